@@ -1,0 +1,1 @@
+// Replaced as the app layer is built.

@@ -1,0 +1,1 @@
+// Replaced as the auth layer is built.

@@ -1,0 +1,1 @@
+// Replaced as the dictation layer is built.

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <sys/types.h>
+
+namespace platform {
+
+struct WriteOptions {
+    // Mode of the new file from its first byte; std::nullopt keeps the mode
+    // of the file being replaced (0644 when there is none).
+    std::optional<mode_t> mode = 0600;
+    // fsync the data before the rename. Off for throw-away files.
+    bool sync = true;
+};
+
+// Writes bytes to path atomically: a temporary file in the same folder,
+// created with the final mode, then renamed over the target. A reader sees
+// the old file or the new one, never a half-written one. Returns an empty
+// string on success, else what failed.
+[[nodiscard]] QString writeFileAtomically(const QString &path, const QByteArray &bytes,
+                                          const WriteOptions &options = {});
+
+} // namespace platform

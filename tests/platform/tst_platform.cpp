@@ -1,0 +1,162 @@
+#include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
+#include "platform/Graphemes.h"
+#include "platform/InstanceLock.h"
+#include "platform/ServiceHosts.h"
+#include "platform/UserDefaults.h"
+#include "support/TestMain.h"
+
+#include <QProcess>
+
+#include <sys/stat.h>
+
+using namespace platform;
+
+namespace {
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
+}
+
+} // namespace
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void supportDirectoryIsPrivate()
+    {
+        const QString dir = AppPaths::supportDirectory();
+        QVERIFY(dir.endsWith(QStringLiteral("/.local/share/com.ovu.QirvMac")));
+        QVERIFY(QFileInfo(dir).isDir());
+        QCOMPARE(modeOf(dir), mode_t(0700));
+    }
+
+    void ensurePrivateDirectoryRefusesSymlink()
+    {
+        QTemporaryDir tmp;
+        const QString target = tmp.filePath(QStringLiteral("real"));
+        QDir().mkpath(target);
+        const QString link = tmp.filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(target, link));
+        QVERIFY(!AppPaths::ensurePrivateDirectory(link));
+        QVERIFY(AppPaths::ensurePrivateDirectory(target));
+    }
+
+    void atomicWriteModes_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<int>("existingMode");
+        QTest::addColumn<int>("requested"); // -1: keep
+        QTest::addColumn<int>("expected");
+        QTest::newRow("new file private") << false << 0 << 0600 << 0600;
+        QTest::newRow("new file keep defaults to 0644") << false << 0 << -1 << 0644;
+        QTest::newRow("replace keeps executable mode") << true << 0755 << -1 << 0755;
+        QTest::newRow("replace world-readable with private") << true << 0644 << 0600 << 0600;
+    }
+    void atomicWriteModes()
+    {
+        QFETCH(bool, existing);
+        QFETCH(int, existingMode);
+        QFETCH(int, requested);
+        QFETCH(int, expected);
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath(QStringLiteral("f.json"));
+        if (existing) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("old");
+            f.close();
+            ::chmod(QFile::encodeName(path).constData(), mode_t(existingMode));
+        }
+        WriteOptions options;
+        options.mode = requested < 0 ? std::nullopt : std::optional<mode_t>(mode_t(requested));
+        QCOMPARE(writeFileAtomically(path, "new bytes", options), QString());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("new bytes"));
+        QCOMPARE(modeOf(path), mode_t(expected));
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temp left
+    }
+
+    void atomicWriteFailureKeepsOldFile()
+    {
+        QTemporaryDir tmp;
+        const QString dir = tmp.filePath(QStringLiteral("ro"));
+        QDir().mkpath(dir);
+        const QString path = dir + QStringLiteral("/f");
+        QCOMPARE(writeFileAtomically(path, "old"), QString());
+        ::chmod(QFile::encodeName(dir).constData(), 0500);
+        const QString err = writeFileAtomically(path, "new");
+        ::chmod(QFile::encodeName(dir).constData(), 0700);
+        if (::geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        QVERIFY(!err.isEmpty());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("old"));
+    }
+
+    void graphemes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("prefix");
+        QTest::newRow("ascii") << QStringLiteral("hello") << 5 << 3 << QStringLiteral("hel");
+        QTest::newRow("empty") << QString() << 0 << 3 << QString();
+        QTest::newRow("past end") << QStringLiteral("ab") << 2 << 10 << QStringLiteral("ab");
+        QTest::newRow("crlf is one") << QStringLiteral("a\r\nb") << 3 << 2 << QStringLiteral("a\r\n");
+        QTest::newRow("combining accent") << QStringLiteral("e\u0301e\u0301") << 2 << 1 << QStringLiteral("e\u0301");
+        QTest::newRow("surrogate pair") << QStringLiteral("\U0001F4CEx") << 2 << 1 << QStringLiteral("\U0001F4CE");
+        QTest::newRow("family emoji")
+            << QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467!") << 2 << 1
+            << QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
+        QTest::newRow("flag") << QStringLiteral("\U0001F1EB\U0001F1F7ab") << 3 << 1 << QStringLiteral("\U0001F1EB\U0001F1F7");
+    }
+    void graphemes()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, count);
+        QFETCH(int, n);
+        QFETCH(QString, prefix);
+        QCOMPARE(Graphemes::count(text), qsizetype(count));
+        QCOMPARE(Graphemes::prefix(text, n), prefix);
+        QCOMPARE(Graphemes::prefix(text, 0), QString());
+        QCOMPARE(Graphemes::suffix(text, count), text);
+    }
+
+    void instanceLockRefusesSecondHolder()
+    {
+        QTemporaryDir tmp;
+        InstanceLock first(tmp.path());
+        QVERIFY(first.tryLock());
+        InstanceLock second(tmp.path());
+        QVERIFY(!second.tryLock());
+        QCOMPARE(second.ownerPid(), QCoreApplication::applicationPid());
+    }
+
+    void userDefaultsRoundTrip()
+    {
+        UserDefaults::setValue(QString::fromLatin1(UserDefaults::kExplicitSignOut), true);
+        QVERIFY(UserDefaults::boolean(QString::fromLatin1(UserDefaults::kExplicitSignOut)));
+        UserDefaults::remove(QString::fromLatin1(UserDefaults::kExplicitSignOut));
+        QVERIFY(!UserDefaults::boolean(QString::fromLatin1(UserDefaults::kExplicitSignOut)));
+        // Lives in the temporary HOME, not the user's.
+        QVERIFY(QFileInfo::exists(QDir::homePath() + QStringLiteral("/.config/com.ovu/QirvMac.conf")));
+    }
+
+    void serviceHostOverride()
+    {
+        qputenv("MOONSHELF_API_BASE", "http://127.0.0.1:4000");
+        QCOMPARE(ServiceHosts::apiBase(), QUrl(QStringLiteral("http://127.0.0.1:4000")));
+        qunsetenv("MOONSHELF_API_BASE");
+        QCOMPARE(ServiceHosts::apiBase().scheme(), QStringLiteral("https"));
+    }
+};
+
+MOONSHELF_TEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace testsupport {
+
+// Points HOME and every XDG folder at a fresh temporary folder, so a test
+// never touches the user's files. Call before the application object exists.
+// Returns the temporary HOME; it is removed at process exit.
+QString isolateHome();
+
+// Where tests may leave files for a person to look at (rendered PNGs).
+QString outputDirectory();
+
+} // namespace testsupport
