@@ -1,0 +1,1 @@
+set(AGENT_TOOL_SOURCES)

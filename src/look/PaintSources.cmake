@@ -1,0 +1,1 @@
+set(LOOK_PAINT_SOURCES)

@@ -1,0 +1,1 @@
+set(LOOK_STATE_SOURCES)
