@@ -1,1 +1,1 @@
-set(AGENT_ENGINE_SOURCES)
+# target_sources(moonshelf_agent PRIVATE ...) for the engine side.

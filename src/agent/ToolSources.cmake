@@ -1,1 +1,1 @@
-set(AGENT_TOOL_SOURCES)
+# target_sources(moonshelf_agent PRIVATE ...) for the tools side.

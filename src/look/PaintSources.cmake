@@ -1,1 +1,1 @@
-set(LOOK_PAINT_SOURCES)
+# target_sources(moonshelf_look PRIVATE ...) and qt_add_resources for glass, stage view, marks.

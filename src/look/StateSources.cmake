@@ -1,1 +1,1 @@
-set(LOOK_STATE_SOURCES)
+# target_sources(moonshelf_look PRIVATE ...) and qt_add_resources for skins and stage state.

@@ -1,1 +1,1 @@
-set(MODEL_STAGING_SOURCES)
+# target_sources(moonshelf_model PRIVATE ...) for staging and the catalog.
