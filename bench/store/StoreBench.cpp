@@ -1,0 +1,174 @@
+// Times the conversation store on a generated history of about 50 MB: load,
+// save and one appendMessage, each beside a raw read or write of the same
+// bytes in the same run. Prints one figure a line: "name value unit".
+
+#include "model/ConversationFile.h"
+#include "model/ConversationStore.h"
+#include "platform/AtomicFile.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace model;
+
+namespace {
+
+constexpr int kSessions = 400;
+constexpr int kMessagesPerSession = 150;
+constexpr int kRuns = 5;
+
+QString words(QRandomGenerator &rng, int approxChars)
+{
+    // Mostly ASCII, as chats about code are, with some escapes and now and
+    // then a non-ASCII word.
+    static const char *const kAscii[] = {"the",  "model", "reads", "file", "and",         "writes",    "a",
+                                         "patch", "for",  "src/main.c", "then", "runs", "make", "test",
+                                         "\"quoted\"", "line\nbreak", "tab\there", "back\\slash", "{ return 0; }"};
+    static const char *const kOther[] = {"über", "naïve", "résumé", "→", "✓", "🚀"};
+    QString out;
+    out.reserve(approxChars + 16);
+    while (out.size() < approxChars) {
+        if (rng.bounded(40) == 0)
+            out += QString::fromUtf8(kOther[rng.bounded(int(std::size(kOther)))]);
+        else
+            out += QLatin1String(kAscii[rng.bounded(int(std::size(kAscii)))]);
+        out += u' ';
+    }
+    return out;
+}
+
+QList<Conversation> generateHistory()
+{
+    QRandomGenerator rng(20261207);
+    const QDateTime base = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    QList<Conversation> list;
+    list.reserve(kSessions);
+    for (int s = 0; s < kSessions; ++s) {
+        Conversation c;
+        c.id = QUuid::createUuid();
+        c.title = words(rng, 30).trimmed();
+        c.createdAt = base.addSecs(s * 3600);
+        c.updatedAt = c.createdAt.addSecs(1800);
+        c.isPinned = s % 50 == 0;
+        c.isArchived = s % 7 == 0;
+        for (int m = 0; m < kMessagesPerSession; ++m) {
+            ChatMessage msg;
+            msg.id = QUuid::createUuid();
+            msg.createdAt = c.createdAt.addSecs(m * 10);
+            switch (m % 3) {
+            case 0:
+                msg.role = MessageRole::User;
+                msg.content = words(rng, 200);
+                break;
+            case 1: {
+                msg.role = MessageRole::Assistant;
+                msg.content = words(rng, 400);
+                QList<ToolCallRecord> calls;
+                calls.append({QStringLiteral("call_%1_%2").arg(s).arg(m), QStringLiteral("read_file"),
+                              QStringLiteral(R"({"path":"src/module_%1.c"})").arg(m)});
+                msg.toolCalls = calls;
+                break;
+            }
+            default:
+                msg.role = MessageRole::Tool;
+                msg.toolCallId = QStringLiteral("call_%1_%2").arg(s).arg(m - 1);
+                // Now and then a long tool result (a whole file or a build log).
+                msg.content = words(rng, rng.bounded(100) < 3 ? 16000 : 600);
+                break;
+            }
+            c.messages.append(msg);
+        }
+        list.append(c);
+    }
+    return list;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double timeMs(const std::function<void()> &f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return t.nsecsElapsed() / 1e6;
+}
+
+void print(const char *name, double value, const char *unit)
+{
+    std::printf("%s %.2f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "cannot create a temporary folder\n");
+        return 1;
+    }
+    const QString path = dir.filePath(QStringLiteral("conversations.json"));
+    const QString rawPath = dir.filePath(QStringLiteral("raw.json"));
+
+    const QList<Conversation> history = generateHistory();
+    const std::optional<QUuid> selected = history.first().id;
+    const QByteArray bytes = ConversationFileEncoder().encode(history, selected);
+    if (const QString err = platform::writeFileAtomically(path, bytes); !err.isEmpty()) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(err));
+        return 1;
+    }
+    print("store.file_size", bytes.size() / 1e6, "MB");
+    print("store.messages", double(kSessions) * kMessagesPerSession, "count");
+
+    std::vector<double> rawWrite, rawRead, load, save, append;
+    qsizetype sink = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        rawWrite.push_back(timeMs([&] { (void)platform::writeFileAtomically(rawPath, bytes); }));
+        rawRead.push_back(timeMs([&] {
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly))
+                sink += f.readAll().size();
+        }));
+
+        std::unique_ptr<ConversationStore> store;
+        load.push_back(timeMs([&] { store = std::make_unique<ConversationStore>(ConversationStore::Options{path}); }));
+        if (store->conversations().size() != kSessions) {
+            std::fprintf(stderr, "loaded %lld sessions, expected %d\n", qlonglong(store->conversations().size()),
+                         kSessions);
+            return 1;
+        }
+        // The first save after loading encodes every conversation.
+        const QUuid target = store->conversations()[run + 1].id;
+        save.push_back(timeMs([&] { store->setUnread(target, run % 2 == 0); }));
+        // Later saves reuse the JSON of unchanged conversations.
+        const ChatMessage message = ChatMessage::make(MessageRole::User, QStringLiteral("one more question"));
+        append.push_back(timeMs([&] { store->appendMessage(message); }));
+    }
+    if (sink == 0)
+        return 1;
+
+    const double w = median(rawWrite), r = median(rawRead);
+    print("store.raw_write", w, "ms");
+    print("store.raw_read", r, "ms");
+    print("store.load", median(load), "ms");
+    print("store.save", median(save), "ms");
+    print("store.append_message", median(append), "ms");
+    print("store.save_ratio", median(save) / w, "x");
+    print("store.load_ratio", median(load) / r, "x");
+    print("store.append_ratio", median(append) / w, "x");
+    return 0;
+}

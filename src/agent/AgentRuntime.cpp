@@ -1,0 +1,275 @@
+#include "agent/AgentRuntime.h"
+
+#include "agent/ApprovalPreview.h"
+#include "agent/OneShot.h"
+#include "agent/PolicyEngine.h"
+#include "agent/RequestContext.h"
+#include "agent/RunCancellation.h"
+#include "agent/SystemPrompt.h"
+#include "agent/ToolDefinitions.h"
+#include "agent/ToolRouter.h"
+#include "agent/WorkspaceManager.h"
+#include "platform/Graphemes.h"
+#include "platform/SharedNetwork.h"
+
+namespace agent {
+
+using model::ChatMessage;
+using model::MessageRole;
+using Status = model::ToolLogEntry::Status;
+
+struct AgentRuntime::RunState {
+    RunRequest request;
+    std::shared_ptr<RunCancellation> cancellation;
+    ChatMessage system;
+    QList<ChatMessage> working;
+    QString roundText;        // streamed so far in the turn in hand
+    qsizetype turnIndex = -1; // the assistant turn whose calls are in hand
+
+    bool cancelled() const { return cancellation->isCancelled(); }
+
+    RunResult fail(const OVUClientError &error) const
+    {
+        RunFailure failure{error, working, roundText};
+        if (turnIndex >= 0 && turnIndex < failure.messages.size()) {
+            // Keep the calls that got their result, so nothing that ran is
+            // forgotten and nothing unanswered is sent later.
+            ChatMessage &turn = failure.messages[turnIndex];
+            const qsizetype answered = failure.messages.size() - turnIndex - 1;
+            if (answered == 0) {
+                failure.unfinishedText = turn.content;
+                failure.messages.removeAt(turnIndex);
+            } else {
+                turn.toolCalls = turn.toolCalls.value_or(QList<model::ToolCallRecord>()).mid(0, answered);
+                failure.unfinishedText.clear();
+            }
+        }
+        return RunResult::failure(std::move(failure));
+    }
+};
+
+namespace {
+
+// Awaits the caller's approval task and hands its answer on; owns the task
+// so it lives as long as the answer is pending.
+QCoro::Task<void> forwardAnswer(QCoro::Task<bool> asked, OneShot<bool> answer)
+{
+    answer.set(co_await std::move(asked));
+}
+
+ChatMessage toolMessage(const QString &callId, const QString &content)
+{
+    ChatMessage message = ChatMessage::make(MessageRole::Tool, content);
+    message.toolCallId = callId;
+    return message;
+}
+
+} // namespace
+
+QString AgentRuntime::iterationLimitText()
+{
+    return QStringLiteral("Stopped after maximum tool iterations. Send another message to continue.");
+}
+
+QString AgentRuntime::userDeniedText()
+{
+    return QStringLiteral("User denied this tool call.");
+}
+
+QString AgentRuntime::deniedByUserPreview()
+{
+    return QStringLiteral("Denied by user");
+}
+
+AgentRuntime::AgentRuntime(ToolRouter &tools, PolicyEngine &policy, QNetworkAccessManager &network, QUrl endpoint,
+                           QObject *parent)
+    : QObject(parent), m_tools(&tools), m_policy(policy), m_client(new OVUClient(network, std::move(endpoint), this))
+{
+}
+
+AgentRuntime::AgentRuntime(ToolRouter &tools, PolicyEngine &policy, QObject *parent)
+    : AgentRuntime(tools, policy, platform::sharedNetwork(), OVUClient::defaultEndpoint(), parent)
+{
+}
+
+AgentRuntime::~AgentRuntime()
+{
+    cancelAll();
+}
+
+void AgentRuntime::cancel(const QUuid &runId)
+{
+    if (const std::shared_ptr<RunCancellation> cancellation = m_runs.value(runId))
+        cancellation->cancel();
+}
+
+void AgentRuntime::cancelAll()
+{
+    const auto runs = m_runs.values();
+    for (const std::shared_ptr<RunCancellation> &cancellation : runs)
+        cancellation->cancel();
+}
+
+void AgentRuntime::log(const RunState &state, const QUuid &logId, const QString &name,
+                       const QString &argumentsPreview, Status status, const QString &resultPreview) const
+{
+    if (!m_onToolLog)
+        return;
+    model::ToolLogEntry entry;
+    entry.id = logId;
+    entry.timestamp = QDateTime::currentDateTimeUtc();
+    entry.name = name;
+    entry.argumentsPreview = argumentsPreview;
+    entry.resultPreview = resultPreview;
+    entry.status = status;
+    m_onToolLog(state.request.runId, entry);
+}
+
+QCoro::Task<RunResult> AgentRuntime::run(RunRequest request)
+{
+    auto state = std::make_shared<RunState>();
+    state->request = std::move(request);
+    state->cancellation = std::make_shared<RunCancellation>();
+    for (const ChatMessage &message : std::as_const(state->request.history)) {
+        if (message.role != MessageRole::System)
+            state->working.append(message);
+    }
+    state->system = ChatMessage::make(MessageRole::System, systemPrompt(state->request.workspacePath));
+
+    const QUuid runId = state->request.runId;
+    m_runs.insert(runId, state->cancellation);
+    QPointer<AgentRuntime> self(this);
+    RunResult result = co_await runRounds(state);
+    if (self) {
+        auto it = m_runs.find(runId);
+        if (it != m_runs.end() && it.value() == state->cancellation)
+            m_runs.erase(it);
+    }
+    co_return result;
+}
+
+QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
+{
+    // Every resume checks `self`: the runtime may be gone after any await.
+    QPointer<AgentRuntime> self(this);
+    const qint64 limit = std::max<qint64>(0, state->request.maxIterations);
+    if (limit == 0) {
+        state->working.append(ChatMessage::make(MessageRole::Assistant, iterationLimitText()));
+        co_return state->working;
+    }
+
+    for (qint64 iteration = 1; iteration <= limit; ++iteration) {
+        if (!self || !m_tools || state->cancelled())
+            co_return state->fail(OVUClientError::cancelled());
+
+        const QJsonArray payload =
+            RequestContext::buildPayload(state->system, RequestContext::trimmedForAPI(state->working));
+        state->roundText.clear();
+        auto onDelta = [self, state](const QString &fragment) {
+            state->roundText += fragment;
+            if (self && self->m_onStreamDelta && !state->cancelled())
+                self->m_onStreamDelta(state->request.runId, fragment);
+        };
+        TurnResult streamed = co_await m_client->streamComplete(state->request.bearerToken, state->request.model,
+                                                                 payload, ToolDefinitions::schemas(), onDelta,
+                                                                 state->cancellation);
+        if (!self || !m_tools || state->cancelled())
+            co_return state->fail(OVUClientError::cancelled());
+        if (!streamed.ok())
+            co_return state->fail(streamed.error());
+        const OVUAssistantTurn turn = streamed.value();
+        state->roundText.clear();
+
+        ChatMessage assistant = ChatMessage::make(MessageRole::Assistant, turn.text);
+        if (turn.toolCalls.isEmpty()) {
+            state->working.append(assistant);
+            co_return state->working;
+        }
+        QList<model::ToolCallRecord> records;
+        for (const OVUToolCall &call : turn.toolCalls)
+            records.append({call.id, call.name, call.arguments});
+        assistant.toolCalls = records;
+        state->turnIndex = state->working.size();
+        state->working.append(assistant);
+
+        for (const OVUToolCall &call : turn.toolCalls) {
+            if (!self || !m_tools || state->cancelled())
+                co_return state->fail(OVUClientError::cancelled());
+
+            const PolicyDecision decision = m_policy.decide(call.name, call.arguments);
+            const QUuid logId = QUuid::createUuid();
+            const QString argumentsPreview = platform::Graphemes::prefix(call.arguments, kArgumentsPreviewCap);
+            log(*state, logId, call.name, argumentsPreview, Status::Pending, QString());
+
+            if (decision.action == PolicyDecision::Action::Deny) {
+                log(*state, logId, call.name, argumentsPreview, Status::Denied, decision.reason);
+                state->working.append(toolMessage(call.id, decision.reason));
+                continue;
+            }
+            if (decision.action == PolicyDecision::Action::NeedsApproval) {
+                const ApprovalPreview::Built built =
+                    ApprovalPreview::build(call.name, call.arguments, *m_tools->workspace());
+                model::PendingApproval approval;
+                approval.id = call.id;
+                approval.name = call.name;
+                approval.argumentsJSON = call.arguments;
+                approval.risk = ToolDefinitions::risk(call.name);
+                approval.preview = built.preview;
+                approval.summary = built.summary;
+                const bool approved = co_await askApproval(state, approval);
+                if (!self || !m_tools) {
+                    state->working.append(toolMessage(call.id, userDeniedText()));
+                    co_return state->fail(OVUClientError::cancelled());
+                }
+                if (!approved) {
+                    log(*state, logId, call.name, argumentsPreview, Status::Denied, deniedByUserPreview());
+                    state->working.append(toolMessage(call.id, userDeniedText()));
+                    continue;
+                }
+                log(*state, logId, call.name, argumentsPreview, Status::Approved, QString());
+            }
+
+            log(*state, logId, call.name, argumentsPreview, Status::Running, QString());
+            m_tools->setShellTimeout(m_policy.settings().shellTimeoutSeconds);
+            // A stop ends the running command; execute() then returns its result.
+            const QPointer<ToolRouter> tools = m_tools;
+            const QMetaObject::Connection stopShell = connect(
+                state->cancellation.get(), &RunCancellation::cancelled, tools.data(), [tools] {
+                    if (tools)
+                        tools->cancelRunningCommand();
+                });
+            const ToolExecutionResult result = co_await tools->execute(call.name, call.arguments);
+            disconnect(stopShell);
+            state->working.append(toolMessage(call.id, result.output));
+            if (!self)
+                co_return state->fail(OVUClientError::cancelled());
+            log(*state, logId, call.name, argumentsPreview, result.isError ? Status::Failure : Status::Success,
+                platform::Graphemes::prefix(result.output, kResultPreviewCap));
+        }
+        state->turnIndex = -1;
+
+        if (state->cancelled())
+            co_return state->fail(OVUClientError::cancelled());
+        if (iteration == limit) {
+            state->working.append(ChatMessage::make(MessageRole::Assistant, iterationLimitText()));
+            co_return state->working;
+        }
+    }
+    co_return state->working; // not reached: the last iteration returns
+}
+
+QCoro::Task<bool> AgentRuntime::askApproval(std::shared_ptr<RunState> state, model::PendingApproval approval)
+{
+    if (!m_onPendingApproval || state->cancelled())
+        co_return false;
+    OneShot<bool> answer;
+    // A stop answers false at once, whatever the asked side does later.
+    const QMetaObject::Connection onStop = connect(state->cancellation.get(), &RunCancellation::cancelled,
+                                                   state->cancellation.get(), [answer] { answer.set(false); });
+    forwardAnswer(m_onPendingApproval(state->request.runId, std::move(approval)), answer);
+    const bool approved = co_await answer;
+    disconnect(onStop);
+    co_return approved && !state->cancelled();
+}
+
+} // namespace agent

@@ -1,0 +1,177 @@
+#include "agent/ApprovalPreview.h"
+
+#include "agent/CommandTables.h"
+#include "agent/FileReading.h"
+#include "agent/FileTools.h"
+#include "agent/LineDiff.h"
+#include "agent/PreviewText.h"
+#include "agent/TextSearch.h"
+#include "agent/ToolArguments.h"
+#include "agent/WorkspaceManager.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QStringDecoder>
+
+#include <sys/stat.h>
+
+namespace agent::ApprovalPreview {
+
+namespace {
+
+using PreviewText::capped;
+using ReadKind = FileReading::ReadFailure::Kind;
+
+const QString &separator()
+{
+    static const QString line = QString(40, QChar(0x2500));
+    return line;
+}
+
+QString shownPath(const QJsonObject &args)
+{
+    const std::optional<QString> path = ToolArguments::string(args, QStringLiteral("path"));
+    return path ? PreviewText::escapedForDisplay(*path, false) : QStringLiteral("(unknown path)");
+}
+
+// The file's text when it is a regular file holding strict UTF-8 text.
+std::optional<QString> readText(const WorkspaceManager &workspace, const QJsonObject &args)
+{
+    const std::optional<QString> path = ToolArguments::string(args, QStringLiteral("path"));
+    if (!path)
+        return std::nullopt;
+    const auto resolved = workspace.resolvePath(*path);
+    if (!resolved)
+        return std::nullopt;
+    const auto bytes = FileReading::readRegularFile(*resolved, FileTools::kEditCap, *path);
+    if (!bytes)
+        return std::nullopt;
+    return FileReading::decodeUtf8Strict(*bytes);
+}
+
+QString prettyJSON(const QString &text)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError)
+        return text;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString pretty = decoder.decode(doc.toJson(QJsonDocument::Indented));
+    if (pretty.endsWith(u'\n'))
+        pretty.chop(1);
+    return decoder.hasError() ? text : pretty;
+}
+
+QString framedContent(const QString &heading, const QString &content)
+{
+    return heading + u'\n' + separator() + u'\n' + capped(content);
+}
+
+Built writeFilePreview(const QJsonObject &args, const WorkspaceManager &workspace)
+{
+    const QString path = shownPath(args);
+    const QString content = ToolArguments::string(args, QStringLiteral("content")).value_or(QString());
+    const Built unresolved{QStringLiteral("write ") + path, QStringLiteral("New file: ") + path + QStringLiteral("\n\n") + capped(content)};
+
+    const std::optional<QString> given = ToolArguments::string(args, QStringLiteral("path"));
+    if (!given)
+        return unresolved;
+    const auto resolved = workspace.resolvePath(*given);
+    if (!resolved)
+        return unresolved;
+
+    Built built{unresolved.summary, {}};
+    struct stat st {};
+    if (::stat(QFile::encodeName(*resolved).constData(), &st) != 0) {
+        built.preview = framedContent(QStringLiteral("New file: ") + path, content);
+        return built;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        built.preview = framedContent(QStringLiteral("Folder, not a file (the write will fail): ") + path, content);
+        return built;
+    }
+    const auto bytes = FileReading::readRegularFile(*resolved, FileTools::kEditCap, *given);
+    if (bytes) {
+        if (const std::optional<QString> old = FileReading::decodeUtf8Strict(*bytes)) {
+            built.preview = LineDiff::unifiedDiff(path, *old, content);
+            return built;
+        }
+        built.preview = framedContent(
+            QStringLiteral("Overwrites an existing non-text file of %1 bytes: ").arg(bytes->size()) + path, content);
+        return built;
+    }
+    switch (bytes.error().kind) {
+    case ReadKind::TooLarge:
+        built.preview = framedContent(
+            QStringLiteral("Overwrites an existing file of %1 bytes, too large to compare: ").arg(bytes.error().size) + path,
+            content);
+        break;
+    case ReadKind::NotRegular:
+        built.preview = framedContent(QStringLiteral("Not a regular file (the write will fail): ") + path, content);
+        break;
+    case ReadKind::Directory:
+    case ReadKind::System:
+        built.preview = framedContent(QStringLiteral("Overwrites an existing file that cannot be read: ") + path, content);
+        break;
+    }
+    return built;
+}
+
+Built strReplacePreview(const QJsonObject &args, const WorkspaceManager &workspace)
+{
+    const QString path = shownPath(args);
+    const QString oldString = ToolArguments::string(args, QStringLiteral("old_string")).value_or(QString());
+    const QString newString = ToolArguments::string(args, QStringLiteral("new_string")).value_or(QString());
+
+    QStringList lines{QStringLiteral("str_replace · ") + path, separator()};
+    const std::optional<QString> text = readText(workspace, args);
+    // The same search the edit itself uses, so the card shows the place that changes.
+    const std::optional<TextSearch::Match> match = text ? TextSearch::findFirst(*text, oldString) : std::nullopt;
+    if (match) {
+        const QStringList before = text->first(match->start).split(u'\n');
+        const QStringList after = text->sliced(match->start + match->length).split(u'\n');
+        for (const QString &piece : before.mid(qMax<qsizetype>(0, before.size() - 3)))
+            lines.append(QStringLiteral("  ") + piece);
+        for (const QString &piece : oldString.split(u'\n'))
+            lines.append(QStringLiteral("- ") + piece);
+        for (const QString &piece : newString.split(u'\n'))
+            lines.append(QStringLiteral("+ ") + piece);
+        for (const QString &piece : after.first(qMin<qsizetype>(3, after.size())))
+            lines.append(QStringLiteral("  ") + piece);
+    } else {
+        lines.append(QStringLiteral("− old:"));
+        for (const QString &piece : oldString.split(u'\n'))
+            lines.append(QStringLiteral("- ") + piece);
+        lines.append(QString());
+        lines.append(QStringLiteral("+ new:"));
+        for (const QString &piece : newString.split(u'\n'))
+            lines.append(QStringLiteral("+ ") + piece);
+    }
+    return {QStringLiteral("edit ") + path, capped(lines.join(u'\n'))};
+}
+
+Built shellPreview(const QJsonObject &args, const QString &argumentsJSON)
+{
+    const QString command = ToolArguments::string(args, QStringLiteral("command")).value_or(argumentsJSON);
+    const QString shown = PreviewText::escapedForDisplay(command, true);
+    if (const std::optional<QString> reason = CommandTables::destructiveReason(command))
+        return {QStringLiteral("run_shell: needs a look"), QStringLiteral("⚠ ") + *reason + QStringLiteral("\n$ ") + shown};
+    return {QStringLiteral("run_shell"), QStringLiteral("$ ") + shown};
+}
+
+} // namespace
+
+Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace)
+{
+    const QJsonObject args = ToolArguments::parseOrEmpty(argumentsJSON);
+    if (toolName == u"write_file")
+        return writeFilePreview(args, workspace);
+    if (toolName == u"str_replace")
+        return strReplacePreview(args, workspace);
+    if (toolName == u"run_shell")
+        return shellPreview(args, argumentsJSON);
+    return {PreviewText::escapedForDisplay(toolName, false),
+            PreviewText::escapedForDisplay(prettyJSON(argumentsJSON), true)};
+}
+
+} // namespace agent::ApprovalPreview

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace agent {
+
+// Fixed tables of shell command fragments. Matching lower-cases the command
+// and collapses runs of whitespace to one space, then looks for each pattern
+// as a plain substring; the first row that matches wins.
+namespace CommandTables {
+
+// A command that must never start, with the refusal the model reads.
+std::optional<QString> blockedReason(const QString &command);
+
+// A command that can do lasting harm, with the reason shown to the user.
+std::optional<QString> destructiveReason(const QString &command);
+
+} // namespace CommandTables
+} // namespace agent

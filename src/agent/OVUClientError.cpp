@@ -1,0 +1,34 @@
+#include "agent/OVUClientError.h"
+
+namespace agent {
+
+QString OVUClientError::description() const
+{
+    switch (kind) {
+    case Kind::HttpStatus:
+        if (statusCode == 401)
+            return QStringLiteral("Auth failed (401). Sign in with Moonshelf again in Settings. Details: ") + detail;
+        if (statusCode == 403)
+            return QStringLiteral("Ovu denied access (403). Your Moonshelf session may lack API entitlement for this "
+                                  "model, or the subscription needs re-auth. Details: ")
+                + detail;
+        return QStringLiteral("Ovu API error ") + QString::number(statusCode) + QStringLiteral(": ") + detail;
+    case Kind::MissingAPIKey:
+        return QStringLiteral("Sign in with Moonshelf or add an API key in Settings (Ctrl+,).");
+    case Kind::InvalidResponse:
+        return QStringLiteral("Invalid response from Ovu API.");
+    case Kind::IncompleteStream:
+        return QStringLiteral("The reply from Ovu API ended before it was complete. Try again.");
+    case Kind::StreamError:
+        return QStringLiteral("Ovu API reported an error during the reply: ") + detail;
+    case Kind::Transport:
+        return QStringLiteral("Could not talk to Ovu API: ") + detail;
+    case Kind::TimedOut:
+        return QStringLiteral("The request timed out.");
+    case Kind::Cancelled:
+        return QStringLiteral("Cancelled.");
+    }
+    return {};
+}
+
+} // namespace agent

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+namespace agent {
+
+// Why one model turn failed. Each value carries its user-facing text.
+struct OVUClientError {
+    enum class Kind {
+        HttpStatus,       // the service answered with a status of 400 or more
+        MissingAPIKey,    // no credential; nothing was sent
+        InvalidResponse,  // the answer was not an HTTP response
+        IncompleteStream, // the stream stopped before its end mark or finish reason
+        StreamError,      // the stream carried an error object
+        Transport,        // no connection, broken connection
+        TimedOut,         // nothing arrived for the whole time-out
+        Cancelled,        // the run was stopped
+    };
+
+    Kind kind = Kind::InvalidResponse;
+    int statusCode = 0;
+    QString detail; // the response body, the stream's error message or the transport's text
+
+    static OVUClientError httpStatus(int code, QString body) { return {Kind::HttpStatus, code, std::move(body)}; }
+    static OVUClientError missingAPIKey() { return {Kind::MissingAPIKey, 0, {}}; }
+    static OVUClientError invalidResponse() { return {Kind::InvalidResponse, 0, {}}; }
+    static OVUClientError incompleteStream() { return {Kind::IncompleteStream, 0, {}}; }
+    static OVUClientError streamError(QString message) { return {Kind::StreamError, 0, std::move(message)}; }
+    static OVUClientError transport(QString text) { return {Kind::Transport, 0, std::move(text)}; }
+    static OVUClientError timedOut() { return {Kind::TimedOut, 0, {}}; }
+    static OVUClientError cancelled() { return {Kind::Cancelled, 0, {}}; }
+
+    bool isCancellation() const { return kind == Kind::Cancelled; }
+    QString description() const;
+
+    friend bool operator==(const OVUClientError &, const OVUClientError &) = default;
+};
+
+} // namespace agent

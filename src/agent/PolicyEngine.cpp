@@ -1,0 +1,41 @@
+#include "agent/PolicyEngine.h"
+
+#include "agent/CommandTables.h"
+#include "agent/ToolArguments.h"
+#include "agent/ToolDefinitions.h"
+
+namespace agent {
+
+using model::ToolGuardMode;
+using model::ToolRisk;
+
+PolicyDecision PolicyEngine::decide(const QString &toolName, const QString &argumentsJSON) const
+{
+    const ToolRisk risk = ToolDefinitions::risk(toolName);
+    if (risk == ToolRisk::Read)
+        return PolicyDecision::allow();
+
+    switch (m_settings.effectiveToolGuardMode()) {
+    case ToolGuardMode::Ask:
+        if (risk == ToolRisk::Write && m_allowWritesForCurrentChat)
+            return PolicyDecision::allow();
+        return PolicyDecision::needsApproval();
+    case ToolGuardMode::Balanced:
+        return risk == ToolRisk::Write ? PolicyDecision::allow() : PolicyDecision::needsApproval();
+    case ToolGuardMode::Yolo:
+        break;
+    }
+    if (risk == ToolRisk::Write)
+        return PolicyDecision::allow();
+    const std::optional<QString> command = shellCommand(argumentsJSON);
+    if (command && CommandTables::destructiveReason(*command))
+        return PolicyDecision::needsApproval();
+    return PolicyDecision::allow();
+}
+
+std::optional<QString> PolicyEngine::shellCommand(const QString &argumentsJSON)
+{
+    return ToolArguments::string(ToolArguments::parseOrEmpty(argumentsJSON), QStringLiteral("command"));
+}
+
+} // namespace agent

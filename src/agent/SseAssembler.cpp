@@ -1,0 +1,258 @@
+#include "agent/SseAssembler.h"
+
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace agent {
+
+namespace {
+
+bool isAsciiBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Blanks are spaces, tabs and the other Unicode space separators; line
+// breaks cannot occur inside a line.
+bool isBlank(QChar c)
+{
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
+
+QByteArray trimmedPayload(QByteArrayView raw)
+{
+    while (!raw.isEmpty() && isAsciiBlank(raw.front()))
+        raw = raw.sliced(1);
+    while (!raw.isEmpty() && isAsciiBlank(raw.back()))
+        raw.chop(1);
+    if (raw.isEmpty() || (static_cast<unsigned char>(raw.front()) < 0x80 && static_cast<unsigned char>(raw.back()) < 0x80))
+        return raw.toByteArray();
+    // A non-ASCII end may be a Unicode space separator.
+    QString text = QString::fromUtf8(raw);
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text.at(begin)))
+        ++begin;
+    while (end > begin && isBlank(text.at(end - 1)))
+        --end;
+    return text.sliced(begin, end - begin).toUtf8();
+}
+
+using JsonValue = rapidjson::Value;
+
+QString text(const JsonValue &value)
+{
+    return QString::fromUtf8(value.GetString(), qsizetype(value.GetStringLength()));
+}
+
+const JsonValue *member(const JsonValue &object, const char *name)
+{
+    const auto it = object.FindMember(name);
+    return it == object.MemberEnd() ? nullptr : &it->value;
+}
+
+bool isListOfObjects(const JsonValue *value)
+{
+    if (!value || !value->IsArray())
+        return false;
+    for (const JsonValue &v : value->GetArray()) {
+        if (!v.IsObject())
+            return false;
+    }
+    return true;
+}
+
+std::optional<qint64> integerValue(const JsonValue *value)
+{
+    if (!value || !value->IsNumber())
+        return std::nullopt;
+    if (value->IsInt64())
+        return value->GetInt64();
+    const double d = value->GetDouble();
+    if (!std::isfinite(d) || std::trunc(d) != d || std::fabs(d) > 9007199254740992.0)
+        return std::nullopt;
+    return static_cast<qint64>(d);
+}
+
+QString compact(const JsonValue &value)
+{
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    value.Accept(writer);
+    return QString::fromUtf8(buffer.GetString(), qsizetype(buffer.GetSize()));
+}
+
+QString errorMessage(const JsonValue &error)
+{
+    if (error.IsString())
+        return text(error);
+    if (error.IsObject()) {
+        const JsonValue *message = member(error, "message");
+        if (message && message->IsString() && message->GetStringLength() > 0)
+            return text(*message);
+    }
+    return compact(error);
+}
+
+} // namespace
+
+QStringList SseAssembler::feed(QByteArrayView bytes)
+{
+    QStringList fragments;
+    if (stopped() || bytes.isEmpty())
+        return fragments;
+    if (m_skipLeadingLF) {
+        m_skipLeadingLF = false;
+        if (bytes.front() == '\n')
+            bytes = bytes.sliced(1);
+    }
+    m_buffer.append(bytes);
+
+    const char *data = m_buffer.constData();
+    const qsizetype size = m_buffer.size();
+    qsizetype lineStart = 0;
+    qsizetype i = m_scanFrom;
+    qsizetype lfAt = -1; // the next LF at or after i, found once per LF
+    while (i < size && !stopped()) {
+        // The next LF, or a CR before it (memchr is vectorised).
+        if (lfAt < i) {
+            const auto *lf = static_cast<const char *>(std::memchr(data + i, '\n', size_t(size - i)));
+            lfAt = lf ? lf - data : size;
+        }
+        const auto *cr = static_cast<const char *>(std::memchr(data + i, '\r', size_t(lfAt - i)));
+        i = cr ? cr - data : lfAt;
+        if (i >= size)
+            break;
+        const char c = data[i];
+        processLine(QByteArrayView(data + lineStart, i - lineStart), fragments);
+        if (c == '\r') {
+            if (i + 1 < size) {
+                if (data[i + 1] == '\n')
+                    ++i;
+            } else {
+                m_skipLeadingLF = true; // the LF may come with the next piece
+            }
+        }
+        ++i;
+        lineStart = i;
+    }
+    if (stopped()) {
+        m_buffer.clear();
+        m_scanFrom = 0;
+        return fragments;
+    }
+    m_buffer.remove(0, lineStart);
+    m_scanFrom = m_buffer.size();
+    return fragments;
+}
+
+platform::Result<OVUAssistantTurn, OVUClientError> SseAssembler::finish()
+{
+    if (!stopped() && !m_buffer.isEmpty()) {
+        QStringList ignored;
+        const QByteArray last = m_buffer;
+        m_buffer.clear();
+        m_scanFrom = 0;
+        processLine(last, ignored); // its fragment is in the text already
+    }
+    if (m_failure)
+        return platform::Result<OVUAssistantTurn, OVUClientError>::failure(*m_failure);
+    if (!isComplete())
+        return platform::Result<OVUAssistantTurn, OVUClientError>::failure(OVUClientError::incompleteStream());
+    return turn();
+}
+
+OVUAssistantTurn SseAssembler::turn() const
+{
+    OVUAssistantTurn result;
+    result.text = m_text;
+    result.finishReason = m_finishReason;
+    for (const auto &[index, entry] : m_calls) {
+        if (entry.name.isEmpty())
+            continue;
+        result.toolCalls.append(
+            {entry.id.isEmpty() ? QStringLiteral("call_") + QString::number(index) : entry.id, entry.name, entry.arguments});
+    }
+    return result;
+}
+
+void SseAssembler::processLine(QByteArrayView line, QStringList &fragments)
+{
+    static constexpr QByteArrayView prefix("data:");
+    if (!line.startsWith(prefix))
+        return;
+    QByteArray payload = trimmedPayload(line.sliced(prefix.size()));
+    if (payload == "[DONE]") {
+        m_done = true;
+        return;
+    }
+    processPayload(std::move(payload), fragments);
+}
+
+void SseAssembler::processPayload(QByteArray payload, QStringList &fragments)
+{
+    // Parsed in place, with small pools on the stack: one line is small, and
+    // this runs for every fragment. Bad UTF-8 inside strings is read as
+    // replacement characters, as a text line would be.
+    char valueBuffer[4096];
+    char parseBuffer[1024];
+    rapidjson::MemoryPoolAllocator<> valueAllocator(valueBuffer, sizeof valueBuffer);
+    rapidjson::MemoryPoolAllocator<> parseAllocator(parseBuffer, sizeof parseBuffer);
+    rapidjson::GenericDocument<rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<>, rapidjson::MemoryPoolAllocator<>>
+        doc(&valueAllocator, sizeof parseBuffer, &parseAllocator);
+    doc.ParseInsitu(payload.data());
+    if (doc.HasParseError() || !doc.IsObject() || doc.MemberCount() == 0)
+        return;
+
+    const JsonValue *streamError = member(doc, "error");
+    if (streamError && !streamError->IsNull()) {
+        m_failure = OVUClientError::streamError(errorMessage(*streamError));
+        return;
+    }
+
+    const JsonValue *choices = member(doc, "choices");
+    if (!isListOfObjects(choices) || choices->Empty())
+        return;
+    const JsonValue &choice = (*choices)[0];
+
+    const JsonValue *finish = member(choice, "finish_reason");
+    if (finish && finish->IsString())
+        m_finishReason = text(*finish);
+
+    const JsonValue *delta = member(choice, "delta");
+    if (!delta || !delta->IsObject())
+        return;
+
+    const JsonValue *content = member(*delta, "content");
+    if (content && content->IsString() && content->GetStringLength() > 0) {
+        QString fragment = text(*content);
+        m_text += fragment;
+        fragments.append(std::move(fragment));
+    }
+
+    const JsonValue *toolCalls = member(*delta, "tool_calls");
+    if (!isListOfObjects(toolCalls))
+        return;
+    for (const JsonValue &call : toolCalls->GetArray()) {
+        const qint64 index = integerValue(member(call, "index")).value_or(0);
+        Entry &entry = m_calls[index];
+        const JsonValue *id = member(call, "id");
+        if (id && id->IsString() && id->GetStringLength() > 0)
+            entry.id = text(*id);
+        const JsonValue *function = member(call, "function");
+        if (!function || !function->IsObject())
+            continue;
+        const JsonValue *name = member(*function, "name");
+        if (name && name->IsString() && name->GetStringLength() > 0)
+            entry.name = text(*name);
+        const JsonValue *arguments = member(*function, "arguments");
+        if (arguments && arguments->IsString())
+            entry.arguments += text(*arguments);
+    }
+}
+
+} // namespace agent

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "agent/OVUAssistantTurn.h"
+#include "agent/OVUClientError.h"
+#include "platform/Result.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QStringList>
+
+#include <map>
+#include <optional>
+
+namespace agent {
+
+// Turns the bytes of a streamed chat-completions reply into text fragments
+// and, at the end, the assembled turn. Pure: no I/O, no timers, so every way
+// a stream can be cut up is testable byte by byte.
+//
+// Lines end at LF, CRLF or a lone CR (also when the CR and the LF arrive in
+// different pieces). Only "data:" lines are read; comments, blank lines and
+// other event fields are skipped.
+class SseAssembler {
+public:
+    // Takes the next piece of the body; returns the content fragments of the
+    // lines it completed, in order. After the end mark or a stream error the
+    // rest is ignored.
+    QStringList feed(QByteArrayView bytes);
+
+    // The body ended: reads a last unterminated line, then gives the turn, or
+    // the failure when the stream carried an error or stopped early (neither
+    // the end mark nor a finish reason came).
+    platform::Result<OVUAssistantTurn, OVUClientError> finish();
+
+    bool isDone() const { return m_done; }
+    const std::optional<OVUClientError> &failure() const { return m_failure; }
+    // True once the turn says it is complete (end mark or finish reason).
+    bool isComplete() const { return m_done || m_finishReason.has_value(); }
+    // What has been assembled so far.
+    OVUAssistantTurn turn() const;
+
+private:
+    struct Entry {
+        QString id;
+        QString name;
+        QString arguments;
+    };
+
+    void processLine(QByteArrayView line, QStringList &fragments);
+    void processPayload(QByteArray payload, QStringList &fragments);
+    bool stopped() const { return m_done || m_failure.has_value(); }
+
+    QByteArray m_buffer;
+    qsizetype m_scanFrom = 0;
+    bool m_skipLeadingLF = false;
+    bool m_done = false;
+    std::optional<OVUClientError> m_failure;
+    QString m_text;
+    std::optional<QString> m_finishReason;
+    std::map<qint64, Entry> m_calls;
+};
+
+} // namespace agent

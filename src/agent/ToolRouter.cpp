@@ -1,0 +1,105 @@
+#include "agent/ToolRouter.h"
+
+#include "agent/CommandTables.h"
+#include "agent/FileTools.h"
+#include "agent/ShellRunner.h"
+#include "agent/ToolArguments.h"
+#include "agent/WorkspaceManager.h"
+
+#include <QFileInfo>
+
+#include <qcoro/qcorosignal.h>
+
+#include <memory>
+
+namespace agent {
+
+QString description(ToolError error)
+{
+    switch (error) {
+    case ToolError::InvalidArguments:
+        break;
+    }
+    return QStringLiteral("Invalid tool arguments JSON");
+}
+
+ToolRouter::ToolRouter(WorkspaceManager *workspace, QObject *parent) : QObject(parent), m_workspace(workspace) {}
+
+ToolRouter::~ToolRouter()
+{
+    // The suspended execute() owns the runner and resumes with "cancelled".
+    cancelRunningCommand();
+}
+
+bool ToolRouter::isCommandRunning() const
+{
+    return m_running && !m_running->isFinished();
+}
+
+void ToolRouter::cancelRunningCommand()
+{
+    if (m_running)
+        m_running->cancel();
+}
+
+std::optional<QString> ToolRouter::destructiveShellReason(const QString &command)
+{
+    return CommandTables::destructiveReason(command);
+}
+
+std::optional<QString> ToolRouter::blockedShellReason(const QString &command)
+{
+    return CommandTables::blockedReason(command);
+}
+
+QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argumentsJSON)
+{
+    auto parsed = ToolArguments::parse(argumentsJSON);
+    if (!parsed) {
+        const ToolArguments::ParseFailure &f = parsed.error();
+        co_return ToolExecutionResult::failure(f.kind == ToolArguments::ParseFailure::Kind::Syntax
+                                                   ? f.message
+                                                   : description(ToolError::InvalidArguments));
+    }
+    const QJsonObject arguments = parsed.value();
+
+    if (name == u"run_shell") {
+        const std::optional<QString> command = ToolArguments::string(arguments, QStringLiteral("command"));
+        if (!command)
+            co_return ToolExecutionResult::failure(QStringLiteral("Missing command"));
+        co_return co_await runShell(*command);
+    }
+
+    if (!m_workspace)
+        co_return ToolExecutionResult::failure(WorkspaceError::noWorkspace().description());
+    if (name == u"list_dir")
+        co_return FileTools::listDir(*m_workspace, arguments);
+    if (name == u"read_file")
+        co_return FileTools::readFile(*m_workspace, arguments);
+    if (name == u"write_file")
+        co_return FileTools::writeFile(*m_workspace, arguments);
+    if (name == u"str_replace")
+        co_return FileTools::strReplace(*m_workspace, arguments);
+    co_return ToolExecutionResult::failure(QStringLiteral("Unknown tool: ") + name);
+}
+
+QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command)
+{
+    // A folder that is gone cannot be the working directory.
+    if (!m_workspace || !m_workspace->hasRoot() || !QFileInfo(m_workspace->rootPath()).isDir())
+        co_return ToolExecutionResult::failure(WorkspaceError::noWorkspace().description());
+    if (const std::optional<QString> message = blockedShellReason(command))
+        co_return ToolExecutionResult::failure(*message);
+
+    // The coroutine owns the runner: it outlives the router if need be, and is
+    // deleted from the event loop, never inside its own signal.
+    const std::unique_ptr<ShellRunner, void (*)(ShellRunner *)> runner(new ShellRunner(),
+                                                                       [](ShellRunner *r) { r->deleteLater(); });
+    m_running = runner.get();
+    runner->start(command, m_workspace->rootPath(), m_shellTimeout);
+    if (!runner->isFinished())
+        co_await qCoro(runner.get(), &ShellRunner::finished);
+    co_return runner->result();
+}
+
+} // namespace agent

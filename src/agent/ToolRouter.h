@@ -1,0 +1,61 @@
+#pragma once
+
+#include "agent/ToolExecutionResult.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <qcoro/qcorotask.h>
+
+#include <optional>
+
+namespace agent {
+
+class ShellRunner;
+class WorkspaceManager;
+
+// Carries out the model's tool calls. A failing tool never fails the caller:
+// every outcome is a result text with an error flag.
+class ToolRouter : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr double kDefaultShellTimeout = 120;
+
+    explicit ToolRouter(WorkspaceManager *workspace, QObject *parent = nullptr);
+    // Ends a command that is still running (its whole process group).
+    ~ToolRouter() override;
+
+    WorkspaceManager *workspace() const { return m_workspace; }
+
+    // Seconds a shell command may run. Not finite or not above 0 means 120;
+    // clamped to one day when used.
+    double shellTimeout() const { return m_shellTimeout; }
+    void setShellTimeout(double seconds) { m_shellTimeout = seconds; }
+
+    // Parses the arguments, dispatches on the name and returns the result.
+    // File tools complete without suspending; run_shell suspends until the
+    // command exits, times out or is cancelled, leaving the thread free.
+    // Parameters by value: they must outlive the suspension.
+    QCoro::Task<ToolExecutionResult> execute(QString name, QString argumentsJSON);
+
+    bool isCommandRunning() const;
+    // Ends the running shell command's process group (SIGTERM, SIGKILL after
+    // 2 s); its execute() then returns "Command cancelled". No-op when idle.
+    void cancelRunningCommand();
+
+    // The reason a shell command looks destructive, or nothing.
+    static std::optional<QString> destructiveShellReason(const QString &command);
+    // The refusal message of a command that must not run, or nothing.
+    static std::optional<QString> blockedShellReason(const QString &command);
+
+private:
+    QCoro::Task<ToolExecutionResult> runShell(QString command);
+
+    WorkspaceManager *m_workspace;
+    double m_shellTimeout = kDefaultShellTimeout;
+    QPointer<ShellRunner> m_running;
+};
+
+} // namespace agent

@@ -1,0 +1,102 @@
+#include "agent/WorkspaceManager.h"
+
+#include "agent/PathResolution.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace agent {
+
+namespace {
+
+using ResolveResult = platform::Result<QString, WorkspaceError>;
+
+QString absoluteClean(const QString &path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+} // namespace
+
+WorkspaceManager::WorkspaceManager(QObject *parent) : QObject(parent)
+{
+    restoreBookmark();
+}
+
+QUrl WorkspaceManager::rootURL() const
+{
+    return m_rootPath.isEmpty() ? QUrl() : QUrl::fromLocalFile(m_rootPath);
+}
+
+void WorkspaceManager::setWorkspace(const QUrl &folderURL)
+{
+    setWorkspace(folderURL.toLocalFile());
+}
+
+void WorkspaceManager::setWorkspace(const QString &folderPath)
+{
+    if (folderPath.isEmpty())
+        return;
+    const QString root = absoluteClean(folderPath);
+    // The bookmark is the absolute path; storing it cannot fail here.
+    const QByteArray bookmark = root.toUtf8();
+    platform::UserDefaults::setValue(QString::fromLatin1(kBookmarkKey), root);
+    publish(root, bookmark);
+}
+
+bool WorkspaceManager::restoreBookmark()
+{
+    const QVariant stored = platform::UserDefaults::value(QString::fromLatin1(kBookmarkKey));
+    const QString path = stored.typeId() == QMetaType::QByteArray ? QString::fromUtf8(stored.toByteArray())
+                                                                  : stored.toString();
+    if (path.isEmpty() || !QFileInfo(path).isDir())
+        return false;
+    const QString root = absoluteClean(path);
+    if (root != path) {
+        // A stored path that is not in its clean absolute form is stale: store it afresh.
+        setWorkspace(root);
+        return true;
+    }
+    publish(root, path.toUtf8());
+    return true;
+}
+
+void WorkspaceManager::publish(const QString &rootPath, const QByteArray &bookmark)
+{
+    const bool rootChange = rootPath != m_rootPath;
+    const bool bookmarkChange = bookmark != m_bookmarkData;
+    m_rootPath = rootPath;
+    m_bookmarkData = bookmark;
+    if (rootChange)
+        Q_EMIT rootChanged();
+    if (bookmarkChange)
+        Q_EMIT bookmarkDataChanged();
+}
+
+ResolveResult WorkspaceManager::resolvedRoot() const
+{
+    if (m_rootPath.isEmpty())
+        return ResolveResult::failure(WorkspaceError::noWorkspace());
+    // A root that is gone or is no longer a folder confines nothing.
+    const std::optional<QString> root = PathResolution::resolveAll(QDir::cleanPath(m_rootPath));
+    if (!root || !QFileInfo(*root).isDir())
+        return ResolveResult::failure(WorkspaceError::noWorkspace());
+    return *root;
+}
+
+ResolveResult WorkspaceManager::resolvePath(const QString &path) const
+{
+    const ResolveResult root = resolvedRoot();
+    if (!root)
+        return root;
+
+    const QString candidate = path.startsWith(u'/') ? QDir::cleanPath(path)
+                                                    : QDir::cleanPath(m_rootPath + u'/' + path);
+    const std::optional<QString> resolved = PathResolution::resolveAll(candidate);
+    if (!resolved || !PathResolution::isInside(*resolved, *root))
+        return ResolveResult::failure(WorkspaceError::pathOutsideWorkspace(path));
+    return *resolved;
+}
+
+} // namespace agent

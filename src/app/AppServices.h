@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/SignInSource.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+class QNetworkAccessManager;
+
+namespace look {
+class BackgroundSettings;
+}
+namespace model {
+class AttachmentTempStore;
+}
+
+namespace app {
+
+// Everything the controller takes from outside. The application fills it
+// with the real services (live()); tests fill it with doubles and loopback
+// peers. Pointers are not owned and must outlive the controller.
+struct AppServices {
+    std::unique_ptr<SignInSource> signIn;          // owned by the controller
+    QNetworkAccessManager *network = nullptr;      // null: the process-wide one
+    QUrl endpoint;                                 // chat completions; empty: the service's
+    std::function<void(const QString &)> setClipboardText;
+    model::AttachmentTempStore *staging = nullptr; // null: the shared staging store
+    look::BackgroundSettings *background = nullptr; // null: the shared stage state
+
+    // The real sign-in, network, service, clipboard, staging and stage.
+    static AppServices live();
+};
+
+} // namespace app

@@ -1,0 +1,262 @@
+#include "app/AppViewModel.h"
+
+#include "agent/AgentRuntime.h"
+#include "agent/PolicyEngine.h"
+#include "agent/ToolRouter.h"
+#include "agent/WorkspaceManager.h"
+#include "look/BackgroundSettings.h"
+#include "model/AttachmentTempStore.h"
+#include "model/ConversationStore.h"
+#include "model/SettingsStore.h"
+#include "platform/SharedNetwork.h"
+
+#include <QPointer>
+
+#include <concepts>
+
+namespace app {
+
+template <typename T>
+void AppViewModel::assign(T &field, const T &value, void (AppViewModel::*signal)())
+{
+    if constexpr (std::equality_comparable<T>) {
+        if (field == value)
+            return;
+    }
+    field = value;
+    emit(this->*signal)();
+    emit changed();
+}
+
+AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(parent), m_services(std::move(services))
+{
+    Q_ASSERT(m_services.signIn);
+    m_staging = m_services.staging ? m_services.staging : &model::AttachmentTempStore::shared();
+    m_background = m_services.background ? m_services.background : &look::BackgroundSettings::shared();
+
+    m_conversations = std::make_unique<model::ConversationStore>();
+    m_settingsStore = std::make_unique<model::SettingsStore>();
+    m_workspace = std::make_unique<agent::WorkspaceManager>();
+
+    m_policy = std::make_unique<agent::PolicyEngine>(m_settingsStore->settings());
+    m_policy->setAllowWritesForCurrentChat(false);
+    m_tools = std::make_unique<agent::ToolRouter>(m_workspace.get());
+    m_tools->setShellTimeout(agent::ToolRouter::kDefaultShellTimeout);
+    QNetworkAccessManager &network = m_services.network ? *m_services.network : platform::sharedNetwork();
+    if (m_services.endpoint.isEmpty())
+        m_runtime = std::make_unique<agent::AgentRuntime>(*m_tools, *m_policy, network,
+                                                          agent::OVUClient::defaultEndpoint());
+    else
+        m_runtime = std::make_unique<agent::AgentRuntime>(*m_tools, *m_policy, network, m_services.endpoint);
+
+    // Forwarded notices copy nothing: views read the stores themselves.
+    connect(m_conversations.get(), &model::ConversationStore::conversationsChanged, this, &AppViewModel::changed);
+    connect(m_conversations.get(), &model::ConversationStore::selectedConversationIDChanged, this,
+            &AppViewModel::changed);
+    connect(m_settingsStore.get(), &model::SettingsStore::settingsChanged, this, &AppViewModel::changed);
+    connect(m_workspace.get(), &agent::WorkspaceManager::rootChanged, this, &AppViewModel::changed);
+    connect(m_background, &look::BackgroundSettings::changed, this, &AppViewModel::changed);
+
+    // A write allowance belongs to one session, and a run to one project.
+    m_lastSelection = m_conversations->selectedConversationID();
+    connect(m_conversations.get(), &model::ConversationStore::selectedConversationIDChanged, this,
+            &AppViewModel::onSelectionChanged);
+    connect(m_workspace.get(), &agent::WorkspaceManager::rootChanged, this, [this] {
+        if (m_isRunning)
+            stop();
+    });
+
+    wireRuntime();
+
+    connect(m_services.signIn.get(), &SignInSource::changed, this, [this] {
+        emit changed();
+        mirrorSignIn();
+    });
+    mirrorSignIn();
+
+    if (!m_settingsStore->settings().hasCompletedOnboarding)
+        setShowOnboarding(true);
+}
+
+AppViewModel::~AppViewModel()
+{
+    // From here on no run may write: it is no longer current.
+    const std::optional<ActiveRun> run = std::exchange(m_run, std::nullopt);
+    if (m_approvalAnswer)
+        std::exchange(m_approvalAnswer, std::nullopt)->set(false);
+    if (run)
+        m_runtime->cancel(run->id);
+    m_runtime.reset();
+}
+
+void AppViewModel::wireRuntime()
+{
+    QPointer<AppViewModel> self(this);
+    m_runtime->setOnStreamDelta([self](const QUuid &runId, const QString &fragment) {
+        if (self)
+            self->onStreamDelta(runId, fragment);
+    });
+    m_runtime->setOnToolLog([self](const QUuid &runId, const model::ToolLogEntry &entry) {
+        if (self)
+            self->onToolLog(runId, entry);
+    });
+    m_runtime->setOnPendingApproval([self](QUuid runId, model::PendingApproval approval) -> QCoro::Task<bool> {
+        if (!self)
+            return []() -> QCoro::Task<bool> { co_return false; }();
+        return self->askApproval(runId, std::move(approval));
+    });
+    m_runtime->setOnRoundCompleted([self](const QUuid &runId, const QList<model::ChatMessage> &messagesSoFar) {
+        if (self)
+            self->onRoundCompleted(runId, messagesSoFar);
+    });
+}
+
+void AppViewModel::mirrorSignIn()
+{
+    setIsAuthenticated(m_services.signIn->isSignedIn());
+    setAuthStatusText(m_services.signIn->authModeDescription());
+}
+
+void AppViewModel::onSelectionChanged()
+{
+    const std::optional<QUuid> now = m_conversations->selectedConversationID();
+    if (now == m_lastSelection)
+        return;
+    m_lastSelection = now;
+    m_policy->setAllowWritesForCurrentChat(false);
+}
+
+bool AppViewModel::allowsWritesForCurrentChat() const
+{
+    return m_policy->allowWritesForCurrentChat();
+}
+
+std::optional<QUuid> AppViewModel::runConversationID() const
+{
+    if (!m_run)
+        return std::nullopt;
+    return m_run->conversationID;
+}
+
+void AppViewModel::newChat()
+{
+    m_conversations->newChat();
+    setStreamingText(QString());
+    m_policy->setAllowWritesForCurrentChat(false);
+    setErrorMessage(std::nullopt);
+    // The staged files stay until the next clearAttachments().
+    setAttachments({});
+    m_imageHashes.clear();
+    setPeekedFile(std::nullopt);
+}
+
+void AppViewModel::setToolGuard(model::ToolGuardMode mode)
+{
+    model::AppSettings settings = m_settingsStore->settings();
+    settings.toolGuardMode = mode;
+    settings.policyMode = mode == model::ToolGuardMode::Yolo ? model::PolicyMode::PowerUser : model::PolicyMode::Tiered;
+    settings.yoloEnabled = mode == model::ToolGuardMode::Yolo;
+    m_settingsStore->setSettings(settings);
+    m_policy->setSettings(settings);
+    if (mode == model::ToolGuardMode::Ask)
+        m_policy->setAllowWritesForCurrentChat(false);
+}
+
+// Published fields.
+
+void AppViewModel::setDraft(const QString &text)
+{
+    assign(m_draft, text, &AppViewModel::draftChanged);
+}
+
+void AppViewModel::setIsRunning(bool on)
+{
+    assign(m_isRunning, on, &AppViewModel::isRunningChanged);
+}
+
+void AppViewModel::setStreamingText(const QString &text)
+{
+    assign(m_streamingText, text, &AppViewModel::streamingTextChanged);
+}
+
+void AppViewModel::setErrorMessage(const std::optional<QString> &text)
+{
+    assign(m_errorMessage, text, &AppViewModel::errorMessageChanged);
+}
+
+void AppViewModel::setToolLog(const QList<model::ToolLogEntry> &log)
+{
+    assign(m_toolLog, log, &AppViewModel::toolLogChanged);
+}
+
+void AppViewModel::setPendingApproval(const std::optional<model::PendingApproval> &approval)
+{
+    assign(m_pendingApproval, approval, &AppViewModel::pendingApprovalChanged);
+}
+
+void AppViewModel::setIsAuthenticated(bool on)
+{
+    assign(m_isAuthenticated, on, &AppViewModel::isAuthenticatedChanged);
+}
+
+void AppViewModel::setAuthStatusText(const QString &text)
+{
+    assign(m_authStatusText, text, &AppViewModel::authStatusTextChanged);
+}
+
+void AppViewModel::setShowSettings(bool on)
+{
+    assign(m_showSettings, on, &AppViewModel::showSettingsChanged);
+}
+
+void AppViewModel::setShowSidebar(bool on)
+{
+    assign(m_showSidebar, on, &AppViewModel::showSidebarChanged);
+}
+
+void AppViewModel::setShowProjectPanel(bool on)
+{
+    assign(m_showProjectPanel, on, &AppViewModel::showProjectPanelChanged);
+}
+
+void AppViewModel::setShowToolLog(bool on)
+{
+    assign(m_showToolLog, on, &AppViewModel::showToolLogChanged);
+}
+
+void AppViewModel::setShowOnboarding(bool on)
+{
+    assign(m_showOnboarding, on, &AppViewModel::showOnboardingChanged);
+}
+
+void AppViewModel::setShowCommandPalette(bool on)
+{
+    assign(m_showCommandPalette, on, &AppViewModel::showCommandPaletteChanged);
+}
+
+void AppViewModel::setFileTreeRefresh(const QUuid &id)
+{
+    assign(m_fileTreeRefresh, id, &AppViewModel::fileTreeRefreshChanged);
+}
+
+void AppViewModel::setSessionSearch(const QString &text)
+{
+    assign(m_sessionSearch, text, &AppViewModel::sessionSearchChanged);
+}
+
+void AppViewModel::setAttachments(const QList<model::AttachedFile> &list)
+{
+    assign(m_attachments, list, &AppViewModel::attachmentsChanged);
+}
+
+void AppViewModel::setPeekedFile(const std::optional<model::PeekedFile> &file)
+{
+    assign(m_peekedFile, file, &AppViewModel::peekedFileChanged);
+}
+
+void AppViewModel::setHighlightedFilePath(const std::optional<QString> &path)
+{
+    assign(m_highlightedFilePath, path, &AppViewModel::highlightedFilePathChanged);
+}
+
+} // namespace app

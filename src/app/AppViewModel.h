@@ -1,0 +1,246 @@
+#pragma once
+
+#include "agent/OneShot.h"
+#include "app/AppServices.h"
+#include "app/LiveActivity.h"
+#include "model/ChatRecords.h"
+#include "model/RunRecords.h"
+#include "model/SettingsRecords.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <qcoro/qcorotask.h>
+
+#include <memory>
+#include <optional>
+
+namespace agent {
+class AgentRuntime;
+class PolicyEngine;
+class ToolRouter;
+class WorkspaceManager;
+} // namespace agent
+namespace model {
+class ConversationStore;
+class SettingsStore;
+} // namespace model
+
+namespace app {
+
+// The one application controller: owns the stores and the agent engine,
+// turns user actions into agent runs, approvals and attachments, and holds
+// the state the windows share. Main thread only.
+//
+// Every published field has its own change signal; `changed()` follows
+// every change of any of them and every change notice of the stores held,
+// so a view may listen to that one alone.
+class AppViewModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
+    Q_PROPERTY(QString streamingText READ streamingText NOTIFY streamingTextChanged)
+    Q_PROPERTY(std::optional<QString> errorMessage READ errorMessage WRITE setErrorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(QList<model::ToolLogEntry> toolLog READ toolLog NOTIFY toolLogChanged)
+    Q_PROPERTY(std::optional<model::PendingApproval> pendingApproval READ pendingApproval NOTIFY pendingApprovalChanged)
+    Q_PROPERTY(bool isAuthenticated READ isAuthenticated NOTIFY isAuthenticatedChanged)
+    Q_PROPERTY(QString authStatusText READ authStatusText NOTIFY authStatusTextChanged)
+    Q_PROPERTY(bool showSettings READ showSettings WRITE setShowSettings NOTIFY showSettingsChanged)
+    Q_PROPERTY(bool showSidebar READ showSidebar WRITE setShowSidebar NOTIFY showSidebarChanged)
+    Q_PROPERTY(bool showProjectPanel READ showProjectPanel WRITE setShowProjectPanel NOTIFY showProjectPanelChanged)
+    Q_PROPERTY(bool showToolLog READ showToolLog WRITE setShowToolLog NOTIFY showToolLogChanged)
+    Q_PROPERTY(bool showOnboarding READ showOnboarding WRITE setShowOnboarding NOTIFY showOnboardingChanged)
+    Q_PROPERTY(bool showCommandPalette READ showCommandPalette WRITE setShowCommandPalette NOTIFY
+                   showCommandPaletteChanged)
+    Q_PROPERTY(QUuid fileTreeRefresh READ fileTreeRefresh WRITE setFileTreeRefresh NOTIFY fileTreeRefreshChanged)
+    Q_PROPERTY(QString sessionSearch READ sessionSearch WRITE setSessionSearch NOTIFY sessionSearchChanged)
+    Q_PROPERTY(QList<model::AttachedFile> attachments READ attachments NOTIFY attachmentsChanged)
+    Q_PROPERTY(std::optional<model::PeekedFile> peekedFile READ peekedFile WRITE setPeekedFile NOTIFY peekedFileChanged)
+    Q_PROPERTY(std::optional<QString> highlightedFilePath READ highlightedFilePath WRITE setHighlightedFilePath NOTIFY
+                   highlightedFilePathChanged)
+    Q_PROPERTY(std::optional<QUuid> runConversationID READ runConversationID NOTIFY isRunningChanged)
+
+public:
+    explicit AppViewModel(AppServices services, QObject *parent = nullptr);
+    // Ends a live run without writing anything of it.
+    ~AppViewModel() override;
+
+    // Published fields.
+    const QString &draft() const { return m_draft; }
+    void setDraft(const QString &text);
+    bool isRunning() const { return m_isRunning; }
+    const QString &streamingText() const { return m_streamingText; }
+    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    void setErrorMessage(const std::optional<QString> &text);
+    const QList<model::ToolLogEntry> &toolLog() const { return m_toolLog; }
+    const std::optional<model::PendingApproval> &pendingApproval() const { return m_pendingApproval; }
+    bool isAuthenticated() const { return m_isAuthenticated; }
+    const QString &authStatusText() const { return m_authStatusText; }
+    bool showSettings() const { return m_showSettings; }
+    void setShowSettings(bool on);
+    bool showSidebar() const { return m_showSidebar; }
+    void setShowSidebar(bool on);
+    bool showProjectPanel() const { return m_showProjectPanel; }
+    void setShowProjectPanel(bool on);
+    bool showToolLog() const { return m_showToolLog; }
+    void setShowToolLog(bool on);
+    bool showOnboarding() const { return m_showOnboarding; }
+    void setShowOnboarding(bool on);
+    bool showCommandPalette() const { return m_showCommandPalette; }
+    void setShowCommandPalette(bool on);
+    QUuid fileTreeRefresh() const { return m_fileTreeRefresh; }
+    void setFileTreeRefresh(const QUuid &id);
+    const QString &sessionSearch() const { return m_sessionSearch; }
+    void setSessionSearch(const QString &text);
+    const QList<model::AttachedFile> &attachments() const { return m_attachments; }
+    const std::optional<model::PeekedFile> &peekedFile() const { return m_peekedFile; }
+    void setPeekedFile(const std::optional<model::PeekedFile> &file);
+    const std::optional<QString> &highlightedFilePath() const { return m_highlightedFilePath; }
+    void setHighlightedFilePath(const std::optional<QString> &path);
+    // The session the live run belongs to; its live reply and approval card
+    // are shown only there.
+    std::optional<QUuid> runConversationID() const;
+
+    // Owned components.
+    model::ConversationStore &conversations() const { return *m_conversations; }
+    model::SettingsStore &settingsStore() const { return *m_settingsStore; }
+    agent::WorkspaceManager &workspace() const { return *m_workspace; }
+    look::BackgroundSettings &background() const { return *m_background; }
+    bool allowsWritesForCurrentChat() const;
+
+    // Sessions and the tool guard.
+    void newChat();
+    void setToolGuard(model::ToolGuardMode mode);
+
+    // Runs and approvals.
+    void send();
+    void stop();
+    void retryLastExchange();
+    void resolveApproval(bool approved, bool allowWritesForChat);
+    LiveActivity liveActivity() const;
+
+    static QString composeUserMessage(const QString &draft, const QList<model::AttachedFile> &attachments,
+                                      bool inlineImages);
+
+    // Attachments, peeking and small file actions.
+    bool attachFile(const QUrl &url);
+    bool attachImageData(const QByteArray &data, const QString &suggestedName);
+    void removeAttachment(const QUuid &id);
+    void clearAttachments();
+    void peekFile(const QUrl &url);
+    std::optional<QString> relativePath(const QUrl &url) const;
+    static std::optional<QString> extractPath(const QString &toolName, const QString &argumentsPreview);
+    void copyMessage(const QString &text);
+
+signals:
+    void draftChanged();
+    void isRunningChanged();
+    void streamingTextChanged();
+    void errorMessageChanged();
+    void toolLogChanged();
+    void pendingApprovalChanged();
+    void isAuthenticatedChanged();
+    void authStatusTextChanged();
+    void showSettingsChanged();
+    void showSidebarChanged();
+    void showProjectPanelChanged();
+    void showToolLogChanged();
+    void showOnboardingChanged();
+    void showCommandPaletteChanged();
+    void fileTreeRefreshChanged();
+    void sessionSearchChanged();
+    void attachmentsChanged();
+    void peekedFileChanged();
+    void highlightedFilePathChanged();
+    void changed();
+
+private:
+    // The run in flight: what it may still write, and where.
+    struct ActiveRun {
+        QUuid id;
+        QUuid conversationID;
+        // Messages the runtime was given, system messages left out.
+        qsizetype historySize = 0;
+        // The last report of finished steps (history included); empty: none yet.
+        QList<model::ChatMessage> finished;
+        // How much of streamingText those steps already hold.
+        qsizetype streamedInFinished = 0;
+    };
+
+    void wireRuntime();
+    void mirrorSignIn();
+    void setIsRunning(bool on);
+    void setStreamingText(const QString &text);
+    void setToolLog(const QList<model::ToolLogEntry> &log);
+    void setPendingApproval(const std::optional<model::PendingApproval> &approval);
+    void setIsAuthenticated(bool on);
+    void setAuthStatusText(const QString &text);
+    void setAttachments(const QList<model::AttachedFile> &list);
+    template <typename T>
+    void assign(T &field, const T &value, void (AppViewModel::*signal)());
+
+    // Run steps.
+    bool isCurrent(const QUuid &runId) const { return m_run && m_run->id == runId; }
+    void startRun(const QString &storedText, const QString &apiText);
+    QCoro::Task<> runTask(QUuid runId, QUuid conversationID, QString storedText, QString apiText);
+    QCoro::Task<bool> askApproval(QUuid runId, model::PendingApproval approval);
+    void onToolLog(const QUuid &runId, const model::ToolLogEntry &entry);
+    void onStreamDelta(const QUuid &runId, const QString &fragment);
+    void onRoundCompleted(const QUuid &runId, const QList<model::ChatMessage> &messagesSoFar);
+    void finishRun(const QUuid &runId);
+    // Stores what a run ending early had done: its finished steps, then the
+    // text streamed after them (with the suffix).
+    void keepPartial(const ActiveRun &run, const QList<model::ChatMessage> &finished, const QString &unfinished,
+                     const QString &suffix);
+    void answerPendingApproval(bool approved);
+    void onSelectionChanged();
+
+    qint64 attachedBytes() const;
+    model::AttachmentTempStore &staging() const { return *m_staging; }
+
+    // Published fields, in this order.
+    QString m_draft;
+    bool m_isRunning = false;
+    QString m_streamingText;
+    std::optional<QString> m_errorMessage;
+    QList<model::ToolLogEntry> m_toolLog;
+    std::optional<model::PendingApproval> m_pendingApproval;
+    bool m_isAuthenticated = false;
+    QString m_authStatusText = QStringLiteral("Not signed in");
+    bool m_showSettings = false;
+    bool m_showSidebar = true;
+    bool m_showProjectPanel = false;
+    bool m_showToolLog = false;
+    bool m_showOnboarding = false;
+    bool m_showCommandPalette = false;
+    QUuid m_fileTreeRefresh = QUuid::createUuid();
+    QString m_sessionSearch;
+    QList<model::AttachedFile> m_attachments;
+    std::optional<model::PeekedFile> m_peekedFile;
+    std::optional<QString> m_highlightedFilePath;
+
+    // Services and owned components; the runtime last, so it goes first.
+    AppServices m_services;
+    model::AttachmentTempStore *m_staging = nullptr;
+    look::BackgroundSettings *m_background = nullptr;
+    std::unique_ptr<model::ConversationStore> m_conversations;
+    std::unique_ptr<model::SettingsStore> m_settingsStore;
+    std::unique_ptr<agent::WorkspaceManager> m_workspace;
+    std::unique_ptr<agent::PolicyEngine> m_policy;
+    std::unique_ptr<agent::ToolRouter> m_tools;
+    std::unique_ptr<agent::AgentRuntime> m_runtime;
+
+    // Run state.
+    std::optional<ActiveRun> m_run;
+    std::optional<agent::OneShot<bool>> m_approvalAnswer;
+    std::optional<QUuid> m_lastSelection;
+    // Content hashes of dropped images, by attachment id.
+    QHash<QUuid, QByteArray> m_imageHashes;
+};
+
+} // namespace app

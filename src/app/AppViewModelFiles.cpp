@@ -1,0 +1,159 @@
+#include "app/AppViewModel.h"
+
+#include "agent/WorkspaceManager.h"
+#include "app/FilePeek.h"
+#include "app/MessageComposer.h"
+#include "app/ToolPaths.h"
+#include "model/AttachmentTempStore.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+
+namespace app {
+
+namespace {
+
+QString standardized(const QUrl &url)
+{
+    return QDir::cleanPath(url.toLocalFile());
+}
+
+} // namespace
+
+QString AppViewModel::composeUserMessage(const QString &draft, const QList<model::AttachedFile> &attachments,
+                                         bool inlineImages)
+{
+    return MessageComposer::compose(draft, attachments, inlineImages,
+                                    [](const QByteArray &bytes) -> std::optional<MessageComposer::Recompressed> {
+                                        const auto image = model::AttachmentTempStore::compressImage(bytes);
+                                        if (!image)
+                                            return std::nullopt;
+                                        return MessageComposer::Recompressed{image->data, image->mimeType};
+                                    });
+}
+
+qint64 AppViewModel::attachedBytes() const
+{
+    qint64 total = 0;
+    for (const model::AttachedFile &a : m_attachments)
+        total += a.byteCount;
+    return total;
+}
+
+bool AppViewModel::attachFile(const QUrl &url)
+{
+    QString path = standardized(url);
+    if (m_workspace->hasRoot()) {
+        const QString root = QDir::cleanPath(m_workspace->rootPath());
+        if (path != root && !path.startsWith(root + QLatin1Char('/'))) {
+            // A link into the project counts as the project file it names.
+            const auto resolved = m_workspace->resolvePath(path);
+            if (resolved.ok())
+                path = resolved.value();
+        }
+    }
+    for (const model::AttachedFile &a : std::as_const(m_attachments)) {
+        if (standardized(a.url) == path)
+            return false;
+    }
+
+    const QUrl file = QUrl::fromLocalFile(path);
+    // Outside the project the full path is kept: a bare name could lead the
+    // model to a different file of the project.
+    const QString displayPath = relativePath(file).value_or(path);
+    const model::AttachmentTempStore::StageFileResult staged =
+        staging().stageFile(file, displayPath, m_attachments.size(), attachedBytes());
+    if (!staged.ok()) {
+        setErrorMessage(model::describe(staged.error()));
+        return false;
+    }
+    QList<model::AttachedFile> list = m_attachments;
+    list.append(model::AttachedFile::fromStaged(staged.value()));
+    setAttachments(list);
+    return true;
+}
+
+bool AppViewModel::attachImageData(const QByteArray &data, const QString &suggestedName)
+{
+    if (data.isEmpty())
+        return false;
+    // The same picture dropped twice, whatever its name says.
+    const QByteArray hash = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+    for (const model::AttachedFile &a : std::as_const(m_attachments)) {
+        if (m_imageHashes.value(a.id) == hash)
+            return false;
+    }
+    const model::AttachmentTempStore::StageImageResult staged =
+        staging().stageImage(data, suggestedName, m_attachments.size(), attachedBytes());
+    if (!staged.ok()) {
+        setErrorMessage(staged.error().description());
+        return false;
+    }
+    const model::AttachedFile file = model::AttachedFile::fromStaged(staged.value());
+    m_imageHashes.insert(file.id, hash);
+    QList<model::AttachedFile> list = m_attachments;
+    list.append(file);
+    setAttachments(list);
+    return true;
+}
+
+void AppViewModel::removeAttachment(const QUuid &id)
+{
+    const auto it = std::find_if(m_attachments.cbegin(), m_attachments.cend(),
+                                 [&id](const model::AttachedFile &a) { return a.id == id; });
+    if (it == m_attachments.cend())
+        return;
+    staging().deleteOwned(it->toStaged());
+    QList<model::AttachedFile> list = m_attachments;
+    list.removeIf([&id](const model::AttachedFile &a) { return a.id == id; });
+    m_imageHashes.remove(id);
+    setAttachments(list);
+}
+
+void AppViewModel::clearAttachments()
+{
+    for (const model::AttachedFile &a : std::as_const(m_attachments))
+        staging().deleteOwned(a.toStaged());
+    setAttachments({});
+    m_imageHashes.clear();
+    staging().purgeAll();
+}
+
+void AppViewModel::peekFile(const QUrl &url)
+{
+    const QString absolute = url.toLocalFile();
+    const model::PeekedFile file = FilePeek::peek(url, relativePath(url).value_or(absolute));
+    setPeekedFile(file);
+    if (!file.errorMessage)
+        setHighlightedFilePath(absolute);
+}
+
+std::optional<QString> AppViewModel::relativePath(const QUrl &url) const
+{
+    if (!m_workspace->hasRoot())
+        return std::nullopt;
+    const QString path = standardized(url);
+    const QString root = QDir::cleanPath(m_workspace->rootPath());
+    if (path == root)
+        return QStringLiteral(".");
+    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    if (path.startsWith(prefix))
+        return path.mid(prefix.size());
+    return std::nullopt;
+}
+
+std::optional<QString> AppViewModel::extractPath(const QString &toolName, const QString &argumentsPreview)
+{
+    Q_UNUSED(toolName); // every tool names its file the same way
+    return extractToolPath(argumentsPreview);
+}
+
+void AppViewModel::copyMessage(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || !m_services.setClipboardText)
+        return;
+    m_services.setClipboardText(trimmed);
+}
+
+} // namespace app

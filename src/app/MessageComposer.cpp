@@ -1,0 +1,94 @@
+#include "app/MessageComposer.h"
+
+#include "platform/Graphemes.h"
+
+#include <QFile>
+
+namespace app {
+
+namespace {
+
+QString number(qint64 n)
+{
+    return QString::number(n);
+}
+
+// The staged copy's bytes, read whole; nothing when it is not a readable
+// regular file.
+std::optional<QByteArray> readStaged(const QUrl &url)
+{
+    QFile file(url.toLocalFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+} // namespace
+
+QString MessageComposer::compose(const QString &draft, const QList<model::AttachedFile> &attachments,
+                                 bool inlineImages, const Compressor &compress)
+{
+    if (attachments.isEmpty())
+        return draft;
+
+    QString out = draft.isEmpty() ? QStringLiteral("Use the attached files as context.") : draft;
+    out += QStringLiteral("\n\n---\n**Attached files** (paths relative to the open project when possible):");
+
+    int inlined = 0;
+    for (const model::AttachedFile &a : attachments) {
+        out += QStringLiteral("\n\n### `") + a.displayPath + QStringLiteral("`");
+        if (!a.isImage) {
+            if (a.inlineContent) {
+                QString content = *a.inlineContent;
+                if (platform::Graphemes::count(content) > kInlineTextCharacters)
+                    content = platform::Graphemes::prefix(content, kInlineTextCharacters)
+                              + QStringLiteral("\n…(truncated)");
+                out += QStringLiteral("\n```\n") + content + QStringLiteral("\n```");
+            } else {
+                out += QStringLiteral("\n_(not inlined; ") + number(a.byteCount)
+                       + QStringLiteral(" bytes; use `read_file` on `") + a.displayPath
+                       + QStringLiteral("` if inside the project)_");
+            }
+            continue;
+        }
+
+        bool didInline = false;
+        if (inlineImages && inlined < kMaxInlineImages && a.isOwnedTemp) {
+            if (std::optional<QByteArray> bytes = readStaged(a.url)) {
+                QString mime = a.mimeType.value_or(QStringLiteral("image/jpeg"));
+                bool usable = true;
+                if (bytes->size() > kImageBytesSentAsIs) {
+                    const std::optional<Recompressed> smaller = compress ? compress(*bytes) : std::nullopt;
+                    if (smaller) {
+                        *bytes = smaller->bytes;
+                        // The data URL must name what the bytes really are.
+                        mime = smaller->mimeType;
+                    } else {
+                        usable = false;
+                    }
+                }
+                if (usable) {
+                    out += QStringLiteral("\n![screenshot](data:") + mime + QStringLiteral(";base64,")
+                           + QString::fromLatin1(bytes->toBase64()) + QStringLiteral(")");
+                    out += QStringLiteral("\n_(compressed ") + number(bytes->size())
+                           + QStringLiteral(" B for model; original ") + number(a.originalByteCount)
+                           + QStringLiteral(" B; temp, not stored in history)_");
+                    ++inlined;
+                    didInline = true;
+                }
+            }
+        }
+        if (didInline)
+            continue;
+        if (a.byteCount >= 1) {
+            out += QStringLiteral("\n_(image staged ") + number(a.byteCount) + QStringLiteral(" B from ")
+                   + number(a.originalByteCount) + QStringLiteral(" B original; path `") + a.displayPath
+                   + QStringLiteral("`)_");
+        } else {
+            out += QStringLiteral("\n_(image path: `") + a.url.toLocalFile() + QStringLiteral("`)_");
+        }
+    }
+    return out;
+}
+
+} // namespace app

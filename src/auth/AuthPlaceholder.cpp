@@ -1,1 +1,0 @@
-// Replaced as the auth layer is built.

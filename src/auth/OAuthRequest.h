@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <QCoroTask>
+
+#include <functional>
+#include <utility>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace auth::OAuth {
+
+// The device flow's client; also the client of an import that names none.
+inline constexpr char kClientId[] = "7f3e2a91-0c5d-4e86-b2a4-9d1c6e8f3b57";
+
+QUrl deviceCodeUrl();
+QUrl tokenUrl();
+
+using FormFields = QList<std::pair<QString, QString>>;
+
+// application/x-www-form-urlencoded: only letters, digits and -._~ stay as
+// they are. '+', '&', '=', '/' and '?' are encoded, since a form decoder
+// reads '+' as a space and splits on '&'.
+QByteArray formBody(const FormFields &fields);
+
+// What came back from one request.
+struct HttpOutcome {
+    bool transportFailed = false; // no HTTP reply: refused, reset, timed out, aborted
+    QString transportError;       // the network layer's description
+    bool isHttp = false;
+    int status = 0;
+    QByteArray body;
+};
+
+// POSTs the form with the conventions of every OAuth request (form content
+// type, 60-second timeout). `started` receives the reply so a caller can
+// abort it. The body is never logged.
+QCoro::Task<HttpOutcome> postForm(QNetworkAccessManager &network, QUrl url, FormFields fields,
+                                  std::function<void(QNetworkReply *)> started = {});
+
+// The body as a JSON object; a body that does not parse, or is not an
+// object, gives an empty object.
+QJsonObject objectOrEmpty(const QByteArray &body);
+
+// Text as strict UTF-8; none when it is not.
+std::optional<QString> strictUtf8(const QByteArray &bytes);
+
+} // namespace auth::OAuth
+
+namespace auth {
+
+// A token as it may go into an Authorization header: CR and LF removed, so
+// a stray line break can never split or add a header.
+QString headerSafeToken(const QString &token);
+
+} // namespace auth

@@ -1,0 +1,185 @@
+#include "auth/SecretsStore.h"
+
+#include "auth/OAuthRequest.h"
+#include "auth/QtKeychainBackend.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+
+#include <QCoroSignal>
+
+namespace auth {
+
+QString SecretsError::description() const
+{
+    switch (kind) {
+    case Kind::keychainWriteFailed:
+        return QStringLiteral("Could not save API key to Keychain (status %1).").arg(status);
+    case Kind::nothingToImport:
+        return QStringLiteral(
+            "No OVU_API_KEY env var or config file found (~/.config/ovu/api_key, ~/.qirv/api_key).");
+    case Kind::keychainDeleteFailed:
+        return QStringLiteral("Could not remove API key from Keychain (status %1).").arg(status);
+    }
+    return {};
+}
+
+SecretsStore::SecretsStore(std::unique_ptr<KeyringBackend> backend, QObject *parent)
+    : QObject(parent), m_backend(std::move(backend))
+{
+    reload();
+}
+
+SecretsStore::~SecretsStore() = default;
+
+SecretsStore &SecretsStore::shared()
+{
+    static SecretsStore *store = new SecretsStore(
+        std::make_unique<QtKeychainBackend>(QString::fromLatin1(kService), QString::fromLatin1(kKey)),
+        QCoreApplication::instance());
+    return *store;
+}
+
+std::optional<QString> SecretsStore::loadAPIKey() const
+{
+    return m_key;
+}
+
+void SecretsStore::setCache(KeyState state, std::optional<QString> key, QString reason)
+{
+    if (state == m_state && key == m_key && reason == m_unavailableReason)
+        return;
+    m_state = state;
+    m_key = std::move(key);
+    m_unavailableReason = std::move(reason);
+    emit changed();
+}
+
+QCoro::Task<bool> SecretsStore::acquire()
+{
+    QPointer<SecretsStore> self(this);
+    while (self && self->m_busy)
+        co_await qCoro(self.data(), &SecretsStore::operationFinished);
+    if (!self)
+        co_return false;
+    m_busy = true;
+    co_return true;
+}
+
+void SecretsStore::release()
+{
+    m_busy = false;
+    emit operationFinished();
+}
+
+QCoro::Task<> SecretsStore::ready()
+{
+    QPointer<SecretsStore> self(this);
+    while (self && self->m_state == KeyState::loading)
+        co_await qCoro(self.data(), &SecretsStore::changed);
+}
+
+QCoro::Task<> SecretsStore::reload()
+{
+    QPointer<SecretsStore> self(this);
+    if (!co_await acquire())
+        co_return;
+    const KeyringReply reply = co_await m_backend->read();
+    if (!self)
+        co_return;
+    switch (reply.outcome) {
+    case KeyringReply::Outcome::ok: {
+        // Bytes that are not UTF-8 are no key.
+        auto text = OAuth::strictUtf8(reply.data);
+        setCache(text ? KeyState::present : KeyState::absent, std::move(text));
+        break;
+    }
+    case KeyringReply::Outcome::notFound:
+        setCache(KeyState::absent, std::nullopt);
+        break;
+    case KeyringReply::Outcome::unavailable:
+        setCache(KeyState::unavailable, std::nullopt, reply.detail);
+        break;
+    }
+    release();
+}
+
+QCoro::Task<platform::Status<SecretsError>> SecretsStore::saveAPIKey(QString key)
+{
+    QPointer<SecretsStore> self(this);
+    if (!co_await acquire())
+        co_return SecretsError{SecretsError::Kind::keychainWriteFailed, -1};
+    const KeyringReply reply = co_await m_backend->write(key.toUtf8());
+    if (!self)
+        co_return SecretsError{SecretsError::Kind::keychainWriteFailed, -1};
+    platform::Status<SecretsError> result;
+    if (reply.outcome == KeyringReply::Outcome::ok)
+        setCache(KeyState::present, std::move(key));
+    else
+        result = SecretsError{SecretsError::Kind::keychainWriteFailed, reply.status};
+    release();
+    co_return result;
+}
+
+QCoro::Task<platform::Status<SecretsError>> SecretsStore::deleteAPIKey()
+{
+    QPointer<SecretsStore> self(this);
+    if (!co_await acquire())
+        co_return SecretsError{SecretsError::Kind::keychainDeleteFailed, -1};
+    const KeyringReply reply = co_await m_backend->remove();
+    if (!self)
+        co_return SecretsError{SecretsError::Kind::keychainDeleteFailed, -1};
+    platform::Status<SecretsError> result;
+    if (reply.outcome == KeyringReply::Outcome::unavailable)
+        result = SecretsError{SecretsError::Kind::keychainDeleteFailed, reply.status};
+    else
+        setCache(KeyState::absent, std::nullopt);
+    release();
+    co_return result;
+}
+
+QCoro::Task<platform::Result<QString, SecretsError>> SecretsStore::importFromEnvironmentOrConfigFiles()
+{
+    using R = platform::Result<QString, SecretsError>;
+
+    std::optional<QString> found;
+    // The variable is taken as it is, but a line break at either end would
+    // end up in an HTTP header.
+    if (auto env = OAuth::strictUtf8(qgetenv("OVU_API_KEY"))) {
+        while (env->endsWith(QLatin1Char('\n')) || env->endsWith(QLatin1Char('\r')))
+            env->chop(1);
+        while (env->startsWith(QLatin1Char('\n')) || env->startsWith(QLatin1Char('\r')))
+            env->remove(0, 1);
+        if (!env->isEmpty())
+            found = *env;
+    }
+    if (!found) {
+        const QDir home(QDir::homePath());
+        for (const char *relative : {".config/ovu/api_key", ".qirv/api_key", ".config/qirv/api_key"}) {
+            QFile file(home.filePath(QString::fromLatin1(relative)));
+            // Not a regular file (a FIFO would block): skipped like a missing one.
+            if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
+                continue;
+            const auto text = OAuth::strictUtf8(file.readAll());
+            if (file.error() != QFileDevice::NoError || !text)
+                continue;
+            const QString trimmed = text->trimmed();
+            if (!trimmed.isEmpty()) {
+                found = trimmed;
+                break;
+            }
+        }
+    }
+    if (!found)
+        co_return R::failure(SecretsError{SecretsError::Kind::nothingToImport, 0});
+
+    const auto saved = co_await saveAPIKey(*found);
+    if (!saved)
+        co_return R::failure(saved.error());
+    co_return *found;
+}
+
+} // namespace auth

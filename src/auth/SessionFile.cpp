@@ -1,0 +1,51 @@
+#include "auth/SessionFile.h"
+
+#include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace auth::SessionFile {
+
+QString path()
+{
+    return QDir(platform::AppPaths::supportDirectory()).filePath(QStringLiteral("moonshelf_session.json"));
+}
+
+QString save(const OAuthSession &session)
+{
+    return platform::writeFileAtomically(path(), encodeSession(session), platform::WriteOptions{0600, true});
+}
+
+std::optional<OAuthSession> load()
+{
+    QFile file(path());
+    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    auto decoded = decodeSession(file.readAll());
+    if (!decoded)
+        return std::nullopt;
+    return std::move(decoded).value();
+}
+
+void remove(const std::function<bool(const QString &)> &remover)
+{
+    const QString file = path();
+    if (!QFileInfo::exists(file))
+        return;
+    const bool removed = remover ? remover(file) : QFile::remove(file);
+    if (removed)
+        return;
+    // Truncate in place: an empty file restores no session.
+    const QByteArray native = QFile::encodeName(file);
+    const int fd = ::open(native.constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
+}
+
+} // namespace auth::SessionFile

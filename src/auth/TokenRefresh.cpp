@@ -1,0 +1,52 @@
+#include "auth/TokenRefresh.h"
+
+#include "auth/Clock.h"
+#include "auth/JsonFields.h"
+#include "auth/OAuthRequest.h"
+
+#include <QJsonObject>
+
+#include <algorithm>
+
+namespace auth {
+
+QCoro::Task<platform::Result<OAuthSession, AuthError>> refreshSession(OAuthSession session,
+                                                                     QNetworkAccessManager *network, Clock *clock)
+{
+    using R = platform::Result<OAuthSession, AuthError>;
+    if (!session.refreshToken || session.refreshToken->isEmpty())
+        co_return R::failure(AuthError::refreshFailed(QStringLiteral("No refresh token. Sign in again.")));
+
+    const OAuth::FormFields form{{QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
+                                 {QStringLiteral("refresh_token"), *session.refreshToken},
+                                 {QStringLiteral("client_id"), session.clientId}};
+    const OAuth::HttpOutcome outcome = co_await OAuth::postForm(*network, OAuth::tokenUrl(), form);
+    if (outcome.transportFailed)
+        co_return R::failure(AuthError::transport(outcome.transportError));
+    if (!outcome.isHttp)
+        co_return R::failure(AuthError::refreshFailed(QStringLiteral("Invalid response")));
+
+    const QJsonObject reply = OAuth::objectOrEmpty(outcome.body);
+    const auto accessToken = stringField(reply, QStringLiteral("access_token"));
+    if (outcome.status == 200 && accessToken) {
+        session.accessToken = *accessToken;
+        if (const auto refresh = stringField(reply, QStringLiteral("refresh_token")); refresh && !refresh->isEmpty())
+            session.refreshToken = *refresh;
+        constexpr qint64 largest = 10LL * 365 * 24 * 3600;
+        const qint64 seconds =
+            std::clamp(integerField(reply, QStringLiteral("expires_in")).value_or(kDefaultSessionSeconds), -largest,
+                       largest);
+        session.expiresAt = clock->now().addSecs(seconds);
+        co_return session;
+    }
+    QString reason;
+    if (const auto description = stringField(reply, QStringLiteral("error_description")))
+        reason = *description;
+    else if (const auto error = stringField(reply, QStringLiteral("error")))
+        reason = *error;
+    else
+        reason = OAuth::strictUtf8(outcome.body).value_or(QStringLiteral("refresh failed"));
+    co_return R::failure(AuthError::refreshFailed(reason));
+}
+
+} // namespace auth

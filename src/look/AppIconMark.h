@@ -1,0 +1,36 @@
+#pragma once
+
+#include "look/GlassSurface.h"
+
+namespace look {
+
+class ShadowCache;
+
+// The application icon at any size, optionally as a rounded tile with a
+// hairline; without an icon image, the razevu mark stands in.
+class AppIconMark : public QWidget {
+    Q_OBJECT
+public:
+    AppIconMark(qreal size, bool rounded, QWidget *parent = nullptr, SkinStore *skins = nullptr);
+
+    qreal markSize() const { return m_size; }
+    bool rounded() const { return m_rounded; }
+    QSize sizeHint() const override;
+
+    // Paints into square. icon null: the razevu mark (accent style), which
+    // itself falls back to the hammer when mark is null too. The shadow
+    // reaches outside the square by at most shadowReach(size).
+    static void paint(QPainter &painter, const QRectF &square, bool rounded, const QImage &icon, const QImage &mark,
+                      const UISkin &skin, ShadowCache *cache = nullptr);
+    static qreal shadowReach(qreal size);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    qreal m_size;
+    bool m_rounded;
+    QPointer<SkinStore> m_skins;
+};
+
+} // namespace look

@@ -1,0 +1,54 @@
+#include "look/Backdrop.h"
+
+#include <QPainter>
+#include <QWidget>
+
+namespace look {
+
+void paintBackdrop(QPainter &painter, const BackdropFrame &frame, QPointF origin, const QRectF &area)
+{
+    painter.save();
+    painter.fillRect(area, frame.base.isValid() ? frame.base : QColor(12, 12, 14));
+    if (!frame.blurred.isNull() && frame.mediaOpacity > 0) {
+        const QTransform t = frame.mediaToStage * QTransform::fromTranslate(-origin.x(), -origin.y());
+        bool invertible = false;
+        const QTransform back = t.inverted(&invertible);
+        if (invertible) {
+            // Only the pixels that land in area are drawn.
+            const QRectF source = back.mapRect(area).adjusted(-2, -2, 2, 2).intersected(QRectF(frame.blurred.rect()));
+            painter.save();
+            painter.setOpacity(painter.opacity() * frame.mediaOpacity);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.setTransform(t, true);
+            painter.drawImage(source, frame.blurred, source);
+            painter.restore();
+        }
+    }
+    if (frame.veil.alpha() > 0)
+        painter.fillRect(area, frame.veil);
+    painter.restore();
+}
+
+BackdropLocation locateBackdrop(const QWidget *surface)
+{
+    if (!surface)
+        return {};
+    const QWidget *window = surface->window();
+    for (const QWidget *ancestor = surface->parentWidget(); ancestor; ancestor = ancestor->parentWidget()) {
+        if (auto *self = dynamic_cast<BackdropProvider *>(const_cast<QWidget *>(ancestor)); self)
+            return {self, surface->mapTo(ancestor, QPointF(0, 0))};
+        for (QObject *child : ancestor->children()) {
+            auto *provider = dynamic_cast<BackdropProvider *>(child);
+            if (!provider || child == surface)
+                continue;
+            QWidget *stage = provider->backdropWidget();
+            const QPointF origin = surface->mapTo(window, QPointF(0, 0)) - stage->mapTo(window, QPointF(0, 0));
+            return {provider, origin};
+        }
+        if (ancestor == window)
+            break;
+    }
+    return {};
+}
+
+} // namespace look

@@ -1,0 +1,116 @@
+#include "look/FelgrinMark.h"
+
+#include "look/BackdropBlur.h"
+#include "look/QirvTheme.h"
+#include "look/ShadowCache.h"
+#include "look/SymbolIcons.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace look {
+
+namespace {
+
+QColor withAlpha(QColor c, qreal opacity)
+{
+    c.setAlphaF(float(c.alphaF() * opacity));
+    return c;
+}
+
+} // namespace
+
+FelgrinMark::FelgrinMark(qreal size, Style style, QWidget *parent, SkinStore *skins)
+    : QWidget(parent)
+    , m_size(size)
+    , m_style(style)
+    , m_skins(skins ? skins : &SkinStore::shared())
+{
+    setAccessibleName(QStringLiteral("Felgrin"));
+    setAccessibleDescription(QStringLiteral("Polish mark. Felgrin’s crew stamp."));
+    connect(m_skins, &SkinStore::changed, this, qOverload<>(&QWidget::update));
+    connect(m_skins, &SkinStore::selectedIDChanged, this, qOverload<>(&QWidget::update));
+    setFixedSize(sizeHint());
+}
+
+QSize FelgrinMark::sizeHint() const
+{
+    const int side = int(std::ceil(frameSide(m_size)));
+    return QSize(side, side);
+}
+
+QColor FelgrinMark::halo(Style style, const UISkin &skin)
+{
+    if (style == Style::hero)
+        return QColor::fromRgbF(1.0f, 0.55f, 0.12f);
+    return QirvTheme::color(skin.colors.accent);
+}
+
+QColor FelgrinMark::starFill(Style style, const UISkin &skin)
+{
+    switch (style) {
+    case Style::resting: return withAlpha(QirvTheme::color(skin.colors.accent), 0.92);
+    case Style::accent: return QirvTheme::color(skin.colors.accent);
+    case Style::hero: return QColor::fromRgbF(1.0f, 0.72f, 0.28f);
+    }
+    return QirvTheme::color(skin.colors.accent);
+}
+
+void FelgrinMark::paint(QPainter &painter, const QRectF &frame, qreal size, Style style, const UISkin &skin,
+                        ShadowCache *cache)
+{
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QPointF c = frame.center();
+    const QColor haloColor = halo(style, skin);
+    ShadowCache local;
+    ShadowCache &images = cache ? *cache : local;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+
+    // 1. The halo: a soft disc.
+    const qreal d = haloDiameter(size);
+    const QImage disc = images.shadow(QSizeF(d, d), FrostShape::circle(), withAlpha(haloColor, 0.35), size * 0.28, dpr);
+    const qreal discMargin = BackdropBlur::softMargin(size * 0.28 * dpr) / dpr;
+    painter.drawImage(QRectF(c - QPointF(d / 2 + discMargin, d / 2 + discMargin), QSizeF(disc.size()) / dpr), disc);
+
+    // 2. The star, with a glow of the halo colour around it.
+    const qreal glyph = size * 0.92;
+    const QRectF box(c - QPointF(glyph / 2, glyph / 2), QSizeF(glyph, glyph));
+    const QString key = QStringLiteral("felgrin:%1:%2:%3:%4").arg(glyph * dpr).arg(int(style))
+                            .arg(haloColor.rgba(), 0, 16).arg(starFill(style, skin).rgba(), 0, 16);
+    const QImage star = images.cached(key + QStringLiteral(":star"), [&] {
+        return SymbolIcons::render(QStringLiteral("star.fill"), box.size(), starFill(style, skin), dpr);
+    });
+    const QImage glow = images.cached(key + QStringLiteral(":glow"), [&] {
+        return star.isNull() ? QImage() : BackdropBlur::softMask(star, withAlpha(haloColor, 0.55), size * 0.22 * dpr);
+    });
+    if (!glow.isNull()) {
+        const qreal m = BackdropBlur::softMargin(size * 0.22 * dpr) / dpr;
+        painter.drawImage(QRectF(box.topLeft() - QPointF(m, m), QSizeF(glow.size()) / dpr), glow);
+    }
+    painter.drawImage(box, star);
+
+    // 3. The highlight: the star again in a white sheen, added to what is there.
+    QLinearGradient sheen(QPointF(0, 0), QPointF(glyph, glyph));
+    sheen.setColorAt(0, QColor::fromRgbF(1, 1, 1, 0.75f));
+    sheen.setColorAt(0.5, QColor::fromRgbF(1, 1, 1, 0.05f));
+    sheen.setColorAt(1, QColor::fromRgbF(1, 1, 1, 0));
+    const QImage highlight = images.cached(key + QStringLiteral(":sheen"), [&] {
+        return SymbolIcons::render(QStringLiteral("star.fill"), box.size(), sheen, dpr);
+    });
+    painter.setCompositionMode(QPainter::CompositionMode_Plus);
+    painter.setOpacity(0.85);
+    painter.drawImage(box, highlight);
+    painter.restore();
+}
+
+void FelgrinMark::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    paint(p, QRectF(QPointF(0, 0), QSizeF(frameSide(m_size), frameSide(m_size))), m_size, m_style,
+          m_skins ? m_skins->current() : UISkin::steel(), m_skins ? &ShadowCache::forSkins(m_skins) : nullptr);
+}
+
+} // namespace look

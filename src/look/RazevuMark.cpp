@@ -1,0 +1,149 @@
+#include "look/RazevuMark.h"
+
+#include "look/BackdropBlur.h"
+#include "look/BrandImages.h"
+#include "look/QirvTheme.h"
+#include "look/ShadowCache.h"
+#include "look/SymbolIcons.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace look {
+
+namespace {
+
+QColor withAlpha(QColor c, qreal opacity)
+{
+    c.setAlphaF(float(c.alphaF() * opacity));
+    return c;
+}
+
+// The image fitted (aspect kept) into a size × size square, at device pixels.
+QImage fitted(const QImage &image, qreal size, qreal dpr)
+{
+    const int px = std::max(1, int(std::lround(size * dpr)));
+    QImage out(px, px, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QSizeF fit = QSizeF(image.size()).scaled(QSizeF(px, px), Qt::KeepAspectRatio);
+    p.drawImage(QRectF(QPointF((px - fit.width()) / 2, (px - fit.height()) / 2), fit), image);
+    return out;
+}
+
+// A blurred copy of image's shape in color, drawn under square moved by offset.
+void imageShadow(QPainter &p, const QRectF &square, const QImage &image, const QColor &color, qreal radius,
+                 QPointF offset, qreal dpr)
+{
+    const QImage soft = BackdropBlur::softMask(image, color, radius * dpr);
+    const qreal margin = BackdropBlur::softMargin(radius * dpr) / dpr;
+    p.drawImage(QRectF(square.topLeft() + offset - QPointF(margin, margin), QSizeF(soft.size()) / dpr), soft);
+}
+
+} // namespace
+
+RazevuMark::RazevuMark(qreal size, Style style, QWidget *parent, SkinStore *skins)
+    : QWidget(parent)
+    , m_size(size)
+    , m_style(style)
+    , m_skins(skins ? skins : &SkinStore::shared())
+{
+    connect(m_skins, &SkinStore::changed, this, qOverload<>(&QWidget::update));
+    connect(m_skins, &SkinStore::selectedIDChanged, this, qOverload<>(&QWidget::update));
+    const int reach = int(std::ceil(shadowReach(size)));
+    setContentsMargins(reach, reach, reach, reach);
+    setFixedSize(sizeHint());
+}
+
+QSize RazevuMark::sizeHint() const
+{
+    const int side = int(std::ceil(m_size));
+    return QSize(side, side).grownBy(contentsMargins());
+}
+
+qreal RazevuMark::shadowReach(qreal)
+{
+    // The hero shadow: radius 16, 4 down.
+    return BackdropBlur::softMargin(16) + 4;
+}
+
+QImage RazevuMark::multiplied(const QImage &image, const QColor &color)
+{
+    QImage out = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const float a = color.alphaF();
+    const float r = color.redF() * a, g = color.greenF() * a, b = color.blueF() * a;
+    for (int y = 0; y < out.height(); ++y) {
+        QRgb *row = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb p = row[x];
+            row[x] = qRgba(int(qRed(p) * r), int(qGreen(p) * g), int(qBlue(p) * b), int(qAlpha(p) * a));
+        }
+    }
+    return out;
+}
+
+void RazevuMark::paint(QPainter &painter, const QRectF &square, Style style, const QImage &mark, const UISkin &skin,
+                       ShadowCache *)
+{
+    const qreal size = square.width();
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (mark.isNull()) {
+        // The hammer symbol at 0.85 of the size, in the accent gradient; no style.
+        const qreal glyph = size * 0.85;
+        const QRectF box(square.center() - QPointF(glyph / 2, glyph / 2), QSizeF(glyph, glyph));
+        const QImage hammer = SymbolIcons::render(QStringLiteral("hammer.fill"), box.size(),
+                                                  QirvTheme::accentGradient(QRectF(QPointF(0, 0), box.size()), skin),
+                                                  dpr);
+        painter.drawImage(box, hammer);
+        painter.restore();
+        return;
+    }
+    const QImage image = fitted(mark, size, dpr);
+    const QColor accent = QirvTheme::color(skin.colors.accent);
+    switch (style) {
+    case Style::accent: {
+        const QImage tinted = multiplied(image, accent);
+        imageShadow(painter, square, tinted, withAlpha(accent, 0.35), 4, QPointF(0, 1), dpr);
+        painter.drawImage(square, tinted);
+        break;
+    }
+    case Style::primary:
+        painter.drawImage(square, multiplied(image, QirvTheme::color(skin.colors.text)));
+        break;
+    case Style::hero: {
+        // Shadow, image and a warm glow, then the whole warmed once more.
+        const qreal margin = BackdropBlur::softMargin(16 * dpr) / dpr + 4;
+        const QRectF layerRect = square.adjusted(-margin, -margin, margin, margin);
+        QImage layer((layerRect.size() * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+        layer.fill(Qt::transparent);
+        {
+            QPainter lp(&layer);
+            lp.scale(dpr, dpr);
+            const QRectF inner(QPointF(margin, margin), square.size());
+            imageShadow(lp, inner, image, withAlpha(accent, 0.5), 16, QPointF(0, 4), dpr);
+            lp.drawImage(inner, image);
+            lp.setCompositionMode(QPainter::CompositionMode_Plus);
+            lp.setOpacity(0.35);
+            lp.drawImage(inner, multiplied(image, QColor::fromRgbF(1.0f, 0.55f, 0.15f)));
+        }
+        painter.drawImage(layerRect, multiplied(layer, QColor::fromRgbF(1.0f, 0.62f, 0.28f)));
+        break;
+    }
+    }
+    painter.restore();
+}
+
+void RazevuMark::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF square(contentsRect().topLeft(), QSizeF(m_size, m_size));
+    paint(p, square, m_style, BrandImages::razevuMark(), m_skins ? m_skins->current() : UISkin::steel(),
+          m_skins ? &ShadowCache::forSkins(m_skins) : nullptr);
+}
+
+} // namespace look

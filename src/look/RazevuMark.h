@@ -1,0 +1,40 @@
+#pragma once
+
+#include "look/GlassSurface.h"
+
+namespace look {
+
+class ShadowCache;
+
+// The razevu mark at any size, tinted from the skin; without its image, a
+// hammer in the accent gradient.
+class RazevuMark : public QWidget {
+    Q_OBJECT
+public:
+    enum class Style { accent, primary, hero };
+
+    RazevuMark(qreal size, Style style, QWidget *parent = nullptr, SkinStore *skins = nullptr);
+
+    qreal markSize() const { return m_size; }
+    Style style() const { return m_style; }
+    QSize sizeHint() const override;
+
+    // Paints the mark in square (size × size). mark null: the hammer. The
+    // style's shadows reach outside the square by at most shadowReach(size).
+    static void paint(QPainter &painter, const QRectF &square, Style style, const QImage &mark, const UISkin &skin,
+                      ShadowCache *cache = nullptr);
+    static qreal shadowReach(qreal size);
+
+    // Every pixel of image times color (alpha included), as a colour multiply does.
+    static QImage multiplied(const QImage &image, const QColor &color);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    qreal m_size;
+    Style m_style;
+    QPointer<SkinStore> m_skins;
+};
+
+} // namespace look

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "model/ChatRecords.h"
+#include "model/ConversationFile.h"
+#include "model/StoreFile.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+namespace model {
+
+// The one holder of all chat sessions and of the selection, kept in
+// conversations.json (whole file, written atomically after every change).
+// Lives on the main thread; every operation completes its write before it
+// returns. After construction the list holds at least one conversation and
+// the selection names one of them.
+class ConversationStore : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QList<model::Conversation> conversations READ conversations WRITE setConversations NOTIFY
+                   conversationsChanged)
+    Q_PROPERTY(std::optional<QUuid> selectedConversationID READ selectedConversationID WRITE
+                   setSelectedConversationID NOTIFY selectedConversationIDChanged)
+
+public:
+    struct Options {
+        QString filePath; // conversations.json; its folder is created when missing
+        StoreFileWriter writer = defaultStoreFileWriter();
+        Clock clock = systemClock();
+    };
+
+    // The application's store, in the support folder.
+    explicit ConversationStore(QObject *parent = nullptr);
+    explicit ConversationStore(Options options, QObject *parent = nullptr);
+
+    // Every session, active and archived, in stored order.
+    const QList<Conversation> &conversations() const { return m_conversations; }
+    // Replaces the list and publishes it; does not save.
+    void setConversations(QList<Conversation> conversations);
+
+    std::optional<QUuid> selectedConversationID() const { return m_selectedID; }
+    // Saves when the value changed (not while loading). Does not clear the
+    // unread flag: select() does.
+    void setSelectedConversationID(std::optional<QUuid> id);
+
+    // Not archived: pinned first, then the latest updatedAt; ties keep stored order.
+    QList<Conversation> activeConversations() const;
+    // Archived, the latest updatedAt first; ties keep stored order.
+    QList<Conversation> archivedConversations() const;
+    std::optional<Conversation> selectedConversation() const;
+    // The first conversation in stored order with this id.
+    std::optional<Conversation> conversation(const QUuid &id) const;
+
+    // Session operations. An id that names no conversation changes nothing
+    // (beyond what each one documents), and nothing reports a failure.
+    void newChat();
+    void select(const QUuid &id);
+    void rename(const QUuid &id, const QString &title);
+    void togglePin(const QUuid &id);
+    void archive(const QUuid &id);
+    void unarchive(const QUuid &id);
+    void deleteConversation(const QUuid &id);
+    void fork(const QUuid &id);
+    void setUnread(const QUuid &id, bool unread);
+
+    using Change = std::function<void(Conversation &)>;
+    // Applies the change to the selected conversation, stamps updatedAt and
+    // saves; with nothing selected the change is dropped.
+    void updateSelected(const Change &change);
+    // Appends, clears the unread flag, and names a placeholder-titled session
+    // after its first user message.
+    void appendMessage(const ChatMessage &message);
+    void replaceMessages(const QList<ChatMessage> &messages);
+
+    // The same three, addressed by id, so a run's results land in the session
+    // the run started in whatever is selected meanwhile. False, and nothing
+    // changed, when no conversation has that id.
+    bool updateConversation(const QUuid &conversationID, const Change &change);
+    bool appendMessage(const QUuid &conversationID, const ChatMessage &message);
+    bool replaceMessages(const QUuid &conversationID, const QList<ChatMessage> &messages);
+
+    QString filePath() const { return m_filePath; }
+    // What was found at start-up. Unreadable and undecodable files are moved
+    // aside before the first write (see setAsidePath()).
+    StoreFileState loadState() const { return m_loadState; }
+    QString setAsidePath() const { return m_setAside.setAsidePath(); }
+    // True when an unusable file could not be moved aside: the store then
+    // works in memory only and never writes the file.
+    bool writesBlocked() const { return m_setAside.writesBlocked(); }
+
+    // Titles of an unnamed session; a user message appended to one names it.
+    static bool isPlaceholderTitle(const QString &title);
+
+signals:
+    void conversationsChanged();
+    void selectedConversationIDChanged();
+
+private:
+    void load();
+    void save();
+    std::optional<qsizetype> indexOf(const QUuid &id) const;
+    bool applyChange(qsizetype index, const Change &change);
+    static void appendTo(Conversation &c, const ChatMessage &message);
+    Conversation makeNewSession() const;
+    QDateTime now() const { return m_clock(); }
+
+    QList<Conversation> m_conversations;
+    std::optional<QUuid> m_selectedID;
+    bool m_isLoading = false;
+    QString m_filePath;
+    StoreFileWriter m_writer;
+    Clock m_clock;
+    StoreFileState m_loadState = StoreFileState::NoFile;
+    FileSetAside m_setAside;
+    ConversationFileEncoder m_encoder;
+};
+
+} // namespace model

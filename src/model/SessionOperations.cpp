@@ -1,0 +1,232 @@
+#include "model/ConversationStore.h"
+
+#include "platform/Graphemes.h"
+
+namespace model {
+
+namespace {
+
+constexpr qsizetype kMaxTitleFromMessage = 48;
+constexpr qsizetype kMaxRenamedTitle = 120;
+
+const QString &newSessionTitle()
+{
+    static const QString title = QStringLiteral("New session");
+    return title;
+}
+
+const QString &forkSuffix()
+{
+    static const QString suffix = QStringLiteral(" (fork)");
+    return suffix;
+}
+
+} // namespace
+
+bool ConversationStore::isPlaceholderTitle(const QString &title)
+{
+    return title == newSessionTitle() || title == QLatin1String("New build") || title == QLatin1String("New Chat");
+}
+
+Conversation ConversationStore::makeNewSession() const
+{
+    Conversation c;
+    c.id = QUuid::createUuid();
+    c.title = newSessionTitle();
+    c.createdAt = now();
+    c.updatedAt = c.createdAt;
+    return c;
+}
+
+void ConversationStore::newChat()
+{
+    const Conversation c = makeNewSession();
+    m_conversations.prepend(c);
+    emit conversationsChanged();
+    setSelectedConversationID(c.id);
+    save();
+}
+
+void ConversationStore::select(const QUuid &id)
+{
+    setSelectedConversationID(id);
+    const auto i = indexOf(id);
+    if (!i || !m_conversations[*i].isUnread)
+        return;
+    m_conversations[*i].isUnread = false;
+    emit conversationsChanged();
+    save();
+}
+
+void ConversationStore::rename(const QUuid &id, const QString &title)
+{
+    const QString trimmed = title.trimmed();
+    if (trimmed.isEmpty())
+        return;
+    const auto i = indexOf(id);
+    if (!i)
+        return;
+    Conversation &c = m_conversations[*i];
+    c.title = platform::Graphemes::prefix(trimmed, kMaxRenamedTitle);
+    c.updatedAt = now();
+    emit conversationsChanged();
+    save();
+}
+
+void ConversationStore::togglePin(const QUuid &id)
+{
+    const auto i = indexOf(id);
+    if (!i)
+        return;
+    Conversation &c = m_conversations[*i];
+    c.isPinned = !c.isPinned;
+    // Pinning and unpinning both bring it to the top of its group.
+    c.updatedAt = now();
+    emit conversationsChanged();
+    save();
+}
+
+void ConversationStore::archive(const QUuid &id)
+{
+    const auto i = indexOf(id);
+    if (!i)
+        return;
+    Conversation &c = m_conversations[*i];
+    c.isArchived = true;
+    c.isPinned = false;
+    c.updatedAt = now();
+    emit conversationsChanged();
+    if (m_selectedID == id) {
+        const QList<Conversation> active = activeConversations();
+        setSelectedConversationID(active.isEmpty() ? std::nullopt : std::optional(active.first().id));
+        if (!m_selectedID) {
+            newChat();
+            return;
+        }
+    }
+    save();
+}
+
+void ConversationStore::unarchive(const QUuid &id)
+{
+    const auto i = indexOf(id);
+    if (!i)
+        return;
+    Conversation &c = m_conversations[*i];
+    c.isArchived = false;
+    c.updatedAt = now();
+    emit conversationsChanged();
+    save();
+}
+
+void ConversationStore::deleteConversation(const QUuid &id)
+{
+    const qsizetype removed = m_conversations.removeIf([&id](const Conversation &c) { return c.id == id; });
+    if (removed > 0)
+        emit conversationsChanged();
+    if (m_selectedID == id) {
+        // Unlike archive, this may select an archived session.
+        const QList<Conversation> active = activeConversations();
+        std::optional<QUuid> next;
+        if (!active.isEmpty())
+            next = active.first().id;
+        else if (!m_conversations.isEmpty())
+            next = m_conversations.first().id;
+        setSelectedConversationID(next);
+    }
+    if (m_conversations.isEmpty()) {
+        newChat();
+        return;
+    }
+    save();
+}
+
+void ConversationStore::fork(const QUuid &id)
+{
+    const auto i = indexOf(id);
+    if (!i)
+        return;
+    const Conversation &source = m_conversations[*i];
+    Conversation copy;
+    copy.id = QUuid::createUuid();
+    copy.title = source.title.endsWith(forkSuffix()) ? source.title : source.title + forkSuffix();
+    copy.createdAt = now();
+    copy.updatedAt = copy.createdAt;
+    copy.messages = source.messages;
+    for (ChatMessage &m : copy.messages)
+        m.id = QUuid::createUuid();
+    m_conversations.prepend(std::move(copy));
+    const QUuid forkID = m_conversations.first().id;
+    emit conversationsChanged();
+    setSelectedConversationID(forkID);
+    save();
+}
+
+void ConversationStore::setUnread(const QUuid &id, bool unread)
+{
+    const auto i = indexOf(id);
+    if (!i)
+        return;
+    m_conversations[*i].isUnread = unread;
+    emit conversationsChanged();
+    save();
+}
+
+bool ConversationStore::applyChange(qsizetype index, const Change &change)
+{
+    Conversation &c = m_conversations[index];
+    change(c);
+    // After the change, so it wins over any date the change set.
+    c.updatedAt = now();
+    emit conversationsChanged();
+    save();
+    return true;
+}
+
+void ConversationStore::updateSelected(const Change &change)
+{
+    if (!m_selectedID)
+        return;
+    if (const auto i = indexOf(*m_selectedID))
+        applyChange(*i, change);
+}
+
+bool ConversationStore::updateConversation(const QUuid &conversationID, const Change &change)
+{
+    const auto i = indexOf(conversationID);
+    return i && applyChange(*i, change);
+}
+
+void ConversationStore::appendTo(Conversation &c, const ChatMessage &message)
+{
+    c.messages.append(message);
+    c.isUnread = false;
+    if (message.role == MessageRole::User && isPlaceholderTitle(c.title)) {
+        const QString trimmed = message.content.trimmed();
+        // A message of blanks would leave the session without a title.
+        if (!trimmed.isEmpty())
+            c.title = platform::Graphemes::prefix(trimmed, kMaxTitleFromMessage);
+    }
+}
+
+void ConversationStore::appendMessage(const ChatMessage &message)
+{
+    updateSelected([&message](Conversation &c) { appendTo(c, message); });
+}
+
+bool ConversationStore::appendMessage(const QUuid &conversationID, const ChatMessage &message)
+{
+    return updateConversation(conversationID, [&message](Conversation &c) { appendTo(c, message); });
+}
+
+void ConversationStore::replaceMessages(const QList<ChatMessage> &messages)
+{
+    updateSelected([&messages](Conversation &c) { c.messages = messages; });
+}
+
+bool ConversationStore::replaceMessages(const QUuid &conversationID, const QList<ChatMessage> &messages)
+{
+    return updateConversation(conversationID, [&messages](Conversation &c) { c.messages = messages; });
+}
+
+} // namespace model

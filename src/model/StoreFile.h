@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+namespace model {
+
+// What a store found when it read its file at start-up. "No file" is a first
+// start; the other failures keep the file from being overwritten.
+enum class StoreFileState {
+    NoFile,     // nothing at the path: a first start
+    Loaded,     // read and decoded
+    Unreadable, // present, but reading it failed
+    Undecodable // read, but not a valid file of this store
+};
+
+struct FileRead {
+    StoreFileState state = StoreFileState::NoFile;
+    QByteArray bytes; // when the read succeeded
+};
+
+// Reads the whole file; tells a missing file from one that cannot be read.
+FileRead readStoreFile(const QString &path);
+
+// Writes a store's whole file; an empty result is success, else what failed.
+// Stores take one so tests can count and fail writes.
+using StoreFileWriter = std::function<QString(const QString &path, const QByteArray &bytes)>;
+// Atomic, 0600, synced: the default for every store.
+StoreFileWriter defaultStoreFileWriter();
+
+using Clock = std::function<QDateTime()>;
+Clock systemClock();
+
+// Guards a file that the store could not use: before the store's first write
+// it is renamed to "<name>.unreadable-<UTC yyyyMMddTHHmmssZ>" beside itself.
+// When that fails the store must not write the file at all.
+class FileSetAside {
+public:
+    // Called after loading: whether the file found must be kept.
+    void arm(bool keepExisting) { m_armed = keepExisting; }
+    // Before each write: true when writing may go ahead (moving the old file
+    // aside first if needed). Once moving has failed, stays false.
+    bool prepareWrite(const QString &path, const QDateTime &now);
+    bool writesBlocked() const { return m_blocked; }
+    // Where the old file went, once moved.
+    QString setAsidePath() const { return m_setAsidePath; }
+
+private:
+    bool m_armed = false;
+    bool m_blocked = false;
+    QString m_setAsidePath;
+};
+
+} // namespace model

@@ -1,0 +1,317 @@
+#include "agent/ToolRouter.h"
+#include "agent/WorkspaceManager.h"
+#include "platform/UserDefaults.h"
+#include "support/TestMain.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace agent;
+
+namespace {
+
+QString json(const QJsonObject &o)
+{
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void put(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestFileTools : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_tmp;
+    QString m_root;
+    QString m_outside;
+    WorkspaceManager *m_ws = nullptr;
+    ToolRouter *m_router = nullptr;
+
+    ToolExecutionResult run(const QString &name, const QString &args)
+    {
+        return QCoro::waitFor(m_router->execute(name, args));
+    }
+    ToolExecutionResult run(const QString &name, const QJsonObject &args) { return run(name, json(args)); }
+    QString at(const QString &rel) const { return m_root + u'/' + rel; }
+
+private Q_SLOTS:
+    void init()
+    {
+        const QString base = QFileInfo(m_tmp.path()).canonicalFilePath();
+        m_root = base + QStringLiteral("/project");
+        m_outside = base + QStringLiteral("/outside");
+        QDir(m_root).removeRecursively();
+        QDir(m_outside).removeRecursively();
+        QDir().mkpath(m_root);
+        QDir().mkpath(m_outside);
+        m_ws = new WorkspaceManager(this);
+        m_ws->setWorkspace(m_root);
+        m_router = new ToolRouter(m_ws, this);
+    }
+    void cleanup()
+    {
+        delete m_router;
+        delete m_ws;
+    }
+
+    void dispatchFailures_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("expected"); // empty: the parser's own text
+        QTest::newRow("array is not an object") << "list_dir" << "[]" << "Invalid tool arguments JSON";
+        QTest::newRow("bare string") << "list_dir" << "\"x\"" << "";
+        QTest::newRow("not json") << "list_dir" << "not json" << "";
+        QTest::newRow("unknown tool") << "delete_all" << "{}" << "Unknown tool: delete_all";
+        QTest::newRow("names are case-sensitive") << "List_Dir" << "{}" << "Unknown tool: List_Dir";
+        QTest::newRow("arguments parsed before the name") << "delete_all" << "{oops" << "";
+        QTest::newRow("read without path") << "read_file" << "{\"path\":3}" << "Missing path";
+        QTest::newRow("write without content") << "write_file" << "{\"path\":\"a\"}" << "Missing path or content";
+        QTest::newRow("edit without new_string") << "str_replace" << "{\"path\":\"a\",\"old_string\":\"x\"}"
+                                                 << "Missing path, old_string, or new_string";
+        QTest::newRow("shell without command") << "run_shell" << "{\"command\":[\"ls\"]}" << "Missing command";
+    }
+    void dispatchFailures()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, args);
+        QFETCH(QString, expected);
+        const ToolExecutionResult r = run(name, args);
+        QVERIFY(r.isError);
+        if (expected.isEmpty()) {
+            QVERIFY(!r.output.isEmpty());
+            QVERIFY(r.output != u"Invalid tool arguments JSON");
+        } else {
+            QCOMPARE(r.output, expected);
+        }
+    }
+
+    void listDirSortsAndSizes()
+    {
+        put(at(QStringLiteral("b.txt")), "abc");
+        QDir().mkpath(at(QStringLiteral("A")));
+        put(at(QStringLiteral("a.md")), "");
+        put(at(QStringLiteral(".hidden")), "x");
+        QVERIFY(QFile::link(m_outside, at(QStringLiteral("link"))));
+        const QString expected = QStringLiteral("A/\na.md (0 B)\nb.txt (3 B)\nlink (%1 B)").arg(m_outside.toUtf8().size());
+        for (const QString &args : {QStringLiteral("{}"), QStringLiteral("{\"path\":5}"), QStringLiteral("{\"path\":\".\"}")})
+            QCOMPARE(run(QStringLiteral("list_dir"), args), ToolExecutionResult::success(expected));
+    }
+
+    void listDirEmptyAndFailures()
+    {
+        put(at(QStringLiteral("dots/.a")), "x");
+        put(at(QStringLiteral("file.txt")), "x");
+        QCOMPARE(run(QStringLiteral("list_dir"), QJsonObject{{"path", "dots"}}), ToolExecutionResult::success("(empty)"));
+        const ToolExecutionResult onFile = run(QStringLiteral("list_dir"), QJsonObject{{"path", "file.txt"}});
+        QVERIFY(onFile.isError);
+        QVERIFY(onFile.output.contains(u"Not a directory"));
+        QCOMPARE(run(QStringLiteral("list_dir"), QJsonObject{{"path", ".."}}),
+                 ToolExecutionResult::failure("Path escapes the project workspace: .."));
+    }
+
+    void readFileLimits_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("isError");
+        QTest::newRow("exactly the cap") << QByteArray(400000, 'a') << QString(400000, u'a') << false;
+        QTest::newRow("one byte over the cap") << QByteArray(400001, 'a')
+                                               << "File too large (400001 bytes). Read a smaller file or use shell head/tail." << true;
+        QTest::newRow("not utf-8") << QByteArray("ok\xff\xfe") << "File is not valid UTF-8 text." << true;
+        QTest::newRow("overlong encoding is not utf-8") << QByteArray("\xc0\xaf") << "File is not valid UTF-8 text." << true;
+        QTest::newRow("byte order mark and CRLF kept") << QByteArray("\xef\xbb\xbfx\r\ny") << QStringLiteral("\ufeffx\r\ny") << false;
+    }
+    void readFileLimits()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, expected);
+        QFETCH(bool, isError);
+        put(at(QStringLiteral("f")), bytes);
+        QCOMPARE(run(QStringLiteral("read_file"), QJsonObject{{"path", "f"}}), (ToolExecutionResult{expected, isError}));
+    }
+
+    void readFileNeverBlocksOnAFifo()
+    {
+        QVERIFY(::mkfifo(QFile::encodeName(at(QStringLiteral("pipe"))).constData(), 0600) == 0);
+        QDir().mkpath(at(QStringLiteral("dir")));
+        for (const char *name : {"pipe", "dir"}) {
+            QElapsedTimer t;
+            t.start();
+            const ToolExecutionResult r = run(QStringLiteral("read_file"), QJsonObject{{"path", QLatin1String(name)}});
+            QVERIFY(r.isError);
+            QVERIFY(t.elapsed() < 5000);
+        }
+    }
+
+    void writeFileCreatesFoldersAndCountsBytes()
+    {
+        QCOMPARE(run(QStringLiteral("write_file"), QJsonObject{{"path", "new/dir/file.txt"}, {"content", "é"}}),
+                 ToolExecutionResult::success("Wrote 2 bytes to new/dir/file.txt"));
+        QCOMPARE(contents(at(QStringLiteral("new/dir/file.txt"))), QByteArray("é"));
+        QCOMPARE(run(QStringLiteral("write_file"), QJsonObject{{"path", "./empty"}, {"content", ""}}),
+                 ToolExecutionResult::success("Wrote 0 bytes to ./empty"));
+        QCOMPARE(contents(at(QStringLiteral("empty"))), QByteArray());
+        for (const char *folder : {".", "new"}) {
+            const ToolExecutionResult onFolder = run(QStringLiteral("write_file"), QJsonObject{{"path", QLatin1String(folder)}, {"content", "x"}});
+            QVERIFY(onFolder.isError);
+            QVERIFY2(onFolder.output.contains(u"Is a directory"), qPrintable(onFolder.output));
+        }
+    }
+
+    void writeFileKeepsMode()
+    {
+        put(at(QStringLiteral("run.sh")), "old");
+        QVERIFY(::chmod(QFile::encodeName(at(QStringLiteral("run.sh"))).constData(), 0750) == 0);
+        QVERIFY(!run(QStringLiteral("write_file"), QJsonObject{{"path", "run.sh"}, {"content", "new"}}).isError);
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(at(QStringLiteral("run.sh"))).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0750));
+        QCOMPARE(contents(at(QStringLiteral("run.sh"))), QByteArray("new"));
+    }
+
+    void writesNeverLeaveTheProject_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::newRow("write_file") << "write_file";
+        QTest::newRow("str_replace") << "str_replace";
+    }
+    void writesNeverLeaveTheProject()
+    {
+        QFETCH(QString, tool);
+        put(m_outside + QStringLiteral("/victim"), "keep");
+        QVERIFY(QFile::link(m_outside, at(QStringLiteral("out"))));
+        QVERIFY(QFile::link(m_outside + QStringLiteral("/victim"), at(QStringLiteral("victim-link"))));
+        QVERIFY(QFile::link(m_outside + QStringLiteral("/fresh"), at(QStringLiteral("dangling"))));
+        for (const char *path : {"out/victim", "victim-link", "dangling", "out/sub/new", "../outside/victim"}) {
+            const QJsonObject args{{"path", QLatin1String(path)}, {"content", "x"}, {"old_string", "keep"}, {"new_string", "x"}};
+            QCOMPARE(run(tool, args), ToolExecutionResult::failure(QStringLiteral("Path escapes the project workspace: ") + QLatin1String(path)));
+        }
+        QCOMPARE(contents(m_outside + QStringLiteral("/victim")), QByteArray("keep"));
+        QCOMPARE(QDir(m_outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"victim"});
+    }
+
+    // A folder swapped for a link to outside while writes go on: each write
+    // either lands inside or fails, never outside.
+    void linkSwappedInDuringWrites()
+    {
+        QDir().mkpath(at(QStringLiteral("sw")));
+        std::atomic<bool> stop{false};
+        const QByteArray sw = QFile::encodeName(at(QStringLiteral("sw")));
+        const QByteArray real = QFile::encodeName(at(QStringLiteral("sw-real")));
+        const QByteArray outside = QFile::encodeName(m_outside);
+        std::thread swapper([&] {
+            while (!stop) {
+                ::rename(sw.constData(), real.constData());
+                ::symlink(outside.constData(), sw.constData());
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+                ::unlink(sw.constData());
+                ::rename(real.constData(), sw.constData());
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            }
+        });
+        int written = 0;
+        for (int i = 0; i < 400; ++i) {
+            if (!run(QStringLiteral("write_file"), QJsonObject{{"path", "sw/f.txt"}, {"content", "x"}}).isError)
+                ++written;
+        }
+        stop = true;
+        swapper.join();
+        QVERIFY(!QFileInfo::exists(m_outside + QStringLiteral("/f.txt")));
+        QVERIFY(QDir(m_outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+        QVERIFY(written > 0);
+    }
+
+    void strReplaceFirstOccurrenceOnly()
+    {
+        put(at(QStringLiteral("f.txt")), "one two one");
+        QCOMPARE(run(QStringLiteral("str_replace"), QJsonObject{{"path", "f.txt"}, {"old_string", "one"}, {"new_string", "1"}}),
+                 ToolExecutionResult::success("Replaced first occurrence in f.txt"));
+        QCOMPARE(contents(at(QStringLiteral("f.txt"))), QByteArray("1 two one"));
+    }
+
+    void strReplaceNotFound_data()
+    {
+        QTest::addColumn<QString>("oldString");
+        QTest::newRow("absent") << "three";
+        QTest::newRow("empty old_string") << "";
+        QTest::newRow("case differs") << "ONE";
+    }
+    void strReplaceNotFound()
+    {
+        QFETCH(QString, oldString);
+        put(at(QStringLiteral("f.txt")), "one two");
+        QCOMPARE(run(QStringLiteral("str_replace"), QJsonObject{{"path", "f.txt"}, {"old_string", oldString}, {"new_string", "x"}}),
+                 ToolExecutionResult::failure("old_string not found in f.txt"));
+        QCOMPARE(contents(at(QStringLiteral("f.txt"))), QByteArray("one two"));
+    }
+
+    void strReplaceKeepsEveryOtherByte_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("oldString");
+        QTest::addColumn<QString>("newString");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf" "a=1\n") << "a=1" << "a=2" << QByteArray("\xef\xbb\xbf" "a=2\n");
+        QTest::newRow("CRLF line ends") << QByteArray("x\r\ny\r\nz\r\n") << "y" << "Y" << QByteArray("x\r\nY\r\nz\r\n");
+        QTest::newRow("decomposed letter found by precomposed") << QByteArray("caf" "e\xcc\x81" " ok") << "café" << "tea"
+                                                                << QByteArray("tea ok");
+        QTest::newRow("multi-byte neighbours") << QByteArray("ä→b←ü") << "b" << "βeta" << QByteArray("ä→βeta←ü");
+    }
+    void strReplaceKeepsEveryOtherByte()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, oldString);
+        QFETCH(QString, newString);
+        QFETCH(QByteArray, after);
+        put(at(QStringLiteral("f")), before);
+        QVERIFY(!run(QStringLiteral("str_replace"), QJsonObject{{"path", "f"}, {"old_string", oldString}, {"new_string", newString}}).isError);
+        QCOMPARE(contents(at(QStringLiteral("f"))), after);
+    }
+
+    void strReplaceRefusesNonText()
+    {
+        put(at(QStringLiteral("bin")), "a\xff" "b");
+        QCOMPARE(run(QStringLiteral("str_replace"), QJsonObject{{"path", "bin"}, {"old_string", "a"}, {"new_string", "c"}}),
+                 ToolExecutionResult::failure("File is not valid UTF-8 text."));
+        QCOMPARE(contents(at(QStringLiteral("bin"))), QByteArray("a\xff" "b"));
+        const ToolExecutionResult missing = run(QStringLiteral("str_replace"), QJsonObject{{"path", "nope"}, {"old_string", "a"}, {"new_string", "c"}});
+        QVERIFY(missing.isError);
+        QVERIFY(missing.output.contains(u"No such file"));
+    }
+
+    void noFolder()
+    {
+        platform::UserDefaults::remove(QString::fromLatin1(WorkspaceManager::kBookmarkKey));
+        WorkspaceManager empty;
+        ToolRouter router(&empty);
+        for (const char *tool : {"list_dir", "read_file", "write_file", "str_replace", "run_shell"}) {
+            const QString args = QStringLiteral(R"({"path":"a","content":"","old_string":"a","new_string":"b","command":"true"})");
+            QCOMPARE(QCoro::waitFor(router.execute(QLatin1String(tool), args)),
+                     ToolExecutionResult::failure("Open a project folder first (Ctrl+O)."));
+        }
+    }
+};
+
+MOONSHELF_TEST_GUILESS_MAIN(TestFileTools)
+#include "tst_filetools.moc"

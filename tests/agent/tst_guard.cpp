@@ -1,0 +1,159 @@
+#include "agent/PolicyEngine.h"
+#include "agent/ToolDefinitions.h"
+#include "support/TestMain.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace agent;
+using model::PolicyMode;
+using model::ToolGuardMode;
+using model::ToolRisk;
+
+Q_DECLARE_METATYPE(model::AppSettings)
+
+namespace {
+
+model::AppSettings settingsFor(std::optional<ToolGuardMode> mode, PolicyMode policy = PolicyMode::Tiered, bool yolo = false)
+{
+    model::AppSettings s;
+    s.toolGuardMode = mode;
+    s.policyMode = policy;
+    s.yoloEnabled = yolo;
+    return s;
+}
+
+constexpr auto A = PolicyDecision::Action::Allow;
+constexpr auto N = PolicyDecision::Action::NeedsApproval;
+
+} // namespace
+
+class TestGuard : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void schemasInOrder()
+    {
+        const QJsonArray &list = ToolDefinitions::schemas();
+        QStringList names;
+        for (const QJsonValue &v : list) {
+            QCOMPARE(v[QStringLiteral("type")].toString(), QStringLiteral("function"));
+            const QJsonObject fn = v[QStringLiteral("function")].toObject();
+            names.append(fn[QStringLiteral("name")].toString());
+            const QJsonObject params = fn[QStringLiteral("parameters")].toObject();
+            QCOMPARE(params[QStringLiteral("type")].toString(), QStringLiteral("object"));
+            QStringList required;
+            for (const QJsonValue &r : params[QStringLiteral("required")].toArray())
+                required.append(r.toString());
+            QCOMPARE(QStringList(params[QStringLiteral("properties")].toObject().keys()).size(), required.size());
+        }
+        QCOMPARE(names, (QStringList{"list_dir", "read_file", "write_file", "str_replace", "run_shell"}));
+    }
+
+    void schemaWireForm()
+    {
+        const auto compact = [](const QJsonValue &v) { return QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact); };
+        QCOMPARE(compact(ToolDefinitions::schemas().at(0)),
+                 QByteArray(R"({"function":{"description":"List files and directories under a path relative to the project workspace root. Use '.' for the root.","name":"list_dir","parameters":{"properties":{"path":{"description":"Relative path from workspace root, or '.'","type":"string"}},"required":["path"],"type":"object"}},"type":"function"})"));
+        QCOMPARE(compact(ToolDefinitions::schemas().at(3)),
+                 QByteArray(R"({"function":{"description":"Replace the first exact occurrence of old_string with new_string in a file.","name":"str_replace","parameters":{"properties":{"new_string":{"type":"string"},"old_string":{"type":"string"},"path":{"type":"string"}},"required":["path","old_string","new_string"],"type":"object"}},"type":"function"})"));
+        QCOMPARE(compact(ToolDefinitions::schemas().at(4)),
+                 QByteArray(R"({"function":{"description":"Run a shell command with cwd set to the project workspace root. Prefer non-interactive commands. Do not use for secrets exfiltration.","name":"run_shell","parameters":{"properties":{"command":{"description":"Command passed to zsh -lc","type":"string"}},"required":["command"],"type":"object"}},"type":"function"})"));
+    }
+
+    void risk_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<ToolRisk>("risk");
+        QTest::newRow("list_dir") << "list_dir" << ToolRisk::Read;
+        QTest::newRow("read_file") << "read_file" << ToolRisk::Read;
+        QTest::newRow("write_file") << "write_file" << ToolRisk::Write;
+        QTest::newRow("str_replace") << "str_replace" << ToolRisk::Write;
+        QTest::newRow("run_shell") << "run_shell" << ToolRisk::Shell;
+        QTest::newRow("other capitals are unknown") << "List_Dir" << ToolRisk::Shell;
+        QTest::newRow("empty name") << "" << ToolRisk::Shell;
+        QTest::newRow("padded name") << "read_file " << ToolRisk::Shell;
+    }
+    void risk()
+    {
+        QFETCH(QString, name);
+        QFETCH(ToolRisk, risk);
+        QCOMPARE(ToolDefinitions::risk(name), risk);
+    }
+
+    void decide_data()
+    {
+        QTest::addColumn<model::AppSettings>("settings");
+        QTest::addColumn<bool>("allowWrites");
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<PolicyDecision::Action>("action");
+
+        const QString harmless = QStringLiteral(R"({"command":"ls"})");
+        const QString destructive = QStringLiteral(R"({"command":"rm -rf build"})");
+        struct Mode {
+            const char *label;
+            model::AppSettings settings;
+        };
+        const Mode ask{"ask", settingsFor(ToolGuardMode::Ask, PolicyMode::PowerUser, true)};
+        const Mode balanced{"balanced", settingsFor(ToolGuardMode::Balanced)};
+        const Mode yolo{"yolo", settingsFor(ToolGuardMode::Yolo)};
+        const Mode derivedYolo{"absent, power user with yolo", settingsFor(std::nullopt, PolicyMode::PowerUser, true)};
+        const Mode derivedAskNoYolo{"absent, power user without yolo", settingsFor(std::nullopt, PolicyMode::PowerUser, false)};
+        const Mode derivedAskTiered{"absent, tiered with yolo", settingsFor(std::nullopt, PolicyMode::Tiered, true)};
+
+        // mode, allow-writes flag, tool, arguments, expected
+        const auto row = [](const Mode &m, bool flag, const char *tool, const QString &args, PolicyDecision::Action a) {
+            QTest::addRow("%s|writes %s|%s %s", m.label, flag ? "on" : "off", tool, qPrintable(args))
+                << m.settings << flag << QString::fromLatin1(tool) << args << a;
+        };
+        for (const Mode &m : {ask, derivedAskNoYolo, derivedAskTiered}) {
+            row(m, false, "list_dir", "{}", A);
+            row(m, false, "read_file", "not json", A);
+            row(m, false, "write_file", "{}", N);
+            row(m, true, "str_replace", "{}", A);
+            row(m, true, "run_shell", harmless, N);
+            row(m, false, "unknown_tool", harmless, N);
+        }
+        row(balanced, false, "read_file", "{}", A);
+        row(balanced, false, "write_file", "{}", A);
+        row(balanced, true, "str_replace", "{}", A);
+        row(balanced, true, "run_shell", harmless, N);
+        for (const Mode &m : {yolo, derivedYolo}) {
+            row(m, false, "write_file", "{}", A);
+            row(m, false, "run_shell", harmless, A);
+            row(m, false, "run_shell", destructive, N);
+            row(m, false, "run_shell", QStringLiteral(R"({"command":"curl -s u | sh"})"), N);
+            row(m, false, "run_shell", QStringLiteral("rm -rf / not json"), A);
+            row(m, false, "run_shell", QStringLiteral(R"({"cmd":"rm -rf /"})"), A);
+            row(m, false, "run_shell", QStringLiteral(R"({"command":5})"), A);
+            row(m, false, "run_shell", QStringLiteral(R"(["rm -rf /"])"), A);
+            row(m, false, "unknown_tool", destructive, N);
+            row(m, false, "unknown_tool", harmless, A);
+        }
+    }
+    void decide()
+    {
+        QFETCH(model::AppSettings, settings);
+        QFETCH(bool, allowWrites);
+        QFETCH(QString, tool);
+        QFETCH(QString, args);
+        QFETCH(PolicyDecision::Action, action);
+        PolicyEngine policy(settings);
+        policy.setAllowWritesForCurrentChat(allowWrites);
+        QCOMPARE(policy.decide(tool, args), (PolicyDecision{action, {}}));
+    }
+
+    void changesTakeEffectOnTheNextDecision()
+    {
+        PolicyEngine policy(settingsFor(ToolGuardMode::Ask));
+        QCOMPARE(policy.decide(QStringLiteral("write_file"), {}).action, N);
+        policy.setAllowWritesForCurrentChat(true); // "Allow writes this session"
+        QCOMPARE(policy.decide(QStringLiteral("str_replace"), {}).action, A);
+        policy.setSettings(settingsFor(ToolGuardMode::Yolo));
+        QCOMPARE(policy.decide(QStringLiteral("run_shell"), QStringLiteral(R"({"command":"make"})")).action, A);
+    }
+};
+
+MOONSHELF_TEST_GUILESS_MAIN(TestGuard)
+#include "tst_guard.moc"

@@ -1,0 +1,327 @@
+#include "agent/OVUClient.h"
+#include "agent/RunCancellation.h"
+#include "support/ChatServicePeer.h"
+#include "support/TestMain.h"
+#include "TaskWait.h"
+
+#include <QCoroTask>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+
+using agent::OVUClient;
+using agent::OVUClientError;
+using agent::RunCancellation;
+using agent::TurnResult;
+using testsupport::ChatServicePeer;
+using Framing = ChatServicePeer::Framing;
+
+Q_DECLARE_METATYPE(Framing)
+
+namespace {
+
+const QJsonArray kMessages{QJsonObject{{"role", "system"}, {"content", "S"}}, QJsonObject{{"role", "user"}, {"content", "hi"}}};
+
+struct Call {
+    TurnResult result = TurnResult::failure(OVUClientError::invalidResponse());
+    QStringList fragments;
+};
+
+} // namespace
+
+class TestOVUClient : public QObject {
+    Q_OBJECT
+
+    QNetworkAccessManager m_network;
+    std::unique_ptr<ChatServicePeer> m_peer;
+    std::unique_ptr<OVUClient> m_client;
+
+    Call call(const QString &token = QStringLiteral("tok"), const QJsonArray &tools = {},
+              std::shared_ptr<RunCancellation> cancellation = {})
+    {
+        Call out;
+        auto fragments = std::make_shared<QStringList>();
+        out.result = testsupport::waitForTask(m_client->streamComplete(
+            token, QStringLiteral("qirv-4.5"), kMessages, tools,
+            [fragments](const QString &f) { fragments->append(f); }, std::move(cancellation)));
+        out.fragments = *fragments;
+        return out;
+    }
+
+private slots:
+    void init()
+    {
+        m_network.setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
+        m_network.clearConnectionCache();
+        m_peer = std::make_unique<ChatServicePeer>();
+        QVERIFY(m_peer->listen());
+        m_client = std::make_unique<OVUClient>(m_network, m_peer->endpoint());
+    }
+
+    void cleanup()
+    {
+        m_client.reset();
+        m_peer.reset();
+    }
+
+    void defaultEndpointFollowsTheOverride()
+    {
+        qputenv("MOONSHELF_API_BASE", "http://127.0.0.1:9/base/");
+        QCOMPARE(OVUClient::defaultEndpoint(), QUrl("http://127.0.0.1:9/base/v1/chat/completions"));
+        qunsetenv("MOONSHELF_API_BASE");
+    }
+
+    void requestShape()
+    {
+        m_peer->enqueue(ChatServicePeer::textReply("ok"));
+        m_peer->enqueue(ChatServicePeer::textReply("ok"));
+        QVERIFY(call().result.ok());
+        const QJsonArray tools{QJsonObject{{"type", "function"}}};
+        QVERIFY(call(QStringLiteral("k2"), tools).result.ok());
+
+        const auto requests = m_peer->requests();
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(requests[0].method, QByteArray("POST"));
+        QCOMPARE(requests[0].path, QByteArray("/v1/chat/completions"));
+        QCOMPARE(requests[0].headers.value("authorization"), QByteArray("Bearer tok"));
+        QCOMPARE(requests[0].headers.value("content-type"), QByteArray("application/json"));
+        const QJsonObject plain = requests[0].json();
+        QCOMPARE(plain.keys(), (QStringList{"messages", "model", "stream"}));
+        QCOMPARE(plain.value("messages").toArray(), kMessages);
+        QCOMPARE(plain.value("stream"), QJsonValue(true));
+        const QJsonObject withTools = requests[1].json();
+        QCOMPARE(withTools.value("tools").toArray(), tools);
+        QCOMPARE(withTools.value("tool_choice"), QJsonValue("auto"));
+        QCOMPARE(requests[1].headers.value("authorization"), QByteArray("Bearer k2"));
+    }
+
+    void finishedTurnsShareOneConnection()
+    {
+        for (int i = 0; i < 3; ++i)
+            m_peer->enqueue(ChatServicePeer::textReply("t"));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(call().result.ok());
+        QCOMPARE(m_peer->connectionCount(), 1);
+    }
+
+    void emptyTokenSendsNothing()
+    {
+        const Call out = call(QString());
+        QVERIFY(!out.result.ok());
+        QCOMPARE(out.result.error().kind, OVUClientError::Kind::MissingAPIKey);
+        QCOMPARE(out.result.error().description(),
+                 QStringLiteral("Sign in with Moonshelf or add an API key in Settings (Ctrl+,)."));
+        QCOMPARE(m_peer->requestCount(), 0);
+    }
+
+    void errorStatuses_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("401") << 401 << QByteArray("bad\ntoken")
+                             << "Auth failed (401). Sign in with Moonshelf again in Settings. Details: badtoken";
+        QTest::newRow("403") << 403 << QByteArray("no")
+                             << "Ovu denied access (403). Your Moonshelf session may lack API entitlement for this "
+                                "model, or the subscription needs re-auth. Details: no";
+        QTest::newRow("404-lines-joined") << 404 << QByteArray("a\nb") << "Ovu API error 404: ab";
+        QTest::newRow("429-crlf") << 429 << QByteArray("{\"error\":\r\n\"slow down\"}")
+                                  << "Ovu API error 429: {\"error\":\"slow down\"}";
+        QTest::newRow("500-empty") << 500 << QByteArray() << "Ovu API error 500: ";
+    }
+
+    void errorStatuses()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, text);
+        m_peer->enqueue(ChatServicePeer::errorReply(status, body));
+        const Call out = call();
+        QVERIFY(!out.result.ok());
+        QCOMPARE(out.result.error().kind, OVUClientError::Kind::HttpStatus);
+        QCOMPARE(out.result.error().statusCode, status);
+        QCOMPARE(out.result.error().description(), text);
+        QVERIFY(out.fragments.isEmpty());
+    }
+
+    void streamFraming_data()
+    {
+        QTest::addColumn<Framing>("framing");
+        QTest::addColumn<QByteArray>("lineEnd");
+        QTest::addColumn<qsizetype>("pieceSize");
+        for (const auto &[fname, framing] : {std::pair{"chunked", Framing::Chunked},
+                                             std::pair{"content-length", Framing::ContentLength},
+                                             std::pair{"close-delimited", Framing::CloseDelimited}}) {
+            for (const auto &[ename, end] : {std::pair{"lf", "\n"}, std::pair{"crlf", "\r\n"}}) {
+                for (qsizetype piece : {0, 1, 7}) {
+                    QTest::addRow("%s-%s-pieces-of-%d", fname, ename, int(piece)) << framing << QByteArray(end) << piece;
+                }
+            }
+        }
+    }
+
+    void streamFraming()
+    {
+        QFETCH(Framing, framing);
+        QFETCH(QByteArray, lineEnd);
+        QFETCH(qsizetype, pieceSize);
+        QByteArray body = ": comment" + lineEnd + "event: message" + lineEnd;
+        body += ChatServicePeer::event(ChatServicePeer::contentChunk(QString::fromUtf8("Gr\xc3\xbc\xc3\x9f")), lineEnd);
+        body += ChatServicePeer::event(ChatServicePeer::toolCallChunk(1, "b", "read_file", "{\"pa"), lineEnd);
+        body += ChatServicePeer::event(ChatServicePeer::contentChunk(QString::fromUtf8(" \xf0\x9f\x8c\x99")), lineEnd);
+        body += ChatServicePeer::event(ChatServicePeer::toolCallChunk(0, "a", QString(), "{}"), lineEnd);
+        body += ChatServicePeer::event(ChatServicePeer::toolCallChunk(0, QString(), "list_dir", QString()), lineEnd);
+        body += ChatServicePeer::event(ChatServicePeer::toolCallChunk(1, QString(), QString(), "th\":1}"), lineEnd);
+        body += ChatServicePeer::event(ChatServicePeer::finishChunk("tool_calls"), lineEnd);
+        body += ChatServicePeer::doneEvent(lineEnd);
+        ChatServicePeer::Reply reply = ChatServicePeer::sseReply(body);
+        reply.framing = framing;
+        reply.pieceSize = pieceSize;
+        m_peer->enqueue(reply);
+
+        const Call out = call();
+        QVERIFY2(out.result.ok(), qPrintable(out.result.ok() ? QString() : out.result.error().description()));
+        const QString text = QString::fromUtf8("Gr\xc3\xbc\xc3\x9f \xf0\x9f\x8c\x99");
+        QCOMPARE(out.result.value().text, text);
+        QCOMPARE(out.fragments.join(QString()), text);
+        QCOMPARE(out.result.value().finishReason, QStringLiteral("tool_calls"));
+        const QList<agent::OVUToolCall> calls{{"a", "list_dir", "{}"}, {"b", "read_file", "{\"path\":1}"}};
+        QCOMPARE(out.result.value().toolCalls, calls);
+    }
+
+    void brokenStreams_data()
+    {
+        QTest::addColumn<ChatServicePeer::Reply>("reply");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("textBefore");
+
+        const QByteArray partial = ChatServicePeer::event(ChatServicePeer::contentChunk("par"));
+        ChatServicePeer::Reply midError = ChatServicePeer::sseReply(
+            partial + "data: {\"error\":{\"message\":\"overloaded\"}}\n\n" + ChatServicePeer::doneEvent());
+        QTest::newRow("mid-stream-error") << midError << int(OVUClientError::Kind::StreamError) << "par";
+
+        const QByteArray full = partial + ChatServicePeer::event(ChatServicePeer::contentChunk("tial"));
+        ChatServicePeer::Reply chunkedClose = ChatServicePeer::sseReply(full);
+        chunkedClose.closeAfter = partial.size() + 12; // inside the second data line
+        QTest::newRow("close-mid-line-chunked") << chunkedClose << int(OVUClientError::Kind::Transport) << "par";
+
+        ChatServicePeer::Reply plainClose = chunkedClose;
+        plainClose.framing = Framing::CloseDelimited;
+        QTest::newRow("close-mid-line-close-delimited")
+            << plainClose << int(OVUClientError::Kind::IncompleteStream) << "par";
+
+        QTest::newRow("ends-without-done-or-finish")
+            << ChatServicePeer::sseReply(full) << int(OVUClientError::Kind::IncompleteStream) << "partial";
+
+        ChatServicePeer::Reply noContent = ChatServicePeer::sseReply(QByteArray());
+        noContent.status = 204;
+        QTest::newRow("204-empty") << noContent << int(OVUClientError::Kind::IncompleteStream) << "";
+    }
+
+    void brokenStreams()
+    {
+        QFETCH(ChatServicePeer::Reply, reply);
+        QFETCH(int, kind);
+        QFETCH(QString, textBefore);
+        m_peer->enqueue(reply);
+        const Call out = call();
+        QVERIFY(!out.result.ok());
+        QCOMPARE(int(out.result.error().kind), kind);
+        QCOMPARE(out.fragments.join(QString()), textBefore);
+    }
+
+    void finishReasonThenBrokenConnectionKeepsTheTurn()
+    {
+        ChatServicePeer::Reply reply = ChatServicePeer::textReply("whole");
+        reply.closeAfter = reply.body.indexOf("[DONE]") - 6; // the end mark never comes
+        m_peer->enqueue(reply);
+        const Call out = call();
+        QVERIFY(out.result.ok());
+        QCOMPARE(out.result.value().text, QStringLiteral("whole"));
+    }
+
+    void stallTimesOut()
+    {
+        ChatServicePeer::Reply reply = ChatServicePeer::textReply("slow");
+        reply.stallAfter = 10;
+        m_peer->enqueue(reply);
+        m_client->setTransferTimeout(std::chrono::milliseconds(300));
+        const Call out = call();
+        QVERIFY(!out.result.ok());
+        QCOMPARE(out.result.error().kind, OVUClientError::Kind::TimedOut);
+        QCOMPARE(out.result.error().description(), QStringLiteral("The request timed out."));
+    }
+
+    void refusedConnection()
+    {
+        m_peer->refuseConnections();
+        const Call out = call();
+        QVERIFY(!out.result.ok());
+        QCOMPARE(out.result.error().kind, OVUClientError::Kind::Transport);
+        QVERIFY(out.result.error().description().startsWith(QStringLiteral("Could not talk to Ovu API: ")));
+    }
+
+    void redirectToAnotherOriginCarriesNoToken()
+    {
+        ChatServicePeer other;
+        QVERIFY(other.listen());
+        other.enqueue(ChatServicePeer::textReply("stolen"));
+        ChatServicePeer::Reply redirect = ChatServicePeer::errorReply(307, QByteArray());
+        redirect.status = 307;
+        redirect.headers.append({"Location", other.endpoint().toEncoded()});
+        m_peer->enqueue(redirect);
+        const Call out = call();
+        QVERIFY(!out.result.ok());
+        QTest::qWait(50);
+        QCOMPARE(other.requestCount(), 0);
+    }
+
+    void cancelDuringStallEndsAtOnce()
+    {
+        ChatServicePeer::Reply reply = ChatServicePeer::textReply("first and more");
+        reply.stallAfter = reply.body.indexOf("\n\n") + 2; // one fragment, then silence
+        m_peer->enqueue(reply);
+        auto cancellation = std::make_shared<RunCancellation>();
+        connect(m_peer.get(), &ChatServicePeer::stalled, cancellation.get(), [cancellation] {
+            QTimer::singleShot(20, cancellation.get(), [cancellation] { cancellation->cancel(); });
+        });
+        QElapsedTimer timer;
+        timer.start();
+        const Call out = call(QStringLiteral("tok"), {}, cancellation);
+        QVERIFY(!out.result.ok());
+        QVERIFY(out.result.error().isCancellation());
+        QCOMPARE(out.fragments, QStringList{"first and more"});
+        QVERIFY(timer.elapsed() < 5000);
+    }
+
+    void noFragmentAfterCancel()
+    {
+        m_peer->enqueue(ChatServicePeer::textReply("abcdefghij", 10));
+        auto cancellation = std::make_shared<RunCancellation>();
+        QStringList seen;
+        auto task = m_client->streamComplete("tok", "m", kMessages, {}, [&seen, cancellation](const QString &f) {
+            seen.append(f);
+            if (seen.size() == 3)
+                cancellation->cancel();
+        }, cancellation);
+        const TurnResult result = testsupport::waitForTask(std::move(task));
+        QVERIFY(!result.ok());
+        QVERIFY(result.error().isCancellation());
+        QCOMPARE(seen, (QStringList{"a", "b", "c"}));
+    }
+
+    void destroyingTheClientEndsTheTurn()
+    {
+        ChatServicePeer::Reply reply = ChatServicePeer::textReply("x");
+        reply.stallAfter = 0;
+        m_peer->enqueue(reply);
+        connect(m_peer.get(), &ChatServicePeer::stalled, this, [this] { m_client.reset(); });
+        const TurnResult result =
+            testsupport::waitForTask(m_client->streamComplete("tok", "m", kMessages, {}, [](const QString &) {}, {}));
+        QVERIFY(!result.ok());
+        QVERIFY(result.error().isCancellation());
+        QVERIFY(!m_client);
+    }
+};
+
+MOONSHELF_TEST_GUILESS_MAIN(TestOVUClient)
+#include "tst_ovu_client.moc"

@@ -1,0 +1,189 @@
+#include "agent/WorkspaceManager.h"
+#include "platform/UserDefaults.h"
+#include "support/TestMain.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using namespace agent;
+
+namespace {
+
+// A project p beside a sibling p2 and a folder outside, with hostile links.
+struct Tree {
+    QTemporaryDir tmp;
+    QString base;
+    QString root;
+
+    Tree()
+    {
+        // The temporary folder itself may sit behind a link: compare real paths.
+        base = QFileInfo(tmp.path()).canonicalFilePath();
+        root = base + QStringLiteral("/p");
+        for (const char *d : {"p/src", "p2", "outside"})
+            QDir().mkpath(base + u'/' + QLatin1String(d));
+        touch(QStringLiteral("p/src/a.txt"));
+        touch(QStringLiteral("outside/secret"));
+        link(base + QStringLiteral("/outside"), QStringLiteral("p/escape"));
+        link(base + QStringLiteral("/outside/not-yet"), QStringLiteral("p/dangling"));
+        link(root + QStringLiteral("/later.txt"), QStringLiteral("p/dangling_in"));
+        link(QStringLiteral("loop_b"), QStringLiteral("p/loop_a"));
+        link(QStringLiteral("loop_a"), QStringLiteral("p/loop_b"));
+        link(QStringLiteral(".."), QStringLiteral("p/up"));
+        link(QStringLiteral("src"), QStringLiteral("p/inner"));
+        link(QStringLiteral("../p2"), QStringLiteral("p/sibling"));
+    }
+    void touch(const QString &rel)
+    {
+        QFile f(base + u'/' + rel);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    void link(const QString &target, const QString &rel)
+    {
+        QVERIFY(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(base + u'/' + rel).constData()) == 0);
+    }
+};
+
+QString outcome(const WorkspaceManager &ws, const QString &path)
+{
+    const auto r = ws.resolvePath(path);
+    return r ? r.value() : r.error().description();
+}
+
+} // namespace
+
+class TestWorkspace : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { platform::UserDefaults::remove(QString::fromLatin1(WorkspaceManager::kBookmarkKey)); }
+
+    void noFolderRefusesEveryPath()
+    {
+        WorkspaceManager ws;
+        QVERIFY(!ws.hasRoot());
+        QCOMPARE(outcome(ws, QStringLiteral(".")), QStringLiteral("Open a project folder first (Ctrl+O)."));
+        QCOMPARE(outcome(ws, QStringLiteral("/etc/hosts")), QStringLiteral("Open a project folder first (Ctrl+O)."));
+    }
+
+    void confinement_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected"); // relative to the root, or "OUT"
+        QTest::newRow("dot is the root") << "." << "";
+        QTest::newRow("empty is the root") << "" << "";
+        QTest::newRow("relative file") << "src/a.txt" << "/src/a.txt";
+        QTest::newRow("absolute inside") << "@/src" << "/src";
+        QTest::newRow("parent") << "../x" << "OUT";
+        QTest::newRow("standardized before the test") << "a/../../x" << "OUT";
+        QTest::newRow("missing folder then dot-dot") << "nope/../src" << "/src";
+        QTest::newRow("sibling sharing the prefix") << "@2/a" << "OUT";
+        QTest::newRow("system file") << "/etc/hosts" << "OUT";
+        QTest::newRow("link to outside folder") << "escape/secret" << "OUT";
+        QTest::newRow("linked parent of a new file") << "escape/new.txt" << "OUT";
+        QTest::newRow("dangling link to outside") << "dangling" << "OUT";
+        QTest::newRow("dangling link inside") << "dangling_in" << "/later.txt";
+        QTest::newRow("link loop") << "loop_a" << "OUT";
+        QTest::newRow("below a link loop") << "loop_b/x" << "OUT";
+        QTest::newRow("link to the parent") << "up/p2" << "OUT";
+        QTest::newRow("link to the parent back in") << "up/p/src" << "/src";
+        QTest::newRow("relative link to sibling") << "sibling/a" << "OUT";
+        QTest::newRow("link inside") << "inner/a.txt" << "/src/a.txt";
+        QTest::newRow("tilde is a literal folder") << "~/x" << "/~/x";
+        QTest::newRow("new nested file") << "new/dir/file.txt" << "/new/dir/file.txt";
+        QTest::newRow("through a file") << "src/a.txt/x" << "/src/a.txt/x";
+    }
+    void confinement()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        Tree tree;
+        WorkspaceManager ws;
+        ws.setWorkspace(tree.root);
+        path.replace(u'@', tree.root);
+        const QString want = expected == u"OUT" ? QStringLiteral("Path escapes the project workspace: ") + path
+                                                : tree.root + expected;
+        QCOMPARE(outcome(ws, path), want);
+    }
+
+    void rootBehindALinkAcceptsItsFiles()
+    {
+        Tree tree;
+        const QString viaLink = tree.base + QStringLiteral("/p-link");
+        QVERIFY(QFile::link(tree.root, viaLink));
+        WorkspaceManager ws;
+        ws.setWorkspace(viaLink);
+        QCOMPARE(ws.rootPath(), viaLink); // kept as opened, for the shell's working folder
+        QCOMPARE(outcome(ws, QStringLiteral("src/a.txt")), tree.root + QStringLiteral("/src/a.txt"));
+        QCOMPARE(outcome(ws, viaLink + QStringLiteral("/src")), tree.root + QStringLiteral("/src"));
+    }
+
+    void rootThatIsGoneConfinesNothing_data()
+    {
+        QTest::addColumn<bool>("replaceWithFile");
+        QTest::newRow("folder removed") << false;
+        QTest::newRow("folder replaced by a file") << true;
+    }
+    void rootThatIsGoneConfinesNothing()
+    {
+        QFETCH(bool, replaceWithFile);
+        Tree tree;
+        WorkspaceManager ws;
+        ws.setWorkspace(tree.root);
+        QVERIFY(QDir(tree.root).removeRecursively());
+        if (replaceWithFile)
+            tree.touch(QStringLiteral("p"));
+        QCOMPARE(outcome(ws, QStringLiteral("anything")), QStringLiteral("Open a project folder first (Ctrl+O)."));
+        QCOMPARE(outcome(ws, tree.root), QStringLiteral("Open a project folder first (Ctrl+O)."));
+    }
+
+    void filesystemRootWorks()
+    {
+        WorkspaceManager ws;
+        ws.setWorkspace(QStringLiteral("/"));
+        QCOMPARE(outcome(ws, QStringLiteral("/etc")), QStringLiteral("/etc"));
+        QCOMPARE(outcome(ws, QStringLiteral("../..")), QStringLiteral("/"));
+    }
+
+    void bookmarkSurvivesRestart()
+    {
+        Tree tree;
+        {
+            WorkspaceManager ws;
+            QSignalSpy rootSpy(&ws, &WorkspaceManager::rootChanged);
+            QSignalSpy bookmarkSpy(&ws, &WorkspaceManager::bookmarkDataChanged);
+            ws.setWorkspace(QUrl::fromLocalFile(tree.root + QStringLiteral("/src/..")));
+            QCOMPARE(ws.rootPath(), tree.root);
+            QCOMPARE(ws.rootURL(), QUrl::fromLocalFile(tree.root));
+            QCOMPARE(rootSpy.count(), 1);
+            QCOMPARE(bookmarkSpy.count(), 1);
+        }
+        WorkspaceManager again;
+        QCOMPARE(again.rootPath(), tree.root);
+        QCOMPARE(again.bookmarkData(), tree.root.toUtf8());
+    }
+
+    void restoreFailsWhenNoLongerAFolder()
+    {
+        Tree tree;
+        { WorkspaceManager ws; ws.setWorkspace(tree.root); }
+        QVERIFY(QDir(tree.root).removeRecursively());
+        WorkspaceManager again;
+        QVERIFY(!again.hasRoot());
+        QVERIFY(again.bookmarkData().isEmpty());
+        // The stored entry stays, so a folder that comes back opens again.
+        QCOMPARE(platform::UserDefaults::value(QString::fromLatin1(WorkspaceManager::kBookmarkKey)).toString(), tree.root);
+    }
+
+    void staleBookmarkIsReplaced()
+    {
+        Tree tree;
+        platform::UserDefaults::setValue(QString::fromLatin1(WorkspaceManager::kBookmarkKey), tree.root + QStringLiteral("/./src/../"));
+        WorkspaceManager ws;
+        QCOMPARE(ws.rootPath(), tree.root);
+        QCOMPARE(platform::UserDefaults::value(QString::fromLatin1(WorkspaceManager::kBookmarkKey)).toString(), tree.root);
+    }
+};
+
+MOONSHELF_TEST_GUILESS_MAIN(TestWorkspace)
+#include "tst_workspace.moc"

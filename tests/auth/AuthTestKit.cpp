@@ -1,0 +1,131 @@
+#include "AuthTestKit.h"
+
+#include "auth/SessionFile.h"
+#include "platform/SharedNetwork.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <QCoroSignal>
+#include <QCoroTimer>
+
+namespace authtest {
+
+QCoro::Task<> ManualClock::sleep(std::chrono::milliseconds duration)
+{
+    sleptSeconds.append(duration.count() / 1000);
+    current = current.addMSecs(duration.count());
+    emit slept();
+    if (hold)
+        co_await qCoro(this, &ManualClock::released);
+    else
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+}
+
+namespace {
+
+auth::KeyringReply unavailable(int status)
+{
+    auth::KeyringReply reply;
+    reply.outcome = auth::KeyringReply::Outcome::unavailable;
+    reply.status = status;
+    reply.detail = QStringLiteral("fake keyring refuses");
+    return reply;
+}
+
+} // namespace
+
+QCoro::Task<auth::KeyringReply> FakeKeyring::read()
+{
+    auto state = m_state;
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    if (state->mode == FakeKeyringState::Mode::locked || state->mode == FakeKeyringState::Mode::absent)
+        co_return unavailable(state->mode == FakeKeyringState::Mode::absent ? 5 : 4);
+    auth::KeyringReply reply;
+    if (!state->item)
+        reply.outcome = auth::KeyringReply::Outcome::notFound;
+    else
+        reply.data = *state->item;
+    co_return reply;
+}
+
+QCoro::Task<auth::KeyringReply> FakeKeyring::write(QByteArray secret)
+{
+    auto state = m_state;
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    if (state->mode != FakeKeyringState::Mode::normal)
+        co_return unavailable(state->mode == FakeKeyringState::Mode::refusing ? -25299 : 4);
+    state->item = secret;
+    ++state->writes;
+    co_return auth::KeyringReply{};
+}
+
+QCoro::Task<auth::KeyringReply> FakeKeyring::remove()
+{
+    auto state = m_state;
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    if (state->mode != FakeKeyringState::Mode::normal)
+        co_return unavailable(4);
+    auth::KeyringReply reply;
+    if (!state->item)
+        reply.outcome = auth::KeyringReply::Outcome::notFound;
+    state->item.reset();
+    co_return reply;
+}
+
+std::unique_ptr<auth::SecretsStore> makeSecrets(std::shared_ptr<FakeKeyringState> state)
+{
+    auto store = std::make_unique<auth::SecretsStore>(std::make_unique<FakeKeyring>(std::move(state)));
+    QCoro::waitFor(store->ready());
+    return store;
+}
+
+auth::MoonshelfAuth &AuthRig::make()
+{
+    auth.reset();
+    secrets = makeSecrets(keyring);
+    auth = std::make_unique<auth::MoonshelfAuth>(auth::MoonshelfAuth::Dependencies{
+        secrets.get(), &desktop, &clock, &platform::sharedNetwork(), QDir::homePath()});
+    return *auth;
+}
+
+void resetStoredState()
+{
+    const QString session = auth::SessionFile::path();
+    if (QFileInfo(session).isDir())
+        QDir(session).removeRecursively();
+    QFile::remove(session);
+    QDir(QDir::home().filePath(QStringLiteral(".qirv"))).removeRecursively();
+    QDir(QDir::home().filePath(QStringLiteral(".config/ovu"))).removeRecursively();
+    QDir(QDir::home().filePath(QStringLiteral(".config/qirv"))).removeRecursively();
+    platform::UserDefaults::remove(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut));
+    qunsetenv("OVU_API_KEY");
+}
+
+void writeCliAuth(const QByteArray &json)
+{
+    QDir().mkpath(QDir::home().filePath(QStringLiteral(".qirv")));
+    QFile file(QDir::home().filePath(QStringLiteral(".qirv/auth.json")));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(json);
+}
+
+QString homePath()
+{
+    return QDir::homePath();
+}
+
+auth::OAuthSession sampleSession(const QDateTime &expiresAt)
+{
+    auth::OAuthSession s;
+    s.accessToken = QStringLiteral("access-1");
+    s.refreshToken = QStringLiteral("refresh-1");
+    s.expiresAt = expiresAt;
+    s.email = QStringLiteral("ada@example.com");
+    s.clientId = QStringLiteral("client-x");
+    s.source = QStringLiteral("oauth");
+    return s;
+}
+
+} // namespace authtest

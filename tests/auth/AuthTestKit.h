@@ -1,0 +1,121 @@
+#pragma once
+
+#include "auth/Clock.h"
+#include "auth/KeyringBackend.h"
+#include "auth/MoonshelfAuth.h"
+#include "auth/SecretsStore.h"
+#include "platform/DesktopServices.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+// Tokens and form bodies never reach test output: compare them without
+// printing either side.
+#define SECRET_EQ(actual, expected)                                                                                \
+    QVERIFY2((actual) == (expected), "secret values differ: " #actual " vs " #expected " (values not printed)")
+
+namespace authtest {
+
+// A clock whose sleeps pass at once (or wait for release() while held) and
+// move its date forward by the time slept.
+class ManualClock : public QObject, public auth::Clock {
+    Q_OBJECT
+public:
+    QDateTime current = QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC);
+    QList<qint64> sleptSeconds;
+    bool hold = false;
+
+    QDateTime now() const override { return current; }
+    QCoro::Task<> sleep(std::chrono::milliseconds duration) override;
+    void release() { emit released(); }
+
+signals:
+    void slept();
+    void released();
+};
+
+class RecordingDesktop final : public platform::DesktopServices {
+public:
+    QList<QUrl> opened;
+    bool openUrl(const QUrl &url) override
+    {
+        opened.append(url);
+        return true;
+    }
+    bool revealFile(const QString &) override { return false; }
+    bool openTerminal(const QString &) override { return false; }
+};
+
+// A keyring in memory, for the cases a real daemon cannot be made to show.
+struct FakeKeyringState {
+    enum class Mode { normal, locked, refusing, absent };
+    Mode mode = Mode::normal;
+    std::optional<QByteArray> item;
+    int writes = 0;
+};
+
+class FakeKeyring final : public auth::KeyringBackend {
+public:
+    explicit FakeKeyring(std::shared_ptr<FakeKeyringState> state) : m_state(std::move(state)) {}
+    QCoro::Task<auth::KeyringReply> read() override;
+    QCoro::Task<auth::KeyringReply> write(QByteArray secret) override;
+    QCoro::Task<auth::KeyringReply> remove() override;
+
+private:
+    std::shared_ptr<FakeKeyringState> m_state;
+};
+
+// A secrets store on a fake keyring, loaded.
+std::unique_ptr<auth::SecretsStore> makeSecrets(std::shared_ptr<FakeKeyringState> state);
+
+// Everything a MoonshelfAuth under test needs.
+struct AuthRig {
+    std::shared_ptr<FakeKeyringState> keyring = std::make_shared<FakeKeyringState>();
+    std::unique_ptr<auth::SecretsStore> secrets;
+    ManualClock clock;
+    RecordingDesktop desktop;
+    std::unique_ptr<auth::MoonshelfAuth> auth;
+
+    // Creates the object (restoring the file, importing as at start).
+    auth::MoonshelfAuth &make();
+};
+
+// Removes the session file, ~/.qirv and the sign-out flag.
+void resetStoredState();
+// Writes ~/.qirv/auth.json.
+void writeCliAuth(const QByteArray &json);
+QString homePath();
+
+auth::OAuthSession sampleSession(const QDateTime &expiresAt);
+
+// Runs a task to its end.
+template <typename T>
+T await(QCoro::Task<T> task);
+
+} // namespace authtest
+
+#include <QCoroTask>
+#include <QEventLoop>
+
+// QCoro::waitFor needs a default-constructible result; Result has none.
+template <typename T>
+T authtest::await(QCoro::Task<T> task)
+{
+    std::optional<T> result;
+    bool done = false;
+    QEventLoop loop;
+    auto run = [&]() -> QCoro::Task<> {
+        result.emplace(co_await task);
+        done = true;
+        loop.quit();
+    };
+    auto runner = run();
+    if (!done)
+        loop.exec();
+    return std::move(*result);
+}

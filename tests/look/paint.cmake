@@ -1,0 +1,6 @@
+# Glass, the stage view, the wallpaper panel and the brand marks, rendered offscreen.
+set(moonshelf_paint_test_defs MOONSHELF_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+moonshelf_add_test(test_look_glass
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_glass.cpp ${CMAKE_CURRENT_LIST_DIR}/PaintFixture.h
+  LIBS moonshelf_look TIMEOUT 60)
+target_compile_definitions(test_look_glass PRIVATE ${moonshelf_paint_test_defs})

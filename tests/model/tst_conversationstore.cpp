@@ -1,0 +1,338 @@
+#include "tst_conversationharness.h"
+
+#include "model/IsoDate.h"
+#include "support/TestMain.h"
+
+#include <QJsonArray>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSignalSpy>
+
+using namespace model;
+using namespace testing;
+
+class TestConversationStore : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstStartCreatesOneSelectedSession();
+    void validSelectionIsRestoredWithoutWriting();
+    void missingOrStaleSelectionIsChosenAgain_data();
+    void missingOrStaleSelectionIsChosenAgain();
+    void bareArrayIsReadAndRewrittenAsEnvelope();
+    void emptyEnvelopeBehavesAsNoFile();
+    void inlineImagesAreCleanedOnceOnLoad();
+    void undecodableFileIsSetAside_data();
+    void undecodableFileIsSetAside();
+    void unreadableFileIsNotAFirstStart();
+    void nothingIsWrittenWhenTheBadFileCannotBeMoved();
+    void writtenFileIsSortedIndentedAndWholeSeconds();
+    void selectionObserverWritesOnlyOnChange();
+    void savedFileAlwaysMatchesMemory();
+    void errorInAnyConversationFailsTheFile();
+};
+
+
+void TestConversationStore::firstStartCreatesOneSelectedSession()
+{
+    ConversationHarness h;
+    auto store = h.open();
+    QCOMPARE(store->loadState(), StoreFileState::NoFile);
+    QCOMPARE(store->conversations().size(), 1);
+    const Conversation &c = store->conversations().first();
+    QCOMPARE(c.title, QStringLiteral("New session"));
+    QVERIFY(c.messages.isEmpty());
+    QCOMPARE(store->selectedConversationID(), std::optional(c.id));
+    QCOMPARE(h.writes, 2); // the selection observer, then the explicit save
+    const QJsonObject env = h.envelope();
+    QCOMPARE(env.value(QLatin1String("selectedConversationID")).toString(), c.id.toString(QUuid::WithoutBraces));
+    QCOMPARE(env.value(QLatin1String("conversations")).toArray().size(), 1);
+}
+
+void TestConversationStore::validSelectionIsRestoredWithoutWriting()
+{
+    ConversationHarness h;
+    const Conversation a = conversation(QStringLiteral("A"), 10), b = conversation(QStringLiteral("B"), 20);
+    h.put(envelopeOf({a, b}, a.id));
+    auto store = h.open();
+    QCOMPARE(store->loadState(), StoreFileState::Loaded);
+    QCOMPARE(store->selectedConversationID(), std::optional(a.id));
+    QCOMPARE(titles(store->conversations()), QStringList({"A", "B"}));
+    QCOMPARE(h.writes, 0);
+}
+
+void TestConversationStore::missingOrStaleSelectionIsChosenAgain_data()
+{
+    QTest::addColumn<bool>("allArchived");
+    QTest::addColumn<QByteArray>("selection"); // replaces the written selection text
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("no key") << false << QByteArray() << QStringLiteral("newest");
+    QTest::newRow("null") << false << QByteArray("null") << QStringLiteral("newest");
+    QTest::newRow("unknown id") << false << QByteArray("\"0b3c9f0e-1111-4222-8333-944445555666\"")
+                                << QStringLiteral("newest");
+    QTest::newRow("all archived takes the first stored") << true << QByteArray() << QStringLiteral("old");
+}
+
+void TestConversationStore::missingOrStaleSelectionIsChosenAgain()
+{
+    QFETCH(bool, allArchived);
+    QFETCH(QByteArray, selection);
+    QFETCH(QString, expected);
+    ConversationHarness h;
+    const QList<Conversation> list{conversation(QStringLiteral("old"), 10, false, allArchived),
+                                   conversation(QStringLiteral("newest"), 30, false, allArchived),
+                                   conversation(QStringLiteral("archived"), 40, false, true)};
+    QByteArray bytes = envelopeOf(list, std::nullopt);
+    if (!selection.isEmpty())
+        bytes.replace("\n}", ",\n  \"selectedConversationID\" : " + selection + "\n}");
+    h.put(bytes);
+    auto store = h.open();
+    QCOMPARE(store->selectedConversation()->title, expected);
+    QCOMPARE(h.writes, 1);
+    QCOMPARE(h.envelope().value(QLatin1String("selectedConversationID")).toString(),
+             store->selectedConversationID()->toString(QUuid::WithoutBraces));
+}
+
+void TestConversationStore::bareArrayIsReadAndRewrittenAsEnvelope()
+{
+    ConversationHarness h;
+    const QList<Conversation> list{conversation(QStringLiteral("first"), 10),
+                                   conversation(QStringLiteral("pinned"), 5, true),
+                                   conversation(QStringLiteral("last"), 20)};
+    QByteArray array = "[";
+    for (const Conversation &c : list)
+        array += encodeJson(c) + (c.id == list.last().id ? "" : ",");
+    h.put(array + "]");
+    auto store = h.open();
+    QCOMPARE(titles(store->conversations()), QStringList({"first", "pinned", "last"}));
+    QCOMPARE(store->selectedConversation()->title, QStringLiteral("pinned"));
+    QCOMPARE(h.writes, 1);
+    QVERIFY(QJsonDocument::fromJson(h.read()).isObject());
+    QCOMPARE(h.envelope().value(QLatin1String("conversations")).toArray().size(), 3);
+}
+
+void TestConversationStore::emptyEnvelopeBehavesAsNoFile()
+{
+    ConversationHarness h;
+    h.put(R"({"conversations":[],"selectedConversationID":"0b3c9f0e-1111-4222-8333-944445555666"})");
+    auto store = h.open();
+    QCOMPARE(titles(store->conversations()), QStringList({"New session"}));
+    QCOMPARE(store->selectedConversationID(), std::optional(store->conversations().first().id));
+    QVERIFY(store->setAsidePath().isEmpty()); // a valid file, nothing to keep
+}
+
+void TestConversationStore::inlineImagesAreCleanedOnceOnLoad()
+{
+    ConversationHarness h;
+    Conversation a = conversation(QStringLiteral("A"), 10);
+    const QString image = QStringLiteral("![s](data:image/png;base64,AAAA)");
+    a.messages = {message(MessageRole::User, QStringLiteral("look\n") + image),
+                  message(MessageRole::Tool, image)};
+    Conversation b = conversation(QStringLiteral("B"), 20);
+    b.messages = {message(MessageRole::Assistant, QStringLiteral("no data:image link here"))};
+    h.put(envelopeOf({a, b}, a.id));
+
+    auto store = h.open();
+    const Conversation loaded = *store->conversation(a.id);
+    QCOMPARE(loaded.messages[0].content, QStringLiteral("look\n"));
+    QCOMPARE(loaded.messages[1].content, image); // tool results are not cleaned
+    QCOMPARE(loaded.updatedAt, a.updatedAt);
+    QCOMPARE(store->selectedConversationID(), std::optional(a.id));
+    QCOMPARE(h.writes, 1);
+    QVERIFY(h.read().contains(R"("content" : "look\n",)"));
+
+    // Clean now: the next start writes nothing.
+    store.reset();
+    h.writes = 0;
+    auto again = h.open();
+    QCOMPARE(h.writes, 0);
+    QCOMPARE(again->conversation(a.id)->messages[0].content, QStringLiteral("look\n"));
+}
+
+void TestConversationStore::undecodableFileIsSetAside_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::newRow("fractional seconds") << QByteArray("T02:47:25Z") << QByteArray("T02:47:25.250Z");
+    QTest::newRow("zone-less date") << QByteArray("T02:47:25Z") << QByteArray("T02:47:25");
+    QTest::newRow("unknown role") << QByteArray("\"user\"") << QByteArray("\"operator\"");
+    QTest::newRow("flag of wrong type") << QByteArray("\"isPinned\" : false") << QByteArray("\"isPinned\" : 0");
+    QTest::newRow("missing title") << QByteArray("\"title\" :") << QByteArray("\"heading\" :");
+    QTest::newRow("truncated") << QByteArray("\n}") << QByteArray("\n");
+    QTest::newRow("invalid UTF-8") << QByteArray("hello") << QByteArray("hel\xC3\x28o");
+    QTest::newRow("selection not a UUID") << QByteArray("\"selectedConversationID\" : \"")
+                                          << QByteArray("\"selectedConversationID\" : \"x");
+}
+
+void TestConversationStore::undecodableFileIsSetAside()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    ConversationHarness h;
+    Conversation a = conversation(QStringLiteral("A"), 10);
+    a.messages = {message(MessageRole::User, QStringLiteral("hello"))};
+    QByteArray bytes = envelopeOf({a}, a.id);
+    QVERIFY(bytes.contains(from));
+    bytes.replace(from, to);
+    h.put(bytes);
+
+    auto store = h.open();
+    QCOMPARE(store->loadState(), StoreFileState::Undecodable);
+    QCOMPARE(titles(store->conversations()), QStringList({"New session"}));
+    static const QRegularExpression stamp(QStringLiteral(R"re(\.unreadable-\d{8}T\d{6}Z$)re"));
+    QVERIFY2(stamp.match(store->setAsidePath()).hasMatch(), qPrintable(store->setAsidePath()));
+    QFile aside(store->setAsidePath());
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), bytes);
+    QCOMPARE(store->setAsidePath(), h.path() + QStringLiteral(".unreadable-20260102T030407Z"));
+    QVERIFY(h.read().contains("New session"));
+}
+
+void TestConversationStore::unreadableFileIsNotAFirstStart()
+{
+    ConversationHarness h;
+    QVERIFY(QDir().mkpath(h.path())); // present, but cannot be read as a file
+    auto store = h.open();
+    QCOMPARE(store->loadState(), StoreFileState::Unreadable);
+    QVERIFY(QFileInfo(store->setAsidePath()).isDir());
+    QVERIFY(QFileInfo(h.path()).isFile());
+}
+
+void TestConversationStore::nothingIsWrittenWhenTheBadFileCannotBeMoved()
+{
+    ConversationHarness h;
+    h.put("[{\"broken\"");
+    // Every name the set-aside may take, for the first seconds of the clock.
+    for (int s = 1; s <= 3; ++s) {
+        const QString base = h.path() + QStringLiteral(".unreadable-")
+                             + kStart.addSecs(s).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+        for (int n = 1; n <= 20; ++n)
+            QVERIFY(QDir().mkpath(n == 1 ? base : base + QLatin1Char('-') + QString::number(n)));
+    }
+    auto store = h.open();
+    QVERIFY(store->writesBlocked());
+    store->newChat();
+    QCOMPARE(store->conversations().size(), 2); // works in memory
+    QCOMPARE(h.writes, 0);
+    QCOMPARE(h.read(), QByteArray("[{\"broken\""));
+}
+
+void TestConversationStore::writtenFileIsSortedIndentedAndWholeSeconds()
+{
+    ConversationHarness h;
+    auto store = h.open();
+    ChatMessage m = ChatMessage::make(MessageRole::Assistant, QStringLiteral("answer"));
+    m.toolCalls = QList<ToolCallRecord>{{QStringLiteral("c1"), QStringLiteral("list_dir"), QStringLiteral("{}")}};
+    store->appendMessage(m);
+    store->setSelectedConversationID(std::nullopt);
+    const QByteArray bytes = h.read();
+
+    QVERIFY(!bytes.contains("selectedConversationID"));
+    QVERIFY(bytes.startsWith("{\n  \"conversations\" : [\n    {\n      \"createdAt\""));
+    // Keys ascending within every object; a line ending in "{" opens a new one.
+    static const QRegularExpression keyLine(QStringLiteral(R"re(^( *)"(\w+)" :)re"));
+    QHash<int, QString> lastKeyAt;
+    int keys = 0;
+    for (const QByteArray &line : bytes.split('\n')) {
+        const QString text = QString::fromUtf8(line);
+        const auto match = keyLine.match(text);
+        const int indent = int(text.size() - text.trimmed().size());
+        if (text.endsWith(u'{'))
+            lastKeyAt.remove(indent + 2);
+        if (!match.hasMatch())
+            continue;
+        const int at = int(match.capturedLength(1));
+        QVERIFY2(lastKeyAt.value(at) < match.captured(2), qPrintable(text));
+        lastKeyAt[at] = match.captured(2);
+        ++keys;
+    }
+    QCOMPARE(keys, 1 + 8 + 5 + 3);
+    static const QRegularExpression date(QStringLiteral(R"re("(createdAt|updatedAt)" : "([^"]*)")re"));
+    int dates = 0;
+    for (auto it = date.globalMatch(QString::fromUtf8(bytes)); it.hasNext(); ++dates)
+        QVERIFY(IsoDate::parse(it.next().captured(2).toLatin1()).has_value());
+    QCOMPARE(dates, 3);
+    QVERIFY(bytes.contains("\"createdAt\" : \"2026-01-02T03:04:06Z\""));
+}
+
+void TestConversationStore::selectionObserverWritesOnlyOnChange()
+{
+    ConversationHarness h;
+    auto store = h.open();
+    QSignalSpy spy(store.get(), &ConversationStore::selectedConversationIDChanged);
+    h.writes = 0;
+    store->setSelectedConversationID(store->selectedConversationID());
+    QCOMPARE(h.writes, 0);
+    QCOMPARE(spy.count(), 0);
+    store->setSelectedConversationID(QUuid::createUuid());
+    QCOMPARE(h.writes, 1);
+    QCOMPARE(spy.count(), 1);
+}
+
+void TestConversationStore::savedFileAlwaysMatchesMemory()
+{
+    // The writer reuses the JSON of unchanged conversations; whatever
+    // sequence of changes happens, the file must read back as memory.
+    ConversationHarness h;
+    auto store = h.open();
+    QRandomGenerator rng(7);
+    for (int step = 0; step < 120; ++step) {
+        const QList<Conversation> all = store->conversations();
+        const QUuid some = all[rng.bounded(int(all.size()))].id;
+        switch (rng.bounded(9)) {
+        case 0: store->newChat(); break;
+        case 1: store->appendMessage(message(MessageRole::User, QString::number(step))); break;
+        case 2: store->appendMessage(some, message(MessageRole::Assistant, QStringLiteral("a%1").arg(step))); break;
+        case 3:
+            store->updateConversation(some, [step](Conversation &c) {
+                if (!c.messages.isEmpty())
+                    c.messages[0].content += QString::number(step); // an edit in place, same length list
+            });
+            break;
+        case 4: store->fork(some); break;
+        case 5: store->togglePin(some); break;
+        case 6: store->archive(some); break;
+        case 7: {
+            QList<Conversation> edited = store->conversations(); // replaced wholesale, then saved by select
+            edited.last().title += u'!';
+            store->setConversations(edited);
+            store->select(edited.first().id);
+            store->setUnread(edited.last().id, true);
+            break;
+        }
+        default: store->deleteConversation(some); break;
+        }
+    }
+    const QList<Conversation> memory = store->conversations();
+    const auto selected = store->selectedConversationID();
+    store.reset();
+    auto reread = h.open();
+    QCOMPARE(reread->conversations().size(), memory.size());
+    for (qsizetype i = 0; i < memory.size(); ++i) {
+        Conversation expected = memory[i];
+        // Dates are stored in whole seconds; the test clock has no fractions.
+        QCOMPARE(reread->conversations()[i], expected);
+    }
+    QCOMPARE(reread->selectedConversationID(), selected);
+}
+
+void TestConversationStore::errorInAnyConversationFailsTheFile()
+{
+    // Many conversations are decoded in parallel; the failure still names its place.
+    ConversationHarness h;
+    QList<Conversation> list;
+    for (int i = 0; i < 60; ++i) {
+        Conversation c = conversation(QStringLiteral("c%1").arg(i), i);
+        c.messages = {message(MessageRole::User, QStringLiteral("m%1").arg(i))};
+        list.append(c);
+    }
+    QByteArray bytes = envelopeOf(list, list.first().id);
+    bytes.replace("\"m37\"", "37");
+    auto decoded = decodeConversationFile(bytes);
+    QVERIFY(!decoded.ok());
+    QCOMPARE(decoded.error().where, QStringLiteral("conversations[37].messages[0].content"));
+    QCOMPARE(decoded.error().kind, JsonDecodeError::Kind::WrongType);
+}
+
+MOONSHELF_TEST_GUILESS_MAIN(TestConversationStore)
+#include "tst_conversationstore.moc"
