@@ -1,6 +1,10 @@
 // Times the conversation store on a generated history of about 50 MB: load,
 // save and one appendMessage, each beside a raw read or write of the same
 // bytes in the same run. Prints one figure a line: "name value unit".
+//
+// "save" is the first save after loading, which encodes every conversation;
+// "append_message" is a later one, which reuses the JSON of the unchanged
+// ones. Raw writes use the store's own atomic, synced write.
 
 #include "model/ConversationFile.h"
 #include "model/ConversationStore.h"
@@ -11,6 +15,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -133,6 +138,7 @@ int main(int argc, char **argv)
     }
     print("store.file_size", bytes.size() / 1e6, "MB");
     print("store.messages", double(kSessions) * kMessagesPerSession, "count");
+    print("store.threads", QThread::idealThreadCount(), "count");
 
     std::vector<double> rawWrite, rawRead, load, save, append;
     qsizetype sink = 0;

@@ -105,10 +105,12 @@ void AppViewModel::wireRuntime()
             return []() -> QCoro::Task<bool> { co_return false; }();
         return self->askApproval(runId, std::move(approval));
     });
+#ifdef MOONSHELF_ROUND_REPORTS
     m_runtime->setOnRoundCompleted([self](const QUuid &runId, const QList<model::ChatMessage> &messagesSoFar) {
         if (self)
             self->onRoundCompleted(runId, messagesSoFar);
     });
+#endif
 }
 
 void AppViewModel::mirrorSignIn()
@@ -141,7 +143,9 @@ std::optional<QUuid> AppViewModel::runConversationID() const
 void AppViewModel::newChat()
 {
     m_conversations->newChat();
-    setStreamingText(QString());
+    // A live reply belongs to its run's session and is kept for it.
+    if (!m_run)
+        setStreamingText(QString());
     m_policy->setAllowWritesForCurrentChat(false);
     setErrorMessage(std::nullopt);
     // The staged files stay until the next clearAttachments().

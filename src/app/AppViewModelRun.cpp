@@ -205,15 +205,18 @@ void AppViewModel::onStreamDelta(const QUuid &runId, const QString &fragment)
 
 void AppViewModel::onToolLog(const QUuid &runId, const model::ToolLogEntry &entry)
 {
-    const auto it = std::find_if(m_toolLog.begin(), m_toolLog.end(),
-                                 [&entry](const model::ToolLogEntry &e) { return e.id == entry.id; });
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < m_toolLog.size() && at < 0; ++i) {
+        if (m_toolLog.at(i).id == entry.id)
+            at = i;
+    }
     // A stopped run may still settle the lines it began (a denial, a
     // cancelled command), so none stays "running"; it starts no new ones.
-    if (it == m_toolLog.end() && !isCurrent(runId))
+    if (at < 0 && !isCurrent(runId))
         return;
     QList<model::ToolLogEntry> log = m_toolLog;
-    if (it != m_toolLog.end())
-        log[std::distance(m_toolLog.begin(), it)] = entry;
+    if (at >= 0)
+        log[at] = entry;
     else
         log.prepend(entry);
     setToolLog(log);

@@ -28,6 +28,8 @@ MoonshelfAuth::MoonshelfAuth(Dependencies dependencies, QObject *parent)
     : QObject(parent), m_deps(std::move(dependencies))
 {
     Q_ASSERT(m_deps.secrets && m_deps.desktop && m_deps.clock && m_deps.network);
+    if (m_deps.homeDirectory.isEmpty())
+        m_deps.homeDirectory = QDir::homePath();
     connect(m_deps.secrets, &SecretsStore::changed, this, &MoonshelfAuth::changed);
 
     if (QFileInfo::exists(sessionFileURL()))

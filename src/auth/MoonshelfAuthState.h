@@ -1,15 +1,16 @@
 #pragma once
 
+// Private to MoonshelfAuth's sources.
+
+#include "auth/MoonshelfAuth.h"
+
 #include <QNetworkReply>
 #include <QPointer>
 
-// Private to MoonshelfAuth's sources.
-#include "auth/MoonshelfAuth.h"
-
 namespace auth {
 
-// One device sign-in. Cancelling marks it; the task checks the mark after
-// every wait and, once marked, writes nothing.
+// One device sign-in. Cancelling marks it (and aborts its request); the task
+// checks the mark after every wait and, once marked, writes nothing.
 struct MoonshelfAuth::SignInAttempt {
     bool cancelled = false;
     bool finished = false;

@@ -67,7 +67,7 @@ QCoro::Task<> MoonshelfAuth::refreshOnce()
     }
     m_refreshing = true;
     const quint64 generation = m_sessionGeneration;
-    const auto result = co_await refreshSession(*m_session, m_deps.network, m_deps.clock);
+    const auto result = co_await auth::refresh(*m_session, m_deps.network, m_deps.clock);
     if (!self)
         co_return;
     m_refreshing = false;

@@ -10,8 +10,8 @@
 
 namespace auth {
 
-QCoro::Task<platform::Result<OAuthSession, AuthError>> refreshSession(OAuthSession session,
-                                                                     QNetworkAccessManager *network, Clock *clock)
+QCoro::Task<platform::Result<OAuthSession, AuthError>> refresh(OAuthSession session, QNetworkAccessManager *network,
+                                                               Clock *clock)
 {
     using R = platform::Result<OAuthSession, AuthError>;
     if (!session.refreshToken || session.refreshToken->isEmpty())

@@ -17,7 +17,7 @@ inline constexpr qint64 kDefaultSessionSeconds = 21600;
 
 // The refresh-token grant: a copy of the session with the new access token,
 // the new refresh token when one came, and the new expiry.
-QCoro::Task<platform::Result<OAuthSession, AuthError>> refreshSession(OAuthSession session,
-                                                                     QNetworkAccessManager *network, Clock *clock);
+QCoro::Task<platform::Result<OAuthSession, AuthError>> refresh(OAuthSession session, QNetworkAccessManager *network,
+                                                               Clock *clock);
 
 } // namespace auth

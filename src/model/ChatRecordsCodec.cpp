@@ -36,26 +36,6 @@ bool keyIs(const Value &name, const char (&key)[N])
     return name.GetStringLength() == N - 1 && std::memcmp(name.GetString(), key, N - 1) == 0;
 }
 
-} // namespace
-
-bool readUuid(const Value &v, QUuid &out)
-{
-    if (!v.IsString() || v.GetStringLength() != 36)
-        return false;
-    const char *s = v.GetString();
-    for (int i = 0; i < 36; ++i) {
-        const char c = s[i];
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? c != '-'
-                 : !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-            return false;
-    }
-    out = QUuid::fromString(QLatin1StringView(s, 36));
-    return true;
-}
-
-namespace {
-
 bool readDate(const Value &v, QDateTime &out)
 {
     if (!v.IsString())
@@ -91,6 +71,22 @@ void writeUuid(JsonEmitter &out, const QUuid &id)
 }
 
 } // namespace
+
+bool readUuid(const Value &v, QUuid &out)
+{
+    if (!v.IsString() || v.GetStringLength() != 36)
+        return false;
+    const char *s = v.GetString();
+    for (int i = 0; i < 36; ++i) {
+        const char c = s[i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? c != '-'
+                 : !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+            return false;
+    }
+    out = QUuid::fromString(QLatin1StringView(s, 36));
+    return true;
+}
 
 void prefixPath(JsonDecodeError &error, const QString &step)
 {

@@ -58,8 +58,8 @@ bool readConversations(const codec::Value &array, ConversationFileContent &out, 
 
 Result decodeConversationFile(QByteArray bytes)
 {
-    if (auto pieces = decodeConversationFileInPieces(bytes))
-        return std::move(*pieces);
+    if (auto chunks = decodeConversationFileInChunks(bytes))
+        return std::move(*chunks);
     rapidjson::Document doc;
     JsonDecodeError error;
     if (!codec::parse(bytes, doc, error))
@@ -144,9 +144,11 @@ const QByteArray &ConversationFileEncoder::encode(const QList<Conversation> &con
 
     QByteArray &out = m_out;
     out.resize(0);
-    if (out.capacity() < total || out.capacity() > 2 * total)
+    if (out.capacity() < total || out.capacity() > 2 * total) {
+        // Room to grow, so that the next message does not need a new buffer.
         out = QByteArray();
-    out.reserve(total);
+        out.reserve(total + total / 8);
+    }
     out.append("{\n  \"conversations\" : [");
     for (std::size_t i = 0; i < parts.size(); ++i) {
         out.append(i == 0 ? "\n    " : ",\n    ");

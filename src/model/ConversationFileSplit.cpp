@@ -16,7 +16,7 @@ namespace {
 // A conversation of the envelope starts on its own line, indented four
 // spaces. JSON strings cannot hold a raw newline, so this is never inside
 // text; whether the cuts really fall between conversations is checked by
-// parsing each piece and the glue between them.
+// parsing each chunk and the glue between them.
 constexpr QByteArrayView kStart("\n    {");
 constexpr qsizetype kMinimumSize = 1 << 20;
 
@@ -41,20 +41,20 @@ bool expect(QByteArrayView b, qsizetype &i, QByteArrayView token)
     return true;
 }
 
-struct Piece {
+struct Chunk {
     qsizetype begin = 0; // at the opening brace
-    qsizetype end = 0; // where the next piece's cut (or the closing ']') starts
+    qsizetype end = 0; // where the next chunk's cut (or the closing ']') starts
     bool last = false;
     Conversation value;
     codec::ReadState state;
     bool ok = false;
 };
 
-void decodePiece(const QByteArray &bytes, Piece &piece)
+void decodeChunk(const QByteArray &bytes, Chunk &chunk)
 {
-    // Each piece gets its own buffer, as the in-place parser rewrites it and
+    // Each chunk gets its own buffer, as the in-place parser rewrites it and
     // the ordinary path may still need the original.
-    QByteArray local(bytes.constData() + piece.begin, piece.end - piece.begin);
+    QByteArray local(bytes.constData() + chunk.begin, chunk.end - chunk.begin);
     if (!isValidUtf8(local))
         return;
     rapidjson::Document doc;
@@ -63,10 +63,10 @@ void decodePiece(const QByteArray &bytes, Piece &piece)
     if (doc.HasParseError())
         return;
     // Between this conversation and the next: blanks, one comma, blanks.
-    const QByteArrayView rest = QByteArrayView(bytes).sliced(piece.begin + qsizetype(stream.Tell()),
-                                                             piece.end - piece.begin - qsizetype(stream.Tell()));
+    const QByteArrayView rest = QByteArrayView(bytes).sliced(chunk.begin + qsizetype(stream.Tell()),
+                                                             chunk.end - chunk.begin - qsizetype(stream.Tell()));
     qsizetype i = skipSpace(rest, 0);
-    if (!piece.last) {
+    if (!chunk.last) {
         if (i >= rest.size() || rest[i] != ',')
             return;
         i = skipSpace(rest, i + 1);
@@ -74,12 +74,12 @@ void decodePiece(const QByteArray &bytes, Piece &piece)
     if (i != rest.size())
         return;
     JsonDecodeError error;
-    piece.ok = codec::read(doc, piece.value, error, piece.state);
+    chunk.ok = codec::read(doc, chunk.value, error, chunk.state);
 }
 
 } // namespace
 
-std::optional<ConversationFileContent> decodeConversationFileInPieces(const QByteArray &bytes)
+std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByteArray &bytes)
 {
     if (bytes.size() < kMinimumSize || bytes.contains('\0'))
         return std::nullopt;
@@ -99,15 +99,15 @@ std::optional<ConversationFileContent> decodeConversationFileInPieces(const QByt
     if (close < first)
         return std::nullopt;
 
-    std::vector<Piece> pieces;
+    std::vector<Chunk> chunks;
     for (qsizetype at = first; at >= 0 && at < close;) {
         const qsizetype next = all.indexOf(kStart, at + kStart.size());
         const bool last = next < 0 || next > close;
-        Piece piece;
-        piece.begin = at + kStart.size() - 1;
-        piece.end = last ? close : next;
-        piece.last = last;
-        pieces.push_back(std::move(piece));
+        Chunk chunk;
+        chunk.begin = at + kStart.size() - 1;
+        chunk.end = last ? close : next;
+        chunk.last = last;
+        chunks.push_back(std::move(chunk));
         at = next;
     }
 
@@ -116,17 +116,17 @@ std::optional<ConversationFileContent> decodeConversationFileInPieces(const QByt
     if (!rest)
         return std::nullopt;
 
-    QtConcurrent::blockingMap(pieces, [&bytes](Piece &piece) { decodePiece(bytes, piece); });
+    QtConcurrent::blockingMap(chunks, [&bytes](Chunk &chunk) { decodeChunk(bytes, chunk); });
 
     ConversationFileContent content;
     content.selectedConversationID = rest->selectedConversationID;
-    content.conversations.reserve(qsizetype(pieces.size()));
-    for (Piece &piece : pieces) {
-        if (!piece.ok)
+    content.conversations.reserve(qsizetype(chunks.size()));
+    for (Chunk &chunk : chunks) {
+        if (!chunk.ok)
             return std::nullopt;
-        if (piece.state.sawInlineImage)
+        if (chunk.state.sawInlineImage)
             content.mayHoldInlineImages.append(content.conversations.size());
-        content.conversations.append(std::move(piece.value));
+        content.conversations.append(std::move(chunk.value));
     }
     return content;
 }

@@ -13,6 +13,6 @@ namespace model {
 // file does not have that form or anything in it fails: the caller then
 // decodes it the ordinary way, which also names the fault. Leaves the bytes
 // untouched.
-std::optional<ConversationFileContent> decodeConversationFileInPieces(const QByteArray &bytes);
+std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByteArray &bytes);
 
 } // namespace model

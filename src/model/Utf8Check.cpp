@@ -82,25 +82,25 @@ bool validateSerial(QByteArrayView bytes)
 
 bool isValidUtf8(QByteArrayView bytes)
 {
-    // Large inputs are checked in pieces on the thread pool, each cut just
-    // before a lead byte so no sequence spans two pieces.
-    constexpr qsizetype kPiece = 4 << 20;
-    if (bytes.size() < 2 * kPiece)
+    // Large inputs are checked in chunks on the thread pool, each cut just
+    // before a lead byte so no sequence spans two chunks.
+    constexpr qsizetype kChunk = 4 << 20;
+    if (bytes.size() < 2 * kChunk)
         return validateSerial(bytes);
-    std::vector<QByteArrayView> pieces;
+    std::vector<QByteArrayView> chunks;
     qsizetype start = 0;
     while (start < bytes.size()) {
-        qsizetype end = std::min(bytes.size(), start + kPiece);
+        qsizetype end = std::min(bytes.size(), start + kChunk);
         while (end < bytes.size() && end > start && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80)
             --end;
         if (end == start) // nothing but continuation bytes: invalid anyway
             return false;
-        pieces.push_back(bytes.sliced(start, end - start));
+        chunks.push_back(bytes.sliced(start, end - start));
         start = end;
     }
     std::atomic<bool> ok{true};
-    QtConcurrent::blockingMap(pieces, [&ok](QByteArrayView piece) {
-        if (ok.load(std::memory_order_relaxed) && !validateSerial(piece))
+    QtConcurrent::blockingMap(chunks, [&ok](QByteArrayView chunk) {
+        if (ok.load(std::memory_order_relaxed) && !validateSerial(chunk))
             ok.store(false, std::memory_order_relaxed);
     });
     return ok.load();

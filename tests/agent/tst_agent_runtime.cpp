@@ -461,6 +461,22 @@ private slots:
         QCOMPARE(secondCount, 5);
     }
 
+    void destroyingTheRuntimeAnswersAWaitingApproval()
+    {
+        setMode(model::ToolGuardMode::Ask);
+        installApprovals();
+        m_peer->enqueue(ChatServicePeer::toolCallReply({{"w1", "write_file", q("{'path':'b.txt','content':'b'}")}}));
+        m_runtime->setOnToolLog([this](const QUuid &, const ToolLogEntry &entry) {
+            if (entry.status == Status::Pending)
+                QTimer::singleShot(30, this, [this] { m_runtime.reset(); });
+        });
+        const RunResult result = run(question());
+        QVERIFY(!result.ok());
+        QVERIFY(result.error().isCancellation());
+        QCOMPARE(roles(result.error().messages), (QStringList{"user", "assistant", "tool"}));
+        QVERIFY(!QFile::exists(m_project->filePath("b.txt")));
+    }
+
     void clientFailurePassesThrough()
     {
         m_peer->enqueue(ChatServicePeer::errorReply(401, "expired"));

@@ -191,41 +191,50 @@ private slots:
     void brokenStreams_data()
     {
         QTest::addColumn<ChatServicePeer::Reply>("reply");
-        QTest::addColumn<int>("kind");
+        QTest::addColumn<QList<int>>("kinds"); // a failure of one of these kinds
         QTest::addColumn<QString>("textBefore");
+        const auto kinds = [](std::initializer_list<OVUClientError::Kind> list) {
+            QList<int> out;
+            for (const auto k : list)
+                out.append(int(k));
+            return out;
+        };
 
         const QByteArray partial = ChatServicePeer::event(ChatServicePeer::contentChunk("par"));
         ChatServicePeer::Reply midError = ChatServicePeer::sseReply(
             partial + "data: {\"error\":{\"message\":\"overloaded\"}}\n\n" + ChatServicePeer::doneEvent());
-        QTest::newRow("mid-stream-error") << midError << int(OVUClientError::Kind::StreamError) << "par";
+        QTest::newRow("mid-stream-error") << midError << kinds({OVUClientError::Kind::StreamError}) << "par";
 
         const QByteArray full = partial + ChatServicePeer::event(ChatServicePeer::contentChunk("tial"));
         ChatServicePeer::Reply chunkedClose = ChatServicePeer::sseReply(full);
         chunkedClose.closeAfter = partial.size() + 12; // inside the second data line
-        QTest::newRow("close-mid-line-chunked") << chunkedClose << int(OVUClientError::Kind::Transport) << "par";
+        // Whether the missing last chunk is noticed by the transport or by
+        // the stream depends on timing; either way it is no normal reply.
+        QTest::newRow("close-mid-line-chunked")
+            << chunkedClose << kinds({OVUClientError::Kind::Transport, OVUClientError::Kind::IncompleteStream}) << "par";
 
         ChatServicePeer::Reply plainClose = chunkedClose;
         plainClose.framing = Framing::CloseDelimited;
         QTest::newRow("close-mid-line-close-delimited")
-            << plainClose << int(OVUClientError::Kind::IncompleteStream) << "par";
+            << plainClose << kinds({OVUClientError::Kind::IncompleteStream}) << "par";
 
         QTest::newRow("ends-without-done-or-finish")
-            << ChatServicePeer::sseReply(full) << int(OVUClientError::Kind::IncompleteStream) << "partial";
+            << ChatServicePeer::sseReply(full) << kinds({OVUClientError::Kind::IncompleteStream}) << "partial";
 
         ChatServicePeer::Reply noContent = ChatServicePeer::sseReply(QByteArray());
         noContent.status = 204;
-        QTest::newRow("204-empty") << noContent << int(OVUClientError::Kind::IncompleteStream) << "";
+        QTest::newRow("204-empty") << noContent << kinds({OVUClientError::Kind::IncompleteStream}) << "";
     }
 
     void brokenStreams()
     {
         QFETCH(ChatServicePeer::Reply, reply);
-        QFETCH(int, kind);
+        QFETCH(QList<int>, kinds);
         QFETCH(QString, textBefore);
         m_peer->enqueue(reply);
         const Call out = call();
         QVERIFY(!out.result.ok());
-        QCOMPARE(int(out.result.error().kind), kind);
+        QVERIFY2(kinds.contains(int(out.result.error().kind)), qPrintable(out.result.error().description()));
         QCOMPARE(out.fragments.join(QString()), textBefore);
     }
 
@@ -249,6 +258,20 @@ private slots:
         QVERIFY(!out.result.ok());
         QCOMPARE(out.result.error().kind, OVUClientError::Kind::TimedOut);
         QCOMPARE(out.result.error().description(), QStringLiteral("The request timed out."));
+    }
+
+    void stalledReplyResumes()
+    {
+        ChatServicePeer::Reply reply = ChatServicePeer::textReply("held then sent", 3);
+        reply.stallAfter = reply.body.indexOf("\n\n") + 2;
+        m_peer->enqueue(reply);
+        connect(m_peer.get(), &ChatServicePeer::stalled, this, [this] {
+            QTimer::singleShot(50, m_peer.get(), [this] { m_peer->resumeStalls(); });
+        });
+        const Call out = call();
+        QVERIFY(out.result.ok());
+        QCOMPARE(out.result.value().text, QStringLiteral("held then sent"));
+        QCOMPARE(out.fragments.size(), 3);
     }
 
     void refusedConnection()

@@ -1,5 +1,6 @@
 #include "model/ChatRecordsJson.h"
 #include "model/IsoDate.h"
+#include "model/Utf8Check.h"
 #include "support/TestMain.h"
 
 #include <QJsonArray>
@@ -26,6 +27,8 @@ private Q_SLOTS:
     void sanitizeForStorage();
     void stripAttachmentChrome_data();
     void stripAttachmentChrome();
+    void utf8Check_data();
+    void utf8Check();
 };
 
 namespace {
@@ -295,3 +298,31 @@ void TestChatRecords::stripAttachmentChrome()
 
 MOONSHELF_TEST_GUILESS_MAIN(TestChatRecords)
 #include "tst_chatrecords.moc"
+
+void TestChatRecords::utf8Check_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("ascii") << QByteArray("plain text") << true;
+    QTest::newRow("two three four bytes") << QByteArray("\xC3\xA9 \xE2\x86\x92 \xF0\x9F\x9A\x80") << true;
+    QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << false;
+    QTest::newRow("overlong three") << QByteArray("\xE0\x80\xAF") << false;
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << false;
+    QTest::newRow("past U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << false;
+    QTest::newRow("cut at the end") << QByteArray("abc\xE2\x86") << false;
+    QTest::newRow("stray continuation") << QByteArray("abc\x80") << false;
+    // Long runs take the sixteen-byte path and, past a few megabytes, the thread pool.
+    QTest::newRow("fault after a long run") << QByteArray(40, 'a') + "\xFF" + QByteArray(40, 'b') << false;
+    QByteArray big(9 << 20, 'x');
+    big.replace(5 << 20, 4, "\xF0\x9F\x9A\x80");
+    QTest::newRow("large valid, sequence near a cut") << big << true;
+    big[(8 << 20) + 3] = '\xC3';
+    QTest::newRow("large with one fault") << big << false;
+}
+
+void TestChatRecords::utf8Check()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, valid);
+    QCOMPARE(isValidUtf8(bytes), valid);
+}

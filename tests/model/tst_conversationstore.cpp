@@ -1,6 +1,8 @@
 #include "tst_conversationharness.h"
 
+#include "model/ConversationFileSplit.h"
 #include "model/IsoDate.h"
+#include "model/SettingsStore.h"
 #include "support/TestMain.h"
 
 #include <QJsonArray>
@@ -30,6 +32,9 @@ private Q_SLOTS:
     void selectionObserverWritesOnlyOnChange();
     void savedFileAlwaysMatchesMemory();
     void errorInAnyConversationFailsTheFile();
+    void largeFilesDecodeInChunksOrFallBack_data();
+    void largeFilesDecodeInChunksOrFallBack();
+    void storesLiveInTheSupportFolder();
 };
 
 
@@ -336,3 +341,89 @@ void TestConversationStore::errorInAnyConversationFailsTheFile()
 
 MOONSHELF_TEST_GUILESS_MAIN(TestConversationStore)
 #include "tst_conversationstore.moc"
+
+namespace {
+
+QList<Conversation> largeHistory()
+{
+    // Over the size where decoding is split across threads.
+    QList<Conversation> list;
+    for (int i = 0; i < 24; ++i) {
+        Conversation c = conversation(QStringLiteral("c%1").arg(i), i, i % 5 == 0, i % 7 == 0);
+        for (int m = 0; m < 6; ++m) {
+            ChatMessage msg = message(m % 2 ? MessageRole::Assistant : MessageRole::User,
+                                      QStringLiteral("line \"%1\" {\n    }\n").arg(m).repeated(700));
+            if (m == 3)
+                msg.toolCalls = QList<ToolCallRecord>{};
+            c.messages.append(msg);
+        }
+        list.append(c);
+    }
+    return list;
+}
+
+} // namespace
+
+void TestConversationStore::largeFilesDecodeInChunksOrFallBack_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<bool>("inChunks");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("as written") << QByteArray() << QByteArray() << true << true;
+    // Objects of messages moved to where conversations start: the cuts fall
+    // inside conversations and must be noticed.
+    QTest::newRow("messages at the conversations' indent") << QByteArray("\n        {") << QByteArray("\n    {") << false
+                                                           << true;
+    QTest::newRow("unknown key after the list") << QByteArray("\n  ],") << QByteArray("\n  ],\"x\":{\"y\":1},")
+                                                << true << true;
+    QTest::newRow("unknown list after the list") << QByteArray("\n  ],") << QByteArray("\n  ],\"x\":[1],") << false
+                                                 << true;
+    QTest::newRow("bad record in the middle") << QByteArray("\"c13\"") << QByteArray("13") << false << false;
+    QTest::newRow("bad selection") << QByteArray("\"selectedConversationID\" : \"")
+                                   << QByteArray("\"selectedConversationID\" : \"{") << false << false;
+    QTest::newRow("missing comma between conversations") << QByteArray("},\n    {") << QByteArray("}\n    {") << false
+                                                         << false;
+    QTest::newRow("text after the end") << QByteArray("\n}") << QByteArray("\n}x") << false << false;
+}
+
+void TestConversationStore::largeFilesDecodeInChunksOrFallBack()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(bool, inChunks);
+    QFETCH(bool, valid);
+    const QList<Conversation> list = largeHistory();
+    QByteArray bytes = envelopeOf(list, list[3].id);
+    QVERIFY(bytes.size() > (1 << 20));
+    if (!from.isEmpty()) {
+        QVERIFY(bytes.contains(from));
+        bytes.replace(from, to);
+    }
+    const QByteArray original = bytes;
+    const auto chunks = decodeConversationFileInChunks(bytes);
+    QCOMPARE(bytes, original); // the ordinary path may still need them
+    QCOMPARE(chunks.has_value(), inChunks);
+    const auto decoded = decodeConversationFile(bytes);
+    QCOMPARE(decoded.ok(), valid);
+    if (!valid)
+        return;
+    QCOMPARE(decoded->conversations, list);
+    QCOMPARE(decoded->selectedConversationID, std::optional(list[3].id));
+    if (chunks) {
+        QCOMPARE(chunks->conversations, list);
+        QCOMPARE(chunks->selectedConversationID, std::optional(list[3].id));
+    }
+}
+
+void TestConversationStore::storesLiveInTheSupportFolder()
+{
+    const QString folder = QDir::homePath() + QStringLiteral("/.local/share/com.ovu.QirvMac/");
+    ConversationStore conversations;
+    QCOMPARE(conversations.filePath(), folder + QStringLiteral("conversations.json"));
+    QVERIFY(QFileInfo(conversations.filePath()).isFile());
+    QCOMPARE(QFileInfo(conversations.filePath()).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+             QFile::Permissions());
+    SettingsStore settings;
+    QCOMPARE(settings.filePath(), folder + QStringLiteral("settings.json"));
+}

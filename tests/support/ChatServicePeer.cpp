@@ -134,11 +134,18 @@ void ChatServicePeer::refuseConnections()
 
 void ChatServicePeer::releaseStalls()
 {
-    for (const QPointer<QTcpSocket> &socket : std::as_const(m_stalled)) {
-        if (socket)
-            socket->abort();
+    for (const Stall &stall : std::as_const(m_stalled)) {
+        if (stall.socket)
+            stall.socket->abort();
     }
     m_stalled.clear();
+}
+
+void ChatServicePeer::resumeStalls()
+{
+    const QList<Stall> stalled = std::exchange(m_stalled, {});
+    for (const Stall &stall : stalled)
+        sendNext(stall.socket, stall.writes, stall.next, stall.delayMs);
 }
 
 void ChatServicePeer::onNewConnection()
@@ -247,14 +254,15 @@ void ChatServicePeer::respond(Connection *connection, const Reply &reply)
             else if (cut == reply.closeAfter)
                 write.after = After::Close;
             writes.append(write);
-            if (write.after != After::Continue)
+            if (write.after == After::Close)
                 break;
         }
-        if (writes.last().after == After::Continue) {
+        // The end of the body (also after a stall, for resumeStalls()).
+        if (writes.last().after != After::Close) {
             if (reply.framing == Framing::Chunked)
                 writes.append({"0\r\n\r\n", After::Finish});
             else
-                writes.last().after = reply.framing == Framing::CloseDelimited ? After::Close : After::Finish;
+                writes.append({QByteArray(), reply.framing == Framing::CloseDelimited ? After::Close : After::Finish});
         }
     } else {
         writes.last().after = After::Finish;
@@ -280,7 +288,7 @@ void ChatServicePeer::sendNext(QPointer<QTcpSocket> socket, std::shared_ptr<cons
         });
         return;
     case After::Stall:
-        m_stalled.append(socket);
+        m_stalled.append({socket, writes, index + 1, delayMs});
         emit stalled();
         return;
     case After::Close:

@@ -82,6 +82,8 @@ public:
     void refuseConnections();
     // Closes every connection that is stalled.
     void releaseStalls();
+    // Lets every stalled reply send the rest of its body.
+    void resumeStalls();
 
     // SSE building blocks.
     static QByteArray event(const QJsonObject &chunk, const QByteArray &lineEnd = "\n");
@@ -122,7 +124,13 @@ private:
     Reply m_fallback;
     QList<Request> m_requests;
     QHash<QTcpSocket *, Connection *> m_connections;
-    QList<QPointer<QTcpSocket>> m_stalled;
+    struct Stall {
+        QPointer<QTcpSocket> socket;
+        std::shared_ptr<const QList<Write>> writes;
+        qsizetype next = 0;
+        int delayMs = 0;
+    };
+    QList<Stall> m_stalled;
 };
 
 } // namespace testsupport

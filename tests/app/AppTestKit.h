@@ -1,0 +1,96 @@
+#pragma once
+
+#include "agent/OneShot.h"
+#include "app/AppViewModel.h"
+#include "model/ChatRecords.h"
+#include "support/ChatServicePeer.h"
+
+#include <QNetworkAccessManager>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+namespace look {
+class BackgroundSettings;
+}
+namespace model {
+class AttachmentTempStore;
+}
+
+namespace apptest {
+
+// Sign-in double: answers at once with a token or a failure, or holds the
+// answer until release() so a test can stop a run waiting for its token.
+class FakeSignIn final : public app::SignInSource {
+    Q_OBJECT
+public:
+    struct Script {
+        bool signedIn = true;
+        QString description = QStringLiteral("API key");
+        std::optional<app::TokenFailure> failure;
+        bool hold = false;
+        int calls = 0;
+        std::optional<agent::OneShot<bool>> held;
+    };
+
+    explicit FakeSignIn(std::shared_ptr<Script> script) : m_script(std::move(script)) {}
+
+    bool isSignedIn() const override { return m_script->signedIn; }
+    QString authModeDescription() const override { return m_script->description; }
+    QCoro::Task<platform::Result<QString, app::TokenFailure>> bearerToken() override;
+    void announce() { emit changed(); }
+
+private:
+    std::shared_ptr<Script> m_script;
+};
+
+// One controller on the loopback service, a project folder, its own staging
+// folder and stage state, and the stores in the test's HOME (emptied first).
+class Harness {
+public:
+    Harness();
+    ~Harness();
+
+    // Makes (or remakes) the controller; keeps the stores' files.
+    app::AppViewModel &make();
+    void destroy() { m_vm.reset(); }
+    app::AppViewModel &vm() { return *m_vm; }
+    testsupport::ChatServicePeer &peer() { return *m_peer; }
+    FakeSignIn::Script &signIn() { return *m_script; }
+    FakeSignIn *signInObject() const { return m_signIn; }
+    model::AttachmentTempStore &staging() { return *m_staging; }
+    QString projectPath() const { return m_project.path(); }
+    QString writeProjectFile(const QString &name, const QByteArray &bytes) const;
+    QString stagingPath() const { return m_stagingDir.path(); }
+    const QStringList &clipboard() const { return m_clipboard; }
+
+    // conversations.json as it is on disk now.
+    QList<model::Conversation> storedConversations() const;
+    std::optional<model::Conversation> storedConversation(const QUuid &id) const;
+    QList<model::ChatMessage> storedMessages(const QUuid &id) const;
+    // Ends the held token with a token.
+    void releaseToken();
+
+    static void removeStoreFiles();
+
+private:
+    QNetworkAccessManager m_network;
+    QTemporaryDir m_project;
+    QTemporaryDir m_stagingDir;
+    QTemporaryDir m_stageDir;
+    std::unique_ptr<testsupport::ChatServicePeer> m_peer;
+    std::unique_ptr<model::AttachmentTempStore> m_staging;
+    std::unique_ptr<look::BackgroundSettings> m_background;
+    std::shared_ptr<FakeSignIn::Script> m_script = std::make_shared<FakeSignIn::Script>();
+    FakeSignIn *m_signIn = nullptr;
+    QStringList m_clipboard;
+    std::unique_ptr<app::AppViewModel> m_vm;
+};
+
+// Roles of the messages, as their raw texts.
+QStringList roles(const QList<model::ChatMessage> &messages);
+// A small PNG whose bytes depend on the seed.
+QByteArray pngBytes(int seed, int size = 16);
+
+} // namespace apptest

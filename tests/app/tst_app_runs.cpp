@@ -1,0 +1,552 @@
+#include "AppTestKit.h"
+
+#include "agent/AgentRuntime.h"
+#include "agent/OVUClientError.h"
+#include "agent/WorkspaceManager.h"
+#include "auth/AuthError.h"
+#include "model/ConversationStore.h"
+#include "support/TestMain.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <csignal>
+
+using app::AppViewModel;
+using app::LiveActivity;
+using apptest::Harness;
+using apptest::roles;
+using model::ChatMessage;
+using Peer = testsupport::ChatServicePeer;
+using Status = model::ToolLogEntry::Status;
+
+namespace {
+
+const QString kStopMark = QStringLiteral("\n\n*(stopped)*");
+
+// Streams `first`, then goes silent with the connection open.
+Peer::Reply stallingText(const QString &first)
+{
+    const QByteArray head = Peer::event(Peer::contentChunk(first));
+    Peer::Reply reply = Peer::sseReply(head + Peer::event(Peer::contentChunk(QStringLiteral("never")))
+                                       + Peer::event(Peer::finishChunk(QStringLiteral("stop"))) + Peer::doneEvent());
+    reply.stallAfter = head.size();
+    return reply;
+}
+
+// Streams `first`, then ends the body without an end mark.
+Peer::Reply cutText(const QString &first)
+{
+    const QByteArray head = Peer::event(Peer::contentChunk(first));
+    Peer::Reply reply = Peer::sseReply(head + Peer::event(Peer::contentChunk(QStringLiteral("never"))));
+    reply.framing = Peer::Framing::CloseDelimited;
+    reply.closeAfter = head.size();
+    return reply;
+}
+
+QString json(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+QString lastUserContent(const Peer::Request &request)
+{
+    const QJsonArray messages = request.json().value(QStringLiteral("messages")).toArray();
+    for (qsizetype i = messages.size() - 1; i >= 0; --i) {
+        const QJsonObject m = messages.at(i).toObject();
+        if (m.value(QStringLiteral("role")).toString() == QStringLiteral("user"))
+            return m.value(QStringLiteral("content")).toString();
+    }
+    return {};
+}
+
+QStringList contents(const QList<ChatMessage> &messages)
+{
+    QStringList out;
+    for (const ChatMessage &m : messages)
+        out.append(m.content);
+    return out;
+}
+
+bool processGone(qint64 pid)
+{
+    if (::kill(static_cast<pid_t>(pid), 0) != 0)
+        return true;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close > 0 && line.mid(close + 2, 1) == "Z";
+}
+
+QUuid selected(AppViewModel &vm)
+{
+    return *vm.conversations().selectedConversationID();
+}
+
+} // namespace
+
+class TestAppRuns : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sendStreamsAndStores()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        h.peer().enqueue(Peer::textReply(QStringLiteral("Hello there, friend."), 4));
+        QVERIFY(vm.attachImageData(apptest::pngBytes(1), QStringLiteral("Screenshot.png")));
+        const QString stagedPath = vm.attachments().first().url.toLocalFile();
+        QVERIFY(QFile::exists(stagedPath));
+        vm.setDraft(QStringLiteral("  hi  "));
+        QStringList seen;
+        connect(&vm, &AppViewModel::streamingTextChanged, this, [&] { seen.append(vm.streamingText()); });
+        const QUuid conversation = selected(vm);
+
+        vm.send();
+        QVERIFY(vm.isRunning());
+        QCOMPARE(vm.draft(), QString());
+        QVERIFY(vm.attachments().isEmpty());
+        QVERIFY(!QFile::exists(stagedPath));
+        QCOMPARE(vm.liveActivity(), LiveActivity::thinking());
+        QCOMPARE(vm.runConversationID(), conversation);
+        QTRY_VERIFY(!vm.isRunning());
+
+        QVERIFY(seen.size() >= 4); // fragments arrive one by one
+        QVERIFY(seen.contains(QStringLiteral("Hello there, friend.")));
+        QCOMPARE(vm.streamingText(), QString());
+        QVERIFY(!vm.errorMessage());
+        const QList<ChatMessage> stored = h.storedMessages(conversation);
+        QCOMPARE(roles(stored), (QStringList{"user", "assistant"}));
+        QVERIFY(stored[0].content.startsWith(QStringLiteral("hi\n\n---\n**Attached files**")));
+        QVERIFY(stored[0].content.contains(QStringLiteral("_(compressed ")));
+        QVERIFY(!stored[0].content.contains(QStringLiteral("data:image")));
+        QCOMPARE(stored[1].content, QStringLiteral("Hello there, friend."));
+        // The model was sent the text composed with the image, not the stored one.
+        QCOMPARE(h.peer().requestCount(), 1);
+        QVERIFY(lastUserContent(h.peer().requests()[0]).contains(QStringLiteral("_(compressed ")));
+        QVERIFY(!lastUserContent(h.peer().requests()[0]).contains(QStringLiteral("_(image staged ")));
+        QCOMPARE(h.peer().requests()[0].headers.value("authorization"), QByteArray("Bearer test-token"));
+    }
+
+    void failureTexts_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<bool>("showSettings");
+        QTest::addColumn<int>("requests");
+
+        QTest::newRow("service error shown") << "http" << QStringLiteral("Ovu API error 500: overloaded")
+                                             << QStringList{"go"} << false << 1;
+        QTest::newRow("cut stream keeps partial without mark")
+            << "cut" << agent::OVUClientError::incompleteStream().description()
+            << QStringList{"go", "Half an ans"} << false << 1;
+        QTest::newRow("sign-in failure opens settings")
+            << "signin" << auth::AuthError::notSignedIn().description() << QStringList{"go"} << true << 0;
+    }
+
+    void failureTexts()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, error);
+        QFETCH(QStringList, stored);
+        QFETCH(bool, showSettings);
+        QFETCH(int, requests);
+
+        Harness h;
+        if (kind == "http")
+            h.peer().enqueue(Peer::errorReply(500, "overloaded"));
+        else if (kind == "cut")
+            h.peer().enqueue(cutText(QStringLiteral("Half an ans")));
+        else
+            h.signIn().failure = app::TokenFailure{auth::AuthError::notSignedIn().description(), true};
+        AppViewModel &vm = h.make();
+        const QUuid conversation = selected(vm);
+        vm.setDraft(QStringLiteral("go"));
+        vm.send();
+        QTRY_VERIFY(!vm.isRunning());
+
+        QCOMPARE(vm.errorMessage(), std::optional<QString>(error));
+        QCOMPARE(vm.showSettings(), showSettings);
+        QCOMPARE(h.peer().requestCount(), requests);
+        QCOMPARE(contents(h.storedMessages(conversation)), stored);
+        QCOMPARE(vm.streamingText(), QString());
+        // The next send clears the old error.
+        h.signIn().failure.reset();
+        h.peer().enqueue(Peer::textReply(QStringLiteral("ok")));
+        vm.setDraft(QStringLiteral("again"));
+        vm.send();
+        QVERIFY(!vm.errorMessage());
+        QTRY_VERIFY(!vm.isRunning());
+    }
+
+    void stopAtEachSuspensionPoint_data()
+    {
+        QTest::addColumn<QString>("point");
+        QTest::addColumn<QStringList>("stored");
+        QTest::newRow("waiting for the token sends nothing") << "token" << QStringList{"go"};
+        QTest::newRow("streaming keeps partial with mark") << "stream" << QStringList{"go", "partial " + kStopMark};
+        QTest::newRow("approval is denied and partial kept")
+            << "approval" << QStringList{"go", "Let me write." + kStopMark};
+        QTest::newRow("running shell is ended") << "shell" << QStringList{"go"};
+    }
+
+    void stopAtEachSuspensionPoint()
+    {
+        QFETCH(QString, point);
+        QFETCH(QStringList, stored);
+
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        const QString pidFile = h.projectPath() + QStringLiteral("/pid");
+        if (point == "token") {
+            h.signIn().hold = true;
+        } else if (point == "stream") {
+            h.peer().enqueue(stallingText(QStringLiteral("partial ")));
+        } else if (point == "approval") {
+            vm.setToolGuard(model::ToolGuardMode::Ask);
+            h.peer().enqueue(Peer::toolCallReply(
+                {{"c1", "write_file", json({{"path", "new.txt"}, {"content", "x"}})}}, QStringLiteral("Let me write.")));
+        } else {
+            vm.setToolGuard(model::ToolGuardMode::Yolo);
+            h.peer().enqueue(Peer::toolCallReply(
+                {{"c1", "run_shell", json({{"command", "echo $$ > " + pidFile + "; exec sleep 30"}})}}));
+        }
+        h.peer().setFallback(Peer::textReply(QStringLiteral("should never be asked")));
+        const QUuid conversation = selected(vm);
+        vm.setDraft(QStringLiteral("go"));
+        vm.send();
+
+        qint64 pid = 0;
+        if (point == "token") {
+            QTRY_VERIFY(h.signIn().held.has_value());
+        } else if (point == "stream") {
+            QTRY_COMPARE(vm.streamingText(), QStringLiteral("partial "));
+            QCOMPARE(vm.liveActivity(), LiveActivity::writing());
+        } else if (point == "approval") {
+            QTRY_VERIFY(vm.pendingApproval().has_value());
+            QCOMPARE(vm.pendingApproval()->risk, model::ToolRisk::Write);
+            QCOMPARE(vm.liveActivity(), LiveActivity::waitingApproval());
+        } else {
+            QTRY_VERIFY(QFileInfo(pidFile).size() > 0);
+            QFile f(pidFile);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            pid = f.readAll().trimmed().toLongLong();
+            QVERIFY(pid > 0);
+            QCOMPARE(vm.liveActivity(), LiveActivity::working(QStringLiteral("run_shell")));
+        }
+
+        vm.stop();
+        QElapsedTimer sinceStop;
+        sinceStop.start();
+        QVERIFY(!vm.isRunning());
+        QVERIFY(!vm.pendingApproval());
+        QCOMPARE(vm.streamingText(), QString());
+        // Stored at once, before anything else can be appended.
+        QCOMPARE(contents(h.storedMessages(conversation)), stored);
+
+        if (point == "shell") {
+            while (!processGone(pid) && sinceStop.elapsed() < 5000)
+                QTest::qWait(10);
+            QVERIFY2(sinceStop.elapsed() <= 2100, qPrintable(QString::number(sinceStop.elapsed())));
+        }
+        h.releaseToken();
+        QTest::qWait(150);
+        if (point == "approval" || point == "shell")
+            QTRY_VERIFY(vm.toolLog().first().status == Status::Denied || vm.toolLog().first().status == Status::Failure);
+        // The stopped run writes nothing more and asks nothing more.
+        QCOMPARE(contents(h.storedMessages(conversation)), stored);
+        QVERIFY(!vm.errorMessage());
+        QVERIFY(!vm.isRunning());
+        QCOMPARE(h.peer().requestCount(), point == "token" ? 0 : 1);
+        QVERIFY(!QFile::exists(h.projectPath() + "/new.txt"));
+    }
+
+    void sendWhileStreamingStopsFirst()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        h.peer().enqueue(stallingText(QStringLiteral("partial ")));
+        h.peer().enqueue(Peer::textReply(QStringLiteral("Second answer.")));
+        const QUuid conversation = selected(vm);
+        vm.setDraft(QStringLiteral("first"));
+        vm.send();
+        QTRY_COMPARE(vm.streamingText(), QStringLiteral("partial "));
+        vm.setDraft(QStringLiteral("second"));
+        vm.send();
+        QTRY_VERIFY(!vm.isRunning());
+        const QStringList expected{"first", "partial " + kStopMark, "second", "Second answer."};
+        QCOMPARE(contents(h.storedMessages(conversation)), expected);
+        // The old run's late failure leaves no trace.
+        h.peer().releaseStalls();
+        QTest::qWait(150);
+        QVERIFY(!vm.errorMessage());
+        QCOMPARE(contents(h.storedMessages(conversation)), expected);
+    }
+
+    void runBelongsToItsSession_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("inRunSession"); // empty: the session is gone
+        QTest::addColumn<int>("requests");
+        QTest::newRow("result") << "result" << QStringList{"in A", "Answer."} << 1;
+        QTest::newRow("failure keeps partial") << "failure" << QStringList{"in A", "Half"} << 1;
+        QTest::newRow("stop keeps partial") << "stop" << QStringList{"in A", "partial " + kStopMark} << 1;
+        QTest::newRow("deleted while waiting for token sends nothing") << "deleted-token" << QStringList{} << 0;
+        QTest::newRow("deleted while streaming is not recreated") << "deleted-stream" << QStringList{} << 1;
+    }
+
+    void runBelongsToItsSession()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, inRunSession);
+        QFETCH(int, requests);
+
+        Harness h;
+        AppViewModel &vm = h.make();
+        const QUuid a = selected(vm);
+        vm.newChat();
+        const QUuid b = selected(vm);
+        vm.conversations().appendMessage(b, ChatMessage::make(model::MessageRole::User, QStringLiteral("keep me")));
+        vm.conversations().select(a);
+
+        if (kind == "result" || kind == "failure" || kind == "deleted-token")
+            h.signIn().hold = true;
+        if (kind == "result")
+            h.peer().enqueue(Peer::textReply(QStringLiteral("Answer.")));
+        else if (kind == "failure")
+            h.peer().enqueue(cutText(QStringLiteral("Half")));
+        else if (kind == "stop")
+            h.peer().enqueue(stallingText(QStringLiteral("partial ")));
+        else if (kind == "deleted-stream") {
+            Peer::Reply slow = Peer::textReply(QStringLiteral("one two three four"), 4);
+            slow.pieceSize = 40;
+            slow.pieceDelayMs = 40;
+            h.peer().enqueue(slow);
+        }
+        vm.setDraft(QStringLiteral("in A"));
+        vm.send();
+
+        if (kind == "stop" || kind == "deleted-stream")
+            QTRY_VERIFY(!vm.streamingText().isEmpty());
+        else
+            QTRY_VERIFY(h.signIn().held.has_value());
+
+        if (kind.startsWith("deleted"))
+            vm.conversations().deleteConversation(a);
+        else
+            vm.conversations().select(b);
+        QCOMPARE(vm.runConversationID(), a);
+        if (kind == "stop")
+            vm.stop();
+        h.releaseToken();
+        QTRY_VERIFY(!vm.isRunning());
+        QTest::qWait(100);
+
+        QCOMPARE(h.peer().requestCount(), requests);
+        if (inRunSession.isEmpty())
+            QVERIFY(!h.storedConversation(a));
+        else
+            QCOMPARE(contents(h.storedMessages(a)), inRunSession);
+        QCOMPARE(contents(h.storedMessages(b)), QStringList{"keep me"});
+        QCOMPARE(h.storedConversations().size(), kind.startsWith("deleted") ? 1 : 2);
+    }
+
+    void newChatKeepsTheLiveReplyOfTheRun()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        h.peer().enqueue(stallingText(QStringLiteral("partial ")));
+        const QUuid a = selected(vm);
+        vm.setDraft(QStringLiteral("go"));
+        vm.send();
+        QTRY_COMPARE(vm.streamingText(), QStringLiteral("partial "));
+        vm.newChat();
+        QVERIFY(vm.isRunning());
+        QCOMPARE(vm.runConversationID(), a);
+        vm.stop();
+        QCOMPARE(contents(h.storedMessages(a)), (QStringList{"go", "partial " + kStopMark}));
+        QVERIFY(h.storedMessages(selected(vm)).isEmpty());
+    }
+
+    void approvalsWithAllowWrites()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        vm.setToolGuard(model::ToolGuardMode::Ask);
+        h.peer().enqueue(Peer::toolCallReply({{"c1", "write_file", json({{"path", "a.txt"}, {"content", "one"}})}}));
+        h.peer().enqueue(Peer::toolCallReply({{"c2", "write_file", json({{"path", "b.txt"}, {"content", "two"}})}}));
+        h.peer().enqueue(Peer::textReply(QStringLiteral("Done.")));
+        int asked = 0;
+        connect(&vm, &AppViewModel::pendingApprovalChanged, this, [&] { asked += vm.pendingApproval() ? 1 : 0; });
+        vm.setDraft(QStringLiteral("write two files"));
+        vm.send();
+        QTRY_VERIFY(vm.pendingApproval().has_value());
+        QCOMPARE(vm.pendingApproval()->name, QStringLiteral("write_file"));
+        vm.resolveApproval(true, true);
+        QVERIFY(!vm.pendingApproval());
+        QTRY_VERIFY(!vm.isRunning());
+        QCOMPARE(asked, 1); // the second write did not ask
+        QVERIFY(QFile::exists(h.projectPath() + "/a.txt"));
+        QVERIFY(QFile::exists(h.projectPath() + "/b.txt"));
+        QVERIFY(vm.allowsWritesForCurrentChat());
+
+        vm.setToolGuard(model::ToolGuardMode::Balanced);
+        QVERIFY(vm.allowsWritesForCurrentChat());
+        // Another session does not inherit the allowance.
+        const QUuid first = selected(vm);
+        vm.conversations().newChat();
+        QVERIFY(!vm.allowsWritesForCurrentChat());
+        vm.resolveApproval(false, true);
+        QVERIFY(vm.allowsWritesForCurrentChat());
+        vm.conversations().select(first);
+        QVERIFY(!vm.allowsWritesForCurrentChat());
+        vm.resolveApproval(false, true);
+        vm.newChat();
+        QVERIFY(!vm.allowsWritesForCurrentChat());
+        vm.resolveApproval(false, true);
+        vm.setToolGuard(model::ToolGuardMode::Ask);
+        QVERIFY(!vm.allowsWritesForCurrentChat());
+    }
+
+    void deniedApprovalReachesTheModel()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        vm.setToolGuard(model::ToolGuardMode::Ask);
+        h.peer().enqueue(Peer::toolCallReply({{"c1", "write_file", json({{"path", "a.txt"}, {"content", "one"}})}}));
+        h.peer().enqueue(Peer::textReply(QStringLiteral("Understood.")));
+        const QUuid conversation = selected(vm);
+        vm.setDraft(QStringLiteral("write"));
+        vm.send();
+        QTRY_VERIFY(vm.pendingApproval().has_value());
+        vm.resolveApproval(false, false);
+        QTRY_VERIFY(!vm.isRunning());
+        QVERIFY(!QFile::exists(h.projectPath() + "/a.txt"));
+        QVERIFY(!vm.allowsWritesForCurrentChat());
+        const QList<ChatMessage> stored = h.storedMessages(conversation);
+        QCOMPARE(roles(stored), (QStringList{"user", "assistant", "tool", "assistant"}));
+        QCOMPARE(stored[2].content, agent::AgentRuntime::userDeniedText());
+        QCOMPARE(vm.toolLog().size(), 1);
+        QCOMPARE(vm.toolLog().first().status, Status::Denied);
+    }
+
+    void toolLogLinesUpdateInPlace()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        h.writeProjectFile("a.txt", "alpha\n");
+        vm.setToolGuard(model::ToolGuardMode::Balanced);
+        h.peer().enqueue(Peer::toolCallReply({{"c1", "read_file", json({{"path", "a.txt"}})}}));
+        h.peer().enqueue(Peer::toolCallReply({{"c2", "read_file", json({{"path", "missing.txt"}})}}));
+        h.peer().enqueue(Peer::textReply(QStringLiteral("Read.")));
+        int refreshes = 0;
+        connect(&vm, &AppViewModel::fileTreeRefreshChanged, this, [&] { ++refreshes; });
+        vm.setDraft(QStringLiteral("read"));
+        vm.send();
+        QTRY_VERIFY(!vm.isRunning());
+        QCOMPARE(vm.toolLog().size(), 2);
+        QCOMPARE(vm.toolLog()[0].status, Status::Failure); // newest first
+        QCOMPARE(vm.toolLog()[1].status, Status::Success);
+        QCOMPARE(refreshes, 2);
+        vm.newChat();
+        QCOMPARE(vm.toolLog().size(), 2);
+    }
+
+    void retryLeavesDraftAndAttachments()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        h.peer().enqueue(Peer::textReply(QStringLiteral("First.")));
+        h.peer().enqueue(Peer::textReply(QStringLiteral("Second.")));
+        const QUuid conversation = selected(vm);
+        vm.setDraft(QStringLiteral("question"));
+        vm.send();
+        QTRY_VERIFY(!vm.isRunning());
+        vm.setDraft(QStringLiteral("next thing"));
+        QVERIFY(vm.attachFile(QUrl::fromLocalFile(h.writeProjectFile("n.txt", "note"))));
+
+        vm.retryLastExchange();
+        QVERIFY(vm.isRunning());
+        QTRY_VERIFY(!vm.isRunning());
+        QCOMPARE(lastUserContent(h.peer().requests().at(1)), QStringLiteral("question"));
+        QCOMPARE(contents(h.storedMessages(conversation)), (QStringList{"question", "Second."}));
+        QCOMPARE(vm.draft(), QStringLiteral("next thing"));
+        QCOMPARE(vm.attachments().size(), 1);
+
+        // Nothing to retry in a session without user messages.
+        vm.newChat();
+        vm.retryLastExchange();
+        QVERIFY(!vm.isRunning());
+        QCOMPARE(h.peer().requestCount(), 2);
+    }
+
+    void projectChangeStopsRun()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        h.peer().enqueue(stallingText(QStringLiteral("partial ")));
+        const QUuid conversation = selected(vm);
+        vm.setDraft(QStringLiteral("go"));
+        vm.send();
+        QTRY_COMPARE(vm.streamingText(), QStringLiteral("partial "));
+        QTemporaryDir other;
+        vm.workspace().setWorkspace(other.path());
+        QVERIFY(!vm.isRunning());
+        QCOMPARE(contents(h.storedMessages(conversation)), (QStringList{"go", "partial " + kStopMark}));
+    }
+
+    void destructorEndsRunWithoutWriting_data()
+    {
+        QTest::addColumn<QString>("point");
+        QTest::newRow("streaming") << "stream";
+        QTest::newRow("waiting for approval") << "approval";
+        QTest::newRow("waiting for the token") << "token";
+    }
+
+    void destructorEndsRunWithoutWriting()
+    {
+        QFETCH(QString, point);
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        if (point == "stream") {
+            h.peer().enqueue(stallingText(QStringLiteral("partial ")));
+        } else if (point == "approval") {
+            vm.setToolGuard(model::ToolGuardMode::Ask);
+            h.peer().enqueue(Peer::toolCallReply({{"c1", "write_file", json({{"path", "a.txt"}, {"content", "1"}})}},
+                                                 QStringLiteral("Writing.")));
+        } else {
+            h.signIn().hold = true;
+        }
+        vm.setDraft(QStringLiteral("go"));
+        vm.send();
+        if (point == "stream")
+            QTRY_VERIFY(!vm.streamingText().isEmpty());
+        else if (point == "approval")
+            QTRY_VERIFY(vm.pendingApproval().has_value());
+        else
+            QTRY_VERIFY(h.signIn().held.has_value());
+        const QList<model::Conversation> before = h.storedConversations();
+
+        h.destroy();
+        h.releaseToken();
+        QTest::qWait(150);
+        QCOMPARE(h.storedConversations(), before);
+        QVERIFY(!QFile::exists(h.projectPath() + "/a.txt"));
+        QCOMPARE(h.peer().requestCount(), point == "token" ? 0 : 1);
+    }
+};
+
+MOONSHELF_TEST_GUILESS_MAIN(TestAppRuns)
+#include "tst_app_runs.moc"

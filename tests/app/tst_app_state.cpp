@@ -1,0 +1,313 @@
+#include "AppTestKit.h"
+
+#include "agent/WorkspaceManager.h"
+#include "look/BackgroundSettings.h"
+#include "model/ConversationStore.h"
+#include "model/SettingsStore.h"
+#include "platform/AppPaths.h"
+#include "support/TestMain.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+
+using app::AppViewModel;
+using apptest::Harness;
+using model::ToolGuardMode;
+
+namespace {
+
+QJsonObject settingsOnDisk()
+{
+    QFile file(QDir(platform::AppPaths::supportDirectory()).filePath(QStringLiteral("settings.json")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+QByteArray padded(QByteArray bytes, qsizetype size)
+{
+    bytes.append(QByteArray(size - bytes.size(), '\0'));
+    return bytes;
+}
+
+} // namespace
+
+class TestAppState : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void onboardingOnlyOnFreshInstall_data()
+    {
+        QTest::addColumn<bool>("completedBefore");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("fresh installation") << false << true;
+        QTest::newRow("completed before") << true << false;
+    }
+
+    void onboardingOnlyOnFreshInstall()
+    {
+        QFETCH(bool, completedBefore);
+        QFETCH(bool, shown);
+        Harness h;
+        if (completedBefore) {
+            model::SettingsStore store;
+            model::AppSettings settings = store.settings();
+            settings.hasCompletedOnboarding = true;
+            store.setSettings(settings);
+        }
+        QCOMPARE(h.make().showOnboarding(), shown);
+    }
+
+    void setToolGuardStoresAllThreeFields_data()
+    {
+        QTest::addColumn<ToolGuardMode>("mode");
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("policy");
+        QTest::addColumn<bool>("yolo");
+        QTest::newRow("yolo") << ToolGuardMode::Yolo << "yolo" << "powerUser" << true;
+        QTest::newRow("ask") << ToolGuardMode::Ask << "ask" << "tiered" << false;
+        QTest::newRow("balanced") << ToolGuardMode::Balanced << "balanced" << "tiered" << false;
+    }
+
+    void setToolGuardStoresAllThreeFields()
+    {
+        QFETCH(ToolGuardMode, mode);
+        QFETCH(QString, raw);
+        QFETCH(QString, policy);
+        QFETCH(bool, yolo);
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.setToolGuard(ToolGuardMode::Yolo == mode ? ToolGuardMode::Ask : ToolGuardMode::Yolo);
+        vm.setToolGuard(mode);
+        const QJsonObject stored = settingsOnDisk();
+        QCOMPARE(stored.value("toolGuardMode").toString(), raw);
+        QCOMPARE(stored.value("policyMode").toString(), policy);
+        QCOMPARE(stored.value("yoloEnabled").toBool(!yolo), yolo);
+        QCOMPARE(vm.settingsStore().settings().toolGuardMode, mode);
+    }
+
+    void signInMirrorFollowsNotices()
+    {
+        Harness h;
+        h.signIn().signedIn = false;
+        h.signIn().description = QStringLiteral("Not signed in");
+        AppViewModel &vm = h.make();
+        QVERIFY(!vm.isAuthenticated());
+        QCOMPARE(vm.authStatusText(), QStringLiteral("Not signed in"));
+
+        QSignalSpy changed(&vm, &AppViewModel::changed);
+        h.signIn().signedIn = true;
+        h.signIn().description = QStringLiteral("Moonshelf · a@b.c");
+        h.signInObject()->announce();
+        QVERIFY(vm.isAuthenticated());
+        QCOMPARE(vm.authStatusText(), QStringLiteral("Moonshelf · a@b.c"));
+        QVERIFY(changed.count() >= 1);
+    }
+
+    void forwardsStoreNotices()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        QTemporaryDir other;
+        QSignalSpy changed(&vm, &AppViewModel::changed);
+        const QList<std::function<void()>> pokes{
+            [&] { vm.conversations().newChat(); },
+            [&] { vm.settingsStore().setSettings(vm.settingsStore().settings()); },
+            [&] { vm.workspace().setWorkspace(other.path()); },
+            [&] { vm.background().setOverlayOpacity(0.5); },
+        };
+        for (qsizetype i = 0; i < pokes.size(); ++i) {
+            const qsizetype before = changed.count();
+            pokes[i]();
+            QVERIFY2(changed.count() > before, qPrintable(QString::number(i)));
+        }
+    }
+
+    void newChatResetsOnlyTheSessionState()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        const QString file = h.writeProjectFile("a.txt", "alpha\n");
+        QVERIFY(vm.attachFile(QUrl::fromLocalFile(file)));
+        vm.peekFile(QUrl::fromLocalFile(file));
+        vm.setErrorMessage(QStringLiteral("old"));
+        vm.setDraft(QStringLiteral("keep"));
+        const QUuid before = *vm.conversations().selectedConversationID();
+
+        vm.newChat();
+        QVERIFY(*vm.conversations().selectedConversationID() != before);
+        QVERIFY(!vm.errorMessage());
+        QVERIFY(vm.attachments().isEmpty());
+        QVERIFY(!vm.peekedFile());
+        QCOMPARE(vm.draft(), QStringLiteral("keep"));
+        QCOMPARE(vm.highlightedFilePath(), std::optional<QString>(file));
+    }
+
+    void attachmentLimits()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        for (int i = 0; i < 10; ++i)
+            QVERIFY(vm.attachFile(QUrl::fromLocalFile(h.writeProjectFile(QStringLiteral("f%1.txt").arg(i), "x"))));
+        QVERIFY(!vm.attachFile(QUrl::fromLocalFile(h.writeProjectFile("f10.txt", "x"))));
+        QCOMPARE(vm.errorMessage(), std::optional<QString>(QStringLiteral("Max 10 attachments. Remove some first.")));
+        QCOMPARE(vm.attachments().size(), 10);
+
+        vm.clearAttachments();
+        vm.setErrorMessage(std::nullopt);
+        const QString big = h.writeProjectFile("big.bin", "");
+        QVERIFY(QFile::resize(big, 12'582'913));
+        QVERIFY(!vm.attachFile(QUrl::fromLocalFile(big)));
+        QCOMPARE(vm.errorMessage(),
+                 std::optional<QString>(QStringLiteral("File too large (12582913 bytes). Max 12 MB per drop.")));
+        QVERIFY(vm.attachments().isEmpty());
+    }
+
+    void attachFileSamePathOnce()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        const QString file = h.writeProjectFile("sub/a.txt", "alpha");
+        QVERIFY(vm.attachFile(QUrl::fromLocalFile(file)));
+        QCOMPARE(vm.attachments().first().displayPath, QStringLiteral("sub/a.txt"));
+        QCOMPARE(vm.attachments().first().inlineContent, std::optional<QString>(QStringLiteral("alpha")));
+
+        QVERIFY(!vm.attachFile(QUrl::fromLocalFile(h.projectPath() + "/sub/../sub/a.txt")));
+        // A link from outside that leads to the same project file.
+        QTemporaryDir outside;
+        const QString link = outside.filePath("link.txt");
+        QVERIFY(QFile::link(file, link));
+        QVERIFY(!vm.attachFile(QUrl::fromLocalFile(link)));
+        QCOMPARE(vm.attachments().size(), 1);
+        QVERIFY(!vm.errorMessage());
+    }
+
+    void attachmentOutsideProjectKeepsFullPath()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        h.writeProjectFile("notes.txt", "project notes");
+        QTemporaryDir outside;
+        const QString path = outside.filePath("notes.txt");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("outside notes");
+        f.close();
+
+        QVERIFY(vm.attachFile(QUrl::fromLocalFile(path)));
+        QCOMPARE(vm.attachments().first().displayPath, path);
+        const QString text = AppViewModel::composeUserMessage(QString(), vm.attachments(), false);
+        QVERIFY(text.contains("### `" + path + "`"));
+
+        // Removing a user's own file from the tray never deletes it.
+        vm.removeAttachment(vm.attachments().first().id);
+        QVERIFY(vm.attachments().isEmpty());
+        QVERIFY(QFile::exists(path));
+    }
+
+    void droppedImagesByContent()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        const qsizetype size = std::max(apptest::pngBytes(1).size(), apptest::pngBytes(2).size()) + 8;
+        const QByteArray first = padded(apptest::pngBytes(1), size);
+        const QByteArray second = padded(apptest::pngBytes(2), size);
+        QCOMPARE(first.size(), second.size());
+
+        QVERIFY(!vm.attachImageData(QByteArray(), QStringLiteral("Screenshot.png")));
+        QVERIFY(vm.attachImageData(first, QStringLiteral("Screenshot.png")));
+        QVERIFY(!vm.attachImageData(first, QStringLiteral("Renamed.png")));
+        // Same size, same name, another picture.
+        QVERIFY(vm.attachImageData(second, QStringLiteral("Screenshot.png")));
+        QCOMPARE(vm.attachments().size(), 2);
+        QVERIFY(!vm.errorMessage());
+
+        const QString staged = vm.attachments().first().url.toLocalFile();
+        QVERIFY(QFile::exists(staged));
+        vm.removeAttachment(vm.attachments().first().id);
+        QVERIFY(!QFile::exists(staged));
+        // Removed, so the same picture may come again.
+        QVERIFY(vm.attachImageData(first, QStringLiteral("Screenshot.png")));
+
+        QVERIFY(!vm.attachImageData(QByteArray("not an image"), QStringLiteral("Screenshot.png")));
+        QCOMPARE(vm.errorMessage(), std::optional<QString>(QStringLiteral("Could not read that image.")));
+
+        vm.clearAttachments();
+        QVERIFY(vm.attachments().isEmpty());
+        QVERIFY(QDir(h.stagingPath()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
+    }
+
+    void peekHighlightsOnlyReadableFiles()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        const QString file = h.writeProjectFile("src/main.c", "int x;\n");
+        vm.peekFile(QUrl::fromLocalFile(file));
+        QVERIFY(vm.peekedFile());
+        QCOMPARE(vm.peekedFile()->displayPath, QStringLiteral("src/main.c"));
+        QCOMPARE(vm.peekedFile()->lineCount, 2);
+        QCOMPARE(vm.highlightedFilePath(), std::optional<QString>(file));
+
+        const QString missing = h.projectPath() + "/gone.txt";
+        vm.peekFile(QUrl::fromLocalFile(missing));
+        QCOMPARE(vm.peekedFile()->errorMessage, std::optional<QString>(QStringLiteral("Could not read file.")));
+        QCOMPARE(vm.peekedFile()->displayPath, QStringLiteral("gone.txt"));
+        QCOMPARE(vm.highlightedFilePath(), std::optional<QString>(file));
+    }
+
+    void relativePaths_data()
+    {
+        QTest::addColumn<QString>("path"); // relative to the project's parent
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("project itself") << "proj" << ".";
+        QTest::newRow("inside") << "proj/src/a.c" << "src/a.c";
+        QTest::newRow("dot-dot standardized") << "proj/src/../b.c" << "b.c";
+        QTest::newRow("sibling sharing a prefix") << "proj-other/a.c" << "<none>";
+        QTest::newRow("leaves through dot-dot") << "proj/../x.c" << "<none>";
+    }
+
+    void relativePaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        Harness h;
+        AppViewModel &vm = h.make();
+        QVERIFY(!vm.relativePath(QUrl::fromLocalFile(h.projectPath() + "/a.c")));
+        QTemporaryDir parent;
+        QDir(parent.path()).mkpath("proj");
+        vm.workspace().setWorkspace(parent.filePath("proj"));
+        const std::optional<QString> got = vm.relativePath(QUrl::fromLocalFile(parent.path() + "/" + path));
+        QCOMPARE(got.value_or(QStringLiteral("<none>")), expected);
+    }
+
+    void copyMessageTrimsAndSkipsBlank()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.copyMessage(QStringLiteral("   \n\t "));
+        QVERIFY(h.clipboard().isEmpty());
+        vm.copyMessage(QStringLiteral("\n  hello world \n"));
+        QCOMPARE(h.clipboard(), QStringList{QStringLiteral("hello world")});
+    }
+
+    void blankDraftSendsNothing()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.setDraft(QStringLiteral("   \n "));
+        vm.send();
+        QVERIFY(!vm.isRunning());
+        QCOMPARE(vm.draft(), QStringLiteral("   \n "));
+        QCOMPARE(h.peer().requestCount(), 0);
+    }
+};
+
+MOONSHELF_TEST_GUILESS_MAIN(TestAppState)
+#include "tst_app_state.moc"
