@@ -3,6 +3,7 @@
 //   look.skin_hex          one colour string to a colour
 //   stage.prepare_1080p    decode a 1920x1080 web image and encode the JPEG slot
 //   stage.first_run_start  start-up in an empty folder (installs the stage image)
+//   stage.veil_step        one move of the veil slider (saves background.json)
 
 #include "look/BackgroundFiles.h"
 #include "look/BackgroundSettings.h"
@@ -45,7 +46,6 @@ int main(int argc, char **argv)
     const QString hex = store.current().colors.accentSoft;
     std::printf("look.skin_hex %.0f ns\n", nanosPerCall(200000, [&] { sink = sink + colorFromSkinHex(hex).alpha(); }));
 
-    const QImage image(QStringLiteral(":/default-stage.webp"));
     const QByteArray webp = [&] {
         QFile f(QStringLiteral(":/default-stage.webp"));
         f.open(QIODevice::ReadOnly);
@@ -65,5 +65,14 @@ int main(int argc, char **argv)
         sink = sink + settings.loadedImage().width();
     });
     std::printf("stage.first_run_start %.1f ms\n", start / 1e6);
+
+    // What one step of the veil slider costs on the UI thread (it saves).
+    QTemporaryDir support;
+    BackgroundSettings::Config config;
+    config.supportDirectory = support.path();
+    BackgroundSettings settings(config);
+    int step = 0;
+    const double veil = nanosPerCall(200, [&] { settings.applyOverlayOpacity(0.2 + 0.001 * (++step % 100)); });
+    std::printf("stage.veil_step %.2f ms\n", veil / 1e6);
     return sink == 42 ? 1 : 0;
 }

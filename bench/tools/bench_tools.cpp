@@ -97,6 +97,20 @@ int main(int argc, char **argv)
         run(QStringLiteral("str_replace"), args({{"path", "big.rs"}, {"old_string", from}, {"new_string", to}}));
     }), "ms");
 
+    // Text in another script takes the character-by-character search.
+    QByteArray cyrillic;
+    while (cyrillic.size() < 5 * 1024 * 1024)
+        cyrillic.append("\xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82 \xd0\xbc\xd0\xb8\xd1\x80 // a line of text\n");
+    cyrillic.append("MARKER_A\n");
+    put(root + QStringLiteral("/big.txt"), cyrillic);
+    flip = false;
+    print("tools.str_replace_5MB_cyrillic", medianMs(5, [&] {
+        const char *from = flip ? "MARKER_B" : "MARKER_A";
+        const char *to = flip ? "MARKER_A" : "MARKER_B";
+        flip = !flip;
+        run(QStringLiteral("str_replace"), args({{"path", "big.txt"}, {"old_string", from}, {"new_string", to}}));
+    }), "ms");
+
     QStringList oldLines, newLines;
     for (int i = 0; i < 2000; ++i) {
         oldLines.append(QStringLiteral("line %1 of the old file").arg(i));

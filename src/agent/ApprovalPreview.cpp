@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QStringDecoder>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace agent::ApprovalPreview {
@@ -28,22 +29,25 @@ const QString &separator()
     return line;
 }
 
-QString shownPath(const QJsonObject &args)
+// The path as the arguments give it; the placeholder stands in for a missing
+// one and is then looked up like any other path.
+QString givenPath(const QJsonObject &args)
 {
-    const std::optional<QString> path = ToolArguments::string(args, QStringLiteral("path"));
-    return path ? PreviewText::escapedForDisplay(*path, false) : QStringLiteral("(unknown path)");
+    return ToolArguments::string(args, QStringLiteral("path")).value_or(QStringLiteral("(unknown path)"));
+}
+
+QString shown(const QString &path)
+{
+    return PreviewText::escapedForDisplay(path, false);
 }
 
 // The file's text when it is a regular file holding strict UTF-8 text.
-std::optional<QString> readText(const WorkspaceManager &workspace, const QJsonObject &args)
+std::optional<QString> readText(const WorkspaceManager &workspace, const QString &path)
 {
-    const std::optional<QString> path = ToolArguments::string(args, QStringLiteral("path"));
-    if (!path)
-        return std::nullopt;
-    const auto resolved = workspace.resolvePath(*path);
+    const auto resolved = workspace.resolvePath(path);
     if (!resolved)
         return std::nullopt;
-    const auto bytes = FileReading::readRegularFile(*resolved, FileTools::kEditCap, *path);
+    const auto bytes = FileReading::readRegularFile(*resolved, FileTools::kEditCap, path);
     if (!bytes)
         return std::nullopt;
     return FileReading::decodeUtf8Strict(*bytes);
@@ -69,28 +73,30 @@ QString framedContent(const QString &heading, const QString &content)
 
 Built writeFilePreview(const QJsonObject &args, const WorkspaceManager &workspace)
 {
-    const QString path = shownPath(args);
+    const QString given = givenPath(args);
+    const QString path = shown(given);
     const QString content = ToolArguments::string(args, QStringLiteral("content")).value_or(QString());
-    const Built unresolved{QStringLiteral("write ") + path, QStringLiteral("New file: ") + path + QStringLiteral("\n\n") + capped(content)};
+    Built built{QStringLiteral("write ") + path, {}};
 
-    const std::optional<QString> given = ToolArguments::string(args, QStringLiteral("path"));
-    if (!given)
-        return unresolved;
-    const auto resolved = workspace.resolvePath(*given);
-    if (!resolved)
-        return unresolved;
-
-    Built built{unresolved.summary, {}};
+    const auto resolved = workspace.resolvePath(given);
+    if (!resolved) {
+        built.preview = QStringLiteral("New file: ") + path + QStringLiteral("\n\n") + capped(content);
+        return built;
+    }
     struct stat st {};
     if (::stat(QFile::encodeName(*resolved).constData(), &st) != 0) {
-        built.preview = framedContent(QStringLiteral("New file: ") + path, content);
+        // Only a path with nothing there is a new file; one that cannot be
+        // looked at may hide an existing file.
+        built.preview = errno == ENOENT || errno == ENOTDIR
+                            ? framedContent(QStringLiteral("New file: ") + path, content)
+                            : framedContent(QStringLiteral("Overwrites an existing file that cannot be read: ") + path, content);
         return built;
     }
     if (S_ISDIR(st.st_mode)) {
         built.preview = framedContent(QStringLiteral("Folder, not a file (the write will fail): ") + path, content);
         return built;
     }
-    const auto bytes = FileReading::readRegularFile(*resolved, FileTools::kEditCap, *given);
+    const auto bytes = FileReading::readRegularFile(*resolved, FileTools::kEditCap, given);
     if (bytes) {
         if (const std::optional<QString> old = FileReading::decodeUtf8Strict(*bytes)) {
             built.preview = LineDiff::unifiedDiff(path, *old, content);
@@ -107,7 +113,8 @@ Built writeFilePreview(const QJsonObject &args, const WorkspaceManager &workspac
             content);
         break;
     case ReadKind::NotRegular:
-        built.preview = framedContent(QStringLiteral("Not a regular file (the write will fail): ") + path, content);
+        // The atomic write puts a regular file in its place.
+        built.preview = framedContent(QStringLiteral("Replaces an existing special file (not a regular file): ") + path, content);
         break;
     case ReadKind::Directory:
     case ReadKind::System:
@@ -119,12 +126,13 @@ Built writeFilePreview(const QJsonObject &args, const WorkspaceManager &workspac
 
 Built strReplacePreview(const QJsonObject &args, const WorkspaceManager &workspace)
 {
-    const QString path = shownPath(args);
+    const QString given = givenPath(args);
+    const QString path = shown(given);
     const QString oldString = ToolArguments::string(args, QStringLiteral("old_string")).value_or(QString());
     const QString newString = ToolArguments::string(args, QStringLiteral("new_string")).value_or(QString());
 
     QStringList lines{QStringLiteral("str_replace · ") + path, separator()};
-    const std::optional<QString> text = readText(workspace, args);
+    const std::optional<QString> text = readText(workspace, given);
     // The same search the edit itself uses, so the card shows the place that changes.
     const std::optional<TextSearch::Match> match = text ? TextSearch::findFirst(*text, oldString) : std::nullopt;
     if (match) {

@@ -91,7 +91,7 @@ std::optional<Failure> write(const QString &root, const QString &target, const Q
     const QByteArray name = parts.last();
     if (name.isEmpty() || name == "." || name == "..")
         return Failure{FailureKind::Escape, {}};
-    mode_t mode = 0644;
+    std::optional<mode_t> mode; // a new file gets the usual mode under the user's umask
     struct stat st {};
     if (::fstatat(dir.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISLNK(st.st_mode))
@@ -105,13 +105,14 @@ std::optional<Failure> write(const QString &root, const QString &target, const Q
     Fd file;
     for (int attempt = 0; attempt < 16 && file.get() < 0; ++attempt) {
         temp = '.' + name + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        file.reset(::openat(dir.get(), temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        file.reset(::openat(dir.get(), temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            mode ? 0600 : 0666));
         if (file.get() < 0 && errno != EEXIST)
             break;
     }
     if (file.get() < 0)
         return systemFailure(QStringLiteral("Could not create a file beside"), target, errno);
-    bool ok = (mode == 0600 || ::fchmod(file.get(), mode) == 0) && writeAll(file.get(), bytes) && ::fsync(file.get()) == 0;
+    bool ok = (!mode || ::fchmod(file.get(), *mode) == 0) && writeAll(file.get(), bytes) && ::fsync(file.get()) == 0;
     int error = errno;
     file.reset();
     if (ok && ::renameat(dir.get(), temp.constData(), dir.get(), name.constData()) != 0) {

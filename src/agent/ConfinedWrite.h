@@ -18,7 +18,7 @@ struct Failure {
 // symbolic link already resolved). The folders are walked from the root one
 // at a time without following links, so a link swapped in after the path was
 // resolved cannot carry the write outside. Missing folders are created when
-// asked; an existing file keeps its mode (a new one gets 0644).
+// asked; an existing file keeps its mode (a new one gets 0666 less the umask).
 std::optional<Failure> write(const QString &root, const QString &target, const QByteArray &bytes, bool createParents);
 
 } // namespace agent::ConfinedWrite

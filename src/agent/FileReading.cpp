@@ -45,7 +45,7 @@ ReadResult readRegularFile(const QString &path, qint64 cap, const QString &displ
         return ReadResult::failure(*failure);
 
     // O_NONBLOCK: should a FIFO be swapped in after the stat, open returns at once.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return systemFailure(displayPath, errno);
     if (::fstat(fd, &st) != 0) {

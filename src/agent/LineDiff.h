@@ -17,7 +17,9 @@ struct Op {
     friend bool operator==(const Op &, const Op &) = default;
 };
 
-// Splits at line feeds, keeping empty pieces (CR LF stays inside its line).
+// Splits at every line feed, keeping empty pieces. A CR LF ends a line too
+// (its CR stays on the line): taken as one character it would make a whole
+// CR LF file one line, whose capped preview could hide the new content.
 QStringList splitLines(const QString &text);
 
 // Longest-common-subsequence diff; lines compare under canonical

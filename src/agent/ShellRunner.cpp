@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cmath>
@@ -26,10 +27,12 @@ const QString &truncationMark()
     return mark;
 }
 
-// Lossy on purpose: one bad byte must not blank a whole stream.
+// Lossy on purpose: one bad byte must not blank a whole stream. A leading
+// byte order mark is output like any other and stays.
 QString decodeStream(const QByteArray &bytes, bool truncated)
 {
-    QString text = QString::fromUtf8(bytes);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
     if (truncated)
         text.append(truncationMark());
     return text;

@@ -70,17 +70,21 @@ QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argum
         co_return co_await runShell(*command);
     }
 
+    using FileTool = ToolExecutionResult (*)(const WorkspaceManager &, const QJsonObject &);
+    FileTool tool = nullptr;
+    if (name == u"list_dir")
+        tool = FileTools::listDir;
+    else if (name == u"read_file")
+        tool = FileTools::readFile;
+    else if (name == u"write_file")
+        tool = FileTools::writeFile;
+    else if (name == u"str_replace")
+        tool = FileTools::strReplace;
+    else
+        co_return ToolExecutionResult::failure(QStringLiteral("Unknown tool: ") + name);
     if (!m_workspace)
         co_return ToolExecutionResult::failure(WorkspaceError::noWorkspace().description());
-    if (name == u"list_dir")
-        co_return FileTools::listDir(*m_workspace, arguments);
-    if (name == u"read_file")
-        co_return FileTools::readFile(*m_workspace, arguments);
-    if (name == u"write_file")
-        co_return FileTools::writeFile(*m_workspace, arguments);
-    if (name == u"str_replace")
-        co_return FileTools::strReplace(*m_workspace, arguments);
-    co_return ToolExecutionResult::failure(QStringLiteral("Unknown tool: ") + name);
+    co_return tool(*m_workspace, arguments);
 }
 
 QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command)

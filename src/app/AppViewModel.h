@@ -186,8 +186,12 @@ private:
 
     // Run steps.
     bool isCurrent(const QUuid &runId) const { return m_run && m_run->id == runId; }
-    void startRun(const QString &storedText, const QString &apiText);
-    QCoro::Task<> runTask(QUuid runId, QUuid conversationID, QString storedText, QString apiText);
+    // With attachments to compose, the model's text is composed from them
+    // on a worker first and apiText is ignored.
+    void startRun(const QString &storedText, const QString &apiText, const QString &draft,
+                  const QList<model::AttachedFile> &toCompose);
+    QCoro::Task<> runTask(QUuid runId, QUuid conversationID, QString storedText, QString apiText, QString draft,
+                          QList<model::AttachedFile> toCompose);
     QCoro::Task<bool> askApproval(QUuid runId, model::PendingApproval approval);
     void onToolLog(const QUuid &runId, const model::ToolLogEntry &entry);
     void onStreamDelta(const QUuid &runId, const QString &fragment);

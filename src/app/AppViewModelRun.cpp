@@ -4,10 +4,13 @@
 #include "agent/PolicyEngine.h"
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
+#include "model/AttachmentTempStore.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"
 
+#include <QCoroFuture>
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace app {
 
@@ -27,10 +30,8 @@ QString stopMark()
 void AppViewModel::send()
 {
     const QString draft = m_draft.trimmed();
-    // Both before anything is cleared: the inline images are read from the
-    // staged files, which clearAttachments() deletes.
-    const QString storedText = composeUserMessage(draft, m_attachments, false);
-    const QString apiText = composeUserMessage(draft, m_attachments, true);
+    const QList<model::AttachedFile> attachments = m_attachments;
+    const QString storedText = composeUserMessage(draft, attachments, false);
     if (storedText.isEmpty())
         return;
     // Nowhere to put the message: keep the draft rather than lose it.
@@ -39,11 +40,24 @@ void AppViewModel::send()
     if (m_isRunning)
         stop();
     setDraft(QString());
-    clearAttachments();
-    startRun(storedText, apiText);
+
+    // Inlining images reads and may recompress them: that is done on a
+    // worker, and their staged files live until it is done.
+    const bool readsImages = std::any_of(attachments.cbegin(), attachments.cend(),
+                                         [](const model::AttachedFile &a) { return a.isImage && a.isOwnedTemp; });
+    if (!readsImages) {
+        const QString apiText = composeUserMessage(draft, attachments, true);
+        clearAttachments();
+        startRun(storedText, apiText, {}, {});
+        return;
+    }
+    setAttachments({});
+    m_imageHashes.clear();
+    startRun(storedText, QString(), draft, attachments);
 }
 
-void AppViewModel::startRun(const QString &storedText, const QString &apiText)
+void AppViewModel::startRun(const QString &storedText, const QString &apiText, const QString &draft,
+                            const QList<model::AttachedFile> &toCompose)
 {
     setErrorMessage(std::nullopt);
     setStreamingText(QString());
@@ -58,13 +72,24 @@ void AppViewModel::startRun(const QString &storedText, const QString &apiText)
     const QUuid runId = QUuid::createUuid();
     m_run = ActiveRun{runId, conversationID, 0, {}, 0};
     setIsRunning(true);
-    runTask(runId, conversationID, storedText, apiText);
+    runTask(runId, conversationID, storedText, apiText, draft, toCompose);
 }
 
-QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString storedText, QString apiText)
+QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString storedText, QString apiText,
+                                    QString draft, QList<model::AttachedFile> toCompose)
 {
     // The controller may be gone, or the run stopped, after every await.
     QPointer<AppViewModel> self(this);
+    if (!toCompose.isEmpty()) {
+        apiText = co_await QtConcurrent::run(
+            [draft, toCompose] { return composeUserMessage(draft, toCompose, true); });
+        if (!self)
+            co_return; // the staging folder is emptied at the next start
+        for (const model::AttachedFile &a : std::as_const(toCompose))
+            self->staging().deleteOwned(a.toStaged());
+        if (!self->isCurrent(runId))
+            co_return;
+    }
     const platform::Result<QString, TokenFailure> token = co_await m_services.signIn->bearerToken();
     if (!self || !self->isCurrent(runId))
         co_return;
@@ -162,7 +187,7 @@ void AppViewModel::retryLastExchange()
     // user's next message and stay as they are.
     const QString text = messages[last].content;
     m_conversations->replaceMessages(conversation->id, messages.mid(0, last));
-    startRun(text, text);
+    startRun(text, text, {}, {});
 }
 
 QCoro::Task<bool> AppViewModel::askApproval(QUuid runId, model::PendingApproval approval)

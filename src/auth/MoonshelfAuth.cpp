@@ -85,12 +85,20 @@ QString MoonshelfAuth::sessionFileURL() const
 
 void MoonshelfAuth::applySession(OAuthSession session, const QString &status)
 {
+    // setSession moves the generation on by one, then notifies.
+    const quint64 applied = m_sessionGeneration + 1;
     setSession(std::move(session));
     // Cleared before the save, so a failed save stays reported.
     setLastError(std::nullopt);
+    // An observer of the notices above may have signed out or applied
+    // another session; that later change stands.
+    if (applied != m_sessionGeneration || !m_session)
+        return;
     saveToDisk(*m_session);
     platform::UserDefaults::remove(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut));
     setLastStatus(status);
+    // Observers hear of every applied session, even one equal to the last.
+    emit changed();
 }
 
 void MoonshelfAuth::saveToDisk(const OAuthSession &session)
@@ -141,6 +149,8 @@ void MoonshelfAuth::signOut()
     platform::UserDefaults::setValue(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut), true);
     setLastStatus(QStringLiteral("Signed out"));
     setLastError(std::nullopt);
+    // Also when nothing visible changed: the flag did.
+    emit changed();
 }
 
 // --- published fields ---

@@ -49,6 +49,12 @@ QCoro::Task<platform::Result<QString, AuthError>> MoonshelfAuth::bearerToken()
     co_await m_deps.secrets->ready();
     if (!self)
         co_return R::failure(AuthError::notSignedIn());
+    // "Unavailable" is not "no key": the keyring may have been unlocked since.
+    if (m_deps.secrets->keyState() == SecretsStore::KeyState::unavailable) {
+        co_await m_deps.secrets->reload();
+        if (!self)
+            co_return R::failure(AuthError::notSignedIn());
+    }
     if (const auto key = m_deps.secrets->loadAPIKey()) {
         const QString token = headerSafeToken(*key);
         if (!token.isEmpty())
@@ -74,8 +80,11 @@ QCoro::Task<> MoonshelfAuth::refreshOnce()
     // A sign-out or a new session meanwhile wins over this result.
     if (generation == m_sessionGeneration) {
         if (result) {
+            const quint64 refreshed = m_sessionGeneration + 1; // setSession's own step
             setSession(result.value());
-            saveToDisk(*m_session);
+            // Unless an observer of that notice replaced it already.
+            if (refreshed == m_sessionGeneration && m_session)
+                saveToDisk(*m_session);
         } else {
             setLastError(result.error().description());
         }

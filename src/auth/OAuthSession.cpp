@@ -43,16 +43,19 @@ platform::Result<OAuthSession, QString> decodeSession(const QByteArray &json)
             out = *value;
         return value.has_value();
     };
+    // Checked in the record's field order, so the first fault is the one named.
     QString expires;
     for (const auto &[key, field] : {std::pair{"accessToken", &s.accessToken}, std::pair{"expiresAt", &expires},
                                      std::pair{"clientId", &s.clientId}, std::pair{"source", &s.source}}) {
         if (!required(key, *field))
             return R::failure(QStringLiteral("Missing key: ") + QString::fromLatin1(key));
+        if (field == &expires) {
+            const auto date = parseInternetDate(expires);
+            if (!date)
+                return R::failure(QStringLiteral("Bad date: ") + expires);
+            s.expiresAt = *date;
+        }
     }
-    const auto date = parseInternetDate(expires);
-    if (!date)
-        return R::failure(QStringLiteral("Bad date: ") + expires);
-    s.expiresAt = *date;
     s.refreshToken = stringField(o, QStringLiteral("refreshToken"));
     s.email = stringField(o, QStringLiteral("email"));
     s.userId = stringField(o, QStringLiteral("userId"));

@@ -15,11 +15,32 @@ const QString kFallbackLocale = QStringLiteral("en-US");
 
 } // namespace
 
+namespace {
+
+bool isLineBreak(QChar c)
+{
+    switch (c.unicode()) {
+    case u'\n':
+    case u'\v':
+    case u'\f':
+    case u'\r':
+    case 0x0085:
+    case 0x2028:
+    case 0x2029:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 QString composedDraft(const QString &baseDraft, const QString &heard)
 {
     if (baseDraft.trimmed().isEmpty())
         return heard;
-    if (baseDraft.endsWith(u' ') || baseDraft.endsWith(u'\n') || baseDraft.endsWith(u'\r'))
+    const QChar last = baseDraft.back();
+    if (last == u' ' || isLineBreak(last))
         return baseDraft + heard;
     return baseDraft + u' ' + heard;
 }
@@ -58,16 +79,12 @@ SpeechCapture &SpeechCapture::shared()
 void SpeechCapture::start(const QString &currentDraft, DraftCallback onPartial, DraftReader draftNow)
 {
     setLastError({});
-    // A session still running is over now: nothing it still delivers may reach the new one.
-    if (m_recording != 0 || m_isListening) {
-        stopEngineOnly();
-        setListening(false);
-        setStatusText({});
-    }
     m_onPartial = std::move(onPartial);
     m_draftNow = std::move(draftNow);
     m_baseDraft = currentDraft;
     m_lastWritten = currentDraft;
+    // A session still running records on until the new one starts, but from
+    // now on nothing it delivers reaches the new draft or callback.
     const quint64 session = ++m_nextSession;
     m_session = session;
     QTimer::singleShot(0, this, [this, session] { checkAccessThenBegin(session); });
@@ -90,10 +107,13 @@ void SpeechCapture::checkAccessThenBegin(quint64 session)
     checkAccess(*m_deps.access, this, [this, session](std::optional<CaptureFailure> refusal) {
         if (session != m_session)
             return;
-        if (refusal)
+        if (refusal) {
+            // The older session's output can go nowhere now; do not leave it listening.
+            endSupersededSession();
             fail(failureText(*refusal));
-        else
+        } else {
             beginRecognition(session);
+        }
     });
 }
 
@@ -101,7 +121,11 @@ void SpeechCapture::beginRecognition(quint64 session)
 {
     stopEngineOnly();
     if (!ensureRecognizer()) {
-        fail(failureText(CaptureFailure::recognizerUnavailable));
+        failStart(failureText(CaptureFailure::recognizerUnavailable));
+        return;
+    }
+    if (m_recognizerReady) {
+        continueRecognition(session, true);
         return;
     }
     // Loading the model takes a while the first time; it happens off this thread.
@@ -130,6 +154,8 @@ bool SpeechCapture::ensureRecognizer()
 
 void SpeechCapture::onPrepared(quint64 session, bool available)
 {
+    // A loaded model stays loaded, whichever session asked for it.
+    m_recognizerReady = m_recognizerReady || available;
     continueRecognition(session, available);
 }
 
@@ -139,12 +165,12 @@ void SpeechCapture::continueRecognition(quint64 session, bool available)
     if (session != m_session)
         return;
     if (!available) {
-        fail(failureText(CaptureFailure::recognizerUnavailable));
+        failStart(failureText(CaptureFailure::recognizerUnavailable));
         return;
     }
     const QAudioFormat format = m_deps.input->format();
     if (format.sampleRate() <= 0 || format.channelCount() <= 0) {
-        fail(failureText(CaptureFailure::noMicrophoneInput));
+        failStart(failureText(CaptureFailure::noMicrophoneInput));
         return;
     }
     m_converter.reset(format);
@@ -154,7 +180,7 @@ void SpeechCapture::continueRecognition(quint64 session, bool available)
     if (!started) {
         m_recording = 0;
         m_recognizer->cancel(session);
-        fail(couldNotStartText(started.error()));
+        failStart(couldNotStartText(started.error()));
         return;
     }
     setListening(true);
@@ -172,6 +198,25 @@ void SpeechCapture::stopEngineOnly()
         m_deps.input->stop();
 }
 
+// Ends the session a newer start() replaced, when the newer one will not start.
+void SpeechCapture::endSupersededSession()
+{
+    stopEngineOnly();
+    setListening(false);
+    setStatusText({});
+}
+
+// A start that fails leaves the published fields alone, except a "Listening…"
+// left over from the session the start has just ended: nothing listens now.
+void SpeechCapture::failStart(const QString &text)
+{
+    if (m_isListening) {
+        setListening(false);
+        setStatusText({});
+    }
+    fail(text);
+}
+
 void SpeechCapture::onAudio(const QByteArray &frames)
 {
     if (m_recording == 0 || !m_recognizer)
@@ -185,6 +230,11 @@ void SpeechCapture::onInputFailed(const QString &description)
 {
     if (m_recording == 0)
         return;
+    if (m_recording != m_session) {
+        // The device of a session already replaced: the new one reopens it.
+        stopEngineOnly();
+        return;
+    }
     if (m_isListening)
         fail(description);
     stop();

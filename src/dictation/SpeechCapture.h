@@ -77,6 +77,8 @@ private:
     void continueRecognition(quint64 session, bool available);
     bool ensureRecognizer();
     void stopEngineOnly();
+    void endSupersededSession();
+    void failStart(const QString &text);
     void fail(const QString &text);
     void setListening(bool listening);
     void setStatusText(const QString &text);
@@ -90,6 +92,8 @@ private:
 
     Dependencies m_deps;
     std::unique_ptr<Recognizer> m_recognizer;
+    // Set once the recogniser has loaded: later sessions start in the same turn.
+    bool m_recognizerReady = false;
     PcmConverter m_converter;
 
     bool m_isListening = false;
@@ -99,7 +103,9 @@ private:
     // The newest session; start() and stop() both move it on.
     quint64 m_session = 0;
     quint64 m_nextSession = 0;
-    // The session whose audio goes to the recogniser, 0 when none.
+    // The session whose audio goes to the recogniser, 0 when none. Between a
+    // start() and its session start it may still be the older session, whose
+    // output is dropped.
     quint64 m_recording = 0;
     QString m_baseDraft;
     QString m_lastWritten;

@@ -2,8 +2,12 @@
 
 #include <QFileInfo>
 
+#include <cmn.h>
 #include <err.h>
+#include <feat.h>
 #include <pocketsphinx.h>
+
+#include <type_traits>
 
 #include <mutex>
 
@@ -44,7 +48,22 @@ std::unique_ptr<SphinxDecoder> SphinxDecoder::load(const SphinxModel &model)
         cmd_ln_free_r(config);
         return nullptr;
     }
-    return std::unique_ptr<SphinxDecoder>(new SphinxDecoder(config, decoder));
+    std::unique_ptr<SphinxDecoder> loaded(new SphinxDecoder(config, decoder));
+    static_assert(std::is_same_v<mfcc_t, float>);
+    if (const feat_t *feat = ps_get_feat(decoder); feat && feat->cmn_struct) {
+        const cmn_t *cmn = feat->cmn_struct;
+        loaded->m_initialMean.assign(cmn->cmn_mean, cmn->cmn_mean + cmn->veclen);
+    }
+    return loaded;
+}
+
+void SphinxDecoder::restoreInitialNormalization()
+{
+    const feat_t *feat = ps_get_feat(m_decoder);
+    if (m_inUtterance || m_initialMean.empty() || !feat || !feat->cmn_struct
+        || feat->cmn_struct->veclen != int(m_initialMean.size()))
+        return;
+    cmn_live_set(feat->cmn_struct, m_initialMean.data());
 }
 
 SphinxDecoder::~SphinxDecoder()

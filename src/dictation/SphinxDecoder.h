@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 struct ps_decoder_s;
 struct cmd_ln_s;
@@ -31,6 +32,9 @@ public:
     SphinxDecoder(const SphinxDecoder &) = delete;
     SphinxDecoder &operator=(const SphinxDecoder &) = delete;
 
+    // Forgets how the audio of earlier sessions shifted the decoder's live
+    // cepstral normalisation, so each session is heard the same way.
+    void restoreInitialNormalization();
     bool beginUtterance();
     // 16 kHz mono 16-bit samples.
     bool process(const std::int16_t *samples, std::size_t count);
@@ -46,6 +50,7 @@ private:
 
     cmd_ln_s *m_config;
     ps_decoder_s *m_decoder;
+    std::vector<float> m_initialMean;
     bool m_inUtterance = false;
 };
 

@@ -18,6 +18,7 @@ SphinxRecognizer::SphinxRecognizer(SphinxModel model, qint64 partialIntervalMs, 
 
 SphinxRecognizer::~SphinxRecognizer()
 {
+    m_worker->want(0); // queued audio is skipped, so this waits for one chunk at most
     m_thread.quit();
     m_thread.wait();
     delete m_worker; // its thread has ended, so nothing runs in it any more
@@ -30,6 +31,7 @@ void SphinxRecognizer::prepare(quint64 session)
 
 void SphinxRecognizer::begin(quint64 session)
 {
+    m_worker->want(session);
     QMetaObject::invokeMethod(m_worker, [w = m_worker, session] { w->begin(session); }, Qt::QueuedConnection);
 }
 
@@ -41,6 +43,7 @@ void SphinxRecognizer::feed(quint64 session, const QByteArray &samples)
 
 void SphinxRecognizer::cancel(quint64 session)
 {
+    m_worker->unwant(session);
     QMetaObject::invokeMethod(m_worker, [w = m_worker, session] { w->cancel(session); }, Qt::QueuedConnection);
 }
 

@@ -21,6 +21,13 @@ SphinxStream::SphinxStream(SphinxDecoder &decoder, qint64 partialIntervalMs)
 
 bool SphinxStream::begin()
 {
+    cancel();
+    m_decoder.restoreInitialNormalization();
+    return waitForSpeech();
+}
+
+bool SphinxStream::waitForSpeech()
+{
     m_gate.reset();
     m_heardSpeech = false;
     m_active = m_decoder.beginUtterance();
@@ -51,7 +58,7 @@ StreamEvent SphinxStream::feed(const QByteArray &samples, qint64 nowMs)
         m_active = false;
         return {StreamEvent::Kind::final, text};
     }
-    if (!begin())
+    if (!waitForSpeech())
         return {StreamEvent::Kind::failure, failureDescription()};
     return {};
 }

@@ -25,6 +25,7 @@ class SphinxStream {
 public:
     explicit SphinxStream(SphinxDecoder &decoder, qint64 partialIntervalMs = 150);
 
+    // A new session: the decoder hears it as if it were the first.
     bool begin();
     // 16 kHz mono 16-bit samples; nowMs is any steady clock.
     StreamEvent feed(const QByteArray &samples, qint64 nowMs);
@@ -32,6 +33,8 @@ public:
     bool isActive() const { return m_active; }
 
 private:
+    bool waitForSpeech();
+
     SphinxDecoder &m_decoder;
     PartialGate m_gate;
     bool m_active = false;

@@ -43,7 +43,7 @@ void SphinxWorker::begin(quint64 session)
 
 void SphinxWorker::feed(quint64 session, const QByteArray &samples)
 {
-    if (session == 0 || session != m_session)
+    if (session == 0 || session != m_session || session != m_wanted.load(std::memory_order_relaxed))
         return;
     const StreamEvent event = m_stream->feed(samples, m_clock.elapsed());
     switch (event.kind) {

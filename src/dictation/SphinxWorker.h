@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <atomic>
 #include <memory>
 
 namespace dictation {
@@ -24,6 +25,12 @@ public:
     void feed(quint64 session, const QByteArray &samples);
     void cancel(quint64 session);
 
+    // Thread-safe, called by the owner before it queues begin() or cancel():
+    // audio still queued for any other session is skipped, not decoded, so a
+    // stop or a shutdown does not wait for a backlog.
+    void want(quint64 session) { m_wanted.store(session, std::memory_order_relaxed); }
+    void unwant(quint64 session) { m_wanted.compare_exchange_strong(session, 0, std::memory_order_relaxed); }
+
 Q_SIGNALS:
     void prepared(quint64 session, bool available);
     void partialResult(quint64 session, const QString &text);
@@ -38,6 +45,7 @@ private:
     std::unique_ptr<SphinxDecoder> m_decoder;
     std::unique_ptr<SphinxStream> m_stream;
     quint64 m_session = 0;
+    std::atomic<quint64> m_wanted = 0;
     QElapsedTimer m_clock;
 };
 

@@ -8,7 +8,11 @@ namespace look {
 void paintBackdrop(QPainter &painter, const BackdropFrame &frame, QPointF origin, const QRectF &area)
 {
     painter.save();
-    painter.fillRect(area, frame.base.isValid() ? frame.base : QColor(12, 12, 14));
+    // The backdrop is opaque, as the stage is: a see-through skin colour lies on black.
+    const QColor base = frame.base.isValid() ? frame.base : QColor(12, 12, 14);
+    if (base.alpha() < 255)
+        painter.fillRect(area, Qt::black);
+    painter.fillRect(area, base);
     if (!frame.blurred.isNull() && frame.mediaOpacity > 0) {
         const QTransform t = frame.mediaToStage * QTransform::fromTranslate(-origin.x(), -origin.y());
         bool invertible = false;

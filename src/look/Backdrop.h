@@ -22,6 +22,9 @@ struct BackdropFrame {
     qreal mediaOpacity = 1.0;  // the stage's fade in and out
     QColor veil;               // alpha already final; transparent: none
     QSizeF stageSize;
+    // Moves whenever what the glass would show changed visibly; a surface
+    // may keep its rendering while it stays the same.
+    quint64 revision = 0;
 };
 
 // Anything that owns backdrop pixels (the stage view). Glass surfaces find

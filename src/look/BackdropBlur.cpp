@@ -15,7 +15,7 @@ namespace BackdropBlur {
 
 namespace {
 
-// One box pass along a line of n pixels, step apart, from src to dst.
+// One box pass along a line of n pixels, step apart in src, into the contiguous dst.
 void boxLine(const quint32 *src, quint32 *dst, int n, qsizetype step, int r)
 {
     const int window = 2 * r + 1;
@@ -26,7 +26,7 @@ void boxLine(const quint32 *src, quint32 *dst, int n, qsizetype step, int r)
         sa += p >> 24; sr += (p >> 16) & 0xff; sg += (p >> 8) & 0xff; sb += p & 0xff;
     }
     for (int i = 0; i < n; ++i) {
-        dst[qsizetype(i) * step] = ((sa / window) << 24) | ((sr / window) << 16) | ((sg / window) << 8) | (sb / window);
+        dst[i] = ((sa / window) << 24) | ((sr / window) << 16) | ((sg / window) << 8) | (sb / window);
         const quint32 in = at(i + r + 1);
         const quint32 out = at(i - r);
         sa += (in >> 24) - (out >> 24);

@@ -21,7 +21,7 @@ void boxBlur(QImage &image, int radius);
 // Scales source to target (aspect fill is the caller's business), blurs it
 // with radius pixels of the target, and lifts the saturation the way a
 // frosted material makes colours glow through.
-QImage backdropCopy(const QImage &source, QSize target, qreal radius, qreal saturation = 1.3);
+QImage backdropCopy(const QImage &source, QSize target, qreal radius, qreal saturation = 1.5);
 
 // A soft shadow or halo: the alpha of mask, coloured, blurred by radius,
 // inside a margin wide enough for the blur.

@@ -52,6 +52,14 @@ QFuture<Prepared> prepareFile(QString path, qint64 maxPixels)
     return QtConcurrent::run([path, maxPixels] { return prepare(BackgroundFiles::decodeImageFile(path, maxPixels)); });
 }
 
+// Connection, time-out, redirect and proxy failures (Qt numbers them below
+// 200) and a body that breaks the protocol; the other codes stand for HTTP
+// error statuses that came complete.
+bool isTransportError(QNetworkReply::NetworkError error)
+{
+    return (error != QNetworkReply::NoError && int(error) < 200) || error == QNetworkReply::ProtocolFailure;
+}
+
 } // namespace
 
 quint64 BackgroundSettings::beginGeneration()
@@ -132,8 +140,11 @@ QCoro::Task<> BackgroundSettings::pickLocalVideo(QString path)
 
 QCoro::Task<> BackgroundSettings::applyRemoteURL()
 {
-    const QUrl url(m_customURLString.trimmed(), QUrl::StrictMode);
-    if (!url.isValid() || (url.scheme() != u"http" && url.scheme() != u"https")) {
+    const QString text = m_customURLString.trimmed();
+    const QUrl url(text, QUrl::StrictMode);
+    // QUrl lower-cases the scheme; the scheme as typed must be exactly one of these.
+    const QStringView typedScheme = QStringView(text).left(url.scheme().size());
+    if (!url.isValid() || (typedScheme != u"http" && typedScheme != u"https")) {
         setStatusMessage(QStringLiteral("Enter a valid http(s) image URL."));
         co_return;
     }
@@ -167,7 +178,11 @@ QCoro::Task<> BackgroundSettings::fetchAndApply(QUrl url, QString status)
         co_return; // a later action owns the stage (and the progress flag)
 
     const bool httpOK = download.httpStatus >= 200 && download.httpStatus <= 399;
-    if (download.httpStatus == 0 && download.error != QNetworkReply::NoError && !download.tooLarge) {
+    // A transfer that broke off (also after the status line came) is a
+    // failed download, never a short image; an HTTP error status is not.
+    const bool transportFailed = download.error != QNetworkReply::NoError && !download.tooLarge
+                                 && (download.httpStatus == 0 || isTransportError(download.error));
+    if (transportFailed) {
         setStatusMessage(download.errorText);
         setLoadingRemote(false);
         co_return;

@@ -19,7 +19,7 @@ FrostShapeBackground::FrostShapeBackground(QirvTheme::FrostRole role, FrostShape
 FrostShapeBackground *FrostShapeBackground::install(QWidget *host, QirvTheme::FrostRole role, FrostShape shape,
                                                     bool stroke, bool strokeStrong, SkinStore *skins)
 {
-    auto *background = new FrostShapeBackground(role, shape, stroke, strokeStrong, host, skins);
+    auto *background = new FrostShapeBackground(role, shape, stroke, strokeStrong, host->parentWidget(), skins);
     attachToHost(background, host, HostFollower::Placement::behind);
     return background;
 }
@@ -27,39 +27,42 @@ FrostShapeBackground *FrostShapeBackground::install(QWidget *host, QirvTheme::Fr
 void FrostShapeBackground::setRole(QirvTheme::FrostRole role)
 {
     m_role = role;
-    update();
+    invalidate();
 }
 
 void FrostShapeBackground::setShape(FrostShape shape)
 {
     m_shape = shape;
-    update();
+    invalidate();
 }
 
 void FrostShapeBackground::setStroke(bool stroke, bool strong)
 {
     m_stroke = stroke;
     m_strokeStrong = strong;
-    update();
+    invalidate();
 }
 
 void FrostShapeBackground::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    const BackdropLocation where = backdrop();
-    GlassPainter::frostShape(p, QRectF(rect()), m_shape, m_role, m_stroke, m_strokeStrong, skin(),
-                             where.provider ? &where.provider->backdropFrame() : nullptr, where.origin);
+    paintCached(p, [this](QPainter &c, const BackdropFrame *backdrop, QPointF origin) {
+        GlassPainter::frostShape(c, QRectF(rect()), m_shape, m_role, m_stroke, m_strokeStrong, skin(), backdrop,
+                                 origin);
+    });
 }
 
 FrostPanelBackground::FrostPanelBackground(QirvTheme::FrostRole role, QWidget *parent, SkinStore *skins)
     : GlassSurface(parent, skins)
     , m_role(role)
 {
+    // It covers every pixel of its rectangle: the stage below need not paint there.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 FrostPanelBackground *FrostPanelBackground::install(QWidget *host, QirvTheme::FrostRole role, SkinStore *skins)
 {
-    auto *background = new FrostPanelBackground(role, host, skins);
+    auto *background = new FrostPanelBackground(role, host->parentWidget(), skins);
     attachToHost(background, host, HostFollower::Placement::behind);
     return background;
 }
@@ -67,9 +70,9 @@ FrostPanelBackground *FrostPanelBackground::install(QWidget *host, QirvTheme::Fr
 void FrostPanelBackground::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    const BackdropLocation where = backdrop();
-    GlassPainter::frostPanel(p, QRectF(rect()), m_role, skin(),
-                             where.provider ? &where.provider->backdropFrame() : nullptr, where.origin);
+    paintCached(p, [this](QPainter &c, const BackdropFrame *backdrop, QPointF origin) {
+        GlassPainter::frostPanel(c, QRectF(rect()), m_role, skin(), backdrop, origin);
+    });
 }
 
 VisualEffectView::VisualEffectView(QirvTheme::WindowMaterial material, BlendingMode blendingMode, State state,
@@ -79,22 +82,23 @@ VisualEffectView::VisualEffectView(QirvTheme::WindowMaterial material, BlendingM
     , m_blendingMode(blendingMode)
     , m_state(state)
 {
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void VisualEffectView::setMaterial(QirvTheme::WindowMaterial material)
 {
     m_material = material;
-    update();
+    invalidate();
 }
 
 void VisualEffectView::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    QPainterPath all;
-    all.addRect(QRectF(rect()));
-    const BackdropLocation where = backdrop();
-    GlassPainter::visualEffect(p, all, m_material, where.provider ? &where.provider->backdropFrame() : nullptr,
-                               where.origin);
+    paintCached(p, [this](QPainter &c, const BackdropFrame *backdrop, QPointF origin) {
+        QPainterPath all;
+        all.addRect(QRectF(rect()));
+        GlassPainter::visualEffect(c, all, m_material, backdrop, origin);
+    });
 }
 
 } // namespace look

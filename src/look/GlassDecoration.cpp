@@ -39,9 +39,7 @@ GlassDecoration::GlassDecoration(QWidget *content, QirvTheme::FrostRole role, Fr
             paintShadow(p, m_skins ? &ShadowCache::forSkins(m_skins) : nullptr, body, m_shape, m_shadowSpec.color,
                         m_shadowSpec.radius, m_shadowSpec.offset);
         });
-        attachToHost(m_shadow, content, HostFollower::Placement::around, margins);
-        // The shadow is a sibling: it goes when the content goes.
-        connect(content, &QObject::destroyed, m_shadow, &QObject::deleteLater);
+        attachToHost(m_shadow, content, HostFollower::Placement::around, margins, m_background);
     }
 
     applyPalette();

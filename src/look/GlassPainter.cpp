@@ -9,26 +9,26 @@ using QirvTheme::WindowMaterial;
 
 QColor windowMaterialTint(WindowMaterial material)
 {
-    // Dark materials: a thin grey over the blur, heavier for the chrome that
-    // carries text (headers, menus) than for the open sidebar.
+    // Dark materials: a grey frost over the blur that dims bright wallpapers
+    // and lifts dark ones a little; the heads-up material is the darkest.
     switch (material) {
-    case WindowMaterial::sidebar: return QColor(24, 24, 28, 56);
-    case WindowMaterial::headerView: return QColor(26, 26, 30, 64);
-    case WindowMaterial::popover: return QColor(30, 30, 34, 66);
-    case WindowMaterial::menu: return QColor(32, 32, 36, 58);
-    case WindowMaterial::hudWindow: return QColor(14, 14, 16, 72);
+    case WindowMaterial::sidebar: return QColor(58, 58, 64, 40);
+    case WindowMaterial::headerView: return QColor(54, 54, 60, 46);
+    case WindowMaterial::popover: return QColor(64, 64, 70, 46);
+    case WindowMaterial::menu: return QColor(70, 70, 76, 42);
+    case WindowMaterial::hudWindow: return QColor(30, 30, 34, 56);
     }
-    return QColor(24, 24, 28, 56);
+    return QColor(58, 58, 64, 40);
 }
 
 QColor fillMaterialTint(FillMaterial material)
 {
     switch (material) {
-    case FillMaterial::ultraThin: return QColor(22, 22, 26, 28);
-    case FillMaterial::thin: return QColor(22, 22, 26, 48);
-    case FillMaterial::regular: return QColor(22, 22, 26, 70);
+    case FillMaterial::ultraThin: return QColor(22, 22, 26, 18);
+    case FillMaterial::thin: return QColor(22, 22, 26, 32);
+    case FillMaterial::regular: return QColor(22, 22, 26, 46);
     }
-    return QColor(22, 22, 26, 70);
+    return QColor(22, 22, 26, 46);
 }
 
 void visualEffect(QPainter &painter, const QPainterPath &clip, WindowMaterial material, const BackdropFrame *backdrop,

@@ -12,8 +12,32 @@ GlassSurface::GlassSurface(QWidget *parent, SkinStore *skins)
     : QWidget(parent)
     , m_skins(skins ? skins : &SkinStore::shared())
 {
-    connect(m_skins, &SkinStore::changed, this, qOverload<>(&QWidget::update));
-    connect(m_skins, &SkinStore::selectedIDChanged, this, qOverload<>(&QWidget::update));
+    connect(m_skins, &SkinStore::changed, this, &GlassSurface::invalidate);
+    connect(m_skins, &SkinStore::selectedIDChanged, this, &GlassSurface::invalidate);
+}
+
+void GlassSurface::invalidate()
+{
+    ++m_generation;
+    update();
+}
+
+void GlassSurface::paintCached(QPainter &painter, const Draw &draw)
+{
+    const BackdropLocation where = backdrop();
+    const BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
+    const qreal dpr = devicePixelRatioF();
+    const CacheKey key{where.provider, frame ? frame->revision : 0, where.origin,
+                       (QSizeF(size()) * dpr).toSize(), m_generation};
+    if (!(key == m_cacheKey) || m_cache.isNull()) {
+        m_cacheKey = key;
+        m_cache = QImage(key.pixels, QImage::Format_ARGB32_Premultiplied);
+        m_cache.setDevicePixelRatio(dpr);
+        m_cache.fill(Qt::transparent);
+        QPainter cache(&m_cache);
+        draw(cache, frame, where.origin);
+    }
+    painter.drawImage(QPointF(0, 0), m_cache);
 }
 
 UISkin GlassSurface::skin() const
@@ -21,10 +45,12 @@ UISkin GlassSurface::skin() const
     return m_skins ? m_skins->current() : UISkin::steel();
 }
 
-HostFollower::HostFollower(QWidget *piece, QWidget *host, Placement placement, QMargins around)
+HostFollower::HostFollower(QWidget *piece, QWidget *host, Placement placement, QMargins around,
+                           QWidget *stackUnder)
     : QObject(piece)
     , m_piece(piece)
     , m_host(host)
+    , m_under(stackUnder)
     , m_placement(placement)
     , m_around(around)
 {
@@ -69,28 +95,29 @@ void HostFollower::sync()
 {
     if (!m_piece || !m_host)
         return;
-    switch (m_placement) {
-    case Placement::behind:
-        m_piece->setGeometry(m_host->rect());
-        m_piece->lower();
-        break;
-    case Placement::over:
+    QWidget *parent = m_host->parentWidget();
+    if (m_placement == Placement::over) {
         m_piece->setGeometry(m_host->rect());
         m_piece->raise();
-        break;
-    case Placement::around: {
-        QWidget *parent = m_host->parentWidget();
-        if (m_piece->parentWidget() != parent) {
-            m_piece->setParent(parent);
-        }
-        if (!parent)
-            return;
-        m_piece->setGeometry(m_host->geometry().marginsAdded(m_around));
-        m_piece->setVisible(m_host->isVisibleTo(parent));
-        m_piece->stackUnder(m_host);
-        break;
+        return;
     }
+    if (m_placement == Placement::behind && !parent) {
+        if (m_piece->parentWidget() != m_host)
+            m_piece->setParent(m_host);
+        m_piece->setGeometry(m_host->rect());
+        m_piece->lower();
+        m_piece->show();
+        return;
     }
+    if (!parent)
+        return;
+    if (m_piece->parentWidget() != parent)
+        m_piece->setParent(parent);
+    const QRect body = m_host->geometry();
+    m_piece->setGeometry(m_placement == Placement::around ? body.marginsAdded(m_around) : body);
+    m_piece->setVisible(m_host->isVisibleTo(parent));
+    QWidget *above = m_under && m_under->parentWidget() == parent ? m_under.data() : m_host.data();
+    m_piece->stackUnder(above);
 }
 
 PaintedPiece::PaintedPiece(QWidget *parent, Paint paint)
@@ -108,14 +135,18 @@ void PaintedPiece::paintEvent(QPaintEvent *)
     m_paint(p, QRectF(rect()));
 }
 
-void attachToHost(QWidget *piece, QWidget *host, HostFollower::Placement placement, QMargins around)
+void attachToHost(QWidget *piece, QWidget *host, HostFollower::Placement placement, QMargins around,
+                  QWidget *stackUnder)
 {
     piece->setAttribute(Qt::WA_TransparentForMouseEvents);
-    if (placement != HostFollower::Placement::around) {
+    if (placement == HostFollower::Placement::over) {
         piece->setParent(host);
         piece->show();
     }
-    new HostFollower(piece, host, placement, around);
+    new HostFollower(piece, host, placement, around, stackUnder);
+    // A sibling piece goes with its host.
+    if (placement != HostFollower::Placement::over)
+        QObject::connect(host, &QObject::destroyed, piece, &QObject::deleteLater);
 }
 
 } // namespace look

@@ -27,17 +27,39 @@ public:
 protected:
     BackdropLocation backdrop() const { return locateBackdrop(this); }
 
+    // Draws the whole surface through a cached image, drawn again only when
+    // the backdrop's revision, the surface's place or size, the skin or the
+    // surface's own look (invalidate()) changed. A stage frame that moves the
+    // wallpaper by a fraction of a pixel then costs one blit per surface.
+    using Draw = std::function<void(QPainter &, const BackdropFrame *backdrop, QPointF origin)>;
+    void paintCached(QPainter &painter, const Draw &draw);
+    void invalidate();
+
 private:
     QPointer<SkinStore> m_skins;
+    QImage m_cache;
+    quint64 m_generation = 0;
+    struct CacheKey {
+        const void *provider = nullptr;
+        quint64 revision = 0;
+        QPointF origin;
+        QSize pixels;
+        quint64 generation = ~quint64(0);
+        bool operator==(const CacheKey &) const = default;
+    } m_cacheKey;
 };
 
-// Keeps a decoration piece placed with its host: filling it from behind,
-// lying over it, or (for shadows) as a sibling around it, stacked under it.
+// Keeps a decoration piece placed with its host: under it as a sibling of
+// the same size (a background: the host paints its own content over it),
+// lying over it as a child (a border), or around it as a sibling (a shadow,
+// stacked under the host's background when it has one). A host without a
+// parent gets its background as its lowest child instead.
 class HostFollower : public QObject {
     Q_OBJECT
 public:
     enum class Placement { behind, over, around };
-    HostFollower(QWidget *piece, QWidget *host, Placement placement, QMargins around = {});
+    HostFollower(QWidget *piece, QWidget *host, Placement placement, QMargins around = {},
+                 QWidget *stackUnder = nullptr);
     void setMargins(QMargins around);
 
 protected:
@@ -48,6 +70,7 @@ private:
 
     QPointer<QWidget> m_piece;
     QPointer<QWidget> m_host;
+    QPointer<QWidget> m_under;
     Placement m_placement;
     QMargins m_around;
 };
@@ -68,6 +91,7 @@ private:
 };
 
 // Puts piece behind, over or around host and keeps it there.
-void attachToHost(QWidget *piece, QWidget *host, HostFollower::Placement placement, QMargins around = {});
+void attachToHost(QWidget *piece, QWidget *host, HostFollower::Placement placement, QMargins around = {},
+                  QWidget *stackUnder = nullptr);
 
 } // namespace look

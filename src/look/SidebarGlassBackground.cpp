@@ -17,22 +17,23 @@ SidebarGlassBackground::SidebarGlassBackground(BackgroundSettings *bg, QWidget *
     : GlassSurface(parent, skins)
     , m_bg(bg)
 {
+    setAttribute(Qt::WA_OpaquePaintEvent); // covers its whole rectangle
     connect(bg, &BackgroundSettings::isEnabledChanged, this, &SidebarGlassBackground::refresh);
     connect(bg, &BackgroundSettings::loadedImageChanged, this, &SidebarGlassBackground::refresh);
-    connect(bg, &BackgroundSettings::overlayOpacityChanged, this, qOverload<>(&QWidget::update));
+    connect(bg, &BackgroundSettings::overlayOpacityChanged, this, [this] { invalidate(); });
     connect(&m_worker, &LatestImageWorker::finished, this, [this](const QList<QImage> &images, quint64) {
         if (images.isEmpty())
             return;
         m_blurred = images.first();
         m_blurredKey = images.first().text(QStringLiteral("key"));
-        update();
+        invalidate();
     });
     refresh();
 }
 
 SidebarGlassBackground *SidebarGlassBackground::install(QWidget *host, BackgroundSettings *bg, SkinStore *skins)
 {
-    auto *background = new SidebarGlassBackground(bg, host, skins);
+    auto *background = new SidebarGlassBackground(bg, host->parentWidget(), skins);
     attachToHost(background, host, HostFollower::Placement::behind);
     return background;
 }
@@ -69,7 +70,7 @@ void SidebarGlassBackground::refresh()
 {
     if (!showsWallpaper()) {
         m_wantedKey.clear();
-        update();
+        invalidate();
         return;
     }
     const QImage image = m_bg->loadedImage();
@@ -86,7 +87,7 @@ void SidebarGlassBackground::refresh()
             return QList<QImage>{blurred};
         },
         0);
-    update();
+    invalidate();
 }
 
 void SidebarGlassBackground::resizeEvent(QResizeEvent *event)
@@ -97,7 +98,14 @@ void SidebarGlassBackground::resizeEvent(QResizeEvent *event)
 
 void SidebarGlassBackground::paintEvent(QPaintEvent *)
 {
-    QPainter p(this);
+    QPainter painter(this);
+    paintCached(painter, [this](QPainter &p, const BackdropFrame *backdrop, QPointF origin) {
+        paintLayers(p, backdrop, origin);
+    });
+}
+
+void SidebarGlassBackground::paintLayers(QPainter &p, const BackdropFrame *backdrop, QPointF origin)
+{
     const QRectF r(rect());
     const UISkin skin = this->skin();
     const bool light = skin.isLight();
@@ -108,9 +116,8 @@ void SidebarGlassBackground::paintEvent(QPaintEvent *)
     };
 
     // What lies behind the sidebar (the stage), which the sidebar material blurs.
-    const BackdropLocation where = backdrop();
-    if (where.provider)
-        paintBackdrop(p, where.provider->backdropFrame(), where.origin, r);
+    if (backdrop)
+        paintBackdrop(p, *backdrop, origin, r);
     else
         p.fillRect(r, bg);
 

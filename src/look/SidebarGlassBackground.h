@@ -41,6 +41,7 @@ protected:
 
 private:
     void refresh();
+    void paintLayers(QPainter &p, const BackdropFrame *backdrop, QPointF origin);
 
     QPointer<BackgroundSettings> m_bg;
     LatestImageWorker m_worker;

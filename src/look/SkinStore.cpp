@@ -103,8 +103,9 @@ void SkinStore::select(const QString &id)
 
 bool SkinStore::ordersBefore(const UISkin &a, const UISkin &b)
 {
+    // "default" leads; it never orders before itself, which a sort may ask.
     if (a.id == kDefaultID)
-        return true;
+        return b.id != kDefaultID;
     if (b.id == kDefaultID)
         return false;
     if (a.isLight() != b.isLight())

@@ -45,7 +45,7 @@ StageBackground::StageBackground(BackgroundSettings *settings, SkinStore *skins,
         m_blurred = images.at(1);
         m_blurredFor = coverRect(m_image.size()).size().toSize();
         update();
-        emit backdropChanged();
+        backdropMoved(true);
     });
     rebuild();
 }
@@ -118,7 +118,7 @@ void StageBackground::sync()
     updateVideo();
     ensureTicking();
     update();
-    emit backdropChanged();
+    backdropMoved(true);
 }
 
 void StageBackground::rebuild()
@@ -139,7 +139,7 @@ void StageBackground::rebuild()
     updateVideo();
     ensureTicking();
     update();
-    emit backdropChanged();
+    backdropMoved(true);
 }
 
 void StageBackground::updateVideo()
@@ -159,7 +159,7 @@ void StageBackground::updateVideo()
     m_video->setTarget((QSizeF(size()) * devicePixelRatioF()).toSize(), kBlurRadius / kDownscale * devicePixelRatioF());
     connect(m_video, &LoopingVideoBackground::frameReady, this, [this] {
         update();
-        emit backdropChanged();
+        backdropMoved(true);
     });
 }
 
@@ -239,6 +239,7 @@ const BackdropFrame &StageBackground::backdropFrame() const
     const UISkin skin = m_skins ? m_skins->current() : UISkin::steel();
     m_frame.base = QirvTheme::color(skin.colors.bg);
     m_frame.stageSize = size();
+    m_frame.revision = m_revision;
     m_frame.mediaOpacity = mediaOpacity();
     m_frame.blurred = QImage();
     switch (media()) {
@@ -311,7 +312,7 @@ void StageBackground::resizeEvent(QResizeEvent *event)
     if (m_video)
         m_video->setTarget((QSizeF(size()) * devicePixelRatioF()).toSize(),
                            kBlurRadius / kDownscale * devicePixelRatioF());
-    emit backdropChanged();
+    backdropMoved(true);
 }
 
 void StageBackground::ensureTicking()
@@ -328,10 +329,24 @@ void StageBackground::ensureTicking()
         m_ticker.start(interval);
 }
 
+void StageBackground::backdropMoved(bool force)
+{
+    // The slow motion moves the blurred backdrop by a fraction of a pixel a
+    // frame: the glass need not follow every frame of it.
+    constexpr qint64 kMotionStepMs = 150;
+    const qint64 t = now();
+    if (!force && t - m_revisedAt < kMotionStepMs)
+        return;
+    m_revisedAt = t;
+    ++m_revision;
+    emit backdropChanged();
+}
+
 void StageBackground::tick()
 {
     update();
-    emit backdropChanged();
+    const qint64 t = now();
+    backdropMoved(!m_fade.isDone(t) || !m_veil.isDone(t));
     if (m_fade.isDone(now()))
         updateVideo();
     ensureTicking();

@@ -75,6 +75,8 @@ private:
     void tick();
     void ensureTicking();
     qint64 now() const { return m_clock.elapsed(); }
+    // Tells the glass; steps of the slow motion only now and then (force: always).
+    void backdropMoved(bool force);
     QRectF coverRect(QSizeF image) const;
     QTransform poseTransform(const KenBurnsPose &pose) const;
 
@@ -100,6 +102,8 @@ private:
     QString m_videoKey;
 
     mutable BackdropFrame m_frame;
+    quint64 m_revision = 1;
+    qint64 m_revisedAt = 0;
 };
 
 } // namespace look

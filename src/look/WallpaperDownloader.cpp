@@ -1,5 +1,6 @@
 #include "look/WallpaperDownloader.h"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -68,6 +69,12 @@ QCoro::Task<WallpaperDownload> downloadWallpaper(QNetworkAccessManager *network,
     result->httpStatus = status.isValid() ? status.toInt() : 0;
     result->error = r->error();
     result->errorText = r->errorString();
+    // Only the transfer time-out cancels a reply we did not stop ourselves;
+    // say what happened rather than "Operation canceled".
+    if (result->error == QNetworkReply::OperationCanceledError && !result->tooLarge) {
+        result->error = QNetworkReply::TimeoutError;
+        result->errorText = QCoreApplication::translate("QAbstractSocket", "Socket operation timed out");
+    }
     if (result->tooLarge)
         result->body.clear();
     co_return *result;

@@ -18,6 +18,7 @@ struct WallpaperDownload {
     QByteArray body;
     // The body passed the byte limit; the transfer was stopped.
     bool tooLarge = false;
+    // TimeoutError when no byte came for the transfer time-out.
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
     QString errorText;
 };

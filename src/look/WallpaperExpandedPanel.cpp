@@ -110,8 +110,7 @@ WallpaperExpandedPanel::WallpaperExpandedPanel(BackgroundSettings *bg, SkinStore
     restyle();
     refresh();
     connect(bg, &BackgroundSettings::changed, this, &WallpaperExpandedPanel::refresh);
-    for (auto signal : {&BackgroundSettings::canUndoChanged})
-        connect(bg, signal, this, &WallpaperExpandedPanel::refresh);
+    connect(bg, &BackgroundSettings::canUndoChanged, this, &WallpaperExpandedPanel::refresh);
     connect(bg, &BackgroundSettings::isEnabledChanged, this, &WallpaperExpandedPanel::refresh);
     connect(bg, &BackgroundSettings::overlayOpacityChanged, this, &WallpaperExpandedPanel::refresh);
     connect(bg, &BackgroundSettings::animateKenBurnsChanged, this, &WallpaperExpandedPanel::refresh);

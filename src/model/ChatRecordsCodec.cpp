@@ -352,7 +352,8 @@ bool parse(QByteArray &bytes, rapidjson::Document &doc, JsonDecodeError &error)
         error.where = QStringLiteral("invalid UTF-8");
         return false;
     }
-    doc.ParseInsitu(bytes.data());
+    // Iterative, so a deeply nested file cannot overflow the stack.
+    doc.ParseInsitu<rapidjson::kParseIterativeFlag>(bytes.data());
     if (doc.HasParseError()) {
         error.kind = Kind::NotJson;
         error.where = QStringLiteral("offset %1: %2")

@@ -59,7 +59,8 @@ void decodeChunk(const QByteArray &bytes, Chunk &chunk)
         return;
     rapidjson::Document doc;
     rapidjson::InsituStringStream stream(local.data());
-    doc.ParseStream<rapidjson::kParseInsituFlag | rapidjson::kParseStopWhenDoneFlag>(stream);
+    doc.ParseStream<rapidjson::kParseInsituFlag | rapidjson::kParseStopWhenDoneFlag | rapidjson::kParseIterativeFlag>(
+        stream);
     if (doc.HasParseError())
         return;
     // Between this conversation and the next: blanks, one comma, blanks.

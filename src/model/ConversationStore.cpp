@@ -4,11 +4,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 #include <algorithm>
-
-Q_LOGGING_CATEGORY(lcConversationStore, "moonshelf.model.conversations")
 
 namespace model {
 
@@ -65,7 +62,6 @@ void ConversationStore::load()
     if (read.state == StoreFileState::NoFile)
         return;
     if (read.state == StoreFileState::Unreadable) {
-        qCWarning(lcConversationStore) << "cannot read" << m_filePath << "- it will be set aside";
         m_setAside.arm(true);
         return;
     }
@@ -73,8 +69,6 @@ void ConversationStore::load()
     m_isLoading = true;
     auto decoded = decodeConversationFile(std::move(read.bytes));
     if (!decoded) {
-        qCWarning(lcConversationStore) << "cannot decode" << m_filePath << ":" << decoded.error().text()
-                                       << "- it will be set aside";
         m_loadState = StoreFileState::Undecodable;
         m_setAside.arm(true);
         m_conversations.clear();
@@ -105,14 +99,10 @@ void ConversationStore::load()
 
 void ConversationStore::save()
 {
-    if (!m_setAside.prepareWrite(m_filePath, now())) {
-        qCWarning(lcConversationStore) << "not writing" << m_filePath
-                                       << ": the unreadable file there could not be moved aside";
+    // A failed write is dropped: memory keeps the change until the next save.
+    if (!m_setAside.prepareWrite(m_filePath, now()))
         return;
-    }
-    const QString error = m_writer(m_filePath, m_encoder.encode(m_conversations, m_selectedID));
-    if (!error.isEmpty())
-        qCWarning(lcConversationStore) << "cannot write" << m_filePath << ":" << error;
+    (void)m_writer(m_filePath, m_encoder.encode(m_conversations, m_selectedID));
 }
 
 void ConversationStore::setConversations(QList<Conversation> conversations)

@@ -23,15 +23,23 @@ bool isAcceptedQtFormat(const QByteArray &format)
     return accepted.contains(format.toLower());
 }
 
-bool withinDecodeBudget(QSize size)
+bool withinDecodeBudget(QSize size, const QByteArray &bytes, const QByteArray &format)
 {
-    return size.isValid() && !size.isEmpty() && qint64(size.width()) * size.height() <= kMaxSourcePixels;
+    if (!size.isValid() || size.isEmpty())
+        return false;
+    const qint64 pixels = qint64(size.width()) * size.height();
+    if (pixels <= kMaxSourcePixels)
+        return true;
+    // Progressive JPEG keeps coefficients for every pixel; only sequential
+    // frames stay small when decoded scaled.
+    return format == "jpeg" && pixels <= kMaxScaledJpegPixels && bytes.size() >= pixels / kMinPixelsPerByte
+        && isSequentialJpeg(bytes);
 }
 
-std::optional<QImage> decodeWithQt(QImageReader &reader)
+std::optional<QImage> decodeWithQt(QImageReader &reader, const QByteArray &bytes)
 {
     const QSize size = reader.size();
-    if (!withinDecodeBudget(size))
+    if (!withinDecodeBudget(size, bytes, reader.format().toLower()))
         return std::nullopt;
     const QSize target = targetSize(size);
     if (target != size)
@@ -76,6 +84,39 @@ CompressedImage jpeg(QByteArray data)
 
 } // namespace
 
+bool isSequentialJpeg(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    if (n < 4 || p[0] != 0xFF || p[1] != 0xD8)
+        return false;
+    // Walk the marker segments up to the frame header.
+    qsizetype i = 2;
+    while (i + 3 < n) {
+        if (p[i] != 0xFF)
+            return false;
+        const uchar marker = p[i + 1];
+        if (marker == 0xFF) { // fill byte
+            ++i;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) { // no length
+            i += 2;
+            continue;
+        }
+        if (marker == 0xC0 || marker == 0xC1)
+            return true;
+        const bool otherFrame = marker >= 0xC2 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (otherFrame || marker == 0xDA || marker == 0xD9)
+            return false;
+        const qsizetype length = (qsizetype(p[i + 2]) << 8) | p[i + 3];
+        if (length < 2)
+            return false;
+        i += 2 + length;
+    }
+    return false;
+}
+
 QSize targetSize(QSize source)
 {
     const qint64 w = qMax(source.width(), 1);
@@ -100,7 +141,7 @@ std::optional<QImage> decode(const QByteArray &bytes)
 
     std::optional<QImage> image;
     if (reader.canRead() && isAcceptedQtFormat(reader.format()))
-        image = decodeWithQt(reader);
+        image = decodeWithQt(reader, bytes);
     else if (HeifDecoder::recognises(bytes))
         image = HeifDecoder::decode(bytes, kMaxSourcePixels);
     if (!image)
@@ -128,24 +169,29 @@ std::optional<QByteArray> encode(const QImage &image, const char *format, int qu
 
 std::optional<CompressedImage> compressDecoded(const QImage &decoded)
 {
+    return compressDecoded(decoded, encode);
+}
+
+std::optional<CompressedImage> compressDecoded(const QImage &decoded, const Encoder &encoder)
+{
     if (decoded.isNull())
         return std::nullopt;
     const QImage image = toEightBit(decoded);
 
-    if (auto first = encode(image, "webp", kFirstQuality)) {
+    if (auto first = encoder(image, "webp", kFirstQuality)) {
         if (first->size() <= kTargetBytes)
             return webp(std::move(*first));
-        if (auto second = encode(image, "webp", kSecondQuality); second && second->size() <= kTargetBytes)
+        if (auto second = encoder(image, "webp", kSecondQuality); second && second->size() <= kTargetBytes)
             return webp(std::move(*second));
     }
 
     const QImage flat = onWhite(image);
-    auto first = encode(flat, "jpeg", kFirstQuality);
+    auto first = encoder(flat, "jpeg", kFirstQuality);
     if (!first)
         return std::nullopt;
     if (first->size() <= kTargetBytes)
         return jpeg(std::move(*first));
-    if (auto second = encode(flat, "jpeg", kSecondQuality))
+    if (auto second = encoder(flat, "jpeg", kSecondQuality))
         return jpeg(std::move(*second));
     return jpeg(std::move(*first));
 }

@@ -5,9 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLoggingCategory>
-
-Q_LOGGING_CATEGORY(lcSettingsStore, "moonshelf.model.settings")
 
 namespace model {
 
@@ -35,16 +32,10 @@ SettingsStore::SettingsStore(Options options, QObject *parent)
     const FileRead read = readStoreFile(m_filePath);
     m_loadState = read.state;
     if (read.state == StoreFileState::Loaded) {
-        auto decoded = decodeSettings(read.bytes);
-        if (decoded) {
+        if (auto decoded = decodeSettings(read.bytes))
             m_settings = decoded.value();
-        } else {
+        else
             m_loadState = StoreFileState::Undecodable;
-            qCWarning(lcSettingsStore) << "cannot decode" << m_filePath << ":" << decoded.error().text()
-                                       << "- it will be set aside";
-        }
-    } else if (read.state == StoreFileState::Unreadable) {
-        qCWarning(lcSettingsStore) << "cannot read" << m_filePath << "- it will be set aside";
     }
     m_setAside.arm(m_loadState == StoreFileState::Unreadable || m_loadState == StoreFileState::Undecodable);
 }
@@ -58,14 +49,10 @@ void SettingsStore::setSettings(const AppSettings &settings)
 
 void SettingsStore::save()
 {
-    if (!m_setAside.prepareWrite(m_filePath, m_clock())) {
-        qCWarning(lcSettingsStore) << "not writing" << m_filePath
-                                   << ": the unreadable file there could not be moved aside";
+    // A failed write is dropped: memory keeps the new value.
+    if (!m_setAside.prepareWrite(m_filePath, m_clock()))
         return;
-    }
-    const QString error = m_writer(m_filePath, encodeSettings(m_settings));
-    if (!error.isEmpty())
-        qCWarning(lcSettingsStore) << "cannot write" << m_filePath << ":" << error;
+    (void)m_writer(m_filePath, encodeSettings(m_settings));
 }
 
 } // namespace model

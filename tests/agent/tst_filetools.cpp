@@ -140,6 +140,9 @@ private Q_SLOTS:
                                                << "File too large (400001 bytes). Read a smaller file or use shell head/tail." << true;
         QTest::newRow("not utf-8") << QByteArray("ok\xff\xfe") << "File is not valid UTF-8 text." << true;
         QTest::newRow("overlong encoding is not utf-8") << QByteArray("\xc0\xaf") << "File is not valid UTF-8 text." << true;
+        QTest::newRow("sequence cut at the end is not utf-8") << QByteArray("ok\xe2\x82") << "File is not valid UTF-8 text." << true;
+        QTest::newRow("encoded surrogate is not utf-8") << QByteArray("\xed\xa0\x80") << "File is not valid UTF-8 text." << true;
+        QTest::newRow("empty file") << QByteArray() << QString() << false;
         QTest::newRow("byte order mark and CRLF kept") << QByteArray("\xef\xbb\xbfx\r\ny") << QStringLiteral("\ufeffx\r\ny") << false;
     }
     void readFileLimits()
@@ -188,6 +191,14 @@ private Q_SLOTS:
         QVERIFY(::stat(QFile::encodeName(at(QStringLiteral("run.sh"))).constData(), &st) == 0);
         QCOMPARE(st.st_mode & 07777, mode_t(0750));
         QCOMPARE(contents(at(QStringLiteral("run.sh"))), QByteArray("new"));
+
+        // A new file follows the user's umask, as any other program's would.
+        const mode_t previous = ::umask(077);
+        const bool failed = run(QStringLiteral("write_file"), QJsonObject{{"path", "private.txt"}, {"content", "x"}}).isError;
+        ::umask(previous);
+        QVERIFY(!failed);
+        QVERIFY(::stat(QFile::encodeName(at(QStringLiteral("private.txt"))).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0600));
     }
 
     void writesNeverLeaveTheProject_data()
@@ -242,6 +253,28 @@ private Q_SLOTS:
         QVERIFY(written > 0);
     }
 
+    // The file itself swapped for a link to a file outside: the write replaces
+    // the link or refuses, and never writes through it.
+    void finalLinkSwappedInDuringWrites()
+    {
+        put(m_outside + QStringLiteral("/victim"), "keep");
+        const QByteArray name = QFile::encodeName(at(QStringLiteral("f.txt")));
+        const QByteArray victim = QFile::encodeName(m_outside + QStringLiteral("/victim"));
+        std::atomic<bool> stop{false};
+        std::thread swapper([&] {
+            while (!stop) {
+                ::unlink(name.constData());
+                ::symlink(victim.constData(), name.constData());
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            }
+        });
+        for (int i = 0; i < 400; ++i)
+            (void)run(QStringLiteral("write_file"), QJsonObject{{"path", "f.txt"}, {"content", "x"}});
+        stop = true;
+        swapper.join();
+        QCOMPARE(contents(m_outside + QStringLiteral("/victim")), QByteArray("keep"));
+    }
+
     void strReplaceFirstOccurrenceOnly()
     {
         put(at(QStringLiteral("f.txt")), "one two one");
@@ -276,6 +309,11 @@ private Q_SLOTS:
         QTest::newRow("CRLF line ends") << QByteArray("x\r\ny\r\nz\r\n") << "y" << "Y" << QByteArray("x\r\nY\r\nz\r\n");
         QTest::newRow("decomposed letter found by precomposed") << QByteArray("caf" "e\xcc\x81" " ok") << "café" << "tea"
                                                                 << QByteArray("tea ok");
+        QTest::newRow("equivalent spelling before the exact one") << QByteArray("cafe\xcc\x81 caf\xc3\xa9") << "café" << "tea"
+                                                                 << QByteArray("tea caf\xc3\xa9");
+        QTest::newRow("precomposed letter found by decomposed") << QByteArray("x caf\xc3\xa9") << QStringLiteral("cafe\u0301") << "tea"
+                                                                << QByteArray("x tea");
+        QTest::newRow("accent is part of the letter") << QByteArray("e\xcc\x81 e") << "e" << "x" << QByteArray("e\xcc\x81 x");
         QTest::newRow("multi-byte neighbours") << QByteArray("ä→b←ü") << "b" << "βeta" << QByteArray("ä→βeta←ü");
     }
     void strReplaceKeepsEveryOtherByte()
@@ -302,6 +340,10 @@ private Q_SLOTS:
 
     void noFolder()
     {
+        ToolRouter detached(nullptr);
+        QCOMPARE(QCoro::waitFor(detached.execute(QStringLiteral("rm"), QStringLiteral("{}"))), ToolExecutionResult::failure("Unknown tool: rm"));
+        QCOMPARE(QCoro::waitFor(detached.execute(QStringLiteral("read_file"), QStringLiteral(R"({"path":"a"})"))),
+                 ToolExecutionResult::failure("Open a project folder first (Ctrl+O)."));
         platform::UserDefaults::remove(QString::fromLatin1(WorkspaceManager::kBookmarkKey));
         WorkspaceManager empty;
         ToolRouter router(&empty);

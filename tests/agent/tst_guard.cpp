@@ -11,6 +11,7 @@ using model::ToolGuardMode;
 using model::ToolRisk;
 
 Q_DECLARE_METATYPE(model::AppSettings)
+Q_DECLARE_METATYPE(model::ToolGuardMode)
 
 namespace {
 
@@ -55,6 +56,10 @@ private Q_SLOTS:
         const auto compact = [](const QJsonValue &v) { return QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact); };
         QCOMPARE(compact(ToolDefinitions::schemas().at(0)),
                  QByteArray(R"({"function":{"description":"List files and directories under a path relative to the project workspace root. Use '.' for the root.","name":"list_dir","parameters":{"properties":{"path":{"description":"Relative path from workspace root, or '.'","type":"string"}},"required":["path"],"type":"object"}},"type":"function"})"));
+        QCOMPARE(compact(ToolDefinitions::schemas().at(1)),
+                 QByteArray(R"({"function":{"description":"Read a UTF-8 text file from the project workspace.","name":"read_file","parameters":{"properties":{"path":{"description":"Path relative to workspace root","type":"string"}},"required":["path"],"type":"object"}},"type":"function"})"));
+        QCOMPARE(compact(ToolDefinitions::schemas().at(2)),
+                 QByteArray(R"({"function":{"description":"Write full contents to a file (creates parents as needed). Prefer str_replace for small edits.","name":"write_file","parameters":{"properties":{"content":{"type":"string"},"path":{"type":"string"}},"required":["path","content"],"type":"object"}},"type":"function"})"));
         QCOMPARE(compact(ToolDefinitions::schemas().at(3)),
                  QByteArray(R"({"function":{"description":"Replace the first exact occurrence of old_string with new_string in a file.","name":"str_replace","parameters":{"properties":{"new_string":{"type":"string"},"old_string":{"type":"string"},"path":{"type":"string"}},"required":["path","old_string","new_string"],"type":"object"}},"type":"function"})"));
         QCOMPARE(compact(ToolDefinitions::schemas().at(4)),
@@ -142,6 +147,46 @@ private Q_SLOTS:
         PolicyEngine policy(settings);
         policy.setAllowWritesForCurrentChat(allowWrites);
         QCOMPARE(policy.decide(tool, args), (PolicyDecision{action, {}}));
+    }
+
+    // The whole table: every mode (set or derived) against every risk, with
+    // the allow-writes flag both ways and shell commands harmless or not.
+    void everyModeAndRisk_data()
+    {
+        QTest::addColumn<model::AppSettings>("settings");
+        QTest::addColumn<ToolGuardMode>("mode");
+        const auto add = [](const char *name, const model::AppSettings &s, ToolGuardMode m) { QTest::newRow(name) << s << m; };
+        add("ask", settingsFor(ToolGuardMode::Ask, PolicyMode::PowerUser, true), ToolGuardMode::Ask);
+        add("balanced", settingsFor(ToolGuardMode::Balanced), ToolGuardMode::Balanced);
+        add("yolo", settingsFor(ToolGuardMode::Yolo, PolicyMode::Tiered, false), ToolGuardMode::Yolo);
+        add("absent: power user, yolo on", settingsFor(std::nullopt, PolicyMode::PowerUser, true), ToolGuardMode::Yolo);
+        add("absent: power user, yolo off", settingsFor(std::nullopt, PolicyMode::PowerUser, false), ToolGuardMode::Ask);
+        add("absent: tiered, yolo on", settingsFor(std::nullopt, PolicyMode::Tiered, true), ToolGuardMode::Ask);
+        add("absent: tiered, yolo off", settingsFor(std::nullopt, PolicyMode::Tiered, false), ToolGuardMode::Ask);
+    }
+    void everyModeAndRisk()
+    {
+        QFETCH(model::AppSettings, settings);
+        QFETCH(ToolGuardMode, mode);
+        const QStringList tools{"list_dir", "read_file", "write_file", "str_replace", "run_shell", "other_tool", ""};
+        for (const bool flag : {false, true}) {
+            PolicyEngine policy(settings);
+            policy.setAllowWritesForCurrentChat(flag);
+            for (const QString &tool : tools) {
+                for (const bool destructive : {false, true}) {
+                    const QString args = destructive ? QStringLiteral(R"({"command":"sudo make install"})")
+                                                     : QStringLiteral(R"({"command":"make"})");
+                    const ToolRisk risk = ToolDefinitions::risk(tool);
+                    PolicyDecision::Action want = A;
+                    if (risk == ToolRisk::Write)
+                        want = mode == ToolGuardMode::Ask && !flag ? N : A;
+                    else if (risk == ToolRisk::Shell)
+                        want = mode != ToolGuardMode::Yolo || destructive ? N : A;
+                    QVERIFY2(policy.decide(tool, args).action == want,
+                             qPrintable(QStringLiteral("%1 writes=%2 destructive=%3").arg(tool).arg(flag).arg(destructive)));
+                }
+            }
+        }
     }
 
     void changesTakeEffectOnTheNextDecision()

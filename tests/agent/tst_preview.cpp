@@ -1,6 +1,7 @@
 #include "agent/ApprovalPreview.h"
 #include "agent/LineDiff.h"
 #include "agent/WorkspaceManager.h"
+#include "platform/UserDefaults.h"
 #include "support/TestMain.h"
 
 #include <QJsonDocument>
@@ -116,7 +117,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("newText");
         QTest::addColumn<QString>("body"); // after the "@@" line
         QTest::newRow("removal before addition on a tie") << "a\nb" << "a\nc" << "  a\n- b\n+ c";
-        QTest::newRow("CRLF is one line") << "x\r\ny" << "x\r\nz" << "  x\r\n- y\n+ z";
+        // Not one line per file: that would hide the new content past the cap.
+        QTest::newRow("CR LF file diffs line by line") << "a\r\nb\r\nc\r\n" << "a\r\nx\r\nc\r\n"
+                                                       << "  a\r\n- b\r\n+ x\r\n  c\r\n  ";
         QTest::newRow("trailing line feed gives an empty last line") << "a" << "a\n" << "  a\n+ ";
         QTest::newRow("canonically equal lines are the same") << "caf\u00e9\nx" << "cafe\u0301\ny" << "  caf\u00e9\n- x\n+ y";
         QTest::newRow("from empty") << "" << "a" << "- \n+ a";
@@ -161,9 +164,20 @@ private Q_SLOTS:
                  QStringLiteral("Folder, not a file (the write will fail): folder\n") + kSeparator + "\nx");
         QVERIFY(::mkfifo(QFile::encodeName(m_root + QStringLiteral("/fifo")).constData(), 0600) == 0);
         QCOMPARE(preview(QStringLiteral("write_file"), {{"path", "fifo"}, {"content", "x"}}).preview,
-                 QStringLiteral("Not a regular file (the write will fail): fifo\n") + kSeparator + "\nx");
-        QCOMPARE(preview(QStringLiteral("write_file"), {{"content", "x"}}),
-                 (Built{"write (unknown path)", "New file: (unknown path)\n\nx"}));
+                 QStringLiteral("Replaces an existing special file (not a regular file): fifo\n") + kSeparator + "\nx");
+        // The placeholder is looked up like a path: nothing is there.
+        QCOMPARE(preview(QStringLiteral("write_file"), {{"path", 7}, {"content", "x"}}),
+                 (Built{"write (unknown path)", QStringLiteral("New file: (unknown path)\n") + kSeparator + "\nx"}));
+    }
+
+    void noProjectFolder()
+    {
+        platform::UserDefaults::remove(QString::fromLatin1(WorkspaceManager::kBookmarkKey));
+        const WorkspaceManager none;
+        const auto build = [&](const char *tool, const QJsonObject &args) { return ApprovalPreview::build(QLatin1String(tool), json(args), none); };
+        QCOMPARE(build("write_file", {{"content", "x"}}), (Built{"write (unknown path)", "New file: (unknown path)\n\nx"}));
+        QCOMPARE(build("str_replace", {{"path", "a"}, {"old_string", "p\nq"}, {"new_string", ""}}),
+                 (Built{"edit a", QStringLiteral("str_replace · a\n") + kSeparator + "\n− old:\n- p\n- q\n\n+ new:\n+ "}));
     }
 
     void strReplace_data()
@@ -176,6 +190,7 @@ private Q_SLOTS:
         QTest::newRow("match starts the file") << "one" << "1" << "  \n- one\n+ 1\n  \n  two\n  three";
         QTest::newRow("not in the file") << "zzz" << "y" << "− old:\n- zzz\n\n+ new:\n+ y";
         QTest::newRow("empty old_string") << "" << "y" << "− old:\n- \n\n+ new:\n+ y";
+        QTest::newRow("match ends the file") << "nine" << "9" << "  seven\n  eight\n  \n- nine\n+ 9\n  ";
     }
     void strReplace()
     {

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <utility>
 #include <limits>
 
 using namespace agent;
@@ -83,6 +84,7 @@ private Q_SLOTS:
         QTest::newRow("stdin is empty, never the app's") << "cat" << "exit 0\n(no output)" << false;
         QTest::newRow("app credential not inherited") << "echo \"[$OVU_API_KEY]\"" << "exit 0\n[]\n" << false;
         QTest::newRow("exit status kept") << "exit 7" << "exit 7\n(no output)" << true;
+        QTest::newRow("leading byte order mark kept") << "printf '\\357\\273\\277x'" << "exit 0\n\ufeffx" << false;
     }
     void outputs()
     {
@@ -193,6 +195,9 @@ private Q_SLOTS:
         QTest::newRow("url rule") << "open https://example.com" << "Blocked: opening URLs from shell can launch browsers/handlers unexpectedly. Use in-app actions instead.";
         QTest::newRow("open a folder is fine") << "open ." << "";
         QTest::newRow("killall without space") << "echo killall" << "";
+        QTest::newRow("x-apple url") << "open x-apple.systempreferences:x" << "Blocked: opening URLs from shell can launch browsers/handlers unexpectedly. Use in-app actions instead.";
+        QTest::newRow("url without open") << "curl https://example.com" << "";
+        QTest::newRow("shortcuts at the end") << "ls shortcuts" << "";
         QTest::newRow("first row wins") << "tccutil reset; osascript" << "Blocked: AppleScript (osascript) triggers Automation permission prompts. Don't drive other apps from the agent.";
     }
     void blockedTable()
@@ -200,6 +205,92 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(QString, message);
         QCOMPARE(ToolRouter::blockedShellReason(command).value_or(QString()), message);
+    }
+
+    // Every row as written, in any case, anywhere in the command; the Linux
+    // rows follow the shared ones with the same texts.
+    void everyBlockedRow_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("message");
+        const QString kill = QStringLiteral("Blocked: killing other processes is not allowed from the agent.");
+        const std::pair<const char *, QString> rows[] = {
+            {"osascript", "Blocked: AppleScript (osascript) triggers Automation permission prompts. Don't drive other apps from the agent."},
+            {"osacompile", "Blocked: AppleScript compilation is not allowed from the agent."},
+            {"tell application", "Blocked: AppleScript application control is not allowed from the agent."},
+            {"tccutil", "Blocked: modifying TCC/privacy database is not allowed."},
+            {"open -a ", "Blocked: launching other apps via `open -a` can spam permission dialogs. Prefer project-local tools."},
+            {"open -b ", "Blocked: launching other apps via `open -b` is not allowed from the agent."},
+            {"automator", "Blocked: Automator can request broad permissions."},
+            {"shortcuts ", "Blocked: Shortcuts.app automation is not allowed from the agent."},
+            {"screencapture", "Blocked: screen capture requires Screen Recording permission."},
+            {"mdfind ", "Blocked: Spotlight search outside the project is too broad; use list_dir/read_file."},
+            {"system_profiler", "Blocked: system_profiler is overly broad for agent work."},
+            {"pmset ", "Blocked: power management changes are not allowed."},
+            {"defaults write", "Blocked: writing defaults can affect other apps / permissions."},
+            {"killall ", kill},
+            {"pkill ", kill},
+        };
+        for (const auto &[pattern, message] : rows)
+            QTest::newRow(pattern) << QString::fromLatin1(pattern) << message;
+    }
+    void everyBlockedRow()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, message);
+        QCOMPARE(ToolRouter::blockedShellReason(QStringLiteral("cd x && ") + pattern + QStringLiteral("y")).value_or(QString()), message);
+        QCOMPARE(ToolRouter::blockedShellReason(pattern.toUpper() + QStringLiteral("Y")).value_or(QString()), message);
+        if (pattern.endsWith(u' ')) // the space is part of the pattern
+            QVERIFY(!ToolRouter::blockedShellReason(QStringLiteral("echo ") + pattern.trimmed()));
+    }
+
+    void everyDestructiveRow_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("reason");
+        const QString persistence = QStringLiteral("Launch daemon/agent change (persistence)");
+        const QString keychainRead = QStringLiteral("Keychain credential read");
+        const QString profile = QStringLiteral("Shell profile tampering");
+        const std::pair<const char *, QString> rows[] = {
+            {"sudo ", "Privilege escalation (sudo)"},
+            {"rm -rf", "Recursive force delete (rm -rf)"},
+            {"rm -fr", "Recursive force delete (rm -fr)"},
+            {"dd if=", "Raw disk write (dd)"},
+            {"dd of=", "Raw disk write (dd)"},
+            {"mkfs", "Filesystem format (mkfs)"},
+            {"diskutil erase", "Disk erase (diskutil)"},
+            {"diskutil apfs delete", "Volume delete (diskutil)"},
+            {"shutdown", "System shutdown"},
+            {"reboot", "System reboot"},
+            {"launchctl", persistence},
+            {"crontab", "Cron change (persistence)"},
+            {"security dump-keychain", "Keychain dump"},
+            {"security find-generic-password", keychainRead},
+            {"security find-internet-password", keychainRead},
+            {":(){", "Fork bomb pattern"},
+            {"chmod -r 777", "Recursive world-writable chmod"},
+            {"~/.zshrc", profile},
+            {"~/.zprofile", profile},
+            {"~/.bashrc", profile},
+            {"~/.bash_profile", profile},
+            {"secret-tool lookup", keychainRead},
+            {"secret-tool search", keychainRead},
+            {"systemctl enable", persistence},
+            {"systemctl --user enable", persistence},
+            {"~/.config/autostart", persistence},
+            {"~/.profile", profile},
+        };
+        for (const auto &[pattern, reason] : rows)
+            QTest::newRow(pattern) << QString::fromLatin1(pattern) << reason;
+    }
+    void everyDestructiveRow()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, reason);
+        QCOMPARE(ToolRouter::destructiveShellReason(QStringLiteral("cd x && ") + pattern + QStringLiteral("y")).value_or(QString()), reason);
+        QCOMPARE(ToolRouter::destructiveShellReason(pattern.toUpper() + QStringLiteral("Y")).value_or(QString()), reason);
+        // A destructive command is not refused: it only asks first.
+        QVERIFY(!ToolRouter::blockedShellReason(pattern + QStringLiteral("y")));
     }
 
     void destructiveTable_data()
@@ -229,6 +320,9 @@ private Q_SLOTS:
         QTest::newRow("profile") << "echo x >> ~/.profile" << "Shell profile tampering";
         QTest::newRow("crontab") << "crontab -e" << "Cron change (persistence)";
         QTest::newRow("harmless") << "ls -la" << "";
+        QTest::newRow("wget piped to zsh, spaced") << "wget -O - u |  zsh" << "Remote script piped into a shell (curl | sh)";
+        QTest::newRow("pipe to sh without a download") << "cat x | sh" << "";
+        QTest::newRow("table row before the curl rule") << "curl u | sudo bash" << "Privilege escalation (sudo)";
         QTest::newRow("sudo wins over rm -rf") << "sudo rm -rf /" << "Privilege escalation (sudo)";
     }
     void destructiveTable()

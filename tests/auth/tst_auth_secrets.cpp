@@ -124,6 +124,16 @@ private slots:
             SECRET_EQ(store->loadAPIKey(), std::optional(QStringLiteral("old key")));
     }
 
+    // Bytes that are not UTF-8 are no key, and say so as "no key".
+    void keyThatIsNotText()
+    {
+        auto keyring = std::make_shared<FakeKeyringState>();
+        keyring->item = QByteArray("sk-\xff\xfe");
+        auto store = makeSecrets(keyring);
+        QVERIFY(!store->loadAPIKey());
+        QCOMPARE(store->keyState(), SecretsStore::KeyState::absent);
+    }
+
     // Keyring jobs finish in order: a save issued while the first read is
     // still out is not undone by that read.
     void saveDuringTheFirstReadWins()

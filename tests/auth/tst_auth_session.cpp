@@ -108,6 +108,8 @@ private slots:
             << QStringLiteral("Bad date: 2026-03-01 09:30:00");
         QTest::newRow("required key missing") << R"({"accessToken":"t",)" + rest + "}"
                                               << QStringLiteral("Missing key: expiresAt");
+        QTest::newRow("bad date is named before a later missing key")
+            << QByteArray(R"({"accessToken":"t","expiresAt":"2026-03-01"})") << QStringLiteral("Bad date: 2026-03-01");
         QTest::newRow("token of the wrong type")
             << R"({"accessToken":5,"expiresAt":"2026-03-01T09:30:00Z",)" + rest + "}"
             << QStringLiteral("Missing key: accessToken");
@@ -200,6 +202,30 @@ private slots:
         QCOMPARE(auth.lastStatus(), std::optional(QStringLiteral("Imported Moonshelf session for x@y from ") + cliPath()));
         // The flag is still removed: the user did sign in.
         QVERIFY(!platform::UserDefaults::boolean(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut)));
+    }
+
+    // An observer that signs out on the session notice wins: the applied
+    // session is not saved, nor the sign-out flag removed.
+    void signOutFromTheSessionNotice()
+    {
+        platform::UserDefaults::setValue(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut), true);
+        AuthRig rig;
+        MoonshelfAuth &auth = rig.make();
+        writeCliAuth(R"({"a": {"key": "k"}})");
+        bool once = false;
+        connect(&auth, &MoonshelfAuth::sessionChanged, this, [&] {
+            if (auth.session() && !once) {
+                once = true;
+                auth.signOut();
+            }
+        });
+        QVERIFY(auth.importFromQirvCLI().ok());
+        QVERIFY(once);
+        QVERIFY(!auth.session());
+        QVERIFY(!QFileInfo::exists(auth::SessionFile::path()));
+        QVERIFY(platform::UserDefaults::boolean(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut)));
+        QCOMPARE(auth.lastStatus(), std::optional(QStringLiteral("Signed out")));
+        QVERIFY(!auth.isImporting());
     }
 
     // A file that cannot be removed is emptied, so the next start restores nothing.

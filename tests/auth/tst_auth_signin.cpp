@@ -346,17 +346,32 @@ private slots:
         QCOMPARE(auth.lastStatus(), std::optional(QStringLiteral("Sign-in cancelled")));
     }
 
-    // Cancel while a token request hangs, then sign in again.
+    // Cancel while a request hangs, then sign in again.
+    void cancelDuringHangingRequest_data()
+    {
+        QTest::addColumn<bool>("deviceCodeHangs");
+        QTest::newRow("token request hangs") << false;
+        QTest::newRow("device-code request hangs") << true;
+    }
     void cancelDuringHangingRequest()
     {
-        m_peer->enqueue(kDevicePath, OAuthServerPeer::json(200, deviceReply()));
+        QFETCH(bool, deviceCodeHangs);
         OAuthServerPeer::Reply hang;
         hang.hang = true;
-        m_peer->enqueue(kTokenPath, hang);
+        if (deviceCodeHangs) {
+            m_peer->enqueue(kDevicePath, hang);
+        } else {
+            m_peer->enqueue(kDevicePath, OAuthServerPeer::json(200, deviceReply()));
+            m_peer->enqueue(kTokenPath, hang);
+        }
         MoonshelfAuth &auth = makeAuth();
         auth.startDeviceSignIn();
-        QTRY_COMPARE_WITH_TIMEOUT(m_peer->requestsTo(kTokenPath).size(), 1, 10000);
+        if (deviceCodeHangs)
+            QTRY_COMPARE_WITH_TIMEOUT(m_peer->requestsTo(kDevicePath).size(), 1, 10000);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(m_peer->requestsTo(kTokenPath).size(), 1, 10000);
         auth.cancelSignIn();
+        QVERIFY(!auth.isSigningIn());
         QCOMPARE(auth.lastStatus(), std::optional(QStringLiteral("Sign-in cancelled")));
         QVERIFY(!auth.lastError());
 

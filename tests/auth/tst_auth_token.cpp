@@ -7,6 +7,7 @@
 #include "support/OAuthServerPeer.h"
 #include "support/TestMain.h"
 
+#include <QSignalSpy>
 #include <QTcpServer>
 
 using namespace authtest;
@@ -122,6 +123,10 @@ private slots:
                                                << "Session expired. Sign in again. (go away)";
         QTest::newRow("refused with bytes that are not text") << 500 << QByteArray("\xff\xfe") << "refresh-1" << qint64(0)
                                                               << "Session expired. Sign in again. (refresh failed)";
+        QTest::newRow("refused with a cut-off UTF-8 sequence")
+            << 500 << QByteArray("no\xc3") << "refresh-1" << qint64(0) << "Session expired. Sign in again. (refresh failed)";
+        QTest::newRow("refused with an empty body") << 500 << QByteArray() << "refresh-1" << qint64(0)
+                                                    << "Session expired. Sign in again. ()";
         QTest::newRow("token with another status than 200")
             << 201 << QByteArray(R"({"access_token":"x","error":"odd"})") << "refresh-1" << qint64(0)
             << "Session expired. Sign in again. (odd)";
@@ -200,7 +205,7 @@ private slots:
     {
         QFETCH(QString, value);
         QFETCH(QByteArray, encoded);
-        QCOMPARE(auth::OAuth::formBody({{QStringLiteral("a"), value}}), QByteArray("a=") + encoded);
+        SECRET_EQ(auth::OAuth::formBody({{QStringLiteral("a"), value}}), QByteArray("a=") + encoded);
 
         // And as the server reads a refresh grant, byte for byte.
         m_peer->enqueue(kTokenPath, OAuthServerPeer::json(200, R"({"access_token":"access-2"})"));
@@ -313,6 +318,36 @@ private slots:
         QVERIFY(token.ok());
         SECRET_EQ(token.value(), QStringLiteral("cli-token"));
         QVERIFY(!signedOutFlag());
+    }
+
+    // A keyring that was locked at start is asked again by the next run.
+    void keyringUnlockedAfterStart()
+    {
+        setSignedOutFlag(true);
+        m_rig = std::make_unique<AuthRig>();
+        m_rig->keyring->item = QByteArray("sk-1");
+        m_rig->keyring->mode = FakeKeyringState::Mode::locked;
+        MoonshelfAuth &auth = m_rig->make();
+        QCOMPARE(auth.secrets().keyState(), auth::SecretsStore::KeyState::unavailable);
+        QVERIFY(!auth.isSignedIn());
+        QVERIFY(!await(auth.bearerToken()).ok());
+
+        m_rig->keyring->mode = FakeKeyringState::Mode::normal;
+        const auto token = await(auth.bearerToken());
+        QVERIFY(token.ok());
+        SECRET_EQ(token.value(), QStringLiteral("sk-1"));
+        QVERIFY(auth.isSignedIn());
+    }
+
+    // Sign-out ends with a change notice even when no published field moved
+    // (the flag did; the controller recopies its fields on the notice).
+    void signOutAlwaysNotifies()
+    {
+        MoonshelfAuth &auth = makeWithoutSession();
+        auth.signOut();
+        QSignalSpy changed(&auth, &MoonshelfAuth::changed);
+        auth.signOut();
+        QCOMPARE(changed.count(), 1);
     }
 
     // Two runs at once share one refresh.

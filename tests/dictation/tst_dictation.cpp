@@ -1,22 +1,14 @@
+#include "AudioSamples.h"
 #include "DictationFakes.h"
-#include "dictation/PartialGate.h"
-#include "dictation/PcmConverter.h"
 #include "dictation/SpeechCapture.h"
-#include "dictation/SphinxRecognizer.h"
 #include "support/TestMain.h"
 
-#include <QRandomGenerator>
 #include <QSignalSpy>
-
-#include <cmath>
-#include <numbers>
 
 using namespace dictation;
 using namespace dictationtest;
 
 namespace {
-
-const QString kRecording = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
 
 // A capture object on fakes, with the fakes at hand.
 struct Rig {
@@ -71,87 +63,6 @@ struct Rig {
     bool listens() { return QTest::qWaitFor([this] { return capture->isListening(); }, 2000); }
 };
 
-QByteArray readRecording()
-{
-    QFile file(kRecording);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QVector<float> sine(double frequency, int rate, int count)
-{
-    QVector<float> samples(count);
-    for (int i = 0; i < count; ++i)
-        samples[i] = float(0.5 * std::sin(2.0 * std::numbers::pi * frequency * i / rate));
-    return samples;
-}
-
-QAudioFormat formatOf(int rate, int channels, QAudioFormat::SampleFormat sampleFormat)
-{
-    QAudioFormat format;
-    format.setSampleRate(rate);
-    format.setChannelCount(channels);
-    format.setSampleFormat(sampleFormat);
-    return format;
-}
-
-// Mono samples in -1..1 as frames of the given format (every channel alike).
-QByteArray encode(const QVector<float> &mono, const QAudioFormat &format)
-{
-    QByteArray out;
-    for (float v : mono) {
-        for (int c = 0; c < format.channelCount(); ++c) {
-            switch (format.sampleFormat()) {
-            case QAudioFormat::UInt8: out.append(char(quint8(std::lround(v * 127.0f) + 128))); break;
-            case QAudioFormat::Int16: {
-                const qint16 s = qint16(std::lround(v * 32767.0f));
-                out.append(reinterpret_cast<const char *>(&s), 2);
-                break;
-            }
-            case QAudioFormat::Int32: {
-                const qint32 s = qint32(std::lround(double(v) * 2147483647.0));
-                out.append(reinterpret_cast<const char *>(&s), 4);
-                break;
-            }
-            case QAudioFormat::Float: out.append(reinterpret_cast<const char *>(&v), 4); break;
-            default: break;
-            }
-        }
-    }
-    return out;
-}
-
-QVector<float> decode16(const QByteArray &pcm)
-{
-    QVector<float> out(pcm.size() / 2);
-    const auto *s = reinterpret_cast<const qint16 *>(pcm.constData());
-    for (int i = 0; i < out.size(); ++i)
-        out[i] = s[i] / 32768.0f;
-    return out;
-}
-
-// The recording as a device with another rate would give it (linear interpolation).
-QVector<float> recordingAt(const QByteArray &pcm16k, int rate)
-{
-    const QVector<float> in = decode16(pcm16k);
-    const int count = int(qint64(in.size()) * rate / 16000);
-    QVector<float> out(count);
-    for (int i = 0; i < count; ++i) {
-        const double pos = double(i) * 16000 / rate;
-        const int j = int(pos);
-        const float a = in[j], b = in[std::min(j + 1, int(in.size()) - 1)];
-        out[i] = a + float(pos - j) * (b - a);
-    }
-    return out;
-}
-
-double rms(const QVector<float> &samples, int from = 0)
-{
-    double sum = 0;
-    for (int i = from; i < samples.size(); ++i)
-        sum += double(samples[i]) * samples[i];
-    return std::sqrt(sum / std::max(1, int(samples.size()) - from));
-}
-
 } // namespace
 
 class TestDictation : public QObject {
@@ -167,12 +78,47 @@ private Q_SLOTS:
         QTest::newRow("trailing line break kept") << "Hello\n" << "Hello\nworld";
         QTest::newRow("empty draft") << "" << "world";
         QTest::newRow("white space only is dropped") << "  \n " << "world";
+        QTest::newRow("CR LF ending gets no space") << "Hello\r\n" << "Hello\r\nworld";
+        QTest::newRow("paragraph separator is a line break") << "Hello\u2029" << "Hello\u2029world";
+        QTest::newRow("tab is no space, one is added") << "Hello\t" << "Hello\t world";
+        QTest::newRow("leading spaces of a draft kept") << "  Hi" << "  Hi world";
     }
     void composedDraft()
     {
         QFETCH(QString, base);
         QFETCH(QString, expected);
         QCOMPARE(dictation::composedDraft(base, QStringLiteral("world")), expected);
+    }
+
+    // Byte for byte, as the user reads them.
+    void failureTexts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *name, CaptureFailure f, const char8_t *text) {
+            QTest::newRow(name) << failureText(f) << QString::fromUtf8(reinterpret_cast<const char *>(text));
+        };
+        row("speech off", CaptureFailure::speechOff,
+            u8"Speech recognition is off for Moonshelf Mac. Enable it in System Settings → Privacy & Security → Speech Recognition.");
+        row("speech not enabled", CaptureFailure::speechNotEnabled,
+            u8"Speech recognition not enabled. Turn it on in System Settings → Privacy & Security → Speech Recognition for Moonshelf Mac.");
+        row("speech unavailable", CaptureFailure::speechUnavailable, u8"Speech recognition unavailable.");
+        row("microphone off", CaptureFailure::microphoneOff,
+            u8"Microphone is off for Moonshelf Mac. Enable it in System Settings → Privacy & Security → Microphone.");
+        row("microphone not enabled", CaptureFailure::microphoneNotEnabled,
+            u8"Microphone not enabled. Turn it on in System Settings → Privacy & Security → Microphone for Moonshelf Mac.");
+        row("microphone unavailable", CaptureFailure::microphoneUnavailable, u8"Microphone unavailable.");
+        row("recognizer unavailable", CaptureFailure::recognizerUnavailable,
+            u8"Speech recognizer not available for this language.");
+        row("no microphone input", CaptureFailure::noMicrophoneInput, u8"No microphone input available.");
+        QTest::newRow("could not start") << couldNotStartText(QStringLiteral("Busy."))
+                                         << QStringLiteral("Could not start microphone: Busy.");
+    }
+    void failureTexts()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(text, expected);
     }
 
     void partialsReplaceDictatedPartThenFinalStops()
@@ -277,6 +223,7 @@ private Q_SLOTS:
         QVERIFY(!rig.capture->isListening());
         QCOMPARE(rig.capture->statusText(), QString());
         QVERIFY(!rig.input->running);
+        QCOMPARE(rig.input->starts, 0);
         // Nothing is left recording: a recogniser was never begun, or was cancelled.
         if (rig.recognizer && rig.recognizer->begun)
             QVERIFY(rig.recognizer->calls.contains(QStringLiteral("cancel %1").arg(rig.recognizer->begun)));
@@ -345,8 +292,8 @@ private Q_SLOTS:
         // Before and after the new session is up, the old one's news is dropped.
         rig.recognizer->partial(old, QStringLiteral("late"));
         rig.recognizer->fail(old, QStringLiteral("late failure"));
-        QVERIFY(rig.listens());
-        QVERIFY(rig.recognizer->begun != old);
+        QTRY_VERIFY(rig.recognizer->begun != old);
+        QVERIFY(rig.capture->isListening());
         rig.recognizer->final(old, QStringLiteral("late"));
         rig.recognizer->fail(old, QStringLiteral("late failure"));
         QVERIFY(rig.drafts.isEmpty());
@@ -355,6 +302,127 @@ private Q_SLOTS:
 
         rig.recognizer->partial(rig.recognizer->begun, QStringLiteral("fine"));
         QCOMPARE(rig.drafts, QStringList{QStringLiteral("Second fine")});
+    }
+
+    // The running session ends in the new session's start, after the access
+    // checks, not at the tap; the listening state does not flicker meanwhile.
+    void secondStartEndsRunningSessionWhenNewOneStarts()
+    {
+        Rig rig;
+        rig.start(QStringLiteral("First"));
+        QVERIFY(rig.listens());
+        const quint64 old = rig.recognizer->begun;
+        rig.recognizer->calls.clear();
+        QSignalSpy listening(rig.capture.get(), &SpeechCapture::isListeningChanged);
+        QSignalSpy status(rig.capture.get(), &SpeechCapture::statusTextChanged);
+        rig.start(QStringLiteral("Second"));
+        QVERIFY(rig.input->running);
+        QVERIFY(rig.recognizer->calls.isEmpty());
+        QTRY_VERIFY(rig.recognizer->begun != old);
+        QCOMPARE(rig.recognizer->calls,
+                 QStringList({QStringLiteral("cancel %1").arg(old), QStringLiteral("begin %1").arg(rig.recognizer->begun)}));
+        QCOMPARE(rig.input->starts, 2);
+        QVERIFY(rig.input->running);
+        QVERIFY(rig.capture->isListening());
+        QCOMPARE(listening.size(), 0);
+        QCOMPARE(status.size(), 0);
+        rig.recognizer->partial(rig.recognizer->begun, QStringLiteral("world"));
+        QCOMPARE(rig.drafts, QStringList{QStringLiteral("Second world")});
+    }
+
+    // A second start that cannot start must not leave the first one's
+    // "Listening…" behind with nothing listening.
+    void failedSecondStartLeavesNothingListening_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("access refused") << "refused" << failureText(CaptureFailure::microphoneOff);
+        QTest::newRow("device without channels") << "channels" << failureText(CaptureFailure::noMicrophoneInput);
+        QTest::newRow("device busy") << "busy" << QStringLiteral("Could not start microphone: Busy.");
+    }
+    void failedSecondStartLeavesNothingListening()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, error);
+        Rig rig;
+        rig.start(QStringLiteral("First"));
+        QVERIFY(rig.listens());
+        const quint64 old = rig.recognizer->begun;
+        if (fault == "refused")
+            rig.access->microphone = AccessStatus::denied;
+        if (fault == "channels")
+            rig.input->deviceFormat.setChannelCount(0);
+        if (fault == "busy")
+            rig.input->startError = QStringLiteral("Busy.");
+        rig.start(QStringLiteral("Second"));
+        QTRY_COMPARE(rig.capture->lastError(), error);
+        QVERIFY(!rig.capture->isListening());
+        QCOMPARE(rig.capture->statusText(), QString());
+        QVERIFY(!rig.input->running);
+        QVERIFY(rig.recognizer->calls.contains(QStringLiteral("cancel %1").arg(old)));
+    }
+
+    // The composer copies lastError one turn after its tap: every failure the
+    // start finds without waiting (for a prompt or the first model load) is
+    // there by then, and so is the listening state.
+    void startOutcomeReadyOneTurnAfterTap_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("listening") << "" << QString();
+        QTest::newRow("speech access off") << "speech" << failureText(CaptureFailure::speechOff);
+        QTest::newRow("no recognizer") << "recognizer" << failureText(CaptureFailure::recognizerUnavailable);
+        QTest::newRow("device without channels") << "channels" << failureText(CaptureFailure::noMicrophoneInput);
+        QTest::newRow("device busy") << "busy" << QStringLiteral("Could not start microphone: Busy.");
+    }
+    void startOutcomeReadyOneTurnAfterTap()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, error);
+        Rig rig;
+        rig.noRecognizerAtAll = fault == "recognizer";
+        if (!rig.noRecognizerAtAll) {
+            // The model is loaded by an earlier session.
+            rig.start(QString());
+            QVERIFY(rig.listens());
+            rig.capture->stop();
+        }
+        if (fault == "speech")
+            rig.access->speech = AccessStatus::denied;
+        if (fault == "channels")
+            rig.input->deviceFormat.setChannelCount(0);
+        if (fault == "busy")
+            rig.input->startError = QStringLiteral("Busy.");
+        rig.start(QString());
+        bool ran = false, listening = false;
+        QString copied;
+        QTimer::singleShot(0, rig.capture.get(), [&] {
+            copied = rig.capture->lastError();
+            listening = rig.capture->isListening();
+            ran = true;
+        });
+        QTRY_VERIFY(ran);
+        QCOMPARE(copied, error);
+        QCOMPARE(listening, error.isEmpty());
+    }
+
+    // Stop resets the published fields and the callback, nothing else: the
+    // composer still copies the last error after a stop.
+    void stopKeepsLastErrorAndTouchesNothingIdle()
+    {
+        Rig rig;
+        rig.input->deviceFormat.setChannelCount(0);
+        rig.start(QStringLiteral("Draft"));
+        QTRY_COMPARE(rig.capture->lastError(), failureText(CaptureFailure::noMicrophoneInput));
+        const QStringList calls = rig.recognizer->calls;
+        QSignalSpy errors(rig.capture.get(), &SpeechCapture::lastErrorChanged);
+        QSignalSpy listening(rig.capture.get(), &SpeechCapture::isListeningChanged);
+        rig.capture->stop();
+        QCOMPARE(rig.capture->lastError(), failureText(CaptureFailure::noMicrophoneInput));
+        QCOMPARE(errors.size(), 0);
+        QCOMPARE(listening.size(), 0);
+        QCOMPARE(rig.capture->statusText(), QString());
+        QCOMPARE(rig.recognizer->calls, calls);
     }
 
     void userTextWinsOverDictation_data()
@@ -427,113 +495,6 @@ private Q_SLOTS:
         rig.start(QString());
         QVERIFY(rig.listens());
         QCOMPARE(rig.localesAsked, QStringList({"de-DE", "en-US"}));
-    }
-
-    void partialGate_data()
-    {
-        QTest::addColumn<QStringList>("texts");
-        QTest::addColumn<QList<int>>("times");
-        QTest::addColumn<QList<bool>>("passed");
-        QTest::newRow("unchanged text is not repeated") << QStringList{"go", "go", "go"} << QList<int>{0, 200, 400}
-                                                        << QList<bool>{true, false, false};
-        QTest::newRow("change within the interval waits") << QStringList{"go", "go for", "go for"} << QList<int>{0, 100, 160}
-                                                          << QList<bool>{true, false, true};
-        QTest::newRow("empty hypothesis never passes") << QStringList{"", "go"} << QList<int>{0, 10}
-                                                       << QList<bool>{false, true};
-    }
-    void partialGate()
-    {
-        QFETCH(QStringList, texts);
-        QFETCH(QList<int>, times);
-        QFETCH(QList<bool>, passed);
-        PartialGate gate(150);
-        for (int i = 0; i < texts.size(); ++i)
-            QCOMPARE(gate.offer(texts[i], times[i]), passed[i]);
-    }
-
-    void converterIgnoresHowInputIsSplit_data()
-    {
-        QTest::addColumn<QAudioFormat>("format");
-        QTest::newRow("48 kHz stereo float") << formatOf(48000, 2, QAudioFormat::Float);
-        QTest::newRow("44.1 kHz mono int16") << formatOf(44100, 1, QAudioFormat::Int16);
-        QTest::newRow("8 kHz mono uint8") << formatOf(8000, 1, QAudioFormat::UInt8);
-        QTest::newRow("16 kHz stereo int32") << formatOf(16000, 2, QAudioFormat::Int32);
-    }
-    void converterIgnoresHowInputIsSplit()
-    {
-        QFETCH(QAudioFormat, format);
-        const QByteArray whole = encode(sine(440, format.sampleRate(), format.sampleRate() / 2), format);
-        const QByteArray expected = PcmConverter(format).convert(whole);
-        QVERIFY(std::abs(expected.size() / 2 - 8000) <= 2);
-        PcmConverter converter(format);
-        QByteArray chunked;
-        QRandomGenerator random(7);
-        for (qsizetype at = 0; at < whole.size();) {
-            const qsizetype n = std::min<qsizetype>(whole.size() - at, random.bounded(1, 3000)); // mid-frame cuts too
-            chunked += converter.convert(whole.mid(at, n));
-            at += n;
-        }
-        QCOMPARE(chunked, expected);
-    }
-
-    void converterKeepsSpeechBandAndDropsWhatWouldFoldBack()
-    {
-        const QAudioFormat format = formatOf(48000, 2, QAudioFormat::Float);
-        const QVector<float> tone = decode16(PcmConverter(format).convert(encode(sine(1000, 48000, 48000), format)));
-        // Skip the filter's start; a 0.5 sine has RMS 0.354.
-        QVERIFY2(std::abs(rms(tone, 200) - 0.354) < 0.01, qPrintable(QString::number(rms(tone, 200))));
-        int crossings = 0;
-        for (int i = 201; i < tone.size(); ++i)
-            crossings += (tone[i - 1] < 0) != (tone[i] < 0);
-        QVERIFY2(std::abs(crossings - 2 * 1000 * (tone.size() - 201) / 16000) <= 3, qPrintable(QString::number(crossings)));
-        // 12 kHz cannot exist at 16 kHz; unfiltered it would come back as a 4 kHz whistle.
-        const QVector<float> high = decode16(PcmConverter(format).convert(encode(sine(12000, 48000, 48000), format)));
-        QVERIFY2(rms(high, 200) < 0.005, qPrintable(QString::number(rms(high, 200))));
-    }
-
-    void realRecognizerHearsRecordedSpeech_data()
-    {
-        QTest::addColumn<QAudioFormat>("device");
-        QTest::addColumn<QString>("draft");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("16 kHz mono device") << PcmConverter::targetFormat() << "" << "go forward ten meters";
-        QTest::newRow("44.1 kHz stereo float device, after a draft")
-            << formatOf(44100, 2, QAudioFormat::Float) << "Say:" << "Say: go forward ten meters";
-    }
-    void realRecognizerHearsRecordedSpeech()
-    {
-        QFETCH(QAudioFormat, device);
-        QFETCH(QString, draft);
-        QFETCH(QString, expected);
-        QVERIFY2(SphinxModel::usEnglish().isPresent(), "the US English model is not installed");
-        const QByteArray recording = readRecording();
-        QVERIFY2(!recording.isEmpty(), qPrintable(kRecording));
-
-        SpeechCapture::Dependencies deps;
-        auto input = std::make_unique<FakeAudioInput>();
-        FakeAudioInput *mic = input.get();
-        mic->deviceFormat = device;
-        deps.input = std::move(input);
-        deps.access = std::make_unique<FakeSpeechAccess>();
-        deps.localeName = QStringLiteral("en-US");
-        deps.makeRecognizer = [](const QString &) { return std::make_unique<SphinxRecognizer>(SphinxModel::usEnglish()); };
-        SpeechCapture capture(std::move(deps));
-
-        QStringList drafts;
-        capture.start(draft, [&drafts](const QString &d) { drafts << d; });
-        QTRY_VERIFY_WITH_TIMEOUT(capture.isListening(), 10000);
-        const QByteArray frames = device == PcmConverter::targetFormat()
-                                      ? recording
-                                      : encode(recordingAt(recording, device.sampleRate()), device);
-        const qsizetype chunk = 1024 * device.bytesPerFrame(); // as a device hands it over
-        for (qsizetype at = 0; at < frames.size(); at += chunk)
-            mic->play(frames.mid(at, chunk));
-        QTRY_VERIFY_WITH_TIMEOUT(!capture.isListening(), 20000);
-        QCOMPARE(capture.lastError(), QString());
-        QVERIFY(!drafts.isEmpty());
-        QCOMPARE(drafts.last(), expected);
-        for (const QString &d : drafts)
-            QVERIFY2(d.startsWith(draft), qPrintable(d));
     }
 };
 

@@ -79,6 +79,7 @@ struct Fixture {
                   QStringLiteral("#8AA4B8"), QStringLiteral("#1030C0"));
         skins = std::make_unique<look::SkinStore>(
             look::SkinStore::Sources{dir.filePath(QStringLiteral("none")), dir.filePath(QStringLiteral("skins"))});
+        skins->select(QStringLiteral("default")); // an earlier test's choice is in the settings
         look::BackgroundSettings::Config config;
         config.supportDirectory = dir.filePath(QStringLiteral("support"));
         config.firstRunImage = firstRunImage;

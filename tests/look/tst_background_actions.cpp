@@ -62,14 +62,14 @@ struct Stage {
     QNetworkAccessManager network;
     std::unique_ptr<BackgroundSettings> settings;
 
-    explicit Stage(qint64 maxBytes = 40LL * 1024 * 1024)
+    explicit Stage(qint64 maxBytes = 40LL * 1024 * 1024, int timeoutMs = 20'000)
     {
         BackgroundSettings::Config c;
         c.supportDirectory = support;
         c.randomImageBase = peer.base();
         c.network = &network;
         c.maxDownloadBytes = maxBytes;
-        c.transferTimeoutMs = 20'000;
+        c.transferTimeoutMs = timeoutMs;
         settings = std::make_unique<BackgroundSettings>(c);
     }
     BackgroundSettings &b() { return *settings; }
@@ -166,6 +166,10 @@ private slots:
         QTest::newRow("decompression bomb") << bomb << kCouldNotLoad << QColor();
         WebImagePeer::Reply endless{200, "image/jpeg", {}, {}, false, 41LL * 1024 * 1024};
         QTest::newRow("body past 40 MB, no length") << endless << kCouldNotLoad << QColor();
+        // Refused from the header alone: the client does not wait for the rest.
+        WebImagePeer::Reply claimed{200, "image/jpeg", WebImagePeer::imageBody("jpeg", QSize(8, 8), Qt::blue), {}, false,
+                                    0, 41LL * 1024 * 1024};
+        QTest::newRow("length past 40 MB") << claimed << kCouldNotLoad << QColor();
     }
 
     void webImage()
@@ -232,6 +236,9 @@ private slots:
         QTest::newRow("no address") << "just some words";
         QTest::newRow("empty") << "";
         QTest::newRow("javascript") << "javascript:alert(1)";
+        // The scheme is compared as typed: QUrl would lower-case it.
+        QTest::newRow("scheme in capitals") << "HTTPS://127.0.0.1:1/a.jpg";
+        QTest::newRow("scheme in mixed case") << "Http://127.0.0.1:1/a.jpg";
     }
 
     void refusedAddresses()
@@ -273,13 +280,56 @@ private slots:
         QVERIFY(s.b().historyStack().isEmpty());
     }
 
+    // A reply whose body stops short of its length is a failed download:
+    // the decoder would otherwise make an image of the half that came.
+    void cutOffBodyIsANetworkFailure()
+    {
+        Stage s;
+        const QByteArray full = WebImagePeer::imageBody("jpeg", QSize(640, 480), Qt::blue);
+        WebImagePeer::Reply cut;
+        cut.body = full.left(full.size() * 3 / 4);
+        cut.declaredLength = full.size();
+        s.peer.route("/cut.jpg", cut);
+        const QImage before = s.b().loadedImage();
+        const QByteArray currentFile = readAll(s.file("wallpaper-current.jpg"));
+        s.applyAddress(s.peer.url("/cut.jpg"));
+        QVERIFY(!s.b().statusMessage().isEmpty());
+        QVERIFY2(s.b().statusMessage() != kCouldNotLoad, qPrintable(s.b().statusMessage()));
+        QVERIFY(s.b().statusMessage() != QStringLiteral("Background from URL."));
+        QCOMPARE(s.b().loadedImage(), before);
+        QCOMPARE(readAll(s.file("wallpaper-current.jpg")), currentFile);
+        QVERIFY(s.b().historyStack().isEmpty());
+        QVERIFY(!s.b().isLoadingRemote());
+    }
+
+    // A server that answers nothing ends the download with its error text;
+    // the stage does not wait forever.
+    void stalledServerTimesOut()
+    {
+        Stage s(40LL * 1024 * 1024, 300);
+        WebImagePeer::Reply never;
+        never.body = WebImagePeer::imageBody("jpeg", QSize(80, 60), Qt::red);
+        never.held = true;
+        s.peer.route("/stall", never);
+        const QImage before = s.b().loadedImage();
+        s.applyAddress(s.peer.url("/stall"));
+        QVERIFY2(s.b().statusMessage().contains(QStringLiteral("timed out")), qPrintable(s.b().statusMessage()));
+        QVERIFY(!s.b().isLoadingRemote());
+        QCOMPARE(s.b().loadedImage(), before);
+    }
+
     void randomImage()
     {
         Stage s;
         WebImagePeer::Reply image;
         image.body = WebImagePeer::imageBody("jpeg", QSize(80, 60), Qt::darkBlue);
         s.peer.routeOthers(image);
-        QCoro::waitFor(s.b().fetchPicsumRandom());
+        QCoro::Task<> random = s.b().fetchPicsumRandom();
+        // The field shows the random address at once, without a credit.
+        QVERIFY(s.b().customURLString().startsWith(s.peer.base().toString() + "/seed/"));
+        QVERIFY(!s.b().photoCredit());
+        QVERIFY(s.b().isLoadingRemote());
+        QCoro::waitFor(random);
         QCOMPARE(s.b().statusMessage(), QStringLiteral("Random image."));
         QCOMPARE(s.peer.requests().size(), 1);
         static const QRegularExpression form(QStringLiteral("^/seed/([0-9]+)/1920/1080$"));
@@ -377,18 +427,35 @@ private slots:
         QVERIFY(!s.b().isLoadingRemote());
     }
 
+    void undoWithMissingFile_data()
+    {
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("history file deleted by hand") << true;
+        QTest::newRow("history file no longer an image") << false;
+    }
+
     void undoWithMissingFile()
     {
+        QFETCH(bool, deleted);
         Stage s;
         QCoro::waitFor(s.b().pickLocalImage(s.localImage("one.png", Qt::green)));
         const QByteArray current = readAll(s.file("wallpaper-current.jpg"));
-        QVERIFY(QFile::remove(s.b().historyStack().first()));
+        const QString newest = s.b().historyStack().first();
+        if (deleted) {
+            QVERIFY(QFile::remove(newest));
+        } else {
+            QFile f(newest);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("not a picture");
+        }
         QCoro::waitFor(s.b().undoWallpaper());
         QCOMPARE(s.b().statusMessage(), QStringLiteral("Previous image missing from history."));
         QVERIFY(!s.b().canUndo());
         QCOMPARE(readAll(s.file("wallpaper-current.jpg")), current);
         QVERIFY(near(middle(s.b().loadedImage()), Qt::green));
         QVERIFY(BackgroundPersisted::decode(readAll(s.file("background.json")))->historyStack.isEmpty());
+        // An undecodable file stays in the folder, no longer listed.
+        QCOMPARE(QFileInfo::exists(newest), !deleted);
     }
 
     void emptyUndoDoesNotSave()

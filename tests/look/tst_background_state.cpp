@@ -97,6 +97,30 @@ private slots:
         QCOMPARE(saved->photoCredit, b.photoCredit());
     }
 
+    // The file's keys are exactly the record's, absent optionals left out, compact.
+    void savedFileKeys()
+    {
+        Stage s;
+        BackgroundSettings b(s.config());
+        const QByteArray bytes = readAll(s.file("background.json"));
+        QVERIFY(!bytes.contains('\n'));
+        const QJsonObject o = QJsonDocument::fromJson(bytes).object();
+        QStringList keys = o.keys();
+        keys.sort();
+        QCOMPARE(keys, (QStringList{"animateKenBurns", "currentImagePath", "customURLString", "didFinishInitialSetup",
+                                    "historyStack", "isEnabled", "overlayOpacity", "photoCredit", "useVideo"}));
+        QStringList creditKeys = o.value("photoCredit").toObject().keys();
+        creditKeys.sort();
+        QCOMPARE(creditKeys, (QStringList{"artist", "series", "title", "url"}));
+        QCOMPARE(o.value("didFinishInitialSetup"), QJsonValue(true));
+
+        b.setCustomURLString("https://example.org/");
+        b.persist();
+        const QJsonObject plain = QJsonDocument::fromJson(readAll(s.file("background.json"))).object();
+        QVERIFY(!plain.contains("photoCredit"));
+        QVERIFY(!plain.contains("videoFilePath"));
+    }
+
     void shippedStageImageIsModest()
     {
         const QImage image(":/default-stage.webp");
@@ -136,6 +160,21 @@ private slots:
             o.insert("photoCredit", QJsonObject{{"title", "T"}});
         }) << false;
         QTest::newRow("video path not text") << variant([](QJsonObject &o) { o.insert("videoFilePath", 4); }) << false;
+        QTest::newRow("no historyStack") << variant([](QJsonObject &o) { o.remove("historyStack"); }) << false;
+        QTest::newRow("no customURLString") << variant([](QJsonObject &o) { o.remove("customURLString"); }) << false;
+        QTest::newRow("useVideo null") << variant([](QJsonObject &o) { o.insert("useVideo", QJsonValue::Null); })
+                                       << false;
+        QTest::newRow("history not a list") << variant([](QJsonObject &o) { o.insert("historyStack", "a"); }) << false;
+        QTest::newRow("credit series not text") << variant([](QJsonObject &o) {
+            o.insert("photoCredit", QJsonObject{{"title", "T"}, {"artist", "A"}, {"series", 2}});
+        }) << false;
+        QTest::newRow("credit not an object") << variant([](QJsonObject &o) { o.insert("photoCredit", "T"); }) << false;
+        QTest::newRow("optional keys null") << variant([](QJsonObject &o) {
+            o.insert("currentImagePath", QJsonValue::Null);
+            o.insert("photoCredit", QJsonValue::Null);
+        }) << true;
+        QTest::newRow("unknown key ignored") << variant([](QJsonObject &o) { o.insert("extra", 1); }) << true;
+        QTest::newRow("array at top") << QByteArray("[]") << false;
         QTest::newRow("not JSON") << QByteArray("{\"isEnabled\": tr") << false;
     }
 

@@ -200,6 +200,9 @@ private slots:
         writeFile(user, "b.json", skinFile("a-second", "same", "dark"));
         SkinStore store({dir.filePath("res"), user});
         QCOMPARE(ids(store.skins()), (QStringList{"default", "duvediv-oduv", "z-first", "a-second"}));
+        // A strict weak order: nothing, "default" included, orders before itself.
+        QVERIFY(!SkinStore::ordersBefore(UISkin::steel(), UISkin::steel()));
+        QVERIFY(!SkinStore::ordersBefore(store.skins().at(2), store.skins().at(2)));
     }
 
     void selection()

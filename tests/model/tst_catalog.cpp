@@ -4,24 +4,44 @@
 
 using namespace model;
 
+Q_DECLARE_METATYPE(model::QirvModelOption)
+
 class TestCatalog : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Every row, text for text, in table order.
+    void rows_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QirvModelOption>("row");
+        const auto add = [](int index, const char *id, const char *title, const char *subtitle, const char *badge) {
+            QTest::newRow(id) << index
+                              << QirvModelOption{QString::fromUtf8(id), QString::fromUtf8(title),
+                                                 QString::fromUtf8(subtitle),
+                                                 badge ? std::optional<QString>(QString::fromUtf8(badge))
+                                                       : std::nullopt};
+        };
+        // The separators are U+00B7 MIDDLE DOT with a space each side.
+        add(0, "qirv-4.5", "Qirv 4.5", "Flagship \xC2\xB7 code, agents, everything", "New");
+        add(1, "qirv-4.5-latest", "Qirv 4.5 Latest", "Always the newest 4.5 cut", nullptr);
+        add(2, "qirv-build-0.1", "Qirv Build", "Code API \xC2\xB7 256k context", "Code");
+        add(3, "qirv-4.3", "Qirv 4.3", "Solid chat \xC2\xB7 1M context", nullptr);
+        add(4, "qirv-4.20-0309-reasoning", "Qirv 4.20 Reason", "Deep reasoning \xC2\xB7 1M context", nullptr);
+        add(5, "qirv-4.20-0309-non-reasoning", "Qirv 4.20 Fast", "Snappy non-reasoning \xC2\xB7 1M", nullptr);
+        add(6, "qirv-4.20-multi-agent-0309", "Qirv 4.20 Multi", "Multi-agent \xC2\xB7 1M context", nullptr);
+    }
     void rows()
     {
+        QFETCH(int, index);
+        QFETCH(QirvModelOption, row);
         const QList<QirvModelOption> &rows = ModelCatalog::options();
-        QStringList ids;
-        for (const QirvModelOption &row : rows)
-            ids << row.id;
-        QCOMPARE(ids, (QStringList{"qirv-4.5", "qirv-4.5-latest", "qirv-build-0.1", "qirv-4.3",
-                                   "qirv-4.20-0309-reasoning", "qirv-4.20-0309-non-reasoning",
-                                   "qirv-4.20-multi-agent-0309"}));
-        QCOMPARE(rows[0], (QirvModelOption{"qirv-4.5", "Qirv 4.5", "Flagship \u00B7 code, agents, everything", "New"}));
-        QCOMPARE(rows[2].badge, std::optional<QString>(QStringLiteral("Code")));
-        QCOMPARE(rows[5].subtitle, QString::fromUtf8("Snappy non-reasoning \xC2\xB7 1M"));
-        for (int i : {1, 3, 4, 5, 6})
-            QVERIFY2(!rows[i].badge, qPrintable(rows[i].id));
+        QCOMPARE(rows.size(), 7);
+        QCOMPARE(rows.at(index).id, row.id);
+        QCOMPARE(rows.at(index).title, row.title);
+        QCOMPARE(rows.at(index).subtitle, row.subtitle);
+        QCOMPARE(rows.at(index).badge, row.badge);
+        QCOMPARE(ModelCatalog::option(row.id), std::optional<QirvModelOption>(row));
     }
 
     void lookup_data()

@@ -1,5 +1,7 @@
 #include "model/ChatRecordsJson.h"
 #include "model/IsoDate.h"
+#include "model/RunRecords.h"
+#include "model/SettingsRecords.h"
 #include "model/Utf8Check.h"
 #include "support/TestMain.h"
 
@@ -29,6 +31,8 @@ private Q_SLOTS:
     void stripAttachmentChrome();
     void utf8Check_data();
     void utf8Check();
+    void rawTexts();
+    void attachmentCopiesKeepEveryField();
 };
 
 namespace {
@@ -325,4 +329,55 @@ void TestChatRecords::utf8Check()
     QFETCH(QByteArray, bytes);
     QFETCH(bool, valid);
     QCOMPARE(isValidUtf8(bytes), valid);
+}
+
+namespace {
+
+// Every case in declaration order beside its stored text; an unknown text
+// (the right one in another case) gives nothing.
+template <typename E, std::size_t N>
+void checkRawTexts(const std::array<E, N> &all, const QStringList &texts)
+{
+    QCOMPARE(qsizetype(N), texts.size());
+    for (std::size_t i = 0; i < N; ++i) {
+        QCOMPARE(toRaw(all[i]), texts[qsizetype(i)]);
+        QCOMPARE(fromRaw<E>(texts[qsizetype(i)]), std::optional(all[i]));
+        QCOMPARE(fromRaw<E>(texts[qsizetype(i)].toUpper()), std::nullopt);
+    }
+    QCOMPARE(fromRaw<E>(u""), std::nullopt);
+}
+
+} // namespace
+
+void TestChatRecords::rawTexts()
+{
+    checkRawTexts(kAllMessageRoles, {"system", "user", "assistant", "tool"});
+    checkRawTexts(kAllPolicyModes, {"tiered", "powerUser"});
+    checkRawTexts(kAllToolGuardModes, {"ask", "balanced", "yolo"});
+    checkRawTexts(kAllToolRisks, {"read", "write", "shell"});
+    checkRawTexts(kAllToolLogStatuses, {"pending", "approved", "denied", "running", "success", "failure"});
+}
+
+void TestChatRecords::attachmentCopiesKeepEveryField()
+{
+    // Distinct values in every field, so two swapped fields of one type show.
+    const StagedAttachment staged{QUuid::createUuid(),
+                                  QUrl::fromLocalFile(QStringLiteral("/tmp/a.webp")),
+                                  QStringLiteral("a.webp"),
+                                  11,
+                                  true,
+                                  22,
+                                  QStringLiteral("image/webp"),
+                                  true,
+                                  QStringLiteral("inline")};
+    const AttachedFile chip = AttachedFile::fromStaged(staged);
+    QCOMPARE(chip.byteCount, 11);
+    QCOMPARE(chip.originalByteCount, 22);
+    QCOMPARE(chip.mimeType, std::optional<QString>(QStringLiteral("image/webp")));
+    QCOMPARE(chip.inlineContent, std::optional<QString>(QStringLiteral("inline")));
+    QCOMPARE(chip.displayPath, QStringLiteral("a.webp"));
+    QCOMPARE(chip.toStaged(), staged);
+    StagedAttachment other = staged;
+    other.isImage = false;
+    QVERIFY(AttachedFile::fromStaged(other) != chip);
 }

@@ -35,6 +35,8 @@ private Q_SLOTS:
     void largeFilesDecodeInChunksOrFallBack_data();
     void largeFilesDecodeInChunksOrFallBack();
     void storesLiveInTheSupportFolder();
+    void deeplyNestedJson_data();
+    void deeplyNestedJson();
 };
 
 
@@ -426,4 +428,29 @@ void TestConversationStore::storesLiveInTheSupportFolder()
              QFile::Permissions());
     SettingsStore settings;
     QCOMPARE(settings.filePath(), folder + QStringLiteral("settings.json"));
+}
+
+void TestConversationStore::deeplyNestedJson_data()
+{
+    // Nesting deep enough to overflow the stack of a recursive parser.
+    constexpr int kDepth = 1'000'000;
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("loads");
+    QTest::newRow("unclosed arrays") << QByteArray(kDepth, '[') << false;
+    QTest::newRow("closed arrays, not conversations") << QByteArray(kDepth, '[') + QByteArray(kDepth, ']') << false;
+    Conversation a = conversation(QStringLiteral("A"), 10);
+    QByteArray file = envelopeOf({a}, a.id);
+    file.replace("\"title\" :", "\"extra\" : " + QByteArray(kDepth, '[') + QByteArray(kDepth, ']') + ",\"title\" :");
+    QTest::newRow("deep value under an unknown key") << file << true;
+}
+
+void TestConversationStore::deeplyNestedJson()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, loads);
+    ConversationHarness h;
+    h.put(bytes);
+    auto store = h.open();
+    QCOMPARE(store->loadState(), loads ? StoreFileState::Loaded : StoreFileState::Undecodable);
+    QCOMPARE(titles(store->conversations()), QStringList({loads ? "A" : "New session"}));
 }

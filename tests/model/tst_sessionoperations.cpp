@@ -25,6 +25,10 @@ private Q_SLOTS:
     void changesToNothingSelectedAreDropped();
     void idAddressedChangesReachTheirSession();
     void operationsOnUnknownIdsWriteNothing();
+    void writesPerOperation_data();
+    void writesPerOperation();
+    void forkTitles_data();
+    void forkTitles();
 };
 
 namespace {
@@ -144,18 +148,22 @@ void TestSessionOperations::archiveMovesTheSelection()
 void TestSessionOperations::deleteChoosesTheNextSelection()
 {
     ConversationHarness h;
+    // "arch new" is first in the archived order, "arch old" first in stored order.
     const QList<Conversation> list{conversation(QStringLiteral("active"), 10),
-                                   conversation(QStringLiteral("arch 1"), 5, false, true),
-                                   conversation(QStringLiteral("arch 2"), 50, false, true)};
+                                   conversation(QStringLiteral("arch old"), 5, false, true),
+                                   conversation(QStringLiteral("arch new"), 50, false, true),
+                                   conversation(QStringLiteral("arch other"), 60, false, true)};
     auto store = openWith(h, list, list[0].id);
-    store->deleteConversation(list[2].id); // not selected: the selection stays
+    store->deleteConversation(list[3].id); // not selected: the selection stays
     QCOMPARE(store->selectedConversation()->title, QStringLiteral("active"));
     QCOMPARE(h.writes, 1);
 
     store->deleteConversation(list[0].id); // only archived remain: the first stored one
-    QCOMPARE(store->selectedConversation()->title, QStringLiteral("arch 1"));
+    QCOMPARE(store->selectedConversation()->title, QStringLiteral("arch old"));
+    QCOMPARE(titles(store->conversations()), QStringList({"arch old", "arch new"}));
 
     store->deleteConversation(list[1].id);
+    store->deleteConversation(list[2].id);
     QCOMPARE(titles(store->conversations()), QStringList({"New session"}));
     QCOMPARE(store->selectedConversationID(), std::optional(store->conversations().first().id));
 }
@@ -208,6 +216,14 @@ void TestSessionOperations::appendNamesPlaceholderSessions_data()
                                                   << QStringLiteral("hello") << QStringLiteral("New session");
     QTest::newRow("other title kept") << QStringLiteral("new session") << MessageRole::User
                                       << QStringLiteral("hello") << QStringLiteral("new session");
+    const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
+    QTest::newRow("48 characters, not code units")
+        << QStringLiteral("New session") << MessageRole::User << QString(47, u'a') + family + QStringLiteral("bc")
+        << QString(47, u'a') + family;
+    QTest::newRow("counted after trimming") << QStringLiteral("New session") << MessageRole::User
+                                            << QStringLiteral(" \n ") + QString(50, u'x') << QString(48, u'x');
+    QTest::newRow("tool message leaves placeholder") << QStringLiteral("New build") << MessageRole::Tool
+                                                     << QStringLiteral("out") << QStringLiteral("New build");
     QTest::newRow("blank message keeps placeholder") << QStringLiteral("New session") << MessageRole::User
                                                      << QStringLiteral(" \n ") << QStringLiteral("New session");
 }
@@ -253,6 +269,13 @@ void TestSessionOperations::selectClearsUnreadOnce()
     QCOMPARE(h.writes, 3);
     store->appendMessage(message(MessageRole::Assistant, QStringLiteral("done")));
     QVERIFY(!store->selectedConversation()->isUnread);
+
+    // Selecting the selected session, when unread, clears the flag: one write.
+    store->setUnread(b.id, true);
+    h.writes = 0;
+    store->select(b.id);
+    QVERIFY(!store->selectedConversation()->isUnread);
+    QCOMPARE(h.writes, 1);
 }
 
 void TestSessionOperations::changesToNothingSelectedAreDropped()
@@ -314,6 +337,117 @@ void TestSessionOperations::operationsOnUnknownIdsWriteNothing()
     QVERIFY(!store->updateConversation(nobody, [](Conversation &c) { c.title.clear(); }));
     QCOMPARE(h.writes, 0);
     QCOMPARE(store->conversations(), QList<Conversation>{a});
+}
+
+void TestSessionOperations::writesPerOperation_data()
+{
+    // Start: "a" selected, "b" unread, "c" archived. writes: how many times
+    // the file is written; selected: the title selected afterwards.
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("writes");
+    QTest::addColumn<QString>("selected");
+    QTest::newRow("select other, unread") << "select b" << 2 << "b";
+    QTest::newRow("select same, read") << "select a" << 0 << "a";
+    QTest::newRow("select unknown id") << "select unknown" << 1 << "";
+    QTest::newRow("assign selection directly") << "assign b" << 1 << "b";
+    QTest::newRow("assign the same selection") << "assign a" << 0 << "a";
+    QTest::newRow("rename") << "rename b" << 1 << "a";
+    QTest::newRow("rename to blanks") << "rename blank" << 0 << "a";
+    QTest::newRow("toggle pin") << "pin b" << 1 << "a";
+    QTest::newRow("archive unselected") << "archive b" << 1 << "a";
+    QTest::newRow("archive selected") << "archive a" << 2 << "b";
+    QTest::newRow("unarchive") << "unarchive c" << 1 << "a";
+    QTest::newRow("delete unselected") << "delete b" << 1 << "a";
+    QTest::newRow("delete unknown id still saves") << "delete unknown" << 1 << "a";
+    QTest::newRow("delete selected") << "delete a" << 2 << "b";
+    QTest::newRow("fork") << "fork b" << 2 << "b (fork)";
+    QTest::newRow("new chat") << "new" << 2 << "New session";
+    QTest::newRow("set unread") << "unread a" << 1 << "a";
+    QTest::newRow("update selected") << "update" << 1 << "a";
+    QTest::newRow("append") << "append" << 1 << "a";
+    QTest::newRow("replace") << "replace" << 1 << "a";
+    QTest::newRow("append by id") << "append b" << 1 << "a";
+    QTest::newRow("append by unknown id") << "append unknown" << 0 << "a";
+    QTest::newRow("replace conversations list") << "set list" << 0 << "a";
+}
+
+void TestSessionOperations::writesPerOperation()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, writes);
+    QFETCH(QString, selected);
+    ConversationHarness h;
+    Conversation a = conversation(QStringLiteral("a"), 30), b = conversation(QStringLiteral("b"), 20),
+                 c = conversation(QStringLiteral("c"), 10, false, true);
+    b.isUnread = true;
+    auto store = openWith(h, {a, b, c}, a.id);
+    const QHash<QString, QUuid> ids{{"a", a.id}, {"b", b.id}, {"c", c.id}, {"unknown", QUuid::createUuid()}};
+    const QString verb = operation.section(u' ', 0, 0);
+    const QUuid id = ids.value(operation.section(u' ', 1, 1));
+    const ChatMessage m = message(MessageRole::User, QStringLiteral("hi"));
+    if (verb == "select")
+        store->select(id);
+    else if (verb == "assign")
+        store->setSelectedConversationID(id);
+    else if (operation == "rename blank")
+        store->rename(b.id, QStringLiteral(" \n"));
+    else if (verb == "rename")
+        store->rename(id, QStringLiteral("renamed"));
+    else if (verb == "pin")
+        store->togglePin(id);
+    else if (verb == "archive")
+        store->archive(id);
+    else if (verb == "unarchive")
+        store->unarchive(id);
+    else if (verb == "delete")
+        store->deleteConversation(id);
+    else if (verb == "fork")
+        store->fork(id);
+    else if (verb == "new")
+        store->newChat();
+    else if (verb == "unread")
+        store->setUnread(id, true);
+    else if (verb == "update")
+        store->updateSelected([](Conversation &c) { c.isPinned = true; });
+    else if (operation == "append")
+        store->appendMessage(m);
+    else if (verb == "append")
+        (void)store->appendMessage(id, m);
+    else if (verb == "replace")
+        store->replaceMessages({m});
+    else if (verb == "set")
+        store->setConversations(store->conversations().mid(0, 2));
+    else
+        QFAIL("unknown operation");
+    QCOMPARE(h.writes, writes);
+    const auto now = store->selectedConversation();
+    QCOMPARE(now ? now->title : QString(), selected);
+    if (writes > 0) // the file holds what memory holds
+        QCOMPARE(h.open()->conversations(), store->conversations());
+    if (verb == "assign") // a direct write does not clear the unread flag
+        QCOMPARE(store->conversation(b.id)->isUnread, true);
+}
+
+void TestSessionOperations::forkTitles_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("suffix added") << QStringLiteral("Plan") << QStringLiteral("Plan (fork)");
+    QTest::newRow("suffix not doubled") << QStringLiteral("Plan (fork)") << QStringLiteral("Plan (fork)");
+    QTest::newRow("suffix needs its space") << QStringLiteral("Plan(fork)") << QStringLiteral("Plan(fork) (fork)");
+    QTest::newRow("placeholder forks like any title") << QStringLiteral("New session")
+                                                      << QStringLiteral("New session (fork)");
+}
+
+void TestSessionOperations::forkTitles()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, expected);
+    ConversationHarness h;
+    const Conversation c = conversation(title, 10);
+    auto store = openWith(h, {c}, c.id);
+    store->fork(c.id);
+    QCOMPARE(titles(store->conversations()), QStringList({expected, title}));
 }
 
 MOONSHELF_TEST_GUILESS_MAIN(TestSessionOperations)

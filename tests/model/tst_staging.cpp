@@ -379,10 +379,13 @@ private Q_SLOTS:
             QDir().mkpath(root() + QStringLiteral("/sub/deeper"));
             writeFile(root() + QStringLiteral("/sub/deeper/f"), "x");
             QVERIFY(QFile::link(outside, root() + QStringLiteral("/link")));
+            writeFile(root() + QStringLiteral("/.hidden"), "x");
         }
-        // A new store (a new process) purges what the last one left.
+        // A new store (a new process) purges what the last one left; hidden
+        // entries are not listed, so they stay.
         const Store store(root());
         QCOMPARE(visibleEntries(root()), QStringList());
+        QVERIFY(QFileInfo::exists(root() + QStringLiteral("/.hidden")));
         QVERIFY(QFileInfo::exists(outside + QStringLiteral("/precious.txt")));
     }
 

@@ -223,9 +223,15 @@ QByteArray pngDeclaring(quint32 width, quint32 height)
     return out;
 }
 
-QByteArray jpegDeclaring(quint16 width, quint16 height)
+QByteArray jpegDeclaring(quint16 width, quint16 height, bool progressive)
 {
-    QByteArray jpeg = encode(photoLike(QSize(64, 48)), "jpeg", 80);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(80);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(photoLike(QSize(64, 48)));
     for (qsizetype i = 2; i + 9 < jpeg.size(); ++i) {
         if (quint8(jpeg[i]) == 0xFF && (quint8(jpeg[i + 1]) == 0xC0 || quint8(jpeg[i + 1]) == 0xC2)) {
             jpeg[i + 5] = char(height >> 8);
@@ -236,6 +242,17 @@ QByteArray jpegDeclaring(quint16 width, quint16 height)
         }
     }
     return jpeg;
+}
+
+QByteArray panoramaJpeg()
+{
+    QImage image(20000, 4000, QImage::Format_Grayscale8);
+    for (int y = 0; y < image.height(); ++y) {
+        uchar *line = image.scanLine(y);
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = uchar((x / 40 + y / 40 + (x * 7 + y * 13) % 11) & 0xFF);
+    }
+    return encode(image, "jpeg", 80);
 }
 
 QByteArray gifDeclaring(quint16 width, quint16 height)

@@ -30,7 +30,11 @@ QByteArray heic(const QImage &image);
 QByteArray pngDeclaring(quint32 width, quint32 height);
 
 // A real JPEG with the frame header patched to declare width x height.
-QByteArray jpegDeclaring(quint16 width, quint16 height);
+QByteArray jpegDeclaring(quint16 width, quint16 height, bool progressive = false);
+
+// A wide, real sequential JPEG of 20000 x 4000 pixels (about 5 MB): smooth
+// bands with fine texture, in grey.
+QByteArray panoramaJpeg();
 
 // A GIF header and image descriptor of width x height with almost no data.
 QByteArray gifDeclaring(quint16 width, quint16 height);

@@ -115,6 +115,10 @@ private Q_SLOTS:
         const QByteArray heic = fixtures::heic(halves(QSize(1600, 1200), red, green, true));
         if (!heic.isEmpty())
             QTest::newRow("heic through libheif") << heic << QSize(1280, 960) << red << green;
+        // 80 megapixels: over the whole-decode budget, but a sequential JPEG
+        // decodes scaled, so a real panorama must not read as a bomb.
+        QTest::newRow("sequential jpeg panorama 20000x4000") << fixtures::panoramaJpeg() << QSize(1280, 256)
+                                                             << QColor() << QColor();
     }
     void kinds()
     {
@@ -195,6 +199,14 @@ private Q_SLOTS:
         QTest::newRow("png bomb 100000x100000") << fixtures::pngDeclaring(100'000, 100'000);
         QTest::newRow("png just over 64 megapixels") << fixtures::pngDeclaring(8192, 8193);
         QTest::newRow("jpeg declaring 60000x60000") << fixtures::jpegDeclaring(60'000, 60'000);
+        QTest::newRow("tiny sequential jpeg declaring 12000x9000") << fixtures::jpegDeclaring(12'000, 9'000);
+        // Padded past the bytes-per-pixel floor, so only the frame kind refuses it.
+        QTest::newRow("progressive jpeg declaring 12000x9000")
+            << fixtures::paddedTo(fixtures::jpegDeclaring(12'000, 9'000, true), 12'000'000);
+        QTest::newRow("progressive jpeg just over 64 megapixels")
+            << fixtures::paddedTo(fixtures::jpegDeclaring(8192, 8193, true), 12'000'000);
+        QTest::newRow("sequential jpeg just over the scaled budget")
+            << fixtures::paddedTo(fixtures::jpegDeclaring(16'384, 16'385), 12'000'000);
         QTest::newRow("gif declaring 65535x65535") << fixtures::gifDeclaring(65'535, 65'535);
         QTest::newRow("wbmp-like bytes") << QByteArray("\x00\x00\x20\x20", 4) + QByteArray(128, '\xAA');
         QTest::newRow("svg document")
@@ -217,6 +229,87 @@ private Q_SLOTS:
         QVERIFY(!staged.ok());
         QCOMPARE(staged.error(), Store::IngestError::decodeFailed());
         QCOMPARE(QDir(root).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // Each row gives the encoder's answer per rung (-1: the encoder fails;
+    // otherwise the size of what it returns) and the rung that must win.
+    void ladder_data()
+    {
+        QTest::addColumn<QList<int>>("sizes"); // webp 55, webp 35, jpeg 55, jpeg 35
+        QTest::addColumn<QString>("chosen");   // "" when nothing is returned
+        QTest::addColumn<QStringList>("calls");
+        const QString w55 = QStringLiteral("webp55"), w35 = QStringLiteral("webp35");
+        const QString j55 = QStringLiteral("jpeg55"), j35 = QStringLiteral("jpeg35");
+        QTest::newRow("webp 55 at the target is kept") << QList<int>{49'152, 1, 1, 1} << w55 << QStringList{w55};
+        QTest::newRow("webp 35 tried when 55 is one byte over")
+            << QList<int>{49'153, 49'152, 1, 1} << w35 << QStringList{w55, w35};
+        QTest::newRow("both webp over: jpeg 55") << QList<int>{60'000, 50'000, 49'152, 1} << j55
+                                                 << QStringList{w55, w35, j55};
+        QTest::newRow("webp missing: straight to jpeg 55, no second webp")
+            << QList<int>{-1, 1, 30'000, 1} << j55 << QStringList{w55, j55};
+        QTest::newRow("second webp failing falls to jpeg") << QList<int>{60'000, -1, 40'000, 1} << j55
+                                                           << QStringList{w55, w35, j55};
+        QTest::newRow("jpeg 35 kept whatever its size, even larger than 55")
+            << QList<int>{60'000, 60'000, 60'000, 70'000} << j35 << QStringList{w55, w35, j55, j35};
+        QTest::newRow("jpeg 35 failing keeps jpeg 55") << QList<int>{60'000, 60'000, 60'000, -1} << j55
+                                                       << QStringList{w55, w35, j55, j35};
+        QTest::newRow("jpeg 55 failing gives nothing") << QList<int>{-1, 1, -1, 1} << QString()
+                                                       << QStringList{w55, j55};
+    }
+    void ladder()
+    {
+        QFETCH(QList<int>, sizes);
+        QFETCH(QString, chosen);
+        QFETCH(QStringList, calls);
+        QStringList seen;
+        bool jpegSawAlpha = false;
+        const auto fake = [&](const QImage &image, const char *format, int quality) -> std::optional<QByteArray> {
+            const QString name = QString::fromLatin1(format) + QString::number(quality);
+            seen << name;
+            const bool isJpeg = qstrcmp(format, "jpeg") == 0;
+            jpegSawAlpha = jpegSawAlpha || (isJpeg && image.hasAlphaChannel());
+            const int rung = int(isJpeg) * 2 + int(quality == ImageRecompressor::kSecondQuality);
+            if (sizes[rung] < 0)
+                return std::nullopt;
+            // The bytes name their rung, so the test sees which one was returned.
+            return name.toLatin1().leftJustified(sizes[rung], '.', true);
+        };
+        QImage image(40, 30, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        const auto result = ImageRecompressor::compressDecoded(image, fake);
+        QCOMPARE(seen, calls);
+        QVERIFY(!jpegSawAlpha);
+        if (chosen.isEmpty()) {
+            QVERIFY(!result);
+            return;
+        }
+        QVERIFY(result);
+        QVERIFY2(result->data.startsWith(chosen.left(qMin<int>(chosen.size(), result->data.size())).toLatin1()),
+                 result->data.left(8).constData());
+        const int rung = int(chosen.startsWith(QLatin1String("jpeg"))) * 2 + int(chosen.endsWith(QLatin1String("35")));
+        QCOMPARE(result->data.size(), qsizetype(sizes[rung]));
+        const bool isWebp = chosen.startsWith(QLatin1String("webp"));
+        QCOMPARE(result->mimeType, isWebp ? QStringLiteral("image/webp") : QStringLiteral("image/jpeg"));
+        QCOMPARE(result->utiPreferredExtension, isWebp ? QStringLiteral("webp") : QStringLiteral("jpg"));
+    }
+
+    void sequentialJpegFrames_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("sequential");
+        const QByteArray baseline = fixtures::jpegDeclaring(64, 48);
+        QTest::newRow("baseline") << baseline << true;
+        QTest::newRow("progressive") << fixtures::jpegDeclaring(64, 48, true) << false;
+        QTest::newRow("exif segment before the frame") << fixtures::withExifOrientation(baseline, 6) << true;
+        QTest::newRow("cut before the frame") << baseline.left(20) << false;
+        QTest::newRow("png") << fixtures::encode(fixtures::photoLike(QSize(8, 8)), "png") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+    void sequentialJpegFrames()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, sequential);
+        QCOMPARE(ImageRecompressor::isSequentialJpeg(bytes), sequential);
     }
 
     // The content decides, never the name.

@@ -116,8 +116,10 @@ void WebImagePeer::send(QTcpSocket *socket, const Reply &reply)
     head += "Connection: close\r\n";
     if (!reply.location.isEmpty())
         head += "Location: " + reply.location + "\r\n";
-    if (reply.streamedBytes == 0)
-        head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    if (reply.streamedBytes == 0) {
+        const qint64 length = reply.declaredLength >= 0 ? reply.declaredLength : reply.body.size();
+        head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    }
     head += "\r\n";
     socket->write(head);
     if (reply.streamedBytes > 0) {

@@ -34,6 +34,7 @@ public:
         QByteArray location;        // sent as Location when set
         bool held = false;          // sent only once release() is called
         qint64 streamedBytes = 0;   // instead of body: this many filler bytes, no Content-Length
+        qint64 declaredLength = -1; // Content-Length to claim when not body's own (a cut-off reply)
     };
 
     explicit WebImagePeer(QObject *parent = nullptr);

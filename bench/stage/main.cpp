@@ -1,0 +1,165 @@
+// A 1280 × 800 window: the stage (the shipped image drifting, then a 1080p
+// video) under three glass panels, and the same without the glass. Prints
+// frames per second reached and CPU seconds per second of wall time.
+#include "look/BackgroundSettings.h"
+#include "look/FrostShapeBackground.h"
+#include "look/GlassDecoration.h"
+#include "look/LoopingVideoBackground.h"
+#include "look/SidebarGlassBackground.h"
+#include "look/SkinStore.h"
+#include "look/StageBackground.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <ctime>
+
+using namespace look;
+
+namespace {
+
+double processCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+class PaintCounter : public QObject {
+public:
+    int frames = 0;
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++frames;
+        return false;
+    }
+};
+
+// Runs the event loop idle for ms (no busy waiting: that would be measured too).
+void waitFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct Window {
+    QWidget window;
+    StageBackground *stage = nullptr;
+    QList<QWidget *> glass;
+
+    Window(BackgroundSettings *bg, SkinStore *skins)
+    {
+        window.resize(1280, 800);
+        stage = new StageBackground(bg, skins, &window);
+        stage->setGeometry(window.rect());
+        auto *sidebar = new QWidget(&window);
+        sidebar->setGeometry(0, 0, 260, 800);
+        SidebarGlassBackground::install(sidebar, bg, skins);
+        auto *tools = new QWidget(&window);
+        tools->setGeometry(1000, 0, 280, 800);
+        FrostPanelBackground::install(tools, QirvTheme::FrostRole::panel, skins);
+        auto *card = new QLabel(&window);
+        card->setGeometry(380, 560, 520, 180);
+        GlassCard::apply(card, 18, QirvTheme::FrostRole::card, skins);
+        glass = {sidebar, tools, card};
+        window.show();
+    }
+    void showGlass(bool on)
+    {
+        // The pieces of a dressing are siblings of their host: hide them all.
+        for (QWidget *w : window.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (w != stage)
+                w->setVisible(on);
+    }
+};
+
+void measure(const char *name, Window &w, int ms)
+{
+    PaintCounter counter;
+    w.stage->installEventFilter(&counter);
+    waitFor(300); // settle
+    counter.frames = 0;
+    const double cpu0 = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    waitFor(ms);
+    const double seconds = wall.elapsed() / 1000.0;
+    const double cpu = processCpuSeconds() - cpu0;
+    w.stage->removeEventFilter(&counter);
+    std::printf("%s.fps %.1f fps\n", name, counter.frames / seconds);
+    std::printf("%s.cpu %.3f cores\n", name, cpu / seconds);
+    std::fflush(stdout);
+}
+
+QString makeVideo(const QString &dir)
+{
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty())
+        return {};
+    const QString path = QDir(dir).filePath(QStringLiteral("stage-1080p.mp4"));
+    QProcess p;
+    p.start(ffmpeg, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+                     QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("testsrc2=size=1920x1080:rate=30"), QStringLiteral("-t"), QStringLiteral("4"),
+                     QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path});
+    return p.waitForFinished(120'000) && p.exitCode() == 0 ? path : QString();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+    QApplication app(argc, argv);
+    const int ms = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 4000;
+
+    SkinStore skins({home.filePath(QStringLiteral("none")), home.filePath(QStringLiteral("skins"))});
+    BackgroundSettings::Config config;
+    config.supportDirectory = home.filePath(QStringLiteral("support"));
+    config.firstRunImage = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
+    BackgroundSettings bg(config);
+    bg.setAnimateKenBurns(true);
+    bg.setIsEnabled(true);
+
+    {
+        Window w(&bg, &skins);
+        waitFor(500);
+        measure("stage.image_kenburns_glass", w, ms);
+        w.showGlass(false);
+        measure("stage.image_kenburns_bare", w, ms);
+    }
+
+    const QString video = makeVideo(home.path());
+    if (video.isEmpty()) {
+        std::printf("stage.video skipped (no ffmpeg)\n");
+        return 0;
+    }
+    auto task = bg.pickLocalVideo(video);
+    for (int i = 0; i < 100 && !bg.useVideo(); ++i)
+        waitFor(50);
+    {
+        Window w(&bg, &skins);
+        waitFor(800);
+        measure("stage.video1080p_glass", w, ms);
+        w.showGlass(false);
+        measure("stage.video1080p_bare", w, ms);
+        if (w.stage->video())
+            std::printf("stage.video1080p_frames_prepared %d frames\n", w.stage->video()->framesShown());
+    }
+    return 0;
+}
