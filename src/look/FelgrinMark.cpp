@@ -69,10 +69,34 @@ void FelgrinMark::paint(QPainter &painter, const QRectF &frame, qreal size, Styl
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
 
-    // 1. The halo: a soft disc.
+    // 1. The halo: a soft disc. Its blur would reach past the mark's square;
+    // it fades out towards the square's edge instead of being cut there.
     const qreal d = haloDiameter(size);
-    const QImage disc = images.shadow(QSizeF(d, d), FrostShape::circle(), withAlpha(haloColor, 0.35), size * 0.28, dpr);
     const qreal discMargin = BackdropBlur::softMargin(size * 0.28 * dpr) / dpr;
+    const QString haloKey = QStringLiteral("felgrin-halo:%1:%2:%3").arg(size * dpr).arg(frame.width() * dpr)
+                                .arg(haloColor.rgba(), 0, 16);
+    const QImage disc = images.cached(haloKey, [&] {
+        QImage soft = BackdropBlur::softMask(
+            [&] {
+                QImage mask((QSizeF(d, d) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+                mask.fill(Qt::transparent);
+                QPainter mp(&mask);
+                mp.setRenderHint(QPainter::Antialiasing);
+                mp.setBrush(Qt::black);
+                mp.setPen(Qt::NoPen);
+                mp.drawEllipse(QRectF(QPointF(0, 0), QSizeF(mask.size())));
+                return mask;
+            }(),
+            withAlpha(haloColor, 0.35), size * 0.28 * dpr);
+        QPainter fp(&soft);
+        fp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        const QPointF centre(soft.width() / 2.0, soft.height() / 2.0);
+        QRadialGradient fade(centre, frame.width() / 2 * dpr);
+        fade.setColorAt(0.7, Qt::black);
+        fade.setColorAt(1, Qt::transparent);
+        fp.fillRect(soft.rect(), fade);
+        return soft;
+    });
     painter.drawImage(QRectF(c - QPointF(d / 2 + discMargin, d / 2 + discMargin), QSizeF(disc.size()) / dpr), disc);
 
     // 2. The star, with a glow of the halo colour around it.

@@ -18,7 +18,7 @@ GlassDecoration::GlassDecoration(QWidget *content, QirvTheme::FrostRole role, Fr
     , m_skins(skins ? skins : &SkinStore::shared())
     , m_shape(shape)
     , m_paintOverlay(std::move(overlay))
-    , m_shadowSpec(shadow)
+    , m_shadowLook(shadow)
 {
     m_background = FrostShapeBackground::install(content, role, shape, stroke, strokeStrong, m_skins);
 
@@ -28,16 +28,19 @@ GlassDecoration::GlassDecoration(QWidget *content, QirvTheme::FrostRole role, Fr
     });
     attachToHost(m_overlay, content, HostFollower::Placement::over);
 
-    if (m_shadowSpec.color.alpha() > 0) {
-        const int reach = BackdropBlur::softMargin(m_shadowSpec.radius) + 2;
-        const QMargins margins(reach + int(std::ceil(std::abs(m_shadowSpec.offset.x()))),
-                               reach + int(std::ceil(std::abs(m_shadowSpec.offset.y()))),
-                               reach + int(std::ceil(std::abs(m_shadowSpec.offset.x()))),
-                               reach + int(std::ceil(std::abs(m_shadowSpec.offset.y()))));
-        m_shadow = new PaintedPiece(content->parentWidget(), [this, margins](QPainter &p, const QRectF &r) {
+    if (m_shadowLook.color.alpha() > 0) {
+        const int reach = BackdropBlur::softMargin(m_shadowLook.radius) + 2;
+        const QMargins margins(reach + int(std::ceil(std::abs(m_shadowLook.offset.x()))),
+                               reach + int(std::ceil(std::abs(m_shadowLook.offset.y()))),
+                               reach + int(std::ceil(std::abs(m_shadowLook.offset.x()))),
+                               reach + int(std::ceil(std::abs(m_shadowLook.offset.y()))));
+        const QPointer<GlassDecoration> self(this);
+        m_shadow = new PaintedPiece(content->parentWidget(), [this, self, margins](QPainter &p, const QRectF &r) {
+            if (!self) // the content and its dressing are gone; the shadow follows shortly
+                return;
             const QRectF body = r.marginsRemoved(QMarginsF(margins));
-            paintShadow(p, m_skins ? &ShadowCache::forSkins(m_skins) : nullptr, body, m_shape, m_shadowSpec.color,
-                        m_shadowSpec.radius, m_shadowSpec.offset);
+            paintShadow(p, m_skins ? &ShadowCache::forSkins(m_skins) : nullptr, body, m_shape, m_shadowLook.color,
+                        m_shadowLook.radius, m_shadowLook.offset);
         });
         attachToHost(m_shadow, content, HostFollower::Placement::around, margins, m_background);
     }

@@ -44,7 +44,7 @@ private:
     QPointer<PaintedPiece> m_shadow;
     FrostShape m_shape;
     Overlay m_paintOverlay;
-    Shadow m_shadowSpec;
+    Shadow m_shadowLook;
 };
 
 // The welcome card's dressing: card glass with a hairline, a gradient

@@ -146,7 +146,10 @@ void attachToHost(QWidget *piece, QWidget *host, HostFollower::Placement placeme
     new HostFollower(piece, host, placement, around, stackUnder);
     // A sibling piece goes with its host.
     if (placement != HostFollower::Placement::over)
-        QObject::connect(host, &QObject::destroyed, piece, &QObject::deleteLater);
+        QObject::connect(host, &QObject::destroyed, piece, [piece] {
+            piece->hide();
+            piece->deleteLater();
+        });
 }
 
 } // namespace look

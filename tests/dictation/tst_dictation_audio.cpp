@@ -167,6 +167,25 @@ private Q_SLOTS:
         for (const QString &d : second)
             QVERIFY2(d.startsWith(QStringLiteral("Second ")), qPrintable(d));
     }
+
+    // As at process exit: the capture goes while its recogniser still has
+    // audio queued; nothing of it may arrive afterwards.
+    void realRecognizerDestroyedMidStreamDeliversNothingMore()
+    {
+        QVERIFY2(SphinxModel::usEnglish().isPresent(), "the US English model is not installed");
+        const QByteArray recording = readRecording();
+        QVERIFY(!recording.isEmpty());
+        auto rig = std::make_unique<RealRig>();
+        auto drafts = std::make_shared<QStringList>();
+        rig->capture->start(QString(), [drafts](const QString &d) { *drafts << d; });
+        QTRY_VERIFY_WITH_TIMEOUT(rig->capture->isListening(), 10000);
+        for (int i = 0; i < 3; ++i)
+            rig->play(recording);
+        const QStringList before = *drafts;
+        rig.reset();
+        QTest::qWait(300);
+        QCOMPARE(*drafts, before);
+    }
 };
 
 MOONSHELF_TEST_GUILESS_MAIN(TestDictationAudio)

@@ -1,5 +1,6 @@
 #include "PaintFixture.h"
 
+#include "look/BackdropBlur.h"
 #include "look/FrostShapeBackground.h"
 #include "look/KenBurnsMotion.h"
 #include "look/LoopingVideoBackground.h"
@@ -7,6 +8,7 @@
 #include "support/TestMain.h"
 
 #include <QApplication>
+#include <QThread>
 #include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QProcess>
@@ -89,6 +91,32 @@ private slots:
         KenBurnsMotion motion;
         motion.start(1000);
         QVERIFY(samePose(motion.poseAt(1000 + at), KenBurnsPose{scale, x, y}));
+    }
+
+    // The worker behind the stage's blurred copies: one job at a time, a
+    // newer submission replaces a waiting one, and a cancelled one is dropped.
+    void imageWorkerDropsStaleWork()
+    {
+        LatestImageWorker worker;
+        QList<quint64> delivered;
+        connect(&worker, &LatestImageWorker::finished, this,
+                [&](const QList<QImage> &, quint64 tag) { delivered << tag; });
+        auto slow = [](int ms) {
+            return [ms] {
+                QThread::msleep(ms);
+                return QList<QImage>{QImage(4, 4, QImage::Format_ARGB32_Premultiplied)};
+            };
+        };
+        worker.submit(slow(150), 1);
+        worker.submit(slow(1), 2); // waits, then is replaced
+        worker.submit(slow(1), 3);
+        QTRY_COMPARE(delivered, (QList<quint64>{1, 3}));
+        worker.submit(slow(150), 4);
+        worker.cancel(); // e.g. the image went away
+        worker.submit(slow(1), 5);
+        QTRY_COMPARE(delivered, (QList<quint64>{1, 3, 5}));
+        QTest::qWait(200);
+        QCOMPARE(delivered, (QList<quint64>{1, 3, 5}));
     }
 
     void kenBurnsSettlesToRestIn200ms()
