@@ -31,20 +31,33 @@ struct AgentRuntime::RunState {
     RunResult fail(const OVUClientError &error) const
     {
         RunFailure failure{error, working, roundText};
-        if (turnIndex >= 0 && turnIndex < failure.messages.size()) {
-            // Keep the calls that got their result, so nothing that ran is
-            // forgotten and nothing unanswered is sent later.
-            ChatMessage &turn = failure.messages[turnIndex];
-            const qsizetype answered = failure.messages.size() - turnIndex - 1;
-            if (answered == 0) {
-                failure.unfinishedText = turn.content;
-                failure.messages.removeAt(turnIndex);
-            } else {
-                turn.toolCalls = turn.toolCalls.value_or(QList<model::ToolCallRecord>()).mid(0, answered);
-                failure.unfinishedText.clear();
-            }
-        }
+        trimUnanswered(failure.messages, failure.unfinishedText);
         return RunResult::failure(std::move(failure));
+    }
+
+    QList<ChatMessage> finishedSoFar() const
+    {
+        QList<ChatMessage> messages = working;
+        QString unfinished;
+        trimUnanswered(messages, unfinished);
+        return messages;
+    }
+
+    // Keep the calls that got their result, so nothing that ran is
+    // forgotten and nothing unanswered is sent later.
+    void trimUnanswered(QList<ChatMessage> &messages, QString &unfinishedText) const
+    {
+        if (turnIndex < 0 || turnIndex >= messages.size())
+            return;
+        ChatMessage &turn = messages[turnIndex];
+        const qsizetype answered = messages.size() - turnIndex - 1;
+        if (answered == 0) {
+            unfinishedText = turn.content;
+            messages.removeAt(turnIndex);
+        } else {
+            turn.toolCalls = turn.toolCalls.value_or(QList<model::ToolCallRecord>()).mid(0, answered);
+            unfinishedText.clear();
+        }
     }
 };
 
@@ -123,6 +136,12 @@ void AgentRuntime::log(const RunState &state, const QUuid &logId, const QString 
     entry.resultPreview = resultPreview;
     entry.status = status;
     m_onToolLog(state.request.runId, entry);
+}
+
+void AgentRuntime::reportFinished(const RunState &state) const
+{
+    if (m_onRoundCompleted)
+        m_onRoundCompleted(state.request.runId, state.finishedSoFar());
 }
 
 QCoro::Task<RunResult> AgentRuntime::run(RunRequest request)
@@ -204,6 +223,7 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
             if (decision.action == PolicyDecision::Action::Deny) {
                 log(*state, logId, call.name, argumentsPreview, Status::Denied, decision.reason);
                 state->working.append(toolMessage(call.id, decision.reason));
+                reportFinished(*state);
                 continue;
             }
             if (decision.action == PolicyDecision::Action::NeedsApproval) {
@@ -224,6 +244,7 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
                 if (!approved) {
                     log(*state, logId, call.name, argumentsPreview, Status::Denied, deniedByUserPreview());
                     state->working.append(toolMessage(call.id, userDeniedText()));
+                    reportFinished(*state);
                     continue;
                 }
                 log(*state, logId, call.name, argumentsPreview, Status::Approved, QString());
@@ -245,6 +266,7 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
                 co_return state->fail(OVUClientError::cancelled());
             log(*state, logId, call.name, argumentsPreview, result.isError ? Status::Failure : Status::Success,
                 platform::Graphemes::prefix(result.output, kResultPreviewCap));
+            reportFinished(*state);
         }
         state->turnIndex = -1;
 

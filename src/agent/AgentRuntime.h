@@ -67,6 +67,12 @@ public:
     // Answers true to let the call run. Parameters by value: the answer may
     // come much later.
     using ApprovalHandler = std::function<QCoro::Task<bool>(QUuid runId, model::PendingApproval approval)>;
+    // What the run has finished so far, as a failure at this moment would
+    // carry it: the history without system messages, whole rounds, and of
+    // the round in hand the turn with just its answered calls and their
+    // results. Lets a caller that stops the run keep those at once.
+    using RoundCompletedHandler =
+        std::function<void(const QUuid &runId, const QList<model::ChatMessage> &messagesSoFar)>;
 
     static constexpr qsizetype kArgumentsPreviewCap = 500;
     static constexpr qsizetype kResultPreviewCap = 2'000;
@@ -88,6 +94,8 @@ public:
     void setOnToolLog(ToolLogHandler handler) { m_onToolLog = std::move(handler); }
     void setOnStreamDelta(StreamDeltaHandler handler) { m_onStreamDelta = std::move(handler); }
     void setOnPendingApproval(ApprovalHandler handler) { m_onPendingApproval = std::move(handler); }
+    // Called after each tool result is added.
+    void setOnRoundCompleted(RoundCompletedHandler handler) { m_onRoundCompleted = std::move(handler); }
 
     // Returns the history without system messages, followed by every message
     // the run added.
@@ -103,6 +111,7 @@ private:
     struct RunState;
     QCoro::Task<RunResult> runRounds(std::shared_ptr<RunState> state);
     QCoro::Task<bool> askApproval(std::shared_ptr<RunState> state, model::PendingApproval approval);
+    void reportFinished(const RunState &state) const;
     void log(const RunState &state, const QUuid &logId, const QString &name, const QString &argumentsPreview,
              model::ToolLogEntry::Status status, const QString &resultPreview) const;
 
@@ -112,6 +121,7 @@ private:
     ToolLogHandler m_onToolLog;
     StreamDeltaHandler m_onStreamDelta;
     ApprovalHandler m_onPendingApproval;
+    RoundCompletedHandler m_onRoundCompleted;
     QHash<QUuid, std::shared_ptr<RunCancellation>> m_runs;
 };
 

@@ -105,12 +105,10 @@ void AppViewModel::wireRuntime()
             return []() -> QCoro::Task<bool> { co_return false; }();
         return self->askApproval(runId, std::move(approval));
     });
-#ifdef MOONSHELF_ROUND_REPORTS
     m_runtime->setOnRoundCompleted([self](const QUuid &runId, const QList<model::ChatMessage> &messagesSoFar) {
         if (self)
             self->onRoundCompleted(runId, messagesSoFar);
     });
-#endif
 }
 
 void AppViewModel::mirrorSignIn()

@@ -25,6 +25,12 @@ QString stopMark()
     return QStringLiteral("\n\n*(stopped)*");
 }
 
+QFuture<QString> composeForModel(const QString &draft, const QList<model::AttachedFile> &attachments)
+{
+    return QtConcurrent::run(
+        [draft, attachments] { return AppViewModel::composeUserMessage(draft, attachments, true); });
+}
+
 } // namespace
 
 void AppViewModel::send()
@@ -81,12 +87,14 @@ QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString s
     // The controller may be gone, or the run stopped, after every await.
     QPointer<AppViewModel> self(this);
     if (!toCompose.isEmpty()) {
-        apiText = co_await QtConcurrent::run(
-            [draft, toCompose] { return composeUserMessage(draft, toCompose, true); });
+        // Made outside the co_await expression: g++ 12 mishandles lambda
+        // temporaries there.
+        const QFuture<QString> composing = composeForModel(draft, toCompose);
+        apiText = co_await composing;
         if (!self)
             co_return; // the staging folder is emptied at the next start
-        for (const model::AttachedFile &a : std::as_const(toCompose))
-            self->staging().deleteOwned(a.toStaged());
+        for (qsizetype i = 0; i < toCompose.size(); ++i)
+            self->staging().deleteOwned(toCompose.at(i).toStaged());
         if (!self->isCurrent(runId))
             co_return;
     }

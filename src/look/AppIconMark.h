@@ -1,6 +1,6 @@
 #pragma once
 
-#include "look/GlassSurface.h"
+#include "look/RazevuMark.h"
 
 namespace look {
 
@@ -11,6 +11,7 @@ class ShadowCache;
 class AppIconMark : public QWidget {
     Q_OBJECT
 public:
+    // A size × size widget; the shadow is painted around it.
     AppIconMark(qreal size, bool rounded, QWidget *parent = nullptr, SkinStore *skins = nullptr);
 
     qreal markSize() const { return m_size; }
@@ -19,9 +20,10 @@ public:
 
     // Paints into square. icon null: the razevu mark (accent style), which
     // itself falls back to the hammer when mark is null too. The shadow
-    // reaches outside the square by at most shadowReach(size).
+    // follows what is drawn (the tile as clipped) and reaches outside the
+    // square by at most shadowReach(size).
     static void paint(QPainter &painter, const QRectF &square, bool rounded, const QImage &icon, const QImage &mark,
-                      const UISkin &skin, ShadowCache *cache = nullptr);
+                      const UISkin &skin, ShadowCache *cache = nullptr, MarkLayers layers = MarkLayers::all);
     static qreal shadowReach(qreal size);
 
 protected:

@@ -80,6 +80,12 @@ private:
     bool m_emphasized;
 };
 
+// The glass card dressing with the card role, under the name the views use.
+inline GlassCard *glassCard(QWidget *content, qreal cornerRadius, SkinStore *skins = nullptr)
+{
+    return GlassCard::apply(content, cornerRadius, QirvTheme::FrostRole::card, skins);
+}
+
 // The tray popovers' dressing (the wallpaper panel's too): card glass
 // without a hairline, a white 0.14 border inside, a deep shadow, dark scheme.
 class TrayGlassPopover : public GlassDecoration {

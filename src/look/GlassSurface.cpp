@@ -152,4 +152,16 @@ void attachToHost(QWidget *piece, QWidget *host, HostFollower::Placement placeme
         });
 }
 
+PaintedPiece *paintAround(QWidget *host, int reach, const PaintedPiece::Paint &paint)
+{
+    const QPointer<QWidget> guard(host);
+    const QMarginsF margins(reach, reach, reach, reach);
+    auto *piece = new PaintedPiece(host->parentWidget(), [guard, margins, paint](QPainter &p, const QRectF &r) {
+        if (guard)
+            paint(p, r.marginsRemoved(margins));
+    });
+    attachToHost(piece, host, HostFollower::Placement::around, QMargins(reach, reach, reach, reach));
+    return piece;
+}
+
 } // namespace look

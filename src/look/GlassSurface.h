@@ -94,4 +94,10 @@ private:
 void attachToHost(QWidget *piece, QWidget *host, HostFollower::Placement placement, QMargins around = {},
                   QWidget *stackUnder = nullptr);
 
+// A painted piece around host, reach pixels wider on every side and stacked
+// under it, for what spills out of host's frame (a mark's shadow) while the
+// layout sees only host's own size. paint gets host's rectangle in the
+// piece's coordinates; it is not called once host is gone.
+PaintedPiece *paintAround(QWidget *host, int reach, const PaintedPiece::Paint &paint);
+
 } // namespace look

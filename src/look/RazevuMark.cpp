@@ -50,17 +50,25 @@ RazevuMark::RazevuMark(qreal size, Style style, QWidget *parent, SkinStore *skin
     , m_style(style)
     , m_skins(skins ? skins : &SkinStore::shared())
 {
+    setFixedSize(sizeHint());
     connect(m_skins, &SkinStore::changed, this, qOverload<>(&QWidget::update));
     connect(m_skins, &SkinStore::selectedIDChanged, this, qOverload<>(&QWidget::update));
-    const int reach = int(std::ceil(shadowReach(size)));
-    setContentsMargins(reach, reach, reach, reach);
-    setFixedSize(sizeHint());
+    if (style == Style::primary)
+        return; // no shadow
+    const QPointer<SkinStore> skinStore = m_skins;
+    auto *shadow = paintAround(this, int(std::ceil(shadowReach(size))), [size, style, skinStore](QPainter &p, const QRectF &square) {
+        if (!skinStore)
+            return;
+        paint(p, QRectF(square.topLeft(), QSizeF(size, size)), style, BrandImages::razevuMark(), skinStore->current(),
+              &ShadowCache::forSkins(skinStore), MarkLayers::shadow);
+    });
+    connect(m_skins, &SkinStore::changed, shadow, qOverload<>(&QWidget::update));
 }
 
 QSize RazevuMark::sizeHint() const
 {
     const int side = int(std::ceil(m_size));
-    return QSize(side, side).grownBy(contentsMargins());
+    return QSize(side, side);
 }
 
 qreal RazevuMark::shadowReach(qreal)
@@ -85,20 +93,24 @@ QImage RazevuMark::multiplied(const QImage &image, const QColor &color)
 }
 
 void RazevuMark::paint(QPainter &painter, const QRectF &square, Style style, const QImage &mark, const UISkin &skin,
-                       ShadowCache *)
+                       ShadowCache *, MarkLayers layers)
 {
+    const bool shadow = layers != MarkLayers::body;
+    const bool body = layers != MarkLayers::shadow;
     const qreal size = square.width();
     const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (mark.isNull()) {
         // The hammer symbol at 0.85 of the size, in the accent gradient; no style.
-        const qreal glyph = size * 0.85;
-        const QRectF box(square.center() - QPointF(glyph / 2, glyph / 2), QSizeF(glyph, glyph));
-        const QImage hammer = SymbolIcons::render(QStringLiteral("hammer.fill"), box.size(),
-                                                  QirvTheme::accentGradient(QRectF(QPointF(0, 0), box.size()), skin),
-                                                  dpr);
-        painter.drawImage(box, hammer);
+        if (body) {
+            const qreal glyph = size * 0.85;
+            const QRectF box(square.center() - QPointF(glyph / 2, glyph / 2), QSizeF(glyph, glyph));
+            const QImage hammer = SymbolIcons::render(
+                QStringLiteral("hammer.fill"), box.size(),
+                QirvTheme::accentGradient(QRectF(QPointF(0, 0), box.size()), skin), dpr);
+            painter.drawImage(box, hammer);
+        }
         painter.restore();
         return;
     }
@@ -107,30 +119,38 @@ void RazevuMark::paint(QPainter &painter, const QRectF &square, Style style, con
     switch (style) {
     case Style::accent: {
         const QImage tinted = multiplied(image, accent);
-        imageShadow(painter, square, tinted, withAlpha(accent, 0.35), 4, QPointF(0, 1), dpr);
-        painter.drawImage(square, tinted);
+        if (shadow)
+            imageShadow(painter, square, tinted, withAlpha(accent, 0.35), 4, QPointF(0, 1), dpr);
+        if (body)
+            painter.drawImage(square, tinted);
         break;
     }
     case Style::primary:
-        painter.drawImage(square, multiplied(image, QirvTheme::color(skin.colors.text)));
+        if (body)
+            painter.drawImage(square, multiplied(image, QirvTheme::color(skin.colors.text)));
         break;
     case Style::hero: {
-        // Shadow, image and a warm glow, then the whole warmed once more.
-        const qreal margin = BackdropBlur::softMargin(16 * dpr) / dpr + 4;
-        const QRectF layerRect = square.adjusted(-margin, -margin, margin, margin);
-        QImage layer((layerRect.size() * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
-        layer.fill(Qt::transparent);
-        {
-            QPainter lp(&layer);
-            lp.scale(dpr, dpr);
-            const QRectF inner(QPointF(margin, margin), square.size());
-            imageShadow(lp, inner, image, withAlpha(accent, 0.5), 16, QPointF(0, 4), dpr);
-            lp.drawImage(inner, image);
-            lp.setCompositionMode(QPainter::CompositionMode_Plus);
-            lp.setOpacity(0.35);
-            lp.drawImage(inner, multiplied(image, QColor::fromRgbF(1.0f, 0.55f, 0.15f)));
+        // Shadow, image and a warm glow, then the whole warmed once more. The
+        // last multiply is per pixel, so it may be applied to the shadow and
+        // to the body apart.
+        const QColor warm = QColor::fromRgbF(1.0f, 0.62f, 0.28f);
+        if (shadow) {
+            const QImage soft = multiplied(BackdropBlur::softMask(image, withAlpha(accent, 0.5), 16 * dpr), warm);
+            const qreal margin = BackdropBlur::softMargin(16 * dpr) / dpr;
+            painter.drawImage(QRectF(square.topLeft() + QPointF(0, 4) - QPointF(margin, margin),
+                                     QSizeF(soft.size()) / dpr),
+                              soft);
         }
-        painter.drawImage(layerRect, multiplied(layer, QColor::fromRgbF(1.0f, 0.62f, 0.28f)));
+        if (body) {
+            QImage layer = image.copy();
+            {
+                QPainter lp(&layer);
+                lp.setCompositionMode(QPainter::CompositionMode_Plus);
+                lp.setOpacity(0.35);
+                lp.drawImage(0, 0, multiplied(image, QColor::fromRgbF(1.0f, 0.55f, 0.15f)));
+            }
+            painter.drawImage(square, multiplied(layer, warm));
+        }
         break;
     }
     }
@@ -141,9 +161,9 @@ void RazevuMark::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF square(contentsRect().topLeft(), QSizeF(m_size, m_size));
-    paint(p, square, m_style, BrandImages::razevuMark(), m_skins ? m_skins->current() : UISkin::steel(),
-          m_skins ? &ShadowCache::forSkins(m_skins) : nullptr);
+    paint(p, QRectF(0, 0, m_size, m_size), m_style, BrandImages::razevuMark(),
+          m_skins ? m_skins->current() : UISkin::steel(), m_skins ? &ShadowCache::forSkins(m_skins) : nullptr,
+          MarkLayers::body);
 }
 
 } // namespace look

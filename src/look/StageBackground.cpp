@@ -43,7 +43,7 @@ StageBackground::StageBackground(BackgroundSettings *settings, SkinStore *skins,
             return;
         m_scaled = images.at(0);
         m_blurred = images.at(1);
-        m_blurredFor = coverRect(m_image.size()).size().toSize();
+        m_scaledFrom = m_image.cacheKey(); // the tag is current: made from this image
         update();
         backdropMoved(true);
     });
@@ -113,12 +113,24 @@ void StageBackground::sync()
             m_motion.start(t);
         else
             m_motion.settle(t);
+    } else if (showsImage(next) && !showsImage(m_last)) {
+        // The image comes on screen again (the stage switched on, or video
+        // mode left): its motion starts over from the start pose.
+        if (next.kenBurns)
+            m_motion.start(t);
+        else
+            m_motion.rest();
     }
     m_last = next;
     updateVideo();
     ensureTicking();
     update();
     backdropMoved(true);
+}
+
+bool StageBackground::showsImage(const Snapshot &s)
+{
+    return s.enabled && s.imagePresent && s.videoPath.isEmpty();
 }
 
 void StageBackground::rebuild()
@@ -288,8 +300,10 @@ void StageBackground::paintEvent(QPaintEvent *)
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         p.setTransform(poseTransform(pose()));
         const QRectF cover = coverRect(m_image.size());
-        const bool scaledFits = !m_scaled.isNull() && m_blurredFor == cover.size().toSize();
-        p.drawImage(cover, scaledFits ? m_scaled : m_image);
+        // The prepared copy, also while a resize waits for a new one (cheap to
+        // stretch); a new image shows at once, from the original until then.
+        const bool scaledIsCurrent = !m_scaled.isNull() && m_scaledFrom == m_image.cacheKey();
+        p.drawImage(cover, scaledIsCurrent ? m_scaled : m_image);
         p.restore();
     } else if (shown == Media::video && m_video && !m_video->frame().isNull()) {
         p.save();

@@ -67,6 +67,7 @@ private:
         int videoRevision = 0;
     };
     Snapshot read() const;
+    static bool showsImage(const Snapshot &s);
     void scheduleSync();
     void sync();
     void rebuild();
@@ -94,7 +95,7 @@ private:
     QImage m_image;          // the wallpaper as loaded
     QImage m_scaled;         // the same, scaled to fill the stage (device pixels)
     QImage m_blurred;        // its blurred, downscaled copy
-    QSize m_blurredFor;      // the cover size the blurred copy was made for
+    qint64 m_scaledFrom = 0; // the cacheKey of the image the copies were made from
     quint64 m_imageSerial = 0;
     LatestImageWorker m_imageWorker;
 

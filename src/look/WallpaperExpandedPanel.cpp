@@ -7,6 +7,7 @@
 #include "look/SkinStore.h"
 #include "look/SymbolIcons.h"
 
+#include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -43,31 +44,6 @@ constexpr int kSmallControl = 11;
 QString rgba(QColor c, qreal opacity = 1.0)
 {
     return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF() * opacity);
-}
-
-// At most two lines of text at width; the rest is cut with an ellipsis.
-QString twoLines(const QString &text, const QFont &font, int width)
-{
-    QTextLayout layout(text, font);
-    layout.beginLayout();
-    QStringList lines;
-    int consumed = 0;
-    while (lines.size() < 2) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid())
-            break;
-        line.setLineWidth(width);
-        if (lines.size() == 1) {
-            const QString rest = text.mid(consumed);
-            lines.append(QFontMetrics(font).elidedText(rest, Qt::ElideRight, width));
-            consumed = int(text.size());
-            break;
-        }
-        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
-        consumed = line.textStart() + line.textLength();
-    }
-    layout.endLayout();
-    return lines.join(QLatin1Char('\n'));
 }
 
 // The Photo and Video buttons switch the stage on once the pick is done,
@@ -128,6 +104,20 @@ void WallpaperExpandedPanel::setExpanded(bool expanded)
     emit expandedChanged(expanded);
 }
 
+bool WallpaperExpandedPanel::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    // Height free: a panel placed by hand (not by a layout) follows its
+    // content, e.g. when the status line comes or goes.
+    if (event->type() == QEvent::LayoutRequest && layout()) {
+        QWidget *parent = parentWidget();
+        const bool managed = parent && parent->layout() && parent->layout()->indexOf(this) >= 0;
+        if (!managed)
+            resize(kWidth, hasHeightForWidth() ? heightForWidth(kWidth) : sizeHint().height());
+    }
+    return handled;
+}
+
 void WallpaperExpandedPanel::setFileChooser(FileChooser chooser)
 {
     m_chooser = std::move(chooser);
@@ -137,6 +127,34 @@ QString WallpaperExpandedPanel::percentText(double overlayOpacity)
 {
     // Truncated, not rounded: 0.29 × 100 is just under 29 and reads 28%.
     return QString::number(qint64(std::trunc(overlayOpacity * 100))) + QLatin1Char('%');
+}
+
+QString WallpaperExpandedPanel::statusText(const QString &text, const QFont &font, int width)
+{
+    QString flowing = text;
+    flowing.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    flowing.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(flowing, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine first = layout.createLine();
+    if (!first.isValid()) {
+        layout.endLayout();
+        return {};
+    }
+    first.setLineWidth(width);
+    QTextLine second = layout.createLine();
+    if (second.isValid())
+        second.setLineWidth(width);
+    layout.endLayout();
+    auto plain = [](QString line) { return line.replace(QChar::LineSeparator, QLatin1Char(' ')).trimmed(); };
+    const QString top = plain(flowing.mid(first.textStart(), first.textLength()));
+    if (!second.isValid())
+        return top;
+    const QString rest = plain(flowing.mid(second.textStart()));
+    return top + QLatin1Char('\n') + QFontMetrics(font).elidedText(rest, Qt::ElideRight, width);
 }
 
 bool WallpaperExpandedPanel::canGo(const QString &address)
@@ -154,6 +172,7 @@ void WallpaperExpandedPanel::build()
     // Header.
     auto *header = new QHBoxLayout;
     m_title = new QLabel(QStringLiteral("Image"), this);
+    m_title->setObjectName(QStringLiteral("titleLabel"));
     m_title->setFont(sized(font(), kSubheadline));
     m_close = new QToolButton(this);
     m_close->setObjectName(QStringLiteral("closeButton"));
@@ -184,6 +203,7 @@ void WallpaperExpandedPanel::build()
     overlay->setSpacing(4);
     auto *overlayRow = new QHBoxLayout;
     m_overlayLabel = new QLabel(QStringLiteral("Overlay"), this);
+    m_overlayLabel->setObjectName(QStringLiteral("overlayLabel"));
     m_overlayLabel->setFont(sized(font(), kCaption));
     m_percent = new QLabel(this);
     m_percent->setObjectName(QStringLiteral("overlayPercent"));
@@ -256,13 +276,13 @@ void WallpaperExpandedPanel::build()
         if (m_bg)
             m_bg->applyRemoteURL();
     });
-    connect(m_url, &QLineEdit::returnPressed, m_go, &QPushButton::click);
     urlRow->addWidget(m_url, 1);
     urlRow->addWidget(m_go);
     column->addLayout(urlRow);
 
     // Clear.
     m_clear = actionButton(QStringLiteral("Clear"), QStringLiteral("clearButton"), this);
+    m_clear->setToolTip(QString()); // only the grid's buttons have a help text
     connect(m_clear, &QPushButton::clicked, this, [this] {
         if (m_bg)
             m_bg->clearBackground();
@@ -350,24 +370,30 @@ void WallpaperExpandedPanel::refresh()
     const QString status = m_bg->statusMessage();
     m_status->setVisible(!status.isNull());
     m_status->setText(status.isNull() ? QString()
-                                      : twoLines(status, m_status->font(), kWidth - 2 * kPadding));
+                                      : statusText(status, m_status->font(), kWidth - 2 * kPadding));
     m_refreshing = false;
 }
 
 void WallpaperExpandedPanel::choosePhoto()
 {
+    // The file panel runs its own event loop: the panel may be gone after it.
+    const QPointer<WallpaperExpandedPanel> self(this);
     const QString path = m_chooser ? m_chooser(BackgroundSettings::chooseImageMessage(),
                                                BackgroundSettings::imageNameFilters())
                                    : QString();
-    pickThenEnable(m_bg, path, false);
+    if (self)
+        pickThenEnable(m_bg, path, false);
 }
 
 void WallpaperExpandedPanel::chooseVideo()
 {
+    // The file panel runs its own event loop: the panel may be gone after it.
+    const QPointer<WallpaperExpandedPanel> self(this);
     const QString path = m_chooser ? m_chooser(BackgroundSettings::chooseVideoMessage(),
                                                BackgroundSettings::videoNameFilters())
                                    : QString();
-    pickThenEnable(m_bg, path, true);
+    if (self)
+        pickThenEnable(m_bg, path, true);
 }
 
 } // namespace look

@@ -40,6 +40,10 @@ public:
 
     // The overlay as the panel reads it: the whole-number part of × 100, then "%".
     static QString percentText(double overlayOpacity);
+    // The status line: at most two lines at width, the rest cut with an
+    // ellipsis; a word longer than a line breaks anywhere, and a line break
+    // in the text starts a new line.
+    static QString statusText(const QString &text, const QFont &font, int width);
     // Go is usable once the address holds something besides white space.
     static bool canGo(const QString &address);
 
@@ -47,6 +51,9 @@ public:
 
 signals:
     void expandedChanged(bool expanded);
+
+protected:
+    bool event(QEvent *event) override;
 
 private:
     void build();

@@ -103,17 +103,17 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(stagedPath));
         vm.setDraft(QStringLiteral("  hi  "));
         QStringList seen;
-        connect(&vm, &AppViewModel::streamingTextChanged, this, [&] { seen.append(vm.streamingText()); });
+        connect(&vm, &AppViewModel::streamingTextChanged, &vm, [&] { seen.append(vm.streamingText()); });
         const QUuid conversation = selected(vm);
 
         vm.send();
         QVERIFY(vm.isRunning());
         QCOMPARE(vm.draft(), QString());
         QVERIFY(vm.attachments().isEmpty());
-        QVERIFY(!QFile::exists(stagedPath));
         QCOMPARE(vm.liveActivity(), LiveActivity::thinking());
         QCOMPARE(vm.runConversationID(), conversation);
         QTRY_VERIFY(!vm.isRunning());
+        QVERIFY(!QFile::exists(stagedPath)); // read for the model, then removed
 
         QVERIFY(seen.size() >= 4); // fragments arrive one by one
         QVERIFY(seen.contains(QStringLiteral("Hello there, friend.")));
@@ -267,6 +267,72 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(h.projectPath() + "/new.txt"));
     }
 
+    void earlyEndKeepsFinishedRounds_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("roles");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<int>("callsKept");
+        QTest::newRow("stop while the next turn streams")
+            << "stop-stream" << QStringList{"user", "assistant", "tool", "assistant"} << "Now the " + kStopMark << 1;
+        QTest::newRow("stop with the second call of a turn unanswered")
+            << "stop-approval" << QStringList{"user", "assistant", "tool"} << QString() << 1;
+        QTest::newRow("service failure after a round")
+            << "fail" << QStringList{"user", "assistant", "tool"} << QString() << 1;
+    }
+
+    void earlyEndKeepsFinishedRounds()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, roles);
+        QFETCH(QString, last);
+        QFETCH(int, callsKept);
+
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        h.writeProjectFile("a.txt", "alpha\n");
+        vm.setToolGuard(model::ToolGuardMode::Ask);
+        const QString read = json({{"path", "a.txt"}});
+        if (kind == "stop-approval") {
+            h.peer().enqueue(Peer::toolCallReply(
+                {{"c1", "read_file", read}, {"c2", "write_file", json({{"path", "b.txt"}, {"content", "x"}})}},
+                QStringLiteral("Two things.")));
+        } else {
+            h.peer().enqueue(Peer::toolCallReply({{"c1", "read_file", read}}, QStringLiteral("Reading.")));
+            h.peer().enqueue(kind == "fail" ? Peer::errorReply(500, "overloaded") : stallingText("Now the "));
+        }
+        const QUuid conversation = selected(vm);
+        vm.setDraft(QStringLiteral("go"));
+        vm.send();
+        if (kind == "stop-stream")
+            QTRY_COMPARE(vm.streamingText(), QStringLiteral("Reading.Now the "));
+        else if (kind == "stop-approval")
+            QTRY_VERIFY(vm.pendingApproval().has_value());
+        if (kind.startsWith("stop"))
+            vm.stop();
+        else
+            QTRY_VERIFY(!vm.isRunning());
+
+        const QList<ChatMessage> stored = h.storedMessages(conversation);
+        QCOMPARE(apptest::roles(stored), roles);
+        QCOMPARE(stored[1].toolCalls.value_or(QList<model::ToolCallRecord>{}).size(), callsKept);
+        QCOMPARE(stored[2].toolCallId, std::optional<QString>(QStringLiteral("c1")));
+        QVERIFY(stored[2].content.contains("alpha"));
+        if (!last.isEmpty())
+            QCOMPARE(stored.last().content, last);
+        if (kind == "fail")
+            QCOMPARE(vm.errorMessage(), std::optional<QString>(QStringLiteral("Ovu API error 500: overloaded")));
+
+        // The next exchange follows what was kept.
+        h.peer().enqueue(Peer::textReply(QStringLiteral("Fine.")));
+        vm.setDraft(QStringLiteral("continue"));
+        vm.send();
+        QTRY_VERIFY(!vm.isRunning());
+        QCOMPARE(h.storedMessages(conversation).mid(0, stored.size()), stored);
+        QCOMPARE(h.storedMessages(conversation).last().content, QStringLiteral("Fine."));
+    }
+
     void sendWhileStreamingStopsFirst()
     {
         Harness h;
@@ -384,7 +450,7 @@ private Q_SLOTS:
         h.peer().enqueue(Peer::toolCallReply({{"c2", "write_file", json({{"path", "b.txt"}, {"content", "two"}})}}));
         h.peer().enqueue(Peer::textReply(QStringLiteral("Done.")));
         int asked = 0;
-        connect(&vm, &AppViewModel::pendingApprovalChanged, this, [&] { asked += vm.pendingApproval() ? 1 : 0; });
+        connect(&vm, &AppViewModel::pendingApprovalChanged, &vm, [&] { asked += vm.pendingApproval() ? 1 : 0; });
         vm.setDraft(QStringLiteral("write two files"));
         vm.send();
         QTRY_VERIFY(vm.pendingApproval().has_value());
@@ -449,7 +515,7 @@ private Q_SLOTS:
         h.peer().enqueue(Peer::toolCallReply({{"c2", "read_file", json({{"path", "missing.txt"}})}}));
         h.peer().enqueue(Peer::textReply(QStringLiteral("Read.")));
         int refreshes = 0;
-        connect(&vm, &AppViewModel::fileTreeRefreshChanged, this, [&] { ++refreshes; });
+        connect(&vm, &AppViewModel::fileTreeRefreshChanged, &vm, [&] { ++refreshes; });
         vm.setDraft(QStringLiteral("read"));
         vm.send();
         QTRY_VERIFY(!vm.isRunning());

@@ -184,6 +184,78 @@ private slots:
         QVERIFY(qAlpha(shot.pixel(60, 112)) > 20);
     }
 
+    // An icon with see-through margins: the shadow follows what is drawn,
+    // not the square around it.
+    void iconShadowFollowsTheDrawnTile()
+    {
+        QImage icon(256, 256, QImage::Format_ARGB32);
+        icon.fill(Qt::transparent);
+        {
+            QPainter p(&icon);
+            p.fillRect(QRect(64, 64, 128, 128), QColor(40, 160, 90));
+        }
+        const QImage shot = paintMark([&](QPainter &p) {
+            AppIconMark::paint(p, QRectF(10, 10, 100, 100), false, icon, QImage(), UISkin::steel());
+        });
+        QCOMPARE(qAlpha(shot.pixel(14, 14)), 0);         // in the icon's clear margin: nothing
+        QVERIFY(qAlpha(shot.pixel(60, 87 + 3)) > 20);      // just below the drawn tile: its shadow
+    }
+
+    // The shipped icon fills its square, so the rounded clip, the hairline
+    // and the shadow lie on the tile's own edge.
+    void shippedIconIsFullBleed()
+    {
+        const QImage icon = BrandImages::appIcon();
+        QVERIFY(!icon.isNull());
+        for (const QPoint corner : {QPoint(0, 0), QPoint(icon.width() - 1, 0), QPoint(0, icon.height() - 1),
+                                    QPoint(icon.width() - 1, icon.height() - 1)})
+            QCOMPARE(qAlpha(icon.pixel(corner)), 255);
+    }
+
+    // The layout sees size × size; the shadow spills out around the widget.
+    void markWidgetsAreTheirSizeWithShadowAround_data()
+    {
+        QTest::addColumn<int>("kind"); // 0 app icon, 1 razevu accent, 2 razevu hero
+        QTest::addColumn<int>("spill"); // at least this many tinted pixels below the frame
+        QTest::newRow("app-icon") << 0 << 100;
+        QTest::newRow("razevu-accent-small-shadow") << 1 << 1;
+        QTest::newRow("razevu-hero") << 2 << 100;
+    }
+    void markWidgetsAreTheirSizeWithShadowAround()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, spill);
+        Fixture f;
+        QWidget window;
+        window.setAutoFillBackground(true);
+        QPalette pal = window.palette();
+        pal.setColor(QPalette::Window, QColor(120, 120, 120));
+        window.setPalette(pal);
+        window.resize(200, 200);
+        QWidget *mark = kind == 0 ? static_cast<QWidget *>(new AppIconMark(56, true, &window, f.skins.get()))
+                                  : new RazevuMark(56, kind == 1 ? RazevuMark::Style::accent : RazevuMark::Style::hero,
+                                                   &window, f.skins.get());
+        QCOMPARE(mark->sizeHint(), QSize(56, 56));
+        QCOMPARE(mark->size(), QSize(56, 56));
+        mark->move(72, 60);
+        window.show();
+        // Below the frame, where only the shadow reaches, the ground is tinted.
+        auto tintedBelow = [&] {
+            const QImage shot = window.grab().toImage();
+            int tinted = 0;
+            for (int y = 60 + 56; y < 60 + 56 + 6; ++y)
+                for (int x = 72; x < 72 + 56; ++x)
+                    tinted += shot.pixel(x, y) != QColor(120, 120, 120).rgb();
+            return tinted;
+        };
+        const int below = tintedBelow();
+        QVERIFY2(below >= spill, qPrintable(QString::number(below)));
+        // Gone with its mark.
+        delete mark;
+        QTest::qWait(20);
+        QCOMPARE(tintedBelow(), 0);
+    }
+
     void felgrinGeometry()
     {
         Fixture f;
@@ -238,6 +310,42 @@ private slots:
         const QImage heroSteel = render(RazevuMark::Style::hero, UISkin::steel());
         painttest::savePng(heroSteel, QStringLiteral("mark-razevu-hero"));
         QCOMPARE(heroSteel.pixel(60, 60), render(RazevuMark::Style::hero, UISkin::duvedivOduv()).pixel(60, 60));
+    }
+
+    // The shipped marks as widgets on a dark glass-like ground, for a person to look at.
+    void renderGallery()
+    {
+        Fixture f;
+        QWidget window;
+        window.setAutoFillBackground(true);
+        QPalette pal = window.palette();
+        pal.setColor(QPalette::Window, QColor(0x14, 0x18, 0x20));
+        window.setPalette(pal);
+        window.resize(760, 300);
+        int x = 30;
+        for (qreal size : {96.0, 48.0}) {
+            for (bool rounded : {true, false}) {
+                auto *icon = new AppIconMark(size, rounded, &window, f.skins.get());
+                icon->move(x, 20);
+                x += icon->width() + 40;
+            }
+        }
+        x = 30;
+        for (auto style : {RazevuMark::Style::accent, RazevuMark::Style::primary, RazevuMark::Style::hero}) {
+            auto *mark = new RazevuMark(64, style, &window, f.skins.get());
+            mark->move(x, 170);
+            x += mark->width() + 36;
+        }
+        for (qreal size : {11.0, 24.0, 48.0})
+            for (auto style : {FelgrinMark::Style::resting, FelgrinMark::Style::accent, FelgrinMark::Style::hero}) {
+                auto *mark = new FelgrinMark(size, style, &window, f.skins.get());
+                mark->move(x, 180);
+                x += mark->width() + 8;
+            }
+        window.show();
+        const QImage shot = window.grab().toImage();
+        painttest::savePng(shot, QStringLiteral("mark-gallery"));
+        QVERIFY(!shot.isNull());
     }
 };
 

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStandardPaths>
 
 #include <qcoro/qcorotask.h>
@@ -117,6 +118,25 @@ private slots:
         QTRY_COMPARE(delivered, (QList<quint64>{1, 3, 5}));
         QTest::qWait(200);
         QCOMPARE(delivered, (QList<quint64>{1, 3, 5}));
+    }
+
+    // A worker that goes while its job runs delivers nothing and leaves
+    // nothing behind that could touch it.
+    void workerDestroyedWhileItsJobRuns()
+    {
+        auto *worker = new LatestImageWorker;
+        bool delivered = false;
+        connect(worker, &LatestImageWorker::finished, this, [&] { delivered = true; });
+        worker->submit(
+            [] {
+                QThread::msleep(150);
+                return QList<QImage>{QImage(8, 8, QImage::Format_ARGB32_Premultiplied)};
+            },
+            1);
+        QVERIFY(worker->isBusy());
+        delete worker;
+        QTest::qWait(300);
+        QVERIFY(!delivered);
     }
 
     void kenBurnsSettlesToRestIn200ms()
@@ -245,6 +265,27 @@ private slots:
         QTRY_VERIFY(!scene.stage->video());
     }
 
+    // The stage (and its player) destroyed while frames are being prepared,
+    // over and over: nothing may reach the dead objects.
+    void stageDestroyedWhileFramesAreInFlight()
+    {
+        Fixture f;
+        const QString clip = makeClip(f.dir.path());
+        if (clip.isEmpty())
+            QSKIP("ffmpeg is not installed");
+        QCoro::waitFor(f.bg->pickLocalVideo(clip));
+        for (int round = 0; round < 3; ++round) {
+            auto scene = std::make_unique<Scene>(f);
+            settle();
+            QVERIFY(scene->stage->video());
+            QTRY_VERIFY_WITH_TIMEOUT(scene->stage->video()->framesShown() >= 1, 10'000);
+            QSignalSpy frame(scene->stage->video(), &LoopingVideoBackground::frameReady);
+            QVERIFY(frame.wait(5'000)); // the next frame is being made right after this one
+            scene.reset();
+        }
+        QTest::qWait(300); // late results of the dropped work come and go
+    }
+
     void switchingTheStageFadesUnlessTheImageComesOrGoes()
     {
         Fixture f;
@@ -284,6 +325,25 @@ private slots:
         QVERIFY(samePose(scene.stage->pose(), KenBurnsPose::start()));
     }
 
+    // The image coming on screen again (the stage switched off and on)
+    // starts its motion over, as at first display.
+    void imageShownAgainRestartsTheMotion()
+    {
+        Fixture f;
+        Scene scene(f);
+        settle();
+        f.bg->setIsEnabled(false);
+        settle();
+        QTest::qWait(500);
+        const qreal drift = std::abs(scene.stage->pose().x - KenBurnsPose::start().x);
+        QVERIFY(drift > 0);
+        f.bg->setIsEnabled(true);
+        settle();
+        QCOMPARE(scene.stage->media(), Media::image);
+        QVERIFY2(std::abs(scene.stage->pose().x - KenBurnsPose::start().x) < drift / 4,
+                 qPrintable(QString::number(drift)));
+    }
+
     void skinChangeRebuildsTheStage()
     {
         Fixture f;
@@ -298,6 +358,27 @@ private slots:
         QVERIFY(samePose(scene.stage->pose(), KenBurnsPose::start()));
         // A full veil of the new background colour covers the wallpaper.
         QCOMPARE(scene.grab().pixel(320, 200), QColor(0x10, 0x30, 0xC0).rgb());
+    }
+
+    // Another image of the same size replaces the old one at once, not
+    // after its prepared copy is ready.
+    void anotherImageShowsAtOnce()
+    {
+        Fixture f(painttest::colourfulWallpaper(QSize(2560, 1600)));
+        f.bg->setAnimateKenBurns(false);
+        f.bg->setOverlayOpacity(0);
+        Scene scene(f);
+        QTRY_VERIFY(scene.stage->isBackdropReady());
+        QImage red(2560, 1600, QImage::Format_RGB32);
+        red.fill(QColor(200, 20, 20));
+        const QString current = f.bg->currentImagePath().isEmpty() ? f.bg->currentImageFilePath()
+                                                                   : f.bg->currentImagePath();
+        QVERIFY(red.save(current, "PNG"));
+        f.bg->reloadImage();
+        settle();
+        const QRgb shown = scene.grab().pixel(320, 200);
+        QVERIFY2(painttest::distance(shown, QColor(200, 20, 20).rgb()) < 10, qPrintable(QColor(shown).name()));
+        QTRY_VERIFY(scene.stage->isBackdropReady());
     }
 
     void imageStageRendersWithMotion()

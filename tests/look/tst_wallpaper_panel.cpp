@@ -13,6 +13,8 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include <qcoro/qcorotask.h>
+
 using namespace look;
 using painttest::Fixture;
 
@@ -74,6 +76,43 @@ private slots:
         QFETCH(double, overlay);
         QFETCH(QString, text);
         QCOMPARE(WallpaperExpandedPanel::percentText(overlay), text);
+    }
+
+    // Every text of the card, with the help texts only the grid's buttons have.
+    void textsAreExact_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("help");
+        QTest::newRow("title") << "titleLabel" << "Image" << "";
+        QTest::newRow("overlay") << "overlayLabel" << "Overlay" << "";
+        QTest::newRow("motion") << "motionSwitch" << "Motion" << "";
+        QTest::newRow("photo") << "photoButton" << "Photo" << "Photo";
+        QTest::newRow("video") << "videoButton" << "Video" << "Video";
+        QTest::newRow("random") << "randomButton" << "Random" << "Random";
+        QTest::newRow("undo") << "undoButton" << "Undo" << "Undo";
+        QTest::newRow("go-without-help") << "goButton" << "Go" << "";
+        QTest::newRow("clear-without-help") << "clearButton" << "Clear" << "";
+        QTest::newRow("url-placeholder") << "urlField" << "URL" << "";
+        QTest::newRow("close-help") << "closeButton" << "" << "Close";
+    }
+    void textsAreExact()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QString, help);
+        Fixture f;
+        Panel p(f);
+        QWidget *w = p.child<QWidget>(qPrintable(name));
+        QString shown;
+        if (auto *label = qobject_cast<QLabel *>(w))
+            shown = label->text();
+        else if (auto *field = qobject_cast<QLineEdit *>(w))
+            shown = field->placeholderText();
+        else if (auto *button = qobject_cast<QAbstractButton *>(w))
+            shown = button->text();
+        QCOMPARE(shown, text);
+        QCOMPARE(w->toolTip(), help);
     }
 
     void goNeedsMoreThanWhiteSpace_data()
@@ -250,6 +289,67 @@ private slots:
         QVERIFY(status->isVisible());
         QVERIFY(status->text().count(QLatin1Char('\n')) <= 1);
         QVERIFY(status->text().startsWith(QStringLiteral("Background hidden.")));
+    }
+
+    // At most two lines, each within the card's width.
+    void statusLineFitsTwoLines_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QStringList>("expected"); // exact lines; "…" at the end: that line is cut
+        QTest::newRow("short") << QStringLiteral("Video set.") << QStringList{QStringLiteral("Video set.")};
+        QTest::newRow("long-first-word-breaks-anywhere")
+            << QString(QStringLiteral("x").repeated(400)) << QStringList{};
+        QTest::newRow("line-break-starts-a-line") << QStringLiteral("Could not load.\nTry again.")
+                                                  << QStringList{QStringLiteral("Could not load."),
+                                                                 QStringLiteral("Try again.")};
+        QTest::newRow("many-words") << QString(QStringLiteral("photo of the bay ").repeated(20)) << QStringList{};
+    }
+    void statusLineFitsTwoLines()
+    {
+        QFETCH(QString, status);
+        QFETCH(QStringList, expected);
+        QFont font;
+        font.setPixelSize(10);
+        const int width = WallpaperExpandedPanel::kWidth - 28;
+        const QStringList lines = WallpaperExpandedPanel::statusText(status, font, width).split(QLatin1Char('\n'));
+        if (!expected.isEmpty())
+            QCOMPARE(lines, expected);
+        else {
+            QCOMPARE(lines.size(), 2);
+            QVERIFY(lines.last().endsWith(QChar(0x2026)));
+        }
+        const QFontMetrics metrics(font);
+        for (const QString &line : lines)
+            QVERIFY2(metrics.horizontalAdvance(line) <= width, qPrintable(line));
+    }
+
+    void longFileNameStatusStaysInTheCard()
+    {
+        Fixture f;
+        Panel p(f);
+        QImage image(32, 32, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        const QString fileName = QStringLiteral("a").repeated(150) + QStringLiteral(".png");
+        QVERIFY(image.save(f.dir.filePath(fileName), "PNG"));
+        QCoro::waitFor(f.bg->pickLocalImage(f.dir.filePath(fileName)));
+        QCOMPARE(f.bg->statusMessage(), QStringLiteral("Using ") + fileName);
+        auto *status = p.child<QLabel>("statusLine");
+        QCOMPARE(status->text().count(QLatin1Char('\n')), 1);
+        QTRY_VERIFY(p.panel->rect().contains(status->geometry()));
+    }
+
+    // Height free: placed by hand, the card follows its content.
+    void panelHeightFollowsItsContent()
+    {
+        Fixture f;
+        Panel p(f);
+        QTest::qWait(10);
+        const int without = p.panel->height();
+        QCOMPARE(without, p.panel->sizeHint().height());
+        QCOMPARE(p.panel->width(), WallpaperExpandedPanel::kWidth);
+        f.bg->clearBackground(); // a status line appears
+        QTRY_VERIFY(p.panel->height() > without);
+        QCOMPARE(p.panel->height(), p.panel->sizeHint().height());
     }
 
     void rendersAsAGlassCard()

@@ -12,7 +12,11 @@
 
 namespace {
 
-QImage appIcon()
+// The in-app mark (fullBleed) fills its whole square: the view that shows it
+// rounds the corners, draws the hairline and casts the shadow, so they lie on
+// the tile's own edge. The desktop's icons are a rounded tile inset like
+// desktop icons are.
+QImage appIcon(bool fullBleed)
 {
     const int S = 1024;
     QImage img(S, S, QImage::Format_ARGB32_Premultiplied);
@@ -20,10 +24,13 @@ QImage appIcon()
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
 
-    // The tile: a deep night gradient in a rounded square, inset like desktop icons are.
-    const QRectF tile(64, 64, S - 128, S - 128);
+    // The tile: a deep night gradient.
+    const QRectF tile = fullBleed ? QRectF(0, 0, S, S) : QRectF(64, 64, S - 128, S - 128);
     QPainterPath tilePath;
-    tilePath.addRoundedRect(tile, 200, 200);
+    if (fullBleed)
+        tilePath.addRect(tile);
+    else
+        tilePath.addRoundedRect(tile, 200, 200);
     QLinearGradient sky(tile.topLeft(), tile.bottomLeft());
     sky.setColorAt(0, QColor(0x23, 0x35, 0x5E));
     sky.setColorAt(0.6, QColor(0x14, 0x1C, 0x36));
@@ -86,6 +93,8 @@ QImage appIcon()
 
     // A soft rim of light along the top edge.
     p.setClipping(false);
+    if (fullBleed)
+        return img;
     QLinearGradient rim(tile.topLeft(), tile.bottomLeft());
     rim.setColorAt(0, QColor(255, 255, 255, 70));
     rim.setColorAt(0.5, QColor(255, 255, 255, 0));
@@ -153,8 +162,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
-    const QImage icon = appIcon();
-    bool ok = save(icon, out.filePath(QStringLiteral("AppIcon-1024.png")));
+    bool ok = save(appIcon(true), out.filePath(QStringLiteral("AppIcon-1024.png")));
+    const QImage icon = appIcon(false);
     for (int size : {16, 24, 32, 48, 64, 128, 256, 512})
         ok = save(icon.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation),
                   out.filePath(QStringLiteral("AppIcon-%1.png").arg(size)))
