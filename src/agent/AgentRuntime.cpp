@@ -227,8 +227,12 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
                 continue;
             }
             if (decision.action == PolicyDecision::Action::NeedsApproval) {
-                const ApprovalPreview::Built built =
-                    ApprovalPreview::build(call.name, call.arguments, *m_tools->workspace());
+                // A router made without a project manager has nothing more
+                // specific to show than the tool's name.
+                const WorkspaceManager *workspace = m_tools->workspace();
+                const ApprovalPreview::Built built = workspace
+                    ? ApprovalPreview::build(call.name, call.arguments, *workspace)
+                    : ApprovalPreview::Built{call.name, QString()};
                 model::PendingApproval approval;
                 approval.id = call.id;
                 approval.name = call.name;

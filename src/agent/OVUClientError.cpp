@@ -20,9 +20,12 @@ QString OVUClientError::description() const
     case Kind::IncompleteStream:
         return QStringLiteral("The reply from Ovu API ended before it was complete. Try again.");
     case Kind::StreamError:
+        if (detail.isEmpty())
+            return QStringLiteral("Ovu API reported an error during the reply.");
         return QStringLiteral("Ovu API reported an error during the reply: ") + detail;
     case Kind::Transport:
-        return QStringLiteral("Could not talk to Ovu API: ") + detail;
+        // The network layer's own text, unwrapped.
+        return detail.isEmpty() ? QStringLiteral("Unknown error") : detail;
     case Kind::TimedOut:
         return QStringLiteral("The request timed out.");
     case Kind::Cancelled:

@@ -12,7 +12,7 @@ struct OVUClientError {
         InvalidResponse,  // the answer was not an HTTP response
         IncompleteStream, // the stream stopped before its end mark or finish reason
         StreamError,      // the stream carried an error object
-        Transport,        // no connection, broken connection
+        Transport,        // no connection, broken connection; the network layer's text
         TimedOut,         // nothing arrived for the whole time-out
         Cancelled,        // the run was stopped
     };

@@ -9,11 +9,11 @@
 
 namespace agent {
 
-// A value that is set once and awaited once. Unlike awaiting a signal, the
-// waiter is always resumed, even when the object that sets it goes away
-// first (it sets a final value from its destructor). The waiter is resumed
-// in a later event-loop turn, never inside set(), so whoever sets the value
-// (a stop button, a network slot) finishes its own work first.
+// A value that is set once and awaited once. Unlike a signal, it outlives
+// the object that sets it, so a setter that goes away can still answer (the
+// stream exchange sets a final value from its destructor). The waiter is
+// resumed in a later event-loop turn, never inside set(), so whoever sets the
+// value (a stop button, a network slot) finishes its own work first.
 template <typename T>
 class OneShot {
 public:

@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace agent {
 
@@ -78,8 +80,33 @@ std::optional<qint64> integerValue(const JsonValue *value)
     return static_cast<qint64>(d);
 }
 
+// Nesting depth up to `limit`, counted without recursion: a hostile line
+// may nest a million levels deep.
+bool nestedDeeperThan(const JsonValue &root, int limit)
+{
+    std::vector<std::pair<const JsonValue *, int>> pending{{&root, 1}};
+    while (!pending.empty()) {
+        const auto [value, depth] = pending.back();
+        pending.pop_back();
+        if (depth > limit)
+            return true;
+        if (value->IsArray()) {
+            for (const JsonValue &child : value->GetArray())
+                pending.emplace_back(&child, depth + 1);
+        } else if (value->IsObject()) {
+            for (const auto &child : value->GetObject())
+                pending.emplace_back(&child.value, depth + 1);
+        }
+    }
+    return false;
+}
+
+// The value as compact JSON; empty when it nests too deep to write (the
+// writer recurses).
 QString compact(const JsonValue &value)
 {
+    if (nestedDeeperThan(value, 64))
+        return {};
     rapidjson::StringBuffer buffer;
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
     value.Accept(writer);
@@ -204,7 +231,8 @@ void SseAssembler::processPayload(QByteArray payload, QStringList &fragments)
     rapidjson::MemoryPoolAllocator<> parseAllocator(parseBuffer, sizeof parseBuffer);
     rapidjson::GenericDocument<rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<>, rapidjson::MemoryPoolAllocator<>>
         doc(&valueAllocator, sizeof parseBuffer, &parseAllocator);
-    doc.ParseInsitu(payload.data());
+    // Iterative: the recursive parser overflows the stack on deep nesting.
+    doc.ParseInsitu<rapidjson::kParseIterativeFlag>(payload.data());
     if (doc.HasParseError() || !doc.IsObject() || doc.MemberCount() == 0)
         return;
 

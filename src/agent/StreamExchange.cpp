@@ -40,6 +40,10 @@ StreamExchange::~StreamExchange()
     if (m_reply) {
         m_reply->disconnect(this);
         m_reply->abort();
+        // We may be going away inside one of the reply's own signals: let
+        // its manager delete it later instead of deleting it under itself.
+        m_reply->setParent(m_reply->manager());
+        m_reply->deleteLater();
     }
     if (!m_completed)
         m_completion.set(TurnResult::failure(OVUClientError::cancelled()));
@@ -71,12 +75,13 @@ void StreamExchange::pump()
     } else if (m_reply->isReadable()) {
         const QByteArray slice = m_reply->read(kSliceBytes);
         const QStringList fragments = m_assembler.feed(slice);
+        const QPointer<StreamExchange> alive(this);
         for (const QString &fragment : fragments) {
             if (m_cancellation && m_cancellation->isCancelled())
                 return cancel();
             if (m_onDelta)
                 m_onDelta(fragment);
-            if (m_completed) // the handler stopped the run
+            if (!alive || m_completed) // the handler stopped the run or destroyed its client
                 return;
         }
         if (m_assembler.failure() || m_assembler.isDone()) {

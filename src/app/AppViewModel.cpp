@@ -32,11 +32,11 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
 {
     Q_ASSERT(m_services.signIn);
     m_staging = m_services.staging ? m_services.staging : &model::AttachmentTempStore::shared();
-    m_background = m_services.background ? m_services.background : &look::BackgroundSettings::shared();
 
     m_conversations = std::make_unique<model::ConversationStore>();
     m_settingsStore = std::make_unique<model::SettingsStore>();
     m_workspace = std::make_unique<agent::WorkspaceManager>();
+    m_background = m_services.background ? m_services.background : &look::BackgroundSettings::shared();
 
     m_policy = std::make_unique<agent::PolicyEngine>(m_settingsStore->settings());
     m_policy->setAllowWritesForCurrentChat(false);

@@ -184,14 +184,22 @@ private:
     template <typename T>
     void assign(T &field, const T &value, void (AppViewModel::*signal)());
 
+    // The model's form of a message with inline images, still to be
+    // composed: the staged bytes are read at send(), before their files are
+    // deleted; encoding them is left to a worker.
+    struct PendingModelText {
+        QString draft;
+        QList<model::AttachedFile> attachments;
+        QHash<QUrl, QByteArray> stagedBytes;
+    };
+    static QString composeForModel(const PendingModelText &pending);
+
     // Run steps.
     bool isCurrent(const QUuid &runId) const { return m_run && m_run->id == runId; }
-    // With attachments to compose, the model's text is composed from them
-    // on a worker first and apiText is ignored.
-    void startRun(const QString &storedText, const QString &apiText, const QString &draft,
-                  const QList<model::AttachedFile> &toCompose);
-    QCoro::Task<> runTask(QUuid runId, QUuid conversationID, QString storedText, QString apiText, QString draft,
-                          QList<model::AttachedFile> toCompose);
+    // With a pending model text, apiText is composed from it first.
+    void startRun(const QString &storedText, const QString &apiText, std::optional<PendingModelText> pending);
+    QCoro::Task<> runTask(QUuid runId, QUuid conversationID, QString storedText, QString apiText,
+                          std::optional<PendingModelText> pending);
     QCoro::Task<bool> askApproval(QUuid runId, model::PendingApproval approval);
     void onToolLog(const QUuid &runId, const model::ToolLogEntry &entry);
     void onStreamDelta(const QUuid &runId, const QString &fragment);

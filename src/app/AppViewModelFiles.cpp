@@ -20,15 +20,33 @@ QString standardized(const QUrl &url)
 
 } // namespace
 
+namespace {
+
+std::optional<MessageComposer::Recompressed> recompress(const QByteArray &bytes)
+{
+    const auto image = model::AttachmentTempStore::compressImage(bytes);
+    if (!image)
+        return std::nullopt;
+    return MessageComposer::Recompressed{image->data, image->mimeType};
+}
+
+} // namespace
+
 QString AppViewModel::composeUserMessage(const QString &draft, const QList<model::AttachedFile> &attachments,
                                          bool inlineImages)
 {
-    return MessageComposer::compose(draft, attachments, inlineImages,
-                                    [](const QByteArray &bytes) -> std::optional<MessageComposer::Recompressed> {
-                                        const auto image = model::AttachmentTempStore::compressImage(bytes);
-                                        if (!image)
+    return MessageComposer::compose(draft, attachments, inlineImages, &recompress);
+}
+
+QString AppViewModel::composeForModel(const PendingModelText &pending)
+{
+    const QHash<QUrl, QByteArray> &staged = pending.stagedBytes;
+    return MessageComposer::compose(pending.draft, pending.attachments, true, &recompress,
+                                    [&staged](const QUrl &url) -> std::optional<QByteArray> {
+                                        const auto it = staged.constFind(url);
+                                        if (it == staged.cend())
                                             return std::nullopt;
-                                        return MessageComposer::Recompressed{image->data, image->mimeType};
+                                        return *it;
                                     });
 }
 

@@ -4,6 +4,7 @@
 #include "agent/PolicyEngine.h"
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
+#include "app/MessageComposer.h"
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"
@@ -25,12 +26,6 @@ QString stopMark()
     return QStringLiteral("\n\n*(stopped)*");
 }
 
-QFuture<QString> composeForModel(const QString &draft, const QList<model::AttachedFile> &attachments)
-{
-    return QtConcurrent::run(
-        [draft, attachments] { return AppViewModel::composeUserMessage(draft, attachments, true); });
-}
-
 } // namespace
 
 void AppViewModel::send()
@@ -43,59 +38,64 @@ void AppViewModel::send()
     // Nowhere to put the message: keep the draft rather than lose it.
     if (!m_conversations->selectedConversation())
         return;
+
+    // The model's text inlines staged images: their bytes are read now,
+    // while the files exist (clearAttachments() below deletes them); the
+    // recompression and encoding run on a worker when the run starts.
+    std::optional<PendingModelText> pending;
+    for (const model::AttachedFile &a : attachments) {
+        if (!MessageComposer::mayInline(a))
+            continue;
+        if (!pending)
+            pending = PendingModelText{draft, attachments, {}};
+        if (!pending->stagedBytes.contains(a.url)) {
+            if (std::optional<QByteArray> bytes = MessageComposer::readStaged(a.url))
+                pending->stagedBytes.insert(a.url, *bytes);
+        }
+    }
+
     if (m_isRunning)
         stop();
     setDraft(QString());
-
-    // Inlining images reads and may recompress them: that is done on a
-    // worker, and their staged files live until it is done.
-    const bool readsImages = std::any_of(attachments.cbegin(), attachments.cend(),
-                                         [](const model::AttachedFile &a) { return a.isImage && a.isOwnedTemp; });
-    if (!readsImages) {
-        const QString apiText = composeUserMessage(draft, attachments, true);
-        clearAttachments();
-        startRun(storedText, apiText, {}, {});
-        return;
-    }
-    setAttachments({});
-    m_imageHashes.clear();
-    startRun(storedText, QString(), draft, attachments);
+    clearAttachments();
+    // Without images to inline both forms are the same text.
+    startRun(storedText, storedText, std::move(pending));
 }
 
-void AppViewModel::startRun(const QString &storedText, const QString &apiText, const QString &draft,
-                            const QList<model::AttachedFile> &toCompose)
+void AppViewModel::startRun(const QString &storedText, const QString &apiText, std::optional<PendingModelText> pending)
 {
     setErrorMessage(std::nullopt);
     setStreamingText(QString());
-
+    // Named before isRunning turns true, so a view sees the run's session
+    // together with the running state.
     const QUuid conversationID = *m_conversations->selectedConversationID();
+    const QUuid runId = QUuid::createUuid();
+    m_run = ActiveRun{runId, conversationID, 0, {}, 0};
+    setIsRunning(true);
+
     m_conversations->appendMessage(conversationID, ChatMessage::make(MessageRole::User, storedText));
 
     const model::AppSettings settings = m_settingsStore->settings();
     m_policy->setSettings(settings);
     m_tools->setShellTimeout(settings.shellTimeoutSeconds);
 
-    const QUuid runId = QUuid::createUuid();
-    m_run = ActiveRun{runId, conversationID, 0, {}, 0};
-    setIsRunning(true);
-    runTask(runId, conversationID, storedText, apiText, draft, toCompose);
+    runTask(runId, conversationID, storedText, apiText, std::move(pending));
 }
 
 QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString storedText, QString apiText,
-                                    QString draft, QList<model::AttachedFile> toCompose)
+                                    std::optional<PendingModelText> pending)
 {
     // The controller may be gone, or the run stopped, after every await.
     QPointer<AppViewModel> self(this);
-    if (!toCompose.isEmpty()) {
+    if (!isCurrent(runId))
+        co_return;
+    if (pending) {
         // Made outside the co_await expression: g++ 12 mishandles lambda
-        // temporaries there.
-        const QFuture<QString> composing = composeForModel(draft, toCompose);
+        // temporaries there. The worker holds its own copy of the bytes.
+        const QFuture<QString> composing =
+            QtConcurrent::run([job = std::move(*pending)] { return AppViewModel::composeForModel(job); });
         apiText = co_await composing;
-        if (!self)
-            co_return; // the staging folder is emptied at the next start
-        for (qsizetype i = 0; i < toCompose.size(); ++i)
-            self->staging().deleteOwned(toCompose.at(i).toStaged());
-        if (!self->isCurrent(runId))
+        if (!self || !self->isCurrent(runId))
             co_return;
     }
     const platform::Result<QString, TokenFailure> token = co_await m_services.signIn->bearerToken();
@@ -191,11 +191,14 @@ void AppViewModel::retryLastExchange()
         --last;
     if (last < 0)
         return;
-    // Sent again as stored; the draft and the staged attachments are the
-    // user's next message and stay as they are.
-    const QString text = messages[last].content;
+    // Sent again as stored (trimmed, as send() would); the draft and the
+    // staged attachments are the user's next message and stay as they are.
+    const QString text = messages[last].content.trimmed();
+    // Nothing to send again: the exchange is kept rather than dropped.
+    if (text.isEmpty())
+        return;
     m_conversations->replaceMessages(conversation->id, messages.mid(0, last));
-    startRun(text, text, {}, {});
+    startRun(text, text, std::nullopt);
 }
 
 QCoro::Task<bool> AppViewModel::askApproval(QUuid runId, model::PendingApproval approval)

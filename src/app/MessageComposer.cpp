@@ -13,20 +13,28 @@ QString number(qint64 n)
     return QString::number(n);
 }
 
-// The staged copy's bytes, read whole; nothing when it is not a readable
-// regular file.
-std::optional<QByteArray> readStaged(const QUrl &url)
+} // namespace
+
+std::optional<QByteArray> MessageComposer::readStaged(const QUrl &url)
 {
     QFile file(url.toLocalFile());
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return file.readAll();
+    QByteArray bytes = file.readAll();
+    // A short read is no whole file.
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
 }
-
-} // namespace
 
 QString MessageComposer::compose(const QString &draft, const QList<model::AttachedFile> &attachments,
                                  bool inlineImages, const Compressor &compress)
+{
+    return compose(draft, attachments, inlineImages, compress, &MessageComposer::readStaged);
+}
+
+QString MessageComposer::compose(const QString &draft, const QList<model::AttachedFile> &attachments,
+                                 bool inlineImages, const Compressor &compress, const Reader &read)
 {
     if (attachments.isEmpty())
         return draft;
@@ -53,8 +61,8 @@ QString MessageComposer::compose(const QString &draft, const QList<model::Attach
         }
 
         bool didInline = false;
-        if (inlineImages && inlined < kMaxInlineImages && a.isOwnedTemp) {
-            if (std::optional<QByteArray> bytes = readStaged(a.url)) {
+        if (inlineImages && inlined < kMaxInlineImages && a.isOwnedTemp && read) {
+            if (std::optional<QByteArray> bytes = read(a.url)) {
                 QString mime = a.mimeType.value_or(QStringLiteral("image/jpeg"));
                 bool usable = true;
                 if (bytes->size() > kImageBytesSentAsIs) {

@@ -107,15 +107,19 @@ void WallpaperExpandedPanel::setExpanded(bool expanded)
 bool WallpaperExpandedPanel::event(QEvent *event)
 {
     const bool handled = QWidget::event(event);
-    // Height free: a panel placed by hand (not by a layout) follows its
-    // content, e.g. when the status line comes or goes.
-    if (event->type() == QEvent::LayoutRequest && layout()) {
-        QWidget *parent = parentWidget();
-        const bool managed = parent && parent->layout() && parent->layout()->indexOf(this) >= 0;
-        if (!managed)
-            resize(kWidth, hasHeightForWidth() ? heightForWidth(kWidth) : sizeHint().height());
-    }
+    if (event->type() == QEvent::LayoutRequest)
+        fitToContent();
     return handled;
+}
+
+// Height free: a panel placed by hand (not by a layout) follows its content,
+// e.g. when the status line comes or goes.
+void WallpaperExpandedPanel::fitToContent()
+{
+    QWidget *parent = parentWidget();
+    const bool managed = parent && parent->layout() && parent->layout()->indexOf(this) >= 0;
+    if (!managed && layout())
+        resize(kWidth, hasHeightForWidth() ? heightForWidth(kWidth) : sizeHint().height());
 }
 
 void WallpaperExpandedPanel::setFileChooser(FileChooser chooser)
@@ -372,6 +376,7 @@ void WallpaperExpandedPanel::refresh()
     m_status->setText(status.isNull() ? QString()
                                       : statusText(status, m_status->font(), kWidth - 2 * kPadding));
     m_refreshing = false;
+    fitToContent();
 }
 
 void WallpaperExpandedPanel::choosePhoto()

@@ -59,6 +59,7 @@ private:
     void build();
     void restyle();
     void refresh();
+    void fitToContent();
     void choosePhoto();
     void chooseVideo();
 

@@ -477,6 +477,90 @@ private slots:
         QVERIFY(!QFile::exists(m_project->filePath("b.txt")));
     }
 
+    // The controller keeps what a stopped run really did from these reports,
+    // so each must come right after its tool result, with only the answered
+    // calls on the turn in hand.
+    void roundCompletedReportsEachAnsweredCall()
+    {
+        setMode(model::ToolGuardMode::Ask); // no approval callback: the write is denied
+        m_peer->enqueue(ChatServicePeer::toolCallReply(
+            {{"w1", "write_file", q("{'path':'b.txt','content':'b'}")}, {"r1", "read_file", q("{'path':'a.txt'}")}},
+            "Both."));
+        m_peer->enqueue(ChatServicePeer::textReply("done"));
+        QStringList trace;
+        QList<QList<ChatMessage>> reports;
+        m_runtime->setOnToolLog([&](const QUuid &, const ToolLogEntry &entry) {
+            trace.append(entry.name + ':' + model::toRaw(entry.status));
+        });
+        m_runtime->setOnRoundCompleted([&](const QUuid &runId, const QList<ChatMessage> &soFar) {
+            QCOMPARE(runId, m_runId);
+            trace.append(QStringLiteral("round:%1").arg(soFar.size()));
+            reports.append(soFar);
+        });
+        QList<ChatMessage> history = question();
+        history.prepend(ChatMessage::make(MessageRole::System, "dropped"));
+        const RunResult result = run(history);
+        QVERIFY(result.ok());
+        QCOMPARE(trace.join(' '), QStringLiteral("write_file:pending write_file:denied round:3 "
+                                                 "read_file:pending read_file:running read_file:success round:4"));
+        QCOMPARE(reports.size(), 2);
+        QCOMPARE(roles(reports[0]), (QStringList{"user", "assistant", "tool"}));
+        QCOMPARE(reports[0][1].toolCalls->size(), 1);
+        QCOMPARE(reports[0][1].toolCalls->at(0).id, QStringLiteral("w1"));
+        QCOMPARE(reports[0][2].content, AgentRuntime::userDeniedText());
+        QCOMPARE(reports[1][1].toolCalls->size(), 2);
+        QCOMPARE(reports[1], result.value().mid(0, 4)); // the same messages the run returns
+    }
+
+    void emptyTurnStillAddsAMessage()
+    {
+        m_peer->enqueue(ChatServicePeer::textReply(QString()));
+        bool reported = false;
+        m_runtime->setOnRoundCompleted([&](const QUuid &, const QList<ChatMessage> &) { reported = true; });
+        const RunResult result = run(question());
+        QVERIFY(result.ok());
+        QCOMPARE(roles(result.value()), (QStringList{"user", "assistant"}));
+        QCOMPARE(result.value().last().content, QString());
+        QVERIFY(!result.value().last().toolCalls.has_value());
+        QVERIFY(!reported); // no tool result, no report
+    }
+
+    // A router made without a project manager used to crash the approval.
+    void approvalWithoutWorkspaceManager()
+    {
+        agent::ToolRouter tools(nullptr);
+        AgentRuntime runtime(tools, *m_policy, m_network, m_peer->endpoint());
+        setMode(model::ToolGuardMode::Ask);
+        QList<model::PendingApproval> asked;
+        runtime.setOnPendingApproval([&](QUuid, model::PendingApproval approval) -> QCoro::Task<bool> {
+            asked.append(approval);
+            co_return false;
+        });
+        m_peer->enqueue(ChatServicePeer::toolCallReply({{"s1", "run_shell", q("{'command':'ls'}")}}));
+        m_peer->enqueue(ChatServicePeer::textReply("ok"));
+        agent::RunRequest request;
+        request.runId = m_runId;
+        request.bearerToken = QStringLiteral("tok");
+        request.history = question();
+        const RunResult result = testsupport::waitForTask(runtime.run(request));
+        QVERIFY(result.ok());
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].summary, QStringLiteral("run_shell"));
+        QCOMPARE(asked[0].risk, model::ToolRisk::Shell);
+        QCOMPARE(result.value()[2].content, AgentRuntime::userDeniedText());
+    }
+
+    void destroyingTheRuntimeInsideADelta()
+    {
+        m_peer->enqueue(ChatServicePeer::textReply("abcdef", 6));
+        m_runtime->setOnStreamDelta([this](const QUuid &, const QString &) { m_runtime.reset(); });
+        const RunResult result = run(question());
+        QVERIFY(!m_runtime);
+        QVERIFY(!result.ok());
+        QVERIFY(result.error().isCancellation());
+        QCOMPARE(result.error().unfinishedText, QStringLiteral("a"));
+    }
+
     void clientFailurePassesThrough()
     {
         m_peer->enqueue(ChatServicePeer::errorReply(401, "expired"));

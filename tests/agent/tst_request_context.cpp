@@ -3,6 +3,7 @@
 #include "platform/Graphemes.h"
 #include "support/TestMain.h"
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 
 using agent::RequestContext::buildPayload;
@@ -70,6 +71,17 @@ private slots:
         QVERIFY(project.contains(QStringLiteral("Moonshelf Mac):\n/home/u/my \"proj\"\n\nThis IS")));
         QVERIFY(project.contains(QString::fromUtf8("`QirvMac/Views/\xe2\x80\xa6`")));
         QCOMPARE(project.left(1044), none.left(1044));
+
+        // Every byte of both forms: SHA-256 of the exact texts (with the
+        // Linux wording and Ctrl+O), so a changed quote, dash or space fails.
+        const auto sha = [](const QString &text) {
+            return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex();
+        };
+        QCOMPARE(none.size(), 1941);
+        QCOMPARE(sha(none), QByteArray("8ef9f74c1f44c7194feda794a2a602c90bc4f4fd5b923f6a70236508a63dde27"));
+        const QString withPath = agent::systemPrompt(QStringLiteral("/home/u/p"));
+        QCOMPARE(withPath.size(), 2439);
+        QCOMPARE(sha(withPath), QByteArray("6a94cf872c1f37c5540f279d30291ced670b337480a92cedf61c1f5832fe4ac5"));
     }
 
     void contentCaps_data()

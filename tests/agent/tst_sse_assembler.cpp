@@ -121,6 +121,15 @@ private slots:
             << q("data: {'choices':[{'delta':{},'finish_reason':'tool_calls'}]}") + "\n" +
                q("data: {'choices':[{'delta':{},'finish_reason':null}]}") + "\n"
             << "" << true;
+        QTest::newRow("top-level-shapes-skipped")
+            << "data: []\ndata: {}\ndata: \"x\"\ndata: 3\n" + q("data: {'choices':[]}") + "\n" + q("data: {'choices':{}}") +
+                "\n" + content("a") + kStop
+            << "a" << true;
+        // The parser must not recurse per level: this used to overflow the stack.
+        QTest::newRow("deeply-nested-line-skipped")
+            << "data: " + QByteArray(1'000'000, '[') + "\n" + q("data: {'choices':[{'delta':{'content':'a'},'x':") +
+                QByteArray(200'000, '[') + QByteArray(200'000, ']') + "}]}\n" + kStop
+            << "a" << true;
         QTest::newRow("ends-without-done-or-finish") << content("a") + content("b") << "" << false;
         QTest::newRow("empty-body") << QByteArray() << "" << false;
         QTest::newRow("closed-in-middle-of-line") << content("a") + q("data: {'choices':[{'delta':{'con") << ""
@@ -201,6 +210,31 @@ private slots:
         QCOMPARE(result.error(), OVUClientError::streamError("overloaded"));
         QCOMPARE(result.error().description(),
                  QStringLiteral("Ovu API reported an error during the reply: overloaded"));
+    }
+
+    void streamErrorTexts_data()
+    {
+        QTest::addColumn<QByteArray>("error");
+        QTest::addColumn<QString>("text");
+        const QString head = QStringLiteral("Ovu API reported an error during the reply");
+        QTest::newRow("object-message") << q("{'message':'slow down','code':429}") << head + ": slow down";
+        QTest::newRow("plain-string") << q("'gone'") << head + ": gone";
+        QTest::newRow("object-without-message") << q("{'code':500}") << head + q(": {'code':500}");
+        QTest::newRow("empty-string") << q("''") << head + ".";
+        // Too deep to write back as text: still a failure, and no crash.
+        QTest::newRow("deeply-nested") << QByteArray(100'000, '[') + QByteArray(100'000, ']') << head + ".";
+    }
+
+    void streamErrorTexts()
+    {
+        QFETCH(QByteArray, error);
+        QFETCH(QString, text);
+        SseAssembler assembler;
+        (void)assembler.feed("data: {\"error\":" + error + "}\n");
+        const auto result = assembler.finish();
+        QVERIFY(!result.ok());
+        QCOMPARE(result.error().kind, OVUClientError::Kind::StreamError);
+        QCOMPARE(result.error().description(), text);
     }
 
     void nothingAfterDoneIsRead()

@@ -336,6 +336,8 @@ private slots:
         auto *status = p.child<QLabel>("statusLine");
         QCOMPARE(status->text().count(QLatin1Char('\n')), 1);
         QTRY_VERIFY(p.panel->rect().contains(status->geometry()));
+        QCOMPARE(p.panel->height(), p.panel->sizeHint().height());
+        painttest::savePng(p.window.grab().toImage(), QStringLiteral("wallpaper-panel-long-status"));
     }
 
     // Height free: placed by hand, the card follows its content.
