@@ -4,7 +4,8 @@
 //    4 images attached (also how long send() itself holds the main thread);
 //  - a reply of 10,000 fragments streamed through the controller: the
 //    longest main-thread stall while it streams and the main thread's CPU
-//    time per fragment.
+//    time per fragment;
+//  - staging a dropped photo: on the main thread, and on a worker.
 // Runs in a temporary HOME against loopback peers in threads of their own.
 // Prints one figure a line: "name value unit".
 
@@ -232,6 +233,50 @@ void benchStream(Fixture &fixture)
     peerThread.wait();
 }
 
+// A dropped 12-megapixel photo: how long staging it holds the main thread,
+// staged there and on a worker.
+void benchAttach(Fixture &fixture)
+{
+    QImage image(4000, 3000, QImage::Format_RGB32);
+    QRandomGenerator rng(7);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = 0xff000000u | ((x * y) & 0xffffff) | (rng.generate() & 0x0f0f0f);
+    }
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 90);
+
+    std::unique_ptr<app::AppViewModel> vm = fixture.make(QUrl(QStringLiteral("http://127.0.0.1:9/")));
+    QElapsedTimer timer;
+    timer.start();
+    vm->attachImageData(jpeg, QStringLiteral("Screenshot.jpg"));
+    print("app.attach_photo_main_thread", double(timer.nsecsElapsed()) / 1e6, "ms");
+    vm->clearAttachments();
+
+    QElapsedTimer sinceTick;
+    qint64 longestStallNs = 0;
+    QTimer ticker;
+    ticker.setInterval(1);
+    ticker.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
+        longestStallNs = std::max(longestStallNs, sinceTick.nsecsElapsed());
+        sinceTick.restart();
+    });
+    sinceTick.start();
+    ticker.start();
+    bool done = false;
+    [](QCoro::Task<bool> attach, bool &finished) -> QCoro::Task<> {
+        co_await std::move(attach);
+        finished = true;
+    }(vm->attachImageDataAsync(jpeg, QStringLiteral("Screenshot.jpg")), done);
+    waitUntil([&] { return done; });
+    ticker.stop();
+    print("app.attach_photo_async_longest_stall", double(longestStallNs) / 1e6, "ms");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -244,5 +289,6 @@ int main(int argc, char **argv)
         photos.append(photo(i + 1));
     benchSend(fixture, photos);
     benchStream(fixture);
+    benchAttach(fixture);
     return 0;
 }

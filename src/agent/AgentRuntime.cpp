@@ -169,8 +169,10 @@ QCoro::Task<RunResult> AgentRuntime::run(RunRequest request)
 
 QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
 {
-    // Every resume checks `self`: the runtime may be gone after any await.
+    // Every resume checks `self`: the runtime may be gone after any await,
+    // and also after a handler, which may delete it.
     QPointer<AgentRuntime> self(this);
+    const auto gone = [&self, this] { return !self || !m_tools; };
     const qint64 limit = std::max<qint64>(0, state->request.maxIterations);
     if (limit == 0) {
         state->working.append(ChatMessage::make(MessageRole::Assistant, iterationLimitText()));
@@ -219,10 +221,14 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
             const QUuid logId = QUuid::createUuid();
             const QString argumentsPreview = platform::Graphemes::prefix(call.arguments, kArgumentsPreviewCap);
             log(*state, logId, call.name, argumentsPreview, Status::Pending, QString());
+            if (gone())
+                co_return state->fail(OVUClientError::cancelled());
 
             if (decision.action == PolicyDecision::Action::Deny) {
                 log(*state, logId, call.name, argumentsPreview, Status::Denied, decision.reason);
                 state->working.append(toolMessage(call.id, decision.reason));
+                if (gone())
+                    co_return state->fail(OVUClientError::cancelled());
                 reportFinished(*state);
                 continue;
             }
@@ -241,20 +247,26 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
                 approval.preview = built.preview;
                 approval.summary = built.summary;
                 const bool approved = co_await askApproval(state, approval);
-                if (!self || !m_tools) {
+                if (gone()) {
                     state->working.append(toolMessage(call.id, userDeniedText()));
                     co_return state->fail(OVUClientError::cancelled());
                 }
                 if (!approved) {
                     log(*state, logId, call.name, argumentsPreview, Status::Denied, deniedByUserPreview());
                     state->working.append(toolMessage(call.id, userDeniedText()));
+                    if (gone())
+                        co_return state->fail(OVUClientError::cancelled());
                     reportFinished(*state);
                     continue;
                 }
                 log(*state, logId, call.name, argumentsPreview, Status::Approved, QString());
+                if (gone())
+                    co_return state->fail(OVUClientError::cancelled());
             }
 
             log(*state, logId, call.name, argumentsPreview, Status::Running, QString());
+            if (gone())
+                co_return state->fail(OVUClientError::cancelled());
             m_tools->setShellTimeout(m_policy.settings().shellTimeoutSeconds);
             // A stop ends the running command; execute() then returns its result.
             const QPointer<ToolRouter> tools = m_tools;
@@ -270,6 +282,8 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
                 co_return state->fail(OVUClientError::cancelled());
             log(*state, logId, call.name, argumentsPreview, result.isError ? Status::Failure : Status::Success,
                 platform::Graphemes::prefix(result.output, kResultPreviewCap));
+            if (gone())
+                co_return state->fail(OVUClientError::cancelled());
             reportFinished(*state);
         }
         state->turnIndex = -1;

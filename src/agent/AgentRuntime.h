@@ -56,9 +56,9 @@ using RunResult = platform::Result<QList<model::ChatMessage>, RunFailure>;
 //
 // A run is one coroutine on the main thread. It suspends on the stream, on an
 // approval and on a shell command; cancel() reaches all three at once. The
-// runtime may be destroyed during a run: the run then ends as cancelled and
-// touches nothing of the runtime. The tool router and the policy must
-// outlive the runtime.
+// runtime may be destroyed during a run, also from inside one of its
+// handlers: the run then ends as cancelled and touches nothing of the
+// runtime. The tool router and the policy must outlive the runtime.
 class AgentRuntime : public QObject {
     Q_OBJECT
 public:

@@ -177,15 +177,20 @@ QStringList SseAssembler::feed(QByteArrayView bytes)
     return fragments;
 }
 
+QStringList SseAssembler::endOfBody()
+{
+    QStringList fragments;
+    if (!stopped() && !m_buffer.isEmpty()) {
+        const QByteArray last = std::exchange(m_buffer, QByteArray());
+        m_scanFrom = 0;
+        processLine(last, fragments);
+    }
+    return fragments;
+}
+
 platform::Result<OVUAssistantTurn, OVUClientError> SseAssembler::finish()
 {
-    if (!stopped() && !m_buffer.isEmpty()) {
-        QStringList ignored;
-        const QByteArray last = m_buffer;
-        m_buffer.clear();
-        m_scanFrom = 0;
-        processLine(last, ignored); // its fragment is in the text already
-    }
+    (void)endOfBody(); // a fragment of it is in the text already
     if (m_failure)
         return platform::Result<OVUAssistantTurn, OVUClientError>::failure(*m_failure);
     if (!isComplete())

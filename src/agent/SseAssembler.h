@@ -27,9 +27,12 @@ public:
     // rest is ignored.
     QStringList feed(QByteArrayView bytes);
 
-    // The body ended: reads a last unterminated line, then gives the turn, or
-    // the failure when the stream carried an error or stopped early (neither
-    // the end mark nor a finish reason came).
+    // The body ended: reads a last line that has no line break and returns
+    // its content fragment, if any. finish() does this too when not done yet.
+    QStringList endOfBody();
+
+    // Gives the turn, or the failure when the stream carried an error or
+    // stopped early (neither the end mark nor a finish reason came).
     platform::Result<OVUAssistantTurn, OVUClientError> finish();
 
     bool isDone() const { return m_done; }

@@ -74,16 +74,8 @@ void StreamExchange::pump()
         m_errorBody += m_reply->readAll();
     } else if (m_reply->isReadable()) {
         const QByteArray slice = m_reply->read(kSliceBytes);
-        const QStringList fragments = m_assembler.feed(slice);
-        const QPointer<StreamExchange> alive(this);
-        for (const QString &fragment : fragments) {
-            if (m_cancellation && m_cancellation->isCancelled())
-                return cancel();
-            if (m_onDelta)
-                m_onDelta(fragment);
-            if (!alive || m_completed) // the handler stopped the run or destroyed its client
-                return;
-        }
+        if (!deliver(m_assembler.feed(slice)))
+            return;
         if (m_assembler.failure() || m_assembler.isDone()) {
             // Nothing after the end mark or an error object is read.
             return complete(m_assembler.finish());
@@ -93,6 +85,22 @@ void StreamExchange::pump()
         schedulePump();
     else if (m_replyFinished)
         conclude();
+}
+
+bool StreamExchange::deliver(const QStringList &fragments)
+{
+    const QPointer<StreamExchange> alive(this);
+    for (const QString &fragment : fragments) {
+        if (m_cancellation && m_cancellation->isCancelled()) {
+            cancel();
+            return false;
+        }
+        if (m_onDelta)
+            m_onDelta(fragment);
+        if (!alive || m_completed) // the handler stopped the run or destroyed its client
+            return false;
+    }
+    return true;
 }
 
 void StreamExchange::onFinished()
@@ -107,9 +115,13 @@ void StreamExchange::conclude()
     const QNetworkReply::NetworkError error = m_reply->error();
     if (m_status >= 400)
         return complete(TurnResult::failure(OVUClientError::httpStatus(m_status, joinedLines(m_errorBody))));
+    // A last line without its line break is a line too.
+    if (m_status > 0 && !deliver(m_assembler.endOfBody()))
+        return;
     if (error != QNetworkReply::NoError) {
-        // A turn that said it was complete before the connection broke is kept.
-        if (m_status > 0 && m_assembler.isComplete() && !m_assembler.failure())
+        // A turn that said it was complete, or carried an error, before the
+        // connection broke is reported as such.
+        if (m_status > 0 && (m_assembler.isComplete() || m_assembler.failure()))
             return complete(m_assembler.finish());
         if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
             return complete(TurnResult::failure(OVUClientError::timedOut()));

@@ -27,6 +27,9 @@ public:
 
 private:
     void pump();
+    // Hands fragments on; false when the exchange ended meanwhile (stopped,
+    // or destroyed by the handler), and then nothing of it may be touched.
+    bool deliver(const QStringList &fragments);
     void schedulePump();
     void onFinished();
     void cancel();

@@ -49,6 +49,12 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
     else
         m_runtime = std::make_unique<agent::AgentRuntime>(*m_tools, *m_policy, network, m_services.endpoint);
 
+    // A run belongs to one project: it is stopped before anyone else hears
+    // of a new project folder.
+    connect(m_workspace.get(), &agent::WorkspaceManager::rootChanged, this, [this] {
+        if (m_isRunning)
+            stop();
+    });
     // Forwarded notices copy nothing: views read the stores themselves.
     connect(m_conversations.get(), &model::ConversationStore::conversationsChanged, this, &AppViewModel::changed);
     connect(m_conversations.get(), &model::ConversationStore::selectedConversationIDChanged, this,
@@ -57,14 +63,10 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
     connect(m_workspace.get(), &agent::WorkspaceManager::rootChanged, this, &AppViewModel::changed);
     connect(m_background, &look::BackgroundSettings::changed, this, &AppViewModel::changed);
 
-    // A write allowance belongs to one session, and a run to one project.
+    // A write allowance belongs to one session.
     m_lastSelection = m_conversations->selectedConversationID();
     connect(m_conversations.get(), &model::ConversationStore::selectedConversationIDChanged, this,
             &AppViewModel::onSelectionChanged);
-    connect(m_workspace.get(), &agent::WorkspaceManager::rootChanged, this, [this] {
-        if (m_isRunning)
-            stop();
-    });
 
     wireRuntime();
 

@@ -130,6 +130,11 @@ public:
     // Attachments, peeking and small file actions.
     bool attachFile(const QUrl &url);
     bool attachImageData(const QByteArray &data, const QString &suggestedName);
+    // The same with the staging on a worker, for drops: staging a large
+    // photo takes a good part of a second. Calls are taken one at a time,
+    // in call order; each ends as the one above would.
+    QCoro::Task<bool> attachFileAsync(QUrl url);
+    QCoro::Task<bool> attachImageDataAsync(QByteArray data, QString suggestedName);
     void removeAttachment(const QUuid &id);
     void clearAttachments();
     void peekFile(const QUrl &url);
@@ -213,6 +218,20 @@ private:
     void onSelectionChanged();
 
     qint64 attachedBytes() const;
+    // Where a file to attach is taken from and the name shown for it; none
+    // when it is attached already.
+    struct AttachTarget {
+        QUrl file;
+        QString displayPath;
+    };
+    std::optional<AttachTarget> attachTarget(const QUrl &url) const;
+    bool isImageAttached(const QByteArray &hash) const;
+    void appendAttachment(const model::AttachedFile &file, const QByteArray &imageHash);
+    // Whether what was staged against `count` attachments of `total` bytes
+    // still fits now and its staged copy is still there.
+    bool stagedStillFits(const model::StagedAttachment &staged, qint64 count, qint64 total) const;
+    // Taken by each attach on a worker; set when it ends, letting the next go.
+    agent::OneShot<bool> takeAttachTurn(std::optional<agent::OneShot<bool>> &previous);
     model::AttachmentTempStore &staging() const { return *m_staging; }
 
     // Published fields, in this order.
@@ -253,6 +272,7 @@ private:
     std::optional<QUuid> m_lastSelection;
     // Content hashes of dropped images, by attachment id.
     QHash<QUuid, QByteArray> m_imageHashes;
+    std::optional<agent::OneShot<bool>> m_attachTail;
 };
 
 } // namespace app

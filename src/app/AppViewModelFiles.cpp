@@ -8,6 +8,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QtConcurrent/QtConcurrentMap>
 
 namespace app {
 
@@ -41,7 +42,29 @@ QString AppViewModel::composeUserMessage(const QString &draft, const QList<model
 QString AppViewModel::composeForModel(const PendingModelText &pending)
 {
     const QHash<QUrl, QByteArray> &staged = pending.stagedBytes;
-    return MessageComposer::compose(pending.draft, pending.attachments, true, &recompress,
+    // Recompressing is the slow part: the images the message inlines when
+    // all goes well are recompressed side by side first. One that fails
+    // lets a later image in, which is then done on its own.
+    QList<QByteArray> large;
+    int candidates = 0;
+    for (const model::AttachedFile &a : pending.attachments) {
+        if (candidates >= MessageComposer::kMaxInlineImages)
+            break;
+        const auto it = staged.constFind(a.url);
+        if (!MessageComposer::mayInline(a) || it == staged.cend())
+            continue;
+        ++candidates;
+        if (it->size() > MessageComposer::kImageBytesSentAsIs && !large.contains(*it))
+            large.append(*it);
+    }
+    const QList<std::optional<MessageComposer::Recompressed>> made =
+        QtConcurrent::blockingMapped<QList<std::optional<MessageComposer::Recompressed>>>(large, &recompress);
+    const auto compress = [&large, &made](const QByteArray &bytes) {
+        const qsizetype at = large.indexOf(bytes);
+        return at >= 0 ? made.at(at) : recompress(bytes);
+    };
+
+    return MessageComposer::compose(pending.draft, pending.attachments, true, compress,
                                     [&staged](const QUrl &url) -> std::optional<QByteArray> {
                                         const auto it = staged.constFind(url);
                                         if (it == staged.cend())
@@ -58,7 +81,7 @@ qint64 AppViewModel::attachedBytes() const
     return total;
 }
 
-bool AppViewModel::attachFile(const QUrl &url)
+std::optional<AppViewModel::AttachTarget> AppViewModel::attachTarget(const QUrl &url) const
 {
     QString path = standardized(url);
     if (m_workspace->hasRoot()) {
@@ -70,24 +93,46 @@ bool AppViewModel::attachFile(const QUrl &url)
                 path = resolved.value();
         }
     }
-    for (const model::AttachedFile &a : std::as_const(m_attachments)) {
+    for (const model::AttachedFile &a : m_attachments) {
         if (standardized(a.url) == path)
-            return false;
+            return std::nullopt;
     }
-
     const QUrl file = QUrl::fromLocalFile(path);
     // Outside the project the full path is kept: a bare name could lead the
     // model to a different file of the project.
-    const QString displayPath = relativePath(file).value_or(path);
+    return AttachTarget{file, relativePath(file).value_or(path)};
+}
+
+bool AppViewModel::isImageAttached(const QByteArray &hash) const
+{
+    for (const model::AttachedFile &a : m_attachments) {
+        if (m_imageHashes.value(a.id) == hash)
+            return true;
+    }
+    return false;
+}
+
+void AppViewModel::appendAttachment(const model::AttachedFile &file, const QByteArray &imageHash)
+{
+    if (!imageHash.isEmpty())
+        m_imageHashes.insert(file.id, imageHash);
+    QList<model::AttachedFile> list = m_attachments;
+    list.append(file);
+    setAttachments(list);
+}
+
+bool AppViewModel::attachFile(const QUrl &url)
+{
+    const std::optional<AttachTarget> target = attachTarget(url);
+    if (!target)
+        return false;
     const model::AttachmentTempStore::StageFileResult staged =
-        staging().stageFile(file, displayPath, m_attachments.size(), attachedBytes());
+        staging().stageFile(target->file, target->displayPath, m_attachments.size(), attachedBytes());
     if (!staged.ok()) {
         setErrorMessage(model::describe(staged.error()));
         return false;
     }
-    QList<model::AttachedFile> list = m_attachments;
-    list.append(model::AttachedFile::fromStaged(staged.value()));
-    setAttachments(list);
+    appendAttachment(model::AttachedFile::fromStaged(staged.value()), {});
     return true;
 }
 
@@ -97,21 +142,15 @@ bool AppViewModel::attachImageData(const QByteArray &data, const QString &sugges
         return false;
     // The same picture dropped twice, whatever its name says.
     const QByteArray hash = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
-    for (const model::AttachedFile &a : std::as_const(m_attachments)) {
-        if (m_imageHashes.value(a.id) == hash)
-            return false;
-    }
+    if (isImageAttached(hash))
+        return false;
     const model::AttachmentTempStore::StageImageResult staged =
         staging().stageImage(data, suggestedName, m_attachments.size(), attachedBytes());
     if (!staged.ok()) {
         setErrorMessage(staged.error().description());
         return false;
     }
-    const model::AttachedFile file = model::AttachedFile::fromStaged(staged.value());
-    m_imageHashes.insert(file.id, hash);
-    QList<model::AttachedFile> list = m_attachments;
-    list.append(file);
-    setAttachments(list);
+    appendAttachment(model::AttachedFile::fromStaged(staged.value()), hash);
     return true;
 }
 

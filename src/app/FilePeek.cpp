@@ -31,11 +31,15 @@ model::PeekedFile peek(const QUrl &url, const QString &displayPath)
     const QByteArray native = QFile::encodeName(url.toLocalFile());
     const QString unreadable = QStringLiteral("Could not read file.");
 
-    // O_NONBLOCK so opening a FIFO cannot hang; fstat then refuses it.
+    // Looked at before it is opened: opening a device or a FIFO can block
+    // or have effects of its own.
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return failed(url, displayPath, 0, unreadable);
+    // O_NONBLOCK and a second look, in case the path was swapped meanwhile.
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return failed(url, displayPath, 0, unreadable);
-    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return failed(url, displayPath, 0, unreadable);

@@ -157,6 +157,30 @@ private slots:
         QTest::qWait(10); // let released coroutines finish
     }
 
+    // The texts the model and the user see, letter for letter (the other
+    // tests compare against these constants).
+    void exactTexts_data()
+    {
+        QTest::addColumn<QString>("actual");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("iteration-limit")
+            << AgentRuntime::iterationLimitText()
+            << "Stopped after maximum tool iterations. Send another message to continue.";
+        QTest::newRow("user-denied") << AgentRuntime::userDeniedText() << "User denied this tool call.";
+        QTest::newRow("denied-preview") << AgentRuntime::deniedByUserPreview() << "Denied by user";
+        QTest::newRow("truncation-suffix") << agent::RequestContext::truncationSuffix()
+                                           << QString::fromUtf8("\n\xe2\x80\xa6(truncated for context window)");
+        QTest::newRow("omitted-tool-turn") << agent::RequestContext::omittedToolTurnText()
+                                           << "(earlier tool turn omitted for context window)";
+    }
+
+    void exactTexts()
+    {
+        QFETCH(QString, actual);
+        QFETCH(QString, expected);
+        QCOMPARE(actual, expected);
+    }
+
     void severalRoundsEndToEnd()
     {
         m_peer->enqueue(ChatServicePeer::toolCallReply(
@@ -203,6 +227,9 @@ private slots:
         QCOMPARE(first[0].toObject().value("role").toString(), QStringLiteral("system"));
         QVERIFY(first[0].toObject().value("content").toString().contains(m_project->path()));
         QCOMPARE(requests[0].json().value("tools").toArray(), agent::ToolDefinitions::schemas());
+        QCOMPARE(requests[0].json().value("tool_choice"), QJsonValue("auto"));
+        QCOMPARE(requests[0].json().value("model"), QJsonValue("qirv-test"));
+        QCOMPARE(requests[0].headers.value("authorization"), QByteArray("Bearer tok"));
         const QJsonArray third = requests[2].json().value("messages").toArray();
         QCOMPARE(third.size(), 7); // system + 6
         QCOMPARE(third[2].toObject().value("tool_calls").toArray().size(), 2);
@@ -559,6 +586,40 @@ private slots:
         QVERIFY(!result.ok());
         QVERIFY(result.error().isCancellation());
         QCOMPARE(result.error().unfinishedText, QStringLiteral("a"));
+    }
+
+    // A handler may delete the runtime while it is being called; the run
+    // must then end without touching it again.
+    void destroyingTheRuntimeInsideAHandler_data()
+    {
+        QTest::addColumn<QString>("when");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("log-pending") << "pending" << QStringList{"user"};
+        QTest::newRow("log-running") << "running" << QStringList{"user"};
+        QTest::newRow("log-success") << "success" << QStringList{"user", "assistant", "tool"};
+        QTest::newRow("round-completed") << "round" << QStringList{"user", "assistant", "tool"};
+    }
+
+    void destroyingTheRuntimeInsideAHandler()
+    {
+        QFETCH(QString, when);
+        QFETCH(QStringList, kept);
+        m_peer->enqueue(ChatServicePeer::toolCallReply({{"c1", "list_dir", "{}"}, {"c2", "list_dir", "{}"}}));
+        m_peer->enqueue(ChatServicePeer::textReply("never"));
+        m_runtime->setOnToolLog([this, when](const QUuid &, const ToolLogEntry &entry) {
+            if (model::toRaw(entry.status) == when)
+                m_runtime.reset();
+        });
+        m_runtime->setOnRoundCompleted([this, when](const QUuid &, const QList<ChatMessage> &) {
+            if (when == QLatin1String("round"))
+                m_runtime.reset();
+        });
+        const RunResult result = run(question());
+        QVERIFY(!m_runtime);
+        QVERIFY(!result.ok());
+        QVERIFY(result.error().isCancellation());
+        QCOMPARE(roles(result.error().messages), kept);
+        QCOMPARE(m_peer->requestCount(), 1);
     }
 
     void clientFailurePassesThrough()

@@ -88,6 +88,7 @@ private slots:
         QCOMPARE(plain.keys(), (QStringList{"messages", "model", "stream"}));
         QCOMPARE(plain.value("messages").toArray(), kMessages);
         QCOMPARE(plain.value("stream"), QJsonValue(true));
+        QCOMPARE(plain.value("model"), QJsonValue("qirv-4.5"));
         const QJsonObject withTools = requests[1].json();
         QCOMPARE(withTools.value("tools").toArray(), tools);
         QCOMPARE(withTools.value("tool_choice"), QJsonValue("auto"));
@@ -236,6 +237,29 @@ private slots:
         QVERIFY(!out.result.ok());
         QVERIFY2(kinds.contains(int(out.result.error().kind)), qPrintable(out.result.error().description()));
         QCOMPARE(out.fragments.join(QString()), textBefore);
+    }
+
+    // The body's last line has no line break: its fragment still reaches
+    // the live text, not only the turn.
+    void lastLineWithoutLineBreak_data()
+    {
+        QTest::addColumn<Framing>("framing");
+        QTest::newRow("close-delimited") << Framing::CloseDelimited;
+        QTest::newRow("content-length") << Framing::ContentLength;
+    }
+
+    void lastLineWithoutLineBreak()
+    {
+        QFETCH(Framing, framing);
+        ChatServicePeer::Reply reply = ChatServicePeer::sseReply(
+            ChatServicePeer::event(ChatServicePeer::contentChunk("a")) +
+            R"(data: {"choices":[{"delta":{"content":"b"},"finish_reason":"stop"}]})");
+        reply.framing = framing;
+        m_peer->enqueue(reply);
+        const Call out = call();
+        QVERIFY(out.result.ok());
+        QCOMPARE(out.result.value().text, QStringLiteral("ab"));
+        QCOMPARE(out.fragments, (QStringList{"a", "b"}));
     }
 
     void finishReasonThenBrokenConnectionKeepsTheTurn()

@@ -237,6 +237,16 @@ private slots:
         QCOMPARE(result.error().description(), text);
     }
 
+    void endOfBodyGivesTheLastFragment()
+    {
+        SseAssembler assembler;
+        QCOMPARE(assembler.feed(content("a") + q("data: {'choices':[{'delta':{'content':'b'},'finish_reason':'stop'}]}")),
+                 QStringList{"a"});
+        QCOMPARE(assembler.endOfBody(), QStringList{"b"});
+        QVERIFY(assembler.endOfBody().isEmpty()); // read once
+        QCOMPARE(assembler.finish().value().text, QStringLiteral("ab"));
+    }
+
     void nothingAfterDoneIsRead()
     {
         SseAssembler assembler;

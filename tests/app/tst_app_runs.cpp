@@ -7,6 +7,7 @@
 #include "model/ConversationStore.h"
 #include "support/TestMain.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -130,6 +131,97 @@ private Q_SLOTS:
         QVERIFY(lastUserContent(h.peer().requests()[0]).contains(QStringLiteral("_(compressed ")));
         QVERIFY(!lastUserContent(h.peer().requests()[0]).contains(QStringLiteral("_(image staged ")));
         QCOMPARE(h.peer().requests()[0].headers.value("authorization"), QByteArray("Bearer test-token"));
+    }
+
+    // Inline images are read at send(), so their staged files go at once;
+    // the encoding runs on a worker while the run already counts as running.
+    void imagesReadAtSendComposedOffThread_data()
+    {
+        QTest::addColumn<QString>("during"); // what happens while the model's text is composed
+        QTest::newRow("nothing") << "nothing";
+        QTest::newRow("stop ends the run at once, nothing sent") << "stop";
+        QTest::newRow("second send stops first, order kept") << "send";
+        QTest::newRow("clearing new attachments spares the sent images") << "clear";
+    }
+
+    void imagesReadAtSendComposedOffThread()
+    {
+        QFETCH(QString, during);
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        h.peer().setFallback(Peer::textReply(QStringLiteral("Seen.")));
+        for (int i = 1; i <= 4; ++i)
+            QVERIFY(vm.attachImageData(apptest::pngBytes(i), QStringLiteral("Screenshot.png")));
+        const QUuid conversation = selected(vm);
+        vm.setDraft(QStringLiteral("look"));
+        vm.send();
+        // Deleted by send() itself, as the user message is stored.
+        QVERIFY(QDir(h.stagingPath()).entryList(QDir::Files).isEmpty());
+        QVERIFY(vm.isRunning());
+        QCOMPARE(vm.runConversationID(), conversation);
+        const QString first = h.storedMessages(conversation).value(0).content;
+        QVERIFY(first.startsWith(QStringLiteral("look\n\n---\n**Attached files**")));
+        QCOMPARE(first.count(QStringLiteral("_(image staged ")), 4);
+
+        if (during == "stop") {
+            vm.stop();
+            QVERIFY(!vm.isRunning());
+            QVERIFY(!vm.runConversationID());
+        } else if (during == "send") {
+            vm.setDraft(QStringLiteral("second"));
+            vm.send();
+            QVERIFY(vm.isRunning());
+        } else if (during == "clear") {
+            QVERIFY(vm.attachImageData(apptest::pngBytes(9), QStringLiteral("Screenshot.png")));
+            vm.clearAttachments();
+        }
+        QTRY_VERIFY(!vm.isRunning());
+        QTest::qWait(100);
+        QVERIFY(!vm.errorMessage());
+        QVERIFY(QDir(h.stagingPath()).entryList(QDir::Files).isEmpty());
+
+        const QList<ChatMessage> stored = h.storedMessages(conversation);
+        if (during == "stop") {
+            QCOMPARE(h.peer().requestCount(), 0);
+            QCOMPARE(contents(stored), QStringList{first});
+            return;
+        }
+        QCOMPARE(h.peer().requestCount(), 1);
+        const QString sent = lastUserContent(h.peer().requests()[0]);
+        if (during == "send") {
+            // The first message, never run, stays as stored; the second follows it.
+            QCOMPARE(contents(stored), (QStringList{first, QStringLiteral("second"), QStringLiteral("Seen.")}));
+            QCOMPARE(sent, QStringLiteral("second"));
+            return;
+        }
+        // The notes of images that were inlined (the request itself leaves the
+        // pictures out): their bytes were read before the files went.
+        QCOMPARE(sent.count(QStringLiteral("_(compressed ")), 4);
+        QVERIFY(!sent.contains(QStringLiteral("_(image staged ")));
+        QCOMPARE(roles(stored), (QStringList{"user", "assistant"}));
+        QVERIFY(!stored[0].content.contains(QStringLiteral("data:image")));
+    }
+
+    void runningBeforeTheMessageIsStored()
+    {
+        Harness h;
+        AppViewModel &vm = h.make();
+        h.peer().enqueue(Peer::textReply(QStringLiteral("ok")));
+        std::optional<bool> runningAtAppend;
+        std::optional<QUuid> sessionAtAppend;
+        connect(&vm.conversations(), &model::ConversationStore::conversationsChanged, &vm, [&] {
+            if (!runningAtAppend) {
+                runningAtAppend = vm.isRunning();
+                sessionAtAppend = vm.runConversationID();
+            }
+        });
+        const QUuid conversation = selected(vm);
+        vm.setDraft(QStringLiteral("go"));
+        vm.send();
+        QCOMPARE(runningAtAppend, std::optional<bool>(true));
+        QCOMPARE(sessionAtAppend, std::optional<QUuid>(conversation));
+        QTRY_VERIFY(!vm.isRunning());
     }
 
     void failureTexts_data()
@@ -491,6 +583,7 @@ private Q_SLOTS:
         h.peer().enqueue(Peer::textReply(QStringLiteral("Understood.")));
         const QUuid conversation = selected(vm);
         vm.setDraft(QStringLiteral("write"));
+        const QUuid refresh = vm.fileTreeRefresh();
         vm.send();
         QTRY_VERIFY(vm.pendingApproval().has_value());
         vm.resolveApproval(false, false);
@@ -502,6 +595,7 @@ private Q_SLOTS:
         QCOMPARE(stored[2].content, agent::AgentRuntime::userDeniedText());
         QCOMPARE(vm.toolLog().size(), 1);
         QCOMPARE(vm.toolLog().first().status, Status::Denied);
+        QCOMPARE(vm.fileTreeRefresh(), refresh); // a denied call changed no file
     }
 
     void toolLogLinesUpdateInPlace()
@@ -554,6 +648,15 @@ private Q_SLOTS:
         vm.retryLastExchange();
         QVERIFY(!vm.isRunning());
         QCOMPARE(h.peer().requestCount(), 2);
+
+        // A blank user message is not sent again, and what follows it stays.
+        const QUuid blank = selected(vm);
+        vm.conversations().appendMessage(blank, ChatMessage::make(model::MessageRole::User, QStringLiteral("  \n")));
+        vm.conversations().appendMessage(blank, ChatMessage::make(model::MessageRole::Assistant, QStringLiteral("?")));
+        vm.retryLastExchange();
+        QVERIFY(!vm.isRunning());
+        QCOMPARE(contents(h.storedMessages(blank)), (QStringList{"  \n", "?"}));
+        QCOMPARE(h.peer().requestCount(), 2);
     }
 
     void projectChangeStopsRun()
@@ -567,7 +670,14 @@ private Q_SLOTS:
         vm.send();
         QTRY_COMPARE(vm.streamingText(), QStringLiteral("partial "));
         QTemporaryDir other;
+        // Views hear of the new folder only once the run is stopped.
+        std::optional<bool> liveRunWhenHeard;
+        connect(&vm, &AppViewModel::changed, &vm, [&] {
+            if (!liveRunWhenHeard)
+                liveRunWhenHeard = vm.runConversationID().has_value();
+        });
         vm.workspace().setWorkspace(other.path());
+        QCOMPARE(liveRunWhenHeard, std::optional<bool>(false));
         QVERIFY(!vm.isRunning());
         QCOMPARE(contents(h.storedMessages(conversation)), (QStringList{"go", "partial " + kStopMark}));
     }

@@ -8,6 +8,8 @@
 #include "support/TestMain.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -32,6 +34,19 @@ QByteArray padded(QByteArray bytes, qsizetype size)
     return bytes;
 }
 
+// Runs an attach to its end in the background, keeping its answer.
+QCoro::Task<> keepAnswer(QCoro::Task<bool> attach, std::shared_ptr<std::optional<bool>> answer)
+{
+    *answer = co_await std::move(attach);
+}
+
+std::shared_ptr<std::optional<bool>> start(QCoro::Task<bool> attach)
+{
+    auto answer = std::make_shared<std::optional<bool>>();
+    keepAnswer(std::move(attach), answer);
+    return answer;
+}
+
 } // namespace
 
 class TestAppState : public QObject {
@@ -44,6 +59,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("shown");
         QTest::newRow("fresh installation") << false << true;
         QTest::newRow("completed before") << true << false;
+        QTest::newRow("settings written before the key") << true << false;
     }
 
     void onboardingOnlyOnFreshInstall()
@@ -51,7 +67,11 @@ private Q_SLOTS:
         QFETCH(bool, completedBefore);
         QFETCH(bool, shown);
         Harness h;
-        if (completedBefore) {
+        if (QByteArray(QTest::currentDataTag()) == "settings written before the key") {
+            QFile file(QDir(platform::AppPaths::supportDirectory()).filePath(QStringLiteral("settings.json")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(R"({"model":"qirv-4.5","policyMode":"tiered","yoloEnabled":false})");
+        } else if (completedBefore) {
             model::SettingsStore store;
             model::AppSettings settings = store.settings();
             settings.hasCompletedOnboarding = true;
@@ -185,6 +205,12 @@ private Q_SLOTS:
         QVERIFY(!vm.attachFile(QUrl::fromLocalFile(link)));
         QCOMPARE(vm.attachments().size(), 1);
         QVERIFY(!vm.errorMessage());
+
+        // An image is compared by its staged copy, so the same one stages twice.
+        const QString png = h.writeProjectFile("shot.png", apptest::pngBytes(3));
+        QVERIFY(vm.attachFile(QUrl::fromLocalFile(png)));
+        QVERIFY(vm.attachFile(QUrl::fromLocalFile(png)));
+        QCOMPARE(vm.attachments().size(), 3);
     }
 
     void attachmentOutsideProjectKeepsFullPath()
@@ -241,6 +267,99 @@ private Q_SLOTS:
         vm.clearAttachments();
         QVERIFY(vm.attachments().isEmpty());
         QVERIFY(QDir(h.stagingPath()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
+    }
+
+    // Drops staged on a worker: one at a time in call order, the limits
+    // counted with the ones before, and nothing lost or left behind.
+    void attachOnWorker_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("in call order") << "order";
+        QTest::newRow("limit counts the drops before") << "limit";
+        QTest::newRow("same picture twice at once") << "duplicate";
+        QTest::newRow("same file twice at once") << "file-duplicate";
+        QTest::newRow("cleared while staging, still attached whole") << "clear";
+        QTest::newRow("controller gone, staged copy removed") << "destroyed";
+    }
+
+    void attachOnWorker()
+    {
+        QFETCH(QString, kind);
+        Harness h;
+        AppViewModel &vm = h.make();
+        vm.workspace().setWorkspace(h.projectPath());
+        QList<std::shared_ptr<std::optional<bool>>> answers;
+        const QStringList names{"Alpha.png", "Beta.png", "Gamma.png"};
+
+        if (kind == "order") {
+            for (int i = 0; i < names.size(); ++i)
+                answers.append(start(vm.attachImageDataAsync(apptest::pngBytes(i + 1, 400), names[i])));
+            QVERIFY(vm.attachments().isEmpty()); // nothing staged on this thread
+        } else if (kind == "limit") {
+            for (int i = 0; i < 9; ++i)
+                QVERIFY(vm.attachFile(QUrl::fromLocalFile(h.writeProjectFile(QStringLiteral("f%1.txt").arg(i), "x"))));
+            answers.append(start(vm.attachImageDataAsync(apptest::pngBytes(1), names[0])));
+            answers.append(start(vm.attachImageDataAsync(apptest::pngBytes(2), names[1])));
+        } else if (kind == "duplicate") {
+            answers.append(start(vm.attachImageDataAsync(apptest::pngBytes(1), names[0])));
+            answers.append(start(vm.attachImageDataAsync(apptest::pngBytes(1), names[1])));
+        } else if (kind == "file-duplicate") {
+            const QString file = h.writeProjectFile("a.txt", "alpha");
+            answers.append(start(vm.attachFileAsync(QUrl::fromLocalFile(file))));
+            answers.append(start(vm.attachFileAsync(QUrl::fromLocalFile(h.projectPath() + "/./a.txt"))));
+        } else {
+            answers.append(start(vm.attachImageDataAsync(apptest::pngBytes(1, 400), names[0])));
+            if (kind == "clear") {
+                // The copy is written, not yet attached: no event is handled
+                // until the folder is emptied under it.
+                QElapsedTimer waited;
+                waited.start();
+                while (QDir(h.stagingPath()).entryList(QDir::Files).isEmpty() && waited.elapsed() < 5000)
+                    QThread::msleep(1);
+                vm.clearAttachments();
+                QVERIFY(QDir(h.stagingPath()).entryList(QDir::Files).isEmpty());
+            } else
+                h.destroy();
+        }
+
+        if (kind == "destroyed") {
+            QTRY_VERIFY(answers[0]->has_value());
+            QCOMPARE(**answers[0], false);
+            QTest::qWait(50);
+            QVERIFY(QDir(h.stagingPath()).entryList(QDir::Files).isEmpty());
+            return;
+        }
+        for (const auto &answer : answers)
+            QTRY_VERIFY(answer->has_value());
+
+        QList<bool> got;
+        for (const auto &answer : answers)
+            got.append(**answer);
+        QStringList shown;
+        for (const model::AttachedFile &a : vm.attachments())
+            shown.append(a.displayPath);
+        if (kind == "order") {
+            QCOMPARE(got, (QList<bool>{true, true, true}));
+            QCOMPARE(shown.size(), 3);
+            for (int i = 0; i < names.size(); ++i)
+                QVERIFY2(shown[i].contains(names[i].chopped(4)), qPrintable(shown.join(',')));
+        } else if (kind == "limit") {
+            QCOMPARE(got, (QList<bool>{true, false}));
+            QCOMPARE(vm.attachments().size(), 10);
+            QCOMPARE(vm.errorMessage(), std::optional<QString>(QStringLiteral("Max 10 attachments. Remove some first.")));
+        } else if (kind == "duplicate" || kind == "file-duplicate") {
+            QCOMPARE(got, (QList<bool>{true, false}));
+            QCOMPARE(vm.attachments().size(), 1);
+            QVERIFY(!vm.errorMessage());
+        } else {
+            QCOMPARE(got, QList<bool>{true});
+            QCOMPARE(vm.attachments().size(), 1);
+            QVERIFY(QFile::exists(vm.attachments().first().url.toLocalFile()));
+        }
+        // Every staged copy belongs to an attachment.
+        QCOMPARE(QDir(h.stagingPath()).entryList(QDir::Files).size(),
+                 std::count_if(vm.attachments().cbegin(), vm.attachments().cend(),
+                               [](const model::AttachedFile &a) { return a.isOwnedTemp; }));
     }
 
     void peekHighlightsOnlyReadableFiles()

@@ -161,6 +161,29 @@ private Q_SLOTS:
         QCOMPARE(stored.count(QStringLiteral("_(image staged ")), 5);
     }
 
+    // The model's text can be made from bytes read earlier, after the
+    // staged files are gone; only owned images are asked for.
+    void imagesFromBytesReadEarlier()
+    {
+        const QByteArray bytes(64, 'p');
+        QList<AttachedFile> list{imageFile(QStringLiteral("/gone/a.webp"), 64, 900),
+                                 imageFile(QStringLiteral("/gone/b.webp"), 64, 900, false)};
+        QStringList asked;
+        const MessageComposer::Reader read = [&](const QUrl &url) -> std::optional<QByteArray> {
+            asked.append(url.toLocalFile());
+            return bytes;
+        };
+        const QString got = MessageComposer::compose(QStringLiteral("d"), list, true, {}, read);
+        QCOMPARE(asked, QStringList{QStringLiteral("/gone/a.webp")});
+        QCOMPARE(got, QStringLiteral("d") + kHeader + QStringLiteral("\n\n### `a.webp`\n![screenshot](data:image/webp;base64,")
+                          + QString::fromLatin1(bytes.toBase64())
+                          + QStringLiteral(")\n_(compressed 64 B for model; original 900 B; temp, not stored in history)_")
+                          + QStringLiteral("\n\n### `b.webp`\n_(image staged 64 B from 900 B original; path `b.webp`)_"));
+        // A folder is no readable image.
+        QTemporaryDir dir;
+        QVERIFY(!MessageComposer::readStaged(QUrl::fromLocalFile(dir.path())));
+    }
+
     void imageFallbacks_data()
     {
         QTest::addColumn<bool>("owned");
@@ -194,7 +217,8 @@ private Q_SLOTS:
                                  : std::nullopt;
         };
         const QString got = MessageComposer::compose(QStringLiteral("d"), {a}, true, compress);
-        QCOMPARE(got, QStringLiteral("d") + kHeader + QStringLiteral("\n\n### `i.png`") + note.arg(path));
+        const QString expectedNote = note.contains(QStringLiteral("%1")) ? note.arg(path) : note;
+        QCOMPARE(got, QStringLiteral("d") + kHeader + QStringLiteral("\n\n### `i.png`") + expectedNote);
     }
 
     void peek_data()
