@@ -1,13 +1,12 @@
 #include "agent/FileReading.h"
 
+#include "platform/RegularFile.h"
+
 #include <QFile>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace agent::FileReading {
 
@@ -22,15 +21,16 @@ ReadResult systemFailure(const QString &displayPath, int error)
                                     .arg(displayPath, QString::fromLocal8Bit(std::strerror(error)))});
 }
 
-std::optional<ReadFailure> kindFailure(const struct stat &st, qint64 cap, const QString &displayPath)
+ReadFailure tooLarge(qint64 size, const QString &displayPath)
 {
-    if (S_ISDIR(st.st_mode))
-        return ReadFailure{ReadFailure::Kind::Directory, 0, QStringLiteral("Could not read %1: Is a directory").arg(displayPath)};
-    if (!S_ISREG(st.st_mode))
-        return ReadFailure{ReadFailure::Kind::NotRegular, 0, QStringLiteral("Could not read %1: Not a regular file").arg(displayPath)};
-    if (st.st_size > cap)
-        return ReadFailure{ReadFailure::Kind::TooLarge, qint64(st.st_size), QStringLiteral("File too large: %1").arg(displayPath)};
-    return std::nullopt;
+    return {ReadFailure::Kind::TooLarge, size, QStringLiteral("File too large: %1").arg(displayPath)};
+}
+
+ReadFailure wrongKind(bool directory, const QString &displayPath)
+{
+    if (directory)
+        return {ReadFailure::Kind::Directory, 0, QStringLiteral("Could not read %1: Is a directory").arg(displayPath)};
+    return {ReadFailure::Kind::NotRegular, 0, QStringLiteral("Could not read %1: Not a regular file").arg(displayPath)};
 }
 
 } // namespace
@@ -41,58 +41,28 @@ ReadResult readRegularFile(const QString &path, qint64 cap, const QString &displ
     struct stat st {};
     if (::stat(native.constData(), &st) != 0)
         return systemFailure(displayPath, errno);
-    if (auto failure = kindFailure(st, cap, displayPath))
-        return ReadResult::failure(*failure);
+    // Checked before opening: opening a device can already act on it.
+    if (!S_ISREG(st.st_mode))
+        return ReadResult::failure(wrongKind(S_ISDIR(st.st_mode), displayPath));
+    if (st.st_size > cap)
+        return ReadResult::failure(tooLarge(st.st_size, displayPath));
 
-    // O_NONBLOCK: should a FIFO be swapped in after the stat, open returns at once.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return systemFailure(displayPath, errno);
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return systemFailure(displayPath, error);
+    // Refuse a link swapped in for the final component after the path was resolved.
+    const auto read = platform::readRegularFile(path, cap + 1, platform::FinalLink::Refuse);
+    if (!read) {
+        const platform::RegularFileError &e = read.error();
+        if (e.kind == platform::RegularFileError::Kind::System)
+            return systemFailure(displayPath, e.errorNumber);
+        return ReadResult::failure(wrongKind(e.kind == platform::RegularFileError::Kind::Directory, displayPath));
     }
-    if (auto failure = kindFailure(st, cap, displayPath)) {
-        ::close(fd);
-        return ReadResult::failure(*failure);
-    }
-
-    QByteArray bytes(qsizetype(st.st_size) + 1, Qt::Uninitialized);
-    qint64 total = 0;
-    const qint64 limit = cap + 1;
-    for (;;) {
-        if (total == bytes.size())
-            bytes.resize(qsizetype(qMin(limit, qMax<qint64>(total * 2, 4096))));
-        if (total >= limit)
-            break;
-        const ssize_t n = ::read(fd, bytes.data() + total, size_t(bytes.size() - total));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            return systemFailure(displayPath, error);
-        }
-        if (n == 0)
-            break;
-        total += n;
-    }
-    ::close(fd);
-    if (total > cap)
-        return ReadResult::failure({ReadFailure::Kind::TooLarge, qMax<qint64>(total, st.st_size),
-                                    QStringLiteral("File too large: %1").arg(displayPath)});
-    bytes.truncate(qsizetype(total));
-    return bytes;
+    if (read->size > cap || read->bytes.size() > cap)
+        return ReadResult::failure(tooLarge(qMax<qint64>(read->bytes.size(), read->size), displayPath));
+    return read->bytes;
 }
 
 std::optional<QString> decodeUtf8Strict(const QByteArray &bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    return platform::decodeUtf8Strict(bytes, platform::Bom::Keep);
 }
 
 } // namespace agent::FileReading

@@ -1,12 +1,12 @@
 #include "auth/OAuthRequest.h"
 
+#include "platform/RegularFile.h"
 #include "platform/ServiceHosts.h"
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QStringDecoder>
 
 #include <QCoroNetworkReply>
 
@@ -83,11 +83,7 @@ QJsonObject objectOrEmpty(const QByteArray &body)
 
 std::optional<QString> strictUtf8(const QByteArray &bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    return platform::decodeUtf8Strict(bytes, platform::Bom::Drop);
 }
 
 } // namespace auth::OAuth

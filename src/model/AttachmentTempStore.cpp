@@ -3,18 +3,15 @@
 #include "model/AttachmentTempStoreNaming.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLoggingCategory>
-#include <QStringDecoder>
 #include <QUuid>
 
 namespace model {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcStaging, "moonshelf.staging")
 
 // Whether one more attachment, counted at `counted` bytes, would pass the
 // staged total; written so that no sum can overflow.
@@ -27,11 +24,7 @@ bool exceedsTotal(qint64 currentTotalBytes, qint64 counted)
 // a sequence cut off at the end counts as invalid.
 std::optional<QString> strictUtf8(const QByteArray &bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    return platform::decodeUtf8Strict(bytes, platform::Bom::Drop);
 }
 
 QString cleanAbsolute(const QString &path)
@@ -55,9 +48,7 @@ QString AttachmentTempStore::defaultRootDirectory()
 AttachmentTempStore::AttachmentTempStore(QString rootDirectory)
     : m_root(cleanAbsolute(rootDirectory))
 {
-    if (!folderIsUsable())
-        qCWarning(lcStaging) << "staging folder refused (not a private directory of ours):" << m_root;
-    purgeAll();
+    purgeAll(); // refuses a folder that is not ours; staging then fails with writeFailed
 }
 
 bool AttachmentTempStore::isImageFileName(const QString &path)
@@ -124,11 +115,8 @@ std::optional<QString> AttachmentTempStore::writeStaged(const QString &suggested
         const QFileInfo info(path);
         if (info.exists() || info.isSymLink())
             continue;
-        const QString error = platform::writeFileAtomically(path, image.data, platform::WriteOptions{0600, false});
-        if (!error.isEmpty()) {
-            qCWarning(lcStaging) << "staging write failed:" << error;
+        if (!platform::writeFileAtomically(path, image.data, platform::WriteOptions{0600, false}).isEmpty())
             return std::nullopt;
-        }
         return path;
     }
     return std::nullopt;

@@ -1,13 +1,13 @@
 #include "model/AttachmentTempStoreRead.h"
 
+#include "platform/RegularFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace model {
 
@@ -45,39 +45,14 @@ platform::Result<qint64, FileReadError> regularFileSize(const QString &path)
 platform::Result<QByteArray, FileReadError> readAtMost(const QString &path, qint64 maxBytes)
 {
     using R = platform::Result<QByteArray, FileReadError>;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return R::failure(errnoError(path));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const FileReadError error = S_ISREG(st.st_mode) ? errnoError(path) : notRegular(path);
-        ::close(fd);
-        return R::failure(error);
+    auto read = platform::readRegularFile(path, maxBytes);
+    if (!read) {
+        const platform::RegularFileError &e = read.error();
+        if (e.kind == platform::RegularFileError::Kind::System)
+            return R::failure(FileReadError{path, e.reason()});
+        return R::failure(notRegular(path));
     }
-    QByteArray bytes;
-    bytes.resize(qMin<qint64>(maxBytes, qMax<qint64>(st.st_size, 0)));
-    qint64 filled = 0;
-    for (;;) {
-        const qint64 room = qMin<qint64>(maxBytes - filled, 1 << 20);
-        if (room <= 0)
-            break;
-        if (filled + room > bytes.size())
-            bytes.resize(filled + room); // the file grew since fstat
-        const ssize_t n = ::read(fd, bytes.data() + filled, size_t(room));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const FileReadError error = errnoError(path);
-            ::close(fd);
-            return R::failure(error);
-        }
-        if (n == 0)
-            break;
-        filled += n;
-    }
-    ::close(fd);
-    bytes.truncate(filled);
-    return bytes;
+    return std::move(read).value().bytes;
 }
 
 } // namespace AttachmentRead

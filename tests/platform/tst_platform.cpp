@@ -2,6 +2,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Graphemes.h"
 #include "platform/InstanceLock.h"
+#include "platform/RegularFile.h"
 #include "platform/ServiceHosts.h"
 #include "platform/UserDefaults.h"
 #include "support/TestMain.h"
@@ -147,6 +148,75 @@ private Q_SLOTS:
         QVERIFY(!UserDefaults::boolean(QString::fromLatin1(UserDefaults::kExplicitSignOut)));
         // Lives in the temporary HOME, not the user's.
         QVERIFY(QFileInfo::exists(QDir::homePath() + QStringLiteral("/.config/com.ovu/QirvMac.conf")));
+    }
+
+    void boundedRead_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<qint64>("maxBytes");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("whole file") << QByteArray("hello") << qint64(10) << QByteArray("hello");
+        QTest::newRow("cut at the cap") << QByteArray("hello") << qint64(3) << QByteArray("hel");
+        QTest::newRow("empty file") << QByteArray() << qint64(3) << QByteArray();
+        QTest::newRow("large file, one byte over") << QByteArray(200000, 'x') << qint64(150001)
+                                                 << QByteArray(150001, 'x');
+    }
+    void boundedRead()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(qint64, maxBytes);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath(QStringLiteral("f"));
+        QCOMPARE(writeFileAtomically(path, content), QString());
+        const auto read = readRegularFile(path, maxBytes);
+        QVERIFY(read.ok());
+        QCOMPARE(read->bytes, expected);
+        QCOMPARE(read->size, qint64(content.size()));
+    }
+
+    void boundedReadRefusesWhatIsNotAFile()
+    {
+        QTemporaryDir tmp;
+        const QString fifo = tmp.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const auto pipe = readRegularFile(fifo, 10); // must not block
+        QVERIFY(!pipe.ok());
+        QCOMPARE(pipe.error().kind, RegularFileError::Kind::NotRegular);
+        const auto dir = readRegularFile(tmp.path(), 10);
+        QVERIFY(!dir.ok());
+        QCOMPARE(dir.error().reason(), QStringLiteral("Is a directory"));
+        const QString target = tmp.filePath(QStringLiteral("t"));
+        QCOMPARE(writeFileAtomically(target, "x"), QString());
+        const QString link = tmp.filePath(QStringLiteral("l"));
+        QVERIFY(QFile::link(target, link));
+        QVERIFY(readRegularFile(link, 10, FinalLink::Follow).ok());
+        const auto refused = readRegularFile(link, 10, FinalLink::Refuse);
+        QVERIFY(!refused.ok());
+        QCOMPARE(refused.error().kind, RegularFileError::Kind::System);
+    }
+
+    void strictUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("ascii") << QByteArray("abc") << true;
+        QTest::newRow("two-byte") << QByteArray("\xc3\xa9") << true;
+        QTest::newRow("bad byte") << QByteArray("a\xff") << false;
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << false;
+        QTest::newRow("cut at the end") << QByteArray("a\xe2\x82") << false;
+        QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << false;
+    }
+    void strictUtf8()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, valid);
+        QCOMPARE(decodeUtf8Strict(bytes).has_value(), valid);
+        const QByteArray withBom = "\xef\xbb\xbf" + bytes;
+        if (valid) {
+            QCOMPARE(decodeUtf8Strict(withBom, Bom::Keep)->at(0), QChar(0xFEFF));
+            QCOMPARE(*decodeUtf8Strict(withBom, Bom::Drop), *decodeUtf8Strict(bytes));
+        }
     }
 
     void serviceHostOverride()
