@@ -34,7 +34,8 @@ agent::OneShot<bool> AppViewModel::takeAttachTurn(std::optional<agent::OneShot<b
 
 bool AppViewModel::stagedStillFits(const model::StagedAttachment &staged, qint64 count, qint64 total) const
 {
-    if (m_attachments.size() != count || attachedBytes() != total)
+    // Removals meanwhile only leave more room.
+    if (m_attachments.size() > count || attachedBytes() > total)
         return false;
     // clearAttachments() empties the staging folder, also of a copy that
     // was written but not yet attached.
@@ -66,9 +67,9 @@ QCoro::Task<bool> AppViewModel::attachFileAsync(QUrl url)
                 store.deleteOwned(staged.value());
             co_return false;
         }
-        const bool unchanged = self->m_attachments.size() == count && self->attachedBytes() == total;
+        const bool removedSome = self->m_attachments.size() < count || self->attachedBytes() < total;
         if (!staged.ok()) {
-            if (!unchanged)
+            if (removedSome)
                 continue; // refused against limits that no longer hold
             self->setErrorMessage(model::describe(staged.error()));
             co_return false;
@@ -113,9 +114,9 @@ QCoro::Task<bool> AppViewModel::attachImageDataAsync(QByteArray data, QString su
                 store.deleteOwned(staged.value());
             co_return false;
         }
-        const bool unchanged = self->m_attachments.size() == count && self->attachedBytes() == total;
+        const bool removedSome = self->m_attachments.size() < count || self->attachedBytes() < total;
         if (!staged.ok()) {
-            if (!unchanged)
+            if (removedSome)
                 continue;
             self->setErrorMessage(staged.error().description());
             co_return false;
