@@ -2,6 +2,7 @@
 
 #include "platform/AppPaths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -34,9 +35,13 @@ ConversationStore::ConversationStore(QObject *parent) : ConversationStore(Option
 ConversationStore::ConversationStore(Options options, QObject *parent)
     : QObject(parent),
       m_filePath(std::move(options.filePath)),
-      m_writer(std::move(options.writer)),
-      m_clock(std::move(options.clock))
+      m_clock(std::move(options.clock)),
+      m_writer(m_filePath, std::move(options.writer), options.writeInBackground)
 {
+    // Stores that outlive the event loop still flush in their destructor.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &ConversationStore::flush);
+
     // A failure shows later as a missing file and failed writes.
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
 
@@ -99,10 +104,15 @@ void ConversationStore::load()
 
 void ConversationStore::save()
 {
-    // A failed write is dropped: memory keeps the change until the next save.
+    // Moving a bad file aside happens here, before the first write is queued.
     if (!m_setAside.prepareWrite(m_filePath, now()))
         return;
-    (void)m_writer(m_filePath, m_encoder.encode(m_conversations, m_selectedID));
+    m_writer.submit({m_conversations, m_selectedID});
+}
+
+void ConversationStore::flush()
+{
+    m_writer.flush();
 }
 
 void ConversationStore::setConversations(QList<Conversation> conversations)

@@ -2,6 +2,7 @@
 
 #include "model/ChatRecords.h"
 #include "model/ConversationFile.h"
+#include "model/ConversationStoreWriter.h"
 #include "model/StoreFile.h"
 
 #include <QList>
@@ -16,9 +17,11 @@ namespace model {
 
 // The one holder of all chat sessions and of the selection, kept in
 // conversations.json (whole file, written atomically after every change).
-// Lives on the main thread; every operation completes its write before it
-// returns. After construction the list holds at least one conversation and
-// the selection names one of them.
+// Lives on the main thread. Encoding and writing happen on a writer thread
+// of its own, from the newest state: changes made while a write runs are
+// saved together by the next one. The destructor and the application's
+// aboutToQuit wait for the last write. After construction the list holds at
+// least one conversation and the selection names one of them.
 class ConversationStore : public QObject {
     Q_OBJECT
     Q_PROPERTY(QList<model::Conversation> conversations READ conversations WRITE setConversations NOTIFY
@@ -31,6 +34,8 @@ public:
         QString filePath; // conversations.json; its folder is created when missing
         StoreFileWriter writer = defaultStoreFileWriter();
         Clock clock = systemClock();
+        // False: each save is on disk (or failed) before the change returns.
+        bool writeInBackground = true;
     };
 
     // The application's store, in the support folder.
@@ -84,6 +89,8 @@ public:
     bool replaceMessages(const QUuid &conversationID, const QList<ChatMessage> &messages);
 
     QString filePath() const { return m_filePath; }
+    // Waits until the newest state is written (or its write failed).
+    void flush();
     // What was found at start-up. Unreadable and undecodable files are moved
     // aside before the first write (see setAsidePath()).
     StoreFileState loadState() const { return m_loadState; }
@@ -112,11 +119,11 @@ private:
     std::optional<QUuid> m_selectedID;
     bool m_isLoading = false;
     QString m_filePath;
-    StoreFileWriter m_writer;
     Clock m_clock;
     StoreFileState m_loadState = StoreFileState::NoFile;
     FileSetAside m_setAside;
-    ConversationFileEncoder m_encoder;
+    // Last: destroyed first, so the final write ends before anything else goes.
+    ConversationStoreWriter m_writer;
 };
 
 } // namespace model

@@ -79,6 +79,7 @@ QString Harness::writeProjectFile(const QString &name, const QByteArray &bytes) 
 
 QList<model::Conversation> Harness::storedConversations() const
 {
+    if (m_vm) m_vm->conversations().flush(); // the store writes on its own thread
     QFile file(QDir(platform::AppPaths::supportDirectory()).filePath(QStringLiteral("conversations.json")));
     if (!file.open(QIODevice::ReadOnly))
         return {};

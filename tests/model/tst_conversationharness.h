@@ -1,7 +1,8 @@
 #pragma once
 
 // Shared by the conversation store tests: a store in a temporary folder with
-// a clock that moves one second per reading and a writer that counts.
+// a clock that moves one second per reading and a writer that counts,
+// writing synchronously.
 
 #include "model/ChatRecordsJson.h"
 #include "model/ConversationStore.h"
@@ -25,6 +26,8 @@ struct ConversationHarness {
     QTemporaryDir dir;
     int writes = 0;
     QDateTime now = kStart;
+    // Counts stay exact only when false: the writer thread merges queued states.
+    bool background = false;
 
     QString path() const { return dir.filePath(QStringLiteral("support/conversations.json")); }
 
@@ -38,7 +41,10 @@ struct ConversationHarness {
                 [this] {
                     now = now.addSecs(1);
                     return now;
-                }};
+                },
+                // By default each change is on disk before it returns, so writes
+                // can be counted and the file read at once.
+                background};
     }
 
     std::unique_ptr<model::ConversationStore> open() { return std::make_unique<model::ConversationStore>(options()); }

@@ -7,8 +7,11 @@
 
 #include <QJsonArray>
 #include <QRandomGenerator>
+#include <QMutex>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QSignalSpy>
+#include <QThread>
 
 using namespace model;
 using namespace testing;
@@ -30,7 +33,12 @@ private Q_SLOTS:
     void nothingIsWrittenWhenTheBadFileCannotBeMoved();
     void writtenFileIsSortedIndentedAndWholeSeconds();
     void selectionObserverWritesOnlyOnChange();
+    void savedFileAlwaysMatchesMemory_data();
     void savedFileAlwaysMatchesMemory();
+    void backgroundWritesKeepOrderAndSkipStaleStates();
+    void destructionWaitsForTheLastWrite_data();
+    void destructionWaitsForTheLastWrite();
+    void failedBackgroundWriteIsRepairedByTheNext();
     void errorInAnyConversationFailsTheFile();
     void largeFilesDecodeInChunksOrFallBack_data();
     void largeFilesDecodeInChunksOrFallBack();
@@ -276,11 +284,21 @@ void TestConversationStore::selectionObserverWritesOnlyOnChange()
     QCOMPARE(spy.count(), 1);
 }
 
+void TestConversationStore::savedFileAlwaysMatchesMemory_data()
+{
+    QTest::addColumn<bool>("background");
+    QTest::newRow("synchronous") << false;
+    // Shared lists read on the writer thread while the UI thread edits them.
+    QTest::newRow("writer thread, state torn by later edits") << true;
+}
+
 void TestConversationStore::savedFileAlwaysMatchesMemory()
 {
     // The writer reuses the JSON of unchanged conversations; whatever
     // sequence of changes happens, the file must read back as memory.
+    QFETCH(bool, background);
     ConversationHarness h;
+    h.background = background;
     auto store = h.open();
     QRandomGenerator rng(7);
     for (int step = 0; step < 120; ++step) {
@@ -313,6 +331,7 @@ void TestConversationStore::savedFileAlwaysMatchesMemory()
     const QList<Conversation> memory = store->conversations();
     const auto selected = store->selectedConversationID();
     store.reset();
+    h.background = false;
     auto reread = h.open();
     QCOMPARE(reread->conversations().size(), memory.size());
     for (qsizetype i = 0; i < memory.size(); ++i) {
@@ -339,6 +358,140 @@ void TestConversationStore::errorInAnyConversationFailsTheFile()
     QVERIFY(!decoded.ok());
     QCOMPARE(decoded.error().where, QStringLiteral("conversations[37].messages[0].content"));
     QCOMPARE(decoded.error().kind, JsonDecodeError::Kind::WrongType);
+}
+
+namespace {
+
+// A writer for the background tests: records the title of the first
+// conversation of every state it writes, and can hold a write until released.
+struct GatedWriter {
+    QMutex mutex;
+    QStringList written;
+    QSemaphore started;
+    QSemaphore gate{1000};
+    int failuresLeft = 0;
+
+    model::StoreFileWriter writer()
+    {
+        return [this](const QString &path, const QByteArray &bytes) {
+            started.release();
+            (void)gate.tryAcquire(1, 5000); // a write that blocks its caller must not hang the test
+            {
+                QMutexLocker lock(&mutex);
+                const auto decoded = decodeConversationFile(bytes);
+                written.append(decoded.ok() ? decoded.value().conversations.value(0).title : QStringLiteral("?"));
+                if (failuresLeft > 0) {
+                    --failuresLeft;
+                    return QStringLiteral("disk full");
+                }
+            }
+            return platform::writeFileAtomically(path, bytes);
+        };
+    }
+    QStringList titles()
+    {
+        QMutexLocker lock(&mutex);
+        return written;
+    }
+};
+
+QString storedTitle(const ConversationHarness &h)
+{
+    return h.envelope().value(QLatin1String("conversations")).toArray().at(0).toObject().value(QLatin1String("title")).toString();
+}
+
+} // namespace
+
+void TestConversationStore::backgroundWritesKeepOrderAndSkipStaleStates()
+{
+    ConversationHarness h;
+    const Conversation a = conversation(QStringLiteral("A"), 0);
+    h.put(envelopeOf({a}, a.id));
+    GatedWriter w;
+    auto options = h.options();
+    options.writer = w.writer();
+    options.writeInBackground = true;
+    auto store = std::make_unique<ConversationStore>(options);
+
+    // The first write is held on the writer thread; the changes after it
+    // must neither wait for it nor be written one by one.
+    w.gate.acquire(1000);
+    store->rename(a.id, QStringLiteral("v1"));
+    QVERIFY(w.started.tryAcquire(1, 5000));
+    for (int v = 2; v <= 5; ++v)
+        store->rename(a.id, QStringLiteral("v%1").arg(v));
+    QCOMPARE(store->conversations().first().title, QStringLiteral("v5"));
+    // Meanwhile the file is the whole old version.
+    QCOMPARE(storedTitle(h), QStringLiteral("A"));
+
+    w.gate.release(1000);
+    store->flush();
+    // The held state, then only the newest of those queued behind it.
+    QCOMPARE(w.titles(), (QStringList{"v1", "v5"}));
+    QCOMPARE(storedTitle(h), QStringLiteral("v5"));
+    store->flush(); // nothing pending: returns at once, writes nothing
+    QCOMPARE(w.titles().size(), 2);
+}
+
+void TestConversationStore::destructionWaitsForTheLastWrite_data()
+{
+    QTest::addColumn<int>("changes");
+    QTest::newRow("a write in flight") << 1;
+    QTest::newRow("changes queued behind a slow write") << 4;
+}
+
+void TestConversationStore::destructionWaitsForTheLastWrite()
+{
+    QFETCH(int, changes);
+    ConversationHarness h;
+    const Conversation a = conversation(QStringLiteral("A"), 0);
+    h.put(envelopeOf({a}, a.id));
+    GatedWriter w;
+    auto options = h.options();
+    options.writer = w.writer();
+    options.writeInBackground = true;
+    auto store = std::make_unique<ConversationStore>(options);
+
+    w.gate.acquire(1000);
+    store->appendMessage(a.id, message(MessageRole::User, QStringLiteral("m1")));
+    QVERIFY(w.started.tryAcquire(1, 5000));
+    for (int v = 2; v <= changes; ++v)
+        store->appendMessage(a.id, message(MessageRole::User, QStringLiteral("m%1").arg(v)));
+    // Released only after the store has begun to go away.
+    QScopedPointer<QThread> releaser(QThread::create([&w] {
+        QThread::msleep(100);
+        w.gate.release(1000);
+    }));
+    releaser->start();
+    store.reset();
+    QVERIFY(releaser->wait(5000));
+
+    auto reread = h.open();
+    QCOMPARE(reread->conversations().first().messages.size(), changes);
+    QCOMPARE(reread->conversations().first().messages.last().content, QStringLiteral("m%1").arg(changes));
+    QVERIFY(w.titles().size() <= 2);
+}
+
+void TestConversationStore::failedBackgroundWriteIsRepairedByTheNext()
+{
+    ConversationHarness h;
+    const Conversation a = conversation(QStringLiteral("A"), 0);
+    h.put(envelopeOf({a}, a.id));
+    GatedWriter w;
+    w.failuresLeft = 1;
+    auto options = h.options();
+    options.writer = w.writer();
+    options.writeInBackground = true;
+    auto store = std::make_unique<ConversationStore>(options);
+
+    store->rename(a.id, QStringLiteral("lost write"));
+    store->flush();
+    QCOMPARE(storedTitle(h), QStringLiteral("A"));
+    QCOMPARE(store->conversations().first().title, QStringLiteral("lost write"));
+    store->togglePin(a.id);
+    store->flush();
+    QCOMPARE(storedTitle(h), QStringLiteral("lost write"));
+    QCOMPARE(w.titles(), (QStringList{"lost write", "lost write"}));
 }
 
 MOONSHELF_TEST_GUILESS_MAIN(TestConversationStore)
@@ -423,6 +576,7 @@ void TestConversationStore::storesLiveInTheSupportFolder()
     const QString folder = QDir::homePath() + QStringLiteral("/.local/share/com.ovu.QirvMac/");
     ConversationStore conversations;
     QCOMPARE(conversations.filePath(), folder + QStringLiteral("conversations.json"));
+    conversations.flush(); // the application's store writes in the background
     QVERIFY(QFileInfo(conversations.filePath()).isFile());
     QCOMPARE(QFileInfo(conversations.filePath()).permissions() & (QFile::ReadOther | QFile::ReadGroup),
              QFile::Permissions());

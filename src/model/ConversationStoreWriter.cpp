@@ -1,0 +1,74 @@
+#include "model/ConversationStoreWriter.h"
+
+#include <QMutexLocker>
+
+namespace model {
+
+ConversationStoreWriter::ConversationStoreWriter(QString filePath, StoreFileWriter writer, bool inBackground)
+    : m_filePath(std::move(filePath)), m_writer(std::move(writer)), m_inBackground(inBackground)
+{
+}
+
+ConversationStoreWriter::~ConversationStoreWriter()
+{
+    if (!m_thread)
+        return;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_stop = true;
+        m_wake.wakeAll();
+    }
+    // The thread writes what is pending before it sees the stop.
+    m_thread->wait();
+}
+
+void ConversationStoreWriter::submit(State state)
+{
+    if (!m_inBackground) {
+        write(state);
+        return;
+    }
+    QMutexLocker lock(&m_mutex);
+    m_pending = std::move(state);
+    if (!m_thread) {
+        m_thread.reset(QThread::create([this] { run(); }));
+        m_thread->setObjectName(QStringLiteral("conversation store writer"));
+        m_thread->start();
+    }
+    m_wake.wakeAll();
+}
+
+void ConversationStoreWriter::flush()
+{
+    QMutexLocker lock(&m_mutex);
+    while (m_pending || m_busy)
+        m_idle.wait(&m_mutex);
+}
+
+void ConversationStoreWriter::run()
+{
+    QMutexLocker lock(&m_mutex);
+    for (;;) {
+        while (!m_pending && !m_stop)
+            m_wake.wait(&m_mutex);
+        if (!m_pending)
+            return; // stopping, and everything is written
+        const State state = std::move(*m_pending);
+        m_pending.reset();
+        m_busy = true;
+        lock.unlock();
+        write(state);
+        lock.relock();
+        m_busy = false;
+        if (!m_pending)
+            m_idle.wakeAll();
+    }
+}
+
+void ConversationStoreWriter::write(const State &state)
+{
+    // A failed write is dropped: memory keeps the change until the next save.
+    (void)m_writer(m_filePath, m_encoder.encode(state.conversations, state.selectedID));
+}
+
+} // namespace model
