@@ -54,6 +54,33 @@ void print(const char *name, double value, const char *unit)
     std::fflush(stdout);
 }
 
+// A 1 ms ticker on the main thread: the widest gap between its ticks is the
+// longest stall.
+class StallMeter {
+public:
+    StallMeter()
+    {
+        m_ticker.setInterval(1);
+        m_ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_ticker, &QTimer::timeout, &m_ticker, [this] {
+            m_longestNs = std::max(m_longestNs, m_sinceTick.nsecsElapsed());
+            m_sinceTick.restart();
+        });
+    }
+    void start()
+    {
+        m_sinceTick.start();
+        m_ticker.start();
+    }
+    void stop() { m_ticker.stop(); }
+    double longestMs() const { return double(m_longestNs) / 1e6; }
+
+private:
+    QElapsedTimer m_sinceTick;
+    QTimer m_ticker;
+    qint64 m_longestNs = 0;
+};
+
 double threadCpuMs()
 {
     timespec ts{};
@@ -204,28 +231,17 @@ void benchStream(Fixture &fixture)
     qint64 fragments = 0;
     QObject::connect(vm.get(), &app::AppViewModel::streamingTextChanged, vm.get(), [&] { ++fragments; });
 
-    // A 1 ms ticker: the widest gap between its ticks is the longest stall.
-    QElapsedTimer sinceTick;
-    qint64 longestStallNs = 0;
-    QTimer ticker;
-    ticker.setInterval(1);
-    ticker.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
-        longestStallNs = std::max(longestStallNs, sinceTick.nsecsElapsed());
-        sinceTick.restart();
-    });
-
+    StallMeter stalls;
     vm->setDraft(QStringLiteral("stream"));
     const double cpuBefore = threadCpuMs();
-    sinceTick.start();
-    ticker.start();
+    stalls.start();
     vm->send();
     waitUntil([&] { return !vm->isRunning(); });
-    ticker.stop();
+    stalls.stop();
     const double cpu = threadCpuMs() - cpuBefore;
 
     print("app.stream_fragments", double(fragments - 1), "count"); // the last change clears the text
-    print("app.stream_longest_stall", double(longestStallNs) / 1e6, "ms");
+    print("app.stream_longest_stall", stalls.longestMs(), "ms");
     print("app.stream_cpu_per_fragment", cpu * 1000.0 / kFragments, "us");
     vm.reset();
     QMetaObject::invokeMethod(peer, &QObject::deleteLater);
@@ -256,25 +272,16 @@ void benchAttach(Fixture &fixture)
     print("app.attach_photo_main_thread", double(timer.nsecsElapsed()) / 1e6, "ms");
     vm->clearAttachments();
 
-    QElapsedTimer sinceTick;
-    qint64 longestStallNs = 0;
-    QTimer ticker;
-    ticker.setInterval(1);
-    ticker.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
-        longestStallNs = std::max(longestStallNs, sinceTick.nsecsElapsed());
-        sinceTick.restart();
-    });
-    sinceTick.start();
-    ticker.start();
+    StallMeter stalls;
+    stalls.start();
     bool done = false;
     [](QCoro::Task<bool> attach, bool &finished) -> QCoro::Task<> {
         co_await std::move(attach);
         finished = true;
     }(vm->attachImageDataAsync(jpeg, QStringLiteral("Screenshot.jpg")), done);
     waitUntil([&] { return done; });
-    ticker.stop();
-    print("app.attach_photo_async_longest_stall", double(longestStallNs) / 1e6, "ms");
+    stalls.stop();
+    print("app.attach_photo_async_longest_stall", stalls.longestMs(), "ms");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
 #include "support/ChatServicePeer.h"
+#include "support/TaskWait.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -24,6 +25,7 @@
 #include <optional>
 
 using testsupport::ChatServicePeer;
+using testsupport::waitForTask;
 
 namespace {
 
@@ -31,24 +33,6 @@ void print(const char *name, double value, const char *unit)
 {
     std::printf("%s %.3f %s\n", name, value, unit);
     std::fflush(stdout);
-}
-
-template <typename T>
-QCoro::Task<void> store(QCoro::Task<T> task, std::optional<T> *out, QEventLoop *loop)
-{
-    out->emplace(co_await std::move(task));
-    loop->quit();
-}
-
-template <typename T>
-T wait(QCoro::Task<T> task)
-{
-    std::optional<T> out;
-    QEventLoop loop;
-    store(std::move(task), &out, &loop);
-    if (!out)
-        loop.exec();
-    return std::move(*out);
 }
 
 QByteArray smallFragmentsBody(int count)
@@ -173,7 +157,7 @@ int main(int argc, char **argv)
         QElapsedTimer timer;
         timer.start();
         const agent::TurnResult result =
-            wait(client.streamComplete("tok", "m", messages, {}, [](const QString &) {}, {}));
+            waitForTask(client.streamComplete("tok", "m", messages, {}, [](const QString &) {}, {}));
         if (!result.ok())
             std::fprintf(stderr, "stream failed: %s\n", qPrintable(result.error().description()));
         print("engine.client_stream_50k_fragments", small.size() / (timer.nsecsElapsed() / 1e9) / 1e6, "MB/s");
@@ -187,7 +171,7 @@ int main(int argc, char **argv)
             QElapsedTimer timer;
             timer.start();
             double first = -1;
-            (void)wait(client.streamComplete("tok", "m", messages, {}, [&](const QString &) {
+            (void)waitForTask(client.streamComplete("tok", "m", messages, {}, [&](const QString &) {
                 if (first < 0)
                     first = timer.nsecsElapsed() / 1e6;
             }, {}));
@@ -214,7 +198,7 @@ int main(int argc, char **argv)
         qint64 fragments = 0;
         since.start();
         probe.start();
-        (void)wait(client.streamComplete("tok", "m", messages, {}, [&](const QString &) { ++fragments; }, {}));
+        (void)waitForTask(client.streamComplete("tok", "m", messages, {}, [&](const QString &) { ++fragments; }, {}));
         probe.stop();
         if (fragments != 10'000)
             std::fprintf(stderr, "got %lld fragments\n", static_cast<long long>(fragments));
@@ -272,7 +256,7 @@ int main(int argc, char **argv)
         request.maxIterations = 25;
         QElapsedTimer timer;
         timer.start();
-        const agent::RunResult result = wait(runtime.run(request));
+        const agent::RunResult result = waitForTask(runtime.run(request));
         const double ms = timer.nsecsElapsed() / 1e6;
         if (!result.ok() || result.value().size() != 1 + 24 * 3 + 1)
             std::fprintf(stderr, "run did not complete as scripted\n");

@@ -1,5 +1,7 @@
 #include "agent/ConfinedWrite.h"
 
+#include "platform/AtomicFile.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -35,23 +37,6 @@ Failure systemFailure(const QString &what, const QString &path, int error)
 {
     return {FailureKind::Other,
             QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(error)))};
-}
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        left -= n;
-    }
-    return true;
 }
 
 } // namespace
@@ -112,7 +97,7 @@ std::optional<Failure> write(const QString &root, const QString &target, const Q
     }
     if (file.get() < 0)
         return systemFailure(QStringLiteral("Could not create a file beside"), target, errno);
-    bool ok = (!mode || ::fchmod(file.get(), *mode) == 0) && writeAll(file.get(), bytes) && ::fsync(file.get()) == 0;
+    bool ok = (!mode || ::fchmod(file.get(), *mode) == 0) && platform::writeAllToFd(file.get(), bytes) && ::fsync(file.get()) == 0;
     int error = errno;
     file.reset();
     if (ok && ::renameat(dir.get(), temp.constData(), dir.get(), name.constData()) != 0) {

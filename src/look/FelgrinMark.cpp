@@ -11,16 +11,6 @@
 
 namespace look {
 
-namespace {
-
-QColor withAlpha(QColor c, qreal opacity)
-{
-    c.setAlphaF(float(c.alphaF() * opacity));
-    return c;
-}
-
-} // namespace
-
 FelgrinMark::FelgrinMark(qreal size, Style style, QWidget *parent, SkinStore *skins)
     : QWidget(parent)
     , m_size(size)
@@ -50,7 +40,7 @@ QColor FelgrinMark::halo(Style style, const UISkin &skin)
 QColor FelgrinMark::starFill(Style style, const UISkin &skin)
 {
     switch (style) {
-    case Style::resting: return withAlpha(QirvTheme::color(skin.colors.accent), 0.92);
+    case Style::resting: return QirvTheme::withOpacity(QirvTheme::color(skin.colors.accent), 0.92);
     case Style::accent: return QirvTheme::color(skin.colors.accent);
     case Style::hero: return QColor::fromRgbF(1.0f, 0.72f, 0.28f);
     }
@@ -87,7 +77,7 @@ void FelgrinMark::paint(QPainter &painter, const QRectF &frame, qreal size, Styl
                 mp.drawEllipse(QRectF(QPointF(0, 0), QSizeF(mask.size())));
                 return mask;
             }(),
-            withAlpha(haloColor, 0.35), size * 0.28 * dpr);
+            QirvTheme::withOpacity(haloColor, 0.35), size * 0.28 * dpr);
         QPainter fp(&soft);
         fp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
         const QPointF centre(soft.width() / 2.0, soft.height() / 2.0);
@@ -108,7 +98,7 @@ void FelgrinMark::paint(QPainter &painter, const QRectF &frame, qreal size, Styl
         return SymbolIcons::render(QStringLiteral("star.fill"), box.size(), starFill(style, skin), dpr);
     });
     const QImage glow = images.cached(key + QStringLiteral(":glow"), [&] {
-        return star.isNull() ? QImage() : BackdropBlur::softMask(star, withAlpha(haloColor, 0.55), size * 0.22 * dpr);
+        return star.isNull() ? QImage() : BackdropBlur::softMask(star, QirvTheme::withOpacity(haloColor, 0.55), size * 0.22 * dpr);
     });
     if (!glow.isNull()) {
         const qreal m = BackdropBlur::softMargin(size * 0.22 * dpr) / dpr;

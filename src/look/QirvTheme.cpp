@@ -47,8 +47,12 @@ QColor color(const QString &skinHex)
 
 QColor wash(FrostRole role, const UISkin &skin)
 {
-    QColor c = color(skin.colors.elevated);
-    c.setAlphaF(float(c.alphaF() * washOpacity(role)));
+    return withOpacity(color(skin.colors.elevated), washOpacity(role));
+}
+
+QColor withOpacity(QColor c, qreal opacity)
+{
+    c.setAlphaF(float(c.alphaF() * opacity));
     return c;
 }
 

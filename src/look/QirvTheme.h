@@ -31,6 +31,9 @@ QColor wash(FrostRole role, const UISkin &skin);
 // A skin colour string as a colour (the one conversion every view uses).
 QColor color(const QString &skinHex);
 
+// c with its alpha scaled by opacity.
+QColor withOpacity(QColor c, qreal opacity);
+
 // From accentGradientStart (top leading) to accentGradientEnd (bottom trailing) over rect.
 QLinearGradient accentGradient(const QRectF &rect, const UISkin &skin);
 

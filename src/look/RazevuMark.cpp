@@ -14,12 +14,6 @@ namespace look {
 
 namespace {
 
-QColor withAlpha(QColor c, qreal opacity)
-{
-    c.setAlphaF(float(c.alphaF() * opacity));
-    return c;
-}
-
 // The image fitted (aspect kept) into a size × size square, at device pixels.
 QImage fitted(const QImage &image, qreal size, qreal dpr)
 {
@@ -120,7 +114,7 @@ void RazevuMark::paint(QPainter &painter, const QRectF &square, Style style, con
     case Style::accent: {
         const QImage tinted = multiplied(image, accent);
         if (shadow)
-            imageShadow(painter, square, tinted, withAlpha(accent, 0.35), 4, QPointF(0, 1), dpr);
+            imageShadow(painter, square, tinted, QirvTheme::withOpacity(accent, 0.35), 4, QPointF(0, 1), dpr);
         if (body)
             painter.drawImage(square, tinted);
         break;
@@ -135,7 +129,7 @@ void RazevuMark::paint(QPainter &painter, const QRectF &square, Style style, con
         // to the body apart.
         const QColor warm = QColor::fromRgbF(1.0f, 0.62f, 0.28f);
         if (shadow) {
-            const QImage soft = multiplied(BackdropBlur::softMask(image, withAlpha(accent, 0.5), 16 * dpr), warm);
+            const QImage soft = multiplied(BackdropBlur::softMask(image, QirvTheme::withOpacity(accent, 0.5), 16 * dpr), warm);
             const qreal margin = BackdropBlur::softMargin(16 * dpr) / dpr;
             painter.drawImage(QRectF(square.topLeft() + QPointF(0, 4) - QPointF(margin, margin),
                                      QSizeF(soft.size()) / dpr),

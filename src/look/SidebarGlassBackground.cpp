@@ -2,6 +2,7 @@
 
 #include "look/BackgroundSettings.h"
 #include "look/GlassPainter.h"
+#include "look/QirvTheme.h"
 
 #include <QPainter>
 
@@ -110,10 +111,7 @@ void SidebarGlassBackground::paintLayers(QPainter &p, const BackdropFrame *backd
     const UISkin skin = this->skin();
     const bool light = skin.isLight();
     const QColor bg = QirvTheme::color(skin.colors.bg);
-    auto tinted = [](QColor c, qreal opacity) {
-        c.setAlphaF(float(c.alphaF() * opacity));
-        return c;
-    };
+    using QirvTheme::withOpacity;
 
     // What lies behind the sidebar (the stage), which the sidebar material blurs.
     if (backdrop)
@@ -131,17 +129,17 @@ void SidebarGlassBackground::paintLayers(QPainter &p, const BackdropFrame *backd
             p.drawImage(wallpaperRect(size(), m_bg->loadedImage().size()), m_blurred);
             p.restore();
         }
-        p.fillRect(r, tinted(bg, veilOpacity(m_bg->overlayOpacity())));
+        p.fillRect(r, withOpacity(bg, veilOpacity(m_bg->overlayOpacity())));
     } else {
-        p.fillRect(r, tinted(bg, plainTintOpacity(light)));
+        p.fillRect(r, withOpacity(bg, plainTintOpacity(light)));
     }
     // 2. The sidebar material at 0.82 (its blur is the layer below, already soft).
-    p.fillRect(r, tinted(GlassPainter::windowMaterialTint(QirvTheme::WindowMaterial::sidebar), 0.82));
+    p.fillRect(r, withOpacity(GlassPainter::windowMaterialTint(QirvTheme::WindowMaterial::sidebar), 0.82));
     // 3. An ultra-thin fill at 0.22.
-    p.fillRect(r, tinted(GlassPainter::fillMaterialTint(QirvTheme::FillMaterial::ultraThin), 0.22));
+    p.fillRect(r, withOpacity(GlassPainter::fillMaterialTint(QirvTheme::FillMaterial::ultraThin), 0.22));
     // 4, 5. The skin's elevated and accent tints.
-    p.fillRect(r, tinted(QirvTheme::color(skin.colors.elevated), 0.06));
-    p.fillRect(r, tinted(QirvTheme::color(skin.colors.accent), 0.04));
+    p.fillRect(r, withOpacity(QirvTheme::color(skin.colors.elevated), 0.06));
+    p.fillRect(r, withOpacity(QirvTheme::color(skin.colors.accent), 0.04));
     // 6. A sheen from the top to the middle.
     QLinearGradient sheen(r.topLeft(), QPointF(r.left(), r.center().y()));
     sheen.setColorAt(0, QColor::fromRgbF(1, 1, 1, 0.08f));

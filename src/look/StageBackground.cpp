@@ -275,9 +275,7 @@ const BackdropFrame &StageBackground::backdropFrame() const
     case Media::none:
         break;
     }
-    QColor veil = m_frame.base;
-    veil.setAlphaF(float(veil.alphaF() * veilOpacity()));
-    m_frame.veil = veil;
+    m_frame.veil = QirvTheme::withOpacity(m_frame.base, veilOpacity());
     return m_frame;
 }
 
@@ -312,11 +310,8 @@ void StageBackground::paintEvent(QPaintEvent *)
         p.restore();
     }
     const qreal veil = veilOpacity();
-    if (veil > 0) {
-        QColor c = bg;
-        c.setAlphaF(float(c.alphaF() * veil));
-        p.fillRect(rect(), c);
-    }
+    if (veil > 0)
+        p.fillRect(rect(), QirvTheme::withOpacity(bg, veil));
 }
 
 void StageBackground::resizeEvent(QResizeEvent *event)

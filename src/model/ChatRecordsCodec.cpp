@@ -6,6 +6,8 @@
 #include <rapidjson/error/en.h>
 
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 namespace model::codec {
 
@@ -36,17 +38,6 @@ bool keyIs(const Value &name, const char (&key)[N])
     return name.GetStringLength() == N - 1 && std::memcmp(name.GetString(), key, N - 1) == 0;
 }
 
-bool readDate(const Value &v, QDateTime &out)
-{
-    if (!v.IsString())
-        return false;
-    auto date = IsoDate::parse(bytesOf(v));
-    if (!date)
-        return false;
-    out = *date;
-    return true;
-}
-
 std::optional<MessageRole> readRole(const Value &v)
 {
     // Role texts are short ASCII; skip building a QString for each message.
@@ -63,6 +54,67 @@ std::optional<MessageRole> readRole(const Value &v)
 bool isAbsent(const Value &v)
 {
     return v.IsNull();
+}
+
+// Required-field readers: a wrong JSON type and a bad value each fail with
+// the key named.
+bool readText(const Value &v, QString &out, const char *key, JsonDecodeError &error)
+{
+    if (!v.IsString())
+        return fail(error, Kind::WrongType, key);
+    out = textOf(v);
+    return true;
+}
+
+bool readUuidField(const Value &v, QUuid &out, const char *key, JsonDecodeError &error)
+{
+    if (!v.IsString())
+        return fail(error, Kind::WrongType, key);
+    if (!readUuid(v, out))
+        return fail(error, Kind::BadUuid, key);
+    return true;
+}
+
+bool readDateField(const Value &v, QDateTime &out, const char *key, JsonDecodeError &error)
+{
+    if (!v.IsString())
+        return fail(error, Kind::WrongType, key);
+    const auto date = IsoDate::parse(bytesOf(v));
+    if (!date)
+        return fail(error, Kind::BadDate, key);
+    out = *date;
+    return true;
+}
+
+// An array of records; a failing element's path becomes key[i].rest.
+template <typename T, typename ReadOne>
+bool readList(const Value &v, QList<T> &out, const char *key, JsonDecodeError &error, ReadOne readOne)
+{
+    if (!v.IsArray())
+        return fail(error, Kind::WrongType, key);
+    QList<T> items;
+    items.reserve(v.Size());
+    for (rapidjson::SizeType i = 0; i < v.Size(); ++i) {
+        T item;
+        if (!readOne(v[i], item)) {
+            prefixPath(error, QStringLiteral("[%1]").arg(i));
+            prefixPath(error, QString::fromLatin1(key));
+            return false;
+        }
+        items.append(std::move(item));
+    }
+    out = std::move(items);
+    return true;
+}
+
+// Fails on the first required key not seen, in the order given.
+bool requireKeys(JsonDecodeError &error, std::initializer_list<std::pair<bool, const char *>> keys)
+{
+    for (const auto &[seen, key] : keys) {
+        if (!seen)
+            return fail(error, Kind::MissingKey, key);
+    }
+    return true;
 }
 
 void writeUuid(JsonEmitter &out, const QUuid &id)
@@ -179,17 +231,10 @@ bool read(const Value &json, ToolCallRecord &out, JsonDecodeError &error)
         } else {
             continue;
         }
-        if (!v.IsString())
-            return fail(error, Kind::WrongType, key);
-        *field = textOf(v);
+        if (!readText(v, *field, key, error))
+            return false;
     }
-    if (!haveId)
-        return fail(error, Kind::MissingKey, "id");
-    if (!haveName)
-        return fail(error, Kind::MissingKey, "name");
-    if (!haveArgs)
-        return fail(error, Kind::MissingKey, "argumentsJSON");
-    return true;
+    return requireKeys(error, {{haveId, "id"}, {haveName, "name"}, {haveArgs, "argumentsJSON"}});
 }
 
 bool read(const Value &json, ChatMessage &out, JsonDecodeError &error, ReadState &state)
@@ -202,10 +247,8 @@ bool read(const Value &json, ChatMessage &out, JsonDecodeError &error, ReadState
         const Value &k = it->name;
         const Value &v = it->value;
         if (keyIs(k, "id")) {
-            if (!v.IsString())
-                return fail(error, Kind::WrongType, "id");
-            if (!readUuid(v, out.id))
-                return fail(error, Kind::BadUuid, "id");
+            if (!readUuidField(v, out.id, "id", error))
+                return false;
             haveId = true;
         } else if (keyIs(k, "role")) {
             if (!v.IsString())
@@ -216,16 +259,13 @@ bool read(const Value &json, ChatMessage &out, JsonDecodeError &error, ReadState
             out.role = *role;
             haveRole = true;
         } else if (keyIs(k, "content")) {
-            if (!v.IsString())
-                return fail(error, Kind::WrongType, "content");
+            if (!readText(v, out.content, "content", error))
+                return false;
             content = &v;
-            out.content = textOf(v);
             haveContent = true;
         } else if (keyIs(k, "createdAt")) {
-            if (!v.IsString())
-                return fail(error, Kind::WrongType, "createdAt");
-            if (!readDate(v, out.createdAt))
-                return fail(error, Kind::BadDate, "createdAt");
+            if (!readDateField(v, out.createdAt, "createdAt", error))
+                return false;
             haveCreated = true;
         } else if (keyIs(k, "toolCallId")) {
             if (isAbsent(v)) {
@@ -240,30 +280,15 @@ bool read(const Value &json, ChatMessage &out, JsonDecodeError &error, ReadState
                 out.toolCalls.reset();
                 continue;
             }
-            if (!v.IsArray())
-                return fail(error, Kind::WrongType, "toolCalls");
             QList<ToolCallRecord> calls;
-            calls.reserve(v.Size());
-            for (rapidjson::SizeType i = 0; i < v.Size(); ++i) {
-                ToolCallRecord call;
-                if (!read(v[i], call, error)) {
-                    prefixPath(error, QStringLiteral("[%1]").arg(i));
-                    prefixPath(error, QStringLiteral("toolCalls"));
-                    return false;
-                }
-                calls.append(std::move(call));
-            }
+            if (!readList(v, calls, "toolCalls", error,
+                          [&](const Value &item, ToolCallRecord &call) { return read(item, call, error); }))
+                return false;
             out.toolCalls = std::move(calls);
         }
     }
-    if (!haveId)
-        return fail(error, Kind::MissingKey, "id");
-    if (!haveRole)
-        return fail(error, Kind::MissingKey, "role");
-    if (!haveContent)
-        return fail(error, Kind::MissingKey, "content");
-    if (!haveCreated)
-        return fail(error, Kind::MissingKey, "createdAt");
+    if (!requireKeys(error, {{haveId, "id"}, {haveRole, "role"}, {haveContent, "content"}, {haveCreated, "createdAt"}}))
+        return false;
     if ((out.role == MessageRole::User || out.role == MessageRole::Assistant) && content->GetStringLength() >= 10
         && QByteArrayView(content->GetString(), content->GetStringLength()).contains("data:image"))
         state.sawInlineImage = true;
@@ -279,23 +304,18 @@ bool read(const Value &json, Conversation &out, JsonDecodeError &error, ReadStat
         const Value &k = it->name;
         const Value &v = it->value;
         if (keyIs(k, "id")) {
-            if (!v.IsString())
-                return fail(error, Kind::WrongType, "id");
-            if (!readUuid(v, out.id))
-                return fail(error, Kind::BadUuid, "id");
+            if (!readUuidField(v, out.id, "id", error))
+                return false;
             haveId = true;
         } else if (keyIs(k, "title")) {
-            if (!v.IsString())
-                return fail(error, Kind::WrongType, "title");
-            out.title = textOf(v);
+            if (!readText(v, out.title, "title", error))
+                return false;
             haveTitle = true;
         } else if (keyIs(k, "createdAt") || keyIs(k, "updatedAt")) {
             const bool created = keyIs(k, "createdAt");
             const char *key = created ? "createdAt" : "updatedAt";
-            if (!v.IsString())
-                return fail(error, Kind::WrongType, key);
-            if (!readDate(v, created ? out.createdAt : out.updatedAt))
-                return fail(error, Kind::BadDate, key);
+            if (!readDateField(v, created ? out.createdAt : out.updatedAt, key, error))
+                return false;
             (created ? haveCreated : haveUpdated) = true;
         } else if (keyIs(k, "isPinned") || keyIs(k, "isArchived") || keyIs(k, "isUnread")) {
             bool &flag = keyIs(k, "isPinned") ? out.isPinned : keyIs(k, "isArchived") ? out.isArchived : out.isUnread;
@@ -307,34 +327,17 @@ bool read(const Value &json, Conversation &out, JsonDecodeError &error, ReadStat
                 return fail(error, Kind::WrongType, k.GetString());
             flag = v.GetBool();
         } else if (keyIs(k, "messages")) {
-            if (!v.IsArray())
-                return fail(error, Kind::WrongType, "messages");
-            QList<ChatMessage> messages;
-            messages.reserve(v.Size());
-            for (rapidjson::SizeType i = 0; i < v.Size(); ++i) {
-                ChatMessage m;
-                if (!read(v[i], m, error, state)) {
-                    prefixPath(error, QStringLiteral("[%1]").arg(i));
-                    prefixPath(error, QStringLiteral("messages"));
-                    return false;
-                }
-                messages.append(std::move(m));
-            }
-            out.messages = std::move(messages);
+            if (!readList(v, out.messages, "messages", error,
+                          [&](const Value &item, ChatMessage &m) { return read(item, m, error, state); }))
+                return false;
             haveMessages = true;
         }
     }
-    if (!haveId)
-        return fail(error, Kind::MissingKey, "id");
-    if (!haveTitle)
-        return fail(error, Kind::MissingKey, "title");
-    if (!haveMessages)
-        return fail(error, Kind::MissingKey, "messages");
-    if (!haveCreated)
-        return fail(error, Kind::MissingKey, "createdAt");
-    if (!haveUpdated)
-        return fail(error, Kind::MissingKey, "updatedAt");
-    return true;
+    return requireKeys(error, {{haveId, "id"},
+                               {haveTitle, "title"},
+                               {haveMessages, "messages"},
+                               {haveCreated, "createdAt"},
+                               {haveUpdated, "updatedAt"}});
 }
 
 bool parse(QByteArray &bytes, rapidjson::Document &doc, JsonDecodeError &error)

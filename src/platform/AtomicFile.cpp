@@ -18,8 +18,12 @@ QString errnoText(const char *what)
     return QStringLiteral("%1: %2").arg(QString::fromLatin1(what), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-bool writeAll(int fd, const char *data, qsizetype size)
+} // namespace
+
+bool writeAllToFd(int fd, QByteArrayView bytes)
 {
+    const char *data = bytes.data();
+    qsizetype size = bytes.size();
     while (size > 0) {
         const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
         if (n < 0) {
@@ -32,8 +36,6 @@ bool writeAll(int fd, const char *data, qsizetype size)
     }
     return true;
 }
-
-} // namespace
 
 QString writeFileAtomically(const QString &path, const QByteArray &bytes, const WriteOptions &options)
 {
@@ -54,7 +56,7 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes, const 
     if (fd < 0)
         return errnoText("create");
     bool ok = (mode == 0600 || ::fchmod(fd, mode) == 0);
-    ok = ok && writeAll(fd, bytes.constData(), bytes.size());
+    ok = ok && writeAllToFd(fd, bytes);
     if (ok && options.sync)
         ok = ::fsync(fd) == 0;
     const QString failure = ok ? QString() : errnoText("write");

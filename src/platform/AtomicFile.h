@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
@@ -22,5 +23,9 @@ struct WriteOptions {
 // string on success, else what failed.
 [[nodiscard]] QString writeFileAtomically(const QString &path, const QByteArray &bytes,
                                           const WriteOptions &options = {});
+
+// Writes all of bytes to an open descriptor, going on after short writes and
+// interrupted calls. False on failure, with errno set.
+[[nodiscard]] bool writeAllToFd(int fd, QByteArrayView bytes);
 
 } // namespace platform

@@ -8,7 +8,7 @@
 #include "platform/Graphemes.h"
 #include "support/ChatServicePeer.h"
 #include "support/TestMain.h"
-#include "TaskWait.h"
+#include "support/TaskWait.h"
 
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 #include "agent/RunCancellation.h"
 #include "support/ChatServicePeer.h"
 #include "support/TestMain.h"
-#include "TaskWait.h"
+#include "support/TaskWait.h"
 
 #include <QCoroTask>
 #include <QJsonDocument>

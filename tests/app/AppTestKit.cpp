@@ -1,5 +1,6 @@
 #include "AppTestKit.h"
 
+#include "agent/WorkspaceManager.h"
 #include "look/BackgroundSettings.h"
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationFile.h"
@@ -64,6 +65,13 @@ app::AppViewModel &Harness::make()
     services.background = m_background.get();
     m_vm = std::make_unique<app::AppViewModel>(std::move(services));
     return *m_vm;
+}
+
+app::AppViewModel &Harness::makeInProject()
+{
+    app::AppViewModel &vm = make();
+    vm.workspace().setWorkspace(projectPath());
+    return vm;
 }
 
 QString Harness::writeProjectFile(const QString &name, const QByteArray &bytes) const

@@ -54,6 +54,8 @@ public:
 
     // Makes (or remakes) the controller; keeps the stores' files.
     app::AppViewModel &make();
+    // make(), with the project folder open as the workspace.
+    app::AppViewModel &makeInProject();
     void destroy() { m_vm.reset(); }
     app::AppViewModel &vm() { return *m_vm; }
     testsupport::ChatServicePeer &peer() { return *m_peer; }

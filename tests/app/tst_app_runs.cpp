@@ -96,8 +96,7 @@ private Q_SLOTS:
     void sendStreamsAndStores()
     {
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         h.peer().enqueue(Peer::textReply(QStringLiteral("Hello there, friend."), 4));
         QVERIFY(vm.attachImageData(apptest::pngBytes(1), QStringLiteral("Screenshot.png")));
         const QString stagedPath = vm.attachments().first().url.toLocalFile();
@@ -148,8 +147,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, during);
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         h.peer().setFallback(Peer::textReply(QStringLiteral("Seen.")));
         for (int i = 1; i <= 4; ++i)
             QVERIFY(vm.attachImageData(apptest::pngBytes(i), QStringLiteral("Screenshot.png")));
@@ -293,8 +291,7 @@ private Q_SLOTS:
         QFETCH(QStringList, stored);
 
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         const QString pidFile = h.projectPath() + QStringLiteral("/pid");
         if (point == "token") {
             h.signIn().hold = true;
@@ -381,8 +378,7 @@ private Q_SLOTS:
         QFETCH(int, callsKept);
 
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         h.writeProjectFile("a.txt", "alpha\n");
         vm.setToolGuard(model::ToolGuardMode::Ask);
         const QString read = json({{"path", "a.txt"}});
@@ -535,8 +531,7 @@ private Q_SLOTS:
     void approvalsWithAllowWrites()
     {
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         vm.setToolGuard(model::ToolGuardMode::Ask);
         h.peer().enqueue(Peer::toolCallReply({{"c1", "write_file", json({{"path", "a.txt"}, {"content", "one"}})}}));
         h.peer().enqueue(Peer::toolCallReply({{"c2", "write_file", json({{"path", "b.txt"}, {"content", "two"}})}}));
@@ -576,8 +571,7 @@ private Q_SLOTS:
     void deniedApprovalReachesTheModel()
     {
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         vm.setToolGuard(model::ToolGuardMode::Ask);
         h.peer().enqueue(Peer::toolCallReply({{"c1", "write_file", json({{"path", "a.txt"}, {"content", "one"}})}}));
         h.peer().enqueue(Peer::textReply(QStringLiteral("Understood.")));
@@ -601,8 +595,7 @@ private Q_SLOTS:
     void toolLogLinesUpdateInPlace()
     {
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         h.writeProjectFile("a.txt", "alpha\n");
         vm.setToolGuard(model::ToolGuardMode::Balanced);
         h.peer().enqueue(Peer::toolCallReply({{"c1", "read_file", json({{"path", "a.txt"}})}}));
@@ -624,8 +617,7 @@ private Q_SLOTS:
     void retryLeavesDraftAndAttachments()
     {
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         h.peer().enqueue(Peer::textReply(QStringLiteral("First.")));
         h.peer().enqueue(Peer::textReply(QStringLiteral("Second.")));
         const QUuid conversation = selected(vm);
@@ -662,8 +654,7 @@ private Q_SLOTS:
     void projectChangeStopsRun()
     {
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         h.peer().enqueue(stallingText(QStringLiteral("partial ")));
         const QUuid conversation = selected(vm);
         vm.setDraft(QStringLiteral("go"));
@@ -694,8 +685,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, point);
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         if (point == "stream") {
             h.peer().enqueue(stallingText(QStringLiteral("partial ")));
         } else if (point == "approval") {

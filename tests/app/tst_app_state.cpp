@@ -148,8 +148,7 @@ private Q_SLOTS:
     void newChatResetsOnlyTheSessionState()
     {
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         const QString file = h.writeProjectFile("a.txt", "alpha\n");
         QVERIFY(vm.attachFile(QUrl::fromLocalFile(file)));
         vm.peekFile(QUrl::fromLocalFile(file));
@@ -169,8 +168,7 @@ private Q_SLOTS:
     void attachmentLimits()
     {
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         for (int i = 0; i < 10; ++i)
             QVERIFY(vm.attachFile(QUrl::fromLocalFile(h.writeProjectFile(QStringLiteral("f%1.txt").arg(i), "x"))));
         QVERIFY(!vm.attachFile(QUrl::fromLocalFile(h.writeProjectFile("f10.txt", "x"))));
@@ -190,8 +188,7 @@ private Q_SLOTS:
     void attachFileSamePathOnce()
     {
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         const QString file = h.writeProjectFile("sub/a.txt", "alpha");
         QVERIFY(vm.attachFile(QUrl::fromLocalFile(file)));
         QCOMPARE(vm.attachments().first().displayPath, QStringLiteral("sub/a.txt"));
@@ -216,8 +213,7 @@ private Q_SLOTS:
     void attachmentOutsideProjectKeepsFullPath()
     {
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         h.writeProjectFile("notes.txt", "project notes");
         QTemporaryDir outside;
         const QString path = outside.filePath("notes.txt");
@@ -286,8 +282,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, kind);
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         QList<std::shared_ptr<std::optional<bool>>> answers;
         const QStringList names{"Alpha.png", "Beta.png", "Gamma.png"};
 
@@ -370,8 +365,7 @@ private Q_SLOTS:
     void peekHighlightsOnlyReadableFiles()
     {
         Harness h;
-        AppViewModel &vm = h.make();
-        vm.workspace().setWorkspace(h.projectPath());
+        AppViewModel &vm = h.makeInProject();
         const QString file = h.writeProjectFile("src/main.c", "int x;\n");
         vm.peekFile(QUrl::fromLocalFile(file));
         QVERIFY(vm.peekedFile());

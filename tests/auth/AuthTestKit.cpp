@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
 
 #include <QCoroSignal>
 #include <QCoroTimer>
@@ -101,6 +102,34 @@ void resetStoredState()
     QDir(QDir::home().filePath(QStringLiteral(".config/qirv"))).removeRecursively();
     platform::UserDefaults::remove(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut));
     qunsetenv("OVU_API_KEY");
+}
+
+bool ServerTestCase::startServer()
+{
+    resetStoredState();
+    m_rig.reset();
+    m_peer = std::make_unique<testsupport::OAuthServerPeer>();
+    if (!m_peer->listen())
+        return false;
+    qputenv("MOONSHELF_AUTH_BASE", m_peer->baseUrl().toString().toUtf8());
+    return true;
+}
+
+void ServerTestCase::stopServer()
+{
+    m_rig.reset();
+    m_peer.reset();
+}
+
+bool pointAtClosedPort()
+{
+    QTcpServer closed;
+    if (!closed.listen(QHostAddress::LocalHost, 0))
+        return false;
+    const quint16 port = closed.serverPort();
+    closed.close();
+    qputenv("MOONSHELF_AUTH_BASE", QByteArray("http://127.0.0.1:") + QByteArray::number(port));
+    return true;
 }
 
 void writeCliAuth(const QByteArray &json)

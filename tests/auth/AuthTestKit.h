@@ -5,6 +5,8 @@
 #include "auth/MoonshelfAuth.h"
 #include "auth/SecretsStore.h"
 #include "platform/DesktopServices.h"
+#include "support/OAuthServerPeer.h"
+#include "support/TaskWait.h"
 
 #include <QDateTime>
 #include <QList>
@@ -85,6 +87,23 @@ struct AuthRig {
     auth::MoonshelfAuth &make();
 };
 
+// A test case against a fresh loopback authorization server that
+// MOONSHELF_AUTH_BASE points at, with the rig it makes objects in.
+class ServerTestCase : public QObject {
+protected:
+    std::unique_ptr<testsupport::OAuthServerPeer> m_peer;
+    std::unique_ptr<AuthRig> m_rig;
+
+    // From init(): clears stored state, starts the server; false if it cannot listen.
+    [[nodiscard]] bool startServer();
+    // From cleanup(): the object under test goes before its server.
+    void stopServer();
+};
+
+// Points MOONSHELF_AUTH_BASE at a loopback port nothing listens on; false
+// if no port could be found.
+[[nodiscard]] bool pointAtClosedPort();
+
 // Removes the session file, ~/.qirv and the sign-out flag.
 void resetStoredState();
 // Writes ~/.qirv/auth.json.
@@ -93,29 +112,6 @@ QString homePath();
 
 auth::OAuthSession sampleSession(const QDateTime &expiresAt);
 
-// Runs a task to its end.
-template <typename T>
-T await(QCoro::Task<T> task);
+using testsupport::waitForTask;
 
 } // namespace authtest
-
-#include <QCoroTask>
-#include <QEventLoop>
-
-// QCoro::waitFor needs a default-constructible result; Result has none.
-template <typename T>
-T authtest::await(QCoro::Task<T> task)
-{
-    std::optional<T> result;
-    bool done = false;
-    QEventLoop loop;
-    auto run = [&]() -> QCoro::Task<> {
-        result.emplace(co_await task);
-        done = true;
-        loop.quit();
-    };
-    auto runner = run();
-    if (!done)
-        loop.exec();
-    return std::move(*result);
-}

@@ -51,23 +51,23 @@ private slots:
         if (store->keyState() == SecretsStore::KeyState::unavailable)
             QFAIL(qPrintable(QStringLiteral("no Secret Service (run inside dbus-run-session with "
                                             "gnome-keyring-daemon): ") + store->unavailableReason()));
-        QVERIFY(await(store->deleteAPIKey()).ok());
+        QVERIFY(waitForTask(store->deleteAPIKey()).ok());
         QCOMPARE(store->keyState(), SecretsStore::KeyState::absent);
 
-        QVERIFY(await(store->saveAPIKey(QStringLiteral("first key"))).ok());
-        QVERIFY(await(store->saveAPIKey(QStringLiteral("second k\u00e9y "))).ok());
+        QVERIFY(waitForTask(store->saveAPIKey(QStringLiteral("first key"))).ok());
+        QVERIFY(waitForTask(store->saveAPIKey(QStringLiteral("second k\u00e9y "))).ok());
         SECRET_EQ(store->loadAPIKey(), std::optional(QStringLiteral("second k\u00e9y ")));
         SECRET_EQ(realStore()->loadAPIKey(), std::optional(QStringLiteral("second k\u00e9y ")));
 
-        QVERIFY(await(store->saveAPIKey(QString())).ok());
+        QVERIFY(waitForTask(store->saveAPIKey(QString())).ok());
         SECRET_EQ(realStore()->loadAPIKey(), std::optional(QString()));
 
-        QVERIFY(await(store->deleteAPIKey()).ok());
+        QVERIFY(waitForTask(store->deleteAPIKey()).ok());
         QVERIFY(!store->loadAPIKey());
         auto relaunched = realStore();
         QCOMPARE(relaunched->keyState(), SecretsStore::KeyState::absent);
         // Deleting what is not there is no failure.
-        QVERIFY(await(relaunched->deleteAPIKey()).ok());
+        QVERIFY(waitForTask(relaunched->deleteAPIKey()).ok());
     }
 
     // The store's identity is the app's item: service com.ovu.QirvMac, key api_key.
@@ -76,12 +76,12 @@ private slots:
         SecretsStore &shared = SecretsStore::shared();
         QCoro::waitFor(shared.ready());
         const auto before = shared.loadAPIKey();
-        QVERIFY(await(shared.saveAPIKey(QStringLiteral("app item"))).ok());
+        QVERIFY(waitForTask(shared.saveAPIKey(QStringLiteral("app item"))).ok());
         SECRET_EQ(realStore(QStringLiteral("com.ovu.QirvMac"))->loadAPIKey(), std::optional(QStringLiteral("app item")));
         if (before)
-            QVERIFY(await(shared.saveAPIKey(*before)).ok());
+            QVERIFY(waitForTask(shared.saveAPIKey(*before)).ok());
         else
-            QVERIFY(await(shared.deleteAPIKey()).ok());
+            QVERIFY(waitForTask(shared.deleteAPIKey()).ok());
     }
 
     void fakeKeyringStates_data()
@@ -112,7 +112,7 @@ private slots:
         auto store = makeSecrets(keyring);
         QCOMPARE(int(store->keyState()), state);
 
-        const auto saved = await(store->saveAPIKey(QStringLiteral("new key")));
+        const auto saved = waitForTask(store->saveAPIKey(QStringLiteral("new key")));
         QCOMPARE(saved.ok(), saveError.isEmpty());
         if (!saved.ok())
             QCOMPARE(saved.error().description(), saveError);
@@ -142,7 +142,7 @@ private slots:
         keyring->item = QByteArray("old key");
         SecretsStore store(std::make_unique<FakeKeyring>(keyring));
         QCOMPARE(store.keyState(), SecretsStore::KeyState::loading);
-        QVERIFY(await(store.saveAPIKey(QStringLiteral("new key"))).ok());
+        QVERIFY(waitForTask(store.saveAPIKey(QStringLiteral("new key"))).ok());
         SECRET_EQ(store.loadAPIKey(), std::optional(QStringLiteral("new key")));
     }
 
@@ -152,7 +152,7 @@ private slots:
         keyring->item = QByteArray("k");
         auto store = makeSecrets(keyring);
         keyring->mode = FakeKeyringState::Mode::locked;
-        const auto removed = await(store->deleteAPIKey());
+        const auto removed = waitForTask(store->deleteAPIKey());
         QVERIFY(!removed.ok());
         QCOMPARE(removed.error().description(), QStringLiteral("Could not remove API key from Keychain (status 4)."));
         QVERIFY(store->loadAPIKey().has_value());
@@ -197,7 +197,7 @@ private slots:
 
         auto keyring = std::make_shared<FakeKeyringState>();
         auto store = makeSecrets(keyring);
-        const auto imported = await(store->importFromEnvironmentOrConfigFiles());
+        const auto imported = waitForTask(store->importFromEnvironmentOrConfigFiles());
         QCOMPARE(imported.ok(), !expected.isEmpty());
         if (!imported.ok()) {
             QCOMPARE(imported.error().description(),
@@ -217,7 +217,7 @@ private slots:
         auto keyring = std::make_shared<FakeKeyringState>();
         keyring->mode = FakeKeyringState::Mode::refusing;
         auto store = makeSecrets(keyring);
-        const auto imported = await(store->importFromEnvironmentOrConfigFiles());
+        const auto imported = waitForTask(store->importFromEnvironmentOrConfigFiles());
         QVERIFY(!imported.ok());
         QCOMPARE(imported.error().kind, SecretsError::Kind::keychainWriteFailed);
     }
@@ -232,18 +232,18 @@ private slots:
         QCOMPARE(auth.authModeDescription(), QStringLiteral("Not signed in"));
 
         QSignalSpy changed(&auth, &auth::MoonshelfAuth::changed);
-        QVERIFY(await(auth.secrets().saveAPIKey(QString())).ok());
+        QVERIFY(waitForTask(auth.secrets().saveAPIKey(QString())).ok());
         QVERIFY(changed.count() > 0);
         // An empty key counts as signed in but gives no token.
         QVERIFY(auth.isSignedIn());
         QCOMPARE(auth.authModeDescription(), QStringLiteral("API key"));
-        const auto token = await(auth.bearerToken());
+        const auto token = waitForTask(auth.bearerToken());
         QVERIFY(!token.ok());
         QCOMPARE(token.error().description(), QStringLiteral("Sign in with Moonshelf (Settings) or add an API key."));
 
         // A key with line breaks never gives a token holding them.
-        QVERIFY(await(auth.secrets().saveAPIKey(QStringLiteral("\r\nsk-abc\r\n"))).ok());
-        const auto safe = await(auth.bearerToken());
+        QVERIFY(waitForTask(auth.secrets().saveAPIKey(QStringLiteral("\r\nsk-abc\r\n"))).ok());
+        const auto safe = waitForTask(auth.bearerToken());
         QVERIFY(safe.ok());
         SECRET_EQ(safe.value(), QStringLiteral("sk-abc"));
     }

@@ -9,7 +9,6 @@
 
 #include <QJsonDocument>
 #include <QEventLoop>
-#include <QTcpServer>
 #include <QTimer>
 
 using namespace authtest;
@@ -48,11 +47,8 @@ QString text(const std::optional<QString> &value)
 
 } // namespace
 
-class SignInTest : public QObject {
+class SignInTest : public ServerTestCase {
     Q_OBJECT
-
-    std::unique_ptr<OAuthServerPeer> m_peer;
-    std::unique_ptr<AuthRig> m_rig;
 
     MoonshelfAuth &makeAuth()
     {
@@ -80,19 +76,11 @@ class SignInTest : public QObject {
 private slots:
     void init()
     {
-        resetStoredState();
+        QVERIFY(startServer());
         // No import noise at creation.
         platform::UserDefaults::setValue(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut), true);
-        m_rig.reset();
-        m_peer = std::make_unique<OAuthServerPeer>();
-        QVERIFY(m_peer->listen());
-        qputenv("MOONSHELF_AUTH_BASE", m_peer->baseUrl().toString().toUtf8());
     }
-    void cleanup()
-    {
-        m_rig.reset();
-        m_peer.reset();
-    }
+    void cleanup() { stopServer(); }
 
     void signInSucceeds_data()
     {
@@ -314,11 +302,7 @@ private slots:
 
     void transportFailure()
     {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-        const quint16 port = closed.serverPort();
-        closed.close();
-        qputenv("MOONSHELF_AUTH_BASE", QByteArray("http://127.0.0.1:") + QByteArray::number(port));
+        QVERIFY(pointAtClosedPort());
         MoonshelfAuth &auth = makeAuth();
         signInToTheEnd(auth);
         QVERIFY(auth.lastError() && auth.lastError()->contains(QStringLiteral("refused"), Qt::CaseInsensitive));

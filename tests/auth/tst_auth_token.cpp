@@ -8,7 +8,6 @@
 #include "support/TestMain.h"
 
 #include <QSignalSpy>
-#include <QTcpServer>
 
 using namespace authtest;
 using auth::MoonshelfAuth;
@@ -35,11 +34,8 @@ bool signedOutFlag()
 
 } // namespace
 
-class TokenTest : public QObject {
+class TokenTest : public ServerTestCase {
     Q_OBJECT
-
-    std::unique_ptr<OAuthServerPeer> m_peer;
-    std::unique_ptr<AuthRig> m_rig;
 
     // An object whose session (saved to its file) expires `secondsLeft` from the clock's now.
     MoonshelfAuth &makeWithSession(qint64 secondsLeft, std::optional<QString> refreshToken = QStringLiteral("refresh-1"))
@@ -60,19 +56,8 @@ class TokenTest : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        resetStoredState();
-        m_rig.reset();
-        m_peer = std::make_unique<OAuthServerPeer>();
-        QVERIFY(m_peer->listen());
-        qputenv("MOONSHELF_AUTH_BASE", m_peer->baseUrl().toString().toUtf8());
-    }
-    void cleanup()
-    {
-        m_rig.reset();
-        m_peer.reset();
-    }
+    void init() { QVERIFY(startServer()); }
+    void cleanup() { stopServer(); }
 
     void refreshMargin_data()
     {
@@ -93,7 +78,7 @@ private slots:
         m_peer->setFallback(kTokenPath, OAuthServerPeer::json(200, R"({"access_token":"access-2"})"));
         MoonshelfAuth &auth = makeWithSession(secondsLeft, hasRefreshToken ? std::optional(QStringLiteral("refresh-1"))
                                                                            : std::nullopt);
-        const auto token = await(auth.bearerToken());
+        const auto token = waitForTask(auth.bearerToken());
         QVERIFY(token.ok());
         SECRET_EQ(token.value(), refreshed ? QStringLiteral("access-2") : QStringLiteral("access-1"));
         QCOMPARE(m_peer->requestsTo(kTokenPath).size(), refreshed ? 1 : 0);
@@ -141,7 +126,7 @@ private slots:
         m_peer->enqueue(kTokenPath, OAuthServerPeer::json(status, body));
         MoonshelfAuth &auth = makeWithSession(60);
         const OAuthSession before = *auth.session();
-        const auto token = await(auth.bearerToken());
+        const auto token = waitForTask(auth.bearerToken());
         QVERIFY(token.ok());
         QVERIFY(auth.session().has_value());
         SECRET_EQ(auth.session()->refreshToken, std::optional(refreshAfter));
@@ -168,7 +153,7 @@ private slots:
     void emptyRefreshToken()
     {
         MoonshelfAuth &auth = makeWithSession(-10, QString());
-        const auto token = await(auth.bearerToken());
+        const auto token = waitForTask(auth.bearerToken());
         QVERIFY(token.ok());
         SECRET_EQ(token.value(), QStringLiteral("access-1"));
         QCOMPARE(auth.lastError(), std::optional(QStringLiteral("Session expired. Sign in again. (No refresh token. Sign in again.)")));
@@ -177,13 +162,9 @@ private slots:
 
     void refreshTransportFailure()
     {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-        const quint16 port = closed.serverPort();
-        closed.close();
-        qputenv("MOONSHELF_AUTH_BASE", QByteArray("http://127.0.0.1:") + QByteArray::number(port));
+        QVERIFY(pointAtClosedPort());
         MoonshelfAuth &auth = makeWithSession(-10);
-        const auto token = await(auth.bearerToken());
+        const auto token = waitForTask(auth.bearerToken());
         QVERIFY(token.ok());
         SECRET_EQ(token.value(), QStringLiteral("access-1"));
         QVERIFY(auth.lastError() && auth.lastError()->contains(QStringLiteral("refused"), Qt::CaseInsensitive));
@@ -210,7 +191,7 @@ private slots:
         // And as the server reads a refresh grant, byte for byte.
         m_peer->enqueue(kTokenPath, OAuthServerPeer::json(200, R"({"access_token":"access-2"})"));
         MoonshelfAuth &auth = makeWithSession(0, QStringLiteral("rt:") + value);
-        QVERIFY(await(auth.bearerToken()).ok());
+        QVERIFY(waitForTask(auth.bearerToken()).ok());
         const auto sent = m_peer->requestsTo(kTokenPath);
         QCOMPARE(sent.size(), 1);
         SECRET_EQ(sent[0].rawBody,
@@ -251,9 +232,9 @@ private slots:
         if (cliFile)
             writeCliAuth(R"({"acct": {"key": "cli-token", "expires_at": "2030-01-01T00:00:00Z"}})");
         if (key != QLatin1String("-"))
-            QVERIFY(await(auth.secrets().saveAPIKey(key)).ok());
+            QVERIFY(waitForTask(auth.secrets().saveAPIKey(key)).ok());
 
-        const auto token = await(auth.bearerToken());
+        const auto token = waitForTask(auth.bearerToken());
         QCOMPARE(token.ok(), expected != QLatin1String("-"));
         if (token.ok())
             SECRET_EQ(token.value(), expected);
@@ -314,7 +295,7 @@ private slots:
         MoonshelfAuth &next = m_rig->make();
         QVERIFY(!next.session());
         QVERIFY(!next.lastStatus());
-        const auto token = await(next.bearerToken());
+        const auto token = waitForTask(next.bearerToken());
         QVERIFY(token.ok());
         SECRET_EQ(token.value(), QStringLiteral("cli-token"));
         QVERIFY(!signedOutFlag());
@@ -330,10 +311,10 @@ private slots:
         MoonshelfAuth &auth = m_rig->make();
         QCOMPARE(auth.secrets().keyState(), auth::SecretsStore::KeyState::unavailable);
         QVERIFY(!auth.isSignedIn());
-        QVERIFY(!await(auth.bearerToken()).ok());
+        QVERIFY(!waitForTask(auth.bearerToken()).ok());
 
         m_rig->keyring->mode = FakeKeyringState::Mode::normal;
-        const auto token = await(auth.bearerToken());
+        const auto token = waitForTask(auth.bearerToken());
         QVERIFY(token.ok());
         SECRET_EQ(token.value(), QStringLiteral("sk-1"));
         QVERIFY(auth.isSignedIn());
@@ -362,8 +343,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_peer->heldCount(), 1, 10000);
         QTest::qWait(20);
         m_peer->release();
-        const auto a = await(std::move(first));
-        const auto b = await(std::move(second));
+        const auto a = waitForTask(std::move(first));
+        const auto b = waitForTask(std::move(second));
         QVERIFY(a.ok() && b.ok());
         SECRET_EQ(a.value(), QStringLiteral("access-2"));
         SECRET_EQ(b.value(), QStringLiteral("access-2"));
@@ -397,7 +378,7 @@ private slots:
             QVERIFY(auth.importFromQirvCLI().ok());
         }
         m_peer->release();
-        const auto token = await(std::move(run));
+        const auto token = waitForTask(std::move(run));
         QVERIFY(!auth.lastError());
         if (meanwhile == QLatin1String("signOut")) {
             QVERIFY(!token.ok());

@@ -395,6 +395,15 @@ struct GatedWriter {
     }
 };
 
+// A store over h's file that writes on its background writer through w.
+std::unique_ptr<ConversationStore> backgroundStore(ConversationHarness &h, GatedWriter &w)
+{
+    auto options = h.options();
+    options.writer = w.writer();
+    options.writeInBackground = true;
+    return std::make_unique<ConversationStore>(options);
+}
+
 QString storedTitle(const ConversationHarness &h)
 {
     return h.envelope().value(QLatin1String("conversations")).toArray().at(0).toObject().value(QLatin1String("title")).toString();
@@ -408,10 +417,7 @@ void TestConversationStore::backgroundWritesKeepOrderAndSkipStaleStates()
     const Conversation a = conversation(QStringLiteral("A"), 0);
     h.put(envelopeOf({a}, a.id));
     GatedWriter w;
-    auto options = h.options();
-    options.writer = w.writer();
-    options.writeInBackground = true;
-    auto store = std::make_unique<ConversationStore>(options);
+    auto store = backgroundStore(h, w);
 
     // The first write is held on the writer thread; the changes after it
     // must neither wait for it nor be written one by one.
@@ -447,10 +453,7 @@ void TestConversationStore::destructionWaitsForTheLastWrite()
     const Conversation a = conversation(QStringLiteral("A"), 0);
     h.put(envelopeOf({a}, a.id));
     GatedWriter w;
-    auto options = h.options();
-    options.writer = w.writer();
-    options.writeInBackground = true;
-    auto store = std::make_unique<ConversationStore>(options);
+    auto store = backgroundStore(h, w);
 
     w.gate.acquire(1000);
     store->appendMessage(a.id, message(MessageRole::User, QStringLiteral("m1")));
@@ -479,10 +482,7 @@ void TestConversationStore::failedBackgroundWriteIsRepairedByTheNext()
     h.put(envelopeOf({a}, a.id));
     GatedWriter w;
     w.failuresLeft = 1;
-    auto options = h.options();
-    options.writer = w.writer();
-    options.writeInBackground = true;
-    auto store = std::make_unique<ConversationStore>(options);
+    auto store = backgroundStore(h, w);
 
     store->rename(a.id, QStringLiteral("lost write"));
     store->flush();

@@ -2,6 +2,7 @@
 #include "model/AttachmentTempStore.h"
 #include "model/AttachmentTempStoreNaming.h"
 #include "platform/AppPaths.h"
+#include "support/TaskWait.h"
 #include "support/TestMain.h"
 #include "tst_staging_fixtures.h"
 
@@ -42,21 +43,6 @@ void sizedFile(const QString &path, qint64 size)
 QStringList visibleEntries(const QString &dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-}
-
-template <typename T>
-T await(QCoro::Task<T> task)
-{
-    std::optional<T> out;
-    QEventLoop loop;
-    auto run = [&](QCoro::Task<T> t) -> QCoro::Task<> {
-        out.emplace(co_await std::move(t));
-        loop.quit();
-    };
-    auto driver = run(std::move(task));
-    if (!out)
-        loop.exec();
-    return std::move(*out);
 }
 
 } // namespace
@@ -417,14 +403,14 @@ private Q_SLOTS:
         const Store store(root());
         const QString text = userFile(QStringLiteral("async.txt"));
         writeFile(text, "hello");
-        const auto file = await(store.stageFileAsync(QUrl::fromLocalFile(text), QStringLiteral("async.txt"), 0, 0));
+        const auto file = testsupport::waitForTask(store.stageFileAsync(QUrl::fromLocalFile(text), QStringLiteral("async.txt"), 0, 0));
         QVERIFY(file.ok());
         QCOMPARE(file->inlineContent, std::optional<QString>(QStringLiteral("hello")));
 
-        const auto image = await(store.stageImageAsync(m_png, QStringLiteral("a.png"), 0, 0));
+        const auto image = testsupport::waitForTask(store.stageImageAsync(m_png, QStringLiteral("a.png"), 0, 0));
         QVERIFY(image.ok());
         QVERIFY(QFileInfo::exists(image->url.toLocalFile()));
-        const auto refused = await(store.stageImageAsync(QByteArray("nope"), QStringLiteral("a.png"), 0, 0));
+        const auto refused = testsupport::waitForTask(store.stageImageAsync(QByteArray("nope"), QStringLiteral("a.png"), 0, 0));
         QCOMPARE(refused.error(), Store::IngestError::decodeFailed());
 
         QFuture<std::optional<CompressedImage>> future = Store::compressImageAsync(m_png);
