@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace agent::RequestContext {
 
 using model::ChatMessage;
@@ -78,43 +80,43 @@ ChatMessage withShortArguments(ChatMessage message)
 
 QList<ChatMessage> trimmedForAPI(const QList<ChatMessage> &messages)
 {
-    // Pass 1: each message on its own.
-    QList<ChatMessage> capped1;
-    capped1.reserve(messages.size());
-    for (const ChatMessage &original : messages) {
+    if (messages.isEmpty())
+        return {};
+    // Each message is capped on its own; only the ones the budget keeps are
+    // ever looked at, so a long history costs no more than what is sent.
+    const auto cappedCopy = [](const ChatMessage &original) {
         ChatMessage m = original;
         m.content = capped(withoutInlineImages(m.content),
                            m.role == MessageRole::Tool ? kToolContentCap : kContentCap);
-        capped1.append(std::move(m));
-    }
-    if (capped1.isEmpty())
-        return capped1;
+        return m;
+    };
 
-    // Pass 2: the budget, newest first. The newest message is kept whatever
-    // its cost, and so is everything from the newest user message on: a
-    // request without the user's question is useless.
+    // The budget, newest first. The newest message is kept whatever its
+    // cost, and so is everything from the newest user message on: a request
+    // without the user's question is useless.
     qsizetype newestUser = -1;
-    for (qsizetype i = capped1.size() - 1; i >= 0; --i) {
-        if (capped1.at(i).role == MessageRole::User) {
+    for (qsizetype i = messages.size() - 1; i >= 0; --i) {
+        if (messages.at(i).role == MessageRole::User) {
             newestUser = i;
             break;
         }
     }
-    qsizetype total = 0;
-    qsizetype firstKept = capped1.size() - 1;
-    total += costOf(capped1.last());
-    for (qsizetype i = capped1.size() - 2; i >= 0; --i) {
-        qsizetype cost = costOf(capped1.at(i));
+    QList<ChatMessage> kept;
+    kept.append(cappedCopy(messages.last()));
+    qsizetype total = costOf(kept.last());
+    for (qsizetype i = messages.size() - 2; i >= 0; --i) {
+        ChatMessage m = cappedCopy(messages.at(i));
+        qsizetype cost = costOf(m);
         if (total + cost > kContextBudget && i >= newestUser && newestUser >= 0) {
-            capped1[i] = withShortArguments(capped1.at(i));
-            cost = costOf(capped1.at(i));
+            m = withShortArguments(m);
+            cost = costOf(m);
         } else if (total + cost > kContextBudget) {
             break;
         }
         total += cost;
-        firstKept = i;
+        kept.append(std::move(m));
     }
-    QList<ChatMessage> kept = capped1.mid(firstKept);
+    std::reverse(kept.begin(), kept.end());
 
     // Pass 3: a request must not start inside a tool turn.
     while (!kept.isEmpty() && kept.first().role == MessageRole::Tool)
