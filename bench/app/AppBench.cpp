@@ -12,7 +12,7 @@
 #include "FirstBytePeer.h"
 
 #include "app/AppViewModel.h"
-#include "look/BackgroundSettings.h"
+#include "stage/BackgroundSettings.h"
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationStore.h"
 #include "support/ChatServicePeer.h"
@@ -142,15 +142,15 @@ struct Fixture {
     QTemporaryDir stagingDir;
     QTemporaryDir stageDir;
     std::unique_ptr<model::AttachmentTempStore> staging;
-    std::unique_ptr<look::BackgroundSettings> background;
+    std::unique_ptr<stage::BackgroundSettings> background;
 
     Fixture()
     {
         staging = std::make_unique<model::AttachmentTempStore>(stagingDir.path());
-        look::BackgroundSettings::Config config;
+        stage::BackgroundSettings::Config config;
         config.supportDirectory = stageDir.path();
         config.network = &network;
-        background = std::make_unique<look::BackgroundSettings>(config);
+        background = std::make_unique<stage::BackgroundSettings>(config);
     }
 
     std::unique_ptr<app::AppViewModel> make(const QUrl &endpoint)

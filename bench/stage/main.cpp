@@ -1,13 +1,13 @@
 // A 1280 × 800 window: the stage (the shipped image drifting, then a 1080p
 // video) under three glass panels, and the same without the glass. Prints
 // frames per second reached and CPU seconds per second of wall time.
-#include "look/BackgroundSettings.h"
-#include "look/FrostShapeBackground.h"
-#include "look/GlassDecoration.h"
-#include "look/LoopingVideoBackground.h"
-#include "look/SidebarGlassBackground.h"
-#include "look/SkinStore.h"
-#include "look/StageBackground.h"
+#include "stage/BackgroundSettings.h"
+#include "glass/FrostShapeBackground.h"
+#include "glass/GlassDecoration.h"
+#include "glass/LoopingVideoBackground.h"
+#include "glass/SidebarGlassBackground.h"
+#include "stage/SkinStore.h"
+#include "glass/StageBackground.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,7 +23,8 @@
 #include <cstdio>
 #include <ctime>
 
-using namespace look;
+using namespace stage;
+using namespace glass;
 
 namespace {
 

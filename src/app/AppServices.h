@@ -10,7 +10,7 @@
 
 class QNetworkAccessManager;
 
-namespace look {
+namespace stage {
 class BackgroundSettings;
 }
 namespace model {
@@ -28,7 +28,7 @@ struct AppServices {
     QUrl endpoint;                                 // chat completions; empty: the service's
     std::function<void(const QString &)> setClipboardText;
     model::AttachmentTempStore *staging = nullptr; // null: the shared staging store
-    look::BackgroundSettings *background = nullptr; // null: the shared stage state
+    stage::BackgroundSettings *background = nullptr; // null: the shared stage state
 
     // The real sign-in, network, service, clipboard, staging and stage.
     static AppServices live();

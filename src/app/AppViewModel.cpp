@@ -4,7 +4,7 @@
 #include "agent/PolicyEngine.h"
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
-#include "look/BackgroundSettings.h"
+#include "stage/BackgroundSettings.h"
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"
@@ -36,7 +36,7 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
     m_conversations = std::make_unique<model::ConversationStore>();
     m_settingsStore = std::make_unique<model::SettingsStore>();
     m_workspace = std::make_unique<agent::WorkspaceManager>();
-    m_background = m_services.background ? m_services.background : &look::BackgroundSettings::shared();
+    m_background = m_services.background ? m_services.background : &stage::BackgroundSettings::shared();
 
     m_policy = std::make_unique<agent::PolicyEngine>(m_settingsStore->settings());
     m_policy->setAllowWritesForCurrentChat(false);
@@ -61,7 +61,7 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
             &AppViewModel::changed);
     connect(m_settingsStore.get(), &model::SettingsStore::settingsChanged, this, &AppViewModel::changed);
     connect(m_workspace.get(), &agent::WorkspaceManager::rootChanged, this, &AppViewModel::changed);
-    connect(m_background, &look::BackgroundSettings::changed, this, &AppViewModel::changed);
+    connect(m_background, &stage::BackgroundSettings::changed, this, &AppViewModel::changed);
 
     // A write allowance belongs to one session.
     m_lastSelection = m_conversations->selectedConversationID();

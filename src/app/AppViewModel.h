@@ -110,7 +110,7 @@ public:
     model::ConversationStore &conversations() const { return *m_conversations; }
     model::SettingsStore &settingsStore() const { return *m_settingsStore; }
     agent::WorkspaceManager &workspace() const { return *m_workspace; }
-    look::BackgroundSettings &background() const { return *m_background; }
+    stage::BackgroundSettings &background() const { return *m_background; }
     bool allowsWritesForCurrentChat() const;
 
     // Sessions and the tool guard.
@@ -258,7 +258,7 @@ private:
     // Services and owned components; the runtime last, so it goes first.
     AppServices m_services;
     model::AttachmentTempStore *m_staging = nullptr;
-    look::BackgroundSettings *m_background = nullptr;
+    stage::BackgroundSettings *m_background = nullptr;
     std::unique_ptr<model::ConversationStore> m_conversations;
     std::unique_ptr<model::SettingsStore> m_settingsStore;
     std::unique_ptr<agent::WorkspaceManager> m_workspace;

@@ -1,7 +1,7 @@
 #include "AppTestKit.h"
 
 #include "agent/WorkspaceManager.h"
-#include "look/BackgroundSettings.h"
+#include "stage/BackgroundSettings.h"
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationFile.h"
 #include "model/ConversationStore.h"
@@ -37,10 +37,10 @@ Harness::Harness()
     if (!m_peer->listen())
         qFatal("the chat peer could not listen");
     m_staging = std::make_unique<model::AttachmentTempStore>(m_stagingDir.path());
-    look::BackgroundSettings::Config config;
+    stage::BackgroundSettings::Config config;
     config.supportDirectory = m_stageDir.path();
     config.network = &m_network;
-    m_background = std::make_unique<look::BackgroundSettings>(config);
+    m_background = std::make_unique<stage::BackgroundSettings>(config);
 }
 
 Harness::~Harness()

@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-namespace look {
+namespace stage {
 class BackgroundSettings;
 }
 namespace model {
@@ -83,7 +83,7 @@ private:
     QTemporaryDir m_stageDir;
     std::unique_ptr<testsupport::ChatServicePeer> m_peer;
     std::unique_ptr<model::AttachmentTempStore> m_staging;
-    std::unique_ptr<look::BackgroundSettings> m_background;
+    std::unique_ptr<stage::BackgroundSettings> m_background;
     std::shared_ptr<FakeSignIn::Script> m_script = std::make_shared<FakeSignIn::Script>();
     FakeSignIn *m_signIn = nullptr;
     QStringList m_clipboard;

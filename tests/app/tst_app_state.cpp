@@ -1,7 +1,7 @@
 #include "AppTestKit.h"
 
 #include "agent/WorkspaceManager.h"
-#include "look/BackgroundSettings.h"
+#include "stage/BackgroundSettings.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"
 #include "platform/AppPaths.h"

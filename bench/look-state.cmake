@@ -1,3 +1,0 @@
-# Skins and the stage: the per-draw skin look-ups and the wallpaper work
-# done off the UI thread.
-moonshelf_add_bench(bench_look_state SOURCES ${CMAKE_CURRENT_LIST_DIR}/look-state/main.cpp LIBS moonshelf_look)

@@ -1,1 +1,0 @@
-// Replaced as the agent layer is built.

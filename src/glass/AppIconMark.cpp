@@ -1,0 +1,125 @@
+#include "glass/AppIconMark.h"
+
+#include "glass/BackdropBlur.h"
+#include "glass/BrandImages.h"
+#include "glass/GlassPainter.h"
+#include "glass/ShadowCache.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace glass {
+
+namespace {
+
+// The icon fitted (aspect kept, centred) into a side × side square of device
+// pixels and clipped to shape, with antialiased edges.
+QImage clippedTile(const QImage &icon, int side, const FrostShape &shape)
+{
+    QImage out(side, side, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QSizeF fit = QSizeF(icon.size()).scaled(QSizeF(side, side), Qt::KeepAspectRatio);
+    p.drawImage(QRectF(QPointF((side - fit.width()) / 2, (side - fit.height()) / 2), fit), icon);
+    if (shape.kind != FrostShape::Kind::rectangle) {
+        QImage mask(out.size(), QImage::Format_ARGB32_Premultiplied);
+        mask.fill(Qt::transparent);
+        {
+            QPainter m(&mask);
+            m.setRenderHint(QPainter::Antialiasing);
+            m.fillPath(shape.path(QRectF(out.rect())), Qt::black);
+        }
+        p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        p.drawImage(0, 0, mask);
+    }
+    return out;
+}
+
+} // namespace
+
+AppIconMark::AppIconMark(qreal size, bool rounded, QWidget *parent, stage::SkinStore *skins)
+    : QWidget(parent)
+    , m_size(size)
+    , m_rounded(rounded)
+    , m_skins(skins ? skins : &stage::SkinStore::shared())
+{
+    setAccessibleName(QStringLiteral("Moonshelf Mac"));
+    setFixedSize(sizeHint());
+    connect(m_skins, &stage::SkinStore::changed, this, qOverload<>(&QWidget::update));
+    connect(m_skins, &stage::SkinStore::selectedIDChanged, this, qOverload<>(&QWidget::update));
+    const int reach = int(std::ceil(std::max(shadowReach(size), RazevuMark::shadowReach(size))));
+    const QPointer<stage::SkinStore> skinStore = m_skins;
+    auto *shadow = paintAround(this, reach, [size, rounded, skinStore](QPainter &p, const QRectF &square) {
+        if (!skinStore)
+            return;
+        paint(p, QRectF(square.topLeft(), QSizeF(size, size)), rounded, BrandImages::appIcon(),
+              BrandImages::razevuMark(), skinStore->current(), &ShadowCache::forSkins(skinStore),
+              MarkLayers::shadow);
+    });
+    connect(m_skins, &stage::SkinStore::changed, shadow, qOverload<>(&QWidget::update));
+}
+
+QSize AppIconMark::sizeHint() const
+{
+    const int side = int(std::ceil(m_size));
+    return QSize(side, side);
+}
+
+qreal AppIconMark::shadowReach(qreal size)
+{
+    return BackdropBlur::softMargin(size * 0.08) + size * 0.04;
+}
+
+void AppIconMark::paint(QPainter &painter, const QRectF &square, bool rounded, const QImage &icon, const QImage &mark,
+                        const stage::UISkin &skin, ShadowCache *cache, MarkLayers layers)
+{
+    if (icon.isNull()) {
+        RazevuMark::paint(painter, square, RazevuMark::Style::accent, mark, skin, cache, layers);
+        return;
+    }
+    const qreal size = square.width();
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const FrostShape shape = rounded ? FrostShape::roundedRectangle(size * 0.22) : FrostShape::rectangle();
+    FrostShape deviceShape = shape;
+    deviceShape.cornerRadius *= dpr;
+    const int side = std::max(1, int(std::lround(size * dpr)));
+    const qreal radius = size * 0.08 * dpr;
+
+    ShadowCache local;
+    ShadowCache &images = cache ? *cache : local;
+    const QString key = QStringLiteral("app-icon:%1:%2:%3").arg(icon.cacheKey()).arg(side).arg(int(rounded));
+    const QImage tile = images.cached(key, [&] { return clippedTile(icon, side, deviceShape); });
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (layers != MarkLayers::body) {
+        // The shadow of what is drawn, as clipped: a tile with see-through
+        // margins casts no square shadow around them.
+        const QImage shadow = images.cached(key + QStringLiteral(":shadow:%1").arg(radius), [&] {
+            return BackdropBlur::softMask(tile, QColor::fromRgbF(0, 0, 0, 0.35f), radius);
+        });
+        const qreal margin = BackdropBlur::softMargin(radius) / dpr;
+        painter.drawImage(QRectF(square.topLeft() + QPointF(0, size * 0.04) - QPointF(margin, margin),
+                                 QSizeF(shadow.size()) / dpr),
+                          shadow);
+    }
+    if (layers != MarkLayers::shadow) {
+        painter.drawImage(QRectF(square.topLeft(), QSizeF(side, side) / dpr), tile);
+        if (rounded)
+            GlassPainter::innerBorder(painter, square, shape, QColor::fromRgbF(1, 1, 1, 0.14f), 0.5);
+    }
+    painter.restore();
+}
+
+void AppIconMark::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    paint(p, QRectF(0, 0, m_size, m_size), m_rounded, BrandImages::appIcon(), BrandImages::razevuMark(),
+          m_skins ? m_skins->current() : stage::UISkin::steel(), m_skins ? &ShadowCache::forSkins(m_skins) : nullptr,
+          MarkLayers::body);
+}
+
+} // namespace glass

@@ -1,0 +1,137 @@
+#include "glass/GlassDecoration.h"
+
+#include "glass/BackdropBlur.h"
+#include "glass/GlassPainter.h"
+#include "glass/ShadowCache.h"
+#include "stage/SkinStore.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace glass {
+
+GlassDecoration::GlassDecoration(QWidget *content, QirvTheme::FrostRole role, FrostShape shape, bool stroke,
+                                 bool strokeStrong, Overlay overlay, Shadow shadow, stage::SkinStore *skins)
+    : QObject(content)
+    , m_content(content)
+    , m_skins(skins ? skins : &stage::SkinStore::shared())
+    , m_shape(shape)
+    , m_paintOverlay(std::move(overlay))
+    , m_shadowLook(shadow)
+{
+    m_background = FrostShapeBackground::install(content, role, shape, stroke, strokeStrong, m_skins);
+
+    m_overlay = new PaintedPiece(content, [this](QPainter &p, const QRectF &r) {
+        if (m_paintOverlay && m_skins)
+            m_paintOverlay(p, r, m_skins->current());
+    });
+    attachToHost(m_overlay, content, HostFollower::Placement::over);
+
+    if (m_shadowLook.color.alpha() > 0) {
+        const int reach = BackdropBlur::softMargin(m_shadowLook.radius) + 2;
+        const QMargins margins(reach + int(std::ceil(std::abs(m_shadowLook.offset.x()))),
+                               reach + int(std::ceil(std::abs(m_shadowLook.offset.y()))),
+                               reach + int(std::ceil(std::abs(m_shadowLook.offset.x()))),
+                               reach + int(std::ceil(std::abs(m_shadowLook.offset.y()))));
+        const QPointer<GlassDecoration> self(this);
+        m_shadow = new PaintedPiece(content->parentWidget(), [this, self, margins](QPainter &p, const QRectF &r) {
+            if (!self) // the content and its dressing are gone; the shadow follows shortly
+                return;
+            const QRectF body = r.marginsRemoved(QMarginsF(margins));
+            paintShadow(p, m_skins ? &ShadowCache::forSkins(m_skins) : nullptr, body, m_shape, m_shadowLook.color,
+                        m_shadowLook.radius, m_shadowLook.offset);
+        });
+        attachToHost(m_shadow, content, HostFollower::Placement::around, margins, m_background);
+    }
+
+    applyPalette();
+    connect(m_skins, &stage::SkinStore::changed, this, &GlassDecoration::applyPalette);
+    connect(m_skins, &stage::SkinStore::selectedIDChanged, this, &GlassDecoration::applyPalette);
+}
+
+void GlassDecoration::setOverlay(Overlay overlay)
+{
+    m_paintOverlay = std::move(overlay);
+    m_overlay->update();
+}
+
+void GlassDecoration::setShape(FrostShape shape)
+{
+    m_shape = shape;
+    m_background->setShape(shape);
+    m_overlay->update();
+    if (m_shadow)
+        m_shadow->update();
+}
+
+void GlassDecoration::applyPalette()
+{
+    if (!m_content || !m_skins)
+        return;
+    m_content->setPalette(QirvTheme::darkPalette(m_skins->current()));
+    m_overlay->update();
+    if (m_shadow)
+        m_shadow->update();
+}
+
+GlassCard *GlassCard::apply(QWidget *content, qreal cornerRadius, QirvTheme::FrostRole role, stage::SkinStore *skins)
+{
+    return new GlassCard(content, cornerRadius, role, skins);
+}
+
+GlassCard::GlassCard(QWidget *content, qreal cornerRadius, QirvTheme::FrostRole role, stage::SkinStore *skins)
+    : GlassDecoration(
+          content, role, FrostShape::roundedRectangle(cornerRadius), true, false,
+          [cornerRadius](QPainter &p, const QRectF &r, const stage::UISkin &) {
+              GlassPainter::glassCardBorder(p, r, FrostShape::roundedRectangle(cornerRadius));
+          },
+          Shadow{QColor::fromRgbF(0, 0, 0, 0.28f), 14, QPointF(0, 4)}, skins)
+    , m_cornerRadius(cornerRadius)
+    , m_role(role)
+{
+}
+
+FrostFieldModifier *FrostFieldModifier::apply(QWidget *content, qreal cornerRadius, bool emphasized,
+                                              stage::SkinStore *skins)
+{
+    return new FrostFieldModifier(content, cornerRadius, emphasized, skins);
+}
+
+FrostFieldModifier::FrostFieldModifier(QWidget *content, qreal cornerRadius, bool emphasized, stage::SkinStore *skins)
+    : GlassDecoration(content, QirvTheme::FrostRole::field, FrostShape::roundedRectangle(cornerRadius), true,
+                      emphasized, {}, Shadow{QColor::fromRgbF(0, 0, 0, 0.3f), 12, QPointF(0, 5)}, skins)
+    , m_cornerRadius(cornerRadius)
+    , m_emphasized(emphasized)
+{
+    setEmphasized(emphasized);
+}
+
+void FrostFieldModifier::setEmphasized(bool emphasized)
+{
+    m_emphasized = emphasized;
+    background()->setStroke(true, emphasized);
+    const qreal radius = m_cornerRadius;
+    setOverlay([radius, emphasized](QPainter &p, const QRectF &r, const stage::UISkin &skin) {
+        GlassPainter::fieldBorder(p, r, FrostShape::roundedRectangle(radius), emphasized, skin);
+    });
+}
+
+TrayGlassPopover *TrayGlassPopover::apply(QWidget *content, qreal cornerRadius, stage::SkinStore *skins)
+{
+    return new TrayGlassPopover(content, cornerRadius, skins);
+}
+
+TrayGlassPopover::TrayGlassPopover(QWidget *content, qreal cornerRadius, stage::SkinStore *skins)
+    : GlassDecoration(
+          content, QirvTheme::FrostRole::card, FrostShape::roundedRectangle(cornerRadius), false, false,
+          [cornerRadius](QPainter &p, const QRectF &r, const stage::UISkin &) {
+              GlassPainter::innerBorder(p, r, FrostShape::roundedRectangle(cornerRadius),
+                                        QColor::fromRgbF(1, 1, 1, 0.14f), 1.0);
+          },
+          Shadow{QColor::fromRgbF(0, 0, 0, 0.35f), 18, QPointF(0, 8)}, skins)
+    , m_cornerRadius(cornerRadius)
+{
+}
+
+} // namespace glass

@@ -1,0 +1,115 @@
+#include "glass/GlassPainter.h"
+
+#include <QPainter>
+
+namespace glass::GlassPainter {
+
+using QirvTheme::FillMaterial;
+using QirvTheme::WindowMaterial;
+
+QColor windowMaterialTint(WindowMaterial material)
+{
+    // Dark materials: a grey frost over the blur that dims bright wallpapers
+    // and lifts dark ones a little; the heads-up material is the darkest.
+    switch (material) {
+    case WindowMaterial::sidebar: return QColor(58, 58, 64, 40);
+    case WindowMaterial::headerView: return QColor(54, 54, 60, 46);
+    case WindowMaterial::popover: return QColor(64, 64, 70, 46);
+    case WindowMaterial::menu: return QColor(70, 70, 76, 42);
+    case WindowMaterial::hudWindow: return QColor(30, 30, 34, 56);
+    }
+    return QColor(58, 58, 64, 40);
+}
+
+QColor fillMaterialTint(FillMaterial material)
+{
+    switch (material) {
+    case FillMaterial::ultraThin: return QColor(22, 22, 26, 18);
+    case FillMaterial::thin: return QColor(22, 22, 26, 32);
+    case FillMaterial::regular: return QColor(22, 22, 26, 46);
+    }
+    return QColor(22, 22, 26, 46);
+}
+
+void visualEffect(QPainter &painter, const QPainterPath &clip, WindowMaterial material, const BackdropFrame *backdrop,
+                  QPointF origin, qreal opacity)
+{
+    if (clip.isEmpty() || opacity <= 0)
+        return;
+    painter.save();
+    painter.setOpacity(painter.opacity() * opacity);
+    painter.setClipPath(clip, Qt::IntersectClip);
+    const QRectF area = clip.boundingRect();
+    if (backdrop)
+        paintBackdrop(painter, *backdrop, origin, area);
+    else
+        painter.fillRect(area, QColor(16, 16, 20));
+    painter.fillRect(area, windowMaterialTint(material));
+    painter.restore();
+}
+
+void frostShape(QPainter &painter, const QRectF &rect, const FrostShape &shape, QirvTheme::FrostRole role, bool stroke,
+                bool strokeStrong, const stage::UISkin &skin, const BackdropFrame *backdrop, QPointF origin)
+{
+    const QPainterPath path = shape.path(rect);
+    if (path.isEmpty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    visualEffect(painter, path, QirvTheme::windowMaterial(role), backdrop, origin);
+    painter.fillPath(path, fillMaterialTint(QirvTheme::fillMaterial(role)));
+    painter.fillPath(path, QirvTheme::wash(role, skin));
+    QColor accent = QirvTheme::color(skin.colors.accent);
+    accent.setAlphaF(accent.alphaF() * 0.04f);
+    painter.fillPath(path, accent);
+    if (stroke)
+        innerBorder(painter, rect, shape, QColor::fromRgbF(1, 1, 1, strokeStrong ? 0.2f : 0.14f), 1.0);
+    painter.restore();
+}
+
+void frostPanel(QPainter &painter, const QRectF &rect, QirvTheme::FrostRole role, const stage::UISkin &skin,
+                const BackdropFrame *backdrop, QPointF origin)
+{
+    QPainterPath path;
+    path.addRect(rect);
+    visualEffect(painter, path, QirvTheme::windowMaterial(role), backdrop, origin);
+    QColor wash = QirvTheme::wash(role, skin);
+    wash.setAlphaF(wash.alphaF() * 0.65f);
+    painter.fillRect(rect, wash);
+    QColor accent = QirvTheme::color(skin.colors.accent);
+    accent.setAlphaF(accent.alphaF() * 0.04f);
+    painter.fillRect(rect, accent);
+}
+
+void innerBorder(QPainter &painter, const QRectF &rect, const FrostShape &shape, const QBrush &brush, qreal width)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPen pen(brush, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    pen.setMiterLimit(10);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(shape.inset(rect, width / 2));
+    painter.restore();
+}
+
+void glassCardBorder(QPainter &painter, const QRectF &rect, const FrostShape &shape)
+{
+    QLinearGradient g(rect.topLeft(), rect.bottomRight());
+    g.setColorAt(0, QColor::fromRgbF(1, 1, 1, 0.16f));
+    g.setColorAt(1, QColor::fromRgbF(1, 1, 1, 0.04f));
+    innerBorder(painter, rect, shape, g, 0.8);
+}
+
+void fieldBorder(QPainter &painter, const QRectF &rect, const FrostShape &shape, bool emphasized, const stage::UISkin &skin)
+{
+    if (emphasized) {
+        QColor accent = QirvTheme::color(skin.colors.accent);
+        accent.setAlphaF(accent.alphaF() * 0.45f);
+        innerBorder(painter, rect, shape, accent, 1.2);
+    } else {
+        innerBorder(painter, rect, shape, QColor::fromRgbF(1, 1, 1, 0.12f), 0.6);
+    }
+}
+
+} // namespace glass::GlassPainter

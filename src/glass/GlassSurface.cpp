@@ -1,0 +1,167 @@
+#include "glass/GlassSurface.h"
+
+#include "stage/SkinStore.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QTimer>
+
+namespace glass {
+
+GlassSurface::GlassSurface(QWidget *parent, stage::SkinStore *skins)
+    : QWidget(parent)
+    , m_skins(skins ? skins : &stage::SkinStore::shared())
+{
+    connect(m_skins, &stage::SkinStore::changed, this, &GlassSurface::invalidate);
+    connect(m_skins, &stage::SkinStore::selectedIDChanged, this, &GlassSurface::invalidate);
+}
+
+void GlassSurface::invalidate()
+{
+    ++m_generation;
+    update();
+}
+
+void GlassSurface::paintCached(QPainter &painter, const Draw &draw)
+{
+    const BackdropLocation where = backdrop();
+    const BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
+    const qreal dpr = devicePixelRatioF();
+    const CacheKey key{where.provider, frame ? frame->revision : 0, where.origin,
+                       (QSizeF(size()) * dpr).toSize(), m_generation};
+    if (!(key == m_cacheKey) || m_cache.isNull()) {
+        m_cacheKey = key;
+        m_cache = QImage(key.pixels, QImage::Format_ARGB32_Premultiplied);
+        m_cache.setDevicePixelRatio(dpr);
+        m_cache.fill(Qt::transparent);
+        QPainter cache(&m_cache);
+        draw(cache, frame, where.origin);
+    }
+    painter.drawImage(QPointF(0, 0), m_cache);
+}
+
+stage::UISkin GlassSurface::skin() const
+{
+    return m_skins ? m_skins->current() : stage::UISkin::steel();
+}
+
+HostFollower::HostFollower(QWidget *piece, QWidget *host, Placement placement, QMargins around,
+                           QWidget *stackUnder)
+    : QObject(piece)
+    , m_piece(piece)
+    , m_host(host)
+    , m_under(stackUnder)
+    , m_placement(placement)
+    , m_around(around)
+{
+    host->installEventFilter(this);
+    sync();
+}
+
+void HostFollower::setMargins(QMargins around)
+{
+    m_around = around;
+    sync();
+}
+
+bool HostFollower::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_host)
+        return false;
+    switch (event->type()) {
+    case QEvent::Resize:
+    case QEvent::Move:
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::ParentChange:
+    case QEvent::ZOrderChange:
+        sync();
+        break;
+    case QEvent::ChildAdded:
+        // Children added later stack above the overlay: lift it again once they are in.
+        if (m_placement == Placement::over)
+            QTimer::singleShot(0, this, [this] {
+                if (m_piece)
+                    m_piece->raise();
+            });
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void HostFollower::sync()
+{
+    if (!m_piece || !m_host)
+        return;
+    QWidget *parent = m_host->parentWidget();
+    if (m_placement == Placement::over) {
+        m_piece->setGeometry(m_host->rect());
+        m_piece->raise();
+        return;
+    }
+    if (m_placement == Placement::behind && !parent) {
+        if (m_piece->parentWidget() != m_host)
+            m_piece->setParent(m_host);
+        m_piece->setGeometry(m_host->rect());
+        m_piece->lower();
+        m_piece->show();
+        return;
+    }
+    if (!parent)
+        return;
+    if (m_piece->parentWidget() != parent)
+        m_piece->setParent(parent);
+    const QRect body = m_host->geometry();
+    m_piece->setGeometry(m_placement == Placement::around ? body.marginsAdded(m_around) : body);
+    m_piece->setVisible(m_host->isVisibleTo(parent));
+    QWidget *above = m_under && m_under->parentWidget() == parent ? m_under.data() : m_host.data();
+    m_piece->stackUnder(above);
+}
+
+PaintedPiece::PaintedPiece(QWidget *parent, Paint paint)
+    : QWidget(parent)
+    , m_paint(std::move(paint))
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void PaintedPiece::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    m_paint(p, QRectF(rect()));
+}
+
+void attachToHost(QWidget *piece, QWidget *host, HostFollower::Placement placement, QMargins around,
+                  QWidget *stackUnder)
+{
+    piece->setAttribute(Qt::WA_TransparentForMouseEvents);
+    if (placement == HostFollower::Placement::over) {
+        piece->setParent(host);
+        piece->show();
+    }
+    new HostFollower(piece, host, placement, around, stackUnder);
+    // A sibling piece goes with its host.
+    if (placement != HostFollower::Placement::over)
+        QObject::connect(host, &QObject::destroyed, piece, [piece] {
+            piece->hide();
+            piece->deleteLater();
+        });
+}
+
+PaintedPiece *paintAround(QWidget *host, int reach, const PaintedPiece::Paint &paint)
+{
+    const QPointer<QWidget> guard(host);
+    const QMarginsF margins(reach, reach, reach, reach);
+    auto *piece = new PaintedPiece(host->parentWidget(), [guard, margins, paint](QPainter &p, const QRectF &r) {
+        if (guard)
+            paint(p, r.marginsRemoved(margins));
+    });
+    attachToHost(piece, host, HostFollower::Placement::around, QMargins(reach, reach, reach, reach));
+    return piece;
+}
+
+} // namespace glass

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "glass/Backdrop.h"
+#include "stage/SkinStore.h"
+#include "stage/UISkin.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+namespace glass {
+
+// (stage::SkinStore below)
+
+// Base of the glass widgets: knows the skin store (the shared one unless
+// given), repaints when the skin changes, and finds the stage behind it.
+class GlassSurface : public QWidget {
+    Q_OBJECT
+public:
+    explicit GlassSurface(QWidget *parent = nullptr, stage::SkinStore *skins = nullptr);
+
+    stage::SkinStore *skinStore() const { return m_skins; }
+    // The skin in use, read at each draw.
+    stage::UISkin skin() const;
+
+protected:
+    BackdropLocation backdrop() const { return locateBackdrop(this); }
+
+    // Draws the whole surface through a cached image, drawn again only when
+    // the backdrop's revision, the surface's place or size, the skin or the
+    // surface's own look (invalidate()) changed. A stage frame that moves the
+    // wallpaper by a fraction of a pixel then costs one blit per surface.
+    using Draw = std::function<void(QPainter &, const BackdropFrame *backdrop, QPointF origin)>;
+    void paintCached(QPainter &painter, const Draw &draw);
+    void invalidate();
+
+private:
+    QPointer<stage::SkinStore> m_skins;
+    QImage m_cache;
+    quint64 m_generation = 0;
+    struct CacheKey {
+        const void *provider = nullptr;
+        quint64 revision = 0;
+        QPointF origin;
+        QSize pixels;
+        quint64 generation = ~quint64(0);
+        bool operator==(const CacheKey &) const = default;
+    } m_cacheKey;
+};
+
+// Keeps a decoration piece placed with its host: under it as a sibling of
+// the same size (a background: the host paints its own content over it),
+// lying over it as a child (a border), or around it as a sibling (a shadow,
+// stacked under the host's background when it has one). A host without a
+// parent gets its background as its lowest child instead.
+class HostFollower : public QObject {
+    Q_OBJECT
+public:
+    enum class Placement { behind, over, around };
+    HostFollower(QWidget *piece, QWidget *host, Placement placement, QMargins around = {},
+                 QWidget *stackUnder = nullptr);
+    void setMargins(QMargins around);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void sync();
+
+    QPointer<QWidget> m_piece;
+    QPointer<QWidget> m_host;
+    QPointer<QWidget> m_under;
+    Placement m_placement;
+    QMargins m_around;
+};
+
+// A piece of decoration that only paints: overlays and shadows. It takes no
+// mouse events.
+class PaintedPiece : public QWidget {
+    Q_OBJECT
+public:
+    using Paint = std::function<void(QPainter &, const QRectF &)>;
+    PaintedPiece(QWidget *parent, Paint paint);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    Paint m_paint;
+};
+
+// Puts piece behind, over or around host and keeps it there.
+void attachToHost(QWidget *piece, QWidget *host, HostFollower::Placement placement, QMargins around = {},
+                  QWidget *stackUnder = nullptr);
+
+// A painted piece around host, reach pixels wider on every side and stacked
+// under it, for what spills out of host's frame (a mark's shadow) while the
+// layout sees only host's own size. paint gets host's rectangle in the
+// piece's coordinates; it is not called once host is gone.
+PaintedPiece *paintAround(QWidget *host, int reach, const PaintedPiece::Paint &paint);
+
+} // namespace glass

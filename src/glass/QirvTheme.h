@@ -1,0 +1,45 @@
+#pragma once
+
+#include "stage/UISkin.h"
+
+#include <QColor>
+#include <QLinearGradient>
+#include <QPalette>
+#include <QRectF>
+
+namespace glass {
+
+// The glass theme: the surface roles with their tints, and the colours every
+// glass piece reads from the skin in use each time it draws.
+namespace QirvTheme {
+
+// Roles of glass surfaces, in this order.
+enum class FrostRole { sidebar, panel, field, chip, card };
+
+// What the blurred backdrop is tinted with (a visual-effect view's material)
+// and which translucent fill lies over it, thinnest to thickest.
+enum class WindowMaterial { sidebar, headerView, popover, menu, hudWindow };
+enum class FillMaterial { ultraThin, thin, regular };
+
+double washOpacity(FrostRole role);
+WindowMaterial windowMaterial(FrostRole role);
+FillMaterial fillMaterial(FrostRole role);
+
+// The skin's elevated colour at the role's wash opacity.
+QColor wash(FrostRole role, const stage::UISkin &skin);
+
+// A skin colour string as a colour (the one conversion every view uses).
+QColor color(const QString &skinHex);
+
+// c with its alpha scaled by opacity.
+QColor withOpacity(QColor c, qreal opacity);
+
+// From accentGradientStart (top leading) to accentGradientEnd (bottom trailing) over rect.
+QLinearGradient accentGradient(const QRectF &rect, const stage::UISkin &skin);
+
+// Every glass surface is drawn in the dark scheme, whatever the skin: a
+// Fusion palette with the skin's colours laid over a dark base.
+QPalette darkPalette(const stage::UISkin &skin);
+
+} // namespace QirvTheme
+} // namespace glass

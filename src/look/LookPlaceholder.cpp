@@ -1,1 +1,0 @@
-// Replaced as the look layer is built.

@@ -1,0 +1,154 @@
+#include "stage/BackgroundFiles.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace stage::BackgroundFiles {
+
+namespace {
+
+QImage decode(QIODevice *device, qint64 maxPixels)
+{
+    QImageReader reader(device);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > maxPixels)
+        return {};
+    // Formats that cannot tell their size up front still stop at the limit.
+    const qint64 limitMB = (maxPixels * 4) / (1024 * 1024) + 1;
+    reader.setAllocationLimit(int(qMin<qint64>(limitMB, 1 << 20)));
+    QImage image = reader.read();
+    if (image.isNull() || qint64(image.width()) * image.height() > maxPixels)
+        return {};
+    return image;
+}
+
+bool isDirectlyInside(const QString &path, const QString &dir)
+{
+    const QFileInfo info(path);
+    return info.isAbsolute() && QDir::cleanPath(path) == path
+           && QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(dir);
+}
+
+} // namespace
+
+QImage decodeImageBytes(const QByteArray &bytes, qint64 maxPixels)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    return decode(&buffer, maxPixels);
+}
+
+QImage decodeImageFile(const QString &path, qint64 maxPixels)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    return decode(&file, maxPixels);
+}
+
+QByteArray encodeJpeg(const QImage &image, int quality)
+{
+    if (image.isNull())
+        return {};
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    // JPEG has no alpha: flatten onto black rather than leave it to the codec.
+    const QImage opaque = image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_RGB32) : image;
+    if (!writer.write(opaque))
+        return {};
+    return bytes;
+}
+
+QString historyFileName(qint64 msecsSinceEpoch)
+{
+    return QStringLiteral("wp-%1.jpg").arg(msecsSinceEpoch);
+}
+
+bool isHistoryEntry(const QString &path, const QString &historyDir)
+{
+    static const QRegularExpression ownName(QStringLiteral("^wp-[0-9]{1,19}\\.jpg$"));
+    return isDirectlyInside(path, historyDir) && ownName.match(QFileInfo(path).fileName()).hasMatch();
+}
+
+bool isVideoSlot(const QString &path, const QString &supportDir)
+{
+    const QString name = QFileInfo(path).fileName();
+    return isDirectlyInside(path, supportDir) && name.startsWith(QLatin1String("wallpaper-video."))
+           && name.size() > int(sizeof("wallpaper-video.") - 1);
+}
+
+QString videoSlotExtension(const QString &chosenPath)
+{
+    const QString name = QFileInfo(chosenPath).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    // A leading dot marks a hidden file, not an extension.
+    if (dot <= 0 || dot == name.size() - 1)
+        return QStringLiteral("mp4");
+    return name.mid(dot + 1);
+}
+
+platform::Result<QString, QString> copyToTemporary(const QString &source, const QString &destinationDir)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return platform::Result<QString, QString>::failure(in.errorString());
+    QTemporaryFile out(QDir(destinationDir).filePath(QStringLiteral(".incoming-XXXXXX")));
+    if (!out.open())
+        return platform::Result<QString, QString>::failure(out.errorString());
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(chunk.data(), chunk.size());
+        if (n < 0)
+            return platform::Result<QString, QString>::failure(in.errorString());
+        if (n == 0)
+            break;
+        if (out.write(chunk.constData(), n) != n)
+            return platform::Result<QString, QString>::failure(out.errorString());
+    }
+    if (!out.flush())
+        return platform::Result<QString, QString>::failure(out.errorString());
+    out.setAutoRemove(false);
+    return out.fileName();
+}
+
+QString replaceWith(const QString &temporary, const QString &destination)
+{
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(destination).constData()) != 0) {
+        const QString error = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(temporary);
+        return error;
+    }
+    return {};
+}
+
+QString copyReplacing(const QString &source, const QString &destination)
+{
+    auto copied = copyToTemporary(source, QFileInfo(destination).absolutePath());
+    if (!copied)
+        return copied.error();
+    return replaceWith(copied.value(), destination);
+}
+
+bool isSameFile(const QString &a, const QString &b)
+{
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
+} // namespace stage::BackgroundFiles

@@ -1,0 +1,299 @@
+#include "PaintFixture.h"
+
+#include "glass/FrostShapeBackground.h"
+#include "glass/GlassDecoration.h"
+#include "glass/ShadowCache.h"
+#include "glass/SidebarGlassBackground.h"
+#include "glass/StageBackground.h"
+#include "support/TestMain.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QVBoxLayout>
+
+using namespace stage;
+using namespace glass;
+using painttest::Fixture;
+using Role = QirvTheme::FrostRole;
+
+namespace {
+
+// A window with the stage filling it; glass goes on top.
+struct Scene {
+    QWidget window;
+    StageBackground *stage;
+
+    Scene(Fixture &f, QSize size = QSize(960, 600))
+    {
+        f.bg->setAnimateKenBurns(false); // a still pose, so pixels can be compared
+        window.resize(size);
+        stage = new StageBackground(f.bg.get(), f.skins.get(), &window);
+        stage->setGeometry(window.rect());
+        window.show();
+    }
+    bool ready() const { return stage->isBackdropReady(); }
+    QImage grab() { return window.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+};
+
+// Average colour of a block.
+QRgb mean(const QImage &image, const QRect &r)
+{
+    qint64 red = 0, green = 0, blue = 0, n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            red += qRed(p);
+            green += qGreen(p);
+            blue += qBlue(p);
+            ++n;
+        }
+    return qRgb(int(red / n), int(green / n), int(blue / n));
+}
+
+double redness(QRgb p)
+{
+    return qRed(p) - (qGreen(p) + qBlue(p)) / 2.0;
+}
+
+} // namespace
+
+class GlassTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(painttest::stageImagePath()), "the shipped stage image is missing");
+    }
+
+    void rolesTintAsTheirWashSays()
+    {
+        Fixture f;
+        f.skins->select(QStringLiteral("redwash")); // elevated pure red: the wash is the red
+        Scene scene(f);
+        QTRY_VERIFY(scene.ready());
+        const QRect area(380, 200, 200, 120);
+        QHash<int, double> red;
+        const QList<Role> roles{Role::sidebar, Role::panel, Role::field, Role::chip, Role::card};
+        for (Role role : roles) {
+            auto *glass = new FrostShapeBackground(role, FrostShape::roundedRectangle(12), false, false,
+                                                   &scene.window, f.skins.get());
+            glass->setGeometry(area);
+            glass->show();
+            const QImage shot = scene.grab();
+            red[int(role)] = redness(mean(shot, area.adjusted(20, 20, -20, -20)));
+            painttest::savePng(shot, QStringLiteral("glass-role-%1").arg(int(role)));
+            delete glass;
+        }
+        for (Role a : roles)
+            for (Role b : roles)
+                if (QirvTheme::washOpacity(a) > QirvTheme::washOpacity(b) + 0.03)
+                    QVERIFY2(red[int(a)] > red[int(b)],
+                             qPrintable(QStringLiteral("role %1 (%2) should tint more than role %3 (%4)")
+                                            .arg(int(a)).arg(red[int(a)]).arg(int(b)).arg(red[int(b)])));
+        // A field's wash (0.26) is more than twice a chip's (0.12).
+        QVERIFY(red[int(Role::field)] - red[int(Role::chip)] > 20);
+    }
+
+    void strokeFollowsItsFlags_data()
+    {
+        QTest::addColumn<bool>("stroke");
+        QTest::addColumn<bool>("strong");
+        QTest::addColumn<int>("edgeLift"); // brightness added at the top edge: 0 none, 1 some, 2 more
+        QTest::newRow("off") << false << false << 0;
+        QTest::newRow("off-ignores-strong") << false << true << 0;
+        QTest::newRow("hairline") << true << false << 1;
+        QTest::newRow("strong-hairline") << true << true << 2;
+    }
+    void strokeFollowsItsFlags()
+    {
+        QFETCH(bool, stroke);
+        QFETCH(bool, strong);
+        QFETCH(int, edgeLift);
+        Fixture f;
+        Scene scene(f, QSize(400, 240));
+        QTRY_VERIFY(scene.ready());
+        auto render = [&](bool withStroke, bool withStrong) {
+            FrostShapeBackground glass(Role::chip, FrostShape::rectangle(), withStroke, withStrong, &scene.window,
+                                       f.skins.get());
+            glass.setGeometry(100, 60, 200, 120);
+            glass.show();
+            return scene.grab();
+        };
+        const QImage plain = render(false, false);
+        const QImage shot = render(stroke, strong);
+        const QImage normal = render(true, false);
+        const QPoint edge(200, 60); // the top row of the glass
+        const int lift = qGray(shot.pixel(edge)) - qGray(plain.pixel(edge));
+        if (edgeLift == 0)
+            QCOMPARE(shot, plain); // not one pixel of border, whatever strong says
+        else
+            QVERIFY2(lift >= 8, qPrintable(QString::number(lift)));
+        if (edgeLift == 2)
+            QVERIFY(qGray(shot.pixel(edge)) > qGray(normal.pixel(edge)));
+        // Inside, away from the border, the stroke changes nothing.
+        QCOMPARE(shot.pixel(200, 120), plain.pixel(200, 120));
+    }
+
+    void glassIsFrostedWallpaperNotFlatGrey()
+    {
+        Fixture f(painttest::colourfulWallpaper());
+        Scene scene(f);
+        QTRY_VERIFY(scene.ready());
+        auto *panel = new FrostPanelBackground(Role::panel, &scene.window, f.skins.get());
+        panel->setGeometry(0, 380, 960, 160);
+        panel->show();
+        const QImage shot = scene.grab();
+        painttest::savePng(shot, QStringLiteral("glass-frosted-panel"));
+        const double sharp = painttest::roughness(shot, QRect(40, 40, 880, 300));
+        const double frosted = painttest::roughness(shot, QRect(40, 400, 880, 120));
+        QVERIFY2(frosted * 8 < sharp, qPrintable(QStringLiteral("%1 vs %2").arg(frosted).arg(sharp)));
+        // The wallpaper's colours come through: red-orange at the left, blue at the right.
+        const QRgb left = mean(shot, QRect(20, 440, 40, 40));
+        const QRgb right = mean(shot, QRect(900, 440, 40, 40));
+        QVERIFY(qRed(left) > qRed(right) + 40);
+        QVERIFY(qBlue(right) > qBlue(left) + 40);
+    }
+
+    void glassShowsWhatLiesBehindIt()
+    {
+        Fixture f(painttest::colourfulWallpaper());
+        Scene scene(f);
+        QTRY_VERIFY(scene.ready());
+        // Nested one level down, so the mapping goes through window coordinates.
+        auto *holder = new QWidget(&scene.window);
+        holder->setGeometry(0, 0, 300, 200);
+        auto *chip = new FrostShapeBackground(Role::chip, FrostShape::capsule(), true, false, holder, f.skins.get());
+        chip->setGeometry(60, 80, 160, 40);
+        holder->show();
+        holder->move(20, 300);
+        const QRgb atLeft = mean(scene.grab(), QRect(20 + 110, 300 + 90, 40, 20));
+        holder->move(640, 300);
+        const QRgb atRight = mean(scene.grab(), QRect(640 + 110, 300 + 90, 40, 20));
+        QVERIFY(redness(atLeft) > redness(atRight) + 60);
+        QVERIFY(qBlue(atRight) > qBlue(atLeft) + 40);
+    }
+
+    void sidebarVeilClamps_data()
+    {
+        QTest::addColumn<double>("overlay");
+        QTest::addColumn<double>("veil");
+        QTest::newRow("zero-raised-to-0.08") << 0.0 << 0.08;
+        QTest::newRow("one-lowered-to-0.35") << 1.0 << 0.35;
+        QTest::newRow("0.4-halved") << 0.4 << 0.2;
+    }
+    void sidebarVeilClamps()
+    {
+        QFETCH(double, overlay);
+        QFETCH(double, veil);
+        QCOMPARE(SidebarGlassBackground::veilOpacity(overlay), veil);
+    }
+
+    void sidebarImageWidth_data()
+    {
+        QTest::addColumn<double>("sidebar");
+        QTest::addColumn<double>("imageWidth");
+        QTest::newRow("260-below-minimum") << 260.0 << 720.0;
+        QTest::newRow("300-wider") << 300.0 << 780.0;
+    }
+    void sidebarImageWidth()
+    {
+        QFETCH(double, sidebar);
+        QFETCH(double, imageWidth);
+        const QRectF frame = SidebarGlassBackground::wallpaperFrame(QSizeF(sidebar, 700));
+        QCOMPARE(frame.width(), imageWidth);
+        QCOMPARE(frame.height(), 1.15 * 700);
+        QCOMPARE(frame.center(), QPointF(0.42 * sidebar, 0.52 * 700));
+    }
+
+    void sidebarTintsPlainlyWithoutWallpaper()
+    {
+        Fixture f;
+        f.skins->select(QStringLiteral("bluebase")); // bg strongly blue: the plain tint shows
+        Scene scene(f, QSize(700, 500));
+        auto *sidebar = new SidebarGlassBackground(f.bg.get(), &scene.window, f.skins.get());
+        sidebar->setGeometry(0, 0, 260, 500);
+        sidebar->show();
+        QTRY_VERIFY(scene.ready() && sidebar->isWallpaperReady());
+        QVERIFY(sidebar->showsWallpaper());
+        const QImage withWallpaper = scene.grab();
+        painttest::savePng(withWallpaper, QStringLiteral("glass-sidebar-wallpaper"));
+        f.bg->setIsEnabled(false);
+        QVERIFY(!sidebar->showsWallpaper());
+        QTest::qWait(300); // the stage's fade out
+        const QImage plain = scene.grab();
+        painttest::savePng(plain, QStringLiteral("glass-sidebar-plain"));
+        // Over the blue backdrop, a plain blue tint and the grey layers: no moonlit detail.
+        QVERIFY(painttest::roughness(plain, QRect(10, 10, 240, 480)) < 0.5);
+        QVERIFY(qBlue(plain.pixel(130, 250)) > qRed(plain.pixel(130, 250)) + 60);
+    }
+
+    void skinChangeRecoloursAndEmptiesBakedShadows()
+    {
+        Fixture f(painttest::colourfulWallpaper());
+        Scene scene(f, QSize(500, 300));
+        QTRY_VERIFY(scene.ready());
+        const QImage bare = scene.grab();
+        auto *card = new QLabel(QStringLiteral("Welcome"), &scene.window);
+        card->setGeometry(120, 80, 260, 120);
+        GlassCard::apply(card, 14, Role::card, f.skins.get());
+        card->show();
+        const QImage before = scene.grab();
+        QVERIFY(ShadowCache::forSkins(f.skins.get()).count() > 0);
+        f.skins->select(QStringLiteral("redwash"));
+        QCOMPARE(ShadowCache::forSkins(f.skins.get()).count(), 0);
+        const QImage after = scene.grab();
+        painttest::savePng(after, QStringLiteral("glass-card-redwash"));
+        const QRect middle(200, 150, 40, 30); // below the label's text
+        QVERIFY(redness(mean(after, middle)) > redness(mean(before, middle)) + 15);
+        // The shadow below the card is drawn again after the change.
+        const QRect below(200, 204, 100, 4);
+        QVERIFY(qGray(mean(after, below)) + 10 < qGray(mean(bare, below)));
+        QVERIFY(ShadowCache::forSkins(f.skins.get()).count() > 0);
+    }
+
+    // Every surface kind over both wallpapers, for a person to look at.
+    void renderGallery_data()
+    {
+        QTest::addColumn<bool>("colourful");
+        QTest::newRow("stage-image") << false;
+        QTest::newRow("colourful") << true;
+    }
+    void renderGallery()
+    {
+        QFETCH(bool, colourful);
+        Fixture f(colourful ? painttest::colourfulWallpaper() : QImage());
+        Scene scene(f, QSize(1280, 800));
+        auto *sidebar = new QWidget(&scene.window);
+        sidebar->setGeometry(0, 0, 260, 800);
+        SidebarGlassBackground::install(sidebar, f.bg.get(), f.skins.get());
+        auto *tools = new QWidget(&scene.window);
+        tools->setGeometry(1000, 0, 280, 800);
+        FrostPanelBackground::install(tools, Role::panel, f.skins.get());
+        auto *welcome = new QLabel(QStringLiteral("  Welcome card (GlassCard)"), &scene.window);
+        welcome->setGeometry(400, 120, 440, 180);
+        GlassCard::apply(welcome, 18, Role::card, f.skins.get());
+        auto *composer = new QLabel(QStringLiteral("  Composer (FrostFieldModifier, emphasized)"), &scene.window);
+        composer->setGeometry(340, 640, 560, 96);
+        FrostFieldModifier::apply(composer, 16, true, f.skins.get());
+        auto *popover = new QLabel(QStringLiteral("  Tray popover"), &scene.window);
+        popover->setGeometry(300, 420, 260, 150); // over the lit houses
+        trayGlassPopover(popover, 16, f.skins.get());
+        for (int i = 0; i < 3; ++i) {
+            auto *chip = new QLabel(QStringLiteral("  chip"), &scene.window);
+            chip->setGeometry(340 + i * 90, 590, 80, 26);
+            FrostShapeBackground::install(chip, Role::chip, FrostShape::capsule(), true, i == 2, f.skins.get());
+            chip->setPalette(QirvTheme::darkPalette(f.skins->current())); // chips draw their text light
+        }
+        for (QWidget *w : scene.window.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            w->show();
+        QTRY_VERIFY(scene.ready());
+        QTest::qWait(100);
+        const QImage shot = scene.grab();
+        painttest::savePng(shot, colourful ? QStringLiteral("glass-gallery-colourful")
+                                           : QStringLiteral("glass-gallery-stage"));
+        QVERIFY(!shot.isNull());
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(GlassTest)
+#include "tst_glass.moc"

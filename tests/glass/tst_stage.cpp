@@ -1,0 +1,399 @@
+#include "PaintFixture.h"
+
+#include "glass/BackdropBlur.h"
+#include "glass/FrostShapeBackground.h"
+#include "glass/KenBurnsMotion.h"
+#include "glass/LoopingVideoBackground.h"
+#include "glass/StageBackground.h"
+#include "support/TestMain.h"
+
+#include <QApplication>
+#include <QThread>
+#include <QElapsedTimer>
+#include <QMediaPlayer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+
+#include <qcoro/qcorotask.h>
+
+using namespace stage;
+using namespace glass;
+using painttest::Fixture;
+using Media = StageBackground::Media;
+
+namespace {
+
+struct Scene {
+    QWidget window;
+    StageBackground *stage;
+    Scene(Fixture &f, QSize size = QSize(640, 400))
+    {
+        window.resize(size);
+        stage = new StageBackground(f.bg.get(), f.skins.get(), &window);
+        stage->setGeometry(window.rect());
+        window.show();
+    }
+    QImage grab() { return window.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+};
+
+// Lets queued work (the stage's coalesced look at the settings) run.
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+bool samePose(const KenBurnsPose &a, const KenBurnsPose &b)
+{
+    // Loose enough for a busy machine: the motion starts very slowly.
+    return std::abs(a.scale - b.scale) < 2e-3 && std::abs(a.x - b.x) < 0.2 && std::abs(a.y - b.y) < 0.2;
+}
+
+// A short clip of colour bars, made with ffmpeg; empty when ffmpeg is missing.
+QString makeClip(const QString &dir)
+{
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty())
+        return {};
+    const QString path = QDir(dir).filePath(QStringLiteral("clip.mp4"));
+    QProcess p;
+    p.start(ffmpeg, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+                     QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("testsrc2=size=320x180:rate=25"), QStringLiteral("-t"), QStringLiteral("0.6"),
+                     QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path});
+    if (!p.waitForFinished(30'000) || p.exitCode() != 0)
+        return {};
+    return path;
+}
+
+} // namespace
+
+class StageTest : public QObject {
+    Q_OBJECT
+private slots:
+    void kenBurnsTimeline_data()
+    {
+        QTest::addColumn<qint64>("at");
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<double>("x");
+        QTest::addColumn<double>("y");
+        QTest::newRow("start-pose") << qint64(0) << 1.0 << -6.0 << 8.0;
+        QTest::newRow("halfway-out") << qint64(12'000) << 1.03 << 2.0 << 1.0;
+        QTest::newRow("end-pose-after-24s") << qint64(24'000) << 1.06 << 10.0 << -6.0;
+        QTest::newRow("back-at-start-after-48s") << qint64(48'000) << 1.0 << -6.0 << 8.0;
+        QTest::newRow("forever") << qint64(24'000 * 41) << 1.06 << 10.0 << -6.0;
+    }
+    void kenBurnsTimeline()
+    {
+        QFETCH(qint64, at);
+        QFETCH(double, scale);
+        QFETCH(double, x);
+        QFETCH(double, y);
+        KenBurnsMotion motion;
+        motion.start(1000);
+        QVERIFY(samePose(motion.poseAt(1000 + at), KenBurnsPose{scale, x, y}));
+    }
+
+    // The worker behind the stage's blurred copies: one job at a time, a
+    // newer submission replaces a waiting one, and a cancelled one is dropped.
+    void imageWorkerDropsStaleWork()
+    {
+        LatestImageWorker worker;
+        QList<quint64> delivered;
+        connect(&worker, &LatestImageWorker::finished, this,
+                [&](const QList<QImage> &, quint64 tag) { delivered << tag; });
+        auto slow = [](int ms) {
+            return [ms] {
+                QThread::msleep(ms);
+                return QList<QImage>{QImage(4, 4, QImage::Format_ARGB32_Premultiplied)};
+            };
+        };
+        worker.submit(slow(150), 1);
+        worker.submit(slow(1), 2); // waits, then is replaced
+        worker.submit(slow(1), 3);
+        QTRY_COMPARE(delivered, (QList<quint64>{1, 3}));
+        worker.submit(slow(150), 4);
+        worker.cancel(); // e.g. the image went away
+        worker.submit(slow(1), 5);
+        QTRY_COMPARE(delivered, (QList<quint64>{1, 3, 5}));
+        QTest::qWait(200);
+        QCOMPARE(delivered, (QList<quint64>{1, 3, 5}));
+    }
+
+    // A worker that goes while its job runs delivers nothing and leaves
+    // nothing behind that could touch it.
+    void workerDestroyedWhileItsJobRuns()
+    {
+        auto *worker = new LatestImageWorker;
+        bool delivered = false;
+        connect(worker, &LatestImageWorker::finished, this, [&] { delivered = true; });
+        worker->submit(
+            [] {
+                QThread::msleep(150);
+                return QList<QImage>{QImage(8, 8, QImage::Format_ARGB32_Premultiplied)};
+            },
+            1);
+        QVERIFY(worker->isBusy());
+        delete worker;
+        QTest::qWait(300);
+        QVERIFY(!delivered);
+    }
+
+    void kenBurnsSettlesToRestIn200ms()
+    {
+        KenBurnsMotion motion;
+        motion.start(0);
+        motion.settle(30'000); // on the way back
+        const KenBurnsPose from = motion.poseAt(30'000);
+        QVERIFY(!samePose(from, KenBurnsPose::rest()));
+        const KenBurnsPose mid = motion.poseAt(30'100);
+        QVERIFY(mid.scale < from.scale && mid.scale > 1.0);
+        QVERIFY(samePose(motion.poseAt(30'200), KenBurnsPose::rest()));
+        QVERIFY(!motion.isAnimating(30'250));
+    }
+
+    void stageOffDrawsOnlyTheSkinColour_data()
+    {
+        QTest::addColumn<double>("overlay");
+        QTest::newRow("with-veil") << 0.8;
+        QTest::newRow("without-veil") << 0.0;
+    }
+    void stageOffDrawsOnlyTheSkinColour()
+    {
+        QFETCH(double, overlay);
+        Fixture f;
+        f.bg->setOverlayOpacity(overlay);
+        f.bg->setIsEnabled(false);
+        QVERIFY(!f.bg->loadedImage().isNull()); // an image is loaded, yet not shown
+        Scene scene(f);
+        settle();
+        QCOMPARE(scene.stage->media(), Media::none);
+        const QImage shot = scene.grab();
+        const QRgb bg = QColor(0x0A, 0x0C, 0x0F).rgb();
+        for (int y = 0; y < shot.height(); y += 37)
+            for (int x = 0; x < shot.width(); x += 41)
+                QCOMPARE(shot.pixel(x, y), bg);
+    }
+
+    void veilThreshold_data()
+    {
+        QTest::addColumn<double>("overlay");
+        QTest::addColumn<bool>("drawn");
+        QTest::newRow("0.001-none") << 0.001 << false;
+        QTest::newRow("0.0011-drawn") << 0.0011 << true;
+        QTest::newRow("zero-none") << 0.0 << false;
+        QTest::newRow("0.35-drawn") << 0.35 << true;
+    }
+    void veilThreshold()
+    {
+        QFETCH(double, overlay);
+        QFETCH(bool, drawn);
+        Fixture f;
+        f.bg->setOverlayOpacity(overlay);
+        Scene scene(f);
+        settle();
+        QCOMPARE(scene.stage->veilOpacity() > 0, drawn);
+        if (drawn)
+            QCOMPARE(scene.stage->veilOpacity(), overlay);
+        QCOMPARE(scene.stage->backdropFrame().veil.alphaF() > 0, drawn);
+    }
+
+    void veilChangesEaseOut()
+    {
+        Fixture f;
+        f.bg->setOverlayOpacity(0.2);
+        Scene scene(f);
+        settle();
+        QElapsedTimer clock;
+        clock.start();
+        f.bg->setOverlayOpacity(0.8);
+        settle();
+        if (clock.elapsed() < 80) // unless the machine stalled past the animation
+            QVERIFY(scene.stage->veilOpacity() < 0.8); // on its way
+        QTRY_COMPARE_WITH_TIMEOUT(scene.stage->veilOpacity(), 0.8, 1000);
+    }
+
+    void useVideoWithoutPathShowsTheImage()
+    {
+        Fixture f;
+        Scene scene(f);
+        settle();
+        QCOMPARE(scene.stage->media(), Media::image);
+        f.bg->setUseVideo(true); // video mode, but no video file
+        settle();
+        QCOMPARE(scene.stage->media(), Media::image);
+        f.bg->clearBackground(); // no image either
+        f.bg->setIsEnabled(true);
+        f.bg->setUseVideo(true);
+        settle();
+        QCOMPARE(scene.stage->media(), Media::none);
+        const QImage shot = scene.grab();
+        QCOMPARE(shot.pixel(320, 200), QColor(0x0A, 0x0C, 0x0F).rgb()); // colour, and a veil of the same colour
+    }
+
+    void realVideoIsPreferredDeliversFramesAndLoops()
+    {
+        Fixture f;
+        const QString clip = makeClip(f.dir.path());
+        if (clip.isEmpty())
+            QSKIP("ffmpeg is not installed");
+        f.bg->setOverlayOpacity(0.1);
+        Scene scene(f);
+        QCoro::waitFor(f.bg->pickLocalVideo(clip));
+        settle();
+        QCOMPARE(scene.stage->media(), Media::video);
+        LoopingVideoBackground *video = scene.stage->video();
+        QVERIFY(video);
+        QVERIFY(!video->player()->audioOutput()); // no output: it can never make a sound
+        QTRY_VERIFY_WITH_TIMEOUT(video->framesShown() >= 3, 10'000);
+        QTRY_VERIFY_WITH_TIMEOUT(video->loopsCompleted() >= 1, 10'000);
+        const int framesAtLoop = video->framesShown();
+        QTRY_VERIFY_WITH_TIMEOUT(video->framesShown() > framesAtLoop + 2, 10'000); // plays on after the loop
+
+        // The frame fills the stage, and the glass sees its blurred copy.
+        auto *chip = new FrostShapeBackground(QirvTheme::FrostRole::chip, FrostShape::capsule(), true, false,
+                                              &scene.window, f.skins.get());
+        chip->setGeometry(200, 160, 240, 60);
+        chip->show();
+        QVERIFY(!scene.stage->backdropFrame().blurred.isNull());
+        const QImage shot = scene.grab();
+        painttest::savePng(shot, QStringLiteral("stage-video"));
+        QVERIFY(painttest::distance(shot.pixel(60, 60), QColor(0x0A, 0x0C, 0x0F).rgb()) > 40);
+
+        // Leaving video mode removes the player.
+        f.bg->clearBackground();
+        QTRY_VERIFY(!scene.stage->video());
+    }
+
+    // The stage (and its player) destroyed while frames are being prepared,
+    // over and over: nothing may reach the dead objects.
+    void stageDestroyedWhileFramesAreInFlight()
+    {
+        Fixture f;
+        const QString clip = makeClip(f.dir.path());
+        if (clip.isEmpty())
+            QSKIP("ffmpeg is not installed");
+        QCoro::waitFor(f.bg->pickLocalVideo(clip));
+        for (int round = 0; round < 3; ++round) {
+            auto scene = std::make_unique<Scene>(f);
+            settle();
+            QVERIFY(scene->stage->video());
+            QTRY_VERIFY_WITH_TIMEOUT(scene->stage->video()->framesShown() >= 1, 10'000);
+            QSignalSpy frame(scene->stage->video(), &LoopingVideoBackground::frameReady);
+            QVERIFY(frame.wait(5'000)); // the next frame is being made right after this one
+            scene.reset();
+        }
+        QTest::qWait(300); // late results of the dropped work come and go
+    }
+
+    void switchingTheStageFadesUnlessTheImageComesOrGoes()
+    {
+        Fixture f;
+        Scene scene(f);
+        settle();
+        QCOMPARE(scene.stage->mediaOpacity(), 1.0);
+        QElapsedTimer clock;
+        clock.start();
+        f.bg->setIsEnabled(false); // same image: fades out
+        settle();
+        if (clock.elapsed() < 150) // unless the machine stalled past the fade
+            QVERIFY(scene.stage->mediaOpacity() > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(scene.stage->mediaOpacity(), 0.0, 1000);
+        f.bg->setIsEnabled(true);
+        settle();
+        QTRY_COMPARE_WITH_TIMEOUT(scene.stage->mediaOpacity(), 1.0, 1000);
+
+        f.bg->clearBackground(); // off and image gone together: at once
+        settle();
+        QCOMPARE(scene.stage->mediaOpacity(), 0.0);
+        QCOMPARE(scene.stage->media(), Media::none);
+    }
+
+    void motionOffSettlesAndOnRestartsFromTheStartPose()
+    {
+        Fixture f;
+        Scene scene(f);
+        settle();
+        QVERIFY(f.bg->animateKenBurns());
+        QTest::qWait(50);
+        QVERIFY(!samePose(scene.stage->pose(), KenBurnsPose::rest()));
+        f.bg->setAnimateKenBurns(false);
+        settle();
+        QTRY_VERIFY_WITH_TIMEOUT(samePose(scene.stage->pose(), KenBurnsPose::rest()), 1000);
+        f.bg->setAnimateKenBurns(true);
+        settle();
+        QVERIFY(samePose(scene.stage->pose(), KenBurnsPose::start()));
+    }
+
+    // The image coming on screen again (the stage switched off and on)
+    // starts its motion over, as at first display.
+    void imageShownAgainRestartsTheMotion()
+    {
+        Fixture f;
+        Scene scene(f);
+        settle();
+        f.bg->setIsEnabled(false);
+        settle();
+        QTest::qWait(500);
+        const qreal drift = std::abs(scene.stage->pose().x - KenBurnsPose::start().x);
+        QVERIFY(drift > 0);
+        f.bg->setIsEnabled(true);
+        settle();
+        QCOMPARE(scene.stage->media(), Media::image);
+        QVERIFY2(std::abs(scene.stage->pose().x - KenBurnsPose::start().x) < drift / 4,
+                 qPrintable(QString::number(drift)));
+    }
+
+    void skinChangeRebuildsTheStage()
+    {
+        Fixture f;
+        f.bg->setOverlayOpacity(1.0);
+        Scene scene(f);
+        settle();
+        QTest::qWait(400);
+        // Barely moved yet (the curve starts slowly), but moved.
+        QVERIFY(!(scene.stage->pose() == KenBurnsPose::start()));
+        f.skins->select(QStringLiteral("bluebase"));
+        settle();
+        QVERIFY(samePose(scene.stage->pose(), KenBurnsPose::start()));
+        // A full veil of the new background colour covers the wallpaper.
+        QCOMPARE(scene.grab().pixel(320, 200), QColor(0x10, 0x30, 0xC0).rgb());
+    }
+
+    // Another image of the same size replaces the old one at once, not
+    // after its prepared copy is ready.
+    void anotherImageShowsAtOnce()
+    {
+        Fixture f(painttest::colourfulWallpaper(QSize(2560, 1600)));
+        f.bg->setAnimateKenBurns(false);
+        f.bg->setOverlayOpacity(0);
+        Scene scene(f);
+        QTRY_VERIFY(scene.stage->isBackdropReady());
+        QImage red(2560, 1600, QImage::Format_RGB32);
+        red.fill(QColor(200, 20, 20));
+        const QString current = f.bg->currentImagePath().isEmpty() ? f.bg->currentImageFilePath()
+                                                                   : f.bg->currentImagePath();
+        QVERIFY(red.save(current, "PNG"));
+        f.bg->reloadImage();
+        settle();
+        const QRgb shown = scene.grab().pixel(320, 200);
+        QVERIFY2(painttest::distance(shown, QColor(200, 20, 20).rgb()) < 10, qPrintable(QColor(shown).name()));
+        QTRY_VERIFY(scene.stage->isBackdropReady());
+    }
+
+    void imageStageRendersWithMotion()
+    {
+        Fixture f(painttest::colourfulWallpaper());
+        Scene scene(f, QSize(960, 600));
+        QTRY_VERIFY(scene.stage->isBackdropReady());
+        const QImage first = scene.grab();
+        painttest::savePng(first, QStringLiteral("stage-image"));
+        QTest::qWait(600);
+        // The wallpaper drifts: the same place shows a different picture a little later.
+        QVERIFY(first != scene.grab());
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(StageTest)
+#include "tst_stage.moc"

@@ -1,0 +1,361 @@
+#include "support/TestMain.h"
+
+#include "stage/BackgroundPersisted.h"
+#include "stage/BackgroundSettings.h"
+#include "stage/StagePhotoCatalog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using namespace stage;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray jpegOf(QColor color, QSize size = QSize(32, 24))
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 95);
+    return bytes;
+}
+
+// A background.json as a saved, valid one looks; rows change it.
+QJsonObject validRecord()
+{
+    return QJsonObject{
+        {"isEnabled", true},   {"overlayOpacity", 0.8}, {"customURLString", "https://example.org/a.jpg"},
+        {"animateKenBurns", false}, {"useVideo", false}, {"historyStack", QJsonArray{}},
+        {"didFinishInitialSetup", true},
+    };
+}
+
+struct Stage {
+    QTemporaryDir root;
+    QString support = root.filePath("support");
+
+    BackgroundSettings::Config config(const QString &firstRun = QStringLiteral(":/default-stage.webp")) const
+    {
+        BackgroundSettings::Config c;
+        c.supportDirectory = support;
+        c.firstRunImage = firstRun;
+        return c;
+    }
+    QString file(const QString &name) const { return QDir(support).filePath(name); }
+    QString history(const QString &name) const { return QDir(support).filePath("wallpaper-history/" + name); }
+    void writeRecord(const QJsonObject &o) const { writeAll(file("background.json"), QJsonDocument(o).toJson()); }
+    std::optional<BackgroundPersisted> saved() const { return BackgroundPersisted::decode(readAll(file("background.json"))); }
+};
+
+} // namespace
+
+class TestBackgroundState : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstRunInstallsTheStageImage()
+    {
+        Stage s;
+        BackgroundSettings b(s.config());
+        QVERIFY(b.isEnabled());
+        QVERIFY(!b.loadedImage().isNull());
+        QCOMPARE(b.currentImagePath(), s.file("wallpaper-current.jpg"));
+        // The WebP bytes, byte for byte, under the .jpg name.
+        QFile resource(":/default-stage.webp");
+        QVERIFY(resource.open(QIODevice::ReadOnly));
+        QCOMPARE(readAll(s.file("wallpaper-current.jpg")), resource.readAll());
+        QCOMPARE(b.customURLString(), StagePhotoCatalog::firstRunImageAddress());
+        QCOMPARE(b.photoCredit(), StagePhotoCatalog::credit(StagePhotoCatalog::firstRunImageAddress()));
+        QVERIFY(!b.canUndo());
+
+        const auto saved = s.saved();
+        QVERIFY(saved);
+        QVERIFY(saved->isEnabled);
+        QCOMPARE(saved->currentImagePath, std::optional<QString>(s.file("wallpaper-current.jpg")));
+        QCOMPARE(saved->photoCredit, b.photoCredit());
+    }
+
+    // The file's keys are exactly the record's, absent optionals left out, compact.
+    void savedFileKeys()
+    {
+        Stage s;
+        BackgroundSettings b(s.config());
+        const QByteArray bytes = readAll(s.file("background.json"));
+        QVERIFY(!bytes.contains('\n'));
+        const QJsonObject o = QJsonDocument::fromJson(bytes).object();
+        QStringList keys = o.keys();
+        keys.sort();
+        QCOMPARE(keys, (QStringList{"animateKenBurns", "currentImagePath", "customURLString", "didFinishInitialSetup",
+                                    "historyStack", "isEnabled", "overlayOpacity", "photoCredit", "useVideo"}));
+        QStringList creditKeys = o.value("photoCredit").toObject().keys();
+        creditKeys.sort();
+        QCOMPARE(creditKeys, (QStringList{"artist", "series", "title", "url"}));
+        QCOMPARE(o.value("didFinishInitialSetup"), QJsonValue(true));
+
+        b.setCustomURLString("https://example.org/");
+        b.persist();
+        const QJsonObject plain = QJsonDocument::fromJson(readAll(s.file("background.json"))).object();
+        QVERIFY(!plain.contains("photoCredit"));
+        QVERIFY(!plain.contains("videoFilePath"));
+    }
+
+    void shippedStageImageIsModest()
+    {
+        const QImage image(":/default-stage.webp");
+        QCOMPARE(image.size(), QSize(1920, 1080));
+        QVERIFY(QFileInfo(":/default-stage.webp").size() < 400 * 1024);
+    }
+
+    void missingResourceLeavesTheStageEmpty()
+    {
+        Stage s;
+        BackgroundSettings b(s.config(s.root.filePath("absent.webp")));
+        QVERIFY(!b.isEnabled());
+        QVERIFY(b.loadedImage().isNull());
+        QVERIFY(!QFileInfo::exists(s.file("wallpaper-current.jpg")));
+    }
+
+    void strictRecord_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("readable");
+        const auto variant = [](auto change) {
+            QJsonObject o = validRecord();
+            change(o);
+            return QJsonDocument(o).toJson();
+        };
+        QTest::newRow("valid") << variant([](QJsonObject &) {}) << true;
+        QTest::newRow("valid with credit") << variant([](QJsonObject &o) {
+            o.insert("photoCredit", QJsonObject{{"title", "T"}, {"artist", "A"}});
+        }) << true;
+        QTest::newRow("no didFinishInitialSetup") << variant([](QJsonObject &o) { o.remove("didFinishInitialSetup"); })
+                                                  << false;
+        QTest::newRow("isEnabled as text") << variant([](QJsonObject &o) { o.insert("isEnabled", "true"); }) << false;
+        QTest::newRow("opacity as text") << variant([](QJsonObject &o) { o.insert("overlayOpacity", "0.5"); }) << false;
+        QTest::newRow("history entry not text") << variant([](QJsonObject &o) { o.insert("historyStack", QJsonArray{1}); })
+                                                << false;
+        QTest::newRow("credit without artist") << variant([](QJsonObject &o) {
+            o.insert("photoCredit", QJsonObject{{"title", "T"}});
+        }) << false;
+        QTest::newRow("video path not text") << variant([](QJsonObject &o) { o.insert("videoFilePath", 4); }) << false;
+        QTest::newRow("no historyStack") << variant([](QJsonObject &o) { o.remove("historyStack"); }) << false;
+        QTest::newRow("no customURLString") << variant([](QJsonObject &o) { o.remove("customURLString"); }) << false;
+        QTest::newRow("useVideo null") << variant([](QJsonObject &o) { o.insert("useVideo", QJsonValue::Null); })
+                                       << false;
+        QTest::newRow("history not a list") << variant([](QJsonObject &o) { o.insert("historyStack", "a"); }) << false;
+        QTest::newRow("credit series not text") << variant([](QJsonObject &o) {
+            o.insert("photoCredit", QJsonObject{{"title", "T"}, {"artist", "A"}, {"series", 2}});
+        }) << false;
+        QTest::newRow("credit not an object") << variant([](QJsonObject &o) { o.insert("photoCredit", "T"); }) << false;
+        QTest::newRow("optional keys null") << variant([](QJsonObject &o) {
+            o.insert("currentImagePath", QJsonValue::Null);
+            o.insert("photoCredit", QJsonValue::Null);
+        }) << true;
+        QTest::newRow("unknown key ignored") << variant([](QJsonObject &o) { o.insert("extra", 1); }) << true;
+        QTest::newRow("array at top") << QByteArray("[]") << false;
+        QTest::newRow("not JSON") << QByteArray("{\"isEnabled\": tr") << false;
+    }
+
+    void strictRecord()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(bool, readable);
+        Stage s;
+        writeAll(s.file("background.json"), json);
+        writeAll(s.file("wallpaper-current.jpg"), jpegOf(Qt::red));
+        BackgroundSettings b(s.config());
+        QCOMPARE(b.overlayOpacity(), readable ? 0.8 : 0.35);
+        QCOMPARE(b.animateKenBurns(), !readable);
+        QCOMPARE(b.isEnabled(), readable);
+        QCOMPARE(b.customURLString(), readable ? QStringLiteral("https://example.org/a.jpg") : QString());
+        QVERIFY(!b.loadedImage().isNull()); // the current file is found either way
+    }
+
+    void historyFromTheFileIsTrustedForNothing()
+    {
+        Stage s;
+        QTemporaryDir outside;
+        const QString foreign = outside.filePath("wp-1.jpg");
+        writeAll(foreign, jpegOf(Qt::blue));
+        writeAll(s.history("wp-10.jpg"), jpegOf(Qt::green));
+        writeAll(s.history("notes.jpg"), jpegOf(Qt::green));
+        writeAll(s.file("wallpaper-current.jpg"), jpegOf(Qt::red));
+        QJsonObject o = validRecord();
+        o.insert("historyStack", QJsonArray{foreign, s.history("wp-10.jpg"), s.history("wp-11.jpg"), s.history("notes.jpg"),
+                                            s.file("wallpaper-current.jpg"), s.history("../wallpaper-history/wp-10.jpg"),
+                                            "wallpaper-history/wp-10.jpg", s.history("wp-10.jpg")});
+        s.writeRecord(o);
+
+        BackgroundSettings b(s.config());
+        QCOMPARE(b.historyStack(), QStringList{s.history("wp-10.jpg")});
+        QVERIFY(b.canUndo());
+        QCoro::waitFor(b.undoWallpaper());
+        QCOMPARE(b.statusMessage(), QStringLiteral("Restored previous wallpaper."));
+        QCoro::waitFor(b.undoWallpaper());
+        QCOMPARE(b.statusMessage(), QStringLiteral("Nothing to undo."));
+        QVERIFY(QFileInfo::exists(foreign));
+        QVERIFY(QFileInfo::exists(s.history("notes.jpg")));
+    }
+
+    void historyIsCappedOnLoad()
+    {
+        Stage s;
+        writeAll(s.file("wallpaper-current.jpg"), jpegOf(Qt::red));
+        QJsonArray history;
+        const QByteArray bytes = jpegOf(Qt::green, QSize(4, 4));
+        for (int i = 0; i < 230; ++i) {
+            writeAll(s.history(QStringLiteral("wp-%1.jpg").arg(1000 + i)), bytes);
+            history.append(s.history(QStringLiteral("wp-%1.jpg").arg(1000 + i)));
+        }
+        QJsonObject o = validRecord();
+        o.insert("historyStack", history);
+        s.writeRecord(o);
+        BackgroundSettings b(s.config());
+        QCOMPARE(b.historyStack().size(), 200);
+        QCOMPARE(b.historyStack().first(), s.history("wp-1000.jpg"));
+    }
+
+    void foreignCurrentPathIsNotFollowed()
+    {
+        Stage s;
+        QTemporaryDir outside;
+        writeAll(outside.filePath("elsewhere.jpg"), jpegOf(Qt::blue));
+        writeAll(s.file("wallpaper-current.jpg"), jpegOf(Qt::red));
+        QJsonObject o = validRecord();
+        o.insert("currentImagePath", outside.filePath("elsewhere.jpg"));
+        o.insert("videoFilePath", outside.filePath("movie.mp4"));
+        s.writeRecord(o);
+        BackgroundSettings b(s.config());
+        QCOMPARE(b.currentImagePath(), s.file("wallpaper-current.jpg"));
+        QVERIFY(qRed(b.loadedImage().pixel(0, 0)) > 200);
+        QVERIFY(b.videoFilePath().isEmpty());
+        QCOMPARE(s.saved()->currentImagePath, std::optional<QString>(s.file("wallpaper-current.jpg")));
+    }
+
+    void savedCreditIsReplacedAtStart()
+    {
+        Stage s;
+        writeAll(s.file("wallpaper-current.jpg"), jpegOf(Qt::red));
+        QJsonObject o = validRecord();
+        o.insert("photoCredit", QJsonObject{{"title", "Old"}, {"artist", "Someone"}});
+        s.writeRecord(o);
+        BackgroundSettings b(s.config());
+        QVERIFY(!b.photoCredit()); // example.org is no curated photograph
+    }
+
+    void videoModeAtStartLoadsNoImage()
+    {
+        Stage s;
+        QJsonObject o = validRecord();
+        o.insert("useVideo", true);
+        o.insert("videoFilePath", s.file("wallpaper-video.mp4")); // gone
+        s.writeRecord(o);
+        BackgroundSettings b(s.config());
+        QVERIFY(b.useVideo());
+        QVERIFY(b.loadedImage().isNull());
+        QCOMPARE(b.videoFilePath(), s.file("wallpaper-video.mp4"));
+        QVERIFY(!QFileInfo::exists(s.file("wallpaper-current.jpg")));
+    }
+
+    void legacyImageIsMigrated()
+    {
+        Stage s;
+        QImage png(40, 30, QImage::Format_RGB32);
+        png.fill(Qt::yellow);
+        QVERIFY(png.save(s.root.filePath("legacy.png"), "PNG"));
+        QDir().mkpath(s.support);
+        QVERIFY(QFile::copy(s.root.filePath("legacy.png"), s.file("user-wallpaper.jpg")));
+        BackgroundSettings b(s.config());
+        QCOMPARE(b.currentImagePath(), s.file("wallpaper-current.jpg"));
+        QVERIFY(readAll(s.file("wallpaper-current.jpg")).startsWith("\xFF\xD8")); // JPEG now
+        QVERIFY(QFileInfo::exists(s.file("user-wallpaper.jpg")));
+        QCOMPARE(s.saved()->currentImagePath, std::optional<QString>(s.file("wallpaper-current.jpg")));
+        QCOMPARE(b.loadedImage().size(), QSize(40, 30));
+    }
+
+    void addressFieldRefreshesCreditWithoutSaving()
+    {
+        Stage s;
+        BackgroundSettings b(s.config());
+        const QByteArray before = readAll(s.file("background.json"));
+        QSignalSpy credit(&b, &BackgroundSettings::photoCreditChanged);
+        b.setCustomURLString(StagePhotoCatalog::siteHomePage() + "/images/sliders/still-orbit/04.webp");
+        QCOMPARE(credit.count(), 1);
+        QCOMPARE(b.photoCredit()->title, QStringLiteral("Still Orbit 04"));
+        QCOMPARE(readAll(s.file("background.json")), before);
+        b.setCustomURLString("https://example.org/");
+        QVERIFY(!b.photoCredit());
+        b.persist(); // an absent credit is filled from the address before writing
+        QVERIFY(!s.saved()->photoCredit);
+    }
+
+    void togglesSave_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::newRow("isEnabled") << "isEnabled";
+        QTest::newRow("overlayOpacity") << "overlayOpacity";
+        QTest::newRow("animateKenBurns") << "animateKenBurns";
+        QTest::newRow("useVideo") << "useVideo";
+    }
+
+    void togglesSave()
+    {
+        QFETCH(QString, field);
+        Stage s;
+        BackgroundSettings b(s.config());
+        QFile::remove(s.file("background.json"));
+        if (field == u"isEnabled")
+            b.setIsEnabled(false);
+        else if (field == u"overlayOpacity")
+            b.setOverlayOpacity(0.6);
+        else if (field == u"animateKenBurns")
+            b.setAnimateKenBurns(false);
+        else
+            b.setUseVideo(true);
+        const auto saved = s.saved();
+        QVERIFY(saved);
+        QCOMPARE(saved->isEnabled, b.isEnabled());
+        QCOMPARE(saved->overlayOpacity, b.overlayOpacity());
+        QCOMPARE(saved->animateKenBurns, b.animateKenBurns());
+        QCOMPARE(saved->useVideo, b.useVideo());
+    }
+
+    void reloadAfterTurningOn()
+    {
+        Stage s;
+        BackgroundSettings b(s.config());
+        b.clearBackground();
+        QVERIFY(b.loadedImage().isNull());
+        b.reloadImage(); // still off: nothing
+        QVERIFY(b.loadedImage().isNull());
+        b.setIsEnabled(true);
+        b.reloadImage();
+        QVERIFY(!b.loadedImage().isNull());
+        QVERIFY(!b.useVideo());
+    }
+};
+
+MOONSHELF_TEST_GUI_MAIN(TestBackgroundState)
+#include "tst_background_state.moc"
