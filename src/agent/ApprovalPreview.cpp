@@ -5,16 +5,14 @@
 #include "agent/FileTools.h"
 #include "agent/LineDiff.h"
 #include "agent/PreviewText.h"
-#include "agent/TextSearch.h"
+#include "agent/StrReplaceEdit.h"
 #include "agent/ToolArguments.h"
 #include "agent/WorkspaceManager.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QStringDecoder>
 
 #include <cerrno>
-#include <sys/stat.h>
 
 namespace agent::ApprovalPreview {
 
@@ -44,10 +42,7 @@ QString shown(const QString &path)
 // The file's text when it is a regular file holding strict UTF-8 text.
 std::optional<QString> readText(const WorkspaceManager &workspace, const QString &path)
 {
-    const auto resolved = workspace.resolvePath(path);
-    if (!resolved)
-        return std::nullopt;
-    const auto bytes = FileReading::readRegularFile(*resolved, FileTools::kEditCap, path);
+    const auto bytes = FileReading::readProjectFile(workspace, path, FileTools::kEditCap);
     if (!bytes)
         return std::nullopt;
     return FileReading::decodeUtf8Strict(*bytes);
@@ -78,25 +73,9 @@ Built writeFilePreview(const QJsonObject &args, const WorkspaceManager &workspac
     const QString content = ToolArguments::string(args, QStringLiteral("content")).value_or(QString());
     Built built{QStringLiteral("write ") + path, {}};
 
-    const auto resolved = workspace.resolvePath(given);
-    if (!resolved) {
-        built.preview = QStringLiteral("New file: ") + path + QStringLiteral("\n\n") + capped(content);
-        return built;
-    }
-    struct stat st {};
-    if (::stat(QFile::encodeName(*resolved).constData(), &st) != 0) {
-        // Only a path with nothing there is a new file; one that cannot be
-        // looked at may hide an existing file.
-        built.preview = errno == ENOENT || errno == ENOTDIR
-                            ? framedContent(QStringLiteral("New file: ") + path, content)
-                            : framedContent(QStringLiteral("Overwrites an existing file that cannot be read: ") + path, content);
-        return built;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        built.preview = framedContent(QStringLiteral("Folder, not a file (the write will fail): ") + path, content);
-        return built;
-    }
-    const auto bytes = FileReading::readRegularFile(*resolved, FileTools::kEditCap, given);
+    // Read through the same confined walk as the tools, so a link swapped in
+    // cannot show an outside file's text on the card.
+    const auto bytes = FileReading::readProjectFile(workspace, given, FileTools::kEditCap);
     if (bytes) {
         if (const std::optional<QString> old = FileReading::decodeUtf8Strict(*bytes)) {
             built.preview = LineDiff::unifiedDiff(path, *old, content);
@@ -106,10 +85,14 @@ Built writeFilePreview(const QJsonObject &args, const WorkspaceManager &workspac
             QStringLiteral("Overwrites an existing non-text file of %1 bytes: ").arg(bytes->size()) + path, content);
         return built;
     }
-    switch (bytes.error().kind) {
+    const FileReading::ReadFailure &failure = bytes.error();
+    switch (failure.kind) {
+    case ReadKind::Workspace:
+        built.preview = QStringLiteral("New file: ") + path + QStringLiteral("\n\n") + capped(content);
+        break;
     case ReadKind::TooLarge:
         built.preview = framedContent(
-            QStringLiteral("Overwrites an existing file of %1 bytes, too large to compare: ").arg(bytes.error().size) + path,
+            QStringLiteral("Overwrites an existing file of %1 bytes, too large to compare: ").arg(failure.size) + path,
             content);
         break;
     case ReadKind::NotRegular:
@@ -117,8 +100,14 @@ Built writeFilePreview(const QJsonObject &args, const WorkspaceManager &workspac
         built.preview = framedContent(QStringLiteral("Replaces an existing special file (not a regular file): ") + path, content);
         break;
     case ReadKind::Directory:
+        built.preview = framedContent(QStringLiteral("Folder, not a file (the write will fail): ") + path, content);
+        break;
     case ReadKind::System:
-        built.preview = framedContent(QStringLiteral("Overwrites an existing file that cannot be read: ") + path, content);
+        // Only a path with nothing there (or a name no folder can hold) is a
+        // new file; one that cannot be looked at may hide an existing file.
+        built.preview = failure.error == ENOENT || failure.error == ENOTDIR || failure.error == ENAMETOOLONG
+                            ? framedContent(QStringLiteral("New file: ") + path, content)
+                            : framedContent(QStringLiteral("Overwrites an existing file that cannot be read: ") + path, content);
         break;
     }
     return built;
@@ -134,8 +123,9 @@ Built strReplacePreview(const QJsonObject &args, const WorkspaceManager &workspa
     QStringList lines{QStringLiteral("str_replace · ") + path, separator()};
     const std::optional<QString> text = readText(workspace, given);
     // The same search the edit itself uses, so the card shows the place that changes.
-    const std::optional<TextSearch::Match> match = text ? TextSearch::findFirst(*text, oldString) : std::nullopt;
-    if (match) {
+    const std::optional<StrReplaceEdit::Edit> edit = text ? StrReplaceEdit::plan(*text, oldString, newString) : std::nullopt;
+    if (edit) {
+        const TextSearch::Match *match = &edit->match;
         const QStringList before = text->first(match->start).split(u'\n');
         const QStringList after = text->sliced(match->start + match->length).split(u'\n');
         for (const QString &piece : before.mid(qMax<qsizetype>(0, before.size() - 3)))

@@ -1,11 +1,13 @@
 #include "agent/ConfinedWrite.h"
 
+#include "agent/UniqueFd.h"
 #include "platform/AtomicFile.h"
 
 #include <QFile>
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,23 +17,6 @@ namespace agent::ConfinedWrite {
 
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return m_fd; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
 
 Failure systemFailure(const QString &what, const QString &path, int error)
 {
@@ -50,7 +35,7 @@ std::optional<Failure> write(const QString &root, const QString &target, const Q
         return Failure{FailureKind::Escape, {}};
     const QByteArrayList parts = QFile::encodeName(target.mid(prefix.size())).split('/');
 
-    Fd dir(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() < 0)
         return systemFailure(QStringLiteral("Could not open"), root, errno);
     QString walked = root;
@@ -86,10 +71,15 @@ std::optional<Failure> write(const QString &root, const QString &target, const Q
         mode = st.st_mode & 07777;
     }
 
+    // Checked here so the platform's own text names the fault, not the temporary file.
+    if (name.size() > NAME_MAX)
+        return systemFailure(QStringLiteral("Could not write"), target, ENAMETOOLONG);
+
     QByteArray temp;
-    Fd file;
+    UniqueFd file;
     for (int attempt = 0; attempt < 16 && file.get() < 0; ++attempt) {
-        temp = '.' + name + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        // Short and independent of the target's name, so any legal name can be written.
+        temp = ".ms-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
         file.reset(::openat(dir.get(), temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                             mode ? 0600 : 0666));
         if (file.get() < 0 && errno != EEXIST)

@@ -1,8 +1,7 @@
 #include "agent/FileReading.h"
 
+#include "agent/WorkspaceManager.h"
 #include "platform/RegularFile.h"
-
-#include <QFile>
 
 #include <cerrno>
 #include <cstring>
@@ -12,51 +11,76 @@ namespace agent::FileReading {
 
 namespace {
 
-using ReadResult = platform::Result<QByteArray, ReadFailure>;
-
-ReadResult systemFailure(const QString &displayPath, int error)
+template <typename T>
+platform::Result<T, ReadFailure> failed(ReadFailure::Kind kind, int error, const QString &message)
 {
-    return ReadResult::failure({ReadFailure::Kind::System, 0,
-                                QStringLiteral("Could not read %1: %2")
-                                    .arg(displayPath, QString::fromLocal8Bit(std::strerror(error)))});
+    return platform::Result<T, ReadFailure>::failure({kind, 0, error, message});
 }
 
-ReadFailure tooLarge(qint64 size, const QString &displayPath)
+QString systemText(int error)
 {
-    return {ReadFailure::Kind::TooLarge, size, QStringLiteral("File too large: %1").arg(displayPath)};
-}
-
-ReadFailure wrongKind(bool directory, const QString &displayPath)
-{
-    if (directory)
-        return {ReadFailure::Kind::Directory, 0, QStringLiteral("Could not read %1: Is a directory").arg(displayPath)};
-    return {ReadFailure::Kind::NotRegular, 0, QStringLiteral("Could not read %1: Not a regular file").arg(displayPath)};
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace
 
-ReadResult readRegularFile(const QString &path, qint64 cap, const QString &displayPath)
+platform::Result<UniqueFd, ReadFailure> openInProject(const WorkspaceManager &workspace, const QString &givenPath,
+                                                      ConfinedOpen::Want want, const QString &verb)
 {
-    const QByteArray native = QFile::encodeName(path);
-    struct stat st {};
-    if (::stat(native.constData(), &st) != 0)
-        return systemFailure(displayPath, errno);
-    // Checked before opening: opening a device can already act on it.
-    if (!S_ISREG(st.st_mode))
-        return ReadResult::failure(wrongKind(S_ISDIR(st.st_mode), displayPath));
-    if (st.st_size > cap)
-        return ReadResult::failure(tooLarge(st.st_size, displayPath));
+    using Kind = ReadFailure::Kind;
+    const auto root = workspace.resolvedRoot();
+    if (!root)
+        return failed<UniqueFd>(Kind::Workspace, 0, root.error().description());
+    const auto resolved = workspace.resolvePath(givenPath);
+    if (!resolved)
+        return failed<UniqueFd>(Kind::Workspace, 0, resolved.error().description());
 
-    // Refuse a link swapped in for the final component after the path was resolved.
-    const auto read = platform::readRegularFile(path, cap + 1, platform::FinalLink::Refuse);
+    auto opened = ConfinedOpen::open(*root, *resolved, want);
+    if (opened)
+        return std::move(opened).value();
+    const QString prefix = verb + u' ' + givenPath + QStringLiteral(": ");
+    const ConfinedOpen::Failure &f = opened.error();
+    switch (f.kind) {
+    case ConfinedOpen::Failure::Kind::Escape:
+        return failed<UniqueFd>(Kind::Workspace, 0, WorkspaceError::pathOutsideWorkspace(givenPath).description());
+    case ConfinedOpen::Failure::Kind::Directory:
+        return failed<UniqueFd>(Kind::Directory, 0, prefix + systemText(EISDIR));
+    case ConfinedOpen::Failure::Kind::NotRegular:
+        return failed<UniqueFd>(Kind::NotRegular, 0, prefix + QStringLiteral("Not a regular file"));
+    case ConfinedOpen::Failure::Kind::System:
+        break;
+    }
+    return failed<UniqueFd>(Kind::System, f.error, prefix + systemText(f.error));
+}
+
+platform::Result<QByteArray, ReadFailure> readProjectFile(const WorkspaceManager &workspace, const QString &givenPath,
+                                                          qint64 cap)
+{
+    using Kind = ReadFailure::Kind;
+    const QString verb = QStringLiteral("Could not read");
+    auto opened = openInProject(workspace, givenPath, ConfinedOpen::Want::File, verb);
+    if (!opened)
+        return platform::Result<QByteArray, ReadFailure>::failure(opened.error());
+    const int fd = opened->get();
+    const auto tooLarge = [&](qint64 size) {
+        return platform::Result<QByteArray, ReadFailure>::failure(
+            {Kind::TooLarge, size, 0, QStringLiteral("File too large: ") + givenPath});
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        return failed<QByteArray>(Kind::System, error, verb + u' ' + givenPath + QStringLiteral(": ") + systemText(error));
+    }
+    if (st.st_size > cap)
+        return tooLarge(st.st_size);
+
+    const auto read = platform::readOpenRegularFile(fd, cap + 1);
     if (!read) {
         const platform::RegularFileError &e = read.error();
-        if (e.kind == platform::RegularFileError::Kind::System)
-            return systemFailure(displayPath, e.errorNumber);
-        return ReadResult::failure(wrongKind(e.kind == platform::RegularFileError::Kind::Directory, displayPath));
+        return failed<QByteArray>(Kind::System, e.errorNumber, verb + u' ' + givenPath + QStringLiteral(": ") + e.reason());
     }
     if (read->size > cap || read->bytes.size() > cap)
-        return ReadResult::failure(tooLarge(qMax<qint64>(read->bytes.size(), read->size), displayPath));
+        return tooLarge(qMax<qint64>(read->bytes.size(), read->size));
     return read->bytes;
 }
 

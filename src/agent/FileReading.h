@@ -1,5 +1,7 @@
 #pragma once
 
+#include "agent/ConfinedOpen.h"
+#include "agent/UniqueFd.h"
 #include "platform/Result.h"
 
 #include <QByteArray>
@@ -7,26 +9,39 @@
 
 #include <optional>
 
-namespace agent::FileReading {
+namespace agent {
+
+class WorkspaceManager;
+
+namespace FileReading {
 
 struct ReadFailure {
-    enum class Kind { System, NotRegular, Directory, TooLarge };
+    enum class Kind { System, NotRegular, Directory, TooLarge, Workspace };
     Kind kind = Kind::System;
     qint64 size = 0;  // the file's size in bytes, for TooLarge
-    QString message;  // what went wrong, naming the path
+    int error = 0;    // errno, for System
+    QString message;  // what went wrong, naming the path as given
 
     friend bool operator==(const ReadFailure &, const ReadFailure &) = default;
 };
 
-// The bytes of a regular file of at most cap bytes. Checks the kind first and
-// never opens a FIFO or a device (which could block or act on open), and never
-// reads more than cap + 1 bytes, so a file that grows cannot flood memory.
-// displayPath names the file in messages.
-[[nodiscard]] platform::Result<QByteArray, ReadFailure> readRegularFile(const QString &path, qint64 cap,
-                                                                        const QString &displayPath);
+// Opens the project path as the model gave it: confined by the workspace,
+// then walked from the project root's descriptor so that a link swapped in
+// meanwhile cannot lead the read out of the project. verb starts the
+// messages ("Could not read").
+[[nodiscard]] platform::Result<UniqueFd, ReadFailure> openInProject(const WorkspaceManager &workspace,
+                                                                    const QString &givenPath,
+                                                                    ConfinedOpen::Want want, const QString &verb);
+
+// The bytes of a regular project file of at most cap bytes, read from the
+// descriptor the confined walk opened. Never opens a FIFO or a device, and
+// never reads more than cap + 1 bytes, so a file that grows cannot flood memory.
+[[nodiscard]] platform::Result<QByteArray, ReadFailure> readProjectFile(const WorkspaceManager &workspace,
+                                                                        const QString &givenPath, qint64 cap);
 
 // The text when the bytes are strict UTF-8; a leading byte order mark is kept
 // as U+FEFF, so offsets in the text map back to the same bytes.
 std::optional<QString> decodeUtf8Strict(const QByteArray &bytes);
 
-} // namespace agent::FileReading
+} // namespace FileReading
+} // namespace agent

@@ -2,13 +2,11 @@
 
 #include "agent/ConfinedWrite.h"
 #include "agent/FileReading.h"
-#include "agent/TextSearch.h"
+#include "agent/StrReplaceEdit.h"
 #include "agent/ToolArguments.h"
 #include "agent/WorkspaceManager.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -58,13 +56,15 @@ std::optional<QString> confinedWrite(const WorkspaceManager &workspace, const QS
 ToolExecutionResult listDir(const WorkspaceManager &workspace, const QJsonObject &arguments)
 {
     const QString path = string(arguments, QStringLiteral("path")).value_or(QStringLiteral("."));
-    const auto resolved = workspace.resolvePath(path);
-    if (!resolved)
-        return ToolExecutionResult::failure(resolved.error().description());
+    auto opened = FileReading::openInProject(workspace, path, ConfinedOpen::Want::Directory, QStringLiteral("Could not list"));
+    if (!opened)
+        return ToolExecutionResult::failure(opened.error().message);
 
-    DIR *dir = ::opendir(QFile::encodeName(*resolved).constData());
+    // Listed from the descriptor the confined walk opened, never by path.
+    DIR *dir = ::fdopendir(opened.value().get());
     if (!dir)
         return ToolExecutionResult::failure(errnoText(QStringLiteral("Could not list"), path, errno));
+    opened.value().release(); // closedir closes it
     const int fd = ::dirfd(dir);
     QList<Entry> entries;
     std::optional<QString> failure;
@@ -108,11 +108,7 @@ ToolExecutionResult readFile(const WorkspaceManager &workspace, const QJsonObjec
     const std::optional<QString> path = string(arguments, QStringLiteral("path"));
     if (!path)
         return ToolExecutionResult::failure(QStringLiteral("Missing path"));
-    const auto resolved = workspace.resolvePath(*path);
-    if (!resolved)
-        return ToolExecutionResult::failure(resolved.error().description());
-
-    const auto bytes = FileReading::readRegularFile(*resolved, kReadFileCap, *path);
+    const auto bytes = FileReading::readProjectFile(workspace, *path, kReadFileCap);
     if (!bytes) {
         const FileReading::ReadFailure &f = bytes.error();
         if (f.kind == FileReading::ReadFailure::Kind::TooLarge)
@@ -145,11 +141,7 @@ ToolExecutionResult strReplace(const WorkspaceManager &workspace, const QJsonObj
     const std::optional<QString> newString = string(arguments, QStringLiteral("new_string"));
     if (!path || !oldString || !newString)
         return ToolExecutionResult::failure(QStringLiteral("Missing path, old_string, or new_string"));
-    const auto resolved = workspace.resolvePath(*path);
-    if (!resolved)
-        return ToolExecutionResult::failure(resolved.error().description());
-
-    const auto bytes = FileReading::readRegularFile(*resolved, kEditCap, *path);
+    const auto bytes = FileReading::readProjectFile(workspace, *path, kEditCap);
     if (!bytes) {
         const FileReading::ReadFailure &f = bytes.error();
         if (f.kind == FileReading::ReadFailure::Kind::TooLarge)
@@ -161,17 +153,19 @@ ToolExecutionResult strReplace(const WorkspaceManager &workspace, const QJsonObj
     if (!text)
         return ToolExecutionResult::failure(QStringLiteral("File is not valid UTF-8 text."));
 
-    const auto match = TextSearch::findFirst(*text, *oldString);
-    if (!match)
+    const auto edit = StrReplaceEdit::plan(*text, *oldString, *newString);
+    if (!edit)
         return ToolExecutionResult::failure(QStringLiteral("old_string not found in ") + *path);
 
     // Splice bytes, so every byte outside the match stays as it was.
-    const qsizetype byteStart = QStringView(*text).first(match->start).toUtf8().size();
-    const qsizetype byteLength = QStringView(*text).mid(match->start, match->length).toUtf8().size();
+    const TextSearch::Match &match = edit->match;
+    const qsizetype byteStart = QStringView(*text).first(match.start).toUtf8().size();
+    const qsizetype byteLength = QStringView(*text).mid(match.start, match.length).toUtf8().size();
+    const QByteArray replacement = edit->replacement.toUtf8();
     QByteArray out;
-    out.reserve(bytes->size() - byteLength + newString->size() * 3);
+    out.reserve(bytes->size() - byteLength + replacement.size());
     out.append(QByteArrayView(*bytes).first(byteStart));
-    out.append(newString->toUtf8());
+    out.append(replacement);
     out.append(QByteArrayView(*bytes).sliced(byteStart + byteLength));
     if (auto failure = confinedWrite(workspace, *path, out))
         return ToolExecutionResult::failure(*failure);

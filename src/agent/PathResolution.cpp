@@ -56,6 +56,13 @@ std::optional<QString> resolveAll(const QString &absolutePath)
             resolved = next;
             continue;
         }
+        // A name too long for any folder cannot exist; the operation on it
+        // reports the platform's own error.
+        if (part.size() > NAME_MAX) {
+            missing = true;
+            resolved = next;
+            continue;
+        }
         struct stat st {};
         if (::lstat(next.constData(), &st) != 0) {
             if (errno == ELOOP || errno == ENAMETOOLONG)

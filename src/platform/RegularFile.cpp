@@ -32,14 +32,20 @@ Result<BoundedRead, RegularFileError> readRegularFile(const QString &path, qint6
     const int fd = ::open(QFile::encodeName(path).constData(), flags);
     if (fd < 0)
         return system(errno);
+    auto read = readOpenRegularFile(fd, maxBytes);
+    ::close(fd);
+    return read;
+}
+
+Result<BoundedRead, RegularFileError> readOpenRegularFile(int fd, qint64 maxBytes)
+{
+    using R = Result<BoundedRead, RegularFileError>;
+    const auto system = [](int error) { return R::failure({RegularFileError::Kind::System, error}); };
+
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return system(error);
-    }
+    if (::fstat(fd, &st) != 0)
+        return system(errno);
     if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
         return R::failure({S_ISDIR(st.st_mode) ? RegularFileError::Kind::Directory
                                                : RegularFileError::Kind::NotRegular,
                            0});
@@ -55,16 +61,12 @@ Result<BoundedRead, RegularFileError> readRegularFile(const QString &path, qint6
         const ssize_t n = ::read(fd, out.bytes.data() + filled, size_t(out.bytes.size() - filled));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            return system(error);
-        }
+        if (n < 0)
+            return system(errno);
         if (n == 0)
             break;
         filled += n;
     }
-    ::close(fd);
     out.bytes.truncate(qsizetype(filled));
     return out;
 }

@@ -34,6 +34,10 @@ enum class FinalLink { Follow, Refuse };
 [[nodiscard]] Result<BoundedRead, RegularFileError> readRegularFile(const QString &path, qint64 maxBytes,
                                                                     FinalLink link = FinalLink::Follow);
 
+// The same for a file already open for reading; the descriptor stays the
+// caller's, and is read from where it stands.
+[[nodiscard]] Result<BoundedRead, RegularFileError> readOpenRegularFile(int fd, qint64 maxBytes);
+
 enum class Bom { Keep, Drop };
 
 // The text when the bytes are strict UTF-8 (no repair of bad sequences). Keep

@@ -1,3 +1,4 @@
+#include "agent/ApprovalPreview.h"
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
 #include "platform/UserDefaults.h"
@@ -9,6 +10,9 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <chrono>
 #include <sys/stat.h>
 #include <thread>
@@ -275,6 +279,99 @@ private Q_SLOTS:
         QCOMPARE(contents(m_outside + QStringLiteral("/victim")), QByteArray("keep"));
     }
 
+    // A folder of the project swapped for a link to an outside folder while
+    // the model reads: every read either sees the project's file or fails.
+    void readsNeverLeaveTheProject_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<bool>("preview"); // through the approval preview, not the tool
+        QTest::newRow("read_file") << "read_file" << R"({"path":"sw/f.txt"})" << false;
+        QTest::newRow("list_dir") << "list_dir" << R"({"path":"sw"})" << false;
+        QTest::newRow("str_replace") << "str_replace" << R"({"path":"sw/f.txt","old_string":"nothing","new_string":"x"})" << false;
+        QTest::newRow("write_file preview") << "write_file" << R"({"path":"sw/f.txt","content":"x"})" << true;
+        QTest::newRow("str_replace preview") << "str_replace" << R"({"path":"sw/f.txt","old_string":"side","new_string":"x"})" << true;
+    }
+    void readsNeverLeaveTheProject()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QString, args);
+        QFETCH(bool, preview);
+        put(at(QStringLiteral("sw/f.txt")), "inside");
+        // The outside file holds what the edits look for: reading it would show.
+        put(m_outside + QStringLiteral("/f.txt"), "SECRET side nothing");
+        put(m_outside + QStringLiteral("/only-outside.txt"), "SECRET");
+        std::atomic<bool> stop{false};
+        const QByteArray sw = QFile::encodeName(at(QStringLiteral("sw")));
+        const QByteArray real = QFile::encodeName(at(QStringLiteral("sw-real")));
+        const QByteArray outside = QFile::encodeName(m_outside);
+        std::thread swapper([&] {
+            while (!stop) {
+                ::rename(sw.constData(), real.constData());
+                ::symlink(outside.constData(), sw.constData());
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+                ::unlink(sw.constData());
+                ::rename(real.constData(), sw.constData());
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+            }
+        });
+        int leaks = 0;
+        int insideSeen = 0;
+        QString leaked;
+        for (int i = 0; i < 3000; ++i) {
+            const QString out = preview ? ApprovalPreview::build(tool, args, *m_ws).preview : run(tool, args).output;
+            if (out.contains(u"SECRET") || out.contains(u"only-outside") || out.startsWith(u"Replaced")) {
+                ++leaks;
+                leaked = out;
+            }
+            if (out.contains(u"inside") || out.contains(u"f.txt (6 B)") || out.contains(u"not found") || out.contains(u"  in\n"))
+                ++insideSeen;
+        }
+        stop = true;
+        swapper.join();
+        QVERIFY2(leaks == 0, qPrintable(QStringLiteral("%1 reads outside, e.g. %2").arg(leaks).arg(leaked)));
+        QVERIFY(insideSeen > 0);
+        QCOMPARE(contents(at(QStringLiteral("sw/f.txt"))), QByteArray("inside"));
+        QCOMPARE(contents(m_outside + QStringLiteral("/f.txt")), QByteArray("SECRET side nothing"));
+    }
+
+    // Any name a folder can hold is written (the temporary name is short);
+    // a longer one fails with the platform's own text, not as an escape.
+    void longNames_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::newRow("248 bytes") << 248;
+        QTest::newRow("255 bytes, the most a folder holds") << 255;
+        QTest::newRow("256 bytes") << 256;
+        QTest::newRow("300 bytes in a new folder") << -300;
+    }
+    void longNames()
+    {
+        QFETCH(int, length);
+        const bool inFolder = length < 0;
+        const QString name = QString(qAbs(length), u'n');
+        const QString path = inFolder ? name + QStringLiteral("/f.txt") : name;
+        const QString tooLong = QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
+        const ToolExecutionResult wrote = run(QStringLiteral("write_file"), QJsonObject{{"path", path}, {"content", "a\n"}});
+        const ToolExecutionResult read = run(QStringLiteral("read_file"), QJsonObject{{"path", path}});
+        const ToolExecutionResult edited = run(QStringLiteral("str_replace"), QJsonObject{{"path", path}, {"old_string", "a"}, {"new_string", "b"}});
+        if (qAbs(length) <= NAME_MAX) {
+            QCOMPARE(wrote, ToolExecutionResult::success(QStringLiteral("Wrote 2 bytes to ") + path));
+            QCOMPARE(read, ToolExecutionResult::success("a\n"));
+            QCOMPARE(edited, ToolExecutionResult::success(QStringLiteral("Replaced first occurrence in ") + path));
+            QCOMPARE(contents(at(path)), QByteArray("b\n"));
+        } else {
+            for (const ToolExecutionResult &r : {wrote, read, edited}) {
+                QVERIFY(r.isError);
+                QVERIFY2(r.output.endsWith(QStringLiteral(": ") + tooLong), qPrintable(r.output));
+                QVERIFY(!r.output.contains(u"escapes"));
+            }
+        }
+        // Nothing but the written file is left behind.
+        QCOMPARE(QDir(m_root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 qAbs(length) <= NAME_MAX ? QStringList{name} : QStringList());
+    }
+
     void strReplaceFirstOccurrenceOnly()
     {
         put(at(QStringLiteral("f.txt")), "one two one");
@@ -325,6 +422,37 @@ private Q_SLOTS:
         put(at(QStringLiteral("f")), before);
         QVERIFY(!run(QStringLiteral("str_replace"), QJsonObject{{"path", "f"}, {"old_string", oldString}, {"new_string", newString}}).isError);
         QCOMPARE(contents(at(QStringLiteral("f"))), after);
+    }
+
+    // A model writes line feeds; a file whose line breaks are all CR LF keeps them.
+    void strReplaceLineBreaks_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("oldString");
+        QTest::addColumn<QString>("newString");
+        QTest::addColumn<QByteArray>("after"); // empty: not found, file untouched
+        QTest::newRow("multi-line edit of a CRLF file") << QByteArray("a\r\nb\r\nc\r\n") << "a\nb" << "x\ny\nz"
+                                                       << QByteArray("x\r\ny\r\nz\r\nc\r\n");
+        QTest::newRow("trailing line feed") << QByteArray("a\r\nb\r\n") << "a\n" << "A\n" << QByteArray("A\r\nb\r\n");
+        QTest::newRow("leading line feed") << QByteArray("a\r\nb") << "\nb" << "\nB\n" << QByteArray("a\r\nB\r\n");
+        QTest::newRow("line feeds already CRLF kept as given") << QByteArray("a\r\nb\r\n") << "a\r\nb" << "x\ny"
+                                                              << QByteArray("x\ny\r\n");
+        QTest::newRow("mixed file searched exactly") << QByteArray("a\r\nb\nc") << "a\nb" << "x" << QByteArray();
+        QTest::newRow("mixed file, exact match") << QByteArray("a\r\nb\nc") << "b\nc" << "x\ny" << QByteArray("a\r\nx\ny");
+        QTest::newRow("line-feed file unchanged") << QByteArray("a\nb\n") << "a\nb" << "x\ny" << QByteArray("x\ny\n");
+        QTest::newRow("CRLF file, other bytes kept") << QByteArray("\xef\xbb\xbfé\r\nb\r\n") << "é\nb" << "ü\nβ"
+                                                     << QByteArray("\xef\xbb\xbfü\r\nβ\r\n");
+    }
+    void strReplaceLineBreaks()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, oldString);
+        QFETCH(QString, newString);
+        QFETCH(QByteArray, after);
+        put(at(QStringLiteral("f")), before);
+        const ToolExecutionResult r = run(QStringLiteral("str_replace"), QJsonObject{{"path", "f"}, {"old_string", oldString}, {"new_string", newString}});
+        QCOMPARE(r.isError, after.isEmpty());
+        QCOMPARE(contents(at(QStringLiteral("f"))), after.isEmpty() ? before : after);
     }
 
     void strReplaceRefusesNonText()

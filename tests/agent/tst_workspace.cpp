@@ -1,9 +1,13 @@
+#include "agent/ConfinedOpen.h"
 #include "agent/WorkspaceManager.h"
 #include "platform/UserDefaults.h"
 #include "support/TestMain.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <cerrno>
+#include <sys/stat.h>
 
 using namespace agent;
 
@@ -32,6 +36,9 @@ struct Tree {
         link(QStringLiteral(".."), QStringLiteral("p/up"));
         link(QStringLiteral("src"), QStringLiteral("p/inner"));
         link(QStringLiteral("../p2"), QStringLiteral("p/sibling"));
+        link(root + QStringLiteral("/src"), QStringLiteral("p/abs_inner"));
+        link(QStringLiteral("src/../src/a.txt"), QStringLiteral("p/file_link"));
+        link(base + QStringLiteral("/outside/secret"), QStringLiteral("p/secret_link"));
     }
     void touch(const QString &rel)
     {
@@ -104,6 +111,65 @@ private Q_SLOTS:
         const QString want = expected == u"OUT" ? QStringLiteral("Path escapes the project workspace: ") + path
                                                 : tree.root + expected;
         QCOMPARE(outcome(ws, path), want);
+    }
+
+    // The walk the file tools read through, given paths as they might look
+    // after a link was swapped in: links are followed only while they stay inside.
+    void confinedOpen_data()
+    {
+        QTest::addColumn<QString>("path"); // below the root
+        QTest::addColumn<int>("want");     // ConfinedOpen::Want
+        QTest::addColumn<QString>("expected"); // "ok", "escape", "dir", "special" or an errno name
+        const int file = int(ConfinedOpen::Want::File);
+        const int dir = int(ConfinedOpen::Want::Directory);
+        QTest::newRow("plain file") << "src/a.txt" << file << "ok";
+        QTest::newRow("the root as a folder") << "" << dir << "ok";
+        QTest::newRow("the root as a file") << "" << file << "dir";
+        QTest::newRow("relative link inside") << "inner/a.txt" << file << "ok";
+        QTest::newRow("absolute link inside") << "abs_inner/a.txt" << file << "ok";
+        QTest::newRow("final link inside") << "file_link" << file << "ok";
+        QTest::newRow("link to an outside folder") << "escape/secret" << file << "escape";
+        QTest::newRow("link to an outside folder, listed") << "escape" << dir << "escape";
+        QTest::newRow("final link to an outside file") << "secret_link" << file << "escape";
+        QTest::newRow("link to the parent") << "up/p/src/a.txt" << file << "escape";
+        QTest::newRow("link to a sibling") << "sibling" << dir << "escape";
+        QTest::newRow("dangling link out") << "dangling" << file << "escape";
+        QTest::newRow("dangling link in") << "dangling_in" << file << "ENOENT";
+        QTest::newRow("link loop") << "loop_a" << file << "ELOOP";
+        QTest::newRow("file as a folder") << "src/a.txt/x" << file << "ENOTDIR";
+        QTest::newRow("file listed") << "src/a.txt" << dir << "ENOTDIR";
+        QTest::newRow("folder read") << "src" << file << "dir";
+        QTest::newRow("fifo refused unopened") << "fifo" << file << "special";
+        QTest::newRow("name longer than any folder holds") << QString(256, u'n') << file << "ENAMETOOLONG";
+    }
+    void confinedOpen()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, want);
+        QFETCH(QString, expected);
+        Tree tree;
+        QVERIFY(::mkfifo(QFile::encodeName(tree.root + QStringLiteral("/fifo")).constData(), 0600) == 0);
+        const QString target = path.isEmpty() ? tree.root : tree.root + u'/' + path;
+        const auto opened = ConfinedOpen::open(tree.root, target, ConfinedOpen::Want(want));
+        QString got = QStringLiteral("ok");
+        if (!opened) {
+            using Kind = ConfinedOpen::Failure::Kind;
+            const ConfinedOpen::Failure &f = opened.error();
+            const int e = f.error;
+            got = f.kind == Kind::Escape       ? QStringLiteral("escape")
+                  : f.kind == Kind::Directory  ? QStringLiteral("dir")
+                  : f.kind == Kind::NotRegular ? QStringLiteral("special")
+                  : e == ENOENT                ? QStringLiteral("ENOENT")
+                  : e == ELOOP                 ? QStringLiteral("ELOOP")
+                  : e == ENOTDIR               ? QStringLiteral("ENOTDIR")
+                  : e == ENAMETOOLONG          ? QStringLiteral("ENAMETOOLONG")
+                                               : QString::number(e);
+        } else {
+            struct stat st {};
+            QVERIFY(::fstat(opened->get(), &st) == 0);
+            QCOMPARE(S_ISDIR(st.st_mode), want == int(ConfinedOpen::Want::Directory));
+        }
+        QCOMPARE(got, expected);
     }
 
     void rootBehindALinkAcceptsItsFiles()
