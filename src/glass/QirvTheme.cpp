@@ -64,6 +64,15 @@ QLinearGradient accentGradient(const QRectF &rect, const stage::UISkin &skin)
     return g;
 }
 
+MaterialBand materialBand(bool light)
+{
+    // Grey values: the edge of the dark band still lets a dark wallpaper
+    // glow through; the light band stays well above mid grey.
+    if (light)
+        return {QColor(238, 239, 242), QColor(198, 199, 203)};
+    return {QColor(26, 27, 31), QColor(62, 63, 68)};
+}
+
 namespace {
 
 // A skin colour laid over an opaque base, so palette roles stay opaque even

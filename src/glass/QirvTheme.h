@@ -37,6 +37,16 @@ QColor withOpacity(QColor c, qreal opacity);
 // From accentGradientStart (top leading) to accentGradientEnd (bottom trailing) over rect.
 QLinearGradient accentGradient(const QRectF &rect, const stage::UISkin &skin);
 
+// How dark (dark material) or light (light material, for light skins) the
+// glass is held whatever lies behind it: the material's own tone, and the
+// edge of the band the painted glass never crosses. Text colours are chosen
+// against the edge, so they stay legible over any backdrop.
+struct MaterialBand {
+    QColor tone;
+    QColor edge;
+};
+MaterialBand materialBand(bool light);
+
 // Every glass surface is drawn in the dark scheme, whatever the skin: a
 // Fusion palette with the skin's colours laid over a dark base.
 QPalette darkPalette(const stage::UISkin &skin);

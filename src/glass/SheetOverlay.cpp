@@ -1,0 +1,174 @@
+#include "glass/SheetOverlay.h"
+
+#include "glass/Backdrop.h"
+#include "glass/GlassPainter.h"
+#include "glass/Styles.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPainter>
+
+namespace glass {
+
+SheetOverlay::SheetOverlay(QWidget *window, StyleStore &styles)
+    : QWidget(window)
+    , m_window(window)
+    , m_styles(styles)
+{
+    hide();
+    setFocusPolicy(Qt::NoFocus);
+    window->installEventFilter(this);
+    connect(&styles, &StyleStore::changed, this, [this] { update(); });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) { keepFocusInside(now); });
+}
+
+void SheetOverlay::open(QWidget *content)
+{
+    if (!content || content == m_content)
+        return;
+    // One sheet per window: any other one goes first, and so does our own.
+    if (m_window)
+        for (SheetOverlay *other : m_window->findChildren<SheetOverlay *>(Qt::FindDirectChildrenOnly))
+            if (other != this)
+                other->close();
+    close();
+    m_content = content;
+    content->setParent(this);
+    content->installEventFilter(this);
+    place();
+    show();
+    raise();
+    content->show();
+    // The first control that takes Tab focus, else the content itself.
+    QWidget *first = content;
+    for (QWidget *w = content->nextInFocusChain(); w && w != content; w = w->nextInFocusChain()) {
+        if (content->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(content)) {
+            first = w;
+            break;
+        }
+    }
+    if (first == content && content->focusPolicy() == Qt::NoFocus)
+        content->setFocusPolicy(Qt::StrongFocus);
+    first->setFocus(Qt::PopupFocusReason);
+    update();
+}
+
+void SheetOverlay::close()
+{
+    if (!m_content)
+        return;
+    QWidget *content = m_content;
+    m_content = nullptr;
+    content->removeEventFilter(this);
+    content->hide();
+    content->deleteLater();
+    hide();
+    emit closed();
+}
+
+QRect SheetOverlay::contentGeometry() const
+{
+    if (!m_content)
+        return {};
+    const QRect room = rect().marginsRemoved(QMargins(kMargin, kMargin, kMargin, kMargin));
+    QSize size = m_content->sizeHint().expandedTo(m_content->minimumSizeHint()).expandedTo(m_content->minimumSize());
+    size = size.boundedTo(m_content->maximumSize()).boundedTo(room.size());
+    QRect r(QPoint(0, 0), size);
+    r.moveCenter(room.center());
+    return r;
+}
+
+void SheetOverlay::place()
+{
+    if (m_window)
+        setGeometry(m_window->rect());
+    if (m_content)
+        m_content->setGeometry(contentGeometry());
+}
+
+bool SheetOverlay::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window && event->type() == QEvent::Resize)
+        place();
+    else if (watched == m_content && event->type() == QEvent::LayoutRequest)
+        place();
+    return false;
+}
+
+void SheetOverlay::keyPressEvent(QKeyEvent *event)
+{
+    if (!m_content || event->modifiers() & ~Qt::KeypadModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        emit rejected();
+        close();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        emit accepted();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void SheetOverlay::mousePressEvent(QMouseEvent *event)
+{
+    // The scrim swallows clicks: the window behind is not reachable while a sheet is open.
+    event->accept();
+}
+
+bool SheetOverlay::focusNextPrevChild(bool next)
+{
+    if (!m_content)
+        return QWidget::focusNextPrevChild(next);
+    // Tab cycles through the content's controls only.
+    QWidget *start = QApplication::focusWidget();
+    if (!start || !m_content->isAncestorOf(start))
+        start = m_content;
+    QWidget *w = start;
+    do {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (w && m_content->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled()
+            && w->isVisibleTo(m_content)) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    } while (w && w != start);
+    return true;
+}
+
+void SheetOverlay::keepFocusInside(QWidget *now)
+{
+    if (!m_content || !now || !m_window || now->window() != m_window->window())
+        return;
+    if (now == m_content || m_content->isAncestorOf(now))
+        return;
+    m_content->setFocus(Qt::OtherFocusReason);
+}
+
+void SheetOverlay::paintEvent(QPaintEvent *)
+{
+    if (!m_content)
+        return;
+    const Styles &st = m_styles.styles();
+    QPainter p(this);
+    p.fillRect(rect(), st.scrim);
+    // The sheet's glass, behind the content.
+    const BackdropLocation where = locateBackdrop(this);
+    const QRectF sheet = QRectF(contentGeometry());
+    const QPointF origin = where.origin + sheet.topLeft();
+    p.save();
+    p.translate(sheet.topLeft());
+    GlassPainter::frostShape(p, QRectF(QPointF(0, 0), sheet.size()), FrostShape::roundedRectangle(st.sheet.radius),
+                             st.sheet.role, false, false, st.skin,
+                             where.provider ? &where.provider->backdropFrame() : nullptr, origin);
+    GlassPainter::innerBorder(p, QRectF(QPointF(0, 0), sheet.size()), FrostShape::roundedRectangle(st.sheet.radius),
+                              st.sheet.stroke, 1.0);
+    p.restore();
+}
+
+} // namespace glass

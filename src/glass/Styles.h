@@ -1,0 +1,89 @@
+#pragma once
+
+#include "glass/QirvTheme.h"
+#include "stage/UISkin.h"
+
+#include <QColor>
+#include <QFont>
+#include <QMargins>
+#include <QObject>
+
+namespace stage {
+class SkinStore;
+}
+
+namespace glass {
+
+// The looks a widget is given. Built from the skin's sixteen colours; every
+// text colour is legible (contrast >= 4.5 for primary text, >= 3 for the
+// fainter roles) on the glass the painter puts behind it, whatever the backdrop.
+
+struct TextStyle {
+    QFont font; // pixel sized
+    QColor color;
+};
+
+struct ButtonStyle {
+    QFont font;
+    QColor text, textDisabled;
+    QColor fill, fillHover, fillPressed, fillDisabled;
+    QColor stroke;
+    qreal radius = 8;
+    QMargins padding;
+    int height = 28;
+};
+
+struct FieldStyle {
+    QFont font;
+    QColor text, placeholder, fill, fillFocus, stroke, strokeFocus, selection;
+    qreal radius = 8;
+    QMargins padding;
+};
+
+struct PanelStyle {
+    QirvTheme::FrostRole role = QirvTheme::FrostRole::panel;
+    qreal radius = 12;
+    QColor stroke; // the hairline inside the edge
+    QColor wash;   // the skin's tint over the material
+};
+
+struct Styles {
+    stage::UISkin skin;
+    bool light = false; // a light material with dark text
+
+    // The glass tone text is laid out against (the material's middle), and
+    // the tone at the band's edge the text colours were checked against.
+    QColor glass, glassEdge;
+
+    TextStyle title, headline, body, secondary, tertiary, caption, mono, link;
+    // secondaryButton and chipButton: the names secondary and chip are taken
+    // by the text style and the chip panel.
+    ButtonStyle primary, secondaryButton, plain, destructive, chipButton;
+    FieldStyle field;
+    PanelStyle sidebar, panel, card, chip, popover, sheet;
+    QColor accent, danger, success, warning, separator, selection, scrim;
+    QColor text, textSecondary, textTertiary; // the colours of body, secondary and tertiary
+
+    static Styles build(const stage::UISkin &skin); // pure
+};
+
+// Holds the Styles of the skin in use; rebuilt on the skin store's change signal.
+class StyleStore : public QObject {
+    Q_OBJECT
+public:
+    explicit StyleStore(stage::SkinStore &skins, QObject *parent = nullptr);
+
+    stage::SkinStore &skins() const { return m_skins; }
+    const Styles &styles() const { return m_styles; }
+
+signals:
+    void changed(); // after styles() holds the new skin's values
+
+private:
+    void rebuild();
+
+    stage::SkinStore &m_skins;
+    Styles m_styles;
+};
+
+} // namespace glass

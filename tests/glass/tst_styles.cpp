@@ -1,0 +1,200 @@
+// Style values built from the skin, the contrast arithmetic they rest on,
+// and the in-window sheet.
+
+#include "PaintFixture.h"
+
+#include "glass/Contrast.h"
+#include "glass/SheetOverlay.h"
+#include "glass/Styles.h"
+#include "support/TestMain.h"
+
+#include <QApplication>
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QVBoxLayout>
+
+using namespace glass;
+using painttest::Fixture;
+
+namespace {
+
+QList<stage::UISkin> shippedSkins()
+{
+    QList<stage::UISkin> skins;
+    QDirIterator it(QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/skins"), {QStringLiteral("*.json")});
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly))
+            if (auto skin = stage::UISkin::fromJson(f.readAll()))
+                skins.append(*skin);
+    }
+    return skins;
+}
+
+// A sheet's content: two fields and a button, in that tab order.
+QWidget *form()
+{
+    auto *w = new QWidget;
+    auto *layout = new QVBoxLayout(w);
+    auto *a = new QLineEdit(w);
+    a->setObjectName(QStringLiteral("a"));
+    auto *b = new QLineEdit(w);
+    b->setObjectName(QStringLiteral("b"));
+    auto *ok = new QPushButton(QStringLiteral("OK"), w);
+    ok->setObjectName(QStringLiteral("ok"));
+    layout->addWidget(a);
+    layout->addWidget(b);
+    layout->addWidget(ok);
+    return w;
+}
+
+} // namespace
+
+class StylesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void contrastRatio_data()
+    {
+        QTest::addColumn<QColor>("a");
+        QTest::addColumn<QColor>("b");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("black on white") << QColor(Qt::black) << QColor(Qt::white) << 21.0;
+        QTest::newRow("same colour") << QColor(120, 30, 200) << QColor(120, 30, 200) << 1.0;
+        QTest::newRow("order does not matter") << QColor(Qt::white) << QColor(0x76, 0x76, 0x76) << 4.54;
+        QTest::newRow("mid grey on black") << QColor(0x77, 0x77, 0x77) << QColor(Qt::black) << 4.69;
+    }
+    void contrastRatio()
+    {
+        QFETCH(QColor, a);
+        QFETCH(QColor, b);
+        QFETCH(double, expected);
+        QVERIFY2(std::abs(Contrast::ratio(a, b) - expected) < 0.02, qPrintable(QString::number(Contrast::ratio(a, b))));
+    }
+
+    void ensureReachesTarget_data()
+    {
+        QTest::addColumn<QColor>("fg");
+        QTest::addColumn<QColor>("bg");
+        QTest::addColumn<double>("target");
+        QTest::newRow("faint grey on dark") << QColor(0x5C, 0x67, 0x78) << QColor(62, 63, 68) << 3.6;
+        QTest::newRow("faint grey on light") << QColor(0x84, 0x94, 0xA6) << QColor(198, 199, 203) << 3.6;
+        QTest::newRow("translucent white text") << QColor(255, 255, 255, 0x42) << QColor(26, 27, 31) << 4.5;
+        QTest::newRow("already enough stays") << QColor(Qt::white) << QColor(Qt::black) << 4.5;
+        QTest::newRow("accent on light glass") << QColor(0xC9, 0x82, 0x1E) << QColor(238, 239, 242) << 4.5;
+    }
+    void ensureReachesTarget()
+    {
+        QFETCH(QColor, fg);
+        QFETCH(QColor, bg);
+        QFETCH(double, target);
+        const QColor out = Contrast::ensure(fg, bg, target);
+        QCOMPARE(out.alpha(), 255);
+        QVERIFY2(Contrast::ratio(out, bg) >= target, qPrintable(QString::number(Contrast::ratio(out, bg))));
+        if (fg.alpha() == 255 && Contrast::ratio(fg, bg) >= target)
+            QCOMPARE(out, fg);
+        else // no further than needed
+            QVERIFY(Contrast::ratio(out, bg) < target + 0.3);
+    }
+
+    // Every shipped skin: each text role reads on both the middle and the
+    // edge of the glass band, and the light skins get a light material.
+    void textColoursLegibleInEverySkin()
+    {
+        const auto skins = shippedSkins();
+        QVERIFY(skins.size() >= 8);
+        for (const stage::UISkin &skin : skins) {
+            const Styles s = Styles::build(skin);
+            QCOMPARE(s.light, skin.isLight());
+            QCOMPARE(Contrast::luminance(s.glass) > 0.5, s.light);
+            const struct {
+                const char *role;
+                QColor color;
+                double min;
+            } roles[] = {{"body", s.body.color, 4.5},          {"headline", s.headline.color, 4.5},
+                         {"secondary", s.secondary.color, 3},  {"tertiary", s.tertiary.color, 3},
+                         {"placeholder", s.field.placeholder, 3}, {"link", s.link.color, 3},
+                         {"button", s.secondaryButton.text, 4.5}};
+            for (const auto &r : roles) {
+                for (const QColor &glass : {s.glass, s.glassEdge}) {
+                    const double ratio = Contrast::ratio(r.color, glass);
+                    QVERIFY2(ratio >= r.min, qPrintable(QStringLiteral("%1 %2: %3").arg(skin.id, QLatin1String(r.role)).arg(ratio)));
+                }
+            }
+            QVERIFY(Contrast::ratio(s.primary.text, s.primary.fill) >= 3);
+            QVERIFY(Contrast::ratio(s.destructive.text, s.destructive.fill) >= 3);
+            QCOMPARE(s.body.font.pixelSize() > 0, true);
+        }
+    }
+
+    void storeRebuildsOnSkinChange()
+    {
+        Fixture f;
+        StyleStore store(*f.skins);
+        QCOMPARE(store.styles().skin.id, QStringLiteral("default"));
+        QSignalSpy changed(&store, &StyleStore::changed);
+        QString seenId;
+        connect(&store, &StyleStore::changed, this, [&] { seenId = store.styles().skin.id; });
+        f.skins->select(QStringLiteral("duvediv-oduv"));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(seenId, QStringLiteral("duvediv-oduv")); // already rebuilt when the signal comes
+        f.skins->select(QStringLiteral("duvediv-oduv"));   // the same skin again: nothing to rebuild
+        QCOMPARE(changed.size(), 1);
+    }
+
+    // Event log of a sheet's life: keys routed to it, focus kept inside,
+    // one sheet per window.
+    void sheetFlow()
+    {
+        Fixture f;
+        StyleStore styles(*f.skins);
+        QWidget window;
+        window.resize(640, 480);
+        auto *outside = new QLineEdit(&window);
+        SheetOverlay sheet(&window, styles);
+        SheetOverlay other(&window, styles);
+        QStringList log;
+        for (SheetOverlay *s : {&sheet, &other}) {
+            const QString name = s == &sheet ? QStringLiteral("sheet") : QStringLiteral("other");
+            connect(s, &SheetOverlay::accepted, this, [&log, name] { log << name + QStringLiteral(" accepted"); });
+            connect(s, &SheetOverlay::rejected, this, [&log, name] { log << name + QStringLiteral(" rejected"); });
+            connect(s, &SheetOverlay::closed, this, [&log, name] { log << name + QStringLiteral(" closed"); });
+        }
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        outside->setFocus();
+
+        QPointer<QWidget> first = form();
+        sheet.open(first);
+        QVERIFY(sheet.isOpen() && sheet.isVisible());
+        QCOMPARE(sheet.geometry(), window.rect());
+        QCOMPARE(first->geometry().center(), sheet.contentGeometry().center());
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("a"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("b"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // past the last control: back to the first
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("a"));
+        outside->setFocus(); // a click or a shortcut elsewhere cannot take focus out
+        QVERIFY(first->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == first);
+        QTest::keyClick(first->findChild<QLineEdit *>(QStringLiteral("b")), Qt::Key_Return);
+        QVERIFY(sheet.isOpen()); // the opener decides
+
+        other.open(form()); // a second sheet in the same window closes the first
+        QVERIFY(!sheet.isOpen());
+        QTest::qWait(0);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!first);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!other.isOpen() && !other.isVisible());
+        QCOMPARE(log, QStringList({QStringLiteral("sheet accepted"), QStringLiteral("sheet closed"),
+                                   QStringLiteral("other rejected"), QStringLiteral("other closed")}));
+        QImage shot = window.grab().toImage();
+        painttest::savePng(shot, QStringLiteral("sheet-closed"));
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(StylesTest)
+#include "tst_styles.moc"
