@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev
   qt6-image-formats-plugins qcoro-qt6-dev qtkeychain-qt6-dev
-  rapidjson-dev libsimdjson-dev libheif-dev
+  rapidjson-dev libsimdjson-dev libheif-dev libcurl4-openssl-dev
   libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us pocketsphinx-testdata
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libgl-dev libegl-dev libxkbcommon-dev

@@ -1,20 +1,32 @@
 #include "agent/OVUClient.h"
 
 #include "agent/RunCancellation.h"
+#include "agent/StreamConnections.h"
 #include "agent/StreamExchange.h"
 #include "platform/ServiceHosts.h"
 
 #include <QJsonDocument>
+#include <QThreadPool>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 
 namespace agent {
 
-OVUClient::OVUClient(QNetworkAccessManager &network, QUrl endpoint, QObject *parent)
-    : QObject(parent), m_network(network), m_endpoint(std::move(endpoint))
+OVUClient::OVUClient(QNetworkAccessManager &, QUrl endpoint, QObject *parent)
+    : QObject(parent),
+      m_endpoint(std::move(endpoint)),
+      m_connections(std::make_shared<StreamConnections>()),
+      m_workers(std::make_unique<QThreadPool>())
 {
+    m_workers->setObjectName(QStringLiteral("chat stream"));
+    // Each turn in flight holds a thread for as long as its reply streams.
+    m_workers->setMaxThreadCount(64);
+}
+
+OVUClient::~OVUClient()
+{
+    // The exchanges stop and wait for their transfers here, while the
+    // thread pool they run on still exists.
+    qDeleteAll(findChildren<StreamExchange *>(Qt::FindDirectChildrenOnly));
 }
 
 QUrl OVUClient::defaultEndpoint()
@@ -50,16 +62,15 @@ QCoro::Task<TurnResult> OVUClient::streamComplete(QString bearerToken, QString m
     if (cancellation && cancellation->isCancelled())
         co_return TurnResult::failure(OVUClientError::cancelled());
 
-    QNetworkRequest request(m_endpoint);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    request.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("Bearer ") + bearerToken.toUtf8());
-    // A redirect to another origin would carry the bearer token there.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    request.setTransferTimeout(static_cast<int>(m_transferTimeout.count()));
-
-    QNetworkReply *reply = m_network.post(request, requestBody(model, messages, tools));
+    StreamRequest request;
+    request.url = m_endpoint.toEncoded();
+    request.body = requestBody(model, messages, tools);
+    request.headers = {QByteArrayLiteral("Content-Type: application/json"),
+                       QByteArrayLiteral("Authorization: Bearer ") + bearerToken.toUtf8()};
+    request.idleTimeout = m_transferTimeout;
     // The exchange belongs to the client: destroying the client cancels it.
-    auto *exchange = new StreamExchange(reply, std::move(onDelta), std::move(cancellation), this);
+    auto *exchange =
+        new StreamExchange(std::move(request), m_connections, *m_workers, std::move(onDelta), std::move(cancellation), this);
     const OneShot<TurnResult> done = exchange->completion();
     // Only locals are touched after this point: the client may be gone.
     co_return co_await done;

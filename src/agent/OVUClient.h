@@ -14,10 +14,12 @@
 #include <memory>
 
 class QNetworkAccessManager;
+class QThreadPool;
 
 namespace agent {
 
 class RunCancellation;
+class StreamConnections;
 
 using TurnResult = platform::Result<OVUAssistantTurn, OVUClientError>;
 
@@ -28,14 +30,19 @@ class OVUClient : public QObject {
 public:
     using DeltaHandler = std::function<void(const QString &fragment)>;
 
+    // The stream does not go through `network`: it has its own transport,
+    // which reads the reply in large blocks on a worker thread. The other
+    // requests of the app keep to the shared session.
     OVUClient(QNetworkAccessManager &network, QUrl endpoint, QObject *parent = nullptr);
+    // Ends the turns still in flight (as cancelled) before the workers go.
+    ~OVUClient() override;
 
     // The service's API host with the path /v1/chat/completions.
     static QUrl defaultEndpoint();
 
     QUrl endpoint() const { return m_endpoint; }
 
-    // How long the stream may stay silent before the turn fails.
+    // How long the stream may stay silent before the turn fails (600 s).
     void setTransferTimeout(std::chrono::milliseconds timeout) { m_transferTimeout = timeout; }
     std::chrono::milliseconds transferTimeout() const { return m_transferTimeout; }
 
@@ -50,8 +57,9 @@ public:
                                            DeltaHandler onDelta, std::shared_ptr<RunCancellation> cancellation = {});
 
 private:
-    QNetworkAccessManager &m_network;
     QUrl m_endpoint;
+    std::shared_ptr<StreamConnections> m_connections; // turn after turn on one connection
+    std::unique_ptr<QThreadPool> m_workers;           // one thread per turn in flight
     std::chrono::milliseconds m_transferTimeout{600'000};
 };
 

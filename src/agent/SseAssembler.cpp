@@ -113,6 +113,9 @@ QString compact(const JsonValue &value)
     return QString::fromUtf8(buffer.GetString(), qsizetype(buffer.GetSize()));
 }
 
+// The most of a plain (non-event) body kept to look for an error object.
+constexpr qsizetype kPlainBodyLimit = 64 * 1024;
+
 QString errorMessage(const JsonValue &error)
 {
     if (error.IsString())
@@ -138,6 +141,8 @@ QStringList SseAssembler::feed(QByteArrayView bytes)
             bytes = bytes.sliced(1);
     }
     m_buffer.append(bytes);
+    if (!m_sawDataLine && m_plainBody.size() <= kPlainBodyLimit)
+        m_plainBody.append(bytes.first(std::min(bytes.size(), kPlainBodyLimit + 1 - m_plainBody.size())));
 
     const char *data = m_buffer.constData();
     const qsizetype size = m_buffer.size();
@@ -191,6 +196,8 @@ QStringList SseAssembler::endOfBody()
 platform::Result<OVUAssistantTurn, OVUClientError> SseAssembler::finish()
 {
     (void)endOfBody(); // a fragment of it is in the text already
+    if (!m_failure && !isComplete() && !m_sawDataLine)
+        m_failure = plainBodyError();
     if (m_failure)
         return platform::Result<OVUAssistantTurn, OVUClientError>::failure(*m_failure);
     if (!isComplete())
@@ -212,11 +219,30 @@ OVUAssistantTurn SseAssembler::turn() const
     return result;
 }
 
+std::optional<OVUClientError> SseAssembler::plainBodyError() const
+{
+    if (m_plainBody.isEmpty() || m_plainBody.size() > kPlainBodyLimit)
+        return std::nullopt;
+    QByteArray body = m_plainBody;
+    rapidjson::Document doc;
+    doc.ParseInsitu<rapidjson::kParseIterativeFlag>(body.data());
+    if (doc.HasParseError() || !doc.IsObject())
+        return std::nullopt;
+    const JsonValue *error = member(doc, "error");
+    if (!error || error->IsNull())
+        return std::nullopt;
+    return OVUClientError::streamError(errorMessage(*error));
+}
+
 void SseAssembler::processLine(QByteArrayView line, QStringList &fragments)
 {
     static constexpr QByteArrayView prefix("data:");
     if (!line.startsWith(prefix))
         return;
+    if (!m_sawDataLine) {
+        m_sawDataLine = true;
+        m_plainBody = QByteArray();
+    }
     QByteArray payload = trimmedPayload(line.sliced(prefix.size()));
     if (payload == "[DONE]") {
         m_done = true;

@@ -32,7 +32,9 @@ public:
     QStringList endOfBody();
 
     // Gives the turn, or the failure when the stream carried an error or
-    // stopped early (neither the end mark nor a finish reason came).
+    // stopped early (neither the end mark nor a finish reason came). A body
+    // without any data line that is a JSON object with an "error" member is
+    // the service's error, not a stream cut short.
     platform::Result<OVUAssistantTurn, OVUClientError> finish();
 
     bool isDone() const { return m_done; }
@@ -51,12 +53,17 @@ private:
 
     void processLine(QByteArrayView line, QStringList &fragments);
     void processPayload(QByteArray payload, QStringList &fragments);
+    std::optional<OVUClientError> plainBodyError() const;
     bool stopped() const { return m_done || m_failure.has_value(); }
 
     QByteArray m_buffer;
     qsizetype m_scanFrom = 0;
     bool m_skipLeadingLF = false;
     bool m_done = false;
+    bool m_sawDataLine = false;
+    // The body's first bytes, kept until a data line comes: an error may
+    // come as plain JSON instead of events.
+    QByteArray m_plainBody;
     std::optional<OVUClientError> m_failure;
     QString m_text;
     std::optional<QString> m_finishReason;

@@ -2,89 +2,84 @@
 
 #include "agent/RunCancellation.h"
 
-#include <QNetworkReply>
-#include <QTimer>
+#include <QPointer>
+#include <QThreadPool>
 
 namespace agent {
 
 namespace {
 
-// Bytes handed to the assembler per event-loop turn: small enough that one
-// turn stays well under a frame, large enough that loopback is the limit.
-constexpr qint64 kSliceBytes = 32 * 1024;
-// How long a finished turn's reply may take to reach its own end.
-constexpr int kDrainMilliseconds = 5'000;
-
-QString joinedLines(const QByteArray &body)
-{
-    QByteArray joined = body;
-    joined.replace('\r', QByteArray()).replace('\n', QByteArray());
-    return QString::fromUtf8(joined);
-}
+// The main thread hears of new fragments at most this often.
+constexpr int kFrameMilliseconds = 16;
 
 } // namespace
 
-StreamExchange::StreamExchange(QNetworkReply *reply, OVUClient::DeltaHandler onDelta,
-                               std::shared_ptr<RunCancellation> cancellation, QObject *parent)
-    : QObject(parent), m_reply(reply), m_onDelta(std::move(onDelta)), m_cancellation(std::move(cancellation))
+StreamExchange::StreamExchange(StreamRequest request, std::shared_ptr<StreamConnections> connections,
+                               QThreadPool &workers, OVUClient::DeltaHandler onDelta, std::shared_ptr<RunCancellation> cancellation,
+                               QObject *parent)
+    : QObject(parent), m_onDelta(std::move(onDelta)), m_cancellation(std::move(cancellation))
 {
-    reply->setParent(this);
-    connect(reply, &QNetworkReply::readyRead, this, &StreamExchange::pump);
-    connect(reply, &QNetworkReply::finished, this, &StreamExchange::onFinished);
+    m_frame.setSingleShot(true);
+    m_frame.setTimerType(Qt::PreciseTimer);
+    connect(&m_frame, &QTimer::timeout, this, &StreamExchange::takeAndDeliver);
     if (m_cancellation)
         connect(m_cancellation.get(), &RunCancellation::cancelled, this, &StreamExchange::cancel);
+
+    // The worker only posts to this object; the destructor joins it before
+    // the object goes, so no post can reach a deleted receiver.
+    m_transfer = std::make_shared<StreamTransfer>(std::move(request), std::move(connections), [this] {
+        QMetaObject::invokeMethod(this, &StreamExchange::onWake, Qt::QueuedConnection);
+    });
+    // A pooled thread: starting a new one per turn costs a scheduler tick
+    // or more on a busy machine.
+    workers.start([transfer = m_transfer, done = m_workerDone] {
+        transfer->run();
+        done->release();
+    });
 }
 
 StreamExchange::~StreamExchange()
 {
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        // We may be going away inside one of the reply's own signals: let
-        // its manager delete it later instead of deleting it under itself.
-        m_reply->setParent(m_reply->manager());
-        m_reply->deleteLater();
-    }
+    m_transfer->stop();
+    m_workerDone->acquire();
     if (!m_completed)
         m_completion.set(TurnResult::failure(OVUClientError::cancelled()));
 }
 
-void StreamExchange::schedulePump()
+void StreamExchange::onWake()
 {
-    if (m_pumpScheduled)
+    // The end is handed on at once: only the stream of fragments is paced.
+    if (m_transfer->hasEnded()) {
+        m_frame.stop();
+        return takeAndDeliver();
+    }
+    if (m_frame.isActive())
         return;
-    m_pumpScheduled = true;
-    QTimer::singleShot(0, this, [this] {
-        m_pumpScheduled = false;
-        pump();
-    });
+    const qint64 since = m_sinceDelivery.isValid() ? m_sinceDelivery.elapsed() : kFrameMilliseconds;
+    if (since < kFrameMilliseconds) {
+        m_frame.start(int(kFrameMilliseconds - since));
+        return;
+    }
+    takeAndDeliver();
 }
 
-void StreamExchange::pump()
+void StreamExchange::takeAndDeliver()
 {
-    if (m_completed || !m_reply)
-        return;
-    if (m_status == 0) {
-        const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (status.isValid())
-            m_status = status.toInt();
-    }
-    if (m_status >= 400) {
-        // Error bodies are small and only shown whole.
-        m_errorBody += m_reply->readAll();
-    } else if (m_reply->isReadable()) {
-        const QByteArray slice = m_reply->read(kSliceBytes);
-        if (!deliver(m_assembler.feed(slice)))
+    m_sinceDelivery.start();
+    StreamTransfer::Taken taken = m_transfer->take();
+    const QPointer<StreamExchange> alive(this);
+    if (!m_completed && !deliver(taken.fragments)) {
+        if (!alive)
             return;
-        if (m_assembler.failure() || m_assembler.isDone()) {
-            // Nothing after the end mark or an error object is read.
-            return complete(m_assembler.finish());
-        }
+    } else if (taken.result) {
+        complete(std::move(*taken.result));
     }
-    if (m_reply->isReadable() && m_reply->bytesAvailable() > 0)
-        schedulePump();
-    else if (m_replyFinished)
-        conclude();
+    if (taken.ended) {
+        m_ended = true;
+        if (!m_completed) // cannot happen: the worker always leaves a result unless stopped
+            complete(TurnResult::failure(OVUClientError::cancelled()));
+        deleteLater();
+    }
 }
 
 bool StreamExchange::deliver(const QStringList &fragments)
@@ -103,35 +98,6 @@ bool StreamExchange::deliver(const QStringList &fragments)
     return true;
 }
 
-void StreamExchange::onFinished()
-{
-    m_replyFinished = true;
-    if (!m_pumpScheduled)
-        pump();
-}
-
-void StreamExchange::conclude()
-{
-    const QNetworkReply::NetworkError error = m_reply->error();
-    if (m_status >= 400)
-        return complete(TurnResult::failure(OVUClientError::httpStatus(m_status, joinedLines(m_errorBody))));
-    // A last line without its line break is a line too.
-    if (m_status > 0 && !deliver(m_assembler.endOfBody()))
-        return;
-    if (error != QNetworkReply::NoError) {
-        // A turn that said it was complete, or carried an error, before the
-        // connection broke is reported as such.
-        if (m_status > 0 && (m_assembler.isComplete() || m_assembler.failure()))
-            return complete(m_assembler.finish());
-        if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
-            return complete(TurnResult::failure(OVUClientError::timedOut()));
-        return complete(TurnResult::failure(OVUClientError::transport(m_reply->errorString())));
-    }
-    if (m_status == 0)
-        return complete(TurnResult::failure(OVUClientError::invalidResponse()));
-    complete(m_assembler.finish());
-}
-
 void StreamExchange::cancel()
 {
     complete(TurnResult::failure(OVUClientError::cancelled()));
@@ -142,29 +108,16 @@ void StreamExchange::complete(TurnResult result)
     if (m_completed)
         return;
     m_completed = true;
-    const bool keepConnection = result.ok();
+    // A whole turn lets its reply run to its end, so the connection can
+    // carry the next turn; anything else ends the transfer now.
+    if (!result.ok())
+        m_transfer->stop();
     m_completion.set(std::move(result));
     if (m_cancellation)
         m_cancellation->disconnect(this);
-    if (!m_reply || !m_reply->isRunning()) {
+    m_frame.stop();
+    if (m_ended)
         deleteLater();
-        return;
-    }
-    m_reply->disconnect(this);
-    if (!keepConnection) {
-        m_reply->abort();
-        deleteLater();
-        return;
-    }
-    // The turn is whole; let the reply end by itself so its connection can
-    // carry the next turn, but not for long.
-    connect(m_reply, &QNetworkReply::readyRead, this, [this] { m_reply->skip(m_reply->bytesAvailable()); });
-    connect(m_reply, &QNetworkReply::finished, this, &QObject::deleteLater);
-    QTimer::singleShot(kDrainMilliseconds, this, [this] {
-        if (m_reply)
-            m_reply->abort();
-        deleteLater();
-    });
 }
 
 } // namespace agent

@@ -2,50 +2,55 @@
 
 #include "agent/OVUClient.h"
 #include "agent/OneShot.h"
-#include "agent/SseAssembler.h"
+#include "agent/StreamTransfer.h"
 
+#include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
+#include <QTimer>
 
-class QNetworkReply;
+#include <memory>
+#include <semaphore>
+
+class QThreadPool;
 
 namespace agent {
 
-// One streamed request in flight: feeds the reply's bytes to the assembler in
-// small slices (so a burst never blocks the main thread for long), hands the
-// fragments on, and completes once with the turn or the failure.
+// One streamed request in flight, seen from the main thread. The transfer
+// reads and assembles on a worker thread; here the fragments are handed on
+// at most once per frame, and the exchange completes once with the turn or
+// the failure.
 class StreamExchange : public QObject {
     Q_OBJECT
 public:
-    StreamExchange(QNetworkReply *reply, OVUClient::DeltaHandler onDelta,
-                   std::shared_ptr<RunCancellation> cancellation, QObject *parent);
+    // The transfer runs on one of `workers`' threads, which must outlive
+    // this object.
+    StreamExchange(StreamRequest request, std::shared_ptr<StreamConnections> connections, QThreadPool &workers,
+                   OVUClient::DeltaHandler onDelta, std::shared_ptr<RunCancellation> cancellation, QObject *parent);
     // Going away before the end completes the exchange as cancelled, so the
-    // waiting turn always resumes.
+    // waiting turn always resumes; the worker is stopped and joined.
     ~StreamExchange() override;
 
     OneShot<TurnResult> completion() const { return m_completion; }
 
 private:
-    void pump();
+    void onWake();
+    void takeAndDeliver();
     // Hands fragments on; false when the exchange ended meanwhile (stopped,
     // or destroyed by the handler), and then nothing of it may be touched.
     bool deliver(const QStringList &fragments);
-    void schedulePump();
-    void onFinished();
     void cancel();
     void complete(TurnResult result);
-    void conclude();
 
-    QPointer<QNetworkReply> m_reply;
     OVUClient::DeltaHandler m_onDelta;
     std::shared_ptr<RunCancellation> m_cancellation;
-    SseAssembler m_assembler;
+    std::shared_ptr<StreamTransfer> m_transfer;
+    // Released when the worker has left run().
+    std::shared_ptr<std::binary_semaphore> m_workerDone = std::make_shared<std::binary_semaphore>(0);
     OneShot<TurnResult> m_completion;
-    QByteArray m_errorBody;
-    int m_status = 0;
-    bool m_replyFinished = false;
-    bool m_pumpScheduled = false;
+    QTimer m_frame; // holds deliveries to one per frame
+    QElapsedTimer m_sinceDelivery;
     bool m_completed = false;
+    bool m_ended = false;
 };
 
 } // namespace agent

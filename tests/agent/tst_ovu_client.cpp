@@ -209,10 +209,18 @@ private slots:
         const QByteArray full = partial + ChatServicePeer::event(ChatServicePeer::contentChunk("tial"));
         ChatServicePeer::Reply chunkedClose = ChatServicePeer::sseReply(full);
         chunkedClose.closeAfter = partial.size() + 12; // inside the second data line
-        // Whether the missing last chunk is noticed by the transport or by
-        // the stream depends on timing; either way it is no normal reply.
+        // However the body was framed, a reply cut short says the same.
         QTest::newRow("close-mid-line-chunked")
-            << chunkedClose << kinds({OVUClientError::Kind::Transport, OVUClientError::Kind::IncompleteStream}) << "par";
+            << chunkedClose << kinds({OVUClientError::Kind::IncompleteStream}) << "par";
+
+        ChatServicePeer::Reply chunkedCloseAtEvent = ChatServicePeer::sseReply(full);
+        chunkedCloseAtEvent.closeAfter = partial.size();
+        QTest::newRow("close-between-events-chunked")
+            << chunkedCloseAtEvent << kinds({OVUClientError::Kind::IncompleteStream}) << "par";
+        ChatServicePeer::Reply plainCloseAtEvent = chunkedCloseAtEvent;
+        plainCloseAtEvent.framing = Framing::CloseDelimited;
+        QTest::newRow("close-between-events-close-delimited")
+            << plainCloseAtEvent << kinds({OVUClientError::Kind::IncompleteStream}) << "par";
 
         ChatServicePeer::Reply plainClose = chunkedClose;
         plainClose.framing = Framing::CloseDelimited;
@@ -237,6 +245,47 @@ private slots:
         QVERIFY(!out.result.ok());
         QVERIFY2(kinds.contains(int(out.result.error().kind)), qPrintable(out.result.error().description()));
         QCOMPARE(out.fragments.join(QString()), textBefore);
+        if (out.result.error().kind == OVUClientError::Kind::IncompleteStream)
+            QCOMPARE(out.result.error().description(),
+                     QStringLiteral("The reply from Ovu API ended before it was complete. Try again."));
+    }
+
+    // A reply below 400 that is a plain JSON error, not events, shows the
+    // service's message.
+    void plainErrorBody_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<Framing>("framing");
+        QTest::addColumn<QString>("text");
+        const QString prefix = QStringLiteral("Ovu API reported an error during the reply: ");
+        QTest::newRow("object-message-content-length")
+            << QByteArray(R"({"error":{"message":"quota exceeded","type":"billing"}})") << Framing::ContentLength
+            << prefix + "quota exceeded";
+        QTest::newRow("pretty-printed-chunked") << QByteArray("{\n  \"error\": {\n    \"message\": \"busy\"\n  }\n}\n")
+                                                << Framing::Chunked << prefix + "busy";
+        QTest::newRow("string-close-delimited")
+            << QByteArray(R"({"error":"model not found"})") << Framing::CloseDelimited << prefix + "model not found";
+        QTest::newRow("no-error-member-is-cut-short")
+            << QByteArray(R"({"status":"ok"})") << Framing::ContentLength
+            << "The reply from Ovu API ended before it was complete. Try again.";
+        QTest::newRow("null-error-is-cut-short")
+            << QByteArray(R"({"error":null})") << Framing::ContentLength
+            << "The reply from Ovu API ended before it was complete. Try again.";
+    }
+
+    void plainErrorBody()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(Framing, framing);
+        QFETCH(QString, text);
+        ChatServicePeer::Reply reply = ChatServicePeer::sseReply(body);
+        reply.contentType = "application/json";
+        reply.framing = framing;
+        m_peer->enqueue(reply);
+        const Call out = call();
+        QVERIFY(!out.result.ok());
+        QCOMPARE(out.result.error().description(), text);
+        QVERIFY(out.fragments.isEmpty());
     }
 
     // The body's last line has no line break: its fragment still reaches
@@ -282,6 +331,23 @@ private slots:
         QVERIFY(!out.result.ok());
         QCOMPARE(out.result.error().kind, OVUClientError::Kind::TimedOut);
         QCOMPARE(out.result.error().description(), QStringLiteral("The request timed out."));
+    }
+
+    // The time-out is for silence, not for the whole reply: a slow reply
+    // that keeps sending outlasts it.
+    void slowReplyOutlastsTheIdleTimeout()
+    {
+        ChatServicePeer::Reply reply = ChatServicePeer::textReply("one two three four five six", 6);
+        reply.pieceSize = reply.body.size() / 6 + 1;
+        reply.pieceDelayMs = 120;
+        m_peer->enqueue(reply);
+        m_client->setTransferTimeout(std::chrono::milliseconds(400));
+        QElapsedTimer timer;
+        timer.start();
+        const Call out = call();
+        QVERIFY2(out.result.ok(), qPrintable(out.result.ok() ? QString() : out.result.error().description()));
+        QCOMPARE(out.result.value().text, QStringLiteral("one two three four five six"));
+        QVERIFY(timer.elapsed() > 400);
     }
 
     void stalledReplyResumes()

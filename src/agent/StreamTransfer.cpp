@@ -1,0 +1,239 @@
+#include "agent/StreamTransfer.h"
+
+#include "agent/StreamConnections.h"
+
+#include <QMutexLocker>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace agent {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes libcurl reads per call: large blocks keep the cost per byte low.
+constexpr long kReceiveBufferBytes = 256 * 1024;
+// How long a finished turn's reply may take to reach its own end, so its
+// connection can carry the next turn.
+constexpr std::chrono::milliseconds kDrainTime{5'000};
+// The longest wait between two looks at the idle time and the stop flag.
+constexpr std::chrono::milliseconds kLongestWait{1'000};
+
+QString joinedLines(const QByteArray &body)
+{
+    QByteArray joined = body;
+    joined.replace('\r', QByteArray()).replace('\n', QByteArray());
+    return QString::fromUtf8(joined);
+}
+
+} // namespace
+
+StreamTransfer::StreamTransfer(StreamRequest request, std::shared_ptr<StreamConnections> connections, Wake wake)
+    : m_request(std::move(request)), m_connections(std::move(connections)), m_wake(std::move(wake))
+{
+}
+
+StreamTransfer::~StreamTransfer() = default;
+
+void StreamTransfer::stop()
+{
+    m_stop.store(true);
+    QMutexLocker lock(&m_mutex);
+    if (m_multi)
+        curl_multi_wakeup(m_multi);
+}
+
+StreamTransfer::Taken StreamTransfer::take()
+{
+    QMutexLocker lock(&m_mutex);
+    m_woken = false;
+    return {std::exchange(m_fragments, {}), std::exchange(m_result, std::nullopt), m_ended};
+}
+
+bool StreamTransfer::hasEnded()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_result.has_value() || m_ended;
+}
+
+void StreamTransfer::post(QStringList fragments, std::optional<TurnResult> result, bool ended)
+{
+    bool wake = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_fragments += std::move(fragments);
+        if (result)
+            m_result = std::move(result);
+        m_ended = m_ended || ended;
+        wake = !m_woken;
+        m_woken = true;
+    }
+    if (wake)
+        m_wake();
+}
+
+size_t StreamTransfer::onBody(char *data, size_t size, size_t count, void *self)
+{
+    return static_cast<StreamTransfer *>(self)->receive(data, size * count);
+}
+
+size_t StreamTransfer::receive(const char *data, size_t size)
+{
+    m_bytes += qint64(size);
+    if (m_status == 0)
+        curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &m_status);
+    if (m_status >= 400) {
+        // Error bodies are small and only shown whole.
+        m_errorBody.append(data, qsizetype(size));
+        return size;
+    }
+    if (m_resultPosted)
+        return size; // the rest after the end mark is read and dropped
+    QStringList fragments = m_assembler.feed(QByteArrayView(data, qsizetype(size)));
+    std::optional<TurnResult> result;
+    if (m_assembler.failure() || m_assembler.isDone()) {
+        // Nothing after the end mark or an error object is read.
+        result = m_assembler.finish();
+        m_resultPosted = true;
+    }
+    if (!fragments.isEmpty() || result)
+        post(std::move(fragments), std::move(result), false);
+    return size;
+}
+
+void StreamTransfer::run()
+{
+    CURLM *multi = curl_multi_init();
+    m_easy = curl_easy_init();
+    curl_slist *headers = nullptr;
+    for (const QByteArray &header : m_request.headers)
+        headers = curl_slist_append(headers, header.constData());
+    // A large history must not wait for a "100 Continue" first.
+    headers = curl_slist_append(headers, "Expect:");
+
+    curl_easy_setopt(m_easy, CURLOPT_URL, m_request.url.constData());
+    curl_easy_setopt(m_easy, CURLOPT_POST, 1L);
+    curl_easy_setopt(m_easy, CURLOPT_POSTFIELDS, m_request.body.constData());
+    curl_easy_setopt(m_easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_request.body.size()));
+    curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, &StreamTransfer::onBody);
+    curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_errorText);
+    curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
+    // Redirects are not followed: the bearer token goes to this host only.
+    curl_easy_setopt(m_easy, CURLOPT_FOLLOWLOCATION, 0L);
+    // Like the rest of the app's requests: straight to the host, whatever
+    // proxy variables the environment holds.
+    curl_easy_setopt(m_easy, CURLOPT_PROXY, "");
+    curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    if (m_connections && m_connections->handle())
+        curl_easy_setopt(m_easy, CURLOPT_SHARE, m_connections->handle());
+
+    {
+        QMutexLocker lock(&m_mutex);
+        m_multi = multi;
+    }
+    curl_multi_add_handle(multi, m_easy);
+
+    // The idle time-out compares the time of the last byte at each turn of
+    // the loop; the loop itself waits at most kLongestWait.
+    const auto idleTimeout = std::max(m_request.idleTimeout, std::chrono::milliseconds(1));
+    auto lastByteAt = Clock::now();
+    qint64 bytesSeen = 0;
+    std::optional<Clock::time_point> drainUntil;
+    bool timedOut = false;
+    int running = 1;
+    while (!m_stop.load()) {
+        curl_multi_perform(multi, &running);
+        if (!running)
+            break;
+        const auto now = Clock::now();
+        if (m_bytes != bytesSeen) {
+            bytesSeen = m_bytes;
+            lastByteAt = now;
+        }
+        if (m_resultPosted && !drainUntil)
+            drainUntil = now + kDrainTime;
+        if (drainUntil && now >= *drainUntil)
+            break;
+        const auto idleLeft = lastByteAt + idleTimeout - now;
+        if (idleLeft <= Clock::duration::zero()) {
+            timedOut = true;
+            break;
+        }
+        const auto wait = std::min({std::chrono::duration_cast<std::chrono::milliseconds>(idleLeft) + std::chrono::milliseconds(1),
+                                    kLongestWait});
+        curl_multi_poll(multi, nullptr, 0, int(wait.count()), nullptr);
+    }
+
+    CURLcode code = CURLE_OK;
+    bool finished = false;
+    int queued = 0;
+    while (CURLMsg *message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg == CURLMSG_DONE) {
+            code = message->data.result;
+            finished = true;
+        }
+    }
+    if (m_status == 0)
+        curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &m_status);
+    long osErrno = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osErrno);
+
+    std::optional<TurnResult> result;
+    QStringList fragments;
+    if (!m_resultPosted && !m_stop.load()) {
+        if (timedOut) {
+            result = conclude(CURLE_OPERATION_TIMEDOUT, m_status);
+        } else if (finished) {
+            // A last line without its line break is a line too.
+            if (m_status > 0 && m_status < 400)
+                fragments = m_assembler.endOfBody();
+            result = conclude(code, m_status);
+            if (!result->ok() && code == CURLE_COULDNT_CONNECT && osErrno != 0)
+                result = TurnResult::failure(OVUClientError::transport(QString::fromLocal8Bit(std::strerror(int(osErrno)))));
+        }
+    }
+
+    {
+        QMutexLocker lock(&m_mutex);
+        m_multi = nullptr;
+    }
+    curl_multi_remove_handle(multi, m_easy);
+    curl_easy_cleanup(m_easy);
+    m_easy = nullptr;
+    curl_multi_cleanup(multi);
+    curl_slist_free_all(headers);
+    post(std::move(fragments), std::move(result), true);
+}
+
+TurnResult StreamTransfer::conclude(int code, long status)
+{
+    if (status >= 400)
+        return TurnResult::failure(OVUClientError::httpStatus(int(status), joinedLines(m_errorBody)));
+    if (code == CURLE_OPERATION_TIMEDOUT) {
+        // A turn that said it was complete before the silence stands.
+        if (status > 0 && (m_assembler.isComplete() || m_assembler.failure()))
+            return m_assembler.finish();
+        return TurnResult::failure(OVUClientError::timedOut());
+    }
+    if (status > 0) {
+        // Once the reply has begun, a connection that breaks is the reply
+        // ending early, however its body was framed; a turn that said it
+        // was complete, or carried an error, is reported as such.
+        return m_assembler.finish();
+    }
+    if (code == CURLE_OK || code == CURLE_WEIRD_SERVER_REPLY || code == CURLE_UNSUPPORTED_PROTOCOL)
+        return TurnResult::failure(OVUClientError::invalidResponse());
+    // The transport's own text.
+    const QString text = m_errorText[0] ? QString::fromUtf8(m_errorText)
+                                        : QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
+    return TurnResult::failure(OVUClientError::transport(text));
+}
+
+} // namespace agent
