@@ -1,5 +1,6 @@
 #include "glass/AppIconMark.h"
 
+#include "glass/Styles.h"
 #include "glass/BackdropBlur.h"
 #include "glass/BrandImages.h"
 #include "glass/GlassPainter.h"
@@ -39,26 +40,25 @@ QImage clippedTile(const QImage &icon, int side, const FrostShape &shape)
 
 } // namespace
 
-AppIconMark::AppIconMark(qreal size, bool rounded, QWidget *parent, stage::SkinStore *skins)
+AppIconMark::AppIconMark(qreal size, bool rounded, StyleStore &styles, QWidget *parent)
     : QWidget(parent)
     , m_size(size)
     , m_rounded(rounded)
-    , m_skins(skins ? skins : &stage::SkinStore::shared())
+    , m_styles(&styles)
 {
     setAccessibleName(QStringLiteral("Moonshelf Mac"));
     setFixedSize(sizeHint());
-    connect(m_skins, &stage::SkinStore::changed, this, qOverload<>(&QWidget::update));
-    connect(m_skins, &stage::SkinStore::selectedIDChanged, this, qOverload<>(&QWidget::update));
+    connect(&styles, &StyleStore::changed, this, qOverload<>(&QWidget::update));
     const int reach = int(std::ceil(std::max(shadowReach(size), RazevuMark::shadowReach(size))));
-    const QPointer<stage::SkinStore> skinStore = m_skins;
+    const QPointer<StyleStore> skinStore = m_styles;
     auto *shadow = paintAround(this, reach, [size, rounded, skinStore](QPainter &p, const QRectF &square) {
         if (!skinStore)
             return;
         paint(p, QRectF(square.topLeft(), QSizeF(size, size)), rounded, BrandImages::appIcon(),
-              BrandImages::razevuMark(), skinStore->current(), &ShadowCache::forSkins(skinStore),
+              BrandImages::razevuMark(), skinStore->styles().skin, &ShadowCache::forStyles(*skinStore),
               MarkLayers::shadow);
     });
-    connect(m_skins, &stage::SkinStore::changed, shadow, qOverload<>(&QWidget::update));
+    connect(&styles, &StyleStore::changed, shadow, qOverload<>(&QWidget::update));
 }
 
 QSize AppIconMark::sizeHint() const
@@ -118,7 +118,7 @@ void AppIconMark::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     paint(p, QRectF(0, 0, m_size, m_size), m_rounded, BrandImages::appIcon(), BrandImages::razevuMark(),
-          m_skins ? m_skins->current() : stage::UISkin::steel(), m_skins ? &ShadowCache::forSkins(m_skins) : nullptr,
+          m_styles ? m_styles->styles().skin : stage::UISkin::steel(), m_styles ? &ShadowCache::forStyles(*m_styles) : nullptr,
           MarkLayers::body);
 }
 

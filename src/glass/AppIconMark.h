@@ -4,6 +4,8 @@
 
 namespace glass {
 
+class StyleStore;
+
 class ShadowCache;
 
 // The application icon at any size, optionally as a rounded tile with a
@@ -12,7 +14,7 @@ class AppIconMark : public QWidget {
     Q_OBJECT
 public:
     // A size × size widget; the shadow is painted around it.
-    AppIconMark(qreal size, bool rounded, QWidget *parent = nullptr, stage::SkinStore *skins = nullptr);
+    AppIconMark(qreal size, bool rounded, StyleStore &styles, QWidget *parent = nullptr);
 
     qreal markSize() const { return m_size; }
     bool rounded() const { return m_rounded; }
@@ -32,7 +34,7 @@ protected:
 private:
     qreal m_size;
     bool m_rounded;
-    QPointer<stage::SkinStore> m_skins;
+    QPointer<StyleStore> m_styles;
 };
 
 } // namespace glass

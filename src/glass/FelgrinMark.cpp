@@ -1,5 +1,6 @@
 #include "glass/FelgrinMark.h"
 
+#include "glass/Styles.h"
 #include "glass/BackdropBlur.h"
 #include "glass/QirvTheme.h"
 #include "glass/ShadowCache.h"
@@ -11,16 +12,15 @@
 
 namespace glass {
 
-FelgrinMark::FelgrinMark(qreal size, Style style, QWidget *parent, stage::SkinStore *skins)
+FelgrinMark::FelgrinMark(qreal size, Style style, StyleStore &styles, QWidget *parent)
     : QWidget(parent)
     , m_size(size)
     , m_style(style)
-    , m_skins(skins ? skins : &stage::SkinStore::shared())
+    , m_styles(&styles)
 {
     setAccessibleName(QStringLiteral("Felgrin"));
     setAccessibleDescription(QStringLiteral("Polish mark. Felgrin’s crew stamp."));
-    connect(m_skins, &stage::SkinStore::changed, this, qOverload<>(&QWidget::update));
-    connect(m_skins, &stage::SkinStore::selectedIDChanged, this, qOverload<>(&QWidget::update));
+    connect(&styles, &StyleStore::changed, this, qOverload<>(&QWidget::update));
     setFixedSize(sizeHint());
 }
 
@@ -124,7 +124,7 @@ void FelgrinMark::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     paint(p, QRectF(QPointF(0, 0), QSizeF(frameSide(m_size), frameSide(m_size))), m_size, m_style,
-          m_skins ? m_skins->current() : stage::UISkin::steel(), m_skins ? &ShadowCache::forSkins(m_skins) : nullptr);
+          m_styles ? m_styles->styles().skin : stage::UISkin::steel(), m_styles ? &ShadowCache::forStyles(*m_styles) : nullptr);
 }
 
 } // namespace glass

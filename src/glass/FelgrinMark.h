@@ -4,6 +4,8 @@
 
 namespace glass {
 
+class StyleStore;
+
 class ShadowCache;
 
 // The crew mark: a glowing star, shown under a finished reply. It fills a
@@ -13,7 +15,7 @@ class FelgrinMark : public QWidget {
 public:
     enum class Style { resting, accent, hero };
 
-    FelgrinMark(qreal size, Style style, QWidget *parent = nullptr, stage::SkinStore *skins = nullptr);
+    FelgrinMark(qreal size, Style style, StyleStore &styles, QWidget *parent = nullptr);
 
     qreal markSize() const { return m_size; }
     Style style() const { return m_style; }
@@ -34,7 +36,7 @@ protected:
 private:
     qreal m_size;
     Style m_style;
-    QPointer<stage::SkinStore> m_skins;
+    QPointer<StyleStore> m_styles;
 };
 
 } // namespace glass

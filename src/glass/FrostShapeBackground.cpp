@@ -7,8 +7,8 @@
 namespace glass {
 
 FrostShapeBackground::FrostShapeBackground(QirvTheme::FrostRole role, FrostShape shape, bool stroke,
-                                           bool strokeStrong, QWidget *parent, stage::SkinStore *skins)
-    : GlassSurface(parent, skins)
+                                           bool strokeStrong, StyleStore &styles, QWidget *parent)
+    : GlassSurface(styles, parent)
     , m_role(role)
     , m_shape(shape)
     , m_stroke(stroke)
@@ -17,9 +17,9 @@ FrostShapeBackground::FrostShapeBackground(QirvTheme::FrostRole role, FrostShape
 }
 
 FrostShapeBackground *FrostShapeBackground::install(QWidget *host, QirvTheme::FrostRole role, FrostShape shape,
-                                                    bool stroke, bool strokeStrong, stage::SkinStore *skins)
+                                                    bool stroke, bool strokeStrong, StyleStore &styles)
 {
-    auto *background = new FrostShapeBackground(role, shape, stroke, strokeStrong, host->parentWidget(), skins);
+    auto *background = new FrostShapeBackground(role, shape, stroke, strokeStrong, styles, host->parentWidget());
     attachToHost(background, host, HostFollower::Placement::behind);
     return background;
 }
@@ -52,17 +52,17 @@ void FrostShapeBackground::paintEvent(QPaintEvent *)
     });
 }
 
-FrostPanelBackground::FrostPanelBackground(QirvTheme::FrostRole role, QWidget *parent, stage::SkinStore *skins)
-    : GlassSurface(parent, skins)
+FrostPanelBackground::FrostPanelBackground(QirvTheme::FrostRole role, StyleStore &styles, QWidget *parent)
+    : GlassSurface(styles, parent)
     , m_role(role)
 {
     // It covers every pixel of its rectangle: the stage below need not paint there.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-FrostPanelBackground *FrostPanelBackground::install(QWidget *host, QirvTheme::FrostRole role, stage::SkinStore *skins)
+FrostPanelBackground *FrostPanelBackground::install(QWidget *host, QirvTheme::FrostRole role, StyleStore &styles)
 {
-    auto *background = new FrostPanelBackground(role, host->parentWidget(), skins);
+    auto *background = new FrostPanelBackground(role, styles, host->parentWidget());
     attachToHost(background, host, HostFollower::Placement::behind);
     return background;
 }
@@ -76,8 +76,8 @@ void FrostPanelBackground::paintEvent(QPaintEvent *)
 }
 
 VisualEffectView::VisualEffectView(QirvTheme::WindowMaterial material, BlendingMode blendingMode, State state,
-                                   QWidget *parent, stage::SkinStore *skins)
-    : GlassSurface(parent, skins)
+                                   StyleStore &styles, QWidget *parent)
+    : GlassSurface(styles, parent)
     , m_material(material)
     , m_blendingMode(blendingMode)
     , m_state(state)

@@ -13,11 +13,11 @@ class FrostShapeBackground : public GlassSurface {
     Q_OBJECT
 public:
     FrostShapeBackground(QirvTheme::FrostRole role, FrostShape shape, bool stroke, bool strokeStrong,
-                         QWidget *parent = nullptr, stage::SkinStore *skins = nullptr);
+                         StyleStore &styles, QWidget *parent = nullptr);
 
     // Puts a background behind host's content and keeps it sized with host.
     static FrostShapeBackground *install(QWidget *host, QirvTheme::FrostRole role, FrostShape shape, bool stroke,
-                                         bool strokeStrong, stage::SkinStore *skins = nullptr);
+                                         bool strokeStrong, StyleStore &styles);
 
     QirvTheme::FrostRole role() const { return m_role; }
     FrostShape shape() const { return m_shape; }
@@ -41,8 +41,8 @@ private:
 class FrostPanelBackground : public GlassSurface {
     Q_OBJECT
 public:
-    explicit FrostPanelBackground(QirvTheme::FrostRole role, QWidget *parent = nullptr, stage::SkinStore *skins = nullptr);
-    static FrostPanelBackground *install(QWidget *host, QirvTheme::FrostRole role, stage::SkinStore *skins = nullptr);
+    FrostPanelBackground(QirvTheme::FrostRole role, StyleStore &styles, QWidget *parent = nullptr);
+    static FrostPanelBackground *install(QWidget *host, QirvTheme::FrostRole role, StyleStore &styles);
 
     QirvTheme::FrostRole role() const { return m_role; }
 
@@ -63,7 +63,7 @@ public:
     enum class State { followsWindowActiveState, active, inactive };
 
     VisualEffectView(QirvTheme::WindowMaterial material, BlendingMode blendingMode, State state,
-                     QWidget *parent = nullptr, stage::SkinStore *skins = nullptr);
+                     StyleStore &styles, QWidget *parent = nullptr);
 
     QirvTheme::WindowMaterial material() const { return m_material; }
     BlendingMode blendingMode() const { return m_blendingMode; }

@@ -3,7 +3,7 @@
 #include "glass/BackdropBlur.h"
 #include "glass/GlassPainter.h"
 #include "glass/ShadowCache.h"
-#include "stage/SkinStore.h"
+#include "glass/Styles.h"
 
 #include <QPainter>
 
@@ -12,19 +12,19 @@
 namespace glass {
 
 GlassDecoration::GlassDecoration(QWidget *content, QirvTheme::FrostRole role, FrostShape shape, bool stroke,
-                                 bool strokeStrong, Overlay overlay, Shadow shadow, stage::SkinStore *skins)
+                                 bool strokeStrong, Overlay overlay, Shadow shadow, StyleStore &styles)
     : QObject(content)
     , m_content(content)
-    , m_skins(skins ? skins : &stage::SkinStore::shared())
+    , m_styles(&styles)
     , m_shape(shape)
     , m_paintOverlay(std::move(overlay))
     , m_shadowLook(shadow)
 {
-    m_background = FrostShapeBackground::install(content, role, shape, stroke, strokeStrong, m_skins);
+    m_background = FrostShapeBackground::install(content, role, shape, stroke, strokeStrong, styles);
 
     m_overlay = new PaintedPiece(content, [this](QPainter &p, const QRectF &r) {
-        if (m_paintOverlay && m_skins)
-            m_paintOverlay(p, r, m_skins->current());
+        if (m_paintOverlay && m_styles)
+            m_paintOverlay(p, r, m_styles->styles().skin);
     });
     attachToHost(m_overlay, content, HostFollower::Placement::over);
 
@@ -39,15 +39,14 @@ GlassDecoration::GlassDecoration(QWidget *content, QirvTheme::FrostRole role, Fr
             if (!self) // the content and its dressing are gone; the shadow follows shortly
                 return;
             const QRectF body = r.marginsRemoved(QMarginsF(margins));
-            paintShadow(p, m_skins ? &ShadowCache::forSkins(m_skins) : nullptr, body, m_shape, m_shadowLook.color,
+            paintShadow(p, m_styles ? &ShadowCache::forStyles(*m_styles) : nullptr, body, m_shape, m_shadowLook.color,
                         m_shadowLook.radius, m_shadowLook.offset);
         });
         attachToHost(m_shadow, content, HostFollower::Placement::around, margins, m_background);
     }
 
     applyPalette();
-    connect(m_skins, &stage::SkinStore::changed, this, &GlassDecoration::applyPalette);
-    connect(m_skins, &stage::SkinStore::selectedIDChanged, this, &GlassDecoration::applyPalette);
+    connect(&styles, &StyleStore::changed, this, &GlassDecoration::applyPalette);
 }
 
 void GlassDecoration::setOverlay(Overlay overlay)
@@ -67,40 +66,40 @@ void GlassDecoration::setShape(FrostShape shape)
 
 void GlassDecoration::applyPalette()
 {
-    if (!m_content || !m_skins)
+    if (!m_content || !m_styles)
         return;
-    m_content->setPalette(QirvTheme::darkPalette(m_skins->current()));
+    m_content->setPalette(QirvTheme::darkPalette(m_styles->styles().skin));
     m_overlay->update();
     if (m_shadow)
         m_shadow->update();
 }
 
-GlassCard *GlassCard::apply(QWidget *content, qreal cornerRadius, QirvTheme::FrostRole role, stage::SkinStore *skins)
+GlassCard *GlassCard::apply(QWidget *content, qreal cornerRadius, QirvTheme::FrostRole role, StyleStore &styles)
 {
-    return new GlassCard(content, cornerRadius, role, skins);
+    return new GlassCard(content, cornerRadius, role, styles);
 }
 
-GlassCard::GlassCard(QWidget *content, qreal cornerRadius, QirvTheme::FrostRole role, stage::SkinStore *skins)
+GlassCard::GlassCard(QWidget *content, qreal cornerRadius, QirvTheme::FrostRole role, StyleStore &styles)
     : GlassDecoration(
           content, role, FrostShape::roundedRectangle(cornerRadius), true, false,
           [cornerRadius](QPainter &p, const QRectF &r, const stage::UISkin &) {
               GlassPainter::glassCardBorder(p, r, FrostShape::roundedRectangle(cornerRadius));
           },
-          Shadow{QColor::fromRgbF(0, 0, 0, 0.28f), 14, QPointF(0, 4)}, skins)
+          Shadow{QColor::fromRgbF(0, 0, 0, 0.28f), 14, QPointF(0, 4)}, styles)
     , m_cornerRadius(cornerRadius)
     , m_role(role)
 {
 }
 
 FrostFieldModifier *FrostFieldModifier::apply(QWidget *content, qreal cornerRadius, bool emphasized,
-                                              stage::SkinStore *skins)
+                                              StyleStore &styles)
 {
-    return new FrostFieldModifier(content, cornerRadius, emphasized, skins);
+    return new FrostFieldModifier(content, cornerRadius, emphasized, styles);
 }
 
-FrostFieldModifier::FrostFieldModifier(QWidget *content, qreal cornerRadius, bool emphasized, stage::SkinStore *skins)
+FrostFieldModifier::FrostFieldModifier(QWidget *content, qreal cornerRadius, bool emphasized, StyleStore &styles)
     : GlassDecoration(content, QirvTheme::FrostRole::field, FrostShape::roundedRectangle(cornerRadius), true,
-                      emphasized, {}, Shadow{QColor::fromRgbF(0, 0, 0, 0.3f), 12, QPointF(0, 5)}, skins)
+                      emphasized, {}, Shadow{QColor::fromRgbF(0, 0, 0, 0.3f), 12, QPointF(0, 5)}, styles)
     , m_cornerRadius(cornerRadius)
     , m_emphasized(emphasized)
 {
@@ -117,19 +116,19 @@ void FrostFieldModifier::setEmphasized(bool emphasized)
     });
 }
 
-TrayGlassPopover *TrayGlassPopover::apply(QWidget *content, qreal cornerRadius, stage::SkinStore *skins)
+TrayGlassPopover *TrayGlassPopover::apply(QWidget *content, qreal cornerRadius, StyleStore &styles)
 {
-    return new TrayGlassPopover(content, cornerRadius, skins);
+    return new TrayGlassPopover(content, cornerRadius, styles);
 }
 
-TrayGlassPopover::TrayGlassPopover(QWidget *content, qreal cornerRadius, stage::SkinStore *skins)
+TrayGlassPopover::TrayGlassPopover(QWidget *content, qreal cornerRadius, StyleStore &styles)
     : GlassDecoration(
           content, QirvTheme::FrostRole::card, FrostShape::roundedRectangle(cornerRadius), false, false,
           [cornerRadius](QPainter &p, const QRectF &r, const stage::UISkin &) {
               GlassPainter::innerBorder(p, r, FrostShape::roundedRectangle(cornerRadius),
                                         QColor::fromRgbF(1, 1, 1, 0.14f), 1.0);
           },
-          Shadow{QColor::fromRgbF(0, 0, 0, 0.35f), 18, QPointF(0, 8)}, skins)
+          Shadow{QColor::fromRgbF(0, 0, 0, 0.35f), 18, QPointF(0, 8)}, styles)
     , m_cornerRadius(cornerRadius)
 {
 }

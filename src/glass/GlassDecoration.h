@@ -1,6 +1,7 @@
 #pragma once
 
 #include "glass/FrostShapeBackground.h"
+#include "glass/Styles.h"
 
 #include <QPointer>
 
@@ -23,12 +24,12 @@ public:
     using Overlay = std::function<void(QPainter &, const QRectF &, const stage::UISkin &)>;
 
     GlassDecoration(QWidget *content, QirvTheme::FrostRole role, FrostShape shape, bool stroke, bool strokeStrong,
-                    Overlay overlay, Shadow shadow, stage::SkinStore *skins = nullptr);
+                    Overlay overlay, Shadow shadow, StyleStore &styles);
 
     FrostShapeBackground *background() const { return m_background; }
     QWidget *overlay() const { return m_overlay; }
     QWidget *shadow() const { return m_shadow; }
-    stage::SkinStore *skinStore() const { return m_skins; }
+    StyleStore &styleStore() const { return *m_styles; }
 
 protected:
     void setOverlay(Overlay overlay);
@@ -38,7 +39,7 @@ private:
     void applyPalette();
 
     QPointer<QWidget> m_content;
-    QPointer<stage::SkinStore> m_skins;
+    QPointer<StyleStore> m_styles;
     FrostShapeBackground *m_background = nullptr;
     PaintedPiece *m_overlay = nullptr;
     QPointer<PaintedPiece> m_shadow;
@@ -53,12 +54,12 @@ class GlassCard : public GlassDecoration {
     Q_OBJECT
 public:
     static GlassCard *apply(QWidget *content, qreal cornerRadius, QirvTheme::FrostRole role,
-                            stage::SkinStore *skins = nullptr);
+                            StyleStore &styles);
     qreal cornerRadius() const { return m_cornerRadius; }
     QirvTheme::FrostRole role() const { return m_role; }
 
 private:
-    GlassCard(QWidget *content, qreal cornerRadius, QirvTheme::FrostRole role, stage::SkinStore *skins);
+    GlassCard(QWidget *content, qreal cornerRadius, QirvTheme::FrostRole role, StyleStore &styles);
     qreal m_cornerRadius;
     QirvTheme::FrostRole m_role;
 };
@@ -69,21 +70,21 @@ class FrostFieldModifier : public GlassDecoration {
     Q_OBJECT
 public:
     static FrostFieldModifier *apply(QWidget *content, qreal cornerRadius, bool emphasized,
-                                     stage::SkinStore *skins = nullptr);
+                                     StyleStore &styles);
     qreal cornerRadius() const { return m_cornerRadius; }
     bool emphasized() const { return m_emphasized; }
     void setEmphasized(bool emphasized);
 
 private:
-    FrostFieldModifier(QWidget *content, qreal cornerRadius, bool emphasized, stage::SkinStore *skins);
+    FrostFieldModifier(QWidget *content, qreal cornerRadius, bool emphasized, StyleStore &styles);
     qreal m_cornerRadius;
     bool m_emphasized;
 };
 
 // The glass card dressing with the card role, under the name the views use.
-inline GlassCard *glassCard(QWidget *content, qreal cornerRadius, stage::SkinStore *skins = nullptr)
+inline GlassCard *glassCard(QWidget *content, qreal cornerRadius, StyleStore &styles)
 {
-    return GlassCard::apply(content, cornerRadius, QirvTheme::FrostRole::card, skins);
+    return GlassCard::apply(content, cornerRadius, QirvTheme::FrostRole::card, styles);
 }
 
 // The tray popovers' dressing (the wallpaper panel's too): card glass
@@ -91,18 +92,18 @@ inline GlassCard *glassCard(QWidget *content, qreal cornerRadius, stage::SkinSto
 class TrayGlassPopover : public GlassDecoration {
     Q_OBJECT
 public:
-    static TrayGlassPopover *apply(QWidget *content, qreal cornerRadius, stage::SkinStore *skins = nullptr);
+    static TrayGlassPopover *apply(QWidget *content, qreal cornerRadius, StyleStore &styles);
     qreal cornerRadius() const { return m_cornerRadius; }
 
 private:
-    TrayGlassPopover(QWidget *content, qreal cornerRadius, stage::SkinStore *skins);
+    TrayGlassPopover(QWidget *content, qreal cornerRadius, StyleStore &styles);
     qreal m_cornerRadius;
 };
 
 // The same as TrayGlassPopover::apply, under the name the views use.
-inline TrayGlassPopover *trayGlassPopover(QWidget *content, qreal cornerRadius, stage::SkinStore *skins = nullptr)
+inline TrayGlassPopover *trayGlassPopover(QWidget *content, qreal cornerRadius, StyleStore &styles)
 {
-    return TrayGlassPopover::apply(content, cornerRadius, skins);
+    return TrayGlassPopover::apply(content, cornerRadius, styles);
 }
 
 } // namespace glass

@@ -1,6 +1,6 @@
 #include "glass/GlassSurface.h"
 
-#include "stage/SkinStore.h"
+#include "glass/Styles.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -8,12 +8,11 @@
 
 namespace glass {
 
-GlassSurface::GlassSurface(QWidget *parent, stage::SkinStore *skins)
+GlassSurface::GlassSurface(StyleStore &styles, QWidget *parent)
     : QWidget(parent)
-    , m_skins(skins ? skins : &stage::SkinStore::shared())
+    , m_styles(&styles)
 {
-    connect(m_skins, &stage::SkinStore::changed, this, &GlassSurface::invalidate);
-    connect(m_skins, &stage::SkinStore::selectedIDChanged, this, &GlassSurface::invalidate);
+    connect(&styles, &StyleStore::changed, this, &GlassSurface::invalidate);
 }
 
 void GlassSurface::invalidate()
@@ -40,9 +39,14 @@ void GlassSurface::paintCached(QPainter &painter, const Draw &draw)
     painter.drawImage(QPointF(0, 0), m_cache);
 }
 
-stage::UISkin GlassSurface::skin() const
+const Styles &GlassSurface::styles() const
 {
-    return m_skins ? m_skins->current() : stage::UISkin::steel();
+    return m_styles->styles();
+}
+
+const stage::UISkin &GlassSurface::skin() const
+{
+    return m_styles->styles().skin;
 }
 
 HostFollower::HostFollower(QWidget *piece, QWidget *host, Placement placement, QMargins around,

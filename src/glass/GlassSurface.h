@@ -1,7 +1,7 @@
 #pragma once
 
 #include "glass/Backdrop.h"
-#include "stage/SkinStore.h"
+#include "glass/Styles.h"
 #include "stage/UISkin.h"
 
 #include <QPointer>
@@ -11,18 +11,17 @@
 
 namespace glass {
 
-// (stage::SkinStore below)
-
-// Base of the glass widgets: knows the skin store (the shared one unless
-// given), repaints when the skin changes, and finds the stage behind it.
+// Base of the glass widgets: paints with the style store it is given,
+// repaints when the skin changes, and finds the stage behind it.
 class GlassSurface : public QWidget {
     Q_OBJECT
 public:
-    explicit GlassSurface(QWidget *parent = nullptr, stage::SkinStore *skins = nullptr);
+    explicit GlassSurface(StyleStore &styles, QWidget *parent = nullptr);
 
-    stage::SkinStore *skinStore() const { return m_skins; }
-    // The skin in use, read at each draw.
-    stage::UISkin skin() const;
+    StyleStore &styleStore() const { return *m_styles; }
+    // The style values and the skin in use, read at each draw.
+    const Styles &styles() const;
+    const stage::UISkin &skin() const;
 
 protected:
     BackdropLocation backdrop() const { return locateBackdrop(this); }
@@ -36,7 +35,7 @@ protected:
     void invalidate();
 
 private:
-    QPointer<stage::SkinStore> m_skins;
+    QPointer<StyleStore> m_styles;
     QImage m_cache;
     quint64 m_generation = 0;
     struct CacheKey {

@@ -1,5 +1,6 @@
 #include "glass/RazevuMark.h"
 
+#include "glass/Styles.h"
 #include "glass/BackdropBlur.h"
 #include "glass/BrandImages.h"
 #include "glass/QirvTheme.h"
@@ -38,25 +39,24 @@ void imageShadow(QPainter &p, const QRectF &square, const QImage &image, const Q
 
 } // namespace
 
-RazevuMark::RazevuMark(qreal size, Style style, QWidget *parent, stage::SkinStore *skins)
+RazevuMark::RazevuMark(qreal size, Style style, StyleStore &styles, QWidget *parent)
     : QWidget(parent)
     , m_size(size)
     , m_style(style)
-    , m_skins(skins ? skins : &stage::SkinStore::shared())
+    , m_styles(&styles)
 {
     setFixedSize(sizeHint());
-    connect(m_skins, &stage::SkinStore::changed, this, qOverload<>(&QWidget::update));
-    connect(m_skins, &stage::SkinStore::selectedIDChanged, this, qOverload<>(&QWidget::update));
+    connect(&styles, &StyleStore::changed, this, qOverload<>(&QWidget::update));
     if (style == Style::primary)
         return; // no shadow
-    const QPointer<stage::SkinStore> skinStore = m_skins;
+    const QPointer<StyleStore> skinStore = m_styles;
     auto *shadow = paintAround(this, int(std::ceil(shadowReach(size))), [size, style, skinStore](QPainter &p, const QRectF &square) {
         if (!skinStore)
             return;
-        paint(p, QRectF(square.topLeft(), QSizeF(size, size)), style, BrandImages::razevuMark(), skinStore->current(),
-              &ShadowCache::forSkins(skinStore), MarkLayers::shadow);
+        paint(p, QRectF(square.topLeft(), QSizeF(size, size)), style, BrandImages::razevuMark(), skinStore->styles().skin,
+              &ShadowCache::forStyles(*skinStore), MarkLayers::shadow);
     });
-    connect(m_skins, &stage::SkinStore::changed, shadow, qOverload<>(&QWidget::update));
+    connect(&styles, &StyleStore::changed, shadow, qOverload<>(&QWidget::update));
 }
 
 QSize RazevuMark::sizeHint() const
@@ -156,7 +156,7 @@ void RazevuMark::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     paint(p, QRectF(0, 0, m_size, m_size), m_style, BrandImages::razevuMark(),
-          m_skins ? m_skins->current() : stage::UISkin::steel(), m_skins ? &ShadowCache::forSkins(m_skins) : nullptr,
+          m_styles ? m_styles->styles().skin : stage::UISkin::steel(), m_styles ? &ShadowCache::forStyles(*m_styles) : nullptr,
           MarkLayers::body);
 }
 

@@ -4,6 +4,8 @@
 
 namespace glass {
 
+class StyleStore;
+
 class ShadowCache;
 
 // Which layers of a mark to paint: a mark's shadow spills out of its frame,
@@ -18,7 +20,7 @@ public:
     enum class Style { accent, primary, hero };
 
     // A size × size widget; the style's shadow is painted around it.
-    RazevuMark(qreal size, Style style, QWidget *parent = nullptr, stage::SkinStore *skins = nullptr);
+    RazevuMark(qreal size, Style style, StyleStore &styles, QWidget *parent = nullptr);
 
     qreal markSize() const { return m_size; }
     Style style() const { return m_style; }
@@ -39,7 +41,7 @@ protected:
 private:
     qreal m_size;
     Style m_style;
-    QPointer<stage::SkinStore> m_skins;
+    QPointer<StyleStore> m_styles;
 };
 
 } // namespace glass

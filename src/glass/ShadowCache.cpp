@@ -1,7 +1,7 @@
 #include "glass/ShadowCache.h"
 
 #include "glass/BackdropBlur.h"
-#include "stage/SkinStore.h"
+#include "glass/Styles.h"
 
 #include <QPainter>
 
@@ -12,14 +12,12 @@ ShadowCache::ShadowCache(QObject *parent)
 {
 }
 
-ShadowCache &ShadowCache::forSkins(stage::SkinStore *skins)
+ShadowCache &ShadowCache::forStyles(StyleStore &styles)
 {
-    Q_ASSERT(skins);
-    if (auto *existing = skins->findChild<ShadowCache *>(QString(), Qt::FindDirectChildrenOnly))
+    if (auto *existing = styles.findChild<ShadowCache *>(QString(), Qt::FindDirectChildrenOnly))
         return *existing;
-    auto *cache = new ShadowCache(skins);
-    connect(skins, &stage::SkinStore::changed, cache, &ShadowCache::clear);
-    connect(skins, &stage::SkinStore::selectedIDChanged, cache, &ShadowCache::clear);
+    auto *cache = new ShadowCache(&styles);
+    connect(&styles, &StyleStore::changed, cache, &ShadowCache::clear);
     return *cache;
 }
 

@@ -9,23 +9,21 @@
 #include <functional>
 #include <QObject>
 
-namespace stage {
-class SkinStore;
-}
-
 namespace glass {
+
+class StyleStore;
 
 
 // Pre-rendered soft shadows and halos, keyed by size, shape, colour and
-// blur. One cache lives with each skin store and empties itself when the
+// blur. One cache lives with each style store and empties itself when the
 // skin changes, so nothing baked in the old colours survives.
 class ShadowCache : public QObject {
     Q_OBJECT
 public:
     explicit ShadowCache(QObject *parent = nullptr);
 
-    // The cache that belongs to skins (made on first use, owned by the store).
-    static ShadowCache &forSkins(stage::SkinStore *skins);
+    // The cache that belongs to styles (made on first use, owned by the store).
+    static ShadowCache &forStyles(StyleStore &styles);
 
     // The shadow of shape over a rect of size (logical), blurred by radius,
     // rendered for the device pixel ratio dpr. Its top-left lies

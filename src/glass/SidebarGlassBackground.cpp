@@ -14,14 +14,14 @@ namespace {
 constexpr int kDownscale = 4;
 }
 
-SidebarGlassBackground::SidebarGlassBackground(stage::BackgroundSettings *bg, QWidget *parent, stage::SkinStore *skins)
-    : GlassSurface(parent, skins)
-    , m_bg(bg)
+SidebarGlassBackground::SidebarGlassBackground(stage::BackgroundSettings &bg, StyleStore &styles, QWidget *parent)
+    : GlassSurface(styles, parent)
+    , m_bg(&bg)
 {
     setAttribute(Qt::WA_OpaquePaintEvent); // covers its whole rectangle
-    connect(bg, &stage::BackgroundSettings::isEnabledChanged, this, &SidebarGlassBackground::refresh);
-    connect(bg, &stage::BackgroundSettings::loadedImageChanged, this, &SidebarGlassBackground::refresh);
-    connect(bg, &stage::BackgroundSettings::overlayOpacityChanged, this, [this] { invalidate(); });
+    connect(&bg, &stage::BackgroundSettings::isEnabledChanged, this, &SidebarGlassBackground::refresh);
+    connect(&bg, &stage::BackgroundSettings::loadedImageChanged, this, &SidebarGlassBackground::refresh);
+    connect(&bg, &stage::BackgroundSettings::overlayOpacityChanged, this, [this] { invalidate(); });
     connect(&m_worker, &LatestImageWorker::finished, this, [this](const QList<QImage> &images, quint64) {
         if (images.isEmpty())
             return;
@@ -32,9 +32,9 @@ SidebarGlassBackground::SidebarGlassBackground(stage::BackgroundSettings *bg, QW
     refresh();
 }
 
-SidebarGlassBackground *SidebarGlassBackground::install(QWidget *host, stage::BackgroundSettings *bg, stage::SkinStore *skins)
+SidebarGlassBackground *SidebarGlassBackground::install(QWidget *host, stage::BackgroundSettings &bg, StyleStore &styles)
 {
-    auto *background = new SidebarGlassBackground(bg, host->parentWidget(), skins);
+    auto *background = new SidebarGlassBackground(bg, styles, host->parentWidget());
     attachToHost(background, host, HostFollower::Placement::behind);
     return background;
 }

@@ -19,8 +19,8 @@ namespace glass {
 class SidebarGlassBackground : public GlassSurface {
     Q_OBJECT
 public:
-    explicit SidebarGlassBackground(stage::BackgroundSettings *bg, QWidget *parent = nullptr, stage::SkinStore *skins = nullptr);
-    static SidebarGlassBackground *install(QWidget *host, stage::BackgroundSettings *bg, stage::SkinStore *skins = nullptr);
+    SidebarGlassBackground(stage::BackgroundSettings &bg, StyleStore &styles, QWidget *parent = nullptr);
+    static SidebarGlassBackground *install(QWidget *host, stage::BackgroundSettings &bg, StyleStore &styles);
 
     // The wallpaper's frame for a sidebar of this size: max(2.6 × width, 720)
     // wide, 1.15 × height tall, centred at (0.42 × width, 0.52 × height).

@@ -3,7 +3,7 @@
 #include "stage/BackgroundSettings.h"
 #include "glass/LoopingVideoBackground.h"
 #include "glass/QirvTheme.h"
-#include "stage/SkinStore.h"
+#include "glass/Styles.h"
 
 #include <QPainter>
 #include <QResizeEvent>
@@ -17,10 +17,10 @@ constexpr int kFrameMs = 33;     // the slow motion needs no more than 30 frames
 constexpr int kFastFrameMs = 16; // short fades get every frame
 } // namespace
 
-StageBackground::StageBackground(stage::BackgroundSettings *settings, stage::SkinStore *skins, QWidget *parent)
+StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore &styles, QWidget *parent)
     : QWidget(parent)
-    , m_settings(settings)
-    , m_skins(skins)
+    , m_settings(&settings)
+    , m_styles(&styles)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -30,13 +30,13 @@ StageBackground::StageBackground(stage::BackgroundSettings *settings, stage::Ski
 
     for (auto signal : {&stage::BackgroundSettings::changed, &stage::BackgroundSettings::loadedImageChanged,
                         &stage::BackgroundSettings::videoChanged})
-        connect(settings, signal, this, &StageBackground::scheduleSync);
-    connect(settings, &stage::BackgroundSettings::isEnabledChanged, this, &StageBackground::scheduleSync);
-    connect(settings, &stage::BackgroundSettings::overlayOpacityChanged, this, &StageBackground::scheduleSync);
-    connect(settings, &stage::BackgroundSettings::animateKenBurnsChanged, this, &StageBackground::scheduleSync);
-    connect(settings, &stage::BackgroundSettings::useVideoChanged, this, &StageBackground::scheduleSync);
+        connect(&settings, signal, this, &StageBackground::scheduleSync);
+    connect(&settings, &stage::BackgroundSettings::isEnabledChanged, this, &StageBackground::scheduleSync);
+    connect(&settings, &stage::BackgroundSettings::overlayOpacityChanged, this, &StageBackground::scheduleSync);
+    connect(&settings, &stage::BackgroundSettings::animateKenBurnsChanged, this, &StageBackground::scheduleSync);
+    connect(&settings, &stage::BackgroundSettings::useVideoChanged, this, &StageBackground::scheduleSync);
     // A new skin rebuilds the whole stage: new colours, motion from its start pose.
-    connect(skins, &stage::SkinStore::selectedIDChanged, this, &StageBackground::rebuild);
+    connect(&styles, &StyleStore::changed, this, &StageBackground::rebuild);
 
     connect(&m_imageWorker, &LatestImageWorker::finished, this, [this](const QList<QImage> &images, quint64 tag) {
         if (tag != m_imageSerial || images.size() != 2)
@@ -248,7 +248,7 @@ qreal StageBackground::veilOpacity() const
 
 const BackdropFrame &StageBackground::backdropFrame() const
 {
-    const stage::UISkin skin = m_skins ? m_skins->current() : stage::UISkin::steel();
+    const stage::UISkin skin = m_styles ? m_styles->styles().skin : stage::UISkin::steel();
     m_frame.base = QirvTheme::color(skin.colors.bg);
     m_frame.stageSize = size();
     m_frame.revision = m_revision;
@@ -282,7 +282,7 @@ const BackdropFrame &StageBackground::backdropFrame() const
 void StageBackground::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    const stage::UISkin skin = m_skins ? m_skins->current() : stage::UISkin::steel();
+    const stage::UISkin skin = m_styles ? m_styles->styles().skin : stage::UISkin::steel();
     const QColor bg = QirvTheme::color(skin.colors.bg);
     if (bg.alpha() < 255)
         p.fillRect(rect(), Qt::black);

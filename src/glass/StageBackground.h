@@ -11,11 +11,11 @@
 
 namespace stage {
 class BackgroundSettings;
-class SkinStore;
 }
 
 namespace glass {
 
+class StyleStore;
 class LoopingVideoBackground;
 
 // The backdrop of the main window, under everything else: the skin's
@@ -27,7 +27,7 @@ class LoopingVideoBackground;
 class StageBackground : public QWidget, public BackdropProvider {
     Q_OBJECT
 public:
-    StageBackground(stage::BackgroundSettings *settings, stage::SkinStore *skins, QWidget *parent = nullptr);
+    StageBackground(stage::BackgroundSettings &settings, StyleStore &styles, QWidget *parent = nullptr);
     ~StageBackground() override;
 
     enum class Media { none, image, video };
@@ -85,7 +85,7 @@ private:
     QTransform poseTransform(const KenBurnsPose &pose) const;
 
     QPointer<stage::BackgroundSettings> m_settings;
-    QPointer<stage::SkinStore> m_skins;
+    QPointer<StyleStore> m_styles;
     QElapsedTimer m_clock;
     QTimer m_ticker;
     bool m_syncPending = false;

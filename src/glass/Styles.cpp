@@ -108,6 +108,10 @@ Styles Styles::build(const stage::UISkin &skin)
     const QColor solidDanger = Contrast::over(c(skin.colors.danger), s.glass);
     s.destructive = button(font(12, QFont::DemiBold), onFill(solidDanger, QColor(255, 255, 255), QColor(0, 0, 0)),
                            solidDanger, s.light, s.glass);
+    s.tinted = button(font(12), s.link.color, alpha(s.accent, s.light ? 0.12 : 0.16), s.light, s.glass);
+    s.tinted.stroke = alpha(s.accent, 0.4);
+    s.quietDestructive = s.secondaryButton;
+    s.quietDestructive.text = s.danger;
     s.chipButton = button(font(11), s.textSecondary, QirvTheme::wash(QirvTheme::FrostRole::chip, skin), s.light, s.glass);
     s.chipButton.radius = 11;
     s.chipButton.height = 22;

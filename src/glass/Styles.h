@@ -59,6 +59,8 @@ struct Styles {
     // secondaryButton and chipButton: the names secondary and chip are taken
     // by the text style and the chip panel.
     ButtonStyle primary, secondaryButton, plain, destructive, chipButton;
+    ButtonStyle tinted;         // accent label on a faint accent fill (a suggested action)
+    ButtonStyle quietDestructive; // danger label on the secondary fill
     FieldStyle field;
     PanelStyle sidebar, panel, card, chip, popover, sheet;
     QColor accent, danger, success, warning, separator, selection, scrim;

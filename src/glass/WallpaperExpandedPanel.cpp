@@ -3,8 +3,10 @@
 #include "stage/BackgroundSettings.h"
 #include "glass/GlassDecoration.h"
 #include "glass/GlassSwitch.h"
-#include "glass/QirvTheme.h"
-#include "stage/SkinStore.h"
+#include "glass/StyledButton.h"
+#include "glass/StyledField.h"
+#include "glass/StyledSlider.h"
+#include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
 
 #include <QEvent>
@@ -12,9 +14,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSlider>
 #include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -30,21 +29,8 @@ namespace {
 constexpr int kPadding = 14;
 constexpr int kSliderSteps = 1000;
 
-// Text sizes of the panel, in logical pixels.
-QFont sized(QFont font, int pixels)
-{
-    font.setPixelSize(pixels);
-    return font;
-}
-constexpr int kSubheadline = 11;
-constexpr int kBody = 13;
-constexpr int kCaption = 10;
-constexpr int kSmallControl = 11;
-
-QString rgba(QColor c, qreal opacity = 1.0)
-{
-    return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF() * opacity);
-}
+constexpr int kCloseIcon = 15;
+constexpr int kButtonIcon = 13;
 
 // The Photo and Video buttons switch the stage on once the pick is done,
 // whatever came of it (a cancelled panel too).
@@ -60,40 +46,38 @@ QCoro::Task<> pickThenEnable(QPointer<stage::BackgroundSettings> bg, QString pat
         bg->setIsEnabled(true);
 }
 
-QPushButton *actionButton(const QString &title, const QString &objectName, QWidget *parent)
+StyledButton *actionButton(const QString &title, const QString &objectName, const ButtonStyle &style, QWidget *parent)
 {
-    auto *button = new QPushButton(title, parent);
+    auto *button = new StyledButton(title, style, parent);
     button->setObjectName(objectName);
     button->setToolTip(title);
-    button->setFont(sized(button->font(), kSmallControl));
-    button->setCursor(Qt::PointingHandCursor);
+    button->setIconSize(QSize(kButtonIcon, kButtonIcon));
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return button;
 }
 
 } // namespace
 
-WallpaperExpandedPanel::WallpaperExpandedPanel(stage::BackgroundSettings *bg, stage::SkinStore *skins, QWidget *parent)
+WallpaperExpandedPanel::WallpaperExpandedPanel(stage::BackgroundSettings &bg, StyleStore &styles, QWidget *parent)
     : QWidget(parent)
-    , m_bg(bg)
-    , m_skins(skins)
+    , m_bg(&bg)
+    , m_styles(styles)
 {
     m_chooser = [this](const QString &caption, const QStringList &filters) {
         return QFileDialog::getOpenFileName(this, caption, QString(), filters.join(QStringLiteral(";;")));
     };
     build();
-    m_glass = trayGlassPopover(this, 16, skins);
+    m_glass = trayGlassPopover(this, 16, styles);
     restyle();
     refresh();
-    connect(bg, &stage::BackgroundSettings::changed, this, &WallpaperExpandedPanel::refresh);
-    connect(bg, &stage::BackgroundSettings::canUndoChanged, this, &WallpaperExpandedPanel::refresh);
-    connect(bg, &stage::BackgroundSettings::isEnabledChanged, this, &WallpaperExpandedPanel::refresh);
-    connect(bg, &stage::BackgroundSettings::overlayOpacityChanged, this, &WallpaperExpandedPanel::refresh);
-    connect(bg, &stage::BackgroundSettings::animateKenBurnsChanged, this, &WallpaperExpandedPanel::refresh);
-    connect(bg, &stage::BackgroundSettings::customURLStringChanged, this, &WallpaperExpandedPanel::refresh);
-    connect(bg, &stage::BackgroundSettings::statusMessageChanged, this, &WallpaperExpandedPanel::refresh);
-    connect(skins, &stage::SkinStore::changed, this, &WallpaperExpandedPanel::restyle);
-    connect(skins, &stage::SkinStore::selectedIDChanged, this, &WallpaperExpandedPanel::restyle);
+    connect(&bg, &stage::BackgroundSettings::changed, this, &WallpaperExpandedPanel::refresh);
+    connect(&bg, &stage::BackgroundSettings::canUndoChanged, this, &WallpaperExpandedPanel::refresh);
+    connect(&bg, &stage::BackgroundSettings::isEnabledChanged, this, &WallpaperExpandedPanel::refresh);
+    connect(&bg, &stage::BackgroundSettings::overlayOpacityChanged, this, &WallpaperExpandedPanel::refresh);
+    connect(&bg, &stage::BackgroundSettings::animateKenBurnsChanged, this, &WallpaperExpandedPanel::refresh);
+    connect(&bg, &stage::BackgroundSettings::customURLStringChanged, this, &WallpaperExpandedPanel::refresh);
+    connect(&bg, &stage::BackgroundSettings::statusMessageChanged, this, &WallpaperExpandedPanel::refresh);
+    connect(&styles, &StyleStore::changed, this, &WallpaperExpandedPanel::restyle);
 }
 
 void WallpaperExpandedPanel::setExpanded(bool expanded)
@@ -177,13 +161,12 @@ void WallpaperExpandedPanel::build()
     auto *header = new QHBoxLayout;
     m_title = new QLabel(QStringLiteral("Image"), this);
     m_title->setObjectName(QStringLiteral("titleLabel"));
-    m_title->setFont(sized(font(), kSubheadline));
     m_close = new QToolButton(this);
     m_close->setObjectName(QStringLiteral("closeButton"));
     m_close->setToolTip(QStringLiteral("Close"));
     m_close->setAutoRaise(true);
     m_close->setCursor(Qt::PointingHandCursor);
-    m_close->setIconSize(QSize(kBody + 2, kBody + 2));
+    m_close->setIconSize(QSize(kCloseIcon, kCloseIcon));
     connect(m_close, &QToolButton::clicked, this, [this] { setExpanded(false); });
     header->addWidget(m_title);
     header->addStretch(1);
@@ -208,14 +191,12 @@ void WallpaperExpandedPanel::build()
     auto *overlayRow = new QHBoxLayout;
     m_overlayLabel = new QLabel(QStringLiteral("Overlay"), this);
     m_overlayLabel->setObjectName(QStringLiteral("overlayLabel"));
-    m_overlayLabel->setFont(sized(font(), kCaption));
     m_percent = new QLabel(this);
     m_percent->setObjectName(QStringLiteral("overlayPercent"));
-    m_percent->setFont(sized(font(), kCaption));
     overlayRow->addWidget(m_overlayLabel);
     overlayRow->addStretch(1);
     overlayRow->addWidget(m_percent);
-    m_slider = new QSlider(Qt::Horizontal, this);
+    m_slider = new StyledSlider(m_styles.styles(), this);
     m_slider->setObjectName(QStringLiteral("overlaySlider"));
     m_slider->setRange(0, kSliderSteps);
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
@@ -240,10 +221,10 @@ void WallpaperExpandedPanel::build()
     auto *grid = new QGridLayout;
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(8);
-    m_photo = actionButton(QStringLiteral("Photo"), QStringLiteral("photoButton"), this);
-    m_video = actionButton(QStringLiteral("Video"), QStringLiteral("videoButton"), this);
-    m_random = actionButton(QStringLiteral("Random"), QStringLiteral("randomButton"), this);
-    m_undo = actionButton(QStringLiteral("Undo"), QStringLiteral("undoButton"), this);
+    m_photo = actionButton(QStringLiteral("Photo"), QStringLiteral("photoButton"), m_styles.styles().tinted, this);
+    m_video = actionButton(QStringLiteral("Video"), QStringLiteral("videoButton"), m_styles.styles().secondaryButton, this);
+    m_random = actionButton(QStringLiteral("Random"), QStringLiteral("randomButton"), m_styles.styles().secondaryButton, this);
+    m_undo = actionButton(QStringLiteral("Undo"), QStringLiteral("undoButton"), m_styles.styles().secondaryButton, this);
     connect(m_photo, &QPushButton::clicked, this, &WallpaperExpandedPanel::choosePhoto);
     connect(m_video, &QPushButton::clicked, this, &WallpaperExpandedPanel::chooseVideo);
     connect(m_random, &QPushButton::clicked, this, [this] {
@@ -263,19 +244,16 @@ void WallpaperExpandedPanel::build()
     // Address.
     auto *urlRow = new QHBoxLayout;
     urlRow->setSpacing(8);
-    m_url = new QLineEdit(this);
+    m_url = new StyledField(m_styles.styles().field, this);
     m_url->setObjectName(QStringLiteral("urlField"));
     m_url->setPlaceholderText(QStringLiteral("URL"));
-    m_url->setFont(sized(font(), kCaption));
     connect(m_url, &QLineEdit::textEdited, this, [this](const QString &text) {
         if (m_bg)
             m_bg->setCustomURLString(text);
         m_go->setEnabled(canGo(text));
     });
-    m_go = new QPushButton(QStringLiteral("Go"), this);
+    m_go = new StyledButton(QStringLiteral("Go"), m_styles.styles().primary, this);
     m_go->setObjectName(QStringLiteral("goButton"));
-    m_go->setFont(sized(font(), kSmallControl));
-    m_go->setCursor(Qt::PointingHandCursor);
     connect(m_go, &QPushButton::clicked, this, [this] {
         if (m_bg)
             m_bg->applyRemoteURL();
@@ -285,7 +263,7 @@ void WallpaperExpandedPanel::build()
     column->addLayout(urlRow);
 
     // Clear.
-    m_clear = actionButton(QStringLiteral("Clear"), QStringLiteral("clearButton"), this);
+    m_clear = actionButton(QStringLiteral("Clear"), QStringLiteral("clearButton"), m_styles.styles().quietDestructive, this);
     m_clear->setToolTip(QString()); // only the grid's buttons have a help text
     connect(m_clear, &QPushButton::clicked, this, [this] {
         if (m_bg)
@@ -297,62 +275,37 @@ void WallpaperExpandedPanel::build()
     // Status.
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLine"));
-    m_status->setFont(sized(font(), kCaption));
     m_status->setWordWrap(false);
     column->addWidget(m_status);
 }
 
 void WallpaperExpandedPanel::restyle()
 {
-    if (!m_skins)
-        return;
-    const stage::UISkin skin = m_skins->current();
-    const QColor text = QirvTheme::color(skin.colors.text);
-    const QColor secondary = QirvTheme::color(skin.colors.textSecondary);
-    const QColor tertiary = QirvTheme::color(skin.colors.textTertiary);
-    const QColor accent = QirvTheme::color(skin.colors.accent);
-    const QColor danger = QirvTheme::color(skin.colors.danger);
-    const QColor bg = QirvTheme::color(skin.colors.bg);
-
-    setStyleSheet(QStringLiteral(
-        "QPushButton { color: %1; background: rgba(255,255,255,0.08); border: 1px solid rgba(255,255,255,0.14);"
-        " border-radius: 6px; padding: 3px 8px; }"
-        "QPushButton:hover { background: rgba(255,255,255,0.13); }"
-        "QPushButton:pressed { background: rgba(255,255,255,0.04); }"
-        "QPushButton:disabled { color: %2; background: rgba(255,255,255,0.04); border-color: rgba(255,255,255,0.07); }"
-        "QPushButton#photoButton { color: %3; background: %4; border-color: %5; }"
-        "QPushButton#goButton { color: %6; background: %3; border: none; padding: 3px 12px; }"
-        "QPushButton#goButton:disabled { color: %2; background: rgba(255,255,255,0.06); }"
-        "QPushButton#clearButton { color: %7; }"
-        "QLineEdit { color: %1; background: rgba(0,0,0,0.22); border: 1px solid rgba(255,255,255,0.16);"
-        " border-radius: 5px; padding: 2px 6px; selection-background-color: %3; }"
-        "QLineEdit:focus { border-color: %5; }"
-        "QToolButton { border: none; background: transparent; }"
-        "QSlider::groove:horizontal { height: 4px; border-radius: 2px; background: rgba(255,255,255,0.16); }"
-        "QSlider::sub-page:horizontal { border-radius: 2px; background: %3; }"
-        "QSlider::handle:horizontal { width: 14px; height: 14px; margin: -5px 0; border-radius: 7px;"
-        " background: rgba(245,245,247,0.96); }")
-                      .arg(rgba(text), rgba(tertiary), rgba(accent), rgba(accent, 0.16), rgba(accent, 0.4),
-                           rgba(bg), rgba(danger)));
-
-    auto colour = [](QWidget *w, const QColor &c) {
-        QPalette p = w->palette();
-        p.setColor(QPalette::WindowText, c);
-        w->setPalette(p);
+    const Styles &st = m_styles.styles();
+    const auto label = [](QLabel *l, const TextStyle &style) {
+        l->setFont(style.font);
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, style.color);
+        l->setPalette(p);
     };
-    colour(m_title, secondary);
-    colour(m_overlayLabel, secondary);
-    colour(m_percent, tertiary);
-    colour(m_status, tertiary);
-    m_stage->setColors(secondary, accent, QColor(255, 255, 255, 46));
-    m_motion->setColors(secondary, accent, QColor(255, 255, 255, 46));
+    label(m_title, st.secondary);
+    label(m_overlayLabel, st.caption);
+    label(m_percent, {st.caption.font, st.textTertiary});
+    label(m_status, {st.caption.font, st.textTertiary});
+    const QColor off = st.light ? QColor::fromRgbF(0, 0, 0, 0.16f) : QColor::fromRgbF(1, 1, 1, 0.18f);
+    m_stage->setColors(st.textSecondary, st.accent, off);
+    m_motion->setColors(st.textSecondary, st.accent, off);
+    for (StyledButton *b : {m_photo, m_video, m_random, m_undo, m_go, m_clear})
+        b->restyle();
+    m_url->restyle();
+    m_slider->update();
 
-    m_close->setIcon(SymbolIcons::icon(QStringLiteral("xmark.circle.fill"), tertiary, kBody + 2));
-    m_photo->setIcon(SymbolIcons::icon(QStringLiteral("photo.badge.plus"), accent, 13));
-    m_video->setIcon(SymbolIcons::icon(QStringLiteral("film"), text, 13));
-    m_random->setIcon(SymbolIcons::icon(QStringLiteral("shuffle"), text, 13));
-    m_undo->setIcon(SymbolIcons::icon(QStringLiteral("arrow.uturn.backward"), text, 13));
-    m_clear->setIcon(SymbolIcons::icon(QStringLiteral("trash"), danger, 13));
+    m_close->setIcon(SymbolIcons::icon(QStringLiteral("xmark.circle.fill"), st.textTertiary, kCloseIcon));
+    m_photo->setIcon(SymbolIcons::icon(QStringLiteral("photo.badge.plus"), st.tinted.text, kButtonIcon));
+    m_video->setIcon(SymbolIcons::icon(QStringLiteral("film"), st.secondaryButton.text, kButtonIcon));
+    m_random->setIcon(SymbolIcons::icon(QStringLiteral("shuffle"), st.secondaryButton.text, kButtonIcon));
+    m_undo->setIcon(SymbolIcons::icon(QStringLiteral("arrow.uturn.backward"), st.secondaryButton.text, kButtonIcon));
+    m_clear->setIcon(SymbolIcons::icon(QStringLiteral("trash"), st.quietDestructive.text, kButtonIcon));
 }
 
 void WallpaperExpandedPanel::refresh()

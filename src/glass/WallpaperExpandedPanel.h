@@ -6,25 +6,26 @@
 #include <functional>
 
 class QLabel;
-class QLineEdit;
-class QPushButton;
-class QSlider;
 class QToolButton;
 
 namespace stage {
 class BackgroundSettings;
-class SkinStore;
 }
 
 namespace glass {
 
 class GlassSwitch;
+class StyleStore;
+class StyledButton;
+class StyledField;
+class StyledSlider;
 class TrayGlassPopover;
 
 // A compact glass card with every control of the stage: on or off, the
 // veil, the motion, a photo or a video, a random image, undo, an image from
 // an address, clearing, and the last status line. It keeps no state of its
-// own: every control reads and changes the shared stage::BackgroundSettings.
+// own: every control reads and changes the stage::BackgroundSettings it is
+// given. Its looks are the style values of the skin in use.
 // The caller shows it while expanded is true; Close and Clear set it false.
 class WallpaperExpandedPanel : public QWidget {
     Q_OBJECT
@@ -33,7 +34,7 @@ public:
     // Asks the user for a file: (caption, name filters) -> path, empty when cancelled.
     using FileChooser = std::function<QString(const QString &caption, const QStringList &filters)>;
 
-    WallpaperExpandedPanel(stage::BackgroundSettings *bg, stage::SkinStore *skins, QWidget *parent = nullptr);
+    WallpaperExpandedPanel(stage::BackgroundSettings &bg, StyleStore &styles, QWidget *parent = nullptr);
 
     bool isExpanded() const { return m_expanded; }
     void setExpanded(bool expanded);
@@ -67,7 +68,7 @@ private:
     void chooseVideo();
 
     QPointer<stage::BackgroundSettings> m_bg;
-    QPointer<stage::SkinStore> m_skins;
+    StyleStore &m_styles;
     FileChooser m_chooser;
     bool m_expanded = true;
     bool m_refreshing = false;
@@ -77,15 +78,15 @@ private:
     GlassSwitch *m_stage = nullptr;
     QLabel *m_overlayLabel = nullptr;
     QLabel *m_percent = nullptr;
-    QSlider *m_slider = nullptr;
+    StyledSlider *m_slider = nullptr;
     GlassSwitch *m_motion = nullptr;
-    QPushButton *m_photo = nullptr;
-    QPushButton *m_video = nullptr;
-    QPushButton *m_random = nullptr;
-    QPushButton *m_undo = nullptr;
-    QLineEdit *m_url = nullptr;
-    QPushButton *m_go = nullptr;
-    QPushButton *m_clear = nullptr;
+    StyledButton *m_photo = nullptr;
+    StyledButton *m_video = nullptr;
+    StyledButton *m_random = nullptr;
+    StyledButton *m_undo = nullptr;
+    StyledField *m_url = nullptr;
+    StyledButton *m_go = nullptr;
+    StyledButton *m_clear = nullptr;
     QLabel *m_status = nullptr;
     TrayGlassPopover *m_glass = nullptr;
 };

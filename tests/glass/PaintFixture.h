@@ -3,6 +3,7 @@
 // Shared set-up of the painting tests: skins of our own, stage settings in
 // a temporary folder with a real stage image, and a place for the PNGs.
 
+#include "glass/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "support/TestEnvironment.h"
@@ -63,6 +64,7 @@ struct Fixture {
     QTemporaryDir dir;
     std::unique_ptr<stage::SkinStore> skins;
     std::unique_ptr<stage::BackgroundSettings> bg;
+    std::unique_ptr<glass::StyleStore> styles; // built from skins, as main() does
 
     // Skins: the built-ins plus "redwash" (elevated pure red, accent green).
     // Stage: on, with the shipped stage image (or firstRunImage).
@@ -80,6 +82,7 @@ struct Fixture {
         skins = std::make_unique<stage::SkinStore>(
             stage::SkinStore::Sources{dir.filePath(QStringLiteral("none")), dir.filePath(QStringLiteral("skins"))});
         skins->select(QStringLiteral("default")); // an earlier test's choice is in the settings
+        styles = std::make_unique<glass::StyleStore>(*skins);
         stage::BackgroundSettings::Config config;
         config.supportDirectory = dir.filePath(QStringLiteral("support"));
         config.firstRunImage = firstRunImage;

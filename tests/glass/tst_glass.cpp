@@ -27,7 +27,7 @@ struct Scene {
     {
         f.bg->setAnimateKenBurns(false); // a still pose, so pixels can be compared
         window.resize(size);
-        stage = new StageBackground(f.bg.get(), f.skins.get(), &window);
+        stage = new StageBackground(*f.bg, *f.styles, &window);
         stage->setGeometry(window.rect());
         window.show();
     }
@@ -76,7 +76,7 @@ private slots:
         const QList<Role> roles{Role::sidebar, Role::panel, Role::field, Role::chip, Role::card};
         for (Role role : roles) {
             auto *glass = new FrostShapeBackground(role, FrostShape::roundedRectangle(12), false, false,
-                                                   &scene.window, f.skins.get());
+                                                   *f.styles, &scene.window);
             glass->setGeometry(area);
             glass->show();
             const QImage shot = scene.grab();
@@ -113,8 +113,8 @@ private slots:
         Scene scene(f, QSize(400, 240));
         QTRY_VERIFY(scene.ready());
         auto render = [&](bool withStroke, bool withStrong) {
-            FrostShapeBackground glass(Role::chip, FrostShape::rectangle(), withStroke, withStrong, &scene.window,
-                                       f.skins.get());
+            FrostShapeBackground glass(Role::chip, FrostShape::rectangle(), withStroke, withStrong, *f.styles,
+                                       &scene.window);
             glass.setGeometry(100, 60, 200, 120);
             glass.show();
             return scene.grab();
@@ -139,7 +139,7 @@ private slots:
         Fixture f(painttest::colourfulWallpaper());
         Scene scene(f);
         QTRY_VERIFY(scene.ready());
-        auto *panel = new FrostPanelBackground(Role::panel, &scene.window, f.skins.get());
+        auto *panel = new FrostPanelBackground(Role::panel, *f.styles, &scene.window);
         panel->setGeometry(0, 380, 960, 160);
         panel->show();
         const QImage shot = scene.grab();
@@ -162,7 +162,7 @@ private slots:
         // Nested one level down, so the mapping goes through window coordinates.
         auto *holder = new QWidget(&scene.window);
         holder->setGeometry(0, 0, 300, 200);
-        auto *chip = new FrostShapeBackground(Role::chip, FrostShape::capsule(), true, false, holder, f.skins.get());
+        auto *chip = new FrostShapeBackground(Role::chip, FrostShape::capsule(), true, false, *f.styles, holder);
         chip->setGeometry(60, 80, 160, 40);
         holder->show();
         holder->move(20, 300);
@@ -210,7 +210,7 @@ private slots:
         Fixture f;
         f.skins->select(QStringLiteral("bluebase")); // bg strongly blue: the plain tint shows
         Scene scene(f, QSize(700, 500));
-        auto *sidebar = new SidebarGlassBackground(f.bg.get(), &scene.window, f.skins.get());
+        auto *sidebar = new SidebarGlassBackground(*f.bg, *f.styles, &scene.window);
         sidebar->setGeometry(0, 0, 260, 500);
         sidebar->show();
         QTRY_VERIFY(scene.ready() && sidebar->isWallpaperReady());
@@ -235,12 +235,12 @@ private slots:
         const QImage bare = scene.grab();
         auto *card = new QLabel(QStringLiteral("Welcome"), &scene.window);
         card->setGeometry(120, 80, 260, 120);
-        GlassCard::apply(card, 14, Role::card, f.skins.get());
+        GlassCard::apply(card, 14, Role::card, *f.styles);
         card->show();
         const QImage before = scene.grab();
-        QVERIFY(ShadowCache::forSkins(f.skins.get()).count() > 0);
+        QVERIFY(ShadowCache::forStyles(*f.styles).count() > 0);
         f.skins->select(QStringLiteral("redwash"));
-        QCOMPARE(ShadowCache::forSkins(f.skins.get()).count(), 0);
+        QCOMPARE(ShadowCache::forStyles(*f.styles).count(), 0);
         const QImage after = scene.grab();
         painttest::savePng(after, QStringLiteral("glass-card-redwash"));
         const QRect middle(200, 150, 40, 30); // below the label's text
@@ -248,7 +248,7 @@ private slots:
         // The shadow below the card is drawn again after the change.
         const QRect below(200, 204, 100, 4);
         QVERIFY(qGray(mean(after, below)) + 10 < qGray(mean(bare, below)));
-        QVERIFY(ShadowCache::forSkins(f.skins.get()).count() > 0);
+        QVERIFY(ShadowCache::forStyles(*f.styles).count() > 0);
     }
 
     // Every surface kind over both wallpapers, for a person to look at.
@@ -265,23 +265,23 @@ private slots:
         Scene scene(f, QSize(1280, 800));
         auto *sidebar = new QWidget(&scene.window);
         sidebar->setGeometry(0, 0, 260, 800);
-        SidebarGlassBackground::install(sidebar, f.bg.get(), f.skins.get());
+        SidebarGlassBackground::install(sidebar, *f.bg, *f.styles);
         auto *tools = new QWidget(&scene.window);
         tools->setGeometry(1000, 0, 280, 800);
-        FrostPanelBackground::install(tools, Role::panel, f.skins.get());
+        FrostPanelBackground::install(tools, Role::panel, *f.styles);
         auto *welcome = new QLabel(QStringLiteral("  Welcome card (GlassCard)"), &scene.window);
         welcome->setGeometry(400, 120, 440, 180);
-        GlassCard::apply(welcome, 18, Role::card, f.skins.get());
+        GlassCard::apply(welcome, 18, Role::card, *f.styles);
         auto *composer = new QLabel(QStringLiteral("  Composer (FrostFieldModifier, emphasized)"), &scene.window);
         composer->setGeometry(340, 640, 560, 96);
-        FrostFieldModifier::apply(composer, 16, true, f.skins.get());
+        FrostFieldModifier::apply(composer, 16, true, *f.styles);
         auto *popover = new QLabel(QStringLiteral("  Tray popover"), &scene.window);
         popover->setGeometry(300, 420, 260, 150); // over the lit houses
-        trayGlassPopover(popover, 16, f.skins.get());
+        trayGlassPopover(popover, 16, *f.styles);
         for (int i = 0; i < 3; ++i) {
             auto *chip = new QLabel(QStringLiteral("  chip"), &scene.window);
             chip->setGeometry(340 + i * 90, 590, 80, 26);
-            FrostShapeBackground::install(chip, Role::chip, FrostShape::capsule(), true, i == 2, f.skins.get());
+            FrostShapeBackground::install(chip, Role::chip, FrostShape::capsule(), true, i == 2, *f.styles);
             chip->setPalette(QirvTheme::darkPalette(f.skins->current())); // chips draw their text light
         }
         for (QWidget *w : scene.window.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))

@@ -233,9 +233,9 @@ private slots:
         pal.setColor(QPalette::Window, QColor(120, 120, 120));
         window.setPalette(pal);
         window.resize(200, 200);
-        QWidget *mark = kind == 0 ? static_cast<QWidget *>(new AppIconMark(56, true, &window, f.skins.get()))
+        QWidget *mark = kind == 0 ? static_cast<QWidget *>(new AppIconMark(56, true, *f.styles, &window))
                                   : new RazevuMark(56, kind == 1 ? RazevuMark::Style::accent : RazevuMark::Style::hero,
-                                                   &window, f.skins.get());
+                                                   *f.styles, &window);
         QCOMPARE(mark->sizeHint(), QSize(56, 56));
         QCOMPARE(mark->size(), QSize(56, 56));
         mark->move(72, 60);
@@ -260,7 +260,7 @@ private slots:
     void felgrinGeometry()
     {
         Fixture f;
-        FelgrinMark mark(11, FelgrinMark::Style::resting, nullptr, f.skins.get());
+        FelgrinMark mark(11, FelgrinMark::Style::resting, *f.styles);
         QCOMPARE(FelgrinMark::frameSide(11), 17.6);
         QCOMPARE(FelgrinMark::haloDiameter(11), 17.05);
         QCOMPARE(mark.sizeHint(), QSize(18, 18));
@@ -326,20 +326,20 @@ private slots:
         int x = 30;
         for (qreal size : {96.0, 48.0}) {
             for (bool rounded : {true, false}) {
-                auto *icon = new AppIconMark(size, rounded, &window, f.skins.get());
+                auto *icon = new AppIconMark(size, rounded, *f.styles, &window);
                 icon->move(x, 20);
                 x += icon->width() + 40;
             }
         }
         x = 30;
         for (auto style : {RazevuMark::Style::accent, RazevuMark::Style::primary, RazevuMark::Style::hero}) {
-            auto *mark = new RazevuMark(64, style, &window, f.skins.get());
+            auto *mark = new RazevuMark(64, style, *f.styles, &window);
             mark->move(x, 170);
             x += mark->width() + 36;
         }
         for (qreal size : {11.0, 24.0, 48.0})
             for (auto style : {FelgrinMark::Style::resting, FelgrinMark::Style::accent, FelgrinMark::Style::hero}) {
-                auto *mark = new FelgrinMark(size, style, &window, f.skins.get());
+                auto *mark = new FelgrinMark(size, style, *f.styles, &window);
                 mark->move(x, 180);
                 x += mark->width() + 8;
             }

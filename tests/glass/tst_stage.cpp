@@ -30,7 +30,7 @@ struct Scene {
     Scene(Fixture &f, QSize size = QSize(640, 400))
     {
         window.resize(size);
-        stage = new StageBackground(f.bg.get(), f.skins.get(), &window);
+        stage = new StageBackground(*f.bg, *f.styles, &window);
         stage->setGeometry(window.rect());
         window.show();
     }
@@ -253,7 +253,7 @@ private slots:
 
         // The frame fills the stage, and the glass sees its blurred copy.
         auto *chip = new FrostShapeBackground(QirvTheme::FrostRole::chip, FrostShape::capsule(), true, false,
-                                              &scene.window, f.skins.get());
+                                              *f.styles, &scene.window);
         chip->setGeometry(200, 160, 240, 60);
         chip->show();
         QVERIFY(!scene.stage->backdropFrame().blurred.isNull());

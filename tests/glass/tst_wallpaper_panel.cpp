@@ -30,7 +30,7 @@ struct Panel {
     explicit Panel(Fixture &f)
     {
         window.resize(420, 560);
-        panel = new WallpaperExpandedPanel(f.bg.get(), f.skins.get(), &window);
+        panel = new WallpaperExpandedPanel(*f.bg, *f.styles, &window);
         panel->move(40, 40);
         panel->setFileChooser([this](const QString &caption, const QStringList &) {
             captions << caption;
@@ -361,9 +361,9 @@ private slots:
         f.bg->setAnimateKenBurns(false);
         QWidget window;
         window.resize(420, 560);
-        auto *stage = new StageBackground(f.bg.get(), f.skins.get(), &window);
+        auto *stage = new StageBackground(*f.bg, *f.styles, &window);
         stage->setGeometry(window.rect());
-        auto *panel = new WallpaperExpandedPanel(f.bg.get(), f.skins.get(), &window);
+        auto *panel = new WallpaperExpandedPanel(*f.bg, *f.styles, &window);
         panel->move(60, 40);
         panel->adjustSize();
         f.bg->setCustomURLString(QStringLiteral("https://example.org/wall.jpg"));

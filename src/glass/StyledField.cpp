@@ -1,0 +1,49 @@
+#include "glass/StyledField.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+
+namespace glass {
+
+StyledField::StyledField(const FieldStyle &style, QWidget *parent)
+    : QLineEdit(parent)
+    , m_style(&style)
+{
+    setFrame(false);
+    setAttribute(Qt::WA_MacShowFocusRect, false);
+    restyle();
+}
+
+void StyledField::restyle()
+{
+    setFont(m_style->font);
+    setTextMargins(m_style->padding);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, Qt::transparent);
+    pal.setColor(QPalette::Text, m_style->text);
+    pal.setColor(QPalette::PlaceholderText, m_style->placeholder);
+    pal.setColor(QPalette::Highlight, m_style->selection);
+    pal.setColor(QPalette::HighlightedText, m_style->text);
+    setPalette(pal);
+    update();
+}
+
+void StyledField::paintEvent(QPaintEvent *event)
+{
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        const qreal radius = std::min(m_style->radius, r.height() / 2);
+        QPainterPath shape;
+        shape.addRoundedRect(r, radius, radius);
+        p.fillPath(shape, hasFocus() ? m_style->fillFocus : m_style->fill);
+        p.setPen(QPen(hasFocus() ? m_style->strokeFocus : m_style->stroke, hasFocus() ? 1.2 : 1.0));
+        p.drawPath(shape);
+    }
+    QLineEdit::paintEvent(event);
+}
+
+} // namespace glass

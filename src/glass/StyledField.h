@@ -1,0 +1,28 @@
+#pragma once
+
+#include "glass/Styles.h"
+
+#include <QLineEdit>
+
+namespace glass {
+
+// A one-line text field painted from a FieldStyle: a rounded fill and
+// hairline that brighten with focus, the style's text, placeholder and
+// selection colours. No frame of the platform style.
+class StyledField : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit StyledField(const FieldStyle &style, QWidget *parent = nullptr);
+
+    const FieldStyle &fieldStyle() const { return *m_style; }
+    // Takes up the style's font, colours and padding again (after the store changed).
+    void restyle();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    const FieldStyle *m_style;
+};
+
+} // namespace glass
