@@ -13,6 +13,20 @@ QString number(qint64 n)
     return QString::number(n);
 }
 
+// A file name may hold line breaks or other control characters; raw, they
+// would end the heading and write Markdown of their own into the message.
+QString headingPath(const QString &path)
+{
+    QString out = path;
+    for (QChar &c : out) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph)
+            c = QChar::ReplacementCharacter;
+    }
+    return out;
+}
+
 } // namespace
 
 std::optional<QByteArray> MessageComposer::readStaged(const QUrl &url)
@@ -44,7 +58,7 @@ QString MessageComposer::compose(const QString &draft, const QList<model::Attach
 
     int inlined = 0;
     for (const model::AttachedFile &a : attachments) {
-        out += QStringLiteral("\n\n### `") + a.displayPath + QStringLiteral("`");
+        out += QStringLiteral("\n\n### `") + headingPath(a.displayPath) + QStringLiteral("`");
         if (!a.isImage) {
             if (a.inlineContent) {
                 QString content = *a.inlineContent;

@@ -78,6 +78,12 @@ private Q_SLOTS:
         QTest::newRow("backticks in content are not escaped")
             << QStringLiteral("x") << QList<AttachedFile>{textFile(QStringLiteral("a.md"), QStringLiteral("```js\n```"), 9)}
             << QStringLiteral("x") + kHeader + QStringLiteral("\n\n### `a.md`\n```\n```js\n```\n```");
+        QTest::newRow("control characters in the heading replaced")
+            << QStringLiteral("x")
+            << QList<AttachedFile>{textFile(QStringLiteral("a\nb\r\tc\u2028d\u0085e.txt"), std::nullopt, 3)}
+            << QStringLiteral("x") + kHeader
+                   + QStringLiteral("\n\n### `a\uFFFDb\uFFFD\uFFFDc\uFFFDd\uFFFDe.txt`\n_(not inlined; 3 bytes; use "
+                                    "`read_file` on `a\nb\r\tc\u2028d\u0085e.txt` if inside the project)_");
         const QString exact(60000, QLatin1Char('a'));
         QTest::newRow("60000 characters inlined whole")
             << QStringLiteral("x") << QList<AttachedFile>{textFile(QStringLiteral("a"), exact, 60000)}
