@@ -1,0 +1,112 @@
+#include "chat/MarkdownDocument.h"
+
+#include "chat/MarkdownText.h"
+
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace chat {
+
+MarkdownDocument::MarkdownDocument(const MarkdownStyle &style)
+    : m_style(style)
+{
+    setDocumentMargin(0);
+    setDefaultFont(style.body);
+    setUndoRedoEnabled(false);
+}
+
+QVariant MarkdownDocument::loadResource(int, const QUrl &)
+{
+    ++m_resourceRequests;
+    return {};
+}
+
+void MarkdownDocument::setProse(const QString &markdown)
+{
+    setMarkdown(markdown, QTextDocument::MarkdownFeatures(QTextDocument::MarkdownDialectGitHub |
+                                                          QTextDocument::MarkdownNoHTML));
+    polish();
+}
+
+void MarkdownDocument::setPlain(const QString &text)
+{
+    setPlainText(text);
+    polish();
+}
+
+void MarkdownDocument::polish()
+{
+    struct Edit {
+        enum class Kind { Image, Link, NotLink, Code } kind;
+        int position;
+        int length;
+        QTextCharFormat format;
+    };
+    QList<Edit> edits;
+    for (QTextBlock block = begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            if (format.isImageFormat())
+                edits.append({Edit::Kind::Image, fragment.position(), fragment.length(), format});
+            else if (format.isAnchor() || !format.anchorHref().isEmpty())
+                edits.append({MarkdownText::isOpenableLink(QUrl(format.anchorHref())) ? Edit::Kind::Link
+                                                                                     : Edit::Kind::NotLink,
+                              fragment.position(), fragment.length(), format});
+            else if (format.fontFixedPitch())
+                edits.append({Edit::Kind::Code, fragment.position(), fragment.length(), format});
+        }
+    }
+
+    QTextCursor cursor(this);
+    cursor.beginEditBlock();
+    // Back to front, so the positions of the edits still to come hold.
+    for (auto it = edits.crbegin(); it != edits.crend(); ++it) {
+        cursor.setPosition(it->position);
+        cursor.setPosition(it->position + it->length, QTextCursor::KeepAnchor);
+        QTextCharFormat format = it->format;
+        switch (it->kind) {
+        case Edit::Kind::Image: {
+            const QString alt = format.stringProperty(QTextFormat::ImageAltText);
+            QTextCharFormat text;
+            text.setFont(format.font());
+            if (format.isAnchor() && MarkdownText::isOpenableLink(QUrl(format.anchorHref()))) {
+                text.setAnchor(true);
+                text.setAnchorHref(format.anchorHref());
+                text.setForeground(m_style.link);
+                text.setFontUnderline(true);
+            }
+            cursor.insertText(alt, text);
+            break;
+        }
+        case Edit::Kind::Link:
+            format.setForeground(m_style.link);
+            format.setFontUnderline(true);
+            cursor.setCharFormat(format);
+            break;
+        case Edit::Kind::NotLink:
+            format.clearProperty(QTextFormat::IsAnchor);
+            format.clearProperty(QTextFormat::AnchorHref);
+            format.clearForeground();
+            cursor.setCharFormat(format);
+            break;
+        case Edit::Kind::Code: {
+            QFont font = m_style.mono;
+            font.setPixelSize(qMax(1, m_style.body.pixelSize() - 1));
+            format.setFont(font, QTextCharFormat::FontPropertiesSpecifiedOnly);
+            format.setFontFamilies(m_style.mono.families().isEmpty() ? QStringList{m_style.mono.family()}
+                                                                     : m_style.mono.families());
+            cursor.setCharFormat(format);
+            break;
+        }
+        }
+    }
+    // Line spacing for every block.
+    cursor.select(QTextCursor::Document);
+    QTextBlockFormat spacing;
+    spacing.setLineHeight(m_style.lineSpacing, QTextBlockFormat::LineDistanceHeight);
+    cursor.mergeBlockFormat(spacing);
+    cursor.endEditBlock();
+}
+
+} // namespace chat

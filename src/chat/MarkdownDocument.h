@@ -1,0 +1,37 @@
+#pragma once
+
+#include "chat/MarkdownStyle.h"
+
+#include <QTextDocument>
+
+namespace chat {
+
+// A QTextDocument for chat text that never loads a resource: images are
+// turned into their alternative text before layout, and a request that
+// still comes is answered with nothing (a path such as /dev/zero or a data
+// URL would otherwise be read).
+class MarkdownDocument : public QTextDocument {
+public:
+    explicit MarkdownDocument(const MarkdownStyle &style);
+
+    // Prose through Qt's Markdown reader (GitHub dialect, no HTML), then:
+    // images become their alt text, followable links (http, https, mailto)
+    // take the link colour and an underline, other links become plain text,
+    // code spans take the code font, and lines get the style's spacing.
+    void setProse(const QString &markdown);
+    void setPlain(const QString &text);
+
+    // How often layout asked for an image or other resource.
+    int resourceRequests() const { return m_resourceRequests; }
+
+protected:
+    QVariant loadResource(int type, const QUrl &name) override;
+
+private:
+    void polish();
+
+    MarkdownStyle m_style;
+    int m_resourceRequests = 0;
+};
+
+} // namespace chat
