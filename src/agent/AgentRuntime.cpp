@@ -18,6 +18,17 @@ using model::ChatMessage;
 using model::MessageRole;
 using Status = model::ToolLogEntry::Status;
 
+namespace {
+
+ChatMessage toolMessage(const QString &callId, const QString &content)
+{
+    ChatMessage message = ChatMessage::make(MessageRole::Tool, content);
+    message.toolCallId = callId;
+    return message;
+}
+
+} // namespace
+
 struct AgentRuntime::RunState {
     RunRequest request;
     std::shared_ptr<RunCancellation> cancellation;
@@ -33,6 +44,19 @@ struct AgentRuntime::RunState {
         RunFailure failure{error, working, roundText};
         trimUnanswered(failure.messages, failure.unfinishedText);
         return RunResult::failure(std::move(failure));
+    }
+
+    // The finished steps, then the call in hand as if a stop had just ended it.
+    QList<ChatMessage> ifStoppedDuring(const QString &callId) const
+    {
+        QList<ChatMessage> messages = working;
+        if (turnIndex >= 0 && turnIndex < messages.size()) {
+            ChatMessage &turn = messages[turnIndex];
+            const qsizetype answered = messages.size() - turnIndex - 1;
+            turn.toolCalls = turn.toolCalls.value_or(QList<model::ToolCallRecord>()).mid(0, answered + 1);
+        }
+        messages.append(toolMessage(callId, AgentRuntime::stoppedCallText()));
+        return messages;
     }
 
     QList<ChatMessage> finishedSoFar() const
@@ -70,13 +94,6 @@ QCoro::Task<void> forwardAnswer(QCoro::Task<bool> asked, OneShot<bool> answer)
     answer.set(co_await std::move(asked));
 }
 
-ChatMessage toolMessage(const QString &callId, const QString &content)
-{
-    ChatMessage message = ChatMessage::make(MessageRole::Tool, content);
-    message.toolCallId = callId;
-    return message;
-}
-
 } // namespace
 
 QString AgentRuntime::iterationLimitText()
@@ -92,6 +109,11 @@ QString AgentRuntime::userDeniedText()
 QString AgentRuntime::deniedByUserPreview()
 {
     return QStringLiteral("Denied by user");
+}
+
+QString AgentRuntime::stoppedCallText()
+{
+    return QStringLiteral("Command cancelled");
 }
 
 AgentRuntime::AgentRuntime(ToolRouter &tools, PolicyEngine &policy, QNetworkAccessManager &network, QUrl endpoint,
@@ -142,6 +164,12 @@ void AgentRuntime::reportFinished(const RunState &state) const
 {
     if (m_onRoundCompleted)
         m_onRoundCompleted(state.request.runId, state.finishedSoFar());
+}
+
+void AgentRuntime::reportStarted(const RunState &state, const QString &callId) const
+{
+    if (m_onCallStarted)
+        m_onCallStarted(state.request.runId, state.ifStoppedDuring(callId));
 }
 
 QCoro::Task<RunResult> AgentRuntime::run(RunRequest request)
@@ -268,6 +296,9 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
             if (gone())
                 co_return state->fail(OVUClientError::cancelled());
             m_tools->setShellTimeout(m_policy.settings().shellTimeoutSeconds);
+            reportStarted(*state, call.id);
+            if (gone())
+                co_return state->fail(OVUClientError::cancelled());
             // A stop ends the running command; execute() then returns its result.
             const QPointer<ToolRouter> tools = m_tools;
             const QMetaObject::Connection stopShell = connect(

@@ -73,6 +73,12 @@ public:
     // results. Lets a caller that stops the run keep those at once.
     using RoundCompletedHandler =
         std::function<void(const QUuid &runId, const QList<model::ChatMessage> &messagesSoFar)>;
+    // What a stop would leave as a tool call starts running: the finished
+    // steps, then the turn with its answered calls and this one, answered by
+    // stoppedCallText() until its real result comes. A started call may
+    // have changed files, so a stop must not forget it.
+    using CallStartedHandler =
+        std::function<void(const QUuid &runId, const QList<model::ChatMessage> &ifStoppedNow)>;
 
     static constexpr qsizetype kArgumentsPreviewCap = 500;
     static constexpr qsizetype kResultPreviewCap = 2'000;
@@ -80,6 +86,9 @@ public:
     static QString iterationLimitText();
     static QString userDeniedText();     // the tool message of a denied call
     static QString deniedByUserPreview(); // the log's result preview of a denied call
+    // The result a running call ends with when its run is stopped (what the
+    // tool router answers a cancelled command).
+    static QString stoppedCallText();
 
     AgentRuntime(ToolRouter &tools, PolicyEngine &policy, QNetworkAccessManager &network, QUrl endpoint,
                  QObject *parent = nullptr);
@@ -96,6 +105,8 @@ public:
     void setOnPendingApproval(ApprovalHandler handler) { m_onPendingApproval = std::move(handler); }
     // Called after each tool result is added.
     void setOnRoundCompleted(RoundCompletedHandler handler) { m_onRoundCompleted = std::move(handler); }
+    // Called right before a tool call is carried out.
+    void setOnCallStarted(CallStartedHandler handler) { m_onCallStarted = std::move(handler); }
 
     // Returns the history without system messages, followed by every message
     // the run added.
@@ -112,6 +123,7 @@ private:
     QCoro::Task<RunResult> runRounds(std::shared_ptr<RunState> state);
     QCoro::Task<bool> askApproval(std::shared_ptr<RunState> state, model::PendingApproval approval);
     void reportFinished(const RunState &state) const;
+    void reportStarted(const RunState &state, const QString &callId) const;
     void log(const RunState &state, const QUuid &logId, const QString &name, const QString &argumentsPreview,
              model::ToolLogEntry::Status status, const QString &resultPreview) const;
 
@@ -122,6 +134,7 @@ private:
     StreamDeltaHandler m_onStreamDelta;
     ApprovalHandler m_onPendingApproval;
     RoundCompletedHandler m_onRoundCompleted;
+    CallStartedHandler m_onCallStarted;
     QHash<QUuid, std::shared_ptr<RunCancellation>> m_runs;
 };
 

@@ -55,6 +55,10 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
         if (m_isRunning)
             stop();
     });
+    // Likewise a run whose session is deleted: it is stopped before the
+    // views hear of the deletion, and nothing more goes out for it.
+    connect(m_conversations.get(), &model::ConversationStore::conversationsChanged, this,
+            &AppViewModel::onConversationsChanged);
     // Forwarded notices copy nothing: views read the stores themselves.
     connect(m_conversations.get(), &model::ConversationStore::conversationsChanged, this, &AppViewModel::changed);
     connect(m_conversations.get(), &model::ConversationStore::selectedConversationIDChanged, this,
@@ -88,6 +92,9 @@ AppViewModel::~AppViewModel()
         std::exchange(m_approvalAnswer, std::nullopt)->set(false);
     if (run)
         m_runtime->cancel(run->id);
+    // Runs waiting on a stopped one resume and end.
+    for (const Settling &settling : std::as_const(m_settling))
+        settling.done.set(true);
     m_runtime.reset();
 }
 
@@ -110,6 +117,10 @@ void AppViewModel::wireRuntime()
     m_runtime->setOnRoundCompleted([self](const QUuid &runId, const QList<model::ChatMessage> &messagesSoFar) {
         if (self)
             self->onRoundCompleted(runId, messagesSoFar);
+    });
+    m_runtime->setOnCallStarted([self](const QUuid &runId, const QList<model::ChatMessage> &ifStoppedNow) {
+        if (self)
+            self->onCallStarted(runId, ifStoppedNow);
     });
 }
 

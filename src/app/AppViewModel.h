@@ -175,6 +175,19 @@ private:
         QList<model::ChatMessage> finished;
         // How much of streamingText those steps already hold.
         qsizetype streamedInFinished = 0;
+        // The tool call running now, answered in `finished` by a stand-in
+        // result (its message id) until its real one comes.
+        struct CutCall {
+            QUuid resultMessageID;
+            QString callID;
+        };
+        std::optional<CutCall> running;
+    };
+    // A stopped run whose cut-off tool call still waits for its real result.
+    struct Settling {
+        QUuid conversationID;
+        ActiveRun::CutCall call;
+        agent::OneShot<bool> done;
     };
 
     void wireRuntime();
@@ -209,6 +222,13 @@ private:
     void onToolLog(const QUuid &runId, const model::ToolLogEntry &entry);
     void onStreamDelta(const QUuid &runId, const QString &fragment);
     void onRoundCompleted(const QUuid &runId, const QList<model::ChatMessage> &messagesSoFar);
+    void onCallStarted(const QUuid &runId, const QList<model::ChatMessage> &ifStoppedNow);
+    // Puts the real result of a stopped run's cut-off call in place of its
+    // stand-in, once the call has ended.
+    void settleStopped(const QUuid &runId, const QList<model::ChatMessage> &runMessages);
+    void onConversationsChanged();
+    // Set once the stopped run in that session that still settles is done.
+    std::optional<agent::OneShot<bool>> settlingIn(const QUuid &conversationID) const;
     void finishRun(const QUuid &runId);
     // Stores what a run ending early had done: its finished steps, then the
     // text streamed after them (with the suffix).
@@ -269,6 +289,7 @@ private:
     // Run state.
     std::optional<ActiveRun> m_run;
     std::optional<agent::OneShot<bool>> m_approvalAnswer;
+    QHash<QUuid, Settling> m_settling; // by run id
     std::optional<QUuid> m_lastSelection;
     // Content hashes of dropped images, by attachment id.
     QHash<QUuid, QByteArray> m_imageHashes;

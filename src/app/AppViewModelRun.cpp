@@ -5,6 +5,7 @@
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
 #include "app/MessageComposer.h"
+#include "app/PartialReply.h"
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"
@@ -18,15 +19,6 @@ namespace app {
 using model::ChatMessage;
 using model::MessageRole;
 using Status = model::ToolLogEntry::Status;
-
-namespace {
-
-QString stopMark()
-{
-    return QStringLiteral("\n\n*(stopped)*");
-}
-
-} // namespace
 
 void AppViewModel::send()
 {
@@ -70,7 +62,7 @@ void AppViewModel::startRun(const QString &storedText, const QString &apiText, s
     // together with the running state.
     const QUuid conversationID = *m_conversations->selectedConversationID();
     const QUuid runId = QUuid::createUuid();
-    m_run = ActiveRun{runId, conversationID, 0, {}, 0};
+    m_run = ActiveRun{runId, conversationID, 0, {}, 0, std::nullopt};
     setIsRunning(true);
 
     m_conversations->appendMessage(conversationID, ChatMessage::make(MessageRole::User, storedText));
@@ -110,6 +102,15 @@ QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString s
         co_return;
     }
 
+    // A command stopped in this session may still be ending: its real
+    // result goes in first, so the model is told what really happened, and
+    // no new command starts while the old one still runs.
+    while (const std::optional<agent::OneShot<bool>> settling = self->settlingIn(conversationID)) {
+        co_await *settling;
+        if (!self || !self->isCurrent(runId))
+            co_return;
+    }
+
     // A session deleted meanwhile gets nothing sent on its behalf.
     const std::optional<model::Conversation> conversation = self->m_conversations->conversation(conversationID);
     if (!conversation) {
@@ -134,14 +135,18 @@ QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString s
     request.maxIterations = settings.maxAgentIterations;
 
     const agent::RunResult result = co_await self->m_runtime->run(std::move(request));
-    if (!self || !self->isCurrent(runId))
+    if (!self)
         co_return;
+    if (!self->isCurrent(runId)) {
+        self->settleStopped(runId, result.ok() ? result.value() : result.error().messages);
+        co_return;
+    }
     if (result.ok()) {
         self->m_conversations->replaceMessages(conversationID, ChatMessage::sanitizeForStorage(result.value()));
     } else if (!result.error().isCancellation()) {
         const agent::RunFailure &failure = result.error();
         self->setErrorMessage(failure.error.description());
-        self->keepPartial(*self->m_run, failure.messages, failure.unfinishedText, QString());
+        self->keepPartial(*self->m_run, failure.messages, failure.unfinishedText, PartialReply::incompleteMark());
     }
     self->finishRun(runId);
 }
@@ -162,8 +167,47 @@ void AppViewModel::keepPartial(const ActiveRun &run, const QList<ChatMessage> &f
     // to repeat an action it does not know it took.
     if (finished.size() > run.historySize)
         m_conversations->replaceMessages(run.conversationID, ChatMessage::sanitizeForStorage(finished));
-    if (!unfinished.isEmpty())
-        m_conversations->appendMessage(run.conversationID, ChatMessage::make(MessageRole::Assistant, unfinished + suffix));
+    if (const std::optional<QString> kept = PartialReply::marked(unfinished, suffix))
+        m_conversations->appendMessage(run.conversationID, ChatMessage::make(MessageRole::Assistant, *kept));
+}
+
+std::optional<agent::OneShot<bool>> AppViewModel::settlingIn(const QUuid &conversationID) const
+{
+    for (const Settling &settling : m_settling) {
+        if (settling.conversationID == conversationID)
+            return settling.done;
+    }
+    return std::nullopt;
+}
+
+void AppViewModel::settleStopped(const QUuid &runId, const QList<ChatMessage> &runMessages)
+{
+    const auto it = m_settling.constFind(runId);
+    if (it == m_settling.cend())
+        return;
+    const Settling settling = it.value();
+    m_settling.erase(it);
+
+    std::optional<QString> result;
+    for (qsizetype i = runMessages.size() - 1; i >= 0 && !result; --i) {
+        const ChatMessage &m = runMessages.at(i);
+        if (m.role == MessageRole::Tool && m.toolCallId == settling.call.callID)
+            result = m.content;
+    }
+    const std::optional<model::Conversation> conversation = m_conversations->conversation(settling.conversationID);
+    if (result && conversation) {
+        QList<ChatMessage> messages = conversation->messages;
+        for (ChatMessage &m : messages) {
+            if (m.id != settling.call.resultMessageID)
+                continue;
+            if (m.content != *result) {
+                m.content = *result;
+                m_conversations->replaceMessages(settling.conversationID, messages);
+            }
+            break;
+        }
+    }
+    settling.done.set(true);
 }
 
 void AppViewModel::stop()
@@ -172,8 +216,12 @@ void AppViewModel::stop()
     if (run)
         m_runtime->cancel(run->id);
     answerPendingApproval(false);
-    if (run)
-        keepPartial(*run, run->finished, m_streamingText.mid(run->streamedInFinished), stopMark());
+    if (run) {
+        keepPartial(*run, run->finished, m_streamingText.mid(run->streamedInFinished), PartialReply::stopMark());
+        // The call cut off is kept with a stand-in result for now.
+        if (run->running)
+            m_settling.insert(run->id, Settling{run->conversationID, *run->running, {}});
+    }
     setStreamingText(QString());
     setIsRunning(false);
 }
@@ -266,6 +314,22 @@ void AppViewModel::onRoundCompleted(const QUuid &runId, const QList<ChatMessage>
         return;
     m_run->finished = messagesSoFar;
     m_run->streamedInFinished = m_streamingText.size();
+    m_run->running.reset();
+}
+
+void AppViewModel::onCallStarted(const QUuid &runId, const QList<ChatMessage> &ifStoppedNow)
+{
+    if (!isCurrent(runId) || ifStoppedNow.isEmpty() || !ifStoppedNow.last().toolCallId)
+        return;
+    m_run->finished = ifStoppedNow;
+    m_run->streamedInFinished = m_streamingText.size();
+    m_run->running = ActiveRun::CutCall{ifStoppedNow.last().id, *ifStoppedNow.last().toolCallId};
+}
+
+void AppViewModel::onConversationsChanged()
+{
+    if (m_run && !m_conversations->conversation(m_run->conversationID))
+        stop();
 }
 
 LiveActivity AppViewModel::liveActivity() const

@@ -393,19 +393,39 @@ private slots:
     void stopWhileShellRuns()
     {
         setMode(model::ToolGuardMode::Yolo);
-        m_peer->enqueue(ChatServicePeer::toolCallReply({{"s1", "run_shell", q("{'command':'sleep 30'}")}}));
+        m_peer->enqueue(ChatServicePeer::toolCallReply(
+            {{"r1", "list_dir", "{}"}, {"s1", "run_shell", q("{'command':'sleep 30'}")}, {"r2", "list_dir", "{}"}},
+            "Look, then wait."));
         m_runtime->setOnToolLog([this](const QUuid &, const ToolLogEntry &entry) {
             m_log.append(entry);
-            if (entry.status == Status::Running)
+            if (entry.status == Status::Running && entry.name == "run_shell")
                 QTimer::singleShot(100, this, [this] { m_runtime->cancel(m_runId); });
         });
+        // What a stop would leave, as each call starts.
+        QList<QList<ChatMessage>> started;
+        m_runtime->setOnCallStarted(
+            [&](const QUuid &, const QList<ChatMessage> &ifStoppedNow) { started.append(ifStoppedNow); });
         QElapsedTimer timer;
         timer.start();
         const RunResult result = run(question());
         QVERIFY(timer.elapsed() < 5000);
         QVERIFY(!result.ok());
         QVERIFY(result.error().isCancellation());
-        QCOMPARE(roles(result.error().messages), (QStringList{"user", "assistant", "tool"}));
+        // The started command is kept with the result it ended with; the
+        // call after it never started and is left out.
+        const QList<ChatMessage> &kept = result.error().messages;
+        QCOMPARE(roles(kept), (QStringList{"user", "assistant", "tool", "tool"}));
+        QCOMPARE(kept[1].toolCalls->size(), 2);
+        QCOMPARE(kept[3].toolCallId, std::optional<QString>(QStringLiteral("s1")));
+        QCOMPARE(kept[3].content, AgentRuntime::stoppedCallText());
+        QCOMPARE(started.size(), 2);
+        QCOMPARE(roles(started[1]), roles(kept));
+        QCOMPARE(started[1][1].toolCalls, kept[1].toolCalls);
+        QCOMPARE(started[1][2], kept[2]);
+        QCOMPARE(started[1][3].toolCallId, kept[3].toolCallId);
+        QCOMPARE(started[1][3].content, kept[3].content);
+        QCOMPARE(roles(started[0]), (QStringList{"user", "assistant", "tool"}));
+        QCOMPARE(started[0][1].toolCalls->size(), 1);
         QVERIFY(!m_tools->isCommandRunning());
         QCOMPARE(m_peer->requestCount(), 1);
     }

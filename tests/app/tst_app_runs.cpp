@@ -25,6 +25,8 @@ using Status = model::ToolLogEntry::Status;
 namespace {
 
 const QString kStopMark = QStringLiteral("\n\n*(stopped)*");
+const QString kIncompleteMark = QStringLiteral("\n\n*(incomplete)*");
+const QString kCancelled = QStringLiteral("Command cancelled");
 
 // Streams `first`, then goes silent with the connection open.
 Peer::Reply stallingText(const QString &first)
@@ -49,6 +51,34 @@ Peer::Reply cutText(const QString &first)
 QString json(const QJsonObject &object)
 {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+// Streams `first`, then reports an error in the stream.
+Peer::Reply failingText(const QString &first)
+{
+    return Peer::sseReply(Peer::event(Peer::contentChunk(first)) + "data: {\"error\":{\"message\":\"boom\"}}\n\n");
+}
+
+// Whether every tool call the request carries is answered by a tool message
+// before the next assistant or user message, as the service requires.
+bool everyCallAnswered(const Peer::Request &request)
+{
+    const QJsonArray messages = request.json().value(QStringLiteral("messages")).toArray();
+    QStringList open;
+    for (const QJsonValue &value : messages) {
+        const QJsonObject m = value.toObject();
+        const QString role = m.value(QStringLiteral("role")).toString();
+        if (role == QStringLiteral("tool")) {
+            if (!open.removeOne(m.value(QStringLiteral("tool_call_id")).toString()))
+                return false;
+            continue;
+        }
+        if (!open.isEmpty())
+            return false;
+        for (const QJsonValue &call : m.value(QStringLiteral("tool_calls")).toArray())
+            open.append(call.toObject().value(QStringLiteral("id")).toString());
+    }
+    return open.isEmpty();
 }
 
 QString lastUserContent(const Peer::Request &request)
@@ -115,7 +145,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!vm.isRunning());
         QVERIFY(!QFile::exists(stagedPath)); // read for the model, then removed
 
-        QVERIFY(seen.size() >= 4); // fragments arrive one by one
+        QVERIFY(!seen.isEmpty()); // announced at most once per frame
         QVERIFY(seen.contains(QStringLiteral("Hello there, friend.")));
         QCOMPARE(vm.streamingText(), QString());
         QVERIFY(!vm.errorMessage());
@@ -232,9 +262,18 @@ private Q_SLOTS:
 
         QTest::newRow("service error shown") << "http" << QStringLiteral("Ovu API error 500: overloaded")
                                              << QStringList{"go"} << false << 1;
-        QTest::newRow("cut stream keeps partial without mark")
+        QTest::newRow("cut stream marks the partial incomplete")
             << "cut" << agent::OVUClientError::incompleteStream().description()
-            << QStringList{"go", "Half an ans"} << false << 1;
+            << QStringList{"go", "Half an ans" + kIncompleteMark} << false << 1;
+        QTest::newRow("error mid-stream marks the partial incomplete")
+            << "stream-error" << QStringLiteral("Ovu API reported an error during the reply: boom")
+            << QStringList{"go", "Half an ans" + kIncompleteMark} << false << 1;
+        QTest::newRow("cut inside an inline image keeps no image data")
+            << "cut-image" << agent::OVUClientError::incompleteStream().description()
+            << QStringList{"go", "See " + kIncompleteMark} << false << 1;
+        QTest::newRow("whole inline image in a cut reply is removed")
+            << "cut-whole-image" << agent::OVUClientError::incompleteStream().description()
+            << QStringList{"go", "See \nand " + kIncompleteMark} << false << 1;
         QTest::newRow("sign-in failure opens settings")
             << "signin" << auth::AuthError::notSignedIn().description() << QStringList{"go"} << true << 0;
     }
@@ -252,6 +291,12 @@ private Q_SLOTS:
             h.peer().enqueue(Peer::errorReply(500, "overloaded"));
         else if (kind == "cut")
             h.peer().enqueue(cutText(QStringLiteral("Half an ans")));
+        else if (kind == "stream-error")
+            h.peer().enqueue(failingText(QStringLiteral("Half an ans")));
+        else if (kind == "cut-image")
+            h.peer().enqueue(cutText(QStringLiteral("See ![a](data:image/png;base64,iVBORw0KGgoAAAA")));
+        else if (kind == "cut-whole-image")
+            h.peer().enqueue(cutText(QStringLiteral("See ![a](data:image/png;base64,iVBORw0KGgo=)\nand ")));
         else
             h.signIn().failure = app::TokenFailure{auth::AuthError::notSignedIn().description(), true};
         AppViewModel &vm = h.make();
@@ -282,7 +327,8 @@ private Q_SLOTS:
         QTest::newRow("streaming keeps partial with mark") << "stream" << QStringList{"go", "partial " + kStopMark};
         QTest::newRow("approval is denied and partial kept")
             << "approval" << QStringList{"go", "Let me write." + kStopMark};
-        QTest::newRow("running shell is ended") << "shell" << QStringList{"go"};
+        QTest::newRow("running shell is ended and kept with its result")
+            << "shell" << QStringList{"go", "", kCancelled};
     }
 
     void stopAtEachSuspensionPoint()
@@ -338,6 +384,14 @@ private Q_SLOTS:
         QCOMPARE(vm.streamingText(), QString());
         // Stored at once, before anything else can be appended.
         QCOMPARE(contents(h.storedMessages(conversation)), stored);
+        if (point == "shell") {
+            // The started command stays in history, answered.
+            const QList<ChatMessage> kept = h.storedMessages(conversation);
+            QCOMPARE(roles(kept), (QStringList{"user", "assistant", "tool"}));
+            QCOMPARE(kept[1].toolCalls.value_or(QList<model::ToolCallRecord>{}).size(), 1);
+            QCOMPARE(kept[1].toolCalls->first().name, QStringLiteral("run_shell"));
+            QCOMPARE(kept[2].toolCallId, std::optional<QString>(QStringLiteral("c1")));
+        }
 
         if (point == "shell") {
             while (!processGone(pid) && sinceStop.elapsed() < 5000)
@@ -368,6 +422,11 @@ private Q_SLOTS:
             << "stop-approval" << QStringList{"user", "assistant", "tool"} << QString() << 1;
         QTest::newRow("service failure after a round")
             << "fail" << QStringList{"user", "assistant", "tool"} << QString() << 1;
+        QTest::newRow("stop during the turn's shell command keeps it answered")
+            << "stop-shell" << QStringList{"user", "assistant", "tool", "tool"} << kCancelled << 2;
+        QTest::newRow("failure after a partial reply marks it")
+            << "fail-stream" << QStringList{"user", "assistant", "tool", "assistant"} << "Now the " + kIncompleteMark
+            << 1;
     }
 
     void earlyEndKeepsFinishedRounds()
@@ -380,9 +439,16 @@ private Q_SLOTS:
         Harness h;
         AppViewModel &vm = h.makeInProject();
         h.writeProjectFile("a.txt", "alpha\n");
-        vm.setToolGuard(model::ToolGuardMode::Ask);
+        vm.setToolGuard(kind == "stop-shell" ? model::ToolGuardMode::Yolo : model::ToolGuardMode::Ask);
         const QString read = json({{"path", "a.txt"}});
-        if (kind == "stop-approval") {
+        if (kind == "stop-shell") {
+            h.peer().enqueue(Peer::toolCallReply(
+                {{"c1", "read_file", read}, {"c2", "run_shell", json({{"command", "sleep 30"}})}},
+                QStringLiteral("Two things.")));
+        } else if (kind == "fail-stream") {
+            h.peer().enqueue(Peer::toolCallReply({{"c1", "read_file", read}}, QStringLiteral("Reading.")));
+            h.peer().enqueue(cutText(QStringLiteral("Now the ")));
+        } else if (kind == "stop-approval") {
             h.peer().enqueue(Peer::toolCallReply(
                 {{"c1", "read_file", read}, {"c2", "write_file", json({{"path", "b.txt"}, {"content", "x"}})}},
                 QStringLiteral("Two things.")));
@@ -397,6 +463,8 @@ private Q_SLOTS:
             QTRY_COMPARE(vm.streamingText(), QStringLiteral("Reading.Now the "));
         else if (kind == "stop-approval")
             QTRY_VERIFY(vm.pendingApproval().has_value());
+        else if (kind == "stop-shell")
+            QTRY_COMPARE(vm.liveActivity(), LiveActivity::working(QStringLiteral("run_shell")));
         if (kind.startsWith("stop"))
             vm.stop();
         else
@@ -412,13 +480,27 @@ private Q_SLOTS:
         if (kind == "fail")
             QCOMPARE(vm.errorMessage(), std::optional<QString>(QStringLiteral("Ovu API error 500: overloaded")));
 
-        // The next exchange follows what was kept.
+        // The next exchange follows what was kept, at once: a command still
+        // ending is waited for, and the service gets a valid history.
+        QStringList events;
+        connect(&h.peer(), &Peer::requestReceived, &vm, [&] { events.append(QStringLiteral("request")); });
+        connect(&vm, &AppViewModel::toolLogChanged, &vm, [&] {
+            if (vm.toolLog().first().status == Status::Failure && !events.contains(QStringLiteral("command ended")))
+                events.append(QStringLiteral("command ended"));
+        });
         h.peer().enqueue(Peer::textReply(QStringLiteral("Fine.")));
         vm.setDraft(QStringLiteral("continue"));
         vm.send();
-        QTRY_VERIFY(!vm.isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!vm.isRunning(), 10000);
         QCOMPARE(h.storedMessages(conversation).mid(0, stored.size()), stored);
         QCOMPARE(h.storedMessages(conversation).last().content, QStringLiteral("Fine."));
+        const Peer::Request next = h.peer().requests().last();
+        QVERIFY(everyCallAnswered(next));
+        QCOMPARE(lastUserContent(next), QStringLiteral("continue"));
+        if (kind == "stop-shell")
+            QCOMPARE(events, (QStringList{"command ended", "request"}));
+        else
+            QCOMPARE(events, QStringList{"request"});
     }
 
     void sendWhileStreamingStopsFirst()
@@ -449,10 +531,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("inRunSession"); // empty: the session is gone
         QTest::addColumn<int>("requests");
         QTest::newRow("result") << "result" << QStringList{"in A", "Answer."} << 1;
-        QTest::newRow("failure keeps partial") << "failure" << QStringList{"in A", "Half"} << 1;
+        QTest::newRow("failure keeps partial, marked")
+            << "failure" << QStringList{"in A", "Half" + kIncompleteMark} << 1;
         QTest::newRow("stop keeps partial") << "stop" << QStringList{"in A", "partial " + kStopMark} << 1;
         QTest::newRow("deleted while waiting for token sends nothing") << "deleted-token" << QStringList{} << 0;
-        QTest::newRow("deleted while streaming is not recreated") << "deleted-stream" << QStringList{} << 1;
+        QTest::newRow("deleted while streaming stops the run") << "deleted-stream" << QStringList{} << 1;
+        QTest::newRow("deleted while waiting for approval denies it") << "deleted-approval" << QStringList{} << 1;
     }
 
     void runBelongsToItsSession()
@@ -462,7 +546,7 @@ private Q_SLOTS:
         QFETCH(int, requests);
 
         Harness h;
-        AppViewModel &vm = h.make();
+        AppViewModel &vm = h.makeInProject();
         const QUuid a = selected(vm);
         vm.newChat();
         const QUuid b = selected(vm);
@@ -482,25 +566,50 @@ private Q_SLOTS:
             slow.pieceSize = 40;
             slow.pieceDelayMs = 40;
             h.peer().enqueue(slow);
+        } else if (kind == "deleted-approval") {
+            vm.setToolGuard(model::ToolGuardMode::Ask);
+            h.peer().enqueue(Peer::toolCallReply({{"c1", "write_file", json({{"path", "new.txt"}, {"content", "x"}})}},
+                                                 QStringLiteral("Writing.")));
         }
+        h.peer().setFallback(Peer::textReply(QStringLiteral("asked on behalf of a deleted session")));
         vm.setDraft(QStringLiteral("in A"));
         vm.send();
 
         if (kind == "stop" || kind == "deleted-stream")
             QTRY_VERIFY(!vm.streamingText().isEmpty());
+        else if (kind == "deleted-approval")
+            QTRY_VERIFY(vm.pendingApproval().has_value());
         else
             QTRY_VERIFY(h.signIn().held.has_value());
 
-        if (kind.startsWith("deleted"))
+        if (kind.startsWith("deleted")) {
+            // The run ends with its session, before anyone hears of the deletion.
+            std::optional<bool> liveRunWhenHeard;
+            connect(&vm, &AppViewModel::changed, &vm, [&] {
+                if (!liveRunWhenHeard)
+                    liveRunWhenHeard = vm.runConversationID().has_value();
+            });
             vm.conversations().deleteConversation(a);
-        else
+            QCOMPARE(liveRunWhenHeard, std::optional<bool>(false));
+            QVERIFY(!vm.isRunning());
+            QVERIFY(!vm.runConversationID());
+            QVERIFY(!vm.pendingApproval());
+            QCOMPARE(vm.streamingText(), QString());
+        } else {
             vm.conversations().select(b);
-        QCOMPARE(vm.runConversationID(), a);
+            QCOMPARE(vm.runConversationID(), a);
+        }
         if (kind == "stop")
             vm.stop();
         h.releaseToken();
         QTRY_VERIFY(!vm.isRunning());
-        QTest::qWait(100);
+        QTest::qWait(kind.startsWith("deleted") ? 300 : 100);
+        // Nothing of the stopped run shows up later.
+        QCOMPARE(vm.streamingText(), QString());
+        QCOMPARE(vm.errorMessage().has_value(), kind == "failure");
+        QVERIFY(!QFile::exists(h.projectPath() + "/new.txt"));
+        if (kind == "deleted-approval")
+            QTRY_COMPARE(vm.toolLog().first().status, Status::Denied);
 
         QCOMPARE(h.peer().requestCount(), requests);
         if (inRunSession.isEmpty())

@@ -1,5 +1,6 @@
 #include "app/FilePeek.h"
 #include "app/MessageComposer.h"
+#include "app/PartialReply.h"
 #include "app/ToolPaths.h"
 #include "model/ChatRecords.h"
 #include "support/TestMain.h"
@@ -296,6 +297,45 @@ private Q_SLOTS:
             QVERIFY2(!got, qPrintable(got.value_or(QString())));
         } else {
             QCOMPARE(got.value_or(QString()), path);
+        }
+    }
+
+    // The text kept of a reply cut short: what storage allows, then the mark.
+    void partialReply_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("kept"); // empty: nothing kept
+        const QString mark = app::PartialReply::incompleteMark();
+        QTest::newRow("plain text") << QStringLiteral("Half an ans") << "Half an ans" + mark;
+        QTest::newRow("spaces only are still text") << QStringLiteral("  ") << "  " + mark;
+        QTest::newRow("empty keeps nothing") << QString() << QString();
+        QTest::newRow("whole inline image removed")
+            << QStringLiteral("a ![x](data:image/png;base64,iVBO=) b") << "a  b" + mark;
+        QTest::newRow("cut inside the base64") << QStringLiteral("see ![x](data:image/png;base64,iVBORw0\nKGgo")
+                                               << "see " + mark;
+        QTest::newRow("cut inside the media type") << QStringLiteral("see ![x](data:image/pn") << "see " + mark;
+        QTest::newRow("cut before the comma") << QStringLiteral("see ![x](data:image/png;bas") << "see " + mark;
+        QTest::newRow("only a cut image keeps nothing")
+            << QStringLiteral("![x](data:image/png;base64,iVBO") << QString();
+        QTest::newRow("an image link that is not data stays")
+            << QStringLiteral("![x](https://example.org/a.png") << "![x](https://example.org/a.png" + mark;
+        QTest::newRow("a whole image before a cut one")
+            << QStringLiteral("![a](data:image/png;base64,AA==) then ![b](data:image/jpeg;base64,/9j/")
+            << " then " + mark;
+    }
+    void partialReply()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, kept);
+        const std::optional<QString> got = app::PartialReply::marked(text, app::PartialReply::incompleteMark());
+        if (kept.isEmpty())
+            QVERIFY2(!got, qPrintable(got.value_or(QString())));
+        else
+            QCOMPARE(got.value_or(QString()), kept);
+        // Storage's own clean-up leaves the marked text as it is.
+        if (got) {
+            const model::ChatMessage m = model::ChatMessage::make(model::MessageRole::Assistant, *got);
+            QCOMPARE(model::ChatMessage::sanitizeForStorage({m}).first().content, *got);
         }
     }
 };
