@@ -1,5 +1,7 @@
 #include "agent/CommandTables.h"
 
+#include "agent/CommandWordCheck.h"
+
 #include <array>
 
 namespace agent::CommandTables {
@@ -110,6 +112,9 @@ std::optional<QString> blockedReason(const QString &command)
         return message;
     if (text.contains(u"open ") && containsAny(text, {u"http://", u"https://", u"x-apple."}))
         return QStringLiteral("Blocked: opening URLs from shell can launch browsers/handlers unexpectedly. Use in-app actions instead.");
+    // Spellings the substrings miss (kill -9 -1, a path to pkill, killall at the end).
+    if (CommandWordCheck::killsOtherProcesses(command))
+        return QStringLiteral("Blocked: killing other processes is not allowed from the agent.");
     return std::nullopt;
 }
 
@@ -121,7 +126,8 @@ std::optional<QString> destructiveReason(const QString &command)
     if (containsAny(text, {u"curl", u"wget"})
         && containsAny(text, {u"| sh", u"|sh", u"| bash", u"|bash", u"| zsh", u"|zsh"}))
         return QStringLiteral("Remote script piped into a shell (curl | sh)");
-    return std::nullopt;
+    // The same harm in the spellings a substring cannot see.
+    return CommandWordCheck::destructiveReason(command);
 }
 
 } // namespace agent::CommandTables

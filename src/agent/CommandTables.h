@@ -8,7 +8,9 @@ namespace agent {
 
 // Fixed tables of shell command fragments. Matching lower-cases the command
 // and collapses runs of whitespace to one space, then looks for each pattern
-// as a plain substring; the first row that matches wins.
+// as a plain substring; the first row that matches wins. After the rows, the
+// command split into shell words is checked for other spellings of the same
+// harm (CommandWordCheck).
 namespace CommandTables {
 
 // A command that must never start, with the refusal the model reads.

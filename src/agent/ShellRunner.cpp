@@ -3,13 +3,12 @@
 #include "platform/Graphemes.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 
 #include <cerrno>
 #include <cmath>
-#include <dirent.h>
 #include <csignal>
 #include <unistd.h>
 
@@ -63,14 +62,14 @@ ShellRunner::ShellRunner(Limits limits, QObject *parent) : QObject(parent), m_li
     connect(&m_process, &QProcess::errorOccurred, this, &ShellRunner::onProcessError);
     // A command still running when the app quits would outlive it.
     if (QCoreApplication *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, [this] { signalGroup(SIGKILL); });
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { signalCommand(SIGKILL); });
 }
 
 ShellRunner::~ShellRunner()
 {
     if (m_process.state() != QProcess::NotRunning) {
         m_process.disconnect(this);
-        signalGroup(SIGKILL);
+        signalCommand(SIGKILL);
         // SIGKILL cannot be ignored; this wait only reaps.
         m_process.waitForFinished(1000);
     }
@@ -81,6 +80,12 @@ void ShellRunner::start(const QString &command, const QString &workingDirectory,
     m_timeoutSeconds = effectiveTimeout(timeoutSeconds);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("OVU_API_KEY")); // the app's own credential stays with the app
+    // Marks everything the command starts, wherever it goes, so that it can
+    // be found and ended at the time-out or on cancel.
+    const QByteArray token = QByteArray::number(QRandomGenerator::system()->generate64(), 16)
+                             + QByteArray::number(QRandomGenerator::system()->generate64(), 16);
+    m_sweep.environmentEntry = QByteArray(kTokenVariable) + '=' + token;
+    env.insert(QString::fromLatin1(kTokenVariable), QString::fromLatin1(token));
     m_process.setProcessEnvironment(env);
     m_process.setProgram(QStringLiteral("/bin/zsh"));
     m_process.setArguments({QStringLiteral("-lc"), command});
@@ -92,6 +97,7 @@ void ShellRunner::start(const QString &command, const QString &workingDirectory,
     if (m_finished)
         return; // failed to start; errorOccurred already finished us
     m_group = pid_t(m_process.processId());
+    m_sweep.group = m_group;
     m_timeout.start(int(std::llround(m_timeoutSeconds * 1000)));
 }
 
@@ -135,7 +141,7 @@ void ShellRunner::onProcessFinished()
 
 void ShellRunner::checkGroupGone()
 {
-    if (m_finished || groupAlive())
+    if (m_finished || commandAlive())
         return;
     m_groupPoll.stop();
     m_grace.stop();
@@ -156,13 +162,13 @@ void ShellRunner::beginTermination(Ending ending)
         return;
     m_ending = ending;
     m_timeout.stop();
-    signalGroup(SIGTERM);
+    signalCommand(SIGTERM);
     m_grace.start(m_limits.graceMs);
 }
 
 void ShellRunner::onGraceOver()
 {
-    signalGroup(SIGKILL);
+    signalCommand(SIGKILL);
     // The shell itself is reaped by QProcess; orphans of the group by init.
     if (m_processExited) {
         m_groupPoll.stop();
@@ -170,41 +176,21 @@ void ShellRunner::onGraceOver()
     }
 }
 
-void ShellRunner::signalGroup(int signal)
+void ShellRunner::signalCommand(int signal)
 {
     if (m_group <= 0)
         return;
     // Before the child's setsid the group does not exist yet: signal the child.
     if (::kill(-m_group, signal) != 0 && errno == ESRCH && !m_processExited)
         ::kill(m_group, signal);
+    // What left the group; a few rounds catch children forked meanwhile.
+    for (int round = 0; round < 3 && ProcessSweep::signalAll(m_sweep, signal) > 0; ++round) {
+    }
 }
 
-bool ShellRunner::groupAlive() const
+bool ShellRunner::commandAlive() const
 {
-    if (m_group <= 0 || ::kill(-m_group, 0) != 0)
-        return false;
-    // kill() also finds zombies, which init may take a while to reap: look
-    // for a member that still runs.
-    DIR *proc = ::opendir("/proc");
-    if (!proc)
-        return true;
-    bool alive = false;
-    while (const dirent *e = ::readdir(proc)) {
-        if (e->d_name[0] < '1' || e->d_name[0] > '9')
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(QLatin1String(e->d_name)));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.read(1024);
-        // pid (comm) state ppid pgrp ...; comm may hold spaces and parentheses.
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 2 && fields[2].toLongLong() == m_group && fields[0] != "Z" && fields[0] != "X") {
-            alive = true;
-            break;
-        }
-    }
-    ::closedir(proc);
-    return alive;
+    return m_group > 0 && ProcessSweep::anyAlive(m_sweep);
 }
 
 void ShellRunner::finish(const ToolExecutionResult &result)

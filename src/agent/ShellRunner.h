@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agent/ProcessSweep.h"
 #include "agent/ToolExecutionResult.h"
 
 #include <QByteArray>
@@ -12,9 +13,12 @@
 namespace agent {
 
 // One shell command in a child process of its own process group. The output
-// is read as it comes; at the time-out or on cancel the whole group gets
-// SIGTERM, then SIGKILL after a grace period, and the result is given only
-// once the group is gone, so nothing is left changing the project.
+// is read as it comes; at the time-out or on cancel everything the command
+// started gets SIGTERM, then SIGKILL after a grace period, and the result is
+// given only once all of it is gone, so nothing is left changing the project.
+// "Everything" is the process group and every process carrying the call's
+// own environment entry, which also finds what left the group (setsid,
+// double forks, orphans).
 class ShellRunner : public QObject {
     Q_OBJECT
 
@@ -38,6 +42,10 @@ public:
     bool isFinished() const { return m_finished; }
     ToolExecutionResult result() const { return m_result; }
     pid_t processGroup() const { return m_group; }
+    // NAME=token, set in the command's environment; unique to this call.
+    QByteArray environmentEntry() const { return m_sweep.environmentEntry; }
+    // The name of the entry (the token differs per call).
+    static constexpr char kTokenVariable[] = "MOONSHELF_SHELL_RUN";
 
     // A time-out as used: not finite or not above 0 means 120 s; at most a day.
     static double effectiveTimeout(double seconds);
@@ -55,8 +63,8 @@ private:
     void beginTermination(Ending ending);
     void onGraceOver();
     void checkGroupGone();
-    void signalGroup(int signal);
-    bool groupAlive() const;
+    void signalCommand(int signal);
+    bool commandAlive() const;
     void finish(const ToolExecutionResult &result);
     ToolExecutionResult normalResult();
     ToolExecutionResult endingResult() const;
@@ -72,6 +80,7 @@ private:
     bool m_errTruncated = false;
     double m_timeoutSeconds = 120;
     pid_t m_group = 0;
+    ProcessSweep::Target m_sweep;
     Ending m_ending = Ending::None;
     bool m_processExited = false;
     bool m_finished = false;

@@ -33,6 +33,12 @@ class SettingsStore;
 
 namespace app {
 
+class MessageListModel;
+class SessionFilterModel;
+class SessionListModel;
+class ToolLogModel;
+struct ItemModels;
+
 // The one application controller: owns the stores and the agent engine,
 // turns user actions into agent runs, approvals and attachments, and holds
 // the state the windows share. Main thread only.
@@ -113,6 +119,13 @@ public:
     stage::BackgroundSettings &background() const { return *m_background; }
     bool allowsWritesForCurrentChat() const;
 
+    // The lists the views show, as item models owned here.
+    SessionListModel &sessionModel() const;
+    SessionFilterModel &sessionFilter() const;
+    SessionFilterModel &archivedFilter() const;
+    MessageListModel &messageModel() const;
+    ToolLogModel &toolLogModel() const;
+
     // Sessions and the tool guard.
     void newChat();
     void setToolGuard(model::ToolGuardMode mode);
@@ -191,6 +204,13 @@ private:
     };
 
     void wireRuntime();
+    void wireItemModels();
+    void refreshMessageRows();
+    void refreshLiveRows();
+    // Streamed fragments are announced once per frame; the owed
+    // announcement goes out before the streamed text is replaced.
+    void scheduleStreamingTextChanged();
+    void flushStreamingText();
     void mirrorSignIn();
     void setIsRunning(bool on);
     void setStreamingText(const QString &text);
@@ -294,6 +314,8 @@ private:
     // Content hashes of dropped images, by attachment id.
     QHash<QUuid, QByteArray> m_imageHashes;
     std::optional<agent::OneShot<bool>> m_attachTail;
+    // Last, so the views' models go before what they read.
+    std::unique_ptr<ItemModels> m_itemModels;
 };
 
 } // namespace app

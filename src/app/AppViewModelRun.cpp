@@ -283,8 +283,7 @@ void AppViewModel::onStreamDelta(const QUuid &runId, const QString &fragment)
     // Appended in place: comparing the whole text per fragment would make a
     // long reply quadratic.
     m_streamingText += fragment;
-    emit streamingTextChanged();
-    emit changed();
+    scheduleStreamingTextChanged();
 }
 
 void AppViewModel::onToolLog(const QUuid &runId, const model::ToolLogEntry &entry)

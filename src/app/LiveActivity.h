@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 
 namespace app {
@@ -20,3 +21,5 @@ struct LiveActivity {
 };
 
 } // namespace app
+
+Q_DECLARE_METATYPE(app::LiveActivity)

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QUuid>
 
@@ -64,3 +65,6 @@ struct Conversation {
 };
 
 } // namespace model
+
+Q_DECLARE_METATYPE(model::ChatMessage)
+Q_DECLARE_METATYPE(model::Conversation)

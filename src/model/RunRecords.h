@@ -3,6 +3,7 @@
 #include "model/RawEnum.h"
 
 #include <QDateTime>
+#include <QMetaType>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -96,3 +97,6 @@ struct PeekedFile {
 };
 
 } // namespace model
+
+Q_DECLARE_METATYPE(model::ToolLogEntry)
+Q_DECLARE_METATYPE(model::PendingApproval)

@@ -43,6 +43,7 @@ void ConversationStore::newChat()
     const Conversation c = makeNewSession();
     m_conversations.prepend(c);
     emit conversationsChanged();
+    emit conversationAdded(c.id);
     setSelectedConversationID(c.id);
     save();
 }
@@ -55,6 +56,7 @@ void ConversationStore::select(const QUuid &id)
         return;
     m_conversations[*i].isUnread = false;
     emit conversationsChanged();
+    emit conversationChanged(id);
     save();
 }
 
@@ -70,6 +72,7 @@ void ConversationStore::rename(const QUuid &id, const QString &title)
     c.title = platform::Graphemes::prefix(trimmed, kMaxRenamedTitle);
     c.updatedAt = now();
     emit conversationsChanged();
+    emit conversationChanged(id);
     save();
 }
 
@@ -83,6 +86,7 @@ void ConversationStore::togglePin(const QUuid &id)
     // Pinning and unpinning both bring it to the top of its group.
     c.updatedAt = now();
     emit conversationsChanged();
+    emit conversationChanged(id);
     save();
 }
 
@@ -96,6 +100,7 @@ void ConversationStore::archive(const QUuid &id)
     c.isPinned = false;
     c.updatedAt = now();
     emit conversationsChanged();
+    emit conversationChanged(id);
     if (m_selectedID == id) {
         const QList<Conversation> active = activeConversations();
         setSelectedConversationID(active.isEmpty() ? std::nullopt : std::optional(active.first().id));
@@ -116,14 +121,19 @@ void ConversationStore::unarchive(const QUuid &id)
     c.isArchived = false;
     c.updatedAt = now();
     emit conversationsChanged();
+    emit conversationChanged(id);
     save();
 }
 
-void ConversationStore::deleteConversation(const QUuid &id)
+void ConversationStore::deleteConversation(const QUuid &which)
 {
+    // A copy: the caller's id may live in the element removed here.
+    const QUuid id = which;
     const qsizetype removed = m_conversations.removeIf([&id](const Conversation &c) { return c.id == id; });
-    if (removed > 0)
+    if (removed > 0) {
         emit conversationsChanged();
+        emit conversationRemoved(id);
+    }
     if (m_selectedID == id) {
         // Unlike archive, this may select an archived session.
         const QList<Conversation> active = activeConversations();
@@ -158,6 +168,7 @@ void ConversationStore::fork(const QUuid &id)
     m_conversations.prepend(std::move(copy));
     const QUuid forkID = m_conversations.first().id;
     emit conversationsChanged();
+    emit conversationAdded(forkID);
     setSelectedConversationID(forkID);
     save();
 }
@@ -169,16 +180,23 @@ void ConversationStore::setUnread(const QUuid &id, bool unread)
         return;
     m_conversations[*i].isUnread = unread;
     emit conversationsChanged();
+    emit conversationChanged(id);
     save();
 }
 
-bool ConversationStore::applyChange(qsizetype index, const Change &change)
+bool ConversationStore::applyChange(qsizetype index, const Change &change, const QUuid &appendedMessageID)
 {
     Conversation &c = m_conversations[index];
     change(c);
     // After the change, so it wins over any date the change set.
     c.updatedAt = now();
+    // A copy: a listener may change the list.
+    const QUuid id = c.id;
     emit conversationsChanged();
+    if (appendedMessageID.isNull())
+        emit conversationChanged(id);
+    else
+        emit messageAppended(id, appendedMessageID);
     save();
     return true;
 }
@@ -211,12 +229,14 @@ void ConversationStore::appendTo(Conversation &c, const ChatMessage &message)
 
 void ConversationStore::appendMessage(const ChatMessage &message)
 {
-    updateSelected([&message](Conversation &c) { appendTo(c, message); });
+    if (m_selectedID)
+        appendMessage(*m_selectedID, message);
 }
 
 bool ConversationStore::appendMessage(const QUuid &conversationID, const ChatMessage &message)
 {
-    return updateConversation(conversationID, [&message](Conversation &c) { appendTo(c, message); });
+    const auto i = indexOf(conversationID);
+    return i && applyChange(*i, [&message](Conversation &c) { appendTo(c, message); }, message.id);
 }
 
 void ConversationStore::replaceMessages(const QList<ChatMessage> &messages)

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <csignal>
 #include <utility>
 #include <limits>
 
@@ -41,6 +42,24 @@ QStringList survivorsOf(qint64 group)
     }
     return alive;
 }
+
+// A process a command left running: its id and whether it still runs as
+// the command started it.
+struct Escaped {
+    qint64 pid = -1;
+    bool running() const
+    {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        // A zombie has no command line; a reused id has another one.
+        return pid > 1 && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll() == QByteArray("sleep\0" "1001\0", 11);
+    }
+    // Ends it only when it is still the process the test started.
+    void endIfRunning() const
+    {
+        if (running())
+            ::kill(pid_t(pid), SIGKILL);
+    }
+};
 
 } // namespace
 
@@ -160,6 +179,56 @@ private Q_SLOTS:
         const qint64 group = groupWritten();
         QVERIFY(group > 1);
         QCOMPARE(survivorsOf(group), QStringList());
+    }
+
+    // Commands that leave the process group (setsid, a double fork) are
+    // ended as well, at the time-out and on cancel.
+    void leavingTheGroupDoesNotEscape_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("cancel");
+        const QString setsid = QStringLiteral("setsid sh -c 'echo $$ > escaped; exec sleep 1001' & sleep 1000");
+        const QString orphan = QStringLiteral("(setsid sh -c 'echo $$ > escaped; exec sleep 1001' &); sleep 1000");
+        const QString stubborn = QStringLiteral("setsid sh -c 'trap \"\" TERM; echo $$ > escaped; exec sleep 1001' & sleep 1000");
+        QTest::newRow("setsid, time-out") << setsid << false;
+        QTest::newRow("setsid, stop") << setsid << true;
+        QTest::newRow("orphaned by a subshell, time-out") << orphan << false;
+        QTest::newRow("orphaned by a subshell, stop") << orphan << true;
+        // An ignored SIGTERM stays ignored across exec: only SIGKILL ends it.
+        QTest::newRow("new session ignoring SIGTERM, stop") << stubborn << true;
+    }
+    void leavingTheGroupDoesNotEscape()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, cancel);
+        const QString marker = m_tmp.filePath(QStringLiteral("escaped"));
+        QFile::remove(marker);
+        m_router->setShellTimeout(cancel ? 120 : 1);
+        auto task = m_router->execute(QStringLiteral("run_shell"), shellArgs(command));
+        Escaped escaped;
+        QTimer poll;
+        poll.setInterval(20);
+        connect(&poll, &QTimer::timeout, m_router, [&] {
+            QFile f(marker);
+            // Read until the whole id is there (the file is created empty first).
+            if (escaped.pid <= 1 && f.open(QIODevice::ReadOnly) && f.readAll().endsWith('\n')) {
+                f.seek(0);
+                escaped.pid = f.readAll().trimmed().toLongLong();
+            }
+            if (cancel && escaped.running())
+                m_router->cancelRunningCommand();
+        });
+        poll.start();
+        QElapsedTimer t;
+        t.start();
+        const ToolExecutionResult r = QCoro::waitFor(task);
+        poll.stop();
+        const bool survived = escaped.running();
+        escaped.endIfRunning();
+        QCOMPARE(r, ToolExecutionResult::failure(cancel ? "Command cancelled" : "Command timed out after 1s"));
+        QVERIFY(escaped.pid > 1);
+        QVERIFY2(!survived, "a process that left the group outlived the command");
+        QVERIFY(t.elapsed() < 15000);
     }
 
     void effectiveTimeout_data()

@@ -1,0 +1,503 @@
+// The item models the views list from: each passes the model tester, the
+// sidebar's order and search rules hold, and changes reach the views as
+// single rows (never a reset) and at most once per frame.
+
+#include "AppTestKit.h"
+#include "app/ItemModels.h"
+#include "model/ConversationStore.h"
+#include "platform/AtomicFile.h"
+#include "support/TestMain.h"
+
+#include <QAbstractItemModelTester>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using app::MessageListModel;
+using app::SessionFilterModel;
+using app::SessionListModel;
+using app::ToolLogModel;
+using model::ChatMessage;
+using model::Conversation;
+using model::ConversationStore;
+using Peer = testsupport::ChatServicePeer;
+using Kind = MessageListModel::RowKind;
+
+namespace {
+
+const QDateTime kStart(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC);
+
+// A store in a temporary folder whose clock moves one minute per reading.
+struct StoreFixture {
+    QTemporaryDir dir;
+    QDateTime now = kStart;
+    std::unique_ptr<ConversationStore> store;
+
+    StoreFixture()
+    {
+        ConversationStore::Options options;
+        options.filePath = dir.filePath(QStringLiteral("conversations.json"));
+        options.writer = [](const QString &p, const QByteArray &b) { return platform::writeFileAtomically(p, b); };
+        options.clock = [this] {
+            now = now.addSecs(60);
+            return now;
+        };
+        options.writeInBackground = false;
+        store = std::make_unique<ConversationStore>(options);
+    }
+};
+
+// "title|flags|minutes": flags p pinned, a archived, u unread; updatedAt is
+// that many minutes after the start.
+QList<Conversation> sessionsFrom(const QStringList &specs)
+{
+    QList<Conversation> list;
+    for (const QString &spec : specs) {
+        const QStringList parts = spec.split(u'|');
+        Conversation c;
+        c.id = QUuid::createUuid();
+        c.title = parts.at(0);
+        c.isPinned = parts.at(1).contains(u'p');
+        c.isArchived = parts.at(1).contains(u'a');
+        c.isUnread = parts.at(1).contains(u'u');
+        c.createdAt = kStart;
+        c.updatedAt = kStart.addSecs(60 * parts.at(2).toInt());
+        c.messages = {ChatMessage::make(model::MessageRole::User, QStringLiteral("secret body"))};
+        list.append(c);
+    }
+    return list;
+}
+
+QStringList titles(const QAbstractItemModel &m)
+{
+    QStringList out;
+    for (int row = 0; row < m.rowCount(); ++row)
+        out.append(m.index(row, 0).data().toString());
+    return out;
+}
+
+// Every structural and data notice of a model, in order.
+class EventLog : public QObject {
+public:
+    explicit EventLog(QAbstractItemModel &m) : QObject(&m)
+    {
+        connect(&m, &QAbstractItemModel::rowsInserted, this,
+                [this](const QModelIndex &, int first, int last) { add("inserted", first, last); });
+        connect(&m, &QAbstractItemModel::rowsRemoved, this,
+                [this](const QModelIndex &, int first, int last) { add("removed", first, last); });
+        connect(&m, &QAbstractItemModel::rowsMoved, this, [this] { events.append(QStringLiteral("moved")); });
+        connect(&m, &QAbstractItemModel::dataChanged, this,
+                [this](const QModelIndex &a, const QModelIndex &b) { add("changed", a.row(), b.row()); });
+        connect(&m, &QAbstractItemModel::modelReset, this, [this] { events.append(QStringLiteral("reset")); });
+        connect(&m, &QAbstractItemModel::layoutChanged, this, [this] { events.append(QStringLiteral("layout")); });
+    }
+    QStringList take() { return std::exchange(events, {}); }
+    QStringList events;
+
+private:
+    void add(const char *what, int first, int last)
+    {
+        events.append(first == last ? QStringLiteral("%1 %2").arg(QLatin1String(what)).arg(first)
+                                    : QStringLiteral("%1 %2-%3").arg(QLatin1String(what)).arg(first).arg(last));
+    }
+};
+
+ChatMessage message(const QString &text)
+{
+    return ChatMessage::make(model::MessageRole::Assistant, text);
+}
+
+model::ToolLogEntry entry(const QString &name, model::ToolLogEntry::Status status, QUuid id = QUuid::createUuid())
+{
+    model::ToolLogEntry e;
+    e.id = id;
+    e.timestamp = kStart;
+    e.name = name;
+    e.status = status;
+    return e;
+}
+
+} // namespace
+
+class TestItemModels : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void sessionOrderAndSearch_data()
+    {
+        QTest::addColumn<QStringList>("sessions");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<bool>("archived");
+        QTest::addColumn<QStringList>("expected");
+
+        const QStringList mixed{"old|p|1", "mid||5", "new||9", "pinnedNew|p|7", "gone|a|20", "goneOld|ap|2"};
+        QTest::newRow("pinned first, then the latest") << mixed << "" << false
+                                                        << QStringList{"pinnedNew", "old", "new", "mid"};
+        QTest::newRow("archived by date, pins do not count")
+            << mixed << "" << true << QStringList{"gone", "goneOld"};
+        QTest::newRow("equal dates keep the stored order")
+            << QStringList{"b||3", "a||3", "c||3", "d|p|3"} << "" << false << QStringList{"d", "b", "a", "c"};
+        QTest::newRow("search ignores case") << QStringList{"Build the Shelf||1", "other||2"} << "SHELF" << false
+                                             << QStringList{"Build the Shelf"};
+        QTest::newRow("search is trimmed") << QStringList{"alpha||1", "beta||2"} << "  alp \n" << false
+                                           << QStringList{"alpha"};
+        QTest::newRow("blank search lists everything") << QStringList{"alpha||1", "beta||2"} << "   " << false
+                                                       << QStringList{"beta", "alpha"};
+        QTest::newRow("no match leaves the section empty")
+            << QStringList{"alpha||1", "beta|a|2"} << "zeta" << true << QStringList{};
+        QTest::newRow("messages are not searched") << QStringList{"alpha||1"} << "secret" << false << QStringList{};
+        QTest::newRow("search keeps the order") << QStringList{"ab||1", "xab|p|0", "abc||4", "zz||9"} << "ab" << false
+                                                << QStringList{"xab", "abc", "ab"};
+    }
+
+    void sessionOrderAndSearch()
+    {
+        QFETCH(QStringList, sessions);
+        QFETCH(QString, search);
+        QFETCH(bool, archived);
+        QFETCH(QStringList, expected);
+
+        StoreFixture f;
+        f.store->setConversations(sessionsFrom(sessions));
+        SessionListModel list(*f.store);
+        SessionFilterModel filter(list, archived);
+        QAbstractItemModelTester tester(&filter, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        filter.setSearch(search);
+        QCOMPARE(titles(filter), expected);
+    }
+
+    void sessionsFollowTheStore()
+    {
+        StoreFixture f;
+        f.store->setConversations(sessionsFrom({"first||3", "second||2", "third|a|1"}));
+        SessionListModel list(*f.store);
+        SessionFilterModel active(list, false);
+        SessionFilterModel archived(list, true);
+        QAbstractItemModelTester t1(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester t2(&active, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester t3(&archived, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        EventLog log(list);
+        const auto idOf = [&](int row) { return list.index(row).data(SessionListModel::IdRole).toUuid(); };
+        const QUuid second = idOf(1);
+
+        f.store->rename(second, QStringLiteral("renamed"));
+        QCOMPARE(log.take(), QStringList{"changed 1"});
+        QCOMPARE(titles(active), (QStringList{"renamed", "first"}));
+
+        f.store->appendMessage(second, message(QStringLiteral("hi")));
+        QCOMPARE(log.take(), QStringList{"changed 1"});
+
+        f.store->togglePin(idOf(0));
+        QCOMPARE(log.take(), QStringList{"changed 0"});
+        QCOMPARE(titles(active), (QStringList{"first", "renamed"}));
+
+        f.store->setUnread(second, true);
+        QCOMPARE(log.take(), QStringList{"changed 1"});
+        QCOMPARE(list.index(1).data(SessionListModel::IsUnreadRole), QVariant(true));
+
+        f.store->archive(second);
+        QCOMPARE(log.take(), QStringList{"changed 1"});
+        QCOMPARE(titles(archived), (QStringList{"renamed", "third"}));
+
+        // A new session goes in at the top; the selection moves to it.
+        f.store->select(idOf(0));
+        log.take();
+        f.store->newChat();
+        QCOMPARE(log.take(), (QStringList{"inserted 0", "changed 1", "changed 0"}));
+        QCOMPARE(list.index(0).data(SessionListModel::IsSelectedRole), QVariant(true));
+        QCOMPARE(list.index(1).data(SessionListModel::IsSelectedRole), QVariant(false));
+
+        f.store->deleteConversation(idOf(3));
+        QCOMPARE(log.take(), QStringList{"removed 3"});
+        QCOMPARE(titles(list), (QStringList{"New session", "first", "renamed"}));
+
+        f.store->fork(idOf(1));
+        QCOMPARE(log.take(), (QStringList{"inserted 0", "changed 1", "changed 0"}));
+        QCOMPARE(list.index(0).data().toString(), QStringLiteral("first (fork)"));
+
+        // Only a whole new list resets.
+        f.store->setConversations(sessionsFrom({"only||1"}));
+        QCOMPARE(log.take(), QStringList{"reset"});
+        QCOMPARE(titles(active), QStringList{"only"});
+    }
+
+    void sessionRowsCarryNoHistory()
+    {
+        StoreFixture f;
+        f.store->setConversations(sessionsFrom({"one|pu|1"}));
+        SessionListModel list(*f.store);
+        const QModelIndex row = list.index(0);
+        const Conversation c = row.data(SessionListModel::ConversationRole).value<Conversation>();
+        QCOMPARE(c.title, QStringLiteral("one"));
+        QVERIFY(c.messages.isEmpty());
+        QCOMPARE(row.data(SessionListModel::IsPinnedRole), QVariant(true));
+        QCOMPARE(row.data(SessionListModel::UpdatedAtRole).toDateTime(), kStart.addSecs(60));
+    }
+
+    void searchFollowsRenames()
+    {
+        StoreFixture f;
+        f.store->setConversations(sessionsFrom({"alpha||1", "beta||2"}));
+        SessionListModel list(*f.store);
+        SessionFilterModel active(list, false);
+        QAbstractItemModelTester tester(&active, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        active.setSearch(QStringLiteral("gam"));
+        QCOMPARE(titles(active), QStringList{});
+        f.store->rename(list.index(0).data(SessionListModel::IdRole).toUuid(), QStringLiteral("Gamma"));
+        QCOMPARE(titles(active), QStringList{"Gamma"});
+    }
+
+    void messageRows()
+    {
+        MessageListModel m;
+        QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        EventLog log(m);
+        const QUuid session = QUuid::createUuid();
+        QList<ChatMessage> messages{message("a"), message("b")};
+        m.showConversation(session, messages);
+        QCOMPARE(log.take(), QStringList{"reset"});
+
+        m.setLive(true, QString(), app::LiveActivity::thinking());
+        model::PendingApproval approval;
+        approval.id = QStringLiteral("c1");
+        approval.summary = QStringLiteral("Write new.txt");
+        m.setApproval(approval);
+        QCOMPARE(log.take(), (QStringList{"inserted 2", "inserted 3"}));
+        QCOMPARE(m.index(2).data(MessageListModel::KindRole).value<Kind>(), Kind::Live);
+        QCOMPARE(m.index(2).data(MessageListModel::IdRole).toUuid(), MessageListModel::liveRowID());
+        QCOMPARE(m.index(3).data(MessageListModel::KindRole).value<Kind>(), Kind::Approval);
+        QCOMPARE(m.index(3).data(MessageListModel::ApprovalRole).value<model::PendingApproval>().summary,
+                 approval.summary);
+
+        m.setLive(true, QStringLiteral("Hel"), app::LiveActivity::writing());
+        m.setLive(true, QStringLiteral("Hel"), app::LiveActivity::writing());
+        QCOMPARE(log.take(), QStringList{"changed 2"});
+        QCOMPARE(m.index(2).data(MessageListModel::LiveTextRole).toString(), QStringLiteral("Hel"));
+        QCOMPARE(m.index(2).data(MessageListModel::LiveActivityRole).value<app::LiveActivity>(),
+                 app::LiveActivity::writing());
+
+        // An appended message goes in above the live row.
+        messages.append(message("c"));
+        m.updateMessages(messages);
+        QCOMPARE(log.take(), QStringList{"inserted 2"});
+        QCOMPARE(m.index(3).data(MessageListModel::KindRole).value<Kind>(), Kind::Live);
+
+        // A message changed in place, then a changed tail.
+        messages[1].content = QStringLiteral("b2");
+        m.updateMessages(messages);
+        QCOMPARE(log.take(), QStringList{"changed 1"});
+        QCOMPARE(m.index(1).data(MessageListModel::MessageRole).value<ChatMessage>().content, QStringLiteral("b2"));
+        messages.removeLast();
+        messages.append({message("d"), message("e")});
+        m.updateMessages(messages);
+        QCOMPARE(log.take(), (QStringList{"removed 2", "inserted 2-3"}));
+
+        m.setApproval(std::nullopt);
+        m.setLive(false, QString(), {});
+        QCOMPARE(log.take(), (QStringList{"removed 5", "removed 4"}));
+        QCOMPARE(m.rowCount(), 4);
+
+        m.showConversation(QUuid::createUuid(), {});
+        QCOMPARE(log.take(), QStringList{"reset"});
+        QCOMPARE(m.rowCount(), 0);
+    }
+
+    void toolLogReplacesById()
+    {
+        ToolLogModel m;
+        QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        EventLog log(m);
+        using Status = model::ToolLogEntry::Status;
+        const model::ToolLogEntry read = entry(QStringLiteral("read_file"), Status::Running);
+        QList<model::ToolLogEntry> entries{read};
+        m.sync(entries);
+        const model::ToolLogEntry write = entry(QStringLiteral("write_file"), Status::Pending);
+        entries.prepend(write);
+        m.sync(entries);
+        QCOMPARE(log.take(), (QStringList{"inserted 0", "inserted 0"}));
+
+        entries[1].status = Status::Success;
+        m.sync(entries);
+        QCOMPARE(log.take(), QStringList{"changed 1"});
+        QCOMPARE(m.index(1).data(ToolLogModel::EntryRole).value<model::ToolLogEntry>().status, Status::Success);
+        QCOMPARE(m.index(1).data(ToolLogModel::IdRole).toUuid(), read.id);
+        QCOMPARE(m.index(0).data().toString(), QStringLiteral("write_file"));
+
+        m.sync(entries);
+        QCOMPARE(log.take(), QStringList{});
+
+        // Two new calls and an update in one go.
+        entries[0].status = Status::Denied;
+        entries.prepend(entry(QStringLiteral("b"), Status::Pending));
+        entries.prepend(entry(QStringLiteral("a"), Status::Pending));
+        m.sync(entries);
+        QCOMPARE(log.take(), (QStringList{"inserted 0-1", "changed 2"}));
+
+        entries.removeAt(1);
+        m.sync(entries);
+        QCOMPARE(log.take(), QStringList{"removed 1"});
+        QCOMPARE(m.entries(), entries);
+
+        std::swap(entries[0], entries[1]);
+        m.sync(entries);
+        QCOMPARE(log.take(), QStringList{"reset"});
+        QCOMPARE(m.entries(), entries);
+
+        m.sync({});
+        QCOMPARE(log.take(), (QStringList{"removed 2", "removed 1", "removed 0"}));
+    }
+
+    // A burst of pokes gives at most one notice per frame; an owed notice
+    // flushed goes out at once, and nothing owed gives nothing.
+    void framePacerCoalesces()
+    {
+        app::FramePacer pacer;
+        QElapsedTimer clock;
+        QList<qint64> notices;
+        connect(&pacer, &app::FramePacer::due, this, [&] { notices.append(clock.elapsed()); });
+        clock.start();
+        int pokes = 0;
+        while (clock.elapsed() < 100) {
+            pacer.poke();
+            ++pokes;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        }
+        QTRY_VERIFY(!pacer.isOwed());
+        QVERIFY(pokes > 50);
+        QVERIFY2(notices.size() >= 2 && notices.size() <= 100 / app::FramePacer::kFrameMs + 2,
+                 qPrintable(QString::number(notices.size())));
+        for (qsizetype i = 1; i < notices.size(); ++i)
+            QVERIFY2(notices[i] - notices[i - 1] >= app::FramePacer::kFrameMs - 1,
+                     qPrintable(QStringLiteral("%1 ms apart").arg(notices[i] - notices[i - 1])));
+
+        notices.clear();
+        QVERIFY(!pacer.flush());
+        pacer.poke();
+        QVERIFY(pacer.flush());
+        QCOMPARE(notices.size(), 1);
+        QTest::qWait(2 * app::FramePacer::kFrameMs);
+        QCOMPARE(notices.size(), 1);
+    }
+
+    // A streamed reply reaches the live row at most once per frame, and
+    // the whole text is announced before the run ends.
+    void streamedRunPacedPerFrame()
+    {
+        apptest::Harness h;
+        app::AppViewModel &vm = h.make();
+        MessageListModel &rows = vm.messageModel();
+        QAbstractItemModelTester tester(&rows, QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        QString text;
+        for (int i = 0; i < 60; ++i)
+            text += QStringLiteral("word%1 ").arg(i);
+        // Half the reply in a burst of small writes, a pause, then the rest.
+        Peer::Reply reply = Peer::textReply(text, 60);
+        reply.pieceSize = 97;
+        reply.stallAfter = reply.body.size() / 2;
+        h.peer().enqueue(reply);
+
+        QElapsedTimer clock;
+        clock.start();
+        QList<qint64> liveChanges;
+        QStringList announced;
+        QStringList structure;
+        connect(&rows, &QAbstractItemModel::dataChanged, this, [&](const QModelIndex &at) {
+            if (at.row() == rows.liveRow())
+                liveChanges.append(clock.elapsed());
+        });
+        connect(&rows, &QAbstractItemModel::rowsInserted, this, [&](const QModelIndex &, int first) {
+            structure.append(QStringLiteral("inserted %1 %2").arg(first).arg(
+                QVariant::fromValue(rows.index(first).data(MessageListModel::KindRole).value<Kind>()).toString()));
+        });
+        connect(&rows, &QAbstractItemModel::rowsRemoved, this,
+                [&](const QModelIndex &, int first) { structure.append(QStringLiteral("removed %1").arg(first)); });
+        connect(&rows, &QAbstractItemModel::modelReset, this, [&] { structure.append(QStringLiteral("reset")); });
+        connect(&vm, &app::AppViewModel::streamingTextChanged, this,
+                [&] { announced.append(vm.streamingText()); });
+
+        vm.setDraft(QStringLiteral("go"));
+        vm.send();
+        QSignalSpy stalled(&h.peer(), &Peer::stalled);
+        QTRY_COMPARE(stalled.size(), 1);
+        QTest::qWait(60);
+        h.peer().resumeStalls();
+        QTRY_VERIFY(!vm.isRunning());
+
+        // The live row as the run starts, the user message above it, the
+        // reply; then the live row goes.
+        QCOMPARE(structure, (QStringList{"inserted 0 Live", "inserted 0 Message", "inserted 1 Message",
+                                         "removed 2"}));
+        QCOMPARE(rows.rowCount(), 2);
+        QCOMPARE(rows.index(1).data(MessageListModel::MessageRole).value<ChatMessage>().content, text);
+        QVERIFY(!liveChanges.isEmpty());
+        for (qsizetype i = 1; i < liveChanges.size(); ++i)
+            QVERIFY2(liveChanges[i] - liveChanges[i - 1] >= 15,
+                     qPrintable(QStringLiteral("%1 ms apart").arg(liveChanges[i] - liveChanges[i - 1])));
+        // Fewer announcements than fragments, the last one whole.
+        announced.removeAll(QString());
+        QVERIFY2(announced.size() < 60, qPrintable(QString::number(announced.size())));
+        QCOMPARE(announced.last(), text);
+    }
+
+    // The live row and the approval card stay under the run's session.
+    void liveRowsOnlyUnderTheRunsSession()
+    {
+        apptest::Harness h;
+        app::AppViewModel &vm = h.makeInProject();
+        vm.setToolGuard(model::ToolGuardMode::Ask);
+        h.peer().enqueue(Peer::toolCallReply({{"c1", "write_file", R"({"path":"new.txt","content":"x"})"}},
+                                             QStringLiteral("Let me write.")));
+        h.peer().setFallback(Peer::textReply(QStringLiteral("done")));
+        MessageListModel &rows = vm.messageModel();
+        QAbstractItemModelTester tester(&rows, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QUuid runSession = *vm.conversations().selectedConversationID();
+
+        vm.setDraft(QStringLiteral("go"));
+        vm.send();
+        QTRY_VERIFY(vm.pendingApproval().has_value());
+        QCOMPARE(rows.rowCount(), 3);
+        QCOMPARE(rows.index(1).data(MessageListModel::KindRole).value<Kind>(), Kind::Live);
+        QCOMPARE(rows.index(1).data(MessageListModel::LiveActivityRole).value<app::LiveActivity>(),
+                 app::LiveActivity::waitingApproval());
+        QCOMPARE(rows.index(2).data(MessageListModel::KindRole).value<Kind>(), Kind::Approval);
+
+        vm.newChat();
+        QCOMPARE(rows.conversationID(), vm.conversations().selectedConversationID());
+        QCOMPARE(rows.rowCount(), 0);
+        QVERIFY(vm.isRunning());
+
+        vm.conversations().select(runSession);
+        QCOMPARE(rows.rowCount(), 3);
+        QCOMPARE(rows.index(2).data(MessageListModel::ApprovalRole).value<model::PendingApproval>().name,
+                 QStringLiteral("write_file"));
+
+        vm.resolveApproval(false, false);
+        QCOMPARE(rows.approvalRow(), -1);
+        QTRY_VERIFY(!vm.isRunning());
+        QCOMPARE(rows.liveRow(), -1);
+        QCOMPARE(vm.toolLogModel().rowCount(), 1);
+        QCOMPARE(vm.toolLogModel().index(0).data(app::ToolLogModel::EntryRole).value<model::ToolLogEntry>().status,
+                 model::ToolLogEntry::Status::Denied);
+    }
+
+    void controllerFiltersFollowTheSearch()
+    {
+        apptest::Harness h;
+        app::AppViewModel &vm = h.make();
+        QAbstractItemModelTester t1(&vm.sessionModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester t2(&vm.sessionFilter(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QUuid first = *vm.conversations().selectedConversationID();
+        vm.conversations().rename(first, QStringLiteral("Moon notes"));
+        vm.newChat();
+        vm.conversations().archive(first);
+        QCOMPARE(titles(vm.sessionFilter()), QStringList{"New session"});
+        QCOMPARE(titles(vm.archivedFilter()), QStringList{"Moon notes"});
+        vm.setSessionSearch(QStringLiteral(" moon "));
+        QCOMPARE(titles(vm.sessionFilter()), QStringList{});
+        QCOMPARE(titles(vm.archivedFilter()), QStringList{"Moon notes"});
+        QCOMPARE(vm.sessionFilter().search(), QStringLiteral("moon"));
+    }
+};
+
+MOONSHELF_TEST_GUILESS_MAIN(TestItemModels)
+#include "tst_item_models.moc"
