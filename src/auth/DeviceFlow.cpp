@@ -12,6 +12,19 @@ namespace auth::DeviceFlow {
 
 namespace {
 
+// The device flow's answers that no later poll can change: the sign-in ends
+// at once instead of polling until the code expires.
+bool isTerminal(const QString &error)
+{
+    static const QStringList words{
+        QStringLiteral("expired_token"),      QStringLiteral("access_denied"),
+        QStringLiteral("invalid_request"),    QStringLiteral("invalid_client"),
+        QStringLiteral("invalid_grant"),      QStringLiteral("unauthorized_client"),
+        QStringLiteral("unsupported_grant_type"), QStringLiteral("invalid_scope"),
+    };
+    return words.contains(error);
+}
+
 // Keeps dates and timer arithmetic far from overflow; a real server sends
 // minutes, not centuries.
 constexpr qint64 kLargestSeconds = 10LL * 365 * 24 * 3600;
@@ -113,7 +126,7 @@ QCoro::Task<std::optional<platform::Result<TokenResponse, AuthError>>> pollForTo
         const QString error = stringField(reply, QStringLiteral("error")).value_or(QString());
         if (error == QLatin1String("slow_down"))
             interval = std::min(interval + kSlowDownStep, kLargestSeconds);
-        else if (error == QLatin1String("expired_token") || error == QLatin1String("access_denied"))
+        else if (isTerminal(error))
             co_return R::failure(AuthError::signInDenied(error));
         // authorization_pending, any other word, or none: keep polling.
     }

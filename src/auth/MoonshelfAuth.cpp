@@ -35,7 +35,7 @@ MoonshelfAuth::MoonshelfAuth(Dependencies dependencies, QObject *parent)
     if (QFileInfo::exists(sessionFileURL()))
         m_session = loadFromDisk();
     if (!m_session && !platform::UserDefaults::boolean(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut)))
-        (void)importFromQirvCLI();
+        importFromQirvCLIIfPresent();
     if (m_session)
         setLastStatus(QStringLiteral("Restored Moonshelf session for ") + sessionLabel(*m_session));
 }
@@ -139,6 +139,15 @@ platform::Result<QString, AuthError> MoonshelfAuth::importFromQirvCLI()
     applySession(std::move(imported).value().session, status);
     setIsImporting(false);
     return status;
+}
+
+void MoonshelfAuth::importFromQirvCLIIfPresent()
+{
+    // Most users have no command-line session: its absence is no error, and
+    // the texts shown stay as they were. Any other failure is reported.
+    if (!QFileInfo::exists(CliSessionImport::path(m_deps.homeDirectory)))
+        return;
+    (void)importFromQirvCLI();
 }
 
 void MoonshelfAuth::signOut()

@@ -108,6 +108,9 @@ private:
     void saveToDisk(const OAuthSession &session);
     std::optional<OAuthSession> loadFromDisk() const;
     void deleteFromDisk();
+    // The import of start-up and of each token request: nothing at all when
+    // there is no command-line session file.
+    void importFromQirvCLIIfPresent();
 
     void setSession(std::optional<OAuthSession> session);
     void setIsSigningIn(bool value);

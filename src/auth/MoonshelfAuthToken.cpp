@@ -30,7 +30,7 @@ QCoro::Task<platform::Result<QString, AuthError>> MoonshelfAuth::bearerToken()
     // Also after an explicit sign-out: a run takes the command-line session
     // when there is one.
     if (!m_session)
-        (void)importFromQirvCLI();
+        importFromQirvCLIIfPresent();
 
     if (m_session && m_session->refreshToken &&
         !(m_deps.clock->now() < m_session->expiresAt.addSecs(-kRefreshMarginSeconds))) {

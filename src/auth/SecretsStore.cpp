@@ -15,14 +15,16 @@ namespace auth {
 
 QString SecretsError::description() const
 {
+    // The status code alone does not say why; the keyring's message does.
+    const QString reason = detail.isEmpty() ? QString() : QLatin1Char(' ') + detail;
     switch (kind) {
     case Kind::keychainWriteFailed:
-        return QStringLiteral("Could not save API key to Keychain (status %1).").arg(status);
+        return QStringLiteral("Could not save API key to Keychain (status %1).").arg(status) + reason;
     case Kind::nothingToImport:
         return QStringLiteral(
             "No OVU_API_KEY env var or config file found (~/.config/ovu/api_key, ~/.qirv/api_key).");
     case Kind::keychainDeleteFailed:
-        return QStringLiteral("Could not remove API key from Keychain (status %1).").arg(status);
+        return QStringLiteral("Could not remove API key from Keychain (status %1).").arg(status) + reason;
     }
     return {};
 }
@@ -111,15 +113,15 @@ QCoro::Task<platform::Status<SecretsError>> SecretsStore::saveAPIKey(QString key
 {
     QPointer<SecretsStore> self(this);
     if (!co_await acquire())
-        co_return SecretsError{SecretsError::Kind::keychainWriteFailed, -1};
+        co_return SecretsError{SecretsError::Kind::keychainWriteFailed, -1, {}};
     const KeyringReply reply = co_await m_backend->write(key.toUtf8());
     if (!self)
-        co_return SecretsError{SecretsError::Kind::keychainWriteFailed, -1};
+        co_return SecretsError{SecretsError::Kind::keychainWriteFailed, -1, {}};
     platform::Status<SecretsError> result;
     if (reply.outcome == KeyringReply::Outcome::ok)
         setCache(KeyState::present, std::move(key));
     else
-        result = SecretsError{SecretsError::Kind::keychainWriteFailed, reply.status};
+        result = SecretsError{SecretsError::Kind::keychainWriteFailed, reply.status, reply.detail};
     release();
     co_return result;
 }
@@ -128,13 +130,13 @@ QCoro::Task<platform::Status<SecretsError>> SecretsStore::deleteAPIKey()
 {
     QPointer<SecretsStore> self(this);
     if (!co_await acquire())
-        co_return SecretsError{SecretsError::Kind::keychainDeleteFailed, -1};
+        co_return SecretsError{SecretsError::Kind::keychainDeleteFailed, -1, {}};
     const KeyringReply reply = co_await m_backend->remove();
     if (!self)
-        co_return SecretsError{SecretsError::Kind::keychainDeleteFailed, -1};
+        co_return SecretsError{SecretsError::Kind::keychainDeleteFailed, -1, {}};
     platform::Status<SecretsError> result;
     if (reply.outcome == KeyringReply::Outcome::unavailable)
-        result = SecretsError{SecretsError::Kind::keychainDeleteFailed, reply.status};
+        result = SecretsError{SecretsError::Kind::keychainDeleteFailed, reply.status, reply.detail};
     else
         setCache(KeyState::absent, std::nullopt);
     release();
@@ -174,7 +176,7 @@ QCoro::Task<platform::Result<QString, SecretsError>> SecretsStore::importFromEnv
         }
     }
     if (!found)
-        co_return R::failure(SecretsError{SecretsError::Kind::nothingToImport, 0});
+        co_return R::failure(SecretsError{SecretsError::Kind::nothingToImport, 0, {}});
 
     const auto saved = co_await saveAPIKey(*found);
     if (!saved)

@@ -17,6 +17,7 @@ struct SecretsError {
     enum class Kind { keychainWriteFailed, nothingToImport, keychainDeleteFailed };
     Kind kind = Kind::nothingToImport;
     qint32 status = 0;
+    QString detail; // the keyring's own message, shown after the status
 
     QString description() const;
     friend bool operator==(const SecretsError &, const SecretsError &) = default;

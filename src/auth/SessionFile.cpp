@@ -19,7 +19,12 @@ QString path()
 
 QString save(const OAuthSession &session)
 {
-    return platform::writeFileAtomically(path(), encodeSession(session), platform::WriteOptions{0600, true});
+    const QString file = path();
+    // Tokens go only into a folder that is private.
+    const QString folder = platform::AppPaths::makePrivateDirectory(QFileInfo(file).absolutePath());
+    if (!folder.isEmpty())
+        return folder;
+    return platform::writeFileAtomically(file, encodeSession(session), platform::WriteOptions{0600, true});
 }
 
 std::optional<OAuthSession> load()

@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -18,7 +19,46 @@ QString errnoText(const char *what)
     return QStringLiteral("%1: %2").arg(QString::fromLatin1(what), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
+// mkstemp's six characters.
+bool isTemporarySuffix(QStringView suffix)
+{
+    if (suffix.size() != 6)
+        return false;
+    for (const QChar c : suffix) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 0x80))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+int removeLeftoverTemporaryFiles(const QString &dir, const QStringList &fileNames)
+{
+    int removed = 0;
+    const QDir folder(dir);
+    const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString &entry : entries) {
+        bool ours = false;
+        for (const QString &name : fileNames) {
+            // "." + name + "." + six characters
+            if (entry.size() == name.size() + 8 && entry.startsWith(u'.') && QStringView(entry).sliced(1).startsWith(name)
+                && entry.at(name.size() + 1) == u'.' && isTemporarySuffix(QStringView(entry).sliced(name.size() + 2))) {
+                ours = true;
+                break;
+            }
+        }
+        if (!ours)
+            continue;
+        const QByteArray native = QFile::encodeName(folder.filePath(entry));
+        struct stat st {};
+        if (::lstat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        if (::unlink(native.constData()) == 0)
+            ++removed;
+    }
+    return removed;
+}
 
 bool writeAllToFd(int fd, QByteArrayView bytes)
 {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <sys/types.h>
@@ -23,6 +24,13 @@ struct WriteOptions {
 // string on success, else what failed.
 [[nodiscard]] QString writeFileAtomically(const QString &path, const QByteArray &bytes,
                                           const WriteOptions &options = {});
+
+// Removes what interrupted atomic writes left in dir: the temporary files
+// writeFileAtomically() makes for each of `fileNames` (".<name>.XXXXXX"),
+// and nothing else. Only regular files of this user are removed. Call it
+// only while no writer of those files runs, that is once the instance lock
+// is held. Returns how many were removed.
+int removeLeftoverTemporaryFiles(const QString &dir, const QStringList &fileNames);
 
 // Writes all of bytes to an open descriptor, going on after short writes and
 // interrupted calls. False on failure, with errno set.

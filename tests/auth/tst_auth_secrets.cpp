@@ -94,11 +94,14 @@ private slots:
         using S = SecretsStore::KeyState;
         QTest::newRow("normal") << int(M::normal) << int(S::present) << QString() << false;
         QTest::newRow("locked reads as unavailable, not as no key")
-            << int(M::locked) << int(S::unavailable) << "Could not save API key to Keychain (status 4)." << true;
+            << int(M::locked) << int(S::unavailable)
+            << "Could not save API key to Keychain (status 4). fake keyring refuses" << true;
         QTest::newRow("refused write keeps the old key")
-            << int(M::refusing) << int(S::present) << "Could not save API key to Keychain (status -25299)." << true;
+            << int(M::refusing) << int(S::present)
+            << "Could not save API key to Keychain (status -25299). fake keyring refuses" << true;
         QTest::newRow("no keyring at all") << int(M::absent) << int(S::unavailable)
-                                           << "Could not save API key to Keychain (status 4)." << true;
+                                           << "Could not save API key to Keychain (status 4). fake keyring refuses"
+                                           << true;
     }
     void fakeKeyringStates()
     {
@@ -154,7 +157,8 @@ private slots:
         keyring->mode = FakeKeyringState::Mode::locked;
         const auto removed = waitForTask(store->deleteAPIKey());
         QVERIFY(!removed.ok());
-        QCOMPARE(removed.error().description(), QStringLiteral("Could not remove API key from Keychain (status 4)."));
+        QCOMPARE(removed.error().description(),
+                 QStringLiteral("Could not remove API key from Keychain (status 4). fake keyring refuses"));
         QVERIFY(store->loadAPIKey().has_value());
     }
 

@@ -251,16 +251,17 @@ private slots:
         QTest::addColumn<bool>("expectSession");
         QTest::addColumn<QString>("status"); // "-" for absent
         QTest::addColumn<QString>("error");  // "-" for absent
-        const QString noFile = QStringLiteral("No file at %PATH%. Open Terminal and run your Qirv CLI login first, "
-                                              "or use \u201cSign in with Moonshelf\u201d.");
         const QByteArray good = R"({"accessToken":"t","clientId":"c","email":"ada@example.com",)"
                                 R"("expiresAt":"2030-01-01T00:00:00Z","source":"oauth"})";
         const QByteArray noEmail = R"({"accessToken":"t","clientId":"c","email":"",)"
                                    R"("expiresAt":"2030-01-01T00:00:00Z","source":"oauth"})";
         const QByteArray badDate = R"({"accessToken":"t","clientId":"c","expiresAt":"2030-01-01 00:00:00","source":"oauth"})";
         const QByteArray cli = R"({"acct": {"key": "k", "email": "cli@example.com"}})";
-        QTest::newRow("first start with nothing") << false << QByteArray() << QByteArray() << false
-                                                  << "Import failed" << noFile;
+        // No command-line session file is the common case, not an error.
+        QTest::newRow("first start with nothing") << false << QByteArray() << QByteArray() << false << "-" << "-";
+        QTest::newRow("a command-line file that is no session is reported")
+            << false << QByteArray() << QByteArray("{}") << false << "Import failed"
+            << "auth.json is empty or not a JSON object";
         QTest::newRow("after sign-out with nothing") << true << QByteArray() << QByteArray() << false << "-" << "-";
         QTest::newRow("session file restores") << false << good << QByteArray() << true
                                                << "Restored Moonshelf session for ada@example.com" << "-";
@@ -294,6 +295,20 @@ private slots:
         const auto text = [](const std::optional<QString> &v) { return v ? *v : QStringLiteral("-"); };
         QCOMPARE(text(auth.lastStatus()), status);
         QCOMPARE(text(auth.lastError()), QString(error).replace(QStringLiteral("%PATH%"), cliPath()));
+    }
+
+    // A run's token request with no session anywhere says "not signed in"
+    // and leaves the texts shown as they were.
+    void tokenRequestWithoutCommandLineFile()
+    {
+        AuthRig rig;
+        MoonshelfAuth &auth = rig.make();
+        QCOMPARE(auth.lastError(), std::nullopt);
+        const auto token = waitForTask(auth.bearerToken());
+        QVERIFY(!token.ok());
+        QCOMPARE(token.error().kind, auth::AuthError::Kind::notSignedIn);
+        QCOMPARE(auth.lastError(), std::nullopt);
+        QCOMPARE(auth.lastStatus(), std::nullopt);
     }
 
     void cliImport_data()

@@ -1,6 +1,7 @@
 // The device-code sign-in against an authorization server of our own.
 #include "AuthTestKit.h"
 
+#include "auth/Clock.h"
 #include "auth/OAuthRequest.h"
 #include "auth/SessionFile.h"
 #include "platform/UserDefaults.h"
@@ -8,6 +9,7 @@
 #include "support/TestMain.h"
 
 #include <QJsonDocument>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -213,6 +215,18 @@ private slots:
         QCOMPARE(m_rig->clock.sleptSeconds, sleeps);
     }
 
+    // A poll that comes early draws slow_down from a strict server: the
+    // real clock never wakes before its time, though its timers are coarse.
+    void systemClockNeverWakesEarly()
+    {
+        for (const int ms : {180, 400}) {
+            QElapsedTimer elapsed;
+            elapsed.start();
+            QCoro::waitFor(auth::systemClock().sleep(std::chrono::milliseconds(ms)));
+            QVERIFY2(elapsed.elapsed() >= ms, qPrintable(QString::number(elapsed.elapsed())));
+        }
+    }
+
     void pollOutcomes_data()
     {
         QTest::addColumn<QStringList>("replies");
@@ -223,6 +237,14 @@ private slots:
                                        << "Sign-in denied (access_denied).";
         QTest::newRow("expired_token") << QStringList{"400 {\"error\":\"expired_token\"}"}
                                        << "Sign-in denied (expired_token).";
+        // The standard's other final answers end the sign-in at once too.
+        for (const char *word : {"invalid_request", "invalid_client", "invalid_grant", "unauthorized_client",
+                                 "unsupported_grant_type", "invalid_scope"}) {
+            QTest::addRow("%s ends at once", word)
+                << QStringList{pending, QStringLiteral("400 {\"error\":\"%1\"}").arg(QLatin1String(word))}
+                << QStringLiteral("Sign-in denied (%1).").arg(QLatin1String(word));
+        }
+        QTest::newRow("missing error keeps polling") << QStringList{"400 {\"error_description\":\"x\"}", ok} << "-";
         QTest::newRow("200 without a token keeps polling")
             << QStringList{"200 {\"error\":\"authorization_pending\"}", ok} << "-";
         QTest::newRow("token with another status than 200 is refused")

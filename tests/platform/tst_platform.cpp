@@ -10,6 +10,7 @@
 #include <QProcess>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -99,6 +100,76 @@ private Q_SLOTS:
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("old"));
+    }
+
+    // Only what an interrupted atomic write of a named file leaves is removed.
+    void leftoverTemporaryFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind"); // file, symlink, folder
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("temporary of a store file") << ".conversations.json.aB3xZ9" << "file" << true;
+        QTest::newRow("temporary of another named file") << ".settings.json.000000" << "file" << true;
+        QTest::newRow("the store file itself") << "conversations.json" << "file" << false;
+        QTest::newRow("five characters") << ".conversations.json.aB3xZ" << "file" << false;
+        QTest::newRow("seven characters") << ".conversations.json.aB3xZ90" << "file" << false;
+        QTest::newRow("not mkstemp's characters") << ".conversations.json.aB-xZ9" << "file" << false;
+        QTest::newRow("no leading dot") << "conversations.json.aB3xZ9" << "file" << false;
+        QTest::newRow("a file not ours") << ".notes.json.aB3xZ9" << "file" << false;
+        QTest::newRow("a symlink is left") << ".conversations.json.sYmL1n" << "symlink" << false;
+        QTest::newRow("a folder is left") << ".conversations.json.f0lder" << "folder" << false;
+    }
+    void leftoverTemporaryFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(bool, removed);
+        QTemporaryDir tmp;
+        QTemporaryDir elsewhere;
+        const QString path = tmp.filePath(name);
+        const QString target = elsewhere.filePath(QStringLiteral("keep"));
+        QCOMPARE(writeFileAtomically(target, "keep"), QString());
+        if (kind == QLatin1String("file"))
+            QCOMPARE(writeFileAtomically(path, "partial"), QString());
+        else if (kind == QLatin1String("symlink"))
+            QVERIFY(QFile::link(target, path));
+        else
+            QVERIFY(QDir().mkpath(path));
+        const int count = removeLeftoverTemporaryFiles(tmp.path(), {QStringLiteral("conversations.json"),
+                                                                    QStringLiteral("settings.json")});
+        QCOMPARE(count, removed ? 1 : 0);
+        QCOMPARE(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !removed);
+        QVERIFY(QFileInfo::exists(target)); // a link's target is never touched
+    }
+
+    // Folders are private from the moment they exist, parents included.
+    void privateDirectoryFromTheStart()
+    {
+        QTemporaryDir tmp;
+        const mode_t old = ::umask(022);
+        const QString leaf = tmp.filePath(QStringLiteral("a/b/c"));
+        const QString failure = AppPaths::makePrivateDirectory(leaf);
+        ::umask(old);
+        QCOMPARE(failure, QString());
+        for (const char *dir : {"a", "a/b", "a/b/c"})
+            QCOMPARE(modeOf(tmp.filePath(QString::fromLatin1(dir))), mode_t(0700));
+        // A folder made wider by someone else is narrowed again.
+        ::chmod(QFile::encodeName(leaf).constData(), 0755);
+        QCOMPARE(AppPaths::makePrivateDirectory(leaf), QString());
+        QCOMPARE(modeOf(leaf), mode_t(0700));
+    }
+
+    void privateDirectoryRefusals()
+    {
+        QTemporaryDir tmp;
+        const QString file = tmp.filePath(QStringLiteral("plain"));
+        QCOMPARE(writeFileAtomically(file, "x"), QString());
+        QCOMPARE(AppPaths::makePrivateDirectory(file), file + QStringLiteral(" is not a folder"));
+        const QString theirs = tmp.filePath(QStringLiteral("theirs"));
+        QVERIFY(QDir().mkpath(theirs));
+        if (::chown(QFile::encodeName(theirs).constData(), 65534, 65534) != 0)
+            QSKIP("only root can give a folder away");
+        QCOMPARE(AppPaths::makePrivateDirectory(theirs), theirs + QStringLiteral(" belongs to another user"));
     }
 
     void graphemes_data()
