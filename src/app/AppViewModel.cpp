@@ -4,7 +4,6 @@
 #include "agent/PolicyEngine.h"
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
-#include "app/ItemModels.h"
 #include "stage/BackgroundSettings.h"
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationStore.h"
@@ -65,6 +64,14 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
     connect(m_conversations.get(), &model::ConversationStore::selectedConversationIDChanged, this,
             &AppViewModel::changed);
     connect(m_settingsStore.get(), &model::SettingsStore::settingsChanged, this, &AppViewModel::changed);
+    // The stores keep working in memory; the user hears once per run of
+    // failed saves that quitting now would lose changes.
+    connect(m_conversations.get(), &model::ConversationStore::saveFailed, this, [this](const QString &reason) {
+        setErrorMessage(QStringLiteral("Could not save conversations: ") + reason);
+    });
+    connect(m_settingsStore.get(), &model::SettingsStore::saveFailed, this, [this](const QString &reason) {
+        setErrorMessage(QStringLiteral("Could not save settings: ") + reason);
+    });
     connect(m_workspace.get(), &agent::WorkspaceManager::rootChanged, this, &AppViewModel::changed);
     connect(m_background, &stage::BackgroundSettings::changed, this, &AppViewModel::changed);
 
@@ -74,7 +81,6 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
             &AppViewModel::onSelectionChanged);
 
     wireRuntime();
-    wireItemModels();
 
     connect(m_services.signIn.get(), &SignInSource::changed, this, [this] {
         emit changed();
@@ -193,7 +199,6 @@ void AppViewModel::setIsRunning(bool on)
 
 void AppViewModel::setStreamingText(const QString &text)
 {
-    flushStreamingText();
     assign(m_streamingText, text, &AppViewModel::streamingTextChanged);
 }
 

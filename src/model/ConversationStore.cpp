@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
 
@@ -41,6 +42,14 @@ ConversationStore::ConversationStore(Options options, QObject *parent)
     // Stores that outlive the event loop still flush in their destructor.
     if (QCoreApplication *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &ConversationStore::flush);
+
+    // The writer may report from its own thread; the notice is sent here.
+    m_writer.setResultHandler([this](const QString &failure) {
+        if (QThread::currentThread() == thread())
+            noteSaveResult(failure);
+        else
+            QMetaObject::invokeMethod(this, [this, failure] { noteSaveResult(failure); }, Qt::QueuedConnection);
+    });
 
     // A failure shows later as a missing file and failed writes.
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
@@ -106,8 +115,14 @@ void ConversationStore::save()
 {
     // Moving a bad file aside happens here, before the first write is queued.
     if (!m_setAside.prepareWrite(m_filePath, now()))
-        return;
+        return noteSaveResult(m_setAside.blockReason());
     m_writer.submit({m_conversations, m_selectedID});
+}
+
+void ConversationStore::noteSaveResult(const QString &failure)
+{
+    if (m_saveFailures.note(failure))
+        emit saveFailed(failure);
 }
 
 void ConversationStore::flush()
@@ -119,7 +134,6 @@ void ConversationStore::setConversations(QList<Conversation> conversations)
 {
     m_conversations = std::move(conversations);
     emit conversationsChanged();
-    emit conversationsReplaced();
 }
 
 void ConversationStore::setSelectedConversationID(std::optional<QUuid> id)

@@ -103,26 +103,19 @@ public:
     static bool isPlaceholderTitle(const QString &title);
 
 signals:
-    // Any change of the list; what saving and whole-list readers follow.
     void conversationsChanged();
     void selectedConversationIDChanged();
-    // The same changes one by one, each after conversationsChanged(), so an
-    // item model updates the one row concerned. Added: now at its index in
-    // conversations(). Changed: any field but a lone appended message.
-    // Appended: also stands for the summary fields the append touched
-    // (title, unread flag, updatedAt). Replaced: setConversations().
-    void conversationAdded(const QUuid &id);
-    void conversationChanged(const QUuid &id);
-    void conversationRemoved(const QUuid &id);
-    void messageAppended(const QUuid &conversationID, const QUuid &messageID);
-    void conversationsReplaced();
+    // A save failed (the folder is read-only, the disk is full...): sent for
+    // the first failure of a run, with its reason; a save that succeeds ends
+    // the run. The state stays in memory and the next change writes it all.
+    void saveFailed(const QString &reason);
 
 private:
     void load();
     void save();
+    void noteSaveResult(const QString &failure);
     std::optional<qsizetype> indexOf(const QUuid &id) const;
-    // A non-null appendedMessageID announces the change as that append.
-    bool applyChange(qsizetype index, const Change &change, const QUuid &appendedMessageID = {});
+    bool applyChange(qsizetype index, const Change &change);
     static void appendTo(Conversation &c, const ChatMessage &message);
     Conversation makeNewSession() const;
     QDateTime now() const { return m_clock(); }
@@ -134,6 +127,7 @@ private:
     Clock m_clock;
     StoreFileState m_loadState = StoreFileState::NoFile;
     FileSetAside m_setAside;
+    SaveFailureRun m_saveFailures;
     // Last: destroyed first, so the final write ends before anything else goes.
     ConversationStoreWriter m_writer;
 };

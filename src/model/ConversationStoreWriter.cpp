@@ -67,8 +67,11 @@ void ConversationStoreWriter::run()
 
 void ConversationStoreWriter::write(const State &state)
 {
-    // A failed write is dropped: memory keeps the change until the next save.
-    (void)m_writer(m_filePath, m_encoder.encode(state.conversations, state.selectedID));
+    // Memory keeps the change after a failed write; the next save writes
+    // everything again.
+    const QString failure = m_writer(m_filePath, m_encoder.encode(state.conversations, state.selectedID));
+    if (m_onResult)
+        m_onResult(failure);
 }
 
 } // namespace model

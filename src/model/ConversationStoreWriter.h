@@ -10,6 +10,7 @@
 #include <QUuid>
 #include <QWaitCondition>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -28,6 +29,9 @@ public:
     };
 
     ConversationStoreWriter(QString filePath, StoreFileWriter writer, bool inBackground);
+    // Gets the result of every write (empty: success), on the thread that
+    // wrote. Set before the first submit.
+    void setResultHandler(std::function<void(const QString &failure)> handler) { m_onResult = std::move(handler); }
     // Writes what is still pending and waits for it.
     ~ConversationStoreWriter();
     ConversationStoreWriter(const ConversationStoreWriter &) = delete;
@@ -46,6 +50,7 @@ private:
     const QString m_filePath;
     const StoreFileWriter m_writer;
     const bool m_inBackground;
+    std::function<void(const QString &)> m_onResult;
     // Used by one thread at a time: the writer thread, or the caller when
     // not in the background.
     ConversationFileEncoder m_encoder;

@@ -49,10 +49,12 @@ void SettingsStore::setSettings(const AppSettings &settings)
 
 void SettingsStore::save()
 {
-    // A failed write is dropped: memory keeps the new value.
-    if (!m_setAside.prepareWrite(m_filePath, m_clock()))
-        return;
-    (void)m_writer(m_filePath, encodeSettings(m_settings));
+    // Memory keeps the new value after a failed write.
+    const QString failure = m_setAside.prepareWrite(m_filePath, m_clock())
+                                ? m_writer(m_filePath, encodeSettings(m_settings))
+                                : m_setAside.blockReason();
+    if (m_saveFailures.note(failure))
+        emit saveFailed(failure);
 }
 
 } // namespace model

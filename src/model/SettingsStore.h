@@ -40,6 +40,9 @@ public:
 
 signals:
     void settingsChanged();
+    // A save failed: sent for the first failure of a run, with its reason;
+    // a save that succeeds ends the run. The new value stays in memory.
+    void saveFailed(const QString &reason);
 
 private:
     void save();
@@ -50,6 +53,7 @@ private:
     Clock m_clock;
     StoreFileState m_loadState = StoreFileState::NoFile;
     FileSetAside m_setAside;
+    SaveFailureRun m_saveFailures;
 };
 
 } // namespace model

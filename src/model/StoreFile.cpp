@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace model {
@@ -63,8 +64,12 @@ bool FileSetAside::prepareWrite(const QString &path, const QDateTime &now)
             m_setAsidePath = target;
             return true;
         }
+        m_blockReason = QFileInfo(path).fileName() + QStringLiteral(" could not be moved aside: ")
+                        + QString::fromLocal8Bit(std::strerror(errno));
         break;
     }
+    if (m_blockReason.isEmpty())
+        m_blockReason = QFileInfo(path).fileName() + QStringLiteral(" could not be moved aside");
     m_blocked = true;
     return false;
 }

@@ -31,6 +31,22 @@ using StoreFileWriter = std::function<QString(const QString &path, const QByteAr
 // Atomic, 0600, synced: the default for every store.
 StoreFileWriter defaultStoreFileWriter();
 
+// Tells the first failure of a run of failed saves from the rest, so a store
+// reports a full disk once, not at every change.
+class SaveFailureRun {
+public:
+    // The result of one save (empty: success); true when it starts a run.
+    bool note(const QString &failure)
+    {
+        const bool starts = !failure.isEmpty() && !m_failing;
+        m_failing = !failure.isEmpty();
+        return starts;
+    }
+
+private:
+    bool m_failing = false;
+};
+
 using Clock = std::function<QDateTime()>;
 Clock systemClock();
 
@@ -45,12 +61,15 @@ public:
     // aside first if needed). Once moving has failed, stays false.
     bool prepareWrite(const QString &path, const QDateTime &now);
     bool writesBlocked() const { return m_blocked; }
+    // Why writes are blocked, for the user.
+    QString blockReason() const { return m_blockReason; }
     // Where the old file went, once moved.
     QString setAsidePath() const { return m_setAsidePath; }
 
 private:
     bool m_armed = false;
     bool m_blocked = false;
+    QString m_blockReason;
     QString m_setAsidePath;
 };
 

@@ -39,6 +39,8 @@ private Q_SLOTS:
     void destructionWaitsForTheLastWrite_data();
     void destructionWaitsForTheLastWrite();
     void failedBackgroundWriteIsRepairedByTheNext();
+    void failedSavesAreReportedOncePerRun_data();
+    void failedSavesAreReportedOncePerRun();
     void errorInAnyConversationFailsTheFile();
     void largeFilesDecodeInChunksOrFallBack_data();
     void largeFilesDecodeInChunksOrFallBack();
@@ -492,6 +494,46 @@ void TestConversationStore::failedBackgroundWriteIsRepairedByTheNext()
     store->flush();
     QCOMPARE(storedTitle(h), QStringLiteral("lost write"));
     QCOMPARE(w.titles(), (QStringList{"lost write", "lost write"}));
+}
+
+void TestConversationStore::failedSavesAreReportedOncePerRun_data()
+{
+    QTest::addColumn<bool>("background");
+    QTest::newRow("written by the caller") << false;
+    QTest::newRow("written on the writer thread") << true;
+}
+
+void TestConversationStore::failedSavesAreReportedOncePerRun()
+{
+    QFETCH(bool, background);
+    ConversationHarness h;
+    const Conversation a = conversation(QStringLiteral("A"), 0);
+    h.put(envelopeOf({a}, a.id));
+    // One result per write, in order; an empty one lets the write through.
+    auto results = std::make_shared<QStringList>(
+        QStringList{"write: No space left on device", "write: No space left on device", QString(),
+                    "create: Read-only file system", "create: Read-only file system"});
+    auto mutex = std::make_shared<QMutex>();
+    ConversationStore::Options options = h.options();
+    options.writeInBackground = background;
+    options.writer = [results, mutex](const QString &path, const QByteArray &bytes) {
+        QMutexLocker lock(mutex.get());
+        const QString result = results->isEmpty() ? QString() : results->takeFirst();
+        return result.isEmpty() ? platform::writeFileAtomically(path, bytes) : result;
+    };
+    ConversationStore store(options);
+    QSignalSpy failures(&store, &ConversationStore::saveFailed);
+
+    for (const char *title : {"one", "two", "three", "four", "five"}) {
+        store.rename(a.id, QString::fromLatin1(title));
+        store.flush(); // one write per change, none merged
+    }
+    QTRY_COMPARE(failures.size(), 2);
+    QCOMPARE(failures.at(0).at(0).toString(), QStringLiteral("write: No space left on device"));
+    QCOMPARE(failures.at(1).at(0).toString(), QStringLiteral("create: Read-only file system"));
+    // Memory kept every change; the file has the last one that got through.
+    QCOMPARE(store.conversations().first().title, QStringLiteral("five"));
+    QCOMPARE(storedTitle(h), QStringLiteral("three"));
 }
 
 MOONSHELF_TEST_GUILESS_MAIN(TestConversationStore)

@@ -24,6 +24,7 @@ private Q_SLOTS:
     void unreadableFileIsSetAsideNotOverwritten();
     void readFailureIsNotAFirstStart();
     void noWriteWhenTheBadFileCannotBeMoved();
+    void failedSavesAreReportedOncePerRun();
 };
 
 namespace {
@@ -239,14 +240,44 @@ void TestSettingsStore::noWriteWhenTheBadFileCannotBeMoved()
     for (int n = 1; n <= 20; ++n)
         QVERIFY(QDir().mkpath(n == 1 ? base : base + QLatin1Char('-') + QString::number(n)));
     SettingsStore store(h.options());
+    QSignalSpy failures(&store, &SettingsStore::saveFailed);
     AppSettings s = store.settings();
     s.model = QStringLiteral("changed");
     store.setSettings(s);
     store.setSettings(s);
     QVERIFY(store.writesBlocked());
+    // Said once, with why.
+    QCOMPARE(failures.size(), 1);
+    QCOMPARE(failures.at(0).at(0).toString(), QStringLiteral("settings.json could not be moved aside"));
     QCOMPARE(store.settings().model, QStringLiteral("changed")); // kept in memory
     QCOMPARE(h.writes, 0);
     QCOMPARE(h.read(), QByteArray("garbage"));
+}
+
+void TestSettingsStore::failedSavesAreReportedOncePerRun()
+{
+    Harness h;
+    // One result per write, in order; an empty one lets the write through.
+    QStringList results{"write: No space left on device", "write: No space left on device", QString(),
+                        "create: Read-only file system"};
+    SettingsStore::Options options = h.options();
+    options.writer = [&results](const QString &path, const QByteArray &bytes) {
+        const QString result = results.isEmpty() ? QString() : results.takeFirst();
+        return result.isEmpty() ? platform::writeFileAtomically(path, bytes) : result;
+    };
+    SettingsStore store(options);
+    QSignalSpy failures(&store, &SettingsStore::saveFailed);
+    for (const char *model : {"one", "two", "three", "four"}) {
+        AppSettings s = store.settings();
+        s.model = QString::fromLatin1(model);
+        store.setSettings(s);
+    }
+    QCOMPARE(failures.size(), 2);
+    QCOMPARE(failures.at(0).at(0).toString(), QStringLiteral("write: No space left on device"));
+    QCOMPARE(failures.at(1).at(0).toString(), QStringLiteral("create: Read-only file system"));
+    QCOMPARE(store.settings().model, QStringLiteral("four")); // kept in memory
+    QVERIFY(decodeSettings(h.read()));
+    QCOMPARE(decodeSettings(h.read()).value().model, QStringLiteral("three"));
 }
 
 MOONSHELF_TEST_GUILESS_MAIN(TestSettingsStore)
