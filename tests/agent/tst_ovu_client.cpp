@@ -350,6 +350,37 @@ private slots:
         QVERIFY(timer.elapsed() > 400);
     }
 
+    // A reply of many small events, one write each, reaches the main thread
+    // in batches at most once per frame, every fragment in order.
+    void fragmentsReachTheMainThreadOncePerFrame()
+    {
+        ChatServicePeer::Reply reply = ChatServicePeer::textReply(QString(300, u'x'), 300);
+        reply.pieceSize = reply.body.indexOf("\n\n") + 2;
+        reply.pieceDelayMs = 1;
+        m_peer->enqueue(reply);
+        // A zero timer counts the turns of the event loop.
+        int turn = 0;
+        QTimer counter;
+        counter.setInterval(0);
+        connect(&counter, &QTimer::timeout, this, [&turn] { ++turn; });
+        counter.start();
+        QList<int> turns;
+        QString text;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const TurnResult result = testsupport::waitForTask(
+            m_client->streamComplete("tok", "m", kMessages, {}, [&](const QString &f) {
+                text += f;
+                if (turns.isEmpty() || turns.last() != turn)
+                    turns.append(turn);
+            }, {}));
+        counter.stop();
+        QVERIFY(result.ok());
+        QCOMPARE(text, QString(300, u'x'));
+        QVERIFY2(turns.size() <= elapsed.elapsed() / 16 + 2,
+                 qPrintable(QStringLiteral("%1 deliveries in %2 ms").arg(turns.size()).arg(elapsed.elapsed())));
+    }
+
     void stalledReplyResumes()
     {
         ChatServicePeer::Reply reply = ChatServicePeer::textReply("held then sent", 3);
