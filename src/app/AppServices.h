@@ -16,8 +16,13 @@ class BackgroundSettings;
 namespace model {
 class AttachmentTempStore;
 }
+namespace platform {
+class DesktopServices;
+}
 
 namespace app {
+
+class FilePanels;
 
 // Everything the controller takes from outside. The application fills it
 // with the real services (live()); tests fill it with doubles and loopback
@@ -29,6 +34,8 @@ struct AppServices {
     std::function<void(const QString &)> setClipboardText;
     model::AttachmentTempStore *staging = nullptr; // null: the shared staging store
     stage::BackgroundSettings *background = nullptr; // null: the shared stage state
+    FilePanels *panels = nullptr;                  // null: no panel is shown (as if cancelled)
+    platform::DesktopServices *desktop = nullptr;  // null: the system's browser
 
     // The real sign-in, network, service, clipboard, staging and stage.
     static AppServices live();

@@ -4,6 +4,7 @@
 #include "agent/PolicyEngine.h"
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
+#include "app/ItemModels.h"
 #include "stage/BackgroundSettings.h"
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationStore.h"
@@ -81,6 +82,7 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
             &AppViewModel::onSelectionChanged);
 
     wireRuntime();
+    wireItemModels();
 
     connect(m_services.signIn.get(), &SignInSource::changed, this, [this] {
         emit changed();
@@ -199,6 +201,7 @@ void AppViewModel::setIsRunning(bool on)
 
 void AppViewModel::setStreamingText(const QString &text)
 {
+    flushStreamingText();
     assign(m_streamingText, text, &AppViewModel::streamingTextChanged);
 }
 

@@ -134,6 +134,7 @@ void ConversationStore::setConversations(QList<Conversation> conversations)
 {
     m_conversations = std::move(conversations);
     emit conversationsChanged();
+    emit conversationsReplaced();
 }
 
 void ConversationStore::setSelectedConversationID(std::optional<QUuid> id)

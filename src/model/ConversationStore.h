@@ -103,19 +103,31 @@ public:
     static bool isPlaceholderTitle(const QString &title);
 
 signals:
+    // Any change of the list; what saving and whole-list readers follow.
     void conversationsChanged();
     void selectedConversationIDChanged();
     // A save failed (the folder is read-only, the disk is full...): sent for
     // the first failure of a run, with its reason; a save that succeeds ends
     // the run. The state stays in memory and the next change writes it all.
     void saveFailed(const QString &reason);
+    // The same changes one by one, each after conversationsChanged(), so an
+    // item model updates the one row concerned. Added: now at its index in
+    // conversations(). Changed: any field but a lone appended message.
+    // Appended: also stands for the summary fields the append touched
+    // (title, unread flag, updatedAt). Replaced: setConversations().
+    void conversationAdded(const QUuid &id);
+    void conversationChanged(const QUuid &id);
+    void conversationRemoved(const QUuid &id);
+    void messageAppended(const QUuid &conversationID, const QUuid &messageID);
+    void conversationsReplaced();
 
 private:
     void load();
     void save();
     void noteSaveResult(const QString &failure);
     std::optional<qsizetype> indexOf(const QUuid &id) const;
-    bool applyChange(qsizetype index, const Change &change);
+    // A non-null appendedMessageID announces the change as that append.
+    bool applyChange(qsizetype index, const Change &change, const QUuid &appendedMessageID = {});
     static void appendTo(Conversation &c, const ChatMessage &message);
     Conversation makeNewSession() const;
     QDateTime now() const { return m_clock(); }

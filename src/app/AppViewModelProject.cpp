@@ -1,0 +1,135 @@
+#include "app/AppViewModel.h"
+
+#include "agent/WorkspaceManager.h"
+#include "app/FilePanels.h"
+#include "app/SessionExport.h"
+#include "model/ConversationStore.h"
+#include "platform/AtomicFile.h"
+#include "platform/DesktopServices.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLocale>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+
+namespace app {
+
+namespace {
+
+// What the export leaves behind: nothing, or why it failed.
+QString writeExport(const model::Conversation &conversation, const QString &path, const QDateTime &when,
+                    const QLocale &locale)
+{
+    const QByteArray bytes = SessionExport::markdown(conversation, when, locale);
+    platform::WriteOptions options;
+    // A new transcript is private like the history it comes from; one
+    // written over an existing file keeps that file's mode.
+    if (QFileInfo::exists(path))
+        options.mode = std::nullopt;
+    return platform::writeFileAtomically(path, bytes, options);
+}
+
+} // namespace
+
+platform::DesktopServices &AppViewModel::desktop() const
+{
+    if (m_services.desktop)
+        return *m_services.desktop;
+    static platform::SystemDesktopServices system; // stateless
+    return system;
+}
+
+QCoro::Task<> AppViewModel::pickProjectFolder()
+{
+    QPointer<AppViewModel> self(this);
+    if (m_services.panels) {
+        const std::optional<QString> folder = co_await m_services.panels->chooseFolder(
+            {agent::WorkspaceManager::pickerPrompt(), agent::WorkspaceManager::pickerMessage()});
+        if (!self)
+            co_return;
+        if (folder && !folder->isEmpty())
+            m_workspace->setWorkspace(*folder);
+    }
+    // The tree reloads also after a cancelled panel.
+    setFileTreeRefresh(QUuid::createUuid());
+}
+
+void AppViewModel::revealProjectInFinder()
+{
+    if (!m_workspace->hasRoot()) {
+        pickProjectFolder();
+        return;
+    }
+    desktop().revealFile(m_workspace->rootPath());
+}
+
+void AppViewModel::openProjectInTerminal()
+{
+    if (!m_workspace->hasRoot()) {
+        pickProjectFolder();
+        return;
+    }
+    // The folder goes to the terminal as its working directory, never as
+    // text a shell would read.
+    if (!desktop().openTerminal(m_workspace->rootPath()))
+        desktop().revealFile(m_workspace->rootPath());
+}
+
+void AppViewModel::revealInFileTree(const QString &pathOrRelative)
+{
+    const QString text = pathOrRelative.trimmed();
+    std::optional<QString> resolved;
+    if (!text.isEmpty()) {
+        if (text.startsWith(QLatin1Char('/')) && QFileInfo::exists(text)) {
+            resolved = text;
+        } else {
+            const auto inProject = m_workspace->resolvePath(text);
+            if (inProject.ok())
+                resolved = inProject.value();
+        }
+    }
+    if (!resolved) {
+        setErrorMessage(QStringLiteral("Could not resolve path in project: ") + pathOrRelative);
+        return;
+    }
+    setShowProjectPanel(true);
+    setHighlightedFilePath(*resolved);
+    setFileTreeRefresh(QUuid::createUuid());
+    peekFile(QUrl::fromLocalFile(*resolved));
+}
+
+QCoro::Task<> AppViewModel::exportSelectedSession()
+{
+    const std::optional<model::Conversation> selected = m_conversations->selectedConversation();
+    if (!selected || !m_services.panels)
+        co_return;
+    const QUuid id = selected->id;
+    QPointer<AppViewModel> self(this);
+    const std::optional<QString> path = co_await m_services.panels->chooseSaveFile(
+        {SessionExport::panelTitle(), SessionExport::panelMessage(), SessionExport::proposedFileName(selected->title),
+         QStringLiteral("Markdown (*.md);;Text (*.txt);;All files (*)")});
+    if (!self || !path || path->isEmpty())
+        co_return;
+
+    // The session may have changed (or gone) while the panel was open.
+    const std::optional<model::Conversation> conversation = m_conversations->conversation(id);
+    if (!conversation) {
+        setErrorMessage(SessionExport::failurePrefix() + QStringLiteral("the session was deleted."));
+        co_return;
+    }
+    const QString target = *path;
+    const QDateTime when = QDateTime::currentDateTime();
+    const QLocale locale;
+    // Building and writing a long history takes a while: off the UI thread.
+    const QString failure = co_await QtConcurrent::run(
+        [conversation = *conversation, target, when, locale] { return writeExport(conversation, target, when, locale); });
+    if (!self)
+        co_return;
+    if (!failure.isEmpty())
+        setErrorMessage(SessionExport::failurePrefix() + failure);
+}
+
+} // namespace app

@@ -1,0 +1,132 @@
+#include "chat/CodeBlockView.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace chat::CodeBlockView {
+
+namespace {
+
+constexpr qreal kRadius = 12;
+constexpr qreal kHeaderPadding = 12;
+
+QString buttonText(bool copied)
+{
+    return copied ? QStringLiteral("Copied") : QStringLiteral("Copy");
+}
+
+// The small symbols of the button: two sheets, or a tick once copied.
+void paintSymbol(QPainter &p, const QRectF &box, bool copied, const QColor &color)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(color, 1.1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    if (copied) {
+        QPainterPath tick;
+        tick.moveTo(box.left() + box.width() * 0.15, box.top() + box.height() * 0.55);
+        tick.lineTo(box.left() + box.width() * 0.42, box.top() + box.height() * 0.8);
+        tick.lineTo(box.left() + box.width() * 0.88, box.top() + box.height() * 0.22);
+        p.drawPath(tick);
+    } else {
+        const qreal s = box.width() * 0.62;
+        p.drawRoundedRect(QRectF(box.left() + box.width() - s, box.top(), s, s), 1.5, 1.5);
+        p.drawRoundedRect(QRectF(box.left(), box.top() + box.height() - s, s, s), 1.5, 1.5);
+    }
+    p.restore();
+}
+
+} // namespace
+
+QString label(const MarkdownRenderer::Code &code)
+{
+    const QString text = code.language && !code.language->isEmpty() ? *code.language : QStringLiteral("code");
+    return text.toUpper();
+}
+
+QRectF headerRect(const QRectF &card, const MarkdownRenderer &r)
+{
+    return {card.left(), card.top(), card.width(), r.codeHeaderHeight()};
+}
+
+QRectF codeRect(const QRectF &card, const MarkdownRenderer &r)
+{
+    return card.adjusted(0, r.codeHeaderHeight(), 0, 0);
+}
+
+QRectF copyButtonRect(const QRectF &card, const MarkdownRenderer &r, bool copied)
+{
+    const QRectF header = headerRect(card, r);
+    const QFontMetricsF fm(r.style().label);
+    const qreal symbol = fm.height() * 0.8;
+    const qreal width = symbol + 4 + fm.horizontalAdvance(buttonText(copied));
+    return {header.right() - kHeaderPadding - width, header.top(), width, header.height()};
+}
+
+qreal maxOffset(const QRectF &card, const MarkdownRenderer::Code &code)
+{
+    return qMax<qreal>(0, code.widest + 2 * MarkdownRenderer::kCodePadding - card.width());
+}
+
+void paint(QPainter &p, const QRectF &card, const QRectF &clip, const MarkdownRenderer::Code &code,
+           const MarkdownRenderer &r, qreal offset, bool copied)
+{
+    const MarkdownStyle &st = r.style();
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(card, kRadius, kRadius);
+    p.setClipPath(shape, Qt::IntersectClip);
+    p.fillPath(shape, st.codeFill);
+
+    // Header: label left, copy button right.
+    const QRectF header = headerRect(card, r);
+    p.fillRect(header, st.codeHeaderFill);
+    p.setFont(st.label);
+    p.setPen(st.codeLabel);
+    p.drawText(header.adjusted(kHeaderPadding, 0, -kHeaderPadding, 0), Qt::AlignLeft | Qt::AlignVCenter,
+               label(code));
+    const QRectF button = copyButtonRect(card, r, copied);
+    const QFontMetricsF fm(st.label);
+    const qreal symbol = fm.height() * 0.8;
+    paintSymbol(p, QRectF(button.left(), button.center().y() - symbol / 2, symbol, symbol), copied, st.codeLabel);
+    p.drawText(button.adjusted(symbol + 4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, buttonText(copied));
+
+    // Code: only the lines that meet the clip.
+    const QRectF area = codeRect(card, r).adjusted(0, MarkdownRenderer::kCodePadding, 0, -MarkdownRenderer::kCodePadding);
+    const qreal lineHeight = r.codeLineHeight();
+    const int first = qMax(0, int(std::floor((clip.top() - area.top()) / lineHeight)));
+    const int last = qMin(int(code.lines.size()) - 1, int(std::ceil((clip.bottom() - area.top()) / lineHeight)));
+    p.setClipRect(card.adjusted(MarkdownRenderer::kCodePadding / 2, r.codeHeaderHeight(), -MarkdownRenderer::kCodePadding / 2, 0),
+                  Qt::IntersectClip);
+    p.setFont(st.mono);
+    p.setPen(st.codeText);
+    const QFontMetricsF mono(st.mono);
+    const qreal advance = mono.averageCharWidth();
+    const qreal left = area.left() + MarkdownRenderer::kCodePadding - offset;
+    for (int i = first; i <= last; ++i) {
+        QString line = MarkdownRenderer::expandTabs(code.lines[i]);
+        qreal x = left;
+        // A very long line: draw only the stretch in view.
+        if (line.size() > 400) {
+            const qsizetype from = qMax<qsizetype>(0, qsizetype(offset / advance) - 8);
+            const qsizetype to = qMin<qsizetype>(line.size(), qsizetype((offset + card.width()) / advance) + 8);
+            x += from * advance;
+            line = line.sliced(from, qMax<qsizetype>(0, to - from));
+        }
+        p.drawText(QPointF(x, area.top() + i * lineHeight + mono.ascent()), line);
+    }
+    p.restore();
+
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(st.codeStroke, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), kRadius - 0.5, kRadius - 0.5);
+    p.restore();
+}
+
+} // namespace chat::CodeBlockView

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "chat/MarkdownRenderer.h"
+
+#include <QRectF>
+
+class QPainter;
+
+namespace chat {
+
+// A fenced code block as a card: a header with the language (or "code")
+// and a "Copy" button, over the code in the code font. Long lines never
+// wrap: the code scrolls sideways. Only the lines inside the clip are drawn,
+// so a card of ten thousand lines costs what a screenful does.
+// The card is drawn by its host view, which keeps its sideways offset and
+// its "Copied" state.
+namespace CodeBlockView {
+
+QString label(const MarkdownRenderer::Code &code);
+QRectF headerRect(const QRectF &card, const MarkdownRenderer &r);
+QRectF codeRect(const QRectF &card, const MarkdownRenderer &r);
+QRectF copyButtonRect(const QRectF &card, const MarkdownRenderer &r, bool copied);
+// How far the code can scroll sideways.
+qreal maxOffset(const QRectF &card, const MarkdownRenderer::Code &code);
+void paint(QPainter &painter, const QRectF &card, const QRectF &clip, const MarkdownRenderer::Code &code,
+           const MarkdownRenderer &r, qreal offset, bool copied);
+
+} // namespace CodeBlockView
+} // namespace chat

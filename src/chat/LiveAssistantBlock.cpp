@@ -1,0 +1,110 @@
+#include "chat/LiveAssistantBlock.h"
+
+#include "chat/ActivityMarks.h"
+#include "chat/MarkdownTextView.h"
+#include "chat/MessageChrome.h"
+#include "glass/Styles.h"
+#include "platform/DesktopServices.h"
+#include "stage/BackgroundSettings.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+
+namespace chat {
+
+QString LiveAssistantBlock::statusText(const app::LiveActivity &activity)
+{
+    switch (activity.kind) {
+    case app::LiveActivity::Kind::Thinking:
+        return QStringLiteral("Thinking\u2026");
+    case app::LiveActivity::Kind::Writing:
+        return QStringLiteral("Writing\u2026");
+    case app::LiveActivity::Kind::WaitingApproval:
+        return QStringLiteral("Waiting for approval\u2026");
+    case app::LiveActivity::Kind::Working:
+        return QStringLiteral("Working \u00B7 ") + QString(activity.tool).replace(u'_', u' ') + QStringLiteral("\u2026");
+    }
+    return {};
+}
+
+double LiveAssistantBlock::effectiveVisibility(bool wallpaperOn, double overlayOpacity)
+{
+    return std::max(MessageChrome::bubbleVisibility(wallpaperOn, overlayOpacity), wallpaperOn ? 0.85 : 0.0);
+}
+
+LiveAssistantBlock::LiveAssistantBlock(MessageRowContext context, QWidget *parent)
+    : QWidget(parent), m_context(context)
+{
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    m_bubble = new BubbleFrame(BubbleFrame::Kind::Assistant, context.styles);
+    outer->addWidget(m_bubble);
+
+    auto *column = new QVBoxLayout(m_bubble);
+    column->setContentsMargins(14, 12, 14, 12);
+    column->setSpacing(12);
+    auto *header = new QHBoxLayout;
+    header->setSpacing(10);
+    m_mark = new BreathingActivityMark(context.styles);
+    header->addWidget(m_mark, 0, Qt::AlignVCenter);
+    m_status = new QLabel(statusText(app::LiveActivity::thinking()));
+    m_status->setTextFormat(Qt::PlainText);
+    header->addWidget(m_status, 0, Qt::AlignVCenter);
+    header->addStretch(1);
+    column->addLayout(header);
+    m_text = new MarkdownTextView;
+    m_text->hide();
+    column->addWidget(m_text);
+    connect(m_text, &MarkdownTextView::linkActivated, this, [this](const QUrl &url) {
+        if (m_context.desktop)
+            m_context.desktop->openUrl(url);
+    });
+
+    connect(&context.styles, &glass::StyleStore::changed, this, &LiveAssistantBlock::applyLook);
+    connect(&context.background, &stage::BackgroundSettings::isEnabledChanged, this, &LiveAssistantBlock::applyLook);
+    connect(&context.background, &stage::BackgroundSettings::overlayOpacityChanged, this,
+            &LiveAssistantBlock::applyLook);
+    applyLook();
+}
+
+void LiveAssistantBlock::setActivity(const app::LiveActivity &activity)
+{
+    const QString text = statusText(activity);
+    if (m_status->text() != text) {
+        m_status->setText(text);
+        m_status->setAccessibleName(text);
+    }
+}
+
+void LiveAssistantBlock::setStreamingText(const QString &text)
+{
+    m_text->setVisible(!text.isEmpty());
+    m_text->setStreamingText(text);
+}
+
+QString LiveAssistantBlock::status() const
+{
+    return m_status->text();
+}
+
+double LiveAssistantBlock::visibility() const
+{
+    return effectiveVisibility(m_context.background.isEnabled(), m_context.background.overlayOpacity());
+}
+
+void LiveAssistantBlock::applyLook()
+{
+    const glass::Styles &styles = m_context.styles.styles();
+    const double e = visibility();
+    m_bubble->setVisibility(e);
+    QFont font = styles.body.font;
+    font.setPixelSize(12);
+    font.setWeight(QFont::DemiBold);
+    m_status->setFont(font);
+    QPalette palette = m_status->palette();
+    palette.setColor(QPalette::WindowText, MessageChrome::assistantSecondaryColor(e, styles.skin));
+    m_status->setPalette(palette);
+    m_text->setStyle(MessageChrome::markdownStyle(styles, MessageChrome::assistantTextColor(e, styles.skin)));
+}
+
+} // namespace chat

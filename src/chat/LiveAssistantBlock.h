@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/LiveActivity.h"
+#include "chat/MessageRowContext.h"
+
+#include <QWidget>
+
+class QLabel;
+
+namespace chat {
+
+class BreathingActivityMark;
+class BubbleFrame;
+class MarkdownTextView;
+
+// The assistant's turn while a run is in flight: the breathing mark, a
+// one-line status ("Thinking…", "Writing…", "Waiting for approval…",
+// "Working · list dir…") and the reply so far as Markdown. The text only
+// grows: each frame rebuilds the open tail, never what is finished.
+class LiveAssistantBlock : public QWidget {
+    Q_OBJECT
+public:
+    explicit LiveAssistantBlock(MessageRowContext context, QWidget *parent = nullptr);
+
+    void setActivity(const app::LiveActivity &activity);
+    void setStreamingText(const QString &text);
+
+    static QString statusText(const app::LiveActivity &activity);
+    // At least 0.85 with the wallpaper on, whatever its veil; 0 with it off.
+    static double effectiveVisibility(bool wallpaperOn, double overlayOpacity);
+
+    QString status() const;
+    MarkdownTextView *textView() const { return m_text; }
+    double visibility() const;
+
+private:
+    void applyLook();
+
+    MessageRowContext m_context;
+    BubbleFrame *m_bubble = nullptr;
+    BreathingActivityMark *m_mark = nullptr;
+    QLabel *m_status = nullptr;
+    MarkdownTextView *m_text = nullptr;
+};
+
+} // namespace chat

@@ -1,0 +1,294 @@
+#include "chat/MarkdownTextView.h"
+
+#include "chat/CodeBlockView.h"
+#include "chat/MarkdownRenderCache.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+namespace chat {
+
+using Kind = MarkdownText::Block::Kind;
+
+MarkdownTextView::MarkdownTextView(QWidget *parent)
+    : QWidget(parent)
+{
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(0);
+    connect(&m_idle, &QTimer::timeout, this, &MarkdownTextView::layOutInIdle);
+    m_frame.setSingleShot(true);
+    m_frame.setInterval(16);
+    connect(&m_frame, &QTimer::timeout, this, [this] { heightsChanged(); });
+}
+
+void MarkdownTextView::setStyle(const MarkdownStyle &style)
+{
+    if (style.cacheTag == m_style.cacheTag && !m_style.cacheTag.isEmpty())
+        return;
+    m_style = style;
+    m_renderer.reset();
+    heightsChanged();
+}
+
+void MarkdownTextView::setFinishedText(const QUuid &id, const QString &text)
+{
+    if (!m_streaming && id == m_id && text == m_text && m_renderer)
+        return;
+    m_id = id;
+    m_text = text;
+    m_streaming = false;
+    m_renderer.reset();
+    m_codeOffsets.clear();
+    heightsChanged();
+}
+
+void MarkdownTextView::setStreamingText(const QString &text)
+{
+    m_text = text;
+    if (!m_streaming) {
+        m_streaming = true;
+        m_renderer.reset();
+    }
+    if (m_renderer)
+        m_renderer->setText(text);
+    heightsChanged();
+}
+
+MarkdownRenderer &MarkdownTextView::rendererFor(int width) const
+{
+    width = qMax(1, width);
+    if (m_renderer && int(m_renderer->width()) == width)
+        return *m_renderer;
+    if (!m_streaming && m_cache) {
+        m_renderer = m_cache->get(m_id, m_text, width, m_style, m_mode);
+    } else {
+        m_renderer = std::make_shared<MarkdownRenderer>(m_style, width, m_mode);
+        m_renderer->append(m_text);
+        if (!m_streaming)
+            m_renderer->finish();
+    }
+    return *m_renderer;
+}
+
+int MarkdownTextView::heightForWidth(int width) const
+{
+    if (m_text.isEmpty())
+        return 0;
+    MarkdownRenderer &r = rendererFor(width);
+    r.refresh(true);
+    // Real heights where a few milliseconds suffice (every ordinary
+    // message); estimates for the rest of a huge one, refined when idle.
+    r.layOutSome(4'000'000);
+    return int(std::ceil(r.height()));
+}
+
+QSize MarkdownTextView::sizeHint() const
+{
+    // Plain text (a user's bubble) asks for the width its lines need.
+    const int w = m_mode == MarkdownRenderer::Mode::Plain ? idealWidth(qMin(maximumWidth(), 4096))
+                  : width() > 1                          ? width()
+                                                         : 480;
+    return {w, heightForWidth(w)};
+}
+
+int MarkdownTextView::idealWidth(int maxWidth) const
+{
+    MarkdownRenderer &r = rendererFor(maxWidth);
+    r.refresh(true);
+    qreal widest = 0;
+    // Measuring needs a layout: only worth it for short texts.
+    if (r.count() > 8)
+        return maxWidth;
+    for (int i = 0; i < r.count(); ++i) {
+        r.layOut(i);
+        const auto &p = r.piece(i);
+        if (p.kind == Kind::Code)
+            return maxWidth;
+        if (p.doc)
+            widest = qMax(widest, p.doc->idealWidth());
+    }
+    return qMin(maxWidth, int(std::ceil(widest)) + 1);
+}
+
+void MarkdownTextView::heightsChanged()
+{
+    const int h = m_text.isEmpty() ? 0 : heightForWidth(qMax(1, width()));
+    if (h != m_lastHeight) {
+        m_lastHeight = h;
+        updateGeometry();
+    }
+    update();
+    if (m_renderer && !m_idle.isActive())
+        m_idle.start();
+}
+
+void MarkdownTextView::layOutInIdle()
+{
+    if (!m_renderer)
+        return;
+    const qreal before = m_renderer->height();
+    const bool done = m_renderer->layOutSome(6'000'000);
+    if (m_renderer->height() != before) {
+        const int h = int(std::ceil(m_renderer->height()));
+        if (h != m_lastHeight) {
+            m_lastHeight = h;
+            updateGeometry();
+        }
+        update();
+    }
+    if (!done)
+        m_idle.start();
+}
+
+void MarkdownTextView::paintEvent(QPaintEvent *event)
+{
+    if (m_text.isEmpty())
+        return;
+    MarkdownRenderer &r = rendererFor(width());
+    if (!r.refresh() && !m_frame.isActive())
+        m_frame.start();
+    QPainter p(this);
+    const QRectF clip = event->rect();
+    bool grew = false;
+    for (int i = r.pieceAt(clip.top()); i < r.count(); ++i) {
+        if (r.top(i) > clip.bottom())
+            break;
+        grew |= r.layOut(i);
+        const auto &piece = r.piece(i);
+        const QRectF rect(0, r.top(i), width(), piece.height);
+        if (piece.kind == Kind::Code) {
+            CodeBlockView::paint(p, rect, clip, piece.code, r, m_codeOffsets.value(i), m_copied.value(i) > 0);
+            continue;
+        }
+        p.save();
+        p.translate(rect.topLeft());
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.palette.setColor(QPalette::Text, m_style.ink);
+        context.clip = clip.translated(-rect.topLeft()).intersected(QRectF(0, 0, width(), piece.height));
+        p.setClipRect(context.clip);
+        piece.doc->documentLayout()->draw(&p, context);
+        p.restore();
+    }
+    if (grew) {
+        // Estimated heights became real ones: the row is laid out again.
+        m_lastHeight = int(std::ceil(r.height()));
+        QMetaObject::invokeMethod(this, [this] { updateGeometry(); update(); }, Qt::QueuedConnection);
+    }
+}
+
+MarkdownTextView::Hit MarkdownTextView::hitTest(QPointF pos) const
+{
+    Hit hit;
+    if (m_text.isEmpty())
+        return hit;
+    MarkdownRenderer &r = rendererFor(width());
+    const int i = r.pieceAt(pos.y());
+    if (i >= r.count() || r.top(i) > pos.y())
+        return hit;
+    const auto &piece = r.piece(i);
+    hit.piece = i;
+    hit.rect = QRectF(0, r.top(i), width(), piece.height);
+    if (piece.kind == Kind::Code) {
+        hit.code = true;
+        hit.copyButton = CodeBlockView::copyButtonRect(hit.rect, r, m_copied.value(i) > 0)
+                             .adjusted(-6, 0, 6, 0)
+                             .contains(pos);
+    } else if (piece.doc) {
+        hit.href = piece.doc->documentLayout()->anchorAt(pos - hit.rect.topLeft());
+    }
+    return hit;
+}
+
+void MarkdownTextView::mouseMoveEvent(QMouseEvent *event)
+{
+    const Hit hit = hitTest(event->position());
+    setCursor(hit.copyButton || !hit.href.isEmpty() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    QWidget::mouseMoveEvent(event);
+}
+
+void MarkdownTextView::mousePressEvent(QMouseEvent *event)
+{
+    const Hit hit = hitTest(event->position());
+    m_pressedHref = event->button() == Qt::LeftButton ? hit.href : QString();
+    if (event->button() == Qt::LeftButton && hit.copyButton) {
+        const QString code = rendererFor(width()).piece(hit.piece).code.text();
+        if (QClipboard *clipboard = QGuiApplication::clipboard())
+            clipboard->setText(code);
+        emit codeCopied(code);
+        // Each copy posts its own reset; the first one to run clears the mark.
+        m_copied[hit.piece] = 1;
+        const int piece = hit.piece;
+        QTimer::singleShot(1200, this, [this, piece] {
+            m_copied.remove(piece);
+            update();
+        });
+        update();
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void MarkdownTextView::mouseReleaseEvent(QMouseEvent *event)
+{
+    const Hit hit = hitTest(event->position());
+    if (event->button() == Qt::LeftButton && !m_pressedHref.isEmpty() && hit.href == m_pressedHref) {
+        const QUrl url(hit.href);
+        if (MarkdownText::isOpenableLink(url))
+            emit linkActivated(url);
+    }
+    m_pressedHref.clear();
+    QWidget::mouseReleaseEvent(event);
+}
+
+void MarkdownTextView::leaveEvent(QEvent *event)
+{
+    unsetCursor();
+    QWidget::leaveEvent(event);
+}
+
+void MarkdownTextView::wheelEvent(QWheelEvent *event)
+{
+    const Hit hit = hitTest(event->position());
+    QPoint delta = event->pixelDelta().isNull() ? event->angleDelta() / 2 : event->pixelDelta();
+    if (event->modifiers() & (Qt::ShiftModifier | Qt::AltModifier))
+        delta = QPoint(delta.y() ? delta.y() : delta.x(), 0);
+    if (!hit.code || delta.x() == 0 || qAbs(delta.x()) < qAbs(delta.y())) {
+        event->ignore(); // the transcript scrolls
+        return;
+    }
+    const auto &code = rendererFor(width()).piece(hit.piece).code;
+    const qreal limit = CodeBlockView::maxOffset(hit.rect, code);
+    const qreal offset = qBound<qreal>(0, m_codeOffsets.value(hit.piece) - delta.x(), limit);
+    m_codeOffsets[hit.piece] = offset;
+    update(hit.rect.toAlignedRect());
+    event->accept();
+}
+
+bool MarkdownTextView::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        const Hit hit = hitTest(help->pos());
+        if (!hit.href.isEmpty())
+            QToolTip::showText(help->globalPos(), hit.href, this);
+        else if (hit.copyButton)
+            QToolTip::showText(help->globalPos(), QStringLiteral("Copy code"), this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+} // namespace chat

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "chat/MarkdownRenderer.h"
+
+#include <QHash>
+#include <QTimer>
+#include <QUuid>
+#include <QWidget>
+
+#include <memory>
+
+namespace chat {
+
+class MarkdownRenderCache;
+
+// Shows a message's text: prose blocks and code cards, stacked 12 apart.
+// A finished text comes from the render cache (laid out once per width and
+// skin); a streaming text keeps one renderer and only its open tail is
+// rebuilt, at most once per paint. Prose is laid out where it is seen and
+// the rest in idle slices, so a huge message paints at once.
+class MarkdownTextView : public QWidget {
+    Q_OBJECT
+public:
+    explicit MarkdownTextView(QWidget *parent = nullptr);
+
+    void setStyle(const MarkdownStyle &style);
+    const MarkdownStyle &markdownStyle() const { return m_style; }
+    void setMode(MarkdownRenderer::Mode mode) { m_mode = mode; }
+    void setCache(MarkdownRenderCache *cache) { m_cache = cache; }
+    // A finished text, cached under id.
+    void setFinishedText(const QUuid &id, const QString &text);
+    // A text still growing; a continuation only appends.
+    void setStreamingText(const QString &text);
+    const QString &text() const { return m_text; }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return {40, 0}; }
+    // The widest line any prose needs (for a bubble that fits its text).
+    int idealWidth(int maxWidth) const;
+
+    // The renderer for the current width (for tests and the benchmark).
+    MarkdownRenderer &renderer() const { return rendererFor(width()); }
+
+signals:
+    // A followable link was clicked (http, https or mailto only).
+    void linkActivated(const QUrl &url);
+    void codeCopied(const QString &code);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    struct Hit {
+        int piece = -1;
+        QRectF rect;
+        QString href;
+        bool copyButton = false;
+        bool code = false;
+    };
+    MarkdownRenderer &rendererFor(int width) const;
+    Hit hitTest(QPointF pos) const;
+    void layOutInIdle();
+    void heightsChanged();
+
+    MarkdownStyle m_style;
+    MarkdownRenderer::Mode m_mode = MarkdownRenderer::Mode::Markdown;
+    MarkdownRenderCache *m_cache = nullptr;
+    QUuid m_id;
+    QString m_text;
+    bool m_streaming = false;
+    mutable std::shared_ptr<MarkdownRenderer> m_renderer;
+    mutable int m_lastHeight = -1;
+    QTimer m_idle;
+    QTimer m_frame; // a tail whose rebuild was put off
+    QHash<int, qreal> m_codeOffsets;
+    QHash<int, int> m_copied; // piece -> copies still showing "Copied"
+    QString m_pressedHref;
+};
+
+} // namespace chat

@@ -1,0 +1,161 @@
+#include "chat/MessageChrome.h"
+
+#include "glass/Backdrop.h"
+#include "glass/FrostShape.h"
+#include "glass/GlassPainter.h"
+#include "glass/QirvTheme.h"
+#include "glass/Styles.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+
+#include <cmath>
+
+namespace chat {
+
+namespace {
+
+constexpr qreal kRadius = 18;
+using glass::QirvTheme::color;
+using glass::QirvTheme::withOpacity;
+
+// The ultra-thin material: what lies behind, blurred, under a thin dark tint.
+void material(QPainter &p, const QPainterPath &shape, double opacity, const glass::BackdropFrame *backdrop,
+              QPointF origin)
+{
+    if (opacity <= 0)
+        return;
+    p.save();
+    p.setClipPath(shape, Qt::IntersectClip);
+    p.setOpacity(p.opacity() * opacity);
+    const QRectF area = shape.boundingRect();
+    if (backdrop)
+        glass::paintBackdrop(p, *backdrop, origin, area);
+    else
+        p.fillRect(area, QColor(16, 16, 20));
+    p.fillRect(area, QColor(24, 24, 30, 110));
+    p.restore();
+}
+
+} // namespace
+
+double MessageChrome::bubbleVisibility(bool wallpaperOn, double overlayOpacity)
+{
+    if (!wallpaperOn)
+        return 0;
+    const double v = (0.55 - overlayOpacity) / 0.55;
+    if (!(v > 0)) // also not a number
+        return 0;
+    return std::min(v, 1.0);
+}
+
+QColor MessageChrome::assistantTextColor(double v, const stage::UISkin &skin)
+{
+    if (v > 0.5)
+        return withOpacity(Qt::white, 0.9);
+    return skin.isLight() ? color(QStringLiteral("#1A1A22")) : color(skin.colors.text);
+}
+
+QColor MessageChrome::assistantSecondaryColor(double v, const stage::UISkin &skin)
+{
+    if (v > 0.5)
+        return withOpacity(Qt::white, 0.7);
+    return skin.isLight() ? color(QStringLiteral("#4A4A58")) : color(skin.colors.textSecondary);
+}
+
+QColor MessageChrome::userTextColor(double v, const stage::UISkin &skin)
+{
+    if (v > 0.5)
+        return withOpacity(color(skin.colors.text), 0.92);
+    return skin.isLight() ? color(QStringLiteral("#1A1A22")) : color(skin.colors.text);
+}
+
+void MessageChrome::assistantBubble(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin,
+                                    const glass::BackdropFrame *backdrop, QPointF origin)
+{
+    if (v <= 0.01)
+        return;
+    const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
+    const QPainterPath path = shape.path(rect);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    material(p, path, 0.78 * v, backdrop, origin);
+    const QColor accent = color(skin.colors.accent);
+    p.fillPath(path, withOpacity(accent, 0.16 * v));
+    QLinearGradient gradient(rect.topLeft(), rect.bottomRight());
+    gradient.setColorAt(0, withOpacity(accent, 0.12 * v));
+    gradient.setColorAt(1, withOpacity(accent, 0.04 * v));
+    p.fillPath(path, gradient);
+    glass::GlassPainter::innerBorder(p, rect, shape, withOpacity(Qt::white, 0.10 * v), 0.6);
+    p.restore();
+}
+
+void MessageChrome::userBubble(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin,
+                               const glass::BackdropFrame *backdrop, QPointF origin)
+{
+    if (v <= 0.01)
+        return;
+    const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
+    const QPainterPath path = shape.path(rect);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    material(p, path, 0.78 * v, backdrop, origin);
+    p.fillPath(path, withOpacity(color(skin.colors.userBubble), 0.55 * v));
+    glass::GlassPainter::innerBorder(p, rect, shape, withOpacity(Qt::white, 0.12 * v), 0.6);
+    p.restore();
+}
+
+MarkdownStyle MessageChrome::markdownStyle(const glass::Styles &styles, const QColor &ink)
+{
+    const stage::SkinColors &c = styles.skin.colors;
+    MarkdownStyle st;
+    st.body = styles.body.font;
+    st.body.setPixelSize(15);
+    st.lineSpacing = 6;
+    st.mono = styles.mono.font;
+    st.mono.setPixelSize(12);
+    st.label = styles.caption.font;
+    st.label.setWeight(QFont::DemiBold);
+    st.ink = ink;
+    st.link = styles.link.color.isValid() ? styles.link.color : color(c.accent);
+    // Light text means glass over the wallpaper: the link is lightened to match.
+    if (ink.lightnessF() > 0.7 && st.link.lightnessF() < 0.6)
+        st.link = QColor::fromHslF(st.link.hslHueF(), st.link.hslSaturationF(), 0.75);
+    st.codeText = color(c.text);
+    st.codeLabel = color(c.textSecondary);
+    st.codeHeaderFill = withOpacity(color(c.elevated2), 0.65);
+    st.codeFill = withOpacity(color(c.elevated), 0.9);
+    st.codeStroke = withOpacity(Qt::white, 0.1);
+    st.cacheTag = QStringLiteral("%1|%2|%3|%4")
+                      .arg(styles.skin.id, ink.name(QColor::HexArgb), st.body.toString(), st.mono.toString());
+    return st;
+}
+
+BubbleFrame::BubbleFrame(Kind kind, glass::StyleStore &styles, QWidget *parent)
+    : glass::GlassSurface(styles, parent), m_kind(kind)
+{
+}
+
+void BubbleFrame::setVisibility(double visibility)
+{
+    if (visibility == m_visibility)
+        return;
+    m_visibility = visibility;
+    update();
+}
+
+void BubbleFrame::paintEvent(QPaintEvent *)
+{
+    if (m_visibility <= 0.01)
+        return;
+    QPainter p(this);
+    const glass::BackdropLocation where = backdrop();
+    const glass::BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
+    const stage::UISkin &s = skin();
+    if (m_kind == Kind::Assistant)
+        MessageChrome::assistantBubble(p, QRectF(rect()), m_visibility, s, frame, where.origin);
+    else
+        MessageChrome::userBubble(p, QRectF(rect()), m_visibility, s, frame, where.origin);
+}
+
+} // namespace chat

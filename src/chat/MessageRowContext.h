@@ -1,0 +1,27 @@
+#pragma once
+
+namespace glass {
+class StyleStore;
+}
+namespace stage {
+class BackgroundSettings;
+}
+namespace platform {
+class DesktopServices;
+}
+
+namespace chat {
+
+class MarkdownRenderCache;
+
+// What message rows and the live block are built with, passed down by the
+// chat pane: the style values, the stage state that fades the bubbles, the
+// pane's render cache and the desktop that opens links.
+struct MessageRowContext {
+    glass::StyleStore &styles;
+    stage::BackgroundSettings &background;
+    MarkdownRenderCache &cache;
+    platform::DesktopServices *desktop = nullptr; // none: links do nothing
+};
+
+} // namespace chat

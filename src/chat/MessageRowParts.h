@@ -1,0 +1,67 @@
+#pragma once
+
+#include "model/ChatRecords.h"
+
+#include <QAbstractButton>
+#include <QWidget>
+
+namespace glass {
+class StyleStore;
+}
+
+namespace chat {
+
+// The copy button beside a bubble: shown while the pointer is over the
+// bubble or for 1.2 s after a copy; otherwise invisible but keeping its place.
+class MessageRowCopyButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit MessageRowCopyButton(glass::StyleStore &styles, QWidget *parent = nullptr);
+    void setHovering(bool on);
+    bool isCopied() const { return m_copied > 0; }
+    bool isShown() const { return m_hovering || m_copied > 0; }
+    QSize sizeHint() const override { return {36, 36}; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    glass::StyleStore &m_styles;
+    bool m_hovering = false;
+    int m_copied = 0;
+};
+
+// The tools an assistant message asked for: one chip per call, stacked.
+class MessageRowTools : public QWidget {
+    Q_OBJECT
+public:
+    explicit MessageRowTools(glass::StyleStore &styles, QWidget *parent = nullptr);
+    void setTools(const QList<model::ToolCallRecord> &tools);
+    int chipCount() const { return int(m_names.size()); }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QFont chipFont() const;
+    glass::StyleStore &m_styles;
+    QStringList m_names;
+};
+
+// A small plain button: a painted symbol and a caption.
+class MessageRowRetryButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit MessageRowRetryButton(glass::StyleStore &styles, QWidget *parent = nullptr);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    glass::StyleStore &m_styles;
+};
+
+} // namespace chat

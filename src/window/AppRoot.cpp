@@ -1,0 +1,54 @@
+#include "window/AppRoot.h"
+
+#include "app/AppServices.h"
+#include "app/AppViewModel.h"
+#include "glass/QirvTheme.h"
+#include "glass/Styles.h"
+#include "platform/DesktopServices.h"
+#include "stage/BackgroundSettings.h"
+#include "stage/SkinStore.h"
+#include "window/MainWindow.h"
+#include "window/WidgetFilePanels.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+namespace window {
+
+AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
+{
+    m_skins = std::make_unique<stage::SkinStore>(stage::SkinStore::defaultSources());
+    m_background = std::make_unique<stage::BackgroundSettings>(stage::BackgroundSettings::defaultConfig());
+    m_styles = std::make_unique<glass::StyleStore>(*m_skins);
+    m_desktop = std::make_unique<platform::SystemDesktopServices>();
+    m_panels = std::make_unique<WidgetFilePanels>();
+
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    applyPalette();
+    connect(m_styles.get(), &glass::StyleStore::changed, this, &AppRoot::applyPalette);
+
+    app::AppServices services = app::AppServices::live();
+    services.background = m_background.get();
+    services.panels = m_panels.get();
+    services.desktop = m_desktop.get();
+    m_app = std::make_unique<app::AppViewModel>(std::move(services));
+
+    m_window = std::make_unique<MainWindow>(
+        MainWindow::Services{*m_app, *m_styles, *m_skins, *m_background, *m_desktop}, systemFrame);
+    m_panels->setParentWindow(m_window.get());
+    connect(m_window.get(), &MainWindow::closedForGood, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+AppRoot::~AppRoot()
+{
+    // Views go before the controller and the stores they show.
+    m_window.reset();
+    m_app.reset();
+}
+
+void AppRoot::applyPalette()
+{
+    QApplication::setPalette(glass::QirvTheme::darkPalette(m_styles->styles().skin));
+}
+
+} // namespace window

@@ -1,0 +1,146 @@
+#include "window/ContentView.h"
+
+#include "app/AppViewModel.h"
+#include "glass/SheetOverlay.h"
+#include "glass/StageBackground.h"
+#include "glass/Styles.h"
+#include "window/ErrorAlert.h"
+#include "window/PanelSlot.h"
+#include "window/TitleStrip.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace window {
+
+namespace {
+
+// The line right of the sidebar: white at 0.14, again at 0.65.
+QColor sidebarLine()
+{
+    return QColor::fromRgbF(1, 1, 1, 0.14f * 0.65f);
+}
+
+} // namespace
+
+ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuBar, bool windowButtons, QWidget *parent)
+    : QWidget(parent), m_app(stores.app), m_styles(stores.styles)
+{
+    m_stage = new glass::StageBackground(stores.background, stores.styles, this);
+    m_stage->setObjectName(QStringLiteral("stage"));
+    m_stage->lower();
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_titleStrip = new TitleStrip(m_app, actions, m_styles, menuBar, windowButtons, this);
+    column->addWidget(m_titleStrip);
+
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    column->addLayout(row, 1);
+
+    m_sidebar = new PanelSlot(QStringLiteral("sidebar"), kSidebarWidth, this);
+    m_sidebar->setEdgeLine(Qt::RightEdge, sidebarLine());
+    m_fileTree = new PanelSlot(QStringLiteral("fileTree"), kFileTreeWidth, this);
+    m_toolLog = new PanelSlot(QStringLiteral("toolLog"), kToolLogWidth, this);
+
+    auto *chatColumn = new QVBoxLayout;
+    chatColumn->setContentsMargins(0, 0, 0, 0);
+    chatColumn->setSpacing(0);
+    m_peek = new PanelSlot(QStringLiteral("filePeek"), 0, this);
+    m_peek->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_chat = new PanelSlot(QStringLiteral("chat"), 0, this);
+    chatColumn->addWidget(m_peek);
+    chatColumn->addWidget(m_chat, 1);
+
+    row->addWidget(m_sidebar);
+    row->addWidget(m_fileTree);
+    row->addLayout(chatColumn, 1);
+    row->addWidget(m_toolLog);
+
+    m_sheets = new glass::SheetOverlay(this, m_styles);
+    m_alert = new ErrorAlert(m_app, this);
+
+    plugViews();
+
+    using VM = app::AppViewModel;
+    connect(&m_app, &VM::showSidebarChanged, this, [this] { syncPanels(true); });
+    connect(&m_app, &VM::showProjectPanelChanged, this, [this] { syncPanels(false); });
+    connect(&m_app, &VM::showToolLogChanged, this, [this] { syncPanels(false); });
+    connect(&m_app, &VM::peekedFileChanged, this, [this] { syncPanels(false); });
+    connect(&m_app, &VM::showOnboardingChanged, this, &ContentView::syncSheets);
+    connect(&m_app, &VM::showCommandPaletteChanged, this, &ContentView::syncSheets);
+    connect(m_sheets, &glass::SheetOverlay::closed, this, [this] {
+        // A sheet closed by its own means (Escape, its buttons) lowers its flag.
+        const Sheet was = std::exchange(m_openSheet, Sheet::none);
+        if (was == Sheet::onboarding)
+            m_app.setShowOnboarding(false);
+        else if (was == Sheet::palette)
+            m_app.setShowCommandPalette(false);
+        syncSheets();
+    });
+    connect(&m_styles, &glass::StyleStore::changed, this, &ContentView::applyStyles);
+    applyStyles();
+    syncPanels(false);
+    syncSheets();
+}
+
+void ContentView::plugViews()
+{
+    // Each view is plugged in here by one line, once it exists:
+    //   m_sidebar->setFactory([this](QWidget *p) { return new panels::SidebarView(m_app, m_styles, p); });
+    // and likewise for the file tree, the file peek, the chat and the tool log.
+    // Sheets likewise:
+    //   m_paletteSheet = [this](QWidget *p) { return new palette::CommandPaletteView(m_app, m_styles, p); };
+    // Until then a slot is laid out and stays empty over the stage.
+}
+
+void ContentView::applyStyles()
+{
+    const QColor border = m_styles.styles().separator;
+    m_fileTree->setEdgeLine(Qt::RightEdge, border);
+    m_toolLog->setEdgeLine(Qt::LeftEdge, border);
+}
+
+void ContentView::syncPanels(bool animateSidebar)
+{
+    m_sidebar->setPresent(m_app.showSidebar(), animateSidebar && isVisible());
+    m_fileTree->setPresent(m_app.showProjectPanel());
+    m_toolLog->setPresent(m_app.showToolLog());
+    m_peek->setPresent(m_app.peekedFile().has_value() && m_peek->hasFactory());
+}
+
+void ContentView::syncSheets()
+{
+    // Onboarding first: the palette waits behind it. A sheet whose view is
+    // not plugged in does not open (an empty sheet would only be in the way).
+    Sheet wanted = Sheet::none;
+    if (m_app.showOnboarding() && m_onboardingSheet)
+        wanted = Sheet::onboarding;
+    else if (m_app.showCommandPalette() && m_paletteSheet)
+        wanted = Sheet::palette;
+    if (wanted == m_openSheet)
+        return;
+    if (m_openSheet != Sheet::none) {
+        m_openSheet = Sheet::none; // closed() must not lower the flag that is still up
+        m_sheets->close();
+    }
+    if (wanted == Sheet::none)
+        return;
+    QWidget *content = (wanted == Sheet::onboarding ? m_onboardingSheet : m_paletteSheet)(nullptr);
+    if (!content)
+        return;
+    m_openSheet = wanted;
+    m_sheets->open(content);
+}
+
+void ContentView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_stage->setGeometry(rect());
+    m_sheets->setGeometry(rect());
+}
+
+} // namespace window

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QMenuBar;
+
+namespace app {
+class AppViewModel;
+}
+namespace glass {
+class SheetOverlay;
+class StageBackground;
+class StyleStore;
+}
+namespace stage {
+class BackgroundSettings;
+class SkinStore;
+}
+
+namespace window {
+
+class ActionRegistry;
+class ErrorAlert;
+class PanelSlot;
+class TitleStrip;
+
+// The main window's content: the stage behind everything, the title strip
+// over its top, and one row of columns: sidebar (260), file tree (240), the
+// chat (the rest, with the file peek above it) and the tool log (280), with
+// 1-pixel lines between them. It also shows the sheets (onboarding, command
+// palette) and turns the controller's error text into the one alert.
+class ContentView : public QWidget {
+    Q_OBJECT
+public:
+    struct Stores {
+        app::AppViewModel &app;
+        glass::StyleStore &styles;
+        stage::SkinStore &skins;
+        stage::BackgroundSettings &background;
+    };
+    ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuBar, bool windowButtons,
+                QWidget *parent = nullptr);
+
+    glass::StageBackground *stage() const { return m_stage; }
+    TitleStrip *titleStrip() const { return m_titleStrip; }
+    PanelSlot *sidebarSlot() const { return m_sidebar; }
+    PanelSlot *fileTreeSlot() const { return m_fileTree; }
+    PanelSlot *chatSlot() const { return m_chat; }
+    PanelSlot *peekSlot() const { return m_peek; }
+    PanelSlot *toolLogSlot() const { return m_toolLog; }
+    glass::SheetOverlay *sheets() const { return m_sheets; }
+    ErrorAlert *alert() const { return m_alert; }
+
+    static constexpr int kSidebarWidth = 260;
+    static constexpr int kFileTreeWidth = 240;
+    static constexpr int kToolLogWidth = 280;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void plugViews();
+    void applyStyles();
+    void syncPanels(bool animateSidebar);
+    void syncSheets();
+
+    app::AppViewModel &m_app;
+    glass::StyleStore &m_styles;
+    glass::StageBackground *m_stage = nullptr;
+    TitleStrip *m_titleStrip = nullptr;
+    PanelSlot *m_sidebar = nullptr;
+    PanelSlot *m_fileTree = nullptr;
+    PanelSlot *m_peek = nullptr;
+    PanelSlot *m_chat = nullptr;
+    PanelSlot *m_toolLog = nullptr;
+    glass::SheetOverlay *m_sheets = nullptr;
+    ErrorAlert *m_alert = nullptr;
+    // Which flag the open sheet stands for.
+    enum class Sheet { none, onboarding, palette };
+    Sheet m_openSheet = Sheet::none;
+    std::function<QWidget *(QWidget *parent)> m_onboardingSheet;
+    std::function<QWidget *(QWidget *parent)> m_paletteSheet;
+};
+
+} // namespace window

@@ -1,0 +1,35 @@
+#include "window/EscapeDispatcher.h"
+
+#include "app/AppViewModel.h"
+#include "glass/SheetOverlay.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+
+namespace window {
+
+EscapeDispatcher::EscapeDispatcher(app::AppViewModel &app, glass::SheetOverlay *sheets, QObject *parent)
+    : QObject(parent), m_app(app), m_sheets(sheets)
+{
+}
+
+EscapeDispatcher::Outcome EscapeDispatcher::dispatch()
+{
+    if (m_sheets && m_sheets->isOpen()) {
+        // The sheet handles the key as if it had come to it directly.
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(m_sheets, &escape);
+        return Outcome::sheet;
+    }
+    if (m_app.pendingApproval()) {
+        m_app.resolveApproval(false, false);
+        return Outcome::denied;
+    }
+    if (m_app.isRunning()) {
+        m_app.stop();
+        return Outcome::stopped;
+    }
+    return Outcome::nothing;
+}
+
+} // namespace window

@@ -1,0 +1,162 @@
+#include "window/MainWindow.h"
+
+#include "app/AppViewModel.h"
+#include "glass/Styles.h"
+#include "window/AboutPanel.h"
+#include "window/ActionRegistry.h"
+#include "window/ContentView.h"
+#include "window/EscapeDispatcher.h"
+#include "window/FramelessResize.h"
+#include "window/SettingsHost.h"
+#include "window/TitleStrip.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace window {
+
+MainWindow::MainWindow(Services services, bool systemFrame, QWidget *parent)
+    : QWidget(parent),
+      m_app(services.app),
+      m_styles(services.styles),
+      m_desktop(services.desktop),
+      m_systemFrame(systemFrame)
+{
+    setWindowTitle(title());
+    setObjectName(QStringLiteral("mainWindow"));
+    if (!m_systemFrame)
+        setWindowFlag(Qt::FramelessWindowHint);
+    setMinimumSize(minimumWindowSize());
+
+    m_actions = new ActionRegistry(m_app, this);
+    // Window actions: their keys work wherever the focus is in this window,
+    // with or without the menu bar.
+    addActions(m_actions->actions());
+    m_menuBar = new QMenuBar;
+    buildMenus();
+
+    m_content = new ContentView({m_app, m_styles, services.skins, services.background}, *m_actions, m_menuBar,
+                                !m_systemFrame, this);
+    auto *fill = new QVBoxLayout(this);
+    fill->setContentsMargins(0, 0, 0, 0);
+    fill->addWidget(m_content);
+    m_escape = new EscapeDispatcher(m_app, m_content->sheets(), this);
+    m_settings = new SettingsHost(m_app, m_styles, this);
+
+    connect(m_actions, &ActionRegistry::escapePressed, m_escape, [this] { m_escape->dispatch(); });
+    connect(m_actions, &ActionRegistry::aboutRequested, this, &MainWindow::showAbout);
+    connect(m_actions, &ActionRegistry::quitRequested, this, &QWidget::close);
+
+    placeDefault();
+}
+
+MainWindow::~MainWindow() = default;
+
+bool MainWindow::systemFrameRequested()
+{
+    return qEnvironmentVariable("MOONSHELF_SYSTEM_FRAME") == QLatin1String("1");
+}
+
+void MainWindow::placeDefault()
+{
+    QSize size = defaultWindowSize();
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        resize(size);
+        return;
+    }
+    const QRect available = screen->availableGeometry();
+    size = size.boundedTo(available.size()).expandedTo(minimumWindowSize());
+    QRect frame(QPoint(), size);
+    frame.moveCenter(available.center());
+    setGeometry(frame);
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *file = m_menuBar->addMenu(QStringLiteral("File"));
+    const auto add = [this](QMenu *menu, Command c) { menu->addAction(m_actions->action(c)); };
+    add(file, Command::newSession);
+    add(file, Command::openProjectFolder);
+    add(file, Command::exportSession);
+    file->addSeparator();
+    add(file, Command::commandPalette);
+    add(file, Command::toggleSidebar);
+    add(file, Command::toggleFiles);
+    add(file, Command::toggleTools);
+    file->addSeparator();
+    add(file, Command::stop);
+    file->addSeparator();
+    add(file, Command::settings);
+    file->addSeparator();
+    add(file, Command::quit);
+    QMenu *help = m_menuBar->addMenu(QStringLiteral("Help"));
+    add(help, Command::about);
+}
+
+void MainWindow::showAbout()
+{
+    auto *panel = new AboutPanel(m_styles, m_desktop, this);
+    panel->setWindowModality(Qt::WindowModal);
+    panel->open();
+    emit aboutShown(panel);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    const QString lost = m_unsaved && !m_quitConfirmed ? m_unsaved() : QString();
+    if (lost.isEmpty()) {
+        event->accept();
+        emit closedForGood();
+        return;
+    }
+    event->ignore();
+    if (m_quitQuestion) {
+        m_quitQuestion->raise();
+        return;
+    }
+    auto *question = new QMessageBox(this);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    question->setWindowModality(Qt::WindowModal);
+    question->setIcon(QMessageBox::Warning);
+    question->setWindowTitle(QStringLiteral("Quit Moonshelf Mac?"));
+    question->setTextFormat(Qt::PlainText);
+    question->setText(QStringLiteral("Your latest changes are not saved."));
+    question->setInformativeText(lost);
+    QPushButton *quit = question->addButton(QStringLiteral("Quit Anyway"), QMessageBox::DestructiveRole);
+    QPushButton *stay = question->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    question->setDefaultButton(stay);
+    question->setEscapeButton(stay);
+    connect(question, &QMessageBox::buttonClicked, this, [this, quit](QAbstractButton *clicked) {
+        if (clicked != quit)
+            return;
+        m_quitConfirmed = true;
+        QTimer::singleShot(0, this, &QWidget::close);
+    });
+    m_quitQuestion = question;
+    question->open();
+    emit quitQuestionShown(question);
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::WindowStateChange)
+        m_content->titleStrip()->showMaximizedState(isMaximized());
+    QWidget::changeEvent(event);
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_systemFrame && !m_resize && windowHandle())
+        m_resize = new FramelessResize(windowHandle(), this);
+}
+
+} // namespace window

@@ -1,0 +1,52 @@
+#include "window/SettingsHost.h"
+
+#include "app/AppViewModel.h"
+#include "glass/Styles.h"
+#include "stage/SkinHex.h"
+
+#include <QTimer>
+#include <QWidget>
+
+namespace window {
+
+SettingsHost::SettingsHost(app::AppViewModel &app, glass::StyleStore &styles, QObject *parent)
+    : QObject(parent), m_app(app), m_styles(styles)
+{
+    connect(&m_app, &app::AppViewModel::showSettingsChanged, this, [this] {
+        if (!m_app.showSettings())
+            return;
+        open();
+        QTimer::singleShot(0, &m_app, [this] { m_app.setShowSettings(false); });
+    });
+}
+
+QWidget *SettingsHost::make()
+{
+    // The settings view is plugged in here once it exists:
+    //   auto *w = new settings::SettingsWindow(m_app, m_styles);
+    // Until then the window is laid out at its size and stays empty.
+    auto *w = new QWidget(nullptr, Qt::Window);
+    w->setWindowTitle(QStringLiteral("Settings"));
+    w->setFixedWidth(kWidth);
+    w->setMinimumHeight(kMinHeight);
+    w->resize(kWidth, kDefaultHeight);
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::Window, stage::colorFromSkinHex(m_styles.styles().skin.colors.bg));
+    w->setPalette(palette);
+    w->setAutoFillBackground(true);
+    return w;
+}
+
+void SettingsHost::open()
+{
+    if (!m_window) {
+        m_window = make();
+        m_window->setAttribute(Qt::WA_DeleteOnClose);
+        emit opened(m_window);
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+} // namespace window

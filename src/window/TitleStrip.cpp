@@ -1,0 +1,193 @@
+#include "window/TitleStrip.h"
+
+#include "app/AppViewModel.h"
+#include "glass/Styles.h"
+#include "window/ActionRegistry.h"
+#include "window/TitleButton.h"
+
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QWindow>
+
+namespace window {
+
+namespace {
+
+constexpr qreal kOn = 0.72;
+constexpr qreal kOff = 0.55;
+constexpr qreal kStopIdle = 0.28;
+
+QString withShortcut(const QString &text, const QAction *action)
+{
+    return QStringLiteral("%1 (%2)").arg(text, action->shortcut().toString(QKeySequence::NativeText));
+}
+
+} // namespace
+
+TitleStrip::TitleStrip(app::AppViewModel &app, ActionRegistry &actions, glass::StyleStore &styles, QMenuBar *menuBar,
+                       bool windowButtons, QWidget *parent)
+    : QWidget(parent), m_app(app), m_actions(actions), m_styles(styles), m_menuBar(menuBar)
+{
+    setFixedHeight(kHeight);
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(10, 4, 8, 4);
+    row->setSpacing(2);
+
+    const auto button = [this, row](const QString &symbol, Command command) {
+        auto *b = new TitleButton(symbol, this);
+        row->addWidget(b);
+        if (command != Command::about) {
+            QAction *action = m_actions.action(command);
+            connect(b, &QAbstractButton::clicked, action, &QAction::trigger);
+        }
+        return b;
+    };
+
+    m_sidebar = button(QStringLiteral("sidebar.left"), Command::toggleSidebar);
+    m_files = button(QStringLiteral("folder"), Command::toggleFiles);
+    m_files->setToolTip(QStringLiteral("Files. Show or hide the project file tree."));
+    if (m_menuBar) {
+        row->addSpacing(6);
+        m_menuBar->setParent(this);
+        m_menuBar->setNativeMenuBar(false);
+        m_menuBar->setAutoFillBackground(false);
+        m_menuBar->setAttribute(Qt::WA_TranslucentBackground);
+        m_menuBar->installEventFilter(this);
+        row->addWidget(m_menuBar, 0, Qt::AlignVCenter);
+    }
+    row->addStretch(1);
+
+    m_stop = new TitleButton(QStringLiteral("stop.fill"), this);
+    row->addWidget(m_stop);
+    // The button stops; Escape goes through the window's dispatcher instead.
+    connect(m_stop, &QAbstractButton::clicked, &m_app, &app::AppViewModel::stop);
+    m_stop->setToolTip(QStringLiteral("Stop. Cancel Qirv mid-response or mid-tool run."));
+    m_toolLog = button(QStringLiteral("wrench.and.screwdriver"), Command::toggleTools);
+    m_toolLog->setToolTip(QStringLiteral("Tools. Show or hide the tool log."));
+    m_export = button(QStringLiteral("square.and.arrow.up"), Command::exportSession);
+    m_export->setToolTip(QStringLiteral("Export session as Markdown"));
+    m_openFolder = button(QStringLiteral("folder.badge.plus"), Command::openProjectFolder);
+    m_openFolder->setToolTip(QStringLiteral("Open project folder"));
+    m_newSession = button(QStringLiteral("plus"), Command::newSession);
+    m_newSession->setToolTip(withShortcut(QStringLiteral("New Session"), m_actions.action(Command::newSession)));
+    m_export->setOpacity(kOff);
+    m_openFolder->setOpacity(kOff);
+    m_newSession->setOpacity(kOff);
+
+    if (windowButtons) {
+        row->addSpacing(10);
+        m_minimize = new TitleButton(QStringLiteral("window.minimize"), this);
+        m_minimize->setToolTip(QStringLiteral("Minimize"));
+        m_maximize = new TitleButton(QStringLiteral("window.maximize"), this);
+        m_maximize->setToolTip(QStringLiteral("Maximize"));
+        m_close = new TitleButton(QStringLiteral("window.close"), this);
+        m_close->setToolTip(QStringLiteral("Close"));
+        m_close->setDestructiveHover(true);
+        for (TitleButton *b : {m_minimize, m_maximize, m_close}) {
+            b->setOpacity(kOn);
+            row->addWidget(b);
+        }
+        connect(m_minimize, &QAbstractButton::clicked, this, [this] { window()->showMinimized(); });
+        connect(m_maximize, &QAbstractButton::clicked, this, &TitleStrip::toggleMaximized);
+        connect(m_close, &QAbstractButton::clicked, this, [this] { window()->close(); });
+    }
+
+    using VM = app::AppViewModel;
+    for (auto signal : {&VM::showSidebarChanged, &VM::showProjectPanelChanged, &VM::showToolLogChanged,
+                        &VM::isRunningChanged})
+        connect(&m_app, signal, this, &TitleStrip::refresh);
+    connect(&m_styles, &glass::StyleStore::changed, this, &TitleStrip::applyStyles);
+    applyStyles();
+    refresh();
+}
+
+void TitleStrip::refresh()
+{
+    const bool sidebar = m_app.showSidebar();
+    m_sidebar->setSymbol(sidebar ? QStringLiteral("sidebar.left") : QStringLiteral("sidebar.right"));
+    m_sidebar->setOpacity(sidebar ? kOn : kOff);
+    m_sidebar->setToolTip(withShortcut(sidebar ? QStringLiteral("Hide Sidebar") : QStringLiteral("Show Sidebar"),
+                                       m_actions.action(Command::toggleSidebar)));
+
+    const bool files = m_app.showProjectPanel();
+    m_files->setSymbol(files ? QStringLiteral("folder.fill") : QStringLiteral("folder"));
+    m_files->setOpacity(files ? kOn : kOff);
+
+    const bool running = m_app.isRunning();
+    m_stop->setEnabled(running);
+    m_stop->setOpacity(running ? kOn : kStopIdle);
+
+    const bool tools = m_app.showToolLog();
+    m_toolLog->setSymbol(tools ? QStringLiteral("wrench.and.screwdriver.fill") : QStringLiteral("wrench.and.screwdriver"));
+    m_toolLog->setOpacity(tools ? kOn : kOff);
+}
+
+void TitleStrip::applyStyles()
+{
+    const glass::Styles &s = m_styles.styles();
+    for (TitleButton *b : findChildren<TitleButton *>())
+        b->setColor(s.text);
+    if (m_menuBar) {
+        QFont font = s.body.font;
+        m_menuBar->setFont(font);
+        QPalette palette = m_menuBar->palette();
+        palette.setColor(QPalette::Window, Qt::transparent);
+        palette.setColor(QPalette::Button, Qt::transparent);
+        palette.setColor(QPalette::ButtonText, s.text);
+        palette.setColor(QPalette::WindowText, s.text);
+        m_menuBar->setPalette(palette);
+    }
+}
+
+void TitleStrip::toggleMaximized()
+{
+    QWidget *w = window();
+    if (w->isMaximized())
+        w->showNormal();
+    else
+        w->showMaximized();
+}
+
+void TitleStrip::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && window()->windowHandle()) {
+        if (window()->windowHandle()->startSystemMove()) {
+            event->accept();
+            return;
+        }
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void TitleStrip::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && m_maximize) {
+        toggleMaximized();
+        event->accept();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void TitleStrip::showMaximizedState(bool maximized)
+{
+    if (!m_maximize)
+        return;
+    m_maximize->setSymbol(maximized ? QStringLiteral("window.restore") : QStringLiteral("window.maximize"));
+    m_maximize->setToolTip(maximized ? QStringLiteral("Restore") : QStringLiteral("Maximize"));
+}
+
+bool TitleStrip::eventFilter(QObject *watched, QEvent *event)
+{
+    // The menu bar's empty part drags the window like the rest of the strip.
+    if (watched == m_menuBar && event->type() == QEvent::MouseButtonPress) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton && !m_menuBar->actionAt(mouse->position().toPoint())
+            && window()->windowHandle() && window()->windowHandle()->startSystemMove())
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace window

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QWidget>
+
+class QMenuBar;
+
+namespace app {
+class AppViewModel;
+}
+namespace glass {
+class StyleStore;
+}
+
+namespace window {
+
+class ActionRegistry;
+class TitleButton;
+
+// The transparent strip at the top of the main window, over the stage: the
+// leading controls (sidebar, files), the menu bar, the trailing tool buttons
+// (stop, tool log, export, open folder, new session) and, when the window
+// has no frame of the window manager, the window buttons. Dragging its empty
+// part moves the window; a double click maximizes or restores it.
+class TitleStrip : public QWidget {
+    Q_OBJECT
+public:
+    TitleStrip(app::AppViewModel &app, ActionRegistry &actions, glass::StyleStore &styles, QMenuBar *menuBar,
+               bool windowButtons, QWidget *parent = nullptr);
+
+    static constexpr int kHeight = 40;
+
+    TitleButton *sidebarButton() const { return m_sidebar; }
+    TitleButton *filesButton() const { return m_files; }
+    TitleButton *stopButton() const { return m_stop; }
+    TitleButton *toolLogButton() const { return m_toolLog; }
+    TitleButton *exportButton() const { return m_export; }
+    TitleButton *openFolderButton() const { return m_openFolder; }
+    TitleButton *newSessionButton() const { return m_newSession; }
+    TitleButton *maximizeButton() const { return m_maximize; }
+    // The window went to or from maximized: the button shows what it does next.
+    void showMaximizedState(bool maximized);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void refresh();
+    void applyStyles();
+    void toggleMaximized();
+
+    app::AppViewModel &m_app;
+    ActionRegistry &m_actions;
+    glass::StyleStore &m_styles;
+    QMenuBar *m_menuBar = nullptr;
+    TitleButton *m_sidebar = nullptr;
+    TitleButton *m_files = nullptr;
+    TitleButton *m_stop = nullptr;
+    TitleButton *m_toolLog = nullptr;
+    TitleButton *m_export = nullptr;
+    TitleButton *m_openFolder = nullptr;
+    TitleButton *m_newSession = nullptr;
+    TitleButton *m_minimize = nullptr;
+    TitleButton *m_maximize = nullptr;
+    TitleButton *m_close = nullptr;
+};
+
+} // namespace window

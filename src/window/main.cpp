@@ -1,0 +1,65 @@
+// The moonshelf executable: one instance per user, one main window.
+
+#include "platform/AppPaths.h"
+#include "platform/InstanceLock.h"
+#include "window/AppRoot.h"
+#include "window/MainWindow.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QIcon>
+
+#include <cstdio>
+
+namespace {
+
+// Said on stderr and, for a launch from the desktop with no terminal, as
+// a desktop notification when a notification service is there.
+void sayAlreadyRunning(qint64 pid)
+{
+    const QString text = pid > 0
+        ? QStringLiteral("Moonshelf Mac is already running (process %1). Only one can run at a time, so that two "
+                         "never overwrite each other's conversations and settings.")
+              .arg(pid)
+        : QStringLiteral("Moonshelf Mac is already running. Only one can run at a time, so that two never "
+                         "overwrite each other's conversations and settings.");
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    QDBusMessage notify = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    notify << QStringLiteral("Moonshelf Mac") << 0u << QStringLiteral("moonshelf") << QStringLiteral("Moonshelf Mac")
+           << text << QStringList() << QVariantMap() << -1;
+    QDBusConnection::sessionBus().call(notify, QDBus::Block, 500);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Moonshelf Mac"));
+    QApplication::setApplicationVersion(QStringLiteral(MOONSHELF_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("moonshelf"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/brand/AppIcon-1024.png")));
+    // The main window's close ends the app (with its question, if any); the
+    // settings window alone never does.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // Before any store is opened: two processes saving the same files lose
+    // each other's updates.
+    platform::InstanceLock lock(platform::AppPaths::supportDirectory());
+    if (!lock.tryLock()) {
+        sayAlreadyRunning(lock.ownerPid());
+        return 3;
+    }
+
+    // Our atomic writer's temporary files left by an interrupted save are
+    // removed here, once the lock is held and before the stores read.
+    // LEFTOVER-CLEANUP: call the platform's sweep of leftover temporary
+    // files here once it exists.
+
+    window::AppRoot root(window::MainWindow::systemFrameRequested());
+    root.window().show();
+    return application.exec();
+}

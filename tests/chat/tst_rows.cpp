@@ -1,0 +1,404 @@
+#include "support/TestMain.h"
+
+#include "chat/ActivityMarks.h"
+#include "chat/LiveAssistantBlock.h"
+#include "chat/MarkdownRenderCache.h"
+#include "chat/MarkdownTextView.h"
+#include "chat/MessageChrome.h"
+#include "chat/MessageRow.h"
+#include "chat/SparkleStar.h"
+#include "glass/Contrast.h"
+#include "glass/Styles.h"
+#include "platform/DesktopServices.h"
+#include "stage/BackgroundSettings.h"
+#include "stage/SkinStore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <limits>
+
+using model::ChatMessage;
+using model::MessageRole;
+
+namespace {
+
+struct RecordingDesktop final : platform::DesktopServices {
+    QList<QUrl> opened;
+    bool openUrl(const QUrl &url) override { opened.append(url); return true; }
+    bool revealFile(const QString &) override { return true; }
+    bool openTerminal(const QString &) override { return true; }
+};
+
+void writeSkin(const QString &dir, const QString &id, const QString &kind, const QString &bg, const QString &text,
+               const QString &elevated = QStringLiteral("#1E2430"), const QString &elevated2 = QStringLiteral("#262D3A"))
+{
+    QDir().mkpath(dir);
+    QFile f(QDir(dir).filePath(id + QStringLiteral(".json")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral(R"({"id":"%1","name":"%1","version":1,"kind":"%2","colors":{
+      "bg":"%3","sidebar":"#10141A","elevated":"%5","elevated2":"%6","border":"#3A4656",
+      "borderStrong":"#3A4656","text":"%4","textSecondary":"#8B96A8","textTertiary":"#6C7788",
+      "accent":"#7FA8FF","accentSoft":"#8AA4B833","userBubble":"#3050A0","danger":"#F25247","success":"#4DD17A",
+      "accentGradientStart":"#FF9E38","accentGradientEnd":"#F2611F"}})")
+                .arg(id, kind, bg, text, elevated, elevated2)
+                .toUtf8());
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    std::unique_ptr<stage::SkinStore> skins;
+    std::unique_ptr<glass::StyleStore> styles;
+    std::unique_ptr<stage::BackgroundSettings> bg;
+    chat::MarkdownRenderCache cache;
+    RecordingDesktop desktop;
+
+    Fixture()
+    {
+        const QString skinDir = dir.filePath(QStringLiteral("skins"));
+        writeSkin(skinDir, QStringLiteral("night"), QStringLiteral("dark"), QStringLiteral("#0E1116"),
+                  QStringLiteral("#E8ECF2"));
+        writeSkin(skinDir, QStringLiteral("paper"), QStringLiteral("light"), QStringLiteral("#F4F1EA"),
+                  QStringLiteral("#20202A"), QStringLiteral("#FFFFFF"), QStringLiteral("#EAE6DC"));
+        skins = std::make_unique<stage::SkinStore>(
+            stage::SkinStore::Sources{dir.filePath(QStringLiteral("none")), skinDir});
+        skins->select(QStringLiteral("night"));
+        styles = std::make_unique<glass::StyleStore>(*skins);
+        stage::BackgroundSettings::Config config;
+        config.supportDirectory = dir.filePath(QStringLiteral("support"));
+        config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
+        bg = std::make_unique<stage::BackgroundSettings>(config);
+        bg->setIsEnabled(false);
+    }
+    chat::MessageRowContext context() { return {*styles, *bg, cache, &desktop}; }
+};
+
+ChatMessage message(MessageRole role, const QString &content, std::optional<QList<model::ToolCallRecord>> tools = {})
+{
+    ChatMessage m = ChatMessage::make(role, content);
+    m.toolCalls = std::move(tools);
+    return m;
+}
+
+QList<model::ToolCallRecord> tools(const QStringList &names)
+{
+    QList<model::ToolCallRecord> out;
+    for (const QString &n : names)
+        out.append({n + QStringLiteral("-id"), n, QStringLiteral("{}")});
+    return out;
+}
+
+const QString kImage = QStringLiteral("![shot](data:image/png;base64,iVBORw0KGgoAAAANSUhEUg==)");
+
+} // namespace
+
+class TestRows : public QObject {
+    Q_OBJECT
+private slots:
+    void bodyText_data()
+    {
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<bool>("toolList");
+        QTest::addColumn<QString>("expected");
+        const int user = int(MessageRole::User), assistant = int(MessageRole::Assistant);
+        QTest::newRow("working on it") << assistant << "" << true << QStringLiteral("Working on it\u2026");
+        QTest::newRow("empty, no tool list") << assistant << "" << false << "";
+        QTest::newRow("inline image removed") << assistant << QStringLiteral("See %1 here").arg(kImage) << false
+                                              << "See  here";
+        QTest::newRow("only an image") << user << kImage << false << "";
+        QTest::newRow("trimmed") << assistant << "\n  hi \n" << false << "hi";
+        QTest::newRow("user attachment block")
+            << user << "Look\n\n---\n**Attached files**\n\n### `src/a.cpp`\n```\nx\n```" << false
+            << QStringLiteral("Look\n\n\U0001F4CE src/a.cpp");
+        QTest::newRow("reply quoting the attachment marker was cut short")
+            << assistant << "Your prompt had **Attached files** and ### `a.txt` in it." << false
+            << "Your prompt had **Attached files** and ### `a.txt` in it.";
+    }
+    void bodyText()
+    {
+        QFETCH(int, role);
+        QFETCH(QString, content);
+        QFETCH(bool, toolList);
+        QFETCH(QString, expected);
+        const ChatMessage m = message(MessageRole(role), content,
+                                      toolList ? std::optional(QList<model::ToolCallRecord>{}) : std::nullopt);
+        QCOMPARE(chat::MessageRow::bodyText(m), expected);
+    }
+
+    void bubbleVisibility_data()
+    {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<double>("veil");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("wallpaper off") << false << 0.0 << 0.0;
+        QTest::newRow("no veil") << true << 0.0 << 1.0;
+        QTest::newRow("half") << true << 0.275 << 0.5;
+        QTest::newRow("thin veil") << true << 0.1 << 0.45 / 0.55;
+        QTest::newRow("veil at the limit") << true << 0.55 << 0.0;
+        QTest::newRow("thick veil") << true << 0.9 << 0.0;
+        QTest::newRow("negative veil") << true << -1.0 << 1.0;
+        QTest::newRow("not a number") << true << std::numeric_limits<double>::quiet_NaN() << 0.0;
+    }
+    void bubbleVisibility()
+    {
+        QFETCH(bool, on);
+        QFETCH(double, veil);
+        QFETCH(double, expected);
+        QVERIFY(qAbs(chat::MessageChrome::bubbleVisibility(on, veil) - expected) < 1e-9);
+        // The live block stays visible over any wallpaper.
+        const double live = chat::LiveAssistantBlock::effectiveVisibility(on, veil);
+        QCOMPARE(live, on ? std::max(expected, 0.85) : 0.0);
+    }
+
+    void textColours()
+    {
+        Fixture f;
+        const stage::UISkin dark = f.styles->styles().skin;
+        QCOMPARE(chat::MessageChrome::assistantTextColor(0.818, dark), QColor::fromRgbF(1, 1, 1, 0.9));
+        QCOMPARE(chat::MessageChrome::assistantSecondaryColor(0.9, dark), QColor::fromRgbF(1, 1, 1, 0.7));
+        QCOMPARE(chat::MessageChrome::assistantTextColor(0.455, dark), QColor(QStringLiteral("#E8ECF2")));
+        f.skins->select(QStringLiteral("paper"));
+        const stage::UISkin light = f.styles->styles().skin;
+        QVERIFY(light.isLight());
+        QCOMPARE(chat::MessageChrome::assistantTextColor(0, light), QColor(QStringLiteral("#1A1A22")));
+        QCOMPARE(chat::MessageChrome::assistantSecondaryColor(0, light), QColor(QStringLiteral("#4A4A58")));
+        QCOMPARE(chat::MessageChrome::userTextColor(0, light), QColor(QStringLiteral("#1A1A22")));
+        // Text on each skin's own ground reads well.
+        for (const stage::UISkin &skin : {dark, light}) {
+            const QColor ground(skin.colors.bg);
+            QVERIFY(glass::Contrast::ratio(chat::MessageChrome::assistantTextColor(0, skin), ground) >= 4.5);
+            QVERIFY(glass::Contrast::ratio(chat::MessageChrome::assistantSecondaryColor(0, skin), ground) >= 3);
+        }
+    }
+
+    void rowParts_data()
+    {
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<QStringList>("toolNames");
+        QTest::addColumn<bool>("toolList");
+        QTest::addColumn<bool>("finished");
+        QTest::addColumn<bool>("actions");
+        QTest::addColumn<bool>("bubble");
+        QTest::addColumn<int>("chips");
+        QTest::addColumn<bool>("chrome");
+        const int user = int(MessageRole::User), assistant = int(MessageRole::Assistant);
+        QTest::newRow("empty with empty tool list") << assistant << "" << QStringList{} << true << false << true << true << 0 << false;
+        QTest::newRow("empty, no list, finished") << assistant << "" << QStringList{} << false << true << true << false << 0 << true;
+        QTest::newRow("image only reply") << assistant << kImage << QStringList{} << false << false << true << false << 0 << false;
+        QTest::newRow("image only user message keeps its bubble") << user << kImage << QStringList{} << false << false << true << true << 0 << false;
+        QTest::newRow("three tools in order") << assistant << "Done." << QStringList{"read_file", "list_dir", "run_shell"} << true << true << true << true << 3 << true;
+        QTest::newRow("no actions") << assistant << "Hi" << QStringList{} << false << true << false << true << 0 << true;
+        QTest::newRow("user never has chrome") << user << "Hi" << QStringList{} << false << true << true << true << 0 << false;
+    }
+    void rowParts()
+    {
+        QFETCH(int, role);
+        QFETCH(QString, content);
+        QFETCH(QStringList, toolNames);
+        QFETCH(bool, toolList);
+        QFETCH(bool, finished);
+        QFETCH(bool, actions);
+        QFETCH(bool, bubble);
+        QFETCH(int, chips);
+        QFETCH(bool, chrome);
+        Fixture f;
+        f.bg->setIsEnabled(true);
+        f.bg->setOverlayOpacity(0.1);
+        chat::MessageRow row(f.context());
+        if (actions) {
+            row.setOnCopy([] {});
+            row.setOnRetry([] {});
+        }
+        row.setMessage(message(MessageRole(role), content, toolList ? std::optional(tools(toolNames)) : std::nullopt),
+                       finished);
+        QCOMPARE(row.showsBubble(), bubble);
+        QCOMPARE(row.toolChipCount(), chips);
+        QCOMPARE(row.showsFinishedChrome(), chrome);
+        QCOMPARE(row.showsRetry(), chrome && actions);
+        QCOMPARE(row.showsCopy(), bubble && actions);
+        // Wallpaper off: no bubble backgrounds at all.
+        f.bg->setIsEnabled(false);
+        QVERIFY(!row.showsBubble());
+    }
+
+    void liveStatus_data()
+    {
+        QTest::addColumn<app::LiveActivity>("activity");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("thinking") << app::LiveActivity::thinking() << QStringLiteral("Thinking\u2026");
+        QTest::newRow("writing") << app::LiveActivity::writing() << QStringLiteral("Writing\u2026");
+        QTest::newRow("approval") << app::LiveActivity::waitingApproval() << QStringLiteral("Waiting for approval\u2026");
+        QTest::newRow("tool") << app::LiveActivity::working(QStringLiteral("run_shell"))
+                              << QStringLiteral("Working \u00B7 run shell\u2026");
+        QTest::newRow("plain tool") << app::LiveActivity::working(QStringLiteral("grep"))
+                                    << QStringLiteral("Working \u00B7 grep\u2026");
+    }
+    void liveStatus()
+    {
+        QFETCH(app::LiveActivity, activity);
+        QFETCH(QString, status);
+        QCOMPARE(chat::LiveAssistantBlock::statusText(activity), status);
+        QVERIFY(app::LiveActivity::working(QStringLiteral("a")) == app::LiveActivity::working(QStringLiteral("a")));
+        QVERIFY(!(app::LiveActivity::working(QStringLiteral("a")) == app::LiveActivity::working(QStringLiteral("b"))));
+        QVERIFY(!(app::LiveActivity::working(QStringLiteral("a")) == app::LiveActivity::writing()));
+    }
+
+    void sparkleStar()
+    {
+        const QPainterPath p = chat::SparkleStar::path(QRectF(0, 0, 10, 20));
+        QCOMPARE(p.elementCount(), 9);
+        QCOMPARE(QPointF(p.elementAt(0)), QPointF(5, 5));
+        QCOMPARE(QPointF(p.elementAt(2)), QPointF(7, 10));
+        QCOMPARE(QPointF(p.elementAt(4)), QPointF(5, 15));
+    }
+
+    void breathingExtremes()
+    {
+        using Mark = chat::BreathingActivityMark;
+        const auto &q = Mark::particles[0];
+        // sin p = -1: at rest.
+        const double rest = (3 * M_PI / 2 - q.phase) / q.speed;
+        Mark::Star s = Mark::star(0, rest);
+        QVERIFY(s.w < 1e-9);
+        QVERIFY(qAbs(s.size - q.size * q.minScale) < 1e-9);
+        QVERIFY(qAbs(s.opacity - 0.3) < 1e-9);
+        QVERIFY(qAbs(s.dot - std::max(s.size * 0.12, 1.8)) < 1e-9);
+        // sin p = 1 (and from 0.739 on): full size, pulled to 0.38 of home.
+        const double full = (M_PI / 2 - q.phase) / q.speed;
+        s = Mark::star(0, full);
+        QVERIFY(qAbs(s.w - 1) < 1e-9);
+        QVERIFY(qAbs(s.strokeWidth - 1.5) < 1e-9);
+        QVERIFY(qAbs(std::hypot(s.centre.x(), s.centre.y()) - 12.5 * 0.38) <= q.jitter * 0.25 + 1e-9);
+        QVERIFY(qAbs(Mark::star(0, (std::asin(0.74) - q.phase) / q.speed).w - 1) < 1e-9);
+    }
+
+    void linksOpenThroughTheDesktop_data()
+    {
+        QTest::addColumn<QString>("href");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("https") << "https://example.org/x" << true;
+        QTest::newRow("mailto") << "mailto:me@example.org" << true;
+        QTest::newRow("file") << "file:///etc/passwd" << false;
+        QTest::newRow("javascript") << "javascript:alert(1)" << false;
+    }
+    void linksOpenThroughTheDesktop()
+    {
+        QFETCH(QString, href);
+        QFETCH(bool, opens);
+        Fixture f;
+        chat::MessageRow row(f.context());
+        row.setMessage(message(MessageRole::Assistant, QStringLiteral("[linklinklinklink](%1) after").arg(href)), false);
+        row.resize(500, 200);
+        row.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&row));
+        chat::MarkdownTextView *view = row.textView();
+        QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(10, 8));
+        QCOMPARE(f.desktop.opened, opens ? QList<QUrl>{QUrl(href)} : QList<QUrl>{});
+    }
+
+    void codeCardCopies()
+    {
+        Fixture f;
+        chat::MarkdownTextView view;
+        view.setStyle(chat::MessageChrome::markdownStyle(f.styles->styles(), Qt::white));
+        view.setFinishedText(QUuid::createUuid(), QStringLiteral("```sh\nls  -la\n```"));
+        view.resize(400, view.heightForWidth(400));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QSignalSpy copied(&view, &chat::MarkdownTextView::codeCopied);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(400 - 30, 10));
+        QCOMPARE(copied.size(), 1);
+        QCOMPARE(copied.first().first().toString(), QStringLiteral("ls  -la"));
+    }
+
+    // Finished rows are rendered once per (message, width, skin).
+    void renderCache()
+    {
+        Fixture f;
+        const ChatMessage m = message(MessageRole::Assistant, QStringLiteral("Some *text*\n\n- a\n- b"));
+        for (int i = 0; i < 3; ++i) {
+            chat::MessageRow row(f.context());
+            row.setMessage(m, false);
+            row.resize(600, 300);
+            row.grab();
+        }
+        const int builds = f.cache.builds();
+        QVERIFY(builds >= 1);
+        chat::MessageRow again(f.context());
+        again.setMessage(m, false);
+        again.resize(600, 300);
+        again.grab();
+        QCOMPARE(f.cache.builds(), builds);
+        f.skins->select(QStringLiteral("paper"));
+        again.grab();
+        QVERIFY(f.cache.builds() > builds);
+    }
+
+    void pictures_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<bool>("wallpaper");
+        QTest::newRow("dark") << "night" << false;
+        QTest::newRow("light") << "paper" << false;
+        QTest::newRow("dark-glass") << "night" << true;
+        QTest::newRow("light-glass") << "paper" << true;
+    }
+    void pictures()
+    {
+        QFETCH(QString, skin);
+        QFETCH(bool, wallpaper);
+        Fixture f;
+        f.skins->select(skin);
+        f.bg->setIsEnabled(wallpaper);
+        f.bg->setOverlayOpacity(0.1);
+        QWidget page;
+        QPalette palette = page.palette();
+        const QColor ground = wallpaper ? QColor(60, 90, 140) : QColor(f.styles->styles().skin.colors.bg);
+        palette.setColor(QPalette::Window, ground);
+        page.setPalette(palette);
+        page.setAutoFillBackground(true);
+        auto *column = new QVBoxLayout(&page);
+        column->setContentsMargins(24, 24, 24, 24);
+        column->setSpacing(18);
+        auto *user = new chat::MessageRow(f.context());
+        user->setOnCopy([] {});
+        user->setMessage(message(MessageRole::User, QStringLiteral("Can you list the project files and explain the build?")), false);
+        column->addWidget(user);
+        auto *reply = new chat::MessageRow(f.context());
+        reply->setOnCopy([] {});
+        reply->setOnRetry([] {});
+        reply->setMessage(message(MessageRole::Assistant,
+                                  QStringLiteral("## Build\nThe project uses **CMake** and `Ninja`.Steps:\n"
+                                                 "1. Configure\n2. Build with [the docs](https://cmake.org)\n\n"
+                                                 "```sh\ncmake -S . -B build -G Ninja && cmake --build build --target "
+                                                 "everything_and_a_very_long_target_name_that_scrolls\n```\n"
+                                                 "> Tests run under `ctest`."),
+                                  tools({QStringLiteral("list_dir"), QStringLiteral("read_file")})),
+                          true);
+        column->addWidget(reply);
+        auto *live = new chat::LiveAssistantBlock(f.context());
+        live->setActivity(app::LiveActivity::working(QStringLiteral("run_shell")));
+        live->setStreamingText(QStringLiteral("Running the build now. First the configure step:\n```\ncmake -S ."));
+        column->addWidget(live);
+        column->addStretch(1);
+        page.resize(760, 900);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        const QImage image = page.grab().toImage();
+        const QString path = QDir(testsupport::outputDirectory())
+                                 .filePath(QStringLiteral("chat-rows-%1.png").arg(QTest::currentDataTag()));
+        QVERIFY(image.save(path));
+        // The reply sits left of the user's bubble, and the live block below both.
+        QVERIFY(user->textView()->mapTo(&page, QPoint()).x() > reply->textView()->mapTo(&page, QPoint()).x());
+        QVERIFY(live->geometry().top() >= reply->geometry().bottom());
+        QCOMPARE(live->status(), QStringLiteral("Working \u00B7 run shell\u2026"));
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(TestRows)
+#include "tst_rows.moc"
