@@ -788,6 +788,7 @@ private Q_SLOTS:
         QTest::newRow("streaming") << "stream";
         QTest::newRow("waiting for approval") << "approval";
         QTest::newRow("waiting for the token") << "token";
+        QTest::newRow("waiting for a stopped command to end") << "settling";
     }
 
     void destructorEndsRunWithoutWriting()
@@ -795,29 +796,51 @@ private Q_SLOTS:
         QFETCH(QString, point);
         Harness h;
         AppViewModel &vm = h.makeInProject();
+        const QString pidFile = h.projectPath() + QStringLiteral("/pid");
         if (point == "stream") {
             h.peer().enqueue(stallingText(QStringLiteral("partial ")));
         } else if (point == "approval") {
             vm.setToolGuard(model::ToolGuardMode::Ask);
             h.peer().enqueue(Peer::toolCallReply({{"c1", "write_file", json({{"path", "a.txt"}, {"content", "1"}})}},
                                                  QStringLiteral("Writing.")));
+        } else if (point == "settling") {
+            // Ignores the polite signal, so it takes the grace period to end.
+            vm.setToolGuard(model::ToolGuardMode::Yolo);
+            h.peer().enqueue(Peer::toolCallReply({{"c1", "run_shell",
+                json({{"command", "echo $$ > " + pidFile + "; trap '' TERM; exec sleep 30"}})}}));
         } else {
             h.signIn().hold = true;
         }
         vm.setDraft(QStringLiteral("go"));
         vm.send();
-        if (point == "stream")
+        if (point == "stream") {
             QTRY_VERIFY(!vm.streamingText().isEmpty());
-        else if (point == "approval")
+        } else if (point == "approval") {
             QTRY_VERIFY(vm.pendingApproval().has_value());
-        else
+        } else if (point == "settling") {
+            QTRY_VERIFY(QFileInfo(pidFile).size() > 0);
+            vm.stop();
+            vm.setDraft(QStringLiteral("again"));
+            vm.send(); // waits for the stopped command before asking the model
+            QTest::qWait(50);
+            QVERIFY(vm.isRunning());
+        } else {
             QTRY_VERIFY(h.signIn().held.has_value());
+        }
         const QList<model::Conversation> before = h.storedConversations();
 
         h.destroy();
         h.releaseToken();
         QTest::qWait(150);
         QCOMPARE(h.storedConversations(), before);
+        if (point == "settling") {
+            // The command still ends, within its grace period.
+            QFile f(pidFile);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const qint64 pid = f.readAll().trimmed().toLongLong();
+            QVERIFY(pid > 0);
+            QTRY_VERIFY_WITH_TIMEOUT(processGone(pid), 5000);
+        }
         QVERIFY(!QFile::exists(h.projectPath() + "/a.txt"));
         QCOMPARE(h.peer().requestCount(), point == "token" ? 0 : 1);
     }
