@@ -18,10 +18,14 @@ namespace BackdropBlur {
 // Works in place on ARGB32_Premultiplied (other formats are converted).
 void boxBlur(QImage &image, int radius);
 
+// A gentle lift: enough for colours to glow through the frost, not so
+// much that a busy photo turns garish.
+inline constexpr qreal kSaturation = 1.2;
+
 // Scales source to target (aspect fill is the caller's business), blurs it
 // with radius pixels of the target, and lifts the saturation the way a
 // frosted material makes colours glow through.
-QImage backdropCopy(const QImage &source, QSize target, qreal radius, qreal saturation = 1.5);
+QImage backdropCopy(const QImage &source, QSize target, qreal radius, qreal saturation = kSaturation);
 
 // A soft shadow or halo: the alpha of mask, coloured, blurred by radius,
 // inside a margin wide enough for the blur.

@@ -97,7 +97,7 @@ void VisualEffectView::paintEvent(QPaintEvent *)
     paintCached(p, [this](QPainter &c, const BackdropFrame *backdrop, QPointF origin) {
         QPainterPath all;
         all.addRect(QRectF(rect()));
-        GlassPainter::visualEffect(c, all, m_material, backdrop, origin);
+        GlassPainter::visualEffect(c, all, m_material, skin().isLight(), backdrop, origin);
     });
 }
 

@@ -1,5 +1,7 @@
 #include "glass/GlassPainter.h"
 
+#include "glass/GlassMaterial.h"
+
 #include <QPainter>
 
 namespace glass::GlassPainter {
@@ -7,8 +9,18 @@ namespace glass::GlassPainter {
 using QirvTheme::FillMaterial;
 using QirvTheme::WindowMaterial;
 
-QColor windowMaterialTint(WindowMaterial material)
+QColor windowMaterialTint(WindowMaterial material, bool light)
 {
+    // Light materials: a pale frost that lifts dark wallpapers towards paper.
+    if (light) {
+        switch (material) {
+        case WindowMaterial::sidebar: return QColor(246, 246, 248, 90);
+        case WindowMaterial::headerView: return QColor(248, 248, 250, 96);
+        case WindowMaterial::popover: return QColor(250, 250, 252, 100);
+        case WindowMaterial::menu: return QColor(250, 250, 252, 90);
+        case WindowMaterial::hudWindow: return QColor(242, 242, 245, 110);
+        }
+    }
     // Dark materials: a grey frost over the blur that dims bright wallpapers
     // and lifts dark ones a little; the heads-up material is the darkest.
     switch (material) {
@@ -21,8 +33,15 @@ QColor windowMaterialTint(WindowMaterial material)
     return QColor(58, 58, 64, 40);
 }
 
-QColor fillMaterialTint(FillMaterial material)
+QColor fillMaterialTint(FillMaterial material, bool light)
 {
+    if (light) {
+        switch (material) {
+        case FillMaterial::ultraThin: return QColor(255, 255, 255, 26);
+        case FillMaterial::thin: return QColor(255, 255, 255, 44);
+        case FillMaterial::regular: return QColor(255, 255, 255, 60);
+        }
+    }
     switch (material) {
     case FillMaterial::ultraThin: return QColor(22, 22, 26, 18);
     case FillMaterial::thin: return QColor(22, 22, 26, 32);
@@ -31,20 +50,21 @@ QColor fillMaterialTint(FillMaterial material)
     return QColor(22, 22, 26, 46);
 }
 
-void visualEffect(QPainter &painter, const QPainterPath &clip, WindowMaterial material, const BackdropFrame *backdrop,
-                  QPointF origin, qreal opacity)
+void visualEffect(QPainter &painter, const QPainterPath &clip, WindowMaterial material, bool light,
+                  const BackdropFrame *backdrop, QPointF origin, qreal opacity)
 {
     if (clip.isEmpty() || opacity <= 0)
         return;
     painter.save();
     painter.setOpacity(painter.opacity() * opacity);
-    painter.setClipPath(clip, Qt::IntersectClip);
     const QRectF area = clip.boundingRect();
-    if (backdrop)
-        paintBackdrop(painter, *backdrop, origin, area);
-    else
-        painter.fillRect(area, QColor(16, 16, 20));
-    painter.fillRect(area, windowMaterialTint(material));
+    GlassMaterial::paintHeld(painter, clip, light, [&](QPainter &p) {
+        if (backdrop)
+            paintBackdrop(p, *backdrop, origin, area);
+        else
+            p.fillRect(area, light ? QColor(236, 236, 240) : QColor(16, 16, 20));
+        p.fillRect(area, windowMaterialTint(material, light));
+    });
     painter.restore();
 }
 
@@ -56,14 +76,18 @@ void frostShape(QPainter &painter, const QRectF &rect, const FrostShape &shape, 
         return;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    visualEffect(painter, path, QirvTheme::windowMaterial(role), backdrop, origin);
-    painter.fillPath(path, fillMaterialTint(QirvTheme::fillMaterial(role)));
+    const bool light = skin.isLight();
+    visualEffect(painter, path, QirvTheme::windowMaterial(role), light, backdrop, origin);
+    painter.fillPath(path, fillMaterialTint(QirvTheme::fillMaterial(role), light));
     painter.fillPath(path, QirvTheme::wash(role, skin));
     QColor accent = QirvTheme::color(skin.colors.accent);
     accent.setAlphaF(accent.alphaF() * 0.04f);
     painter.fillPath(path, accent);
     if (stroke)
-        innerBorder(painter, rect, shape, QColor::fromRgbF(1, 1, 1, strokeStrong ? 0.2f : 0.14f), 1.0);
+        innerBorder(painter, rect, shape,
+                    light ? QColor::fromRgbF(0, 0, 0, strokeStrong ? 0.12f : 0.08f)
+                          : QColor::fromRgbF(1, 1, 1, strokeStrong ? 0.2f : 0.14f),
+                    1.0);
     painter.restore();
 }
 
@@ -72,7 +96,7 @@ void frostPanel(QPainter &painter, const QRectF &rect, QirvTheme::FrostRole role
 {
     QPainterPath path;
     path.addRect(rect);
-    visualEffect(painter, path, QirvTheme::windowMaterial(role), backdrop, origin);
+    visualEffect(painter, path, QirvTheme::windowMaterial(role), skin.isLight(), backdrop, origin);
     QColor wash = QirvTheme::wash(role, skin);
     wash.setAlphaF(wash.alphaF() * 0.65f);
     painter.fillRect(rect, wash);

@@ -20,19 +20,20 @@ class ShadowCache;
 // a dark base.
 namespace GlassPainter {
 
-// The dark-scheme materials: a tint over the blurred backdrop (what a
-// visual-effect view adds) and a translucent fill (thin to thick).
-QColor windowMaterialTint(QirvTheme::WindowMaterial material);
-QColor fillMaterialTint(QirvTheme::FillMaterial material);
+// The materials, dark or (for light skins) light: a tint over the blurred
+// backdrop (what a visual-effect view adds) and a translucent fill (thin to thick).
+QColor windowMaterialTint(QirvTheme::WindowMaterial material, bool light = false);
+QColor fillMaterialTint(QirvTheme::FillMaterial material, bool light = false);
 
-// What lies behind, blurred, then the window material's tint: a
-// visual-effect view, within the window, active. Clipped to clip.
-void visualEffect(QPainter &painter, const QPainterPath &clip, QirvTheme::WindowMaterial material,
+// What lies behind, blurred, then the window material's tint, held within
+// the material's band so text stays legible: a visual-effect view, within
+// the window, active. Clipped to clip.
+void visualEffect(QPainter &painter, const QPainterPath &clip, QirvTheme::WindowMaterial material, bool light,
                   const BackdropFrame *backdrop, QPointF origin, qreal opacity = 1.0);
 
 // FrostShapeBackground: the visual effect clipped to the shape, the fill
 // material, the wash, accent at 0.04, and (only with stroke) the inner
-// hairline, white 0.2 when strong, else 0.14.
+// hairline, white 0.2 when strong, else 0.14 (black 0.12 and 0.08 on light glass).
 void frostShape(QPainter &painter, const QRectF &rect, const FrostShape &shape, QirvTheme::FrostRole role,
                 bool stroke, bool strokeStrong, const stage::UISkin &skin, const BackdropFrame *backdrop, QPointF origin);
 

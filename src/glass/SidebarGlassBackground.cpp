@@ -1,6 +1,7 @@
 #include "glass/SidebarGlassBackground.h"
 
 #include "stage/BackgroundSettings.h"
+#include "glass/GlassMaterial.h"
 #include "glass/GlassPainter.h"
 #include "glass/QirvTheme.h"
 
@@ -101,7 +102,11 @@ void SidebarGlassBackground::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paintCached(painter, [this](QPainter &p, const BackdropFrame *backdrop, QPointF origin) {
-        paintLayers(p, backdrop, origin);
+        // Held within the material's band as a whole, sheen included.
+        QPainterPath all;
+        all.addRect(QRectF(rect()));
+        GlassMaterial::paintHeld(p, all, skin().isLight(),
+                                 [&](QPainter &layers) { paintLayers(layers, backdrop, origin); });
     });
 }
 
@@ -119,14 +124,26 @@ void SidebarGlassBackground::paintLayers(QPainter &p, const BackdropFrame *backd
     else
         p.fillRect(r, bg);
 
-    // 1. The wallpaper layer, or the plain tint.
+    // 1. The wallpaper layer, or the plain tint. The layer fades out towards
+    // the edge the stage continues from, so the glass meets the stage there
+    // with the stage's own colours and no seam.
     if (showsWallpaper()) {
         if (!m_blurred.isNull()) {
+            QImage layer(QSize(std::max(1, width()), std::max(1, height())), QImage::Format_ARGB32_Premultiplied);
+            layer.fill(Qt::transparent);
+            {
+                QPainter l(&layer);
+                l.setRenderHint(QPainter::SmoothPixmapTransform);
+                l.drawImage(wallpaperRect(size(), m_bg->loadedImage().size()), m_blurred);
+                l.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+                QLinearGradient fade(QPointF(r.right() - kSeamFade, 0), QPointF(r.right(), 0));
+                fade.setColorAt(0, Qt::black);
+                fade.setColorAt(1, Qt::transparent);
+                l.fillRect(r, fade);
+            }
             p.save();
-            p.setClipRect(r);
             p.setOpacity(wallpaperOpacity(light));
-            p.setRenderHint(QPainter::SmoothPixmapTransform);
-            p.drawImage(wallpaperRect(size(), m_bg->loadedImage().size()), m_blurred);
+            p.drawImage(r, layer);
             p.restore();
         }
         p.fillRect(r, withOpacity(bg, veilOpacity(m_bg->overlayOpacity())));
@@ -134,9 +151,9 @@ void SidebarGlassBackground::paintLayers(QPainter &p, const BackdropFrame *backd
         p.fillRect(r, withOpacity(bg, plainTintOpacity(light)));
     }
     // 2. The sidebar material at 0.82 (its blur is the layer below, already soft).
-    p.fillRect(r, withOpacity(GlassPainter::windowMaterialTint(QirvTheme::WindowMaterial::sidebar), 0.82));
+    p.fillRect(r, withOpacity(GlassPainter::windowMaterialTint(QirvTheme::WindowMaterial::sidebar, light), 0.82));
     // 3. An ultra-thin fill at 0.22.
-    p.fillRect(r, withOpacity(GlassPainter::fillMaterialTint(QirvTheme::FillMaterial::ultraThin), 0.22));
+    p.fillRect(r, withOpacity(GlassPainter::fillMaterialTint(QirvTheme::FillMaterial::ultraThin, light), 0.22));
     // 4, 5. The skin's elevated and accent tints.
     p.fillRect(r, withOpacity(QirvTheme::color(skin.colors.elevated), 0.06));
     p.fillRect(r, withOpacity(QirvTheme::color(skin.colors.accent), 0.04));

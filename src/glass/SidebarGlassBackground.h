@@ -33,6 +33,8 @@ public:
     static qreal wallpaperOpacity(bool lightSkin) { return lightSkin ? 0.55 : 0.88; }
     static qreal plainTintOpacity(bool lightSkin) { return lightSkin ? 0.55 : 0.4; }
     static constexpr qreal kBlurRadius = 24;
+    // How far from the stage edge its own wallpaper view fades into the stage's.
+    static constexpr qreal kSeamFade = 72;
 
     // Whether the wallpaper layer is drawn (else the plain tint).
     bool showsWallpaper() const;

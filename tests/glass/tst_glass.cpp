@@ -169,8 +169,9 @@ private slots:
         const QRgb atLeft = mean(scene.grab(), QRect(20 + 110, 300 + 90, 40, 20));
         holder->move(640, 300);
         const QRgb atRight = mean(scene.grab(), QRect(640 + 110, 300 + 90, 40, 20));
-        QVERIFY(redness(atLeft) > redness(atRight) + 60);
-        QVERIFY(qBlue(atRight) > qBlue(atLeft) + 40);
+        // Held dim enough for light text over the bright orange, still clearly warm there and cool at the right.
+        QVERIFY2(redness(atLeft) > redness(atRight) + 30, qPrintable(QStringLiteral("%1 %2").arg(QColor(atLeft).name(), QColor(atRight).name())));
+        QVERIFY(qBlue(atRight) > qBlue(atLeft) + 20);
     }
 
     void sidebarVeilClamps_data()

@@ -4,6 +4,7 @@
 #include "PaintFixture.h"
 
 #include "glass/Contrast.h"
+#include "glass/GlassMaterial.h"
 #include "glass/SheetOverlay.h"
 #include "glass/Styles.h"
 #include "support/TestMain.h"
@@ -97,6 +98,42 @@ private slots:
             QCOMPARE(out, fg);
         else // no further than needed
             QVERIFY(Contrast::ratio(out, bg) < target + 0.3);
+    }
+
+    // The material holds any backdrop pixel within its band and leaves the
+    // pixels already inside alone.
+    void holdInBand_data()
+    {
+        QTest::addColumn<bool>("light");
+        QTest::addColumn<QColor>("pixel");
+        QTest::addColumn<bool>("untouched");
+        QTest::newRow("dark material over white") << false << QColor(Qt::white) << false;
+        QTest::newRow("dark material over pure yellow") << false << QColor(Qt::yellow) << false;
+        QTest::newRow("dark material over saturated green") << false << QColor(40, 230, 60) << false;
+        QTest::newRow("dark material keeps a dark blue") << false << QColor(10, 20, 60) << true;
+        QTest::newRow("light material over black") << true << QColor(Qt::black) << false;
+        QTest::newRow("light material over pure blue") << true << QColor(Qt::blue) << false;
+        QTest::newRow("light material over deep red") << true << QColor(150, 0, 20) << false;
+        QTest::newRow("light material keeps white") << true << QColor(Qt::white) << true;
+    }
+    void holdInBand()
+    {
+        QFETCH(bool, light);
+        QFETCH(QColor, pixel);
+        QFETCH(bool, untouched);
+        QImage image(4, 4, QImage::Format_ARGB32_Premultiplied);
+        image.fill(pixel);
+        GlassMaterial::holdInBand(image, light);
+        const QColor out = QColor(image.pixel(2, 2));
+        if (untouched) {
+            QCOMPARE(out, pixel);
+            return;
+        }
+        const double edge = Contrast::luminance(QirvTheme::materialBand(light).edge);
+        const double lum = Contrast::luminance(out);
+        QVERIFY2(light ? lum >= edge : lum <= edge, qPrintable(QStringLiteral("%1 vs edge %2").arg(lum).arg(edge)));
+        // No more than needed: the pixel stays near the edge, not at the tone.
+        QVERIFY(Contrast::ratio(out, QirvTheme::materialBand(light).edge) < 1.35);
     }
 
     // Every shipped skin: each text role reads on both the middle and the
