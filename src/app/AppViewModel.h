@@ -39,12 +39,6 @@ class SessionListModel;
 class ToolLogModel;
 struct ItemModels;
 
-class MessageListModel;
-class SessionFilterModel;
-class SessionListModel;
-class ToolLogModel;
-struct ItemModels;
-
 // The one application controller: owns the stores and the agent engine,
 // turns user actions into agent runs, approvals and attachments, and holds
 // the state the windows share. Main thread only.
@@ -132,13 +126,6 @@ public:
     MessageListModel &messageModel() const;
     ToolLogModel &toolLogModel() const;
 
-    // The lists the views show, as item models owned here.
-    SessionListModel &sessionModel() const;
-    SessionFilterModel &sessionFilter() const;
-    SessionFilterModel &archivedFilter() const;
-    MessageListModel &messageModel() const;
-    ToolLogModel &toolLogModel() const;
-
     // Sessions and the tool guard.
     void newChat();
     void setToolGuard(model::ToolGuardMode mode);
@@ -217,13 +204,6 @@ private:
     };
 
     void wireRuntime();
-    void wireItemModels();
-    void refreshMessageRows();
-    void refreshLiveRows();
-    // Streamed fragments are announced once per frame; the owed
-    // announcement goes out before the streamed text is replaced.
-    void scheduleStreamingTextChanged();
-    void flushStreamingText();
     void wireItemModels();
     void refreshMessageRows();
     void refreshLiveRows();
@@ -334,8 +314,6 @@ private:
     // Content hashes of dropped images, by attachment id.
     QHash<QUuid, QByteArray> m_imageHashes;
     std::optional<agent::OneShot<bool>> m_attachTail;
-    // Last, so the views' models go before what they read.
-    std::unique_ptr<ItemModels> m_itemModels;
     // Last, so the views' models go before what they read.
     std::unique_ptr<ItemModels> m_itemModels;
 };
