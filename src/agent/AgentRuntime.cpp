@@ -299,6 +299,13 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
             reportStarted(*state, call.id);
             if (gone())
                 co_return state->fail(OVUClientError::cancelled());
+            // A stop from one of the handlers above reaches no command: the
+            // call is not carried out, and ends as a stopped one would.
+            if (state->cancelled()) {
+                state->working.append(toolMessage(call.id, stoppedCallText()));
+                log(*state, logId, call.name, argumentsPreview, Status::Failure, stoppedCallText());
+                co_return state->fail(OVUClientError::cancelled());
+            }
             // A stop ends the running command; execute() then returns its result.
             const QPointer<ToolRouter> tools = m_tools;
             const QMetaObject::Connection stopShell = connect(

@@ -430,6 +430,38 @@ private slots:
         QCOMPARE(m_peer->requestCount(), 1);
     }
 
+    // A stop given as a call starts (from a handler, before the command
+    // exists) must still keep the call from running.
+    void stopAsACallStartsRunsNothing_data()
+    {
+        QTest::addColumn<QString>("during"); // the handler that stops
+        QTest::newRow("running log line") << "log";
+        QTest::newRow("call-started report") << "started";
+    }
+    void stopAsACallStartsRunsNothing()
+    {
+        QFETCH(QString, during);
+        setMode(model::ToolGuardMode::Yolo);
+        m_peer->enqueue(ChatServicePeer::toolCallReply({{"w1", "write_file", q("{'path':'b.txt','content':'b'}")}}));
+        if (during == "log") {
+            m_runtime->setOnToolLog([this](const QUuid &, const ToolLogEntry &entry) {
+                m_log.append(entry);
+                if (entry.status == Status::Running)
+                    m_runtime->cancel(m_runId);
+            });
+        } else {
+            m_runtime->setOnCallStarted([this](const QUuid &, const QList<ChatMessage> &) { m_runtime->cancel(m_runId); });
+        }
+        const RunResult result = run(question());
+        QVERIFY(!result.ok());
+        QVERIFY(result.error().isCancellation());
+        QVERIFY(!QFile::exists(m_project->filePath("b.txt")));
+        QCOMPARE(roles(result.error().messages), (QStringList{"user", "assistant", "tool"}));
+        QCOMPARE(result.error().messages.last().content, AgentRuntime::stoppedCallText());
+        QCOMPARE(statuses(m_log, logIds(m_log).value(0)), QStringLiteral("pending running failure"));
+        QCOMPARE(m_peer->requestCount(), 1);
+    }
+
     void destroyingTheRuntimeEndsTheRun()
     {
         ChatServicePeer::Reply reply = ChatServicePeer::textReply("x");
