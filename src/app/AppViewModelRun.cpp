@@ -213,15 +213,15 @@ void AppViewModel::settleStopped(const QUuid &runId, const QList<ChatMessage> &r
 void AppViewModel::stop()
 {
     const std::optional<ActiveRun> run = std::exchange(m_run, std::nullopt);
-    if (run)
-        m_runtime->cancel(run->id);
-    answerPendingApproval(false);
     if (run) {
+        // Kept before the run is cancelled: it may end inside cancel(), and
+        // a call cut off keeps its stand-in result until the real one comes.
         keepPartial(*run, run->finished, m_streamingText.mid(run->streamedInFinished), PartialReply::stopMark());
-        // The call cut off is kept with a stand-in result for now.
         if (run->running)
             m_settling.insert(run->id, Settling{run->conversationID, *run->running, {}});
+        m_runtime->cancel(run->id);
     }
+    answerPendingApproval(false);
     setStreamingText(QString());
     setIsRunning(false);
 }
