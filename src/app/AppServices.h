@@ -16,6 +16,9 @@ class BackgroundSettings;
 namespace model {
 class AttachmentTempStore;
 }
+namespace auth {
+class MoonshelfAuth;
+}
 namespace platform {
 class DesktopServices;
 }
@@ -35,6 +38,7 @@ struct AppServices {
     model::AttachmentTempStore *staging = nullptr; // null: the shared staging store
     stage::BackgroundSettings *background = nullptr; // null: the shared stage state
     FilePanels *panels = nullptr;                  // null: no panel is shown (as if cancelled)
+    auth::MoonshelfAuth *auth = nullptr;           // null: the process's sign-in object
     platform::DesktopServices *desktop = nullptr;  // null: the system's browser
 
     // The real sign-in, network, service, clipboard, staging and stage.

@@ -73,6 +73,7 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
     connect(m_settingsStore.get(), &model::SettingsStore::saveFailed, this, [this](const QString &reason) {
         setErrorMessage(QStringLiteral("Could not save settings: ") + reason);
     });
+    connect(m_workspace.get(), &agent::WorkspaceManager::rootChanged, this, &AppViewModel::projectRootChanged);
     connect(m_workspace.get(), &agent::WorkspaceManager::rootChanged, this, &AppViewModel::changed);
     connect(m_background, &stage::BackgroundSettings::changed, this, &AppViewModel::changed);
 

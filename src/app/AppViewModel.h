@@ -30,8 +30,13 @@ namespace model {
 class ConversationStore;
 class SettingsStore;
 } // namespace model
+namespace platform {
+class DesktopServices;
+}
 
 namespace app {
+
+class AccountController;
 
 class MessageListModel;
 class SessionFilterModel;
@@ -126,6 +131,12 @@ public:
     MessageListModel &messageModel() const;
     ToolLogModel &toolLogModel() const;
 
+    // Sign-in and the API key as the settings window shows them (made on
+    // first use, on the services' sign-in object).
+    AccountController &account();
+    // Copies the sign-in state into isAuthenticated and authStatusText now.
+    void refreshSignIn();
+
     // Sessions and the tool guard.
     void newChat();
     void setToolGuard(model::ToolGuardMode mode);
@@ -155,6 +166,27 @@ public:
     static std::optional<QString> extractPath(const QString &toolName, const QString &argumentsPreview);
     void copyMessage(const QString &text);
 
+    // The project folder as the panels see it.
+    QString projectRootPath() const;
+    // The file tree's attach: refused (with the error text) when the file's
+    // real path lies outside the project, so a link to a secret is never sent.
+    bool attachProjectFile(const QString &path);
+    // The tool log's attach: a path resolving inside the project is
+    // attached, anything else is revealed instead.
+    void attachLoggedPath(const QString &pathOrRelative);
+    // Shows the file selected in the file manager.
+    void revealInFinder(const QString &path);
+
+    // The project folder and the session file.
+    // Asks for a project folder; the file tree reloads also when cancelled.
+    QCoro::Task<> pickProjectFolder();
+    void revealProjectInFinder();
+    void openProjectInTerminal();
+    void revealInFileTree(const QString &pathOrRelative);
+    // Writes the selected session as Markdown where the user chooses;
+    // a failure is shown through errorMessage.
+    QCoro::Task<> exportSelectedSession();
+
 signals:
     void draftChanged();
     void isRunningChanged();
@@ -175,6 +207,7 @@ signals:
     void attachmentsChanged();
     void peekedFileChanged();
     void highlightedFilePathChanged();
+    void projectRootChanged();
     void changed();
 
 private:
@@ -273,6 +306,7 @@ private:
     // Taken by each attach on a worker; set when it ends, letting the next go.
     agent::OneShot<bool> takeAttachTurn(std::optional<agent::OneShot<bool>> &previous);
     model::AttachmentTempStore &staging() const { return *m_staging; }
+    platform::DesktopServices &desktop() const;
 
     // Published fields, in this order.
     QString m_draft;
@@ -305,6 +339,7 @@ private:
     std::unique_ptr<agent::PolicyEngine> m_policy;
     std::unique_ptr<agent::ToolRouter> m_tools;
     std::unique_ptr<agent::AgentRuntime> m_runtime;
+    AccountController *m_account = nullptr; // a child, made by account()
 
     // Run state.
     std::optional<ActiveRun> m_run;

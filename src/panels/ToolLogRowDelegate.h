@@ -1,0 +1,47 @@
+#pragma once
+
+#include "panels/ToolLogRows.h"
+
+#include <QHash>
+#include <QStyledItemDelegate>
+#include <QUuid>
+
+namespace glass {
+class StyleStore;
+}
+
+namespace panels {
+
+// Paints a tool log row from its layout; row heights are cached by entry,
+// status and width, so a new call at the top costs one layout.
+class ToolLogRowDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    ToolLogRowDelegate(glass::StyleStore &styles, QObject *parent);
+
+    ToolLogRows::Layout layoutFor(const QModelIndex &index, int width) const;
+    static std::optional<QString> pathOf(const QModelIndex &index);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // The selectable result text, over the row's result lines.
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
+    void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void setModelData(QWidget *, QAbstractItemModel *, const QModelIndex &) const override {}
+
+private:
+    ToolLogRows::Fonts fonts() const;
+
+    glass::StyleStore &m_styles;
+    struct Key {
+        QUuid id;
+        int status;
+        int width;
+        bool operator==(const Key &) const = default;
+    };
+    friend size_t qHash(const Key &key, size_t seed) { return qHashMulti(seed, key.id, key.status, key.width); }
+    mutable QHash<Key, int> m_heights;
+};
+
+} // namespace panels

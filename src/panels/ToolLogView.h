@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QPersistentModelIndex>
+#include <QWidget>
+
+class QListView;
+class QStackedWidget;
+
+namespace app {
+class AppViewModel;
+}
+namespace glass {
+class StyleStore;
+}
+
+namespace panels {
+
+class ToolLogRowDelegate;
+
+// The tool activity log: one row per tool call, newest first, with its
+// status badge, argument and result previews, and the touched path's actions.
+class ToolLogView : public QWidget {
+    Q_OBJECT
+public:
+    ToolLogView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
+
+    QListView &list() const { return *m_list; }
+
+private:
+    void showState();
+    void onClicked(const QModelIndex &index, const QPoint &pos);
+    void showMenu(const QPoint &pos);
+
+    app::AppViewModel &m_app;
+    glass::StyleStore &m_styles;
+    QStackedWidget *m_stack = nullptr;
+    QListView *m_list = nullptr;
+    ToolLogRowDelegate *m_delegate = nullptr;
+    QPersistentModelIndex m_selectable;
+};
+
+} // namespace panels
