@@ -18,8 +18,9 @@ private slots:
         QTest::newRow("handle with spaces") << "  " << "  someone \n" << "" << bare;
         QTest::newRow("override https as written") << "https://tips.example/x?a=1" << "someone" << ""
                                                    << "https://tips.example/x?a=1";
+        // A URL's scheme is case-insensitive; it is kept in its normal form.
         QTest::newRow("override scheme in any case") << "HTTP://tips.example/" << "someone" << ""
-                                                     << "HTTP://tips.example/";
+                                                     << "http://tips.example/";
         QTest::newRow("override other scheme ignored") << "ftp://tips.example/" << "someone" << "" << bare;
         QTest::newRow("override not a url ignored") << "::::" << "someone" << "" << bare;
         QTest::newRow("full address prefix") << "" << "https://www.paypal.me/someone" << "" << bare;
