@@ -68,7 +68,7 @@ void GlassDecoration::applyPalette()
 {
     if (!m_content || !m_styles)
         return;
-    m_content->setPalette(QirvTheme::darkPalette(m_styles->styles().skin));
+    m_content->setPalette(m_styles->styles().palette());
     m_overlay->update();
     if (m_shadow)
         m_shadow->update();
@@ -124,9 +124,11 @@ TrayGlassPopover *TrayGlassPopover::apply(QWidget *content, qreal cornerRadius, 
 TrayGlassPopover::TrayGlassPopover(QWidget *content, qreal cornerRadius, StyleStore &styles)
     : GlassDecoration(
           content, QirvTheme::FrostRole::card, FrostShape::roundedRectangle(cornerRadius), false, false,
-          [cornerRadius](QPainter &p, const QRectF &r, const stage::UISkin &) {
+          [cornerRadius](QPainter &p, const QRectF &r, const stage::UISkin &skin) {
               GlassPainter::innerBorder(p, r, FrostShape::roundedRectangle(cornerRadius),
-                                        QColor::fromRgbF(1, 1, 1, 0.14f), 1.0);
+                                        skin.isLight() ? QColor::fromRgbF(0, 0, 0, 0.10f)
+                                                       : QColor::fromRgbF(1, 1, 1, 0.14f),
+                                        1.0);
           },
           Shadow{QColor::fromRgbF(0, 0, 0, 0.35f), 18, QPointF(0, 8)}, styles)
     , m_cornerRadius(cornerRadius)

@@ -11,7 +11,8 @@ class PaintedPiece;
 
 // A glass dressing put on a content widget, as a set of pieces kept with
 // it: a glass background behind the content, a border over it, a
-// pre-rendered shadow around it, and the dark palette of the skin on it.
+// pre-rendered shadow around it, and the palette of the glass (dark or
+// light material) on it.
 // Owned by the content widget.
 class GlassDecoration : public QObject {
     Q_OBJECT
@@ -88,7 +89,8 @@ inline GlassCard *glassCard(QWidget *content, qreal cornerRadius, StyleStore &st
 }
 
 // The tray popovers' dressing (the wallpaper panel's too): card glass
-// without a hairline, a white 0.14 border inside, a deep shadow, dark scheme.
+// without a hairline, a light border inside (white 0.14 on dark glass,
+// black 0.10 on light glass), a deep shadow, the glass's palette.
 class TrayGlassPopover : public GlassDecoration {
     Q_OBJECT
 public:

@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QMargins>
 #include <QObject>
+#include <QPalette>
 
 namespace stage {
 class SkinStore;
@@ -67,6 +68,10 @@ struct Styles {
     QColor text, textSecondary, textTertiary; // the colours of body, secondary and tertiary
 
     static Styles build(const stage::UISkin &skin); // pure
+
+    // A Fusion palette for what sits on this glass (menus, carets, plain
+    // widgets): light text on the dark material, dark text on the light one.
+    QPalette palette() const;
 };
 
 // Holds the Styles of the skin in use; rebuilt on the skin store's change signal.

@@ -160,6 +160,9 @@ private slots:
                     QVERIFY2(ratio >= r.min, qPrintable(QStringLiteral("%1 %2: %3").arg(skin.id, QLatin1String(r.role)).arg(ratio)));
                 }
             }
+            const QPalette palette = s.palette();
+            QVERIFY(Contrast::ratio(palette.color(QPalette::Text), palette.color(QPalette::Window)) >= 4.5);
+            QVERIFY(Contrast::ratio(palette.color(QPalette::PlaceholderText), palette.color(QPalette::Base)) >= 3);
             QVERIFY(Contrast::ratio(s.primary.text, s.primary.fill) >= 3);
             QVERIFY(Contrast::ratio(s.destructive.text, s.destructive.fill) >= 3);
             QCOMPARE(s.body.font.pixelSize() > 0, true);
