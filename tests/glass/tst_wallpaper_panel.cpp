@@ -355,9 +355,23 @@ private slots:
         QCOMPARE(p.panel->height(), p.panel->sizeHint().height());
     }
 
+    void rendersAsAGlassCard_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("dark skin") << QStringLiteral("default");
+        QTest::newRow("light skin") << QStringLiteral("golden-default");
+    }
     void rendersAsAGlassCard()
     {
+        QFETCH(QString, skin);
         Fixture f;
+        // The shipped skins, light ones among them.
+        f.styles.reset();
+        f.skins = std::make_unique<stage::SkinStore>(stage::SkinStore::Sources{
+            QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/skins"), f.dir.filePath(QStringLiteral("user-skins"))});
+        f.skins->select(skin);
+        f.styles = std::make_unique<StyleStore>(*f.skins);
+        QCOMPARE(f.styles->styles().skin.id, skin);
         f.bg->setAnimateKenBurns(false);
         QWidget window;
         window.resize(420, 560);
@@ -371,7 +385,10 @@ private slots:
         QTRY_VERIFY(stage->isBackdropReady());
         QTest::qWait(50);
         const QImage shot = window.grab().toImage();
-        painttest::savePng(shot, QStringLiteral("wallpaper-panel"));
+        painttest::savePng(shot, QStringLiteral("wallpaper-panel-%1").arg(skin));
+        // The panel's labels take the text colours of its glass.
+        const QColor title = panel->findChild<QLabel *>(QStringLiteral("titleLabel"))->palette().color(QPalette::WindowText);
+        QCOMPARE(title, f.styles->styles().secondary.color);
         QCOMPARE(panel->width(), WallpaperExpandedPanel::kWidth);
         // The card is glass: lighter than the stage beside it, not opaque grey.
         const QRgb inside = shot.pixel(panel->x() + 20, panel->y() + panel->height() - 12);
