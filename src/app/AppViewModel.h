@@ -176,6 +176,8 @@ public:
     void attachLoggedPath(const QString &pathOrRelative);
     // Shows the file selected in the file manager.
     void revealInFinder(const QString &path);
+    // Opens the tip link in the browser; false when there is none.
+    bool openTipJar();
 
     // The project folder and the session file.
     // Asks for a project folder; the file tree reloads also when cancelled.

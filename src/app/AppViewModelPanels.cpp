@@ -1,6 +1,7 @@
 #include "app/AppViewModel.h"
 
 #include "agent/WorkspaceManager.h"
+#include "app/Donation.h"
 #include "platform/DesktopServices.h"
 
 #include <QFileInfo>
@@ -39,6 +40,11 @@ void AppViewModel::attachLoggedPath(const QString &pathOrRelative)
 void AppViewModel::revealInFinder(const QString &path)
 {
     desktop().revealFile(path);
+}
+
+bool AppViewModel::openTipJar()
+{
+    return Donation::openTipJar(desktop());
 }
 
 } // namespace app

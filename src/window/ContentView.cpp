@@ -4,6 +4,11 @@
 #include "glass/SheetOverlay.h"
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"
+#include "palette/CommandPaletteView.h"
+#include "window/ActionRegistry.h"
+#include "panels/FilePeekView.h"
+#include "panels/FileTreeView.h"
+#include "panels/ToolLogView.h"
 #include "window/ErrorAlert.h"
 #include "window/PanelSlot.h"
 #include "window/TitleStrip.h"
@@ -63,6 +68,7 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
     m_sheets = new glass::SheetOverlay(this, m_styles);
     m_alert = new ErrorAlert(m_app, this);
 
+    m_commandActions = actions.actions();
     plugViews();
 
     using VM = app::AppViewModel;
@@ -89,12 +95,14 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
 
 void ContentView::plugViews()
 {
-    // Each view is plugged in here by one line, once it exists:
-    //   m_sidebar->setFactory([this](QWidget *p) { return new panels::SidebarView(m_app, m_styles, p); });
-    // and likewise for the file tree, the file peek, the chat and the tool log.
-    // Sheets likewise:
-    //   m_paletteSheet = [this](QWidget *p) { return new palette::CommandPaletteView(m_app, m_styles, p); };
-    // Until then a slot is laid out and stays empty over the stage.
+    // Each view is plugged in here by one line; a slot without one is laid
+    // out and stays empty over the stage.
+    m_fileTree->setFactory([this](QWidget *p) { return new panels::FileTreeView(m_app, m_styles, p); });
+    m_toolLog->setFactory([this](QWidget *p) { return new panels::ToolLogView(m_app, m_styles, p); });
+    m_peek->setFactory([this](QWidget *p) { return new panels::FilePeekView(m_app, m_styles, p); });
+    m_paletteSheet = [this](QWidget *p) {
+        return new palette::CommandPaletteView(m_app, m_styles, m_commandActions, p);
+    };
 }
 
 void ContentView::applyStyles()

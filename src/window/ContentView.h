@@ -81,6 +81,7 @@ private:
     enum class Sheet { none, onboarding, palette };
     Sheet m_openSheet = Sheet::none;
     std::function<QWidget *(QWidget *parent)> m_onboardingSheet;
+    QList<QAction *> m_commandActions; // what the palette offers of the window's commands
     std::function<QWidget *(QWidget *parent)> m_paletteSheet;
 };
 
