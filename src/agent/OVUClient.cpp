@@ -57,7 +57,10 @@ QCoro::Task<TurnResult> OVUClient::streamComplete(QString bearerToken, QString m
                                                    QJsonArray tools, DeltaHandler onDelta,
                                                    std::shared_ptr<RunCancellation> cancellation)
 {
-    if (bearerToken.isEmpty())
+    // A line break or NUL in the token would end the header early and let
+    // the rest be read as headers of its own: no usable credential.
+    if (bearerToken.isEmpty() || bearerToken.contains(u'\r') || bearerToken.contains(u'\n')
+        || bearerToken.contains(QChar(0)))
         co_return TurnResult::failure(OVUClientError::missingAPIKey());
     if (cancellation && cancellation->isCancelled())
         co_return TurnResult::failure(OVUClientError::cancelled());
@@ -69,8 +72,8 @@ QCoro::Task<TurnResult> OVUClient::streamComplete(QString bearerToken, QString m
                        QByteArrayLiteral("Authorization: Bearer ") + bearerToken.toUtf8()};
     request.idleTimeout = m_transferTimeout;
     // The exchange belongs to the client: destroying the client cancels it.
-    auto *exchange =
-        new StreamExchange(std::move(request), m_connections, *m_workers, std::move(onDelta), std::move(cancellation), this);
+    auto *exchange = new StreamExchange(std::move(request), m_connections, *m_workers, std::move(onDelta),
+                                        std::move(cancellation), this);
     const OneShot<TurnResult> done = exchange->completion();
     // Only locals are touched after this point: the client may be gone.
     co_return co_await done;

@@ -15,8 +15,8 @@ constexpr int kFrameMilliseconds = 16;
 } // namespace
 
 StreamExchange::StreamExchange(StreamRequest request, std::shared_ptr<StreamConnections> connections,
-                               QThreadPool &workers, OVUClient::DeltaHandler onDelta, std::shared_ptr<RunCancellation> cancellation,
-                               QObject *parent)
+                               QThreadPool &workers, OVUClient::DeltaHandler onDelta,
+                               std::shared_ptr<RunCancellation> cancellation, QObject *parent)
     : QObject(parent), m_onDelta(std::move(onDelta)), m_cancellation(std::move(cancellation))
 {
     m_frame.setSingleShot(true);

@@ -166,8 +166,8 @@ void StreamTransfer::run()
             timedOut = true;
             break;
         }
-        const auto wait = std::min({std::chrono::duration_cast<std::chrono::milliseconds>(idleLeft) + std::chrono::milliseconds(1),
-                                    kLongestWait});
+        const auto idleLeftMs = std::chrono::duration_cast<std::chrono::milliseconds>(idleLeft);
+        const auto wait = std::min(idleLeftMs + std::chrono::milliseconds(1), kLongestWait);
         curl_multi_poll(multi, nullptr, 0, int(wait.count()), nullptr);
     }
 
@@ -195,8 +195,11 @@ void StreamTransfer::run()
             if (m_status > 0 && m_status < 400)
                 fragments = m_assembler.endOfBody();
             result = conclude(code, m_status);
-            if (!result->ok() && code == CURLE_COULDNT_CONNECT && osErrno != 0)
-                result = TurnResult::failure(OVUClientError::transport(QString::fromLocal8Bit(std::strerror(int(osErrno)))));
+            // The system's own words, as for any other connection refused.
+            if (!result->ok() && code == CURLE_COULDNT_CONNECT && osErrno != 0) {
+                const QString text = QString::fromLocal8Bit(std::strerror(int(osErrno)));
+                result = TurnResult::failure(OVUClientError::transport(text));
+            }
         }
     }
 

@@ -16,7 +16,8 @@ namespace {
 
 QString errnoText(const char *what, const QString &path)
 {
-    return QStringLiteral("%1 %2: %3").arg(QString::fromLatin1(what), path, QString::fromLocal8Bit(std::strerror(errno)));
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    return QStringLiteral("%1 %2: %3").arg(QString::fromLatin1(what), path, reason);
 }
 
 } // namespace

@@ -42,8 +42,9 @@ int removeLeftoverTemporaryFiles(const QString &dir, const QStringList &fileName
         bool ours = false;
         for (const QString &name : fileNames) {
             // "." + name + "." + six characters
-            if (entry.size() == name.size() + 8 && entry.startsWith(u'.') && QStringView(entry).sliced(1).startsWith(name)
-                && entry.at(name.size() + 1) == u'.' && isTemporarySuffix(QStringView(entry).sliced(name.size() + 2))) {
+            const QStringView view(entry);
+            if (view.size() == name.size() + 8 && view.startsWith(u'.') && view.sliced(1).startsWith(name)
+                && view.at(name.size() + 1) == u'.' && isTemporarySuffix(view.sliced(name.size() + 2))) {
                 ours = true;
                 break;
             }

@@ -104,9 +104,18 @@ private slots:
         QCOMPARE(m_peer->connectionCount(), 1);
     }
 
+    void emptyTokenSendsNothing_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("line break would add a header") << QStringLiteral("tok\r\nX-Injected: 1");
+        QTest::newRow("NUL would cut the header") << QStringLiteral("tok") + QChar(0) + QStringLiteral("rest");
+    }
+
     void emptyTokenSendsNothing()
     {
-        const Call out = call(QString());
+        QFETCH(QString, token);
+        const Call out = call(token);
         QVERIFY(!out.result.ok());
         QCOMPARE(out.result.error().kind, OVUClientError::Kind::MissingAPIKey);
         QCOMPARE(out.result.error().description(),
