@@ -1,0 +1,56 @@
+#include "settings/FieldFrame.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace settings {
+
+FieldFrame::FieldFrame(const QString &placeholder, QWidget *parent) : QWidget(parent)
+{
+    m_edit = new QLineEdit(this);
+    m_edit->setFrame(false);
+    m_edit->setPlaceholderText(placeholder);
+    m_edit->installEventFilter(this);
+    auto *layout = new QHBoxLayout(this);
+    layout->addWidget(m_edit);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void FieldFrame::setFieldStyle(const glass::FieldStyle &style, int padding)
+{
+    m_style = style;
+    layout()->setContentsMargins(padding, padding, padding, padding);
+    m_edit->setFont(style.font);
+    QPalette palette = m_edit->palette();
+    palette.setColor(QPalette::Base, Qt::transparent);
+    palette.setColor(QPalette::Text, style.text);
+    palette.setColor(QPalette::PlaceholderText, style.placeholder);
+    palette.setColor(QPalette::Highlight, style.selection);
+    palette.setColor(QPalette::HighlightedText, style.text);
+    m_edit->setPalette(palette);
+    update();
+}
+
+bool FieldFrame::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_edit && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        update();
+    return QWidget::eventFilter(watched, event);
+}
+
+void FieldFrame::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const bool focused = m_edit->hasFocus();
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), m_style.radius, m_style.radius);
+    p.fillPath(shape, focused ? m_style.fillFocus : m_style.fill);
+    p.setPen(QPen(focused ? m_style.strokeFocus : m_style.stroke, 1));
+    p.drawPath(shape);
+}
+
+} // namespace settings

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "settings/SettingsBanner.h"
+#include "settings/SettingsLook.h"
+
+#include <QList>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QScrollArea;
+
+namespace app {
+class AppViewModel;
+}
+namespace glass {
+class StyleStore;
+}
+
+namespace settings {
+
+class ApiKeySection;
+class BannerView;
+class ColorPane;
+class SectionCard;
+class SettingsButton;
+class SignInSection;
+
+// The settings window: a header with "Done", the one banner, and a
+// scrolling column of eight section cards. Its own top-level window with
+// the window manager's decorations, 520 wide and at least 480 high.
+class SettingsWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 520;
+    static constexpr int kMinHeight = 480;
+    static constexpr int kMaxHeight = 50000;
+    static constexpr int kDefaultHeight = 780;
+
+    SettingsWindow(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
+
+    const std::optional<Banner> &banner() const { return m_banner; }
+    void setBanner(const Banner &banner);
+
+    // A modal alert with one "OK" button, a warning when the title says
+    // something failed. Tests hand in their own presenter.
+    using AlertPresenter = std::function<void(const QString &title, const QString &message, bool warning)>;
+    void setAlertPresenter(AlertPresenter presenter) { m_presentAlert = std::move(presenter); }
+    void presentAlert(const QString &title, const QString &message);
+
+    // Refreshes the controller's sign-in fields and closes the window (also Escape).
+    void done();
+
+    const QList<SectionCard *> &sections() const { return m_sections; }
+    SignInSection *signInSection() const { return m_signIn; }
+    ApiKeySection *apiKeySection() const { return m_apiKey; }
+    SettingsButton *doneButton() const { return m_done; }
+    BannerView *bannerView() const { return m_bannerView; }
+    QScrollArea *scrollArea() const { return m_scroll; }
+    const SettingsLook &look() const { return m_look; }
+
+signals:
+    void bannerChanged();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void applyLook();
+    void onAppear();
+    SectionCard *addSection(const QString &title, const QString &symbol);
+
+    app::AppViewModel &m_app;
+    glass::StyleStore &m_styles;
+    SettingsLook m_look;
+    std::optional<Banner> m_banner;
+    AlertPresenter m_presentAlert;
+
+    ColorPane *m_header = nullptr;
+    QLabel *m_title = nullptr;
+    SettingsButton *m_done = nullptr;
+    QWidget *m_bannerRow = nullptr;
+    BannerView *m_bannerView = nullptr;
+    ColorPane *m_divider = nullptr;
+    QScrollArea *m_scroll = nullptr;
+    QWidget *m_column = nullptr;
+    QList<SectionCard *> m_sections;
+    SignInSection *m_signIn = nullptr;
+    ApiKeySection *m_apiKey = nullptr;
+};
+
+} // namespace settings

@@ -1,0 +1,118 @@
+#include "SettingsTestKit.h"
+
+#include "app/MoonshelfSignIn.h"
+#include "auth/QtKeychainBackend.h"
+#include "model/AttachmentTempStore.h"
+#include "platform/SharedNetwork.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QTest>
+
+namespace settingstest {
+
+namespace {
+
+std::unique_ptr<auth::SecretsStore> realStore()
+{
+    auto store = std::make_unique<auth::SecretsStore>(
+        std::make_unique<auth::QtKeychainBackend>(kKeyringService, QString::fromLatin1(auth::SecretsStore::kKey)));
+    QCoro::waitFor(store->ready());
+    return store;
+}
+
+} // namespace
+
+Rig::Rig()
+{
+    stage::BackgroundSettings::Config config;
+    config.supportDirectory = m_stageDir.path();
+    config.network = &m_network;
+    m_background = std::make_unique<stage::BackgroundSettings>(config);
+    m_staging = std::make_unique<model::AttachmentTempStore>(m_stagingDir.path());
+}
+
+Rig::~Rig()
+{
+    m_window.reset();
+    m_vm.reset();
+    m_auth.reset();
+    QTest::qWait(10); // let finished coroutines unwind
+}
+
+settings::SettingsWindow &Rig::make(const QString &skinID)
+{
+    m_window.reset();
+    m_vm.reset();
+    m_auth.reset();
+    m_secrets = m_fake ? authtest::makeSecrets(m_fake) : realStore();
+    m_auth = std::make_unique<auth::MoonshelfAuth>(auth::MoonshelfAuth::Dependencies{
+        m_secrets.get(), &m_desktop, &m_clock, &platform::sharedNetwork(), QDir::homePath()});
+
+    m_skins = std::make_unique<stage::SkinStore>(stage::SkinStore::Sources{QStringLiteral(":/skins"), m_skinDir.path()});
+    m_skins->setSelectedID(skinID);
+    m_styles = std::make_unique<glass::StyleStore>(*m_skins);
+
+    app::AppServices services;
+    services.signIn = std::make_unique<app::MoonshelfSignIn>(*m_auth);
+    services.network = &m_network;
+    services.staging = m_staging.get();
+    services.background = m_background.get();
+    services.auth = m_auth.get();
+    services.desktop = &m_desktop;
+    services.setClipboardText = [](const QString &) {};
+    m_vm = std::make_unique<app::AppViewModel>(std::move(services));
+
+    m_window = std::make_unique<settings::SettingsWindow>(*m_vm, *m_styles);
+    m_window->setAlertPresenter([this](const QString &title, const QString &message, bool warning) {
+        m_alerts.append(QString::fromLatin1(warning ? "warning|" : "info|") + title + QStringLiteral(": ") + message);
+    });
+    return *m_window;
+}
+
+std::optional<QString> Rig::keyringNow()
+{
+    return realStore()->loadAPIKey();
+}
+
+void Rig::clearKeyring()
+{
+    auto store = realStore();
+    (void)testsupport::waitForTask(store->deleteAPIKey());
+}
+
+bool Rig::storeInKeyring(const QString &key)
+{
+    auto store = realStore();
+    return testsupport::waitForTask(store->saveAPIKey(key)).ok();
+}
+
+bool Rig::keyringAvailable()
+{
+    return realStore()->keyState() != auth::SecretsStore::KeyState::unavailable;
+}
+
+QString describe(const std::optional<settings::Banner> &banner)
+{
+    if (!banner)
+        return QStringLiteral("-");
+    switch (banner->kind) {
+    case settings::Banner::Kind::Success:
+        return QStringLiteral("success: ") + banner->text;
+    case settings::Banner::Kind::Error:
+        return QStringLiteral("error: ") + banner->text;
+    case settings::Banner::Kind::Info:
+        return QStringLiteral("info: ") + banner->text;
+    }
+    return {};
+}
+
+QString savePicture(QWidget &widget, const QString &name)
+{
+    const QString path = QDir(testsupport::outputDirectory()).filePath(name + QStringLiteral(".png"));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    widget.grab().save(path);
+    return path;
+}
+
+} // namespace settingstest

@@ -1,0 +1,210 @@
+// The API key section on a real Secret Service (and a fake keyring for a
+// locked one): save, refused keys, import, clear, the pre-filled field.
+#include "SettingsTestKit.h"
+
+#include "app/AccountController.h"
+#include "platform/UserDefaults.h"
+#include "settings/ApiKeySection.h"
+#include "settings/SettingsButton.h"
+#include "support/TestMain.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+
+using namespace settingstest;
+using settings::ApiKeySection;
+using settings::SettingsButton;
+using settings::SettingsWindow;
+
+namespace {
+
+void writeKeyFile(const QString &relative, const QByteArray &bytes)
+{
+    const QString path = QDir::home().filePath(relative);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+void typeKey(QLineEdit *field, const QString &text)
+{
+    field->clear();
+    QTest::keyClicks(field, text);
+}
+
+// Runs a section action to its end.
+void finish(ApiKeySection *section, SettingsButton *button)
+{
+    QSignalSpy done(section, &ApiKeySection::actionFinished);
+    button->click();
+    // A refusal may finish before the click returns.
+    QVERIFY(!done.isEmpty() || done.wait(10000));
+}
+
+} // namespace
+
+class ApiKeySectionTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Rig> m_rig;
+
+    SettingsWindow &makeWindow()
+    {
+        m_rig = std::make_unique<Rig>();
+        SettingsWindow &window = m_rig->make();
+        window.show();
+        return window;
+    }
+
+private slots:
+    void init()
+    {
+        authtest::resetStoredState();
+        platform::UserDefaults::setValue(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut), true);
+        if (!Rig::keyringAvailable())
+            QFAIL("no Secret Service (run inside dbus-run-session with gnome-keyring-daemon)");
+        Rig::clearKeyring();
+    }
+    void cleanup() { m_rig.reset(); }
+
+    // A typed key is stored trimmed; the field keeps what was typed; the
+    // controller counts the key; Clear follows the keyring.
+    void saveStoresTrimmedKey()
+    {
+        SettingsWindow &window = makeWindow();
+        ApiKeySection *section = window.apiKeySection();
+        QVERIFY(!section->clearButton()->isVisibleTo(section));
+        typeKey(section->keyField(), QStringLiteral("  sk-typed-1 "));
+        finish(section, section->saveButton());
+        SECRET_EQ(Rig::keyringNow(), std::optional(QStringLiteral("sk-typed-1")));
+        SECRET_EQ(section->keyField()->text(), QStringLiteral("  sk-typed-1 "));
+        QCOMPARE(describe(window.banner()), QStringLiteral("success: API key saved to Keychain (fallback)."));
+        QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("API key"));
+        QVERIFY(m_rig->vm().isAuthenticated());
+        QVERIFY(section->clearButton()->isVisibleTo(section));
+        savePicture(window, QStringLiteral("settings-apikey-saved-dark"));
+
+        finish(section, section->clearButton());
+        QVERIFY(!Rig::keyringNow());
+        QCOMPARE(describe(window.banner()), QStringLiteral("info: API key removed."));
+        QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("Not signed in"));
+        QVERIFY(!section->clearButton()->isVisibleTo(section));
+        // The text stays and can be saved again.
+        QVERIFY(section->saveButton()->isEnabled());
+    }
+
+    void refusedKeys_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("buttonEnabled");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("empty") << QString() << false << "error: The API key is empty; nothing was saved.";
+        QTest::newRow("spaces and tabs") << QStringLiteral(" \t ") << false
+                                         << "error: The API key is empty; nothing was saved.";
+        QTest::newRow("line break inside") << QStringLiteral("sk-a\nsk-b") << true
+                                           << "error: The API key holds a line break; nothing was saved.";
+    }
+    // A refused key never replaces the stored one.
+    void refusedKeys()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, buttonEnabled);
+        QFETCH(QString, error);
+        QVERIFY(Rig::storeInKeyring(QStringLiteral("sk-kept")));
+        SettingsWindow &window = makeWindow();
+        ApiKeySection *section = window.apiKeySection();
+        section->keyField()->setText(typed);
+        QCOMPARE(section->saveButton()->isEnabled(), buttonEnabled);
+        const auto saved = testsupport::waitForTask(m_rig->vm().account().saveAPIKey(typed));
+        QVERIFY(!saved.ok());
+        QCOMPARE(QStringLiteral("error: ") + saved.error(), error);
+        SECRET_EQ(Rig::keyringNow(), std::optional(QStringLiteral("sk-kept")));
+    }
+
+    void import_data()
+    {
+        QTest::addColumn<QByteArray>("env");         // empty: unset
+        QTest::addColumn<QByteArray>("qirvKeyFile"); // empty: none
+        QTest::addColumn<QString>("expected");       // empty: nothing to import
+        QTest::newRow("environment kept exactly") << QByteArray(" env-key ") << QByteArray("file-key") << " env-key ";
+        QTest::newRow("key file without its newline") << QByteArray() << QByteArray("file-key\n") << "file-key";
+        QTest::newRow("nothing") << QByteArray() << QByteArray() << QString();
+    }
+    void import()
+    {
+        QFETCH(QByteArray, env);
+        QFETCH(QByteArray, qirvKeyFile);
+        QFETCH(QString, expected);
+        if (!env.isEmpty())
+            qputenv("OVU_API_KEY", env);
+        if (!qirvKeyFile.isEmpty())
+            writeKeyFile(QStringLiteral(".qirv/api_key"), qirvKeyFile);
+        SettingsWindow &window = makeWindow();
+        ApiKeySection *section = window.apiKeySection();
+        typeKey(section->keyField(), QStringLiteral("typed"));
+        finish(section, section->importButton());
+        if (expected.isEmpty()) {
+            QCOMPARE(describe(window.banner()),
+                     QStringLiteral("error: No OVU_API_KEY env var or config file found (~/.config/ovu/api_key, "
+                                    "~/.qirv/api_key)."));
+            SECRET_EQ(section->keyField()->text(), QStringLiteral("typed"));
+            QVERIFY(!Rig::keyringNow());
+            QVERIFY(!m_rig->vm().isAuthenticated());
+        } else {
+            QCOMPARE(describe(window.banner()), QStringLiteral("success: Imported API key and saved to Keychain."));
+            SECRET_EQ(section->keyField()->text(), expected);
+            SECRET_EQ(Rig::keyringNow(), std::optional(expected));
+            QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("API key"));
+        }
+        qunsetenv("OVU_API_KEY");
+    }
+
+    // The stored key fills the masked field each time the window is shown,
+    // over what was typed; it is never shown in clear.
+    void storedKeyFillsMaskedField()
+    {
+        QVERIFY(Rig::storeInKeyring(QStringLiteral("sk-stored")));
+        SettingsWindow &window = makeWindow();
+        ApiKeySection *section = window.apiKeySection();
+        SECRET_EQ(section->keyField()->text(), QStringLiteral("sk-stored"));
+        QCOMPARE(section->keyField()->echoMode(), QLineEdit::Password);
+        QVERIFY(section->keyField()->displayText() != section->keyField()->text());
+        QVERIFY(section->clearButton()->isVisibleTo(section));
+        QVERIFY(!section->keyringNote()->isVisibleTo(section));
+
+        window.hide();
+        typeKey(section->keyField(), QStringLiteral("other"));
+        window.show();
+        SECRET_EQ(section->keyField()->text(), QStringLiteral("sk-stored"));
+        savePicture(window, QStringLiteral("settings-apikey-stored-dark"));
+    }
+
+    // A locked keyring is not "no key": the field is left alone and the
+    // section says the keyring cannot be read.
+    void lockedKeyringIsToldApart()
+    {
+        auto state = std::make_shared<authtest::FakeKeyringState>();
+        state->item = QByteArray("sk-behind-the-lock");
+        state->mode = authtest::FakeKeyringState::Mode::locked;
+        m_rig = std::make_unique<Rig>();
+        m_rig->useFakeKeyring(state);
+        SettingsWindow &window = m_rig->make();
+        ApiKeySection *section = window.apiKeySection();
+        typeKey(section->keyField(), QStringLiteral("typed-before"));
+        window.show();
+        QCOMPARE(m_rig->vm().account().keyState(), app::AccountController::KeyState::Unavailable);
+        SECRET_EQ(section->keyField()->text(), QStringLiteral("typed-before"));
+        QVERIFY(section->keyringNote()->isVisibleTo(section));
+        QVERIFY(!section->clearButton()->isVisibleTo(section));
+        finish(section, section->saveButton());
+        QVERIFY(describe(window.banner()).startsWith(QStringLiteral("error: Could not save API key to Keychain")));
+        QVERIFY(state->item == QByteArray("sk-behind-the-lock"));
+        savePicture(window, QStringLiteral("settings-apikey-locked-dark"));
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(ApiKeySectionTest)
+#include "tst_settings_apikey.moc"

@@ -1,0 +1,238 @@
+// The sign-in section and the banner against the loopback authorization
+// server: waiting, the code, cancel, success, failure, sign-out, import.
+#include "SettingsTestKit.h"
+
+#include "app/AccountController.h"
+#include "platform/UserDefaults.h"
+#include "settings/LinkButton.h"
+#include "settings/SettingsButton.h"
+#include "settings/SignInSection.h"
+#include "support/OAuthServerPeer.h"
+#include "support/TestMain.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+
+using namespace settingstest;
+using settings::SettingsWindow;
+using testsupport::OAuthServerPeer;
+
+namespace {
+
+const QByteArray kDevicePath = "/oauth2/device/code";
+const QByteArray kTokenPath = "/oauth2/token";
+const QByteArray kPending = R"({"error":"authorization_pending"})";
+
+QByteArray deviceReply(const QByteArray &verification)
+{
+    return R"({"device_code":"dc-1","user_code":"ABCD-EFGH","interval":5,"expires_in":600,"verification_uri":")" +
+           verification + "\"}";
+}
+
+} // namespace
+
+class SignInSectionTest : public authtest::ServerTestCase {
+    Q_OBJECT
+
+    std::unique_ptr<Rig> m_settings;
+    QStringList m_log;
+
+    SettingsWindow &makeWindow()
+    {
+        m_settings = std::make_unique<Rig>();
+        SettingsWindow &window = m_settings->make();
+        // Every banner the window shows, in order.
+        connect(&window, &SettingsWindow::bannerChanged, this, [this, &window] { m_log.append(describe(window.banner())); });
+        return window;
+    }
+
+    void waitUntilSignInEnds()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!m_settings->auth().isSigningIn(), 20000);
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(startServer());
+        platform::UserDefaults::setValue(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut), true);
+        Rig::clearKeyring();
+        m_log.clear();
+    }
+    void cleanup()
+    {
+        m_settings.reset();
+        stopServer();
+    }
+
+    // Press sign-in: information, the code and the page while waiting,
+    // then one success; the controller's fields follow the session.
+    void signInShowsCodeThenSuccess()
+    {
+        m_peer->enqueue(kDevicePath, OAuthServerPeer::json(200, deviceReply("https://example.test/device")));
+        m_peer->enqueue(kTokenPath, OAuthServerPeer::json(400, kPending));
+        OAuthServerPeer::Reply tokens = OAuthServerPeer::json(
+            200, R"({"access_token":"at-1","refresh_token":"rt-1","expires_in":3600,"email":"ada@example.com"})");
+        tokens.held = true;
+        m_peer->enqueue(kTokenPath, tokens);
+
+        SettingsWindow &window = makeWindow();
+        window.show();
+        settings::SignInSection *section = window.signInSection();
+        QVERIFY(!section->isWaitingShown());
+        QCOMPARE(section->detailLine()->text(), QStringLiteral("Not connected. Sign in or import your Qirv CLI session."));
+        QVERIFY(!section->dotShowsSignedIn());
+
+        section->signInButton()->click();
+        QVERIFY(section->isWaitingShown());
+        QTRY_VERIFY_WITH_TIMEOUT(m_peer->heldCount() == 1, 10000);
+        QVERIFY(section->codeLine()->isVisibleTo(section));
+        QCOMPARE(section->codeLine()->text(), QStringLiteral("Code: ABCD-EFGH"));
+        QVERIFY(section->pageLink()->isVisibleTo(section));
+        savePicture(window, QStringLiteral("settings-signin-waiting-dark"));
+
+        m_settings->desktop().opened.clear();
+        section->pageLink()->click();
+        QCOMPARE(m_settings->desktop().opened, (QList<QUrl>{QUrl(QStringLiteral("https://example.test/device"))}));
+
+        m_peer->release();
+        waitUntilSignInEnds();
+        QCOMPARE(m_log, (QStringList{
+                            "info: Opening browser for Moonshelf sign-in\u2026",
+                            "success: Starting Moonshelf sign-in\u2026",
+                            "success: Approve code ABCD-EFGH in your browser",
+                            "success: Signed in with Moonshelf as ada@example.com.",
+                        }));
+        QVERIFY(!section->isWaitingShown());
+        QVERIFY(section->signOutButton()->isVisibleTo(section));
+        QCOMPARE(section->modeLine()->text(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
+        QCOMPARE(section->detailLine()->text(), QStringLiteral("ada@example.com"));
+        QVERIFY(section->dotShowsSignedIn());
+        QVERIFY(m_settings->vm().isAuthenticated());
+        QCOMPARE(m_settings->vm().authStatusText(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
+        savePicture(window, QStringLiteral("settings-signin-success-dark"));
+    }
+
+    // A refusal shows one error and never a success after it.
+    void refusalShowsOneError()
+    {
+        m_peer->enqueue(kDevicePath, OAuthServerPeer::json(200, deviceReply("https://example.test/device")));
+        m_peer->enqueue(kTokenPath, OAuthServerPeer::json(400, R"({"error":"access_denied"})"));
+        SettingsWindow &window = makeWindow();
+        window.show();
+        window.signInSection()->signInButton()->click();
+        waitUntilSignInEnds();
+        QCOMPARE(m_log.size(), 4);
+        QVERIFY2(m_log.last().startsWith(QStringLiteral("error: ")), qPrintable(m_log.join(" | ")));
+        QCOMPARE(m_log.filter(QStringLiteral("Sign-in failed")).size(), 0);
+        QVERIFY(!m_settings->vm().isAuthenticated());
+        QVERIFY(!window.signInSection()->isWaitingShown());
+        savePicture(window, QStringLiteral("settings-signin-error-dark"));
+    }
+
+    // Cancel stops the waiting and says so; nothing is opened or stored.
+    void cancelWhileWaiting()
+    {
+        m_peer->enqueue(kDevicePath, OAuthServerPeer::json(200, deviceReply("https://example.test/device")));
+        OAuthServerPeer::Reply held = OAuthServerPeer::json(400, kPending);
+        held.hang = true;
+        m_peer->setFallback(kTokenPath, held);
+        SettingsWindow &window = makeWindow();
+        window.show();
+        window.signInSection()->signInButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_peer->requestsTo(kTokenPath).isEmpty(), 10000);
+        window.signInSection()->cancelButton()->click();
+        QVERIFY(!window.signInSection()->isWaitingShown());
+        QCOMPARE(m_log.last(), QStringLiteral("success: Sign-in cancelled"));
+        QVERIFY(!m_settings->auth().session());
+    }
+
+    // A sign-in page that is not a web address is neither linked nor opened.
+    void nonWebPageIsNotOffered()
+    {
+        m_peer->enqueue(kDevicePath, OAuthServerPeer::json(200, deviceReply("file:///etc/passwd")));
+        OAuthServerPeer::Reply held = OAuthServerPeer::json(400, kPending);
+        held.hang = true;
+        m_peer->setFallback(kTokenPath, held);
+        SettingsWindow &window = makeWindow();
+        window.show();
+        window.signInSection()->signInButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_settings->auth().signInUserCode().has_value() || !m_settings->auth().isSigningIn(),
+                                 10000);
+        QVERIFY(!window.signInSection()->pageLink()->isVisibleTo(window.signInSection()));
+        QVERIFY(!m_settings->vm().account().signInVerificationURL());
+        window.signInSection()->pageLink()->click();
+        QVERIFY(m_settings->desktop().opened.isEmpty());
+    }
+
+    void importFromCli_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // empty: no file
+        QTest::addColumn<QString>("banner");
+        QTest::addColumn<QString>("alert");
+        QTest::addColumn<bool>("signedIn");
+        const QString path = QDir::home().filePath(QStringLiteral(".qirv/auth.json"));
+        QTest::newRow("session with e-mail")
+            << QByteArray(R"({"access_token":"cli-1","email":"bo@example.com"})")
+            << "success: Imported Moonshelf session for bo@example.com from " + path
+            << "info|Moonshelf connected: Imported Moonshelf session for bo@example.com from " + path << true;
+        const QString missing =
+            QStringLiteral("No ~/.qirv/auth.json found. Use \u201cSign in with Moonshelf\u201d, or log in with the "
+                           "Qirv CLI first.");
+        QTest::newRow("no file") << QByteArray() << "error: " + missing << "warning|Import failed: " + missing << false;
+    }
+    // The import says what it reads, then its outcome in the banner and an alert.
+    void importFromCli()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, banner);
+        QFETCH(QString, alert);
+        QFETCH(bool, signedIn);
+        SettingsWindow &window = makeWindow();
+        window.show();
+        if (!file.isEmpty())
+            authtest::writeCliAuth(file);
+        window.signInSection()->importButton()->click();
+        QCOMPARE(m_log.first(), QStringLiteral("info: Importing from ") +
+                                    QDir::home().filePath(QStringLiteral(".qirv/auth.json")) + QChar(0x2026));
+        QTRY_COMPARE(m_settings->alerts().size(), 1);
+        QCOMPARE(m_log.last(), banner);
+        QCOMPARE(m_settings->alerts().first(), alert);
+        QCOMPARE(m_settings->vm().isAuthenticated(), signedIn);
+        QCOMPARE(window.signInSection()->signOutButton()->isVisibleTo(window.signInSection()), signedIn);
+    }
+
+    // Sign-out forgets the session and the controller follows at once.
+    void signOut()
+    {
+        authtest::writeCliAuth(R"({"access_token":"cli-1","email":"bo@example.com"})");
+        platform::UserDefaults::remove(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut));
+        SettingsWindow &window = makeWindow();
+        QVERIFY(m_settings->auth().session());
+        window.show();
+        // Opened with a session and a status: that status as information.
+        QCOMPARE(m_log, (QStringList{"info: " + *m_settings->auth().lastStatus()}));
+        window.signInSection()->signOutButton()->click();
+        QCOMPARE(m_log.last(), QStringLiteral("info: Signed out of Moonshelf session."));
+        QVERIFY(!m_settings->vm().isAuthenticated());
+        QCOMPARE(m_settings->vm().authStatusText(), QStringLiteral("Not signed in"));
+        QVERIFY(!window.signInSection()->signOutButton()->isVisibleTo(window.signInSection()));
+    }
+
+    // Escape does what Done does: the controller's fields are refreshed and the window closes.
+    void escapeIsDone()
+    {
+        SettingsWindow &window = makeWindow();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        authtest::writeCliAuth(R"({"access_token":"cli-1"})");
+        QVERIFY(m_settings->auth().importFromQirvCLI().ok());
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(!window.isVisible());
+        QVERIFY(m_settings->vm().isAuthenticated());
+        QCOMPARE(m_settings->vm().authStatusText(), QStringLiteral("Moonshelf \u00b7 Moonshelf session"));
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(SignInSectionTest)
+#include "tst_settings_signin.moc"
