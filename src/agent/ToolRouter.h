@@ -24,7 +24,7 @@ public:
     static constexpr double kDefaultShellTimeout = 120;
 
     explicit ToolRouter(WorkspaceManager *workspace, QObject *parent = nullptr);
-    // Ends a command that is still running (its whole process group).
+    // Ends a command that is still running, with everything it started.
     ~ToolRouter() override;
 
     WorkspaceManager *workspace() const { return m_workspace; }
@@ -41,8 +41,9 @@ public:
     QCoro::Task<ToolExecutionResult> execute(QString name, QString argumentsJSON);
 
     bool isCommandRunning() const;
-    // Ends the running shell command's process group (SIGTERM, SIGKILL after
-    // 2 s); its execute() then returns "Command cancelled". No-op when idle.
+    // Ends the running shell command and every process it started, also
+    // those that left its process group (SIGTERM, SIGKILL after 2 s); its
+    // execute() then returns "Command cancelled". No-op when idle.
     void cancelRunningCommand();
 
     // The reason a shell command looks destructive, or nothing.

@@ -202,6 +202,16 @@ private Q_SLOTS:
                  (Built{"edit s.txt", QStringLiteral("str_replace · s.txt\n") + kSeparator + u'\n' + expected}));
     }
 
+    // The card shows the place the edit changes, also where the edit matches
+    // line feeds to a file's CR LF line breaks.
+    void strReplaceInCrLfFile()
+    {
+        put(QStringLiteral("crlf.txt"), "one\r\ntwo\r\nthree\r\n");
+        QCOMPARE(preview(QStringLiteral("str_replace"), {{"path", "crlf.txt"}, {"old_string", "one\ntwo"}, {"new_string", "1\n2"}}),
+                 (Built{"edit crlf.txt", QStringLiteral("str_replace · crlf.txt\n") + kSeparator
+                                             + "\n  \n- one\n- two\n+ 1\n+ 2\n  \r\n  three\r\n  "}));
+    }
+
     void shell_data()
     {
         QTest::addColumn<QString>("args");
