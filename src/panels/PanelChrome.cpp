@@ -10,7 +10,9 @@
 namespace panels {
 
 namespace {
-constexpr int kBand = 52; // clear of the title-bar controls
+// The window's title strip stands above the panels and holds the title-bar
+// controls, so no clear band is needed inside the panel.
+constexpr int kBand = 0;
 
 QPixmap symbolPixmap(const QString &name, int size, const QColor &color, qreal dpr)
 {

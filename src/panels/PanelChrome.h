@@ -11,8 +11,8 @@ class StyleStore;
 
 namespace panels {
 
-// The top of a side panel: a clear band clear of the title-bar controls,
-// a header row (a symbol, a title, then trailing controls) and a divider.
+// The top of a side panel: a header row (a symbol, a title, then trailing
+// controls) and a divider.
 class PanelHeader : public QWidget {
     Q_OBJECT
 public:
