@@ -49,8 +49,9 @@ struct ItemModels;
 // the state the windows share. Main thread only.
 //
 // Every published field has its own change signal; `changed()` follows
-// every change of any of them and every change notice of the stores held,
-// so a view may listen to that one alone.
+// every change of any of them and every change notice of the stores held.
+// Views follow the item models and the fields' own signals, not changed();
+// the streamed text is announced at most once per frame.
 class AppViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)

@@ -55,7 +55,8 @@ void AppViewModel::wireItemModels()
     connect(m_conversations.get(), &Store::conversationChanged, this, followShown);
     connect(m_conversations.get(), &Store::messageAppended, this,
             [followShown](const QUuid &conversationID, const QUuid &) { followShown(conversationID); });
-    connect(m_conversations.get(), &Store::conversationRemoved, this, followShown);
+    // A removed session shown here was the selected one: the selection
+    // change that follows replaces the rows once.
     connect(m_conversations.get(), &Store::conversationsReplaced, this, &AppViewModel::refreshMessageRows);
     connect(m_conversations.get(), &Store::selectedConversationIDChanged, this, &AppViewModel::refreshMessageRows);
 

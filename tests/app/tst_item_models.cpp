@@ -176,6 +176,7 @@ private Q_SLOTS:
         QAbstractItemModelTester t2(&active, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QAbstractItemModelTester t3(&archived, QAbstractItemModelTester::FailureReportingMode::QtTest);
         EventLog log(list);
+        EventLog activeLog(active);
         const auto idOf = [&](int row) { return list.index(row).data(SessionListModel::IdRole).toUuid(); };
         const QUuid second = idOf(1);
 
@@ -214,10 +215,122 @@ private Q_SLOTS:
         QCOMPARE(log.take(), (QStringList{"inserted 0", "changed 1", "changed 0"}));
         QCOMPARE(list.index(0).data().toString(), QStringLiteral("first (fork)"));
 
+        QVERIFY(!activeLog.take().contains(QStringLiteral("reset")));
+
         // Only a whole new list resets.
         f.store->setConversations(sessionsFrom({"only||1"}));
         QCOMPARE(log.take(), QStringList{"reset"});
         QCOMPARE(titles(active), QStringList{"only"});
+    }
+
+    // Each store operation announces itself once, after the whole-list
+    // notice, with the id it concerns.
+    void storeNotices_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QStringList>("notices");
+        QTest::newRow("new session") << "new" << QStringList{"list", "added new", "selected"};
+        QTest::newRow("fork") << "fork" << QStringList{"list", "added new", "selected"};
+        QTest::newRow("rename") << "rename" << QStringList{"list", "changed b"};
+        QTest::newRow("blank rename is nothing") << "rename blank" << QStringList{};
+        QTest::newRow("pin") << "pin" << QStringList{"list", "changed b"};
+        QTest::newRow("archive another") << "archive" << QStringList{"list", "changed b"};
+        QTest::newRow("archive the selected")
+            << "archive selected" << QStringList{"list", "changed a", "selected"};
+        QTest::newRow("unarchive") << "unarchive" << QStringList{"list", "changed c"};
+        QTest::newRow("unread") << "unread" << QStringList{"list", "changed b"};
+        QTest::newRow("select clears unread") << "select unread" << QStringList{"selected", "list", "changed c"};
+        QTest::newRow("delete another") << "delete" << QStringList{"list", "removed b"};
+        QTest::newRow("delete the selected") << "delete selected" << QStringList{"list", "removed a", "selected"};
+        QTest::newRow("unknown id is nothing") << "delete unknown" << QStringList{};
+        QTest::newRow("append to the selected") << "append" << QStringList{"list", "appended a"};
+        QTest::newRow("append by id") << "append b" << QStringList{"list", "appended b"};
+        QTest::newRow("replace messages") << "replace" << QStringList{"list", "changed b"};
+        QTest::newRow("whole list") << "set" << QStringList{"list", "replaced"};
+    }
+
+    void storeNotices()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QStringList, notices);
+
+        StoreFixture f;
+        ConversationStore &store = *f.store;
+        store.setConversations(sessionsFrom({"a||3", "b||2", "c|au|1"}));
+        QHash<QUuid, QString> names;
+        for (const Conversation &c : store.conversations())
+            names.insert(c.id, c.title);
+        const QUuid a = store.conversations()[0].id;
+        const QUuid b = store.conversations()[1].id;
+        const QUuid c = store.conversations()[2].id;
+        store.select(a);
+
+        QStringList log;
+        const auto name = [&](const QUuid &id) { return names.value(id, QStringLiteral("new")); };
+        connect(&store, &ConversationStore::conversationsChanged, this, [&] { log << "list"; });
+        connect(&store, &ConversationStore::selectedConversationIDChanged, this, [&] { log << "selected"; });
+        connect(&store, &ConversationStore::conversationAdded, this, [&](const QUuid &id) { log << "added " + name(id); });
+        connect(&store, &ConversationStore::conversationChanged, this,
+                [&](const QUuid &id) { log << "changed " + name(id); });
+        connect(&store, &ConversationStore::conversationRemoved, this,
+                [&](const QUuid &id) { log << "removed " + name(id); });
+        connect(&store, &ConversationStore::messageAppended, this, [&](const QUuid &id, const QUuid &message) {
+            const QList<ChatMessage> messages = store.conversation(id)->messages;
+            QCOMPARE(messages.last().id, message);
+            log << "appended " + name(id);
+        });
+        connect(&store, &ConversationStore::conversationsReplaced, this, [&] { log << "replaced"; });
+
+        if (operation == "new")
+            store.newChat();
+        else if (operation == "fork")
+            store.fork(b);
+        else if (operation == "rename")
+            store.rename(b, QStringLiteral("bee"));
+        else if (operation == "rename blank")
+            store.rename(b, QStringLiteral("  "));
+        else if (operation == "pin")
+            store.togglePin(b);
+        else if (operation == "archive")
+            store.archive(b);
+        else if (operation == "archive selected")
+            store.archive(a);
+        else if (operation == "unarchive")
+            store.unarchive(c);
+        else if (operation == "unread")
+            store.setUnread(b, true);
+        else if (operation == "select unread")
+            store.select(c);
+        else if (operation == "delete")
+            store.deleteConversation(b);
+        else if (operation == "delete selected")
+            store.deleteConversation(a);
+        else if (operation == "delete unknown")
+            store.deleteConversation(QUuid::createUuid());
+        else if (operation == "append")
+            store.appendMessage(message(QStringLiteral("hi")));
+        else if (operation == "append b")
+            QVERIFY(store.appendMessage(b, message(QStringLiteral("hi"))));
+        else if (operation == "replace")
+            QVERIFY(store.replaceMessages(b, {}));
+        else if (operation == "set")
+            store.setConversations({});
+        QCOMPARE(log, notices);
+    }
+
+    // Deleting through an id held by the list itself is safe.
+    void deleteByTheStoresOwnID()
+    {
+        StoreFixture f;
+        f.store->setConversations(sessionsFrom({"a||3", "b||2", "c||1"}));
+        SessionListModel list(*f.store);
+        QSignalSpy removed(f.store.get(), &ConversationStore::conversationRemoved);
+        const QUuid second = f.store->conversations()[1].id;
+        // The referenced element is overwritten by "c" as the list closes up.
+        f.store->deleteConversation(f.store->conversations()[1].id);
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(removed.first().first().toUuid(), second);
+        QCOMPARE(titles(list), (QStringList{"a", "c"}));
     }
 
     void sessionRowsCarryNoHistory()
