@@ -61,7 +61,22 @@ void MarkdownTextView::setStreamingText(const QString &text)
     }
     if (m_renderer)
         m_renderer->setText(text);
-    heightsChanged();
+    // Only appended here; the tail is rebuilt when the frame is drawn.
+    updateGeometry();
+    update();
+}
+
+void MarkdownTextView::appendStreamingText(QStringView fragment)
+{
+    if (!m_streaming) {
+        setStreamingText(m_text + fragment.toString());
+        return;
+    }
+    m_text.append(fragment);
+    if (m_renderer)
+        m_renderer->append(fragment);
+    updateGeometry();
+    update();
 }
 
 MarkdownRenderer &MarkdownTextView::rendererFor(int width) const
@@ -85,7 +100,7 @@ int MarkdownTextView::heightForWidth(int width) const
     if (m_text.isEmpty())
         return 0;
     MarkdownRenderer &r = rendererFor(width);
-    r.refresh(true);
+    r.refresh(!m_streaming);
     // Real heights where a few milliseconds suffice (every ordinary
     // message); estimates for the rest of a huge one, refined when idle.
     r.layOutSome(4'000'000);

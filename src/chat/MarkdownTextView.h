@@ -31,6 +31,7 @@ public:
     void setFinishedText(const QUuid &id, const QString &text);
     // A text still growing; a continuation only appends.
     void setStreamingText(const QString &text);
+    void appendStreamingText(QStringView fragment);
     const QString &text() const { return m_text; }
 
     bool hasHeightForWidth() const override { return true; }
