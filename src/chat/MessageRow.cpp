@@ -225,6 +225,17 @@ bool MessageRow::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void MessageRow::setTransientState(bool hovering, bool copied)
+{
+    m_copy->setCopied(copied);
+    m_copy->setHovering(hovering || copied);
+}
+
+bool MessageRow::isCopiedShown() const
+{
+    return m_copy->isCopied();
+}
+
 bool MessageRow::showsBubble() const
 {
     const double v = bubbleVisibility();

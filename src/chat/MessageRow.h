@@ -34,6 +34,11 @@ public:
     // The text shown for a message: "Working on it…" for an empty message
     // with a tool-call list; inline data-URL images removed; on user
     // messages the attachment block shortened to paperclip lines; trimmed.
+    // Hover and "copied" of the message shown, kept by the pane per message
+    // id: a row reused for another message starts from that message's state.
+    void setTransientState(bool hovering, bool copied);
+    bool isCopiedShown() const;
+
     static QString bodyText(const model::ChatMessage &message);
     double bubbleVisibility() const;
 

@@ -44,6 +44,13 @@ void MessageRowCopyButton::setHovering(bool on)
     update();
 }
 
+void MessageRowCopyButton::setCopied(bool on)
+{
+    m_copied = on ? 1 : 0;
+    setAttribute(Qt::WA_TransparentForMouseEvents, !isShown());
+    update();
+}
+
 bool MessageRowCopyButton::event(QEvent *event)
 {
     if (event->type() == QEvent::ToolTip) {

@@ -18,6 +18,8 @@ class MessageRowCopyButton : public QAbstractButton {
 public:
     explicit MessageRowCopyButton(glass::StyleStore &styles, QWidget *parent = nullptr);
     void setHovering(bool on);
+    // A reused row takes the state of the message it now shows.
+    void setCopied(bool on);
     bool isCopied() const { return m_copied > 0; }
     bool isShown() const { return m_hovering || m_copied > 0; }
     QSize sizeHint() const override { return {36, 36}; }

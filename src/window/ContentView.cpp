@@ -1,6 +1,7 @@
 #include "window/ContentView.h"
 
 #include "app/AppViewModel.h"
+#include "chat/ChatView.h"
 #include "glass/SheetOverlay.h"
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"
@@ -100,6 +101,7 @@ void ContentView::plugViews()
     m_fileTree->setFactory([this](QWidget *p) { return new panels::FileTreeView(m_app, m_styles, p); });
     m_toolLog->setFactory([this](QWidget *p) { return new panels::ToolLogView(m_app, m_styles, p); });
     m_peek->setFactory([this](QWidget *p) { return new panels::FilePeekView(m_app, m_styles, p); });
+    m_chat->setFactory([this](QWidget *p) { return new chat::ChatView(m_app, m_styles, p); });
     m_paletteSheet = [this](QWidget *p) {
         return new palette::CommandPaletteView(m_app, m_styles, m_commandActions, p);
     };

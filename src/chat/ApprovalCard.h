@@ -1,0 +1,81 @@
+#pragma once
+
+#include "chat/ApprovalText.h"
+#include "model/RunRecords.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+class QLabel;
+class QPlainTextEdit;
+
+namespace glass {
+class StyleStore;
+class StyledButton;
+} // namespace glass
+
+namespace chat {
+
+// Asks the user to allow or deny one tool call the run waits on: risk
+// symbol and badge, the call's name and summary, its preview with every
+// hidden character shown, and Deny / "Allow writes this session" / Approve.
+// Each answer names the approval the card was drawn for, and no press
+// counts in the first moments a card is up, so a double click meant for
+// something else never approves it.
+class ApprovalCard : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kArmDelayMs = 250;
+
+    ApprovalCard(const model::PendingApproval &pending, glass::StyleStore &styles, QWidget *parent = nullptr);
+
+    const model::PendingApproval &pending() const { return m_pending; }
+    // Presses the buttons would make (for keys and tests); false when the
+    // card does not take input yet.
+    bool deny() { return answer(false, false); }
+    bool approve() { return answer(true, false); }
+    bool allowWrites();
+    bool isArmed() const;
+    // For tests: arms the card now instead of after the delay.
+    void armNow() { m_armed = true; }
+
+    QPlainTextEdit *previewView() const { return m_preview; }
+    QString previewText() const;
+    int buttonCount() const;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+
+signals:
+    // Once per card at most.
+    void answered(const QString &approvalID, bool approved, bool allowWritesForChat);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    bool answer(bool approved, bool allowWrites);
+    void applyLook();
+    void fitPreview();
+
+    model::PendingApproval m_pending;
+    glass::StyleStore &m_styles;
+    ApprovalText::RiskLook m_look;
+    VisiblePreview m_visible;
+    QElapsedTimer m_shown;
+    bool m_armed = false;
+    bool m_done = false;
+
+    QLabel *m_symbol = nullptr;
+    QLabel *m_title = nullptr;
+    QLabel *m_badge = nullptr;
+    QLabel *m_name = nullptr;
+    QLabel *m_summary = nullptr;
+    QWidget *m_previewFrame = nullptr;
+    QPlainTextEdit *m_preview = nullptr;
+    glass::StyledButton *m_deny = nullptr;
+    glass::StyledButton *m_allowWrites = nullptr;
+    glass::StyledButton *m_approve = nullptr;
+};
+
+} // namespace chat

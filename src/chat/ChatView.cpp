@@ -1,0 +1,114 @@
+#include "chat/ChatView.h"
+
+#include "app/AppViewModel.h"
+#include "app/MessageListModel.h"
+#include "chat/ComposerBar.h"
+#include "chat/TranscriptView.h"
+#include "model/ChatRecords.h"
+
+#include <QPointer>
+#include <QRegularExpression>
+#include <QTimer>
+
+namespace chat {
+
+ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent)
+    : QWidget(parent), m_app(app), m_styles(styles)
+{
+    setObjectName(QStringLiteral("chatView"));
+    setAttribute(Qt::WA_NoSystemBackground);
+    m_transcript = new TranscriptView(MessageRowContext{styles, app.background(), m_cache, nullptr}, this);
+    m_composer = new ComposerBar(app, styles, this);
+
+    m_transcript->setActions(
+        [this](const model::ChatMessage &message) { m_app.copyMessage(copyText(message.content)); },
+        [this] { m_app.retryLastExchange(); });
+    m_transcript->setApprovalAnswer(
+        [this](const QString &id, bool approved, bool allowWrites) { answerApproval(id, approved, allowWrites); });
+    m_transcript->setRunning(app.isRunning());
+    m_transcript->setModel(&app.messageModel());
+
+    // The scroll rules.
+    QPointer<TranscriptView> list = m_transcript;
+    auto later = [this, list](bool animated) {
+        QTimer::singleShot(0, this, [list, animated] {
+            if (list)
+                list->scrollToBottom(animated);
+        });
+    };
+    connect(m_transcript, &TranscriptView::conversationSwitched, this, [later] { later(false); });
+    connect(m_transcript, &TranscriptView::messageCountChanged, this,
+            [this] { m_transcript->scrollToBottom(true); });
+    connect(&app, &app::AppViewModel::streamingTextChanged, this, [this] { m_transcript->scrollToBottom(false); });
+    connect(&app, &app::AppViewModel::isRunningChanged, this, [this, later] {
+        m_transcript->setRunning(m_app.isRunning());
+        later(true);
+    });
+    int attachmentCount = int(app.attachments().size());
+    connect(&app, &app::AppViewModel::attachmentsChanged, this, [this, later, attachmentCount]() mutable {
+        const int now = int(m_app.attachments().size());
+        if (now != attachmentCount) {
+            attachmentCount = now;
+            later(false);
+        }
+    });
+    connect(m_composer, &ComposerBar::heightChanged, this, &ChatView::placeComposer);
+}
+
+ChatView::~ChatView() = default;
+
+QWidget *ChatView::welcomeSlot() const
+{
+    return m_transcript->welcomeSlot();
+}
+
+QString ChatView::copyText(const QString &content)
+{
+    QString text = content;
+    if (text.contains(QLatin1String("data:image"))) {
+        static const QRegularExpression image(
+            QStringLiteral(R"re(!\[[^\]]*\]\(data:image\/[a-zA-Z0-9.+-]+;base64,[A-Za-z0-9+/=\s]+\))re"));
+        if (image.isValid())
+            text.replace(image, QString());
+    }
+    text = model::ChatMessage::stripAttachmentChrome(text);
+    return text.trimmed();
+}
+
+void ChatView::answerApproval(const QString &approvalID, bool approved, bool allowWrites)
+{
+    // A card answers only the approval it was drawn for.
+    const std::optional<model::PendingApproval> &pending = m_app.pendingApproval();
+    if (!pending || pending->id != approvalID)
+        return;
+    m_app.resolveApproval(approved, allowWrites);
+}
+
+void ChatView::placeComposer()
+{
+    const int h = m_composer->heightForWidth(width());
+    m_composer->setGeometry(0, height() - h, width(), h);
+    m_composer->raise();
+    const bool wasAtBottom = m_transcript->isAtBottom();
+    m_transcript->setBottomInset(h);
+    if (wasAtBottom)
+        m_transcript->scrollToBottom(false);
+}
+
+void ChatView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_transcript->setGeometry(rect());
+    placeComposer();
+}
+
+void ChatView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        m_transcript->scrollToBottom(false);
+    }
+}
+
+} // namespace chat

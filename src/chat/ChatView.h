@@ -1,0 +1,58 @@
+#pragma once
+
+#include "chat/MarkdownRenderCache.h"
+
+#include <QWidget>
+
+#include <memory>
+
+namespace app {
+class AppViewModel;
+}
+namespace glass {
+class StyleStore;
+}
+
+namespace chat {
+
+class ComposerBar;
+class TranscriptView;
+
+// The centre pane: the conversation (welcome slot, finished rows, the live
+// reply and the approval card, only rows near the viewport alive) with the
+// composer overlaying its bottom. Every change the user should see jumps
+// the list to its bottom: a switched session and a changed attachment
+// count one turn later, a new message with a short glide, each streamed
+// frame at once, a run's start and end one turn later with a glide.
+class ChatView : public QWidget {
+    Q_OBJECT
+public:
+    ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
+    ~ChatView() override;
+
+    TranscriptView *transcript() const { return m_transcript; }
+    ComposerBar *composer() const { return m_composer; }
+    // Where the welcome card goes: put it into this widget's layout.
+    QWidget *welcomeSlot() const;
+
+    // The text a row's copy puts on the clipboard: inline images and the
+    // attachment block's chrome gone, trimmed.
+    static QString copyText(const QString &content);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void placeComposer();
+    void answerApproval(const QString &approvalID, bool approved, bool allowWrites);
+
+    app::AppViewModel &m_app;
+    glass::StyleStore &m_styles;
+    MarkdownRenderCache m_cache;
+    TranscriptView *m_transcript = nullptr;
+    ComposerBar *m_composer = nullptr;
+    bool m_shownOnce = false;
+};
+
+} // namespace chat

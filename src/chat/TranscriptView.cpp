@@ -1,0 +1,577 @@
+#include "chat/TranscriptView.h"
+
+#include "app/MessageListModel.h"
+#include "chat/ApprovalCard.h"
+#include "chat/LiveAssistantBlock.h"
+#include "chat/MessageRow.h"
+
+#include <QCursor>
+#include <QEvent>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <QVariantAnimation>
+
+#include <algorithm>
+#include <cmath>
+
+namespace chat {
+
+namespace {
+
+using Model = app::MessageListModel;
+constexpr int kCopiedMs = 1200;
+// Pooled rows kept beyond those in view.
+constexpr size_t kPoolSpare = 6;
+
+} // namespace
+
+TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
+    : QAbstractScrollArea(parent), m_context(context)
+{
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setAutoFillBackground(false);
+    viewport()->setAutoFillBackground(false);
+    verticalScrollBar()->setSingleStep(40);
+
+    m_welcome = new QWidget(viewport());
+    m_welcome->setObjectName(QStringLiteral("welcomeSlot"));
+    auto *welcomeLayout = new QVBoxLayout(m_welcome);
+    welcomeLayout->setContentsMargins(0, 0, 0, 0);
+    m_welcome->installEventFilter(this);
+    m_welcome->hide();
+
+    m_scroll = new QVariantAnimation(this);
+    m_scroll->setDuration(180);
+    m_scroll->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_scroll, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant &v) { verticalScrollBar()->setValue(v.toInt()); });
+    connect(m_scroll, &QVariantAnimation::finished, this, [this] {
+        // The content may have grown meanwhile: end on the real bottom.
+        m_followBottom = true;
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    });
+}
+
+TranscriptView::~TranscriptView() = default;
+
+void TranscriptView::setModel(app::MessageListModel *model)
+{
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
+    m_model = model;
+    if (model) {
+        connect(model, &QAbstractItemModel::modelReset, this, &TranscriptView::reload);
+        connect(model, &QAbstractItemModel::rowsInserted, this, &TranscriptView::reload);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, &TranscriptView::reload);
+        connect(model, &QAbstractItemModel::rowsMoved, this, &TranscriptView::reload);
+        connect(model, &QAbstractItemModel::layoutChanged, this, &TranscriptView::reload);
+        connect(model, &QAbstractItemModel::dataChanged, this, &TranscriptView::onDataChanged);
+    }
+    reload();
+}
+
+void TranscriptView::setRunning(bool running)
+{
+    if (m_running == running)
+        return;
+    m_running = running;
+    m_anchor = captureAnchor();
+    relayout();
+}
+
+void TranscriptView::setBottomInset(int inset)
+{
+    if (m_bottomInset == inset)
+        return;
+    m_bottomInset = inset;
+    relayout();
+}
+
+void TranscriptView::setActions(CopyAction onCopy, std::function<void()> onRetry)
+{
+    m_onCopy = std::move(onCopy);
+    m_onRetry = std::move(onRetry);
+}
+
+void TranscriptView::setApprovalAnswer(ApprovalAnswer answer)
+{
+    m_answer = std::move(answer);
+}
+
+bool TranscriptView::showsWelcome() const
+{
+    return m_messageCount == 0 && !m_running && !m_live;
+}
+
+int TranscriptView::columnWidth() const
+{
+    return qBound(120, viewport()->width() - 2 * kSideMargin, kColumnMaxWidth);
+}
+
+bool TranscriptView::isAtBottom() const
+{
+    const QScrollBar *bar = verticalScrollBar();
+    return bar->value() >= bar->maximum() - 2;
+}
+
+void TranscriptView::scrollToBottom(bool animated)
+{
+    relayout();
+    QScrollBar *bar = verticalScrollBar();
+    m_scroll->stop();
+    m_followBottom = true;
+    if (!animated || bar->value() == bar->maximum() || !isVisible()) {
+        bar->setValue(bar->maximum());
+        return;
+    }
+    m_scroll->setStartValue(bar->value());
+    m_scroll->setEndValue(bar->maximum());
+    m_scroll->start();
+}
+
+int TranscriptView::rowWidgetCount() const
+{
+    return int(m_bound.size() + m_pool.size());
+}
+
+MessageRow *TranscriptView::rowFor(const QUuid &id) const
+{
+    return m_bound.value(id, nullptr);
+}
+
+QRect TranscriptView::itemRect(const QUuid &id) const
+{
+    const int i = m_indexOf.value(id, -1);
+    if (i < 0 || size_t(i) >= m_tops.size())
+        return {};
+    const int w = columnWidth();
+    return {(viewport()->width() - w) / 2, m_tops[size_t(i)], w, m_items[size_t(i)].height};
+}
+
+size_t TranscriptView::keyOf(const model::ChatMessage &message)
+{
+    size_t seed = qHashMulti(0, message.content, int(message.role));
+    if (message.toolCalls) {
+        for (const model::ToolCallRecord &call : *message.toolCalls)
+            seed = qHashMulti(seed, call.name);
+    }
+    return seed;
+}
+
+bool TranscriptView::finishedTurn(const Item &item) const
+{
+    return !m_running && item.kind == Kind::Message && item.message.role == model::MessageRole::Assistant &&
+           item.id == m_lastAssistant;
+}
+
+TranscriptView::Anchor TranscriptView::captureAnchor() const
+{
+    // The first item reaching into view, and where it stands on screen.
+    const int value = verticalScrollBar()->value();
+    if (m_tops.size() != m_items.size() || m_items.empty())
+        return {};
+    auto it = std::upper_bound(m_tops.begin(), m_tops.end(), value);
+    size_t i = it == m_tops.begin() ? 0 : size_t(it - m_tops.begin()) - 1;
+    if (m_tops[i] + m_items[i].height < value && i + 1 < m_items.size())
+        ++i;
+    return {m_items[i].id, m_tops[i] - value};
+}
+
+void TranscriptView::reload()
+{
+    if (!m_anchor)
+        m_anchor = captureAnchor();
+    const std::optional<QUuid> conversation = m_model ? m_model->conversationID() : std::nullopt;
+    const bool switched = conversation != m_conversation;
+    m_conversation = conversation;
+    const int oldCount = m_messageCount;
+
+    std::vector<Item> items;
+    const int rows = m_model ? m_model->rowCount() : 0;
+    items.reserve(size_t(rows));
+    m_lastAssistant = {};
+    for (int r = 0; r < rows; ++r) {
+        const QModelIndex index = m_model->index(r);
+        Item item;
+        const auto kind = index.data(Model::KindRole).value<Model::RowKind>();
+        item.id = index.data(Model::IdRole).toUuid();
+        if (kind == Model::RowKind::Message) {
+            item.message = index.data(Model::MessageRole).value<model::ChatMessage>();
+            // System and tool messages are never shown.
+            if (item.message.role != model::MessageRole::User && item.message.role != model::MessageRole::Assistant)
+                continue;
+            item.kind = Kind::Message;
+            item.contentKey = keyOf(item.message);
+            if (item.message.role == model::MessageRole::Assistant)
+                m_lastAssistant = item.id;
+        } else {
+            item.kind = kind == Model::RowKind::Live ? Kind::Live : Kind::Approval;
+        }
+        items.push_back(std::move(item));
+    }
+    m_items = std::move(items);
+    m_indexOf.clear();
+    m_messageCount = 0;
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        m_indexOf.insert(m_items[i].id, int(i));
+        if (m_items[i].kind == Kind::Message)
+            ++m_messageCount;
+    }
+    // Rows whose message left go back to the pool.
+    const QList<QUuid> bound = m_bound.keys();
+    for (const QUuid &id : bound) {
+        const int i = m_indexOf.value(id, -1);
+        if (i < 0 || m_items[size_t(i)].kind != Kind::Message)
+            releaseRow(id);
+    }
+    m_layoutWidth = columnWidth();
+    applyHeights(m_layoutWidth);
+    syncSingletons();
+    if (switched)
+        m_anchor.reset();
+    relayout();
+    if (switched)
+        emit conversationSwitched();
+    else if (oldCount != m_messageCount)
+        emit messageCountChanged();
+}
+
+void TranscriptView::onDataChanged(const QModelIndex &from, const QModelIndex &to)
+{
+    if (!m_model)
+        return;
+    bool messages = false;
+    for (int r = from.row(); r <= to.row(); ++r) {
+        const QModelIndex index = m_model->index(r);
+        const auto kind = index.data(Model::KindRole).value<Model::RowKind>();
+        if (kind != Model::RowKind::Message)
+            continue;
+        messages = true;
+        const int i = m_indexOf.value(index.data(Model::IdRole).toUuid(), -1);
+        if (i < 0)
+            continue;
+        Item &item = m_items[size_t(i)];
+        item.message = index.data(Model::MessageRole).value<model::ChatMessage>();
+        item.contentKey = keyOf(item.message);
+        item.measured = false;
+        if (item.message.role == model::MessageRole::Assistant && size_t(i) + 1 >= m_items.size())
+            m_lastAssistant = item.id;
+    }
+    if (messages) {
+        // A changed role may change what is listed at all.
+        reload();
+        return;
+    }
+    m_anchor = captureAnchor();
+    syncSingletons();
+    relayout();
+}
+
+void TranscriptView::syncSingletons()
+{
+    std::optional<QModelIndex> live, approval;
+    if (m_model) {
+        if (const int r = m_model->liveRow(); r >= 0)
+            live = m_model->index(r);
+        if (const int r = m_model->approvalRow(); r >= 0)
+            approval = m_model->index(r);
+    }
+    if (live) {
+        if (!m_live) {
+            m_live = new LiveAssistantBlock(m_context, viewport());
+            m_live->show();
+        }
+        m_live->setActivity(live->data(Model::LiveActivityRole).value<app::LiveActivity>());
+        m_live->setStreamingText(live->data(Model::LiveTextRole).toString());
+    } else if (m_live) {
+        delete m_live;
+        m_live = nullptr;
+    }
+    if (approval) {
+        const auto pending = approval->data(Model::ApprovalRole).value<model::PendingApproval>();
+        // A new approval always gets a new card, never the last one's buttons.
+        if (!m_card || m_card->pending().id != pending.id || !(m_card->pending().preview == pending.preview)) {
+            delete m_card;
+            m_card = new ApprovalCard(pending, m_context.styles, viewport());
+            connect(m_card, &ApprovalCard::answered, this,
+                    [this](const QString &id, bool approved, bool allowWrites) {
+                        if (m_answer)
+                            m_answer(id, approved, allowWrites);
+                    });
+            m_card->installEventFilter(this);
+            m_card->show();
+        }
+    } else if (m_card) {
+        delete m_card;
+    }
+}
+
+int TranscriptView::estimate(const Item &item, int width) const
+{
+    // A guess from the text until the row is seen: about 7.6 px a character
+    // of the body font and 22 px a line.
+    const bool user = item.message.role == model::MessageRole::User;
+    const int textWidth = user ? qMin(520, width - 72) - 28 : width - 28 - 44;
+    const int perLine = qMax(8, int(textWidth / 7.6));
+    int lines = 0;
+    const QString &text = item.message.content;
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        lines += qMax<qsizetype>(1, (end - start + perLine - 1) / perLine);
+        start = end + 1;
+    }
+    int h = lines * 22 + (user ? 20 : 24);
+    if (item.message.toolCalls && !item.message.toolCalls->isEmpty())
+        h += 14 + int(item.message.toolCalls->size()) * 28;
+    if (finishedTurn(item))
+        h += 56;
+    return h;
+}
+
+void TranscriptView::applyHeights(int width)
+{
+    for (Item &item : m_items) {
+        if (item.kind != Kind::Message)
+            continue;
+        const auto cached = m_heights.constFind(HeightKey{item.id, width});
+        if (cached != m_heights.constEnd() && cached->contentKey == item.contentKey && !finishedTurn(item)) {
+            item.height = cached->height;
+            item.measured = true;
+        } else {
+            item.height = estimate(item, width);
+            item.measured = false;
+        }
+    }
+}
+
+void TranscriptView::recomputeOffsets()
+{
+    m_tops.resize(m_items.size());
+    int y = kTopMargin;
+    if (showsWelcome()) {
+        m_welcomeHeight = measure(m_welcome, columnWidth());
+        y += 24 + m_welcomeHeight + kSpacing;
+    }
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        m_tops[i] = y;
+        y += m_items[i].height + kSpacing;
+    }
+    m_contentHeight = y + kBottomSpacer + kBottomMargin + m_bottomInset;
+    QScrollBar *bar = verticalScrollBar();
+    bar->setPageStep(viewport()->height());
+    bar->setRange(0, qMax(0, m_contentHeight - viewport()->height()));
+}
+
+int TranscriptView::measure(QWidget *w, int width)
+{
+    ++m_measurements;
+    if (w->hasHeightForWidth())
+        return qMax(0, w->heightForWidth(width));
+    if (QLayout *l = w->layout(); l && l->hasHeightForWidth())
+        return qMax(0, l->totalHeightForWidth(width));
+    return qMax(0, w->sizeHint().height());
+}
+
+MessageRow *TranscriptView::takeRow()
+{
+    if (!m_pool.empty()) {
+        MessageRow *row = m_pool.back();
+        m_pool.pop_back();
+        return row;
+    }
+    auto *row = new MessageRow(m_context, viewport());
+    row->setOnCopy([this, row] {
+        const QUuid id = m_rowMessage.value(row);
+        const int i = m_indexOf.value(id, -1);
+        if (i < 0)
+            return;
+        m_copiedUntil.insert(id, QDeadlineTimer(kCopiedMs));
+        if (m_onCopy)
+            m_onCopy(m_items[size_t(i)].message);
+    });
+    row->setOnRetry([this] {
+        if (m_onRetry)
+            m_onRetry();
+    });
+    return row;
+}
+
+void TranscriptView::releaseRow(const QUuid &id)
+{
+    MessageRow *row = m_bound.take(id);
+    if (!row)
+        return;
+    m_rowMessage.remove(row);
+    m_rowKey.remove(row);
+    m_rowFinished.remove(row);
+    row->hide();
+    if (m_pool.size() < kPoolSpare)
+        m_pool.push_back(row);
+    else
+        row->deleteLater();
+}
+
+void TranscriptView::bindRow(MessageRow *row, const Item &item)
+{
+    const bool finished = finishedTurn(item);
+    row->setMessage(item.message, finished);
+    m_bound.insert(item.id, row);
+    m_rowMessage.insert(row, item.id);
+    m_rowKey.insert(row, item.contentKey);
+    m_rowFinished.insert(row, finished);
+    const auto copied = m_copiedUntil.constFind(item.id);
+    const bool isCopied = copied != m_copiedUntil.constEnd() && !copied->hasExpired();
+    if (copied != m_copiedUntil.constEnd() && !isCopied)
+        m_copiedUntil.remove(item.id);
+    row->setTransientState(false, isCopied);
+    row->show();
+}
+
+bool TranscriptView::materialize(int value)
+{
+    const int width = columnWidth();
+    const int y0 = value - kOverscan;
+    const int y1 = value + viewport()->height() + kOverscan;
+    bool changed = false;
+    QSet<QUuid> keep;
+    if (!m_items.empty()) {
+        auto it = std::upper_bound(m_tops.begin(), m_tops.end(), y0);
+        size_t i = it == m_tops.begin() ? 0 : size_t(it - m_tops.begin()) - 1;
+        for (; i < m_items.size() && m_tops[i] <= y1; ++i) {
+            Item &item = m_items[i];
+            int h = item.height;
+            if (item.kind == Kind::Message) {
+                if (m_tops[i] + item.height < y0)
+                    continue;
+                keep.insert(item.id);
+                MessageRow *row = m_bound.value(item.id, nullptr);
+                const bool finished = finishedTurn(item);
+                if (!row) {
+                    row = takeRow();
+                    bindRow(row, item);
+                    item.measured = false;
+                } else if (m_rowKey.value(row) != item.contentKey || m_rowFinished.value(row) != finished) {
+                    bindRow(row, item);
+                    item.measured = false;
+                }
+                if (!item.measured) {
+                    h = measure(row, width);
+                    item.measured = true;
+                    if (!finished)
+                        m_heights.insert(HeightKey{item.id, width}, CachedHeight{item.contentKey, h});
+                }
+            } else if (item.kind == Kind::Live && m_live) {
+                h = measure(m_live, width);
+            } else if (item.kind == Kind::Approval && m_card) {
+                h = measure(m_card, width);
+            }
+            if (h != item.height) {
+                item.height = h;
+                changed = true;
+            }
+        }
+    }
+    const QList<QUuid> bound = m_bound.keys();
+    for (const QUuid &id : bound)
+        if (!keep.contains(id))
+            releaseRow(id);
+    return changed;
+}
+
+void TranscriptView::relayout()
+{
+    if (m_placing)
+        return;
+    m_placing = true;
+    const int width = columnWidth();
+    if (width != m_layoutWidth) {
+        m_layoutWidth = width;
+        applyHeights(width);
+    }
+    const std::optional<Anchor> anchor = std::exchange(m_anchor, std::nullopt);
+    QScrollBar *bar = verticalScrollBar();
+    const int oldValue = bar->value();
+    const bool follow = m_followBottom && !m_scroll->state();
+    for (int pass = 0; pass < 4; ++pass) {
+        recomputeOffsets();
+        int value = oldValue;
+        if (follow) {
+            value = bar->maximum();
+        } else if (anchor && !anchor->id.isNull()) {
+            if (const int i = m_indexOf.value(anchor->id, -1); i >= 0)
+                value = m_tops[size_t(i)] - anchor->delta;
+        }
+        bar->setValue(qBound(0, value, bar->maximum()));
+        if (!materialize(bar->value()))
+            break;
+    }
+    place();
+    m_placing = false;
+}
+
+void TranscriptView::place()
+{
+    const int width = columnWidth();
+    const int x = (viewport()->width() - width) / 2;
+    const int value = verticalScrollBar()->value();
+    for (auto it = m_bound.cbegin(); it != m_bound.cend(); ++it) {
+        const int i = m_indexOf.value(it.key(), -1);
+        if (i >= 0)
+            it.value()->setGeometry(x, m_tops[size_t(i)] - value, width, m_items[size_t(i)].height);
+    }
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        QWidget *single = m_items[i].kind == Kind::Live       ? static_cast<QWidget *>(m_live)
+                          : m_items[i].kind == Kind::Approval ? static_cast<QWidget *>(m_card.data())
+                                                              : nullptr;
+        if (single)
+            single->setGeometry(x, m_tops[i] - value, width, m_items[i].height);
+    }
+    const bool welcome = showsWelcome();
+    if (welcome)
+        m_welcome->setGeometry(x, kTopMargin + 24 - value, width, m_welcomeHeight);
+    m_welcome->setVisible(welcome);
+}
+
+void TranscriptView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    m_anchor = captureAnchor();
+    relayout();
+}
+
+void TranscriptView::scrollContentsBy(int, int)
+{
+    if (m_placing)
+        return;
+    // The user's own scrolling decides whether the bottom is followed.
+    if (m_scroll->state() != QAbstractAnimation::Running)
+        m_followBottom = isAtBottom();
+    m_anchor = captureAnchor();
+    relayout();
+}
+
+bool TranscriptView::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LayoutRequest) {
+        m_anchor = captureAnchor();
+        relayout();
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+bool TranscriptView::eventFilter(QObject *watched, QEvent *event)
+{
+    // The welcome card or the approval card changed size.
+    if (event->type() == QEvent::LayoutRequest && (watched == m_welcome || watched == m_card)) {
+        m_anchor = captureAnchor();
+        relayout();
+    }
+    return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+} // namespace chat

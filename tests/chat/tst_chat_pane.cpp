@@ -1,0 +1,483 @@
+// The chat pane on a controller of its own: typing and sending, the
+// placeholder rotation, the scroll rules, the approval card's answers and
+// keys, and the bounded number of row widgets in a long session.
+
+#include "app/AppTestKit.h"
+#include "app/MessageListModel.h"
+#include "chat/ApprovalCard.h"
+#include "chat/ChatView.h"
+#include "chat/ComposerBar.h"
+#include "chat/ComposerField.h"
+#include "chat/ComposerPlaceholders.h"
+#include "chat/LiveAssistantBlock.h"
+#include "chat/MessageRow.h"
+#include "chat/TranscriptView.h"
+#include "glass/Styles.h"
+#include "model/ConversationStore.h"
+#include "stage/BackgroundSettings.h"
+#include "stage/SkinStore.h"
+#include "support/TestMain.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScrollBar>
+#include <QSignalSpy>
+
+using apptest::Harness;
+using model::ChatMessage;
+using model::MessageRole;
+using Peer = testsupport::ChatServicePeer;
+
+namespace {
+
+QString json(const QJsonObject &o)
+{
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+ChatMessage message(MessageRole role, const QString &text)
+{
+    ChatMessage m;
+    m.id = QUuid::createUuid();
+    m.role = role;
+    m.content = text;
+    return m;
+}
+
+QList<ChatMessage> conversation(int count)
+{
+    QList<ChatMessage> list;
+    for (int i = 0; i < count; ++i) {
+        if (i % 2 == 0)
+            list.append(message(MessageRole::User, QStringLiteral("Question %1: what does the build do?").arg(i)));
+        else
+            list.append(message(MessageRole::Assistant,
+                                QStringLiteral("Answer %1. The build **compiles** `main.cpp`, links the app and "
+                                               "runs the tests.\n\n- one step\n- another step\n")
+                                    .arg(i)));
+    }
+    return list;
+}
+
+struct Pane {
+    Harness h;
+    std::unique_ptr<stage::SkinStore> skins;
+    std::unique_ptr<glass::StyleStore> styles;
+    std::unique_ptr<chat::ChatView> view;
+
+    explicit Pane(bool inProject = false, const QString &skin = QStringLiteral("default"))
+    {
+        app::AppViewModel &vm = inProject ? h.makeInProject() : h.make();
+        skins = std::make_unique<stage::SkinStore>(
+            stage::SkinStore::Sources{QStringLiteral(":/skins"), QDir::temp().filePath(QStringLiteral("chat18-skins"))});
+        skins->select(skin);
+        styles = std::make_unique<glass::StyleStore>(*skins);
+        view = std::make_unique<chat::ChatView>(vm, *styles);
+        view->resize(900, 700);
+        view->show();
+    }
+    ~Pane() { view.reset(); }
+    app::AppViewModel &vm() { return h.vm(); }
+    chat::ComposerField *field() { return view->composer()->field(); }
+    chat::TranscriptView *list() { return view->transcript(); }
+    // A session holding these messages, selected.
+    QUuid fill(const QList<ChatMessage> &messages)
+    {
+        model::ConversationStore &store = vm().conversations();
+        store.newChat();
+        const QUuid id = *store.selectedConversationID();
+        store.replaceMessages(id, messages);
+        return id;
+    }
+    void save(const QString &name)
+    {
+        const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
+        QDir().mkpath(dir);
+        view->grab().save(QDir(dir).filePath(name));
+    }
+};
+
+} // namespace
+
+class TestChatPane : public QObject {
+    Q_OBJECT
+
+private slots:
+    void keysInTheField_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("caretLeft");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("sends");
+        QTest::addColumn<QString>("draftAfter");
+        QTest::newRow("Return sends") << "hello" << 0 << int(Qt::NoModifier) << true << "";
+        QTest::newRow("Ctrl+Return sends") << "hello" << 0 << int(Qt::ControlModifier) << true << "";
+        QTest::newRow("Shift+Return breaks the line at the caret")
+            << "abcd" << 2 << int(Qt::ShiftModifier) << false << "ab\ncd";
+        QTest::newRow("blank Return sends nothing") << "   " << 0 << int(Qt::NoModifier) << false << "   ";
+    }
+    void keysInTheField()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, caretLeft);
+        QFETCH(int, modifiers);
+        QFETCH(bool, sends);
+        QFETCH(QString, draftAfter);
+        Pane pane;
+        pane.h.peer().enqueue(Peer::textReply(QStringLiteral("Sure.")));
+        pane.field()->setFocus();
+        QTest::keyClicks(pane.field(), typed);
+        QCOMPARE(pane.vm().draft(), typed);
+        for (int i = 0; i < caretLeft; ++i)
+            QTest::keyClick(pane.field(), Qt::Key_Left);
+        QTest::keyClick(pane.field(), Qt::Key_Return, Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(pane.vm().isRunning(), sends);
+        QCOMPARE(pane.vm().draft(), draftAfter);
+        QCOMPARE(pane.field()->toPlainText(), draftAfter);
+        if (sends) {
+            QTRY_VERIFY(!pane.vm().isRunning());
+            QCOMPARE(pane.h.peer().requests().size(), 1);
+        }
+    }
+
+    void returnDuringARun()
+    {
+        Pane pane;
+        Peer::Reply stalled = Peer::textReply(QStringLiteral("Working away"));
+        stalled.stallAfter = 10;
+        pane.h.peer().enqueue(stalled);
+        pane.h.peer().enqueue(Peer::textReply(QStringLiteral("Second.")));
+        pane.vm().setDraft(QStringLiteral("first"));
+        pane.vm().send();
+        QVERIFY(pane.vm().isRunning());
+        QTRY_COMPARE(pane.h.peer().requests().size(), 1);
+        pane.field()->setFocus();
+        QTest::keyClicks(pane.field(), QStringLiteral("next"));
+        QTest::keyClick(pane.field(), Qt::Key_Return);
+        // Nothing happens: the run goes on and the draft stays.
+        QVERIFY(pane.vm().isRunning());
+        QCOMPARE(pane.vm().draft(), QStringLiteral("next"));
+        QCOMPARE(pane.view->composer()->placeholder(), QStringLiteral("Working on it\u2026"));
+        // Ctrl+Return stops the run and sends the draft.
+        QTest::keyClick(pane.field(), Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(pane.vm().draft(), QString());
+        QTRY_COMPARE(pane.h.peer().requests().size(), 2);
+        QTRY_VERIFY(!pane.vm().isRunning());
+        pane.h.peer().releaseStalls();
+    }
+
+    void placeholderRotation_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QString>("typedDuringRun");
+        QTest::addColumn<int>("after");
+        QTest::newRow("next line") << 3 << QString() << 4;
+        QTest::newRow("9 wraps to 0") << 9 << QString() << 0;
+        QTest::newRow("blank draft still rotates") << 5 << QStringLiteral(" \n ") << 6;
+        QTest::newRow("typed draft keeps the line") << 5 << QStringLiteral("more") << 5;
+    }
+    void placeholderRotation()
+    {
+        QFETCH(int, start);
+        QFETCH(QString, typedDuringRun);
+        QFETCH(int, after);
+        Pane pane;
+        pane.h.peer().enqueue(Peer::textReply(QStringLiteral("Done.")));
+        chat::ComposerBar *bar = pane.view->composer();
+        bar->setPlaceholderIndex(start);
+        QCOMPARE(bar->placeholder(), chat::ComposerPlaceholders::lines().at(start));
+        pane.vm().setDraft(QStringLiteral("go"));
+        pane.vm().send();
+        pane.vm().setDraft(typedDuringRun);
+        QTRY_VERIFY(!pane.vm().isRunning());
+        QCOMPARE(bar->placeholderIndex(), after);
+        QCOMPARE(pane.field()->placeholder(), chat::ComposerPlaceholders::lines().at(after));
+        QCOMPARE(pane.field()->showsPlaceholder(), typedDuringRun.trimmed().isEmpty());
+    }
+
+    void placeholderRules_data()
+    {
+        QTest::addColumn<bool>("listening");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("attached");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("listening wins") << true << true << true << "Listening\u2026 I\u2019m all ears";
+        QTest::newRow("running") << false << true << true << "Working on it\u2026";
+        QTest::newRow("attachments") << false << false << true << "Add a note, or just fire it";
+        QTest::newRow("idle line") << false << false << false << "Make it nasty (in a good way)\u2026";
+    }
+    void placeholderRules()
+    {
+        QFETCH(bool, listening);
+        QFETCH(bool, running);
+        QFETCH(bool, attached);
+        QFETCH(QString, expected);
+        QCOMPARE(chat::ComposerPlaceholders::fieldPlaceholder(listening, running, attached, 19), expected);
+        QVERIFY(!chat::ComposerPlaceholders::canCompose(QStringLiteral("   \n"), false));
+        QVERIFY(chat::ComposerPlaceholders::canCompose(QStringLiteral("   \n"), true));
+    }
+
+    void draftReaderSeesTyping()
+    {
+        Pane pane;
+        const std::function<QString()> reader = pane.view->composer()->draftReader();
+        pane.field()->setFocus();
+        QTest::keyClicks(pane.field(), QStringLiteral("typed meanwhile"));
+        QCOMPARE(reader(), QStringLiteral("typed meanwhile"));
+        pane.view->composer()->setListening(true);
+        QCOMPARE(pane.field()->placeholder(), QStringLiteral("Listening\u2026 I\u2019m all ears"));
+    }
+
+    void scrollFollowRules()
+    {
+        Pane pane;
+        pane.h.peer().enqueue(Peer::textReply(QStringLiteral("A reply.")));
+        const QUuid other = pane.fill(conversation(6));
+        const QUuid longOne = pane.fill(conversation(120));
+        chat::TranscriptView *list = pane.list();
+        QScrollBar *bar = list->verticalScrollBar();
+        // Switching: at the bottom one turn later, without a glide.
+        QTRY_VERIFY(list->isAtBottom());
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(0);
+        QVERIFY(!list->isAtBottom());
+        pane.vm().conversations().select(other);
+        pane.vm().conversations().select(longOne);
+        QVERIFY(!list->isAtBottom() || bar->maximum() == 0); // not yet
+        QTRY_VERIFY(list->isAtBottom());
+
+        // A new message glides to the bottom, also when scrolled up.
+        bar->setValue(0);
+        pane.vm().conversations().appendMessage(longOne, message(MessageRole::User, QStringLiteral("one more")));
+        QTRY_VERIFY(list->isAtBottom());
+        QVERIFY(list->itemRect(pane.vm().conversations().selectedConversation()->messages.last().id).isValid());
+
+        // A run: the live block shows and each frame keeps the bottom in view.
+        bar->setValue(0);
+        pane.vm().setDraft(QStringLiteral("go"));
+        pane.vm().send();
+        QTRY_VERIFY(list->liveBlock() != nullptr || !pane.vm().isRunning());
+        QTRY_VERIFY(!pane.vm().isRunning());
+        QTRY_VERIFY(list->isAtBottom());
+        QVERIFY(!list->liveBlock());
+    }
+
+    void liveReplyOnlyUnderItsSession()
+    {
+        Pane pane;
+        Peer::Reply stalled = Peer::textReply(QStringLiteral("Streaming words"));
+        stalled.stallAfter = 40;
+        pane.h.peer().enqueue(stalled);
+        const QUuid runIn = pane.fill(conversation(2));
+        const QUuid other = pane.fill(conversation(4));
+        pane.vm().conversations().select(runIn);
+        pane.vm().setDraft(QStringLiteral("go"));
+        pane.vm().send();
+        QTRY_VERIFY(pane.list()->liveBlock());
+        pane.vm().conversations().select(other);
+        QVERIFY(!pane.list()->liveBlock());
+        QVERIFY(!pane.list()->showsWelcome());
+        pane.vm().conversations().select(runIn);
+        QVERIFY(pane.list()->liveBlock());
+        pane.vm().stop();
+        pane.h.peer().releaseStalls();
+    }
+
+    void approvalAnswers_data()
+    {
+        QTest::addColumn<QString>("press");
+        QTest::addColumn<bool>("fileWritten");
+        QTest::addColumn<bool>("allowsWrites");
+        QTest::newRow("Deny") << "deny" << false << false;
+        QTest::newRow("Approve") << "approve" << true << false;
+        QTest::newRow("Allow writes this session") << "allow" << true << true;
+        QTest::newRow("Return on the card approves") << "return" << true << false;
+        QTest::newRow("Escape on the card denies") << "escape" << false << false;
+        QTest::newRow("Return on the focused Deny denies") << "return-on-deny" << false << false;
+    }
+    void approvalAnswers()
+    {
+        QFETCH(QString, press);
+        QFETCH(bool, fileWritten);
+        QFETCH(bool, allowsWrites);
+        Pane pane(true);
+        pane.vm().setToolGuard(model::ToolGuardMode::Ask);
+        pane.h.peer().enqueue(Peer::toolCallReply(
+            {{"c1", "write_file", json({{"path", "a.txt"}, {"content", "one"}})}}));
+        pane.h.peer().enqueue(Peer::textReply(QStringLiteral("Done.")));
+        pane.vm().setDraft(QStringLiteral("write it"));
+        pane.vm().send();
+        QTRY_VERIFY(pane.list()->approvalCard());
+        chat::ApprovalCard *card = pane.list()->approvalCard();
+        QCOMPARE(card->buttonCount(), 3);
+
+        // Input in the first moments is ignored: a stray double click
+        // never answers the card.
+        QVERIFY(!card->isArmed());
+        QVERIFY(!card->approve());
+        QVERIFY(pane.vm().pendingApproval().has_value());
+        // Return in the composer never approves.
+        pane.field()->setFocus();
+        card->armNow();
+        QTest::keyClick(pane.field(), Qt::Key_Return);
+        QVERIFY(pane.vm().pendingApproval().has_value());
+
+        const auto buttons = card->findChildren<QAbstractButton *>();
+        auto button = [&](const QString &text) {
+            for (QAbstractButton *b : buttons)
+                if (b->text() == text)
+                    return b;
+            return static_cast<QAbstractButton *>(nullptr);
+        };
+        if (press == "deny")
+            QTest::mouseClick(button("Deny"), Qt::LeftButton);
+        else if (press == "approve")
+            QTest::mouseClick(button("Approve"), Qt::LeftButton);
+        else if (press == "allow")
+            QTest::mouseClick(button("Allow writes this session"), Qt::LeftButton);
+        else if (press == "return") {
+            card->setFocus();
+            QTest::keyClick(card, Qt::Key_Return);
+        } else if (press == "escape") {
+            card->setFocus();
+            QTest::keyClick(card, Qt::Key_Escape);
+        } else if (press == "return-on-deny") {
+            button("Deny")->setFocus();
+            QTest::keyClick(button("Deny"), Qt::Key_Return);
+        }
+        QVERIFY(!pane.vm().pendingApproval().has_value());
+        QTRY_VERIFY(!pane.vm().isRunning());
+        QVERIFY(!pane.list()->approvalCard());
+        QCOMPARE(QFile::exists(pane.h.projectPath() + "/a.txt"), fileWritten);
+        QCOMPARE(pane.vm().allowsWritesForCurrentChat(), allowsWrites);
+    }
+
+    void staleCardAnswersNothing()
+    {
+        Pane pane(true);
+        pane.vm().setToolGuard(model::ToolGuardMode::Ask);
+        pane.h.peer().enqueue(Peer::toolCallReply(
+            {{"c1", "write_file", json({{"path", "a.txt"}, {"content", "one"}})}}));
+        pane.h.peer().enqueue(Peer::textReply(QStringLiteral("Done.")));
+        pane.vm().setDraft(QStringLiteral("write it"));
+        pane.vm().send();
+        QTRY_VERIFY(pane.list()->approvalCard());
+        chat::ApprovalCard *card = pane.list()->approvalCard();
+        // An answer naming another approval (a card drawn for an earlier
+        // call) does not reach the one waiting now.
+        emit card->answered(QStringLiteral("c0"), true, true);
+        QVERIFY(pane.vm().pendingApproval().has_value());
+        card->armNow();
+        QVERIFY(card->deny());
+        QVERIFY(!card->approve()); // one answer per card
+        QTRY_VERIFY(!pane.vm().isRunning());
+        QVERIFY(!QFile::exists(pane.h.projectPath() + "/a.txt"));
+    }
+
+    void rowWidgetsStayBounded()
+    {
+        Pane pane;
+        pane.view->resize(1280, 800);
+        app::MessageListModel model;
+        chat::TranscriptView *list = pane.list();
+        list->setModel(&model);
+        const QList<ChatMessage> messages = conversation(2000);
+        model.showConversation(QUuid::createUuid(), messages);
+        list->scrollToBottom(false);
+        QScrollBar *bar = list->verticalScrollBar();
+        QVERIFY(bar->maximum() > 20 * 800);
+        int most = list->rowWidgetCount();
+        for (int v = bar->maximum(); v > 0; v -= 700) {
+            bar->setValue(v);
+            most = qMax(most, list->rowWidgetCount());
+        }
+        bar->setValue(0);
+        QVERIFY2(most <= 30, qPrintable(QString::number(most)));
+        // The first rows are shown where they belong and in order.
+        chat::MessageRow *first = list->rowFor(messages[0].id);
+        chat::MessageRow *second = list->rowFor(messages[1].id);
+        QVERIFY(first && second);
+        QVERIFY(first->geometry().bottom() + chat::TranscriptView::kSpacing <= second->geometry().top() + 1);
+        QCOMPARE(first->y(), chat::TranscriptView::kTopMargin);
+
+        // Copied is kept by message id: a reused row does not show it.
+        QVERIFY(!first->isCopiedShown());
+        QTest::mouseClick(first->findChild<QAbstractButton *>(), Qt::LeftButton);
+        QVERIFY(first->isCopiedShown());
+        QCOMPARE(pane.h.clipboard().value(0), QStringLiteral("Question 0: what does the build do?"));
+        bar->setValue(bar->maximum());
+        for (const ChatMessage &m : messages.mid(1990))
+            if (chat::MessageRow *row = list->rowFor(m.id))
+                QVERIFY(!row->isCopiedShown());
+        bar->setValue(0);
+        QVERIFY(list->rowFor(messages[0].id)->isCopiedShown());
+        pane.list()->setModel(&pane.vm().messageModel());
+    }
+
+    void pictures_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("dark") << "default";
+        QTest::newRow("light") << "paper";
+    }
+    void pictures()
+    {
+        QFETCH(QString, skin);
+        {
+            Pane pane(false, skin);
+            pane.view->resize(1000, 760);
+            QList<ChatMessage> messages = conversation(40);
+            messages.append(message(MessageRole::User, QStringLiteral("Show me the loop in main.cpp")));
+            messages.append(message(MessageRole::Assistant,
+                                    QStringLiteral("Here it is:\n\n```cpp\nfor (int i = 0; i < n; ++i)\n    run(i);\n```\n\n"
+                                                   "It runs each step **once**.")));
+            pane.fill(messages);
+            pane.vm().setDraft(QStringLiteral("And the tests?"));
+            QTRY_VERIFY(pane.list()->isAtBottom());
+            QTest::qWait(50);
+            pane.save(QStringLiteral("chat-pane-long-%1.png").arg(skin));
+        }
+        const QList<std::tuple<QString, QString, QString>> calls{
+            {"read", "read_file", json({{"path", "src/main.cpp"}})},
+            {"write", "write_file", json({{"path", "notes.txt"}, {"content", "hello\u202Edlrow\u200B\nsecond line"}})},
+            {"shell", "run_shell", json({{"command", "ls -la && echo \u200Bdone\u0007"}})},
+        };
+        for (const auto &[risk, tool, args] : calls) {
+            Pane pane(true, skin);
+            pane.vm().setToolGuard(model::ToolGuardMode::Ask);
+            pane.view->resize(1000, 760);
+            pane.h.peer().enqueue(Peer::toolCallReply({{"c1", tool, args}}));
+            pane.vm().setDraft(QStringLiteral("please do it"));
+            pane.vm().send();
+            if (risk == "read") {
+                // Reads run without asking under every guard; picture the
+                // card on its own instead.
+                model::PendingApproval p{"c9", tool, args, model::ToolRisk::Read,
+                                         QStringLiteral("src/main.cpp\n(first 200 lines)"), QStringLiteral("Read a file")};
+                QTRY_VERIFY(!pane.vm().isRunning());
+                chat::ApprovalCard card(p, *pane.styles);
+                card.resize(720, card.heightForWidth(720));
+                const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
+                card.grab().save(QDir(dir).filePath(QStringLiteral("approval-read-%1.png").arg(skin)));
+                QCOMPARE(card.buttonCount(), 2);
+                continue;
+            }
+            QTRY_VERIFY(pane.list()->approvalCard());
+            QTRY_VERIFY(pane.list()->isAtBottom());
+            QTest::qWait(50);
+            chat::ApprovalCard *card = pane.list()->approvalCard();
+            // Hidden characters show as markers; the card stays within the column.
+            if (risk == "write")
+                QVERIFY(card->previewText().contains(QStringLiteral("\u27E8U+202E\u27E9")));
+            QVERIFY(!card->previewText().contains(u'\u202E'));
+            QVERIFY(card->width() <= chat::TranscriptView::kColumnMaxWidth);
+            pane.save(QStringLiteral("approval-%1-%2.png").arg(risk, skin));
+            pane.vm().stop();
+        }
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(TestChatPane)
+#include "tst_chat_pane.moc"
