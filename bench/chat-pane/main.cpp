@@ -1,0 +1,135 @@
+// A session of 2,000 messages in the chat list at 1280 x 800, with the stage
+// wallpaper on and off. Prints, one figure a line: the first frame (list
+// built, laid out and painted), the 95th percentile of a scroll frame
+// (scrolled by a wheel step and painted), the row widgets and all widgets
+// alive, and the cost of a width change at 200, 500, 1,000 and 2,000
+// messages (it should stay flat).
+#include "app/MessageListModel.h"
+#include "chat/MarkdownRenderCache.h"
+#include "chat/TranscriptView.h"
+#include "glass/Styles.h"
+#include "stage/BackgroundSettings.h"
+#include "stage/SkinStore.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+QList<model::ChatMessage> session(int count)
+{
+    QList<model::ChatMessage> list;
+    for (int i = 0; i < count; ++i) {
+        model::ChatMessage m;
+        m.id = QUuid::createUuid();
+        m.role = i % 2 ? model::MessageRole::Assistant : model::MessageRole::User;
+        if (i % 2 == 0)
+            m.content = QStringLiteral("Question %1: how does the build find its tests?").arg(i);
+        else if (i % 6 == 1)
+            m.content = QStringLiteral("It reads the list:\n\n```cmake\nforeach(t ${tests})\n  add_test(${t})\n"
+                                       "endforeach()\n```\n\nThen **ctest** runs each one.");
+        else
+            m.content = QStringLiteral("Answer %1. The build **compiles** `main.cpp`, links the app and runs the "
+                                       "tests in order; each test gets its own home folder.\n\n- first\n- second")
+                            .arg(i);
+        list.append(m);
+    }
+    return list;
+}
+
+double ms(qint64 ns)
+{
+    return double(ns) / 1e6;
+}
+
+void paint(QWidget *w, QImage &frame)
+{
+    frame.fill(Qt::black);
+    QPainter p(&frame);
+    w->render(&p);
+}
+
+void run(bool stageOn, stage::BackgroundSettings &bg, glass::StyleStore &styles)
+{
+    bg.setIsEnabled(stageOn);
+    const char *tag = stageOn ? "stage_on" : "stage_off";
+    chat::MarkdownRenderCache cache;
+    app::MessageListModel model;
+    QImage frame(1280, 800, QImage::Format_ARGB32_Premultiplied);
+
+    QElapsedTimer t;
+    t.start();
+    chat::TranscriptView view(chat::MessageRowContext{styles, bg, cache, nullptr});
+    view.resize(1280, 800);
+    view.setBottomInset(86);
+    model.showConversation(QUuid::createUuid(), session(2000));
+    view.setModel(&model);
+    view.show();
+    view.scrollToBottom(false);
+    paint(&view, frame);
+    std::printf("chat_pane_first_frame_%s %.1f ms\n", tag, ms(t.nsecsElapsed()));
+
+    // Upwards by wheel steps through the whole session: rows are new to
+    // the view (and the cache) as they come in.
+    QScrollBar *bar = view.verticalScrollBar();
+    std::vector<double> frames;
+    int most = view.rowWidgetCount();
+    for (int v = bar->maximum(); v > 0 && frames.size() < 3000; v -= 120) {
+        t.restart();
+        bar->setValue(v);
+        paint(view.viewport(), frame);
+        frames.push_back(ms(t.nsecsElapsed()));
+        most = std::max(most, view.rowWidgetCount());
+    }
+    std::sort(frames.begin(), frames.end());
+    std::printf("chat_pane_scroll_frame_p95_%s %.2f ms\n", tag, frames[size_t(frames.size() * 0.95)]);
+    std::printf("chat_pane_scroll_frame_max_%s %.2f ms\n", tag, frames.back());
+    std::printf("chat_pane_row_widgets_alive_max_%s %d widgets\n", tag, most);
+    std::printf("chat_pane_widgets_alive_%s %lld widgets\n", tag,
+                qlonglong(view.findChildren<QWidget *>().size()));
+
+    for (int count : {200, 500, 1000, 2000}) {
+        app::MessageListModel sized;
+        sized.showConversation(QUuid::createUuid(), session(count));
+        view.setModel(&sized);
+        view.resize(1280, 800);
+        view.scrollToBottom(false);
+        paint(&view, frame);
+        // Narrow by one pixel a step, as a dragged window edge does.
+        std::vector<double> steps;
+        for (int w = 1280; w > 1180; w -= 4) {
+            t.restart();
+            view.resize(w, 800);
+            paint(view.viewport(), frame);
+            steps.push_back(ms(t.nsecsElapsed()));
+        }
+        std::sort(steps.begin(), steps.end());
+        std::printf("chat_pane_width_step_median_%d_%s %.2f ms\n", count, tag, steps[steps.size() / 2]);
+        view.setModel(&model);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    stage::SkinStore skins(stage::SkinStore::Sources{QStringLiteral(":/skins"), dir.filePath(QStringLiteral("skins"))});
+    glass::StyleStore styles(skins);
+    stage::BackgroundSettings::Config config;
+    config.supportDirectory = dir.filePath(QStringLiteral("support"));
+    config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
+    stage::BackgroundSettings bg(config);
+    run(false, bg, styles);
+    run(true, bg, styles);
+    return 0;
+}
