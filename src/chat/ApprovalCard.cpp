@@ -33,6 +33,7 @@ constexpr int kPreviewInset = 10;
 class PreviewWell : public QWidget {
 public:
     using QWidget::QWidget;
+    bool light = false;
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -41,7 +42,9 @@ protected:
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         p.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.08f), 1));
-        p.setBrush(QColor::fromRgbF(0, 0, 0, 0.35f));
+        // Over light glass a 0.35 veil turns grey and the warm shell text
+        // fades on it: the well stays dark there.
+        p.setBrush(QColor::fromRgbF(0, 0, 0, light ? 0.78f : 0.35f));
         p.drawRoundedRect(r, 10, 10);
     }
 };
@@ -252,6 +255,7 @@ void ApprovalCard::applyLook()
     QFont mono = s.mono.font;
     mono.setPixelSize(qMax(10, s.caption.font.pixelSize()));
     m_preview->setFont(mono);
+    static_cast<PreviewWell *>(m_previewFrame)->light = s.light;
     QPalette pal = m_preview->palette();
     pal.setColor(QPalette::Text, m_look.previewColor);
     pal.setColor(QPalette::Base, Qt::transparent);

@@ -73,13 +73,16 @@ RiskLook look(model::ToolRisk risk, const glass::Styles &styles)
     case model::ToolRisk::Read:
         l.symbol = QStringLiteral("eye");
         l.riskColor = styles.light ? QColor(0x00, 0x7A, 0xFF) : QColor(0x0A, 0x84, 0xFF);
-        l.previewColor = color(styles.skin.colors.textSecondary);
+        // Light skins keep the preview well dark (see ApprovalCard), so the
+        // text takes the dark skin's tones there.
+        l.previewColor = styles.light ? QColor(0xB4, 0xBC, 0xC8) : color(styles.skin.colors.textSecondary);
         l.previewHeightLimit = 140;
         break;
     case model::ToolRisk::Write:
         l.symbol = QStringLiteral("pencil");
         l.riskColor = color(styles.skin.colors.accent);
-        l.previewColor = glass::QirvTheme::withOpacity(color(styles.skin.colors.text), 0.92);
+        l.previewColor = styles.light ? QColor::fromRgbF(1, 1, 1, 0.92f)
+                                      : glass::QirvTheme::withOpacity(color(styles.skin.colors.text), 0.92);
         l.previewHeightLimit = 220;
         l.offersAllowWrites = true;
         break;

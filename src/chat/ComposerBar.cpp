@@ -8,6 +8,7 @@
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QEvent>
 #include <QPainter>
@@ -190,7 +191,7 @@ void ComposerBar::onRunningChanged()
     if (running) {
         if (m_stopDictation)
             m_stopDictation();
-        QTimer::singleShot(0, m_field, [field = m_field] { field->setFocus(Qt::OtherFocusReason); });
+        QTimer::singleShot(0, this, [this] { takeFocus(); });
     } else {
         m_placeholderIndex = ComposerPlaceholders::advancedIndex(m_placeholderIndex, m_app.draft());
     }
@@ -254,8 +255,18 @@ void ComposerBar::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!m_focusedOnce) {
         m_focusedOnce = true;
-        m_field->setFocus(Qt::OtherFocusReason);
+        takeFocus();
     }
+}
+
+void ComposerBar::takeFocus()
+{
+    // Never from a sheet or another control of the window that holds it.
+    QWidget *focus = QApplication::focusWidget();
+    QWidget *pane = parentWidget() ? parentWidget() : this;
+    if (focus && focus->window() == window() && !pane->isAncestorOf(focus))
+        return;
+    m_field->setFocus(Qt::OtherFocusReason);
 }
 
 void ComposerBar::hideEvent(QHideEvent *event)

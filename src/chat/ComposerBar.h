@@ -67,6 +67,7 @@ private:
     void refreshPlaceholder();
     void applyLook();
     void placeCard();
+    void takeFocus();
 
     app::AppViewModel &m_app;
     glass::StyleStore &m_styles;
