@@ -8,6 +8,7 @@
 #include "glass/SidebarGlassBackground.h"
 #include "stage/SkinStore.h"
 #include "glass/StageBackground.h"
+#include "glass/Styles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -60,7 +61,7 @@ struct Window {
     StageBackground *stage = nullptr;
     QList<QWidget *> glass;
 
-    Window(BackgroundSettings *bg, SkinStore *skins)
+    Window(BackgroundSettings &bg, StyleStore &skins)
     {
         window.resize(1280, 800);
         stage = new StageBackground(bg, skins, &window);
@@ -138,11 +139,12 @@ int main(int argc, char **argv)
     config.supportDirectory = home.filePath(QStringLiteral("support"));
     config.firstRunImage = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
     BackgroundSettings bg(config);
+    StyleStore styles(skins);
     bg.setAnimateKenBurns(true);
     bg.setIsEnabled(true);
 
     {
-        Window w(&bg, &skins);
+        Window w(bg, styles);
         waitFor(500);
         measure("stage.image_kenburns_glass", w, ms);
         w.showGlass(false);
@@ -158,7 +160,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < 100 && !bg.useVideo(); ++i)
         waitFor(50);
     {
-        Window w(&bg, &skins);
+        Window w(bg, styles);
         waitFor(800);
         measure("stage.video1080p_glass", w, ms);
         w.showGlass(false);
