@@ -48,7 +48,7 @@ SectionCard::SectionCard(const QString &title, const QString &symbol, QWidget *p
     m_content = new QVBoxLayout(m_card);
     m_content->setContentsMargins(14, 14, 14, 14);
     m_content->setSpacing(12);
-    m_content->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    m_content->setAlignment(Qt::AlignTop);
     column->addWidget(m_card);
 }
 

@@ -4,7 +4,12 @@
 #include "app/AppViewModel.h"
 #include "glass/Contrast.h"
 #include "glass/Styles.h"
+#include "settings/AboutSection.h"
+#include "settings/AgentSection.h"
 #include "settings/ApiKeySection.h"
+#include "settings/BackgroundCard.h"
+#include "settings/ModelSection.h"
+#include "settings/SafetySection.h"
 #include "settings/BannerView.h"
 #include "settings/SectionCard.h"
 #include "settings/SettingsButton.h"
@@ -70,20 +75,34 @@ SettingsWindow::SettingsWindow(app::AppViewModel &app, glass::StyleStore &styles
     m_scroll->setWidget(m_column);
     column->addWidget(m_scroll, 1);
 
-    addSection(QStringLiteral("About this app"), QStringLiteral("info.circle"));
-    addSection(QStringLiteral("Free \u00b7 optional tip"), QStringLiteral("heart.fill"));
+    SectionCard *about = addSection(QStringLiteral("About this app"), QStringLiteral("info.circle"));
+    SectionCard *tip = addSection(QStringLiteral("Free \u00b7 optional tip"), QStringLiteral("heart.fill"));
     SectionCard *signIn = addSection(QStringLiteral("Moonshelf (your Ovu subscription)"), QStringLiteral("sparkles"));
-    addSection(QStringLiteral("Stage background"), QStringLiteral("photo.on.rectangle.angled"));
+    SectionCard *stage = addSection(QStringLiteral("Stage background"), QStringLiteral("photo.on.rectangle.angled"));
     SectionCard *apiKey = addSection(QStringLiteral("API key (optional fallback)"), QStringLiteral("key.fill"));
-    addSection(QStringLiteral("Model"), QStringLiteral("cpu"));
-    addSection(QStringLiteral("Safety"), QStringLiteral("shield.lefthalf.filled"));
-    addSection(QStringLiteral("Agent"), QStringLiteral("gearshape.2"));
+    SectionCard *model = addSection(QStringLiteral("Model"), QStringLiteral("cpu"));
+    SectionCard *safety = addSection(QStringLiteral("Safety"), QStringLiteral("shield.lefthalf.filled"));
+    SectionCard *agent = addSection(QStringLiteral("Agent"), QStringLiteral("gearshape.2"));
     sections->addStretch(1);
 
+    app::AccountController &links = m_app.account();
+    m_about = new AboutSection(links, about->card());
+    about->content()->addWidget(m_about);
+    m_tip = new TipSection(links, tip->card());
+    tip->content()->addWidget(m_tip);
     m_signIn = new SignInSection(m_app, signIn->card());
     signIn->content()->addWidget(m_signIn);
+    m_background = new BackgroundCard(m_app.background(), links, stage->card());
+    stage->content()->addWidget(m_background);
     m_apiKey = new ApiKeySection(m_app, apiKey->card());
     apiKey->content()->addWidget(m_apiKey);
+    m_model = new ModelSection(m_app, model->card());
+    model->content()->addWidget(m_model);
+    m_safety = new SafetySection(m_app, safety->card());
+    safety->content()->addWidget(m_safety);
+    m_agent = new AgentSection(m_app, agent->card());
+    agent->content()->addWidget(m_agent);
+    connect(m_tip, &TipSection::bannerRequested, this, &SettingsWindow::setBanner);
     connect(m_signIn, &SignInSection::bannerRequested, this, &SettingsWindow::setBanner);
     connect(m_apiKey, &ApiKeySection::bannerRequested, this, &SettingsWindow::setBanner);
     connect(m_signIn, &SignInSection::alertRequested, this, &SettingsWindow::presentAlert);
@@ -158,6 +177,13 @@ void SettingsWindow::showEvent(QShowEvent *event)
         onAppear();
 }
 
+void SettingsWindow::hideEvent(QHideEvent *event)
+{
+    // What is still being typed is kept when the window goes.
+    m_model->flush();
+    QWidget::hideEvent(event);
+}
+
 void SettingsWindow::onAppear()
 {
     m_apiKey->prefillFromKeyring();
@@ -195,8 +221,14 @@ void SettingsWindow::applyLook()
     m_divider->setColor(m_look.border);
     for (SectionCard *card : m_sections)
         card->applyLook(m_look);
+    m_about->applyLook(m_look);
+    m_tip->applyLook(m_look);
     m_signIn->applyLook(m_look);
+    m_background->applyLook(m_look);
     m_apiKey->applyLook(m_look);
+    m_model->applyLook(m_look);
+    m_safety->applyLook(m_look);
+    m_agent->applyLook(m_look);
     if (m_banner)
         m_bannerView->setBanner(*m_banner, m_look);
     update();

@@ -21,7 +21,13 @@ class StyleStore;
 
 namespace settings {
 
+class AboutSection;
+class AgentSection;
 class ApiKeySection;
+class BackgroundCard;
+class ModelSection;
+class SafetySection;
+class TipSection;
 class BannerView;
 class ColorPane;
 class SectionCard;
@@ -56,6 +62,12 @@ public:
     const QList<SectionCard *> &sections() const { return m_sections; }
     SignInSection *signInSection() const { return m_signIn; }
     ApiKeySection *apiKeySection() const { return m_apiKey; }
+    AboutSection *aboutSection() const { return m_about; }
+    TipSection *tipSection() const { return m_tip; }
+    BackgroundCard *backgroundCard() const { return m_background; }
+    ModelSection *modelSection() const { return m_model; }
+    SafetySection *safetySection() const { return m_safety; }
+    AgentSection *agentSection() const { return m_agent; }
     SettingsButton *doneButton() const { return m_done; }
     BannerView *bannerView() const { return m_bannerView; }
     QScrollArea *scrollArea() const { return m_scroll; }
@@ -67,6 +79,7 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void applyLook();
@@ -90,6 +103,12 @@ private:
     QList<SectionCard *> m_sections;
     SignInSection *m_signIn = nullptr;
     ApiKeySection *m_apiKey = nullptr;
+    AboutSection *m_about = nullptr;
+    TipSection *m_tip = nullptr;
+    BackgroundCard *m_background = nullptr;
+    ModelSection *m_model = nullptr;
+    SafetySection *m_safety = nullptr;
+    AgentSection *m_agent = nullptr;
 };
 
 } // namespace settings

@@ -2,7 +2,7 @@
 
 #include "app/AppViewModel.h"
 #include "glass/Styles.h"
-#include "stage/SkinHex.h"
+#include "settings/SettingsWindow.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -22,19 +22,7 @@ SettingsHost::SettingsHost(app::AppViewModel &app, glass::StyleStore &styles, QO
 
 QWidget *SettingsHost::make()
 {
-    // The settings view is plugged in here once it exists:
-    //   auto *w = new settings::SettingsWindow(m_app, m_styles);
-    // Until then the window is laid out at its size and stays empty.
-    auto *w = new QWidget(nullptr, Qt::Window);
-    w->setWindowTitle(QStringLiteral("Settings"));
-    w->setFixedWidth(kWidth);
-    w->setMinimumHeight(kMinHeight);
-    w->resize(kWidth, kDefaultHeight);
-    QPalette palette = w->palette();
-    palette.setColor(QPalette::Window, stage::colorFromSkinHex(m_styles.styles().skin.colors.bg));
-    w->setPalette(palette);
-    w->setAutoFillBackground(true);
-    return w;
+    return new settings::SettingsWindow(m_app, m_styles);
 }
 
 void SettingsHost::open()

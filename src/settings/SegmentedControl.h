@@ -1,0 +1,38 @@
+#pragma once
+
+#include "settings/SettingsLook.h"
+
+#include <QStringList>
+#include <QWidget>
+
+namespace settings {
+
+// A row of mutually exclusive segments. Showing a selection never emits;
+// only a click does.
+class SegmentedControl : public QWidget {
+    Q_OBJECT
+public:
+    explicit SegmentedControl(const QStringList &segments, QWidget *parent = nullptr);
+
+    int current() const { return m_current; }
+    void setCurrent(int index); // no signal
+    QStringList segments() const { return m_segments; }
+    QRect segmentRect(int index) const;
+    void applyLook(const SettingsLook &look);
+    QSize sizeHint() const override;
+
+signals:
+    void activated(int index);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QStringList m_segments;
+    int m_current = -1;
+    SettingsLook m_look;
+};
+
+} // namespace settings
