@@ -22,6 +22,9 @@ class MoonshelfAuth;
 namespace platform {
 class DesktopServices;
 }
+namespace dictation {
+class SpeechCapture;
+}
 
 namespace app {
 
@@ -40,6 +43,7 @@ struct AppServices {
     FilePanels *panels = nullptr;                  // null: no panel is shown (as if cancelled)
     auth::MoonshelfAuth *auth = nullptr;           // null: the process's sign-in object
     platform::DesktopServices *desktop = nullptr;  // null: the system's browser
+    dictation::SpeechCapture *speech = nullptr;    // null: the shared microphone dictation
 
     // The real sign-in, network, service, clipboard, staging and stage.
     static AppServices live();

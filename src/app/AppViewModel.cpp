@@ -84,6 +84,7 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
 
     wireRuntime();
     wireItemModels();
+    wireDictation();
 
     connect(m_services.signIn.get(), &SignInSource::changed, this, [this] {
         emit changed();

@@ -17,6 +17,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -190,6 +191,15 @@ public:
     // a failure is shown through errorMessage.
     QCoro::Task<> exportSelectedSession();
 
+    // Dictation into the draft (AppViewModelDictation.cpp).
+    bool isDictating() const;
+    // The microphone: stops a session, or starts one from the draft as
+    // draftNow reads it (the controller's draft when not given); a result is
+    // written only while the draft is still what dictation last wrote. One
+    // turn later a failure of the tap becomes errorMessage.
+    void toggleDictation(std::function<QString()> draftNow = {});
+    void stopDictation();
+
 signals:
     void draftChanged();
     void isRunningChanged();
@@ -211,6 +221,7 @@ signals:
     void peekedFileChanged();
     void highlightedFilePathChanged();
     void projectRootChanged();
+    void isDictatingChanged();
     void changed();
 
 private:
@@ -240,6 +251,8 @@ private:
     };
 
     void wireRuntime();
+    void wireDictation();
+    dictation::SpeechCapture &speech() const;
     void wireItemModels();
     void refreshMessageRows();
     void refreshLiveRows();

@@ -1,0 +1,134 @@
+#include "chat/TrayPopoverHost.h"
+
+#include "glass/GlassDecoration.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace chat {
+
+TrayPopoverHost::TrayPopoverHost(glass::StyleStore &styles, QObject *parent) : QObject(parent), m_styles(styles)
+{
+}
+
+TrayPopoverHost::~TrayPopoverHost()
+{
+    dismiss();
+}
+
+void TrayPopoverHost::addAnchor(QWidget *anchor)
+{
+    m_anchors.append(anchor);
+}
+
+QRect TrayPopoverHost::placement(const QRect &anchor, const QSize &size, const QSize &window)
+{
+    int x = anchor.center().x() + 1 - size.width() / 2;
+    x = qMin(x, window.width() - kMargin - size.width());
+    x = qMax(x, kMargin);
+    int y = anchor.top() - kGap - size.height();
+    if (y < kMargin) {
+        const int below = anchor.bottom() + 1 + kGap;
+        y = below + size.height() <= window.height() - kMargin ? below : kMargin;
+    }
+    return {QPoint(x, y), size};
+}
+
+void TrayPopoverHost::open(QWidget *anchor, QWidget *content, bool dressed)
+{
+    dismiss();
+    if (!anchor || !content)
+        return;
+    m_anchor = anchor;
+    m_window = anchor->window();
+    m_content = content;
+    content->setParent(m_window);
+    if (dressed)
+        glass::trayGlassPopover(content, 16, m_styles);
+    content->adjustSize();
+    place();
+    content->show();
+    content->raise();
+    qApp->installEventFilter(this);
+}
+
+void TrayPopoverHost::dismiss()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+    if (m_content) {
+        // Often closed from a handler of its own rows: hide now, delete later.
+        m_content->hide();
+        m_content->deleteLater();
+    }
+    m_content = nullptr;
+    m_anchor = nullptr;
+    m_window = nullptr;
+}
+
+void TrayPopoverHost::close()
+{
+    if (!isOpen())
+        return;
+    dismiss();
+    emit closed();
+}
+
+void TrayPopoverHost::place()
+{
+    if (!m_content || !m_anchor || !m_window)
+        return;
+    const QRect anchor(m_anchor->mapTo(m_window, QPoint(0, 0)), m_anchor->size());
+    QSize size = m_content->size();
+    if (m_content->hasHeightForWidth())
+        size.setHeight(m_content->heightForWidth(size.width()));
+    m_content->setGeometry(placement(anchor, size, m_window->size()));
+}
+
+bool TrayPopoverHost::isInside(QWidget *widget, QWidget *container) const
+{
+    return container && widget && (widget == container || container->isAncestorOf(widget));
+}
+
+bool TrayPopoverHost::eventFilter(QObject *watched, QEvent *event)
+{
+    if (!m_content)
+        return false;
+    switch (event->type()) {
+    case QEvent::Resize:
+    case QEvent::Move:
+        if (watched == m_window || watched == m_anchor)
+            place();
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (!widget)
+            break;
+        if (isInside(widget, m_content))
+            break;
+        for (const QPointer<QWidget> &anchor : std::as_const(m_anchors))
+            if (isInside(widget, anchor))
+                return false;
+        close(); // and the press goes on to its target
+        break;
+    }
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (key->key() != Qt::Key_Escape || !widget || widget->window() != m_window)
+            break;
+        key->accept();
+        if (event->type() == QEvent::KeyPress)
+            close();
+        return true;
+    }
+    default:
+        break;
+    }
+    return false;
+}
+
+} // namespace chat
