@@ -7,6 +7,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QDir>
+#include <QScrollArea>
 #include <QTest>
 
 namespace settingstest {
@@ -107,8 +108,11 @@ QString describe(const std::optional<settings::Banner> &banner)
     return {};
 }
 
-QString savePicture(QWidget &widget, const QString &name)
+QString savePicture(settings::SettingsWindow &window, const QString &name, QWidget *part)
 {
+    if (part)
+        window.scrollArea()->ensureWidgetVisible(part, 0, 16);
+    QWidget &widget = window;
     const QString path = QDir(testsupport::outputDirectory()).filePath(name + QStringLiteral(".png"));
     QDir().mkpath(QFileInfo(path).absolutePath());
     widget.grab().save(path);

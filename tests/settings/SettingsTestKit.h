@@ -75,7 +75,8 @@ private:
 // "kind: text" of a banner, or "-".
 QString describe(const std::optional<settings::Banner> &banner);
 
-// Saves a picture of the widget for a person to look at; returns the path.
-QString savePicture(QWidget &widget, const QString &name);
+// Saves a picture of the window for a person to look at, scrolled so that
+// the given part shows; returns the path.
+QString savePicture(settings::SettingsWindow &window, const QString &name, QWidget *part = nullptr);
 
 } // namespace settingstest

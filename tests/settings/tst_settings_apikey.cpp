@@ -85,7 +85,7 @@ private slots:
         QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("API key"));
         QVERIFY(m_rig->vm().isAuthenticated());
         QVERIFY(section->clearButton()->isVisibleTo(section));
-        savePicture(window, QStringLiteral("settings-apikey-saved-dark"));
+        savePicture(window, QStringLiteral("settings-apikey-saved-dark"), window.apiKeySection());
 
         finish(section, section->clearButton());
         QVERIFY(!Rig::keyringNow());
@@ -179,7 +179,7 @@ private slots:
         typeKey(section->keyField(), QStringLiteral("other"));
         window.show();
         SECRET_EQ(section->keyField()->text(), QStringLiteral("sk-stored"));
-        savePicture(window, QStringLiteral("settings-apikey-stored-dark"));
+        savePicture(window, QStringLiteral("settings-apikey-stored-dark"), window.apiKeySection());
     }
 
     // A locked keyring is not "no key": the field is left alone and the
@@ -202,7 +202,9 @@ private slots:
         finish(section, section->saveButton());
         QVERIFY(describe(window.banner()).startsWith(QStringLiteral("error: Could not save API key to Keychain")));
         QVERIFY(state->item == QByteArray("sk-behind-the-lock"));
-        savePicture(window, QStringLiteral("settings-apikey-locked-dark"));
+        savePicture(window, QStringLiteral("settings-apikey-locked-dark"), window.apiKeySection());
+        m_rig->skins().setSelectedID(QStringLiteral("daylight"));
+        savePicture(window, QStringLiteral("settings-apikey-locked-light"), window.apiKeySection());
     }
 };
 

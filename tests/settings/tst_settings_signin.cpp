@@ -89,7 +89,7 @@ private slots:
         QVERIFY(section->codeLine()->isVisibleTo(section));
         QCOMPARE(section->codeLine()->text(), QStringLiteral("Code: ABCD-EFGH"));
         QVERIFY(section->pageLink()->isVisibleTo(section));
-        savePicture(window, QStringLiteral("settings-signin-waiting-dark"));
+        savePicture(window, QStringLiteral("settings-signin-waiting-dark"), window.signInSection());
 
         m_settings->desktop().opened.clear();
         section->pageLink()->click();
@@ -110,7 +110,9 @@ private slots:
         QVERIFY(section->dotShowsSignedIn());
         QVERIFY(m_settings->vm().isAuthenticated());
         QCOMPARE(m_settings->vm().authStatusText(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
-        savePicture(window, QStringLiteral("settings-signin-success-dark"));
+        savePicture(window, QStringLiteral("settings-signin-success-dark"), window.signInSection());
+        m_settings->skins().setSelectedID(QStringLiteral("daylight"));
+        savePicture(window, QStringLiteral("settings-signin-success-light"), window.signInSection());
     }
 
     // A refusal shows one error and never a success after it.
@@ -127,7 +129,9 @@ private slots:
         QCOMPARE(m_log.filter(QStringLiteral("Sign-in failed")).size(), 0);
         QVERIFY(!m_settings->vm().isAuthenticated());
         QVERIFY(!window.signInSection()->isWaitingShown());
-        savePicture(window, QStringLiteral("settings-signin-error-dark"));
+        savePicture(window, QStringLiteral("settings-signin-error-dark"), window.signInSection());
+        m_settings->skins().setSelectedID(QStringLiteral("paper"));
+        savePicture(window, QStringLiteral("settings-signin-error-light"), window.signInSection());
     }
 
     // Cancel stops the waiting and says so; nothing is opened or stored.
