@@ -191,6 +191,25 @@ public:
     // a failure is shown through errorMessage.
     QCoro::Task<> exportSelectedSession();
 
+    // The sidebar's session actions (AppViewModelSessions.cpp), each one
+    // call into the conversation store; an unknown id changes nothing.
+    void selectSession(const QUuid &id);
+    void togglePinSession(const QUuid &id);
+    // Flips only the flag: the session keeps its date and its place.
+    void setSessionUnread(const QUuid &id, bool unread);
+    void renameSession(const QUuid &id, const QString &title);
+    void forkSession(const QUuid &id);
+    void archiveSession(const QUuid &id);
+    void unarchiveSession(const QUuid &id);
+    void deleteSession(const QUuid &id);
+    // Selects the session (it stays selected), then exports it.
+    QCoro::Task<> exportSession(const QUuid &id);
+    // The signed-in session's e-mail, when it has one.
+    std::optional<QString> accountEmail();
+    // Onboarding done: the flag is saved, the sheet goes, and with
+    // openSettings the settings window opens after that.
+    void completeOnboarding(bool openSettings);
+
     // Dictation into the draft (AppViewModelDictation.cpp).
     bool isDictating() const;
     // The microphone: stops a session, or starts one from the draft as

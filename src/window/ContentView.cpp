@@ -6,9 +6,11 @@
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"
 #include "palette/CommandPaletteView.h"
+#include "settings/OnboardingSheet.h"
 #include "window/ActionRegistry.h"
 #include "panels/FilePeekView.h"
 #include "panels/FileTreeView.h"
+#include "panels/SidebarView.h"
 #include "panels/ToolLogView.h"
 #include "window/ErrorAlert.h"
 #include "window/PanelSlot.h"
@@ -98,10 +100,16 @@ void ContentView::plugViews()
 {
     // Each view is plugged in here by one line; a slot without one is laid
     // out and stays empty over the stage.
+    m_sidebar->setFactory([this](QWidget *p) {
+        auto *sidebar = new panels::SidebarView(m_app, m_styles, p);
+        sidebar->setSheets(m_sheets);
+        return sidebar;
+    });
     m_fileTree->setFactory([this](QWidget *p) { return new panels::FileTreeView(m_app, m_styles, p); });
     m_toolLog->setFactory([this](QWidget *p) { return new panels::ToolLogView(m_app, m_styles, p); });
     m_peek->setFactory([this](QWidget *p) { return new panels::FilePeekView(m_app, m_styles, p); });
     m_chat->setFactory([this](QWidget *p) { return new chat::ChatView(m_app, m_styles, p); });
+    m_onboardingSheet = [this](QWidget *p) { return new settings::OnboardingSheet(m_app, m_styles, p); };
     m_paletteSheet = [this](QWidget *p) {
         return new palette::CommandPaletteView(m_app, m_styles, m_commandActions, p);
     };

@@ -1,0 +1,645 @@
+#include "SidebarRig.h"
+
+#include "agent/WorkspaceManager.h"
+#include "app/SessionListModel.h"
+#include "glass/SymbolIcons.h"
+#include "app/AppViewModel.h"
+#include "app/Donation.h"
+#include "glass/Contrast.h"
+#include "glass/SheetOverlay.h"
+#include "glass/StyledButton.h"
+#include "glass/StyledField.h"
+#include "glass/Styles.h"
+#include "glass/SymbolButton.h"
+#include "model/ConversationStore.h"
+#include "panels/AccountFooter.h"
+#include "panels/DeleteSessionSheet.h"
+#include "panels/RenameSheet.h"
+#include "panels/SessionActions.h"
+#include "panels/SessionHover.h"
+#include "panels/SessionRowDelegate.h"
+#include "panels/SessionSections.h"
+#include "panels/SessionTitle.h"
+#include "panels/SidebarControls.h"
+#include "panels/SidebarView.h"
+#include "platform/Graphemes.h"
+#include "stage/SkinStore.h"
+#include "support/TestMain.h"
+
+#include <QAbstractItemModelTester>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+
+using panels::SessionActions::Action;
+using sidebartest::Rig;
+using sidebartest::session;
+
+namespace {
+
+// The menu the sidebar just opened, and its entry with that text.
+QMenu *openedMenu(panels::SidebarView &sidebar)
+{
+    const QList<QMenu *> menus = sidebar.findChildren<QMenu *>();
+    return menus.isEmpty() ? nullptr : menus.last();
+}
+
+bool choose(panels::SidebarView &sidebar, const QUuid &id, const QString &text)
+{
+    const int row = sidebar.sections().rowOfSession(id);
+    if (row < 0)
+        return false;
+    sidebar.openMenu(row, QPoint(10, 10));
+    QMenu *menu = openedMenu(sidebar);
+    if (!menu)
+        return false;
+    for (QAction *action : menu->actions()) {
+        if (action->text() == text) {
+            // As a menu does: it closes, then the chosen entry runs.
+            menu->close();
+            action->trigger();
+            QCoreApplication::processEvents();
+            return true;
+        }
+    }
+    menu->close();
+    return false;
+}
+
+QString outputPath(const QString &name)
+{
+    return QDir(testsupport::outputDirectory()).filePath(name + QStringLiteral(".png"));
+}
+
+} // namespace
+
+class SidebarTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { m_rig.reset(); }
+
+    // The two sections as the list shows them, for a search and the
+    // archived group's state.
+    void sections_data()
+    {
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<bool>("expanded");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList all{"# Sessions", "Pinned old [pin]", "newest", "Middle [unread]", "oldest", "> Archived"};
+        QTest::newRow("empty search: pinned first, then newest") << "" << false << all;
+        QTest::newRow("spaces only list everything") << "   " << false << all;
+        QTest::newRow("capitals and blanks around find lower case")
+            << "  MIDDLE \n" << false << QStringList{"# Sessions", "Middle [unread]"};
+        QTest::newRow("no match: No matches, archived group gone")
+            << "zzz" << false << QStringList{"# Sessions", "- No matches"};
+        QTest::newRow("archived group ordered by date only, pins ignored")
+            << "" << true
+            << QStringList{"# Sessions", "Pinned old [pin]", "newest", "Middle [unread]", "oldest", "v Archived",
+                           "a:Archived new", "a:Archived pinned old [pin]"};
+        QTest::newRow("a search matching only archived")
+            << "archived" << true
+            << QStringList{"# Sessions", "- No matches", "v Archived", "a:Archived new",
+                           "a:Archived pinned old [pin]"};
+        QTest::newRow("messages are not searched") << "hello" << false << QStringList{"# Sessions", "- No matches"};
+    }
+    void sections()
+    {
+        QFETCH(QString, search);
+        QFETCH(bool, expanded);
+        QFETCH(QStringList, expected);
+        m_rig = std::make_unique<Rig>();
+        model::Conversation oldest = session("oldest", 50);
+        oldest.messages.append(model::ChatMessage::make(model::MessageRole::User, "hello"));
+        m_rig->setSessions({oldest, session("Middle", 20, false, false, true), session("newest", 1),
+                            session("Pinned old", 90, true), session("Archived pinned old", 40, true, true),
+                            session("Archived new", 5, false, true)});
+        m_rig->vm().setSessionSearch(search);
+        m_rig->sidebar().sections().setArchivedExpanded(expanded);
+        QCOMPARE(m_rig->rows(), expected);
+    }
+
+    // Both empty texts, and the search text as typed decides between them.
+    void emptyTexts_data()
+    {
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("every session archived, no search")
+            << "" << QStringList{"# Sessions", "- No sessions yet", "> Archived"};
+        QTest::newRow("every session archived, spaces typed")
+            << "  " << QStringList{"# Sessions", "- No matches", "> Archived"};
+    }
+    void emptyTexts()
+    {
+        QFETCH(QString, search);
+        QFETCH(QStringList, expected);
+        m_rig = std::make_unique<Rig>();
+        m_rig->setSessions({session("one", 1, false, true), session("two", 2, false, true)});
+        m_rig->vm().setSessionSearch(search);
+        QCOMPARE(m_rig->rows(), expected);
+        QCOMPARE(panels::SessionSectionsModel::emptyText(search), expected.at(1).mid(2));
+    }
+
+    // Equal dates keep the stored order, whatever the sort visits first.
+    void tiesKeepStoredOrder()
+    {
+        m_rig = std::make_unique<Rig>();
+        QList<model::Conversation> list;
+        for (const char *title : {"c", "a", "d", "b"}) {
+            model::Conversation c = session(title, 10);
+            if (!list.isEmpty())
+                c.updatedAt = list.first().updatedAt;
+            list.append(c);
+        }
+        m_rig->setSessions(list);
+        QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "c", "a", "d", "b"}));
+    }
+
+    // The list model stays consistent through everything that moves rows.
+    void modelTester()
+    {
+        m_rig = std::make_unique<Rig>();
+        const model::Conversation a = session("alpha", 3), b = session("beta", 2), c = session("gamma", 1, false, true);
+        m_rig->setSessions({a, b, c});
+        QAbstractItemModelTester tester(&m_rig->sidebar().sections(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        app::AppViewModel &vm = m_rig->vm();
+        vm.setSessionSearch("a");
+        vm.setSessionSearch("zz");
+        vm.setSessionSearch("");
+        m_rig->sidebar().sections().setArchivedExpanded(true);
+        vm.togglePinSession(b.id);
+        vm.archiveSession(a.id);
+        vm.unarchiveSession(c.id);
+        vm.forkSession(b.id);
+        vm.setSessionUnread(b.id, true);
+        vm.renameSession(b.id, "renamed");
+        vm.deleteSession(b.id);
+        m_rig->sidebar().sections().setArchivedExpanded(false);
+        vm.newChat();
+        m_rig->setSessions({session("only", 1)});
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "only"}));
+    }
+
+    void menuEntries_data()
+    {
+        QTest::addColumn<bool>("pinned");
+        QTest::addColumn<bool>("unread");
+        QTest::addColumn<bool>("archived");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("plain")
+            << false << false << false
+            << QStringList{"Pin|pin", "Mark as unread|circlebadge", "Rename|pencil", "Fork|arrow.branch",
+                           "Export…|square.and.arrow.up", "---", "Archive|archivebox", "Delete|trash!"};
+        QTest::newRow("pinned and unread")
+            << true << true << false
+            << QStringList{"Unpin|pin.slash", "Mark as read|circlebadge", "Rename|pencil", "Fork|arrow.branch",
+                           "Export…|square.and.arrow.up", "---", "Archive|archivebox", "Delete|trash!"};
+        QTest::newRow("archived: Unarchive in place of Archive")
+            << false << false << true
+            << QStringList{"Pin|pin", "Mark as unread|circlebadge", "Rename|pencil", "Fork|arrow.branch",
+                           "Export…|square.and.arrow.up", "---", "Unarchive|tray.and.arrow.up", "Delete|trash!"};
+    }
+    void menuEntries()
+    {
+        QFETCH(bool, pinned);
+        QFETCH(bool, unread);
+        QFETCH(bool, archived);
+        QFETCH(QStringList, expected);
+        QStringList got;
+        for (const auto &e : panels::SessionActions::entries(pinned, unread, archived)) {
+            if (e.separatorBefore)
+                got << "---";
+            got << e.text + u'|' + e.symbol + (e.destructive ? "!" : "");
+            QVERIFY2(glass::SymbolIcons::exists(e.symbol), qPrintable(e.symbol));
+        }
+        QCOMPARE(got, expected);
+    }
+
+    // Each entry of a row's menu, chosen from the menu the sidebar opens,
+    // and what it leaves in the store and in conversations.json.
+    void menuActions_data()
+    {
+        QTest::addColumn<int>("target"); // 0: "second" (active), 1: "archived one"
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("Pin moves it to the top")
+            << 0 << "Pin" << QStringList{"# Sessions", "second [pin]", "first", "> Archived"} << "first";
+        QTest::newRow("Mark as unread keeps place and selection")
+            << 0 << "Mark as unread" << QStringList{"# Sessions", "first", "second [unread]", "> Archived"} << "first";
+        QTest::newRow("Fork adds and selects the copy")
+            << 0 << "Fork" << QStringList{"# Sessions", "second (fork)", "first", "second", "> Archived"}
+            << "second (fork)";
+        QTest::newRow("Export selects the row first")
+            << 0 << "Export…" << QStringList{"# Sessions", "first", "second", "> Archived"} << "second";
+        QTest::newRow("Archive moves it to the archived group")
+            << 0 << "Archive" << QStringList{"# Sessions", "first", "> Archived"} << "first";
+        QTest::newRow("Unarchive brings it back on top")
+            << 1 << "Unarchive" << QStringList{"# Sessions", "archived one", "first", "second"} << "first";
+        QTest::newRow("Pin in the archive keeps it in the archive")
+            << 1 << "Pin" << QStringList{"# Sessions", "first", "second", "> Archived"} << "first";
+    }
+    void menuActions()
+    {
+        QFETCH(int, target);
+        QFETCH(QString, entry);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, selected);
+        m_rig = std::make_unique<Rig>();
+        const model::Conversation first = session("first", 1), second = session("second", 2),
+                                  archived = session("archived one", 3, false, true);
+        m_rig->setSessions({first, second, archived}, first.id);
+        m_rig->sidebar().sections().setArchivedExpanded(true);
+        const model::Conversation &row = target == 0 ? second : archived;
+        QVERIFY(choose(m_rig->sidebar(), row.id, entry));
+        QTest::qWait(5);
+        m_rig->sidebar().sections().setArchivedExpanded(false);
+        QCOMPARE(m_rig->rows(), rows);
+        QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, selected);
+
+        const auto now = m_rig->stored(row.id);
+        QVERIFY(now);
+        if (entry == "Pin") {
+            QVERIFY(now->isPinned);
+            QVERIFY(now->updatedAt > row.updatedAt);
+        } else if (entry == "Mark as unread") {
+            QVERIFY(now->isUnread);
+            QCOMPARE(now->updatedAt, row.updatedAt);
+        } else if (entry == "Export…") {
+            QCOMPARE(m_rig->panels().saveNames.size(), 1);
+        } else if (entry == "Archive") {
+            QVERIFY(now->isArchived);
+        } else if (entry == "Unarchive") {
+            QVERIFY(!now->isArchived);
+        } else if (entry == "Fork") {
+            QCOMPARE(m_rig->stored().size(), 4);
+        }
+    }
+
+    // "Mark as read" flips the flag back without moving the session.
+    void markAsRead()
+    {
+        m_rig = std::make_unique<Rig>();
+        const model::Conversation first = session("first", 1), second = session("second", 2, false, false, true);
+        m_rig->setSessions({first, second}, first.id);
+        QVERIFY(choose(m_rig->sidebar(), second.id, "Mark as read"));
+        const auto now = m_rig->stored(second.id);
+        QVERIFY(now && !now->isUnread);
+        QCOMPARE(now->updatedAt, second.updatedAt);
+    }
+
+    // Delete asks first; only Delete (or Return) removes the session.
+    void deleteAsksFirst_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("Delete button") << "delete" << true;
+        QTest::newRow("Return") << "return" << true;
+        QTest::newRow("Cancel") << "cancel" << false;
+        QTest::newRow("Escape") << "escape" << false;
+    }
+    void deleteAsksFirst()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, deleted);
+        m_rig = std::make_unique<Rig>();
+        QVERIFY(m_rig->showActive());
+        const model::Conversation first = session("first", 1), second = session("Old notes", 2);
+        m_rig->setSessions({first, second}, first.id);
+        QVERIFY(choose(m_rig->sidebar(), second.id, "Delete"));
+        auto *sheet = qobject_cast<panels::DeleteSessionSheet *>(m_rig->sheets().content());
+        QVERIFY(sheet);
+        QCOMPARE(sheet->prompt(), QString("Delete “Old notes”? This cannot be undone."));
+        QVERIFY(m_rig->stored(second.id)); // nothing gone yet
+        if (answer == "delete")
+            sheet->deleteButton()->click();
+        else if (answer == "cancel")
+            sheet->cancelButton()->click();
+        else
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : sheet,
+                            answer == "return" ? Qt::Key_Return : Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        QVERIFY(!m_rig->sheets().isOpen());
+        QCOMPARE(!m_rig->stored(second.id).has_value(), deleted);
+        QCOMPARE(m_rig->rowOf(second.id) < 0, deleted);
+    }
+
+    // Deleting the only session leaves a fresh one, selected.
+    void deleteOnlySession()
+    {
+        m_rig = std::make_unique<Rig>();
+        const model::Conversation only = session("only", 1);
+        m_rig->setSessions({only});
+        m_rig->sidebar().openDelete(only.id);
+        qobject_cast<panels::DeleteSessionSheet *>(m_rig->sheets().content())->deleteButton()->click();
+        QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "New session"}));
+        QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, QString("New session"));
+    }
+
+    void deletePrompt_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("short") << "Fix the build" << "Delete “Fix the build”? This cannot be undone.";
+        QTest::newRow("line breaks read as spaces") << "two\nlines" << "Delete “two lines”? This cannot be undone.";
+        const QString family = QString::fromUtf8("👨‍👩‍👧");
+        QTest::newRow("long title cut between characters")
+            << QString(79, u'x') + family + family << "Delete “" + QString(79, u'x') + "…”? This cannot be undone.";
+        QTest::newRow("cut never splits a family emoji")
+            << QString(78, u'x') + family + family + "tail"
+            << "Delete “" + QString(78, u'x') + family + "…”? This cannot be undone.";
+    }
+    void deletePrompt()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, expected);
+        QCOMPARE(panels::SessionActions::deletePrompt(title), expected);
+    }
+
+    // The rename sheet: filled with the title, Rename off while blank,
+    // Return commits whatever is typed (the store keeps a blank one out).
+    void renameSheet_data()
+    {
+        QTest::addColumn<QString>("typed"); // "=" keeps the filled-in title
+        QTest::addColumn<QString>("how");   // return, button, cancel, escape
+        QTest::addColumn<bool>("buttonEnabled");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("Return commits the title unchanged") << "=" << "return" << true << "Draft plan";
+        QTest::newRow("blanks around are trimmed") << "  Release notes  " << "button" << true << "Release notes";
+        QTest::newRow("200 characters keep the first 120") << QString(200, u'r') << "return" << true
+                                                           << QString(120, u'r');
+        QTest::newRow("blank: button off, Return keeps the title") << "   " << "return" << false << "Draft plan";
+        QTest::newRow("Cancel keeps the title") << "Other" << "cancel" << true << "Draft plan";
+        QTest::newRow("Escape keeps the title") << "Other" << "escape" << true << "Draft plan";
+    }
+    void renameSheet()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, how);
+        QFETCH(bool, buttonEnabled);
+        QFETCH(QString, stored);
+        m_rig = std::make_unique<Rig>();
+        QVERIFY(m_rig->showActive());
+        const model::Conversation target = session("Draft plan", 1);
+        m_rig->setSessions({target, session("other", 2)});
+        QVERIFY(choose(m_rig->sidebar(), target.id, "Rename"));
+        auto *sheet = qobject_cast<panels::RenameSheet *>(m_rig->sheets().content());
+        QVERIFY(sheet);
+        QCOMPARE(m_rig->sidebar().renameTarget(), std::optional(target.id));
+        QCOMPARE(sheet->draft(), QString("Draft plan"));
+        QVERIFY(m_rig->showActive()); // the window again, after the menu's popup
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(sheet->field()));
+        if (typed != "=") {
+            sheet->field()->selectAll();
+            QTest::keyClicks(sheet->field(), typed);
+        }
+        QCOMPARE(sheet->renameButton()->isEnabled(), buttonEnabled);
+        if (how == "return")
+            QTest::keyClick(sheet->field(), Qt::Key_Return);
+        else if (how == "button")
+            sheet->renameButton()->click();
+        else if (how == "cancel")
+            sheet->cancelButton()->click();
+        else
+            QTest::keyClick(sheet->field(), Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        QVERIFY(!m_rig->sheets().isOpen());
+        QTest::qWait(1);
+        QCOMPARE(m_rig->sidebar().renameTarget(), std::nullopt);
+        QCOMPARE(m_rig->stored(target.id)->title, stored);
+    }
+
+    // A click selects and clears the unread mark; a click on "⋮" opens the
+    // menu instead.
+    void clickSelects()
+    {
+        m_rig = std::make_unique<Rig>();
+        m_rig->host().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_rig->host()));
+        const model::Conversation first = session("first", 1), second = session("both", 2, true, false, true);
+        m_rig->setSessions({first, second}, first.id);
+        QListView &list = m_rig->sidebar().list();
+        const QRect row = list.visualRect(m_rig->sidebar().sections().index(m_rig->rowOf(second.id)));
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, panels::SessionRowDelegate::menuButtonRect(row).center());
+        QVERIFY(openedMenu(m_rig->sidebar()));
+        openedMenu(m_rig->sidebar())->close();
+        QCOMPARE(m_rig->vm().conversations().selectedConversationID(), std::optional(first.id));
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, row.center() - QPoint(40, 0));
+        QCOMPARE(m_rig->vm().conversations().selectedConversationID(), std::optional(second.id));
+        QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "both [pin]", "first"}));
+        QVERIFY(!m_rig->stored(second.id)->isUnread);
+        // The archived toggle opens and closes the group.
+        m_rig->vm().archiveSession(first.id);
+        const QRect toggle = list.visualRect(m_rig->sidebar().sections().index(2));
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, toggle.center());
+        QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "both [pin]", "v Archived", "a:first"}));
+    }
+
+    // Hover by event log: a late leave of A never hides B.
+    void hover_data()
+    {
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("leave A, enter B") << QStringList{"+A", "-A", "+B"} << "B";
+        QTest::newRow("enter B before A's leave") << QStringList{"+A", "+B", "-A"} << "B";
+        QTest::newRow("leave B") << QStringList{"+A", "+B", "-A", "-B"} << "";
+        QTest::newRow("stale leave of A twice") << QStringList{"+B", "-A", "-A"} << "B";
+    }
+    void hover()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(QString, shown);
+        const QUuid a = QUuid::createUuid(), b = QUuid::createUuid();
+        panels::SessionHover hover;
+        for (const QString &e : events) {
+            const QUuid id = e.at(1) == u'A' ? a : b;
+            e.startsWith(u'+') ? hover.enter(id) : hover.leave(id);
+        }
+        QCOMPARE(hover.id ? (*hover.id == a ? "A" : "B") : "", shown);
+    }
+
+    // Pointer moves over the list show "⋮" on the row under it only.
+    void hoverInView()
+    {
+        m_rig = std::make_unique<Rig>();
+        m_rig->host().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_rig->host()));
+        const model::Conversation a = session("a", 1), b = session("b", 2);
+        m_rig->setSessions({a, b});
+        QListView &list = m_rig->sidebar().list();
+        const auto at = [&](const QUuid &id) {
+            return list.visualRect(m_rig->sidebar().sections().index(m_rig->rowOf(id))).center();
+        };
+        QTest::mouseMove(list.viewport(), at(a.id));
+        QCOMPARE(m_rig->sidebar().hoveredSession(), std::optional(a.id));
+        QTest::mouseMove(list.viewport(), at(b.id));
+        QCOMPARE(m_rig->sidebar().hoveredSession(), std::optional(b.id));
+        QTest::mouseMove(list.viewport(), list.visualRect(m_rig->sidebar().sections().index(0)).center());
+        QCOMPARE(m_rig->sidebar().hoveredSession(), std::nullopt);
+    }
+
+    // The header: New session, the project button and the search, both ways.
+    void header()
+    {
+        m_rig = std::make_unique<Rig>();
+        const model::Conversation a = session("alpha", 1);
+        m_rig->setSessions({a});
+        panels::SidebarView &sidebar = m_rig->sidebar();
+        sidebar.newSessionButton().click();
+        QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, QString("New session"));
+        QCOMPARE(m_rig->stored().size(), 2);
+
+        QCOMPARE(sidebar.projectButton().text(), QString("Open project folder"));
+        const QUuid refresh = m_rig->vm().fileTreeRefresh();
+        sidebar.projectButton().click(); // the panel is cancelled
+        QTRY_VERIFY(m_rig->vm().fileTreeRefresh() != refresh);
+        QCOMPARE(m_rig->panels().folderRequests, 1);
+        QCOMPARE(sidebar.projectButton().text(), QString("Open project folder"));
+        QTemporaryDir project;
+        m_rig->vm().workspace().setWorkspace(project.path());
+        QCOMPARE(sidebar.projectButton().text(), QFileInfo(project.path()).fileName());
+
+        QTest::keyClicks(sidebar.searchField().edit(), "ALP");
+        QCOMPARE(m_rig->vm().sessionSearch(), QString("ALP"));
+        QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "alpha"}));
+        m_rig->vm().setSessionSearch("x");
+        QCOMPARE(sidebar.searchField().edit()->text(), QString("x"));
+        QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "- No matches"}));
+    }
+
+    void projectTitle_data()
+    {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("none") << "" << "Open project folder";
+        QTest::newRow("last component") << "/home/me/work/moon" << "moon";
+        QTest::newRow("trailing slash") << "/home/me/work/moon/" << "moon";
+        QTest::newRow("the root folder") << "/" << "/";
+    }
+    void projectTitle()
+    {
+        QFETCH(QString, root);
+        QFETCH(QString, title);
+        QCOMPARE(panels::SidebarView::projectTitle(root), title);
+    }
+
+    // The footer's first line.
+    void footerTitle_data()
+    {
+        QTest::addColumn<QString>("email"); // "-": none
+        QTest::addColumn<bool>("authenticated");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("e-mail wins") << "me@example.com" << true << "me@example.com";
+        QTest::newRow("e-mail even if the mirror lags") << "me@example.com" << false << "me@example.com";
+        QTest::newRow("signed in without e-mail") << "-" << true << "Connected";
+        QTest::newRow("signed out") << "-" << false << "Sign in";
+    }
+    void footerTitle()
+    {
+        QFETCH(QString, email);
+        QFETCH(bool, authenticated);
+        QFETCH(QString, title);
+        const std::optional<QString> mail = email == "-" ? std::nullopt : std::optional(email);
+        QCOMPARE(panels::AccountButton::title(mail, authenticated), title);
+    }
+
+    // The account button opens settings; the heart opens the tip link.
+    void footer()
+    {
+        m_rig = std::make_unique<Rig>();
+        m_rig->signIn().signedIn = false;
+        m_rig->vm().refreshSignIn();
+        panels::AccountFooter &footer = m_rig->sidebar().footer();
+        QCOMPARE(footer.accountButton()->currentTitle(), QString("Sign in"));
+        QCOMPARE(footer.accountButton()->toolTip(), QString("Settings"));
+        footer.accountButton()->click();
+        QVERIFY(m_rig->vm().showSettings());
+        QCOMPARE(footer.tipButton() != nullptr, app::Donation::isConfigured());
+        if (footer.tipButton()) {
+            QCOMPARE(footer.tipButton()->toolTip(), app::Donation::buttonHelp());
+            footer.tipButton()->click();
+            QCOMPARE(m_rig->desktop().opened, QList<QUrl>{*app::Donation::tipJarURL()});
+        }
+    }
+
+    // Titles fitted to the row are cut between characters.
+    void elision_data()
+    {
+        QTest::addColumn<QString>("title");
+        const QString family = QString::fromUtf8("👨‍👩‍👧‍👦");
+        QTest::newRow("families") << family.repeated(30);
+        QTest::newRow("combining accents") << QString::fromUtf8("e\u0301").repeated(60);
+        QTest::newRow("line breaks") << QString("one\r\ntwo\nthree ").repeated(10);
+    }
+    void elision()
+    {
+        QFETCH(QString, title);
+        QFont font;
+        font.setPixelSize(13);
+        const QFontMetricsF metrics(font);
+        const QString line = panels::SessionTitle::oneLine(title);
+        QVERIFY(!line.contains(u'\n') && !line.contains(u'\r'));
+        for (qreal width : {30.0, 61.0, 97.0, 150.0}) {
+            const QString fitted = panels::SessionTitle::elided(title, metrics, width);
+            QVERIFY(fitted.endsWith(u'…'));
+            QVERIFY(metrics.horizontalAdvance(fitted) <= width);
+            const QString kept = fitted.chopped(1);
+            QCOMPARE(kept, platform::Graphemes::prefix(line, platform::Graphemes::count(kept)));
+        }
+        QCOMPARE(panels::SessionTitle::elided("short", metrics, 200), QString("short"));
+    }
+
+    // The sidebar on the stage in a dark and a light skin: the selected
+    // row stands out in the accent, lighter on the light skin, and its
+    // title reads against it.
+    void pictures_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("dark") << "default";
+        QTest::newRow("light") << "daylight";
+    }
+    void pictures()
+    {
+        QFETCH(QString, skin);
+        m_rig = std::make_unique<Rig>(skin);
+        QCOMPARE(m_rig->skins().current().id, skin);
+        const model::Conversation selected = session("Refactor the store writer", 2);
+        const model::Conversation hovered = session("Sidebar polish and a title long enough to be cut", 4);
+        m_rig->setSessions({session("Release checklist", 1, true), selected,
+                            session("Unread reply from the agent", 3, false, false, true), hovered,
+                            session("Old experiment", 30, false, true), session("Spike: video stage", 40, false, true)},
+                           selected.id);
+        m_rig->sidebar().sections().setArchivedExpanded(true);
+        m_rig->host().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_rig->host()));
+        QListView &list = m_rig->sidebar().list();
+        QTest::mouseMove(list.viewport(),
+                         list.visualRect(m_rig->sidebar().sections().index(m_rig->rowOf(hovered.id))).center());
+        QCoreApplication::processEvents();
+        const QImage image = m_rig->host().grab().toImage();
+        QVERIFY(image.save(outputPath("sidebar-" + skin)));
+
+        const glass::Styles &s = m_rig->styles().styles();
+        const auto pixelAt = [&](const QUuid &id) {
+            const QRect row = list.visualRect(m_rig->sidebar().sections().index(m_rig->rowOf(id)));
+            const QPoint inHost = list.viewport()->mapTo(&m_rig->host(), QPoint(row.left() + 6, row.center().y()));
+            return QColor(image.pixel(inHost * image.devicePixelRatio()));
+        };
+        const QColor chosen = pixelAt(selected.id), plain = pixelAt(hovered.id);
+        const auto towardsAccent = [&](const QColor &c) {
+            return std::abs(c.red() - s.accent.red()) + std::abs(c.green() - s.accent.green())
+                   + std::abs(c.blue() - s.accent.blue());
+        };
+        QVERIFY2(towardsAccent(chosen) < towardsAccent(plain), "the selection is tinted with the accent");
+        QVERIFY2(glass::Contrast::ratio(s.text, chosen) >= 4.5, "the selected title reads");
+        QVERIFY2(glass::Contrast::ratio(s.textTertiary, plain) >= 3.0, "the faintest text reads");
+    }
+
+private:
+    std::unique_ptr<Rig> m_rig;
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(SidebarTest)
+#include "tst_sidebar.moc"
