@@ -101,12 +101,13 @@ OnboardingSheet::OnboardingSheet(app::AppViewModel &app, glass::StyleStore &styl
     header->addWidget(m_title);
     m_subtitle = label(QStringLiteral("A native build stage for Qirv on Apple Silicon. Open a project, run a session, ship."),
                        this, Qt::AlignHCenter);
-    m_subtitle->setMaximumWidth(kTextWidth);
+    // A wrapped label asks for little width: give it the whole column.
+    m_subtitle->setFixedWidth(kTextWidth);
     header->addWidget(m_subtitle, 0, Qt::AlignHCenter);
     m_disclaimer = label(QStringLiteral("Independent third-party Mac app. Requires your own Moonshelf subscription from "
                                         "Ovu. Not affiliated with, endorsed by, or part of Ovu."),
                          this, Qt::AlignHCenter);
-    m_disclaimer->setMaximumWidth(kTextWidth);
+    m_disclaimer->setFixedWidth(kTextWidth);
     m_disclaimer->setContentsMargins(0, 4, 0, 0);
     header->addWidget(m_disclaimer, 0, Qt::AlignHCenter);
     page->addLayout(header);
