@@ -1,0 +1,297 @@
+// The welcome card's states (signed in or not, a project or not), its
+// project menu, and the connect capsule: it opens the settings, its
+// breathing values, and it stays still while hidden.
+
+#include "agent/WorkspaceManager.h"
+#include "app/AppTestKit.h"
+#include "chat/ConnectEmberCapsule.h"
+#include "chat/StatusChip.h"
+#include "chat/WelcomeCard.h"
+#include "glass/Contrast.h"
+#include "glass/Styles.h"
+#include "stage/SkinStore.h"
+#include "support/TestMain.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+
+using apptest::Harness;
+
+namespace {
+
+struct Fixture {
+    Harness h;
+    std::unique_ptr<stage::SkinStore> skins;
+    std::unique_ptr<glass::StyleStore> styles;
+
+    explicit Fixture(const QString &skin = QStringLiteral("default"))
+    {
+        skins = std::make_unique<stage::SkinStore>(stage::SkinStore::Sources{
+            QStringLiteral(":/skins"), QDir::temp().filePath(QStringLiteral("welcome20-skins"))});
+        skins->select(skin);
+        styles = std::make_unique<glass::StyleStore>(*skins);
+    }
+    app::AppViewModel &make(bool signedIn, bool project)
+    {
+        h.signIn().signedIn = signedIn;
+        app::AppViewModel &vm = project ? h.makeInProject() : h.make();
+        vm.refreshSignIn();
+        return vm;
+    }
+};
+
+QString outputPath(const QString &name)
+{
+    const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(name);
+}
+
+QStringList menuTexts(QMenu *menu)
+{
+    QStringList texts;
+    for (QAction *a : menu->actions())
+        texts.append(a->isSeparator() ? QStringLiteral("-") : a->text());
+    return texts;
+}
+
+} // namespace
+
+class TestWelcome : public QObject {
+    Q_OBJECT
+
+private slots:
+    void states_data()
+    {
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<bool>("project");
+        QTest::newRow("signed in, no project") << true << false;
+        QTest::newRow("signed in, a project") << true << true;
+        QTest::newRow("signed out, no project") << false << false;
+        QTest::newRow("signed out, a project") << false << true;
+    }
+    void states()
+    {
+        QFETCH(bool, signedIn);
+        QFETCH(bool, project);
+        Fixture f;
+        app::AppViewModel &vm = f.make(signedIn, project);
+        QCOMPARE(vm.isAuthenticated(), signedIn);
+        chat::WelcomeCard card(vm, *f.styles);
+        card.resize(700, 420);
+        card.show();
+        const glass::Styles &s = f.styles->styles();
+
+        QCOMPARE(card.title()->text(), QStringLiteral("What are we building?"));
+        QCOMPARE(card.liveChip()->isVisible(), signedIn);
+        QCOMPARE(card.connectCapsule()->isVisible(), !signedIn);
+        if (signedIn) {
+            QCOMPARE(card.liveChip()->text(), QStringLiteral("Moonshelf live"));
+            QCOMPARE(card.liveChip()->symbol(), QStringLiteral("bolt.fill"));
+            QCOMPARE(card.liveChip()->tint(), s.success);
+        } else {
+            QCOMPARE(card.connectCapsule()->text(), QStringLiteral("Connect Moonshelf"));
+        }
+        chat::StatusChip *chip = card.projectChip();
+        QCOMPARE(chip->symbol(), QStringLiteral("folder.fill"));
+        if (project) {
+            QCOMPARE(chip->text(), QFileInfo(f.h.projectPath()).fileName());
+            QVERIFY(chip->tint() != s.textSecondary);
+            QVERIFY(glass::Contrast::ratio(chip->tint(), s.glassEdge) >= 4.5);
+        } else {
+            QCOMPARE(chip->text(), QStringLiteral("Open folder"));
+            QCOMPARE(chip->tint(), s.textSecondary);
+        }
+
+        // Signing in or out while shown swaps the account chip.
+        f.h.signIn().signedIn = !signedIn;
+        f.h.signInObject()->announce();
+        QTRY_COMPARE(card.liveChip()->isVisible(), !signedIn);
+        QCOMPARE(card.connectCapsule()->isVisible(), signedIn);
+    }
+
+    void accountChips()
+    {
+        Fixture f;
+        app::AppViewModel &vm = f.make(false, false);
+        chat::WelcomeCard card(vm, *f.styles);
+        card.show();
+        QVERIFY(!vm.showSettings());
+        QTest::mouseClick(card.connectCapsule(), Qt::LeftButton, {}, card.connectCapsule()->rect().center());
+        QVERIFY(vm.showSettings());
+
+        vm.setShowSettings(false);
+        f.h.signIn().signedIn = true;
+        f.h.signInObject()->announce();
+        QTRY_VERIFY(card.liveChip()->isVisible());
+        QTest::mouseClick(card.liveChip(), Qt::LeftButton);
+        QVERIFY(!vm.showSettings()); // the badge does nothing
+    }
+
+    void projectMenu()
+    {
+        Fixture f;
+        app::AppViewModel &vm = f.make(true, true);
+        chat::WelcomeCard card(vm, *f.styles);
+        card.show();
+        vm.setShowProjectPanel(false);
+        emit card.projectMenu()->aboutToShow();
+        const QStringList hidden{"Show Files", "-", "Reveal in Finder", "Open in Terminal", "-", "Change Project\u2026"};
+        QCOMPARE(menuTexts(card.projectMenu()), hidden);
+        card.projectMenu()->actions().first()->trigger();
+        QVERIFY(vm.showProjectPanel());
+        emit card.projectMenu()->aboutToShow();
+        QCOMPARE(menuTexts(card.projectMenu()).first(), QStringLiteral("Hide Files"));
+
+        // The chip follows a change of project.
+        vm.workspace().setWorkspace(QDir::tempPath());
+        QTRY_COMPARE(card.projectChip()->text(), QFileInfo(QDir::tempPath()).fileName());
+    }
+
+    void folderName_data()
+    {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << "/home/me/src/moon" << "moon";
+        QTest::newRow("trailing slash") << "/home/me/src/moon/" << "moon";
+        QTest::newRow("spaces") << "/home/me/My Project" << "My Project";
+        QTest::newRow("the root") << "/" << "/";
+    }
+    void folderName()
+    {
+        QFETCH(QString, root);
+        QFETCH(QString, name);
+        QCOMPARE(chat::WelcomeCard::folderName(root), name);
+    }
+
+    void capsuleOpacities_data()
+    {
+        QTest::addColumn<bool>("reduceMotion");
+        QTest::addColumn<double>("breath");
+        QTest::addColumn<double>("hover");
+        QTest::addColumn<double>("bloom");
+        QTest::addColumn<double>("glow");
+        QTest::newRow("reduce motion") << true << 1.0 << 0.0 << 0.28 << 0.25;
+        QTest::newRow("reduce motion, hovering") << true << 0.0 << 1.0 << 0.38 << 0.33;
+        QTest::newRow("breath at rest") << false << 0.0 << 0.0 << 0.22 << 0.2;
+        QTest::newRow("breath at its peak") << false << 1.0 << 0.0 << 0.34 << 0.3;
+        QTest::newRow("peak, hovering") << false << 1.0 << 1.0 << 0.44 << 0.38;
+    }
+    void capsuleOpacities()
+    {
+        QFETCH(bool, reduceMotion);
+        QFETCH(double, breath);
+        QFETCH(double, hover);
+        QFETCH(double, bloom);
+        QFETCH(double, glow);
+        QVERIFY(qAbs(chat::ConnectEmberCapsule::bloomTopOpacity(reduceMotion, breath, hover) - bloom) < 1e-9);
+        QVERIFY(qAbs(chat::ConnectEmberCapsule::glowOpacity(reduceMotion, breath, hover) - glow) < 1e-9);
+    }
+
+    void breathCurve_data()
+    {
+        QTest::addColumn<int>("ms");
+        QTest::addColumn<double>("breath");
+        QTest::newRow("starts at rest") << 0 << 0.0;
+        QTest::newRow("half way up") << 2250 << 0.5;
+        QTest::newRow("peak after 4.5 s") << 4500 << 1.0;
+        QTest::newRow("half way down") << 6750 << 0.5;
+        QTest::newRow("rest after 9 s") << 9000 << 0.0;
+    }
+    void breathCurve()
+    {
+        QFETCH(int, ms);
+        QFETCH(double, breath);
+        QVERIFY(qAbs(chat::ConnectEmberCapsule::breathAt(ms) - breath) < 1e-9);
+    }
+
+    // Press sinks it, hover grows it; hidden, it neither ticks nor paints.
+    void capsuleMotion()
+    {
+        Fixture f;
+        QWidget host;
+        auto *layout = new QHBoxLayout(&host);
+        auto *capsule = new chat::ConnectEmberCapsule(QStringLiteral("Connect Moonshelf"),
+                                                      QStringLiteral("person.badge.key.fill"), *f.styles);
+        layout->addWidget(capsule);
+        host.resize(300, 90);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QVERIFY(capsule->isBreathing());
+        QCOMPARE(capsule->scale(), 1.0);
+        QTest::mousePress(capsule, Qt::LeftButton, {}, capsule->rect().center());
+        QTRY_VERIFY(qAbs(capsule->scale() - 0.985) < 1e-6);
+        int clicks = 0;
+        connect(capsule, &QAbstractButton::clicked, &host, [&clicks] { ++clicks; });
+        QTest::mouseRelease(capsule, Qt::LeftButton, {}, capsule->rect().center());
+        QCOMPARE(clicks, 1);
+        QTRY_VERIFY(qAbs(capsule->scale() - 1.0) < 1e-6);
+
+        host.hide();
+        QVERIFY(!capsule->isBreathing());
+        const int paints = capsule->paintCount();
+        QTest::qWait(400);
+        QCOMPARE(capsule->paintCount(), paints);
+        host.show();
+        QVERIFY(capsule->isBreathing());
+
+        capsule->setReduceMotion(true);
+        QTRY_VERIFY(!capsule->isBreathing());
+        QCOMPARE(capsule->bloomTopOpacity(), 0.28);
+    }
+
+    // Pictures in a dark and a light skin: the card is centred, the tagline
+    // no wider than 440, and the capsule's white label reads on its fill.
+    void pictures_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<bool>("signedIn");
+        QTest::newRow("dark, signed out") << "default" << false;
+        QTest::newRow("light, signed out") << "golden-default" << false;
+        QTest::newRow("dark, signed in") << "default" << true;
+        QTest::newRow("light, signed in") << "golden-default" << true;
+    }
+    void pictures()
+    {
+        QFETCH(QString, skin);
+        QFETCH(bool, signedIn);
+        Fixture f(skin);
+        app::AppViewModel &vm = f.make(signedIn, true);
+        QWidget window;
+        QPalette bg = window.palette();
+        bg.setColor(QPalette::Window, f.styles->styles().light ? QColor(0xd8, 0xdc, 0xe4) : QColor(0x14, 0x16, 0x1c));
+        window.setPalette(bg);
+        window.setAutoFillBackground(true);
+        auto *column = new QVBoxLayout(&window);
+        column->setContentsMargins(0, 24, 0, 0);
+        auto *card = new chat::WelcomeCard(vm, *f.styles);
+        column->addWidget(card);
+        column->addStretch(1);
+        window.resize(760, 520);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::qWait(50);
+        const QImage picture = window.grab().toImage();
+        picture.save(outputPath(QStringLiteral("welcome-%1-%2.png").arg(skin, signedIn ? "in" : "out")));
+
+        const QRect glassCard = card->card()->geometry();
+        QVERIFY(qAbs(glassCard.center().x() - card->width() / 2) <= 1);
+        QVERIFY(card->tagline()->width() <= chat::WelcomeCard::kTaglineMaxWidth);
+        QVERIFY(card->tagline()->height() > card->tagline()->fontMetrics().height()); // it wraps
+
+        if (!signedIn) {
+            // Left of the symbol inside the capsule: the fill the label sits on.
+            chat::ConnectEmberCapsule *capsule = card->connectCapsule();
+            const QPoint inside = capsule->mapTo(&window, QPoint(10, capsule->height() / 2));
+            const QColor fill = picture.pixelColor(inside);
+            QVERIFY2(glass::Contrast::ratio(Qt::white, fill) >= 4.5,
+                     qPrintable(QStringLiteral("%1 on %2").arg(glass::Contrast::ratio(Qt::white, fill)).arg(fill.name())));
+        }
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(TestWelcome)
+#include "tst_welcome.moc"
