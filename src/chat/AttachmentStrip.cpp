@@ -33,6 +33,7 @@ AttachmentStrip::AttachmentStrip(app::AppViewModel &app, glass::StyleStore &styl
     layout->setSpacing(8);
     layout->addStretch(1);
     setWidget(m_row);
+    m_row->setAutoFillBackground(false); // setWidget turned it on
     setFixedHeight(kChipHeight);
 
     connect(&app, &app::AppViewModel::attachmentsChanged, this, &AttachmentStrip::sync);

@@ -2,7 +2,10 @@
 
 #include "app/AppViewModel.h"
 #include "app/MessageListModel.h"
+#include "chat/AttachmentStrip.h"
 #include "chat/ComposerBar.h"
+#include "chat/DropTarget.h"
+#include "chat/WelcomeCard.h"
 #include "chat/TranscriptView.h"
 #include "model/ChatRecords.h"
 
@@ -19,6 +22,9 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
     setAttribute(Qt::WA_NoSystemBackground);
     m_transcript = new TranscriptView(MessageRowContext{styles, app.background(), m_cache, nullptr}, this);
     m_composer = new ComposerBar(app, styles, this);
+    AttachmentStrip::install(m_composer->attachmentSlot(), app, styles);
+    new DropTarget(app, styles, m_composer->card());
+    WelcomeCard::install(m_transcript->welcomeSlot(), app, styles);
 
     m_transcript->setActions(
         [this](const model::ChatMessage &message) { m_app.copyMessage(copyText(message.content)); },

@@ -29,6 +29,8 @@ public:
     ComposerBar(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
 
     ComposerField *field() const { return m_field; }
+    // The frosted card itself (drops land on it).
+    QWidget *card() const { return m_card; }
     // Where the attachment chips and the tray row go (both empty until built).
     QWidget *attachmentSlot() const { return m_attachments; }
     QWidget *traySlot() const { return m_tray; }

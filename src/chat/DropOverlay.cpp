@@ -36,6 +36,9 @@ void DropOverlay::paintEvent(QPaintEvent *)
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF box = QRectF(rect());
     const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
+    // The card's own glass first, nearly opaque: the sign stays legible
+    // over whatever the field and the tray show beneath it.
+    p.fillPath(shape.path(box), glass::QirvTheme::withOpacity(s.glass, 0.85));
     p.fillPath(shape.path(box), glass::QirvTheme::withOpacity(s.accent, 0.1));
 
     QPen dash(glass::QirvTheme::withOpacity(s.accent, 0.85), 1.5, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
@@ -47,8 +50,8 @@ void DropOverlay::paintEvent(QPaintEvent *)
     p.drawPath(shape.inset(box, 0.75));
 
     // The sign reads on the accent wash over the card's glass.
-    const QColor ink = glass::Contrast::ensure(
-        glass::Contrast::ensure(s.accent, s.glassEdge, 4.5), glass::Contrast::over(glass::QirvTheme::withOpacity(s.accent, 0.1), s.glass), 4.5);
+    const QColor ground = glass::Contrast::over(glass::QirvTheme::withOpacity(s.accent, 0.1), s.glass);
+    const QColor ink = glass::Contrast::ensure(glass::Contrast::ensure(s.accent, s.glassEdge, 4.5), ground, 4.5);
     QFont f = s.body.font;
     f.setPixelSize(12);
     f.setWeight(QFont::DemiBold);
