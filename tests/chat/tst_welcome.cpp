@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QTemporaryDir>
 
 using apptest::Harness;
 
@@ -118,7 +119,9 @@ private slots:
         Fixture f;
         app::AppViewModel &vm = f.make(false, false);
         chat::WelcomeCard card(vm, *f.styles);
+        card.resize(700, 420);
         card.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&card));
         QVERIFY(!vm.showSettings());
         QTest::mouseClick(card.connectCapsule(), Qt::LeftButton, {}, card.connectCapsule()->rect().center());
         QVERIFY(vm.showSettings());
@@ -146,9 +149,33 @@ private slots:
         emit card.projectMenu()->aboutToShow();
         QCOMPARE(menuTexts(card.projectMenu()).first(), QStringLiteral("Hide Files"));
 
+        // "Change Project…" cancelled in the folder panel still reloads the file tree.
+        const QUuid refresh = vm.fileTreeRefresh();
+        const QString root = vm.projectRootPath();
+        card.projectMenu()->actions().last()->trigger();
+        QTRY_VERIFY(vm.fileTreeRefresh() != refresh);
+        QCOMPARE(vm.projectRootPath(), root);
+
         // The chip follows a change of project.
-        vm.workspace().setWorkspace(QDir::tempPath());
-        QTRY_COMPARE(card.projectChip()->text(), QFileInfo(QDir::tempPath()).fileName());
+        QTemporaryDir other; // gone after the test, so no later test restores it
+        vm.workspace().setWorkspace(other.path());
+        QTRY_COMPARE(card.projectChip()->text(), QFileInfo(other.path()).fileName());
+    }
+
+    void openFolderCancelled()
+    {
+        Fixture f;
+        app::AppViewModel &vm = f.make(true, false);
+        chat::WelcomeCard card(vm, *f.styles);
+        card.resize(700, 420);
+        card.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&card));
+        const QUuid refresh = vm.fileTreeRefresh();
+        QCOMPARE(card.projectChip()->text(), QStringLiteral("Open folder"));
+        QTest::mouseClick(card.projectChip(), Qt::LeftButton);
+        QTRY_VERIFY(vm.fileTreeRefresh() != refresh);
+        QVERIFY(vm.projectRootPath().isEmpty());
+        QCOMPARE(card.projectChip()->text(), QStringLiteral("Open folder"));
     }
 
     void folderName_data()
@@ -276,6 +303,16 @@ private slots:
         QTest::qWait(50);
         const QImage picture = window.grab().toImage();
         picture.save(outputPath(QStringLiteral("welcome-%1-%2.png").arg(skin, signedIn ? "in" : "out")));
+
+        // The status row at twice the size, to judge the chips' edges.
+        const QRect row = card->projectChip()->geometry().united(
+            signedIn ? card->liveChip()->geometry() : card->connectCapsule()->geometry());
+        const QRect inWindow = QRect(card->card()->mapTo(&window, row.topLeft()), row.size()).adjusted(-30, -20, 30, 20);
+        QImage zoom(inWindow.size() * 2, QImage::Format_ARGB32_Premultiplied);
+        zoom.setDevicePixelRatio(2);
+        zoom.fill(bg.color(QPalette::Window));
+        window.render(&zoom, QPoint(), QRegion(inWindow));
+        zoom.save(outputPath(QStringLiteral("welcome-row-%1-%2.png").arg(skin, signedIn ? "in" : "out")));
 
         const QRect glassCard = card->card()->geometry();
         QVERIFY(qAbs(glassCard.center().x() - card->width() / 2) <= 1);
