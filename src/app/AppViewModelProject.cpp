@@ -46,8 +46,11 @@ QCoro::Task<> AppViewModel::pickProjectFolder()
 {
     QPointer<AppViewModel> self(this);
     if (m_services.panels) {
-        const std::optional<QString> folder = co_await m_services.panels->chooseFolder(
-            {agent::WorkspaceManager::pickerPrompt(), agent::WorkspaceManager::pickerMessage()});
+        // Named, not a braced temporary: g++ 12 destroys a braced argument
+        // of a coroutine twice.
+        const FilePanels::FolderRequest request{agent::WorkspaceManager::pickerPrompt(),
+                                                agent::WorkspaceManager::pickerMessage()};
+        const std::optional<QString> folder = co_await m_services.panels->chooseFolder(request);
         if (!self)
             co_return;
         if (folder && !folder->isEmpty())
@@ -108,24 +111,27 @@ QCoro::Task<> AppViewModel::exportSelectedSession()
         co_return;
     const QUuid id = selected->id;
     QPointer<AppViewModel> self(this);
-    const std::optional<QString> path = co_await m_services.panels->chooseSaveFile(
-        {SessionExport::panelTitle(), SessionExport::panelMessage(), SessionExport::proposedFileName(selected->title),
-         QStringLiteral("Markdown (*.md);;Text (*.txt);;All files (*)")});
+    const FilePanels::SaveRequest request{SessionExport::panelTitle(), SessionExport::panelMessage(),
+                                          SessionExport::proposedFileName(selected->title),
+                                          QStringLiteral("Markdown (*.md);;Text (*.txt);;All files (*)")};
+    const std::optional<QString> path = co_await m_services.panels->chooseSaveFile(request); // named: see above
     if (!self || !path || path->isEmpty())
         co_return;
 
     // The session may have changed (or gone) while the panel was open.
-    const std::optional<model::Conversation> conversation = m_conversations->conversation(id);
-    if (!conversation) {
+    const std::optional<model::Conversation> current = m_conversations->conversation(id);
+    if (!current) {
         setErrorMessage(SessionExport::failurePrefix() + QStringLiteral("the session was deleted."));
         co_return;
     }
-    const QString target = *path;
-    const QDateTime when = QDateTime::currentDateTime();
-    const QLocale locale;
     // Building and writing a long history takes a while: off the UI thread.
-    const QString failure = co_await QtConcurrent::run(
-        [conversation = *conversation, target, when, locale] { return writeExport(conversation, target, when, locale); });
+    // The future is named: g++ 12 destroys temporaries of a co_await
+    // expression twice.
+    QFuture<QString> writing =
+        QtConcurrent::run([conversation = *current, target = *path, when = QDateTime::currentDateTime()] {
+            return writeExport(conversation, target, when, QLocale());
+        });
+    const QString failure = co_await writing;
     if (!self)
         co_return;
     if (!failure.isEmpty())

@@ -1,0 +1,111 @@
+#include "WindowKit.h"
+
+#include "agent/WorkspaceManager.h"
+#include "glass/Styles.h"
+#include "model/AttachmentTempStore.h"
+#include "stage/BackgroundSettings.h"
+#include "stage/SkinStore.h"
+#include "window/MainWindow.h"
+
+#include <QTest>
+#include <QTimer>
+
+#include <qcoro/qcorotimer.h>
+
+namespace windowtest {
+
+namespace {
+QCoro::Task<> aTurnLater()
+{
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.start(1);
+    co_await timer;
+}
+} // namespace
+
+QCoro::Task<std::optional<QString>> ScriptedPanels::chooseSaveFile(SaveRequest request)
+{
+    saves.append(request);
+    const std::optional<QString> answer = saveAnswer;
+    const std::function<void()> during = whileOpen;
+    // Answer on a later turn, as a real panel does.
+    co_await aTurnLater();
+    if (during)
+        during();
+    co_return answer;
+}
+
+QCoro::Task<std::optional<QString>> ScriptedPanels::chooseFolder(FolderRequest request)
+{
+    folders.append(request);
+    const std::optional<QString> answer = folderAnswer;
+    co_await aTurnLater();
+    co_return answer;
+}
+
+bool RecordingDesktop::openUrl(const QUrl &url)
+{
+    calls.append(QStringLiteral("url ") + url.toString());
+    return true;
+}
+
+bool RecordingDesktop::revealFile(const QString &path)
+{
+    calls.append(QStringLiteral("reveal ") + path);
+    return true;
+}
+
+bool RecordingDesktop::openTerminal(const QString &folder)
+{
+    calls.append(QStringLiteral("terminal ") + folder);
+    return terminalWorks;
+}
+
+WindowKit::WindowKit(bool inProject)
+{
+    apptest::Harness::removeStoreFiles();
+    m_peer = std::make_unique<testsupport::ChatServicePeer>();
+    if (!m_peer->listen())
+        qFatal("the chat peer could not listen");
+    m_staging = std::make_unique<model::AttachmentTempStore>(m_stagingDir.path());
+    stage::BackgroundSettings::Config config;
+    config.supportDirectory = m_stageDir.path();
+    config.network = &m_network;
+    m_background = std::make_unique<stage::BackgroundSettings>(config);
+    m_skins = std::make_unique<stage::SkinStore>(
+        stage::SkinStore::Sources{QStringLiteral(":/skins"), m_stageDir.filePath(QStringLiteral("skins"))});
+    m_styles = std::make_unique<glass::StyleStore>(*m_skins);
+
+    app::AppServices services;
+    services.signIn = std::make_unique<apptest::FakeSignIn>(m_script);
+    services.network = &m_network;
+    services.endpoint = m_peer->endpoint();
+    services.staging = m_staging.get();
+    services.setClipboardText = [](const QString &) {};
+    services.background = m_background.get();
+    services.panels = &m_panels;
+    services.desktop = &m_desktop;
+    m_vm = std::make_unique<app::AppViewModel>(std::move(services));
+    if (inProject)
+        m_vm->workspace().setWorkspace(m_project.path());
+    // A fresh HOME would greet with the onboarding sheet; these tests start past it.
+    m_vm->setShowOnboarding(false);
+    m_window = std::make_unique<window::MainWindow>(
+        window::MainWindow::Services{*m_vm, *m_styles, *m_skins, *m_background, m_desktop}, false);
+}
+
+WindowKit::~WindowKit()
+{
+    m_window.reset();
+    m_vm.reset();
+    QTest::qWait(20); // let released coroutines finish
+}
+
+bool WindowKit::show()
+{
+    m_window->show();
+    return QTest::qWaitForWindowExposed(m_window.get());
+}
+
+} // namespace windowtest

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "AppTestKit.h"
+#include "app/FilePanels.h"
+#include "platform/DesktopServices.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+namespace glass {
+class StyleStore;
+}
+namespace stage {
+class BackgroundSettings;
+class SkinStore;
+}
+namespace window {
+class MainWindow;
+}
+
+namespace windowtest {
+
+// File panels that answer from a script and note what they were asked.
+class ScriptedPanels final : public app::FilePanels {
+public:
+    std::optional<QString> saveAnswer;   // none: cancelled
+    std::optional<QString> folderAnswer; // none: cancelled
+    QList<SaveRequest> saves;
+    QList<FolderRequest> folders;
+    // Run while the panel is "open", before it answers.
+    std::function<void()> whileOpen;
+
+    QCoro::Task<std::optional<QString>> chooseSaveFile(SaveRequest request) override;
+    QCoro::Task<std::optional<QString>> chooseFolder(FolderRequest request) override;
+};
+
+// A desktop that records what it was asked and answers as told.
+class RecordingDesktop final : public platform::DesktopServices {
+public:
+    QStringList calls; // "url <u>", "reveal <path>", "terminal <folder>"
+    bool terminalWorks = true;
+
+    bool openUrl(const QUrl &url) override;
+    bool revealFile(const QString &path) override;
+    bool openTerminal(const QString &folder) override;
+};
+
+// The main window over a controller on the loopback chat service, with its
+// own stage folder, skins from the resources, scripted panels and a
+// recording desktop. The stores live in the test's HOME, emptied first.
+class WindowKit {
+public:
+    explicit WindowKit(bool inProject = true);
+    ~WindowKit();
+
+    app::AppViewModel &vm() { return *m_vm; }
+    window::MainWindow &window() { return *m_window; }
+    testsupport::ChatServicePeer &peer() { return *m_peer; }
+    ScriptedPanels &panels() { return m_panels; }
+    RecordingDesktop &desktop() { return m_desktop; }
+    glass::StyleStore &styles() { return *m_styles; }
+    QString projectPath() const { return m_project.path(); }
+
+    // Shows the window at its default size and waits until it is exposed.
+    bool show();
+
+private:
+    QNetworkAccessManager m_network;
+    QTemporaryDir m_project;
+    QTemporaryDir m_stagingDir;
+    QTemporaryDir m_stageDir;
+    std::unique_ptr<testsupport::ChatServicePeer> m_peer;
+    std::unique_ptr<model::AttachmentTempStore> m_staging;
+    std::unique_ptr<stage::BackgroundSettings> m_background;
+    std::unique_ptr<stage::SkinStore> m_skins;
+    std::unique_ptr<glass::StyleStore> m_styles;
+    std::shared_ptr<apptest::FakeSignIn::Script> m_script = std::make_shared<apptest::FakeSignIn::Script>();
+    ScriptedPanels m_panels;
+    RecordingDesktop m_desktop;
+    std::unique_ptr<app::AppViewModel> m_vm;
+    std::unique_ptr<window::MainWindow> m_window;
+};
+
+} // namespace windowtest

@@ -1,0 +1,229 @@
+#include "WindowKit.h"
+
+#include "agent/WorkspaceManager.h"
+#include "model/ConversationStore.h"
+#include "support/TestMain.h"
+#include "window/ActionRegistry.h"
+#include "window/MainWindow.h"
+#include "window/SettingsHost.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+
+using window::Command;
+using Peer = testsupport::ChatServicePeer;
+
+namespace {
+
+// "File/New Session" and the like: where each action stands in the menus.
+QStringList menuPaths(QMenuBar *bar)
+{
+    QStringList out;
+    for (QAction *top : bar->actions()) {
+        for (QAction *item : top->menu()->actions())
+            out.append(top->text() + QLatin1Char('/') + (item->isSeparator() ? QStringLiteral("-") : item->text()));
+    }
+    return out;
+}
+
+// Sends a key to the focused widget of the window, as a person would.
+void press(QWidget *window, const QKeySequence &keys)
+{
+    QWidget *target = window->focusWidget() ? window->focusWidget() : window;
+    QTest::keySequence(target, keys);
+}
+
+} // namespace
+
+class TestWindowActions : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void menus()
+    {
+        windowtest::WindowKit kit;
+        const QStringList expected{
+            "File/New Session", "File/Open Project Folder\u2026", "File/Export Session\u2026", "File/-",
+            "File/Command Palette\u2026", "File/Toggle Sidebar", "File/Toggle Files", "File/Toggle Tools",
+            "File/-", "File/Stop", "File/-", "File/Settings\u2026", "File/-", "File/Quit",
+            "Help/About Moonshelf Mac"};
+        QCOMPARE(menuPaths(kit.window().menuBar()), expected);
+        // Every command is a window action, so its key works with the menu hidden.
+        for (QAction *a : kit.window().actions().actions())
+            QVERIFY2(static_cast<QWidget &>(kit.window()).actions().contains(a), qPrintable(a->text()));
+    }
+
+    void commands_data()
+    {
+        QTest::addColumn<Command>("command");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<bool>("enabledIdle");
+        QTest::addColumn<QString>("effect");
+        const auto row = [](Command c, const char *id, const char *text, const char *keys, bool enabled,
+                            const char *effect) {
+            QTest::newRow(id) << c << QString::fromLatin1(id) << QString::fromUtf8(text) << QString::fromLatin1(keys)
+                              << enabled << QString::fromLatin1(effect);
+        };
+        row(Command::about, "about", "About Moonshelf Mac", "", true, "about");
+        row(Command::newSession, "new-session", "New Session", "Ctrl+N", true, "new-session");
+        row(Command::openProjectFolder, "open-project", "Open Project Folder\u2026", "Ctrl+O", true, "open-folder");
+        row(Command::exportSession, "export", "Export Session\u2026", "Ctrl+Shift+E", true, "export");
+        row(Command::commandPalette, "command-palette", "Command Palette\u2026", "Ctrl+K", true, "palette");
+        row(Command::toggleSidebar, "toggle-sidebar", "Toggle Sidebar", "Ctrl+Alt+S", true, "sidebar");
+        row(Command::toggleFiles, "toggle-files", "Toggle Files", "Ctrl+B", true, "files");
+        row(Command::toggleTools, "toggle-tools", "Toggle Tools", "Ctrl+Shift+L", true, "tools");
+        row(Command::stop, "stop", "Stop", "Esc", false, "stop");
+        row(Command::settings, "settings", "Settings\u2026", "Ctrl+,", true, "settings");
+        row(Command::quit, "quit", "Quit", "Ctrl+Q", true, "quit");
+    }
+
+    // Each command's text, key and enabled state, then its effect when its
+    // key is pressed in the window.
+    void commands()
+    {
+        QFETCH(Command, command);
+        QFETCH(QString, id);
+        QFETCH(QString, text);
+        QFETCH(QString, keys);
+        QFETCH(bool, enabledIdle);
+        QFETCH(QString, effect);
+
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        QAction *action = w.actions().action(command);
+        QCOMPARE(action->objectName(), id);
+        QCOMPARE(action->text(), text);
+        QCOMPARE(action->shortcut().toString(QKeySequence::PortableText), keys);
+        QCOMPARE(action->isEnabled(), enabledIdle);
+        QVERIFY(kit.show());
+        w.activateWindow();
+        QTRY_VERIFY(QApplication::activeWindow() == &w);
+
+        const auto fire = [&] {
+            if (action->shortcut().isEmpty())
+                action->trigger();
+            else
+                press(&w, action->shortcut());
+        };
+
+        if (effect == "about") {
+            QSignalSpy shown(&w, &window::MainWindow::aboutShown);
+            fire();
+            QCOMPARE(shown.size(), 1);
+            auto *panel = shown.first().first().value<QWidget *>();
+            QVERIFY(panel->isVisible());
+            const QString all = [&] {
+                QStringList texts;
+                for (QLabel *l : panel->findChildren<QLabel *>())
+                    texts.append(l->text());
+                return texts.join('|');
+            }();
+            QVERIFY2(all.contains(QStringLiteral("Built by Dulmar")), qPrintable(all));
+            panel->close();
+        } else if (effect == "new-session") {
+            const qsizetype before = vm.conversations().conversations().size();
+            const auto selected = vm.conversations().selectedConversationID();
+            fire();
+            QCOMPARE(vm.conversations().conversations().size(), before + 1);
+            QVERIFY(vm.conversations().selectedConversationID() != selected);
+        } else if (effect == "open-folder") {
+            // Cancelled: the project stays, the tree still reloads.
+            QUuid refresh = vm.fileTreeRefresh();
+            fire();
+            QTRY_VERIFY(vm.fileTreeRefresh() != refresh);
+            QCOMPARE(kit.panels().folders.size(), 1);
+            QCOMPARE(vm.workspace().rootPath(), kit.projectPath());
+            // Chosen: the project changes.
+            QTemporaryDir other;
+            kit.panels().folderAnswer = other.path();
+            refresh = vm.fileTreeRefresh();
+            fire();
+            QTRY_VERIFY(vm.fileTreeRefresh() != refresh);
+            QCOMPARE(vm.workspace().rootPath(), other.path());
+        } else if (effect == "export") {
+            fire();
+            QTRY_COMPARE(kit.panels().saves.size(), 1);
+        } else if (effect == "palette") {
+            fire();
+            QVERIFY(vm.showCommandPalette());
+        } else if (effect == "sidebar" || effect == "files" || effect == "tools") {
+            const auto flags = [&vm] {
+                return QList<bool>{vm.showSidebar(), vm.showProjectPanel(), vm.showToolLog()};
+            };
+            const QList<bool> start = flags();
+            const int which = effect == "sidebar" ? 0 : effect == "files" ? 1 : 2;
+            fire();
+            QList<bool> once = start;
+            once[which] = !once[which];
+            QCOMPARE(flags(), once); // each toggle leaves the other two panels alone
+            fire();
+            QCOMPARE(flags(), start);
+        } else if (effect == "stop") {
+            // Idle: Escape does nothing.
+            fire();
+            QVERIFY(!vm.isRunning());
+            // Running: Escape stops the run and the command is disabled again.
+            Peer::Reply stalling = Peer::textReply(QStringLiteral("partial"));
+            stalling.stallAfter = 10;
+            kit.peer().enqueue(stalling);
+            vm.setDraft(QStringLiteral("go"));
+            vm.send();
+            QVERIFY(vm.isRunning());
+            QVERIFY(action->isEnabled());
+            fire();
+            QVERIFY(!vm.isRunning());
+            QVERIFY(!action->isEnabled());
+        } else if (effect == "settings") {
+            fire();
+            QVERIFY(w.settings().window());
+            QVERIFY(w.settings().window()->isVisible());
+            QTRY_VERIFY(!vm.showSettings()); // lowered one turn later
+            w.settings().window()->close();
+        } else if (effect == "quit") {
+            QSignalSpy closed(&w, &window::MainWindow::closedForGood);
+            fire();
+            QCOMPARE(closed.size(), 1);
+            QVERIFY(!w.isVisible());
+        }
+    }
+
+    // Escape while an approval card shows denies the call and the run goes
+    // on; the menu's Stop (a click, not the key) stops the run.
+    void escapeDeniesApprovalFirst()
+    {
+        windowtest::WindowKit kit;
+        app::AppViewModel &vm = kit.vm();
+        window::MainWindow &w = kit.window();
+        QVERIFY(kit.show());
+        w.activateWindow();
+        QTRY_VERIFY(QApplication::activeWindow() == &w);
+        vm.setToolGuard(model::ToolGuardMode::Ask);
+        kit.peer().enqueue(Peer::toolCallReply(
+            {{"c1", "write_file", "{\"path\":\"new.txt\",\"content\":\"x\"}"}}, QStringLiteral("Let me write.")));
+        Peer::Reply stalling = Peer::textReply(QStringLiteral("after the denial"));
+        stalling.stallAfter = 12;
+        kit.peer().enqueue(stalling);
+        vm.setDraft(QStringLiteral("go"));
+        vm.send();
+        QTRY_VERIFY(vm.pendingApproval().has_value());
+
+        w.activateWindow(); // the card's transient parts may have taken it offscreen
+        QTRY_VERIFY(QApplication::activeWindow() == &w);
+        press(&w, QKeySequence(Qt::Key_Escape));
+        QVERIFY(!vm.pendingApproval().has_value());
+        QVERIFY(vm.isRunning()); // denied, not stopped
+        QTRY_VERIFY(!vm.streamingText().isEmpty() && kit.peer().requests().size() == 2);
+        QVERIFY(!QFile::exists(kit.projectPath() + QStringLiteral("/new.txt")));
+
+        w.actions().action(Command::stop)->trigger(); // as from the menu
+        QVERIFY(!vm.isRunning());
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(TestWindowActions)
+#include "tst_window_actions.moc"

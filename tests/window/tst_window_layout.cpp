@@ -1,0 +1,291 @@
+#include "WindowKit.h"
+
+#include "glass/SheetOverlay.h"
+#include "glass/StageBackground.h"
+#include "support/TestMain.h"
+#include "window/ActionRegistry.h"
+#include "window/ContentView.h"
+#include "window/ErrorAlert.h"
+#include "window/EscapeDispatcher.h"
+#include "window/MainWindow.h"
+#include "window/PanelSlot.h"
+#include "window/SettingsHost.h"
+#include "window/TitleButton.h"
+#include "window/TitleStrip.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+
+using window::ContentView;
+using window::PanelSlot;
+
+namespace {
+
+struct Widths {
+    int sidebar, fileTree, chat, toolLog;
+};
+
+Widths widths(ContentView *c)
+{
+    const auto w = [](PanelSlot *s) { return s->isVisible() ? s->width() : 0; };
+    return {w(c->sidebarSlot()), w(c->fileTreeSlot()), c->chatSlot()->width(), w(c->toolLogSlot())};
+}
+
+bool settled(ContentView *c)
+{
+    return !c->sidebarSlot()->isAnimating();
+}
+
+} // namespace
+
+class TestWindowLayout : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void windowGeometry()
+    {
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        QVERIFY(kit.show());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Moonshelf Mac"));
+        QCOMPARE(w.size(), QSize(1280, 800));
+        QCOMPARE(w.minimumSize(), QSize(1100, 700));
+        const QRect screen = w.screen()->availableGeometry();
+        QVERIFY(qAbs(w.geometry().center().x() - screen.center().x()) <= 1);
+        QVERIFY(qAbs(w.geometry().center().y() - screen.center().y()) <= 1);
+        w.resize(800, 500); // not below the minimum
+        QCOMPARE(w.size(), QSize(1100, 700));
+        QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
+        // The stage lies under everything, the title strip included.
+        ContentView *c = w.content();
+        QCOMPARE(c->stage()->geometry(), c->rect());
+        QCOMPARE(c->titleStrip()->geometry().top(), 0);
+        QCOMPARE(c->titleStrip()->height(), window::TitleStrip::kHeight);
+    }
+
+    void columns_data()
+    {
+        QTest::addColumn<bool>("sidebar");
+        QTest::addColumn<bool>("files");
+        QTest::addColumn<bool>("tools");
+        QTest::newRow("start: sidebar only") << true << false << false;
+        QTest::newRow("all panels") << true << true << true;
+        QTest::newRow("files without sidebar") << false << true << false;
+        QTest::newRow("tools only") << false << false << true;
+        QTest::newRow("none: chat fills the window") << false << false << false;
+    }
+
+    // Each panel's width with its line, and the chat taking the rest.
+    void columns()
+    {
+        QFETCH(bool, sidebar);
+        QFETCH(bool, files);
+        QFETCH(bool, tools);
+        windowtest::WindowKit kit;
+        QVERIFY(kit.show());
+        app::AppViewModel &vm = kit.vm();
+        ContentView *c = kit.window().content();
+        vm.setShowSidebar(sidebar);
+        vm.setShowProjectPanel(files);
+        vm.setShowToolLog(tools);
+        QTRY_VERIFY(settled(c));
+        QTRY_COMPARE(widths(c).sidebar + widths(c).fileTree + widths(c).chat + widths(c).toolLog, 1280);
+        const Widths w = widths(c);
+        QCOMPARE(w.sidebar, sidebar ? 261 : 0);
+        QCOMPARE(w.fileTree, files ? 241 : 0);
+        QCOMPARE(w.toolLog, tools ? 281 : 0);
+        QCOMPARE(w.chat, 1280 - w.sidebar - w.fileTree - w.toolLog);
+        if (sidebar)
+            QCOMPARE(c->sidebarSlot()->panelRect().width(), 260);
+        if (files)
+            QCOMPARE(c->fileTreeSlot()->panelRect().width(), 240);
+        if (tools)
+            QCOMPARE(c->toolLogSlot()->panelRect().width(), 280);
+        // Order, left to right: sidebar, file tree, chat, tool log.
+        if (files)
+            QCOMPARE(c->fileTreeSlot()->geometry().right() + 1, c->chatSlot()->geometry().left());
+        if (tools)
+            QCOMPARE(c->chatSlot()->geometry().right() + 1, c->toolLogSlot()->geometry().left());
+    }
+
+    // Hiding the sidebar slides it out (the chat grows by 261 at the end);
+    // a panel's view leaves with it and comes back fresh.
+    void sidebarSlidesAndDiscards()
+    {
+        windowtest::WindowKit kit;
+        QVERIFY(kit.show());
+        ContentView *c = kit.window().content();
+        int made = 0;
+        c->sidebarSlot()->setFactory([&made](QWidget *parent) {
+            ++made;
+            return new QLabel(QStringLiteral("view"), parent);
+        });
+        QCOMPARE(made, 1);
+        QPointer<QWidget> first = c->sidebarSlot()->view();
+        QTRY_COMPARE(c->chatSlot()->width(), 1280 - 261);
+        kit.vm().setShowSidebar(false);
+        QVERIFY(c->sidebarSlot()->isAnimating());
+        QTRY_VERIFY(c->sidebarSlot()->width() > 0 && c->sidebarSlot()->width() < 261);
+        QCOMPARE(first->width(), 260); // moved out, not squeezed
+        QTRY_VERIFY(settled(c));
+        QTRY_COMPARE(c->chatSlot()->width(), 1280);
+        QVERIFY(first.isNull());
+        kit.vm().setShowSidebar(true);
+        QTRY_VERIFY(settled(c));
+        QCOMPARE(made, 2);
+        QTRY_COMPARE(c->chatSlot()->width(), 1280 - 261);
+    }
+
+    void titleButtons()
+    {
+        windowtest::WindowKit kit;
+        app::AppViewModel &vm = kit.vm();
+        window::TitleStrip *strip = kit.window().content()->titleStrip();
+        QCOMPARE(strip->sidebarButton()->toolTip(), QStringLiteral("Hide Sidebar (Ctrl+Alt+S)"));
+        QCOMPARE(strip->sidebarButton()->symbol(), QStringLiteral("sidebar.left"));
+        QCOMPARE(strip->stopButton()->isEnabled(), false);
+        QCOMPARE(strip->stopButton()->opacity(), 0.28);
+        QCOMPARE(strip->newSessionButton()->toolTip(), QStringLiteral("New Session (Ctrl+N)"));
+        strip->sidebarButton()->click();
+        QVERIFY(!vm.showSidebar());
+        QCOMPARE(strip->sidebarButton()->toolTip(), QStringLiteral("Show Sidebar (Ctrl+Alt+S)"));
+        QCOMPARE(strip->sidebarButton()->symbol(), QStringLiteral("sidebar.right"));
+        QCOMPARE(strip->sidebarButton()->opacity(), 0.55);
+        strip->filesButton()->click();
+        QVERIFY(vm.showProjectPanel());
+        QCOMPARE(strip->filesButton()->symbol(), QStringLiteral("folder.fill"));
+        strip->toolLogButton()->click();
+        QVERIFY(vm.showToolLog());
+        QCOMPARE(strip->toolLogButton()->opacity(), 0.72);
+        const QUuid refresh = vm.fileTreeRefresh();
+        strip->openFolderButton()->click();
+        QTRY_VERIFY(vm.fileTreeRefresh() != refresh); // also when the panel is cancelled
+    }
+
+    void oneSettingsWindow()
+    {
+        windowtest::WindowKit kit;
+        app::AppViewModel &vm = kit.vm();
+        window::SettingsHost &host = kit.window().settings();
+        QSignalSpy opened(&host, &window::SettingsHost::opened);
+        vm.setShowSettings(true);
+        vm.setShowSettings(true); // again before the reset: nothing more
+        QTRY_VERIFY(!vm.showSettings());
+        QPointer<QWidget> first = host.window();
+        QVERIFY(first && first->isVisible());
+        QCOMPARE(first->width(), 520);
+        QCOMPARE(first->minimumHeight(), 480);
+        QCOMPARE(first->windowTitle(), QStringLiteral("Settings"));
+        for (int i = 0; i < 3; ++i) {
+            vm.setShowSettings(true);
+            QTRY_VERIFY(!vm.showSettings());
+        }
+        QCOMPARE(host.window(), first.data());
+        QCOMPARE(opened.size(), 1);
+        first->close();
+        QTRY_VERIFY(first.isNull()); // closing discards it
+        vm.setShowSettings(true);
+        QTRY_VERIFY(host.window());
+        QCOMPARE(opened.size(), 2);
+        host.window()->close();
+    }
+
+    void alert_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("dismiss");
+        QTest::newRow("OK clears the text") << "Could not resolve path in project: x" << "ok";
+        QTest::newRow("Escape clears it too") << "boom" << "escape";
+        QTest::newRow("empty text still alerts") << "" << "ok";
+        QTest::newRow("markup shown as written") << "<b>not bold</b>" << "ok";
+    }
+
+    void alert()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, dismiss);
+        windowtest::WindowKit kit;
+        QVERIFY(kit.show());
+        app::AppViewModel &vm = kit.vm();
+        window::ErrorAlert *alert = kit.window().content()->alert();
+        QVERIFY(!alert->isShown());
+        vm.setErrorMessage(message);
+        QTRY_VERIFY(alert->isShown());
+        QMessageBox *box = alert->box();
+        QCOMPARE(box->text(), QStringLiteral("Something went wrong"));
+        QCOMPARE(box->informativeText(), message);
+        if (!message.isEmpty()) {
+            auto *info = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+            QVERIFY(info);
+            QCOMPARE(info->textFormat(), Qt::PlainText);
+        }
+        QCOMPARE(box->buttons().size(), 1);
+        QCOMPARE(box->buttons().first()->text(), QStringLiteral("OK"));
+        // A new text while it shows replaces the message, in the same alert.
+        vm.setErrorMessage(message + QStringLiteral(" again"));
+        QCOMPARE(alert->box(), box);
+        QCOMPARE(box->informativeText(), message + QStringLiteral(" again"));
+        if (dismiss == "ok")
+            box->buttons().first()->click();
+        else
+            QTest::keyClick(box, Qt::Key_Escape);
+        QTRY_VERIFY(!alert->isShown());
+        QCOMPARE(vm.errorMessage(), std::nullopt);
+    }
+
+    // A sheet gets Escape before the run does.
+    void escapeGoesToSheetFirst()
+    {
+        windowtest::WindowKit kit;
+        QVERIFY(kit.show());
+        glass::SheetOverlay *sheets = kit.window().content()->sheets();
+        QSignalSpy rejected(sheets, &glass::SheetOverlay::rejected);
+        sheets->open(new QLabel(QStringLiteral("sheet")));
+        QVERIFY(sheets->isOpen());
+        QCOMPARE(kit.window().escape().dispatch(), window::EscapeDispatcher::Outcome::sheet);
+        QCOMPARE(rejected.size(), 1);
+        QCOMPARE(kit.window().escape().dispatch(), window::EscapeDispatcher::Outcome::nothing);
+    }
+
+    void quitAsksWhenSaveFailed()
+    {
+        windowtest::WindowKit kit;
+        QVERIFY(kit.show());
+        window::MainWindow &w = kit.window();
+        w.setUnsavedWork([] { return QStringLiteral("Conversations: disk full"); });
+        QSignalSpy asked(&w, &window::MainWindow::quitQuestionShown);
+        QSignalSpy closed(&w, &window::MainWindow::closedForGood);
+        w.close();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(closed.size(), 0);
+        QVERIFY(w.isVisible());
+        auto *box = qobject_cast<QMessageBox *>(asked.first().first().value<QWidget *>());
+        QVERIFY(box->informativeText().contains(QStringLiteral("disk full")));
+        QPushButton *cancel = nullptr, *quit = nullptr;
+        for (QAbstractButton *b : box->buttons()) {
+            if (b->text() == QStringLiteral("Cancel"))
+                cancel = qobject_cast<QPushButton *>(b);
+            if (b->text() == QStringLiteral("Quit Anyway"))
+                quit = qobject_cast<QPushButton *>(b);
+        }
+        QVERIFY(cancel && quit);
+        cancel->click();
+        QTest::qWait(10);
+        QCOMPARE(closed.size(), 0);
+        QVERIFY(w.isVisible());
+        w.close();
+        QTRY_COMPARE(asked.size(), 2);
+        box = qobject_cast<QMessageBox *>(asked.last().first().value<QWidget *>());
+        for (QAbstractButton *b : box->buttons()) {
+            if (b->text() == QStringLiteral("Quit Anyway"))
+                b->click();
+        }
+        QTRY_COMPARE(closed.size(), 1);
+        QVERIFY(!w.isVisible());
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(TestWindowLayout)
+#include "tst_window_layout.moc"
