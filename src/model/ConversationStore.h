@@ -91,6 +91,9 @@ public:
     QString filePath() const { return m_filePath; }
     // Waits until the newest state is written (or its write failed).
     void flush();
+    // Why the newest save failed; empty when it succeeded (after flush(),
+    // once its result has been delivered to this thread).
+    QString lastSaveFailure() const { return m_saveFailures.failure(); }
     // What was found at start-up. Unreadable and undecodable files are moved
     // aside before the first write (see setAsidePath()).
     StoreFileState loadState() const { return m_loadState; }

@@ -27,6 +27,8 @@ public:
 
     const AppSettings &settings() const { return m_settings; }
     void setSettings(const AppSettings &settings);
+    // Why the newest save failed; empty when it succeeded or none ran.
+    QString lastSaveFailure() const { return m_saveFailures.failure(); }
 
     // What start-up uses when there is no usable file: not yet onboarded.
     static AppSettings builtInDefaults() { return AppSettings{}; }

@@ -40,11 +40,15 @@ public:
     {
         const bool starts = !failure.isEmpty() && !m_failing;
         m_failing = !failure.isEmpty();
+        m_failure = failure;
         return starts;
     }
+    // Why the newest save failed; empty when it succeeded or none ran.
+    const QString &failure() const { return m_failure; }
 
 private:
     bool m_failing = false;
+    QString m_failure;
 };
 
 using Clock = std::function<QDateTime()>;

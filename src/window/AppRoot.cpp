@@ -8,6 +8,9 @@
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "window/MainWindow.h"
+#include "window/UnsavedWork.h"
+#include "model/ConversationStore.h"
+#include "model/SettingsStore.h"
 #include "window/WidgetFilePanels.h"
 
 #include <QApplication>
@@ -36,6 +39,14 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
     m_window = std::make_unique<MainWindow>(
         MainWindow::Services{*m_app, *m_styles, *m_skins, *m_background, *m_desktop}, systemFrame);
     m_panels->setParentWindow(m_window.get());
+    m_window->setUnsavedWork([this] {
+        // The newest state goes to disk first; its result comes back as a
+        // queued call, delivered here before the stores are asked.
+        m_app->conversations().flush();
+        QCoreApplication::sendPostedEvents(&m_app->conversations(), QEvent::MetaCall);
+        return describeUnsavedWork(m_app->conversations().lastSaveFailure(),
+                                   m_app->settingsStore().lastSaveFailure());
+    });
     connect(m_window.get(), &MainWindow::closedForGood, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 

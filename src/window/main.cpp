@@ -54,10 +54,9 @@ int main(int argc, char **argv)
         return 3;
     }
 
-    // Our atomic writer's temporary files left by an interrupted save are
-    // removed here, once the lock is held and before the stores read.
-    // LEFTOVER-CLEANUP: call the platform's sweep of leftover temporary
-    // files here once it exists.
+    // Temporary files of saves a crash interrupted: nobody else can be
+    // writing them now, and no store has read its folder yet.
+    platform::AppPaths::removeLeftoverTemporaryFiles();
 
     window::AppRoot root(window::MainWindow::systemFrameRequested());
     root.window().show();

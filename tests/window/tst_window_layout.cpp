@@ -12,6 +12,10 @@
 #include "window/SettingsHost.h"
 #include "window/TitleButton.h"
 #include "window/TitleStrip.h"
+#include "window/UnsavedWork.h"
+#include "model/ConversationStore.h"
+
+#include <QDir>
 
 #include <QLabel>
 #include <QMessageBox>
@@ -247,6 +251,58 @@ private Q_SLOTS:
         QCOMPARE(kit.window().escape().dispatch(), window::EscapeDispatcher::Outcome::sheet);
         QCOMPARE(rejected.size(), 1);
         QCOMPARE(kit.window().escape().dispatch(), window::EscapeDispatcher::Outcome::nothing);
+    }
+
+    void unsavedWork_data()
+    {
+        QTest::addColumn<QString>("conversations");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QStringList>("named");
+        QTest::newRow("both saved: nothing to ask") << "" << "" << QStringList{};
+        QTest::newRow("conversations failed") << "write: No space left on device" << ""
+                                              << QStringList{"conversations", "No space left on device"};
+        QTest::newRow("settings failed") << "" << "create: Read-only file system"
+                                         << QStringList{"settings", "Read-only file system"};
+        QTest::newRow("both failed") << "a" << "b" << QStringList{"conversations could not be saved (a)", "settings could not be saved (b)"};
+    }
+
+    void unsavedWork()
+    {
+        QFETCH(QString, conversations);
+        QFETCH(QString, settings);
+        QFETCH(QStringList, named);
+        const QString text = window::describeUnsavedWork(conversations, settings);
+        QCOMPARE(text.isEmpty(), named.isEmpty());
+        for (const QString &part : named)
+            QVERIFY2(text.contains(part), qPrintable(text));
+    }
+
+    // The whole quit question, from a failed save in the store to the answer.
+    void quitAsksAfterFailedSave()
+    {
+        windowtest::WindowKit kit;
+        QVERIFY(kit.show());
+        window::MainWindow &w = kit.window();
+        model::ConversationStore &store = kit.vm().conversations();
+        w.setUnsavedWork([&store] {
+            store.flush();
+            QCoreApplication::sendPostedEvents(&store, QEvent::MetaCall);
+            return window::describeUnsavedWork(store.lastSaveFailure(), {});
+        });
+        QSignalSpy asked(&w, &window::MainWindow::quitQuestionShown);
+        QSignalSpy closed(&w, &window::MainWindow::closedForGood);
+        // The support folder's file turned into a folder: every save fails.
+        QFile::remove(store.filePath());
+        QVERIFY(QDir().mkpath(store.filePath() + QStringLiteral("/blocked")));
+        store.newChat();
+        w.close();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(closed.size(), 0);
+        QDir(store.filePath()).removeRecursively();
+        store.newChat(); // saves again, and succeeds
+        w.close();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(closed.size(), 1);
     }
 
     void quitAsksWhenSaveFailed()
