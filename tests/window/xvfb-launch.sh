@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The real moonshelf executable under Xvfb, in a temporary HOME with no
+# credentials: its window appears with the stage under the title strip, and
+# a second launch says that one is running and exits.
+# Usage: xvfb-launch.sh <moonshelf> <screen_check> <output folder>
+set -euo pipefail
+app="$1"; check="$2"; out="$3"
+mkdir -p "$out"
+home="$(mktemp -d)"
+trap 'rm -rf "$home"' EXIT
+mkdir -p "$home/run" && chmod 0700 "$home/run"
+
+export HOME="$home" XDG_RUNTIME_DIR="$home/run" XDG_DATA_HOME="$home/share" XDG_CONFIG_HOME="$home/config" \
+       XDG_CACHE_HOME="$home/cache" QT_QPA_PLATFORM=xcb APP="$app" CHECK="$check" OUT="$out"
+unset OVU_API_KEY MOONSHELF_SYSTEM_FRAME || true
+
+xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
+  set -u
+  "$APP" > "$OUT/first-launch.log" 2>&1 &
+  first=$!
+  status=0
+  if ! "$CHECK" "$OUT/moonshelf-xvfb.png" 30; then
+    echo "FAIL: the window did not appear as expected"; status=1
+  fi
+  if ! kill -0 "$first" 2>/dev/null; then
+    echo "FAIL: the first launch ended early"; cat "$OUT/first-launch.log"; status=1
+  fi
+  second=0
+  timeout 20 "$APP" > "$OUT/second-launch.log" 2>&1 || second=$?
+  if [ "$second" -eq 0 ] || [ "$second" -eq 124 ]; then
+    echo "FAIL: a second launch did not exit with an error (status $second)"; status=1
+  elif ! grep -q "Moonshelf Mac is already running" "$OUT/second-launch.log"; then
+    echo "FAIL: a second launch did not say that one is running"; cat "$OUT/second-launch.log"; status=1
+  fi
+  kill "$first" 2>/dev/null || true
+  wait "$first" 2>/dev/null || true
+  # Again past the first-run sheet, so nothing lies over the stage.
+  printf "{\"hasCompletedOnboarding\":true}" > "$XDG_DATA_HOME/com.ovu.QirvMac/settings.json"
+  "$APP" > "$OUT/third-launch.log" 2>&1 &
+  third=$!
+  if ! "$CHECK" "$OUT/moonshelf-xvfb-stage.png" 30 sky; then
+    echo "FAIL: the stage does not show under the title strip"; status=1
+  fi
+  kill "$third" 2>/dev/null || true
+  wait "$third" 2>/dev/null || true
+  exit $status
+'
+echo "PASS: window shown ($out/moonshelf-xvfb.png), second launch refused, stage under the title strip ($out/moonshelf-xvfb-stage.png)"
