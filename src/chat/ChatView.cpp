@@ -6,9 +6,12 @@
 #include "chat/ComposerBar.h"
 #include "chat/DropTarget.h"
 #include "chat/WelcomeCard.h"
+#include "chat/ComposerTray.h"
 #include "chat/TranscriptView.h"
 #include "model/ChatRecords.h"
 
+#include <QCoreApplication>
+#include <QLayout>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTimer>
@@ -25,6 +28,15 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
     AttachmentStrip::install(m_composer->attachmentSlot(), app, styles);
     new DropTarget(app, styles, m_composer->card());
     WelcomeCard::install(m_transcript->welcomeSlot(), app, styles);
+    auto *tray = new ComposerTray(app, styles, m_composer->traySlot());
+    m_composer->traySlot()->layout()->addWidget(tray);
+    // The card is placed by hand: it measures again once the tray is in.
+    QCoreApplication::postEvent(m_composer, new QEvent(QEvent::LayoutRequest));
+    tray->setDraftReader(m_composer->draftReader());
+    m_composer->setStopDictation([this] { m_app.stopDictation(); });
+    m_composer->setListening(app.isDictating());
+    connect(&app, &app::AppViewModel::isDictatingChanged, m_composer,
+            [this] { m_composer->setListening(m_app.isDictating()); });
 
     m_transcript->setActions(
         [this](const model::ChatMessage &message) { m_app.copyMessage(copyText(message.content)); },

@@ -16,6 +16,7 @@
 
 #include <QBoxLayout>
 #include <QKeySequence>
+#include <QShortcut>
 #include <QTimer>
 #include <QVariantAnimation>
 
@@ -36,6 +37,7 @@ ComposerTray::ComposerTray(app::AppViewModel &app, glass::StyleStore &styles, QW
 {
     setObjectName(QStringLiteral("composerTray"));
     setAttribute(Qt::WA_NoSystemBackground);
+    setFixedHeight(26); // the round buttons; the chips are a little lower
     m_host = new TrayPopoverHost(styles, this);
 
     auto *row = new QHBoxLayout(this);
@@ -76,7 +78,13 @@ ComposerTray::ComposerTray(app::AppViewModel &app, glass::StyleStore &styles, QW
     m_send = button("sendButton");
     m_send->setSymbol(QStringLiteral("arrow.up"));
     m_send->setSymbolPixelSize(12);
-    m_send->setShortcut(sendShortcut());
+    // Ctrl+Return anywhere in the window is the send button, acting at once
+    // (a button's own shortcut clicks only after its press animation).
+    auto *sendKeys = new QShortcut(sendShortcut(), this);
+    connect(sendKeys, &QShortcut::activated, m_send, [this] {
+        if (m_send->isEnabled())
+            m_send->click();
+    });
     m_stop = button("stopButton");
     m_stop->setSymbol(QStringLiteral("stop.fill"));
     m_stop->setToolTip(QStringLiteral("Stop. Cancel Qirv mid-response or mid-tool run."));
@@ -193,7 +201,7 @@ void ComposerTray::showOpen()
         frame->setObjectName(QStringLiteral("wallpaperPopover"));
         auto *pad = new QVBoxLayout(frame);
         pad->setContentsMargins(4, 4, 4, 4);
-        frame->setParent(window()); // the panel's glass finds the stage from its window
+        frame->setParent(TrayPopoverHost::overlayParent(m_wallpaper)); // where its glass finds the stage
         auto *panel = new glass::WallpaperExpandedPanel(m_app.background(), m_styles, frame);
         pad->addWidget(panel);
         connect(panel, &glass::WallpaperExpandedPanel::expandedChanged, this, [this](bool on) {
@@ -209,8 +217,8 @@ void ComposerTray::showOpen()
 
 QWidget *ComposerTray::makePopover(TrayPopover popover)
 {
-    // Made with the window as parent, so their glass finds the stage.
-    QWidget *parent = window();
+    // Made where they will lie, so their glass finds the stage.
+    QWidget *parent = TrayPopoverHost::overlayParent(m_project);
     switch (popover) {
     case TrayPopover::project: {
         auto *content = new ProjectPopover(m_app.showProjectPanel(), m_styles, parent);

@@ -62,6 +62,11 @@ public:
     TrayIconButton *sendButton() const { return m_send; }
     TrayIconButton *stopButton() const { return m_stop; }
 
+    // One row whatever the width; said as height-for-width so the composer
+    // card, which sizes itself that way, counts the row.
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int) const override { return height(); }
+
 protected:
     void showEvent(QShowEvent *event) override;
 

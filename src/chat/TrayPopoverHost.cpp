@@ -1,5 +1,6 @@
 #include "chat/TrayPopoverHost.h"
 
+#include "glass/Backdrop.h"
 #include "glass/GlassDecoration.h"
 
 #include <QApplication>
@@ -22,6 +23,20 @@ void TrayPopoverHost::addAnchor(QWidget *anchor)
     m_anchors.append(anchor);
 }
 
+QWidget *TrayPopoverHost::overlayParent(QWidget *anchor)
+{
+    if (!anchor)
+        return nullptr;
+    for (QWidget *ancestor = anchor->parentWidget(); ancestor; ancestor = ancestor->parentWidget()) {
+        for (QObject *child : ancestor->children())
+            if (dynamic_cast<glass::BackdropProvider *>(child))
+                return ancestor;
+        if (ancestor->isWindow())
+            return ancestor;
+    }
+    return anchor->window();
+}
+
 QRect TrayPopoverHost::placement(const QRect &anchor, const QSize &size, const QSize &window)
 {
     int x = anchor.center().x() + 1 - size.width() / 2;
@@ -41,7 +56,7 @@ void TrayPopoverHost::open(QWidget *anchor, QWidget *content, bool dressed)
     if (!anchor || !content)
         return;
     m_anchor = anchor;
-    m_window = anchor->window();
+    m_window = overlayParent(anchor);
     m_content = content;
     content->setParent(m_window);
     if (dressed)
@@ -106,7 +121,8 @@ bool TrayPopoverHost::eventFilter(QObject *watched, QEvent *event)
         auto *widget = qobject_cast<QWidget *>(watched);
         if (!widget)
             break;
-        if (isInside(widget, m_content))
+        // Presses in other windows (a file dialog the panel opened) leave it open.
+        if (isInside(widget, m_content) || widget->window() != m_window->window())
             break;
         for (const QPointer<QWidget> &anchor : std::as_const(m_anchors))
             if (isInside(widget, anchor))
@@ -118,7 +134,7 @@ bool TrayPopoverHost::eventFilter(QObject *watched, QEvent *event)
     case QEvent::KeyPress: {
         auto *key = static_cast<QKeyEvent *>(event);
         auto *widget = qobject_cast<QWidget *>(watched);
-        if (key->key() != Qt::Key_Escape || !widget || widget->window() != m_window)
+        if (key->key() != Qt::Key_Escape || !widget || widget->window() != m_window->window())
             break;
         key->accept();
         if (event->type() == QEvent::KeyPress)

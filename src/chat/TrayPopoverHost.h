@@ -36,6 +36,10 @@ public:
     QWidget *content() const { return m_content; }
     QWidget *anchor() const { return m_anchor; }
 
+    // The widget popovers of anchor lie in: the nearest ancestor holding
+    // the stage (so the glass finds what is behind it), else the window.
+    static QWidget *overlayParent(QWidget *anchor);
+
     // Where a popover of size sits over anchor in window: above it with a
     // gap, centred, inside the window's margins (below it when there is no
     // room above).
@@ -59,7 +63,7 @@ private:
     glass::StyleStore &m_styles;
     QPointer<QWidget> m_content;
     QPointer<QWidget> m_anchor;
-    QPointer<QWidget> m_window;
+    QPointer<QWidget> m_window; // the overlay parent
     QList<QPointer<QWidget>> m_anchors;
 };
 

@@ -604,6 +604,10 @@ private slots:
         QCOMPARE(send->tint(), enabled ? alphaOf(s.link.color, 0.95) : s.textTertiary);
         QCOMPARE(send->toolTip(), QStringLiteral("Send. Run this message (Ctrl+Return)."));
         QVERIFY(!rig.tray->stopButton()->isVisible());
+        // Ctrl+Return anywhere in the window is this button.
+        rig.elsewhere->setFocus();
+        QTest::keyClick(rig.elsewhere, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(rig.app->draft(), enabled ? QString() : draft);
     }
 
     // The microphone writes the dictated words after the typed draft; a
