@@ -54,6 +54,9 @@ ComposerTray::ComposerTray(app::AppViewModel &app, glass::StyleStore &styles, QW
 
     m_project = new ContextChip(styles, this);
     m_project->setObjectName(QStringLiteral("projectChip"));
+    // A folder name is the one title nobody keeps short: cut in the middle
+    // so the buttons on the right stay on the card.
+    m_project->setMaximumTitleWidth(kProjectTitleWidth);
     m_guard = new ContextChip(styles, this);
     m_guard->setObjectName(QStringLiteral("toolGuardChip"));
     m_guard->setText(QStringLiteral("Permissions"));
@@ -303,7 +306,7 @@ void ComposerTray::refreshChips()
         projectChipLook(root.isEmpty() ? std::nullopt : std::optional<QString>(root), m_app.showProjectPanel());
     m_project->setText(project.title);
     m_project->setSymbol(project.symbol);
-    m_project->setToolTip(project.tooltip);
+    m_project->setToolTip(plainToolTip(project.tooltip));
     m_project->setLook(false, m_introGlow, false);
 
     const model::AppSettings &settings = m_app.settingsStore().settings();
@@ -313,7 +316,8 @@ void ComposerTray::refreshChips()
     m_guard->setLook(false, m_introGlow, mode == model::ToolGuardMode::Yolo);
 
     m_model->setText(model::ModelCatalog::chipLabel(settings.model));
-    m_model->setToolTip(modelChipTooltip(settings.model));
+    m_model->setToolTip(plainToolTip(modelChipTooltip(settings.model)));
+    m_model->setMaximumTitleWidth(kProjectTitleWidth);
     m_model->setLook(false, 0, false);
     for (ContextChip *chip : {m_project, m_guard, m_model})
         chip->updateGeometry();

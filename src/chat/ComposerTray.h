@@ -31,6 +31,9 @@ class TrayPopoverHost;
 class ComposerTray : public QWidget {
     Q_OBJECT
 public:
+    // The widest title of the project and model chips.
+    static constexpr int kProjectTitleWidth = 180;
+
     ComposerTray(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
     ~ComposerTray() override;
 

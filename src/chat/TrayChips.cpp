@@ -8,6 +8,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextDocument>
 
 #include <cmath>
 
@@ -70,6 +71,14 @@ QFont trayFont(const glass::Styles &s, int pixels, QFont::Weight weight)
     return f;
 }
 
+QString plainToolTip(const QString &text)
+{
+    if (!Qt::mightBeRichText(text))
+        return text;
+    return QStringLiteral("<qt>") + text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")) +
+           QStringLiteral("</qt>");
+}
+
 void paintTraySymbol(QPainter &p, const QString &name, const QRectF &box, const QColor &color)
 {
     const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
@@ -106,6 +115,21 @@ void ContextChip::setLook(bool emphasized, double introGlow, bool warning)
     update();
 }
 
+void ContextChip::setMaximumTitleWidth(int pixels)
+{
+    m_maxTitleWidth = pixels;
+    updateGeometry();
+    update();
+}
+
+QString ContextChip::shownTitle() const
+{
+    if (m_maxTitleWidth <= 0)
+        return text();
+    const QFontMetrics fm(trayFont(m_styles.styles(), 11, QFont::DemiBold));
+    return fm.elidedText(text(), Qt::ElideMiddle, m_maxTitleWidth);
+}
+
 ChipColors ContextChip::colors() const
 {
     return contextChipColors(m_styles.styles(), m_emphasized, m_glow, m_warning);
@@ -114,7 +138,7 @@ ChipColors ContextChip::colors() const
 QSize ContextChip::sizeHint() const
 {
     const QFontMetrics fm(trayFont(m_styles.styles(), 11, QFont::DemiBold));
-    const int w = kChipPadX + kChipSymbol + kChipGap + fm.horizontalAdvance(text()) + kChipPadX;
+    const int w = kChipPadX + kChipSymbol + kChipGap + fm.horizontalAdvance(shownTitle()) + kChipPadX;
     const int h = kChipPadY + qMax(fm.height(), kChipSymbol) + kChipPadY;
     return {w, h};
 }
@@ -146,7 +170,7 @@ void ContextChip::paintEvent(QPaintEvent *)
     p.setFont(f);
     p.setPen(c.content);
     const QRectF textBox(kChipPadX + kChipSymbol + kChipGap, 0, r.width() - (kChipPadX + kChipSymbol + kChipGap), r.height());
-    p.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+    p.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shownTitle());
 }
 
 // ---- TrayIconButton

@@ -40,6 +40,10 @@ QColor trayRim(const glass::Styles &styles);
 // The system font of the tray at a pixel size and weight.
 QFont trayFont(const glass::Styles &styles, int pixels, QFont::Weight weight = QFont::Normal);
 
+// A help text shown as written: one that Qt would take for rich text (a
+// folder or model id holding "<b>" or "<img ...>") is escaped instead.
+QString plainToolTip(const QString &text);
+
 // Paints a symbol of resources/icons, centred in box, in one colour.
 void paintTraySymbol(QPainter &p, const QString &name, const QRectF &box, const QColor &color);
 
@@ -54,6 +58,9 @@ public:
     QString symbol() const { return m_symbol; }
     void setLook(bool emphasized, double introGlow, bool warning);
     ChipColors colors() const;
+    // A title wider than this is cut with an ellipsis (0: never cut).
+    void setMaximumTitleWidth(int pixels);
+    QString shownTitle() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -67,6 +74,7 @@ private:
 
     glass::StyleStore &m_styles;
     QString m_symbol;
+    int m_maxTitleWidth = 0;
     bool m_emphasized = false;
     double m_glow = 0;
     bool m_warning = false;

@@ -423,6 +423,38 @@ private slots:
         QCOMPARE(chip->symbol(), QStringLiteral("folder.fill"));
     }
 
+    // A folder name is shown as written: a tag in it is not markup, and a
+    // long one is cut in the middle so the row keeps its buttons on the card.
+    void projectNameShownAsWritten_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("escaped");
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("tag-in-name") << "<i>moon" << true << false;
+        QTest::newRow("plain") << "moon" << false << false;
+        QTest::newRow("very-long") << QString(QStringLiteral("long-folder-name-").repeated(12)) << false << true;
+    }
+    void projectNameShownAsWritten()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, escaped);
+        QFETCH(bool, cut);
+        Rig rig(QStringLiteral("default"), false);
+        const QString path = rig.project.filePath(name);
+        QVERIFY(QDir().mkpath(path));
+        rig.panels.folder = path;
+        QCoro::waitFor(rig.app->pickProjectFolder());
+        ContextChip *chip = rig.tray->projectChip();
+        QCOMPARE(chip->text(), name);
+        QCOMPARE(chip->toolTip().startsWith(QStringLiteral("<qt>")), escaped);
+        if (escaped)
+            QVERIFY(chip->toolTip().contains(QStringLiteral("Project: &lt;i&gt;moon<br>")));
+        QCOMPARE(chip->shownTitle() != name, cut);
+        QVERIFY(chip->sizeHint().width() <= ComposerTray::kProjectTitleWidth + 40);
+        if (cut)
+            QVERIFY(chip->shownTitle().contains(QChar(0x2026)));
+    }
+
     // Each row acts and closes the popover.
     void projectPopoverActions_data()
     {
