@@ -111,6 +111,13 @@ bool TrayPopoverHost::eventFilter(QObject *watched, QEvent *event)
     if (!m_content)
         return false;
     switch (event->type()) {
+    case QEvent::LayoutRequest:
+        // Content that grows (a status line in the wallpaper panel) stays whole.
+        if (watched == m_content) {
+            m_content->adjustSize();
+            place();
+        }
+        break;
     case QEvent::Resize:
     case QEvent::Move:
         if (watched == m_window || watched == m_anchor)

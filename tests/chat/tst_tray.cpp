@@ -590,6 +590,13 @@ private slots:
         QCOMPARE(rig.tray->wallpaperButton()->symbol(), QStringLiteral("chevron.down"));
         QCOMPARE(rig.tray->wallpaperButton()->toolTip(), QStringLiteral("Close"));
         QVERIFY(rig.inPopover(QStringLiteral("titleLabel"))); // the wallpaper panel
+        // A status line makes the panel taller; the popover grows with it, above the button.
+        QWidget *frame = rig.tray->popovers().content();
+        const int before = frame->height();
+        rig.bg->clearBackground();
+        QTRY_VERIFY(frame->height() > before);
+        QTRY_COMPARE(frame->height(), frame->sizeHint().height());
+        QVERIFY(frame->geometry().bottom() < rig.tray->wallpaperButton()->mapTo(rig.window.get(), QPoint(0, 0)).y());
         rig.click(rig.tray->toolGuardChip());
         QVERIFY(!rig.tray->wallpaperExpanded());
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::permissions));
@@ -660,6 +667,54 @@ private slots:
         QCOMPARE(rig.tray->micButton()->symbol(), QStringLiteral("mic.fill"));
         QCOMPARE(rig.app->draft(), QStringLiteral("Hello world"));
         QCOMPARE(rig.app->errorMessage(), std::nullopt);
+    }
+
+    // What the user types while dictation listens is never overwritten:
+    // the next result stops dictation instead.
+    void micNeverOverwritesTyping()
+    {
+        Rig rig;
+        rig.app->setDraft(QStringLiteral("Hello"));
+        rig.click(rig.tray->micButton());
+        QTRY_VERIFY(rig.app->isDictating());
+        rig.recognizer->partial(rig.recognizer->begun, QStringLiteral("wor"));
+        QTRY_COMPARE(rig.app->draft(), QStringLiteral("Hello wor"));
+        rig.app->setDraft(QStringLiteral("Hello typed"));
+        rig.recognizer->partial(rig.recognizer->begun, QStringLiteral("world"));
+        QTRY_VERIFY(!rig.app->isDictating());
+        QCOMPARE(rig.app->draft(), QStringLiteral("Hello typed"));
+    }
+
+    // A failure while listening reaches the error text without another tap.
+    void micFailureWhileListening()
+    {
+        Rig rig;
+        rig.click(rig.tray->micButton());
+        QTRY_VERIFY(rig.app->isDictating());
+        rig.audio->breakOff(QStringLiteral("device unplugged"));
+        QTRY_VERIFY(rig.app->errorMessage().has_value());
+        QVERIFY(rig.app->errorMessage()->contains(QStringLiteral("device unplugged")));
+        QTRY_VERIFY(!rig.app->isDictating());
+        QCOMPARE(rig.tray->micButton()->symbol(), QStringLiteral("mic.fill"));
+    }
+
+    // During a run: stop shows last, send stays usable with an empty draft.
+    void runShowsStop()
+    {
+        Rig rig;
+        rig.app->setDraft(QStringLiteral("go"));
+        rig.app->send();
+        QVERIFY(rig.app->isRunning());
+        TrayIconButton *send = rig.tray->sendButton();
+        QVERIFY(rig.tray->stopButton()->isVisible());
+        QVERIFY(send->isEnabled());
+        QCOMPARE(send->opacity(), 1.0);
+        QCOMPARE(send->toolTip(), QStringLiteral("Stop current run and send this message (Ctrl+Return)."));
+        QVERIFY(rig.tray->stopButton()->x() > send->x());
+        rig.click(rig.tray->stopButton());
+        QVERIFY(!rig.app->isRunning());
+        QVERIFY(!rig.tray->stopButton()->isVisible());
+        QVERIFY(!send->isEnabled());
     }
 
     void micFailureBecomesTheError()
