@@ -26,6 +26,7 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -96,13 +97,18 @@ struct Rig {
     ComposerTray *tray = nullptr;
     QPushButton *elsewhere = nullptr;
 
-    explicit Rig(const QString &skin = QStringLiteral("default"), bool withProject = true)
+    explicit Rig(const QString &skin = QStringLiteral("default"), bool withProject = true,
+                 const QImage &wallpaper = QImage())
     {
         apptest::Harness::removeStoreFiles();
         staging = std::make_unique<model::AttachmentTempStore>(dir.filePath(QStringLiteral("staging")));
         stage::BackgroundSettings::Config config;
         config.supportDirectory = dir.filePath(QStringLiteral("stage"));
         config.firstRunImage = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
+        if (!wallpaper.isNull()) {
+            config.firstRunImage = dir.filePath(QStringLiteral("bright.png"));
+            wallpaper.save(config.firstRunImage);
+        }
         bg = std::make_unique<stage::BackgroundSettings>(config);
         bg->setAnimateKenBurns(false);
         skins = std::make_unique<stage::SkinStore>(stage::SkinStore::Sources{
@@ -165,6 +171,22 @@ struct Rig {
         app->settingsStore().setSettings(s);
     }
 };
+
+// A bright, busy wallpaper: light colour bands under a fine white checker.
+QImage brightWallpaper()
+{
+    QImage image(1280, 800, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, image.width(), 0);
+    g.setColorAt(0, QColor(250, 190, 160));
+    g.setColorAt(0.5, QColor(250, 240, 170));
+    g.setColorAt(1, QColor(170, 210, 250));
+    p.fillRect(image.rect(), g);
+    for (int y = 0; y < image.height(); y += 8)
+        for (int x = (y / 8) % 2 * 8; x < image.width(); x += 16)
+            p.fillRect(x, y, 8, 8, QColor(255, 255, 255, 120));
+    return image;
+}
 
 QColor alphaOf(const QColor &c, double opacity)
 {
@@ -751,16 +773,20 @@ private slots:
     {
         QTest::addColumn<QString>("skin");
         QTest::addColumn<QString>("which");
+        QTest::addColumn<bool>("bright");
         for (const char *skin : {"default", "golden-default"})
             for (const char *which : {"project", "permissions", "model", "skin", "wallpaper"})
-                QTest::newRow(qPrintable(QStringLiteral("%1-%2").arg(QLatin1String(which), QLatin1String(skin))))
-                    << QString::fromLatin1(skin) << QString::fromLatin1(which);
+                for (bool bright : {false, true})
+                    QTest::newRow(qPrintable(QStringLiteral("%1-%2%3").arg(QLatin1String(which), QLatin1String(skin),
+                                                                         bright ? QStringLiteral("-bright") : QString())))
+                        << QString::fromLatin1(skin) << QString::fromLatin1(which) << bright;
     }
     void popoversPictured()
     {
         QFETCH(QString, skin);
         QFETCH(QString, which);
-        Rig rig(skin);
+        QFETCH(bool, bright);
+        Rig rig(skin, true, bright ? brightWallpaper() : QImage());
         rig.tray->setIntroGlow(0);
         rig.setSettings([](model::AppSettings &s) { s.model = QStringLiteral("custom7"); });
         if (which == QLatin1String("wallpaper"))
@@ -772,12 +798,18 @@ private slots:
         QTRY_VERIFY(rig.stageView->isBackdropReady());
         QTest::qWait(30);
         const QImage shot = rig.window->grab().toImage();
-        savePng(shot, QStringLiteral("tray-%1-%2").arg(which, skin));
+        savePng(shot, QStringLiteral("tray-%1-%2%3").arg(which, skin, bright ? QStringLiteral("-bright") : QString()));
 
         QWidget *anchor = rig.tray->popovers().anchor();
         const QRect box = content->geometry();
         QVERIFY(rig.window->rect().contains(box));
         QVERIFY(box.bottom() < anchor->mapTo(rig.window.get(), QPoint(0, 0)).y());
+        // The resting chips' text against their own glass.
+        for (ContextChip *chip : {rig.tray->projectChip(), rig.tray->modelChip()}) {
+            const QPoint p = chip->mapTo(rig.window.get(), QPoint(chip->width() - 4, chip->height() / 2));
+            const QColor chipGlass(shot.pixel(p));
+            QVERIFY2(glass::Contrast::ratio(chip->colors().content, chipGlass) >= 3.0, qPrintable(chipGlass.name()));
+        }
         if (which == QLatin1String("wallpaper"))
             return; // the panel's own test measures its text
         // The glass behind the rows, beside the text, against the text colours.
