@@ -3,20 +3,24 @@
 // built, laid out and painted), the 95th percentile of a scroll frame
 // (scrolled by a wheel step and painted), the row widgets and all widgets
 // alive, and the cost of a width change at 200, 500, 1,000 and 2,000
-// messages (it should stay flat).
+// messages (it should stay flat). The list lies over the stage, as in the
+// window, so the glass bubbles show the blurred wallpaper behind them.
 #include "app/MessageListModel.h"
 #include "chat/MarkdownRenderCache.h"
 #include "chat/TranscriptView.h"
+#include "glass/StageBackground.h"
 #include "glass/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -56,9 +60,25 @@ void paint(QWidget *w, QImage &frame)
     w->render(&p);
 }
 
+void waitFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 void run(bool stageOn, stage::BackgroundSettings &bg, glass::StyleStore &styles)
 {
     bg.setIsEnabled(stageOn);
+    // The window's stage under the list; its blurred copy is made off the UI thread.
+    QWidget window;
+    window.resize(1280, 800);
+    auto *backdrop = new glass::StageBackground(bg, styles, &window);
+    backdrop->setGeometry(window.rect());
+    window.show();
+    for (int i = 0; i < 200 && !backdrop->isBackdropReady(); ++i)
+        waitFor(20);
+    waitFor(300); // the fade in
     const char *tag = stageOn ? "stage_on" : "stage_off";
     chat::MarkdownRenderCache cache;
     app::MessageListModel model;
@@ -66,7 +86,8 @@ void run(bool stageOn, stage::BackgroundSettings &bg, glass::StyleStore &styles)
 
     QElapsedTimer t;
     t.start();
-    chat::TranscriptView view(chat::MessageRowContext{styles, bg, cache, nullptr});
+    auto *list = new chat::TranscriptView(chat::MessageRowContext{styles, bg, cache, nullptr}, &window);
+    chat::TranscriptView &view = *list;
     view.resize(1280, 800);
     view.setBottomInset(86);
     model.showConversation(QUuid::createUuid(), session(2000));

@@ -1,12 +1,14 @@
 #include "chat/MessageChrome.h"
 
 #include "glass/Backdrop.h"
+#include "glass/BackdropSheet.h"
 #include "glass/FrostShape.h"
 #include "glass/GlassPainter.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 
 #include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <cmath>
@@ -27,8 +29,51 @@ void material(QPainter &p, const QPainterPath &shape, double opacity, const glas
         return;
     p.save();
     p.setClipPath(shape, Qt::IntersectClip);
+    MessageChrome::paintMaterial(p, shape.boundingRect(), opacity, backdrop, origin);
+    p.restore();
+}
+
+void assistantDecor(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin)
+{
+    const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
+    const QPainterPath path = shape.path(rect);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor accent = color(skin.colors.accent);
+    p.fillPath(path, withOpacity(accent, 0.16 * v));
+    QLinearGradient gradient(rect.topLeft(), rect.bottomRight());
+    gradient.setColorAt(0, withOpacity(accent, 0.12 * v));
+    gradient.setColorAt(1, withOpacity(accent, 0.04 * v));
+    p.fillPath(path, gradient);
+    glass::GlassPainter::innerBorder(p, rect, shape, withOpacity(Qt::white, 0.10 * v), 0.6);
+    p.restore();
+}
+
+void userDecor(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin)
+{
+    const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
+    const QPainterPath path = shape.path(rect);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillPath(path, withOpacity(color(skin.colors.userBubble), 0.55 * v));
+    glass::GlassPainter::innerBorder(p, rect, shape, withOpacity(Qt::white, 0.12 * v), 0.6);
+    p.restore();
+}
+
+} // namespace
+
+double MessageChrome::materialOpacity(double v)
+{
+    return 0.78 * v;
+}
+
+void MessageChrome::paintMaterial(QPainter &p, const QRectF &area, double opacity,
+                                  const glass::BackdropFrame *backdrop, QPointF origin)
+{
+    if (opacity <= 0)
+        return;
+    p.save();
     p.setOpacity(p.opacity() * opacity);
-    const QRectF area = shape.boundingRect();
     if (backdrop)
         glass::paintBackdrop(p, *backdrop, origin, area);
     else
@@ -36,8 +81,6 @@ void material(QPainter &p, const QPainterPath &shape, double opacity, const glas
     p.fillRect(area, QColor(24, 24, 30, 110));
     p.restore();
 }
-
-} // namespace
 
 double MessageChrome::bubbleVisibility(bool wallpaperOn, double overlayOpacity)
 {
@@ -70,23 +113,32 @@ QColor MessageChrome::userTextColor(double v, const stage::UISkin &skin)
     return skin.isLight() ? color(QStringLiteral("#1A1A22")) : color(skin.colors.text);
 }
 
+QPainterPath MessageChrome::bubbleShape(const QRectF &rect)
+{
+    return glass::FrostShape::roundedRectangle(kRadius).path(rect);
+}
+
+void MessageChrome::assistantDecoration(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin)
+{
+    if (v > 0.01)
+        assistantDecor(p, rect, v, skin);
+}
+
+void MessageChrome::userDecoration(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin)
+{
+    if (v > 0.01)
+        userDecor(p, rect, v, skin);
+}
+
 void MessageChrome::assistantBubble(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin,
                                     const glass::BackdropFrame *backdrop, QPointF origin)
 {
     if (v <= 0.01)
         return;
-    const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
-    const QPainterPath path = shape.path(rect);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    material(p, path, 0.78 * v, backdrop, origin);
-    const QColor accent = color(skin.colors.accent);
-    p.fillPath(path, withOpacity(accent, 0.16 * v));
-    QLinearGradient gradient(rect.topLeft(), rect.bottomRight());
-    gradient.setColorAt(0, withOpacity(accent, 0.12 * v));
-    gradient.setColorAt(1, withOpacity(accent, 0.04 * v));
-    p.fillPath(path, gradient);
-    glass::GlassPainter::innerBorder(p, rect, shape, withOpacity(Qt::white, 0.10 * v), 0.6);
+    material(p, bubbleShape(rect), materialOpacity(v), backdrop, origin);
+    assistantDecor(p, rect, v, skin);
     p.restore();
 }
 
@@ -95,13 +147,10 @@ void MessageChrome::userBubble(QPainter &p, const QRectF &rect, double v, const 
 {
     if (v <= 0.01)
         return;
-    const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
-    const QPainterPath path = shape.path(rect);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    material(p, path, 0.78 * v, backdrop, origin);
-    p.fillPath(path, withOpacity(color(skin.colors.userBubble), 0.55 * v));
-    glass::GlassPainter::innerBorder(p, rect, shape, withOpacity(Qt::white, 0.12 * v), 0.6);
+    material(p, bubbleShape(rect), materialOpacity(v), backdrop, origin);
+    userDecor(p, rect, v, skin);
     p.restore();
 }
 
@@ -144,18 +193,54 @@ void BubbleFrame::setVisibility(double visibility)
     update();
 }
 
-void BubbleFrame::paintEvent(QPaintEvent *)
+void BubbleFrame::paintEvent(QPaintEvent *event)
 {
     if (m_visibility <= 0.01)
         return;
     QPainter p(this);
-    const glass::BackdropLocation where = backdrop();
-    const glass::BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
     const stage::UISkin &s = skin();
-    if (m_kind == Kind::Assistant)
-        MessageChrome::assistantBubble(p, QRectF(rect()), m_visibility, s, frame, where.origin);
-    else
-        MessageChrome::userBubble(p, QRectF(rect()), m_visibility, s, frame, where.origin);
+    glass::BackdropSheet *sheet = glass::BackdropSheet::find(this);
+    if (!sheet) {
+        const glass::BackdropLocation where = backdrop();
+        const glass::BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
+        if (m_kind == Kind::Assistant)
+            MessageChrome::assistantBubble(p, QRectF(rect()), m_visibility, s, frame, where.origin);
+        else
+            MessageChrome::userBubble(p, QRectF(rect()), m_visibility, s, frame, where.origin);
+        return;
+    }
+    // In a scrolling list the material comes from the list's sheet: one copy
+    // per bubble a frame instead of resampling the wallpaper.
+    const double opacity = MessageChrome::materialOpacity(m_visibility);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setClipPath(MessageChrome::bubbleShape(QRectF(rect())), Qt::IntersectClip);
+    sheet->paint(p, this, event->rect() & rect(), quint64(std::llround(opacity * 1e6)),
+                 [opacity](QPainter &layer, const glass::BackdropFrame *frame, QPointF origin, const QRectF &area) {
+                     MessageChrome::paintMaterial(layer, area, opacity, frame, origin);
+                 });
+    p.restore();
+    paintDecoration(p, s);
+}
+
+void BubbleFrame::paintDecoration(QPainter &p, const stage::UISkin &s)
+{
+    const qreal dpr = devicePixelRatioF();
+    const DecorationKey key{(QSizeF(size()) * dpr).toSize(), m_visibility,
+                            glass::QirvTheme::color(s.colors.accent).rgba(),
+                            glass::QirvTheme::color(s.colors.userBubble).rgba()};
+    if (!(key == m_decorationKey) || m_decoration.isNull()) {
+        m_decorationKey = key;
+        m_decoration = QImage(key.pixels, QImage::Format_ARGB32_Premultiplied);
+        m_decoration.setDevicePixelRatio(dpr);
+        m_decoration.fill(Qt::transparent);
+        QPainter d(&m_decoration);
+        if (m_kind == Kind::Assistant)
+            MessageChrome::assistantDecoration(d, QRectF(rect()), m_visibility, s);
+        else
+            MessageChrome::userDecoration(d, QRectF(rect()), m_visibility, s);
+    }
+    p.drawImage(QPointF(0, 0), m_decoration);
 }
 
 } // namespace chat

@@ -5,6 +5,8 @@
 #include "stage/UISkin.h"
 
 #include <QColor>
+#include <QImage>
+#include <QPainterPath>
 #include <QRectF>
 
 class QPainter;
@@ -31,6 +33,16 @@ void assistantBubble(QPainter &painter, const QRectF &rect, double visibility, c
                      const glass::BackdropFrame *backdrop, QPointF origin);
 void userBubble(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin,
                 const glass::BackdropFrame *backdrop, QPointF origin);
+// A bubble's two layers: the material (the blurred backdrop under a dark
+// tint, at materialOpacity(visibility), clipped to bubbleShape) and the
+// decoration over it (colour wash and rim). The bubbles above draw both.
+QPainterPath bubbleShape(const QRectF &rect);
+double materialOpacity(double visibility);
+// Unclipped over area; with no backdrop a dark fill stands in.
+void paintMaterial(QPainter &painter, const QRectF &area, double opacity, const glass::BackdropFrame *backdrop,
+                   QPointF origin);
+void assistantDecoration(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin);
+void userDecoration(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin);
 // The Markdown look of a turn with its text colour.
 MarkdownStyle markdownStyle(const glass::Styles &styles, const QColor &ink);
 
@@ -49,8 +61,19 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void paintDecoration(QPainter &painter, const stage::UISkin &skin);
+
     Kind m_kind;
     double m_visibility = 0;
+    // The decoration depends on the size and the look only, never on where
+    // the bubble stands, so it survives scrolling.
+    QImage m_decoration;
+    struct DecorationKey {
+        QSize pixels;
+        double visibility = 0;
+        QRgb accent = 0, fill = 0;
+        bool operator==(const DecorationKey &) const = default;
+    } m_decorationKey;
 };
 
 } // namespace chat

@@ -4,6 +4,7 @@
 #include "chat/ApprovalCard.h"
 #include "chat/LiveAssistantBlock.h"
 #include "chat/MessageRow.h"
+#include "glass/BackdropSheet.h"
 
 #include <QCursor>
 #include <QEvent>
@@ -34,6 +35,8 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(40);
+    // The bubbles copy their glass from one backdrop behind the whole list.
+    new glass::BackdropSheet(viewport());
 
     m_welcome = new QWidget(viewport());
     m_welcome->setObjectName(QStringLiteral("welcomeSlot"));

@@ -7,7 +7,9 @@
 #include "chat/MessageChrome.h"
 #include "chat/MessageRow.h"
 #include "chat/SparkleStar.h"
+#include "glass/BackdropSheet.h"
 #include "glass/Contrast.h"
+#include "glass/StageBackground.h"
 #include "glass/Styles.h"
 #include "platform/DesktopServices.h"
 #include "stage/BackgroundSettings.h"
@@ -15,6 +17,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
@@ -92,6 +95,32 @@ QList<model::ToolCallRecord> tools(const QStringList &names)
 }
 
 const QString kImage = QStringLiteral("![shot](data:image/png;base64,iVBORw0KGgoAAAANSUhEUg==)");
+
+// How far two pictures of the same size are apart: the largest channel
+// difference, and the share of pixels off by more than two levels.
+struct PictureDistance {
+    int largest = 0;
+    double offShare = 0;
+};
+PictureDistance distance(const QImage &a, const QImage &b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
+    PictureDistance d;
+    qint64 off = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+        const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            const int worst = std::max({std::abs(qRed(p[col]) - qRed(q[col])), std::abs(qGreen(p[col]) - qGreen(q[col])),
+                                        std::abs(qBlue(p[col]) - qBlue(q[col])), std::abs(qAlpha(p[col]) - qAlpha(q[col]))});
+            d.largest = std::max(d.largest, worst);
+            off += worst > 2;
+        }
+    }
+    d.offShare = double(off) / (qint64(x.width()) * x.height());
+    return d;
+}
 
 } // namespace
 
@@ -337,6 +366,87 @@ private slots:
         f.skins->select(QStringLiteral("paper"));
         again.grab();
         QVERIFY(f.cache.builds() > builds);
+    }
+
+    // Bubbles in a list copy their glass from the list's backdrop sheet; the
+    // picture must be the one each bubble paints on its own, wherever the
+    // list has scrolled them.
+    void glassFromTheSheet_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("dark") << "night";
+        QTest::newRow("light") << "paper";
+    }
+    void glassFromTheSheet()
+    {
+        QFETCH(QString, skin);
+        Fixture f;
+        f.skins->select(skin);
+        f.bg->setAnimateKenBurns(false);
+        f.bg->setOverlayOpacity(0.1);
+        f.bg->setIsEnabled(true);
+        QWidget window;
+        window.resize(760, 620);
+        auto *stage = new glass::StageBackground(*f.bg, *f.styles, &window);
+        stage->setGeometry(window.rect());
+        auto *list = new QWidget(&window);
+        list->setGeometry(20, 10, 720, 600);
+        auto *sheet = new glass::BackdropSheet(list);
+        auto *user = new chat::MessageRow(f.context(), list);
+        user->setMessage(message(MessageRole::User, QStringLiteral("Can you explain the build?")), false);
+        auto *reply = new chat::MessageRow(f.context(), list);
+        reply->setMessage(message(MessageRole::Assistant,
+                                  QStringLiteral("The project uses **CMake** and `Ninja`.\n\n```sh\ncmake -S . -B "
+                                                 "build\n```\n\nThen `ctest` runs the tests.")),
+                          false);
+        auto *live = new chat::LiveAssistantBlock(f.context(), list);
+        live->setStreamingText(QStringLiteral("Running the build now."));
+        const auto place = [&](int dy) {
+            user->setGeometry(40, 20 + dy, 640, user->heightForWidth(640));
+            reply->setGeometry(40, user->geometry().bottom() + 30, 640, reply->heightForWidth(640));
+            live->setGeometry(40, reply->geometry().bottom() + 30, 640, live->heightForWidth(640));
+        };
+        place(0);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(stage->isBackdropReady());
+        QTRY_COMPARE(stage->mediaOpacity(), 1.0);
+        QVERIFY(stage->media() == glass::StageBackground::Media::image);
+
+        const QImage first = window.grab().toImage();
+        QVERIFY(sheet->layerDraws() > 0);
+        place(37); // scrolled: the same sheet, other places
+        const QImage scrolled = window.grab().toImage();
+        const int draws = sheet->layerDraws();
+        place(37);
+        window.grab();
+        QCOMPARE(sheet->layerDraws(), draws); // nothing new to draw: copies only
+        QVERIFY(first.save(QDir(testsupport::outputDirectory())
+                               .filePath(QStringLiteral("chat-glass-sheet-%1.png").arg(QTest::currentDataTag()))));
+
+        delete sheet; // each bubble paints its own glass again
+        place(0);
+        const QImage ownFirst = window.grab().toImage();
+        place(37);
+        const QImage ownScrolled = window.grab().toImage();
+        QVERIFY(ownFirst != ownScrolled);
+        // The live block's mark breathes with the clock: left out of the comparison.
+        auto *mark = live->findChild<chat::BreathingActivityMark *>();
+        QVERIFY(mark);
+        const auto withoutMark = [&](QImage image, int dy) {
+            QPainter p(&image);
+            p.fillRect(mark->geometry().translated(mark->parentWidget()->mapTo(&window, QPoint(0, 0))).adjusted(-4, -dy - 4, 4, 4),
+                       Qt::black);
+            return image;
+        };
+        for (const auto &[sheetPicture, ownPicture] :
+             {std::pair{withoutMark(first, 37), withoutMark(ownFirst, 37)},
+              std::pair{withoutMark(scrolled, 0), withoutMark(ownScrolled, 0)}}) {
+            const PictureDistance d = distance(sheetPicture, ownPicture);
+            // Only a few pixels of the bubbles' antialiased corners may differ.
+            QVERIFY2(d.largest <= 64 && d.offShare < 0.003,
+                     qPrintable(QStringLiteral("largest %1, off %2").arg(d.largest).arg(d.offShare)));
+        }
     }
 
     void pictures_data()

@@ -1,0 +1,87 @@
+#include "glass/BackdropSheet.h"
+
+#include <QPainter>
+#include <QWidget>
+
+namespace glass {
+
+namespace {
+// A list shows one or two materials at a time (a finished turn, the live reply).
+constexpr size_t kMaxLayers = 3;
+} // namespace
+
+BackdropSheet::BackdropSheet(QWidget *host)
+    : QObject(host)
+    , m_host(host)
+{
+}
+
+BackdropSheet *BackdropSheet::find(const QWidget *widget)
+{
+    for (const QWidget *w = widget ? widget->parentWidget() : nullptr; w; w = w->parentWidget()) {
+        if (auto *sheet = w->findChild<BackdropSheet *>(QString(), Qt::FindDirectChildrenOnly))
+            return sheet;
+        if (w->isWindow())
+            break;
+    }
+    return nullptr;
+}
+
+BackdropSheet::Layer &BackdropSheet::layerFor(quint64 material)
+{
+    for (auto it = m_layers.begin(); it != m_layers.end(); ++it) {
+        if (it->material != material)
+            continue;
+        if (it + 1 != m_layers.end())
+            std::rotate(it, it + 1, m_layers.end());
+        return m_layers.back();
+    }
+    if (m_layers.size() >= kMaxLayers)
+        m_layers.erase(m_layers.begin());
+    Layer layer;
+    layer.material = material;
+    layer.image = QImage(m_key.pixels, QImage::Format_ARGB32_Premultiplied);
+    layer.image.setDevicePixelRatio(m_key.dpr);
+    m_layers.push_back(std::move(layer));
+    return m_layers.back();
+}
+
+void BackdropSheet::paint(QPainter &painter, const QWidget *widget, const QRect &area, quint64 material,
+                          const Draw &draw)
+{
+    if (!m_host || !widget || area.isEmpty())
+        return;
+    const BackdropLocation where = locateBackdrop(m_host);
+    const BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
+    const qreal dpr = m_host->devicePixelRatioF();
+    const Key key{where.provider, frame ? frame->revision : 0, where.origin, (QSizeF(m_host->size()) * dpr).toSize(),
+                  dpr};
+    if (!(key == m_key)) {
+        m_key = key;
+        m_layers.clear();
+    }
+    const QPoint offset = widget->mapTo(m_host.data(), QPoint(0, 0));
+    // Only the host's own area is kept; a piece reaching past it draws nothing there.
+    const QRect wanted = area.translated(offset) & m_host->rect();
+    if (wanted.isEmpty())
+        return;
+    Layer &layer = layerFor(material);
+    const QRegion missing = QRegion(wanted) - layer.valid;
+    if (!missing.isEmpty()) {
+        if (layer.valid.isEmpty())
+            layer.image.fill(Qt::transparent);
+        QPainter p(&layer.image);
+        for (const QRect &r : missing) {
+            p.save();
+            p.setClipRect(r);
+            draw(p, frame, where.origin, QRectF(r));
+            p.restore();
+        }
+        layer.valid += missing;
+        ++m_layerDraws;
+    }
+    const QRectF source(QPointF(wanted.topLeft()) * dpr, QSizeF(wanted.size()) * dpr);
+    painter.drawImage(QRectF(wanted.translated(-offset)), layer.image, source);
+}
+
+} // namespace glass
