@@ -41,20 +41,9 @@ QRect SessionRowDelegate::menuButtonRect(const QRect &row)
     return QRect(row.right() + 1 - kTrail - 16, row.center().y() - 10 + 1, 16, 20);
 }
 
-QSize SessionRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+QSize SessionRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
 {
-    const int width = option.rect.width() > 0 ? option.rect.width() : 200;
-    switch (index.data(SessionSectionsModel::KindRole).value<Kind>()) {
-    case Kind::sectionHeader:
-        return {width, kHeaderHeight};
-    case Kind::emptyText:
-        return {width, kEmptyHeight};
-    case Kind::archivedToggle:
-        return {width, kToggleHeight};
-    case Kind::session:
-        break;
-    }
-    return {width, kSessionHeight};
+    return {option.rect.width() > 0 ? option.rect.width() : 200, kRowHeight};
 }
 
 void SessionRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -68,7 +57,7 @@ void SessionRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     case Kind::sectionHeader: {
         p.setFont(withWeight(s.caption.font, QFont::DemiBold));
         p.setPen(s.textTertiary);
-        p.drawText(r.adjusted(kTextLead, 6, -kTrail, -2), Qt::AlignLeft | Qt::AlignVCenter,
+        p.drawText(r.adjusted(kTextLead, 8, -kTrail, 0), Qt::AlignLeft | Qt::AlignVCenter,
                    index.data(Qt::DisplayRole).toString());
         break;
     }
@@ -80,7 +69,7 @@ void SessionRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
         break;
     }
     case Kind::archivedToggle: {
-        const QRect line = r.adjusted(0, kToggleHeight - kHeaderHeight, 0, 0);
+        const QRect line = r.adjusted(0, 6, 0, 0); // a gap between the sections
         const bool expanded = index.data(SessionSectionsModel::ExpandedRole).toBool();
         const int chevron = 9;
         const QRectF mark(line.left() + kTextLead, line.center().y() - chevron / 2.0 + 0.5, chevron, chevron);

@@ -97,6 +97,7 @@ SidebarView::SidebarView(app::AppViewModel &app, glass::StyleStore &styles, QWid
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setUniformItemSizes(true);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setMouseTracking(true);
