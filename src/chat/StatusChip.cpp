@@ -32,7 +32,8 @@ StatusChip::StatusChip(const QString &title, const QString &symbol, const QColor
 {
     setText(title);
     setCursor(Qt::PointingHandCursor);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // A long folder name gives way in a narrow column: its end is cut.
+    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     setAttribute(Qt::WA_NoSystemBackground);
     glass::FrostShapeBackground::install(this, glass::QirvTheme::FrostRole::chip, glass::FrostShape::capsule(), false,
                                          false, styles);
@@ -55,6 +56,13 @@ QSize StatusChip::sizeHint() const
     return {kPadX + kSymbol + kGap + fm.horizontalAdvance(text()) + kPadX, qMax(fm.height(), kSymbol) + 2 * kPadY};
 }
 
+QSize StatusChip::minimumSizeHint() const
+{
+    const QFontMetrics fm(chipFont(m_styles.styles()));
+    const int shortest = fm.horizontalAdvance(text().left(3) + QChar(0x2026));
+    return {kPadX + kSymbol + kGap + qMin(shortest, fm.horizontalAdvance(text())) + kPadX, sizeHint().height()};
+}
+
 void StatusChip::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
@@ -64,13 +72,14 @@ void StatusChip::paintEvent(QPaintEvent *)
                                      glass::QirvTheme::withOpacity(m_tint, isDown() ? 0.6 : 0.4), 1);
     const QFont font = chipFont(m_styles.styles());
     const QFontMetricsF fm(font);
-    const qreal textWidth = fm.horizontalAdvance(text());
+    const QString shown = fm.elidedText(text(), Qt::ElideRight, width() - (kPadX + kSymbol + kGap + kPadX) + 0.5);
+    const qreal textWidth = fm.horizontalAdvance(shown);
     const qreal left = (width() - (kSymbol + kGap + textWidth)) / 2;
     const QRectF symbolBox(left, (height() - kSymbol) / 2.0, kSymbol, kSymbol);
     p.drawImage(symbolBox, glass::SymbolIcons::render(m_symbol, symbolBox.size(), m_tint, devicePixelRatioF()));
     p.setFont(font);
     p.setPen(m_tint);
-    p.drawText(QRectF(left + kSymbol + kGap, 0, textWidth + 1, height()), Qt::AlignLeft | Qt::AlignVCenter, text());
+    p.drawText(QRectF(left + kSymbol + kGap, 0, textWidth + 1, height()), Qt::AlignLeft | Qt::AlignVCenter, shown);
 }
 
 } // namespace chat

@@ -22,6 +22,7 @@ public:
     QColor tint() const { return m_tint; }
 
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -90,6 +90,7 @@ WelcomeCard::WelcomeCard(app::AppViewModel &app, glass::StyleStore &styles, QWid
     centred->addWidget(m_card, 1000);
     centred->addStretch(1);
     outer->addLayout(centred);
+    outer->addStretch(1); // given more height than it needs, the card keeps its own
     glass::glassCard(m_card, 24, styles);
 
     m_menu = new QMenu(this);

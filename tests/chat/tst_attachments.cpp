@@ -347,6 +347,10 @@ private slots:
             << "huge image" << true << QStringList{}
             << "File too large (12582913 bytes). Max 12 MB per drop.";
         QTest::newRow("plain text: not taken") << "text" << false << QStringList{} << "";
+        QTest::newRow("eleven files: the first ten are staged, in order")
+            << "eleven" << true
+            << QStringList{"f00", "f01", "f02", "f03", "f04", "f05", "f06", "f07", "f08", "f09"}
+            << "Max 10 attachments. Remove some first.";
     }
     void drops()
     {
@@ -380,7 +384,12 @@ private slots:
             data.setUrls({QUrl::fromLocalFile(fifo)});
         else if (what == QLatin1String("file and folder"))
             data.setUrls({a, QUrl::fromLocalFile(docs)});
-        else if (what == QLatin1String("huge image")) {
+        else if (what == QLatin1String("eleven")) {
+            QList<QUrl> urls;
+            for (int i = 0; i < 11; ++i)
+                urls.append(QUrl::fromLocalFile(f.write(QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')), "x")));
+            data.setUrls(urls);
+        } else if (what == QLatin1String("huge image")) {
             QByteArray huge = encoded("PNG", 8);
             huge.resize(model::AttachmentTempStore::kMaxFileBytes + 1);
             data.setData(QStringLiteral("image/png"), huge);

@@ -178,6 +178,29 @@ private slots:
         QCOMPARE(card.projectChip()->text(), QStringLiteral("Open folder"));
     }
 
+    // In a narrow column the card narrows with it and its texts wrap inside.
+    void narrowColumn()
+    {
+        Fixture f;
+        app::AppViewModel &vm = f.make(false, true);
+        chat::WelcomeCard card(vm, *f.styles);
+        card.resize(360, 600);
+        card.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&card));
+        QWidget *glass = card.card();
+        QVERIFY(glass->width() <= 360 - 24);
+        QVERIFY(card.title()->height() > card.title()->fontMetrics().height()); // two lines
+        QVERIFY(card.tagline()->width() <= glass->width() - 2 * chat::WelcomeCard::kCardPadding);
+        QVERIFY(glass->rect().contains(card.title()->geometry()));
+        // The long folder name gives way (cut at its end), the capsule keeps its size.
+        QVERIFY(card.projectChip()->width() < card.projectChip()->sizeHint().width());
+        QCOMPARE(card.connectCapsule()->width(), card.connectCapsule()->sizeHint().width());
+        card.grab().save(outputPath(QStringLiteral("welcome-narrow.png")));
+        // The height the chat list gives it holds the whole card.
+        QVERIFY(card.heightForWidth(360) >= glass->layout()->totalHeightForWidth(glass->width()) + 40);
+        QCOMPARE(glass->height(), glass->layout()->totalHeightForWidth(glass->width()));
+    }
+
     void folderName_data()
     {
         QTest::addColumn<QString>("root");
