@@ -27,7 +27,9 @@ namespace panels {
 namespace {
 using Kind = SessionSectionsModel::RowKind;
 using Roles = app::SessionListModel::Role;
-constexpr int kTitleBand = 52; // clear of the window's title-bar controls
+// The window's title strip above holds the title-bar controls: no clear
+// band is needed inside the sidebar.
+constexpr int kTitleBand = 0;
 
 QWidget *padded(QWidget *child, QMargins margins, QWidget *parent)
 {

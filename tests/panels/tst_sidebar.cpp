@@ -615,9 +615,11 @@ private slots:
         m_rig->host().show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_rig->host()));
         QListView &list = m_rig->sidebar().list();
+        QTest::mouseMove(list.viewport(), QPoint(1, 1)); // the pointer may still be where the last test left it
         QTest::mouseMove(list.viewport(),
                          list.visualRect(m_rig->sidebar().sections().index(m_rig->rowOf(hovered.id))).center());
         QCoreApplication::processEvents();
+        QCOMPARE(m_rig->sidebar().hoveredSession(), std::optional(hovered.id));
         const QImage image = m_rig->host().grab().toImage();
         QVERIFY(image.save(outputPath("sidebar-" + skin)));
 
