@@ -157,6 +157,14 @@ void ComposerTray::showEvent(QShowEvent *event)
     QTimer::singleShot(550, m_glow, [glow = m_glow] { glow->start(); });
 }
 
+void ComposerTray::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // The popover lies in the window, not in the tray: it must not outlive the row on screen.
+    if (m_popover || m_wallpaperExpanded)
+        setTrayPopover(std::nullopt);
+}
+
 void ComposerTray::setIntroGlow(double glow)
 {
     m_introGlow = glow;

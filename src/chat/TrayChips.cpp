@@ -158,6 +158,8 @@ void ContextChip::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    if (isDown())
+        p.setOpacity(0.7);
     const ChipColors c = colors();
     const QRectF r(rect());
     p.setPen(QPen(c.border, 1));
@@ -228,7 +230,7 @@ void TrayIconButton::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setOpacity(m_opacity);
+    p.setOpacity(isDown() ? m_opacity * 0.7 : m_opacity); // a plain button dims while pressed
     const QRectF r(rect());
     p.setPen(Qt::NoPen);
     p.setBrush(m_fill);

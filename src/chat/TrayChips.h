@@ -11,7 +11,7 @@ struct Styles;
 
 namespace chat {
 
-// The small pieces every part of the composer's tray is made of: the
+// The building blocks of the composer's tray: the
 // capsule context chip, the round icon button, the popover row and the
 // fills. Colours are read from the style values at each paint, so a skin
 // change recolours them at once.
