@@ -208,18 +208,16 @@ void ComposerTray::showOpen()
                                                                    : static_cast<QWidget *>(m_skin);
         m_host->open(anchor, makePopover(*m_popover));
     } else if (m_wallpaperExpanded) {
-        auto *frame = new QWidget;
-        frame->setObjectName(QStringLiteral("wallpaperPopover"));
-        auto *pad = new QVBoxLayout(frame);
-        pad->setContentsMargins(4, 4, 4, 4);
-        frame->setParent(TrayPopoverHost::overlayParent(m_wallpaper)); // where its glass finds the stage
-        auto *panel = new glass::WallpaperExpandedPanel(m_app.background(), m_styles, frame);
-        pad->addWidget(panel);
+        // Made where it will lie (its glass and shadow go beside it there);
+        // it draws its own glass.
+        auto *panel =
+            new glass::WallpaperExpandedPanel(m_app.background(), m_styles, TrayPopoverHost::overlayParent(m_wallpaper));
+        panel->setObjectName(QStringLiteral("wallpaperPopover"));
         connect(panel, &glass::WallpaperExpandedPanel::expandedChanged, this, [this](bool on) {
             if (!on)
                 setWallpaperExpanded(false);
         });
-        m_host->open(m_wallpaper, frame, false);
+        m_host->open(m_wallpaper, panel, false);
     } else if (m_host->isOpen()) {
         m_host->close();
     }

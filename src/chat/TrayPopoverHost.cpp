@@ -120,7 +120,8 @@ bool TrayPopoverHost::eventFilter(QObject *watched, QEvent *event)
         break;
     case QEvent::Resize:
     case QEvent::Move:
-        if (watched == m_window || watched == m_anchor)
+        // Content that sizes itself (the wallpaper panel) keeps its place above the anchor.
+        if (watched == m_window || watched == m_anchor || watched == m_content)
             place();
         break;
     case QEvent::MouseButtonPress:
