@@ -602,6 +602,20 @@ private slots:
         QVERIFY(closed.count() >= 2);
     }
 
+    // Only the capsule takes presses; a popover row takes them anywhere.
+    void hitAreas()
+    {
+        Rig rig;
+        ContextChip *chip = rig.tray->modelChip();
+        QTest::mouseClick(chip, Qt::LeftButton, {}, QPoint(1, 1)); // the corner outside the capsule
+        QCOMPARE(rig.tray->trayPopover(), std::nullopt);
+        QTest::mouseClick(chip, Qt::LeftButton, {}, QPoint(chip->width() / 2, 1));
+        QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::model));
+        QWidget *row = rig.inPopover(QStringLiteral("customInSettings"));
+        QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(row->width() - 3, 2)); // empty space, in the inset
+        QVERIFY(rig.app->showSettings());
+    }
+
     void wallpaperPanelAndChipsExclude()
     {
         Rig rig;
