@@ -119,7 +119,12 @@ ComposerTray::ComposerTray(app::AppViewModel &app, glass::StyleStore &styles, QW
 
     // What the looks follow.
     connect(&styles, &glass::StyleStore::changed, this, &ComposerTray::refresh);
-    connect(&app.settingsStore(), &model::SettingsStore::settingsChanged, this, &ComposerTray::refreshChips);
+    connect(&app.settingsStore(), &model::SettingsStore::settingsChanged, this, [this] {
+        refreshChips();
+        // The settings window changed what an open popover ticks: draw it again.
+        if (m_popover == TrayPopover::permissions || m_popover == TrayPopover::model)
+            showOpen();
+    });
     connect(&app, &app::AppViewModel::projectRootChanged, this, &ComposerTray::refreshChips);
     connect(&app, &app::AppViewModel::showProjectPanelChanged, this, &ComposerTray::refreshChips);
     connect(&app.background(), &stage::BackgroundSettings::isEnabledChanged, this, &ComposerTray::refreshButtons);
@@ -252,18 +257,18 @@ QWidget *ComposerTray::makePopover(TrayPopover popover)
     case TrayPopover::permissions: {
         auto *content = new ToolGuardPopover(m_app.settingsStore().settings().effectiveToolGuardMode(), m_styles, parent);
         connect(content, &ToolGuardPopover::chosen, this, [this](model::ToolGuardMode mode) {
-            m_app.setToolGuard(mode);
             setTrayPopover(std::nullopt);
+            m_app.setToolGuard(mode);
         });
         return content;
     }
     case TrayPopover::model: {
         auto *content = new ModelPickerPopover(m_app.settingsStore().settings().model, m_styles, parent);
         connect(content, &ModelPickerPopover::modelChosen, this, [this](const QString &id) {
+            setTrayPopover(std::nullopt);
             model::AppSettings settings = m_app.settingsStore().settings();
             settings.model = id;
             m_app.settingsStore().setSettings(settings);
-            setTrayPopover(std::nullopt);
         });
         connect(content, &ModelPickerPopover::customRequested, this, [this] {
             m_app.setShowSettings(true);

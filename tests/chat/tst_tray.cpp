@@ -328,6 +328,18 @@ private slots:
         }
     }
 
+    // A change made elsewhere (the settings window) moves the tick of the open popover.
+    void openPopoverFollowsTheSettings()
+    {
+        Rig rig;
+        rig.setSettings([](model::AppSettings &s) { s.toolGuardMode = ToolGuardMode::Ask; });
+        rig.click(rig.tray->toolGuardChip());
+        rig.app->setToolGuard(ToolGuardMode::Balanced);
+        QVERIFY(rig.tray->popovers().isOpen());
+        QVERIFY(rig.inPopover<ToolGuardRow>(QStringLiteral("guard-balanced"))->isCurrent());
+        QVERIFY(!rig.inPopover<ToolGuardRow>(QStringLiteral("guard-ask"))->isCurrent());
+    }
+
     void toolGuardTooltipText()
     {
         QCOMPARE(toolGuardTooltip(ToolGuardMode::Ask),
