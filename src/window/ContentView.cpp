@@ -43,6 +43,7 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
     column->setSpacing(0);
     m_titleStrip = new TitleStrip(m_app, actions, m_styles, menuBar, windowButtons, this);
     column->addWidget(m_titleStrip);
+    m_titleStrip->watchStage(m_stage);
 
     auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);

@@ -1,6 +1,8 @@
 #include "window/TitleStrip.h"
 
 #include "app/AppViewModel.h"
+#include "glass/Backdrop.h"
+#include "glass/StageBackground.h"
 #include "glass/Styles.h"
 #include "window/ActionRegistry.h"
 #include "window/TitleButton.h"
@@ -8,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWindow>
 
 namespace window {
@@ -138,6 +141,73 @@ void TitleStrip::applyStyles()
         palette.setColor(QPalette::WindowText, s.text);
         m_menuBar->setPalette(palette);
     }
+}
+
+qreal TitleStrip::shadeFor(qreal stage, qreal base)
+{
+    // The text colours are made for the skin's own background; the further
+    // the stage strays from it, the more of that background goes under the
+    // strip (at most 0.85, so the stage still shows through).
+    return qBound<qreal>(0, (qAbs(stage - base) - 0.08) * 1.8, 0.85);
+}
+
+void TitleStrip::watchStage(glass::StageBackground *stage)
+{
+    connect(stage, &glass::StageBackground::backdropChanged, this, &TitleStrip::measureStage);
+    measureStage();
+}
+
+void TitleStrip::measureStage()
+{
+    const glass::BackdropLocation where = glass::locateBackdrop(this);
+    if (!where.provider)
+        return;
+    const glass::BackdropFrame &frame = where.provider->backdropFrame();
+    // The stage under the strip, small: only its mean brightness matters.
+    constexpr int kScale = 8;
+    QImage sample(qMax(1, width() / kScale), qMax(1, height() / kScale), QImage::Format_RGB32);
+    sample.fill(frame.base);
+    {
+        QPainter p(&sample);
+        p.scale(1.0 / kScale, 1.0 / kScale);
+        glass::paintBackdrop(p, frame, where.origin, QRectF(rect()));
+    }
+    qreal sum = 0;
+    for (int y = 0; y < sample.height(); ++y)
+        for (int x = 0; x < sample.width(); ++x)
+            sum += qGray(sample.pixel(x, y)) / 255.0;
+    const qreal stage = sum / (sample.width() * sample.height());
+    const qreal base = qGray(frame.base.rgb()) / 255.0;
+    const qreal shade = shadeFor(stage, base);
+    if (qAbs(shade - m_shade) < 0.01)
+        return;
+    m_shade = shade;
+    update();
+}
+
+void TitleStrip::paintEvent(QPaintEvent *)
+{
+    if (m_shade <= 0)
+        return;
+    QPainter p(this);
+    QColor top = glass::locateBackdrop(this).provider ? glass::locateBackdrop(this).provider->backdropFrame().base
+                                                      : QColor(Qt::black);
+    // Full behind the controls, thinning towards the stage below.
+    QColor middle = top, bottom = top;
+    top.setAlphaF(float(m_shade));
+    middle.setAlphaF(float(m_shade * 0.92));
+    bottom.setAlphaF(float(m_shade * 0.45));
+    QLinearGradient fill(0, 0, 0, height());
+    fill.setColorAt(0, top);
+    fill.setColorAt(0.7, middle);
+    fill.setColorAt(1, bottom);
+    p.fillRect(rect(), fill);
+}
+
+void TitleStrip::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    measureStage();
 }
 
 void TitleStrip::toggleMaximized()

@@ -8,6 +8,7 @@ namespace app {
 class AppViewModel;
 }
 namespace glass {
+class StageBackground;
 class StyleStore;
 }
 
@@ -40,7 +41,18 @@ public:
     // The window went to or from maximized: the button shows what it does next.
     void showMaximizedState(bool maximized);
 
+    // How strongly the strip shades the stage under it (0: not at all), so
+    // its symbols and menus stay legible over a bright or a dark wallpaper.
+    qreal shade() const { return m_shade; }
+    // Follows what the stage shows.
+    void watchStage(glass::StageBackground *stage);
+    // The shade for a stage of mean luminance `stage` under text meant for
+    // the skin's background of luminance `base` (both 0..1).
+    static qreal shadeFor(qreal stage, qreal base);
+
 protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -49,6 +61,7 @@ private:
     void refresh();
     void applyStyles();
     void toggleMaximized();
+    void measureStage();
 
     app::AppViewModel &m_app;
     ActionRegistry &m_actions;
@@ -64,6 +77,7 @@ private:
     TitleButton *m_minimize = nullptr;
     TitleButton *m_maximize = nullptr;
     TitleButton *m_close = nullptr;
+    qreal m_shade = 0;
 };
 
 } // namespace window

@@ -62,6 +62,8 @@ public:
     ScriptedPanels &panels() { return m_panels; }
     RecordingDesktop &desktop() { return m_desktop; }
     glass::StyleStore &styles() { return *m_styles; }
+    stage::SkinStore &skins() { return *m_skins; }
+    stage::BackgroundSettings &background() { return *m_background; }
     QString projectPath() const { return m_project.path(); }
 
     // Shows the window at its default size and waits until it is exposed.
