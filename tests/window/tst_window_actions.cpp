@@ -192,6 +192,45 @@ private Q_SLOTS:
         }
     }
 
+    // Finder and Terminal go through the desktop layer with the folder as
+    // data (never as shell text); without a project both ask for one.
+    void projectActions_data()
+    {
+        QTest::addColumn<bool>("inProject");
+        QTest::addColumn<bool>("terminalWorks");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<int>("folderPanels");
+        QTest::newRow("reveal") << true << true << "finder" << QStringList{"reveal %1"} << 0;
+        QTest::newRow("terminal") << true << true << "terminal" << QStringList{"terminal %1"} << 0;
+        QTest::newRow("no terminal: reveal instead")
+            << true << false << "terminal" << QStringList{"terminal %1", "reveal %1"} << 0;
+        QTest::newRow("reveal without project asks for one") << false << true << "finder" << QStringList{} << 1;
+        QTest::newRow("terminal without project asks for one") << false << true << "terminal" << QStringList{} << 1;
+    }
+
+    void projectActions()
+    {
+        QFETCH(bool, inProject);
+        QFETCH(bool, terminalWorks);
+        QFETCH(QString, action);
+        QFETCH(QStringList, calls);
+        QFETCH(int, folderPanels);
+        windowtest::WindowKit kit(inProject);
+        kit.desktop().terminalWorks = terminalWorks;
+        const QUuid refresh = kit.vm().fileTreeRefresh();
+        if (action == "finder")
+            kit.vm().revealProjectInFinder();
+        else
+            kit.vm().openProjectInTerminal();
+        QTRY_COMPARE(kit.panels().folders.size(), folderPanels);
+        if (folderPanels)
+            QTRY_VERIFY(kit.vm().fileTreeRefresh() != refresh);
+        for (QString &c : calls)
+            c = c.arg(kit.projectPath());
+        QCOMPARE(kit.desktop().calls, calls);
+    }
+
     // Escape while an approval card shows denies the call and the run goes
     // on; the menu's Stop (a click, not the key) stops the run.
     void escapeDeniesApprovalFirst()
