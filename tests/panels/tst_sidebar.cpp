@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QScrollBar>
 
 using panels::SessionActions::Action;
 using sidebartest::Rig;
@@ -435,6 +436,28 @@ private slots:
         const QRect toggle = list.visualRect(m_rig->sidebar().sections().index(2));
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, toggle.center());
         QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "both [pin]", "v Archived", "a:first"}));
+    }
+
+    // Rows moving (a pin, a new message re-sorting the list) leave the
+    // list where the user scrolled it.
+    void scrollKept()
+    {
+        m_rig = std::make_unique<Rig>();
+        m_rig->host().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_rig->host()));
+        QList<model::Conversation> list;
+        for (int i = 0; i < 200; ++i)
+            list.append(session(QStringLiteral("session %1").arg(i), i + 1));
+        m_rig->setSessions(list);
+        QListView &view = m_rig->sidebar().list();
+        QScrollBar *bar = view.verticalScrollBar();
+        QVERIFY(bar->maximum() > 1000);
+        bar->setValue(900);
+        m_rig->vm().togglePinSession(list.at(150).id);
+        m_rig->vm().conversations().appendMessage(list.at(100).id,
+                                                  model::ChatMessage::make(model::MessageRole::Assistant, "x"));
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), 900);
     }
 
     // Hover by event log: a late leave of A never hides B.
