@@ -39,6 +39,20 @@ void paintSymbol(QPainter &p, const QRectF &box, bool copied, const QColor &colo
     p.restore();
 }
 
+// The card's frame as far as it can be seen: a long card cut off by the
+// clip keeps its ends, rounded corners and all, beyond it, so the painted
+// pixels stay the same while clip and fill only cover what is in view.
+QRectF frameInView(const QRectF &card, const QRectF &clip)
+{
+    constexpr qreal kBeyond = kRadius + 4;
+    QRectF frame = card;
+    if (clip.top() - kBeyond > card.top())
+        frame.setTop(clip.top() - kBeyond);
+    if (clip.bottom() + kBeyond < card.bottom())
+        frame.setBottom(clip.bottom() + kBeyond);
+    return frame.height() > 0 ? frame : card;
+}
+
 } // namespace
 
 QString label(const MarkdownRenderer::Code &code)
@@ -75,10 +89,11 @@ void paint(QPainter &p, const QRectF &card, const QRectF &clip, const MarkdownRe
            const MarkdownRenderer &r, qreal offset, bool copied)
 {
     const MarkdownStyle &st = r.style();
+    const QRectF frame = frameInView(card, clip);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
-    shape.addRoundedRect(card, kRadius, kRadius);
+    shape.addRoundedRect(frame, kRadius, kRadius);
     p.setClipPath(shape, Qt::IntersectClip);
     p.fillPath(shape, st.codeFill);
 
@@ -100,7 +115,14 @@ void paint(QPainter &p, const QRectF &card, const QRectF &clip, const MarkdownRe
     const qreal lineHeight = r.codeLineHeight();
     const int first = qMax(0, int(std::floor((clip.top() - area.top()) / lineHeight)));
     const int last = qMin(int(code.lines.size()) - 1, int(std::ceil((clip.bottom() - area.top()) / lineHeight)));
-    p.setClipRect(card.adjusted(MarkdownRenderer::kCodePadding / 2, r.codeHeaderHeight(), -MarkdownRenderer::kCodePadding / 2, 0),
+    p.restore();
+
+    // The code under a plain rectangle, inside the rounded shape: glyphs
+    // blended through a path clip cost several times as much.
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setClipRect(card.adjusted(MarkdownRenderer::kCodePadding / 2, r.codeHeaderHeight(),
+                                -MarkdownRenderer::kCodePadding / 2, -kRadius / 4),
                   Qt::IntersectClip);
     p.setFont(st.mono);
     p.setPen(st.codeText);
@@ -125,7 +147,7 @@ void paint(QPainter &p, const QRectF &card, const QRectF &clip, const MarkdownRe
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(st.codeStroke, 1));
     p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), kRadius - 0.5, kRadius - 0.5);
+    p.drawRoundedRect(frame.adjusted(0.5, 0.5, -0.5, -0.5), kRadius - 0.5, kRadius - 0.5);
     p.restore();
 }
 

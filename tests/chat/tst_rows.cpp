@@ -1,3 +1,4 @@
+#include "ChatTestStyle.h"
 #include "support/TestMain.h"
 
 #include "chat/ActivityMarks.h"
@@ -366,6 +367,31 @@ private slots:
         f.skins->select(QStringLiteral("paper"));
         again.grab();
         QVERIFY(f.cache.builds() > builds);
+    }
+
+    // A long code card draws only what the clip shows; painted band by band
+    // it must come out as painted whole, rounded ends and rim included.
+    void codeCardInBands()
+    {
+        QString text = QStringLiteral("Before the code.\n\n```cpp\n");
+        for (int i = 0; i < 240; ++i)
+            text += QStringLiteral("\tint value_%1 = compute(%1, \"text\"); // %2\n").arg(i).arg(QString(i % 7 * 20, u'x'));
+        text += QStringLiteral("```\n\nAfter the code.");
+        chat::MarkdownTextView view;
+        view.setStyle(chatTestStyle());
+        view.setFinishedText(QUuid::createUuid(), text);
+        view.resize(600, view.heightForWidth(600));
+        QVERIFY(view.height() > 3000);
+        QImage whole(view.size(), QImage::Format_ARGB32_Premultiplied);
+        whole.fill(Qt::black);
+        view.render(&whole);
+        QImage bands(view.size(), QImage::Format_ARGB32_Premultiplied);
+        bands.fill(Qt::black);
+        for (int y = 0; y < view.height(); y += 97)
+            view.render(&bands, QPoint(0, y), QRegion(0, y, view.width(), 97));
+        const PictureDistance d = distance(whole, bands);
+        QVERIFY2(d.largest <= 2, qPrintable(QStringLiteral("largest %1").arg(d.largest)));
+        QVERIFY(whole.copy(0, view.height() - 40, 600, 40).save(QDir(testsupport::outputDirectory()).filePath(QStringLiteral("chat-code-card-end.png"))));
     }
 
     // Bubbles in a list copy their glass from the list's backdrop sheet; the
