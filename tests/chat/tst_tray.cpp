@@ -269,6 +269,28 @@ private slots:
         QCOMPARE(trayRim(s).black(), 255);
     }
 
+    void popoverRawNames_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<bool>("known");
+        QTest::newRow("project") << "project" << true;
+        QTest::newRow("permissions") << "permissions" << true;
+        QTest::newRow("model") << "model" << true;
+        QTest::newRow("skin") << "skin" << true;
+        QTest::newRow("case-matters") << "Skin" << false;
+        QTest::newRow("wallpaper-is-no-tray-popover") << "wallpaper" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void popoverRawNames()
+    {
+        QFETCH(QString, raw);
+        QFETCH(bool, known);
+        const std::optional<TrayPopover> p = trayPopoverFromRaw(raw);
+        QCOMPARE(p.has_value(), known);
+        if (p)
+            QCOMPARE(toRaw(*p), raw);
+    }
+
     void folderName_data()
     {
         QTest::addColumn<QString>("path");
