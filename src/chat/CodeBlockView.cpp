@@ -55,6 +55,22 @@ QRectF frameInView(const QRectF &card, const QRectF &clip)
 
 } // namespace
 
+const QStaticText &LineCache::line(int piece, int index, const QString &text)
+{
+    // Enough for a few screens of code; a long scroll starts over.
+    constexpr qsizetype kMostLines = 1024;
+    const quint64 key = (quint64(quint32(piece)) << 32) | quint32(index);
+    auto it = m_lines.find(key);
+    if (it != m_lines.end() && it->text() == text)
+        return *it;
+    if (it == m_lines.end() && m_lines.size() >= kMostLines)
+        m_lines.clear();
+    QStaticText shaped(text);
+    shaped.setTextFormat(Qt::PlainText);
+    shaped.setPerformanceHint(QStaticText::AggressiveCaching);
+    return *m_lines.insert(key, shaped);
+}
+
 QString label(const MarkdownRenderer::Code &code)
 {
     const QString text = code.language && !code.language->isEmpty() ? *code.language : QStringLiteral("code");
@@ -86,7 +102,7 @@ qreal maxOffset(const QRectF &card, const MarkdownRenderer::Code &code)
 }
 
 void paint(QPainter &p, const QRectF &card, const QRectF &clip, const MarkdownRenderer::Code &code,
-           const MarkdownRenderer &r, qreal offset, bool copied)
+           const MarkdownRenderer &r, qreal offset, bool copied, LineCache *cache, int piece)
 {
     const MarkdownStyle &st = r.style();
     const QRectF frame = frameInView(card, clip);
@@ -138,6 +154,10 @@ void paint(QPainter &p, const QRectF &card, const QRectF &clip, const MarkdownRe
             const qsizetype to = qMin<qsizetype>(line.size(), qsizetype((offset + card.width()) / advance) + 8);
             x += from * advance;
             line = line.sliced(from, qMax<qsizetype>(0, to - from));
+        } else if (cache && piece >= 0) {
+            // Shaping every line of every frame costs a quarter of a frame.
+            p.drawStaticText(QPointF(x, area.top() + i * lineHeight), cache->line(piece, i, line));
+            continue;
         }
         p.drawText(QPointF(x, area.top() + i * lineHeight + mono.ascent()), line);
     }

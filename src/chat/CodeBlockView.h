@@ -2,7 +2,9 @@
 
 #include "chat/MarkdownRenderer.h"
 
+#include <QHash>
 #include <QRectF>
+#include <QStaticText>
 
 class QPainter;
 
@@ -16,14 +18,27 @@ namespace chat {
 // its "Copied" state.
 namespace CodeBlockView {
 
+// Code lines shaped once and kept between paints, by piece and line; a
+// line still being written is shaped again when its text changed. The
+// host clears it whenever its pieces are made anew.
+class LineCache {
+public:
+    const QStaticText &line(int piece, int index, const QString &text);
+    void clear() { m_lines.clear(); }
+
+private:
+    QHash<quint64, QStaticText> m_lines;
+};
+
 QString label(const MarkdownRenderer::Code &code);
 QRectF headerRect(const QRectF &card, const MarkdownRenderer &r);
 QRectF codeRect(const QRectF &card, const MarkdownRenderer &r);
 QRectF copyButtonRect(const QRectF &card, const MarkdownRenderer &r, bool copied);
 // How far the code can scroll sideways.
 qreal maxOffset(const QRectF &card, const MarkdownRenderer::Code &code);
+// piece names the card in cache (none: every line is shaped as it is drawn).
 void paint(QPainter &painter, const QRectF &card, const QRectF &clip, const MarkdownRenderer::Code &code,
-           const MarkdownRenderer &r, qreal offset, bool copied);
+           const MarkdownRenderer &r, qreal offset, bool copied, LineCache *cache = nullptr, int piece = -1);
 
 } // namespace CodeBlockView
 } // namespace chat

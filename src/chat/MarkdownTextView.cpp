@@ -172,6 +172,10 @@ void MarkdownTextView::paintEvent(QPaintEvent *event)
     MarkdownRenderer &r = rendererFor(width());
     if (!r.refresh() && !m_frame.isActive())
         m_frame.start();
+    if (m_codeLinesFor != &r) {
+        m_codeLines.clear();
+        m_codeLinesFor = &r;
+    }
     QPainter p(this);
     const QRectF clip = event->rect();
     bool grew = false;
@@ -182,7 +186,8 @@ void MarkdownTextView::paintEvent(QPaintEvent *event)
         const auto &piece = r.piece(i);
         const QRectF rect(0, r.top(i), width(), piece.height);
         if (piece.kind == Kind::Code) {
-            CodeBlockView::paint(p, rect, clip, piece.code, r, m_codeOffsets.value(i), m_copied.value(i) > 0);
+            CodeBlockView::paint(p, rect, clip, piece.code, r, m_codeOffsets.value(i), m_copied.value(i) > 0,
+                                 &m_codeLines, i);
             continue;
         }
         p.save();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chat/CodeBlockView.h"
 #include "chat/MarkdownRenderer.h"
 
 #include <QHash>
@@ -81,6 +82,8 @@ private:
     mutable int m_lastHeight = -1;
     QTimer m_idle;
     QTimer m_frame; // a tail whose rebuild was put off
+    CodeBlockView::LineCache m_codeLines;
+    const MarkdownRenderer *m_codeLinesFor = nullptr; // whose pieces the lines are
     QHash<int, qreal> m_codeOffsets;
     QHash<int, int> m_copied; // piece -> copies still showing "Copied"
     QString m_pressedHref;

@@ -394,6 +394,31 @@ private slots:
         QVERIFY(whole.copy(0, view.height() - 40, 600, 40).save(QDir(testsupport::outputDirectory()).filePath(QStringLiteral("chat-code-card-end.png"))));
     }
 
+    // Shaped code lines are kept between paints; the line still being
+    // written must show its new text, as a view given it whole shows it.
+    void streamedCodeLineRedrawn()
+    {
+        const auto picture = [](chat::MarkdownTextView &view) {
+            view.resize(600, view.heightForWidth(600));
+            QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::black);
+            view.render(&image);
+            return image;
+        };
+        chat::MarkdownTextView streamed;
+        streamed.setStyle(chatTestStyle());
+        streamed.setStreamingText(QStringLiteral("```sh\nmake all\nctest --output"));
+        streamed.renderer().refresh(true);
+        picture(streamed);
+        streamed.appendStreamingText(u"-on-failure\nls");
+        streamed.renderer().refresh(true);
+        chat::MarkdownTextView whole;
+        whole.setStyle(chatTestStyle());
+        whole.setStreamingText(QStringLiteral("```sh\nmake all\nctest --output-on-failure\nls"));
+        whole.renderer().refresh(true);
+        QCOMPARE(picture(streamed), picture(whole));
+    }
+
     // Bubbles in a list copy their glass from the list's backdrop sheet; the
     // picture must be the one each bubble paints on its own, wherever the
     // list has scrolled them.
