@@ -77,6 +77,10 @@ bool HostFollower::eventFilter(QObject *watched, QEvent *event)
     case QEvent::Move:
     case QEvent::Show:
     case QEvent::Hide:
+    // Hidden or shown while its window is not on screen yet: no Show/Hide
+    // comes, and a piece left visible would cover its neighbours.
+    case QEvent::ShowToParent:
+    case QEvent::HideToParent:
     case QEvent::ParentChange:
     case QEvent::ZOrderChange:
         sync();

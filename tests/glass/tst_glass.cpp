@@ -252,6 +252,33 @@ private slots:
         QVERIFY(ShadowCache::forStyles(*f.styles).count() > 0);
     }
 
+    // A control hidden before its window first shows (a chip for the other
+    // sign-in state) must take its glass with it, or the glass covers the
+    // card's other content at the control's unlaid-out 640 x 480.
+    void glassFollowsAHostHiddenBeforeShown_data()
+    {
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("hidden-before-show") << true;
+        QTest::newRow("left-visible") << false;
+    }
+    void glassFollowsAHostHiddenBeforeShown()
+    {
+        QFETCH(bool, hidden);
+        Fixture f;
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *chip = new QLabel(QStringLiteral("chip"));
+        auto *background =
+            FrostShapeBackground::install(chip, Role::chip, FrostShape::capsule(), true, false, *f.styles);
+        layout->addWidget(chip);
+        chip->setVisible(!hidden);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(background->isVisible(), !hidden);
+        chip->setVisible(hidden);
+        QCOMPARE(background->isVisible(), hidden);
+    }
+
     // Every surface kind over both wallpapers, for a person to look at.
     void renderGallery_data()
     {
