@@ -95,6 +95,22 @@ bool SheetOverlay::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
+bool SheetOverlay::event(QEvent *event)
+{
+    // Escape and Return handed to the sheet are its own: no window shortcut
+    // may take them first (the window's Escape forwards here, and would
+    // otherwise be called again by its own key).
+    if (event->type() == QEvent::ShortcutOverride && m_content) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const bool plain = !(key->modifiers() & ~Qt::KeypadModifier);
+        if (plain && (key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
 void SheetOverlay::keyPressEvent(QKeyEvent *event)
 {
     if (!m_content || event->modifiers() & ~Qt::KeypadModifier) {

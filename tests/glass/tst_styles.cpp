@@ -9,6 +9,7 @@
 #include "glass/Styles.h"
 #include "support/TestMain.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDirIterator>
 #include <QLineEdit>
@@ -233,6 +234,38 @@ private slots:
                                    QStringLiteral("other rejected"), QStringLiteral("other closed")}));
         QImage shot = window.grab().toImage();
         painttest::savePng(shot, QStringLiteral("sheet-closed"));
+    }
+
+    // A window whose Escape shortcut forwards the key to its open sheet (as
+    // the main window's dispatcher does) reaches the sheet once, and never
+    // triggers itself again from the forwarded key.
+    void forwardedEscapeReachesTheSheetOnce()
+    {
+        Fixture f;
+        StyleStore styles(*f.skins);
+        QWidget window;
+        window.resize(640, 480);
+        SheetOverlay sheet(&window, styles);
+        int forwarded = 0, rejected = 0;
+        connect(&sheet, &SheetOverlay::rejected, this, [&] { ++rejected; });
+        auto *escape = new QAction(&window);
+        escape->setShortcut(Qt::Key_Escape);
+        window.addAction(escape);
+        connect(escape, &QAction::triggered, this, [&] {
+            if (++forwarded > 3)
+                return; // a loop would recurse until the stack ends
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(&sheet, &key);
+        });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *content = new QWidget;
+        content->resize(200, 100);
+        sheet.open(content);
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QCOMPARE(forwarded, 1);
+        QCOMPARE(rejected, 1);
+        QVERIFY(!sheet.isOpen());
     }
 };
 
