@@ -26,6 +26,23 @@ QColor alpha(QColor c, qreal opacity)
     return QirvTheme::withOpacity(c, opacity);
 }
 
+// top laid over base, keeping what shows through a translucent base
+// (Contrast::over takes the base as opaque: a faint white fill would turn
+// solid white under the pointer).
+QColor layered(const QColor &top, const QColor &base)
+{
+    const QColor t = top.toRgb();
+    const QColor b = base.toRgb();
+    const double ta = t.alphaF();
+    const double ba = b.alphaF() * (1 - ta);
+    const double a = ta + ba;
+    if (a <= 0)
+        return QColor(0, 0, 0, 0);
+    const auto mix = [&](double tc, double bc) { return float((tc * ta + bc * ba) / a); };
+    return QColor::fromRgbF(mix(t.redF(), b.redF()), mix(t.greenF(), b.greenF()), mix(t.blueF(), b.blueF()),
+                            float(a));
+}
+
 // The text colour for a solid fill: the skin's bg or text, whichever reads better.
 QColor onFill(const QColor &fill, const QColor &a, const QColor &b)
 {
@@ -40,8 +57,8 @@ ButtonStyle button(const QFont &f, const QColor &text, const QColor &fill, bool 
     s.fill = fill;
     // Hover and press move the fill away from the glass tone.
     const QColor towards = light ? QColor(0, 0, 0) : QColor(255, 255, 255);
-    s.fillHover = fill.alpha() == 0 ? alpha(towards, 0.08) : Contrast::over(alpha(towards, 0.10), fill);
-    s.fillPressed = fill.alpha() == 0 ? alpha(towards, 0.14) : Contrast::over(alpha(towards, 0.20), fill);
+    s.fillHover = fill.alpha() == 0 ? alpha(towards, 0.08) : layered(alpha(towards, 0.10), fill);
+    s.fillPressed = fill.alpha() == 0 ? alpha(towards, 0.14) : layered(alpha(towards, 0.20), fill);
     s.fillDisabled = alpha(towards, 0.05);
     s.textDisabled = Contrast::ensure(alpha(text, 0.5), glass, 2.0);
     s.stroke = alpha(towards, 0.12);

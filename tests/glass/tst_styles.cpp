@@ -161,6 +161,19 @@ private slots:
                     QVERIFY2(ratio >= r.min, qPrintable(QStringLiteral("%1 %2: %3").arg(skin.id, QLatin1String(r.role)).arg(ratio)));
                 }
             }
+            // Under the pointer and pressed, a button on the glass keeps its label readable.
+            const struct {
+                const char *name;
+                const ButtonStyle *style;
+            } buttons[] = {{"secondary", &s.secondaryButton}, {"plain", &s.plain}, {"chip", &s.chipButton}};
+            for (const auto &b : buttons) {
+                for (const QColor &fill : {b.style->fillHover, b.style->fillPressed}) {
+                    const double ratio = Contrast::ratio(b.style->text, Contrast::over(fill, s.glass));
+                    QVERIFY2(ratio >= 3, qPrintable(QStringLiteral("%1 %2 button under the pointer: %3")
+                                                        .arg(skin.id, QLatin1String(b.name))
+                                                        .arg(ratio)));
+                }
+            }
             const QPalette palette = s.palette();
             QVERIFY(Contrast::ratio(palette.color(QPalette::Text), palette.color(QPalette::Window)) >= 4.5);
             QVERIFY(Contrast::ratio(palette.color(QPalette::PlaceholderText), palette.color(QPalette::Base)) >= 3);
