@@ -34,6 +34,10 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
+    // A scroll area's viewport takes the Base role, and its children would
+    // then draw labels in the Text colour instead of the WindowText their
+    // rows set (dark status text on the live block's glass in light skins).
+    viewport()->setBackgroundRole(QPalette::Window);
     verticalScrollBar()->setSingleStep(40);
     // The bubbles copy their glass from one backdrop behind the whole list.
     new glass::BackdropSheet(viewport());

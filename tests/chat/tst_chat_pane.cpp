@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
 
@@ -281,6 +282,11 @@ private slots:
         QVERIFY(!pane.list()->showsWelcome());
         pane.vm().conversations().select(runIn);
         QVERIFY(pane.list()->liveBlock());
+        // Its labels draw in the colour the block sets, not the list's text colour.
+        const auto labels = pane.list()->liveBlock()->findChildren<QLabel *>();
+        QVERIFY(!labels.isEmpty());
+        for (const QLabel *label : labels)
+            QCOMPARE(label->foregroundRole(), QPalette::WindowText);
         pane.vm().stop();
         pane.h.peer().releaseStalls();
     }
