@@ -2,6 +2,7 @@
 
 #include "glass/Backdrop.h"
 #include "glass/GlassPainter.h"
+#include "glass/SheetKeys.h"
 #include "glass/Styles.h"
 
 #include <QApplication>
@@ -100,14 +101,8 @@ bool SheetOverlay::event(QEvent *event)
     // Escape and Return handed to the sheet are its own: no window shortcut
     // may take them first (the window's Escape forwards here, and would
     // otherwise be called again by its own key).
-    if (event->type() == QEvent::ShortcutOverride && m_content) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        const bool plain = !(key->modifiers() & ~Qt::KeypadModifier);
-        if (plain && (key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
-            event->accept();
-            return true;
-        }
-    }
+    if (m_content && SheetKeys::claimShortcutOverride(event))
+        return true;
     return QWidget::event(event);
 }
 

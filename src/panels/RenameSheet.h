@@ -1,12 +1,8 @@
 #pragma once
 
-#include <QWidget>
-
-class QLabel;
+#include "panels/SheetFrame.h"
 
 namespace glass {
-class StyleStore;
-class StyledButton;
 class StyledField;
 }
 
@@ -16,7 +12,7 @@ namespace panels {
 // with the current title, Cancel and Rename. Return commits whatever the
 // field holds (the store ignores a blank title); the Rename button is off
 // while the field is blank.
-class RenameSheet : public QWidget {
+class RenameSheet : public SheetFrame {
     Q_OBJECT
 public:
     RenameSheet(glass::StyleStore &styles, const QString &draft, QWidget *parent = nullptr);
@@ -26,25 +22,16 @@ public:
 
     glass::StyledField *field() const { return m_field; }
     glass::StyledButton *renameButton() const { return m_rename; }
-    glass::StyledButton *cancelButton() const { return m_cancel; }
-
-    static constexpr int kWidth = 360;
 
 signals:
     void committed(const QString &draft); // the draft as typed
-    void cancelled();
 
 protected:
-    bool event(QEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
+    void confirm() override;
+    void restyle() override;
 
 private:
-    void restyle();
-
-    glass::StyleStore &m_styles;
-    QLabel *m_title = nullptr;
     glass::StyledField *m_field = nullptr;
-    glass::StyledButton *m_cancel = nullptr;
     glass::StyledButton *m_rename = nullptr;
 };
 

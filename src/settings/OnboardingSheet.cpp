@@ -3,6 +3,7 @@
 #include "app/AppViewModel.h"
 #include "glass/AppIconMark.h"
 #include "glass/QirvTheme.h"
+#include "glass/SheetKeys.h"
 #include "glass/StyledButton.h"
 
 #include <QBoxLayout>
@@ -163,14 +164,8 @@ bool OnboardingSheet::event(QEvent *event)
 {
     // Return and Escape are the sheet's while focus is inside it: the
     // window's own shortcuts for them must not fire.
-    if (event->type() == QEvent::ShortcutOverride) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (!(key->modifiers() & ~Qt::KeypadModifier)
-            && (key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
-            event->accept();
-            return true;
-        }
-    }
+    if (glass::SheetKeys::claimShortcutOverride(event))
+        return true;
     return QWidget::event(event);
 }
 
