@@ -228,8 +228,7 @@ void ApprovalCard::applyLook()
     const QColor text = glass::QirvTheme::color(s.skin.colors.text);
     const QColor secondary = glass::QirvTheme::color(s.skin.colors.textSecondary);
 
-    m_symbol->setPixmap(QPixmap::fromImage(glass::SymbolIcons::render(m_look.symbol, QSizeF(16, 16), m_look.riskColor,
-                                                                       devicePixelRatioF())));
+    m_symbol->setPixmap(glass::SymbolIcons::pixmap(m_look.symbol, 16, m_look.riskColor, devicePixelRatioF()));
     m_symbol->setFixedSize(18, 18);
     m_title->setFont(s.headline.font);
     setInk(m_title, text);

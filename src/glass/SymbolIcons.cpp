@@ -39,6 +39,11 @@ QImage render(const QString &name, QSizeF size, const QBrush &brush, qreal dpr)
     return image;
 }
 
+QPixmap pixmap(const QString &name, int size, const QColor &color, qreal dpr)
+{
+    return QPixmap::fromImage(render(name, QSizeF(size, size), color, dpr));
+}
+
 QIcon icon(const QString &name, const QColor &color, int size)
 {
     QIcon result;

@@ -148,8 +148,8 @@ void CommandPaletteView::rebuild()
 void CommandPaletteView::restyle()
 {
     const glass::Styles &s = m_styles.styles();
-    m_glass->setPixmap(QPixmap::fromImage(
-        glass::SymbolIcons::render(QStringLiteral("magnifyingglass"), QSizeF(16, 16), s.textTertiary, devicePixelRatioF())));
+    m_glass->setPixmap(
+        glass::SymbolIcons::pixmap(QStringLiteral("magnifyingglass"), 16, s.textTertiary, devicePixelRatioF()));
     QFont title3 = s.body.font;
     title3.setPixelSize(15);
     m_field->setFont(title3);

@@ -164,8 +164,7 @@ void FilePeekView::restyle()
 {
     const glass::Styles &s = m_styles.styles();
     const QString symbol = m_file.isBinary ? QStringLiteral("doc") : QStringLiteral("doc.text");
-    m_symbol->setPixmap(QPixmap::fromImage(
-        glass::SymbolIcons::render(symbol, QSizeF(16, 16), s.accent, devicePixelRatioF())));
+    m_symbol->setPixmap(glass::SymbolIcons::pixmap(symbol, 16, s.accent, devicePixelRatioF()));
     QFont pathFont = s.tertiary.font;
     pathFont.setWeight(QFont::DemiBold);
     m_path->setFont(pathFont);

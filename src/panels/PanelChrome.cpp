@@ -13,11 +13,6 @@ namespace {
 // The window's title strip stands above the panels and holds the title-bar
 // controls, so no clear band is needed inside the panel.
 constexpr int kBand = 0;
-
-QPixmap symbolPixmap(const QString &name, int size, const QColor &color, qreal dpr)
-{
-    return QPixmap::fromImage(glass::SymbolIcons::render(name, QSizeF(size, size), color, dpr));
-}
 } // namespace
 
 PanelHeader::PanelHeader(glass::StyleStore &styles, const QString &title, const QString &symbol, QWidget *parent)
@@ -57,7 +52,7 @@ void PanelHeader::restyle()
     pal.setColor(QPalette::WindowText, s.text);
     m_title->setPalette(pal);
     if (m_icon)
-        m_icon->setPixmap(symbolPixmap(m_symbol, 13, s.text, devicePixelRatioF()));
+        m_icon->setPixmap(glass::SymbolIcons::pixmap(m_symbol, 13, s.text, devicePixelRatioF()));
     update();
 }
 
@@ -101,7 +96,7 @@ void PanelEmptyState::addControl(QWidget *widget)
 void PanelEmptyState::restyle()
 {
     const glass::Styles &s = m_styles.styles();
-    m_icon->setPixmap(symbolPixmap(m_symbol, m_symbolSize, s.textTertiary, devicePixelRatioF()));
+    m_icon->setPixmap(glass::SymbolIcons::pixmap(m_symbol, m_symbolSize, s.textTertiary, devicePixelRatioF()));
     m_headline->setFont(s.headline.font);
     m_caption->setFont(s.caption.font);
     QPalette pal = palette();

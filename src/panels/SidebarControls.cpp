@@ -90,8 +90,8 @@ SearchField::SearchField(glass::StyleStore &styles, QWidget *parent) : QWidget(p
 void SearchField::restyle()
 {
     const glass::Styles &s = m_styles.styles();
-    m_icon->setPixmap(QPixmap::fromImage(glass::SymbolIcons::render(QStringLiteral("magnifyingglass"), QSizeF(12, 12),
-                                                                    s.textTertiary, devicePixelRatioF())));
+    m_icon->setPixmap(
+        glass::SymbolIcons::pixmap(QStringLiteral("magnifyingglass"), 12, s.textTertiary, devicePixelRatioF()));
     m_edit->setFont(s.tertiary.font);
     QPalette pal = m_edit->palette();
     pal.setColor(QPalette::Base, Qt::transparent);
