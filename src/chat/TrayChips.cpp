@@ -363,18 +363,10 @@ void TrayText::paintEvent(QPaintEvent *)
 
 // ---- TrayDivider
 
-TrayDivider::TrayDivider(glass::StyleStore &styles, QWidget *parent) : QWidget(parent), m_styles(styles)
+// The separator tone of the glass is very faint at 0.35; its text tone is the line a menu would draw.
+TrayDivider::TrayDivider(glass::StyleStore &styles, QWidget *parent)
+    : glass::HairlineRule(styles, [](const glass::Styles &s) { return withOpacity(s.textTertiary, 0.35); }, parent)
 {
-    setFixedHeight(1);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-}
-
-void TrayDivider::paintEvent(QPaintEvent *)
-{
-    QPainter p(this);
-    // The separator tone of the glass is very faint at 0.35; its text tone is the line a menu would draw.
-    p.fillRect(rect(), withOpacity(m_styles.styles().textTertiary, 0.35));
 }
 
 } // namespace chat

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "glass/HairlineRule.h"
+
 #include <QAbstractButton>
 #include <QColor>
 #include <QMargins>
@@ -172,17 +174,10 @@ private:
 };
 
 // The separator of a popover: a hairline at 0.35 of the separator tone.
-class TrayDivider : public QWidget {
+class TrayDivider : public glass::HairlineRule {
     Q_OBJECT
 public:
     TrayDivider(glass::StyleStore &styles, QWidget *parent = nullptr);
-    QSize sizeHint() const override { return {10, 1}; }
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    glass::StyleStore &m_styles;
 };
 
 } // namespace chat

@@ -2,6 +2,7 @@
 
 #include "app/AppViewModel.h"
 #include "glass/FrostShapeBackground.h"
+#include "glass/HairlineRule.h"
 #include "glass/Styles.h"
 #include "glass/SymbolButton.h"
 #include "glass/SymbolIcons.h"
@@ -21,20 +22,6 @@ namespace palette {
 namespace {
 constexpr int kWidth = 520;
 constexpr int kListMax = 360;
-
-class Separator : public QWidget {
-public:
-    Separator(glass::StyleStore &styles, QWidget *parent) : QWidget(parent), m_styles(styles) { setFixedHeight(1); }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter(this).fillRect(rect(), stage::colorFromSkinHex(m_styles.styles().skin.colors.border));
-    }
-
-private:
-    glass::StyleStore &m_styles;
-};
 } // namespace
 
 CommandPaletteView::CommandPaletteView(app::AppViewModel &app, glass::StyleStore &styles, QList<QAction *> actions,
@@ -61,7 +48,8 @@ CommandPaletteView::CommandPaletteView(app::AppViewModel &app, glass::StyleStore
     search->addWidget(m_field, 1);
     search->addWidget(m_clear);
     column->addLayout(search);
-    column->addWidget(new Separator(styles, this));
+    column->addWidget(new glass::HairlineRule(
+        styles, [](const glass::Styles &s) { return stage::colorFromSkinHex(s.skin.colors.border); }, this));
 
     m_scroll = new QScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);

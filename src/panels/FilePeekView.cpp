@@ -2,6 +2,7 @@
 
 #include "app/AppViewModel.h"
 #include "glass/FrostShapeBackground.h"
+#include "glass/HairlineRule.h"
 #include "glass/StyledButton.h"
 #include "glass/Styles.h"
 #include "glass/SymbolButton.h"
@@ -18,21 +19,6 @@
 namespace panels {
 
 namespace {
-
-// The 1-pixel line under the header, in the skin's border colour.
-class Rule : public QWidget {
-public:
-    Rule(glass::StyleStore &styles, QWidget *parent) : QWidget(parent), m_styles(styles) { setFixedHeight(1); }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter(this).fillRect(rect(), m_styles.styles().separator);
-    }
-
-private:
-    glass::StyleStore &m_styles;
-};
 
 // The panel's hairline inside its edge.
 class Edge : public QWidget {
@@ -100,7 +86,8 @@ FilePeekView::FilePeekView(app::AppViewModel &app, glass::StyleStore &styles, QW
     header->addWidget(m_reveal);
     header->addWidget(m_close);
     column->addLayout(header);
-    column->addWidget(new Rule(styles, this));
+    // The 1-pixel line under the header.
+    column->addWidget(new glass::HairlineRule(styles, [](const glass::Styles &s) { return s.separator; }, this));
 
     m_body = new QStackedWidget(this);
     m_text = new QPlainTextEdit(m_body);

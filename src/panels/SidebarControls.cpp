@@ -102,19 +102,16 @@ void SearchField::restyle()
     m_edit->setPalette(pal);
 }
 
-SidebarDivider::SidebarDivider(glass::StyleStore &styles, QWidget *parent) : QWidget(parent), m_styles(styles)
+SidebarDivider::SidebarDivider(glass::StyleStore &styles, QWidget *parent)
+    : glass::HairlineRule(
+          styles,
+          [](const glass::Styles &s) {
+              QColor line = s.separator;
+              line.setAlphaF(line.alphaF() * 0.55f);
+              return line;
+          },
+          parent)
 {
-    setFixedHeight(1);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    connect(&m_styles, &glass::StyleStore::changed, this, [this] { update(); });
-}
-
-void SidebarDivider::paintEvent(QPaintEvent *)
-{
-    QPainter p(this);
-    QColor line = m_styles.styles().separator;
-    line.setAlphaF(line.alphaF() * 0.55f);
-    p.fillRect(rect(), line);
 }
 
 } // namespace panels

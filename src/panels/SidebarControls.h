@@ -1,5 +1,7 @@
 #pragma once
 
+#include "glass/HairlineRule.h"
+
 #include <QAbstractButton>
 #include <QWidget>
 
@@ -53,16 +55,10 @@ private:
 };
 
 // A 1-pixel line across the sidebar, the separator at 0.55.
-class SidebarDivider : public QWidget {
+class SidebarDivider : public glass::HairlineRule {
     Q_OBJECT
 public:
     SidebarDivider(glass::StyleStore &styles, QWidget *parent = nullptr);
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    glass::StyleStore &m_styles;
 };
 
 } // namespace panels
