@@ -30,17 +30,44 @@ QCoro::Task<platform::Result<QString, app::TokenFailure>> FakeSignIn::bearerToke
     co_return QStringLiteral("test-token");
 }
 
+LocalServices::LocalServices()
+{
+    m_staging = std::make_unique<model::AttachmentTempStore>(m_stagingDir.path());
+    stage::BackgroundSettings::Config config;
+    config.supportDirectory = m_stageDir.path();
+    config.network = &m_network;
+    m_background = std::make_unique<stage::BackgroundSettings>(config);
+}
+
+LocalServices::~LocalServices() = default;
+
+app::AppServices LocalServices::services()
+{
+    app::AppServices services;
+    services.network = &m_network;
+    services.staging = m_staging.get();
+    services.setClipboardText = [](const QString &) {};
+    services.background = m_background.get();
+    return services;
+}
+
+QList<model::Conversation> storedConversations(app::AppViewModel *vm)
+{
+    if (vm)
+        vm->conversations().flush(); // the store writes on its own thread
+    QFile file(QDir(platform::AppPaths::supportDirectory()).filePath(QStringLiteral("conversations.json")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const auto decoded = model::decodeConversationFile(file.readAll());
+    return decoded.ok() ? decoded.value().conversations : QList<model::Conversation>{};
+}
+
 Harness::Harness()
 {
     removeStoreFiles();
     m_peer = std::make_unique<testsupport::ChatServicePeer>();
     if (!m_peer->listen())
         qFatal("the chat peer could not listen");
-    m_staging = std::make_unique<model::AttachmentTempStore>(m_stagingDir.path());
-    stage::BackgroundSettings::Config config;
-    config.supportDirectory = m_stageDir.path();
-    config.network = &m_network;
-    m_background = std::make_unique<stage::BackgroundSettings>(config);
 }
 
 Harness::~Harness()
@@ -56,13 +83,10 @@ app::AppViewModel &Harness::make()
     m_vm.reset();
     auto signIn = std::make_unique<FakeSignIn>(m_script);
     m_signIn = signIn.get();
-    app::AppServices services;
+    app::AppServices services = m_local.services();
     services.signIn = std::move(signIn);
-    services.network = &m_network;
     services.endpoint = m_peer->endpoint();
-    services.staging = m_staging.get();
     services.setClipboardText = [this](const QString &text) { m_clipboard.append(text); };
-    services.background = m_background.get();
     m_vm = std::make_unique<app::AppViewModel>(std::move(services));
     return *m_vm;
 }
@@ -87,12 +111,7 @@ QString Harness::writeProjectFile(const QString &name, const QByteArray &bytes) 
 
 QList<model::Conversation> Harness::storedConversations() const
 {
-    if (m_vm) m_vm->conversations().flush(); // the store writes on its own thread
-    QFile file(QDir(platform::AppPaths::supportDirectory()).filePath(QStringLiteral("conversations.json")));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const auto decoded = model::decodeConversationFile(file.readAll());
-    return decoded.ok() ? decoded.value().conversations : QList<model::Conversation>{};
+    return apptest::storedConversations(m_vm.get());
 }
 
 std::optional<model::Conversation> Harness::storedConversation(const QUuid &id) const

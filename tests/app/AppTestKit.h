@@ -45,6 +45,34 @@ private:
     std::shared_ptr<Script> m_script;
 };
 
+// What every rig hands the controller besides its sign-in: a network, and
+// the staging folder and stage state, each in a temporary folder of its own.
+class LocalServices {
+public:
+    LocalServices();
+    ~LocalServices();
+
+    QNetworkAccessManager &network() { return m_network; }
+    model::AttachmentTempStore &staging() { return *m_staging; }
+    stage::BackgroundSettings &background() { return *m_background; }
+    QString stagingPath() const { return m_stagingDir.path(); }
+    // Where the stage keeps its state (user skins may go below it).
+    QString stagePath() const { return m_stageDir.path(); }
+    // Network, staging and background filled in; the clipboard goes nowhere.
+    app::AppServices services();
+
+private:
+    QNetworkAccessManager m_network;
+    QTemporaryDir m_stagingDir;
+    QTemporaryDir m_stageDir;
+    std::unique_ptr<model::AttachmentTempStore> m_staging;
+    std::unique_ptr<stage::BackgroundSettings> m_background;
+};
+
+// conversations.json as it is on disk now (the controller's store flushed
+// first when there is one).
+QList<model::Conversation> storedConversations(app::AppViewModel *vm);
+
 // One controller on the loopback service, a project folder, its own staging
 // folder and stage state, and the stores in the test's HOME (emptied first).
 class Harness {
@@ -61,10 +89,10 @@ public:
     testsupport::ChatServicePeer &peer() { return *m_peer; }
     FakeSignIn::Script &signIn() { return *m_script; }
     FakeSignIn *signInObject() const { return m_signIn; }
-    model::AttachmentTempStore &staging() { return *m_staging; }
+    model::AttachmentTempStore &staging() { return m_local.staging(); }
     QString projectPath() const { return m_project.path(); }
     QString writeProjectFile(const QString &name, const QByteArray &bytes) const;
-    QString stagingPath() const { return m_stagingDir.path(); }
+    QString stagingPath() const { return m_local.stagingPath(); }
     const QStringList &clipboard() const { return m_clipboard; }
 
     // conversations.json as it is on disk now.
@@ -77,13 +105,9 @@ public:
     static void removeStoreFiles();
 
 private:
-    QNetworkAccessManager m_network;
+    LocalServices m_local;
     QTemporaryDir m_project;
-    QTemporaryDir m_stagingDir;
-    QTemporaryDir m_stageDir;
     std::unique_ptr<testsupport::ChatServicePeer> m_peer;
-    std::unique_ptr<model::AttachmentTempStore> m_staging;
-    std::unique_ptr<stage::BackgroundSettings> m_background;
     std::shared_ptr<FakeSignIn::Script> m_script = std::make_shared<FakeSignIn::Script>();
     FakeSignIn *m_signIn = nullptr;
     QStringList m_clipboard;

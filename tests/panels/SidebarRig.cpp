@@ -3,18 +3,13 @@
 #include "app/SessionListModel.h"
 #include "glass/SheetOverlay.h"
 #include "glass/Styles.h"
-#include "model/AttachmentTempStore.h"
-#include "model/ConversationFile.h"
 #include "model/ConversationStore.h"
 #include "panels/SessionSections.h"
 #include "panels/SidebarView.h"
-#include "platform/AppPaths.h"
-#include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 
 #include <QDir>
 #include <QTimeZone>
-#include <QFile>
 #include <QTest>
 
 namespace sidebartest {
@@ -34,23 +29,14 @@ QCoro::Task<std::optional<QString>> ScriptedPanels::chooseFolder(FolderRequest)
 Rig::Rig(const QString &skin)
 {
     apptest::Harness::removeStoreFiles();
-    m_staging = std::make_unique<model::AttachmentTempStore>(m_stagingDir.path());
-    stage::BackgroundSettings::Config config;
-    config.supportDirectory = m_stageDir.path();
-    config.network = &m_network;
-    m_background = std::make_unique<stage::BackgroundSettings>(config);
     m_auth.make();
     m_skins = std::make_unique<stage::SkinStore>(
-        stage::SkinStore::Sources{QStringLiteral(":/skins"), m_stageDir.filePath(QStringLiteral("skins"))});
+        stage::SkinStore::Sources{QStringLiteral(":/skins"), QDir(m_local.stagePath()).filePath(QStringLiteral("skins"))});
     m_skins->select(skin);
     m_styles = std::make_unique<glass::StyleStore>(*m_skins);
 
-    app::AppServices services;
+    app::AppServices services = m_local.services();
     services.signIn = std::make_unique<apptest::FakeSignIn>(m_script);
-    services.network = &m_network;
-    services.staging = m_staging.get();
-    services.setClipboardText = [](const QString &) {};
-    services.background = m_background.get();
     services.panels = &m_panels;
     services.auth = m_auth.auth.get();
     services.desktop = &m_auth.desktop;
@@ -89,12 +75,7 @@ void Rig::setSessions(const QList<model::Conversation> &sessions, std::optional<
 
 QList<model::Conversation> Rig::stored()
 {
-    m_vm->conversations().flush();
-    QFile file(QDir(platform::AppPaths::supportDirectory()).filePath(QStringLiteral("conversations.json")));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const auto decoded = model::decodeConversationFile(file.readAll());
-    return decoded.ok() ? decoded.value().conversations : QList<model::Conversation>{};
+    return apptest::storedConversations(m_vm.get());
 }
 
 std::optional<model::Conversation> Rig::stored(const QUuid &id)

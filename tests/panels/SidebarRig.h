@@ -73,11 +73,7 @@ public:
     int rowOf(const QUuid &id);
 
 private:
-    QNetworkAccessManager m_network;
-    QTemporaryDir m_stagingDir;
-    QTemporaryDir m_stageDir;
-    std::unique_ptr<model::AttachmentTempStore> m_staging;
-    std::unique_ptr<stage::BackgroundSettings> m_background;
+    apptest::LocalServices m_local;
     authtest::AuthRig m_auth;
     ScriptedPanels m_panels;
     std::shared_ptr<apptest::FakeSignIn::Script> m_script = std::make_shared<apptest::FakeSignIn::Script>();

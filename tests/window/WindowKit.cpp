@@ -7,6 +7,7 @@
 #include "stage/SkinStore.h"
 #include "window/MainWindow.h"
 
+#include <QDir>
 #include <QTest>
 #include <QTimer>
 
@@ -68,22 +69,13 @@ WindowKit::WindowKit(bool inProject)
     m_peer = std::make_unique<testsupport::ChatServicePeer>();
     if (!m_peer->listen())
         qFatal("the chat peer could not listen");
-    m_staging = std::make_unique<model::AttachmentTempStore>(m_stagingDir.path());
-    stage::BackgroundSettings::Config config;
-    config.supportDirectory = m_stageDir.path();
-    config.network = &m_network;
-    m_background = std::make_unique<stage::BackgroundSettings>(config);
     m_skins = std::make_unique<stage::SkinStore>(
-        stage::SkinStore::Sources{QStringLiteral(":/skins"), m_stageDir.filePath(QStringLiteral("skins"))});
+        stage::SkinStore::Sources{QStringLiteral(":/skins"), QDir(m_local.stagePath()).filePath(QStringLiteral("skins"))});
     m_styles = std::make_unique<glass::StyleStore>(*m_skins);
 
-    app::AppServices services;
+    app::AppServices services = m_local.services();
     services.signIn = std::make_unique<apptest::FakeSignIn>(m_script);
-    services.network = &m_network;
     services.endpoint = m_peer->endpoint();
-    services.staging = m_staging.get();
-    services.setClipboardText = [](const QString &) {};
-    services.background = m_background.get();
     services.panels = &m_panels;
     services.desktop = &m_desktop;
     m_vm = std::make_unique<app::AppViewModel>(std::move(services));
@@ -92,7 +84,7 @@ WindowKit::WindowKit(bool inProject)
     // A fresh HOME would greet with the onboarding sheet; these tests start past it.
     m_vm->setShowOnboarding(false);
     m_window = std::make_unique<window::MainWindow>(
-        window::MainWindow::Services{*m_vm, *m_styles, *m_skins, *m_background, m_desktop}, false);
+        window::MainWindow::Services{*m_vm, *m_styles, *m_skins, m_local.background(), m_desktop}, false);
 }
 
 WindowKit::~WindowKit()

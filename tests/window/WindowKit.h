@@ -63,20 +63,16 @@ public:
     RecordingDesktop &desktop() { return m_desktop; }
     glass::StyleStore &styles() { return *m_styles; }
     stage::SkinStore &skins() { return *m_skins; }
-    stage::BackgroundSettings &background() { return *m_background; }
+    stage::BackgroundSettings &background() { return m_local.background(); }
     QString projectPath() const { return m_project.path(); }
 
     // Shows the window at its default size and waits until it is exposed.
     bool show();
 
 private:
-    QNetworkAccessManager m_network;
+    apptest::LocalServices m_local;
     QTemporaryDir m_project;
-    QTemporaryDir m_stagingDir;
-    QTemporaryDir m_stageDir;
     std::unique_ptr<testsupport::ChatServicePeer> m_peer;
-    std::unique_ptr<model::AttachmentTempStore> m_staging;
-    std::unique_ptr<stage::BackgroundSettings> m_background;
     std::unique_ptr<stage::SkinStore> m_skins;
     std::unique_ptr<glass::StyleStore> m_styles;
     std::shared_ptr<apptest::FakeSignIn::Script> m_script = std::make_shared<apptest::FakeSignIn::Script>();
