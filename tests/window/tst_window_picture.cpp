@@ -1,5 +1,6 @@
 #include "WindowKit.h"
 
+#include "glass/Contrast.h"
 #include "glass/StageBackground.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
@@ -16,19 +17,12 @@ namespace {
 
 double relativeLuminance(QRgb c)
 {
-    const auto channel = [](int v) {
-        const double s = v / 255.0;
-        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c));
+    return glass::Contrast::luminance(QColor(c));
 }
 
 double contrast(QRgb a, QRgb b)
 {
-    double la = relativeLuminance(a), lb = relativeLuminance(b);
-    if (la < lb)
-        std::swap(la, lb);
-    return (la + 0.05) / (lb + 0.05);
+    return glass::Contrast::ratio(QColor(a), QColor(b));
 }
 
 // The pixel of the area that stands out most from the area's median, and how much.
