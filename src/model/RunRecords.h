@@ -48,6 +48,8 @@ struct PendingApproval {
     ToolRisk risk = ToolRisk::Read;
     QString preview;
     QString summary;
+
+    friend bool operator==(const PendingApproval &, const PendingApproval &) = default;
 };
 
 struct StagedAttachment {

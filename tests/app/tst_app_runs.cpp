@@ -691,6 +691,11 @@ private Q_SLOTS:
         QTRY_VERIFY(vm.pendingApproval().has_value());
         vm.resolveApproval(false, false);
         QTRY_VERIFY(!vm.isRunning());
+        // Answering again with nothing waiting changes nothing, so says nothing.
+        int approvalNotices = 0;
+        connect(&vm, &AppViewModel::pendingApprovalChanged, &vm, [&] { ++approvalNotices; });
+        vm.resolveApproval(false, false);
+        QCOMPARE(approvalNotices, 0);
         QVERIFY(!QFile::exists(h.projectPath() + "/a.txt"));
         QVERIFY(!vm.allowsWritesForCurrentChat());
         const QList<ChatMessage> stored = h.storedMessages(conversation);
