@@ -8,6 +8,9 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <algorithm>
+#include <cmath>
+
 namespace glass {
 
 namespace {
@@ -175,12 +178,16 @@ void StageBackground::updateVideo()
     });
 }
 
-QRectF StageBackground::coverRect(QSizeF image) const
+QRectF StageBackground::coverRect(QSizeF image, QSizeF area, const KenBurnsPose &pose)
 {
-    const QSizeF area = size();
     if (image.isEmpty() || area.isEmpty())
         return QRectF(QPointF(0, 0), area);
-    const QSizeF filled = image.scaled(area, Qt::KeepAspectRatioByExpanding);
+    // The pose shifts the picture (the start pose by 8 px down at scale 1):
+    // it is drawn that much larger, so the shift never bares the stage's edge.
+    const qreal scale = pose.scale > 0 ? pose.scale : 1.0;
+    const QSizeF needed(std::max(area.width(), (area.width() + 2 * std::abs(pose.x)) / scale),
+                        std::max(area.height(), (area.height() + 2 * std::abs(pose.y)) / scale));
+    const QSizeF filled = image.scaled(needed, Qt::KeepAspectRatioByExpanding);
     return QRectF(QPointF((area.width() - filled.width()) / 2, (area.height() - filled.height()) / 2), filled);
 }
 
@@ -200,7 +207,7 @@ void StageBackground::prepareImage()
         m_blurred = QImage();
         return;
     }
-    const QSizeF cover = coverRect(m_image.size()).size();
+    const QSizeF cover = coverRect(m_image.size(), size(), KenBurnsPose::rest()).size();
     const QSize pixels = (cover * devicePixelRatioF()).toSize();
     const QSize small = (cover / kDownscale).toSize().expandedTo(QSize(1, 1));
     const QImage image = m_image;
@@ -257,11 +264,12 @@ const BackdropFrame &StageBackground::backdropFrame() const
     switch (media()) {
     case Media::image:
         if (!m_blurred.isNull()) {
-            const QRectF cover = coverRect(m_image.size());
+            const KenBurnsPose now = pose();
+            const QRectF cover = coverRect(m_image.size(), size(), now);
             m_frame.blurred = m_blurred;
             m_frame.mediaToStage = QTransform::fromScale(cover.width() / m_blurred.width(),
                                                          cover.height() / m_blurred.height())
-                                   * QTransform::fromTranslate(cover.x(), cover.y()) * poseTransform(pose());
+                                   * QTransform::fromTranslate(cover.x(), cover.y()) * poseTransform(now);
         }
         break;
     case Media::video:
@@ -296,8 +304,9 @@ void StageBackground::paintEvent(QPaintEvent *)
         p.save();
         p.setOpacity(fade);
         p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.setTransform(poseTransform(pose()));
-        const QRectF cover = coverRect(m_image.size());
+        const KenBurnsPose now = pose();
+        p.setTransform(poseTransform(now));
+        const QRectF cover = coverRect(m_image.size(), size(), now);
         // The prepared copy, also while a resize waits for a new one (cheap to
         // stretch); a new image shows at once, from the original until then.
         const bool scaledIsCurrent = !m_scaled.isNull() && m_scaledFrom == m_image.cacheKey();

@@ -51,6 +51,10 @@ public:
     // The blurred copy of the current image is ready (or there is none to make).
     bool isBackdropReady() const;
 
+    // Where the image is drawn before the pose is applied: centred, filling
+    // the area, and large enough that the pose's shift leaves no edge bare.
+    static QRectF coverRect(QSizeF image, QSizeF area, const KenBurnsPose &pose);
+
 signals:
     // What the glass shows changed (media, pose, veil, skin).
     void backdropChanged();
@@ -81,7 +85,6 @@ private:
     qint64 now() const { return m_clock.elapsed(); }
     // Tells the glass; steps of the slow motion only now and then (force: always).
     void backdropMoved(bool force);
-    QRectF coverRect(QSizeF image) const;
     QTransform poseTransform(const KenBurnsPose &pose) const;
 
     QPointer<stage::BackgroundSettings> m_settings;

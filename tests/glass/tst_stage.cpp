@@ -22,6 +22,8 @@ using namespace glass;
 using painttest::Fixture;
 using Media = StageBackground::Media;
 
+Q_DECLARE_METATYPE(glass::KenBurnsPose)
+
 namespace {
 
 struct Scene {
@@ -97,6 +99,57 @@ private slots:
 
     // The worker behind the stage's blurred copies: one job at a time, a
     // newer submission replaces a waiting one, and a cancelled one is dropped.
+    // Every pose of the motion still covers the whole stage with the image;
+    // at rest the image just fills it.
+    void coverRectCoversTheStageInEveryPose_data()
+    {
+        QTest::addColumn<QSizeF>("image");
+        QTest::addColumn<KenBurnsPose>("pose");
+        const QList<std::pair<const char *, QSizeF>> images{
+            {"same shape", QSizeF(1600, 1000)}, {"wide", QSizeF(3000, 1000)}, {"tall", QSizeF(800, 1600)}};
+        const QList<std::pair<const char *, KenBurnsPose>> poses{
+            {"rest", KenBurnsPose::rest()},
+            {"start", KenBurnsPose::start()},
+            {"end", KenBurnsPose::end()},
+            {"between", KenBurnsPose::between(KenBurnsPose::start(), KenBurnsPose::end(), 0.3)},
+            {"settling", KenBurnsPose::between(KenBurnsPose::start(), KenBurnsPose::rest(), 0.5)}};
+        for (const auto &[imageName, image] : images)
+            for (const auto &[poseName, pose] : poses)
+                QTest::addRow("%s, %s", imageName, poseName) << image << pose;
+    }
+    void coverRectCoversTheStageInEveryPose()
+    {
+        QFETCH(QSizeF, image);
+        QFETCH(KenBurnsPose, pose);
+        const QSizeF area(640, 400);
+        const QRectF cover = StageBackground::coverRect(image, area, pose);
+        QVERIFY(qFuzzyCompare(cover.width() / cover.height(), image.width() / image.height()));
+        // The pose: a zoom about the stage's centre, then the shift.
+        const QPointF c(area.width() / 2, area.height() / 2);
+        const QRectF shown((cover.topLeft() - c) * pose.scale + c + QPointF(pose.x, pose.y), cover.size() * pose.scale);
+        constexpr qreal eps = 1e-6;
+        QVERIFY2(shown.left() <= eps && shown.top() <= eps && shown.right() >= area.width() - eps
+                     && shown.bottom() >= area.height() - eps,
+                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(shown.x()).arg(shown.y()).arg(shown.width()).arg(shown.height())));
+        if (pose == KenBurnsPose::rest())
+            QVERIFY(qFuzzyCompare(cover.width(), area.width()) || qFuzzyCompare(cover.height(), area.height()));
+    }
+
+    // At the start pose (shifted down, not zoomed) the top row is image, not skin colour.
+    void startPoseLeavesNoBandAtTheTop()
+    {
+        QImage red(1600, 1000, QImage::Format_RGB32);
+        red.fill(QColor(200, 20, 20));
+        Fixture f(red);
+        f.bg->setOverlayOpacity(0);
+        Scene scene(f);
+        QTRY_VERIFY(scene.stage->media() == Media::image && scene.stage->isBackdropReady());
+        const QImage shot = scene.grab();
+        for (const QPoint at : {QPoint(320, 0), QPoint(320, 7), QPoint(639, 200), QPoint(0, 200), QPoint(320, 399)})
+            QVERIFY2(painttest::distance(shot.pixel(at), QColor(200, 20, 20).rgb()) < 10,
+                     qPrintable(QStringLiteral("%1,%2: %3").arg(at.x()).arg(at.y()).arg(QColor(shot.pixel(at)).name())));
+    }
+
     void imageWorkerDropsStaleWork()
     {
         LatestImageWorker worker;
