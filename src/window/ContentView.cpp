@@ -17,6 +17,7 @@
 #include "window/TitleStrip.h"
 
 #include <QHBoxLayout>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
 namespace window {
@@ -133,6 +134,10 @@ void ContentView::syncPanels(bool animateSidebar)
 
 void ContentView::syncSheets()
 {
+    // Closing a sheet below calls back here (closed()); this call finishes the job.
+    if (m_syncingSheets)
+        return;
+    const QScopedValueRollback guard(m_syncingSheets, true);
     // Onboarding first: the palette waits behind it. A sheet whose view is
     // not plugged in does not open (an empty sheet would only be in the way).
     Sheet wanted = Sheet::none;
@@ -151,6 +156,9 @@ void ContentView::syncSheets()
     QWidget *content = (wanted == Sheet::onboarding ? m_onboardingSheet : m_paletteSheet)(nullptr);
     if (!content)
         return;
+    // A sheet opened by a view (a rename) goes first, while no flag stands
+    // for the open sheet: its closing must not lower the flag of this one.
+    m_sheets->close();
     m_openSheet = wanted;
     m_sheets->open(content);
 }

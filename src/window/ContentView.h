@@ -80,6 +80,7 @@ private:
     // Which flag the open sheet stands for.
     enum class Sheet { none, onboarding, palette };
     Sheet m_openSheet = Sheet::none;
+    bool m_syncingSheets = false;
     std::function<QWidget *(QWidget *parent)> m_onboardingSheet;
     QList<QAction *> m_commandActions; // what the palette offers of the window's commands
     std::function<QWidget *(QWidget *parent)> m_paletteSheet;

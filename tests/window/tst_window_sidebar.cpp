@@ -5,6 +5,7 @@
 #include "glass/StyledField.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"
+#include "palette/CommandPaletteView.h"
 #include "panels/DeleteSessionSheet.h"
 #include "panels/RenameSheet.h"
 #include "panels/SessionSections.h"
@@ -66,6 +67,50 @@ private Q_SLOTS:
         type(w, Qt::Key(key));
         QVERIFY(!sheets->isOpen());
         QCOMPARE(store.conversation(id)->title, title);
+    }
+
+    // A sheet asked for while another is open: the flags and what the
+    // window shows agree (onboarding wins, the palette waits behind it).
+    void sheetOverAnOpenSheet_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("palette over rename") << "rename" << "palette" << "palette";
+        QTest::newRow("onboarding over palette") << "palette" << "onboarding" << "onboarding";
+        QTest::newRow("palette under onboarding") << "onboarding" << "palette" << "onboarding";
+        QTest::newRow("rename over palette") << "palette" << "rename" << "rename";
+    }
+    void sheetOverAnOpenSheet()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, then);
+        QFETCH(QString, shown);
+        windowtest::WindowKit kit;
+        QVERIFY(kit.show());
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        auto *sidebar = qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+        QVERIFY(sidebar);
+        const QUuid id = *vm.conversations().selectedConversationID();
+        for (const QString &step : {first, then}) {
+            if (step == "rename")
+                sidebar->openRename(id);
+            else if (step == "palette")
+                vm.setShowCommandPalette(true);
+            else
+                vm.setShowOnboarding(true);
+            QCoreApplication::processEvents();
+        }
+        QWidget *content = w.content()->sheets()->content();
+        QVERIFY(content);
+        QCOMPARE(bool(qobject_cast<panels::RenameSheet *>(content)), shown == "rename");
+        QCOMPARE(bool(qobject_cast<palette::CommandPaletteView *>(content)), shown == "palette");
+        QCOMPARE(bool(qobject_cast<settings::OnboardingSheet *>(content)), shown == "onboarding");
+        QCOMPARE(vm.showOnboarding(), shown == "onboarding");
+        // The palette flag stays up while it waits behind the welcome sheet.
+        QCOMPARE(vm.showCommandPalette(), shown == "palette" || (shown == "onboarding" && first == "palette")
+                                              || (shown == "onboarding" && then == "palette"));
     }
 
     // Delete asks in the window's sheet; Escape there keeps the session,
