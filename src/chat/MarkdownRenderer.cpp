@@ -2,6 +2,8 @@
 
 #include <QFontMetricsF>
 #include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -317,6 +319,11 @@ void MarkdownRenderer::measure(Piece &piece) const
     piece.doc->setTextWidth(m_width);
     piece.height = std::ceil(piece.doc->documentLayout()->documentSize().height());
     piece.exact = true;
+    // Lines keep their shaped glyphs once drawn: a document is drawn again
+    // at every scroll step and would otherwise be shaped again each time.
+    for (QTextBlock block = piece.doc->begin(); block.isValid(); block = block.next())
+        if (QTextLayout *layout = block.layout())
+            layout->setCacheEnabled(true);
 }
 
 int MarkdownRenderer::count() const
