@@ -25,6 +25,9 @@ QString SecretsError::description() const
             "No OVU_API_KEY env var or config file found (~/.config/ovu/api_key, ~/.qirv/api_key).");
     case Kind::keychainDeleteFailed:
         return QStringLiteral("Could not remove API key from Keychain (status %1).").arg(status) + reason;
+    case Kind::keyHasLineBreak:
+        return QStringLiteral("The API key in %1 contains a line break or NUL character; it was not saved.")
+            .arg(detail);
     }
     return {};
 }
@@ -143,11 +146,23 @@ QCoro::Task<platform::Status<SecretsError>> SecretsStore::deleteAPIKey()
     co_return result;
 }
 
+namespace {
+
+// A break inside the key would split the HTTP header it is sent in; a NUL
+// would cut it short. Such a key is refused rather than saved over a good one.
+bool hasLineBreak(const QString &key)
+{
+    return key.contains(QLatin1Char('\n')) || key.contains(QLatin1Char('\r')) || key.contains(QChar(0));
+}
+
+} // namespace
+
 QCoro::Task<platform::Result<QString, SecretsError>> SecretsStore::importFromEnvironmentOrConfigFiles()
 {
     using R = platform::Result<QString, SecretsError>;
 
     std::optional<QString> found;
+    QString source;
     // The variable is taken as it is, but a line break at either end would
     // end up in an HTTP header.
     if (auto env = OAuth::strictUtf8(qgetenv("OVU_API_KEY"))) {
@@ -155,8 +170,10 @@ QCoro::Task<platform::Result<QString, SecretsError>> SecretsStore::importFromEnv
             env->chop(1);
         while (env->startsWith(QLatin1Char('\n')) || env->startsWith(QLatin1Char('\r')))
             env->remove(0, 1);
-        if (!env->isEmpty())
+        if (!env->isEmpty()) {
             found = *env;
+            source = QStringLiteral("OVU_API_KEY");
+        }
     }
     if (!found) {
         const QDir home(QDir::homePath());
@@ -171,12 +188,15 @@ QCoro::Task<platform::Result<QString, SecretsError>> SecretsStore::importFromEnv
             const QString trimmed = text->trimmed();
             if (!trimmed.isEmpty()) {
                 found = trimmed;
+                source = QStringLiteral("~/") + QString::fromLatin1(relative);
                 break;
             }
         }
     }
     if (!found)
         co_return R::failure(SecretsError{SecretsError::Kind::nothingToImport, 0, {}});
+    if (hasLineBreak(*found))
+        co_return R::failure(SecretsError{SecretsError::Kind::keyHasLineBreak, 0, source});
 
     const auto saved = co_await saveAPIKey(*found);
     if (!saved)

@@ -14,10 +14,10 @@
 namespace auth {
 
 struct SecretsError {
-    enum class Kind { keychainWriteFailed, nothingToImport, keychainDeleteFailed };
+    enum class Kind { keychainWriteFailed, nothingToImport, keychainDeleteFailed, keyHasLineBreak };
     Kind kind = Kind::nothingToImport;
     qint32 status = 0;
-    QString detail; // the keyring's own message, shown after the status
+    QString detail; // the keyring's own message, shown after the status; for keyHasLineBreak, where the key came from
 
     QString description() const;
     friend bool operator==(const SecretsError &, const SecretsError &) = default;

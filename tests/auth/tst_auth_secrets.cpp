@@ -226,6 +226,38 @@ private slots:
         QCOMPARE(imported.error().kind, SecretsError::Kind::keychainWriteFailed);
     }
 
+    void importRefusesKeyWithBreakInside_data()
+    {
+        QTest::addColumn<QByteArray>("env"); // empty: unset
+        QTest::addColumn<QByteArray>("ovuFile");
+        QTest::addColumn<QString>("source");
+        QTest::newRow("environment, line feed") << QByteArray("sk-a\nb") << QByteArray("file-key") << "OVU_API_KEY";
+        QTest::newRow("environment, carriage return") << QByteArray("sk-a\rb\n") << QByteArray() << "OVU_API_KEY";
+        QTest::newRow("environment, break before a space") << QByteArray("sk-a\n ") << QByteArray() << "OVU_API_KEY";
+        QTest::newRow("file, line feed") << QByteArray() << QByteArray("sk-a\nsk-b\n") << "~/.config/ovu/api_key";
+        QTest::newRow("file, NUL") << QByteArray() << QByteArray("sk-a\0b\n", 7) << "~/.config/ovu/api_key";
+    }
+    void importRefusesKeyWithBreakInside()
+    {
+        QFETCH(QByteArray, env);
+        QFETCH(QByteArray, ovuFile);
+        QFETCH(QString, source);
+        if (!env.isEmpty())
+            qputenv("OVU_API_KEY", env);
+        if (!ovuFile.isEmpty())
+            writeKeyFile(QStringLiteral(".config/ovu/api_key"), ovuFile);
+        auto keyring = std::make_shared<FakeKeyringState>();
+        keyring->item = QByteArray("old key");
+        auto store = makeSecrets(keyring);
+        const auto imported = waitForTask(store->importFromEnvironmentOrConfigFiles());
+        QVERIFY(!imported.ok());
+        QCOMPARE(imported.error().description(),
+                 QStringLiteral("The API key in %1 contains a line break or NUL character; it was not saved.")
+                     .arg(source));
+        SECRET_EQ(keyring->item, std::optional(QByteArray("old key")));
+        SECRET_EQ(store->loadAPIKey(), std::optional(QStringLiteral("old key")));
+    }
+
     // The key's part in the sign-in state, and the change notice when it moves.
     void keyAndSignInState()
     {
