@@ -2,7 +2,6 @@
 
 #include "app/MoonshelfSignIn.h"
 #include "auth/QtKeychainBackend.h"
-#include "model/AttachmentTempStore.h"
 #include "platform/SharedNetwork.h"
 #include "support/TestEnvironment.h"
 
@@ -24,14 +23,7 @@ std::unique_ptr<auth::SecretsStore> realStore()
 
 } // namespace
 
-Rig::Rig()
-{
-    stage::BackgroundSettings::Config config;
-    config.supportDirectory = m_stageDir.path();
-    config.network = &m_network;
-    m_background = std::make_unique<stage::BackgroundSettings>(config);
-    m_staging = std::make_unique<model::AttachmentTempStore>(m_stagingDir.path());
-}
+Rig::Rig() = default;
 
 Rig::~Rig()
 {
@@ -54,14 +46,10 @@ settings::SettingsWindow &Rig::make(const QString &skinID)
     m_skins->setSelectedID(skinID);
     m_styles = std::make_unique<glass::StyleStore>(*m_skins);
 
-    app::AppServices services;
+    app::AppServices services = m_local.services();
     services.signIn = std::make_unique<app::MoonshelfSignIn>(*m_auth);
-    services.network = &m_network;
-    services.staging = m_staging.get();
-    services.background = m_background.get();
     services.auth = m_auth.get();
     services.desktop = &m_desktop;
-    services.setClipboardText = [](const QString &) {};
     m_vm = std::make_unique<app::AppViewModel>(std::move(services));
 
     m_window = std::make_unique<settings::SettingsWindow>(*m_vm, *m_styles);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../app/AppTestKit.h"
 #include "../auth/AuthTestKit.h"
 
 #include "app/AppViewModel.h"
@@ -41,7 +42,7 @@ public:
     app::AppViewModel &vm() { return *m_vm; }
     settings::SettingsWindow &window() { return *m_window; }
     stage::SkinStore &skins() { return *m_skins; }
-    stage::BackgroundSettings &background() { return *m_background; }
+    stage::BackgroundSettings &background() { return m_local.background(); }
     authtest::RecordingDesktop &desktop() { return m_desktop; }
     authtest::ManualClock &clock() { return m_clock; }
     // Alerts shown: "warning|info title: message".
@@ -54,15 +55,11 @@ public:
     static bool keyringAvailable();
 
 private:
-    QNetworkAccessManager m_network;
-    QTemporaryDir m_stageDir;
-    QTemporaryDir m_stagingDir;
+    apptest::LocalServices m_local;
     QTemporaryDir m_skinDir;
     std::shared_ptr<authtest::FakeKeyringState> m_fake;
     authtest::ManualClock m_clock;
     authtest::RecordingDesktop m_desktop;
-    std::unique_ptr<stage::BackgroundSettings> m_background;
-    std::unique_ptr<model::AttachmentTempStore> m_staging;
     std::unique_ptr<auth::SecretsStore> m_secrets;
     std::unique_ptr<auth::MoonshelfAuth> m_auth;
     std::unique_ptr<stage::SkinStore> m_skins;
