@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QTimer>
 #include <QWidget>
 
 namespace glass {
+class SpinnerRing;
 class StyleStore;
 }
 
@@ -18,13 +18,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
 
 private:
     glass::StyleStore &m_styles;
-    QTimer m_tick;
-    int m_angle = 0;
+    glass::SpinnerRing *m_ring = nullptr;
 };
 
 } // namespace panels

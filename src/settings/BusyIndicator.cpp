@@ -1,8 +1,9 @@
 #include "settings/BusyIndicator.h"
 
+#include "glass/SpinnerRing.h"
+
 #include <QFontMetrics>
 #include <QPainter>
-#include <QTimer>
 
 namespace settings {
 
@@ -13,12 +14,7 @@ constexpr int kGap = 8;
 
 BusyIndicator::BusyIndicator(const QString &label, QWidget *parent) : QWidget(parent), m_label(label)
 {
-    m_timer = new QTimer(this);
-    m_timer->setInterval(80);
-    connect(m_timer, &QTimer::timeout, this, [this] {
-        m_angle = (m_angle + 30) % 360;
-        update();
-    });
+    m_ring = new glass::SpinnerRing(this, std::chrono::milliseconds(80));
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
@@ -39,18 +35,6 @@ QSize BusyIndicator::sizeHint() const
     return QSize(width, std::max(kSpinner + 4, metrics.height()));
 }
 
-void BusyIndicator::showEvent(QShowEvent *event)
-{
-    m_timer->start();
-    QWidget::showEvent(event);
-}
-
-void BusyIndicator::hideEvent(QHideEvent *event)
-{
-    m_timer->stop();
-    QWidget::hideEvent(event);
-}
-
 void BusyIndicator::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
@@ -58,10 +42,7 @@ void BusyIndicator::paintEvent(QPaintEvent *)
     const QRectF spinner(1, (height() - kSpinner) / 2.0 + 1, kSpinner - 2, kSpinner - 2);
     QColor track = m_color;
     track.setAlphaF(0.25f);
-    p.setPen(QPen(track, 2));
-    p.drawEllipse(spinner);
-    p.setPen(QPen(m_color, 2, Qt::SolidLine, Qt::RoundCap));
-    p.drawArc(spinner, -m_angle * 16, 100 * 16);
+    m_ring->paint(p, spinner, track, m_color);
     if (m_label.isEmpty())
         return;
     p.setFont(m_font);

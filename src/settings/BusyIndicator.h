@@ -4,7 +4,9 @@
 #include <QFont>
 #include <QWidget>
 
-class QTimer;
+namespace glass {
+class SpinnerRing;
+}
 
 namespace settings {
 
@@ -20,15 +22,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
 
 private:
     QString m_label;
     QFont m_font;
     QColor m_color;
-    int m_angle = 0;
-    QTimer *m_timer = nullptr;
+    glass::SpinnerRing *m_ring = nullptr;
 };
 
 } // namespace settings
