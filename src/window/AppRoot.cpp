@@ -1,4 +1,5 @@
 #include "window/AppRoot.h"
+#include "window/AppStyle.h"
 
 #include "app/AppServices.h"
 #include "app/AppViewModel.h"
@@ -14,7 +15,6 @@
 #include "window/WidgetFilePanels.h"
 
 #include <QApplication>
-#include <QStyleFactory>
 
 namespace window {
 
@@ -26,7 +26,7 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
     m_desktop = std::make_unique<platform::SystemDesktopServices>();
     m_panels = std::make_unique<WidgetFilePanels>();
 
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(makeAppStyle());
     applyPalette();
     connect(m_styles.get(), &glass::StyleStore::changed, this, &AppRoot::applyPalette);
 

@@ -4,6 +4,7 @@
 #include "glass/StageBackground.h"
 #include "support/TestMain.h"
 #include "window/ActionRegistry.h"
+#include "window/AppStyle.h"
 #include "window/ContentView.h"
 #include "window/ErrorAlert.h"
 #include "window/EscapeDispatcher.h"
@@ -20,6 +21,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QSignalSpy>
 
 using window::ContentView;
@@ -48,6 +52,28 @@ class TestWindowLayout : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Scroll bars lie over the content (no track beside it), in every scroll
+    // area of the app: the list keeps its whole width over the stage.
+    void scrollBarsLieOverContent()
+    {
+        std::unique_ptr<QStyle> style(window::makeAppStyle());
+        QScrollArea area;
+        area.setStyle(style.get()); // a widget's style does not reach its children
+        area.verticalScrollBar()->setStyle(style.get());
+        area.horizontalScrollBar()->setStyle(style.get());
+        area.setFrameShape(QFrame::NoFrame);
+        area.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        auto *tall = new QWidget;
+        tall->setFixedSize(100, 2000);
+        area.setWidget(tall);
+        area.resize(300, 200);
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+        QVERIFY(area.verticalScrollBar()->isVisible());
+        QCOMPARE(area.viewport()->width(), area.width());
+        QVERIFY(area.verticalScrollBar()->geometry().intersects(area.viewport()->geometry()));
+    }
+
     void windowGeometry()
     {
         windowtest::WindowKit kit;
