@@ -20,14 +20,18 @@ void StyledField::restyle()
 {
     setFont(m_style->font);
     setTextMargins(m_style->padding);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Base, Qt::transparent);
-    pal.setColor(QPalette::Text, m_style->text);
-    pal.setColor(QPalette::PlaceholderText, m_style->placeholder);
-    pal.setColor(QPalette::Highlight, m_style->selection);
-    pal.setColor(QPalette::HighlightedText, m_style->text);
-    setPalette(pal);
+    setPalette(textPalette(palette(), m_style->text, m_style->placeholder, m_style->selection));
     update();
+}
+
+QPalette StyledField::textPalette(QPalette pal, const QColor &text, const QColor &placeholder, const QColor &selection)
+{
+    pal.setColor(QPalette::Base, Qt::transparent);
+    pal.setColor(QPalette::Text, text);
+    pal.setColor(QPalette::PlaceholderText, placeholder);
+    pal.setColor(QPalette::Highlight, selection);
+    pal.setColor(QPalette::HighlightedText, text);
+    return pal;
 }
 
 void StyledField::paintEvent(QPaintEvent *event)

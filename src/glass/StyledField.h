@@ -18,6 +18,10 @@ public:
     // Takes up the style's font, colours and padding again (after the store changed).
     void restyle();
 
+    // pal for a frameless line edit over a painted field: no base of its
+    // own, the selection's text in the field's text colour.
+    static QPalette textPalette(QPalette pal, const QColor &text, const QColor &placeholder, const QColor &selection);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

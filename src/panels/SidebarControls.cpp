@@ -1,6 +1,7 @@
 #include "panels/SidebarControls.h"
 
 #include "glass/FrostShapeBackground.h"
+#include "glass/StyledField.h"
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
 
@@ -93,13 +94,7 @@ void SearchField::restyle()
     m_icon->setPixmap(
         glass::SymbolIcons::pixmap(QStringLiteral("magnifyingglass"), 12, s.textTertiary, devicePixelRatioF()));
     m_edit->setFont(s.tertiary.font);
-    QPalette pal = m_edit->palette();
-    pal.setColor(QPalette::Base, Qt::transparent);
-    pal.setColor(QPalette::Text, s.text);
-    pal.setColor(QPalette::PlaceholderText, s.textTertiary);
-    pal.setColor(QPalette::Highlight, s.selection);
-    pal.setColor(QPalette::HighlightedText, s.text);
-    m_edit->setPalette(pal);
+    m_edit->setPalette(glass::StyledField::textPalette(m_edit->palette(), s.text, s.textTertiary, s.selection));
 }
 
 SidebarDivider::SidebarDivider(glass::StyleStore &styles, QWidget *parent)

@@ -1,5 +1,7 @@
 #include "settings/FieldFrame.h"
 
+#include "glass/StyledField.h"
+
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -24,13 +26,8 @@ void FieldFrame::setFieldStyle(const glass::FieldStyle &style, int padding)
     m_style = style;
     layout()->setContentsMargins(padding, padding, padding, padding);
     m_edit->setFont(style.font);
-    QPalette palette = m_edit->palette();
-    palette.setColor(QPalette::Base, Qt::transparent);
-    palette.setColor(QPalette::Text, style.text);
-    palette.setColor(QPalette::PlaceholderText, style.placeholder);
-    palette.setColor(QPalette::Highlight, style.selection);
-    palette.setColor(QPalette::HighlightedText, style.text);
-    m_edit->setPalette(palette);
+    m_edit->setPalette(
+        glass::StyledField::textPalette(m_edit->palette(), style.text, style.placeholder, style.selection));
     update();
 }
 
