@@ -1,13 +1,13 @@
 #include "settings/BannerView.h"
 
 #include "glass/Contrast.h"
+#include "settings/RoundedBox.h"
 #include "settings/SettingsLook.h"
 #include "settings/SettingsText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 
 namespace settings {
 
@@ -72,11 +72,7 @@ void BannerView::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-    p.fillPath(shape, m_fill);
-    p.setPen(QPen(m_stroke, 1));
-    p.drawPath(shape);
+    paintRoundedBox(p, rect(), 10, m_fill, m_stroke);
 }
 
 } // namespace settings

@@ -1,12 +1,12 @@
 #include "settings/FieldFrame.h"
 
 #include "glass/StyledField.h"
+#include "settings/RoundedBox.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPainterPath>
 
 namespace settings {
 
@@ -43,11 +43,8 @@ void FieldFrame::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const bool focused = m_edit->hasFocus();
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), m_style.radius, m_style.radius);
-    p.fillPath(shape, focused ? m_style.fillFocus : m_style.fill);
-    p.setPen(QPen(focused ? m_style.strokeFocus : m_style.stroke, 1));
-    p.drawPath(shape);
+    paintRoundedBox(p, rect(), m_style.radius, focused ? m_style.fillFocus : m_style.fill,
+                    focused ? m_style.strokeFocus : m_style.stroke);
 }
 
 } // namespace settings

@@ -5,6 +5,7 @@
 #include "glass/SymbolIcons.h"
 #include "model/SettingsStore.h"
 #include "settings/FieldFrame.h"
+#include "settings/RoundedBox.h"
 #include "settings/SettingsText.h"
 
 #include <QFontMetrics>
@@ -56,15 +57,11 @@ void ModelRow::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const SettingsLook &l = m_look;
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
     const QColor fill = m_selected ? SettingsLook::faded(l.accent, l.light ? 0.10 : 0.14)
                                    : SettingsLook::faded(l.elevated2, 0.55);
-    p.fillPath(shape, fill);
     const QColor stroke = m_selected ? SettingsLook::faded(l.accent, 0.35)
                                      : (l.light ? QColor::fromRgbF(0, 0, 0, 0.14f) : QColor::fromRgbF(1, 1, 1, 0.14f));
-    p.setPen(QPen(stroke, 1));
-    p.drawPath(shape);
+    paintRoundedBox(p, rect(), 8, fill, stroke);
     if (hasFocus()) {
         p.setPen(QPen(SettingsLook::faded(l.accent, 0.7), 1.5));
         p.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 7, 7);

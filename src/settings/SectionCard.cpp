@@ -1,12 +1,12 @@
 #include "settings/SectionCard.h"
 
+#include "settings/RoundedBox.h"
 #include "settings/SettingsLook.h"
 #include "settings/SettingsText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 namespace settings {
@@ -21,11 +21,7 @@ protected:
     {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
-        p.fillPath(shape, fill);
-        p.setPen(QPen(stroke, 1));
-        p.drawPath(shape);
+        paintRoundedBox(p, rect(), 12, fill, stroke);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "settings/SegmentedControl.h"
 
 #include "glass/Contrast.h"
+#include "settings/RoundedBox.h"
 
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -78,12 +79,7 @@ void SegmentedControl::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QPainterPath track;
-    track.addRoundedRect(box, 7, 7);
-    p.fillPath(track, m_look.elevated2);
-    p.setPen(QPen(m_look.border, 1));
-    p.drawPath(track);
+    paintRoundedBox(p, rect(), 7, m_look.elevated2, m_look.border);
     const QColor selectedFill = m_look.prominent.fill;
     for (int i = 0; i < m_segments.size(); ++i) {
         const QRectF segment = QRectF(segmentRect(i)).adjusted(2, 2, -2, -2);
