@@ -1,17 +1,19 @@
 #include "app/SessionFilterModel.h"
 
 #include "app/SessionListModel.h"
+#include "app/SessionSectionOrder.h"
 
 namespace app {
 
 SessionFilterModel::SessionFilterModel(SessionListModel &sessions, bool archived, QObject *parent)
-    : QSortFilterProxyModel(parent), m_archived(archived)
+    : QSortFilterProxyModel(parent)
+    , m_sessions(sessions)
+    , m_order(new SessionSectionOrder(sessions, archived, this))
 {
-    // Re-sorted and re-filtered as rows change: a rename, pin or new
-    // message moves the session to its place.
+    // Not sorted here: rows keep the section's order. A rename still
+    // re-runs the search on that row.
     setDynamicSortFilter(true);
-    setSourceModel(&sessions);
-    sort(0, Qt::AscendingOrder);
+    setSourceModel(m_order);
 }
 
 void SessionFilterModel::setSearch(const QString &text)
@@ -25,35 +27,20 @@ void SessionFilterModel::setSearch(const QString &text)
 
 void SessionFilterModel::setArchived(bool archived)
 {
-    if (archived == m_archived)
-        return;
-    m_archived = archived;
-    invalidate();
+    m_order->setArchived(archived);
+}
+
+bool SessionFilterModel::archived() const
+{
+    return m_order->archived();
 }
 
 bool SessionFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
 {
-    const QModelIndex at = sourceModel()->index(sourceRow, 0, sourceParent);
-    if (at.data(SessionListModel::IsArchivedRole).toBool() != m_archived)
+    if (sourceParent.isValid())
         return false;
-    return m_search.isEmpty() ||
-           at.data(SessionListModel::TitleRole).toString().contains(m_search, Qt::CaseInsensitive);
-}
-
-bool SessionFilterModel::lessThan(const QModelIndex &left, const QModelIndex &right) const
-{
-    if (!m_archived) {
-        const bool leftPinned = left.data(SessionListModel::IsPinnedRole).toBool();
-        const bool rightPinned = right.data(SessionListModel::IsPinnedRole).toBool();
-        if (leftPinned != rightPinned)
-            return leftPinned;
-    }
-    const QDateTime leftDate = left.data(SessionListModel::UpdatedAtRole).toDateTime();
-    const QDateTime rightDate = right.data(SessionListModel::UpdatedAtRole).toDateTime();
-    if (leftDate != rightDate)
-        return leftDate > rightDate;
-    // Stored order decides ties, whatever order the sort visits rows in.
-    return left.row() < right.row();
+    return m_search.isEmpty()
+           || m_sessions.summaryAt(m_order->listRow(sourceRow)).title.contains(m_search, Qt::CaseInsensitive);
 }
 
 } // namespace app

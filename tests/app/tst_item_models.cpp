@@ -346,6 +346,31 @@ private Q_SLOTS:
         QCOMPARE(row.data(SessionListModel::UpdatedAtRole).toDateTime(), kStart.addSecs(60));
     }
 
+    // While a search is on, rows that change still move to their place,
+    // and clearing the search brings every session back in order.
+    void searchKeepsTheOrderAsRowsChange()
+    {
+        StoreFixture f;
+        f.store->setConversations(sessionsFrom({"alpha one||3", "beta||2", "alpha two||1", "alpha old|a|9"}));
+        SessionListModel list(*f.store);
+        SessionFilterModel active(list, false);
+        QAbstractItemModelTester tester(&active, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const auto idOf = [&](int row) { return list.index(row).data(SessionListModel::IdRole).toUuid(); };
+        active.setSearch(QStringLiteral("alpha"));
+        QCOMPARE(titles(active), (QStringList{"alpha one", "alpha two"}));
+        f.store->togglePin(idOf(2));
+        QCOMPARE(titles(active), (QStringList{"alpha two", "alpha one"}));
+        // A rename brings the session to the top of its group.
+        f.store->rename(idOf(1), QStringLiteral("alpha three"));
+        QCOMPARE(titles(active), (QStringList{"alpha two", "alpha three", "alpha one"}));
+        f.store->rename(idOf(1), QStringLiteral("gamma"));
+        QCOMPARE(titles(active), (QStringList{"alpha two", "alpha one"}));
+        active.setSearch(QString());
+        QCOMPARE(titles(active), (QStringList{"alpha two", "gamma", "alpha one"}));
+        active.setArchived(true);
+        QCOMPARE(titles(active), QStringList{"alpha old"});
+    }
+
     void searchFollowsRenames()
     {
         StoreFixture f;
