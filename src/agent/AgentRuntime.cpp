@@ -219,9 +219,10 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
             if (self && self->m_onStreamDelta && !state->cancelled())
                 self->m_onStreamDelta(state->request.runId, fragment);
         };
+        // Named, not a temporary of the co_await expression (g++ 12 may destroy those twice).
+        const QJsonArray schemas = ToolDefinitions::schemas();
         TurnResult streamed = co_await m_client->streamComplete(state->request.bearerToken, state->request.model,
-                                                                 payload, ToolDefinitions::schemas(), onDelta,
-                                                                 state->cancellation);
+                                                                 payload, schemas, onDelta, state->cancellation);
         if (!self || !m_tools || state->cancelled())
             co_return state->fail(OVUClientError::cancelled());
         if (!streamed.ok())

@@ -138,7 +138,9 @@ QCoro::Task<platform::Status<QString>> AccountController::saveAPIKey(QString typ
         co_return *rejection;
     QPointer<AccountController> self(this);
     auth::SecretsStore *secrets = &m_secrets;
-    const auto saved = co_await secrets->saveAPIKey(typed.trimmed());
+    // Named, not a temporary of the co_await expression (g++ 12 may destroy those twice).
+    const QString key = typed.trimmed();
+    const auto saved = co_await secrets->saveAPIKey(key);
     if (!self)
         co_return QStringLiteral("Closed before the key was saved.");
     if (!saved)

@@ -78,8 +78,9 @@ QCoro::Task<std::optional<platform::Result<DeviceCodeResponse, AuthError>>> requ
 {
     const OAuth::FormFields form{{QStringLiteral("client_id"), QString::fromLatin1(OAuth::kClientId)},
                                  {QStringLiteral("scope"), QString::fromLatin1(kScope)}};
-    const OAuth::HttpOutcome outcome =
-        co_await OAuth::postForm(*context.network, OAuth::deviceCodeUrl(), form, context.started);
+    // Named, not a temporary of the co_await expression (g++ 12 may destroy those twice).
+    const QUrl url = OAuth::deviceCodeUrl();
+    const OAuth::HttpOutcome outcome = co_await OAuth::postForm(*context.network, url, form, context.started);
     if (context.cancelled())
         co_return std::nullopt;
     if (outcome.transportFailed)
@@ -104,8 +105,8 @@ QCoro::Task<std::optional<platform::Result<TokenResponse, AuthError>>> pollForTo
         co_await context.clock->sleep(std::chrono::seconds(interval));
         if (context.cancelled())
             co_return std::nullopt;
-        const OAuth::HttpOutcome outcome =
-            co_await OAuth::postForm(*context.network, OAuth::tokenUrl(), form, context.started);
+        const QUrl url = OAuth::tokenUrl(); // named: see requestDeviceCode
+        const OAuth::HttpOutcome outcome = co_await OAuth::postForm(*context.network, url, form, context.started);
         if (context.cancelled())
             co_return std::nullopt;
         if (outcome.transportFailed)

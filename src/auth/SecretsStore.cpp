@@ -117,7 +117,9 @@ QCoro::Task<platform::Status<SecretsError>> SecretsStore::saveAPIKey(QString key
     QPointer<SecretsStore> self(this);
     if (!co_await acquire())
         co_return SecretsError{SecretsError::Kind::keychainWriteFailed, -1, {}};
-    const KeyringReply reply = co_await m_backend->write(key.toUtf8());
+    // Named, not a temporary of the co_await expression (g++ 12 may destroy those twice).
+    const QByteArray secret = key.toUtf8();
+    const KeyringReply reply = co_await m_backend->write(secret);
     if (!self)
         co_return SecretsError{SecretsError::Kind::keychainWriteFailed, -1, {}};
     platform::Status<SecretsError> result;

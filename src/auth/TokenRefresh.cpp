@@ -20,7 +20,9 @@ QCoro::Task<platform::Result<OAuthSession, AuthError>> refresh(OAuthSession sess
     const OAuth::FormFields form{{QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
                                  {QStringLiteral("refresh_token"), *session.refreshToken},
                                  {QStringLiteral("client_id"), session.clientId}};
-    const OAuth::HttpOutcome outcome = co_await OAuth::postForm(*network, OAuth::tokenUrl(), form);
+    // Named, not a temporary of the co_await expression (g++ 12 may destroy those twice).
+    const QUrl url = OAuth::tokenUrl();
+    const OAuth::HttpOutcome outcome = co_await OAuth::postForm(*network, url, form);
     if (outcome.transportFailed)
         co_return R::failure(AuthError::transport(outcome.transportError));
     if (!outcome.isHttp)

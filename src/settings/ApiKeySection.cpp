@@ -118,7 +118,9 @@ QCoro::Task<> ApiKeySection::save()
         co_return;
     QPointer<ApiKeySection> self(this);
     setBusy(true);
-    const auto saved = co_await m_account.saveAPIKey(m_field->edit()->text());
+    // Named, not a temporary of the co_await expression (g++ 12 may destroy those twice).
+    const QString typed = m_field->edit()->text();
+    const auto saved = co_await m_account.saveAPIKey(typed);
     if (!self)
         co_return;
     setBusy(false);

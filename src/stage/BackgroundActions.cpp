@@ -148,7 +148,9 @@ QCoro::Task<> BackgroundSettings::applyRemoteURL()
         setStatusMessage(QStringLiteral("Enter a valid http(s) image URL."));
         co_return;
     }
-    co_await fetchAndApply(url, QStringLiteral("Background from URL."));
+    // Named, not built in the co_await expression (g++ 12 may destroy such temporaries twice).
+    const QString status = QStringLiteral("Background from URL.");
+    co_await fetchAndApply(url, status);
 }
 
 QCoro::Task<> BackgroundSettings::fetchPicsumRandom()
@@ -162,7 +164,8 @@ QCoro::Task<> BackgroundSettings::fetchPicsumRandom()
         co_return;
     setCustomURLString(url.toString(QUrl::FullyEncoded));
     setPhotoCredit(std::nullopt);
-    co_await fetchAndApply(url, QStringLiteral("Random image."));
+    const QString status = QStringLiteral("Random image."); // named: see applyRemoteURL
+    co_await fetchAndApply(url, status);
 }
 
 QCoro::Task<> BackgroundSettings::fetchAndApply(QUrl url, QString status)

@@ -53,7 +53,9 @@ QCoro::Task<WallpaperDownload> downloadWallpaper(QNetworkAccessManager *network,
             result->body += chunk;
     });
 
-    co_await qCoro(r).waitForFinished();
+    // Named, not a temporary of the co_await expression (g++ 12 may destroy those twice).
+    auto awaitable = qCoro(r);
+    co_await awaitable.waitForFinished();
     if (!owner.reply) {
         result->error = QNetworkReply::OperationCanceledError;
         result->errorText = QStringLiteral("Operation canceled");
