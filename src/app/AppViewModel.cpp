@@ -20,10 +20,10 @@ namespace app {
 template <typename T>
 void AppViewModel::assign(T &field, const T &value, void (AppViewModel::*signal)())
 {
-    if constexpr (std::equality_comparable<T>) {
-        if (field == value)
-            return;
-    }
+    // A record without == would send a notice on every set, changed or not.
+    static_assert(std::equality_comparable<T>, "give the record a defaulted operator==");
+    if (field == value)
+        return;
     field = value;
     emit(this->*signal)();
     emit changed();
