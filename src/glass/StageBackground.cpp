@@ -364,7 +364,10 @@ void StageBackground::tick()
 {
     update();
     const qint64 t = now();
-    backdropMoved(!m_fade.isDone(t) || !m_veil.isDone(t));
+    // The tick that ends a fade publishes its last frame too, however soon
+    // after the one before: the glass would keep a half-faded backdrop.
+    const bool wasFading = m_ticker.interval() == kFastFrameMs;
+    backdropMoved(wasFading || !m_fade.isDone(t) || !m_veil.isDone(t));
     if (m_fade.isDone(now()))
         updateVideo();
     ensureTicking();

@@ -363,6 +363,37 @@ private slots:
         QCOMPARE(scene.stage->media(), Media::none);
     }
 
+    // The glass copies the backdrop only when told it changed: the last word
+    // of a fade (stage off, veil moved) must be the finished frame.
+    void glassHearsTheEndOfAFade_data()
+    {
+        QTest::addColumn<bool>("veil");
+        QTest::newRow("stage off") << false;
+        QTest::newRow("veil moved") << true;
+    }
+    void glassHearsTheEndOfAFade()
+    {
+        QFETCH(bool, veil);
+        Fixture f;
+        f.bg->setAnimateKenBurns(false); // only the fade ticks
+        Scene scene(f);
+        settle();
+        QTRY_VERIFY(scene.stage->isBackdropReady());
+        qreal heard = -1;
+        connect(scene.stage, &StageBackground::backdropChanged, scene.stage, [&] {
+            heard = veil ? scene.stage->veilOpacity() : scene.stage->mediaOpacity();
+        });
+        if (veil)
+            f.bg->setOverlayOpacity(0.8);
+        else
+            f.bg->setIsEnabled(false);
+        settle();
+        const qreal end = veil ? 0.8 : 0.0;
+        QTRY_COMPARE_WITH_TIMEOUT(veil ? scene.stage->veilOpacity() : scene.stage->mediaOpacity(), end, 1000);
+        QTest::qWait(100); // the ticker's last turn
+        QCOMPARE(heard, end);
+    }
+
     void motionOffSettlesAndOnRestartsFromTheStartPose()
     {
         Fixture f;
