@@ -33,10 +33,11 @@ void material(QPainter &p, const QPainterPath &shape, double opacity, const glas
     p.restore();
 }
 
-void assistantDecor(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin)
+// rect: the whole bubble; drawn: the stretch of its shape that is drawn.
+void assistantDecor(QPainter &p, const QRectF &rect, const QRectF &drawn, double v, const stage::UISkin &skin)
 {
     const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
-    const QPainterPath path = shape.path(rect);
+    const QPainterPath path = shape.path(drawn);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     const QColor accent = color(skin.colors.accent);
@@ -45,18 +46,18 @@ void assistantDecor(QPainter &p, const QRectF &rect, double v, const stage::UISk
     gradient.setColorAt(0, withOpacity(accent, 0.12 * v));
     gradient.setColorAt(1, withOpacity(accent, 0.04 * v));
     p.fillPath(path, gradient);
-    glass::GlassPainter::innerBorder(p, rect, shape, withOpacity(Qt::white, 0.10 * v), 0.6);
+    glass::GlassPainter::innerBorder(p, drawn, shape, withOpacity(Qt::white, 0.10 * v), 0.6);
     p.restore();
 }
 
-void userDecor(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin)
+void userDecor(QPainter &p, const QRectF &drawn, double v, const stage::UISkin &skin)
 {
     const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
-    const QPainterPath path = shape.path(rect);
+    const QPainterPath path = shape.path(drawn);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.fillPath(path, withOpacity(color(skin.colors.userBubble), 0.55 * v));
-    glass::GlassPainter::innerBorder(p, rect, shape, withOpacity(Qt::white, 0.12 * v), 0.6);
+    glass::GlassPainter::innerBorder(p, drawn, shape, withOpacity(Qt::white, 0.12 * v), 0.6);
     p.restore();
 }
 
@@ -118,16 +119,29 @@ QPainterPath MessageChrome::bubbleShape(const QRectF &rect)
     return glass::FrostShape::roundedRectangle(kRadius).path(rect);
 }
 
-void MessageChrome::assistantDecoration(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin)
+QRectF MessageChrome::shapeInView(const QRectF &rect, const QRectF &exposed)
 {
-    if (v > 0.01)
-        assistantDecor(p, rect, v, skin);
+    constexpr qreal kBeyond = kRadius + 4;
+    QRectF drawn = rect;
+    if (exposed.top() - kBeyond > rect.top())
+        drawn.setTop(exposed.top() - kBeyond);
+    if (exposed.bottom() + kBeyond < rect.bottom())
+        drawn.setBottom(exposed.bottom() + kBeyond);
+    return drawn.height() > 0 ? drawn : rect;
 }
 
-void MessageChrome::userDecoration(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin)
+void MessageChrome::assistantDecoration(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin,
+                                        const QRectF &drawn)
 {
     if (v > 0.01)
-        userDecor(p, rect, v, skin);
+        assistantDecor(p, rect, drawn.isValid() ? drawn : rect, v, skin);
+}
+
+void MessageChrome::userDecoration(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin,
+                                   const QRectF &drawn)
+{
+    if (v > 0.01)
+        userDecor(p, drawn.isValid() ? drawn : rect, v, skin);
 }
 
 void MessageChrome::assistantBubble(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin,
@@ -138,7 +152,7 @@ void MessageChrome::assistantBubble(QPainter &p, const QRectF &rect, double v, c
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     material(p, bubbleShape(rect), materialOpacity(v), backdrop, origin);
-    assistantDecor(p, rect, v, skin);
+    assistantDecor(p, rect, rect, v, skin);
     p.restore();
 }
 
@@ -210,21 +224,35 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
         return;
     }
     // In a scrolling list the material comes from the list's sheet: one copy
-    // per bubble a frame instead of resampling the wallpaper.
+    // per bubble a frame instead of resampling the wallpaper. A bubble much
+    // taller than the view (a long reply) shapes only the stretch in view.
+    const QRect exposed = event->rect() & rect();
+    const QRectF drawn = MessageChrome::shapeInView(QRectF(rect()), QRectF(exposed));
     const double opacity = MessageChrome::materialOpacity(m_visibility);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    p.setClipPath(MessageChrome::bubbleShape(QRectF(rect())), Qt::IntersectClip);
-    sheet->paint(p, this, event->rect() & rect(), quint64(std::llround(opacity * 1e6)),
+    p.setClipPath(MessageChrome::bubbleShape(drawn), Qt::IntersectClip);
+    sheet->paint(p, this, exposed, quint64(std::llround(opacity * 1e6)),
                  [opacity](QPainter &layer, const glass::BackdropFrame *frame, QPointF origin, const QRectF &area) {
                      MessageChrome::paintMaterial(layer, area, opacity, frame, origin);
                  });
     p.restore();
-    paintDecoration(p, s);
+    paintDecoration(p, s, drawn);
 }
 
-void BubbleFrame::paintDecoration(QPainter &p, const stage::UISkin &s)
+void BubbleFrame::paintDecoration(QPainter &p, const stage::UISkin &s, const QRectF &drawn)
 {
+    // Kept as an image up to a few screens' worth; a taller bubble is drawn
+    // where it is seen instead of holding an image of its whole height.
+    constexpr int kMostCachedHeight = 1024;
+    if (height() > kMostCachedHeight) {
+        m_decoration = QImage();
+        if (m_kind == Kind::Assistant)
+            MessageChrome::assistantDecoration(p, QRectF(rect()), m_visibility, s, drawn);
+        else
+            MessageChrome::userDecoration(p, QRectF(rect()), m_visibility, s, drawn);
+        return;
+    }
     const qreal dpr = devicePixelRatioF();
     const DecorationKey key{(QSizeF(size()) * dpr).toSize(), m_visibility,
                             glass::QirvTheme::color(s.colors.accent).rgba(),

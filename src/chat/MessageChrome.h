@@ -41,8 +41,15 @@ double materialOpacity(double visibility);
 // Unclipped over area; with no backdrop a dark fill stands in.
 void paintMaterial(QPainter &painter, const QRectF &area, double opacity, const glass::BackdropFrame *backdrop,
                    QPointF origin);
-void assistantDecoration(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin);
-void userDecoration(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin);
+// drawn (when valid) limits the shape to a stretch of rect, as shapeInView gives it.
+void assistantDecoration(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin,
+                         const QRectF &drawn = {});
+void userDecoration(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin,
+                    const QRectF &drawn = {});
+// The stretch of a bubble's shape worth drawing for what is exposed: the
+// ends of a bubble cut off by it stay beyond it, rounded corners and all,
+// so the pixels in view are the ones the whole shape gives.
+QRectF shapeInView(const QRectF &rect, const QRectF &exposed);
 // The Markdown look of a turn with its text colour.
 MarkdownStyle markdownStyle(const glass::Styles &styles, const QColor &ink);
 
@@ -61,7 +68,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void paintDecoration(QPainter &painter, const stage::UISkin &skin);
+    void paintDecoration(QPainter &painter, const stage::UISkin &skin, const QRectF &drawn);
 
     Kind m_kind;
     double m_visibility = 0;

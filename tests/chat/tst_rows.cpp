@@ -500,6 +500,47 @@ private slots:
         }
     }
 
+    // A bubble taller than any view (a long reply) shapes only the stretch
+    // it paints and keeps no image of its whole height; painted band by band
+    // it must come out as painted whole, and as it paints on its own.
+    void tallBubbleInBands_data() { glassFromTheSheet_data(); }
+    void tallBubbleInBands()
+    {
+        QFETCH(QString, skin);
+        Fixture f;
+        f.skins->select(skin);
+        f.bg->setAnimateKenBurns(false);
+        f.bg->setIsEnabled(true);
+        QWidget window;
+        window.resize(400, 2600);
+        auto *stage = new glass::StageBackground(*f.bg, *f.styles, &window);
+        stage->setGeometry(window.rect());
+        auto *list = new QWidget(&window);
+        list->setGeometry(window.rect());
+        auto *sheet = new glass::BackdropSheet(list);
+        auto *bubble = new chat::BubbleFrame(chat::BubbleFrame::Kind::Assistant, *f.styles, list);
+        bubble->setVisibility(1.0);
+        bubble->setGeometry(30, 40, 340, 2500);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(stage->isBackdropReady());
+        QTRY_COMPARE(stage->mediaOpacity(), 1.0);
+        const auto render = [&](int band) {
+            QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::black);
+            for (int y = 0; y < window.height(); y += band)
+                window.render(&image, QPoint(0, y), QRegion(0, y, window.width(), band));
+            return image;
+        };
+        const QImage whole = render(window.height());
+        const PictureDistance bands = distance(whole, render(97));
+        QVERIFY2(bands.largest <= 2, qPrintable(QStringLiteral("largest %1").arg(bands.largest)));
+        delete sheet;
+        const PictureDistance own = distance(whole, render(window.height()));
+        QVERIFY2(own.largest <= 64 && own.offShare < 0.003,
+                 qPrintable(QStringLiteral("largest %1, off %2").arg(own.largest).arg(own.offShare)));
+    }
+
     void pictures_data()
     {
         QTest::addColumn<QString>("skin");
