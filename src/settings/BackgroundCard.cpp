@@ -26,6 +26,23 @@ namespace settings {
 namespace {
 // The slider's steps over 0...1.
 constexpr int kSliderSteps = 1000;
+
+// The wheel scrolls the settings page past the slider; only a slider the
+// user has clicked or tabbed into takes it.
+class WheelOnlyWhenFocused : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Wheel && !static_cast<QWidget *>(watched)->hasFocus()) {
+            event->ignore(); // on to the scroll area
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 } // namespace
 
 QUrl BackgroundCard::picsumHomePage()
@@ -71,6 +88,8 @@ BackgroundCard::BackgroundCard(stage::BackgroundSettings &bg, app::AccountContro
     m_overlay = new QSlider(Qt::Horizontal, this);
     m_overlay->setRange(0, kSliderSteps);
     m_overlay->setAccessibleName(QStringLiteral("Overlay"));
+    m_overlay->setFocusPolicy(Qt::StrongFocus);
+    m_overlay->installEventFilter(new WheelOnlyWhenFocused(m_overlay));
     overlay->addWidget(m_overlay);
     column->addLayout(overlay);
 

@@ -25,11 +25,13 @@
 #include "stage/StagePhotoCatalog.h"
 #include "support/TestMain.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <limits>
@@ -281,6 +283,25 @@ private slots:
         QVERIFY(!bg.loadedImage().isNull());
         card->overlaySlider()->setValue(290);
         QCOMPARE(bg.overlayOpacity(), 0.29);
+        // The wheel over a slider the user has not picked scrolls the page,
+        // not the veil; once picked, it moves the slider.
+        const auto wheel = [&] {
+            QSlider *slider = card->overlaySlider();
+            const QPointF at(slider->width() / 2.0, slider->height() / 2.0);
+            QWheelEvent event(at, slider->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(slider, &event);
+        };
+        card->overlaySlider()->clearFocus();
+        wheel();
+        QCOMPARE(card->overlaySlider()->value(), 290);
+        card->overlaySlider()->setFocus();
+        if (card->overlaySlider()->hasFocus()) { // focus needs an active window
+            wheel();
+            QVERIFY(card->overlaySlider()->value() != 290);
+            card->overlaySlider()->setValue(290);
+            card->overlaySlider()->clearFocus();
+        }
         QCOMPARE(card->percentLabel()->text(), QStringLiteral("29%"));
         QVERIFY(bg.isEnabled());
         QVERIFY(card->showSwitch()->isChecked());
