@@ -49,7 +49,12 @@ public:
 
 class EmptyKeyring final : public auth::KeyringBackend {
 public:
-    QCoro::Task<auth::KeyringReply> read() override { co_return auth::KeyringReply{auth::KeyringReply::Outcome::notFound}; }
+    QCoro::Task<auth::KeyringReply> read() override
+    {
+        auth::KeyringReply reply;
+        reply.outcome = auth::KeyringReply::Outcome::notFound;
+        co_return reply;
+    }
     QCoro::Task<auth::KeyringReply> write(QByteArray) override { co_return auth::KeyringReply{}; }
     QCoro::Task<auth::KeyringReply> remove() override { co_return auth::KeyringReply{}; }
 };
@@ -136,7 +141,8 @@ int main(int argc, char **argv)
     panels::SidebarView sidebar(vm, styles);
     sidebar.resize(260, 900);
     sidebar.show();
-    QTest::qWaitForWindowExposed(&sidebar);
+    if (!QTest::qWaitForWindowExposed(&sidebar))
+        return 1;
     sidebar.sections().setArchivedExpanded(true);
     QCoreApplication::processEvents();
     QListView &list = sidebar.list();
