@@ -6,8 +6,9 @@
 namespace glass {
 
 namespace {
-// A list shows one or two materials at a time (a finished turn, the live reply).
-constexpr size_t kMaxLayers = 3;
+// A list shows one or two materials at a time (a finished turn, the live
+// reply); each layer is as large as the host, so few are kept.
+constexpr size_t kMaxLayers = 2;
 } // namespace
 
 BackdropSheet::BackdropSheet(QWidget *host)
