@@ -10,6 +10,7 @@
 #include <QPainterPath>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cmath>
 
 namespace chat {
@@ -130,6 +131,13 @@ QString ContextChip::shownTitle() const
     return fm.elidedText(text(), Qt::ElideMiddle, m_maxTitleWidth);
 }
 
+QString ContextChip::paintedTitle() const
+{
+    const QFontMetrics fm(trayFont(m_styles.styles(), 11, QFont::DemiBold));
+    const int room = width() - (kChipPadX + kChipSymbol + kChipGap) - kChipPadX;
+    return fm.elidedText(shownTitle(), Qt::ElideRight, std::max(0, room));
+}
+
 ChipColors ContextChip::colors() const
 {
     return contextChipColors(m_styles.styles(), m_emphasized, m_glow, m_warning);
@@ -172,7 +180,7 @@ void ContextChip::paintEvent(QPaintEvent *)
     p.setFont(f);
     p.setPen(c.content);
     const QRectF textBox(kChipPadX + kChipSymbol + kChipGap, 0, r.width() - (kChipPadX + kChipSymbol + kChipGap), r.height());
-    p.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shownTitle());
+    p.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, paintedTitle());
 }
 
 // ---- TrayIconButton

@@ -63,6 +63,9 @@ public:
     // A title wider than this is cut with an ellipsis (0: never cut).
     void setMaximumTitleWidth(int pixels);
     QString shownTitle() const;
+    // The title as drawn: cut again with an ellipsis when a narrow column
+    // squeezes the chip below its size hint, instead of clipped mid-letter.
+    QString paintedTitle() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }

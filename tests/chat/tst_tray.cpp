@@ -511,6 +511,31 @@ private slots:
             QVERIFY(chip->shownTitle().contains(QChar(0x2026)));
     }
 
+    // A chip squeezed by a narrow chat column (side panels open) draws its
+    // title cut with an ellipsis that fits, never clipped mid-letter.
+    void squeezedChipCutsItsTitle_data()
+    {
+        QTest::addColumn<int>("squeeze");
+        QTest::newRow("laid out whole") << 0;
+        QTest::newRow("squeezed") << 30;
+        QTest::newRow("crushed") << 1000;
+    }
+    void squeezedChipCutsItsTitle()
+    {
+        QFETCH(int, squeeze);
+        Rig rig(QStringLiteral("default"), false);
+        ContextChip *chip = rig.tray->toolGuardChip();
+        const QSize whole = chip->sizeHint();
+        chip->resize(std::max(0, whole.width() - squeeze), whole.height());
+        const QString title = chip->paintedTitle();
+        if (squeeze == 0) {
+            QCOMPARE(title, chip->shownTitle());
+            return;
+        }
+        QVERIFY(title.size() < chip->shownTitle().size());
+        QVERIFY(title.isEmpty() || title.endsWith(QChar(0x2026)));
+    }
+
     // Each row acts and closes the popover.
     void projectPopoverActions_data()
     {
