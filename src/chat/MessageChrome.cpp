@@ -229,14 +229,32 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
     const QRect exposed = event->rect() & rect();
     const QRectF drawn = MessageChrome::shapeInView(QRectF(rect()), QRectF(exposed));
     const double opacity = MessageChrome::materialOpacity(m_visibility);
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setClipPath(MessageChrome::bubbleShape(drawn), Qt::IntersectClip);
-    sheet->paint(p, this, exposed, quint64(std::llround(opacity * 1e6)),
-                 [opacity](QPainter &layer, const glass::BackdropFrame *frame, QPointF origin, const QRectF &area) {
-                     MessageChrome::paintMaterial(layer, area, opacity, frame, origin);
-                 });
-    p.restore();
+    const auto material = [&](const QRect &area, bool shaped) {
+        if (area.isEmpty())
+            return;
+        p.save();
+        if (shaped) {
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setClipRect(area, Qt::IntersectClip);
+            p.setClipPath(MessageChrome::bubbleShape(drawn), Qt::IntersectClip);
+        }
+        sheet->paint(p, this, area, quint64(std::llround(opacity * 1e6)),
+                     [opacity](QPainter &layer, const glass::BackdropFrame *frame, QPointF origin, const QRectF &r) {
+                         MessageChrome::paintMaterial(layer, r, opacity, frame, origin);
+                     });
+        p.restore();
+    };
+    // Only the rounded ends need the shape's clip; between them the shape
+    // is the plain rectangle, copied straight (a clipped copy costs several
+    // times as much).
+    const int end = int(std::ceil(kRadius)) + 1;
+    if (height() > 2 * end) {
+        material(exposed & QRect(0, 0, width(), end), true);
+        material(exposed & QRect(0, end, width(), height() - 2 * end), false);
+        material(exposed & QRect(0, height() - end, width(), end), true);
+    } else {
+        material(exposed, true);
+    }
     paintDecoration(p, s, drawn);
 }
 
