@@ -13,6 +13,7 @@ packages=(
   libgl-dev libegl-dev libxkbcommon-dev
   zsh gnome-keyring dbus dbus-x11 libsecret-tools
   ffmpeg xvfb
+  fonts-noto-color-emoji
 )
 
 missing=()
