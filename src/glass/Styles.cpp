@@ -55,10 +55,15 @@ ButtonStyle button(const QFont &f, const QColor &text, const QColor &fill, bool 
     s.font = f;
     s.text = text;
     s.fill = fill;
-    // Hover and press move the fill away from the glass tone.
+    // Hover and press move the fill away from the glass tone; a solid fill
+    // (an accent or danger button) moves away from its label instead, so the
+    // label only gains contrast under the pointer.
     const QColor towards = light ? QColor(0, 0, 0) : QColor(255, 255, 255);
-    s.fillHover = fill.alpha() == 0 ? alpha(towards, 0.08) : layered(alpha(towards, 0.10), fill);
-    s.fillPressed = fill.alpha() == 0 ? alpha(towards, 0.14) : layered(alpha(towards, 0.20), fill);
+    const QColor awayFromLabel =
+        Contrast::luminance(Contrast::over(text, fill)) > Contrast::luminance(fill) ? QColor(0, 0, 0) : QColor(255, 255, 255);
+    const QColor shift = fill.alpha() == 255 ? awayFromLabel : towards;
+    s.fillHover = fill.alpha() == 0 ? alpha(towards, 0.08) : layered(alpha(shift, 0.10), fill);
+    s.fillPressed = fill.alpha() == 0 ? alpha(towards, 0.14) : layered(alpha(shift, 0.20), fill);
     s.fillDisabled = alpha(towards, 0.05);
     s.textDisabled = Contrast::ensure(alpha(text, 0.5), glass, 2.0);
     s.stroke = alpha(towards, 0.12);

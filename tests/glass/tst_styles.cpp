@@ -183,6 +183,37 @@ private slots:
         }
     }
 
+    // The solid buttons (primary, destructive) at rest, under the pointer
+    // and pressed: the label stays readable on the fill actually shown, and
+    // hover and press never take contrast away from it.
+    void solidButtonStatesKeepTheirLabel_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QString>("button");
+        const auto skins = shippedSkins();
+        QVERIFY(skins.size() >= 8);
+        for (const stage::UISkin &skin : skins)
+            for (const char *button : {"primary", "destructive"})
+                QTest::newRow(qPrintable(skin.id + QLatin1Char('/') + QLatin1String(button))) << skin.id << QString::fromLatin1(button);
+    }
+    void solidButtonStatesKeepTheirLabel()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QString, button);
+        const auto skins = shippedSkins();
+        const auto found = std::find_if(skins.cbegin(), skins.cend(), [&](const stage::UISkin &k) { return k.id == skin; });
+        QVERIFY(found != skins.cend());
+        const Styles s = Styles::build(*found);
+        const ButtonStyle &b = button == QLatin1String("primary") ? s.primary : s.destructive;
+        const auto ratio = [&](const QColor &fill) { return Contrast::ratio(b.text, Contrast::over(fill, s.glass)); };
+        const double rest = ratio(b.fill), hover = ratio(b.fillHover), pressed = ratio(b.fillPressed);
+        qInfo("%s %s: rest %.2f, hover %.2f, pressed %.2f", qPrintable(skin), qPrintable(button), rest, hover, pressed);
+        QVERIFY2(rest >= 3, qPrintable(QString::number(rest)));
+        QVERIFY2(hover >= std::max(3.0, rest), qPrintable(QString::number(hover)));
+        QVERIFY2(pressed >= hover, qPrintable(QString::number(pressed)));
+        QVERIFY(b.fillHover != b.fill && b.fillPressed != b.fillHover); // the states still show
+    }
+
     void storeRebuildsOnSkinChange()
     {
         Fixture f;
