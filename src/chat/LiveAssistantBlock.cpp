@@ -1,6 +1,7 @@
 #include "chat/LiveAssistantBlock.h"
 
 #include "chat/ActivityMarks.h"
+#include "chat/LiveGlass.h"
 #include "chat/MarkdownTextView.h"
 #include "chat/MessageChrome.h"
 #include "glass/Styles.h"
@@ -37,7 +38,7 @@ LiveAssistantBlock::LiveAssistantBlock(MessageRowContext context, QWidget *paren
 {
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    m_bubble = new BubbleFrame(BubbleFrame::Kind::Assistant, context.styles);
+    m_bubble = new LiveGlass(context.styles);
     outer->addWidget(m_bubble);
 
     auto *column = new QVBoxLayout(m_bubble);
@@ -101,10 +102,14 @@ void LiveAssistantBlock::applyLook()
     font.setPixelSize(12);
     font.setWeight(QFont::DemiBold);
     m_status->setFont(font);
+    // Light glass takes the skin's checked text colours; the dark glass keeps the bubbles' light text.
+    const bool lightGlass = e > 0.01 && m_bubble->isLight();
     QPalette palette = m_status->palette();
-    palette.setColor(QPalette::WindowText, MessageChrome::assistantSecondaryColor(e, styles.skin));
+    palette.setColor(QPalette::WindowText,
+                     lightGlass ? styles.textSecondary : MessageChrome::assistantSecondaryColor(e, styles.skin));
     m_status->setPalette(palette);
-    m_text->setStyle(MessageChrome::markdownStyle(styles, MessageChrome::assistantTextColor(e, styles.skin)));
+    m_text->setStyle(MessageChrome::markdownStyle(
+        styles, lightGlass ? styles.text : MessageChrome::assistantTextColor(e, styles.skin)));
 }
 
 } // namespace chat

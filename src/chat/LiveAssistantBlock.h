@@ -10,7 +10,7 @@ class QLabel;
 namespace chat {
 
 class BreathingActivityMark;
-class BubbleFrame;
+class LiveGlass;
 class MarkdownTextView;
 
 // The assistant's turn while a run is in flight: the breathing mark, a
@@ -37,7 +37,7 @@ private:
     void applyLook();
 
     MessageRowContext m_context;
-    BubbleFrame *m_bubble = nullptr;
+    LiveGlass *m_bubble = nullptr;
     BreathingActivityMark *m_mark = nullptr;
     QLabel *m_status = nullptr;
     MarkdownTextView *m_text = nullptr;

@@ -1,0 +1,153 @@
+// The live reply stays legible on its own glass: every shipped skin over
+// the default stage, plain white and a bright busy picture. The status line
+// and the reply text are measured against the glass painted behind them
+// (WCAG contrast, the worst pixel of each box).
+
+#include "support/TestMain.h"
+
+#include "chat/LiveAssistantBlock.h"
+#include "chat/MarkdownRenderCache.h"
+#include "chat/MarkdownTextView.h"
+#include "glass/BackdropSheet.h"
+#include "glass/Contrast.h"
+#include "glass/StageBackground.h"
+#include "glass/Styles.h"
+#include "stage/BackgroundSettings.h"
+#include "stage/SkinStore.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QLabel>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString kSkinDir = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/skins");
+
+// Pale sky bands under large bright blobs with white stripes: a sunny photo
+// at its brightest.
+QImage brightPicture()
+{
+    QImage image(1280, 800, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient sky(0, 0, 0, 800);
+    sky.setColorAt(0, QColor(170, 215, 255));
+    sky.setColorAt(1, QColor(255, 250, 225));
+    p.fillRect(image.rect(), sky);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    QRandomGenerator rng(4242);
+    for (int i = 0; i < 90; ++i) {
+        p.setBrush(QColor::fromHsv(int(rng.bounded(360)), 60 + int(rng.bounded(140)), 215 + int(rng.bounded(41))));
+        const int r = 30 + int(rng.bounded(140));
+        p.drawEllipse(QPointF(rng.bounded(1280), rng.bounded(800)), r, r * (0.5 + rng.bounded(1.0)));
+    }
+    for (int x = 0; x < 1280; x += 28)
+        p.fillRect(x, 0, 4, 800, QColor(255, 255, 255, 150));
+    return image;
+}
+
+// The lowest contrast of ink (composited over each pixel) against any pixel of box.
+double worstContrast(const QImage &glass, const QRect &box, const QColor &ink)
+{
+    double worst = 21;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const QColor under(glass.pixel(x, y));
+            worst = std::min(worst, glass::Contrast::ratio(glass::Contrast::over(ink, under), under));
+        }
+    return worst;
+}
+
+} // namespace
+
+class LiveLegibilityTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void textOnItsGlass_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QString>("backdrop");
+        QStringList ids;
+        QDirIterator it(kSkinDir, {QStringLiteral("*.json")});
+        while (it.hasNext())
+            ids << QFileInfo(it.next()).completeBaseName();
+        ids.sort();
+        QVERIFY(ids.size() >= 8);
+        for (const QString &id : ids)
+            for (const char *backdrop : {"stage", "white", "bright"})
+                QTest::newRow(qPrintable(id + QLatin1Char('/') + QLatin1String(backdrop))) << id << QString::fromLatin1(backdrop);
+    }
+
+    void textOnItsGlass()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QString, backdrop);
+        QTemporaryDir dir;
+        QString image = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
+        if (backdrop != QLatin1String("stage")) {
+            image = dir.filePath(QStringLiteral("wallpaper.png"));
+            QImage picture(1280, 800, QImage::Format_RGB32);
+            picture.fill(Qt::white);
+            QVERIFY((backdrop == QLatin1String("white") ? picture : brightPicture()).save(image));
+        }
+        stage::SkinStore skins(stage::SkinStore::Sources{kSkinDir, dir.filePath(QStringLiteral("user-skins"))});
+        skins.select(skin);
+        QCOMPARE(skins.current().id, skin);
+        glass::StyleStore styles(skins);
+        stage::BackgroundSettings::Config config;
+        config.supportDirectory = dir.filePath(QStringLiteral("support"));
+        config.firstRunImage = image;
+        config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
+        stage::BackgroundSettings background(config);
+        background.setAnimateKenBurns(false);
+        background.setIsEnabled(true); // the veil stays at its first-run value
+        chat::MarkdownRenderCache cache;
+
+        QWidget window;
+        window.resize(760, 320);
+        auto *stageView = new glass::StageBackground(background, styles, &window);
+        stageView->setGeometry(window.rect());
+        auto *list = new QWidget(&window); // as in the transcript: the bubbles copy their glass from its sheet
+        list->setGeometry(window.rect());
+        new glass::BackdropSheet(list);
+        auto *live = new chat::LiveAssistantBlock({styles, background, cache, nullptr}, list);
+        live->setActivity(app::LiveActivity::working(QStringLiteral("run_shell")));
+        live->setStreamingText(QStringLiteral("Running the build now. First the configure step, then **every** "
+                                              "target, and the tests last. It takes a minute or two."));
+        live->setGeometry(40, 30, 640, live->heightForWidth(640));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(stageView->isBackdropReady());
+        QTRY_COMPARE(stageView->mediaOpacity(), 1.0);
+
+        const QImage shot = window.grab().toImage();
+        QVERIFY(shot.save(QDir(testsupport::outputDirectory())
+                              .filePath(QStringLiteral("live-legibility-%1-%2.png").arg(skin, backdrop))));
+
+        auto *status = live->findChild<QLabel *>();
+        chat::MarkdownTextView *text = live->textView();
+        QVERIFY(status && text->isVisible());
+        const QColor statusInk = status->palette().color(QPalette::WindowText);
+        const QColor textInk = text->markdownStyle().ink;
+        const QRect statusBox(status->mapTo(&window, QPoint()), status->size());
+        const QRect textBox(text->mapTo(&window, QPoint()), text->size());
+        // The glass alone: the block keeps its size, its words are taken away.
+        for (QWidget *w : live->findChildren<QWidget *>())
+            if (w != live && w->parentWidget() != live)
+                w->hide();
+        const QImage glass = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+        const double statusRatio = worstContrast(glass, statusBox, statusInk);
+        const double textRatio = worstContrast(glass, textBox, textInk);
+        qInfo("%s on %s: reply %.2f, status %.2f", qPrintable(skin), qPrintable(backdrop), textRatio, statusRatio);
+        QVERIFY2(textRatio >= 4.5, qPrintable(QStringLiteral("reply text %1").arg(textRatio, 0, 'f', 2)));
+        QVERIFY2(statusRatio >= 3, qPrintable(QStringLiteral("status line %1").arg(statusRatio, 0, 'f', 2)));
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(LiveLegibilityTest)
+#include "tst_live_legibility.moc"
