@@ -19,6 +19,7 @@ constexpr qreal kRadius = 18; // the bubbles' corner
 LiveGlass::LiveGlass(glass::StyleStore &styles, QWidget *parent)
     : glass::GlassSurface(styles, parent)
 {
+    connect(&styles, &glass::StyleStore::changed, this, [this] { m_material = QImage(); });
 }
 
 void LiveGlass::setVisibility(double visibility)
@@ -34,26 +35,26 @@ bool LiveGlass::isLight() const
     return styles().light;
 }
 
-void LiveGlass::paintEvent(QPaintEvent *event)
+void LiveGlass::ensureMaterial(const QRect &exposed)
 {
-    if (m_visibility <= 0.01)
-        return;
-    const QRect exposed = event->rect() & rect();
-    if (exposed.isEmpty())
-        return;
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF whole(rect());
-    const QRectF drawn = MessageChrome::shapeInView(whole, QRectF(exposed));
-    QPainterPath area;
-    area.addRect(QRectF(exposed));
-    const QPainterPath clip = MessageChrome::bubbleShape(drawn).intersected(area);
     const glass::BackdropLocation where = backdrop();
     const glass::BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
+    const qreal dpr = devicePixelRatioF();
     const bool light = isLight();
-    const double opacity = MessageChrome::materialOpacity(m_visibility);
-    glass::GlassMaterial::paintHeld(p, clip, light, [&](QPainter &layer) {
-        const QRectF r = clip.boundingRect();
+    const MaterialKey key{where.provider, frame ? frame->revision : 0, where.origin, width(), dpr, m_visibility, light};
+    if (key == m_key && !m_material.isNull() && m_span.contains(exposed))
+        return;
+    m_key = key;
+    // Slack above and below: a few lines of growth or scrolling reuse it.
+    constexpr int kSlack = 128;
+    m_span = QRect(0, exposed.top() - kSlack, width(), exposed.height() + 2 * kSlack) & rect();
+    m_material = QImage((QSizeF(m_span.size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    m_material.setDevicePixelRatio(dpr);
+    m_material.fill(Qt::transparent);
+    {
+        QPainter layer(&m_material);
+        layer.translate(-m_span.topLeft());
+        const QRectF r(m_span);
         // The stage the material lies on, then the bubble's own material:
         // the dark skins keep their bubble, the light ones get a pale frost.
         if (frame)
@@ -63,10 +64,31 @@ void LiveGlass::paintEvent(QPaintEvent *event)
         if (light)
             layer.fillRect(r, QColor(242, 242, 245, int(110 * m_visibility)));
         else
-            MessageChrome::paintMaterial(layer, r, opacity, frame, where.origin);
-    });
+            MessageChrome::paintMaterial(layer, r, MessageChrome::materialOpacity(m_visibility), frame, where.origin);
+    }
+    glass::GlassMaterial::holdInBand(m_material, light);
+}
+
+void LiveGlass::paintEvent(QPaintEvent *event)
+{
+    if (m_visibility <= 0.01) {
+        m_material = QImage();
+        return;
+    }
+    const QRect exposed = event->rect() & rect();
+    if (exposed.isEmpty())
+        return;
+    ensureMaterial(exposed);
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF whole(rect());
+    const QRectF drawn = MessageChrome::shapeInView(whole, QRectF(exposed));
+    p.save();
+    p.setClipPath(MessageChrome::bubbleShape(drawn), Qt::IntersectClip);
+    p.drawImage(m_span.topLeft(), m_material);
+    p.restore();
     MessageChrome::assistantDecoration(p, whole, m_visibility, skin(), drawn);
-    if (light) // the white rim is lost on light glass: a dark hairline instead
+    if (isLight()) // the white rim is lost on light glass: a dark hairline instead
         glass::GlassPainter::innerBorder(p, drawn, glass::FrostShape::roundedRectangle(kRadius), styles().card.stroke, 1.0);
 }
 

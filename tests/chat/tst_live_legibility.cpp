@@ -6,6 +6,7 @@
 #include "support/TestMain.h"
 
 #include "chat/LiveAssistantBlock.h"
+#include "chat/LiveGlass.h"
 #include "chat/MarkdownRenderCache.h"
 #include "chat/MarkdownTextView.h"
 #include "glass/BackdropSheet.h"
@@ -146,6 +147,62 @@ private slots:
         qInfo("%s on %s: reply %.2f, status %.2f", qPrintable(skin), qPrintable(backdrop), textRatio, statusRatio);
         QVERIFY2(textRatio >= 4.5, qPrintable(QStringLiteral("reply text %1").arg(textRatio, 0, 'f', 2)));
         QVERIFY2(statusRatio >= 3, qPrintable(QStringLiteral("status line %1").arg(statusRatio, 0, 'f', 2)));
+    }
+
+    // A long reply's glass is painted only where exposed; painted band by
+    // band it must come out as painted whole, rounded ends included.
+    void glassInBands_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("dark") << "default";
+        QTest::newRow("light") << "paper";
+    }
+    void glassInBands()
+    {
+        QFETCH(QString, skin);
+        QTemporaryDir dir;
+        stage::SkinStore skins(stage::SkinStore::Sources{kSkinDir, dir.filePath(QStringLiteral("user-skins"))});
+        skins.select(skin);
+        glass::StyleStore styles(skins);
+        stage::BackgroundSettings::Config config;
+        config.supportDirectory = dir.filePath(QStringLiteral("support"));
+        config.firstRunImage = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
+        config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
+        stage::BackgroundSettings background(config);
+        background.setAnimateKenBurns(false);
+        background.setIsEnabled(true);
+        QWidget window;
+        window.resize(400, 2600);
+        auto *stageView = new glass::StageBackground(background, styles, &window);
+        stageView->setGeometry(window.rect());
+        auto *glassView = new chat::LiveGlass(styles, &window);
+        glassView->setVisibility(0.85);
+        glassView->setGeometry(30, 40, 340, 2500);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(stageView->isBackdropReady());
+        QTRY_COMPARE(stageView->mediaOpacity(), 1.0);
+        const auto render = [&](int band) {
+            QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::black);
+            for (int y = 0; y < window.height(); y += band)
+                window.render(&image, QPoint(0, y), QRegion(0, y, window.width(), band));
+            return image;
+        };
+        const QImage whole = render(window.height());
+        const QImage bands = render(97);
+        int largest = 0;
+        for (int y = 0; y < whole.height(); ++y)
+            for (int x = 0; x < whole.width(); ++x) {
+                const QRgb a = whole.pixel(x, y), b = bands.pixel(x, y);
+                largest = std::max({largest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                    std::abs(qBlue(a) - qBlue(b))});
+            }
+        QVERIFY2(largest <= 2, qPrintable(QStringLiteral("largest %1").arg(largest)));
+        // The glass is there at all: it differs from the bare stage.
+        QCOMPARE(glassView->isLight(), skin == QLatin1String("paper"));
+        glassView->setVisibility(0);
+        QVERIFY(render(window.height()) != whole);
     }
 };
 
