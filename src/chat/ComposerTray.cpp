@@ -170,6 +170,35 @@ void ComposerTray::hideEvent(QHideEvent *event)
         setTrayPopover(std::nullopt);
 }
 
+void ComposerTray::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitRow();
+}
+
+// A narrow column (side panels open) keeps the row on the card: the chips
+// shrink to their symbols, then the wallpaper's two buttons and the skin
+// palette give way, in that order. The mic, send and stop always stay.
+void ComposerTray::fitRow()
+{
+    constexpr int kGap = 10;
+    constexpr int kButton = 26;
+    int chips = 2 * kGap + 12;
+    for (ContextChip *chip : {m_project, m_guard, m_model})
+        chips += chip->minimumSizeHint().width();
+    const int kept = m_app.isRunning() ? 3 : 2;
+    const int room = width() - chips;
+    TrayIconButton *const optional[] = {m_skin, m_eye, m_wallpaper};
+    int shown = 3;
+    while (shown > 0 && (kept + shown) * kButton + (kept + shown - 1) * kGap > room)
+        --shown;
+    for (int i = 0; i < 3; ++i)
+        optional[i]->setVisible(i < shown);
+    // What a hidden button opened has nothing left to hang from.
+    if ((m_wallpaperExpanded && shown < 3) || (m_popover == TrayPopover::skin && shown < 1))
+        setTrayPopover(std::nullopt);
+}
+
 void ComposerTray::setIntroGlow(double glow)
 {
     m_introGlow = glow;
@@ -379,6 +408,7 @@ void ComposerTray::refreshSend()
     m_send->setToolTip(running ? QStringLiteral("Stop current run and send this message (%1).").arg(keys)
                                : QStringLiteral("Send. Run this message (%1).").arg(keys));
     m_stop->setVisible(running);
+    fitRow();
 }
 
 } // namespace chat

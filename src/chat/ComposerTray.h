@@ -73,8 +73,10 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void fitRow();
     void toggle(TrayPopover popover);
     void showOpen();
     QWidget *makePopover(TrayPopover popover);

@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QRadialGradient>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -59,7 +60,7 @@ ConnectEmberCapsule::ConnectEmberCapsule(const QString &title, const QString &sy
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
     setAttribute(Qt::WA_NoSystemBackground);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     m_clock.start();
     m_ticker.setTimerType(Qt::CoarseTimer);
     connect(&m_ticker, &QTimer::timeout, this, &ConnectEmberCapsule::tick);
@@ -126,6 +127,13 @@ QSize ConnectEmberCapsule::sizeHint() const
     const int content = qMax(fm.height(), kSymbol);
     const int width = kPadX + kSymbol + kGap + fm.horizontalAdvance(text()) + kPadX;
     return {width + 2 * kMargin, content + 2 * kPadY + 2 * kMargin};
+}
+
+QSize ConnectEmberCapsule::minimumSizeHint() const
+{
+    const QFontMetrics fm(labelFont(m_styles.styles()));
+    const int shortest = std::min(fm.horizontalAdvance(text().left(3) + QChar(0x2026)), fm.horizontalAdvance(text()));
+    return {kPadX + kSymbol + kGap + shortest + kPadX + 2 * kMargin, sizeHint().height()};
 }
 
 QRectF ConnectEmberCapsule::capsuleRect() const
@@ -327,7 +335,8 @@ void ConnectEmberCapsule::paintEvent(QPaintEvent *)
     // The label with its warm glow.
     const QFont font = labelFont(s);
     const QFontMetricsF fm(font);
-    const qreal textWidth = fm.horizontalAdvance(text());
+    const QString label = fm.elidedText(text(), Qt::ElideRight, capsule.width() - (kPadX + kSymbol + kGap + kPadX) + 0.5);
+    const qreal textWidth = fm.horizontalAdvance(label);
     const qreal left = centre.x() - (kSymbol + kGap + textWidth) / 2;
     const QRectF symbolBox(left, centre.y() - kSymbol / 2.0, kSymbol, kSymbol);
     const QRectF textBox(left + kSymbol + kGap, capsule.top(), textWidth + 1, h);
@@ -335,10 +344,10 @@ void ConnectEmberCapsule::paintEvent(QPaintEvent *)
     p.setFont(font);
     p.setPen(alpha(kEmberWarm, 0.22));
     for (const QPointF d : {QPointF(0, 1), QPointF(0, -1), QPointF(1, 0), QPointF(-1, 0)})
-        p.drawText(textBox.translated(d), Qt::AlignLeft | Qt::AlignVCenter, text());
+        p.drawText(textBox.translated(d), Qt::AlignLeft | Qt::AlignVCenter, label);
     p.drawImage(symbolBox, glass::SymbolIcons::render(m_symbol, symbolBox.size(), QColor(Qt::white), dpr));
     p.setPen(Qt::white);
-    p.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter, text());
+    p.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter, label);
 }
 
 } // namespace chat

@@ -49,6 +49,8 @@ public:
     static double breathAt(qint64 ms);
 
     QSize sizeHint() const override;
+    // A narrow card squeezes the label to its first letters and an ellipsis.
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -94,7 +94,8 @@ ContextChip::ContextChip(glass::StyleStore &styles, QWidget *parent) : QAbstract
 {
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Shrinks below its title's width in a narrow row, never grows past it.
+    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     glass::FrostShapeBackground::install(this, glass::QirvTheme::FrostRole::chip, glass::FrostShape::capsule(), false,
                                          false, styles);
     connect(&styles, &glass::StyleStore::changed, this, &ContextChip::restyle);
@@ -135,7 +136,9 @@ QString ContextChip::paintedTitle() const
 {
     const QFontMetrics fm(trayFont(m_styles.styles(), 11, QFont::DemiBold));
     const int room = width() - (kChipPadX + kChipSymbol + kChipGap) - kChipPadX;
-    return fm.elidedText(shownTitle(), Qt::ElideRight, std::max(0, room));
+    const QString title = fm.elidedText(shownTitle(), Qt::ElideRight, std::max(0, room));
+    // An ellipsis alone says nothing: the symbol stands for the chip then.
+    return title == QString(QChar(0x2026)) ? QString() : title;
 }
 
 ChipColors ContextChip::colors() const
@@ -149,6 +152,11 @@ QSize ContextChip::sizeHint() const
     const int w = kChipPadX + kChipSymbol + kChipGap + fm.horizontalAdvance(shownTitle()) + kChipPadX;
     const int h = kChipPadY + qMax(fm.height(), kChipSymbol) + kChipPadY;
     return {w, h};
+}
+
+QSize ContextChip::minimumSizeHint() const
+{
+    return {kChipPadX + kChipSymbol + kChipPadX, sizeHint().height()};
 }
 
 void ContextChip::restyle()
@@ -176,11 +184,15 @@ void ContextChip::paintEvent(QPaintEvent *)
 
     const QFont f = trayFont(m_styles.styles(), 11, QFont::DemiBold);
     const qreal symbolTop = (r.height() - kChipSymbol) / 2;
-    paintTraySymbol(p, m_symbol, QRectF(kChipPadX, symbolTop, kChipSymbol, kChipSymbol), c.content);
+    const QString title = paintedTitle();
+    const qreal symbolLeft = title.isEmpty() ? (r.width() - kChipSymbol) / 2 : kChipPadX;
+    paintTraySymbol(p, m_symbol, QRectF(symbolLeft, symbolTop, kChipSymbol, kChipSymbol), c.content);
+    if (title.isEmpty())
+        return;
     p.setFont(f);
     p.setPen(c.content);
     const QRectF textBox(kChipPadX + kChipSymbol + kChipGap, 0, r.width() - (kChipPadX + kChipSymbol + kChipGap), r.height());
-    p.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, paintedTitle());
+    p.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title);
 }
 
 // ---- TrayIconButton

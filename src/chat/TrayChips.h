@@ -68,7 +68,8 @@ public:
     QString paintedTitle() const;
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    // Its symbol alone: a narrow row squeezes the title away first.
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

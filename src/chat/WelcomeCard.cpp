@@ -15,6 +15,8 @@
 #include <QMenu>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace chat {
 
 namespace {
@@ -30,6 +32,64 @@ QColor projectTint(const glass::Styles &s)
     return legible(QColor::fromRgbF(0.45f, 0.65f, 1.0f), s);
 }
 
+constexpr int kChipSpacing = 10;
+constexpr int kCardMargin = 12;
+
+// The question at the largest size (up to its font's) at which its longest
+// word fits the width: a narrow card wraps it between words, never in one.
+class FittedTitle : public QLabel {
+public:
+    static constexpr int kSmallestPixels = 18;
+
+    using QLabel::QLabel;
+
+    void setBaseFont(const QFont &font)
+    {
+        m_base = font;
+        setFont(fontFor(width()));
+        updateGeometry();
+    }
+
+    QFont fontFor(int width) const
+    {
+        QFont f = m_base;
+        for (int px = m_base.pixelSize(); px > kSmallestPixels; --px) {
+            f.setPixelSize(px);
+            if (widestWord(f) <= width)
+                return f;
+        }
+        f.setPixelSize(std::min(kSmallestPixels, m_base.pixelSize()));
+        return f;
+    }
+
+    int heightForWidth(int width) const override
+    {
+        const QFontMetrics fm(fontFor(width));
+        return fm.boundingRect(QRect(0, 0, width, 100000), Qt::AlignHCenter | Qt::TextWordWrap, text()).height();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QLabel::resizeEvent(event);
+        const QFont f = fontFor(width());
+        if (f.pixelSize() != font().pixelSize())
+            setFont(f);
+    }
+
+private:
+    int widestWord(const QFont &f) const
+    {
+        const QFontMetrics fm(f);
+        int widest = 0;
+        for (const QString &word : text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            widest = std::max(widest, fm.horizontalAdvance(word));
+        return widest;
+    }
+
+    QFont m_base;
+};
+
 } // namespace
 
 WelcomeCard::WelcomeCard(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent)
@@ -38,7 +98,7 @@ WelcomeCard::WelcomeCard(app::AppViewModel &app, glass::StyleStore &styles, QWid
     setObjectName(QStringLiteral("welcomeCard"));
     setAttribute(Qt::WA_NoSystemBackground);
     auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(12, 0, 12, 40);
+    outer->setContentsMargins(kCardMargin, 0, kCardMargin, 40);
     outer->setSpacing(22);
 
     m_card = new QWidget;
@@ -47,6 +107,9 @@ WelcomeCard::WelcomeCard(app::AppViewModel &app, glass::StyleStore &styles, QWid
     // texts fill it without alignment flags, so they wrap to its width.
     m_card->setMaximumWidth(kTaglineMaxWidth + 2 * kCardPadding);
     m_card->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // Its contents wrap, shrink and stack: the column sets its width, and
+    // its height is counted at that width, not at its longest word's.
+    m_card->setMinimumWidth(2 * kCardPadding + 64);
     auto *content = new QVBoxLayout(m_card);
     content->setContentsMargins(kCardPadding, kCardPadding, kCardPadding, kCardPadding);
     content->setSpacing(16);
@@ -54,7 +117,7 @@ WelcomeCard::WelcomeCard(app::AppViewModel &app, glass::StyleStore &styles, QWid
     auto *mark = new glass::AppIconMark(72, true, styles);
     content->addWidget(mark, 0, Qt::AlignHCenter);
 
-    m_title = new QLabel(QStringLiteral("What are we building?"));
+    m_title = new FittedTitle(QStringLiteral("What are we building?"));
     m_title->setTextFormat(Qt::PlainText);
     m_title->setAlignment(Qt::AlignHCenter);
     m_title->setWordWrap(true);
@@ -67,9 +130,11 @@ WelcomeCard::WelcomeCard(app::AppViewModel &app, glass::StyleStore &styles, QWid
     m_tagline->setWordWrap(true);
     content->addWidget(m_tagline);
 
-    auto *row = new QHBoxLayout;
+    // Side by side, or one above the other when a narrow card has no room.
+    auto *row = new QBoxLayout(QBoxLayout::LeftToRight);
+    m_chips = row;
     row->setContentsMargins(0, 4, 0, 0);
-    row->setSpacing(10);
+    row->setSpacing(kChipSpacing);
     row->addStretch(1);
     const glass::Styles &s = styles.styles();
     m_live = new StatusChip(QStringLiteral("Moonshelf live"), QStringLiteral("bolt.fill"), s.success, styles);
@@ -78,9 +143,9 @@ WelcomeCard::WelcomeCard(app::AppViewModel &app, glass::StyleStore &styles, QWid
                                         styles);
     m_project = new StatusChip(QStringLiteral("Open folder"), QStringLiteral("folder.fill"), s.textSecondary, styles);
     m_project->setObjectName(QStringLiteral("welcomeProjectChip"));
-    row->addWidget(m_live, 0, Qt::AlignVCenter);
-    row->addWidget(m_connect, 0, Qt::AlignVCenter);
-    row->addWidget(m_project, 0, Qt::AlignVCenter);
+    row->addWidget(m_live, 0, Qt::AlignCenter);
+    row->addWidget(m_connect, 0, Qt::AlignCenter);
+    row->addWidget(m_project, 0, Qt::AlignCenter);
     row->addStretch(1);
     content->addLayout(row);
 
@@ -112,6 +177,57 @@ WelcomeCard *WelcomeCard::install(QWidget *slot, app::AppViewModel &app, glass::
     return card;
 }
 
+bool WelcomeCard::chipsStacked() const
+{
+    return m_chips->direction() == QBoxLayout::TopToBottom;
+}
+
+bool WelcomeCard::chipsStackAt(int width) const
+{
+    const int card = std::min(width - 2 * kCardMargin, kTaglineMaxWidth + 2 * kCardPadding);
+    // Side by side while the account chip stays whole and the folder's name
+    // keeps a few letters; its cut name is the first thing to give way.
+    QWidget *account = m_live->isHidden() ? static_cast<QWidget *>(m_connect) : static_cast<QWidget *>(m_live);
+    const int needed = account->sizeHint().width() + kChipSpacing + m_project->minimumSizeHint().width();
+    return needed > card - 2 * kCardPadding;
+}
+
+int WelcomeCard::heightForWidth(int width) const
+{
+    int height = layout()->totalHeightForWidth(width);
+    const bool stack = chipsStackAt(width);
+    if (stack == chipsStacked())
+        return height;
+    // The row as it will lie once resized to that width.
+    int line = 0;
+    int column = -kChipSpacing;
+    for (QWidget *chip : {static_cast<QWidget *>(m_live), static_cast<QWidget *>(m_connect),
+                          static_cast<QWidget *>(m_project)}) {
+        if (chip->isHidden())
+            continue;
+        line = std::max(line, chip->sizeHint().height());
+        column += chip->sizeHint().height() + kChipSpacing;
+    }
+    return height + (stack ? column - line : line - column);
+}
+
+void WelcomeCard::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placeChips();
+}
+
+void WelcomeCard::placeChips()
+{
+    const bool stack = chipsStackAt(width());
+    // In a row the account chip keeps its whole title; stacked it may cut it.
+    for (QWidget *account : {static_cast<QWidget *>(m_live), static_cast<QWidget *>(m_connect)})
+        account->setMinimumWidth(stack ? 0 : account->sizeHint().width());
+    const auto direction = stack ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight;
+    if (m_chips->direction() != direction)
+        m_chips->setDirection(direction);
+}
+
 QString WelcomeCard::folderName(const QString &rootPath)
 {
     const QString clean = QDir::cleanPath(rootPath);
@@ -125,7 +241,7 @@ void WelcomeCard::applyLook()
     QFont title = s.body.font;
     title.setPixelSize(32);
     title.setWeight(QFont::DemiBold);
-    m_title->setFont(title);
+    static_cast<FittedTitle *>(m_title)->setBaseFont(title);
     QPalette titlePalette = m_title->palette();
     titlePalette.setColor(QPalette::WindowText, s.text);
     m_title->setPalette(titlePalette);
@@ -151,6 +267,7 @@ void WelcomeCard::refresh()
     else
         m_project->setLook(folderName(root), QStringLiteral("folder.fill"), projectTint(s));
     m_project->setToolTip(QString());
+    placeChips();
 }
 
 void WelcomeCard::onProjectChip()

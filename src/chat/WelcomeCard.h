@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QBoxLayout;
 class QLabel;
 class QMenu;
 
@@ -45,7 +46,17 @@ public:
     // The last component of the folder's path, a trailing slash ignored.
     static QString folderName(const QString &rootPath);
 
+    // Counts the status row as it will lie at that width (stacked when narrow).
+    int heightForWidth(int width) const override;
+    bool hasHeightForWidth() const override { return true; }
+    bool chipsStacked() const;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    bool chipsStackAt(int width) const;
+    void placeChips();
     void refresh();
     void applyLook();
     void fillProjectMenu();
@@ -60,6 +71,7 @@ private:
     ConnectEmberCapsule *m_connect = nullptr;
     StatusChip *m_project = nullptr;
     QMenu *m_menu = nullptr;
+    QBoxLayout *m_chips = nullptr;
 };
 
 } // namespace chat

@@ -4,7 +4,11 @@
 
 #include "agent/WorkspaceManager.h"
 #include "app/AppTestKit.h"
+#include "chat/ChatView.h"
+#include "chat/ComposerBar.h"
+#include "chat/ComposerTray.h"
 #include "chat/ConnectEmberCapsule.h"
+#include "chat/TrayChips.h"
 #include "chat/StatusChip.h"
 #include "chat/WelcomeCard.h"
 #include "glass/Contrast.h"
@@ -199,6 +203,66 @@ private slots:
         // The height the chat list gives it holds the whole card.
         QVERIFY(card.heightForWidth(360) >= glass->layout()->totalHeightForWidth(glass->width()) + 40);
         QCOMPARE(glass->height(), glass->layout()->totalHeightForWidth(glass->width()));
+    }
+
+    // The chat column squeezed by the side panels: the title wraps whole
+    // words, nothing is clipped, the card's status chips stay on it, and the
+    // tray keeps send and the mic on the composer card.
+    void narrowChatPane_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("320 dark") << 320 << QStringLiteral("default");
+        QTest::newRow("320 light") << 320 << QStringLiteral("daylight");
+        QTest::newRow("300 dark") << 300 << QStringLiteral("default");
+        QTest::newRow("900 dark") << 900 << QStringLiteral("default");
+        QTest::newRow("900 light") << 900 << QStringLiteral("daylight");
+    }
+    void narrowChatPane()
+    {
+        QFETCH(int, width);
+        QFETCH(QString, skin);
+        Fixture f(skin);
+        app::AppViewModel &vm = f.make(false, true);
+        chat::ChatView view(vm, *f.styles);
+        view.resize(width, 700);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTest::qWait(50);
+        view.grab().save(outputPath(QStringLiteral("chat-narrow-%1-%2.png").arg(width).arg(skin)));
+
+        auto *card = view.findChild<chat::WelcomeCard *>();
+        QVERIFY(card);
+        QWidget *glass = card->card();
+        for (QLabel *label : {card->title(), card->tagline()}) {
+            const QFontMetrics fm(label->font());
+            int widest = 0;
+            for (const QString &word : label->text().split(QLatin1Char(' ')))
+                widest = std::max(widest, fm.horizontalAdvance(word));
+            QVERIFY2(label->contentsRect().width() >= widest, qPrintable(label->text()));
+            QVERIFY(label->height() >= label->heightForWidth(label->width()));
+            QVERIFY(glass->rect().contains(label->geometry()));
+        }
+        for (QWidget *chip : {static_cast<QWidget *>(card->connectCapsule()), static_cast<QWidget *>(card->projectChip())})
+            QVERIFY(glass->rect().contains(QRect(chip->mapTo(glass, QPoint()), chip->size())));
+
+        QWidget *composer = view.composer()->card();
+        auto *tray = view.findChild<chat::ComposerTray *>();
+        QVERIFY(tray);
+        const QRect inner = composer->rect();
+        for (QWidget *w : tray->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (!w->isVisible())
+                continue;
+            const QRect r(w->mapTo(composer, QPoint()), w->size());
+            QVERIFY2(inner.contains(r), qPrintable(w->objectName()));
+        }
+        QVERIFY(tray->sendButton()->isVisible());
+        QVERIFY(tray->micButton()->isVisible());
+        if (width >= 900) {
+            QVERIFY(tray->skinButton()->isVisible());
+            QVERIFY(tray->wallpaperToggle()->isVisible());
+            QCOMPARE(tray->modelChip()->paintedTitle(), tray->modelChip()->shownTitle());
+        }
     }
 
     void folderName_data()
