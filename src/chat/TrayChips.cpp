@@ -148,8 +148,12 @@ ChipColors ContextChip::colors() const
 
 QSize ContextChip::sizeHint() const
 {
-    const QFontMetrics fm(trayFont(m_styles.styles(), 11, QFont::DemiBold));
-    const int w = kChipPadX + kChipSymbol + kChipGap + fm.horizontalAdvance(shownTitle()) + kChipPadX;
+    const QFont font = trayFont(m_styles.styles(), 11, QFont::DemiBold);
+    const QFontMetrics fm(font);
+    // Eliding measures the title in fractions of a pixel: round up, or a
+    // title that fits would lose its last letters to an ellipsis.
+    const int title = int(std::ceil(QFontMetricsF(font).horizontalAdvance(shownTitle()))) + 1;
+    const int w = kChipPadX + kChipSymbol + kChipGap + title + kChipPadX;
     const int h = kChipPadY + qMax(fm.height(), kChipSymbol) + kChipPadY;
     return {w, h};
 }

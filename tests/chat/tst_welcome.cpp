@@ -262,6 +262,8 @@ private slots:
             QVERIFY(tray->skinButton()->isVisible());
             QVERIFY(tray->wallpaperToggle()->isVisible());
             QCOMPARE(tray->modelChip()->paintedTitle(), tray->modelChip()->shownTitle());
+            // A folder name that fits is shown whole (no ellipsis from rounding).
+            QCOMPARE(tray->projectChip()->paintedTitle(), tray->projectChip()->shownTitle());
         }
     }
 
