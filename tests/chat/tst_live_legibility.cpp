@@ -3,6 +3,7 @@
 // and the reply text are measured against the glass painted behind them
 // (WCAG contrast, the worst pixel of each box).
 
+#include "support/PaintHelpers.h"
 #include "support/TestMain.h"
 
 #include "chat/LiveAssistantBlock.h"
@@ -72,11 +73,7 @@ private slots:
     {
         QTest::addColumn<QString>("skin");
         QTest::addColumn<QString>("backdrop");
-        QStringList ids;
-        QDirIterator it(kSkinDir, {QStringLiteral("*.json")});
-        while (it.hasNext())
-            ids << QFileInfo(it.next()).completeBaseName();
-        ids.sort();
+        const QStringList ids = testsupport::skinIds(kSkinDir);
         QVERIFY(ids.size() >= 8);
         for (const QString &id : ids)
             for (const char *backdrop : {"stage", "white", "bright"})
@@ -182,13 +179,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTRY_VERIFY(stageView->isBackdropReady());
         QTRY_COMPARE(stageView->mediaOpacity(), 1.0);
-        const auto render = [&](int band) {
-            QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::black);
-            for (int y = 0; y < window.height(); y += band)
-                window.render(&image, QPoint(0, y), QRegion(0, y, window.width(), band));
-            return image;
-        };
+        const auto render = [&](int band) { return testsupport::renderInBands(window, band); };
         const QImage whole = render(window.height());
         const QImage bands = render(97);
         int largest = 0;

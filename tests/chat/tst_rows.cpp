@@ -1,4 +1,5 @@
 #include "ChatTestStyle.h"
+#include "support/PaintHelpers.h"
 #include "support/TestMain.h"
 
 #include "chat/ActivityMarks.h"
@@ -382,13 +383,8 @@ private slots:
         view.setFinishedText(QUuid::createUuid(), text);
         view.resize(600, view.heightForWidth(600));
         QVERIFY(view.height() > 3000);
-        QImage whole(view.size(), QImage::Format_ARGB32_Premultiplied);
-        whole.fill(Qt::black);
-        view.render(&whole);
-        QImage bands(view.size(), QImage::Format_ARGB32_Premultiplied);
-        bands.fill(Qt::black);
-        for (int y = 0; y < view.height(); y += 97)
-            view.render(&bands, QPoint(0, y), QRegion(0, y, view.width(), 97));
+        const QImage whole = testsupport::renderInBands(view, view.height());
+        const QImage bands = testsupport::renderInBands(view, 97);
         const PictureDistance d = distance(whole, bands);
         QVERIFY2(d.largest <= 2, qPrintable(QStringLiteral("largest %1").arg(d.largest)));
         QVERIFY(whole.copy(0, view.height() - 40, 600, 40).save(QDir(testsupport::outputDirectory()).filePath(QStringLiteral("chat-code-card-end.png"))));
@@ -525,13 +521,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTRY_VERIFY(stage->isBackdropReady());
         QTRY_COMPARE(stage->mediaOpacity(), 1.0);
-        const auto render = [&](int band) {
-            QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::black);
-            for (int y = 0; y < window.height(); y += band)
-                window.render(&image, QPoint(0, y), QRegion(0, y, window.width(), band));
-            return image;
-        };
+        const auto render = [&](int band) { return testsupport::renderInBands(window, band); };
         const QImage whole = render(window.height());
         const PictureDistance bands = distance(whole, render(97));
         QVERIFY2(bands.largest <= 2, qPrintable(QStringLiteral("largest %1").arg(bands.largest)));

@@ -10,6 +10,7 @@
 #include "glass/SidebarGlassBackground.h"
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"
+#include "support/PaintHelpers.h"
 #include "support/TestMain.h"
 
 #include <QDirIterator>
@@ -95,11 +96,7 @@ private slots:
     {
         QTest::addColumn<QString>("skin");
         QTest::addColumn<QString>("backdrop");
-        QStringList ids;
-        QDirIterator it(kSkinDir, {QStringLiteral("*.json")});
-        while (it.hasNext())
-            ids << QFileInfo(it.next()).completeBaseName();
-        ids.sort();
+        const QStringList ids = testsupport::skinIds(kSkinDir);
         QVERIFY(ids.size() >= 8);
         for (const QString &id : ids)
             for (const char *backdrop : {"stage", "white", "black", "busy"})
