@@ -4,8 +4,10 @@
 #include "glass/GlassDecoration.h"
 
 #include <QApplication>
+#include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QVariantAnimation>
 
 namespace chat {
 
@@ -65,7 +67,25 @@ void TrayPopoverHost::open(QWidget *anchor, QWidget *content, bool dressed)
     place();
     content->show();
     content->raise();
+    fadeIn(content);
     qApp->installEventFilter(this);
+}
+
+void TrayPopoverHost::fadeIn(QWidget *content)
+{
+    // The effect paints through an offscreen copy, so it only stays for the fade.
+    auto *effect = new QGraphicsOpacityEffect(content);
+    effect->setOpacity(0);
+    content->setGraphicsEffect(effect);
+    auto *fade = new QVariantAnimation(content);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->setDuration(kFadeMs);
+    fade->setEasingCurve(QEasingCurve::OutQuad);
+    connect(fade, &QVariantAnimation::valueChanged, effect,
+            [effect](const QVariant &value) { effect->setOpacity(value.toDouble()); });
+    connect(fade, &QVariantAnimation::finished, content, [content] { content->setGraphicsEffect(nullptr); });
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void TrayPopoverHost::dismiss()

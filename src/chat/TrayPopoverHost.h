@@ -15,8 +15,8 @@ namespace chat {
 // centred on it and kept inside the window. A press outside it closes it and
 // still reaches what was pressed, except a press on one of the registered
 // anchors, which decide themselves (a chip toggles its own popover and
-// switches from another one in one press). Escape closes it before any
-// window shortcut sees the key.
+// switches from another one in one press). It fades in over 0.12 s.
+// Escape closes it before any window shortcut sees the key.
 class TrayPopoverHost : public QObject {
     Q_OBJECT
 public:
@@ -47,6 +47,7 @@ public:
 
     static constexpr int kGap = 8;
     static constexpr int kMargin = 8;
+    static constexpr int kFadeMs = 120;
 
 signals:
     // The popover went, by a press outside, Escape or close().
@@ -57,6 +58,7 @@ protected:
 
 private:
     void place();
+    void fadeIn(QWidget *content);
     void dismiss();
     bool isInside(QWidget *widget, QWidget *container) const;
 

@@ -24,6 +24,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QGraphicsOpacityEffect>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
@@ -868,6 +869,10 @@ private slots:
             rig.tray->setTrayPopover(trayPopoverFromRaw(which));
         QWidget *content = rig.tray->popovers().content();
         QVERIFY(content && content->isVisible());
+        // It fades in, then paints directly again.
+        auto *fade = qobject_cast<QGraphicsOpacityEffect *>(content->graphicsEffect());
+        QVERIFY(fade && fade->opacity() < 1.0);
+        QTRY_VERIFY(!content->graphicsEffect());
         QTRY_VERIFY(rig.stageView->isBackdropReady());
         QTest::qWait(30);
         const QImage shot = rig.window->grab().toImage();
