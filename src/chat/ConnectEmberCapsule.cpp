@@ -71,6 +71,8 @@ ConnectEmberCapsule::ConnectEmberCapsule(const QString &title, const QString &sy
         updateGeometry();
         update();
     });
+    setReduceMotion(styles.reduceMotion());
+    connect(&styles, &glass::StyleStore::reduceMotionChanged, this, &ConnectEmberCapsule::setReduceMotion);
 }
 
 double ConnectEmberCapsule::bloomTopOpacity(bool reduceMotion, double breath, double hover)

@@ -199,6 +199,14 @@ StyleStore::StyleStore(stage::SkinStore &skins, QObject *parent)
     connect(&skins, &stage::SkinStore::skinsChanged, this, &StyleStore::rebuild);
 }
 
+void StyleStore::setReduceMotion(bool reduce)
+{
+    if (reduce == m_reduceMotion)
+        return;
+    m_reduceMotion = reduce;
+    emit reduceMotionChanged(reduce);
+}
+
 void StyleStore::rebuild()
 {
     const stage::UISkin current = m_skins.current();

@@ -83,14 +83,20 @@ public:
     stage::SkinStore &skins() const { return m_skins; }
     const Styles &styles() const { return m_styles; }
 
+    // The desktop's wish for less motion: decorative animations stay still.
+    bool reduceMotion() const { return m_reduceMotion; }
+    void setReduceMotion(bool reduce);
+
 signals:
     void changed(); // after styles() holds the new skin's values
+    void reduceMotionChanged(bool reduce);
 
 private:
     void rebuild();
 
     stage::SkinStore &m_skins;
     Styles m_styles;
+    bool m_reduceMotion = false;
 };
 
 } // namespace glass

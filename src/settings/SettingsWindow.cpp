@@ -11,6 +11,7 @@
 #include "settings/ModelSection.h"
 #include "settings/SafetySection.h"
 #include "settings/BannerView.h"
+#include "settings/ClinkingGlasses.h"
 #include "settings/SectionCard.h"
 #include "settings/SettingsButton.h"
 #include "settings/SettingsText.h"
@@ -90,6 +91,10 @@ SettingsWindow::SettingsWindow(app::AppViewModel &app, glass::StyleStore &styles
     about->content()->addWidget(m_about);
     m_tip = new TipSection(links, tip->card());
     tip->content()->addWidget(m_tip);
+    if (ClinkingGlasses *glasses = m_tip->glasses()) {
+        glasses->setReduceMotion(m_styles.reduceMotion());
+        connect(&m_styles, &glass::StyleStore::reduceMotionChanged, glasses, &ClinkingGlasses::setReduceMotion);
+    }
     m_signIn = new SignInSection(m_app, signIn->card());
     signIn->content()->addWidget(m_signIn);
     m_background = new BackgroundCard(m_app.background(), links, stage->card());

@@ -6,6 +6,7 @@
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 #include "platform/DesktopServices.h"
+#include "platform/MotionPreference.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "window/MainWindow.h"
@@ -23,6 +24,9 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
     m_skins = std::make_unique<stage::SkinStore>(stage::SkinStore::defaultSources());
     m_background = std::make_unique<stage::BackgroundSettings>(stage::BackgroundSettings::defaultConfig());
     m_styles = std::make_unique<glass::StyleStore>(*m_skins);
+    m_motion = std::make_unique<platform::MotionPreference>();
+    connect(m_motion.get(), &platform::MotionPreference::reduceMotionChanged, m_styles.get(),
+            &glass::StyleStore::setReduceMotion);
     m_desktop = std::make_unique<platform::SystemDesktopServices>();
     m_panels = std::make_unique<WidgetFilePanels>();
 

@@ -12,6 +12,7 @@ class StyleStore;
 }
 namespace platform {
 class DesktopServices;
+class MotionPreference;
 }
 namespace stage {
 class BackgroundSettings;
@@ -43,6 +44,7 @@ private:
     std::unique_ptr<stage::BackgroundSettings> m_background;
     std::unique_ptr<glass::StyleStore> m_styles;
     std::unique_ptr<platform::DesktopServices> m_desktop;
+    std::unique_ptr<platform::MotionPreference> m_motion;
     std::unique_ptr<WidgetFilePanels> m_panels;
     std::unique_ptr<app::AppViewModel> m_app;
     std::unique_ptr<MainWindow> m_window;

@@ -42,6 +42,7 @@ public:
     app::AppViewModel &vm() { return *m_vm; }
     settings::SettingsWindow &window() { return *m_window; }
     stage::SkinStore &skins() { return *m_skins; }
+    glass::StyleStore &styles() { return *m_styles; }
     stage::BackgroundSettings &background() { return m_local.background(); }
     authtest::RecordingDesktop &desktop() { return m_desktop; }
     authtest::ManualClock &clock() { return m_clock; }
