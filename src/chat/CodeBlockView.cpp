@@ -1,8 +1,11 @@
 #include "chat/CodeBlockView.h"
 
+#include "chat/TextSelection.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 
 #include <cmath>
 
@@ -12,6 +15,9 @@ namespace {
 
 constexpr qreal kRadius = 12;
 constexpr qreal kHeaderPadding = 12;
+// Longer lines are drawn by the stretch in view, each character one
+// average advance from the line's start.
+constexpr qsizetype kShapedLine = 400;
 
 QString buttonText(bool copied)
 {
@@ -96,13 +102,53 @@ QRectF copyButtonRect(const QRectF &card, const MarkdownRenderer &r, bool copied
     return {header.right() - kHeaderPadding - width, header.top(), width, header.height()};
 }
 
+QRectF linesRect(const QRectF &card, const MarkdownRenderer &r)
+{
+    return codeRect(card, r).adjusted(0, MarkdownRenderer::kCodePadding, 0, -MarkdownRenderer::kCodePadding);
+}
+
+qreal lineLeft(const QRectF &card, qreal offset)
+{
+    return card.left() + MarkdownRenderer::kCodePadding - offset;
+}
+
 qreal maxOffset(const QRectF &card, const MarkdownRenderer::Code &code)
 {
     return qMax<qreal>(0, code.widest + 2 * MarkdownRenderer::kCodePadding - card.width());
 }
 
+qreal columnX(const QString &line, int column, const QFont &mono)
+{
+    const QString shown = MarkdownRenderer::expandTabs(line);
+    const int at = TextSelecting::shownColumn(line, column);
+    const QFontMetricsF metrics(mono);
+    if (shown.size() > kShapedLine)
+        return at * metrics.averageCharWidth();
+    return metrics.horizontalAdvance(shown.left(at));
+}
+
+int columnAt(const QString &line, qreal x, const QFont &mono)
+{
+    const QString shown = MarkdownRenderer::expandTabs(line);
+    int at = 0;
+    if (shown.size() > kShapedLine) {
+        at = qBound(0, int(std::lround(x / QFontMetricsF(mono).averageCharWidth())), int(shown.size()));
+    } else {
+        QTextLayout layout(shown, mono);
+        QTextOption option;
+        option.setWrapMode(QTextOption::NoWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        QTextLine textLine = layout.createLine();
+        layout.endLayout();
+        at = textLine.isValid() ? textLine.xToCursor(x) : 0;
+    }
+    return TextSelecting::writtenColumn(line, at);
+}
+
 void paint(QPainter &p, const QRectF &card, const QRectF &clip, const MarkdownRenderer::Code &code,
-           const MarkdownRenderer &r, qreal offset, bool copied, LineCache *cache, int piece)
+           const MarkdownRenderer &r, qreal offset, bool copied, LineCache *cache, int piece,
+           const Selected *selected)
 {
     const MarkdownStyle &st = r.style();
     const QRectF frame = frameInView(card, clip);
@@ -144,12 +190,35 @@ void paint(QPainter &p, const QRectF &card, const QRectF &clip, const MarkdownRe
     p.setPen(st.codeText);
     const QFontMetricsF mono(st.mono);
     const qreal advance = mono.averageCharWidth();
-    const qreal left = area.left() + MarkdownRenderer::kCodePadding - offset;
+    const qreal left = lineLeft(card, offset);
+    if (selected && selected->to > selected->from && first <= last) {
+        // Behind the glyphs: the selected columns of each line in view, and
+        // a space's width where the line break after it is selected too.
+        int start = 0;
+        for (int i = 0; i < first; ++i)
+            start += int(code.lines[i].size()) + 1;
+        const qreal breakWidth = mono.horizontalAdvance(u' ');
+        for (int i = first; i <= last; start += int(code.lines[i].size()) + 1, ++i) {
+            const int end = start + int(code.lines[i].size());
+            if (selected->to <= start)
+                break;
+            if (selected->from > end)
+                continue;
+            const int from = qMax(selected->from, start) - start;
+            const int to = qMin(selected->to, end) - start;
+            const qreal x0 = left + columnX(code.lines[i], from, st.mono);
+            qreal x1 = left + columnX(code.lines[i], to, st.mono);
+            if (selected->to > end)
+                x1 += breakWidth;
+            if (x1 > x0)
+                p.fillRect(QRectF(x0, area.top() + i * lineHeight, x1 - x0, lineHeight), selected->color);
+        }
+    }
     for (int i = first; i <= last; ++i) {
         QString line = MarkdownRenderer::expandTabs(code.lines[i]);
         qreal x = left;
         // A very long line: draw only the stretch in view.
-        if (line.size() > 400) {
+        if (line.size() > kShapedLine) {
             const qsizetype from = qMax<qsizetype>(0, qsizetype(offset / advance) - 8);
             const qsizetype to = qMin<qsizetype>(line.size(), qsizetype((offset + card.width()) / advance) + 8);
             x += from * advance;

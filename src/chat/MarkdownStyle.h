@@ -16,6 +16,7 @@ struct MarkdownStyle {
     QColor ink;              // prose
     QColor link;
     QColor codeText, codeLabel, codeHeaderFill, codeFill, codeStroke;
+    QColor selection;        // behind selected text, prose and code
     qreal blockSpacing = 12; // between prose blocks and code cards
     // Identifies everything above that changes a layout or its colours.
     QString cacheTag;

@@ -4,11 +4,14 @@
 #include "chat/MarkdownRenderCache.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextCursor>
 #include <QToolTip>
 
 namespace chat {
@@ -40,10 +43,23 @@ void MarkdownTextView::setStyle(const MarkdownStyle &style)
     heightsChanged();
 }
 
+void MarkdownTextView::setMode(MarkdownRenderer::Mode mode)
+{
+    if (mode == m_mode)
+        return;
+    m_mode = mode;
+    m_renderer.reset();
+    m_selection = {};
+}
+
 void MarkdownTextView::setFinishedText(const QUuid &id, const QString &text)
 {
     if (!m_streaming && id == m_id && text == m_text && m_renderer)
         return;
+    // A pooled view showing another message must not keep places in the old one.
+    if (m_streaming || id != m_id || text != m_text)
+        m_selection = {};
+    m_selecting = false;
     m_id = id;
     m_text = text;
     m_streaming = false;
@@ -54,6 +70,8 @@ void MarkdownTextView::setFinishedText(const QUuid &id, const QString &text)
 
 void MarkdownTextView::setStreamingText(const QString &text)
 {
+    if (!m_streaming || !text.startsWith(m_text))
+        m_selection = {};
     m_text = text;
     if (!m_streaming) {
         m_streaming = true;
@@ -185,15 +203,28 @@ void MarkdownTextView::paintEvent(QPaintEvent *event)
         grew |= r.layOut(i);
         const auto &piece = r.piece(i);
         const QRectF rect(0, r.top(i), width(), piece.height);
+        CodeBlockView::Selected span{0, 0, m_style.selection};
+        if (!m_selection.isEmpty() && i >= m_selection.start().piece && i <= m_selection.end().piece)
+            std::tie(span.from, span.to) =
+                m_selection.spanIn(i, TextSelecting::pieceLength(r, i)).value_or(std::pair{0, 0});
+        const bool selected = span.to > span.from;
         if (piece.kind == Kind::Code) {
             CodeBlockView::paint(p, rect, clip, piece.code, r, m_codeOffsets.value(i), m_copied.value(i) > 0,
-                                 &m_codeLines, i);
+                                 &m_codeLines, i, selected ? &span : nullptr);
             continue;
         }
         p.save();
         p.translate(rect.topLeft());
         QAbstractTextDocumentLayout::PaintContext context;
         context.palette.setColor(QPalette::Text, m_style.ink);
+        if (selected) {
+            QAbstractTextDocumentLayout::Selection marked;
+            marked.cursor = QTextCursor(piece.doc.get());
+            marked.cursor.setPosition(span.from);
+            marked.cursor.setPosition(span.to, QTextCursor::KeepAnchor);
+            marked.format.setBackground(m_style.selection);
+            context.selections.append(marked);
+        }
         context.clip = clip.translated(-rect.topLeft()).intersected(QRectF(0, 0, width(), piece.height));
         p.setClipRect(context.clip);
         piece.doc->documentLayout()->draw(&p, context);
@@ -220,10 +251,12 @@ MarkdownTextView::Hit MarkdownTextView::hitTest(QPointF pos) const
     hit.rect = QRectF(0, r.top(i), width(), piece.height);
     if (piece.kind == Kind::Code) {
         hit.code = true;
+        hit.text = pos.y() >= CodeBlockView::codeRect(hit.rect, r).top();
         hit.copyButton = CodeBlockView::copyButtonRect(hit.rect, r, m_copied.value(i) > 0)
                              .adjusted(-6, 0, 6, 0)
                              .contains(pos);
     } else if (piece.doc) {
+        hit.text = true;
         hit.href = piece.doc->documentLayout()->anchorAt(pos - hit.rect.topLeft());
     }
     return hit;
@@ -231,8 +264,20 @@ MarkdownTextView::Hit MarkdownTextView::hitTest(QPointF pos) const
 
 void MarkdownTextView::mouseMoveEvent(QMouseEvent *event)
 {
+    if (m_selecting && (event->buttons() & Qt::LeftButton)) {
+        if (!m_dragged && (event->position() - m_pressPos).manhattanLength() < QApplication::startDragDistance())
+            return;
+        m_dragged = true;
+        TextSelection next = m_selection;
+        next.head = TextSelecting::pointAt(rendererFor(width()), event->position(), m_codeOffsets);
+        setSelection(next);
+        setCursor(Qt::IBeamCursor);
+        return;
+    }
     const Hit hit = hitTest(event->position());
-    setCursor(hit.copyButton || !hit.href.isEmpty() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    setCursor(hit.copyButton || !hit.href.isEmpty() ? Qt::PointingHandCursor
+              : hit.text                            ? Qt::IBeamCursor
+                                                    : Qt::ArrowCursor);
     QWidget::mouseMoveEvent(event);
 }
 
@@ -256,19 +301,136 @@ void MarkdownTextView::mousePressEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    QWidget::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton || m_text.isEmpty()) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    // One selection in the window: a press here ends any other.
+    if (QWidget *top = window())
+        for (MarkdownTextView *other : top->findChildren<MarkdownTextView *>())
+            if (other != this)
+                other->clearSelection();
+    MarkdownRenderer &r = rendererFor(width());
+    const TextPoint at = TextSelecting::pointAt(r, event->position(), m_codeOffsets);
+    const bool triple = m_sinceDoubleClick.isValid() &&
+                        m_sinceDoubleClick.elapsed() < QApplication::doubleClickInterval() &&
+                        (event->position() - m_doubleClickPos).manhattanLength() < QApplication::startDragDistance();
+    m_sinceDoubleClick.invalidate();
+    m_pressPos = event->position();
+    m_dragged = false;
+    if (triple) {
+        m_selecting = false;
+        setSelection(TextSelecting::lineAt(r, at));
+        takeSelection();
+    } else {
+        m_selecting = true;
+        setSelection({at, at});
+    }
+    event->accept();
 }
 
 void MarkdownTextView::mouseReleaseEvent(QMouseEvent *event)
 {
     const Hit hit = hitTest(event->position());
-    if (event->button() == Qt::LeftButton && !m_pressedHref.isEmpty() && hit.href == m_pressedHref) {
+    // A drag that began on a link selects; only a click follows it.
+    if (event->button() == Qt::LeftButton && !m_dragged && !m_pressedHref.isEmpty() && hit.href == m_pressedHref) {
         const QUrl url(hit.href);
         if (MarkdownText::isOpenableLink(url))
             emit linkActivated(url);
     }
     m_pressedHref.clear();
+    if (event->button() == Qt::LeftButton && m_selecting) {
+        m_selecting = false;
+        m_dragged = false;
+        takeSelection();
+    }
     QWidget::mouseReleaseEvent(event);
+}
+
+void MarkdownTextView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    const Hit hit = hitTest(event->position());
+    if (event->button() != Qt::LeftButton || hit.copyButton || !hit.href.isEmpty() || !hit.text) {
+        // A second click on the button copies again.
+        mousePressEvent(event);
+        return;
+    }
+    MarkdownRenderer &r = rendererFor(width());
+    setSelection(TextSelecting::wordAt(r, TextSelecting::pointAt(r, event->position(), m_codeOffsets)));
+    m_selecting = false;
+    m_sinceDoubleClick.start();
+    m_doubleClickPos = event->position();
+    takeSelection();
+    event->accept();
+}
+
+void MarkdownTextView::takeSelection()
+{
+    if (m_selection.isEmpty())
+        return;
+    // Keys reach the view only with the focus: Ctrl+C copies from here.
+    setFocus(Qt::MouseFocusReason);
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (clipboard && clipboard->supportsSelection())
+        clipboard->setText(selectedText(), QClipboard::Selection);
+}
+
+void MarkdownTextView::setSelection(const TextSelection &selection)
+{
+    if (selection == m_selection)
+        return;
+    m_selection = selection;
+    update();
+}
+
+QString MarkdownTextView::selectedText() const
+{
+    if (m_selection.isEmpty() || m_text.isEmpty())
+        return {};
+    return TextSelecting::text(rendererFor(width()), m_selection);
+}
+
+bool MarkdownTextView::copySelection()
+{
+    const QString text = selectedText();
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (text.isEmpty() || !clipboard)
+        return false;
+    clipboard->setText(text);
+    return true;
+}
+
+void MarkdownTextView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Copy) && copySelection()) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MarkdownTextView::focusOutEvent(QFocusEvent *event)
+{
+    // A menu or another window coming up keeps the selection; the user
+    // moving on to another control ends it.
+    if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
+        clearSelection();
+    QWidget::focusOutEvent(event);
+}
+
+void MarkdownTextView::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (m_selection.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction *copy = menu->addAction(QStringLiteral("Copy"));
+    copy->setShortcut(QKeySequence::Copy);
+    connect(copy, &QAction::triggered, this, [this] { copySelection(); });
+    menu->popup(event->globalPos());
+    event->accept();
 }
 
 void MarkdownTextView::leaveEvent(QEvent *event)
@@ -297,6 +459,12 @@ void MarkdownTextView::wheelEvent(QWheelEvent *event)
 
 bool MarkdownTextView::event(QEvent *event)
 {
+    // Ctrl+C is ours while something is selected, whatever shortcut the window has.
+    if (event->type() == QEvent::ShortcutOverride && !m_selection.isEmpty() &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+        event->accept();
+        return true;
+    }
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const Hit hit = hitTest(help->pos());

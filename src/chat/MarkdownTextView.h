@@ -2,7 +2,9 @@
 
 #include "chat/CodeBlockView.h"
 #include "chat/MarkdownRenderer.h"
+#include "chat/TextSelection.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QTimer>
 #include <QUuid>
@@ -26,7 +28,7 @@ public:
 
     void setStyle(const MarkdownStyle &style);
     const MarkdownStyle &markdownStyle() const { return m_style; }
-    void setMode(MarkdownRenderer::Mode mode) { m_mode = mode; }
+    void setMode(MarkdownRenderer::Mode mode);
     void setCache(MarkdownRenderCache *cache) { m_cache = cache; }
     // A finished text, cached under id.
     void setFinishedText(const QUuid &id, const QString &text);
@@ -45,6 +47,13 @@ public:
     // The renderer for the current width (for tests and the benchmark).
     MarkdownRenderer &renderer() const { return rendererFor(width()); }
 
+    const TextSelection &selection() const { return m_selection; }
+    void setSelection(const TextSelection &selection);
+    void clearSelection() { setSelection({}); }
+    QString selectedText() const;
+    // Puts the selected text on the clipboard; false when nothing is selected.
+    bool copySelection();
+
 signals:
     // A followable link was clicked (http, https or mailto only).
     void linkActivated(const QUrl &url);
@@ -55,6 +64,10 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     bool event(QEvent *event) override;
@@ -66,10 +79,14 @@ private:
         QString href;
         bool copyButton = false;
         bool code = false;
+        bool text = false; // over prose or code lines (not a card's header)
     };
     MarkdownRenderer &rendererFor(int width) const;
     Hit hitTest(QPointF pos) const;
     void layOutInIdle();
+    // A selection just made: the view takes the focus (for Ctrl+C) and the
+    // text becomes the primary selection where the system has one.
+    void takeSelection();
     void heightsChanged();
 
     MarkdownStyle m_style;
@@ -87,6 +104,13 @@ private:
     QHash<int, qreal> m_codeOffsets;
     QHash<int, int> m_copied; // piece -> copies still showing "Copied"
     QString m_pressedHref;
+
+    TextSelection m_selection;
+    bool m_selecting = false;   // the left button went down on text
+    bool m_dragged = false;     // ... and moved far enough to select
+    QPointF m_pressPos;
+    QElapsedTimer m_sinceDoubleClick; // a press soon after is a triple click
+    QPointF m_doubleClickPos;
 };
 
 } // namespace chat

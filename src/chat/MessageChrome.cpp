@@ -2,7 +2,9 @@
 
 #include "glass/Backdrop.h"
 #include "glass/BackdropSheet.h"
+#include "glass/Contrast.h"
 #include "glass/FrostShape.h"
+#include "glass/GlassMaterial.h"
 #include "glass/GlassPainter.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
@@ -21,15 +23,16 @@ constexpr qreal kRadius = 18;
 using glass::QirvTheme::color;
 using glass::QirvTheme::withOpacity;
 
-// The ultra-thin material: what lies behind, blurred, under a thin dark tint.
-void material(QPainter &p, const QPainterPath &shape, double opacity, const glass::BackdropFrame *backdrop,
-              QPointF origin)
+// The material's tints: what lies behind shows through them, blurred.
+const QColor kDarkTint(24, 24, 30, 110);
+const QColor kLightTint(242, 242, 245, 110);
+
+void glassIn(QPainter &p, const QPainterPath &shape, const MessageChrome::TurnGlass &look,
+             const glass::BackdropFrame *backdrop, QPointF origin)
 {
-    if (opacity <= 0)
-        return;
     p.save();
     p.setClipPath(shape, Qt::IntersectClip);
-    MessageChrome::paintMaterial(p, shape.boundingRect(), opacity, backdrop, origin);
+    MessageChrome::paintGlass(p, shape.boundingRect(), look, backdrop, origin);
     p.restore();
 }
 
@@ -41,7 +44,6 @@ void assistantDecor(QPainter &p, const QRectF &rect, const QRectF &drawn, double
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     const QColor accent = color(skin.colors.accent);
-    p.fillPath(path, withOpacity(accent, 0.16 * v));
     QLinearGradient gradient(rect.topLeft(), rect.bottomRight());
     gradient.setColorAt(0, withOpacity(accent, 0.12 * v));
     gradient.setColorAt(1, withOpacity(accent, 0.04 * v));
@@ -50,13 +52,11 @@ void assistantDecor(QPainter &p, const QRectF &rect, const QRectF &drawn, double
     p.restore();
 }
 
-void userDecor(QPainter &p, const QRectF &drawn, double v, const stage::UISkin &skin)
+void userDecor(QPainter &p, const QRectF &drawn, double v)
 {
     const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
-    const QPainterPath path = shape.path(drawn);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    p.fillPath(path, withOpacity(color(skin.colors.userBubble), 0.55 * v));
     glass::GlassPainter::innerBorder(p, drawn, shape, withOpacity(Qt::white, 0.12 * v), 0.6);
     p.restore();
 }
@@ -79,7 +79,79 @@ void MessageChrome::paintMaterial(QPainter &p, const QRectF &area, double opacit
         glass::paintBackdrop(p, *backdrop, origin, area);
     else
         p.fillRect(area, QColor(16, 16, 20));
-    p.fillRect(area, QColor(24, 24, 30, 110));
+    p.fillRect(area, kDarkTint);
+    p.restore();
+}
+
+quint64 MessageChrome::TurnGlass::key() const
+{
+    // The opacity in millionths takes 20 bits; the colour sits above the light bit.
+    return (quint64(fill.rgba()) << 21) | (quint64(light) << 20) | quint64(std::llround(opacity * 1e6) & 0xFFFFF);
+}
+
+bool MessageChrome::readsOnLightGlass(const QColor &ink)
+{
+    const auto on = [&](bool light) {
+        const QColor edge = glass::QirvTheme::materialBand(light).edge;
+        return glass::Contrast::ratio(glass::Contrast::over(ink, edge), edge);
+    };
+    return on(true) > on(false);
+}
+
+QColor MessageChrome::assistantFill(double v, const stage::UISkin &skin)
+{
+    return withOpacity(color(skin.colors.accent), 0.16 * v);
+}
+
+QColor MessageChrome::userFill(double v, const stage::UISkin &skin)
+{
+    return withOpacity(color(skin.colors.userBubble), 0.55 * v);
+}
+
+MessageChrome::TurnGlass MessageChrome::assistantGlass(double v, const stage::UISkin &skin)
+{
+    return {readsOnLightGlass(assistantTextColor(v, skin)), materialOpacity(v), assistantFill(v, skin)};
+}
+
+MessageChrome::TurnGlass MessageChrome::userGlass(double v, const stage::UISkin &skin)
+{
+    return {readsOnLightGlass(userTextColor(v, skin)), materialOpacity(v), userFill(v, skin)};
+}
+
+void MessageChrome::paintGlass(QPainter &p, const QRectF &area, const TurnGlass &look,
+                               const glass::BackdropFrame *backdrop, QPointF origin)
+{
+    if (area.isEmpty())
+        return;
+    // Held at a quarter of the size: the blurred backdrop and the flat tints
+    // carry nothing finer, and holding costs per pixel. The grid is the
+    // stage's, so stretches painted apart (a sheet's regions, a bubble on its
+    // own) sample the same pixels and meet without a seam; one cell of margin
+    // keeps the smooth scaling inside the image.
+    constexpr int kStep = 4;
+    const QRectF onStage = area.translated(origin);
+    const QPoint first(int(std::floor(onStage.left() / kStep)) - 1, int(std::floor(onStage.top() / kStep)) - 1);
+    const QPoint last(int(std::ceil(onStage.right() / kStep)) + 1, int(std::ceil(onStage.bottom() / kStep)) + 1);
+    QImage small(last.x() - first.x(), last.y() - first.y(), QImage::Format_ARGB32_Premultiplied);
+    const QRectF covered(QPointF(first * kStep) - origin, QSizeF(small.size() * kStep));
+    {
+        QPainter s(&small);
+        s.scale(1.0 / kStep, 1.0 / kStep);
+        s.translate(-covered.topLeft());
+        if (backdrop)
+            glass::paintBackdrop(s, *backdrop, origin, covered);
+        else
+            s.fillRect(covered, glass::QirvTheme::materialBand(look.light).tone);
+        const QColor tint = look.light ? kLightTint : kDarkTint;
+        s.fillRect(covered, withOpacity(tint, tint.alphaF() * std::clamp(look.opacity, 0.0, 1.0)));
+        if (look.fill.alpha() > 0)
+            s.fillRect(covered, look.fill);
+    }
+    glass::GlassMaterial::holdInBand(small, look.light);
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setClipRect(area, Qt::IntersectClip);
+    p.drawImage(covered, small);
     p.restore();
 }
 
@@ -137,11 +209,10 @@ void MessageChrome::assistantDecoration(QPainter &p, const QRectF &rect, double 
         assistantDecor(p, rect, drawn.isValid() ? drawn : rect, v, skin);
 }
 
-void MessageChrome::userDecoration(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin,
-                                   const QRectF &drawn)
+void MessageChrome::userDecoration(QPainter &p, const QRectF &rect, double v, const QRectF &drawn)
 {
     if (v > 0.01)
-        userDecor(p, drawn.isValid() ? drawn : rect, v, skin);
+        userDecor(p, drawn.isValid() ? drawn : rect, v);
 }
 
 void MessageChrome::assistantBubble(QPainter &p, const QRectF &rect, double v, const stage::UISkin &skin,
@@ -151,7 +222,7 @@ void MessageChrome::assistantBubble(QPainter &p, const QRectF &rect, double v, c
         return;
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    material(p, bubbleShape(rect), materialOpacity(v), backdrop, origin);
+    glassIn(p, bubbleShape(rect), assistantGlass(v, skin), backdrop, origin);
     assistantDecor(p, rect, rect, v, skin);
     p.restore();
 }
@@ -163,8 +234,8 @@ void MessageChrome::userBubble(QPainter &p, const QRectF &rect, double v, const 
         return;
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    material(p, bubbleShape(rect), materialOpacity(v), backdrop, origin);
-    userDecor(p, rect, v, skin);
+    glassIn(p, bubbleShape(rect), userGlass(v, skin), backdrop, origin);
+    userDecor(p, rect, v);
     p.restore();
 }
 
@@ -189,6 +260,7 @@ MarkdownStyle MessageChrome::markdownStyle(const glass::Styles &styles, const QC
     st.codeHeaderFill = withOpacity(color(c.elevated2), 0.65);
     st.codeFill = withOpacity(color(c.elevated), 0.9);
     st.codeStroke = withOpacity(Qt::white, 0.1);
+    st.selection = styles.selection;
     st.cacheTag = QStringLiteral("%1|%2|%3|%4")
                       .arg(styles.skin.id, ink.name(QColor::HexArgb), st.body.toString(), st.mono.toString());
     return st;
@@ -228,7 +300,7 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
     // taller than the view (a long reply) shapes only the stretch in view.
     const QRect exposed = event->rect() & rect();
     const QRectF drawn = MessageChrome::shapeInView(QRectF(rect()), QRectF(exposed));
-    const double opacity = MessageChrome::materialOpacity(m_visibility);
+    const MessageChrome::TurnGlass held = turnGlass(s);
     const auto material = [&](const QRect &area, bool shaped) {
         if (area.isEmpty())
             return;
@@ -238,9 +310,9 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
             p.setClipRect(area, Qt::IntersectClip);
             p.setClipPath(MessageChrome::bubbleShape(drawn), Qt::IntersectClip);
         }
-        sheet->paint(p, this, area, quint64(std::llround(opacity * 1e6)),
-                     [opacity](QPainter &layer, const glass::BackdropFrame *frame, QPointF origin, const QRectF &r) {
-                         MessageChrome::paintMaterial(layer, r, opacity, frame, origin);
+        sheet->paint(p, this, area, held.key(),
+                     [held](QPainter &layer, const glass::BackdropFrame *frame, QPointF origin, const QRectF &r) {
+                         MessageChrome::paintGlass(layer, r, held, frame, origin);
                      });
         p.restore();
     };
@@ -258,6 +330,12 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
     paintDecoration(p, s, drawn);
 }
 
+MessageChrome::TurnGlass BubbleFrame::turnGlass(const stage::UISkin &skin) const
+{
+    return m_kind == Kind::Assistant ? MessageChrome::assistantGlass(m_visibility, skin)
+                                     : MessageChrome::userGlass(m_visibility, skin);
+}
+
 void BubbleFrame::paintDecoration(QPainter &p, const stage::UISkin &s, const QRectF &drawn)
 {
     // Kept as an image up to a few screens' worth; a taller bubble is drawn
@@ -268,13 +346,12 @@ void BubbleFrame::paintDecoration(QPainter &p, const stage::UISkin &s, const QRe
         if (m_kind == Kind::Assistant)
             MessageChrome::assistantDecoration(p, QRectF(rect()), m_visibility, s, drawn);
         else
-            MessageChrome::userDecoration(p, QRectF(rect()), m_visibility, s, drawn);
+            MessageChrome::userDecoration(p, QRectF(rect()), m_visibility, drawn);
         return;
     }
     const qreal dpr = devicePixelRatioF();
     const DecorationKey key{(QSizeF(size()) * dpr).toSize(), m_visibility,
-                            glass::QirvTheme::color(s.colors.accent).rgba(),
-                            glass::QirvTheme::color(s.colors.userBubble).rgba()};
+                            glass::QirvTheme::color(s.colors.accent).rgba()};
     if (!(key == m_decorationKey) || m_decoration.isNull()) {
         m_decorationKey = key;
         m_decoration = QImage(key.pixels, QImage::Format_ARGB32_Premultiplied);
@@ -284,7 +361,7 @@ void BubbleFrame::paintDecoration(QPainter &p, const stage::UISkin &s, const QRe
         if (m_kind == Kind::Assistant)
             MessageChrome::assistantDecoration(d, QRectF(rect()), m_visibility, s);
         else
-            MessageChrome::userDecoration(d, QRectF(rect()), m_visibility, s);
+            MessageChrome::userDecoration(d, QRectF(rect()), m_visibility);
     }
     p.drawImage(QPointF(0, 0), m_decoration);
 }
