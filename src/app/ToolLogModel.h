@@ -30,10 +30,20 @@ public:
     // entries new at the top are inserted, replaced ones changed in place,
     // gone ones removed; a log in another order is reset.
     void sync(const QList<model::ToolLogEntry> &log);
-    const QList<model::ToolLogEntry> &entries() const { return m_entries; }
+    // The rows, newest first.
+    QList<model::ToolLogEntry> entries() const;
+
+    // Equal in every field, as operator== but cheaper on shared text.
+    static bool sameEntry(const model::ToolLogEntry &a, const model::ToolLogEntry &b);
 
 private:
-    QList<model::ToolLogEntry> m_entries;
+    const model::ToolLogEntry &at(qsizetype row) const;
+    bool syncInOrder(const QList<model::ToolLogEntry> &log);
+    void syncAny(const QList<model::ToolLogEntry> &log);
+    void replaceAll(const QList<model::ToolLogEntry> &log);
+
+    // Oldest first, so a new call is an append: row r is the r-th from the end.
+    QList<model::ToolLogEntry> m_oldestFirst;
 };
 
 } // namespace app

@@ -29,7 +29,6 @@ void drawLines(QPainter *p, const QRect &box, const QStringList &lines, int line
 ToolLogRowDelegate::ToolLogRowDelegate(glass::StyleStore &styles, QObject *parent)
     : QStyledItemDelegate(parent), m_styles(styles)
 {
-    connect(&m_styles, &glass::StyleStore::changed, this, [this] { m_heights.clear(); });
 }
 
 ToolLogRows::Fonts ToolLogRowDelegate::fonts() const
@@ -60,12 +59,7 @@ ToolLogRows::Layout ToolLogRowDelegate::layoutFor(const QModelIndex &index, int 
 
 QSize ToolLogRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    const model::ToolLogEntry entry = entryOf(index);
-    const Key key{entry.id, int(entry.status), option.rect.width()};
-    auto it = m_heights.constFind(key);
-    if (it == m_heights.constEnd())
-        it = m_heights.insert(key, layoutFor(index, option.rect.width()).height);
-    return {option.rect.width(), *it};
+    return {option.rect.width(), layoutFor(index, option.rect.width()).height};
 }
 
 void ToolLogRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const

@@ -2,9 +2,7 @@
 
 #include "panels/ToolLogRows.h"
 
-#include <QHash>
 #include <QStyledItemDelegate>
-#include <QUuid>
 
 namespace glass {
 class StyleStore;
@@ -12,8 +10,8 @@ class StyleStore;
 
 namespace panels {
 
-// Paints a tool log row from its layout; row heights are cached by entry,
-// status and width, so a new call at the top costs one layout.
+// Paints a tool log row from its layout. Heights are not kept here: the list
+// keeps one per row and asks again only for rows that changed.
 class ToolLogRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -34,14 +32,6 @@ private:
     ToolLogRows::Fonts fonts() const;
 
     glass::StyleStore &m_styles;
-    struct Key {
-        QUuid id;
-        int status;
-        int width;
-        bool operator==(const Key &) const = default;
-    };
-    friend size_t qHash(const Key &key, size_t seed) { return qHashMulti(seed, key.id, key.status, key.width); }
-    mutable QHash<Key, int> m_heights;
 };
 
 } // namespace panels

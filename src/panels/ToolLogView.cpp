@@ -7,6 +7,7 @@
 #include "glass/SymbolButton.h"
 #include "panels/ActivitySpinner.h"
 #include "panels/PanelChrome.h"
+#include "panels/ToolLogList.h"
 #include "panels/ToolLogRowDelegate.h"
 
 #include <QListView>
@@ -60,19 +61,13 @@ ToolLogView::ToolLogView(app::AppViewModel &app, glass::StyleStore &styles, QWid
                                       QStringLiteral("No tool activity"),
                                       QStringLiteral("When Qirv uses files or shell, runs show up here."), m_stack);
     m_stack->addWidget(empty);
-    m_list = new QListView(m_stack);
+    m_list = new ToolLogList(m_stack);
     m_list->setModel(&m_app.toolLogModel());
     m_delegate = new ToolLogRowDelegate(styles, m_list);
     m_list->setItemDelegate(m_delegate);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_list->setResizeMode(QListView::Adjust);
-    // Rows differ in height, so a change relays the list out; in batches,
-    // newest (visible) first, the UI never waits for fifty thousand rows.
-    m_list->setLayoutMode(QListView::Batched);
-    m_list->setBatchSize(100);
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->viewport()->setAutoFillBackground(false);
