@@ -56,7 +56,8 @@ void LiveGlass::ensureMaterial(const QRect &exposed)
         layer.translate(-m_span.topLeft());
         const QRectF r(m_span);
         // The stage the material lies on, then the bubble's own material:
-        // the dark skins keep their bubble, the light ones get a pale frost.
+        // the dark skins keep their bubble, the light ones get a pale frost;
+        // the accent wash goes under the hold too, as on a finished bubble.
         if (frame)
             glass::paintBackdrop(layer, *frame, where.origin, r);
         else
@@ -65,6 +66,7 @@ void LiveGlass::ensureMaterial(const QRect &exposed)
             layer.fillRect(r, QColor(242, 242, 245, int(110 * m_visibility)));
         else
             MessageChrome::paintMaterial(layer, r, MessageChrome::materialOpacity(m_visibility), frame, where.origin);
+        layer.fillRect(r, MessageChrome::assistantFill(m_visibility, skin()));
     }
     glass::GlassMaterial::holdInBand(m_material, light);
 }

@@ -21,31 +21,54 @@ namespace chat {
 // The shared look of chat turns, driven by one bubble visibility: 0 with
 // the wallpaper off, else (0.55 - veil) / 0.55 clamped to 0...1. Above 0.5
 // the bubbles are glass over the wallpaper with light text; otherwise the
-// skin's own text colours are used.
+// skin's own text colours are used. Whatever the text colour, the glass
+// behind it is held in the material band that colour reads on.
 namespace MessageChrome {
+
+// The glass behind a turn's text: the blurred backdrop under the
+// material's tint and the turn's own colour, then held within the band.
+struct TurnGlass {
+    bool light = false;  // light glass, for dark text
+    double opacity = 0;  // the material's tint
+    QColor fill;         // the turn's colour over the material
+    // Tells the looks apart (the layers of a backdrop sheet).
+    quint64 key() const;
+    bool operator==(const TurnGlass &) const = default;
+};
 
 double bubbleVisibility(bool wallpaperOn, double overlayOpacity);
 QColor assistantTextColor(double visibility, const stage::UISkin &skin);
 QColor assistantSecondaryColor(double visibility, const stage::UISkin &skin);
 QColor userTextColor(double visibility, const stage::UISkin &skin);
+// Whether ink reads better on the light band than on the dark one.
+bool readsOnLightGlass(const QColor &ink);
+TurnGlass assistantGlass(double visibility, const stage::UISkin &skin);
+TurnGlass userGlass(double visibility, const stage::UISkin &skin);
+// The turns' flat colours over their material.
+QColor assistantFill(double visibility, const stage::UISkin &skin);
+QColor userFill(double visibility, const stage::UISkin &skin);
+// The held glass over area, opaque whatever lies behind; with no backdrop
+// a plain tone of the band stands in. Unclipped.
+void paintGlass(QPainter &painter, const QRectF &area, const TurnGlass &look, const glass::BackdropFrame *backdrop,
+                QPointF origin);
 // Draws nothing at a visibility of 0.01 or less.
 void assistantBubble(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin,
                      const glass::BackdropFrame *backdrop, QPointF origin);
 void userBubble(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin,
                 const glass::BackdropFrame *backdrop, QPointF origin);
-// A bubble's two layers: the material (the blurred backdrop under a dark
-// tint, at materialOpacity(visibility), clipped to bubbleShape) and the
-// decoration over it (colour wash and rim). The bubbles above draw both.
+// A bubble's two layers: the held glass (paintGlass, clipped to
+// bubbleShape) and the decoration over it (the assistant's gradient, the
+// rim). The bubbles above draw both.
 QPainterPath bubbleShape(const QRectF &rect);
 double materialOpacity(double visibility);
-// Unclipped over area; with no backdrop a dark fill stands in.
+// The dark material alone, translucent: the blurred backdrop under a dark
+// tint at opacity. Unclipped over area; with no backdrop a dark fill stands in.
 void paintMaterial(QPainter &painter, const QRectF &area, double opacity, const glass::BackdropFrame *backdrop,
                    QPointF origin);
 // drawn (when valid) limits the shape to a stretch of rect, as shapeInView gives it.
 void assistantDecoration(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin,
                          const QRectF &drawn = {});
-void userDecoration(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin,
-                    const QRectF &drawn = {});
+void userDecoration(QPainter &painter, const QRectF &rect, double visibility, const QRectF &drawn = {});
 // The stretch of a bubble's shape worth drawing for what is exposed: the
 // ends of a bubble cut off by it stay beyond it, rounded corners and all,
 // so the pixels in view are the ones the whole shape gives.
@@ -69,6 +92,7 @@ protected:
 
 private:
     void paintDecoration(QPainter &painter, const stage::UISkin &skin, const QRectF &drawn);
+    MessageChrome::TurnGlass turnGlass(const stage::UISkin &skin) const;
 
     Kind m_kind;
     double m_visibility = 0;
@@ -78,7 +102,7 @@ private:
     struct DecorationKey {
         QSize pixels;
         double visibility = 0;
-        QRgb accent = 0, fill = 0;
+        QRgb accent = 0;
         bool operator==(const DecorationKey &) const = default;
     } m_decorationKey;
 };

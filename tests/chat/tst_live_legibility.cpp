@@ -1,7 +1,7 @@
-// The live reply stays legible on its own glass: every shipped skin over
-// the default stage, plain white and a bright busy picture. The status line
-// and the reply text are measured against the glass painted behind them
-// (WCAG contrast, the worst pixel of each box).
+// The live reply and the finished turns stay legible on their own glass:
+// every shipped skin over the default stage, plain white and bright or busy
+// pictures. Each text is measured against the glass painted behind it
+// (WCAG contrast, the worst pixel of its box).
 
 #include "support/PaintHelpers.h"
 #include "support/TestMain.h"
@@ -10,6 +10,7 @@
 #include "chat/LiveGlass.h"
 #include "chat/MarkdownRenderCache.h"
 #include "chat/MarkdownTextView.h"
+#include "chat/MessageRow.h"
 #include "glass/BackdropSheet.h"
 #include "glass/Contrast.h"
 #include "glass/StageBackground.h"
@@ -19,6 +20,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -60,6 +62,30 @@ double worstContrast(const QImage &glass, const QRect &box, const QColor &ink)
             const QColor under(glass.pixel(x, y));
             worst = std::min(worst, glass::Contrast::ratio(glass::Contrast::over(ink, under), under));
         }
+    return worst;
+}
+
+// The worst contrast of each ink over its text box, after the words are
+// taken away: an opacity effect of 0 keeps every box where it was.
+struct InkBox {
+    QWidget *text;
+    QColor ink;
+};
+QList<double> worstOnGlass(QWidget &window, const QList<InkBox> &boxes)
+{
+    QList<QRect> rects;
+    for (const InkBox &b : boxes) {
+        rects.append(QRect(b.text->mapTo(&window, QPoint()), b.text->size()));
+        auto *gone = new QGraphicsOpacityEffect(b.text);
+        gone->setOpacity(0);
+        b.text->setGraphicsEffect(gone);
+    }
+    const QImage glass = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QList<double> worst;
+    for (qsizetype i = 0; i < boxes.size(); ++i) {
+        worst.append(worstContrast(glass, rects[i], boxes[i].ink));
+        boxes[i].text->setGraphicsEffect(nullptr);
+    }
     return worst;
 }
 
@@ -144,6 +170,94 @@ private slots:
         qInfo("%s on %s: reply %.2f, status %.2f", qPrintable(skin), qPrintable(backdrop), textRatio, statusRatio);
         QVERIFY2(textRatio >= 4.5, qPrintable(QStringLiteral("reply text %1").arg(textRatio, 0, 'f', 2)));
         QVERIFY2(statusRatio >= 3, qPrintable(QStringLiteral("status line %1").arg(statusRatio, 0, 'f', 2)));
+    }
+
+    // Finished turns, user and assistant, at the veils a bubble shows at:
+    // none, thin, 0.275 (where the text colour turns) and the first-run
+    // value. Below 0.275 the assistant's text is light and the user's is
+    // the skin's own, so the glass behind each has to suit its own text.
+    void finishedTurnsOnTheirGlass_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QString>("backdrop");
+        QTest::addColumn<double>("veil"); // below 0: the first-run value
+        const QStringList ids = testsupport::skinIds(kSkinDir);
+        QVERIFY(ids.size() >= 8);
+        for (const QString &id : ids)
+            for (const char *backdrop : {"white", "busy", "stage"})
+                for (const double veil : {0.0, 0.1, 0.275, -1.0})
+                    QTest::newRow(qPrintable(QStringLiteral("%1/%2/%3")
+                                                 .arg(id, QLatin1String(backdrop),
+                                                      veil < 0 ? QStringLiteral("default") : QString::number(veil))))
+                        << id << QString::fromLatin1(backdrop) << veil;
+    }
+
+    void finishedTurnsOnTheirGlass()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QString, backdrop);
+        QFETCH(double, veil);
+        QTemporaryDir dir;
+        QString image = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
+        if (backdrop != QLatin1String("stage")) {
+            image = dir.filePath(QStringLiteral("wallpaper.png"));
+            QImage picture(1280, 800, QImage::Format_RGB32);
+            picture.fill(Qt::white);
+            QVERIFY((backdrop == QLatin1String("white") ? picture : testsupport::busyPhoto()).save(image));
+        }
+        stage::SkinStore skins(stage::SkinStore::Sources{kSkinDir, dir.filePath(QStringLiteral("user-skins"))});
+        skins.select(skin);
+        QCOMPARE(skins.current().id, skin);
+        glass::StyleStore styles(skins);
+        stage::BackgroundSettings::Config config;
+        config.supportDirectory = dir.filePath(QStringLiteral("support"));
+        config.firstRunImage = image;
+        config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
+        stage::BackgroundSettings background(config);
+        background.setAnimateKenBurns(false);
+        if (veil >= 0)
+            background.setOverlayOpacity(veil);
+        background.setIsEnabled(true);
+        chat::MarkdownRenderCache cache;
+
+        QWidget window;
+        window.resize(760, 330);
+        auto *stageView = new glass::StageBackground(background, styles, &window);
+        stageView->setGeometry(window.rect());
+        auto *list = new QWidget(&window);
+        list->setGeometry(window.rect());
+        new glass::BackdropSheet(list);
+        auto *user = new chat::MessageRow({styles, background, cache, nullptr}, list);
+        user->setMessage(model::ChatMessage::make(model::MessageRole::User,
+                                                  QStringLiteral("Can you explain how the build finds its tests?")),
+                         false);
+        auto *reply = new chat::MessageRow({styles, background, cache, nullptr}, list);
+        reply->setMessage(model::ChatMessage::make(model::MessageRole::Assistant,
+                                                   QStringLiteral("It reads the list in **CMakeLists.txt**, then "
+                                                                  "each test runs on its own. See [the "
+                                                                  "docs](https://cmake.org) for the details of "
+                                                                  "every step and option.")),
+                          false);
+        user->setGeometry(40, 20, 680, user->heightForWidth(680));
+        reply->setGeometry(40, user->geometry().bottom() + 24, 680, reply->heightForWidth(680));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(stageView->isBackdropReady());
+        QTRY_COMPARE(stageView->mediaOpacity(), 1.0);
+        QVERIFY(user->showsBubble() && reply->showsBubble());
+
+        QVERIFY(window.grab().save(QDir(testsupport::outputDirectory())
+                                       .filePath(QStringLiteral("finished-legibility-%1-%2-%3.png")
+                                                     .arg(skin, backdrop, QString(QTest::currentDataTag()).section(u'/', 2)))));
+        chat::MarkdownTextView *userText = user->textView();
+        chat::MarkdownTextView *replyText = reply->textView();
+        const QList<double> worst = worstOnGlass(window, {{userText, userText->markdownStyle().ink},
+                                                          {replyText, replyText->markdownStyle().ink},
+                                                          {replyText, replyText->markdownStyle().link}});
+        qInfo("%s: user %.2f, reply %.2f, link %.2f", QTest::currentDataTag(), worst[0], worst[1], worst[2]);
+        QVERIFY2(worst[0] >= 4.5, qPrintable(QStringLiteral("user text %1").arg(worst[0], 0, 'f', 2)));
+        QVERIFY2(worst[1] >= 4.5, qPrintable(QStringLiteral("reply text %1").arg(worst[1], 0, 'f', 2)));
+        QVERIFY2(worst[2] >= 3, qPrintable(QStringLiteral("link %1").arg(worst[2], 0, 'f', 2)));
     }
 
     // A long reply's glass is painted only where exposed; painted band by

@@ -15,7 +15,6 @@
 
 #include <QDirIterator>
 #include <QMap>
-#include <QRandomGenerator>
 
 using namespace glass;
 using Role = QirvTheme::FrostRole;
@@ -28,27 +27,6 @@ QImage plain(QColor c)
 {
     QImage image(1280, 800, QImage::Format_RGB32);
     image.fill(c);
-    return image;
-}
-
-// Saturated blobs of every hue at every size, with fine bright stripes:
-// the worst a photo can do to glass.
-QImage busyPhoto()
-{
-    QImage image(1280, 800, QImage::Format_RGB32);
-    image.fill(QColor(20, 120, 60));
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QRandomGenerator rng(1313);
-    for (int i = 0; i < 260; ++i) {
-        const int r = 20 + int(rng.bounded(160));
-        const QColor c = QColor::fromHsv(int(rng.bounded(360)), 200 + int(rng.bounded(56)), 120 + int(rng.bounded(136)));
-        p.setBrush(c);
-        p.setPen(Qt::NoPen);
-        p.drawEllipse(QPointF(rng.bounded(1280), rng.bounded(800)), r, r * (0.5 + rng.bounded(1.0)));
-    }
-    for (int x = 0; x < 1280; x += 24)
-        p.fillRect(x, 0, 3, 800, QColor(255, 255, 230, 140));
     return image;
 }
 
@@ -109,7 +87,7 @@ private slots:
         QFETCH(QString, backdrop);
         const QImage wallpaper = backdrop == QLatin1String("white") ? plain(Qt::white)
                                  : backdrop == QLatin1String("black") ? plain(Qt::black)
-                                 : backdrop == QLatin1String("busy")  ? busyPhoto()
+                                 : backdrop == QLatin1String("busy")  ? testsupport::busyPhoto()
                                                                       : QImage(painttest::stageImagePath());
         QVERIFY(!wallpaper.isNull());
         painttest::Fixture f(wallpaper);

@@ -6,6 +6,8 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QRegion>
 #include <QStringList>
 #include <QWidget>
@@ -31,6 +33,27 @@ inline QImage renderInBands(QWidget &widget, int band)
     image.fill(Qt::black);
     for (int y = 0; y < widget.height(); y += band)
         widget.render(&image, QPoint(0, y), QRegion(0, y, widget.width(), band));
+    return image;
+}
+
+// Saturated blobs of every hue at every size, with fine bright stripes:
+// the worst a photo can do to glass.
+inline QImage busyPhoto()
+{
+    QImage image(1280, 800, QImage::Format_RGB32);
+    image.fill(QColor(20, 120, 60));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QRandomGenerator rng(1313);
+    for (int i = 0; i < 260; ++i) {
+        const int r = 20 + int(rng.bounded(160));
+        const QColor c = QColor::fromHsv(int(rng.bounded(360)), 200 + int(rng.bounded(56)), 120 + int(rng.bounded(136)));
+        p.setBrush(c);
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QPointF(rng.bounded(1280), rng.bounded(800)), r, r * (0.5 + rng.bounded(1.0)));
+    }
+    for (int x = 0; x < 1280; x += 24)
+        p.fillRect(x, 0, 3, 800, QColor(255, 255, 230, 140));
     return image;
 }
 
