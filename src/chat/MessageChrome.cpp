@@ -260,6 +260,7 @@ MarkdownStyle MessageChrome::markdownStyle(const glass::Styles &styles, const QC
     st.codeHeaderFill = withOpacity(color(c.elevated2), 0.65);
     st.codeFill = withOpacity(color(c.elevated), 0.9);
     st.codeStroke = withOpacity(Qt::white, 0.1);
+    st.selection = styles.selection;
     st.cacheTag = QStringLiteral("%1|%2|%3|%4")
                       .arg(styles.skin.id, ink.name(QColor::HexArgb), st.body.toString(), st.mono.toString());
     return st;
