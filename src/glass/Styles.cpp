@@ -12,6 +12,8 @@ namespace {
 constexpr double kPrimary = 7.0;
 constexpr double kSecondary = 4.5;
 constexpr double kFaint = 3.6;
+// A solid button's label is small (12 px): it needs the full ratio at rest.
+constexpr double kSolidLabel = 4.5;
 
 QFont font(int pixels, QFont::Weight weight = QFont::Normal)
 {
@@ -54,16 +56,20 @@ ButtonStyle button(const QFont &f, const QColor &text, const QColor &fill, bool 
     ButtonStyle s;
     s.font = f;
     s.text = text;
-    s.fill = fill;
+    // A solid fill (an accent or danger button) that holds its label under
+    // the ratio is moved away from the label at rest already, just enough;
+    // the skin's colour stays where it reads.
+    s.fill = fill.alpha() == 255 ? Contrast::ensure(fill, text, kSolidLabel) : fill;
     // Hover and press move the fill away from the glass tone; a solid fill
-    // (an accent or danger button) moves away from its label instead, so the
-    // label only gains contrast under the pointer.
+    // moves away from its label instead, so the label only gains contrast
+    // under the pointer.
     const QColor towards = light ? QColor(0, 0, 0) : QColor(255, 255, 255);
-    const QColor awayFromLabel =
-        Contrast::luminance(Contrast::over(text, fill)) > Contrast::luminance(fill) ? QColor(0, 0, 0) : QColor(255, 255, 255);
+    const QColor awayFromLabel = Contrast::luminance(Contrast::over(text, s.fill)) > Contrast::luminance(s.fill)
+                                     ? QColor(0, 0, 0)
+                                     : QColor(255, 255, 255);
     const QColor shift = fill.alpha() == 255 ? awayFromLabel : towards;
-    s.fillHover = fill.alpha() == 0 ? alpha(towards, 0.08) : layered(alpha(shift, 0.10), fill);
-    s.fillPressed = fill.alpha() == 0 ? alpha(towards, 0.14) : layered(alpha(shift, 0.20), fill);
+    s.fillHover = fill.alpha() == 0 ? alpha(towards, 0.08) : layered(alpha(shift, 0.10), s.fill);
+    s.fillPressed = fill.alpha() == 0 ? alpha(towards, 0.14) : layered(alpha(shift, 0.20), s.fill);
     s.fillDisabled = alpha(towards, 0.05);
     s.textDisabled = Contrast::ensure(alpha(text, 0.5), glass, 2.0);
     s.stroke = alpha(towards, 0.12);

@@ -184,7 +184,8 @@ private slots:
     }
 
     // The solid buttons (primary, destructive) at rest, under the pointer
-    // and pressed: the label stays readable on the fill actually shown, and
+    // and pressed: the 12 px label reads at 4.5 on the fill actually shown
+    // at rest (Daylight's and Paper's accents held it at 4.03 and 4.29), and
     // hover and press never take contrast away from it.
     void solidButtonStatesKeepTheirLabel_data()
     {
@@ -208,7 +209,7 @@ private slots:
         const auto ratio = [&](const QColor &fill) { return Contrast::ratio(b.text, Contrast::over(fill, s.glass)); };
         const double rest = ratio(b.fill), hover = ratio(b.fillHover), pressed = ratio(b.fillPressed);
         qInfo("%s %s: rest %.2f, hover %.2f, pressed %.2f", qPrintable(skin), qPrintable(button), rest, hover, pressed);
-        QVERIFY2(rest >= 3, qPrintable(QString::number(rest)));
+        QVERIFY2(rest >= 4.5, qPrintable(QString::number(rest)));
         QVERIFY2(hover >= std::max(3.0, rest), qPrintable(QString::number(hover)));
         QVERIFY2(pressed >= hover, qPrintable(QString::number(pressed)));
         QVERIFY(b.fillHover != b.fill && b.fillPressed != b.fillHover); // the states still show
