@@ -439,6 +439,47 @@ private Q_SLOTS:
         QCOMPARE(m.rowCount(), 0);
     }
 
+    // The model's cheap comparison agrees with full equality field by field,
+    // including text equal but not shared.
+    void toolLogEntrySameness_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("a copy") << "" << true;
+        QTest::newRow("equal text, not shared") << "unshared" << true;
+        QTest::newRow("id") << "id" << false;
+        QTest::newRow("status") << "status" << false;
+        QTest::newRow("name") << "name" << false;
+        QTest::newRow("arguments") << "arguments" << false;
+        QTest::newRow("result, same length") << "result" << false;
+        QTest::newRow("timestamp") << "timestamp" << false;
+    }
+    void toolLogEntrySameness()
+    {
+        QFETCH(QString, field);
+        QFETCH(bool, same);
+        model::ToolLogEntry a = entry(QStringLiteral("read_file"), model::ToolLogEntry::Status::Running);
+        a.argumentsPreview = QStringLiteral("{\"path\":\"a.txt\"}");
+        a.resultPreview = QStringLiteral("abc");
+        model::ToolLogEntry b = a;
+        if (field == u"unshared")
+            b.name = QString::fromUtf8(a.name.toUtf8());
+        else if (field == u"id")
+            b.id = QUuid::createUuid();
+        else if (field == u"status")
+            b.status = model::ToolLogEntry::Status::Success;
+        else if (field == u"name")
+            b.name = QStringLiteral("write_file");
+        else if (field == u"arguments")
+            b.argumentsPreview.chop(1);
+        else if (field == u"result")
+            b.resultPreview = QStringLiteral("abd");
+        else if (field == u"timestamp")
+            b.timestamp = a.timestamp.addSecs(1);
+        QCOMPARE(ToolLogModel::sameEntry(a, b), same);
+        QCOMPARE(a == b, same);
+    }
+
     void toolLogReplacesById()
     {
         ToolLogModel m;
