@@ -123,12 +123,12 @@ void MessageChrome::paintGlass(QPainter &p, const QRectF &area, const TurnGlass 
 {
     if (area.isEmpty())
         return;
-    // Held at a quarter of the size: the blurred backdrop and the flat tints
+    // Held at an eighth of the size: the blurred backdrop and the flat tints
     // carry nothing finer, and holding costs per pixel. The grid is the
     // stage's, so stretches painted apart (a sheet's regions, a bubble on its
     // own) sample the same pixels and meet without a seam; one cell of margin
     // keeps the smooth scaling inside the image.
-    constexpr int kStep = 4;
+    constexpr int kStep = 8;
     const QRectF onStage = area.translated(origin);
     const QPoint first(int(std::floor(onStage.left() / kStep)) - 1, int(std::floor(onStage.top() / kStep)) - 1);
     const QPoint last(int(std::ceil(onStage.right() / kStep)) + 1, int(std::ceil(onStage.bottom() / kStep)) + 1);
@@ -301,6 +301,11 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
     const QRect exposed = event->rect() & rect();
     const QRectF drawn = MessageChrome::shapeInView(QRectF(rect()), QRectF(exposed));
     const MessageChrome::TurnGlass held = turnGlass(s);
+    const glass::BackdropSheet::Draw draw = [held](QPainter &layer, const glass::BackdropFrame *frame, QPointF origin,
+                                                   const QRectF &r) { MessageChrome::paintGlass(layer, r, held, frame, origin); };
+    // The held glass of all that is exposed at once: holding has a cost per
+    // stroke (a margin around it), the copies below have none.
+    sheet->prepare(this, exposed, held.key(), draw);
     const auto material = [&](const QRect &area, bool shaped) {
         if (area.isEmpty())
             return;
@@ -310,10 +315,7 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
             p.setClipRect(area, Qt::IntersectClip);
             p.setClipPath(MessageChrome::bubbleShape(drawn), Qt::IntersectClip);
         }
-        sheet->paint(p, this, area, held.key(),
-                     [held](QPainter &layer, const glass::BackdropFrame *frame, QPointF origin, const QRectF &r) {
-                         MessageChrome::paintGlass(layer, r, held, frame, origin);
-                     });
+        sheet->paint(p, this, area, held.key(), draw);
         p.restore();
     };
     // Only the rounded ends need the shape's clip; between them the shape

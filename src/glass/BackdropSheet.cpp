@@ -47,27 +47,43 @@ BackdropSheet::Layer &BackdropSheet::layerFor(quint64 material)
     return m_layers.back();
 }
 
-void BackdropSheet::paint(QPainter &painter, const QWidget *widget, const QRect &area, quint64 material,
-                          const Draw &draw)
+BackdropSheet::Layer *BackdropSheet::update(const QWidget *widget, const QRect &area, quint64 material,
+                                            const Draw &draw, QRect *wanted, QPoint *offset)
 {
     if (!m_host || !widget || area.isEmpty())
-        return;
+        return nullptr;
     const BackdropLocation where = locateBackdrop(m_host);
     const BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
     const qreal dpr = m_host->devicePixelRatioF();
     const Key key{where.provider, frame ? frame->revision : 0, where.origin, (QSizeF(m_host->size()) * dpr).toSize(),
                   dpr};
     if (!(key == m_key)) {
+        // What a layer holds at a place does not depend on the host's size:
+        // a host that only changes size within its layers (a side panel
+        // dragged) keeps them, less what now lies outside it; a layer the
+        // host outgrew starts over.
+        Key sameSize = key;
+        sameSize.pixels = m_key.pixels;
+        const bool onlyResized = sameSize == m_key;
         m_key = key;
-        m_layers.clear();
+        if (!onlyResized) {
+            m_layers.clear();
+        } else {
+            const QRect hostRect = m_host->rect();
+            std::erase_if(m_layers, [&](const Layer &layer) {
+                return layer.image.width() < key.pixels.width() || layer.image.height() < key.pixels.height();
+            });
+            for (Layer &layer : m_layers)
+                layer.valid &= hostRect;
+        }
     }
-    const QPoint offset = widget->mapTo(m_host.data(), QPoint(0, 0));
+    *offset = widget->mapTo(m_host.data(), QPoint(0, 0));
     // Only the host's own area is kept; a piece reaching past it draws nothing there.
-    const QRect wanted = area.translated(offset) & m_host->rect();
-    if (wanted.isEmpty())
-        return;
+    *wanted = area.translated(*offset) & m_host->rect();
+    if (wanted->isEmpty())
+        return nullptr;
     Layer &layer = layerFor(material);
-    const QRegion missing = QRegion(wanted) - layer.valid;
+    const QRegion missing = QRegion(*wanted) - layer.valid;
     if (!missing.isEmpty()) {
         if (layer.valid.isEmpty())
             layer.image.fill(Qt::transparent);
@@ -81,8 +97,27 @@ void BackdropSheet::paint(QPainter &painter, const QWidget *widget, const QRect 
         layer.valid += missing;
         ++m_layerDraws;
     }
+    return &layer;
+}
+
+void BackdropSheet::prepare(const QWidget *widget, const QRect &area, quint64 material, const Draw &draw)
+{
+    QRect wanted;
+    QPoint offset;
+    update(widget, area, material, draw, &wanted, &offset);
+}
+
+void BackdropSheet::paint(QPainter &painter, const QWidget *widget, const QRect &area, quint64 material,
+                          const Draw &draw)
+{
+    QRect wanted;
+    QPoint offset;
+    Layer *layer = update(widget, area, material, draw, &wanted, &offset);
+    if (!layer)
+        return;
+    const qreal dpr = m_key.dpr;
     const QRectF source(QPointF(wanted.topLeft()) * dpr, QSizeF(wanted.size()) * dpr);
-    painter.drawImage(QRectF(wanted.translated(-offset)), layer.image, source);
+    painter.drawImage(QRectF(wanted.translated(-offset)), layer->image, source);
 }
 
 } // namespace glass

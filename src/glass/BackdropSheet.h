@@ -40,6 +40,10 @@ public:
     // host) over area, in widget coordinates; the painter's clip and
     // opacity apply. Materials are told apart by their key.
     void paint(QPainter &painter, const QWidget *widget, const QRect &area, quint64 material, const Draw &draw);
+    // Draws what is missing of the layer behind area without painting it:
+    // a piece about to copy its part in several strokes has it drawn in
+    // one, so a material with a cost per stroke pays it once.
+    void prepare(const QWidget *widget, const QRect &area, quint64 material, const Draw &draw);
 
     // Layers drawn since the sheet was made (for tests and benchmarks).
     int layerDraws() const { return m_layerDraws; }
@@ -59,6 +63,9 @@ private:
         QRegion valid;
     };
     Layer &layerFor(quint64 material);
+    // The layer behind area brought up to date; null when nothing of area lies on the host.
+    Layer *update(const QWidget *widget, const QRect &area, quint64 material, const Draw &draw, QRect *wanted,
+                  QPoint *offset);
 
     QPointer<QWidget> m_host;
     Key m_key;

@@ -94,6 +94,21 @@ QList<double> worstOnGlass(QWidget &window, const QList<InkBox> &boxes)
 class LiveLegibilityTest : public QObject {
     Q_OBJECT
 
+    // The backdrops' files, written once for all rows.
+    QTemporaryDir m_wallpapers;
+    QString wallpaperFile(const QString &backdrop)
+    {
+        if (backdrop == QLatin1String("stage"))
+            return QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
+        const QString path = m_wallpapers.filePath(backdrop + QStringLiteral(".png"));
+        if (QFileInfo::exists(path))
+            return path;
+        QImage picture(1280, 800, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        const QImage &chosen = backdrop == QLatin1String("white") ? picture : testsupport::busyPhoto();
+        return chosen.save(path) ? path : QString();
+    }
+
 private slots:
     void textOnItsGlass_data()
     {
@@ -198,13 +213,8 @@ private slots:
         QFETCH(QString, backdrop);
         QFETCH(double, veil);
         QTemporaryDir dir;
-        QString image = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
-        if (backdrop != QLatin1String("stage")) {
-            image = dir.filePath(QStringLiteral("wallpaper.png"));
-            QImage picture(1280, 800, QImage::Format_RGB32);
-            picture.fill(Qt::white);
-            QVERIFY((backdrop == QLatin1String("white") ? picture : testsupport::busyPhoto()).save(image));
-        }
+        const QString image = wallpaperFile(backdrop);
+        QVERIFY(!image.isEmpty());
         stage::SkinStore skins(stage::SkinStore::Sources{kSkinDir, dir.filePath(QStringLiteral("user-skins"))});
         skins.select(skin);
         QCOMPARE(skins.current().id, skin);
@@ -242,8 +252,9 @@ private slots:
         reply->setGeometry(40, user->geometry().bottom() + 24, 680, reply->heightForWidth(680));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY(stageView->isBackdropReady());
-        QTRY_COMPARE(stageView->mediaOpacity(), 1.0);
+        // Polled finely: the rows are many and the blur is quick.
+        QVERIFY(QTest::qWaitFor([&] { return stageView->isBackdropReady(); }, 5000));
+        QCOMPARE(stageView->mediaOpacity(), 1.0);
         QVERIFY(user->showsBubble() && reply->showsBubble());
 
         QVERIFY(window.grab().save(QDir(testsupport::outputDirectory())

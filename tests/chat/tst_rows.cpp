@@ -496,6 +496,60 @@ private slots:
         }
     }
 
+    // A list whose width changes while the stage stays (a side panel
+    // dragged) keeps what its sheet holds within the old size; a list that
+    // outgrows the sheet draws again. Either way the picture is the one a
+    // fresh sheet gives.
+    void sheetAcrossWidthChanges_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<int>("widthChange");
+        QTest::addColumn<bool>("drawsAgain");
+        QTest::newRow("dark narrower") << "night" << -60 << false;
+        QTest::newRow("light narrower") << "paper" << -60 << false;
+        QTest::newRow("light wider") << "paper" << 30 << true;
+    }
+    void sheetAcrossWidthChanges()
+    {
+        QFETCH(QString, skin);
+        QFETCH(int, widthChange);
+        QFETCH(bool, drawsAgain);
+        Fixture f;
+        f.skins->select(skin);
+        f.bg->setAnimateKenBurns(false);
+        f.bg->setOverlayOpacity(0.1);
+        f.bg->setIsEnabled(true);
+        QWidget window;
+        window.resize(760, 400);
+        auto *stage = new glass::StageBackground(*f.bg, *f.styles, &window);
+        stage->setGeometry(window.rect());
+        auto *list = new QWidget(&window);
+        list->setGeometry(20, 10, 680, 380);
+        auto *sheet = new glass::BackdropSheet(list);
+        auto *user = new chat::MessageRow(f.context(), list);
+        user->setMessage(message(MessageRole::User, QStringLiteral("Can you explain the build?")), false);
+        auto *reply = new chat::MessageRow(f.context(), list);
+        reply->setMessage(message(MessageRole::Assistant, QStringLiteral("The project uses **CMake** and `Ninja`.")),
+                          false);
+        user->setGeometry(20, 20, 600, user->heightForWidth(600));
+        reply->setGeometry(20, user->geometry().bottom() + 30, 600, reply->heightForWidth(600));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(stage->isBackdropReady());
+        QTRY_COMPARE(stage->mediaOpacity(), 1.0);
+        window.grab();
+        const int draws = sheet->layerDraws();
+        QVERIFY(draws > 0);
+
+        list->resize(list->width() + widthChange, list->height());
+        const QImage changed = window.grab().toImage();
+        QCOMPARE(sheet->layerDraws() > draws, drawsAgain);
+        delete sheet;
+        new glass::BackdropSheet(list);
+        const PictureDistance d = distance(changed, window.grab().toImage());
+        QVERIFY2(d.largest <= 2, qPrintable(QStringLiteral("largest %1").arg(d.largest)));
+    }
+
     // A bubble taller than any view (a long reply) shapes only the stretch
     // it paints and keeps no image of its whole height; painted band by band
     // it must come out as painted whole, and as it paints on its own.
