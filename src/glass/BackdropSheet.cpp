@@ -6,8 +6,8 @@
 namespace glass {
 
 namespace {
-// A list shows one or two materials at a time (a finished turn, the live
-// reply); each layer is as large as the host, so few are kept.
+// A list shows one or two materials at a time (the user's turns and the
+// assistant's); each layer is as large as the host, so few are kept.
 constexpr size_t kMaxLayers = 2;
 } // namespace
 
