@@ -223,6 +223,8 @@ void MarkdownTextView::paintEvent(QPaintEvent *event)
             marked.cursor.setPosition(span.from);
             marked.cursor.setPosition(span.to, QTextCursor::KeepAnchor);
             marked.format.setBackground(m_style.selection);
+            // A list's number is drawn in the selection's own pen: without one it vanishes.
+            marked.format.setForeground(m_style.ink);
             context.selections.append(marked);
         }
         context.clip = clip.translated(-rect.topLeft()).intersected(QRectF(0, 0, width(), piece.height));

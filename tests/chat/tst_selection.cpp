@@ -342,6 +342,19 @@ private slots:
         const QRect hello(QPoint(0, int(p0.y()) - 7), QPoint(int(p0.x()) - 3, int(p0.y()) + 7));
         QVERIFY2(shareOf(image, word, selection) > 0.4, qPrintable(QString::number(shareOf(image, word, selection))));
         QCOMPARE(shareOf(image, hello, selection), 0.0);
+
+        // A selected ordered list keeps its numbers in the ink.
+        view.setFinishedText(QUuid::createUuid(), QStringLiteral("1. one\n2. two"));
+        view.resize(kWidth, view.heightForWidth(kWidth));
+        view.setSelection({{0, 0}, {0, 7}});
+        QCOMPARE(view.selectedText(), QStringLiteral("one\ntwo"));
+        image = QImage(view.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(ground);
+        view.render(&image);
+        MarkdownRenderer &list = view.renderer();
+        const QPointF item = pixelOf(list, {0, -1, 4}); // the second item: its number lies inside the selection
+        const QRect marker(QPoint(0, int(item.y()) - 7), QPoint(int(item.x()) - 3, int(item.y()) + 7));
+        QVERIFY2(shareOf(image, marker, ink) > 0.005, qPrintable(QString::number(shareOf(image, marker, ink))));
     }
 };
 
