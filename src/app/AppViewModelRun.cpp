@@ -12,6 +12,8 @@
 
 #include <QCoroFuture>
 #include <QPointer>
+
+#include <algorithm>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace app {
@@ -288,21 +290,21 @@ void AppViewModel::onStreamDelta(const QUuid &runId, const QString &fragment)
 
 void AppViewModel::onToolLog(const QUuid &runId, const model::ToolLogEntry &entry)
 {
-    qsizetype at = -1;
-    for (qsizetype i = 0; i < m_toolLog.size() && at < 0; ++i) {
-        if (m_toolLog.at(i).id == entry.id)
-            at = i;
-    }
+    const auto found = std::find_if(m_toolLog.cbegin(), m_toolLog.cend(),
+                                     [&entry](const model::ToolLogEntry &e) { return e.id == entry.id; });
+    const bool known = found != m_toolLog.cend();
     // A stopped run may still settle the lines it began (a denial, a
     // cancelled command), so none stays "running"; it starts no new ones.
-    if (at < 0 && !isCurrent(runId))
+    if (!known && !isCurrent(runId))
         return;
-    QList<model::ToolLogEntry> log = m_toolLog;
-    if (at >= 0)
-        log[at] = entry;
-    else
-        log.prepend(entry);
-    setToolLog(log);
+    // Changed in place: a long log is neither copied nor compared whole.
+    if (!known) {
+        m_toolLog.prepend(entry);
+        emit toolLogChanged();
+    } else if (!(*found == entry)) {
+        m_toolLog[found - m_toolLog.cbegin()] = entry;
+        emit toolLogChanged();
+    }
     if (entry.status == Status::Success || entry.status == Status::Failure)
         setFileTreeRefresh(QUuid::createUuid());
 }
