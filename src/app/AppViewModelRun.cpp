@@ -12,9 +12,9 @@
 
 #include <QCoroFuture>
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace app {
 
