@@ -96,6 +96,19 @@ void ToolLogList::relayout()
     viewport()->update();
 }
 
+void ToolLogList::measureAgain()
+{
+    // What is in sight first, the rest in slices; the row read stays put.
+    const Anchor a = anchor();
+    m_heights.forget();
+    m_measureFrom = 0;
+    m_measuredWidth = viewport()->width();
+    measureInSight();
+    restore(a);
+    if (m_heights.unmeasured() > 0)
+        m_measurer.start();
+}
+
 void ToolLogList::measureInSight()
 {
     if (!model() || m_heights.count() == 0)
@@ -150,14 +163,7 @@ void ToolLogList::doItemsLayout()
     if (rows != m_heights.count()) {
         relayout();
     } else {
-        const Anchor a = anchor();
-        m_heights.forget();
-        m_measureFrom = 0;
-        m_measuredWidth = viewport()->width();
-        measureInSight();
-        restore(a);
-        if (m_heights.unmeasured() > 0)
-            m_measurer.start();
+        measureAgain();
     }
     QAbstractItemView::doItemsLayout();
 }
@@ -243,15 +249,8 @@ void ToolLogList::resizeEvent(QResizeEvent *event)
 {
     QAbstractItemView::resizeEvent(event);
     if (viewport()->width() != m_measuredWidth && model()) {
-        // Text wraps anew at another width: what is in sight first.
-        const Anchor a = anchor();
-        m_heights.forget();
-        m_measureFrom = 0;
-        m_measuredWidth = viewport()->width();
-        measureInSight();
-        restore(a);
-        if (m_heights.unmeasured() > 0)
-            m_measurer.start();
+        // Text wraps anew at another width.
+        measureAgain();
         viewport()->update();
     }
 }

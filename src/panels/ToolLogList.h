@@ -64,6 +64,7 @@ private:
     void measureInSight();
     void measureSome();
     void relayout();
+    void measureAgain();
 
     ToolLogRowHeights m_heights;
     QTimer m_measurer;
