@@ -35,12 +35,18 @@ RestingActivityMark::RestingActivityMark(glass::StyleStore &styles, QWidget *par
     connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));
 }
 
+QColor RestingActivityMark::tint(const stage::UISkin &skin)
+{
+    const QColor accent = glass::QirvTheme::color(skin.colors.accent);
+    return skin.isLight() ? glass::QirvTheme::withOpacity(accent, 0.9) : QColor(Qt::white);
+}
+
 void RestingActivityMark::paintEvent(QPaintEvent *)
 {
     const stage::UISkin &skin = m_styles.styles().skin;
     const bool light = skin.isLight();
     const QColor accent = glass::QirvTheme::color(skin.colors.accent);
-    const QColor tint = light ? glass::QirvTheme::withOpacity(accent, 0.9) : QColor(Qt::white);
+    const QColor tint = RestingActivityMark::tint(skin);
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QPointF centre = QRectF(rect()).center();

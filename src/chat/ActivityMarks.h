@@ -9,6 +9,9 @@
 namespace glass {
 class StyleStore;
 }
+namespace stage {
+struct UISkin;
+}
 
 namespace chat {
 
@@ -23,6 +26,8 @@ public:
 
     explicit RestingActivityMark(glass::StyleStore &styles, QWidget *parent = nullptr);
     QSize sizeHint() const override { return {22, 22}; }
+    // The stars' fill before each star's own opacity.
+    static QColor tint(const stage::UISkin &skin);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

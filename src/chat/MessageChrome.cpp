@@ -256,9 +256,22 @@ MarkdownStyle MessageChrome::markdownStyle(const glass::Styles &styles, const QC
     if (ink.lightnessF() > 0.7 && st.link.lightnessF() < 0.6)
         st.link = QColor::fromHslF(st.link.hslHueF(), st.link.hslSaturationF(), 0.75);
     st.codeText = color(c.text);
-    st.codeLabel = color(c.textSecondary);
     st.codeHeaderFill = withOpacity(color(c.elevated2), 0.65);
     st.codeFill = withOpacity(color(c.elevated), 0.9);
+    // A skin whose cards are nearly clear leaves the header on the turn's
+    // glass: a label too faint for that glass's band is moved away from it
+    // just far enough.
+    st.codeLabel = color(c.textSecondary);
+    {
+        using glass::Contrast::over;
+        // The band's edge under the assistant's accent wash at its thickest.
+        const QColor edge = over(withOpacity(color(c.accent), 0.12),
+                                 glass::QirvTheme::materialBand(readsOnLightGlass(ink)).edge);
+        const QColor header = over(st.codeHeaderFill, over(st.codeFill, edge));
+        constexpr double kGoal = 3.2;
+        if (glass::Contrast::ratio(over(st.codeLabel, header), header) < kGoal)
+            st.codeLabel = glass::Contrast::ensure(st.codeLabel, header, kGoal);
+    }
     st.codeStroke = withOpacity(Qt::white, 0.1);
     st.selection = styles.selection;
     st.cacheTag = QStringLiteral("%1|%2|%3|%4")

@@ -1,5 +1,9 @@
 #include "chat/MessageRowParts.h"
 
+#include "chat/MessageChrome.h"
+#include "glass/Backdrop.h"
+#include "glass/BackdropSheet.h"
+#include "glass/Contrast.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 
@@ -13,6 +17,81 @@ namespace chat {
 
 using glass::QirvTheme::color;
 using glass::QirvTheme::withOpacity;
+
+namespace {
+
+// The small chrome around a bubble lies on the list's glass, held for the
+// bubble's text or not at all; its own ink needs a band of its own.
+struct InkOnGlass {
+    bool light = false; // light glass behind it
+    QColor ink;
+};
+
+// The band ink reads best on, and ink itself unless it falls short of goal
+// against the band's edge under fill: then it is moved away from the glass
+// (darker on light glass, lighter on dark) just far enough. The edge is the
+// worst case: the held glass only lies further from the ink.
+InkOnGlass inkOnGlass(const QColor &ink, const QColor &fill, double goal)
+{
+    using glass::Contrast::luminance;
+    using glass::Contrast::over;
+    using glass::Contrast::ratio;
+    const auto under = [&](bool light) { return over(fill, glass::QirvTheme::materialBand(light).edge); };
+    // On the wrong side of the edge, the glass behind could match the ink.
+    const auto reads = [&](const QColor &c, bool light) {
+        const QColor base = under(light);
+        const QColor seen = over(c, base);
+        return (luminance(seen) < luminance(base)) == light ? ratio(seen, base) : 1.0;
+    };
+    const bool light = reads(ink, true) > reads(ink, false);
+    if (reads(ink, light) >= goal)
+        return {light, ink};
+    const QColor start = over(ink, under(light));
+    const QColor target = light ? QColor(Qt::black) : QColor(Qt::white);
+    const auto mix = [&](double t) {
+        return QColor::fromRgbF(start.redF() + (target.redF() - start.redF()) * t,
+                                start.greenF() + (target.greenF() - start.greenF()) * t,
+                                start.blueF() + (target.blueF() - start.blueF()) * t);
+    };
+    double lo = 0, hi = 1;
+    for (int i = 0; i < 20; ++i) {
+        const double mid = (lo + hi) / 2;
+        (reads(mix(mid), light) >= goal ? hi : lo) = mid;
+    }
+    return {light, mix(hi)};
+}
+
+// The held glass within shape (widget coordinates): copied from the list's
+// sheet where there is one. Without a stage nothing is drawn, as there is
+// no wallpaper to hold.
+void paintHeldGlass(QPainter &p, const QWidget *widget, const QPainterPath &shape, bool light)
+{
+    const MessageChrome::TurnGlass look{light, MessageChrome::materialOpacity(1), QColor(Qt::transparent)};
+    const QRect area = shape.boundingRect().toAlignedRect() & widget->rect();
+    if (area.isEmpty())
+        return;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setClipPath(shape, Qt::IntersectClip);
+    if (glass::BackdropSheet *sheet = glass::BackdropSheet::find(widget)) {
+        const glass::BackdropSheet::Draw draw = [look](QPainter &layer, const glass::BackdropFrame *frame,
+                                                       QPointF origin, const QRectF &r) {
+            if (frame)
+                MessageChrome::paintGlass(layer, r, look, frame, origin);
+        };
+        sheet->paint(p, widget, area, look.key(), draw);
+    } else if (const glass::BackdropLocation where = glass::locateBackdrop(widget); where.provider) {
+        MessageChrome::paintGlass(p, QRectF(area), look, &where.provider->backdropFrame(), where.origin);
+    }
+    p.restore();
+}
+
+// The copy button is drawn at this opacity while shown.
+constexpr qreal kCopyOpacity = 0.72;
+// A little above 3: the held glass is smoothed from a coarser grid.
+constexpr qreal kSymbolGoal = 3.2;
+
+} // namespace
 
 MessageRowCopyButton::MessageRowCopyButton(glass::StyleStore &styles, QWidget *parent)
     : QAbstractButton(parent), m_styles(styles)
@@ -32,7 +111,22 @@ MessageRowCopyButton::MessageRowCopyButton(glass::StyleStore &styles, QWidget *p
         });
     });
     setAttribute(Qt::WA_TransparentForMouseEvents, true);
-    connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));
+    connect(&styles, &glass::StyleStore::changed, this, &MessageRowCopyButton::applyLook);
+    applyLook();
+}
+
+void MessageRowCopyButton::applyLook()
+{
+    // The symbol as the eye gets it through the button's opacity, over the
+    // box on the held glass.
+    const stage::SkinColors &c = m_styles.styles().skin.colors;
+    const QColor symbol = withOpacity(color(c.textTertiary), kCopyOpacity);
+    const InkOnGlass held = inkOnGlass(symbol, withOpacity(color(c.elevated2), 0.45 * kCopyOpacity), kSymbolGoal);
+    m_lightGlass = held.light;
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::WindowText, held.ink);
+    setPalette(palette);
+    update();
 }
 
 void MessageRowCopyButton::setHovering(bool on)
@@ -68,12 +162,17 @@ void MessageRowCopyButton::paintEvent(QPaintEvent *)
     const stage::SkinColors &c = m_styles.styles().skin.colors;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setOpacity(0.72);
     const QRectF box(6, 6, 24, 24);
+    QPainterPath square;
+    square.addRoundedRect(box, 8, 8);
+    paintHeldGlass(p, this, square, m_lightGlass);
+    p.setOpacity(kCopyOpacity);
     p.setPen(QPen(withOpacity(color(c.border), 0.35), 0.5));
     p.setBrush(withOpacity(color(c.elevated2), 0.45));
     p.drawRoundedRect(box.adjusted(0.25, 0.25, -0.25, -0.25), 8, 8);
-    p.setPen(QPen(color(c.textTertiary), 1.1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    // The palette's symbol colour has the opacity in it already.
+    p.setOpacity(1);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1.1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     const QRectF glyph = box.adjusted(7, 7, -7, -7);
     if (isCopied()) {
@@ -93,7 +192,19 @@ MessageRowTools::MessageRowTools(glass::StyleStore &styles, QWidget *parent)
     : QWidget(parent), m_styles(styles)
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));
+    connect(&styles, &glass::StyleStore::changed, this, &MessageRowTools::applyLook);
+    applyLook();
+}
+
+void MessageRowTools::applyLook()
+{
+    const stage::SkinColors &c = m_styles.styles().skin.colors;
+    const InkOnGlass held = inkOnGlass(color(c.textSecondary), withOpacity(color(c.elevated), 0.42), kSymbolGoal);
+    m_lightGlass = held.light;
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::WindowText, held.ink);
+    setPalette(palette);
+    update();
 }
 
 void MessageRowTools::setTools(const QList<model::ToolCallRecord> &tools)
@@ -111,6 +222,16 @@ QFont MessageRowTools::chipFont() const
     font.setPixelSize(11);
     font.setWeight(QFont::Medium);
     return font;
+}
+
+QRectF MessageRowTools::chipRect(int index) const
+{
+    if (index < 0 || index >= m_names.size())
+        return {};
+    const QFontMetricsF fm(chipFont());
+    const qreal h = fm.height() + 6;
+    const qreal w = fm.horizontalAdvance(m_names[index]) + 16 + 16;
+    return {0.5, index * (h + 3) + 0.5, w - 1, h - 1};
 }
 
 QSize MessageRowTools::sizeHint() const
@@ -132,10 +253,13 @@ void MessageRowTools::paintEvent(QPaintEvent *)
     const QFontMetricsF fm(chipFont());
     const qreal h = fm.height() + 6;
     qreal y = 0;
-    const QColor ink = color(c.textSecondary);
+    const QColor ink = palette().color(QPalette::WindowText);
     for (const QString &name : std::as_const(m_names)) {
         const qreal w = fm.horizontalAdvance(name) + 16 + 16;
         const QRectF chip(0.5, y + 0.5, w - 1, h - 1);
+        QPainterPath capsule;
+        capsule.addRoundedRect(chip, h / 2, h / 2);
+        paintHeldGlass(p, this, capsule, m_lightGlass);
         p.setPen(QPen(withOpacity(color(c.border), 0.4), 0.5));
         p.setBrush(withOpacity(color(c.elevated), 0.42));
         p.drawRoundedRect(chip, h / 2, h / 2);
@@ -158,6 +282,16 @@ MessageRowRetryButton::MessageRowRetryButton(glass::StyleStore &styles, QWidget 
     setToolTip(QStringLiteral("Retry"));
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(&styles, &glass::StyleStore::changed, this, &MessageRowRetryButton::applyLook);
+    applyLook();
+}
+
+void MessageRowRetryButton::applyLook()
+{
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::WindowText, withOpacity(color(m_styles.styles().skin.colors.text), 0.78));
+    setPalette(palette);
+    update();
 }
 
 QSize MessageRowRetryButton::sizeHint() const
@@ -172,7 +306,9 @@ void MessageRowRetryButton::paintEvent(QPaintEvent *)
 {
     QFont font = m_styles.styles().caption.font;
     font.setWeight(QFont::DemiBold);
-    const QColor ink = withOpacity(color(m_styles.styles().skin.colors.text), isDown() ? 0.55 : 0.78);
+    // Pressed: the skin's text at 0.55 instead of 0.78.
+    const QColor rest = palette().color(QPalette::WindowText);
+    const QColor ink = isDown() ? withOpacity(rest, 0.55 / 0.78) : rest;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QFontMetricsF fm(font);

@@ -13,6 +13,8 @@ namespace chat {
 
 // The copy button beside a bubble: shown while the pointer is over the
 // bubble or for 1.2 s after a copy; otherwise invisible but keeping its place.
+// Its symbol is drawn in the palette's WindowText: the skin's tertiary text
+// as seen through the button's opacity, on held glass of its own.
 class MessageRowCopyButton : public QAbstractButton {
     Q_OBJECT
 public:
@@ -29,30 +31,39 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    void applyLook();
     glass::StyleStore &m_styles;
+    bool m_lightGlass = false;
     bool m_hovering = false;
     int m_copied = 0;
 };
 
-// The tools an assistant message asked for: one chip per call, stacked.
+// The tools an assistant message asked for: one chip per call, stacked,
+// names and symbols in the palette's WindowText (the skin's secondary text)
+// on held glass of their own.
 class MessageRowTools : public QWidget {
     Q_OBJECT
 public:
     explicit MessageRowTools(glass::StyleStore &styles, QWidget *parent = nullptr);
     void setTools(const QList<model::ToolCallRecord> &tools);
     int chipCount() const { return int(m_names.size()); }
+    // The capsule of a chip, in the widget.
+    QRectF chipRect(int index) const;
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void applyLook();
     QFont chipFont() const;
     glass::StyleStore &m_styles;
+    bool m_lightGlass = false;
     QStringList m_names;
 };
 
-// A small plain button: a painted symbol and a caption.
+// A small plain button: a painted symbol and a caption, in the palette's
+// WindowText (the skin's text at 0.78), dimmer while pressed.
 class MessageRowRetryButton : public QAbstractButton {
     Q_OBJECT
 public:
@@ -63,6 +74,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void applyLook();
     glass::StyleStore &m_styles;
 };
 
