@@ -2,7 +2,6 @@
 
 #include "chat/MessageChrome.h"
 #include "glass/Backdrop.h"
-#include "glass/BackdropSheet.h"
 #include "glass/Contrast.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
@@ -61,28 +60,22 @@ InkOnGlass inkOnGlass(const QColor &ink, const QColor &fill, double goal)
     return {light, mix(hi)};
 }
 
-// The held glass within shape (widget coordinates): copied from the list's
-// sheet where there is one. Without a stage nothing is drawn, as there is
-// no wallpaper to hold.
+// The held glass within shape (widget coordinates). Painted straight from
+// the stage's blurred copy: the pieces are small, and a layer of their own
+// in the list's backdrop sheet would cost every width change more than
+// painting them does. Without a stage nothing is drawn, as there is no
+// wallpaper to hold.
 void paintHeldGlass(QPainter &p, const QWidget *widget, const QPainterPath &shape, bool light)
 {
-    const MessageChrome::TurnGlass look{light, MessageChrome::materialOpacity(1), QColor(Qt::transparent)};
+    const glass::BackdropLocation where = glass::locateBackdrop(widget);
     const QRect area = shape.boundingRect().toAlignedRect() & widget->rect();
-    if (area.isEmpty())
+    if (!where.provider || area.isEmpty())
         return;
+    const MessageChrome::TurnGlass look{light, MessageChrome::materialOpacity(1), QColor(Qt::transparent)};
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setClipPath(shape, Qt::IntersectClip);
-    if (glass::BackdropSheet *sheet = glass::BackdropSheet::find(widget)) {
-        const glass::BackdropSheet::Draw draw = [look](QPainter &layer, const glass::BackdropFrame *frame,
-                                                       QPointF origin, const QRectF &r) {
-            if (frame)
-                MessageChrome::paintGlass(layer, r, look, frame, origin);
-        };
-        sheet->paint(p, widget, area, look.key(), draw);
-    } else if (const glass::BackdropLocation where = glass::locateBackdrop(widget); where.provider) {
-        MessageChrome::paintGlass(p, QRectF(area), look, &where.provider->backdropFrame(), where.origin);
-    }
+    MessageChrome::paintGlass(p, QRectF(area), look, &where.provider->backdropFrame(), where.origin);
     p.restore();
 }
 
