@@ -5,42 +5,23 @@
 // veils a bubble shows at. Each ink is measured against the picture with
 // that ink taken away (WCAG contrast, the worst pixel of its box).
 
-#include "support/PaintHelpers.h"
+#include "StagedChat.h"
 #include "support/TestMain.h"
 
 #include "chat/ActivityMarks.h"
-#include "chat/MarkdownRenderCache.h"
 #include "chat/MarkdownTextView.h"
 #include "chat/MessageRow.h"
 #include "chat/MessageRowParts.h"
-#include "glass/BackdropSheet.h"
-#include "glass/Contrast.h"
 #include "glass/FelgrinMark.h"
-#include "glass/StageBackground.h"
-#include "glass/Styles.h"
-#include "stage/BackgroundSettings.h"
-#include "stage/SkinStore.h"
 
 #include <QDir>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
-#include <QTemporaryDir>
+
+using chattest::StagedChat;
+using chattest::worstContrast;
 
 namespace {
-
-const QString kSkinDir = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/skins");
-
-double worstContrast(const QImage &glass, const QRect &box, const QColor &ink)
-{
-    double worst = 21;
-    const QRect inside = box & glass.rect();
-    for (int y = inside.top(); y <= inside.bottom(); ++y)
-        for (int x = inside.left(); x <= inside.right(); ++x) {
-            const QColor under(glass.pixel(x, y));
-            worst = std::min(worst, glass::Contrast::ratio(glass::Contrast::over(ink, under), under));
-        }
-    return worst;
-}
 
 // The box of the pixels that differ between two pictures within area.
 QRect changedIn(const QImage &a, const QImage &b, const QRect &area)
@@ -79,19 +60,7 @@ QColor scaled(QColor c, double opacity)
 class ChromeLegibilityTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_wallpapers;
-    QString wallpaperFile(const QString &backdrop)
-    {
-        if (backdrop == QLatin1String("stage"))
-            return QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
-        const QString path = m_wallpapers.filePath(backdrop + QStringLiteral(".png"));
-        if (QFileInfo::exists(path))
-            return path;
-        QImage picture(1280, 800, QImage::Format_RGB32);
-        picture.fill(backdrop == QLatin1String("black") ? Qt::black : Qt::white);
-        const QImage &chosen = backdrop == QLatin1String("busy") ? testsupport::busyPhoto() : picture;
-        return chosen.save(path) ? path : QString();
-    }
+    chattest::Wallpapers m_wallpapers;
 
 private slots:
     // Secondary text and symbols need 3; "Ready" is the chrome's primary
@@ -102,7 +71,7 @@ private slots:
         QTest::addColumn<QString>("skin");
         QTest::addColumn<QString>("backdrop");
         QTest::addColumn<double>("veil"); // below 0: the first-run value
-        const QStringList ids = testsupport::skinIds(kSkinDir);
+        const QStringList ids = testsupport::skinIds(chattest::kSkinDir);
         QVERIFY(ids.size() >= 8);
         for (const QString &id : ids)
             for (const char *backdrop : {"white", "black", "busy", "stage"})
@@ -118,36 +87,14 @@ private slots:
         QFETCH(QString, skin);
         QFETCH(QString, backdrop);
         QFETCH(double, veil);
-        QTemporaryDir dir;
-        const QString image = wallpaperFile(backdrop);
-        QVERIFY(!image.isEmpty());
-        stage::SkinStore skins(stage::SkinStore::Sources{kSkinDir, dir.filePath(QStringLiteral("user-skins"))});
-        skins.select(skin);
-        QCOMPARE(skins.current().id, skin);
-        glass::StyleStore styles(skins);
-        stage::BackgroundSettings::Config config;
-        config.supportDirectory = dir.filePath(QStringLiteral("support"));
-        config.firstRunImage = image;
-        config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
-        stage::BackgroundSettings background(config);
-        background.setAnimateKenBurns(false);
-        if (veil >= 0)
-            background.setOverlayOpacity(veil);
-        background.setIsEnabled(true);
-        chat::MarkdownRenderCache cache;
-
-        QWidget window;
-        window.resize(760, 470);
-        auto *stageView = new glass::StageBackground(background, styles, &window);
-        stageView->setGeometry(window.rect());
-        auto *list = new QWidget(&window);
-        list->setGeometry(window.rect());
-        new glass::BackdropSheet(list);
-        auto *user = new chat::MessageRow({styles, background, cache, nullptr}, list);
+        StagedChat c(skin, m_wallpapers.file(backdrop), veil, QSize(760, 470));
+        QCOMPARE(c.skins->current().id, skin);
+        QWidget &window = *c.window;
+        auto *user = new chat::MessageRow(c.context(), c.list);
         user->setMessage(model::ChatMessage::make(model::MessageRole::User, QStringLiteral("Which tests run first?")),
                          false);
         user->setOnCopy([] {});
-        auto *reply = new chat::MessageRow({styles, background, cache, nullptr}, list);
+        auto *reply = new chat::MessageRow(c.context(), c.list);
         model::ChatMessage answer = model::ChatMessage::make(
             model::MessageRole::Assistant,
             QStringLiteral("The unit tests, then the rest:\n\n```python\nrun(tests, order=\"unit\")\n```"));
@@ -160,10 +107,7 @@ private slots:
         reply->setTransientState(true, false);
         user->setGeometry(40, 16, 680, user->heightForWidth(680));
         reply->setGeometry(40, user->geometry().bottom() + 20, 680, reply->heightForWidth(680));
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(QTest::qWaitFor([&] { return stageView->isBackdropReady(); }, 5000));
-        QCOMPARE(stageView->mediaOpacity(), 1.0);
+        QVERIFY(c.showAndWait());
         QVERIFY(reply->showsFinishedChrome() && reply->showsRetry() && reply->showsCopy());
         QCOMPARE(reply->toolChipCount(), 2);
 
@@ -206,9 +150,9 @@ private slots:
         measured.append({QStringLiteral("Ready"), at(ready, ready->rect()), ready->palette().color(QPalette::WindowText), 4.5});
         measured.append({QStringLiteral("Retry"), at(retry, retry->rect()), retry->palette().color(QPalette::WindowText), 3});
         measured.append({QStringLiteral("resting mark"), at(mark, QRectF(5, 5, 12, 12)),
-                         scaled(chat::RestingActivityMark::tint(skins.current()), 0.92), 0});
+                         scaled(chat::RestingActivityMark::tint(c.skins->current()), 0.92), 0});
         measured.append({QStringLiteral("crew mark"), at(crew, QRectF(crew->rect()).adjusted(3, 3, -3, -3)),
-                         glass::FelgrinMark::starFill(glass::FelgrinMark::Style::resting, skins.current()), 0});
+                         glass::FelgrinMark::starFill(glass::FelgrinMark::Style::resting, c.skins->current()), 0});
 
         // Everything measured taken away at once: the inks made clear, the
         // chrome's widgets faded out in place.

@@ -3,67 +3,22 @@
 // pictures. Each text is measured against the glass painted behind it
 // (WCAG contrast, the worst pixel of its box).
 
-#include "support/PaintHelpers.h"
+#include "StagedChat.h"
 #include "support/TestMain.h"
 
 #include "chat/LiveAssistantBlock.h"
 #include "chat/LiveGlass.h"
-#include "chat/MarkdownRenderCache.h"
 #include "chat/MarkdownTextView.h"
 #include "chat/MessageRow.h"
-#include "glass/BackdropSheet.h"
-#include "glass/Contrast.h"
-#include "glass/StageBackground.h"
-#include "glass/Styles.h"
-#include "stage/BackgroundSettings.h"
-#include "stage/SkinStore.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
-#include <QPainter>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
+
+using chattest::StagedChat;
+using chattest::worstContrast;
 
 namespace {
-
-const QString kSkinDir = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/skins");
-
-// Pale sky bands under large bright blobs with white stripes: a sunny photo
-// at its brightest.
-QImage brightPicture()
-{
-    QImage image(1280, 800, QImage::Format_RGB32);
-    QPainter p(&image);
-    QLinearGradient sky(0, 0, 0, 800);
-    sky.setColorAt(0, QColor(170, 215, 255));
-    sky.setColorAt(1, QColor(255, 250, 225));
-    p.fillRect(image.rect(), sky);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    QRandomGenerator rng(4242);
-    for (int i = 0; i < 90; ++i) {
-        p.setBrush(QColor::fromHsv(int(rng.bounded(360)), 60 + int(rng.bounded(140)), 215 + int(rng.bounded(41))));
-        const int r = 30 + int(rng.bounded(140));
-        p.drawEllipse(QPointF(rng.bounded(1280), rng.bounded(800)), r, r * (0.5 + rng.bounded(1.0)));
-    }
-    for (int x = 0; x < 1280; x += 28)
-        p.fillRect(x, 0, 4, 800, QColor(255, 255, 255, 150));
-    return image;
-}
-
-// The lowest contrast of ink (composited over each pixel) against any pixel of box.
-double worstContrast(const QImage &glass, const QRect &box, const QColor &ink)
-{
-    double worst = 21;
-    for (int y = box.top(); y <= box.bottom(); ++y)
-        for (int x = box.left(); x <= box.right(); ++x) {
-            const QColor under(glass.pixel(x, y));
-            worst = std::min(worst, glass::Contrast::ratio(glass::Contrast::over(ink, under), under));
-        }
-    return worst;
-}
 
 // The worst contrast of each ink over its text box, after the words are
 // taken away: an opacity effect of 0 keeps every box where it was.
@@ -94,27 +49,14 @@ QList<double> worstOnGlass(QWidget &window, const QList<InkBox> &boxes)
 class LiveLegibilityTest : public QObject {
     Q_OBJECT
 
-    // The backdrops' files, written once for all rows.
-    QTemporaryDir m_wallpapers;
-    QString wallpaperFile(const QString &backdrop)
-    {
-        if (backdrop == QLatin1String("stage"))
-            return QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
-        const QString path = m_wallpapers.filePath(backdrop + QStringLiteral(".png"));
-        if (QFileInfo::exists(path))
-            return path;
-        QImage picture(1280, 800, QImage::Format_RGB32);
-        picture.fill(Qt::white);
-        const QImage &chosen = backdrop == QLatin1String("white") ? picture : testsupport::busyPhoto();
-        return chosen.save(path) ? path : QString();
-    }
+    chattest::Wallpapers m_wallpapers;
 
 private slots:
     void textOnItsGlass_data()
     {
         QTest::addColumn<QString>("skin");
         QTest::addColumn<QString>("backdrop");
-        const QStringList ids = testsupport::skinIds(kSkinDir);
+        const QStringList ids = testsupport::skinIds(chattest::kSkinDir);
         QVERIFY(ids.size() >= 8);
         for (const QString &id : ids)
             for (const char *backdrop : {"stage", "white", "bright"})
@@ -125,43 +67,16 @@ private slots:
     {
         QFETCH(QString, skin);
         QFETCH(QString, backdrop);
-        QTemporaryDir dir;
-        QString image = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
-        if (backdrop != QLatin1String("stage")) {
-            image = dir.filePath(QStringLiteral("wallpaper.png"));
-            QImage picture(1280, 800, QImage::Format_RGB32);
-            picture.fill(Qt::white);
-            QVERIFY((backdrop == QLatin1String("white") ? picture : brightPicture()).save(image));
-        }
-        stage::SkinStore skins(stage::SkinStore::Sources{kSkinDir, dir.filePath(QStringLiteral("user-skins"))});
-        skins.select(skin);
-        QCOMPARE(skins.current().id, skin);
-        glass::StyleStore styles(skins);
-        stage::BackgroundSettings::Config config;
-        config.supportDirectory = dir.filePath(QStringLiteral("support"));
-        config.firstRunImage = image;
-        config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
-        stage::BackgroundSettings background(config);
-        background.setAnimateKenBurns(false);
-        background.setIsEnabled(true); // the veil stays at its first-run value
-        chat::MarkdownRenderCache cache;
-
-        QWidget window;
-        window.resize(760, 320);
-        auto *stageView = new glass::StageBackground(background, styles, &window);
-        stageView->setGeometry(window.rect());
-        auto *list = new QWidget(&window); // as in the transcript: the bubbles copy their glass from its sheet
-        list->setGeometry(window.rect());
-        new glass::BackdropSheet(list);
-        auto *live = new chat::LiveAssistantBlock({styles, background, cache, nullptr}, list);
+        StagedChat c(skin, m_wallpapers.file(backdrop), -1, QSize(760, 320)); // the veil at its first-run value
+        QCOMPARE(c.skins->current().id, skin);
+        QWidget &window = *c.window;
+        // As in the transcript: the bubbles copy their glass from the list's sheet.
+        auto *live = new chat::LiveAssistantBlock(c.context(), c.list);
         live->setActivity(app::LiveActivity::working(QStringLiteral("run_shell")));
         live->setStreamingText(QStringLiteral("Running the build now. First the configure step, then **every** "
                                               "target, and the tests last. It takes a minute or two."));
         live->setGeometry(40, 30, 640, live->heightForWidth(640));
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY(stageView->isBackdropReady());
-        QTRY_COMPARE(stageView->mediaOpacity(), 1.0);
+        QVERIFY(c.showAndWait());
 
         const QImage shot = window.grab().toImage();
         QVERIFY(shot.save(QDir(testsupport::outputDirectory())
@@ -196,7 +111,7 @@ private slots:
         QTest::addColumn<QString>("skin");
         QTest::addColumn<QString>("backdrop");
         QTest::addColumn<double>("veil"); // below 0: the first-run value
-        const QStringList ids = testsupport::skinIds(kSkinDir);
+        const QStringList ids = testsupport::skinIds(chattest::kSkinDir);
         QVERIFY(ids.size() >= 8);
         for (const QString &id : ids)
             for (const char *backdrop : {"white", "busy", "stage"})
@@ -212,36 +127,14 @@ private slots:
         QFETCH(QString, skin);
         QFETCH(QString, backdrop);
         QFETCH(double, veil);
-        QTemporaryDir dir;
-        const QString image = wallpaperFile(backdrop);
-        QVERIFY(!image.isEmpty());
-        stage::SkinStore skins(stage::SkinStore::Sources{kSkinDir, dir.filePath(QStringLiteral("user-skins"))});
-        skins.select(skin);
-        QCOMPARE(skins.current().id, skin);
-        glass::StyleStore styles(skins);
-        stage::BackgroundSettings::Config config;
-        config.supportDirectory = dir.filePath(QStringLiteral("support"));
-        config.firstRunImage = image;
-        config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
-        stage::BackgroundSettings background(config);
-        background.setAnimateKenBurns(false);
-        if (veil >= 0)
-            background.setOverlayOpacity(veil);
-        background.setIsEnabled(true);
-        chat::MarkdownRenderCache cache;
-
-        QWidget window;
-        window.resize(760, 330);
-        auto *stageView = new glass::StageBackground(background, styles, &window);
-        stageView->setGeometry(window.rect());
-        auto *list = new QWidget(&window);
-        list->setGeometry(window.rect());
-        new glass::BackdropSheet(list);
-        auto *user = new chat::MessageRow({styles, background, cache, nullptr}, list);
+        StagedChat c(skin, m_wallpapers.file(backdrop), veil, QSize(760, 330));
+        QCOMPARE(c.skins->current().id, skin);
+        QWidget &window = *c.window;
+        auto *user = new chat::MessageRow(c.context(), c.list);
         user->setMessage(model::ChatMessage::make(model::MessageRole::User,
                                                   QStringLiteral("Can you explain how the build finds its tests?")),
                          false);
-        auto *reply = new chat::MessageRow({styles, background, cache, nullptr}, list);
+        auto *reply = new chat::MessageRow(c.context(), c.list);
         reply->setMessage(model::ChatMessage::make(model::MessageRole::Assistant,
                                                    QStringLiteral("It reads the list in **CMakeLists.txt**, then "
                                                                   "each test runs on its own. See [the "
@@ -250,11 +143,7 @@ private slots:
                           false);
         user->setGeometry(40, 20, 680, user->heightForWidth(680));
         reply->setGeometry(40, user->geometry().bottom() + 24, 680, reply->heightForWidth(680));
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        // Polled finely: the rows are many and the blur is quick.
-        QVERIFY(QTest::qWaitFor([&] { return stageView->isBackdropReady(); }, 5000));
-        QCOMPARE(stageView->mediaOpacity(), 1.0);
+        QVERIFY(c.showAndWait());
         QVERIFY(user->showsBubble() && reply->showsBubble());
 
         QVERIFY(window.grab().save(QDir(testsupport::outputDirectory())
@@ -282,28 +171,12 @@ private slots:
     void glassInBands()
     {
         QFETCH(QString, skin);
-        QTemporaryDir dir;
-        stage::SkinStore skins(stage::SkinStore::Sources{kSkinDir, dir.filePath(QStringLiteral("user-skins"))});
-        skins.select(skin);
-        glass::StyleStore styles(skins);
-        stage::BackgroundSettings::Config config;
-        config.supportDirectory = dir.filePath(QStringLiteral("support"));
-        config.firstRunImage = QStringLiteral(MOONSHELF_SOURCE_DIR "/resources/default-stage.webp");
-        config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
-        stage::BackgroundSettings background(config);
-        background.setAnimateKenBurns(false);
-        background.setIsEnabled(true);
-        QWidget window;
-        window.resize(400, 2600);
-        auto *stageView = new glass::StageBackground(background, styles, &window);
-        stageView->setGeometry(window.rect());
-        auto *glassView = new chat::LiveGlass(styles, &window);
+        StagedChat c(skin, chattest::kDefaultStage, -1, QSize(400, 2600));
+        QWidget &window = *c.window;
+        auto *glassView = new chat::LiveGlass(*c.styles, &window);
         glassView->setVisibility(0.85);
         glassView->setGeometry(30, 40, 340, 2500);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY(stageView->isBackdropReady());
-        QTRY_COMPARE(stageView->mediaOpacity(), 1.0);
+        QVERIFY(c.showAndWait());
         const auto render = [&](int band) { return testsupport::renderInBands(window, band); };
         const QImage whole = render(window.height());
         const QImage bands = render(97);
