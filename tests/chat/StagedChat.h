@@ -87,6 +87,25 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Rows "skin/backdrop/veil" for every shipped skin, at the veils a bubble
+// shows at: none, thin, 0.275 (where the text colour turns) and the
+// first-run value (-1). Returns the number of skins.
+inline qsizetype addSkinBackdropVeilRows(std::initializer_list<const char *> backdrops)
+{
+    QTest::addColumn<QString>("skin");
+    QTest::addColumn<QString>("backdrop");
+    QTest::addColumn<double>("veil");
+    const QStringList ids = testsupport::skinIds(kSkinDir);
+    for (const QString &id : ids)
+        for (const char *backdrop : backdrops)
+            for (const double veil : {0.0, 0.1, 0.275, -1.0})
+                QTest::newRow(qPrintable(QStringLiteral("%1/%2/%3")
+                                             .arg(id, QLatin1String(backdrop),
+                                                  veil < 0 ? QStringLiteral("default") : QString::number(veil))))
+                    << id << QString::fromLatin1(backdrop) << veil;
+    return ids.size();
+}
+
 // A window of the given size: the stage over the whole of it and, over
 // that, `list` with its backdrop sheet. veil below 0 keeps the first-run
 // value. The window is destroyed before the stores its views use.

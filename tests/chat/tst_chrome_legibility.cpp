@@ -68,18 +68,7 @@ private slots:
     // figures are reported, not held to a goal.
     void chromeOnItsGlass_data()
     {
-        QTest::addColumn<QString>("skin");
-        QTest::addColumn<QString>("backdrop");
-        QTest::addColumn<double>("veil"); // below 0: the first-run value
-        const QStringList ids = testsupport::skinIds(chattest::kSkinDir);
-        QVERIFY(ids.size() >= 8);
-        for (const QString &id : ids)
-            for (const char *backdrop : {"white", "black", "busy", "stage"})
-                for (const double veil : {0.0, 0.1, 0.275, -1.0})
-                    QTest::newRow(qPrintable(QStringLiteral("%1/%2/%3")
-                                                 .arg(id, QLatin1String(backdrop),
-                                                      veil < 0 ? QStringLiteral("default") : QString::number(veil))))
-                        << id << QString::fromLatin1(backdrop) << veil;
+        QVERIFY(chattest::addSkinBackdropVeilRows({"white", "black", "busy", "stage"}) >= 8);
     }
 
     void chromeOnItsGlass()

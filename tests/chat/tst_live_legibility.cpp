@@ -108,18 +108,7 @@ private slots:
     // the skin's own, so the glass behind each has to suit its own text.
     void finishedTurnsOnTheirGlass_data()
     {
-        QTest::addColumn<QString>("skin");
-        QTest::addColumn<QString>("backdrop");
-        QTest::addColumn<double>("veil"); // below 0: the first-run value
-        const QStringList ids = testsupport::skinIds(chattest::kSkinDir);
-        QVERIFY(ids.size() >= 8);
-        for (const QString &id : ids)
-            for (const char *backdrop : {"white", "busy", "stage"})
-                for (const double veil : {0.0, 0.1, 0.275, -1.0})
-                    QTest::newRow(qPrintable(QStringLiteral("%1/%2/%3")
-                                                 .arg(id, QLatin1String(backdrop),
-                                                      veil < 0 ? QStringLiteral("default") : QString::number(veil))))
-                        << id << QString::fromLatin1(backdrop) << veil;
+        QVERIFY(chattest::addSkinBackdropVeilRows({"white", "busy", "stage"}) >= 8);
     }
 
     void finishedTurnsOnTheirGlass()
