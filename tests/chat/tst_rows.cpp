@@ -81,6 +81,37 @@ struct Fixture {
     chat::MessageRowContext context() { return {*styles, *bg, cache, &desktop}; }
 };
 
+// The fixture's wallpaper in one skin behind a window of the given size,
+// with a list (and its backdrop sheet) at listRect over it.
+struct StagedList {
+    StagedList(Fixture &f, const QString &skin, std::optional<double> veil, QSize size, QRect listRect)
+    {
+        f.skins->select(skin);
+        f.bg->setAnimateKenBurns(false);
+        if (veil)
+            f.bg->setOverlayOpacity(*veil);
+        f.bg->setIsEnabled(true);
+        window.resize(size);
+        stage = new glass::StageBackground(*f.bg, *f.styles, &window);
+        stage->setGeometry(window.rect());
+        list = new QWidget(&window);
+        list->setGeometry(listRect);
+        sheet = new glass::BackdropSheet(list);
+    }
+    // Shown with the wallpaper loaded and blurred.
+    bool showAndWait()
+    {
+        window.show();
+        return QTest::qWaitForWindowExposed(&window) && QTest::qWaitFor([this] { return stage->isBackdropReady(); })
+               && QTest::qWaitFor([this] { return stage->mediaOpacity() == 1.0; });
+    }
+
+    QWidget window;
+    glass::StageBackground *stage = nullptr;
+    QWidget *list = nullptr;
+    glass::BackdropSheet *sheet = nullptr;
+};
+
 ChatMessage message(MessageRole role, const QString &content, std::optional<QList<model::ToolCallRecord>> tools = {})
 {
     ChatMessage m = ChatMessage::make(role, content);
@@ -428,17 +459,8 @@ private slots:
     {
         QFETCH(QString, skin);
         Fixture f;
-        f.skins->select(skin);
-        f.bg->setAnimateKenBurns(false);
-        f.bg->setOverlayOpacity(0.1);
-        f.bg->setIsEnabled(true);
-        QWidget window;
-        window.resize(760, 620);
-        auto *stage = new glass::StageBackground(*f.bg, *f.styles, &window);
-        stage->setGeometry(window.rect());
-        auto *list = new QWidget(&window);
-        list->setGeometry(20, 10, 720, 600);
-        auto *sheet = new glass::BackdropSheet(list);
+        StagedList staged(f, skin, 0.1, QSize(760, 620), QRect(20, 10, 720, 600));
+        auto [window, stage, list, sheet] = std::tie(staged.window, staged.stage, staged.list, staged.sheet);
         auto *user = new chat::MessageRow(f.context(), list);
         user->setMessage(message(MessageRole::User, QStringLiteral("Can you explain the build?")), false);
         auto *reply = new chat::MessageRow(f.context(), list);
@@ -454,10 +476,7 @@ private slots:
             live->setGeometry(40, reply->geometry().bottom() + 30, 640, live->heightForWidth(640));
         };
         place(0);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY(stage->isBackdropReady());
-        QTRY_COMPARE(stage->mediaOpacity(), 1.0);
+        QVERIFY(staged.showAndWait());
         QVERIFY(stage->media() == glass::StageBackground::Media::image);
 
         const QImage first = window.grab().toImage();
@@ -515,17 +534,8 @@ private slots:
         QFETCH(int, widthChange);
         QFETCH(bool, drawsAgain);
         Fixture f;
-        f.skins->select(skin);
-        f.bg->setAnimateKenBurns(false);
-        f.bg->setOverlayOpacity(0.1);
-        f.bg->setIsEnabled(true);
-        QWidget window;
-        window.resize(760, 400);
-        auto *stage = new glass::StageBackground(*f.bg, *f.styles, &window);
-        stage->setGeometry(window.rect());
-        auto *list = new QWidget(&window);
-        list->setGeometry(20, 10, 680, 380);
-        auto *sheet = new glass::BackdropSheet(list);
+        StagedList staged(f, skin, 0.1, QSize(760, 400), QRect(20, 10, 680, 380));
+        auto [window, list, sheet] = std::tie(staged.window, staged.list, staged.sheet);
         auto *user = new chat::MessageRow(f.context(), list);
         user->setMessage(message(MessageRole::User, QStringLiteral("Can you explain the build?")), false);
         auto *reply = new chat::MessageRow(f.context(), list);
@@ -533,10 +543,7 @@ private slots:
                           false);
         user->setGeometry(20, 20, 600, user->heightForWidth(600));
         reply->setGeometry(20, user->geometry().bottom() + 30, 600, reply->heightForWidth(600));
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY(stage->isBackdropReady());
-        QTRY_COMPARE(stage->mediaOpacity(), 1.0);
+        QVERIFY(staged.showAndWait());
         window.grab();
         const int draws = sheet->layerDraws();
         QVERIFY(draws > 0);
@@ -558,23 +565,12 @@ private slots:
     {
         QFETCH(QString, skin);
         Fixture f;
-        f.skins->select(skin);
-        f.bg->setAnimateKenBurns(false);
-        f.bg->setIsEnabled(true);
-        QWidget window;
-        window.resize(400, 2600);
-        auto *stage = new glass::StageBackground(*f.bg, *f.styles, &window);
-        stage->setGeometry(window.rect());
-        auto *list = new QWidget(&window);
-        list->setGeometry(window.rect());
-        auto *sheet = new glass::BackdropSheet(list);
-        auto *bubble = new chat::BubbleFrame(chat::BubbleFrame::Kind::Assistant, *f.styles, list);
+        StagedList staged(f, skin, std::nullopt, QSize(400, 2600), QRect(0, 0, 400, 2600));
+        auto [window, sheet] = std::tie(staged.window, staged.sheet);
+        auto *bubble = new chat::BubbleFrame(chat::BubbleFrame::Kind::Assistant, *f.styles, staged.list);
         bubble->setVisibility(1.0);
         bubble->setGeometry(30, 40, 340, 2500);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY(stage->isBackdropReady());
-        QTRY_COMPARE(stage->mediaOpacity(), 1.0);
+        QVERIFY(staged.showAndWait());
         const auto render = [&](int band) { return testsupport::renderInBands(window, band); };
         const QImage whole = render(window.height());
         const PictureDistance bands = distance(whole, render(97));
