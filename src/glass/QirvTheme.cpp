@@ -1,5 +1,7 @@
 #include "glass/QirvTheme.h"
 
+#include "glass/Contrast.h"
+
 #include "stage/SkinHex.h"
 
 namespace glass::QirvTheme {
@@ -73,53 +75,52 @@ MaterialBand materialBand(bool light)
     return {QColor(26, 27, 31), QColor(62, 63, 68)};
 }
 
-namespace {
-
-// A skin colour laid over an opaque base, so palette roles stay opaque even
-// for skins whose colours carry their own opacity.
-QColor over(const QColor &top, const QColor &base)
+QPalette palette(const PaletteTones &t)
 {
-    const float a = top.alphaF();
-    return QColor::fromRgbF(top.redF() * a + base.redF() * (1 - a), top.greenF() * a + base.greenF() * (1 - a),
-                            top.blueF() * a + base.blueF() * (1 - a));
+    QPalette p;
+    p.setColor(QPalette::Window, t.window);
+    p.setColor(QPalette::WindowText, t.text);
+    p.setColor(QPalette::Base, t.base);
+    p.setColor(QPalette::AlternateBase, t.raised);
+    p.setColor(QPalette::Text, t.text);
+    p.setColor(QPalette::PlaceholderText, t.placeholder);
+    p.setColor(QPalette::Button, t.raised);
+    p.setColor(QPalette::ButtonText, t.text);
+    p.setColor(QPalette::BrightText, t.brightText);
+    p.setColor(QPalette::Highlight, t.highlight);
+    p.setColor(QPalette::HighlightedText, t.highlightedText);
+    p.setColor(QPalette::Link, t.link);
+    p.setColor(QPalette::ToolTipBase, t.raised);
+    p.setColor(QPalette::ToolTipText, t.text);
+    p.setColor(QPalette::Light, t.raised.lighter(130));
+    p.setColor(QPalette::Midlight, t.raised.lighter(115));
+    p.setColor(QPalette::Mid, t.raised.darker(120));
+    p.setColor(QPalette::Dark, t.window.darker(130));
+    p.setColor(QPalette::Shadow, Qt::black);
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, t.placeholder);
+    if (t.disabledHighlight)
+        p.setColor(QPalette::Disabled, QPalette::Highlight, *t.disabledHighlight);
+    return p;
 }
-
-} // namespace
 
 QPalette darkPalette(const stage::UISkin &skin)
 {
-    const QColor bg = over(color(skin.colors.bg), QColor(12, 12, 14));
-    const QColor raised = over(color(skin.colors.elevated), bg);
-    const QColor raised2 = over(color(skin.colors.elevated2), bg);
-    const QColor text = over(color(skin.colors.text), bg);
-    const QColor secondary = over(color(skin.colors.textSecondary), bg);
-    const QColor tertiary = over(color(skin.colors.textTertiary), bg);
-    const QColor accent = over(color(skin.colors.accent), bg);
-
-    QPalette p;
-    p.setColor(QPalette::Window, bg);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, raised);
-    p.setColor(QPalette::AlternateBase, raised2);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::PlaceholderText, tertiary);
-    p.setColor(QPalette::Button, raised2);
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::BrightText, Qt::white);
-    p.setColor(QPalette::Highlight, accent);
-    p.setColor(QPalette::HighlightedText, bg);
-    p.setColor(QPalette::Link, accent);
-    p.setColor(QPalette::ToolTipBase, raised2);
-    p.setColor(QPalette::ToolTipText, text);
-    p.setColor(QPalette::Light, raised2.lighter(130));
-    p.setColor(QPalette::Midlight, raised2.lighter(115));
-    p.setColor(QPalette::Mid, raised2.darker(120));
-    p.setColor(QPalette::Dark, bg.darker(130));
-    p.setColor(QPalette::Shadow, Qt::black);
-    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role, tertiary);
-    p.setColor(QPalette::Disabled, QPalette::Highlight, secondary);
-    return p;
+    // Skin colours laid over an opaque base, so palette roles stay opaque
+    // even for skins whose colours carry their own opacity.
+    const QColor bg = Contrast::over(color(skin.colors.bg), QColor(12, 12, 14));
+    const auto on = [&bg](const QString &hex) { return Contrast::over(color(hex), bg); };
+    const QColor accent = on(skin.colors.accent);
+    return palette({.window = bg,
+                    .text = on(skin.colors.text),
+                    .placeholder = on(skin.colors.textTertiary),
+                    .base = on(skin.colors.elevated),
+                    .raised = on(skin.colors.elevated2),
+                    .highlight = accent,
+                    .highlightedText = bg,
+                    .link = accent,
+                    .brightText = Qt::white,
+                    .disabledHighlight = on(skin.colors.textSecondary)});
 }
 
 } // namespace glass::QirvTheme

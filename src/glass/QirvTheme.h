@@ -7,6 +7,8 @@
 #include <QPalette>
 #include <QRectF>
 
+#include <optional>
+
 namespace glass {
 
 // The glass theme: the surface roles with their tints, and the colours every
@@ -46,6 +48,15 @@ struct MaterialBand {
     QColor edge;
 };
 MaterialBand materialBand(bool light);
+
+// The tones a palette is built from; every other role follows from them.
+struct PaletteTones {
+    QColor window, text, placeholder; // placeholder is also disabled text
+    QColor base, raised;              // fields; buttons, alternate rows, tooltips
+    QColor highlight, highlightedText, link, brightText;
+    std::optional<QColor> disabledHighlight;
+};
+QPalette palette(const PaletteTones &tones);
 
 // Every glass surface is drawn in the dark scheme, whatever the skin: a
 // Fusion palette with the skin's colours laid over a dark base.

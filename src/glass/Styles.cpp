@@ -168,31 +168,16 @@ Styles Styles::build(const stage::UISkin &skin)
 
 QPalette Styles::palette() const
 {
-    const QColor base = Contrast::over(field.fill, glass);
-    const QColor raised = Contrast::over(secondaryButton.fill, glass);
-    QPalette p;
-    p.setColor(QPalette::Window, glass);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, raised);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::PlaceholderText, textTertiary);
-    p.setColor(QPalette::Button, raised);
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::BrightText, light ? Qt::black : Qt::white);
-    p.setColor(QPalette::Highlight, Contrast::over(selection, glass));
-    p.setColor(QPalette::HighlightedText, text);
-    p.setColor(QPalette::Link, link.color);
-    p.setColor(QPalette::ToolTipBase, raised);
-    p.setColor(QPalette::ToolTipText, text);
-    p.setColor(QPalette::Light, raised.lighter(130));
-    p.setColor(QPalette::Midlight, raised.lighter(115));
-    p.setColor(QPalette::Mid, raised.darker(120));
-    p.setColor(QPalette::Dark, glass.darker(130));
-    p.setColor(QPalette::Shadow, Qt::black);
-    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role, textTertiary);
-    return p;
+    return QirvTheme::palette({.window = glass,
+                               .text = text,
+                               .placeholder = textTertiary,
+                               .base = Contrast::over(field.fill, glass),
+                               .raised = Contrast::over(secondaryButton.fill, glass),
+                               .highlight = Contrast::over(selection, glass),
+                               .highlightedText = text,
+                               .link = link.color,
+                               .brightText = light ? Qt::black : Qt::white,
+                               .disabledHighlight = std::nullopt});
 }
 
 StyleStore::StyleStore(stage::SkinStore &skins, QObject *parent)
