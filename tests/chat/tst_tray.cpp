@@ -18,6 +18,7 @@
 #include "platform/DesktopServices.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "support/PaintHelpers.h"
 #include "support/TestMain.h"
 #include "AppTestKit.h"
 
@@ -176,17 +177,7 @@ struct Rig {
 // A bright, busy wallpaper: light colour bands under a fine white checker.
 QImage brightWallpaper()
 {
-    QImage image(1280, 800, QImage::Format_RGB32);
-    QPainter p(&image);
-    QLinearGradient g(0, 0, image.width(), 0);
-    g.setColorAt(0, QColor(250, 190, 160));
-    g.setColorAt(0.5, QColor(250, 240, 170));
-    g.setColorAt(1, QColor(170, 210, 250));
-    p.fillRect(image.rect(), g);
-    for (int y = 0; y < image.height(); y += 8)
-        for (int x = (y / 8) % 2 * 8; x < image.width(); x += 16)
-            p.fillRect(x, y, 8, 8, QColor(255, 255, 255, 120));
-    return image;
+    return testsupport::checkeredBands(QColor(250, 190, 160), QColor(250, 240, 170), QColor(170, 210, 250), 120);
 }
 
 QColor alphaOf(const QColor &c, double opacity)

@@ -6,6 +6,7 @@
 #include "glass/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "support/PaintHelpers.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -30,17 +31,7 @@ inline QString stageImagePath()
 // colour bands with a fine checker on top.
 inline QImage colourfulWallpaper(QSize size = QSize(1280, 800))
 {
-    QImage image(size, QImage::Format_RGB32);
-    QPainter p(&image);
-    QLinearGradient g(0, 0, size.width(), 0);
-    g.setColorAt(0, QColor(230, 60, 40));
-    g.setColorAt(0.5, QColor(240, 200, 40));
-    g.setColorAt(1, QColor(30, 90, 230));
-    p.fillRect(image.rect(), g);
-    for (int y = 0; y < size.height(); y += 8)
-        for (int x = (y / 8) % 2 * 8; x < size.width(); x += 16)
-            p.fillRect(x, y, 8, 8, QColor(255, 255, 255, 110));
-    return image;
+    return testsupport::checkeredBands(QColor(230, 60, 40), QColor(240, 200, 40), QColor(30, 90, 230), 110, size);
 }
 
 // One skin file in dir.

@@ -36,6 +36,24 @@ inline QImage renderInBands(QWidget &widget, int band)
     return image;
 }
 
+// Colour bands from left to right (three stops) under a fine white checker
+// of the given opacity: hard detail where blur and tints are easy to see.
+inline QImage checkeredBands(const QColor &left, const QColor &middle, const QColor &right, int checkerAlpha,
+                             QSize size = QSize(1280, 800))
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, size.width(), 0);
+    g.setColorAt(0, left);
+    g.setColorAt(0.5, middle);
+    g.setColorAt(1, right);
+    p.fillRect(image.rect(), g);
+    for (int y = 0; y < size.height(); y += 8)
+        for (int x = (y / 8) % 2 * 8; x < size.width(); x += 16)
+            p.fillRect(x, y, 8, 8, QColor(255, 255, 255, checkerAlpha));
+    return image;
+}
+
 // Saturated blobs of every hue at every size, with fine bright stripes:
 // the worst a photo can do to glass.
 inline QImage busyPhoto()
