@@ -6,6 +6,7 @@
 #include "glass/StyledButton.h"
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
+#include "glass/TextInk.h"
 
 #include <QBoxLayout>
 #include <QKeyEvent>
@@ -68,14 +69,6 @@ protected:
         QLabel::paintEvent(event);
     }
 };
-
-void setInk(QWidget *w, const QColor &c)
-{
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, c);
-    pal.setColor(QPalette::Text, c);
-    w->setPalette(pal);
-}
 
 } // namespace
 
@@ -231,24 +224,24 @@ void ApprovalCard::applyLook()
     m_symbol->setPixmap(glass::SymbolIcons::pixmap(m_look.symbol, 16, m_look.riskColor, devicePixelRatioF()));
     m_symbol->setFixedSize(18, 18);
     m_title->setFont(s.headline.font);
-    setInk(m_title, text);
+    glass::setInk(m_title, text);
 
     QFont badgeFont = s.caption.font;
     badgeFont.setPixelSize(qMax(9, badgeFont.pixelSize() - 1));
     badgeFont.setBold(true);
     m_badge->setFont(badgeFont);
     static_cast<Badge *>(m_badge)->tint = m_look.riskColor;
-    setInk(m_badge, m_look.riskColor);
+    glass::setInk(m_badge, m_look.riskColor);
 
     QFont nameFont = s.body.font;
     nameFont.setPixelSize(13);
     nameFont.setWeight(QFont::DemiBold);
     m_name->setFont(nameFont);
-    setInk(m_name, text);
+    glass::setInk(m_name, text);
     QFont summaryFont = s.caption.font;
     summaryFont.setWeight(QFont::Medium);
     m_summary->setFont(summaryFont);
-    setInk(m_summary, secondary);
+    glass::setInk(m_summary, secondary);
     m_summary->setMaximumHeight(QFontMetrics(summaryFont).lineSpacing() * 2);
 
     QFont mono = s.mono.font;

@@ -7,6 +7,7 @@
 #include "glass/Styles.h"
 #include "glass/SymbolButton.h"
 #include "glass/SymbolIcons.h"
+#include "glass/TextInk.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -154,17 +155,13 @@ void AttachmentChip::applyLook()
     name.setPixelSize(12);
     name.setWeight(QFont::DemiBold);
     m_name->setFont(name);
-    QPalette namePalette = m_name->palette();
-    namePalette.setColor(QPalette::WindowText, s.text);
-    m_name->setPalette(namePalette);
+    glass::setInk(m_name, s.text);
 
     QFont size = s.body.font;
     size.setPixelSize(10);
     size.setWeight(QFont::Medium);
     m_size->setFont(size);
-    QPalette sizePalette = m_size->palette();
-    sizePalette.setColor(QPalette::WindowText, s.textTertiary);
-    m_size->setPalette(sizePalette);
+    glass::setInk(m_size, s.textTertiary);
 
     m_remove->setColor(s.textTertiary);
     m_tile->update();

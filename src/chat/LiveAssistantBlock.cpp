@@ -5,6 +5,7 @@
 #include "chat/MarkdownTextView.h"
 #include "chat/MessageChrome.h"
 #include "glass/Styles.h"
+#include "glass/TextInk.h"
 #include "platform/DesktopServices.h"
 #include "stage/BackgroundSettings.h"
 
@@ -104,10 +105,7 @@ void LiveAssistantBlock::applyLook()
     m_status->setFont(font);
     // Light glass takes the skin's checked text colours; the dark glass keeps the bubbles' light text.
     const bool lightGlass = e > 0.01 && m_bubble->isLight();
-    QPalette palette = m_status->palette();
-    palette.setColor(QPalette::WindowText,
-                     lightGlass ? styles.textSecondary : MessageChrome::assistantSecondaryColor(e, styles.skin));
-    m_status->setPalette(palette);
+    glass::setInk(m_status, lightGlass ? styles.textSecondary : MessageChrome::assistantSecondaryColor(e, styles.skin));
     m_text->setStyle(MessageChrome::markdownStyle(
         styles, lightGlass ? styles.text : MessageChrome::assistantTextColor(e, styles.skin)));
 }

@@ -9,6 +9,7 @@
 #include "glass/FrostShapeBackground.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
+#include "glass/TextInk.h"
 #include "platform/DesktopServices.h"
 #include "stage/BackgroundSettings.h"
 
@@ -207,10 +208,7 @@ void MessageRow::applyLook()
         QFont font = styles.caption.font;
         font.setWeight(QFont::DemiBold);
         ready->setFont(font);
-        QPalette palette = ready->palette();
-        palette.setColor(QPalette::WindowText,
-                         glass::QirvTheme::withOpacity(glass::QirvTheme::color(styles.skin.colors.text), 0.82));
-        ready->setPalette(palette);
+        glass::setInk(ready, glass::QirvTheme::withOpacity(glass::QirvTheme::color(styles.skin.colors.text), 0.82));
     }
 }
 

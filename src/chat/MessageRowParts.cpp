@@ -5,6 +5,7 @@
 #include "glass/Contrast.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
+#include "glass/TextInk.h"
 
 #include <QHelpEvent>
 #include <QPainter>
@@ -116,9 +117,7 @@ void MessageRowCopyButton::applyLook()
     const QColor symbol = withOpacity(color(c.textTertiary), kCopyOpacity);
     const InkOnGlass held = inkOnGlass(symbol, withOpacity(color(c.elevated2), 0.45 * kCopyOpacity), kSymbolGoal);
     m_lightGlass = held.light;
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::WindowText, held.ink);
-    setPalette(palette);
+    glass::setInk(this, held.ink);
     update();
 }
 
@@ -194,9 +193,7 @@ void MessageRowTools::applyLook()
     const stage::SkinColors &c = m_styles.styles().skin.colors;
     const InkOnGlass held = inkOnGlass(color(c.textSecondary), withOpacity(color(c.elevated), 0.42), kSymbolGoal);
     m_lightGlass = held.light;
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::WindowText, held.ink);
-    setPalette(palette);
+    glass::setInk(this, held.ink);
     update();
 }
 
@@ -281,9 +278,7 @@ MessageRowRetryButton::MessageRowRetryButton(glass::StyleStore &styles, QWidget 
 
 void MessageRowRetryButton::applyLook()
 {
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::WindowText, withOpacity(color(m_styles.styles().skin.colors.text), 0.78));
-    setPalette(palette);
+    glass::setInk(this, withOpacity(color(m_styles.styles().skin.colors.text), 0.78));
     update();
 }
 

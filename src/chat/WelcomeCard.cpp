@@ -8,6 +8,7 @@
 #include "glass/GlassDecoration.h"
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
+#include "glass/TextInk.h"
 
 #include <QBoxLayout>
 #include <QDir>
@@ -242,14 +243,10 @@ void WelcomeCard::applyLook()
     title.setPixelSize(32);
     title.setWeight(QFont::DemiBold);
     static_cast<FittedTitle *>(m_title)->setBaseFont(title);
-    QPalette titlePalette = m_title->palette();
-    titlePalette.setColor(QPalette::WindowText, s.text);
-    m_title->setPalette(titlePalette);
+    glass::setInk(m_title, s.text);
 
     m_tagline->setFont(s.body.font);
-    QPalette taglinePalette = m_tagline->palette();
-    taglinePalette.setColor(QPalette::WindowText, s.textSecondary);
-    m_tagline->setPalette(taglinePalette);
+    glass::setInk(m_tagline, s.textSecondary);
     refresh();
 }
 

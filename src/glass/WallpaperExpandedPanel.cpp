@@ -1,6 +1,5 @@
 #include "glass/WallpaperExpandedPanel.h"
 
-#include "stage/BackgroundSettings.h"
 #include "glass/GlassDecoration.h"
 #include "glass/GlassSwitch.h"
 #include "glass/StyledButton.h"
@@ -8,6 +7,8 @@
 #include "glass/StyledSlider.h"
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
+#include "glass/TextInk.h"
+#include "stage/BackgroundSettings.h"
 
 #include <QEvent>
 #include <QFileDialog>
@@ -282,12 +283,7 @@ void WallpaperExpandedPanel::build()
 void WallpaperExpandedPanel::restyle()
 {
     const Styles &st = m_styles.styles();
-    const auto label = [](QLabel *l, const TextStyle &style) {
-        l->setFont(style.font);
-        QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, style.color);
-        l->setPalette(p);
-    };
+    const auto label = [](QLabel *l, const TextStyle &style) { setTextStyle(l, style.font, style.color); };
     label(m_title, st.secondary);
     label(m_overlayLabel, st.caption);
     label(m_percent, {st.caption.font, st.textTertiary});

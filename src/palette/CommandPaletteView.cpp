@@ -6,6 +6,7 @@
 #include "glass/Styles.h"
 #include "glass/SymbolButton.h"
 #include "glass/SymbolIcons.h"
+#include "glass/TextInk.h"
 #include "palette/PaletteRow.h"
 #include "stage/SkinHex.h"
 
@@ -114,9 +115,7 @@ void CommandPaletteView::rebuild()
         QFont f = s.body.font;
         f.setPixelSize(12);
         none->setFont(f);
-        QPalette pal = none->palette();
-        pal.setColor(QPalette::WindowText, s.textSecondary);
-        none->setPalette(pal);
+        glass::setInk(none, s.textSecondary);
         m_rows->addWidget(none);
     }
     int height = 12;

@@ -7,6 +7,7 @@
 #include "glass/Styles.h"
 #include "glass/SymbolButton.h"
 #include "glass/SymbolIcons.h"
+#include "glass/TextInk.h"
 #include "panels/PanelChrome.h"
 
 #include <QAction>
@@ -157,11 +158,8 @@ void FilePeekView::restyle()
     m_path->setFont(pathFont);
     QFont metaFont = s.caption.font;
     m_meta->setFont(metaFont);
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, s.text);
-    m_path->setPalette(pal);
-    pal.setColor(QPalette::WindowText, s.textTertiary);
-    m_meta->setPalette(pal);
+    glass::setInk(m_path, s.text);
+    glass::setInk(m_meta, s.textTertiary);
     QFont mono = s.mono.font;
     mono.setPixelSize(11);
     m_text->setFont(mono);

@@ -2,6 +2,7 @@
 
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
+#include "glass/TextInk.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -48,9 +49,7 @@ void PanelHeader::restyle()
     QFont font = s.tertiary.font; // subheadline, semibold
     font.setWeight(QFont::DemiBold);
     m_title->setFont(font);
-    QPalette pal = m_title->palette();
-    pal.setColor(QPalette::WindowText, s.text);
-    m_title->setPalette(pal);
+    glass::setInk(m_title, s.text);
     if (m_icon)
         m_icon->setPixmap(glass::SymbolIcons::pixmap(m_symbol, 13, s.text, devicePixelRatioF()));
     update();
@@ -99,11 +98,8 @@ void PanelEmptyState::restyle()
     m_icon->setPixmap(glass::SymbolIcons::pixmap(m_symbol, m_symbolSize, s.textTertiary, devicePixelRatioF()));
     m_headline->setFont(s.headline.font);
     m_caption->setFont(s.caption.font);
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, s.text);
-    m_headline->setPalette(pal);
-    pal.setColor(QPalette::WindowText, s.textSecondary);
-    m_caption->setPalette(pal);
+    glass::setInk(m_headline, s.text);
+    glass::setInk(m_caption, s.textSecondary);
 }
 
 } // namespace panels

@@ -3,6 +3,7 @@
 #include "glass/SheetKeys.h"
 #include "glass/StyledButton.h"
 #include "glass/Styles.h"
+#include "glass/TextInk.h"
 
 #include <QBoxLayout>
 #include <QKeyEvent>
@@ -63,9 +64,7 @@ void SheetFrame::restyle()
 {
     const glass::Styles &s = m_styles.styles();
     m_headline->setFont(s.headline.font);
-    QPalette pal = m_headline->palette();
-    pal.setColor(QPalette::WindowText, s.text);
-    m_headline->setPalette(pal);
+    glass::setInk(m_headline, s.text);
     if (m_cancel)
         m_cancel->restyle();
     if (m_action)

@@ -2,6 +2,7 @@
 
 #include "app/AccountController.h"
 #include "app/Donation.h"
+#include "glass/TextInk.h"
 #include "model/BrandDisclaimer.h"
 #include "settings/ClinkingGlasses.h"
 #include "settings/LinkButton.h"
@@ -43,9 +44,9 @@ AboutSection::AboutSection(app::AccountController &links, QWidget *parent) : QWi
 
 void AboutSection::applyLook(const SettingsLook &look)
 {
-    styleText(m_intro, look.callout, look.textSecondary);
-    styleText(m_disclaimer, look.caption2, look.textTertiary);
-    styleText(m_free, look.caption, look.textSecondary);
+    glass::setTextStyle(m_intro, look.callout, look.textSecondary);
+    glass::setTextStyle(m_disclaimer, look.caption2, look.textTertiary);
+    glass::setTextStyle(m_free, look.caption, look.textSecondary);
     m_maker->setLook(look.caption, look.accent);
 }
 
@@ -99,9 +100,9 @@ void TipSection::tip()
 
 void TipSection::applyLook(const SettingsLook &look)
 {
-    styleText(m_free, look.callout, look.textSecondary);
-    styleText(m_optional, look.caption, look.textTertiary);
-    styleText(m_caption, look.caption2, look.textTertiary);
+    glass::setTextStyle(m_free, look.callout, look.textSecondary);
+    glass::setTextStyle(m_optional, look.caption, look.textTertiary);
+    glass::setTextStyle(m_caption, look.caption2, look.textTertiary);
     if (m_tip) {
         // The tip button keeps its own blue; its label is held legible on it.
         glass::ButtonStyle blue = look.prominent;

@@ -2,6 +2,7 @@
 
 #include "app/AccountController.h"
 #include "app/AppViewModel.h"
+#include "glass/TextInk.h"
 #include "settings/FieldFrame.h"
 #include "settings/SettingsButton.h"
 #include "settings/SettingsText.h"
@@ -108,8 +109,8 @@ void ApiKeySection::applyLook(const SettingsLook &look)
     m_save->setButtonStyle(look.prominent);
     m_import->setButtonStyle(look.bordered);
     m_clear->setButtonStyle(look.destructive);
-    styleText(m_caption, look.caption, look.textSecondary);
-    styleText(m_note, look.caption, look.danger);
+    glass::setTextStyle(m_caption, look.caption, look.textSecondary);
+    glass::setTextStyle(m_note, look.caption, look.danger);
 }
 
 QCoro::Task<> ApiKeySection::save()

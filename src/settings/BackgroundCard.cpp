@@ -2,6 +2,7 @@
 
 #include "app/AccountController.h"
 #include "glass/GlassSwitch.h"
+#include "glass/TextInk.h"
 #include "settings/BusyIndicator.h"
 #include "settings/FieldFrame.h"
 #include "settings/LinkButton.h"
@@ -218,28 +219,28 @@ void BackgroundCard::sync()
 
 void BackgroundCard::applyLook(const SettingsLook &look)
 {
-    styleText(m_intro, look.caption, look.textSecondary);
+    glass::setTextStyle(m_intro, look.caption, look.textSecondary);
     m_show->setColors(look.text, look.accent, SettingsLook::faded(look.textTertiary, 0.5));
     m_motion->setColors(look.text, look.accent, SettingsLook::faded(look.textTertiary, 0.5));
     m_show->setFont(look.callout);
     m_motion->setFont(look.callout);
-    styleText(m_overlayTitle, look.callout, look.textSecondary);
+    glass::setTextStyle(m_overlayTitle, look.callout, look.textSecondary);
     QFont digits = look.caption;
     digits.setStyleHint(QFont::Monospace);
     digits.setFamily(QStringLiteral("monospace"));
-    styleText(m_percent, digits, look.textTertiary);
+    glass::setTextStyle(m_percent, digits, look.textTertiary);
     for (SettingsButton *button : {m_chooseImage, m_chooseVideo, m_random, m_undo})
         button->setButtonStyle(look.bordered);
     m_apply->setButtonStyle(look.prominent);
     m_turnOff->setButtonStyle(look.destructive);
     m_url->setFieldStyle(look.field, 8);
     m_progress->setLook(look.caption, look.textSecondary);
-    styleText(m_status, look.caption, look.textSecondary);
-    styleText(m_creditTitle, look.captionBold, look.textTertiary);
-    styleText(m_creditLine, look.callout, look.textSecondary);
+    glass::setTextStyle(m_status, look.caption, look.textSecondary);
+    glass::setTextStyle(m_creditTitle, look.captionBold, look.textTertiary);
+    glass::setTextStyle(m_creditLine, look.callout, look.textSecondary);
     m_creditLink->setLook(look.captionBold, look.accent);
     m_picsum->setLook(look.caption, look.accent);
-    styleText(m_hint, look.caption2, look.textTertiary);
+    glass::setTextStyle(m_hint, look.caption2, look.textTertiary);
 }
 
 } // namespace settings

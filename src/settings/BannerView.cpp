@@ -1,6 +1,7 @@
 #include "settings/BannerView.h"
 
 #include "glass/Contrast.h"
+#include "glass/TextInk.h"
 #include "settings/RoundedBox.h"
 #include "settings/SettingsLook.h"
 #include "settings/SettingsText.h"
@@ -64,7 +65,7 @@ void BannerView::setBanner(const Banner &banner, const SettingsLook &look)
     m_symbol->setSymbol(symbolOf(banner.kind));
     m_symbol->setColor(ink);
     m_text->setText(banner.text);
-    styleText(m_text, look.callout, ink);
+    glass::setTextStyle(m_text, look.callout, ink);
     update();
 }
 

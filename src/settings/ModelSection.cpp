@@ -3,6 +3,7 @@
 #include "app/AppViewModel.h"
 #include "glass/Contrast.h"
 #include "glass/SymbolIcons.h"
+#include "glass/TextInk.h"
 #include "model/SettingsStore.h"
 #include "settings/FieldFrame.h"
 #include "settings/RoundedBox.h"
@@ -189,8 +190,8 @@ void ModelSection::applyLook(const SettingsLook &look)
 {
     for (ModelRow *row : m_rows)
         row->applyLook(look);
-    styleText(m_label, look.captionBold, look.textTertiary);
-    styleText(m_caption, look.caption, look.textSecondary);
+    glass::setTextStyle(m_label, look.captionBold, look.textTertiary);
+    glass::setTextStyle(m_caption, look.caption, look.textSecondary);
     m_field->setFieldStyle(look.field, 10);
 }
 

@@ -5,6 +5,7 @@
 #include "glass/QirvTheme.h"
 #include "glass/SheetKeys.h"
 #include "glass/StyledButton.h"
+#include "glass/TextInk.h"
 
 #include <QBoxLayout>
 #include <QKeyEvent>
@@ -57,14 +58,6 @@ QLabel *label(const QString &text, QWidget *parent, Qt::Alignment align)
     l->setWordWrap(true);
     l->setAlignment(align);
     return l;
-}
-
-void paint(QLabel *l, const QFont &font, const QColor &color)
-{
-    l->setFont(font);
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::WindowText, color);
-    l->setPalette(pal);
 }
 
 } // namespace
@@ -205,15 +198,15 @@ void OnboardingSheet::restyle()
     QFont title = s.title.font;
     title.setPixelSize(26);
     title.setWeight(QFont::DemiBold);
-    paint(m_title, title, s.text);
-    paint(m_subtitle, s.secondary.font, s.textSecondary);
-    paint(m_disclaimer, s.caption.font, s.textTertiary);
+    glass::setTextStyle(m_title, title, s.text);
+    glass::setTextStyle(m_subtitle, s.secondary.font, s.textSecondary);
+    glass::setTextStyle(m_disclaimer, s.caption.font, s.textTertiary);
     QFont stepTitle = s.tertiary.font;
     stepTitle.setWeight(QFont::DemiBold);
     for (QLabel *l : std::as_const(m_stepTitles))
-        paint(l, stepTitle, s.text);
+        glass::setTextStyle(l, stepTitle, s.text);
     for (QLabel *l : std::as_const(m_stepDetails))
-        paint(l, s.caption.font, s.textSecondary);
+        glass::setTextStyle(l, s.caption.font, s.textSecondary);
 }
 
 } // namespace settings

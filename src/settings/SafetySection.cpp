@@ -1,6 +1,7 @@
 #include "settings/SafetySection.h"
 
 #include "app/AppViewModel.h"
+#include "glass/TextInk.h"
 #include "model/SettingsStore.h"
 #include "settings/SectionValues.h"
 #include "settings/SegmentedControl.h"
@@ -49,14 +50,14 @@ void SafetySection::sync()
     const SectionValues::GuardCaption caption = SectionValues::guardCaption(mode);
     m_caption->setText(caption.text);
     m_danger = caption.danger;
-    styleText(m_caption, m_look.caption, m_danger ? m_look.danger : m_look.textSecondary);
+    glass::setTextStyle(m_caption, m_look.caption, m_danger ? m_look.danger : m_look.textSecondary);
 }
 
 void SafetySection::applyLook(const SettingsLook &look)
 {
     m_look = look;
     m_picker->applyLook(look);
-    styleText(m_hint, look.caption2, look.textTertiary);
+    glass::setTextStyle(m_hint, look.caption2, look.textTertiary);
     sync();
 }
 

@@ -1,5 +1,6 @@
 #include "settings/SectionCard.h"
 
+#include "glass/TextInk.h"
 #include "settings/RoundedBox.h"
 #include "settings/SettingsLook.h"
 #include "settings/SettingsText.h"
@@ -60,7 +61,7 @@ QString SectionCard::title() const
 
 void SectionCard::applyLook(const SettingsLook &look)
 {
-    styleText(m_title, look.sectionTitle, look.textSecondary);
+    glass::setTextStyle(m_title, look.sectionTitle, look.textSecondary);
     m_symbol->setColor(look.textSecondary);
     m_card->fill = look.elevated;
     m_card->stroke = look.border;

@@ -1,6 +1,7 @@
 #include "settings/SettingsText.h"
 
 #include "glass/SymbolIcons.h"
+#include "glass/TextInk.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -16,15 +17,6 @@ QLabel *makeText(const QString &text, QWidget *parent, bool wrap)
     if (wrap)
         label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     return label;
-}
-
-void styleText(QLabel *label, const QFont &font, const QColor &color)
-{
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    label->setPalette(palette);
 }
 
 SymbolView::SymbolView(const QString &symbol, int size, QWidget *parent)

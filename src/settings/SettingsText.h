@@ -1,5 +1,7 @@
 #pragma once
 
+#include "glass/TextInk.h"
+
 #include <QColor>
 #include <QFont>
 #include <QString>
@@ -11,8 +13,6 @@ namespace settings {
 
 // A plain-text label (never read as markup or looked up), wrapping when asked.
 QLabel *makeText(const QString &text, QWidget *parent, bool wrap = true);
-// Sets its font and colour.
-void styleText(QLabel *label, const QFont &font, const QColor &color);
 
 // A symbol of our own, in one colour.
 class SymbolView : public QWidget {

@@ -4,14 +4,15 @@
 #include "app/AppViewModel.h"
 #include "glass/Contrast.h"
 #include "glass/Styles.h"
+#include "glass/TextInk.h"
 #include "settings/AboutSection.h"
 #include "settings/AgentSection.h"
 #include "settings/ApiKeySection.h"
 #include "settings/BackgroundCard.h"
-#include "settings/ModelSection.h"
-#include "settings/SafetySection.h"
 #include "settings/BannerView.h"
 #include "settings/ClinkingGlasses.h"
+#include "settings/ModelSection.h"
+#include "settings/SafetySection.h"
 #include "settings/SectionCard.h"
 #include "settings/SettingsButton.h"
 #include "settings/SettingsText.h"
@@ -221,7 +222,7 @@ void SettingsWindow::applyLook()
     m_column->setAutoFillBackground(false);
 
     m_header->setColor(m_look.bg);
-    styleText(m_title, m_look.title, glass::Contrast::ensure(m_look.text, m_look.bg, 4.5));
+    glass::setTextStyle(m_title, m_look.title, glass::Contrast::ensure(m_look.text, m_look.bg, 4.5));
     m_done->setButtonStyle(m_look.prominent);
     m_divider->setColor(m_look.border);
     for (SectionCard *card : m_sections)

@@ -2,6 +2,7 @@
 
 #include "app/AccountController.h"
 #include "app/AppViewModel.h"
+#include "glass/TextInk.h"
 #include "settings/BusyIndicator.h"
 #include "settings/LinkButton.h"
 #include "settings/SettingsButton.h"
@@ -149,11 +150,11 @@ void SignInSection::sync()
 void SignInSection::applyLook(const SettingsLook &look)
 {
     m_look = look;
-    styleText(m_mode, look.subheadline, look.text);
-    styleText(m_detail, look.caption, look.textSecondary);
-    styleText(m_cliPath, look.caption2, look.textTertiary);
-    styleText(m_code, look.code, look.text);
-    styleText(m_caption, look.caption, look.textSecondary);
+    glass::setTextStyle(m_mode, look.subheadline, look.text);
+    glass::setTextStyle(m_detail, look.caption, look.textSecondary);
+    glass::setTextStyle(m_cliPath, look.caption2, look.textTertiary);
+    glass::setTextStyle(m_code, look.code, look.text);
+    glass::setTextStyle(m_caption, look.caption, look.textSecondary);
     m_progress->setLook(look.callout, look.text);
     m_pageLink->setLook(look.callout, look.accent);
     m_cancel->setButtonStyle(look.bordered);

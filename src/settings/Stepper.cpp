@@ -1,5 +1,6 @@
 #include "settings/Stepper.h"
 
+#include "glass/TextInk.h"
 #include "settings/SettingsButton.h"
 #include "settings/SettingsText.h"
 
@@ -44,7 +45,7 @@ void Stepper::setStepEnabled(bool down, bool up)
 
 void Stepper::applyLook(const SettingsLook &look)
 {
-    styleText(m_label, look.callout, look.text);
+    glass::setTextStyle(m_label, look.callout, look.text);
     glass::ButtonStyle step = look.bordered;
     step.padding = QMargins(10, 0, 10, 0);
     step.height = 24;
