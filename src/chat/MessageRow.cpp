@@ -54,9 +54,11 @@ MessageRow::MessageRow(MessageRowContext context, QWidget *parent)
     m_layout = outer;
 
     glass::StyleStore &skins = context.styles;
-    m_text = new MarkdownTextView;
+    // Every part is owned by the row from the start: a row shows only some of
+    // them, and the rest must go with it when the pane deletes the row.
+    m_text = new MarkdownTextView(this);
     m_text->setCache(&context.cache);
-    m_copy = new MessageRowCopyButton(context.styles);
+    m_copy = new MessageRowCopyButton(context.styles, this);
     connect(m_copy, &QAbstractButton::clicked, this, [this] {
         if (m_onCopy)
             m_onCopy();
@@ -66,22 +68,22 @@ MessageRow::MessageRow(MessageRowContext context, QWidget *parent)
             m_context.desktop->openUrl(url);
     });
 
-    m_userBubble = new BubbleFrame(BubbleFrame::Kind::User, skins);
+    m_userBubble = new BubbleFrame(BubbleFrame::Kind::User, skins, this);
     m_userBubble->setLayout(new QHBoxLayout);
     m_userBubble->layout()->setContentsMargins(14, 10, 14, 10);
     m_userBubble->layout()->setSpacing(6);
     m_userBubble->installEventFilter(this);
 
-    m_assistantBubble = new BubbleFrame(BubbleFrame::Kind::Assistant, skins);
+    m_assistantBubble = new BubbleFrame(BubbleFrame::Kind::Assistant, skins, this);
     m_assistantBubble->setLayout(new QHBoxLayout);
     m_assistantBubble->layout()->setContentsMargins(14, 12, 14, 12);
     m_assistantBubble->layout()->setSpacing(8);
     m_assistantBubble->installEventFilter(this);
 
-    m_tools = new MessageRowTools(context.styles);
+    m_tools = new MessageRowTools(context.styles, this);
 
     // The finished chrome: mark, "Ready", the crew mark and Retry, on a chip capsule.
-    m_finished = new QWidget;
+    m_finished = new QWidget(this);
     m_finished->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     glass::FrostShapeBackground::install(m_finished, glass::QirvTheme::FrostRole::chip, glass::FrostShape::capsule(),
                                          true, false, skins);
@@ -106,6 +108,7 @@ MessageRow::MessageRow(MessageRowContext context, QWidget *parent)
     connect(&context.styles, &glass::StyleStore::changed, this, &MessageRow::applyLook);
     connect(&context.background, &stage::BackgroundSettings::isEnabledChanged, this, &MessageRow::applyLook);
     connect(&context.background, &stage::BackgroundSettings::overlayOpacityChanged, this, &MessageRow::applyLook);
+    rebuild();
 }
 
 void MessageRow::setMessage(const model::ChatMessage &message, bool isFinishedTurn)

@@ -25,6 +25,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 using model::ChatMessage;
 using model::MessageRole;
@@ -271,7 +272,9 @@ private slots:
         Fixture f;
         f.bg->setIsEnabled(true);
         f.bg->setOverlayOpacity(0.1);
-        chat::MessageRow row(f.context());
+        const qsizetype widgetsBefore = QApplication::allWidgets().size();
+        auto owned = std::make_unique<chat::MessageRow>(f.context());
+        chat::MessageRow &row = *owned;
         if (actions) {
             row.setOnCopy([] {});
             row.setOnRetry([] {});
@@ -286,6 +289,12 @@ private slots:
         // Wallpaper off: no bubble backgrounds at all.
         f.bg->setIsEnabled(false);
         QVERIFY(!row.showsBubble());
+        // The parts a row does not show leaked with it: every part, shown or
+        // not, goes when the row goes (a pooled row shows other messages).
+        row.setMessage(message(role == int(MessageRole::User) ? MessageRole::Assistant : MessageRole::User, content),
+                       !finished);
+        owned.reset();
+        QCOMPARE(QApplication::allWidgets().size(), widgetsBefore);
     }
 
     void liveStatus_data()
