@@ -113,6 +113,33 @@ private slots:
         QCOMPARE(chat::MarkdownText::normalizeProse(text), expected);
     }
 
+    // One line of a hostile reply, long enough that a clean-up scanning ahead
+    // from every opener (about n^1.5: over a minute here) outlasts the test's
+    // time limit; a linear one takes well under a second.
+    void hostileLine_data()
+    {
+        QTest::addColumn<QString>("unit");   // repeated; %1 is a count that rises
+        QTest::addColumn<bool>("rising");
+        QTest::newRow("backtick runs of rising length, none closed") << QStringLiteral("%1a") << true;
+        QTest::newRow("link targets never closed") << QStringLiteral("](") << false;
+        QTest::newRow("autolinks never closed") << QStringLiteral("<ab:c") << false;
+    }
+    void hostileLine()
+    {
+        QFETCH(QString, unit);
+        QFETCH(bool, rising);
+        constexpr qsizetype kLength = 16'000'000;
+        QString body;
+        body.reserve(kLength + 4096);
+        // Rising runs start at two backticks: the single ones below close.
+        for (int k = 2; body.size() < kLength; ++k)
+            body += rising ? unit.arg(QString(k, u'`')) : unit;
+        const QString line = QStringLiteral("Done.Next `x.Y`  ") + body + QStringLiteral("  `c  d` end.Go");
+        const QString expected = QStringLiteral("Done. Next `x.Y` ") + body + QStringLiteral(" `c  d` end. Go");
+        // Compared without printing sixteen million characters on failure.
+        QVERIFY(chat::MarkdownText::normalizeProse(line) == expected);
+    }
+
     void squeezeSpaces_data()
     {
         QTest::addColumn<QString>("text");
