@@ -1,5 +1,7 @@
 #include "agent/OVUClientError.h"
 
+#include "platform/ServiceText.h"
+
 namespace agent {
 
 QString OVUClientError::description() const
@@ -12,7 +14,28 @@ QString OVUClientError::description() const
             return QStringLiteral("Ovu denied access (403). Your Moonshelf session may lack API entitlement for this "
                                   "model, or the subscription needs re-auth. Details: ")
                 + detail;
+        if (statusCode == 429 || statusCode == 503) {
+            if (const std::optional<QString> hint = platform::ServiceText::retryHint(retryAfterSeconds)) {
+                QString words = detail;
+                if (!words.isEmpty() && !words.endsWith(u'.') && !words.endsWith(u'!') && !words.endsWith(u'?')
+                    && !words.endsWith(u'\u2026'))
+                    words += u'.';
+                if (!words.isEmpty())
+                    words += u' ';
+                return QStringLiteral("Ovu API error ") + QString::number(statusCode) + QStringLiteral(": ") + words
+                    + *hint + u'.';
+            }
+        }
         return QStringLiteral("Ovu API error ") + QString::number(statusCode) + QStringLiteral(": ") + detail;
+    case Kind::Redirect:
+        // Not followed: the bearer token goes to the service's own host only.
+        if (detail.isEmpty())
+            return QStringLiteral("Ovu API answered with a redirect (") + QString::number(statusCode)
+                + QStringLiteral("), which is not followed.");
+        return QStringLiteral("Ovu API answered with a redirect to ") + detail
+            + QStringLiteral(", which is not followed.");
+    case Kind::MalformedEvent:
+        return QStringLiteral("Ovu API sent part of the reply that could not be read: ") + detail;
     case Kind::MissingAPIKey:
         return QStringLiteral("Sign in with Moonshelf or add an API key in Settings (Ctrl+,).");
     case Kind::InvalidResponse:

@@ -8,10 +8,12 @@ namespace agent {
 struct OVUClientError {
     enum class Kind {
         HttpStatus,       // the service answered with a status of 400 or more
+        Redirect,         // the service answered with a redirect, which is not followed
         MissingAPIKey,    // no credential; nothing was sent
         InvalidResponse,  // the answer was not an HTTP response
         IncompleteStream, // the stream stopped before its end mark or finish reason
         StreamError,      // the stream carried an error object
+        MalformedEvent,   // an event's data was not JSON
         Transport,        // no connection, broken connection; the network layer's text
         TimedOut,         // nothing arrived for the whole time-out
         Cancelled,        // the run was stopped
@@ -19,9 +21,18 @@ struct OVUClientError {
 
     Kind kind = Kind::InvalidResponse;
     int statusCode = 0;
-    QString detail; // the response body, the stream's error message or the transport's text
+    // The service's words from the response body, the stream's error
+    // message, the redirect's host, the unreadable data or the transport's text.
+    QString detail;
+    qint64 retryAfterSeconds = 0; // a 429 or 503 said when to try again
 
-    static OVUClientError httpStatus(int code, QString body) { return {Kind::HttpStatus, code, std::move(body)}; }
+    static OVUClientError httpStatus(int code, QString body, qint64 retryAfter = 0)
+    {
+        return {Kind::HttpStatus, code, std::move(body), retryAfter};
+    }
+    // `host` is where the redirect pointed, empty when it named no place.
+    static OVUClientError redirect(int code, QString host) { return {Kind::Redirect, code, std::move(host)}; }
+    static OVUClientError malformedEvent(QString data) { return {Kind::MalformedEvent, 0, std::move(data)}; }
     static OVUClientError missingAPIKey() { return {Kind::MissingAPIKey, 0, {}}; }
     static OVUClientError invalidResponse() { return {Kind::InvalidResponse, 0, {}}; }
     static OVUClientError incompleteStream() { return {Kind::IncompleteStream, 0, {}}; }

@@ -1,5 +1,7 @@
 #include "agent/SseAssembler.h"
 
+#include "platform/ServiceText.h"
+
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -119,14 +121,20 @@ constexpr qsizetype kPlainBodyLimit = 64 * 1024;
 QString errorMessage(const JsonValue &error)
 {
     if (error.IsString())
-        return text(error);
+        return platform::ServiceText::forDisplay(text(error));
     if (error.IsObject()) {
         const JsonValue *message = member(error, "message");
         if (message && message->IsString() && message->GetStringLength() > 0)
-            return text(*message);
+            return platform::ServiceText::forDisplay(text(*message));
     }
-    return compact(error);
+    return platform::ServiceText::forDisplay(compact(error));
 }
+
+// A data line joined with the ones before is parsed again this many times
+// at most; after that only the event's end reads it (no quadratic work).
+constexpr int kEagerJoinLines = 8;
+// How much of unreadable data the error shows.
+constexpr qsizetype kShownDataCharacters = 120;
 
 } // namespace
 
@@ -189,7 +197,14 @@ QStringList SseAssembler::endOfBody()
         const QByteArray last = std::exchange(m_buffer, QByteArray());
         m_scanFrom = 0;
         processLine(last, fragments);
+        // A line cut off by the body's end leaves a reply cut short, not
+        // one that is malformed: its unread data goes.
+        m_pending = QByteArray();
+        m_pendingLines = 0;
     }
+    // The body's end ends the event too.
+    if (!stopped())
+        endEvent(fragments);
     return fragments;
 }
 
@@ -237,6 +252,10 @@ std::optional<OVUClientError> SseAssembler::plainBodyError() const
 void SseAssembler::processLine(QByteArrayView line, QStringList &fragments)
 {
     static constexpr QByteArrayView prefix("data:");
+    if (line.isEmpty()) {
+        endEvent(fragments);
+        return;
+    }
     if (!line.startsWith(prefix))
         return;
     if (!m_sawDataLine) {
@@ -245,13 +264,40 @@ void SseAssembler::processLine(QByteArrayView line, QStringList &fragments)
     }
     QByteArray payload = trimmedPayload(line.sliced(prefix.size()));
     if (payload == "[DONE]") {
-        m_done = true;
+        endEvent(fragments);
+        if (!stopped())
+            m_done = true;
         return;
     }
-    processPayload(std::move(payload), fragments);
+    if (m_pendingLines == 0) {
+        // An empty data line carries nothing.
+        if (payload.isEmpty() || processPayload(payload, fragments, false))
+            return;
+        // Not JSON by itself: the event's next data lines may complete it.
+        m_pending = trimmedPayload(line.sliced(prefix.size()));
+        m_pendingLines = 1;
+        return;
+    }
+    m_pending += '\n';
+    m_pending += payload;
+    if (++m_pendingLines <= kEagerJoinLines && processPayload(m_pending, fragments, true)) {
+        m_pending = QByteArray();
+        m_pendingLines = 0;
+    }
 }
 
-void SseAssembler::processPayload(QByteArray payload, QStringList &fragments)
+void SseAssembler::endEvent(QStringList &fragments)
+{
+    if (m_pendingLines == 0)
+        return;
+    QByteArray data = std::exchange(m_pending, QByteArray());
+    m_pendingLines = 0;
+    if (!processPayload(data, fragments, true))
+        m_failure = OVUClientError::malformedEvent(
+            platform::ServiceText::forDisplay(QString::fromUtf8(data.left(4 * kShownDataCharacters)), kShownDataCharacters));
+}
+
+bool SseAssembler::processPayload(QByteArray &payload, QStringList &fragments, bool keepPayload)
 {
     // Parsed in place, with small pools on the stack: one line is small, and
     // this runs for every fragment. Bad UTF-8 inside strings is read as
@@ -263,19 +309,25 @@ void SseAssembler::processPayload(QByteArray payload, QStringList &fragments)
     rapidjson::GenericDocument<rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<>, rapidjson::MemoryPoolAllocator<>>
         doc(&valueAllocator, sizeof parseBuffer, &parseAllocator);
     // Iterative: the recursive parser overflows the stack on deep nesting.
-    doc.ParseInsitu<rapidjson::kParseIterativeFlag>(payload.data());
-    if (doc.HasParseError() || !doc.IsObject() || doc.MemberCount() == 0)
-        return;
+    // In place, unless the payload must stay readable after a failure.
+    QByteArray copy;
+    if (keepPayload)
+        copy = QByteArray(payload.constData(), payload.size());
+    doc.ParseInsitu<rapidjson::kParseIterativeFlag>(keepPayload ? copy.data() : payload.data());
+    if (doc.HasParseError())
+        return false;
+    if (!doc.IsObject() || doc.MemberCount() == 0)
+        return true;
 
     const JsonValue *streamError = member(doc, "error");
     if (streamError && !streamError->IsNull()) {
         m_failure = OVUClientError::streamError(errorMessage(*streamError));
-        return;
+        return true;
     }
 
     const JsonValue *choices = member(doc, "choices");
     if (!isListOfObjects(choices) || choices->Empty())
-        return;
+        return true;
     const JsonValue &choice = (*choices)[0];
 
     const JsonValue *finish = member(choice, "finish_reason");
@@ -284,7 +336,7 @@ void SseAssembler::processPayload(QByteArray payload, QStringList &fragments)
 
     const JsonValue *delta = member(choice, "delta");
     if (!delta || !delta->IsObject())
-        return;
+        return true;
 
     const JsonValue *content = member(*delta, "content");
     if (content && content->IsString() && content->GetStringLength() > 0) {
@@ -295,7 +347,7 @@ void SseAssembler::processPayload(QByteArray payload, QStringList &fragments)
 
     const JsonValue *toolCalls = member(*delta, "tool_calls");
     if (!isListOfObjects(toolCalls))
-        return;
+        return true;
     for (const JsonValue &call : toolCalls->GetArray()) {
         const qint64 index = integerValue(member(call, "index")).value_or(0);
         Entry &entry = m_calls[index];
@@ -312,6 +364,7 @@ void SseAssembler::processPayload(QByteArray payload, QStringList &fragments)
         if (arguments && arguments->IsString())
             entry.arguments += text(*arguments);
     }
+    return true;
 }
 
 } // namespace agent

@@ -18,8 +18,11 @@ namespace agent {
 // a stream can be cut up is testable byte by byte.
 //
 // Lines end at LF, CRLF or a lone CR (also when the CR and the LF arrive in
-// different pieces). Only "data:" lines are read; comments, blank lines and
-// other event fields are skipped.
+// different pieces). Only "data:" lines are read; comments and other event
+// fields are skipped. A data line is read at once when it is JSON by itself;
+// one that is not is joined with the event's next data lines by line feeds,
+// as the event-stream format does, and data that the event's end (a blank
+// line) still leaves unreadable fails the turn.
 class SseAssembler {
 public:
     // Takes the next piece of the body; returns the content fragments of the
@@ -52,7 +55,10 @@ private:
     };
 
     void processLine(QByteArrayView line, QStringList &fragments);
-    void processPayload(QByteArray payload, QStringList &fragments);
+    // False when the payload is not JSON; it is then left as it was.
+    bool processPayload(QByteArray &payload, QStringList &fragments, bool keepPayload);
+    // The event ended: data still unread is reported.
+    void endEvent(QStringList &fragments);
     std::optional<OVUClientError> plainBodyError() const;
     bool stopped() const { return m_done || m_failure.has_value(); }
 
@@ -64,6 +70,9 @@ private:
     // The body's first bytes, kept until a data line comes: an error may
     // come as plain JSON instead of events.
     QByteArray m_plainBody;
+    // Data lines of the current event that are not JSON yet, joined by LF.
+    QByteArray m_pending;
+    int m_pendingLines = 0;
     std::optional<OVUClientError> m_failure;
     QString m_text;
     std::optional<QString> m_finishReason;

@@ -2,7 +2,10 @@
 
 #include "agent/StreamConnections.h"
 
+#include "platform/ServiceText.h"
+
 #include <QMutexLocker>
+#include <QUrl>
 
 #include <curl/curl.h>
 
@@ -23,11 +26,16 @@ constexpr std::chrono::milliseconds kDrainTime{5'000};
 // The longest wait between two looks at the idle time and the stop flag.
 constexpr std::chrono::milliseconds kLongestWait{1'000};
 
-QString joinedLines(const QByteArray &body)
+// Where a redirect pointed: its host (and port), shown as text.
+QString redirectHost(const char *location)
 {
-    QByteArray joined = body;
-    joined.replace('\r', QByteArray()).replace('\n', QByteArray());
-    return QString::fromUtf8(joined);
+    if (!location)
+        return {};
+    const QUrl url(QString::fromUtf8(location));
+    QString host = url.host();
+    if (!host.isEmpty() && url.port() > 0)
+        host += u':' + QString::number(url.port());
+    return platform::ServiceText::forDisplay(host, 200);
 }
 
 } // namespace
@@ -86,10 +94,14 @@ size_t StreamTransfer::receive(const char *data, size_t size)
     m_bytes += qint64(size);
     if (m_status == 0)
         curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &m_status);
-    if (m_status >= 400) {
-        // Error bodies are small and only shown whole.
-        m_errorBody.append(data, qsizetype(size));
-        return size;
+    if (m_status >= 300) {
+        // Only the start of an error body is read: what is shown of it is
+        // short, and a huge or endless body must not hold the turn.
+        const qsizetype room = platform::ServiceText::kBodyLimit - m_errorBody.size();
+        m_errorBody.append(data, std::min(qsizetype(size), std::max<qsizetype>(room, 0)));
+        if (m_errorBody.size() < platform::ServiceText::kBodyLimit)
+            return size;
+        return CURL_WRITEFUNC_ERROR;
     }
     if (m_resultPosted)
         return size; // the rest after the end mark is read and dropped
@@ -217,8 +229,17 @@ void StreamTransfer::run()
 
 TurnResult StreamTransfer::conclude(int code, long status)
 {
-    if (status >= 400)
-        return TurnResult::failure(OVUClientError::httpStatus(int(status), joinedLines(m_errorBody)));
+    if (status >= 400) {
+        curl_off_t retryAfter = 0;
+        curl_easy_getinfo(m_easy, CURLINFO_RETRY_AFTER, &retryAfter);
+        return TurnResult::failure(
+            OVUClientError::httpStatus(int(status), platform::ServiceText::fromBody(m_errorBody), qint64(retryAfter)));
+    }
+    if (status >= 300) {
+        char *location = nullptr;
+        curl_easy_getinfo(m_easy, CURLINFO_REDIRECT_URL, &location);
+        return TurnResult::failure(OVUClientError::redirect(int(status), redirectHost(location)));
+    }
     if (code == CURLE_OPERATION_TIMEDOUT) {
         // A turn that said it was complete before the silence stands.
         if (status > 0 && (m_assembler.isComplete() || m_assembler.failure()))

@@ -5,6 +5,7 @@
 #include "support/TaskWait.h"
 
 #include <QCoroTask>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 
@@ -135,8 +136,36 @@ private slots:
                                 "model, or the subscription needs re-auth. Details: no";
         QTest::newRow("404-lines-joined") << 404 << QByteArray("a\nb") << "Ovu API error 404: ab";
         QTest::newRow("429-crlf") << 429 << QByteArray("{\"error\":\r\n\"slow down\"}")
-                                  << "Ovu API error 429: {\"error\":\"slow down\"}";
+                                  << "Ovu API error 429: slow down";
         QTest::newRow("500-empty") << 500 << QByteArray() << "Ovu API error 500: ";
+        // The service's words, not its markup.
+        QTest::newRow("json-error-message")
+            << 500 << QByteArray(R"({"error":{"message":"The server is overloaded","type":"server_error"}})")
+            << "Ovu API error 500: The server is overloaded";
+        QTest::newRow("json-message") << 400 << QByteArray(R"({"message":"Unknown model"})")
+                                      << "Ovu API error 400: Unknown model";
+        QTest::newRow("json-error-description")
+            << 400 << QByteArray(R"({"error":"invalid_request","error_description":"Missing model"})")
+            << "Ovu API error 400: Missing model";
+        QTest::newRow("json-detail") << 422 << QByteArray(R"({"detail":"Field required"})")
+                                     << "Ovu API error 422: Field required";
+        QTest::newRow("json-without-known-words") << 500 << QByteArray(R"({"code":7})")
+                                                  << "Ovu API error 500: {\"code\":7}";
+        QTest::newRow("html-title")
+            << 502
+            << QByteArray("<html>\r\n<head><title>502 Bad Gateway</title></head>\r\n<body>\r\n<center><h1>502 Bad "
+                          "Gateway</h1></center>\r\n<hr><center>nginx</center>\r\n</body>\r\n</html>\r\n")
+            << "Ovu API error 502: 502 Bad Gateway";
+        QTest::newRow("html-first-line-of-text")
+            << 503
+            << QByteArray("<!DOCTYPE html>\n<html><head><style>p{}</style><script>x<1</script></head>"
+                          "<body>\n<p>Service &amp; API <b>down</b> &#8212; back soon</p><p>Later</p></body></html>")
+            << QString::fromUtf8("Ovu API error 503: Service & API down \xe2\x80\x94 back soon");
+        QTest::newRow("control-characters-removed") << 500 << QByteArray("a\x1b[2Jb\x07" "c\x7f")
+                                                    << "Ovu API error 500: a[2Jbc";
+        QTest::newRow("json-message-control-characters")
+            << 500 << QByteArray(R"({"message":"line one\nline\u0000two\u202e"})")
+            << "Ovu API error 500: line one linetwo";
     }
 
     void errorStatuses()
@@ -151,6 +180,76 @@ private slots:
         QCOMPARE(out.result.error().statusCode, status);
         QCOMPARE(out.result.error().description(), text);
         QVERIFY(out.fragments.isEmpty());
+    }
+
+    // A 429 or 503 that says when to try again says it in the error.
+    void retryAfter_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("retryAfter");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("429-seconds") << 429 << QByteArray("30")
+                                     << QByteArray(R"({"error":{"message":"Rate limit reached"}})")
+                                     << "Ovu API error 429: Rate limit reached. Try again in 30 s.";
+        QTest::newRow("503-minutes-empty-body") << 503 << QByteArray("120") << QByteArray()
+                                                << "Ovu API error 503: Try again in 2 min.";
+        QTest::newRow("429-hours") << 429 << QByteArray("7200") << QByteArray("Slow down!")
+                                   << "Ovu API error 429: Slow down! Try again in 2 h.";
+        QTest::newRow("429-unreadable-value-ignored") << 429 << QByteArray("soon") << QByteArray("busy")
+                                                      << "Ovu API error 429: busy";
+        QTest::newRow("500-not-a-retry-status") << 500 << QByteArray("30") << QByteArray("busy")
+                                                << "Ovu API error 500: busy";
+    }
+
+    void retryAfter()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, retryAfter);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, text);
+        ChatServicePeer::Reply reply = ChatServicePeer::errorReply(status, body);
+        reply.headers.append({"Retry-After", retryAfter});
+        m_peer->enqueue(reply);
+        const Call out = call();
+        QVERIFY(!out.result.ok());
+        QCOMPARE(out.result.error().description(), text);
+    }
+
+    // A huge error body (or one that never ends) is not read whole: the
+    // turn ends after its start, with about 600 characters of it.
+    void largeErrorBodyIsCut_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("endless");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("4 MB of text") << QByteArray(4 << 20, 'x') << false << QString(600, u'x') + u'\u2026';
+        QTest::newRow("endless body") << QByteArray(200'000, 'y') << true << QString(600, u'y') + u'\u2026';
+        // A crescent moon: 4 bytes, 2 code units; the read stops inside one.
+        const QByteArray moon("\xf0\x9f\x8c\x99");
+        QTest::newRow("cut between characters") << "a" + moon.repeated(100'000) << false
+                                                << "a" + QString::fromUtf8(moon.repeated(599)) + u'\u2026';
+    }
+
+    void largeErrorBodyIsCut()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, endless);
+        QFETCH(QString, shown);
+        ChatServicePeer::Reply reply = ChatServicePeer::errorReply(500, body);
+        reply.framing = Framing::ContentLength;
+        if (endless)
+            reply.stallAfter = body.size() - 1; // the rest never comes; the connection stays open
+        m_peer->enqueue(reply);
+        // Long enough that a client waiting for the body's end would be seen.
+        m_client->setTransferTimeout(std::chrono::seconds(60));
+        QElapsedTimer timer;
+        timer.start();
+        const Call out = call();
+        QVERIFY(timer.elapsed() < 30'000);
+        QVERIFY(!out.result.ok());
+        QCOMPARE(out.result.error().kind, OVUClientError::Kind::HttpStatus);
+        QCOMPARE(out.result.error().description(), QStringLiteral("Ovu API error 500: ") + shown);
     }
 
     void streamFraming_data()
@@ -425,8 +524,23 @@ private slots:
         m_peer->enqueue(redirect);
         const Call out = call();
         QVERIFY(!out.result.ok());
+        // Said as what it is, not as a reply cut short.
+        QCOMPARE(out.result.error().kind, OVUClientError::Kind::Redirect);
+        QCOMPARE(out.result.error().description(),
+                 QStringLiteral("Ovu API answered with a redirect to 127.0.0.1:%1, which is not followed.")
+                     .arg(other.port()));
         QTest::qWait(50);
         QCOMPARE(other.requestCount(), 0);
+    }
+
+    void redirectWithoutPlace()
+    {
+        ChatServicePeer::Reply redirect = ChatServicePeer::errorReply(302, QByteArray("moved"));
+        m_peer->enqueue(redirect);
+        const Call out = call();
+        QVERIFY(!out.result.ok());
+        QCOMPARE(out.result.error().description(),
+                 QStringLiteral("Ovu API answered with a redirect (302), which is not followed."));
     }
 
     void cancelDuringStallEndsAtOnce()

@@ -110,7 +110,6 @@ private slots:
                                             << "a" << true;
         QTest::newRow("space-before-prefix-skipped")
             << q(" data: {'choices':[{'delta':{'content':'x'}}]}") + "\n" + content("a") + kStop << "a" << true;
-        QTest::newRow("bad-json-skipped") << "data: {nope\n" + content("a") + kStop << "a" << true;
         QTest::newRow("non-object-choices-skipped")
             << q("data: {'choices':[1,{'delta':{'content':'x'}}]}") + "\n" + content("a") + kStop << "a" << true;
         QTest::newRow("empty-and-null-content")
@@ -126,14 +125,16 @@ private slots:
                 "\n" + content("a") + kStop
             << "a" << true;
         // The parser must not recurse per level: this used to overflow the stack.
-        QTest::newRow("deeply-nested-line-skipped")
-            << "data: " + QByteArray(1'000'000, '[') + "\n" + q("data: {'choices':[{'delta':{'content':'a'},'x':") +
-                QByteArray(200'000, '[') + QByteArray(200'000, ']') + "}]}\n" + kStop
+        QTest::newRow("deeply-nested-line-read")
+            << q("data: {'choices':[{'delta':{'content':'a'},'x':") + QByteArray(200'000, '[') +
+                QByteArray(200'000, ']') + "}]}\n" + kStop
             << "a" << true;
         QTest::newRow("ends-without-done-or-finish") << content("a") + content("b") << "" << false;
         QTest::newRow("empty-body") << QByteArray() << "" << false;
         QTest::newRow("closed-in-middle-of-line") << content("a") + q("data: {'choices':[{'delta':{'con") << ""
                                                   << false;
+        QTest::newRow("closed-in-middle-of-a-joined-event")
+            << content("a") + q("data: {'choices':[{'delta':\ndata: {'con") << "" << false;
     }
 
     void dataLines()
@@ -151,6 +152,76 @@ private slots:
         QCOMPARE(out.turn->text, text);
         QCOMPARE(out.fragments.join(QString()), text);
         QVERIFY(!out.fragments.contains(QString()));
+    }
+
+    // JSON spread over several data lines of one event is joined with line
+    // feeds, in every framing and however the bytes arrive.
+    void joinedDataLines_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("text");
+        const QByteArray two = q("data: {'choices':[{'index':0,\ndata:  'delta':{'content':'joined'}}]}\n\n");
+        QTest::newRow("two-lines") << content("a ") + two + kStop + kDone << "a joined";
+        QTest::newRow("two-lines-crlf") << QByteArray(content("a ") + two + kStop + kDone).replace("\n", "\r\n") << "a joined";
+        QTest::newRow("four-lines-then-end-of-body")
+            << q("data: {'choices':\ndata: [{'delta':\ndata: {'content':'x'}}],\ndata: 'model':'m'}\n") + kStop
+            << "x";
+        QTest::newRow("no-blank-line-between-events")
+            << q("data: {'choices':[{'delta':\ndata: {'content':'p'}}]}\n") + content("q") + kStop << "pq";
+        QTest::newRow("comment-inside-the-event")
+            << q("data: {'choices':[{'delta':\n: keep-alive\ndata: {'content':'c'}}]}\n\n") + kStop << "c";
+    }
+
+    void joinedDataLines()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, text);
+        QList<qsizetype> everyByte;
+        for (qsizetype k = 1; k < body.size(); ++k)
+            everyByte.append(k);
+        for (const Outcome &out : {feedWhole(body), feedInPieces(body, everyByte)}) {
+            QVERIFY2(out.turn, out.error ? qPrintable(out.error->description()) : "no turn");
+            QCOMPARE(out.turn->text, text);
+            QCOMPARE(out.fragments.join(QString()), text);
+        }
+    }
+
+    // Data that is not JSON, even joined with the rest of its event, fails
+    // the turn with what it was, instead of being dropped while the turn
+    // seems to succeed.
+    void unreadableDataIsReported_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QStringList>("fragments");
+        QTest::newRow("one-line") << content("a") + "data: {nope\n\n" + content("b") + kStop + kDone << "{nope"
+                                  << QStringList{"a"};
+        QTest::newRow("two-lines-still-broken")
+            << content("a") + q("data: {'choices':\ndata: oops}\n\n") + kStop << QString::fromUtf8(q("{'choices': oops}"))
+            << QStringList{"a"};
+        QTest::newRow("event-not-ended-at-the-end-of-the-body") << content("a") + "data: {'cut\n" << "{'cut"
+                                                                << QStringList{"a"};
+        QTest::newRow("before-done") << content("a") + "data: [1,\n" + kDone << "[1," << QStringList{"a"};
+        QTest::newRow("control-characters-not-shown") << QByteArray("data: {\x1b[31mred\n\n") << "{[31mred"
+                                                      << QStringList{};
+        QTest::newRow("long-data-shown-short")
+            << "data: {" + QByteArray(10'000, 'z') + "\n\n" << "{" + QString(119, u'z') + u'\u2026' << QStringList{};
+        // Deep nesting: reported, and no recursion on the stack.
+        QTest::newRow("deeply-nested") << "data: " + QByteArray(1'000'000, '[') + "\n\n" + content("b") + kStop
+                                       << QString(120, u'[') + u'\u2026' << QStringList{};
+    }
+
+    void unreadableDataIsReported()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, fragments);
+        const Outcome out = feedWhole(body);
+        QVERIFY(out.error);
+        QCOMPARE(out.error->kind, OVUClientError::Kind::MalformedEvent);
+        QCOMPARE(out.error->description(),
+                 QStringLiteral("Ovu API sent part of the reply that could not be read: ") + shown);
+        QCOMPARE(out.fragments, fragments);
     }
 
     void toolCalls_data()
