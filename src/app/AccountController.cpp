@@ -129,6 +129,9 @@ std::optional<QString> AccountController::keyRejection(const QString &typed)
         return QStringLiteral("The API key is empty; nothing was saved.");
     if (key.contains(QLatin1Char('\n')) || key.contains(QLatin1Char('\r')))
         return QStringLiteral("The API key holds a line break; nothing was saved.");
+    // It could not be sent: every run would fail.
+    if (!auth::tokenFits(key))
+        return QStringLiteral("The API key is larger than 64 KB; nothing was saved.");
     return std::nullopt;
 }
 

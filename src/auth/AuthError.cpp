@@ -50,6 +50,8 @@ QString AuthError::description() const
     case Kind::transport:
     case Kind::badJson:
         return detail;
+    case Kind::tokenTooLarge:
+        return QStringLiteral("Ovu auth sent a token larger than 64 KB; it was not saved.");
     }
     return {};
 }

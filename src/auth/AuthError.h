@@ -19,6 +19,7 @@ struct AuthError {
         signInTimedOut,
         transport,
         badJson,
+        tokenTooLarge,
     };
 
     Kind kind = Kind::invalidResponse;
@@ -35,6 +36,7 @@ struct AuthError {
     static AuthError signInTimedOut() { return {Kind::signInTimedOut, {}, {}}; }
     static AuthError transport(QString description);
     static AuthError badJson(QString description);
+    static AuthError tokenTooLarge() { return {Kind::tokenTooLarge, {}, {}}; }
 
     QString description() const;
 

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 
 namespace auth::CliSessionImport {
@@ -27,18 +28,23 @@ QString tokenCandidate(const QJsonObject &entry)
     return stringField(entry, QStringLiteral("access_token")).value_or(QString());
 }
 
+// An expiry far out of range is taken as the nearest date the session
+// file can hold, so the session saved reads back at the next start.
 QDateTime expiry(const QJsonObject &entry, const QDateTime &now)
 {
     const QDateTime fallback = now.addSecs(kDefaultSessionSeconds);
     const QJsonValue value = entry.value(QStringLiteral("expires_at"));
     if (value.type() == QJsonValue::String)
-        return parseInternetDate(value.toString()).value_or(fallback);
+        return parseInternetDate(value.toString(), OutOfRange::clamp).value_or(fallback);
     if (value.type() == QJsonValue::Double) {
         const double seconds = value.toDouble();
-        // Beyond the year 9999 or so a date is no longer meaningful.
-        if (!std::isfinite(seconds) || std::fabs(seconds) > 253402300799.0)
+        if (!std::isfinite(seconds))
             return fallback;
-        return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(seconds * 1000.0)), Qt::UTC);
+        const double earliest = double(earliestInternetDate().toSecsSinceEpoch());
+        const double latest = double(latestInternetDate().toSecsSinceEpoch());
+        const double clamped = std::clamp(seconds, earliest, latest);
+        return clampToInternetDates(
+            QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(clamped * 1000.0)), Qt::UTC));
     }
     return fallback;
 }
@@ -73,9 +79,12 @@ platform::Result<Imported, Failure> read(const QString &filePath, const QDateTim
     else if (!file.open(QIODevice::ReadOnly))
         readError = file.errorString();
     else {
-        bytes = file.readAll();
+        // Read on the main thread: a huge file would stall the window.
+        bytes = file.read(kFileLimitBytes + 1);
         if (file.error() != QFileDevice::NoError)
             readError = file.errorString();
+        else if (bytes.size() > kFileLimitBytes)
+            readError = QStringLiteral("The file is larger than 256 KB");
     }
     if (!readError.isNull()) {
         const QString text = QStringLiteral("Could not read ") + filePath + QStringLiteral(": ") + readError;
@@ -123,11 +132,14 @@ platform::Result<Imported, Failure> read(const QString &filePath, const QDateTim
     const QString token = tokenCandidate(*entry);
     if (token.isEmpty())
         return fail(QStringLiteral("Token field was empty in auth.json"), AuthError::invalidQirvCLIAuth());
+    const auto refreshToken = stringField(*entry, QStringLiteral("refresh_token"));
+    if (!tokenFits(token) || (refreshToken && !tokenFits(*refreshToken)))
+        return fail(QStringLiteral("A token in auth.json is larger than 64 KB"), AuthError::invalidQirvCLIAuth());
 
     Imported imported;
     OAuthSession &s = imported.session;
     s.accessToken = token;
-    s.refreshToken = stringField(*entry, QStringLiteral("refresh_token"));
+    s.refreshToken = refreshToken;
     s.expiresAt = expiry(*entry, now);
     s.email = stringField(*entry, QStringLiteral("email"));
     s.userId = stringField(*entry, QStringLiteral("user_id"));

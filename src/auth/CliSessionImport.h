@@ -11,6 +11,9 @@
 
 namespace auth::CliSessionImport {
 
+// The largest session file read; a larger one is refused unread.
+inline constexpr qint64 kFileLimitBytes = 256 * 1024;
+
 // ~/.qirv/auth.json under the given home folder.
 QString path(const QString &homeDirectory);
 

@@ -2,6 +2,7 @@
 
 #include "auth/Clock.h"
 #include "auth/JsonFields.h"
+#include "auth/OAuthSession.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -48,8 +49,7 @@ platform::Result<DeviceCodeResponse, AuthError> parseDeviceCodeReply(const OAuth
 {
     using R = platform::Result<DeviceCodeResponse, AuthError>;
     if (!outcome.isHttp || outcome.status < 200 || outcome.status > 299)
-        return R::failure(AuthError::http(QStringLiteral("Device code failed"),
-                                          OAuth::strictUtf8(outcome.body).value_or(QString())));
+        return R::failure(AuthError::http(QStringLiteral("Device code failed"), OAuth::serviceWords(outcome)));
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(outcome.body, &parseError);
     if (parseError.error != QJsonParseError::NoError)
@@ -113,6 +113,9 @@ QCoro::Task<std::optional<platform::Result<TokenResponse, AuthError>>> pollForTo
             co_return R::failure(AuthError::transport(outcome.transportError));
         if (!outcome.isHttp)
             continue;
+        // A reply too long to read holds no token that could be used.
+        if (outcome.status == 200 && outcome.cut)
+            co_return R::failure(AuthError::tokenTooLarge());
         const QJsonObject reply = OAuth::objectOrEmpty(outcome.body);
         const auto accessToken = stringField(reply, QStringLiteral("access_token"));
         if (outcome.status == 200 && accessToken) {
@@ -122,6 +125,9 @@ QCoro::Task<std::optional<platform::Result<TokenResponse, AuthError>>> pollForTo
             if (const auto expires = integerField(reply, QStringLiteral("expires_in")))
                 tokens.expiresIn = std::clamp(*expires, -kLargestSeconds, kLargestSeconds);
             tokens.email = stringField(reply, QStringLiteral("email"));
+            // Refused before anything is stored: the earlier session stays.
+            if (!tokenFits(tokens.accessToken) || (tokens.refreshToken && !tokenFits(*tokens.refreshToken)))
+                co_return R::failure(AuthError::tokenTooLarge());
             co_return tokens;
         }
         const QString error = stringField(reply, QStringLiteral("error")).value_or(QString());

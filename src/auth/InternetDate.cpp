@@ -4,7 +4,26 @@
 
 namespace auth {
 
-std::optional<QDateTime> parseInternetDate(QStringView text)
+QDateTime earliestInternetDate()
+{
+    return QDateTime(QDate(1, 1, 1), QTime(0, 0, 0), Qt::UTC);
+}
+
+QDateTime latestInternetDate()
+{
+    return QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC);
+}
+
+QDateTime clampToInternetDates(const QDateTime &date)
+{
+    if (date < earliestInternetDate())
+        return earliestInternetDate();
+    if (date > latestInternetDate())
+        return latestInternetDate();
+    return date.toUTC();
+}
+
+std::optional<QDateTime> parseInternetDate(QStringView text, OutOfRange outOfRange)
 {
     static const QRegularExpression pattern(QStringLiteral(
         R"(^(\d{4})-(\d{2})-(\d{2})T(\d{2}):(\d{2}):(\d{2})(?:\.(\d{1,9}))?(?:(Z)|([+-])(\d{2}):(\d{2}))$)"));
@@ -31,12 +50,17 @@ std::optional<QDateTime> parseInternetDate(QStringView text)
         if (m.capturedView(9) == QLatin1String("-"))
             offsetSeconds = -offsetSeconds;
     }
-    return QDateTime(date, time, Qt::OffsetFromUTC, offsetSeconds).toUTC();
+    const QDateTime utc = QDateTime(date, time, Qt::OffsetFromUTC, offsetSeconds).toUTC();
+    if (utc >= earliestInternetDate() && utc < latestInternetDate().addSecs(1))
+        return utc;
+    if (outOfRange == OutOfRange::refuse)
+        return std::nullopt;
+    return clampToInternetDates(utc);
 }
 
 QString formatInternetDate(const QDateTime &date)
 {
-    return date.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
+    return clampToInternetDates(date).toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
 }
 
 } // namespace auth

@@ -2,11 +2,13 @@
 
 #include "platform/RegularFile.h"
 #include "platform/ServiceHosts.h"
+#include "platform/ServiceText.h"
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QStringDecoder>
 
 #include <QCoroNetworkReply>
 
@@ -59,14 +61,28 @@ QCoro::Task<HttpOutcome> postForm(QNetworkAccessManager &network, QUrl url, Form
     QNetworkReply *reply = network.post(request, formBody(fields));
     if (started)
         started(reply);
+    // The body is taken as it comes, up to the limit: a reply that goes on
+    // is ended there rather than held whole in memory and shown.
+    auto body = std::make_shared<QByteArray>();
+    auto cut = std::make_shared<bool>(false);
+    const auto take = [reply, body, cut] {
+        body->append(reply->read(std::max<qint64>(kReplyLimit - body->size(), 0)));
+        if (reply->bytesAvailable() > 0 && !*cut) {
+            *cut = true;
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, take);
     co_await reply;
+    take();
 
     HttpOutcome outcome;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid()) {
         outcome.isHttp = true;
         outcome.status = status.toInt();
-        outcome.body = reply->readAll();
+        outcome.body = *body;
+        outcome.cut = *cut;
     } else if (reply->error() != QNetworkReply::NoError) {
         outcome.transportFailed = true;
         outcome.transportError = reply->errorString();
@@ -79,6 +95,21 @@ QJsonObject objectOrEmpty(const QByteArray &body)
 {
     const QJsonDocument doc = QJsonDocument::fromJson(body);
     return doc.isObject() ? doc.object() : QJsonObject();
+}
+
+QString serviceWords(const HttpOutcome &outcome)
+{
+    if (!outcome.cut) {
+        if (!strictUtf8(outcome.body))
+            return {};
+    } else {
+        // Stateful: a character cut at the read limit is no fault.
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        (void)decoder(outcome.body);
+        if (decoder.hasError())
+            return {};
+    }
+    return platform::ServiceText::fromBody(outcome.body);
 }
 
 std::optional<QString> strictUtf8(const QByteArray &bytes)

@@ -29,14 +29,23 @@ using FormFields = QList<std::pair<QString, QString>>;
 // reads '+' as a space and splits on '&'.
 QByteArray formBody(const FormFields &fields);
 
+// The most of a reply body read: room for a token reply with two tokens
+// of the largest size taken; the rest of a longer body is not waited for.
+inline constexpr qsizetype kReplyLimit = 256 * 1024;
+
 // What came back from one request.
 struct HttpOutcome {
     bool transportFailed = false; // no HTTP reply: refused, reset, timed out, aborted
     QString transportError;       // the network layer's description
     bool isHttp = false;
     int status = 0;
-    QByteArray body;
+    QByteArray body; // at most kReplyLimit bytes
+    bool cut = false; // the body was longer; the reply was ended after its start
 };
+
+// The service's words in the body, fit to show; empty when the body is not
+// UTF-8 (a character cut at the read limit is no fault).
+QString serviceWords(const HttpOutcome &outcome);
 
 // POSTs the form with the conventions of every OAuth request (form content
 // type, 60-second timeout). `started` receives the reply so a caller can

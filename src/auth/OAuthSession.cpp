@@ -8,6 +8,19 @@
 
 namespace auth {
 
+bool tokenFits(const QString &token)
+{
+    // Counted without converting: a UTF-16 unit is at most 3 UTF-8 bytes.
+    if (token.size() * 3 <= kTokenLimitBytes)
+        return true;
+    return token.toUtf8().size() <= kTokenLimitBytes;
+}
+
+bool tokensFit(const OAuthSession &session)
+{
+    return tokenFits(session.accessToken) && (!session.refreshToken || tokenFits(*session.refreshToken));
+}
+
 QByteArray encodeSession(const OAuthSession &session)
 {
     QJsonObject o;
@@ -59,6 +72,9 @@ platform::Result<OAuthSession, QString> decodeSession(const QByteArray &json)
     s.refreshToken = stringField(o, QStringLiteral("refreshToken"));
     s.email = stringField(o, QStringLiteral("email"));
     s.userId = stringField(o, QStringLiteral("userId"));
+    // Such a token fails every request: no session is better than that one.
+    if (!tokensFit(s))
+        return R::failure(QStringLiteral("Token too large"));
     return s;
 }
 

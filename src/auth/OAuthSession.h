@@ -24,6 +24,13 @@ struct OAuthSession {
     friend bool operator==(const OAuthSession &, const OAuthSession &) = default;
 };
 
+// The largest token (access or refresh) taken, in UTF-8 bytes: larger ones
+// cannot go into a request header, so they are refused where they come in.
+inline constexpr qsizetype kTokenLimitBytes = 64 * 1024;
+bool tokenFits(const QString &token);
+// Both tokens fit.
+bool tokensFit(const OAuthSession &session);
+
 // The session file's JSON: sorted keys, indented, absent optionals left out,
 // dates as UTC internet date-time in whole seconds.
 QByteArray encodeSession(const OAuthSession &session);

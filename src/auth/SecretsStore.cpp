@@ -1,6 +1,7 @@
 #include "auth/SecretsStore.h"
 
 #include "auth/OAuthRequest.h"
+#include "auth/OAuthSession.h"
 #include "auth/QtKeychainBackend.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,8 @@ QString SecretsError::description() const
     case Kind::keyHasLineBreak:
         return QStringLiteral("The API key in %1 contains a line break or NUL character; it was not saved.")
             .arg(detail);
+    case Kind::keyTooLarge:
+        return QStringLiteral("The API key in %1 is larger than 64 KB; it was not saved.").arg(detail);
     }
     return {};
 }
@@ -184,7 +187,8 @@ QCoro::Task<platform::Result<QString, SecretsError>> SecretsStore::importFromEnv
             // Not a regular file (a FIFO would block): skipped like a missing one.
             if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
                 continue;
-            const auto text = OAuth::strictUtf8(file.readAll());
+            // A key file is a line; a huge one is not read whole.
+            const auto text = OAuth::strictUtf8(file.read(kTokenLimitBytes + 64));
             if (file.error() != QFileDevice::NoError || !text)
                 continue;
             const QString trimmed = text->trimmed();
@@ -199,6 +203,8 @@ QCoro::Task<platform::Result<QString, SecretsError>> SecretsStore::importFromEnv
         co_return R::failure(SecretsError{SecretsError::Kind::nothingToImport, 0, {}});
     if (hasLineBreak(*found))
         co_return R::failure(SecretsError{SecretsError::Kind::keyHasLineBreak, 0, source});
+    if (!tokenFits(*found))
+        co_return R::failure(SecretsError{SecretsError::Kind::keyTooLarge, 0, source});
 
     const auto saved = co_await saveAPIKey(*found);
     if (!saved)

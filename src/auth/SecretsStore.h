@@ -14,10 +14,12 @@
 namespace auth {
 
 struct SecretsError {
-    enum class Kind { keychainWriteFailed, nothingToImport, keychainDeleteFailed, keyHasLineBreak };
+    enum class Kind { keychainWriteFailed, nothingToImport, keychainDeleteFailed, keyHasLineBreak, keyTooLarge };
     Kind kind = Kind::nothingToImport;
     qint32 status = 0;
-    QString detail; // the keyring's own message, shown after the status; for keyHasLineBreak, where the key came from
+    // The keyring's own message, shown after the status; for keyHasLineBreak
+    // and keyTooLarge, where the key came from.
+    QString detail;
 
     QString description() const;
     friend bool operator==(const SecretsError &, const SecretsError &) = default;

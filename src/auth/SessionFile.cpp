@@ -32,7 +32,13 @@ std::optional<OAuthSession> load()
     QFile file(path());
     if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    auto decoded = decodeSession(file.readAll());
+    // Two tokens of the largest size and a few short fields; anything much
+    // larger is no session of ours, and is not read whole.
+    constexpr qint64 kLimit = 256 * 1024;
+    const QByteArray bytes = file.read(kLimit + 1);
+    if (bytes.size() > kLimit)
+        return std::nullopt;
+    auto decoded = decodeSession(bytes);
     if (!decoded)
         return std::nullopt;
     return std::move(decoded).value();

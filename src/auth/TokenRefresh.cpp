@@ -3,6 +3,7 @@
 #include "auth/Clock.h"
 #include "auth/JsonFields.h"
 #include "auth/OAuthRequest.h"
+#include "platform/ServiceText.h"
 
 #include <QJsonObject>
 
@@ -28,9 +29,16 @@ QCoro::Task<platform::Result<OAuthSession, AuthError>> refresh(OAuthSession sess
     if (!outcome.isHttp)
         co_return R::failure(AuthError::refreshFailed(QStringLiteral("Invalid response")));
 
+    const QString tooLarge = QStringLiteral("Ovu auth sent a token larger than 64 KB");
+    if (outcome.status == 200 && outcome.cut)
+        co_return R::failure(AuthError::refreshFailed(tooLarge));
     const QJsonObject reply = OAuth::objectOrEmpty(outcome.body);
     const auto accessToken = stringField(reply, QStringLiteral("access_token"));
     if (outcome.status == 200 && accessToken) {
+        // Refused whole: the session in use stays as it was.
+        const auto newRefresh = stringField(reply, QStringLiteral("refresh_token"));
+        if (!tokenFits(*accessToken) || (newRefresh && !tokenFits(*newRefresh)))
+            co_return R::failure(AuthError::refreshFailed(tooLarge));
         session.accessToken = *accessToken;
         if (const auto refresh = stringField(reply, QStringLiteral("refresh_token")); refresh && !refresh->isEmpty())
             session.refreshToken = *refresh;
@@ -41,13 +49,16 @@ QCoro::Task<platform::Result<OAuthSession, AuthError>> refresh(OAuthSession sess
         session.expiresAt = clock->now().addSecs(seconds);
         co_return session;
     }
+    // The service's words, never a whole page of markup.
     QString reason;
     if (const auto description = stringField(reply, QStringLiteral("error_description")))
-        reason = *description;
+        reason = platform::ServiceText::forDisplay(*description);
     else if (const auto error = stringField(reply, QStringLiteral("error")))
-        reason = *error;
+        reason = platform::ServiceText::forDisplay(*error);
+    else if (const QString words = OAuth::serviceWords(outcome); !words.isEmpty() || outcome.body.isEmpty())
+        reason = words;
     else
-        reason = OAuth::strictUtf8(outcome.body).value_or(QStringLiteral("refresh failed"));
+        reason = QStringLiteral("refresh failed");
     co_return R::failure(AuthError::refreshFailed(reason));
 }
 

@@ -55,6 +55,11 @@ private slots:
         QTest::newRow("no day 30 in February") << "2026-02-30T09:30:00Z" << QDateTime();
         QTest::newRow("hour 24") << "2026-03-01T24:00:00Z" << QDateTime();
         QTest::newRow("trailing text") << "2026-03-01T09:30:00Zjunk" << QDateTime();
+        // What the writer could not write back is not read either.
+        QTest::newRow("year 10000 in UTC") << "9999-12-31T23:59:59-01:00" << QDateTime();
+        QTest::newRow("year 0 in UTC") << "0001-01-01T00:00:00+01:00" << QDateTime();
+        QTest::newRow("last second of the range") << "9999-12-31T23:59:59Z"
+                                                  << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC);
     }
     void internetDates()
     {
@@ -64,6 +69,28 @@ private slots:
         QCOMPARE(parsed.has_value(), expected.isValid());
         if (parsed)
             QCOMPARE(*parsed, expected);
+    }
+
+    // Whatever date a session holds is written so that it reads back.
+    void farDatesReadBack_data()
+    {
+        QTest::addColumn<QDateTime>("expires");
+        QTest::addColumn<QDateTime>("readBack");
+        const QDateTime latest(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC);
+        const QDateTime earliest(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
+        QTest::newRow("year 10000") << latest.addSecs(3600) << latest;
+        QTest::newRow("year 200000") << QDateTime::fromSecsSinceEpoch(6'000'000'000'000LL, Qt::UTC) << latest;
+        QTest::newRow("year 0") << earliest.addSecs(-3600) << earliest;
+        QTest::newRow("year -1200") << QDateTime::fromSecsSinceEpoch(-100'000'000'000LL, Qt::UTC) << earliest;
+        QTest::newRow("inside the range") << latest.addSecs(-1) << latest.addSecs(-1);
+    }
+    void farDatesReadBack()
+    {
+        QFETCH(QDateTime, expires);
+        QFETCH(QDateTime, readBack);
+        const auto back = auth::decodeSession(auth::encodeSession(sampleSession(expires)));
+        QVERIFY2(back.ok(), back.ok() ? "" : qPrintable(back.error()));
+        QCOMPARE(back.value().expiresAt, readBack);
     }
 
     void sessionJsonRoundTrip_data()
@@ -113,6 +140,9 @@ private slots:
         QTest::newRow("token of the wrong type")
             << R"({"accessToken":5,"expiresAt":"2026-03-01T09:30:00Z",)" + rest + "}"
             << QStringLiteral("Missing key: accessToken");
+        QTest::newRow("token over 64 KB is no session")
+            << "{\"accessToken\":\"" + QByteArray(70'000, 't') + "\",\"expiresAt\":\"2026-03-01T09:30:00Z\"," + rest + "}"
+            << QStringLiteral("Token too large");
         QTest::newRow("null and mistyped optionals read as missing")
             << R"({"accessToken":"t","expiresAt":"2026-03-01T09:30:00Z","email":null,"refreshToken":7,"x":1,)" + rest +
                    "}"
@@ -344,6 +374,21 @@ private slots:
         QTest::newRow("unreadable expiry gives six hours")
             << QByteArray(R"({"a": {"key":"k","expires_at":"tomorrow"}})") << "k" << builtIn
             << "Imported Moonshelf session from %PATH%" << sixHours;
+        // Expiries the session file cannot hold are taken as its nearest
+        // date, so the saved session reads back at the next start.
+        const QDateTime latest(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC);
+        const QDateTime earliest(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
+        QTest::newRow("expiry past year 9999 in UTC")
+            << QByteArray(R"({"a": {"key":"k","expires_at":"9999-12-31T23:59:59-01:00"}})") << "k" << builtIn
+            << "Imported Moonshelf session from %PATH%" << latest;
+        QTest::newRow("expiry before year 1 in UTC")
+            << QByteArray(R"({"a": {"key":"k","expires_at":"0001-01-01T00:00:00+01:00"}})") << "k" << builtIn
+            << "Imported Moonshelf session from %PATH%" << earliest;
+        QTest::newRow("expiry of -100000000000 seconds")
+            << QByteArray(R"({"a": {"key":"k","expires_at":-100000000000}})") << "k" << builtIn
+            << "Imported Moonshelf session from %PATH%" << earliest;
+        QTest::newRow("expiry of 1e300 seconds") << QByteArray(R"({"a": {"key":"k","expires_at":1e300}})") << "k"
+                                                 << builtIn << "Imported Moonshelf session from %PATH%" << latest;
         QTest::newRow("e-mail of the wrong type is left out")
             << QByteArray(R"({"a": {"key":"k","email":5}})") << "k" << builtIn << "Imported Moonshelf session from %PATH%"
             << sixHours;
@@ -358,6 +403,12 @@ private slots:
             << "Found %PATH% but no access token fields (expected \u201ckey\u201d or \u201caccess_token\u201d)."
             << QDateTime();
         QTest::newRow("not JSON leaves the texts alone") << QByteArray("nope{") << "" << "" << "-" << QDateTime();
+        QTest::newRow("access token over 64 KB")
+            << "{\"a\": {\"key\":\"" + QByteArray(64 * 1024 + 1, 'k') + "\"}}" << "" << ""
+            << "A token in auth.json is larger than 64 KB" << QDateTime();
+        QTest::newRow("refresh token over 64 KB")
+            << "{\"a\": {\"key\":\"k\",\"refresh_token\":\"" + QByteArray(70'000, 'r') + "\"}}" << "" << ""
+            << "A token in auth.json is larger than 64 KB" << QDateTime();
     }
     void cliImport()
     {
@@ -388,8 +439,12 @@ private slots:
             QCOMPARE(auth.session()->clientId, clientId);
             QCOMPARE(auth.session()->source, QStringLiteral("qirv_cli"));
             QCOMPARE(auth.session()->expiresAt, expires);
-            // The imported session is on disk and the sign-out flag is gone.
+            // The imported session is on disk, reads back the same, and the
+            // sign-out flag is gone.
             QVERIFY(auth::SessionFile::load().has_value());
+            OAuthSession stored = *auth.session();
+            stored.expiresAt = stored.expiresAt.addMSecs(-stored.expiresAt.time().msec()); // whole seconds in the file
+            SECRET_EQ(*auth::SessionFile::load(), stored);
             QVERIFY(!platform::UserDefaults::boolean(QString::fromLatin1(platform::UserDefaults::kExplicitSignOut)));
             return;
         }
@@ -430,6 +485,16 @@ private slots:
         QCOMPARE(auth.lastStatus(), std::optional(QStringLiteral("Import failed")));
         // A failed import leaves the earlier session signed in.
         SECRET_EQ(auth.session(), before);
+
+        // A file too large for a session is refused unread; the session stays.
+        QDir(cliPath()).removeRecursively();
+        writeCliAuth("{\"a\": {\"key\":\"k\"}, \"pad\": \"" + QByteArray(300'000, 'p') + "\"}");
+        auto huge = auth.importFromQirvCLI();
+        QVERIFY(!huge.ok());
+        QCOMPARE(auth.lastError(),
+                 std::optional(QStringLiteral("Could not read ") + cliPath() + QStringLiteral(": The file is larger than 256 KB")));
+        SECRET_EQ(auth.session(), before);
+        SECRET_EQ(auth::SessionFile::load(), before);
     }
 };
 

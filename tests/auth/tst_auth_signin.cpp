@@ -253,6 +253,18 @@ private slots:
         QTest::newRow("not JSON and unknown words keep polling")
             << QStringList{"502 <html>bad gateway</html>", "400 {\"error\":\"teapot\"}", "400 {\"error\":5}", ok} << "-";
         QTest::newRow("empty access token is accepted") << QStringList{"200 {\"access_token\":\"\"}"} << "-";
+        // A token that could never be sent is refused before it is stored.
+        const QString tooLarge = QStringLiteral("Ovu auth sent a token larger than 64 KB; it was not saved.");
+        QTest::newRow("access token over 64 KB")
+            << QStringList{QStringLiteral("200 {\"access_token\":\"%1\"}").arg(QString(64 * 1024 + 1, u'a'))} << tooLarge;
+        QTest::newRow("refresh token over 64 KB")
+            << QStringList{QStringLiteral("200 {\"access_token\":\"a\",\"refresh_token\":\"%1\"}").arg(QString(70'000, u'r'))}
+            << tooLarge;
+        QTest::newRow("token of exactly 64 KB is taken")
+            << QStringList{QStringLiteral("200 {\"access_token\":\"%1\"}").arg(QString(64 * 1024, u'a'))} << "-";
+        QTest::newRow("reply too long to read")
+            << QStringList{QStringLiteral("200 {\"access_token\":\"a\",\"x\":\"%1\"}").arg(QString(300'000, u'x'))}
+            << tooLarge;
     }
     void pollOutcomes()
     {
@@ -296,6 +308,15 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("error"); // "<parser>": the JSON parser's text
         QTest::newRow("server error with body") << 500 << QByteArray("oops") << "Device code failed: oops";
+        // The service's words, not its markup, and never a whole page.
+        QTest::newRow("HTML page gives its title")
+            << 502 << QByteArray("<html><head><title>502 Bad Gateway</title></head><body><h1>x</h1></body></html>")
+            << "Device code failed: 502 Bad Gateway";
+        QTest::newRow("JSON error gives its description")
+            << 400 << QByteArray(R"({"error":"invalid_client","error_description":"Unknown client"})")
+            << "Device code failed: Unknown client";
+        QTest::newRow("a megabyte is cut short") << 500 << QByteArray(1 << 20, 'x')
+                                                 << "Device code failed: " + QString(600, u'x') + u'\u2026';
         QTest::newRow("body not UTF-8") << 400 << QByteArray("\xff\xfe") << "Device code failed: ";
         QTest::newRow("not JSON") << 200 << QByteArray("nope") << "<parser>";
         QTest::newRow("not an object") << 200 << QByteArray("[]") << "Unexpected response from Ovu auth.";

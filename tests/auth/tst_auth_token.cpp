@@ -112,6 +112,20 @@ private slots:
             << 500 << QByteArray("no\xc3") << "refresh-1" << qint64(0) << "Session expired. Sign in again. (refresh failed)";
         QTest::newRow("refused with an empty body") << 500 << QByteArray() << "refresh-1" << qint64(0)
                                                     << "Session expired. Sign in again. ()";
+        // The service's words, not a page of markup.
+        QTest::newRow("refused with an HTML page")
+            << 502 << QByteArray("<!DOCTYPE html><html><head><title>Bad Gateway</title></head><body>x</body></html>")
+            << "refresh-1" << qint64(0) << "Session expired. Sign in again. (Bad Gateway)";
+        QTest::newRow("refused with a huge body")
+            << 500 << QByteArray(2 << 20, 'y') << "refresh-1" << qint64(0)
+            << "Session expired. Sign in again. (" + QString(600, u'y') + u'\u2026' + ")";
+        // A token too large to send is not taken: the session stays as it was.
+        QTest::newRow("new access token over 64 KB")
+            << 200 << QByteArray("{\"access_token\":\"") + QByteArray(70'000, 'a') + "\"}" << "refresh-1" << qint64(0)
+            << "Session expired. Sign in again. (Ovu auth sent a token larger than 64 KB)";
+        QTest::newRow("new refresh token over 64 KB")
+            << 200 << QByteArray("{\"access_token\":\"access-2\",\"refresh_token\":\"") + QByteArray(70'000, 'r') + "\"}"
+            << "refresh-1" << qint64(0) << "Session expired. Sign in again. (Ovu auth sent a token larger than 64 KB)";
         QTest::newRow("token with another status than 200")
             << 201 << QByteArray(R"({"access_token":"x","error":"odd"})") << "refresh-1" << qint64(0)
             << "Session expired. Sign in again. (odd)";
