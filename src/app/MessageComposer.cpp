@@ -13,15 +13,16 @@ QString number(qint64 n)
     return QString::number(n);
 }
 
-// A file name may hold line breaks or other control characters; raw, they
-// would end the heading and write Markdown of their own into the message.
-QString headingPath(const QString &path)
+// A file name may hold line breaks, other control characters or backticks;
+// raw, they would end the line or the code span it stands in and write
+// Markdown of their own into the message.
+QString cleanPath(const QString &path)
 {
     QString out = path;
     for (QChar &c : out) {
         const QChar::Category category = c.category();
         if (category == QChar::Other_Control || category == QChar::Separator_Line
-            || category == QChar::Separator_Paragraph)
+            || category == QChar::Separator_Paragraph || c == u'`')
             c = QChar::ReplacementCharacter;
     }
     return out;
@@ -58,7 +59,7 @@ QString MessageComposer::compose(const QString &draft, const QList<model::Attach
 
     int inlined = 0;
     for (const model::AttachedFile &a : attachments) {
-        out += QStringLiteral("\n\n### `") + headingPath(a.displayPath) + QStringLiteral("`");
+        out += QStringLiteral("\n\n### `") + cleanPath(a.displayPath) + QStringLiteral("`");
         if (!a.isImage) {
             if (a.inlineContent) {
                 QString content = *a.inlineContent;
@@ -68,7 +69,7 @@ QString MessageComposer::compose(const QString &draft, const QList<model::Attach
                 out += QStringLiteral("\n```\n") + content + QStringLiteral("\n```");
             } else {
                 out += QStringLiteral("\n_(not inlined; ") + number(a.byteCount)
-                       + QStringLiteral(" bytes; use `read_file` on `") + a.displayPath
+                       + QStringLiteral(" bytes; use `read_file` on `") + cleanPath(a.displayPath)
                        + QStringLiteral("` if inside the project)_");
             }
             continue;
@@ -104,10 +105,10 @@ QString MessageComposer::compose(const QString &draft, const QList<model::Attach
             continue;
         if (a.byteCount >= 1) {
             out += QStringLiteral("\n_(image staged ") + number(a.byteCount) + QStringLiteral(" B from ")
-                   + number(a.originalByteCount) + QStringLiteral(" B original; path `") + a.displayPath
+                   + number(a.originalByteCount) + QStringLiteral(" B original; path `") + cleanPath(a.displayPath)
                    + QStringLiteral("`)_");
         } else {
-            out += QStringLiteral("\n_(image path: `") + a.url.toLocalFile() + QStringLiteral("`)_");
+            out += QStringLiteral("\n_(image path: `") + cleanPath(a.url.toLocalFile()) + QStringLiteral("`)_");
         }
     }
     return out;

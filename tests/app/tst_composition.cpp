@@ -79,12 +79,19 @@ private Q_SLOTS:
         QTest::newRow("backticks in content are not escaped")
             << QStringLiteral("x") << QList<AttachedFile>{textFile(QStringLiteral("a.md"), QStringLiteral("```js\n```"), 9)}
             << QStringLiteral("x") + kHeader + QStringLiteral("\n\n### `a.md`\n```\n```js\n```\n```");
-        QTest::newRow("control characters in the heading replaced")
+        // A name's line breaks and backticks would end the line or the code
+        // span: the heading and the note get the same cleaned name.
+        QTest::newRow("control characters replaced in the heading and the note")
             << QStringLiteral("x")
             << QList<AttachedFile>{textFile(QStringLiteral("a\nb\r\tc\u2028d\u0085e.txt"), std::nullopt, 3)}
             << QStringLiteral("x") + kHeader
                    + QStringLiteral("\n\n### `a\uFFFDb\uFFFD\uFFFDc\uFFFDd\uFFFDe.txt`\n_(not inlined; 3 bytes; use "
-                                    "`read_file` on `a\nb\r\tc\u2028d\u0085e.txt` if inside the project)_");
+                                    "`read_file` on `a\uFFFDb\uFFFD\uFFFDc\uFFFDd\uFFFDe.txt` if inside the project)_");
+        QTest::newRow("backticks replaced in the heading and the note")
+            << QStringLiteral("x") << QList<AttachedFile>{textFile(QStringLiteral("a`)_\n# b`.txt"), std::nullopt, 3)}
+            << QStringLiteral("x") + kHeader
+                   + QStringLiteral("\n\n### `a\uFFFD)_\uFFFD# b\uFFFD.txt`\n_(not inlined; 3 bytes; use "
+                                    "`read_file` on `a\uFFFD)_\uFFFD# b\uFFFD.txt` if inside the project)_");
         const QString exact(60000, QLatin1Char('a'));
         QTest::newRow("60000 characters inlined whole")
             << QStringLiteral("x") << QList<AttachedFile>{textFile(QStringLiteral("a"), exact, 60000)}
@@ -207,6 +214,29 @@ private Q_SLOTS:
         QTest::newRow("recompression fails") << true << qint64(60000) << true << false
                                              << QStringLiteral("\n_(image staged 60000 B from 20 B original; path `i.png`)_");
     }
+    // Image notes carry the name (or the path) cleaned as the heading is.
+    void imageNotesCleanNames_data()
+    {
+        QTest::addColumn<qint64>("staged");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("staged note") << qint64(10)
+                                     << QStringLiteral("\n_(image staged 10 B from 20 B original; path `%1`)_");
+        QTest::newRow("path note") << qint64(0) << QStringLiteral("\n_(image path: `%2`)_");
+    }
+    void imageNotesCleanNames()
+    {
+        QFETCH(qint64, staged);
+        QFETCH(QString, note);
+        const QString name = QStringLiteral("shot`)_\n![x](y).png");
+        const QString clean = QStringLiteral("shot\uFFFD)_\uFFFD![x](y).png");
+        const AttachedFile a = imageFile(QStringLiteral("/tmp/dir\r/") + name, staged, 20, false);
+        const QString got = MessageComposer::compose(QStringLiteral("d"), {a}, false, {});
+        QCOMPARE(got, QStringLiteral("d") + kHeader + QStringLiteral("\n\n### `") + clean + QStringLiteral("`")
+                          + QString(note).replace(QStringLiteral("%1"), clean)
+                                .replace(QStringLiteral("%2"), QStringLiteral("/tmp/dir\uFFFD/") + clean));
+        QCOMPARE(got.count(u'\n'), (QStringLiteral("d") + kHeader).count(u'\n') + 3);
+    }
+
     void imageFallbacks()
     {
         QFETCH(bool, owned);
