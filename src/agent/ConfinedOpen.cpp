@@ -121,16 +121,18 @@ OpenResult open(const QString &root, const QString &target, Want want)
         // Decided on the O_PATH descriptor: opening a device can already act on it.
         if (!S_ISREG(st.st_mode))
             return OpenResult::failure({Failure::Kind::NotRegular, 0});
-        UniqueFd file(::openat(current(), part.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        struct stat opened {};
-        if (file.isValid() && ::fstat(file.get(), &opened) == 0 && sameFile(st, opened))
-            return file;
-        // Replaced between the two opens: look at the name again.
-        if (!file.isValid() && errno != ELOOP && errno != ENOENT)
+        // Re-opened through the descriptor that was checked, never by name:
+        // a FIFO swapped in meanwhile would be opened (and its writer woken).
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(node.get());
+        UniqueFd file(::open(self.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (!file.isValid())
             return systemError(errno);
-        if (++hops > kMaxLinkHops)
-            return systemError(ELOOP);
-        pending.append(part);
+        struct stat opened {};
+        if (::fstat(file.get(), &opened) != 0)
+            return systemError(errno);
+        if (!sameFile(st, opened) || !S_ISREG(opened.st_mode))
+            return OpenResult::failure({Failure::Kind::NotRegular, 0});
+        return file;
     }
 
     if (want == Want::File)

@@ -14,8 +14,11 @@
 #include <climits>
 #include <cstring>
 #include <chrono>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace agent;
 
@@ -169,6 +172,47 @@ private Q_SLOTS:
             QVERIFY(r.isError);
             QVERIFY(t.elapsed() < 5000);
         }
+    }
+
+    // A FIFO swapped in for the file between the type check and the open is
+    // never opened: a writer waiting on it is never woken.
+    void fifoSwappedInIsNeverOpened()
+    {
+        put(at(QStringLiteral("f.txt")), "text");
+        const QByteArray file = QFile::encodeName(at(QStringLiteral("f.txt")));
+        const QByteArray spare = QFile::encodeName(at(QStringLiteral("spare")));
+        // The writer's own name for the FIFO, which the exchanges never move.
+        const QByteArray fifo = QFile::encodeName(m_outside + QStringLiteral("/fifo"));
+        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+        QVERIFY(::link(fifo.constData(), spare.constData()) == 0);
+        std::atomic<bool> stop{false};
+        std::atomic<int> woken{0};
+        std::thread writer([&] {
+            while (!stop) {
+                const int fd = ::open(fifo.constData(), O_WRONLY | O_CLOEXEC);
+                if (fd >= 0 && !stop)
+                    ++woken;
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        });
+        std::thread swapper([&] {
+            while (!stop)
+                ::renameat2(AT_FDCWD, file.constData(), AT_FDCWD, spare.constData(), RENAME_EXCHANGE);
+        });
+        int text = 0;
+        for (int i = 0; i < 3000; ++i) {
+            const ToolExecutionResult r = run(QStringLiteral("read_file"), QJsonObject{{"path", "f.txt"}});
+            text += r == ToolExecutionResult::success("text");
+        }
+        stop = true;
+        swapper.join();
+        // The writer's last open waits for a reader: this one.
+        const int last = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        writer.join();
+        ::close(last);
+        QCOMPARE(woken.load(), 0);
+        QVERIFY(text > 0);
     }
 
     void writeFileCreatesFoldersAndCountsBytes()
