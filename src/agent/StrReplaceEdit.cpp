@@ -34,7 +34,9 @@ bool isUniformlyCrLf(QStringView text)
 
 std::optional<Edit> plan(const QString &text, const QString &oldString, const QString &newString)
 {
-    if (hasBareLineFeed(oldString) && isUniformlyCrLf(text)) {
+    if (isUniformlyCrLf(text)) {
+        // Whatever the search text holds (one line, CR LF or line feeds), the
+        // file keeps its one line-break style.
         if (const auto match = TextSearch::findFirst(text, withCrLf(oldString)))
             return Edit{*match, withCrLf(newString)};
         return std::nullopt;

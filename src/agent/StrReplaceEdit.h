@@ -19,10 +19,9 @@ struct Edit {
 bool isUniformlyCrLf(QStringView text);
 
 // The first occurrence of oldString in text and its replacement. A model
-// writes line feeds: when every line break of the file is CR LF and oldString
-// has bare line feeds, line breaks match as equal and newString is written
-// with CR LF, so the file keeps one line-break style. Any other file is
-// searched exactly as given.
+// writes line feeds: when every line break of the file is CR LF, line breaks
+// of oldString match as equal and newString is written with CR LF, so the
+// file keeps one line-break style. Any other file is searched exactly as given.
 std::optional<Edit> plan(const QString &text, const QString &oldString, const QString &newString);
 
 } // namespace agent::StrReplaceEdit

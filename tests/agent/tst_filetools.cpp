@@ -479,8 +479,12 @@ private Q_SLOTS:
                                                        << QByteArray("x\r\ny\r\nz\r\nc\r\n");
         QTest::newRow("trailing line feed") << QByteArray("a\r\nb\r\n") << "a\n" << "A\n" << QByteArray("A\r\nb\r\n");
         QTest::newRow("leading line feed") << QByteArray("a\r\nb") << "\nb" << "\nB\n" << QByteArray("a\r\nB\r\n");
-        QTest::newRow("line feeds already CRLF kept as given") << QByteArray("a\r\nb\r\n") << "a\r\nb" << "x\ny"
-                                                              << QByteArray("x\ny\r\n");
+        QTest::newRow("CRLF search text, line-feed replacement") << QByteArray("a\r\nb\r\n") << "a\r\nb" << "x\ny"
+                                                                << QByteArray("x\r\ny\r\n");
+        QTest::newRow("one-line search, multi-line replacement") << QByteArray("a\r\nb\r\n") << "b" << "b\nc\nd"
+                                                                << QByteArray("a\r\nb\r\nc\r\nd\r\n");
+        QTest::newRow("replacement mixing both styles") << QByteArray("a\r\nb\r\n") << "a" << "x\r\ny\nz"
+                                                       << QByteArray("x\r\ny\r\nz\r\nb\r\n");
         QTest::newRow("mixed file searched exactly") << QByteArray("a\r\nb\nc") << "a\nb" << "x" << QByteArray();
         QTest::newRow("mixed file, exact match") << QByteArray("a\r\nb\nc") << "b\nc" << "x\ny" << QByteArray("a\r\nx\ny");
         QTest::newRow("line-feed file unchanged") << QByteArray("a\nb\n") << "a\nb" << "x\ny" << QByteArray("x\ny\n");
