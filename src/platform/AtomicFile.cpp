@@ -19,6 +19,8 @@ QString errnoText(const char *what)
     return QStringLiteral("%1: %2").arg(QString::fromLatin1(what), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
+constexpr char kTemporaryInfix[] = ".moonshelf-tmp.";
+
 // mkstemp's six characters.
 bool isTemporarySuffix(QStringView suffix)
 {
@@ -31,6 +33,23 @@ bool isTemporarySuffix(QStringView suffix)
     return true;
 }
 
+// The temporary name of an atomic write: only this writer makes it, so a
+// person's ".conversations.json.backup" is never taken for one.
+QByteArray temporaryTemplate(const QString &path)
+{
+    const QFileInfo info(path);
+    return QFile::encodeName(info.absolutePath()) + "/." + QFile::encodeName(info.fileName()) + kTemporaryInfix
+           + "XXXXXX";
+}
+
+bool isTemporaryOf(QStringView entry, QStringView name)
+{
+    const QLatin1String infix(kTemporaryInfix);
+    return entry.size() == 1 + name.size() + infix.size() + 6 && entry.startsWith(u'.')
+           && entry.sliced(1).startsWith(name) && entry.sliced(1 + name.size()).startsWith(infix)
+           && isTemporarySuffix(entry.sliced(1 + name.size() + infix.size()));
+}
+
 } // namespace
 
 int removeLeftoverTemporaryFiles(const QString &dir, const QStringList &fileNames)
@@ -41,10 +60,7 @@ int removeLeftoverTemporaryFiles(const QString &dir, const QStringList &fileName
     for (const QString &entry : entries) {
         bool ours = false;
         for (const QString &name : fileNames) {
-            // "." + name + "." + six characters
-            const QStringView view(entry);
-            if (view.size() == name.size() + 8 && view.startsWith(u'.') && view.sliced(1).startsWith(name)
-                && view.at(name.size() + 1) == u'.' && isTemporarySuffix(view.sliced(name.size() + 2))) {
+            if (isTemporaryOf(entry, name)) {
                 ours = true;
                 break;
             }
@@ -90,8 +106,7 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes, const 
             mode = st.st_mode & 07777;
     }
 
-    QByteArray tmpl = QFile::encodeName(QFileInfo(path).absolutePath()) + "/."
-                      + QFile::encodeName(QFileInfo(path).fileName()) + ".XXXXXX";
+    QByteArray tmpl = temporaryTemplate(path);
     // mkstemp creates the file 0600; fchmod before the first byte if the mode differs.
     const int fd = ::mkstemp(tmpl.data());
     if (fd < 0)

@@ -26,8 +26,8 @@ struct WriteOptions {
                                           const WriteOptions &options = {});
 
 // Removes what interrupted atomic writes left in dir: the temporary files
-// writeFileAtomically() makes for each of `fileNames` (".<name>.XXXXXX"),
-// and nothing else. Only regular files of this user are removed. Call it
+// writeFileAtomically() makes for each of `fileNames`
+// (".<name>.moonshelf-tmp.XXXXXX"), and nothing else. Only regular files of this user are removed. Call it
 // only while no writer of those files runs, that is once the instance lock
 // is held. Returns how many were removed.
 int removeLeftoverTemporaryFiles(const QString &dir, const QStringList &fileNames);

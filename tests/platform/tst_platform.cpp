@@ -108,16 +108,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("kind"); // file, symlink, folder
         QTest::addColumn<bool>("removed");
-        QTest::newRow("temporary of a store file") << ".conversations.json.aB3xZ9" << "file" << true;
-        QTest::newRow("temporary of another named file") << ".settings.json.000000" << "file" << true;
+        QTest::newRow("temporary of a store file") << ".conversations.json.moonshelf-tmp.aB3xZ9" << "file" << true;
+        QTest::newRow("temporary of another named file") << ".settings.json.moonshelf-tmp.000000" << "file" << true;
         QTest::newRow("the store file itself") << "conversations.json" << "file" << false;
-        QTest::newRow("five characters") << ".conversations.json.aB3xZ" << "file" << false;
-        QTest::newRow("seven characters") << ".conversations.json.aB3xZ90" << "file" << false;
-        QTest::newRow("not mkstemp's characters") << ".conversations.json.aB-xZ9" << "file" << false;
-        QTest::newRow("no leading dot") << "conversations.json.aB3xZ9" << "file" << false;
-        QTest::newRow("a file not ours") << ".notes.json.aB3xZ9" << "file" << false;
-        QTest::newRow("a symlink is left") << ".conversations.json.sYmL1n" << "symlink" << false;
-        QTest::newRow("a folder is left") << ".conversations.json.f0lder" << "folder" << false;
+        QTest::newRow("a person's backup of a store file") << ".conversations.json.backup" << "file" << false;
+        QTest::newRow("a person's six-letter copy") << ".settings.json.aB3xZ9" << "file" << false;
+        QTest::newRow("five characters") << ".conversations.json.moonshelf-tmp.aB3xZ" << "file" << false;
+        QTest::newRow("seven characters") << ".conversations.json.moonshelf-tmp.aB3xZ90" << "file" << false;
+        QTest::newRow("not mkstemp's characters") << ".conversations.json.moonshelf-tmp.aB-xZ9" << "file" << false;
+        QTest::newRow("no leading dot") << "conversations.json.moonshelf-tmp.aB3xZ9" << "file" << false;
+        QTest::newRow("a file not ours") << ".notes.json.moonshelf-tmp.aB3xZ9" << "file" << false;
+        QTest::newRow("a symlink is left") << ".conversations.json.moonshelf-tmp.sYmL1n" << "symlink" << false;
+        QTest::newRow("a folder is left") << ".conversations.json.moonshelf-tmp.f0lder" << "folder" << false;
     }
     void leftoverTemporaryFiles()
     {
