@@ -1,21 +1,22 @@
 #include "agent/ConfinedOpen.h"
 
+#include "agent/FolderTrail.h"
+#include "agent/NativeName.h"
 #include "agent/PathResolution.h"
 
-#include <QByteArrayList>
 #include <QFile>
 
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <vector>
 
 namespace agent::ConfinedOpen {
 
 namespace {
 
 using OpenResult = platform::Result<UniqueFd, Failure>;
+using PathResolution::Part;
 
 constexpr int kMaxLinkHops = 40; // as the kernel's own limit
 
@@ -29,19 +30,10 @@ OpenResult systemError(int error)
     return OpenResult::failure({Failure::Kind::System, error});
 }
 
-void pushComponents(QByteArrayList &pending, const QByteArray &path)
+// The part of an inside path below root.
+QStringView below(const QString &root, const QString &inside)
 {
-    const QByteArrayList parts = path.split('/');
-    for (auto it = parts.crbegin(); it != parts.crend(); ++it) {
-        if (!it->isEmpty() && *it != ".")
-            pending.append(*it);
-    }
-}
-
-// The part of an inside path below root, as native bytes.
-QByteArray below(const QString &root, const QString &inside)
-{
-    return QFile::encodeName(inside.mid(root == u"/" ? 1 : root.size()));
+    return QStringView(inside).sliced(root == u"/" ? 1 : root.size());
 }
 
 std::optional<QByteArray> readLink(int linkFd)
@@ -60,6 +52,11 @@ bool sameFile(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+UniqueFd duplicate(int fd)
+{
+    return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+}
+
 } // namespace
 
 OpenResult open(const QString &root, const QString &target, Want want)
@@ -70,23 +67,26 @@ OpenResult open(const QString &root, const QString &target, Want want)
     if (!rootFd.isValid())
         return systemError(errno);
 
-    // Folders walked below the root, the current one last; each is an O_PATH
-    // descriptor of the very folder that was checked, so ".." is a pop.
-    std::vector<UniqueFd> walked;
-    const auto current = [&] { return walked.empty() ? rootFd.get() : walked.back().get(); };
-    QByteArrayList pending; // components still to walk, the next one last
-    pushComponents(pending, below(root, target));
+    // The folder walked to, below the root, holding one descriptor of the
+    // very folder that was checked; ".." goes back the way it came.
+    FolderTrail trail(duplicate(rootFd.get()));
+    if (trail.fd() < 0)
+        return systemError(errno);
+    QList<Part> pending; // components still to walk, the next one last
+    PathResolution::pushShown(pending, below(root, target));
     int hops = 0;
 
     while (!pending.isEmpty()) {
-        const QByteArray part = pending.takeLast();
-        if (part == "..") {
-            if (walked.empty())
+        const Part part = pending.takeLast();
+        if (part.names.literal == "..") {
+            if (trail.isAtStart())
                 return escape();
-            walked.pop_back();
+            if (!trail.leave())
+                return systemError(ENOENT); // the folder was moved meanwhile
             continue;
         }
-        UniqueFd node(::openat(current(), part.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        const QByteArray name = NativeName::pick(trail.fd(), part.names);
+        UniqueFd node(::openat(trail.fd(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat st {};
         if (!node.isValid() || ::fstat(node.get(), &st) != 0)
             return systemError(errno);
@@ -100,18 +100,19 @@ OpenResult open(const QString &root, const QString &target, Want want)
             if (link->startsWith('/')) {
                 // Resolved again as a whole; only a place inside is walked to,
                 // and that walk checks every component once more.
-                const std::optional<QString> resolved = PathResolution::resolveAll(QFile::decodeName(*link));
+                const std::optional<QString> resolved = PathResolution::resolveAll(NativeName::displayPath(*link));
                 if (!resolved || !PathResolution::isInside(*resolved, root))
                     return escape();
-                walked.clear();
-                pushComponents(pending, below(root, *resolved));
+                trail.restart(duplicate(rootFd.get()));
+                PathResolution::pushShown(pending, below(root, *resolved));
             } else {
-                pushComponents(pending, *link);
+                PathResolution::pushBytes(pending, *link);
             }
             continue;
         }
         if (S_ISDIR(st.st_mode)) {
-            walked.push_back(std::move(node));
+            if (!trail.enter(std::move(node)))
+                return systemError(errno);
             continue;
         }
         if (!pending.isEmpty())
@@ -137,7 +138,7 @@ OpenResult open(const QString &root, const QString &target, Want want)
 
     if (want == Want::File)
         return OpenResult::failure({Failure::Kind::Directory, 0});
-    UniqueFd dir(::openat(current(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(::openat(trail.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.isValid())
         return systemError(errno);
     return dir;

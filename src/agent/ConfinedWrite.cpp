@@ -1,5 +1,6 @@
 #include "agent/ConfinedWrite.h"
 
+#include "agent/NativeName.h"
 #include "agent/UniqueFd.h"
 #include "platform/AtomicFile.h"
 
@@ -17,6 +18,8 @@ namespace agent::ConfinedWrite {
 
 namespace {
 
+constexpr char kTemporaryPrefix[] = ".moonshelf-write-";
+constexpr char kTemporarySuffix[] = ".tmp";
 
 Failure systemFailure(const QString &what, const QString &path, int error)
 {
@@ -26,6 +29,25 @@ Failure systemFailure(const QString &what, const QString &path, int error)
 
 } // namespace
 
+QByteArray temporaryName()
+{
+    QByteArray random = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    return kTemporaryPrefix + random.rightJustified(16, '0') + kTemporarySuffix;
+}
+
+bool isTemporaryName(QByteArrayView name)
+{
+    const qsizetype prefix = qsizetype(sizeof kTemporaryPrefix) - 1;
+    const qsizetype suffix = qsizetype(sizeof kTemporarySuffix) - 1;
+    if (name.size() != prefix + 16 + suffix || !name.startsWith(kTemporaryPrefix) || !name.endsWith(kTemporarySuffix))
+        return false;
+    for (const char c : name.sliced(prefix, 16)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
 std::optional<Failure> write(const QString &root, const QString &target, const QByteArray &bytes, bool createParents)
 {
     if (target == root)
@@ -33,22 +55,24 @@ std::optional<Failure> write(const QString &root, const QString &target, const Q
     const QString prefix = root == u"/" ? root : root + u'/';
     if (!target.startsWith(prefix) || target.size() == prefix.size())
         return Failure{FailureKind::Escape, {}};
-    const QByteArrayList parts = QFile::encodeName(target.mid(prefix.size())).split('/');
+    const QList<QStringView> parts = QStringView(target).sliced(prefix.size()).split(u'/');
 
     UniqueFd dir(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() < 0)
         return systemFailure(QStringLiteral("Could not open"), root, errno);
     QString walked = root;
     for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
-        const QByteArray &part = parts[i];
-        if (part.isEmpty() || part == "." || part == "..")
+        const QStringView part = parts[i];
+        if (part.isEmpty() || part == u"." || part == u"..")
             return Failure{FailureKind::Escape, {}};
-        walked += u'/' + QFile::decodeName(part);
-        int next = ::openat(dir.get(), part.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        walked += u'/' + part.toString();
+        // The folder as the model named it: the bytes of a name it was shown.
+        const QByteArray name = NativeName::pick(dir.get(), NativeName::candidates(part));
+        int next = ::openat(dir.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0 && errno == ENOENT && createParents) {
-            if (::mkdirat(dir.get(), part.constData(), 0777) != 0 && errno != EEXIST)
+            if (::mkdirat(dir.get(), name.constData(), 0777) != 0 && errno != EEXIST)
                 return systemFailure(QStringLiteral("Could not create folder"), walked, errno);
-            next = ::openat(dir.get(), part.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            next = ::openat(dir.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         }
         if (next < 0) {
             if (errno == ELOOP)
@@ -58,9 +82,10 @@ std::optional<Failure> write(const QString &root, const QString &target, const Q
         dir.reset(next);
     }
 
-    const QByteArray name = parts.last();
-    if (name.isEmpty() || name == "." || name == "..")
+    const QStringView last = parts.last();
+    if (last.isEmpty() || last == u"." || last == u"..")
         return Failure{FailureKind::Escape, {}};
+    const QByteArray name = NativeName::pick(dir.get(), NativeName::candidates(last));
     std::optional<mode_t> mode; // a new file gets the usual mode under the user's umask
     struct stat st {};
     if (::fstatat(dir.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -78,8 +103,8 @@ std::optional<Failure> write(const QString &root, const QString &target, const Q
     QByteArray temp;
     UniqueFd file;
     for (int attempt = 0; attempt < 16 && file.get() < 0; ++attempt) {
-        // Short and independent of the target's name, so any legal name can be written.
-        temp = ".ms-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        // Independent of the target's name, so any legal name can be written.
+        temp = temporaryName();
         file.reset(::openat(dir.get(), temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                             mode ? 0600 : 0666));
         if (file.get() < 0 && errno != EEXIST)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
@@ -20,5 +21,11 @@ struct Failure {
 // resolved cannot carry the write outside. Missing folders are created when
 // asked; an existing file keeps its mode (a new one gets 0666 less the umask).
 std::optional<Failure> write(const QString &root, const QString &target, const QByteArray &bytes, bool createParents);
+
+// The temporary a write fills beside its target before renaming it into
+// place: a hidden name only these tools make (".moonshelf-write-" 16 hex
+// digits ".tmp"), so what a crash left behind can be told from a person's files.
+QByteArray temporaryName();
+bool isTemporaryName(QByteArrayView name);
 
 } // namespace agent::ConfinedWrite

@@ -2,6 +2,7 @@
 
 #include "agent/ConfinedWrite.h"
 #include "agent/FileReading.h"
+#include "agent/NativeName.h"
 #include "agent/StrReplaceEdit.h"
 #include "agent/ToolArguments.h"
 #include "agent/WorkspaceManager.h"
@@ -74,10 +75,10 @@ ToolExecutionResult listDir(const WorkspaceManager &workspace, const QJsonObject
         struct stat st {};
         // The entry itself: a link is listed as a link, never followed.
         if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            failure = errnoText(QStringLiteral("Could not read"), QFile::decodeName(e->d_name), errno);
+            failure = errnoText(QStringLiteral("Could not read"), NativeName::display(e->d_name), errno);
             break;
         }
-        entries.append({QFile::decodeName(e->d_name), S_ISDIR(st.st_mode), qint64(st.st_size)});
+        entries.append({NativeName::display(e->d_name), S_ISDIR(st.st_mode), qint64(st.st_size)});
     }
     ::closedir(dir);
     if (failure)

@@ -5,6 +5,8 @@
 #include "support/TestMain.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -16,6 +18,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -414,6 +417,105 @@ private Q_SLOTS:
         // Nothing but the written file is left behind.
         QCOMPARE(QDir(m_root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  qAbs(length) <= NAME_MAX ? QStringList{name} : QStringList());
+    }
+
+    // A path longer than the system takes in one call is written, read,
+    // listed and overwritten alike; a deep one holds no descriptor per folder.
+    void pathsPastTheSystemLimit_data()
+    {
+        QTest::addColumn<int>("folders");
+        QTest::addColumn<int>("nameLength");
+        QTest::newRow("25 folders of 200 bytes") << 25 << 200;
+        QTest::newRow("2100 one-byte folders, past the open-file limit") << 2100 << 1;
+    }
+    void pathsPastTheSystemLimit()
+    {
+        QFETCH(int, folders);
+        QFETCH(int, nameLength);
+        QString dir;
+        for (int i = 0; i < folders; ++i)
+            dir += QString(nameLength, QChar(u'a' + i % 26)) + u'/';
+        const QString path = dir + QStringLiteral("f.txt");
+        QVERIFY(path.toUtf8().size() > PATH_MAX);
+        struct rlimit previous {};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &previous) == 0);
+        struct rlimit lowered = previous;
+        lowered.rlim_cur = std::min<rlim_t>(previous.rlim_cur, 512);
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &lowered) == 0);
+        const auto edit = [&](const char *from, const char *to) {
+            return run(QStringLiteral("str_replace"), QJsonObject{{"path", path}, {"old_string", from}, {"new_string", to}});
+        };
+        const QList<ToolExecutionResult> results{
+            run(QStringLiteral("write_file"), QJsonObject{{"path", path}, {"content", "one\n"}}),
+            run(QStringLiteral("read_file"), QJsonObject{{"path", path}}),
+            run(QStringLiteral("list_dir"), QJsonObject{{"path", dir}}),
+            edit("one", "two"),
+            run(QStringLiteral("write_file"), QJsonObject{{"path", path}, {"content", "three\n"}}),
+            run(QStringLiteral("read_file"), QJsonObject{{"path", m_root + u'/' + path}}),
+        };
+        ::setrlimit(RLIMIT_NOFILE, &previous);
+        // Too deep for the file system helpers of the test's own clean-up.
+        QCOMPARE(QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), at(dir.section(u'/', 0, 0))}), 0);
+        const QList<ToolExecutionResult> expected{
+            ToolExecutionResult::success(QStringLiteral("Wrote 4 bytes to ") + path),
+            ToolExecutionResult::success("one\n"),
+            ToolExecutionResult::success("f.txt (4 B)"),
+            ToolExecutionResult::success(QStringLiteral("Replaced first occurrence in ") + path),
+            ToolExecutionResult::success(QStringLiteral("Wrote 6 bytes to ") + path),
+            ToolExecutionResult::success("three\n"),
+        };
+        for (qsizetype i = 0; i < expected.size(); ++i)
+            QCOMPARE(results[i], expected[i]);
+    }
+
+    // A name that is not UTF-8 is shown with \xNN for its stray bytes, and
+    // that shown name reaches the very bytes again.
+    void namesThatAreNotUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("folder"); // the name is a folder holding f.txt
+        QTest::newRow("latin-1 letter") << QByteArray("caf\xe9.txt") << "caf\\xE9.txt" << false;
+        QTest::newRow("valid letters beside a stray byte") << QByteArray("\xc3\xa9t\xff") << "\xc3\xa9t\\xFF" << false;
+        QTest::newRow("sequence cut short") << QByteArray("a\xe2\x82") << "a\\xE2\\x82" << false;
+        QTest::newRow("backslash in such a name") << QByteArray("a\\x\xfe") << "a\\x5Cx\\xFE" << false;
+        QTest::newRow("a literal backslash name stays itself") << QByteArray("caf\\xE9") << "caf\\xE9" << false;
+        QTest::newRow("folder") << QByteArray("dir\xa0") << "dir\\xA0" << true;
+    }
+    void namesThatAreNotUtf8()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, shown);
+        QFETCH(bool, folder);
+        const QByteArray native = QFile::encodeName(m_root) + '/' + name;
+        const QByteArray file = folder ? native + "/f.txt" : native;
+        // Names the test's own clean-up could not spell.
+        const auto removeRaw = qScopeGuard([&] {
+            ::unlink(file.constData());
+            ::rmdir(native.constData());
+        });
+        if (folder)
+            QVERIFY(::mkdir(native.constData(), 0700) == 0);
+        const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "old\n", 4), ssize_t(4));
+        ::close(fd);
+        const QString path = folder ? shown + QStringLiteral("/f.txt") : shown;
+
+        QCOMPARE(run(QStringLiteral("list_dir"), QJsonObject{}),
+                 ToolExecutionResult::success(folder ? shown + u'/' : shown + QStringLiteral(" (4 B)")));
+        QCOMPARE(run(QStringLiteral("read_file"), QJsonObject{{"path", path}}), ToolExecutionResult::success("old\n"));
+        QCOMPARE(run(QStringLiteral("str_replace"), QJsonObject{{"path", path}, {"old_string", "old"}, {"new_string", "new"}}),
+                 ToolExecutionResult::success(QStringLiteral("Replaced first occurrence in ") + path));
+        QFile raw;
+        const int readFd = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(readFd >= 0 && raw.open(readFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        QCOMPARE(raw.readAll(), QByteArray("new\n"));
+        QCOMPARE(run(QStringLiteral("write_file"), QJsonObject{{"path", path}, {"content", "x"}}),
+                 ToolExecutionResult::success(QStringLiteral("Wrote 1 bytes to ") + path));
+        // Written over the same file, not beside it under a look-alike name.
+        QCOMPARE(run(QStringLiteral("list_dir"), QJsonObject{{"path", folder ? shown : QStringLiteral(".")}}),
+                 ToolExecutionResult::success(folder ? QStringLiteral("f.txt (1 B)") : shown + QStringLiteral(" (1 B)")));
     }
 
     void strReplaceFirstOccurrenceOnly()
