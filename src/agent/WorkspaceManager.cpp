@@ -1,10 +1,14 @@
 #include "agent/WorkspaceManager.h"
 
 #include "agent/PathResolution.h"
+#include "agent/WriteLeftovers.h"
 #include "platform/UserDefaults.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
+#include <QThreadPool>
 
 namespace agent {
 
@@ -21,7 +25,17 @@ QString absoluteClean(const QString &path)
 
 WorkspaceManager::WorkspaceManager(QObject *parent) : QObject(parent)
 {
+    // What a write of this run left is its own; only older leftovers are
+    // swept. The coarse clock is the one file times are taken from: a file
+    // made after this moment never looks older than it.
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &m_startedAt);
     restoreBookmark();
+}
+
+WorkspaceManager::~WorkspaceManager()
+{
+    if (m_sweepStop)
+        *m_sweepStop = true;
 }
 
 QUrl WorkspaceManager::rootURL() const
@@ -68,10 +82,33 @@ void WorkspaceManager::publish(const QString &rootPath, const QByteArray &bookma
     const bool bookmarkChange = bookmark != m_bookmarkData;
     m_rootPath = rootPath;
     m_bookmarkData = bookmark;
-    if (rootChange)
+    if (rootChange) {
+        sweepWriteLeftovers();
         Q_EMIT rootChanged();
+    }
     if (bookmarkChange)
         Q_EMIT bookmarkDataChanged();
+}
+
+void WorkspaceManager::sweepWriteLeftovers()
+{
+    if (m_sweepStop)
+        *m_sweepStop = true;
+    m_sweepStop = std::make_shared<std::atomic<bool>>(false);
+    // A large project takes a while to walk: never on the main thread.
+    QThreadPool::globalInstance()->start(
+        [root = m_rootPath, before = m_startedAt, stop = m_sweepStop, self = QPointer<WorkspaceManager>(this)]() mutable {
+            const int removed = WriteLeftovers::remove(root, before, *stop);
+            if (*stop)
+                return;
+            QCoreApplication *app = QCoreApplication::instance();
+            if (!app)
+                return;
+            QMetaObject::invokeMethod(app, [self = std::move(self), removed] {
+                if (self)
+                    Q_EMIT self->writeLeftoversRemoved(removed);
+            });
+        });
 }
 
 ResolveResult WorkspaceManager::resolvedRoot() const

@@ -8,6 +8,10 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
+#include <ctime>
+#include <memory>
+
 namespace agent {
 
 // The one project folder the user has opened, kept across launches under the
@@ -27,6 +31,8 @@ public:
 
     // Starts with no folder, then restores the stored one.
     explicit WorkspaceManager(QObject *parent = nullptr);
+    // Stops a sweep of leftovers that is still going on.
+    ~WorkspaceManager() override;
 
     // Empty when no folder is open.
     QUrl rootURL() const;
@@ -55,12 +61,18 @@ public:
 Q_SIGNALS:
     void rootChanged();
     void bookmarkDataChanged();
+    // A folder just opened was swept, off the main thread, of the temporaries
+    // that writes interrupted before this start left in it.
+    void writeLeftoversRemoved(int count);
 
 private:
     void publish(const QString &rootPath, const QByteArray &bookmark);
+    void sweepWriteLeftovers();
 
     QString m_rootPath;
     QByteArray m_bookmarkData;
+    timespec m_startedAt{};
+    std::shared_ptr<std::atomic<bool>> m_sweepStop;
 };
 
 } // namespace agent

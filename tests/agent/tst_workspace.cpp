@@ -1,4 +1,5 @@
 #include "agent/ConfinedOpen.h"
+#include "agent/ConfinedWrite.h"
 #include "agent/WorkspaceManager.h"
 #include "platform/UserDefaults.h"
 #include "support/TestMain.h"
@@ -7,6 +8,9 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 using namespace agent;
@@ -248,6 +252,72 @@ private Q_SLOTS:
         WorkspaceManager ws;
         QCOMPARE(ws.rootPath(), tree.root);
         QCOMPARE(platform::UserDefaults::value(QString::fromLatin1(WorkspaceManager::kBookmarkKey)).toString(), tree.root);
+    }
+
+    // Opening a project removes the temporaries that writes interrupted
+    // before this start left in it, and nothing else.
+    void writeLeftoversSweptOnOpen()
+    {
+        QTemporaryDir tmp;
+        const QString base = QFileInfo(tmp.path()).canonicalFilePath();
+        const QString root = base + QStringLiteral("/p");
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/deep/er")));
+        QVERIFY(QDir().mkpath(base + QStringLiteral("/outside")));
+        const QByteArray made = ConfinedWrite::temporaryName();
+        QVERIFY(ConfinedWrite::isTemporaryName(made)); // the sweep knows what the writer makes
+        const QString leftover = QString::fromLatin1(made);
+        enum Kind { File, Folder, Link };
+        struct Entry {
+            QString path; // below base
+            Kind kind;
+            bool old;
+            bool removed;
+        };
+        const QList<Entry> entries{
+            {QStringLiteral("p/") + leftover, File, true, true},
+            {QStringLiteral("p/deep/er/.moonshelf-write-00000000000000ff.tmp"), File, true, true},
+            {QStringLiteral("p/.moonshelf-write-backup.tmp"), File, true, false},
+            {QStringLiteral("p/deep/.moonshelf-write-00000000000000FF.tmp"), File, true, false},
+            {QStringLiteral("p/.ms-1x2y3z"), File, true, false},
+            {QStringLiteral("p/notes.txt"), File, true, false},
+            {QStringLiteral("p/.moonshelf-write-0000000000000001.tmp"), Folder, true, false},
+            {QStringLiteral("p/.moonshelf-write-0000000000000002.tmp"), Link, true, false},
+            {QStringLiteral("outside/.moonshelf-write-0000000000000003.tmp"), File, true, false},
+        };
+        // Through a link to a folder outside, nothing is touched.
+        QVERIFY(QFile::link(base + QStringLiteral("/outside"), root + QStringLiteral("/out")));
+        const timespec hourAgo{::time(nullptr) - 3600, 0};
+        const timespec times[2]{hourAgo, hourAgo};
+        for (const Entry &e : entries) {
+            const QByteArray path = QFile::encodeName(base + u'/' + e.path);
+            if (e.kind == Folder)
+                QVERIFY(::mkdir(path.constData(), 0700) == 0);
+            else if (e.kind == Link)
+                QVERIFY(::symlink("notes.txt", path.constData()) == 0);
+            else
+                QVERIFY(QFile(QString::fromUtf8(path)).open(QIODevice::WriteOnly));
+            QVERIFY(::utimensat(AT_FDCWD, path.constData(), times, AT_SYMLINK_NOFOLLOW) == 0);
+        }
+        // Another user's file of that name is not ours to remove.
+        const QByteArray theirs = QFile::encodeName(root + QStringLiteral("/.moonshelf-write-0000000000000005.tmp"));
+        const bool asRoot = ::geteuid() == 0;
+        if (asRoot) {
+            QVERIFY(QFile(QString::fromUtf8(theirs)).open(QIODevice::WriteOnly));
+            QVERIFY(::chown(theirs.constData(), 65534, 65534) == 0);
+            QVERIFY(::utimensat(AT_FDCWD, theirs.constData(), times, 0) == 0);
+        }
+        WorkspaceManager ws;
+        // A write of this run, going on while the project opens.
+        const QString current = root + QStringLiteral("/.moonshelf-write-0000000000000004.tmp");
+        QVERIFY(QFile(current).open(QIODevice::WriteOnly));
+        QSignalSpy swept(&ws, &WorkspaceManager::writeLeftoversRemoved);
+        ws.setWorkspace(root);
+        QVERIFY(swept.wait(10000));
+        QCOMPARE(swept.first().first().toInt(), 2);
+        for (const Entry &e : entries)
+            QVERIFY2(QFileInfo(base + u'/' + e.path).isSymLink() || QFileInfo::exists(base + u'/' + e.path) != e.removed, qPrintable(e.path));
+        QVERIFY(QFileInfo::exists(current));
+        QCOMPARE(QFileInfo::exists(QString::fromUtf8(theirs)), asRoot);
     }
 };
 
