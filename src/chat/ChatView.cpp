@@ -46,28 +46,38 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
     m_transcript->setRunning(app.isRunning());
     m_transcript->setModel(&app.messageModel());
 
-    // The scroll rules.
+    // The scroll rules. What the person does (switching sessions, sending,
+    // attaching) goes to the bottom; what the run brings (streamed text, its
+    // messages, its end) is followed only while the list is at its bottom.
     QPointer<TranscriptView> list = m_transcript;
-    auto later = [this, list](bool animated) {
-        QTimer::singleShot(0, this, [list, animated] {
-            if (list)
+    auto later = [this, list](bool animated, bool onlyFollowing) {
+        QTimer::singleShot(0, this, [list, animated, onlyFollowing] {
+            if (!list)
+                return;
+            if (onlyFollowing)
+                list->followBottom(animated);
+            else
                 list->scrollToBottom(animated);
         });
     };
-    connect(m_transcript, &TranscriptView::conversationSwitched, this, [later] { later(false); });
-    connect(m_transcript, &TranscriptView::messageCountChanged, this,
-            [this] { m_transcript->scrollToBottom(true); });
-    connect(&app, &app::AppViewModel::streamingTextChanged, this, [this] { m_transcript->scrollToBottom(false); });
+    connect(m_transcript, &TranscriptView::conversationSwitched, this, [later] { later(false, false); });
+    connect(m_transcript, &TranscriptView::messageCountChanged, this, [this] {
+        if (m_transcript->lastMessageIsFromUser())
+            m_transcript->scrollToBottom(true);
+        else
+            m_transcript->followBottom(true);
+    });
+    connect(&app, &app::AppViewModel::streamingTextChanged, this, [this] { m_transcript->followBottom(false); });
     connect(&app, &app::AppViewModel::isRunningChanged, this, [this, later] {
         m_transcript->setRunning(m_app.isRunning());
-        later(true);
+        later(true, !m_app.isRunning());
     });
     int attachmentCount = int(app.attachments().size());
     connect(&app, &app::AppViewModel::attachmentsChanged, this, [this, later, attachmentCount]() mutable {
         const int now = int(m_app.attachments().size());
         if (now != attachmentCount) {
             attachmentCount = now;
-            later(false);
+            later(false, false);
         }
     });
     connect(m_composer, &ComposerBar::heightChanged, this, &ChatView::placeComposer);

@@ -20,10 +20,11 @@ class TranscriptView;
 
 // The centre pane: the conversation (welcome slot, finished rows, the live
 // reply and the approval card, only rows near the viewport alive) with the
-// composer overlaying its bottom. Every change the user should see jumps
-// the list to its bottom: a switched session and a changed attachment
-// count one turn later, a new message with a short glide, each streamed
-// frame at once, a run's start and end one turn later with a glide.
+// composer overlaying its bottom. What the person does goes to the bottom:
+// a switched session and a changed attachment count one turn later, their
+// own message with a short glide, a run's start one turn later with a
+// glide. What the run brings (each streamed frame, its messages, its end)
+// keeps the bottom in view only while the list is at its bottom.
 class ChatView : public QWidget {
     Q_OBJECT
 public:

@@ -76,7 +76,7 @@ MessageRow::MessageRow(MessageRowContext context, QWidget *parent)
 
     m_assistantBubble = new BubbleFrame(BubbleFrame::Kind::Assistant, skins, this);
     m_assistantBubble->setLayout(new QHBoxLayout);
-    m_assistantBubble->layout()->setContentsMargins(14, 12, 14, 12);
+    m_assistantBubble->layout()->setContentsMargins(14, kAssistantTextTop, 14, 12);
     m_assistantBubble->layout()->setSpacing(8);
     m_assistantBubble->installEventFilter(this);
 

@@ -25,6 +25,8 @@ class MessageRow : public QWidget {
     Q_OBJECT
 public:
     explicit MessageRow(MessageRowContext context, QWidget *parent = nullptr);
+    // Where an assistant message's text begins, below the row's top.
+    static constexpr int kAssistantTextTop = 12;
 
     void setMessage(const model::ChatMessage &message, bool isFinishedTurn);
     // Absent actions leave their buttons out.

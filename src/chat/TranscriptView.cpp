@@ -3,6 +3,7 @@
 #include "app/MessageListModel.h"
 #include "chat/ApprovalCard.h"
 #include "chat/LiveAssistantBlock.h"
+#include "chat/MarkdownTextView.h"
 #include "chat/MessageRow.h"
 #include "glass/BackdropSheet.h"
 
@@ -59,6 +60,9 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
         m_followBottom = true;
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     });
+    // The person scrolling (wheel, keys, the bar) ends a glide: where they
+    // scroll to decides whether the bottom is followed.
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] { m_scroll->stop(); });
 }
 
 TranscriptView::~TranscriptView() = default;
@@ -138,6 +142,20 @@ void TranscriptView::scrollToBottom(bool animated)
     m_scroll->start();
 }
 
+void TranscriptView::followBottom(bool animated)
+{
+    if (m_followBottom)
+        scrollToBottom(animated);
+}
+
+bool TranscriptView::lastMessageIsFromUser() const
+{
+    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
+        if (it->kind == Kind::Message)
+            return it->message.role == model::MessageRole::User;
+    return false;
+}
+
 int TranscriptView::rowWidgetCount() const
 {
     return int(m_bound.size() + m_pool.size());
@@ -194,6 +212,12 @@ void TranscriptView::reload()
     const bool switched = conversation != m_conversation;
     m_conversation = conversation;
     const int oldCount = m_messageCount;
+    // A reader of the reply being written (it reaches the middle of the
+    // view) keeps its text where it is when it becomes a finished row.
+    const bool readingLive = m_live && !m_followBottom && m_live->y() <= viewport()->height() / 2 &&
+                             m_live->geometry().bottom() >= 0;
+    const int liveTextTop = readingLive ? m_live->y() + m_live->textView()->mapTo(m_live, QPoint(0, 0)).y() : 0;
+    const QHash<QUuid, int> listedBefore = readingLive ? m_indexOf : QHash<QUuid, int>();
 
     std::vector<Item> items;
     const int rows = m_model ? m_model->rowCount() : 0;
@@ -226,6 +250,8 @@ void TranscriptView::reload()
         if (m_items[i].kind == Kind::Message)
             ++m_messageCount;
     }
+    if (readingLive && !switched && !m_lastAssistant.isNull() && !listedBefore.contains(m_lastAssistant))
+        m_anchor = Anchor{m_lastAssistant, liveTextTop - MessageRow::kAssistantTextTop};
     // Rows whose message left go back to the pool.
     const QList<QUuid> bound = m_bound.keys();
     for (const QUuid &id : bound) {

@@ -62,8 +62,14 @@ public:
     QWidget *welcomeSlot() const { return m_welcome; }
     bool showsWelcome() const;
 
+    // Goes to the bottom and follows it from there on.
     void scrollToBottom(bool animated);
+    // Goes to the bottom only while the list follows it: a person who
+    // scrolled up to read stays where they are until they scroll down again.
+    void followBottom(bool animated);
+    bool isFollowingBottom() const { return m_followBottom; }
     bool isAtBottom() const;
+    bool lastMessageIsFromUser() const;
     int visibleMessageCount() const { return m_messageCount; }
     std::optional<QUuid> conversationID() const { return m_conversation; }
 

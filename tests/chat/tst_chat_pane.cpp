@@ -10,6 +10,7 @@
 #include "chat/ComposerField.h"
 #include "chat/ComposerPlaceholders.h"
 #include "chat/LiveAssistantBlock.h"
+#include "chat/MarkdownTextView.h"
 #include "chat/MessageRow.h"
 #include "chat/TranscriptView.h"
 #include "glass/Styles.h"
@@ -19,6 +20,8 @@
 #include "support/TestMain.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QWheelEvent>
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -45,6 +48,52 @@ ChatMessage message(MessageRole role, const QString &text)
     m.role = role;
     m.content = text;
     return m;
+}
+
+// A wheel turn over the list, where a row passes it on to (a wheel made
+// here is not spontaneous, so Qt would not pass it on); positive steps
+// scroll up.
+void wheel(chat::TranscriptView *list, int steps)
+{
+    QWidget *viewport = list->viewport();
+    const QPointF at(viewport->width() / 2, viewport->height() / 2);
+    for (int i = 0; i < qAbs(steps); ++i) {
+        QWheelEvent event(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, steps > 0 ? 120 : -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &event);
+    }
+}
+
+// The text nearest the middle of the list and where it stands in the
+// list's view (the top of its text block); with like, the block whose text
+// begins as like begins (a reply read while written, then finished).
+struct Reading {
+    QString text;
+    int y = 0;
+};
+Reading readingAt(chat::TranscriptView *list, const QString &like = {})
+{
+    QWidget *viewport = list->viewport();
+    const int middle = viewport->height() / 2;
+    Reading best;
+    int nearest = INT_MAX;
+    for (chat::MarkdownTextView *view : viewport->findChildren<chat::MarkdownTextView *>()) {
+        if (!view->isVisibleTo(viewport) || view->text().isEmpty())
+            continue;
+        const QRect shown(view->mapTo(viewport, QPoint(0, 0)), view->size());
+        if (!like.isEmpty()) {
+            if (view->text().startsWith(like.left(40)))
+                return {view->text(), shown.top()};
+            continue;
+        }
+        const int distance = shown.contains(shown.center().x(), middle) ? 0 : qMin(qAbs(shown.top() - middle),
+                                                                                    qAbs(shown.bottom() - middle));
+        if (distance < nearest) {
+            nearest = distance;
+            best = {view->text(), shown.top()};
+        }
+    }
+    return best;
 }
 
 QList<ChatMessage> conversation(int count)
@@ -263,6 +312,78 @@ private slots:
         QTRY_VERIFY(!pane.vm().isRunning());
         QTRY_VERIFY(list->isAtBottom());
         QVERIFY(!list->liveBlock());
+    }
+
+    // While a reply streams, a person who scrolled up to read stays where
+    // they are, through the rest of the reply and its end (the reply itself
+    // or an earlier message); back at the bottom, the list follows the
+    // reply again.
+    void readingBackDuringAReply_data()
+    {
+        QTest::addColumn<int>("stepsUp");
+        QTest::addColumn<bool>("inReply");
+        QTest::newRow("reading the reply as it is written") << 2 << true;
+        QTest::newRow("reading an earlier message") << 25 << false;
+    }
+    void readingBackDuringAReply()
+    {
+        QFETCH(int, stepsUp);
+        QFETCH(bool, inReply);
+        Pane pane;
+        QString text;
+        for (int i = 0; i < 60; ++i)
+            text += QStringLiteral("Line %1 of a long reply that keeps on coming.\n\n").arg(i);
+        const auto reply = [&] {
+            Peer::Reply r = Peer::textReply(text, 60);
+            r.stallAfter = r.body.size() / 2;
+            return r;
+        };
+        pane.h.peer().enqueue(reply());
+        pane.h.peer().enqueue(reply());
+        pane.fill(conversation(40));
+        chat::TranscriptView *list = pane.list();
+        QScrollBar *bar = list->verticalScrollBar();
+        QTRY_VERIFY(list->isAtBottom());
+
+        QSignalSpy stalled(&pane.h.peer(), &Peer::stalled);
+        pane.vm().setDraft(QStringLiteral("go"));
+        pane.vm().send();
+        QTRY_COMPARE(stalled.size(), 1);
+        QTRY_VERIFY(pane.vm().streamingText().size() > text.size() / 3);
+        QTRY_VERIFY(list->isAtBottom());
+        wheel(list, stepsUp);
+        QVERIFY(!list->isAtBottom());
+        QVERIFY(!list->isFollowingBottom());
+        const Reading before = readingAt(list);
+        QVERIFY(!before.text.isEmpty());
+        QCOMPARE(before.text.startsWith(QStringLiteral("Line 0")), inReply);
+        const int bottomBefore = bar->maximum();
+
+        // The rest of the reply, then its end: what the reader reads stays in place.
+        pane.h.peer().resumeStalls();
+        QTRY_VERIFY(!pane.vm().isRunning());
+        QTest::qWait(50); // the posted end-of-run scroll
+        QVERIFY(bar->maximum() > bottomBefore);
+        QVERIFY(!list->isAtBottom());
+        const Reading after = readingAt(list, before.text);
+        QVERIFY2(qAbs(after.y - before.y) <= 2, qPrintable(QStringLiteral("%1 -> %2").arg(before.y).arg(after.y)));
+
+        // Sending goes to the bottom; scrolled up and back down, the list
+        // follows the reply again.
+        pane.vm().setDraft(QStringLiteral("again"));
+        pane.vm().send();
+        QTRY_COMPARE(stalled.size(), 2);
+        QTRY_VERIFY(list->isAtBottom());
+        wheel(list, stepsUp);
+        QVERIFY(!list->isAtBottom());
+        for (int i = 0; i < 100 && !list->isAtBottom(); ++i)
+            wheel(list, -1);
+        QVERIFY(list->isAtBottom());
+        const int bottom = bar->maximum();
+        pane.h.peer().resumeStalls();
+        QTRY_VERIFY(!pane.vm().isRunning());
+        QTRY_VERIFY(bar->maximum() > bottom);
+        QTRY_VERIFY(list->isAtBottom());
     }
 
     void liveReplyOnlyUnderItsSession()
