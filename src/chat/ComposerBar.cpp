@@ -8,7 +8,6 @@
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 
-#include <QApplication>
 #include <QBoxLayout>
 #include <QEvent>
 #include <QPainter>
@@ -261,10 +260,11 @@ void ComposerBar::showEvent(QShowEvent *event)
 
 void ComposerBar::takeFocus()
 {
-    // Never from a sheet or another control of the window that holds it.
-    QWidget *focus = QApplication::focusWidget();
+    // Never from a sheet or another control of the window that holds it,
+    // whether or not the window is active yet.
+    QWidget *focus = window()->focusWidget();
     QWidget *pane = parentWidget() ? parentWidget() : this;
-    if (focus && focus->window() == window() && !pane->isAncestorOf(focus))
+    if (focus && !pane->isAncestorOf(focus))
         return;
     m_field->setFocus(Qt::OtherFocusReason);
 }

@@ -20,10 +20,15 @@ SheetOverlay::SheetOverlay(QWidget *window, StyleStore &styles)
     setFocusPolicy(Qt::NoFocus);
     window->installEventFilter(this);
     connect(&styles, &StyleStore::changed, this, [this] { update(); });
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) { keepFocusInside(now); });
 }
 
-void SheetOverlay::open(QWidget *content)
+SheetOverlay::~SheetOverlay()
+{
+    // The trap goes before the content it watches starts to die.
+    delete m_trap;
+}
+
+void SheetOverlay::open(QWidget *content, QWidget *entry)
 {
     if (!content || content == m_content)
         return;
@@ -37,20 +42,12 @@ void SheetOverlay::open(QWidget *content)
     content->setParent(this);
     content->installEventFilter(this);
     place();
+    // Before anything is shown: content that focuses itself on show must
+    // not hide from the trap what had the keyboard before it.
+    m_trap = new FocusTrap(content, m_home, entry);
     show();
     raise();
     content->show();
-    // The first control that takes Tab focus, else the content itself.
-    QWidget *first = content;
-    for (QWidget *w = content->nextInFocusChain(); w && w != content; w = w->nextInFocusChain()) {
-        if (content->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(content)) {
-            first = w;
-            break;
-        }
-    }
-    if (first == content && content->focusPolicy() == Qt::NoFocus)
-        content->setFocusPolicy(Qt::StrongFocus);
-    first->setFocus(Qt::PopupFocusReason);
     update();
 }
 
@@ -61,6 +58,11 @@ void SheetOverlay::close()
     QWidget *content = m_content;
     m_content = nullptr;
     content->removeEventFilter(this);
+    // The keyboard goes back before the content hides, so it never passes
+    // through whatever follows the sheet in the window's focus chain.
+    if (m_trap)
+        m_trap->release();
+    delete m_trap;
     content->hide();
     content->deleteLater();
     hide();
@@ -137,28 +139,14 @@ bool SheetOverlay::focusNextPrevChild(bool next)
     if (!m_content)
         return QWidget::focusNextPrevChild(next);
     // Tab cycles through the content's controls only.
-    QWidget *start = QApplication::focusWidget();
-    if (!start || !m_content->isAncestorOf(start))
-        start = m_content;
-    QWidget *w = start;
-    do {
-        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
-        if (w && m_content->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled()
-            && w->isVisibleTo(m_content)) {
-            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-            return true;
-        }
-    } while (w && w != start);
+    const QList<QWidget *> stops = FocusTrap::tabStops(m_content);
+    if (stops.isEmpty())
+        return true;
+    const qsizetype at = stops.indexOf(QApplication::focusWidget());
+    const qsizetype n = stops.size();
+    const qsizetype to = at < 0 ? (next ? 0 : n - 1) : (at + (next ? 1 : n - 1)) % n;
+    stops[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
     return true;
-}
-
-void SheetOverlay::keepFocusInside(QWidget *now)
-{
-    if (!m_content || !now || !m_window || now->window() != m_window->window())
-        return;
-    if (now == m_content || m_content->isAncestorOf(now))
-        return;
-    m_content->setFocus(Qt::OtherFocusReason);
 }
 
 void SheetOverlay::paintEvent(QPaintEvent *)

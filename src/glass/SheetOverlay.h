@@ -1,5 +1,7 @@
 #pragma once
 
+#include "glass/FocusTrap.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -8,18 +10,26 @@ namespace glass {
 class StyleStore;
 
 // A sheet inside a window: a scrim over the window's content and one
-// content widget centred on sheet glass. Focus stays inside the sheet while
-// it is open; Escape and Return pressed in it (and not taken by the focused
-// control) come here. One sheet at a time per window: opening one closes
-// any other sheet of the same window first.
+// content widget centred on sheet glass. Whatever the content, the sheet
+// holds the keyboard while it is open (nothing typed reaches the window
+// behind it) and gives it back when it closes, to what had it before or
+// else to the window's home control; Escape and Return pressed in it (and
+// not taken by the focused control) come here. One sheet at a time per
+// window: opening one closes any other sheet of the same window first.
 class SheetOverlay : public QWidget {
     Q_OBJECT
 public:
     SheetOverlay(QWidget *window, StyleStore &styles);
+    ~SheetOverlay() override;
 
-    // Shows content (taking ownership of it) and moves focus into it. The
-    // content is deleted on close.
-    void open(QWidget *content);
+    // Where the keyboard goes when a sheet closes and what had it before
+    // is gone (the window's main control).
+    void setFocusHome(FocusTrap::Home home) { m_home = std::move(home); }
+
+    // Shows content (taking ownership of it) and moves focus into it: to
+    // entry when given, else to its first control. The content is deleted
+    // on close.
+    void open(QWidget *content, QWidget *entry = nullptr);
     // Hides the sheet and deletes its content; closed() follows. Nothing
     // happens when no sheet is open.
     void close();
@@ -46,11 +56,12 @@ protected:
 
 private:
     void place();
-    void keepFocusInside(QWidget *now);
 
     QPointer<QWidget> m_window;
     StyleStore &m_styles;
     QPointer<QWidget> m_content;
+    QPointer<FocusTrap> m_trap;
+    FocusTrap::Home m_home;
 };
 
 } // namespace glass

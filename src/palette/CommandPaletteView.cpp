@@ -54,6 +54,7 @@ CommandPaletteView::CommandPaletteView(app::AppViewModel &app, glass::StyleStore
 
     m_scroll = new QScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setFocusPolicy(Qt::NoFocus); // the search field keeps the keyboard; rows are clicked
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->viewport()->setAutoFillBackground(false);

@@ -2,6 +2,8 @@
 
 #include "app/AppViewModel.h"
 #include "chat/ChatView.h"
+#include "chat/ComposerBar.h"
+#include "chat/ComposerField.h"
 #include "glass/SheetOverlay.h"
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"
@@ -71,6 +73,7 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
     row->addWidget(m_toolLog);
 
     m_sheets = new glass::SheetOverlay(this, m_styles);
+    m_sheets->setFocusHome([this] { return focusHome(); });
     m_alert = new ErrorAlert(m_app, this);
 
     m_commandActions = actions.actions();
@@ -115,6 +118,12 @@ void ContentView::plugViews()
     m_paletteSheet = [this](QWidget *p) {
         return new palette::CommandPaletteView(m_app, m_styles, m_commandActions, p);
     };
+}
+
+QWidget *ContentView::focusHome() const
+{
+    auto *chat = qobject_cast<chat::ChatView *>(m_chat->view());
+    return chat ? chat->composer()->field() : nullptr;
 }
 
 void ContentView::applyStyles()

@@ -52,6 +52,8 @@ public:
     PanelSlot *toolLogSlot() const { return m_toolLog; }
     glass::SheetOverlay *sheets() const { return m_sheets; }
     ErrorAlert *alert() const { return m_alert; }
+    // Where the keyboard belongs when nothing else holds it: the composer.
+    QWidget *focusHome() const;
 
     static constexpr int kSidebarWidth = 260;
     static constexpr int kFileTreeWidth = 240;

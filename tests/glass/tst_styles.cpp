@@ -281,6 +281,58 @@ private slots:
         painttest::savePng(shot, QStringLiteral("sheet-closed"));
     }
 
+    // A sheet gives the keyboard back when it closes: to what had it
+    // before, else to the window's home control; and an overlay that dies
+    // with a sheet open leaves the focus on a living widget, never on one
+    // of its own (its focus handler must not run while it is destroyed).
+    void sheetGivesTheKeyboardBack_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("back to what had it") << "field" << "field";
+        QTest::newRow("nothing had it: home") << "" << "home";
+        QTest::newRow("what had it went away: home") << "gone" << "home";
+        QTest::newRow("overlay destroyed while open") << "field" << "destroyed";
+    }
+    void sheetGivesTheKeyboardBack()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        Fixture f;
+        StyleStore styles(*f.skins);
+        QWidget window;
+        window.resize(640, 480);
+        auto *layout = new QVBoxLayout(&window);
+        auto *home = new QLineEdit(&window);
+        QPointer<QLineEdit> field = new QLineEdit(&window);
+        layout->addWidget(home);
+        layout->addWidget(field);
+        auto *button = new QPushButton(QStringLiteral("next"), &window);
+        layout->addWidget(button);
+        QPointer<SheetOverlay> sheet = new SheetOverlay(&window, styles);
+        sheet->setFocusHome([home] { return home; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        if (!before.isEmpty())
+            field->setFocus();
+        else if (QApplication::focusWidget())
+            QApplication::focusWidget()->clearFocus();
+        QPointer<QWidget> content = form();
+        sheet->open(content);
+        QVERIFY(content->isAncestorOf(QApplication::focusWidget()));
+        if (before == "gone")
+            delete field;
+        if (after == "destroyed") {
+            delete sheet;
+            QVERIFY(!content);
+            QWidget *now = QApplication::focusWidget();
+            QVERIFY(!now || now == home || now == field || now == button);
+            return;
+        }
+        sheet->close();
+        QCOMPARE(QApplication::focusWidget(), after == "field" ? field.data() : home);
+    }
+
     // A window whose Escape shortcut forwards the key to its open sheet (as
     // the main window's dispatcher does) reaches the sheet once, and never
     // triggers itself again from the forwarded key.

@@ -63,7 +63,7 @@ bool RecordingDesktop::openTerminal(const QString &folder)
     return terminalWorks;
 }
 
-WindowKit::WindowKit(bool inProject)
+WindowKit::WindowKit(bool inProject, bool firstStart)
 {
     apptest::Harness::removeStoreFiles();
     m_peer = std::make_unique<testsupport::ChatServicePeer>();
@@ -82,7 +82,7 @@ WindowKit::WindowKit(bool inProject)
     if (inProject)
         m_vm->workspace().setWorkspace(m_project.path());
     // A fresh HOME would greet with the onboarding sheet; these tests start past it.
-    m_vm->setShowOnboarding(false);
+    m_vm->setShowOnboarding(firstStart);
     m_window = std::make_unique<window::MainWindow>(
         window::MainWindow::Services{*m_vm, *m_styles, *m_skins, m_local.background(), m_desktop}, false);
 }

@@ -53,7 +53,9 @@ public:
 // recording desktop. The stores live in the test's HOME, emptied first.
 class WindowKit {
 public:
-    explicit WindowKit(bool inProject = true);
+    // firstStart: the settings say onboarding is not complete, so the
+    // window opens with the welcome sheet as it does on a first start.
+    explicit WindowKit(bool inProject = true, bool firstStart = false);
     ~WindowKit();
 
     app::AppViewModel &vm() { return *m_vm; }

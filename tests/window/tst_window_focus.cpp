@@ -1,0 +1,166 @@
+// Where the keyboard is, in the real main window: every key goes to what
+// really has the focus (QApplication::focusWidget()), as a person's would.
+
+#include "WindowKit.h"
+
+#include "chat/ChatView.h"
+#include "chat/ComposerBar.h"
+#include "chat/ComposerField.h"
+#include "glass/SheetOverlay.h"
+#include "model/ConversationStore.h"
+#include "palette/CommandPaletteView.h"
+#include "panels/SidebarControls.h"
+#include "panels/SidebarView.h"
+#include "settings/OnboardingSheet.h"
+#include "support/TestMain.h"
+#include "window/ContentView.h"
+#include "window/MainWindow.h"
+#include "window/PanelSlot.h"
+
+#include <QApplication>
+#include <QLineEdit>
+
+namespace {
+
+QWidget *focused()
+{
+    return QApplication::focusWidget();
+}
+
+// Keys as typed: to whatever has the keyboard now.
+bool typeText(const QString &text)
+{
+    for (const QChar c : text) {
+        if (!focused())
+            return false;
+        QTest::keyClick(focused(), c.toLatin1());
+    }
+    return true;
+}
+
+bool press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    if (!focused())
+        return false;
+    QTest::keyClick(focused(), key, modifiers);
+    return true;
+}
+
+bool inside(const QWidget *container, const QWidget *w)
+{
+    return container && w && (w == container || container->isAncestorOf(w));
+}
+
+QString describe(const QWidget *w)
+{
+    if (!w)
+        return QStringLiteral("nothing");
+    return QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') + w->objectName();
+}
+
+chat::ComposerField *composer(window::MainWindow &w)
+{
+    auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+    return chatView ? chatView->composer()->field() : nullptr;
+}
+
+panels::SidebarView *sidebar(window::MainWindow &w)
+{
+    return qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+}
+
+} // namespace
+
+#define VERIFY_FOCUS(expected)                                                                                     \
+    QVERIFY2(focused() == (expected), qPrintable(QStringLiteral("focus on ") + describe(focused())))
+
+class TestWindowFocus : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // At a first start the welcome sheet holds the keyboard: what is typed
+    // before it closes reaches nothing behind it, and after "Let's build"
+    // the keyboard is in the composer (not on a sidebar button).
+    void firstStartKeyboard()
+    {
+        windowtest::WindowKit kit(true, true);
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        QVERIFY(kit.show());
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        glass::SheetOverlay *sheets = w.content()->sheets();
+        QVERIFY(qobject_cast<settings::OnboardingSheet *>(sheets->content()));
+        QVERIFY2(inside(sheets->content(), focused()), qPrintable(describe(focused())));
+        const int sessions = int(vm.conversations().conversations().size());
+
+        QVERIFY(typeText(QStringLiteral("hithere")));
+        QCOMPARE(vm.draft(), QString());
+        QVERIFY(press(Qt::Key_Return)); // "Let's build"
+        QVERIFY(!sheets->isOpen());
+        QVERIFY(!vm.isRunning());
+        VERIFY_FOCUS(composer(w));
+        QVERIFY(typeText(QStringLiteral("hello world")));
+        QCOMPARE(vm.draft(), QStringLiteral("hello world"));
+        QCOMPARE(int(vm.conversations().conversations().size()), sessions);
+    }
+
+    // A sheet holds the keyboard while it is up and gives it back to what
+    // had it before, or to the composer when that is gone.
+    void sheetsGiveTheKeyboardBack_data()
+    {
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("closeKey");
+        QTest::newRow("palette from the composer, Escape") << "palette" << "composer" << int(Qt::Key_Escape);
+        QTest::newRow("palette from the search field") << "palette" << "search" << int(Qt::Key_Escape);
+        QTest::newRow("rename, Return") << "rename" << "composer" << int(Qt::Key_Return);
+        QTest::newRow("rename from the search field, Escape") << "rename" << "search" << int(Qt::Key_Escape);
+        QTest::newRow("welcome over an open window") << "onboarding" << "search" << int(Qt::Key_Return);
+    }
+    void sheetsGiveTheKeyboardBack()
+    {
+        QFETCH(QString, sheet);
+        QFETCH(QString, before);
+        QFETCH(int, closeKey);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        QVERIFY(kit.show());
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        VERIFY_FOCUS(composer(w)); // at start
+        QLineEdit *search = sidebar(w)->searchField().edit();
+        QWidget *had = before == "search" ? static_cast<QWidget *>(search) : composer(w);
+        had->setFocus(Qt::MouseFocusReason);
+        VERIFY_FOCUS(had);
+
+        glass::SheetOverlay *sheets = w.content()->sheets();
+        if (sheet == "palette")
+            QVERIFY(press(Qt::Key_K, Qt::ControlModifier));
+        else if (sheet == "rename")
+            sidebar(w)->openRename(*vm.conversations().selectedConversationID());
+        else
+            vm.setShowOnboarding(true);
+        QVERIFY(sheets->isOpen());
+        QVERIFY2(inside(sheets->content(), focused()), qPrintable(describe(focused())));
+        // A click elsewhere in the window cannot take the keyboard out.
+        composer(w)->setFocus(Qt::MouseFocusReason);
+        QVERIFY2(inside(sheets->content(), focused()), qPrintable(describe(focused())));
+        // Tab goes round the sheet's controls only.
+        for (int i = 0; i < 6; ++i) {
+            QVERIFY(press(Qt::Key_Tab));
+            QVERIFY2(inside(sheets->content(), focused()), qPrintable(describe(focused())));
+        }
+        QVERIFY(typeText(QStringLiteral("zz")));
+        QCOMPARE(vm.draft(), QString());
+        QCOMPARE(search->text(), QString());
+
+        if (sheet == "rename")
+            sheets->content()->findChild<QLineEdit *>()->setFocus(); // Return commits from the field
+        QVERIFY(press(Qt::Key(closeKey)));
+        QVERIFY(!sheets->isOpen());
+        VERIFY_FOCUS(had);
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(TestWindowFocus)
+#include "tst_window_focus.moc"
