@@ -9,7 +9,12 @@
 #include <QStringList>
 
 #include <map>
+#include <memory>
 #include <optional>
+
+namespace simdjson::dom {
+class parser;
+}
 
 namespace agent {
 
@@ -25,6 +30,11 @@ namespace agent {
 // line) still leaves unreadable fails the turn.
 class SseAssembler {
 public:
+    SseAssembler();
+    ~SseAssembler();
+    SseAssembler(const SseAssembler &) = delete;
+    SseAssembler &operator=(const SseAssembler &) = delete;
+
     // Takes the next piece of the body; returns the content fragments of the
     // lines it completed, in order. After the end mark or a stream error the
     // rest is ignored.
@@ -55,8 +65,12 @@ private:
     };
 
     void processLine(QByteArrayView line, QStringList &fragments);
-    // False when the payload is not JSON; it is then left as it was.
-    bool processPayload(QByteArray &payload, QStringList &fragments, bool keepPayload);
+    // False when the payload is not JSON.
+    bool processPayload(QByteArrayView payload, QStringList &fragments);
+    // Takes one parsed chunk; false when it carries an error object, which
+    // the caller reports.
+    template <typename Json>
+    bool applyChunk(const Json &doc, QStringList &fragments);
     // The event ended: data still unread is reported.
     void endEvent(QStringList &fragments);
     std::optional<OVUClientError> plainBodyError() const;
@@ -77,6 +91,9 @@ private:
     QString m_text;
     std::optional<QString> m_finishReason;
     std::map<qint64, Entry> m_calls;
+    // The fast parser, made on first use; what it refuses (bad UTF-8, deep
+    // nesting, huge numbers) is read by the lenient one.
+    std::unique_ptr<simdjson::dom::parser> m_fastParser;
 };
 
 } // namespace agent

@@ -25,6 +25,11 @@ constexpr long kReceiveBufferBytes = 256 * 1024;
 constexpr std::chrono::milliseconds kDrainTime{5'000};
 // The longest wait between two looks at the idle time and the stop flag.
 constexpr std::chrono::milliseconds kLongestWait{1'000};
+// While the reply comes in a burst of small writes, the worker lets this
+// much of it gather before it reads again, instead of waking for every
+// write: the fragments reach the window once per frame anyway. A reply
+// that trickles (the wait for data is longer than this) is read at once.
+constexpr std::chrono::microseconds kGatherTime{1'000};
 
 // Where a redirect pointed: its host (and port), shown as text.
 QString redirectHost(const char *location)
@@ -53,6 +58,14 @@ void StreamTransfer::stop()
     QMutexLocker lock(&m_mutex);
     if (m_multi)
         curl_multi_wakeup(m_multi);
+    m_stopped.wakeAll();
+}
+
+void StreamTransfer::gather()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_stop.load())
+        m_stopped.wait(&m_mutex, QDeadlineTimer(std::chrono::duration_cast<std::chrono::nanoseconds>(kGatherTime)));
 }
 
 StreamTransfer::Taken StreamTransfer::take()
@@ -159,15 +172,20 @@ void StreamTransfer::run()
     qint64 bytesSeen = 0;
     std::optional<Clock::time_point> drainUntil;
     bool timedOut = false;
+    bool burst = false; // the last wait for data was shorter than kGatherTime
     int running = 1;
     while (!m_stop.load()) {
         curl_multi_perform(multi, &running);
         if (!running)
             break;
-        const auto now = Clock::now();
+        auto now = Clock::now();
         if (m_bytes != bytesSeen) {
             bytesSeen = m_bytes;
             lastByteAt = now;
+            if (burst) {
+                gather();
+                now = Clock::now();
+            }
         }
         if (m_resultPosted && !drainUntil)
             drainUntil = now + kDrainTime;
@@ -181,6 +199,7 @@ void StreamTransfer::run()
         const auto idleLeftMs = std::chrono::duration_cast<std::chrono::milliseconds>(idleLeft);
         const auto wait = std::min(idleLeftMs + std::chrono::milliseconds(1), kLongestWait);
         curl_multi_poll(multi, nullptr, 0, int(wait.count()), nullptr);
+        burst = Clock::now() - now < kGatherTime;
     }
 
     CURLcode code = CURLE_OK;

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
+#include <QWaitCondition>
 #include <QStringList>
 
 #include <atomic>
@@ -68,6 +69,8 @@ private:
     size_t receive(const char *data, size_t size);
     TurnResult conclude(int code, long status);
     void post(QStringList fragments, std::optional<TurnResult> result, bool ended);
+    // Waits a moment for more of a burst to arrive; stop() ends the wait.
+    void gather();
 
     const StreamRequest m_request;
     const std::shared_ptr<StreamConnections> m_connections;
@@ -86,6 +89,7 @@ private:
 
     QMutex m_mutex; // guards what follows
     CURLM *m_multi = nullptr; // while the worker waits in it, for stop()
+    QWaitCondition m_stopped; // stop() wakes a worker that gathers
     QStringList m_fragments;
     std::optional<TurnResult> m_result;
     bool m_ended = false;

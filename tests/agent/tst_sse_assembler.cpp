@@ -129,6 +129,13 @@ private slots:
             << q("data: {'choices':[{'delta':{'content':'a'},'x':") + QByteArray(200'000, '[') +
                 QByteArray(200'000, ']') + "}]}\n" + kStop
             << "a" << true;
+        // What the fast parser refuses is read by the lenient one, the same way.
+        QTest::newRow("bad-utf8-in-content-read-as-replacement")
+            << QByteArray("data: {\"choices\":[{\"delta\":{\"content\":\"a\xff" "b\"}}]}\n\n") + kStop
+            << QString::fromUtf8("a\xef\xbf\xbd" "b") << true;
+        QTest::newRow("number-too-large-for-64-bits")
+            << q("data: {'x':123456789012345678901234567890,'choices':[{'delta':{'content':'n'}}]}") + "\n" + kStop
+            << "n" << true;
         QTest::newRow("ends-without-done-or-finish") << content("a") + content("b") << "" << false;
         QTest::newRow("empty-body") << QByteArray() << "" << false;
         QTest::newRow("closed-in-middle-of-line") << content("a") + q("data: {'choices':[{'delta':{'con") << ""
@@ -254,6 +261,11 @@ private slots:
             << call(q("{'id':'a','function':{'name':'list_dir','arguments':'{'}}")) +
                    call(q("{'function':{'arguments':'}'}}")) + kStop
             << QList<OVUToolCall>{{"a", "list_dir", "{}"}};
+        QTest::newRow("index-as-whole-double-and-out-of-range")
+            << call(q("{'index':1.0,'id':'a','function':{'name':'list_dir','arguments':'{}'}}")) +
+                   call(q("{'index':18446744073709551615,'id':'b','function':{'name':'read_file','arguments':'x'}}")) +
+                   call(q("{'index':1e300,'function':{'arguments':'y'}}")) + kStop
+            << QList<OVUToolCall>{{"b", "read_file", "xy"}, {"a", "list_dir", "{}"}};
         QTest::newRow("tool-calls-not-a-list-ignored")
             << q("data: {'choices':[{'delta':{'tool_calls':{'index':0}}}]}") + "\n" + kStop << QList<OVUToolCall>{};
     }
