@@ -182,7 +182,9 @@ void StreamTransfer::run()
         if (m_bytes != bytesSeen) {
             bytesSeen = m_bytes;
             lastByteAt = now;
-            if (burst) {
+            // Not once the turn is whole: the rest of the reply is read at
+            // once, so its connection is free for the next turn.
+            if (burst && !m_resultPosted) {
                 gather();
                 now = Clock::now();
             }
