@@ -6,7 +6,9 @@
 #include "chat/ComposerBar.h"
 #include "chat/DropTarget.h"
 #include "chat/WelcomeCard.h"
+#include "chat/ComposerField.h"
 #include "chat/ComposerTray.h"
+#include "chat/TrayPopoverHost.h"
 #include "chat/TranscriptView.h"
 #include "model/ChatRecords.h"
 
@@ -33,6 +35,7 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
     // The card is placed by hand: it measures again once the tray is in.
     QCoreApplication::postEvent(m_composer, new QEvent(QEvent::LayoutRequest));
     tray->setDraftReader(m_composer->draftReader());
+    tray->popovers().setFocusHome([field = QPointer<QWidget>(m_composer->field())] { return field.data(); });
     m_composer->setStopDictation([this] { m_app.stopDictation(); });
     m_composer->setListening(app.isDictating());
     connect(&app, &app::AppViewModel::isDictatingChanged, m_composer,

@@ -75,7 +75,7 @@ ModelRow::ModelRow(const model::QirvModelOption &option, bool selected, glass::S
 {
     setText(option.title);
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus); // reached by Tab while the popover holds the keyboard
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));
 }

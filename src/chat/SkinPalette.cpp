@@ -79,7 +79,7 @@ SkinTile::SkinTile(const stage::UISkin &skin, glass::StyleStore &styles, QWidget
     setText(skin.name);
     setToolTip(QString());
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus); // reached by Tab while the palette holds the keyboard
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMinimumWidth(10 + 2 * kTilePad);
     connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));

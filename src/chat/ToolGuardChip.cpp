@@ -61,7 +61,7 @@ ToolGuardRow::ToolGuardRow(model::ToolGuardMode mode, bool current, glass::Style
 {
     setText(toolGuardInfo(mode).title);
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus); // reached by Tab while the popover holds the keyboard
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));
 }

@@ -93,7 +93,7 @@ void paintTraySymbol(QPainter &p, const QString &name, const QRectF &box, const 
 ContextChip::ContextChip(glass::StyleStore &styles, QWidget *parent) : QAbstractButton(parent), m_styles(styles)
 {
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::NoFocus); // a press never takes the keyboard from the composer
     // Shrinks below its title's width in a narrow row, never grows past it.
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     glass::FrostShapeBackground::install(this, glass::QirvTheme::FrostRole::chip, glass::FrostShape::capsule(), false,
@@ -204,7 +204,7 @@ void ContextChip::paintEvent(QPaintEvent *)
 TrayIconButton::TrayIconButton(glass::StyleStore &styles, QWidget *parent) : QAbstractButton(parent), m_styles(styles)
 {
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::NoFocus); // a press never takes the keyboard from the composer
     setFixedSize(26, 26);
     connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));
 }
@@ -273,7 +273,7 @@ TrayPopoverRow::TrayPopoverRow(const QString &title, const QString &symbol, glas
 {
     setText(title);
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus); // an open popover holds the keyboard: Tab reaches each row
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(&styles, &glass::StyleStore::changed, this, [this] {
         updateGeometry();

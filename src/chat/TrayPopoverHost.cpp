@@ -3,6 +3,7 @@
 #include "glass/Backdrop.h"
 #include "glass/GlassDecoration.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
@@ -65,6 +66,7 @@ void TrayPopoverHost::open(QWidget *anchor, QWidget *content, bool dressed)
         glass::trayGlassPopover(content, 16, m_styles);
     content->adjustSize();
     place();
+    m_trap = new glass::FocusTrap(content, m_home);
     content->show();
     content->raise();
     fadeIn(content);
@@ -92,6 +94,11 @@ void TrayPopoverHost::dismiss()
 {
     if (qApp)
         qApp->removeEventFilter(this);
+    if (m_trap) {
+        // Back to what had the keyboard before the content hides.
+        m_trap->release();
+        delete m_trap;
+    }
     if (m_content) {
         // Often closed from a handler of its own rows: hide now, delete later.
         m_content->hide();
@@ -162,6 +169,14 @@ bool TrayPopoverHost::eventFilter(QObject *watched, QEvent *event)
     case QEvent::KeyPress: {
         auto *key = static_cast<QKeyEvent *>(event);
         auto *widget = qobject_cast<QWidget *>(watched);
+        // Return presses the focused row or button of the popover.
+        if (event->type() == QEvent::KeyPress && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !(key->modifiers() & ~Qt::KeypadModifier) && isInside(widget, m_content)) {
+            if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
+                button->click();
+                return true;
+            }
+        }
         if (key->key() != Qt::Key_Escape || !widget || widget->window() != m_window->window())
             break;
         key->accept();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "glass/FocusTrap.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -16,7 +18,10 @@ namespace chat {
 // still reaches what was pressed, except a press on one of the registered
 // anchors, which decide themselves (a chip toggles its own popover and
 // switches from another one in one press). It fades in over 0.12 s.
-// Escape closes it before any window shortcut sees the key.
+// While open it holds the keyboard (Tab goes round its controls, Return
+// presses the focused one, nothing typed reaches the composer behind it);
+// closed, it gives the keyboard back to what had it, else to the home
+// control. Escape closes it before any window shortcut sees the key.
 class TrayPopoverHost : public QObject {
     Q_OBJECT
 public:
@@ -25,6 +30,8 @@ public:
 
     // Presses on these are left to them.
     void addAnchor(QWidget *anchor);
+    // Where the keyboard goes on close when what had it is gone.
+    void setFocusHome(glass::FocusTrap::Home home) { m_home = std::move(home); }
 
     // Takes the content (deleted when closed), gives it the tray glass
     // dressing unless it draws its own, and shows it above anchor. An open
@@ -67,6 +74,8 @@ private:
     QPointer<QWidget> m_anchor;
     QPointer<QWidget> m_window; // the overlay parent
     QList<QPointer<QWidget>> m_anchors;
+    QPointer<glass::FocusTrap> m_trap;
+    glass::FocusTrap::Home m_home;
 };
 
 } // namespace chat

@@ -1,6 +1,7 @@
 #include "window/MainWindow.h"
 
 #include "app/AppViewModel.h"
+#include "glass/FocusTrap.h"
 #include "glass/Styles.h"
 #include "window/AboutPanel.h"
 #include "window/ActionRegistry.h"
@@ -53,6 +54,15 @@ MainWindow::MainWindow(Services services, bool systemFrame, QWidget *parent)
     connect(m_actions, &ActionRegistry::escapePressed, m_escape, [this] { m_escape->dispatch(); });
     connect(m_actions, &ActionRegistry::aboutRequested, this, &MainWindow::showAbout);
     connect(m_actions, &ActionRegistry::quitRequested, this, &QWidget::close);
+    connect(m_settings, &SettingsHost::opened, this, &MainWindow::shareCommandsWith);
+    connect(m_settings, &SettingsHost::closed, this, &MainWindow::takeKeyboardBack);
+    // The palette opens here: asked for from another window, this one comes forward with it.
+    connect(m_actions->action(Command::commandPalette), &QAction::triggered, this, [this] {
+        if (!isActiveWindow()) {
+            raise();
+            activateWindow();
+        }
+    });
 
     placeDefault();
 }
@@ -99,6 +109,26 @@ void MainWindow::buildMenus()
     add(file, Command::quit);
     QMenu *help = m_menuBar->addMenu(QStringLiteral("Help"));
     add(help, Command::about);
+}
+
+void MainWindow::shareCommandsWith(QWidget *other)
+{
+    // Their keys work there too; Escape stays the other window's own.
+    for (QAction *a : m_actions->actions())
+        if (a != m_actions->action(Command::stop))
+            other->addAction(a);
+}
+
+void MainWindow::takeKeyboardBack()
+{
+    if (!isVisible())
+        return;
+    raise();
+    activateWindow();
+    // What had the keyboard here keeps it; when it is gone, the composer.
+    if (!glass::FocusTrap::canTakeFocus(focusWidget()))
+        if (QWidget *home = m_content->focusHome())
+            home->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::showAbout()

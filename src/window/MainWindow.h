@@ -83,6 +83,8 @@ protected:
 private:
     void buildMenus();
     void showAbout();
+    void shareCommandsWith(QWidget *other);
+    void takeKeyboardBack();
 
     app::AppViewModel &m_app;
     glass::StyleStore &m_styles;

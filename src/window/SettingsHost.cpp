@@ -30,6 +30,7 @@ void SettingsHost::open()
     if (!m_window) {
         m_window = make();
         m_window->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_window, &QObject::destroyed, this, &SettingsHost::closed);
         emit opened(m_window);
     }
     m_window->show();

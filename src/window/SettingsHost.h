@@ -33,6 +33,8 @@ public:
 
 signals:
     void opened(QWidget *window);
+    // The settings window closed (and is gone).
+    void closed();
 
 private:
     QWidget *make();

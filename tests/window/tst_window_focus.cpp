@@ -6,8 +6,12 @@
 #include "chat/ChatView.h"
 #include "chat/ComposerBar.h"
 #include "chat/ComposerField.h"
+#include "chat/ComposerTray.h"
+#include "chat/TrayChips.h"
+#include "chat/TrayPopoverHost.h"
 #include "glass/SheetOverlay.h"
 #include "model/ConversationStore.h"
+#include "model/SettingsStore.h"
 #include "palette/CommandPaletteView.h"
 #include "panels/SidebarControls.h"
 #include "panels/SidebarView.h"
@@ -16,6 +20,7 @@
 #include "window/ContentView.h"
 #include "window/MainWindow.h"
 #include "window/PanelSlot.h"
+#include "window/SettingsHost.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -62,6 +67,12 @@ chat::ComposerField *composer(window::MainWindow &w)
 {
     auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
     return chatView ? chatView->composer()->field() : nullptr;
+}
+
+chat::ComposerTray *tray(window::MainWindow &w)
+{
+    auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+    return chatView ? chatView->findChild<chat::ComposerTray *>() : nullptr;
 }
 
 panels::SidebarView *sidebar(window::MainWindow &w)
@@ -159,6 +170,137 @@ private Q_SLOTS:
         QVERIFY(press(Qt::Key(closeKey)));
         QVERIFY(!sheets->isOpen());
         VERIFY_FOCUS(had);
+    }
+
+    // A tray popover opened by a click holds the keyboard: typing reaches
+    // neither the composer nor anything behind; Tab goes round its rows,
+    // Return presses the focused one; closed, the keyboard is back in the
+    // composer.
+    void popoverHoldsTheKeyboard_data()
+    {
+        QTest::addColumn<QString>("chip");
+        QTest::addColumn<QString>("pick"); // the row Return presses, or none: Escape closes
+        QTest::newRow("permissions, Escape") << "permissions" << "";
+        QTest::newRow("permissions, Return on YOLO") << "permissions" << "YOLO";
+        QTest::newRow("model, Escape") << "model" << "";
+        QTest::newRow("project, Escape") << "project" << "";
+        QTest::newRow("project, Return on Hide/Show Files") << "project" << "Files";
+        QTest::newRow("skin, Escape") << "skin" << "";
+    }
+    void popoverHoldsTheKeyboard()
+    {
+        QFETCH(QString, chip);
+        QFETCH(QString, pick);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        QVERIFY(kit.show());
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(typeText(QStringLiteral("draft")));
+        chat::ComposerTray *t = tray(w);
+        QWidget *anchor = chip == "permissions" ? static_cast<QWidget *>(t->toolGuardChip())
+                          : chip == "model"     ? static_cast<QWidget *>(t->modelChip())
+                          : chip == "project"   ? static_cast<QWidget *>(t->projectChip())
+                                                : static_cast<QWidget *>(t->skinButton());
+        QTest::mouseClick(anchor, Qt::LeftButton, {}, anchor->rect().center());
+        QWidget *popover = t->popovers().content();
+        QVERIFY(popover);
+        QVERIFY2(inside(popover, focused()), qPrintable(describe(focused())));
+        QVERIFY(typeText(QStringLiteral("zz")));
+        QCOMPARE(vm.draft(), QStringLiteral("draft"));
+        const bool filesShown = vm.showProjectPanel();
+        for (int i = 0; i < 8; ++i) {
+            if (!pick.isEmpty()) {
+                auto *row = qobject_cast<QAbstractButton *>(focused());
+                if (row && row->text().contains(pick))
+                    break;
+            }
+            QVERIFY(press(Qt::Key_Tab));
+            QVERIFY2(inside(popover, focused()), qPrintable(describe(focused())));
+        }
+        QVERIFY(press(pick.isEmpty() ? Qt::Key_Escape : Qt::Key_Return));
+        QTRY_VERIFY(!t->popovers().isOpen());
+        VERIFY_FOCUS(composer(w));
+        QVERIFY(typeText(QStringLiteral("!")));
+        QCOMPARE(vm.draft(), QStringLiteral("draft!"));
+        if (pick == "YOLO")
+            QCOMPARE(vm.settingsStore().settings().effectiveToolGuardMode(), model::ToolGuardMode::Yolo);
+        QCOMPARE(vm.showProjectPanel(), pick == "Files" ? !filesShown : filesShown);
+    }
+
+    // The settings window gives the keyboard back to the main window (to
+    // what had it there) when it closes, and the window's commands work
+    // from it by their keys.
+    void settingsWindowGivesTheKeyboardBack_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::newRow("composer") << "composer";
+        QTest::newRow("search field") << "search";
+    }
+    void settingsWindowGivesTheKeyboardBack()
+    {
+        QFETCH(QString, before);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        QVERIFY(kit.show());
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QWidget *had = before == "search" ? static_cast<QWidget *>(sidebar(w)->searchField().edit()) : composer(w);
+        had->setFocus(Qt::MouseFocusReason);
+        QVERIFY(press(Qt::Key_Comma, Qt::ControlModifier));
+        QPointer<QWidget> settings = w.settings().window();
+        QVERIFY(settings);
+        QVERIFY(QTest::qWaitForWindowActive(settings));
+        QVERIFY(press(Qt::Key_Escape)); // "Done"
+        QTRY_VERIFY(!settings);
+        QTRY_VERIFY(w.isActiveWindow());
+        VERIFY_FOCUS(had);
+    }
+
+    void commandsFromTheSettingsWindow_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("effect");
+        QTest::newRow("Ctrl+B toggles the files") << int(Qt::Key_B) << int(Qt::ControlModifier) << "files";
+        QTest::newRow("Ctrl+Shift+L toggles the tools")
+            << int(Qt::Key_L) << int(Qt::ControlModifier | Qt::ShiftModifier) << "tools";
+        QTest::newRow("Ctrl+Alt+S toggles the sidebar")
+            << int(Qt::Key_S) << int(Qt::ControlModifier | Qt::AltModifier) << "sidebar";
+        QTest::newRow("Ctrl+N makes a session") << int(Qt::Key_N) << int(Qt::ControlModifier) << "session";
+        QTest::newRow("Ctrl+K opens the palette in front") << int(Qt::Key_K) << int(Qt::ControlModifier) << "palette";
+    }
+    void commandsFromTheSettingsWindow()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, effect);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        QVERIFY(kit.show());
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        vm.setShowSettings(true);
+        QPointer<QWidget> settings = w.settings().window();
+        QVERIFY(settings);
+        QVERIFY(QTest::qWaitForWindowActive(settings));
+        const bool files = vm.showProjectPanel(), tools = vm.showToolLog(), side = vm.showSidebar();
+        const int sessions = int(vm.conversations().conversations().size());
+        QVERIFY(press(Qt::Key(key), Qt::KeyboardModifiers(modifiers)));
+        if (effect == "files")
+            QCOMPARE(vm.showProjectPanel(), !files);
+        else if (effect == "tools")
+            QCOMPARE(vm.showToolLog(), !tools);
+        else if (effect == "sidebar")
+            QCOMPARE(vm.showSidebar(), !side);
+        else if (effect == "session")
+            QCOMPARE(int(vm.conversations().conversations().size()), sessions + 1);
+        else {
+            QVERIFY(w.content()->sheets()->isOpen());
+            QTRY_VERIFY(w.isActiveWindow());
+            QVERIFY2(inside(w.content()->sheets()->content(), focused()), qPrintable(describe(focused())));
+        }
+        if (settings)
+            settings->close();
     }
 };
 
