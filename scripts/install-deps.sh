@@ -12,7 +12,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libgl-dev libegl-dev libxkbcommon-dev
   zsh gnome-keyring dbus dbus-x11 libsecret-tools
-  ffmpeg xvfb
+  ffmpeg xvfb xdotool
   fonts-noto-color-emoji
 )
 

@@ -43,20 +43,21 @@ QUrl WorkspaceManager::rootURL() const
     return m_rootPath.isEmpty() ? QUrl() : QUrl::fromLocalFile(m_rootPath);
 }
 
-void WorkspaceManager::setWorkspace(const QUrl &folderURL)
+bool WorkspaceManager::setWorkspace(const QUrl &folderURL)
 {
-    setWorkspace(folderURL.toLocalFile());
+    return setWorkspace(folderURL.toLocalFile());
 }
 
-void WorkspaceManager::setWorkspace(const QString &folderPath)
+bool WorkspaceManager::setWorkspace(const QString &folderPath)
 {
     if (folderPath.isEmpty())
-        return;
+        return true;
     const QString root = absoluteClean(folderPath);
-    // The bookmark is the absolute path; storing it cannot fail here.
+    // The bookmark is the absolute path.
     const QByteArray bookmark = root.toUtf8();
-    platform::UserDefaults::setValue(QString::fromLatin1(kBookmarkKey), root);
+    const bool stored = platform::UserDefaults::setValue(QString::fromLatin1(kBookmarkKey), root);
     publish(root, bookmark);
+    return stored;
 }
 
 bool WorkspaceManager::restoreBookmark()

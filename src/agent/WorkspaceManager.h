@@ -42,9 +42,10 @@ public:
     // The stored bookmark of the folder; empty when absent.
     QByteArray bookmarkData() const { return m_bookmarkData; }
 
-    // Opens the folder (as an absolute path) and stores its bookmark.
-    void setWorkspace(const QString &folderPath);
-    void setWorkspace(const QUrl &folderURL);
+    // Opens the folder (as an absolute path) and stores its bookmark; false
+    // when the bookmark could not be stored (the folder is open all the same).
+    bool setWorkspace(const QString &folderPath);
+    bool setWorkspace(const QUrl &folderURL);
 
     // Reopens the stored folder; false (and no folder) when nothing is stored
     // or the stored path is no longer a directory. The stored entry is kept.

@@ -6,6 +6,7 @@
 #include "model/ConversationStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/DesktopServices.h"
+#include "platform/UserDefaults.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -32,6 +33,19 @@ QString writeExport(const model::Conversation &conversation, const QString &path
     return platform::writeFileAtomically(path, bytes, options);
 }
 
+// Why a folder the panel returned cannot be the project, or none.
+std::optional<QString> unusableFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return path + QStringLiteral(" is no longer there.");
+    if (!info.isDir())
+        return path + QStringLiteral(" is not a folder.");
+    if (!info.isReadable() || !info.isExecutable())
+        return QStringLiteral("Moonshelf Mac may not read ") + path + QStringLiteral(" (permission denied).");
+    return std::nullopt;
+}
+
 } // namespace
 
 platform::DesktopServices &AppViewModel::desktop() const
@@ -53,8 +67,15 @@ QCoro::Task<> AppViewModel::pickProjectFolder()
         const std::optional<QString> folder = co_await m_services.panels->chooseFolder(request);
         if (!self)
             co_return;
-        if (folder && !folder->isEmpty())
-            m_workspace->setWorkspace(*folder);
+        if (folder && !folder->isEmpty()) {
+            if (const std::optional<QString> why = unusableFolder(*folder)) {
+                setErrorMessage(QStringLiteral("Could not open the project folder: ") + *why);
+            } else if (!m_workspace->setWorkspace(*folder)) {
+                setErrorMessage(QStringLiteral("The project folder is open, but it will not be remembered at the "
+                                               "next start: ")
+                                + platform::UserDefaults::location() + QStringLiteral(" cannot be written."));
+            }
+        }
     }
     // The tree reloads also after a cancelled panel.
     setFileTreeRefresh(QUuid::createUuid());

@@ -32,11 +32,17 @@ bool boolean(const QString &key)
     return v.toString() == QLatin1String("true");
 }
 
-void setValue(const QString &key, const QVariant &value)
+bool setValue(const QString &key, const QVariant &value)
 {
     QSettings s = settings();
     s.setValue(key, value);
     s.sync();
+    return s.status() == QSettings::NoError;
+}
+
+QString location()
+{
+    return settings().fileName();
 }
 
 void remove(const QString &key)

@@ -17,8 +17,11 @@ inline constexpr char kWorkspaceBookmark[] = "workspaceBookmark";
 QVariant value(const QString &key, const QVariant &fallback = {});
 QString string(const QString &key);
 bool boolean(const QString &key);
-void setValue(const QString &key, const QVariant &value);
+// False when the value could not be written to disk.
+bool setValue(const QString &key, const QVariant &value);
 void remove(const QString &key);
+// The file the defaults are kept in.
+QString location();
 
 } // namespace UserDefaults
 } // namespace platform

@@ -1,27 +1,38 @@
 #include "window/WidgetFilePanels.h"
 
+#include "agent/OneShot.h"
+
 #include <QDir>
 #include <QFileDialog>
-
-#include <qcoro/qcorosignal.h>
 
 namespace window {
 
 namespace {
 
+std::optional<QString> firstChoice(const QFileDialog &dialog)
+{
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty())
+        return std::nullopt;
+    return chosen.first();
+}
+
+// The dialog deletes itself as it closes, before `finished` is delivered to
+// anything queued on it (awaiting the signal itself never resumed). So the
+// choice is read in a direct connection, while the dialog still exists, and
+// handed over in a value that outlives it. A dialog deleted unanswered (its
+// window gone) answers "cancelled", so the waiting task always goes on.
 QCoro::Task<std::optional<QString>> run(QFileDialog *dialog)
 {
-    QPointer<QFileDialog> guard(dialog);
+    agent::OneShot<std::optional<QString>> answer;
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, answer](int result) {
+        answer.set(result == QDialog::Accepted ? firstChoice(*dialog) : std::nullopt);
+    });
+    QObject::connect(dialog, &QObject::destroyed, dialog, [answer] { answer.set(std::nullopt); });
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->open();
-    const int result = co_await qCoro(dialog, &QDialog::finished);
-    if (!guard || result != QDialog::Accepted)
-        co_return std::nullopt;
-    const QStringList chosen = guard->selectedFiles();
-    if (chosen.isEmpty() || chosen.first().isEmpty())
-        co_return std::nullopt;
-    co_return chosen.first();
+    co_return co_await answer;
 }
 
 } // namespace
@@ -34,14 +45,18 @@ QCoro::Task<std::optional<QString>> WidgetFilePanels::chooseSaveFile(SaveRequest
     dialog->setNameFilter(request.nameFilter);
     dialog->setDirectory(QDir::homePath());
     dialog->selectFile(request.proposedName);
+    // The message names what the typed name is for.
+    dialog->setLabelText(QFileDialog::FileName, request.message);
     co_return co_await run(dialog);
 }
 
 QCoro::Task<std::optional<QString>> WidgetFilePanels::chooseFolder(FolderRequest request)
 {
-    auto *dialog = new QFileDialog(m_window, request.title);
+    // The prompt is the button; the title bar says what the folder is for.
+    auto *dialog = new QFileDialog(m_window, request.message);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setDirectory(QDir::homePath());
     dialog->setLabelText(QFileDialog::Accept, request.title);
     co_return co_await run(dialog);
 }

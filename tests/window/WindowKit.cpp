@@ -6,6 +6,7 @@
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "window/MainWindow.h"
+#include "window/WidgetFilePanels.h"
 
 #include <QDir>
 #include <QTest>
@@ -63,7 +64,7 @@ bool RecordingDesktop::openTerminal(const QString &folder)
     return terminalWorks;
 }
 
-WindowKit::WindowKit(bool inProject, bool firstStart)
+WindowKit::WindowKit(bool inProject, bool firstStart, Panels panels)
 {
     apptest::Harness::removeStoreFiles();
     m_peer = std::make_unique<testsupport::ChatServicePeer>();
@@ -76,7 +77,12 @@ WindowKit::WindowKit(bool inProject, bool firstStart)
     app::AppServices services = m_local.services();
     services.signIn = std::make_unique<apptest::FakeSignIn>(m_script);
     services.endpoint = m_peer->endpoint();
-    services.panels = &m_panels;
+    if (panels == Panels::real) {
+        m_realPanels = std::make_unique<window::WidgetFilePanels>();
+        services.panels = m_realPanels.get();
+    } else {
+        services.panels = &m_panels;
+    }
     services.desktop = &m_desktop;
     m_vm = std::make_unique<app::AppViewModel>(std::move(services));
     if (inProject)
@@ -85,6 +91,8 @@ WindowKit::WindowKit(bool inProject, bool firstStart)
     m_vm->setShowOnboarding(firstStart);
     m_window = std::make_unique<window::MainWindow>(
         window::MainWindow::Services{*m_vm, *m_styles, *m_skins, m_local.background(), m_desktop}, false);
+    if (m_realPanels)
+        m_realPanels->setParentWindow(m_window.get());
 }
 
 WindowKit::~WindowKit()

@@ -19,6 +19,7 @@ class SkinStore;
 }
 namespace window {
 class MainWindow;
+class WidgetFilePanels;
 }
 
 namespace windowtest {
@@ -53,9 +54,12 @@ public:
 // recording desktop. The stores live in the test's HOME, emptied first.
 class WindowKit {
 public:
+    // The app's own file dialogs, or panels that answer from a script.
+    enum class Panels { scripted, real };
+
     // firstStart: the settings say onboarding is not complete, so the
     // window opens with the welcome sheet as it does on a first start.
-    explicit WindowKit(bool inProject = true, bool firstStart = false);
+    explicit WindowKit(bool inProject = true, bool firstStart = false, Panels panels = Panels::scripted);
     ~WindowKit();
 
     app::AppViewModel &vm() { return *m_vm; }
@@ -79,6 +83,7 @@ private:
     std::unique_ptr<glass::StyleStore> m_styles;
     std::shared_ptr<apptest::FakeSignIn::Script> m_script = std::make_shared<apptest::FakeSignIn::Script>();
     ScriptedPanels m_panels;
+    std::unique_ptr<window::WidgetFilePanels> m_realPanels;
     RecordingDesktop m_desktop;
     std::unique_ptr<app::AppViewModel> m_vm;
     std::unique_ptr<window::MainWindow> m_window;

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The real moonshelf executable under Xvfb, driven by keyboard through X as a
+# person would: Ctrl+O opens the folder panel, a typed path and Return choose
+# the project folder (stored under workspaceBookmark); Ctrl+Shift+E opens the
+# save panel, a typed path and Return write the session there.
+# Usage: xvfb-panels.sh <moonshelf> <output folder>
+set -euo pipefail
+app="$1"; out="$2"
+mkdir -p "$out"
+home="$(mktemp -d)"
+trap 'rm -rf "$home"' EXIT
+mkdir -p "$home/run" "$home/work/my project" "$home/share/com.ovu.QirvMac" && chmod 0700 "$home/run"
+# Past the first-run sheet, so the keys reach the window.
+printf '{"hasCompletedOnboarding":true}' > "$home/share/com.ovu.QirvMac/settings.json"
+
+export HOME="$home" XDG_RUNTIME_DIR="$home/run" XDG_DATA_HOME="$home/share" XDG_CONFIG_HOME="$home/config" \
+       XDG_CACHE_HOME="$home/cache" QT_QPA_PLATFORM=xcb APP="$app" OUT="$out"
+unset OVU_API_KEY MOONSHELF_SYSTEM_FRAME || true
+
+xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
+  set -u
+  "$APP" > "$OUT/panels-launch.log" 2>&1 &
+  pid=$!
+  status=0
+  fail() { echo "FAIL: $*"; status=1; }
+
+  # Focuses the visible window titled exactly $1; prints its id.
+  focus() {
+    local id
+    id=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -1) || return 1
+    [ -n "$id" ] && xdotool windowfocus --sync "$id" && sleep 0.3 && echo "$id"
+  }
+  # Types $2 into the panel titled $1 and presses Return (once more if a
+  # completion list took the first), until the panel has closed.
+  answer() {
+    focus "$1" > /dev/null || return 1
+    xdotool key ctrl+a
+    xdotool type --delay 20 "$2"
+    sleep 0.3
+    for _ in 1 2 3; do
+      xdotool key Return
+      sleep 0.5
+      xdotool search --onlyvisible --name "^$1\$" > /dev/null || return 0
+    done
+    return 1
+  }
+
+  project="$HOME/work/my project"
+  target="$HOME/work/session export.md"
+  if ! focus "Moonshelf Mac" > /dev/null; then
+    fail "the main window did not appear"
+  else
+    xdotool key ctrl+o
+    answer "Choose the project folder Qirv may read and edit." "$project" || fail "the folder panel did not open or close"
+    conf="$XDG_CONFIG_HOME/com.ovu/QirvMac.conf"
+    for _ in $(seq 20); do grep -qF "workspaceBookmark=$project" "$conf" 2>/dev/null && break; sleep 0.2; done
+    grep -qF "workspaceBookmark=$project" "$conf" 2>/dev/null || { fail "the folder was not stored"; cat "$conf" 2>/dev/null; }
+
+    focus "Moonshelf Mac" > /dev/null
+    xdotool key ctrl+shift+e
+    answer "Export session" "$target" || fail "the save panel did not open or close"
+    for _ in $(seq 20); do [ -s "$target" ] && break; sleep 0.2; done
+    if ! head -1 "$target" 2>/dev/null | grep -qx "# New session"; then
+      fail "the session was not written to the chosen file"
+    fi
+    [ -s "$target" ] && cp "$target" "$OUT/panels-export.md"
+  fi
+  kill -0 "$pid" 2>/dev/null || { fail "moonshelf ended early"; cat "$OUT/panels-launch.log"; }
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  exit $status
+'
+echo "PASS: folder chosen and stored, session exported ($out/panels-export.md)"
