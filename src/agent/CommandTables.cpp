@@ -14,7 +14,7 @@ struct Row {
 };
 
 // The first rows are the shared ones; the Linux forms of the other
-// platform's rows follow them with the same texts.
+// platform's rows follow them, named as Linux names them.
 constexpr std::array kBlocked{
     Row{u"osascript", u"Blocked: AppleScript (osascript) triggers Automation permission prompts. Don't drive other apps from the agent."},
     Row{u"osacompile", u"Blocked: AppleScript compilation is not allowed from the agent."},
@@ -55,11 +55,11 @@ constexpr std::array kDestructive{
     Row{u"~/.zprofile", u"Shell profile tampering"},
     Row{u"~/.bashrc", u"Shell profile tampering"},
     Row{u"~/.bash_profile", u"Shell profile tampering"},
-    Row{u"secret-tool lookup", u"Keychain credential read"},
-    Row{u"secret-tool search", u"Keychain credential read"},
-    Row{u"systemctl enable", u"Launch daemon/agent change (persistence)"},
-    Row{u"systemctl --user enable", u"Launch daemon/agent change (persistence)"},
-    Row{u"~/.config/autostart", u"Launch daemon/agent change (persistence)"},
+    Row{u"secret-tool lookup", u"Keyring credential read"},
+    Row{u"secret-tool search", u"Keyring credential read"},
+    Row{u"systemctl enable", u"Service change (persistence)"},
+    Row{u"systemctl --user enable", u"Service change (persistence)"},
+    Row{u"~/.config/autostart", u"Autostart change (persistence)"},
     Row{u"~/.profile", u"Shell profile tampering"},
 };
 

@@ -66,7 +66,7 @@ platform::Result<Imported, Failure> read(const QString &filePath, const QDateTim
     const QFileInfo info(filePath);
     if (!info.exists())
         return fail(QStringLiteral("No file at ") + filePath +
-                        QStringLiteral(". Open Terminal and run your Qirv CLI login first, or use \u201cSign in with "
+                        QStringLiteral(". Open a terminal and run your Qirv CLI login first, or use \u201cSign in with "
                                        "Moonshelf\u201d."),
                     AuthError::noQirvCLIAuth());
 

@@ -20,12 +20,12 @@ QString SecretsError::description() const
     const QString reason = detail.isEmpty() ? QString() : QLatin1Char(' ') + detail;
     switch (kind) {
     case Kind::keychainWriteFailed:
-        return QStringLiteral("Could not save API key to Keychain (status %1).").arg(status) + reason;
+        return QStringLiteral("Could not save API key to the keyring (status %1).").arg(status) + reason;
     case Kind::nothingToImport:
         return QStringLiteral(
             "No OVU_API_KEY env var or config file found (~/.config/ovu/api_key, ~/.qirv/api_key).");
     case Kind::keychainDeleteFailed:
-        return QStringLiteral("Could not remove API key from Keychain (status %1).").arg(status) + reason;
+        return QStringLiteral("Could not remove API key from the keyring (status %1).").arg(status) + reason;
     case Kind::keyHasLineBreak:
         return QStringLiteral("The API key in %1 contains a line break or NUL character; it was not saved.")
             .arg(detail);

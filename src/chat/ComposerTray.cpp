@@ -388,7 +388,7 @@ void ComposerTray::refreshButtons()
     m_mic->setTint(listening ? accent : s.textSecondary);
     m_mic->setFill(trayFill(s, listening));
     m_mic->setToolTip(listening ? QStringLiteral("Stop listening")
-                                : QStringLiteral("Speak. Dictate into the composer. Permission only when first used."));
+                                : QStringLiteral("Speak. Dictate into the composer. The microphone is on only while you dictate."));
 
     m_stop->setTint(Qt::white);
     m_stop->setFill(glass::QirvTheme::withOpacity(glass::QirvTheme::color(s.skin.colors.danger), 0.85));

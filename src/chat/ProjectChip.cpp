@@ -26,7 +26,7 @@ ProjectChipLook projectChipLook(const std::optional<QString> &rootPath, bool sho
     const QString name = projectFolderName(*rootPath);
     return {name, showProjectPanel ? QStringLiteral("sidebar.left") : QStringLiteral("folder.fill"),
             QStringLiteral("Project: ") + name + QLatin1Char('\n') + *rootPath +
-                QStringLiteral("\n\nClick for: show/hide Files tree \u00B7 Reveal in Finder \u00B7 Open in Terminal "
+                QStringLiteral("\n\nClick for: show/hide Files tree \u00B7 Show in File Manager \u00B7 Open in Terminal "
                                "\u00B7 Change project."),
             true};
 }
@@ -49,7 +49,7 @@ ProjectPopover::ProjectPopover(bool showProjectPanel, glass::StyleStore &styles,
         showProjectPanel ? QStringLiteral("sidebar.left") : QStringLiteral("list.bullet.rectangle"),
         &ProjectPopover::toggleFilesRequested);
     column->addWidget(new TrayDivider(styles, this));
-    row(QStringLiteral("revealRow"), QStringLiteral("Reveal in Finder"), QStringLiteral("folder"),
+    row(QStringLiteral("revealRow"), QStringLiteral("Show in File Manager"), QStringLiteral("folder"),
         &ProjectPopover::revealRequested);
     row(QStringLiteral("terminalRow"), QStringLiteral("Open in Terminal"), QStringLiteral("terminal"),
         &ProjectPopover::terminalRequested);

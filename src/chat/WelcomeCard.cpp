@@ -287,7 +287,7 @@ void WelcomeCard::fillProjectMenu()
     connect(files, &QAction::triggered, this, [this] { m_app.setShowProjectPanel(!m_app.showProjectPanel()); });
     m_menu->addSeparator();
     QAction *reveal = m_menu->addAction(glass::SymbolIcons::icon(QStringLiteral("folder"), ink),
-                                        QStringLiteral("Reveal in Finder"));
+                                        QStringLiteral("Show in File Manager"));
     connect(reveal, &QAction::triggered, this, [this] { m_app.revealProjectInFinder(); });
     QAction *terminal = m_menu->addAction(glass::SymbolIcons::icon(QStringLiteral("terminal"), ink),
                                           QStringLiteral("Open in Terminal"));

@@ -5,20 +5,22 @@ namespace dictation {
 QString failureText(CaptureFailure failure)
 {
     switch (failure) {
+    // Here recognition is refused only when its model is not installed, and
+    // the microphone only when there is no sound input device at all.
     case CaptureFailure::speechOff:
-        return QStringLiteral("Speech recognition is off for Moonshelf Mac. Enable it in System Settings "
-                              "\u2192 Privacy & Security \u2192 Speech Recognition.");
+        return QStringLiteral("Speech recognition is off for Moonshelf Mac: its US English model is not installed. "
+                              "Install the pocketsphinx-en-us package.");
     case CaptureFailure::speechNotEnabled:
-        return QStringLiteral("Speech recognition not enabled. Turn it on in System Settings \u2192 Privacy & "
-                              "Security \u2192 Speech Recognition for Moonshelf Mac.");
+        return QStringLiteral("Speech recognition not enabled. Install the pocketsphinx-en-us package for "
+                              "Moonshelf Mac.");
     case CaptureFailure::speechUnavailable:
         return QStringLiteral("Speech recognition unavailable.");
     case CaptureFailure::microphoneOff:
-        return QStringLiteral("Microphone is off for Moonshelf Mac. Enable it in System Settings \u2192 Privacy "
-                              "& Security \u2192 Microphone.");
+        return QStringLiteral("No microphone for Moonshelf Mac: there is no sound input device. Connect one, or "
+                              "turn it on in the desktop's Sound settings (Input).");
     case CaptureFailure::microphoneNotEnabled:
-        return QStringLiteral("Microphone not enabled. Turn it on in System Settings \u2192 Privacy & Security "
-                              "\u2192 Microphone for Moonshelf Mac.");
+        return QStringLiteral("Microphone not enabled. Choose an input device and unmute it in the desktop's Sound "
+                              "settings (Input).");
     case CaptureFailure::microphoneUnavailable:
         return QStringLiteral("Microphone unavailable.");
     case CaptureFailure::recognizerUnavailable:

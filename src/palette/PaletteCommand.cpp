@@ -56,7 +56,7 @@ QList<PaletteCommand> PaletteCommand::commands(app::AppViewModel &app, const QLi
          windowCommand("toggle-tools")},
         {"open-project", "Open Project Folder…", "Choose which folder Qirv can touch", "folder.badge.plus",
          hint("open-project"), {"open", "folder", "workspace", "project"}, windowCommand("open-project")},
-        {"finder", "Reveal Project in Finder", root.isEmpty() ? QStringLiteral("No project open") : root, "folder",
+        {"finder", "Show Project in File Manager", root.isEmpty() ? QStringLiteral("No project open") : root, "folder",
          std::nullopt, {"finder", "reveal"}, [vm] { vm->revealProjectInFinder(); }},
         {"terminal", "Open Project in Terminal", "cd into the project root", "terminal", std::nullopt,
          {"terminal", "shell", "cli"}, [vm] { vm->openProjectInTerminal(); }},

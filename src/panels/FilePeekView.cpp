@@ -81,7 +81,7 @@ FilePeekView::FilePeekView(app::AppViewModel &app, glass::StyleStore &styles, QW
     m_attach->setToolTip(QStringLiteral("Attach this file to your next message so Qirv sees it as context."));
     m_reveal = new glass::StyledButton(QString(), s.secondaryButton, this);
     m_reveal->setIcon(glass::SymbolIcons::icon(QStringLiteral("folder"), s.secondaryButton.text, 13));
-    m_reveal->setToolTip(QStringLiteral("Reveal in Finder"));
+    m_reveal->setToolTip(QStringLiteral("Show in File Manager"));
     m_close = new glass::SymbolButton(QStringLiteral("xmark"), s.textTertiary, QStringLiteral("Close peek"), this);
     header->addWidget(m_attach);
     header->addWidget(m_reveal);

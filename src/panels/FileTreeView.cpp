@@ -111,7 +111,7 @@ QMenu *FileTreeView::rowMenu(const QString &path, bool isDirectory, QWidget *par
         menu->addAction(QStringLiteral("Attach to message"), this, [this, path] { m_app.attachProjectFile(path); });
         menu->addSeparator();
     }
-    menu->addAction(QStringLiteral("Reveal in Finder"), this, [this, path] { m_app.revealInFinder(path); });
+    menu->addAction(QStringLiteral("Show in File Manager"), this, [this, path] { m_app.revealInFinder(path); });
     menu->addAction(QStringLiteral("Copy path"), this, [this, path] { copyText(path); });
     // Computed once, when the menu is built; the same value is copied.
     if (const std::optional<QString> relative = m_app.relativePath(url))

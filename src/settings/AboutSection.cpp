@@ -24,7 +24,7 @@ AboutSection::AboutSection(app::AccountController &links, QWidget *parent) : QWi
                                       "an Ovu product. You need your own Moonshelf subscription from Ovu to connect. "
                                       "This app is fan-built tooling, not an official client."),
                        this, true);
-    m_disclaimer = makeText(QStringLiteral("Independent third-party Mac app. Requires your own Moonshelf subscription "
+    m_disclaimer = makeText(QStringLiteral("Independent third-party desktop app. Requires your own Moonshelf subscription "
                                            "from Ovu. Not affiliated with, endorsed by, or part of Ovu."),
                             this, true);
     m_free = makeText(QStringLiteral("Free to download and use. Optional PayPal tips welcome. Never a paywall for "

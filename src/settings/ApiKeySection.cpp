@@ -32,7 +32,7 @@ ApiKeySection::ApiKeySection(app::AppViewModel &app, QWidget *parent)
 
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(8);
-    m_save = new SettingsButton(QStringLiteral("Save to Keychain"), this);
+    m_save = new SettingsButton(QStringLiteral("Save to Keyring"), this);
     m_import = new SettingsButton(QStringLiteral("Import from env / config"), this);
     m_clear = new SettingsButton(QStringLiteral("Clear key"), this);
     buttons->addWidget(m_save);
@@ -127,7 +127,7 @@ QCoro::Task<> ApiKeySection::save()
     setBusy(false);
     if (saved) {
         m_app.refreshSignIn();
-        emit bannerRequested(Banner{Banner::Kind::Success, QStringLiteral("API key saved to Keychain (fallback).")});
+        emit bannerRequested(Banner{Banner::Kind::Success, QStringLiteral("API key saved to the keyring (fallback).")});
     } else {
         emit bannerRequested(Banner{Banner::Kind::Error, saved.error()});
     }
@@ -152,7 +152,7 @@ QCoro::Task<> ApiKeySection::importKey()
         m_edited = false;
         sync();
         m_app.refreshSignIn();
-        emit bannerRequested(Banner{Banner::Kind::Success, QStringLiteral("Imported API key and saved to Keychain.")});
+        emit bannerRequested(Banner{Banner::Kind::Success, QStringLiteral("Imported API key and saved to the keyring.")});
     } else {
         emit bannerRequested(Banner{Banner::Kind::Error, imported.error()});
     }

@@ -69,7 +69,7 @@ QList<OnboardingSheet::Step> OnboardingSheet::steps()
          QStringLiteral("Sign in with the Moonshelf subscription you already pay Ovu for. This app does not sell or "
                         "replace that subscription.")},
         {QStringLiteral("2"), QStringLiteral("Open a project folder"),
-         QStringLiteral("Ctrl+O or the project chip. File & shell tools stay inside that folder. Reveal in Finder or "
+         QStringLiteral("Ctrl+O or the project chip. File & shell tools stay inside that folder. Show in File Manager or "
                         "Terminal anytime.")},
         {QStringLiteral("3"), QStringLiteral("Build with guardrails you own"),
          QStringLiteral("Writes and shell need your OK by default. Approve with a real diff preview. YOLO is opt-in in "
@@ -93,12 +93,12 @@ OnboardingSheet::OnboardingSheet(app::AppViewModel &app, glass::StyleStore &styl
     header->addWidget(mark, 0, Qt::AlignHCenter);
     m_title = label(QStringLiteral("Welcome to Moonshelf Mac"), this, Qt::AlignHCenter);
     header->addWidget(m_title);
-    m_subtitle = label(QStringLiteral("A native build stage for Qirv on Apple Silicon. Open a project, run a session, ship."),
+    m_subtitle = label(QStringLiteral("A native build stage for Qirv on Linux. Open a project, run a session, ship."),
                        this, Qt::AlignHCenter);
     // A wrapped label asks for little width: give it the whole column.
     m_subtitle->setFixedWidth(kTextWidth);
     header->addWidget(m_subtitle, 0, Qt::AlignHCenter);
-    m_disclaimer = label(QStringLiteral("Independent third-party Mac app. Requires your own Moonshelf subscription from "
+    m_disclaimer = label(QStringLiteral("Independent third-party desktop app. Requires your own Moonshelf subscription from "
                                         "Ovu. Not affiliated with, endorsed by, or part of Ovu."),
                          this, Qt::AlignHCenter);
     m_disclaimer->setFixedWidth(kTextWidth);

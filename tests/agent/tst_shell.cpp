@@ -347,11 +347,11 @@ private Q_SLOTS:
             {"~/.zprofile", profile},
             {"~/.bashrc", profile},
             {"~/.bash_profile", profile},
-            {"secret-tool lookup", keychainRead},
-            {"secret-tool search", keychainRead},
-            {"systemctl enable", persistence},
-            {"systemctl --user enable", persistence},
-            {"~/.config/autostart", persistence},
+            {"secret-tool lookup", "Keyring credential read"},
+            {"secret-tool search", "Keyring credential read"},
+            {"systemctl enable", "Service change (persistence)"},
+            {"systemctl --user enable", "Service change (persistence)"},
+            {"~/.config/autostart", "Autostart change (persistence)"},
             {"~/.profile", profile},
         };
         for (const auto &[pattern, reason] : rows)
@@ -386,11 +386,11 @@ private Q_SLOTS:
         QTest::newRow("zshrc") << "echo x >> ~/.zshrc" << "Shell profile tampering";
         QTest::newRow("zprofile before profile") << "cat ~/.zprofile" << "Shell profile tampering";
         QTest::newRow("keychain dump") << "security dump-keychain" << "Keychain dump";
-        QTest::newRow("secret-tool lookup") << "secret-tool lookup service x" << "Keychain credential read";
-        QTest::newRow("secret-tool search") << "secret-tool  search a b" << "Keychain credential read";
-        QTest::newRow("systemctl enable") << "systemctl enable foo" << "Launch daemon/agent change (persistence)";
-        QTest::newRow("systemctl user enable") << "systemctl --user enable foo" << "Launch daemon/agent change (persistence)";
-        QTest::newRow("autostart") << "cp x ~/.config/autostart/" << "Launch daemon/agent change (persistence)";
+        QTest::newRow("secret-tool lookup") << "secret-tool lookup service x" << "Keyring credential read";
+        QTest::newRow("secret-tool search") << "secret-tool  search a b" << "Keyring credential read";
+        QTest::newRow("systemctl enable") << "systemctl enable foo" << "Service change (persistence)";
+        QTest::newRow("systemctl user enable") << "systemctl --user enable foo" << "Service change (persistence)";
+        QTest::newRow("autostart") << "cp x ~/.config/autostart/" << "Autostart change (persistence)";
         QTest::newRow("profile") << "echo x >> ~/.profile" << "Shell profile tampering";
         QTest::newRow("crontab") << "crontab -e" << "Cron change (persistence)";
         QTest::newRow("harmless") << "ls -la" << "";

@@ -95,12 +95,12 @@ private slots:
         QTest::newRow("normal") << int(M::normal) << int(S::present) << QString() << false;
         QTest::newRow("locked reads as unavailable, not as no key")
             << int(M::locked) << int(S::unavailable)
-            << "Could not save API key to Keychain (status 4). fake keyring refuses" << true;
+            << "Could not save API key to the keyring (status 4). fake keyring refuses" << true;
         QTest::newRow("refused write keeps the old key")
             << int(M::refusing) << int(S::present)
-            << "Could not save API key to Keychain (status -25299). fake keyring refuses" << true;
+            << "Could not save API key to the keyring (status -25299). fake keyring refuses" << true;
         QTest::newRow("no keyring at all") << int(M::absent) << int(S::unavailable)
-                                           << "Could not save API key to Keychain (status 4). fake keyring refuses"
+                                           << "Could not save API key to the keyring (status 4). fake keyring refuses"
                                            << true;
     }
     void fakeKeyringStates()
@@ -158,7 +158,7 @@ private slots:
         const auto removed = waitForTask(store->deleteAPIKey());
         QVERIFY(!removed.ok());
         QCOMPARE(removed.error().description(),
-                 QStringLiteral("Could not remove API key from Keychain (status 4). fake keyring refuses"));
+                 QStringLiteral("Could not remove API key from the keyring (status 4). fake keyring refuses"));
         QVERIFY(store->loadAPIKey().has_value());
     }
 

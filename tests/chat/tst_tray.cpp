@@ -545,7 +545,7 @@ private slots:
         Rig rig;
         const QString root = rig.app->projectRootPath();
         QCOMPARE(rig.tray->projectChip()->toolTip(),
-                 QStringLiteral("Project: %1\n%2\n\nClick for: show/hide Files tree \u00B7 Reveal in Finder \u00B7 Open "
+                 QStringLiteral("Project: %1\n%2\n\nClick for: show/hide Files tree \u00B7 Show in File Manager \u00B7 Open "
                                 "in Terminal \u00B7 Change project.")
                      .arg(projectFolderName(root), root));
         const int asks = rig.panels.folderAsks;

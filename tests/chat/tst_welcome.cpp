@@ -146,7 +146,7 @@ private slots:
         card.show();
         vm.setShowProjectPanel(false);
         emit card.projectMenu()->aboutToShow();
-        const QStringList hidden{"Show Files", "-", "Reveal in Finder", "Open in Terminal", "-", "Change Project\u2026"};
+        const QStringList hidden{"Show Files", "-", "Show in File Manager", "Open in Terminal", "-", "Change Project\u2026"};
         QCOMPARE(menuTexts(card.projectMenu()), hidden);
         card.projectMenu()->actions().first()->trigger();
         QVERIFY(vm.showProjectPanel());

@@ -99,14 +99,14 @@ private Q_SLOTS:
             QTest::newRow(name) << failureText(f) << QString::fromUtf8(reinterpret_cast<const char *>(text));
         };
         row("speech off", CaptureFailure::speechOff,
-            u8"Speech recognition is off for Moonshelf Mac. Enable it in System Settings → Privacy & Security → Speech Recognition.");
+            u8"Speech recognition is off for Moonshelf Mac: its US English model is not installed. Install the pocketsphinx-en-us package.");
         row("speech not enabled", CaptureFailure::speechNotEnabled,
-            u8"Speech recognition not enabled. Turn it on in System Settings → Privacy & Security → Speech Recognition for Moonshelf Mac.");
+            u8"Speech recognition not enabled. Install the pocketsphinx-en-us package for Moonshelf Mac.");
         row("speech unavailable", CaptureFailure::speechUnavailable, u8"Speech recognition unavailable.");
         row("microphone off", CaptureFailure::microphoneOff,
-            u8"Microphone is off for Moonshelf Mac. Enable it in System Settings → Privacy & Security → Microphone.");
+            u8"No microphone for Moonshelf Mac: there is no sound input device. Connect one, or turn it on in the desktop's Sound settings (Input).");
         row("microphone not enabled", CaptureFailure::microphoneNotEnabled,
-            u8"Microphone not enabled. Turn it on in System Settings → Privacy & Security → Microphone for Moonshelf Mac.");
+            u8"Microphone not enabled. Choose an input device and unmute it in the desktop's Sound settings (Input).");
         row("microphone unavailable", CaptureFailure::microphoneUnavailable, u8"Microphone unavailable.");
         row("recognizer unavailable", CaptureFailure::recognizerUnavailable,
             u8"Speech recognizer not available for this language.");

@@ -39,8 +39,8 @@ private slots:
         QTest::newRow("blank lists all") << "   " << QStringList{};
         QTest::newRow("pay matches only the tip title") << "pay" << QStringList{"donate"};
         QTest::newRow("shell matches by keywords") << "shell" << QStringList{"toggle-tools", "terminal"};
-        QTest::newRow("file: titles and keyword") << "file"
-                                                  << QStringList{"toggle-files", "clear-attachments", "close-peek"};
+        QTest::newRow("file: titles and keyword")
+            << "file" << QStringList{"toggle-files", "finder", "clear-attachments", "close-peek"};
         QTest::newRow("query is lower-cased") << "SIDE" << QStringList{"toggle-sidebar"};
         QTest::newRow("no match") << "zzzz" << QStringList{"-"};
     }

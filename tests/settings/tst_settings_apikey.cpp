@@ -81,7 +81,7 @@ private slots:
         finish(section, section->saveButton());
         SECRET_EQ(Rig::keyringNow(), std::optional(QStringLiteral("sk-typed-1")));
         SECRET_EQ(section->keyField()->text(), QStringLiteral("  sk-typed-1 "));
-        QCOMPARE(describe(window.banner()), QStringLiteral("success: API key saved to Keychain (fallback)."));
+        QCOMPARE(describe(window.banner()), QStringLiteral("success: API key saved to the keyring (fallback)."));
         QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("API key"));
         QVERIFY(m_rig->vm().isAuthenticated());
         QVERIFY(section->clearButton()->isVisibleTo(section));
@@ -156,7 +156,7 @@ private slots:
             QVERIFY(!Rig::keyringNow());
             QVERIFY(!m_rig->vm().isAuthenticated());
         } else {
-            QCOMPARE(describe(window.banner()), QStringLiteral("success: Imported API key and saved to Keychain."));
+            QCOMPARE(describe(window.banner()), QStringLiteral("success: Imported API key and saved to the keyring."));
             SECRET_EQ(section->keyField()->text(), expected);
             SECRET_EQ(Rig::keyringNow(), std::optional(expected));
             QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("API key"));
@@ -202,7 +202,7 @@ private slots:
         QVERIFY(section->keyringNote()->isVisibleTo(section));
         QVERIFY(!section->clearButton()->isVisibleTo(section));
         finish(section, section->saveButton());
-        QVERIFY(describe(window.banner()).startsWith(QStringLiteral("error: Could not save API key to Keychain")));
+        QVERIFY(describe(window.banner()).startsWith(QStringLiteral("error: Could not save API key to the keyring")));
         QVERIFY(state->item == QByteArray("sk-behind-the-lock"));
         savePicture(window, QStringLiteral("settings-apikey-locked-dark"), window.apiKeySection());
         m_rig->skins().setSelectedID(QStringLiteral("daylight"));
