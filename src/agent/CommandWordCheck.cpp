@@ -1,12 +1,8 @@
 #include "agent/CommandWordCheck.h"
 
-#include "agent/ShellWords.h"
+#include "agent/CommandWordCheckReview.h"
 
-#include <QDir>
 #include <QRegularExpression>
-#include <QStringList>
-
-#include <algorithm>
 
 namespace agent::CommandWordCheck {
 
@@ -14,56 +10,81 @@ namespace {
 
 using namespace ShellWords;
 
-constexpr int kMaxDepth = 8; // command strings run by sh -c, eval, find -exec ...
+constexpr int kMaxDepth = 8; // command lines run by sh -c, eval, find -exec ...
 
-// A command as it runs: its name (the last path component) and arguments,
-// after the wrappers in front of it.
-struct Invocation {
-    QString name;
-    std::vector<const Word *> args;
+const QString kComputed = QStringLiteral("Command name is computed when it runs");
 
-    QStringList texts() const
-    {
-        QStringList out;
-        for (const Word *w : args)
-            out.append(w->text);
-        return out;
-    }
-};
-
-bool isAssignment(const QString &word)
+bool isAssignment(const Word &w)
 {
     static const QRegularExpression re(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*(\\[[^]]*\\])?\\+?="));
-    return re.match(word).hasMatch();
+    const QRegularExpressionMatch m = re.match(w.text);
+    return m.hasMatch() && w.unquoted(0) && w.unquoted(m.capturedEnd() - 1);
 }
 
-QString baseName(const QString &word)
+bool isReserved(const Word &w)
 {
-    return word.mid(word.lastIndexOf(u'/') + 1);
+    static const QStringList words{QStringLiteral("if"),   QStringLiteral("then"),  QStringLiteral("else"), QStringLiteral("elif"),
+                                   QStringLiteral("fi"),   QStringLiteral("do"),    QStringLiteral("done"), QStringLiteral("while"),
+                                   QStringLiteral("until"), QStringLiteral("!"),    QStringLiteral("{"),    QStringLiteral("}")};
+    return !w.anyQuoted() && words.contains(w.text);
 }
 
-// Options of a wrapper that take the next word as their value.
+enum class Mode {
+    Plain,     // the command follows the wrapper's options
+    Escalates, // runs the command as another user
+    Xargs,     // appends words read from standard input
+    Env,       // NAME=value words, -S splits a string into the command
+    Text,      // -c TEXT is a command line (su, flock, script, emulate)
+    Watch,     // the rest is a command line
+    Applet,    // busybox NAME
+};
+
 struct Wrapper {
     const char16_t *name;
-    const char16_t *valueOptions; // space-separated
-    int operandsBefore = 0;       // words before the command (timeout's duration)
+    const char16_t *valueOptions; // space-separated options that take the next word
+    int operandsBefore;           // words before the command (timeout's duration)
+    Mode mode;
 };
 
 constexpr Wrapper kWrappers[] = {
-    {u"sudo", u"-u -g -C -D -h -p -r -t -U -T --user --group --chdir --host --prompt --role --type --other-user --close-from --command-timeout"},
-    {u"doas", u"-u -C"},
-    {u"command", u""},
-    {u"builtin", u""},
-    {u"exec", u"-a"},
-    {u"nohup", u""},
-    {u"setsid", u""},
-    {u"time", u"-f -o --format --output"},
-    {u"nice", u"-n --adjustment"},
-    {u"ionice", u"-c -n -p -P -u --class --classdata"},
-    {u"stdbuf", u"-i -o -e --input --output --error"},
-    {u"timeout", u"-s -k --signal --kill-after", 1},
-    {u"xargs", u"-a -d -E -e -I -i -L -l -n -P -s --arg-file --delimiter --max-args --max-procs --max-chars --replace"},
-    {u"env", u"-u -C --unset --chdir"},
+    {u"sudo", u"-u -g -C -D -h -p -r -t -U -T -R --user --group --chdir --host --prompt --role --type --other-user --close-from --command-timeout --chroot", 0, Mode::Escalates},
+    {u"doas", u"-u -C", 0, Mode::Escalates},
+    {u"pkexec", u"--user", 0, Mode::Escalates},
+    {u"run0", u"-u --user --unit -p --property --description --slice --nice -D --chdir --setenv --machine", 0, Mode::Escalates},
+    {u"su", u"-s --shell -g --group -G --supp-group -w --whitelist-environment", 0, Mode::Escalates},
+    {u"runuser", u"-u --user -s --shell -g --group -G --supp-group -w --whitelist-environment", 0, Mode::Escalates},
+    {u"command", u"", 0, Mode::Plain},
+    {u"builtin", u"", 0, Mode::Plain},
+    {u"exec", u"-a", 0, Mode::Plain},
+    {u"nohup", u"", 0, Mode::Plain},
+    {u"setsid", u"", 0, Mode::Plain},
+    {u"time", u"-f -o --format --output", 0, Mode::Plain},
+    {u"nice", u"-n --adjustment", 0, Mode::Plain},
+    {u"ionice", u"-c -n -p -P -u -t --class --classdata", 0, Mode::Plain},
+    {u"stdbuf", u"-i -o -e --input --output --error", 0, Mode::Plain},
+    {u"timeout", u"-s -k --signal --kill-after", 1, Mode::Plain},
+    {u"chrt", u"", 1, Mode::Plain},
+    {u"taskset", u"", 1, Mode::Plain},
+    {u"flock", u"-w -E --timeout --conflict-exit-code", 1, Mode::Text},
+    {u"unbuffer", u"", 0, Mode::Plain},
+    {u"caffeinate", u"", 0, Mode::Plain},
+    {u"catchsegv", u"", 0, Mode::Plain},
+    {u"noglob", u"", 0, Mode::Plain},
+    {u"nocorrect", u"", 0, Mode::Plain},
+    {u"coproc", u"", 0, Mode::Plain},
+    {u"chroot", u"--userspec --groups", 1, Mode::Plain},
+    {u"unshare", u"-S -G -R -w --setuid --setgid --root --wd --map-user --map-group --propagation", 0, Mode::Plain},
+    {u"nsenter", u"-t -S -G -r -w --target --setuid --setgid --root --wd", 0, Mode::Plain},
+    {u"systemd-run", u"-p -u -E -M -H -D --property --unit --description --slice --setenv --machine --host --uid --gid --nice --working-directory", 0, Mode::Plain},
+    {u"firejail", u"", 0, Mode::Plain},
+    {u"valgrind", u"", 0, Mode::Plain},
+    {u"xargs", u"-a -d -E -e -I -i -L -l -n -P -s --arg-file --delimiter --eof --max-args --max-procs --max-chars --replace --max-lines --process-slot-var", 0, Mode::Xargs},
+    {u"env", u"-u -C --unset --chdir", 0, Mode::Env},
+    {u"script", u"-t -T -I -O -B -E -m --log-in --log-out --log-io --log-timing --echo --logging-format", 0, Mode::Text},
+    {u"emulate", u"", 1, Mode::Text},
+    {u"watch", u"-n -d -q --interval --differences --equexit", 0, Mode::Watch},
+    {u"busybox", u"", 0, Mode::Applet},
+    {u"toybox", u"", 0, Mode::Applet},
 };
 
 const Wrapper *wrapperNamed(const QString &name)
@@ -79,38 +100,42 @@ bool takesValue(const Wrapper &w, const QString &option)
 {
     if (option.contains(u'='))
         return false;
-    const QStringList values = QString::fromUtf16(w.valueOptions).split(u' ', Qt::SkipEmptyParts);
-    return values.contains(option);
+    return QString::fromUtf16(w.valueOptions).split(u' ', Qt::SkipEmptyParts).contains(option);
 }
 
-const QStringList &reservedWords()
+// The text option of su, flock, script and emulate: -c TEXT, --command[=TEXT].
+bool isTextOption(const QString &option)
 {
-    static const QStringList words{QStringLiteral("if"),    QStringLiteral("then"), QStringLiteral("else"),
-                                   QStringLiteral("elif"),  QStringLiteral("do"),   QStringLiteral("while"),
-                                   QStringLiteral("until"), QStringLiteral("!"),    QStringLiteral("{"),
-                                   QStringLiteral("}"),     QStringLiteral("fi"),   QStringLiteral("done")};
-    return words;
+    return option == u"-c" || option == u"--command" || option == u"--session-command" || option.startsWith(QLatin1String("--command="));
 }
 
-// Short option letters and long options of the arguments before "--".
-struct Flags {
-    QString shortLetters;
-    QStringList longOptions;
-    QStringList operands;
+} // namespace
 
-    bool has(QChar letter, QStringView longName = {}) const
-    {
-        if (shortLetters.contains(letter))
-            return true;
-        if (longName.isEmpty())
-            return false;
-        for (const QString &o : longOptions) {
-            if (o == longName || o.startsWith(longName.toString() + u'='))
-                return true;
-        }
+QString baseName(const QString &word)
+{
+    return word.mid(word.lastIndexOf(u'/') + 1);
+}
+
+QStringList Invocation::texts() const
+{
+    QStringList out;
+    for (const Word *w : args)
+        out.append(w->text);
+    return out;
+}
+
+bool Flags::has(QChar letter, QStringView longName) const
+{
+    if (!letter.isNull() && shortLetters.contains(letter))
+        return true;
+    if (longName.isEmpty())
         return false;
+    for (const QString &o : longOptions) {
+        if (o == longName || (o.startsWith(longName) && o.size() > longName.size() && o.at(longName.size()) == u'='))
+            return true;
     }
-};
+    return false;
+}
 
 Flags flagsOf(const QStringList &args)
 {
@@ -119,7 +144,7 @@ Flags flagsOf(const QStringList &args)
     for (const QString &a : args) {
         if (options && a == u"--") {
             options = false;
-        } else if (options && a.startsWith(u"--")) {
+        } else if (options && a.startsWith(QLatin1String("--"))) {
             f.longOptions.append(a);
         } else if (options && a.size() > 1 && a.startsWith(u'-')) {
             f.shortLetters.append(a.mid(1));
@@ -130,437 +155,316 @@ Flags flagsOf(const QStringList &args)
     return f;
 }
 
-class Checker {
-public:
-    std::optional<QString> destructive;
-    bool killsOthers = false;
+void Review::flag(const QString &why)
+{
+    if (!reason)
+        reason = why;
+}
 
-    void list(const CommandList &commands, int depth)
-    {
-        for (const Pipeline &p : commands.pipelines)
-            pipeline(p, depth);
-    }
+void Review::killOthers()
+{
+    killsOthers = true;
+    flag(QStringLiteral("Kills processes it did not start"));
+}
 
-    void commandText(const QString &text, int depth)
-    {
-        if (depth < kMaxDepth)
-            list(parse(text), depth + 1);
-        else
-            tooDeep();
-    }
+const Word *Review::synthetic(const QString &text)
+{
+    m_synthetic.push_back(Word{text, QByteArray(text.size(), 's'), {}, false, false, false});
+    return &m_synthetic.back();
+}
 
-private:
-    QString m_home = QDir::homePath();
-
-    void flag(const QString &reason)
-    {
-        if (!destructive)
-            destructive = reason;
-    }
-
-    // What cannot be looked at is asked about.
-    void tooDeep()
-    {
+void Review::shellText(const QString &text, const Scope &outer)
+{
+    if (outer.depth >= kMaxDepth) {
         flag(QStringLiteral("Command nested too deeply to check"));
+        return;
     }
+    Scope scope{outer.cwd, {}, outer.depth + 1};
+    list(parse(text), scope);
+}
 
-    void pipeline(const Pipeline &p, int depth)
-    {
-        bool downloadBefore = false;
+void Review::list(const CommandList &commands, Scope &scope)
+{
+    // Functions and aliases of this text: calling one runs text the name does not show.
+    for (const Pipeline &p : commands.pipelines) {
         for (const SimpleCommand &c : p.commands) {
-            for (const Word &w : c.words)
-                nested(w, depth);
-            for (const Redirect &r : c.redirects)
-                nested(r.target, depth);
-            const std::optional<Invocation> inv = invocation(c.words, depth);
-            redirects(c);
-            if (!inv)
-                continue;
-            check(*inv, depth);
-            if (isInterpreter(inv->name)) {
-                if ((downloadBefore && readsProgramFromStdin(*inv)) || fedByDownload(*inv, c))
-                    flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
+            const std::vector<Word> &w = c.words;
+            if (c.definesFunction && !w.empty())
+                scope.defined.insert(w.back().text.toLower());
+            else if (w.size() >= 2 && w[0].text == u"function" && !w[0].anyQuoted())
+                scope.defined.insert(w[1].text.toLower());
+            else if (!w.empty() && (w[0].text == u"alias" || (w[0].text == u"hash" && w.size() >= 2 && w[1].text == u"-p"))) {
+                for (std::size_t i = 1; i < w.size(); ++i) {
+                    if (w[0].text == u"hash" && i == w.size() - 1 && !w[i].text.startsWith(u'-'))
+                        scope.defined.insert(w[i].text.toLower());
+                    else if (w[0].text == u"alias" && w[i].text.contains(u'='))
+                        scope.defined.insert(w[i].text.left(w[i].text.indexOf(u'=')).toLower());
+                }
             }
-            downloadBefore = downloadBefore || isDownload(inv->name);
         }
     }
+    for (const Pipeline &p : commands.pipelines)
+        pipeline(p, scope);
+}
 
-    void nested(const Word &w, int depth)
-    {
-        if (w.tooDeep)
-            tooDeep();
-        for (const CommandList &sub : w.substitutions)
-            list(sub, depth);
+void Review::nested(const Word &w, Scope &scope)
+{
+    if (w.tooDeep)
+        flag(QStringLiteral("Command nested too deeply to check"));
+    for (const CommandList &sub : w.substitutions) {
+        Scope inner = scope;
+        list(sub, inner);
     }
+}
 
-    // The command the words run, looking through wrappers and assignments.
-    std::optional<Invocation> invocation(const std::vector<Word> &words, int depth)
-    {
-        std::size_t i = 0;
+void Review::pipeline(const Pipeline &p, Scope &scope)
+{
+    Text flow;
+    for (const SimpleCommand &c : p.commands) {
+        for (const Word &w : c.words)
+            nested(w, scope);
+        for (const Redirect &r : c.redirects) {
+            nested(r.target, scope);
+            if (r.hereDoc)
+                nested(*r.hereDoc, scope);
+        }
+        const Text input = inputOf(c, flow, scope);
+        if (c.definesFunction) {
+            flow = {};
+            continue;
+        }
+        std::vector<const Word *> words;
+        for (const Word &w : c.words)
+            words.push_back(&w);
+        Resolved r = resolve(words, scope);
+        if (r.invocation) {
+            for (const Redirect &redirect : c.redirects)
+                r.invocation->redirects.push_back(&redirect);
+        }
+        judgeResolved(r, input, scope);
+        const Text output = r.invocation ? yields(*r.invocation, scope) : (r.computedName ? Text::of(Text::Kind::Computed) : Text{});
+        redirects(c, output, scope);
+        const bool toFile = std::any_of(c.redirects.cbegin(), c.redirects.cend(), [](const Redirect &rd) {
+            return (rd.fd == -1 || rd.fd == 1) && (rd.op == u">" || rd.op == u">>" || rd.op == u">|" || rd.op == u"&>" || rd.op == u"&>>");
+        });
+        flow = toFile ? Text{} : output;
+    }
+}
+
+void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
+{
+    for (const Redirect &r : c.redirects) {
+        if (r.hereDoc || r.op == u"<<<")
+            continue;
+        const QString &target = r.target.text;
+        if ((target.startsWith(QLatin1String("/dev/tcp/")) || target.startsWith(QLatin1String("/dev/udp/"))) && r.fd >= 0)
+            m_networkFds.insert(r.fd);
+        const bool duplicate = (r.op == u">&" || r.op == u"<&") && (target == u"-" || std::all_of(target.cbegin(), target.cend(), [](QChar ch) { return ch.isDigit(); }));
+        if (duplicate)
+            continue;
+        const bool writes = r.op.contains(u'>');
+        const Place at = place(r.target, scope);
+        if (const std::optional<QString> label = Places::credential(at))
+            flag(QStringLiteral("Credential file access (%1)").arg(*label));
+        if (Places::isStartupFile(at))
+            flag(QStringLiteral("Shell profile tampering"));
+        if (writes) {
+            if (const std::optional<QString> why = Places::persistence(at))
+                flag(*why);
+            if (Places::isDevice(target))
+                flag(QStringLiteral("Raw disk write (redirect to a device)"));
+            wrote(at, r.fd == 2 ? Text::of(Text::Kind::Computed) : output);
+        }
+    }
+}
+
+Review::Resolved Review::resolve(const std::vector<const Word *> &words, const Scope &scope)
+{
+    Resolved r;
+    std::size_t i = 0;
+    bool viaXargs = false;
+    while (i < words.size()) {
+        const Word &w = *words[i];
+        if (isReserved(w)) {
+            ++i;
+            continue;
+        }
+        if (isAssignment(w)) {
+            r.assignments.push_back(&w);
+            ++i;
+            continue;
+        }
+        if (w.text == u"function" && !w.anyQuoted()) {
+            i += 2; // "function name { ... }": the body follows
+            continue;
+        }
+        if (w.expands || (w.glob && w.text != u"[" && w.text != u"[[")) {
+            r.computedName = true;
+            return r;
+        }
+        QString name = baseName(w.text).toLower();
+        if (name.startsWith(u'=') && name.size() > 1)
+            name = name.mid(1); // zsh: =cmd is the path of cmd
+        if (scope.defined.contains(name)) {
+            r.computedName = true;
+            return r;
+        }
+        const Wrapper *wrapper = wrapperNamed(name);
+        if (!wrapper) {
+            Invocation inv{name, &w, {}, {}, {}, viaXargs};
+            for (std::size_t j = i + 1; j < words.size(); ++j)
+                inv.args.push_back(words[j]);
+            r.invocation = std::move(inv);
+            return r;
+        }
+        ++i;
+        if (wrapper->mode == Mode::Xargs)
+            viaXargs = true;
+        if (wrapper->mode == Mode::Applet) {
+            if (i < words.size() && words[i]->text.startsWith(u'-'))
+                return r; // busybox --list
+            continue;
+        }
+        int operands = wrapper->operandsBefore;
+        const Word *text = nullptr;
+        bool watchExec = false;
         while (i < words.size()) {
-            const QString &text = words[i].text;
-            if (reservedWords().contains(text) || isAssignment(text)) {
+            const QString &option = words[i]->text;
+            if (option == u"--") {
+                ++i;
+                break;
+            }
+            const bool textCluster = option.size() > 2 && option.at(1) != u'-' && option.endsWith(u'c');
+            if (wrapper->mode == Mode::Text && (isTextOption(option) || textCluster)) {
+                const bool attached = option.contains(u'=');
+                text = attached ? synthetic(option.mid(option.indexOf(u'=') + 1)) : (i + 1 < words.size() ? words[i + 1] : nullptr);
+                break;
+            }
+            if ((name == u"su" || name == u"runuser") && isTextOption(option)) {
+                text = i + 1 < words.size() ? words[i + 1] : nullptr;
+                break;
+            }
+            if (wrapper->mode == Mode::Env && isAssignment(*words[i])) {
                 ++i;
                 continue;
             }
-            const QString name = baseName(text).toLower();
-            const Wrapper *wrapper = wrapperNamed(name);
-            if (!wrapper)
+            if (wrapper->mode == Mode::Env && (option == u"-S" || option.startsWith(QLatin1String("--split-string")))) {
+                // env -S splits its string into the command line it runs.
+                QStringList rest;
+                const bool attached = option.contains(u'=');
+                for (std::size_t j = i + (attached ? 0 : 1); j < words.size(); ++j)
+                    rest.append(j == i ? option.mid(option.indexOf(u'=') + 1) : words[j]->text);
+                text = synthetic(rest.join(u' '));
                 break;
-            ++i;
-            // "command -v x" only looks x up.
-            int operands = wrapper->operandsBefore;
-            while (i < words.size()) {
-                const QString &option = words[i].text;
-                if (option == u"--") {
-                    ++i;
+            }
+            if (!option.startsWith(u'-') || option == u"-") {
+                if (operands == 0 || (name == u"su" && option == u"-"))
                     break;
-                }
-                if (name == u"env" && isAssignment(option)) {
-                    ++i;
-                    continue;
-                }
-                if (name == u"env" && (option == u"-S" || option.startsWith(u"--split-string"))) {
-                    // env -S splits its string into the command line it runs.
-                    QStringList rest;
-                    const bool attached = option.contains(u'=');
-                    for (std::size_t j = i + (attached ? 0 : 1); j < words.size(); ++j)
-                        rest.append(j == i ? option.mid(option.indexOf(u'=') + 1) : words[j].text);
-                    commandText(rest.join(u' '), depth);
-                    return std::nullopt;
-                }
-                if (!option.startsWith(u'-') || option == u"-") {
-                    if (operands == 0)
-                        break;
-                    --operands;
-                    ++i;
-                    continue;
-                }
-                if (name == u"command" && (option == u"-v" || option == u"-V"))
-                    return std::nullopt;
-                i += takesValue(*wrapper, option) ? 2 : 1;
-            }
-        }
-        if (i >= words.size())
-            return std::nullopt;
-        Invocation inv{baseName(words[i].text).toLower(), {}};
-        for (std::size_t j = i + 1; j < words.size(); ++j)
-            inv.args.push_back(&words[j]);
-        return inv;
-    }
-
-    void check(const Invocation &inv, int depth)
-    {
-        const QStringList args = inv.texts();
-        const Flags flags = flagsOf(args);
-        const QString &name = inv.name;
-
-        for (const QString &a : args)
-            credential(a);
-
-        if (name == u"rm") {
-            const bool recursive = flags.has(u'r', u"--recursive") || flags.has(u'R');
-            if (recursive && flags.has(u'f', u"--force"))
-                flag(QStringLiteral("Recursive force delete (rm)"));
-            else if (recursive && std::any_of(flags.operands.cbegin(), flags.operands.cend(), [this](const QString &o) { return isTopFolder(o); }))
-                flag(QStringLiteral("Recursive delete of home or root (rm)"));
-        } else if (name == u"find") {
-            findCommand(args, depth);
-        } else if (name == u"dd") {
-            for (const QString &a : args) {
-                if (a.startsWith(u"of=") && isDevice(a.mid(3)))
-                    flag(QStringLiteral("Raw disk write (dd)"));
-            }
-        } else if (name == u"tee") {
-            if (std::any_of(flags.operands.cbegin(), flags.operands.cend(), isDevice))
-                flag(QStringLiteral("Raw disk write (tee)"));
-        } else if (name == u"shred") {
-            flag(QStringLiteral("Irrecoverable erase (shred)"));
-        } else if (name == u"chmod") {
-            const bool recursive = flags.has(u'R', u"--recursive");
-            if (recursive && std::any_of(args.cbegin(), args.cend(), grantsWorldWrite))
-                flag(QStringLiteral("Recursive world-writable chmod"));
-        } else if (name == u"chown" || name == u"chgrp") {
-            if (flags.has(u'R', u"--recursive"))
-                flag(QStringLiteral("Recursive ownership change (%1)").arg(name));
-        } else if (name == u"git") {
-            gitCommand(args);
-        } else if (name == u"poweroff" || name == u"halt") {
-            flag(QStringLiteral("System shutdown"));
-        } else if (name == u"systemctl" || name == u"loginctl") {
-            if (flags.operands.contains(u"poweroff") || flags.operands.contains(u"halt") || flags.operands.contains(u"kexec"))
-                flag(QStringLiteral("System shutdown"));
-            else if (flags.operands.contains(u"reboot"))
-                flag(QStringLiteral("System reboot"));
-        } else if (name == u"init" || name == u"telinit") {
-            if (!args.isEmpty() && args.first() == u"0")
-                flag(QStringLiteral("System shutdown"));
-            else if (!args.isEmpty() && args.first() == u"6")
-                flag(QStringLiteral("System reboot"));
-        } else if (name == u"kill") {
-            killCommand(args);
-        } else if (name == u"pkill" || name == u"killall") {
-            killsOthers = true;
-        } else if (name == u"eval") {
-            // "eval eval x" is "eval x": no deeper for each one.
-            qsizetype first = 0;
-            while (first < args.size() && args.at(first) == u"eval")
-                ++first;
-            commandText(args.mid(first).join(u' '), depth);
-        } else if (isShell(name)) {
-            // sh -c 'text' runs the text as a command line.
-            const qsizetype c = args.indexOf(QStringLiteral("-c"));
-            if (c >= 0 && c + 1 < args.size())
-                commandText(args.at(c + 1), depth);
-        }
-    }
-
-    void redirects(const SimpleCommand &c)
-    {
-        for (const Redirect &r : c.redirects) {
-            credential(r.target.text);
-            const bool output = r.op.contains(u'>') && r.op != u">&" && r.op != u"<>";
-            if (output && isDevice(r.target.text))
-                flag(QStringLiteral("Raw disk write (redirect to a device)"));
-        }
-    }
-
-    void findCommand(const QStringList &args, int depth)
-    {
-        for (qsizetype i = 0; i < args.size(); ++i) {
-            const QString &a = args.at(i);
-            if (a == u"-delete")
-                flag(QStringLiteral("Recursive delete (find -delete)"));
-            if (a == u"-exec" || a == u"-execdir" || a == u"-ok" || a == u"-okdir") {
-                QStringList run;
-                for (++i; i < args.size() && args.at(i) != u";" && args.at(i) != u"+"; ++i)
-                    run.append(quoted(args.at(i)));
-                commandText(run.join(u' '), depth);
-            }
-        }
-    }
-
-    void gitCommand(const QStringList &args)
-    {
-        static const QStringList valueOptions{QStringLiteral("-C"), QStringLiteral("-c"), QStringLiteral("--git-dir"),
-                                              QStringLiteral("--work-tree"), QStringLiteral("--namespace"),
-                                              QStringLiteral("--config-env"), QStringLiteral("--super-prefix")};
-        qsizetype i = 0;
-        while (i < args.size() && args.at(i).startsWith(u'-'))
-            i += valueOptions.contains(args.at(i)) ? 2 : 1;
-        if (i >= args.size())
-            return;
-        const QString sub = args.at(i);
-        const Flags f = flagsOf(args.mid(i + 1));
-        if (sub == u"push") {
-            const bool plusRef = std::any_of(f.operands.cbegin(), f.operands.cend(), [](const QString &o) { return o.startsWith(u'+'); });
-            if (f.has(u'f', u"--force") || f.has(QChar(), u"--force-with-lease") || f.has(QChar(), u"--force-if-includes")
-                || f.has(QChar(), u"--mirror") || plusRef)
-                flag(QStringLiteral("Force push (git push)"));
-        } else if (sub == u"reset") {
-            if (f.has(QChar(), u"--hard"))
-                flag(QStringLiteral("Hard reset (git reset --hard)"));
-        } else if (sub == u"clean") {
-            if (f.has(u'f', u"--force") && !f.has(u'n', u"--dry-run"))
-                flag(QStringLiteral("Forced clean (git clean)"));
-        }
-    }
-
-    void killCommand(const QStringList &args)
-    {
-        qsizetype i = 0;
-        if (!args.isEmpty()) {
-            const QString &first = args.first();
-            if (first == u"-l" || first == u"-L" || first == u"--list")
-                return;
-            if (first == u"-s" || first == u"-n" || first == u"--signal")
-                i = 2;
-            else if (first != u"--" && first.startsWith(u'-'))
-                i = 1; // a signal: -9, -KILL, -SIGTERM
-        }
-        static const QRegularExpression negative(QStringLiteral("^-[0-9]+$"));
-        for (; i < args.size(); ++i) {
-            if (args.at(i) != u"--" && negative.match(args.at(i)).hasMatch())
-                killsOthers = true;
-        }
-    }
-
-    // The word with a leading "~", "$HOME" or "${HOME}" written as the home folder.
-    QString expandedHome(const QString &word) const
-    {
-        for (const char *prefix : {"~", "$HOME", "${HOME}"}) {
-            const QString p = QLatin1String(prefix);
-            if (word == p || word.startsWith(p + u'/'))
-                return m_home + word.mid(p.size());
-        }
-        return word;
-    }
-
-    bool isTopFolder(const QString &word) const
-    {
-        QString path = expandedHome(word);
-        if (path.endsWith(QLatin1String("/*")))
-            path.chop(2);
-        while (path.size() > 1 && (path.endsWith(u'/') || path.endsWith(QLatin1String("/."))))
-            path.chop(path.endsWith(u'/') ? 1 : 2);
-        return path.isEmpty() || path == u"/" || path == m_home || path == u"..";
-    }
-
-    void credential(const QString &word)
-    {
-        const QString path = expandedHome(word);
-        const QString ssh = m_home + QStringLiteral("/.ssh");
-        const bool sshFolder = path == ssh || path == ssh + u'/' || path.startsWith(ssh + u'/');
-        const QString rest = sshFolder ? path.mid(ssh.size() + 1) : QString();
-        const bool publicPart = rest.endsWith(QLatin1String(".pub")) || rest.startsWith(QLatin1String("known_hosts")) || rest == u"config";
-        const bool keyAnywhere = (path.contains(QLatin1String("/.ssh/id_")) || path.startsWith(QLatin1String(".ssh/id_")))
-                                 && !path.endsWith(QLatin1String(".pub"));
-        if ((sshFolder && !publicPart) || keyAnywhere) {
-            flag(QStringLiteral("Credential file access (~/.ssh)"));
-            return;
-        }
-        static const QLatin1String appFiles[] = {QLatin1String("moonshelf_session.json"), QLatin1String(".qirv/auth.json"),
-                                                 QLatin1String(".qirv/api_key"), QLatin1String("ovu/api_key"),
-                                                 QLatin1String("qirv/api_key")};
-        const QString qirv = m_home + QStringLiteral("/.qirv");
-        const bool appFolder = path == qirv || path == qirv + u'/' || path == qirv + QStringLiteral("/*");
-        if (appFolder || std::any_of(std::begin(appFiles), std::end(appFiles), [&](QLatin1String f) { return path.contains(f); }))
-            flag(QStringLiteral("Credential file access (app sign-in)"));
-    }
-
-    static QString quoted(const QString &word)
-    {
-        QString out = word;
-        out.replace(u'\'', QStringLiteral("'\\''"));
-        return u'\'' + out + u'\'';
-    }
-
-    static bool isDevice(const QString &path)
-    {
-        static const QRegularExpression harmless(
-            QStringLiteral("^/dev/(null|zero|full|u?random|stdin|stdout|stderr|tty[0-9]*|ptmx|fd/.*|pts/.*|shm/.*)$"));
-        return path.startsWith(QLatin1String("/dev/")) && !harmless.match(path).hasMatch();
-    }
-
-    // A mode that gives others write access: octal with the others' write
-    // bit, or a symbolic clause for o or a that adds or sets w.
-    static bool grantsWorldWrite(const QString &mode)
-    {
-        static const QRegularExpression octal(QStringLiteral("^[0-7]{1,4}$"));
-        if (octal.match(mode).hasMatch())
-            return (mode.back().digitValue() & 2) != 0;
-        static const QRegularExpression clause(QStringLiteral("^([ugoa]*)([+=])([rwxXst]*)$"));
-        for (const QString &part : mode.split(u',')) {
-            const QRegularExpressionMatch m = clause.match(part);
-            if (m.hasMatch() && m.captured(3).contains(u'w') && (m.captured(1).contains(u'o') || m.captured(1).contains(u'a')))
-                return true;
-        }
-        return false;
-    }
-
-    static bool isDownload(const QString &name)
-    {
-        return name == u"curl" || name == u"wget" || name == u"wget2";
-    }
-
-    static bool isShell(const QString &name)
-    {
-        static const QStringList shells{QStringLiteral("sh"),   QStringLiteral("bash"), QStringLiteral("zsh"),
-                                        QStringLiteral("dash"), QStringLiteral("ksh"),  QStringLiteral("mksh"),
-                                        QStringLiteral("fish"), QStringLiteral("csh"),  QStringLiteral("tcsh"),
-                                        QStringLiteral("busybox")};
-        return shells.contains(name);
-    }
-
-    static bool isInterpreter(const QString &name)
-    {
-        static const QRegularExpression others(QStringLiteral(
-            "^(python[0-9.]*|pypy[0-9.]*|perl[0-9.]*|ruby[0-9.]*|node|nodejs|deno|bun|php[0-9.]*|lua[0-9.]*|luajit|tclsh[0-9.]*|pwsh|osascript|eval|source|\\.)$"));
-        return isShell(name) || others.match(name).hasMatch();
-    }
-
-    // The interpreter takes its program from standard input: no program
-    // option and no script operand, or "-", "/dev/stdin" or a shell's -s.
-    static bool readsProgramFromStdin(const Invocation &inv)
-    {
-        if (inv.name == u"eval" || inv.name == u"source" || inv.name == u".")
-            return false;
-        static const QStringList programOptions{QStringLiteral("-c"), QStringLiteral("-m"), QStringLiteral("-e"),
-                                                QStringLiteral("-E"), QStringLiteral("-r"), QStringLiteral("-p"),
-                                                QStringLiteral("--eval"), QStringLiteral("--print"), QStringLiteral("--command")};
-        const QStringList args = inv.texts();
-        if (isShell(inv.name)) {
-            const Flags f = flagsOf(args);
-            if (f.has(u's'))
-                return true;
-        }
-        for (const QString &a : args) {
-            if (a == u"-" || a == u"/dev/stdin")
-                return true;
-            if (programOptions.contains(a))
-                return false;
-            if (!a.startsWith(u'-'))
-                return false; // a script file
-        }
-        return true;
-    }
-
-    static bool downloads(const CommandList &commands)
-    {
-        for (const Pipeline &p : commands.pipelines) {
-            for (const SimpleCommand &c : p.commands) {
-                for (const Word &w : c.words) {
-                    if (isDownload(baseName(w.text).toLower()))
-                        return true;
-                    for (const CommandList &sub : w.substitutions) {
-                        if (downloads(sub))
-                            return true;
-                    }
-                }
-            }
-        }
-        return false;
-    }
-
-    // A download substituted into the interpreter's words, or fed to its
-    // input by a redirection.
-    static bool fedByDownload(const Invocation &inv, const SimpleCommand &c)
-    {
-        for (const Word *w : inv.args) {
-            for (const CommandList &sub : w->substitutions) {
-                if (downloads(sub))
-                    return true;
-            }
-        }
-        for (const Redirect &r : c.redirects) {
-            if (!r.op.startsWith(u'<'))
+                --operands;
+                ++i;
                 continue;
-            for (const CommandList &sub : r.target.substitutions) {
-                if (downloads(sub))
-                    return true;
             }
+            if (name == u"command" && (option == u"-v" || option == u"-V"))
+                return r; // only looks the name up
+            if ((name == u"chrt" || name == u"taskset") && (option == u"-p" || option == u"--pid"))
+                return r;
+            if (name == u"watch" && (option == u"-x" || option == u"--exec"))
+                watchExec = true;
+            i += takesValue(*wrapper, option) ? 2 : 1;
         }
-        return false;
+        // sudo alone only prints its usage; with a command, a shell (-s, -i) or as su it runs as another user.
+        const bool shellOption = std::any_of(words.cbegin(), words.cend(), [](const Word *w) {
+            return w->text == u"-s" || w->text == u"-i" || w->text == u"--shell" || w->text == u"--login";
+        });
+        if (wrapper->mode == Mode::Escalates && (i < words.size() || text || shellOption || name == u"su"))
+            r.escalations.append(name);
+        if (name == u"su" || name == u"runuser") {
+            // su [user] -c TEXT; a bare su starts a login shell, runuser -u user -- cmd runs cmd.
+            for (std::size_t j = i; !text && j < words.size(); ++j) {
+                if (isTextOption(words[j]->text) && j + 1 < words.size())
+                    text = words[j + 1];
+            }
+            if (!text && !(name == u"runuser" && i < words.size() && i > 0 && words[i - 1]->text == u"--"))
+                return r;
+        }
+        if (wrapper->mode == Mode::Watch && !watchExec && i < words.size()) {
+            // watch runs its words joined as one command line.
+            QStringList rest;
+            for (std::size_t j = i; j < words.size(); ++j)
+                rest.append(words[j]->text);
+            text = rest.size() == 1 ? words[i] : synthetic(rest.join(u' '));
+        }
+        if (text) {
+            Invocation inv{QStringLiteral("sh"), synthetic(QStringLiteral("sh")), {synthetic(QStringLiteral("-c")), text}, {}, {}, viaXargs};
+            r.invocation = std::move(inv);
+            return r;
+        }
+        if (i >= words.size() && viaXargs) {
+            // xargs alone runs echo.
+            r.invocation = Invocation{QStringLiteral("echo"), synthetic(QStringLiteral("echo")), {}, {}, {}, true};
+            return r;
+        }
     }
-};
+    return r;
+}
 
-Checker checked(const QString &command)
+std::optional<Invocation> Review::quietInvocation(const std::vector<const Word *> &words, const Scope &scope)
 {
-    Checker checker;
-    checker.list(parse(command), 0);
-    return checker;
+    Resolved r = resolve(words, scope);
+    return r.invocation;
+}
+
+void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
+{
+    if (r.computedName)
+        flag(kComputed);
+    for (const QString &name : std::as_const(r.escalations))
+        flag(QStringLiteral("Privilege escalation (%1)").arg(name));
+    for (const Word *a : r.assignments) {
+        if (listsProcesses(*a, scope))
+            addPidVariable(a->text.left(a->text.indexOf(u'=')).remove(u'+'));
+    }
+    if (!r.invocation)
+        return;
+    r.invocation->input = input;
+    judge(*this, *r.invocation, scope);
+}
+
+void Review::runWords(const std::vector<const Word *> &words, Scope &scope)
+{
+    if (scope.depth >= kMaxDepth) {
+        flag(QStringLiteral("Command nested too deeply to check"));
+        return;
+    }
+    Scope inner{scope.cwd, scope.defined, scope.depth + 1};
+    Resolved r = resolve(words, inner);
+    judgeResolved(r, {}, inner);
+}
+
+Place Review::place(const Word &word, const Scope &scope) const
+{
+    return m_places.resolve(word.text, word.unquoted(0), scope.cwd);
+}
+
+namespace {
+
+Review reviewed(const QString &command)
+{
+    Review review;
+    review.shellText(command, Scope{{}, {}, -1});
+    return review;
 }
 
 } // namespace
 
 std::optional<QString> destructiveReason(const QString &command)
 {
-    return checked(command).destructive;
+    return reviewed(command).reason;
 }
 
 bool killsOtherProcesses(const QString &command)
 {
-    return checked(command).killsOthers;
+    return reviewed(command).killsOthers;
 }
 
 } // namespace agent::CommandWordCheck

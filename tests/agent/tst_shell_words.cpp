@@ -10,6 +10,7 @@ namespace {
 const QString kKill = QStringLiteral("Blocked: killing other processes is not allowed from the agent.");
 const QString kRemote = QStringLiteral("Remote script run by an interpreter (curl | interpreter)");
 const QString kForceDelete = QStringLiteral("Recursive force delete (rm)");
+const QString kKills = QStringLiteral("Kills processes it did not start");
 
 // Words of every simple command, "|" between the commands of a pipeline and
 // "\n" between pipelines; a substitution as "[...]".
@@ -133,11 +134,11 @@ private Q_SLOTS:
         QTest::newRow("halt alone") << "halt -p" << "System shutdown" << "";
         QTest::newRow("systemctl poweroff") << "systemctl poweroff" << "System shutdown" << "";
         QTest::newRow("init 0") << "init 0" << "System shutdown" << "";
-        QTest::newRow("kill -9 -1") << "kill -9 -1" << "" << kKill;
-        QTest::newRow("kill of a process group") << "kill -KILL -- -4242" << "" << kKill;
-        QTest::newRow("kill -s with -1") << "kill -s TERM -1" << "" << kKill;
-        QTest::newRow("pkill by path") << "/usr/bin/pkill\tfirefox" << "" << kKill;
-        QTest::newRow("killall at the end") << "true && killall" << "" << kKill;
+        QTest::newRow("kill -9 -1") << "kill -9 -1" << kKills << kKill;
+        QTest::newRow("kill of a process group") << "kill -KILL -- -4242" << kKills << kKill;
+        QTest::newRow("kill -s with -1") << "kill -s TERM -1" << kKills << kKill;
+        QTest::newRow("pkill by path") << "/usr/bin/pkill\tfirefox" << kKills << kKill;
+        QTest::newRow("killall at the end") << "true && killall" << kKills << kKill;
 
         QTest::newRow("ls -rf") << "ls -rf" << "" << "";
         QTest::newRow("rm -f of a file") << "rm -f build/a.o" << "" << "";

@@ -1,0 +1,217 @@
+// Other people's data: mirrors that delete, cloud and infrastructure
+// teardown, repository and database deletion, and commands that print
+// stored credentials.
+#include "agent/CommandWordCheckReview.h"
+
+#include <QRegularExpression>
+
+namespace agent::CommandWordCheck {
+
+namespace {
+
+bool isOneOf(const QString &name, std::initializer_list<const char16_t *> names)
+{
+    return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
+}
+
+QString destroyed(const QString &tool)
+{
+    return QStringLiteral("Cloud or infrastructure destroyed (%1)").arg(tool);
+}
+
+QString mirror(const QString &tool)
+{
+    return QStringLiteral("Mirror deletes files (%1)").arg(tool);
+}
+
+// An operand that names a tearing-down action of a cloud or infrastructure
+// tool: "destroy", "delete-stack", "apps:destroy", "rm", "prune" ...
+bool isTeardown(const QString &operand)
+{
+    static const QStringList verbs{QStringLiteral("destroy"), QStringLiteral("delete"), QStringLiteral("rm"), QStringLiteral("rb"),
+                                   QStringLiteral("remove"), QStringLiteral("purge"), QStringLiteral("terminate"), QStringLiteral("uninstall"),
+                                   QStringLiteral("un"), QStringLiteral("del"), QStringLiteral("prune"), QStringLiteral("nuke"),
+                                   QStringLiteral("teardown"), QStringLiteral("drop"), QStringLiteral("wipe")};
+    const QString o = operand.toLower();
+    if (verbs.contains(o) || o.startsWith(QLatin1String("delete-")) || o.startsWith(QLatin1String("terminate-")))
+        return true;
+    const qsizetype colon = o.lastIndexOf(u':');
+    return colon > 0 && verbs.contains(o.mid(colon + 1));
+}
+
+bool dryRun(const Flags &f)
+{
+    return std::any_of(f.longOptions.cbegin(), f.longOptions.cend(), [](const QString &o) {
+        return (o == u"--dry-run" || o.startsWith(QLatin1String("--dry-run="))) && o != u"--dry-run=none";
+    });
+}
+
+bool hasLongPrefix(const Flags &f, QLatin1String prefix)
+{
+    return std::any_of(f.longOptions.cbegin(), f.longOptions.cend(), [&](const QString &o) { return o.startsWith(prefix); });
+}
+
+bool cloud(Review &review, const Invocation &inv, const Flags &f)
+{
+    static const QStringList tools{
+        QStringLiteral("aws"),      QStringLiteral("gcloud"),     QStringLiteral("gsutil"),    QStringLiteral("az"),
+        QStringLiteral("kubectl"),  QStringLiteral("oc"),         QStringLiteral("helm"),      QStringLiteral("pulumi"),
+        QStringLiteral("cdk"),      QStringLiteral("cdktf"),      QStringLiteral("doctl"),     QStringLiteral("hcloud"),
+        QStringLiteral("linode-cli"), QStringLiteral("vultr-cli"), QStringLiteral("scw"),      QStringLiteral("exo"),
+        QStringLiteral("civo"),     QStringLiteral("upctl"),      QStringLiteral("openstack"), QStringLiteral("ibmcloud"),
+        QStringLiteral("oci"),      QStringLiteral("heroku"),     QStringLiteral("fly"),       QStringLiteral("flyctl"),
+        QStringLiteral("vercel"),   QStringLiteral("netlify"),    QStringLiteral("firebase"),  QStringLiteral("supabase"),
+        QStringLiteral("railway"),  QStringLiteral("vagrant"),    QStringLiteral("docker"),    QStringLiteral("podman"),
+        QStringLiteral("nerdctl"),  QStringLiteral("eksctl"),     QStringLiteral("kind"),      QStringLiteral("minikube"),
+        QStringLiteral("k3d"),      QStringLiteral("serverless"), QStringLiteral("sls"),       QStringLiteral("s3cmd"),
+        QStringLiteral("mc"),       QStringLiteral("azcopy"),     QStringLiteral("nomad"),     QStringLiteral("consul"),
+        QStringLiteral("terraform"), QStringLiteral("tofu"),      QStringLiteral("terragrunt"), QStringLiteral("opentofu"),
+        QStringLiteral("rclone"),   QStringLiteral("juju"),       QStringLiteral("kops"),      QStringLiteral("gh"),
+        QStringLiteral("glab"),     QStringLiteral("hub"),        QStringLiteral("tea")};
+    const QString &n = inv.name;
+    if (!tools.contains(n))
+        return false;
+    const QStringList &ops = f.operands;
+    const QStringList all = inv.texts();
+    const auto saved = [&] { review.flag(QStringLiteral("Credential file access (saved credentials)")); };
+    // Commands that print a stored token or key.
+    if ((n == u"gh" && ops.size() >= 2 && ops.at(0) == u"auth" && (ops.at(1) == u"token" || f.has(u't', u"--show-token")))
+        || (n == u"gcloud" && (ops.contains(u"print-access-token") || ops.contains(u"print-identity-token")))
+        || (n == u"aws" && (ops.contains(u"export-credentials") || ops.contains(u"get-login-password") || (ops.size() >= 2 && ops.at(0) == u"configure" && ops.at(1) == u"get")))
+        || (n == u"az" && ops.contains(u"get-access-token")) || (n == u"heroku" && ops.contains(u"auth:token"))
+        || ((n == u"kubectl" || n == u"oc") && ops.contains(u"view") && f.hasLong(u"--raw"))) {
+        saved();
+        return true;
+    }
+    if (dryRun(f))
+        return true;
+    if (isOneOf(n, {u"gh", u"glab", u"hub", u"tea"})) {
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            const QString &a = all.at(i);
+            const bool deleteMethod = ((a == u"-X" || a == u"--method") && i + 1 < all.size() && all.at(i + 1).toUpper() == u"DELETE")
+                                      || a.toUpper() == u"-XDELETE" || a.toUpper() == u"--METHOD=DELETE";
+            if (deleteMethod) {
+                review.flag(QStringLiteral("HTTP DELETE request (%1)").arg(n));
+                return true;
+            }
+        }
+        if ((ops.size() >= 2 && ops.at(0) == u"repo" && ops.at(1) == u"delete") || (n == u"hub" && ops.value(0) == u"delete"))
+            review.flag(QStringLiteral("Repository deleted (%1)").arg(n));
+        else if (std::any_of(ops.cbegin(), ops.cend(), [](const QString &o) { return o == u"delete"; }))
+            review.flag(destroyed(n));
+        return true;
+    }
+    const bool mirrors = (n == u"aws" && ops.contains(u"sync") && f.hasLong(u"--delete"))
+                         || (n == u"rclone" && (ops.value(0) == u"sync" || ops.value(0) == u"bisync"))
+                         || (n == u"gsutil" && ops.contains(u"rsync") && f.has(u'd'))
+                         || (n == u"s3cmd" && ops.contains(u"sync") && hasLongPrefix(f, QLatin1String("--delete")))
+                         || (n == u"mc" && ops.contains(u"mirror") && f.hasLong(u"--remove"))
+                         || (n == u"azcopy" && ops.contains(u"sync") && f.hasLong(u"--delete-destination"));
+    if (mirrors) {
+        review.flag(mirror(n));
+        return true;
+    }
+    const bool terraform = isOneOf(n, {u"terraform", u"tofu", u"terragrunt", u"opentofu"});
+    const bool teardown = std::any_of(ops.cbegin(), ops.cend(), isTeardown)
+                          || (terraform && ops.contains(u"apply") && (all.contains(u"-destroy") || all.contains(u"--destroy")))
+                          || (isOneOf(n, {u"docker", u"podman", u"nerdctl"}) && ops.contains(u"down") && f.has(u'v', u"--volumes"))
+                          || (isOneOf(n, {u"supabase", u"heroku"}) && (ops.contains(u"reset") || ops.contains(u"pg:reset")))
+                          || (n == u"rclone" && isOneOf(ops.value(0), {u"deletefile", u"rmdir", u"rmdirs", u"cleanup"}));
+    if (teardown && !(terraform && ops.value(0) == u"plan"))
+        review.flag(destroyed(n));
+    return true;
+}
+
+bool rsync(Review &review, const Invocation &inv, const Flags &f)
+{
+    if (inv.name != u"rsync")
+        return false;
+    const bool deletes = hasLongPrefix(f, QLatin1String("--del")) || f.hasLong(u"--remove-source-files");
+    if (deletes && !f.has(u'n', u"--dry-run"))
+        review.flag(mirror(QStringLiteral("rsync")));
+    return true;
+}
+
+bool httpDelete(Review &review, const Invocation &inv, const Flags &f)
+{
+    if (isOneOf(inv.name, {u"http", u"https", u"xh", u"xhs"}) && !f.operands.isEmpty() && f.operands.first().toUpper() == u"DELETE") {
+        review.flag(QStringLiteral("HTTP DELETE request (%1)").arg(inv.name));
+        return true;
+    }
+    if ((inv.name == u"wget" || inv.name == u"wget2") && f.longOptions.contains(QStringLiteral("--method=DELETE")))
+        review.flag(QStringLiteral("HTTP DELETE request (%1)").arg(inv.name));
+    return false;
+}
+
+bool database(Review &review, const Invocation &inv)
+{
+    const QString &n = inv.name;
+    if (isOneOf(n, {u"dropdb", u"dropuser"})) {
+        review.flag(QStringLiteral("Database dropped (%1)").arg(n));
+        return true;
+    }
+    if (!isOneOf(n, {u"psql", u"mysql", u"mariadb", u"sqlite3", u"mongo", u"mongosh", u"redis-cli", u"cqlsh", u"clickhouse-client",
+                     u"sqlcmd", u"duckdb", u"mysqladmin"}))
+        return false;
+    QString statements = inv.texts().join(u' ');
+    if (inv.input.kind == Text::Kind::Known)
+        statements += u'\n' + inv.input.text;
+    static const QRegularExpression drops(QStringLiteral(
+        "\\b(drop\\s+(database|table|schema|index|view|user|collection|keyspace)\\b|truncate\\b|delete\\s+from\\b|flushall\\b|flushdb\\b|"
+        "dropdatabase\\b|\\.drop\\s*\\(|deletemany\\s*\\(\\s*\\{\\s*\\}\\s*\\))|^\\s*drop\\s"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
+    if (drops.match(statements).hasMatch() || (n == u"mysqladmin" && inv.texts().contains(u"drop")))
+        review.flag(QStringLiteral("Database dropped (%1)").arg(n));
+    return true;
+}
+
+// Password stores, keyrings and key exports.
+bool secrets(Review &review, const Invocation &inv, const Flags &f)
+{
+    const QString &n = inv.name;
+    const QStringList &ops = f.operands;
+    const auto keyring = [&] { review.flag(QStringLiteral("Credential file access (keyring)")); };
+    if (n == u"gpg" || n == u"gpg2") {
+        if (f.hasLong(u"--export-secret-keys") || f.hasLong(u"--export-secret-subkeys"))
+            review.flag(QStringLiteral("Credential file access (~/.gnupg)"));
+        return true;
+    }
+    if (isOneOf(n, {u"secret-tool", u"kwallet-query", u"kwalletcli", u"kwallet-cli"})) {
+        keyring();
+        return true;
+    }
+    if (n == u"keyctl") {
+        if (ops.contains(u"print") || ops.contains(u"read") || ops.contains(u"pipe"))
+            keyring();
+        return true;
+    }
+    if (n == u"pass" || n == u"gopass") {
+        static const QStringList quiet{QStringLiteral("ls"), QStringLiteral("list"), QStringLiteral("find"), QStringLiteral("search"),
+                                       QStringLiteral("init"), QStringLiteral("insert"), QStringLiteral("generate"), QStringLiteral("edit"),
+                                       QStringLiteral("rm"), QStringLiteral("mv"), QStringLiteral("cp"), QStringLiteral("git"),
+                                       QStringLiteral("help"), QStringLiteral("version")};
+        if (!ops.isEmpty() && !quiet.contains(ops.first()))
+            keyring();
+        return true;
+    }
+    if ((isOneOf(n, {u"lpass", u"bw", u"rbw"}) && (ops.value(0) == u"show" || ops.value(0) == u"get"))
+        || (n == u"op" && (ops.value(0) == u"read" || (ops.value(0) == u"item" && ops.value(1) == u"get")))) {
+        keyring();
+        return true;
+    }
+    if (n.startsWith(QLatin1String("docker-credential-")) && ops.value(0) == u"get") {
+        review.flag(QStringLiteral("Credential file access (saved credentials)"));
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool judgeData(Review &review, const Invocation &inv, Scope &)
+{
+    const Flags f = flagsOf(inv.texts());
+    return rsync(review, inv, f) || cloud(review, inv, f) || httpDelete(review, inv, f) || database(review, inv) || secrets(review, inv, f);
+}
+
+} // namespace agent::CommandWordCheck

@@ -1,0 +1,408 @@
+// What text flows between commands: what each command prints, what it reads,
+// what files earlier commands of the line wrote, and what a shell or an
+// interpreter is finally given to run.
+#include "agent/CommandWordCheckReview.h"
+
+#include <QRegularExpression>
+
+namespace agent::CommandWordCheck {
+
+namespace {
+
+using namespace ShellWords;
+
+constexpr int kMaxFlowDepth = 16;
+
+Text::Kind worse(Text::Kind a, Text::Kind b)
+{
+    return std::max(a, b);
+}
+
+bool isOneOf(const QString &name, std::initializer_list<const char16_t *> names)
+{
+    return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
+}
+
+bool hasLetter(const QStringList &args, QChar letter, std::initializer_list<const char *> longNames = {})
+{
+    for (const QString &a : args) {
+        if (a == u"--")
+            return false;
+        if (a.startsWith(QLatin1String("--"))) {
+            for (const char *l : longNames) {
+                if (a == QLatin1String(l))
+                    return true;
+            }
+        } else if (a.startsWith(u'-') && a.mid(1).contains(letter)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Commands that turn encoded or scrambled text back into what it hides.
+bool decodes(const Invocation &inv)
+{
+    const QString &n = inv.name;
+    const QStringList a = inv.texts();
+    if (isOneOf(n, {u"base64", u"base32", u"basenc", u"gbase64"}))
+        return hasLetter(a, u'd', {"--decode"}) || hasLetter(a, u'D');
+    if (n == u"xxd")
+        return hasLetter(a, u'r', {"--revert"});
+    if (n == u"openssl")
+        return a.contains(QStringLiteral("-d")) || a.contains(QStringLiteral("-base64")) || a.contains(QStringLiteral("base64"));
+    if (isOneOf(n, {u"gzip", u"pigz", u"bzip2", u"xz", u"lzma", u"zstd", u"lz4", u"brotli", u"lzip"}))
+        return hasLetter(a, u'd', {"--decompress", "--decode", "--uncompress"});
+    return isOneOf(n, {u"uudecode", u"gunzip", u"zcat", u"gzcat", u"bzcat", u"bunzip2", u"xzcat", u"unxz", u"lzcat", u"unlzma",
+                       u"zstdcat", u"unzstd", u"lz4cat", u"unlz4", u"rev", u"tr", u"recode"});
+}
+
+bool isProcessLister(const QString &name)
+{
+    return isOneOf(name, {u"ps", u"pgrep", u"pidof", u"pstree", u"top", u"htop", u"lsof", u"fuser", u"pgrep.sh"});
+}
+
+// A network client that prints what it fetches.
+bool printsDownload(const Invocation &inv)
+{
+    const QString &n = inv.name;
+    const QStringList a = inv.texts();
+    if (n == u"curl") {
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            const QString &x = a.at(i);
+            if (x == u"--remote-name" || x == u"--remote-name-all" || (x.startsWith(u'-') && !x.startsWith(QLatin1String("--")) && x.contains(u'O')))
+                return false;
+            if (x == u"-o" || x == u"--output")
+                return i + 1 < a.size() && (a.at(i + 1) == u"-" || a.at(i + 1) == u"/dev/stdout");
+            if (x.startsWith(QLatin1String("--output=")))
+                return x.mid(9) == u"-";
+        }
+        return true;
+    }
+    if (n == u"wget" || n == u"wget2") {
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            const QString &x = a.at(i);
+            if (x.startsWith(QLatin1String("--output-document=")))
+                return x.endsWith(QLatin1String("=-"));
+            if (x.startsWith(u'-') && !x.startsWith(QLatin1String("--")) && x.contains(u'O')) {
+                const QString attached = x.mid(x.indexOf(u'O') + 1);
+                const QString value = attached.isEmpty() && i + 1 < a.size() ? a.at(i + 1) : attached;
+                return value == u"-" || value == u"/dev/stdout";
+            }
+        }
+        return false;
+    }
+    if (n == u"openssl")
+        return a.contains(QStringLiteral("s_client"));
+    return isOneOf(n, {u"http", u"https", u"xh", u"xhs", u"httpie", u"lynx", u"w3m", u"links", u"elinks", u"fetch", u"nc", u"ncat",
+                       u"netcat", u"socat", u"telnet", u"gsutil"})
+           && !(isOneOf(n, {u"http", u"https", u"xh"}) && hasLetter(a, u'd', {"--download"}));
+}
+
+bool hasDecodingEscapes(const QString &text)
+{
+    static const QRegularExpression re(QStringLiteral("\\\\(x[0-9A-Fa-f]|[0-7]|u[0-9A-Fa-f]|U[0-9A-Fa-f]|c)"));
+    return re.match(text).hasMatch();
+}
+
+QString trimmedOutput(QString text)
+{
+    while (text.endsWith(u'\n'))
+        text.chop(1);
+    return text;
+}
+
+QString keyOf(const Place &p)
+{
+    return QString::number(int(p.base)) + u':' + p.parts.join(u'/');
+}
+
+} // namespace
+
+Text Review::inputOf(const SimpleCommand &c, const Text &flow, Scope &scope)
+{
+    Text in = flow;
+    for (const Redirect &r : c.redirects) {
+        if (r.fd != -1 && r.fd != 0)
+            continue;
+        const QString &target = r.target.text;
+        if (r.hereDoc) {
+            in = textOf(*r.hereDoc, scope);
+        } else if (r.op == u"<<<") {
+            in = textOf(r.target, scope);
+            if (in.kind == Text::Kind::Known)
+                in.text.append(u'\n');
+        } else if (r.op == u"<" || r.op == u"<>") {
+            if (target.startsWith(QLatin1String("/dev/tcp/")) || target.startsWith(QLatin1String("/dev/udp/")))
+                in = Text::of(Text::Kind::Download);
+            else if (target != u"/dev/stdin" && target != u"-" && target != u"/dev/fd/0" && target != u"/proc/self/fd/0")
+                in = scriptOf(r.target, scope);
+        } else if (r.op == u"<&" && m_networkFds.contains(target.toInt())) {
+            in = Text::of(Text::Kind::Download);
+        }
+    }
+    return in;
+}
+
+Text Review::textOf(const Word &word, Scope &scope)
+{
+    if (word.substitutions.empty())
+        return Text::known(word.text);
+    std::vector<Text> outputs;
+    Text::Kind worst = Text::Kind::None;
+    bool processList = false;
+    for (const CommandList &sub : word.substitutions) {
+        outputs.push_back(yieldOf(sub, scope));
+        worst = worse(worst, outputs.back().kind);
+        processList = processList || outputs.back().processList;
+    }
+    if (worst == Text::Kind::Download || worst == Text::Kind::Decoded)
+        return Text::of(worst, processList);
+    if (word.text == u"$()" && outputs.size() == 1) {
+        Text only = outputs.front();
+        if (only.kind == Text::Kind::Known)
+            only.text = trimmedOutput(only.text);
+        return only;
+    }
+    // The text with each substitution's known output in place; one that
+    // stays "$()" is computed when it runs.
+    QString built;
+    qsizetype from = 0;
+    std::size_t n = 0;
+    for (qsizetype at = word.text.indexOf(u"$()"); at >= 0 && n < outputs.size(); at = word.text.indexOf(u"$()", from), ++n) {
+        built.append(QStringView(word.text).sliced(from, at - from));
+        built.append(outputs[n].kind == Text::Kind::Known ? trimmedOutput(outputs[n].text) : QStringLiteral("$()"));
+        from = at + 3;
+    }
+    built.append(QStringView(word.text).sliced(from));
+    Text t = Text::known(built);
+    t.processList = processList;
+    return t;
+}
+
+Text Review::programOf(const Word &word, Scope &scope)
+{
+    static const QRegularExpression parameter(QStringLiteral("^\\$(\\{[^}]*\\}|[A-Za-z_][A-Za-z0-9_]*|[0-9@*#?$!-])$"));
+    if (word.live(0) && parameter.match(word.text).hasMatch())
+        return Text::of(Text::Kind::Computed);
+    return textOf(word, scope);
+}
+
+Text Review::scriptOf(const Word &word, Scope &scope)
+{
+    if (word.text == u"$()" && word.substitutions.size() == 1)
+        return yieldOf(word.substitutions.front(), scope);
+    if (std::optional<Text> content = written(place(word, scope)))
+        return *content;
+    return {Text::Kind::File, word.text, false};
+}
+
+Text Review::yieldOf(const CommandList &list, Scope &scope)
+{
+    if (list.pipelines.empty() || m_flowDepth >= kMaxFlowDepth)
+        return list.pipelines.empty() ? Text{} : Text::of(Text::Kind::Computed);
+    ++m_flowDepth;
+    Scope inner = scope;
+    const Text out = flowOf(list.pipelines.back(), inner);
+    --m_flowDepth;
+    return out;
+}
+
+Text Review::flowOf(const Pipeline &p, Scope &scope)
+{
+    Text flow;
+    for (const SimpleCommand &c : p.commands) {
+        const Text input = inputOf(c, flow, scope);
+        if (c.definesFunction) {
+            flow = {};
+            continue;
+        }
+        std::vector<const Word *> words;
+        for (const Word &w : c.words)
+            words.push_back(&w);
+        Resolved r = resolve(words, scope);
+        if (r.computedName) {
+            flow = Text::of(Text::Kind::Computed);
+        } else if (r.invocation) {
+            r.invocation->input = input;
+            flow = yields(*r.invocation, scope);
+        } else {
+            flow = {};
+        }
+    }
+    return flow;
+}
+
+Text Review::yields(const Invocation &inv, Scope &scope)
+{
+    const QString &name = inv.name;
+    const Text &in = inv.input;
+    // Output of a command that reads its input: what it read taints it.
+    const auto passedOn = [&](Text::Kind kind) {
+        Text t = Text::of(kind, in.processList);
+        if (in.kind == Text::Kind::Download || in.kind == Text::Kind::Decoded)
+            t.kind = worse(kind, in.kind);
+        return t;
+    };
+    if (printsDownload(inv))
+        return Text::of(Text::Kind::Download);
+    if (decodes(inv))
+        return passedOn(Text::Kind::Decoded);
+    if (isProcessLister(name) && !(name == u"fuser" && hasLetter(inv.texts(), u'k')))
+        return Text::of(Text::Kind::Computed, true);
+    if (name == u"tee")
+        return in;
+    if (name == u"echo" || name == u"print" || name == u"printf") {
+        std::size_t i = 0;
+        bool escapes = name == u"printf" || name == u"print";
+        static const QRegularExpression echoOptions(QStringLiteral("^-[neErl]+$"));
+        if (name == u"printf" && !inv.args.empty() && inv.text(0) == u"-v")
+            return {}; // printf -v assigns, prints nothing
+        while (name != u"printf" && i < inv.args.size() && echoOptions.match(inv.text(i)).hasMatch()) {
+            escapes = escapes || inv.text(i).contains(u'e');
+            ++i;
+        }
+        QStringList parts;
+        Text::Kind kind = Text::Kind::Known;
+        bool processList = false;
+        for (; i < inv.args.size(); ++i) {
+            const Word &w = *inv.args[i];
+            const Text t = textOf(w, scope);
+            processList = processList || t.processList;
+            if (t.kind != Text::Kind::Known || (w.expands && w.substitutions.empty()))
+                kind = worse(kind, t.kind == Text::Kind::Known || t.kind == Text::Kind::File ? Text::Kind::Computed : t.kind);
+            parts.append(t.text);
+        }
+        if (kind != Text::Kind::Known)
+            return Text::of(kind, processList);
+        QString text;
+        if (name == u"printf" && !parts.isEmpty()) {
+            const QString format = parts.takeFirst();
+            if (format.contains(QLatin1String("%b")))
+                return Text::of(Text::Kind::Decoded);
+            static const QRegularExpression conversion(QStringLiteral("%[-+ #0-9.]*[a-zA-Z%]"));
+            qsizetype next = 0;
+            do {
+                qsizetype pos = 0;
+                for (auto it = conversion.globalMatch(format); it.hasNext();) {
+                    const QRegularExpressionMatch m = it.next();
+                    text += QStringView(format).sliced(pos, m.capturedStart() - pos);
+                    if (m.captured() == u"%%")
+                        text += u'%';
+                    else if (next < parts.size())
+                        text += parts.at(next++);
+                    pos = m.capturedEnd();
+                }
+                text += QStringView(format).sliced(pos);
+            } while (next > 0 && next < parts.size());
+        } else {
+            text = parts.join(u' ') + u'\n';
+        }
+        if (escapes && hasDecodingEscapes(text))
+            return Text::of(Text::Kind::Decoded);
+        return Text::known(escapes ? decodeEscapes(text) : text);
+    }
+    if (name == u"cat" || name == u"tac") {
+        for (const Word *w : inv.args) {
+            if (w->text.startsWith(u'-') && w->text != u"-")
+                continue;
+            if (w->text == u"-")
+                return in;
+            return scriptOf(*w, scope);
+        }
+        return in;
+    }
+    if (isShell(name) && m_flowDepth < kMaxFlowDepth) {
+        const ShellSource src = shellSource(inv);
+        if (src.text) {
+            const Text t = textOf(*src.text, scope);
+            if (t.kind != Text::Kind::Known)
+                return t.kind == Text::Kind::File ? Text::of(Text::Kind::Computed) : t;
+            ++m_flowDepth;
+            const CommandList inner = parse(t.text);
+            const Text out = yieldOf(inner, scope);
+            --m_flowDepth;
+            return out;
+        }
+    }
+    return passedOn(Text::Kind::Computed);
+}
+
+void Review::run(const Text &code, Language language, Scope &scope)
+{
+    switch (code.kind) {
+    case Text::Kind::None:
+    case Text::Kind::File:
+        return; // a script file the line did not write: what the project runs anyway
+    case Text::Kind::Computed:
+        flag(QStringLiteral("Command name is computed when it runs"));
+        return;
+    case Text::Kind::Decoded:
+        flag(QStringLiteral("Decoded text run by a shell or interpreter"));
+        return;
+    case Text::Kind::Download:
+        flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
+        return;
+    case Text::Kind::Known:
+        break;
+    }
+    if (language == Language::Shell) {
+        shellText(code.text, scope);
+        return;
+    }
+    const ProgramFindings f = inspectProgram(code.text, language);
+    if (f.effect)
+        flag(*f.effect);
+    for (const QString &command : f.commands)
+        shellText(command, scope);
+    if (f.decodesAndRuns)
+        flag(QStringLiteral("Decoded text run by a shell or interpreter"));
+    if (f.runsUnknown)
+        flag(QStringLiteral("Inline program runs commands"));
+    if (f.credential)
+        flag(QStringLiteral("Inline program touches credential files"));
+}
+
+void Review::wrote(const Place &file, const Text &content)
+{
+    if (file.isProject())
+        return;
+    m_written.insert(keyOf(file), content);
+}
+
+void Review::downloadedUnnamed()
+{
+    m_downloadedUnnamed = true;
+}
+
+std::optional<Text> Review::written(const Place &file) const
+{
+    const auto it = m_written.constFind(keyOf(file));
+    if (it != m_written.cend())
+        return *it;
+    if (m_downloadedUnnamed)
+        return Text::of(Text::Kind::Download);
+    return std::nullopt;
+}
+
+bool Review::listsProcesses(const Word &word, Scope &scope)
+{
+    for (const CommandList &sub : word.substitutions) {
+        if (yieldOf(sub, scope).processList)
+            return true;
+    }
+    return false;
+}
+
+bool Review::isPidVariable(const Word &word) const
+{
+    static const QRegularExpression reference(QStringLiteral("\\$\\{?([A-Za-z_][A-Za-z0-9_]*)"));
+    for (auto it = reference.globalMatch(word.text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (word.live(m.capturedStart()) && m_pidVariables.contains(m.captured(1)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace agent::CommandWordCheck

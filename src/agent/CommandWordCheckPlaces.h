@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace agent::CommandWordCheck {
+
+// Where a path word points, as far as the text tells: "~", "$HOME",
+// "${HOME}", "/home/$USER", "/root" and the user's own home path all become
+// Home; "..", "." and "//" are resolved as written.
+struct Place {
+    enum class Base { Relative, Absolute, Home };
+    Base base = Base::Relative;
+    QStringList parts; // the components after the base
+
+    bool isProject() const { return base == Base::Relative && parts.isEmpty(); }
+    friend bool operator==(const Place &, const Place &) = default;
+};
+
+class Places {
+public:
+    Places();
+
+    // The place a word names. tildeLive: the word starts with an unquoted "~".
+    // A relative word is taken from cwd, which is the project when empty.
+    Place resolve(const QString &text, bool tildeLive, const Place &cwd) const;
+
+    // "/", home, or one folder right under either ("/etc", "~/.config",
+    // "~/*"), or the project's parent: what no recursive change may reach.
+    static bool isTopFolder(const Place &p);
+    // "/" or a home itself, or everything right in it ("~/*").
+    static bool isHomeOrRoot(const Place &p);
+
+    // The label of a credential place ("~/.ssh", "keyring", "app sign-in",
+    // "process environment", ...), nothing for other places.
+    static std::optional<QString> credential(const Place &p);
+    // A file the shell or the desktop runs at start-up.
+    static bool isStartupFile(const Place &p);
+    // A place whose files are started later: autostart, user services, cron.
+    static std::optional<QString> persistence(const Place &p);
+
+    // A device other than the harmless ones (null, zero, random, ttys, fds).
+    static bool isDevice(const QString &path);
+
+    // Markers of credential places in free text (inline programs).
+    static bool mentionsCredential(const QString &text);
+
+private:
+    QString m_home;
+};
+
+} // namespace agent::CommandWordCheck

@@ -1,0 +1,425 @@
+#include "agent/CommandWordCheckPrograms.h"
+
+#include "agent/CommandWordCheckPlaces.h"
+
+#include <QRegularExpression>
+
+namespace agent::CommandWordCheck {
+
+namespace {
+
+using ShellWords::Word;
+
+// Options of an interpreter: letters whose value is program text, letters
+// that take a value, the letter that names a program file.
+struct Options {
+    QStringView codeLetters;
+    QStringView valueLetters;
+    QStringView scriptLetters;
+    QStringList codeLong;
+    QStringList valueLong;
+    bool programOperand = false; // awk: the first operand is the program
+    QChar moduleLetter;          // python -m: runs a module, reads no program
+};
+
+Options optionsFor(Language language)
+{
+    switch (language) {
+    case Language::Python:
+        return {u"c", u"WXQ", u"", {}, {}, false, u'm'};
+    case Language::Perl:
+        return {u"eE", u"MmIixdCDV", u"", {}, {}, false, {}};
+    case Language::Ruby:
+        return {u"e", u"rICEFKTWx", u"", {}, {QStringLiteral("--require")}, false, {}};
+    case Language::JavaScript:
+        return {u"ep", u"rC", u"", {QStringLiteral("--eval"), QStringLiteral("--print")},
+                {QStringLiteral("--require"), QStringLiteral("--import"), QStringLiteral("--loader"), QStringLiteral("--conditions")}, false, {}};
+    case Language::Php:
+        return {u"rRBE", u"cdz", u"f", {}, {}, false, {}};
+    case Language::Lua:
+        return {u"e", u"l", u"", {}, {}, false, {}};
+    case Language::R:
+        return {u"e", u"", u"", {}, {}, false, {}};
+    case Language::Awk:
+        return {u"e", u"FviljWE", u"f", {QStringLiteral("--source")},
+                {QStringLiteral("--field-separator"), QStringLiteral("--assign"), QStringLiteral("--include"), QStringLiteral("--load")}, true, {}};
+    case Language::Other:
+        return {u"ce", u"", u"f", {QStringLiteral("--eval"), QStringLiteral("--command")}, {}, false, {}};
+    case Language::Shell:
+    case Language::Tcl:
+        break;
+    }
+    return {};
+}
+
+// The program text with string literals blanked, and the literals themselves.
+struct Lexed {
+    QString code;           // literals replaced by spaces between their quotes
+    QByteArray inString;    // 1 where a character lies inside a literal
+    QStringList commands;   // backtick, qx{} and %x() literals: command lines
+};
+
+Lexed lex(const QString &text, Language language)
+{
+    Lexed out{text, QByteArray(text.size(), 0), {}};
+    const bool backticksRun = language == Language::Perl || language == Language::Ruby || language == Language::Php
+                              || language == Language::Other;
+    qsizetype i = 0;
+    const auto blank = [&](qsizetype from, qsizetype to) {
+        for (qsizetype k = from; k < to && k < text.size(); ++k) {
+            out.code[k] = u' ';
+            out.inString[k] = 1;
+        }
+    };
+    while (i < text.size()) {
+        const QChar c = text[i];
+        QChar close;
+        qsizetype start = i + 1;
+        bool command = false;
+        if (c == u'\'' || c == u'"') {
+            close = c;
+            if (language == Language::Python && text.mid(i, 3) == QString(3, c)) {
+                const qsizetype end = text.indexOf(QString(3, c), i + 3);
+                const qsizetype stop = end < 0 ? text.size() : end;
+                blank(i + 3, stop);
+                i = stop + 3;
+                continue;
+            }
+        } else if (c == u'`') {
+            close = c;
+            command = backticksRun;
+        } else if ((language == Language::Perl && text.mid(i, 2) == u"qx") || (language == Language::Ruby && text.mid(i, 2) == u"%x")) {
+            if (i + 2 < text.size() && QStringView(u"({[<|/!").contains(text[i + 2])) {
+                const QChar open = text[i + 2];
+                close = open == u'(' ? u')' : open == u'{' ? u'}' : open == u'[' ? u']' : open == u'<' ? u'>' : open;
+                start = i + 3;
+                command = true;
+            }
+        }
+        if (close.isNull()) {
+            ++i;
+            continue;
+        }
+        qsizetype j = start;
+        while (j < text.size() && text[j] != close)
+            j += text[j] == u'\\' ? 2 : 1;
+        const qsizetype stop = qMin(j, text.size());
+        if (command)
+            out.commands.append(text.mid(start, stop - start));
+        blank(start, stop);
+        i = stop + 1;
+    }
+    return out;
+}
+
+QRegularExpression rx(const char *pattern)
+{
+    return QRegularExpression(QString::fromLatin1(pattern));
+}
+
+bool matches(const QRegularExpression &re, const QString &text)
+{
+    return re.match(text).hasMatch();
+}
+
+// Calls that run a command line, by language; group 1 ends where the
+// arguments begin.
+const QRegularExpression &runCall(Language language)
+{
+    static const QRegularExpression python = rx("(?:\\bos\\.system|\\.system|\\bos\\.popen|\\bos\\.exec\\w*|\\bos\\.spawn\\w*|\\bos\\.posix_spawnp?|"
+                                                "\\bsubprocess\\.\\w+|\\bPopen|\\bcheck_output|\\bcheck_call|\\bgetoutput|\\bgetstatusoutput|\\bpty\\.spawn)\\s*\\(");
+    static const QRegularExpression javascript = rx("(?:\\bexecSync|\\bexecFileSync|\\bexecFile|\\bspawnSync|\\bspawn|(?<![.\\w])exec|"
+                                                    "\\bchild_process['\"]?\\)?\\.exec|\\bDeno\\.run|\\bDeno\\.Command|\\bBun\\.spawn\\w*)\\s*\\(");
+    static const QRegularExpression perl = rx("(?:\\bsystem|\\bexec)\\b\\s*\\(?");
+    static const QRegularExpression ruby = rx("(?:\\bsystem|\\bexec|\\bspawn|\\bIO\\.popen|\\bOpen3\\.\\w+|\\bProcess\\.spawn)\\b\\s*\\(?");
+    static const QRegularExpression php = rx("(?:\\bsystem|\\bexec|\\bshell_exec|\\bpassthru|\\bproc_open|\\bpopen)\\s*\\(");
+    static const QRegularExpression lua = rx("(?:\\bos\\.execute|\\bio\\.popen)\\s*\\(?");
+    static const QRegularExpression r = rx("(?:\\bsystem2?|\\bshell)\\s*\\(");
+    static const QRegularExpression awk = rx("\\bsystem\\s*\\(");
+    static const QRegularExpression other = rx("(?:\\bsystem|\\bexec)\\b\\s*\\(?");
+    switch (language) {
+    case Language::Python: return python;
+    case Language::JavaScript: return javascript;
+    case Language::Perl: return perl;
+    case Language::Ruby: return ruby;
+    case Language::Php: return php;
+    case Language::Lua: return lua;
+    case Language::R: return r;
+    case Language::Awk: return awk;
+    default: return other;
+    }
+}
+
+std::optional<QString> effectOf(const QString &text, const QString &code, Language language)
+{
+    static const QRegularExpression deletes = rx(
+        "\\bos\\.(?:remove|unlink|rmdir|removedirs)\\b|\\bshutil\\.rmtree\\b|\\brmtree\\b|\\bremove_tree\\b|\\.unlink\\s*\\(|\\.rmdir\\s*\\(|"
+        "\\b(?:unlinkSync|rmSync|rmdirSync)\\b|\\bfs(?:\\.promises)?\\.(?:rm|unlink|rmdir)\\b|\\bFileUtils\\.(?:rm\\w*|remove\\w*|rmdir|rmtree)\\b|"
+        "\\bFile\\.(?:delete|unlink)\\b|\\bDir\\.(?:delete|unlink|rmdir)\\b|\\bDeno\\.remove(?:Sync)?\\b|\\bfile\\.remove\\b|"
+        "\\bunlink\\s*\\(|\\brimraf\\b|\\bfile\\s+delete\\b");
+    static const QRegularExpression deletesBare = rx("\\b(?:unlink|rmdir)\\b");
+    static const QRegularExpression writes = rx(
+        "\\bopen\\s*\\([^()]*,\\s*(?:mode\\s*=\\s*)?['\"](?:[wax]|r\\+)|\\bmode\\s*=\\s*['\"][wax]|\\.write_(?:text|bytes)\\s*\\(|"
+        "\\bos\\.(?:truncate|rename|renames|replace)\\b|\\bshutil\\.(?:copy\\w*|move)\\b|\\.truncate\\s*\\(|"
+        "\\b(?:writeFile|writeFileSync|appendFile|appendFileSync|createWriteStream|copyFile|copyFileSync|cpSync|renameSync|truncateSync|"
+        "writeTextFile|writeTextFileSync)\\b|\\bfs\\.(?:rename|truncate|cp)\\b|\\bBun\\.write\\b|\\bDeno\\.writeFile(?:Sync)?\\b|"
+        "\\bFile\\.(?:write|rename|truncate)\\b|\\bIO\\.write\\b|\\bFile\\.open\\s*\\([^()]*['\"][wa]|\\bFileUtils\\.(?:mv|cp|cp_r|install|touch|ln_sf)\\b|"
+        "\\bfile_put_contents\\b|\\bfopen\\s*\\([^()]*['\"][wax]|\\bio\\.open\\s*\\([^()]*['\"][wa]|\\bwriteLines\\s*\\(|\\bfile\\.(?:rename|copy)\\b|"
+        "\\bopen\\s*\\(?\\s*(?:my\\s+)?[$\\w]+\\s*,\\s*['\"]\\s*(?:\\+?>|\\+<)|\\bsysopen\\b");
+    static const QRegularExpression phpWrites = rx("\\b(?:rename|copy)\\s*\\(");
+    static const QRegularExpression perlWrites = rx("\\b(?:rename|truncate)\\b");
+    static const QRegularExpression awkWrites = rx("\\bprintf?\\b[^;|}]*>");
+    static const QRegularExpression permissions = rx("\\b(?:l|f)?ch(?:mod|own|grp)(?:Sync|_R)?\\b");
+    static const QRegularExpression kills = rx("\\bos\\.kill(?:pg)?\\b|\\bkillpg\\b|\\bprocess\\.kill\\b|\\bProcess\\.kill\\b|\\bposix_kill\\b|"
+                                               "\\bsignal\\.pthread_kill\\b|\\bDeno\\.kill\\b");
+    static const QRegularExpression killsBare = rx("\\bkill\\b\\s*\\(?\\s*[-\"'\\d$:A-Z]");
+
+    const bool perlLike = language == Language::Perl || language == Language::Other;
+    if (matches(deletes, text) || (perlLike && matches(deletesBare, code)))
+        return QStringLiteral("Inline program deletes files");
+    if (matches(writes, text) || (language == Language::Php && matches(phpWrites, code)) || (perlLike && matches(perlWrites, code))
+        || (language == Language::Awk && matches(awkWrites, code)))
+        return QStringLiteral("Inline program overwrites files");
+    if (matches(permissions, text))
+        return QStringLiteral("Inline program changes permissions");
+    if (matches(kills, text) || (perlLike && matches(killsBare, code)))
+        return QStringLiteral("Inline program kills processes");
+    return std::nullopt;
+}
+
+// The end of the argument list of a call: where its parentheses close, or
+// the end of the statement.
+qsizetype argumentsEnd(const Lexed &lexed, qsizetype from)
+{
+    int nesting = 0;
+    for (qsizetype j = from; j < lexed.code.size(); ++j) {
+        if (lexed.inString.at(j))
+            continue;
+        const QChar c = lexed.code[j];
+        if (c == u'(' || c == u'[' || c == u'{') {
+            ++nesting;
+        } else if (c == u')' || c == u']' || c == u'}') {
+            if (--nesting < 0)
+                return j;
+        } else if (nesting == 0 && (c == u';' || c == u'\n')) {
+            return j;
+        }
+    }
+    return lexed.code.size();
+}
+
+// The literals inside [from, to) of the program.
+QStringList literalsIn(const QString &text, const Lexed &lexed, qsizetype from, qsizetype to)
+{
+    QStringList out;
+    qsizetype j = from;
+    while (j < to) {
+        if (!lexed.inString.at(j)) {
+            ++j;
+            continue;
+        }
+        const qsizetype start = j;
+        while (j < to && lexed.inString.at(j))
+            ++j;
+        out.append(text.mid(start, j - start));
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<Language> interpreterLanguage(const QString &name)
+{
+    static const struct {
+        QRegularExpression pattern;
+        Language language;
+    } table[] = {
+        {rx("^(python[0-9.]*|pypy[0-9.]*)$"), Language::Python},
+        {rx("^perl[0-9.]*$"), Language::Perl},
+        {rx("^(ruby[0-9.]*|jruby)$"), Language::Ruby},
+        {rx("^(node|nodejs|bun|deno)$"), Language::JavaScript},
+        {rx("^php[0-9.]*(-cli)?$"), Language::Php},
+        {rx("^(lua[0-9.]*|luajit)$"), Language::Lua},
+        {rx("^(rscript|r)$"), Language::R},
+        {rx("^(awk|gawk|mawk|nawk|original-awk)$"), Language::Awk},
+        {rx("^(tclsh[0-9.]*|wish[0-9.]*|expect)$"), Language::Tcl},
+        {rx("^(julia|guile[0-9.]*|racket|elixir|groovy|pwsh|powershell|scala|jshell)$"), Language::Other},
+    };
+    for (const auto &row : table) {
+        if (row.pattern.match(name).hasMatch())
+            return row.language;
+    }
+    return std::nullopt;
+}
+
+ProgramSource programSource(Language language, const QString &name, const std::vector<const Word *> &args)
+{
+    ProgramSource src;
+    const auto text = [&](std::size_t i) { return args.at(i)->text; };
+    std::size_t i = 0;
+    if (name == u"deno" || name == u"bun") {
+        // deno eval CODE, deno run FILE|URL; bun -e CODE, bun FILE
+        while (i < args.size() && text(i).startsWith(u'-') && text(i) != u"-e" && text(i) != u"--eval")
+            ++i;
+        if (i < args.size() && (text(i) == u"eval" || text(i) == u"-e" || text(i) == u"--eval")) {
+            if (i + 1 < args.size())
+                src.codeWords.push_back(args.at(i + 1));
+            return src;
+        }
+        if (i < args.size() && text(i) == u"run")
+            ++i;
+        while (i < args.size() && text(i).startsWith(u'-'))
+            ++i;
+        if (i < args.size()) {
+            src.script = args.at(i);
+            src.remote = text(i).startsWith(QLatin1String("http://")) || text(i).startsWith(QLatin1String("https://"));
+        }
+        return src;
+    }
+    if (name == u"pwsh" || name == u"powershell") {
+        for (; i < args.size(); ++i) {
+            const QString a = text(i).toLower();
+            if ((a == u"-c" || a == u"-command") && i + 1 < args.size()) {
+                src.codeWords.push_back(args.at(i + 1));
+                return src;
+            }
+            if (a == u"-e" || a == u"-ec" || a == u"-enc" || a == u"-encodedcommand") {
+                src.encoded = true;
+                return src;
+            }
+            if ((a == u"-f" || a == u"-file") && i + 1 < args.size()) {
+                src.script = args.at(i + 1);
+                return src;
+            }
+        }
+        return src;
+    }
+
+    const Options o = optionsFor(language);
+    bool codeGiven = false;
+    while (i < args.size()) {
+        const QString a = text(i);
+        if (a == u"--") {
+            ++i;
+            break;
+        }
+        if (a == u"-") {
+            src.fromStdin = true;
+            return src;
+        }
+        if (a.startsWith(QLatin1String("--"))) {
+            const qsizetype eq = a.indexOf(u'=');
+            const QString key = eq < 0 ? a : a.left(eq);
+            if (o.codeLong.contains(key)) {
+                codeGiven = true;
+                if (eq >= 0)
+                    src.codeTexts.append(a.mid(eq + 1));
+                else if (i + 1 < args.size())
+                    src.codeWords.push_back(args.at(++i));
+            } else if (o.valueLong.contains(key) && eq < 0) {
+                ++i;
+            }
+            ++i;
+            continue;
+        }
+        if (a.size() < 2 || !a.startsWith(u'-'))
+            break;
+        std::size_t consumed = 0;
+        for (qsizetype k = 1; k < a.size(); ++k) {
+            const QChar ch = a[k];
+            const QString rest = a.mid(k + 1);
+            if (ch == o.moduleLetter)
+                return {}; // python -m runs a module and reads no program
+            if (o.codeLetters.contains(ch) || o.scriptLetters.contains(ch)) {
+                // node -pe CODE: -p and -e in one cluster, the code follows.
+                if (!rest.isEmpty() && std::all_of(rest.cbegin(), rest.cend(), [&](QChar r) { return o.codeLetters.contains(r); }))
+                    continue;
+                const Word *value = nullptr;
+                if (rest.isEmpty() && i + 1 < args.size())
+                    value = args.at(i + ++consumed);
+                if (o.scriptLetters.contains(ch)) {
+                    src.script = value;
+                } else if (value) {
+                    src.codeWords.push_back(value);
+                } else if (!rest.isEmpty()) {
+                    src.codeTexts.append(rest);
+                }
+                codeGiven = true;
+                break;
+            }
+            if (language == Language::Perl && (ch == u'l' || ch == u'0')) {
+                while (k + 1 < a.size() && a[k + 1].isDigit())
+                    ++k;
+                continue;
+            }
+            if (o.valueLetters.contains(ch)) {
+                if (rest.isEmpty() && language != Language::Perl && i + 1 < args.size())
+                    ++consumed;
+                break;
+            }
+        }
+        i += 1 + consumed;
+    }
+    if (codeGiven)
+        return src;
+    if (o.programOperand) {
+        if (i < args.size())
+            src.codeWords.push_back(args.at(i));
+        return src;
+    }
+    if (i >= args.size() || text(i) == u"-" || text(i) == u"/dev/stdin")
+        src.fromStdin = true;
+    else
+        src.script = args.at(i);
+    return src;
+}
+
+ProgramFindings inspectProgram(const QString &program, Language language)
+{
+    ProgramFindings f;
+    const Lexed lexed = lex(program, language);
+    f.effect = effectOf(program, lexed.code, language);
+    f.commands = lexed.commands;
+
+    const QRegularExpression &calls = runCall(language);
+    bool runs = !lexed.commands.isEmpty();
+    for (auto it = calls.globalMatch(lexed.code); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        runs = true;
+        qsizetype at = m.capturedEnd();
+        while (at < lexed.code.size() && !lexed.inString.at(at) && QStringView(u" \t([{").contains(lexed.code[at]))
+            ++at;
+        const bool literal = at < program.size() && QStringView(u"'\"`").contains(program[at]);
+        if (!literal) {
+            f.runsUnknown = true;
+            continue;
+        }
+        const QStringList literals = literalsIn(program, lexed, at, argumentsEnd(lexed, at));
+        f.commands.append(literals.join(u' '));
+        if (literals.size() > 1)
+            f.commands.append(literals);
+    }
+    if (language == Language::Awk) {
+        static const QRegularExpression getline = rx("\"((?:[^\"\\\\]|\\\\.)*)\"\\s*\\|&?\\s*getline");
+        for (auto it = getline.globalMatch(program); it.hasNext();) {
+            f.commands.append(it.next().captured(1));
+            runs = true;
+        }
+        static const QRegularExpression printPipe = rx("\\bprintf?\\b[^;}]*\\|&?\\s*\"");
+        if (matches(printPipe, lexed.code)) {
+            f.runsUnknown = true;
+            runs = true;
+        }
+    }
+
+    static const QRegularExpression decodes = rx(
+        "b64decode|\\bbase64\\b|decodebytes|fromhex|unhexlify|\\ba2b_\\w+|codecs\\.decode|\\batob\\b|Buffer\\.from\\s*\\([^()]*['\"](?:base64|hex)|"
+        "decode_base64|base64_decode|MIME::Base64|\\bpack\\s*\\(?\\s*['\"][Hh]|\\bunpack1?\\s*\\(?\\s*['\"][mu]|hex2bin|str_rot13|"
+        "String\\.fromCharCode|zlib\\.decompress|gzinflate|gzuncompress|FromBase64String");
+    static const QRegularExpression evaluates = rx("\\b(?:exec|eval|compile|Function|loadstring|instance_eval|class_eval|Invoke-Expression|iex)\\b\\s*\\(?");
+    f.decodesAndRuns = matches(decodes, program) && (runs || matches(evaluates, lexed.code));
+    f.credential = Places::mentionsCredential(program);
+    return f;
+}
+
+} // namespace agent::CommandWordCheck

@@ -1,0 +1,749 @@
+// The rules of each command: what a careful reviewer asks about, by the
+// command's name, options and operands.
+#include "agent/CommandWordCheckReview.h"
+
+#include <QHash>
+#include <QRegularExpression>
+#include <QUrl>
+
+#include <functional>
+
+namespace agent::CommandWordCheck {
+
+namespace {
+
+using Rule = void (*)(Review &, const Invocation &, Scope &);
+
+bool isOneOf(const QString &name, std::initializer_list<const char16_t *> names)
+{
+    return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
+}
+
+// Operand words: those that are not options (all of them after "--").
+std::vector<const Word *> operandWords(const Invocation &inv)
+{
+    std::vector<const Word *> out;
+    bool options = true;
+    for (const Word *w : inv.args) {
+        if (options && w->text == u"--")
+            options = false;
+        else if (!options || w->text.size() < 2 || !w->text.startsWith(u'-'))
+            out.push_back(w);
+    }
+    return out;
+}
+
+// Commands that only look at names and metadata, or print their words: a
+// credential place in their arguments is not read.
+bool onlyLooks(const Invocation &inv)
+{
+    if (isOneOf(inv.name, {u"ls", u"ll", u"dir", u"vdir", u"stat", u"test", u"[", u"[[", u"file", u"du", u"tree", u"realpath",
+                           u"readlink", u"dirname", u"basename", u"namei", u"echo", u"printf", u"print", u"type", u"which", u"whereis",
+                           u"cd", u"pushd", u"popd", u"mkdir", u"getfacl", u"lsattr", u"exa", u"eza", u"lsd", u"df", u"man", u"info",
+                           u"whatis", u"apropos", u"help"}))
+        return true;
+    const QStringList a = inv.texts();
+    if (inv.name == u"find") {
+        static const QStringList actions{QStringLiteral("-exec"), QStringLiteral("-execdir"), QStringLiteral("-ok"), QStringLiteral("-okdir"),
+                                         QStringLiteral("-delete"), QStringLiteral("-fprint"), QStringLiteral("-fprint0"),
+                                         QStringLiteral("-fprintf"), QStringLiteral("-fls")};
+        return std::none_of(a.cbegin(), a.cend(), [](const QString &x) { return actions.contains(x); });
+    }
+    if (inv.name == u"ssh-keygen")
+        return std::any_of(a.cbegin(), a.cend(), [](const QString &x) { return x == u"-l" || x == u"-y" || x == u"-F" || x == u"-R" || x == u"-lf"; });
+    return false;
+}
+
+// Credential places, shell start-up files and persistence places in the
+// arguments, also inside "--opt=path", "if=path" and "@path", and relative
+// to a folder changed to earlier.
+void checkPlaces(Review &review, const Invocation &inv, Scope &scope, const std::vector<const Word *> &code = {})
+{
+    if (onlyLooks(inv))
+        return;
+    const bool identityOption = isOneOf(inv.name, {u"ssh", u"scp", u"sftp", u"rsync", u"sshfs"});
+    Place cwd = scope.cwd;
+    for (std::size_t i = 0; i < inv.args.size(); ++i) {
+        const Word &w = *inv.args[i];
+        const QString &text = w.text;
+        if (std::find(code.cbegin(), code.cend(), &w) != code.cend())
+            continue; // program text, judged as a program
+        if (text.isEmpty() || text.contains(u' ') || text.contains(u'\t') || text.contains(u'\n'))
+            continue;
+        const QString previous = i > 0 ? inv.text(i - 1) : QString();
+        if (identityOption && (previous == u"-i" || previous == u"-F"))
+            continue;
+        if (inv.name == u"tar" && (previous == u"-C" || previous == u"--directory")) {
+            cwd = review.places().resolve(text, w.unquoted(0), scope.cwd);
+            continue;
+        }
+        QList<qsizetype> starts{0};
+        if (const qsizetype eq = text.indexOf(u'='); eq > 0)
+            starts.append(eq + 1);
+        if (const qsizetype at = text.lastIndexOf(u'@'); at >= 0 && !text.contains(QLatin1String("://")))
+            starts.append(at + 1);
+        for (const qsizetype start : std::as_const(starts)) {
+            const Place p = review.places().resolve(text.mid(start), w.unquoted(start), cwd);
+            if (const std::optional<QString> label = Places::credential(p))
+                review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
+            if (Places::isStartupFile(p))
+                review.flag(QStringLiteral("Shell profile tampering"));
+            if (const std::optional<QString> why = Places::persistence(p))
+                review.flag(*why);
+        }
+    }
+}
+
+void shell(Review &review, const Invocation &inv, Scope &scope)
+{
+    const ShellSource src = shellSource(inv);
+    if (src.runsNothing)
+        return;
+    if (!src.attached.isNull())
+        review.run(Text::known(src.attached), Language::Shell, scope);
+    else if (src.text)
+        review.run(review.textOf(*src.text, scope), Language::Shell, scope);
+    else if (src.textFromInput || src.fromStdin)
+        review.run(inv.input, Language::Shell, scope);
+    else if (src.script)
+        review.run(review.scriptOf(*src.script, scope), Language::Shell, scope);
+}
+
+void program(Review &review, Language language, const Invocation &inv, Scope &scope)
+{
+    const ProgramSource src = programSource(language, inv.name, inv.args);
+    checkPlaces(review, inv, scope, src.codeWords);
+    if (src.remote)
+        review.flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
+    if (src.encoded)
+        review.flag(QStringLiteral("Decoded text run by a shell or interpreter"));
+    for (const Word *w : src.codeWords)
+        review.run(review.programOf(*w, scope), language, scope);
+    for (const QString &code : src.codeTexts)
+        review.run(Text::known(code), language, scope);
+    if (src.script)
+        review.run(review.scriptOf(*src.script, scope), language, scope);
+    if (src.fromStdin)
+        review.run(inv.input, language, scope);
+}
+
+// A file this line wrote, run by its path: its first line says who runs it.
+void writtenScript(Review &review, const Invocation &inv, Scope &scope)
+{
+    const Text content = review.scriptOf(*inv.nameWord, scope);
+    Language language = Language::Shell;
+    if (content.kind == Text::Kind::Known && content.text.startsWith(QLatin1String("#!"))) {
+        const QString line = content.text.section(u'\n', 0, 0);
+        const QStringList words = line.mid(2).split(u' ', Qt::SkipEmptyParts);
+        const QString interpreter = words.isEmpty() ? QString() : baseName(words.first() == u"/usr/bin/env" && words.size() > 1 ? words.at(1) : words.first());
+        if (const std::optional<Language> l = interpreterLanguage(interpreter.toLower()))
+            language = *l;
+    }
+    review.run(content, language, scope);
+}
+
+void evalRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    // "eval eval x" is "eval x" when x holds nothing a second parse would
+    // change: no deeper for each one.
+    std::size_t first = 0;
+    static const QRegularExpression reparsed(QStringLiteral("['\"\\\\$`]"));
+    const bool plain = std::none_of(inv.args.cbegin(), inv.args.cend(), [](const Word *w) { return w->text.contains(reparsed); });
+    while (plain && first < inv.args.size() && inv.text(first) == u"eval")
+        ++first;
+    QStringList parts;
+    for (std::size_t i = first; i < inv.args.size(); ++i) {
+        const Text t = review.textOf(*inv.args[i], scope);
+        if (t.kind != Text::Kind::Known) {
+            if (t.kind != Text::Kind::File || inv.args.size() - first > 1)
+                review.run(t.kind == Text::Kind::File ? Text::of(Text::Kind::Computed) : t, Language::Shell, scope);
+            return;
+        }
+        parts.append(t.text);
+    }
+    review.run(Text::known(parts.join(u' ')), Language::Shell, scope);
+}
+
+void sourceRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const std::vector<const Word *> operands = operandWords(inv);
+    if (operands.empty())
+        return;
+    const QString &file = operands.front()->text;
+    if (file == u"/dev/stdin" || file == u"-" || file == u"/dev/fd/0")
+        review.run(inv.input, Language::Shell, scope);
+    else
+        review.run(review.scriptOf(*operands.front(), scope), Language::Shell, scope);
+}
+
+void aliasRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    for (const Word *w : inv.args) {
+        const qsizetype eq = w->text.indexOf(u'=');
+        if (eq > 0)
+            review.run(Text::known(w->text.mid(eq + 1)), Language::Shell, scope);
+    }
+}
+
+void trapRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    std::size_t i = 0;
+    if (i < inv.args.size() && (inv.text(i) == u"-l" || inv.text(i) == u"-p"))
+        return;
+    if (i < inv.args.size() && inv.text(i) == u"--")
+        ++i;
+    if (i + 1 < inv.args.size() && inv.text(i) != u"-")
+        review.run(review.textOf(*inv.args[i], scope), Language::Shell, scope);
+}
+
+void cdRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const std::vector<const Word *> operands = operandWords(inv);
+    if (operands.empty())
+        scope.cwd = {Place::Base::Home, {}};
+    else if (operands.front()->text == u"-")
+        scope.cwd = {};
+    else
+        scope.cwd = review.place(*operands.front(), scope);
+}
+
+void forRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    if (inv.args.size() < 2 || inv.text(1) != u"in")
+        return;
+    for (std::size_t i = 2; i < inv.args.size(); ++i) {
+        if (review.listsProcesses(*inv.args[i], scope))
+            review.addPidVariable(inv.text(0));
+    }
+}
+
+// read, mapfile: variables filled from a process listing hold process ids.
+void readRule(Review &review, const Invocation &inv, Scope &)
+{
+    if (!inv.input.processList)
+        return;
+    static const QStringList valueOptions{QStringLiteral("-d"), QStringLiteral("-n"), QStringLiteral("-N"), QStringLiteral("-p"),
+                                          QStringLiteral("-t"), QStringLiteral("-u"), QStringLiteral("-i"), QStringLiteral("-C"),
+                                          QStringLiteral("-c"), QStringLiteral("-O"), QStringLiteral("-s")};
+    for (std::size_t i = 0; i < inv.args.size(); ++i) {
+        const QString a = inv.text(i);
+        if (valueOptions.contains(a) && !(inv.name == u"mapfile" || inv.name == u"readarray" ? a == u"-t" : false))
+            ++i;
+        else if (!a.startsWith(u'-'))
+            review.addPidVariable(a);
+        else if (a == u"-a" && i + 1 < inv.args.size())
+            review.addPidVariable(inv.text(++i));
+    }
+}
+
+void declareRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    for (const Word *w : inv.args) {
+        if (w->text.contains(u'=') && review.listsProcesses(*w, scope))
+            review.addPidVariable(w->text.left(w->text.indexOf(u'=')));
+    }
+}
+
+// kill of -1, of a process group, of init or of every process of the group;
+// of pids that a process listing found.
+void killRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const QStringList args = inv.texts();
+    std::size_t i = 0;
+    if (!args.isEmpty()) {
+        const QString &first = args.first();
+        if (first == u"-l" || first == u"-L" || first == u"--list")
+            return;
+        if (first == u"-s" || first == u"-n" || first == u"--signal")
+            i = 2;
+        else if (first != u"--" && first.startsWith(u'-'))
+            i = 1; // a signal: -9, -KILL, -SIGTERM
+    }
+    static const QRegularExpression negative(QStringLiteral("^-[0-9$]"));
+    bool others = inv.viaXargs && inv.input.processList;
+    for (; i < inv.args.size(); ++i) {
+        const Word &w = *inv.args[i];
+        if (w.text == u"--")
+            continue;
+        if (negative.match(w.text).hasMatch() || w.text == u"0" || w.text == u"1" || review.isPidVariable(w) || review.listsProcesses(w, scope))
+            others = true;
+    }
+    if (others)
+        review.killOthers();
+}
+
+void killsAll(Review &review, const Invocation &, Scope &)
+{
+    review.killOthers();
+}
+
+void fuserRule(Review &review, const Invocation &inv, Scope &)
+{
+    const Flags f = flagsOf(inv.texts());
+    if (f.has(u'k', u"--kill"))
+        review.killOthers();
+}
+
+void tmuxRule(Review &review, const Invocation &inv, Scope &)
+{
+    const QStringList a = inv.texts();
+    if (a.contains(QStringLiteral("kill-server")) || (a.contains(QStringLiteral("kill-session")) && a.contains(QStringLiteral("-a"))))
+        review.killOthers();
+}
+
+void loginctlRule(Review &review, const Invocation &inv, Scope &)
+{
+    const Flags f = flagsOf(inv.texts());
+    for (const QString &o : f.operands) {
+        if (o.startsWith(QLatin1String("kill-")) || o.startsWith(QLatin1String("terminate-")))
+            review.killOthers();
+        else if (o == u"poweroff" || o == u"halt")
+            review.flag(QStringLiteral("System shutdown"));
+        else if (o == u"reboot")
+            review.flag(QStringLiteral("System reboot"));
+    }
+}
+
+void systemctlRule(Review &review, const Invocation &inv, Scope &)
+{
+    const Flags f = flagsOf(inv.texts());
+    if (f.operands.contains(u"poweroff") || f.operands.contains(u"halt") || f.operands.contains(u"kexec"))
+        review.flag(QStringLiteral("System shutdown"));
+    else if (f.operands.contains(u"reboot"))
+        review.flag(QStringLiteral("System reboot"));
+    else if (f.operands.contains(u"kill"))
+        review.killOthers();
+}
+
+void initRule(Review &review, const Invocation &inv, Scope &)
+{
+    if (inv.args.empty())
+        return;
+    if (inv.text(0) == u"0")
+        review.flag(QStringLiteral("System shutdown"));
+    else if (inv.text(0) == u"6")
+        review.flag(QStringLiteral("System reboot"));
+}
+
+void powerOff(Review &review, const Invocation &, Scope &)
+{
+    review.flag(QStringLiteral("System shutdown"));
+}
+
+const QStringList &deleters()
+{
+    static const QStringList names{QStringLiteral("rm"), QStringLiteral("unlink"), QStringLiteral("shred"), QStringLiteral("srm"),
+                                   QStringLiteral("wipe"), QStringLiteral("trash"), QStringLiteral("trash-put"), QStringLiteral("gio")};
+    return names;
+}
+
+void rmRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const Flags f = flagsOf(inv.texts());
+    const bool recursive = f.has(u'r', u"--recursive") || f.has(u'R');
+    if (recursive && f.has(u'f', u"--force"))
+        review.flag(QStringLiteral("Recursive force delete (rm)"));
+    if (inv.viaXargs)
+        review.flag(QStringLiteral("Deletes files found when it runs (xargs)"));
+    for (const Word *w : operandWords(inv)) {
+        const Place p = review.place(*w, scope);
+        if ((recursive && Places::isTopFolder(p)) || (w->glob && Places::isHomeOrRoot(p)))
+            review.flag(QStringLiteral("Recursive delete of home or root (rm)"));
+    }
+}
+
+void shredRule(Review &review, const Invocation &inv, Scope &)
+{
+    review.flag(QStringLiteral("Irrecoverable erase (%1)").arg(inv.name));
+}
+
+// The command a finder runs on what it finds: deleting it, or any other
+// command judged as such.
+void foundRule(Review &review, const std::vector<const Word *> &words, const QString &finder, Scope &scope)
+{
+    review.runWords(words, scope);
+    if (const std::optional<Invocation> inner = review.quietInvocation(words, scope); inner && deleters().contains(inner->name))
+        review.flag(QStringLiteral("Deletes files found when it runs (%1)").arg(finder));
+}
+
+void findRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    for (std::size_t i = 0; i < inv.args.size(); ++i) {
+        const QString a = inv.text(i);
+        if (a == u"-delete")
+            review.flag(QStringLiteral("Recursive delete (find -delete)"));
+        if (a == u"-exec" || a == u"-execdir" || a == u"-ok" || a == u"-okdir") {
+            std::vector<const Word *> run;
+            for (++i; i < inv.args.size() && inv.text(i) != u";" && inv.text(i) != u"+"; ++i)
+                run.push_back(inv.args[i]);
+            foundRule(review, run, QStringLiteral("find"), scope);
+        }
+    }
+}
+
+void fdRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    for (std::size_t i = 0; i < inv.args.size(); ++i) {
+        const QString a = inv.text(i);
+        if (a == u"-x" || a == u"--exec" || a == u"-X" || a == u"--exec-batch") {
+            std::vector<const Word *> run;
+            for (++i; i < inv.args.size() && inv.text(i) != u";"; ++i)
+                run.push_back(inv.args[i]);
+            foundRule(review, run, inv.name, scope);
+        }
+    }
+}
+
+// A mode that gives others write access: octal with the others' write bit,
+// or a symbolic clause for o or a that adds or sets w.
+bool grantsWorldWrite(const QString &mode)
+{
+    static const QRegularExpression octal(QStringLiteral("^[0-7]{1,4}$"));
+    if (octal.match(mode).hasMatch())
+        return (mode.back().digitValue() & 2) != 0;
+    static const QRegularExpression clause(QStringLiteral("^([ugoa]*)([+=])([rwxXst]*)$"));
+    for (const QString &part : mode.split(u',')) {
+        const QRegularExpressionMatch m = clause.match(part);
+        if (m.hasMatch() && m.captured(3).contains(u'w') && (m.captured(1).contains(u'o') || m.captured(1).contains(u'a')))
+            return true;
+    }
+    return false;
+}
+
+// chmod, chown, chgrp, chattr, setfacl: recursive changes of a top folder,
+// or any change of a home or the root itself.
+void permissionsRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const QStringList args = inv.texts();
+    const Flags f = flagsOf(args);
+    const bool recursive = f.has(u'R', u"--recursive");
+    if (inv.name == u"chmod" && recursive && std::any_of(args.cbegin(), args.cend(), grantsWorldWrite))
+        review.flag(QStringLiteral("Recursive world-writable chmod"));
+    if ((inv.name == u"chown" || inv.name == u"chgrp") && recursive)
+        review.flag(QStringLiteral("Recursive ownership change (%1)").arg(inv.name));
+    for (const Word *w : operandWords(inv)) {
+        const Place p = review.place(*w, scope);
+        if ((recursive && Places::isTopFolder(p)) || Places::isHomeOrRoot(p))
+            review.flag(QStringLiteral("Home or root folder changed (%1)").arg(inv.name));
+    }
+}
+
+void mvRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const std::vector<const Word *> operands = operandWords(inv);
+    for (std::size_t i = 0; i + 1 < operands.size(); ++i) {
+        const Place p = review.place(*operands[i], scope);
+        if (Places::isHomeOrRoot(p) || (p.base == Place::Base::Absolute && Places::isTopFolder(p)))
+            review.flag(QStringLiteral("Home or root folder changed (mv)"));
+    }
+}
+
+// ps with BSD "e" shows every process's environment.
+void psRule(Review &review, const Invocation &inv, Scope &)
+{
+    for (const QString &a : inv.texts()) {
+        if (!a.startsWith(u'-') && a.contains(u'e') && !a.contains(u'=') && a.size() < 12 && a.toLower() == a)
+            review.flag(QStringLiteral("Credential file access (process environment)"));
+    }
+}
+
+// Attaching to another process reads its memory and environment.
+void attachRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const QStringList a = inv.texts();
+    const bool attaches = inv.name == u"gcore" || a.contains(QStringLiteral("-p")) || a.contains(QStringLiteral("--pid"))
+                          || a.contains(QStringLiteral("attach")) || std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
+                                 return x.startsWith(QLatin1String("--pid=")) || x.startsWith(QLatin1String("--attach"));
+                             });
+    if (attaches) {
+        review.flag(QStringLiteral("Credential file access (process environment)"));
+        return;
+    }
+    if (inv.name == u"strace" || inv.name == u"ltrace") {
+        static const QStringList values{QStringLiteral("-o"), QStringLiteral("-e"), QStringLiteral("-s"), QStringLiteral("-u"),
+                                        QStringLiteral("-E"), QStringLiteral("-a"), QStringLiteral("-b"), QStringLiteral("-I"),
+                                        QStringLiteral("-X"), QStringLiteral("-P"), QStringLiteral("-S"), QStringLiteral("-n")};
+        std::size_t i = 0;
+        while (i < inv.args.size() && inv.text(i).startsWith(u'-'))
+            i += values.contains(inv.text(i)) ? 2 : 1;
+        if (i < inv.args.size())
+            review.runWords({inv.args.begin() + qsizetype(i), inv.args.end()}, scope);
+    }
+}
+
+// ssh: command options (ProxyCommand ...) run locally, the words after the
+// host run on it.
+void sshRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    static const QString values = QStringLiteral("bcDEeFIiJLlmOopQRSWwB");
+    static const QRegularExpression command(QStringLiteral("^(proxycommand|localcommand|knownhostscommand|remotecommand)[= ](.*)$"),
+                                            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    std::size_t i = 0;
+    for (; i < inv.args.size(); ++i) {
+        const QString a = inv.text(i);
+        if (a == u"--") {
+            ++i;
+            break;
+        }
+        if (!a.startsWith(u'-') || a.size() < 2)
+            break;
+        QString option;
+        if (a.startsWith(QLatin1String("-o")))
+            option = a.size() > 2 ? a.mid(2) : (i + 1 < inv.args.size() ? inv.text(i + 1) : QString());
+        if (const QRegularExpressionMatch m = command.match(option); m.hasMatch())
+            review.run(Text::known(m.captured(2)), Language::Shell, scope);
+        if (a.size() == 2 && values.contains(a.at(1)))
+            ++i;
+    }
+    if (inv.name != u"ssh" || i + 1 >= inv.args.size())
+        return;
+    QStringList remote;
+    for (std::size_t j = i + 1; j < inv.args.size(); ++j)
+        remote.append(inv.text(j));
+    review.run(Text::known(remote.join(u' ')), Language::Shell, scope);
+}
+
+// Options of archivers and copiers whose value is a command line.
+void commandOptionRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    static const QHash<QString, QStringList> options{
+        {QStringLiteral("tar"), {QStringLiteral("--to-command"), QStringLiteral("--use-compress-program"), QStringLiteral("-I"),
+                                 QStringLiteral("--info-script"), QStringLiteral("--new-volume-script"), QStringLiteral("-F"),
+                                 QStringLiteral("--rsh-command"), QStringLiteral("--checkpoint-action")}},
+        {QStringLiteral("zip"), {QStringLiteral("-TT"), QStringLiteral("--unzip-command")}},
+        {QStringLiteral("rsync"), {QStringLiteral("-e"), QStringLiteral("--rsh")}},
+        {QStringLiteral("scp"), {QStringLiteral("-S")}},
+    };
+    const QStringList names = options.value(inv.name);
+    for (std::size_t i = 0; i < inv.args.size(); ++i) {
+        const QString a = inv.text(i);
+        const qsizetype eq = a.indexOf(u'=');
+        const QString key = eq > 0 ? a.left(eq) : a;
+        if (!names.contains(key))
+            continue;
+        QString value = eq > 0 ? a.mid(eq + 1) : (i + 1 < inv.args.size() ? inv.text(++i) : QString());
+        if (key == u"--checkpoint-action") {
+            if (!value.startsWith(QLatin1String("exec=")))
+                continue;
+            value = value.mid(5);
+        }
+        review.run(Text::known(value), Language::Shell, scope);
+    }
+}
+
+// GNU sed's "e" command and "s///e" flag run the pattern space as a command.
+void sedRule(Review &review, const Invocation &inv, Scope &)
+{
+    QStringList scripts;
+    bool given = false;
+    for (std::size_t i = 0; i < inv.args.size(); ++i) {
+        const QString a = inv.text(i);
+        if ((a == u"-e" || a == u"--expression") && i + 1 < inv.args.size()) {
+            scripts.append(inv.text(++i));
+            given = true;
+        } else if (a.startsWith(QLatin1String("--expression="))) {
+            scripts.append(a.mid(13));
+            given = true;
+        } else if (!given && !a.startsWith(u'-')) {
+            scripts.append(a);
+            break;
+        }
+    }
+    static const QRegularExpression runs(QStringLiteral("(^|[;\\n{}])\\s*([0-9$]+|/[^/]*/)?\\s*e(\\s|$|;)|\\bs(.)(?:(?!\\4).)*\\4(?:(?!\\4).)*\\4[gpiImM0-9w]*e"));
+    for (const QString &s : std::as_const(scripts)) {
+        if (runs.match(s).hasMatch())
+            review.flag(QStringLiteral("Inline program runs commands"));
+    }
+}
+
+void scheduleRule(Review &review, const Invocation &, Scope &)
+{
+    review.flag(QStringLiteral("Cron change (persistence)"));
+}
+
+// curl, wget and aria2c save what they fetch: a later run of that file runs
+// a download. curl -X DELETE deletes on the server.
+void downloadRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const QStringList a = inv.texts();
+    QString url;
+    for (const QString &x : a) {
+        if (x.contains(QLatin1String("://")))
+            url = x;
+    }
+    const QString remoteName = QUrl(url).fileName().isEmpty() ? QStringLiteral("index.html") : QUrl(url).fileName();
+    const auto save = [&](const Word *target, const QString &text) {
+        if (target && target->expands)
+            review.downloadedUnnamed();
+        else if (text != u"-" && text != u"/dev/stdout")
+            review.wrote(review.place(text, scope), Text::of(Text::Kind::Download));
+    };
+    for (std::size_t i = 0; i < inv.args.size(); ++i) {
+        const QString &x = a.at(i);
+        const Word *next = i + 1 < inv.args.size() ? inv.args[i + 1] : nullptr;
+        const bool cluster = x.startsWith(u'-') && !x.startsWith(QLatin1String("--"));
+        if (inv.name == u"curl") {
+            if ((x == u"-X" || x == u"--request") && next && next->text.toUpper() == u"DELETE")
+                review.flag(QStringLiteral("HTTP DELETE request (curl)"));
+            if (x.startsWith(QLatin1String("-X")) && x.mid(2).toUpper() == u"DELETE")
+                review.flag(QStringLiteral("HTTP DELETE request (curl)"));
+            if ((x == u"-o" || x == u"--output") && next)
+                save(next, next->text);
+            else if (x == u"--remote-name" || x == u"--remote-name-all" || (cluster && x.contains(u'O')))
+                url.isEmpty() ? review.downloadedUnnamed() : save(nullptr, remoteName);
+        } else if (inv.name == u"wget" || inv.name == u"wget2") {
+            if (x.startsWith(QLatin1String("--output-document=")))
+                return save(nullptr, x.mid(18));
+            if (cluster && x.contains(u'O')) {
+                const QString attached = x.mid(x.indexOf(u'O') + 1);
+                return attached.isEmpty() ? save(next, next ? next->text : QString()) : save(nullptr, attached);
+            }
+        } else if (inv.name == u"aria2c") {
+            if (x == u"-o" && next)
+                return save(next, next->text);
+            if (x.startsWith(QLatin1String("--out=")))
+                return save(nullptr, x.mid(6));
+        }
+    }
+    if ((inv.name == u"wget" || inv.name == u"wget2" || inv.name == u"aria2c") && !url.isEmpty())
+        save(nullptr, remoteName);
+    else if (url.isEmpty() && (inv.name == u"wget" || inv.name == u"aria2c"))
+        review.downloadedUnnamed();
+}
+
+const QHash<QString, Rule> &rules()
+{
+    static const QHash<QString, Rule> table = [] {
+        QHash<QString, Rule> t;
+        const auto add = [&t](std::initializer_list<const char *> names, Rule rule) {
+            for (const char *n : names)
+                t.insert(QString::fromLatin1(n), rule);
+        };
+        add({"eval"}, evalRule);
+        add({"source", "."}, sourceRule);
+        add({"alias"}, aliasRule);
+        add({"trap"}, trapRule);
+        add({"cd", "pushd"}, cdRule);
+        add({"for", "select"}, forRule);
+        add({"read", "mapfile", "readarray"}, readRule);
+        add({"local", "declare", "typeset", "export", "readonly"}, declareRule);
+        add({"kill"}, killRule);
+        add({"killall5", "skill", "pkill", "killall", "xkill"}, killsAll);
+        add({"fuser"}, fuserRule);
+        add({"tmux"}, tmuxRule);
+        add({"loginctl"}, loginctlRule);
+        add({"systemctl"}, systemctlRule);
+        add({"init", "telinit"}, initRule);
+        add({"poweroff", "halt"}, powerOff);
+        add({"rm"}, rmRule);
+        add({"shred", "wipe", "srm"}, shredRule);
+        add({"find"}, findRule);
+        add({"fd", "fdfind"}, fdRule);
+        add({"chmod", "chown", "chgrp", "chattr", "setfacl"}, permissionsRule);
+        add({"mv"}, mvRule);
+        add({"ps"}, psRule);
+        add({"gdb", "strace", "ltrace", "gcore"}, attachRule);
+        add({"ssh", "scp", "sftp"}, sshRule);
+        add({"tar", "zip"}, commandOptionRule);
+        add({"sed", "gsed"}, sedRule);
+        add({"at", "batch"}, scheduleRule);
+        add({"curl", "wget", "wget2", "aria2c"}, downloadRule);
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+bool isShell(const QString &name)
+{
+    static const QStringList shells{QStringLiteral("sh"),    QStringLiteral("bash"),  QStringLiteral("rbash"), QStringLiteral("zsh"),
+                                    QStringLiteral("dash"),  QStringLiteral("ash"),   QStringLiteral("ksh"),   QStringLiteral("ksh93"),
+                                    QStringLiteral("mksh"),  QStringLiteral("pdksh"), QStringLiteral("oksh"),  QStringLiteral("loksh"),
+                                    QStringLiteral("yash"),  QStringLiteral("posh"),  QStringLiteral("fish"),  QStringLiteral("csh"),
+                                    QStringLiteral("tcsh"),  QStringLiteral("elvish"), QStringLiteral("nu"),   QStringLiteral("xonsh"),
+                                    QStringLiteral("osh"),   QStringLiteral("rc"),    QStringLiteral("es")};
+    return shells.contains(name);
+}
+
+ShellSource shellSource(const Invocation &inv)
+{
+    ShellSource src;
+    bool commandMode = false;
+    bool readsStdin = false;
+    std::size_t i = 0;
+    while (i < inv.args.size()) {
+        const QString a = inv.text(i);
+        if (a == u"--" || a == u"-") {
+            ++i;
+            break;
+        }
+        if (a.startsWith(QLatin1String("--"))) {
+            if (a == u"--command" || a == u"--init-command") {
+                commandMode = true;
+                ++i;
+                break;
+            }
+            if (a.startsWith(QLatin1String("--command=")) || a.startsWith(QLatin1String("--init-command="))) {
+                src.attached = a.mid(a.indexOf(u'=') + 1);
+                return src;
+            }
+            i += (a == u"--rcfile" || a == u"--init-file") ? 2 : 1;
+            continue;
+        }
+        if ((a.startsWith(u'-') || a.startsWith(u'+')) && a.size() > 1) {
+            std::size_t values = 0;
+            for (const QChar ch : QStringView(a).sliced(1)) {
+                if (ch == u'c' || (inv.name == u"fish" && ch == u'C'))
+                    commandMode = true;
+                else if (ch == u's')
+                    readsStdin = true;
+                else if (ch == u'n' && a.startsWith(u'-') && inv.name != u"fish")
+                    src.runsNothing = true;
+                else if (ch == u'o' || ch == u'O')
+                    ++values;
+            }
+            i += 1 + values;
+            continue;
+        }
+        break;
+    }
+    if (commandMode) {
+        if (i < inv.args.size())
+            src.text = inv.args[i];
+        else
+            src.textFromInput = inv.viaXargs;
+        return src;
+    }
+    if (readsStdin || i >= inv.args.size()) {
+        src.fromStdin = true;
+        return src;
+    }
+    const QString &operand = inv.text(i);
+    if (operand == u"/dev/stdin" || operand == u"/dev/fd/0" || operand == u"/proc/self/fd/0")
+        src.fromStdin = true;
+    else
+        src.script = inv.args[i];
+    return src;
+}
+
+void judge(Review &review, const Invocation &inv, Scope &scope)
+{
+    const std::optional<Language> language = interpreterLanguage(inv.name);
+    if (!language)
+        checkPlaces(review, inv, scope);
+    if (inv.nameWord && inv.nameWord->text.contains(u'/') && review.scriptOf(*inv.nameWord, scope).kind != Text::Kind::File)
+        writtenScript(review, inv, scope);
+    if (isShell(inv.name))
+        return shell(review, inv, scope);
+    if (language)
+        return program(review, *language, inv, scope);
+    if (inv.name == u"rsync" || inv.name == u"scp")
+        commandOptionRule(review, inv, scope);
+    if (judgeGit(review, inv, scope) || judgeData(review, inv, scope) || judgeDisk(review, inv, scope))
+        return;
+    if (const auto it = rules().constFind(inv.name); it != rules().cend())
+        (*it)(review, inv, scope);
+}
+
+} // namespace agent::CommandWordCheck
