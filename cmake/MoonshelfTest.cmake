@@ -9,6 +9,10 @@ function(moonshelf_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
+  if(MOONSHELF_SANITIZE)
+    # Sanitized programs run a few times slower.
+    math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 4")
+  endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MOONSHELF_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")

@@ -1,16 +1,66 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything (app, tests, benchmarks) and runs every test.
+#   bash scripts/test.sh                      the normal tree, build/
+#   bash scripts/test.sh --sanitize [REGEX]   a tree of its own, build-sanitize/, with the address,
+#                                             undefined-behaviour and leak sanitizers; builds and runs
+#                                             the tests whose names match REGEX (all by default)
+#   bash scripts/test.sh --fuzz [SECONDS]     the fuzz targets, built with clang in build-fuzz/, each
+#                                             run for SECONDS (30) on its seed corpus in fuzz/corpus/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
-# No debug info: with it the 70 statically linked test programs fill several gigabytes.
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG"
-cmake --build build --parallel "$(nproc)"
+mode=normal
+case "${1:-}" in
+  --sanitize) mode=sanitize; shift ;;
+  --fuzz) mode=fuzz; shift ;;
+  "") ;;
+  *) echo "usage: $0 [--sanitize [REGEX] | --fuzz [SECONDS]]" >&2; exit 2 ;;
+esac
+jobs=${MOONSHELF_JOBS:-$(nproc)}
 
-export QT_QPA_PLATFORM=offscreen
+bash scripts/install-deps.sh
+
 # The keyring tests talk to a real Secret Service on a private session bus.
-dbus-run-session -- sh -c '
-  printf pw | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1
-  ctest --test-dir build --output-on-failure --parallel "$(nproc)"
-'
+run_ctest() {
+  QT_QPA_PLATFORM=offscreen dbus-run-session -- sh -c '
+    printf pw | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1
+    exec ctest "$@"
+  ' ctest "$@"
+}
+
+case $mode in
+normal)
+  # No debug info: with it the 70 statically linked test programs fill several gigabytes.
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG"
+  cmake --build build --parallel "$jobs"
+  run_ctest --test-dir build --output-on-failure --parallel "$jobs"
+  ;;
+
+sanitize)
+  regex=${1:-.}
+  cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1" \
+    -DMOONSHELF_SANITIZE=ON >/dev/null
+  # Only the programs the chosen tests run: a test is named after its program, and
+  # a script's test names the built programs it starts.
+  mapfile -t programs < <(
+    { ctest --test-dir build-sanitize -N -R "$regex" | sed -n 's/^ *Test *#[0-9]*: *//p'
+      ctest --test-dir build-sanitize -N -R "$regex" --show-only=json-v1 |
+        grep -o "\"$PWD/build-sanitize/[^\"]*\"" | tr -d '"' | xargs -r -n1 basename; } | sort -u |
+    while read -r t; do ninja -C build-sanitize -t query "$t" >/dev/null 2>&1 && echo "$t"; done)
+  [ ${#programs[@]} -gt 0 ] || { echo "no test program matches $regex" >&2; exit 1; }
+  cmake --build build-sanitize --parallel "$jobs" --target "${programs[@]}"
+  supp=$PWD/tests/sanitize
+  export ASAN_OPTIONS="detect_leaks=1:check_initialization_order=1:strict_init_order=1"
+  export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
+  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+  run_ctest --test-dir build-sanitize --output-on-failure --parallel "$jobs" -R "$regex"
+  ;;
+
+fuzz)
+  seconds=${1:-30}
+  cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1" \
+    -DCMAKE_CXX_COMPILER=clang++-14 -DMOONSHELF_FUZZ=ON >/dev/null
+  cmake --build build-fuzz --parallel "$jobs" --target moonshelf_fuzz
+  bash fuzz/run.sh build-fuzz/fuzz "$seconds" "$jobs"
+  ;;
+esac

@@ -7,9 +7,6 @@
 #include "model/ChatRecordsJson.h"
 #include "model/JsonEmitter.h"
 
-#if defined(__SSE2__) && !defined(RAPIDJSON_SSE2)
-#define RAPIDJSON_SSE2
-#endif
 #include <rapidjson/document.h>
 
 namespace model::codec {

@@ -1,0 +1,35 @@
+# Checked builds, each in a tree of its own (scripts/test.sh makes them):
+# MOONSHELF_SANITIZE  the address, undefined-behaviour and leak sanitizers
+#                     over the whole project (GCC); the tests run in it.
+# MOONSHELF_FUZZ      libFuzzer targets under fuzz/ (clang), with the address
+#                     and undefined-behaviour sanitizers.
+option(MOONSHELF_SANITIZE "Build with ASan, UBSan and LSan" OFF)
+option(MOONSHELF_FUZZ "Build the libFuzzer targets (clang)" OFF)
+
+if(MOONSHELF_SANITIZE OR MOONSHELF_FUZZ)
+  # Small debug info: line tables are enough for the reports' stacks, and
+  # fuller info in every statically linked test program fills gigabytes.
+  add_compile_options(-g1 -fno-omit-frame-pointer -fsanitize=address,undefined
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    add_compile_options(-gz)
+    add_link_options(-gz)
+  endif()
+endif()
+
+if(MOONSHELF_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "MOONSHELF_FUZZ needs clang (libFuzzer): -DCMAKE_CXX_COMPILER=clang++-14")
+  endif()
+  # Coverage for the fuzzer in every library; only the targets get its main().
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
+# RapidJSON's SSE2 scans read up to 15 bytes past the end of a buffer (within
+# the aligned block, so harmless), which stops the address sanitizer at the
+# first parse. Defined here, not per file, so that every file that includes
+# RapidJSON sees the same inline functions.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64" AND NOT MOONSHELF_SANITIZE AND NOT MOONSHELF_FUZZ)
+  add_compile_definitions(RAPIDJSON_SSE2)
+endif()
