@@ -8,10 +8,32 @@
 #include <QFile>
 #include <QTcpServer>
 
-#include <QCoroSignal>
+#include <utility>
+
 #include <QCoroTimer>
 
 namespace authtest {
+
+struct ManualClock::Held {
+    ManualClock *clock;
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> sleeper) { clock->m_held.push_back(sleeper); }
+    void await_resume() const noexcept {}
+};
+
+ManualClock::~ManualClock()
+{
+    // The object under test goes first, so a woken task finds itself
+    // cancelled and ends.
+    hold = false;
+    release();
+}
+
+void ManualClock::release()
+{
+    for (std::coroutine_handle<> sleeper : std::exchange(m_held, {}))
+        sleeper.resume();
+}
 
 QCoro::Task<> ManualClock::sleep(std::chrono::milliseconds duration)
 {
@@ -19,7 +41,7 @@ QCoro::Task<> ManualClock::sleep(std::chrono::milliseconds duration)
     current = current.addMSecs(duration.count());
     emit slept();
     if (hold)
-        co_await qCoro(this, &ManualClock::released);
+        co_await Held{this};
     else
         co_await QCoro::sleepFor(std::chrono::milliseconds(0));
 }

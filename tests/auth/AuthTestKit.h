@@ -13,7 +13,9 @@
 #include <QObject>
 #include <QUrl>
 
+#include <coroutine>
 #include <memory>
+#include <vector>
 #include <optional>
 
 // Tokens and form bodies never reach test output: compare them without
@@ -24,21 +26,27 @@
 namespace authtest {
 
 // A clock whose sleeps pass at once (or wait for release() while held) and
-// move its date forward by the time slept.
+// move its date forward by the time slept. Held sleeps end at release(), at
+// once, and when the clock goes: a sleep still held at the end of a test
+// kept its sign-in task suspended for good.
 class ManualClock : public QObject, public auth::Clock {
     Q_OBJECT
 public:
+    ~ManualClock() override;
     QDateTime current = QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC);
     QList<qint64> sleptSeconds;
     bool hold = false;
 
     QDateTime now() const override { return current; }
     QCoro::Task<> sleep(std::chrono::milliseconds duration) override;
-    void release() { emit released(); }
+    void release();
 
 signals:
     void slept();
-    void released();
+
+private:
+    struct Held;
+    std::vector<std::coroutine_handle<>> m_held;
 };
 
 class RecordingDesktop final : public platform::DesktopServices {

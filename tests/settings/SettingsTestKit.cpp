@@ -5,6 +5,7 @@
 #include "platform/SharedNetwork.h"
 #include "support/TestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QScrollArea>
 #include <QTest>
@@ -13,10 +14,18 @@ namespace settingstest {
 
 namespace {
 
+// A keyring service of the tests' own, so a run never touches the app's item,
+// and one per test program: the programs run at once on one Secret Service,
+// and one's saved key showed up as another's signed-in state.
+QString keyringService()
+{
+    return QStringLiteral("com.ovu.QirvMac.settings-tests.") + QCoreApplication::applicationName();
+}
+
 std::unique_ptr<auth::SecretsStore> realStore()
 {
     auto store = std::make_unique<auth::SecretsStore>(
-        std::make_unique<auth::QtKeychainBackend>(kKeyringService, QString::fromLatin1(auth::SecretsStore::kKey)));
+        std::make_unique<auth::QtKeychainBackend>(keyringService(), QString::fromLatin1(auth::SecretsStore::kKey)));
     QCoro::waitFor(store->ready());
     return store;
 }

@@ -21,9 +21,6 @@ class AttachmentTempStore;
 
 namespace settingstest {
 
-// A keyring service of the tests' own, so a run never touches the app's item.
-inline const QString kKeyringService = QStringLiteral("com.ovu.QirvMac.settings-tests");
-
 // One settings window on a real controller, a real sign-in object (on the
 // loopback authorization server when one is set) and a keyring: the real
 // Secret Service, or a fake one for states a daemon cannot be made to show.
