@@ -213,10 +213,13 @@ bool Places::isStartupFile(const Place &p)
 std::optional<QString> Places::persistence(const Place &p)
 {
     const QString joined = p.parts.join(u'/');
-    const bool launch = (p.base == Place::Base::Home && underAny(joined, {".config/autostart", ".config/systemd/user", ".local/share/systemd/user"}))
-                        || (p.base == Place::Base::Absolute && underAny(joined, {"etc/systemd/system", "etc/xdg/autostart", "etc/init.d", "etc/rc.local"}));
-    if (launch)
-        return QStringLiteral("Launch daemon/agent change (persistence)");
+    const bool home = p.base == Place::Base::Home;
+    const bool absolute = p.base == Place::Base::Absolute;
+    if ((home && under(joined, QLatin1String(".config/autostart"))) || (absolute && under(joined, QLatin1String("etc/xdg/autostart"))))
+        return QStringLiteral("Autostart change (persistence)");
+    if ((home && underAny(joined, {".config/systemd/user", ".local/share/systemd/user"}))
+        || (absolute && underAny(joined, {"etc/systemd/system", "etc/init.d", "etc/rc.local"})))
+        return QStringLiteral("Service change (persistence)");
     if (p.base == Place::Base::Absolute && ((p.parts.size() >= 2 && p.parts.at(0) == u"etc" && p.parts.at(1).startsWith(QLatin1String("cron")))
                                             || under(joined, QLatin1String("var/spool/cron"))))
         return QStringLiteral("Cron change (persistence)");
