@@ -1,9 +1,12 @@
 #include "chat/LiveAssistantBlock.h"
 
 #include "chat/ActivityMarks.h"
+#include "chat/CrossFadeLabel.h"
 #include "chat/LiveGlass.h"
 #include "chat/MarkdownTextView.h"
 #include "chat/MessageChrome.h"
+#include "chat/TurnFade.h"
+#include "glass/Motion.h"
 #include "glass/Styles.h"
 #include "glass/TextInk.h"
 #include "platform/DesktopServices.h"
@@ -11,6 +14,7 @@
 
 #include <QBoxLayout>
 #include <QLabel>
+#include <QScopeGuard>
 
 namespace chat {
 
@@ -49,10 +53,10 @@ LiveAssistantBlock::LiveAssistantBlock(MessageRowContext context, QWidget *paren
     header->setSpacing(10);
     m_mark = new BreathingActivityMark(context.styles);
     header->addWidget(m_mark, 0, Qt::AlignVCenter);
-    m_status = new QLabel(statusText(app::LiveActivity::thinking()));
-    m_status->setTextFormat(Qt::PlainText);
-    header->addWidget(m_status, 0, Qt::AlignVCenter);
-    header->addStretch(1);
+    // The status takes the rest of the line, so an old text fading out is not cut.
+    m_status = new CrossFadeLabel;
+    m_status->setText(statusText(app::LiveActivity::thinking()));
+    header->addWidget(m_status, 1, Qt::AlignVCenter);
     column->addLayout(header);
     m_text = new MarkdownTextView;
     m_text->hide();
@@ -66,14 +70,19 @@ LiveAssistantBlock::LiveAssistantBlock(MessageRowContext context, QWidget *paren
     connect(&context.background, &stage::BackgroundSettings::isEnabledChanged, this, &LiveAssistantBlock::applyLook);
     connect(&context.background, &stage::BackgroundSettings::overlayOpacityChanged, this,
             &LiveAssistantBlock::applyLook);
+    if (context.fade)
+        connect(context.fade, &TurnFade::changed, this, &LiveAssistantBlock::applyFade);
     applyLook();
 }
 
 void LiveAssistantBlock::setActivity(const app::LiveActivity &activity)
 {
     const QString text = statusText(activity);
+    const QScopeGuard seen([this] { m_activitySet = true; });
     if (m_status->text() != text) {
-        m_status->setText(text);
+        // The first status of a new block shows at once.
+        m_status->setFadeDuration(m_activitySet ? glass::Motion::duration(m_context.styles, kStatusFadeMs) : 0);
+        m_status->setTextFaded(text);
         m_status->setAccessibleName(text);
     }
 }
@@ -98,7 +107,7 @@ void LiveAssistantBlock::applyLook()
 {
     const glass::Styles &styles = m_context.styles.styles();
     const double e = visibility();
-    m_bubble->setVisibility(e);
+    applyFade();
     QFont font = styles.body.font;
     font.setPixelSize(12);
     font.setWeight(QFont::DemiBold);
@@ -108,6 +117,16 @@ void LiveAssistantBlock::applyLook()
     glass::setInk(m_status, lightGlass ? styles.textSecondary : MessageChrome::assistantSecondaryColor(e, styles.skin));
     m_text->setStyle(MessageChrome::markdownStyle(
         styles, lightGlass ? styles.text : MessageChrome::assistantTextColor(e, styles.skin)));
+}
+
+void LiveAssistantBlock::applyFade()
+{
+    const TurnFade::Shown shown = m_context.fade ? m_context.fade->shown(TurnFade::Turn::live)
+                                                 : TurnFade::settled(visibility());
+    // The live glass keeps one look; it only moves while the veil is
+    // thinner than its floor, which is rare.
+    m_bubble->setVisibility(shown.blended());
+    m_bubble->setOpacity(shown.opacity);
 }
 
 } // namespace chat

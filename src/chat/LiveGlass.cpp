@@ -30,6 +30,14 @@ void LiveGlass::setVisibility(double visibility)
     update();
 }
 
+void LiveGlass::setOpacity(double opacity)
+{
+    if (opacity == m_opacity)
+        return;
+    m_opacity = opacity;
+    update();
+}
+
 bool LiveGlass::isLight() const
 {
     return styles().light;
@@ -73,7 +81,7 @@ void LiveGlass::ensureMaterial(const QRect &exposed)
 
 void LiveGlass::paintEvent(QPaintEvent *event)
 {
-    if (m_visibility <= 0.01) {
+    if (m_visibility <= 0.01 || m_opacity <= 0) {
         m_material = QImage();
         return;
     }
@@ -83,6 +91,7 @@ void LiveGlass::paintEvent(QPaintEvent *event)
     ensureMaterial(exposed);
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    p.setOpacity(std::min(m_opacity, 1.0));
     const QRectF whole(rect());
     const QRectF drawn = MessageChrome::shapeInView(whole, QRectF(exposed));
     p.save();

@@ -17,6 +17,9 @@ public:
     // Paints nothing at 0.01 or less.
     void setVisibility(double visibility);
     double visibility() const { return m_visibility; }
+    // Drawn at this opacity (while it comes or goes).
+    void setOpacity(double opacity);
+    double opacity() const { return m_opacity; }
     // The glass is light (the light skins): text takes the skin's checked colours.
     bool isLight() const;
 
@@ -31,6 +34,7 @@ private:
     void ensureMaterial(const QRect &exposed);
 
     double m_visibility = 0;
+    double m_opacity = 1;
     QImage m_material;
     QRect m_span; // what m_material covers, in the block's coordinates
     struct MaterialKey {

@@ -286,26 +286,46 @@ BubbleFrame::BubbleFrame(Kind kind, glass::StyleStore &styles, QWidget *parent)
 
 void BubbleFrame::setVisibility(double visibility)
 {
-    if (visibility == m_visibility)
-        return;
     m_visibility = visibility;
+    setShown(visibility, visibility, 0, visibility > 0.01 ? 1 : 0);
+    update();
+}
+
+void BubbleFrame::setShown(double look, double next, double mix, double opacity)
+{
+    if (look == m_look && next == m_next && mix == m_mix && opacity == m_opacity)
+        return;
+    m_look = look;
+    m_next = next;
+    m_mix = mix;
+    m_opacity = opacity;
     update();
 }
 
 void BubbleFrame::paintEvent(QPaintEvent *event)
 {
-    if (m_visibility <= 0.01)
+    if (m_opacity <= 0)
         return;
     QPainter p(this);
     const stage::UISkin &s = skin();
+    const qreal opacity = std::min(m_opacity, 1.0);
+    // The next look over this one, cross-fading: each look is a layer of
+    // its own, drawn once and copied at every frame.
+    const bool blending = m_mix > 0 && m_next != m_look;
+    const std::pair<double, qreal> looks[] = {{m_look, opacity}, {m_next, blending ? opacity * m_mix : 0}};
     glass::BackdropSheet *sheet = glass::BackdropSheet::find(this);
     if (!sheet) {
         const glass::BackdropLocation where = backdrop();
         const glass::BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
-        if (m_kind == Kind::Assistant)
-            MessageChrome::assistantBubble(p, QRectF(rect()), m_visibility, s, frame, where.origin);
-        else
-            MessageChrome::userBubble(p, QRectF(rect()), m_visibility, s, frame, where.origin);
+        for (const auto &[v, alpha] : looks) {
+            if (alpha <= 0)
+                continue;
+            p.setOpacity(alpha);
+            if (m_kind == Kind::Assistant)
+                MessageChrome::assistantBubble(p, QRectF(rect()), v, s, frame, where.origin);
+            else
+                MessageChrome::userBubble(p, QRectF(rect()), v, s, frame, where.origin);
+        }
         return;
     }
     // In a scrolling list the material comes from the list's sheet: one copy
@@ -313,45 +333,59 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
     // taller than the view (a long reply) shapes only the stretch in view.
     const QRect exposed = event->rect() & rect();
     const QRectF drawn = MessageChrome::shapeInView(QRectF(rect()), QRectF(exposed));
-    const MessageChrome::TurnGlass held = turnGlass(s);
-    const glass::BackdropSheet::Draw draw = [held](QPainter &layer, const glass::BackdropFrame *frame, QPointF origin,
-                                                   const QRectF &r) { MessageChrome::paintGlass(layer, r, held, frame, origin); };
-    // The held glass of all that is exposed at once: holding has a cost per
-    // stroke (a margin around it), the copies below have none.
-    sheet->prepare(this, exposed, held.key(), draw);
-    const auto material = [&](const QRect &area, bool shaped) {
-        if (area.isEmpty())
-            return;
-        p.save();
-        if (shaped) {
-            p.setRenderHint(QPainter::Antialiasing);
-            p.setClipRect(area, Qt::IntersectClip);
-            p.setClipPath(MessageChrome::bubbleShape(drawn), Qt::IntersectClip);
+    for (const auto &[v, alpha] : looks) {
+        if (v <= 0.01 || alpha <= 0)
+            continue;
+        const MessageChrome::TurnGlass held = turnGlass(s, v);
+        const glass::BackdropSheet::Draw draw = [held](QPainter &layer, const glass::BackdropFrame *frame,
+                                                       QPointF origin, const QRectF &r) {
+            MessageChrome::paintGlass(layer, r, held, frame, origin);
+        };
+        // The held glass of all that is exposed at once: holding has a cost
+        // per stroke (a margin around it), the copies below have none.
+        sheet->prepare(this, exposed, held.key(), draw);
+        p.setOpacity(alpha);
+        const auto material = [&](const QRect &area, bool shaped) {
+            if (area.isEmpty())
+                return;
+            p.save();
+            if (shaped) {
+                p.setRenderHint(QPainter::Antialiasing);
+                p.setClipRect(area, Qt::IntersectClip);
+                p.setClipPath(MessageChrome::bubbleShape(drawn), Qt::IntersectClip);
+            }
+            sheet->paint(p, this, area, held.key(), draw);
+            p.restore();
+        };
+        // Only the rounded ends need the shape's clip; between them the
+        // shape is the plain rectangle, copied straight (a clipped copy
+        // costs several times as much).
+        const int end = int(std::ceil(kRadius)) + 1;
+        if (height() > 2 * end) {
+            material(exposed & QRect(0, 0, width(), end), true);
+            material(exposed & QRect(0, end, width(), height() - 2 * end), false);
+            material(exposed & QRect(0, height() - end, width(), end), true);
+        } else {
+            material(exposed, true);
         }
-        sheet->paint(p, this, area, held.key(), draw);
-        p.restore();
-    };
-    // Only the rounded ends need the shape's clip; between them the shape
-    // is the plain rectangle, copied straight (a clipped copy costs several
-    // times as much).
-    const int end = int(std::ceil(kRadius)) + 1;
-    if (height() > 2 * end) {
-        material(exposed & QRect(0, 0, width(), end), true);
-        material(exposed & QRect(0, end, width(), height() - 2 * end), false);
-        material(exposed & QRect(0, height() - end, width(), end), true);
-    } else {
-        material(exposed, true);
     }
-    paintDecoration(p, s, drawn);
+    // The faint decoration changes over at half way, drawn once per look.
+    p.setOpacity(opacity);
+    paintDecoration(p, s, drawn, blending && m_mix >= 0.5 ? m_next : m_look);
 }
 
-MessageChrome::TurnGlass BubbleFrame::turnGlass(const stage::UISkin &skin) const
+MessageChrome::TurnGlass BubbleFrame::turnGlass(const stage::UISkin &skin, double look) const
 {
-    return m_kind == Kind::Assistant ? MessageChrome::assistantGlass(m_visibility, skin)
-                                     : MessageChrome::userGlass(m_visibility, skin);
+    const auto glassAt = [&](double v) {
+        return m_kind == Kind::Assistant ? MessageChrome::assistantGlass(v, skin) : MessageChrome::userGlass(v, skin);
+    };
+    // Held for the text's colour, whichever look is drawn.
+    MessageChrome::TurnGlass held = glassAt(look);
+    held.light = glassAt(m_visibility).light;
+    return held;
 }
 
-void BubbleFrame::paintDecoration(QPainter &p, const stage::UISkin &s, const QRectF &drawn)
+void BubbleFrame::paintDecoration(QPainter &p, const stage::UISkin &s, const QRectF &drawn, double v)
 {
     // Kept as an image up to a few screens' worth; a taller bubble is drawn
     // where it is seen instead of holding an image of its whole height.
@@ -359,14 +393,13 @@ void BubbleFrame::paintDecoration(QPainter &p, const stage::UISkin &s, const QRe
     if (height() > kMostCachedHeight) {
         m_decoration = QImage();
         if (m_kind == Kind::Assistant)
-            MessageChrome::assistantDecoration(p, QRectF(rect()), m_visibility, s, drawn);
+            MessageChrome::assistantDecoration(p, QRectF(rect()), v, s, drawn);
         else
-            MessageChrome::userDecoration(p, QRectF(rect()), m_visibility, drawn);
+            MessageChrome::userDecoration(p, QRectF(rect()), v, drawn);
         return;
     }
     const qreal dpr = devicePixelRatioF();
-    const DecorationKey key{(QSizeF(size()) * dpr).toSize(), m_visibility,
-                            glass::QirvTheme::color(s.colors.accent).rgba()};
+    const DecorationKey key{(QSizeF(size()) * dpr).toSize(), v, glass::QirvTheme::color(s.colors.accent).rgba()};
     if (!(key == m_decorationKey) || m_decoration.isNull()) {
         m_decorationKey = key;
         m_decoration = QImage(key.pixels, QImage::Format_ARGB32_Premultiplied);
@@ -374,9 +407,9 @@ void BubbleFrame::paintDecoration(QPainter &p, const stage::UISkin &s, const QRe
         m_decoration.fill(Qt::transparent);
         QPainter d(&m_decoration);
         if (m_kind == Kind::Assistant)
-            MessageChrome::assistantDecoration(d, QRectF(rect()), m_visibility, s);
+            MessageChrome::assistantDecoration(d, QRectF(rect()), v, s);
         else
-            MessageChrome::userDecoration(d, QRectF(rect()), m_visibility);
+            MessageChrome::userDecoration(d, QRectF(rect()), v);
     }
     p.drawImage(QPointF(0, 0), m_decoration);
 }

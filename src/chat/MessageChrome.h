@@ -84,18 +84,32 @@ class BubbleFrame : public glass::GlassSurface {
 public:
     enum class Kind { User, Assistant };
     BubbleFrame(Kind kind, glass::StyleStore &styles, QWidget *parent = nullptr);
+    // The visibility the bubble's text is coloured for; the bubble is drawn
+    // at it, whole, until setShown() says otherwise.
     void setVisibility(double visibility);
     double visibility() const { return m_visibility; }
+    // While the visibility changes: the look drawn now at an opacity, and
+    // the next look over it at mix of that opacity. The glass stays held
+    // for the text's colour.
+    void setShown(double look, double next, double mix, double opacity);
+    double shownLook() const { return m_look; }
+    double shownNext() const { return m_next; }
+    double shownMix() const { return m_mix; }
+    double shownOpacity() const { return m_opacity; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void paintDecoration(QPainter &painter, const stage::UISkin &skin, const QRectF &drawn);
-    MessageChrome::TurnGlass turnGlass(const stage::UISkin &skin) const;
+    void paintDecoration(QPainter &painter, const stage::UISkin &skin, const QRectF &drawn, double look);
+    MessageChrome::TurnGlass turnGlass(const stage::UISkin &skin, double look) const;
 
     Kind m_kind;
     double m_visibility = 0;
+    double m_look = 0;
+    double m_next = 0;
+    double m_mix = 0;
+    double m_opacity = 0;
     // The decoration depends on the size and the look only, never on where
     // the bubble stands, so it survives scrolling.
     QImage m_decoration;

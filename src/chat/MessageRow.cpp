@@ -5,6 +5,7 @@
 #include "chat/MarkdownTextView.h"
 #include "chat/MessageChrome.h"
 #include "chat/MessageRowParts.h"
+#include "chat/TurnFade.h"
 #include "glass/FelgrinMark.h"
 #include "glass/FrostShapeBackground.h"
 #include "glass/QirvTheme.h"
@@ -108,6 +109,8 @@ MessageRow::MessageRow(MessageRowContext context, QWidget *parent)
     connect(&context.styles, &glass::StyleStore::changed, this, &MessageRow::applyLook);
     connect(&context.background, &stage::BackgroundSettings::isEnabledChanged, this, &MessageRow::applyLook);
     connect(&context.background, &stage::BackgroundSettings::overlayOpacityChanged, this, &MessageRow::applyLook);
+    if (context.fade)
+        connect(context.fade, &TurnFade::changed, this, &MessageRow::applyFade);
     rebuild();
 }
 
@@ -207,12 +210,23 @@ void MessageRow::applyLook()
     m_text->setStyle(MessageChrome::markdownStyle(styles, ink));
     m_userBubble->setVisibility(v);
     m_assistantBubble->setVisibility(v);
+    applyFade();
     if (auto *ready = m_finished->findChild<QLabel *>(QStringLiteral("ready"))) {
         QFont font = styles.caption.font;
         font.setWeight(QFont::DemiBold);
         ready->setFont(font);
         glass::setInk(ready, glass::QirvTheme::withOpacity(glass::QirvTheme::color(styles.skin.colors.text), 0.82));
     }
+}
+
+void MessageRow::applyFade()
+{
+    if (!m_context.fade)
+        return;
+    const TurnFade::Shown user = m_context.fade->shown(TurnFade::Turn::user);
+    const TurnFade::Shown assistant = m_context.fade->shown(TurnFade::Turn::assistant);
+    m_userBubble->setShown(user.look, user.next, user.mix, user.opacity);
+    m_assistantBubble->setShown(assistant.look, assistant.next, assistant.mix, assistant.opacity);
 }
 
 bool MessageRow::eventFilter(QObject *watched, QEvent *event)
@@ -229,7 +243,7 @@ bool MessageRow::eventFilter(QObject *watched, QEvent *event)
 void MessageRow::setTransientState(bool hovering, bool copied)
 {
     m_copy->setCopied(copied);
-    m_copy->setHovering(hovering || copied);
+    m_copy->setHovering(hovering || copied, false);
 }
 
 bool MessageRow::isCopiedShown() const

@@ -58,6 +58,7 @@ protected:
 private:
     void rebuild();
     void applyLook();
+    void applyFade();
 
     MessageRowContext m_context;
     model::ChatMessage m_message;

@@ -3,6 +3,7 @@
 #include "chat/MessageChrome.h"
 #include "glass/Backdrop.h"
 #include "glass/Contrast.h"
+#include "glass/Motion.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 #include "glass/TextInk.h"
@@ -11,6 +12,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimer>
+#include <QVariantAnimation>
 #include <QToolTip>
 
 namespace chat {
@@ -93,15 +95,22 @@ MessageRowCopyButton::MessageRowCopyButton(glass::StyleStore &styles, QWidget *p
     setFixedSize(36, 36);
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(QStringLiteral("Copy"));
+    m_fading = new QVariantAnimation(this);
+    m_fading->setObjectName(QStringLiteral("copyFade"));
+    m_fading->setDuration(kFadeMs);
+    m_fading->setEasingCurve(glass::Motion::easeOut());
+    connect(m_fading, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        m_fade = value.toDouble();
+        update();
+    });
     connect(this, &QAbstractButton::clicked, this, [this] {
         // Each click schedules its own reset; the first one clears the mark.
         m_copied = 1;
         m_hovering = true;
-        update();
+        fadeTo(true);
         QTimer::singleShot(1200, this, [this] {
             m_copied = 0;
-            setAttribute(Qt::WA_TransparentForMouseEvents, !isShown());
-            update();
+            fadeTo(true);
         });
     });
     setAttribute(Qt::WA_TransparentForMouseEvents, true);
@@ -121,20 +130,39 @@ void MessageRowCopyButton::applyLook()
     update();
 }
 
-void MessageRowCopyButton::setHovering(bool on)
+void MessageRowCopyButton::setHovering(bool on, bool animated)
 {
-    if (m_hovering == on)
+    if (m_hovering == on && (animated || m_fading->state() != QAbstractAnimation::Running))
         return;
     m_hovering = on;
-    setAttribute(Qt::WA_TransparentForMouseEvents, !isShown());
-    update();
+    fadeTo(animated);
 }
 
 void MessageRowCopyButton::setCopied(bool on)
 {
     m_copied = on ? 1 : 0;
+    fadeTo(false);
+}
+
+void MessageRowCopyButton::fadeTo(bool animated)
+{
+    // Clicks reach it exactly while it is meant to be seen, fading or not.
     setAttribute(Qt::WA_TransparentForMouseEvents, !isShown());
-    update();
+    const double target = isShown() ? 1 : 0;
+    const int ms = animated ? glass::Motion::duration(m_styles, kFadeMs) : 0;
+    if (m_fading->state() == QAbstractAnimation::Running) {
+        if (m_fading->endValue().toDouble() == target && ms > 0)
+            return;
+        m_fading->stop();
+    }
+    if (ms <= 0 || m_fade == target) {
+        m_fade = target;
+        update();
+        return;
+    }
+    m_fading->setStartValue(m_fade);
+    m_fading->setEndValue(target);
+    m_fading->start();
 }
 
 bool MessageRowCopyButton::event(QEvent *event)
@@ -149,21 +177,22 @@ bool MessageRowCopyButton::event(QEvent *event)
 
 void MessageRowCopyButton::paintEvent(QPaintEvent *)
 {
-    if (!isShown())
+    if (m_fade <= 0)
         return;
     const stage::SkinColors &c = m_styles.styles().skin.colors;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    p.setOpacity(m_fade);
     const QRectF box(6, 6, 24, 24);
     QPainterPath square;
     square.addRoundedRect(box, 8, 8);
     paintHeldGlass(p, this, square, m_lightGlass);
-    p.setOpacity(kCopyOpacity);
+    p.setOpacity(kCopyOpacity * m_fade);
     p.setPen(QPen(withOpacity(color(c.border), 0.35), 0.5));
     p.setBrush(withOpacity(color(c.elevated2), 0.45));
     p.drawRoundedRect(box.adjusted(0.25, 0.25, -0.25, -0.25), 8, 8);
     // The palette's symbol colour has the opacity in it already.
-    p.setOpacity(1);
+    p.setOpacity(m_fade);
     p.setPen(QPen(palette().color(QPalette::WindowText), 1.1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     const QRectF glyph = box.adjusted(7, 7, -7, -7);

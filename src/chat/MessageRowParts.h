@@ -5,6 +5,8 @@
 #include <QAbstractButton>
 #include <QWidget>
 
+class QVariantAnimation;
+
 namespace glass {
 class StyleStore;
 }
@@ -15,15 +17,20 @@ namespace chat {
 // bubble or for 1.2 s after a copy; otherwise invisible but keeping its place.
 // Its symbol is drawn in the palette's WindowText: the skin's tertiary text
 // as seen through the button's opacity, on held glass of its own.
+// It fades in and out over 0.12 s, ease-out.
 class MessageRowCopyButton : public QAbstractButton {
     Q_OBJECT
 public:
+    static constexpr int kFadeMs = 120;
     explicit MessageRowCopyButton(glass::StyleStore &styles, QWidget *parent = nullptr);
-    void setHovering(bool on);
-    // A reused row takes the state of the message it now shows.
+    // The pointer came or went: the button fades. A reused row takes the
+    // state of the message it now shows at once (animated false).
+    void setHovering(bool on, bool animated = true);
     void setCopied(bool on);
     bool isCopied() const { return m_copied > 0; }
     bool isShown() const { return m_hovering || m_copied > 0; }
+    // How far it is faded in, 0...1.
+    double fade() const { return m_fade; }
     QSize sizeHint() const override { return {36, 36}; }
 
 protected:
@@ -32,10 +39,14 @@ protected:
 
 private:
     void applyLook();
+    // Towards shown or hidden, as isShown() says.
+    void fadeTo(bool animated);
     glass::StyleStore &m_styles;
     bool m_lightGlass = false;
     bool m_hovering = false;
     int m_copied = 0;
+    double m_fade = 0;
+    QVariantAnimation *m_fading = nullptr;
 };
 
 // The tools an assistant message asked for: one chip per call, stacked,

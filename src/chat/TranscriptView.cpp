@@ -5,6 +5,7 @@
 #include "chat/LiveAssistantBlock.h"
 #include "chat/MarkdownTextView.h"
 #include "chat/MessageRow.h"
+#include "chat/TurnFade.h"
 #include "glass/BackdropSheet.h"
 
 #include <QCursor>
@@ -30,6 +31,9 @@ constexpr size_t kPoolSpare = 6;
 TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
     : QAbstractScrollArea(parent), m_context(context)
 {
+    // The rows and the live block share one fade of the bubbles.
+    if (!m_context.fade)
+        m_context.fade = new TurnFade(context.styles, context.background, this);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

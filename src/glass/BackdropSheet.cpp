@@ -7,8 +7,9 @@ namespace glass {
 
 namespace {
 // A list shows one or two materials at a time (the user's turns and the
-// assistant's); each layer is as large as the host, so few are kept.
-constexpr size_t kMaxLayers = 2;
+// assistant's), twice that while their looks cross-fade; each layer is as
+// large as the host, so few are kept.
+constexpr size_t kMaxLayers = 4;
 } // namespace
 
 BackdropSheet::BackdropSheet(QWidget *host)
