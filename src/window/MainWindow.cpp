@@ -119,6 +119,14 @@ void MainWindow::shareCommandsWith(QWidget *other)
             other->addAction(a);
 }
 
+void MainWindow::bringToFront()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
 void MainWindow::takeKeyboardBack()
 {
     if (!isVisible())

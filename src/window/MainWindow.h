@@ -65,6 +65,8 @@ public:
     // What a quit now would lose (empty: nothing), asked before closing.
     using UnsavedWork = std::function<QString()>;
     void setUnsavedWork(UnsavedWork unsaved) { m_unsaved = std::move(unsaved); }
+    // Shown, restored from minimised, raised and given the keyboard.
+    void bringToFront();
     // Puts the window at its default size in the middle of its screen.
     void placeDefault();
 

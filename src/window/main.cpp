@@ -1,6 +1,7 @@
 // The moonshelf executable: one instance per user, one main window.
 
 #include "platform/AppPaths.h"
+#include "platform/InstanceChannel.h"
 #include "platform/InstanceLock.h"
 #include "window/AppRoot.h"
 #include "window/MainWindow.h"
@@ -14,17 +15,19 @@
 
 namespace {
 
-// Said on stderr and, for a launch from the desktop with no terminal, as
-// a desktop notification when a notification service is there.
-void sayAlreadyRunning(qint64 pid)
+QString alreadyRunningText(qint64 pid)
 {
-    const QString text = pid > 0
-        ? QStringLiteral("Moonshelf Mac is already running (process %1). Only one can run at a time, so that two "
-                         "never overwrite each other's conversations and settings.")
-              .arg(pid)
-        : QStringLiteral("Moonshelf Mac is already running. Only one can run at a time, so that two never "
-                         "overwrite each other's conversations and settings.");
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    return pid > 0 ? QStringLiteral("Moonshelf Mac is already running (process %1). Only one can run at a time, so "
+                                    "that two never overwrite each other's conversations and settings.")
+                         .arg(pid)
+                   : QStringLiteral("Moonshelf Mac is already running. Only one can run at a time, so that two "
+                                    "never overwrite each other's conversations and settings.");
+}
+
+// For a launch from the desktop with no terminal, when the running window
+// could not be brought forward: a desktop notification, if a service is there.
+void notify(const QString &text)
+{
     QDBusMessage notify = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
@@ -48,9 +51,15 @@ int main(int argc, char **argv)
 
     // Before any store is opened: two processes saving the same files lose
     // each other's updates.
-    platform::InstanceLock lock(platform::AppPaths::supportDirectory());
+    const QString supportDirectory = platform::AppPaths::supportDirectory();
+    platform::InstanceLock lock(supportDirectory);
     if (!lock.tryLock()) {
-        sayAlreadyRunning(lock.ownerPid());
+        const QString text = alreadyRunningText(lock.ownerPid());
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        // The running one may still be starting: give it a few seconds.
+        if (platform::InstanceChannel::askToRaise(supportDirectory, std::chrono::seconds(5)))
+            return 0;
+        notify(text);
         return 3;
     }
 
@@ -59,6 +68,11 @@ int main(int argc, char **argv)
     platform::AppPaths::removeLeftoverTemporaryFiles();
 
     window::AppRoot root(window::MainWindow::systemFrameRequested());
+    // A second start brings this window forward.
+    platform::InstanceChannel channel(supportDirectory);
+    QObject::connect(&channel, &platform::InstanceChannel::raiseRequested, &root.window(),
+                     &window::MainWindow::bringToFront);
+    channel.listen();
     root.window().show();
     return application.exec();
 }
