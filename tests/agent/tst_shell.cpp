@@ -391,6 +391,8 @@ private Q_SLOTS:
         QTest::newRow("systemctl enable") << "systemctl enable foo" << "Service change (persistence)";
         QTest::newRow("systemctl user enable") << "systemctl --user enable foo" << "Service change (persistence)";
         QTest::newRow("autostart") << "cp x ~/.config/autostart/" << "Autostart change (persistence)";
+        QTest::newRow("user unit written") << "cp x.service ~/.config/systemd/user/" << "Service change (persistence)";
+        QTest::newRow("system autostart written") << "tee /etc/xdg/autostart/x.desktop" << "Autostart change (persistence)";
         QTest::newRow("profile") << "echo x >> ~/.profile" << "Shell profile tampering";
         QTest::newRow("crontab") << "crontab -e" << "Cron change (persistence)";
         QTest::newRow("harmless") << "ls -la" << "";
