@@ -3,6 +3,7 @@
 #include "app/AppViewModel.h"
 #include "chat/ComposerField.h"
 #include "chat/ComposerPlaceholders.h"
+#include "glass/FocusRing.h"
 #include "glass/FrostShape.h"
 #include "glass/GlassDecoration.h"
 #include "glass/QirvTheme.h"
@@ -78,6 +79,9 @@ ComposerBar::ComposerBar(app::AppViewModel &app, glass::StyleStore &styles, QWid
     auto *fieldBox = new QVBoxLayout(m_fieldArea);
     fieldBox->setContentsMargins(16, 16, 16, 10);
     m_field = new ComposerField;
+    // Its accent caret shows the keyboard is here; an accent ring on the
+    // card means dictation listens.
+    glass::FocusRing::setOwnIndicator(m_field);
     fieldBox->addWidget(m_field);
     column->addWidget(m_fieldArea);
 

@@ -2,6 +2,7 @@
 
 #include "glass/Backdrop.h"
 #include "glass/BackdropBlur.h"
+#include "glass/FocusRing.h"
 #include "glass/FrostShape.h"
 #include "glass/GlassPainter.h"
 #include "glass/GlassSurface.h"
@@ -58,6 +59,8 @@ ConnectEmberCapsule::ConnectEmberCapsule(const QString &title, const QString &sy
     setObjectName(QStringLiteral("connectEmberCapsule"));
     setText(title);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus); // a click leaves the keyboard where it was
+    glass::FocusRing::setShape(this, -1);
     setAttribute(Qt::WA_Hover);
     setAttribute(Qt::WA_NoSystemBackground);
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);

@@ -94,6 +94,9 @@ MessageRowCopyButton::MessageRowCopyButton(glass::StyleStore &styles, QWidget *p
 {
     setFixedSize(36, 36);
     setCursor(Qt::PointingHandCursor);
+    // Rows are reused for other messages as the list scrolls: the keyboard
+    // never rests on one.
+    setFocusPolicy(Qt::NoFocus);
     setAccessibleName(QStringLiteral("Copy"));
     m_fading = new QVariantAnimation(this);
     m_fading->setObjectName(QStringLiteral("copyFade"));
@@ -300,6 +303,7 @@ MessageRowRetryButton::MessageRowRetryButton(glass::StyleStore &styles, QWidget 
     setText(QStringLiteral("Retry"));
     setToolTip(QStringLiteral("Retry"));
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus); // rows are reused as the list scrolls
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(&styles, &glass::StyleStore::changed, this, &MessageRowRetryButton::applyLook);
     applyLook();

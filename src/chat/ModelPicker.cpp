@@ -1,6 +1,7 @@
 #include "chat/ModelPicker.h"
 
 #include "chat/TrayChips.h"
+#include "glass/FocusRing.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 
@@ -76,6 +77,7 @@ ModelRow::ModelRow(const model::QirvModelOption &option, bool selected, glass::S
     setText(option.title);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus); // reached by Tab while the popover holds the keyboard
+    glass::FocusRing::setInside(this, 8);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));
 }

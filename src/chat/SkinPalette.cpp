@@ -1,6 +1,7 @@
 #include "chat/SkinPalette.h"
 
 #include "chat/TrayChips.h"
+#include "glass/FocusRing.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 #include "stage/SkinStore.h"
@@ -80,6 +81,7 @@ SkinTile::SkinTile(const stage::UISkin &skin, glass::StyleStore &styles, QWidget
     setToolTip(QString());
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus); // reached by Tab while the palette holds the keyboard
+    glass::FocusRing::setInside(this, 12);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMinimumWidth(10 + 2 * kTilePad);
     connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));

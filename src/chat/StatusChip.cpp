@@ -1,5 +1,6 @@
 #include "chat/StatusChip.h"
 
+#include "glass/FocusRing.h"
 #include "glass/FrostShapeBackground.h"
 #include "glass/GlassPainter.h"
 #include "glass/Styles.h"
@@ -32,6 +33,8 @@ StatusChip::StatusChip(const QString &title, const QString &symbol, const QColor
 {
     setText(title);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus); // a click leaves the keyboard where it was
+    glass::FocusRing::setShape(this, -1);
     // A long folder name gives way in a narrow column: its end is cut.
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     setAttribute(Qt::WA_NoSystemBackground);

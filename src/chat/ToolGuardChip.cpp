@@ -1,6 +1,7 @@
 #include "chat/ToolGuardChip.h"
 
 #include "chat/TrayChips.h"
+#include "glass/FocusRing.h"
 #include "glass/Styles.h"
 
 #include <QBoxLayout>
@@ -62,6 +63,7 @@ ToolGuardRow::ToolGuardRow(model::ToolGuardMode mode, bool current, glass::Style
     setText(toolGuardInfo(mode).title);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus); // reached by Tab while the popover holds the keyboard
+    glass::FocusRing::setInside(this, 8);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));
 }

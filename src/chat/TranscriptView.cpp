@@ -35,6 +35,8 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
     if (!m_context.fade)
         m_context.fade = new TurnFade(context.styles, context.background, this);
     setFrameShape(QFrame::NoFrame);
+    // The keyboard stays in the composer (or on a card); the list scrolls by wheel and bar.
+    setFocusPolicy(Qt::NoFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setAutoFillBackground(false);

@@ -1,5 +1,6 @@
 #include "chat/TrayChips.h"
 
+#include "glass/FocusRing.h"
 #include "glass/FrostShape.h"
 #include "glass/FrostShapeBackground.h"
 #include "glass/QirvTheme.h"
@@ -274,6 +275,7 @@ TrayPopoverRow::TrayPopoverRow(const QString &title, const QString &symbol, glas
     setText(title);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus); // an open popover holds the keyboard: Tab reaches each row
+    glass::FocusRing::setInside(this, 8);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(&styles, &glass::StyleStore::changed, this, [this] {
         updateGeometry();

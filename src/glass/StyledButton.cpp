@@ -1,5 +1,7 @@
 #include "glass/StyledButton.h"
 
+#include "glass/FocusRing.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -13,6 +15,7 @@ StyledButton::StyledButton(const QString &text, const ButtonStyle &style, QWidge
 {
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus); // a click leaves the keyboard where it was
     restyle();
 }
 
@@ -25,6 +28,7 @@ void StyledButton::setButtonStyle(const ButtonStyle &style)
 void StyledButton::restyle()
 {
     setFont(m_style->font);
+    FocusRing::setShape(this, m_style->radius);
     updateGeometry();
     update();
 }
@@ -72,10 +76,6 @@ void StyledButton::paintEvent(QPaintEvent *)
     if (m_style->stroke.alpha() > 0) {
         p.setPen(QPen(m_style->stroke, 1));
         p.drawPath(shape);
-    }
-    if (hasFocus() && focusPolicy() != Qt::NoFocus) {
-        p.setPen(QPen(currentText(), 1, Qt::DotLine));
-        p.drawRoundedRect(r.adjusted(2, 2, -2, -2), std::max(0.0, radius - 2), std::max(0.0, radius - 2));
     }
 
     // Icon and label, centred together.

@@ -1,5 +1,7 @@
 #include "glass/StyledField.h"
 
+#include "glass/FocusRing.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -19,6 +21,7 @@ StyledField::StyledField(const FieldStyle &style, QWidget *parent)
 void StyledField::restyle()
 {
     setFont(m_style->font);
+    FocusRing::setShape(this, m_style->radius);
     setTextMargins(m_style->padding);
     setPalette(textPalette(palette(), m_style->text, m_style->placeholder, m_style->selection));
     update();

@@ -112,6 +112,7 @@ Styles Styles::build(const stage::UISkin &skin)
     s.warning = legible(s.light ? QColor(0xB2, 0x6A, 0x00) : QColor(0xFF, 0x9E, 0x38), kSecondary);
     s.separator = s.light ? QColor::fromRgbF(0, 0, 0, 0.10f) : QColor::fromRgbF(1, 1, 1, 0.08f);
     s.selection = alpha(s.accent, 0.30);
+    s.focusRing = legible(s.accent, kFaint);
     s.scrim = s.light ? QColor::fromRgbF(0, 0, 0, 0.28f) : QColor::fromRgbF(0, 0, 0, 0.45f);
 
     s.title = {font(20, QFont::DemiBold), s.text};

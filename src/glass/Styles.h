@@ -65,6 +65,7 @@ struct Styles {
     FieldStyle field;
     PanelStyle sidebar, panel, card, chip, popover, sheet;
     QColor accent, danger, success, warning, separator, selection, scrim;
+    QColor focusRing; // the skin's accent, made to stand out from the glass
     QColor text, textSecondary, textTertiary; // the colours of body, secondary and tertiary
 
     static Styles build(const stage::UISkin &skin); // pure

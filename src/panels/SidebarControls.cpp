@@ -1,5 +1,6 @@
 #include "panels/SidebarControls.h"
 
+#include "glass/FocusRing.h"
 #include "glass/FrostShapeBackground.h"
 #include "glass/StyledField.h"
 #include "glass/Styles.h"
@@ -83,6 +84,8 @@ SearchField::SearchField(glass::StyleStore &styles, QWidget *parent) : QWidget(p
     m_edit->setAccessibleName(QStringLiteral("Search sessions"));
     m_edit->setTextMargins(0, 0, 0, 0);
     m_edit->setAttribute(Qt::WA_MacShowFocusRect, false);
+    glass::FocusRing::setFrame(m_edit, this);
+    glass::FocusRing::setShape(m_edit, 8);
     row->addWidget(m_edit, 1);
     connect(&m_styles, &glass::StyleStore::changed, this, &SearchField::restyle);
     restyle();

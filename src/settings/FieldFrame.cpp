@@ -1,5 +1,6 @@
 #include "settings/FieldFrame.h"
 
+#include "glass/FocusRing.h"
 #include "glass/StyledField.h"
 #include "settings/RoundedBox.h"
 
@@ -16,6 +17,7 @@ FieldFrame::FieldFrame(const QString &placeholder, QWidget *parent) : QWidget(pa
     m_edit->setFrame(false);
     m_edit->setPlaceholderText(placeholder);
     m_edit->installEventFilter(this);
+    glass::FocusRing::setFrame(m_edit, this);
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(m_edit);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -24,6 +26,7 @@ FieldFrame::FieldFrame(const QString &placeholder, QWidget *parent) : QWidget(pa
 void FieldFrame::setFieldStyle(const glass::FieldStyle &style, int padding)
 {
     m_style = style;
+    glass::FocusRing::setShape(m_edit, style.radius);
     layout()->setContentsMargins(padding, padding, padding, padding);
     m_edit->setFont(style.font);
     m_edit->setPalette(

@@ -1,5 +1,6 @@
 #include "settings/LinkButton.h"
 
+#include "glass/FocusRing.h"
 #include "glass/SymbolIcons.h"
 
 #include <QFontMetrics>
@@ -16,6 +17,7 @@ LinkButton::LinkButton(const QString &text, QWidget *parent) : QAbstractButton(p
     setText(text);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
+    glass::FocusRing::setShape(this, 4);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -53,10 +55,6 @@ void LinkButton::paintEvent(QPaintEvent *)
     const QFontMetrics metrics(font());
     const int textWidth = metrics.horizontalAdvance(text());
     p.drawText(QRectF(1, 0, textWidth + 1, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
-    if (hasFocus()) {
-        p.setPen(QPen(m_color, 1));
-        p.drawLine(QPointF(1, height() - 1.5), QPointF(1 + textWidth, height() - 1.5));
-    }
     if (!m_symbol.isEmpty()) {
         const QImage image =
             glass::SymbolIcons::render(m_symbol, QSizeF(m_symbolSize, m_symbolSize), m_color, devicePixelRatioF());

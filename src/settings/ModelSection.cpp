@@ -2,6 +2,7 @@
 
 #include "app/AppViewModel.h"
 #include "glass/Contrast.h"
+#include "glass/FocusRing.h"
 #include "glass/SymbolIcons.h"
 #include "glass/TextInk.h"
 #include "model/SettingsStore.h"
@@ -29,6 +30,7 @@ ModelRow::ModelRow(const model::QirvModelOption &option, QWidget *parent) : QAbs
 {
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
+    glass::FocusRing::setShape(this, 8);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAccessibleName(option.title);
 }
@@ -63,10 +65,6 @@ void ModelRow::paintEvent(QPaintEvent *)
     const QColor stroke = m_selected ? SettingsLook::faded(l.accent, 0.35)
                                      : (l.light ? QColor::fromRgbF(0, 0, 0, 0.14f) : QColor::fromRgbF(1, 1, 1, 0.14f));
     paintRoundedBox(p, rect(), 8, fill, stroke);
-    if (hasFocus()) {
-        p.setPen(QPen(SettingsLook::faded(l.accent, 0.7), 1.5));
-        p.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 7, 7);
-    }
 
     // Text is checked against the row as it is painted over the card.
     const QColor ground = glass::Contrast::over(fill, l.elevated);

@@ -1,9 +1,9 @@
 #include "settings/SettingsButton.h"
 
+#include "glass/FocusRing.h"
 #include "glass/SymbolIcons.h"
 
 #include <QEnterEvent>
-#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -34,6 +34,7 @@ void SettingsButton::setButtonStyle(const glass::ButtonStyle &style)
 {
     m_style = style;
     setFont(style.font);
+    glass::FocusRing::setShape(this, style.radius);
     updateGeometry();
     update();
 }
@@ -77,12 +78,6 @@ void SettingsButton::leaveEvent(QEvent *event)
     QAbstractButton::leaveEvent(event);
 }
 
-void SettingsButton::focusInEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
-}
-
 void SettingsButton::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
@@ -102,12 +97,6 @@ void SettingsButton::paintEvent(QPaintEvent *)
     if (m_style.stroke.alpha() > 0) {
         p.setPen(QPen(m_style.stroke, 1));
         p.drawPath(shape);
-    }
-    if (hasFocus() && m_keyboardFocus) {
-        QColor ring = m_style.text;
-        ring.setAlphaF(0.5f);
-        p.setPen(QPen(ring, 1.5));
-        p.drawRoundedRect(box.adjusted(1.5, 1.5, -1.5, -1.5), m_style.radius - 1.5, m_style.radius - 1.5);
     }
 
     const QColor ink = enabled ? m_style.text : m_style.textDisabled;

@@ -31,7 +31,6 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
 
 private:
     glass::ButtonStyle m_style;
@@ -39,8 +38,6 @@ private:
     QString m_trailing;
     bool m_busy = false;
     bool m_hovered = false;
-    // The ring shows for focus reached by keyboard, not for the window's first focus.
-    bool m_keyboardFocus = false;
     int m_spinAngle = 0;
     QTimer *m_spin = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "window/MainWindow.h"
 
 #include "app/AppViewModel.h"
+#include "glass/FocusRing.h"
 #include "glass/FocusTrap.h"
 #include "glass/Styles.h"
 #include "window/AboutPanel.h"
@@ -36,6 +37,8 @@ MainWindow::MainWindow(Services services, bool systemFrame, QWidget *parent)
         setWindowFlag(Qt::FramelessWindowHint);
     setMinimumSize(minimumWindowSize());
 
+    // Where the keyboard is shows in every window of the app.
+    new glass::FocusRing(m_styles, this);
     m_actions = new ActionRegistry(m_app, this);
     // Window actions: their keys work wherever the focus is in this window,
     // with or without the menu bar.

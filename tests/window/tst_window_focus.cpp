@@ -9,9 +9,12 @@
 #include "chat/ComposerTray.h"
 #include "chat/TrayChips.h"
 #include "chat/TrayPopoverHost.h"
+#include "glass/FocusRing.h"
 #include "glass/SheetOverlay.h"
+#include "glass/Styles.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"
+#include "stage/SkinStore.h"
 #include "palette/CommandPaletteView.h"
 #include "panels/SidebarControls.h"
 #include "panels/SidebarView.h"
@@ -23,9 +26,21 @@
 #include "window/SettingsHost.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QPainter>
 
 namespace {
+
+model::ChatMessage message(model::MessageRole role, const QString &text)
+{
+    model::ChatMessage m;
+    m.id = QUuid::createUuid();
+    m.role = role;
+    m.content = text;
+    return m;
+}
 
 QWidget *focused()
 {
@@ -78,6 +93,91 @@ chat::ComposerTray *tray(window::MainWindow &w)
 panels::SidebarView *sidebar(window::MainWindow &w)
 {
     return qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+}
+
+// Crops of each focused control with its ring, side by side, for a person to look at.
+struct RingSheet {
+    QList<QImage> crops;
+    void add(const QImage &crop) { crops.append(crop); }
+    void save(const QString &name) const
+    {
+        const int columns = 6, cell = 200;
+        QImage out(columns * cell, int((crops.size() + columns - 1) / columns) * 90, QImage::Format_ARGB32);
+        out.fill(Qt::black);
+        QPainter p(&out);
+        for (int i = 0; i < crops.size(); ++i) {
+            const QImage c = crops[i].scaled(cell - 4, 86, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            p.drawImage(QPoint((i % columns) * cell + 2, (i / columns) * 90 + 2), c);
+        }
+        p.end();
+        const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
+        QDir().mkpath(dir);
+        out.save(QDir(dir).filePath(name));
+    }
+};
+
+bool near(QRgb a, const QColor &b)
+{
+    return qAbs(qRed(a) - b.red()) + qAbs(qGreen(a) - b.green()) + qAbs(qBlue(a) - b.blue()) < 60;
+}
+
+// Whether a picture of the window around the ring shows it: the middle of
+// its stroke, at the middle of each side, in its colour. A side outside the
+// window does not count against it.
+int ringSidesShown(const QImage &shot, const QRect &shotRect, const QRect &around, const QColor &color)
+{
+    // The stroke's middle lies kGap + kWidth / 2 outside the edge: 2.75 px,
+    // so the third pixel row or column out is wholly inside the stroke.
+    const int d = 3;
+    const QPoint c = around.center();
+    const QList<QPoint> points{{c.x(), around.top() - d}, {c.x(), around.bottom() + d},
+                               {around.left() - d, c.y()}, {around.right() + d, c.y()}};
+    int shown = 0;
+    for (const QPoint &pt : points) {
+        const QPoint px = (pt - shotRect.topLeft()) * shot.devicePixelRatio();
+        if (!shot.rect().contains(px) || near(shot.pixel(px), color))
+            ++shown;
+    }
+    return shown;
+}
+
+// Tab from what has the keyboard round to it again; each stop must show
+// its ring. The names of the stops, in order.
+QStringList tabAround(QWidget &window, glass::FocusRing &ring, const QColor &color, RingSheet &sheet)
+{
+    QStringList names;
+    QSet<QWidget *> seen;
+    for (int i = 0; i < 80; ++i) {
+        QWidget *f = focused();
+        if (!f || seen.contains(f))
+            break;
+        seen.insert(f);
+        names << describe(f);
+        QCoreApplication::processEvents();
+        if (ring.target() != f || !ring.ringWidget()) {
+            // Only the composer shows the keyboard its own way (its caret).
+            if (!qobject_cast<chat::ComposerField *>(f)) {
+                QTest::qFail(qPrintable(QStringLiteral("no ring on ") + describe(f)), __FILE__, __LINE__);
+                return {};
+            }
+        } else {
+            const QRect around = ring.aroundInWindow();
+            const QRect shotRect = around.adjusted(-24, -16, 24, 16).intersected(f->window()->rect());
+            const QImage shot = f->window()->grab(shotRect).toImage();
+            const int sides = ringSidesShown(shot, shotRect, around, color);
+            sheet.add(shot);
+            if (sides < 3) {
+                QTest::qFail(qPrintable(QStringLiteral("the ring does not show around ") + describe(f) +
+                                        QStringLiteral(" (%1 of 4 sides)").arg(sides)),
+                             __FILE__, __LINE__);
+                sheet.save(QStringLiteral("focus-ring-missing.png"));
+                return {};
+            }
+        }
+        QTest::keyClick(f, Qt::Key_Tab);
+    }
+    Q_UNUSED(window);
+    return names;
 }
 
 } // namespace
@@ -301,6 +401,73 @@ private Q_SLOTS:
         }
         if (settings)
             settings->close();
+    }
+
+    // Every control Tab reaches, in the main window, the settings window,
+    // a sheet and a popover, shows a ring in the skin's accent around it:
+    // a control whose focus would not show does not take the keyboard.
+    void everyFocusShowsItsRing_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("dark skin") << "default";
+        QTest::newRow("light skin") << "paper";
+    }
+    void everyFocusShowsItsRing()
+    {
+        QFETCH(QString, skin);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        kit.skins().select(skin);
+        QFile file(kit.projectPath() + QStringLiteral("/notes.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("one\ntwo\n");
+        file.close();
+        vm.setShowProjectPanel(true);
+        vm.setShowToolLog(true);
+        vm.peekFile(QUrl::fromLocalFile(file.fileName()));
+        // Finished turns: rows with their copy and Retry buttons.
+        vm.conversations().replaceMessages(*vm.conversations().selectedConversationID(),
+                                           {message(model::MessageRole::User, QStringLiteral("hi")),
+                                            message(model::MessageRole::Assistant, QStringLiteral("**Hello.**"))});
+        QVERIFY(kit.show());
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto *ring = w.findChild<glass::FocusRing *>();
+        QVERIFY(ring);
+        const QColor accent = kit.styles().styles().focusRing;
+        RingSheet sheet;
+
+        QStringList walked = tabAround(w, *ring, accent, sheet);
+        QVERIFY2(walked.size() >= 8, qPrintable(walked.join(", ")));
+
+        // A sheet's controls.
+        sidebar(w)->openRename(*vm.conversations().selectedConversationID());
+        walked = tabAround(w, *ring, accent, sheet);
+        QVERIFY2(walked.size() >= 2, qPrintable(walked.join(", ")));
+        QVERIFY(press(Qt::Key_Escape));
+
+        // The popovers' rows and the wallpaper panel's controls.
+        chat::ComposerTray *t = tray(w);
+        for (QWidget *anchor : {static_cast<QWidget *>(t->projectChip()), static_cast<QWidget *>(t->toolGuardChip()),
+                                static_cast<QWidget *>(t->modelChip()), static_cast<QWidget *>(t->skinButton()),
+                                static_cast<QWidget *>(t->wallpaperButton())}) {
+            QTest::mouseClick(anchor, Qt::LeftButton, {}, anchor->rect().center());
+            QVERIFY(t->popovers().isOpen());
+            QTRY_VERIFY(!t->popovers().content()->graphicsEffect()); // painted whole after its fade
+            walked = tabAround(w, *ring, accent, sheet);
+            QVERIFY2(walked.size() >= 2, qPrintable(describe(anchor) + QStringLiteral(": ") + walked.join(", ")));
+            QVERIFY(press(Qt::Key_Escape));
+            QVERIFY(!t->popovers().isOpen());
+        }
+
+        // The settings window's controls, scrolled into view one by one.
+        QVERIFY(press(Qt::Key_Comma, Qt::ControlModifier));
+        QWidget *settings = w.settings().window();
+        QVERIFY(settings && QTest::qWaitForWindowActive(settings));
+        walked = tabAround(*settings, *ring, accent, sheet);
+        QVERIFY2(walked.size() >= 20, qPrintable(walked.join(", ")));
+        sheet.save(QStringLiteral("focus-rings-%1.png").arg(skin));
+        settings->close();
     }
 };
 
