@@ -36,6 +36,7 @@ enum class Mode {
     Env,       // NAME=value words, -S splits a string into the command
     Text,      // -c TEXT is a command line (su, flock, script, emulate)
     Watch,     // the rest is a command line
+    Parallel,  // the words before ":::" are a command line run for each input
     Applet,    // busybox NAME
 };
 
@@ -83,6 +84,7 @@ constexpr Wrapper kWrappers[] = {
     {u"script", u"-t -T -I -O -B -E -m --log-in --log-out --log-io --log-timing --echo --logging-format", 0, Mode::Text},
     {u"emulate", u"", 1, Mode::Text},
     {u"watch", u"-n -d -q --interval --differences --equexit", 0, Mode::Watch},
+    {u"parallel", u"-j -a -S -d -I -N -L -n -P --jobs --arg-file --sshlogin --delimiter --joblog --results --tmpdir --workdir --timeout --delay --retries --halt --colsep", 0, Mode::Parallel},
     {u"busybox", u"", 0, Mode::Applet},
     {u"toybox", u"", 0, Mode::Applet},
 };
@@ -257,8 +259,8 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
         if (r.hereDoc || r.op == u"<<<")
             continue;
         const QString &target = r.target.text;
-        if ((target.startsWith(QLatin1String("/dev/tcp/")) || target.startsWith(QLatin1String("/dev/udp/"))) && r.fd >= 0)
-            m_networkFds.insert(r.fd);
+        if (r.fd >= 3 && (r.op == u"<" || r.op == u"<>"))
+            m_descriptors.insert(r.fd, inputOf(SimpleCommand{{}, {Redirect{r.op, -1, r.target, std::nullopt}}, false}, {}, scope));
         const bool duplicate = (r.op == u">&" || r.op == u"<&") && (target == u"-" || std::all_of(target.cbegin(), target.cend(), [](QChar ch) { return ch.isDigit(); }));
         if (duplicate)
             continue;
@@ -283,6 +285,7 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
     Resolved r;
     std::size_t i = 0;
     bool viaXargs = false;
+    QString replace;
     while (i < words.size()) {
         const Word &w = *words[i];
         if (isReserved(w)) {
@@ -298,7 +301,7 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             i += 2; // "function name { ... }": the body follows
             continue;
         }
-        if (w.expands || (w.glob && w.text != u"[" && w.text != u"[[")) {
+        if (w.expands || (w.glob && w.text != u"[" && w.text != u"[[") || (!replace.isEmpty() && w.text.contains(replace))) {
             r.computedName = true;
             return r;
         }
@@ -311,14 +314,14 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
         }
         const Wrapper *wrapper = wrapperNamed(name);
         if (!wrapper) {
-            Invocation inv{name, &w, {}, {}, {}, viaXargs};
+            Invocation inv{name, &w, {}, {}, {}, viaXargs, replace};
             for (std::size_t j = i + 1; j < words.size(); ++j)
                 inv.args.push_back(words[j]);
             r.invocation = std::move(inv);
             return r;
         }
         ++i;
-        if (wrapper->mode == Mode::Xargs)
+        if (wrapper->mode == Mode::Xargs || wrapper->mode == Mode::Parallel)
             viaXargs = true;
         if (wrapper->mode == Mode::Applet) {
             if (i < words.size() && words[i]->text.startsWith(u'-'))
@@ -370,6 +373,14 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 return r;
             if (name == u"watch" && (option == u"-x" || option == u"--exec"))
                 watchExec = true;
+            if (wrapper->mode == Mode::Xargs) {
+                if ((option == u"-I" || option == u"--replace") && i + 1 < words.size())
+                    replace = words[i + 1]->text;
+                else if (option.startsWith(QLatin1String("-I")) || option.startsWith(QLatin1String("--replace=")))
+                    replace = option.mid(option.startsWith(u'-') && option.at(1) == u'I' ? 2 : 10);
+                else if (option.startsWith(QLatin1String("-i")))
+                    replace = option.size() > 2 ? option.mid(2) : QStringLiteral("{}");
+            }
             i += takesValue(*wrapper, option) ? 2 : 1;
         }
         // sudo alone only prints its usage; with a command, a shell (-s, -i) or as su it runs as another user.
@@ -387,6 +398,15 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             if (!text && !(name == u"runuser" && i < words.size() && i > 0 && words[i - 1]->text == u"--"))
                 return r;
         }
+        if (wrapper->mode == Mode::Parallel && i < words.size()) {
+            // parallel COMMAND ::: args: the command is a line run by a shell.
+            QStringList rest;
+            std::size_t j = i;
+            for (; j < words.size() && !words[j]->text.startsWith(QLatin1String(":::")); ++j)
+                rest.append(words[j]->text);
+            if (!rest.isEmpty())
+                text = j - i == 1 ? words[i] : synthetic(rest.join(u' '));
+        }
         if (wrapper->mode == Mode::Watch && !watchExec && i < words.size()) {
             // watch runs its words joined as one command line.
             QStringList rest;
@@ -395,13 +415,13 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             text = rest.size() == 1 ? words[i] : synthetic(rest.join(u' '));
         }
         if (text) {
-            Invocation inv{QStringLiteral("sh"), synthetic(QStringLiteral("sh")), {synthetic(QStringLiteral("-c")), text}, {}, {}, viaXargs};
+            Invocation inv{QStringLiteral("sh"), synthetic(QStringLiteral("sh")), {synthetic(QStringLiteral("-c")), text}, {}, {}, viaXargs, replace};
             r.invocation = std::move(inv);
             return r;
         }
         if (i >= words.size() && viaXargs) {
             // xargs alone runs echo.
-            r.invocation = Invocation{QStringLiteral("echo"), synthetic(QStringLiteral("echo")), {}, {}, {}, true};
+            r.invocation = Invocation{QStringLiteral("echo"), synthetic(QStringLiteral("echo")), {}, {}, {}, true, replace};
             return r;
         }
     }

@@ -33,7 +33,12 @@ bool isTeardown(const QString &operand)
                                    QStringLiteral("un"), QStringLiteral("del"), QStringLiteral("prune"), QStringLiteral("nuke"),
                                    QStringLiteral("teardown"), QStringLiteral("drop"), QStringLiteral("wipe")};
     const QString o = operand.toLower();
-    if (verbs.contains(o) || o.startsWith(QLatin1String("delete-")) || o.startsWith(QLatin1String("terminate-")))
+    if (verbs.contains(o))
+        return true;
+    // delete-stack, batch-delete-image, terminate-instances
+    static const QStringList parts{QStringLiteral("delete"), QStringLiteral("terminate"), QStringLiteral("purge"), QStringLiteral("destroy")};
+    const QStringList words = o.split(u'-');
+    if (words.size() > 1 && std::any_of(words.cbegin(), words.cend(), [](const QString &w) { return parts.contains(w); }))
         return true;
     const qsizetype colon = o.lastIndexOf(u':');
     return colon > 0 && verbs.contains(o.mid(colon + 1));
@@ -67,7 +72,8 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
         QStringLiteral("mc"),       QStringLiteral("azcopy"),     QStringLiteral("nomad"),     QStringLiteral("consul"),
         QStringLiteral("terraform"), QStringLiteral("tofu"),      QStringLiteral("terragrunt"), QStringLiteral("opentofu"),
         QStringLiteral("rclone"),   QStringLiteral("juju"),       QStringLiteral("kops"),      QStringLiteral("gh"),
-        QStringLiteral("glab"),     QStringLiteral("hub"),        QStringLiteral("tea")};
+        QStringLiteral("glab"),     QStringLiteral("hub"),        QStringLiteral("tea"),       QStringLiteral("docker-compose"),
+        QStringLiteral("podman-compose")};
     const QString &n = inv.name;
     if (!tools.contains(n))
         return false;
@@ -114,8 +120,9 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
     const bool terraform = isOneOf(n, {u"terraform", u"tofu", u"terragrunt", u"opentofu"});
     const bool teardown = std::any_of(ops.cbegin(), ops.cend(), isTeardown)
                           || (terraform && ops.contains(u"apply") && (all.contains(u"-destroy") || all.contains(u"--destroy")))
-                          || (isOneOf(n, {u"docker", u"podman", u"nerdctl"}) && ops.contains(u"down") && f.has(u'v', u"--volumes"))
-                          || (isOneOf(n, {u"supabase", u"heroku"}) && (ops.contains(u"reset") || ops.contains(u"pg:reset")))
+                          || (isOneOf(n, {u"docker", u"podman", u"nerdctl", u"docker-compose", u"podman-compose"}) && ops.contains(u"down")
+                              && f.has(u'v', u"--volumes"))
+                          || (isOneOf(n, {u"supabase", u"heroku", u"podman"}) && (ops.contains(u"reset") || ops.contains(u"pg:reset")))
                           || (n == u"rclone" && isOneOf(ops.value(0), {u"deletefile", u"rmdir", u"rmdirs", u"cleanup"}));
     if (teardown && !(terraform && ops.value(0) == u"plan"))
         review.flag(destroyed(n));
@@ -172,8 +179,15 @@ bool secrets(Review &review, const Invocation &inv, const Flags &f)
     const QStringList &ops = f.operands;
     const auto keyring = [&] { review.flag(QStringLiteral("Credential file access (keyring)")); };
     if (n == u"gpg" || n == u"gpg2") {
-        if (f.hasLong(u"--export-secret-keys") || f.hasLong(u"--export-secret-subkeys"))
+        if (std::any_of(f.longOptions.cbegin(), f.longOptions.cend(), [](const QString &o) { return o.startsWith(QLatin1String("--export-secret")); }))
             review.flag(QStringLiteral("Credential file access (~/.gnupg)"));
+        return true;
+    }
+    const QString joined = inv.texts().join(u' ');
+    if (isOneOf(n, {u"busctl", u"dbus-send", u"gdbus", u"qdbus", u"qdbus6", u"dbus"})
+        && (joined.contains(QLatin1String("org.freedesktop.secrets")) || joined.contains(QLatin1String("org.kde.kwalletd"))
+            || joined.contains(QLatin1String("org.gnome.keyring")))) {
+        keyring();
         return true;
     }
     if (isOneOf(n, {u"secret-tool", u"kwallet-query", u"kwalletcli", u"kwallet-cli"})) {

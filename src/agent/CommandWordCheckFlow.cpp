@@ -137,8 +137,8 @@ Text Review::inputOf(const SimpleCommand &c, const Text &flow, Scope &scope)
                 in = Text::of(Text::Kind::Download);
             else if (target != u"/dev/stdin" && target != u"-" && target != u"/dev/fd/0" && target != u"/proc/self/fd/0")
                 in = scriptOf(r.target, scope);
-        } else if (r.op == u"<&" && m_networkFds.contains(target.toInt())) {
-            in = Text::of(Text::Kind::Download);
+        } else if (r.op == u"<&" && m_descriptors.contains(target.toInt())) {
+            in = m_descriptors.value(target.toInt());
         }
     }
     return in;

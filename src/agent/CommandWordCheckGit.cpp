@@ -111,6 +111,9 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
     } else if (sub == u"checkout-index") {
         if (f.has(u'f', u"--force"))
             review.flag(discarded(sub));
+    } else if (sub == u"submodule") {
+        if (first == u"deinit" && f.has(u'f', u"--force"))
+            review.flag(discarded(sub));
     } else if (sub == u"worktree") {
         if (first == u"remove" && f.has(u'f', u"--force"))
             review.flag(discarded(sub));

@@ -126,6 +126,21 @@ bool Places::isTopFolder(const Place &p)
     return true;
 }
 
+bool Places::isSystemFolder(const Place &p)
+{
+    if (p.base != Place::Base::Absolute || p.parts.isEmpty())
+        return p.base == Place::Base::Absolute;
+    static const QStringList system{QStringLiteral("bin"),  QStringLiteral("boot"),  QStringLiteral("dev"),   QStringLiteral("etc"),
+                                    QStringLiteral("lib"),  QStringLiteral("lib32"), QStringLiteral("lib64"), QStringLiteral("libx32"),
+                                    QStringLiteral("opt"),  QStringLiteral("proc"),  QStringLiteral("run"),   QStringLiteral("sbin"),
+                                    QStringLiteral("snap"), QStringLiteral("srv"),   QStringLiteral("sys"),   QStringLiteral("usr"),
+                                    QStringLiteral("var"),  QStringLiteral("mnt"),   QStringLiteral("media"), QStringLiteral("home")};
+    const QString joined = p.parts.join(u'/');
+    if (under(joined, QLatin1String("var/tmp")) || under(joined, QLatin1String("run/user")) || under(joined, QLatin1String("dev/shm")))
+        return false;
+    return system.contains(p.parts.first());
+}
+
 bool Places::isHomeOrRoot(const Place &p)
 {
     if (p.base == Place::Base::Relative)
@@ -238,7 +253,8 @@ bool Places::mentionsCredential(const QString &text)
     static const QRegularExpression markers(QStringLiteral(
         "\\.ssh/(?!known_hosts|config\\b)[^'\"\\s]*|\\bid_(rsa|dsa|ecdsa|ed25519)\\b(?!\\.pub)|authorized_keys|\\.gnupg|/keyrings\\b|"
         "\\.password-store|\\.netrc|\\.aws/credentials|\\.git-credentials|\\.kube/config|\\.docker/config\\.json|\\.pgpass|"
-        "moonshelf_session|com\\.ovu\\.QirvMac|\\.qirv/|(ovu|qirv)/api_key|/proc/[^'\"\\s]*/environ|/etc/shadow\\b"));
+        "moonshelf_session|com\\.ovu\\.QirvMac|\\.qirv/|(ovu|qirv)/api_key|/proc/[^'\"\\s]*/environ|/etc/shadow\\b|"
+        "\\bkeyring\\.get_(password|credential)\\b|\\bsecretstorage\\b|\\bSecret\\.password_lookup|org\\.freedesktop\\.secrets"));
     return markers.match(text).hasMatch();
 }
 

@@ -30,6 +30,9 @@ public:
     // "/", home, or one folder right under either ("/etc", "~/.config",
     // "~/*"), or the project's parent: what no recursive change may reach.
     static bool isTopFolder(const Place &p);
+    // A folder of the system (/etc, /usr/lib, /var/www, /mnt/disk), not a
+    // temporary one: no recursive change belongs there.
+    static bool isSystemFolder(const Place &p);
     // "/" or a home itself, or everything right in it ("~/*").
     static bool isHomeOrRoot(const Place &p);
 

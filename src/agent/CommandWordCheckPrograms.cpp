@@ -126,7 +126,7 @@ bool matches(const QRegularExpression &re, const QString &text)
 // arguments begin.
 const QRegularExpression &runCall(Language language)
 {
-    static const QRegularExpression python = rx("(?:\\bos\\.system|\\.system|\\bos\\.popen|\\bos\\.exec\\w*|\\bos\\.spawn\\w*|\\bos\\.posix_spawnp?|"
+    static const QRegularExpression python = rx("(?:\\bos\\.system|\\.system|\\bos\\.popen|\\.(?:call|check_call|check_output|Popen|getoutput|getstatusoutput|popen)|\\bos\\.exec\\w*|\\bos\\.spawn\\w*|\\bos\\.posix_spawnp?|"
                                                 "\\bsubprocess\\.\\w+|\\bPopen|\\bcheck_output|\\bcheck_call|\\bgetoutput|\\bgetstatusoutput|\\bpty\\.spawn)\\s*\\(");
     static const QRegularExpression javascript = rx("(?:\\bexecSync|\\bexecFileSync|\\bexecFile|\\bspawnSync|\\bspawn|(?<![.\\w])exec|"
                                                     "\\bchild_process['\"]?\\)?\\.exec|\\bDeno\\.run|\\bDeno\\.Command|\\bBun\\.spawn\\w*)\\s*\\(");
@@ -150,19 +150,31 @@ const QRegularExpression &runCall(Language language)
     }
 }
 
-std::optional<QString> effectOf(const QString &text, const QString &code, Language language)
+// Whether the program calls what re names: a match that starts inside a
+// string literal counts only when the program evaluates strings as code.
+bool calls(const QRegularExpression &re, const QString &text, const Lexed &lexed, bool evaluatesStrings)
 {
+    for (auto it = re.globalMatch(text); it.hasNext();) {
+        if (evaluatesStrings || !lexed.inString.at(it.next().capturedStart()))
+            return true;
+    }
+    return false;
+}
+
+std::optional<QString> effectOf(const QString &text, const Lexed &lexed, Language language, bool evaluatesStrings)
+{
+    const QString &code = lexed.code;
     static const QRegularExpression deletes = rx(
         "\\bos\\.(?:remove|unlink|rmdir|removedirs)\\b|\\bshutil\\.rmtree\\b|\\brmtree\\b|\\bremove_tree\\b|\\.unlink\\s*\\(|\\.rmdir\\s*\\(|"
         "\\b(?:unlinkSync|rmSync|rmdirSync)\\b|\\bfs(?:\\.promises)?\\.(?:rm|unlink|rmdir)\\b|\\bFileUtils\\.(?:rm\\w*|remove\\w*|rmdir|rmtree)\\b|"
         "\\bFile\\.(?:delete|unlink)\\b|\\bDir\\.(?:delete|unlink|rmdir)\\b|\\bDeno\\.remove(?:Sync)?\\b|\\bfile\\.remove\\b|"
-        "\\bunlink\\s*\\(|\\brimraf\\b|\\bfile\\s+delete\\b");
+        "\\bunlink\\s*\\(|\\brimraf\\b|\\bfile\\s+delete\\b|\\.(?:rm|unlink|rmdir)(?:Sync)?\\s*\\(|['\"](?:unlink|rmdir)['\"]");
     static const QRegularExpression deletesBare = rx("\\b(?:unlink|rmdir)\\b");
     static const QRegularExpression writes = rx(
         "\\bopen\\s*\\([^()]*,\\s*(?:mode\\s*=\\s*)?['\"](?:[wax]|r\\+)|\\bmode\\s*=\\s*['\"][wax]|\\.write_(?:text|bytes)\\s*\\(|"
         "\\bos\\.(?:truncate|rename|renames|replace)\\b|\\bshutil\\.(?:copy\\w*|move)\\b|\\.truncate\\s*\\(|"
         "\\b(?:writeFile|writeFileSync|appendFile|appendFileSync|createWriteStream|copyFile|copyFileSync|cpSync|renameSync|truncateSync|"
-        "writeTextFile|writeTextFileSync)\\b|\\bfs\\.(?:rename|truncate|cp)\\b|\\bBun\\.write\\b|\\bDeno\\.writeFile(?:Sync)?\\b|"
+        "writeTextFile|writeTextFileSync)\\b|\\bfs\\.(?:rename|truncate|cp)\\b|\\.promises\\.(?:writeFile|appendFile|rename|truncate|cp)\\b|\\bBun\\.write\\b|\\bDeno\\.writeFile(?:Sync)?\\b|"
         "\\bFile\\.(?:write|rename|truncate)\\b|\\bIO\\.write\\b|\\bFile\\.open\\s*\\([^()]*['\"][wa]|\\bFileUtils\\.(?:mv|cp|cp_r|install|touch|ln_sf)\\b|"
         "\\bfile_put_contents\\b|\\bfopen\\s*\\([^()]*['\"][wax]|\\bio\\.open\\s*\\([^()]*['\"][wa]|\\bwriteLines\\s*\\(|\\bfile\\.(?:rename|copy)\\b|"
         "\\bopen\\s*\\(?\\s*(?:my\\s+)?[$\\w]+\\s*,\\s*['\"]\\s*(?:\\+?>|\\+<)|\\bsysopen\\b");
@@ -175,37 +187,17 @@ std::optional<QString> effectOf(const QString &text, const QString &code, Langua
     static const QRegularExpression killsBare = rx("\\bkill\\b\\s*\\(?\\s*[-\"'\\d$:A-Z]");
 
     const bool perlLike = language == Language::Perl || language == Language::Other;
-    if (matches(deletes, text) || (perlLike && matches(deletesBare, code)))
+    const auto called = [&](const QRegularExpression &re) { return calls(re, text, lexed, evaluatesStrings); };
+    if (called(deletes) || (perlLike && matches(deletesBare, code)))
         return QStringLiteral("Inline program deletes files");
-    if (matches(writes, text) || (language == Language::Php && matches(phpWrites, code)) || (perlLike && matches(perlWrites, code))
+    if (called(writes) || (language == Language::Php && matches(phpWrites, code)) || (perlLike && matches(perlWrites, code))
         || (language == Language::Awk && matches(awkWrites, code)))
         return QStringLiteral("Inline program overwrites files");
-    if (matches(permissions, text))
+    if (called(permissions))
         return QStringLiteral("Inline program changes permissions");
-    if (matches(kills, text) || (perlLike && matches(killsBare, code)))
+    if (called(kills) || (perlLike && matches(killsBare, code)))
         return QStringLiteral("Inline program kills processes");
     return std::nullopt;
-}
-
-// The end of the argument list of a call: where its parentheses close, or
-// the end of the statement.
-qsizetype argumentsEnd(const Lexed &lexed, qsizetype from)
-{
-    int nesting = 0;
-    for (qsizetype j = from; j < lexed.code.size(); ++j) {
-        if (lexed.inString.at(j))
-            continue;
-        const QChar c = lexed.code[j];
-        if (c == u'(' || c == u'[' || c == u'{') {
-            ++nesting;
-        } else if (c == u')' || c == u']' || c == u'}') {
-            if (--nesting < 0)
-                return j;
-        } else if (nesting == 0 && (c == u';' || c == u'\n')) {
-            return j;
-        }
-    }
-    return lexed.code.size();
 }
 
 // The literals inside [from, to) of the program.
@@ -224,6 +216,87 @@ QStringList literalsIn(const QString &text, const Lexed &lexed, qsizetype from, 
         out.append(text.mid(start, j - start));
     }
     return out;
+}
+
+// The command a run call is given: its literals, whether it starts with one,
+// and whether other values are joined in (concatenation, interpolation).
+struct Call {
+    QStringList literals;
+    bool literal = false;
+    bool partial = false;
+};
+
+Call readCall(const QString &program, const Lexed &lexed, qsizetype from, Language language)
+{
+    qsizetype p = from;
+    while (p < program.size() && (program[p] == u' ' || program[p] == u'\t'))
+        ++p;
+    const bool list = p < program.size() && !lexed.inString.at(p) && (program[p] == u'[' || program[p] == u'(');
+    // A list is the whole command; otherwise its first argument is.
+    qsizetype end = p;
+    int nesting = 0;
+    for (; end < program.size(); ++end) {
+        if (lexed.inString.at(end))
+            continue;
+        const QChar c = lexed.code[end];
+        if (c == u'(' || c == u'[' || c == u'{') {
+            ++nesting;
+        } else if (c == u')' || c == u']' || c == u'}') {
+            if (--nesting < 0)
+                break;
+            if (list && nesting == 0) {
+                ++end;
+                break;
+            }
+        } else if (nesting == 0 && (c == u',' || c == u';' || c == u'\n')) {
+            break;
+        }
+    }
+    Call call;
+    call.literals = literalsIn(program, lexed, p, end);
+    qsizetype q = p;
+    while (q < end && QStringView(u" \t[(").contains(program[q]))
+        ++q;
+    call.literal = q < end && QStringView(u"'\"`").contains(program[q]);
+    for (qsizetype j = p; j < end; ++j) {
+        if (lexed.inString.at(j)) {
+            // Interpolation inside a literal: "${x}", "#{x}", "$x" in double quotes.
+            const QChar quote = j > 0 ? program[j - 1] : QChar();
+            if (j > 0 && !lexed.inString.at(j - 1)) {
+                qsizetype k = j;
+                while (k < end && lexed.inString.at(k))
+                    ++k;
+                const QString body = program.mid(j, k - j);
+                static const QRegularExpression variable(QStringLiteral("[$@][A-Za-z_{]"));
+                const bool interpolates = body.contains(QLatin1String("${")) || body.contains(QLatin1String("#{"))
+                                          || (quote == u'"' && language != Language::Python && language != Language::JavaScript
+                                              && variable.match(body).hasMatch());
+                call.partial = call.partial || interpolates;
+            }
+            continue;
+        }
+        const QChar c = program[j];
+        if (c.isSpace() || QStringView(u"[](),'\"`").contains(c))
+            continue;
+        // String prefixes: f"..." interpolates, r"..." and b"..." do not.
+        if (j + 1 < end && QStringView(u"'\"").contains(program[j + 1]) && QStringView(u"rRbBuU").contains(c))
+            continue;
+        call.partial = true;
+    }
+    return call;
+}
+
+// Commands whose targets matter: run with a computed argument they act on
+// something the program does not show.
+bool isSensitive(const QString &command)
+{
+    static const QStringList names{
+        QStringLiteral("rm"),    QStringLiteral("unlink"), QStringLiteral("shred"), QStringLiteral("rmdir"), QStringLiteral("kill"),
+        QStringLiteral("pkill"), QStringLiteral("killall"), QStringLiteral("chmod"), QStringLiteral("chown"), QStringLiteral("dd"),
+        QStringLiteral("truncate"), QStringLiteral("mv"), QStringLiteral("git"),    QStringLiteral("curl"),  QStringLiteral("wget"),
+        QStringLiteral("sh"),    QStringLiteral("bash"),   QStringLiteral("zsh"),   QStringLiteral("eval"),  QStringLiteral("sudo")};
+    const QString name = command.mid(command.lastIndexOf(u'/') + 1);
+    return names.contains(name) || name.startsWith(QLatin1String("mkfs"));
 }
 
 } // namespace
@@ -378,26 +451,39 @@ ProgramFindings inspectProgram(const QString &program, Language language)
 {
     ProgramFindings f;
     const Lexed lexed = lex(program, language);
-    f.effect = effectOf(program, lexed.code, language);
+    static const QRegularExpression evaluates = rx("\\b(?:exec|eval|compile|Function|loadstring|instance_eval|class_eval|Invoke-Expression|iex)\\b\\s*\\(?");
+    const bool evaluatesStrings = matches(evaluates, lexed.code);
+    f.effect = effectOf(program, lexed, language, evaluatesStrings);
     f.commands = lexed.commands;
 
-    const QRegularExpression &calls = runCall(language);
+    // Call sites: on the code with literals blanked, and require("child_process").x(
+    // whose module name is itself a literal.
+    QList<qsizetype> sites;
+    for (auto it = runCall(language).globalMatch(lexed.code); it.hasNext();)
+        sites.append(it.next().capturedEnd());
+    static const QRegularExpression childProcess = rx("\\brequire\\s*\\(\\s*['\"](?:node:)?child_process['\"]\\s*\\)\\s*\\.\\s*\\w+\\s*\\(");
+    for (auto it = childProcess.globalMatch(program); language == Language::JavaScript && it.hasNext();)
+        sites.append(it.next().capturedEnd());
     bool runs = !lexed.commands.isEmpty();
-    for (auto it = calls.globalMatch(lexed.code); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
+    for (const qsizetype site : std::as_const(sites)) {
         runs = true;
-        qsizetype at = m.capturedEnd();
-        while (at < lexed.code.size() && !lexed.inString.at(at) && QStringView(u" \t([{").contains(lexed.code[at]))
-            ++at;
-        const bool literal = at < program.size() && QStringView(u"'\"`").contains(program[at]);
-        if (!literal) {
+        const Call call = readCall(program, lexed, site, language);
+        if (!call.literal) {
             f.runsUnknown = true;
             continue;
         }
-        const QStringList literals = literalsIn(program, lexed, at, argumentsEnd(lexed, at));
-        f.commands.append(literals.join(u' '));
-        if (literals.size() > 1)
-            f.commands.append(literals);
+        const QString line = call.literals.join(u' ');
+        f.commands.append(line);
+        if (call.literals.size() > 1)
+            f.commands.append(call.literals);
+        // system("rm " + name): the command is known, what it acts on is not.
+        if (call.partial && isSensitive(line.section(u' ', 0, 0, QString::SectionSkipEmpty)))
+            f.runsUnknown = true;
+    }
+    static const QRegularExpression runsByName = rx("['\"](?:system|exec|shell_exec|passthru|popen|proc_open)['\"]");
+    if (language == Language::Php && matches(runsByName, program)) {
+        f.runsUnknown = true;
+        runs = true;
     }
     if (language == Language::Awk) {
         static const QRegularExpression getline = rx("\"((?:[^\"\\\\]|\\\\.)*)\"\\s*\\|&?\\s*getline");
@@ -416,8 +502,7 @@ ProgramFindings inspectProgram(const QString &program, Language language)
         "b64decode|\\bbase64\\b|decodebytes|fromhex|unhexlify|\\ba2b_\\w+|codecs\\.decode|\\batob\\b|Buffer\\.from\\s*\\([^()]*['\"](?:base64|hex)|"
         "decode_base64|base64_decode|MIME::Base64|\\bpack\\s*\\(?\\s*['\"][Hh]|\\bunpack1?\\s*\\(?\\s*['\"][mu]|hex2bin|str_rot13|"
         "String\\.fromCharCode|zlib\\.decompress|gzinflate|gzuncompress|FromBase64String");
-    static const QRegularExpression evaluates = rx("\\b(?:exec|eval|compile|Function|loadstring|instance_eval|class_eval|Invoke-Expression|iex)\\b\\s*\\(?");
-    f.decodesAndRuns = matches(decodes, program) && (runs || matches(evaluates, lexed.code));
+    f.decodesAndRuns = matches(decodes, program) && (runs || evaluatesStrings);
     f.credential = Places::mentionsCredential(program);
     return f;
 }

@@ -40,6 +40,7 @@ struct Invocation {
     std::vector<const ShellWords::Redirect *> redirects;
     Text input;            // standard input
     bool viaXargs = false; // more arguments come from standard input
+    QString replace;       // xargs -I: the string standing for each input line
 
     QStringList texts() const;
     QString text(std::size_t i) const { return args.at(i)->text; }
@@ -131,7 +132,7 @@ private:
     QHash<QString, Text> m_written; // files written earlier on this line, by place
     bool m_downloadedUnnamed = false; // a download saved under a name the line does not show
     QSet<QString> m_pidVariables;
-    QSet<int> m_networkFds;
+    QHash<int, Text> m_descriptors; // what "exec 3< x" opened for reading
     std::deque<Word> m_synthetic;
     int m_flowDepth = 0; // nesting of what-does-it-print questions
 };

@@ -99,14 +99,21 @@ void shell(Review &review, const Invocation &inv, Scope &scope)
     const ShellSource src = shellSource(inv);
     if (src.runsNothing)
         return;
-    if (!src.attached.isNull())
+    if (!src.attached.isNull()) {
         review.run(Text::known(src.attached), Language::Shell, scope);
-    else if (src.text)
+    } else if (src.text && inv.viaXargs && !inv.replace.isEmpty() && src.text->text.contains(inv.replace)) {
+        // xargs -I{} sh -c '... {} ...': each input line is put into the text;
+        // an unknown line stands where it is as a value computed when it runs.
+        const Text text = review.textOf(*src.text, scope);
+        const QString line = inv.input.kind == Text::Kind::Known ? inv.input.text.trimmed() : QStringLiteral("$xargs_input");
+        review.run(text.kind == Text::Kind::Known ? Text::known(QString(text.text).replace(inv.replace, line)) : text, Language::Shell, scope);
+    } else if (src.text) {
         review.run(review.textOf(*src.text, scope), Language::Shell, scope);
-    else if (src.textFromInput || src.fromStdin)
+    } else if (src.textFromInput || src.fromStdin) {
         review.run(inv.input, Language::Shell, scope);
-    else if (src.script)
+    } else if (src.script) {
         review.run(review.scriptOf(*src.script, scope), Language::Shell, scope);
+    }
 }
 
 void program(Review &review, Language language, const Invocation &inv, Scope &scope)
@@ -343,11 +350,9 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
     const bool recursive = f.has(u'r', u"--recursive") || f.has(u'R');
     if (recursive && f.has(u'f', u"--force"))
         review.flag(QStringLiteral("Recursive force delete (rm)"));
-    if (inv.viaXargs)
-        review.flag(QStringLiteral("Deletes files found when it runs (xargs)"));
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);
-        if ((recursive && Places::isTopFolder(p)) || (w->glob && Places::isHomeOrRoot(p)))
+        if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || (w->glob && Places::isHomeOrRoot(p)))
             review.flag(QStringLiteral("Recursive delete of home or root (rm)"));
     }
 }
@@ -423,7 +428,7 @@ void permissionsRule(Review &review, const Invocation &inv, Scope &scope)
         review.flag(QStringLiteral("Recursive ownership change (%1)").arg(inv.name));
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);
-        if ((recursive && Places::isTopFolder(p)) || Places::isHomeOrRoot(p))
+        if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || Places::isHomeOrRoot(p))
             review.flag(QStringLiteral("Home or root folder changed (%1)").arg(inv.name));
     }
 }
@@ -744,6 +749,8 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
         return;
     if (const auto it = rules().constFind(inv.name); it != rules().cend())
         (*it)(review, inv, scope);
+    if (inv.viaXargs && deleters().contains(inv.name))
+        review.flag(QStringLiteral("Deletes files found when it runs (xargs)"));
 }
 
 } // namespace agent::CommandWordCheck

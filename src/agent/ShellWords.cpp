@@ -417,8 +417,9 @@ private:
                 }
             }
             m_i = stop;
-        } else if (isNameStart(next)) {
-            qsizetype end = m_i + 1;
+        } else if (isNameStart(next) || (QStringView(u"=~^+").contains(next) && isNameStart(peek(2)))) {
+            // $name, and zsh's $=name, $~name, $^name, $+name
+            qsizetype end = m_i + 2;
             while (end < m_s.size() && isNameChar(m_s[end]))
                 ++end;
             st.append(m_s.sliced(m_i, end - m_i), how);

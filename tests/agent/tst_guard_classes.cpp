@@ -152,6 +152,10 @@ const std::vector<ClassRow> &caughtRows()
             {"'sh''red' notes", kShred},
             {"=shred notes", kShred},
             {"print -l *(e:'rm -r -f ~':)", kForce},
+            {"$=cmd notes", kComputed},
+            {"c=(shred x); \"${c[@]}\"", kComputed},
+            {"read -r c <<< shred; $c x", kComputed},
+            {"cat cmds.txt | xargs -I% sh -c '%'", kComputed},
         });
 
         addCaught("inline shell text", {
@@ -221,6 +225,14 @@ const std::vector<ClassRow> &caughtRows()
             {"tar -cf a.tar --checkpoint=1 --checkpoint-action=exec='shred x' src", kShred},
             {"rsync -e 'sh -c \"shred x\"' a host:b", kShred},
             {"ssh -o ProxyCommand='shred x' host", kShred},
+            {"exec 3< <(echo 'shred x'); bash <&3", kShred},
+            {"echo 'shred x' | xargs -I{} sh -c '{}'", kShred},
+            {"parallel 'shred {}' ::: a b", kShred},
+            {"parallel shred ::: a b", kShred},
+            {"ionice -c3 sh -c 'shred x'", kShred},
+            {"stdbuf -oL bash -c 'shred x'", kShred},
+            {"systemd-run --user --scope sh -c 'shred x'", kShred},
+            {"echo 'shred x' | at now", "Cron change (persistence)"},
         });
 
         addCaught("decoded or downloaded text", {
@@ -345,6 +357,16 @@ const std::vector<ClassRow> &caughtRows()
             {"awk -v c=x 'BEGIN{system(c)}'", kProgRuns},
             {"Rscript -e 'unlink(\"x\", recursive=TRUE)'", kProgDelete},
             {"python3 -c \"import os; os.remove(os.path.expanduser('~/.zlogin'))\"", kProgDelete},
+            {"python3 -c \"import subprocess as s; s.call('shred x', shell=True)\"", kShred},
+            {"python3 -c \"import os; os.system('rm ' + name)\"", kProgRuns},
+            {"python3 -c \"import os; os.system(f'rm -r {d}')\"", kProgRuns},
+            {"awk '{system(\"rm \" $0)}' list.txt", kProgRuns},
+            {"perl -e 'system \"rm $ARGV[0]\"' x", kProgRuns},
+            {"python3 -c \"exec('import os; os.remove(\\\"x\\\")')\"", kProgDelete},
+            {"node -e \"require('fs').promises.rm('x')\"", kProgDelete},
+            {"node -e \"require('child_process').exec('shred x')\"", kShred},
+            {"php -r 'array_map(\"unlink\", glob(\"*\"));'", kProgDelete},
+            {"python3 -c \"import keyring; print(keyring.get_password('svc','me'))\"", kProgCred},
         });
 
         addCaught("git history and work", {
@@ -407,6 +429,7 @@ const std::vector<ClassRow> &caughtRows()
             {"git update-ref refs/heads/main HEAD~5", rewritten("update-ref")},
             {"git replace HEAD~1 HEAD", rewritten("replace")},
             {"git worktree remove --force ../wt", discarded("worktree")},
+            {"git submodule deinit -f --all", discarded("submodule")},
         });
 
         addCaught("other people's data", {
@@ -474,6 +497,10 @@ const std::vector<ClassRow> &caughtRows()
             {"mongosh --eval 'db.dropDatabase()'", dropped("mongosh")},
             {"sqlite3 app.db 'DROP TABLE users'", dropped("sqlite3")},
             {"psql <<'SQL'\nTRUNCATE orders;\nSQL", dropped("psql")},
+            {"aws ecr batch-delete-image --repository-name x", destroyed("aws")},
+            {"docker-compose down --volumes", destroyed("docker-compose")},
+            {"podman system reset -f", destroyed("podman")},
+            {"find . -print0 | xargs -0 -n1 unlink", foundDeleted("xargs")},
         });
 
         addCaught("disks and file systems", {
@@ -566,6 +593,9 @@ const std::vector<ClassRow> &caughtRows()
             {"rm -r /usr/..", kHomeRm},
             {"rm -r /etc", kHomeRm},
             {"rm -r /home/*", kHomeRm},
+            {"rm -r /usr/local/lib", kHomeRm},
+            {"rm -r /var/www/html", kHomeRm},
+            {"chmod -R 755 /opt/app", homeChanged("chmod")},
             {"rm -r ~/./x/..", kHomeRm},
             {"rm ~/*", kHomeRm},
             {"cd ~ && rm -r *", kHomeRm},
@@ -617,6 +647,8 @@ const std::vector<ClassRow> &caughtRows()
             {"base64 ~/.gnupg/private-keys-v1.d/*", kGnupg},
             {"tar cf g.tar ~/.gnupg", kGnupg},
             {"gpg --export-secret-keys -a", kGnupg},
+            {"gpg -a --export-secret-key me", kGnupg},
+            {"busctl --user call org.freedesktop.secrets /org/freedesktop/secrets org.freedesktop.Secret.Service SearchItems", kKeyring},
             {"cat ~/.local/share/keyrings/login.keyring", kKeyring},
             {"cp ~/.local/share/keyrings/* /tmp", kKeyring},
             {"secret-tool clear service x", kKeyring},
@@ -888,6 +920,43 @@ const std::vector<Harmless> &harmlessRows()
             {"echo 'eval \"$X\"' > notes.txt", ""},
             {"echo \\$HOME", ""},
             {"eval \"$(cat cmd.txt)\"", ""},
+            {"ls | xargs -I{} sh -c 'echo {}'", ""},
+            {"python3 -c \"print('os.remove is a function')\"", ""},
+            {"awk 'BEGIN { print \"system is fine\" }'", ""},
+            {"python3 -c \"import subprocess; print(subprocess.check_output(['git','rev-parse','HEAD']).decode())\"", ""},
+            {"node -e \"console.log(require('child_process').execSync('git status').toString())\"", ""},
+            {"git status && git add -A && git commit -m \"wip\"", ""},
+            {"git fetch origin && git merge origin/main", ""},
+            {"git revert HEAD --no-edit", ""},
+            {"git commit --amend --no-edit", ""},
+            {"git restore --staged .", ""},
+            {"sh -c 'cd build && cmake .. && make'", ""},
+            {"bash -c 'for i in 1 2 3; do echo $i; done'", ""},
+            {"cmake -S . -B build && cmake --build build -j3", ""},
+            {"npm run build && npm test -- --watch=false", ""},
+            {"docker compose up -d", ""},
+            {"kubectl apply -f k8s/", ""},
+            {"psql -c 'SELECT 1'", ""},
+            {"echo 'DROP TABLE x' > schema.sql", ""},
+            {"rm -r node_modules", ""},
+            {"rm -r ~/.cache/pip", ""},
+            {"mkdir -p ~/.ssh", ""},
+            {"stat -c %a ~/.ssh", ""},
+            {"ssh-add -l", ""},
+            {"kill -0 $(cat app.pid)", ""},
+            {"diff <(sort a) <(sort b)", ""},
+            {"IFS=, read -r a b <<< \"x,y\"", ""},
+            {"arr=(a b c); echo \"${arr[@]}\"", ""},
+            {"f() { echo hi; }", ""},
+            {"export PATH=\"$HOME/.local/bin:$PATH\"", ""},
+            {"source venv/bin/activate", ""},
+            {"watch -n 5 'ls -la'", ""},
+            {"rsync -av --exclude .git ./ ../backup/", ""},
+            {"chmod -R go-w src", ""},
+            {"find . -name '*.pyc' -exec ls -l {} \\;", ""},
+            {"jq -r '.[] | \"rm \\(.name)\"' list.json", ""},
+            {"docker run --rm -it -v \"$HOME/.cache:/root/.cache\" img", ""},
+            {"openssl req -x509 -newkey rsa:2048 -keyout key.pem -out cert.pem -nodes", ""},
     };
     return rows;
 }
