@@ -48,10 +48,12 @@ QByteArray readAll(const QByteArray &path, qsizetype cap)
 
 struct ProcState {
     char state = 0;
+    pid_t parent = 0;
     pid_t group = 0;
+    pid_t session = 0;
 };
 
-// pid (comm) state ppid pgrp ...; comm may hold spaces and parentheses.
+// pid (comm) state ppid pgrp session ...; comm may hold spaces and parentheses.
 ProcState readState(const QByteArray &dir)
 {
     const QByteArray line = readAll(dir + "/stat", 1024);
@@ -59,9 +61,17 @@ ProcState readState(const QByteArray &dir)
     if (close < 0)
         return {};
     const QByteArrayList fields = line.mid(close + 2).split(' ');
-    if (fields.size() < 3 || fields[0].isEmpty())
+    if (fields.size() < 4 || fields[0].isEmpty())
         return {};
-    return {fields[0].at(0), pid_t(fields[2].toLongLong())};
+    return {fields[0].at(0), pid_t(fields[1].toLongLong()), pid_t(fields[2].toLongLong()), pid_t(fields[3].toLongLong())};
+}
+
+std::optional<Namespace> namespaceOf(const QByteArray &dir)
+{
+    struct stat st {};
+    if (::stat((dir + "/ns/pid").constData(), &st) != 0)
+        return std::nullopt;
+    return Namespace{st.st_dev, st.st_ino};
 }
 
 bool carries(const QByteArray &dir, const QByteArray &entry)
@@ -71,12 +81,16 @@ bool carries(const QByteArray &dir, const QByteArray &entry)
     return environ.contains('\0' + entry + '\0');
 }
 
-bool belongs(const QByteArray &dir, const Target &target)
+bool belongs(pid_t pid, const QByteArray &dir, const Target &target)
 {
+    if (pid == target.spare)
+        return false;
     const ProcState st = readState(dir);
     if (st.state == 0 || st.state == 'Z' || st.state == 'X')
         return false;
-    if (target.group > 0 && st.group == target.group)
+    if ((target.group > 0 && st.group == target.group) || (target.session > 0 && st.session == target.session))
+        return true;
+    if (target.pidNamespace.isValid() && namespaceOf(dir) == target.pidNamespace)
         return true;
     return !target.environmentEntry.isEmpty() && carries(dir, target.environmentEntry);
 }
@@ -108,7 +122,8 @@ void forEachOwnProcess(Visit visit)
 
 int signalAll(const Target &target, int signal)
 {
-    if (target.group > 0)
+    // At once to the whole group, unless a member of it must be spared.
+    if (target.group > 0 && target.spare == 0)
         ::kill(-target.group, signal);
     int found = 0;
     forEachOwnProcess([&](pid_t pid, const QByteArray &dir) {
@@ -117,7 +132,7 @@ int signalAll(const Target &target, int signal)
         const UniqueFd pidfd(pidfdOpen(pid));
         if (!pidfd.isValid() && errno != ENOSYS)
             return true; // gone already
-        if (!belongs(dir, target))
+        if (!belongs(pid, dir, target))
             return true;
         ++found;
         if (pidfd.isValid())
@@ -132,11 +147,16 @@ int signalAll(const Target &target, int signal)
 bool anyAlive(const Target &target)
 {
     bool alive = false;
-    forEachOwnProcess([&](pid_t, const QByteArray &dir) {
-        alive = belongs(dir, target);
+    forEachOwnProcess([&](pid_t pid, const QByteArray &dir) {
+        alive = belongs(pid, dir, target);
         return !alive;
     });
     return alive;
+}
+
+std::optional<Namespace> pidNamespaceOf(pid_t pid)
+{
+    return namespaceOf("/proc/" + QByteArray::number(pid));
 }
 
 } // namespace agent::ProcessSweep

@@ -1,5 +1,8 @@
 #include "agent/ShellRunner.h"
 
+#include "agent/PrivilegeNote.h"
+#include "agent/ShellSandbox.h"
+#include "platform/CredentialEnvironment.h"
 #include "platform/Graphemes.h"
 
 #include <QCoreApplication>
@@ -10,6 +13,11 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace agent {
@@ -37,6 +45,13 @@ QString decodeStream(const QByteArray &bytes, bool truncated)
     return text;
 }
 
+void appendNote(QString &text, const QString &note)
+{
+    if (!text.endsWith(u'\n'))
+        text.append(u'\n');
+    text.append(note);
+}
+
 } // namespace
 
 double ShellRunner::effectiveTimeout(double seconds)
@@ -46,12 +61,18 @@ double ShellRunner::effectiveTimeout(double seconds)
     return std::min(seconds, kMaxTimeout);
 }
 
+QString ShellRunner::unisolatedNote()
+{
+    return QStringLiteral("Note: this command ran without isolation (bubblewrap is missing or cannot make a sandbox "
+                          "here), so what it starts may reach the app's processes.");
+}
+
 ShellRunner::ShellRunner(Limits limits, QObject *parent) : QObject(parent), m_limits(limits)
 {
     m_timeout.setSingleShot(true);
     m_grace.setSingleShot(true);
-    m_groupPoll.setInterval(25);
-    connect(&m_groupPoll, &QTimer::timeout, this, &ShellRunner::checkGroupGone);
+    m_allGonePoll.setInterval(25);
+    connect(&m_allGonePoll, &QTimer::timeout, this, &ShellRunner::checkAllGone);
     connect(&m_timeout, &QTimer::timeout, this, [this] { beginTermination(Ending::TimedOut); });
     connect(&m_grace, &QTimer::timeout, this, &ShellRunner::onGraceOver);
     connect(&m_process, &QProcess::readyReadStandardOutput, this,
@@ -62,43 +83,132 @@ ShellRunner::ShellRunner(Limits limits, QObject *parent) : QObject(parent), m_li
     connect(&m_process, &QProcess::errorOccurred, this, &ShellRunner::onProcessError);
     // A command still running when the app quits would outlive it.
     if (QCoreApplication *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, [this] { signalCommand(SIGKILL); });
+        connect(app, &QCoreApplication::aboutToQuit, this, &ShellRunner::killAll);
 }
 
 ShellRunner::~ShellRunner()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.disconnect(this);
-        signalCommand(SIGKILL);
-        // SIGKILL cannot be ignored; this wait only reaps.
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.disconnect(this);
+    killAll();
+    // SIGKILL cannot be ignored; these waits only reap. Without isolation the
+    // reaper ends what is left below it and exits by itself.
+    if (!m_process.waitForFinished(1000)) {
+        ::kill(m_first, SIGKILL);
         m_process.waitForFinished(1000);
+    }
+    // The kernel empties the sandbox just after its program is gone.
+    if (m_sandboxFirstPidfd.isValid()) {
+        pollfd p{m_sandboxFirstPidfd.get(), POLLIN, 0};
+        ::poll(&p, 1, 1000);
     }
 }
 
-void ShellRunner::start(const QString &command, const QString &workingDirectory, double timeoutSeconds)
+void ShellRunner::start(const QString &command, const QString &workingDirectory, double timeoutSeconds,
+                        const QString &sandboxProgram)
 {
     m_timeoutSeconds = effectiveTimeout(timeoutSeconds);
+    m_command = command;
+    m_workingDirectory = workingDirectory;
+    m_isolated = !sandboxProgram.isEmpty();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("OVU_API_KEY")); // the app's own credential stays with the app
-    // Marks everything the command starts, wherever it goes, so that it can
-    // be found and ended at the time-out or on cancel.
-    const QByteArray token = QByteArray::number(QRandomGenerator::system()->generate64(), 16)
-                             + QByteArray::number(QRandomGenerator::system()->generate64(), 16);
-    m_sweep.environmentEntry = QByteArray(kTokenVariable) + '=' + token;
-    env.insert(QString::fromLatin1(kTokenVariable), QString::fromLatin1(token));
+    // The app's own credentials stay with the app.
+    for (const QString &name : platform::CredentialEnvironment::names())
+        env.remove(name);
+    ShellSandbox::Launch launch;
+    UniqueFd infoWrite; // open until the sandbox program has started
+    if (m_isolated) {
+        // The sandbox program tells the pid of the sandbox's first process
+        // here; the descriptor is inherited by it alone.
+        int info[2];
+        if (::pipe2(info, O_CLOEXEC | O_NONBLOCK) != 0) {
+            finish(ToolExecutionResult::failure(QString::fromLocal8Bit(std::strerror(errno))));
+            return;
+        }
+        m_infoRead.reset(info[0]);
+        infoWrite.reset(info[1]);
+        launch = ShellSandbox::isolated(sandboxProgram, command, workingDirectory, infoWrite.get());
+        // Its own session, so that no signal meant for the app's group reaches it.
+        m_process.setChildProcessModifier([fd = infoWrite.get()] {
+            ::setsid();
+            ::fcntl(fd, F_SETFD, 0);
+        });
+        m_infoNotifier = std::make_unique<QSocketNotifier>(m_infoRead.get(), QSocketNotifier::Read);
+        connect(m_infoNotifier.get(), &QSocketNotifier::activated, this, &ShellRunner::readSandboxInfo);
+    } else {
+        // Marks everything the command starts, wherever it goes, so that it
+        // can be found and ended at the time-out or on cancel.
+        const QByteArray token = QByteArray::number(QRandomGenerator::system()->generate64(), 16)
+                                 + QByteArray::number(QRandomGenerator::system()->generate64(), 16);
+        m_sweep.environmentEntry = QByteArray(kTokenVariable) + '=' + token;
+        env.insert(QString::fromLatin1(kTokenVariable), QString::fromLatin1(token));
+        launch = ShellSandbox::unisolated(command);
+        // Its own session and group; and the reaper adopts every orphan of
+        // the command, the flag outliving the exec.
+        m_process.setChildProcessModifier([] {
+            ::setsid();
+            ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+        });
+    }
     m_process.setProcessEnvironment(env);
-    m_process.setProgram(QStringLiteral("/bin/zsh"));
-    m_process.setArguments({QStringLiteral("-lc"), command});
+    m_process.setProgram(launch.program);
+    m_process.setArguments(launch.arguments);
     m_process.setWorkingDirectory(workingDirectory);
     m_process.setStandardInputFile(QProcess::nullDevice());
-    // Its own session and process group, so the whole tree can be ended at once.
-    m_process.setChildProcessModifier([] { ::setsid(); });
     m_process.start(QIODevice::ReadOnly);
+    infoWrite.reset();
     if (m_finished)
         return; // failed to start; errorOccurred already finished us
-    m_group = pid_t(m_process.processId());
-    m_sweep.group = m_group;
+    m_first = pid_t(m_process.processId());
+    if (!m_isolated) {
+        m_sweep.group = m_first;
+        m_sweep.session = m_first;
+        m_sweep.spare = m_first; // it ends what is below it itself
+    }
     m_timeout.start(int(std::llround(m_timeoutSeconds * 1000)));
+}
+
+void ShellRunner::readSandboxInfo()
+{
+    if (!m_infoRead.isValid())
+        return;
+    char buffer[512];
+    ssize_t n = 0;
+    while ((n = ::read(m_infoRead.get(), buffer, sizeof buffer)) > 0)
+        m_info.append(buffer, n);
+    const bool ended = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+    if (m_sandboxFirst <= 0) {
+        if (const std::optional<qint64> pid = ShellSandbox::firstProcess(m_info)) {
+            m_sandboxFirst = pid_t(*pid);
+            // Pinned at once: the pid cannot be reused while the pidfd is held.
+            // One already gone (or no longer in a namespace of its own) has
+            // taken its namespace with it.
+            UniqueFd pidfd(int(::syscall(SYS_pidfd_open, m_sandboxFirst, 0)));
+            const auto ns = ProcessSweep::pidNamespaceOf(m_sandboxFirst);
+            if (pidfd.isValid() && ns && ns != ProcessSweep::pidNamespaceOf(::getpid())) {
+                m_sweep.pidNamespace = *ns;
+                m_sandboxFirstPidfd = std::move(pidfd);
+                m_sandboxFirstNotifier = std::make_unique<QSocketNotifier>(m_sandboxFirstPidfd.get(), QSocketNotifier::Read);
+                connect(m_sandboxFirstNotifier.get(), &QSocketNotifier::activated, this, &ShellRunner::checkAllGone);
+            }
+        }
+    }
+    // Read to the end: a reader gone early would kill the sandbox program
+    // with SIGPIPE in the middle of its writing.
+    if (ended) {
+        m_infoNotifier.reset();
+        m_infoRead.reset();
+    }
+}
+
+bool ShellRunner::sandboxEmptied() const
+{
+    // Its first process ends only once the kernel has ended every other one.
+    if (!m_sandboxFirstPidfd.isValid())
+        return true;
+    pollfd p{m_sandboxFirstPidfd.get(), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
 }
 
 void ShellRunner::cancel()
@@ -126,26 +236,38 @@ void ShellRunner::onProcessFinished()
 {
     m_processExited = true;
     m_timeout.stop();
+    if (m_isolated)
+        readSandboxInfo(); // a short command may end before it was read
     if (m_ending == Ending::None) {
         drain(QProcess::StandardOutput);
         drain(QProcess::StandardError);
-        finish(normalResult());
-        return;
+        // Without isolation the reaper killed what it found below it;
+        // anything still marked is ended too.
+        if (!m_isolated) {
+            m_sweep.spare = 0;
+            if (ProcessSweep::anyAlive(m_sweep))
+                signalCommand(SIGKILL);
+        }
+        m_result = normalResult();
     }
-    // Ending: done once no member of the group is left (the others may take
-    // a moment to die and be reaped); the grace timer sends SIGKILL to the rest.
-    checkGroupGone();
-    if (!m_finished)
-        m_groupPoll.start();
+    // Done once nothing of the command is left (the rest may take a moment
+    // to die and be reaped); the grace timer ends what lingers.
+    checkAllGone();
+    if (!m_finished) {
+        m_allGonePoll.start();
+        if (!m_grace.isActive())
+            m_grace.start(m_limits.graceMs);
+    }
 }
 
-void ShellRunner::checkGroupGone()
+void ShellRunner::checkAllGone()
 {
     if (m_finished || commandAlive())
         return;
-    m_groupPoll.stop();
+    m_allGonePoll.stop();
     m_grace.stop();
-    finish(endingResult());
+    m_sandboxFirstNotifier.reset();
+    finish(m_ending == Ending::None ? m_result : endingResult());
 }
 
 void ShellRunner::onProcessError(QProcess::ProcessError error)
@@ -158,46 +280,86 @@ void ShellRunner::onProcessError(QProcess::ProcessError error)
 
 void ShellRunner::beginTermination(Ending ending)
 {
-    if (m_finished || m_ending != Ending::None || m_group <= 0)
+    if (m_finished || m_ending != Ending::None || m_first <= 0 || m_processExited)
         return;
     m_ending = ending;
     m_timeout.stop();
-    signalCommand(SIGTERM);
+    if (m_isolated) {
+        readSandboxInfo();
+        if (!m_sweep.pidNamespace.isValid()) {
+            killAll(); // still being set up: nothing ran yet
+        } else {
+            // The sandbox's first process stays, so the others get their grace.
+            m_sweep.spare = m_sandboxFirst;
+            signalCommand(SIGTERM);
+        }
+    } else {
+        signalCommand(SIGTERM);
+    }
     m_grace.start(m_limits.graceMs);
 }
 
 void ShellRunner::onGraceOver()
 {
-    signalCommand(SIGKILL);
-    // The shell itself is reaped by QProcess; orphans of the group by init.
-    if (m_processExited) {
-        m_groupPoll.stop();
-        finish(endingResult());
+    if (m_killedOnce) {
+        // The reaper did not end in time: it goes too.
+        m_sweep.spare = 0;
+        ::kill(m_first, SIGKILL);
+        signalCommand(SIGKILL);
+    } else {
+        killAll();
+        m_killedOnce = true;
+        m_grace.start(m_limits.graceMs);
     }
+    if (m_processExited && !commandAlive()) {
+        checkAllGone();
+    } else if (m_processExited && !m_grace.isActive()) {
+        // SIGKILL went to everything twice: what is left is exiting.
+        m_allGonePoll.stop();
+        finish(m_ending == Ending::None ? m_result : endingResult());
+    }
+}
+
+void ShellRunner::killAll()
+{
+    if (m_first <= 0)
+        return;
+    if (m_isolated) {
+        readSandboxInfo();
+        // The kernel ends every process of the namespace with its first one,
+        // which also dies with the sandbox program.
+        if (!m_processExited)
+            ::kill(m_first, SIGKILL);
+        if (m_sandboxFirstPidfd.isValid())
+            ::syscall(SYS_pidfd_send_signal, m_sandboxFirstPidfd.get(), SIGKILL, nullptr, 0);
+        return;
+    }
+    signalCommand(SIGKILL);
 }
 
 void ShellRunner::signalCommand(int signal)
 {
-    if (m_group <= 0)
-        return;
-    // Before the child's setsid the group does not exist yet: signal the child.
-    if (::kill(-m_group, signal) != 0 && errno == ESRCH && !m_processExited)
-        ::kill(m_group, signal);
-    // What left the group; a few rounds catch children forked meanwhile.
+    // What is forked meanwhile: a few rounds catch it.
     for (int round = 0; round < 3 && ProcessSweep::signalAll(m_sweep, signal) > 0; ++round) {
     }
 }
 
 bool ShellRunner::commandAlive() const
 {
-    return m_group > 0 && ProcessSweep::anyAlive(m_sweep);
+    if (!m_processExited)
+        return true;
+    if (m_isolated)
+        return !sandboxEmptied();
+    return ProcessSweep::anyAlive(m_sweep);
 }
 
-void ShellRunner::finish(const ToolExecutionResult &result)
+void ShellRunner::finish(ToolExecutionResult result)
 {
     if (m_finished)
         return;
     m_finished = true;
+    if (!m_isolated && m_first > 0)
+        appendNote(result.output, unisolatedNote());
     m_result = result;
     QMetaObject::invokeMethod(this, &ShellRunner::finished, Qt::QueuedConnection);
 }
@@ -222,6 +384,11 @@ ToolExecutionResult ShellRunner::normalResult()
     if (text.isEmpty())
         text = QStringLiteral("(no output)");
     const int status = m_process.exitCode();
+    if (m_isolated && status != 0 && ::geteuid() != 0) {
+        const QString path = m_process.processEnvironment().value(QStringLiteral("PATH"));
+        if (const auto note = PrivilegeNote::forFailedCommand(m_command, text, path, m_workingDirectory))
+            appendNote(text, *note);
+    }
     return {QStringLiteral("exit %1\n").arg(status) + text, status != 0};
 }
 

@@ -3,14 +3,17 @@
 #include "agent/CommandTables.h"
 #include "agent/FileTools.h"
 #include "agent/ShellRunner.h"
+#include "agent/ShellSandbox.h"
 #include "agent/ToolArguments.h"
 #include "agent/WorkspaceManager.h"
 
 #include <QFileInfo>
+#include <QPointer>
 
 #include <qcoro/qcorosignal.h>
 
 #include <memory>
+#include <utility>
 
 namespace agent {
 
@@ -23,7 +26,16 @@ QString description(ToolError error)
     return QStringLiteral("Invalid tool arguments JSON");
 }
 
-ToolRouter::ToolRouter(WorkspaceManager *workspace, QObject *parent) : QObject(parent), m_workspace(workspace) {}
+ToolRouter::ToolRouter(WorkspaceManager *workspace, QObject *parent)
+    : QObject(parent), m_workspace(workspace), m_sandboxProgram(ShellSandbox::findProgram())
+{
+}
+
+void ToolRouter::setSandboxProgram(const QString &program)
+{
+    m_sandboxProgram = program;
+    m_sandboxWorks.reset();
+}
 
 ToolRouter::~ToolRouter()
 {
@@ -40,6 +52,8 @@ void ToolRouter::cancelRunningCommand()
 {
     if (m_running)
         m_running->cancel();
+    else if (m_probing)
+        m_cancelWhileProbing = true;
 }
 
 std::optional<QString> ToolRouter::destructiveShellReason(const QString &command)
@@ -95,12 +109,29 @@ QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command)
     if (const std::optional<QString> message = blockedShellReason(command))
         co_return ToolExecutionResult::failure(*message);
 
+    if (!m_sandboxWorks) {
+        const QPointer<ToolRouter> self(this);
+        const QString program = m_sandboxProgram;
+        m_probing = true;
+        m_cancelWhileProbing = false;
+        const bool works = co_await ShellSandbox::probe(program);
+        if (!self)
+            co_return ToolExecutionResult::failure(QStringLiteral("Command cancelled"));
+        m_probing = false;
+        if (program == m_sandboxProgram)
+            m_sandboxWorks = works;
+        // A stop while the sandbox was tried reaches the command before it starts.
+        if (std::exchange(m_cancelWhileProbing, false))
+            co_return ToolExecutionResult::failure(QStringLiteral("Command cancelled"));
+    }
+    const QString sandbox = m_sandboxWorks.value_or(false) ? m_sandboxProgram : QString();
+
     // The coroutine owns the runner: it outlives the router if need be, and is
     // deleted from the event loop, never inside its own signal.
     const std::unique_ptr<ShellRunner, void (*)(ShellRunner *)> runner(new ShellRunner(),
                                                                        [](ShellRunner *r) { r->deleteLater(); });
     m_running = runner.get();
-    runner->start(command, m_workspace->rootPath(), m_shellTimeout);
+    runner->start(command, m_workspace->rootPath(), m_shellTimeout, sandbox);
     if (!runner->isFinished())
         co_await qCoro(runner.get(), &ShellRunner::finished);
     co_return runner->result();

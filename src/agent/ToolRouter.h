@@ -40,6 +40,12 @@ public:
     // Parameters by value: they must outlive the suspension.
     QCoro::Task<ToolExecutionResult> execute(QString name, QString argumentsJSON);
 
+    // The sandbox program shell commands run in: bubblewrap from PATH unless
+    // set; an empty one runs them without isolation. Whether it works here is
+    // tried once, at the first command.
+    QString sandboxProgram() const { return m_sandboxProgram; }
+    void setSandboxProgram(const QString &program);
+
     bool isCommandRunning() const;
     // Ends the running shell command and every process it started, also
     // those that left its process group (SIGTERM, SIGKILL after 2 s); its
@@ -56,6 +62,10 @@ private:
 
     WorkspaceManager *m_workspace;
     double m_shellTimeout = kDefaultShellTimeout;
+    QString m_sandboxProgram;
+    std::optional<bool> m_sandboxWorks; // tried at the first command
+    bool m_probing = false;
+    bool m_cancelWhileProbing = false;
     QPointer<ShellRunner> m_running;
 };
 

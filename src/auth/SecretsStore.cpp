@@ -3,6 +3,7 @@
 #include "auth/OAuthRequest.h"
 #include "auth/OAuthSession.h"
 #include "auth/QtKeychainBackend.h"
+#include "platform/CredentialEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -170,14 +171,14 @@ QCoro::Task<platform::Result<QString, SecretsError>> SecretsStore::importFromEnv
     QString source;
     // The variable is taken as it is, but a line break at either end would
     // end up in an HTTP header.
-    if (auto env = OAuth::strictUtf8(qgetenv("OVU_API_KEY"))) {
+    if (auto env = OAuth::strictUtf8(qgetenv(platform::CredentialEnvironment::kApiKey))) {
         while (env->endsWith(QLatin1Char('\n')) || env->endsWith(QLatin1Char('\r')))
             env->chop(1);
         while (env->startsWith(QLatin1Char('\n')) || env->startsWith(QLatin1Char('\r')))
             env->remove(0, 1);
         if (!env->isEmpty()) {
             found = *env;
-            source = QStringLiteral("OVU_API_KEY");
+            source = QString::fromLatin1(platform::CredentialEnvironment::kApiKey);
         }
     }
     if (!found) {

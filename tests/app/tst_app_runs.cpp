@@ -5,6 +5,7 @@
 #include "agent/WorkspaceManager.h"
 #include "auth/AuthError.h"
 #include "model/ConversationStore.h"
+#include "support/MarkedProcess.h"
 #include "support/TestMain.h"
 
 #include <QDir>
@@ -98,18 +99,6 @@ QStringList contents(const QList<ChatMessage> &messages)
     for (const ChatMessage &m : messages)
         out.append(m.content);
     return out;
-}
-
-bool processGone(qint64 pid)
-{
-    if (::kill(static_cast<pid_t>(pid), 0) != 0)
-        return true;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray line = stat.readAll();
-    const qsizetype close = line.lastIndexOf(')');
-    return close > 0 && line.mid(close + 2, 1) == "Z";
 }
 
 QUuid selected(AppViewModel &vm)
@@ -339,6 +328,8 @@ private Q_SLOTS:
         Harness h;
         AppViewModel &vm = h.makeInProject();
         const QString pidFile = h.projectPath() + QStringLiteral("/pid");
+        // Found by the pid it writes, also when that is a pid of its sandbox.
+        MarkedProcess command;
         if (point == "token") {
             h.signIn().hold = true;
         } else if (point == "stream") {
@@ -349,15 +340,13 @@ private Q_SLOTS:
                 {{"c1", "write_file", json({{"path", "new.txt"}, {"content", "x"}})}}, QStringLiteral("Let me write.")));
         } else {
             vm.setToolGuard(model::ToolGuardMode::Yolo);
-            h.peer().enqueue(Peer::toolCallReply(
-                {{"c1", "run_shell", json({{"command", "echo $$ > " + pidFile + "; exec sleep 30"}})}}));
+            h.peer().enqueue(Peer::toolCallReply({{"c1", "run_shell", json({{"command", command.becomeIt(pidFile)}})}}));
         }
         h.peer().setFallback(Peer::textReply(QStringLiteral("should never be asked")));
         const QUuid conversation = selected(vm);
         vm.setDraft(QStringLiteral("go"));
         vm.send();
 
-        qint64 pid = 0;
         if (point == "token") {
             QTRY_VERIFY(h.signIn().held.has_value());
         } else if (point == "stream") {
@@ -368,11 +357,7 @@ private Q_SLOTS:
             QCOMPARE(vm.pendingApproval()->risk, model::ToolRisk::Write);
             QCOMPARE(vm.liveActivity(), LiveActivity::waitingApproval());
         } else {
-            QTRY_VERIFY(QFileInfo(pidFile).size() > 0);
-            QFile f(pidFile);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            pid = f.readAll().trimmed().toLongLong();
-            QVERIFY(pid > 0);
+            QTRY_VERIFY((command.readPid(pidFile), command.running()));
             QCOMPARE(vm.liveActivity(), LiveActivity::working(QStringLiteral("run_shell")));
         }
 
@@ -394,7 +379,7 @@ private Q_SLOTS:
         }
 
         if (point == "shell") {
-            while (!processGone(pid) && sinceStop.elapsed() < 5000)
+            while (command.running() && sinceStop.elapsed() < 5000)
                 QTest::qWait(10);
             QVERIFY2(sinceStop.elapsed() <= 2100, qPrintable(QString::number(sinceStop.elapsed())));
         }
@@ -802,6 +787,7 @@ private Q_SLOTS:
         Harness h;
         AppViewModel &vm = h.makeInProject();
         const QString pidFile = h.projectPath() + QStringLiteral("/pid");
+        MarkedProcess command;
         if (point == "stream") {
             h.peer().enqueue(stallingText(QStringLiteral("partial ")));
         } else if (point == "approval") {
@@ -812,7 +798,7 @@ private Q_SLOTS:
             // Ignores the polite signal, so it takes the grace period to end.
             vm.setToolGuard(model::ToolGuardMode::Yolo);
             h.peer().enqueue(Peer::toolCallReply({{"c1", "run_shell",
-                json({{"command", "echo $$ > " + pidFile + "; trap '' TERM; exec sleep 30"}})}}));
+                json({{"command", "trap '' TERM; " + command.becomeIt(pidFile)}})}}));
         } else {
             h.signIn().hold = true;
         }
@@ -823,7 +809,7 @@ private Q_SLOTS:
         } else if (point == "approval") {
             QTRY_VERIFY(vm.pendingApproval().has_value());
         } else if (point == "settling") {
-            QTRY_VERIFY(QFileInfo(pidFile).size() > 0);
+            QTRY_VERIFY((command.readPid(pidFile), command.running()));
             vm.stop();
             vm.setDraft(QStringLiteral("again"));
             vm.send(); // waits for the stopped command before asking the model
@@ -840,11 +826,7 @@ private Q_SLOTS:
         QCOMPARE(h.storedConversations(), before);
         if (point == "settling") {
             // The command still ends, within its grace period.
-            QFile f(pidFile);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            const qint64 pid = f.readAll().trimmed().toLongLong();
-            QVERIFY(pid > 0);
-            QTRY_VERIFY_WITH_TIMEOUT(processGone(pid), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(!command.running(), 5000);
         }
         QVERIFY(!QFile::exists(h.projectPath() + "/a.txt"));
         QCOMPARE(h.peer().requestCount(), point == "token" ? 0 : 1);

@@ -1,0 +1,318 @@
+#include "agent/PrivilegeNote.h"
+#include "agent/ShellRunner.h"
+#include "agent/ShellSandbox.h"
+#include "agent/ToolRouter.h"
+#include "agent/WorkspaceManager.h"
+#include "support/MarkedProcess.h"
+#include "support/TestMain.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace agent;
+
+namespace {
+
+QString shellArgs(const QString &command)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonObject{{"command", command}}).toJson(QJsonDocument::Compact));
+}
+
+QString withNote(const QString &text)
+{
+    return text + (text.endsWith(u'\n') ? QString() : QStringLiteral("\n")) + ShellRunner::unisolatedNote();
+}
+
+// How a call ends in a row of the table.
+enum class Ending { Exit, TimeOut, Stop, RouterDeleted, RunnerDeleted };
+
+// Waits, inside the command, until the marked process wrote its pid, and a
+// little more, so the test sees it run before the command exits.
+QString waitForMarked(const QString &pidFile)
+{
+    return QStringLiteral("for i in {1..200}; do [ -s %1 ] && break; sleep 0.05; done; sleep 0.5").arg(pidFile);
+}
+
+} // namespace
+
+// Real commands, in the real sandbox (and without it), as whichever user runs
+// the test: CI runs it as root and, through run_unprivileged.sh, as nobody.
+class TestSandbox : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_tmp;
+    WorkspaceManager *m_ws = nullptr;
+    QString m_sandbox;
+    bool m_sandboxWorks = false;
+
+    ToolRouter *router(bool isolated)
+    {
+        auto *r = new ToolRouter(m_ws, this);
+        r->setSandboxProgram(isolated ? m_sandbox : QString());
+        return r;
+    }
+    ToolExecutionResult shell(bool isolated, const QString &command, double timeout = 60)
+    {
+        ToolRouter *r = router(isolated);
+        r->setShellTimeout(timeout);
+        const ToolExecutionResult result = QCoro::waitFor(r->execute(QStringLiteral("run_shell"), shellArgs(command)));
+        delete r;
+        return result;
+    }
+    void skipUnlessSandbox(bool isolated)
+    {
+        if (isolated && !m_sandboxWorks)
+            QSKIP("bubblewrap cannot make a sandbox on this machine");
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_ws = new WorkspaceManager(this);
+        m_ws->setWorkspace(m_tmp.path());
+        m_sandbox = ShellSandbox::findProgram();
+        m_sandboxWorks = QCoro::waitFor(ShellSandbox::probe(m_sandbox));
+        // CI installs bubblewrap: there the sandbox must work, for root and nobody alike.
+        if (!m_sandboxWorks && qEnvironmentVariableIsSet("CI"))
+            QFAIL("bubblewrap is missing or cannot make a sandbox here");
+    }
+
+    void nothingOutlivesItsCall_data()
+    {
+        QTest::addColumn<QString>("wrapper"); // put before the marked process
+        QTest::addColumn<QString>("command"); // %1: the marked process, %2: a wait for it
+        QTest::addColumn<Ending>("ending");
+        QTest::addColumn<bool>("isolated");
+        const QString clearedSession = QStringLiteral("env -i setsid ");
+        const QString setpgrp = QStringLiteral("env -i perl -e 'setpgrp(0,0); exec @ARGV' ");
+        const QString ignoresTerm = QStringLiteral("setsid sh -c 'trap \"\" TERM; exec \"$@\"' ignore-term ");
+        const struct {
+            const char *name;
+            QString wrapper;
+            const char *command;
+            Ending ending;
+        } rows[] = {
+            {"background job at a normal exit", {}, "%1 & %2; echo started", Ending::Exit},
+            {"orphan of a subshell at a normal exit", {}, "(%1 &); %2", Ending::Exit},
+            {"cleared environment in a new session, normal exit", clearedSession, "%1 & %2", Ending::Exit},
+            {"cleared environment in a new session, time-out", clearedSession, "%1 & sleep 1000", Ending::TimeOut},
+            {"setpgrp with a cleared environment, stop", setpgrp, "%1 & sleep 1000", Ending::Stop},
+            {"per-call mark unset in a new session, stop", QStringLiteral("env -u MOONSHELF_SHELL_RUN setsid "),
+             "%1 & sleep 1000", Ending::Stop},
+            {"orphan of a subshell, time-out", {}, "(%1 &); sleep 1000", Ending::TimeOut},
+            {"shell ignoring SIGTERM, time-out", {}, "trap '' TERM; %1 & sleep 1000", Ending::TimeOut},
+            {"new session ignoring SIGTERM, stop", ignoresTerm, "%1 & sleep 1000", Ending::Stop},
+            {"router deleted (session deleted)", {}, "%1 & sleep 1000", Ending::RouterDeleted},
+            {"runner deleted (app quits)", clearedSession, "%1 & sleep 1000", Ending::RunnerDeleted},
+        };
+        for (const bool isolated : {true, false}) {
+            for (const auto &row : rows)
+                QTest::addRow("%s, %s", isolated ? "sandbox" : "without sandbox", row.name)
+                    << row.wrapper << QString::fromLatin1(row.command) << row.ending << isolated;
+        }
+    }
+    void nothingOutlivesItsCall()
+    {
+        QFETCH(QString, wrapper);
+        QFETCH(QString, command);
+        QFETCH(Ending, ending);
+        QFETCH(bool, isolated);
+        skipUnlessSandbox(isolated);
+        MarkedProcess marked;
+        const QString pidFile = QStringLiteral("marked-") + QString::fromLatin1(marked.mark());
+        const QString pidPath = m_tmp.filePath(pidFile);
+        const QString text = QString(command)
+                                 .replace(QStringLiteral("%1"), marked.spawn(pidFile, wrapper))
+                                 .replace(QStringLiteral("%2"), waitForMarked(pidFile));
+        const double timeout = ending == Ending::TimeOut ? 3 : 60;
+
+        QPointer<ToolRouter> r = router(isolated);
+        r->setShellTimeout(timeout);
+        ShellRunner *runner = nullptr;
+        std::optional<QCoro::Task<ToolExecutionResult>> task;
+        if (ending == Ending::RunnerDeleted) {
+            runner = new ShellRunner();
+            runner->start(text, m_tmp.path(), timeout, isolated ? m_sandbox : QString());
+        } else {
+            task.emplace(r->execute(QStringLiteral("run_shell"), shellArgs(text)));
+        }
+        bool seen = false;
+        bool acted = false;
+        QTimer poll;
+        poll.setInterval(20);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            marked.readPid(pidPath);
+            seen = seen || marked.running();
+            if (!seen || acted)
+                return;
+            acted = true;
+            if (ending == Ending::Stop)
+                r->cancelRunningCommand();
+            else if (ending == Ending::RouterDeleted)
+                delete r;
+            else if (ending == Ending::RunnerDeleted)
+                delete std::exchange(runner, nullptr); // waits until it is all gone
+        });
+        poll.start();
+        ToolExecutionResult result;
+        if (task) {
+            result = QCoro::waitFor(*task);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(acted, 30000);
+        }
+        poll.stop();
+        marked.readPid(pidPath);
+        const bool survived = marked.running();
+        marked.endIfRunning();
+        delete r;
+        delete runner;
+
+        QVERIFY2(marked.writtenPid() > 0, "the marked process never started");
+        QVERIFY2(seen, "the marked process was never seen running, so its end proves nothing");
+        QVERIFY2(!survived, "a process the command started outlived the call");
+        const auto expect = [&](const QString &text) { return isolated ? text : withNote(text); };
+        switch (ending) {
+        case Ending::Exit:
+            QVERIFY2(!result.isError && result.output.startsWith(u"exit 0\n"), qPrintable(result.output));
+            QCOMPARE(result.output.endsWith(ShellRunner::unisolatedNote()), !isolated);
+            break;
+        case Ending::TimeOut:
+            QCOMPARE(result, ToolExecutionResult::failure(expect(QStringLiteral("Command timed out after 3s"))));
+            break;
+        case Ending::Stop:
+        case Ending::RouterDeleted:
+            QCOMPARE(result, ToolExecutionResult::failure(expect(QStringLiteral("Command cancelled"))));
+            break;
+        case Ending::RunnerDeleted:
+            break;
+        }
+    }
+
+    // The command gets none of the app's credentials: not in its environment,
+    // and the app's own environment cannot be read in the sandbox.
+    void credentialsOutOfReach_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("isolated");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("variable, sandbox") << "echo \"[$OVU_API_KEY]\"" << true << "exit 0\n[]\n";
+        QTest::newRow("variable, without sandbox") << "echo \"[$OVU_API_KEY]\"" << false << withNote("exit 0\n[]\n");
+        const QString scan = QStringLiteral("cat /proc/[0-9]*/environ 2>/dev/null | tr '\\0' '\\n' | grep -c '^OVU_API_KEY='; true");
+        QTest::newRow("every process's environment, sandbox") << scan << true << "exit 0\n0\n";
+        // The same scan outside finds the app's own: the check can fail.
+        QTest::newRow("every process's environment, without sandbox") << scan << false << "";
+        QTest::newRow("its own /proc, sandbox") << "echo $$" << true << "exit 0\n2\n";
+    }
+    void credentialsOutOfReach()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, isolated);
+        QFETCH(QString, output);
+        skipUnlessSandbox(isolated);
+        QFile own(QStringLiteral("/proc/self/environ"));
+        QVERIFY(own.open(QIODevice::ReadOnly));
+        if (!('\0' + own.readAll()).contains(QByteArray("\0OVU_API_KEY=", 13)))
+            QSKIP("the test's own environment has no OVU_API_KEY (ctest sets one)");
+        qputenv("OVU_API_KEY", "secret-key");
+        const ToolExecutionResult r = shell(isolated, command);
+        qunsetenv("OVU_API_KEY");
+        if (output.isEmpty())
+            QVERIFY2(!r.output.startsWith(u"exit 0\n0\n"), qPrintable(r.output));
+        else
+            QCOMPARE(r.output, output);
+        QCOMPARE(r.isError, false);
+    }
+
+    // Without the sandbox the result says so, once; and a sandbox program that
+    // is missing or cannot make the sandbox leads there.
+    void withoutSandboxSaysSoOnce_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<bool>("isolated");
+        QTest::newRow("no sandbox program") << "" << false;
+        QTest::newRow("sandbox program missing") << "/nonexistent/bwrap" << false;
+        QTest::newRow("sandbox program that fails") << "/bin/false" << false;
+        QTest::newRow("bubblewrap") << "bwrap" << true;
+    }
+    void withoutSandboxSaysSoOnce()
+    {
+        QFETCH(QString, program);
+        QFETCH(bool, isolated);
+        skipUnlessSandbox(isolated);
+        ToolRouter r(m_ws);
+        r.setSandboxProgram(program == u"bwrap" ? m_sandbox : program);
+        for (int call = 0; call < 2; ++call) {
+            const ToolExecutionResult result = QCoro::waitFor(r.execute(QStringLiteral("run_shell"), shellArgs(QStringLiteral("echo hi"))));
+            QCOMPARE(result, ToolExecutionResult::success(isolated ? QStringLiteral("exit 0\nhi\n") : withNote(QStringLiteral("exit 0\nhi\n"))));
+            QCOMPARE(result.output.count(ShellRunner::unisolatedNote()), isolated ? 0 : 1);
+        }
+    }
+
+    // A setuid program gains nothing in the sandbox, and the result says why.
+    // run_unprivileged.sh prepares a setuid-root copy of cat and a file only
+    // root may read; outside the sandbox that copy reads the file.
+    void setuidProgramSaysSo()
+    {
+        skipUnlessSandbox(true);
+        const QString program = qEnvironmentVariable("MOONSHELF_TEST_SETUID_PROGRAM");
+        const QString rootOnly = qEnvironmentVariable("MOONSHELF_TEST_ROOT_ONLY_FILE");
+        if (::geteuid() == 0 || program.isEmpty())
+            QSKIP("needs an unprivileged user and a setuid program (run_unprivileged.sh)");
+        QProcess outside;
+        outside.start(program, {rootOnly});
+        QVERIFY(outside.waitForFinished(10000));
+        QCOMPARE(outside.readAllStandardOutput(), QByteArray("root only\n"));
+        const ToolExecutionResult r = shell(true, program + u' ' + rootOnly);
+        QVERIFY2(r.isError, qPrintable(r.output));
+        QVERIFY2(!r.output.contains(u"root only"), qPrintable(r.output));
+        QVERIFY2(r.output.endsWith(QStringLiteral("Note: setuid programs (setuid-cat) cannot raise privileges in the sandbox "
+                                                  "this command runs in; what needs root cannot be done from here.")),
+                 qPrintable(r.output));
+    }
+
+    void privilegeNote_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("named"); // "-": no note at all
+        QTest::newRow("setuid program on the search path") << "fakesu -c id" << "" << "fakesu";
+        QTest::newRow("setgid program by path") << "./bin/fakegroup x" << "" << "fakegroup";
+        QTest::newRow("after an operator, quoted") << "true && 'fakesu'" << "" << "fakesu";
+        QTest::newRow("refusal of a program the command did not name")
+            << "make install" << "sudo: The \"no new privileges\" flag is set, which prevents sudo from running as root." << "";
+        QTest::newRow("ordinary program") << "plain x" << "failed" << "-";
+        QTest::newRow("ordinary failure") << "false" << "" << "-";
+    }
+    void privilegeNote()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, output);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("bin")));
+        for (const auto &[name, mode] : {std::pair{"fakesu", 04755}, {"fakegroup", 02755}, {"plain", 0755}}) {
+            const QString path = dir.filePath(QStringLiteral("bin/") + QLatin1String(name));
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+        }
+        const auto note = PrivilegeNote::forFailedCommand(command, output, dir.filePath(QStringLiteral("bin")), dir.path());
+        if (named == u"-") {
+            QVERIFY(!note);
+            return;
+        }
+        QVERIFY(note);
+        QCOMPARE(*note, QStringLiteral("Note: setuid programs%1 cannot raise privileges in the sandbox this command runs in; "
+                                       "what needs root cannot be done from here.")
+                            .arg(named.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(named)));
+    }
+};
+
+MOONSHELF_TEST_GUILESS_MAIN(TestSandbox)
+#include "tst_sandbox.moc"
