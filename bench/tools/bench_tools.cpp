@@ -1,5 +1,6 @@
 // Prints one figure a line: "name value unit".
 #include "agent/LineDiff.h"
+#include "agent/ShellSandbox.h"
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
 
@@ -118,6 +119,18 @@ int main(int argc, char **argv)
     }
     print("tools.line_diff_2000_lines", medianMs(5, [&] { (void)LineDiff::lineDiff(oldLines, newLines); }), "ms");
 
-    print("tools.run_shell_true", medianMs(9, [&] { run(QStringLiteral("run_shell"), args({{"command", "true"}})); }), "ms");
+    // A short command through the tool, in the sandbox and without it: the
+    // sandbox's own cost is the difference. The first call of each tries the
+    // sandbox and is left out.
+    const auto shellTrue = [&](const QString &sandbox) {
+        router.setSandboxProgram(sandbox);
+        run(QStringLiteral("run_shell"), args({{"command", "true"}}));
+        return medianMs(15, [&] { run(QStringLiteral("run_shell"), args({{"command", "true"}})); });
+    };
+    const QString bubblewrap = ShellSandbox::findProgram();
+    if (bubblewrap.isEmpty() || !QCoro::waitFor(ShellSandbox::probe(bubblewrap)))
+        std::fprintf(stderr, "bubblewrap cannot make a sandbox here: the sandboxed figure is the unisolated one\n");
+    print("tools.shell_true_sandboxed", shellTrue(bubblewrap), "ms");
+    print("tools.shell_true_unsandboxed", shellTrue(QString()), "ms");
     return 0;
 }
