@@ -1,5 +1,6 @@
 #include "chat/ApprovalCard.h"
 
+#include "glass/FocusRing.h"
 #include "glass/FrostShape.h"
 #include "glass/GlassDecoration.h"
 #include "glass/QirvTheme.h"
@@ -8,6 +9,7 @@
 #include "glass/SymbolIcons.h"
 #include "glass/TextInk.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -75,7 +77,9 @@ protected:
 ApprovalCard::ApprovalCard(const model::PendingApproval &pending, glass::StyleStore &styles, QWidget *parent)
     : QWidget(parent), m_pending(pending), m_styles(styles)
 {
-    setFocusPolicy(Qt::ClickFocus);
+    // Tab reaches the card itself first: Return and Escape answer from there.
+    setFocusPolicy(Qt::StrongFocus);
+    glass::FocusRing::setShape(this, 16);
     setAccessibleName(QStringLiteral("Approval required"));
     m_visible = ApprovalText::visible(pending.preview);
     m_look = ApprovalText::look(pending.risk, styles.styles());
@@ -105,9 +109,12 @@ ApprovalCard::ApprovalCard(const model::PendingApproval &pending, glass::StyleSt
     m_summary = new QLabel(ApprovalText::visible(pending.summary).text);
     m_summary->setTextFormat(Qt::PlainText);
     m_summary->setWordWrap(true);
-    m_summary->setVisible(pending.summary != pending.name);
     titles->addWidget(m_summary);
     column->addLayout(titles);
+    // Only now a child of the card: shown while still parentless, the label
+    // was a window of its own for a moment, and took the keyboard's window
+    // from the main window.
+    m_summary->setVisible(pending.summary != pending.name);
 
     m_previewFrame = new PreviewWell;
     auto *well = new QVBoxLayout(m_previewFrame);
@@ -124,6 +131,7 @@ ApprovalCard::ApprovalCard(const model::PendingApproval &pending, glass::StyleSt
     m_preview->document()->setDocumentMargin(0);
     m_preview->setPlainText(m_visible.text);
     m_preview->setAccessibleName(QStringLiteral("Preview"));
+    m_preview->setFocusPolicy(Qt::ClickFocus); // Tab goes from the card to its buttons
     well->addWidget(m_preview);
     column->addWidget(m_previewFrame);
 
@@ -139,6 +147,11 @@ ApprovalCard::ApprovalCard(const model::PendingApproval &pending, glass::StyleSt
     m_approve = new glass::StyledButton(QStringLiteral("Approve"), s.primary);
     buttons->addWidget(m_approve);
     column->addLayout(buttons);
+    m_hint = new QLabel(keyboardHint());
+    m_hint->setObjectName(QStringLiteral("keyboardHint"));
+    m_hint->setWordWrap(true);
+    m_hint->hide();
+    column->addWidget(m_hint);
 
     connect(m_deny, &QAbstractButton::clicked, this, [this] { deny(); });
     connect(m_approve, &QAbstractButton::clicked, this, [this] { approve(); });
@@ -163,6 +176,73 @@ ApprovalCard::ApprovalCard(const model::PendingApproval &pending, glass::StyleSt
     connect(&styles, &glass::StyleStore::changed, this, &ApprovalCard::applyLook);
     applyLook();
     m_shown.start();
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this] {
+        if (isVisible())
+            refreshHint();
+    });
+}
+
+ApprovalCard::~ApprovalCard()
+{
+    // Focus moves while the card's parts die: its handler must not run then.
+    disconnect(m_focusWatch);
+}
+
+void ApprovalCard::setTypingTarget(QWidget *target)
+{
+    m_typingTarget = target;
+}
+
+void ApprovalCard::placeInTabOrderAfter(QWidget *before)
+{
+    QWidget *previous = before;
+    for (QWidget *w : {static_cast<QWidget *>(this), static_cast<QWidget *>(m_deny),
+                       static_cast<QWidget *>(m_allowWrites), static_cast<QWidget *>(m_approve)}) {
+        if (!w)
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+}
+
+void ApprovalCard::takeKeyboard()
+{
+    setFocus(Qt::OtherFocusReason);
+    showHint(false);
+}
+
+bool ApprovalCard::holdsKeyboard() const
+{
+    const QWidget *focus = window()->focusWidget();
+    return focus && (focus == this || isAncestorOf(focus));
+}
+
+void ApprovalCard::refreshHint()
+{
+    showHint(!holdsKeyboard());
+}
+
+bool ApprovalCard::isHintShown() const
+{
+    return !m_hint->isHidden();
+}
+
+void ApprovalCard::showHint(bool shown)
+{
+    if (m_hint->isHidden() != shown)
+        return;
+    m_hint->setVisible(shown);
+    updateGeometry();
+}
+
+void ApprovalCard::retire()
+{
+    disconnect(m_focusWatch);
+    if (holdsKeyboard() && m_typingTarget && m_typingTarget->isVisible())
+        m_typingTarget->setFocus(Qt::OtherFocusReason);
+    hide();
+    deleteLater();
 }
 
 bool ApprovalCard::allowWrites()
@@ -211,6 +291,18 @@ void ApprovalCard::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    // A person typing on the card meant the composer: the keys go on there.
+    const QString text = event->text();
+    if (m_typingTarget && !text.isEmpty() && text.at(0).isPrint() &&
+        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        QWidget *target = m_typingTarget;
+        target->setFocus(Qt::OtherFocusReason);
+        QKeyEvent again(event->type(), event->key(), event->modifiers(), text, event->isAutoRepeat(),
+                        ushort(event->count()));
+        QCoreApplication::sendEvent(target, &again);
+        event->accept();
+        return;
+    }
     QWidget::keyPressEvent(event);
 }
 
@@ -242,6 +334,8 @@ void ApprovalCard::applyLook()
     summaryFont.setWeight(QFont::Medium);
     m_summary->setFont(summaryFont);
     glass::setInk(m_summary, secondary);
+    m_hint->setFont(s.caption.font);
+    glass::setInk(m_hint, secondary);
     m_summary->setMaximumHeight(QFontMetrics(summaryFont).lineSpacing() * 2);
 
     QFont mono = s.mono.font;

@@ -36,7 +36,9 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
     QCoreApplication::postEvent(m_composer, new QEvent(QEvent::LayoutRequest));
     tray->setDraftReader(m_composer->draftReader());
     tray->popovers().setFocusHome([field = QPointer<QWidget>(m_composer->field())] { return field.data(); });
-    m_composer->setStopDictation([this] { m_app.stopDictation(); });
+    // Also called as the composer hides while this view is destroyed: it
+    // must not reach into the view, only into the controller that outlives it.
+    m_composer->setStopDictation([&app] { app.stopDictation(); });
     m_composer->setListening(app.isDictating());
     connect(&app, &app::AppViewModel::isDictatingChanged, m_composer,
             [this] { m_composer->setListening(m_app.isDictating()); });
@@ -46,6 +48,7 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
         [this] { m_app.retryLastExchange(); });
     m_transcript->setApprovalAnswer(
         [this](const QString &id, bool approved, bool allowWrites) { answerApproval(id, approved, allowWrites); });
+    connect(m_transcript, &TranscriptView::approvalCardShown, this, &ChatView::offerKeyboard);
     m_transcript->setRunning(app.isRunning());
     m_transcript->setModel(&app.messageModel());
 
@@ -113,6 +116,20 @@ void ChatView::answerApproval(const QString &approvalID, bool approved, bool all
     if (!pending || pending->id != approvalID)
         return;
     m_app.resolveApproval(approved, allowWrites);
+}
+
+void ChatView::offerKeyboard(ApprovalCard *card)
+{
+    // The card takes the keyboard from an empty composer (or from nobody);
+    // a draft being typed keeps it, and the card says how to reach it.
+    ComposerField *field = m_composer->field();
+    card->setTypingTarget(field);
+    card->placeInTabOrderAfter(field);
+    QWidget *had = window()->focusWidget();
+    if ((!had || had == field) && field->toPlainText().isEmpty())
+        card->takeKeyboard();
+    else
+        card->refreshHint();
 }
 
 void ChatView::placeComposer()

@@ -15,6 +15,7 @@ class StyleStore;
 
 namespace chat {
 
+class ApprovalCard;
 class ComposerBar;
 class TranscriptView;
 
@@ -46,6 +47,7 @@ protected:
 
 private:
     void placeComposer();
+    void offerKeyboard(ApprovalCard *card);
     void answerApproval(const QString &approvalID, bool approved, bool allowWrites);
 
     app::AppViewModel &m_app;

@@ -332,7 +332,9 @@ void TranscriptView::syncSingletons()
         const auto pending = approval->data(Model::ApprovalRole).value<model::PendingApproval>();
         // A new approval always gets a new card, never the last one's buttons.
         if (!m_card || m_card->pending().id != pending.id || !(m_card->pending().preview == pending.preview)) {
-            delete m_card;
+            // The old card may be going from inside its own answer: later.
+            if (m_card)
+                m_card->retire();
             m_card = new ApprovalCard(pending, m_context.styles, viewport());
             connect(m_card, &ApprovalCard::answered, this,
                     [this](const QString &id, bool approved, bool allowWrites) {
@@ -341,9 +343,11 @@ void TranscriptView::syncSingletons()
                     });
             m_card->installEventFilter(this);
             m_card->show();
+            emit approvalCardShown(m_card);
         }
     } else if (m_card) {
-        delete m_card;
+        m_card->retire();
+        m_card = nullptr;
     }
 }
 

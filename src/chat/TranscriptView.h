@@ -87,6 +87,8 @@ public:
     int heightMeasurements() const { return m_measurements; }
 
 signals:
+    // A new approval card is up (the keyboard decides whether it goes there).
+    void approvalCardShown(ApprovalCard *card);
     // A message row appeared or went (not the live or approval rows).
     void messageCountChanged();
     // Another conversation is shown.

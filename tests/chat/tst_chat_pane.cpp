@@ -491,14 +491,18 @@ private slots:
         pane.vm().setDraft(QStringLiteral("write it"));
         pane.vm().send();
         QTRY_VERIFY(pane.list()->approvalCard());
-        chat::ApprovalCard *card = pane.list()->approvalCard();
+        QPointer<chat::ApprovalCard> card = pane.list()->approvalCard();
         // An answer naming another approval (a card drawn for an earlier
         // call) does not reach the one waiting now.
         emit card->answered(QStringLiteral("c0"), true, true);
         QVERIFY(pane.vm().pendingApproval().has_value());
         card->armNow();
         QVERIFY(card->deny());
+        // The card leaves after its answer, not inside it: still here to ask.
+        QVERIFY(card);
+        QVERIFY(!pane.list()->approvalCard());
         QVERIFY(!card->approve()); // one answer per card
+        QTRY_VERIFY(!card);
         QTRY_VERIFY(!pane.vm().isRunning());
         QVERIFY(!QFile::exists(pane.h.projectPath() + "/a.txt"));
     }

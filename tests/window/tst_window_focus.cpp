@@ -3,11 +3,13 @@
 
 #include "WindowKit.h"
 
+#include "chat/ApprovalCard.h"
 #include "chat/ChatView.h"
 #include "chat/ComposerBar.h"
 #include "chat/ComposerField.h"
 #include "chat/ComposerTray.h"
 #include "chat/TrayChips.h"
+#include "chat/TranscriptView.h"
 #include "chat/TrayPopoverHost.h"
 #include "glass/FocusRing.h"
 #include "glass/SheetOverlay.h"
@@ -101,6 +103,10 @@ struct RingSheet {
     void add(const QImage &crop) { crops.append(crop); }
     void save(const QString &name) const
     {
+        if (crops.size() == 1) {
+            crops.first().save(outputPath(name));
+            return;
+        }
         const int columns = 6, cell = 200;
         QImage out(columns * cell, int((crops.size() + columns - 1) / columns) * 90, QImage::Format_ARGB32);
         out.fill(Qt::black);
@@ -110,9 +116,13 @@ struct RingSheet {
             p.drawImage(QPoint((i % columns) * cell + 2, (i / columns) * 90 + 2), c);
         }
         p.end();
+        out.save(outputPath(name));
+    }
+    static QString outputPath(const QString &name)
+    {
         const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
         QDir().mkpath(dir);
-        out.save(QDir(dir).filePath(name));
+        return QDir(dir).filePath(name);
     }
 };
 
@@ -401,6 +411,97 @@ private Q_SLOTS:
         }
         if (settings)
             settings->close();
+    }
+
+    // An approval card with an empty composer takes the keyboard (Return
+    // approves once the card is armed, Escape denies); with a draft being
+    // typed the keyboard stays and the card says how to reach it (Tab, then
+    // Deny, Allow writes, Approve). Typing never answers a card, and the
+    // keyboard is back in the composer when the card goes.
+    void approvalCardKeyboard_data()
+    {
+        QTest::addColumn<QString>("draft"); // typed while the card comes
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("empty composer: Return approves") << "" << "return" << true << "default";
+        QTest::newRow("empty composer, light skin: Escape denies") << "" << "escape" << false << "paper";
+        QTest::newRow("empty composer: typing goes on in the composer") << "" << "type" << false << "default";
+        QTest::newRow("draft: Tab to the card, Return approves") << "next" << "tab-return" << true << "default";
+        QTest::newRow("draft, light skin: Tab to Deny, Return denies") << "next" << "tab-tab-return" << false << "paper";
+        QTest::newRow("draft: Tab three times, Return on Approve") << "next" << "tab4-return" << true << "default";
+    }
+    void approvalCardKeyboard()
+    {
+        QFETCH(QString, draft);
+        QFETCH(QString, keys);
+        QFETCH(bool, written);
+        QFETCH(QString, skin);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        kit.skins().select(skin);
+        QVERIFY(kit.show());
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        vm.setToolGuard(model::ToolGuardMode::Ask);
+        kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply(
+            {{"c1", "write_file", "{\"path\":\"new.txt\",\"content\":\"x\"}"}}));
+        kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Done.")));
+        QVERIFY(typeText(QStringLiteral("go")));
+        QVERIFY(press(Qt::Key_Return));
+        QVERIFY(vm.isRunning());
+        QVERIFY(typeText(draft)); // before the card comes
+        auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+        QTRY_VERIFY(chatView->transcript()->approvalCard());
+        QPointer<chat::ApprovalCard> card = chatView->transcript()->approvalCard();
+        const QString newFile = kit.projectPath() + QStringLiteral("/new.txt");
+
+        if (draft.isEmpty()) {
+            VERIFY_FOCUS(card.data());
+            QVERIFY(!card->isHintShown());
+            QVERIFY(!card->isArmed());
+            QVERIFY(press(Qt::Key_Return)); // too soon: no answer
+            QVERIFY(vm.pendingApproval().has_value());
+        } else {
+            VERIFY_FOCUS(composer(w));
+            QVERIFY(card->isHintShown());
+            QVERIFY(press(Qt::Key_Return)); // the composer's Return: nothing while a run is on
+            QVERIFY(vm.pendingApproval().has_value());
+            QCOMPARE(vm.draft(), draft);
+        }
+        QTRY_VERIFY(card->isArmed());
+        if (keys != "type") {
+            // The ring round the card, or its hint: for a person to look at.
+            QCoreApplication::processEvents();
+            const QRect r(card->mapTo(&w, QPoint(0, 0)), card->size());
+            RingSheet picture;
+            picture.crops << w.grab(r.adjusted(-12, -12, 12, 12)).toImage();
+            picture.save(QStringLiteral("approval-card-%1-%2.png").arg(draft.isEmpty() ? "keyboard" : "hint", skin));
+        }
+        if (keys == "type") {
+            QVERIFY(typeText(QStringLiteral("hello there")));
+            VERIFY_FOCUS(composer(w));
+            QCOMPARE(vm.draft(), QStringLiteral("hello there"));
+            QVERIFY(card->isHintShown());
+            QVERIFY(vm.pendingApproval().has_value());
+            vm.stop();
+        } else {
+            QStringList order;
+            const int tabs = keys == "tab-return" ? 1 : keys == "tab-tab-return" ? 2 : keys == "tab4-return" ? 4 : 0;
+            for (int i = 0; i < tabs; ++i) {
+                QVERIFY(press(Qt::Key_Tab));
+                auto *button = qobject_cast<QAbstractButton *>(focused());
+                order << (focused() == card ? QStringLiteral("card") : button ? button->text() : describe(focused()));
+            }
+            const QStringList expected{"card", "Deny", "Allow writes this session", "Approve"};
+            QCOMPARE(order, expected.mid(0, tabs));
+            QVERIFY(press(keys == "escape" ? Qt::Key_Escape : Qt::Key_Return));
+        }
+        QVERIFY(!vm.pendingApproval().has_value());
+        QTRY_VERIFY(!vm.isRunning());
+        QCOMPARE(QFile::exists(newFile), written);
+        QTRY_VERIFY(!card);
+        VERIFY_FOCUS(composer(w));
     }
 
     // Every control Tab reaches, in the main window, the settings window,
