@@ -173,32 +173,33 @@ void ShellRunner::readSandboxInfo()
 {
     if (!m_infoRead.isValid())
         return;
+    constexpr qsizetype kInfoCap = 64 * 1024; // the information is a few lines
     char buffer[512];
     ssize_t n = 0;
-    while ((n = ::read(m_infoRead.get(), buffer, sizeof buffer)) > 0)
+    while (m_info.size() < kInfoCap && (n = ::read(m_infoRead.get(), buffer, sizeof buffer)) > 0)
         m_info.append(buffer, n);
-    const bool ended = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
-    if (m_sandboxFirst <= 0) {
-        if (const std::optional<qint64> pid = ShellSandbox::firstProcess(m_info)) {
-            m_sandboxFirst = pid_t(*pid);
-            // Pinned at once: the pid cannot be reused while the pidfd is held.
-            // One already gone (or no longer in a namespace of its own) has
-            // taken its namespace with it.
-            UniqueFd pidfd(int(::syscall(SYS_pidfd_open, m_sandboxFirst, 0)));
-            const auto ns = ProcessSweep::pidNamespaceOf(m_sandboxFirst);
-            if (pidfd.isValid() && ns && ns != ProcessSweep::pidNamespaceOf(::getpid())) {
-                m_sweep.pidNamespace = *ns;
-                m_sandboxFirstPidfd = std::move(pidfd);
-                m_sandboxFirstNotifier = std::make_unique<QSocketNotifier>(m_sandboxFirstPidfd.get(), QSocketNotifier::Read);
-                connect(m_sandboxFirstNotifier.get(), &QSocketNotifier::activated, this, &ShellRunner::checkAllGone);
-            }
-        }
-    }
-    // Read to the end: a reader gone early would kill the sandbox program
-    // with SIGPIPE in the middle of its writing.
-    if (ended) {
-        m_infoNotifier.reset();
-        m_infoRead.reset();
+    // The command inherits the descriptor too: only the first object, the
+    // sandbox program's, is read, and the pipe is closed after it.
+    const bool ended = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR) || m_info.contains('}')
+                       || m_info.size() >= kInfoCap;
+    if (!ended)
+        return;
+    m_infoNotifier.reset();
+    m_infoRead.reset();
+    const std::optional<qint64> pid = ShellSandbox::firstProcess(m_info.left(m_info.indexOf('}') + 1));
+    if (!pid)
+        return;
+    m_sandboxFirst = pid_t(*pid);
+    // Pinned at once: the pid cannot be reused while the pidfd is held. One
+    // already gone (or no longer in a namespace of its own) has taken its
+    // namespace with it.
+    UniqueFd pidfd(int(::syscall(SYS_pidfd_open, m_sandboxFirst, 0)));
+    const auto ns = ProcessSweep::pidNamespaceOf(m_sandboxFirst);
+    if (pidfd.isValid() && ns && ns != ProcessSweep::pidNamespaceOf(::getpid())) {
+        m_sweep.pidNamespace = *ns;
+        m_sandboxFirstPidfd = std::move(pidfd);
+        m_sandboxFirstNotifier = std::make_unique<QSocketNotifier>(m_sandboxFirstPidfd.get(), QSocketNotifier::Read);
+        connect(m_sandboxFirstNotifier.get(), &QSocketNotifier::activated, this, &ShellRunner::checkAllGone);
     }
 }
 

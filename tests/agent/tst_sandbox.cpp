@@ -268,7 +268,8 @@ private Q_SLOTS:
         QProcess outside;
         outside.start(program, {rootOnly});
         QVERIFY(outside.waitForFinished(10000));
-        QCOMPARE(outside.readAllStandardOutput(), QByteArray("root only\n"));
+        if (outside.readAllStandardOutput() != "root only\n")
+            QSKIP("setuid programs do not work in the temporary folder here (mounted nosuid?)");
         const ToolExecutionResult r = shell(true, program + u' ' + rootOnly);
         QVERIFY2(r.isError, qPrintable(r.output));
         QVERIFY2(!r.output.contains(u"root only"), qPrintable(r.output));
