@@ -1,5 +1,6 @@
 #include "glass/GlassSurface.h"
 
+#include "glass/PaintBands.h"
 #include "glass/Styles.h"
 
 #include <QEvent>
@@ -36,7 +37,7 @@ void GlassSurface::paintCached(QPainter &painter, const Draw &draw)
         QPainter cache(&m_cache);
         draw(cache, frame, where.origin);
     }
-    painter.drawImage(QPointF(0, 0), m_cache);
+    paintInBands(painter, rect(), [&](const QRect &) { painter.drawImage(QPointF(0, 0), m_cache); });
 }
 
 const Styles &GlassSurface::styles() const

@@ -66,7 +66,19 @@ void LoopingVideoBackground::loop()
 {
     ++m_loops;
     m_player->setPosition(0);
-    m_player->play();
+    if (!m_paused)
+        m_player->play();
+}
+
+void LoopingVideoBackground::setPaused(bool paused)
+{
+    if (paused == m_paused)
+        return;
+    m_paused = paused;
+    if (paused)
+        m_player->pause();
+    else
+        m_player->play();
 }
 
 void LoopingVideoBackground::onFrame(const QVideoFrame &frame)

@@ -42,6 +42,9 @@ public:
 
     // The end-of-playback handler: back to the start and play on.
     void loop();
+    // Held while the stage is off screen: nothing is decoded then.
+    void setPaused(bool paused);
+    bool isPaused() const { return m_paused; }
 
     // The part of the blurred copy that matches the frame (it keeps its aspect).
     static constexpr int kBlurDownscale = 4;
@@ -64,6 +67,7 @@ private:
     QImage m_blurred;
     int m_framesShown = 0;
     int m_loops = 0;
+    bool m_paused = false;
 };
 
 } // namespace glass

@@ -2,9 +2,11 @@
 
 #include "stage/BackgroundSettings.h"
 #include "glass/LoopingVideoBackground.h"
+#include "glass/PaintBands.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 
@@ -16,8 +18,10 @@ namespace glass {
 namespace {
 constexpr qint64 kFadeMs = 200;  // the stage switching on or off
 constexpr qint64 kVeilMs = 120;  // the veil's opacity changing
-constexpr int kFrameMs = 33;     // the slow motion needs no more than 30 frames a second
+constexpr int kFrameMs = 33;     // the slow motion is looked at no more than 30 times a second
+constexpr int kLongestWaitMs = 1000; // near the end of a leg it hardly moves
 constexpr int kFastFrameMs = 16; // short fades get every frame
+constexpr qint64 kVideoGlassMs = 100; // the glass shows the video blurred: ten frames a second do
 } // namespace
 
 StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore &styles, QWidget *parent)
@@ -30,6 +34,8 @@ StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore
     m_clock.start();
     m_ticker.setTimerType(Qt::PreciseTimer);
     connect(&m_ticker, &QTimer::timeout, this, &StageBackground::tick);
+    m_glassLater.setSingleShot(true);
+    connect(&m_glassLater, &QTimer::timeout, this, [this] { backdropMoved(true); });
 
     for (auto signal : {&stage::BackgroundSettings::changed, &stage::BackgroundSettings::loadedImageChanged,
                         &stage::BackgroundSettings::videoChanged})
@@ -47,7 +53,7 @@ StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore
         m_scaled = images.at(0);
         m_blurred = images.at(1);
         m_scaledFrom = m_image.cacheKey(); // the tag is current: made from this image
-        update();
+        redraw();
         backdropMoved(true);
     });
     rebuild();
@@ -126,9 +132,9 @@ void StageBackground::sync()
     }
     m_last = next;
     updateVideo();
-    ensureTicking();
-    update();
+    redraw();
     backdropMoved(true);
+    ensureTicking();
 }
 
 bool StageBackground::showsImage(const Snapshot &s)
@@ -152,9 +158,9 @@ void StageBackground::rebuild()
     m_video = nullptr;
     m_videoKey.clear();
     updateVideo();
-    ensureTicking();
-    update();
+    redraw();
     backdropMoved(true);
+    ensureTicking();
 }
 
 void StageBackground::updateVideo()
@@ -172,9 +178,10 @@ void StageBackground::updateVideo()
         return;
     m_video = new LoopingVideoBackground(m_last.videoPath, this);
     m_video->setTarget((QSizeF(size()) * devicePixelRatioF()).toSize(), kBlurRadius / kDownscale * devicePixelRatioF());
+    m_video->setPaused(!isOnScreen());
     connect(m_video, &LoopingVideoBackground::frameReady, this, [this] {
-        update();
-        backdropMoved(true);
+        redraw();
+        backdropMoved(m_glassVideo.isNull());
     });
 }
 
@@ -196,6 +203,35 @@ QTransform StageBackground::poseTransform(const KenBurnsPose &pose) const
     const QPointF c = QRectF(rect()).center();
     return QTransform::fromTranslate(-c.x(), -c.y()) * QTransform::fromScale(pose.scale, pose.scale)
            * QTransform::fromTranslate(c.x() + pose.x, c.y() + pose.y);
+}
+
+QTransform StageBackground::imageTransform(const KenBurnsPose &pose) const
+{
+    if (m_image.isNull())
+        return {};
+    const QRectF cover = coverRect(m_image.size(), size(), pose);
+    return QTransform::fromScale(cover.width() / m_image.width(), cover.height() / m_image.height())
+           * QTransform::fromTranslate(cover.x(), cover.y()) * poseTransform(pose);
+}
+
+qreal StageBackground::stepBetween(const KenBurnsPose &from, const KenBurnsPose &to) const
+{
+    if (m_image.isNull() || size().isEmpty())
+        return 0;
+    bool invertible = false;
+    const QTransform back = imageTransform(from).inverted(&invertible);
+    if (!invertible)
+        return 0;
+    // Where the pixels at the corners under from go under to; the change is
+    // affine, so no point of the stage moves further than a corner's.
+    const QTransform move = back * imageTransform(to);
+    const QRectF r(rect());
+    qreal most = 0;
+    for (const QPointF &corner : {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()}) {
+        const QPointF d = move.map(corner) - corner;
+        most = std::max(most, std::hypot(d.x(), d.y()));
+    }
+    return most * devicePixelRatioF();
 }
 
 void StageBackground::prepareImage()
@@ -264,7 +300,7 @@ const BackdropFrame &StageBackground::backdropFrame() const
     switch (media()) {
     case Media::image:
         if (!m_blurred.isNull()) {
-            const KenBurnsPose now = pose();
+            const KenBurnsPose now = m_glassPose;
             const QRectF cover = coverRect(m_image.size(), size(), now);
             m_frame.blurred = m_blurred;
             m_frame.mediaToStage = QTransform::fromScale(cover.width() / m_blurred.width(),
@@ -273,8 +309,8 @@ const BackdropFrame &StageBackground::backdropFrame() const
         }
         break;
     case Media::video:
-        if (m_video && !m_video->blurredFrame().isNull()) {
-            const QImage blurred = m_video->blurredFrame();
+        if (m_video && !m_glassVideo.isNull()) {
+            const QImage blurred = m_glassVideo;
             m_frame.blurred = blurred;
             m_frame.mediaToStage = QTransform::fromScale(qreal(width()) / blurred.width(),
                                                          qreal(height()) / blurred.height());
@@ -287,45 +323,71 @@ const BackdropFrame &StageBackground::backdropFrame() const
     return m_frame;
 }
 
-void StageBackground::paintEvent(QPaintEvent *)
+void StageBackground::redraw()
 {
-    QPainter p(this);
+    m_shownPose = pose();
+    m_canvas = QImage();
+    update();
+}
+
+void StageBackground::renderCanvas()
+{
+    const qreal dpr = devicePixelRatioF();
+    m_canvas = QImage((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    m_canvas.setDevicePixelRatio(dpr);
+    QPainter p(&m_canvas);
     const stage::UISkin skin = m_styles ? m_styles->styles().skin : stage::UISkin::steel();
     const QColor bg = QirvTheme::color(skin.colors.bg);
-    if (bg.alpha() < 255)
-        p.fillRect(rect(), Qt::black);
-    p.fillRect(rect(), bg);
-
     const qreal fade = mediaOpacity();
-    if (fade <= 0)
-        return;
-    const Media shown = media();
-    if (shown == Media::image) {
-        p.save();
-        p.setOpacity(fade);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        const KenBurnsPose now = pose();
-        p.setTransform(poseTransform(now));
-        const QRectF cover = coverRect(m_image.size(), size(), now);
-        // The prepared copy, also while a resize waits for a new one (cheap to
-        // stretch); a new image shows at once, from the original until then.
-        const bool scaledIsCurrent = !m_scaled.isNull() && m_scaledFrom == m_image.cacheKey();
-        p.drawImage(cover, scaledIsCurrent ? m_scaled : m_image);
-        p.restore();
-    } else if (shown == Media::video && m_video && !m_video->frame().isNull()) {
-        p.save();
-        p.setOpacity(fade);
-        p.drawImage(QRectF(rect()), m_video->frame());
-        p.restore();
-    }
+    const Media shown = fade > 0 ? media() : Media::none;
     const qreal veil = veilOpacity();
-    if (veil > 0)
-        p.fillRect(rect(), QirvTheme::withOpacity(bg, veil));
+    // The prepared copy, also while a resize waits for a new one (cheap to
+    // stretch); a new image shows at once, from the original until then.
+    const bool scaledIsCurrent = !m_scaled.isNull() && m_scaledFrom == m_image.cacheKey();
+    const QImage &picture = scaledIsCurrent ? m_scaled : m_image;
+    const QRectF cover = coverRect(m_image.size(), size(), m_shownPose);
+    const QTransform placed = poseTransform(m_shownPose);
+    paintInBands(p, rect(), [&](const QRect &band) {
+        if (bg.alpha() < 255)
+            p.fillRect(band, Qt::black);
+        p.fillRect(band, bg);
+        if (shown == Media::image) {
+            p.save();
+            p.setOpacity(fade);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.setTransform(placed, true);
+            p.drawImage(cover, picture);
+            p.restore();
+        } else if (shown == Media::video && m_video && !m_video->frame().isNull()) {
+            p.save();
+            p.setOpacity(fade);
+            p.drawImage(QRectF(rect()), m_video->frame());
+            p.restore();
+        }
+        if (veil > 0)
+            p.fillRect(band, QirvTheme::withOpacity(bg, veil));
+    });
+}
+
+void StageBackground::paintEvent(QPaintEvent *event)
+{
+    const qreal dpr = devicePixelRatioF();
+    if (m_canvas.isNull() || m_canvas.size() != (QSizeF(size()) * dpr).toSize())
+        renderCanvas();
+    // What repaints over the stage (a streamed line, a caret) gets a copy
+    // of its part, not the picture resampled again.
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QRect &r : event->region())
+        paintInBands(p, r, [&](const QRect &band) {
+            p.drawImage(QRectF(band), m_canvas, QRectF(QPointF(band.topLeft()) * dpr, QSizeF(band.size()) * dpr));
+        });
 }
 
 void StageBackground::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    m_canvas = QImage();
     prepareImage();
     if (m_video)
         m_video->setTarget((QSizeF(size()) * devicePixelRatioF()).toSize(),
@@ -333,42 +395,136 @@ void StageBackground::resizeEvent(QResizeEvent *event)
     backdropMoved(true);
 }
 
+bool StageBackground::isOnScreen() const
+{
+    if (!isVisible())
+        return false;
+    const QWidget *top = window();
+    if (top->windowState() & Qt::WindowMinimized)
+        return false;
+    const QWindow *handle = top->windowHandle();
+    return handle && handle->isExposed();
+}
+
+void StageBackground::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Minimised and exposed are the window's: watch it for them.
+    QWidget *top = window();
+    if (m_watchedWindow != top) {
+        if (m_watchedWindow)
+            m_watchedWindow->removeEventFilter(this);
+        m_watchedWindow = top;
+        top->installEventFilter(this);
+    }
+    if (QWindow *handle = top->windowHandle(); handle && m_watchedHandle != handle) {
+        if (m_watchedHandle)
+            m_watchedHandle->removeEventFilter(this);
+        m_watchedHandle = handle;
+        handle->installEventFilter(this);
+    }
+    screenChanged();
+}
+
+void StageBackground::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    screenChanged();
+}
+
+bool StageBackground::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == m_watchedWindow && event->type() == QEvent::WindowStateChange)
+        || (watched == m_watchedHandle && event->type() == QEvent::Expose)) {
+        // Told before the window has taken the change in: look once it has.
+        QTimer::singleShot(0, this, &StageBackground::screenChanged);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void StageBackground::screenChanged()
+{
+    const bool onScreen = isOnScreen();
+    if (m_video)
+        m_video->setPaused(!onScreen);
+    if (onScreen == m_wasOnScreen)
+        return;
+    m_wasOnScreen = onScreen;
+    if (onScreen) {
+        // The motion went on meanwhile: show where it is now.
+        redraw();
+        backdropMoved(true);
+    } else {
+        m_glassLater.stop();
+    }
+    ensureTicking();
+}
+
 void StageBackground::ensureTicking()
 {
     const qint64 t = now();
+    const bool onScreen = isOnScreen();
     const bool fading = !m_fade.isDone(t) || !m_veil.isDone(t);
-    const bool moving = media() == Media::image && m_motion.isAnimating(t);
-    if (!fading && !moving) {
+    const bool animating = media() == Media::image && m_motion.isAnimating(t);
+    if (!onScreen || (!fading && !animating)) {
         m_ticker.stop();
         return;
     }
-    const int interval = fading ? kFastFrameMs : kFrameMs;
+    // Fades and the settling of the motion are short: every frame. The
+    // slow drift: when it next moves a visible step.
+    const int interval = fading || !m_motion.isMoving() ? kFastFrameMs : nextStepIn(t);
     if (!m_ticker.isActive() || m_ticker.interval() != interval)
         m_ticker.start(interval);
 }
 
+int StageBackground::nextStepIn(qint64 t) const
+{
+    for (int dt = kFrameMs; dt < kLongestWaitMs; dt += kFrameMs) {
+        const KenBurnsPose then = m_motion.poseAt(t + dt);
+        if (stepBetween(m_shownPose, then) >= kVisibleStep || stepBetween(m_glassPose, then) >= kGlassStep)
+            return dt;
+    }
+    return kLongestWaitMs;
+}
+
 void StageBackground::backdropMoved(bool force)
 {
-    // The slow motion moves the blurred backdrop by a fraction of a pixel a
-    // frame: the glass need not follow every frame of it.
-    constexpr qint64 kMotionStepMs = 150;
     const qint64 t = now();
-    if (!force && t - m_revisedAt < kMotionStepMs)
-        return;
+    if (!force) {
+        // A video frame: the glass follows at its own, lower rate, and
+        // always gets the last frame before a pause.
+        const qint64 wait = m_revisedAt + kVideoGlassMs - t;
+        if (wait > 0) {
+            if (!m_glassLater.isActive())
+                m_glassLater.start(int(wait));
+            return;
+        }
+    }
+    m_glassLater.stop();
     m_revisedAt = t;
+    m_glassPose = pose();
+    m_glassVideo = m_video ? m_video->blurredFrame() : QImage();
     ++m_revision;
     emit backdropChanged();
 }
 
 void StageBackground::tick()
 {
-    update();
     const qint64 t = now();
     // The tick that ends a fade publishes its last frame too, however soon
     // after the one before: the glass would keep a half-faded backdrop.
-    const bool wasFading = m_ticker.interval() == kFastFrameMs;
-    backdropMoved(wasFading || !m_fade.isDone(t) || !m_veil.isDone(t));
-    if (m_fade.isDone(now()))
+    const bool wasFast = m_ticker.interval() == kFastFrameMs;
+    if (wasFast || !m_fade.isDone(t) || !m_veil.isDone(t)) {
+        redraw();
+        backdropMoved(true);
+    } else {
+        const KenBurnsPose now = pose();
+        if (stepBetween(m_shownPose, now) >= kVisibleStep)
+            redraw();
+        if (stepBetween(m_glassPose, now) >= kGlassStep)
+            backdropMoved(true);
+    }
+    if (m_fade.isDone(t))
         updateVideo();
     ensureTicking();
 }

@@ -5,9 +5,11 @@
 #include "glass/KenBurnsMotion.h"
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace stage {
 class BackgroundSettings;
@@ -34,7 +36,10 @@ public:
 
     // What is drawn now (after the animations of this moment).
     Media media() const;
+    // Where the slow motion is now; the stage shows it once it has moved a
+    // visible step from the pose shown (shownPose()).
     KenBurnsPose pose() const;
+    KenBurnsPose shownPose() const { return m_shownPose; }
     qreal mediaOpacity() const;   // the fade of the stage switching on or off
     qreal veilOpacity() const;    // 0 when no veil is drawn
     LoopingVideoBackground *video() const { return m_video; }
@@ -51,6 +56,19 @@ public:
     // The blurred copy of the current image is ready (or there is none to make).
     bool isBackdropReady() const;
 
+    // The slow motion is drawn only when it has moved the picture this far
+    // (device pixels, at the place it moves most) since the last frame, and
+    // the glass is told only this far: it shows the picture blurred.
+    static constexpr qreal kVisibleStep = 0.5;
+    static constexpr qreal kGlassStep = 1.5;
+    // How far the picture moves (device pixels, at the stage's corners, where
+    // the zoom adds most) between two poses. 0 without an image.
+    qreal stepBetween(const KenBurnsPose &from, const KenBurnsPose &to) const;
+    // The window is on screen (shown, exposed, not minimised): only then
+    // does anything move.
+    bool isOnScreen() const;
+    bool isTicking() const { return m_ticker.isActive(); }
+
     // Where the image is drawn before the pose is applied: centred, filling
     // the area, and large enough that the pose's shift leaves no edge bare.
     static QRectF coverRect(QSizeF image, QSizeF area, const KenBurnsPose &pose);
@@ -62,6 +80,9 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct Snapshot {
@@ -82,16 +103,31 @@ private:
     void prepareImage();
     void tick();
     void ensureTicking();
+    // When the next tick of the slow motion is due, in ms from now: once it
+    // has moved a visible step, or a glass step.
+    int nextStepIn(qint64 t) const;
     qint64 now() const { return m_clock.elapsed(); }
-    // Tells the glass; steps of the slow motion only now and then (force: always).
+    // The whole stage is drawn again, at the motion's pose of now.
+    void redraw();
+    void renderCanvas();
+    // Tells the glass, at the motion's pose of now; a video frame only now
+    // and then (force: at once).
     void backdropMoved(bool force);
+    // The window went on or off screen.
+    void screenChanged();
     QTransform poseTransform(const KenBurnsPose &pose) const;
+    // The image's pixels -> stage coordinates, in a pose.
+    QTransform imageTransform(const KenBurnsPose &pose) const;
 
     QPointer<stage::BackgroundSettings> m_settings;
     QPointer<StyleStore> m_styles;
     QElapsedTimer m_clock;
     QTimer m_ticker;
+    QTimer m_glassLater; // a video frame's glass, held back
     bool m_syncPending = false;
+    bool m_wasOnScreen = false;
+    QPointer<QWidget> m_watchedWindow;
+    QPointer<QWindow> m_watchedHandle;
     Snapshot m_last;
 
     KenBurnsMotion m_motion;
@@ -107,6 +143,13 @@ private:
 
     LoopingVideoBackground *m_video = nullptr;
     QString m_videoKey;
+
+    // The stage as last drawn (device pixels), copied where anything above
+    // repaints: the picture moves only at visible steps.
+    QImage m_canvas;
+    KenBurnsPose m_shownPose; // the pose m_canvas shows (or will)
+    KenBurnsPose m_glassPose; // the pose the glass was told
+    QImage m_glassVideo;      // the video frame's blurred copy the glass was told
 
     mutable BackdropFrame m_frame;
     quint64 m_revision = 1;
