@@ -2,6 +2,7 @@
 
 #include "glass/Backdrop.h"
 #include "glass/GlassPainter.h"
+#include "glass/PaintBands.h"
 #include "glass/SheetKeys.h"
 #include "glass/Styles.h"
 
@@ -19,7 +20,10 @@ SheetOverlay::SheetOverlay(QWidget *window, StyleStore &styles)
     hide();
     setFocusPolicy(Qt::NoFocus);
     window->installEventFilter(this);
-    connect(&styles, &StyleStore::changed, this, [this] { update(); });
+    connect(&styles, &StyleStore::changed, this, [this] {
+        ++m_look;
+        update();
+    });
 }
 
 SheetOverlay::~SheetOverlay()
@@ -155,19 +159,27 @@ void SheetOverlay::paintEvent(QPaintEvent *)
         return;
     const Styles &st = m_styles.styles();
     QPainter p(this);
-    p.fillRect(rect(), st.scrim);
+    paintInBands(p, rect(), [&](const QRect &band) { p.fillRect(band, st.scrim); });
     // The sheet's glass, behind the content.
     const BackdropLocation where = locateBackdrop(this);
-    const QRectF sheet = QRectF(contentGeometry());
-    const QPointF origin = where.origin + sheet.topLeft();
-    p.save();
-    p.translate(sheet.topLeft());
-    GlassPainter::frostShape(p, QRectF(QPointF(0, 0), sheet.size()), FrostShape::roundedRectangle(st.sheet.radius),
-                             st.sheet.role, false, false, st.skin,
-                             where.provider ? &where.provider->backdropFrame() : nullptr, origin);
-    GlassPainter::innerBorder(p, QRectF(QPointF(0, 0), sheet.size()), FrostShape::roundedRectangle(st.sheet.radius),
-                              st.sheet.stroke, 1.0);
-    p.restore();
+    const BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
+    const QRect sheet = contentGeometry();
+    const qreal dpr = devicePixelRatioF();
+    const GlassKey key{where.provider, frame ? frame->revision : 0, sheet.translated(where.origin.toPoint()), dpr,
+                       m_look};
+    if (!(key == m_glassKey) || m_glass.isNull()) {
+        m_glassKey = key;
+        m_glass = QImage((QSizeF(sheet.size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+        m_glass.setDevicePixelRatio(dpr);
+        m_glass.fill(Qt::transparent);
+        QPainter g(&m_glass);
+        const QRectF area(QPointF(0, 0), QSizeF(sheet.size()));
+        const FrostShape shape = FrostShape::roundedRectangle(st.sheet.radius);
+        GlassPainter::frostShape(g, area, shape, st.sheet.role, false, false, st.skin, frame,
+                                 where.origin + QPointF(sheet.topLeft()));
+        GlassPainter::innerBorder(g, area, shape, st.sheet.stroke, 1.0);
+    }
+    paintInBands(p, sheet, [&](const QRect &) { p.drawImage(sheet.topLeft(), m_glass); });
 }
 
 } // namespace glass

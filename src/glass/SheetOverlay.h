@@ -2,6 +2,7 @@
 
 #include "glass/FocusTrap.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 
@@ -62,6 +63,18 @@ private:
     QPointer<QWidget> m_content;
     QPointer<FocusTrap> m_trap;
     FocusTrap::Home m_home;
+    // The sheet's glass, drawn again only when what it shows changed: the
+    // stage moving under the scrim repaints the sheet many times a second.
+    QImage m_glass;
+    struct GlassKey {
+        const void *provider = nullptr;
+        quint64 revision = 0;
+        QRect sheet;
+        qreal dpr = 1;
+        quint64 look = 0;
+        bool operator==(const GlassKey &) const = default;
+    } m_glassKey;
+    quint64 m_look = 0; // moves with the skin
 };
 
 } // namespace glass
