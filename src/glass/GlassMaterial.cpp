@@ -116,25 +116,31 @@ void paintHeld(QPainter &painter, const QPainterPath &clip, bool light, const st
     const QRectF area = clip.boundingRect();
     if (area.isEmpty())
         return;
-    // The painter's resolution: its device's pixel ratio times its own scale.
+    // Held at a quarter of the painter's resolution: what lies behind is the
+    // stage's blurred copy, itself a quarter of the stage's size, under flat
+    // tints and gradients, so nothing finer is lost; holding costs per pixel.
+    // The clip below keeps the shape's edge at full resolution.
+    constexpr qreal kCoarse = 4;
     const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    const qreal scale = dpr * std::max(std::abs(painter.worldTransform().m11()), 1e-3);
-    const QRectF outer(std::floor(area.left()), std::floor(area.top()), 0, 0);
-    const QSize pixels(int(std::ceil((area.right() - outer.left()) * scale)),
-                       int(std::ceil((area.bottom() - outer.top()) * scale)));
+    const qreal scale = dpr * std::max(std::abs(painter.worldTransform().m11()), 1e-3) / kCoarse;
+    const QSize pixels(std::max(1, int(std::ceil(area.width() * scale))),
+                       std::max(1, int(std::ceil(area.height() * scale))));
     QImage layer(pixels, QImage::Format_ARGB32_Premultiplied);
     layer.fill(Qt::transparent);
     {
+        // The area fills the image exactly, so no pixel of it is half covered
+        // (a half-covered edge would show as a seam once scaled up).
         QPainter p(&layer);
-        p.setRenderHints(painter.renderHints());
-        p.scale(scale, scale);
-        p.translate(-outer.topLeft());
+        p.setRenderHints(painter.renderHints() | QPainter::SmoothPixmapTransform);
+        p.scale(pixels.width() / area.width(), pixels.height() / area.height());
+        p.translate(-area.topLeft());
         layers(p);
     }
     holdInBand(layer, light);
     painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setClipPath(clip, Qt::IntersectClip);
-    painter.drawImage(QRectF(outer.topLeft(), QSizeF(pixels) / scale), layer);
+    painter.drawImage(area, layer);
     painter.restore();
 }
 
