@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chat/MessageChrome.h"
 #include "glass/GlassSurface.h"
 
 namespace chat {
@@ -7,8 +8,9 @@ namespace chat {
 // The glass of the reply being written. Unlike a finished turn's bubble it
 // stays on over any wallpaper, so it is held within the material's band:
 // dark glass with light text in the dark skins, light glass for the skins'
-// own dark text in the light ones. Only a stretch around what is exposed is
-// kept as an image, so a long reply never holds one of its whole height.
+// own dark text in the light ones. In the list it copies its glass from the
+// list's backdrop sheet, which stays put while the list follows the reply:
+// a frame of streaming copies, it does not hold the glass again.
 class LiveGlass : public glass::GlassSurface {
     Q_OBJECT
 public:
@@ -23,30 +25,16 @@ public:
     // The glass is light (the light skins): text takes the skin's checked colours.
     bool isLight() const;
 
+    // The glass behind the reply: the bubble's material and fill, held in
+    // the band of the text drawn on it.
+    MessageChrome::TurnGlass turnGlass() const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // The held material of a stretch of the block, kept while the backdrop,
-    // the block's place and width and the look stay: a repaint under the
-    // streaming text or the breathing mark is then a copy, and growth
-    // within the slack below costs nothing.
-    void ensureMaterial(const QRect &exposed);
-
     double m_visibility = 0;
     double m_opacity = 1;
-    QImage m_material;
-    QRect m_span; // what m_material covers, in the block's coordinates
-    struct MaterialKey {
-        const void *provider = nullptr;
-        quint64 revision = 0;
-        QPointF origin;
-        int width = 0;
-        qreal dpr = 1;
-        double visibility = 0;
-        bool light = false;
-        bool operator==(const MaterialKey &) const = default;
-    } m_key;
 };
 
 } // namespace chat

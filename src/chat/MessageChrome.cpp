@@ -239,6 +239,43 @@ void MessageChrome::userBubble(QPainter &p, const QRectF &rect, double v, const 
     p.restore();
 }
 
+void MessageChrome::paintFromSheet(QPainter &p, glass::BackdropSheet &sheet, const QWidget *bubble,
+                                   const QRect &exposed, const QRectF &drawn, const TurnGlass &look)
+{
+    const glass::BackdropSheet::Draw draw = [look](QPainter &layer, const glass::BackdropFrame *frame,
+                                                   QPointF origin, const QRectF &r) {
+        paintGlass(layer, r, look, frame, origin);
+    };
+    // The held glass of all that is exposed at once: holding has a cost per
+    // stroke (a margin around it), the copies below have none.
+    sheet.prepare(bubble, exposed, look.key(), draw);
+    const auto material = [&](const QRect &area, bool shaped) {
+        if (area.isEmpty())
+            return;
+        p.save();
+        if (shaped) {
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setClipRect(area, Qt::IntersectClip);
+            p.setClipPath(bubbleShape(drawn), Qt::IntersectClip);
+        }
+        sheet.paint(p, bubble, area, look.key(), draw);
+        p.restore();
+    };
+    // Only the rounded ends need the shape's clip; between them the shape
+    // is the plain rectangle, copied straight (a clipped copy costs several
+    // times as much).
+    const int end = int(std::ceil(kRadius)) + 1;
+    const int height = bubble->height();
+    const int width = bubble->width();
+    if (height > 2 * end) {
+        material(exposed & QRect(0, 0, width, end), true);
+        material(exposed & QRect(0, end, width, height - 2 * end), false);
+        material(exposed & QRect(0, height - end, width, end), true);
+    } else {
+        material(exposed, true);
+    }
+}
+
 MarkdownStyle MessageChrome::markdownStyle(const glass::Styles &styles, const QColor &ink)
 {
     const stage::SkinColors &c = styles.skin.colors;
@@ -336,38 +373,8 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
     for (const auto &[v, alpha] : looks) {
         if (v <= 0.01 || alpha <= 0)
             continue;
-        const MessageChrome::TurnGlass held = turnGlass(s, v);
-        const glass::BackdropSheet::Draw draw = [held](QPainter &layer, const glass::BackdropFrame *frame,
-                                                       QPointF origin, const QRectF &r) {
-            MessageChrome::paintGlass(layer, r, held, frame, origin);
-        };
-        // The held glass of all that is exposed at once: holding has a cost
-        // per stroke (a margin around it), the copies below have none.
-        sheet->prepare(this, exposed, held.key(), draw);
         p.setOpacity(alpha);
-        const auto material = [&](const QRect &area, bool shaped) {
-            if (area.isEmpty())
-                return;
-            p.save();
-            if (shaped) {
-                p.setRenderHint(QPainter::Antialiasing);
-                p.setClipRect(area, Qt::IntersectClip);
-                p.setClipPath(MessageChrome::bubbleShape(drawn), Qt::IntersectClip);
-            }
-            sheet->paint(p, this, area, held.key(), draw);
-            p.restore();
-        };
-        // Only the rounded ends need the shape's clip; between them the
-        // shape is the plain rectangle, copied straight (a clipped copy
-        // costs several times as much).
-        const int end = int(std::ceil(kRadius)) + 1;
-        if (height() > 2 * end) {
-            material(exposed & QRect(0, 0, width(), end), true);
-            material(exposed & QRect(0, end, width(), height() - 2 * end), false);
-            material(exposed & QRect(0, height() - end, width(), end), true);
-        } else {
-            material(exposed, true);
-        }
+        MessageChrome::paintFromSheet(p, *sheet, this, exposed, drawn, turnGlass(s, v));
     }
     // The faint decoration changes over at half way, drawn once per look.
     p.setOpacity(opacity);

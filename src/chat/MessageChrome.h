@@ -12,6 +12,7 @@
 class QPainter;
 
 namespace glass {
+class BackdropSheet;
 class StyleStore;
 struct Styles;
 } // namespace glass
@@ -73,6 +74,11 @@ void userDecoration(QPainter &painter, const QRectF &rect, double visibility, co
 // ends of a bubble cut off by it stay beyond it, rounded corners and all,
 // so the pixels in view are the ones the whole shape gives.
 QRectF shapeInView(const QRectF &rect, const QRectF &exposed);
+// The held glass of bubble (inside a scrolling list) over exposed, copied
+// from the list's backdrop sheet, so scrolling and growing only copy:
+// drawn is the stretch of the shape to clip to (shapeInView).
+void paintFromSheet(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &exposed,
+                    const QRectF &drawn, const TurnGlass &look);
 // The Markdown look of a turn with its text colour.
 MarkdownStyle markdownStyle(const glass::Styles &styles, const QColor &ink);
 

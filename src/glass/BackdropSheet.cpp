@@ -6,10 +6,10 @@
 namespace glass {
 
 namespace {
-// A list shows one or two materials at a time (the user's turns and the
-// assistant's), twice that while their looks cross-fade; each layer is as
-// large as the host, so few are kept.
-constexpr size_t kMaxLayers = 4;
+// A list shows up to three materials at a time (the user's turns, the
+// assistant's and the reply being written), two more while looks
+// cross-fade; each layer is as large as the host, so few are kept.
+constexpr size_t kMaxLayers = 5;
 } // namespace
 
 BackdropSheet::BackdropSheet(QWidget *host)

@@ -8,6 +8,7 @@
 
 #include "chat/LiveAssistantBlock.h"
 #include "chat/LiveGlass.h"
+#include "glass/BackdropSheet.h"
 #include "chat/MarkdownTextView.h"
 #include "chat/MessageRow.h"
 
@@ -147,6 +148,32 @@ private slots:
         QVERIFY2(worst[0] >= 4.5, qPrintable(QStringLiteral("user text %1").arg(worst[0], 0, 'f', 2)));
         QVERIFY2(worst[1] >= 4.5, qPrintable(QStringLiteral("reply text %1").arg(worst[1], 0, 'f', 2)));
         QVERIFY2(worst[2] >= 3, qPrintable(QStringLiteral("link %1").arg(worst[2], 0, 'f', 2)));
+    }
+
+    // While a reply streams the list follows it, so the block moves every
+    // frame: its glass comes from the list's sheet, which stays put, and a
+    // move is a copy, not the glass held again.
+    void followingTheReplyCopiesItsGlass_data() { glassInBands_data(); }
+    void followingTheReplyCopiesItsGlass()
+    {
+        QFETCH(QString, skin);
+        StagedChat c(skin, chattest::kDefaultStage, -1, QSize(700, 700));
+        auto *live = new chat::LiveAssistantBlock(c.context(), c.list);
+        live->setStreamingText(QStringLiteral("Reading the sources first."));
+        live->setGeometry(40, 200, 600, 420);
+        QVERIFY(c.showAndWait());
+        auto *sheet = c.list->findChild<glass::BackdropSheet *>();
+        QVERIFY(sheet);
+        c.window->grab();
+        const int drawn = sheet->layerDraws();
+        QVERIFY(drawn > 0);
+        // Scrolled up with the reply, a few lines at a time, over the stretch already shown.
+        live->setGeometry(40, 300, 600, 320);
+        for (int y = 300; y >= 200; y -= 10) {
+            live->move(40, y);
+            c.window->grab();
+        }
+        QCOMPARE(sheet->layerDraws(), drawn);
     }
 
     // A long reply's glass is painted only where exposed; painted band by
