@@ -9,6 +9,7 @@
 #include "stage/SkinStore.h"
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"
+#include "support/TestVideo.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,8 +17,6 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -105,20 +104,6 @@ void measure(const char *name, Window &w, int ms)
     std::fflush(stdout);
 }
 
-QString makeVideo(const QString &dir)
-{
-    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
-    if (ffmpeg.isEmpty())
-        return {};
-    const QString path = QDir(dir).filePath(QStringLiteral("stage-1080p.mp4"));
-    QProcess p;
-    p.start(ffmpeg, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
-                     QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("testsrc2=size=1920x1080:rate=30"), QStringLiteral("-t"), QStringLiteral("4"),
-                     QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path});
-    return p.waitForFinished(120'000) && p.exitCode() == 0 ? path : QString();
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -151,7 +136,8 @@ int main(int argc, char **argv)
         measure("stage.image_kenburns_bare", w, ms);
     }
 
-    const QString video = makeVideo(home.path());
+    const QString video = testsupport::makeTestVideo(QDir(home.path()).filePath(QStringLiteral("stage-1080p.mp4")),
+                                                     QStringLiteral("testsrc2=size=1920x1080:rate=30"), 4);
     if (video.isEmpty()) {
         std::printf("stage.video skipped (no ffmpeg)\n");
         return 0;
