@@ -1,4 +1,5 @@
 #include "app/AccountController.h"
+#include "app/TellingDesktop.h"
 
 #include "auth/CliSessionImport.h"
 #include "auth/MoonshelfAuth.h"
@@ -187,7 +188,10 @@ bool AccountController::openWebPage(const QUrl &url)
 {
     if (!isWebAddress(url))
         return false;
-    return m_desktop.openUrl(url);
+    if (m_desktop.openUrl(url))
+        return true;
+    emit pageUnopened(DesktopText::unopened(url));
+    return false;
 }
 
 } // namespace app

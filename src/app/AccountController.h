@@ -69,6 +69,7 @@ public:
     [[nodiscard]] QCoro::Task<platform::Status<QString>> clearAPIKey();
 
     // Opens a web page in the browser; anything but http or https is refused.
+    // When no browser can be started, pageUnopened says so with the address.
     bool openWebPage(const QUrl &url);
 
     // Why a typed key cannot be saved; none when it can.
@@ -80,6 +81,7 @@ signals:
     void sessionChanged();
     void lastStatusChanged();
     void lastErrorChanged();
+    void pageUnopened(const QString &text);
     // After any change of what this object shows, the key's state included.
     void changed();
 

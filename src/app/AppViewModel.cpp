@@ -9,6 +9,7 @@
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"
+#include "platform/DesktopServices.h"
 #include "platform/SharedNetwork.h"
 
 #include <QPointer>

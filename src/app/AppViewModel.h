@@ -178,6 +178,9 @@ public:
     void attachLoggedPath(const QString &pathOrRelative);
     // Shows the file selected in the file manager.
     void revealInFinder(const QString &path);
+    // The desktop for the window's views (links, the About panel): what it
+    // cannot start is told through errorMessage, with what to copy.
+    platform::DesktopServices &tellingDesktop();
     // Opens the tip link in the browser; false when there is none.
     bool openTipJar();
 
@@ -342,6 +345,7 @@ private:
     agent::OneShot<bool> takeAttachTurn(std::optional<agent::OneShot<bool>> &previous);
     model::AttachmentTempStore &staging() const { return *m_staging; }
     platform::DesktopServices &desktop() const;
+    std::unique_ptr<platform::DesktopServices> m_tellingDesktop;
 
     // Published fields, in this order.
     QString m_draft;

@@ -2,6 +2,7 @@
 
 #include "agent/WorkspaceManager.h"
 #include "app/Donation.h"
+#include "app/TellingDesktop.h"
 #include "platform/DesktopServices.h"
 
 #include <QFileInfo>
@@ -39,12 +40,21 @@ void AppViewModel::attachLoggedPath(const QString &pathOrRelative)
 
 void AppViewModel::revealInFinder(const QString &path)
 {
-    desktop().revealFile(path);
+    tellingDesktop().revealFile(path);
 }
 
 bool AppViewModel::openTipJar()
 {
-    return Donation::openTipJar(desktop());
+    return Donation::openTipJar(tellingDesktop());
+}
+
+platform::DesktopServices &AppViewModel::tellingDesktop()
+{
+    if (!m_tellingDesktop) {
+        m_tellingDesktop = std::make_unique<TellingDesktop>([this]() -> platform::DesktopServices & { return desktop(); },
+                                                            [this](const QString &text) { setErrorMessage(text); });
+    }
+    return *m_tellingDesktop;
 }
 
 } // namespace app

@@ -3,6 +3,7 @@
 #include "agent/WorkspaceManager.h"
 #include "app/FilePanels.h"
 #include "app/SessionExport.h"
+#include "app/TellingDesktop.h"
 #include "model/ConversationStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/DesktopServices.h"
@@ -87,7 +88,7 @@ void AppViewModel::revealProjectInFinder()
         pickProjectFolder();
         return;
     }
-    desktop().revealFile(m_workspace->rootPath());
+    tellingDesktop().revealFile(m_workspace->rootPath());
 }
 
 void AppViewModel::openProjectInTerminal()
@@ -98,8 +99,14 @@ void AppViewModel::openProjectInTerminal()
     }
     // The folder goes to the terminal as its working directory, never as
     // text a shell would read.
-    if (!desktop().openTerminal(m_workspace->rootPath()))
-        desktop().revealFile(m_workspace->rootPath());
+    const QString root = m_workspace->rootPath();
+    if (desktop().openTerminal(root))
+        return;
+    // Without a terminal the file manager shows the folder, and the person learns why.
+    const bool shown = desktop().revealFile(root);
+    setErrorMessage(DesktopText::noTerminal(root) + QLatin1Char(' ')
+                    + (shown ? QStringLiteral("The file manager shows the folder instead.")
+                             : DesktopText::unopened(QUrl::fromLocalFile(root))));
 }
 
 void AppViewModel::revealInFileTree(const QString &pathOrRelative)

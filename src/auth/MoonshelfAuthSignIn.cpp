@@ -75,8 +75,11 @@ QCoro::Task<> MoonshelfAuth::runSignIn(std::shared_ptr<SignInAttempt> attempt)
     setSignInVerificationURL(device.verificationURIComplete ? device.verificationURIComplete
                                                             : device.verificationURI);
     setLastStatus(QStringLiteral("Approve code ") + device.userCode + QStringLiteral(" in your browser"));
-    if (m_signInVerificationURL)
-        m_deps.desktop->openUrl(*m_signInVerificationURL);
+    // Without a browser the person opens the page: they are told where.
+    if (m_signInVerificationURL && !m_deps.desktop->openUrl(*m_signInVerificationURL)) {
+        setLastError(QStringLiteral("No browser could be started. Open %1 in a browser and approve code %2 there.")
+                         .arg(m_signInVerificationURL->toString(), device.userCode));
+    }
 
     const auto tokens = co_await DeviceFlow::pollForTokens(device, context);
     if (!self || !tokens || attempt->cancelled)

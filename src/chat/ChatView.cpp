@@ -25,7 +25,7 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
 {
     setObjectName(QStringLiteral("chatView"));
     setAttribute(Qt::WA_NoSystemBackground);
-    m_transcript = new TranscriptView(MessageRowContext{styles, app.background(), m_cache, nullptr}, this);
+    m_transcript = new TranscriptView(MessageRowContext{styles, app.background(), m_cache, &app.tellingDesktop()}, this);
     m_composer = new ComposerBar(app, styles, this);
     AttachmentStrip::install(m_composer->attachmentSlot(), app, styles);
     new DropTarget(app, styles, m_composer->card());

@@ -2,6 +2,7 @@
 
 #include "app/AccountController.h"
 #include "app/Donation.h"
+#include "app/TellingDesktop.h"
 #include "glass/TextInk.h"
 #include "model/BrandDisclaimer.h"
 #include "settings/ClinkingGlasses.h"
@@ -95,7 +96,11 @@ void TipSection::tip()
     const auto url = app::Donation::tipJarURL();
     if (url && m_links.openWebPage(*url))
         return;
-    emit bannerRequested(Banner{Banner::Kind::Error, QStringLiteral("Couldn\u2019t open PayPal.")});
+    // With the address to copy when it was the browser that failed.
+    QString text = QStringLiteral("Couldn\u2019t open PayPal.");
+    if (url && app::AccountController::isWebAddress(*url))
+        text += QLatin1Char(' ') + app::DesktopText::unopened(*url);
+    emit bannerRequested(Banner{Banner::Kind::Error, text});
 }
 
 void TipSection::applyLook(const SettingsLook &look)

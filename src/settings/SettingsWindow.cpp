@@ -122,6 +122,8 @@ SettingsWindow::SettingsWindow(app::AppViewModel &app, glass::StyleStore &styles
         if (const auto banner = BannerRules::onLastStatus(a.lastStatus(), a.lastError()))
             setBanner(*banner);
     });
+    connect(&account, &app::AccountController::pageUnopened, this,
+            [this](const QString &text) { setBanner(Banner{Banner::Kind::Error, text}); });
     connect(&account, &app::AccountController::lastErrorChanged, this, [this] {
         if (const auto banner = BannerRules::onLastError(m_app.account().lastError()))
             setBanner(*banner);

@@ -144,7 +144,7 @@ void MainWindow::takeKeyboardBack()
 
 void MainWindow::showAbout()
 {
-    auto *panel = new AboutPanel(m_styles, m_desktop, this);
+    auto *panel = new AboutPanel(m_styles, m_app.tellingDesktop(), this);
     panel->setWindowModality(Qt::WindowModal);
     panel->open();
     emit aboutShown(panel);

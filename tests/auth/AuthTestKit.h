@@ -52,10 +52,11 @@ private:
 class RecordingDesktop final : public platform::DesktopServices {
 public:
     QList<QUrl> opened;
+    bool browserWorks = true;
     bool openUrl(const QUrl &url) override
     {
         opened.append(url);
-        return true;
+        return browserWorks;
     }
     bool revealFile(const QString &) override { return false; }
     bool openTerminal(const QString &) override { return false; }

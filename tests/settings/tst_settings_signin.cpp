@@ -151,6 +151,27 @@ private slots:
         QVERIFY(!m_settings->auth().session());
     }
 
+    // Without a browser the window says where to go, with the code, and
+    // the page link says so again with the address.
+    void noBrowserSaysWhereToGo()
+    {
+        m_peer->enqueue(kDevicePath, OAuthServerPeer::json(200, deviceReply("https://example.test/device")));
+        OAuthServerPeer::Reply held = OAuthServerPeer::json(400, kPending);
+        held.hang = true;
+        m_peer->setFallback(kTokenPath, held);
+        SettingsWindow &window = makeWindow();
+        m_settings->desktop().browserWorks = false;
+        window.show();
+        window.signInSection()->signInButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_settings->auth().signInUserCode().has_value(), 10000);
+        QTRY_COMPARE(m_log.last(), QStringLiteral("error: No browser could be started. Open https://example.test/device "
+                                                  "in a browser and approve code ABCD-EFGH there."));
+        QVERIFY(m_settings->auth().isSigningIn()); // the code still works
+        window.signInSection()->pageLink()->click();
+        QCOMPARE(m_log.last(), QStringLiteral("error: No browser could be started to open https://example.test/device. "
+                                              "Copy the address into a browser yourself."));
+    }
+
     // A sign-in page that is not a web address is neither linked nor opened.
     void nonWebPageIsNotOffered()
     {

@@ -49,13 +49,13 @@ QCoro::Task<std::optional<QString>> ScriptedPanels::chooseFolder(FolderRequest r
 bool RecordingDesktop::openUrl(const QUrl &url)
 {
     calls.append(QStringLiteral("url ") + url.toString());
-    return true;
+    return browserWorks;
 }
 
 bool RecordingDesktop::revealFile(const QString &path)
 {
     calls.append(QStringLiteral("reveal ") + path);
-    return true;
+    return fileManagerWorks;
 }
 
 bool RecordingDesktop::openTerminal(const QString &folder)

@@ -43,6 +43,8 @@ class RecordingDesktop final : public platform::DesktopServices {
 public:
     QStringList calls; // "url <u>", "reveal <path>", "terminal <folder>"
     bool terminalWorks = true;
+    bool fileManagerWorks = true;
+    bool browserWorks = true;
 
     bool openUrl(const QUrl &url) override;
     bool revealFile(const QString &path) override;

@@ -1,6 +1,7 @@
 #include "WindowKit.h"
 
 #include "agent/WorkspaceManager.h"
+#include "chat/MarkdownTextView.h"
 #include "model/ConversationStore.h"
 #include "support/TestMain.h"
 #include "window/ActionRegistry.h"
@@ -192,32 +193,48 @@ private Q_SLOTS:
         }
     }
 
-    // Finder and Terminal go through the desktop layer with the folder as
-    // data (never as shell text); without a project both ask for one.
+    // The file manager and the terminal go through the desktop layer with
+    // the folder as data (never as shell text); without a project both ask
+    // for one. What cannot be started is told, with the path to copy.
     void projectActions_data()
     {
         QTest::addColumn<bool>("inProject");
         QTest::addColumn<bool>("terminalWorks");
+        QTest::addColumn<bool>("fileManagerWorks");
         QTest::addColumn<QString>("action");
         QTest::addColumn<QStringList>("calls");
         QTest::addColumn<int>("folderPanels");
-        QTest::newRow("reveal") << true << true << "finder" << QStringList{"reveal %1"} << 0;
-        QTest::newRow("terminal") << true << true << "terminal" << QStringList{"terminal %1"} << 0;
-        QTest::newRow("no terminal: reveal instead")
-            << true << false << "terminal" << QStringList{"terminal %1", "reveal %1"} << 0;
-        QTest::newRow("reveal without project asks for one") << false << true << "finder" << QStringList{} << 1;
-        QTest::newRow("terminal without project asks for one") << false << true << "terminal" << QStringList{} << 1;
+        QTest::addColumn<QString>("told");
+        const QString noTerminal = "No terminal could be started in %1 (install one, or name it in TERMINAL). ";
+        const QString noFileManager = "No file manager could be started to show %1. Copy the path to open it yourself.";
+        QTest::newRow("reveal") << true << true << true << "finder" << QStringList{"reveal %1"} << 0 << "";
+        QTest::newRow("terminal") << true << true << true << "terminal" << QStringList{"terminal %1"} << 0 << "";
+        QTest::newRow("no terminal: shown in the file manager, and told")
+            << true << false << true << "terminal" << QStringList{"terminal %1", "reveal %1"} << 0
+            << noTerminal + "The file manager shows the folder instead.";
+        QTest::newRow("no terminal, no file manager")
+            << true << false << false << "terminal" << QStringList{"terminal %1", "reveal %1"} << 0
+            << noTerminal + noFileManager;
+        QTest::newRow("no file manager") << true << true << false << "finder" << QStringList{"reveal %1"} << 0
+                                         << noFileManager;
+        QTest::newRow("reveal without project asks for one")
+            << false << true << true << "finder" << QStringList{} << 1 << "";
+        QTest::newRow("terminal without project asks for one")
+            << false << true << true << "terminal" << QStringList{} << 1 << "";
     }
 
     void projectActions()
     {
         QFETCH(bool, inProject);
         QFETCH(bool, terminalWorks);
+        QFETCH(bool, fileManagerWorks);
         QFETCH(QString, action);
         QFETCH(QStringList, calls);
         QFETCH(int, folderPanels);
+        QFETCH(QString, told);
         windowtest::WindowKit kit(inProject);
         kit.desktop().terminalWorks = terminalWorks;
+        kit.desktop().fileManagerWorks = fileManagerWorks;
         const QUuid refresh = kit.vm().fileTreeRefresh();
         if (action == "finder")
             kit.vm().revealProjectInFinder();
@@ -229,6 +246,43 @@ private Q_SLOTS:
         for (QString &c : calls)
             c = c.arg(kit.projectPath());
         QCOMPARE(kit.desktop().calls, calls);
+        QCOMPARE(kit.vm().errorMessage().value_or(QString()), told.isEmpty() ? QString() : told.arg(kit.projectPath()));
+    }
+
+    // A link in a reply opens in the browser; without one, the window says
+    // so with the address.
+    void replyLinks_data()
+    {
+        QTest::addColumn<bool>("browserWorks");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("opens") << true << "";
+        QTest::newRow("no browser")
+            << false << "No browser could be started to open https://example.org/x. Copy the address into a browser "
+                        "yourself.";
+    }
+
+    void replyLinks()
+    {
+        QFETCH(bool, browserWorks);
+        QFETCH(QString, told);
+        windowtest::WindowKit kit;
+        kit.desktop().browserWorks = browserWorks;
+        model::ConversationStore &store = kit.vm().conversations();
+        store.appendMessage(*store.selectedConversationID(), model::ChatMessage::make(model::MessageRole::User, "hi"));
+        store.appendMessage(*store.selectedConversationID(),
+                            model::ChatMessage::make(model::MessageRole::Assistant,
+                                                     "[linklinklinklinklink](https://example.org/x) after"));
+        QVERIFY(kit.show());
+        chat::MarkdownTextView *reply = nullptr;
+        QTRY_VERIFY((reply = [&]() -> chat::MarkdownTextView * {
+            for (auto *v : kit.window().findChildren<chat::MarkdownTextView *>())
+                if (v->isVisible() && v->text().startsWith("[linklink"))
+                    return v;
+            return nullptr;
+        }()));
+        QTest::mouseClick(reply, Qt::LeftButton, {}, QPoint(10, 8));
+        QCOMPARE(kit.desktop().calls, QStringList{"url https://example.org/x"});
+        QCOMPARE(kit.vm().errorMessage().value_or(QString()), told);
     }
 
     // Escape while an approval card shows denies the call and the run goes
