@@ -10,7 +10,6 @@
 #include "glass/TextInk.h"
 #include "panels/PanelChrome.h"
 
-#include <QAction>
 #include <QBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -109,13 +108,6 @@ FilePeekView::FilePeekView(app::AppViewModel &app, glass::StyleStore &styles, QW
     connect(m_attach, &QAbstractButton::clicked, this, [this] { m_app.attachProjectFile(m_file.url.toLocalFile()); });
     connect(m_reveal, &QAbstractButton::clicked, this, [this] { m_app.revealInFinder(m_file.url.toLocalFile()); });
     connect(m_close, &QAbstractButton::clicked, this, [this] { m_app.setPeekedFile(std::nullopt); });
-    // Escape closes the peek while the focus is in it; elsewhere it belongs
-    // to the window (deny an approval, stop a run).
-    auto *escape = new QAction(this);
-    escape->setShortcut(Qt::Key_Escape);
-    escape->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QAction::triggered, this, [this] { m_app.setPeekedFile(std::nullopt); });
-    addAction(escape);
     connect(&m_styles, &glass::StyleStore::changed, this, &FilePeekView::restyle);
     // Shown exactly while the controller holds a peeked file.
     connect(&m_app, &app::AppViewModel::peekedFileChanged, this, [this] {

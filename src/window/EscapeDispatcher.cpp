@@ -3,14 +3,25 @@
 #include "app/AppViewModel.h"
 #include "glass/SheetOverlay.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QShortcut>
 
 namespace window {
 
 EscapeDispatcher::EscapeDispatcher(app::AppViewModel &app, glass::SheetOverlay *sheets, QObject *parent)
     : QObject(parent), m_app(app), m_sheets(sheets)
 {
+}
+
+void EscapeDispatcher::listenWhileIdle(QWidget *window, QAction *stop)
+{
+    auto *idle = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    idle->setContext(Qt::WindowShortcut);
+    idle->setEnabled(!stop->isEnabled());
+    connect(stop, &QAction::enabledChanged, idle, [idle](bool stopOn) { idle->setEnabled(!stopOn); });
+    connect(idle, &QShortcut::activated, this, [this] { dispatch(); });
 }
 
 EscapeDispatcher::Outcome EscapeDispatcher::dispatch()
@@ -20,6 +31,10 @@ EscapeDispatcher::Outcome EscapeDispatcher::dispatch()
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QCoreApplication::sendEvent(m_sheets, &escape);
         return Outcome::sheet;
+    }
+    if (m_app.peekedFile()) {
+        m_app.setPeekedFile(std::nullopt);
+        return Outcome::peekClosed;
     }
     if (m_app.pendingApproval()) {
         m_app.resolveApproval(false, false);

@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QPointer>
 
+class QAction;
+class QWidget;
+
 namespace app {
 class AppViewModel;
 }
@@ -12,15 +15,21 @@ class SheetOverlay;
 
 namespace window {
 
-// The one owner of Escape in the main window. Escape goes to an open sheet
-// first; else it denies the tool call an approval card waits on; else it
-// stops the run in flight. The stop command's key lands here.
+// The one owner of Escape in the main window, wherever the keyboard is in
+// it. Escape goes to an open sheet first (a tray popover takes it before
+// any of this); else it closes the file peek; else it denies the tool call
+// an approval card waits on; else it stops the run in flight. The stop
+// command's key lands here while a run is on, the window's own at rest.
 class EscapeDispatcher : public QObject {
     Q_OBJECT
 public:
-    enum class Outcome { sheet, denied, stopped, nothing };
+    enum class Outcome { sheet, peekClosed, denied, stopped, nothing };
 
     EscapeDispatcher(app::AppViewModel &app, glass::SheetOverlay *sheets, QObject *parent = nullptr);
+
+    // Escape in window while stop is off (no run): one key, one shortcut
+    // at a time, so neither is ever ambiguous.
+    void listenWhileIdle(QWidget *window, QAction *stop);
 
     Outcome dispatch();
 

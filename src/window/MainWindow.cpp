@@ -52,6 +52,7 @@ MainWindow::MainWindow(Services services, bool systemFrame, QWidget *parent)
     fill->setContentsMargins(0, 0, 0, 0);
     fill->addWidget(m_content);
     m_escape = new EscapeDispatcher(m_app, m_content->sheets(), this);
+    m_escape->listenWhileIdle(this, m_actions->action(Command::stop));
     m_settings = new SettingsHost(m_app, m_styles, this);
 
     connect(m_actions, &ActionRegistry::escapePressed, m_escape, [this] { m_escape->dispatch(); });

@@ -32,6 +32,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 
 namespace {
 
@@ -459,9 +460,6 @@ private Q_SLOTS:
         if (draft.isEmpty()) {
             VERIFY_FOCUS(card.data());
             QVERIFY(!card->isHintShown());
-            QVERIFY(!card->isArmed());
-            QVERIFY(press(Qt::Key_Return)); // too soon: no answer
-            QVERIFY(vm.pendingApproval().has_value());
         } else {
             VERIFY_FOCUS(composer(w));
             QVERIFY(card->isHintShown());
@@ -502,6 +500,81 @@ private Q_SLOTS:
         QCOMPARE(QFile::exists(newFile), written);
         QTRY_VERIFY(!card);
         VERIFY_FOCUS(composer(w));
+    }
+
+    // Escape closes the file peek wherever the keyboard is in the window:
+    // after an open sheet or popover, before an approval and before Stop.
+    void escapeClosesThePeek_data()
+    {
+        QTest::addColumn<QString>("focus"); // where the keyboard is
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QStringList>("escapes"); // what each Escape ends, in order
+        QTest::newRow("composer, at rest") << "composer" << "" << QStringList{"peek"};
+        QTest::newRow("search field, at rest") << "search" << "" << QStringList{"peek"};
+        QTest::newRow("peek's own text, at rest") << "peek" << "" << QStringList{"peek"};
+        QTest::newRow("composer, running: peek before Stop") << "composer" << "running" << QStringList{"peek", "run"};
+        QTest::newRow("card holds the keyboard: peek before the denial")
+            << "card" << "approval" << QStringList{"peek", "approval"};
+        QTest::newRow("palette open: the sheet first") << "composer" << "palette" << QStringList{"sheet", "peek"};
+        QTest::newRow("popover open: the popover first") << "composer" << "popover" << QStringList{"popover", "peek"};
+    }
+    void escapeClosesThePeek()
+    {
+        QFETCH(QString, focus);
+        QFETCH(QString, state);
+        QFETCH(QStringList, escapes);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        QVERIFY(kit.show());
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QFile file(kit.projectPath() + QStringLiteral("/notes.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("one\ntwo\n");
+        file.close();
+        vm.peekFile(QUrl::fromLocalFile(file.fileName()));
+        QVERIFY(vm.peekedFile().has_value());
+
+        if (state == "running" || state == "approval") {
+            testsupport::ChatServicePeer::Reply stalling = testsupport::ChatServicePeer::textReply(QStringLiteral("on and on"));
+            stalling.stallAfter = 12;
+            if (state == "approval") {
+                vm.setToolGuard(model::ToolGuardMode::Ask);
+                kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply(
+                    {{"c1", "write_file", "{\"path\":\"new.txt\",\"content\":\"x\"}"}}));
+            }
+            kit.peer().enqueue(stalling);
+            vm.setDraft(QStringLiteral("go"));
+            vm.send();
+            if (state == "approval")
+                QTRY_VERIFY(vm.pendingApproval().has_value());
+        }
+        if (focus == "search")
+            sidebar(w)->searchField().edit()->setFocus(Qt::MouseFocusReason);
+        else if (focus == "peek")
+            w.content()->peekSlot()->view()->findChild<QPlainTextEdit *>()->setFocus(Qt::MouseFocusReason);
+        if (focus == "card") {
+            auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+            VERIFY_FOCUS(chatView->transcript()->approvalCard());
+        }
+        if (state == "palette")
+            QVERIFY(press(Qt::Key_K, Qt::ControlModifier));
+        if (state == "popover")
+            QTest::mouseClick(tray(w)->modelChip(), Qt::LeftButton);
+
+        for (const QString &ends : escapes) {
+            const bool peek = vm.peekedFile().has_value(), sheet = w.content()->sheets()->isOpen(),
+                       popover = tray(w)->popovers().isOpen(), pending = vm.pendingApproval().has_value(),
+                       running = vm.isRunning();
+            QVERIFY(press(Qt::Key_Escape));
+            QTRY_COMPARE(vm.peekedFile().has_value(), peek && ends != "peek");
+            QCOMPARE(w.content()->sheets()->isOpen(), sheet && ends != "sheet");
+            QCOMPARE(tray(w)->popovers().isOpen(), popover && ends != "popover");
+            QCOMPARE(vm.pendingApproval().has_value(), pending && ends != "approval");
+            QCOMPARE(vm.isRunning(), running && ends != "run");
+        }
+        if (vm.isRunning())
+            vm.stop();
     }
 
     // Every control Tab reaches, in the main window, the settings window,
