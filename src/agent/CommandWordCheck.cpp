@@ -73,6 +73,7 @@ constexpr Wrapper kWrappers[] = {
     {u"noglob", u"", 0, Mode::Plain},
     {u"nocorrect", u"", 0, Mode::Plain},
     {u"coproc", u"", 0, Mode::Plain},
+    {u"repeat", u"", 1, Mode::Plain},
     {u"chroot", u"--userspec --groups", 1, Mode::Plain},
     {u"unshare", u"-S -G -R -w --setuid --setgid --root --wd --map-user --map-group --propagation", 0, Mode::Plain},
     {u"nsenter", u"-t -S -G -r -w --target --setuid --setgid --root --wd", 0, Mode::Plain},
@@ -235,10 +236,7 @@ void Review::pipeline(const Pipeline &p, Scope &scope)
             flow = {};
             continue;
         }
-        std::vector<const Word *> words;
-        for (const Word &w : c.words)
-            words.push_back(&w);
-        Resolved r = resolve(words, scope);
+        Resolved r = resolve(c, scope);
         if (r.invocation) {
             for (const Redirect &redirect : c.redirects)
                 r.invocation->redirects.push_back(&redirect);
@@ -271,6 +269,8 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
         if (Places::isStartupFile(at))
             flag(QStringLiteral("Shell profile tampering"));
         if (writes) {
+            if (Places::isSshFolder(at))
+                flag(QStringLiteral("Credential file access (~/.ssh)"));
             if (const std::optional<QString> why = Places::persistence(at))
                 flag(*why);
             if (Places::isDevice(target))
@@ -351,12 +351,13 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 ++i;
                 continue;
             }
-            if (wrapper->mode == Mode::Env && (option == u"-S" || option.startsWith(QLatin1String("--split-string")))) {
+            if (wrapper->mode == Mode::Env && (option.startsWith(QLatin1String("-S")) || option.startsWith(QLatin1String("--split-string")))) {
                 // env -S splits its string into the command line it runs.
                 QStringList rest;
-                const bool attached = option.contains(u'=');
+                const qsizetype valueAt = option.startsWith(QLatin1String("-S")) ? 2 : option.indexOf(u'=') + 1;
+                const bool attached = valueAt > 0 && valueAt < option.size();
                 for (std::size_t j = i + (attached ? 0 : 1); j < words.size(); ++j)
-                    rest.append(j == i ? option.mid(option.indexOf(u'=') + 1) : words[j]->text);
+                    rest.append(j == i ? option.mid(valueAt) : words[j]->text);
                 text = synthetic(rest.join(u' '));
                 break;
             }
@@ -426,6 +427,14 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
         }
     }
     return r;
+}
+
+Review::Resolved Review::resolve(const SimpleCommand &c, const Scope &scope)
+{
+    std::vector<const Word *> words;
+    for (const Word &w : c.words)
+        words.push_back(&w);
+    return resolve(words, scope);
 }
 
 std::optional<Invocation> Review::quietInvocation(const std::vector<const Word *> &words, const Scope &scope)

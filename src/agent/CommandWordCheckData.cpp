@@ -9,11 +9,6 @@ namespace agent::CommandWordCheck {
 
 namespace {
 
-bool isOneOf(const QString &name, std::initializer_list<const char16_t *> names)
-{
-    return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
-}
-
 QString destroyed(const QString &tool)
 {
     return QStringLiteral("Cloud or infrastructure destroyed (%1)").arg(tool);

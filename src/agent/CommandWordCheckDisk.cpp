@@ -6,11 +6,6 @@ namespace agent::CommandWordCheck {
 
 namespace {
 
-bool isOneOf(const QString &name, std::initializer_list<const char16_t *> names)
-{
-    return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
-}
-
 QString rawWrite(const QString &tool)
 {
     return QStringLiteral("Raw disk write (%1)").arg(tool);
@@ -125,6 +120,8 @@ bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
         for (const QString &o : f.operands) {
             if (Places::isDevice(o))
                 review.flag(rawWrite(n));
+            if (Places::isSshFolder(review.place(o, scope)))
+                review.flag(QStringLiteral("Credential file access (~/.ssh)"));
             review.wrote(review.place(o, scope), inv.input);
         }
         return true;

@@ -18,11 +18,6 @@ Text::Kind worse(Text::Kind a, Text::Kind b)
     return std::max(a, b);
 }
 
-bool isOneOf(const QString &name, std::initializer_list<const char16_t *> names)
-{
-    return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
-}
-
 bool hasLetter(const QStringList &args, QChar letter, std::initializer_list<const char *> longNames = {})
 {
     for (const QString &a : args) {
@@ -217,10 +212,7 @@ Text Review::flowOf(const Pipeline &p, Scope &scope)
             flow = {};
             continue;
         }
-        std::vector<const Word *> words;
-        for (const Word &w : c.words)
-            words.push_back(&w);
-        Resolved r = resolve(words, scope);
+        Resolved r = resolve(c, scope);
         if (r.computedName) {
             flow = Text::of(Text::Kind::Computed);
         } else if (r.invocation) {
@@ -355,6 +347,8 @@ void Review::run(const Text &code, Language language, Scope &scope)
         flag(*f.effect);
     for (const QString &command : f.commands)
         shellText(command, scope);
+    if (f.downloadsAndRuns)
+        flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
     if (f.decodesAndRuns)
         flag(QStringLiteral("Decoded text run by a shell or interpreter"));
     if (f.runsUnknown)

@@ -27,6 +27,8 @@ void configValue(Review &review, const QString &setting, Scope &scope)
                                       QStringLiteral("gpg.program")};
     if ((key.startsWith(QLatin1String("alias.")) || key.startsWith(QLatin1String("credential."))) && value.startsWith(u'!'))
         review.run(Text::known(value.mid(1)), Language::Shell, scope);
+    else if (key.startsWith(QLatin1String("alias.")))
+        review.run(Text::known(QStringLiteral("git ") + value), Language::Shell, scope); // runs as git VALUE
     else if (commands.contains(key) || key.startsWith(QLatin1String("pager.")))
         review.run(Text::known(value), Language::Shell, scope);
 }
@@ -151,6 +153,12 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
     } else if (sub == u"replace") {
         if (!ops.isEmpty() && !f.has(u'l', u"--list"))
             review.flag(rewritten(sub));
+    } else if (sub == u"config") {
+        // git config alias.x VALUE: what the alias will run is read now.
+        for (qsizetype k = 0; k + 1 < ops.size(); ++k) {
+            if (ops.at(k).toLower().startsWith(QLatin1String("alias.")) || ops.at(k).toLower().startsWith(QLatin1String("core.")))
+                configValue(review, ops.at(k) + u'=' + ops.at(k + 1), scope);
+        }
     } else if (sub.startsWith(QLatin1String("credential"))) {
         if (ops.contains(u"fill") || ops.contains(u"get"))
             review.flag(QStringLiteral("Credential file access (saved credentials)"));

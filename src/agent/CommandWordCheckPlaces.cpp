@@ -157,8 +157,12 @@ std::optional<QString> Places::credential(const Place &p)
         return QStringLiteral("app sign-in");
     if (q.contains(QStringLiteral("com.ovu.QirvMac")))
         return QStringLiteral("app data");
-    if (absolute && q.size() >= 3 && q.first() == u"proc" && (q.last() == u"environ" || q.last() == u"mem"))
-        return QStringLiteral("process environment");
+    if (absolute && q.size() >= 3 && q.first() == u"proc") {
+        // /proc/1/environ, also spelt as a pattern: /proc/*/env*
+        const QRegularExpression last(QRegularExpression::wildcardToRegularExpression(q.last()));
+        if (last.match(QStringLiteral("environ")).hasMatch() || last.match(QStringLiteral("mem")).hasMatch())
+            return QStringLiteral("process environment");
+    }
     for (qsizetype i = 0; i < q.size(); ++i) {
         if (q.at(i) == u"authorized_keys")
             return QStringLiteral("~/.ssh");
@@ -202,6 +206,11 @@ std::optional<QString> Places::credential(const Place &p)
     return std::nullopt;
 }
 
+bool Places::isSshFolder(const Place &p)
+{
+    return p.base == Place::Base::Home && !p.parts.isEmpty() && p.parts.first() == u".ssh";
+}
+
 bool Places::isStartupFile(const Place &p)
 {
     const QString joined = p.parts.join(u'/');
@@ -212,8 +221,8 @@ bool Places::isStartupFile(const Place &p)
             QStringLiteral(".zlogin"),  QStringLiteral(".zlogout"),      QStringLiteral(".kshrc"),      QStringLiteral(".mkshrc"),
             QStringLiteral(".cshrc"),   QStringLiteral(".tcshrc"),       QStringLiteral(".login"),      QStringLiteral(".logout"),
             QStringLiteral(".xprofile"), QStringLiteral(".xsessionrc"),  QStringLiteral(".xinitrc"),    QStringLiteral(".xsession"),
-            QStringLiteral(".pam_environment"), QStringLiteral(".config/fish/config.fish")};
-        return files.contains(joined) || underAny(joined, {".config/fish/conf.d", ".config/environment.d"});
+            QStringLiteral(".pam_environment"), QStringLiteral(".config/fish/config.fish"), QStringLiteral(".bash_aliases")};
+        return files.contains(joined) || underAny(joined, {".config/fish/conf.d", ".config/fish/functions", ".config/environment.d", ".bashrc.d"});
     }
     if (p.base == Place::Base::Absolute) {
         static const QStringList files{QStringLiteral("etc/profile"), QStringLiteral("etc/bash.bashrc"), QStringLiteral("etc/bashrc"),

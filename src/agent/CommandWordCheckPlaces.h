@@ -39,6 +39,9 @@ public:
     // The label of a credential place ("~/.ssh", "keyring", "app sign-in",
     // "process environment", ...), nothing for other places.
     static std::optional<QString> credential(const Place &p);
+    // The ssh folder or anything in it: writing there (config, rc,
+    // authorized_keys) changes what ssh runs or lets in.
+    static bool isSshFolder(const Place &p);
     // A file the shell or the desktop runs at start-up.
     static bool isStartupFile(const Place &p);
     // A place whose files are started later: autostart, user services, cron.

@@ -10,6 +10,9 @@ namespace {
 
 using ShellWords::Word;
 
+constexpr qsizetype kMaxCallSites = 64;     // run calls read in one program
+constexpr qsizetype kMaxCallLength = 4096;  // characters of one call's command read
+
 // Options of an interpreter: letters whose value is program text, letters
 // that take a value, the letter that names a program file.
 struct Options {
@@ -185,6 +188,7 @@ std::optional<QString> effectOf(const QString &text, const Lexed &lexed, Languag
     static const QRegularExpression kills = rx("\\bos\\.kill(?:pg)?\\b|\\bkillpg\\b|\\bprocess\\.kill\\b|\\bProcess\\.kill\\b|\\bposix_kill\\b|"
                                                "\\bsignal\\.pthread_kill\\b|\\bDeno\\.kill\\b");
     static const QRegularExpression killsBare = rx("\\bkill\\b\\s*\\(?\\s*[-\"'\\d$:A-Z]");
+    static const QRegularExpression killsGroup = rx("\\bkill\\s*\\(\\s*-");
 
     const bool perlLike = language == Language::Perl || language == Language::Other;
     const auto called = [&](const QRegularExpression &re) { return calls(re, text, lexed, evaluatesStrings); };
@@ -195,7 +199,7 @@ std::optional<QString> effectOf(const QString &text, const Lexed &lexed, Languag
         return QStringLiteral("Inline program overwrites files");
     if (called(permissions))
         return QStringLiteral("Inline program changes permissions");
-    if (called(kills) || (perlLike && matches(killsBare, code)))
+    if (called(kills) || matches(killsGroup, code) || (perlLike && matches(killsBare, code)))
         return QStringLiteral("Inline program kills processes");
     return std::nullopt;
 }
@@ -235,7 +239,8 @@ Call readCall(const QString &program, const Lexed &lexed, qsizetype from, Langua
     // A list is the whole command; otherwise its first argument is.
     qsizetype end = p;
     int nesting = 0;
-    for (; end < program.size(); ++end) {
+    const qsizetype limit = qMin(program.size(), p + kMaxCallLength);
+    for (; end < limit; ++end) {
         if (lexed.inString.at(end))
             continue;
         const QChar c = lexed.code[end];
@@ -465,6 +470,11 @@ ProgramFindings inspectProgram(const QString &program, Language language)
     for (auto it = childProcess.globalMatch(program); language == Language::JavaScript && it.hasNext();)
         sites.append(it.next().capturedEnd());
     bool runs = !lexed.commands.isEmpty();
+    if (sites.size() > kMaxCallSites) {
+        // More run calls than a reviewer reads: ask.
+        sites.resize(kMaxCallSites);
+        f.runsUnknown = true;
+    }
     for (const qsizetype site : std::as_const(sites)) {
         runs = true;
         const Call call = readCall(program, lexed, site, language);
@@ -503,6 +513,18 @@ ProgramFindings inspectProgram(const QString &program, Language language)
         "decode_base64|base64_decode|MIME::Base64|\\bpack\\s*\\(?\\s*['\"][Hh]|\\bunpack1?\\s*\\(?\\s*['\"][mu]|hex2bin|str_rot13|"
         "String\\.fromCharCode|zlib\\.decompress|gzinflate|gzuncompress|FromBase64String");
     f.decodesAndRuns = matches(decodes, program) && (runs || evaluatesStrings);
+    static const QRegularExpression downloads = rx(
+        "\\burlopen\\b|\\burllib\\b|\\brequests\\.(?:get|post)\\b|\\bhttp\\.client\\b|\\bhttpx\\b|\\bfetch\\s*\\(|\\baxios\\b|"
+        "\\bhttps?\\.get\\b|LWP::|HTTP::Tiny|Net::HTTP|open-uri|URI\\.open|\\bcurl_exec\\b|file_get_contents\\s*\\(\\s*['\"]https?:|"
+        "\\bsocket\\.(?:socket|create_connection)\\b|\\bnet\\.connect\\b");
+    f.downloadsAndRuns = matches(downloads, program) && (runs || evaluatesStrings);
+    // exec(input()), eval(data): code the program reads or builds is run.
+    static const QRegularExpression evaluatesValue = rx("\\b(?:exec|eval|Function)\\s*\\(\\s*(?!['\"`)])");
+    for (auto it = evaluatesValue.globalMatch(lexed.code); it.hasNext();) {
+        const qsizetype at = it.next().capturedEnd();
+        if (at < program.size() && !lexed.inString.at(at) && language != Language::Shell)
+            f.runsUnknown = true;
+    }
     f.credential = Places::mentionsCredential(program);
     return f;
 }

@@ -33,6 +33,7 @@ struct ProgramFindings {
     QStringList commands;          // literal command lines it runs (system("..."), backticks)
     bool runsUnknown = false;      // runs commands whose text it does not spell out
     bool decodesAndRuns = false;   // decodes text and runs or evaluates it
+    bool downloadsAndRuns = false; // fetches text from the network and runs or evaluates it
     bool credential = false;       // names a credential place
 };
 

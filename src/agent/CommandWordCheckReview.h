@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -118,6 +119,7 @@ private:
     void redirects(const ShellWords::SimpleCommand &c, const Text &output, Scope &scope);
     Text inputOf(const ShellWords::SimpleCommand &c, const Text &flow, Scope &scope);
     Resolved resolve(const std::vector<const Word *> &words, const Scope &scope);
+    Resolved resolve(const ShellWords::SimpleCommand &c, const Scope &scope);
     void judgeResolved(Resolved &r, const Text &input, Scope &scope);
     void judgeShell(const Invocation &inv, Scope &scope);
 
@@ -160,5 +162,10 @@ struct Flags {
 Flags flagsOf(const QStringList &args);
 
 QString baseName(const QString &word);
+
+inline bool isOneOf(const QString &name, std::initializer_list<const char16_t *> names)
+{
+    return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
+}
 
 } // namespace agent::CommandWordCheck

@@ -14,11 +14,6 @@ namespace {
 
 using Rule = void (*)(Review &, const Invocation &, Scope &);
 
-bool isOneOf(const QString &name, std::initializer_list<const char16_t *> names)
-{
-    return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
-}
-
 // Operand words: those that are not options (all of them after "--").
 std::vector<const Word *> operandWords(const Invocation &inv)
 {
@@ -68,7 +63,9 @@ void checkPlaces(Review &review, const Invocation &inv, Scope &scope, const std:
         const QString &text = w.text;
         if (std::find(code.cbegin(), code.cend(), &w) != code.cend())
             continue; // program text, judged as a program
-        if (text.isEmpty() || text.contains(u' ') || text.contains(u'\t') || text.contains(u'\n'))
+        // Words with spaces are sentences, unless they start like a path.
+        static const QRegularExpression pathLike(QStringLiteral("^(/|~|\\$HOME\\b|\\$\\{HOME|\\./|\\.\\./)"));
+        if (text.isEmpty() || ((text.contains(u' ') || text.contains(u'\t') || text.contains(u'\n')) && !pathLike.match(text).hasMatch()))
             continue;
         const QString previous = i > 0 ? inv.text(i - 1) : QString();
         if (identityOption && (previous == u"-i" || previous == u"-F"))
@@ -320,6 +317,15 @@ void systemctlRule(Review &review, const Invocation &inv, Scope &)
         review.flag(QStringLiteral("System reboot"));
     else if (f.operands.contains(u"kill"))
         review.killOthers();
+    else if (f.operands.contains(u"stop") || f.operands.contains(u"mask") || f.operands.contains(u"isolate"))
+        review.flag(QStringLiteral("Stops system services (systemctl)"));
+}
+
+// service NAME stop
+void serviceRule(Review &review, const Invocation &inv, Scope &)
+{
+    if (inv.args.size() >= 2 && (inv.text(1) == u"stop" || inv.text(1) == u"force-stop"))
+        review.flag(QStringLiteral("Stops system services (service)"));
 }
 
 void initRule(Review &review, const Invocation &inv, Scope &)
@@ -638,6 +644,7 @@ const QHash<QString, Rule> &rules()
         add({"tmux"}, tmuxRule);
         add({"loginctl"}, loginctlRule);
         add({"systemctl"}, systemctlRule);
+        add({"service"}, serviceRule);
         add({"init", "telinit"}, initRule);
         add({"poweroff", "halt"}, powerOff);
         add({"rm"}, rmRule);

@@ -231,12 +231,7 @@ public:
                 if (m_s[m_i + 1] != u'\n')
                     st.append(m_s[m_i + 1], 's');
                 m_i += 2;
-            } else if (c == u'$') {
-                dollar(st, depth, 'd');
-            } else if (c == u'`') {
-                ++m_i;
-                substitution(st, Stop::Backtick, depth, 'd');
-            } else {
+            } else if (!expansion(st, depth, 'd')) {
                 st.append(c, 'd');
                 ++m_i;
             }
@@ -344,17 +339,27 @@ private:
                     st.append(c, 'd');
                     ++m_i;
                 }
-            } else if (c == u'$') {
-                dollar(st, depth, 'd');
-            } else if (c == u'`') {
-                ++m_i;
-                substitution(st, Stop::Backtick, depth, 'd');
-            } else {
+            } else if (!expansion(st, depth, 'd')) {
                 st.append(c, 'd');
                 ++m_i;
             }
         }
         ++m_i;
+    }
+
+    // At "$" or "`" inside double quotes or a here-document body.
+    bool expansion(State &st, int depth, char how)
+    {
+        if (m_s[m_i] == u'$') {
+            dollar(st, depth, how);
+            return true;
+        }
+        if (m_s[m_i] == u'`') {
+            ++m_i;
+            substitution(st, Stop::Backtick, depth, how);
+            return true;
+        }
+        return false;
     }
 
     // The index just past the parenthesis or brace that closes the one at
@@ -364,10 +369,8 @@ private:
         int nesting = 0;
         for (qsizetype j = open; j < m_s.size(); ++j) {
             const QChar c = m_s[j];
-            if (c == u'\\') {
-                ++j;
-            } else if (c == u'\'') {
-                j = m_s.indexOf(u'\'', j + 1);
+            if (c == u'\\' || c == u'\'' || c == u'"') {
+                j = pastQuoted(j);
                 if (j < 0)
                     return m_s.size();
             } else if (c == opener) {
@@ -574,23 +577,32 @@ private:
     qsizetype lineEnd(qsizetype from) const
     {
         for (qsizetype j = from; j < m_s.size(); ++j) {
-            const QChar c = m_s[j];
-            if (c == u'\\') {
-                ++j;
-            } else if (c == u'\'') {
-                j = m_s.indexOf(u'\'', j + 1);
-                if (j < 0)
-                    return -1;
-            } else if (c == u'"') {
-                for (++j; j < m_s.size() && m_s[j] != u'"'; ++j) {
-                    if (m_s[j] == u'\\')
-                        ++j;
-                }
-            } else if (c == u'\n') {
+            j = pastQuoted(j);
+            if (j < 0)
+                return -1;
+            if (j < m_s.size() && m_s[j] == u'\n')
                 return j;
-            }
         }
         return -1;
+    }
+
+    // Past a backslash escape or quoted text starting at j: the index of its
+    // last character, -1 when it does not end; j for any other character.
+    qsizetype pastQuoted(qsizetype j) const
+    {
+        const QChar c = m_s[j];
+        if (c == u'\\')
+            return j + 1;
+        if (c == u'\'')
+            return m_s.indexOf(u'\'', j + 1);
+        if (c == u'"') {
+            for (++j; j < m_s.size() && m_s[j] != u'"'; ++j) {
+                if (m_s[j] == u'\\')
+                    ++j;
+            }
+            return j < m_s.size() ? j : -1;
+        }
+        return j;
     }
 
     // The body of a here-document starts on the line after its operator (after

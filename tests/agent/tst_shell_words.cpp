@@ -65,6 +65,18 @@ private Q_SLOTS:
         QTest::newRow("line continuation") << "rm \\\n-rf x" << "rm -rf x";
         QTest::newRow("unterminated quote") << "echo 'abc" << "echo abc";
         QTest::newRow("empty") << "" << "";
+        QTest::newRow("here-document body is not a command") << "cat <<EOF | sh\nrm x\nEOF\nls" << "cat <<EOF | sh\nls";
+        QTest::newRow("two here-documents on one line") << "a <<X <<-Y\nx\nX\n\ty\n\tY\nb" << "a <<X <<-Y\nb";
+        QTest::newRow("here-document in a substitution") << "echo $(cat <<E\nx\nE\n) done" << "echo $()[cat <<E] done";
+        QTest::newRow("substitution in an unquoted body") << "cat <<E\n$(id)\nE" << "cat <<E";
+        QTest::newRow("function definition") << "f () { ls; }" << "f\n{ ls\n}";
+        QTest::newRow("case patterns are skipped") << "case $x in a|b) ls;; (*) pwd;; esac; id" << "case $x in\nls\npwd\nid";
+        QTest::newRow("arithmetic command is skipped") << "(( i++ )); ls" << "ls";
+        QTest::newRow("array elements are words") << "a=(x $(y) z)" << "a=()[y]";
+        QTest::newRow("ansi-c hex and octal") << R"($'\x72\155' x)" << "rm x";
+        QTest::newRow("zsh glob qualifier code") << "ls *(e:'rm x':)" << "ls *(e:'rm x':)[rm x]";
+        QTest::newRow("zsh process substitution") << "diff =(ls) x" << "diff $()[ls] x";
+        QTest::newRow("substitution inside a parameter default") << "echo ${a:-$(id)}" << "echo ${a:-$(id)}[id]";
     }
     void split()
     {
@@ -187,6 +199,11 @@ private Q_SLOTS:
         const QString evals = QStringLiteral("eval ").repeated(2000) + QStringLiteral("rm -r -f x");
         QCOMPARE(CommandWordCheck::destructiveReason(evals).value_or(QString()), kForceDelete);
         QVERIFY(!CommandWordCheck::killsOtherProcesses(QString(u'(').repeated(100000)));
+        // More run calls than are read asks instead of reading them all.
+        const QString calls = QStringLiteral("python3 -c '") + QStringLiteral("os.system(").repeated(5000) + u'\'';
+        QCOMPARE(CommandWordCheck::destructiveReason(calls).value_or(QString()), QStringLiteral("Inline program runs commands"));
+        const QString heredocs = QStringLiteral("cat <<a ").repeated(3000) + u'\n' + QStringLiteral("a\n").repeated(3000) + QStringLiteral("shred x");
+        QCOMPARE(CommandWordCheck::destructiveReason(heredocs).value_or(QString()), QStringLiteral("Irrecoverable erase (shred)"));
     }
 };
 
