@@ -13,8 +13,14 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QAbstractTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QTextBlock>
+
+#include <cmath>
 
 namespace panels {
 
@@ -50,7 +56,7 @@ FilePeekView::FilePeekView(app::AppViewModel &app, glass::StyleStore &styles, QW
     : QWidget(parent), m_app(app), m_styles(styles)
 {
     glass::FrostPanelBackground::install(this, glass::QirvTheme::FrostRole::panel, styles);
-    setMaximumHeight(280);
+    setMaximumHeight(kMaxHeight);
     const glass::Styles &s = styles.styles();
 
     auto *column = new QVBoxLayout(this);
@@ -121,6 +127,38 @@ FilePeekView::FilePeekView(app::AppViewModel &app, glass::StyleStore &styles, QW
     restyle();
 }
 
+QSize FilePeekView::sizeHint() const
+{
+    QSize hint = QWidget::sizeHint();
+    // The header and its rule, then the body as tall as its content.
+    const int header = layout()->itemAt(0)->sizeHint().height() + 1;
+    int body = m_nothing->sizeHint().height();
+    if (m_body->currentWidget() == m_text) {
+        const QTextDocument *doc = m_text->document();
+        // Lines are alike (no wrapping, one font): one line's height does for
+        // all. The last line holds the margin below too.
+        const qreal line =
+            doc->documentLayout()->blockBoundingRect(doc->lastBlock()).height() - doc->documentMargin();
+        const int lines = qMin(doc->blockCount(), kMaxHeight);
+        // The margins above and below, and the pixel the text view keeps free.
+        body = int(std::ceil(lines * line + 2 * doc->documentMargin())) + 1 + 2 * m_text->frameWidth();
+        // A scroll bar that takes room of its own, when lines are wider than the view.
+        if (!style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, m_text) &&
+            doc->documentLayout()->documentSize().width() > m_text->viewport()->width())
+            body += m_text->horizontalScrollBar()->sizeHint().height();
+    }
+    hint.setHeight(qMin(kMaxHeight, header + body));
+    return hint;
+}
+
+void FilePeekView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // A scroll bar of its own comes or goes with the width.
+    if (sizeHint().height() != height())
+        updateGeometry();
+}
+
 void FilePeekView::setFile(const model::PeekedFile &file)
 {
     const bool sameText = file.content == m_file.content;
@@ -138,6 +176,7 @@ void FilePeekView::setFile(const model::PeekedFile &file)
         m_body->setCurrentWidget(m_nothing);
     }
     restyle();
+    updateGeometry();
 }
 
 void FilePeekView::restyle()
@@ -167,6 +206,7 @@ void FilePeekView::restyle()
     m_attach->restyle();
     m_reveal->restyle();
     m_close->setColor(s.textTertiary);
+    updateGeometry();
 }
 
 } // namespace panels

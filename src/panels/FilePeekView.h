@@ -22,17 +22,23 @@ namespace panels {
 class PanelEmptyState;
 
 // One project file shown read-only above the chat: its path and size line,
-// attach, reveal and close, and its text (or "Nothing to preview").
+// attach, reveal and close, and its text (or "Nothing to preview"). It is
+// as tall as its content asks, up to 280 px; a longer text scrolls inside.
 class FilePeekView : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int kMaxHeight = 280;
     FilePeekView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
+    QSize sizeHint() const override;
 
     // The size and kind line under the path.
     static QString metaLine(const model::PeekedFile &file);
 
     // Shows the file; the panel has no state of its own beyond it.
     void setFile(const model::PeekedFile &file);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void restyle();

@@ -4,6 +4,7 @@
 #include "chat/ChatView.h"
 #include "chat/ComposerBar.h"
 #include "chat/ComposerField.h"
+#include "glass/Motion.h"
 #include "glass/SheetOverlay.h"
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"
@@ -55,6 +56,7 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
 
     m_sidebar = new PanelSlot(QStringLiteral("sidebar"), kSidebarWidth, this);
     m_sidebar->setEdgeLine(Qt::RightEdge, sidebarLine());
+    m_sidebar->setMotion(kSidebarMs, glass::Motion::easeInOut());
     m_fileTree = new PanelSlot(QStringLiteral("fileTree"), kFileTreeWidth, this);
     m_toolLog = new PanelSlot(QStringLiteral("toolLog"), kToolLogWidth, this);
 
@@ -66,6 +68,8 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
     m_chat = new PanelSlot(QStringLiteral("chat"), 0, this);
     chatColumn->addWidget(m_peek);
     chatColumn->addWidget(m_chat, 1);
+    m_peek->setMotion(kPeekMs, glass::Motion::easeOut());
+    m_peek->setOverlaid(m_chat);
 
     row->addWidget(m_sidebar);
     row->addWidget(m_fileTree);
@@ -135,10 +139,11 @@ void ContentView::applyStyles()
 
 void ContentView::syncPanels(bool animateSidebar)
 {
-    m_sidebar->setPresent(m_app.showSidebar(), animateSidebar && isVisible());
+    const bool motion = isVisible() && !m_styles.reduceMotion();
+    m_sidebar->setPresent(m_app.showSidebar(), animateSidebar && motion);
     m_fileTree->setPresent(m_app.showProjectPanel());
     m_toolLog->setPresent(m_app.showToolLog());
-    m_peek->setPresent(m_app.peekedFile().has_value() && m_peek->hasFactory());
+    m_peek->setPresent(m_app.peekedFile().has_value() && m_peek->hasFactory(), motion);
 }
 
 void ContentView::syncSheets()

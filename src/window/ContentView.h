@@ -58,6 +58,10 @@ public:
     static constexpr int kSidebarWidth = 260;
     static constexpr int kFileTreeWidth = 240;
     static constexpr int kToolLogWidth = 280;
+    // The sidebar slides in from the leading edge (ease-in-out), the file
+    // peek from the top over the chat (ease-out), both fading.
+    static constexpr int kSidebarMs = 200;
+    static constexpr int kPeekMs = 180;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -1,11 +1,18 @@
 #include "window/PanelSlot.h"
 
+#include "window/SlidePicture.h"
+
+#include <QEvent>
+#include <QLayout>
 #include <QPainter>
 #include <QVariantAnimation>
 
+#include <cmath>
+
 namespace window {
 
-PanelSlot::PanelSlot(const QString &name, int width, QWidget *parent) : QWidget(parent), m_width(width)
+PanelSlot::PanelSlot(const QString &name, int width, QWidget *parent)
+    : QWidget(parent), m_width(width), m_curve(QEasingCurve::InOutQuad)
 {
     setObjectName(name);
     if (m_width > 0)
@@ -14,6 +21,10 @@ PanelSlot::PanelSlot(const QString &name, int width, QWidget *parent) : QWidget(
     // but its line.
     else
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_motion = new QVariantAnimation(this);
+    m_motion->setObjectName(name + QStringLiteral("Slide"));
+    connect(m_motion, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) { step(v.toDouble()); });
+    connect(m_motion, &QVariantAnimation::finished, this, &PanelSlot::settle);
 }
 
 void PanelSlot::setEdgeLine(Qt::Edge edge, const QColor &color)
@@ -60,9 +71,20 @@ QSize PanelSlot::sizeHint() const
     return {fullWidth(), 0};
 }
 
+void PanelSlot::setMotion(int ms, const QEasingCurve &curve)
+{
+    m_durationMs = ms;
+    m_curve = curve;
+}
+
+void PanelSlot::setOverlaid(QWidget *below)
+{
+    m_below = below;
+}
+
 bool PanelSlot::isAnimating() const
 {
-    return m_slide && m_slide->state() == QAbstractAnimation::Running;
+    return m_motion->state() == QAbstractAnimation::Running;
 }
 
 void PanelSlot::setPresent(bool present, bool animated)
@@ -72,39 +94,117 @@ void PanelSlot::setPresent(bool present, bool animated)
     m_present = present;
     if (present)
         makeView();
-    if (m_slide)
-        m_slide->stop();
-    if (m_width <= 0) {
-        setVisible(present);
-        if (!present)
-            dropView();
-        emit presenceSettled(present);
+    const bool moving = isAnimating();
+    m_motion->stop();
+    const bool canMove = m_view && (slidesSideways() || m_below);
+    if (!animated || m_durationMs <= 0 || !canMove) {
+        settle();
         return;
     }
-    if (!animated || m_durationMs <= 0) {
-        applyWidth(present ? fullWidth() : 0);
-        setVisible(present);
-        if (!present)
-            dropView();
-        emit presenceSettled(present);
+    // Turning back keeps the picture it moves already.
+    if (!moving)
+        takePicture();
+    m_motion->setDuration(m_durationMs);
+    m_motion->setEasingCurve(m_curve);
+    m_motion->setStartValue(m_progress);
+    m_motion->setEndValue(present ? 1.0 : 0.0);
+    m_motion->start();
+}
+
+void PanelSlot::takePicture()
+{
+    if (slidesSideways()) {
+        setVisible(true);
+        if (!m_picture)
+            m_picture = new SlidePicture(this);
+        // Taken where it lies in place: its glass shows what is behind it there.
+        m_view->move(m_lineEdge == Qt::LeftEdge ? 1 : 0, 0);
+        m_picture->setPicture(pictureOf(m_view->geometry()));
+        m_view->hide();
+        place();
+    } else {
+        if (!m_picture || m_picture->parentWidget() != m_below) {
+            delete m_picture;
+            m_picture = new SlidePicture(m_below);
+        }
+        // Shown but no room taken while it moves: the room below is given
+        // back at once and taken only in place. (A hidden view would be
+        // laid out for its picture by laying out the whole window.)
+        const QRect inPlace(QPoint(0, 0), m_present ? QSize(m_below->width(), qMin(m_view->sizeHint().height(),
+                                                                                   m_view->maximumHeight()))
+                                                    : m_view->size());
+        setMaximumHeight(0);
+        setVisible(true);
+        relayoutWindow();
+        m_view->setGeometry(inPlace);
+        m_view->show();
+        m_picture->setPicture(pictureOf(inPlace));
+        m_picture->setGeometry(inPlace);
+        m_view->hide();
+    }
+    m_picture->show();
+    m_picture->raise();
+    step(m_progress);
+}
+
+QPixmap PanelSlot::pictureOf(const QRect &area) const
+{
+    // The view with what lies behind and over it: its glass is a piece of
+    // its own beside it in the slot.
+    const qreal dpr = devicePixelRatioF();
+    QPixmap picture((QSizeF(area.size()) * dpr).toSize());
+    picture.setDevicePixelRatio(dpr);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    for (QObject *child : children()) {
+        auto *w = qobject_cast<QWidget *>(child);
+        if (w && w != m_picture && w->isVisibleTo(this) && w->geometry().intersects(area))
+            w->render(&p, w->pos() - area.topLeft(), QRegion(), QWidget::DrawChildren);
+    }
+    return picture;
+}
+
+void PanelSlot::step(double progress)
+{
+    m_progress = progress;
+    if (slidesSideways())
+        applyWidth(int(std::lround(progress * fullWidth())));
+    if (!m_picture || m_picture->isHidden())
         return;
+    const int travel = slidesSideways() ? 0 : -int(std::lround((1 - progress) * m_picture->height()));
+    m_picture->setPlacement(QPoint(0, travel), progress);
+}
+
+void PanelSlot::settle()
+{
+    m_progress = m_present ? 1 : 0;
+    if (m_picture)
+        m_picture->clear();
+    if (slidesSideways())
+        applyWidth(m_present ? fullWidth() : 0);
+    else
+        setMaximumHeight(QWIDGETSIZE_MAX);
+    setVisible(m_present);
+    if (m_present && m_view) {
+        place();
+        m_view->show();
+    } else if (!m_present) {
+        dropView();
     }
-    if (!m_slide) {
-        m_slide = new QVariantAnimation(this);
-        m_slide->setEasingCurve(QEasingCurve::InOutQuad);
-        connect(m_slide, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) { applyWidth(v.toInt()); });
-        connect(m_slide, &QVariantAnimation::finished, this, [this] {
-            setVisible(m_present);
-            if (!m_present)
-                dropView();
-            emit presenceSettled(m_present);
-        });
+    if (!slidesSideways() && m_below)
+        relayoutWindow();
+    emit presenceSettled(m_present);
+}
+
+void PanelSlot::relayoutWindow()
+{
+    // Now, so the picture and the room below agree in this very frame.
+    for (QWidget *w = parentWidget(); w; w = w->parentWidget()) {
+        if (w->layout())
+            w->layout()->activate();
+        if (w->isWindow())
+            break;
     }
-    setVisible(true);
-    m_slide->setDuration(m_durationMs);
-    m_slide->setStartValue(width());
-    m_slide->setEndValue(present ? fullWidth() : 0);
-    m_slide->start();
 }
 
 void PanelSlot::applyWidth(int width)
@@ -132,13 +232,23 @@ void PanelSlot::dropView()
 
 void PanelSlot::place()
 {
-    if (!m_view)
-        return;
     // A sliding panel keeps its own width and moves out at the leading
     // edge, rather than being squeezed.
     const QRect panel = panelRect();
     const int w = m_width > 0 ? m_width : panel.width();
-    m_view->setGeometry(panel.right() + 1 - w, 0, w, height());
+    const QRect where(panel.right() + 1 - w, 0, w, height());
+    if (m_view)
+        m_view->setGeometry(where);
+    if (m_picture && slidesSideways())
+        m_picture->setGeometry(where);
+}
+
+bool PanelSlot::event(QEvent *event)
+{
+    // A view sized by its content asks again for room.
+    if (event->type() == QEvent::LayoutRequest && m_width <= 0)
+        updateGeometry();
+    return QWidget::event(event);
 }
 
 void PanelSlot::resizeEvent(QResizeEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QEasingCurve>
 #include <QPointer>
 #include <QWidget>
 
@@ -10,10 +11,19 @@ class QVariantAnimation;
 
 namespace window {
 
+class SlidePicture;
+
 // A place in the main window for one view: laid out at its width, empty
 // until a view is plugged in with setFactory(). While the slot is absent
 // its view is destroyed, so a panel that leaves the window discards its
-// state and comes back fresh. A slot may slide in and out by its width.
+// state and comes back fresh.
+//
+// Coming and going may move: a slot with a width slides in from its leading
+// edge as its width grows, and out again, fading; a slot without one moves
+// in from the top over the widget below it (setOverlaid), fading, and takes
+// its room in the layout only once in place (and gives it back as it starts
+// to leave), so what lies below is laid out once, not at every frame.
+// While it moves the view is shown as a picture taken once.
 class PanelSlot : public QWidget {
     Q_OBJECT
 public:
@@ -33,16 +43,23 @@ public:
     QSize sizeHint() const override;
     int panelWidth() const { return m_width; }
 
-    // Present or absent; with animated, the width moves over durationMs.
+    // Present or absent; with animated, it moves as set by setMotion().
     void setPresent(bool present, bool animated = false);
     bool isPresent() const { return m_present; }
-    void setAnimationDuration(int ms) { m_durationMs = ms; }
+    void setMotion(int ms, const QEasingCurve &curve);
+    // What a slot without a width moves in over.
+    void setOverlaid(QWidget *below);
     bool isAnimating() const;
+    // How far in it is: 0 (away) ... 1 (in place).
+    double progress() const { return m_progress; }
+    // The picture shown while it moves (for tests).
+    SlidePicture *picture() const { return m_picture; }
 
 signals:
     void presenceSettled(bool present);
 
 protected:
+    bool event(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
@@ -51,6 +68,13 @@ private:
     void dropView();
     void applyWidth(int width);
     void place();
+    bool slidesSideways() const { return m_width > 0; }
+    // Takes the view's picture where it lies in place, and shows it instead.
+    void takePicture();
+    QPixmap pictureOf(const QRect &area) const;
+    void step(double progress);
+    void settle();
+    void relayoutWindow();
 
     int fullWidth() const { return m_width + (m_lineEdge ? 1 : 0); }
 
@@ -58,10 +82,14 @@ private:
     std::optional<Qt::Edge> m_lineEdge;
     QColor m_lineColor;
     bool m_present = true;
+    double m_progress = 1;
     int m_durationMs = 200;
+    QEasingCurve m_curve;
     Factory m_factory;
     QPointer<QWidget> m_view;
-    QVariantAnimation *m_slide = nullptr;
+    QPointer<QWidget> m_below;
+    QVariantAnimation *m_motion = nullptr;
+    SlidePicture *m_picture = nullptr;
 };
 
 } // namespace window

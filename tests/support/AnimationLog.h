@@ -21,8 +21,10 @@ public:
     // Also the animations under root (made after the log was).
     void watch(QObject *root)
     {
+        // The app's own motions have names; Qt's widgets keep unnamed ones.
         for (QVariantAnimation *animation : root->findChildren<QVariantAnimation *>())
-            attach(animation);
+            if (!animation->objectName().isEmpty())
+                attach(animation);
     }
     QStringList entries() const { return m_entries; }
     // The starts only (ends of animations of one length may come in any order).

@@ -1,0 +1,220 @@
+// The window's panels in motion: the file peek moving in from the top over
+// the chat and out again, and the sidebar sliding from the leading edge,
+// both fading; as event logs (start, end, duration, curve), none under
+// reduced motion. The chat below the peek is laid out once per peek, never
+// at every frame. The peek is as tall as its file, up to 280 px.
+
+#include "WindowKit.h"
+
+#include "glass/Styles.h"
+#include "panels/FilePeekView.h"
+#include "support/AnimationLog.h"
+#include "support/TestMain.h"
+#include "window/ContentView.h"
+#include "window/MainWindow.h"
+#include "window/PanelSlot.h"
+#include "window/SlidePicture.h"
+
+#include <QDir>
+#include <QLayout>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QUrl>
+
+using testsupport::AnimationLog;
+using window::ContentView;
+using window::PanelSlot;
+
+namespace {
+
+// Counts the times a widget changed size.
+class Resizes : public QObject {
+public:
+    explicit Resizes(QWidget *w) { w->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            ++count;
+        return false;
+    }
+};
+
+QString lines(int n)
+{
+    QString text;
+    for (int i = 0; i < n; ++i)
+        text += QStringLiteral("line %1 of the file\n").arg(i);
+    return text;
+}
+
+void save(QWidget *w, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
+    QDir().mkpath(dir);
+    w->grab().save(QDir(dir).filePath(name));
+}
+
+void holdAt(QVariantAnimation *a, double share)
+{
+    a->pause();
+    a->setCurrentTime(int(a->duration() * share));
+}
+
+} // namespace
+
+class TestWindowMotion : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void peekMoves_data()
+    {
+        QTest::addColumn<bool>("reduceMotion");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("moves in and out")
+            << false
+            << QStringList{"start filePeekSlide 180 easeOut", "end filePeekSlide", "start filePeekSlide 180 easeOut",
+                           "end filePeekSlide"};
+        QTest::newRow("reduced motion") << true << QStringList();
+    }
+    void peekMoves()
+    {
+        QFETCH(bool, reduceMotion);
+        QFETCH(QStringList, expected);
+        windowtest::WindowKit kit;
+        kit.styles().setReduceMotion(reduceMotion);
+        QVERIFY(kit.show());
+        ContentView *c = kit.window().content();
+        PanelSlot *peek = c->peekSlot();
+        const QRect chatBefore = c->chatSlot()->geometry();
+        Resizes chatResizes(c->chatSlot());
+        AnimationLog log(c);
+        const QString file = QDir(kit.projectPath()).filePath(QStringLiteral("notes.txt"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(lines(4).toUtf8());
+        f.close();
+
+        kit.vm().peekFile(QUrl::fromLocalFile(file));
+        if (!reduceMotion) {
+            // Half way in: a picture over the chat's top, moved up by about
+            // half its height and half faded; the chat not yet moved.
+            QVERIFY(peek->isAnimating());
+            auto *slide = c->findChild<QVariantAnimation *>(QStringLiteral("filePeekSlide"));
+            holdAt(slide, 0.5);
+            window::SlidePicture *picture = peek->picture();
+            QVERIFY(picture && picture->isVisible());
+            QCOMPARE(picture->parentWidget(), c->chatSlot());
+            QVERIFY(picture->offset().y() < 0 && picture->offset().y() > -picture->height());
+            QVERIFY(picture->opacity() > 0.3 && picture->opacity() < 1);
+            QCOMPARE(c->chatSlot()->geometry(), chatBefore);
+            QCOMPARE(peek->height(), 0);
+            save(&kit.window(), QStringLiteral("motion-peek-half.png"));
+            slide->resume();
+        }
+        QTRY_VERIFY(!peek->isAnimating());
+        QVERIFY(peek->isVisible());
+        QVERIFY(!peek->picture() || !peek->picture()->isVisible());
+        QCOMPARE(c->chatSlot()->geometry().top(), peek->geometry().bottom() + 1);
+        QCOMPARE(chatResizes.count, 1);
+
+        kit.vm().setPeekedFile(std::nullopt);
+        if (!reduceMotion) {
+            // Leaving gives the room back at once and the picture moves up over it.
+            QCOMPARE(c->chatSlot()->geometry(), chatBefore);
+            QVERIFY(peek->picture()->isVisible());
+        }
+        QTRY_VERIFY(!peek->isAnimating());
+        QVERIFY(!peek->isVisible() && !peek->view());
+        QCOMPARE(c->chatSlot()->geometry(), chatBefore);
+        QCOMPARE(chatResizes.count, 2);
+        QCOMPARE(log.entries(), expected);
+    }
+
+    // As tall as its file asks, up to 280 px; another file changes its height.
+    void peekGrowsWithItsContent_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("lowest");
+        QTest::addColumn<int>("highest");
+        QTest::newRow("empty file: one empty line") << QByteArray() << 60 << 110;
+        QTest::newRow("three lines") << lines(3).toUtf8() << 90 << 150;
+        QTest::newRow("ten lines") << lines(10).toUtf8() << 180 << 279;
+        QTest::newRow("two thousand lines: the cap") << lines(2000).toUtf8() << 280 << 280;
+        QTest::newRow("binary: nothing to preview") << QByteArray("\x00\xff\xfe binary", 10) << 90 << 200;
+    }
+    void peekGrowsWithItsContent()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, lowest);
+        QFETCH(int, highest);
+        windowtest::WindowKit kit;
+        kit.styles().setReduceMotion(true);
+        QVERIFY(kit.show());
+        ContentView *c = kit.window().content();
+        const QString file = QDir(kit.projectPath()).filePath(QStringLiteral("f.txt"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        kit.vm().peekFile(QUrl::fromLocalFile(file));
+        QTRY_VERIFY(c->peekSlot()->isVisible());
+        QTRY_COMPARE(c->peekSlot()->height(), c->peekSlot()->view()->sizeHint().height());
+        const int h = c->peekSlot()->height();
+        QVERIFY2(h >= lowest && h <= highest, qPrintable(QString::number(h)));
+        QCOMPARE(c->chatSlot()->geometry().top(), c->peekSlot()->geometry().bottom() + 1);
+        // Every line of a short file is in sight, without scrolling.
+        if (bytes.size() < 400 && !bytes.startsWith('\0')) {
+            auto *text = c->peekSlot()->view()->findChild<QPlainTextEdit *>();
+            QCOMPARE(text->verticalScrollBar()->maximum(), 0);
+        }
+        save(&kit.window(), QStringLiteral("peek-%1.png").arg(QString::fromLatin1(QTest::currentDataTag()).section(u':', 0, 0)));
+    }
+
+    void sidebarSlidesAndFades_data()
+    {
+        QTest::addColumn<bool>("reduceMotion");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("slides out and in, fading")
+            << false
+            << QStringList{"start sidebarSlide 200 easeInOut", "end sidebarSlide", "start sidebarSlide 200 easeInOut",
+                           "end sidebarSlide"};
+        QTest::newRow("reduced motion") << true << QStringList();
+    }
+    void sidebarSlidesAndFades()
+    {
+        QFETCH(bool, reduceMotion);
+        QFETCH(QStringList, expected);
+        windowtest::WindowKit kit;
+        kit.styles().setReduceMotion(reduceMotion);
+        QVERIFY(kit.show());
+        ContentView *c = kit.window().content();
+        PanelSlot *sidebar = c->sidebarSlot();
+        AnimationLog log(c);
+        kit.vm().setShowSidebar(false);
+        if (!reduceMotion) {
+            holdAt(c->findChild<QVariantAnimation *>(QStringLiteral("sidebarSlide")), 0.5);
+            // Half way: half its width, its picture at the view's place and half faded.
+            QVERIFY(sidebar->width() > 60 && sidebar->width() < 200);
+            window::SlidePicture *picture = sidebar->picture();
+            QVERIFY(picture && picture->isVisible() && !sidebar->view()->isVisible());
+            QCOMPARE(picture->geometry(), QRect(sidebar->panelRect().right() + 1 - 260, 0, 260, sidebar->height()));
+            QVERIFY(picture->opacity() > 0.3 && picture->opacity() < 0.7);
+            save(&kit.window(), QStringLiteral("motion-sidebar-half.png"));
+            c->findChild<QVariantAnimation *>(QStringLiteral("sidebarSlide"))->resume();
+        } else {
+            QVERIFY(!sidebar->isVisible());
+        }
+        QTRY_VERIFY(!sidebar->isAnimating() && !sidebar->isVisible());
+        kit.vm().setShowSidebar(true);
+        QTRY_VERIFY(!sidebar->isAnimating() && sidebar->isVisible());
+        QVERIFY(sidebar->view()->isVisible());
+        QCOMPARE(sidebar->width(), 261);
+        QCOMPARE(log.entries(), expected);
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(TestWindowMotion)
+#include "tst_window_motion.moc"
