@@ -349,7 +349,13 @@ private slots:
         pane.vm().setDraft(QStringLiteral("go"));
         pane.vm().send();
         QTRY_COMPARE(stalled.size(), 1);
-        QTRY_VERIFY(pane.vm().streamingText().size() > text.size() / 3);
+        // Everything before the stall shown (the text stops growing).
+        qsizetype shown = -1;
+        const auto settled = [&] {
+            const qsizetype now = pane.vm().streamingText().size();
+            return std::exchange(shown, now) == now && now > 0;
+        };
+        QTRY_VERIFY(settled());
         QTRY_VERIFY(list->isAtBottom());
         wheel(list, stepsUp);
         QVERIFY(!list->isAtBottom());
