@@ -322,8 +322,8 @@ private:
     std::optional<agent::OneShot<bool>> settlingIn(const QUuid &conversationID) const;
     void finishRun(const QUuid &runId);
     // Stores what a run ending early had done: its finished steps, then the
-    // text streamed after them (with the suffix).
-    void keepPartial(const ActiveRun &run, const QList<model::ChatMessage> &finished, const QString &unfinished,
+    // text streamed after them (with the suffix); false when no text was left.
+    bool keepPartial(const ActiveRun &run, const QList<model::ChatMessage> &finished, const QString &unfinished,
                      const QString &suffix);
     void answerPendingApproval(bool approved);
     void onSelectionChanged();

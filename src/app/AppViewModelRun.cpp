@@ -162,15 +162,17 @@ void AppViewModel::finishRun(const QUuid &runId)
     setStreamingText(QString());
 }
 
-void AppViewModel::keepPartial(const ActiveRun &run, const QList<ChatMessage> &finished, const QString &unfinished,
+bool AppViewModel::keepPartial(const ActiveRun &run, const QList<ChatMessage> &finished, const QString &unfinished,
                                const QString &suffix)
 {
     // Steps that really happened are stored, so the model is never asked
     // to repeat an action it does not know it took.
     if (finished.size() > run.historySize)
         m_conversations->replaceMessages(run.conversationID, ChatMessage::sanitizeForStorage(finished));
-    if (const std::optional<QString> kept = PartialReply::marked(unfinished, suffix))
+    const std::optional<QString> kept = PartialReply::marked(unfinished, suffix);
+    if (kept)
         m_conversations->appendMessage(run.conversationID, ChatMessage::make(MessageRole::Assistant, *kept));
+    return kept.has_value();
 }
 
 std::optional<agent::OneShot<bool>> AppViewModel::settlingIn(const QUuid &conversationID) const
@@ -218,7 +220,14 @@ void AppViewModel::stop()
     if (run) {
         // Kept before the run is cancelled: it may end inside cancel(), and
         // a call cut off keeps its stand-in result until the real one comes.
-        keepPartial(*run, run->finished, m_streamingText.mid(run->streamedInFinished), PartialReply::stopMark());
+        const bool textKept =
+            keepPartial(*run, run->finished, m_streamingText.mid(run->streamedInFinished), PartialReply::stopMark());
+        // Stopped between its steps (a tool running, an approval waiting, the
+        // next round not yet writing), the turn ends with the mark alone, so
+        // it never reads as a finished one.
+        if (!textKept && run->finished.size() > run->historySize)
+            m_conversations->appendMessage(run->conversationID,
+                                           ChatMessage::make(MessageRole::Assistant, PartialReply::stopMark().trimmed()));
         if (run->running)
             m_settling.insert(run->id, Settling{run->conversationID, *run->running, {}});
         m_runtime->cancel(run->id);

@@ -316,8 +316,8 @@ private Q_SLOTS:
         QTest::newRow("streaming keeps partial with mark") << "stream" << QStringList{"go", "partial " + kStopMark};
         QTest::newRow("approval is denied and partial kept")
             << "approval" << QStringList{"go", "Let me write." + kStopMark};
-        QTest::newRow("running shell is ended and kept with its result")
-            << "shell" << QStringList{"go", "", kCancelled};
+        QTest::newRow("running shell is ended, kept with its result, and the turn marked stopped")
+            << "shell" << QStringList{"go", "", kCancelled, kStopMark.trimmed()};
     }
 
     void stopAtEachSuspensionPoint()
@@ -372,7 +372,7 @@ private Q_SLOTS:
         if (point == "shell") {
             // The started command stays in history, answered.
             const QList<ChatMessage> kept = h.storedMessages(conversation);
-            QCOMPARE(roles(kept), (QStringList{"user", "assistant", "tool"}));
+            QCOMPARE(roles(kept), (QStringList{"user", "assistant", "tool", "assistant"}));
             QCOMPARE(kept[1].toolCalls.value_or(QList<model::ToolCallRecord>{}).size(), 1);
             QCOMPARE(kept[1].toolCalls->first().name, QStringLiteral("run_shell"));
             QCOMPARE(kept[2].toolCallId, std::optional<QString>(QStringLiteral("c1")));
@@ -403,12 +403,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("callsKept");
         QTest::newRow("stop while the next turn streams")
             << "stop-stream" << QStringList{"user", "assistant", "tool", "assistant"} << "Now the " + kStopMark << 1;
-        QTest::newRow("stop with the second call of a turn unanswered")
-            << "stop-approval" << QStringList{"user", "assistant", "tool"} << QString() << 1;
+        QTest::newRow("stop with the second call of a turn unanswered carries the mark")
+            << "stop-approval" << QStringList{"user", "assistant", "tool", "assistant"} << kStopMark.trimmed() << 1;
         QTest::newRow("service failure after a round")
             << "fail" << QStringList{"user", "assistant", "tool"} << QString() << 1;
-        QTest::newRow("stop during the turn's shell command keeps it answered")
-            << "stop-shell" << QStringList{"user", "assistant", "tool", "tool"} << kCancelled << 2;
+        QTest::newRow("stop during the turn's shell command keeps it answered and carries the mark")
+            << "stop-shell" << QStringList{"user", "assistant", "tool", "tool", "assistant"} << kStopMark.trimmed()
+            << 2;
         QTest::newRow("failure after a partial reply marks it")
             << "fail-stream" << QStringList{"user", "assistant", "tool", "assistant"} << "Now the " + kIncompleteMark
             << 1;
@@ -462,6 +463,8 @@ private Q_SLOTS:
         QVERIFY(stored[2].content.contains("alpha"));
         if (!last.isEmpty())
             QCOMPARE(stored.last().content, last);
+        if (kind == "stop-shell")
+            QCOMPARE(stored[3].content, kCancelled);
         if (kind == "fail")
             QCOMPARE(vm.errorMessage(), std::optional<QString>(QStringLiteral("Ovu API error 500: overloaded")));
 
