@@ -24,9 +24,16 @@ using windowtest::WindowKit;
 
 namespace {
 
-// The file dialog the window shows, once it is on screen.
-QFileDialog *shownDialog(QWidget *window)
+QLineEdit *nameField(QFileDialog *dialog)
 {
+    return dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+}
+
+// Presses the keys in the window and waits for the file dialog they open,
+// active and with its name field holding the keyboard, as a person finds it.
+QFileDialog *openPanel(QWidget *window, const QKeySequence &keys)
+{
+    QTest::keySequence(window->focusWidget() ? window->focusWidget() : window, keys);
     QFileDialog *found = nullptr;
     (void)QTest::qWaitFor([&] {
         for (QFileDialog *d : window->findChildren<QFileDialog *>()) {
@@ -35,10 +42,10 @@ QFileDialog *shownDialog(QWidget *window)
         }
         return found != nullptr;
     });
-    // Keys go where a person's would: to the dialog's focused field.
-    if (found && !QTest::qWaitForWindowActive(found))
+    if (!found || !QTest::qWaitForWindowActive(found))
         return nullptr;
-    return found;
+    QLineEdit *field = nameField(found);
+    return field && QTest::qWaitFor([field] { return field->hasFocus(); }) ? found : nullptr;
 }
 
 bool dialogGone(QWidget *window)
@@ -47,11 +54,6 @@ bool dialogGone(QWidget *window)
         const QList<QFileDialog *> all = window->findChildren<QFileDialog *>();
         return std::none_of(all.begin(), all.end(), [](QFileDialog *d) { return d->isVisible(); });
     });
-}
-
-QLineEdit *nameField(QFileDialog *dialog)
-{
-    return dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
 }
 
 QPushButton *acceptButton(QFileDialog *dialog)
@@ -96,11 +98,6 @@ bool clickEntry(QFileDialog *dialog, const QString &path)
     return true;
 }
 
-void press(QWidget *window, const QKeySequence &keys)
-{
-    QTest::keySequence(window->focusWidget() ? window->focusWidget() : window, keys);
-}
-
 QByteArray readAll(const QString &path)
 {
     QFile f(path);
@@ -135,8 +132,7 @@ private Q_SLOTS:
         QFETCH(QString, acceptText);
         WindowKit kit(false, false, WindowKit::Panels::real);
         QVERIFY(kit.show());
-        press(&kit.window(), keys);
-        QFileDialog *dialog = shownDialog(&kit.window());
+        QFileDialog *dialog = openPanel(&kit.window(), keys);
         QVERIFY(dialog);
         const QStringList shown = shownTexts(dialog);
         for (const QString &text : expected)
@@ -165,12 +161,9 @@ private Q_SLOTS:
         const QString folder = parent.filePath(QStringLiteral("project"));
         const QUuid refreshBefore = kit.vm().fileTreeRefresh();
 
-        press(&kit.window(), QKeySequence(Qt::CTRL | Qt::Key_O));
-        QFileDialog *dialog = shownDialog(&kit.window());
+        QFileDialog *dialog = openPanel(&kit.window(), QKeySequence(Qt::CTRL | Qt::Key_O));
         QVERIFY(dialog);
         QLineEdit *field = nameField(dialog);
-        QVERIFY(field);
-        QTRY_VERIFY(field->hasFocus());
         if (how == "click") {
             dialog->setDirectory(parent.path());
             QVERIFY(clickEntry(dialog, folder));
@@ -269,12 +262,9 @@ private Q_SLOTS:
         store.appendMessage(id, model::ChatMessage::make(model::MessageRole::User, QStringLiteral("first")));
         QTemporaryDir out;
 
-        press(&kit.window(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-        QFileDialog *dialog = shownDialog(&kit.window());
+        QFileDialog *dialog = openPanel(&kit.window(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
         QVERIFY(dialog);
         QLineEdit *field = nameField(dialog);
-        QVERIFY(field);
-        QTRY_VERIFY(field->hasFocus());
         QCOMPARE(field->text(), QStringLiteral("Fix- the build.md"));
 
         QString target;

@@ -7,13 +7,8 @@
 set -euo pipefail
 app="$1"; check="$2"; out="$3"
 mkdir -p "$out"
-home="$(mktemp -d)"
-trap 'rm -rf "$home"' EXIT
-mkdir -p "$home/run" && chmod 0700 "$home/run"
-
-export HOME="$home" XDG_RUNTIME_DIR="$home/run" XDG_DATA_HOME="$home/share" XDG_CONFIG_HOME="$home/config" \
-       XDG_CACHE_HOME="$home/cache" QT_QPA_PLATFORM=xcb APP="$app" CHECK="$check" OUT="$out"
-unset OVU_API_KEY MOONSHELF_SYSTEM_FRAME || true
+source "$(dirname "$0")/xvfb-home.sh"
+export APP="$app" CHECK="$check" OUT="$out"
 
 xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   set -u

@@ -7,15 +7,11 @@
 set -euo pipefail
 app="$1"; out="$2"
 mkdir -p "$out"
-home="$(mktemp -d)"
-trap 'rm -rf "$home"' EXIT
-mkdir -p "$home/run" "$home/work/my project" "$home/share/com.ovu.QirvMac" && chmod 0700 "$home/run"
+source "$(dirname "$0")/xvfb-home.sh"
+mkdir -p "$home/work/my project" "$XDG_DATA_HOME/com.ovu.QirvMac"
 # Past the first-run sheet, so the keys reach the window.
-printf '{"hasCompletedOnboarding":true}' > "$home/share/com.ovu.QirvMac/settings.json"
-
-export HOME="$home" XDG_RUNTIME_DIR="$home/run" XDG_DATA_HOME="$home/share" XDG_CONFIG_HOME="$home/config" \
-       XDG_CACHE_HOME="$home/cache" QT_QPA_PLATFORM=xcb APP="$app" OUT="$out"
-unset OVU_API_KEY MOONSHELF_SYSTEM_FRAME || true
+printf '{"hasCompletedOnboarding":true}' > "$XDG_DATA_HOME/com.ovu.QirvMac/settings.json"
+export APP="$app" OUT="$out"
 
 xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   set -u
