@@ -20,8 +20,11 @@
 #include "window/TitleStrip.h"
 
 #include <QHBoxLayout>
+#include <QResizeEvent>
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
+
+#include <array>
 
 namespace window {
 
@@ -85,8 +88,17 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
 
     using VM = app::AppViewModel;
     connect(&m_app, &VM::showSidebarChanged, this, [this] { syncPanels(true); });
-    connect(&m_app, &VM::showProjectPanelChanged, this, [this] { syncPanels(false); });
-    connect(&m_app, &VM::showToolLogChanged, this, [this] { syncPanels(false); });
+    // The panel opened last is the last to step aside for the chat.
+    connect(&m_app, &VM::showProjectPanelChanged, this, [this] {
+        if (m_app.showProjectPanel())
+            m_toolLogStepsAsideFirst = true;
+        syncPanels(false);
+    });
+    connect(&m_app, &VM::showToolLogChanged, this, [this] {
+        if (m_app.showToolLog())
+            m_toolLogStepsAsideFirst = false;
+        syncPanels(false);
+    });
     connect(&m_app, &VM::peekedFileChanged, this, [this] { syncPanels(false); });
     connect(&m_app, &VM::showOnboardingChanged, this, &ContentView::syncSheets);
     connect(&m_app, &VM::showCommandPaletteChanged, this, &ContentView::syncSheets);
@@ -141,9 +153,28 @@ void ContentView::syncPanels(bool animateSidebar)
 {
     const bool motion = isVisible() && !m_styles.reduceMotion();
     m_sidebar->setPresent(m_app.showSidebar(), animateSidebar && motion);
-    m_fileTree->setPresent(m_app.showProjectPanel());
-    m_toolLog->setPresent(m_app.showToolLog());
+    const Room room = roomForPanels();
+    m_fileTree->setPresent(room.fileTree);
+    m_toolLog->setPresent(room.toolLog);
     m_peek->setPresent(m_app.peekedFile().has_value() && m_peek->hasFactory(), motion);
+}
+
+ContentView::Room ContentView::roomForPanels() const
+{
+    // Which of the panels the person keeps open fit beside a readable chat,
+    // stepping aside one by one; their stored choice stays as it is.
+    Room room{m_app.showProjectPanel(), m_app.showToolLog()};
+    const int rest = width() - (m_app.showSidebar() ? kSidebarWidth + 1 : 0);
+    const auto chat = [&] {
+        return rest - (room.fileTree ? kFileTreeWidth + 1 : 0) - (room.toolLog ? kToolLogWidth + 1 : 0);
+    };
+    for (bool *panel : m_toolLogStepsAsideFirst ? std::array{&room.toolLog, &room.fileTree}
+                                                : std::array{&room.fileTree, &room.toolLog}) {
+        if (chat() >= kMinChatWidth)
+            break;
+        *panel = false;
+    }
+    return room;
 }
 
 void ContentView::syncSheets()
@@ -180,6 +211,8 @@ void ContentView::syncSheets()
 void ContentView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width())
+        syncPanels(false);
     m_stage->setGeometry(rect());
     m_sheets->setGeometry(rect());
 }

@@ -29,7 +29,8 @@ class TitleStrip;
 // The main window's content: the stage behind everything, the title strip
 // over its top, and one row of columns: sidebar (260), file tree (240), the
 // chat (the rest, with the file peek above it) and the tool log (280), with
-// 1-pixel lines between them. It also shows the sheets (onboarding, command
+// 1-pixel lines between them; in a narrow window the file tree and the tool
+// log step aside for the chat. It also shows the sheets (onboarding, command
 // palette) and turns the controller's error text into the one alert.
 class ContentView : public QWidget {
     Q_OBJECT
@@ -62,6 +63,10 @@ public:
     // peek from the top over the chat (ease-out), both fading.
     static constexpr int kSidebarMs = 200;
     static constexpr int kPeekMs = 180;
+    // A chat column narrower than this is hard to read: the file tree steps
+    // aside first, then the tool log (the one opened last goes last), and
+    // they come back when the room does.
+    static constexpr int kMinChatWidth = 420;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -70,6 +75,11 @@ private:
     void plugViews();
     void applyStyles();
     void syncPanels(bool animateSidebar);
+    struct Room {
+        bool fileTree = false;
+        bool toolLog = false;
+    };
+    Room roomForPanels() const;
     void syncSheets();
 
     app::AppViewModel &m_app;
@@ -87,6 +97,7 @@ private:
     enum class Sheet { none, onboarding, palette };
     Sheet m_openSheet = Sheet::none;
     bool m_syncingSheets = false;
+    bool m_toolLogStepsAsideFirst = false;
     std::function<QWidget *(QWidget *parent)> m_onboardingSheet;
     QList<QAction *> m_commandActions; // what the palette offers of the window's commands
     std::function<QWidget *(QWidget *parent)> m_paletteSheet;

@@ -1,6 +1,8 @@
 #include "WindowKit.h"
 
 #include "glass/SheetOverlay.h"
+#include "glass/Styles.h"
+#include "stage/SkinStore.h"
 #include "glass/StageBackground.h"
 #include "support/TestMain.h"
 #include "window/ActionRegistry.h"
@@ -138,6 +140,76 @@ private Q_SLOTS:
             QCOMPARE(c->fileTreeSlot()->geometry().right() + 1, c->chatSlot()->geometry().left());
         if (tools)
             QCOMPARE(c->chatSlot()->geometry().right() + 1, c->toolLogSlot()->geometry().left());
+    }
+
+    // In a narrow window the file tree steps aside for the chat first, then
+    // the tool log (the one the person opened last goes last), and they come
+    // back with the room; the person's choice stays stored as it was.
+    void narrowColumns_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("sidebar");
+        QTest::addColumn<QString>("opened"); // which panel the person opened last ("" : both at start)
+        QTest::addColumn<bool>("treeShown");
+        QTest::addColumn<bool>("logShown");
+        QTest::newRow("wide enough for every panel") << QSize(1280, 800) << true << "" << true << true;
+        QTest::newRow("1100 x 700: the file tree steps aside") << QSize(1100, 700) << true << "" << false << true;
+        QTest::newRow("1100 x 700 without the sidebar: room for all") << QSize(1100, 700) << false << "" << true << true;
+        QTest::newRow("tree opened last: the tool log steps aside") << QSize(1100, 700) << true << "tree" << true << false;
+        QTest::newRow("log opened last: the tree steps aside") << QSize(1100, 700) << true << "log" << false << true;
+        QTest::newRow("narrower still: both step aside") << QSize(900, 600) << true << "" << false << false;
+    }
+    void narrowColumns()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, sidebar);
+        QFETCH(QString, opened);
+        QFETCH(bool, treeShown);
+        QFETCH(bool, logShown);
+        windowtest::WindowKit kit;
+        kit.styles().setReduceMotion(true);
+        QVERIFY(kit.show());
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        ContentView *c = w.content();
+        w.setMinimumSize(600, 500); // below the window's own, for the narrowest row
+        vm.setShowSidebar(sidebar);
+        vm.setShowProjectPanel(true);
+        vm.setShowToolLog(true);
+        if (opened == QLatin1String("tree")) {
+            vm.setShowProjectPanel(false);
+            vm.setShowProjectPanel(true);
+        } else if (opened == QLatin1String("log")) {
+            vm.setShowToolLog(false);
+            vm.setShowToolLog(true);
+        }
+        w.resize(size);
+        QTRY_COMPARE(c->width(), size.width());
+        QTRY_COMPARE(widths(c).sidebar + widths(c).fileTree + widths(c).chat + widths(c).toolLog, size.width());
+        QCOMPARE(c->fileTreeSlot()->isVisible(), treeShown);
+        QCOMPARE(c->toolLogSlot()->isVisible(), logShown);
+        QVERIFY(vm.showProjectPanel() && vm.showToolLog()); // the person's choice, kept
+        if (treeShown || logShown)
+            QVERIFY2(widths(c).chat >= ContentView::kMinChatWidth, qPrintable(QString::number(widths(c).chat)));
+        if (size == QSize(1100, 700) && sidebar && opened.isEmpty()) {
+            for (const char *skin : {"default", "paper"}) {
+                kit.skins().select(QString::fromLatin1(skin));
+                const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
+                QDir().mkpath(dir);
+                w.grab().save(QDir(dir).filePath(QStringLiteral("narrow-1100-%1.png").arg(QLatin1String(skin))));
+            }
+        }
+
+        // Room again: every panel back, as the person left them.
+        w.resize(1400, 800);
+        QTRY_VERIFY(c->fileTreeSlot()->isVisible() && c->toolLogSlot()->isVisible());
+        // A panel the person closed stays closed when room returns.
+        w.resize(size);
+        vm.setShowToolLog(false);
+        w.resize(1400, 800);
+        QTRY_COMPARE(c->width(), 1400);
+        QVERIFY(!c->toolLogSlot()->isVisible());
+        QVERIFY(c->fileTreeSlot()->isVisible());
     }
 
     // Hiding the sidebar slides it out (the chat grows by 261 at the end);
