@@ -271,6 +271,34 @@ private slots:
         }
     }
 
+    // YOLO runs a look-alike at once and asks about commands of the guard's
+    // classes, with the reason on the card. The asked commands would be
+    // harmless even if they ran: they only spell "true" another way.
+    void yoloAsksWhatTheWordCheckFlags()
+    {
+        setMode(model::ToolGuardMode::Yolo);
+        installApprovals();
+        m_answers = {false, false};
+        m_peer->enqueue(ChatServicePeer::toolCallReply({
+            {"s1", "run_shell", q("{'command':'echo shred a.txt'}")},
+            {"s2", "run_shell", q("{'command':'X=true; $X'}")},
+            {"s3", "run_shell", q("{'command':'echo dHJ1ZQ== | base64 -d | sh'}")},
+        }));
+        m_peer->enqueue(ChatServicePeer::textReply("ok"));
+        const RunResult result = run(question());
+        QVERIFY(result.ok());
+        QCOMPARE(roles(result.value()), (QStringList{"user", "assistant", "tool", "tool", "tool", "assistant"}));
+        QCOMPARE(result.value()[2].content, QStringLiteral("exit 0\nshred a.txt\n"));
+        QCOMPARE(result.value()[3].content, AgentRuntime::userDeniedText());
+        QCOMPARE(result.value()[4].content, AgentRuntime::userDeniedText());
+        QCOMPARE(m_approvals.size(), 2);
+        QCOMPARE(m_approvals[0].id, QStringLiteral("s2"));
+        QVERIFY2(m_approvals[0].preview.startsWith(QStringLiteral("\u26a0 Command name is computed when it runs\n")), qPrintable(m_approvals[0].preview));
+        QCOMPARE(m_approvals[1].id, QStringLiteral("s3"));
+        QVERIFY2(m_approvals[1].preview.startsWith(QStringLiteral("\u26a0 Decoded text run by a shell or interpreter\n")), qPrintable(m_approvals[1].preview));
+        QVERIFY(QFile::exists(m_project->filePath("a.txt")));
+    }
+
     void noApprovalCallbackDenies()
     {
         setMode(model::ToolGuardMode::Ask);
