@@ -1,6 +1,9 @@
 // A 1280 × 800 window: the stage (the shipped image drifting, then a 1080p
 // video) under three glass panels, and the same without the glass. Prints
-// frames per second reached and CPU seconds per second of wall time.
+// frames per second reached, CPU seconds per second of wall time and, for
+// the drift (drawn only when it has moved a visible step), the largest step
+// between two frames in device pixels: the motion is smooth while it stays
+// near half a pixel.
 #include "stage/BackgroundSettings.h"
 #include "glass/FrostShapeBackground.h"
 #include "glass/GlassDecoration.h"
@@ -20,7 +23,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <ctime>
 
 using namespace stage;
@@ -38,11 +43,18 @@ double processCpuSeconds()
 class PaintCounter : public QObject {
 public:
     int frames = 0;
+    qreal largestStep = 0;
+    std::optional<KenBurnsPose> last;
 protected:
-    bool eventFilter(QObject *, QEvent *event) override
+    bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint) {
             ++frames;
+            auto *stage = static_cast<StageBackground *>(watched);
+            if (last)
+                largestStep = std::max(largestStep, stage->stepBetween(*last, stage->shownPose()));
+            last = stage->shownPose();
+        }
         return false;
     }
 };
@@ -92,6 +104,7 @@ void measure(const char *name, Window &w, int ms)
     w.stage->installEventFilter(&counter);
     waitFor(300); // settle
     counter.frames = 0;
+    counter.largestStep = 0;
     const double cpu0 = processCpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -101,6 +114,8 @@ void measure(const char *name, Window &w, int ms)
     w.stage->removeEventFilter(&counter);
     std::printf("%s.fps %.1f fps\n", name, counter.frames / seconds);
     std::printf("%s.cpu %.3f cores\n", name, cpu / seconds);
+    if (w.stage->media() == StageBackground::Media::image)
+        std::printf("%s.largest_step %.2f px\n", name, counter.largestStep);
     std::fflush(stdout);
 }
 
