@@ -34,6 +34,12 @@ StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore
     m_clock.start();
     m_ticker.setTimerType(Qt::PreciseTimer);
     connect(&m_ticker, &QTimer::timeout, this, &StageBackground::tick);
+    connect(&m_canvasWorker, &LatestImageWorker::finished, this, [this](const QList<QImage> &images, quint64 tag) {
+        if (tag != m_canvasSerial || images.size() != 1)
+            return; // drawn for a stage that has changed since
+        m_canvas = images.first();
+        update();
+    });
     m_glassLater.setSingleShot(true);
     connect(&m_glassLater, &QTimer::timeout, this, [this] { backdropMoved(true); });
 
@@ -325,55 +331,77 @@ const BackdropFrame &StageBackground::backdropFrame() const
 
 void StageBackground::redraw()
 {
+    ++m_canvasSerial; // a frame being drawn elsewhere is stale now
     m_shownPose = pose();
     m_canvas = QImage();
     update();
 }
 
-void StageBackground::renderCanvas()
+void StageBackground::redrawLater()
 {
-    const qreal dpr = devicePixelRatioF();
-    m_canvas = QImage((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
-    m_canvas.setDevicePixelRatio(dpr);
-    QPainter p(&m_canvas);
+    const KenBurnsPose next = pose();
+    Look wanted = look();
+    wanted.cover = coverRect(m_image.size(), size(), next);
+    wanted.placed = poseTransform(next);
+    const quint64 serial = ++m_canvasSerial;
+    m_canvasWorker.submit([wanted] { return QList<QImage>{render(wanted)}; }, serial);
+    // Until it is ready the last frame stays, and the next step is counted from this one.
+    m_shownPose = next;
+}
+
+StageBackground::Look StageBackground::look() const
+{
+    Look l;
     const stage::UISkin skin = m_styles ? m_styles->styles().skin : stage::UISkin::steel();
-    const QColor bg = QirvTheme::color(skin.colors.bg);
-    const qreal fade = mediaOpacity();
-    const Media shown = fade > 0 ? media() : Media::none;
-    const qreal veil = veilOpacity();
-    // The prepared copy, also while a resize waits for a new one (cheap to
-    // stretch); a new image shows at once, from the original until then.
-    const bool scaledIsCurrent = !m_scaled.isNull() && m_scaledFrom == m_image.cacheKey();
-    const QImage &picture = scaledIsCurrent ? m_scaled : m_image;
-    const QRectF cover = coverRect(m_image.size(), size(), m_shownPose);
-    const QTransform placed = poseTransform(m_shownPose);
-    paintInBands(p, rect(), [&](const QRect &band) {
-        if (bg.alpha() < 255)
+    l.bg = QirvTheme::color(skin.colors.bg);
+    l.fade = mediaOpacity();
+    l.media = l.fade > 0 ? media() : Media::none;
+    if (l.media == Media::image) {
+        // The prepared copy, also while a resize waits for a new one (cheap to
+        // stretch); a new image shows at once, from the original until then.
+        const bool scaledIsCurrent = !m_scaled.isNull() && m_scaledFrom == m_image.cacheKey();
+        l.picture = scaledIsCurrent ? m_scaled : m_image;
+        l.cover = coverRect(m_image.size(), size(), m_shownPose);
+        l.placed = poseTransform(m_shownPose);
+    } else if (l.media == Media::video && m_video) {
+        l.picture = m_video->frame();
+        l.cover = QRectF(rect());
+    }
+    l.veil = veilOpacity();
+    l.dpr = devicePixelRatioF();
+    l.pixels = (QSizeF(size()) * l.dpr).toSize();
+    return l;
+}
+
+QImage StageBackground::render(const Look &l)
+{
+    QImage canvas(l.pixels, QImage::Format_ARGB32_Premultiplied);
+    canvas.setDevicePixelRatio(l.dpr);
+    QPainter p(&canvas);
+    const QRect area(QPoint(0, 0), (QSizeF(l.pixels) / l.dpr).toSize());
+    paintInBands(p, area, [&](const QRect &band) {
+        if (l.bg.alpha() < 255)
             p.fillRect(band, Qt::black);
-        p.fillRect(band, bg);
-        if (shown == Media::image) {
+        p.fillRect(band, l.bg);
+        if (l.media != Media::none && !l.picture.isNull()) {
             p.save();
-            p.setOpacity(fade);
-            p.setRenderHint(QPainter::SmoothPixmapTransform);
-            p.setTransform(placed, true);
-            p.drawImage(cover, picture);
-            p.restore();
-        } else if (shown == Media::video && m_video && !m_video->frame().isNull()) {
-            p.save();
-            p.setOpacity(fade);
-            p.drawImage(QRectF(rect()), m_video->frame());
+            p.setOpacity(l.fade);
+            p.setRenderHint(QPainter::SmoothPixmapTransform, l.media == Media::image);
+            p.setTransform(l.placed, true);
+            p.drawImage(l.cover, l.picture);
             p.restore();
         }
-        if (veil > 0)
-            p.fillRect(band, QirvTheme::withOpacity(bg, veil));
+        if (l.veil > 0)
+            p.fillRect(band, QirvTheme::withOpacity(l.bg, l.veil));
     });
+    return canvas;
 }
 
 void StageBackground::paintEvent(QPaintEvent *event)
 {
     const qreal dpr = devicePixelRatioF();
     if (m_canvas.isNull() || m_canvas.size() != (QSizeF(size()) * dpr).toSize())
-        renderCanvas();
+        m_canvas = render(look());
     // What repaints over the stage (a streamed line, a caret) gets a copy
     // of its part, not the picture resampled again.
     QPainter p(this);
@@ -520,7 +548,7 @@ void StageBackground::tick()
     } else {
         const KenBurnsPose now = pose();
         if (stepBetween(m_shownPose, now) >= kVisibleStep)
-            redraw();
+            redrawLater();
         if (stepBetween(m_glassPose, now) >= kGlassStep)
             backdropMoved(true);
     }

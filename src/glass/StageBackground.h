@@ -109,7 +109,23 @@ private:
     qint64 now() const { return m_clock.elapsed(); }
     // The whole stage is drawn again, at the motion's pose of now.
     void redraw();
-    void renderCanvas();
+    // The same, drawn off the UI thread and shown when it is ready: a step
+    // of the drift, which nothing waits for.
+    void redrawLater();
+    // Everything a frame of the stage is drawn from, so it can be drawn on any thread.
+    struct Look {
+        QColor bg;
+        Media media = Media::none;
+        qreal fade = 0;
+        QImage picture;    // the image, or the video frame
+        QRectF cover;      // where the image goes before the pose
+        QTransform placed; // the pose
+        qreal veil = 0;
+        QSize pixels;
+        qreal dpr = 1;
+    };
+    Look look() const;
+    static QImage render(const Look &look);
     // Tells the glass, at the motion's pose of now; a video frame only now
     // and then (force: at once).
     void backdropMoved(bool force);
@@ -148,6 +164,8 @@ private:
     // repaints: the picture moves only at visible steps.
     QImage m_canvas;
     KenBurnsPose m_shownPose; // the pose m_canvas shows (or will)
+    LatestImageWorker m_canvasWorker;
+    quint64 m_canvasSerial = 0;
     KenBurnsPose m_glassPose; // the pose the glass was told
     QImage m_glassVideo;      // the video frame's blurred copy the glass was told
 
