@@ -378,7 +378,12 @@ QImage StageBackground::render(const Look &l)
     QImage canvas(l.pixels, QImage::Format_ARGB32_Premultiplied);
     canvas.setDevicePixelRatio(l.dpr);
     QPainter p(&canvas);
-    const QRect area(QPoint(0, 0), (QSizeF(l.pixels) / l.dpr).toSize());
+    paintLook(p, l, QRect(QPoint(0, 0), (QSizeF(l.pixels) / l.dpr).toSize()));
+    return canvas;
+}
+
+void StageBackground::paintLook(QPainter &p, const Look &l, const QRect &area)
+{
     paintInBands(p, area, [&](const QRect &band) {
         if (l.bg.alpha() < 255)
             p.fillRect(band, Qt::black);
@@ -394,17 +399,24 @@ QImage StageBackground::render(const Look &l)
         if (l.veil > 0)
             p.fillRect(band, QirvTheme::withOpacity(l.bg, l.veil));
     });
-    return canvas;
 }
 
 void StageBackground::paintEvent(QPaintEvent *event)
 {
+    QPainter p(this);
+    if (media() == Media::video) {
+        // A video frame is already the stage's size, and the next one comes
+        // soon: drawn straight, it needs no copy of its own.
+        const Look l = look();
+        for (const QRect &r : event->region())
+            paintLook(p, l, r);
+        return;
+    }
     const qreal dpr = devicePixelRatioF();
     if (m_canvas.isNull() || m_canvas.size() != (QSizeF(size()) * dpr).toSize())
         m_canvas = render(look());
     // What repaints over the stage (a streamed line, a caret) gets a copy
     // of its part, not the picture resampled again.
-    QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     for (const QRect &r : event->region())
         paintInBands(p, r, [&](const QRect &band) {

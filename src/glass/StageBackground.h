@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <QWindow>
 
+class QPainter;
+
 namespace stage {
 class BackgroundSettings;
 }
@@ -126,6 +128,7 @@ private:
     };
     Look look() const;
     static QImage render(const Look &look);
+    static void paintLook(QPainter &painter, const Look &look, const QRect &area);
     // Tells the glass, at the motion's pose of now; a video frame only now
     // and then (force: at once).
     void backdropMoved(bool force);
