@@ -270,9 +270,7 @@ void MarkdownTextView::mouseMoveEvent(QMouseEvent *event)
         if (!m_dragged && (event->position() - m_pressPos).manhattanLength() < QApplication::startDragDistance())
             return;
         m_dragged = true;
-        TextSelection next = m_selection;
-        next.head = TextSelecting::pointAt(rendererFor(width()), event->position(), m_codeOffsets);
-        setSelection(next);
+        dragSelectionTo(event->position());
         setCursor(Qt::IBeamCursor);
         return;
     }
@@ -281,6 +279,15 @@ void MarkdownTextView::mouseMoveEvent(QMouseEvent *event)
               : hit.text                            ? Qt::IBeamCursor
                                                     : Qt::ArrowCursor);
     QWidget::mouseMoveEvent(event);
+}
+
+void MarkdownTextView::dragSelectionTo(QPointF pos)
+{
+    if (!isDragSelecting())
+        return;
+    TextSelection next = m_selection;
+    next.head = TextSelecting::pointAt(rendererFor(width()), pos, m_codeOffsets);
+    setSelection(next);
 }
 
 void MarkdownTextView::mousePressEvent(QMouseEvent *event)

@@ -53,6 +53,10 @@ public:
     QString selectedText() const;
     // Puts the selected text on the clipboard; false when nothing is selected.
     bool copySelection();
+    // While a drag selects: its end goes to pos (the list scrolled under a
+    // pointer held still past its edge).
+    bool isDragSelecting() const { return m_selecting && m_dragged; }
+    void dragSelectionTo(QPointF pos);
 
 signals:
     // A followable link was clicked (http, https or mailto only).

@@ -10,7 +10,9 @@
 
 #include <QCursor>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
@@ -66,6 +68,9 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
         m_followBottom = true;
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     });
+    m_edgeScroll = new QTimer(this);
+    m_edgeScroll->setInterval(16);
+    connect(m_edgeScroll, &QTimer::timeout, this, &TranscriptView::scrollForSelection);
     // The person scrolling (wheel, keys, the bar) ends a glide: where they
     // scroll to decides whether the bottom is followed.
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] { m_scroll->stop(); });
@@ -320,6 +325,7 @@ void TranscriptView::syncSingletons()
     if (live) {
         if (!m_live) {
             m_live = new LiveAssistantBlock(m_context, viewport());
+            watchSelectionDrags(m_live->textView());
             m_live->show();
         }
         m_live->setActivity(live->data(Model::LiveActivityRole).value<app::LiveActivity>());
@@ -428,6 +434,7 @@ MessageRow *TranscriptView::takeRow()
         return row;
     }
     auto *row = new MessageRow(m_context, viewport());
+    watchSelectionDrags(row->textView());
     row->setOnCopy([this, row] {
         const QUuid id = m_rowMessage.value(row);
         const int i = m_indexOf.value(id, -1);
@@ -607,8 +614,57 @@ bool TranscriptView::viewportEvent(QEvent *event)
     return QAbstractScrollArea::viewportEvent(event);
 }
 
+void TranscriptView::watchSelectionDrags(QWidget *text)
+{
+    text->installEventFilter(this);
+}
+
+void TranscriptView::scrollForSelection()
+{
+    QWidget *item = m_dragText;
+    while (item && item->parentWidget() != viewport())
+        item = item->parentWidget();
+    if (!item || !m_dragText->isDragSelecting()) {
+        m_edgeScroll->stop();
+        return;
+    }
+    // The list's bottom edge is where what overlays it (the composer) begins.
+    const int bottom = viewport()->height() - m_bottomInset;
+    const int y = int(viewport()->mapFromGlobal(m_dragPointer).y());
+    const int past = y < 0 ? y : std::max(0, y - bottom);
+    if (past == 0) {
+        m_edgeScroll->stop();
+        return;
+    }
+    int step = std::clamp(std::abs(past) / 2, 2, 60) * (past < 0 ? -1 : 1);
+    // Beyond the text being selected there is nothing more to select.
+    const QRect shown = item->geometry();
+    step = step < 0 ? std::max(step, std::min(0, shown.top()))
+                    : std::min(step, std::max(0, shown.bottom() + 1 - bottom));
+    QScrollBar *bar = verticalScrollBar();
+    const int before = bar->value();
+    bar->setValue(before + step);
+    if (bar->value() != before)
+        m_dragText->dragSelectionTo(m_dragText->mapFromGlobal(m_dragPointer));
+}
+
 bool TranscriptView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease) {
+        if (auto *text = qobject_cast<MarkdownTextView *>(watched)) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (event->type() == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton)) {
+                m_dragText = text;
+                m_dragPointer = mouse->globalPosition();
+                const int y = int(viewport()->mapFromGlobal(m_dragPointer).y());
+                if ((y < 0 || y > viewport()->height() - m_bottomInset) && !m_edgeScroll->isActive())
+                    m_edgeScroll->start();
+            } else {
+                m_edgeScroll->stop();
+                m_dragText = nullptr;
+            }
+        }
+    }
     // The welcome card or the approval card changed size.
     if (event->type() == QEvent::LayoutRequest && (watched == m_welcome || watched == m_card)) {
         m_anchor = captureAnchor();

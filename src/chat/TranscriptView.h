@@ -14,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+class QTimer;
 class QVariantAnimation;
 
 namespace app {
@@ -23,6 +24,7 @@ class MessageListModel;
 namespace chat {
 
 class LiveAssistantBlock;
+class MarkdownTextView;
 class MessageRow;
 
 // The conversation column: the welcome slot, finished rows, the live reply
@@ -126,6 +128,10 @@ private:
         int delta = 0;
     };
     Anchor captureAnchor() const;
+    // A text selection dragged past the list's top or bottom edge scrolls
+    // it, faster the further past, as far as that text reaches.
+    void watchSelectionDrags(QWidget *text);
+    void scrollForSelection();
     bool materialize(int value);
     void reload();
     void onDataChanged(const QModelIndex &from, const QModelIndex &to);
@@ -175,6 +181,9 @@ private:
     LiveAssistantBlock *m_live = nullptr;
     QPointer<ApprovalCard> m_card;
     QVariantAnimation *m_scroll = nullptr;
+    QTimer *m_edgeScroll = nullptr;
+    QPointer<MarkdownTextView> m_dragText;
+    QPointF m_dragPointer; // global
 };
 
 } // namespace chat

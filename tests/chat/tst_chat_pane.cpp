@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QWindow>
 
 using apptest::Harness;
 using model::ChatMessage;
@@ -390,6 +391,64 @@ private slots:
         QTRY_VERIFY(!pane.vm().isRunning());
         QTRY_VERIFY(bar->maximum() > bottom);
         QTRY_VERIFY(list->isAtBottom());
+    }
+
+    // Dragging a text selection past the list's top or bottom edge (the
+    // composer's top) scrolls the list, the selection following the text
+    // under the pointer, as far as that message reaches; letting go stops it.
+    void selectionDragScrollsTheList_data()
+    {
+        QTest::addColumn<bool>("up");
+        QTest::newRow("past the top edge") << true;
+        QTest::newRow("past the bottom edge, over the composer") << false;
+    }
+    void selectionDragScrollsTheList()
+    {
+        QFETCH(bool, up);
+        Pane pane;
+        QString text;
+        for (int i = 0; i < 80; ++i)
+            text += QStringLiteral("Line %1 of a long answer.\n\n").arg(i, 2, 10, QLatin1Char('0'));
+        QList<ChatMessage> messages = conversation(6);
+        messages.append(message(MessageRole::Assistant, text));
+        messages.append(message(MessageRole::User, QStringLiteral("Thanks.")));
+        pane.fill(messages);
+        chat::TranscriptView *list = pane.list();
+        QScrollBar *bar = list->verticalScrollBar();
+        QTRY_VERIFY(list->isAtBottom());
+        QTest::qWait(250); // the glide to the new session's bottom ends
+        const auto answer = [&] { return list->itemRect(messages[6].id); };
+        QVERIFY(answer().height() > 2 * list->viewport()->height());
+        const int listBottom = list->viewport()->height() - list->bottomInset();
+        // The answer fills the view, reaching 600 px past it on the side dragged to.
+        bar->setValue(up ? answer().top() + 600 : answer().bottom() + 1 - listBottom - 600);
+        QTest::qWait(20);
+        chat::MarkdownTextView *view = list->rowFor(messages[6].id)->textView();
+        QWindow *window = pane.view->window()->windowHandle();
+        const QPoint press = list->viewport()->mapTo(pane.view->window(), QPoint(300, up ? 80 : listBottom - 80));
+        const QPoint past = list->viewport()->mapTo(pane.view->window(), QPoint(300, up ? -30 : listBottom + 30));
+        QTest::mousePress(window, Qt::LeftButton, {}, press);
+        QTest::mouseMove(window, press + QPoint(0, up ? -20 : 20));
+        QTest::mouseMove(window, past);
+        const int start = bar->value();
+        QTRY_VERIFY(up ? bar->value() < start - 100 : bar->value() > start + 100);
+        QVERIFY(view->isDragSelecting());
+        const QString early = view->selectedText();
+        QVERIFY(!early.isEmpty());
+        // On to the end of the answer, and no further.
+        if (up) {
+            QTRY_COMPARE(bar->value(), answer().top());
+            QVERIFY(view->selectedText().startsWith(QStringLiteral("Line 00")));
+        } else {
+            QTRY_COMPARE(bar->value(), answer().bottom() + 1 - listBottom);
+            QVERIFY(view->selectedText().endsWith(QStringLiteral("Line 79 of a long answer.")));
+        }
+        QVERIFY(view->selectedText().size() > early.size());
+        QTest::mouseRelease(window, Qt::LeftButton, {}, past);
+        const int stopped = bar->value();
+        QTest::qWait(100);
+        QCOMPARE(bar->value(), stopped);
+        QVERIFY(!view->selectedText().isEmpty());
     }
 
     void liveReplyOnlyUnderItsSession()
