@@ -14,6 +14,8 @@ packages=(
   zsh bubblewrap gnome-keyring dbus dbus-x11 libsecret-tools
   ffmpeg xvfb xdotool
   fonts-noto-color-emoji
+  # The fuzz targets: libFuzzer comes with clang.
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything (app, tests, benchmarks) and runs every test.
 #   bash scripts/test.sh                      the normal tree, build/
-#   bash scripts/test.sh --sanitize [REGEX]   a tree of its own, build-sanitize/, with the address,
+#   bash scripts/test.sh --sanitize [REGEX [EXCLUDE]]
+#                                             a tree of its own, build-sanitize/, with the address,
 #                                             undefined-behaviour and leak sanitizers; builds and runs
-#                                             the tests whose names match REGEX (all by default)
+#                                             the tests whose names match REGEX (all by default) and
+#                                             not EXCLUDE
 #   bash scripts/test.sh --fuzz [SECONDS]     the fuzz targets, built with clang in build-fuzz/, each
 #                                             run for SECONDS (30) on its seed corpus in fuzz/corpus/
 set -euo pipefail
@@ -14,7 +16,7 @@ case "${1:-}" in
   --sanitize) mode=sanitize; shift ;;
   --fuzz) mode=fuzz; shift ;;
   "") ;;
-  *) echo "usage: $0 [--sanitize [REGEX] | --fuzz [SECONDS]]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--sanitize [REGEX [EXCLUDE]] | --fuzz [SECONDS]]" >&2; exit 2 ;;
 esac
 jobs=${MOONSHELF_JOBS:-$(nproc)}
 
@@ -38,13 +40,15 @@ normal)
 
 sanitize)
   regex=${1:-.}
+  chosen=(-R "$regex")
+  [ -z "${2:-}" ] || chosen+=(-E "$2")
   cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1" \
     -DMOONSHELF_SANITIZE=ON >/dev/null
   # Only the programs the chosen tests run: a test is named after its program, and
   # a script's test names the built programs it starts.
   mapfile -t programs < <(
-    { ctest --test-dir build-sanitize -N -R "$regex" | sed -n 's/^ *Test *#[0-9]*: *//p'
-      ctest --test-dir build-sanitize -N -R "$regex" --show-only=json-v1 |
+    { ctest --test-dir build-sanitize -N "${chosen[@]}" | sed -n 's/^ *Test *#[0-9]*: *//p'
+      ctest --test-dir build-sanitize -N "${chosen[@]}" --show-only=json-v1 |
         grep -o "\"$PWD/build-sanitize/[^\"]*\"" | tr -d '"' | xargs -r -n1 basename; } | sort -u |
     while read -r t; do ninja -C build-sanitize -t query "$t" >/dev/null 2>&1 && echo "$t"; done)
   [ ${#programs[@]} -gt 0 ] || { echo "no test program matches $regex" >&2; exit 1; }
@@ -53,7 +57,7 @@ sanitize)
   export ASAN_OPTIONS="detect_leaks=1:check_initialization_order=1:strict_init_order=1"
   export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-  run_ctest --test-dir build-sanitize --output-on-failure --parallel "$jobs" -R "$regex"
+  run_ctest --test-dir build-sanitize --output-on-failure --parallel "$jobs" "${chosen[@]}"
   ;;
 
 fuzz)
