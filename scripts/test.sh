@@ -22,10 +22,14 @@ jobs=${MOONSHELF_JOBS:-$(nproc)}
 
 bash scripts/install-deps.sh
 
-# The keyring tests talk to a real Secret Service on a private session bus.
+# The keyring tests talk to a real Secret Service on a private session bus,
+# whose keyring file lies in a folder of this run's own: in the user's data
+# folder it is shared with every other run on the machine.
+keyrings=$(mktemp -d)
+trap 'rm -rf "$keyrings"' EXIT
 run_ctest() {
-  QT_QPA_PLATFORM=offscreen dbus-run-session -- sh -c '
-    printf pw | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1
+  QT_QPA_PLATFORM=offscreen KEYRINGS="$keyrings" dbus-run-session -- sh -c '
+    printf pw | XDG_DATA_HOME="$KEYRINGS" gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1
     exec ctest "$@"
   ' ctest "$@"
 }
