@@ -14,12 +14,17 @@
 //   window_stream_<stage>_key_to_glyph_p95/_median   a key typed into the
 //                                 composer while the reply streams, until the
 //                                 frame that shows it has painted
+//   window_motion_<panel>_frame_p95   the 95th percentile of a window frame
+//                                 while the sidebar slides out and in, or the
+//                                 file peek moves in and out, over the
+//                                 wallpaper and a session of 400 messages
 #include "WindowKit.h"
 
 #include "app/AppViewModel.h"
 #include "chat/ChatView.h"
 #include "chat/ComposerBar.h"
 #include "chat/ComposerField.h"
+#include "model/ConversationStore.h"
 #include "stage/BackgroundSettings.h"
 #include "support/ChatServicePeer.h"
 #include "support/TestEnvironment.h"
@@ -36,6 +41,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -231,6 +237,26 @@ StreamFigures stream(windowtest::WindowKit &kit, bool typeKeys)
     return f;
 }
 
+// The window's frames while a panel moves in and out four times (only the
+// frames of the motion itself).
+std::vector<double> framesWhileMoving(window::PanelSlot *slot, const std::function<void(bool)> &show, bool startShown)
+{
+    FrameClockApp *app = frameClock();
+    app->frames.clear();
+    for (int i = 0; i < 4; ++i)
+        for (const bool on : {!startShown, startShown}) {
+            show(on);
+            app->recording = true;
+            QElapsedTimer t;
+            t.start();
+            while (slot->isAnimating() && t.elapsed() < 2000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            app->recording = false;
+            QTest::qWait(100);
+        }
+    return app->frames;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -307,6 +333,45 @@ int main(int argc, char **argv)
         print(QStringLiteral("window_stream_%1_key_to_glyph_median").arg(tag), median(app.keyToGlyph), "ms");
         print(QStringLiteral("window_stream_%1_key_to_glyph_p95").arg(tag), percentile(app.keyToGlyph, 0.95), "ms");
         print(QStringLiteral("window_stream_%1_keys_typed").arg(tag), double(app.keyToGlyph.size()), "keys");
+    }
+    // Panels moving over the wallpaper and a long session: the sidebar
+    // sliding out and in, the file peek moving in and out.
+    if (part("motion")) {
+        bg.setIsEnabled(true);
+        bg.setAnimateKenBurns(false);
+        model::ConversationStore &store = kit.vm().conversations();
+        store.newChat();
+        QList<model::ChatMessage> messages;
+        for (int i = 0; i < 400; ++i) {
+            model::ChatMessage m;
+            m.id = QUuid::createUuid();
+            m.role = i % 2 ? model::MessageRole::Assistant : model::MessageRole::User;
+            m.content = longReply().left(i % 2 ? 600 : 80);
+            messages.append(m);
+        }
+        store.replaceMessages(*store.selectedConversationID(), messages);
+        QFile file(QDir(kit.projectPath()).filePath(QStringLiteral("notes.md")));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(longReply().left(3000).toUtf8());
+        file.close();
+        QTest::qWait(500);
+        window::ContentView *content = kit.window().content();
+        const std::vector<double> sidebar = framesWhileMoving(
+            content->sidebarSlot(), [&](bool on) { kit.vm().setShowSidebar(on); }, true);
+        print(QStringLiteral("window_motion_sidebar_frame_p95"), percentile(sidebar, 0.95), "ms");
+        print(QStringLiteral("window_motion_sidebar_frames"), double(sidebar.size()), "frames");
+        const QUrl peeked = QUrl::fromLocalFile(file.fileName());
+        const std::vector<double> peek = framesWhileMoving(
+            content->peekSlot(),
+            [&](bool on) {
+                if (on)
+                    kit.vm().peekFile(peeked);
+                else
+                    kit.vm().setPeekedFile(std::nullopt);
+            },
+            false);
+        print(QStringLiteral("window_motion_peek_frame_p95"), percentile(peek, 0.95), "ms");
+        print(QStringLiteral("window_motion_peek_frames"), double(peek.size()), "frames");
     }
     if (!part("video"))
         return 0;

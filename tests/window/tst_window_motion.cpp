@@ -57,6 +57,27 @@ void save(QWidget *w, const QString &name)
     w->grab().save(QDir(dir).filePath(name));
 }
 
+// Rows: the panel moving in and out (the motion's log twice over), and
+// reduced motion (no log).
+void addMotionRows(const char *moving, const QString &name, int ms, const QString &curve)
+{
+    QTest::addColumn<bool>("reduceMotion");
+    QTest::addColumn<QStringList>("expected");
+    const QString start = QStringLiteral("start %1 %2 %3").arg(name).arg(ms).arg(curve);
+    const QString end = QStringLiteral("end ") + name;
+    QTest::newRow(moving) << false << QStringList{start, end, start, end};
+    QTest::newRow("reduced motion") << true << QStringList();
+}
+
+QString writeProjectFile(const windowtest::WindowKit &kit, const QString &name, const QByteArray &bytes)
+{
+    const QString path = QDir(kit.projectPath()).filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
 void holdAt(QVariantAnimation *a, double share)
 {
     a->pause();
@@ -69,16 +90,7 @@ class TestWindowMotion : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void peekMoves_data()
-    {
-        QTest::addColumn<bool>("reduceMotion");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("moves in and out")
-            << false
-            << QStringList{"start filePeekSlide 180 easeOut", "end filePeekSlide", "start filePeekSlide 180 easeOut",
-                           "end filePeekSlide"};
-        QTest::newRow("reduced motion") << true << QStringList();
-    }
+    void peekMoves_data() { addMotionRows("moves in and out", QStringLiteral("filePeekSlide"), 180, "easeOut"); }
     void peekMoves()
     {
         QFETCH(bool, reduceMotion);
@@ -91,11 +103,8 @@ private Q_SLOTS:
         const QRect chatBefore = c->chatSlot()->geometry();
         Resizes chatResizes(c->chatSlot());
         AnimationLog log(c);
-        const QString file = QDir(kit.projectPath()).filePath(QStringLiteral("notes.txt"));
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(lines(4).toUtf8());
-        f.close();
+        const QString file = writeProjectFile(kit, QStringLiteral("notes.txt"), lines(4).toUtf8());
+        QVERIFY(!file.isEmpty());
 
         kit.vm().peekFile(QUrl::fromLocalFile(file));
         if (!reduceMotion) {
@@ -154,11 +163,8 @@ private Q_SLOTS:
         kit.styles().setReduceMotion(true);
         QVERIFY(kit.show());
         ContentView *c = kit.window().content();
-        const QString file = QDir(kit.projectPath()).filePath(QStringLiteral("f.txt"));
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        const QString file = writeProjectFile(kit, QStringLiteral("f.txt"), bytes);
+        QVERIFY(!file.isEmpty());
         kit.vm().peekFile(QUrl::fromLocalFile(file));
         QTRY_VERIFY(c->peekSlot()->isVisible());
         QTRY_COMPARE(c->peekSlot()->height(), c->peekSlot()->view()->sizeHint().height());
@@ -175,13 +181,7 @@ private Q_SLOTS:
 
     void sidebarSlidesAndFades_data()
     {
-        QTest::addColumn<bool>("reduceMotion");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("slides out and in, fading")
-            << false
-            << QStringList{"start sidebarSlide 200 easeInOut", "end sidebarSlide", "start sidebarSlide 200 easeInOut",
-                           "end sidebarSlide"};
-        QTest::newRow("reduced motion") << true << QStringList();
+        addMotionRows("slides out and in, fading", QStringLiteral("sidebarSlide"), 200, "easeInOut");
     }
     void sidebarSlidesAndFades()
     {
