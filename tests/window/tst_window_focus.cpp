@@ -36,15 +36,6 @@
 
 namespace {
 
-model::ChatMessage message(model::MessageRole role, const QString &text)
-{
-    model::ChatMessage m;
-    m.id = QUuid::createUuid();
-    m.role = role;
-    m.content = text;
-    return m;
-}
-
 QWidget *focused()
 {
     return QApplication::focusWidget();
@@ -79,6 +70,12 @@ QString describe(const QWidget *w)
     if (!w)
         return QStringLiteral("nothing");
     return QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') + w->objectName();
+}
+
+// The window shown and holding the keyboard, as after a start.
+bool showActive(windowtest::WindowKit &kit)
+{
+    return kit.show() && QTest::qWaitForWindowActive(&kit.window());
 }
 
 chat::ComposerField *composer(window::MainWindow &w)
@@ -208,8 +205,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit(true, true);
         window::MainWindow &w = kit.window();
         app::AppViewModel &vm = kit.vm();
-        QVERIFY(kit.show());
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(showActive(kit));
         glass::SheetOverlay *sheets = w.content()->sheets();
         QVERIFY(qobject_cast<settings::OnboardingSheet *>(sheets->content()));
         QVERIFY2(inside(sheets->content(), focused()), qPrintable(describe(focused())));
@@ -247,8 +243,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         window::MainWindow &w = kit.window();
         app::AppViewModel &vm = kit.vm();
-        QVERIFY(kit.show());
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(showActive(kit));
         VERIFY_FOCUS(composer(w)); // at start
         QLineEdit *search = sidebar(w)->searchField().edit();
         QWidget *had = before == "search" ? static_cast<QWidget *>(search) : composer(w);
@@ -305,8 +300,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         window::MainWindow &w = kit.window();
         app::AppViewModel &vm = kit.vm();
-        QVERIFY(kit.show());
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(showActive(kit));
         QVERIFY(typeText(QStringLiteral("draft")));
         chat::ComposerTray *t = tray(w);
         QWidget *anchor = chip == "permissions" ? static_cast<QWidget *>(t->toolGuardChip())
@@ -353,8 +347,7 @@ private Q_SLOTS:
         QFETCH(QString, before);
         windowtest::WindowKit kit;
         window::MainWindow &w = kit.window();
-        QVERIFY(kit.show());
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(showActive(kit));
         QWidget *had = before == "search" ? static_cast<QWidget *>(sidebar(w)->searchField().edit()) : composer(w);
         had->setFocus(Qt::MouseFocusReason);
         QVERIFY(press(Qt::Key_Comma, Qt::ControlModifier));
@@ -388,8 +381,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         window::MainWindow &w = kit.window();
         app::AppViewModel &vm = kit.vm();
-        QVERIFY(kit.show());
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(showActive(kit));
         vm.setShowSettings(true);
         QPointer<QWidget> settings = w.settings().window();
         QVERIFY(settings);
@@ -442,8 +434,7 @@ private Q_SLOTS:
         window::MainWindow &w = kit.window();
         app::AppViewModel &vm = kit.vm();
         kit.skins().select(skin);
-        QVERIFY(kit.show());
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(showActive(kit));
         vm.setToolGuard(model::ToolGuardMode::Ask);
         kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply(
             {{"c1", "write_file", "{\"path\":\"new.txt\",\"content\":\"x\"}"}}));
@@ -526,8 +517,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         window::MainWindow &w = kit.window();
         app::AppViewModel &vm = kit.vm();
-        QVERIFY(kit.show());
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(showActive(kit));
         QFile file(kit.projectPath() + QStringLiteral("/notes.txt"));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("one\ntwo\n");
@@ -602,10 +592,10 @@ private Q_SLOTS:
         vm.peekFile(QUrl::fromLocalFile(file.fileName()));
         // Finished turns: rows with their copy and Retry buttons.
         vm.conversations().replaceMessages(*vm.conversations().selectedConversationID(),
-                                           {message(model::MessageRole::User, QStringLiteral("hi")),
-                                            message(model::MessageRole::Assistant, QStringLiteral("**Hello.**"))});
-        QVERIFY(kit.show());
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+                                           {model::ChatMessage::make(model::MessageRole::User, QStringLiteral("hi")),
+                                            model::ChatMessage::make(model::MessageRole::Assistant,
+                                                                     QStringLiteral("**Hello.**"))});
+        QVERIFY(showActive(kit));
         auto *ring = w.findChild<glass::FocusRing *>();
         QVERIFY(ring);
         const QColor accent = kit.styles().styles().focusRing;
