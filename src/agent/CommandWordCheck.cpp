@@ -74,6 +74,20 @@ constexpr Wrapper kWrappers[] = {
     {u"nocorrect", u"", 0, Mode::Plain},
     {u"coproc", u"", 0, Mode::Plain},
     {u"repeat", u"", 1, Mode::Plain},
+    {u"setpriv", u"--reuid --regid --groups --inh-caps --ambient-caps --bounding-set --securebits --selinux-label --apparmor-profile", 0, Mode::Plain},
+    {u"fakeroot", u"-l -s -i --lib --faked", 0, Mode::Plain},
+    {u"proot", u"-r -b -w -q -k --rootfs --bind --cwd --qemu --kernel-release", 0, Mode::Plain},
+    {u"torsocks", u"-u -p -a -P --user --pass --address --port", 0, Mode::Plain},
+    {u"proxychains", u"-f", 0, Mode::Plain},
+    {u"proxychains4", u"-f", 0, Mode::Plain},
+    {u"chpst", u"-u -U -b -e -n -l -L -m -d -o -p -f -c", 0, Mode::Plain},
+    {u"runcon", u"-u -r -t -l", 0, Mode::Plain},
+    {u"faketime", u"-m -f", 1, Mode::Plain},
+    {u"gosu", u"", 1, Mode::Escalates},
+    {u"su-exec", u"", 1, Mode::Escalates},
+    {u"dbus-run-session", u"--config-file --dbus-daemon", 0, Mode::Plain},
+    {u"xvfb-run", u"-s -n -f -e -p -w --server-args --server-num --auth-file --error-file --xauth-protocol --wait", 0, Mode::Plain},
+    {u"cpulimit", u"-l -p -e --limit --pid --exe", 0, Mode::Plain},
     {u"chroot", u"--userspec --groups", 1, Mode::Plain},
     {u"unshare", u"-S -G -R -w --setuid --setgid --root --wd --map-user --map-group --propagation", 0, Mode::Plain},
     {u"nsenter", u"-t -S -G -r -w --target --setuid --setgid --root --wd", 0, Mode::Plain},
@@ -275,6 +289,8 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
                 flag(*why);
             if (Places::isDevice(target))
                 flag(QStringLiteral("Raw disk write (redirect to a device)"));
+            if (target == u"/proc/sysrq-trigger")
+                flag(QStringLiteral("System reboot"));
             wrote(at, r.fd == 2 ? Text::of(Text::Kind::Computed) : output);
         }
     }
@@ -311,6 +327,23 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
         if (scope.defined.contains(name)) {
             r.computedName = true;
             return r;
+        }
+        if (name == u"capsh") {
+            // capsh [options] -- ARGS runs bash with ARGS.
+            std::size_t j = i + 1;
+            while (j < words.size() && words[j]->text != u"--")
+                ++j;
+            if (j >= words.size())
+                return r;
+            Invocation inv{QStringLiteral("bash"), synthetic(QStringLiteral("bash")), {}, {}, {}, viaXargs, replace};
+            for (++j; j < words.size(); ++j)
+                inv.args.push_back(words[j]);
+            r.invocation = std::move(inv);
+            return r;
+        }
+        if (name == u"ip" && i + 3 < words.size() && words[i + 1]->text == u"netns" && words[i + 2]->text == u"exec") {
+            i += 4; // ip netns exec NAME command
+            continue;
         }
         const Wrapper *wrapper = wrapperNamed(name);
         if (!wrapper) {
@@ -368,6 +401,8 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 ++i;
                 continue;
             }
+            if (name == u"systemd-run" && option.startsWith(QLatin1String("--on-")))
+                r.scheduled = true;
             if (name == u"command" && (option == u"-v" || option == u"-V"))
                 return r; // only looks the name up
             if ((name == u"chrt" || name == u"taskset") && (option == u"-p" || option == u"--pid"))
@@ -449,6 +484,8 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
         flag(kComputed);
     for (const QString &name : std::as_const(r.escalations))
         flag(QStringLiteral("Privilege escalation (%1)").arg(name));
+    if (r.scheduled)
+        flag(QStringLiteral("Cron change (persistence)"));
     for (const Word *a : r.assignments) {
         if (listsProcesses(*a, scope))
             addPidVariable(a->text.left(a->text.indexOf(u'=')).remove(u'+'));

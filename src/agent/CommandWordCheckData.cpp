@@ -68,7 +68,10 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
         QStringLiteral("terraform"), QStringLiteral("tofu"),      QStringLiteral("terragrunt"), QStringLiteral("opentofu"),
         QStringLiteral("rclone"),   QStringLiteral("juju"),       QStringLiteral("kops"),      QStringLiteral("gh"),
         QStringLiteral("glab"),     QStringLiteral("hub"),        QStringLiteral("tea"),       QStringLiteral("docker-compose"),
-        QStringLiteral("podman-compose")};
+        QStringLiteral("podman-compose"), QStringLiteral("sam"),  QStringLiteral("copilot"),   QStringLiteral("eb"),
+        QStringLiteral("amplify"),  QStringLiteral("sst"),        QStringLiteral("wrangler"),  QStringLiteral("kn"),
+        QStringLiteral("argocd"),   QStringLiteral("flux"),       QStringLiteral("vault"),     QStringLiteral("etcdctl"),
+        QStringLiteral("bq"),       QStringLiteral("influx"),     QStringLiteral("kafka-topics"), QStringLiteral("kafka-topics.sh")};
     const QString &n = inv.name;
     if (!tools.contains(n))
         return false;
@@ -118,7 +121,9 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
                           || (isOneOf(n, {u"docker", u"podman", u"nerdctl", u"docker-compose", u"podman-compose"}) && ops.contains(u"down")
                               && f.has(u'v', u"--volumes"))
                           || (isOneOf(n, {u"supabase", u"heroku", u"podman"}) && (ops.contains(u"reset") || ops.contains(u"pg:reset")))
-                          || (n == u"rclone" && isOneOf(ops.value(0), {u"deletefile", u"rmdir", u"rmdirs", u"cleanup"}));
+                          || (n == u"rclone" && isOneOf(ops.value(0), {u"deletefile", u"rmdir", u"rmdirs", u"cleanup"}))
+                          || (n == u"pulumi" && ops.value(0) == u"down")
+                          || (n.startsWith(QLatin1String("kafka-topics")) && f.hasLong(u"--delete"));
     if (teardown && !(terraform && ops.value(0) == u"plan"))
         review.flag(destroyed(n));
     return true;
@@ -179,6 +184,15 @@ bool secrets(Review &review, const Invocation &inv, const Flags &f)
         return true;
     }
     const QString joined = inv.texts().join(u' ');
+    if (isOneOf(n, {u"busctl", u"dbus-send", u"gdbus", u"qdbus", u"qdbus6"}) && joined.contains(QLatin1String("org.freedesktop.login1"))) {
+        if (joined.contains(QLatin1String("PowerOff")) || joined.contains(QLatin1String("Halt")))
+            review.flag(QStringLiteral("System shutdown"));
+        else if (joined.contains(QLatin1String("Reboot")))
+            review.flag(QStringLiteral("System reboot"));
+        else if (joined.contains(QLatin1String("Terminate")) || joined.contains(QLatin1String("Kill")))
+            review.killOthers();
+        return true;
+    }
     if (isOneOf(n, {u"busctl", u"dbus-send", u"gdbus", u"qdbus", u"qdbus6", u"dbus"})
         && (joined.contains(QLatin1String("org.freedesktop.secrets")) || joined.contains(QLatin1String("org.kde.kwalletd"))
             || joined.contains(QLatin1String("org.gnome.keyring")))) {

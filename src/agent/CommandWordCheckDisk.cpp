@@ -22,7 +22,7 @@ bool writesDevice(const Invocation &inv, const Flags &f)
 {
     const QString &n = inv.name;
     if (isOneOf(n, {u"blkdiscard", u"ddrescue", u"dcfldd", u"dc3dd", u"bmaptool", u"sg_format", u"sg_sanitize", u"flash_erase",
-                    u"flash_eraseall", u"nandwrite", u"mtd_debug", u"sg_write_same"}))
+                    u"flash_eraseall", u"nandwrite", u"mtd_debug", u"sg_write_same", u"sg_unmap"}))
         return true;
     if (n == u"flashrom")
         return f.has(u'w', u"--write") || f.has(u'E', u"--erase");
@@ -48,7 +48,7 @@ bool changesFileSystem(const Invocation &inv, const Flags &f)
         || isOneOf(n, {u"mke2fs", u"mkswap", u"mkdosfs", u"mkntfs", u"mkexfatfs", u"mkudffs", u"mformat", u"zerofree", u"xfs_admin",
                        u"btrfstune", u"resize2fs", u"xfs_repair", u"reiserfsck", u"ntfsfix", u"ntfsresize", u"debugfs", u"lvcreate", u"vgcreate",
                        u"pvcreate", u"lvremove", u"vgremove", u"pvremove", u"lvreduce", u"lvresize", u"vgreduce", u"lvconvert", u"pvmove",
-                       u"vgsplit", u"vgmerge"}))
+                       u"vgsplit", u"vgmerge", u"cgdisk", u"growpart", u"fatresize", u"sfill", u"sswap"}))
         return !(n == u"debugfs" && !f.has(u'w'));
     if (n == u"wipefs")
         return (f.has(u'a', u"--all") || f.has(u'o', u"--offset")) && !f.has(u'n', u"--no-act");

@@ -242,6 +242,10 @@ Text Review::yields(const Invocation &inv, Scope &scope)
         return passedOn(Text::Kind::Decoded);
     if (isProcessLister(name) && !(name == u"fuser" && hasLetter(inv.texts(), u'k')))
         return Text::of(Text::Kind::Computed, true);
+    // Reading /proc lists processes too: ls /proc, cat /proc/*/stat.
+    const QStringList texts = inv.texts();
+    if (std::any_of(texts.cbegin(), texts.cend(), [](const QString &a) { return a == u"/proc" || a.startsWith(QLatin1String("/proc/")); }))
+        return Text::of(Text::Kind::Computed, true);
     if (name == u"tee")
         return in;
     if (name == u"echo" || name == u"print" || name == u"printf") {

@@ -113,6 +113,9 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
     } else if (sub == u"checkout-index") {
         if (f.has(u'f', u"--force"))
             review.flag(discarded(sub));
+    } else if (sub == u"read-tree") {
+        if (f.hasLong(u"--reset") || (f.has(u'u') && f.has(u'm')))
+            review.flag(discarded(sub));
     } else if (sub == u"submodule") {
         if (first == u"deinit" && f.has(u'f', u"--force"))
             review.flag(discarded(sub));

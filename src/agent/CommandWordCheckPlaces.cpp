@@ -44,6 +44,42 @@ std::optional<QString> afterVariable(const QString &text, QLatin1String name)
     return std::nullopt;
 }
 
+// Names a pattern component may stand for, most sensitive first: "~/.??h"
+// is read as "~/.ssh", "~/.*rc" as "~/.bashrc".
+const QStringList &sensitiveNames()
+{
+    static const QStringList names{
+        QStringLiteral(".ssh"),     QStringLiteral("id_rsa"),    QStringLiteral("id_ed25519"), QStringLiteral("id_ecdsa"),
+        QStringLiteral("id_dsa"),   QStringLiteral("authorized_keys"), QStringLiteral(".gnupg"), QStringLiteral("keyrings"),
+        QStringLiteral(".password-store"), QStringLiteral("com.ovu.QirvMac"), QStringLiteral(".qirv"), QStringLiteral(".aws"),
+        QStringLiteral(".netrc"),   QStringLiteral(".git-credentials"), QStringLiteral(".pgpass"), QStringLiteral(".kube"),
+        QStringLiteral(".docker"),  QStringLiteral("environ"),   QStringLiteral(".bashrc"),    QStringLiteral(".zshrc"),
+        QStringLiteral(".profile"), QStringLiteral(".bash_profile"), QStringLiteral(".zshenv"), QStringLiteral(".zprofile"),
+        QStringLiteral(".kshrc"),   QStringLiteral(".local"),    QStringLiteral("share"),      QStringLiteral(".config")};
+    return names;
+}
+
+// The place with each pattern component replaced by the sensitive name it matches.
+Place expanded(const Place &p)
+{
+    Place out = p;
+    for (QString &part : out.parts) {
+        // "*" alone is everything in the folder, judged as that folder.
+        if ((!part.contains(u'*') && !part.contains(u'?') && !part.contains(u'[')) || part == u"*")
+            continue;
+        const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(part, QRegularExpression::UnanchoredWildcardConversion)
+                                             .prepend(u'^')
+                                             .append(u'$'));
+        for (const QString &name : sensitiveNames()) {
+            if (pattern.match(name).hasMatch()) {
+                part = name;
+                break;
+            }
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 Places::Places() : m_home(QDir::cleanPath(QDir::homePath())) {}
@@ -148,8 +184,9 @@ bool Places::isHomeOrRoot(const Place &p)
     return p.parts.isEmpty() || p.parts == QStringList{QStringLiteral("*")} || p.parts == QStringList{QStringLiteral(".*")};
 }
 
-std::optional<QString> Places::credential(const Place &p)
+std::optional<QString> Places::credential(const Place &given)
 {
+    const Place p = expanded(given);
     const QStringList &q = p.parts;
     const bool home = p.base == Place::Base::Home;
     const bool absolute = p.base == Place::Base::Absolute;
@@ -206,13 +243,51 @@ std::optional<QString> Places::credential(const Place &p)
     return std::nullopt;
 }
 
+std::optional<QString> Places::credentialInside(const Place &given)
+{
+    const Place p = expanded(given);
+    if (p.base == Place::Base::Absolute) {
+        if (p.parts.isEmpty() || p.parts == QStringList{QStringLiteral("home")} || p.parts == QStringList{QStringLiteral("root")})
+            return QStringLiteral("~/.ssh");
+        if (p.parts == QStringList{QStringLiteral("proc")})
+            return QStringLiteral("process environment");
+        return std::nullopt;
+    }
+    if (p.base != Place::Base::Home)
+        return std::nullopt;
+    static const struct {
+        QStringList parts;
+        const char *label;
+    } places[] = {
+        {{QStringLiteral(".ssh")}, "~/.ssh"},
+        {{QStringLiteral(".gnupg")}, "~/.gnupg"},
+        {{QStringLiteral(".local"), QStringLiteral("share"), QStringLiteral("keyrings")}, "keyring"},
+        {{QStringLiteral(".password-store")}, "keyring"},
+        {{QStringLiteral(".local"), QStringLiteral("share"), QStringLiteral("com.ovu.QirvMac")}, "app data"},
+        {{QStringLiteral(".config"), QStringLiteral("com.ovu")}, "app data"},
+        {{QStringLiteral(".qirv")}, "app sign-in"},
+        {{QStringLiteral(".config"), QStringLiteral("ovu")}, "app sign-in"},
+        {{QStringLiteral(".aws")}, "saved credentials"},
+        {{QStringLiteral(".config"), QStringLiteral("gcloud")}, "saved credentials"},
+        {{QStringLiteral(".config"), QStringLiteral("gh")}, "saved credentials"},
+        {{QStringLiteral(".kube")}, "saved credentials"},
+        {{QStringLiteral(".docker")}, "saved credentials"},
+    };
+    for (const auto &place : places) {
+        if (p.parts.size() < place.parts.size() && std::equal(p.parts.cbegin(), p.parts.cend(), place.parts.cbegin()))
+            return QString::fromLatin1(place.label);
+    }
+    return std::nullopt;
+}
+
 bool Places::isSshFolder(const Place &p)
 {
     return p.base == Place::Base::Home && !p.parts.isEmpty() && p.parts.first() == u".ssh";
 }
 
-bool Places::isStartupFile(const Place &p)
+bool Places::isStartupFile(const Place &given)
 {
+    const Place p = expanded(given);
     const QString joined = p.parts.join(u'/');
     if (p.base == Place::Base::Home) {
         static const QStringList files{

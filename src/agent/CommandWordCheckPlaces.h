@@ -42,6 +42,9 @@ public:
     // The ssh folder or anything in it: writing there (config, rc,
     // authorized_keys) changes what ssh runs or lets in.
     static bool isSshFolder(const Place &p);
+    // The label of a credential place that lies inside this folder (home
+    // holds ~/.ssh, ~/.local/share holds the keyrings, /proc the environments).
+    static std::optional<QString> credentialInside(const Place &p);
     // A file the shell or the desktop runs at start-up.
     static bool isStartupFile(const Place &p);
     // A place whose files are started later: autostart, user services, cron.

@@ -130,7 +130,7 @@ bool matches(const QRegularExpression &re, const QString &text)
 const QRegularExpression &runCall(Language language)
 {
     static const QRegularExpression python = rx("(?:\\bos\\.system|\\.system|\\bos\\.popen|\\.(?:call|check_call|check_output|Popen|getoutput|getstatusoutput|popen)|\\bos\\.exec\\w*|\\bos\\.spawn\\w*|\\bos\\.posix_spawnp?|"
-                                                "\\bsubprocess\\.\\w+|\\bPopen|\\bcheck_output|\\bcheck_call|\\bgetoutput|\\bgetstatusoutput|\\bpty\\.spawn)\\s*\\(");
+                                                "\\bsubprocess\\.\\w+|\\bPopen|\\bcheck_output|\\bcheck_call|\\bgetoutput|\\bgetstatusoutput|\\bpty\\.spawn|(?<![.\\w])system|(?<![.\\w])popen)\\s*\\(");
     static const QRegularExpression javascript = rx("(?:\\bexecSync|\\bexecFileSync|\\bexecFile|\\bspawnSync|\\bspawn|(?<![.\\w])exec|"
                                                     "\\bchild_process['\"]?\\)?\\.exec|\\bDeno\\.run|\\bDeno\\.Command|\\bBun\\.spawn\\w*)\\s*\\(");
     static const QRegularExpression perl = rx("(?:\\bsystem|\\bexec)\\b\\s*\\(?");
@@ -171,7 +171,11 @@ std::optional<QString> effectOf(const QString &text, const Lexed &lexed, Languag
         "\\bos\\.(?:remove|unlink|rmdir|removedirs)\\b|\\bshutil\\.rmtree\\b|\\brmtree\\b|\\bremove_tree\\b|\\.unlink\\s*\\(|\\.rmdir\\s*\\(|"
         "\\b(?:unlinkSync|rmSync|rmdirSync)\\b|\\bfs(?:\\.promises)?\\.(?:rm|unlink|rmdir)\\b|\\bFileUtils\\.(?:rm\\w*|remove\\w*|rmdir|rmtree)\\b|"
         "\\bFile\\.(?:delete|unlink)\\b|\\bDir\\.(?:delete|unlink|rmdir)\\b|\\bDeno\\.remove(?:Sync)?\\b|\\bfile\\.remove\\b|"
-        "\\bunlink\\s*\\(|\\brimraf\\b|\\bfile\\s+delete\\b|\\.(?:rm|unlink|rmdir)(?:Sync)?\\s*\\(|['\"](?:unlink|rmdir)['\"]");
+        "\\bunlink\\s*\\(|\\brimraf\\b|\\bfile\\s+delete\\b|\\.(?:rm|unlink|rmdir)(?:Sync)?\\s*\\(|"
+        "\\bgetattr\\s*\\((?:[^()]|\\([^()]*\\))*,\\s*['\"](?:remove|removedirs|rmtree|unlink|rmdir)['\"]|"
+        "(?<=[\\w)\\]])\\[\\s*['\"](?:rmtree|unlink|unlinkSync|rmdir|rmdirSync|rmSync)['\"]|"
+        "\\bsend\\s*\\(?\\s*:(?:rm\\w*|remove\\w*|unlink|delete)\\b|\\bPOSIX::(?:remove|unlink|rmdir)\\b|"
+        "\\bfrom\\s+(?:os|shutil|pathlib)\\s+import\\b[^;\\n]*\\b(?:remove|unlink|rmdir|removedirs|rmtree)\\b");
     static const QRegularExpression deletesBare = rx("\\b(?:unlink|rmdir)\\b");
     static const QRegularExpression writes = rx(
         "\\bopen\\s*\\([^()]*,\\s*(?:mode\\s*=\\s*)?['\"](?:[wax]|r\\+)|\\bmode\\s*=\\s*['\"][wax]|\\.write_(?:text|bytes)\\s*\\(|"
@@ -186,7 +190,7 @@ std::optional<QString> effectOf(const QString &text, const Lexed &lexed, Languag
     static const QRegularExpression awkWrites = rx("\\bprintf?\\b[^;|}]*>");
     static const QRegularExpression permissions = rx("\\b(?:l|f)?ch(?:mod|own|grp)(?:Sync|_R)?\\b");
     static const QRegularExpression kills = rx("\\bos\\.kill(?:pg)?\\b|\\bkillpg\\b|\\bprocess\\.kill\\b|\\bProcess\\.kill\\b|\\bposix_kill\\b|"
-                                               "\\bsignal\\.pthread_kill\\b|\\bDeno\\.kill\\b");
+                                               "\\bsignal\\.pthread_kill\\b|\\bDeno\\.kill\\b|(?:\\bgetattr\\s*\\((?:[^()]|\\([^()]*\\))*,\\s*|(?<=[\\w)\\]])\\[\\s*)['\"](?:kill|killpg)['\"]|\\bfrom\\s+os\\s+import\\b[^;\\n]*\\bkill\\b");
     static const QRegularExpression killsBare = rx("\\bkill\\b\\s*\\(?\\s*[-\"'\\d$:A-Z]");
     static const QRegularExpression killsGroup = rx("\\bkill\\s*\\(\\s*-");
 
@@ -490,8 +494,13 @@ ProgramFindings inspectProgram(const QString &program, Language language)
         if (call.partial && isSensitive(line.section(u' ', 0, 0, QString::SectionSkipEmpty)))
             f.runsUnknown = true;
     }
-    static const QRegularExpression runsByName = rx("['\"](?:system|exec|shell_exec|passthru|popen|proc_open)['\"]");
-    if (language == Language::Php && matches(runsByName, program)) {
+    static const QRegularExpression runsByName = rx("(?:\\bgetattr\\s*\\((?:[^()]|\\([^()]*\\))*,\\s*|(?<=[\\w)\\]])\\[\\s*)['\"](?:system|popen|exec|execSync|spawn|spawnSync)['\"]|"
+                                                    "\\bsend\\s*\\(?\\s*:(?:system|exec|spawn)\\b");
+    static const QRegularExpression phpCallbacks = rx("['\"](?:system|exec|shell_exec|passthru|popen|proc_open)['\"]");
+    static const QRegularExpression phpDeletes = rx("['\"](?:unlink|rmdir)['\"]");
+    if (language == Language::Php && !f.effect && matches(phpDeletes, program))
+        f.effect = QStringLiteral("Inline program deletes files");
+    if (matches(runsByName, program) || (language == Language::Php && matches(phpCallbacks, program))) {
         f.runsUnknown = true;
         runs = true;
     }
@@ -516,7 +525,9 @@ ProgramFindings inspectProgram(const QString &program, Language language)
     static const QRegularExpression downloads = rx(
         "\\burlopen\\b|\\burllib\\b|\\brequests\\.(?:get|post)\\b|\\bhttp\\.client\\b|\\bhttpx\\b|\\bfetch\\s*\\(|\\baxios\\b|"
         "\\bhttps?\\.get\\b|LWP::|HTTP::Tiny|Net::HTTP|open-uri|URI\\.open|\\bcurl_exec\\b|file_get_contents\\s*\\(\\s*['\"]https?:|"
-        "\\bsocket\\.(?:socket|create_connection)\\b|\\bnet\\.connect\\b");
+        "\\bsocket\\.(?:socket|create_connection)\\b|\\bnet\\.connect\\b|\\brequire\\s*\\(\\s*['\"](?:node:)?net['\"]\\s*\\)|"
+        "\\bSocket\\b|IO::Socket|\\bfsockopen\\b|\\bstream_socket_client\\b|\\bTCPSocket\\b|\\bsocket\\.tcp\\b|"
+        "\\brequire\\s*\\(?\\s*['\"]socket['\"]|/inet6?/tcp/");
     f.downloadsAndRuns = matches(downloads, program) && (runs || evaluatesStrings);
     // exec(input()), eval(data): code the program reads or builds is run.
     static const QRegularExpression evaluatesValue = rx("\\b(?:exec|eval|Function)\\s*\\(\\s*(?!['\"`)])");

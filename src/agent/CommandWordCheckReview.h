@@ -110,6 +110,7 @@ private:
         std::optional<Invocation> invocation;
         bool computedName = false;
         QStringList escalations;                // sudo, doas, su ...
+        bool scheduled = false;                 // systemd-run --on-calendar ...: runs later too
         std::vector<const Word *> assignments;  // NAME=value before the command
     };
 

@@ -49,6 +49,35 @@ bool onlyLooks(const Invocation &inv)
     return false;
 }
 
+// Commands that read or copy whole folders: given a folder that holds a
+// credential place, they read it too.
+bool readsRecursively(const Invocation &inv)
+{
+    if (inv.name == u"find")
+        return !onlyLooks(inv); // with -exec or -delete; a listing reads names only
+    if (isOneOf(inv.name, {u"tar", u"bsdtar", u"zip", u"7z", u"7za", u"rar", u"rclone", u"rg", u"ag", u"ack"}))
+        return true;
+    const Flags f = flagsOf(inv.texts());
+    if (isOneOf(inv.name, {u"grep", u"egrep", u"fgrep", u"zgrep"}))
+        return f.has(u'r', u"--recursive") || f.has(u'R', u"--dereference-recursive");
+    if (isOneOf(inv.name, {u"cp", u"scp", u"rsync"}))
+        return f.has(u'r', u"--recursive") || f.has(u'R') || f.has(u'a', u"--archive");
+    return false;
+}
+
+// A folder holding a credential place, read or copied whole.
+void checkFolders(Review &review, const Invocation &inv, Scope &scope)
+{
+    if (!readsRecursively(inv))
+        return;
+    for (const Word *w : inv.args) {
+        if (w->text.startsWith(u'-'))
+            continue;
+        if (const std::optional<QString> inside = Places::credentialInside(review.place(*w, scope)))
+            review.flag(QStringLiteral("Credential file access (%1)").arg(*inside));
+    }
+}
+
 // Credential places, shell start-up files and persistence places in the
 // arguments, also inside "--opt=path", "if=path" and "@path", and relative
 // to a folder changed to earlier.
@@ -83,6 +112,7 @@ void checkPlaces(Review &review, const Invocation &inv, Scope &scope, const std:
             const Place p = review.places().resolve(text.mid(start), w.unquoted(start), cwd);
             if (const std::optional<QString> label = Places::credential(p))
                 review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
+
             if (Places::isStartupFile(p))
                 review.flag(QStringLiteral("Shell profile tampering"));
             if (const std::optional<QString> why = Places::persistence(p))
@@ -91,8 +121,19 @@ void checkPlaces(Review &review, const Invocation &inv, Scope &scope, const std:
     }
 }
 
+// A redirection to or from /dev/tcp makes the network the command's input
+// or output: a shell or interpreter so wired is a remote shell.
+bool wiredToNetwork(const Invocation &inv)
+{
+    return std::any_of(inv.redirects.cbegin(), inv.redirects.cend(), [](const ShellWords::Redirect *r) {
+        return r->target.text.startsWith(QLatin1String("/dev/tcp/")) || r->target.text.startsWith(QLatin1String("/dev/udp/"));
+    });
+}
+
 void shell(Review &review, const Invocation &inv, Scope &scope)
 {
+    if (wiredToNetwork(inv))
+        review.run(Text::of(Text::Kind::Download), Language::Shell, scope);
     const ShellSource src = shellSource(inv);
     if (src.runsNothing)
         return;
@@ -117,6 +158,8 @@ void program(Review &review, Language language, const Invocation &inv, Scope &sc
 {
     const ProgramSource src = programSource(language, inv.name, inv.args);
     checkPlaces(review, inv, scope, src.codeWords);
+    if (wiredToNetwork(inv))
+        review.run(Text::of(Text::Kind::Download), language, scope);
     if (src.remote)
         review.flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
     if (src.encoded)
@@ -317,8 +360,10 @@ void systemctlRule(Review &review, const Invocation &inv, Scope &)
         review.flag(QStringLiteral("System reboot"));
     else if (f.operands.contains(u"kill"))
         review.killOthers();
-    else if (f.operands.contains(u"stop") || f.operands.contains(u"mask") || f.operands.contains(u"isolate"))
+    else if (isOneOf(f.operands.value(0), {u"stop", u"mask", u"isolate", u"rescue", u"emergency"}))
         review.flag(QStringLiteral("Stops system services (systemctl)"));
+    else if (isOneOf(f.operands.value(0), {u"suspend", u"hibernate", u"hybrid-sleep", u"suspend-then-hibernate"}))
+        review.flag(QStringLiteral("System suspend"));
 }
 
 // service NAME stop
@@ -345,8 +390,9 @@ void powerOff(Review &review, const Invocation &, Scope &)
 
 const QStringList &deleters()
 {
-    static const QStringList names{QStringLiteral("rm"), QStringLiteral("unlink"), QStringLiteral("shred"), QStringLiteral("srm"),
-                                   QStringLiteral("wipe"), QStringLiteral("trash"), QStringLiteral("trash-put"), QStringLiteral("gio")};
+    static const QStringList names{QStringLiteral("rm"),   QStringLiteral("unlink"), QStringLiteral("shred"),     QStringLiteral("srm"),
+                                   QStringLiteral("wipe"), QStringLiteral("scrub"),  QStringLiteral("trash"),     QStringLiteral("trash-put"),
+                                   QStringLiteral("gio")};
     return names;
 }
 
@@ -360,6 +406,10 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || (w->glob && Places::isHomeOrRoot(p)))
             review.flag(QStringLiteral("Recursive delete of home or root (rm)"));
+        if (recursive && p.parts.contains(QStringLiteral(".git")))
+            review.flag(QStringLiteral("Git history deleted (rm)"));
+        if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
+            review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
     }
 }
 
@@ -436,6 +486,8 @@ void permissionsRule(Review &review, const Invocation &inv, Scope &scope)
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || Places::isHomeOrRoot(p))
             review.flag(QStringLiteral("Home or root folder changed (%1)").arg(inv.name));
+        if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
+            review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
     }
 }
 
@@ -567,6 +619,23 @@ void sedRule(Review &review, const Invocation &inv, Scope &)
     }
 }
 
+// nc -e /bin/sh, socat ... EXEC:sh: a shell whose input is the network.
+void netcatRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const QStringList a = inv.texts();
+    const bool runs = inv.name == u"socat"
+                          ? std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
+                                const QString u = x.toUpper();
+                                return u.contains(QLatin1String("EXEC:")) || u.contains(QLatin1String("SYSTEM:"));
+                            })
+                          : std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
+                                return x == u"-e" || x == u"-c" || x.startsWith(QLatin1String("--exec")) || x.startsWith(QLatin1String("--sh-exec"))
+                                       || x.startsWith(QLatin1String("--lua-exec"));
+                            });
+    if (runs)
+        review.run(Text::of(Text::Kind::Download), Language::Shell, scope);
+}
+
 void scheduleRule(Review &review, const Invocation &, Scope &)
 {
     review.flag(QStringLiteral("Cron change (persistence)"));
@@ -648,7 +717,7 @@ const QHash<QString, Rule> &rules()
         add({"init", "telinit"}, initRule);
         add({"poweroff", "halt"}, powerOff);
         add({"rm"}, rmRule);
-        add({"shred", "wipe", "srm"}, shredRule);
+        add({"shred", "wipe", "srm", "scrub", "sdmem"}, shredRule);
         add({"find"}, findRule);
         add({"fd", "fdfind"}, fdRule);
         add({"chmod", "chown", "chgrp", "chattr", "setfacl"}, permissionsRule);
@@ -659,6 +728,7 @@ const QHash<QString, Rule> &rules()
         add({"tar", "zip"}, commandOptionRule);
         add({"sed", "gsed"}, sedRule);
         add({"at", "batch"}, scheduleRule);
+        add({"nc", "ncat", "netcat", "socat"}, netcatRule);
         add({"curl", "wget", "wget2", "aria2c"}, downloadRule);
         return t;
     }();
@@ -752,10 +822,11 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
         return program(review, *language, inv, scope);
     if (inv.name == u"rsync" || inv.name == u"scp")
         commandOptionRule(review, inv, scope);
-    if (judgeGit(review, inv, scope) || judgeData(review, inv, scope) || judgeDisk(review, inv, scope))
-        return;
-    if (const auto it = rules().constFind(inv.name); it != rules().cend())
-        (*it)(review, inv, scope);
+    if (!judgeGit(review, inv, scope) && !judgeData(review, inv, scope) && !judgeDisk(review, inv, scope)) {
+        if (const auto it = rules().constFind(inv.name); it != rules().cend())
+            (*it)(review, inv, scope);
+    }
+    checkFolders(review, inv, scope);
     if (inv.viaXargs && deleters().contains(inv.name))
         review.flag(QStringLiteral("Deletes files found when it runs (xargs)"));
 }
