@@ -181,8 +181,9 @@ void AppViewModel::peekFile(const QUrl &url)
     const QString absolute = url.toLocalFile();
     const model::PeekedFile file = FilePeek::peek(url, relativePath(url).value_or(absolute));
     setPeekedFile(file);
-    if (!file.errorMessage)
-        setHighlightedFilePath(absolute);
+    // The tree marks the file being peeked, text or not: a binary file
+    // left the previous one marked beside it.
+    setHighlightedFilePath(absolute);
 }
 
 std::optional<QString> AppViewModel::relativePath(const QUrl &url) const

@@ -12,4 +12,10 @@ ChatMessage ChatMessage::make(MessageRole role, QString content)
     return m;
 }
 
+const QString &Conversation::forkSuffix()
+{
+    static const QString suffix = QStringLiteral(" (fork)");
+    return suffix;
+}
+
 } // namespace model

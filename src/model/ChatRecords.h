@@ -61,6 +61,9 @@ struct Conversation {
     bool isArchived = false;
     bool isUnread = false;
 
+    // What a fork's title ends in.
+    static const QString &forkSuffix();
+
     friend bool operator==(const Conversation &, const Conversation &) = default;
 };
 

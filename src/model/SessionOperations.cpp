@@ -15,12 +15,6 @@ const QString &newSessionTitle()
     return title;
 }
 
-const QString &forkSuffix()
-{
-    static const QString suffix = QStringLiteral(" (fork)");
-    return suffix;
-}
-
 } // namespace
 
 bool ConversationStore::isPlaceholderTitle(const QString &title)
@@ -159,7 +153,8 @@ void ConversationStore::fork(const QUuid &id)
     const Conversation &source = m_conversations[*i];
     Conversation copy;
     copy.id = QUuid::createUuid();
-    copy.title = source.title.endsWith(forkSuffix()) ? source.title : source.title + forkSuffix();
+    const QString &suffix = Conversation::forkSuffix();
+    copy.title = source.title.endsWith(suffix) ? source.title : source.title + suffix;
     copy.createdAt = now();
     copy.updatedAt = copy.createdAt;
     copy.messages = source.messages;

@@ -92,18 +92,64 @@ QList<PaletteCommand> PaletteCommand::commands(app::AppViewModel &app, const QLi
     };
 }
 
-QList<PaletteCommand> PaletteCommand::filtered(const QList<PaletteCommand> &commands, const QString &query)
+std::optional<int> PaletteCommand::rank(const PaletteCommand &command, const QString &query)
 {
     const QString q = query.trimmed().toLower();
     if (q.isEmpty())
-        return commands;
-    QList<PaletteCommand> kept;
-    for (const PaletteCommand &c : commands) {
-        const bool match = c.title.toLower().contains(q) || c.subtitle.toLower().contains(q)
-            || std::any_of(c.keywords.begin(), c.keywords.end(), [&q](const QString &k) { return k.contains(q); });
-        if (match)
-            kept.append(c);
+        return 0;
+    const auto wordChar = [](const QString &text, qsizetype i) {
+        return i >= 0 && i < text.size() && text.at(i).isLetterOrNumber();
+    };
+    // How q sits in text: 2 as a whole word (or words), 1 at the start of
+    // a word, 0 inside one; nothing when text does not hold it.
+    const auto fit = [&](const QString &text) -> std::optional<int> {
+        std::optional<int> best;
+        for (qsizetype at = text.indexOf(q); at >= 0; at = text.indexOf(q, at + 1)) {
+            const bool starts = !wordChar(text, at - 1) || !wordChar(text, at);
+            const bool ends = !wordChar(text, at + q.size()) || !wordChar(text, at + q.size() - 1);
+            best = std::max(best.value_or(0), starts ? (ends ? 2 : 1) : 0);
+        }
+        return best;
+    };
+    const QString title = command.title.toLower();
+    // "Settings…" is typed as "settings".
+    QString bare = title;
+    while (!bare.isEmpty() && !bare.back().isLetterOrNumber())
+        bare.chop(1);
+    if (title == q || bare == q)
+        return 0;
+    if (title.startsWith(q))
+        return 1;
+    std::optional<int> inTitle = fit(title);
+    for (const QString &keyword : command.keywords) {
+        if (keyword == q)
+            inTitle = 2;
+        else if (keyword.startsWith(q))
+            inTitle = std::max(inTitle.value_or(0), 1);
+        else if (keyword.contains(q))
+            inTitle = std::max(inTitle.value_or(0), 0);
     }
+    if (inTitle)
+        return 4 - *inTitle; // 2 whole word, 3 a word's start, 4 inside a word
+    if (const std::optional<int> inSubtitle = fit(command.subtitle.toLower()))
+        return *inSubtitle > 0 ? 5 : 6;
+    return std::nullopt;
+}
+
+QList<PaletteCommand> PaletteCommand::filtered(const QList<PaletteCommand> &commands, const QString &query)
+{
+    if (query.trimmed().isEmpty())
+        return commands;
+    // The best match of what was typed first; equal matches in table order.
+    QList<std::pair<int, PaletteCommand>> ranked;
+    for (const PaletteCommand &c : commands)
+        if (const std::optional<int> r = rank(c, query))
+            ranked.append({*r, c});
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    QList<PaletteCommand> kept;
+    kept.reserve(ranked.size());
+    for (const auto &[r, c] : std::as_const(ranked))
+        kept.append(c);
     return kept;
 }
 

@@ -30,8 +30,16 @@ struct PaletteCommand {
     // actions, found by their objectName; their hint is the action's shortcut.
     static QList<PaletteCommand> commands(app::AppViewModel &app, const QList<QAction *> &actions);
 
+    // How well a command matches the trimmed, lower-cased query, best
+    // first: 0 the title itself, 1 the title's start, 2 a whole word of
+    // the title or a keyword, 3 the start of one, 4 inside one, 5 the
+    // start of a subtitle word, 6 inside the subtitle; nothing when none
+    // of them holds the query.
+    static std::optional<int> rank(const PaletteCommand &command, const QString &query);
+
     // The commands whose title, subtitle or keywords contain the trimmed,
-    // lower-cased query; all of them for a blank query, in table order.
+    // lower-cased query, best match first and equal matches in table
+    // order (Return runs the first); all of them for a blank query.
     static QList<PaletteCommand> filtered(const QList<PaletteCommand> &commands, const QString &query);
 };
 

@@ -1,10 +1,13 @@
 #include "panels/RenameSheet.h"
 
+#include "glass/FrostShape.h"
+#include "glass/GlassPainter.h"
 #include "glass/StyledButton.h"
 #include "glass/StyledField.h"
 #include "glass/Styles.h"
 
 #include <QBoxLayout>
+#include <QPainter>
 
 namespace panels {
 
@@ -40,6 +43,18 @@ void RenameSheet::restyle()
 {
     SheetFrame::restyle();
     m_field->restyle();
+    update();
+}
+
+void RenameSheet::paintEvent(QPaintEvent *)
+{
+    const glass::Styles &s = styles().styles();
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF area(rect());
+    const glass::FrostShape shape = glass::FrostShape::roundedRectangle(s.sheet.radius);
+    p.fillPath(shape.path(area), glass::QirvTheme::color(s.skin.colors.elevated));
+    glass::GlassPainter::innerBorder(p, area, shape, s.sheet.stroke, 1.0);
 }
 
 } // namespace panels

@@ -11,7 +11,7 @@ namespace panels {
 // The content of the rename sheet: "Rename session", the title field filled
 // with the current title, Cancel and Rename. Return commits whatever the
 // field holds (the store ignores a blank title); the Rename button is off
-// while the field is blank.
+// while the field is blank. It stands on the skin's elevated colour.
 class RenameSheet : public SheetFrame {
     Q_OBJECT
 public:
@@ -29,6 +29,8 @@ signals:
 protected:
     void confirm() override;
     void restyle() override;
+    // The sheet stands on the skin's elevated colour, over the sheet glass.
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     glass::StyledField *m_field = nullptr;

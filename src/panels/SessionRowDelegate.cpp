@@ -8,8 +8,11 @@
 #include "panels/SessionSections.h"
 #include "panels/SessionTitle.h"
 
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolTip>
 
 namespace panels {
 
@@ -44,6 +47,18 @@ QRect SessionRowDelegate::menuButtonRect(const QRect &row)
 QSize SessionRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
 {
     return {option.rect.width() > 0 ? option.rect.width() : 200, kRowHeight};
+}
+
+bool SessionRowDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                   const QModelIndex &index)
+{
+    if (event->type() == QEvent::ToolTip && index.data(SessionSectionsModel::KindRole).value<Kind>() == Kind::session
+        && menuButtonRect(option.rect).contains(event->pos())) {
+        QToolTip::showText(event->globalPos(), QStringLiteral("Session actions"), view->viewport(),
+                           menuButtonRect(option.rect));
+        return true;
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 void SessionRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const

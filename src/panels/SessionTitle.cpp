@@ -1,5 +1,6 @@
 #include "panels/SessionTitle.h"
 
+#include "model/ChatRecords.h"
 #include "platform/Graphemes.h"
 
 #include <QFontMetricsF>
@@ -8,7 +9,24 @@ namespace panels::SessionTitle {
 
 namespace {
 const QString kEllipsis = QStringLiteral("…");
+
+// The longest prefix of line that fits into width with the ellipsis, by whole characters.
+QString fitted(const QString &line, const QFontMetricsF &metrics, qreal width)
+{
+    if (metrics.horizontalAdvance(line) <= width)
+        return line;
+    qsizetype low = 0;
+    qsizetype high = platform::Graphemes::count(line);
+    while (low < high) {
+        const qsizetype mid = (low + high + 1) / 2;
+        if (metrics.horizontalAdvance(platform::Graphemes::prefix(line, mid) + kEllipsis) <= width)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return platform::Graphemes::prefix(line, low) + kEllipsis;
 }
+} // namespace
 
 QString oneLine(const QString &title)
 {
@@ -32,17 +50,14 @@ QString elided(const QString &title, const QFontMetricsF &metrics, qreal width)
     const QString line = oneLine(title);
     if (metrics.horizontalAdvance(line) <= width)
         return line;
-    // The longest prefix that fits with the ellipsis, by whole characters.
-    qsizetype low = 0;
-    qsizetype high = platform::Graphemes::count(line);
-    while (low < high) {
-        const qsizetype mid = (low + high + 1) / 2;
-        if (metrics.horizontalAdvance(platform::Graphemes::prefix(line, mid) + kEllipsis) <= width)
-            low = mid;
-        else
-            high = mid - 1;
+    // A fork keeps " (fork)" in view: the title before it is cut instead.
+    const QString &fork = model::Conversation::forkSuffix();
+    if (line.endsWith(fork) && line.size() > fork.size()) {
+        const qreal room = width - metrics.horizontalAdvance(fork);
+        if (room >= metrics.horizontalAdvance(kEllipsis))
+            return fitted(line.chopped(fork.size()), metrics, room) + fork;
     }
-    return platform::Graphemes::prefix(line, low) + kEllipsis;
+    return fitted(line, metrics, width);
 }
 
 } // namespace panels::SessionTitle

@@ -13,7 +13,8 @@ QString oneLine(const QString &title);
 QString cut(const QString &title, qsizetype n);
 
 // The one-line title fitted into width, cut at a character boundary with
-// "…"; never splits an emoji, an accent from its letter or a CRLF.
+// "…"; never splits an emoji, an accent from its letter or a CRLF. A fork
+// keeps its " (fork)": the title before it is cut.
 QString elided(const QString &title, const QFontMetricsF &metrics, qreal width);
 
 } // namespace panels::SessionTitle

@@ -5,8 +5,11 @@
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
 
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QToolTip>
 
 namespace panels {
 
@@ -60,6 +63,20 @@ ToolLogRows::Layout ToolLogRowDelegate::layoutFor(const QModelIndex &index, int 
 QSize ToolLogRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     return {option.rect.width(), layoutFor(index, option.rect.width()).height};
+}
+
+bool ToolLogRowDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                   const QModelIndex &index)
+{
+    const QRect reveal = index.isValid()
+                             ? layoutFor(index, option.rect.width()).reveal.translated(option.rect.topLeft())
+                             : QRect();
+    if (event->type() == QEvent::ToolTip && !reveal.isNull() && reveal.contains(event->pos())) {
+        QToolTip::showText(event->globalPos(), QStringLiteral("Open the file tree and peek this path"),
+                           view->viewport(), reveal);
+        return true;
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 void ToolLogRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const

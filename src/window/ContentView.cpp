@@ -144,7 +144,7 @@ QWidget *ContentView::focusHome() const
 
 void ContentView::applyStyles()
 {
-    const QColor border = m_styles.styles().separator;
+    const QColor border = glass::QirvTheme::color(m_styles.styles().skin.colors.border);
     m_fileTree->setEdgeLine(Qt::RightEdge, border);
     m_toolLog->setEdgeLine(Qt::LeftEdge, border);
 }

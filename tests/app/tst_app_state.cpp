@@ -362,7 +362,9 @@ private Q_SLOTS:
                                [](const model::AttachedFile &a) { return a.isOwnedTemp; }));
     }
 
-    void peekHighlightsOnlyReadableFiles()
+    // The highlight follows every peek: a binary or unreadable file left
+    // the text file peeked before it marked in the tree.
+    void peekHighlightsThePeekedFile()
     {
         Harness h;
         AppViewModel &vm = h.makeInProject();
@@ -373,11 +375,16 @@ private Q_SLOTS:
         QCOMPARE(vm.peekedFile()->lineCount, 2);
         QCOMPARE(vm.highlightedFilePath(), std::optional<QString>(file));
 
+        const QString binary = h.writeProjectFile("logo.bin", QByteArray("\xff\xfe\x00\x01", 4));
+        vm.peekFile(QUrl::fromLocalFile(binary));
+        QCOMPARE(vm.peekedFile()->errorMessage, std::optional<QString>(QStringLiteral("Binary or non-UTF-8 file.")));
+        QCOMPARE(vm.highlightedFilePath(), std::optional<QString>(binary));
+
         const QString missing = h.projectPath() + "/gone.txt";
         vm.peekFile(QUrl::fromLocalFile(missing));
         QCOMPARE(vm.peekedFile()->errorMessage, std::optional<QString>(QStringLiteral("Could not read file.")));
         QCOMPARE(vm.peekedFile()->displayPath, QStringLiteral("gone.txt"));
-        QCOMPARE(vm.highlightedFilePath(), std::optional<QString>(file));
+        QCOMPARE(vm.highlightedFilePath(), std::optional<QString>(missing));
     }
 
     void relativePaths_data()

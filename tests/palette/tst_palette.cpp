@@ -2,6 +2,7 @@
 #include "glass/Styles.h"
 #include "palette/CommandPaletteView.h"
 #include "palette/PaletteCommand.h"
+#include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "support/TestMain.h"
 
@@ -39,10 +40,22 @@ private slots:
         QTest::newRow("blank lists all") << "   " << QStringList{};
         QTest::newRow("pay matches only the tip title") << "pay" << QStringList{"donate"};
         QTest::newRow("shell matches by keywords") << "shell" << QStringList{"toggle-tools", "terminal"};
-        QTest::newRow("file: titles and keyword")
-            << "file" << QStringList{"toggle-files", "finder", "clear-attachments", "close-peek"};
+        // Whole words of a title first, then words that begin with it, in table order.
+        QTest::newRow("file: whole words, then words that begin with it")
+            << "file" << QStringList{"finder", "close-peek", "toggle-files", "clear-attachments"};
         QTest::newRow("query is lower-cased") << "SIDE" << QStringList{"toggle-sidebar"};
         QTest::newRow("no match") << "zzzz" << QStringList{"-"};
+        // The best match of what was typed comes first, wherever its command stands in the table.
+        QTest::newRow("wallpaper: the toggle's title before Settings' subtitle")
+            << "wallpaper" << QStringList{"wallpaper-toggle", "settings"};
+        QTest::newRow("model: Settings by keyword") << "model" << QStringList{"settings"};
+        QTest::newRow("titles that begin with it, then a subtitle word")
+            << "open" << QStringList{"open-project", "terminal", "finder", "close-peek"};
+        QTest::newRow("a whole title before titles that hold it")
+            << "export session" << QStringList{"export"};
+        QTest::newRow("title words before a subtitle word")
+            << "session" << QStringList{"new-session", "export", "toggle-sidebar"};
+        QTest::newRow("inside a word last") << "older" << QStringList{"open-project"};
     }
     void filter()
     {
@@ -118,6 +131,38 @@ private slots:
         QTRY_COMPARE(log, QStringList{"new session, palette shown: 0"});
         QTest::qWait(20);
         QCOMPARE(log.size(), 1);
+    }
+
+    // What was typed, then Return: the best match runs, through the real palette.
+    void returnRunsTheBestMatch_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("wallpaperToggled");
+        QTest::addColumn<bool>("settingsRaised");
+        QTest::newRow("wallpaper toggles the wallpaper") << "wallpaper" << true << false;
+        QTest::newRow("WALLPAPER with spaces") << "  WALLPAPER " << true << false;
+        QTest::newRow("settings opens Settings") << "settings" << false << true;
+        QTest::newRow("safety (Settings' subtitle)") << "safety" << false << true;
+    }
+    void returnRunsTheBestMatch()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, wallpaperToggled);
+        QFETCH(bool, settingsRaised);
+        apptest::Harness harness;
+        auto &vm = harness.make();
+        stage::SkinStore skins(stage::SkinStore::defaultSources());
+        glass::StyleStore styles(skins);
+        const bool wallpaperBefore = vm.background().isEnabled();
+        vm.setShowCommandPalette(true);
+        palette::CommandPaletteView view(vm, styles, {});
+        view.show();
+        QTest::keyClicks(&view.field(), typed);
+        QTest::keyClick(&view.field(), Qt::Key_Return);
+        QTRY_VERIFY(!vm.showCommandPalette());
+        QTest::qWait(20);
+        QCOMPARE(vm.background().isEnabled() != wallpaperBefore, wallpaperToggled);
+        QCOMPARE(vm.showSettings(), settingsRaised);
     }
 
     void returnWithNoMatchDoesNothing()

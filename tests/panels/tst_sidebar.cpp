@@ -6,6 +6,7 @@
 #include "app/AppViewModel.h"
 #include "app/Donation.h"
 #include "glass/Contrast.h"
+#include "glass/QirvTheme.h"
 #include "glass/SheetOverlay.h"
 #include "glass/StyledButton.h"
 #include "glass/StyledField.h"
@@ -27,6 +28,8 @@
 #include "support/TestMain.h"
 
 #include <QAbstractItemModelTester>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -412,6 +415,45 @@ private slots:
         QCOMPARE(m_rig->stored(target.id)->title, stored);
     }
 
+    // The rename sheet stands on the skin's elevated colour, dark or light.
+    void renameSheetOnElevated_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("dark") << "default";
+        QTest::newRow("light") << "paper";
+    }
+    void renameSheetOnElevated()
+    {
+        QFETCH(QString, skin);
+        m_rig = std::make_unique<Rig>(skin);
+        m_rig->host().resize(700, 500); // room for the whole sheet
+        m_rig->sheets().setGeometry(m_rig->host().rect());
+        QVERIFY(m_rig->showActive());
+        const model::Conversation target = session("Draft plan", 1);
+        m_rig->setSessions({target});
+        QVERIFY(choose(m_rig->sidebar(), target.id, "Rename"));
+        auto *sheet = qobject_cast<panels::RenameSheet *>(m_rig->sheets().content());
+        QVERIFY(sheet);
+        QTest::qWait(20);
+        const QImage image = m_rig->host().grab().toImage();
+        image.save(outputPath("rename-sheet-" + skin));
+        const QColor elevated = glass::QirvTheme::color(m_rig->styles().styles().skin.colors.elevated);
+        QCOMPARE(elevated.alpha(), 255); // the skins chosen have an opaque elevated colour
+        // Inside the sheet, clear of its rim and of its controls: below the
+        // buttons at the left, and between the headline and the field at the right.
+        const QRect area = sheet->geometry();
+        const QList<QPoint> spots{{area.left() + 10, area.bottom() - 8}, {area.right() - 12, area.top() + 8},
+                                  {area.center().x(), area.bottom() - 6}};
+        for (const QPoint &spot : spots) {
+            const QPoint at = sheet->parentWidget()->mapTo(&m_rig->host(), spot) * image.devicePixelRatio();
+            const QColor seen(image.pixel(at));
+            const int off = std::abs(seen.red() - elevated.red()) + std::abs(seen.green() - elevated.green()) +
+                            std::abs(seen.blue() - elevated.blue());
+            QVERIFY2(off <= 6, qPrintable(QStringLiteral("%1 at %2,%3, elevated %4")
+                                              .arg(seen.name()).arg(spot.x()).arg(spot.y()).arg(elevated.name())));
+        }
+    }
+
     // A click selects and clears the unread mark; a click on "⋮" opens the
     // menu instead.
     void clickSelects()
@@ -501,6 +543,60 @@ private slots:
         QCOMPARE(m_rig->sidebar().hoveredSession(), std::optional(b.id));
         QTest::mouseMove(list.viewport(), list.visualRect(m_rig->sidebar().sections().index(0)).center());
         QCOMPARE(m_rig->sidebar().hoveredSession(), std::nullopt);
+    }
+
+    // The "⋮" button says what it is; the rest of the row says nothing.
+    void menuButtonHelp()
+    {
+        m_rig = std::make_unique<Rig>();
+        m_rig->host().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_rig->host()));
+        const model::Conversation a = session("a session with a title", 1);
+        m_rig->setSessions({a});
+        QListView &list = m_rig->sidebar().list();
+        const QRect row = list.visualRect(m_rig->sidebar().sections().index(m_rig->rowOf(a.id)));
+        const auto tipAt = [&](QPoint pos) {
+            QTest::mouseMove(list.viewport(), pos);
+            QHelpEvent help(QEvent::ToolTip, pos, list.viewport()->mapToGlobal(pos));
+            QCoreApplication::sendEvent(list.viewport(), &help);
+            // Not taken: the list has no help text there.
+            return help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        const QRect button = panels::SessionRowDelegate::menuButtonRect(row);
+        QCOMPARE(tipAt(button.center()), QStringLiteral("Session actions"));
+        QCOMPARE(tipAt(QPoint(row.left() + 20, row.center().y())), QString());
+        QCOMPARE(tipAt(list.visualRect(m_rig->sidebar().sections().index(0)).center()), QString()); // the header
+    }
+
+    // A fork's title is cut before " (fork)", which stays in view.
+    void forkKeepsItsSuffix_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<qreal>("width");
+        QTest::addColumn<QString>("kept"); // what must stay at the end
+        const QString longTitle = QStringLiteral("Refactor the build scripts and the release notes");
+        QTest::newRow("long fork") << longTitle + " (fork)" << 160.0 << " (fork)";
+        QTest::newRow("narrow fork") << longTitle + " (fork)" << 90.0 << " (fork)";
+        QTest::newRow("fork of a title with breaks") << "line one\nline two and more words (fork)" << 120.0 << " (fork)";
+        QTest::newRow("emoji fork") << QString::fromUtf8("👨‍👩‍👧‍👦").repeated(12) + " (fork)" << 120.0 << " (fork)";
+        QTest::newRow("not a fork: cut at the end") << longTitle + " (draft)" << 160.0 << QStringLiteral("…");
+    }
+    void forkKeepsItsSuffix()
+    {
+        QFETCH(QString, title);
+        QFETCH(qreal, width);
+        QFETCH(QString, kept);
+        QFont font;
+        font.setPixelSize(13);
+        const QFontMetricsF metrics(font);
+        const QString fitted = panels::SessionTitle::elided(title, metrics, width);
+        QVERIFY2(fitted.endsWith(kept), qPrintable(fitted));
+        QVERIFY(fitted.contains(u'…'));
+        QVERIFY(metrics.horizontalAdvance(fitted) <= width);
+        const QString line = panels::SessionTitle::oneLine(title);
+        const QString before = fitted.left(fitted.indexOf(u'…'));
+        QVERIFY(line.startsWith(before));
+        QCOMPARE(before, platform::Graphemes::prefix(line, platform::Graphemes::count(before)));
     }
 
     // The header: New session, the project button and the search, both ways.

@@ -1,7 +1,9 @@
 #include "WindowKit.h"
 
+#include "glass/QirvTheme.h"
 #include "glass/SheetOverlay.h"
 #include "glass/Styles.h"
+#include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "glass/StageBackground.h"
 #include "support/TestMain.h"
@@ -27,6 +29,9 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <qcoro/qcorotask.h>
 
 using window::ContentView;
 using window::PanelSlot;
@@ -95,6 +100,53 @@ private Q_SLOTS:
         QCOMPARE(c->stage()->geometry(), c->rect());
         QCOMPARE(c->titleStrip()->geometry().top(), 0);
         QCOMPARE(c->titleStrip()->height(), window::TitleStrip::kHeight);
+    }
+
+    // The lines beside the file tree and the tool log are the skin's border
+    // colour, on a dark and a light skin, over a dark and a bright stage.
+    void panelLinesInTheBorderColour_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QColor>("stage");
+        QTest::newRow("dark skin, dark stage") << "default" << QColor(12, 14, 20);
+        QTest::newRow("dark skin, bright stage") << "aurora" << QColor(250, 246, 230);
+        QTest::newRow("light skin, dark stage") << "paper" << QColor(12, 14, 20);
+        QTest::newRow("light skin, bright stage") << "daylight" << QColor(250, 246, 230);
+    }
+    void panelLinesInTheBorderColour()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QColor, stage);
+        windowtest::WindowKit kit;
+        kit.skins().select(skin);
+        QTemporaryDir dir;
+        QImage wallpaper(64, 40, QImage::Format_RGB32);
+        wallpaper.fill(stage);
+        QVERIFY(wallpaper.save(dir.filePath(QStringLiteral("flat.png"))));
+        QCoro::waitFor(kit.background().pickLocalImage(dir.filePath(QStringLiteral("flat.png"))));
+        QVERIFY(kit.background().isEnabled());
+        kit.background().applyOverlayOpacity(0.0);
+        QVERIFY(kit.show());
+        app::AppViewModel &vm = kit.vm();
+        vm.setShowProjectPanel(true);
+        vm.setShowToolLog(true);
+        ContentView *c = kit.window().content();
+        QTRY_VERIFY(settled(c));
+        QTest::qWait(300); // the stage's fade in
+        const QImage shot = kit.window().grab().toImage();
+        const QString out = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
+        shot.save(QDir(out).filePath(QStringLiteral("panel-lines-%1-%2.png").arg(skin, stage.name().mid(1))));
+        const QColor border = glass::QirvTheme::color(kit.styles().styles().skin.colors.border);
+        QCOMPARE(border.alpha(), 255); // these skins' borders are opaque: the line shows it as it is
+        const int y = c->height() / 2;
+        const QList<int> lines{c->fileTreeSlot()->geometry().right(), c->toolLogSlot()->geometry().left()};
+        for (int x : lines) {
+            const QPoint at = c->mapTo(&kit.window(), QPoint(x, y)) * shot.devicePixelRatio();
+            const QColor seen(shot.pixel(at));
+            const int off = std::abs(seen.red() - border.red()) + std::abs(seen.green() - border.green()) +
+                            std::abs(seen.blue() - border.blue());
+            QVERIFY2(off <= 6, qPrintable(QStringLiteral("line at %1: %2, border %3").arg(x).arg(seen.name(), border.name())));
+        }
     }
 
     void columns_data()
