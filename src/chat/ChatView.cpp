@@ -5,6 +5,7 @@
 #include "chat/AttachmentStrip.h"
 #include "chat/ComposerBar.h"
 #include "chat/DropTarget.h"
+#include "chat/MessageRow.h"
 #include "chat/WelcomeCard.h"
 #include "chat/ComposerField.h"
 #include "chat/ComposerTray.h"
@@ -15,7 +16,6 @@
 #include <QCoreApplication>
 #include <QLayout>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTimer>
 
 namespace chat {
@@ -44,12 +44,12 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
             [this] { m_composer->setListening(m_app.isDictating()); });
 
     m_transcript->setActions(
-        [this](const model::ChatMessage &message) { m_app.copyMessage(copyText(message.content)); },
+        [this](const model::ChatMessage &message) { m_app.copyMessage(copyText(message)); },
         [this] { m_app.retryLastExchange(); });
     m_transcript->setApprovalAnswer(
         [this](const QString &id, bool approved, bool allowWrites) { answerApproval(id, approved, allowWrites); });
     connect(m_transcript, &TranscriptView::approvalCardShown, this, &ChatView::offerKeyboard);
-    m_transcript->setRunning(app.isRunning());
+    m_transcript->setRunning(app.isRunning(), app.runConversationID());
     m_transcript->setModel(&app.messageModel());
 
     // The scroll rules. What the person does (switching sessions, sending,
@@ -75,7 +75,7 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
     });
     connect(&app, &app::AppViewModel::streamingTextChanged, this, [this] { m_transcript->followBottom(false); });
     connect(&app, &app::AppViewModel::isRunningChanged, this, [this, later] {
-        m_transcript->setRunning(m_app.isRunning());
+        m_transcript->setRunning(m_app.isRunning(), m_app.runConversationID());
         later(true, !m_app.isRunning());
     });
     int attachmentCount = int(app.attachments().size());
@@ -96,17 +96,11 @@ QWidget *ChatView::welcomeSlot() const
     return m_transcript->welcomeSlot();
 }
 
-QString ChatView::copyText(const QString &content)
+QString ChatView::copyText(const model::ChatMessage &message)
 {
-    QString text = content;
-    if (text.contains(QLatin1String("data:image"))) {
-        static const QRegularExpression image(
-            QStringLiteral(R"re(!\[[^\]]*\]\(data:image\/[a-zA-Z0-9.+-]+;base64,[A-Za-z0-9+/=\s]+\))re"));
-        if (image.isValid())
-            text.replace(image, QString());
-    }
-    text = model::ChatMessage::stripAttachmentChrome(text);
-    return text.trimmed();
+    // The same clean-up as the row's text: a reply that quotes an
+    // attachment block is copied whole, as it is shown.
+    return message.content.isEmpty() ? QString() : MessageRow::bodyText(message);
 }
 
 void ChatView::answerApproval(const QString &approvalID, bool approved, bool allowWrites)

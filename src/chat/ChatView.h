@@ -12,6 +12,9 @@ class AppViewModel;
 namespace glass {
 class StyleStore;
 }
+namespace model {
+struct ChatMessage;
+}
 
 namespace chat {
 
@@ -37,9 +40,11 @@ public:
     // Where the welcome card goes: put it into this widget's layout.
     QWidget *welcomeSlot() const;
 
-    // The text a row's copy puts on the clipboard: inline images and the
-    // attachment block's chrome gone, trimmed.
-    static QString copyText(const QString &content);
+    // The text a row's copy puts on the clipboard: what the row shows of
+    // the message (inline images gone, a user message's attachment block
+    // as its paperclip lines, a reply whole), trimmed; nothing for a
+    // message without text of its own.
+    static QString copyText(const model::ChatMessage &message);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -20,6 +20,9 @@ ComposerField::ComposerField(QWidget *parent) : QPlainTextEdit(parent)
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
     document()->setDocumentMargin(0);
+    // The caret is painted here, in the accent: the text edit would draw it
+    // in the text colour.
+    setCursorWidth(0);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAccessibleName(QStringLiteral("Message"));
     QFont f = font();
@@ -51,8 +54,7 @@ void ComposerField::setColors(const QColor &text, const QColor &placeholder, con
     pal.setColor(QPalette::HighlightedText, text);
     setPalette(pal);
     m_placeholderColor = placeholder;
-    // The caret takes the accent (QPlainTextEdit draws it in the text colour
-    // of its palette's active group, so keep that one for the text).
+    m_caretColor = accent;
     viewport()->update();
 }
 
@@ -118,12 +120,38 @@ void ComposerField::keyPressEvent(QKeyEvent *event)
     QPlainTextEdit::keyPressEvent(event);
 }
 
+QRectF ComposerField::caretRect() const
+{
+    const QTextCursor cursor = textCursor();
+    const QTextBlock block = cursor.block();
+    const QTextLayout *layout = block.layout();
+    if (!layout)
+        return {};
+    const int at = cursor.positionInBlock();
+    const QTextLine line = layout->lineForTextPosition(at);
+    if (!line.isValid())
+        return {};
+    const QPointF origin = blockBoundingGeometry(block).translated(contentOffset()).topLeft() + layout->position();
+    return {origin.x() + line.cursorToX(at), origin.y() + line.y(), qreal(kCaretWidth), line.height()};
+}
+
+bool ComposerField::caretShown() const
+{
+    // The text edit's blink phase: no position while the caret is off.
+    return getPaintContext().cursorPosition >= 0 && !isReadOnly();
+}
+
 void ComposerField::paintEvent(QPaintEvent *event)
 {
     QPlainTextEdit::paintEvent(event);
+    QPainter p(viewport());
+    if (caretShown()) {
+        const QRectF caret = caretRect();
+        if (!caret.isNull())
+            p.fillRect(caret, m_caretColor);
+    }
     if (!showsPlaceholder() || m_placeholder.isEmpty())
         return;
-    QPainter p(viewport());
     p.setFont(font());
     p.setPen(m_placeholderColor);
     const QRect r = viewport()->rect();

@@ -19,6 +19,12 @@ public:
     QString placeholder() const { return m_placeholder; }
     void setColors(const QColor &text, const QColor &placeholder, const QColor &accent);
     bool showsPlaceholder() const;
+    // The caret, drawn in the accent: where it stands in the viewport, and
+    // whether the blink shows it now (only while the field has the focus).
+    static constexpr int kCaretWidth = 1;
+    QRectF caretRect() const;
+    bool caretShown() const;
+    QColor caretColor() const { return m_caretColor; }
     // Height for the text's lines, one to eight.
     int fittedHeight() const;
     QSize sizeHint() const override;
@@ -39,6 +45,7 @@ private:
 
     QString m_placeholder;
     QColor m_placeholderColor;
+    QColor m_caretColor;
     int m_fitted = 0;
 };
 

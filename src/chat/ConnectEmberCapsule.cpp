@@ -253,6 +253,50 @@ void ConnectEmberCapsule::mouseReleaseEvent(QMouseEvent *event)
     QAbstractButton::mouseReleaseEvent(event);
 }
 
+ConnectEmberCapsule::SoftLight ConnectEmberCapsule::softLight(QSizeF capsule, QPointF unitCentre, qreal endRadius,
+                                                              qreal blur, const QColor &color, qreal dpr)
+{
+    SoftLight soft;
+    soft.margin = glass::BackdropBlur::softMargin(blur);
+    const QSizeF logical = capsule + QSizeF(2 * soft.margin, 2 * soft.margin);
+    soft.image = QImage((logical * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    if (soft.image.isNull())
+        return soft;
+    soft.image.fill(Qt::transparent);
+    {
+        QPainter p(&soft.image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(dpr, dpr);
+        p.translate(soft.margin, soft.margin);
+        const QRectF box(QPointF(0, 0), capsule);
+        QRadialGradient g(QPointF(unitCentre.x() * box.width(), unitCentre.y() * box.height()), endRadius);
+        g.setColorAt(0, color);
+        g.setColorAt(1, alpha(color, 0));
+        p.fillPath(glass::FrostShape::capsule().path(box), g);
+    }
+    glass::BackdropBlur::boxBlur(soft.image, int(std::lround(blur * dpr)));
+    soft.image.setDevicePixelRatio(dpr);
+    return soft;
+}
+
+const ConnectEmberCapsule::SoftLight &ConnectEmberCapsule::bloom(QSizeF capsule, qreal dpr)
+{
+    if (capsule != m_lightsFor || dpr != m_lightsDpr) {
+        m_lightsFor = capsule;
+        m_lightsDpr = dpr;
+        // Full strength here; the breathing opacity is applied as it is drawn.
+        m_bloom = softLight(capsule, QPointF(0.5, -0.35), 240, 8, kWarmLight, dpr);
+        m_ember = softLight(capsule, QPointF(0.5, 1.35), 200, 10, kEmberDeep, dpr);
+    }
+    return m_bloom;
+}
+
+const ConnectEmberCapsule::SoftLight &ConnectEmberCapsule::ember(QSizeF capsule, qreal dpr)
+{
+    bloom(capsule, dpr);
+    return m_ember;
+}
+
 void ConnectEmberCapsule::paintGlow(QPainter &p, const QRectF &capsule)
 {
     const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
@@ -294,7 +338,6 @@ void ConnectEmberCapsule::paintEvent(QPaintEvent *)
 
     const glass::FrostShape shape = glass::FrostShape::capsule();
     const QPainterPath path = shape.path(capsule);
-    const qreal w = capsule.width();
     const qreal h = capsule.height();
 
     p.save();
@@ -309,15 +352,18 @@ void ConnectEmberCapsule::paintEvent(QPaintEvent *)
     if (s.light)
         p.fillPath(path, alpha(glass::QirvTheme::materialBand(false).tone, 0.9));
 
-    // The warm bloom above the top edge and the deep glow below the bottom.
-    QRadialGradient bloom(QPointF(capsule.left() + 0.5 * w, capsule.top() - 0.35 * h), 240);
-    bloom.setColorAt(0, alpha(kWarmLight, bloomTopOpacity()));
-    bloom.setColorAt(1, alpha(kWarmLight, 0));
-    p.fillPath(path, bloom);
-    QRadialGradient ember(QPointF(capsule.left() + 0.5 * w, capsule.top() + 1.35 * h), 200);
-    ember.setColorAt(0, alpha(kEmberDeep, 0.18));
-    ember.setColorAt(1, alpha(kEmberDeep, 0));
-    p.fillPath(path, ember);
+    // The warm bloom above the top edge and the deep glow below the bottom,
+    // each blurred (so they melt away towards the rim), then clipped.
+    const qreal dpr = devicePixelRatioF();
+    const auto light = [&](const SoftLight &soft, qreal opacity) {
+        p.setOpacity(opacity);
+        p.drawImage(QRectF(capsule.topLeft() - QPointF(soft.margin, soft.margin),
+                           QSizeF(soft.image.size()) / soft.image.devicePixelRatio()),
+                    soft.image);
+        p.setOpacity(1);
+    };
+    light(bloom(capsule.size(), dpr), bloomTopOpacity());
+    light(ember(capsule.size(), dpr), 0.18);
 
     p.fillPath(path, alpha(glass::GlassPainter::fillMaterialTint(glass::QirvTheme::FillMaterial::ultraThin, false), 0.3));
     QLinearGradient sheen(capsule.topLeft(), QPointF(capsule.left(), centre.y()));
@@ -345,7 +391,6 @@ void ConnectEmberCapsule::paintEvent(QPaintEvent *)
     const qreal left = centre.x() - (kSymbol + kGap + textWidth) / 2;
     const QRectF symbolBox(left, centre.y() - kSymbol / 2.0, kSymbol, kSymbol);
     const QRectF textBox(left + kSymbol + kGap, capsule.top(), textWidth + 1, h);
-    const qreal dpr = devicePixelRatioF();
     p.setFont(font);
     p.setPen(alpha(kEmberWarm, 0.22));
     for (const QPointF d : {QPointF(0, 1), QPointF(0, -1), QPointF(1, 0), QPointF(-1, 0)})

@@ -40,6 +40,8 @@ public:
     double scale() const;
     // Paints so far, for tests and benchmarks.
     int paintCount() const { return m_paints; }
+    // The symbol shown before the title.
+    QString symbol() const { return m_symbol; }
 
     // The resting values of the two breathing opacities (reduce motion,
     // breath at rest, breath at its peak), hover raising both.
@@ -47,6 +49,17 @@ public:
     static double glowOpacity(bool reduceMotion, double breath, double hover);
     // The breathing curve at time ms: 0 to 1 and back, easing in and out.
     static double breathAt(qint64 ms);
+
+    // A soft light inside the capsule: a radial gradient of color (to
+    // clear) centred at unitCentre of the capsule's box, reaching endRadius,
+    // filling the capsule and blurred by blur. The image covers the capsule
+    // with margin logical pixels on every side, at device pixel ratio dpr.
+    struct SoftLight {
+        QImage image;
+        qreal margin = 0;
+    };
+    static SoftLight softLight(QSizeF capsule, QPointF unitCentre, qreal endRadius, qreal blur, const QColor &color,
+                               qreal dpr);
 
     QSize sizeHint() const override;
     // A narrow card squeezes the label to its first letters and an ellipsis.
@@ -75,6 +88,9 @@ private:
     static double easeValue(const Ease &ease, qint64 now);
     QRectF capsuleRect() const;
     void paintGlow(QPainter &p, const QRectF &capsule);
+    // The warm bloom above and the ember glow below, kept while the size holds.
+    const SoftLight &bloom(QSizeF capsule, qreal dpr);
+    const SoftLight &ember(QSizeF capsule, qreal dpr);
 
     glass::StyleStore &m_styles;
     QString m_symbol;
@@ -88,6 +104,9 @@ private:
     // What was last painted, by visible steps.
     int m_shownLevel = -1;
     int m_paints = 0;
+    SoftLight m_bloom, m_ember;
+    QSizeF m_lightsFor;
+    qreal m_lightsDpr = 0;
 };
 
 } // namespace chat

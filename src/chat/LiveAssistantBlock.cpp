@@ -5,6 +5,7 @@
 #include "chat/LiveGlass.h"
 #include "chat/MarkdownTextView.h"
 #include "chat/MessageChrome.h"
+#include "chat/MessageRow.h"
 #include "chat/TurnFade.h"
 #include "glass/Motion.h"
 #include "glass/Styles.h"
@@ -60,7 +61,12 @@ LiveAssistantBlock::LiveAssistantBlock(MessageRowContext context, QWidget *paren
     column->addLayout(header);
     m_text = new MarkdownTextView;
     m_text->hide();
-    column->addWidget(m_text);
+    // The finished row puts its copy button beside the text: the same room
+    // is kept free here, so the reply does not wrap anew when it finishes.
+    auto *textLine = new QHBoxLayout;
+    textLine->setContentsMargins(0, 0, MessageRow::kReplyCopyGutter, 0);
+    textLine->addWidget(m_text);
+    column->addLayout(textLine);
     connect(m_text, &MarkdownTextView::linkActivated, this, [this](const QUrl &url) {
         if (m_context.desktop)
             m_context.desktop->openUrl(url);

@@ -276,13 +276,13 @@ void MessageChrome::paintFromSheet(QPainter &p, glass::BackdropSheet &sheet, con
     }
 }
 
-MarkdownStyle MessageChrome::markdownStyle(const glass::Styles &styles, const QColor &ink)
+MarkdownStyle MessageChrome::markdownStyle(const glass::Styles &styles, const QColor &ink, qreal lineSpacing)
 {
     const stage::SkinColors &c = styles.skin.colors;
     MarkdownStyle st;
     st.body = styles.body.font;
     st.body.setPixelSize(15);
-    st.lineSpacing = 6;
+    st.lineSpacing = lineSpacing;
     st.mono = styles.mono.font;
     st.mono.setPixelSize(12);
     st.label = styles.caption.font;
@@ -311,8 +311,9 @@ MarkdownStyle MessageChrome::markdownStyle(const glass::Styles &styles, const QC
     }
     st.codeStroke = withOpacity(Qt::white, 0.1);
     st.selection = styles.selection;
-    st.cacheTag = QStringLiteral("%1|%2|%3|%4")
-                      .arg(styles.skin.id, ink.name(QColor::HexArgb), st.body.toString(), st.mono.toString());
+    st.cacheTag = QStringLiteral("%1|%2|%3|%4|%5")
+                      .arg(styles.skin.id, ink.name(QColor::HexArgb), st.body.toString(), st.mono.toString())
+                      .arg(lineSpacing);
     return st;
 }
 

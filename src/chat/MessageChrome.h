@@ -79,8 +79,11 @@ QRectF shapeInView(const QRectF &rect, const QRectF &exposed);
 // drawn is the stretch of the shape to clip to (shapeInView).
 void paintFromSheet(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &exposed,
                     const QRectF &drawn, const TurnGlass &look);
-// The Markdown look of a turn with its text colour.
-MarkdownStyle markdownStyle(const glass::Styles &styles, const QColor &ink);
+// The Markdown look of a turn with its text colour: replies have 6 px
+// between lines, the person's bubbles kUserLineSpacing.
+inline constexpr qreal kReplyLineSpacing = 6;
+inline constexpr qreal kUserLineSpacing = 5;
+MarkdownStyle markdownStyle(const glass::Styles &styles, const QColor &ink, qreal lineSpacing = kReplyLineSpacing);
 
 } // namespace MessageChrome
 

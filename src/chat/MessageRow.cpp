@@ -78,7 +78,8 @@ MessageRow::MessageRow(MessageRowContext context, QWidget *parent)
     m_assistantBubble = new BubbleFrame(BubbleFrame::Kind::Assistant, skins, this);
     m_assistantBubble->setLayout(new QHBoxLayout);
     m_assistantBubble->layout()->setContentsMargins(14, kAssistantTextTop, 14, 12);
-    m_assistantBubble->layout()->setSpacing(8);
+    m_assistantBubble->layout()->setSpacing(kReplyCopyGutter - MessageRowCopyButton::kSide);
+    static_assert(kReplyCopyGutter > MessageRowCopyButton::kSide);
     m_assistantBubble->installEventFilter(this);
 
     m_tools = new MessageRowTools(context.styles, this);
@@ -207,7 +208,8 @@ void MessageRow::applyLook()
     const bool user = m_message.role == model::MessageRole::User;
     const QColor ink = user ? MessageChrome::userTextColor(v, styles.skin)
                             : MessageChrome::assistantTextColor(v, styles.skin);
-    m_text->setStyle(MessageChrome::markdownStyle(styles, ink));
+    m_text->setStyle(MessageChrome::markdownStyle(
+        styles, ink, user ? MessageChrome::kUserLineSpacing : MessageChrome::kReplyLineSpacing));
     m_userBubble->setVisibility(v);
     m_assistantBubble->setVisibility(v);
     applyFade();

@@ -27,20 +27,24 @@ public:
     explicit MessageRow(MessageRowContext context, QWidget *parent = nullptr);
     // Where an assistant message's text begins, below the row's top.
     static constexpr int kAssistantTextTop = 12;
+    // What the copy button takes beside a reply's text (its spacing and
+    // itself): the live reply keeps it free too, so its text wraps as the
+    // finished row's will.
+    static constexpr int kReplyCopyGutter = 8 + 36;
 
     void setMessage(const model::ChatMessage &message, bool isFinishedTurn);
     // Absent actions leave their buttons out.
     void setOnCopy(std::function<void()> onCopy);
     void setOnRetry(std::function<void()> onRetry);
 
-    // The text shown for a message: "Working on it…" for an empty message
-    // with a tool-call list; inline data-URL images removed; on user
-    // messages the attachment block shortened to paperclip lines; trimmed.
     // Hover and "copied" of the message shown, kept by the pane per message
     // id: a row reused for another message starts from that message's state.
     void setTransientState(bool hovering, bool copied);
     bool isCopiedShown() const;
 
+    // The text shown for a message: "Working on it…" for an empty message
+    // with a tool-call list; inline data-URL images removed; on user
+    // messages the attachment block shortened to paperclip lines; trimmed.
     static QString bodyText(const model::ChatMessage &message);
     double bubbleVisibility() const;
 

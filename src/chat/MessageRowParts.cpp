@@ -6,6 +6,7 @@
 #include "glass/Motion.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
+#include "glass/SymbolIcons.h"
 #include "glass/TextInk.h"
 
 #include <QHelpEvent>
@@ -14,6 +15,8 @@
 #include <QTimer>
 #include <QVariantAnimation>
 #include <QToolTip>
+
+#include <cmath>
 
 namespace chat {
 
@@ -92,7 +95,7 @@ constexpr qreal kSymbolGoal = 3.2;
 MessageRowCopyButton::MessageRowCopyButton(glass::StyleStore &styles, QWidget *parent)
     : QAbstractButton(parent), m_styles(styles)
 {
-    setFixedSize(36, 36);
+    setFixedSize(kSide, kSide);
     setCursor(Qt::PointingHandCursor);
     // Rows are reused for other messages as the list scrolls: the keyboard
     // never rests on one.
@@ -246,24 +249,36 @@ QFont MessageRowTools::chipFont() const
     return font;
 }
 
+qreal MessageRowTools::chipWidth(const QString &name) const
+{
+    return kPadX + kSymbol + kGap + QFontMetricsF(chipFont()).horizontalAdvance(name) + kPadX;
+}
+
 QRectF MessageRowTools::chipRect(int index) const
 {
     if (index < 0 || index >= m_names.size())
         return {};
-    const QFontMetricsF fm(chipFont());
-    const qreal h = fm.height() + 6;
-    const qreal w = fm.horizontalAdvance(m_names[index]) + 16 + 16;
-    return {0.5, index * (h + 3) + 0.5, w - 1, h - 1};
+    const qreal h = std::ceil(QFontMetricsF(chipFont()).height()) + 2 * kPadY;
+    return {0.5, index * (h + kChipSpacing) + 0.5, std::ceil(chipWidth(m_names[index])) - 1, h - 1};
+}
+
+QRectF MessageRowTools::symbolRect(int index) const
+{
+    const QRectF chip = chipRect(index);
+    if (chip.isNull())
+        return {};
+    return {chip.left() - 0.5 + kPadX, chip.center().y() - kSymbol / 2, kSymbol, kSymbol};
 }
 
 QSize MessageRowTools::sizeHint() const
 {
-    const QFontMetrics fm(chipFont());
-    const int chip = fm.height() + 6;
-    int widest = 0;
+    if (m_names.isEmpty())
+        return {0, 0};
+    qreal widest = 0;
     for (const QString &name : m_names)
-        widest = qMax(widest, fm.horizontalAdvance(name) + 16 + 16);
-    return {widest, m_names.isEmpty() ? 0 : int(m_names.size()) * chip + (int(m_names.size()) - 1) * 3};
+        widest = std::max(widest, std::ceil(chipWidth(name)));
+    const QRectF last = chipRect(int(m_names.size()) - 1);
+    return {int(widest), int(std::ceil(last.bottom() + 0.5))};
 }
 
 void MessageRowTools::paintEvent(QPaintEvent *)
@@ -272,28 +287,27 @@ void MessageRowTools::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setFont(chipFont());
-    const QFontMetricsF fm(chipFont());
-    const qreal h = fm.height() + 6;
-    qreal y = 0;
     const QColor ink = palette().color(QPalette::WindowText);
-    for (const QString &name : std::as_const(m_names)) {
-        const qreal w = fm.horizontalAdvance(name) + 16 + 16;
-        const QRectF chip(0.5, y + 0.5, w - 1, h - 1);
+    const qreal dpr = devicePixelRatioF();
+    if (m_symbol.isNull() || m_symbol.devicePixelRatio() != dpr || m_symbol.text(QStringLiteral("ink")) != ink.name(QColor::HexArgb)) {
+        m_symbol = glass::SymbolIcons::render(QStringLiteral("wrench.and.screwdriver"), QSizeF(kSymbol, kSymbol), ink, dpr);
+        m_symbol.setText(QStringLiteral("ink"), ink.name(QColor::HexArgb));
+    }
+    for (int i = 0; i < m_names.size(); ++i) {
+        const QRectF chip = chipRect(i);
+        const qreal radius = (chip.height() + 1) / 2;
         QPainterPath capsule;
-        capsule.addRoundedRect(chip, h / 2, h / 2);
+        capsule.addRoundedRect(chip, radius, radius);
         paintHeldGlass(p, this, capsule, m_lightGlass);
         p.setPen(QPen(withOpacity(color(c.border), 0.4), 0.5));
         p.setBrush(withOpacity(color(c.elevated), 0.42));
-        p.drawRoundedRect(chip, h / 2, h / 2);
-        // A small wrench.
-        p.setPen(QPen(ink, 1.2, Qt::SolidLine, Qt::RoundCap));
-        const QPointF a(8, y + h - 4), b(15, y + 4);
-        p.drawLine(a, b);
-        p.setBrush(Qt::NoBrush);
-        p.drawEllipse(b, 2.2, 2.2);
+        p.drawRoundedRect(chip, radius, radius);
+        const QRectF symbol = symbolRect(i);
+        p.drawImage(symbol, m_symbol);
         p.setPen(ink);
-        p.drawText(QRectF(20, y, w - 24, h), Qt::AlignLeft | Qt::AlignVCenter, name);
-        y += h + 3;
+        const qreal textLeft = symbol.right() + kGap;
+        p.drawText(QRectF(textLeft, chip.top(), chip.right() - textLeft, chip.height()),
+                   Qt::AlignLeft | Qt::AlignVCenter, m_names[i]);
     }
 }
 

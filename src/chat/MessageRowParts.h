@@ -22,6 +22,7 @@ class MessageRowCopyButton : public QAbstractButton {
     Q_OBJECT
 public:
     static constexpr int kFadeMs = 120;
+    static constexpr int kSide = 36; // the 24 px square with 6 px around it
     explicit MessageRowCopyButton(glass::StyleStore &styles, QWidget *parent = nullptr);
     // The pointer came or went: the button fades. A reused row takes the
     // state of the message it now shows at once (animated false).
@@ -58,9 +59,13 @@ public:
     explicit MessageRowTools(glass::StyleStore &styles, QWidget *parent = nullptr);
     void setTools(const QList<model::ToolCallRecord> &tools);
     int chipCount() const { return int(m_names.size()); }
-    // The capsule of a chip, in the widget.
+    // The capsule of a chip, and where its wrench symbol sits, in the widget.
     QRectF chipRect(int index) const;
+    QRectF symbolRect(int index) const;
     QSize sizeHint() const override;
+
+    // A chip: 8 px, the symbol, 4 px, the name, 8 px; 3 px above and below.
+    static constexpr qreal kPadX = 8, kPadY = 3, kSymbol = 10, kGap = 4, kChipSpacing = 3;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -68,9 +73,11 @@ protected:
 private:
     void applyLook();
     QFont chipFont() const;
+    qreal chipWidth(const QString &name) const;
     glass::StyleStore &m_styles;
     bool m_lightGlass = false;
     QStringList m_names;
+    QImage m_symbol; // the wrench in the chips' ink, kept until the ink or the screen changes
 };
 
 // A small plain button: a painted symbol and a caption, in the palette's

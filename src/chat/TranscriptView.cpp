@@ -94,11 +94,14 @@ void TranscriptView::setModel(app::MessageListModel *model)
     reload();
 }
 
-void TranscriptView::setRunning(bool running)
+void TranscriptView::setRunning(bool running, std::optional<QUuid> runConversation)
 {
-    if (m_running == running)
+    if (!running)
+        runConversation.reset();
+    if (m_running == running && m_runConversation == runConversation)
         return;
     m_running = running;
+    m_runConversation = runConversation;
     m_anchor = captureAnchor();
     relayout();
 }
@@ -124,7 +127,8 @@ void TranscriptView::setApprovalAnswer(ApprovalAnswer answer)
 
 bool TranscriptView::showsWelcome() const
 {
-    return m_messageCount == 0 && !m_running && !m_live;
+    const bool runsHere = m_running && (!m_runConversation || m_runConversation == m_conversation);
+    return m_messageCount == 0 && !runsHere && !m_live;
 }
 
 int TranscriptView::columnWidth() const

@@ -48,8 +48,10 @@ public:
     ~TranscriptView() override;
 
     void setModel(app::MessageListModel *model);
-    // No finished-turn chrome while a run is in flight.
-    void setRunning(bool running);
+    // No finished-turn chrome while a run is in flight; no welcome card in
+    // the session it runs in (an empty session elsewhere keeps its card).
+    // A run without a known session counts as this one's.
+    void setRunning(bool running, std::optional<QUuid> runConversation = std::nullopt);
     // Room kept free under the content for what overlays the list's bottom.
     void setBottomInset(int inset);
     int bottomInset() const { return m_bottomInset; }
@@ -59,8 +61,8 @@ public:
     using ApprovalAnswer = std::function<void(const QString &approvalID, bool approved, bool allowWrites)>;
     void setApprovalAnswer(ApprovalAnswer answer);
 
-    // Shown instead of a conversation while nothing is listed and nothing
-    // runs. It holds nothing until the welcome card is put into its layout.
+    // Shown instead of a conversation while nothing is listed and no run
+    // goes on in it. It holds nothing until the welcome card is put into its layout.
     QWidget *welcomeSlot() const { return m_welcome; }
     bool showsWelcome() const;
 
@@ -165,6 +167,7 @@ private:
     std::optional<QUuid> m_conversation;
     int m_messageCount = 0;
     bool m_running = false;
+    std::optional<QUuid> m_runConversation;
     int m_bottomInset = 0;
     int m_contentHeight = 0;
     int m_welcomeHeight = 0;

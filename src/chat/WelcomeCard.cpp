@@ -140,7 +140,7 @@ WelcomeCard::WelcomeCard(app::AppViewModel &app, glass::StyleStore &styles, QWid
     const glass::Styles &s = styles.styles();
     m_live = new StatusChip(QStringLiteral("Moonshelf live"), QStringLiteral("bolt.fill"), s.success, styles);
     m_live->setObjectName(QStringLiteral("welcomeLiveChip"));
-    m_connect = new ConnectEmberCapsule(QStringLiteral("Connect Moonshelf"), QStringLiteral("person.badge.key.fill"),
+    m_connect = new ConnectEmberCapsule(QStringLiteral("Connect Moonshelf"), QStringLiteral("person.badge.key"),
                                         styles);
     m_project = new StatusChip(QStringLiteral("Open folder"), QStringLiteral("folder.fill"), s.textSecondary, styles);
     m_project->setObjectName(QStringLiteral("welcomeProjectChip"));

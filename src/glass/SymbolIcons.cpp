@@ -16,11 +16,16 @@ QString pathOf(const QString &name)
 
 bool exists(const QString &name)
 {
-    return QFile::exists(pathOf(name));
+    // A symbol's name, not a path into the resources.
+    return !name.isEmpty() && !name.contains(u'/') && QFile::exists(pathOf(name));
 }
 
 QImage render(const QString &name, QSizeF size, const QBrush &brush, qreal dpr)
 {
+    // Asked first: the renderer warns about a file it cannot open (an empty
+    // or unknown name), and a view may ask for one on every paint.
+    if (size.isEmpty() || !exists(name))
+        return {};
     QSvgRenderer svg(pathOf(name));
     if (!svg.isValid() || size.isEmpty())
         return {};

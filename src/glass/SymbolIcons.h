@@ -16,7 +16,7 @@ namespace SymbolIcons {
 bool exists(const QString &name);
 
 // The symbol filled with brush, in an image of size (logical) for the
-// device pixel ratio dpr. Null for an unknown name.
+// device pixel ratio dpr. Null, without a warning, for an empty or unknown name.
 QImage render(const QString &name, QSizeF size, const QBrush &brush, qreal dpr = 1.0);
 
 // render() of a square symbol in one colour, as a pixmap (for a QLabel).

@@ -1,6 +1,9 @@
 #include "settings/FieldFrame.h"
 
+#include "glass/Backdrop.h"
 #include "glass/FocusRing.h"
+#include "glass/FrostShape.h"
+#include "glass/GlassPainter.h"
 #include "glass/StyledField.h"
 #include "settings/RoundedBox.h"
 
@@ -41,10 +44,24 @@ bool FieldFrame::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void FieldFrame::setChipFrost(const stage::UISkin &skin)
+{
+    m_frost = skin;
+    update();
+}
+
 void FieldFrame::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    if (m_frost) {
+        // The focus shows as the keyboard's ring, around it.
+        const glass::BackdropLocation where = glass::locateBackdrop(this);
+        glass::GlassPainter::frostShape(p, QRectF(rect()), glass::FrostShape::roundedRectangle(m_style.radius),
+                                        glass::QirvTheme::FrostRole::chip, true, false, *m_frost,
+                                        where.provider ? &where.provider->backdropFrame() : nullptr, where.origin);
+        return;
+    }
     const bool focused = m_edit->hasFocus();
     paintRoundedBox(p, rect(), m_style.radius, focused ? m_style.fillFocus : m_style.fill,
                     focused ? m_style.strokeFocus : m_style.stroke);

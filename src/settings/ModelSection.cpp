@@ -62,8 +62,9 @@ void ModelRow::paintEvent(QPaintEvent *)
     const SettingsLook &l = m_look;
     const QColor fill = m_selected ? SettingsLook::faded(l.accent, l.light ? 0.10 : 0.14)
                                    : SettingsLook::faded(l.elevated2, 0.55);
-    const QColor stroke = m_selected ? SettingsLook::faded(l.accent, 0.35)
-                                     : (l.light ? QColor::fromRgbF(0, 0, 0, 0.14f) : QColor::fromRgbF(1, 1, 1, 0.14f));
+    // White at 0.14 around an unselected row on every skin (on a light
+    // card it is a faint lift of the edge, not a line).
+    const QColor stroke = m_selected ? SettingsLook::faded(l.accent, 0.35) : QColor::fromRgbF(1, 1, 1, 0.14f);
     paintRoundedBox(p, rect(), 8, fill, stroke);
 
     // Text is checked against the row as it is painted over the card.
@@ -191,6 +192,7 @@ void ModelSection::applyLook(const SettingsLook &look)
     glass::setTextStyle(m_label, look.captionBold, look.textTertiary);
     glass::setTextStyle(m_caption, look.caption, look.textSecondary);
     m_field->setFieldStyle(look.field, 10);
+    m_field->setChipFrost(look.skin);
 }
 
 } // namespace settings

@@ -30,6 +30,7 @@ SettingsLook SettingsLook::build(const glass::Styles &styles)
     const stage::SkinColors &colors = styles.skin.colors;
 
     SettingsLook l;
+    l.skin = styles.skin;
     l.light = styles.light;
     l.bg = hex(colors.bg);
     l.elevated = over(hex(colors.elevated), l.bg);

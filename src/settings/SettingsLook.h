@@ -12,6 +12,7 @@ namespace settings {
 // so every text colour is held legible against the surface it stands on:
 // primary text at contrast >= 4.5, the fainter roles at >= 3.
 struct SettingsLook {
+    stage::UISkin skin; // for the glass a few controls stand on
     QColor bg, elevated, elevated2, border;
     QColor text, textSecondary, textTertiary, accent, success, danger;
     QColor warning; // the not-signed-in dot

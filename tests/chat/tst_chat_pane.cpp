@@ -13,6 +13,7 @@
 #include "chat/MarkdownTextView.h"
 #include "chat/MessageRow.h"
 #include "chat/TranscriptView.h"
+#include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 #include "model/ConversationStore.h"
 #include "stage/BackgroundSettings.h"
@@ -190,6 +191,48 @@ private slots:
         if (sends) {
             QTRY_VERIFY(!pane.vm().isRunning());
             QCOMPARE(pane.h.peer().requests().size(), 1);
+        }
+    }
+
+    // The caret is drawn in the skin's accent, not the text colour, on a
+    // dark and a light skin; it follows a change of skin.
+    void caretInTheAccent_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QString>("then");
+        QTest::newRow("dark, then light") << "default" << "paper";
+        QTest::newRow("light, then dark") << "daylight" << "aurora";
+    }
+    void caretInTheAccent()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QString, then);
+        Pane pane(false, skin);
+        QApplication::setActiveWindow(pane.view.get());
+        pane.field()->setFocus();
+        QTRY_VERIFY(pane.field()->hasFocus());
+        QTest::keyClicks(pane.field(), QStringLiteral("Build it"));
+        for (const QString &shown : {skin, then}) {
+            pane.skins->select(shown);
+            const QColor accent = glass::QirvTheme::color(pane.styles->styles().skin.colors.accent);
+            // Some frame of the blink shows it: a column of accent pixels where the caret stands.
+            const auto accentAtCaret = [&] {
+                const QRect caret = pane.field()->cursorRect();
+                const QImage image = pane.field()->viewport()->grab().toImage();
+                const qreal dpr = image.devicePixelRatio();
+                for (int x = caret.center().x() - 3; x <= caret.center().x() + 3; ++x) {
+                    int hits = 0;
+                    for (int y = caret.top() + 2; y < caret.bottom() - 2; ++y) {
+                        const QColor c(image.pixel(QPoint(x, y) * dpr));
+                        hits += std::abs(c.red() - accent.red()) + std::abs(c.green() - accent.green()) +
+                                        std::abs(c.blue() - accent.blue()) <= 24;
+                    }
+                    if (hits >= caret.height() / 2)
+                        return true;
+                }
+                return false;
+            };
+            QTRY_VERIFY2_WITH_TIMEOUT(accentAtCaret(), qPrintable(shown), 3000);
         }
     }
 
@@ -475,6 +518,114 @@ private slots:
             QCOMPARE(label->foregroundRole(), QPalette::WindowText);
         pane.vm().stop();
         pane.h.peer().releaseStalls();
+    }
+
+    // An empty session shows its welcome card while a run goes on in
+    // another one; the session the run is in shows its live reply instead.
+    void welcomeInAnEmptySessionWhileAnotherRuns()
+    {
+        Pane pane;
+        Peer::Reply stalled = Peer::textReply(QStringLiteral("Streaming words"));
+        stalled.stallAfter = 40;
+        pane.h.peer().enqueue(stalled);
+        const QUuid runIn = pane.fill({});
+        QVERIFY(pane.list()->showsWelcome());
+        pane.vm().setDraft(QStringLiteral("go"));
+        pane.vm().send();
+        QTRY_VERIFY(pane.list()->liveBlock());
+        QVERIFY(!pane.list()->showsWelcome());
+        QCOMPARE(pane.list()->welcomeSlot()->isVisible(), false);
+
+        pane.vm().newChat();
+        QVERIFY(pane.vm().isRunning());
+        QVERIFY(pane.list()->showsWelcome());
+        QTRY_VERIFY(pane.list()->welcomeSlot()->isVisible());
+        pane.vm().conversations().select(runIn);
+        QVERIFY(!pane.list()->showsWelcome());
+        QVERIFY(!pane.list()->welcomeSlot()->isVisible());
+        pane.vm().stop();
+        pane.h.peer().releaseStalls();
+    }
+
+    // The copy button puts on the clipboard what its row shows.
+    void copyCopiesWhatTheRowShows_data()
+    {
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("content");
+        const int user = int(MessageRole::User), assistant = int(MessageRole::Assistant);
+        const QString image = QStringLiteral("![shot](data:image/png;base64,iVBORw0KGgo=)");
+        QTest::newRow("reply that quotes an attachment block, copied whole")
+            << assistant
+            << QStringLiteral("Your prompt ended like this:\n\n---\n**Attached files**\n\n### `src/a.cpp`\n```\nint x;\n```\n\nThat is all.");
+        QTest::newRow("reply with the marker in a sentence")
+            << assistant << QStringLiteral("It says **Attached files** and ### `a.txt` there.");
+        QTest::newRow("user prompt with attachments, as paperclip lines")
+            << user << QStringLiteral("Look at this\n\n---\n**Attached files**\n\n### `src/a.cpp`\n```\nx\n```");
+        QTest::newRow("inline image gone") << user << QStringLiteral("Before %1 after").arg(image);
+        QTest::newRow("reply with an inline image") << assistant << QStringLiteral("%1\n\nDrawn above.").arg(image);
+        QTest::newRow("spaces around") << assistant << QStringLiteral("\n\n  Padded reply.  \n");
+    }
+    void copyCopiesWhatTheRowShows()
+    {
+        QFETCH(int, role);
+        QFETCH(QString, content);
+        Pane pane;
+        const ChatMessage m = message(MessageRole(role), content);
+        pane.fill({message(MessageRole::User, QStringLiteral("first")), m});
+        chat::MessageRow *row = nullptr;
+        QTRY_VERIFY((row = pane.list()->rowFor(m.id)));
+        const QString shown = row->textView()->text();
+        QVERIFY(!shown.isEmpty());
+        QAbstractButton *copy = nullptr;
+        for (QAbstractButton *b : row->findChildren<QAbstractButton *>())
+            if (b->accessibleName() == QStringLiteral("Copy"))
+                copy = b;
+        QVERIFY(copy);
+        copy->click();
+        QCOMPARE(pane.h.clipboard(), QStringList{shown});
+    }
+
+    // The finished reply lays out as its live block did: the same width for
+    // its text, so no line wraps anew as it finishes.
+    void finishedReplyKeepsItsLines_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::newRow("wide pane") << 1100;
+        QTest::newRow("narrow pane") << 560;
+    }
+    void finishedReplyKeepsItsLines()
+    {
+        QFETCH(int, width);
+        Pane pane;
+        pane.view->resize(width, 700);
+        QString text;
+        for (int i = 0; i < 6; ++i)
+            text += QStringLiteral("Paragraph %1 goes on for a while so that it wraps over several lines of the "
+                                   "reply, with words of many lengths to move each break about a little.\n\n")
+                        .arg(i);
+        text = text.trimmed();
+        Peer::Reply reply = Peer::textReply(text, 8);
+        reply.stallAfter = reply.body.size() - 30; // all the text, not yet the end
+        pane.h.peer().enqueue(reply);
+        pane.fill({});
+        pane.vm().setDraft(QStringLiteral("go"));
+        pane.vm().send();
+        QTRY_VERIFY(pane.list()->liveBlock());
+        QTRY_COMPARE(pane.list()->liveBlock()->textView()->text(), text);
+        chat::MarkdownTextView *live = pane.list()->liveBlock()->textView();
+        const int liveWidth = live->width();
+        const int liveHeight = live->height();
+        QVERIFY(liveWidth > 100);
+
+        pane.h.peer().resumeStalls();
+        QTRY_VERIFY(!pane.vm().isRunning());
+        const QList<ChatMessage> messages = pane.vm().conversations().selectedConversation()->messages;
+        QCOMPARE(messages.last().content, text);
+        chat::MessageRow *row = nullptr;
+        QTRY_VERIFY((row = pane.list()->rowFor(messages.last().id)));
+        QTRY_VERIFY(row->textView()->isVisible());
+        QCOMPARE(row->textView()->width(), liveWidth);
+        QCOMPARE(row->textView()->height(), liveHeight);
     }
 
     void approvalAnswers_data()

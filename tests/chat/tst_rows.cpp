@@ -8,6 +8,7 @@
 #include "chat/MarkdownTextView.h"
 #include "chat/MessageChrome.h"
 #include "chat/MessageRow.h"
+#include "chat/MessageRowParts.h"
 #include "chat/SparkleStar.h"
 #include "glass/BackdropSheet.h"
 #include "glass/Contrast.h"
@@ -19,10 +20,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -295,6 +298,97 @@ private slots:
                        !finished);
         owned.reset();
         QCOMPARE(QApplication::allWidgets().size(), widgetsBefore);
+    }
+
+    // Lines of the person's bubble lie 5 px apart, a reply's 6 px (on top
+    // of the font's own line height), broken or wrapped.
+    void lineSpacing_data()
+    {
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("threeLines");
+        QTest::addColumn<int>("gap");
+        QTest::newRow("user bubble") << int(MessageRole::User) << "one\ntwo\nthree" << 5;
+        QTest::newRow("reply, one paragraph wrapping")
+            << int(MessageRole::Assistant) << QStringLiteral("words that wrap ").repeated(30).trimmed() << 6;
+    }
+    void lineSpacing()
+    {
+        QFETCH(int, role);
+        QFETCH(QString, threeLines);
+        QFETCH(int, gap);
+        Fixture f;
+        chat::MessageRow row(f.context());
+        row.setOnCopy([] {});
+        const auto height = [&](const QString &text) {
+            row.setMessage(message(MessageRole(role), text), false);
+            return row.textView()->heightForWidth(400);
+        };
+        const int one = height(QStringLiteral("one")), three = height(threeLines);
+        QFont body = f.styles->styles().body.font;
+        body.setPixelSize(15);
+        // Whole lines more, each as far apart as the gap says (and not the other gap).
+        const int line = QFontMetrics(body).lineSpacing();
+        const int otherGap = gap == 5 ? 6 : 5;
+        QVERIFY(three - one >= 2 * (line + gap));
+        QCOMPARE((three - one) % (line + gap), 0);
+        QVERIFY((three - one) % (line + otherGap) != 0);
+    }
+
+    // The wrench stands clear of its chip's edge: every pixel of it at least
+    // 1.5 px inside the capsule, on a dark and a light skin.
+    void wrenchClearOfTheChipEdge_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("dark") << "default";
+        QTest::newRow("light") << "paper";
+    }
+    void wrenchClearOfTheChipEdge()
+    {
+        QFETCH(QString, skin);
+        Fixture f;
+        f.skins->select(skin);
+        chat::MessageRow row(f.context());
+        row.setMessage(message(MessageRole::Assistant, QStringLiteral("Done."),
+                               tools({QStringLiteral("read_file"), QStringLiteral("run_shell")})),
+                       false);
+        auto *strip = row.findChild<chat::MessageRowTools *>();
+        QVERIFY(strip);
+        strip->resize(strip->sizeHint());
+        QPalette red = strip->palette(); // the chip's ink in pure red, to find it
+        red.setColor(QPalette::WindowText, Qt::red);
+        strip->setPalette(red);
+        QImage image(strip->size() * 2, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        image.fill(Qt::black);
+        strip->render(&image);
+        image.save(QDir(testsupport::outputDirectory()).filePath(QStringLiteral("tool-chips-%1.png").arg(skin)));
+        const auto isInk = [](QRgb c) { return qRed(c) - std::max(qGreen(c), qBlue(c)) > 60; };
+        for (int i = 0; i < strip->chipCount(); ++i) {
+            const QRectF chip = strip->chipRect(i);
+            const qreal r = chip.height() / 2;
+            // The symbol: the inked columns from the chip's left up to the first gap.
+            int inked = 0;
+            bool seen = false;
+            for (int x = int(chip.left() * 2); x < int(chip.right() * 2); ++x) {
+                bool any = false;
+                for (int y = int(chip.top() * 2); y < int(chip.bottom() * 2); ++y) {
+                    if (!isInk(image.pixel(x, y)))
+                        continue;
+                    any = true;
+                    ++inked;
+                    // Distance from the capsule's outline, in logical pixels.
+                    const QPointF p((x + 0.5) / 2, (y + 0.5) / 2);
+                    const qreal cx = std::clamp(p.x(), chip.left() + r, chip.right() - r);
+                    const qreal inside = r - std::hypot(p.x() - cx, p.y() - chip.center().y());
+                    QVERIFY2(inside >= 1.5, qPrintable(QStringLiteral("chip %1: ink at %2,%3 is %4 px from the edge")
+                                                           .arg(i).arg(p.x()).arg(p.y()).arg(inside)));
+                }
+                if (seen && !any)
+                    break;
+                seen = seen || any;
+            }
+            QVERIFY2(inked > 6, "the wrench is drawn");
+        }
     }
 
     void liveStatus_data()

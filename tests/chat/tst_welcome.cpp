@@ -14,6 +14,7 @@
 #include "glass/Contrast.h"
 #include "glass/Styles.h"
 #include "stage/SkinStore.h"
+#include "glass/SymbolIcons.h"
 #include "support/TestMain.h"
 
 #include <QAction>
@@ -305,6 +306,58 @@ private slots:
         QFETCH(double, glow);
         QVERIFY(qAbs(chat::ConnectEmberCapsule::bloomTopOpacity(reduceMotion, breath, hover) - bloom) < 1e-9);
         QVERIFY(qAbs(chat::ConnectEmberCapsule::glowOpacity(reduceMotion, breath, hover) - glow) < 1e-9);
+    }
+
+    // The capsule's symbol is the outlined person with a key: its head is
+    // a ring, hollow in the middle.
+    void capsuleSymbol()
+    {
+        Fixture f;
+        app::AppViewModel &vm = f.make(false, false); // signed out: the card offers to connect
+        QWidget slot;
+        slot.setLayout(new QVBoxLayout);
+        chat::WelcomeCard *card = chat::WelcomeCard::install(&slot, vm, *f.styles);
+        auto *capsule = slot.findChild<chat::ConnectEmberCapsule *>();
+        QVERIFY(card && capsule);
+        QCOMPARE(capsule->symbol(), QStringLiteral("person.badge.key"));
+        const QImage symbol = glass::SymbolIcons::render(capsule->symbol(), QSizeF(48, 48), Qt::white);
+        QVERIFY(!symbol.isNull());
+        QCOMPARE(qAlpha(symbol.pixel(18, 15)), 0);   // the middle of the head
+        QVERIFY(qAlpha(symbol.pixel(18, 8)) > 128);  // its ring, above
+    }
+
+    // The bloom above and the glow below are blurred before they are
+    // clipped: they melt towards the rim instead of ending hard at it.
+    void capsuleLightsAreSoft_data()
+    {
+        QTest::addColumn<QPointF>("centre");
+        QTest::addColumn<qreal>("reach");
+        QTest::addColumn<qreal>("blur");
+        QTest::newRow("top bloom") << QPointF(0.5, -0.35) << 240.0 << 8.0;
+        QTest::newRow("bottom glow") << QPointF(0.5, 1.35) << 200.0 << 10.0;
+    }
+    void capsuleLightsAreSoft()
+    {
+        QFETCH(QPointF, centre);
+        QFETCH(qreal, reach);
+        QFETCH(qreal, blur);
+        const QSizeF size(180, 34);
+        const auto soft = chat::ConnectEmberCapsule::softLight(size, centre, reach, blur, Qt::white, 1.0);
+        QVERIFY(!soft.image.isNull());
+        const int m = int(soft.margin);
+        QVERIFY(m >= blur);
+        const int x = m + int(size.width() / 2);
+        // Down the middle: low at the rim, full well inside, never a step.
+        const int rimTop = qAlpha(soft.image.pixel(x, m)), rimBottom = qAlpha(soft.image.pixel(x, m + int(size.height()) - 1));
+        const int middle = qAlpha(soft.image.pixel(x, m + int(size.height() / 2)));
+        QVERIFY2(rimTop < middle * 0.8 && rimBottom < middle * 0.8,
+                 qPrintable(QStringLiteral("%1 / %2 / %3").arg(rimTop).arg(middle).arg(rimBottom)));
+        int steepest = 0;
+        for (int y = 1; y < soft.image.height(); ++y)
+            steepest = std::max(steepest, std::abs(qAlpha(soft.image.pixel(x, y)) - qAlpha(soft.image.pixel(x, y - 1))));
+        QVERIFY2(steepest < 40, qPrintable(QString::number(steepest)));
+        // Outside the capsule it has spread into the margin.
+        QVERIFY(qAlpha(soft.image.pixel(x, m - 2)) > 0);
     }
 
     void breathCurve_data()

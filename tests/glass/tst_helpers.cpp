@@ -1,8 +1,10 @@
 #include "glass/SheetKeys.h"
 #include "glass/SpinnerRing.h"
+#include "glass/SymbolIcons.h"
 #include "support/TestMain.h"
 
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QWidget>
 
 using namespace std::chrono_literals;
@@ -44,6 +46,26 @@ private slots:
         press.ignore();
         QVERIFY(!glass::SheetKeys::claimShortcutOverride(&press));
         QVERIFY(!press.isAccepted());
+    }
+
+    // A symbol that is not there gives nothing, quietly: no file is asked
+    // for (Qt warns "Cannot open file" for each one, on every paint).
+    void missingSymbolsAreQuiet_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("empty name") << QString();
+        QTest::newRow("unknown name") << QStringLiteral("no.such.symbol");
+        QTest::newRow("a path, not a name") << QStringLiteral("../icons/xmark");
+    }
+    void missingSymbolsAreQuiet()
+    {
+        QFETCH(QString, name);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        QVERIFY(!glass::SymbolIcons::exists(name));
+        QVERIFY(glass::SymbolIcons::render(name, QSizeF(12, 12), Qt::black, 2.0).isNull());
+        QVERIFY(glass::SymbolIcons::pixmap(name, 12, Qt::black, 1.0).isNull());
+        QVERIFY(glass::SymbolIcons::icon(name, Qt::black).isNull());
+        QVERIFY(!glass::SymbolIcons::render(QStringLiteral("xmark"), QSizeF(12, 12), Qt::black).isNull());
     }
 
     // The ring turns only while its widget is on screen.

@@ -5,6 +5,8 @@
 #include "app/AccountController.h"
 #include "app/Donation.h"
 #include "model/BrandDisclaimer.h"
+#include "glass/FrostShape.h"
+#include "glass/GlassPainter.h"
 #include "glass/GlassSwitch.h"
 #include "model/ModelCatalog.h"
 #include "model/SettingsStore.h"
@@ -23,12 +25,15 @@
 #include "settings/SettingsButton.h"
 #include "settings/Stepper.h"
 #include "stage/StagePhotoCatalog.h"
+#include "support/TestEnvironment.h"
 #include "support/TestMain.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QWheelEvent>
@@ -388,6 +393,60 @@ private slots:
         window.aboutSection()->makerLink()->click();
         QCOMPARE(m_rig->desktop().opened, (QList<QUrl>{model::BrandDisclaimer::builtByURL()}));
         QVERIFY(!window.banner());
+    }
+
+    // The model rows and the custom id field as drawn on light skins too:
+    // an unselected row's edge is white at 0.14 (a lift, never a dark
+    // line), and the field stands on the chip's frost with its stroke.
+    void modelSectionLooks_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("light paper") << "paper";
+        QTest::newRow("light daylight") << "daylight";
+        QTest::newRow("dark default") << "default";
+    }
+    void modelSectionLooks()
+    {
+        QFETCH(QString, skin);
+        m_rig = std::make_unique<Rig>();
+        SettingsWindow &window = m_rig->make(skin);
+        window.resize(520, 2300);
+        window.show();
+        QCoreApplication::processEvents();
+        const QImage shot = window.grab().toImage();
+        const qreal dpr = shot.devicePixelRatio();
+        settings::ModelSection *section = window.modelSection();
+        const QRect around(section->mapTo(&window, QPoint(-30, -50)), section->size() + QSize(60, 80));
+        shot.copy(QRect(around.topLeft() * dpr, around.size() * dpr))
+            .save(QDir(testsupport::outputDirectory()).filePath(QStringLiteral("settings-model-%1.png").arg(skin)));
+        const auto pixel = [&](QWidget *w, QPoint p) { return QColor(shot.pixel(w->mapTo(&window, p) * dpr)); };
+
+        settings::ModelRow *plain = nullptr;
+        for (settings::ModelRow *row : section->rows())
+            if (!row->isSelected())
+                plain = row;
+        QVERIFY(plain);
+        const int mid = plain->height() / 2;
+        const QColor edge = pixel(plain, {0, mid}), inside = pixel(plain, {3, mid});
+        QVERIFY2(edge.lightness() >= inside.lightness(),
+                 qPrintable(QStringLiteral("edge %1, inside %2").arg(edge.name(), inside.name())));
+
+        settings::FieldFrame *field = section->customField();
+        QImage frost(field->size() * dpr, QImage::Format_ARGB32_Premultiplied);
+        frost.setDevicePixelRatio(dpr);
+        frost.fill(pixel(field, {field->width() / 2, -6})); // the card behind it
+        {
+            QPainter p(&frost);
+            glass::GlassPainter::frostShape(p, QRectF(QPointF(0, 0), QSizeF(field->size())),
+                                            glass::FrostShape::roundedRectangle(8), glass::QirvTheme::FrostRole::chip,
+                                            true, false, m_rig->skins().current(), nullptr, {});
+        }
+        for (const QPoint at : {QPoint(4, field->height() / 2), QPoint(field->width() - 5, field->height() / 2)}) {
+            const QColor seen = pixel(field, at), expected(frost.pixel(at * dpr));
+            const int off = std::abs(seen.red() - expected.red()) + std::abs(seen.green() - expected.green()) +
+                            std::abs(seen.blue() - expected.blue());
+            QVERIFY2(off <= 6, qPrintable(QStringLiteral("%1 instead of %2").arg(seen.name(), expected.name())));
+        }
     }
 
     // The whole window, every section filled, in a dark and a light skin.
