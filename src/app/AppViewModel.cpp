@@ -145,6 +145,7 @@ void AppViewModel::mirrorSignIn()
 
 void AppViewModel::onSelectionChanged()
 {
+    refreshErrorMessage();
     const std::optional<QUuid> now = m_conversations->selectedConversationID();
     if (now == m_lastSelection)
         return;
@@ -171,7 +172,9 @@ void AppViewModel::newChat()
     if (!m_run)
         setStreamingText(QString());
     m_policy->setAllowWritesForCurrentChat(false);
-    setErrorMessage(std::nullopt);
+    // Only the app's own error: another session's stays with it.
+    m_appError.reset();
+    refreshErrorMessage();
     // The staged files stay until the next clearAttachments().
     setAttachments({});
     m_imageHashes.clear();
@@ -208,11 +211,6 @@ void AppViewModel::setStreamingText(const QString &text)
     assign(m_streamingText, text, &AppViewModel::streamingTextChanged);
 }
 
-void AppViewModel::setErrorMessage(const std::optional<QString> &text)
-{
-    assign(m_errorMessage, text, &AppViewModel::errorMessageChanged);
-}
-
 void AppViewModel::setToolLog(const QList<model::ToolLogEntry> &log)
 {
     assign(m_toolLog, log, &AppViewModel::toolLogChanged);
@@ -236,6 +234,12 @@ void AppViewModel::setAuthStatusText(const QString &text)
 void AppViewModel::setShowSettings(bool on)
 {
     assign(m_showSettings, on, &AppViewModel::showSettingsChanged);
+}
+
+void AppViewModel::openSettings(std::optional<SettingsSection> section)
+{
+    m_settingsSection = section;
+    setShowSettings(true);
 }
 
 void AppViewModel::setShowSidebar(bool on)

@@ -3,6 +3,7 @@
 #include "agent/OneShot.h"
 #include "app/AppServices.h"
 #include "app/LiveActivity.h"
+#include "app/SettingsSection.h"
 #include "model/ChatRecords.h"
 #include "model/RunRecords.h"
 #include "model/SettingsRecords.h"
@@ -88,14 +89,25 @@ public:
     void setDraft(const QString &text);
     bool isRunning() const { return m_isRunning; }
     const QString &streamingText() const { return m_streamingText; }
+    // The error the window shows now: one of the app's own, else the error
+    // of the selected session's last run. A run's error belongs to its
+    // session: it shows there (again when the session is selected again)
+    // until it is dismissed or the session runs again.
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    // A text: an error of the app's own. None: dismisses the error shown.
     void setErrorMessage(const std::optional<QString> &text);
+    // The session whose run failed with the error shown; none for the app's own.
+    const std::optional<QUuid> &errorConversationID() const { return m_errorConversationID; }
     const QList<model::ToolLogEntry> &toolLog() const { return m_toolLog; }
     const std::optional<model::PendingApproval> &pendingApproval() const { return m_pendingApproval; }
     bool isAuthenticated() const { return m_isAuthenticated; }
     const QString &authStatusText() const { return m_authStatusText; }
     bool showSettings() const { return m_showSettings; }
     void setShowSettings(bool on);
+    // Raises showSettings, asking the window to scroll to a section.
+    void openSettings(std::optional<SettingsSection> section);
+    // The section the last request asked for, once.
+    std::optional<SettingsSection> takeSettingsSection() { return std::exchange(m_settingsSection, std::nullopt); }
     bool showSidebar() const { return m_showSidebar; }
     void setShowSidebar(bool on);
     bool showProjectPanel() const { return m_showProjectPanel; }
@@ -146,7 +158,10 @@ public:
     // Runs and approvals.
     void send();
     void stop();
-    void retryLastExchange();
+    // Sends the last user message of a session again (the selected one when
+    // none is named; a named one is selected first). False when nothing
+    // was sent: a run is in flight, or there is nothing to send.
+    bool retryLastExchange(std::optional<QUuid> conversationID = std::nullopt);
     void resolveApproval(bool approved, bool allowWritesForChat);
     LiveActivity liveActivity() const;
 
@@ -283,6 +298,11 @@ private:
     void scheduleStreamingTextChanged();
     void flushStreamingText();
     void mirrorSignIn();
+    // A run's error, kept with its session (none: cleared).
+    void setRunError(const QUuid &conversationID, const std::optional<QString> &text);
+    // errorMessage and errorConversationID from the errors held and the selection.
+    void refreshErrorMessage();
+    void dropErrorsOfDeletedSessions();
     void setIsRunning(bool on);
     void setStreamingText(const QString &text);
     void setToolLog(const QList<model::ToolLogEntry> &log);
@@ -379,6 +399,12 @@ private:
     std::unique_ptr<agent::ToolRouter> m_tools;
     std::unique_ptr<agent::AgentRuntime> m_runtime;
     AccountController *m_account = nullptr; // a child, made by account()
+
+    // Errors: the app's own, and each session's last run's.
+    std::optional<QString> m_appError;
+    QHash<QUuid, QString> m_runErrors;
+    std::optional<QUuid> m_errorConversationID;
+    std::optional<SettingsSection> m_settingsSection;
 
     // Run state.
     std::optional<ActiveRun> m_run;

@@ -58,11 +58,13 @@ void AppViewModel::send()
 
 void AppViewModel::startRun(const QString &storedText, const QString &apiText, std::optional<PendingModelText> pending)
 {
-    setErrorMessage(std::nullopt);
     setStreamingText(QString());
     // Named before isRunning turns true, so a view sees the run's session
     // together with the running state.
     const QUuid conversationID = *m_conversations->selectedConversationID();
+    // A new run clears the app's error and its session's.
+    m_appError.reset();
+    setRunError(conversationID, std::nullopt);
     const QUuid runId = QUuid::createUuid();
     m_run = ActiveRun{runId, conversationID, 0, {}, 0, std::nullopt};
     setIsRunning(true);
@@ -97,9 +99,9 @@ QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString s
         co_return;
     self->mirrorSignIn();
     if (!token.ok()) {
-        self->setErrorMessage(token.error().message);
+        self->setRunError(conversationID, token.error().message);
         if (token.error().isSignInFailure)
-            self->setShowSettings(true);
+            self->openSettings(SettingsSection::signIn);
         self->finishRun(runId);
         co_return;
     }
@@ -147,7 +149,10 @@ QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString s
         self->m_conversations->replaceMessages(conversationID, ChatMessage::sanitizeForStorage(result.value()));
     } else if (!result.error().isCancellation()) {
         const agent::RunFailure &failure = result.error();
-        self->setErrorMessage(failure.error.description());
+        self->setRunError(conversationID, failure.error.description());
+        // The service turned the credential down: the way to sign in again.
+        if (failure.error.kind == agent::OVUClientError::Kind::HttpStatus && failure.error.statusCode == 401)
+            self->openSettings(SettingsSection::signIn);
         self->keepPartial(*self->m_run, failure.messages, failure.unfinishedText, PartialReply::incompleteMark());
     }
     self->finishRun(runId);
@@ -237,27 +242,33 @@ void AppViewModel::stop()
     setIsRunning(false);
 }
 
-void AppViewModel::retryLastExchange()
+bool AppViewModel::retryLastExchange(std::optional<QUuid> conversationID)
 {
     if (m_isRunning)
-        return;
+        return false;
+    if (conversationID && m_conversations->selectedConversationID() != conversationID) {
+        if (!m_conversations->conversation(*conversationID))
+            return false;
+        selectSession(*conversationID);
+    }
     const std::optional<model::Conversation> conversation = m_conversations->selectedConversation();
     if (!conversation)
-        return;
+        return false;
     const QList<ChatMessage> &messages = conversation->messages;
     qsizetype last = messages.size() - 1;
     while (last >= 0 && messages[last].role != MessageRole::User)
         --last;
     if (last < 0)
-        return;
+        return false;
     // Sent again as stored (trimmed, as send() would); the draft and the
     // staged attachments are the user's next message and stay as they are.
     const QString text = messages[last].content.trimmed();
     // Nothing to send again: the exchange is kept rather than dropped.
     if (text.isEmpty())
-        return;
+        return false;
     m_conversations->replaceMessages(conversation->id, messages.mid(0, last));
     startRun(text, text, std::nullopt);
+    return true;
 }
 
 QCoro::Task<bool> AppViewModel::askApproval(QUuid runId, model::PendingApproval approval)
@@ -340,6 +351,7 @@ void AppViewModel::onConversationsChanged()
 {
     if (m_run && !m_conversations->conversation(m_run->conversationID))
         stop();
+    dropErrorsOfDeletedSessions();
 }
 
 LiveActivity AppViewModel::liveActivity() const

@@ -300,7 +300,7 @@ QWidget *ComposerTray::makePopover(TrayPopover popover)
             m_app.settingsStore().setSettings(settings);
         });
         connect(content, &ModelPickerPopover::customRequested, this, [this] {
-            m_app.setShowSettings(true);
+            m_app.openSettings(app::SettingsSection::model);
             setTrayPopover(std::nullopt);
         });
         return content;

@@ -2,7 +2,10 @@
 
 #include "app/AccountController.h"
 #include "app/AppViewModel.h"
+#include "glass/AlertSheet.h"
 #include "glass/Contrast.h"
+#include "glass/SheetOverlay.h"
+#include "glass/StyledButton.h"
 #include "glass/Styles.h"
 #include "glass/TextInk.h"
 #include "settings/AboutSection.h"
@@ -20,12 +23,12 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace settings {
@@ -135,12 +138,7 @@ SettingsWindow::SettingsWindow(app::AppViewModel &app, glass::StyleStore &styles
     connect(escape, &QShortcut::activated, this, &SettingsWindow::done);
 
     m_presentAlert = [this](const QString &title, const QString &message, bool warning) {
-        QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information, title, message, QMessageBox::Ok,
-                        this);
-        box.setInformativeText(message);
-        box.setText(title);
-        box.setWindowModality(Qt::ApplicationModal);
-        box.exec();
+        showAlertSheet(title, message, warning);
     };
 
     connect(&m_styles, &glass::StyleStore::changed, this, [this] {
@@ -171,6 +169,42 @@ void SettingsWindow::presentAlert(const QString &title, const QString &message)
 {
     if (m_presentAlert)
         m_presentAlert(title, message, alertIsWarning(title));
+}
+
+void SettingsWindow::showSection(app::SettingsSection section)
+{
+    const auto index = qsizetype(section);
+    if (index < 0 || index >= m_sections.size())
+        return;
+    m_shownSection = index;
+    scrollToSection();
+    // Again once a window just opened has laid itself out.
+    QTimer::singleShot(0, this, &SettingsWindow::scrollToSection);
+}
+
+void SettingsWindow::scrollToSection()
+{
+    if (m_shownSection < 0)
+        return;
+    m_column->layout()->activate();
+    const int margin = m_column->layout()->contentsMargins().top();
+    m_scroll->verticalScrollBar()->setValue(m_sections.at(m_shownSection)->y() - margin);
+}
+
+void SettingsWindow::showAlertSheet(const QString &title, const QString &message, bool warning)
+{
+    // In the window, on its glass; nothing waits for the answer.
+    if (!m_sheets)
+        m_sheets = new glass::SheetOverlay(this, m_styles);
+    auto *sheet = new glass::AlertSheet(
+        m_styles, warning ? glass::AlertSheet::Kind::warning : glass::AlertSheet::Kind::information, title, message);
+    glass::StyledButton *ok = sheet->addButton(QStringLiteral("OK"), glass::AlertSheet::Role::preferred);
+    sheet->setDefaultButton(ok);
+    connect(sheet, &glass::AlertSheet::answered, this, [this, sheet] {
+        if (m_sheets->content() == sheet)
+            m_sheets->close();
+    });
+    m_sheets->open(sheet, ok);
 }
 
 void SettingsWindow::done()

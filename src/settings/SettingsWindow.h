@@ -1,9 +1,12 @@
 #pragma once
 
+#include "app/SettingsSection.h"
+#include "glass/SheetOverlay.h"
 #include "settings/SettingsBanner.h"
 #include "settings/SettingsLook.h"
 
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -50,14 +53,17 @@ public:
     const std::optional<Banner> &banner() const { return m_banner; }
     void setBanner(const Banner &banner);
 
-    // A modal alert with one "OK" button, a warning when the title says
-    // something failed. Tests hand in their own presenter.
+    // An alert with one "OK" button, a sheet in this window, a warning when
+    // the title says something failed. Tests may hand in their own presenter.
     using AlertPresenter = std::function<void(const QString &title, const QString &message, bool warning)>;
     void setAlertPresenter(AlertPresenter presenter) { m_presentAlert = std::move(presenter); }
     void presentAlert(const QString &title, const QString &message);
 
     // Refreshes the controller's sign-in fields and closes the window (also Escape).
     void done();
+
+    // Scrolls the column so the section's title stands at its top.
+    void showSection(app::SettingsSection section);
 
     const QList<SectionCard *> &sections() const { return m_sections; }
     SignInSection *signInSection() const { return m_signIn; }
@@ -69,6 +75,8 @@ public:
     SafetySection *safetySection() const { return m_safety; }
     AgentSection *agentSection() const { return m_agent; }
     SettingsButton *doneButton() const { return m_done; }
+    // Where the alerts show; null until the first one.
+    glass::SheetOverlay *sheets() const { return m_sheets; }
     BannerView *bannerView() const { return m_bannerView; }
     QScrollArea *scrollArea() const { return m_scroll; }
     const SettingsLook &look() const { return m_look; }
@@ -85,6 +93,8 @@ private:
     void applyLook();
     void onAppear();
     SectionCard *addSection(const QString &title, const QString &symbol);
+    void showAlertSheet(const QString &title, const QString &message, bool warning);
+    void scrollToSection();
 
     app::AppViewModel &m_app;
     glass::StyleStore &m_styles;
@@ -92,6 +102,7 @@ private:
     std::optional<Banner> m_banner;
     AlertPresenter m_presentAlert;
 
+    QPointer<glass::SheetOverlay> m_sheets;
     ColorPane *m_header = nullptr;
     QLabel *m_title = nullptr;
     SettingsButton *m_done = nullptr;
@@ -101,6 +112,7 @@ private:
     QScrollArea *m_scroll = nullptr;
     QWidget *m_column = nullptr;
     QList<SectionCard *> m_sections;
+    qsizetype m_shownSection = -1; // asked by showSection(), until laid out
     SignInSection *m_signIn = nullptr;
     ApiKeySection *m_apiKey = nullptr;
     AboutSection *m_about = nullptr;

@@ -4,7 +4,9 @@
 #include "chat/ChatView.h"
 #include "chat/ComposerBar.h"
 #include "chat/ComposerField.h"
+#include "glass/AlertSheet.h"
 #include "glass/Motion.h"
+#include "glass/StyledButton.h"
 #include "glass/SheetOverlay.h"
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"
@@ -81,7 +83,8 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
 
     m_sheets = new glass::SheetOverlay(this, m_styles);
     m_sheets->setFocusHome([this] { return focusHome(); });
-    m_alert = new ErrorAlert(m_app, this);
+    m_alert = new ErrorAlert(m_app, m_styles, this);
+    addAlert(m_alert);
 
     m_commandActions = actions.actions();
     plugViews();
@@ -109,6 +112,8 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
             m_app.setShowOnboarding(false);
         else if (was == Sheet::palette)
             m_app.setShowCommandPalette(false);
+        else if (was == Sheet::alert)
+            std::exchange(m_openAlert, nullptr)->dismissed();
         syncSheets();
     });
     connect(&m_styles, &glass::StyleStore::changed, this, &ContentView::applyStyles);
@@ -177,35 +182,65 @@ ContentView::Room ContentView::roomForPanels() const
     return room;
 }
 
+void ContentView::addAlert(WindowAlert *alert)
+{
+    m_alerts.prepend(alert);
+    connect(alert, &WindowAlert::wantedChanged, this, &ContentView::syncSheets);
+    syncSheets();
+}
+
 void ContentView::syncSheets()
 {
     // Closing a sheet below calls back here (closed()); this call finishes the job.
     if (m_syncingSheets)
         return;
     const QScopedValueRollback guard(m_syncingSheets, true);
-    // Onboarding first: the palette waits behind it. A sheet whose view is
-    // not plugged in does not open (an empty sheet would only be in the way).
+    // An alert first, then onboarding: the palette waits behind it. A sheet
+    // whose view is not plugged in does not open (an empty sheet would only
+    // be in the way).
     Sheet wanted = Sheet::none;
-    if (m_app.showOnboarding() && m_onboardingSheet)
+    WindowAlert *alert = nullptr;
+    for (WindowAlert *a : std::as_const(m_alerts)) {
+        if (a->wanted()) {
+            alert = a;
+            break;
+        }
+    }
+    if (alert)
+        wanted = Sheet::alert;
+    else if (m_app.showOnboarding() && m_onboardingSheet)
         wanted = Sheet::onboarding;
     else if (m_app.showCommandPalette() && m_paletteSheet)
         wanted = Sheet::palette;
-    if (wanted == m_openSheet)
+    if (wanted == m_openSheet && alert == m_openAlert)
+        return;
+    // An alert that waits lets a view's own sheet (a rename) finish first.
+    if (alert && m_openSheet == Sheet::none && m_sheets->isOpen() && alert->waitsForOtherSheets())
         return;
     if (m_openSheet != Sheet::none) {
         m_openSheet = Sheet::none; // closed() must not lower the flag that is still up
+        m_openAlert = nullptr;
         m_sheets->close();
     }
     if (wanted == Sheet::none)
         return;
-    QWidget *content = (wanted == Sheet::onboarding ? m_onboardingSheet : m_paletteSheet)(nullptr);
+    QWidget *content = nullptr;
+    QWidget *entry = nullptr;
+    if (alert) {
+        glass::AlertSheet *sheet = alert->makeSheet();
+        content = sheet;
+        entry = sheet->defaultButton();
+    } else {
+        content = (wanted == Sheet::onboarding ? m_onboardingSheet : m_paletteSheet)(nullptr);
+    }
     if (!content)
         return;
     // A sheet opened by a view (a rename) goes first, while no flag stands
     // for the open sheet: its closing must not lower the flag of this one.
     m_sheets->close();
     m_openSheet = wanted;
-    m_sheets->open(content);
+    m_openAlert = alert;
+    m_sheets->open(content, entry);
 }
 
 void ContentView::resizeEvent(QResizeEvent *event)

@@ -23,6 +23,7 @@ namespace window {
 
 class ActionRegistry;
 class ErrorAlert;
+class WindowAlert;
 class PanelSlot;
 class TitleStrip;
 
@@ -53,6 +54,9 @@ public:
     PanelSlot *toolLogSlot() const { return m_toolLog; }
     glass::SheetOverlay *sheets() const { return m_sheets; }
     ErrorAlert *alert() const { return m_alert; }
+    // Shows the alert's sheet whenever it is wanted, before the error alert
+    // and the flags' sheets (the quit question).
+    void addAlert(WindowAlert *alert);
     // Where the keyboard belongs when nothing else holds it: the composer.
     QWidget *focusHome() const;
 
@@ -93,9 +97,11 @@ private:
     PanelSlot *m_toolLog = nullptr;
     glass::SheetOverlay *m_sheets = nullptr;
     ErrorAlert *m_alert = nullptr;
-    // Which flag the open sheet stands for.
-    enum class Sheet { none, onboarding, palette };
+    // Which flag (or alert) the open sheet stands for.
+    enum class Sheet { none, onboarding, palette, alert };
     Sheet m_openSheet = Sheet::none;
+    QList<WindowAlert *> m_alerts; // the first wanted one shows
+    WindowAlert *m_openAlert = nullptr;
     bool m_syncingSheets = false;
     bool m_toolLogStepsAsideFirst = false;
     std::function<QWidget *(QWidget *parent)> m_onboardingSheet;

@@ -1,53 +1,63 @@
 #include "window/ErrorAlert.h"
 
 #include "app/AppViewModel.h"
-
-#include <QLabel>
-#include <QMessageBox>
-#include <QPushButton>
+#include "glass/AlertSheet.h"
+#include "glass/StyledButton.h"
 
 namespace window {
 
-ErrorAlert::ErrorAlert(app::AppViewModel &app, QWidget *window) : QObject(window), m_app(app), m_window(window)
+ErrorAlert::ErrorAlert(app::AppViewModel &app, glass::StyleStore &styles, QObject *parent)
+    : WindowAlert(parent), m_app(app), m_styles(styles)
 {
     connect(&m_app, &app::AppViewModel::errorMessageChanged, this, &ErrorAlert::sync);
-    sync();
+    connect(&m_app, &app::AppViewModel::isRunningChanged, this, &ErrorAlert::sync);
+}
+
+bool ErrorAlert::wanted() const
+{
+    return m_app.errorMessage().has_value();
 }
 
 bool ErrorAlert::isShown() const
 {
-    return m_box && m_box->isVisible();
+    return m_sheet && m_sheet->isVisible();
+}
+
+glass::AlertSheet *ErrorAlert::makeSheet()
+{
+    auto *sheet = new glass::AlertSheet(m_styles, glass::AlertSheet::Kind::warning, title(),
+                                        m_app.errorMessage().value_or(QString()));
+    m_retry = sheet->addButton(QStringLiteral("Retry"), glass::AlertSheet::Role::plain);
+    glass::StyledButton *ok = sheet->addButton(QStringLiteral("OK"), glass::AlertSheet::Role::preferred);
+    sheet->setDefaultButton(ok);
+    connect(sheet, &glass::AlertSheet::answered, this, [this, ok](glass::StyledButton *button) {
+        if (button == ok) {
+            m_app.setErrorMessage(std::nullopt);
+            return;
+        }
+        // The session whose run failed, whichever is selected by now.
+        if (const std::optional<QUuid> session = m_app.errorConversationID())
+            m_app.retryLastExchange(*session);
+    });
+    m_sheet = sheet;
+    sync();
+    return sheet;
+}
+
+void ErrorAlert::dismissed()
+{
+    m_app.setErrorMessage(std::nullopt);
 }
 
 void ErrorAlert::sync()
 {
-    const std::optional<QString> &message = m_app.errorMessage();
-    if (!message) {
-        if (m_box)
-            m_box->close();
-        return;
+    if (m_sheet && m_app.errorMessage()) {
+        m_sheet->setMessage(*m_app.errorMessage());
+        // Only a run's error can be retried, and not while a run goes on.
+        m_retry->setVisible(m_app.errorConversationID().has_value());
+        m_retry->setEnabled(!m_app.isRunning());
     }
-    if (!m_box) {
-        auto *box = new QMessageBox(m_window);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::WindowModal);
-        box->setIcon(QMessageBox::Warning);
-        box->setWindowTitle(title());
-        box->setText(title());
-        box->setTextFormat(Qt::PlainText);
-        QPushButton *ok = box->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
-        box->setDefaultButton(ok);
-        box->setEscapeButton(ok);
-        // Any way the alert goes away clears the error text.
-        connect(box, &QMessageBox::finished, &m_app, [this] { m_app.setErrorMessage(std::nullopt); });
-        m_box = box;
-    }
-    m_box->setInformativeText(*message);
-    // The controller's text is shown as written, never as markup.
-    if (auto *label = m_box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
-        label->setTextFormat(Qt::PlainText);
-    if (!m_box->isVisible())
-        m_box->open();
+    emit wantedChanged();
 }
 
 } // namespace window

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QObject>
+#include "glass/AlertSheet.h"
+#include "glass/StyledButton.h"
+#include "window/WindowAlert.h"
+
 #include <QPointer>
-
-#include <QMessageBox>
-
 
 namespace app {
 class AppViewModel;
@@ -12,27 +12,34 @@ class AppViewModel;
 
 namespace window {
 
-// The one alert of the main window, "Something went wrong", shown while the
-// controller has an error text (also an empty one). Dismissing it clears
-// the text; a new text while it shows replaces the message. Never blocks:
-// the alert is window-modal and opened, not run.
-class ErrorAlert : public QObject {
+// The one alert of the main window, "Something went wrong", a sheet shown
+// while the controller has an error text (also an empty one). "OK",
+// Return and Escape dismiss it, which clears the text; a new text while it
+// shows replaces the message. A run's error offers "Retry", which runs that
+// session's last message again.
+class ErrorAlert : public WindowAlert {
     Q_OBJECT
 public:
-    ErrorAlert(app::AppViewModel &app, QWidget *window);
+    ErrorAlert(app::AppViewModel &app, glass::StyleStore &styles, QObject *parent = nullptr);
 
     static QString title() { return QStringLiteral("Something went wrong"); }
 
+    bool wanted() const override;
+    glass::AlertSheet *makeSheet() override;
+    void dismissed() override;
+
     // The alert while it is shown, else null.
-    QMessageBox *box() const { return m_box; }
+    glass::AlertSheet *sheet() const { return m_sheet; }
     bool isShown() const;
+    glass::StyledButton *retryButton() const { return m_retry; }
 
 private:
     void sync();
 
     app::AppViewModel &m_app;
-    QWidget *m_window;
-    QPointer<QMessageBox> m_box;
+    glass::StyleStore &m_styles;
+    QPointer<glass::AlertSheet> m_sheet;
+    QPointer<glass::StyledButton> m_retry;
 };
 
 } // namespace window

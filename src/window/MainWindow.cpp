@@ -9,14 +9,13 @@
 #include "window/ContentView.h"
 #include "window/EscapeDispatcher.h"
 #include "window/FramelessResize.h"
+#include "window/QuitQuestion.h"
 #include "window/SettingsHost.h"
 #include "window/TitleStrip.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -54,6 +53,12 @@ MainWindow::MainWindow(Services services, bool systemFrame, QWidget *parent)
     m_escape = new EscapeDispatcher(m_app, m_content->sheets(), this);
     m_escape->listenWhileIdle(this, m_actions->action(Command::stop));
     m_settings = new SettingsHost(m_app, m_styles, this);
+    m_quitQuestion = new QuitQuestion(m_styles, this);
+    m_content->addAlert(m_quitQuestion);
+    connect(m_quitQuestion, &QuitQuestion::quitChosen, this, [this] {
+        m_quitConfirmed = true;
+        QTimer::singleShot(0, this, &QWidget::close);
+    });
 
     connect(m_actions, &ActionRegistry::escapePressed, m_escape, [this] { m_escape->dispatch(); });
     connect(m_actions, &ActionRegistry::aboutRequested, this, &MainWindow::showAbout);
@@ -160,31 +165,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     event->ignore();
-    if (m_quitQuestion) {
-        m_quitQuestion->raise();
+    if (m_quitQuestion->isAsked())
         return;
-    }
-    auto *question = new QMessageBox(this);
-    question->setAttribute(Qt::WA_DeleteOnClose);
-    question->setWindowModality(Qt::WindowModal);
-    question->setIcon(QMessageBox::Warning);
-    question->setWindowTitle(QStringLiteral("Quit Moonshelf Mac?"));
-    question->setTextFormat(Qt::PlainText);
-    question->setText(QStringLiteral("Your latest changes are not saved."));
-    question->setInformativeText(lost);
-    QPushButton *quit = question->addButton(QStringLiteral("Quit Anyway"), QMessageBox::DestructiveRole);
-    QPushButton *stay = question->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    question->setDefaultButton(stay);
-    question->setEscapeButton(stay);
-    connect(question, &QMessageBox::buttonClicked, this, [this, quit](QAbstractButton *clicked) {
-        if (clicked != quit)
-            return;
-        m_quitConfirmed = true;
-        QTimer::singleShot(0, this, &QWidget::close);
-    });
-    m_quitQuestion = question;
-    question->open();
-    emit quitQuestionShown(question);
+    m_quitQuestion->ask(lost);
+    if (m_quitQuestion->sheet())
+        emit quitQuestionShown(m_quitQuestion->sheet());
 }
 
 void MainWindow::changeEvent(QEvent *event)

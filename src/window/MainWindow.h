@@ -27,6 +27,7 @@ class ActionRegistry;
 class ContentView;
 class EscapeDispatcher;
 class FramelessResize;
+class QuitQuestion;
 class SettingsHost;
 
 // The main window: "Moonshelf Mac", at least 1100 x 700, first 1280 x 800
@@ -100,7 +101,7 @@ private:
     FramelessResize *m_resize = nullptr;
     UnsavedWork m_unsaved;
     bool m_quitConfirmed = false;
-    QPointer<QWidget> m_quitQuestion;
+    QuitQuestion *m_quitQuestion = nullptr;
 };
 
 } // namespace window

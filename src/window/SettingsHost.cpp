@@ -16,6 +16,9 @@ SettingsHost::SettingsHost(app::AppViewModel &app, glass::StyleStore &styles, QO
         if (!m_app.showSettings())
             return;
         open();
+        if (const std::optional<app::SettingsSection> section = m_app.takeSettingsSection())
+            if (auto *window = qobject_cast<settings::SettingsWindow *>(m_window))
+                window->showSection(*section);
         QTimer::singleShot(0, &m_app, [this] { m_app.setShowSettings(false); });
     });
 }

@@ -265,6 +265,15 @@ private Q_SLOTS:
             << QStringList{"go", "See \nand " + kIncompleteMark} << false << 1;
         QTest::newRow("sign-in failure opens settings")
             << "signin" << auth::AuthError::notSignedIn().description() << QStringList{"go"} << true << 0;
+        // The service refusing the credential opens the way to sign in again.
+        QTest::newRow("401 opens settings")
+            << "401" << QStringLiteral("Auth failed (401). Sign in with Moonshelf again in Settings. Details: expired")
+            << QStringList{"go"} << true << 1;
+        QTest::newRow("403 does not") << "403"
+                                      << QStringLiteral("Ovu denied access (403). Your Moonshelf session may lack API "
+                                                        "entitlement for this model, or the subscription needs re-auth. "
+                                                        "Details: no")
+                                      << QStringList{"go"} << false << 1;
     }
 
     void failureTexts()
@@ -278,6 +287,10 @@ private Q_SLOTS:
         Harness h;
         if (kind == "http")
             h.peer().enqueue(Peer::errorReply(500, "overloaded"));
+        else if (kind == "401")
+            h.peer().enqueue(Peer::errorReply(401, R"({"error":{"message":"expired"}})"));
+        else if (kind == "403")
+            h.peer().enqueue(Peer::errorReply(403, "no"));
         else if (kind == "cut")
             h.peer().enqueue(cutText(QStringLiteral("Half an ans")));
         else if (kind == "stream-error")
@@ -296,6 +309,9 @@ private Q_SLOTS:
 
         QCOMPARE(vm.errorMessage(), std::optional<QString>(error));
         QCOMPARE(vm.showSettings(), showSettings);
+        // At the section where one signs in.
+        QCOMPARE(vm.takeSettingsSection(),
+                 showSettings ? std::optional(app::SettingsSection::signIn) : std::nullopt);
         QCOMPARE(h.peer().requestCount(), requests);
         QCOMPARE(contents(h.storedMessages(conversation)), stored);
         QCOMPARE(vm.streamingText(), QString());
@@ -592,9 +608,16 @@ private Q_SLOTS:
         h.releaseToken();
         QTRY_VERIFY(!vm.isRunning());
         QTest::qWait(kind.startsWith("deleted") ? 300 : 100);
-        // Nothing of the stopped run shows up later.
+        // Nothing of the stopped run shows up later, and a failure of the
+        // run in A is not shown while B is selected: it is A's.
         QCOMPARE(vm.streamingText(), QString());
-        QCOMPARE(vm.errorMessage().has_value(), kind == "failure");
+        QVERIFY(!vm.errorMessage());
+        if (kind == "failure") {
+            vm.conversations().select(a);
+            QVERIFY(vm.errorMessage().has_value());
+            QCOMPARE(vm.errorConversationID(), std::optional<QUuid>(a));
+            vm.conversations().select(b);
+        }
         QVERIFY(!QFile::exists(h.projectPath() + "/new.txt"));
         if (kind == "deleted-approval")
             QTRY_COMPARE(vm.toolLog().first().status, Status::Denied);
@@ -714,6 +737,69 @@ private Q_SLOTS:
         QCOMPARE(refreshes, 2);
         vm.newChat();
         QCOMPARE(vm.toolLog().size(), 2);
+    }
+
+    // A run's error belongs to its session: shown there, again when the
+    // person comes back, until dismissed or retried; Retry retries that
+    // session's run; the app's own errors show wherever the person is.
+    void errorBelongsToItsSession_data()
+    {
+        QTest::addColumn<QString>("end");
+        QTest::newRow("dismissed in its session") << "dismiss";
+        QTest::newRow("retried from another session") << "retry";
+        QTest::newRow("a new message in it") << "send";
+        QTest::newRow("its session deleted") << "delete";
+    }
+    void errorBelongsToItsSession()
+    {
+        QFETCH(QString, end);
+        Harness h;
+        AppViewModel &vm = h.makeInProject();
+        const QUuid a = selected(vm);
+        h.peer().enqueue(Peer::errorReply(500, R"({"error":{"message":"overloaded"}})"));
+        vm.setDraft(QStringLiteral("question in A"));
+        vm.send();
+        QTRY_VERIFY(!vm.isRunning());
+        QCOMPARE(vm.errorMessage(), std::optional<QString>(QStringLiteral("Ovu API error 500: overloaded")));
+        QCOMPARE(vm.errorConversationID(), std::optional<QUuid>(a));
+
+        vm.newChat();
+        const QUuid b = selected(vm);
+        vm.conversations().appendMessage(b, ChatMessage::make(model::MessageRole::User, QStringLiteral("B asks")));
+        QVERIFY(!vm.errorMessage());
+        // The app's own error shows in any session; dismissing it leaves A's.
+        vm.setErrorMessage(QStringLiteral("Could not save settings: disk full"));
+        vm.conversations().select(a);
+        QCOMPARE(vm.errorMessage(), std::optional<QString>(QStringLiteral("Could not save settings: disk full")));
+        QVERIFY(!vm.errorConversationID());
+        vm.setErrorMessage(std::nullopt);
+        QCOMPARE(vm.errorMessage(), std::optional<QString>(QStringLiteral("Ovu API error 500: overloaded")));
+        vm.conversations().select(b);
+        QVERIFY(!vm.errorMessage());
+
+        h.peer().enqueue(Peer::textReply(QStringLiteral("Answer in A.")));
+        if (end == "dismiss") {
+            vm.conversations().select(a);
+            vm.setErrorMessage(std::nullopt);
+        } else if (end == "retry") {
+            QVERIFY(vm.retryLastExchange(a));
+            QCOMPARE(selected(vm), a);
+            QTRY_VERIFY(!vm.isRunning());
+            QCOMPARE(lastUserContent(h.peer().requests().last()), QStringLiteral("question in A"));
+            QCOMPARE(contents(h.storedMessages(a)), (QStringList{"question in A", "Answer in A."}));
+            QCOMPARE(contents(h.storedMessages(b)), QStringList{"B asks"});
+        } else if (end == "send") {
+            vm.conversations().select(a);
+            vm.setDraft(QStringLiteral("again"));
+            vm.send();
+            QTRY_VERIFY(!vm.isRunning());
+        } else {
+            vm.conversations().deleteConversation(a);
+        }
+        for (const QUuid &id : {a, b}) {
+            vm.conversations().select(id);
+            QVERIFY(!vm.errorMessage());
+        }
     }
 
     void retryLeavesDraftAndAttachments()

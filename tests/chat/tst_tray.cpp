@@ -449,6 +449,7 @@ private slots:
         rig.click(rig.tray->modelChip());
         rig.click(rig.inPopover(QStringLiteral("customInSettings")));
         QVERIFY(rig.app->showSettings());
+        QCOMPARE(rig.app->takeSettingsSection(), std::optional(app::SettingsSection::model));
         QVERIFY(!rig.tray->popovers().isOpen());
     }
 

@@ -3,6 +3,8 @@
 #include "SettingsTestKit.h"
 
 #include "app/AccountController.h"
+#include "glass/AlertSheet.h"
+#include "glass/StyledButton.h"
 #include "platform/UserDefaults.h"
 #include "settings/LinkButton.h"
 #include "settings/SettingsButton.h"
@@ -225,6 +227,38 @@ private slots:
         QCOMPARE(m_settings->alerts().first(), alert);
         QCOMPARE(m_settings->vm().isAuthenticated(), signedIn);
         QCOMPARE(window.signInSection()->signOutButton()->isVisibleTo(window.signInSection()), signedIn);
+    }
+
+    // The import's alert is a sheet in the settings window itself: Return
+    // or Escape on it closes the sheet, and only the sheet.
+    void importAlertIsASheet_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+    }
+    void importAlertIsASheet()
+    {
+        QFETCH(int, key);
+        makeWindow();
+        // A window with the presenter it is built with, not the tests' own.
+        SettingsWindow window(m_settings->vm(), m_settings->styles());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        window.signInSection()->importButton()->click();
+        QTRY_VERIFY(window.sheets() && window.sheets()->isOpen());
+        auto *sheet = qobject_cast<glass::AlertSheet *>(window.sheets()->content());
+        QVERIFY(sheet);
+        QCOMPARE(sheet->title(), QStringLiteral("Import failed"));
+        QCOMPARE(sheet->kind(), glass::AlertSheet::Kind::warning);
+        QVERIFY(sheet->message().startsWith(QStringLiteral("No ~/.qirv/auth.json found.")));
+        QCOMPARE(sheet->defaultButton()->text(), QStringLiteral("OK"));
+        QTRY_COMPARE(QApplication::focusWidget(), sheet->defaultButton());
+        savePicture(window, QStringLiteral("settings-import-failed-sheet"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QTRY_VERIFY(!window.sheets()->isOpen());
+        QVERIFY(window.isVisible());
     }
 
     // Sign-out forgets the session and the controller follows at once.

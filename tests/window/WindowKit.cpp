@@ -1,10 +1,13 @@
 #include "WindowKit.h"
 
 #include "agent/WorkspaceManager.h"
+#include "glass/Contrast.h"
+#include "glass/StageBackground.h"
 #include "glass/Styles.h"
 #include "model/AttachmentTempStore.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "window/ContentView.h"
 #include "window/MainWindow.h"
 #include "window/WidgetFilePanels.h"
 
@@ -15,6 +18,43 @@
 #include <qcoro/qcorotimer.h>
 
 namespace windowtest {
+
+QString brightImage(const QString &dir)
+{
+    QImage image(1600, 1000, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(235 + (x % 20), 232 + (y % 20), 220));
+    const QString path = QDir(dir).filePath(QStringLiteral("bright.png"));
+    image.save(path);
+    return path;
+}
+
+bool pickWallpaper(stage::BackgroundSettings &background, const QString &path)
+{
+    bool done = false;
+    [](stage::BackgroundSettings &bg, QString path, bool &done) -> QCoro::Task<> {
+        co_await bg.pickLocalImage(path);
+        done = true;
+    }(background, path, done);
+    return QTest::qWaitFor([&] { return done; }, 20000);
+}
+
+double strongestContrast(const QImage &image, const QRect &area)
+{
+    QList<QRgb> pixels;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            pixels.append(image.pixel(x, y));
+    const auto luminance = [](QRgb c) { return glass::Contrast::luminance(QColor(c)); };
+    QList<QRgb> byLuminance = pixels;
+    std::sort(byLuminance.begin(), byLuminance.end(), [&](QRgb a, QRgb b) { return luminance(a) < luminance(b); });
+    const QRgb median = byLuminance.at(byLuminance.size() / 2);
+    double best = 1;
+    for (QRgb p : pixels)
+        best = qMax(best, glass::Contrast::ratio(QColor(p), QColor(median)));
+    return best;
+}
 
 namespace {
 QCoro::Task<> aTurnLater()
@@ -106,6 +146,13 @@ bool WindowKit::show()
 {
     m_window->show();
     return QTest::qWaitForWindowExposed(m_window.get());
+}
+
+bool WindowKit::waitForStage()
+{
+    glass::StageBackground *stage = m_window->content()->stage();
+    return QTest::qWaitFor([stage] { return stage->media() == glass::StageBackground::Media::image; }, 10000)
+        && QTest::qWaitFor([stage] { return stage->isBackdropReady() && stage->mediaOpacity() > 0.99; }, 10000);
 }
 
 } // namespace windowtest

@@ -4,6 +4,7 @@
 #include "app/FilePanels.h"
 #include "platform/DesktopServices.h"
 
+#include <QImage>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -23,6 +24,14 @@ class WidgetFilePanels;
 }
 
 namespace windowtest {
+
+// A bright, finely textured picture saved in dir, for a wallpaper.
+QString brightImage(const QString &dir);
+// Makes the picture the stage's wallpaper.
+bool pickWallpaper(stage::BackgroundSettings &background, const QString &path);
+// How much the pixel of the area that stands out most from the area's
+// median stands out (a contrast ratio): is there legible ink on it?
+double strongestContrast(const QImage &image, const QRect &area);
 
 // File panels that answer from a script and note what they were asked.
 class ScriptedPanels final : public app::FilePanels {
@@ -76,6 +85,8 @@ public:
 
     // Shows the window at its default size and waits until it is exposed.
     bool show();
+    // Waits until the stage shows its image, wholly, with its blurred copy.
+    bool waitForStage();
 
 private:
     apptest::LocalServices m_local;

@@ -1,7 +1,9 @@
 #include "WindowKit.h"
 
+#include "glass/AlertSheet.h"
 #include "glass/QirvTheme.h"
 #include "glass/SheetOverlay.h"
+#include "glass/StyledButton.h"
 #include "glass/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
@@ -23,7 +25,7 @@
 #include <QDir>
 
 #include <QLabel>
-#include <QMessageBox>
+#include <QApplication>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -367,24 +369,27 @@ private Q_SLOTS:
         QVERIFY(!alert->isShown());
         vm.setErrorMessage(message);
         QTRY_VERIFY(alert->isShown());
-        QMessageBox *box = alert->box();
-        QCOMPARE(box->text(), QStringLiteral("Something went wrong"));
-        QCOMPARE(box->informativeText(), message);
-        if (!message.isEmpty()) {
-            auto *info = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
-            QVERIFY(info);
-            QCOMPARE(info->textFormat(), Qt::PlainText);
+        glass::AlertSheet *sheet = alert->sheet();
+        QCOMPARE(kit.window().content()->sheets()->content(), sheet);
+        QCOMPARE(sheet->title(), QStringLiteral("Something went wrong"));
+        QCOMPARE(sheet->message(), message);
+        auto *text = sheet->findChild<QLabel *>(QStringLiteral("alertMessage"));
+        QCOMPARE(text->textFormat(), Qt::PlainText);
+        // The app's own error: "OK" alone ("Retry" is for a run's error).
+        QList<QString> shown;
+        for (glass::StyledButton *b : sheet->buttons()) {
+            if (b->isVisibleTo(sheet))
+                shown.append(b->text());
         }
-        QCOMPARE(box->buttons().size(), 1);
-        QCOMPARE(box->buttons().first()->text(), QStringLiteral("OK"));
+        QCOMPARE(shown, QList<QString>{QStringLiteral("OK")});
         // A new text while it shows replaces the message, in the same alert.
         vm.setErrorMessage(message + QStringLiteral(" again"));
-        QCOMPARE(alert->box(), box);
-        QCOMPARE(box->informativeText(), message + QStringLiteral(" again"));
+        QCOMPARE(alert->sheet(), sheet);
+        QCOMPARE(sheet->message(), message + QStringLiteral(" again"));
         if (dismiss == "ok")
-            box->buttons().first()->click();
+            sheet->defaultButton()->click();
         else
-            QTest::keyClick(box, Qt::Key_Escape);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QTRY_VERIFY(!alert->isShown());
         QCOMPARE(vm.errorMessage(), std::nullopt);
     }
@@ -467,8 +472,10 @@ private Q_SLOTS:
         QCOMPARE(asked.size(), 1);
         QCOMPARE(closed.size(), 0);
         QVERIFY(w.isVisible());
-        auto *box = qobject_cast<QMessageBox *>(asked.first().first().value<QWidget *>());
-        QVERIFY(box->informativeText().contains(QStringLiteral("disk full")));
+        auto *box = qobject_cast<glass::AlertSheet *>(asked.first().first().value<QWidget *>());
+        QCOMPARE(box->title(), QStringLiteral("Quit Moonshelf Mac?"));
+        QVERIFY(box->message().startsWith(QStringLiteral("Your latest changes are not saved.")));
+        QVERIFY(box->message().contains(QStringLiteral("disk full")));
         QPushButton *cancel = nullptr, *quit = nullptr;
         for (QAbstractButton *b : box->buttons()) {
             if (b->text() == QStringLiteral("Cancel"))
@@ -483,7 +490,7 @@ private Q_SLOTS:
         QVERIFY(w.isVisible());
         w.close();
         QTRY_COMPARE(asked.size(), 2);
-        box = qobject_cast<QMessageBox *>(asked.last().first().value<QWidget *>());
+        box = qobject_cast<glass::AlertSheet *>(asked.last().first().value<QWidget *>());
         for (QAbstractButton *b : box->buttons()) {
             if (b->text() == QStringLiteral("Quit Anyway"))
                 b->click();

@@ -1,0 +1,67 @@
+#include "app/AppViewModel.h"
+
+#include "model/ConversationStore.h"
+
+namespace app {
+
+void AppViewModel::setErrorMessage(const std::optional<QString> &text)
+{
+    if (text)
+        m_appError = text;
+    else if (m_appError)
+        m_appError.reset();
+    else if (m_errorConversationID)
+        m_runErrors.remove(*m_errorConversationID);
+    refreshErrorMessage();
+}
+
+void AppViewModel::setRunError(const QUuid &conversationID, const std::optional<QString> &text)
+{
+    if (text)
+        m_runErrors.insert(conversationID, *text);
+    else
+        m_runErrors.remove(conversationID);
+    refreshErrorMessage();
+}
+
+void AppViewModel::refreshErrorMessage()
+{
+    std::optional<QString> shown = m_appError;
+    std::optional<QUuid> owner;
+    if (!shown) {
+        const std::optional<QUuid> selected = m_conversations->selectedConversationID();
+        if (selected) {
+            const auto it = m_runErrors.constFind(*selected);
+            if (it != m_runErrors.cend()) {
+                shown = it.value();
+                owner = selected;
+            }
+        }
+    }
+    // One notice for both: a view hearing of it reads the text and its owner.
+    if (shown == m_errorMessage && owner == m_errorConversationID)
+        return;
+    m_errorMessage = shown;
+    m_errorConversationID = owner;
+    emit errorMessageChanged();
+    emit changed();
+}
+
+void AppViewModel::dropErrorsOfDeletedSessions()
+{
+    if (m_runErrors.isEmpty())
+        return;
+    bool dropped = false;
+    for (auto it = m_runErrors.begin(); it != m_runErrors.end();) {
+        if (m_conversations->conversation(it.key())) {
+            ++it;
+        } else {
+            it = m_runErrors.erase(it);
+            dropped = true;
+        }
+    }
+    if (dropped)
+        refreshErrorMessage();
+}
+
+} // namespace app
