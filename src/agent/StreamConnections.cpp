@@ -45,6 +45,27 @@ StreamConnections::StreamConnections()
     curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
 }
 
+void StreamConnections::beginFinishing()
+{
+    const std::lock_guard lock(m_finishingMutex);
+    ++m_finishing;
+}
+
+void StreamConnections::endFinishing()
+{
+    {
+        const std::lock_guard lock(m_finishingMutex);
+        --m_finishing;
+    }
+    m_finished.notify_all();
+}
+
+bool StreamConnections::waitForFinished(std::chrono::milliseconds limit)
+{
+    std::unique_lock lock(m_finishingMutex);
+    return m_finished.wait_for(lock, limit, [this] { return m_finishing == 0; });
+}
+
 StreamConnections::~StreamConnections()
 {
     if (m_share)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 
@@ -19,12 +21,24 @@ public:
 
     CURLSH *handle() const { return m_share; }
 
+    // A transfer whose turn is whole still reads its reply to the end, and
+    // only then gives its connection back. The next turn may start before
+    // that (the turn is told at once), so it waits a moment for such
+    // transfers rather than open a connection of its own.
+    void beginFinishing();
+    void endFinishing();
+    // At most `limit`; true when none was finishing by then.
+    bool waitForFinished(std::chrono::milliseconds limit);
+
     // libcurl's global set-up, once per process, before any handle.
     static void initLibrary();
 
 private:
     CURLSH *m_share = nullptr;
     std::mutex m_locks[8]; // one per kind of shared data
+    std::mutex m_finishingMutex;
+    std::condition_variable m_finished;
+    int m_finishing = 0;
 };
 
 } // namespace agent

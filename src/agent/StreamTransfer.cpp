@@ -23,6 +23,8 @@ constexpr long kReceiveBufferBytes = 256 * 1024;
 // How long a finished turn's reply may take to reach its own end, so its
 // connection can carry the next turn.
 constexpr std::chrono::milliseconds kDrainTime{5'000};
+// How long a new turn waits for the turn before to give its connection back.
+constexpr std::chrono::milliseconds kConnectionWait{100};
 // The longest wait between two looks at the idle time and the stop flag.
 constexpr std::chrono::milliseconds kLongestWait{1'000};
 // While the reply comes in a burst of small writes, the worker lets this
@@ -124,6 +126,11 @@ size_t StreamTransfer::receive(const char *data, size_t size)
         // Nothing after the end mark or an error object is read.
         result = m_assembler.finish();
         m_resultPosted = true;
+        // Before the turn hears of it: its next turn waits for the connection.
+        if (m_connections && !m_finishing) {
+            m_finishing = true;
+            m_connections->beginFinishing();
+        }
     }
     if (!fragments.isEmpty() || result)
         post(std::move(fragments), std::move(result), false);
@@ -132,6 +139,14 @@ size_t StreamTransfer::receive(const char *data, size_t size)
 
 void StreamTransfer::run()
 {
+    // The turn before may still be reading the end of its reply on the
+    // connection this one should reuse.
+    // Looked at in short waits, so a stop is not held up.
+    for (auto waited = std::chrono::milliseconds(0); m_connections && waited < kConnectionWait && !m_stop.load();
+         waited += std::chrono::milliseconds(10)) {
+        if (m_connections->waitForFinished(std::chrono::milliseconds(10)))
+            break;
+    }
     CURLM *multi = curl_multi_init();
     m_easy = curl_easy_init();
     curl_slist *headers = nullptr;
@@ -243,6 +258,8 @@ void StreamTransfer::run()
     curl_multi_remove_handle(multi, m_easy);
     curl_easy_cleanup(m_easy);
     m_easy = nullptr;
+    if (m_finishing)
+        m_connections->endFinishing(); // the connection is back in the cache
     curl_multi_cleanup(multi);
     curl_slist_free_all(headers);
     post(std::move(fragments), std::move(result), true);

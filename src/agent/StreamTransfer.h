@@ -82,6 +82,7 @@ private:
     QByteArray m_errorBody;
     long m_status = 0;
     bool m_resultPosted = false;
+    bool m_finishing = false; // counted as finishing in m_connections
     qint64 m_bytes = 0;
     char m_errorText[256] = {};
 
