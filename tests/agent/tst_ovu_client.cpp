@@ -1,5 +1,6 @@
 #include "agent/OVUClient.h"
 #include "agent/RunCancellation.h"
+#include "agent/StreamExchange.h"
 #include "support/ChatServicePeer.h"
 #include "support/TestMain.h"
 #include "support/TaskWait.h"
@@ -100,8 +101,14 @@ private slots:
     {
         for (int i = 0; i < 3; ++i)
             m_peer->enqueue(ChatServicePeer::textReply("t"));
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 3; ++i) {
             QVERIFY(call().result.ok());
+            // A turn is whole at its end mark, but its connection is free
+            // only once the rest of the reply has been read and the
+            // transfer has ended; a turn sent before that needs another.
+            QTRY_VERIFY_WITH_TIMEOUT(
+                m_client->findChildren<agent::StreamExchange *>(Qt::FindDirectChildrenOnly).isEmpty(), 30'000);
+        }
         QCOMPARE(m_peer->connectionCount(), 1);
     }
 
