@@ -6,6 +6,7 @@
 #include "auth/AuthError.h"
 #include "model/ConversationStore.h"
 #include "support/MarkedProcess.h"
+#include "support/PoolHold.h"
 #include "support/TestMain.h"
 
 #include <QDir>
@@ -172,6 +173,12 @@ private Q_SLOTS:
             QVERIFY(vm.attachImageData(apptest::pngBytes(i), QStringLiteral("Screenshot.png")));
         const QUuid conversation = selected(vm);
         vm.setDraft(QStringLiteral("look"));
+        // The stop and the second send must come while the text is still
+        // being composed: the worker waits until they are done. (Attaching
+        // needs the pool itself, so the clearing row is not held.)
+        std::optional<testsupport::PoolHold> composing;
+        if (during == "stop" || during == "send")
+            composing.emplace();
         vm.send();
         // Deleted by send() itself, as the user message is stored.
         QVERIFY(QDir(h.stagingPath()).entryList(QDir::Files).isEmpty());
@@ -193,7 +200,10 @@ private Q_SLOTS:
             QVERIFY(vm.attachImageData(apptest::pngBytes(9), QStringLiteral("Screenshot.png")));
             vm.clearAttachments();
         }
+        composing.reset();
         QTRY_VERIFY(!vm.isRunning());
+        // A request wrongly sent after the composition would be seen by now.
+        QThreadPool::globalInstance()->waitForDone();
         QTest::qWait(100);
         QVERIFY(!vm.errorMessage());
         QVERIFY(QDir(h.stagingPath()).entryList(QDir::Files).isEmpty());
