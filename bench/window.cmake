@@ -2,4 +2,4 @@
 # and the export of a large session (time and peak memory).
 moonshelf_add_bench(bench_window
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/window/WindowBench.cpp
-  LIBS moonshelf_window)
+  LIBS moonshelf_window moonshelf_benchhistory)

@@ -10,7 +10,7 @@ packages=(
   rapidjson-dev libsimdjson-dev libheif-dev libcurl4-openssl-dev
   libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us pocketsphinx-testdata
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-  libgl-dev libegl-dev libxkbcommon-dev
+  libgl-dev libegl-dev libxkbcommon-dev libxcb-damage0-dev
   zsh bubblewrap gnome-keyring dbus dbus-x11 libsecret-tools
   ffmpeg xvfb xdotool
   fonts-noto-color-emoji

@@ -11,10 +11,10 @@
 // Each measurement runs in a child process of its own (a fresh HOME, fresh
 // singletons, a fresh peak-memory mark), offscreen.
 
+#include "BenchHistory.h"
+
 #include "app/SessionExport.h"
 #include "model/ChatRecords.h"
-#include "model/ConversationFile.h"
-#include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 #include "window/AppRoot.h"
 #include "window/ContentView.h"
@@ -37,38 +37,6 @@ void print(const QString &name, double value, const char *unit)
 {
     std::printf("%s %.2f %s\n", qPrintable(name), value, unit);
     std::fflush(stdout);
-}
-
-// Sessions of about 1 kB messages, user and assistant in turn, adding up to
-// about `megabytes` of JSON.
-QList<model::Conversation> history(int megabytes, int sessions)
-{
-    const QString paragraph = QStringLiteral(
-        "The build fails in src/main.c because the header moved; this patch updates the include path, "
-        "reruns make test and keeps the old path as a fallback for the packaging scripts. ");
-    QString body;
-    while (body.size() < 900)
-        body += paragraph;
-    const qsizetype perMessage = body.toUtf8().size() + 200; // with the record's fields
-    const qsizetype total = qsizetype(megabytes) * 1000 * 1000 / perMessage;
-    QList<model::Conversation> out;
-    const QDateTime base = QDateTime::currentDateTimeUtc().addDays(-30);
-    for (int s = 0; s < sessions; ++s) {
-        model::Conversation c;
-        c.id = QUuid::createUuid();
-        c.title = QStringLiteral("Session %1").arg(s + 1);
-        c.createdAt = base.addSecs(s * 60);
-        c.updatedAt = c.createdAt;
-        const qsizetype count = total / sessions;
-        for (qsizetype i = 0; i < count; ++i) {
-            model::ChatMessage m = model::ChatMessage::make(
-                i % 2 ? model::MessageRole::Assistant : model::MessageRole::User, body);
-            m.createdAt = c.createdAt.addSecs(i);
-            c.messages.append(m);
-        }
-        out.append(c);
-    }
-    return out;
 }
 
 qint64 statusKb(const char *field)
@@ -119,7 +87,7 @@ int startupChild()
 
 int exportChild(int megabytes)
 {
-    const QList<model::Conversation> sessions = history(megabytes, 1);
+    const QList<model::Conversation> sessions = bench::history(megabytes, 1);
     const model::Conversation &c = sessions.first();
     QTemporaryDir out;
     const QString path = out.filePath(QStringLiteral("session.md"));
@@ -182,22 +150,11 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     for (int megabytes : {5, 50}) {
         QTemporaryDir home;
-        const QString support = home.filePath(QStringLiteral("share/") + QLatin1String(platform::AppPaths::kAppFolderName));
-        QDir().mkpath(support);
-        const QList<model::Conversation> sessions = history(megabytes, 40);
-        const QByteArray bytes = model::ConversationFileEncoder().encode(sessions, sessions.first().id);
-        if (const QString err = platform::writeFileAtomically(support + QStringLiteral("/conversations.json"), bytes);
-            !err.isEmpty()) {
-            std::fprintf(stderr, "cannot write the history: %s\n", qPrintable(err));
+        const qint64 bytes = bench::writeHome(home.path(), megabytes);
+        if (bytes < 0)
             return 1;
-        }
-        // Past the first-run sheet, as on every start but the first.
-        QFile settings(support + QStringLiteral("/settings.json"));
-        if (settings.open(QIODevice::WriteOnly))
-            settings.write("{\"hasCompletedOnboarding\":true}");
-        settings.close();
         const QStringList ms = child({QStringLiteral("startup")}, home.path()).split(QLatin1Char(' '));
-        print(QStringLiteral("window.history_%1mb_file").arg(megabytes), bytes.size() / 1e6, "MB");
+        print(QStringLiteral("window.history_%1mb_file").arg(megabytes), bytes / 1e6, "MB");
         print(QStringLiteral("window.startup_first_frame_%1mb").arg(megabytes), ms.size() == 2 ? ms[0].toDouble() : -1,
               "ms");
         // Of that: the stores, the controller and the window made (history loaded).

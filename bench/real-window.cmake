@@ -1,0 +1,8 @@
+# The real executable under Xvfb: exec to the first painted frame, watched
+# through the X Damage extension (bench_first_frame), and idle CPU
+# (real-window/idle-cpu.sh).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(XCB_DAMAGE REQUIRED IMPORTED_TARGET xcb xcb-damage)
+moonshelf_add_bench(bench_first_frame SOURCES ${CMAKE_CURRENT_LIST_DIR}/real-window/FirstFrame.cpp
+  LIBS moonshelf_benchhistory PkgConfig::XCB_DAMAGE)
+target_compile_definitions(bench_first_frame PRIVATE MOONSHELF_EXECUTABLE="$<TARGET_FILE:moonshelf>")

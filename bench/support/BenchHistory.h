@@ -1,0 +1,21 @@
+#pragma once
+
+#include "model/ChatRecords.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace bench {
+
+// Sessions of about 1 kB messages, user and assistant in turn, adding up to
+// about `megabytes` of JSON in conversations.json.
+QList<model::Conversation> history(int megabytes, int sessions);
+
+// Lays out an application folder under home (share/com.ovu.QirvMac) holding
+// that history (none at 0 MB) and settings past the first-run sheet, as on
+// every start but the first. Returns the size of conversations.json, or -1
+// with the reason on stderr.
+qint64 writeHome(const QString &home, int megabytes, int sessions = 40);
+
+} // namespace bench
