@@ -11,6 +11,7 @@ namespace app {
 AppServices AppServices::live()
 {
     AppServices services;
+    services.historyInBackground = true;
     services.signIn = std::make_unique<MoonshelfSignIn>(auth::MoonshelfAuth::shared());
     services.setClipboardText = [](const QString &text) {
         // Only a GUI application has a clipboard.

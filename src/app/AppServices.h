@@ -44,6 +44,10 @@ struct AppServices {
     auth::MoonshelfAuth *auth = nullptr;           // null: the process's sign-in object
     platform::DesktopServices *desktop = nullptr;  // null: the system's browser
     dictation::SpeechCapture *speech = nullptr;    // null: the shared microphone dictation
+    // The conversation history read on a thread of its own, arriving after
+    // the window's first frame (the app); false: read before the controller
+    // exists.
+    bool historyInBackground = false;
 
     // The real sign-in, network, service, clipboard, staging and stage.
     static AppServices live();

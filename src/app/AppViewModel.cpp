@@ -35,7 +35,9 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
     Q_ASSERT(m_services.signIn);
     m_staging = m_services.staging ? m_services.staging : &model::AttachmentTempStore::shared();
 
-    m_conversations = std::make_unique<model::ConversationStore>();
+    model::ConversationStore::Options history{model::ConversationStore::defaultFilePath()};
+    history.loadInBackground = m_services.historyInBackground;
+    m_conversations = std::make_unique<model::ConversationStore>(std::move(history));
     m_settingsStore = std::make_unique<model::SettingsStore>();
     m_workspace = std::make_unique<agent::WorkspaceManager>();
     m_background = m_services.background ? m_services.background : &stage::BackgroundSettings::shared();
@@ -65,6 +67,13 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
     connect(m_conversations.get(), &model::ConversationStore::conversationsChanged, this, &AppViewModel::changed);
     connect(m_conversations.get(), &model::ConversationStore::selectedConversationIDChanged, this,
             &AppViewModel::changed);
+    connect(m_conversations.get(), &model::ConversationStore::historyLoaded, this, [this] {
+        emit historyLoaded();
+        // A send pressed before the history was there goes out now, into
+        // the session it restored.
+        if (std::exchange(m_sendWhenLoaded, false))
+            send();
+    });
     connect(m_settingsStore.get(), &model::SettingsStore::settingsChanged, this, &AppViewModel::changed);
     // The stores keep working in memory; the user hears once per run of
     // failed saves that quitting now would lose changes.
@@ -151,6 +160,11 @@ void AppViewModel::onSelectionChanged()
         return;
     m_lastSelection = now;
     m_policy->setAllowWritesForCurrentChat(false);
+}
+
+bool AppViewModel::isHistoryLoaded() const
+{
+    return m_conversations->isHistoryLoaded();
 }
 
 bool AppViewModel::allowsWritesForCurrentChat() const

@@ -133,6 +133,8 @@ public:
 
     // Owned components.
     model::ConversationStore &conversations() const { return *m_conversations; }
+    // False while the conversation history is still being read.
+    bool isHistoryLoaded() const;
     model::SettingsStore &settingsStore() const { return *m_settingsStore; }
     agent::WorkspaceManager &workspace() const { return *m_workspace; }
     stage::BackgroundSettings &background() const { return *m_background; }
@@ -259,6 +261,8 @@ signals:
     void highlightedFilePathChanged();
     void projectRootChanged();
     void isDictatingChanged();
+    // The conversation history read in the background has arrived.
+    void historyLoaded();
     void changed();
 
 private:
@@ -393,6 +397,7 @@ private:
     model::AttachmentTempStore *m_staging = nullptr;
     stage::BackgroundSettings *m_background = nullptr;
     std::unique_ptr<model::ConversationStore> m_conversations;
+    bool m_sendWhenLoaded = false;
     std::unique_ptr<model::SettingsStore> m_settingsStore;
     std::unique_ptr<agent::WorkspaceManager> m_workspace;
     std::unique_ptr<agent::PolicyEngine> m_policy;

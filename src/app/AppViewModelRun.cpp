@@ -29,9 +29,12 @@ void AppViewModel::send()
     const QString storedText = composeUserMessage(draft, attachments, false);
     if (storedText.isEmpty())
         return;
-    // Nowhere to put the message: keep the draft rather than lose it.
-    if (!m_conversations->selectedConversation())
+    // Nowhere to put the message: keep the draft rather than lose it; while
+    // the history is on its way, send it once it is there.
+    if (!m_conversations->selectedConversation()) {
+        m_sendWhenLoaded = !m_conversations->isHistoryLoaded();
         return;
+    }
 
     // The model's text inlines staged images: their bytes are read now,
     // while the files exist (clearAttachments() below deletes them); the

@@ -50,6 +50,8 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
         [this](const QString &id, bool approved, bool allowWrites) { answerApproval(id, approved, allowWrites); });
     connect(m_transcript, &TranscriptView::approvalCardShown, this, &ChatView::offerKeyboard);
     m_transcript->setRunning(app.isRunning(), app.runConversationID());
+    m_transcript->setWaitingForHistory(!app.isHistoryLoaded());
+    connect(&app, &app::AppViewModel::historyLoaded, m_transcript, [this] { m_transcript->setWaitingForHistory(false); });
     m_transcript->setModel(&app.messageModel());
 
     // The scroll rules. What the person does (switching sessions, sending,

@@ -106,6 +106,14 @@ void TranscriptView::setRunning(bool running, std::optional<QUuid> runConversati
     relayout();
 }
 
+void TranscriptView::setWaitingForHistory(bool waiting)
+{
+    if (m_waitingForHistory == waiting)
+        return;
+    m_waitingForHistory = waiting;
+    relayout();
+}
+
 void TranscriptView::setBottomInset(int inset)
 {
     if (m_bottomInset == inset)
@@ -128,7 +136,7 @@ void TranscriptView::setApprovalAnswer(ApprovalAnswer answer)
 bool TranscriptView::showsWelcome() const
 {
     const bool runsHere = m_running && (!m_runConversation || m_runConversation == m_conversation);
-    return m_messageCount == 0 && !runsHere && !m_live;
+    return m_messageCount == 0 && !runsHere && !m_live && !m_waitingForHistory;
 }
 
 int TranscriptView::columnWidth() const

@@ -52,6 +52,9 @@ public:
     // the session it runs in (an empty session elsewhere keeps its card).
     // A run without a known session counts as this one's.
     void setRunning(bool running, std::optional<QUuid> runConversation = std::nullopt);
+    // No welcome card while the history is still on its way: it is not an
+    // empty conversation, only one not yet shown.
+    void setWaitingForHistory(bool waiting);
     // Room kept free under the content for what overlays the list's bottom.
     void setBottomInset(int inset);
     int bottomInset() const { return m_bottomInset; }
@@ -168,6 +171,7 @@ private:
     int m_messageCount = 0;
     bool m_running = false;
     std::optional<QUuid> m_runConversation;
+    bool m_waitingForHistory = false;
     int m_bottomInset = 0;
     int m_contentHeight = 0;
     int m_welcomeHeight = 0;

@@ -3,6 +3,7 @@
 #include "model/ChatRecordsCodec.h"
 #include "model/ConversationFileSplit.h"
 
+#include <QThreadPool>
 #include <QtConcurrentMap>
 
 #include <algorithm>
@@ -19,7 +20,8 @@ Result failure(JsonDecodeError::Kind kind, const QString &where)
     return Result::failure(JsonDecodeError{kind, where});
 }
 
-bool readConversations(const codec::Value &array, ConversationFileContent &out, JsonDecodeError &error)
+bool readConversations(const codec::Value &array, ConversationFileContent &out, JsonDecodeError &error,
+                       QThreadPool *pool)
 {
     // The parse is serial; turning its values into records is most of the
     // remaining work and spreads over the cores, one conversation a task.
@@ -35,7 +37,7 @@ bool readConversations(const codec::Value &array, ConversationFileContent &out, 
         tasks[i].json = &array[i];
     const auto readOne = [](Slot &slot) { slot.ok = codec::read(*slot.json, slot.value, slot.error, slot.state); };
     if (tasks.size() > 1)
-        QtConcurrent::blockingMap(tasks, readOne);
+        QtConcurrent::blockingMap(pool ? pool : QThreadPool::globalInstance(), tasks, readOne);
     else
         std::for_each(tasks.begin(), tasks.end(), readOne);
 
@@ -56,9 +58,9 @@ bool readConversations(const codec::Value &array, ConversationFileContent &out, 
 
 } // namespace
 
-Result decodeConversationFile(QByteArray bytes)
+Result decodeConversationFile(QByteArray bytes, QThreadPool *pool)
 {
-    if (auto chunks = decodeConversationFileInChunks(bytes))
+    if (auto chunks = decodeConversationFileInChunks(bytes, pool))
         return std::move(*chunks);
     rapidjson::Document doc;
     JsonDecodeError error;
@@ -68,7 +70,7 @@ Result decodeConversationFile(QByteArray bytes)
     ConversationFileContent content;
     if (doc.IsArray()) {
         content.wasBareArray = true;
-        if (!readConversations(doc, content, error))
+        if (!readConversations(doc, content, error, pool))
             return Result::failure(error);
         return content;
     }
@@ -80,7 +82,7 @@ Result decodeConversationFile(QByteArray bytes)
         return failure(JsonDecodeError::Kind::MissingKey, QStringLiteral("conversations"));
     if (!conversations->value.IsArray())
         return failure(JsonDecodeError::Kind::WrongType, QStringLiteral("conversations"));
-    if (!readConversations(conversations->value, content, error)) {
+    if (!readConversations(conversations->value, content, error, pool)) {
         codec::prefixPath(error, QStringLiteral("conversations"));
         return Result::failure(error);
     }

@@ -11,6 +11,8 @@
 
 #include <optional>
 
+class QThreadPool;
+
 namespace model {
 
 // The content of conversations.json: an envelope object
@@ -25,8 +27,10 @@ struct ConversationFileContent {
     QList<qsizetype> mayHoldInlineImages;
 };
 
-// Strict: one bad record fails the whole file.
-[[nodiscard]] platform::Result<ConversationFileContent, JsonDecodeError> decodeConversationFile(QByteArray bytes);
+// Strict: one bad record fails the whole file. Large files are decoded on
+// the pool (null: the global one).
+[[nodiscard]] platform::Result<ConversationFileContent, JsonDecodeError> decodeConversationFile(
+    QByteArray bytes, QThreadPool *pool = nullptr);
 
 // Encodes the envelope: keys sorted at every level, indented, whole-second UTC
 // dates, "selectedConversationID" left out when nothing is selected. Keeps the

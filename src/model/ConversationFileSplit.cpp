@@ -3,6 +3,7 @@
 #include "model/ChatRecordsCodec.h"
 #include "model/Utf8Check.h"
 
+#include <QThreadPool>
 #include <QtConcurrentMap>
 
 #include <atomic>
@@ -80,7 +81,7 @@ void decodeChunk(const QByteArray &bytes, Chunk &chunk)
 
 } // namespace
 
-std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByteArray &bytes)
+std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByteArray &bytes, QThreadPool *pool)
 {
     if (bytes.size() < kMinimumSize || bytes.contains('\0'))
         return std::nullopt;
@@ -113,11 +114,12 @@ std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByt
     }
 
     const QByteArray tail = "{\"conversations\":[]" + bytes.sliced(close + 1);
-    auto rest = decodeConversationFile(tail);
+    auto rest = decodeConversationFile(tail, pool);
     if (!rest)
         return std::nullopt;
 
-    QtConcurrent::blockingMap(chunks, [&bytes](Chunk &chunk) { decodeChunk(bytes, chunk); });
+    QtConcurrent::blockingMap(pool ? pool : QThreadPool::globalInstance(), chunks,
+                              [&bytes](Chunk &chunk) { decodeChunk(bytes, chunk); });
 
     ConversationFileContent content;
     content.selectedConversationID = rest->selectedConversationID;

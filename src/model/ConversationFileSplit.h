@@ -12,7 +12,8 @@ namespace model {
 // conversations and parsing those on the thread pool. Gives nothing when the
 // file does not have that form or anything in it fails: the caller then
 // decodes it the ordinary way, which also names the fault. Leaves the bytes
-// untouched.
-std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByteArray &bytes);
+// untouched. Null pool: the global one.
+std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByteArray &bytes,
+                                                                QThreadPool *pool = nullptr);
 
 } // namespace model

@@ -6,17 +6,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 
 namespace model {
 
 namespace {
-
-QString defaultFilePath()
-{
-    return QDir(platform::AppPaths::supportDirectory()).filePath(QStringLiteral("conversations.json"));
-}
 
 bool sameContents(const QList<ChatMessage> &a, const QList<ChatMessage> &b)
 {
@@ -30,6 +26,11 @@ bool sameContents(const QList<ChatMessage> &a, const QList<ChatMessage> &b)
 }
 
 } // namespace
+
+QString ConversationStore::defaultFilePath()
+{
+    return QDir(platform::AppPaths::supportDirectory()).filePath(QStringLiteral("conversations.json"));
+}
 
 ConversationStore::ConversationStore(QObject *parent) : ConversationStore(Options{defaultFilePath()}, parent) {}
 
@@ -54,7 +55,102 @@ ConversationStore::ConversationStore(Options options, QObject *parent)
     // A failure shows later as a missing file and failed writes.
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
 
-    load();
+    if (options.loadInBackground && QFileInfo::exists(m_filePath)) {
+        m_loaded = std::make_shared<std::optional<Loaded>>();
+        m_loader.reset(QThread::create([this, path = m_filePath, slot = m_loaded] {
+            // Two helpers: the window's first frames need the cores and the
+            // shared pool (images are scaled there) more than the history.
+            QThreadPool helpers;
+            helpers.setMaxThreadCount(2);
+            *slot = readHistory(path, &helpers);
+            QMetaObject::invokeMethod(this, &ConversationStore::takeLoadedHistory, Qt::QueuedConnection);
+        }));
+        m_loader->setObjectName(QStringLiteral("conversation history reader"));
+        m_loader->start();
+        return;
+    }
+    adopt(readHistory(m_filePath));
+}
+
+ConversationStore::~ConversationStore()
+{
+    if (!m_loader)
+        return;
+    // What changed meanwhile is written together with the history; with
+    // nothing changed the file stays as it is. Listeners may be half gone.
+    blockSignals(true);
+    if (m_changedWhileLoading)
+        waitForHistory();
+    else
+        m_loader->wait();
+}
+
+ConversationStore::Loaded ConversationStore::readHistory(const QString &path, QThreadPool *pool)
+{
+    Loaded loaded;
+    FileRead read = readStoreFile(path);
+    loaded.state = read.state;
+    if (read.state != StoreFileState::Loaded)
+        return loaded;
+    auto decoded = decodeConversationFile(std::move(read.bytes), pool);
+    if (!decoded) {
+        loaded.state = StoreFileState::Undecodable;
+        return loaded;
+    }
+    ConversationFileContent &content = decoded.value();
+    loaded.conversations = std::move(content.conversations);
+    if (!content.wasBareArray)
+        loaded.selectedID = content.selectedConversationID;
+    // Inline images never stay in stored history; written once if any went.
+    for (qsizetype i : std::as_const(content.mayHoldInlineImages)) {
+        const QList<ChatMessage> &stored = loaded.conversations[i].messages;
+        QList<ChatMessage> cleaned = ChatMessage::sanitizeForStorage(stored);
+        if (!sameContents(cleaned, stored)) {
+            loaded.conversations[i].messages = std::move(cleaned);
+            loaded.cleaned = true;
+        }
+    }
+    return loaded;
+}
+
+void ConversationStore::takeLoadedHistory()
+{
+    if (!m_loader)
+        return; // already taken in by waitForHistory()
+    m_loader->wait();
+    m_loader.reset();
+    std::optional<Loaded> loaded = std::move(*m_loaded);
+    m_loaded.reset();
+    adopt(std::move(*loaded));
+    emit historyLoaded();
+}
+
+void ConversationStore::waitForHistory()
+{
+    takeLoadedHistory();
+}
+
+void ConversationStore::adopt(Loaded loaded)
+{
+    m_loadState = loaded.state;
+    if (loaded.state == StoreFileState::Unreadable || loaded.state == StoreFileState::Undecodable)
+        m_setAside.arm(true);
+
+    // Sessions made while the history was read stay in front of it, and a
+    // selection made meanwhile wins over the stored one.
+    const bool changedMeanwhile = std::exchange(m_changedWhileLoading, false);
+    if (!loaded.conversations.isEmpty()) {
+        m_isLoading = true;
+        QList<Conversation> all = std::move(loaded.conversations);
+        if (!m_conversations.isEmpty())
+            all = m_conversations + all;
+        setConversations(std::move(all));
+        if (!m_selectedID)
+            setSelectedConversationID(loaded.selectedID);
+        if (loaded.cleaned)
+            save();
+        m_isLoading = false;
+    }
 
     if (m_conversations.isEmpty()) {
         const Conversation first = makeNewSession();
@@ -63,56 +159,21 @@ ConversationStore::ConversationStore(Options options, QObject *parent)
         save();
         return;
     }
+    if (changedMeanwhile)
+        save();
     if (m_selectedID && indexOf(*m_selectedID))
         return;
     const QList<Conversation> active = activeConversations();
     setSelectedConversationID(active.isEmpty() ? m_conversations.first().id : active.first().id);
 }
 
-void ConversationStore::load()
-{
-    FileRead read = readStoreFile(m_filePath);
-    m_loadState = read.state;
-    if (read.state == StoreFileState::NoFile)
-        return;
-    if (read.state == StoreFileState::Unreadable) {
-        m_setAside.arm(true);
-        return;
-    }
-
-    m_isLoading = true;
-    auto decoded = decodeConversationFile(std::move(read.bytes));
-    if (!decoded) {
-        m_loadState = StoreFileState::Undecodable;
-        m_setAside.arm(true);
-        m_conversations.clear();
-        m_isLoading = false;
-        return;
-    }
-    ConversationFileContent &content = decoded.value();
-    setConversations(std::move(content.conversations));
-    if (!content.wasBareArray)
-        setSelectedConversationID(content.selectedConversationID);
-
-    // Inline images never stay in stored history; write once if any went.
-    bool changed = false;
-    for (qsizetype i : std::as_const(content.mayHoldInlineImages)) {
-        const QList<ChatMessage> &stored = m_conversations[i].messages;
-        QList<ChatMessage> cleaned = ChatMessage::sanitizeForStorage(stored);
-        if (!sameContents(cleaned, stored)) {
-            m_conversations[i].messages = std::move(cleaned);
-            changed = true;
-        }
-    }
-    if (changed) {
-        emit conversationsChanged();
-        save();
-    }
-    m_isLoading = false;
-}
-
 void ConversationStore::save()
 {
+    // A file written now would lack the history still on its way.
+    if (m_loader) {
+        m_changedWhileLoading = true;
+        return;
+    }
     // Moving a bad file aside happens here, before the first write is queued.
     if (!m_setAside.prepareWrite(m_filePath, now()))
         return noteSaveResult(m_setAside.blockReason());
@@ -127,6 +188,7 @@ void ConversationStore::noteSaveResult(const QString &failure)
 
 void ConversationStore::flush()
 {
+    waitForHistory();
     m_writer.flush();
 }
 

@@ -8,9 +8,11 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QThread>
 #include <QUuid>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace model {
@@ -20,14 +22,22 @@ namespace model {
 // Lives on the main thread. Encoding and writing happen on a writer thread
 // of its own, from the newest state: changes made while a write runs are
 // saved together by the next one. The destructor and the application's
-// aboutToQuit wait for the last write. After construction the list holds at
-// least one conversation and the selection names one of them.
+// aboutToQuit wait for the last write. Once the history is loaded the list
+// holds at least one conversation and the selection names one of them.
+//
+// The history may be read on a thread of its own (Options::loadInBackground),
+// so a window can paint before a large file is decoded. Until it arrives the
+// list holds only the sessions made meanwhile and the selection is the one
+// made meanwhile, if any; nothing is written. When it arrives those sessions
+// stay in front of the loaded ones, a selection made meanwhile wins over the
+// stored one, and if anything changed meanwhile the whole is written once.
 class ConversationStore : public QObject {
     Q_OBJECT
     Q_PROPERTY(QList<model::Conversation> conversations READ conversations WRITE setConversations NOTIFY
                    conversationsChanged)
     Q_PROPERTY(std::optional<QUuid> selectedConversationID READ selectedConversationID WRITE
                    setSelectedConversationID NOTIFY selectedConversationIDChanged)
+    Q_PROPERTY(bool isHistoryLoaded READ isHistoryLoaded NOTIFY historyLoaded)
 
 public:
     struct Options {
@@ -36,11 +46,21 @@ public:
         Clock clock = systemClock();
         // False: each save is on disk (or failed) before the change returns.
         bool writeInBackground = true;
+        // True: an existing file is read and decoded on a thread of its own.
+        bool loadInBackground = false;
     };
 
     // The application's store, in the support folder.
     explicit ConversationStore(QObject *parent = nullptr);
     explicit ConversationStore(Options options, QObject *parent = nullptr);
+    // Waits for a history still being read when something changed meanwhile.
+    ~ConversationStore() override;
+    static QString defaultFilePath();
+
+    // False only while the history is read in the background.
+    bool isHistoryLoaded() const { return !m_loader; }
+    // Takes the history in now, waiting for the reading thread if need be.
+    void waitForHistory();
 
     // Every session, active and archived, in stored order.
     const QList<Conversation> &conversations() const { return m_conversations; }
@@ -89,7 +109,8 @@ public:
     bool replaceMessages(const QUuid &conversationID, const QList<ChatMessage> &messages);
 
     QString filePath() const { return m_filePath; }
-    // Waits until the newest state is written (or its write failed).
+    // Waits until the newest state is written (or its write failed), the
+    // history taken in first.
     void flush();
     // Why the newest save failed; empty when it succeeded (after flush(),
     // once its result has been delivered to this thread).
@@ -106,6 +127,8 @@ public:
     static bool isPlaceholderTitle(const QString &title);
 
 signals:
+    // The history read in the background is in the list (sent once).
+    void historyLoaded();
     // Any change of the list; what saving and whole-list readers follow.
     void conversationsChanged();
     void selectedConversationIDChanged();
@@ -125,7 +148,16 @@ signals:
     void conversationsReplaced();
 
 private:
-    void load();
+    // What reading the file found, ready to take in.
+    struct Loaded {
+        StoreFileState state = StoreFileState::NoFile;
+        QList<Conversation> conversations;
+        std::optional<QUuid> selectedID; // from the file
+        bool cleaned = false;            // the storage clean-up changed a message
+    };
+    static Loaded readHistory(const QString &path, QThreadPool *pool = nullptr);
+    void adopt(Loaded loaded);
+    void takeLoadedHistory();
     void save();
     void noteSaveResult(const QString &failure);
     std::optional<qsizetype> indexOf(const QUuid &id) const;
@@ -143,6 +175,10 @@ private:
     StoreFileState m_loadState = StoreFileState::NoFile;
     FileSetAside m_setAside;
     SaveFailureRun m_saveFailures;
+    // The history on its way: the reading thread and what it read.
+    std::unique_ptr<QThread> m_loader;
+    std::shared_ptr<std::optional<Loaded>> m_loaded;
+    bool m_changedWhileLoading = false;
     // Last: destroyed first, so the final write ends before anything else goes.
     ConversationStoreWriter m_writer;
 };

@@ -87,6 +87,7 @@ app::AppViewModel &Harness::make()
     services.signIn = std::move(signIn);
     services.endpoint = m_peer->endpoint();
     services.setClipboardText = [this](const QString &text) { m_clipboard.append(text); };
+    services.historyInBackground = historyInBackground;
     m_vm = std::make_unique<app::AppViewModel>(std::move(services));
     return *m_vm;
 }

@@ -104,6 +104,9 @@ public:
 
     static void removeStoreFiles();
 
+    // make() reads the conversation history on a thread, as the app does.
+    bool historyInBackground = false;
+
 private:
     LocalServices m_local;
     QTemporaryDir m_project;

@@ -3,6 +3,7 @@
 #include "agent/AgentRuntime.h"
 #include "agent/OVUClientError.h"
 #include "agent/WorkspaceManager.h"
+#include "app/SessionListModel.h"
 #include "auth/AuthError.h"
 #include "model/ConversationStore.h"
 #include "support/MarkedProcess.h"
@@ -537,6 +538,41 @@ private Q_SLOTS:
         QTest::qWait(150);
         QVERIFY(!vm.errorMessage());
         QCOMPARE(contents(h.storedMessages(conversation)), expected);
+    }
+
+    // Return pressed before the history is read: the message waits in the
+    // composer and goes to the session the history restores, with nothing
+    // of the history lost.
+    void sendBeforeTheHistoryArrives()
+    {
+        Harness h;
+        QUuid earlier;
+        {
+            AppViewModel &first = h.make();
+            earlier = selected(first);
+            first.conversations().appendMessage(earlier, ChatMessage::make(model::MessageRole::User,
+                                                                          QStringLiteral("why is the build red")));
+            first.newChat();
+            first.conversations().select(earlier);
+            h.destroy();
+        }
+        h.historyInBackground = true;
+        AppViewModel &vm = h.makeInProject();
+        QVERIFY(!vm.isHistoryLoaded());
+        h.peer().enqueue(Peer::textReply(QStringLiteral("The header moved.")));
+        vm.setDraft(QStringLiteral("and now?"));
+        vm.send();
+        QVERIFY(!vm.isRunning());
+        QCOMPARE(vm.draft(), QStringLiteral("and now?"));
+
+        QTRY_VERIFY(vm.isHistoryLoaded());
+        QCOMPARE(vm.sessionModel().rowCount(), 2);
+        QCOMPARE(vm.conversations().selectedConversationID(), std::optional(earlier));
+        QTRY_VERIFY(!vm.isRunning());
+        QCOMPARE(vm.draft(), QString());
+        QCOMPARE(contents(h.storedMessages(earlier)),
+                 (QStringList{"why is the build red", "and now?", "The header moved."}));
+        QCOMPARE(h.storedConversations().size(), 2);
     }
 
     void runBelongsToItsSession_data()

@@ -494,6 +494,40 @@ private slots:
         QVERIFY(!view->selectedText().isEmpty());
     }
 
+    // Until the history has arrived the list is not an empty conversation:
+    // no welcome card comes and goes before the messages fill in.
+    void welcomeCardWaitsForTheHistory_data()
+    {
+        QTest::addColumn<bool>("withMessages");
+        QTest::newRow("a session with messages") << true;
+        QTest::newRow("an empty session") << false;
+    }
+
+    void welcomeCardWaitsForTheHistory()
+    {
+        QFETCH(bool, withMessages);
+        Harness h;
+        {
+            app::AppViewModel &first = h.make();
+            if (withMessages)
+                first.conversations().replaceMessages(*first.conversations().selectedConversationID(), conversation(3));
+            h.destroy();
+        }
+        h.historyInBackground = true;
+        app::AppViewModel &vm = h.make();
+        stage::SkinStore skins(
+            stage::SkinStore::Sources{QStringLiteral(":/skins"), QDir::temp().filePath(QStringLiteral("chat18-skins"))});
+        glass::StyleStore styles(skins);
+        chat::ChatView view(vm, styles);
+        view.resize(900, 700);
+        view.show();
+        QVERIFY(!vm.isHistoryLoaded());
+        QVERIFY(!view.transcript()->showsWelcome());
+        QTRY_VERIFY(vm.isHistoryLoaded());
+        QCOMPARE(view.transcript()->visibleMessageCount(), withMessages ? 3 : 0);
+        QCOMPARE(view.transcript()->showsWelcome(), !withMessages);
+    }
+
     void liveReplyOnlyUnderItsSession()
     {
         Pane pane;
