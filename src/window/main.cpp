@@ -5,11 +5,11 @@
 #include "platform/InstanceLock.h"
 #include "window/AppRoot.h"
 #include "window/MainWindow.h"
+#include "window/WindowIcon.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QIcon>
 
 #include <cstdio>
 
@@ -44,7 +44,6 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Moonshelf Mac"));
     QApplication::setApplicationVersion(QStringLiteral(MOONSHELF_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("moonshelf"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/brand/AppIcon-1024.png")));
     // The main window's close ends the app (with its question, if any); the
     // settings window alone never does.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -73,6 +72,7 @@ int main(int argc, char **argv)
     QObject::connect(&channel, &platform::InstanceChannel::raiseRequested, &root.window(),
                      &window::MainWindow::bringToFront);
     channel.listen();
+    window::setWindowIconAfterFirstFrame(root.window());
     root.window().show();
     return application.exec();
 }
