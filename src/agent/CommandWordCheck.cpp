@@ -196,7 +196,7 @@ void Review::shellText(const QString &text, const Scope &outer)
         flag(QStringLiteral("Command nested too deeply to check"));
         return;
     }
-    Scope scope{outer.cwd, {}, outer.depth + 1};
+    Scope scope{outer.cwd, {}, outer.depth + 1, outer.values, outer.finder};
     list(parse(text), scope);
 }
 
@@ -283,14 +283,12 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
         if (Places::isStartupFile(at))
             flag(QStringLiteral("Shell profile tampering"));
         if (writes) {
-            if (Places::isSshFolder(at))
-                flag(QStringLiteral("Credential file access (~/.ssh)"));
-            if (const std::optional<QString> why = Places::persistence(at))
-                flag(*why);
             if (Places::isDevice(target))
                 flag(QStringLiteral("Raw disk write (redirect to a device)"));
             if (target == u"/proc/sysrq-trigger")
                 flag(QStringLiteral("System reboot"));
+            const bool appends = r.op == u">>" || r.op == u"&>>" || r.op == u"<>";
+            judgeWrite(*this, at, appends ? Writes::Changes : Writes::Overwrites);
             wrote(at, r.fd == 2 ? Text::of(Text::Kind::Computed) : output);
         }
     }
@@ -490,10 +488,126 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
         if (listsProcesses(*a, scope))
             addPidVariable(a->text.left(a->text.indexOf(u'=')).remove(u'+'));
     }
-    if (!r.invocation)
+    if (!r.invocation) {
+        assigned(r.assignments, scope);
         return;
+    }
     r.invocation->input = input;
-    judge(*this, *r.invocation, scope);
+    for (const Invocation &inv : withValues(*r.invocation, scope))
+        judge(*this, inv, scope);
+}
+
+void Review::assigned(const std::vector<const Word *> &assignments, Scope &scope)
+{
+    for (const Word *a : assignments) {
+        const qsizetype eq = a->text.indexOf(u'=');
+        const QString name = a->text.left(eq).remove(u'+');
+        const Word value = valueWord(*a, eq + 1);
+        const Text t = textOf(value, scope);
+        if (t.kind != Text::Kind::Known || a->text.at(eq - 1) == u'+' || value.text.startsWith(u'(')) {
+            scope.values.remove(name);
+            continue;
+        }
+        const std::vector<Invocation> filled = withValues(Invocation{{}, nullptr, {&value}, {}, {}, false, {}}, scope);
+        QStringList texts;
+        for (const Invocation &inv : filled)
+            texts.append(tildeExpanded(value, inv.args.front()->text));
+        scope.values.insert(name, texts);
+    }
+}
+
+Word Review::valueWord(const Word &w, qsizetype from)
+{
+    Word out;
+    out.text = w.text.mid(from);
+    out.quoting = w.quoting.mid(from);
+    out.substitutions = w.substitutions;
+    out.expands = w.expands;
+    out.glob = w.glob;
+    return out;
+}
+
+QString Review::tildeExpanded(const Word &word, const QString &text) const
+{
+    if (word.unquoted(0) && text.startsWith(u'~') && (text.size() == 1 || text.at(1) == u'/'))
+        return m_places.home() + text.mid(1);
+    return text;
+}
+
+void Review::setPositional(Scope &scope, const QStringList &arguments) const
+{
+    for (qsizetype i = 0; i < 10; ++i)
+        scope.values.remove(QString::number(i));
+    for (qsizetype i = 0; i < arguments.size() && i < 10; ++i)
+        scope.values.insert(QString::number(i), {arguments.at(i)});
+    const QStringList rest = arguments.mid(1);
+    scope.values.insert(QStringLiteral("@"), rest);
+    scope.values.insert(QStringLiteral("*"), rest);
+}
+
+std::vector<Invocation> Review::withValues(const Invocation &inv, Scope &scope)
+{
+    static const QRegularExpression reference(QStringLiteral("\\$(?:\\{([A-Za-z_][A-Za-z0-9_]*|[0-9@*])\\}|([A-Za-z_][A-Za-z0-9_]*|[0-9@*]))"));
+    constexpr qsizetype kMaxAlternatives = 16;
+    // Shells, interpreters, eval and source read their words as text and
+    // files themselves: "<(...)" there is a file to run, not its output.
+    if (isShell(inv.name) || interpreterLanguage(inv.name) || isOneOf(inv.name, {u"source", u".", u"eval"}))
+        return {inv};
+    // The values each argument may take; most take one.
+    std::vector<QStringList> choices;
+    std::vector<bool> changed;
+    qsizetype alternatives = 1;
+    for (const Word *w : inv.args) {
+        QStringList texts{w->text};
+        bool filled = false;
+        if (!w->substitutions.empty()) {
+            const Text t = textOf(*w, scope);
+            if (t.kind == Text::Kind::Known && t.text != w->text) {
+                texts = {t.text};
+                filled = true;
+            }
+        } else if (w->expands && !scope.values.isEmpty()) {
+            texts = {QString()};
+            qsizetype from = 0;
+            for (auto it = reference.globalMatch(w->text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                const QString name = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
+                const auto value = scope.values.constFind(name);
+                if (!w->live(m.capturedStart()) || value == scope.values.cend())
+                    continue;
+                const QString before = w->text.mid(from, m.capturedStart() - from);
+                QStringList next;
+                for (const QString &t : std::as_const(texts)) {
+                    for (const QString &v : *value) {
+                        if (next.size() < kMaxAlternatives)
+                            next.append(t + before + v);
+                    }
+                }
+                texts = next.isEmpty() ? QStringList{QString()} : next;
+                from = m.capturedEnd();
+                filled = true;
+            }
+            for (QString &t : texts)
+                t += w->text.mid(from);
+        }
+        alternatives = qMax(alternatives, texts.size());
+        choices.push_back(filled ? texts : QStringList{w->text});
+        changed.push_back(filled);
+    }
+    std::vector<Invocation> out;
+    for (qsizetype k = 0; k < qMin(alternatives, kMaxAlternatives); ++k) {
+        Invocation filled = inv;
+        for (std::size_t i = 0; i < inv.args.size(); ++i) {
+            if (!changed[i])
+                continue;
+            const QString &text = choices[i].at(k % choices[i].size());
+            const bool glob = inv.args[i]->glob || text.contains(u'*') || text.contains(u'?');
+            m_synthetic.push_back(Word{text, QByteArray(text.size(), 's'), {}, false, glob, false});
+            filled.args[i] = &m_synthetic.back();
+        }
+        out.push_back(std::move(filled));
+    }
+    return out;
 }
 
 void Review::runWords(const std::vector<const Word *> &words, Scope &scope)
@@ -502,7 +616,8 @@ void Review::runWords(const std::vector<const Word *> &words, Scope &scope)
         flag(QStringLiteral("Command nested too deeply to check"));
         return;
     }
-    Scope inner{scope.cwd, scope.defined, scope.depth + 1};
+    Scope inner = scope;
+    ++inner.depth;
     Resolved r = resolve(words, inner);
     judgeResolved(r, {}, inner);
 }
@@ -517,7 +632,9 @@ namespace {
 Review reviewed(const QString &command)
 {
     Review review;
-    review.shellText(command, Scope{{}, {}, -1});
+    Scope top;
+    top.depth = -1;
+    review.shellText(command, top);
     return review;
 }
 

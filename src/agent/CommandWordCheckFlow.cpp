@@ -94,6 +94,32 @@ bool printsDownload(const Invocation &inv)
            && !(isOneOf(n, {u"http", u"https", u"xh"}) && hasLetter(a, u'd', {"--download"}));
 }
 
+// Listings of the project (find ., ls src, git ls-files) and fresh
+// temporary names: what they print lies in the project or is new.
+bool namesProjectPlaces(const Invocation &inv)
+{
+    const QString &n = inv.name;
+    if (n == u"mktemp")
+        return true;
+    if (n == u"git")
+        return inv.args.size() >= 1 && isOneOf(inv.text(0), {u"ls-files", u"diff"});
+    if (!isOneOf(n, {u"find", u"fd", u"fdfind", u"ls"}))
+        return false;
+    bool pattern = n != u"find" && n != u"ls"; // fd PATTERN PATHS
+    for (const Word *w : inv.args) {
+        const QString &a = w->text;
+        if (n == u"find" && (a.startsWith(u'-') || a.startsWith(u'(') || a.startsWith(u'!')))
+            break; // the expression starts here
+        if (a.startsWith(u'-'))
+            continue;
+        if (std::exchange(pattern, false))
+            continue;
+        if (w->expands || a.startsWith(u'/') || a.startsWith(u'~') || a == u".." || a.startsWith(QLatin1String("../")))
+            return false;
+    }
+    return true;
+}
+
 bool hasDecodingEscapes(const QString &text)
 {
     static const QRegularExpression re(QStringLiteral("\\\\(x[0-9A-Fa-f]|[0-7]|u[0-9A-Fa-f]|U[0-9A-Fa-f]|c)"));
@@ -126,7 +152,7 @@ Text Review::inputOf(const SimpleCommand &c, const Text &flow, Scope &scope)
         } else if (r.op == u"<<<") {
             in = textOf(r.target, scope);
             if (in.kind == Text::Kind::Known)
-                in.text.append(u'\n');
+                in.text = tildeExpanded(r.target, in.text) + u'\n';
         } else if (r.op == u"<" || r.op == u"<>") {
             if (target.startsWith(QLatin1String("/dev/tcp/")) || target.startsWith(QLatin1String("/dev/udp/")))
                 in = Text::of(Text::Kind::Download);
@@ -232,6 +258,7 @@ Text Review::yields(const Invocation &inv, Scope &scope)
     // Output of a command that reads its input: what it read taints it.
     const auto passedOn = [&](Text::Kind kind) {
         Text t = Text::of(kind, in.processList);
+        t.confined = in.confined && in.kind == Text::Kind::Computed;
         if (in.kind == Text::Kind::Download || in.kind == Text::Kind::Decoded)
             t.kind = worse(kind, in.kind);
         return t;
@@ -248,6 +275,11 @@ Text Review::yields(const Invocation &inv, Scope &scope)
         return Text::of(Text::Kind::Computed, true);
     if (name == u"tee")
         return in;
+    if (namesProjectPlaces(inv)) {
+        Text t = Text::of(Text::Kind::Computed);
+        t.confined = true;
+        return t;
+    }
     if (name == u"echo" || name == u"print" || name == u"printf") {
         std::size_t i = 0;
         bool escapes = name == u"printf" || name == u"print";
@@ -267,7 +299,7 @@ Text Review::yields(const Invocation &inv, Scope &scope)
             processList = processList || t.processList;
             if (t.kind != Text::Kind::Known || (w.expands && w.substitutions.empty()))
                 kind = worse(kind, t.kind == Text::Kind::Known || t.kind == Text::Kind::File ? Text::Kind::Computed : t.kind);
-            parts.append(t.text);
+            parts.append(tildeExpanded(w, t.text));
         }
         if (kind != Text::Kind::Known)
             return Text::of(kind, processList);

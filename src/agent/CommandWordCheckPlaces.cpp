@@ -184,6 +184,44 @@ bool Places::isHomeOrRoot(const Place &p)
     return p.parts.isEmpty() || p.parts == QStringList{QStringLiteral("*")} || p.parts == QStringList{QStringLiteral(".*")};
 }
 
+bool Places::isSystemPlace(const Place &p)
+{
+    if (p.base != Place::Base::Absolute || p.parts.isEmpty())
+        return false;
+    static const QStringList system{QStringLiteral("bin"),  QStringLiteral("boot"), QStringLiteral("etc"),   QStringLiteral("lib"),
+                                    QStringLiteral("lib32"), QStringLiteral("lib64"), QStringLiteral("libx32"), QStringLiteral("opt"),
+                                    QStringLiteral("sbin"), QStringLiteral("snap"), QStringLiteral("sys"),   QStringLiteral("usr"),
+                                    QStringLiteral("var")};
+    return system.contains(p.parts.first()) && !under(p.parts.join(u'/'), QLatin1String("var/tmp"));
+}
+
+bool Places::isSearchPath(const Place &p)
+{
+    const QString joined = p.parts.join(u'/');
+    return (p.base == Place::Base::Home && underAny(joined, {".local/bin", "bin"}))
+           || (p.base == Place::Base::Absolute && underAny(joined, {"usr/local/bin", "usr/local/sbin"}));
+}
+
+bool Places::isOutsideProject(const Place &p)
+{
+    switch (p.base) {
+    case Place::Base::Home:
+        return true;
+    case Place::Base::Relative:
+        return !p.parts.isEmpty() && p.parts.first() == u"..";
+    case Place::Base::Absolute:
+        break;
+    }
+    const QString joined = p.parts.join(u'/');
+    return !underAny(joined, {"tmp", "var/tmp", "dev", "run/user", "proc/self/fd"});
+}
+
+bool Places::isTrash(const Place &given)
+{
+    const Place p = expanded(given);
+    return p.base == Place::Base::Home && under(p.parts.join(u'/'), QLatin1String(".local/share/Trash"));
+}
+
 std::optional<QString> Places::credential(const Place &given)
 {
     const Place p = expanded(given);

@@ -35,6 +35,16 @@ public:
     static bool isSystemFolder(const Place &p);
     // "/" or a home itself, or everything right in it ("~/*").
     static bool isHomeOrRoot(const Place &p);
+    // Where the system keeps its programs and settings (/etc, /usr, /boot,
+    // /var but its temporary folder): nothing the project writes lies there.
+    static bool isSystemPlace(const Place &p);
+    // A folder of the search path a person's shell looks in first.
+    static bool isSearchPath(const Place &p);
+    // Outside the project and not a temporary place: a home, the system, or
+    // a relative path that climbs out with "..".
+    static bool isOutsideProject(const Place &p);
+    // The desktop's trash: what is deleted there cannot be restored.
+    static bool isTrash(const Place &p);
 
     // The label of a credential place ("~/.ssh", "keyring", "app sign-in",
     // "process environment", ...), nothing for other places.
@@ -55,6 +65,9 @@ public:
 
     // Markers of credential places in free text (inline programs).
     static bool mentionsCredential(const QString &text);
+
+    // The home folder as the shell prints it.
+    const QString &home() const { return m_home; }
 
 private:
     QString m_home;

@@ -28,9 +28,10 @@ struct Text {
     Kind kind = Kind::None;
     QString text;             // Known: the text; File: the path as written
     bool processList = false; // made from a listing of processes (ps, pgrep ...)
+    bool confined = false;    // names only places in the project (find ., mktemp ...)
 
-    static Text known(const QString &t) { return {Kind::Known, t, false}; }
-    static Text of(Kind k, bool processList = false) { return {k, {}, processList}; }
+    static Text known(const QString &t) { return {Kind::Known, t, false, false}; }
+    static Text of(Kind k, bool processList = false) { return {k, {}, processList, false}; }
 };
 
 // One command as it runs, after assignments and wrappers.
@@ -52,6 +53,10 @@ struct Scope {
     Place cwd;             // the project folder when empty
     QSet<QString> defined; // functions and aliases defined in this text
     int depth = 0;         // texts run inside texts
+    // Variables and positional parameters this line sets, as the shell
+    // expands them: each value a loop or the arguments may give.
+    QHash<QString, QStringList> values;
+    QString finder; // find, xargs ...: whose findings "{}" stands for here
 };
 
 // Where a shell takes the commands it runs.
@@ -90,6 +95,18 @@ public:
     // written earlier on this line, or a file.
     Text scriptOf(const Word &word, Scope &scope);
 
+    // The invocation as it runs with the values this line gave its
+    // variables and the known output of its substitutions; one for each
+    // value a variable takes.
+    std::vector<Invocation> withValues(const Invocation &inv, Scope &scope);
+    // NAME=value alone (or after export, local ...): the variable holds the
+    // value for the rest of the text.
+    void assigned(const std::vector<const Word *> &assignments, Scope &scope);
+    // A word's text with a leading unquoted "~" made the home folder.
+    QString tildeExpanded(const Word &word, const QString &text) const;
+    // Positional parameters of a text a shell runs: $0 and the rest.
+    void setPositional(Scope &scope, const QStringList &arguments) const;
+
     Place place(const Word &word, const Scope &scope) const;
     const Places &places() const { return m_places; }
     Place place(const QString &text, const Scope &scope) const { return m_places.resolve(text, false, scope.cwd); }
@@ -122,6 +139,7 @@ private:
     Resolved resolve(const std::vector<const Word *> &words, const Scope &scope);
     Resolved resolve(const ShellWords::SimpleCommand &c, const Scope &scope);
     void judgeResolved(Resolved &r, const Text &input, Scope &scope);
+    static Word valueWord(const Word &w, qsizetype from);
     void judgeShell(const Invocation &inv, Scope &scope);
 
     // What a command prints.
@@ -150,6 +168,14 @@ void judge(Review &review, const Invocation &inv, Scope &scope);
 bool judgeGit(Review &review, const Invocation &inv, Scope &scope);
 bool judgeData(Review &review, const Invocation &inv, Scope &scope);
 bool judgeDisk(Review &review, const Invocation &inv, Scope &scope);
+
+// How a command writes a place: changes or adds to it, or replaces what it held.
+enum class Writes { Changes, Overwrites };
+// A place a command writes, judged by where it lies.
+void judgeWrite(Review &review, const Place &place, Writes how);
+// The places a command writes through its operands: editors, in-place
+// filters, tee, copies, moves, links, truncation.
+void judgeWriters(Review &review, const Invocation &inv, Scope &scope);
 
 // Short option letters and long options of arguments before "--".
 struct Flags {

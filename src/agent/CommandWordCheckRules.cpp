@@ -146,7 +146,27 @@ void shell(Review &review, const Invocation &inv, Scope &scope)
         const QString line = inv.input.kind == Text::Kind::Known ? inv.input.text.trimmed() : QStringLiteral("$xargs_input");
         review.run(text.kind == Text::Kind::Known ? Text::known(QString(text.text).replace(inv.replace, line)) : text, Language::Shell, scope);
     } else if (src.text) {
-        review.run(review.textOf(*src.text, scope), Language::Shell, scope);
+        // sh -c TEXT NAME ARGS: $0 is NAME, then the arguments, then what xargs adds.
+        Scope inner = scope;
+        QStringList positional;
+        bool afterText = false;
+        for (const Word *w : inv.args) {
+            if (afterText)
+                positional.append(review.tildeExpanded(*w, w->text));
+            afterText = afterText || w == src.text;
+        }
+        if (inv.viaXargs) {
+            if (inv.input.kind == Text::Kind::Known)
+                positional.append(inv.input.text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts));
+            else
+                positional.append(QStringLiteral("{}"));
+            if (positional.size() == 1 && inv.input.kind != Text::Kind::Known)
+                positional.prepend(QStringLiteral("{}"));
+            inner.finder = QStringLiteral("xargs");
+        }
+        if (!positional.isEmpty())
+            review.setPositional(inner, positional);
+        review.run(review.textOf(*src.text, scope), Language::Shell, inner);
     } else if (src.textFromInput || src.fromStdin) {
         review.run(inv.input, Language::Shell, scope);
     } else if (src.script) {
@@ -256,12 +276,27 @@ void cdRule(Review &review, const Invocation &inv, Scope &scope)
 
 void forRule(Review &review, const Invocation &inv, Scope &scope)
 {
-    if (inv.args.size() < 2 || inv.text(1) != u"in")
+    if (inv.args.empty())
         return;
-    for (std::size_t i = 2; i < inv.args.size(); ++i) {
+    // The loop variable takes each word in turn; "for x; do" takes the arguments.
+    QStringList values;
+    bool known = true;
+    if (inv.args.size() < 2 || inv.text(1) != u"in") {
+        values = scope.values.value(QStringLiteral("@"));
+        known = scope.values.contains(QStringLiteral("@"));
+    }
+    for (std::size_t i = 2; i < inv.args.size() && inv.text(1) == u"in"; ++i) {
         if (review.listsProcesses(*inv.args[i], scope))
             review.addPidVariable(inv.text(0));
+        const Word &w = *inv.args[i];
+        if (!w.substitutions.empty() && review.textOf(w, scope).kind != Text::Kind::Known)
+            known = false;
+        values.append(review.tildeExpanded(w, w.text));
     }
+    if (known && !values.isEmpty())
+        scope.values.insert(inv.text(0), values);
+    else
+        scope.values.remove(inv.text(0));
 }
 
 // read, mapfile: variables filled from a process listing hold process ids.
@@ -285,10 +320,14 @@ void readRule(Review &review, const Invocation &inv, Scope &)
 
 void declareRule(Review &review, const Invocation &inv, Scope &scope)
 {
+    std::vector<const Word *> assignments;
     for (const Word *w : inv.args) {
         if (w->text.contains(u'=') && review.listsProcesses(*w, scope))
             review.addPidVariable(w->text.left(w->text.indexOf(u'=')));
+        if (w->text.indexOf(u'=') > 0 && !w->text.startsWith(u'-'))
+            assignments.push_back(w);
     }
+    review.assigned(assignments, scope);
 }
 
 // kill of -1, of a process group, of init or of every process of the group;
@@ -408,9 +447,29 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
             review.flag(QStringLiteral("Recursive delete of home or root (rm)"));
         if (recursive && p.parts.contains(QStringLiteral(".git")))
             review.flag(QStringLiteral("Git history deleted (rm)"));
+        if ((p.base == Place::Base::Home && p.parts.size() == 1) || Places::isSystemPlace(p))
+            review.flag(QStringLiteral("Deletes files of the home folder or the system (%1)").arg(inv.name));
+        if (p.base == Place::Base::Relative && Places::isOutsideProject(p))
+            review.flag(QStringLiteral("Deletes files outside the project (%1)").arg(inv.name));
+        if (Places::isTrash(p))
+            review.flag(QStringLiteral("Trash emptied"));
+        if (recursive && !w->substitutions.empty()) {
+            // rm -r "$(...)": what the command prints is deleted, unless it
+            // names only places in the project.
+            const Text t = review.textOf(*w, scope);
+            if (t.kind >= Text::Kind::Computed && !t.confined)
+                review.flag(QStringLiteral("Recursive delete of a folder computed when it runs (%1)").arg(inv.name));
+        }
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
             review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
     }
+}
+
+void trashRule(Review &review, const Invocation &inv, Scope &)
+{
+    const QStringList a = inv.texts();
+    if (inv.name == u"trash-empty" || (inv.name == u"gio" && a.value(0) == u"trash" && a.contains(QStringLiteral("--empty"))))
+        review.flag(QStringLiteral("Trash emptied"));
 }
 
 void shredRule(Review &review, const Invocation &inv, Scope &)
@@ -422,7 +481,9 @@ void shredRule(Review &review, const Invocation &inv, Scope &)
 // command judged as such.
 void foundRule(Review &review, const std::vector<const Word *> &words, const QString &finder, Scope &scope)
 {
-    review.runWords(words, scope);
+    Scope inner = scope;
+    inner.finder = finder;
+    review.runWords(words, inner);
     if (const std::optional<Invocation> inner = review.quietInvocation(words, scope); inner && deleters().contains(inner->name))
         review.flag(QStringLiteral("Deletes files found when it runs (%1)").arg(finder));
 }
@@ -716,7 +777,8 @@ const QHash<QString, Rule> &rules()
         add({"service"}, serviceRule);
         add({"init", "telinit"}, initRule);
         add({"poweroff", "halt"}, powerOff);
-        add({"rm"}, rmRule);
+        add({"rm", "unlink"}, rmRule);
+        add({"trash-empty", "gio"}, trashRule);
         add({"shred", "wipe", "srm", "scrub", "sdmem"}, shredRule);
         add({"find"}, findRule);
         add({"fd", "fdfind"}, fdRule);
@@ -811,6 +873,11 @@ ShellSource shellSource(const Invocation &inv)
 
 void judge(Review &review, const Invocation &inv, Scope &scope)
 {
+    // A program asked only for its help or version does nothing else.
+    if (!inv.args.empty() && std::all_of(inv.args.cbegin(), inv.args.cend(), [](const Word *w) {
+            return w->text == u"--help" || w->text == u"--version";
+        }))
+        return;
     const std::optional<Language> language = interpreterLanguage(inv.name);
     if (!language)
         checkPlaces(review, inv, scope);
@@ -822,6 +889,7 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
         return program(review, *language, inv, scope);
     if (inv.name == u"rsync" || inv.name == u"scp")
         commandOptionRule(review, inv, scope);
+    judgeWriters(review, inv, scope);
     if (!judgeGit(review, inv, scope) && !judgeData(review, inv, scope) && !judgeDisk(review, inv, scope)) {
         if (const auto it = rules().constFind(inv.name); it != rules().cend())
             (*it)(review, inv, scope);
@@ -829,6 +897,9 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
     checkFolders(review, inv, scope);
     if (inv.viaXargs && deleters().contains(inv.name))
         review.flag(QStringLiteral("Deletes files found when it runs (xargs)"));
+    const bool found = std::any_of(inv.args.cbegin(), inv.args.cend(), [](const Word *w) { return w->text.contains(QLatin1String("{}")); });
+    if (found && !scope.finder.isEmpty() && deleters().contains(inv.name))
+        review.flag(QStringLiteral("Deletes files found when it runs (%1)").arg(scope.finder));
 }
 
 } // namespace agent::CommandWordCheck
