@@ -41,6 +41,10 @@ const char *const kProgKill = "Inline program kills processes";
 const char *const kProgCred = "Inline program touches credential files";
 const char *const kProgRuns = "Inline program runs commands";
 const char *const kSudo = "Privilege escalation (sudo)";
+const char *const kOverwrite = "Overwrites a file outside the project";
+const char *const kSystemWrite = "Writes into a system folder";
+const char *const kSearchPath = "Program on the search path changed";
+const char *const kTrash = "Trash emptied";
 const char *const kBlockedKill = "Blocked: killing other processes is not allowed from the agent.";
 
 QString discarded(const char *tool) { return QStringLiteral("Uncommitted changes discarded (git %1)").arg(QLatin1String(tool)); }
@@ -56,6 +60,9 @@ QString httpDelete(const char *tool) { return QStringLiteral("HTTP DELETE reques
 QString disk(const char *tool) { return QStringLiteral("Raw disk write (%1)").arg(QLatin1String(tool)); }
 QString fileSystem(const char *tool) { return QStringLiteral("File system made or wiped (%1)").arg(QLatin1String(tool)); }
 QString homeChanged(const char *tool) { return QStringLiteral("Home or root folder changed (%1)").arg(QLatin1String(tool)); }
+QString homeDeleted(const char *tool) { return QStringLiteral("Deletes files of the home folder or the system (%1)").arg(QLatin1String(tool)); }
+QString outsideDeleted(const char *tool) { return QStringLiteral("Deletes files outside the project (%1)").arg(QLatin1String(tool)); }
+QString computedDeleted(const char *tool) { return QStringLiteral("Recursive delete of a folder computed when it runs (%1)").arg(QLatin1String(tool)); }
 QString escalation(const char *tool) { return QStringLiteral("Privilege escalation (%1)").arg(QLatin1String(tool)); }
 
 struct Caught {
@@ -753,6 +760,57 @@ const std::vector<ClassRow> &caughtRows()
             {"cat ~/.??h/id_ed25519", kSsh},
             {"tar cf - ~/.*", kSsh},
         });
+
+        // Judged by the place written, whatever writes it.
+        addCaught("files outside the project overwritten", {
+            {"> ~/thesis.tex", kOverwrite},
+            {": > /var/log/app.log", kSystemWrite},
+            {"truncate -s0 ~/paper.md", kOverwrite},
+            {"truncate --size=0 ../other/notes.txt", kOverwrite},
+            {"cp /dev/null ~/.zsh_history", kOverwrite},
+            {"make 2> ~/build.log", kOverwrite},
+            {"echo done | tee ~/status.txt", kOverwrite},
+            {"cat /dev/null >| ~/todo.txt", kOverwrite},
+        });
+        addCaught("system and search-path folders written", {
+            {"echo 'me ALL=(ALL) NOPASSWD: ALL' >> /etc/sudoers.d/me", kSystemWrite},
+            {"sed -i 's/^#//' /etc/hosts", kSystemWrite},
+            {"install -m 755 tool /usr/bin/", kSystemWrite},
+            {"cp hook.sh /boot/", kSystemWrite},
+            {"ln -sf /bin/sh ~/.local/bin/ls", kSearchPath},
+            {"cp wrapper ~/bin/git", kSearchPath},
+            {"install -t /usr/local/bin tool", kSearchPath},
+            {"vim ~/.ssh/config", kSsh},
+            {"nano -w ~/.ssh/rc", kSsh},
+            {"sed -i '1i echo hi' ~/.profile", kProfile},
+            {"sed --in-place -e 's/a/b/' ~/.zshenv", kProfile},
+        });
+        addCaught("deletes outside the project", {
+            {"unlink ~/.gitconfig", homeDeleted("unlink")},
+            {"rm ~/todo.txt", homeDeleted("rm")},
+            {"rm /etc/hosts", homeDeleted("rm")},
+            {"rm -r ../sibling-repo", outsideDeleted("rm")},
+            {"rm ../../notes.md", outsideDeleted("rm")},
+            {"rm -r ~/.local/share/Trash/files", kTrash},
+            {"trash-empty", kTrash},
+            {"gio trash --empty", kTrash},
+            {"mv ~/Documents /dev/null", "Files moved onto a device (mv)"},
+        });
+        // The values the line gives its variables, loops and positional
+        // parameters are what the command acts on.
+        addCaught("operands given through the line's variables", {
+            {"d=~/Documents; rm -r \"$d\"", kHomeRm},
+            {"export D=$HOME; rm -r \"$D\"", kHomeRm},
+            {"for x in build ~/Music; do rm -r $x; done", kHomeRm},
+            {"for f in ~/*; do rm -r \"$f\"; done", kHomeRm},
+            {"sh -c 'rm -r \"$1\"' _ ~/Music", kHomeRm},
+            {"xargs sh -c 'rm -r \"$0\"' <<< ~/Pictures", kHomeRm},
+            {"set_and_go() { :; }; p=~; rm -r ${p}", kHomeRm},
+            {"rm -r $(echo ~)", kHomeRm},
+            {"rm -r \"$(getent passwd me | cut -d: -f6)\"", computedDeleted("rm")},
+            {"find ~ -type f -exec sh -c 'rm \"$1\"' _ {} \\;", foundDeleted("find")},
+            {"ls ~ | xargs sh -c 'rm -r \"$1\"' _", foundDeleted("xargs")},
+        });
         return out;
     }();
     return rows;
@@ -1039,6 +1097,30 @@ const std::vector<Harmless> &harmlessRows()
             {"jq -r '.[] | \"rm \\(.name)\"' list.json", ""},
             {"docker run --rm -it -v \"$HOME/.cache:/root/.cache\" img", ""},
             {"openssl req -x509 -newkey rsa:2048 -keyout key.pem -out cert.pem -nodes", ""},
+            // Writes in the project, to temporary places, or appended.
+            {"make > build.log 2> /dev/null", ""},
+            {"echo x > /tmp/out.txt", ""},
+            {"echo note >> ~/notes.txt", ""},
+            {"truncate -s 10M disk.img", ""},
+            {": > build/log.txt", ""},
+            {"sed -i 's/a/b/' src/main.c", ""},
+            {"vim src/main.c", ""},
+            {"cp build/tool /tmp/", ""},
+            {"ln -s ../lib lib", ""},
+            {"cmake --build build | tee build.log", ""},
+            // Deletes in the project, or of what a project listing names.
+            {"rm build/a.o", ""},
+            {"rm -r ~/.cache/thing", ""},
+            {"d=build; rm -r \"$d\"", ""},
+            {"for f in *.o; do rm \"$f\"; done", ""},
+            {"sh -c 'rm -r \"$1\"' _ build", ""},
+            {"rm -r $(find . -name __pycache__)", ""},
+            {"rm -r \"$(mktemp -d)\"", ""},
+            {"gio trash build/old.log", ""},
+            {"rm -r \"$UNSET_DIR\"", ""},
+            // Asked only for help or version.
+            {"shred --help", ""},
+            {"wipefs --version", ""},
     };
     return rows;
 }
