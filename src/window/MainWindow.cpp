@@ -152,6 +152,7 @@ void MainWindow::showAbout()
 {
     auto *panel = new AboutPanel(m_styles, m_app.tellingDesktop(), this);
     panel->setWindowModality(Qt::WindowModal);
+    connect(panel, &QDialog::finished, this, &MainWindow::takeKeyboardBack);
     panel->open();
     emit aboutShown(panel);
 }

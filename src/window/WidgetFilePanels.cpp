@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace window {
 
@@ -22,8 +23,11 @@ std::optional<QString> firstChoice(const QFileDialog &dialog)
 // choice is read in a direct connection, while the dialog still exists, and
 // handed over in a value that outlives it. A dialog deleted unanswered (its
 // window gone) answers "cancelled", so the waiting task always goes on.
+// Once it is gone the window behind it takes the keyboard back: without a
+// window manager nothing else would, and keys would reach no window at all.
 QCoro::Task<std::optional<QString>> run(QFileDialog *dialog)
 {
+    const QPointer<QWidget> behind = dialog->parentWidget() ? dialog->parentWidget()->window() : nullptr;
     agent::OneShot<std::optional<QString>> answer;
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, answer](int result) {
         answer.set(result == QDialog::Accepted ? firstChoice(*dialog) : std::nullopt);
@@ -32,7 +36,10 @@ QCoro::Task<std::optional<QString>> run(QFileDialog *dialog)
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->open();
-    co_return co_await answer;
+    std::optional<QString> chosen = co_await answer;
+    if (behind && behind->isVisible())
+        behind->activateWindow();
+    co_return chosen;
 }
 
 } // namespace
@@ -45,6 +52,9 @@ QCoro::Task<std::optional<QString>> WidgetFilePanels::chooseSaveFile(SaveRequest
     dialog->setNameFilter(request.nameFilter);
     dialog->setDirectory(QDir::homePath());
     dialog->selectFile(request.proposedName);
+    // A name typed without an extension gets the proposed one, as the
+    // filter promises ("notes" is saved as "notes.md").
+    dialog->setDefaultSuffix(QFileInfo(request.proposedName).suffix());
     // The message names what the typed name is for.
     dialog->setLabelText(QFileDialog::FileName, request.message);
     co_return co_await run(dialog);

@@ -74,5 +74,7 @@ int main(int argc, char **argv)
     channel.listen();
     window::setWindowIconAfterFirstFrame(root.window());
     root.window().show();
+    // Without a window manager nothing else gives the new window the keyboard.
+    root.window().activateWindow();
     return application.exec();
 }

@@ -248,6 +248,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("how");
         QTest::newRow("proposed name, Return") << "proposed";
         QTest::newRow("typed name, Return") << "return";
+        QTest::newRow("typed name without its extension gets .md") << "bare";
         QTest::newRow("typed full path, Save button") << "button";
     }
 
@@ -271,11 +272,11 @@ private Q_SLOTS:
         if (how == "proposed") {
             target = QDir::home().filePath(QStringLiteral("Fix- the build.md"));
             QTest::keyClick(field, Qt::Key_Return);
-        } else if (how == "return") {
+        } else if (how == "return" || how == "bare") {
             dialog->setDirectory(out.path());
             target = out.filePath(QStringLiteral("notes.md"));
             field->clear();
-            QTest::keyClicks(field, QStringLiteral("notes.md"));
+            QTest::keyClicks(field, how == "bare" ? QStringLiteral("notes") : QStringLiteral("notes.md"));
             QTest::keyClick(field, Qt::Key_Return);
         } else {
             target = out.filePath(QStringLiteral("session.md"));

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# The real moonshelf executable under Xvfb, driven by keyboard through X as a
-# person would: Ctrl+O opens the folder panel, a typed path and Return choose
-# the project folder (stored under workspaceBookmark); Ctrl+Shift+E opens the
-# save panel, a typed path and Return write the session there.
+# The real moonshelf executable under Xvfb with no window manager, driven by
+# keyboard through X as a person would, and nothing but the app moves the
+# keyboard between its windows: the window takes it at start, so Ctrl+O
+# opens the folder panel; a typed path and Return choose the project folder
+# (stored under workspaceBookmark); the keyboard is back in the window, so
+# Ctrl+Shift+E opens the save panel; a path typed without its extension and
+# Return write the session there as .md.
 # Usage: xvfb-panels.sh <moonshelf> <output folder>
 set -euo pipefail
 app="$1"; out="$2"
@@ -20,16 +23,21 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   status=0
   fail() { echo "FAIL: $*"; status=1; }
 
-  # Focuses the visible window titled exactly $1; prints its id.
-  focus() {
+  # Waits until the visible window titled exactly $1 holds the keyboard.
+  holds() {
     local id
-    id=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -1) || return 1
-    [ -n "$id" ] && xdotool windowfocus --sync "$id" && sleep 0.3 && echo "$id"
+    id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -1) || return 1
+    [ -n "$id" ] || return 1
+    for _ in $(seq 50); do
+      [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ] && { sleep 0.3; return 0; }
+      sleep 0.1
+    done
+    return 1
   }
   # Types $2 into the panel titled $1 and presses Return (once more if a
   # completion list took the first), until the panel has closed.
   answer() {
-    focus "$1" > /dev/null || return 1
+    holds "$1" || return 1
     xdotool key ctrl+a
     xdotool type --delay 20 "$2"
     sleep 0.3
@@ -43,8 +51,8 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
 
   project="$HOME/work/my project"
   target="$HOME/work/session export.md"
-  if ! focus "Moonshelf Mac" > /dev/null; then
-    fail "the main window did not appear"
+  if ! holds "Moonshelf Mac"; then
+    fail "the main window did not appear or did not take the keyboard"
   else
     xdotool key ctrl+o
     answer "Choose the project folder Qirv may read and edit." "$project" || fail "the folder panel did not open or close"
@@ -52,9 +60,9 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
     for _ in $(seq 20); do grep -qF "workspaceBookmark=$project" "$conf" 2>/dev/null && break; sleep 0.2; done
     grep -qF "workspaceBookmark=$project" "$conf" 2>/dev/null || { fail "the folder was not stored"; cat "$conf" 2>/dev/null; }
 
-    focus "Moonshelf Mac" > /dev/null
+    holds "Moonshelf Mac" || fail "the keyboard did not come back to the window after the folder panel"
     xdotool key ctrl+shift+e
-    answer "Export session" "$target" || fail "the save panel did not open or close"
+    answer "Export session" "${target%.md}" || fail "the save panel did not open or close"
     for _ in $(seq 20); do [ -s "$target" ] && break; sleep 0.2; done
     if ! head -1 "$target" 2>/dev/null | grep -qx "# New session"; then
       fail "the session was not written to the chosen file"
