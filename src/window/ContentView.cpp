@@ -102,6 +102,8 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
             m_toolLogStepsAsideFirst = false;
         syncPanels(false);
     });
+    // The sidebar holds its room until it is gone; then the panels may come back.
+    connect(m_sidebar, &PanelSlot::presenceSettled, this, &ContentView::fitSidePanels);
     connect(&m_app, &VM::peekedFileChanged, this, [this] { syncPanels(false); });
     connect(&m_app, &VM::showOnboardingChanged, this, &ContentView::syncSheets);
     connect(&m_app, &VM::showCommandPaletteChanged, this, &ContentView::syncSheets);
@@ -157,11 +159,20 @@ void ContentView::applyStyles()
 void ContentView::syncPanels(bool animateSidebar)
 {
     const bool motion = isVisible() && !m_styles.reduceMotion();
+    // A sidebar that comes takes its room at once: the panels beside step
+    // aside first, so the chat is laid out once for both.
+    if (m_app.showSidebar())
+        fitSidePanels();
     m_sidebar->setPresent(m_app.showSidebar(), animateSidebar && motion);
+    fitSidePanels();
+    m_peek->setPresent(m_app.peekedFile().has_value() && m_peek->hasFactory(), motion);
+}
+
+void ContentView::fitSidePanels()
+{
     const Room room = roomForPanels();
     m_fileTree->setPresent(room.fileTree);
     m_toolLog->setPresent(room.toolLog);
-    m_peek->setPresent(m_app.peekedFile().has_value() && m_peek->hasFactory(), motion);
 }
 
 ContentView::Room ContentView::roomForPanels() const
@@ -169,7 +180,8 @@ ContentView::Room ContentView::roomForPanels() const
     // Which of the panels the person keeps open fit beside a readable chat,
     // stepping aside one by one; their stored choice stays as it is.
     Room room{m_app.showProjectPanel(), m_app.showToolLog()};
-    const int rest = width() - (m_app.showSidebar() ? kSidebarWidth + 1 : 0);
+    const bool sidebarRoom = m_app.showSidebar() || m_sidebar->isAnimating();
+    const int rest = width() - (sidebarRoom ? kSidebarWidth + 1 : 0);
     const auto chat = [&] {
         return rest - (room.fileTree ? kFileTreeWidth + 1 : 0) - (room.toolLog ? kToolLogWidth + 1 : 0);
     };

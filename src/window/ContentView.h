@@ -79,6 +79,7 @@ private:
     void plugViews();
     void applyStyles();
     void syncPanels(bool animateSidebar);
+    void fitSidePanels();
     struct Room {
         bool fileTree = false;
         bool toolLog = false;

@@ -51,9 +51,17 @@ void PanelSlot::paintEvent(QPaintEvent *)
 {
     if (!m_lineEdge)
         return;
+    // The line fades in place while the panel moves.
     QPainter p(this);
-    const int x = *m_lineEdge == Qt::LeftEdge ? 0 : width() - 1;
-    p.fillRect(QRect(x, 0, 1, height()), m_lineColor);
+    p.setOpacity(m_progress);
+    p.fillRect(lineRect(), m_lineColor);
+}
+
+QRect PanelSlot::lineRect() const
+{
+    if (!m_lineEdge)
+        return {};
+    return QRect(*m_lineEdge == Qt::LeftEdge ? 0 : width() - 1, 0, 1, height());
 }
 
 void PanelSlot::setFactory(Factory factory)
@@ -100,6 +108,14 @@ void PanelSlot::setPresent(bool present, bool animated)
     if (!animated || m_durationMs <= 0 || !canMove) {
         settle();
         return;
+    }
+    // A sideways slot holds its whole room while it moves: taken at once
+    // when it comes, given back only once it is gone, so the columns beside
+    // it are laid out once, not at every frame.
+    if (slidesSideways() && present && isHidden()) {
+        applyWidth(fullWidth());
+        setVisible(true);
+        relayoutWindow();
     }
     // Turning back keeps the picture it moves already.
     if (!moving)
@@ -167,12 +183,14 @@ QPixmap PanelSlot::pictureOf(const QRect &area) const
 void PanelSlot::step(double progress)
 {
     m_progress = progress;
-    if (slidesSideways())
-        applyWidth(int(std::lround(progress * fullWidth())));
+    if (m_lineEdge)
+        update(lineRect());
     if (!m_picture || m_picture->isHidden())
         return;
-    const int travel = slidesSideways() ? 0 : -int(std::lround((1 - progress) * m_picture->height()));
-    m_picture->setPlacement(QPoint(0, travel), progress);
+    // Out of sight past the leading edge, or above the top.
+    const QPoint travel = slidesSideways() ? QPoint(-int(std::lround((1 - progress) * m_width)), 0)
+                                           : QPoint(0, -int(std::lround((1 - progress) * m_picture->height())));
+    m_picture->setPlacement(travel, progress);
 }
 
 void PanelSlot::settle()

@@ -19,11 +19,12 @@ class SlidePicture;
 // state and comes back fresh.
 //
 // Coming and going may move: a slot with a width slides in from its leading
-// edge as its width grows, and out again, fading; a slot without one moves
-// in from the top over the widget below it (setOverlaid), fading, and takes
-// its room in the layout only once in place (and gives it back as it starts
-// to leave), so what lies below is laid out once, not at every frame.
-// While it moves the view is shown as a picture taken once.
+// edge and out again, fading, within its room, which it takes at once when
+// it comes and gives back once gone; a slot without one moves in from the
+// top over the widget below it (setOverlaid), fading, and takes its room in
+// the layout only once in place (and gives it back as it starts to leave).
+// Either way what lies beside or below is laid out once, not at every
+// frame. While it moves the view is shown as a picture taken once.
 class PanelSlot : public QWidget {
     Q_OBJECT
 public:
@@ -73,6 +74,7 @@ private:
     void takePicture();
     QPixmap pictureOf(const QRect &area) const;
     void step(double progress);
+    QRect lineRect() const;
     void settle();
     void relayoutWindow();
 

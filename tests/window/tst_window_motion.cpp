@@ -1,8 +1,9 @@
 // The window's panels in motion: the file peek moving in from the top over
 // the chat and out again, and the sidebar sliding from the leading edge,
 // both fading; as event logs (start, end, duration, curve), none under
-// reduced motion. The chat below the peek is laid out once per peek, never
-// at every frame. The peek is as tall as its file, up to 280 px.
+// reduced motion. The chat below the peek or beside the sidebar is laid out
+// once per motion, never at every frame. The peek is as tall as its file,
+// up to 280 px.
 
 #include "WindowKit.h"
 
@@ -57,15 +58,20 @@ void save(QWidget *w, const QString &name)
     w->grab().save(QDir(dir).filePath(name));
 }
 
-// Rows: the panel moving in and out (the motion's log twice over), and
-// reduced motion (no log).
+// The log of a panel moving in and out (or out and in).
+QStringList motionLog(const QString &name, int ms, const QString &curve)
+{
+    const QString start = QStringLiteral("start %1 %2 %3").arg(name).arg(ms).arg(curve);
+    const QString end = QStringLiteral("end ") + name;
+    return {start, end, start, end};
+}
+
+// Rows: the panel moving in and out, and reduced motion (no log).
 void addMotionRows(const char *moving, const QString &name, int ms, const QString &curve)
 {
     QTest::addColumn<bool>("reduceMotion");
     QTest::addColumn<QStringList>("expected");
-    const QString start = QStringLiteral("start %1 %2 %3").arg(name).arg(ms).arg(curve);
-    const QString end = QStringLiteral("end ") + name;
-    QTest::newRow(moving) << false << QStringList{start, end, start, end};
+    QTest::newRow(moving) << false << motionLog(name, ms, curve);
     QTest::newRow("reduced motion") << true << QStringList();
 }
 
@@ -179,37 +185,81 @@ private Q_SLOTS:
         save(&kit.window(), QStringLiteral("peek-%1.png").arg(QString::fromLatin1(QTest::currentDataTag()).section(u':', 0, 0)));
     }
 
+    // The sidebar slides out past the leading edge and in again within its
+    // room, fading; the chat beside it is laid out once per slide (at the
+    // start when it comes, at the end when it goes), never at every frame.
+    // In a narrow window the file tree comes back only once it is gone.
     void sidebarSlidesAndFades_data()
     {
-        addMotionRows("slides out and in, fading", QStringLiteral("sidebarSlide"), 200, "easeInOut");
+        QTest::addColumn<bool>("reduceMotion");
+        QTest::addColumn<bool>("narrow");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList log = motionLog(QStringLiteral("sidebarSlide"), 200, QStringLiteral("easeInOut"));
+        QTest::newRow("slides out and in, fading") << false << false << log;
+        QTest::newRow("1100 x 700, every panel open: one layout with the tree") << false << true << log;
+        QTest::newRow("reduced motion") << true << false << QStringList();
     }
     void sidebarSlidesAndFades()
     {
         QFETCH(bool, reduceMotion);
+        QFETCH(bool, narrow);
         QFETCH(QStringList, expected);
         windowtest::WindowKit kit;
         kit.styles().setReduceMotion(reduceMotion);
         QVERIFY(kit.show());
         ContentView *c = kit.window().content();
+        if (narrow) {
+            kit.vm().setShowProjectPanel(true);
+            kit.vm().setShowToolLog(true);
+            kit.window().resize(1100, 700);
+            QTRY_COMPARE(c->width(), 1100);
+            QTRY_VERIFY(!c->fileTreeSlot()->isVisible() && c->toolLogSlot()->isVisible());
+        }
         PanelSlot *sidebar = c->sidebarSlot();
+        QVariantAnimation *slide = c->findChild<QVariantAnimation *>(QStringLiteral("sidebarSlide"));
+        QTRY_COMPARE(c->chatSlot()->geometry().left(), 261);
+        const QRect chatWith = c->chatSlot()->geometry();
+        Resizes chatResizes(c->chatSlot());
         AnimationLog log(c);
+
         kit.vm().setShowSidebar(false);
         if (!reduceMotion) {
-            holdAt(c->findChild<QVariantAnimation *>(QStringLiteral("sidebarSlide")), 0.5);
-            // Half way: half its width, its picture at the view's place and half faded.
-            QVERIFY(sidebar->width() > 60 && sidebar->width() < 200);
+            holdAt(slide, 0.5);
+            // Half way: its room held, its picture half out past the leading
+            // edge and half faded, its line half faded; the chat not moved.
+            QCOMPARE(sidebar->width(), 261);
             window::SlidePicture *picture = sidebar->picture();
             QVERIFY(picture && picture->isVisible() && !sidebar->view()->isVisible());
-            QCOMPARE(picture->geometry(), QRect(sidebar->panelRect().right() + 1 - 260, 0, 260, sidebar->height()));
+            QCOMPARE(picture->geometry(), QRect(0, 0, 260, sidebar->height()));
+            QVERIFY2(picture->offset().x() < -60 && picture->offset().x() > -200,
+                     qPrintable(QString::number(picture->offset().x())));
+            QCOMPARE(picture->offset().y(), 0);
             QVERIFY(picture->opacity() > 0.3 && picture->opacity() < 0.7);
+            QCOMPARE(sidebar->progress(), picture->opacity());
+            QCOMPARE(c->chatSlot()->geometry(), chatWith);
+            QCOMPARE(chatResizes.count, 0);
             save(&kit.window(), QStringLiteral("motion-sidebar-half.png"));
-            c->findChild<QVariantAnimation *>(QStringLiteral("sidebarSlide"))->resume();
+            slide->resume();
         } else {
             QVERIFY(!sidebar->isVisible());
         }
         QTRY_VERIFY(!sidebar->isAnimating() && !sidebar->isVisible());
+        QTRY_COMPARE(c->chatSlot()->geometry().left(), narrow ? 241 : 0);
+        QCOMPARE(chatResizes.count, 1);
+        QCOMPARE(c->fileTreeSlot()->isVisible(), narrow);
+
         kit.vm().setShowSidebar(true);
+        if (!reduceMotion) {
+            // Coming: the room taken at once (the tree stepping aside with
+            // it), the picture still out of sight.
+            QCOMPARE(c->chatSlot()->geometry(), chatWith);
+            QCOMPARE(chatResizes.count, 2);
+            QVERIFY(sidebar->isAnimating() && sidebar->picture()->offset().x() <= -250);
+            QVERIFY(!c->fileTreeSlot()->isVisible());
+        }
         QTRY_VERIFY(!sidebar->isAnimating() && sidebar->isVisible());
+        QTRY_COMPARE(c->chatSlot()->geometry(), chatWith);
+        QCOMPARE(chatResizes.count, 2);
         QVERIFY(sidebar->view()->isVisible());
         QCOMPARE(sidebar->width(), 261);
         QCOMPARE(log.entries(), expected);
