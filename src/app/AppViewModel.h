@@ -206,6 +206,9 @@ public:
     QCoro::Task<> pickProjectFolder();
     void revealProjectInFinder();
     void openProjectInTerminal();
+    // Opens the file tree on the path and peeks it; fileTreeRequested tells
+    // the window the person asked for the tree, so it shows even where room
+    // is short.
     void revealInFileTree(const QString &pathOrRelative);
     // Writes the selected session as Markdown where the user chooses;
     // a failure is shown through errorMessage.
@@ -259,6 +262,7 @@ signals:
     void attachmentsChanged();
     void peekedFileChanged();
     void highlightedFilePathChanged();
+    void fileTreeRequested();
     void projectRootChanged();
     void isDictatingChanged();
     // The conversation history read in the background has arrived.

@@ -127,6 +127,7 @@ void AppViewModel::revealInFileTree(const QString &pathOrRelative)
         return;
     }
     setShowProjectPanel(true);
+    emit fileTreeRequested();
     setHighlightedFilePath(*resolved);
     setFileTreeRefresh(QUuid::createUuid());
     peekFile(QUrl::fromLocalFile(*resolved));

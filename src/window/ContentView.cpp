@@ -97,6 +97,11 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
             m_toolLogStepsAsideFirst = true;
         syncPanels(false);
     });
+    // Asked for while it stands aside (a reveal), the tree comes forward.
+    connect(&m_app, &VM::fileTreeRequested, this, [this] {
+        m_toolLogStepsAsideFirst = true;
+        syncPanels(false);
+    });
     connect(&m_app, &VM::showToolLogChanged, this, [this] {
         if (m_app.showToolLog())
             m_toolLogStepsAsideFirst = false;

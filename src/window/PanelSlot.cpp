@@ -244,8 +244,13 @@ void PanelSlot::makeView()
 
 void PanelSlot::dropView()
 {
-    if (m_view)
-        delete m_view.data();
+    // Later, not now: the view may be the one whose click sent it away (the
+    // tool log's reveal steps it aside), still inside its own handler.
+    if (QWidget *view = m_view.data()) {
+        m_view = nullptr;
+        view->hide();
+        view->deleteLater();
+    }
 }
 
 void PanelSlot::place()

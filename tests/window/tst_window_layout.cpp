@@ -21,8 +21,15 @@
 #include "window/TitleStrip.h"
 #include "window/UnsavedWork.h"
 #include "model/ConversationStore.h"
+#include "panels/ToolLogView.h"
 
 #include <QDir>
+#include <QFile>
+#include <QHelpEvent>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListView>
+#include <QToolTip>
 
 #include <QLabel>
 #include <QApplication>
@@ -34,6 +41,8 @@
 #include <QTemporaryDir>
 
 #include <qcoro/qcorotask.h>
+
+#include <optional>
 
 using window::ContentView;
 using window::PanelSlot;
@@ -53,6 +62,22 @@ Widths widths(ContentView *c)
 bool settled(ContentView *c)
 {
     return !c->sidebarSlot()->isAnimating();
+}
+
+// Where the first row of the tool log offers "Reveal in Files": the first
+// point that shows the button's help text.
+std::optional<QPoint> revealPoint(QListView &list)
+{
+    const QRect row = list.visualRect(list.model()->index(0, 0));
+    for (int y = row.center().y(); y <= row.bottom(); y += 2)
+        for (int x = row.left(); x <= row.right(); x += 4) {
+            QHelpEvent help(QEvent::ToolTip, {x, y}, list.viewport()->mapToGlobal(QPoint(x, y)));
+            QCoreApplication::sendEvent(list.viewport(), &help);
+            if (help.isAccepted() && QToolTip::isVisible()
+                && QToolTip::text() == QStringLiteral("Open the file tree and peek this path"))
+                return QPoint(x, y);
+        }
+    return std::nullopt;
 }
 
 } // namespace
@@ -266,6 +291,73 @@ private Q_SLOTS:
         QVERIFY(c->fileTreeSlot()->isVisible());
     }
 
+    // The person asks for the tree with the tool log's "Reveal in Files":
+    // in a narrow window it comes forward and the tool log steps aside
+    // instead; both stay stored open and come back with the room.
+    void revealBringsTheTreeForward_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("treeOpen"); // stored before the reveal (the log opened after it)
+        QTest::addColumn<bool>("logShown"); // after the reveal
+        QTest::newRow("1100 x 700, tree stepped aside: it comes forward") << QSize(1100, 700) << true << false;
+        QTest::newRow("1100 x 700, tree closed: it opens in front") << QSize(1100, 700) << false << false;
+        QTest::newRow("wide enough: the log stays beside it") << QSize(1400, 800) << true << true;
+    }
+    void revealBringsTheTreeForward()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, treeOpen);
+        QFETCH(bool, logShown);
+        windowtest::WindowKit kit;
+        kit.styles().setReduceMotion(true);
+        QVERIFY(kit.show());
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        ContentView *c = w.content();
+        QDir(kit.projectPath()).mkpath(QStringLiteral("notes"));
+        QFile file(kit.projectPath() + QStringLiteral("/notes/a.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("alpha\n") == 6);
+        file.close();
+        kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply(
+            {{"c1", "read_file",
+              QString::fromUtf8(QJsonDocument(QJsonObject{{"path", "notes/a.txt"}}).toJson(QJsonDocument::Compact))}}));
+        kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Read it.")));
+        vm.setDraft(QStringLiteral("read the notes"));
+        vm.send();
+        QTRY_VERIFY(!vm.isRunning());
+
+        vm.setShowProjectPanel(treeOpen);
+        vm.setShowToolLog(true); // opened last: the first to stay
+        w.resize(size);
+        QTRY_COMPARE(c->width(), size.width());
+        QTRY_VERIFY(c->toolLogSlot()->isVisible());
+        QCOMPARE(c->fileTreeSlot()->isVisible(), treeOpen && logShown);
+        auto *log = qobject_cast<panels::ToolLogView *>(c->toolLogSlot()->view());
+        QVERIFY(log);
+        QTRY_COMPARE(log->list().model()->rowCount(), 1);
+        const std::optional<QPoint> reveal = revealPoint(log->list());
+        QVERIFY(reveal);
+        QTest::mouseClick(log->list().viewport(), Qt::LeftButton, {}, *reveal);
+
+        QTRY_VERIFY(c->fileTreeSlot()->isVisible());
+        QTRY_VERIFY(vm.peekedFile() && vm.peekedFile()->displayPath == QStringLiteral("notes/a.txt"));
+        QCOMPARE(c->toolLogSlot()->isVisible(), logShown);
+        QVERIFY(vm.showProjectPanel() && vm.showToolLog()); // the log stays the person's choice
+        QVERIFY2(widths(c).chat >= ContentView::kMinChatWidth, qPrintable(QString::number(widths(c).chat)));
+        if (size == QSize(1100, 700) && treeOpen) {
+            for (const char *skin : {"default", "paper"}) {
+                kit.skins().select(QString::fromLatin1(skin));
+                const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
+                QDir().mkpath(dir);
+                w.grab().save(QDir(dir).filePath(QStringLiteral("reveal-1100-%1.png").arg(QLatin1String(skin))));
+            }
+        }
+
+        // Room again: the log back beside the tree.
+        w.resize(1500, 800);
+        QTRY_VERIFY(c->fileTreeSlot()->isVisible() && c->toolLogSlot()->isVisible());
+    }
+
     // Hiding the sidebar slides it out within its room (the chat grows by
     // 261 at the end);
     // a panel's view leaves with it and comes back fresh.
@@ -288,7 +380,7 @@ private Q_SLOTS:
         QCOMPARE(c->chatSlot()->width(), 1280 - 261);
         QTRY_VERIFY(settled(c));
         QTRY_COMPARE(c->chatSlot()->width(), 1280);
-        QVERIFY(first.isNull());
+        QTRY_VERIFY(first.isNull());
         kit.vm().setShowSidebar(true);
         QTRY_VERIFY(settled(c));
         QCOMPARE(made, 2);
