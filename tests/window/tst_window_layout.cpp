@@ -21,6 +21,8 @@
 #include "window/TitleStrip.h"
 #include "window/UnsavedWork.h"
 #include "model/ConversationStore.h"
+#include "panels/FileTreeModel.h"
+#include "panels/FileTreeView.h"
 #include "panels/ToolLogView.h"
 
 #include <QDir>
@@ -344,6 +346,9 @@ private Q_SLOTS:
         QCOMPARE(c->toolLogSlot()->isVisible(), logShown);
         QVERIFY(vm.showProjectPanel() && vm.showToolLog()); // the log stays the person's choice
         QVERIFY2(widths(c).chat >= ContentView::kMinChatWidth, qPrintable(QString::number(widths(c).chat)));
+        auto *tree = qobject_cast<panels::FileTreeView *>(c->fileTreeSlot()->view());
+        QVERIFY(tree);
+        QTRY_VERIFY(tree->model().indexForPath(kit.projectPath() + QStringLiteral("/notes")).isValid());
         if (size == QSize(1100, 700) && treeOpen) {
             for (const char *skin : {"default", "paper"}) {
                 kit.skins().select(QString::fromLatin1(skin));

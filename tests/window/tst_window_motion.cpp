@@ -11,6 +11,7 @@
 #include "panels/FilePeekView.h"
 #include "support/AnimationLog.h"
 #include "support/TestMain.h"
+#include "stage/SkinStore.h"
 #include "window/ContentView.h"
 #include "window/MainWindow.h"
 #include "window/PanelSlot.h"
@@ -193,19 +194,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("reduceMotion");
         QTest::addColumn<bool>("narrow");
+        QTest::addColumn<QString>("skin");
         QTest::addColumn<QStringList>("expected");
         const QStringList log = motionLog(QStringLiteral("sidebarSlide"), 200, QStringLiteral("easeInOut"));
-        QTest::newRow("slides out and in, fading") << false << false << log;
-        QTest::newRow("1100 x 700, every panel open: one layout with the tree") << false << true << log;
-        QTest::newRow("reduced motion") << true << false << QStringList();
+        QTest::newRow("slides out and in, fading") << false << false << "default" << log;
+        QTest::newRow("1100 x 700, every panel open: one layout with the tree") << false << true << "paper" << log;
+        QTest::newRow("reduced motion") << true << false << "default" << QStringList();
     }
     void sidebarSlidesAndFades()
     {
         QFETCH(bool, reduceMotion);
         QFETCH(bool, narrow);
+        QFETCH(QString, skin);
         QFETCH(QStringList, expected);
         windowtest::WindowKit kit;
         kit.styles().setReduceMotion(reduceMotion);
+        kit.skins().select(skin);
         QVERIFY(kit.show());
         ContentView *c = kit.window().content();
         if (narrow) {
@@ -224,6 +228,10 @@ private Q_SLOTS:
 
         kit.vm().setShowSidebar(false);
         if (!reduceMotion) {
+            for (const double share : {0.25, 0.75}) {
+                holdAt(slide, share);
+                save(&kit.window(), QStringLiteral("motion-sidebar-%1-%2.png").arg(skin).arg(int(share * 100)));
+            }
             holdAt(slide, 0.5);
             // Half way: its room held, its picture half out past the leading
             // edge and half faded, its line half faded; the chat not moved.
@@ -238,7 +246,7 @@ private Q_SLOTS:
             QCOMPARE(sidebar->progress(), picture->opacity());
             QCOMPARE(c->chatSlot()->geometry(), chatWith);
             QCOMPARE(chatResizes.count, 0);
-            save(&kit.window(), QStringLiteral("motion-sidebar-half.png"));
+            save(&kit.window(), QStringLiteral("motion-sidebar-%1-50.png").arg(skin));
             slide->resume();
         } else {
             QVERIFY(!sidebar->isVisible());
