@@ -1,6 +1,7 @@
 #include "agent/CommandWordCheck.h"
 
 #include "agent/CommandWordCheckReview.h"
+#include "platform/CredentialEnvironment.h"
 
 #include <QRegularExpression>
 
@@ -104,6 +105,47 @@ constexpr Wrapper kWrappers[] = {
     {u"toybox", u"", 0, Mode::Applet},
 };
 
+// Tools whose subcommand runs the command after its options: uv run,
+// poetry run, conda run -n env, bundle exec ... The text options take a
+// command line instead (nix-shell --run, nix develop --command).
+struct Runner {
+    const char16_t *name;
+    const char16_t *sub;          // empty: the options follow the name
+    const char16_t *valueOptions; // options that take the next word
+    const char16_t *textOptions;  // options whose value is a command line
+    const char16_t *wordsOptions; // options followed by the command's words
+};
+
+constexpr Runner kRunners[] = {
+    {u"uv", u"run", u"--with --python -p --project --directory --env-file --extra --group --package --from --index", u"", u""},
+    {u"poetry", u"run", u"-C --directory -P --project", u"", u""},
+    {u"pipenv", u"run", u"", u"", u""},
+    {u"pdm", u"run", u"-p --project", u"", u""},
+    {u"hatch", u"run", u"-e --env", u"", u""},
+    {u"rye", u"run", u"", u"", u""},
+    {u"pixi", u"run", u"-e --environment --manifest-path", u"", u""},
+    {u"conda", u"run", u"-n --name -p --prefix --cwd", u"", u""},
+    {u"mamba", u"run", u"-n --name -p --prefix --cwd", u"", u""},
+    {u"micromamba", u"run", u"-n --name -p --prefix --cwd", u"", u""},
+    {u"bundle", u"exec", u"", u"", u""},
+    {u"npm", u"exec", u"-w --workspace -p --package", u"-c --call", u""},
+    {u"pnpm", u"exec", u"-C --dir", u"", u""},
+    {u"yarn", u"exec", u"", u"", u""},
+    {u"mise", u"exec", u"-C --cd -E --env", u"-c --command", u""},
+    {u"mise", u"x", u"-C --cd -E --env", u"-c --command", u""},
+    {u"asdf", u"exec", u"", u"", u""},
+    {u"devbox", u"run", u"-c --config -e --env", u"", u""},
+    {u"direnv", u"exec", u"", u"", u""},
+    {u"nix-shell", u"", u"-p --packages -A --attr -I --arg --argstr", u"--run --command", u""},
+    {u"nix", u"develop", u"", u"", u"-c --command"},
+    {u"nix", u"shell", u"", u"", u"-c --command"},
+};
+
+bool listed(const char16_t *list, const QString &option)
+{
+    return QString::fromUtf16(list).split(u' ', Qt::SkipEmptyParts).contains(option);
+}
+
 const Wrapper *wrapperNamed(const QString &name)
 {
     for (const Wrapper &w : kWrappers) {
@@ -131,6 +173,13 @@ bool isTextOption(const QString &option)
 QString baseName(const QString &word)
 {
     return word.mid(word.lastIndexOf(u'/') + 1);
+}
+
+bool isSecretName(const QString &name)
+{
+    static const QRegularExpression secret(QStringLiteral("(^|_)(api_?key|key|token|secret|password|passwd|pass|pwd|credentials?)(_|$)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return platform::CredentialEnvironment::names().contains(name) || (name != u"PWD" && name != u"OLDPWD" && secret.match(name).hasMatch());
 }
 
 QStringList Invocation::texts() const
@@ -343,7 +392,13 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             i += 4; // ip netns exec NAME command
             continue;
         }
+        if (runner(words, i, name, r)) {
+            if (r.invocation || i >= words.size())
+                return r;
+            continue;
+        }
         const Wrapper *wrapper = wrapperNamed(name);
+        const std::size_t start = i;
         if (!wrapper) {
             Invocation inv{name, &w, {}, {}, {}, viaXargs, replace};
             for (std::size_t j = i + 1; j < words.size(); ++j)
@@ -403,8 +458,14 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 r.scheduled = true;
             if (name == u"command" && (option == u"-v" || option == u"-V"))
                 return r; // only looks the name up
-            if ((name == u"chrt" || name == u"taskset") && (option == u"-p" || option == u"--pid"))
+            if ((name == u"chrt" || name == u"taskset" || name == u"ionice") && (option == u"-p" || option == u"-P" || option == u"--pid")) {
+                // Changes a running process rather than starting a command.
+                Invocation inv{name, &w, {}, {}, {}, viaXargs, replace};
+                for (std::size_t j = start + 1; j < words.size(); ++j)
+                    inv.args.push_back(words[j]);
+                r.invocation = std::move(inv);
                 return r;
+            }
             if (name == u"watch" && (option == u"-x" || option == u"--exec"))
                 watchExec = true;
             if (wrapper->mode == Mode::Xargs) {
@@ -440,6 +501,17 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 rest.append(words[j]->text);
             if (!rest.isEmpty())
                 text = j - i == 1 ? words[i] : synthetic(rest.join(u' '));
+            // parallel CMD ::: a b: one line for each argument, put at {} or appended.
+            QStringList lines;
+            for (std::size_t k = j + 1; text && j < words.size() && words[j]->text == u":::" && k < words.size() && lines.size() < 16; ++k) {
+                if (words[k]->text.startsWith(QLatin1String(":::")))
+                    break;
+                const QString value = tildeExpanded(*words[k], words[k]->text);
+                const QString &line = text->text;
+                lines.append(line.contains(QLatin1String("{}")) ? QString(line).replace(QLatin1String("{}"), value) : line + u' ' + value);
+            }
+            if (!lines.isEmpty() && text->substitutions.empty())
+                text = synthetic(lines.join(u'\n'));
         }
         if (wrapper->mode == Mode::Watch && !watchExec && i < words.size()) {
             // watch runs its words joined as one command line.
@@ -453,6 +525,11 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             r.invocation = std::move(inv);
             return r;
         }
+        if (i >= words.size() && wrapper->mode == Mode::Env) {
+            // env alone prints the environment.
+            r.invocation = Invocation{name, &w, {words.begin() + qsizetype(start) + 1, words.end()}, {}, {}, viaXargs, replace};
+            return r;
+        }
         if (i >= words.size() && viaXargs) {
             // xargs alone runs echo.
             r.invocation = Invocation{QStringLiteral("echo"), synthetic(QStringLiteral("echo")), {}, {}, {}, true, replace};
@@ -460,6 +537,49 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
         }
     }
     return r;
+}
+
+bool Review::runner(const std::vector<const Word *> &words, std::size_t &i, const QString &name, Resolved &r)
+{
+    const Runner *found = nullptr;
+    for (const Runner &candidate : kRunners) {
+        if (name == QStringView(candidate.name)
+            && (candidate.sub[0] == 0 || (i + 1 < words.size() && words[i + 1]->text == QStringView(candidate.sub)))) {
+            found = &candidate;
+            break;
+        }
+    }
+    if (!found)
+        return false;
+    std::size_t j = i + (found->sub[0] == 0 ? 1 : 2);
+    const bool textOnly = found->textOptions[0] != 0 && found->sub[0] == 0;
+    for (; j < words.size(); ++j) {
+        const QString &option = words[j]->text;
+        const qsizetype eq = option.indexOf(u'=');
+        const QString key = eq > 0 ? option.left(eq) : option;
+        if (listed(found->textOptions, key)) {
+            const Word *text = eq > 0 ? synthetic(option.mid(eq + 1)) : (j + 1 < words.size() ? words[j + 1] : nullptr);
+            if (text)
+                r.invocation = Invocation{QStringLiteral("sh"), synthetic(QStringLiteral("sh")), {synthetic(QStringLiteral("-c")), text}, {}, {}, false, {}};
+            i = words.size();
+            return true;
+        }
+        if (listed(found->wordsOptions, key)) {
+            i = j + 1;
+            return true;
+        }
+        if (option == u"--") {
+            ++j;
+            break;
+        }
+        if (!option.startsWith(u'-') && !textOnly && found->wordsOptions[0] == 0)
+            break;
+        if (listed(found->valueOptions, key) && eq < 0)
+            ++j;
+    }
+    // nix-shell without --run and nix develop without --command start a shell.
+    i = textOnly || found->wordsOptions[0] != 0 ? words.size() : j;
+    return true;
 }
 
 Review::Resolved Review::resolve(const SimpleCommand &c, const Scope &scope)

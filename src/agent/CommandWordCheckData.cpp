@@ -229,12 +229,29 @@ bool secrets(Review &review, const Invocation &inv, const Flags &f)
     return false;
 }
 
+// Packages published for others: unpublishing or yanking takes them from
+// everyone who depends on them.
+bool registry(Review &review, const Invocation &inv, const Flags &f)
+{
+    const QString &n = inv.name;
+    const QString sub = f.operands.value(0);
+    const bool removes = (isOneOf(n, {u"npm", u"pnpm", u"yarn", u"bun"}) && sub == u"unpublish")
+                         || (n == u"gem" && sub == u"yank") || (n == u"cargo" && sub == u"yank" && !f.hasLong(u"--undo"))
+                         || (n == u"dotnet" && sub == u"nuget" && f.operands.value(1) == u"delete");
+    if (!removes)
+        return false;
+    if (!dryRun(f))
+        review.flag(QStringLiteral("Published package removed (%1)").arg(n));
+    return true;
+}
+
 } // namespace
 
 bool judgeData(Review &review, const Invocation &inv, Scope &)
 {
     const Flags f = flagsOf(inv.texts());
-    return rsync(review, inv, f) || cloud(review, inv, f) || httpDelete(review, inv, f) || database(review, inv) || secrets(review, inv, f);
+    return rsync(review, inv, f) || registry(review, inv, f) || cloud(review, inv, f) || httpDelete(review, inv, f) || database(review, inv)
+           || secrets(review, inv, f);
 }
 
 } // namespace agent::CommandWordCheck

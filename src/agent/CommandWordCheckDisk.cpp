@@ -93,6 +93,44 @@ bool changesFileSystem(const Invocation &inv, const Flags &f)
     return false;
 }
 
+// Tools that take storage away from the running system: unmounting its
+// own folders, swap, device-mapper and loop devices, volume groups, arrays.
+bool detachesStorage(Review &review, const Invocation &inv, const Flags &f, Scope &scope)
+{
+    const QString &n = inv.name;
+    const QStringList &ops = f.operands;
+    if (n == u"umount") {
+        if (f.has(u'a', u"--all") || f.has(u'A', u"--all-targets"))
+            return true;
+        return std::any_of(ops.cbegin(), ops.cend(), [&](const QString &o) {
+            const Place p = review.place(o, scope);
+            return (p.base == Place::Base::Absolute && (p.parts.isEmpty() || Places::isSystemPlace(p) || p.parts.first() == u"home"))
+                   || p.base == Place::Base::Home || Places::isDevice(o);
+        });
+    }
+    if (n == u"swapoff")
+        return !f.hasLong(u"--help") && !f.hasLong(u"--version");
+    if (n == u"dmsetup")
+        return anyOperand(ops, {u"remove", u"remove_all", u"wipe_table", u"clear", u"suspend", u"reload", u"load"});
+    if (n == u"losetup")
+        return f.has(u'd', u"--detach") || f.has(u'D', u"--detach-all");
+    if (n == u"vgchange" || n == u"lvchange") {
+        const QStringList a = inv.texts();
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            if (a.at(i) == u"-an" || a.at(i) == u"--activate=n" || ((a.at(i) == u"-a" || a.at(i) == u"--activate") && a.value(i + 1) == u"n"))
+                return true;
+        }
+        return false;
+    }
+    if (n == u"mdadm")
+        return f.has(u'S', u"--stop");
+    if (n == u"cryptsetup")
+        return anyOperand(ops, {u"close", u"luksClose", u"remove"});
+    if (n == u"zpool")
+        return anyOperand(ops, {u"export"});
+    return false;
+}
+
 } // namespace
 
 bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
@@ -100,6 +138,10 @@ bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
     const QString &n = inv.name;
     const QStringList args = inv.texts();
     const Flags f = flagsOf(args);
+    if (detachesStorage(review, inv, f, scope)) {
+        review.flag(QStringLiteral("Storage taken from the running system (%1)").arg(n));
+        return true;
+    }
     if (writesDevice(inv, f)) {
         review.flag(rawWrite(n));
         return true;

@@ -63,16 +63,8 @@ bool printsDownload(const Invocation &inv)
     const QString &n = inv.name;
     const QStringList a = inv.texts();
     if (n == u"curl") {
-        for (qsizetype i = 0; i < a.size(); ++i) {
-            const QString &x = a.at(i);
-            if (x == u"--remote-name" || x == u"--remote-name-all" || (x.startsWith(u'-') && !x.startsWith(QLatin1String("--")) && x.contains(u'O')))
-                return false;
-            if (x == u"-o" || x == u"--output")
-                return i + 1 < a.size() && (a.at(i + 1) == u"-" || a.at(i + 1) == u"/dev/stdout");
-            if (x.startsWith(QLatin1String("--output=")))
-                return x.mid(9) == u"-";
-        }
-        return true;
+        const CurlOutput out = curlOutput(a);
+        return out.to == CurlOutput::To::Stdout || (out.to == CurlOutput::To::File && (out.file == u"-" || out.file == u"/dev/stdout"));
     }
     if (n == u"wget" || n == u"wget2") {
         for (qsizetype i = 0; i < a.size(); ++i) {
@@ -92,6 +84,18 @@ bool printsDownload(const Invocation &inv)
     return isOneOf(n, {u"http", u"https", u"xh", u"xhs", u"httpie", u"lynx", u"w3m", u"links", u"elinks", u"fetch", u"nc", u"ncat",
                        u"netcat", u"socat", u"telnet", u"gsutil"})
            && !(isOneOf(n, {u"http", u"https", u"xh"}) && hasLetter(a, u'd', {"--download"}));
+}
+
+// env, printenv, set, export -p, declare -p: every variable with its value.
+bool printsEnvironment(const Invocation &inv)
+{
+    const QStringList a = inv.texts();
+    const bool noOperands = std::none_of(a.cbegin(), a.cend(), [](const QString &x) { return !x.startsWith(u'-'); });
+    if (isOneOf(inv.name, {u"env", u"printenv", u"set"}))
+        return noOperands;
+    if (isOneOf(inv.name, {u"export", u"declare", u"typeset"}))
+        return noOperands && (a.isEmpty() || a.contains(QStringLiteral("-p")) || a.contains(QStringLiteral("-x")) || a.contains(QStringLiteral("-px")));
+    return false;
 }
 
 // Listings of the project (find ., ls src, git ls-files) and fresh
@@ -139,6 +143,43 @@ QString keyOf(const Place &p)
 }
 
 } // namespace
+
+CurlOutput curlOutput(const QStringList &args)
+{
+    // Short options that take a value, attached or as the next word.
+    static const QString values = QStringLiteral("AbcCdDeEFHKmoPQrTuUwxXyYz");
+    CurlOutput out;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &x = args.at(i);
+        const QString next = i + 1 < args.size() ? args.at(i + 1) : QString();
+        if (x == u"--output" || x == u"--output-dir") {
+            if (x == u"--output")
+                out = {CurlOutput::To::File, next, i + 1};
+            ++i;
+        } else if (x.startsWith(QLatin1String("--output="))) {
+            out = {CurlOutput::To::File, x.mid(9), -1};
+        } else if (x == u"--remote-name" || x == u"--remote-name-all") {
+            out = {CurlOutput::To::RemoteName, {}, -1};
+        } else if (x.size() > 1 && x.startsWith(u'-') && !x.startsWith(QLatin1String("--"))) {
+            for (qsizetype k = 1; k < x.size(); ++k) {
+                const QChar letter = x.at(k);
+                if (letter == u'O') {
+                    out = {CurlOutput::To::RemoteName, {}, -1};
+                    continue;
+                }
+                if (!values.contains(letter))
+                    continue;
+                const bool attached = k + 1 < x.size();
+                if (letter == u'o')
+                    out = attached ? CurlOutput{CurlOutput::To::File, x.mid(k + 1), -1} : CurlOutput{CurlOutput::To::File, next, i + 1};
+                if (!attached)
+                    ++i;
+                break;
+            }
+        }
+    }
+    return out;
+}
 
 Text Review::inputOf(const SimpleCommand &c, const Text &flow, Scope &scope)
 {
@@ -259,6 +300,7 @@ Text Review::yields(const Invocation &inv, Scope &scope)
     const auto passedOn = [&](Text::Kind kind) {
         Text t = Text::of(kind, in.processList);
         t.confined = in.confined && in.kind == Text::Kind::Computed;
+        t.environment = in.environment;
         if (in.kind == Text::Kind::Download || in.kind == Text::Kind::Decoded)
             t.kind = worse(kind, in.kind);
         return t;
@@ -275,6 +317,11 @@ Text Review::yields(const Invocation &inv, Scope &scope)
         return Text::of(Text::Kind::Computed, true);
     if (name == u"tee")
         return in;
+    if (printsEnvironment(inv)) {
+        Text t = Text::of(Text::Kind::Computed);
+        t.environment = true;
+        return t;
+    }
     if (namesProjectPlaces(inv)) {
         Text t = Text::of(Text::Kind::Computed);
         t.confined = true;

@@ -1,6 +1,7 @@
 #include "agent/CommandWordCheckPrograms.h"
 
 #include "agent/CommandWordCheckPlaces.h"
+#include "agent/CommandWordCheckReview.h"
 
 #include <QRegularExpression>
 
@@ -48,8 +49,11 @@ Options optionsFor(Language language)
                 {QStringLiteral("--field-separator"), QStringLiteral("--assign"), QStringLiteral("--include"), QStringLiteral("--load")}, true, {}};
     case Language::Other:
         return {u"ce", u"", u"f", {QStringLiteral("--eval"), QStringLiteral("--command")}, {}, false, {}};
-    case Language::Shell:
     case Language::Tcl:
+        return {u"c", u"", u"f", {}, {}, false, {}};
+    case Language::Vim:
+        return {u"c", u"uiTwWsrt", u"S", {QStringLiteral("--cmd")}, {}, false, {}};
+    case Language::Shell:
         break;
     }
     return {};
@@ -61,6 +65,43 @@ struct Lexed {
     QByteArray inString;    // 1 where a character lies inside a literal
     QStringList commands;   // backtick, qx{} and %x() literals: command lines
 };
+
+// Whether a "/" at i starts a pattern literal rather than a division: it
+// stands where a value is expected (after "(", "=~", "if", "split" ...).
+bool patternStartsAt(const QString &text, qsizetype i)
+{
+    qsizetype j = i - 1;
+    while (j >= 0 && text[j].isSpace())
+        --j;
+    if (j < 0 || QStringView(u"(,=~!&|;{}[:?").contains(text[j]))
+        return true;
+    qsizetype k = j;
+    while (k >= 0 && (text[k].isLetter() || text[k] == u'_'))
+        --k;
+    static const QStringList words{QStringLiteral("if"),    QStringLiteral("unless"), QStringLiteral("and"),  QStringLiteral("or"),
+                                   QStringLiteral("not"),   QStringLiteral("return"), QStringLiteral("split"), QStringLiteral("grep"),
+                                   QStringLiteral("map"),   QStringLiteral("when"),   QStringLiteral("while"), QStringLiteral("until"),
+                                   QStringLiteral("print"), QStringLiteral("push"),   QStringLiteral("join")};
+    return k < j && words.contains(text.mid(k + 1, j - k));
+}
+
+// Perl's quote-like pattern operators: m/.../, qr/.../, s/.../.../,
+// tr/.../.../, y/.../.../. The number of parts, or 0 when none starts at i.
+int perlPatternParts(const QString &text, qsizetype i, qsizetype &delimiterAt)
+{
+    if (i > 0 && (text[i - 1].isLetterOrNumber() || text[i - 1] == u'_' || text[i - 1] == u'$' || text[i - 1] == u'@' || text[i - 1] == u'%'))
+        return 0;
+    static const QList<std::pair<QString, int>> operators{{QStringLiteral("qr"), 1}, {QStringLiteral("tr"), 2}, {QStringLiteral("m"), 1},
+                                                         {QStringLiteral("s"), 2}, {QStringLiteral("y"), 2}};
+    for (const auto &[op, parts] : operators) {
+        const qsizetype at = i + op.size();
+        if (text.mid(i, op.size()) == op && at < text.size() && QStringView(u"/|!#,").contains(text[at])) {
+            delimiterAt = at;
+            return parts;
+        }
+    }
+    return 0;
+}
 
 Lexed lex(const QString &text, Language language)
 {
@@ -79,7 +120,37 @@ Lexed lex(const QString &text, Language language)
         QChar close;
         qsizetype start = i + 1;
         bool command = false;
-        if (c == u'\'' || c == u'"') {
+        const bool patterns = language == Language::Perl || language == Language::Ruby || language == Language::JavaScript
+                              || language == Language::Awk;
+        qsizetype delimiterAt = -1;
+        const int parts = language == Language::Perl ? perlPatternParts(text, i, delimiterAt) : 0;
+        if (parts > 0) {
+            // The pattern and its replacement are literals, but a
+            // replacement with the "e" flag is code.
+            const QChar d = text[delimiterAt];
+            qsizetype j = delimiterAt + 1;
+            QList<std::pair<qsizetype, qsizetype>> ranges;
+            for (int part = 0; part < parts; ++part) {
+                const qsizetype from = j;
+                while (j < text.size() && text[j] != d)
+                    j += text[j] == u'\\' ? 2 : 1;
+                ranges.append({from, j});
+                ++j;
+            }
+            qsizetype flagsEnd = j;
+            while (flagsEnd < text.size() && text[flagsEnd].isLetter())
+                ++flagsEnd;
+            const bool evaluated = text.mid(j, flagsEnd - j).contains(u'e');
+            for (qsizetype r = 0; r < ranges.size(); ++r) {
+                if (!(evaluated && r == 1))
+                    blank(ranges[r].first, ranges[r].second);
+            }
+            i = j;
+            continue;
+        }
+        if (patterns && c == u'/' && patternStartsAt(text, i)) {
+            close = c;
+        } else if (c == u'\'' || c == u'"') {
             close = c;
             if (language == Language::Python && text.mid(i, 3) == QString(3, c)) {
                 const qsizetype end = text.indexOf(QString(3, c), i + 3);
@@ -139,7 +210,9 @@ const QRegularExpression &runCall(Language language)
     static const QRegularExpression lua = rx("(?:\\bos\\.execute|\\bio\\.popen)\\s*\\(?");
     static const QRegularExpression r = rx("(?:\\bsystem2?|\\bshell)\\s*\\(");
     static const QRegularExpression awk = rx("\\bsystem\\s*\\(");
-    static const QRegularExpression other = rx("(?:\\bsystem|\\bexec)\\b\\s*\\(?");
+    static const QRegularExpression other = rx("(?:\\bsystem\\*?|\\bexec|\\bshell-command|\\bcall-process|\\bstart-process|\\bmake-process|\\bprocess-file|"
+                                               "\\bSystem\\.cmd|\\bStart-Process|\\bInvoke-Expression|\\biex)(?![\\w-])\\s*\\(?");
+    static const QRegularExpression vim = rx("\\b(?:system|systemlist|job_start|jobstart|termopen|term_start)\\s*\\(");
     switch (language) {
     case Language::Python: return python;
     case Language::JavaScript: return javascript;
@@ -149,6 +222,7 @@ const QRegularExpression &runCall(Language language)
     case Language::Lua: return lua;
     case Language::R: return r;
     case Language::Awk: return awk;
+    case Language::Vim: return vim;
     default: return other;
     }
 }
@@ -194,8 +268,27 @@ std::optional<QString> effectOf(const QString &text, const Lexed &lexed, Languag
     static const QRegularExpression killsBare = rx("\\bkill\\b\\s*\\(?\\s*[-\"'\\d$:A-Z]");
     static const QRegularExpression killsGroup = rx("\\bkill\\s*\\(\\s*-");
 
+    // Other languages' own words: julia rm(), PowerShell cmdlets, Lisp's
+    // delete-file, Elixir's File.rm_rf, vim's delete() and writefile().
+    static const QRegularExpression otherDeletes = rx(
+        "(?<![\\w.$-])rm\\s*\\(|\\bRemove-Item\\b|\\bdelete-(?:file|directory)\\b|\\bFile\\.rm(?:_rf|_r|dir)?!?|\\bDirectory\\.Delete\\b|"
+        "\\.deleteDir\\s*\\(|\\.delete\\s*\\(\\s*\\)|(?:^|[;|{(]\\s*)(?:rm|del|erase|rd|ri|rmdir)\\s+[-~/$.\\w]|(?<![\\w.])delete\\s*\\(");
+    static const QRegularExpression otherWrites = rx(
+        "\\b(?:Set-Content|Out-File|Clear-Content|Move-Item|Copy-Item|Rename-Item)\\b|\\b(?:write-region|rename-file|copy-file|append-to-file)\\b|"
+        "\\bFile\\.write!?|(?<![\\w.])(?:mv|cp)\\s*\\(|\\bwritefile\\s*\\(");
+    static const QRegularExpression otherPermissions = rx("\\b(?:set-file-modes|setfperm|Set-Acl)\\b|(?<![\\w.])chmod\\s*\\(");
+    static const QRegularExpression otherKills = rx("\\b(?:Stop-Process|signal-process|kill-process)\\b|(?<![\\w.])kill\\s*\\(");
+    const bool ownWords = language == Language::Other || language == Language::Vim || language == Language::Tcl;
     const bool perlLike = language == Language::Perl || language == Language::Other;
     const auto called = [&](const QRegularExpression &re) { return calls(re, text, lexed, evaluatesStrings); };
+    if (ownWords && called(otherDeletes))
+        return QStringLiteral("Inline program deletes files");
+    if (ownWords && called(otherWrites))
+        return QStringLiteral("Inline program overwrites files");
+    if (ownWords && called(otherPermissions))
+        return QStringLiteral("Inline program changes permissions");
+    if (ownWords && called(otherKills))
+        return QStringLiteral("Inline program kills processes");
     if (called(deletes) || (perlLike && matches(deletesBare, code)))
         return QStringLiteral("Inline program deletes files");
     if (called(writes) || (language == Language::Php && matches(phpWrites, code)) || (perlLike && matches(perlWrites, code))
@@ -308,6 +401,25 @@ bool isSensitive(const QString &command)
     return names.contains(name) || name.startsWith(QLatin1String("mkfs"));
 }
 
+// Ex commands that hand a line to the shell: ":!cmd", ":r !cmd", ":w !cmd",
+// ":terminal cmd", also after "silent" and a range.
+QStringList vimShellCommands(const QString &program)
+{
+    QStringList out;
+    static const QRegularExpression bang = rx("^\\s*:*\\s*(?:sil(?:ent)?!?\\s+)?(?:[0-9.,$%'<>]*)\\s*(?:(?:r|read|w|write)\\s*)?!(.*)$");
+    static const QRegularExpression terminal = rx("^\\s*:*\\s*(?:sil(?:ent)?!?\\s+)?ter(?:m|minal)?(?:\\s+(?:\\+\\S+\\s+)*)(.+)$");
+    for (const QString &line : program.split(u'\n')) {
+        // Without a "!", "|" separates commands; after it, the rest is the shell's.
+        for (const QString &command : line.contains(u'!') ? QStringList{line} : line.split(u'|')) {
+            if (const QRegularExpressionMatch m = bang.match(command); m.hasMatch())
+                out.append(m.captured(1));
+            else if (const QRegularExpressionMatch t = terminal.match(command); t.hasMatch())
+                out.append(t.captured(1));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 std::optional<Language> interpreterLanguage(const QString &name)
@@ -325,6 +437,8 @@ std::optional<Language> interpreterLanguage(const QString &name)
         {rx("^(rscript|r)$"), Language::R},
         {rx("^(awk|gawk|mawk|nawk|original-awk)$"), Language::Awk},
         {rx("^(tclsh[0-9.]*|wish[0-9.]*|expect)$"), Language::Tcl},
+        {rx("^(vim|vi|nvim|gvim|ex|vimdiff|view)$"), Language::Vim},
+        {rx("^(emacs|emacsclient)$"), Language::Other},
         {rx("^(julia|guile[0-9.]*|racket|elixir|groovy|pwsh|powershell|scala|jshell)$"), Language::Other},
     };
     for (const auto &row : table) {
@@ -355,6 +469,35 @@ ProgramSource programSource(Language language, const QString &name, const std::v
         if (i < args.size()) {
             src.script = args.at(i);
             src.remote = text(i).startsWith(QLatin1String("http://")) || text(i).startsWith(QLatin1String("https://"));
+        }
+        return src;
+    }
+    if (name == u"emacs" || name == u"emacsclient") {
+        // --eval EXPR, -eval, --execute, emacsclient -e; --load, --script FILE
+        for (; i < args.size(); ++i) {
+            const QString a = text(i);
+            const qsizetype eq = a.indexOf(u'=');
+            const QString key = eq > 0 ? a.left(eq) : a;
+            const bool code = isOneOf(key, {u"--eval", u"-eval", u"--execute", u"-execute"}) || (name == u"emacsclient" && a == u"-e");
+            if (code && eq > 0)
+                src.codeTexts.append(a.mid(eq + 1));
+            else if (code && i + 1 < args.size())
+                src.codeWords.push_back(args.at(++i));
+            else if (isOneOf(key, {u"-l", u"--load", u"-load", u"--script", u"-script"}) && i + 1 < args.size())
+                src.script = args.at(++i);
+        }
+        return src;
+    }
+    if (language == Language::Vim) {
+        // -c CMD, --cmd CMD, +CMD; -S FILE sources a script; the operands are files to edit.
+        for (; i < args.size(); ++i) {
+            const QString a = text(i);
+            if ((a == u"-c" || a == u"--cmd") && i + 1 < args.size())
+                src.codeWords.push_back(args.at(++i));
+            else if (a.startsWith(u'+') && a.size() > 1)
+                src.codeTexts.append(a.mid(1));
+            else if (a == u"-S" && i + 1 < args.size())
+                src.script = args.at(++i);
         }
         return src;
     }
@@ -535,6 +678,20 @@ ProgramFindings inspectProgram(const QString &program, Language language)
         const qsizetype at = it.next().capturedEnd();
         if (at < program.size() && !lexed.inString.at(at) && language != Language::Shell)
             f.runsUnknown = true;
+    }
+    if (language == Language::Vim)
+        f.commands.append(vimShellCommands(program));
+    if (language == Language::Tcl) {
+        // exec, spawn and system run their words; open "|cmd" runs a pipe; file delete deletes.
+        static const QRegularExpression runs = rx("(?:^|[;\\n\\[{])\\s*(?:exec|spawn|system)\\s+((?:-\\S+\\s+)*)([^;\\n\\]}]*)");
+        for (auto it = runs.globalMatch(program); it.hasNext();)
+            f.commands.append(it.next().captured(2).remove(u'{').remove(u'}').remove(u'"'));
+        static const QRegularExpression pipe = rx("\\bopen\\s+[\"{]?\\|([^\"}\\]\\n;]*)");
+        for (auto it = pipe.globalMatch(program); it.hasNext();)
+            f.commands.append(it.next().captured(1));
+        static const QRegularExpression fileOps = rx("(?:^|[;\\n\\[{])\\s*file\\s+(delete|rename|copy)\\b");
+        if (const QRegularExpressionMatch m = fileOps.match(program); m.hasMatch() && !f.effect)
+            f.effect = m.captured(1) == u"delete" ? QStringLiteral("Inline program deletes files") : QStringLiteral("Inline program overwrites files");
     }
     f.credential = Places::mentionsCredential(program);
     return f;

@@ -10,7 +10,7 @@
 
 namespace agent::CommandWordCheck {
 
-enum class Language { Shell, Python, Perl, Ruby, JavaScript, Php, Lua, R, Awk, Tcl, Other };
+enum class Language { Shell, Python, Perl, Ruby, JavaScript, Php, Lua, R, Awk, Tcl, Vim, Other };
 
 // The language of an interpreter that runs program text, by command name.
 std::optional<Language> interpreterLanguage(const QString &name);

@@ -29,9 +29,10 @@ struct Text {
     QString text;             // Known: the text; File: the path as written
     bool processList = false; // made from a listing of processes (ps, pgrep ...)
     bool confined = false;    // names only places in the project (find ., mktemp ...)
+    bool environment = false; // the environment's variables (env, printenv, set)
 
-    static Text known(const QString &t) { return {Kind::Known, t, false, false}; }
-    static Text of(Kind k, bool processList = false) { return {k, {}, processList, false}; }
+    static Text known(const QString &t) { return {Kind::Known, t, false, false, false}; }
+    static Text of(Kind k, bool processList = false) { return {k, {}, processList, false, false}; }
 };
 
 // One command as it runs, after assignments and wrappers.
@@ -99,6 +100,8 @@ public:
     // variables and the known output of its substitutions; one for each
     // value a variable takes.
     std::vector<Invocation> withValues(const Invocation &inv, Scope &scope);
+    // The part of a word from a character on (the value of NAME=value).
+    static Word valueWord(const Word &w, qsizetype from);
     // NAME=value alone (or after export, local ...): the variable holds the
     // value for the rest of the text.
     void assigned(const std::vector<const Word *> &assignments, Scope &scope);
@@ -138,8 +141,10 @@ private:
     Text inputOf(const ShellWords::SimpleCommand &c, const Text &flow, Scope &scope);
     Resolved resolve(const std::vector<const Word *> &words, const Scope &scope);
     Resolved resolve(const ShellWords::SimpleCommand &c, const Scope &scope);
+    // uv run, conda run, nix-shell --run ...: moves i to the command they run,
+    // or makes the shell that runs their text.
+    bool runner(const std::vector<const Word *> &words, std::size_t &i, const QString &name, Resolved &r);
     void judgeResolved(Resolved &r, const Text &input, Scope &scope);
-    static Word valueWord(const Word &w, qsizetype from);
     void judgeShell(const Invocation &inv, Scope &scope);
 
     // What a command prints.
@@ -157,6 +162,16 @@ private:
     std::deque<Word> m_synthetic;
     int m_flowDepth = 0; // nesting of what-does-it-print questions
 };
+
+// Where curl puts what it fetches: standard output, a file (the word at
+// index word, or attached to its option), or the remote file's name.
+struct CurlOutput {
+    enum class To { Stdout, File, RemoteName };
+    To to = To::Stdout;
+    QString file;
+    qsizetype word = -1;
+};
+CurlOutput curlOutput(const QStringList &args);
 
 // Shells, and where a shell invocation takes its commands from.
 bool isShell(const QString &name);
@@ -189,6 +204,10 @@ struct Flags {
 Flags flagsOf(const QStringList &args);
 
 QString baseName(const QString &word);
+
+// A variable name that holds a secret: the app's own key, *_TOKEN,
+// *_API_KEY, *PASSWORD, *_SECRET ...
+bool isSecretName(const QString &name);
 
 inline bool isOneOf(const QString &name, std::initializer_list<const char16_t *> names)
 {

@@ -184,8 +184,11 @@ void program(Review &review, Language language, const Invocation &inv, Scope &sc
         review.flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
     if (src.encoded)
         review.flag(QStringLiteral("Decoded text run by a shell or interpreter"));
-    for (const Word *w : src.codeWords)
+    for (const Word *w : src.codeWords) {
         review.run(review.programOf(*w, scope), language, scope);
+        if (inv.name == u"pwsh" || inv.name == u"powershell")
+            review.run(review.programOf(*w, scope), Language::Shell, scope);
+    }
     for (const QString &code : src.codeTexts)
         review.run(Text::known(code), language, scope);
     if (src.script)
@@ -330,6 +333,16 @@ void declareRule(Review &review, const Invocation &inv, Scope &scope)
     review.assigned(assignments, scope);
 }
 
+// A process id that is not the command's own: -1, a group, 0, init, the
+// caller ($PPID), ids a process listing found.
+bool isOthersPid(Review &review, const Word &w, Scope &scope)
+{
+    static const QRegularExpression negative(QStringLiteral("^-[0-9$]"));
+    static const QRegularExpression parent(QStringLiteral("\\$\\{?PPID\\b"));
+    return negative.match(w.text).hasMatch() || w.text == u"0" || w.text == u"1" || review.isPidVariable(w) || review.listsProcesses(w, scope)
+           || (parent.match(w.text).hasMatch() && w.live(w.text.indexOf(u'$')));
+}
+
 // kill of -1, of a process group, of init or of every process of the group;
 // of pids that a process listing found.
 void killRule(Review &review, const Invocation &inv, Scope &scope)
@@ -345,17 +358,35 @@ void killRule(Review &review, const Invocation &inv, Scope &scope)
         else if (first != u"--" && first.startsWith(u'-'))
             i = 1; // a signal: -9, -KILL, -SIGTERM
     }
-    static const QRegularExpression negative(QStringLiteral("^-[0-9$]"));
     bool others = inv.viaXargs && inv.input.processList;
     for (; i < inv.args.size(); ++i) {
         const Word &w = *inv.args[i];
-        if (w.text == u"--")
-            continue;
-        if (negative.match(w.text).hasMatch() || w.text == u"0" || w.text == u"1" || review.isPidVariable(w) || review.listsProcesses(w, scope))
+        if (w.text != u"--" && isOthersPid(review, w, scope))
             others = true;
     }
     if (others)
         review.killOthers();
+}
+
+// prlimit, renice, ionice, taskset and chrt given another process: its
+// limits, priority or processors change under it.
+void processChangeRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const QStringList a = inv.texts();
+    const auto changed = [&] { review.flag(QStringLiteral("Changes processes it did not start (%1)").arg(inv.name)); };
+    if (inv.name == u"renice" && (a.contains(QStringLiteral("-u")) || a.contains(QStringLiteral("--user")) || a.contains(QStringLiteral("-g"))))
+        return changed(); // every process of a user or group
+    const bool byPid = inv.name == u"renice" || std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
+                           return x == u"-p" || x == u"--pid" || x.startsWith(QLatin1String("--pid=")) || (x.startsWith(u'-') && !x.startsWith(QLatin1String("--")) && x.contains(u'p'));
+                       });
+    if (!byPid)
+        return;
+    for (const Word *w : inv.args) {
+        const qsizetype eq = w->text.indexOf(u'=');
+        const Word value = eq > 0 && w->text.startsWith(QLatin1String("--pid=")) ? Review::valueWord(*w, eq + 1) : *w;
+        if (!value.text.startsWith(u'-') && isOthersPid(review, value, scope))
+            return changed();
+    }
 }
 
 void killsAll(Review &review, const Invocation &, Scope &)
@@ -370,11 +401,89 @@ void fuserRule(Review &review, const Invocation &inv, Scope &)
         review.killOthers();
 }
 
-void tmuxRule(Review &review, const Invocation &inv, Scope &)
+// The words after a terminal multiplexer's options: one word is a command
+// line, several are joined into one, as tmux and screen run them.
+QString commandLineFrom(const Invocation &inv, std::size_t from, std::initializer_list<const char16_t *> valueOptions)
+{
+    QStringList words;
+    bool options = true;
+    for (std::size_t i = from; i < inv.args.size(); ++i) {
+        const QString &a = inv.text(i);
+        if (options && a == u"--") {
+            options = false;
+        } else if (options && a.size() > 1 && a.startsWith(u'-')) {
+            if (isOneOf(a, valueOptions) || (a.size() > 2 && !a.startsWith(QLatin1String("--")) && isOneOf(QStringLiteral("-") + a.back(), valueOptions)))
+                ++i;
+        } else {
+            options = false;
+            words.append(a);
+        }
+    }
+    return words.join(u' ');
+}
+
+// tmux: new sessions, windows and panes, run-shell and send-keys run a
+// command line; kill-server ends every session.
+void tmuxRule(Review &review, const Invocation &inv, Scope &scope)
 {
     const QStringList a = inv.texts();
     if (a.contains(QStringLiteral("kill-server")) || (a.contains(QStringLiteral("kill-session")) && a.contains(QStringLiteral("-a"))))
         review.killOthers();
+    std::size_t i = 0;
+    while (i < inv.args.size() && inv.text(i).startsWith(u'-'))
+        i += isOneOf(inv.text(i), {u"-L", u"-S", u"-f", u"-T"}) ? 2 : 1;
+    if (i >= inv.args.size())
+        return;
+    const QString sub = inv.text(i);
+    if (isOneOf(sub, {u"new-session", u"new", u"new-window", u"neww", u"split-window", u"splitw", u"run-shell", u"run",
+                      u"respawn-pane", u"respawnp", u"respawn-window", u"respawnw", u"display-popup", u"popup"})) {
+        const QString line = isOneOf(sub, {u"run-shell", u"run"})
+                                 ? commandLineFrom(inv, i + 1, {u"-c", u"-d", u"-t"})
+                                 : commandLineFrom(inv, i + 1, {u"-c", u"-e", u"-F", u"-n", u"-s", u"-t", u"-x", u"-y", u"-l", u"-p", u"-f"});
+        if (!line.isEmpty())
+            review.run(Text::known(line), Language::Shell, scope);
+    } else if (isOneOf(sub, {u"send-keys", u"send"})) {
+        // Keys typed into a shell: Enter or C-m runs the line.
+        QStringList keys = commandLineFrom(inv, i + 1, {u"-t", u"-N"}).split(u' ', Qt::SkipEmptyParts);
+        keys.removeIf([](const QString &k) { return isOneOf(k, {u"Enter", u"C-m", u"KPEnter"}); });
+        review.run(Text::known(keys.join(u' ')), Language::Shell, scope);
+    }
+}
+
+// screen [options] COMMAND ARGS runs the command; -X stuff TEXT types it.
+void screenRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const QStringList a = inv.texts();
+    const qsizetype x = a.indexOf(QStringLiteral("-X"));
+    if (x >= 0) {
+        if (x + 2 < a.size() && isOneOf(a.at(x + 1), {u"stuff", u"exec", u"screen"}))
+            review.run(Text::known(a.mid(x + 2).join(u' ').replace(QLatin1String("\\n"), QLatin1String("\n"))), Language::Shell, scope);
+        return;
+    }
+    std::size_t i = 0;
+    for (; i < inv.args.size() && inv.text(i).startsWith(u'-'); ++i) {
+        const QString &o = inv.text(i);
+        if (o == u"-ls" || o == u"-list" || o == u"-r" || o == u"-x" || o == u"-wipe" || o == u"-v" || o == u"-h")
+            return; // lists or attaches
+        if (isOneOf(o, {u"-S", u"-t", u"-c", u"-e", u"-h", u"-p", u"-T", u"-Logfile", u"-s"}) || (o.size() > 2 && !o.startsWith(QLatin1String("--")) && o.endsWith(u'S')))
+            ++i;
+    }
+    if (i < inv.args.size())
+        review.runWords({inv.args.begin() + qsizetype(i), inv.args.end()}, scope);
+}
+
+// dtach -n SOCKET COMMAND, -A, -c: the command runs detached.
+void dtachRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    std::size_t i = 0;
+    if (i < inv.args.size() && isOneOf(inv.text(i), {u"-n", u"-A", u"-c", u"-N"}))
+        i += 2;
+    else
+        return;
+    while (i < inv.args.size() && inv.text(i).startsWith(u'-'))
+        i += isOneOf(inv.text(i), {u"-e", u"-r"}) ? 2 : 1;
+    if (i < inv.args.size())
+        review.runWords({inv.args.begin() + qsizetype(i), inv.args.end()}, scope);
 }
 
 void loginctlRule(Review &review, const Invocation &inv, Scope &)
@@ -728,10 +837,6 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
                 review.flag(QStringLiteral("HTTP DELETE request (curl)"));
             if (x.startsWith(QLatin1String("-X")) && x.mid(2).toUpper() == u"DELETE")
                 review.flag(QStringLiteral("HTTP DELETE request (curl)"));
-            if ((x == u"-o" || x == u"--output") && next)
-                save(next, next->text);
-            else if (x == u"--remote-name" || x == u"--remote-name-all" || (cluster && x.contains(u'O')))
-                url.isEmpty() ? review.downloadedUnnamed() : save(nullptr, remoteName);
         } else if (inv.name == u"wget" || inv.name == u"wget2") {
             if (x.startsWith(QLatin1String("--output-document=")))
                 return save(nullptr, x.mid(18));
@@ -746,10 +851,45 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
                 return save(nullptr, x.mid(6));
         }
     }
+    if (inv.name == u"curl") {
+        const CurlOutput out = curlOutput(a);
+        if (out.to == CurlOutput::To::File)
+            save(out.word >= 0 ? inv.args[std::size_t(out.word)] : nullptr, out.file);
+        else if (out.to == CurlOutput::To::RemoteName)
+            url.isEmpty() ? review.downloadedUnnamed() : save(nullptr, remoteName);
+        return;
+    }
     if ((inv.name == u"wget" || inv.name == u"wget2" || inv.name == u"aria2c") && !url.isEmpty())
         save(nullptr, remoteName);
     else if (url.isEmpty() && (inv.name == u"wget" || inv.name == u"aria2c"))
         review.downloadedUnnamed();
+}
+
+// Secret variables printed: echo "$X_TOKEN", printenv API_KEY, and the
+// environment filtered for secrets (env | grep -i token). Their values
+// would go to the model with the command's output.
+void secretVariables(Review &review, const Invocation &inv)
+{
+    const auto leaked = [&] { review.flag(QStringLiteral("Credential read (environment variable)")); };
+    if (isOneOf(inv.name, {u"echo", u"printf", u"print"})) {
+        static const QRegularExpression reference(QStringLiteral("\\$\\{?!?([A-Za-z_][A-Za-z0-9_]*)"));
+        for (const Word *w : inv.args) {
+            for (auto it = reference.globalMatch(w->text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                if (w->live(m.capturedStart()) && isSecretName(m.captured(1)))
+                    return leaked();
+            }
+        }
+    }
+    const QStringList operands = flagsOf(inv.texts()).operands;
+    if (inv.name == u"printenv" && std::any_of(operands.cbegin(), operands.cend(), isSecretName))
+        return leaked();
+    if (inv.input.environment && isOneOf(inv.name, {u"grep", u"egrep", u"fgrep", u"rg", u"ag", u"awk", u"sed", u"sort", u"cat", u"head", u"tail", u"less"})) {
+        // Any filter of the environment whose words name a secret.
+        const QStringList a = inv.texts();
+        if (std::any_of(a.cbegin(), a.cend(), [](const QString &x) { return isSecretName(x); }))
+            return leaked();
+    }
 }
 
 const QHash<QString, Rule> &rules()
@@ -769,9 +909,12 @@ const QHash<QString, Rule> &rules()
         add({"read", "mapfile", "readarray"}, readRule);
         add({"local", "declare", "typeset", "export", "readonly"}, declareRule);
         add({"kill"}, killRule);
+        add({"prlimit", "renice", "ionice", "taskset", "chrt"}, processChangeRule);
         add({"killall5", "skill", "pkill", "killall", "xkill"}, killsAll);
         add({"fuser"}, fuserRule);
-        add({"tmux"}, tmuxRule);
+        add({"tmux", "byobu"}, tmuxRule);
+        add({"screen"}, screenRule);
+        add({"dtach"}, dtachRule);
         add({"loginctl"}, loginctlRule);
         add({"systemctl"}, systemctlRule);
         add({"service"}, serviceRule);
@@ -879,6 +1022,7 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
         }))
         return;
     const std::optional<Language> language = interpreterLanguage(inv.name);
+    judgeWriters(review, inv, scope);
     if (!language)
         checkPlaces(review, inv, scope);
     if (inv.nameWord && inv.nameWord->text.contains(u'/') && review.scriptOf(*inv.nameWord, scope).kind != Text::Kind::File)
@@ -889,12 +1033,12 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
         return program(review, *language, inv, scope);
     if (inv.name == u"rsync" || inv.name == u"scp")
         commandOptionRule(review, inv, scope);
-    judgeWriters(review, inv, scope);
     if (!judgeGit(review, inv, scope) && !judgeData(review, inv, scope) && !judgeDisk(review, inv, scope)) {
         if (const auto it = rules().constFind(inv.name); it != rules().cend())
             (*it)(review, inv, scope);
     }
     checkFolders(review, inv, scope);
+    secretVariables(review, inv);
     if (inv.viaXargs && deleters().contains(inv.name))
         review.flag(QStringLiteral("Deletes files found when it runs (xargs)"));
     const bool found = std::any_of(inv.args.cbegin(), inv.args.cend(), [](const Word *w) { return w->text.contains(QLatin1String("{}")); });
