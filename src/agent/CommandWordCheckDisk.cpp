@@ -108,6 +108,22 @@ bool detachesStorage(Review &review, const Invocation &inv, const Flags &f, Scop
                    || p.base == Place::Base::Home || Places::isDevice(o);
         });
     }
+    if (n == u"mount") {
+        // Mounting over, or remounting, a folder the system or the person lives in.
+        const QStringList a = inv.texts();
+        QStringList operands;
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            if (isOneOf(a.at(i), {u"-o", u"-t", u"-L", u"-U", u"-O", u"-T", u"-N", u"--options", u"--types", u"--label", u"--uuid"}))
+                ++i;
+            else if (!a.at(i).startsWith(u'-'))
+                operands.append(a.at(i));
+        }
+        if (operands.isEmpty())
+            return false;
+        const Place p = review.place(operands.last(), scope);
+        return (p.base == Place::Base::Absolute && (p.parts.isEmpty() || Places::isSystemPlace(p) || p.parts.first() == u"home"))
+               || p.base == Place::Base::Home;
+    }
     if (n == u"swapoff")
         return !f.hasLong(u"--help") && !f.hasLong(u"--version");
     if (n == u"dmsetup")

@@ -73,7 +73,17 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
     const QStringList &ops = f.operands;
     const QString first = ops.isEmpty() ? QString() : ops.first();
 
-    if (sub == u"push") {
+    if (sub == u"fetch") {
+        // A forced refspec into local branches moves them back, losing commits.
+        const bool forced = f.has(u'f', u"--force");
+        for (const QString &o : ops) {
+            const qsizetype colon = o.indexOf(u':');
+            const QString to = o.mid(colon + 1);
+            if (colon > 0 && (forced || o.startsWith(u'+')) && !to.isEmpty() && !to.startsWith(QLatin1String("refs/remotes/"))
+                && !to.startsWith(QLatin1String("refs/tags/")))
+                review.flag(rewritten(sub));
+        }
+    } else if (sub == u"push") {
         if (f.has(u'n', u"--dry-run"))
             return true;
         const bool deletes = f.has(u'd', u"--delete") || f.hasLong(u"--prune")

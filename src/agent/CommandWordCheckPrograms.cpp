@@ -599,8 +599,36 @@ ProgramSource programSource(Language language, const QString &name, const std::v
     return src;
 }
 
-ProgramFindings inspectProgram(const QString &program, Language language)
+namespace {
+
+// Python modules under other names: "import subprocess as s" makes s.run
+// subprocess.run, "from os import remove as rm" makes rm() os.remove().
+QString withModuleNames(const QString &program)
 {
+    QString out = program;
+    static const QRegularExpression aliased = rx("\\bimport\\s+(os|subprocess|shutil|pathlib|signal)\\s+as\\s+(\\w+)");
+    for (auto it = aliased.globalMatch(program); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out.replace(QRegularExpression(QStringLiteral("(?<![.\\w])") + m.captured(2) + QStringLiteral("\\.")), m.captured(1) + u'.');
+    }
+    static const QRegularExpression imported = rx("\\bfrom\\s+(os|subprocess|shutil|signal)\\s+import\\s+([\\w\\s,]+)");
+    for (auto it = imported.globalMatch(program); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        for (const QString &name : m.captured(2).split(u',', Qt::SkipEmptyParts)) {
+            const QStringList parts = name.simplified().split(u' ');
+            const QString used = parts.size() == 3 && parts.at(1) == u"as" ? parts.at(2) : parts.value(0);
+            if (!used.isEmpty() && used != u"*")
+                out.replace(QRegularExpression(QStringLiteral("(?<![.\\w])") + used + QStringLiteral("\\s*\\(")), m.captured(1) + u'.' + parts.value(0) + u'(');
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+ProgramFindings inspectProgram(const QString &given, Language language)
+{
+    const QString program = language == Language::Python ? withModuleNames(given) : given;
     ProgramFindings f;
     const Lexed lexed = lex(program, language);
     static const QRegularExpression evaluates = rx("\\b(?:exec|eval|compile|Function|loadstring|instance_eval|class_eval|Invoke-Expression|iex)\\b\\s*\\(?");

@@ -289,9 +289,9 @@ void forRule(Review &review, const Invocation &inv, Scope &scope)
         known = scope.values.contains(QStringLiteral("@"));
     }
     for (std::size_t i = 2; i < inv.args.size() && inv.text(1) == u"in"; ++i) {
-        if (review.listsProcesses(*inv.args[i], scope))
-            review.addPidVariable(inv.text(0));
         const Word &w = *inv.args[i];
+        if (review.listsProcesses(w, scope) || (w.glob && w.text.startsWith(QLatin1String("/proc/"))))
+            review.addPidVariable(inv.text(0)); // each a process, as /proc/[0-9]* lists them
         if (!w.substitutions.empty() && review.textOf(w, scope).kind != Text::Kind::Known)
             known = false;
         values.append(review.tildeExpanded(w, w.text));
@@ -357,6 +357,10 @@ void killRule(Review &review, const Invocation &inv, Scope &scope)
             i = 2;
         else if (first != u"--" && first.startsWith(u'-'))
             i = 1; // a signal: -9, -KILL, -SIGTERM
+        // Signal 0 is sent to nobody: it only asks whether the process exists.
+        const QString signal = i == 2 ? args.value(1) : i == 1 ? first.mid(1) : QString();
+        if (signal == u"0" || signal.compare(u"SIG0", Qt::CaseInsensitive) == 0)
+            return;
     }
     bool others = inv.viaXargs && inv.input.processList;
     for (; i < inv.args.size(); ++i) {
@@ -764,6 +768,35 @@ void commandOptionRule(Review &review, const Invocation &inv, Scope &scope)
     }
 }
 
+// make runs the recipe lines of the makefile it reads: given on standard
+// input, written earlier on this line, or as --eval text.
+void makeRule(Review &review, const Invocation &inv, Scope &scope)
+{
+    const auto recipes = [&](const Text &makefile) {
+        if (makefile.kind != Text::Kind::Known) {
+            review.run(makefile.kind == Text::Kind::File ? Text{} : makefile, Language::Shell, scope);
+            return;
+        }
+        QStringList lines;
+        for (const QString &line : makefile.text.split(u'\n')) {
+            if (line.startsWith(u'\t'))
+                lines.append(line.mid(1).remove(QRegularExpression(QStringLiteral("^[@+-]+"))));
+        }
+        review.run(Text::known(lines.join(u'\n')), Language::Shell, scope);
+    };
+    for (std::size_t i = 0; i < inv.args.size(); ++i) {
+        const QString a = inv.text(i);
+        if ((a == u"-f" || a == u"--file" || a == u"--makefile") && i + 1 < inv.args.size()) {
+            const Word &file = *inv.args[++i];
+            recipes(isOneOf(file.text, {u"-", u"/dev/stdin", u"/dev/fd/0"}) ? inv.input : review.scriptOf(file, scope));
+        } else if (a.startsWith(QLatin1String("--eval="))) {
+            recipes(Text::known(a.mid(7).replace(QLatin1String("\\t"), QLatin1String("\t"))));
+        } else if (a == u"--eval" && i + 1 < inv.args.size()) {
+            recipes(review.textOf(*inv.args[++i], scope));
+        }
+    }
+}
+
 // GNU sed's "e" command and "s///e" flag run the pattern space as a command.
 void sedRule(Review &review, const Invocation &inv, Scope &)
 {
@@ -932,6 +965,7 @@ const QHash<QString, Rule> &rules()
         add({"ssh", "scp", "sftp"}, sshRule);
         add({"tar", "zip"}, commandOptionRule);
         add({"sed", "gsed"}, sedRule);
+        add({"make", "gmake"}, makeRule);
         add({"at", "batch"}, scheduleRule);
         add({"nc", "ncat", "netcat", "socat"}, netcatRule);
         add({"curl", "wget", "wget2", "aria2c"}, downloadRule);

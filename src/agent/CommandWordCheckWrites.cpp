@@ -44,6 +44,22 @@ bool editsInPlace(const Invocation &inv)
     return false;
 }
 
+// tar x, unzip, 7z x: an archive unpacked.
+bool extractsArchive(const Invocation &inv)
+{
+    const QStringList a = inv.texts();
+    if (inv.name == u"unzip")
+        return !a.contains(QStringLiteral("-l")) && !a.contains(QStringLiteral("-t")) && !a.contains(QStringLiteral("-v"));
+    if (inv.name == u"7z" || inv.name == u"7za")
+        return !a.isEmpty() && (a.first() == u"x" || a.first() == u"e");
+    if (inv.name == u"tar" || inv.name == u"bsdtar") {
+        const QString first = a.value(0);
+        return a.contains(QStringLiteral("--extract")) || a.contains(QStringLiteral("--get"))
+               || (!first.startsWith(QLatin1String("--")) && first.contains(u'x'));
+    }
+    return false;
+}
+
 // The emptiness a copy may carry: cp /dev/null FILE empties FILE.
 bool isEmptySource(const QString &text)
 {
@@ -91,6 +107,22 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
         if (!scriptGiven && !files.empty())
             files.erase(files.begin());
         each(files, Writes::Changes);
+        return;
+    }
+    if (extractsArchive(inv)) {
+        // Unpacking into a folder writes over what lies there.
+        const QStringList a = inv.texts();
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            const QString &x = a.at(i);
+            const bool next = (x == u"-C" || x == u"--directory" || (n == u"unzip" && x == u"-d")) && i + 1 < a.size();
+            QString dir = next ? a.at(i + 1) : QString();
+            if (x.startsWith(QLatin1String("--directory=")))
+                dir = x.mid(12);
+            else if ((n == u"7z" || n == u"7za") && x.startsWith(QLatin1String("-o")))
+                dir = x.mid(2);
+            if (!dir.isEmpty())
+                judgeWrite(review, next ? review.place(*inv.args[std::size_t(i + 1)], scope) : review.place(dir, scope), Writes::Overwrites);
+        }
         return;
     }
     if (n == u"truncate") {

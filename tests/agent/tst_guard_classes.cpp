@@ -868,6 +868,35 @@ const std::vector<ClassRow> &caughtRows()
             {"set | grep PASSWORD", "Credential read (environment variable)"},
             {"printf '%s' \"$GITHUB_TOKEN\"", "Credential read (environment variable)"},
         });
+        addCaught("recipes make is given", {
+            {"make -f /dev/stdin <<< $'all:\\n\\trm -r ~/x'", "Recursive delete of home or root (rm)"},
+            {"printf 'x:\\n\\tgit push -f\\n' | make -f -", "Force push (git push)"},
+            {"make --eval=$'x:\\n\\tshred notes' x", "Irrecoverable erase (shred)"},
+        });
+        addCaught("modules under other names", {
+            {"python3 -c 'import subprocess as s; s.run([\"git\",\"push\",\"--force\"])'", "Force push (git push)"},
+            {"python3 -c 'from os import remove as rm; rm(\"/etc/hosts\")'", "Inline program deletes files"},
+            {"python3 -c 'import os as o; o.remove(\"notes.txt\")'", "Inline program deletes files"},
+        });
+        addCaught("local branches forced from a fetch", {
+            {"git fetch origin +refs/heads/*:refs/heads/*", "History rewritten (git fetch)"},
+            {"git fetch -f origin main:main", "History rewritten (git fetch)"},
+            {"git fetch origin +main:main", "History rewritten (git fetch)"},
+        });
+        addCaught("archives unpacked outside the project", {
+            {"unzip -o x.zip -d ~/", "Overwrites a file outside the project"},
+            {"tar xf evil.tar -C ~", "Overwrites a file outside the project"},
+            {"tar -xzf a.tgz --directory=/etc", "Writes into a system folder"},
+            {"7z x a.7z -o/usr/lib", "Writes into a system folder"},
+        });
+        addCaught("mounts over the system's folders", {
+            {"mount -o remount,ro /", "Storage taken from the running system (mount)"},
+            {"mount -t tmpfs none /home", "Storage taken from the running system (mount)"},
+            {"mount --bind /tmp/fake ~/.ssh", "Credential file access (~/.ssh)"},
+        });
+        addCaught("process ids from /proc", {
+            {"for p in /proc/[0-9]*; do kill ${p##*/}; done", "Kills processes it did not start", true},
+        });
         addCaught("published packages removed", {
             {"npm unpublish pkg --force", "Published package removed (npm)"},
             {"cargo yank --vers 1.0.0 foo", "Published package removed (cargo)"},
@@ -1186,6 +1215,24 @@ const std::vector<Harmless> &harmlessRows()
             // Runners, multiplexers, detaching tools and processes used on one's own work.
             {"npm unpublish --dry-run pkg", ""},
             {"cargo yank --undo --vers 1.0.0", ""},
+            // Signal 0, makefiles of the project, fetches into remote-tracking refs, archives into the project.
+            {"kill -0 $PPID", ""},
+            {"kill -s 0 1", ""},
+            {"kill -0 -1", ""},
+            {"make -f build.mk all", ""},
+            {"make -C sub test", ""},
+            {"python3 -c 'import subprocess as s; print(s.run([\"git\",\"status\"]).returncode)'", ""},
+            {"git fetch origin main:refs/remotes/origin/main", ""},
+            {"git fetch origin +refs/heads/*:refs/remotes/origin/*", ""},
+            {"git fetch origin main:feature", ""},
+            {"tar xf deps.tar -C third_party/", ""},
+            {"unzip -o assets.zip -d assets/", ""},
+            {"tar tf a.tar", ""},
+            {"unzip -l a.zip", ""},
+            {"mount", ""},
+            {"mount | grep sda", ""},
+            {"mount /dev/sdb1 /mnt/usb", ""},
+            {"for p in /proc/[0-9]*; do cat $p/comm; done", ""},
             {"tmux ls", ""},
             {"tmux attach -t 0", ""},
             {"tmux new -d 'make test'", ""},
