@@ -1,11 +1,14 @@
 #include "glass/GlassSurface.h"
 
 #include "glass/PaintBands.h"
+#include "glass/StageBackground.h"
 #include "glass/Styles.h"
 
 #include <QEvent>
 #include <QPainter>
 #include <QTimer>
+
+#include <cmath>
 
 namespace glass {
 
@@ -22,15 +25,48 @@ void GlassSurface::invalidate()
     update();
 }
 
+GlassSurface::Shown GlassSurface::shownOf(const BackdropFrame *frame)
+{
+    if (!frame)
+        return {};
+    return {!frame->blurred.isNull(), int(std::lround(frame->mediaOpacity * 64)), frame->veil.rgba(),
+            frame->base.rgba()};
+}
+
+void GlassSurface::follow(BackdropProvider *provider)
+{
+    QObject *notifier = provider ? qobject_cast<StageBackground *>(provider->backdropWidget()) : nullptr;
+    if (notifier == m_followed)
+        return;
+    if (m_followed)
+        disconnect(m_followed, nullptr, this, nullptr);
+    m_followed = notifier;
+    if (auto *stage = qobject_cast<StageBackground *>(notifier))
+        // Queued: the stage may say so while a paint is under way, when an
+        // update asked for would be lost.
+        connect(stage, &StageBackground::backdropChanged, this, &GlassSurface::backdropChanged, Qt::QueuedConnection);
+}
+
+void GlassSurface::backdropChanged()
+{
+    if (!isVisible())
+        return;
+    const BackdropLocation where = backdrop();
+    if (!(shownOf(where.provider ? &where.provider->backdropFrame() : nullptr) == m_shown))
+        update();
+}
+
 void GlassSurface::paintCached(QPainter &painter, const Draw &draw)
 {
     const BackdropLocation where = backdrop();
+    follow(where.provider);
     const BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
     const qreal dpr = devicePixelRatioF();
     const CacheKey key{where.provider, frame ? frame->revision : 0, where.origin,
                        (QSizeF(size()) * dpr).toSize(), m_generation};
     if (!(key == m_cacheKey) || m_cache.isNull()) {
         m_cacheKey = key;
+        m_shown = shownOf(frame);
         m_cache = QImage(key.pixels, QImage::Format_ARGB32_Premultiplied);
         m_cache.setDevicePixelRatio(dpr);
         m_cache.fill(Qt::transparent);

@@ -35,7 +35,24 @@ protected:
     void invalidate();
 
 private:
+    // What of the backdrop a surface shows enough of to be drawn again for:
+    // whether media shows, how strongly, and the veil. The stage's frames
+    // (a drifting image, a video) do not count; its switching on or off,
+    // its fades and a new veil do, also for a surface Qt would not repaint
+    // with the stage (an opaque one stands in for the stage below it).
+    struct Shown {
+        bool media = false;
+        int opacity = 0; // in 64ths
+        QRgb veil = 0, base = 0;
+        bool operator==(const Shown &) const = default;
+    };
+    static Shown shownOf(const BackdropFrame *frame);
+    void follow(BackdropProvider *provider);
+    void backdropChanged();
+
     QPointer<StyleStore> m_styles;
+    QPointer<QObject> m_followed;
+    Shown m_shown;
     QImage m_cache;
     quint64 m_generation = 0;
     struct CacheKey {

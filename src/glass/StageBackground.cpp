@@ -180,6 +180,9 @@ void StageBackground::updateVideo()
     delete m_video;
     m_video = nullptr;
     m_videoKey = key;
+    // The glass drops the gone video's last frame too.
+    if (!m_glassVideo.isNull())
+        backdropMoved(true);
     if (key.isEmpty())
         return;
     m_video = new LoopingVideoBackground(m_last.videoPath, this);
@@ -500,9 +503,9 @@ void StageBackground::screenChanged()
     ensureTicking();
 }
 
-void StageBackground::ensureTicking()
+void StageBackground::ensureTicking(std::optional<qint64> at)
 {
-    const qint64 t = now();
+    const qint64 t = at.value_or(now());
     const bool onScreen = isOnScreen();
     const bool fading = !m_fade.isDone(t) || !m_veil.isDone(t);
     const bool animating = media() == Media::image && m_motion.isAnimating(t);
@@ -566,7 +569,7 @@ void StageBackground::tick()
     }
     if (m_fade.isDone(t))
         updateVideo();
-    ensureTicking();
+    ensureTicking(t);
 }
 
 } // namespace glass

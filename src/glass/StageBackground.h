@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <optional>
+
 class QPainter;
 
 namespace stage {
@@ -104,7 +106,9 @@ private:
     void updateVideo();
     void prepareImage();
     void tick();
-    void ensureTicking();
+    // Judged at t (a tick passes its own time: a fade that ends between its
+    // frame and this look still gets the tick that publishes its end).
+    void ensureTicking(std::optional<qint64> t = std::nullopt);
     // When the next tick of the slow motion is due, in ms from now: once it
     // has moved a visible step, or a glass step.
     int nextStepIn(qint64 t) const;

@@ -1,9 +1,11 @@
 #include "PaintFixture.h"
 
 #include "glass/BackdropBlur.h"
+#include "glass/FrostShape.h"
 #include "glass/FrostShapeBackground.h"
 #include "glass/KenBurnsMotion.h"
 #include "glass/LoopingVideoBackground.h"
+#include "glass/SidebarGlassBackground.h"
 #include "glass/StageBackground.h"
 #include "support/TestMain.h"
 
@@ -317,6 +319,87 @@ private slots:
         // Leaving video mode removes the player.
         f.bg->clearBackground();
         QTRY_VERIFY(!scene.stage->video());
+    }
+
+    // Glass that stands opaque over the stage is not repainted with it: it
+    // must be drawn again when what it shows of the stage changes for good
+    // (the stage switched off, its veil changed), or it keeps a stale
+    // backdrop: a hidden video's last blurred frame on the sidebar.
+    void glassFollowsTheStageSettling_data()
+    {
+        QTest::addColumn<QString>("surface");
+        QTest::addColumn<QString>("media");
+        QTest::addColumn<QString>("change");
+        QTest::newRow("sidebar, video hidden") << "sidebar" << "video" << "hide";
+        QTest::newRow("panel, video hidden") << "panel" << "video" << "hide";
+        QTest::newRow("panel, image hidden") << "panel" << "image" << "hide";
+        QTest::newRow("panel, veil thickened") << "panel" << "image" << "veil";
+        QTest::newRow("chip, veil thickened") << "chip" << "image" << "veil";
+    }
+    void glassFollowsTheStageSettling()
+    {
+        QFETCH(QString, surface);
+        QFETCH(QString, media);
+        QFETCH(QString, change);
+        Fixture f;
+        if (media == u"video") {
+            const QString clip = makeClip(f.dir.path());
+            if (clip.isEmpty())
+                QSKIP("ffmpeg is not installed");
+            QCoro::waitFor(f.bg->pickLocalVideo(clip));
+        }
+        f.bg->setOverlayOpacity(0.1);
+        Scene scene(f);
+        auto *host = new QWidget(&scene.window);
+        host->setGeometry(0, 0, 220, 400);
+        QWidget *glassPiece = nullptr;
+        if (surface == u"sidebar")
+            glassPiece = SidebarGlassBackground::install(host, *f.bg, *f.styles);
+        else if (surface == u"panel")
+            glassPiece = FrostPanelBackground::install(host, QirvTheme::FrostRole::panel, *f.styles);
+        else
+            glassPiece = FrostShapeBackground::install(host, QirvTheme::FrostRole::chip, FrostShape::capsule(), true,
+                                                       false, *f.styles);
+        host->show();
+        settle();
+        if (media == u"video")
+            QTRY_VERIFY_WITH_TIMEOUT(scene.stage->video() && scene.stage->video()->framesShown() >= 2, 10'000);
+        QTRY_VERIFY(scene.stage->mediaOpacity() == 1.0);
+
+        // What the stage showed the glass at its last paint.
+        struct Painted : QObject {
+            StageBackground *stage = nullptr;
+            bool media = false;
+            qreal opacity = -1;
+            QRgb veil = 0;
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                if (e->type() == QEvent::Paint) {
+                    const BackdropFrame &frame = stage->backdropFrame();
+                    media = !frame.blurred.isNull();
+                    opacity = frame.mediaOpacity;
+                    veil = frame.veil.rgba();
+                }
+                return false;
+            }
+        } painted;
+        painted.stage = scene.stage;
+        glassPiece->installEventFilter(&painted);
+
+        if (change == u"hide")
+            f.bg->setIsEnabled(false);
+        else
+            f.bg->setOverlayOpacity(0.5);
+        // Once the stage has settled, the glass's last paint shows it settled.
+        const auto paintedAsNow = [&] {
+            const BackdropFrame &now = scene.stage->backdropFrame();
+            return painted.media == !now.blurred.isNull() && painted.opacity == now.mediaOpacity
+                   && painted.veil == now.veil.rgba();
+        };
+        if (change == u"hide")
+            QTRY_VERIFY_WITH_TIMEOUT(scene.stage->mediaOpacity() == 0.0 && !painted.media && paintedAsNow(), 3000);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(std::abs(scene.stage->veilOpacity() - 0.5) < 1e-9 && paintedAsNow(), 3000);
     }
 
     // The stage (and its player) destroyed while frames are being prepared,
