@@ -104,22 +104,40 @@ QPalette palette(const PaletteTones &t)
     return p;
 }
 
-QPalette darkPalette(const stage::UISkin &skin)
+QPalette applicationPalette(const stage::UISkin &skin)
 {
-    // Skin colours laid over an opaque base, so palette roles stay opaque
-    // even for skins whose colours carry their own opacity.
-    const QColor bg = Contrast::over(color(skin.colors.bg), QColor(12, 12, 14));
+    // The skin's colours over an opaque ground of its own kind, so every
+    // role is opaque even for skins whose colours carry an opacity.
+    const bool light = skin.isLight();
+    const QColor bg = Contrast::over(color(skin.colors.bg), light ? QColor(250, 250, 252) : QColor(12, 12, 14));
     const auto on = [&bg](const QString &hex) { return Contrast::over(color(hex), bg); };
-    const QColor accent = on(skin.colors.accent);
+    const QColor base = on(skin.colors.elevated);
+    const QColor raised = Contrast::over(color(skin.colors.elevated2), base);
+    // Text is drawn on the window, on fields and on buttons and tooltips alike.
+    const auto legible = [&](const QString &hex, double ratio) {
+        QColor c = on(hex);
+        for (const QColor &ground : {bg, base, raised})
+            c = Contrast::ensure(c, ground, ratio);
+        return c;
+    };
+    // A selected menu item: the accent, under whichever of white and black
+    // reads better, moved away from it as far as the small text needs.
+    QColor highlight = on(skin.colors.accent);
+    const QColor highlightedText =
+        Contrast::ratio(Qt::white, highlight) >= Contrast::ratio(Qt::black, highlight) ? QColor(Qt::white) : QColor(Qt::black);
+    highlight = Contrast::ensure(highlight, highlightedText, 4.5);
+    QColor link = on(skin.colors.accent);
+    for (const QColor &ground : {bg, base})
+        link = Contrast::ensure(link, ground, 3.0);
     return palette({.window = bg,
-                    .text = on(skin.colors.text),
-                    .placeholder = on(skin.colors.textTertiary),
-                    .base = on(skin.colors.elevated),
-                    .raised = on(skin.colors.elevated2),
-                    .highlight = accent,
-                    .highlightedText = bg,
-                    .link = accent,
-                    .brightText = Qt::white,
+                    .text = legible(skin.colors.text, 7.0),
+                    .placeholder = legible(skin.colors.textTertiary, 3.0),
+                    .base = base,
+                    .raised = raised,
+                    .highlight = highlight,
+                    .highlightedText = highlightedText,
+                    .link = link,
+                    .brightText = light ? Qt::black : Qt::white,
                     .disabledHighlight = on(skin.colors.textSecondary)});
 }
 

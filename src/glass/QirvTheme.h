@@ -58,9 +58,11 @@ struct PaletteTones {
 };
 QPalette palette(const PaletteTones &tones);
 
-// Every glass surface is drawn in the dark scheme, whatever the skin: a
-// Fusion palette with the skin's colours laid over a dark base.
-QPalette darkPalette(const stage::UISkin &skin);
+// The application's palette (menus, dialogs, tooltips and the stock
+// widgets): the skin's own colours, light under a light skin and dark
+// under a dark one, laid over an opaque ground of the skin's kind, with
+// every text role held legible on the fills it is drawn on.
+QPalette applicationPalette(const stage::UISkin &skin);
 
 } // namespace QirvTheme
 } // namespace glass

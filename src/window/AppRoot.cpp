@@ -3,7 +3,6 @@
 
 #include "app/AppServices.h"
 #include "app/AppViewModel.h"
-#include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 #include "platform/DesktopServices.h"
 #include "platform/MotionPreference.h"
@@ -31,8 +30,7 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
     m_panels = std::make_unique<WidgetFilePanels>();
 
     QApplication::setStyle(makeAppStyle());
-    applyPalette();
-    connect(m_styles.get(), &glass::StyleStore::changed, this, &AppRoot::applyPalette);
+    followSkinPalette(*m_styles);
 
     app::AppServices services = app::AppServices::live();
     services.background = m_background.get();
@@ -59,11 +57,6 @@ AppRoot::~AppRoot()
     // Views go before the controller and the stores they show.
     m_window.reset();
     m_app.reset();
-}
-
-void AppRoot::applyPalette()
-{
-    QApplication::setPalette(glass::QirvTheme::darkPalette(m_styles->styles().skin));
 }
 
 } // namespace window

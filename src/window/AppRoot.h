@@ -38,8 +38,6 @@ public:
     app::AppViewModel &app() const { return *m_app; }
 
 private:
-    void applyPalette();
-
     std::unique_ptr<stage::SkinStore> m_skins;
     std::unique_ptr<stage::BackgroundSettings> m_background;
     std::unique_ptr<glass::StyleStore> m_styles;

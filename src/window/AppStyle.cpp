@@ -1,7 +1,12 @@
 #include "window/AppStyle.h"
 
+#include "glass/QirvTheme.h"
+#include "glass/Styles.h"
+
+#include <QApplication>
 #include <QProxyStyle>
 #include <QStyleFactory>
+#include <QToolTip>
 
 namespace window {
 
@@ -25,6 +30,18 @@ public:
 QStyle *makeAppStyle()
 {
     return new AppStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+}
+
+void followSkinPalette(glass::StyleStore &styles)
+{
+    const auto apply = [&styles] {
+        const QPalette palette = glass::QirvTheme::applicationPalette(styles.styles().skin);
+        QApplication::setPalette(palette);
+        // Tooltips keep a palette of their own, taken once.
+        QToolTip::setPalette(palette);
+    };
+    apply();
+    QObject::connect(&styles, &glass::StyleStore::changed, &styles, apply);
 }
 
 } // namespace window

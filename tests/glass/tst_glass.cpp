@@ -310,7 +310,7 @@ private slots:
             auto *chip = new QLabel(QStringLiteral("  chip"), &scene.window);
             chip->setGeometry(340 + i * 90, 590, 80, 26);
             FrostShapeBackground::install(chip, Role::chip, FrostShape::capsule(), true, i == 2, *f.styles);
-            chip->setPalette(QirvTheme::darkPalette(f.skins->current())); // chips draw their text light
+            chip->setPalette(f.styles->styles().palette()); // the chips' text in the glass's colour
         }
         for (QWidget *w : scene.window.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             w->show();

@@ -400,6 +400,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(scene.stage->mediaOpacity() == 0.0 && !painted.media && paintedAsNow(), 3000);
         else
             QTRY_VERIFY_WITH_TIMEOUT(std::abs(scene.stage->veilOpacity() - 0.5) < 1e-9 && paintedAsNow(), 3000);
+        painttest::savePng(scene.grab(), QStringLiteral("stage-settled-%1-%2-%3").arg(surface, media, change));
     }
 
     // The stage (and its player) destroyed while frames are being prepared,

@@ -5,6 +5,7 @@
 
 #include "glass/Contrast.h"
 #include "glass/GlassMaterial.h"
+#include "glass/QirvTheme.h"
 #include "glass/SheetOverlay.h"
 #include "glass/Styles.h"
 #include "support/TestMain.h"
@@ -16,6 +17,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QVBoxLayout>
+
+Q_DECLARE_METATYPE(stage::UISkin)
 
 using namespace glass;
 using painttest::Fixture;
@@ -181,6 +184,53 @@ private slots:
             QVERIFY(Contrast::ratio(s.destructive.text, s.destructive.fill) >= 3);
             QCOMPARE(s.body.font.pixelSize() > 0, true);
         }
+    }
+
+    // The application's palette follows the skin's kind, with every text
+    // role legible on what it is drawn on; a user skin whose colours are
+    // translucent still gives opaque fills of its kind.
+    void applicationPaletteFollowsTheSkin_data()
+    {
+        QTest::addColumn<stage::UISkin>("skin");
+        const auto skins = shippedSkins();
+        QVERIFY(skins.size() >= 8);
+        for (const stage::UISkin &skin : skins)
+            QTest::newRow(qPrintable(skin.id)) << skin;
+        for (const char *kind : {"light", "dark"}) {
+            stage::UISkin veiled = stage::UISkin::steel();
+            veiled.id = QStringLiteral("veiled-%1").arg(QLatin1String(kind));
+            veiled.kind = QString::fromLatin1(kind);
+            const bool light = veiled.isLight();
+            veiled.colors.bg = light ? QStringLiteral("#FFFFFF40") : QStringLiteral("#00000040");
+            veiled.colors.elevated = light ? QStringLiteral("#FFFFFF20") : QStringLiteral("#FFFFFF10");
+            veiled.colors.elevated2 = veiled.colors.elevated;
+            veiled.colors.text = light ? QStringLiteral("#55555580") : QStringLiteral("#AAAAAA80");
+            QTest::newRow(qPrintable(veiled.id)) << veiled;
+        }
+    }
+    void applicationPaletteFollowsTheSkin()
+    {
+        QFETCH(stage::UISkin, skin);
+        const QPalette p = QirvTheme::applicationPalette(skin);
+        using R = QPalette::ColorRole;
+        for (const R fill : {R::Window, R::Base, R::AlternateBase, R::Button, R::ToolTipBase, R::Highlight})
+            QCOMPARE(p.color(fill).alpha(), 255);
+        const bool light = skin.isLight();
+        for (const R fill : {R::Window, R::Base, R::Button, R::ToolTipBase})
+            QVERIFY2(light ? p.color(fill).lightnessF() > 0.6 : p.color(fill).lightnessF() < 0.4,
+                     qPrintable(QStringLiteral("role %1: %2").arg(int(fill)).arg(p.color(fill).name())));
+        const struct {
+            R text, on;
+            double min;
+        } pairs[] = {{R::WindowText, R::Window, 4.5},      {R::Text, R::Base, 4.5},
+                     {R::ButtonText, R::Button, 4.5},      {R::ToolTipText, R::ToolTipBase, 4.5},
+                     {R::HighlightedText, R::Highlight, 4.5}, {R::PlaceholderText, R::Base, 3},
+                     {R::Link, R::Base, 3},                {R::Text, R::AlternateBase, 4.5}};
+        for (const auto &pair : pairs) {
+            const double ratio = Contrast::ratio(p.color(pair.text), p.color(pair.on));
+            QVERIFY2(ratio >= pair.min, qPrintable(QStringLiteral("%1 on %2: %3").arg(int(pair.text)).arg(int(pair.on)).arg(ratio)));
+        }
+        QVERIFY(Contrast::ratio(p.color(QPalette::Disabled, R::WindowText), p.color(R::Window)) >= 2.5);
     }
 
     // The solid buttons (primary, destructive) at rest, under the pointer

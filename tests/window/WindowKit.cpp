@@ -7,6 +7,7 @@
 #include "model/AttachmentTempStore.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "window/AppStyle.h"
 #include "window/ContentView.h"
 #include "window/MainWindow.h"
 #include "window/WidgetFilePanels.h"
@@ -113,6 +114,7 @@ WindowKit::WindowKit(bool inProject, bool firstStart, Panels panels)
     m_skins = std::make_unique<stage::SkinStore>(
         stage::SkinStore::Sources{QStringLiteral(":/skins"), QDir(m_local.stagePath()).filePath(QStringLiteral("skins"))});
     m_styles = std::make_unique<glass::StyleStore>(*m_skins);
+    window::followSkinPalette(*m_styles); // menus, dialogs and tooltips in the skin's kind, as the app has them
 
     app::AppServices services = m_local.services();
     services.signIn = std::make_unique<apptest::FakeSignIn>(m_script);
