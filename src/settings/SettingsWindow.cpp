@@ -15,6 +15,7 @@
 #include "settings/BannerView.h"
 #include "settings/ClinkingGlasses.h"
 #include "settings/ModelSection.h"
+#include "settings/PageScrollArea.h"
 #include "settings/SafetySection.h"
 #include "settings/SectionCard.h"
 #include "settings/SettingsButton.h"
@@ -68,7 +69,7 @@ SettingsWindow::SettingsWindow(app::AppViewModel &app, glass::StyleStore &styles
     m_divider->setFixedHeight(1);
     column->addWidget(m_divider);
 
-    m_scroll = new QScrollArea(this);
+    m_scroll = new PageScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setFocusPolicy(Qt::NoFocus); // Tab goes to the controls, each scrolled into view
     m_scroll->setWidgetResizable(true);

@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 using namespace settingstest;
@@ -94,6 +96,35 @@ private slots:
         QVERIFY(!section->clearButton()->isVisibleTo(section));
         // The text stays and can be saved again.
         QVERIFY(section->saveButton()->isEnabled());
+    }
+
+    // A focused button that goes away as its action ends gives the keyboard
+    // to the control before it, and the page stays where it was: it does
+    // not jump to whatever control comes next further down.
+    void hiddenButtonKeepsThePageStill()
+    {
+        SettingsWindow &window = makeWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        ApiKeySection *section = window.apiKeySection();
+        typeKey(section->keyField(), QStringLiteral("sk-typed-2"));
+        finish(section, section->saveButton());
+        QVERIFY(section->clearButton()->isVisibleTo(section));
+        // The key's buttons near the bottom of the page, the next controls below it.
+        QScrollBar *bar = window.scrollArea()->verticalScrollBar();
+        const QPoint buttonsInPage = section->clearButton()->mapTo(window.scrollArea()->widget(), QPoint(0, 0));
+        bar->setValue(buttonsInPage.y() - window.scrollArea()->viewport()->height() + 60);
+        const int before = bar->value();
+        QVERIFY(before > 0 && before < bar->maximum());
+        section->clearButton()->setFocus(Qt::TabFocusReason);
+
+        QSignalSpy done(section, &ApiKeySection::actionFinished);
+        QTest::keyClick(section->clearButton(), Qt::Key_Space);
+        QVERIFY(!done.isEmpty() || done.wait(10000));
+        QVERIFY(!section->clearButton()->isVisibleTo(section));
+        // Held while the key was removed, then gone: the keyboard stays in the section.
+        QVERIFY(QApplication::focusWidget());
+        QVERIFY2(section->isAncestorOf(QApplication::focusWidget()), QApplication::focusWidget()->metaObject()->className());
+        QCOMPARE(bar->value(), before);
     }
 
     void refusedKeys_data()
