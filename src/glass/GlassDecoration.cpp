@@ -5,6 +5,7 @@
 #include "glass/ShadowCache.h"
 #include "glass/Styles.h"
 
+#include <QEvent>
 #include <QPainter>
 
 #include <cmath>
@@ -133,6 +134,25 @@ TrayGlassPopover::TrayGlassPopover(QWidget *content, qreal cornerRadius, StyleSt
           Shadow{QColor::fromRgbF(0, 0, 0, 0.35f), 18, QPointF(0, 8)}, styles)
     , m_cornerRadius(cornerRadius)
 {
+    content->setMask(cornerMask(content->size(), cornerRadius));
+    content->installEventFilter(this);
+}
+
+QRegion TrayGlassPopover::cornerMask(QSize size, qreal cornerRadius)
+{
+    // A pixel is in when its centre is: the glass behind draws the
+    // antialiased edge itself.
+    const QPolygonF outline =
+        FrostShape::roundedRectangle(cornerRadius).path(QRectF(QPointF(0, 0), QSizeF(size))).toFillPolygon();
+    return QRegion(outline.translated(-0.5, -0.5).toPolygon(), Qt::WindingFill);
+}
+
+bool TrayGlassPopover::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize)
+        if (auto *content = qobject_cast<QWidget *>(watched))
+            content->setMask(cornerMask(content->size(), m_cornerRadius));
+    return GlassDecoration::eventFilter(watched, event);
 }
 
 } // namespace glass

@@ -90,12 +90,20 @@ inline GlassCard *glassCard(QWidget *content, qreal cornerRadius, StyleStore &st
 
 // The tray popovers' dressing (the wallpaper panel's too): card glass
 // without a hairline, a light border inside (white 0.14 on dark glass,
-// black 0.10 on light glass), a deep shadow, the glass's palette.
+// black 0.10 on light glass), a deep shadow, the glass's palette. The
+// content is cut to the card's rounded corners: nothing it draws edge to
+// edge (rows with their own fill) shows or takes a press outside them.
 class TrayGlassPopover : public GlassDecoration {
     Q_OBJECT
 public:
     static TrayGlassPopover *apply(QWidget *content, qreal cornerRadius, StyleStore &styles);
     qreal cornerRadius() const { return m_cornerRadius; }
+
+    // The pixels of a card of that size inside its rounded corners.
+    static QRegion cornerMask(QSize size, qreal cornerRadius);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     TrayGlassPopover(QWidget *content, qreal cornerRadius, StyleStore &styles);

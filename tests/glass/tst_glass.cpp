@@ -279,6 +279,48 @@ private slots:
         QCOMPARE(background->isVisible(), hidden);
     }
 
+    // A tray popover's content that fills it edge to edge (a row with its
+    // own fill) is cut along the card's rounded corners, at its first size
+    // and after it grows; the glass shows in the corner, the fill inside.
+    void trayPopoverCutsItsContentAtTheCorners_data()
+    {
+        QTest::addColumn<QSize>("grown");
+        QTest::newRow("as made") << QSize();
+        QTest::newRow("grown after") << QSize(300, 220);
+    }
+    void trayPopoverCutsItsContentAtTheCorners()
+    {
+        QFETCH(QSize, grown);
+        Fixture f;
+        Scene scene(f);
+        auto *popover = new QWidget(&scene.window);
+        popover->setGeometry(120, 100, 240, 160);
+        auto *fill = new QWidget(popover);
+        fill->setAutoFillBackground(true);
+        QPalette red = fill->palette();
+        red.setColor(QPalette::Window, Qt::red);
+        fill->setPalette(red);
+        trayGlassPopover(popover, 16, *f.styles);
+        for (QWidget *w : scene.window.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            w->show();
+        if (grown.isValid())
+            popover->resize(grown);
+        fill->setGeometry(popover->rect());
+        QTRY_VERIFY(scene.ready());
+        const QImage shot = scene.grab();
+        painttest::savePng(shot, QStringLiteral("tray-popover-corners-%1").arg(grown.isValid() ? "grown" : "made"));
+        const QRect r = popover->geometry();
+        const auto isRed = [&](QPoint at) {
+            const QColor c = shot.pixelColor(r.topLeft() + at);
+            return c.red() > 200 && c.green() < 60 && c.blue() < 60;
+        };
+        const int w = r.width() - 1, h = r.height() - 1;
+        for (const QPoint corner : {QPoint(0, 0), QPoint(w, 0), QPoint(0, h), QPoint(w, h), QPoint(2, 2), QPoint(w - 2, h - 2)})
+            QVERIFY2(!isRed(corner), qPrintable(QStringLiteral("%1,%2").arg(corner.x()).arg(corner.y())));
+        for (const QPoint inside : {QPoint(w / 2, h / 2), QPoint(16, 0), QPoint(0, 16), QPoint(w - 6, h - 6), QPoint(w, h / 2)})
+            QVERIFY2(isRed(inside), qPrintable(QStringLiteral("%1,%2").arg(inside.x()).arg(inside.y())));
+    }
+
     // Every surface kind over both wallpapers, for a person to look at.
     void renderGallery_data()
     {
