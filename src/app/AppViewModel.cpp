@@ -263,12 +263,50 @@ void AppViewModel::setShowSidebar(bool on)
 
 void AppViewModel::setShowProjectPanel(bool on)
 {
+    const auto before = shownPanels();
     assign(m_showProjectPanel, on, &AppViewModel::showProjectPanelChanged);
+    noteShownPanels(before);
 }
 
 void AppViewModel::setShowToolLog(bool on)
 {
+    const auto before = shownPanels();
     assign(m_showToolLog, on, &AppViewModel::showToolLogChanged);
+    noteShownPanels(before);
+}
+
+void AppViewModel::setPanelsAside(bool projectPanel, bool toolLog)
+{
+    const auto before = shownPanels();
+    m_projectPanelAside = projectPanel;
+    m_toolLogAside = toolLog;
+    noteShownPanels(before);
+}
+
+void AppViewModel::noteShownPanels(std::pair<bool, bool> before)
+{
+    if (shownPanels() != before)
+        emit shownPanelsChanged();
+}
+
+void AppViewModel::toggleProjectPanel()
+{
+    if (projectPanelShown()) {
+        setShowProjectPanel(false);
+        return;
+    }
+    setShowProjectPanel(true);
+    emit fileTreeRequested();
+}
+
+void AppViewModel::toggleToolLog()
+{
+    if (toolLogShown()) {
+        setShowToolLog(false);
+        return;
+    }
+    setShowToolLog(true);
+    emit toolLogRequested();
 }
 
 void AppViewModel::setShowOnboarding(bool on)

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace agent {
 class AgentRuntime;
@@ -68,6 +69,8 @@ class AppViewModel : public QObject {
     Q_PROPERTY(bool showSidebar READ showSidebar WRITE setShowSidebar NOTIFY showSidebarChanged)
     Q_PROPERTY(bool showProjectPanel READ showProjectPanel WRITE setShowProjectPanel NOTIFY showProjectPanelChanged)
     Q_PROPERTY(bool showToolLog READ showToolLog WRITE setShowToolLog NOTIFY showToolLogChanged)
+    Q_PROPERTY(bool projectPanelShown READ projectPanelShown NOTIFY shownPanelsChanged)
+    Q_PROPERTY(bool toolLogShown READ toolLogShown NOTIFY shownPanelsChanged)
     Q_PROPERTY(bool showOnboarding READ showOnboarding WRITE setShowOnboarding NOTIFY showOnboardingChanged)
     Q_PROPERTY(bool showCommandPalette READ showCommandPalette WRITE setShowCommandPalette NOTIFY
                    showCommandPaletteChanged)
@@ -114,6 +117,16 @@ public:
     void setShowProjectPanel(bool on);
     bool showToolLog() const { return m_showToolLog; }
     void setShowToolLog(bool on);
+    // What shows of the two: one kept open may stand aside for a narrow
+    // chat (the window says which). Labels and toggles follow these.
+    bool projectPanelShown() const { return m_showProjectPanel && !m_projectPanelAside; }
+    bool toolLogShown() const { return m_showToolLog && !m_toolLogAside; }
+    void setPanelsAside(bool projectPanel, bool toolLog);
+    // The Files and Tools commands act on what shows: a panel that shows
+    // closes; one that does not opens, or comes forward where it stood
+    // aside (fileTreeRequested, toolLogRequested), the stored choices kept.
+    void toggleProjectPanel();
+    void toggleToolLog();
     bool showOnboarding() const { return m_showOnboarding; }
     void setShowOnboarding(bool on);
     bool showCommandPalette() const { return m_showCommandPalette; }
@@ -263,6 +276,8 @@ signals:
     void peekedFileChanged();
     void highlightedFilePathChanged();
     void fileTreeRequested();
+    void toolLogRequested();
+    void shownPanelsChanged();
     void projectRootChanged();
     void isDictatingChanged();
     // The conversation history read in the background has arrived.
@@ -320,6 +335,8 @@ private:
     void setAttachments(const QList<model::AttachedFile> &list);
     template <typename T>
     void assign(T &field, const T &value, void (AppViewModel::*signal)());
+    std::pair<bool, bool> shownPanels() const { return {projectPanelShown(), toolLogShown()}; }
+    void noteShownPanels(std::pair<bool, bool> before);
 
     // The model's form of a message with inline images, still to be
     // composed: the staged bytes are read at send(), before their files are
@@ -388,6 +405,8 @@ private:
     bool m_showSidebar = true;
     bool m_showProjectPanel = false;
     bool m_showToolLog = false;
+    bool m_projectPanelAside = false;
+    bool m_toolLogAside = false;
     bool m_showOnboarding = false;
     bool m_showCommandPalette = false;
     QUuid m_fileTreeRefresh = QUuid::createUuid();

@@ -126,7 +126,7 @@ ComposerTray::ComposerTray(app::AppViewModel &app, glass::StyleStore &styles, QW
             showOpen();
     });
     connect(&app, &app::AppViewModel::projectRootChanged, this, &ComposerTray::refreshChips);
-    connect(&app, &app::AppViewModel::showProjectPanelChanged, this, &ComposerTray::refreshChips);
+    connect(&app, &app::AppViewModel::shownPanelsChanged, this, &ComposerTray::refreshChips);
     connect(&app.background(), &stage::BackgroundSettings::isEnabledChanged, this, &ComposerTray::refreshButtons);
     connect(&app, &app::AppViewModel::isDictatingChanged, this, &ComposerTray::refreshButtons);
     connect(&app, &app::AppViewModel::isRunningChanged, this, &ComposerTray::refreshSend);
@@ -264,10 +264,10 @@ QWidget *ComposerTray::makePopover(TrayPopover popover)
     QWidget *parent = TrayPopoverHost::overlayParent(m_project);
     switch (popover) {
     case TrayPopover::project: {
-        auto *content = new ProjectPopover(m_app.showProjectPanel(), m_styles, parent);
+        auto *content = new ProjectPopover(m_app.projectPanelShown(), m_styles, parent);
         connect(content, &ProjectPopover::toggleFilesRequested, this, [this] {
             setTrayPopover(std::nullopt);
-            m_app.setShowProjectPanel(!m_app.showProjectPanel());
+            m_app.toggleProjectPanel();
         });
         connect(content, &ProjectPopover::revealRequested, this, [this] {
             setTrayPopover(std::nullopt);
@@ -343,7 +343,7 @@ void ComposerTray::refreshChips()
 {
     const QString root = m_app.projectRootPath();
     const ProjectChipLook project =
-        projectChipLook(root.isEmpty() ? std::nullopt : std::optional<QString>(root), m_app.showProjectPanel());
+        projectChipLook(root.isEmpty() ? std::nullopt : std::optional<QString>(root), m_app.projectPanelShown());
     m_project->setText(project.title);
     m_project->setSymbol(project.symbol);
     m_project->setToolTip(plainToolTip(project.tooltip));

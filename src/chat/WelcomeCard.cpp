@@ -280,11 +280,11 @@ void WelcomeCard::fillProjectMenu()
 {
     m_menu->clear();
     const QColor ink = palette().color(QPalette::WindowText);
-    const bool shown = m_app.showProjectPanel();
+    const bool shown = m_app.projectPanelShown();
     QAction *files = m_menu->addAction(
         glass::SymbolIcons::icon(shown ? QStringLiteral("sidebar.left") : QStringLiteral("list.bullet.rectangle"), ink),
         shown ? QStringLiteral("Hide Files") : QStringLiteral("Show Files"));
-    connect(files, &QAction::triggered, this, [this] { m_app.setShowProjectPanel(!m_app.showProjectPanel()); });
+    connect(files, &QAction::triggered, this, [this] { m_app.toggleProjectPanel(); });
     m_menu->addSeparator();
     QAction *reveal = m_menu->addAction(glass::SymbolIcons::icon(QStringLiteral("folder"), ink),
                                         QStringLiteral("Show in File Manager"));

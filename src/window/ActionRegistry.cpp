@@ -60,10 +60,8 @@ ActionRegistry::ActionRegistry(app::AppViewModel &app, QObject *parent) : QObjec
             [this] { m_app.setShowCommandPalette(true); });
     connect(action(Command::toggleSidebar), &QAction::triggered, &m_app,
             [this] { m_app.setShowSidebar(!m_app.showSidebar()); });
-    connect(action(Command::toggleFiles), &QAction::triggered, &m_app,
-            [this] { m_app.setShowProjectPanel(!m_app.showProjectPanel()); });
-    connect(action(Command::toggleTools), &QAction::triggered, &m_app,
-            [this] { m_app.setShowToolLog(!m_app.showToolLog()); });
+    connect(action(Command::toggleFiles), &QAction::triggered, &m_app, &AppViewModel::toggleProjectPanel);
+    connect(action(Command::toggleTools), &QAction::triggered, &m_app, &AppViewModel::toggleToolLog);
     connect(action(Command::stop), &QAction::triggered, &m_app, &AppViewModel::stop);
     connect(action(Command::settings), &QAction::triggered, &m_app, [this] { m_app.setShowSettings(true); });
 

@@ -97,9 +97,13 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
             m_toolLogStepsAsideFirst = true;
         syncPanels(false);
     });
-    // Asked for while it stands aside (a reveal), the tree comes forward.
+    // Asked for while it stands aside (a reveal, its toggle), a panel comes forward.
     connect(&m_app, &VM::fileTreeRequested, this, [this] {
         m_toolLogStepsAsideFirst = true;
+        syncPanels(false);
+    });
+    connect(&m_app, &VM::toolLogRequested, this, [this] {
+        m_toolLogStepsAsideFirst = false;
         syncPanels(false);
     });
     connect(&m_app, &VM::showToolLogChanged, this, [this] {
@@ -178,6 +182,7 @@ void ContentView::fitSidePanels()
     const Room room = roomForPanels();
     m_fileTree->setPresent(room.fileTree);
     m_toolLog->setPresent(room.toolLog);
+    m_app.setPanelsAside(m_app.showProjectPanel() && !room.fileTree, m_app.showToolLog() && !room.toolLog);
 }
 
 ContentView::Room ContentView::roomForPanels() const

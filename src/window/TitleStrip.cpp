@@ -97,8 +97,7 @@ TitleStrip::TitleStrip(app::AppViewModel &app, ActionRegistry &actions, glass::S
     }
 
     using VM = app::AppViewModel;
-    for (auto signal : {&VM::showSidebarChanged, &VM::showProjectPanelChanged, &VM::showToolLogChanged,
-                        &VM::isRunningChanged})
+    for (auto signal : {&VM::showSidebarChanged, &VM::shownPanelsChanged, &VM::isRunningChanged})
         connect(&m_app, signal, this, &TitleStrip::refresh);
     connect(&m_styles, &glass::StyleStore::changed, this, &TitleStrip::applyStyles);
     applyStyles();
@@ -113,7 +112,7 @@ void TitleStrip::refresh()
     m_sidebar->setToolTip(withShortcut(sidebar ? QStringLiteral("Hide Sidebar") : QStringLiteral("Show Sidebar"),
                                        m_actions.action(Command::toggleSidebar)));
 
-    const bool files = m_app.showProjectPanel();
+    const bool files = m_app.projectPanelShown();
     m_files->setSymbol(files ? QStringLiteral("folder.fill") : QStringLiteral("folder"));
     m_files->setOpacity(files ? kOn : kOff);
 
@@ -121,7 +120,7 @@ void TitleStrip::refresh()
     m_stop->setEnabled(running);
     m_stop->setOpacity(running ? kOn : kStopIdle);
 
-    const bool tools = m_app.showToolLog();
+    const bool tools = m_app.toolLogShown();
     m_toolLog->setSymbol(tools ? QStringLiteral("wrench.and.screwdriver.fill") : QStringLiteral("wrench.and.screwdriver"));
     m_toolLog->setOpacity(tools ? kOn : kOff);
 }

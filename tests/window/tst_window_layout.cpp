@@ -20,7 +20,12 @@
 #include "window/TitleButton.h"
 #include "window/TitleStrip.h"
 #include "window/UnsavedWork.h"
+#include "chat/ChatView.h"
+#include "chat/ComposerTray.h"
+#include "chat/TrayChips.h"
+#include "chat/TrayPopoverHost.h"
 #include "model/ConversationStore.h"
+#include "palette/PaletteCommand.h"
 #include "panels/FileTreeModel.h"
 #include "panels/FileTreeView.h"
 #include "panels/ToolLogView.h"
@@ -363,6 +368,99 @@ private Q_SLOTS:
         QTRY_VERIFY(c->fileTreeSlot()->isVisible() && c->toolLogSlot()->isVisible());
     }
 
+    // The Files and Tools toggles (their keys, the title bar's buttons, the
+    // tray's pop-up) act on what shows: a panel standing aside in a narrow
+    // window comes forward at the first press, the other stepping aside with
+    // both kept stored open; a panel that shows closes. Labels and buttons
+    // follow what shows.
+    void togglesActOnWhatShows_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QString>("panel"); // "files" or "tools": the one toggled, opened first
+        QTest::addColumn<QString>("via");   // "key", "button" (the title bar's), "tray" (its Files row)
+        QTest::newRow("1100 x 700, tree aside: Ctrl+B") << QSize(1100, 700) << "files" << "key";
+        QTest::newRow("1100 x 700, tree aside: Files button") << QSize(1100, 700) << "files" << "button";
+        QTest::newRow("1100 x 700, tree aside: the tray's Files row") << QSize(1100, 700) << "files" << "tray";
+        QTest::newRow("1100 x 700, log aside: Ctrl+Shift+L") << QSize(1100, 700) << "tools" << "key";
+        QTest::newRow("1100 x 700, log aside: Tools button") << QSize(1100, 700) << "tools" << "button";
+        QTest::newRow("wide: Ctrl+B hides the tree, then shows it") << QSize(1400, 800) << "files" << "key";
+    }
+    void togglesActOnWhatShows()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QString, panel);
+        QFETCH(QString, via);
+        windowtest::WindowKit kit;
+        kit.styles().setReduceMotion(true);
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        ContentView *c = w.content();
+        window::TitleStrip *strip = c->titleStrip();
+        const bool files = panel == QLatin1String("files");
+        PanelSlot *toggled = files ? c->fileTreeSlot() : c->toolLogSlot();
+        PanelSlot *other = files ? c->toolLogSlot() : c->fileTreeSlot();
+        window::TitleButton *button = files ? strip->filesButton() : strip->toolLogButton();
+        QAction *action = w.actions().action(files ? window::Command::toggleFiles : window::Command::toggleTools);
+        const auto stored = [&](bool tree) { return tree ? vm.showProjectPanel() : vm.showToolLog(); };
+        // The other panel opened last: the toggled one steps aside first.
+        if (files) {
+            vm.setShowProjectPanel(true);
+            vm.setShowToolLog(true);
+        } else {
+            vm.setShowToolLog(true);
+            vm.setShowProjectPanel(true);
+        }
+        QVERIFY(kit.show());
+        w.resize(size);
+        w.activateWindow();
+        QTRY_VERIFY(QApplication::activeWindow() == &w);
+        QTRY_COMPARE(c->width(), size.width());
+        const bool wide = size.width() >= 1400;
+        QCOMPARE(toggled->isVisible(), wide);
+
+        for (int press = 1; press <= 2; ++press) {
+            const bool was = toggled->isVisible();
+            if (via == QLatin1String("key")) {
+                QTest::keySequence(w.focusWidget() ? w.focusWidget() : &w, action->shortcut());
+            } else if (via == QLatin1String("button")) {
+                button->click();
+            } else {
+                auto *chatView = qobject_cast<chat::ChatView *>(c->chatSlot()->view());
+                QVERIFY(chatView);
+                auto *tray = chatView->findChild<chat::ComposerTray *>();
+                QTest::mouseClick(tray->projectChip(), Qt::LeftButton, {}, tray->projectChip()->rect().center());
+                QTRY_VERIFY(tray->popovers().content());
+                auto *row = tray->popovers().content()->findChild<QAbstractButton *>(QStringLiteral("filesRow"));
+                QVERIFY(row);
+                QCOMPARE(row->text(), was ? QStringLiteral("Hide Files") : QStringLiteral("Show Files"));
+                row->click();
+            }
+            const QString at = QStringLiteral("press %1").arg(press);
+            QTRY_VERIFY2(toggled->isVisible() != was, qPrintable(at));
+            const bool shows = !was;
+            QCOMPARE(stored(files), shows); // brought forward: still stored open
+            QVERIFY(stored(!files));        // the other stays the person's choice
+            QCOMPARE(other->isVisible(), wide || !shows);
+            QTRY_COMPARE(widths(c).sidebar + widths(c).fileTree + widths(c).chat + widths(c).toolLog, size.width());
+            QVERIFY2(widths(c).chat >= ContentView::kMinChatWidth, qPrintable(at));
+            // Labels and the title bar's buttons follow what shows.
+            const auto commands = palette::PaletteCommand::commands(vm, w.actions().actions());
+            const auto title = [&](const char *id) {
+                for (const auto &command : commands)
+                    if (command.id == QLatin1String(id))
+                        return command.title;
+                return QString();
+            };
+            const auto label = [](bool shown, const char *name) {
+                return (shown ? QStringLiteral("Hide ") : QStringLiteral("Show ")) + QLatin1String(name);
+            };
+            QCOMPARE(title("toggle-files"), label(c->fileTreeSlot()->isVisible(), "Files"));
+            QCOMPARE(title("toggle-tools"), label(c->toolLogSlot()->isVisible(), "Tools"));
+            QCOMPARE(strip->filesButton()->opacity() > 0.7, c->fileTreeSlot()->isVisible());
+            QCOMPARE(strip->toolLogButton()->opacity() > 0.7, c->toolLogSlot()->isVisible());
+        }
+    }
+
     // Hiding the sidebar slides it out within its room (the chat grows by
     // 261 at the end);
     // a panel's view leaves with it and comes back fresh.
@@ -395,6 +493,7 @@ private Q_SLOTS:
     void titleButtons()
     {
         windowtest::WindowKit kit;
+        QVERIFY(kit.show()); // its buttons follow what shows
         app::AppViewModel &vm = kit.vm();
         window::TitleStrip *strip = kit.window().content()->titleStrip();
         QCOMPARE(strip->sidebarButton()->toolTip(), QStringLiteral("Hide Sidebar (Ctrl+Alt+S)"));
