@@ -13,6 +13,14 @@ namespace agent::CommandWordCheck {
 // here-strings, files written earlier on the line, inline programs) is read
 // with the same rules. Words that are only arguments of a harmless command
 // are never read as commands.
+// Operands are judged by the place they name once the line's own variables,
+// loop words, positional parameters and known substitutions are filled in;
+// writes by the place written (a redirect, tee, cp, an editor, sed -i, an
+// archive unpacked), deletes by the place deleted.
+// Let through on purpose: what the line cannot show (a script file of the
+// project, an environment variable it does not set, process ids read from
+// a file), deletes and writes inside the project or a temporary folder,
+// appends to a file in home, kill of a literal process id or with signal 0.
 
 // Why the command can do lasting harm or reach secrets: a command name
 // computed when it runs, decoded or downloaded text run, deleting,
