@@ -1,8 +1,13 @@
 #include "agent/ShellSandbox.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QUrl>
+
+#include <sys/stat.h>
 
 #include <qcoro/qcoroprocess.h>
 
@@ -46,11 +51,44 @@ exit $code)";
 
 } // namespace
 
-Launch isolated(const QString &sandboxProgram, const QString &command, const QString &workingDirectory, int infoFd)
+Launch isolated(const QString &sandboxProgram, const QString &command, const QString &workingDirectory, int infoFd,
+                const QStringList &hidden)
 {
     QStringList arguments{QStringLiteral("--info-fd"), QString::number(infoFd)};
-    arguments << sandboxArguments(workingDirectory) << QString::fromLatin1(kShell) << QStringLiteral("-lc") << command;
+    arguments << sandboxArguments(workingDirectory);
+    // An empty device in place of each socket, over the root bound first:
+    // connecting to it is refused.
+    qsizetype at = arguments.indexOf(QStringLiteral("--proc"));
+    for (const QString &path : hidden) {
+        arguments.insert(at++, QStringLiteral("--ro-bind"));
+        arguments.insert(at++, QStringLiteral("/dev/null"));
+        arguments.insert(at++, path);
+    }
+    arguments << QString::fromLatin1(kShell) << QStringLiteral("-lc") << command;
     return {sandboxProgram, arguments};
+}
+
+QStringList hiddenSockets(const QProcessEnvironment &environment)
+{
+    QStringList candidates;
+    for (const QString &address : environment.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")).split(u';', Qt::SkipEmptyParts)) {
+        if (!address.startsWith(QLatin1String("unix:")))
+            continue;
+        for (const QString &pair : address.mid(5).split(u',')) {
+            if (pair.startsWith(QLatin1String("path=")))
+                candidates.append(QUrl::fromPercentEncoding(pair.mid(5).toUtf8()));
+        }
+    }
+    const QString runtime = environment.value(QStringLiteral("XDG_RUNTIME_DIR"));
+    if (!runtime.isEmpty())
+        candidates << runtime + QStringLiteral("/bus") << runtime + QStringLiteral("/keyring/control");
+    QStringList out;
+    for (const QString &path : std::as_const(candidates)) {
+        struct stat st;
+        if (::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISSOCK(st.st_mode) && !out.contains(path))
+            out.append(path);
+    }
+    return out;
 }
 
 Launch unisolated(const QString &command)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -22,7 +23,15 @@ struct Launch {
 // dies) the kernel ends every process in it.
 // The sandbox program writes the pid of the sandbox's first process (as this
 // process sees it) to infoFd, an open descriptor it inherits.
-Launch isolated(const QString &sandboxProgram, const QString &command, const QString &workingDirectory, int infoFd);
+// The sockets in hidden are out of the command's reach.
+Launch isolated(const QString &sandboxProgram, const QString &command, const QString &workingDirectory, int infoFd,
+                const QStringList &hidden = {});
+
+// Sockets of the session's services, found from the environment: the
+// session bus (through it a command could read the keyring or have the
+// session's service manager start what outlives the call) and the keyring's
+// control socket. A bus on an abstract socket cannot be hidden this way.
+QStringList hiddenSockets(const QProcessEnvironment &environment);
 
 // The pid of the sandbox's first process in what the sandbox program wrote
 // to its information descriptor; nothing until it is all there.

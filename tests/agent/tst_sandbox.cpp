@@ -109,6 +109,8 @@ private Q_SLOTS:
             {"orphan of a subshell, time-out", {}, "(%1 &); sleep 1000", Ending::TimeOut},
             {"shell ignoring SIGTERM, time-out", {}, "trap '' TERM; %1 & sleep 1000", Ending::TimeOut},
             {"new session ignoring SIGTERM, stop", ignoresTerm, "%1 & sleep 1000", Ending::Stop},
+            {"nohup at a normal exit", QStringLiteral("nohup "), "%1 > /dev/null 2>&1 & %2", Ending::Exit},
+            {"double fork at a normal exit", {}, "( ( %1 & ) & ); %2", Ending::Exit},
             {"router deleted (session deleted)", {}, "%1 & sleep 1000", Ending::RouterDeleted},
             {"runner deleted (app quits)", clearedSession, "%1 & sleep 1000", Ending::RunnerDeleted},
         };
@@ -228,6 +230,81 @@ private Q_SLOTS:
         else
             QCOMPARE(r.output, output);
         QCOMPARE(r.isError, false);
+    }
+
+    // The session's services stay outside the sandbox: through the session
+    // bus a command could read the keyring, or have the session's service
+    // manager start what outlives the call. Without the sandbox the same
+    // command reaches the bus, so the check can fail.
+    void sessionBusOutOfReach_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("isolated");
+        QTest::addColumn<QString>("output");
+        const QString ask = QStringLiteral("dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.ListNames "
+                                           ">/dev/null 2>&1; echo $?");
+        QTest::newRow("bus from the environment, sandbox") << ask << true << "exit 0\n1\n";
+        QTest::newRow("bus from the environment, without sandbox") << ask << false << withNote("exit 0\n0\n");
+        // The address as the app knows it, given back to the command: the socket itself is hidden.
+        QTest::newRow("bus by its own address, sandbox") << "DBUS_SESSION_BUS_ADDRESS=\"$BUS\" " + ask << true << "exit 0\n1\n";
+    }
+    void sessionBusOutOfReach()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, isolated);
+        QFETCH(QString, output);
+        skipUnlessSandbox(isolated);
+        const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        QProcess reach;
+        reach.start(QStringLiteral("dbus-send"), {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.freedesktop.DBus"),
+                                                  QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.ListNames")});
+        if (bus.isEmpty() || !reach.waitForFinished(10000) || reach.exitStatus() != QProcess::NormalExit || reach.exitCode() != 0)
+            QSKIP("no session bus this test can reach (test.sh starts one)");
+        qputenv("BUS", bus);
+        const ToolExecutionResult r = shell(isolated, command);
+        qunsetenv("BUS");
+        QCOMPARE(r.output, output);
+    }
+
+    // A secret the person keeps in the keyring cannot be read by a command in
+    // the sandbox, though outside it the same lookup finds it.
+    void keyringOutOfReach()
+    {
+        skipUnlessSandbox(true);
+        const QString attribute = QStringLiteral("moonshelf-sandbox-test-") + QString::number(::getpid());
+        QProcess store;
+        store.start(QStringLiteral("secret-tool"), {QStringLiteral("store"), QStringLiteral("--label=sandbox test"), QStringLiteral("service"), attribute});
+        if (!store.waitForStarted(5000))
+            QSKIP("secret-tool is not installed");
+        store.write("kept-outside");
+        store.closeWriteChannel();
+        if (!store.waitForFinished(10000) || store.exitCode() != 0)
+            QSKIP("no keyring this test can store into (test.sh starts one)");
+        const QString lookup = QStringLiteral("secret-tool lookup service ") + attribute;
+        const ToolExecutionResult outside = shell(false, lookup);
+        const ToolExecutionResult inside = shell(true, lookup);
+        QProcess::execute(QStringLiteral("secret-tool"), {QStringLiteral("clear"), QStringLiteral("service"), attribute});
+        QVERIFY2(outside.output.contains(u"kept-outside"), qPrintable(outside.output));
+        QVERIFY2(!inside.output.contains(u"kept-outside"), qPrintable(inside.output));
+    }
+
+    // A process outside the sandbox cannot be seen or signalled from inside:
+    // its pid names nothing there. Signal 0 is sent to a sleep the test
+    // started, which only asks whether it exists.
+    void processesOutsideOutOfReach()
+    {
+        skipUnlessSandbox(true);
+        QProcess sleeper;
+        sleeper.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+        QVERIFY(sleeper.waitForStarted(5000));
+        const QString pid = QString::number(sleeper.processId());
+        const QString probe = QStringLiteral("kill -0 %1 2>/dev/null; echo $?; [ -e /proc/%1 ] && echo seen || echo unseen").arg(pid);
+        const ToolExecutionResult outside = shell(false, probe);
+        const ToolExecutionResult inside = shell(true, probe);
+        sleeper.kill();
+        sleeper.waitForFinished(5000);
+        QCOMPARE(outside.output, withNote(QStringLiteral("exit 0\n0\nseen\n")));
+        QCOMPARE(inside.output, QStringLiteral("exit 0\n1\nunseen\n"));
     }
 
     // Without the sandbox the result says so, once; and a sandbox program that
