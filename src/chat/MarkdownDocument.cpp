@@ -3,6 +3,7 @@
 #include "chat/MarkdownText.h"
 
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextCursor>
 
 namespace chat {
@@ -23,8 +24,14 @@ QVariant MarkdownDocument::loadResource(int, const QUrl &)
 
 void MarkdownDocument::setProse(const QString &markdown)
 {
+    // Outside an edit block every text run the reader inserts looks up the
+    // cursor's line, which shapes the whole paragraph so far again: a long
+    // paragraph with many marks costs its length squared.
+    QTextCursor batch(this);
+    batch.beginEditBlock();
     setMarkdown(markdown, QTextDocument::MarkdownFeatures(QTextDocument::MarkdownDialectGitHub |
                                                           QTextDocument::MarkdownNoHTML));
+    batch.endEditBlock();
     polish();
 }
 
@@ -107,6 +114,33 @@ void MarkdownDocument::polish()
     spacing.setLineHeight(m_style.lineSpacing, QTextBlockFormat::LineDistanceHeight);
     cursor.mergeBlockFormat(spacing);
     cursor.endEditBlock();
+
+    // Qt looks for the end of a run it cannot break (a long hash, a line of
+    // base64) again on every line it wraps the run over, which costs the
+    // run's length squared. Such a run is broken at the line's edge anyway;
+    // wrapping anywhere finds that edge at once.
+    if (longestUnbreakableRun() > kLongestWordWrapped) {
+        QTextOption option = defaultTextOption();
+        option.setWrapMode(QTextOption::WrapAnywhere);
+        setDefaultTextOption(option);
+    }
+}
+
+qsizetype MarkdownDocument::longestUnbreakableRun() const
+{
+    qsizetype longest = 0;
+    for (QTextBlock block = begin(); block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        if (text.size() <= longest)
+            continue;
+        QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+        qsizetype from = 0;
+        for (qsizetype at = breaks.toNextBoundary(); at >= 0; at = breaks.toNextBoundary()) {
+            longest = qMax(longest, at - from);
+            from = at;
+        }
+    }
+    return longest;
 }
 
 } // namespace chat

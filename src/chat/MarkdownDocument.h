@@ -24,6 +24,13 @@ public:
     // How often layout asked for an image or other resource.
     int resourceRequests() const { return m_resourceRequests; }
 
+    // A paragraph holding a run longer than this with no place to break
+    // (by Unicode's line-breaking rules) is wrapped anywhere at the edge:
+    // Qt's own wrapping costs such a run its length squared over a line's.
+    static constexpr qsizetype kLongestWordWrapped = 2000;
+    // The longest such run in the text (0 when it is empty).
+    qsizetype longestUnbreakableRun() const;
+
 protected:
     QVariant loadResource(int type, const QUrl &name) override;
 

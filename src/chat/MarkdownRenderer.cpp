@@ -298,13 +298,29 @@ qreal MarkdownRenderer::codeHeight(const Code &code) const
     return m_codeHeader + 2 * kCodePadding + qMax<qsizetype>(1, code.lines.size()) * m_codeLine;
 }
 
-qreal MarkdownRenderer::estimate(const QString &markdown) const
+qreal MarkdownRenderer::estimate(QStringView markdown) const
 {
-    const qreal perLine = qMax<qreal>(1, std::floor(m_width / qMax<qreal>(1, m_avgChar)));
+    return estimate(markdown, m_width, m_avgChar, m_proseLine);
+}
+
+qreal MarkdownRenderer::estimate(QStringView markdown, qreal width, qreal averageChar, qreal lineHeight)
+{
+    const qreal perLine = qMax<qreal>(1, std::floor(width / qMax<qreal>(1, averageChar)));
     qreal lines = 0;
-    for (QStringView line : QStringView(markdown).split(u'\n'))
+    for (QStringView line : markdown.split(u'\n'))
         lines += qMax<qreal>(1, std::ceil(line.size() / perLine));
-    return lines * m_proseLine;
+    return lines * lineHeight;
+}
+
+qreal MarkdownRenderer::narrowestLayoutWidth(const MarkdownStyle &style)
+{
+    return 8 * QFontMetricsF(style.body).averageCharWidth();
+}
+
+qreal MarkdownRenderer::estimateHeight(const MarkdownStyle &style, QStringView text, qreal width)
+{
+    const QFontMetricsF body(style.body);
+    return estimate(text, qMax<qreal>(1, width), body.averageCharWidth(), body.lineSpacing() + style.lineSpacing);
 }
 
 void MarkdownRenderer::measure(Piece &piece) const

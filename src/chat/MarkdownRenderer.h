@@ -84,6 +84,14 @@ public:
     // Tabs as spaces to the next multiple of four columns (for drawing).
     static QString expandTabs(const QString &line);
 
+    // The narrowest width a text is laid out at: Qt's layouts ask a new
+    // row's height at the few dozen pixels of its default geometry before
+    // it has its place, and a long text costs most there. Below it the
+    // height is only estimated.
+    static qreal narrowestLayoutWidth(const MarkdownStyle &style);
+    // A height from the text's length alone, without a layout.
+    static qreal estimateHeight(const MarkdownStyle &style, QStringView text, qreal width);
+
 private:
     struct State {
         bool inCode = false;
@@ -112,7 +120,8 @@ private:
     Piece makeProse(QString markdown) const;
     void addCodeLine(Code &code, QString line) const;
     qreal codeHeight(const Code &code) const;
-    qreal estimate(const QString &markdown) const;
+    qreal estimate(QStringView markdown) const;
+    static qreal estimate(QStringView markdown, qreal width, qreal averageChar, qreal lineHeight);
     void measure(Piece &piece) const;
     Piece &mutablePiece(int index);
     void invalidateTops(int from);

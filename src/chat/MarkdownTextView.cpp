@@ -117,6 +117,8 @@ int MarkdownTextView::heightForWidth(int width) const
 {
     if (m_text.isEmpty())
         return 0;
+    if (width < MarkdownRenderer::narrowestLayoutWidth(m_style))
+        return int(std::ceil(MarkdownRenderer::estimateHeight(m_style, m_text, width)));
     MarkdownRenderer &r = rendererFor(width);
     r.refresh(!m_streaming);
     // Real heights where a few milliseconds suffice (every ordinary
@@ -136,6 +138,8 @@ QSize MarkdownTextView::sizeHint() const
 
 int MarkdownTextView::idealWidth(int maxWidth) const
 {
+    if (m_text.isEmpty())
+        return qMin(maxWidth, 1);
     MarkdownRenderer &r = rendererFor(maxWidth);
     r.refresh(true);
     qreal widest = 0;

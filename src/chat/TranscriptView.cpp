@@ -491,6 +491,10 @@ void TranscriptView::bindRow(MessageRow *row, const Item &item)
     if (copied != m_copiedUntil.constEnd() && !isCopied)
         m_copiedUntil.remove(item.id);
     row->setTransientState(false, isCopied);
+    // A new row shown without a size is sized to its size hint first, which
+    // lays a long text out once more at a width it is never shown at.
+    if (!row->testAttribute(Qt::WA_Resized))
+        row->resize(columnWidth(), qMax(1, item.height));
     row->show();
 }
 
