@@ -55,6 +55,17 @@ Stats luminance(const QImage &image, const QRect &area)
     return s;
 }
 
+QRgb average(const QImage &image, const QRect &area)
+{
+    qint64 r = 0, g = 0, b = 0, n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x, ++n) {
+            const QRgb p = image.pixel(x, y);
+            r += qRed(p), g += qGreen(p), b += qBlue(p);
+        }
+    return n ? qRgb(int(r / n), int(g / n), int(b / n)) : 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -72,42 +83,41 @@ int main(int argc, char **argv)
     clock.start();
     QImage shot;
     QRect window;
-    // The window is there once something the size of the main window is painted.
-    while (clock.elapsed() < seconds * 1000) {
+    Stats s, b;
+    QRgb sky = 0;
+    // Looked at again until the window is there and the stage shows through
+    // its strip: the stage's first image comes a while after the window, and
+    // how long a while depends on how busy the machine is.
+    bool shown = false;
+    for (;;) {
         shot = screen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
         window = painted(shot);
-        if (window.width() >= 1100 && window.height() >= 700)
+        // The window is there once something the size of the main window is painted.
+        if (window.width() >= 1100 && window.height() >= 700) {
+            // The empty middle of the title strip, and the stage right below it.
+            const QRect strip(window.left() + window.width() * 2 / 5, window.top() + 6, window.width() / 5, 26);
+            s = luminance(shot, strip);
+            b = luminance(shot, strip.translated(0, 60));
+            sky = average(shot, strip);
+            // An opaque bar would differ from the stage under it, and a bar in the
+            // palette's grey would lose the night sky's blue.
+            shown = std::abs(s.mean - b.mean) <= 25 && (!checkSky || qBlue(sky) >= qRed(sky) + 4);
+            if (shown)
+                break;
+        }
+        if (clock.elapsed() >= seconds * 1000)
             break;
         QThread::msleep(200);
     }
-    QThread::msleep(1500); // let the stage's first image settle
-    shot = screen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
-    window = painted(shot);
     shot.save(QString::fromLocal8Bit(argv[1]));
     if (window.width() < 1100 || window.height() < 700) {
         std::fprintf(stderr, "no main window on the screen (painted area %dx%d)\n", window.width(), window.height());
         return 1;
     }
-    // The empty middle of the title strip, and the stage right below it.
-    const QRect strip(window.left() + window.width() * 2 / 5, window.top() + 6, window.width() / 5, 26);
-    const QRect below = strip.translated(0, 60);
-    const Stats s = luminance(shot, strip);
-    const Stats b = luminance(shot, below);
     std::printf("window %dx%d at %d,%d; strip mean %.1f spread %.1f; stage below mean %.1f spread %.1f\n",
                 window.width(), window.height(), window.left(), window.top(), s.mean, s.spread, b.mean, b.spread);
-    // An opaque bar would differ from the stage under it, and a bar in the
-    // palette's grey would lose the night sky's blue.
-    const QRgb sky = [&] {
-        qint64 r = 0, g = 0, bl = 0, n = 0;
-        for (int y = strip.top(); y <= strip.bottom(); ++y)
-            for (int x = strip.left(); x <= strip.right(); ++x, ++n) {
-                const QRgb p = shot.pixel(x, y);
-                r += qRed(p), g += qGreen(p), bl += qBlue(p);
-            }
-        return qRgb(int(r / n), int(g / n), int(bl / n));
-    }();
     std::printf("strip colour %d,%d,%d\n", qRed(sky), qGreen(sky), qBlue(sky));
-    if (std::abs(s.mean - b.mean) > 25 || (checkSky && qBlue(sky) < qRed(sky) + 4)) {
+    if (!shown) {
         std::fprintf(stderr, "the title strip does not show the stage\n");
         return 1;
     }

@@ -34,6 +34,14 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
     done
     return 1
   }
+  # Whether the visible window titled $1 goes within 5 s.
+  gone() {
+    for _ in $(seq 25); do
+      xdotool search --onlyvisible --name "^$1\$" > /dev/null || return 0
+      sleep 0.2
+    done
+    return 1
+  }
   # Types $2 into the panel titled $1 and presses Return (once more if a
   # completion list took the first), until the panel has closed.
   answer() {
@@ -43,9 +51,13 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
     sleep 0.3
     for _ in 1 2 3; do
       xdotool key Return
-      sleep 0.5
-      xdotool search --onlyvisible --name "^$1\$" > /dev/null || return 0
+      gone "$1" && return 0
     done
+    return 1
+  }
+  # Whether the command $@ succeeds within 15 s.
+  within() {
+    for _ in $(seq 75); do "$@" && return 0; sleep 0.2; done
     return 1
   }
 
@@ -57,13 +69,12 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
     xdotool key ctrl+o
     answer "Choose the project folder Qirv may read and edit." "$project" || fail "the folder panel did not open or close"
     conf="$XDG_CONFIG_HOME/com.ovu/QirvMac.conf"
-    for _ in $(seq 20); do grep -qF "workspaceBookmark=$project" "$conf" 2>/dev/null && break; sleep 0.2; done
-    grep -qF "workspaceBookmark=$project" "$conf" 2>/dev/null || { fail "the folder was not stored"; cat "$conf" 2>/dev/null; }
+    within grep -qF "workspaceBookmark=$project" "$conf" 2>/dev/null || { fail "the folder was not stored"; cat "$conf" 2>/dev/null; }
 
     holds "Moonshelf Mac" || fail "the keyboard did not come back to the window after the folder panel"
     xdotool key ctrl+shift+e
     answer "Export session" "${target%.md}" || fail "the save panel did not open or close"
-    for _ in $(seq 20); do [ -s "$target" ] && break; sleep 0.2; done
+    within test -s "$target"
     if ! head -1 "$target" 2>/dev/null | grep -qx "# New session"; then
       fail "the session was not written to the chosen file"
     fi
