@@ -166,7 +166,7 @@ private Q_SLOTS:
         vm.setShowToolLog(true);
         ContentView *c = kit.window().content();
         QTRY_VERIFY(settled(c));
-        QTest::qWait(300); // the stage's fade in
+        QVERIFY(kit.waitForStage()); // faded in, for the saved picture
         const QImage shot = kit.window().grab().toImage();
         const QString out = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
         shot.save(QDir(out).filePath(QStringLiteral("panel-lines-%1-%2.png").arg(skin, stage.name().mid(1))));
