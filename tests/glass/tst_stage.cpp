@@ -474,8 +474,7 @@ private slots:
         settle();
         const qreal end = veil ? 0.8 : 0.0;
         QTRY_COMPARE_WITH_TIMEOUT(veil ? scene.stage->veilOpacity() : scene.stage->mediaOpacity(), end, 1000);
-        QTest::qWait(100); // the ticker's last turn
-        QCOMPARE(heard, end);
+        QTRY_COMPARE(heard, end); // told on the ticker's last turn
     }
 
     void motionOffSettlesAndOnRestartsFromTheStartPose()
