@@ -146,6 +146,14 @@ struct StagedChat {
                && QTest::qWaitFor([this] { return stageView->mediaOpacity() == 1.0; }, 5000);
     }
 
+    // Until the stage's veil has reached `veil` and the stage holds still, its
+    // last frame handed to the glass (how long that takes depends on the machine).
+    bool waitForVeil(double veil)
+    {
+        return QTest::qWaitFor(
+            [this, veil] { return qFuzzyCompare(stageView->veilOpacity(), veil) && !stageView->isTicking(); }, 10000);
+    }
+
     QTemporaryDir dir;
     std::unique_ptr<stage::SkinStore> skins;
     std::unique_ptr<glass::StyleStore> styles;

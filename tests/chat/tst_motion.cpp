@@ -209,7 +209,7 @@ private slots:
         QVERIFY(rig.staged.showAndWait());
         rig.staged.background->setOverlayOpacity(0.6);
         rig.holdFadesAt(0);
-        QTest::qWait(250); // the stage's own veil settles
+        QVERIFY(rig.staged.waitForVeil(0.6)); // the stage's own veil settles
         QVariantAnimation *assistant = rig.fade()->findChild<QVariantAnimation *>(QStringLiteral("assistantFade"));
         QVERIFY(assistant && assistant->state() == QAbstractAnimation::Paused);
         // The answer's bubble right of its text, away from any glyph.
@@ -244,7 +244,7 @@ private slots:
         QVERIFY(rig.staged.showAndWait());
         rig.staged.background->setOverlayOpacity(toVeil);
         rig.holdFadesAt(0);
-        QTest::qWait(250); // the stage's own veil settles
+        QVERIFY(rig.staged.waitForVeil(toVeil)); // the stage's own veil settles
         auto *sheet = rig.list->viewport()->findChild<glass::BackdropSheet *>();
         QVERIFY(sheet);
         rig.frame();
