@@ -59,6 +59,7 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
     m_welcome->hide();
 
     m_scroll = new QVariantAnimation(this);
+    m_scroll->setObjectName(QStringLiteral("bottomGlide"));
     m_scroll->setDuration(180);
     m_scroll->setEasingCurve(QEasingCurve::OutCubic);
     connect(m_scroll, &QVariantAnimation::valueChanged, this,
