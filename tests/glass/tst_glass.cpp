@@ -220,7 +220,8 @@ private slots:
         painttest::savePng(withWallpaper, QStringLiteral("glass-sidebar-wallpaper"));
         f.bg->setIsEnabled(false);
         QVERIFY(!sidebar->showsWallpaper());
-        QTest::qWait(300); // the stage's fade out
+        // The stage's fade out, to its last frame handed to the glass.
+        QTRY_VERIFY(scene.stage->mediaOpacity() == 0.0 && !scene.stage->isTicking());
         const QImage plain = scene.grab();
         painttest::savePng(plain, QStringLiteral("glass-sidebar-plain"));
         // Over the blue backdrop, a plain blue tint and the grey layers: no moonlit detail.
