@@ -11,7 +11,7 @@ packages=(
   libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us pocketsphinx-testdata
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libgl-dev libegl-dev libxkbcommon-dev libxcb-damage0-dev
-  zsh bubblewrap gnome-keyring dbus dbus-x11 libsecret-tools
+  zsh bubblewrap gnome-keyring dbus dbus-x11 libsecret-tools tmux
   ffmpeg xvfb xdotool
   fonts-noto-color-emoji
   # The fuzz targets: libFuzzer comes with clang.

@@ -128,10 +128,13 @@ void ShellRunner::start(const QString &command, const QString &workingDirectory,
         }
         m_infoRead.reset(info[0]);
         infoWrite.reset(info[1]);
-        // The session bus and the keyring stay outside; the address says so
-        // plainly rather than leaving tools to look for a bus elsewhere.
-        launch = ShellSandbox::isolated(sandboxProgram, command, workingDirectory, infoWrite.get(), ShellSandbox::hiddenSockets(env));
+        // The session bus, the keyring and the person's terminal servers stay
+        // outside; the bus address says so plainly rather than leaving tools
+        // to look for a bus elsewhere.
+        launch = ShellSandbox::isolated(sandboxProgram, command, workingDirectory, infoWrite.get(), ShellSandbox::hiddenFrom(env));
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/dev/null"));
+        env.remove(QStringLiteral("TMUX"));
+        env.remove(QStringLiteral("STY"));
         // Its own session, so that no signal meant for the app's group reaches it.
         m_process.setChildProcessModifier([fd = infoWrite.get()] {
             ::setsid();

@@ -1,13 +1,16 @@
 #include "agent/ShellSandbox.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <qcoro/qcoroprocess.h>
 
@@ -49,26 +52,13 @@ while :; do
 done
 exit $code)";
 
-} // namespace
-
-Launch isolated(const QString &sandboxProgram, const QString &command, const QString &workingDirectory, int infoFd,
-                const QStringList &hidden)
+bool hasType(const QString &path, mode_t type)
 {
-    QStringList arguments{QStringLiteral("--info-fd"), QString::number(infoFd)};
-    arguments << sandboxArguments(workingDirectory);
-    // An empty device in place of each socket, over the root bound first:
-    // connecting to it is refused.
-    qsizetype at = arguments.indexOf(QStringLiteral("--proc"));
-    for (const QString &path : hidden) {
-        arguments.insert(at++, QStringLiteral("--ro-bind"));
-        arguments.insert(at++, QStringLiteral("/dev/null"));
-        arguments.insert(at++, path);
-    }
-    arguments << QString::fromLatin1(kShell) << QStringLiteral("-lc") << command;
-    return {sandboxProgram, arguments};
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & S_IFMT) == type;
 }
 
-QStringList hiddenSockets(const QProcessEnvironment &environment)
+QStringList sessionSockets(const QProcessEnvironment &environment)
 {
     QStringList candidates;
     for (const QString &address : environment.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")).split(u';', Qt::SkipEmptyParts)) {
@@ -84,12 +74,56 @@ QStringList hiddenSockets(const QProcessEnvironment &environment)
         candidates << runtime + QStringLiteral("/bus") << runtime + QStringLiteral("/keyring/control");
     QStringList out;
     for (const QString &path : std::as_const(candidates)) {
-        struct stat st;
-        if (::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISSOCK(st.st_mode) && !out.contains(path))
+        if (hasType(path, S_IFSOCK) && !out.contains(path))
             out.append(path);
     }
     return out;
 }
+
+} // namespace
+
+Launch isolated(const QString &sandboxProgram, const QString &command, const QString &workingDirectory, int infoFd,
+                const Hidden &hidden)
+{
+    QStringList arguments{QStringLiteral("--info-fd"), QString::number(infoFd)};
+    arguments << sandboxArguments(workingDirectory);
+    // An empty device in place of each socket, over the root bound first:
+    // connecting to it is refused.
+    qsizetype at = arguments.indexOf(QStringLiteral("--proc"));
+    for (const QString &path : hidden.sockets) {
+        arguments.insert(at++, QStringLiteral("--ro-bind"));
+        arguments.insert(at++, QStringLiteral("/dev/null"));
+        arguments.insert(at++, path);
+    }
+    for (const QString &path : hidden.folders) {
+        for (const QString &a : {QStringLiteral("--perms"), QStringLiteral("0700"), QStringLiteral("--tmpfs"), path})
+            arguments.insert(at++, a);
+    }
+    arguments << QString::fromLatin1(kShell) << QStringLiteral("-lc") << command;
+    return {sandboxProgram, arguments};
+}
+
+
+Hidden hiddenFrom(const QProcessEnvironment &environment)
+{
+    Hidden out;
+    out.sockets = sessionSockets(environment);
+    const QString uid = QString::number(::getuid());
+    const passwd *user = ::getpwuid(::getuid());
+    const QString name = user ? QString::fromLocal8Bit(user->pw_name) : QString();
+    QStringList folders{environment.value(QStringLiteral("TMUX_TMPDIR"), QStringLiteral("/tmp")) + QStringLiteral("/tmux-") + uid,
+                        environment.value(QStringLiteral("SCREENDIR"))};
+    if (!name.isEmpty())
+        folders << QStringLiteral("/run/screen/S-") + name << QStringLiteral("/var/run/screen/S-") + name;
+    for (const QString &folder : std::as_const(folders)) {
+        // Only folders that exist: the sandbox would make the others outside.
+        const QString path = QFileInfo(folder).canonicalFilePath();
+        if (!folder.isEmpty() && !path.isEmpty() && hasType(path, S_IFDIR) && !out.folders.contains(path))
+            out.folders.append(path);
+    }
+    return out;
+}
+
 
 Launch unisolated(const QString &command)
 {

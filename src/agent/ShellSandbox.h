@@ -23,15 +23,21 @@ struct Launch {
 // dies) the kernel ends every process in it.
 // The sandbox program writes the pid of the sandbox's first process (as this
 // process sees it) to infoFd, an open descriptor it inherits.
-// The sockets in hidden are out of the command's reach.
+// What of the person's session a command must not reach.
+struct Hidden {
+    QStringList sockets; // covered by an empty device
+    QStringList folders; // covered by an empty private folder
+};
 Launch isolated(const QString &sandboxProgram, const QString &command, const QString &workingDirectory, int infoFd,
-                const QStringList &hidden = {});
+                const Hidden &hidden = {});
 
-// Sockets of the session's services, found from the environment: the
-// session bus (through it a command could read the keyring or have the
-// session's service manager start what outlives the call) and the keyring's
-// control socket. A bus on an abstract socket cannot be hidden this way.
-QStringList hiddenSockets(const QProcessEnvironment &environment);
+// Found from the environment: the session bus (through it a command could
+// read the keyring or have the session's service manager start what
+// outlives the call) and the keyring's control socket; the folders of the
+// person's tmux and screen servers (a command sent there would run outside
+// the sandbox, in the person's own terminals). A bus on an abstract socket
+// cannot be hidden this way.
+Hidden hiddenFrom(const QProcessEnvironment &environment);
 
 // The pid of the sandbox's first process in what the sandbox program wrote
 // to its information descriptor; nothing until it is all there.

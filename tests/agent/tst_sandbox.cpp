@@ -288,6 +288,37 @@ private Q_SLOTS:
         QVERIFY2(!inside.output.contains(u"kept-outside"), qPrintable(inside.output));
     }
 
+    // A tmux server of the person's runs outside the sandbox: a command sent
+    // to it would run there, in the person's terminal, and outlive the call.
+    // The test starts its own server, under a folder of its own, and ends it.
+    void terminalServerOutOfReach()
+    {
+        skipUnlessSandbox(true);
+        QTemporaryDir dir;
+        const QString socketName = QStringLiteral("moonshelf-test");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMUX_TMPDIR"), dir.path());
+        env.remove(QStringLiteral("TMUX"));
+        QProcess start;
+        start.setProcessEnvironment(env);
+        start.start(QStringLiteral("tmux"), {QStringLiteral("-L"), socketName, QStringLiteral("new-session"), QStringLiteral("-d"), QStringLiteral("sleep 60")});
+        if (!start.waitForStarted(5000))
+            QSKIP("tmux is not installed");
+        QVERIFY(start.waitForFinished(10000));
+        QCOMPARE(start.exitCode(), 0);
+        const QString ask = QStringLiteral("tmux -L %1 list-sessions >/dev/null 2>&1; echo $?").arg(socketName);
+        qputenv("TMUX_TMPDIR", dir.path().toLocal8Bit());
+        const ToolExecutionResult outside = shell(false, ask);
+        const ToolExecutionResult inside = shell(true, ask);
+        qunsetenv("TMUX_TMPDIR");
+        QProcess end;
+        end.setProcessEnvironment(env);
+        end.start(QStringLiteral("tmux"), {QStringLiteral("-L"), socketName, QStringLiteral("kill-server")});
+        end.waitForFinished(10000);
+        QCOMPARE(outside.output, withNote(QStringLiteral("exit 0\n0\n")));
+        QCOMPARE(inside.output, QStringLiteral("exit 0\n1\n"));
+    }
+
     // A process outside the sandbox cannot be seen or signalled from inside:
     // its pid names nothing there. Signal 0 is sent to a sleep the test
     // started, which only asks whether it exists.
