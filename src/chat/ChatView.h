@@ -36,6 +36,7 @@ public:
     ~ChatView() override;
 
     TranscriptView *transcript() const { return m_transcript; }
+    const MarkdownRenderCache &renderCache() const { return m_cache; }
     ComposerBar *composer() const { return m_composer; }
     // Where the welcome card goes: put it into this widget's layout.
     QWidget *welcomeSlot() const;

@@ -142,6 +142,12 @@ double MessageRow::bubbleVisibility() const
 void MessageRow::rebuild()
 {
     const bool user = m_message.role == model::MessageRole::User;
+    const QString body = bodyText(m_message);
+    // Another message's text must not be rendered again in this one's mode
+    // and style while the row is put together (the same text keeps its
+    // selection).
+    if (m_text->text() != body)
+        m_text->setFinishedText({}, {});
     // Take everything out; put back what this message shows.
     while (m_layout->count() > 0) {
         QLayoutItem *item = m_layout->takeAt(0);
@@ -158,7 +164,6 @@ void MessageRow::rebuild()
         bubble->layout()->removeWidget(m_copy);
     }
 
-    const QString body = bodyText(m_message);
     BubbleFrame *bubble = user ? m_userBubble : m_assistantBubble;
     m_text->setMode(user ? MarkdownRenderer::Mode::Plain : MarkdownRenderer::Mode::Markdown);
     m_text->setMaximumWidth(user ? 520 : QWIDGETSIZE_MAX);
