@@ -637,20 +637,30 @@ private slots:
     void finishedReplyKeepsItsLines_data()
     {
         QTest::addColumn<int>("width");
-        QTest::newRow("wide pane") << 1100;
-        QTest::newRow("narrow pane") << 560;
+        QTest::addColumn<QString>("text");
+        QString paragraphs;
+        for (int i = 0; i < 6; ++i)
+            paragraphs += QStringLiteral("Paragraph %1 goes on for a while so that it wraps over several lines of "
+                                         "the reply, with words of many lengths to move each break about a "
+                                         "little.\n\n")
+                              .arg(i);
+        QTest::newRow("wide pane") << 1100 << paragraphs.trimmed();
+        QTest::newRow("narrow pane") << 560 << paragraphs.trimmed();
+        QString log;
+        for (int i = 0; log.size() < 30'000; ++i)
+            log += QStringLiteral("step=%1 status=ok took=%2ms ").arg(i).arg(i % 97);
+        QTest::newRow("one long paragraph") << 1100 << log.trimmed();
+        QString word;
+        for (int i = 0; word.size() < 30'000; ++i)
+            word += QChar(u'a' + (i * 7) % 26);
+        QTest::newRow("one long word") << 1100 << word;
     }
     void finishedReplyKeepsItsLines()
     {
         QFETCH(int, width);
+        QFETCH(QString, text);
         Pane pane;
         pane.view->resize(width, 700);
-        QString text;
-        for (int i = 0; i < 6; ++i)
-            text += QStringLiteral("Paragraph %1 goes on for a while so that it wraps over several lines of the "
-                                   "reply, with words of many lengths to move each break about a little.\n\n")
-                        .arg(i);
-        text = text.trimmed();
         Peer::Reply reply = Peer::textReply(text, 8);
         reply.stallAfter = reply.body.size() - 30; // all the text, not yet the end
         pane.h.peer().enqueue(reply);
