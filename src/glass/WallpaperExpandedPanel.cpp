@@ -2,6 +2,7 @@
 
 #include "glass/GlassDecoration.h"
 #include "glass/GlassSwitch.h"
+#include "glass/OpenFileChoice.h"
 #include "glass/StyledButton.h"
 #include "glass/StyledField.h"
 #include "glass/StyledSlider.h"
@@ -11,7 +12,6 @@
 #include "stage/BackgroundSettings.h"
 
 #include <QEvent>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -65,7 +65,7 @@ WallpaperExpandedPanel::WallpaperExpandedPanel(stage::BackgroundSettings &bg, St
     , m_styles(styles)
 {
     m_chooser = [this](const QString &caption, const QStringList &filters) {
-        return QFileDialog::getOpenFileName(this, caption, QString(), filters.join(QStringLiteral(";;")));
+        return chooseFileToOpen(this, caption, filters);
     };
     build();
     m_glass = trayGlassPopover(this, 16, styles);

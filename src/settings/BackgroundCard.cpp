@@ -2,6 +2,7 @@
 
 #include "app/AccountController.h"
 #include "glass/GlassSwitch.h"
+#include "glass/OpenFileChoice.h"
 #include "glass/TextInk.h"
 #include "settings/BusyIndicator.h"
 #include "settings/FieldFrame.h"
@@ -12,7 +13,6 @@
 #include "stage/BackgroundSettings.h"
 #include "stage/StagePhotoCatalog.h"
 
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -65,7 +65,7 @@ BackgroundCard::BackgroundCard(stage::BackgroundSettings &bg, app::AccountContro
     : QWidget(parent), m_bg(bg), m_links(links)
 {
     m_choose = [this](const QString &message, const QStringList &filters) {
-        return QFileDialog::getOpenFileName(this, message, QString(), filters.join(QStringLiteral(";;")));
+        return glass::chooseFileToOpen(this, message, filters);
     };
 
     auto *column = new QVBoxLayout(this);

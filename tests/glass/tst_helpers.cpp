@@ -1,10 +1,18 @@
+#include "glass/OpenFileChoice.h"
 #include "glass/SheetKeys.h"
 #include "glass/SpinnerRing.h"
 #include "glass/SymbolIcons.h"
 #include "support/TestMain.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 
 using namespace std::chrono_literals;
@@ -82,6 +90,61 @@ private slots:
         const int stopped = ring.angle();
         QTest::qWait(40);
         QCOMPARE(ring.angle(), stopped);
+    }
+
+    // The real file dialog, answered as a person would; once it has closed
+    // the window behind it holds the keyboard again (the offscreen platform,
+    // like X with no window manager, gives it back to nothing by itself).
+    void fileChoiceGivesTheKeyboardBack_data()
+    {
+        QTest::addColumn<bool>("choose");
+        QTest::newRow("cancelled with Escape") << false;
+        QTest::newRow("a file chosen with Return") << true;
+    }
+    void fileChoiceGivesTheKeyboardBack()
+    {
+        QFETCH(bool, choose);
+        QTemporaryDir dir;
+        const QString picture = dir.filePath(QStringLiteral("stage.png"));
+        QFile file(picture);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+
+        QWidget window;
+        window.resize(400, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+
+        bool answered = false;
+        QElapsedTimer waited;
+        waited.start();
+        QTimer driver;
+        driver.setInterval(20);
+        connect(&driver, &QTimer::timeout, &window, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isActiveWindow()) {
+                if (waited.elapsed() > 10000)
+                    driver.stop(); // no dialog came: the test fails below
+                return;
+            }
+            driver.stop();
+            answered = true;
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            if (choose && name) {
+                name->setText(picture);
+                QTest::keyClick(name, Qt::Key_Return);
+            } else {
+                QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Escape);
+            }
+            // A dialog the keys did not close must not hold the test forever.
+            QTimer::singleShot(5000, dialog, &QDialog::reject);
+        });
+        driver.start();
+        const QString chosen = glass::chooseFileToOpen(&window, QStringLiteral("Choose image"),
+                                                      {QStringLiteral("Images (*.png)")});
+        QVERIFY(answered);
+        QCOMPARE(chosen, choose ? picture : QString());
+        QTRY_VERIFY(window.isActiveWindow());
     }
 };
 

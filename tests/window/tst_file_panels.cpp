@@ -286,6 +286,7 @@ private Q_SLOTS:
         }
 
         QVERIFY(dialogGone(&kit.window()));
+        QTRY_VERIFY(kit.window().isActiveWindow());
         QTRY_VERIFY(QFileInfo::exists(target));
         const QByteArray bytes = readAll(target);
         QVERIFY2(bytes.startsWith("# Fix: the build\n\n_Exported from Moonshelf Mac \xC2\xB7 "), bytes.constData());

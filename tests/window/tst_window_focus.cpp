@@ -22,6 +22,7 @@
 #include "panels/SidebarView.h"
 #include "settings/OnboardingSheet.h"
 #include "support/TestMain.h"
+#include "window/ActionRegistry.h"
 #include "window/ContentView.h"
 #include "window/MainWindow.h"
 #include "window/PanelSlot.h"
@@ -33,6 +34,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 
 namespace {
 
@@ -339,23 +341,34 @@ private Q_SLOTS:
     void settingsWindowGivesTheKeyboardBack_data()
     {
         QTest::addColumn<QString>("before");
-        QTest::newRow("composer") << "composer";
-        QTest::newRow("search field") << "search";
+        QTest::addColumn<QString>("other");
+        QTest::newRow("settings, composer") << "composer" << "settings";
+        QTest::newRow("settings, search field") << "search" << "settings";
+        QTest::newRow("About panel, search field") << "search" << "about";
     }
     void settingsWindowGivesTheKeyboardBack()
     {
         QFETCH(QString, before);
+        QFETCH(QString, other);
         windowtest::WindowKit kit;
         window::MainWindow &w = kit.window();
         QVERIFY(showActive(kit));
         QWidget *had = before == "search" ? static_cast<QWidget *>(sidebar(w)->searchField().edit()) : composer(w);
         had->setFocus(Qt::MouseFocusReason);
-        QVERIFY(press(Qt::Key_Comma, Qt::ControlModifier));
-        QPointer<QWidget> settings = w.settings().window();
-        QVERIFY(settings);
-        QVERIFY(QTest::qWaitForWindowActive(settings));
-        QVERIFY(press(Qt::Key_Escape)); // "Done"
-        QTRY_VERIFY(!settings);
+        QPointer<QWidget> shown;
+        if (other == "about") {
+            QSignalSpy about(&w, &window::MainWindow::aboutShown);
+            w.actions().action(window::Command::about)->trigger();
+            QCOMPARE(about.size(), 1);
+            shown = about.first().first().value<QWidget *>();
+        } else {
+            QVERIFY(press(Qt::Key_Comma, Qt::ControlModifier));
+            shown = w.settings().window();
+        }
+        QVERIFY(shown);
+        QTRY_COMPARE(QApplication::activeWindow(), shown.data());
+        QVERIFY(press(Qt::Key_Escape)); // "Done", or the panel's close
+        QTRY_VERIFY(!shown || !shown->isVisible());
         QTRY_VERIFY(w.isActiveWindow());
         VERIFY_FOCUS(had);
     }
