@@ -744,6 +744,14 @@ void Review::runWords(const std::vector<const Word *> &words, Scope &scope)
 
 Place Review::place(const Word &word, const Scope &scope) const
 {
+    // A zsh glob qualifier ("~/*(/)", "*(.om[1,3])") picks among the matches
+    // of the pattern before it: the place is the pattern's.
+    static const QRegularExpression qualifier(QStringLiteral("\\([^()]*\\)$"));
+    if (word.glob && word.text.endsWith(u')')) {
+        const QString pattern = QString(word.text).remove(qualifier);
+        if (pattern.contains(u'*') || pattern.contains(u'?') || pattern.contains(u'['))
+            return m_places.resolve(pattern, word.unquoted(0), scope.cwd);
+    }
     return m_places.resolve(word.text, word.unquoted(0), scope.cwd);
 }
 

@@ -897,6 +897,12 @@ const std::vector<ClassRow> &caughtRows()
         addCaught("process ids from /proc", {
             {"for p in /proc/[0-9]*; do kill ${p##*/}; done", "Kills processes it did not start", true},
         });
+        // The qualifier picks among the pattern's matches: the place is the pattern's.
+        addCaught("zsh glob qualifiers", {
+            {"rm -r ~/*(/)", kHomeRm},
+            {"zsh -c 'for d in ~/*(/); do rm -r $d; done'", kHomeRm},
+            {"rm -r /home/*(N)", kHomeRm},
+        });
         addCaught("published packages removed", {
             {"npm unpublish pkg --force", "Published package removed (npm)"},
             {"cargo yank --vers 1.0.0 foo", "Published package removed (cargo)"},
@@ -1233,6 +1239,8 @@ const std::vector<Harmless> &harmlessRows()
             {"mount | grep sda", ""},
             {"mount /dev/sdb1 /mnt/usb", ""},
             {"for p in /proc/[0-9]*; do cat $p/comm; done", ""},
+            {"ls -d ~/*(/)", ""},
+            {"rm -r build/*(/)", ""},
             {"tmux ls", ""},
             {"tmux attach -t 0", ""},
             {"tmux new -d 'make test'", ""},
