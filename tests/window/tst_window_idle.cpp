@@ -1,5 +1,6 @@
 #include "WindowKit.h"
 
+#include "chat/ComposerTray.h"
 #include "glass/StageBackground.h"
 #include "stage/BackgroundSettings.h"
 #include "support/TestMain.h"
@@ -59,7 +60,9 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(stage->media() == glass::StageBackground::Media::image, 10'000);
         QTRY_VERIFY(stage->isTicking());
         // The window's one-off animations (the tray's intro glow) are over.
-        QTest::qWait(3200);
+        auto *tray = w.findChild<chat::ComposerTray *>();
+        QVERIFY(tray);
+        QTRY_COMPARE_WITH_TIMEOUT(tray->introGlow(), 0.0, 20'000);
 
         if (minimise)
             w.showMinimized();
