@@ -33,11 +33,12 @@ QString withNote(const QString &text)
 // How a call ends in a row of the table.
 enum class Ending { Exit, TimeOut, Stop, RouterDeleted, RunnerDeleted };
 
-// Waits, inside the command, until the marked process wrote its pid, and a
-// little more, so the test sees it run before the command exits.
-QString waitForMarked(const QString &pidFile)
+// Waits, inside the command, until the test has seen the marked process run
+// and made seenFile (at most a minute, the call's own limit): the command
+// exits only after that, however long the machine takes to get there.
+QString waitUntilSeen(const QString &seenFile)
 {
-    return QStringLiteral("for i in {1..200}; do [ -s %1 ] && break; sleep 0.05; done; sleep 0.5").arg(pidFile);
+    return QStringLiteral("for i in {1..1200}; do [ -e %1 ] && break; sleep 0.05; done").arg(seenFile);
 }
 
 } // namespace
@@ -130,9 +131,10 @@ private Q_SLOTS:
         MarkedProcess marked;
         const QString pidFile = QStringLiteral("marked-") + QString::fromLatin1(marked.mark());
         const QString pidPath = m_tmp.filePath(pidFile);
+        const QString seenFile = QStringLiteral("seen-") + QString::fromLatin1(marked.mark());
         const QString text = QString(command)
                                  .replace(QStringLiteral("%1"), marked.spawn(pidFile, wrapper))
-                                 .replace(QStringLiteral("%2"), waitForMarked(pidFile));
+                                 .replace(QStringLiteral("%2"), waitUntilSeen(seenFile));
         const double timeout = ending == Ending::TimeOut ? 3 : 60;
 
         QPointer<ToolRouter> r = router(isolated);
@@ -155,7 +157,9 @@ private Q_SLOTS:
             if (!seen || acted)
                 return;
             acted = true;
-            if (ending == Ending::Stop)
+            if (ending == Ending::Exit)
+                QFile(m_tmp.filePath(seenFile)).open(QIODevice::WriteOnly);
+            else if (ending == Ending::Stop)
                 r->cancelRunningCommand();
             else if (ending == Ending::RouterDeleted)
                 delete r;
