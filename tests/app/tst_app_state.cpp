@@ -9,7 +9,9 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QSemaphore>
 #include <QThread>
+#include <QThreadPool>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -287,9 +289,19 @@ private Q_SLOTS:
         const QStringList names{"Alpha.png", "Beta.png", "Gamma.png"};
 
         if (kind == "order") {
+            // With every pool thread held, work done on this thread would
+            // still attach; a finished hash may otherwise resume at once.
+            QThreadPool *pool = QThreadPool::globalInstance();
+            QSemaphore hold;
+            const int threads = pool->maxThreadCount();
+            for (int i = 0; i < threads; ++i)
+                pool->start([&hold] { hold.acquire(); });
             for (int i = 0; i < names.size(); ++i)
                 answers.append(start(vm.attachImageDataAsync(apptest::pngBytes(i + 1, 400), names[i])));
-            QVERIFY(vm.attachments().isEmpty()); // nothing staged on this thread
+            QCoreApplication::processEvents();
+            const bool stagedOnThisThread = !vm.attachments().isEmpty();
+            hold.release(threads);
+            QVERIFY(!stagedOnThisThread);
         } else if (kind == "limit") {
             for (int i = 0; i < 9; ++i)
                 QVERIFY(vm.attachFile(QUrl::fromLocalFile(h.writeProjectFile(QStringLiteral("f%1.txt").arg(i), "x"))));
