@@ -4,7 +4,10 @@
 #include "glass/Styles.h"
 #include "settings/SettingsWindow.h"
 
+#include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
 #include <QWidget>
 
 namespace window {
@@ -34,11 +37,29 @@ void SettingsHost::open()
         m_window = make();
         m_window->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_window, &QObject::destroyed, this, &SettingsHost::closed);
+        placeOverOwner();
         emit opened(m_window);
     }
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
+}
+
+// Without a window manager (and under some that place new windows at the
+// screen's corner) the window would open far from where the person looks.
+void SettingsHost::placeOverOwner()
+{
+    const auto *owner = qobject_cast<QWidget *>(parent());
+    if (!owner || !owner->isVisible())
+        return;
+    QRect wanted(QPoint(), m_window->size());
+    wanted.moveCenter(owner->geometry().center());
+    if (const QScreen *screen = owner->screen()) {
+        const QRect room = screen->availableGeometry();
+        wanted.moveLeft(std::clamp(wanted.left(), room.left(), std::max(room.left(), room.right() - wanted.width())));
+        wanted.moveTop(std::clamp(wanted.top(), room.top(), std::max(room.top(), room.bottom() - wanted.height())));
+    }
+    m_window->move(wanted.topLeft());
 }
 
 } // namespace window

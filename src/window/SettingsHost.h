@@ -38,6 +38,7 @@ signals:
 
 private:
     QWidget *make();
+    void placeOverOwner();
 
     app::AppViewModel &m_app;
     glass::StyleStore &m_styles;

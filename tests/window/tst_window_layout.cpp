@@ -520,6 +520,7 @@ private Q_SLOTS:
     void oneSettingsWindow()
     {
         windowtest::WindowKit kit;
+        QVERIFY(kit.show());
         app::AppViewModel &vm = kit.vm();
         window::SettingsHost &host = kit.window().settings();
         QSignalSpy opened(&host, &window::SettingsHost::opened);
@@ -531,6 +532,9 @@ private Q_SLOTS:
         QCOMPARE(first->width(), 520);
         QCOMPARE(first->minimumHeight(), 480);
         QCOMPARE(first->windowTitle(), QStringLiteral("Settings"));
+        const QPoint offCentre = first->geometry().center() - kit.window().geometry().center();
+        QVERIFY2(offCentre.manhattanLength() <= 6, qPrintable(QStringLiteral("settings %1,%2 from the window's centre")
+                                                                  .arg(offCentre.x()).arg(offCentre.y())));
         for (int i = 0; i < 3; ++i) {
             vm.setShowSettings(true);
             QTRY_VERIFY(!vm.showSettings());
