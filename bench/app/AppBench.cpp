@@ -16,6 +16,7 @@
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationStore.h"
 #include "support/ChatServicePeer.h"
+#include "support/KeySignIn.h"
 #include "support/TestEnvironment.h"
 
 #include <QBuffer>
@@ -37,16 +38,6 @@ namespace {
 
 constexpr int kRuns = 3;
 constexpr int kFragments = 10'000;
-
-class TokenSource final : public app::SignInSource {
-public:
-    bool isSignedIn() const override { return true; }
-    QString authModeDescription() const override { return QStringLiteral("API key"); }
-    QCoro::Task<platform::Result<QString, app::TokenFailure>> bearerToken() override
-    {
-        co_return QStringLiteral("bench-token");
-    }
-};
 
 void print(const char *name, double value, const char *unit)
 {
@@ -156,7 +147,7 @@ struct Fixture {
     std::unique_ptr<app::AppViewModel> make(const QUrl &endpoint)
     {
         app::AppServices services;
-        services.signIn = std::make_unique<TokenSource>();
+        services.signIn = std::make_unique<testsupport::KeySignIn>();
         services.network = &network;
         services.endpoint = endpoint;
         services.staging = staging.get();

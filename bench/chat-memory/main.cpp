@@ -19,6 +19,7 @@
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "support/ChatServicePeer.h"
+#include "support/KeySignIn.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -40,16 +41,6 @@ namespace {
 
 constexpr int kReplies = 50;
 constexpr int kRuns = 3;
-
-class TokenSource final : public app::SignInSource {
-public:
-    bool isSignedIn() const override { return true; }
-    QString authModeDescription() const override { return QStringLiteral("API key"); }
-    QCoro::Task<platform::Result<QString, app::TokenFailure>> bearerToken() override
-    {
-        co_return QStringLiteral("bench-token");
-    }
-};
 
 double rssMb()
 {
@@ -119,7 +110,7 @@ int runChild(bool shown, const QUrl &endpoint)
     config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
     stage::BackgroundSettings background(config);
     app::AppServices services;
-    services.signIn = std::make_unique<TokenSource>();
+    services.signIn = std::make_unique<testsupport::KeySignIn>();
     services.network = &network;
     services.endpoint = endpoint;
     services.staging = &staging;

@@ -15,6 +15,7 @@
 #include "glass/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "support/ChatStores.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -110,18 +111,11 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 5;
-    QTemporaryDir dir;
-    stage::SkinStore skins(stage::SkinStore::Sources{QStringLiteral(":/skins"), dir.filePath(QStringLiteral("skins"))});
-    glass::StyleStore styles(skins);
-    stage::BackgroundSettings::Config config;
-    config.supportDirectory = dir.filePath(QStringLiteral("support"));
-    config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
-    stage::BackgroundSettings bg(config);
-    bg.setIsEnabled(false);
+    ChatStores stores;
 
     QImage frame(1280, 800, QImage::Format_ARGB32_Premultiplied);
     chat::MarkdownRenderCache cache;
-    const chat::MessageRowContext context{styles, bg, cache, nullptr};
+    const chat::MessageRowContext context{stores.styles, stores.background, cache, nullptr};
     // Fonts and glyph caches are set up once per process, not per reply.
     firstPaint(context, paragraph(QStringLiteral("prose"), 2000), frame);
 

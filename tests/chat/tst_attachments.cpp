@@ -106,8 +106,7 @@ QByteArray encoded(const char *format, int seed)
 
 QString outputPath(const QString &name)
 {
-    const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
-    QDir().mkpath(dir);
+    const QString dir = testsupport::outputDirectory();
     return QDir(dir).filePath(name);
 }
 

@@ -146,8 +146,7 @@ struct Pane {
     }
     void save(const QString &name)
     {
-        const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
-        QDir().mkpath(dir);
+        const QString dir = testsupport::outputDirectory();
         view->grab().save(QDir(dir).filePath(name));
     }
 };
@@ -869,7 +868,7 @@ private slots:
                 QTRY_VERIFY(!pane.vm().isRunning());
                 chat::ApprovalCard card(p, *pane.styles);
                 card.resize(720, card.heightForWidth(720));
-                const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
+                const QString dir = testsupport::outputDirectory();
                 card.grab().save(QDir(dir).filePath(QStringLiteral("approval-read-%1.png").arg(skin)));
                 QCOMPARE(card.buttonCount(), 2);
                 continue;

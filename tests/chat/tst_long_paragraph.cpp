@@ -18,6 +18,7 @@
 #include "glass/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "support/ChatStores.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -96,21 +97,6 @@ QList<QList<Line>> linesOf(const QTextDocument &doc)
     }
     return out;
 }
-
-struct Skins {
-    QTemporaryDir dir;
-    stage::SkinStore skins{stage::SkinStore::Sources{QStringLiteral(":/skins"), dir.filePath(QStringLiteral("s"))}};
-    glass::StyleStore styles{skins};
-    std::unique_ptr<stage::BackgroundSettings> bg;
-    Skins()
-    {
-        stage::BackgroundSettings::Config config;
-        config.supportDirectory = dir.filePath(QStringLiteral("support"));
-        config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
-        bg = std::make_unique<stage::BackgroundSettings>(config);
-        bg->setIsEnabled(false);
-    }
-};
 
 } // namespace
 
@@ -315,10 +301,10 @@ private slots:
     void laidOutOnceAtItsWidth()
     {
         QFETCH(QString, text);
-        Skins s;
+        ChatStores s;
         chat::MarkdownRenderCache cache;
         app::MessageListModel model;
-        chat::TranscriptView list(chat::MessageRowContext{s.styles, *s.bg, cache});
+        chat::TranscriptView list(chat::MessageRowContext{s.styles, s.background, cache});
         list.resize(1000, 700);
         list.setModel(&model);
         list.show();

@@ -98,8 +98,7 @@ double meanLevel(const QImage &image, const QRect &box)
 
 void save(const QImage &image, const QString &name)
 {
-    const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
-    QDir().mkpath(dir);
+    const QString dir = testsupport::outputDirectory();
     image.save(QDir(dir).filePath(name));
 }
 

@@ -12,6 +12,7 @@
 #include "glass/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "support/ChatStores.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -211,14 +212,7 @@ private Q_SLOTS:
     // cache is full.
     void manyLargeRepliesStayWithinTheBound()
     {
-        QTemporaryDir dir;
-        stage::SkinStore skins(stage::SkinStore::Sources{QStringLiteral(":/skins"), dir.filePath(QStringLiteral("u"))});
-        glass::StyleStore styles(skins);
-        stage::BackgroundSettings::Config config;
-        config.supportDirectory = dir.filePath(QStringLiteral("support"));
-        config.randomImageBase = QUrl(QStringLiteral("http://127.0.0.1:9"));
-        stage::BackgroundSettings background(config);
-        background.setIsEnabled(false);
+        ChatStores stores;
         MarkdownRenderCache cache(8 * 1024 * 1024);
 
         QList<model::ChatMessage> messages;
@@ -230,7 +224,7 @@ private Q_SLOTS:
         }
         app::MessageListModel model;
         model.showConversation(QUuid::createUuid(), messages);
-        chat::TranscriptView view(chat::MessageRowContext{styles, background, cache, nullptr});
+        chat::TranscriptView view(chat::MessageRowContext{stores.styles, stores.background, cache, nullptr});
         view.resize(900, 700);
         view.setModel(&model);
         view.show();

@@ -51,8 +51,7 @@ struct Fixture {
 
 QString outputPath(const QString &name)
 {
-    const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
-    QDir().mkpath(dir);
+    const QString dir = testsupport::outputDirectory();
     return QDir(dir).filePath(name);
 }
 

@@ -120,8 +120,7 @@ struct RingSheet {
     }
     static QString outputPath(const QString &name)
     {
-        const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
-        QDir().mkpath(dir);
+        const QString dir = testsupport::outputDirectory();
         return QDir(dir).filePath(name);
     }
 };

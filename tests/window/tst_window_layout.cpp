@@ -87,6 +87,15 @@ std::optional<QPoint> revealPoint(QListView &list)
     return std::nullopt;
 }
 
+// The window's picture in a dark and a light skin, for a person to look at.
+void saveInDarkAndLight(windowtest::WindowKit &kit, QWidget &w, const QString &name)
+{
+    for (const QString &skin : {QStringLiteral("default"), QStringLiteral("paper")}) {
+        kit.skins().select(skin);
+        w.grab().save(QDir(testsupport::outputDirectory()).filePath(QStringLiteral("%1-%2.png").arg(name, skin)));
+    }
+}
+
 } // namespace
 
 class TestWindowLayout : public QObject {
@@ -168,7 +177,7 @@ private Q_SLOTS:
         QTRY_VERIFY(settled(c));
         QVERIFY(kit.waitForStage()); // faded in, for the saved picture
         const QImage shot = kit.window().grab().toImage();
-        const QString out = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
+        const QString out = testsupport::outputDirectory();
         shot.save(QDir(out).filePath(QStringLiteral("panel-lines-%1-%2.png").arg(skin, stage.name().mid(1))));
         const QColor border = glass::QirvTheme::color(kit.styles().styles().skin.colors.border);
         QCOMPARE(border.alpha(), 255); // these skins' borders are opaque: the line shows it as it is
@@ -278,12 +287,7 @@ private Q_SLOTS:
         if (treeShown || logShown)
             QVERIFY2(widths(c).chat >= ContentView::kMinChatWidth, qPrintable(QString::number(widths(c).chat)));
         if (size == QSize(1100, 700) && sidebar && opened.isEmpty()) {
-            for (const char *skin : {"default", "paper"}) {
-                kit.skins().select(QString::fromLatin1(skin));
-                const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
-                QDir().mkpath(dir);
-                w.grab().save(QDir(dir).filePath(QStringLiteral("narrow-1100-%1.png").arg(QLatin1String(skin))));
-            }
+            saveInDarkAndLight(kit, w, QStringLiteral("narrow-1100"));
         }
 
         // Room again: every panel back, as the person left them.
@@ -355,12 +359,7 @@ private Q_SLOTS:
         QVERIFY(tree);
         QTRY_VERIFY(tree->model().indexForPath(kit.projectPath() + QStringLiteral("/notes")).isValid());
         if (size == QSize(1100, 700) && treeOpen) {
-            for (const char *skin : {"default", "paper"}) {
-                kit.skins().select(QString::fromLatin1(skin));
-                const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
-                QDir().mkpath(dir);
-                w.grab().save(QDir(dir).filePath(QStringLiteral("reveal-1100-%1.png").arg(QLatin1String(skin))));
-            }
+            saveInDarkAndLight(kit, w, QStringLiteral("reveal-1100"));
         }
 
         // Room again: the log back beside the tree.

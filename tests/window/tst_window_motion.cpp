@@ -54,8 +54,7 @@ QString lines(int n)
 
 void save(QWidget *w, const QString &name)
 {
-    const QString dir = qEnvironmentVariable("MOONSHELF_TEST_OUTPUT", QDir::tempPath());
-    QDir().mkpath(dir);
+    const QString dir = testsupport::outputDirectory();
     w->grab().save(QDir(dir).filePath(name));
 }
 
