@@ -12,6 +12,7 @@
 #include "window/MainWindow.h"
 #include "window/WidgetFilePanels.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QTest>
 #include <QTimer>
@@ -148,6 +149,14 @@ bool WindowKit::show()
 {
     m_window->show();
     return QTest::qWaitForWindowExposed(m_window.get());
+}
+
+bool WindowKit::showActive()
+{
+    if (!show())
+        return false;
+    m_window->activateWindow();
+    return QTest::qWaitFor([this] { return QApplication::activeWindow() == m_window.get(); });
 }
 
 bool WindowKit::waitForStage()

@@ -85,6 +85,8 @@ public:
 
     // Shows the window at its default size and waits until it is exposed.
     bool show();
+    // Shown and made the active window, as a person clicking on it would.
+    bool showActive();
     // Waits until the stage shows its image, wholly, with its blurred copy.
     bool waitForStage();
 

@@ -101,9 +101,7 @@ private Q_SLOTS:
         QCOMPARE(action->text(), text);
         QCOMPARE(action->shortcut().toString(QKeySequence::PortableText), keys);
         QCOMPARE(action->isEnabled(), enabledIdle);
-        QVERIFY(kit.show());
-        w.activateWindow();
-        QTRY_VERIFY(QApplication::activeWindow() == &w);
+        QVERIFY(kit.showActive());
 
         const auto fire = [&] {
             if (action->shortcut().isEmpty())
@@ -292,9 +290,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         app::AppViewModel &vm = kit.vm();
         window::MainWindow &w = kit.window();
-        QVERIFY(kit.show());
-        w.activateWindow();
-        QTRY_VERIFY(QApplication::activeWindow() == &w);
+        QVERIFY(kit.showActive());
         vm.setToolGuard(model::ToolGuardMode::Ask);
         kit.peer().enqueue(Peer::toolCallReply(
             {{"c1", "write_file", "{\"path\":\"new.txt\",\"content\":\"x\"}"}}, QStringLiteral("Let me write.")));

@@ -89,9 +89,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         app::AppViewModel &vm = kit.vm();
         window::MainWindow &w = kit.window();
-        QVERIFY(kit.show());
-        w.activateWindow();
-        QTRY_VERIFY(QApplication::activeWindow() == &w);
+        QVERIFY(kit.showActive());
         window::ErrorAlert *alert = w.content()->alert();
         glass::SheetOverlay *sheets = w.content()->sheets();
 
@@ -183,9 +181,7 @@ private Q_SLOTS:
         QFETCH(bool, quits);
         windowtest::WindowKit kit;
         window::MainWindow &w = kit.window();
-        QVERIFY(kit.show());
-        w.activateWindow();
-        QTRY_VERIFY(QApplication::activeWindow() == &w);
+        QVERIFY(kit.showActive());
         w.setUnsavedWork([] { return QStringLiteral("Conversations: disk full"); });
         QSignalSpy asked(&w, &window::MainWindow::quitQuestionShown);
         QSignalSpy closed(&w, &window::MainWindow::closedForGood);

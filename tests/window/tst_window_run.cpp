@@ -40,9 +40,7 @@ private Q_SLOTS:
         app::AppViewModel &vm = kit.vm();
         window::MainWindow &w = kit.window();
         vm.setToolGuard(model::ToolGuardMode::Ask);
-        QVERIFY(kit.show());
-        w.activateWindow();
-        QTRY_VERIFY(QApplication::activeWindow() == &w);
+        QVERIFY(kit.showActive());
 
         window::TitleButton *stopButton = w.content()->titleStrip()->stopButton();
         QAction *stopAction = w.actions().action(window::Command::stop);
