@@ -259,10 +259,12 @@ private Q_SLOTS:
         QFETCH(QString, output);
         skipUnlessSandbox(isolated);
         const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        if (bus.isEmpty())
+            QSKIP("no session bus this test can reach (test.sh starts one)");
         QProcess reach;
         reach.start(QStringLiteral("dbus-send"), {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.freedesktop.DBus"),
                                                   QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.ListNames")});
-        if (bus.isEmpty() || !reach.waitForFinished(10000) || reach.exitStatus() != QProcess::NormalExit || reach.exitCode() != 0)
+        if (!reach.waitForFinished(10000) || reach.exitStatus() != QProcess::NormalExit || reach.exitCode() != 0)
             QSKIP("no session bus this test can reach (test.sh starts one)");
         qputenv("BUS", bus);
         const ToolExecutionResult r = shell(isolated, command);
@@ -303,22 +305,29 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMUX_TMPDIR"), dir.path());
         env.remove(QStringLiteral("TMUX"));
-        QProcess start;
-        start.setProcessEnvironment(env);
-        start.start(QStringLiteral("tmux"), {QStringLiteral("-L"), socketName, QStringLiteral("new-session"), QStringLiteral("-d"), QStringLiteral("sleep 60")});
-        if (!start.waitForStarted(5000))
+        // tmux runs the session's command through $SHELL, else the user's
+        // login shell, which for nobody is nologin: the session would end at
+        // once and take the server with it.
+        env.insert(QStringLiteral("SHELL"), QStringLiteral("/bin/sh"));
+        const auto runTmux = [&](const QStringList &args) {
+            QProcess tmux;
+            tmux.setProcessEnvironment(env);
+            tmux.start(QStringLiteral("tmux"), QStringList{QStringLiteral("-f"), QStringLiteral("/dev/null"), QStringLiteral("-L"), socketName} + args);
+            if (!tmux.waitForStarted(5000))
+                return -2;
+            return tmux.waitForFinished(10000) && tmux.exitStatus() == QProcess::NormalExit ? tmux.exitCode() : -1;
+        };
+        const int started = runTmux({QStringLiteral("new-session"), QStringLiteral("-d"), QStringLiteral("sleep 60")});
+        if (started == -2)
             QSKIP("tmux is not installed");
-        QVERIFY(start.waitForFinished(10000));
-        QCOMPARE(start.exitCode(), 0);
+        QCOMPARE(started, 0);
+        QCOMPARE(runTmux({QStringLiteral("has-session")}), 0);
         const QString ask = QStringLiteral("tmux -L %1 list-sessions >/dev/null 2>&1; echo $?").arg(socketName);
         qputenv("TMUX_TMPDIR", dir.path().toLocal8Bit());
         const ToolExecutionResult outside = shell(false, ask);
         const ToolExecutionResult inside = shell(true, ask);
         qunsetenv("TMUX_TMPDIR");
-        QProcess end;
-        end.setProcessEnvironment(env);
-        end.start(QStringLiteral("tmux"), {QStringLiteral("-L"), socketName, QStringLiteral("kill-server")});
-        end.waitForFinished(10000);
+        runTmux({QStringLiteral("kill-server")});
         QCOMPARE(outside.output, withNote(QStringLiteral("exit 0\n0\n")));
         QCOMPARE(inside.output, QStringLiteral("exit 0\n1\n"));
     }
