@@ -378,12 +378,16 @@ bool MarkdownRenderer::layOutSome(qint64 nanoseconds)
 {
     QElapsedTimer clock;
     clock.start();
+    // At least one piece a call: a call that lost the processor before its
+    // first piece still moves the layout on.
+    bool laidOne = false;
     for (int i = 0; i < count(); ++i) {
         if (piece(i).exact)
             continue;
-        if (clock.nsecsElapsed() >= nanoseconds)
+        if (laidOne && clock.nsecsElapsed() >= nanoseconds)
             return false;
         layOut(i);
+        laidOne = true;
     }
     return true;
 }

@@ -123,7 +123,8 @@ int MarkdownTextView::heightForWidth(int width) const
     r.refresh(!m_streaming);
     // Real heights where a few milliseconds suffice (every ordinary
     // message); estimates for the rest of a huge one, refined when idle.
-    r.layOutSome(4'000'000);
+    if (!r.layOutSome(4'000'000) && !m_idle.isActive())
+        m_idle.start();
     return int(std::ceil(r.height()));
 }
 

@@ -101,7 +101,7 @@ private:
     bool m_streaming = false;
     mutable std::shared_ptr<MarkdownRenderer> m_renderer;
     mutable int m_lastHeight = -1;
-    QTimer m_idle;
+    mutable QTimer m_idle;
     QTimer m_frame; // a tail whose rebuild was put off
     CodeBlockView::LineCache m_codeLines;
     const MarkdownRenderer *m_codeLinesFor = nullptr; // whose pieces the lines are

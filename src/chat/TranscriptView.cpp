@@ -448,6 +448,8 @@ MessageRow *TranscriptView::takeRow()
     }
     auto *row = new MessageRow(m_context, viewport());
     watchSelectionDrags(row->textView());
+    // Its text may grow after it was measured (laid out when idle or painted).
+    row->installEventFilter(this);
     row->setOnCopy([this, row] {
         const QUuid id = m_rowMessage.value(row);
         const int i = m_indexOf.value(id, -1);
@@ -682,10 +684,16 @@ bool TranscriptView::eventFilter(QObject *watched, QEvent *event)
             }
         }
     }
-    // The welcome card or the approval card changed size.
-    if (event->type() == QEvent::LayoutRequest && (watched == m_welcome || watched == m_card)) {
-        m_anchor = captureAnchor();
-        relayout();
+    // The welcome card, the approval card or a shown message row changed size.
+    if (event->type() == QEvent::LayoutRequest) {
+        auto *row = qobject_cast<MessageRow *>(watched);
+        const int i = row && m_rowMessage.contains(row) ? m_indexOf.value(m_rowMessage.value(row), -1) : -1;
+        if (i >= 0)
+            m_items[size_t(i)].measured = false;
+        if (i >= 0 || watched == m_welcome || watched == m_card) {
+            m_anchor = captureAnchor();
+            relayout();
+        }
     }
     return QAbstractScrollArea::eventFilter(watched, event);
 }

@@ -506,6 +506,44 @@ private slots:
         QVERIFY(!view->selectedText().isEmpty());
     }
 
+    // A reply too long to lay out in the moment the list measures it is laid
+    // out in idle time, and the list takes its row's real height: none of its
+    // end is cut off and the list's bottom is the real one.
+    void longReplyTakesItsRealHeight_data()
+    {
+        QTest::addColumn<bool>("lastReply");
+        QTest::newRow("the finished turn") << true;
+        QTest::newRow("an earlier reply") << false;
+    }
+    void longReplyTakesItsRealHeight()
+    {
+        QFETCH(bool, lastReply);
+        Pane pane;
+        QString text;
+        for (int i = 0; i < 1500; ++i)
+            text += QStringLiteral("Line %1 of a very long answer, with *some* `marks`.\n\n").arg(i);
+        QList<ChatMessage> messages = conversation(2);
+        messages.append(message(MessageRole::Assistant, text.trimmed()));
+        if (!lastReply)
+            messages.append(conversation(2));
+        pane.fill(messages);
+        chat::TranscriptView *list = pane.list();
+        const QUuid id = messages[2].id;
+        chat::MessageRow *row = nullptr;
+        QTRY_VERIFY((row = list->rowFor(id)));
+        const auto laidOut = [&] {
+            const chat::MarkdownRenderer &r = row->textView()->renderer();
+            for (int i = 0; i < r.count(); ++i)
+                if (!r.piece(i).exact)
+                    return false;
+            return true;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(laidOut(), 60'000);
+        QTRY_COMPARE(list->itemRect(id).height(), row->heightForWidth(list->columnWidth()));
+        QTRY_COMPARE(row->height(), list->itemRect(id).height());
+        QVERIFY(list->isAtBottom());
+    }
+
     // Until the history has arrived the list is not an empty conversation:
     // no welcome card comes and goes before the messages fill in.
     void welcomeCardWaitsForTheHistory_data()
