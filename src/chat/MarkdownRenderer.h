@@ -60,6 +60,8 @@ public:
     // tail that costs much is rebuilt less often than asked (so rebuilding
     // takes at most a quarter of the time); returns false when it skipped.
     bool refresh(bool force = false);
+    // The pieces show all the text appended so far.
+    bool isTailCurrent() const { return m_finished || !m_tailDirty; }
 
     int count() const;
     const Piece &piece(int index) const;

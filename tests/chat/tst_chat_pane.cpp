@@ -707,6 +707,16 @@ private slots:
         QTRY_VERIFY(pane.list()->liveBlock());
         QTRY_COMPARE(pane.list()->liveBlock()->textView()->text(), text);
         chat::MarkdownTextView *live = pane.list()->liveBlock()->textView();
+        // Its last text is laid out when a frame is drawn, then sized at the
+        // next layout pass: the height read is the one it then keeps.
+        const auto settled = [live] {
+            const chat::MarkdownRenderer &r = live->renderer();
+            for (int i = 0; i < r.count(); ++i)
+                if (!r.piece(i).exact)
+                    return false;
+            return r.isTailCurrent() && live->height() == live->heightForWidth(live->width());
+        };
+        QTRY_VERIFY(settled());
         const int liveWidth = live->width();
         const int liveHeight = live->height();
         QVERIFY(liveWidth > 100);
