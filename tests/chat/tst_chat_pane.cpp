@@ -708,13 +708,16 @@ private slots:
         QTRY_COMPARE(pane.list()->liveBlock()->textView()->text(), text);
         chat::MarkdownTextView *live = pane.list()->liveBlock()->textView();
         // Its last text is laid out when a frame is drawn, then sized at the
-        // next layout pass: the height read is the one it then keeps.
-        const auto settled = [live] {
+        // next layout pass, and the list's scroll bar comes or goes a turn
+        // after its range changed: the size read is the one it then keeps.
+        const QScrollBar *bar = pane.list()->verticalScrollBar();
+        const auto settled = [live, bar, &pane] {
             const chat::MarkdownRenderer &r = live->renderer();
             for (int i = 0; i < r.count(); ++i)
                 if (!r.piece(i).exact)
                     return false;
-            return r.isTailCurrent() && live->height() == live->heightForWidth(live->width());
+            return r.isTailCurrent() && live->height() == live->heightForWidth(live->width()) &&
+                   bar->isVisibleTo(pane.list()) == (bar->maximum() > bar->minimum());
         };
         QTRY_VERIFY(settled());
         const int liveWidth = live->width();
