@@ -193,6 +193,7 @@ void MarkdownTextView::paintEvent(QPaintEvent *event)
     if (m_text.isEmpty())
         return;
     MarkdownRenderer &r = rendererFor(width());
+    const qreal before = r.height();
     if (!r.refresh() && !m_frame.isActive())
         m_frame.start();
     if (m_codeLinesFor != &r) {
@@ -201,7 +202,7 @@ void MarkdownTextView::paintEvent(QPaintEvent *event)
     }
     QPainter p(this);
     const QRectF clip = event->rect();
-    bool grew = false;
+    bool grew = r.height() != before;
     for (int i = r.pieceAt(clip.top()); i < r.count(); ++i) {
         if (r.top(i) > clip.bottom())
             break;
@@ -237,9 +238,14 @@ void MarkdownTextView::paintEvent(QPaintEvent *event)
         piece.doc->documentLayout()->draw(&p, context);
         p.restore();
     }
-    if (grew) {
-        // Estimated heights became real ones: the row is laid out again.
-        m_lastHeight = int(std::ceil(r.height()));
+    // Estimated heights became real ones, or the height changed where no one
+    // asked for a layout (a tail laid out while the stream pauses): the row is
+    // laid out again.
+    // Asked once per height: a parent that keeps another height is not asked again at every frame.
+    const int wanted = int(std::ceil(r.height()));
+    if (grew || (wanted != height() && wanted != m_askedHeight)) {
+        m_askedHeight = wanted;
+        m_lastHeight = wanted;
         QMetaObject::invokeMethod(this, [this] { updateGeometry(); update(); }, Qt::QueuedConnection);
     }
 }

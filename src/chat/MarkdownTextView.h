@@ -101,6 +101,7 @@ private:
     bool m_streaming = false;
     mutable std::shared_ptr<MarkdownRenderer> m_renderer;
     mutable int m_lastHeight = -1;
+    int m_askedHeight = -1; // the last height paint asked a layout for
     mutable QTimer m_idle;
     QTimer m_frame; // a tail whose rebuild was put off
     CodeBlockView::LineCache m_codeLines;

@@ -719,7 +719,22 @@ private slots:
             return r.isTailCurrent() && live->height() == live->heightForWidth(live->width()) &&
                    bar->isVisibleTo(pane.list()) == (bar->maximum() > bar->minimum());
         };
-        QTRY_VERIFY(settled());
+        const auto state = [live, bar] {
+            const chat::MarkdownRenderer &r = live->renderer();
+            int inexact = 0;
+            for (int i = 0; i < r.count(); ++i)
+                inexact += r.piece(i).exact ? 0 : 1;
+            return QStringLiteral("inexact %1, tail current %2, height %3 for %4 at width %5, bar shown %6 range %7-%8")
+                .arg(inexact)
+                .arg(r.isTailCurrent())
+                .arg(live->height())
+                .arg(live->heightForWidth(live->width()))
+                .arg(live->width())
+                .arg(bar->isVisible())
+                .arg(bar->minimum())
+                .arg(bar->maximum());
+        };
+        QTRY_VERIFY2(settled(), qPrintable(state()));
         const int liveWidth = live->width();
         const int liveHeight = live->height();
         QVERIFY(liveWidth > 100);
