@@ -711,26 +711,26 @@ private slots:
         // next layout pass, and the list's scroll bar comes or goes a turn
         // after its range changed: the size read is the one it then keeps.
         const QScrollBar *bar = pane.list()->verticalScrollBar();
-        const auto settled = [live, bar, &pane] {
+        const auto inexact = [live] {
             const chat::MarkdownRenderer &r = live->renderer();
+            int count = 0;
             for (int i = 0; i < r.count(); ++i)
-                if (!r.piece(i).exact)
-                    return false;
-            return r.isTailCurrent() && live->height() == live->heightForWidth(live->width()) &&
+                count += r.piece(i).exact ? 0 : 1;
+            return count;
+        };
+        const auto settled = [&] {
+            return inexact() == 0 && live->renderer().isTailCurrent() &&
+                   live->height() == live->heightForWidth(live->width()) &&
                    bar->isVisibleTo(pane.list()) == (bar->maximum() > bar->minimum());
         };
-        const auto state = [live, bar] {
-            const chat::MarkdownRenderer &r = live->renderer();
-            int inexact = 0;
-            for (int i = 0; i < r.count(); ++i)
-                inexact += r.piece(i).exact ? 0 : 1;
+        const auto state = [&] {
             return QStringLiteral("inexact %1, tail current %2, height %3 for %4 at width %5, bar shown %6 range %7-%8")
-                .arg(inexact)
-                .arg(r.isTailCurrent())
+                .arg(inexact())
+                .arg(live->renderer().isTailCurrent())
                 .arg(live->height())
                 .arg(live->heightForWidth(live->width()))
                 .arg(live->width())
-                .arg(bar->isVisible())
+                .arg(bar->isVisibleTo(pane.list()))
                 .arg(bar->minimum())
                 .arg(bar->maximum());
         };
