@@ -20,6 +20,23 @@ AccountController::AccountController(auth::MoonshelfAuth &auth, platform::Deskto
     connect(&m_auth, &MoonshelfAuth::lastErrorChanged, this, &AccountController::lastErrorChanged);
     // The sign-in object's notice covers the key store's too.
     connect(&m_auth, &MoonshelfAuth::changed, this, &AccountController::changed);
+    // A new session, a refreshed token or another key is worth trying again.
+    const auto credentialChanged = [this] {
+        if (!m_refused)
+            return;
+        m_refused = false;
+        emit changed();
+    };
+    connect(&m_auth, &MoonshelfAuth::sessionChanged, this, credentialChanged);
+    connect(&m_secrets, &auth::SecretsStore::changed, this, credentialChanged);
+}
+
+void AccountController::noteCredentialRefused()
+{
+    if (m_refused)
+        return;
+    m_refused = true;
+    emit changed();
 }
 
 bool AccountController::hasSession() const

@@ -47,6 +47,10 @@ public:
     // Only an http or https address: what the service sent may be anything.
     std::optional<QUrl> signInVerificationURL() const;
     std::optional<QString> lastStatus() const;
+    // The service turned the credential in use down (a 401). Until the
+    // session or the key changes, the account is not shown as connected.
+    bool isCredentialRefused() const { return m_refused; }
+    void noteCredentialRefused();
     std::optional<QString> lastError() const;
 
     // The stored key, for the masked field only.
@@ -89,6 +93,7 @@ private:
     auth::MoonshelfAuth &m_auth;
     auth::SecretsStore &m_secrets;
     platform::DesktopServices &m_desktop;
+    bool m_refused = false;
 };
 
 } // namespace app

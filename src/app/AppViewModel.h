@@ -101,6 +101,9 @@ public:
     void setErrorMessage(const std::optional<QString> &text);
     // The session whose run failed with the error shown; none for the app's own.
     const std::optional<QUuid> &errorConversationID() const { return m_errorConversationID; }
+    // The error shown is the service's or the sign-in's refusal of the
+    // credentials: running again cannot help until the person signs in.
+    bool errorWantsSignIn() const { return m_errorWantsSignIn; }
     const QList<model::ToolLogEntry> &toolLog() const { return m_toolLog; }
     const std::optional<model::PendingApproval> &pendingApproval() const { return m_pendingApproval; }
     bool isAuthenticated() const { return m_isAuthenticated; }
@@ -322,7 +325,11 @@ private:
     void flushStreamingText();
     void mirrorSignIn();
     // A run's error, kept with its session (none: cleared).
-    void setRunError(const QUuid &conversationID, const std::optional<QString> &text);
+    struct RunError {
+        QString text;
+        bool wantsSignIn = false;
+    };
+    void setRunError(const QUuid &conversationID, const std::optional<RunError> &error);
     // errorMessage and errorConversationID from the errors held and the selection.
     void refreshErrorMessage();
     void dropErrorsOfDeletedSessions();
@@ -430,8 +437,9 @@ private:
 
     // Errors: the app's own, and each session's last run's.
     std::optional<QString> m_appError;
-    QHash<QUuid, QString> m_runErrors;
+    QHash<QUuid, RunError> m_runErrors;
     std::optional<QUuid> m_errorConversationID;
+    bool m_errorWantsSignIn = false;
     std::optional<SettingsSection> m_settingsSection;
 
     // Run state.

@@ -15,10 +15,10 @@ void AppViewModel::setErrorMessage(const std::optional<QString> &text)
     refreshErrorMessage();
 }
 
-void AppViewModel::setRunError(const QUuid &conversationID, const std::optional<QString> &text)
+void AppViewModel::setRunError(const QUuid &conversationID, const std::optional<RunError> &error)
 {
-    if (text)
-        m_runErrors.insert(conversationID, *text);
+    if (error)
+        m_runErrors.insert(conversationID, *error);
     else
         m_runErrors.remove(conversationID);
     refreshErrorMessage();
@@ -28,21 +28,24 @@ void AppViewModel::refreshErrorMessage()
 {
     std::optional<QString> shown = m_appError;
     std::optional<QUuid> owner;
+    bool wantsSignIn = false;
     if (!shown) {
         const std::optional<QUuid> selected = m_conversations->selectedConversationID();
         if (selected) {
             const auto it = m_runErrors.constFind(*selected);
             if (it != m_runErrors.cend()) {
-                shown = it.value();
+                shown = it->text;
                 owner = selected;
+                wantsSignIn = it->wantsSignIn;
             }
         }
     }
     // One notice for both: a view hearing of it reads the text and its owner.
-    if (shown == m_errorMessage && owner == m_errorConversationID)
+    if (shown == m_errorMessage && owner == m_errorConversationID && wantsSignIn == m_errorWantsSignIn)
         return;
     m_errorMessage = shown;
     m_errorConversationID = owner;
+    m_errorWantsSignIn = wantsSignIn;
     emit errorMessageChanged();
     emit changed();
 }

@@ -4,6 +4,7 @@
 #include "agent/PolicyEngine.h"
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
+#include "app/AccountController.h"
 #include "app/MessageComposer.h"
 #include "app/PartialReply.h"
 #include "model/AttachmentTempStore.h"
@@ -102,7 +103,7 @@ QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString s
         co_return;
     self->mirrorSignIn();
     if (!token.ok()) {
-        self->setRunError(conversationID, token.error().message);
+        self->setRunError(conversationID, RunError{token.error().message, token.error().isSignInFailure});
         if (token.error().isSignInFailure)
             self->openSettings(SettingsSection::signIn);
         self->finishRun(runId);
@@ -152,10 +153,14 @@ QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString s
         self->m_conversations->replaceMessages(conversationID, ChatMessage::sanitizeForStorage(result.value()));
     } else if (!result.error().isCancellation()) {
         const agent::RunFailure &failure = result.error();
-        self->setRunError(conversationID, failure.error.description());
         // The service turned the credential down: the way to sign in again.
-        if (failure.error.kind == agent::OVUClientError::Kind::HttpStatus && failure.error.statusCode == 401)
+        const bool refused = failure.error.kind == agent::OVUClientError::Kind::HttpStatus
+            && failure.error.statusCode == 401;
+        self->setRunError(conversationID, RunError{failure.error.description(), refused});
+        if (refused) {
+            self->account().noteCredentialRefused();
             self->openSettings(SettingsSection::signIn);
+        }
         self->keepPartial(*self->m_run, failure.messages, failure.unfinishedText, PartialReply::incompleteMark());
     }
     self->finishRun(runId);

@@ -133,10 +133,15 @@ void ChatView::placeComposer()
     const int h = m_composer->heightForWidth(width());
     m_composer->setGeometry(0, height() - h, width(), h);
     m_composer->raise();
-    const bool wasAtBottom = m_transcript->isAtBottom();
+    // On its way down, it goes on to the new bottom at its pace.
+    const bool moving = m_transcript->isMovingToBottom();
+    const bool wasAtBottom = moving || m_transcript->isAtBottom();
     m_transcript->setBottomInset(h);
+    // Rows end at the card's top: nothing of them shows through it or in the
+    // strip below it.
+    m_transcript->setShownBottom(height() - h + ComposerBar::kVerticalPad);
     if (wasAtBottom)
-        m_transcript->scrollToBottom(false);
+        m_transcript->scrollToBottom(moving);
 }
 
 void ChatView::resizeEvent(QResizeEvent *event)

@@ -20,7 +20,6 @@ namespace chat {
 namespace {
 
 constexpr int kSidePad = 28;
-constexpr int kVerticalPad = 16;
 constexpr qreal kRadius = 14;
 
 // The accent ring drawn over the card while dictation listens.

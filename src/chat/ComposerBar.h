@@ -25,6 +25,8 @@ class ComposerBar : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kCardMaxWidth = 800;
+    // Room above and below the card within the bar.
+    static constexpr int kVerticalPad = 16;
 
     ComposerBar(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
 

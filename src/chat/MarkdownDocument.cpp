@@ -2,9 +2,12 @@
 
 #include "chat/MarkdownText.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QPainter>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
 #include <QTextCursor>
+#include <QTextTable>
 
 namespace chat {
 
@@ -113,6 +116,7 @@ void MarkdownDocument::polish()
     QTextBlockFormat spacing;
     spacing.setLineHeight(m_style.lineSpacing, QTextBlockFormat::LineDistanceHeight);
     cursor.mergeBlockFormat(spacing);
+    styleTablesAndQuotes();
     cursor.endEditBlock();
 
     // Qt looks for the end of a run it cannot break (a long hash, a line of
@@ -123,6 +127,53 @@ void MarkdownDocument::polish()
         QTextOption option = defaultTextOption();
         option.setWrapMode(QTextOption::WrapAnywhere);
         setDefaultTextOption(option);
+    }
+}
+
+// The reader's tables come with a double rule around every cell and no room
+// inside it, and its quotes with a wide indent on both sides: one rule in
+// the skin's border colour with padded cells, and a narrow indent beside a bar.
+void MarkdownDocument::styleTablesAndQuotes()
+{
+    const auto frames = rootFrame()->childFrames();
+    for (QTextFrame *frame : frames) {
+        auto *table = qobject_cast<QTextTable *>(frame);
+        if (!table)
+            continue;
+        QTextTableFormat format = table->format();
+        format.setBorderCollapse(true);
+        format.setBorder(1);
+        format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+        format.setBorderBrush(m_style.rule);
+        format.setCellSpacing(0);
+        format.setCellPadding(kCellPadding);
+        table->setFormat(format);
+    }
+    QTextCursor cursor(this);
+    for (QTextBlock block = begin(); block.isValid(); block = block.next()) {
+        const int level = block.blockFormat().intProperty(QTextFormat::BlockQuoteLevel);
+        if (level <= 0)
+            continue;
+        QTextBlockFormat quote;
+        quote.setLeftMargin(level * kQuoteIndent);
+        quote.setRightMargin(0);
+        cursor.setPosition(block.position());
+        cursor.mergeBlockFormat(quote);
+    }
+}
+
+void MarkdownDocument::drawQuoteBars(QPainter *painter, const QRectF &clip) const
+{
+    QAbstractTextDocumentLayout *layout = documentLayout();
+    for (QTextBlock block = begin(); block.isValid(); block = block.next()) {
+        const int level = block.blockFormat().intProperty(QTextFormat::BlockQuoteLevel);
+        if (level <= 0)
+            continue;
+        const QRectF box = layout->blockBoundingRect(block);
+        if (box.bottom() < clip.top() || box.top() > clip.bottom())
+            continue;
+        for (int i = 0; i < level; ++i)
+            painter->fillRect(QRectF(i * kQuoteIndent, box.top(), kQuoteBar, box.height()), m_style.rule);
     }
 }
 

@@ -4,6 +4,8 @@
 
 #include <QTextDocument>
 
+class QPainter;
+
 namespace chat {
 
 // A QTextDocument for chat text that never loads a resource: images are
@@ -21,6 +23,15 @@ public:
     void setProse(const QString &markdown);
     void setPlain(const QString &text);
 
+    // The bar beside each quoted block, in document coordinates; the
+    // layout itself draws no mark for a quote.
+    void drawQuoteBars(QPainter *painter, const QRectF &clip) const;
+
+    // Room each quote level takes at the left, the bar included.
+    static constexpr qreal kQuoteIndent = 16;
+    static constexpr qreal kQuoteBar = 3;
+    static constexpr qreal kCellPadding = 6;
+
     // How often layout asked for an image or other resource.
     int resourceRequests() const { return m_resourceRequests; }
 
@@ -36,6 +47,7 @@ protected:
 
 private:
     void polish();
+    void styleTablesAndQuotes();
 
     MarkdownStyle m_style;
     int m_resourceRequests = 0;

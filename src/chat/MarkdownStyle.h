@@ -17,6 +17,7 @@ struct MarkdownStyle {
     QColor link;
     QColor codeText, codeLabel, codeHeaderFill, codeFill, codeStroke;
     QColor selection;        // behind selected text, prose and code
+    QColor rule;             // table rules and the bar beside a quote
     qreal blockSpacing = 12; // between prose blocks and code cards
     // Identifies everything above that changes a layout or its colours.
     QString cacheTag;

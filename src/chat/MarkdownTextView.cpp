@@ -235,6 +235,7 @@ void MarkdownTextView::paintEvent(QPaintEvent *event)
         }
         context.clip = clip.translated(-rect.topLeft()).intersected(QRectF(0, 0, width(), piece.height));
         p.setClipRect(context.clip);
+        piece.doc->drawQuoteBars(&p, context.clip);
         piece.doc->documentLayout()->draw(&p, context);
         p.restore();
     }

@@ -311,6 +311,7 @@ MarkdownStyle MessageChrome::markdownStyle(const glass::Styles &styles, const QC
     }
     st.codeStroke = withOpacity(Qt::white, 0.1);
     st.selection = styles.selection;
+    st.rule = color(c.border);
     st.cacheTag = QStringLiteral("%1|%2|%3|%4|%5")
                       .arg(styles.skin.id, ink.name(QColor::HexArgb), st.body.toString(), st.mono.toString())
                       .arg(lineSpacing);

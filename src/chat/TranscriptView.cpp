@@ -123,6 +123,25 @@ void TranscriptView::setBottomInset(int inset)
     relayout();
 }
 
+void TranscriptView::setShownBottom(int y)
+{
+    if (m_shownBottom == y)
+        return;
+    m_shownBottom = y;
+    applyShownBottom();
+}
+
+void TranscriptView::applyShownBottom()
+{
+    if (!m_shownBottom)
+        return;
+    const int bottom = *m_shownBottom - viewport()->y();
+    if (bottom >= viewport()->height())
+        viewport()->clearMask();
+    else
+        viewport()->setMask(QRegion(0, 0, viewport()->width(), qMax(0, bottom)));
+}
+
 void TranscriptView::setActions(CopyAction onCopy, std::function<void()> onRetry)
 {
     m_onCopy = std::move(onCopy);
@@ -151,9 +170,17 @@ bool TranscriptView::isAtBottom() const
     return bar->value() >= bar->maximum() - 2;
 }
 
+bool TranscriptView::isMovingToBottom() const
+{
+    return m_scroll->state() == QAbstractAnimation::Running;
+}
+
 void TranscriptView::scrollToBottom(bool animated)
 {
+    // Laid out where it stands: the move to the bottom starts from there.
+    m_anchorOverFollow = true;
     relayout();
+    m_anchorOverFollow = false;
     QScrollBar *bar = verticalScrollBar();
     m_scroll->stop();
     m_followBottom = true;
@@ -168,8 +195,9 @@ void TranscriptView::scrollToBottom(bool animated)
 
 void TranscriptView::followBottom(bool animated)
 {
+    // A glide to the bottom under way goes on to the new bottom.
     if (m_followBottom)
-        scrollToBottom(animated);
+        scrollToBottom(animated || isMovingToBottom());
 }
 
 bool TranscriptView::lastMessageIsFromUser() const
@@ -237,9 +265,11 @@ void TranscriptView::reload()
     m_conversation = conversation;
     const int oldCount = m_messageCount;
     // A reader of the reply being written (it reaches the middle of the
-    // view) keeps its text where it is when it becomes a finished row.
-    const bool readingLive = m_live && !m_followBottom && m_live->y() <= viewport()->height() / 2 &&
-                             m_live->geometry().bottom() >= 0;
+    // view, or the view follows it at the bottom) keeps its text where it is
+    // when it becomes a finished row; at the bottom the list then moves on
+    // to the row's end, as it does for any new message.
+    const bool liveOnScreen = m_live && m_live->geometry().bottom() >= 0 && m_live->y() < viewport()->height();
+    const bool readingLive = liveOnScreen && (m_followBottom || m_live->y() <= viewport()->height() / 2);
     const int liveTextTop = readingLive ? m_live->y() + m_live->textView()->mapTo(m_live, QPoint(0, 0)).y() : 0;
     const QHash<QUuid, int> listedBefore = readingLive ? m_indexOf : QHash<QUuid, int>();
 
@@ -274,8 +304,10 @@ void TranscriptView::reload()
         if (m_items[i].kind == Kind::Message)
             ++m_messageCount;
     }
-    if (readingLive && !switched && !m_lastAssistant.isNull() && !listedBefore.contains(m_lastAssistant))
+    if (readingLive && !switched && !m_lastAssistant.isNull() && !listedBefore.contains(m_lastAssistant)) {
         m_anchor = Anchor{m_lastAssistant, liveTextTop - MessageRow::kAssistantTextTop};
+        m_anchorOverFollow = m_followBottom;
+    }
     // Rows whose message left go back to the pool.
     const QList<QUuid> bound = m_bound.keys();
     for (const QUuid &id : bound) {
@@ -565,7 +597,7 @@ void TranscriptView::relayout()
     const std::optional<Anchor> anchor = std::exchange(m_anchor, std::nullopt);
     QScrollBar *bar = verticalScrollBar();
     const int oldValue = bar->value();
-    const bool follow = m_followBottom && !m_scroll->state();
+    const bool follow = m_followBottom && !m_scroll->state() && !std::exchange(m_anchorOverFollow, false);
     for (int pass = 0; pass < 4; ++pass) {
         recomputeOffsets();
         int value = oldValue;
@@ -610,6 +642,14 @@ void TranscriptView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     m_anchor = captureAnchor();
+    // A panel taking or giving back room above the list (the file peek)
+    // moves its top within the window: the rows stay where they are on
+    // screen rather than moving with that edge.
+    const int windowTop = viewport()->mapTo(window(), QPoint(0, 0)).y();
+    if (m_windowTop && *m_windowTop != windowTop && m_anchor)
+        m_anchor->delta -= windowTop - *m_windowTop;
+    m_windowTop = windowTop;
+    applyShownBottom();
     relayout();
 }
 

@@ -57,6 +57,9 @@ public:
     void setWaitingForHistory(bool waiting);
     // Room kept free under the content for what overlays the list's bottom.
     void setBottomInset(int inset);
+    // Rows are drawn down to this line (in the list's coordinates) and no
+    // further: what lies below is the composer's.
+    void setShownBottom(int y);
     int bottomInset() const { return m_bottomInset; }
 
     using CopyAction = std::function<void(const model::ChatMessage &)>;
@@ -76,6 +79,8 @@ public:
     void followBottom(bool animated);
     bool isFollowingBottom() const { return m_followBottom; }
     bool isAtBottom() const;
+    // The animated move to the bottom is under way.
+    bool isMovingToBottom() const;
     bool lastMessageIsFromUser() const;
     int visibleMessageCount() const { return m_messageCount; }
     std::optional<QUuid> conversationID() const { return m_conversation; }
@@ -180,6 +185,12 @@ private:
     bool m_placing = false;
     bool m_followBottom = true;
     std::optional<Anchor> m_anchor;
+    // The next layout keeps the anchor even while the bottom is followed.
+    bool m_anchorOverFollow = false;
+    // Where the viewport's top stood in the window at the last resize.
+    std::optional<int> m_windowTop;
+    std::optional<int> m_shownBottom;
+    void applyShownBottom();
     CopyAction m_onCopy;
     std::function<void()> m_onRetry;
     ApprovalAnswer m_answer;

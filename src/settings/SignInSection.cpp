@@ -127,7 +127,7 @@ void SignInSection::sync()
     const auto detail = detailText(m_account.hasSession(), m_account.sessionEmail(), m_account.isSignedIn());
     m_detail->setVisible(detail.has_value());
     m_detail->setText(detail.value_or(QString()));
-    m_signedInDot = m_account.isSignedIn();
+    m_signedInDot = m_account.isSignedIn() && !m_account.isCredentialRefused();
     auto *dot = static_cast<StatusDot *>(m_dot);
     dot->color = m_signedInDot ? m_look.success : m_look.warning;
     dot->update();

@@ -32,6 +32,7 @@ public:
     glass::AlertSheet *sheet() const { return m_sheet; }
     bool isShown() const;
     glass::StyledButton *retryButton() const { return m_retry; }
+    glass::StyledButton *settingsButton() const { return m_settings; }
 
 private:
     void sync();
@@ -40,6 +41,7 @@ private:
     glass::StyleStore &m_styles;
     QPointer<glass::AlertSheet> m_sheet;
     QPointer<glass::StyledButton> m_retry;
+    QPointer<glass::StyledButton> m_settings;
 };
 
 } // namespace window

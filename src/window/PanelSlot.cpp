@@ -51,7 +51,7 @@ void PanelSlot::paintEvent(QPaintEvent *)
 {
     if (!m_lineEdge)
         return;
-    // The line fades in place while the panel moves.
+    // The line rides on the panel's trailing edge while it moves, fading.
     QPainter p(this);
     p.setOpacity(m_progress);
     p.fillRect(lineRect(), m_lineColor);
@@ -61,7 +61,13 @@ QRect PanelSlot::lineRect() const
 {
     if (!m_lineEdge)
         return {};
-    return QRect(*m_lineEdge == Qt::LeftEdge ? 0 : width() - 1, 0, 1, height());
+    const QRect inPlace(*m_lineEdge == Qt::LeftEdge ? 0 : width() - 1, 0, 1, height());
+    return slidesSideways() ? inPlace.translated(slideOffset(), 0) : inPlace;
+}
+
+int PanelSlot::slideOffset() const
+{
+    return -int(std::lround((1 - m_progress) * m_width));
 }
 
 void PanelSlot::setFactory(Factory factory)
@@ -182,13 +188,14 @@ QPixmap PanelSlot::pictureOf(const QRect &area) const
 
 void PanelSlot::step(double progress)
 {
+    const QRect lineBefore = lineRect();
     m_progress = progress;
     if (m_lineEdge)
-        update(lineRect());
+        update(lineBefore.united(lineRect()));
     if (!m_picture || m_picture->isHidden())
         return;
     // Out of sight past the leading edge, or above the top.
-    const QPoint travel = slidesSideways() ? QPoint(-int(std::lround((1 - progress) * m_width)), 0)
+    const QPoint travel = slidesSideways() ? QPoint(slideOffset(), 0)
                                            : QPoint(0, -int(std::lround((1 - progress) * m_picture->height())));
     m_picture->setPlacement(travel, progress);
 }

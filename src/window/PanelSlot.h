@@ -75,6 +75,8 @@ private:
     QPixmap pictureOf(const QRect &area) const;
     void step(double progress);
     QRect lineRect() const;
+    // How far a sideways panel stands out past its leading edge now (<= 0).
+    int slideOffset() const;
     void settle();
     void relayoutWindow();
 

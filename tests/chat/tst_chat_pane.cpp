@@ -436,6 +436,49 @@ private slots:
         QTRY_VERIFY(list->isAtBottom());
     }
 
+    // Followed at the bottom, a reply's text stays where it is as the live
+    // block becomes its finished row (whose parts stand in other places);
+    // the list then moves on to the row's end.
+    void finishedReplyTakesTheLiveTextsPlace()
+    {
+        Pane pane;
+        const QString text = QStringLiteral("A short reply, in two lines.\n\nThe second line of it.");
+        Peer::Reply reply = Peer::textReply(text, 20);
+        reply.stallAfter = reply.body.indexOf("data: [DONE]");
+        QVERIFY(reply.stallAfter > 0);
+        pane.h.peer().enqueue(reply);
+        pane.fill(conversation(40));
+        chat::TranscriptView *list = pane.list();
+        QTRY_VERIFY(list->isAtBottom());
+
+        QSignalSpy stalled(&pane.h.peer(), &Peer::stalled);
+        pane.vm().setDraft(QStringLiteral("go"));
+        pane.vm().send();
+        QTRY_COMPARE(stalled.size(), 1);
+        QTRY_COMPARE(pane.vm().streamingText(), text);
+        QTRY_VERIFY(list->isAtBottom());
+        QTest::qWait(50);
+        const int live = readingAt(list, text).y;
+
+        // Where the finished row's text stands once the run's end has been
+        // handled, before the list moves on.
+        std::optional<int> replaced;
+        connect(&pane.vm(), &app::AppViewModel::isRunningChanged, this, [&] {
+            QMetaObject::invokeMethod(this, [&] {
+                for (chat::MessageRow *row : list->viewport()->findChildren<chat::MessageRow *>())
+                    for (chat::MarkdownTextView *view : row->findChildren<chat::MarkdownTextView *>())
+                        if (view->isVisibleTo(list->viewport()) && view->text() == text)
+                            replaced = view->mapTo(list->viewport(), QPoint(0, 0)).y();
+            }, Qt::QueuedConnection);
+        });
+        pane.h.peer().resumeStalls();
+        QTRY_VERIFY(!pane.vm().isRunning());
+        QTRY_VERIFY(replaced);
+        QVERIFY2(qAbs(*replaced - live) <= 1, qPrintable(QStringLiteral("%1 -> %2").arg(live).arg(*replaced)));
+        QTRY_VERIFY(list->isAtBottom());
+        QVERIFY(list->isFollowingBottom());
+    }
+
     // Dragging a text selection past the list's top or bottom edge (the
     // composer's top) scrolls the list, the selection following the text
     // under the pointer, as far as that message reaches; letting go stops it.

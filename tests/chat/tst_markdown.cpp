@@ -6,7 +6,11 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QTextBlock>
+#include <QTextTable>
+
+#include <cmath>
 
 using chat::MarkdownText::Block;
 using Blocks = QList<Block>;
@@ -217,6 +221,58 @@ private slots:
         QVERIFY(doc.findBlockByNumber(1).textList());
         QVERIFY(doc.findBlockByNumber(2).textList());
         QCOMPARE(doc.findBlockByNumber(2).text(), QStringLiteral("two"));
+    }
+
+    // Tables are drawn with one rule in the style's rule colour and room in
+    // each cell; a quote with a bar beside it per level, not a wide indent.
+    void tablesAndQuotes_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<int>("bars");
+        QTest::newRow("table") << "| a | b |\n|---|---|\n| 1 | 2 |" << 0;
+        QTest::newRow("quote") << "> quoted words" << 1;
+        QTest::newRow("nested quote") << "> > deeper words" << 2;
+    }
+    void tablesAndQuotes()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(int, bars);
+        chat::MarkdownStyle style = chatTestStyle();
+        style.rule = QColor(0x30, 0xd0, 0x60);
+        chat::MarkdownDocument doc(style);
+        doc.setProse(markdown);
+        doc.setTextWidth(400);
+        QImage image(400, int(std::ceil(doc.size().height())), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        {
+            QPainter p(&image);
+            doc.drawQuoteBars(&p, QRectF(image.rect()));
+            QAbstractTextDocumentLayout::PaintContext context;
+            context.palette.setColor(QPalette::Text, style.ink);
+            doc.documentLayout()->draw(&p, context);
+        }
+        const auto isRule = [&](int x, int y) { return image.pixelColor(x, y) == style.rule; };
+        const int middle = image.height() / 2;
+        if (bars == 0) {
+            auto *table = qobject_cast<QTextTable *>(doc.rootFrame()->childFrames().value(0));
+            QVERIFY(table);
+            QVERIFY(table->format().borderCollapse());
+            QCOMPARE(table->format().cellPadding(), chat::MarkdownDocument::kCellPadding);
+            // One rule down the table's left edge, not two.
+            int ruled = 0;
+            for (int x = 0; x < 8; ++x)
+                ruled += isRule(x, middle);
+            QCOMPARE(ruled, 1);
+            return;
+        }
+        for (int level = 0; level < bars; ++level) {
+            const int x = int(level * chat::MarkdownDocument::kQuoteIndent) + 1;
+            QVERIFY2(isRule(x, middle), qPrintable(QStringLiteral("no bar for level %1").arg(level + 1)));
+        }
+        // The text starts right after the bars, not a wide indent away.
+        const QRectF text = doc.documentLayout()->blockBoundingRect(doc.lastBlock());
+        QCOMPARE(doc.lastBlock().blockFormat().leftMargin(), bars * chat::MarkdownDocument::kQuoteIndent);
+        QVERIFY(text.width() > 0);
     }
 };
 

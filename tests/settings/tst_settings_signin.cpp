@@ -115,6 +115,13 @@ private slots:
         savePicture(window, QStringLiteral("settings-signin-success-dark"), window.signInSection());
         m_settings->skins().setSelectedID(QStringLiteral("daylight"));
         savePicture(window, QStringLiteral("settings-signin-success-light"), window.signInSection());
+
+        // The service turned the session down: not shown as connected until
+        // the session changes.
+        m_settings->vm().account().noteCredentialRefused();
+        QVERIFY(!window.signInSection()->dotShowsSignedIn());
+        window.signInSection()->signOutButton()->click();
+        QVERIFY(!m_settings->vm().account().isCredentialRefused());
     }
 
     // A refusal shows one error and never a success after it.

@@ -78,6 +78,7 @@ public:
     testsupport::ChatServicePeer &peer() { return *m_peer; }
     ScriptedPanels &panels() { return m_panels; }
     RecordingDesktop &desktop() { return m_desktop; }
+    apptest::FakeSignIn::Script &signIn() { return *m_script; }
     glass::StyleStore &styles() { return *m_styles; }
     stage::SkinStore &skins() { return *m_skins; }
     stage::BackgroundSettings &background() { return m_local.background(); }

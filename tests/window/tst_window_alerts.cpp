@@ -252,6 +252,8 @@ private Q_SLOTS:
             QVERIFY2(c >= 4.5, qPrintable(QStringLiteral("%1: contrast %2").arg(QLatin1String(name)).arg(c)));
         }
         for (glass::StyledButton *button : sheet->buttons()) {
+            if (!button->isVisibleTo(sheet))
+                continue;
             const double c = windowtest::strongestContrast(shot, areaOf(button).adjusted(8, 6, -8, -6));
             QVERIFY2(c >= 3.0, qPrintable(QStringLiteral("%1: contrast %2").arg(button->text()).arg(c)));
         }
@@ -293,6 +295,44 @@ private Q_SLOTS:
         QVERIFY(settings);
         QTRY_COMPARE(sectionAtTop(settings), section);
         QVERIFY(settings->scrollArea()->verticalScrollBar()->value() > 0);
+        host.window()->close();
+    }
+
+    // A credential refused or missing fails again on Retry: the sheet offers
+    // the way to sign in instead, which opens Settings there.
+    void credentialErrorsOfferSettings_data()
+    {
+        QTest::addColumn<bool>("refusedByService");
+        QTest::newRow("the service refuses it (401)") << true;
+        QTest::newRow("there is none") << false;
+    }
+    void credentialErrorsOfferSettings()
+    {
+        QFETCH(bool, refusedByService);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        QVERIFY(kit.showActive());
+        if (refusedByService)
+            kit.peer().enqueue(Peer::errorReply(401, R"({"error":{"message":"token expired"}})"));
+        else
+            kit.signIn().failure = app::TokenFailure{QStringLiteral("Not signed in."), true};
+        sendFromComposer(w, QStringLiteral("hello"));
+        window::ErrorAlert *alert = w.content()->alert();
+        QTRY_VERIFY(alert->isShown());
+        QCOMPARE(visibleButtons(alert->sheet()), (QStringList{"Settings", "OK"}));
+        window::SettingsHost &host = w.settings();
+        QTRY_VERIFY(host.window() && host.window()->isVisible());
+        host.window()->close();
+        QTRY_VERIFY(!host.window());
+
+        QVERIFY(alert->settingsButton()->isVisible());
+        QTest::mouseClick(alert->settingsButton(), Qt::LeftButton);
+        QVERIFY(!kit.vm().errorMessage());
+        QTRY_VERIFY(host.window() && host.window()->isVisible());
+        auto *settings = qobject_cast<settings::SettingsWindow *>(host.window());
+        QVERIFY(settings);
+        QTRY_COMPARE(sectionAtTop(settings), QStringLiteral("Moonshelf (your Ovu subscription)"));
+        QVERIFY(!kit.vm().errorMessage());
         host.window()->close();
     }
 };

@@ -7,6 +7,12 @@
 
 #include "WindowKit.h"
 
+#include "chat/ChatView.h"
+#include "chat/ComposerBar.h"
+#include "chat/MessageRow.h"
+#include "chat/TranscriptView.h"
+#include "model/ConversationStore.h"
+
 #include "glass/Styles.h"
 #include "panels/FilePeekView.h"
 #include "support/AnimationLog.h"
@@ -43,6 +49,16 @@ protected:
         return false;
     }
 };
+
+void fillSession(windowtest::WindowKit &kit, int count)
+{
+    model::ConversationStore &store = kit.vm().conversations();
+    const QUuid session = *store.selectedConversationID();
+    for (int i = 0; i < count; ++i)
+        store.appendMessage(session, model::ChatMessage::make(i % 2 ? model::MessageRole::Assistant
+                                                                    : model::MessageRole::User,
+                                                              QStringLiteral("Message %1 of the session.").arg(i)));
+}
 
 QString lines(int n)
 {
@@ -149,6 +165,90 @@ private Q_SLOTS:
     }
 
     // As tall as its file asks, up to 280 px; another file changes its height.
+    // The peek taking its room above the chat, and giving it back, leaves the
+    // rows where they stand on screen: read where the list was scrolled to,
+    // and at its bottom.
+    void peekKeepsRowsInPlace_data()
+    {
+        QTest::addColumn<bool>("scrolledUp");
+        QTest::newRow("scrolled up") << true;
+        QTest::newRow("at the bottom") << false;
+    }
+    void peekKeepsRowsInPlace()
+    {
+        QFETCH(bool, scrolledUp);
+        windowtest::WindowKit kit;
+        kit.styles().setReduceMotion(true);
+        fillSession(kit, 30);
+        QVERIFY(kit.show());
+        ContentView *c = kit.window().content();
+        auto *chat = c->findChild<chat::ChatView *>();
+        QVERIFY(chat);
+        chat::TranscriptView *list = chat->transcript();
+        QTRY_VERIFY(list->isAtBottom());
+        if (scrolledUp) {
+            list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() / 2);
+            QVERIFY(!list->isFollowingBottom());
+        }
+        QCoreApplication::processEvents();
+        // A row in the lower part of the list, and where it stands in the window.
+        const auto rowNearBottom = [&]() -> chat::MessageRow * {
+            chat::MessageRow *found = nullptr;
+            for (chat::MessageRow *row : list->findChildren<chat::MessageRow *>()) {
+                const int y = row->mapTo(list, QPoint(0, 0)).y();
+                if (row->isVisible() && y > list->height() / 2 && y < list->height() - 200)
+                    found = row;
+            }
+            return found;
+        };
+        QPointer<chat::MessageRow> row = rowNearBottom();
+        QVERIFY(row);
+        const int before = row->mapTo(&kit.window(), QPoint(0, 0)).y();
+
+        const QString file = writeProjectFile(kit, QStringLiteral("notes.txt"), lines(8).toUtf8());
+        kit.vm().peekFile(QUrl::fromLocalFile(file));
+        QTRY_VERIFY(c->peekSlot()->isVisible() && c->peekSlot()->height() > 100);
+        QCoreApplication::processEvents();
+        QVERIFY(row);
+        QCOMPARE(row->mapTo(&kit.window(), QPoint(0, 0)).y(), before);
+
+        kit.vm().setPeekedFile(std::nullopt);
+        QTRY_VERIFY(!c->peekSlot()->isVisible());
+        QCoreApplication::processEvents();
+        QVERIFY(row);
+        QCOMPARE(row->mapTo(&kit.window(), QPoint(0, 0)).y(), before);
+    }
+
+    // Rows scrolled under the composer are not drawn there: the strip below
+    // its card shows the same stage wherever the list stands.
+    void rowsEndAtTheComposer()
+    {
+        windowtest::WindowKit kit;
+        kit.styles().setReduceMotion(true);
+        fillSession(kit, 40);
+        QVERIFY(kit.show());
+        auto *chat = kit.window().content()->findChild<chat::ChatView *>();
+        QVERIFY(chat);
+        chat::TranscriptView *list = chat->transcript();
+        QTRY_VERIFY(list->isAtBottom());
+        QWidget *card = chat->findChild<chat::ComposerBar *>()->card();
+        // Left of the scroll bar, which moves with the list.
+        const QRect below(QPoint(0, card->mapTo(chat, QPoint(0, 0)).y()),
+                          QPoint(list->viewport()->mapTo(chat, QPoint(list->viewport()->width() - 1, 0)).x(),
+                                 chat->height() - 1));
+        QVERIFY(below.height() > chat::ComposerBar::kVerticalPad);
+        QImage first;
+        for (const int step : {0, 37, 83, 131}) {
+            list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() - 200 - step);
+            QCoreApplication::processEvents();
+            const QImage strip = chat->grab(below).toImage();
+            if (first.isNull())
+                first = strip;
+            else
+                QVERIFY2(strip == first, qPrintable(QStringLiteral("rows show below the composer at %1").arg(step)));
+        }
+    }
+
     void peekGrowsWithItsContent_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -243,6 +343,14 @@ private Q_SLOTS:
             QCOMPARE(picture->offset().y(), 0);
             QVERIFY(picture->opacity() > 0.3 && picture->opacity() < 0.7);
             QCOMPARE(sidebar->progress(), picture->opacity());
+            {
+                // Its line rides on the picture's trailing edge, not at the room's.
+                const QImage slot = sidebar->grab().toImage();
+                const int y = slot.height() / 2;
+                const int edge = 260 + picture->offset().x();
+                QCOMPARE(slot.pixelColor(260, y), slot.pixelColor(edge + 1, y));
+                QVERIFY(slot.pixelColor(edge, y) != slot.pixelColor(edge + 1, y));
+            }
             QCOMPARE(c->chatSlot()->geometry(), chatWith);
             QCOMPARE(chatResizes.count, 0);
             save(&kit.window(), QStringLiteral("motion-sidebar-%1-50.png").arg(skin));
