@@ -121,7 +121,7 @@ void ShellRunner::start(const QString &command, const QString &workingDirectory,
     UniqueFd infoWrite; // open until the sandbox program has started
     // Abstract sockets made outside stay out of reach, where the kernel can
     // do that; the scope passes through the sandbox program to all it starts.
-    const UniqueFd scope = AbstractSocketScope::prepare();
+    const UniqueFd scope = ShellSandbox::socketScopeFor(sandboxProgram);
     m_scoped = scope.isValid();
     if (m_isolated) {
         // The sandbox program tells the pid of the sandbox's first process

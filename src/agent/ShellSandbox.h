@@ -1,5 +1,7 @@
 #pragma once
 
+#include "agent/UniqueFd.h"
+
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -66,6 +68,11 @@ std::optional<qint64> firstProcess(const QByteArray &info);
 // ends all of it at once, however the app ended).
 Launch unisolated(const QString &command);
 inline constexpr int kParentDeathSignal = SIGUSR1;
+
+// The abstract-socket scope (see AbstractSocketScope) for a command started
+// through program (empty: the shell alone); none where program is setuid,
+// which the no_new_privs the scope may bring along would keep from working.
+UniqueFd socketScopeFor(const QString &program);
 
 // The bubblewrap on PATH; empty when there is none.
 QString findProgram();
