@@ -1,5 +1,6 @@
 #include "agent/ShellRunner.h"
 
+#include "agent/AbstractSocketScope.h"
 #include "agent/PrivilegeNote.h"
 #include "agent/ShellSandbox.h"
 #include "platform/CredentialEnvironment.h"
@@ -118,6 +119,10 @@ void ShellRunner::start(const QString &command, const QString &workingDirectory,
         env.remove(name);
     ShellSandbox::Launch launch;
     UniqueFd infoWrite; // open until the sandbox program has started
+    // Abstract sockets made outside stay out of reach, where the kernel can
+    // do that; the scope passes through the sandbox program to all it starts.
+    const UniqueFd scope = ShellSandbox::socketScopeFor(sandboxProgram);
+    m_scoped = scope.isValid();
     if (m_isolated) {
         // The sandbox program tells the pid of the sandbox's first process
         // here; the descriptor is inherited by it alone.
@@ -128,17 +133,15 @@ void ShellRunner::start(const QString &command, const QString &workingDirectory,
         }
         m_infoRead.reset(info[0]);
         infoWrite.reset(info[1]);
-        // The session bus, the keyring and the person's terminal servers stay
-        // outside; the bus address says so plainly rather than leaving tools
-        // to look for a bus elsewhere.
+        // The app's secrets, the person's runtime folder and display, and
+        // their terminal servers stay outside.
         launch = ShellSandbox::isolated(sandboxProgram, command, workingDirectory, infoWrite.get(), ShellSandbox::hiddenFrom(env));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/dev/null"));
-        env.remove(QStringLiteral("TMUX"));
-        env.remove(QStringLiteral("STY"));
+        env = ShellSandbox::sandboxEnvironment(env);
         // Its own session, so that no signal meant for the app's group reaches it.
-        m_process.setChildProcessModifier([fd = infoWrite.get()] {
+        m_process.setChildProcessModifier([fd = infoWrite.get(), scope = scope.get()] {
             ::setsid();
             ::fcntl(fd, F_SETFD, 0);
+            AbstractSocketScope::applyToSelf(scope);
         });
         m_infoNotifier = std::make_unique<QSocketNotifier>(m_infoRead.get(), QSocketNotifier::Read);
         connect(m_infoNotifier.get(), &QSocketNotifier::activated, this, &ShellRunner::readSandboxInfo);
@@ -150,11 +153,17 @@ void ShellRunner::start(const QString &command, const QString &workingDirectory,
         m_sweep.environmentEntry = QByteArray(kTokenVariable) + '=' + token;
         env.insert(QString::fromLatin1(kTokenVariable), QString::fromLatin1(token));
         launch = ShellSandbox::unisolated(command);
-        // Its own session and group; and the reaper adopts every orphan of
-        // the command, the flag outliving the exec.
-        m_process.setChildProcessModifier([] {
+        // Its own session and group; the reaper adopts every orphan of the
+        // command, the flag outliving the exec, and hears of the app's death
+        // however it comes (a SIGKILL too). An app gone before the request
+        // took effect is seen in the parent that changed.
+        m_process.setChildProcessModifier([app = ::getpid(), scope = scope.get()] {
             ::setsid();
             ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+            ::prctl(PR_SET_PDEATHSIG, ShellSandbox::kParentDeathSignal, 0, 0, 0);
+            if (::getppid() != app)
+                ::_exit(127);
+            AbstractSocketScope::applyToSelf(scope);
         });
     }
     m_process.setProcessEnvironment(env);
@@ -391,7 +400,9 @@ ToolExecutionResult ShellRunner::normalResult()
     if (text.isEmpty())
         text = QStringLiteral("(no output)");
     const int status = m_process.exitCode();
-    if (m_isolated && status != 0 && ::geteuid() != 0) {
+    // Setuid programs gain nothing in the sandbox, nor where the scope took
+    // no_new_privs with it.
+    if ((m_isolated || m_scoped) && status != 0 && ::geteuid() != 0) {
         const QString path = m_process.processEnvironment().value(QStringLiteral("PATH"));
         if (const auto note = PrivilegeNote::forFailedCommand(m_command, text, path, m_workingDirectory))
             appendNote(text, *note);

@@ -21,7 +21,8 @@ namespace agent {
 // its own, which the kernel empties as soon as its first process ends, so
 // nothing the command starts outlives the call, however it ends. Without
 // one: the command runs in a session of its own under a reaper that kills
-// what is left below it when the shell ends, and at the time-out or on cancel
+// what is left below it when the shell ends or the app dies (a SIGKILL too),
+// and at the time-out or on cancel
 // the group, the session and every process carrying the call's environment
 // entry are ended as well. Either way the output is read as it comes, a
 // time-out or cancel sends SIGTERM and then SIGKILL after a grace period, and
@@ -98,6 +99,7 @@ private:
     QString m_command;
     QString m_workingDirectory;
     bool m_isolated = false;
+    bool m_scoped = false; // confined to its own abstract sockets
     // The process QProcess started: the sandbox program, or the reaper.
     pid_t m_first = 0;
     // Isolated: what the sandbox program tells of its first process, whose

@@ -1,5 +1,11 @@
 #include "agent/ShellSandbox.h"
 
+#include "agent/AbstractSocketScope.h"
+#include "platform/AppPaths.h"
+#include "platform/CredentialEnvironment.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -8,12 +14,12 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <qcoro/qcoroprocess.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace agent::ShellSandbox {
@@ -39,17 +45,31 @@ QStringList sandboxArguments(const QString &workingDirectory)
 // (not an ignored signal) keeps the reaper alive through the SIGTERM of a
 // time-out while the command's own processes get the default action.
 // $(<file) reads without starting a process, so the list of children holds
-// only what the command left.
+// only what the command left. SIGUSR1 comes when the app dies: traps run at
+// once even while the login shell runs, and one sent while the app still
+// lives (by the command itself) changes nothing.
 constexpr char kReaperScript[] = R"(trap : TERM INT HUP
+zmodload zsh/zselect 2>/dev/null
+setopt traps_async
+app=$PPID
+endAll() {
+  local left
+  while :; do
+    left=$(</proc/$$/task/$$/children)
+    [[ -z ${left// } ]] && break
+    kill -KILL ${=left} 2>/dev/null
+    zselect -t 1 2>/dev/null
+  done
+}
+appGone() {
+  local stat=$(</proc/$$/stat)
+  local fields=(${=stat##*\) })
+  [[ $fields[2] != $app ]]
+}
+trap 'appGone && { endAll; exit 137 }' USR1
 /bin/zsh -lc "$1"
 code=$?
-zmodload zsh/zselect 2>/dev/null
-while :; do
-  left=$(</proc/$$/task/$$/children)
-  [[ -z ${left// } ]] && break
-  kill -KILL ${=left} 2>/dev/null
-  zselect -t 1 2>/dev/null
-done
+endAll
 exit $code)";
 
 bool hasType(const QString &path, mode_t type)
@@ -80,6 +100,38 @@ QStringList sessionSockets(const QProcessEnvironment &environment)
     return out;
 }
 
+// Each path by its real location, only what exists (the sandbox would make
+// the rest outside), nothing under a folder already covered, and never the
+// root or a folder holding the home folder.
+Hidden covering(const QStringList &folders, const QStringList &files, const QString &home)
+{
+    const auto canonical = [](const QString &path) {
+        return path.isEmpty() ? QString() : QFileInfo(path).canonicalFilePath();
+    };
+    const auto under = [](const QString &path, const QString &folder) {
+        return path == folder || path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+    };
+    const QString realHome = canonical(home);
+    Hidden out;
+    for (const QString &folder : folders) {
+        const QString path = canonical(folder);
+        if (path.isEmpty() || !hasType(path, S_IFDIR) || path == u"/" || (!realHome.isEmpty() && under(realHome, path)))
+            continue;
+        if (std::any_of(out.folders.cbegin(), out.folders.cend(), [&](const QString &f) { return under(path, f); }))
+            continue;
+        out.folders.removeIf([&](const QString &f) { return under(f, path); });
+        out.folders.append(path);
+    }
+    for (const QString &file : files) {
+        const QString path = canonical(file);
+        if (path.isEmpty() || hasType(path, S_IFDIR) || out.files.contains(path)
+            || std::any_of(out.folders.cbegin(), out.folders.cend(), [&](const QString &f) { return under(path, f); }))
+            continue;
+        out.files.append(path);
+    }
+    return out;
+}
+
 } // namespace
 
 Launch isolated(const QString &sandboxProgram, const QString &command, const QString &workingDirectory, int infoFd,
@@ -87,13 +139,13 @@ Launch isolated(const QString &sandboxProgram, const QString &command, const QSt
 {
     QStringList arguments{QStringLiteral("--info-fd"), QString::number(infoFd)};
     arguments << sandboxArguments(workingDirectory);
-    // An empty device in place of each socket, over the root bound first:
-    // connecting to it is refused.
+    // Over the root bound first. An empty device in place of each file, on a
+    // mount without devices: a socket refuses connections, a file cannot be
+    // opened.
     qsizetype at = arguments.indexOf(QStringLiteral("--proc"));
-    for (const QString &path : hidden.sockets) {
-        arguments.insert(at++, QStringLiteral("--ro-bind"));
-        arguments.insert(at++, QStringLiteral("/dev/null"));
-        arguments.insert(at++, path);
+    for (const QString &path : hidden.files) {
+        for (const QString &a : {QStringLiteral("--ro-bind"), QStringLiteral("/dev/null"), path})
+            arguments.insert(at++, a);
     }
     for (const QString &path : hidden.folders) {
         for (const QString &a : {QStringLiteral("--perms"), QStringLiteral("0700"), QStringLiteral("--tmpfs"), path})
@@ -103,27 +155,55 @@ Launch isolated(const QString &sandboxProgram, const QString &command, const QSt
     return {sandboxProgram, arguments};
 }
 
-
 Hidden hiddenFrom(const QProcessEnvironment &environment)
 {
-    Hidden out;
-    out.sockets = sessionSockets(environment);
+    QString home = environment.value(QStringLiteral("HOME"));
+    if (home.isEmpty())
+        home = QDir::homePath();
     const QString uid = QString::number(::getuid());
-    const passwd *user = ::getpwuid(::getuid());
-    const QString name = user ? QString::fromLocal8Bit(user->pw_name) : QString();
-    QStringList folders{environment.value(QStringLiteral("TMUX_TMPDIR"), QStringLiteral("/tmp")) + QStringLiteral("/tmux-") + uid,
-                        environment.value(QStringLiteral("SCREENDIR"))};
-    if (!name.isEmpty())
-        folders << QStringLiteral("/run/screen/S-") + name << QStringLiteral("/var/run/screen/S-") + name;
-    for (const QString &folder : std::as_const(folders)) {
-        // Only folders that exist: the sandbox would make the others outside.
-        const QString path = QFileInfo(folder).canonicalFilePath();
-        if (!folder.isEmpty() && !path.isEmpty() && hasType(path, S_IFDIR) && !out.folders.contains(path))
-            out.folders.append(path);
+    const auto at = [](const QString &base, const QString &relative) {
+        return base.isEmpty() ? QString() : QDir(base).filePath(relative);
+    };
+
+    QStringList folders;
+    // The app's own: made when missing, so that a command cannot make one
+    // that the app would later take for its own.
+    const QString settings = QFileInfo(platform::UserDefaults::location()).absolutePath();
+    platform::AppPaths::ensurePrivateDirectory(settings);
+    folders << platform::AppPaths::supportDirectory() << settings << platform::AppPaths::runtimeDirectory()
+            << QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QStringList files;
+    for (const QString &relative : platform::CredentialEnvironment::files()) {
+        const QString file = at(home, relative);
+        files << file;
+        folders << QFileInfo(file).absolutePath();
     }
-    return out;
+    // The person's runtime folder: an empty private one in its place.
+    folders << environment.value(QStringLiteral("XDG_RUNTIME_DIR")) << QStringLiteral("/run/user/") + uid;
+    // Terminal servers.
+    folders << at(environment.value(QStringLiteral("TMUX_TMPDIR")), QStringLiteral("tmux-") + uid)
+            << QStringLiteral("/tmp/tmux-") + uid << environment.value(QStringLiteral("SCREENDIR"))
+            << at(home, QStringLiteral(".screen")) << QStringLiteral("/run/screen") << QStringLiteral("/var/run/screen");
+    // The X display.
+    folders << QStringLiteral("/tmp/.X11-unix");
+    files << environment.value(QStringLiteral("XAUTHORITY")) << at(home, QStringLiteral(".Xauthority"));
+    // Sockets outside the runtime folder.
+    files << sessionSockets(environment);
+    const QString gnupg = environment.value(QStringLiteral("GNUPGHOME"), at(home, QStringLiteral(".gnupg")));
+    if (!gnupg.isEmpty()) {
+        for (const QFileInfo &entry : QDir(gnupg).entryInfoList({QStringLiteral("S.*")}, QDir::System | QDir::Hidden))
+            files << entry.filePath();
+    }
+    return covering(folders, files, home);
 }
 
+QProcessEnvironment sandboxEnvironment(QProcessEnvironment environment)
+{
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/dev/null"));
+    for (const char *name : {"TMUX", "STY", "DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY"})
+        environment.remove(QString::fromLatin1(name));
+    return environment;
+}
 
 Launch unisolated(const QString &command)
 {
@@ -140,6 +220,14 @@ std::optional<qint64> firstProcess(const QByteArray &info)
     return match.captured(1).toLongLong();
 }
 
+UniqueFd socketScopeFor(const QString &program)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(program).constData(), &st) == 0 && (st.st_mode & S_ISUID))
+        return UniqueFd();
+    return AbstractSocketScope::prepare();
+}
+
 QString findProgram()
 {
     return QStandardPaths::findExecutable(QStringLiteral("bwrap"));
@@ -152,6 +240,10 @@ QCoro::Task<bool> probe(QString sandboxProgram)
     const auto process = std::make_unique<QProcess>();
     process->setProgram(sandboxProgram);
     process->setArguments(sandboxArguments(QStringLiteral("/")) << QStringLiteral("/bin/true"));
+    // Tried as commands run: confined to their own abstract sockets, which
+    // also sets no_new_privs before the sandbox program starts.
+    const UniqueFd scope = socketScopeFor(sandboxProgram);
+    process->setChildProcessModifier([scope = scope.get()] { AbstractSocketScope::applyToSelf(scope); });
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());

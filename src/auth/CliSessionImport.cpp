@@ -4,6 +4,7 @@
 #include "auth/JsonFields.h"
 #include "auth/OAuthRequest.h"
 #include "auth/TokenRefresh.h"
+#include "platform/CredentialEnvironment.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,7 +59,7 @@ R fail(std::optional<QString> lastError, AuthError error)
 
 QString path(const QString &homeDirectory)
 {
-    return QDir(homeDirectory).filePath(QStringLiteral(".qirv/auth.json"));
+    return QDir(homeDirectory).filePath(QString::fromLatin1(platform::CredentialEnvironment::kCliSessionFile));
 }
 
 platform::Result<Imported, Failure> read(const QString &filePath, const QDateTime &now)

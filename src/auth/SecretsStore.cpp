@@ -183,7 +183,7 @@ QCoro::Task<platform::Result<QString, SecretsError>> SecretsStore::importFromEnv
     }
     if (!found) {
         const QDir home(QDir::homePath());
-        for (const char *relative : {".config/ovu/api_key", ".qirv/api_key", ".config/qirv/api_key"}) {
+        for (const char *relative : platform::CredentialEnvironment::kApiKeyFiles) {
             QFile file(home.filePath(QString::fromLatin1(relative)));
             // Not a regular file (a FIFO would block): skipped like a missing one.
             if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))

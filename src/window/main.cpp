@@ -12,6 +12,7 @@
 #include <QDBusMessage>
 
 #include <cstdio>
+#include <sys/prctl.h>
 
 namespace {
 
@@ -40,6 +41,10 @@ void notify(const QString &text)
 
 int main(int argc, char **argv)
 {
+    // Before any secret is read: other processes of the user (a command run
+    // without a sandbox among them) can then neither read this one's memory
+    // nor attach a debugger to it.
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Moonshelf Mac"));
     QApplication::setApplicationVersion(QStringLiteral(MOONSHELF_VERSION));

@@ -1,8 +1,11 @@
+#include "agent/AbstractSocketScope.h"
 #include "agent/PrivilegeNote.h"
 #include "agent/ShellRunner.h"
 #include "agent/ShellSandbox.h"
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
+#include "platform/AppPaths.h"
+#include "platform/UserDefaults.h"
 #include "support/MarkedProcess.h"
 #include "support/TestMain.h"
 
@@ -10,10 +13,16 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cstddef>
+#include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace agent;
@@ -212,7 +221,9 @@ private Q_SLOTS:
         QTest::newRow("variable, without sandbox") << "echo \"[$OVU_API_KEY]\"" << false << withNote("exit 0\n[]\n");
         const QString scan = QStringLiteral("cat /proc/[0-9]*/environ 2>/dev/null | tr '\\0' '\\n' | grep -c '^OVU_API_KEY='; true");
         QTest::newRow("every process's environment, sandbox") << scan << true << "exit 0\n0\n";
-        // The same scan outside finds the app's own: the check can fail.
+        // The same scan outside finds the app's own, so the check can fail;
+        // unless the command is confined to its own abstract sockets, which
+        // also keeps it from the memory of processes outside (root excepted).
         QTest::newRow("every process's environment, without sandbox") << scan << false << "";
         QTest::newRow("its own /proc, sandbox") << "echo $$" << true << "exit 0\n2\n";
     }
@@ -230,7 +241,7 @@ private Q_SLOTS:
         const ToolExecutionResult r = shell(isolated, command);
         qunsetenv("OVU_API_KEY");
         if (output.isEmpty())
-            QVERIFY2(!r.output.startsWith(u"exit 0\n0\n"), qPrintable(r.output));
+            QVERIFY2(r.output.startsWith(u"exit 0\n0\n") == (AbstractSocketScope::available() && ::geteuid() != 0), qPrintable(r.output));
         else
             QCOMPARE(r.output, output);
         QCOMPARE(r.isError, false);
@@ -296,12 +307,25 @@ private Q_SLOTS:
 
     // A tmux server of the person's runs outside the sandbox: a command sent
     // to it would run there, in the person's terminal, and outlive the call.
-    // The test starts its own server, under a folder of its own, and ends it.
+    // The test starts its own server and ends it: under a folder of its own
+    // found through TMUX_TMPDIR, or on a socket in the person's runtime folder.
+    void terminalServerOutOfReach_data()
+    {
+        QTest::addColumn<bool>("inRuntimeFolder");
+        QTest::newRow("folder from TMUX_TMPDIR") << false;
+        QTest::newRow("socket in the runtime folder") << true;
+    }
     void terminalServerOutOfReach()
     {
+        QFETCH(bool, inRuntimeFolder);
         skipUnlessSandbox(true);
         QTemporaryDir dir;
-        const QString socketName = QStringLiteral("moonshelf-test");
+        QString where = QStringLiteral("-L moonshelf-test");
+        if (inRuntimeFolder) {
+            const QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/tmux-") + QString::number(::getuid());
+            QVERIFY(QDir().mkpath(folder));
+            where = QStringLiteral("-S ") + folder + QStringLiteral("/default");
+        }
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMUX_TMPDIR"), dir.path());
         env.remove(QStringLiteral("TMUX"));
@@ -312,7 +336,7 @@ private Q_SLOTS:
         const auto runTmux = [&](const QStringList &args) {
             QProcess tmux;
             tmux.setProcessEnvironment(env);
-            tmux.start(QStringLiteral("tmux"), QStringList{QStringLiteral("-f"), QStringLiteral("/dev/null"), QStringLiteral("-L"), socketName} + args);
+            tmux.start(QStringLiteral("tmux"), QStringList{QStringLiteral("-f"), QStringLiteral("/dev/null")} + where.split(u' ') + args);
             if (!tmux.waitForStarted(5000))
                 return -2;
             return tmux.waitForFinished(10000) && tmux.exitStatus() == QProcess::NormalExit ? tmux.exitCode() : -1;
@@ -322,7 +346,7 @@ private Q_SLOTS:
             QSKIP("tmux is not installed");
         QCOMPARE(started, 0);
         QCOMPARE(runTmux({QStringLiteral("has-session")}), 0);
-        const QString ask = QStringLiteral("tmux -L %1 list-sessions >/dev/null 2>&1; echo $?").arg(socketName);
+        const QString ask = QStringLiteral("tmux %1 list-sessions >/dev/null 2>&1; echo $?").arg(where);
         qputenv("TMUX_TMPDIR", dir.path().toLocal8Bit());
         const ToolExecutionResult outside = shell(false, ask);
         const ToolExecutionResult inside = shell(true, ask);
@@ -330,6 +354,160 @@ private Q_SLOTS:
         runTmux({QStringLiteral("kill-server")});
         QCOMPARE(outside.output, withNote(QStringLiteral("exit 0\n0\n")));
         QCOMPARE(inside.output, QStringLiteral("exit 0\n1\n"));
+    }
+
+    // The app's own files and those it reads a credential from are not there
+    // in the sandbox, however the path is spelled, and settings.json cannot
+    // be rewritten; without the sandbox the same command reads (or writes)
+    // each, so every row can fail. %D: the app's data folder, %P: that of its
+    // saved preferences, %E: where ~/.config/qirv/api_key links to.
+    void appFilesOutOfReach_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("writes");
+        QTest::newRow("session file by its path") << "cat %D/moonshelf_session.json" << false;
+        QTest::newRow("session file found by name") << "find ~ -name moonshelf_session.json -exec cat {} +" << false;
+        QTest::newRow("through a link in the project") << "cat data-link/moonshelf_session.json" << false;
+        QTest::newRow("through ..") << "cat %D/../com.ovu.QirvMac/moonshelf_session.json" << false;
+        QTest::newRow("preferences, command-line session, key file") << "cat %P/* ~/.qirv/auth.json ~/.config/ovu/api_key" << false;
+        QTest::newRow("linked key file's real location") << "cat %E/api_key" << false;
+        QTest::newRow("settings rewritten through a link") << "echo '{}' > data-link/settings.json" << true;
+    }
+    void appFilesOutOfReach()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, writes);
+        skipUnlessSandbox(true);
+        const QByteArray secret = "moonshelf-test-secret\n";
+        const QString data = platform::AppPaths::supportDirectory();
+        const QString preferences = platform::UserDefaults::location();
+        const QString home = QDir::homePath();
+        QTemporaryDir elsewhere;
+        const auto put = [&](const QString &path) {
+            QFile f(path);
+            return QDir().mkpath(QFileInfo(path).absolutePath()) && f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(secret) > 0;
+        };
+        for (const QString &path : {data + "/moonshelf_session.json", data + "/settings.json", preferences, home + "/.qirv/auth.json",
+                                    home + "/.config/ovu/api_key", elsewhere.filePath("api_key")})
+            QVERIFY(put(path));
+        QFile::remove(home + "/.config/qirv/api_key");
+        QVERIFY(QDir().mkpath(home + "/.config/qirv") && QFile::link(elsewhere.filePath("api_key"), home + "/.config/qirv/api_key"));
+        QFile::remove(m_tmp.filePath("data-link"));
+        QVERIFY(QFile::link(data, m_tmp.filePath("data-link")));
+        const QString text = QString(command).replace("%D", data).replace("%P", QFileInfo(preferences).absolutePath()).replace("%E", elsewhere.path());
+        const auto settings = [&] {
+            QFile f(data + "/settings.json");
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+
+        const ToolExecutionResult outside = shell(false, text);
+        QVERIFY2(writes ? settings() != secret : outside.output.contains(QString::fromLatin1(secret)), qPrintable(outside.output));
+        QVERIFY(put(data + "/settings.json"));
+        const ToolExecutionResult inside = shell(true, text);
+        QVERIFY2(inside.output.startsWith(u"exit ") && !inside.output.contains(QString::fromLatin1(secret)), qPrintable(inside.output));
+        QCOMPARE(settings(), secret);
+    }
+
+    // The person's runtime folder (bus, keyring, service manager, sound,
+    // accessibility, Wayland) is an empty one in the sandbox, and nothing
+    // points to the X display; without the sandbox each is there.
+    void sessionPlacesOutOfReach_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("inside");
+        QTest::newRow("runtime folder is empty") << "ls -A \"$XDG_RUNTIME_DIR\"" << "exit 0\n(no output)";
+        QTest::newRow("display variables unset") << "echo \"[$DISPLAY][$WAYLAND_DISPLAY][$XAUTHORITY]\"" << "exit 0\n[][][]\n";
+    }
+    void sessionPlacesOutOfReach()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, inside);
+        skipUnlessSandbox(true);
+        QFile place(qEnvironmentVariable("XDG_RUNTIME_DIR") + "/wayland-test");
+        QVERIFY(place.open(QIODevice::WriteOnly));
+        qputenv("DISPLAY", ":99");
+        qputenv("WAYLAND_DISPLAY", "wayland-test");
+        qputenv("XAUTHORITY", "/nonexistent/Xauthority");
+        const ToolExecutionResult outside = shell(false, command);
+        const ToolExecutionResult in = shell(true, command);
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
+        qunsetenv("XAUTHORITY");
+        place.remove();
+        QVERIFY2(outside.output != withNote(inside), qPrintable(outside.output));
+        QCOMPARE(in.output, inside);
+    }
+
+    // An abstract socket has no file to hide: where the kernel can scope
+    // them, a command reaches only those made inside its own sandbox. The
+    // listener outside is the test's own, and the test itself connects to it.
+    void abstractSocketsOutOfReach_data()
+    {
+        QTest::addColumn<bool>("isolated");
+        QTest::addColumn<bool>("madeInside");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("sandbox, listener outside") << true << false << "exit 0\nrefused\n";
+        QTest::newRow("sandbox, listener made by the command") << true << true << "exit 0\nconnected\n";
+        QTest::newRow("without sandbox, listener outside") << false << false << withNote("exit 0\nrefused\n");
+    }
+    void abstractSocketsOutOfReach()
+    {
+        QFETCH(bool, isolated);
+        QFETCH(bool, madeInside);
+        QFETCH(QString, output);
+        skipUnlessSandbox(isolated);
+        if (!AbstractSocketScope::available())
+            QSKIP("the kernel cannot scope abstract sockets (before Linux 6.12)");
+        const QByteArray name = "moonshelf-test-" + QByteArray::number(QRandomGenerator::global()->generate64());
+        const UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+        QVERIFY(::bind(listener.get(), reinterpret_cast<const sockaddr *>(&address), socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size())) == 0);
+        QVERIFY(::listen(listener.get(), 8) == 0);
+        const QString connect = "socket(my $c, AF_UNIX, SOCK_STREAM, 0); print connect($c, pack_sockaddr_un(\"\\0%1\")) ? \"connected\\n\" : \"refused\\n\";";
+        const QString listen = "socket(my $l, AF_UNIX, SOCK_STREAM, 0); bind($l, pack_sockaddr_un(\"\\0%1\")) && listen($l, 1) or die; ";
+        const QString script = madeInside ? listen.arg(name + "-own") + connect.arg(name + "-own") : connect.arg(name);
+        QProcess control;
+        control.start("perl", {"-MSocket", "-e", connect.arg(name)});
+        QVERIFY(control.waitForFinished(10000));
+        QCOMPARE(control.readAllStandardOutput(), QByteArray("connected\n"));
+        QCOMPARE(shell(isolated, "perl -MSocket -e '" + script + "'").output, output);
+    }
+
+    // Without the sandbox too, nothing of a command outlives the process that
+    // runs it, even killed outright: the helper runs the command as the app
+    // does and is the only process the test kills.
+    void killedRunnerTakesItsCommand_data()
+    {
+        QTest::addColumn<QString>("wrapper");
+        QTest::addColumn<bool>("isolated");
+        for (const bool isolated : {false, true}) {
+            const char *place = isolated ? "sandbox" : "without sandbox";
+            QTest::addRow("%s, background job", place) << QString() << isolated;
+            QTest::addRow("%s, cleared environment in a new session", place) << QStringLiteral("env -i setsid ") << isolated;
+        }
+    }
+    void killedRunnerTakesItsCommand()
+    {
+        QFETCH(QString, wrapper);
+        QFETCH(bool, isolated);
+        skipUnlessSandbox(isolated);
+        const QString helperProgram = qEnvironmentVariable("MOONSHELF_TEST_RUNNER_HELPER");
+        if (helperProgram.isEmpty())
+            QSKIP("MOONSHELF_TEST_RUNNER_HELPER names no helper (ctest sets it)");
+        MarkedProcess marked;
+        const auto cleanUp = qScopeGuard([&] { marked.endIfRunning(); });
+        const QString pidFile = QStringLiteral("marked-") + QString::fromLatin1(marked.mark());
+        QProcess helper;
+        helper.setStandardOutputFile(QProcess::nullDevice());
+        helper.start(helperProgram, {isolated ? m_sandbox : QStringLiteral("-"), m_tmp.path(),
+                                     marked.spawn(pidFile, wrapper) + QStringLiteral(" & sleep 1000")});
+        QVERIFY(helper.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT((marked.readPid(m_tmp.filePath(pidFile)), marked.running()), 30000);
+        helper.kill();
+        QVERIFY(helper.waitForFinished(5000));
+        QTRY_VERIFY2_WITH_TIMEOUT(!marked.running(), "the command outlived the process that ran it", 5000);
     }
 
     // A process outside the sandbox cannot be seen or signalled from inside:
