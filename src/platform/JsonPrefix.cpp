@@ -1,0 +1,141 @@
+#include "platform/JsonPrefix.h"
+
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+enum class Expect { Value, Key, Colon, CommaOrEnd };
+
+// Where a prefix of the text can end, and what closes it there.
+struct Cut {
+    qsizetype end = -1;    // the text [0, end) is kept
+    QString openers;       // the lists and objects still open there
+    bool closeString = false;
+};
+
+QString closers(const QString &openers)
+{
+    QString out;
+    for (qsizetype i = openers.size() - 1; i >= 0; --i)
+        out += openers.at(i) == u'{' ? u'}' : u']';
+    return out;
+}
+
+} // namespace
+
+QString closedJsonPrefix(QStringView text)
+{
+    QString openers; // '{' and '[' still open
+    Expect expect = Expect::Value;
+    Cut cut;
+    bool justOpened = false;
+    // A whole value was read up to `at`: the text may end there.
+    const auto complete = [&](qsizetype at) {
+        expect = Expect::CommaOrEnd;
+        cut = {at, openers, false};
+    };
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text.at(i);
+        if (c.isSpace()) {
+            ++i;
+            continue;
+        }
+        if (openers.isEmpty() && cut.end >= 0)
+            break; // the first value is whole
+        const bool afterOpener = std::exchange(justOpened, false);
+        if (c == u'"') {
+            qsizetype j = i + 1;
+            qsizetype lastWhole = j; // before an escape cut in two
+            bool closed = false;
+            while (j < text.size()) {
+                if (text.at(j) == u'"') {
+                    closed = true;
+                    break;
+                }
+                if (text.at(j) == u'\\') {
+                    if (j + 1 < text.size() && text.at(j + 1) == u'u')
+                        j += 6;
+                    else
+                        j += 2;
+                    if (j <= text.size())
+                        lastWhole = j;
+                    continue;
+                }
+                ++j;
+                lastWhole = j;
+            }
+            const bool isKey = expect == Expect::Key;
+            if (!closed) {
+                // A value cut short keeps what came of it; a key does not.
+                if (!isKey && expect == Expect::Value)
+                    cut = {lastWhole, openers, true};
+                break;
+            }
+            i = j + 1;
+            if (isKey)
+                expect = Expect::Colon;
+            else if (expect == Expect::Value)
+                complete(i);
+            else
+                break;
+            continue;
+        }
+        if (c == u'{' || c == u'[') {
+            if (expect != Expect::Value)
+                break;
+            openers += c;
+            ++i;
+            expect = c == u'{' ? Expect::Key : Expect::Value;
+            justOpened = true;
+            cut = {i, openers, false};
+            continue;
+        }
+        if (c == u'}' || c == u']') {
+            if (openers.isEmpty() || openers.back() != (c == u'}' ? u'{' : u'['))
+                break;
+            // Only right after the opener or a whole value.
+            if (expect != Expect::CommaOrEnd && !afterOpener)
+                break;
+            openers.chop(1);
+            ++i;
+            complete(i);
+            continue;
+        }
+        if (c == u':') {
+            if (expect != Expect::Colon)
+                break;
+            expect = Expect::Value;
+            ++i;
+            continue;
+        }
+        if (c == u',') {
+            if (expect != Expect::CommaOrEnd || openers.isEmpty())
+                break;
+            expect = openers.back() == u'{' ? Expect::Key : Expect::Value;
+            ++i;
+            continue;
+        }
+        // A number or a literal: whole only when something follows it.
+        if (expect != Expect::Value)
+            break;
+        qsizetype j = i;
+        while (j < text.size() && (text.at(j).isLetterOrNumber() || text.at(j) == u'-' || text.at(j) == u'+'
+                                   || text.at(j) == u'.'))
+            ++j;
+        if (j == i || j >= text.size())
+            break;
+        i = j;
+        complete(i);
+    }
+    if (cut.end < 0)
+        return {};
+    QString out = text.first(cut.end).toString();
+    if (cut.closeString)
+        out += u'"';
+    return out + closers(cut.openers);
+}
+
+} // namespace platform
