@@ -283,21 +283,33 @@ private slots:
         QCOMPARE(out.result.error().description(), text);
     }
 
-    // An error body that trickles does not hold the turn: after a few
-    // seconds what came is shown.
+    // An error body that trickles, or does not come, does not hold the
+    // turn: after a few seconds what came is shown.
+    void slowErrorBodyEnds_data()
+    {
+        QTest::addColumn<ChatServicePeer::Reply>("reply");
+        QTest::addColumn<QString>("text");
+        ChatServicePeer::Reply trickle = ChatServicePeer::errorReply(
+            500, "{\"error\":{\"message\":\"The engine is overloaded\",\"trace\":\"" + QByteArray(1400, 't') + "\"}}");
+        trickle.pieceSize = 14;
+        trickle.pieceDelayMs = 200; // 20 s for the whole body
+        QTest::newRow("trickle") << trickle << "Ovu API error 500: The engine is overloaded";
+        ChatServicePeer::Reply silent = ChatServicePeer::errorReply(503, "busy");
+        silent.stallAfter = 0;
+        QTest::newRow("silent") << silent << "Ovu API error 503: Service Unavailable";
+    }
+
     void slowErrorBodyEnds()
     {
-        ChatServicePeer::Reply reply = ChatServicePeer::errorReply(
-            500, "{\"error\":{\"message\":\"The engine is overloaded\",\"trace\":\"" + QByteArray(1400, 't') + "\"}}");
-        reply.pieceSize = 14;
-        reply.pieceDelayMs = 200; // 20 s for the whole body
+        QFETCH(ChatServicePeer::Reply, reply);
+        QFETCH(QString, text);
         m_peer->enqueue(reply);
         QElapsedTimer timer;
         timer.start();
         const Call out = call();
         QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(!out.result.ok());
-        QCOMPARE(out.result.error().description(), QStringLiteral("Ovu API error 500: The engine is overloaded"));
+        QCOMPARE(out.result.error().description(), text);
     }
 
     // A huge error body (or one that never ends) is not read whole: the
