@@ -94,13 +94,14 @@ std::optional<qint64> retryAfterSeconds(QByteArrayView value, const QDateTime &n
 bool saysWhen(const QString &words)
 {
     // A wait ("in 20s", "after 5 minutes", "wait a few seconds", "retry in
-    // 2"), a time of day or a date and time, or "tomorrow".
+    // 2"), a time of day ("at 14:30", "after 3pm") or a date and time, or
+    // "tomorrow".
     static const QRegularExpression when(
         QStringLiteral("\\b(?:in|after|within|wait|for)\\s+(?:about\\s+|around\\s+|approximately\\s+|roughly\\s+|"
                        "another\\s+|~\\s*)?(?:\\d+(?:[.,]\\d+)?|an?|one|a\\s+few|few|several|a\\s+couple\\s+of)\\s*"
                        "(?:ms|milliseconds?|s|secs?|seconds?|m|mins?|minutes?|h|hrs?|hours?|d|days?|weeks?)(?![a-z])"
                        "|\\b(?:retry|try\\s+again)\\s+(?:in|after)\\s+\\d"
-                       "|\\b(?:at|after|until|from)\\s+\\d{1,2}:\\d{2}"
+                       "|\\b(?:at|after|until|from)\\s+\\d{1,2}(?::\\d{2}|\\s*[ap]\\.?m\\b)"
                        "|\\d{4}-\\d{2}-\\d{2}[T ]\\d{2}:\\d{2}"
                        "|\\btomorrow\\b"),
         QRegularExpression::CaseInsensitiveOption);

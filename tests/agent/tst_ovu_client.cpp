@@ -258,12 +258,16 @@ private slots:
         QTest::newRow("rfc850-date-passed") << 429 << QByteArray("Sunday, 06-Nov-94 08:49:37 GMT") << busy << reached;
         QTest::newRow("date-not-in-gmt-ignored") << 429 << httpDate(600, "ddd, dd MMM yyyy hh:mm:ss '+0100'") << busy
                                                  << reached;
+        QTest::newRow("words-without-when") << 429 << QByteArray("20")
+                                            << QByteArray("Limit: 3 requests per min. Used 3 of 3 this minute")
+                                            << "Ovu API error 429: Limit: 3 requests per min. Used 3 of 3 this minute. "
+                                               "Try again in 20 s.";
         QTest::newRow("500-not-a-retry-status") << 500 << QByteArray("30") << QByteArray("busy")
                                                 << "Ovu API error 500: busy";
         // The service's words already say when.
         for (const char *words : {"Please try again in 20s.", "Try again in 5 minutes", "Retry after 30 seconds.",
                                   "Rate limited; retry in 2s", "Please wait 10 seconds", "Try again in 1m30s.",
-                                  "Quota resets at 14:30 UTC."}) {
+                                  "Quota resets at 14:30 UTC.", "Come back after 3 pm", "Try again in a few minutes"}) {
             QTest::addRow("words-say-when: %s", words)
                 << 429 << QByteArray("20") << QByteArray(words) << "Ovu API error 429: " + QString::fromLatin1(words);
         }
