@@ -516,6 +516,9 @@ private slots:
                                                 << Framing::Chunked << prefix + "busy";
         QTest::newRow("string-close-delimited")
             << QByteArray(R"({"error":"model not found"})") << Framing::CloseDelimited << prefix + "model not found";
+        QTest::newRow("after-a-byte-order-mark")
+            << QByteArray("\xEF\xBB\xBF{\"error\":\"model not found\"}") << Framing::ContentLength
+            << prefix + "model not found";
         QTest::newRow("no-error-member-is-cut-short")
             << QByteArray(R"({"status":"ok"})") << Framing::ContentLength
             << "The reply from Ovu API ended before it was complete. Try again.";
