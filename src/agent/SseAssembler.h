@@ -45,9 +45,9 @@ public:
 
     // Gives the turn, or the failure when the stream carried an error,
     // stopped early (neither the end mark nor a finish reason came) or had
-    // only lines that could not be read. A body
-    // without any data line that is a JSON object with an "error" member is
-    // the service's error, not a stream cut short.
+    // only lines that could not be read. A body without any data line that
+    // is a JSON object with an "error" member is the service's error, not a
+    // stream cut short.
     platform::Result<OVUAssistantTurn, OVUClientError> finish();
 
     bool isDone() const { return m_done; }
