@@ -24,7 +24,7 @@ int monthOf(QStringView name)
 }
 
 // The three forms of an HTTP date, in UTC.
-std::optional<QDateTime> httpDate(const QString &text)
+std::optional<QDateTime> httpDate(const QString &text, const QDateTime &now)
 {
     static const QRegularExpression imf(
         QStringLiteral("^(?:Mon|Tue|Wed|Thu|Fri|Sat|Sun), (\\d{1,2}) ([A-Z][a-z]{2}) (\\d{4}) "
@@ -46,8 +46,11 @@ std::optional<QDateTime> httpDate(const QString &text)
     } else if (const QRegularExpressionMatch m = rfc850.match(text); m.hasMatch()) {
         day = m.captured(1).toInt();
         month = monthOf(m.capturedView(2));
-        // Two-digit years are of the last century: such a date has passed.
-        year = 1900 + m.captured(3).toInt();
+        // A two-digit year more than 50 years ahead is one of the past.
+        const int thisYear = now.date().year();
+        year = thisYear / 100 * 100 + m.captured(3).toInt();
+        if (year > thisYear + 50)
+            year -= 100;
         clock = {m.captured(4), m.captured(5), m.captured(6)};
     } else if (const QRegularExpressionMatch m = asctime.match(text); m.hasMatch()) {
         month = monthOf(m.capturedView(1));
@@ -82,7 +85,7 @@ std::optional<qint64> retryAfterSeconds(QByteArrayView value, const QDateTime &n
     }
     if (digits)
         return seconds;
-    const std::optional<QDateTime> date = httpDate(QString::fromLatin1(trimmed));
+    const std::optional<QDateTime> date = httpDate(QString::fromLatin1(trimmed), now);
     if (!date)
         return std::nullopt;
     const qint64 milliseconds = now.msecsTo(*date);

@@ -255,6 +255,8 @@ private slots:
         QTest::newRow("date-far-ahead") << 429 << httpDate(86400, "ddd, dd MMM yyyy hh:mm:ss 'GMT'") << busy
                                         << reached + ". Try again later.";
         QTest::newRow("date-passed") << 429 << httpDate(-600, "ddd, dd MMM yyyy hh:mm:ss 'GMT'") << busy << reached;
+        QTest::newRow("rfc850-date-ahead") << 429 << httpDate(300, "dddd, dd-MMM-yy hh:mm:ss 'GMT'") << busy
+                                           << reached + ". Try again in 5 min.";
         QTest::newRow("rfc850-date-passed") << 429 << QByteArray("Sunday, 06-Nov-94 08:49:37 GMT") << busy << reached;
         QTest::newRow("date-not-in-gmt-ignored") << 429 << httpDate(600, "ddd, dd MMM yyyy hh:mm:ss '+0100'") << busy
                                                  << reached;
