@@ -8,15 +8,33 @@ namespace {
 
 enum class Expect { Value, Key, Colon, CommaOrEnd };
 
-// Where a prefix of the text can end, and what closes it there.
+// Where a prefix of the text can end.
 struct Cut {
-    qsizetype end = -1;    // the text [0, end) is kept
-    QString openers;       // the lists and objects still open there
+    qsizetype end = -1; // the text [0, end) is kept
     bool closeString = false;
 };
 
-QString closers(const QString &openers)
+// What closes the lists and objects that `prefix` leaves open, found once
+// at the end: noted at every cut it would cost the depth each time.
+QString closers(QStringView prefix)
 {
+    QString openers;
+    bool inString = false;
+    for (qsizetype i = 0; i < prefix.size(); ++i) {
+        const QChar c = prefix.at(i);
+        if (inString) {
+            if (c == u'\\')
+                ++i;
+            else if (c == u'"')
+                inString = false;
+        } else if (c == u'"') {
+            inString = true;
+        } else if (c == u'{' || c == u'[') {
+            openers += c;
+        } else if ((c == u'}' || c == u']') && !openers.isEmpty()) {
+            openers.chop(1);
+        }
+    }
     QString out;
     for (qsizetype i = openers.size() - 1; i >= 0; --i)
         out += openers.at(i) == u'{' ? u'}' : u']';
@@ -34,7 +52,7 @@ QString closedJsonPrefix(QStringView text)
     // A whole value was read up to `at`: the text may end there.
     const auto complete = [&](qsizetype at) {
         expect = Expect::CommaOrEnd;
-        cut = {at, openers, false};
+        cut = {at, false};
     };
     qsizetype i = 0;
     while (i < text.size()) {
@@ -71,7 +89,7 @@ QString closedJsonPrefix(QStringView text)
             if (!closed) {
                 // A value cut short keeps what came of it; a key does not.
                 if (!isKey && expect == Expect::Value)
-                    cut = {lastWhole, openers, true};
+                    cut = {lastWhole, true};
                 break;
             }
             i = j + 1;
@@ -90,7 +108,7 @@ QString closedJsonPrefix(QStringView text)
             ++i;
             expect = c == u'{' ? Expect::Key : Expect::Value;
             justOpened = true;
-            cut = {i, openers, false};
+            cut = {i, false};
             continue;
         }
         if (c == u'}' || c == u']') {
@@ -133,9 +151,10 @@ QString closedJsonPrefix(QStringView text)
     if (cut.end < 0)
         return {};
     QString out = text.first(cut.end).toString();
+    const QString closing = closers(out);
     if (cut.closeString)
         out += u'"';
-    return out + closers(cut.openers);
+    return out + closing;
 }
 
 } // namespace platform
