@@ -62,7 +62,7 @@ QString closedJsonPrefix(QStringView text)
             continue;
         }
         if (openers.isEmpty() && cut.end >= 0)
-            break; // the first value is whole
+            return {}; // a whole value with more after it: not cut short
         const bool afterOpener = std::exchange(justOpened, false);
         if (c == u'"') {
             qsizetype j = i + 1;
@@ -87,9 +87,12 @@ QString closedJsonPrefix(QStringView text)
             }
             const bool isKey = expect == Expect::Key;
             if (!closed) {
-                // A value cut short keeps what came of it; a key does not.
-                if (!isKey && expect == Expect::Value)
+                // The text ends in it. A value cut short keeps what came
+                // of it; a key does not.
+                if (expect == Expect::Value)
                     cut = {lastWhole, true};
+                else if (!isKey)
+                    return {};
                 break;
             }
             i = j + 1;
@@ -98,12 +101,12 @@ QString closedJsonPrefix(QStringView text)
             else if (expect == Expect::Value)
                 complete(i);
             else
-                break;
+                return {};
             continue;
         }
         if (c == u'{' || c == u'[') {
             if (expect != Expect::Value)
-                break;
+                return {};
             openers += c;
             ++i;
             expect = c == u'{' ? Expect::Key : Expect::Value;
@@ -113,10 +116,10 @@ QString closedJsonPrefix(QStringView text)
         }
         if (c == u'}' || c == u']') {
             if (openers.isEmpty() || openers.back() != (c == u'}' ? u'{' : u'['))
-                break;
+                return {};
             // Only right after the opener or a whole value.
             if (expect != Expect::CommaOrEnd && !afterOpener)
-                break;
+                return {};
             openers.chop(1);
             ++i;
             complete(i);
@@ -124,27 +127,29 @@ QString closedJsonPrefix(QStringView text)
         }
         if (c == u':') {
             if (expect != Expect::Colon)
-                break;
+                return {};
             expect = Expect::Value;
             ++i;
             continue;
         }
         if (c == u',') {
             if (expect != Expect::CommaOrEnd || openers.isEmpty())
-                break;
+                return {};
             expect = openers.back() == u'{' ? Expect::Key : Expect::Value;
             ++i;
             continue;
         }
         // A number or a literal: whole only when something follows it.
         if (expect != Expect::Value)
-            break;
+            return {};
         qsizetype j = i;
         while (j < text.size() && (text.at(j).isLetterOrNumber() || text.at(j) == u'-' || text.at(j) == u'+'
                                    || text.at(j) == u'.'))
             ++j;
-        if (j == i || j >= text.size())
-            break;
+        if (j == i)
+            return {};
+        if (j >= text.size())
+            break; // the text ends in it
         i = j;
         complete(i);
     }

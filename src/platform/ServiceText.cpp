@@ -1,7 +1,6 @@
 #include "platform/ServiceText.h"
 
 #include "platform/Graphemes.h"
-
 #include "platform/JsonPrefix.h"
 
 #include <QJsonArray>
@@ -37,7 +36,7 @@ QString collapsed(QStringView text)
     return out;
 }
 
-// A number or other scalar as JSON writes it.
+// A value as compact JSON (a number as JSON writes it).
 QString scalarText(const QJsonValue &value)
 {
     const QByteArray json = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
@@ -341,7 +340,8 @@ QString fromBody(QByteArrayView body)
     const QStringView trimmed = QStringView(text).trimmed();
     if (trimmed.startsWith(u'{') || trimmed.startsWith(u'[')) {
         QJsonDocument doc = QJsonDocument::fromJson(trimmed.toUtf8());
-        if (doc.isNull()) {
+        const bool whole = !doc.isNull();
+        if (!whole) {
             // Cut at the limit, or slow to come: what arrived is read.
             const QString closed = closedJsonPrefix(trimmed);
             if (!closed.isEmpty())
@@ -352,7 +352,8 @@ QString fromBody(QByteArrayView body)
             const QString found = doc.isObject() ? bodyWords(doc.object()) : words(value);
             if (!found.isEmpty())
                 return forDisplay(found);
-            if (holdsNothing(value))
+            // Only a whole body can be known to say nothing.
+            if (whole && holdsNothing(value))
                 return {};
         }
     } else if (trimmed.startsWith(u'<')) {

@@ -198,6 +198,8 @@ private slots:
             << QByteArray("<!DOCTYPE html>\n<html><head><style>p{}</style><script>x<1</script></head>"
                           "<body>\n<p>Service &amp; API <b>down</b> &#8212; back soon</p><p>Later</p></body></html>")
             << QString::fromUtf8("Ovu API error 503: Service & API down \xe2\x80\x94 back soon");
+        QTest::newRow("text-in-brackets-is-not-json") << 502 << QByteArray("[1] upstream unavailable")
+                                                      << "Ovu API error 502: [1] upstream unavailable";
         QTest::newRow("json-nested-beyond-64-kb") << 400 << QByteArray(100000, '[')
                                                   << "Ovu API error 400: " + QString(600, u'[') + u'\u2026';
         QTest::newRow("html-title-in-a-comment-is-not-the-title")
