@@ -259,10 +259,13 @@ void SseAssembler::endEvent(QStringList &fragments)
 {
     if (m_pendingLines == 0)
         return;
-    if (const std::optional<StreamChunk> chunk = m_reader.read(m_pending)) {
-        m_pending = QByteArray();
-        m_pendingLines = 0;
-        return apply(*chunk, fragments);
+    // Data of a few lines was read as each came; longer data is read once, here.
+    if (m_pendingLines > kEagerJoinLines) {
+        if (const std::optional<StreamChunk> chunk = m_reader.read(m_pending)) {
+            m_pending = QByteArray();
+            m_pendingLines = 0;
+            return apply(*chunk, fragments);
+        }
     }
     skipPending();
 }

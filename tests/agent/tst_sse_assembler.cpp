@@ -199,6 +199,10 @@ private slots:
             << "x";
         QTest::newRow("no-blank-line-between-events")
             << q("data: {'choices':[{'delta':\ndata: {'content':'p'}}]}\n") + content("q") + kStop << "pq";
+        QTest::newRow("twelve-lines-read-at-the-event-end")
+            << q("data: {\ndata: 'choices'\ndata: :\ndata: [\ndata: {\ndata: 'delta'\ndata: :\ndata: {\ndata: 'content'\n"
+                 "data: :\ndata: 'twelve'\ndata: }}]}\n\n") + kStop
+            << "twelve";
         QTest::newRow("comment-inside-the-event")
             << q("data: {'choices':[{'delta':\n: keep-alive\ndata: {'content':'c'}}]}\n\n") + kStop << "c";
     }
