@@ -14,7 +14,8 @@ QString OVUClientError::description() const
             return QStringLiteral("Ovu denied access (403). Your Moonshelf session may lack API entitlement for this "
                                   "model, or the subscription needs re-auth. Details: ")
                 + detail;
-        if (statusCode == 429 || statusCode == 503) {
+        // Said once: the service's own words may already say when.
+        if ((statusCode == 429 || statusCode == 503) && !platform::ServiceText::saysWhen(detail)) {
             if (const std::optional<QString> hint = platform::ServiceText::retryHint(retryAfterSeconds)) {
                 QString words = detail;
                 if (!words.isEmpty() && !words.endsWith(u'.') && !words.endsWith(u'!') && !words.endsWith(u'?')

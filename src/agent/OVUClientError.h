@@ -21,8 +21,9 @@ struct OVUClientError {
 
     Kind kind = Kind::InvalidResponse;
     int statusCode = 0;
-    // The service's words from the response body, the stream's error
-    // message, the redirect's host, the unreadable data or the transport's text.
+    // The service's words from the response body (its status's reason when
+    // the body says nothing), the stream's error message, the redirect's
+    // host, the unreadable data or the transport's text.
     QString detail;
     qint64 retryAfterSeconds = 0; // a 429 or 503 said when to try again
 

@@ -2,16 +2,8 @@
 
 #include "platform/ServiceText.h"
 
-#include <simdjson.h>
-
-#include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
-
-#include <cmath>
 #include <cstring>
 #include <utility>
-#include <vector>
 
 namespace agent {
 
@@ -51,213 +43,8 @@ QByteArrayView trimmedPayload(QByteArrayView raw, QByteArray &storage)
     return storage;
 }
 
-using JsonValue = rapidjson::Value;
-
-QString text(const JsonValue &value)
-{
-    return QString::fromUtf8(value.GetString(), qsizetype(value.GetStringLength()));
-}
-
-const JsonValue *member(const JsonValue &object, const char *name)
-{
-    const auto it = object.FindMember(name);
-    return it == object.MemberEnd() ? nullptr : &it->value;
-}
-
-bool isListOfObjects(const JsonValue *value)
-{
-    if (!value || !value->IsArray())
-        return false;
-    for (const JsonValue &v : value->GetArray()) {
-        if (!v.IsObject())
-            return false;
-    }
-    return true;
-}
-
-std::optional<qint64> integerValue(const JsonValue *value)
-{
-    if (!value || !value->IsNumber())
-        return std::nullopt;
-    if (value->IsInt64())
-        return value->GetInt64();
-    const double d = value->GetDouble();
-    if (!std::isfinite(d) || std::trunc(d) != d || std::fabs(d) > 9007199254740992.0)
-        return std::nullopt;
-    return static_cast<qint64>(d);
-}
-
-// Nesting depth up to `limit`, counted without recursion: a hostile line
-// may nest a million levels deep.
-bool nestedDeeperThan(const JsonValue &root, int limit)
-{
-    std::vector<std::pair<const JsonValue *, int>> pending{{&root, 1}};
-    while (!pending.empty()) {
-        const auto [value, depth] = pending.back();
-        pending.pop_back();
-        if (depth > limit)
-            return true;
-        if (value->IsArray()) {
-            for (const JsonValue &child : value->GetArray())
-                pending.emplace_back(&child, depth + 1);
-        } else if (value->IsObject()) {
-            for (const auto &child : value->GetObject())
-                pending.emplace_back(&child.value, depth + 1);
-        }
-    }
-    return false;
-}
-
-// The value as compact JSON; empty when it nests too deep to write (the
-// writer recurses).
-QString compact(const JsonValue &value)
-{
-    if (nestedDeeperThan(value, 64))
-        return {};
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    value.Accept(writer);
-    return QString::fromUtf8(buffer.GetString(), qsizetype(buffer.GetSize()));
-}
-
-// The JSON of one chunk as applyChunk() reads it, over either parser.
-class RapidJson {
-public:
-    explicit RapidJson(const JsonValue *value = nullptr) : m_value(value) {}
-    bool exists() const { return m_value; }
-    bool isNull() const { return m_value && m_value->IsNull(); }
-    bool isObject() const { return m_value && m_value->IsObject(); }
-    bool isString() const { return m_value && m_value->IsString(); }
-    bool isEmptyString() const { return m_value->GetStringLength() == 0; }
-    QString string() const { return text(*m_value); }
-    qsizetype memberCount() const { return qsizetype(m_value->MemberCount()); }
-    RapidJson member(const char *name) const { return RapidJson(isObject() ? agent::member(*m_value, name) : nullptr); }
-    bool isListOfObjects() const { return agent::isListOfObjects(m_value); }
-    bool isEmptyList() const { return m_value->Empty(); }
-    RapidJson first() const { return RapidJson(&(*m_value)[0]); }
-    template <typename F>
-    void forEach(F f) const
-    {
-        for (const JsonValue &v : m_value->GetArray())
-            f(RapidJson(&v));
-    }
-    std::optional<qint64> integer() const { return integerValue(m_value); }
-
-private:
-    const JsonValue *m_value;
-};
-
-class SimdJson {
-public:
-    SimdJson() = default;
-    explicit SimdJson(simdjson::dom::element element) : m_element(element), m_exists(true) {}
-    bool exists() const { return m_exists; }
-    bool isNull() const { return is(simdjson::dom::element_type::NULL_VALUE); }
-    bool isObject() const { return is(simdjson::dom::element_type::OBJECT); }
-    bool isString() const { return is(simdjson::dom::element_type::STRING); }
-    bool isEmptyString() const { return view().empty(); }
-    QString string() const
-    {
-        const std::string_view text = view();
-        return QString::fromUtf8(text.data(), qsizetype(text.size()));
-    }
-    qsizetype memberCount() const { return qsizetype(object().size()); }
-    SimdJson member(const char *name) const
-    {
-        if (!isObject())
-            return {};
-        simdjson::dom::element value;
-        if (object().at_key(name).get(value))
-            return {};
-        return SimdJson(value);
-    }
-    bool isListOfObjects() const
-    {
-        if (!is(simdjson::dom::element_type::ARRAY))
-            return false;
-        for (simdjson::dom::element v : array()) {
-            if (v.type() != simdjson::dom::element_type::OBJECT)
-                return false;
-        }
-        return true;
-    }
-    bool isEmptyList() const
-    {
-        const simdjson::dom::array list = array();
-        return list.begin() == list.end();
-    }
-    SimdJson first() const { return SimdJson(*array().begin()); }
-    template <typename F>
-    void forEach(F f) const
-    {
-        for (simdjson::dom::element v : array())
-            f(SimdJson(v));
-    }
-    // As the lenient parser reads it: an integer, or a double that is one.
-    std::optional<qint64> integer() const
-    {
-        if (!m_exists)
-            return std::nullopt;
-        switch (m_element.type()) {
-        case simdjson::dom::element_type::INT64:
-            return m_element.get_int64().value_unsafe();
-        case simdjson::dom::element_type::UINT64:
-            return std::nullopt; // above 2^63: no exact double either
-        case simdjson::dom::element_type::DOUBLE: {
-            const double d = m_element.get_double().value_unsafe();
-            if (!std::isfinite(d) || std::trunc(d) != d || std::fabs(d) > 9007199254740992.0)
-                return std::nullopt;
-            return static_cast<qint64>(d);
-        }
-        default:
-            return std::nullopt;
-        }
-    }
-
-private:
-    bool is(simdjson::dom::element_type type) const { return m_exists && m_element.type() == type; }
-    // Held by value: the result they come in ends with the expression.
-    // Called only where the type has been checked.
-    simdjson::dom::array array() const
-    {
-        simdjson::dom::array list;
-        if (m_element.get_array().get(list) != simdjson::SUCCESS)
-            return {};
-        return list;
-    }
-    simdjson::dom::object object() const
-    {
-        simdjson::dom::object fields;
-        if (m_element.get_object().get(fields) != simdjson::SUCCESS)
-            return {};
-        return fields;
-    }
-    std::string_view view() const
-    {
-        std::string_view text;
-        if (m_element.get_string().get(text) != simdjson::SUCCESS)
-            return {};
-        return text;
-    }
-
-    simdjson::dom::element m_element;
-    bool m_exists = false;
-};
-
 // The most of a plain (non-event) body kept to look for an error object.
 constexpr qsizetype kPlainBodyLimit = 64 * 1024;
-
-QString errorMessage(const JsonValue &error)
-{
-    if (error.IsString())
-        return platform::ServiceText::forDisplay(text(error));
-    if (error.IsObject()) {
-        const JsonValue *message = member(error, "message");
-        if (message && message->IsString() && message->GetStringLength() > 0)
-            return platform::ServiceText::forDisplay(text(*message));
-    }
-    return platform::ServiceText::forDisplay(compact(error));
-}
 
 // A data line joined with the ones before is parsed again this many times
 // at most; after that only the event's end reads it (no quadratic work).
@@ -276,6 +63,28 @@ QStringList SseAssembler::feed(QByteArrayView bytes)
     QStringList fragments;
     if (stopped() || bytes.isEmpty())
         return fragments;
+    if (!m_pastHead) {
+        // The mark may come split over pieces: its bytes wait until they
+        // are all there or differ.
+        static constexpr QByteArrayView byteOrderMark("\xEF\xBB\xBF");
+        const qsizetype taken = std::min(bytes.size(), byteOrderMark.size() - m_head.size());
+        m_head.append(bytes.first(taken));
+        bytes = bytes.sliced(taken);
+        if (m_head.size() < byteOrderMark.size() && byteOrderMark.startsWith(m_head))
+            return fragments;
+        m_pastHead = true;
+        if (m_head != byteOrderMark)
+            feedLines(m_head, fragments);
+        m_head = QByteArray();
+        if (stopped() || bytes.isEmpty())
+            return fragments;
+    }
+    feedLines(bytes, fragments);
+    return fragments;
+}
+
+void SseAssembler::feedLines(QByteArrayView bytes, QStringList &fragments)
+{
     if (m_skipLeadingLF) {
         m_skipLeadingLF = false;
         if (bytes.front() == '\n')
@@ -316,22 +125,31 @@ QStringList SseAssembler::feed(QByteArrayView bytes)
     if (stopped()) {
         m_buffer.clear();
         m_scanFrom = 0;
-        return fragments;
+        return;
     }
     m_buffer.remove(0, lineStart);
     m_scanFrom = m_buffer.size();
-    return fragments;
 }
 
 QStringList SseAssembler::endOfBody()
 {
     QStringList fragments;
+    if (!m_pastHead) {
+        // A body too short to hold the whole mark.
+        m_pastHead = true;
+        if (!m_head.isEmpty())
+            feedLines(std::exchange(m_head, QByteArray()), fragments);
+    }
     if (!stopped() && !m_buffer.isEmpty()) {
         const QByteArray last = std::exchange(m_buffer, QByteArray());
         m_scanFrom = 0;
+        const bool hadPending = m_pendingLines > 0;
         processLine(last, fragments);
         // A line cut off by the body's end leaves a reply cut short, not
-        // one that is malformed: its unread data goes.
+        // one that is malformed: its unread data goes. Whole lines before
+        // it were skipped.
+        if (m_pendingLines > 0 && hadPending)
+            skipPending();
         m_pending = QByteArray();
         m_pendingLines = 0;
     }
@@ -343,14 +161,20 @@ QStringList SseAssembler::endOfBody()
 
 platform::Result<OVUAssistantTurn, OVUClientError> SseAssembler::finish()
 {
+    using TurnResult = platform::Result<OVUAssistantTurn, OVUClientError>;
     (void)endOfBody(); // a fragment of it is in the text already
     if (!m_failure && !isComplete() && !m_sawDataLine)
         m_failure = plainBodyError();
     if (m_failure)
-        return platform::Result<OVUAssistantTurn, OVUClientError>::failure(*m_failure);
+        return TurnResult::failure(*m_failure);
+    OVUAssistantTurn result = turn();
+    // Lines were skipped and nothing else came: what they held is the
+    // only clue to what went wrong.
+    if (m_firstSkipped && result.text.isEmpty() && result.toolCalls.isEmpty())
+        return TurnResult::failure(OVUClientError::malformedEvent(*m_firstSkipped));
     if (!isComplete())
-        return platform::Result<OVUAssistantTurn, OVUClientError>::failure(OVUClientError::incompleteStream());
-    return turn();
+        return TurnResult::failure(OVUClientError::incompleteStream());
+    return result;
 }
 
 OVUAssistantTurn SseAssembler::turn() const
@@ -371,15 +195,10 @@ std::optional<OVUClientError> SseAssembler::plainBodyError() const
 {
     if (m_plainBody.isEmpty() || m_plainBody.size() > kPlainBodyLimit)
         return std::nullopt;
-    QByteArray body = m_plainBody;
-    rapidjson::Document doc;
-    doc.ParseInsitu<rapidjson::kParseIterativeFlag>(body.data());
-    if (doc.HasParseError() || !doc.IsObject())
+    const std::optional<StreamChunk> chunk = StreamChunkReader::readLenient(m_plainBody);
+    if (!chunk || !chunk->isError)
         return std::nullopt;
-    const JsonValue *error = member(doc, "error");
-    if (!error || error->IsNull())
-        return std::nullopt;
-    return OVUClientError::streamError(errorMessage(*error));
+    return OVUClientError::streamError(chunk->errorText);
 }
 
 void SseAssembler::processLine(QByteArrayView line, QStringList &fragments)
@@ -405,109 +224,84 @@ void SseAssembler::processLine(QByteArrayView line, QStringList &fragments)
     }
     if (m_pendingLines == 0) {
         // An empty data line carries nothing.
-        if (payload.isEmpty() || processPayload(payload, fragments))
+        if (payload.isEmpty())
             return;
+        if (const std::optional<StreamChunk> chunk = m_reader.read(payload))
+            return apply(*chunk, fragments);
         // Not JSON by itself: the event's next data lines may complete it.
         m_pending = payload.toByteArray();
         m_pendingLines = 1;
         return;
     }
+    const qsizetype joinedAt = m_pending.size();
     m_pending += '\n';
     m_pending += payload;
-    if (++m_pendingLines <= kEagerJoinLines && processPayload(m_pending, fragments)) {
-        m_pending = QByteArray();
-        m_pendingLines = 0;
+    if (++m_pendingLines <= kEagerJoinLines) {
+        if (const std::optional<StreamChunk> chunk = m_reader.read(m_pending)) {
+            m_pending = QByteArray();
+            m_pendingLines = 0;
+            return apply(*chunk, fragments);
+        }
     }
+    // A line that is a chunk by itself starts afresh: what came before it
+    // was no part of it.
+    if (payload.isEmpty())
+        return;
+    std::optional<StreamChunk> chunk = m_reader.read(payload);
+    if (!chunk || !chunk->hasChoice)
+        return;
+    m_pending.truncate(joinedAt);
+    skipPending();
+    apply(*chunk, fragments);
 }
 
 void SseAssembler::endEvent(QStringList &fragments)
 {
     if (m_pendingLines == 0)
         return;
-    QByteArray data = std::exchange(m_pending, QByteArray());
-    m_pendingLines = 0;
-    if (!processPayload(data, fragments))
-        m_failure = OVUClientError::malformedEvent(
-            platform::ServiceText::forDisplay(QString::fromUtf8(data.left(4 * kShownDataCharacters)), kShownDataCharacters));
-}
-
-bool SseAssembler::processPayload(QByteArrayView payload, QStringList &fragments)
-{
-    // The fast parser reads what is well formed, which is nearly everything,
-    // at a few times the lenient parser's speed.
-    if (!m_fastParser)
-        m_fastParser = std::make_unique<simdjson::dom::parser>();
-    simdjson::dom::element root;
-    if (!m_fastParser->parse(payload.data(), size_t(payload.size())).get(root) && applyChunk(SimdJson(root), fragments))
-        return true;
-
-    // The lenient parser: bad UTF-8 inside strings is read as replacement
-    // characters, as a text line would be; it writes the error texts. Small
-    // pools on the stack: one line is small.
-    char valueBuffer[4096];
-    char parseBuffer[1024];
-    rapidjson::MemoryPoolAllocator<> valueAllocator(valueBuffer, sizeof valueBuffer);
-    rapidjson::MemoryPoolAllocator<> parseAllocator(parseBuffer, sizeof parseBuffer);
-    rapidjson::GenericDocument<rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<>, rapidjson::MemoryPoolAllocator<>>
-        doc(&valueAllocator, sizeof parseBuffer, &parseAllocator);
-    // Iterative: the recursive parser overflows the stack on deep nesting.
-    doc.Parse<rapidjson::kParseIterativeFlag>(payload.data(), size_t(payload.size()));
-    if (doc.HasParseError())
-        return false;
-    if (!applyChunk(RapidJson(&doc), fragments))
-        m_failure = OVUClientError::streamError(errorMessage(*member(doc, "error")));
-    return true;
-}
-
-template <typename Json>
-bool SseAssembler::applyChunk(const Json &doc, QStringList &fragments)
-{
-    if (!doc.isObject() || doc.memberCount() == 0)
-        return true;
-    const Json streamError = doc.member("error");
-    if (streamError.exists() && !streamError.isNull())
-        return false;
-
-    const Json choices = doc.member("choices");
-    if (!choices.isListOfObjects() || choices.isEmptyList())
-        return true;
-    const Json choice = choices.first();
-
-    const Json finish = choice.member("finish_reason");
-    if (finish.isString())
-        m_finishReason = finish.string();
-
-    const Json delta = choice.member("delta");
-    if (!delta.isObject())
-        return true;
-
-    const Json content = delta.member("content");
-    if (content.isString() && !content.isEmptyString()) {
-        QString fragment = content.string();
-        m_text += fragment;
-        fragments.append(std::move(fragment));
+    // Data of a few lines was read as each came; longer data is read once, here.
+    if (m_pendingLines > kEagerJoinLines) {
+        if (const std::optional<StreamChunk> chunk = m_reader.read(m_pending)) {
+            m_pending = QByteArray();
+            m_pendingLines = 0;
+            return apply(*chunk, fragments);
+        }
     }
+    skipPending();
+}
 
-    const Json toolCalls = delta.member("tool_calls");
-    if (!toolCalls.isListOfObjects())
-        return true;
-    toolCalls.forEach([this](const Json &call) {
-        const qint64 index = call.member("index").integer().value_or(0);
-        Entry &entry = m_calls[index];
-        const Json id = call.member("id");
-        if (id.isString() && !id.isEmptyString())
-            entry.id = id.string();
-        const Json function = call.member("function");
-        if (!function.isObject())
-            return;
-        const Json name = function.member("name");
-        if (name.isString() && !name.isEmptyString())
-            entry.name = name.string();
-        const Json arguments = function.member("arguments");
-        if (arguments.isString())
-            entry.arguments += arguments.string();
-    });
-    return true;
+void SseAssembler::skipPending()
+{
+    if (!m_firstSkipped) {
+        const qsizetype lineEnd = m_pending.indexOf('\n');
+        const QByteArrayView first = QByteArrayView(m_pending).first(lineEnd < 0 ? m_pending.size() : lineEnd);
+        m_firstSkipped = platform::ServiceText::forDisplay(
+            QString::fromUtf8(first.first(std::min(first.size(), 4 * kShownDataCharacters))), kShownDataCharacters);
+    }
+    m_pending = QByteArray();
+    m_pendingLines = 0;
+}
+
+void SseAssembler::apply(const StreamChunk &chunk, QStringList &fragments)
+{
+    if (chunk.isError) {
+        m_failure = OVUClientError::streamError(chunk.errorText);
+        return;
+    }
+    if (chunk.finishReason)
+        m_finishReason = chunk.finishReason;
+    if (!chunk.content.isEmpty()) {
+        m_text += chunk.content;
+        fragments.append(chunk.content);
+    }
+    for (const StreamChunk::CallPart &part : chunk.calls) {
+        Entry &entry = m_calls[part.index];
+        if (!part.id.isEmpty())
+            entry.id = part.id;
+        if (!part.name.isEmpty())
+            entry.name = part.name;
+        entry.arguments += part.arguments;
+    }
 }
 
 } // namespace agent

@@ -2,6 +2,7 @@
 
 #include "agent/OVUAssistantTurn.h"
 #include "agent/OVUClientError.h"
+#include "agent/StreamChunk.h"
 #include "platform/Result.h"
 
 #include <QByteArray>
@@ -9,12 +10,7 @@
 #include <QStringList>
 
 #include <map>
-#include <memory>
 #include <optional>
-
-namespace simdjson::dom {
-class parser;
-}
 
 namespace agent {
 
@@ -22,12 +18,15 @@ namespace agent {
 // and, at the end, the assembled turn. Pure: no I/O, no timers, so every way
 // a stream can be cut up is testable byte by byte.
 //
-// Lines end at LF, CRLF or a lone CR (also when the CR and the LF arrive in
-// different pieces). Only "data:" lines are read; comments and other event
-// fields are skipped. A data line is read at once when it is JSON by itself;
-// one that is not is joined with the event's next data lines by line feeds,
-// as the event-stream format does, and data that the event's end (a blank
-// line) still leaves unreadable fails the turn.
+// One byte-order mark at the body's start is dropped. Lines end at LF, CRLF
+// or a lone CR (also when the CR and the LF arrive in different pieces).
+// Only "data:" lines are read; comments and other event fields are skipped.
+// A data line is read at once when it is JSON by itself; one that is not is
+// joined with the event's next data lines by line feeds, as the event-stream
+// format does. Data still unreadable at the event's end, or when a line
+// that is a chunk by itself comes, is skipped (a proxy's "keep-alive");
+// a reply of skipped lines only, without text or tool call, fails with
+// the first of them.
 class SseAssembler {
 public:
     SseAssembler();
@@ -44,10 +43,11 @@ public:
     // its content fragment, if any. finish() does this too when not done yet.
     QStringList endOfBody();
 
-    // Gives the turn, or the failure when the stream carried an error or
-    // stopped early (neither the end mark nor a finish reason came). A body
-    // without any data line that is a JSON object with an "error" member is
-    // the service's error, not a stream cut short.
+    // Gives the turn, or the failure when the stream carried an error,
+    // stopped early (neither the end mark nor a finish reason came) or had
+    // only lines that could not be read. A body without any data line that
+    // is a JSON object with an "error" member is the service's error, not a
+    // stream cut short.
     platform::Result<OVUAssistantTurn, OVUClientError> finish();
 
     bool isDone() const { return m_done; }
@@ -64,18 +64,20 @@ private:
         QString arguments;
     };
 
+    // Takes bytes after the byte-order mark.
+    void feedLines(QByteArrayView bytes, QStringList &fragments);
     void processLine(QByteArrayView line, QStringList &fragments);
-    // False when the payload is not JSON.
-    bool processPayload(QByteArrayView payload, QStringList &fragments);
-    // Takes one parsed chunk; false when it carries an error object, which
-    // the caller reports.
-    template <typename Json>
-    bool applyChunk(const Json &doc, QStringList &fragments);
-    // The event ended: data still unread is reported.
+    void apply(const StreamChunk &chunk, QStringList &fragments);
+    // The event ended: data still unread is read once more, else skipped.
     void endEvent(QStringList &fragments);
+    // Drops the unread data, keeping its first line to show.
+    void skipPending();
     std::optional<OVUClientError> plainBodyError() const;
     bool stopped() const { return m_done || m_failure.has_value(); }
 
+    // The body's first bytes while they may still be a byte-order mark.
+    QByteArray m_head;
+    bool m_pastHead = false;
     QByteArray m_buffer;
     qsizetype m_scanFrom = 0;
     bool m_skipLeadingLF = false;
@@ -87,13 +89,13 @@ private:
     // Data lines of the current event that are not JSON yet, joined by LF.
     QByteArray m_pending;
     int m_pendingLines = 0;
+    // The first data line skipped as unreadable, as shown.
+    std::optional<QString> m_firstSkipped;
     std::optional<OVUClientError> m_failure;
     QString m_text;
     std::optional<QString> m_finishReason;
     std::map<qint64, Entry> m_calls;
-    // The fast parser, made on first use; what it refuses (bad UTF-8, deep
-    // nesting, huge numbers) is read by the lenient one.
-    std::unique_ptr<simdjson::dom::parser> m_fastParser;
+    StreamChunkReader m_reader;
 };
 
 } // namespace agent

@@ -4,6 +4,7 @@
 
 #include "platform/ServiceText.h"
 
+#include <QDateTime>
 #include <QMutexLocker>
 #include <QUrl>
 
@@ -32,6 +33,35 @@ constexpr std::chrono::milliseconds kLongestWait{1'000};
 // write: the fragments reach the window once per frame anyway. A reply
 // that trickles (the wait for data is longer than this) is read at once.
 constexpr std::chrono::microseconds kGatherTime{1'000};
+
+// How long an error body may take after its status line: what came by then
+// is shown, so a body that trickles does not hold the turn.
+constexpr std::chrono::milliseconds kErrorBodyTime{3'000};
+
+// The reason of a status, for a status line without one (HTTP/2 has none).
+QByteArray standardReason(int status)
+{
+    switch (status) {
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 402: return "Payment Required";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 409: return "Conflict";
+    case 413: return "Content Too Large";
+    case 415: return "Unsupported Media Type";
+    case 422: return "Unprocessable Content";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 501: return "Not Implemented";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    case 504: return "Gateway Timeout";
+    default: return {};
+    }
+}
 
 // Where a redirect pointed: its host (and port), shown as text.
 QString redirectHost(const char *location)
@@ -104,6 +134,29 @@ size_t StreamTransfer::onBody(char *data, size_t size, size_t count, void *self)
     return static_cast<StreamTransfer *>(self)->receive(data, size * count);
 }
 
+size_t StreamTransfer::onHeader(char *data, size_t size, size_t count, void *self)
+{
+    return static_cast<StreamTransfer *>(self)->receiveHeader(data, size * count);
+}
+
+size_t StreamTransfer::receiveHeader(const char *data, size_t size)
+{
+    const QByteArray line = QByteArray(data, qsizetype(size)).trimmed();
+    if (line.startsWith("HTTP/")) {
+        // "HTTP/1.1 429 Too Many Requests", "HTTP/2 429"
+        const QList<QByteArray> words = line.split(' ');
+        m_headStatus = words.value(1).toInt();
+        const qsizetype reasonAt = line.indexOf(' ', line.indexOf(' ') + 1);
+        m_reason = reasonAt < 0 ? QByteArray() : line.mid(reasonAt + 1).trimmed();
+        m_retryAfter = QByteArray();
+        m_statusLineAt = std::chrono::steady_clock::now();
+    } else if (const qsizetype colon = line.indexOf(':');
+               colon > 0 && line.first(colon).trimmed().compare("retry-after", Qt::CaseInsensitive) == 0) {
+        m_retryAfter = line.mid(colon + 1);
+    }
+    return size;
+}
+
 size_t StreamTransfer::receive(const char *data, size_t size)
 {
     m_bytes += qint64(size);
@@ -162,6 +215,8 @@ void StreamTransfer::run()
     curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, &StreamTransfer::onBody);
     curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &StreamTransfer::onHeader);
+    curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_errorText);
     curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
@@ -187,6 +242,7 @@ void StreamTransfer::run()
     qint64 bytesSeen = 0;
     std::optional<Clock::time_point> drainUntil;
     bool timedOut = false;
+    bool errorBodyDue = false;
     bool burst = false; // the last wait for data was shorter than kGatherTime
     int running = 1;
     while (!m_stop.load()) {
@@ -213,8 +269,17 @@ void StreamTransfer::run()
             timedOut = true;
             break;
         }
-        const auto idleLeftMs = std::chrono::duration_cast<std::chrono::milliseconds>(idleLeft);
-        const auto wait = std::min(idleLeftMs + std::chrono::milliseconds(1), kLongestWait);
+        auto wait = std::min(std::chrono::duration_cast<std::chrono::milliseconds>(idleLeft) + std::chrono::milliseconds(1),
+                             kLongestWait);
+        if (m_headStatus >= 300) {
+            const auto bodyLeft = m_statusLineAt + kErrorBodyTime - now;
+            if (bodyLeft <= Clock::duration::zero()) {
+                errorBodyDue = true;
+                break;
+            }
+            wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(bodyLeft)
+                                      + std::chrono::milliseconds(1));
+        }
         curl_multi_poll(multi, nullptr, 0, int(wait.count()), nullptr);
         burst = Clock::now() - now < kGatherTime;
     }
@@ -236,7 +301,9 @@ void StreamTransfer::run()
     std::optional<TurnResult> result;
     QStringList fragments;
     if (!m_resultPosted && !m_stop.load()) {
-        if (timedOut) {
+        if (errorBodyDue) {
+            result = conclude(CURLE_OK, m_status > 0 ? m_status : m_headStatus);
+        } else if (timedOut) {
             result = conclude(CURLE_OPERATION_TIMEDOUT, m_status);
         } else if (finished) {
             // A last line without its line break is a line too.
@@ -268,10 +335,15 @@ void StreamTransfer::run()
 TurnResult StreamTransfer::conclude(int code, long status)
 {
     if (status >= 400) {
-        curl_off_t retryAfter = 0;
-        curl_easy_getinfo(m_easy, CURLINFO_RETRY_AFTER, &retryAfter);
-        return TurnResult::failure(
-            OVUClientError::httpStatus(int(status), platform::ServiceText::fromBody(m_errorBody), qint64(retryAfter)));
+        QString words = platform::ServiceText::fromBody(m_errorBody);
+        // A body that says nothing: the status's own words.
+        if (words.isEmpty()) {
+            const QByteArray reason = m_reason.isEmpty() ? standardReason(int(status)) : m_reason;
+            words = platform::ServiceText::forDisplay(QString::fromLatin1(reason), 200);
+        }
+        const qint64 retryAfter =
+            platform::ServiceText::retryAfterSeconds(m_retryAfter, QDateTime::currentDateTimeUtc()).value_or(0);
+        return TurnResult::failure(OVUClientError::httpStatus(int(status), words, retryAfter));
     }
     if (status >= 300) {
         char *location = nullptr;

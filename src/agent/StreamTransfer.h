@@ -66,7 +66,10 @@ public:
 
 private:
     static size_t onBody(char *data, size_t size, size_t count, void *self);
+    static size_t onHeader(char *data, size_t size, size_t count, void *self);
     size_t receive(const char *data, size_t size);
+    // Notes the status line's code, reason and time, and Retry-After.
+    size_t receiveHeader(const char *data, size_t size);
     TurnResult conclude(int code, long status);
     void post(QStringList fragments, std::optional<TurnResult> result, bool ended);
     // Waits a moment for more of a burst to arrive; stop() ends the wait.
@@ -81,6 +84,11 @@ private:
     SseAssembler m_assembler;
     QByteArray m_errorBody;
     long m_status = 0;
+    // From the last status line (a 1xx comes before the real one).
+    int m_headStatus = 0;
+    QByteArray m_reason;
+    QByteArray m_retryAfter;
+    std::chrono::steady_clock::time_point m_statusLineAt;
     bool m_resultPosted = false;
     bool m_finishing = false; // counted as finishing in m_connections
     qint64 m_bytes = 0;

@@ -1,7 +1,9 @@
 #include "platform/ServiceText.h"
 
 #include "platform/Graphemes.h"
+#include "platform/JsonPrefix.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringDecoder>
@@ -34,21 +36,111 @@ QString collapsed(QStringView text)
     return out;
 }
 
-// The first non-empty string among the keys, in order.
-QString firstString(const QJsonObject &object)
+// A value as compact JSON (a number as JSON writes it).
+QString scalarText(const QJsonValue &value)
 {
-    const QJsonValue error = object.value(QStringLiteral("error"));
-    if (error.isObject()) {
-        const QJsonValue message = error.toObject().value(QStringLiteral("message"));
-        if (message.isString() && !message.toString().trimmed().isEmpty())
-            return message.toString();
+    const QByteArray json = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(json.mid(1, json.size() - 2));
+}
+
+QString objectWords(const QJsonObject &object);
+
+// The words of a value: a string or a number as it is, the first item of a
+// list that has words, an object's message or else its code or type.
+QString words(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::String:
+        return value.toString().trimmed().isEmpty() ? QString() : value.toString();
+    case QJsonValue::Double:
+        return scalarText(value);
+    case QJsonValue::Array:
+        for (const QJsonValue &item : value.toArray()) {
+            if (QString found = words(item); !found.isEmpty())
+                return found;
+        }
+        return {};
+    case QJsonValue::Object:
+        return objectWords(value.toObject());
+    default:
+        return {};
     }
-    for (const char *key : {"message", "error_description", "detail", "error"}) {
-        const QJsonValue value = object.value(QLatin1String(key));
-        if (value.isString() && !value.toString().trimmed().isEmpty())
-            return value.toString();
+}
+
+// The first of the keys that has words.
+QString firstWords(const QJsonObject &object, std::initializer_list<const char *> keys)
+{
+    for (const char *key : keys) {
+        if (QString found = words(object.value(QLatin1String(key))); !found.isEmpty())
+            return found;
     }
     return {};
+}
+
+QString messageWords(const QJsonObject &object)
+{
+    return firstWords(object, {"message", "msg", "detail", "error_description", "error"});
+}
+
+// An error object without a message still names itself.
+QString nameWords(const QJsonObject &object)
+{
+    for (const char *key : {"code", "type"}) {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if ((value.isString() || value.isDouble()) && !words(value).isEmpty())
+            return words(value);
+    }
+    return {};
+}
+
+QString objectWords(const QJsonObject &object)
+{
+    if (QString found = messageWords(object); !found.isEmpty())
+        return found;
+    return nameWords(object);
+}
+
+// The words of a whole body: the error's message comes first, the body's
+// own words next, the error's code or type last. A code at the top level
+// is no word of the service's.
+QString bodyWords(const QJsonObject &body)
+{
+    const QJsonValue error = body.value(QStringLiteral("error"));
+    if (error.isObject()) {
+        if (QString found = messageWords(error.toObject()); !found.isEmpty())
+            return found;
+    }
+    if (QString found = firstWords(body, {"message", "msg", "error_description", "detail", "errors"}); !found.isEmpty())
+        return found;
+    if (error.isObject())
+        return nameWords(error.toObject());
+    return words(error);
+}
+
+// Nothing but nulls, blank strings and empty lists or objects.
+bool holdsNothing(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Null:
+    case QJsonValue::Undefined:
+        return true;
+    case QJsonValue::String:
+        return value.toString().trimmed().isEmpty();
+    case QJsonValue::Array:
+        for (const QJsonValue &item : value.toArray()) {
+            if (!holdsNothing(item))
+                return false;
+        }
+        return true;
+    case QJsonValue::Object:
+        for (const QJsonValue &item : value.toObject()) {
+            if (!holdsNothing(item))
+                return false;
+        }
+        return true;
+    default:
+        return false;
+    }
 }
 
 // &amp;, &lt;, &gt;, &quot;, &apos;, &#39;, &nbsp; and numeric references;
@@ -165,8 +257,46 @@ QString visibleText(QStringView html)
     return out;
 }
 
-QString htmlWords(QStringView html)
+// The page with comments, scripts and styles blanked out (same length), so
+// no tag inside them is taken for one of the page's.
+QString withoutHiddenParts(QStringView html)
 {
+    QString out = html.toString();
+    const auto blank = [&out](qsizetype from, qsizetype to) {
+        for (qsizetype k = from; k < to; ++k)
+            out[k] = u' ';
+    };
+    qsizetype i = 0;
+    while ((i = html.indexOf(u'<', i)) >= 0) {
+        if (html.sliced(i).startsWith(u"<!--")) {
+            const qsizetype end = html.indexOf(u"-->", i + 4);
+            const qsizetype stop = end < 0 ? html.size() : end + 3;
+            blank(i, stop);
+            i = stop;
+            continue;
+        }
+        bool skipped = false;
+        for (QStringView raw : {QStringView(u"script"), QStringView(u"style")}) {
+            if (!startsTag(html, i + 1, raw))
+                continue;
+            const qsizetype end = html.indexOf(QStringLiteral("</") + raw.toString(), i + 1, Qt::CaseInsensitive);
+            const qsizetype gt = end < 0 ? -1 : html.indexOf(u'>', end);
+            const qsizetype stop = gt < 0 ? html.size() : gt + 1;
+            blank(i, stop);
+            i = stop;
+            skipped = true;
+            break;
+        }
+        if (!skipped)
+            ++i;
+    }
+    return out;
+}
+
+QString htmlWords(QStringView page)
+{
+    const QString shown = withoutHiddenParts(page);
+    const QStringView html(shown);
     for (qsizetype at = html.indexOf(u"<title", 0, Qt::CaseInsensitive); at >= 0;
          at = html.indexOf(u"<title", at + 1, Qt::CaseInsensitive)) {
         if (!startsTag(html, at + 1, u"title"))
@@ -202,27 +332,48 @@ bool isInvisibleControl(QChar c)
 QString fromBody(QByteArrayView body)
 {
     body = body.first(std::min(body.size(), kBodyLimit));
-    // Stateful: a character cut at the limit is left out, not replaced.
+    // Stateful: a character cut at the limit is left out, not replaced. A
+    // byte-order mark is dropped.
     QStringDecoder decoder(QStringDecoder::Utf8);
     QString text = decoder(body);
 
     const QStringView trimmed = QStringView(text).trimmed();
-    if (trimmed.startsWith(u'{')) {
-        const QJsonDocument doc = QJsonDocument::fromJson(body.toByteArray());
-        if (doc.isObject()) {
-            const QString words = firstString(doc.object());
-            if (!words.isEmpty())
-                return forDisplay(words);
+    if (trimmed.startsWith(u'{') || trimmed.startsWith(u'[')) {
+        QJsonDocument doc = QJsonDocument::fromJson(trimmed.toUtf8());
+        const bool whole = !doc.isNull();
+        if (!whole) {
+            // Cut at the limit, or slow to come: what arrived is read.
+            const QString closed = closedJsonPrefix(trimmed);
+            if (!closed.isEmpty())
+                doc = QJsonDocument::fromJson(closed.toUtf8());
+        }
+        const QJsonValue value = doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array());
+        if (!doc.isNull()) {
+            const QString found = doc.isObject() ? bodyWords(doc.object()) : words(value);
+            if (!found.isEmpty())
+                return forDisplay(found);
+            // Only a whole body can be known to say nothing.
+            if (whole && holdsNothing(value))
+                return {};
         }
     } else if (trimmed.startsWith(u'<')) {
-        const QString words = htmlWords(trimmed);
-        if (!words.isEmpty())
-            return forDisplay(words);
+        const QString found = htmlWords(trimmed);
+        if (!found.isEmpty())
+            return forDisplay(found);
     }
     // Plain text: its lines joined as they are.
     text.remove(u'\r');
     text.remove(u'\n');
-    return forDisplay(text);
+    return forDisplay(text).trimmed();
+}
+
+QString errorText(const QJsonValue &error)
+{
+    if (const QString found = words(error); !found.isEmpty())
+        return forDisplay(found);
+    if (holdsNothing(error))
+        return {};
+    return forDisplay(scalarText(error));
 }
 
 QString forDisplay(const QString &text, qsizetype characters)
@@ -259,9 +410,9 @@ std::optional<QString> retryHint(qint64 seconds)
         return std::nullopt;
     if (seconds < 100)
         return QStringLiteral("Try again in %1 s").arg(seconds);
-    if (seconds < 100 * 60)
+    if (seconds <= 3600)
         return QStringLiteral("Try again in %1 min").arg((seconds + 59) / 60);
-    return QStringLiteral("Try again in %1 h").arg((seconds + 3599) / 3600);
+    return QStringLiteral("Try again later");
 }
 
 } // namespace platform::ServiceText

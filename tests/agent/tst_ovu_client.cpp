@@ -8,6 +8,7 @@
 #include <QCoroTask>
 #include <QElapsedTimer>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QNetworkAccessManager>
 
 using agent::OVUClient;
@@ -144,7 +145,11 @@ private slots:
         QTest::newRow("404-lines-joined") << 404 << QByteArray("a\nb") << "Ovu API error 404: ab";
         QTest::newRow("429-crlf") << 429 << QByteArray("{\"error\":\r\n\"slow down\"}")
                                   << "Ovu API error 429: slow down";
-        QTest::newRow("500-empty") << 500 << QByteArray() << "Ovu API error 500: ";
+        // A body that says nothing: the status's reason.
+        QTest::newRow("500-empty") << 500 << QByteArray() << "Ovu API error 500: Internal Server Error";
+        QTest::newRow("429-blank") << 429 << QByteArray(" \r\n") << "Ovu API error 429: Too Many Requests";
+        QTest::newRow("503-empty-json") << 503 << QByteArray(R"({"error":{"message":""}})")
+                                        << "Ovu API error 503: Service Unavailable";
         // The service's words, not its markup.
         QTest::newRow("json-error-message")
             << 500 << QByteArray(R"({"error":{"message":"The server is overloaded","type":"server_error"}})")
@@ -158,6 +163,31 @@ private slots:
                                      << "Ovu API error 422: Field required";
         QTest::newRow("json-without-known-words") << 500 << QByteArray(R"({"code":7})")
                                                   << "Ovu API error 500: {\"code\":7}";
+        QTest::newRow("message-list") << 400 << QByteArray(R"({"error":{"message":["model is required","bad"]}})")
+                                      << "Ovu API error 400: model is required";
+        QTest::newRow("message-number") << 400 << QByteArray(R"({"error":{"message":12}})") << "Ovu API error 400: 12";
+        QTest::newRow("message-object")
+            << 400 << QByteArray(R"({"error":{"message":{"message":"nested words"}}})")
+            << "Ovu API error 400: nested words";
+        QTest::newRow("error-code-only") << 429 << QByteArray(R"({"error":{"code":"rate_limit_exceeded"}})")
+                                         << "Ovu API error 429: rate_limit_exceeded";
+        QTest::newRow("error-type-only") << 500 << QByteArray(R"({"error":{"type":"server_error","param":null}})")
+                                         << "Ovu API error 500: server_error";
+        QTest::newRow("top-message-before-error-code")
+            << 429 << QByteArray(R"({"error":{"code":429},"message":"Slow down"})") << "Ovu API error 429: Slow down";
+        QTest::newRow("detail-list")
+            << 422 << QByteArray(R"({"detail":[{"loc":["body","model"],"msg":"field required","type":"missing"}]})")
+            << "Ovu API error 422: field required";
+        // Only the first 64 KB are read: what they hold is still read.
+        QTest::newRow("json-over-64-kb-cut-in-a-value")
+            << 400 << "{\"error\":{\"message\":\"Context too long\",\"input\":\"" + QByteArray(100000, 'x') + "\"}}"
+            << "Ovu API error 400: Context too long";
+        QTest::newRow("json-over-64-kb-message-cut")
+            << 400 << "{\"error\":{\"message\":\"" + QByteArray(100000, 'y') + "\"}}"
+            << "Ovu API error 400: " + QString(600, u'y') + u'\u2026';
+        QTest::newRow("json-over-64-kb-cut-in-a-key")
+            << 400 << R"({"error":{"code":"too_long","p":[)" + QByteArray("1,").repeated(40000) + R"(1]}})"
+            << "Ovu API error 400: too_long";
         QTest::newRow("html-title")
             << 502
             << QByteArray("<html>\r\n<head><title>502 Bad Gateway</title></head>\r\n<body>\r\n<center><h1>502 Bad "
@@ -168,6 +198,16 @@ private slots:
             << QByteArray("<!DOCTYPE html>\n<html><head><style>p{}</style><script>x<1</script></head>"
                           "<body>\n<p>Service &amp; API <b>down</b> &#8212; back soon</p><p>Later</p></body></html>")
             << QString::fromUtf8("Ovu API error 503: Service & API down \xe2\x80\x94 back soon");
+        QTest::newRow("text-in-brackets-is-not-json") << 502 << QByteArray("[1] upstream unavailable")
+                                                      << "Ovu API error 502: [1] upstream unavailable";
+        QTest::newRow("json-nested-beyond-64-kb") << 400 << QByteArray(100000, '[')
+                                                  << "Ovu API error 400: " + QString(600, u'[') + u'\u2026';
+        QTest::newRow("html-title-in-a-comment-is-not-the-title")
+            << 502 << QByteArray("<html><!-- <title>Old page</title> --><head><title>Bad gateway</title></head></html>")
+            << "Ovu API error 502: Bad gateway";
+        QTest::newRow("html-title-in-a-script-is-not-the-title")
+            << 502 << QByteArray("<html><script>t='<title>x</title>'</script><title>Upstream down</title></html>")
+            << "Ovu API error 502: Upstream down";
         QTest::newRow("control-characters-removed") << 500 << QByteArray("a\x1b[2Jb\x07" "c\x7f")
                                                     << "Ovu API error 500: a[2Jbc";
         QTest::newRow("json-message-control-characters")
@@ -189,24 +229,54 @@ private slots:
         QVERIFY(out.fragments.isEmpty());
     }
 
-    // A 429 or 503 that says when to try again says it in the error.
+    // A 429 or 503 that says when to try again says it in the error, once.
     void retryAfter_data()
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("retryAfter");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("text");
-        QTest::newRow("429-seconds") << 429 << QByteArray("30")
-                                     << QByteArray(R"({"error":{"message":"Rate limit reached"}})")
-                                     << "Ovu API error 429: Rate limit reached. Try again in 30 s.";
+        const QByteArray busy(R"({"error":{"message":"Rate limit reached"}})");
+        const QString reached = QStringLiteral("Ovu API error 429: Rate limit reached");
+        QTest::newRow("429-seconds") << 429 << QByteArray("30") << busy << reached + ". Try again in 30 s.";
         QTest::newRow("503-minutes-empty-body") << 503 << QByteArray("120") << QByteArray()
-                                                << "Ovu API error 503: Try again in 2 min.";
-        QTest::newRow("429-hours") << 429 << QByteArray("7200") << QByteArray("Slow down!")
-                                   << "Ovu API error 429: Slow down! Try again in 2 h.";
-        QTest::newRow("429-unreadable-value-ignored") << 429 << QByteArray("soon") << QByteArray("busy")
-                                                      << "Ovu API error 429: busy";
+                                                << "Ovu API error 503: Service Unavailable. Try again in 2 min.";
+        QTest::newRow("an-hour") << 429 << QByteArray("3600") << busy << reached + ". Try again in 60 min.";
+        QTest::newRow("beyond-an-hour") << 429 << QByteArray("3601") << QByteArray("Slow down!")
+                                        << "Ovu API error 429: Slow down! Try again later.";
+        QTest::newRow("huge") << 429 << QByteArray("100000000000000000000000") << busy << reached + ". Try again later.";
+        QTest::newRow("blanks-around") << 429 << QByteArray(" \t45 ") << busy << reached + ". Try again in 45 s.";
+        QTest::newRow("zero") << 429 << QByteArray("0") << busy << reached;
+        for (const char *odd : {"soon", "1e10", "-5", "+30", "3.5", "30s", "0x1E", "1 0"})
+            QTest::addRow("%s-ignored", odd) << 429 << QByteArray(odd) << busy << reached;
+        const auto httpDate = [](qint64 fromNow, const char *format) {
+            return QLocale::c().toString(QDateTime::currentDateTimeUtc().addSecs(fromNow), QString::fromLatin1(format)).toLatin1();
+        };
+        QTest::newRow("date-ahead") << 503 << httpDate(600, "ddd, dd MMM yyyy hh:mm:ss 'GMT'") << busy
+                                    << "Ovu API error 503: Rate limit reached. Try again in 10 min.";
+        QTest::newRow("asctime-date-ahead") << 429 << httpDate(1200, "ddd MMM d hh:mm:ss yyyy") << busy
+                                            << reached + ". Try again in 20 min.";
+        QTest::newRow("date-far-ahead") << 429 << httpDate(86400, "ddd, dd MMM yyyy hh:mm:ss 'GMT'") << busy
+                                        << reached + ". Try again later.";
+        QTest::newRow("date-passed") << 429 << httpDate(-600, "ddd, dd MMM yyyy hh:mm:ss 'GMT'") << busy << reached;
+        QTest::newRow("rfc850-date-ahead") << 429 << httpDate(300, "dddd, dd-MMM-yy hh:mm:ss 'GMT'") << busy
+                                           << reached + ". Try again in 5 min.";
+        QTest::newRow("rfc850-date-passed") << 429 << QByteArray("Sunday, 06-Nov-94 08:49:37 GMT") << busy << reached;
+        QTest::newRow("date-not-in-gmt-ignored") << 429 << httpDate(600, "ddd, dd MMM yyyy hh:mm:ss '+0100'") << busy
+                                                 << reached;
+        QTest::newRow("words-without-when") << 429 << QByteArray("20")
+                                            << QByteArray("Limit: 3 requests per min. Used 3 of 3 this minute")
+                                            << "Ovu API error 429: Limit: 3 requests per min. Used 3 of 3 this minute. "
+                                               "Try again in 20 s.";
         QTest::newRow("500-not-a-retry-status") << 500 << QByteArray("30") << QByteArray("busy")
                                                 << "Ovu API error 500: busy";
+        // The service's words already say when.
+        for (const char *words : {"Please try again in 20s.", "Try again in 5 minutes", "Retry after 30 seconds.",
+                                  "Rate limited; retry in 2s", "Please wait 10 seconds", "Try again in 1m30s.",
+                                  "Quota resets at 14:30 UTC.", "Come back after 3 pm", "Try again in a few minutes"}) {
+            QTest::addRow("words-say-when: %s", words)
+                << 429 << QByteArray("20") << QByteArray(words) << "Ovu API error 429: " + QString::fromLatin1(words);
+        }
     }
 
     void retryAfter()
@@ -219,6 +289,35 @@ private slots:
         reply.headers.append({"Retry-After", retryAfter});
         m_peer->enqueue(reply);
         const Call out = call();
+        QVERIFY(!out.result.ok());
+        QCOMPARE(out.result.error().description(), text);
+    }
+
+    // An error body that trickles, or does not come, does not hold the
+    // turn: after a few seconds what came is shown.
+    void slowErrorBodyEnds_data()
+    {
+        QTest::addColumn<ChatServicePeer::Reply>("reply");
+        QTest::addColumn<QString>("text");
+        ChatServicePeer::Reply trickle = ChatServicePeer::errorReply(
+            500, "{\"error\":{\"message\":\"The engine is overloaded\",\"trace\":\"" + QByteArray(1400, 't') + "\"}}");
+        trickle.pieceSize = 14;
+        trickle.pieceDelayMs = 200; // 20 s for the whole body
+        QTest::newRow("trickle") << trickle << "Ovu API error 500: The engine is overloaded";
+        ChatServicePeer::Reply silent = ChatServicePeer::errorReply(503, "busy");
+        silent.stallAfter = 0;
+        QTest::newRow("silent") << silent << "Ovu API error 503: Service Unavailable";
+    }
+
+    void slowErrorBodyEnds()
+    {
+        QFETCH(ChatServicePeer::Reply, reply);
+        QFETCH(QString, text);
+        m_peer->enqueue(reply);
+        QElapsedTimer timer;
+        timer.start();
+        const Call out = call();
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(!out.result.ok());
         QCOMPARE(out.result.error().description(), text);
     }
@@ -304,6 +403,49 @@ private slots:
         QCOMPARE(out.result.value().toolCalls, calls);
     }
 
+    // Lines the reply may hold, read through the whole client: a leading
+    // byte-order mark, a proxy's non-JSON data, odd strings and numbers.
+    void oddStreamLines_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("text"); // the turn's text, or the failure's
+        QTest::addColumn<int>("calls");
+        const QByteArray first = ChatServicePeer::event(ChatServicePeer::contentChunk("Hello, "));
+        const QByteArray rest = ChatServicePeer::event(ChatServicePeer::contentChunk("world."))
+            + ChatServicePeer::event(ChatServicePeer::finishChunk("stop")) + ChatServicePeer::doneEvent();
+        QTest::newRow("byte-order-mark") << "\xEF\xBB\xBF" + first + rest << "Hello, world." << 0;
+        QTest::newRow("keep-alive-data") << "data: keep-alive\n\n" + first + "data: ping\n" + rest << "Hello, world." << 0;
+        QTest::newRow("lone-high-surrogate")
+            << first + "data: {\"choices\":[{\"delta\":{\"content\":\"\\ud800!\"}}]}\n\n" + rest
+            << QStringLiteral("Hello, \uFFFD!world.") << 0;
+        QTest::newRow("number-beyond-double-range")
+            << first + "data: {\"usage\":{\"t\":1e400},\"choices\":[{\"delta\":{\"content\":\"big \"}}]}\n\n" + rest
+            << "Hello, big world." << 0;
+        QTest::newRow("index-just-below-one-is-no-index")
+            << ChatServicePeer::event(ChatServicePeer::toolCallChunk(0, "a", "list_dir", "{"))
+                   + "data: {\"choices\":[{\"delta\":{\"tool_calls\":[{\"index\":0.99999999999999999999,"
+                     "\"function\":{\"arguments\":\"}\"}}]}}]}\n\n"
+                   + rest
+            << "world." << 1;
+        QTest::newRow("only-unreadable-lines") << QByteArray("data: <html>Gateway error</html>\n\ndata: [DONE]\n\n")
+                                               << "Ovu API sent part of the reply that could not be read: <html>Gateway error</html>"
+                                               << 0;
+    }
+
+    void oddStreamLines()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, text);
+        QFETCH(int, calls);
+        ChatServicePeer::Reply reply = ChatServicePeer::sseReply(body);
+        reply.pieceSize = 5; // split inside the mark and the lines
+        m_peer->enqueue(reply);
+        const Call out = call();
+        QCOMPARE(out.result.ok() ? out.result.value().text : out.result.error().description(), text);
+        if (out.result.ok())
+            QCOMPARE(out.result.value().toolCalls.size(), calls);
+    }
+
     void brokenStreams_data()
     {
         QTest::addColumn<ChatServicePeer::Reply>("reply");
@@ -380,6 +522,9 @@ private slots:
                                                 << Framing::Chunked << prefix + "busy";
         QTest::newRow("string-close-delimited")
             << QByteArray(R"({"error":"model not found"})") << Framing::CloseDelimited << prefix + "model not found";
+        QTest::newRow("after-a-byte-order-mark")
+            << QByteArray("\xEF\xBB\xBF{\"error\":\"model not found\"}") << Framing::ContentLength
+            << prefix + "model not found";
         QTest::newRow("no-error-member-is-cut-short")
             << QByteArray(R"({"status":"ok"})") << Framing::ContentLength
             << "The reply from Ovu API ended before it was complete. Try again.";
