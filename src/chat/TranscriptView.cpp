@@ -62,8 +62,12 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
     m_scroll->setObjectName(QStringLiteral("bottomGlide"));
     m_scroll->setDuration(180);
     m_scroll->setEasingCurve(QEasingCurve::OutCubic);
-    connect(m_scroll, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant &v) { verticalScrollBar()->setValue(v.toInt()); });
+    // Only while gliding: a stopped glide given new ends reports a value
+    // too (where it stopped), which is not a scroll.
+    connect(m_scroll, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) {
+        if (m_scroll->state() == QAbstractAnimation::Running)
+            verticalScrollBar()->setValue(v.toInt());
+    });
     connect(m_scroll, &QVariantAnimation::finished, this, [this] {
         // The content may have grown meanwhile: end on the real bottom.
         m_followBottom = true;
