@@ -15,6 +15,13 @@ constexpr int kMaxDepth = 8; // command lines run by sh -c, eval, find -exec ...
 
 const QString kComputed = QStringLiteral("Command name is computed when it runs");
 
+// What one judgement may take. A short line can still ask for a lot: each
+// assignment of "x=$y$y" doubles a value, loops multiply commands, texts run
+// by shells are parsed again. The bounds hold whatever the nesting.
+constexpr qsizetype kMaxValue = 32 * 1024;        // one expanded word
+constexpr qsizetype kMaxCharacters = 1024 * 1024; // expanded and parsed, all told
+constexpr int kMaxCommands = 2048;                // commands judged or asked what they print
+
 bool isAssignment(const Word &w)
 {
     static const QRegularExpression re(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*(\\[[^]]*\\])?\\+?="));
@@ -227,6 +234,29 @@ void Review::flag(const QString &why)
         reason = why;
 }
 
+bool Review::spend(qsizetype characters, int commands)
+{
+    if (m_exhausted)
+        return false;
+    m_characters += characters;
+    m_commands += commands;
+    if (m_characters <= kMaxCharacters && m_commands <= kMaxCommands)
+        return true;
+    return tooComplex();
+}
+
+bool Review::expanded(qsizetype length)
+{
+    return length <= kMaxValue ? spend(length) : tooComplex();
+}
+
+bool Review::tooComplex()
+{
+    m_exhausted = true;
+    flag(QStringLiteral("Command is too complex to judge"));
+    return false;
+}
+
 void Review::killOthers()
 {
     killsOthers = true;
@@ -245,6 +275,8 @@ void Review::shellText(const QString &text, const Scope &outer)
         flag(QStringLiteral("Command nested too deeply to check"));
         return;
     }
+    if (!spend(text.size(), 1))
+        return;
     Scope scope{outer.cwd, {}, outer.depth + 1, outer.values, outer.finder};
     list(parse(text), scope);
 }
@@ -287,6 +319,8 @@ void Review::pipeline(const Pipeline &p, Scope &scope)
 {
     Text flow;
     for (const SimpleCommand &c : p.commands) {
+        if (!spend(0, 1))
+            return;
         for (const Word &w : c.words)
             nested(w, scope);
         for (const Redirect &r : c.redirects) {
@@ -358,6 +392,10 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
         if (isAssignment(w)) {
             r.assignments.push_back(&w);
             ++i;
+            continue;
+        }
+        if (w.text == u"-" && !w.anyQuoted()) {
+            ++i; // zsh: "- cmd" runs cmd with a dash before its name
             continue;
         }
         if (w.text == u"function" && !w.anyQuoted()) {
@@ -446,6 +484,12 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                     rest.append(j == i ? option.mid(valueAt) : words[j]->text);
                 text = synthetic(rest.join(u' '));
                 break;
+            }
+            // A lone "-" ends the options of zsh's builtins and empties env's
+            // environment; only su reads it as an operand (a login shell).
+            if (option == u"-" && name != u"su") {
+                ++i;
+                continue;
             }
             if (!option.startsWith(u'-') || option == u"-") {
                 if (operands == 0 || (name == u"su" && option == u"-"))
@@ -613,8 +657,13 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
         return;
     }
     r.invocation->input = input;
-    for (const Invocation &inv : withValues(*r.invocation, scope))
-        judge(*this, inv, scope);
+    // The pipeline counted the command once; each further value counts again.
+    const std::vector<Invocation> invocations = withValues(*r.invocation, scope);
+    for (std::size_t k = 0; k < invocations.size(); ++k) {
+        if (k > 0 && !spend(0, 1))
+            return;
+        judge(*this, invocations[k], scope);
+    }
 }
 
 void Review::assigned(const std::vector<const Word *> &assignments, Scope &scope)
@@ -699,8 +748,11 @@ std::vector<Invocation> Review::withValues(const Invocation &inv, Scope &scope)
                 QStringList next;
                 for (const QString &t : std::as_const(texts)) {
                     for (const QString &v : *value) {
-                        if (next.size() < kMaxAlternatives)
-                            next.append(t + before + v);
+                        if (next.size() >= kMaxAlternatives)
+                            break;
+                        if (!expanded(t.size() + before.size() + v.size()))
+                            return {};
+                        next.append(t + before + v);
                     }
                 }
                 texts = next.isEmpty() ? QStringList{QString()} : next;
@@ -732,6 +784,8 @@ std::vector<Invocation> Review::withValues(const Invocation &inv, Scope &scope)
 
 void Review::runWords(const std::vector<const Word *> &words, Scope &scope)
 {
+    if (!spend(0, 1))
+        return;
     if (scope.depth >= kMaxDepth) {
         flag(QStringLiteral("Command nested too deeply to check"));
         return;

@@ -237,6 +237,8 @@ Text Review::textOf(const Word &word, Scope &scope)
         from = at + 3;
     }
     built.append(QStringView(word.text).sliced(from));
+    if (!expanded(built.size()))
+        return Text::of(Text::Kind::Computed);
     Text t = Text::known(built);
     t.processList = processList;
     return t;
@@ -261,7 +263,7 @@ Text Review::scriptOf(const Word &word, Scope &scope)
 
 Text Review::yieldOf(const CommandList &list, Scope &scope)
 {
-    if (list.pipelines.empty() || m_flowDepth >= kMaxFlowDepth)
+    if (list.pipelines.empty() || m_flowDepth >= kMaxFlowDepth || !spend(0, 1))
         return list.pipelines.empty() ? Text{} : Text::of(Text::Kind::Computed);
     ++m_flowDepth;
     Scope inner = scope;
@@ -358,6 +360,8 @@ Text Review::yields(const Invocation &inv, Scope &scope)
             static const QRegularExpression conversion(QStringLiteral("%[-+ #0-9.]*[a-zA-Z%]"));
             qsizetype next = 0;
             do {
+                if (!expanded(text.size() + format.size()))
+                    return Text::of(Text::Kind::Computed);
                 qsizetype pos = 0;
                 for (auto it = conversion.globalMatch(format); it.hasNext();) {
                     const QRegularExpressionMatch m = it.next();
@@ -373,6 +377,8 @@ Text Review::yields(const Invocation &inv, Scope &scope)
         } else {
             text = parts.join(u' ') + u'\n';
         }
+        if (!expanded(text.size()))
+            return Text::of(Text::Kind::Computed);
         if (escapes && hasDecodingEscapes(text))
             return Text::of(Text::Kind::Decoded);
         return Text::known(escapes ? decodeEscapes(text) : text);
@@ -425,6 +431,8 @@ void Review::run(const Text &code, Language language, Scope &scope)
         shellText(code.text, scope);
         return;
     }
+    if (!spend(code.text.size(), 1))
+        return;
     const ProgramFindings f = inspectProgram(code.text, language);
     if (f.effect)
         flag(*f.effect);

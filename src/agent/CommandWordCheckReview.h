@@ -80,6 +80,14 @@ public:
 
     void flag(const QString &reason);
     void killOthers();
+    // Counts the work a judgement takes (characters expanded or parsed,
+    // commands judged). Past the bound the command is flagged as too complex
+    // and the review stops, so every answer comes in a few milliseconds.
+    bool spend(qsizetype characters, int commands = 0);
+    // A value the line's expansions made, of this length: past its own
+    // bound it is too complex as well.
+    bool expanded(qsizetype length);
+    bool exhausted() const { return m_exhausted; }
     // Code run by a shell or an interpreter.
     void run(const Text &code, Language language, Scope &scope);
     // A command given as words by another command (find -exec, fd -x).
@@ -153,6 +161,7 @@ private:
     Text flowOf(const ShellWords::Pipeline &p, Scope &scope);
 
     std::optional<Text> written(const Place &file) const;
+    bool tooComplex();
 
     Places m_places;
     QHash<QString, Text> m_written; // files written earlier on this line, by place
@@ -161,6 +170,9 @@ private:
     QHash<int, Text> m_descriptors; // what "exec 3< x" opened for reading
     std::deque<Word> m_synthetic;
     int m_flowDepth = 0; // nesting of what-does-it-print questions
+    qsizetype m_characters = 0;
+    int m_commands = 0;
+    bool m_exhausted = false;
 };
 
 // Where curl puts what it fetches: standard output, a file (the word at

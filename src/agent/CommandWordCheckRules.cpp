@@ -144,6 +144,8 @@ void shell(Review &review, const Invocation &inv, Scope &scope)
         // an unknown line stands where it is as a value computed when it runs.
         const Text text = review.textOf(*src.text, scope);
         const QString line = inv.input.kind == Text::Kind::Known ? inv.input.text.trimmed() : QStringLiteral("$xargs_input");
+        if (text.kind == Text::Kind::Known && !review.expanded(text.text.size() + text.text.count(inv.replace) * line.size()))
+            return;
         review.run(text.kind == Text::Kind::Known ? Text::known(QString(text.text).replace(inv.replace, line)) : text, Language::Shell, scope);
     } else if (src.text) {
         // sh -c TEXT NAME ARGS: $0 is NAME, then the arguments, then what xargs adds.
@@ -216,11 +218,17 @@ void evalRule(Review &review, const Invocation &inv, Scope &scope)
 {
     // "eval eval x" is "eval x" when x holds nothing a second parse would
     // change: no deeper for each one.
+    // "--" and zsh's "-" end eval's options; the text follows.
     std::size_t first = 0;
+    if (!inv.args.empty() && (inv.text(0) == u"--" || inv.text(0) == u"-"))
+        first = 1;
     static const QRegularExpression reparsed(QStringLiteral("['\"\\\\$`]"));
     const bool plain = std::none_of(inv.args.cbegin(), inv.args.cend(), [](const Word *w) { return w->text.contains(reparsed); });
-    while (plain && first < inv.args.size() && inv.text(first) == u"eval")
+    while (plain && first < inv.args.size() && inv.text(first) == u"eval") {
         ++first;
+        if (first < inv.args.size() && (inv.text(first) == u"--" || inv.text(first) == u"-"))
+            ++first;
+    }
     QStringList parts;
     for (std::size_t i = first; i < inv.args.size(); ++i) {
         const Text t = review.textOf(*inv.args[i], scope);

@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <functional>
+
 using namespace agent;
 
 namespace {
@@ -908,6 +910,21 @@ const std::vector<ClassRow> &caughtRows()
             {"cargo yank --vers 1.0.0 foo", "Published package removed (cargo)"},
             {"gem yank foo -v 1.0", "Published package removed (gem)"},
         });
+        // "--" and zsh's lone "-" end a builtin's options; what follows runs.
+        addCaught("end of options", {
+            {"eval -- 'rm -r -f ~'", kForce},
+            {"eval -- 'kill -9 -1'", kKill, true},
+            {"eval - 'kill -9 -1'", kKill, true},
+            {"eval eval -- 'shred x'", kShred},
+            {"eval -- eval - 'shred x'", kShred},
+            {"builtin eval -- 'git reset --hard'", kHardReset},
+            {"command -- eval -- 'shred x'", kShred},
+            {"env - kill -9 -1", kKill, true},
+            {"cd . && - kill -9 -1", kKill, true},
+            {"command - shred x", kShred},
+            {"exec - shred x", kShred},
+            {"nohup -- kill -9 -1", kKill, true},
+        });
         return out;
     }();
     return rows;
@@ -1276,10 +1293,74 @@ const std::vector<Harmless> &harmlessRows()
 
 } // namespace
 
+// A line whose expansions outgrow what a reviewer can follow: n pieces made
+// by piece, between head and tail.
+QString repeated(int n, const std::function<QString(int)> &piece, const QString &head = {}, const QString &tail = {})
+{
+    QString out = head;
+    for (int i = 1; i <= n; ++i)
+        out += piece(i);
+    return out + tail;
+}
+
+QString numbered(const char *format, int i)
+{
+    return QString::fromLatin1(format).arg(i).arg(i - 1);
+}
+
 class TestGuardClasses : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Whatever the growth (doubling values, nested loops, a format reused,
+    // texts re-read by eval), the check stops at its bound and asks.
+    void tooComplex_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("doubling chain of 24") << repeated(24, [](int i) { return numbered("x%1=$x%2$x%2; ", i); }, QStringLiteral("x0=a; "), QStringLiteral("echo $x24"));
+        QTest::newRow("doubling chain of 3 KB")
+            << repeated(250, [](int i) { return numbered("x%1=$x%2$x%2; ", i); }, QStringLiteral("x0=a; "), QStringLiteral("ls"));
+        QTest::newRow("tripling in quotes, braces")
+            << repeated(16, [](int i) { return numbered("x%1=\"${x%2}${x%2}${x%2}\"\n", i); }, QStringLiteral("x0='ab '\n"), QStringLiteral("ls $x16"));
+        QTest::newRow("doubled through eval")
+            << repeated(30, [](int i) { return numbered("x%1=\"$x%2 $x%2\"; eval echo $x%1; ", i); }, QStringLiteral("x0=a; "));
+        QTest::newRow("doubled inside a shell")
+            << QStringLiteral("sh -c '") + repeated(24, [](int i) { return numbered("y%1=$y%2$y%2; ", i); }, QStringLiteral("y0=b; ")) + u'\'';
+        QTest::newRow("loops in loops")
+            << repeated(12, [](int i) { return QStringLiteral("for v%1 in a b c d e f g h i j k l m n o p; do ").arg(i); }, {},
+                        repeated(400, [](int) { return QStringLiteral("ls $v1$v2$v3; "); }));
+        QTest::newRow("format reused for each argument")
+            << QStringLiteral("ls \"$(printf '%s") + repeated(60, [](int) { return QStringLiteral("abcdefgh"); }) + u'\''
+                   + repeated(600, [](int) { return QStringLiteral(" a"); }) + QStringLiteral(")\"");
+    }
+    void tooComplex()
+    {
+        QFETCH(QString, command);
+        QCOMPARE(CommandWordCheck::destructiveReason(command).value_or(QString()), QStringLiteral("Command is too complex to judge"));
+        QCOMPARE(yoloDecision(command), PolicyDecision::Action::NeedsApproval);
+    }
+
+    // Long everyday lines stay within the bound.
+    void withinTheBound_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("a long commit message through a variable")
+            << QStringLiteral("msg=$(cat <<'EOF'\n") + repeated(120, [](int i) { return QStringLiteral("Line %1 of the message explains the change.\n").arg(i); })
+                   + QStringLiteral("EOF\n)\ngit commit -m \"$msg\" && git log -1 --stat");
+        QTest::newRow("two hundred project commands")
+            << repeated(200, [](int i) { return QStringLiteral("mkdir -p out/%1 && cp src/%1.txt out/%1/ && rm -f out/%1/old.txt\n").arg(i); });
+        QTest::newRow("a loop over sixteen folders")
+            << QStringLiteral("for d in a b c d e f g h i j k l m n o p; do ") + repeated(40, [](int i) { return QStringLiteral("touch build/$d/f%1; ").arg(i); })
+                   + QStringLiteral("done");
+        QTest::newRow("a value doubled a few times")
+            << repeated(8, [](int i) { return numbered("x%1=$x%2$x%2; ", i); }, QStringLiteral("x0=ab; "), QStringLiteral("echo $x8 > out.txt"));
+    }
+    void withinTheBound()
+    {
+        QFETCH(QString, command);
+        QCOMPARE(CommandWordCheck::destructiveReason(command).value_or(QString()), QString());
+    }
+
     void caught_data()
     {
         QTest::addColumn<QString>("command");
