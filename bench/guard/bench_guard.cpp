@@ -70,8 +70,7 @@ int main(int argc, char **argv)
     const auto timed = [](const QString &command) {
         QElapsedTimer t;
         t.start();
-        (void)CommandTables::destructiveReason(command);
-        (void)CommandTables::blockedReason(command);
+        (void)CommandTables::judge(command); // one reading per tool call, as the app does
         return double(t.nsecsElapsed()) / 1e6;
     };
     std::printf("guard.reference_everyday_command %.3f ms\n", timed(QStringLiteral("git status && make -j8 && ctest --output-on-failure")));

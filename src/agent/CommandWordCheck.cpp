@@ -822,6 +822,12 @@ Review reviewed(const QString &command)
 
 } // namespace
 
+Findings review(const QString &command)
+{
+    const Review r = reviewed(command);
+    return {r.reason, r.killsOthers};
+}
+
 std::optional<QString> destructiveReason(const QString &command)
 {
     return reviewed(command).reason;

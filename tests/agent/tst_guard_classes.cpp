@@ -1378,6 +1378,10 @@ private Q_SLOTS:
         QCOMPARE(ToolRouter::destructiveShellReason(command).value_or(QString()), reason);
         QCOMPARE(yoloDecision(command), PolicyDecision::Action::NeedsApproval);
         QCOMPARE(ToolRouter::blockedShellReason(command).value_or(QString()), blocked ? QString::fromLatin1(kBlockedKill) : QString());
+        // One reading gives both answers, as the two questions do.
+        const CommandTables::Verdict verdict = CommandTables::judge(command);
+        QCOMPARE(verdict.destructive, std::optional<QString>(reason));
+        QCOMPARE(verdict.blocked.value_or(QString()), blocked ? QString::fromLatin1(kBlockedKill) : QString());
     }
 
     void harmless_data()
