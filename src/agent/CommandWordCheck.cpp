@@ -1,6 +1,7 @@
 #include "agent/CommandWordCheck.h"
 
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 #include "platform/CredentialEnvironment.h"
 
 #include <QRegularExpression>
@@ -301,6 +302,7 @@ void Review::list(const CommandList &commands, Scope &scope)
             }
         }
     }
+    judgeLoops(*this, commands);
     for (const Pipeline &p : commands.pipelines)
         pipeline(p, scope);
 }
@@ -371,8 +373,10 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
             if (target == u"/proc/sysrq-trigger")
                 flag(QStringLiteral("System reboot"));
             const bool appends = r.op == u">>" || r.op == u"&>>" || r.op == u"<>";
+            const Text written = r.fd == 2 ? Text::of(Text::Kind::Computed) : output;
+            judgePlaceWritten(*this, at, written);
             judgeWrite(*this, at, appends ? Writes::Changes : Writes::Overwrites);
-            wrote(at, r.fd == 2 ? Text::of(Text::Kind::Computed) : output);
+            wrote(at, written);
         }
     }
 }
@@ -454,6 +458,7 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
         }
         int operands = wrapper->operandsBefore;
         const Word *text = nullptr;
+        QStringList options;
         bool watchExec = false;
         while (i < words.size()) {
             const QString &option = words[i]->text;
@@ -500,6 +505,7 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             }
             if (name == u"systemd-run" && option.startsWith(QLatin1String("--on-")))
                 r.scheduled = true;
+            options.append(option);
             if (name == u"command" && (option == u"-v" || option == u"-V"))
                 return r; // only looks the name up
             if ((name == u"chrt" || name == u"taskset" || name == u"ionice") && (option == u"-p" || option == u"-P" || option == u"--pid")) {
@@ -522,6 +528,8 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             }
             i += takesValue(*wrapper, option) ? 2 : 1;
         }
+        if (i < words.size() && !r.wrapperReason)
+            r.wrapperReason = wrapperReason(name, options);
         // sudo alone only prints its usage; with a command, a shell (-s, -i) or as su it runs as another user.
         const bool shellOption = std::any_of(words.cbegin(), words.cend(), [](const Word *w) {
             return w->text == u"-s" || w->text == u"-i" || w->text == u"--shell" || w->text == u"--login";
@@ -648,6 +656,8 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
         flag(QStringLiteral("Privilege escalation (%1)").arg(name));
     if (r.scheduled)
         flag(QStringLiteral("Cron change (persistence)"));
+    if (r.wrapperReason)
+        flag(*r.wrapperReason);
     for (const Word *a : r.assignments) {
         if (listsProcesses(*a, scope))
             addPidVariable(a->text.left(a->text.indexOf(u'=')).remove(u'+'));

@@ -2,6 +2,7 @@
 // teardown, repository and database deletion, and commands that print
 // stored credentials.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 #include <QRegularExpression>
 
@@ -129,12 +130,21 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
     return true;
 }
 
-bool rsync(Review &review, const Invocation &inv, const Flags &f)
+bool rsync(Review &review, const Invocation &inv, const Flags &f, Scope &scope)
 {
     if (inv.name != u"rsync")
         return false;
-    const bool deletes = hasLongPrefix(f, QLatin1String("--del")) || f.hasLong(u"--remove-source-files");
-    if (deletes && !f.has(u'n', u"--dry-run"))
+    if (f.has(u'n', u"--dry-run"))
+        return true;
+    // A mirror into the project deletes only what the project holds.
+    const Word *destination = nullptr;
+    for (const Word *w : inv.args) {
+        if (!w->text.startsWith(u'-'))
+            destination = w;
+    }
+    const bool intoProject = destination && !destination->text.contains(u':') && !destination->expands
+                             && isInsideProject(review.place(*destination, scope));
+    if ((hasLongPrefix(f, QLatin1String("--del")) && !intoProject) || f.hasLong(u"--remove-source-files"))
         review.flag(mirror(QStringLiteral("rsync")));
     return true;
 }
@@ -247,10 +257,10 @@ bool registry(Review &review, const Invocation &inv, const Flags &f)
 
 } // namespace
 
-bool judgeData(Review &review, const Invocation &inv, Scope &)
+bool judgeData(Review &review, const Invocation &inv, Scope &scope)
 {
     const Flags f = flagsOf(inv.texts());
-    return rsync(review, inv, f) || registry(review, inv, f) || cloud(review, inv, f) || httpDelete(review, inv, f) || database(review, inv)
+    return rsync(review, inv, f, scope) || registry(review, inv, f) || cloud(review, inv, f) || httpDelete(review, inv, f) || database(review, inv)
            || secrets(review, inv, f);
 }
 

@@ -2,6 +2,7 @@
 // what files earlier commands of the line wrote, and what a shell or an
 // interpreter is finally given to run.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 #include <QRegularExpression>
 
@@ -122,6 +123,31 @@ bool namesProjectPlaces(const Invocation &inv)
             return false;
     }
     return true;
+}
+
+// yes, and the endless devices read whole (cat /dev/zero) or by the
+// gigabyte (head -c 100G /dev/urandom).
+bool endlessSource(const Invocation &inv)
+{
+    if (inv.name == u"yes")
+        return true;
+    const QStringList a = inv.texts();
+    const bool device = std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
+        return isOneOf(x, {u"/dev/zero", u"/dev/urandom", u"/dev/random", u"if=/dev/zero", u"if=/dev/urandom", u"if=/dev/random"});
+    });
+    if (!device)
+        return false;
+    if (isOneOf(inv.name, {u"cat", u"pv", u"tail", u"tac", u"base64", u"od", u"xxd", u"hexdump", u"tr"}))
+        return true;
+    static const QRegularExpression huge(QStringLiteral("^\\d+[GTPE]"), QRegularExpression::CaseInsensitiveOption);
+    if (inv.name == u"head") {
+        const qsizetype c = a.indexOf(QStringLiteral("-c"));
+        return (c >= 0 && c + 1 < a.size() && huge.match(a.at(c + 1)).hasMatch())
+               || std::any_of(a.cbegin(), a.cend(), [](const QString &x) { return x.startsWith(QLatin1String("-c")) && huge.match(x.mid(2)).hasMatch(); });
+    }
+    if (inv.name == u"dd")
+        return std::none_of(a.cbegin(), a.cend(), [](const QString &x) { return x.startsWith(QLatin1String("count=")); });
+    return false;
 }
 
 bool hasDecodingEscapes(const QString &text)
@@ -303,12 +329,18 @@ Text Review::yields(const Invocation &inv, Scope &scope)
         Text t = Text::of(kind, in.processList);
         t.confined = in.confined && in.kind == Text::Kind::Computed;
         t.environment = in.environment;
+        t.endless = in.endless && !isOneOf(name, {u"head", u"dd"}); // head takes only a part
         if (in.kind == Text::Kind::Download || in.kind == Text::Kind::Decoded)
             t.kind = worse(kind, in.kind);
         return t;
     };
     if (printsDownload(inv))
         return Text::of(Text::Kind::Download);
+    if (endlessSource(inv)) {
+        Text t = Text::of(Text::Kind::Computed);
+        t.endless = true;
+        return t;
+    }
     if (decodes(inv))
         return passedOn(Text::Kind::Decoded);
     if (isProcessLister(name) && !(name == u"fuser" && hasLetter(inv.texts(), u'k')))
@@ -433,6 +465,7 @@ void Review::run(const Text &code, Language language, Scope &scope)
     }
     if (!spend(code.text.size(), 1))
         return;
+    judgeProgram(*this, code.text);
     const ProgramFindings f = inspectProgram(code.text, language);
     if (f.effect)
         flag(*f.effect);
@@ -474,6 +507,15 @@ bool Review::listsProcesses(const Word &word, Scope &scope)
 {
     for (const CommandList &sub : word.substitutions) {
         if (yieldOf(sub, scope).processList)
+            return true;
+    }
+    return false;
+}
+
+bool Review::printsEnvironmentIn(const Word &word, Scope &scope)
+{
+    for (const CommandList &sub : word.substitutions) {
+        if (yieldOf(sub, scope).environment)
             return true;
     }
     return false;

@@ -133,7 +133,8 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
         if (first == u"remove" && f.has(u'f', u"--force"))
             review.flag(discarded(sub));
     } else if (sub == u"branch") {
-        if (f.has(u'd', u"--delete") || f.has(u'D'))
+        // -d refuses a branch that is not merged; -D and -d -f do not.
+        if (f.has(u'D') || ((f.has(u'd', u"--delete")) && f.has(u'f', u"--force")))
             review.flag(deleted(sub));
         else if (f.has(u'f', u"--force") || f.has(u'M') || f.has(u'C'))
             review.flag(rewritten(sub));
@@ -143,10 +144,9 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
         else if (f.has(u'f', u"--force"))
             review.flag(rewritten(sub));
     } else if (sub == u"update-ref" || sub == u"symbolic-ref") {
+        // A ref moved or created is judged by the table's row.
         if (f.has(u'd', u"--delete"))
             review.flag(deleted(sub));
-        else if (sub == u"update-ref" && (!ops.isEmpty() || f.hasLong(u"--stdin")))
-            review.flag(rewritten(sub));
     } else if (sub == u"reflog") {
         if (first == u"expire" || first == u"delete")
             review.flag(QStringLiteral("Reflog expired (git reflog)"));
@@ -158,11 +158,6 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
             review.flag(QStringLiteral("Unreachable commits pruned (git prune)"));
     } else if (sub == u"filter-branch" || sub == u"filter-repo") {
         review.flag(rewritten(sub));
-    } else if (sub == u"rebase") {
-        static const QStringList continuing{QStringLiteral("--continue"), QStringLiteral("--abort"), QStringLiteral("--skip"),
-                                            QStringLiteral("--quit"), QStringLiteral("--edit-todo"), QStringLiteral("--show-current-patch")};
-        if (std::none_of(f.longOptions.cbegin(), f.longOptions.cend(), [](const QString &o) { return continuing.contains(o); }))
-            review.flag(rewritten(sub));
     } else if (sub == u"replace") {
         if (!ops.isEmpty() && !f.has(u'l', u"--list"))
             review.flag(rewritten(sub));

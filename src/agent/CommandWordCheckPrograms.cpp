@@ -238,6 +238,31 @@ bool calls(const QRegularExpression &re, const QString &text, const Lexed &lexed
     return false;
 }
 
+// Whether every delete the program makes removes a folder named by a
+// literal path inside the project (shutil.rmtree('build'), rmSync('dist')):
+// the project's own clean-up. The project folder itself does not count.
+bool deletesInProjectOnly(const QString &text, const QRegularExpression &deletes)
+{
+    static const QRegularExpression literal(QStringLiteral(
+        "\\b(?:rmtree|rmSync|rm_rf|rm_r|remove_dir_all|rimraf|remove_tree)\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1"));
+    qsizetype sites = 0;
+    for (auto it = deletes.globalMatch(text); it.hasNext(); it.next())
+        ++sites;
+    qsizetype confined = 0;
+    for (auto it = literal.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString path = m.captured(2);
+        const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
+        const bool inside = !path.isEmpty() && !path.startsWith(u'/') && !path.startsWith(u'~') && !path.contains(u'$')
+                            && !parts.contains(QStringLiteral("..")) && !parts.isEmpty()
+                            && std::any_of(parts.cbegin(), parts.cend(), [](const QString &part) { return part != u"."; });
+        if (!inside)
+            return false;
+        ++confined;
+    }
+    return sites > 0 && confined >= sites;
+}
+
 std::optional<QString> effectOf(const QString &text, const Lexed &lexed, Language language, bool evaluatesStrings)
 {
     const QString &code = lexed.code;
@@ -289,7 +314,7 @@ std::optional<QString> effectOf(const QString &text, const Lexed &lexed, Languag
         return QStringLiteral("Inline program changes permissions");
     if (ownWords && called(otherKills))
         return QStringLiteral("Inline program kills processes");
-    if (called(deletes) || (perlLike && matches(deletesBare, code)))
+    if ((called(deletes) || (perlLike && matches(deletesBare, code))) && !deletesInProjectOnly(text, deletes))
         return QStringLiteral("Inline program deletes files");
     if (called(writes) || (language == Language::Php && matches(phpWrites, code)) || (perlLike && matches(perlWrites, code))
         || (language == Language::Awk && matches(awkWrites, code)))

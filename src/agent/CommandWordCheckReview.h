@@ -30,6 +30,7 @@ struct Text {
     bool processList = false; // made from a listing of processes (ps, pgrep ...)
     bool confined = false;    // names only places in the project (find ., mktemp ...)
     bool environment = false; // the environment's variables (env, printenv, set)
+    bool endless = false;     // never ends by itself (yes, /dev/zero)
 
     static Text known(const QString &t) { return {Kind::Known, t, false, false, false}; }
     static Text of(Kind k, bool processList = false) { return {k, {}, processList, false, false}; }
@@ -130,6 +131,8 @@ public:
     void addPidVariable(const QString &name) { m_pidVariables.insert(name); }
     // Whether the word's substitutions print a process listing.
     bool listsProcesses(const Word &word, Scope &scope);
+    // Whether the word's substitutions print the environment.
+    bool printsEnvironmentIn(const Word &word, Scope &scope);
 
     const Word *synthetic(const QString &text);
 
@@ -139,6 +142,7 @@ private:
         bool computedName = false;
         QStringList escalations;                // sudo, doas, su ...
         bool scheduled = false;                 // systemd-run --on-calendar ...: runs later too
+        std::optional<QString> wrapperReason;   // what a wrapper itself does (a detached unit)
         std::vector<const Word *> assignments;  // NAME=value before the command
     };
 

@@ -1,6 +1,7 @@
 // The rules of each command: what a careful reviewer asks about, by the
 // command's name, options and operands.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -611,15 +612,29 @@ void foundRule(Review &review, const std::vector<const Word *> &words, const QSt
 
 void findRule(Review &review, const Invocation &inv, Scope &scope)
 {
-    for (std::size_t i = 0; i < inv.args.size(); ++i) {
+    // The starting points come before the expression; none is ".". Deletes
+    // under the project are the project's own work.
+    bool inProject = true;
+    std::size_t i = 0;
+    for (; i < inv.args.size(); ++i) {
+        const Word &w = *inv.args[i];
+        if (w.text.startsWith(u'-') || w.text.startsWith(u'(') || w.text.startsWith(u'!'))
+            break;
+        inProject = inProject && !w.expands && !w.text.startsWith(u'~') && isInsideProject(review.place(w, scope));
+    }
+    for (i = 0; i < inv.args.size(); ++i) {
         const QString a = inv.text(i);
-        if (a == u"-delete")
+        if (a == u"-delete" && !inProject)
             review.flag(QStringLiteral("Recursive delete (find -delete)"));
         if (a == u"-exec" || a == u"-execdir" || a == u"-ok" || a == u"-okdir") {
             std::vector<const Word *> run;
             for (++i; i < inv.args.size() && inv.text(i) != u";" && inv.text(i) != u"+"; ++i)
                 run.push_back(inv.args[i]);
-            foundRule(review, run, QStringLiteral("find"), scope);
+            if (inProject) {
+                review.runWords(run, scope);
+            } else {
+                foundRule(review, run, QStringLiteral("find"), scope);
+            }
         }
     }
 }
@@ -847,11 +862,6 @@ void netcatRule(Review &review, const Invocation &inv, Scope &scope)
         review.run(Text::of(Text::Kind::Download), Language::Shell, scope);
 }
 
-void scheduleRule(Review &review, const Invocation &, Scope &)
-{
-    review.flag(QStringLiteral("Cron change (persistence)"));
-}
-
 // curl, wget and aria2c save what they fetch: a later run of that file runs
 // a download. curl -X DELETE deletes on the server.
 void downloadRule(Review &review, const Invocation &inv, Scope &scope)
@@ -974,7 +984,6 @@ const QHash<QString, Rule> &rules()
         add({"tar", "zip"}, commandOptionRule);
         add({"sed", "gsed"}, sedRule);
         add({"make", "gmake"}, makeRule);
-        add({"at", "batch"}, scheduleRule);
         add({"nc", "ncat", "netcat", "socat"}, netcatRule);
         add({"curl", "wget", "wget2", "aria2c"}, downloadRule);
         return t;
@@ -1063,6 +1072,8 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
             return w->text == u"--help" || w->text == u"--version";
         }))
         return;
+    // The table's rows first: no command's own rules claim it before them.
+    judgeByRows(review, inv, scope);
     const std::optional<Language> language = interpreterLanguage(inv.name);
     judgeWriters(review, inv, scope);
     if (!language)

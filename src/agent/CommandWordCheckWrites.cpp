@@ -1,6 +1,7 @@
 // Where a command writes: editors, in-place filters, copies, links and
 // truncation, judged by the place they write, not by the command's name.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 namespace agent::CommandWordCheck {
 
@@ -60,16 +61,11 @@ bool extractsArchive(const Invocation &inv)
     return false;
 }
 
-// The emptiness a copy may carry: cp /dev/null FILE empties FILE.
-bool isEmptySource(const QString &text)
-{
-    return text == u"/dev/null" || text == u"/dev/zero";
-}
-
 } // namespace
 
 void judgeWrite(Review &review, const Place &place, Writes how)
 {
+    judgePlaceWritten(review, place, {});
     if (Places::isSshFolder(place))
         review.flag(QStringLiteral("Credential file access (~/.ssh)"));
     if (Places::isStartupFile(place))
@@ -131,7 +127,10 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
     }
     if (n == u"tee") {
         const Flags f = flagsOf(inv.texts());
-        each(fileOperands(inv, {u"-p", u"--output-error"}), f.has(u'a', u"--append") ? Writes::Changes : Writes::Overwrites);
+        const std::vector<const Word *> files = fileOperands(inv, {u"-p", u"--output-error"});
+        for (const Word *w : files)
+            judgePlaceWritten(review, review.place(*w, scope), inv.input);
+        each(files, f.has(u'a', u"--append") ? Writes::Changes : Writes::Overwrites);
         return;
     }
     if (isOneOf(n, {u"cp", u"install", u"ln", u"mv", u"rsync"})) {
@@ -140,13 +139,24 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
         const QStringList a = inv.texts();
         const qsizetype target = a.indexOf(QStringLiteral("-t"));
         if (target >= 0 && target + 1 < a.size()) {
-            judgeWrite(review, review.place(*inv.args[std::size_t(target + 1)], scope), Writes::Changes);
+            judgeWrite(review, review.place(*inv.args[std::size_t(target + 1)], scope), Writes::Overwrites);
             return;
         }
         if (ops.size() < 2 || (n == u"rsync" && ops.back()->text.contains(u':')))
             return;
-        const bool emptying = std::any_of(ops.cbegin(), ops.cend() - 1, [](const Word *w) { return isEmptySource(w->text); });
-        judgeWrite(review, review.place(*ops.back(), scope), emptying ? Writes::Overwrites : Writes::Changes);
+        // A copy, move, install or link replaces what the destination held,
+        // as a redirect does; into a folder, each file lands under its name.
+        // A folder written as one ("dir/") gains files: judged by where they land.
+        const Place destination = review.place(*ops.back(), scope);
+        const bool folder = ops.back()->text.endsWith(u'/');
+        if (folder) {
+            for (auto it = ops.cbegin(); it != ops.cend() - 1; ++it) {
+                Place file = destination;
+                file.parts.append(baseName((*it)->text));
+                judgePlaceWritten(review, file, {});
+            }
+        }
+        judgeWrite(review, destination, folder ? Writes::Changes : Writes::Overwrites);
         if (n == u"mv" && ops.back()->text.startsWith(QLatin1String("/dev/")))
             review.flag(QStringLiteral("Files moved onto a device (mv)"));
     }
