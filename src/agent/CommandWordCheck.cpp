@@ -278,7 +278,7 @@ void Review::shellText(const QString &text, const Scope &outer)
     }
     if (!spend(text.size(), 1))
         return;
-    Scope scope{outer.cwd, {}, outer.depth + 1, outer.values, outer.finder};
+    Scope scope{outer.cwd, {}, outer.depth + 1, outer.values, outer.finder, outer.background};
     list(parse(text), scope);
 }
 
@@ -302,9 +302,17 @@ void Review::list(const CommandList &commands, Scope &scope)
             }
         }
     }
-    judgeLoops(*this, commands);
-    for (const Pipeline &p : commands.pipelines)
-        pipeline(p, scope);
+    judgeLoops(*this, commands, scope.background);
+    for (const Pipeline &p : commands.pipelines) {
+        if (!p.background) {
+            pipeline(p, scope);
+            continue;
+        }
+        // A background job runs in a copy of the shell: what it sets stays there.
+        Scope job = scope;
+        job.background = true;
+        pipeline(p, job);
+    }
 }
 
 void Review::nested(const Word &w, Scope &scope)

@@ -59,6 +59,7 @@ struct Scope {
     // expands them: each value a loop or the arguments may give.
     QHash<QString, QStringList> values;
     QString finder; // find, xargs ...: whose findings "{}" stands for here
+    bool background = false; // run as a background job ("cmd &")
 };
 
 // Where a shell takes the commands it runs.

@@ -521,7 +521,7 @@ void systemctlRule(Review &review, const Invocation &inv, Scope &)
         review.flag(QStringLiteral("System reboot"));
     else if (f.operands.contains(u"kill"))
         review.killOthers();
-    else if (isOneOf(f.operands.value(0), {u"stop", u"mask", u"isolate", u"rescue", u"emergency"}))
+    else if (isOneOf(f.operands.value(0), {u"stop", u"mask", u"isolate", u"rescue", u"emergency", u"disable"}))
         review.flag(QStringLiteral("Stops system services (systemctl)"));
     else if (isOneOf(f.operands.value(0), {u"suspend", u"hibernate", u"hybrid-sleep", u"suspend-then-hibernate"}))
         review.flag(QStringLiteral("System suspend"));

@@ -55,8 +55,9 @@ QString reasonOf(const char *id, const QString &name = {});
 
 // The Command rows, tried on each command before its own rules.
 void judgeByRows(Review &review, const Invocation &inv, Scope &scope);
-// The Loop rows: the pipelines of one command list.
-void judgeLoops(Review &review, const ShellWords::CommandList &commands);
+// The Loop rows: the pipelines of one command list; background when the
+// list itself runs as a background job.
+void judgeLoops(Review &review, const ShellWords::CommandList &commands, bool background);
 // The Program rows: an inline program's text.
 void judgeProgram(Review &review, const QString &program);
 // The Place rows: a place a command writes, with what it writes there.
