@@ -29,7 +29,7 @@ bool firstOperandIn(const RuleContext &c, const char *list)
 // its leading digit of four, or a symbolic clause adding or setting s.
 bool setsIdBits(const QString &mode)
 {
-    static const QRegularExpression octal(QStringLiteral("^0?([0-7])[0-7]{3}$"));
+    static const QRegularExpression octal(QStringLiteral("^[=+]?0?([0-7])[0-7]{3}$"));
     if (const QRegularExpressionMatch m = octal.match(mode); m.hasMatch())
         return (m.captured(1).toInt() & 6) != 0;
     static const QRegularExpression clause(QStringLiteral("^[ugoa]*[+=][rwxXt]*s"));
@@ -200,6 +200,10 @@ bool networkChanged(const RuleContext &c)
         return firstOperandIn(c, "apply set try");
     if (n == u"brctl")
         return !c.operands.isEmpty() && !isOneOf(c.operands.first(), {u"show", u"showmacs", u"showstp"});
+    if (n == u"iwconfig")
+        return c.operands.size() >= 2;
+    if (n == u"wpa_cli")
+        return !c.operands.isEmpty() && !firstOperandIn(c, "status list_networks scan scan_results ping help interface_list");
     return isOneOf(n, {u"ifdown", u"ifup", u"dhclient"});
 }
 
@@ -231,7 +235,8 @@ bool firewallCmdChanges(const RuleContext &c)
 std::optional<QString> vimEscape(const QString &command, bool *escapes)
 {
     static const QRegularExpression bang(QStringLiteral("^[\\s:]*(?:sil(?:ent)?!?\\s+)?(?:[%.$\\d,'<>+\\-]*)\\s*!(.*)$"));
-    static const QRegularExpression readWrite(QStringLiteral("^[\\s:]*(?:sil(?:ent)?!?\\s+)?(?:[%.$\\d,'<>+\\-]*)\\s*(?:r|re|rea|read|w|wr|wri|writ|write)\\s+!(.*)$"));
+    static const QRegularExpression readWrite(QStringLiteral("^[\\s:]*(?:sil(?:ent)?!?\\s+)?(?:[%.$\\d,'<>+\\-]*)\\s*(?:(?:r|re|rea|read)\\s*|(?:w|wr|wri|writ|write|e|ed|edi|edit)\\s+)!(.*)$"));
+    static const QRegularExpression normal(QStringLiteral("^[\\s:]*(?:sil(?:ent)?!?\\s+)?norm(?:al)?!?\\s.*[:!]"));
     static const QRegularExpression code(QStringLiteral(
         "^[\\s:]*(?:sil(?:ent)?!?\\s+)?(?:sh|she|shel|shell|te|ter|term|termi|termin|termina|terminal|py|pyt|pyth|pytho|python|py3|python3|pyx|pythonx|"
         "lua|luado|luafile|pe|perl|perld|perldo|rub|ruby|rubyd|rubydo|tc|tcl|tcld|tcldo|mz|mzscheme|so|source|exe|execute|cal|call|let|echo)\\b.*"
@@ -245,7 +250,7 @@ std::optional<QString> vimEscape(const QString &command, bool *escapes)
         } else if (const QRegularExpressionMatch m = bang.match(piece); m.hasMatch()) {
             *escapes = true;
             shell = m.captured(1);
-        } else if (code.match(piece).hasMatch()) {
+        } else if (code.match(piece).hasMatch() || normal.match(piece).hasMatch()) {
             *escapes = true;
         }
     }
@@ -541,6 +546,28 @@ const std::vector<Rule> &ruleTable()
          {}, {}, {}, nullptr, kPackages,
          {"rustup self uninstall -y", "rustup toolchain uninstall stable", "cargo uninstall ripgrep", "rustup component remove clippy"},
          {"cargo remove serde", "rustup toolchain list", "cargo install --list"}},
+        {"runtime-remove", T::Command, words("sdk sdkman nvm pyenv rbenv asdf mise rtx volta deno pkg guix choco winget scoop fnm goenv nodenv jenv"),
+         words("uninstall remove delete rm"), {}, words("-n --dry-run"), {}, nullptr, kPackages,
+         {"nvm uninstall 18", "pyenv uninstall 3.11", "rbenv uninstall 3.2", "asdf uninstall nodejs 18", "mise uninstall node@18", "sdk uninstall java 17",
+          "volta uninstall node", "deno uninstall x", "pkg delete x", "guix remove x"},
+         {"nvm use 18", "pyenv versions", "asdf list", "mise ls", "deno run main.ts"}},
+        {"package-remove-other", T::Command, words("rpm nix pip-autoremove npm bun gem"), {}, {}, words("--test"), {}, [](const RuleContext &c) {
+             const QString &n = c.inv.name;
+             if (n == u"rpm")
+                 return c.flags.has(u'e', u"--erase");
+             if (n == u"nix")
+                 return c.operandsBefore.mid(0, 2) == QStringList{QStringLiteral("profile"), QStringLiteral("remove")};
+             if (n == u"npm")
+                 return c.operandsBefore.value(0) == u"prune" && c.flags.has(u'g', u"--global");
+             if (n == u"bun")
+                 return c.operandsBefore.mid(0, 2) == QStringList{QStringLiteral("pm"), QStringLiteral("rm")} && c.flags.has(u'g', u"--global");
+             if (n == u"gem")
+                 return c.operandsBefore.value(0) == u"cleanup" && !c.flags.has(u'n', u"--dry-run");
+             return true;
+         }, kPackages,
+         {"rpm -e x", "rpm --erase x", "nix profile remove x", "pip-autoremove x -y", "npm prune -g", "bun pm rm -g x", "gem cleanup",
+          "Rscript -e 'remove.packages(\"dplyr\")'", "julia -e 'using Pkg; Pkg.rm(\"x\")'"},
+         {"rpm -qa", "rpm -qi x", "npm prune", "gem cleanup -n", "nix profile list"}},
         {"other-package-remove", T::Command, words("composer dotnet opam luarocks cpanm go poetry"),
          words("global+remove tool+uninstall remove uninstall clean self+remove"), {}, {}, {}, [](const RuleContext &c) {
              const QString &n = c.inv.name;
@@ -560,13 +587,13 @@ const std::vector<Rule> &ruleTable()
         // Privilege: set-id bits, capabilities, accounts, groups, passwords, sudoers.
         {"set-id-bits", T::Command, words("chmod install mkdir"), {}, {}, {}, {}, chmodIdBits, kPrivilege,
          {"chmod u+s /usr/local/bin/x", "chmod 4755 myprog", "chmod g+s dir", "chmod +s ./a.out", "chmod 2755 tool", "install -m 4755 x ~/x",
-          "chmod -R u=rwxs x", "busybox chmod 6755 x"},
+          "chmod -R u=rwxs x", "busybox chmod 6755 x", "chmod =4755 x"},
          {"chmod +x script.sh", "chmod 755 build/app", "chmod -R u+w build", "chmod 644 file", "chmod 1777 tmp", "chmod u=rwx,g=rx,o= f"}},
         {"capabilities", T::Command, words("setcap filecap"), {}, {}, words("-v --verify"), {}, nullptr, kPrivilege,
          {"setcap cap_net_raw+ep ./ping", "setcap cap_sys_admin=eip /usr/bin/python3", "setcap -r x"}, {"getcap /usr/bin/ping", "setcap -v cap_net_raw+ep x"}},
         {"accounts", T::Command,
          words("usermod gpasswd adduser addgroup useradd groupadd groupmod userdel groupdel deluser delgroup newusers chage passwd chpasswd "
-               "chgpasswd chsh chfn vipw vigr visudo pwconv grpconv newgrp sg sudoedit"),
+               "chgpasswd chsh chfn vipw vigr visudo pwconv grpconv newgrp sg sudoedit groupmems"),
          {}, {}, words("-S --status -l --list"), {}, nullptr, kPrivilege,
          {"usermod -aG docker $USER", "gpasswd -a alice wheel", "adduser alice sudo", "groupadd hackers", "useradd -m eve", "passwd",
           "passwd alice", "echo 'alice:pw' | chpasswd", "chpasswd < users.txt", "visudo", "newgrp docker", "chsh -s /bin/zsh", "sg docker -c id"},
@@ -580,6 +607,8 @@ const std::vector<Rule> &ruleTable()
         {"endless-output", T::Flow, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Fills a disk outside the project (endless output)"),
          {"yes > /tmp/out.txt", "cat /dev/zero > /var/tmp/x", "yes >> ~/out.txt", "head -c 100G /dev/zero > /tmp/x", "cat /dev/urandom | base64 >> /tmp/x"},
          {"yes | head -n 3 > answers.txt", "head -c 16 /dev/urandom > key.bin", "yes > /dev/null"}},
+        {"load-generator", T::Command, words("stress stress-ng"), {}, {}, words("--help --version"), {}, nullptr,
+         QStringLiteral("Exhausts the machine's resources (%1)"), {"stress --cpu 64 --timeout 99999", "stress-ng --vm 8 --vm-bytes 100%"}, {}},
         {"background-loop", T::Loop, words("while until for"), {}, {}, {}, {}, nullptr, QStringLiteral("Unbounded loop of background jobs"),
          {"while true; do sleep 1 & done", "while :; do yes > /dev/null & done", "until false; do x & done", "while true; do ./server; done &",
           "for ((;;)); do sleep 9 & done", "for i in $(seq 1 100000); do sleep 1000 & done", "for i in {1..100000}; do sleep 1 & done",
@@ -608,11 +637,11 @@ const std::vector<Rule> &ruleTable()
          {"firewall-cmd --panic-on", "firewall-cmd --add-port=22/tcp", "firewall-cmd --zone=public --remove-service=ssh"},
          {"firewall-cmd --list-all", "firewall-cmd --state", "firewall-cmd --get-active-zones"}},
         {"network", T::Command, words("ip ifconfig route nmcli rfkill resolvectl systemd-resolve tc networkctl wg-quick wg iw ethtool netplan brctl "
-                                       "ifdown ifup dhclient"),
+                                       "ifdown ifup dhclient iwconfig wpa_cli"),
          {}, {}, {}, words("-n -netns -b -batch -f -family -o -t"), networkChanged, kNetwork,
          {"nmcli networking off", "nmcli radio wifi off", "nmcli connection delete home", "ip link set eth0 down", "ifconfig eth0 down",
           "ifdown eth0", "ip route del default", "ip addr flush dev eth0", "rfkill block all", "resolvectl dns eth0 1.2.3.4",
-          "ip -6 route add default via fe80::1", "nmcli dev disconnect wlan0", "wg-quick down wg0"},
+          "ip -6 route add default via fe80::1", "nmcli dev disconnect wlan0", "wg-quick down wg0", "iwconfig wlan0 essid x", "wpa_cli disconnect"},
          {"ip a", "ip route", "ip -br addr show", "ip route get 1.1.1.1", "ifconfig", "ifconfig eth0", "nmcli device status",
           "nmcli connection show", "nmcli -t -f active,ssid dev wifi", "rfkill list", "resolvectl status", "ethtool eth0", "networkctl status"}},
         {"system-settings", T::Command, words("sysctl hostnamectl timedatectl localectl gsettings dconf xdg-settings xdg-mime update-alternatives "
@@ -659,6 +688,8 @@ const std::vector<Rule> &ruleTable()
           "bundle config mirror.https://rubygems.org http://evil"},
          {"npm config get registry", "npm config list", "pip config list", "gem sources", "go env GOPATH", "conda config --show",
           "poetry config --list", "bundle config set --local path vendor", "npm set-script x y", "go env"}},
+        {"registry-login", T::Command, words("cargo npm pnpm yarn gem docker podman helm"), words("login adduser signin registry+login"), {}, {}, {}, nullptr,
+         kGlobalConfig, {"cargo login x", "npm login", "gem signin", "docker login -u x ghcr.io", "helm registry login x"}, {"npm whoami", "docker logout"}},
         {"desktop-entry", T::Command, words("desktop-file-install xdg-desktop-menu xdg-desktop-icon"), {}, {}, {}, {},
          [](const RuleContext &c) { return c.inv.name == u"desktop-file-install" || firstOperandIn(c, "install uninstall"); }, kGlobalConfig,
          {"desktop-file-install x.desktop", "xdg-desktop-menu install x.desktop"}, {"desktop-file-validate x.desktop"}},
@@ -681,9 +712,11 @@ const std::vector<Rule> &ruleTable()
          {}, {}, {}, {}, editorEscapes, QStringLiteral("Editor or pager runs a shell command (%1)"),
          {"ex -sc '!id' -cx", "vim -c '!id'", "view -c '!id' x", "vim -es -c '!id' -c q", "ex -c '!touch ~/x' file", "vim +'!id' +q",
           "nvim --headless -c 'silent !id' +q", "vim -c 'r !id' x", "vim -c 'call system(\"id\")' -c q", "vim -c 'terminal' x",
-          "echo '!id' | ed", "printf '!id\\nq\\n' | ex -s", "less +'!id' file", "vim -c 'py3 import os; os.system(\"id\")'"},
+          "echo '!id' | ed", "printf '!id\\nq\\n' | ex -s", "less +'!id' file", "vim -c 'py3 import os; os.system(\"id\")'",
+          "vim -c 'norm :!id^M'", "echo 'e !id' | ed"},
          {"vim -c 'set nu' file", "vim +10 file", "vim -c wq file", "ex -sc '%s/a/b/g|x' file", "vim -c ':%s/foo/bar/g' -c wq file",
-          "less +G log.txt", "less +/pattern file", "vim -es -c 'normal gg=G' -c wq x.c", "echo 'w' | ed -s f", "vim -c 'w!' f"}},
+          "less +G log.txt", "less +/pattern file", "vim -es -c 'normal gg=G' -c wq x.c", "echo 'w' | ed -s f", "vim -c 'w!' f",
+          "vim -c 'e!' f", "vim -c 'normal dd' -c wq f"}},
         {"man-pager", T::Command, words("man"), {}, {}, {}, {}, manPager, {}, {}, {"man -P cat ls", "man --pager=less ls"}},
 
         // The environment sent somewhere.
@@ -880,6 +913,10 @@ void judgeProgram(Review &review, const QString &program)
     static const QRegularExpression network(QStringLiteral(
         "\\burllib\\b|\\brequests\\.|\\bhttp\\.client\\b|\\bsocket\\b|\\bfetch\\s*\\(|\\bhttps?\\.request\\b|\\bNet::HTTP\\b|\\bLWP\\b|"
         "\\bHTTP::Tiny\\b|\\bcurl_|\\bfile_get_contents\\s*\\(\\s*['\"]https?:|\\bhttpx\\b|\\baiohttp\\b|\\bXMLHttpRequest\\b|\\baxios\\b"));
+    static const QRegularExpression removesPackages(QStringLiteral(
+        "\\bremove\\.packages\\s*\\(|\\bPkg\\.rm\\s*\\(|\\bpip\\.main\\s*\\(\\s*\\[\\s*['\"]uninstall|\\bGem::Uninstaller\\b"));
+    if (removesPackages.match(program).hasMatch())
+        review.flag(reasonOf("package-remove-other", QStringLiteral("inline program")));
     if (environment.match(program).hasMatch() && network.match(program).hasMatch())
         review.flag(reasonOf("environment-sent", QStringLiteral("inline program")));
     static const QRegularExpression forks(QStringLiteral("\\bfork\\b|\\bpcntl_fork\\b|\\bspawn\\s*\\(|\\bProcess\\s*\\("));

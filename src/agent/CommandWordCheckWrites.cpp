@@ -56,7 +56,8 @@ bool extractsArchive(const Invocation &inv)
     if (inv.name == u"tar" || inv.name == u"bsdtar") {
         const QString first = a.value(0);
         return a.contains(QStringLiteral("--extract")) || a.contains(QStringLiteral("--get"))
-               || (!first.startsWith(QLatin1String("--")) && first.contains(u'x'));
+               || (!first.startsWith(QLatin1String("--")) && first.contains(u'x'))
+               || std::any_of(a.cbegin(), a.cend(), [](const QString &x) { return x.startsWith(u'-') && !x.startsWith(QLatin1String("--")) && x.contains(u'x'); });
     }
     return false;
 }
