@@ -261,7 +261,7 @@ bool Review::tooComplex()
 void Review::killOthers()
 {
     killsOthers = true;
-    flag(QStringLiteral("Kills processes it did not start"));
+    flag(reasonOf("kills-others"));
 }
 
 const Word *Review::synthetic(const QString &text)
@@ -379,7 +379,7 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
             if (Places::isDevice(target))
                 flag(QStringLiteral("Raw disk write (redirect to a device)"));
             if (target == u"/proc/sysrq-trigger")
-                flag(QStringLiteral("System reboot"));
+                flag(reasonOf("reboot"));
             const bool appends = r.op == u">>" || r.op == u"&>>" || r.op == u"<>";
             const Text written = r.fd == 2 ? Text::of(Text::Kind::Computed) : output;
             judgePlaceWritten(*this, at, written);

@@ -196,9 +196,9 @@ bool secrets(Review &review, const Invocation &inv, const Flags &f)
     const QString joined = inv.texts().join(u' ');
     if (isOneOf(n, {u"busctl", u"dbus-send", u"gdbus", u"qdbus", u"qdbus6"}) && joined.contains(QLatin1String("org.freedesktop.login1"))) {
         if (joined.contains(QLatin1String("PowerOff")) || joined.contains(QLatin1String("Halt")))
-            review.flag(QStringLiteral("System shutdown"));
+            review.flag(reasonOf("shutdown"));
         else if (joined.contains(QLatin1String("Reboot")))
-            review.flag(QStringLiteral("System reboot"));
+            review.flag(reasonOf("reboot"));
         else if (joined.contains(QLatin1String("Terminate")) || joined.contains(QLatin1String("Kill")))
             review.killOthers();
         return true;

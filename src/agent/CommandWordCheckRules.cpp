@@ -402,18 +402,6 @@ void processChangeRule(Review &review, const Invocation &inv, Scope &scope)
     }
 }
 
-void killsAll(Review &review, const Invocation &, Scope &)
-{
-    review.killOthers();
-}
-
-void fuserRule(Review &review, const Invocation &inv, Scope &)
-{
-    const Flags f = flagsOf(inv.texts());
-    if (f.has(u'k', u"--kill"))
-        review.killOthers();
-}
-
 // The words after a terminal multiplexer's options: one word is a command
 // line, several are joined into one, as tmux and screen run them.
 QString commandLineFrom(const Invocation &inv, std::size_t from, std::initializer_list<const char16_t *> valueOptions)
@@ -499,56 +487,6 @@ void dtachRule(Review &review, const Invocation &inv, Scope &scope)
         review.runWords({inv.args.begin() + qsizetype(i), inv.args.end()}, scope);
 }
 
-void loginctlRule(Review &review, const Invocation &inv, Scope &)
-{
-    const Flags f = flagsOf(inv.texts());
-    for (const QString &o : f.operands) {
-        if (o.startsWith(QLatin1String("kill-")) || o.startsWith(QLatin1String("terminate-")))
-            review.killOthers();
-        else if (o == u"poweroff" || o == u"halt")
-            review.flag(QStringLiteral("System shutdown"));
-        else if (o == u"reboot")
-            review.flag(QStringLiteral("System reboot"));
-    }
-}
-
-void systemctlRule(Review &review, const Invocation &inv, Scope &)
-{
-    const Flags f = flagsOf(inv.texts());
-    if (f.operands.contains(u"poweroff") || f.operands.contains(u"halt") || f.operands.contains(u"kexec"))
-        review.flag(QStringLiteral("System shutdown"));
-    else if (f.operands.contains(u"reboot"))
-        review.flag(QStringLiteral("System reboot"));
-    else if (f.operands.contains(u"kill"))
-        review.killOthers();
-    else if (isOneOf(f.operands.value(0), {u"stop", u"mask", u"isolate", u"rescue", u"emergency", u"disable"}))
-        review.flag(QStringLiteral("Stops system services (systemctl)"));
-    else if (isOneOf(f.operands.value(0), {u"suspend", u"hibernate", u"hybrid-sleep", u"suspend-then-hibernate"}))
-        review.flag(QStringLiteral("System suspend"));
-}
-
-// service NAME stop
-void serviceRule(Review &review, const Invocation &inv, Scope &)
-{
-    if (inv.args.size() >= 2 && (inv.text(1) == u"stop" || inv.text(1) == u"force-stop"))
-        review.flag(QStringLiteral("Stops system services (service)"));
-}
-
-void initRule(Review &review, const Invocation &inv, Scope &)
-{
-    if (inv.args.empty())
-        return;
-    if (inv.text(0) == u"0")
-        review.flag(QStringLiteral("System shutdown"));
-    else if (inv.text(0) == u"6")
-        review.flag(QStringLiteral("System reboot"));
-}
-
-void powerOff(Review &review, const Invocation &, Scope &)
-{
-    review.flag(QStringLiteral("System shutdown"));
-}
-
 const QStringList &deleters()
 {
     static const QStringList names{QStringLiteral("rm"),   QStringLiteral("unlink"), QStringLiteral("shred"),     QStringLiteral("srm"),
@@ -574,7 +512,7 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
         if (p.base == Place::Base::Relative && Places::isOutsideProject(p))
             review.flag(QStringLiteral("Deletes files outside the project (%1)").arg(inv.name));
         if (Places::isTrash(p))
-            review.flag(QStringLiteral("Trash emptied"));
+            review.flag(reasonOf("trash-emptied"));
         if (recursive && !w->substitutions.empty()) {
             // rm -r "$(...)": what the command prints is deleted, unless it
             // names only places in the project.
@@ -585,18 +523,6 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
             review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
     }
-}
-
-void trashRule(Review &review, const Invocation &inv, Scope &)
-{
-    const QStringList a = inv.texts();
-    if (inv.name == u"trash-empty" || (inv.name == u"gio" && a.value(0) == u"trash" && a.contains(QStringLiteral("--empty"))))
-        review.flag(QStringLiteral("Trash emptied"));
-}
-
-void shredRule(Review &review, const Invocation &inv, Scope &)
-{
-    review.flag(QStringLiteral("Irrecoverable erase (%1)").arg(inv.name));
 }
 
 // The command a finder runs on what it finds: deleting it, or any other
@@ -961,19 +887,10 @@ const QHash<QString, Rule> &rules()
         add({"local", "declare", "typeset", "export", "readonly"}, declareRule);
         add({"kill"}, killRule);
         add({"prlimit", "renice", "ionice", "taskset", "chrt"}, processChangeRule);
-        add({"killall5", "skill", "pkill", "killall", "xkill"}, killsAll);
-        add({"fuser"}, fuserRule);
         add({"tmux", "byobu"}, tmuxRule);
         add({"screen"}, screenRule);
         add({"dtach"}, dtachRule);
-        add({"loginctl"}, loginctlRule);
-        add({"systemctl"}, systemctlRule);
-        add({"service"}, serviceRule);
-        add({"init", "telinit"}, initRule);
-        add({"poweroff", "halt"}, powerOff);
         add({"rm", "unlink"}, rmRule);
-        add({"trash-empty", "gio"}, trashRule);
-        add({"shred", "wipe", "srm", "scrub", "sdmem"}, shredRule);
         add({"find"}, findRule);
         add({"fd", "fdfind"}, fdRule);
         add({"chmod", "chown", "chgrp", "chattr", "setfacl"}, permissionsRule);

@@ -491,6 +491,12 @@ bool hasOption(const Flags &f, const QString &option)
     return f.longOptions.contains(option); // a long option with one dash: -version
 }
 
+// systemctl VERB, loginctl VERB: the verbs of the power and service rows.
+bool managerVerb(const RuleContext &c, const char *verbs)
+{
+    return anyOperandIn(c, verbs);
+}
+
 const QString kPackages = QStringLiteral("Installed packages removed (%1)");
 const QString kPrivilege = QStringLiteral("Privileges or accounts changed (%1)");
 const QString kNetwork = QStringLiteral("Network or firewall configuration changed (%1)");
@@ -508,6 +514,48 @@ const std::vector<Rule> &ruleTable()
 {
     using T = Trigger;
     static const std::vector<Rule> table{
+        // Power, services and processes of others.
+        {"shutdown", T::Command, words("poweroff halt systemctl loginctl init telinit"), {}, {}, {}, {}, [](const RuleContext &c) {
+             if (isOneOf(c.inv.name, {u"poweroff", u"halt"}))
+                 return true;
+             if (isOneOf(c.inv.name, {u"init", u"telinit"}))
+                 return c.operandsBefore.value(0) == u"0";
+             return managerVerb(c, "poweroff halt kexec");
+         }, QStringLiteral("System shutdown"), {"poweroff", "/sbin/halt -p", "systemctl poweroff", "loginctl poweroff", "init 0", "telinit 0"},
+         {"systemctl status", "init.sh 0", "loginctl list-sessions"}},
+        {"reboot", T::Command, words("systemctl loginctl init telinit"), {}, {}, {}, {}, [](const RuleContext &c) {
+             if (isOneOf(c.inv.name, {u"init", u"telinit"}))
+                 return c.operandsBefore.value(0) == u"6";
+             return managerVerb(c, "reboot");
+         }, QStringLiteral("System reboot"), {"systemctl reboot", "init 6", "loginctl reboot", "echo b > /proc/sysrq-trigger"}, {"init --version"}},
+        {"suspend", T::Command, words("systemctl loginctl"), {}, {}, {}, {}, [](const RuleContext &c) {
+             return managerVerb(c, "suspend hibernate hybrid-sleep suspend-then-hibernate");
+         }, QStringLiteral("System suspend"), {"systemctl suspend", "loginctl hibernate"}, {"systemctl status sleep.target"}},
+        {"stops-services", T::Command, words("systemctl service"), {}, {}, {}, {}, [](const RuleContext &c) {
+             if (c.inv.name == u"service")
+                 return isOneOf(c.operandsBefore.value(1), {u"stop", u"force-stop"});
+             return isOneOf(c.operandsBefore.value(0), {u"stop", u"mask", u"isolate", u"rescue", u"emergency", u"disable"});
+         }, QStringLiteral("Stops system services (%1)"), {"systemctl stop nginx", "systemctl disable --now firewalld", "service cron stop", "systemctl mask x"},
+         {"systemctl status nginx", "service cron status", "systemctl --user status x"}},
+        {"kills-others", T::Command, words("killall5 skill pkill killall xkill fuser systemctl loginctl"), {}, {}, {}, {}, [](const RuleContext &c) {
+             if (c.inv.name == u"fuser")
+                 return c.flags.has(u'k', u"--kill");
+             if (c.inv.name == u"systemctl")
+                 return c.operandsBefore.value(0) == u"kill";
+             if (c.inv.name == u"loginctl")
+                 return std::any_of(c.operandsBefore.cbegin(), c.operandsBefore.cend(), [](const QString &o) {
+                     return o.startsWith(QLatin1String("kill-")) || o.startsWith(QLatin1String("terminate-"));
+                 });
+             return true;
+         }, QStringLiteral("Kills processes it did not start"),
+         {"pkill -f node", "/usr/bin/killall node", "xkill", "fuser -k 8080/tcp", "systemctl kill x", "loginctl terminate-user me", "kill -9 -1"},
+         {"fuser 8080/tcp", "pgrep -f node", "loginctl list-users", "kill -0 1234", "kill -l"}, true},
+        {"erase", T::Command, words("shred wipe srm scrub sdmem"), {}, {}, {}, {}, nullptr, QStringLiteral("Irrecoverable erase (%1)"),
+         {"shred -u notes.txt", "srm -r old", "wipe x"}, {"echo shred"}},
+        {"trash-emptied", T::Command, words("trash-empty gio"), {}, {}, {}, {}, [](const RuleContext &c) {
+             return c.inv.name == u"trash-empty" || (c.operandsBefore.value(0) == u"trash" && c.flags.hasLong(u"--empty"));
+         }, QStringLiteral("Trash emptied"), {"trash-empty", "gio trash --empty", "rm -r ~/.local/share/Trash/files/*"}, {"gio trash old.txt", "trash-list"}},
+
         // Packages removed with a system or language package manager.
         {"apt-remove", T::Command, words("apt apt-get aptitude nala"), words("remove purge autoremove autopurge"), {},
          words("-s --simulate --dry-run --just-print --no-act --recon"), words("-o -c -t --option --config-file --target-release"), nullptr, kPackages,
@@ -545,7 +593,7 @@ const std::vector<Rule> &ruleTable()
         {"rust-remove", T::Command, words("rustup cargo"), words("self+uninstall toolchain+uninstall toolchain+remove component+remove target+remove uninstall"),
          {}, {}, {}, nullptr, kPackages,
          {"rustup self uninstall -y", "rustup toolchain uninstall stable", "cargo uninstall ripgrep", "rustup component remove clippy"},
-         {"cargo remove serde", "rustup toolchain list", "cargo install --list"}},
+         {"cargo remove serde", "rustup toolchain list", "cargo install --list", "cargo uninstall --help"}},
         {"runtime-remove", T::Command, words("sdk sdkman nvm pyenv rbenv asdf mise rtx volta deno pkg guix choco winget scoop fnm goenv nodenv jenv"),
          words("uninstall remove delete rm"), {}, words("-n --dry-run"), {}, nullptr, kPackages,
          {"nvm uninstall 18", "pyenv uninstall 3.11", "rbenv uninstall 3.2", "asdf uninstall nodejs 18", "mise uninstall node@18", "sdk uninstall java 17",
@@ -797,6 +845,8 @@ void judgeByRows(Review &review, const Invocation &given, Scope &scope)
     if (const QRegularExpressionMatch m = versioned.match(inv.name); m.hasMatch())
         inv.name = m.captured(1);
     const QStringList args = inv.texts();
+    if (args.contains(QStringLiteral("--help")))
+        return; // a command asked for its help does nothing else
     const Flags flags = flagsOf(args);
     for (const Rule &rule : ruleTable()) {
         if (rule.trigger != Trigger::Command || (!rule.names.isEmpty() && !rule.names.contains(inv.name)))
@@ -822,7 +872,9 @@ void judgeByRows(Review &review, const Invocation &given, Scope &scope)
             continue;
         if (rule.when && !rule.when(RuleContext{review, inv, scope, flags, operands, all}))
             continue;
-        if (!rule.reason.isEmpty())
+        if (rule.killsOthers)
+            review.killOthers();
+        else if (!rule.reason.isEmpty())
             review.flag(rule.reason.contains(QLatin1String("%1")) ? rule.reason.arg(inv.name) : rule.reason);
     }
 }

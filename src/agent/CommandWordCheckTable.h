@@ -47,6 +47,7 @@ struct Rule {
     QString reason;           // "%1" stands for the command name
     QStringList catches;      // asked in YOLO
     QStringList leaves;       // look-alikes: not flagged by this row
+    bool killsOthers = false; // also refused outright: it signals processes it did not start
 };
 
 const std::vector<Rule> &ruleTable();

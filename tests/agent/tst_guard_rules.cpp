@@ -50,17 +50,21 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("blocked");
         for (const Rule &r : ruleTable()) {
             for (const QString &c : r.catches)
-                QTest::addRow("%s | %s", r.id, qPrintable(c)) << c << r.reason;
+                QTest::addRow("%s | %s", r.id, qPrintable(c)) << c << r.reason << r.killsOthers;
         }
     }
     void catches()
     {
         QFETCH(QString, command);
         QFETCH(QString, reason);
+        QFETCH(bool, blocked);
         const CommandTables::Verdict verdict = CommandTables::judge(command);
         QVERIFY2(verdict.destructive, "not asked");
+        // Signals to others' processes are refused as well.
+        QCOMPARE(verdict.blocked.has_value(), blocked);
         QCOMPARE(yoloDecision(command), PolicyDecision::Action::NeedsApproval);
         // The row's own reason, unless a fixed row spoke first.
         if (!reason.isEmpty() && !verdict.destructive->startsWith(stem(reason)))
@@ -80,6 +84,25 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QCOMPARE(CommandTables::judge(command), (CommandTables::Verdict{command, std::nullopt, std::nullopt}));
         QCOMPARE(yoloDecision(command), PolicyDecision::Action::Allow);
+    }
+
+    // A row says the same of its examples run as text by a shell or eval.
+    void sameThroughAShell_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const Rule &r : ruleTable()) {
+            for (const QString &c : r.catches + r.leaves)
+                QTest::addRow("%s | %s", r.id, qPrintable(c)) << c;
+        }
+    }
+    void sameThroughAShell()
+    {
+        QFETCH(QString, command);
+        const std::optional<QString> reason = CommandTables::judge(command).destructive;
+        QString quoted = command;
+        quoted.replace(u'\'', QStringLiteral("'\\''"));
+        for (const QString &wrapper : {QStringLiteral("sh -c "), QStringLiteral("bash -lc "), QStringLiteral("eval -- ")})
+            QCOMPARE(CommandTables::judge(wrapper + u'\'' + quoted + u'\'').destructive.has_value(), reason.has_value());
     }
 };
 
