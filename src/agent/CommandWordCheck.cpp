@@ -14,7 +14,6 @@ using namespace ShellWords;
 
 constexpr int kMaxDepth = 8; // command lines run by sh -c, eval, find -exec ...
 
-const QString kComputed = QStringLiteral("Command name is computed when it runs");
 
 // What one judgement may take. A short line can still ask for a lot: each
 // assignment of "x=$y$y" doubles a value, loops multiply commands, texts run
@@ -254,7 +253,7 @@ bool Review::expanded(qsizetype length)
 bool Review::tooComplex()
 {
     m_exhausted = true;
-    flag(QStringLiteral("Command is too complex to judge"));
+    flag(reasonOf("too-complex"));
     return false;
 }
 
@@ -273,7 +272,7 @@ const Word *Review::synthetic(const QString &text)
 void Review::shellText(const QString &text, const Scope &outer)
 {
     if (outer.depth >= kMaxDepth) {
-        flag(QStringLiteral("Command nested too deeply to check"));
+        flag(reasonOf("nested-too-deeply"));
         return;
     }
     if (!spend(text.size(), 1))
@@ -318,7 +317,7 @@ void Review::list(const CommandList &commands, Scope &scope)
 void Review::nested(const Word &w, Scope &scope)
 {
     if (w.tooDeep)
-        flag(QStringLiteral("Command nested too deeply to check"));
+        flag(reasonOf("nested-too-deeply"));
     for (const CommandList &sub : w.substitutions) {
         Scope inner = scope;
         list(sub, inner);
@@ -372,9 +371,9 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
         const bool writes = r.op.contains(u'>');
         const Place at = place(r.target, scope);
         if (const std::optional<QString> label = Places::credential(at))
-            flag(QStringLiteral("Credential file access (%1)").arg(*label));
+            flag(reasonOf("credential-place", *label));
         if (Places::isStartupFile(at))
-            flag(QStringLiteral("Shell profile tampering"));
+            flag(reasonOf("shell-profile"));
         if (writes) {
             if (Places::isDevice(target))
                 flag(QStringLiteral("Raw disk write (redirect to a device)"));
@@ -659,11 +658,11 @@ std::optional<Invocation> Review::quietInvocation(const std::vector<const Word *
 void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
 {
     if (r.computedName)
-        flag(kComputed);
+        flag(reasonOf("computed-name"));
     for (const QString &name : std::as_const(r.escalations))
         flag(QStringLiteral("Privilege escalation (%1)").arg(name));
     if (r.scheduled)
-        flag(QStringLiteral("Cron change (persistence)"));
+        flag(reasonOf("scheduled"));
     if (r.wrapperReason)
         flag(*r.wrapperReason);
     for (const Word *a : r.assignments) {
@@ -805,7 +804,7 @@ void Review::runWords(const std::vector<const Word *> &words, Scope &scope)
     if (!spend(0, 1))
         return;
     if (scope.depth >= kMaxDepth) {
-        flag(QStringLiteral("Command nested too deeply to check"));
+        flag(reasonOf("nested-too-deeply"));
         return;
     }
     Scope inner = scope;

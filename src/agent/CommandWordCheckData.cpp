@@ -78,7 +78,7 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
         return false;
     const QStringList &ops = f.operands;
     const QStringList all = inv.texts();
-    const auto saved = [&] { review.flag(QStringLiteral("Credential file access (saved credentials)")); };
+    const auto saved = [&] { review.flag(reasonOf("credential-place", QStringLiteral("saved credentials"))); };
     // Commands that print a stored token or key.
     if ((n == u"gh" && ops.size() >= 2 && ops.at(0) == u"auth" && (ops.at(1) == u"token" || f.has(u't', u"--show-token")))
         || (n == u"gcloud" && (ops.contains(u"print-access-token") || ops.contains(u"print-identity-token")))
@@ -96,7 +96,7 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
             const bool deleteMethod = ((a == u"-X" || a == u"--method") && i + 1 < all.size() && all.at(i + 1).toUpper() == u"DELETE")
                                       || a.toUpper() == u"-XDELETE" || a.toUpper() == u"--METHOD=DELETE";
             if (deleteMethod) {
-                review.flag(QStringLiteral("HTTP DELETE request (%1)").arg(n));
+                review.flag(reasonOf("http-delete", n));
                 return true;
             }
         }
@@ -152,11 +152,11 @@ bool rsync(Review &review, const Invocation &inv, const Flags &f, Scope &scope)
 bool httpDelete(Review &review, const Invocation &inv, const Flags &f)
 {
     if (isOneOf(inv.name, {u"http", u"https", u"xh", u"xhs"}) && !f.operands.isEmpty() && f.operands.first().toUpper() == u"DELETE") {
-        review.flag(QStringLiteral("HTTP DELETE request (%1)").arg(inv.name));
+        review.flag(reasonOf("http-delete", inv.name));
         return true;
     }
     if ((inv.name == u"wget" || inv.name == u"wget2") && f.longOptions.contains(QStringLiteral("--method=DELETE")))
-        review.flag(QStringLiteral("HTTP DELETE request (%1)").arg(inv.name));
+        review.flag(reasonOf("http-delete", inv.name));
     return false;
 }
 
@@ -164,7 +164,7 @@ bool database(Review &review, const Invocation &inv)
 {
     const QString &n = inv.name;
     if (isOneOf(n, {u"dropdb", u"dropuser"})) {
-        review.flag(QStringLiteral("Database dropped (%1)").arg(n));
+        review.flag(reasonOf("database-dropped", n));
         return true;
     }
     if (!isOneOf(n, {u"psql", u"mysql", u"mariadb", u"sqlite3", u"mongo", u"mongosh", u"redis-cli", u"cqlsh", u"clickhouse-client",
@@ -178,7 +178,7 @@ bool database(Review &review, const Invocation &inv)
         "dropdatabase\\b|\\.drop\\s*\\(|deletemany\\s*\\(\\s*\\{\\s*\\}\\s*\\))|^\\s*drop\\s"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
     if (drops.match(statements).hasMatch() || (n == u"mysqladmin" && inv.texts().contains(u"drop")))
-        review.flag(QStringLiteral("Database dropped (%1)").arg(n));
+        review.flag(reasonOf("database-dropped", n));
     return true;
 }
 
@@ -187,10 +187,10 @@ bool secrets(Review &review, const Invocation &inv, const Flags &f)
 {
     const QString &n = inv.name;
     const QStringList &ops = f.operands;
-    const auto keyring = [&] { review.flag(QStringLiteral("Credential file access (keyring)")); };
+    const auto keyring = [&] { review.flag(reasonOf("credential-place", QStringLiteral("keyring"))); };
     if (n == u"gpg" || n == u"gpg2") {
         if (std::any_of(f.longOptions.cbegin(), f.longOptions.cend(), [](const QString &o) { return o.startsWith(QLatin1String("--export-secret")); }))
-            review.flag(QStringLiteral("Credential file access (~/.gnupg)"));
+            review.flag(reasonOf("credential-place", QStringLiteral("~/.gnupg")));
         return true;
     }
     const QString joined = inv.texts().join(u' ');
@@ -233,7 +233,7 @@ bool secrets(Review &review, const Invocation &inv, const Flags &f)
         return true;
     }
     if (n.startsWith(QLatin1String("docker-credential-")) && ops.value(0) == u"get") {
-        review.flag(QStringLiteral("Credential file access (saved credentials)"));
+        review.flag(reasonOf("credential-place", QStringLiteral("saved credentials")));
         return true;
     }
     return false;

@@ -1,6 +1,7 @@
 // Disks and file systems: every tool that writes a block device or makes,
 // changes or wipes a file system, unless it only lists or checks.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 namespace agent::CommandWordCheck {
 
@@ -179,7 +180,7 @@ bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
             if (Places::isDevice(o))
                 review.flag(rawWrite(n));
             if (Places::isSshFolder(review.place(o, scope)))
-                review.flag(QStringLiteral("Credential file access (~/.ssh)"));
+                review.flag(reasonOf("credential-place", QStringLiteral("~/.ssh")));
             review.wrote(review.place(o, scope), inv.input);
         }
         return true;

@@ -448,13 +448,13 @@ void Review::run(const Text &code, Language language, Scope &scope)
     case Text::Kind::File:
         return; // a script file the line did not write: what the project runs anyway
     case Text::Kind::Computed:
-        flag(QStringLiteral("Command name is computed when it runs"));
+        flag(reasonOf("computed-name"));
         return;
     case Text::Kind::Decoded:
-        flag(QStringLiteral("Decoded text run by a shell or interpreter"));
+        flag(reasonOf("decoded-text"));
         return;
     case Text::Kind::Download:
-        flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
+        flag(reasonOf("remote-script"));
         return;
     case Text::Kind::Known:
         break;
@@ -472,13 +472,13 @@ void Review::run(const Text &code, Language language, Scope &scope)
     for (const QString &command : f.commands)
         shellText(command, scope);
     if (f.downloadsAndRuns)
-        flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
+        flag(reasonOf("remote-script"));
     if (f.decodesAndRuns)
-        flag(QStringLiteral("Decoded text run by a shell or interpreter"));
+        flag(reasonOf("decoded-text"));
     if (f.runsUnknown)
-        flag(QStringLiteral("Inline program runs commands"));
+        flag(reasonOf("program-runs"));
     if (f.credential)
-        flag(QStringLiteral("Inline program touches credential files"));
+        flag(reasonOf("program-credential"));
 }
 
 void Review::wrote(const Place &file, const Text &content)

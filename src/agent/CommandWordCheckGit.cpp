@@ -1,6 +1,7 @@
 // git: what loses work or history. Commands that only add, show or move
 // forward are left alone.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 namespace agent::CommandWordCheck {
 
@@ -169,7 +170,7 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
         }
     } else if (sub.startsWith(QLatin1String("credential"))) {
         if (ops.contains(u"fill") || ops.contains(u"get"))
-            review.flag(QStringLiteral("Credential file access (saved credentials)"));
+            review.flag(reasonOf("credential-place", QStringLiteral("saved credentials")));
     }
     return true;
 }

@@ -1,4 +1,5 @@
 #include "agent/CommandWordCheckPlaces.h"
+#include "agent/CommandWordCheckTable.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -353,13 +354,13 @@ std::optional<QString> Places::persistence(const Place &p)
     const bool home = p.base == Place::Base::Home;
     const bool absolute = p.base == Place::Base::Absolute;
     if ((home && under(joined, QLatin1String(".config/autostart"))) || (absolute && under(joined, QLatin1String("etc/xdg/autostart"))))
-        return QStringLiteral("Autostart change (persistence)");
+        return reasonOf("autostart");
     if ((home && underAny(joined, {".config/systemd/user", ".local/share/systemd/user"}))
         || (absolute && underAny(joined, {"etc/systemd/system", "etc/init.d", "etc/rc.local"})))
-        return QStringLiteral("Service change (persistence)");
+        return reasonOf("service-manager");
     if (p.base == Place::Base::Absolute && ((p.parts.size() >= 2 && p.parts.at(0) == u"etc" && p.parts.at(1).startsWith(QLatin1String("cron")))
                                             || under(joined, QLatin1String("var/spool/cron"))))
-        return QStringLiteral("Cron change (persistence)");
+        return reasonOf("scheduled");
     return std::nullopt;
 }
 

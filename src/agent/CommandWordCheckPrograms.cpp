@@ -2,6 +2,7 @@
 
 #include "agent/CommandWordCheckPlaces.h"
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 #include <QRegularExpression>
 
@@ -307,22 +308,22 @@ std::optional<QString> effectOf(const QString &text, const Lexed &lexed, Languag
     const bool perlLike = language == Language::Perl || language == Language::Other;
     const auto called = [&](const QRegularExpression &re) { return calls(re, text, lexed, evaluatesStrings); };
     if (ownWords && called(otherDeletes))
-        return QStringLiteral("Inline program deletes files");
+        return reasonOf("program-deletes");
     if (ownWords && called(otherWrites))
-        return QStringLiteral("Inline program overwrites files");
+        return reasonOf("program-overwrites");
     if (ownWords && called(otherPermissions))
-        return QStringLiteral("Inline program changes permissions");
+        return reasonOf("program-permissions");
     if (ownWords && called(otherKills))
-        return QStringLiteral("Inline program kills processes");
+        return reasonOf("program-kills");
     if ((called(deletes) || (perlLike && matches(deletesBare, code))) && !deletesInProjectOnly(text, deletes))
-        return QStringLiteral("Inline program deletes files");
+        return reasonOf("program-deletes");
     if (called(writes) || (language == Language::Php && matches(phpWrites, code)) || (perlLike && matches(perlWrites, code))
         || (language == Language::Awk && matches(awkWrites, code)))
-        return QStringLiteral("Inline program overwrites files");
+        return reasonOf("program-overwrites");
     if (called(permissions))
-        return QStringLiteral("Inline program changes permissions");
+        return reasonOf("program-permissions");
     if (called(kills) || matches(killsGroup, code) || (perlLike && matches(killsBare, code)))
-        return QStringLiteral("Inline program kills processes");
+        return reasonOf("program-kills");
     return std::nullopt;
 }
 
@@ -695,7 +696,7 @@ ProgramFindings inspectProgram(const QString &given, Language language)
     static const QRegularExpression phpCallbacks = rx("['\"](?:system|exec|shell_exec|passthru|popen|proc_open)['\"]");
     static const QRegularExpression phpDeletes = rx("['\"](?:unlink|rmdir)['\"]");
     if (language == Language::Php && !f.effect && matches(phpDeletes, program))
-        f.effect = QStringLiteral("Inline program deletes files");
+        f.effect = reasonOf("program-deletes");
     if (matches(runsByName, program) || (language == Language::Php && matches(phpCallbacks, program))) {
         f.runsUnknown = true;
         runs = true;
@@ -744,7 +745,7 @@ ProgramFindings inspectProgram(const QString &given, Language language)
             f.commands.append(it.next().captured(1));
         static const QRegularExpression fileOps = rx("(?:^|[;\\n\\[{])\\s*file\\s+(delete|rename|copy)\\b");
         if (const QRegularExpressionMatch m = fileOps.match(program); m.hasMatch() && !f.effect)
-            f.effect = m.captured(1) == u"delete" ? QStringLiteral("Inline program deletes files") : QStringLiteral("Inline program overwrites files");
+            f.effect = m.captured(1) == u"delete" ? reasonOf("program-deletes") : reasonOf("program-overwrites");
     }
     f.credential = Places::mentionsCredential(program);
     return f;

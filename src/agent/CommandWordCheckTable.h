@@ -22,6 +22,7 @@ enum class Trigger {
     Flow,    // what flows out of a command (its standard output)
     Place,   // a place written, by any command
     Wrapper, // a wrapper, by name and options, as it is read
+    Code,    // judged by the review's own walk (what runs, what is read); the row holds its reason and examples
 };
 
 // What a row's condition is given: the command as it runs, its options and

@@ -68,9 +68,9 @@ void judgeWrite(Review &review, const Place &place, Writes how)
 {
     judgePlaceWritten(review, place, {});
     if (Places::isSshFolder(place))
-        review.flag(QStringLiteral("Credential file access (~/.ssh)"));
+        review.flag(reasonOf("credential-place", QStringLiteral("~/.ssh")));
     if (Places::isStartupFile(place))
-        review.flag(QStringLiteral("Shell profile tampering"));
+        review.flag(reasonOf("shell-profile"));
     if (const std::optional<QString> why = Places::persistence(place))
         review.flag(*why);
     if (Places::isSearchPath(place))
