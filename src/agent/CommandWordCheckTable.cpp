@@ -707,7 +707,8 @@ const std::vector<Rule> &ruleTable()
          {"python3 -c 'import os\nwhile True: os.fork()'", "perl -e 'fork while 1'", "perl -e 'fork while fork'", "ruby -e 'loop { fork }'",
           "node -e 'while(1) require(\"child_process\").fork(__filename)'", "php -r 'while(1) pcntl_fork();'",
           "python3 -c 'import os\nfor _ in iter(int, 1): os.fork()'",
-          "python -c 'from multiprocessing import Process\nwhile True: Process(target=print).start()'"},
+          "python -c 'from multiprocessing import Process\nwhile True: Process(target=print).start()'",
+          "perl -e 'fork for 1..100000'"},
          {"python3 -c 'import os; print(os.getpid())'", "perl -e 'my $pid = fork; waitpid($pid, 0)'", "python3 -c 'while True: break'"}},
 
         // Network and firewall configuration.
@@ -785,8 +786,10 @@ const std::vector<Rule> &ruleTable()
          {"echo '[alias] x = !sh' >> ~/.gitconfig", "echo 'index-url = x' >> ~/.pip/pip.conf", "echo '[source.crates-io]' >> ~/.cargo/config.toml",
           "echo 'set x' >> ~/.vimrc", "echo 'source /tmp/x' >> ~/.config/nvim/init.vim", "echo '(shell-command \"x\")' >> ~/.emacs",
           "echo 'command script import x' >> ~/.lldbinit", "cp evil.desktop ~/.local/share/applications/", "tee -a ~/.gdbinit <<< 'shell id'",
-          "echo x >> ~/.config/git/config", "cp x.pth ~/.local/lib/python3.11/site-packages/"},
-         {"cat ~/.gitconfig", "echo 'x' >> .gitconfig", "cp app.desktop dist/", "echo set nu >> vimrc"}},
+          "echo x >> ~/.config/git/config", "cp x.pth ~/.local/lib/python3.11/site-packages/",
+          "python3 -c \"import os; open(os.path.expanduser('~/.gitconfig'),'a').write('x')\""},
+         {"cat ~/.gitconfig", "echo 'x' >> .gitconfig", "cp app.desktop dist/", "echo set nu >> vimrc",
+          "python3 -c \"print(open('.gitignore').read())\""}},
 
         // Copies, moves, installs and archives whose destination lies outside the project.
         {"absolute-members", T::Command, words("tar bsdtar gtar unzip cpio"), {}, {}, {}, {}, absoluteMembers,
@@ -1007,13 +1010,19 @@ void judgeProgram(Review &review, const QString &program)
         "\\bHTTP::Tiny\\b|\\bcurl_|\\bfile_get_contents\\s*\\(\\s*['\"]https?:|\\bhttpx\\b|\\baiohttp\\b|\\bXMLHttpRequest\\b|\\baxios\\b"));
     static const QRegularExpression removesPackages(QStringLiteral(
         "\\bremove\\.packages\\s*\\(|\\bPkg\\.rm\\s*\\(|\\bpip\\.main\\s*\\(\\s*\\[\\s*['\"]uninstall|\\bGem::Uninstaller\\b"));
+    static const QRegularExpression toolConfig(QStringLiteral(
+        "(?:\\.gitconfig|\\.npmrc|\\.yarnrc|\\.pypirc|pip\\.conf|\\.gemrc|\\.condarc|\\.cargo/config|\\.vimrc|\\.config/nvim|\\.emacs|"
+        "\\.gdbinit|\\.lldbinit|\\.config/git/|\\.local/share/applications/|\\.desktop\\b)"));
+    static const QRegularExpression writes(QStringLiteral("\\bopen\\b|\\bwrite|\\bappend|\\bcopy|\\brename|\\bsymlink|>>?"));
+    if (toolConfig.match(program).hasMatch() && writes.match(program).hasMatch())
+        review.flag(reasonOf("tool-config-file", QStringLiteral("inline program")));
     if (removesPackages.match(program).hasMatch())
         review.flag(reasonOf("package-remove-other", QStringLiteral("inline program")));
     if (environment.match(program).hasMatch() && network.match(program).hasMatch())
         review.flag(reasonOf("environment-sent", QStringLiteral("inline program")));
     static const QRegularExpression forks(QStringLiteral("\\bfork\\b|\\bpcntl_fork\\b|\\bspawn\\s*\\(|\\bProcess\\s*\\("));
     static const QRegularExpression loops(QStringLiteral(
-        "\\bwhile\\b|\\bloop\\b|\\buntil\\b|\\bfor\\s*\\(\\s*;\\s*;|\\bsetInterval\\b|\\biter\\s*\\(|\\bitertools\\.count\\b|\\brepeat\\b"));
+        "\\bwhile\\b|\\bloop\\b|\\buntil\\b|\\bfor(?:each)?\\b|\\bsetInterval\\b|\\biter\\s*\\(|\\bitertools\\.count\\b|\\brepeat\\b|\\.times\\b|\\.each\\b"));
     if (forks.match(program).hasMatch() && loops.match(program).hasMatch())
         review.flag(reasonOf("fork-loop"));
 }
