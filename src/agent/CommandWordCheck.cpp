@@ -376,7 +376,7 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
             flag(reasonOf("shell-profile"));
         if (writes) {
             if (Places::isDevice(target))
-                flag(QStringLiteral("Raw disk write (redirect to a device)"));
+                flag(reasonOf("raw-disk-write", QStringLiteral("redirect to a device")));
             if (target == u"/proc/sysrq-trigger")
                 flag(reasonOf("reboot"));
             const bool appends = r.op == u">>" || r.op == u"&>>" || r.op == u"<>";
@@ -660,7 +660,7 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
     if (r.computedName)
         flag(reasonOf("computed-name"));
     for (const QString &name : std::as_const(r.escalations))
-        flag(QStringLiteral("Privilege escalation (%1)").arg(name));
+        flag(reasonOf("escalation", name));
     if (r.scheduled)
         flag(reasonOf("scheduled"));
     if (r.wrapperReason)

@@ -12,12 +12,12 @@ namespace {
 
 QString destroyed(const QString &tool)
 {
-    return QStringLiteral("Cloud or infrastructure destroyed (%1)").arg(tool);
+    return reasonOf("infrastructure-destroyed", tool);
 }
 
 QString mirror(const QString &tool)
 {
-    return QStringLiteral("Mirror deletes files (%1)").arg(tool);
+    return reasonOf("mirror-deletes", tool);
 }
 
 // An operand that names a tearing-down action of a cloud or infrastructure
@@ -101,7 +101,7 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
             }
         }
         if ((ops.size() >= 2 && ops.at(0) == u"repo" && ops.at(1) == u"delete") || (n == u"hub" && ops.value(0) == u"delete"))
-            review.flag(QStringLiteral("Repository deleted (%1)").arg(n));
+            review.flag(reasonOf("repository-deleted", n));
         else if (std::any_of(ops.cbegin(), ops.cend(), [](const QString &o) { return o == u"delete"; }))
             review.flag(destroyed(n));
         return true;
@@ -251,7 +251,7 @@ bool registry(Review &review, const Invocation &inv, const Flags &f)
     if (!removes)
         return false;
     if (!dryRun(f))
-        review.flag(QStringLiteral("Published package removed (%1)").arg(n));
+        review.flag(reasonOf("published-package-removed", n));
     return true;
 }
 

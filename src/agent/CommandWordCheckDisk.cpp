@@ -9,7 +9,7 @@ namespace {
 
 QString rawWrite(const QString &tool)
 {
-    return QStringLiteral("Raw disk write (%1)").arg(tool);
+    return reasonOf("raw-disk-write", tool);
 }
 
 bool anyOperand(const QStringList &list, std::initializer_list<const char16_t *> names)
@@ -156,7 +156,7 @@ bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
     const QStringList args = inv.texts();
     const Flags f = flagsOf(args);
     if (detachesStorage(review, inv, f, scope)) {
-        review.flag(QStringLiteral("Storage taken from the running system (%1)").arg(n));
+        review.flag(reasonOf("storage-taken", n));
         return true;
     }
     if (writesDevice(inv, f)) {
@@ -164,7 +164,7 @@ bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
         return true;
     }
     if (changesFileSystem(inv, f)) {
-        review.flag(QStringLiteral("File system made or wiped (%1)").arg(n));
+        review.flag(reasonOf("file-system-wiped", n));
         return true;
     }
     if (n == u"dd") {

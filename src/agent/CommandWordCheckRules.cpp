@@ -386,7 +386,7 @@ void killRule(Review &review, const Invocation &inv, Scope &scope)
 void processChangeRule(Review &review, const Invocation &inv, Scope &scope)
 {
     const QStringList a = inv.texts();
-    const auto changed = [&] { review.flag(QStringLiteral("Changes processes it did not start (%1)").arg(inv.name)); };
+    const auto changed = [&] { review.flag(reasonOf("changes-others", inv.name)); };
     if (inv.name == u"renice" && (a.contains(QStringLiteral("-u")) || a.contains(QStringLiteral("--user")) || a.contains(QStringLiteral("-g"))))
         return changed(); // every process of a user or group
     const bool byPid = inv.name == u"renice" || std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
@@ -500,17 +500,17 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
     const Flags f = flagsOf(inv.texts());
     const bool recursive = f.has(u'r', u"--recursive") || f.has(u'R');
     if (recursive && f.has(u'f', u"--force"))
-        review.flag(QStringLiteral("Recursive force delete (rm)"));
+        review.flag(reasonOf("rm-recursive-force"));
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || (w->glob && Places::isHomeOrRoot(p)))
-            review.flag(QStringLiteral("Recursive delete of home or root (rm)"));
+            review.flag(reasonOf("rm-home-or-root"));
         if (recursive && p.parts.contains(QStringLiteral(".git")))
-            review.flag(QStringLiteral("Git history deleted (rm)"));
+            review.flag(reasonOf("git-history-deleted"));
         if ((p.base == Place::Base::Home && p.parts.size() == 1) || Places::isSystemPlace(p))
-            review.flag(QStringLiteral("Deletes files of the home folder or the system (%1)").arg(inv.name));
+            review.flag(reasonOf("deletes-home-or-system", inv.name));
         if (p.base == Place::Base::Relative && Places::isOutsideProject(p))
-            review.flag(QStringLiteral("Deletes files outside the project (%1)").arg(inv.name));
+            review.flag(reasonOf("deletes-outside", inv.name));
         if (Places::isTrash(p))
             review.flag(reasonOf("trash-emptied"));
         if (recursive && !w->substitutions.empty()) {
@@ -518,7 +518,7 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
             // names only places in the project.
             const Text t = review.textOf(*w, scope);
             if (t.kind >= Text::Kind::Computed && !t.confined)
-                review.flag(QStringLiteral("Recursive delete of a folder computed when it runs (%1)").arg(inv.name));
+                review.flag(reasonOf("deletes-computed", inv.name));
         }
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
             review.flag(reasonOf("credential-place", *label));
@@ -551,7 +551,7 @@ void findRule(Review &review, const Invocation &inv, Scope &scope)
     for (i = 0; i < inv.args.size(); ++i) {
         const QString a = inv.text(i);
         if (a == u"-delete" && !inProject)
-            review.flag(QStringLiteral("Recursive delete (find -delete)"));
+            review.flag(reasonOf("find-delete"));
         if (a == u"-exec" || a == u"-execdir" || a == u"-ok" || a == u"-okdir") {
             std::vector<const Word *> run;
             for (++i; i < inv.args.size() && inv.text(i) != u";" && inv.text(i) != u"+"; ++i)
@@ -602,13 +602,13 @@ void permissionsRule(Review &review, const Invocation &inv, Scope &scope)
     const Flags f = flagsOf(args);
     const bool recursive = f.has(u'R', u"--recursive");
     if (inv.name == u"chmod" && recursive && std::any_of(args.cbegin(), args.cend(), grantsWorldWrite))
-        review.flag(QStringLiteral("Recursive world-writable chmod"));
+        review.flag(reasonOf("world-writable"));
     if ((inv.name == u"chown" || inv.name == u"chgrp") && recursive)
-        review.flag(QStringLiteral("Recursive ownership change (%1)").arg(inv.name));
+        review.flag(reasonOf("ownership-changed", inv.name));
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || Places::isHomeOrRoot(p))
-            review.flag(QStringLiteral("Home or root folder changed (%1)").arg(inv.name));
+            review.flag(reasonOf("home-or-root-changed", inv.name));
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
             review.flag(reasonOf("credential-place", *label));
     }
@@ -620,7 +620,7 @@ void mvRule(Review &review, const Invocation &inv, Scope &scope)
     for (std::size_t i = 0; i + 1 < operands.size(); ++i) {
         const Place p = review.place(*operands[i], scope);
         if (Places::isHomeOrRoot(p) || (p.base == Place::Base::Absolute && Places::isTopFolder(p)))
-            review.flag(QStringLiteral("Home or root folder changed (mv)"));
+            review.flag(reasonOf("home-or-root-changed", QStringLiteral("mv")));
     }
 }
 
@@ -847,7 +847,7 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
 // would go to the model with the command's output.
 void secretVariables(Review &review, const Invocation &inv)
 {
-    const auto leaked = [&] { review.flag(QStringLiteral("Credential read (environment variable)")); };
+    const auto leaked = [&] { review.flag(reasonOf("secret-variable")); };
     if (isOneOf(inv.name, {u"echo", u"printf", u"print"})) {
         static const QRegularExpression reference(QStringLiteral("\\$\\{?!?([A-Za-z_][A-Za-z0-9_]*)"));
         for (const Word *w : inv.args) {

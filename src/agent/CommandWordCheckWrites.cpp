@@ -74,11 +74,11 @@ void judgeWrite(Review &review, const Place &place, Writes how)
     if (const std::optional<QString> why = Places::persistence(place))
         review.flag(*why);
     if (Places::isSearchPath(place))
-        review.flag(QStringLiteral("Program on the search path changed"));
+        review.flag(reasonOf("search-path"));
     if (Places::isSystemPlace(place))
-        review.flag(QStringLiteral("Writes into a system folder"));
+        review.flag(reasonOf("system-folder"));
     if (how == Writes::Overwrites && Places::isOutsideProject(place))
-        review.flag(QStringLiteral("Overwrites a file outside the project"));
+        review.flag(reasonOf("overwrites-outside"));
 }
 
 void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
@@ -159,7 +159,7 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
         }
         judgeWrite(review, destination, folder ? Writes::Changes : Writes::Overwrites);
         if (n == u"mv" && ops.back()->text.startsWith(QLatin1String("/dev/")))
-            review.flag(QStringLiteral("Files moved onto a device (mv)"));
+            review.flag(reasonOf("moved-onto-device"));
     }
 }
 

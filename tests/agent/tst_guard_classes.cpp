@@ -2,6 +2,7 @@
 // has to judge by effect, and harmless look-alikes it must leave alone.
 // Commands are classified only; none is ever run.
 #include "agent/CommandWordCheck.h"
+#include "agent/CommandWordCheckTable.h"
 #include "agent/PolicyEngine.h"
 #include "agent/ToolRouter.h"
 #include "support/TestMain.h"
@@ -1299,6 +1300,18 @@ const std::vector<Harmless> &harmlessRows()
 
 } // namespace
 
+// The row of the rule table whose reason the text is ("%1" standing for a name).
+bool isRuleReason(const QString &reason)
+{
+    for (const CommandWordCheck::Rule &r : CommandWordCheck::ruleTable()) {
+        const qsizetype at = r.reason.indexOf(QLatin1String("%1"));
+        if (at < 0 ? reason == r.reason
+                   : reason.startsWith(r.reason.left(at)) && reason.endsWith(r.reason.mid(at + 2)) && reason.size() > r.reason.size() - 2)
+            return true;
+    }
+    return false;
+}
+
 // A line whose expansions outgrow what a reviewer can follow: n pieces made
 // by piece, between head and tail.
 QString repeated(int n, const std::function<QString(int)> &piece, const QString &head = {}, const QString &tail = {})
@@ -1384,6 +1397,9 @@ private Q_SLOTS:
         QCOMPARE(ToolRouter::destructiveShellReason(command).value_or(QString()), reason);
         QCOMPARE(yoloDecision(command), PolicyDecision::Action::NeedsApproval);
         QCOMPARE(ToolRouter::blockedShellReason(command).value_or(QString()), blocked ? QString::fromLatin1(kBlockedKill) : QString());
+        // Each example is one of a rule of the table, unless a fixed row spoke.
+        if (CommandWordCheck::destructiveReason(command) == reason)
+            QVERIFY2(isRuleReason(reason), "no row of the rule table gives this reason");
         // One reading gives both answers, as the two questions do.
         const CommandTables::Verdict verdict = CommandTables::judge(command);
         QCOMPARE(verdict.destructive, std::optional<QString>(reason));
