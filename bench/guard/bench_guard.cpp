@@ -54,6 +54,8 @@ std::vector<Input> inputs(qsizetype size)
     out.push_back({"here_documents", grown(size, [&](int i) { return QStringLiteral("cat <<E%1 | sh\nrm -r x\nE%1\n").arg(n(i)); })});
     out.push_back({"quotes_and_escapes", grown(size, [](int) { return QStringLiteral("\"'\\\"$'\\x41'`echo \\`x\\``\" "); }, QStringLiteral("echo "))});
     out.push_back({"xargs_parallel", grown(size, [](int) { return QStringLiteral("a "); }, QStringLiteral("parallel sh -c {} ::: "))});
+    out.push_back({"inline_program_calls", grown(size, [](int) { return QStringLiteral("getattr(os, x"); },
+                                                 QStringLiteral("python3 -c 'import os; "), QStringLiteral("'"))});
     out.push_back({"short_commands", grown(size, [](int) { return QStringLiteral("a;"); })});
     out.push_back({"short_pipes", grown(size, [](int) { return QStringLiteral("a|"); }, {}, QStringLiteral("a"))});
     out.push_back({"looped_commands", grown(size, [](int) { return QStringLiteral("rm $v;"); },

@@ -940,7 +940,7 @@ QString reasonOf(const char *id, const QString &name)
             return r.reason.contains(QLatin1String("%1")) ? r.reason.arg(name) : r.reason;
     }
     Q_ASSERT_X(false, "reasonOf", id);
-    return {};
+    return QString::fromLatin1(id); // never an empty reason: a missing row still asks
 }
 
 void judgeByRows(Review &review, const Invocation &given, Scope &scope)
