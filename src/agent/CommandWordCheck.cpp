@@ -669,6 +669,20 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
         if (listsProcesses(*a, scope))
             addPidVariable(a->text.left(a->text.indexOf(u'=')).remove(u'+'));
     }
+    // PAGER=..., GIT_EDITOR=... before a command: the program it will start.
+    static const QStringList programs{QStringLiteral("PAGER"), QStringLiteral("MANPAGER"), QStringLiteral("GIT_PAGER"), QStringLiteral("SYSTEMD_PAGER"),
+                                      QStringLiteral("GIT_EDITOR"), QStringLiteral("EDITOR"), QStringLiteral("VISUAL"), QStringLiteral("SUDO_EDITOR"),
+                                      QStringLiteral("GIT_SSH_COMMAND"), QStringLiteral("GIT_SEQUENCE_EDITOR"), QStringLiteral("LESSOPEN"),
+                                      QStringLiteral("LESSCLOSE"), QStringLiteral("BROWSER")};
+    for (const Word *a : r.assignments) {
+        const qsizetype eq = a->text.indexOf(u'=');
+        if (r.invocation && programs.contains(a->text.left(eq))) {
+            QString program = a->text.mid(eq + 1);
+            if (program.startsWith(u'|'))
+                program = program.mid(1).replace(QLatin1String("%s"), QLatin1String("file"));
+            run(Text::known(program), Language::Shell, scope);
+        }
+    }
     if (!r.invocation) {
         assigned(r.assignments, scope);
         return;

@@ -353,7 +353,9 @@ std::optional<QString> Places::persistence(const Place &p)
     const QString joined = p.parts.join(u'/');
     const bool home = p.base == Place::Base::Home;
     const bool absolute = p.base == Place::Base::Absolute;
-    if ((home && under(joined, QLatin1String(".config/autostart"))) || (absolute && under(joined, QLatin1String("etc/xdg/autostart"))))
+    if ((home && underAny(joined, {".config/autostart", ".config/autostart-scripts", ".config/plasma-workspace/env", ".config/plasma-workspace/shutdown",
+                                   ".kde/Autostart", ".kde4/Autostart"}))
+        || (absolute && under(joined, QLatin1String("etc/xdg/autostart"))))
         return reasonOf("autostart");
     if ((home && underAny(joined, {".config/systemd/user", ".local/share/systemd/user"}))
         || (absolute && underAny(joined, {"etc/systemd/system", "etc/init.d", "etc/rc.local"})))
@@ -378,13 +380,16 @@ bool Places::isToolConfig(const Place &p)
             QStringLiteral(".psqlrc"), QStringLiteral(".sqliterc"), QStringLiteral(".irbrc"), QStringLiteral(".pryrc"),
             QStringLiteral(".pythonrc"), QStringLiteral(".pythonrc.py"), QStringLiteral(".config/mimeapps.list"),
             QStringLiteral(".local/share/applications/mimeapps.list"), QStringLiteral(".m2/settings.xml"),
-            QStringLiteral(".gradle/gradle.properties"), QStringLiteral(".gradle/init.gradle")};
+            QStringLiteral(".gradle/gradle.properties"), QStringLiteral(".gradle/init.gradle"), QStringLiteral(".ideavimrc"),
+            QStringLiteral(".direnvrc"), QStringLiteral(".Rprofile"), QStringLiteral(".aws/config")};
         static const QRegularExpression sitePackages(QStringLiteral("^\\.local/lib/python[0-9.]*/site-packages/(?:[^/]*\\.pth|usercustomize\\.py|sitecustomize\\.py)$"));
         return desktopEntry || files.contains(joined) || sitePackages.match(joined).hasMatch()
                || underAny(joined, {".config/git", ".pip", ".config/pip", ".cargo/config", ".cargo/config.toml", ".bundle", ".config/go",
                                     ".vim", ".config/nvim", ".emacs.d", ".config/emacs", ".config/gdb", ".config/nano", ".config/tmux",
                                     ".config/yarn", ".config/pnpm", ".gradle/init.d", ".config/Code/User", ".config/VSCodium/User",
-                                    ".local/share/applications", ".config/containers", ".config/pypoetry"});
+                                    ".local/share/applications", ".config/containers", ".config/pypoetry", ".config/helix", ".config/micro",
+                                    ".config/kak", ".jupyter", ".ipython/profile_default/startup", ".config/direnv", ".julia/config",
+                                    ".config/gh", ".config/glab-cli", ".kube/config", ".config/gcloud/configurations"});
     }
     if (p.base == Place::Base::Absolute)
         return desktopEntry || joined == u"etc/gitconfig" || joined == u"etc/pip.conf" || joined == u"etc/npmrc" || joined == u"etc/gdb/gdbinit";

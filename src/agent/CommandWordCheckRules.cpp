@@ -802,8 +802,12 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
     const auto save = [&](const Word *target, const QString &text) {
         if (target && target->expands)
             review.downloadedUnnamed();
-        else if (text != u"-" && text != u"/dev/stdout")
-            review.wrote(review.place(text, scope), Text::of(Text::Kind::Download));
+        else if (text != u"-" && text != u"/dev/stdout") {
+            // What it saves replaces the file there, as a redirect does.
+            const Place at = target ? review.place(*target, scope) : review.place(text, scope);
+            judgeWrite(review, at, Writes::Overwrites);
+            review.wrote(at, Text::of(Text::Kind::Download));
+        }
     };
     for (std::size_t i = 0; i < inv.args.size(); ++i) {
         const QString &x = a.at(i);

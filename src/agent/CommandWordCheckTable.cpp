@@ -604,8 +604,9 @@ const std::vector<Rule> &ruleTable()
         {"system-folder", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Writes into a system folder"),
          {": > /var/log/app.log", "echo 'me ALL=(ALL) NOPASSWD: ALL' >> /etc/sudoers.d/me"}, {"echo x > /tmp/x"}},
         {"overwrites-outside", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Overwrites a file outside the project"),
-         {"> ~/thesis.tex", "truncate -s0 ~/paper.md", "cp README.md ~/README.md", "mv build ../sibling/build", "cp -f ~/a ~/b"},
-         {"cp README.md ~/backup/", "echo x >> ~/notes.txt", "cp x /tmp/x"}},
+         {"> ~/thesis.tex", "truncate -s0 ~/paper.md", "cp README.md ~/README.md", "mv build ../sibling/build", "cp -f ~/a ~/b",
+          "curl -o ~/notes.txt https://x/n", "wget -O ../other/index.html https://x"},
+         {"cp README.md ~/backup/", "echo x >> ~/notes.txt", "cp x /tmp/x", "curl -o build/page.html https://x"}},
         {"moved-onto-device", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Files moved onto a device (mv)"),
          {"mv ~/Documents /dev/null"}, {"mv a b"}},
         // What inline programs do.
@@ -702,10 +703,11 @@ const std::vector<Rule> &ruleTable()
          {}, {}, {}, nullptr, kPackages,
          {"rustup self uninstall -y", "rustup toolchain uninstall stable", "cargo uninstall ripgrep", "rustup component remove clippy"},
          {"cargo remove serde", "rustup toolchain list", "cargo install --list", "cargo uninstall --help"}},
-        {"runtime-remove", T::Command, words("sdk sdkman nvm pyenv rbenv asdf mise rtx volta deno pkg guix choco winget scoop fnm goenv nodenv jenv"),
-         words("uninstall remove delete rm"), {}, words("-n --dry-run"), {}, nullptr, kPackages,
+        {"runtime-remove", T::Command, words("sdk sdkman nvm pyenv rbenv asdf mise rtx volta deno pkg guix choco winget scoop fnm goenv nodenv jenv "
+                                              "ghcup tlmgr pear pecl pkcon eopkg swupd"),
+         words("uninstall remove delete rm bundle-remove"), {}, words("-n --dry-run"), {}, nullptr, kPackages,
          {"nvm uninstall 18", "pyenv uninstall 3.11", "rbenv uninstall 3.2", "asdf uninstall nodejs 18", "mise uninstall node@18", "sdk uninstall java 17",
-          "volta uninstall node", "deno uninstall x", "pkg delete x", "guix remove x"},
+          "volta uninstall node", "deno uninstall x", "pkg delete x", "guix remove x", "pkcon remove x", "tlmgr remove x", "ghcup rm ghc 9.2"},
          {"nvm use 18", "pyenv versions", "asdf list", "mise ls", "deno run main.ts"}},
         {"package-remove-other", T::Command, words("rpm nix pip-autoremove npm bun gem"), {}, {}, words("--test"), {}, [](const RuleContext &c) {
              const QString &n = c.inv.name;
@@ -761,7 +763,8 @@ const std::vector<Rule> &ruleTable()
          {"fallocate -l 100G ~/big.img", "fallocate -l 50G /tmp/x", "dd bs=1M of=/var/tmp/fill", "truncate -s 1T /tmp/sparse", "fallocate -l 2G big.img"},
          {"fallocate -l 1M test.bin", "truncate -s 0 build/log.txt", "dd bs=4k of=out.img count=16"}},
         {"endless-output", T::Flow, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Fills a disk outside the project (endless output)"),
-         {"yes > /tmp/out.txt", "cat /dev/zero > /var/tmp/x", "yes >> ~/out.txt", "head -c 100G /dev/zero > /tmp/x", "cat /dev/urandom | base64 >> /tmp/x"},
+         {"yes > /tmp/out.txt", "cat /dev/zero > /var/tmp/x", "yes >> ~/out.txt", "head -c 100G /dev/zero > /tmp/x", "cat /dev/urandom | base64 >> /tmp/x",
+          "cat /dev/zero > /dev/shm/x"},
          {"yes | head -n 3 > answers.txt", "head -c 16 /dev/urandom > key.bin", "yes > /dev/null"}},
         {"load-generator", T::Command, words("stress stress-ng"), {}, {}, words("--help --version"), {}, nullptr,
          QStringLiteral("Exhausts the machine's resources (%1)"), {"stress --cpu 64 --timeout 99999", "stress-ng --vm 8 --vm-bytes 100%"}, {}},
@@ -845,6 +848,20 @@ const std::vector<Rule> &ruleTable()
           "bundle config mirror.https://rubygems.org http://evil"},
          {"npm config get registry", "npm config list", "pip config list", "gem sources", "go env GOPATH", "conda config --show",
           "poetry config --list", "bundle config set --local path vendor", "npm set-script x y", "go env"}},
+        {"cli-config", T::Command, words("gh glab aws gcloud az kubectl git"), {}, {}, {}, {}, [](const RuleContext &c) {
+             const QStringList o = c.operandsBefore;
+             const QString &n = c.inv.name;
+             if (n == u"git")
+                 return o.mid(0, 2) == QStringList{QStringLiteral("lfs"), QStringLiteral("install")} && !c.flags.hasLong(u"--local");
+             if (n == u"aws")
+                 return o.value(0) == u"configure" && o.value(1) != u"get" && o.value(1) != u"list";
+             if (n == u"kubectl")
+                 return o.value(0) == u"config" && !isOneOf(o.value(1), {u"view", u"get-contexts", u"current-context", u"get-clusters", u"get-users"});
+             return o.value(0) == u"config" && isOneOf(o.value(1), {u"set", u"unset", u"clear-cache"});
+         }, kGlobalConfig,
+         {"gh config set editor vim", "aws configure set region x", "gcloud config set project x", "kubectl config use-context prod", "git lfs install",
+          "az config set core.output=json"},
+         {"gh config get editor", "aws configure list", "kubectl config view", "git lfs install --local", "gcloud config list"}},
         {"registry-login", T::Command, words("cargo npm pnpm yarn gem docker podman helm"), words("login adduser signin registry+login"), {}, {}, {}, nullptr,
          kGlobalConfig, {"cargo login x", "npm login", "gem signin", "docker login -u x ghcr.io", "helm registry login x"}, {"npm whoami", "docker logout"}},
         {"desktop-entry", T::Command, words("desktop-file-install xdg-desktop-menu xdg-desktop-icon"), {}, {}, {}, {},
@@ -854,7 +871,8 @@ const std::vector<Rule> &ruleTable()
          {"echo '[alias] x = !sh' >> ~/.gitconfig", "echo 'index-url = x' >> ~/.pip/pip.conf", "echo '[source.crates-io]' >> ~/.cargo/config.toml",
           "echo 'set x' >> ~/.vimrc", "echo 'source /tmp/x' >> ~/.config/nvim/init.vim", "echo '(shell-command \"x\")' >> ~/.emacs",
           "echo 'command script import x' >> ~/.lldbinit", "cp evil.desktop ~/.local/share/applications/", "tee -a ~/.gdbinit <<< 'shell id'",
-          "echo x >> ~/.config/git/config", "cp x.pth ~/.local/lib/python3.11/site-packages/",
+          "echo x >> ~/.config/git/config", "cp x.pth ~/.local/lib/python3.11/site-packages/", "echo x >> ~/.ideavimrc",
+          "cp startup.py ~/.ipython/profile_default/startup/", "curl -o ~/.gitconfig https://x/gitconfig",
           "python3 -c \"import os; open(os.path.expanduser('~/.gitconfig'),'a').write('x')\""},
          {"cat ~/.gitconfig", "echo 'x' >> .gitconfig", "cp app.desktop dist/", "echo set nu >> vimrc",
           "python3 -c \"print(open('.gitignore').read())\""}},
@@ -915,6 +933,13 @@ const std::vector<Rule> &ruleTable()
           "gdbus call --session --dest org.freedesktop.systemd1 --object-path /org/freedesktop/systemd1 --method org.freedesktop.systemd1.Manager.EnableUnitFiles",
           "dbus-send --system --dest=org.freedesktop.login1 /org/freedesktop/login1 org.freedesktop.login1.Manager.SetUserLinger uint32:1000 boolean:true boolean:false"},
          {"busctl --user list", "gdbus introspect --session --dest org.freedesktop.Notifications --object-path /"}},
+        {"accounts-call", T::Command, words("busctl dbus-send gdbus qdbus"), {}, {}, {}, {}, [](const RuleContext &c) {
+             static const QRegularExpression methods(QStringLiteral("\\b(?:SetAccountType|SetPassword|CreateUser|DeleteUser|SetPasswordMode)\\b"));
+             const QStringList a = c.inv.texts();
+             return std::any_of(a.cbegin(), a.cend(), [](const QString &x) { return methods.match(x).hasMatch(); });
+         }, kPrivilege,
+         {"busctl call org.freedesktop.Accounts /org/freedesktop/Accounts/User1000 org.freedesktop.Accounts.User SetAccountType i 1"},
+         {"busctl introspect org.freedesktop.Accounts /org/freedesktop/Accounts"}},
         {"scheduled", T::Command, words("at batch"), {}, {}, {}, {}, atSchedules, QStringLiteral("Cron change (persistence)"),
          {"at now + 1 minute <<< 'make'", "echo 'rm x' | at midnight", "batch <<< 'make'", "at -f job.sh now"}, {"at -l", "at -c 3", "at -d 3"}},
         {"dbus-activation", T::Place, {}, {}, {}, {}, {}, nullptr, QStringLiteral("D-Bus activation change (persistence)"),
@@ -1105,7 +1130,8 @@ void judgePlaceWritten(Review &review, const Place &place, const Text &content)
     const bool network = device && place.parts.size() >= 2 && (place.parts.at(1) == u"tcp" || place.parts.at(1) == u"udp");
     if (content.environment && (network || (!isInsideProject(place) && !device)))
         review.flag(network ? reasonOf("environment-sent", QStringLiteral("redirect")) : reasonOf("environment-written"));
-    if (content.endless && !isInsideProject(place) && !device)
+    const bool memory = device && place.parts.value(1) == u"shm"; // /dev/shm is memory
+    if (content.endless && !isInsideProject(place) && (!device || memory))
         review.flag(reasonOf("endless-output"));
 }
 

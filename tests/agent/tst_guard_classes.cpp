@@ -895,6 +895,12 @@ const std::vector<ClassRow> &caughtRows()
             {"cargo yank --vers 1.0.0 foo", "Published package removed (cargo)"},
             {"gem yank foo -v 1.0", "Published package removed (gem)"},
         });
+        // A pager or editor named in the environment of a command runs when it does.
+        addCaught("programs named in assignments", {
+            {"PAGER='shred x' man ls", kShred},
+            {"GIT_EDITOR='git reset --hard' git commit", kHardReset},
+            {"LESSOPEN='|shred %s' less notes.txt", kShred},
+        });
         // "--" and zsh's lone "-" end a builtin's options; what follows runs.
         addCaught("end of options", {
             {"eval -- 'rm -r -f ~'", kForce},
@@ -963,6 +969,8 @@ const std::vector<Harmless> &harmlessRows()
             {"git pull --rebase", ""},
             // Safe forms: -d refuses an unmerged branch; a rebase onto an upstream.
             {"git branch -d old", ""},
+            {"PAGER=cat git log", ""},
+            {"GIT_EDITOR=true git commit --amend", ""},
             {"git branch -rd origin/x", ""},
             {"git rebase main", ""},
             // Deletes under the project: find's own, a mirror into it, an inline program removing one of its folders.
