@@ -234,7 +234,7 @@ bool firewallCmdChanges(const RuleContext &c)
 // Returns the shell text where one is spelled out.
 std::optional<QString> vimEscape(const QString &command, bool *escapes)
 {
-    static const QRegularExpression bang(QStringLiteral("^[\\s:]*(?:sil(?:ent)?!?\\s+)?(?:[%.$\\d,'<>+\\-]*)\\s*!(.*)$"));
+    static const QRegularExpression bang(QStringLiteral("^[\\s:]*(?:sil(?:ent)?!?\\s+)?([%.$\\d,'<>+\\-]*)\\s*!(.*)$"));
     static const QRegularExpression readWrite(QStringLiteral("^[\\s:]*(?:sil(?:ent)?!?\\s+)?(?:[%.$\\d,'<>+\\-]*)\\s*(?:(?:r|re|rea|read)\\s*|(?:w|wr|wri|writ|write|e|ed|edi|edit)\\s+)!(.*)$"));
     static const QRegularExpression normal(QStringLiteral("^[\\s:]*(?:sil(?:ent)?!?\\s+)?norm(?:al)?!?\\s.*[:!]"));
     static const QRegularExpression code(QStringLiteral(
@@ -248,8 +248,10 @@ std::optional<QString> vimEscape(const QString &command, bool *escapes)
             *escapes = true;
             shell = m.captured(1);
         } else if (const QRegularExpressionMatch m = bang.match(piece); m.hasMatch()) {
-            *escapes = true;
-            shell = m.captured(1);
+            // "%!sort" filters lines through a command: judged by what it runs.
+            if (m.captured(1).isEmpty())
+                *escapes = true;
+            shell = m.captured(2);
         } else if (code.match(piece).hasMatch() || normal.match(piece).hasMatch()) {
             *escapes = true;
         }
@@ -848,20 +850,18 @@ const std::vector<Rule> &ruleTable()
           "bundle config mirror.https://rubygems.org http://evil"},
          {"npm config get registry", "npm config list", "pip config list", "gem sources", "go env GOPATH", "conda config --show",
           "poetry config --list", "bundle config set --local path vendor", "npm set-script x y", "go env"}},
-        {"cli-config", T::Command, words("gh glab aws gcloud az kubectl git"), {}, {}, {}, {}, [](const RuleContext &c) {
+        {"cli-config", T::Command, words("gh glab aws gcloud az kubectl"), {}, {}, {}, {}, [](const RuleContext &c) {
              const QStringList o = c.operandsBefore;
              const QString &n = c.inv.name;
-             if (n == u"git")
-                 return o.mid(0, 2) == QStringList{QStringLiteral("lfs"), QStringLiteral("install")} && !c.flags.hasLong(u"--local");
              if (n == u"aws")
                  return o.value(0) == u"configure" && o.value(1) != u"get" && o.value(1) != u"list";
              if (n == u"kubectl")
                  return o.value(0) == u"config" && !isOneOf(o.value(1), {u"view", u"get-contexts", u"current-context", u"get-clusters", u"get-users"});
              return o.value(0) == u"config" && isOneOf(o.value(1), {u"set", u"unset", u"clear-cache"});
          }, kGlobalConfig,
-         {"gh config set editor vim", "aws configure set region x", "gcloud config set project x", "kubectl config use-context prod", "git lfs install",
+         {"gh config set editor vim", "aws configure set region x", "gcloud config set project x", "kubectl config use-context prod",
           "az config set core.output=json"},
-         {"gh config get editor", "aws configure list", "kubectl config view", "git lfs install --local", "gcloud config list"}},
+         {"gh config get editor", "aws configure list", "kubectl config view", "git lfs install", "gcloud config list"}},
         {"registry-login", T::Command, words("cargo npm pnpm yarn gem docker podman helm"), words("login adduser signin registry+login"), {}, {}, {}, nullptr,
          kGlobalConfig, {"cargo login x", "npm login", "gem signin", "docker login -u x ghcr.io", "helm registry login x"}, {"npm whoami", "docker logout"}},
         {"desktop-entry", T::Command, words("desktop-file-install xdg-desktop-menu xdg-desktop-icon"), {}, {}, {}, {},
@@ -893,7 +893,7 @@ const std::vector<Rule> &ruleTable()
           "vim -c 'norm :!id^M'", "echo 'e !id' | ed"},
          {"vim -c 'set nu' file", "vim +10 file", "vim -c wq file", "ex -sc '%s/a/b/g|x' file", "vim -c ':%s/foo/bar/g' -c wq file",
           "less +G log.txt", "less +/pattern file", "vim -es -c 'normal gg=G' -c wq x.c", "echo 'w' | ed -s f", "vim -c 'w!' f",
-          "vim -c 'e!' f", "vim -c 'normal dd' -c wq f"}},
+          "vim -c 'e!' f", "vim -c 'normal dd' -c wq f", "vim -c '%!sort' -c wq f", "ex -sc '%!xxd' -cx f"}},
         {"man-pager", T::Command, words("man"), {}, {}, {}, {}, manPager, {}, {}, {"man -P cat ls", "man --pager=less ls"}},
 
         // The environment sent somewhere.
@@ -911,18 +911,14 @@ const std::vector<Rule> &ruleTable()
 
         // Persistence.
         {"service-manager", T::Command, words("systemctl"),
-         words("enable reenable link edit preset preset-all add-wants add-requires set-property revert unmask daemon-reload daemon-reexec "
-               "set-environment import-environment start restart try-restart reload-or-restart try-reload-or-restart reload"),
-         {}, {}, words("-H --host -M --machine -p --property -t --type --state"), [](const RuleContext &c) {
-             // Restarting a system service is everyday; starting units of
-             // one's own service manager is how a job outlives the call.
-             const QString verb = c.inv.texts().contains(QStringLiteral("--user")) ? QString() : c.operandsBefore.value(0);
-             return !isOneOf(verb, {u"start", u"restart", u"try-restart", u"reload-or-restart", u"try-reload-or-restart", u"reload"});
-         }, kService,
-         {"systemctl --user enable --now evil.service", "systemctl --user start evil", "systemctl --user daemon-reload",
-          "systemctl --user link ~/x.service", "systemctl --user import-environment", "systemctl enable nginx"},
+         words("enable reenable link edit preset preset-all add-wants add-requires set-property revert unmask daemon-reexec "
+               "set-environment import-environment"),
+         {}, {}, words("-H --host -M --machine -p --property -t --type --state"), nullptr, kService,
+         {"systemctl --user enable --now evil.service", "systemctl --user link ~/x.service", "systemctl --user import-environment",
+          "systemctl enable nginx", "systemctl --user add-wants default.target x.service", "systemctl --user edit --full --force x"},
          {"systemctl status nginx", "systemctl --user status x", "systemctl list-units --failed", "systemctl --user list-timers",
-          "systemctl is-active nginx", "systemctl cat x", "systemctl show -p ActiveState x", "systemctl restart app"}},
+          "systemctl is-active nginx", "systemctl cat x", "systemctl show -p ActiveState x", "systemctl restart app",
+          "systemctl --user restart pipewire", "systemctl --user daemon-reload"}},
         {"detached-unit", T::Wrapper, words("systemd-run"), {}, {}, words("--scope --pty -t --wait -P --pipe --on-active --on-boot --on-startup --on-unit-active --on-unit-inactive --on-calendar"), {}, nullptr, kService,
          {"systemd-run --user sleep 100", "systemd-run --user --unit=x sh -c 'sleep 9'"},
          {"systemd-run --user --scope make", "systemd-run --user --wait true", "systemd-run --user --pty bash"}},
