@@ -560,6 +560,14 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 rest.append(words[j]->text);
             if (!rest.isEmpty())
                 text = j - i == 1 ? words[i] : synthetic(rest.join(u' '));
+            // parallel ::: CMD1 CMD2: with no command, each argument is a command line.
+            if (rest.isEmpty() && j < words.size() && words[j]->text == u":::") {
+                QStringList commands;
+                for (std::size_t k = j + 1; k < words.size() && !words[k]->text.startsWith(QLatin1String(":::")); ++k)
+                    commands.append(words[k]->text);
+                if (!commands.isEmpty())
+                    text = synthetic(commands.join(u'\n'));
+            }
             // parallel CMD ::: a b: one line for each argument, put at {} or appended.
             QStringList lines;
             for (std::size_t k = j + 1; text && j < words.size() && words[j]->text == u":::" && k < words.size() && lines.size() < 16; ++k) {

@@ -901,6 +901,11 @@ const std::vector<ClassRow> &caughtRows()
             {"GIT_EDITOR='git reset --hard' git commit", kHardReset},
             {"LESSOPEN='|shred %s' less notes.txt", kShred},
         });
+        // parallel given no command runs each of its arguments.
+        addCaught("arguments run as commands", {
+            {"parallel ::: 'shred x' 'ls'", kShred},
+            {"parallel -j2 ::: ls 'git reset --hard'", kHardReset},
+        });
         // "--" and zsh's lone "-" end a builtin's options; what follows runs.
         addCaught("end of options", {
             {"eval -- 'rm -r -f ~'", kForce},
@@ -970,6 +975,7 @@ const std::vector<Harmless> &harmlessRows()
             // Safe forms: -d refuses an unmerged branch; a rebase onto an upstream.
             {"git branch -d old", ""},
             {"PAGER=cat git log", ""},
+            {"parallel ::: 'make a' 'make b'", ""},
             {"GIT_EDITOR=true git commit --amend", ""},
             {"git branch -rd origin/x", ""},
             {"git rebase main", ""},
