@@ -6,11 +6,16 @@
 #include "agent/RequestContext.h"
 #include "agent/RunCancellation.h"
 #include "agent/SystemPrompt.h"
+#include "agent/ToolArguments.h"
 #include "agent/ToolDefinitions.h"
 #include "agent/ToolRouter.h"
 #include "agent/WorkspaceManager.h"
 #include "platform/Graphemes.h"
 #include "platform/SharedNetwork.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <QCoroFuture>
 
 namespace agent {
 
@@ -25,6 +30,22 @@ ChatMessage toolMessage(const QString &callId, const QString &content)
     ChatMessage message = ChatMessage::make(MessageRole::Tool, content);
     message.toolCallId = callId;
     return message;
+}
+
+// The text a shell call runs and its card shows: the "command" string, else
+// the arguments as given.
+QString shellText(const QString &argumentsJSON)
+{
+    return ToolArguments::string(ToolArguments::parseOrEmpty(argumentsJSON), QStringLiteral("command")).value_or(argumentsJSON);
+}
+
+// The future is a named local: g++ 12 destroys lambda temporaries of a
+// co_await expression twice.
+QCoro::Task<CommandTables::Verdict> judgedOffThread(QString command)
+{
+    QFuture<CommandTables::Verdict> future = QtConcurrent::run([command] { return CommandTables::judge(command); });
+    CommandTables::Verdict verdict = co_await future;
+    co_return verdict;
 }
 
 } // namespace
@@ -246,7 +267,16 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
             if (!self || !m_tools || state->cancelled())
                 co_return state->fail(OVUClientError::cancelled());
 
-            const PolicyDecision decision = m_policy.decide(call.name, call.arguments);
+            // A shell call's command is read once, off the UI thread (a hostile
+            // line takes the reader milliseconds); the policy, the card and the
+            // run all use that verdict.
+            std::optional<CommandTables::Verdict> verdict;
+            if (ToolDefinitions::risk(call.name) == model::ToolRisk::Shell) {
+                verdict = co_await judgedOffThread(shellText(call.arguments));
+                if (!self || !m_tools || state->cancelled())
+                    co_return state->fail(OVUClientError::cancelled());
+            }
+            const PolicyDecision decision = m_policy.decide(call.name, call.arguments, verdict);
             const QUuid logId = QUuid::createUuid();
             const QString argumentsPreview = platform::Graphemes::prefix(call.arguments, kArgumentsPreviewCap);
             log(*state, logId, call.name, argumentsPreview, Status::Pending, QString());
@@ -266,7 +296,7 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
                 // specific to show than the tool's name.
                 const WorkspaceManager *workspace = m_tools->workspace();
                 const ApprovalPreview::Built built = workspace
-                    ? ApprovalPreview::build(call.name, call.arguments, *workspace)
+                    ? ApprovalPreview::build(call.name, call.arguments, *workspace, verdict)
                     : ApprovalPreview::Built{call.name, QString()};
                 model::PendingApproval approval;
                 approval.id = call.id;
@@ -314,7 +344,7 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
                     if (tools)
                         tools->cancelRunningCommand();
                 });
-            const ToolExecutionResult result = co_await tools->execute(call.name, call.arguments);
+            const ToolExecutionResult result = co_await tools->execute(call.name, call.arguments, verdict);
             disconnect(stopShell);
             state->working.append(toolMessage(call.id, result.output));
             if (!self)

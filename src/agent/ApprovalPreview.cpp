@@ -148,11 +148,12 @@ Built strReplacePreview(const QJsonObject &args, const WorkspaceManager &workspa
     return {QStringLiteral("edit ") + path, capped(lines.join(u'\n'))};
 }
 
-Built shellPreview(const QJsonObject &args, const QString &argumentsJSON)
+Built shellPreview(const QJsonObject &args, const QString &argumentsJSON, const std::optional<CommandTables::Verdict> &verdict)
 {
     const QString command = ToolArguments::string(args, QStringLiteral("command")).value_or(argumentsJSON);
     const QString shown = PreviewText::escapedForDisplay(command, true);
-    if (const std::optional<QString> reason = CommandTables::destructiveReason(command))
+    const std::optional<QString> reason = verdict && verdict->command == command ? verdict->destructive : CommandTables::destructiveReason(command);
+    if (reason)
         return {QStringLiteral("run_shell: needs a look"), QStringLiteral("⚠ ") + *reason + QStringLiteral("\n$ ") + shown};
     return {QStringLiteral("run_shell"), QStringLiteral("$ ") + shown};
 }
@@ -161,13 +162,19 @@ Built shellPreview(const QJsonObject &args, const QString &argumentsJSON)
 
 Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace)
 {
+    return build(toolName, argumentsJSON, workspace, std::nullopt);
+}
+
+Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace,
+            const std::optional<CommandTables::Verdict> &verdict)
+{
     const QJsonObject args = ToolArguments::parseOrEmpty(argumentsJSON);
     if (toolName == u"write_file")
         return writeFilePreview(args, workspace);
     if (toolName == u"str_replace")
         return strReplacePreview(args, workspace);
     if (toolName == u"run_shell")
-        return shellPreview(args, argumentsJSON);
+        return shellPreview(args, argumentsJSON, verdict);
     return {PreviewText::escapedForDisplay(toolName, false),
             PreviewText::escapedForDisplay(prettyJSON(argumentsJSON), true)};
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "agent/CommandTables.h"
+
 #include <QString>
+
+#include <optional>
 
 namespace agent {
 
@@ -18,6 +22,10 @@ struct Built {
 };
 
 Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace);
+// The same, with the shell command already judged; a verdict on another
+// text than the one the preview shows is not used.
+Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace,
+            const std::optional<CommandTables::Verdict> &verdict);
 
 } // namespace ApprovalPreview
 } // namespace agent

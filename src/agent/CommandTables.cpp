@@ -105,29 +105,35 @@ bool containsAny(const QString &text, std::initializer_list<QStringView> needles
 
 } // namespace
 
-std::optional<QString> blockedReason(const QString &command)
+Verdict judge(const QString &command)
 {
     const QString text = normalized(command);
-    if (auto message = firstMatch(kBlocked, text))
-        return message;
-    if (text.contains(u"open ") && containsAny(text, {u"http://", u"https://", u"x-apple."}))
-        return QStringLiteral("Blocked: opening URLs from shell can launch browsers/handlers unexpectedly. Use in-app actions instead.");
-    // Spellings the substrings miss (kill -9 -1, a path to pkill, killall at the end).
-    if (CommandWordCheck::killsOtherProcesses(command))
-        return QStringLiteral("Blocked: killing other processes is not allowed from the agent.");
-    return std::nullopt;
+    Verdict v{command, firstMatch(kBlocked, text), firstMatch(kDestructive, text)};
+    if (!v.blocked && text.contains(u"open ") && containsAny(text, {u"http://", u"https://", u"x-apple."}))
+        v.blocked = QStringLiteral("Blocked: opening URLs from shell can launch browsers/handlers unexpectedly. Use in-app actions instead.");
+    if (!v.destructive && containsAny(text, {u"curl", u"wget"})
+        && containsAny(text, {u"| sh", u"|sh", u"| bash", u"|bash", u"| zsh", u"|zsh"}))
+        v.destructive = QStringLiteral("Remote script piped into a shell (curl | sh)");
+    if (v.blocked && v.destructive)
+        return v;
+    // The same harm in the spellings a substring cannot see (kill -9 -1, a
+    // path to pkill, killall at the end, ...).
+    const CommandWordCheck::Findings found = CommandWordCheck::review(command);
+    if (!v.blocked && found.killsOthers)
+        v.blocked = QStringLiteral("Blocked: killing other processes is not allowed from the agent.");
+    if (!v.destructive)
+        v.destructive = found.reason;
+    return v;
+}
+
+std::optional<QString> blockedReason(const QString &command)
+{
+    return judge(command).blocked;
 }
 
 std::optional<QString> destructiveReason(const QString &command)
 {
-    const QString text = normalized(command);
-    if (auto reason = firstMatch(kDestructive, text))
-        return reason;
-    if (containsAny(text, {u"curl", u"wget"})
-        && containsAny(text, {u"| sh", u"|sh", u"| bash", u"|bash", u"| zsh", u"|zsh"}))
-        return QStringLiteral("Remote script piped into a shell (curl | sh)");
-    // The same harm in the spellings a substring cannot see.
-    return CommandWordCheck::destructiveReason(command);
+    return judge(command).destructive;
 }
 
 } // namespace agent::CommandTables

@@ -13,6 +13,17 @@ namespace agent {
 // harm (CommandWordCheck).
 namespace CommandTables {
 
+// Both tables' answers for one command, from one reading of it: judged once
+// per tool call and carried to the approval card and to the run.
+struct Verdict {
+    QString command; // the text judged
+    std::optional<QString> blocked;
+    std::optional<QString> destructive;
+
+    friend bool operator==(const Verdict &, const Verdict &) = default;
+};
+Verdict judge(const QString &command);
+
 // A command that must never start, with the refusal the model reads.
 std::optional<QString> blockedReason(const QString &command);
 

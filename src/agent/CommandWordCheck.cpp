@@ -1,6 +1,7 @@
 #include "agent/CommandWordCheck.h"
 
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 #include "platform/CredentialEnvironment.h"
 
 #include <QRegularExpression>
@@ -13,7 +14,13 @@ using namespace ShellWords;
 
 constexpr int kMaxDepth = 8; // command lines run by sh -c, eval, find -exec ...
 
-const QString kComputed = QStringLiteral("Command name is computed when it runs");
+
+// What one judgement may take. A short line can still ask for a lot: each
+// assignment of "x=$y$y" doubles a value, loops multiply commands, texts run
+// by shells are parsed again. The bounds hold whatever the nesting.
+constexpr qsizetype kMaxValue = 32 * 1024;        // one expanded word
+constexpr qsizetype kMaxCharacters = 1024 * 1024; // expanded and parsed, all told
+constexpr int kMaxCommands = 2048;                // commands judged or asked what they print
 
 bool isAssignment(const Word &w)
 {
@@ -227,10 +234,33 @@ void Review::flag(const QString &why)
         reason = why;
 }
 
+bool Review::spend(qsizetype characters, int commands)
+{
+    if (m_exhausted)
+        return false;
+    m_characters += characters;
+    m_commands += commands;
+    if (m_characters <= kMaxCharacters && m_commands <= kMaxCommands)
+        return true;
+    return tooComplex();
+}
+
+bool Review::expanded(qsizetype length)
+{
+    return length <= kMaxValue ? spend(length) : tooComplex();
+}
+
+bool Review::tooComplex()
+{
+    m_exhausted = true;
+    flag(reasonOf("too-complex"));
+    return false;
+}
+
 void Review::killOthers()
 {
     killsOthers = true;
-    flag(QStringLiteral("Kills processes it did not start"));
+    flag(reasonOf("kills-others"));
 }
 
 const Word *Review::synthetic(const QString &text)
@@ -242,10 +272,12 @@ const Word *Review::synthetic(const QString &text)
 void Review::shellText(const QString &text, const Scope &outer)
 {
     if (outer.depth >= kMaxDepth) {
-        flag(QStringLiteral("Command nested too deeply to check"));
+        flag(reasonOf("nested-too-deeply"));
         return;
     }
-    Scope scope{outer.cwd, {}, outer.depth + 1, outer.values, outer.finder};
+    if (!spend(text.size(), 1))
+        return;
+    Scope scope{outer.cwd, {}, outer.depth + 1, outer.values, outer.finder, outer.background};
     list(parse(text), scope);
 }
 
@@ -269,14 +301,23 @@ void Review::list(const CommandList &commands, Scope &scope)
             }
         }
     }
-    for (const Pipeline &p : commands.pipelines)
-        pipeline(p, scope);
+    judgeLoops(*this, commands, scope.background);
+    for (const Pipeline &p : commands.pipelines) {
+        if (!p.background) {
+            pipeline(p, scope);
+            continue;
+        }
+        // A background job runs in a copy of the shell: what it sets stays there.
+        Scope job = scope;
+        job.background = true;
+        pipeline(p, job);
+    }
 }
 
 void Review::nested(const Word &w, Scope &scope)
 {
     if (w.tooDeep)
-        flag(QStringLiteral("Command nested too deeply to check"));
+        flag(reasonOf("nested-too-deeply"));
     for (const CommandList &sub : w.substitutions) {
         Scope inner = scope;
         list(sub, inner);
@@ -287,6 +328,8 @@ void Review::pipeline(const Pipeline &p, Scope &scope)
 {
     Text flow;
     for (const SimpleCommand &c : p.commands) {
+        if (!spend(0, 1))
+            return;
         for (const Word &w : c.words)
             nested(w, scope);
         for (const Redirect &r : c.redirects) {
@@ -328,17 +371,19 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
         const bool writes = r.op.contains(u'>');
         const Place at = place(r.target, scope);
         if (const std::optional<QString> label = Places::credential(at))
-            flag(QStringLiteral("Credential file access (%1)").arg(*label));
+            flag(reasonOf("credential-place", *label));
         if (Places::isStartupFile(at))
-            flag(QStringLiteral("Shell profile tampering"));
+            flag(reasonOf("shell-profile"));
         if (writes) {
             if (Places::isDevice(target))
-                flag(QStringLiteral("Raw disk write (redirect to a device)"));
+                flag(reasonOf("raw-disk-write", QStringLiteral("redirect to a device")));
             if (target == u"/proc/sysrq-trigger")
-                flag(QStringLiteral("System reboot"));
+                flag(reasonOf("reboot"));
             const bool appends = r.op == u">>" || r.op == u"&>>" || r.op == u"<>";
+            const Text written = r.fd == 2 ? Text::of(Text::Kind::Computed) : output;
+            judgePlaceWritten(*this, at, written);
             judgeWrite(*this, at, appends ? Writes::Changes : Writes::Overwrites);
-            wrote(at, r.fd == 2 ? Text::of(Text::Kind::Computed) : output);
+            wrote(at, written);
         }
     }
 }
@@ -358,6 +403,10 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
         if (isAssignment(w)) {
             r.assignments.push_back(&w);
             ++i;
+            continue;
+        }
+        if (w.text == u"-" && !w.anyQuoted()) {
+            ++i; // zsh: "- cmd" runs cmd with a dash before its name
             continue;
         }
         if (w.text == u"function" && !w.anyQuoted()) {
@@ -416,6 +465,7 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
         }
         int operands = wrapper->operandsBefore;
         const Word *text = nullptr;
+        QStringList options;
         bool watchExec = false;
         while (i < words.size()) {
             const QString &option = words[i]->text;
@@ -447,6 +497,12 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 text = synthetic(rest.join(u' '));
                 break;
             }
+            // A lone "-" ends the options of zsh's builtins and empties env's
+            // environment; only su reads it as an operand (a login shell).
+            if (option == u"-" && name != u"su") {
+                ++i;
+                continue;
+            }
             if (!option.startsWith(u'-') || option == u"-") {
                 if (operands == 0 || (name == u"su" && option == u"-"))
                     break;
@@ -456,6 +512,7 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             }
             if (name == u"systemd-run" && option.startsWith(QLatin1String("--on-")))
                 r.scheduled = true;
+            options.append(option);
             if (name == u"command" && (option == u"-v" || option == u"-V"))
                 return r; // only looks the name up
             if ((name == u"chrt" || name == u"taskset" || name == u"ionice") && (option == u"-p" || option == u"-P" || option == u"--pid")) {
@@ -478,6 +535,8 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             }
             i += takesValue(*wrapper, option) ? 2 : 1;
         }
+        if (i < words.size() && !r.wrapperReason)
+            r.wrapperReason = wrapperReason(name, options);
         // sudo alone only prints its usage; with a command, a shell (-s, -i) or as su it runs as another user.
         const bool shellOption = std::any_of(words.cbegin(), words.cend(), [](const Word *w) {
             return w->text == u"-s" || w->text == u"-i" || w->text == u"--shell" || w->text == u"--login";
@@ -501,6 +560,14 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 rest.append(words[j]->text);
             if (!rest.isEmpty())
                 text = j - i == 1 ? words[i] : synthetic(rest.join(u' '));
+            // parallel ::: CMD1 CMD2: with no command, each argument is a command line.
+            if (rest.isEmpty() && j < words.size() && words[j]->text == u":::") {
+                QStringList commands;
+                for (std::size_t k = j + 1; k < words.size() && !words[k]->text.startsWith(QLatin1String(":::")); ++k)
+                    commands.append(words[k]->text);
+                if (!commands.isEmpty())
+                    text = synthetic(commands.join(u'\n'));
+            }
             // parallel CMD ::: a b: one line for each argument, put at {} or appended.
             QStringList lines;
             for (std::size_t k = j + 1; text && j < words.size() && words[j]->text == u":::" && k < words.size() && lines.size() < 16; ++k) {
@@ -599,22 +666,43 @@ std::optional<Invocation> Review::quietInvocation(const std::vector<const Word *
 void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
 {
     if (r.computedName)
-        flag(kComputed);
+        flag(reasonOf("computed-name"));
     for (const QString &name : std::as_const(r.escalations))
-        flag(QStringLiteral("Privilege escalation (%1)").arg(name));
+        flag(reasonOf("escalation", name));
     if (r.scheduled)
-        flag(QStringLiteral("Cron change (persistence)"));
+        flag(reasonOf("scheduled"));
+    if (r.wrapperReason)
+        flag(*r.wrapperReason);
     for (const Word *a : r.assignments) {
         if (listsProcesses(*a, scope))
             addPidVariable(a->text.left(a->text.indexOf(u'=')).remove(u'+'));
+    }
+    // PAGER=..., GIT_EDITOR=... before a command: the program it will start.
+    static const QStringList programs{QStringLiteral("PAGER"), QStringLiteral("MANPAGER"), QStringLiteral("GIT_PAGER"), QStringLiteral("SYSTEMD_PAGER"),
+                                      QStringLiteral("GIT_EDITOR"), QStringLiteral("EDITOR"), QStringLiteral("VISUAL"), QStringLiteral("SUDO_EDITOR"),
+                                      QStringLiteral("GIT_SSH_COMMAND"), QStringLiteral("GIT_SEQUENCE_EDITOR"), QStringLiteral("LESSOPEN"),
+                                      QStringLiteral("LESSCLOSE"), QStringLiteral("BROWSER")};
+    for (const Word *a : r.assignments) {
+        const qsizetype eq = a->text.indexOf(u'=');
+        if (r.invocation && programs.contains(a->text.left(eq))) {
+            QString program = a->text.mid(eq + 1);
+            if (program.startsWith(u'|'))
+                program = program.mid(1).replace(QLatin1String("%s"), QLatin1String("file"));
+            run(Text::known(program), Language::Shell, scope);
+        }
     }
     if (!r.invocation) {
         assigned(r.assignments, scope);
         return;
     }
     r.invocation->input = input;
-    for (const Invocation &inv : withValues(*r.invocation, scope))
-        judge(*this, inv, scope);
+    // The pipeline counted the command once; each further value counts again.
+    const std::vector<Invocation> invocations = withValues(*r.invocation, scope);
+    for (std::size_t k = 0; k < invocations.size(); ++k) {
+        if (k > 0 && !spend(0, 1))
+            return;
+        judge(*this, invocations[k], scope);
+    }
 }
 
 void Review::assigned(const std::vector<const Word *> &assignments, Scope &scope)
@@ -699,8 +787,11 @@ std::vector<Invocation> Review::withValues(const Invocation &inv, Scope &scope)
                 QStringList next;
                 for (const QString &t : std::as_const(texts)) {
                     for (const QString &v : *value) {
-                        if (next.size() < kMaxAlternatives)
-                            next.append(t + before + v);
+                        if (next.size() >= kMaxAlternatives)
+                            break;
+                        if (!expanded(t.size() + before.size() + v.size()))
+                            return {};
+                        next.append(t + before + v);
                     }
                 }
                 texts = next.isEmpty() ? QStringList{QString()} : next;
@@ -732,8 +823,10 @@ std::vector<Invocation> Review::withValues(const Invocation &inv, Scope &scope)
 
 void Review::runWords(const std::vector<const Word *> &words, Scope &scope)
 {
+    if (!spend(0, 1))
+        return;
     if (scope.depth >= kMaxDepth) {
-        flag(QStringLiteral("Command nested too deeply to check"));
+        flag(reasonOf("nested-too-deeply"));
         return;
     }
     Scope inner = scope;
@@ -767,6 +860,12 @@ Review reviewed(const QString &command)
 }
 
 } // namespace
+
+Findings review(const QString &command)
+{
+    const Review r = reviewed(command);
+    return {r.reason, r.killsOthers};
+}
 
 std::optional<QString> destructiveReason(const QString &command)
 {

@@ -22,6 +22,13 @@ namespace agent::CommandWordCheck {
 // a file), deletes and writes inside the project or a temporary folder,
 // appends to a file in home, kill of a literal process id or with signal 0.
 
+// Both answers of one reading of the command.
+struct Findings {
+    std::optional<QString> reason; // as destructiveReason
+    bool killsOthers = false;      // as killsOtherProcesses
+};
+Findings review(const QString &command);
+
 // Why the command can do lasting harm or reach secrets: a command name
 // computed when it runs, decoded or downloaded text run, deleting,
 // overwriting or wiping files, history, disks or others' data, killing

@@ -2,6 +2,7 @@
 // teardown, repository and database deletion, and commands that print
 // stored credentials.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 #include <QRegularExpression>
 
@@ -11,12 +12,12 @@ namespace {
 
 QString destroyed(const QString &tool)
 {
-    return QStringLiteral("Cloud or infrastructure destroyed (%1)").arg(tool);
+    return reasonOf("infrastructure-destroyed", tool);
 }
 
 QString mirror(const QString &tool)
 {
-    return QStringLiteral("Mirror deletes files (%1)").arg(tool);
+    return reasonOf("mirror-deletes", tool);
 }
 
 // An operand that names a tearing-down action of a cloud or infrastructure
@@ -77,7 +78,7 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
         return false;
     const QStringList &ops = f.operands;
     const QStringList all = inv.texts();
-    const auto saved = [&] { review.flag(QStringLiteral("Credential file access (saved credentials)")); };
+    const auto saved = [&] { review.flag(reasonOf("credential-place", QStringLiteral("saved credentials"))); };
     // Commands that print a stored token or key.
     if ((n == u"gh" && ops.size() >= 2 && ops.at(0) == u"auth" && (ops.at(1) == u"token" || f.has(u't', u"--show-token")))
         || (n == u"gcloud" && (ops.contains(u"print-access-token") || ops.contains(u"print-identity-token")))
@@ -95,12 +96,12 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
             const bool deleteMethod = ((a == u"-X" || a == u"--method") && i + 1 < all.size() && all.at(i + 1).toUpper() == u"DELETE")
                                       || a.toUpper() == u"-XDELETE" || a.toUpper() == u"--METHOD=DELETE";
             if (deleteMethod) {
-                review.flag(QStringLiteral("HTTP DELETE request (%1)").arg(n));
+                review.flag(reasonOf("http-delete", n));
                 return true;
             }
         }
         if ((ops.size() >= 2 && ops.at(0) == u"repo" && ops.at(1) == u"delete") || (n == u"hub" && ops.value(0) == u"delete"))
-            review.flag(QStringLiteral("Repository deleted (%1)").arg(n));
+            review.flag(reasonOf("repository-deleted", n));
         else if (std::any_of(ops.cbegin(), ops.cend(), [](const QString &o) { return o == u"delete"; }))
             review.flag(destroyed(n));
         return true;
@@ -129,12 +130,21 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
     return true;
 }
 
-bool rsync(Review &review, const Invocation &inv, const Flags &f)
+bool rsync(Review &review, const Invocation &inv, const Flags &f, Scope &scope)
 {
     if (inv.name != u"rsync")
         return false;
-    const bool deletes = hasLongPrefix(f, QLatin1String("--del")) || f.hasLong(u"--remove-source-files");
-    if (deletes && !f.has(u'n', u"--dry-run"))
+    if (f.has(u'n', u"--dry-run"))
+        return true;
+    // A mirror into the project deletes only what the project holds.
+    const Word *destination = nullptr;
+    for (const Word *w : inv.args) {
+        if (!w->text.startsWith(u'-'))
+            destination = w;
+    }
+    const bool intoProject = destination && !destination->text.contains(u':') && !destination->expands
+                             && isInsideProject(review.place(*destination, scope));
+    if ((hasLongPrefix(f, QLatin1String("--del")) && !intoProject) || f.hasLong(u"--remove-source-files"))
         review.flag(mirror(QStringLiteral("rsync")));
     return true;
 }
@@ -142,11 +152,11 @@ bool rsync(Review &review, const Invocation &inv, const Flags &f)
 bool httpDelete(Review &review, const Invocation &inv, const Flags &f)
 {
     if (isOneOf(inv.name, {u"http", u"https", u"xh", u"xhs"}) && !f.operands.isEmpty() && f.operands.first().toUpper() == u"DELETE") {
-        review.flag(QStringLiteral("HTTP DELETE request (%1)").arg(inv.name));
+        review.flag(reasonOf("http-delete", inv.name));
         return true;
     }
     if ((inv.name == u"wget" || inv.name == u"wget2") && f.longOptions.contains(QStringLiteral("--method=DELETE")))
-        review.flag(QStringLiteral("HTTP DELETE request (%1)").arg(inv.name));
+        review.flag(reasonOf("http-delete", inv.name));
     return false;
 }
 
@@ -154,7 +164,7 @@ bool database(Review &review, const Invocation &inv)
 {
     const QString &n = inv.name;
     if (isOneOf(n, {u"dropdb", u"dropuser"})) {
-        review.flag(QStringLiteral("Database dropped (%1)").arg(n));
+        review.flag(reasonOf("database-dropped", n));
         return true;
     }
     if (!isOneOf(n, {u"psql", u"mysql", u"mariadb", u"sqlite3", u"mongo", u"mongosh", u"redis-cli", u"cqlsh", u"clickhouse-client",
@@ -168,7 +178,7 @@ bool database(Review &review, const Invocation &inv)
         "dropdatabase\\b|\\.drop\\s*\\(|deletemany\\s*\\(\\s*\\{\\s*\\}\\s*\\))|^\\s*drop\\s"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
     if (drops.match(statements).hasMatch() || (n == u"mysqladmin" && inv.texts().contains(u"drop")))
-        review.flag(QStringLiteral("Database dropped (%1)").arg(n));
+        review.flag(reasonOf("database-dropped", n));
     return true;
 }
 
@@ -177,18 +187,18 @@ bool secrets(Review &review, const Invocation &inv, const Flags &f)
 {
     const QString &n = inv.name;
     const QStringList &ops = f.operands;
-    const auto keyring = [&] { review.flag(QStringLiteral("Credential file access (keyring)")); };
+    const auto keyring = [&] { review.flag(reasonOf("credential-place", QStringLiteral("keyring"))); };
     if (n == u"gpg" || n == u"gpg2") {
         if (std::any_of(f.longOptions.cbegin(), f.longOptions.cend(), [](const QString &o) { return o.startsWith(QLatin1String("--export-secret")); }))
-            review.flag(QStringLiteral("Credential file access (~/.gnupg)"));
+            review.flag(reasonOf("credential-place", QStringLiteral("~/.gnupg")));
         return true;
     }
     const QString joined = inv.texts().join(u' ');
     if (isOneOf(n, {u"busctl", u"dbus-send", u"gdbus", u"qdbus", u"qdbus6"}) && joined.contains(QLatin1String("org.freedesktop.login1"))) {
         if (joined.contains(QLatin1String("PowerOff")) || joined.contains(QLatin1String("Halt")))
-            review.flag(QStringLiteral("System shutdown"));
+            review.flag(reasonOf("shutdown"));
         else if (joined.contains(QLatin1String("Reboot")))
-            review.flag(QStringLiteral("System reboot"));
+            review.flag(reasonOf("reboot"));
         else if (joined.contains(QLatin1String("Terminate")) || joined.contains(QLatin1String("Kill")))
             review.killOthers();
         return true;
@@ -223,7 +233,7 @@ bool secrets(Review &review, const Invocation &inv, const Flags &f)
         return true;
     }
     if (n.startsWith(QLatin1String("docker-credential-")) && ops.value(0) == u"get") {
-        review.flag(QStringLiteral("Credential file access (saved credentials)"));
+        review.flag(reasonOf("credential-place", QStringLiteral("saved credentials")));
         return true;
     }
     return false;
@@ -241,16 +251,16 @@ bool registry(Review &review, const Invocation &inv, const Flags &f)
     if (!removes)
         return false;
     if (!dryRun(f))
-        review.flag(QStringLiteral("Published package removed (%1)").arg(n));
+        review.flag(reasonOf("published-package-removed", n));
     return true;
 }
 
 } // namespace
 
-bool judgeData(Review &review, const Invocation &inv, Scope &)
+bool judgeData(Review &review, const Invocation &inv, Scope &scope)
 {
     const Flags f = flagsOf(inv.texts());
-    return rsync(review, inv, f) || registry(review, inv, f) || cloud(review, inv, f) || httpDelete(review, inv, f) || database(review, inv)
+    return rsync(review, inv, f, scope) || registry(review, inv, f) || cloud(review, inv, f) || httpDelete(review, inv, f) || database(review, inv)
            || secrets(review, inv, f);
 }
 

@@ -1,6 +1,7 @@
 // Disks and file systems: every tool that writes a block device or makes,
 // changes or wipes a file system, unless it only lists or checks.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 namespace agent::CommandWordCheck {
 
@@ -8,7 +9,7 @@ namespace {
 
 QString rawWrite(const QString &tool)
 {
-    return QStringLiteral("Raw disk write (%1)").arg(tool);
+    return reasonOf("raw-disk-write", tool);
 }
 
 bool anyOperand(const QStringList &list, std::initializer_list<const char16_t *> names)
@@ -155,7 +156,7 @@ bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
     const QStringList args = inv.texts();
     const Flags f = flagsOf(args);
     if (detachesStorage(review, inv, f, scope)) {
-        review.flag(QStringLiteral("Storage taken from the running system (%1)").arg(n));
+        review.flag(reasonOf("storage-taken", n));
         return true;
     }
     if (writesDevice(inv, f)) {
@@ -163,7 +164,7 @@ bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
         return true;
     }
     if (changesFileSystem(inv, f)) {
-        review.flag(QStringLiteral("File system made or wiped (%1)").arg(n));
+        review.flag(reasonOf("file-system-wiped", n));
         return true;
     }
     if (n == u"dd") {
@@ -179,7 +180,7 @@ bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
             if (Places::isDevice(o))
                 review.flag(rawWrite(n));
             if (Places::isSshFolder(review.place(o, scope)))
-                review.flag(QStringLiteral("Credential file access (~/.ssh)"));
+                review.flag(reasonOf("credential-place", QStringLiteral("~/.ssh")));
             review.wrote(review.place(o, scope), inv.input);
         }
         return true;

@@ -2,6 +2,7 @@
 // what files earlier commands of the line wrote, and what a shell or an
 // interpreter is finally given to run.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 #include <QRegularExpression>
 
@@ -124,6 +125,31 @@ bool namesProjectPlaces(const Invocation &inv)
     return true;
 }
 
+// yes, and the endless devices read whole (cat /dev/zero) or by the
+// gigabyte (head -c 100G /dev/urandom).
+bool endlessSource(const Invocation &inv)
+{
+    if (inv.name == u"yes")
+        return true;
+    const QStringList a = inv.texts();
+    const bool device = std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
+        return isOneOf(x, {u"/dev/zero", u"/dev/urandom", u"/dev/random", u"if=/dev/zero", u"if=/dev/urandom", u"if=/dev/random"});
+    });
+    if (!device)
+        return false;
+    if (isOneOf(inv.name, {u"cat", u"pv", u"tail", u"tac", u"base64", u"od", u"xxd", u"hexdump", u"tr"}))
+        return true;
+    static const QRegularExpression huge(QStringLiteral("^\\d+[GTPE]"), QRegularExpression::CaseInsensitiveOption);
+    if (inv.name == u"head") {
+        const qsizetype c = a.indexOf(QStringLiteral("-c"));
+        return (c >= 0 && c + 1 < a.size() && huge.match(a.at(c + 1)).hasMatch())
+               || std::any_of(a.cbegin(), a.cend(), [](const QString &x) { return x.startsWith(QLatin1String("-c")) && huge.match(x.mid(2)).hasMatch(); });
+    }
+    if (inv.name == u"dd")
+        return std::none_of(a.cbegin(), a.cend(), [](const QString &x) { return x.startsWith(QLatin1String("count=")); });
+    return false;
+}
+
 bool hasDecodingEscapes(const QString &text)
 {
     static const QRegularExpression re(QStringLiteral("\\\\(x[0-9A-Fa-f]|[0-7]|u[0-9A-Fa-f]|U[0-9A-Fa-f]|c)"));
@@ -237,6 +263,8 @@ Text Review::textOf(const Word &word, Scope &scope)
         from = at + 3;
     }
     built.append(QStringView(word.text).sliced(from));
+    if (!expanded(built.size()))
+        return Text::of(Text::Kind::Computed);
     Text t = Text::known(built);
     t.processList = processList;
     return t;
@@ -261,7 +289,7 @@ Text Review::scriptOf(const Word &word, Scope &scope)
 
 Text Review::yieldOf(const CommandList &list, Scope &scope)
 {
-    if (list.pipelines.empty() || m_flowDepth >= kMaxFlowDepth)
+    if (list.pipelines.empty() || m_flowDepth >= kMaxFlowDepth || !spend(0, 1))
         return list.pipelines.empty() ? Text{} : Text::of(Text::Kind::Computed);
     ++m_flowDepth;
     Scope inner = scope;
@@ -301,12 +329,18 @@ Text Review::yields(const Invocation &inv, Scope &scope)
         Text t = Text::of(kind, in.processList);
         t.confined = in.confined && in.kind == Text::Kind::Computed;
         t.environment = in.environment;
+        t.endless = in.endless && !isOneOf(name, {u"head", u"dd"}); // head takes only a part
         if (in.kind == Text::Kind::Download || in.kind == Text::Kind::Decoded)
             t.kind = worse(kind, in.kind);
         return t;
     };
     if (printsDownload(inv))
         return Text::of(Text::Kind::Download);
+    if (endlessSource(inv)) {
+        Text t = Text::of(Text::Kind::Computed);
+        t.endless = true;
+        return t;
+    }
     if (decodes(inv))
         return passedOn(Text::Kind::Decoded);
     if (isProcessLister(name) && !(name == u"fuser" && hasLetter(inv.texts(), u'k')))
@@ -358,6 +392,8 @@ Text Review::yields(const Invocation &inv, Scope &scope)
             static const QRegularExpression conversion(QStringLiteral("%[-+ #0-9.]*[a-zA-Z%]"));
             qsizetype next = 0;
             do {
+                if (!expanded(text.size() + format.size()))
+                    return Text::of(Text::Kind::Computed);
                 qsizetype pos = 0;
                 for (auto it = conversion.globalMatch(format); it.hasNext();) {
                     const QRegularExpressionMatch m = it.next();
@@ -373,6 +409,8 @@ Text Review::yields(const Invocation &inv, Scope &scope)
         } else {
             text = parts.join(u' ') + u'\n';
         }
+        if (!expanded(text.size()))
+            return Text::of(Text::Kind::Computed);
         if (escapes && hasDecodingEscapes(text))
             return Text::of(Text::Kind::Decoded);
         return Text::known(escapes ? decodeEscapes(text) : text);
@@ -410,13 +448,13 @@ void Review::run(const Text &code, Language language, Scope &scope)
     case Text::Kind::File:
         return; // a script file the line did not write: what the project runs anyway
     case Text::Kind::Computed:
-        flag(QStringLiteral("Command name is computed when it runs"));
+        flag(reasonOf("computed-name"));
         return;
     case Text::Kind::Decoded:
-        flag(QStringLiteral("Decoded text run by a shell or interpreter"));
+        flag(reasonOf("decoded-text"));
         return;
     case Text::Kind::Download:
-        flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
+        flag(reasonOf("remote-script"));
         return;
     case Text::Kind::Known:
         break;
@@ -425,19 +463,22 @@ void Review::run(const Text &code, Language language, Scope &scope)
         shellText(code.text, scope);
         return;
     }
+    if (!spend(code.text.size(), 1))
+        return;
+    judgeProgram(*this, code.text);
     const ProgramFindings f = inspectProgram(code.text, language);
     if (f.effect)
         flag(*f.effect);
     for (const QString &command : f.commands)
         shellText(command, scope);
     if (f.downloadsAndRuns)
-        flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
+        flag(reasonOf("remote-script"));
     if (f.decodesAndRuns)
-        flag(QStringLiteral("Decoded text run by a shell or interpreter"));
+        flag(reasonOf("decoded-text"));
     if (f.runsUnknown)
-        flag(QStringLiteral("Inline program runs commands"));
+        flag(reasonOf("program-runs"));
     if (f.credential)
-        flag(QStringLiteral("Inline program touches credential files"));
+        flag(reasonOf("program-credential"));
 }
 
 void Review::wrote(const Place &file, const Text &content)
@@ -466,6 +507,15 @@ bool Review::listsProcesses(const Word &word, Scope &scope)
 {
     for (const CommandList &sub : word.substitutions) {
         if (yieldOf(sub, scope).processList)
+            return true;
+    }
+    return false;
+}
+
+bool Review::printsEnvironmentIn(const Word &word, Scope &scope)
+{
+    for (const CommandList &sub : word.substitutions) {
+        if (yieldOf(sub, scope).environment)
             return true;
     }
     return false;

@@ -1,6 +1,7 @@
 // git: what loses work or history. Commands that only add, show or move
 // forward are left alone.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 namespace agent::CommandWordCheck {
 
@@ -35,17 +36,17 @@ void configValue(Review &review, const QString &setting, Scope &scope)
 
 QString discarded(const QString &sub)
 {
-    return QStringLiteral("Uncommitted changes discarded (git %1)").arg(sub);
+    return reasonOf("git-discarded", sub);
 }
 
 QString deleted(const QString &sub)
 {
-    return QStringLiteral("Branch or tag deleted (git %1)").arg(sub);
+    return reasonOf("git-ref-deleted", sub);
 }
 
 QString rewritten(const QString &sub)
 {
-    return QStringLiteral("History rewritten (git %1)").arg(sub);
+    return reasonOf("git-rewritten", sub);
 }
 
 } // namespace
@@ -91,15 +92,15 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
         const bool forces = f.has(u'f', u"--force") || f.hasLong(u"--force-with-lease") || f.hasLong(u"--force-if-includes")
                             || f.hasLong(u"--mirror") || std::any_of(ops.cbegin(), ops.cend(), [](const QString &o) { return o.startsWith(u'+'); });
         if (deletes)
-            review.flag(QStringLiteral("Remote branch or tag deleted (git push)"));
+            review.flag(reasonOf("git-remote-ref-deleted"));
         else if (forces)
-            review.flag(QStringLiteral("Force push (git push)"));
+            review.flag(reasonOf("git-force-push"));
     } else if (sub == u"reset") {
         if (f.hasLong(u"--hard"))
-            review.flag(QStringLiteral("Hard reset (git reset --hard)"));
+            review.flag(reasonOf("git-hard-reset"));
     } else if (sub == u"clean") {
         if (f.has(u'f', u"--force") && !f.has(u'n', u"--dry-run"))
-            review.flag(QStringLiteral("Forced clean (git clean)"));
+            review.flag(reasonOf("git-clean"));
     } else if (sub == u"checkout") {
         if (f.has(u'f', u"--force") || everyPath(ops))
             review.flag(discarded(sub));
@@ -133,7 +134,8 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
         if (first == u"remove" && f.has(u'f', u"--force"))
             review.flag(discarded(sub));
     } else if (sub == u"branch") {
-        if (f.has(u'd', u"--delete") || f.has(u'D'))
+        // -d refuses a branch that is not merged; -D and -d -f do not.
+        if (f.has(u'D') || ((f.has(u'd', u"--delete")) && f.has(u'f', u"--force")))
             review.flag(deleted(sub));
         else if (f.has(u'f', u"--force") || f.has(u'M') || f.has(u'C'))
             review.flag(rewritten(sub));
@@ -143,26 +145,20 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
         else if (f.has(u'f', u"--force"))
             review.flag(rewritten(sub));
     } else if (sub == u"update-ref" || sub == u"symbolic-ref") {
+        // A ref moved or created is judged by the table's row.
         if (f.has(u'd', u"--delete"))
             review.flag(deleted(sub));
-        else if (sub == u"update-ref" && (!ops.isEmpty() || f.hasLong(u"--stdin")))
-            review.flag(rewritten(sub));
     } else if (sub == u"reflog") {
         if (first == u"expire" || first == u"delete")
-            review.flag(QStringLiteral("Reflog expired (git reflog)"));
+            review.flag(reasonOf("git-reflog"));
     } else if (sub == u"gc") {
         if (std::any_of(f.longOptions.cbegin(), f.longOptions.cend(), [](const QString &o) { return o.startsWith(QLatin1String("--prune")); }))
-            review.flag(QStringLiteral("Unreachable commits pruned (git gc)"));
+            review.flag(reasonOf("git-pruned", QStringLiteral("gc")));
     } else if (sub == u"prune") {
         if (!f.has(u'n', u"--dry-run"))
-            review.flag(QStringLiteral("Unreachable commits pruned (git prune)"));
+            review.flag(reasonOf("git-pruned", QStringLiteral("prune")));
     } else if (sub == u"filter-branch" || sub == u"filter-repo") {
         review.flag(rewritten(sub));
-    } else if (sub == u"rebase") {
-        static const QStringList continuing{QStringLiteral("--continue"), QStringLiteral("--abort"), QStringLiteral("--skip"),
-                                            QStringLiteral("--quit"), QStringLiteral("--edit-todo"), QStringLiteral("--show-current-patch")};
-        if (std::none_of(f.longOptions.cbegin(), f.longOptions.cend(), [](const QString &o) { return continuing.contains(o); }))
-            review.flag(rewritten(sub));
     } else if (sub == u"replace") {
         if (!ops.isEmpty() && !f.has(u'l', u"--list"))
             review.flag(rewritten(sub));
@@ -174,7 +170,7 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
         }
     } else if (sub.startsWith(QLatin1String("credential"))) {
         if (ops.contains(u"fill") || ops.contains(u"get"))
-            review.flag(QStringLiteral("Credential file access (saved credentials)"));
+            review.flag(reasonOf("credential-place", QStringLiteral("saved credentials")));
     }
     return true;
 }

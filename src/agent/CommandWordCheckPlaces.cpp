@@ -1,4 +1,5 @@
 #include "agent/CommandWordCheckPlaces.h"
+#include "agent/CommandWordCheckTable.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -352,15 +353,67 @@ std::optional<QString> Places::persistence(const Place &p)
     const QString joined = p.parts.join(u'/');
     const bool home = p.base == Place::Base::Home;
     const bool absolute = p.base == Place::Base::Absolute;
-    if ((home && under(joined, QLatin1String(".config/autostart"))) || (absolute && under(joined, QLatin1String("etc/xdg/autostart"))))
-        return QStringLiteral("Autostart change (persistence)");
+    if ((home && underAny(joined, {".config/autostart", ".config/autostart-scripts", ".config/plasma-workspace/env", ".config/plasma-workspace/shutdown",
+                                   ".kde/Autostart", ".kde4/Autostart"}))
+        || (absolute && under(joined, QLatin1String("etc/xdg/autostart"))))
+        return reasonOf("autostart");
     if ((home && underAny(joined, {".config/systemd/user", ".local/share/systemd/user"}))
         || (absolute && underAny(joined, {"etc/systemd/system", "etc/init.d", "etc/rc.local"})))
-        return QStringLiteral("Service change (persistence)");
+        return reasonOf("service-manager");
     if (p.base == Place::Base::Absolute && ((p.parts.size() >= 2 && p.parts.at(0) == u"etc" && p.parts.at(1).startsWith(QLatin1String("cron")))
                                             || under(joined, QLatin1String("var/spool/cron"))))
-        return QStringLiteral("Cron change (persistence)");
+        return reasonOf("scheduled");
     return std::nullopt;
+}
+
+bool Places::isToolConfig(const Place &p)
+{
+    const QString joined = p.parts.join(u'/');
+    const bool desktopEntry = joined.endsWith(QLatin1String(".desktop")) && p.base != Place::Base::Relative;
+    if (p.base == Place::Base::Home) {
+        static const QStringList files{
+            QStringLiteral(".gitconfig"), QStringLiteral(".npmrc"), QStringLiteral(".yarnrc"), QStringLiteral(".yarnrc.yml"),
+            QStringLiteral(".pydistutils.cfg"), QStringLiteral(".pypirc"), QStringLiteral(".gemrc"), QStringLiteral(".condarc"),
+            QStringLiteral(".vimrc"), QStringLiteral(".gvimrc"), QStringLiteral(".exrc"), QStringLiteral(".emacs"), QStringLiteral(".emacs.el"),
+            QStringLiteral(".gdbinit"), QStringLiteral(".lldbinit"), QStringLiteral(".nanorc"), QStringLiteral(".inputrc"),
+            QStringLiteral(".tmux.conf"), QStringLiteral(".screenrc"), QStringLiteral(".wgetrc"), QStringLiteral(".curlrc"),
+            QStringLiteral(".psqlrc"), QStringLiteral(".sqliterc"), QStringLiteral(".irbrc"), QStringLiteral(".pryrc"),
+            QStringLiteral(".pythonrc"), QStringLiteral(".pythonrc.py"), QStringLiteral(".config/mimeapps.list"),
+            QStringLiteral(".local/share/applications/mimeapps.list"), QStringLiteral(".m2/settings.xml"),
+            QStringLiteral(".gradle/gradle.properties"), QStringLiteral(".gradle/init.gradle"), QStringLiteral(".ideavimrc"),
+            QStringLiteral(".direnvrc"), QStringLiteral(".Rprofile"), QStringLiteral(".aws/config")};
+        static const QRegularExpression sitePackages(QStringLiteral("^\\.local/lib/python[0-9.]*/site-packages/(?:[^/]*\\.pth|usercustomize\\.py|sitecustomize\\.py)$"));
+        return desktopEntry || files.contains(joined) || sitePackages.match(joined).hasMatch()
+               || underAny(joined, {".config/git", ".pip", ".config/pip", ".cargo/config", ".cargo/config.toml", ".bundle", ".config/go",
+                                    ".vim", ".config/nvim", ".emacs.d", ".config/emacs", ".config/gdb", ".config/nano", ".config/tmux",
+                                    ".config/yarn", ".config/pnpm", ".gradle/init.d", ".config/Code/User", ".config/VSCodium/User",
+                                    ".local/share/applications", ".config/containers", ".config/pypoetry", ".config/helix", ".config/micro",
+                                    ".config/kak", ".jupyter", ".ipython/profile_default/startup", ".config/direnv", ".julia/config",
+                                    ".config/gh", ".config/glab-cli", ".kube/config", ".config/gcloud/configurations"});
+    }
+    if (p.base == Place::Base::Absolute)
+        return desktopEntry || joined == u"etc/gitconfig" || joined == u"etc/pip.conf" || joined == u"etc/npmrc" || joined == u"etc/gdb/gdbinit";
+    return false;
+}
+
+bool Places::isActivation(const Place &p)
+{
+    const QString joined = p.parts.join(u'/');
+    return (p.base == Place::Base::Home && underAny(joined, {".local/share/dbus-1"}))
+           || (p.base == Place::Base::Absolute && underAny(joined, {"usr/share/dbus-1", "usr/local/share/dbus-1", "etc/dbus-1"}));
+}
+
+QString Places::label(const Place &p)
+{
+    switch (p.base) {
+    case Place::Base::Home:
+        return QStringLiteral("~/") + p.parts.join(u'/');
+    case Place::Base::Absolute:
+        return u'/' + p.parts.join(u'/');
+    case Place::Base::Relative:
+        break;
+    }
+    return p.parts.join(u'/');
 }
 
 bool Places::isDevice(const QString &path)

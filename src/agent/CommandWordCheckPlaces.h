@@ -60,6 +60,14 @@ public:
     // A place whose files are started later: autostart, user services, cron.
     static std::optional<QString> persistence(const Place &p);
 
+    // A start-up or global configuration file of a tool, editor or debugger
+    // (~/.gitconfig, ~/.npmrc, ~/.vimrc, ~/.gdbinit, a .desktop entry ...).
+    static bool isToolConfig(const Place &p);
+    // Where the session bus finds the services it starts on demand.
+    static bool isActivation(const Place &p);
+    // The place as a person writes it: "~/.gitconfig", "/etc/gitconfig".
+    static QString label(const Place &p);
+
     // A device other than the harmless ones (null, zero, random, ttys, fds).
     static bool isDevice(const QString &path);
 

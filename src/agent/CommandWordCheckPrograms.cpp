@@ -2,6 +2,7 @@
 
 #include "agent/CommandWordCheckPlaces.h"
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 #include <QRegularExpression>
 
@@ -238,6 +239,31 @@ bool calls(const QRegularExpression &re, const QString &text, const Lexed &lexed
     return false;
 }
 
+// Whether every delete the program makes removes a folder named by a
+// literal path inside the project (shutil.rmtree('build'), rmSync('dist')):
+// the project's own clean-up. The project folder itself does not count.
+bool deletesInProjectOnly(const QString &text, const QRegularExpression &deletes)
+{
+    static const QRegularExpression literal(QStringLiteral(
+        "\\b(?:rmtree|rmSync|rm_rf|rm_r|remove_dir_all|rimraf|remove_tree)\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1"));
+    qsizetype sites = 0;
+    for (auto it = deletes.globalMatch(text); it.hasNext(); it.next())
+        ++sites;
+    qsizetype confined = 0;
+    for (auto it = literal.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString path = m.captured(2);
+        const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
+        const bool inside = !path.isEmpty() && !path.startsWith(u'/') && !path.startsWith(u'~') && !path.contains(u'$')
+                            && !parts.contains(QStringLiteral("..")) && !parts.isEmpty()
+                            && std::any_of(parts.cbegin(), parts.cend(), [](const QString &part) { return part != u"."; });
+        if (!inside)
+            return false;
+        ++confined;
+    }
+    return sites > 0 && confined >= sites;
+}
+
 std::optional<QString> effectOf(const QString &text, const Lexed &lexed, Language language, bool evaluatesStrings)
 {
     const QString &code = lexed.code;
@@ -282,22 +308,22 @@ std::optional<QString> effectOf(const QString &text, const Lexed &lexed, Languag
     const bool perlLike = language == Language::Perl || language == Language::Other;
     const auto called = [&](const QRegularExpression &re) { return calls(re, text, lexed, evaluatesStrings); };
     if (ownWords && called(otherDeletes))
-        return QStringLiteral("Inline program deletes files");
+        return reasonOf("program-deletes");
     if (ownWords && called(otherWrites))
-        return QStringLiteral("Inline program overwrites files");
+        return reasonOf("program-overwrites");
     if (ownWords && called(otherPermissions))
-        return QStringLiteral("Inline program changes permissions");
+        return reasonOf("program-permissions");
     if (ownWords && called(otherKills))
-        return QStringLiteral("Inline program kills processes");
-    if (called(deletes) || (perlLike && matches(deletesBare, code)))
-        return QStringLiteral("Inline program deletes files");
+        return reasonOf("program-kills");
+    if ((called(deletes) || (perlLike && matches(deletesBare, code))) && !deletesInProjectOnly(text, deletes))
+        return reasonOf("program-deletes");
     if (called(writes) || (language == Language::Php && matches(phpWrites, code)) || (perlLike && matches(perlWrites, code))
         || (language == Language::Awk && matches(awkWrites, code)))
-        return QStringLiteral("Inline program overwrites files");
+        return reasonOf("program-overwrites");
     if (called(permissions))
-        return QStringLiteral("Inline program changes permissions");
+        return reasonOf("program-permissions");
     if (called(kills) || matches(killsGroup, code) || (perlLike && matches(killsBare, code)))
-        return QStringLiteral("Inline program kills processes");
+        return reasonOf("program-kills");
     return std::nullopt;
 }
 
@@ -670,7 +696,7 @@ ProgramFindings inspectProgram(const QString &given, Language language)
     static const QRegularExpression phpCallbacks = rx("['\"](?:system|exec|shell_exec|passthru|popen|proc_open)['\"]");
     static const QRegularExpression phpDeletes = rx("['\"](?:unlink|rmdir)['\"]");
     if (language == Language::Php && !f.effect && matches(phpDeletes, program))
-        f.effect = QStringLiteral("Inline program deletes files");
+        f.effect = reasonOf("program-deletes");
     if (matches(runsByName, program) || (language == Language::Php && matches(phpCallbacks, program))) {
         f.runsUnknown = true;
         runs = true;
@@ -719,7 +745,7 @@ ProgramFindings inspectProgram(const QString &given, Language language)
             f.commands.append(it.next().captured(1));
         static const QRegularExpression fileOps = rx("(?:^|[;\\n\\[{])\\s*file\\s+(delete|rename|copy)\\b");
         if (const QRegularExpressionMatch m = fileOps.match(program); m.hasMatch() && !f.effect)
-            f.effect = m.captured(1) == u"delete" ? QStringLiteral("Inline program deletes files") : QStringLiteral("Inline program overwrites files");
+            f.effect = m.captured(1) == u"delete" ? reasonOf("program-deletes") : reasonOf("program-overwrites");
     }
     f.credential = Places::mentionsCredential(program);
     return f;

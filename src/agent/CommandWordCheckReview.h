@@ -30,6 +30,7 @@ struct Text {
     bool processList = false; // made from a listing of processes (ps, pgrep ...)
     bool confined = false;    // names only places in the project (find ., mktemp ...)
     bool environment = false; // the environment's variables (env, printenv, set)
+    bool endless = false;     // never ends by itself (yes, /dev/zero)
 
     static Text known(const QString &t) { return {Kind::Known, t, false, false, false}; }
     static Text of(Kind k, bool processList = false) { return {k, {}, processList, false, false}; }
@@ -58,6 +59,7 @@ struct Scope {
     // expands them: each value a loop or the arguments may give.
     QHash<QString, QStringList> values;
     QString finder; // find, xargs ...: whose findings "{}" stands for here
+    bool background = false; // run as a background job ("cmd &")
 };
 
 // Where a shell takes the commands it runs.
@@ -80,6 +82,14 @@ public:
 
     void flag(const QString &reason);
     void killOthers();
+    // Counts the work a judgement takes (characters expanded or parsed,
+    // commands judged). Past the bound the command is flagged as too complex
+    // and the review stops, so every answer comes in a few milliseconds.
+    bool spend(qsizetype characters, int commands = 0);
+    // A value the line's expansions made, of this length: past its own
+    // bound it is too complex as well.
+    bool expanded(qsizetype length);
+    bool exhausted() const { return m_exhausted; }
     // Code run by a shell or an interpreter.
     void run(const Text &code, Language language, Scope &scope);
     // A command given as words by another command (find -exec, fd -x).
@@ -122,6 +132,8 @@ public:
     void addPidVariable(const QString &name) { m_pidVariables.insert(name); }
     // Whether the word's substitutions print a process listing.
     bool listsProcesses(const Word &word, Scope &scope);
+    // Whether the word's substitutions print the environment.
+    bool printsEnvironmentIn(const Word &word, Scope &scope);
 
     const Word *synthetic(const QString &text);
 
@@ -131,6 +143,7 @@ private:
         bool computedName = false;
         QStringList escalations;                // sudo, doas, su ...
         bool scheduled = false;                 // systemd-run --on-calendar ...: runs later too
+        std::optional<QString> wrapperReason;   // what a wrapper itself does (a detached unit)
         std::vector<const Word *> assignments;  // NAME=value before the command
     };
 
@@ -153,6 +166,7 @@ private:
     Text flowOf(const ShellWords::Pipeline &p, Scope &scope);
 
     std::optional<Text> written(const Place &file) const;
+    bool tooComplex();
 
     Places m_places;
     QHash<QString, Text> m_written; // files written earlier on this line, by place
@@ -161,6 +175,9 @@ private:
     QHash<int, Text> m_descriptors; // what "exec 3< x" opened for reading
     std::deque<Word> m_synthetic;
     int m_flowDepth = 0; // nesting of what-does-it-print questions
+    qsizetype m_characters = 0;
+    int m_commands = 0;
+    bool m_exhausted = false;
 };
 
 // Where curl puts what it fetches: standard output, a file (the word at

@@ -1,6 +1,7 @@
 // The rules of each command: what a careful reviewer asks about, by the
 // command's name, options and operands.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -74,7 +75,7 @@ void checkFolders(Review &review, const Invocation &inv, Scope &scope)
         if (w->text.startsWith(u'-'))
             continue;
         if (const std::optional<QString> inside = Places::credentialInside(review.place(*w, scope)))
-            review.flag(QStringLiteral("Credential file access (%1)").arg(*inside));
+            review.flag(reasonOf("credential-place", *inside));
     }
 }
 
@@ -111,10 +112,10 @@ void checkPlaces(Review &review, const Invocation &inv, Scope &scope, const std:
         for (const qsizetype start : std::as_const(starts)) {
             const Place p = review.places().resolve(text.mid(start), w.unquoted(start), cwd);
             if (const std::optional<QString> label = Places::credential(p))
-                review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
+                review.flag(reasonOf("credential-place", *label));
 
             if (Places::isStartupFile(p))
-                review.flag(QStringLiteral("Shell profile tampering"));
+                review.flag(reasonOf("shell-profile"));
             if (const std::optional<QString> why = Places::persistence(p))
                 review.flag(*why);
         }
@@ -144,6 +145,8 @@ void shell(Review &review, const Invocation &inv, Scope &scope)
         // an unknown line stands where it is as a value computed when it runs.
         const Text text = review.textOf(*src.text, scope);
         const QString line = inv.input.kind == Text::Kind::Known ? inv.input.text.trimmed() : QStringLiteral("$xargs_input");
+        if (text.kind == Text::Kind::Known && !review.expanded(text.text.size() + text.text.count(inv.replace) * line.size()))
+            return;
         review.run(text.kind == Text::Kind::Known ? Text::known(QString(text.text).replace(inv.replace, line)) : text, Language::Shell, scope);
     } else if (src.text) {
         // sh -c TEXT NAME ARGS: $0 is NAME, then the arguments, then what xargs adds.
@@ -181,9 +184,9 @@ void program(Review &review, Language language, const Invocation &inv, Scope &sc
     if (wiredToNetwork(inv))
         review.run(Text::of(Text::Kind::Download), language, scope);
     if (src.remote)
-        review.flag(QStringLiteral("Remote script run by an interpreter (curl | interpreter)"));
+        review.flag(reasonOf("remote-script"));
     if (src.encoded)
-        review.flag(QStringLiteral("Decoded text run by a shell or interpreter"));
+        review.flag(reasonOf("decoded-text"));
     for (const Word *w : src.codeWords) {
         review.run(review.programOf(*w, scope), language, scope);
         if (inv.name == u"pwsh" || inv.name == u"powershell")
@@ -216,11 +219,17 @@ void evalRule(Review &review, const Invocation &inv, Scope &scope)
 {
     // "eval eval x" is "eval x" when x holds nothing a second parse would
     // change: no deeper for each one.
+    // "--" and zsh's "-" end eval's options; the text follows.
     std::size_t first = 0;
+    if (!inv.args.empty() && (inv.text(0) == u"--" || inv.text(0) == u"-"))
+        first = 1;
     static const QRegularExpression reparsed(QStringLiteral("['\"\\\\$`]"));
     const bool plain = std::none_of(inv.args.cbegin(), inv.args.cend(), [](const Word *w) { return w->text.contains(reparsed); });
-    while (plain && first < inv.args.size() && inv.text(first) == u"eval")
+    while (plain && first < inv.args.size() && inv.text(first) == u"eval") {
         ++first;
+        if (first < inv.args.size() && (inv.text(first) == u"--" || inv.text(first) == u"-"))
+            ++first;
+    }
     QStringList parts;
     for (std::size_t i = first; i < inv.args.size(); ++i) {
         const Text t = review.textOf(*inv.args[i], scope);
@@ -377,7 +386,7 @@ void killRule(Review &review, const Invocation &inv, Scope &scope)
 void processChangeRule(Review &review, const Invocation &inv, Scope &scope)
 {
     const QStringList a = inv.texts();
-    const auto changed = [&] { review.flag(QStringLiteral("Changes processes it did not start (%1)").arg(inv.name)); };
+    const auto changed = [&] { review.flag(reasonOf("changes-others", inv.name)); };
     if (inv.name == u"renice" && (a.contains(QStringLiteral("-u")) || a.contains(QStringLiteral("--user")) || a.contains(QStringLiteral("-g"))))
         return changed(); // every process of a user or group
     const bool byPid = inv.name == u"renice" || std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
@@ -391,18 +400,6 @@ void processChangeRule(Review &review, const Invocation &inv, Scope &scope)
         if (!value.text.startsWith(u'-') && isOthersPid(review, value, scope))
             return changed();
     }
-}
-
-void killsAll(Review &review, const Invocation &, Scope &)
-{
-    review.killOthers();
-}
-
-void fuserRule(Review &review, const Invocation &inv, Scope &)
-{
-    const Flags f = flagsOf(inv.texts());
-    if (f.has(u'k', u"--kill"))
-        review.killOthers();
 }
 
 // The words after a terminal multiplexer's options: one word is a command
@@ -490,56 +487,6 @@ void dtachRule(Review &review, const Invocation &inv, Scope &scope)
         review.runWords({inv.args.begin() + qsizetype(i), inv.args.end()}, scope);
 }
 
-void loginctlRule(Review &review, const Invocation &inv, Scope &)
-{
-    const Flags f = flagsOf(inv.texts());
-    for (const QString &o : f.operands) {
-        if (o.startsWith(QLatin1String("kill-")) || o.startsWith(QLatin1String("terminate-")))
-            review.killOthers();
-        else if (o == u"poweroff" || o == u"halt")
-            review.flag(QStringLiteral("System shutdown"));
-        else if (o == u"reboot")
-            review.flag(QStringLiteral("System reboot"));
-    }
-}
-
-void systemctlRule(Review &review, const Invocation &inv, Scope &)
-{
-    const Flags f = flagsOf(inv.texts());
-    if (f.operands.contains(u"poweroff") || f.operands.contains(u"halt") || f.operands.contains(u"kexec"))
-        review.flag(QStringLiteral("System shutdown"));
-    else if (f.operands.contains(u"reboot"))
-        review.flag(QStringLiteral("System reboot"));
-    else if (f.operands.contains(u"kill"))
-        review.killOthers();
-    else if (isOneOf(f.operands.value(0), {u"stop", u"mask", u"isolate", u"rescue", u"emergency"}))
-        review.flag(QStringLiteral("Stops system services (systemctl)"));
-    else if (isOneOf(f.operands.value(0), {u"suspend", u"hibernate", u"hybrid-sleep", u"suspend-then-hibernate"}))
-        review.flag(QStringLiteral("System suspend"));
-}
-
-// service NAME stop
-void serviceRule(Review &review, const Invocation &inv, Scope &)
-{
-    if (inv.args.size() >= 2 && (inv.text(1) == u"stop" || inv.text(1) == u"force-stop"))
-        review.flag(QStringLiteral("Stops system services (service)"));
-}
-
-void initRule(Review &review, const Invocation &inv, Scope &)
-{
-    if (inv.args.empty())
-        return;
-    if (inv.text(0) == u"0")
-        review.flag(QStringLiteral("System shutdown"));
-    else if (inv.text(0) == u"6")
-        review.flag(QStringLiteral("System reboot"));
-}
-
-void powerOff(Review &review, const Invocation &, Scope &)
-{
-    review.flag(QStringLiteral("System shutdown"));
-}
-
 const QStringList &deleters()
 {
     static const QStringList names{QStringLiteral("rm"),   QStringLiteral("unlink"), QStringLiteral("shred"),     QStringLiteral("srm"),
@@ -553,41 +500,29 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
     const Flags f = flagsOf(inv.texts());
     const bool recursive = f.has(u'r', u"--recursive") || f.has(u'R');
     if (recursive && f.has(u'f', u"--force"))
-        review.flag(QStringLiteral("Recursive force delete (rm)"));
+        review.flag(reasonOf("rm-recursive-force"));
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || (w->glob && Places::isHomeOrRoot(p)))
-            review.flag(QStringLiteral("Recursive delete of home or root (rm)"));
+            review.flag(reasonOf("rm-home-or-root"));
         if (recursive && p.parts.contains(QStringLiteral(".git")))
-            review.flag(QStringLiteral("Git history deleted (rm)"));
+            review.flag(reasonOf("git-history-deleted"));
         if ((p.base == Place::Base::Home && p.parts.size() == 1) || Places::isSystemPlace(p))
-            review.flag(QStringLiteral("Deletes files of the home folder or the system (%1)").arg(inv.name));
+            review.flag(reasonOf("deletes-home-or-system", inv.name));
         if (p.base == Place::Base::Relative && Places::isOutsideProject(p))
-            review.flag(QStringLiteral("Deletes files outside the project (%1)").arg(inv.name));
+            review.flag(reasonOf("deletes-outside", inv.name));
         if (Places::isTrash(p))
-            review.flag(QStringLiteral("Trash emptied"));
+            review.flag(reasonOf("trash-emptied"));
         if (recursive && !w->substitutions.empty()) {
             // rm -r "$(...)": what the command prints is deleted, unless it
             // names only places in the project.
             const Text t = review.textOf(*w, scope);
             if (t.kind >= Text::Kind::Computed && !t.confined)
-                review.flag(QStringLiteral("Recursive delete of a folder computed when it runs (%1)").arg(inv.name));
+                review.flag(reasonOf("deletes-computed", inv.name));
         }
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
-            review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
+            review.flag(reasonOf("credential-place", *label));
     }
-}
-
-void trashRule(Review &review, const Invocation &inv, Scope &)
-{
-    const QStringList a = inv.texts();
-    if (inv.name == u"trash-empty" || (inv.name == u"gio" && a.value(0) == u"trash" && a.contains(QStringLiteral("--empty"))))
-        review.flag(QStringLiteral("Trash emptied"));
-}
-
-void shredRule(Review &review, const Invocation &inv, Scope &)
-{
-    review.flag(QStringLiteral("Irrecoverable erase (%1)").arg(inv.name));
 }
 
 // The command a finder runs on what it finds: deleting it, or any other
@@ -598,20 +533,34 @@ void foundRule(Review &review, const std::vector<const Word *> &words, const QSt
     inner.finder = finder;
     review.runWords(words, inner);
     if (const std::optional<Invocation> inner = review.quietInvocation(words, scope); inner && deleters().contains(inner->name))
-        review.flag(QStringLiteral("Deletes files found when it runs (%1)").arg(finder));
+        review.flag(reasonOf("found-deleted", finder));
 }
 
 void findRule(Review &review, const Invocation &inv, Scope &scope)
 {
-    for (std::size_t i = 0; i < inv.args.size(); ++i) {
+    // The starting points come before the expression; none is ".". Deletes
+    // under the project are the project's own work.
+    bool inProject = true;
+    std::size_t i = 0;
+    for (; i < inv.args.size(); ++i) {
+        const Word &w = *inv.args[i];
+        if (w.text.startsWith(u'-') || w.text.startsWith(u'(') || w.text.startsWith(u'!'))
+            break;
+        inProject = inProject && !w.expands && !w.text.startsWith(u'~') && isInsideProject(review.place(w, scope));
+    }
+    for (i = 0; i < inv.args.size(); ++i) {
         const QString a = inv.text(i);
-        if (a == u"-delete")
-            review.flag(QStringLiteral("Recursive delete (find -delete)"));
+        if (a == u"-delete" && !inProject)
+            review.flag(reasonOf("find-delete"));
         if (a == u"-exec" || a == u"-execdir" || a == u"-ok" || a == u"-okdir") {
             std::vector<const Word *> run;
             for (++i; i < inv.args.size() && inv.text(i) != u";" && inv.text(i) != u"+"; ++i)
                 run.push_back(inv.args[i]);
-            foundRule(review, run, QStringLiteral("find"), scope);
+            if (inProject) {
+                review.runWords(run, scope);
+            } else {
+                foundRule(review, run, QStringLiteral("find"), scope);
+            }
         }
     }
 }
@@ -653,15 +602,15 @@ void permissionsRule(Review &review, const Invocation &inv, Scope &scope)
     const Flags f = flagsOf(args);
     const bool recursive = f.has(u'R', u"--recursive");
     if (inv.name == u"chmod" && recursive && std::any_of(args.cbegin(), args.cend(), grantsWorldWrite))
-        review.flag(QStringLiteral("Recursive world-writable chmod"));
+        review.flag(reasonOf("world-writable"));
     if ((inv.name == u"chown" || inv.name == u"chgrp") && recursive)
-        review.flag(QStringLiteral("Recursive ownership change (%1)").arg(inv.name));
+        review.flag(reasonOf("ownership-changed", inv.name));
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || Places::isHomeOrRoot(p))
-            review.flag(QStringLiteral("Home or root folder changed (%1)").arg(inv.name));
+            review.flag(reasonOf("home-or-root-changed", inv.name));
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
-            review.flag(QStringLiteral("Credential file access (%1)").arg(*label));
+            review.flag(reasonOf("credential-place", *label));
     }
 }
 
@@ -671,7 +620,7 @@ void mvRule(Review &review, const Invocation &inv, Scope &scope)
     for (std::size_t i = 0; i + 1 < operands.size(); ++i) {
         const Place p = review.place(*operands[i], scope);
         if (Places::isHomeOrRoot(p) || (p.base == Place::Base::Absolute && Places::isTopFolder(p)))
-            review.flag(QStringLiteral("Home or root folder changed (mv)"));
+            review.flag(reasonOf("home-or-root-changed", QStringLiteral("mv")));
     }
 }
 
@@ -680,7 +629,7 @@ void psRule(Review &review, const Invocation &inv, Scope &)
 {
     for (const QString &a : inv.texts()) {
         if (!a.startsWith(u'-') && a.contains(u'e') && !a.contains(u'=') && a.size() < 12 && a.toLower() == a)
-            review.flag(QStringLiteral("Credential file access (process environment)"));
+            review.flag(reasonOf("credential-place", QStringLiteral("process environment")));
     }
 }
 
@@ -693,7 +642,7 @@ void attachRule(Review &review, const Invocation &inv, Scope &scope)
                                  return x.startsWith(QLatin1String("--pid=")) || x.startsWith(QLatin1String("--attach"));
                              });
     if (attaches) {
-        review.flag(QStringLiteral("Credential file access (process environment)"));
+        review.flag(reasonOf("credential-place", QStringLiteral("process environment")));
         return;
     }
     if (inv.name == u"strace" || inv.name == u"ltrace") {
@@ -818,7 +767,7 @@ void sedRule(Review &review, const Invocation &inv, Scope &)
     static const QRegularExpression runs(QStringLiteral("(^|[;\\n{}])\\s*([0-9$]+|/[^/]*/)?\\s*e(\\s|$|;)|\\bs(.)(?:(?!\\4).)*\\4(?:(?!\\4).)*\\4[gpiImM0-9w]*e"));
     for (const QString &s : std::as_const(scripts)) {
         if (runs.match(s).hasMatch())
-            review.flag(QStringLiteral("Inline program runs commands"));
+            review.flag(reasonOf("program-runs"));
     }
 }
 
@@ -839,11 +788,6 @@ void netcatRule(Review &review, const Invocation &inv, Scope &scope)
         review.run(Text::of(Text::Kind::Download), Language::Shell, scope);
 }
 
-void scheduleRule(Review &review, const Invocation &, Scope &)
-{
-    review.flag(QStringLiteral("Cron change (persistence)"));
-}
-
 // curl, wget and aria2c save what they fetch: a later run of that file runs
 // a download. curl -X DELETE deletes on the server.
 void downloadRule(Review &review, const Invocation &inv, Scope &scope)
@@ -858,8 +802,12 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
     const auto save = [&](const Word *target, const QString &text) {
         if (target && target->expands)
             review.downloadedUnnamed();
-        else if (text != u"-" && text != u"/dev/stdout")
-            review.wrote(review.place(text, scope), Text::of(Text::Kind::Download));
+        else if (text != u"-" && text != u"/dev/stdout") {
+            // What it saves replaces the file there, as a redirect does.
+            const Place at = target ? review.place(*target, scope) : review.place(text, scope);
+            judgeWrite(review, at, Writes::Overwrites);
+            review.wrote(at, Text::of(Text::Kind::Download));
+        }
     };
     for (std::size_t i = 0; i < inv.args.size(); ++i) {
         const QString &x = a.at(i);
@@ -867,9 +815,9 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
         const bool cluster = x.startsWith(u'-') && !x.startsWith(QLatin1String("--"));
         if (inv.name == u"curl") {
             if ((x == u"-X" || x == u"--request") && next && next->text.toUpper() == u"DELETE")
-                review.flag(QStringLiteral("HTTP DELETE request (curl)"));
+                review.flag(reasonOf("http-delete", QStringLiteral("curl")));
             if (x.startsWith(QLatin1String("-X")) && x.mid(2).toUpper() == u"DELETE")
-                review.flag(QStringLiteral("HTTP DELETE request (curl)"));
+                review.flag(reasonOf("http-delete", QStringLiteral("curl")));
         } else if (inv.name == u"wget" || inv.name == u"wget2") {
             if (x.startsWith(QLatin1String("--output-document=")))
                 return save(nullptr, x.mid(18));
@@ -903,7 +851,7 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
 // would go to the model with the command's output.
 void secretVariables(Review &review, const Invocation &inv)
 {
-    const auto leaked = [&] { review.flag(QStringLiteral("Credential read (environment variable)")); };
+    const auto leaked = [&] { review.flag(reasonOf("secret-variable")); };
     if (isOneOf(inv.name, {u"echo", u"printf", u"print"})) {
         static const QRegularExpression reference(QStringLiteral("\\$\\{?!?([A-Za-z_][A-Za-z0-9_]*)"));
         for (const Word *w : inv.args) {
@@ -943,19 +891,10 @@ const QHash<QString, Rule> &rules()
         add({"local", "declare", "typeset", "export", "readonly"}, declareRule);
         add({"kill"}, killRule);
         add({"prlimit", "renice", "ionice", "taskset", "chrt"}, processChangeRule);
-        add({"killall5", "skill", "pkill", "killall", "xkill"}, killsAll);
-        add({"fuser"}, fuserRule);
         add({"tmux", "byobu"}, tmuxRule);
         add({"screen"}, screenRule);
         add({"dtach"}, dtachRule);
-        add({"loginctl"}, loginctlRule);
-        add({"systemctl"}, systemctlRule);
-        add({"service"}, serviceRule);
-        add({"init", "telinit"}, initRule);
-        add({"poweroff", "halt"}, powerOff);
         add({"rm", "unlink"}, rmRule);
-        add({"trash-empty", "gio"}, trashRule);
-        add({"shred", "wipe", "srm", "scrub", "sdmem"}, shredRule);
         add({"find"}, findRule);
         add({"fd", "fdfind"}, fdRule);
         add({"chmod", "chown", "chgrp", "chattr", "setfacl"}, permissionsRule);
@@ -966,7 +905,6 @@ const QHash<QString, Rule> &rules()
         add({"tar", "zip"}, commandOptionRule);
         add({"sed", "gsed"}, sedRule);
         add({"make", "gmake"}, makeRule);
-        add({"at", "batch"}, scheduleRule);
         add({"nc", "ncat", "netcat", "socat"}, netcatRule);
         add({"curl", "wget", "wget2", "aria2c"}, downloadRule);
         return t;
@@ -1055,6 +993,8 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
             return w->text == u"--help" || w->text == u"--version";
         }))
         return;
+    // The table's rows first: no command's own rules claim it before them.
+    judgeByRows(review, inv, scope);
     const std::optional<Language> language = interpreterLanguage(inv.name);
     judgeWriters(review, inv, scope);
     if (!language)
@@ -1074,10 +1014,10 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
     checkFolders(review, inv, scope);
     secretVariables(review, inv);
     if (inv.viaXargs && deleters().contains(inv.name))
-        review.flag(QStringLiteral("Deletes files found when it runs (xargs)"));
+        review.flag(reasonOf("found-deleted", QStringLiteral("xargs")));
     const bool found = std::any_of(inv.args.cbegin(), inv.args.cend(), [](const Word *w) { return w->text.contains(QLatin1String("{}")); });
     if (found && !scope.finder.isEmpty() && deleters().contains(inv.name))
-        review.flag(QStringLiteral("Deletes files found when it runs (%1)").arg(scope.finder));
+        review.flag(reasonOf("found-deleted", scope.finder));
 }
 
 } // namespace agent::CommandWordCheck

@@ -1,6 +1,7 @@
 // Where a command writes: editors, in-place filters, copies, links and
 // truncation, judged by the place they write, not by the command's name.
 #include "agent/CommandWordCheckReview.h"
+#include "agent/CommandWordCheckTable.h"
 
 namespace agent::CommandWordCheck {
 
@@ -55,33 +56,29 @@ bool extractsArchive(const Invocation &inv)
     if (inv.name == u"tar" || inv.name == u"bsdtar") {
         const QString first = a.value(0);
         return a.contains(QStringLiteral("--extract")) || a.contains(QStringLiteral("--get"))
-               || (!first.startsWith(QLatin1String("--")) && first.contains(u'x'));
+               || (!first.startsWith(QLatin1String("--")) && first.contains(u'x'))
+               || std::any_of(a.cbegin(), a.cend(), [](const QString &x) { return x.startsWith(u'-') && !x.startsWith(QLatin1String("--")) && x.contains(u'x'); });
     }
     return false;
-}
-
-// The emptiness a copy may carry: cp /dev/null FILE empties FILE.
-bool isEmptySource(const QString &text)
-{
-    return text == u"/dev/null" || text == u"/dev/zero";
 }
 
 } // namespace
 
 void judgeWrite(Review &review, const Place &place, Writes how)
 {
+    judgePlaceWritten(review, place, {});
     if (Places::isSshFolder(place))
-        review.flag(QStringLiteral("Credential file access (~/.ssh)"));
+        review.flag(reasonOf("credential-place", QStringLiteral("~/.ssh")));
     if (Places::isStartupFile(place))
-        review.flag(QStringLiteral("Shell profile tampering"));
+        review.flag(reasonOf("shell-profile"));
     if (const std::optional<QString> why = Places::persistence(place))
         review.flag(*why);
     if (Places::isSearchPath(place))
-        review.flag(QStringLiteral("Program on the search path changed"));
+        review.flag(reasonOf("search-path"));
     if (Places::isSystemPlace(place))
-        review.flag(QStringLiteral("Writes into a system folder"));
+        review.flag(reasonOf("system-folder"));
     if (how == Writes::Overwrites && Places::isOutsideProject(place))
-        review.flag(QStringLiteral("Overwrites a file outside the project"));
+        review.flag(reasonOf("overwrites-outside"));
 }
 
 void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
@@ -131,7 +128,10 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
     }
     if (n == u"tee") {
         const Flags f = flagsOf(inv.texts());
-        each(fileOperands(inv, {u"-p", u"--output-error"}), f.has(u'a', u"--append") ? Writes::Changes : Writes::Overwrites);
+        const std::vector<const Word *> files = fileOperands(inv, {u"-p", u"--output-error"});
+        for (const Word *w : files)
+            judgePlaceWritten(review, review.place(*w, scope), inv.input);
+        each(files, f.has(u'a', u"--append") ? Writes::Changes : Writes::Overwrites);
         return;
     }
     if (isOneOf(n, {u"cp", u"install", u"ln", u"mv", u"rsync"})) {
@@ -140,15 +140,26 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
         const QStringList a = inv.texts();
         const qsizetype target = a.indexOf(QStringLiteral("-t"));
         if (target >= 0 && target + 1 < a.size()) {
-            judgeWrite(review, review.place(*inv.args[std::size_t(target + 1)], scope), Writes::Changes);
+            judgeWrite(review, review.place(*inv.args[std::size_t(target + 1)], scope), Writes::Overwrites);
             return;
         }
         if (ops.size() < 2 || (n == u"rsync" && ops.back()->text.contains(u':')))
             return;
-        const bool emptying = std::any_of(ops.cbegin(), ops.cend() - 1, [](const Word *w) { return isEmptySource(w->text); });
-        judgeWrite(review, review.place(*ops.back(), scope), emptying ? Writes::Overwrites : Writes::Changes);
+        // A copy, move, install or link replaces what the destination held,
+        // as a redirect does; into a folder, each file lands under its name.
+        // A folder written as one ("dir/") gains files: judged by where they land.
+        const Place destination = review.place(*ops.back(), scope);
+        const bool folder = ops.back()->text.endsWith(u'/');
+        if (folder) {
+            for (auto it = ops.cbegin(); it != ops.cend() - 1; ++it) {
+                Place file = destination;
+                file.parts.append(baseName((*it)->text));
+                judgePlaceWritten(review, file, {});
+            }
+        }
+        judgeWrite(review, destination, folder ? Writes::Changes : Writes::Overwrites);
         if (n == u"mv" && ops.back()->text.startsWith(QLatin1String("/dev/")))
-            review.flag(QStringLiteral("Files moved onto a device (mv)"));
+            review.flag(reasonOf("moved-onto-device"));
     }
 }
 

@@ -9,7 +9,8 @@ namespace agent {
 using model::ToolGuardMode;
 using model::ToolRisk;
 
-PolicyDecision PolicyEngine::decide(const QString &toolName, const QString &argumentsJSON) const
+PolicyDecision PolicyEngine::decide(const QString &toolName, const QString &argumentsJSON,
+                                    const std::optional<CommandTables::Verdict> &verdict) const
 {
     const ToolRisk risk = ToolDefinitions::risk(toolName);
     if (risk == ToolRisk::Read)
@@ -28,7 +29,11 @@ PolicyDecision PolicyEngine::decide(const QString &toolName, const QString &argu
     if (risk == ToolRisk::Write)
         return PolicyDecision::allow();
     const std::optional<QString> command = shellCommand(argumentsJSON);
-    if (command && CommandTables::destructiveReason(*command))
+    if (!command)
+        return PolicyDecision::allow();
+    const bool destructive = verdict && verdict->command == *command ? verdict->destructive.has_value()
+                                                                     : CommandTables::destructiveReason(*command).has_value();
+    if (destructive)
         return PolicyDecision::needsApproval();
     return PolicyDecision::allow();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agent/CommandTables.h"
 #include "model/SettingsRecords.h"
 
 #include <QString>
@@ -35,7 +36,10 @@ public:
     void setAllowWritesForCurrentChat(bool allow) { m_allowWritesForCurrentChat = allow; }
 
     // Allow or NeedsApproval; never Deny. Changes nothing.
-    PolicyDecision decide(const QString &toolName, const QString &argumentsJSON) const;
+    PolicyDecision decide(const QString &toolName, const QString &argumentsJSON) const { return decide(toolName, argumentsJSON, {}); }
+    // The same, with the call's command already judged (off the UI thread);
+    // a verdict on another text than the call's command is not used.
+    PolicyDecision decide(const QString &toolName, const QString &argumentsJSON, const std::optional<CommandTables::Verdict> &verdict) const;
 
 private:
     static std::optional<QString> shellCommand(const QString &argumentsJSON);

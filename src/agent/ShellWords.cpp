@@ -165,7 +165,13 @@ public:
                 if (peek(1) == u'>') {
                     redirect(st, depth);
                 } else {
-                    m_i += peek(1) == u'&' ? 2 : 1;
+                    const bool background = peek(1) != u'&';
+                    m_i += background ? 1 : 2;
+                    endCommand(st, depth);
+                    // "( ... ) &" and "{ ...; } &": the group closed already.
+                    if (background && st.pipeline.commands.empty() && !st.result.pipelines.empty())
+                        st.result.pipelines.back().background = true;
+                    st.pipeline.background = background;
                     endPipeline(st, depth);
                 }
                 break;

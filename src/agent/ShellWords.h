@@ -46,6 +46,7 @@ struct SimpleCommand {
 // Commands joined by "|" or "|&".
 struct Pipeline {
     std::vector<SimpleCommand> commands;
+    bool background = false; // ended by a single "&"
 };
 
 // Pipelines separated by ";", "&", "&&", "||", line breaks and parentheses.

@@ -66,7 +66,7 @@ std::optional<QString> ToolRouter::blockedShellReason(const QString &command)
     return CommandTables::blockedReason(command);
 }
 
-QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argumentsJSON)
+QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argumentsJSON, std::optional<CommandTables::Verdict> verdict)
 {
     auto parsed = ToolArguments::parse(argumentsJSON);
     if (!parsed) {
@@ -81,7 +81,7 @@ QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argum
         const std::optional<QString> command = ToolArguments::string(arguments, QStringLiteral("command"));
         if (!command)
             co_return ToolExecutionResult::failure(QStringLiteral("Missing command"));
-        co_return co_await runShell(*command);
+        co_return co_await runShell(*command, std::move(verdict));
     }
 
     using FileTool = ToolExecutionResult (*)(const WorkspaceManager &, const QJsonObject &);
@@ -101,12 +101,13 @@ QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argum
     co_return tool(*m_workspace, arguments);
 }
 
-QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command)
+QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command, std::optional<CommandTables::Verdict> verdict)
 {
     // A folder that is gone cannot be the working directory.
     if (!m_workspace || !m_workspace->hasRoot() || !QFileInfo(m_workspace->rootPath()).isDir())
         co_return ToolExecutionResult::failure(WorkspaceError::noWorkspace().description());
-    if (const std::optional<QString> message = blockedShellReason(command))
+    const std::optional<QString> blocked = verdict && verdict->command == command ? verdict->blocked : blockedShellReason(command);
+    if (const std::optional<QString> message = blocked)
         co_return ToolExecutionResult::failure(*message);
 
     if (!m_sandboxWorks) {

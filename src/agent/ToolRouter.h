@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agent/CommandTables.h"
 #include "agent/ToolExecutionResult.h"
 
 #include <QObject>
@@ -38,7 +39,10 @@ public:
     // File tools complete without suspending; run_shell suspends until the
     // command exits, times out or is cancelled, leaving the thread free.
     // Parameters by value: they must outlive the suspension.
-    QCoro::Task<ToolExecutionResult> execute(QString name, QString argumentsJSON);
+    // A verdict given is the command's judgement made before (off the UI
+    // thread); one on another text than the command is not used.
+    QCoro::Task<ToolExecutionResult> execute(QString name, QString argumentsJSON,
+                                             std::optional<CommandTables::Verdict> verdict = std::nullopt);
 
     // The sandbox program shell commands run in: bubblewrap from PATH unless
     // set; an empty one runs them without isolation. Whether it works here is
@@ -58,7 +62,7 @@ public:
     static std::optional<QString> blockedShellReason(const QString &command);
 
 private:
-    QCoro::Task<ToolExecutionResult> runShell(QString command);
+    QCoro::Task<ToolExecutionResult> runShell(QString command, std::optional<CommandTables::Verdict> verdict);
 
     WorkspaceManager *m_workspace;
     double m_shellTimeout = kDefaultShellTimeout;

@@ -1,9 +1,13 @@
 #include "agent/PolicyEngine.h"
+#include "agent/ToolRouter.h"
+#include "agent/WorkspaceManager.h"
 #include "agent/ToolDefinitions.h"
 #include "support/TestMain.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 using namespace agent;
 using model::PolicyMode;
@@ -187,6 +191,51 @@ private Q_SLOTS:
                 }
             }
         }
+    }
+
+    // The policy decides on the verdict the call was judged with, not on a
+    // second reading; a verdict made for other text is not trusted.
+    void decideWithVerdict_data()
+    {
+        QTest::addColumn<model::AppSettings>("settings");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("judged");
+        QTest::addColumn<bool>("destructive");
+        QTest::addColumn<PolicyDecision::Action>("action");
+        const model::AppSettings yolo = settingsFor(ToolGuardMode::Yolo);
+        QTest::newRow("yolo, judged destructive") << yolo << "make" << "make" << true << N;
+        QTest::newRow("yolo, judged harmless") << yolo << "rm -rf build" << "rm -rf build" << false << A;
+        QTest::newRow("yolo, verdict on other text") << yolo << "rm -rf build" << "make" << false << N;
+        QTest::newRow("yolo, verdict on other text, harmless") << yolo << "make" << "rm -rf build" << true << A;
+        QTest::newRow("balanced asks whatever the verdict") << settingsFor(ToolGuardMode::Balanced) << "make" << "make" << false << N;
+    }
+    void decideWithVerdict()
+    {
+        QFETCH(model::AppSettings, settings);
+        QFETCH(QString, command);
+        QFETCH(QString, judged);
+        QFETCH(bool, destructive);
+        QFETCH(PolicyDecision::Action, action);
+        const CommandTables::Verdict verdict{judged, std::nullopt, destructive ? std::optional<QString>(QStringLiteral("x")) : std::nullopt};
+        const QString args = QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("command"), command}}).toJson(QJsonDocument::Compact));
+        QCOMPARE(PolicyEngine(settings).decide(QStringLiteral("run_shell"), args, verdict).action, action);
+    }
+
+    // The run refuses what the verdict blocked without reading the command
+    // again: the refusal is the verdict's, and nothing starts.
+    void runUsesTheVerdict()
+    {
+        QTemporaryDir project;
+        WorkspaceManager workspace;
+        workspace.setWorkspace(project.path());
+        ToolRouter router(&workspace);
+        router.setSandboxProgram(QString());
+        const QString args = QStringLiteral(R"({"command":"touch made"})");
+        const CommandTables::Verdict blocked{QStringLiteral("touch made"), QStringLiteral("Blocked: test verdict"), std::nullopt};
+        const ToolExecutionResult refused = QCoro::waitFor(router.execute(QStringLiteral("run_shell"), args, blocked));
+        QCOMPARE(refused.output, QStringLiteral("Blocked: test verdict"));
+        QVERIFY(refused.isError);
+        QVERIFY(!QFileInfo::exists(project.filePath(QStringLiteral("made"))));
     }
 
     void changesTakeEffectOnTheNextDecision()

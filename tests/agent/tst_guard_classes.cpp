@@ -2,12 +2,15 @@
 // has to judge by effect, and harmless look-alikes it must leave alone.
 // Commands are classified only; none is ever run.
 #include "agent/CommandWordCheck.h"
+#include "agent/CommandWordCheckTable.h"
 #include "agent/PolicyEngine.h"
 #include "agent/ToolRouter.h"
 #include "support/TestMain.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <functional>
 
 using namespace agent;
 
@@ -186,7 +189,6 @@ const std::vector<ClassRow> &caughtRows()
             {"/usr/bin/env bash -c 'shred x'", kShred},
             {"env -i PATH=/bin sh -c 'shred x'", kShred},
             {"bash -c 'shred \"$1\"' _ notes", kShred},
-            {"sh -ic 'find . -delete'", kFindDelete},
             {"sh <<'EOF'\nshred -u notes\nEOF", kShred},
             {"bash <<EOF\ngit push origin --delete main\nEOF", kRefDelete},
             {"bash <<-END\n\tgit reset --hard\n\tEND", kHardReset},
@@ -194,7 +196,6 @@ const std::vector<ClassRow> &caughtRows()
             {"sh -s <<< 'shred x'", kShred},
             {"echo 'rm -r -f build' | sh", kForce},
             {"echo \"git push -f\" | bash -s", kForcePush},
-            {"printf 'find . -delete\\n' | sh", kFindDelete},
             {"cat <<'EOF' | sh\nshred x\nEOF", kShred},
             {"sh < <(echo 'shred x')", kShred},
             {"bash <(echo 'git push -f')", kForcePush},
@@ -226,7 +227,6 @@ const std::vector<ClassRow> &caughtRows()
             {"cd / && sh -c 'rm -r *'", kHomeRm},
             {"echo 'shred x' > t.sh; sh t.sh", kShred},
             {"printf 'git push -f\\n' > p.sh && bash p.sh", kForcePush},
-            {"cat > go.sh <<'EOF'\nfind . -delete\nEOF\nchmod +x go.sh && ./go.sh", kFindDelete},
             {"git -c alias.x='!shred y' x", kShred},
             {"tar -cf a.tar --to-command='shred x' src", kShred},
             {"tar -cf a.tar --checkpoint=1 --checkpoint-action=exec='shred x' src", kShred},
@@ -338,12 +338,10 @@ const std::vector<ClassRow> &caughtRows()
             {"python3 -c \"print(open('/home/u/.ssh/id_rsa').read())\"", kProgCred},
             {"python3 -c \"import os; print(open(os.path.expanduser('~/.ssh/id_ed25519')).read())\"", kProgCred},
             {"python3 -c \"print(open('/proc/%d/environ' % os.getppid()).read())\"", kProgCred},
-            {"python3 - <<'EOF'\nimport shutil\nshutil.rmtree('build')\nEOF", kProgDelete},
             {"python3 <<EOF\nimport os\nos.remove('x')\nEOF", kProgDelete},
             {"echo 'import os; os.remove(\"x\")' | python3", kProgDelete},
             {"python3 <<< 'import os; os.kill(1, 9)'", kProgKill},
             {"perl -e 'unlink glob \"*\"'", kProgDelete},
-            {"perl -MFile::Path=rmtree -e 'rmtree(\"x\")'", kProgDelete},
             {"perl -e 'kill 9, -1'", kProgKill},
             {"perl -le 'kill \"KILL\", 1234'", kProgKill},
             {"perl -e 'chmod 0777, \"x\"'", kProgChmod},
@@ -353,12 +351,10 @@ const std::vector<ClassRow> &caughtRows()
             {"perl -e '`shred x`'", kShred},
             {"perl -e 'print `cat ~/.ssh/id_rsa`'", kSsh},
             {"ruby -e 'File.delete(\"x\")'", kProgDelete},
-            {"ruby -rfileutils -e 'FileUtils.rm_rf(\"x\")'", kProgDelete},
             {"ruby -e 'Process.kill(:KILL, 1)'", kProgKill},
             {"ruby -e 'File.write(\"x\", \"\")'", kProgWrite},
             {"ruby -e 'system(\"shred x\")'", kShred},
             {"ruby -e 'puts File.read(File.expand_path(\"~/.ssh/id_rsa\"))'", kProgCred},
-            {"node -e \"require('fs').rmSync('x', {recursive: true})\"", kProgDelete},
             {"node -e \"require('fs').unlinkSync('a')\"", kProgDelete},
             {"node -e 'process.kill(-1)'", kProgKill},
             {"node -e \"require('child_process').execSync('shred x')\"", kShred},
@@ -438,9 +434,7 @@ const std::vector<ClassRow> &caughtRows()
             {"git push origin '+refs/heads/*:refs/heads/*'", kForcePush},
             {"git push --force-if-includes", kForcePush},
             {"git branch -D feature", refDeleted("branch")},
-            {"git branch -d old", refDeleted("branch")},
             {"git branch --delete --force x", refDeleted("branch")},
-            {"git branch -rd origin/x", refDeleted("branch")},
             {"git tag -d v1.0", refDeleted("tag")},
             {"git tag --delete v1.0", refDeleted("tag")},
             {"git update-ref -d refs/heads/main", refDeleted("update-ref")},
@@ -455,7 +449,6 @@ const std::vector<ClassRow> &caughtRows()
             {"git rebase -i HEAD~5", rewritten("rebase")},
             {"git rebase --root", rewritten("rebase")},
             {"git rebase --onto main a b", rewritten("rebase")},
-            {"git rebase main", rewritten("rebase")},
             {"git branch -f main HEAD~3", rewritten("branch")},
             {"git branch -M main", rewritten("branch")},
             {"git checkout -B main origin/main", rewritten("checkout")},
@@ -473,24 +466,18 @@ const std::vector<ClassRow> &caughtRows()
         });
 
         addCaught("other people's data", {
-            {"rsync -a --delete src/ dest/", mirror("rsync")},
-            {"rsync -av --del a/ b/", mirror("rsync")},
             {"rsync -a --delete-after x/ host:/srv/", mirror("rsync")},
             {"rsync --remove-source-files -a x/ y/", mirror("rsync")},
-            {"rsync -rlt --delete-excluded a/ b/", mirror("rsync")},
             {"rsync -a --delete-before --exclude .git ./ /backup/", mirror("rsync")},
             {"rclone sync local remote:bucket", mirror("rclone")},
             {"rclone purge remote:bucket", destroyed("rclone")},
             {"aws s3 sync . s3://bucket --delete", mirror("aws")},
             {"find /srv -type f -exec rm {} +", foundDeleted("find")},
-            {"find . -name '*.log' -exec rm -f {} \\;", foundDeleted("find")},
             {"find ~ -execdir unlink {} \\;", foundDeleted("find")},
-            {"find . -ok rm {} \\;", foundDeleted("find")},
             {"find . -name '*.pyc' | xargs rm", foundDeleted("xargs")},
             {"find . -print0 | xargs -0 rm -f", foundDeleted("xargs")},
             {"fd -e log -x rm", foundDeleted("fd")},
             {"fdfind -t f -X rm -f", foundDeleted("fdfind")},
-            {"find . -type d -empty -delete", kFindDelete},
             {"terraform destroy -auto-approve", destroyed("terraform")},
             {"terraform apply -destroy -auto-approve", destroyed("terraform")},
             {"tofu destroy", destroyed("tofu")},
@@ -908,6 +895,32 @@ const std::vector<ClassRow> &caughtRows()
             {"cargo yank --vers 1.0.0 foo", "Published package removed (cargo)"},
             {"gem yank foo -v 1.0", "Published package removed (gem)"},
         });
+        // A pager or editor named in the environment of a command runs when it does.
+        addCaught("programs named in assignments", {
+            {"PAGER='shred x' man ls", kShred},
+            {"GIT_EDITOR='git reset --hard' git commit", kHardReset},
+            {"LESSOPEN='|shred %s' less notes.txt", kShred},
+        });
+        // parallel given no command runs each of its arguments.
+        addCaught("arguments run as commands", {
+            {"parallel ::: 'shred x' 'ls'", kShred},
+            {"parallel -j2 ::: ls 'git reset --hard'", kHardReset},
+        });
+        // "--" and zsh's lone "-" end a builtin's options; what follows runs.
+        addCaught("end of options", {
+            {"eval -- 'rm -r -f ~'", kForce},
+            {"eval -- 'kill -9 -1'", kKill, true},
+            {"eval - 'kill -9 -1'", kKill, true},
+            {"eval eval -- 'shred x'", kShred},
+            {"eval -- eval - 'shred x'", kShred},
+            {"builtin eval -- 'git reset --hard'", kHardReset},
+            {"command -- eval -- 'shred x'", kShred},
+            {"env - kill -9 -1", kKill, true},
+            {"cd . && - kill -9 -1", kKill, true},
+            {"command - shred x", kShred},
+            {"exec - shred x", kShred},
+            {"nohup -- kill -9 -1", kKill, true},
+        });
         return out;
     }();
     return rows;
@@ -959,6 +972,31 @@ const std::vector<Harmless> &harmlessRows()
             {"git push origin v1.0", ""},
             {"git push origin HEAD:refs/heads/review", ""},
             {"git pull --rebase", ""},
+            // Safe forms: -d refuses an unmerged branch; a rebase onto an upstream.
+            {"git branch -d old", ""},
+            {"PAGER=cat git log", ""},
+            {"parallel ::: 'make a' 'make b'", ""},
+            {"GIT_EDITOR=true git commit --amend", ""},
+            {"git branch -rd origin/x", ""},
+            {"git rebase main", ""},
+            // Deletes under the project: find's own, a mirror into it, an inline program removing one of its folders.
+            {"sh -ic 'find . -delete'", ""},
+            {"printf 'find . -delete\\n' | sh", ""},
+            {"cat > go.sh <<'EOF'\nfind . -delete\nEOF\nchmod +x go.sh && ./go.sh", ""},
+            {"python3 - <<'EOF'\nimport shutil\nshutil.rmtree('build')\nEOF", ""},
+            {"perl -MFile::Path=rmtree -e 'rmtree(\"x\")'", ""},
+            {"ruby -rfileutils -e 'FileUtils.rm_rf(\"x\")'", ""},
+            {"node -e \"require('fs').rmSync('x', {recursive: true})\"", ""},
+            {"rsync -a --delete src/ dest/", ""},
+            {"rsync -av --del a/ b/", ""},
+            {"rsync -rlt --delete-excluded a/ b/", ""},
+            {"find . -name '*.log' -exec rm -f {} \\;", ""},
+            {"find . -ok rm {} \\;", ""},
+            {"find . -type d -empty -delete", ""},
+            {"find build -name '*.o' -delete", ""},
+            {"python3 -c \"import shutil; shutil.rmtree('build')\"", ""},
+            {"node -e \"require('fs').rmSync('dist', {recursive: true, force: true})\"", ""},
+            {"rsync -a --delete ../shared/ vendor/shared/", ""},
             {"git rebase --continue", ""},
             {"git rebase --abort", ""},
             {"git reset HEAD file.c", ""},
@@ -1276,10 +1314,86 @@ const std::vector<Harmless> &harmlessRows()
 
 } // namespace
 
+// The row of the rule table whose reason the text is ("%1" standing for a name).
+bool isRuleReason(const QString &reason)
+{
+    for (const CommandWordCheck::Rule &r : CommandWordCheck::ruleTable()) {
+        const qsizetype at = r.reason.indexOf(QLatin1String("%1"));
+        if (at < 0 ? reason == r.reason
+                   : reason.startsWith(r.reason.left(at)) && reason.endsWith(r.reason.mid(at + 2)) && reason.size() > r.reason.size() - 2)
+            return true;
+    }
+    return false;
+}
+
+// A line whose expansions outgrow what a reviewer can follow: n pieces made
+// by piece, between head and tail.
+QString repeated(int n, const std::function<QString(int)> &piece, const QString &head = {}, const QString &tail = {})
+{
+    QString out = head;
+    for (int i = 1; i <= n; ++i)
+        out += piece(i);
+    return out + tail;
+}
+
+QString numbered(const char *format, int i)
+{
+    return QString::fromLatin1(format).arg(i).arg(i - 1);
+}
+
 class TestGuardClasses : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Whatever the growth (doubling values, nested loops, a format reused,
+    // texts re-read by eval), the check stops at its bound and asks.
+    void tooComplex_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("doubling chain of 24") << repeated(24, [](int i) { return numbered("x%1=$x%2$x%2; ", i); }, QStringLiteral("x0=a; "), QStringLiteral("echo $x24"));
+        QTest::newRow("doubling chain of 3 KB")
+            << repeated(250, [](int i) { return numbered("x%1=$x%2$x%2; ", i); }, QStringLiteral("x0=a; "), QStringLiteral("ls"));
+        QTest::newRow("tripling in quotes, braces")
+            << repeated(16, [](int i) { return numbered("x%1=\"${x%2}${x%2}${x%2}\"\n", i); }, QStringLiteral("x0='ab '\n"), QStringLiteral("ls $x16"));
+        QTest::newRow("doubled through eval")
+            << repeated(30, [](int i) { return numbered("x%1=\"$x%2 $x%2\"; eval echo $x%1; ", i); }, QStringLiteral("x0=a; "));
+        QTest::newRow("doubled inside a shell")
+            << QStringLiteral("sh -c '") + repeated(24, [](int i) { return numbered("y%1=$y%2$y%2; ", i); }, QStringLiteral("y0=b; ")) + u'\'';
+        QTest::newRow("loops in loops")
+            << repeated(12, [](int i) { return QStringLiteral("for v%1 in a b c d e f g h i j k l m n o p; do ").arg(i); }, {},
+                        repeated(400, [](int) { return QStringLiteral("ls $v1$v2$v3; "); }));
+        QTest::newRow("format reused for each argument")
+            << QStringLiteral("ls \"$(printf '%s") + repeated(60, [](int) { return QStringLiteral("abcdefgh"); }) + u'\''
+                   + repeated(600, [](int) { return QStringLiteral(" a"); }) + QStringLiteral(")\"");
+    }
+    void tooComplex()
+    {
+        QFETCH(QString, command);
+        QCOMPARE(CommandWordCheck::destructiveReason(command).value_or(QString()), QStringLiteral("Command is too complex to judge"));
+        QCOMPARE(yoloDecision(command), PolicyDecision::Action::NeedsApproval);
+    }
+
+    // Long everyday lines stay within the bound.
+    void withinTheBound_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("a long commit message through a variable")
+            << QStringLiteral("msg=$(cat <<'EOF'\n") + repeated(120, [](int i) { return QStringLiteral("Line %1 of the message explains the change.\n").arg(i); })
+                   + QStringLiteral("EOF\n)\ngit commit -m \"$msg\" && git log -1 --stat");
+        QTest::newRow("two hundred project commands")
+            << repeated(200, [](int i) { return QStringLiteral("mkdir -p out/%1 && cp src/%1.txt out/%1/ && rm -f out/%1/old.txt\n").arg(i); });
+        QTest::newRow("a loop over sixteen folders")
+            << QStringLiteral("for d in a b c d e f g h i j k l m n o p; do ") + repeated(40, [](int i) { return QStringLiteral("touch build/$d/f%1; ").arg(i); })
+                   + QStringLiteral("done");
+        QTest::newRow("a value doubled a few times")
+            << repeated(8, [](int i) { return numbered("x%1=$x%2$x%2; ", i); }, QStringLiteral("x0=ab; "), QStringLiteral("echo $x8 > out.txt"));
+    }
+    void withinTheBound()
+    {
+        QFETCH(QString, command);
+        QCOMPARE(CommandWordCheck::destructiveReason(command).value_or(QString()), QString());
+    }
+
     void caught_data()
     {
         QTest::addColumn<QString>("command");
@@ -1297,6 +1411,13 @@ private Q_SLOTS:
         QCOMPARE(ToolRouter::destructiveShellReason(command).value_or(QString()), reason);
         QCOMPARE(yoloDecision(command), PolicyDecision::Action::NeedsApproval);
         QCOMPARE(ToolRouter::blockedShellReason(command).value_or(QString()), blocked ? QString::fromLatin1(kBlockedKill) : QString());
+        // Each example is one of a rule of the table, unless a fixed row spoke.
+        if (CommandWordCheck::destructiveReason(command) == reason)
+            QVERIFY2(isRuleReason(reason), "no row of the rule table gives this reason");
+        // One reading gives both answers, as the two questions do.
+        const CommandTables::Verdict verdict = CommandTables::judge(command);
+        QCOMPARE(verdict.destructive, std::optional<QString>(reason));
+        QCOMPARE(verdict.blocked.value_or(QString()), blocked ? QString::fromLatin1(kBlockedKill) : QString());
     }
 
     void harmless_data()

@@ -234,6 +234,34 @@ private Q_SLOTS:
         QCOMPARE(ApprovalPreview::build(QStringLiteral("run_shell"), args, *m_ws), expected);
     }
 
+    // The card shows the verdict the call was judged with; one made for
+    // another text is not trusted, and the command is judged afresh.
+    void shellWithVerdict_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("judged");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<Built>("expected");
+        QTest::newRow("the verdict's reason is shown")
+            << json({{"command", "make"}}) << "make" << "Privilege escalation (sudo)"
+            << Built{"run_shell: needs a look", "⚠ Privilege escalation (sudo)\n$ make"};
+        QTest::newRow("a harmless verdict is shown") << json({{"command", "rm -rf build"}}) << "rm -rf build" << ""
+                                                     << Built{"run_shell", "$ rm -rf build"};
+        QTest::newRow("the raw text of arguments that are not json") << "make x" << "make x" << "Shell profile tampering"
+                                                                     << Built{"run_shell: needs a look", "⚠ Shell profile tampering\n$ make x"};
+        QTest::newRow("a verdict on other text is not used") << json({{"command", "rm -rf build"}}) << "rm -rf build2" << ""
+                                                             << Built{"run_shell: needs a look", "⚠ Recursive force delete (rm -rf)\n$ rm -rf build"};
+    }
+    void shellWithVerdict()
+    {
+        QFETCH(QString, args);
+        QFETCH(QString, judged);
+        QFETCH(QString, reason);
+        QFETCH(Built, expected);
+        const CommandTables::Verdict verdict{judged, std::nullopt, reason.isEmpty() ? std::nullopt : std::optional<QString>(reason)};
+        QCOMPARE(ApprovalPreview::build(QStringLiteral("run_shell"), args, *m_ws, verdict), expected);
+    }
+
     void pathsAreEscaped()
     {
         const Built b = preview(QStringLiteral("write_file"), {{"path", "a\u202Egnp.sh\n"}, {"content", "x"}});

@@ -44,6 +44,31 @@ class TestShellWords : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Which pipelines run as background jobs: a single "&" ends one, "&&"
+    // does not; a group closed before the "&" is the job.
+    void background_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("jobs"); // one mark per pipeline: b background, f foreground
+        QTest::newRow("one job") << "sleep 1 &" << "b";
+        QTest::newRow("and-list is no job") << "a && b" << "ff";
+        QTest::newRow("job then command") << "a & b" << "bf";
+        QTest::newRow("pipeline as a job") << "a | b & c" << "bf";
+        QTest::newRow("subshell as a job") << "(while true; do x; done) &" << "ffb";
+        QTest::newRow("group as a job") << "{ a; b; } & c" << "ffbf";
+        QTest::newRow("loop body job") << "while true; do x & done" << "fbf";
+        QTest::newRow("redirect to a descriptor is no job") << "a >&2; b &>log" << "ff";
+    }
+    void background()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, jobs);
+        QString marks;
+        for (const ShellWords::Pipeline &p : ShellWords::parse(command).pipelines)
+            marks += p.background ? u'b' : u'f';
+        QCOMPARE(marks, jobs);
+    }
+
     void split_data()
     {
         QTest::addColumn<QString>("command");
