@@ -8,6 +8,7 @@
 #include "chat/ComposerBar.h"
 #include "chat/ComposerField.h"
 #include "chat/ComposerTray.h"
+#include "chat/SkinPalette.h"
 #include "chat/TrayChips.h"
 #include "chat/TranscriptView.h"
 #include "chat/TrayPopoverHost.h"
@@ -27,11 +28,14 @@
 #include "window/MainWindow.h"
 #include "window/PanelSlot.h"
 #include "window/SettingsHost.h"
+#include "window/TitleButton.h"
+#include "window/TitleStrip.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListView>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -163,7 +167,20 @@ QStringList tabAround(QWidget &window, glass::FocusRing &ring, const QColor &col
         seen.insert(f);
         names << describe(f);
         QCoreApplication::processEvents();
-        if (ring.target() != f || !ring.ringWidget()) {
+        if (auto *list = qobject_cast<QListView *>(f)) {
+            // The session list rings its current row instead.
+            const QRect row(list->viewport()->mapTo(f->window(), list->visualRect(list->currentIndex()).topLeft()),
+                            list->visualRect(list->currentIndex()).size());
+            // Its stroke's middle lies 5 pixels in from the row's sides, 2 from its top and bottom.
+            const QRect around = row.adjusted(8, 5, -8, -5);
+            const QImage shot = f->window()->grab(row).toImage();
+            if (!list->currentIndex().isValid() || ringSidesShown(shot, row, around, color) < 4) {
+                QTest::qFail(qPrintable(QStringLiteral("no ring on the current row of ") + describe(f)), __FILE__,
+                             __LINE__);
+                return {};
+            }
+            sheet.add(shot);
+        } else if (ring.target() != f || !ring.ringWidget()) {
             // Only the composer shows the keyboard its own way (its caret).
             if (!qobject_cast<chat::ComposerField *>(f)) {
                 QTest::qFail(qPrintable(QStringLiteral("no ring on ") + describe(f)), __FILE__, __LINE__);
@@ -187,6 +204,36 @@ QStringList tabAround(QWidget &window, glass::FocusRing &ring, const QColor &col
     }
     Q_UNUSED(window);
     return names;
+}
+
+// A stop as a test names it: a title button by its symbol, the card as
+// such, anything else by its object name, else its text.
+QString stopName(const QWidget *w)
+{
+    if (auto *title = qobject_cast<const window::TitleButton *>(w))
+        return QStringLiteral("title:") + title->symbol();
+    if (auto *card = qobject_cast<const chat::ApprovalCard *>(w); card)
+        return QStringLiteral("card");
+    if (!w)
+        return QStringLiteral("nothing");
+    if (!w->objectName().isEmpty())
+        return w->objectName();
+    auto *button = qobject_cast<const QAbstractButton *>(w);
+    return button ? button->text() : QString();
+}
+
+// Tab (or Shift+Tab) from the composer until it is reached again.
+QStringList walk(bool forward)
+{
+    QStringList names;
+    QWidget *start = focused();
+    for (int i = 0; i < 60; ++i) {
+        QTest::keyClick(focused(), forward ? Qt::Key_Tab : Qt::Key_Backtab, forward ? Qt::NoModifier : Qt::ShiftModifier);
+        if (focused() == start)
+            return names;
+        names << stopName(focused());
+    }
+    return names << QStringLiteral("(no way back)");
 }
 
 } // namespace
@@ -577,6 +624,168 @@ private Q_SLOTS:
         }
         if (vm.isRunning())
             vm.stop();
+    }
+
+    // Tab goes round the window as it reads: from the composer to an
+    // approval card (its hint says so) and the tray, then the title bar,
+    // the sidebar (its list one stop) and the conversation; Shift+Tab
+    // exactly back. It holds after the sidebar is made again.
+    void tabGoesRoundTheWindow_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QStringList>("after"); // what follows the composer, in order
+        const QStringList tray{"projectChip", "toolGuardChip", "modelChip", "skinButton", "wallpaperToggle",
+                               "wallpaperButton", "micButton"};
+        const QStringList title{"title:sidebar.left", "title:folder", "title:wrench.and.screwdriver",
+                                "title:square.and.arrow.up", "title:folder.badge.plus", "title:plus"};
+        QTest::newRow("at rest") << "" << tray + title;
+        QTest::newRow("sidebar shown again") << "sidebar again" << tray + title;
+        QTest::newRow("approval card after the composer")
+            << "card" << QStringList{"card", "Deny", "Allow writes this session", "Approve"} + tray;
+    }
+    void tabGoesRoundTheWindow()
+    {
+        QFETCH(QString, state);
+        QFETCH(QStringList, after);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        QVERIFY(showActive(kit));
+        if (state == "sidebar again") {
+            vm.setShowSidebar(false);
+            QTRY_VERIFY(!sidebar(w));
+            vm.setShowSidebar(true);
+            QTRY_VERIFY(sidebar(w) && !w.content()->sidebarSlot()->isAnimating());
+        } else if (state == "card") {
+            vm.setToolGuard(model::ToolGuardMode::Ask);
+            kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply(
+                {{"c1", "write_file", "{\"path\":\"new.txt\",\"content\":\"x\"}"}}));
+            QVERIFY(typeText(QStringLiteral("go")));
+            QVERIFY(press(Qt::Key_Return));
+            QTRY_VERIFY(vm.pendingApproval().has_value());
+            composer(w)->setFocus(Qt::MouseFocusReason);
+        }
+        VERIFY_FOCUS(composer(w));
+        const QStringList forward = walk(true);
+        QVERIFY2(forward.mid(0, after.size()) == after, qPrintable(forward.join(", ")));
+        // The sidebar after the title bar, top down, its list one stop.
+        panels::SidebarView *side = sidebar(w);
+        const QStringList sidebarStops{"newSession", "projectButton", stopName(side->searchField().edit()),
+                                       "sessionList"};
+        const qsizetype top = forward.indexOf(sidebarStops.first());
+        QVERIFY2(top > forward.indexOf(QStringLiteral("title:plus")), qPrintable(forward.join(", ")));
+        QCOMPARE(forward.mid(top, sidebarStops.size()), sidebarStops);
+        QCOMPARE(forward.count(QStringLiteral("sessionList")), 1);
+        VERIFY_FOCUS(composer(w));
+        QStringList backward = walk(false);
+        std::reverse(backward.begin(), backward.end());
+        QCOMPARE(backward, forward);
+        if (vm.isRunning())
+            vm.stop();
+    }
+
+    // With a draft in the composer Escape answers no approval, whichever
+    // way it comes (the stop command's key while the run waits, or the
+    // window's own at rest); from the card, after Tab, it denies.
+    void escapeWithDraftAnswersNothing_data()
+    {
+        QTest::addColumn<QString>("draft");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("denied");
+        QTest::newRow("draft, composer") << "next step" << "composer" << false;
+        QTest::newRow("draft of spaces, composer") << "  " << "composer" << false;
+        QTest::newRow("draft, search field") << "next step" << "search" << false;
+        QTest::newRow("draft, session list") << "next step" << "list" << false;
+        QTest::newRow("draft, skin button") << "next step" << "skin" << false;
+        QTest::newRow("draft, Tab to the card") << "next step" << "tab" << true;
+        QTest::newRow("draft, card's preview clicked") << "next step" << "preview" << true;
+        QTest::newRow("no draft, composer") << "" << "composer" << true;
+    }
+    void escapeWithDraftAnswersNothing()
+    {
+        QFETCH(QString, draft);
+        QFETCH(QString, focus);
+        QFETCH(bool, denied);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        QVERIFY(showActive(kit));
+        vm.setToolGuard(model::ToolGuardMode::Ask);
+        kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply(
+            {{"c1", "write_file", "{\"path\":\"new.txt\",\"content\":\"x\"}"}}));
+        kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Done.")));
+        QVERIFY(typeText(QStringLiteral("go")));
+        QVERIFY(press(Qt::Key_Return));
+        QVERIFY(typeText(draft));
+        auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+        QTRY_VERIFY(chatView->transcript()->approvalCard());
+        chat::ApprovalCard *card = chatView->transcript()->approvalCard();
+        QTRY_VERIFY(card->isArmed());
+        if (focus == "composer" || focus == "tab")
+            composer(w)->setFocus(Qt::MouseFocusReason);
+        if (focus == "tab")
+            QVERIFY(press(Qt::Key_Tab));
+        else if (focus == "search")
+            sidebar(w)->searchField().edit()->setFocus(Qt::MouseFocusReason);
+        else if (focus == "list")
+            sidebar(w)->list().setFocus(Qt::TabFocusReason);
+        else if (focus == "skin")
+            tray(w)->skinButton()->setFocus(Qt::TabFocusReason);
+        else if (focus == "preview")
+            card->previewView()->setFocus(Qt::MouseFocusReason);
+        QVERIFY(press(Qt::Key_Escape));
+        QCoreApplication::processEvents();
+        QCOMPARE(!vm.pendingApproval().has_value(), denied);
+        QCOMPARE(vm.draft(), draft);
+        if (denied) {
+            QTRY_COMPARE(kit.peer().requests().size(), 2);
+            QVERIFY(kit.peer().requests().last().body.contains("User denied this tool call."));
+        } else {
+            QVERIFY(vm.isRunning());
+            QTest::qWait(50);
+            QCOMPARE(kit.peer().requests().size(), 1);
+            QVERIFY(card->isHintShown());
+            vm.stop();
+        }
+    }
+
+    // The skin palette opened by the keyboard starts on the skin in use, so
+    // Return right after opening keeps it; a tile further on switches.
+    void skinPaletteStartsOnTheSkinInUse_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<int>("tabs"); // Tab presses in the palette before Return
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("Daylight, Return keeps it") << "daylight" << 0 << "daylight";
+        QTest::newRow("Paper, Return keeps it") << "paper" << 0 << "paper";
+        QTest::newRow("the first skin, Return keeps it") << "default" << 0 << "default";
+        QTest::newRow("Daylight, Tab on, Return switches") << "daylight" << 1 << "";
+    }
+    void skinPaletteStartsOnTheSkinInUse()
+    {
+        QFETCH(QString, skin);
+        QFETCH(int, tabs);
+        QFETCH(QString, chosen);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        kit.skins().select(skin);
+        QVERIFY(showActive(kit));
+        chat::ComposerTray *t = tray(w);
+        t->skinButton()->setFocus(Qt::TabFocusReason);
+        QVERIFY(press(Qt::Key_Return));
+        auto *palette = qobject_cast<chat::SkinPalettePopover *>(t->popovers().content());
+        QVERIFY(palette);
+        VERIFY_FOCUS(palette->findChild<QWidget *>(QStringLiteral("skin-") + skin));
+        for (int i = 0; i < tabs; ++i)
+            QVERIFY(press(Qt::Key_Tab));
+        const QString onTile = focused()->objectName().mid(5);
+        QVERIFY(press(Qt::Key_Return));
+        QCOMPARE(kit.skins().selectedID(), chosen.isEmpty() ? onTile : chosen);
+        if (chosen.isEmpty())
+            QVERIFY(onTile != skin);
+        QVERIFY(press(Qt::Key_Escape));
+        QVERIFY(!t->popovers().isOpen());
+        VERIFY_FOCUS(t->skinButton());
     }
 
     // Every control Tab reaches, in the main window, the settings window,
