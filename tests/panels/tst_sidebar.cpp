@@ -591,20 +591,15 @@ private slots:
         QTest::keyClick(sidebar.searchField().edit(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), &sidebar.list());
         for (const QString &key : keys) {
-            QListView &list = sidebar.list();
             if (key == "pin third")
                 m_rig->vm().togglePinSession(third.id);
-            else if (key == "Shift+F10")
-                QTest::keyClick(&list, Qt::Key_F10, Qt::ShiftModifier);
             else
-                QTest::keyClick(&list, QKeySequence(key)[0].key());
+                QTest::keyClick(&sidebar.list(), QKeySequence(key)[0].key(), QKeySequence(key)[0].keyboardModifiers());
         }
         QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, selected);
         QMenu *menu = openedMenu(sidebar);
         QCOMPARE(menu && menu->isVisible(), !menuFor.isEmpty());
-        if (menu) {
-            QVERIFY(menu->isVisible());
-            // Its entries act on that row: Pin pins it.
+        if (menu) { // its entries act on that row: Pin pins it
             menu->close();
             menu->actions().first()->trigger();
             QCoreApplication::processEvents();
