@@ -8,6 +8,8 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 
+#include <utility>
+
 namespace panels {
 
 namespace {
@@ -204,16 +206,15 @@ void SessionList::rememberCurrent()
 
 void SessionList::restoreCurrent()
 {
-    if (!hasFocus() || !m_keptID.isValid())
-        return;
+    const QVariant kept = std::exchange(m_keptID, QVariant());
     auto *sections = qobject_cast<SessionSectionsModel *>(model());
-    int row = -1;
-    if (sections && m_keptID.canConvert<QUuid>() && m_keptID.typeId() == QMetaType::QUuid)
-        row = sections->rowOfSession(m_keptID);
-    for (int r = 0; row < 0 && sections && r < sections->rowCount(); ++r)
-        if (m_keptID.typeId() != QMetaType::QUuid && sections->kindAt(r) == Kind::archivedToggle)
+    if (!hasFocus() || !kept.isValid() || !sections)
+        return;
+    const bool session = kept.typeId() == QMetaType::QUuid;
+    int row = session ? sections->rowOfSession(kept) : -1;
+    for (int r = 0; !session && row < 0 && r < sections->rowCount(); ++r)
+        if (sections->kindAt(r) == Kind::archivedToggle)
             row = r;
-    m_keptID = {};
     if (acts(row))
         moveTo(row);
     else
