@@ -18,6 +18,14 @@ namespace {
 
 using testsupport::ChatServicePeer;
 
+// The app under the sanitizers runs a few times slower: what it is given
+// time for grows with it.
+#ifdef __SANITIZE_ADDRESS__
+constexpr int kSlow = 4;
+#else
+constexpr int kSlow = 1;
+#endif
+
 QString dataFile(const QString &name)
 {
     return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/com.ovu.QirvMac/") + name;
@@ -119,16 +127,16 @@ private slots:
     {
         QVERIFY(x({QStringLiteral("type"), QStringLiteral("go")}) && keys(QStringLiteral("Return")));
         QTRY_COMPARE_WITH_TIMEOUT(m_peer.requestCount(), 1, 15000);
-        QTest::qWait(3000); // the card comes and takes the keyboard
+        QTest::qWait(3000 * kSlow); // the card comes and takes the keyboard
         QVERIFY(x({QStringLiteral("type"), QStringLiteral("next")})); // goes on into the composer
         QVERIFY(keys(QStringLiteral("Escape")));
-        QTest::qWait(1500);
+        QTest::qWait(1500 * kSlow);
         QCOMPARE(m_peer.requestCount(), 1);
         QVERIFY(keys(QStringLiteral("Tab Escape")));
         QTRY_COMPARE_WITH_TIMEOUT(m_peer.requestCount(), 2, 15000);
         QVERIFY(m_peer.requests().last().body.contains("User denied this tool call."));
         QVERIFY(!QFile::exists(m_project.filePath(QStringLiteral("new.txt"))));
-        QTest::qWait(1000); // the run ends; the keyboard is back in the composer
+        QTest::qWait(1000 * kSlow); // the run ends; the keyboard is back in the composer
 
         // Tab reaches the skin chip (the palette opens on the skin in use),
         // past the tray the title bar's New Session, then the sidebar's
