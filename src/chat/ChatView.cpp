@@ -2,6 +2,7 @@
 
 #include "app/AppViewModel.h"
 #include "app/MessageListModel.h"
+#include "chat/ApprovalCard.h"
 #include "chat/AttachmentStrip.h"
 #include "chat/ComposerBar.h"
 #include "chat/DropTarget.h"
@@ -11,6 +12,7 @@
 #include "chat/ComposerTray.h"
 #include "chat/TrayPopoverHost.h"
 #include "chat/TranscriptView.h"
+#include "glass/TabStops.h"
 #include "model/ChatRecords.h"
 
 #include <QCoreApplication>
@@ -96,6 +98,30 @@ ChatView::~ChatView() = default;
 QWidget *ChatView::welcomeSlot() const
 {
     return m_transcript->welcomeSlot();
+}
+
+QList<QWidget *> ChatView::tabStops() const
+{
+    ApprovalCard *card = m_transcript->approvalCard();
+    const auto inCard = [card](const QWidget *w) { return card && (w == card || card->isAncestorOf(w)); };
+    QList<QWidget *> cardStops;
+    if (card && glass::TabStops::isStop(card))
+        cardStops << card;
+    if (card)
+        cardStops << glass::TabStops::readingOrder(card);
+
+    QList<QWidget *> stops;
+    for (QWidget *w : glass::TabStops::readingOrder(m_transcript))
+        if (!inCard(w))
+            stops << w;
+    for (QWidget *w : glass::TabStops::readingOrder(m_composer)) {
+        stops << w;
+        if (w == m_composer->field()) {
+            stops << cardStops;
+            cardStops.clear();
+        }
+    }
+    return stops << cardStops; // a composer that cannot take the keyboard leaves the card last
 }
 
 QString ChatView::copyText(const model::ChatMessage &message)

@@ -40,6 +40,10 @@ public:
     ComposerBar *composer() const { return m_composer; }
     // Where the welcome card goes: put it into this widget's layout.
     QWidget *welcomeSlot() const;
+    // What Tab reaches here, in order: the conversation's controls, the
+    // composer's field, an approval card and its buttons (the card's hint
+    // says Tab goes there from the composer), then the tray.
+    QList<QWidget *> tabStops() const;
 
     // The text a row's copy puts on the clipboard: what the row shows of
     // the message (inline images gone, a user message's attachment block

@@ -240,7 +240,9 @@ void ComposerTray::showOpen()
                           : *m_popover == TrayPopover::permissions ? static_cast<QWidget *>(m_guard)
                           : *m_popover == TrayPopover::model       ? static_cast<QWidget *>(m_model)
                                                                    : static_cast<QWidget *>(m_skin);
-        m_host->open(anchor, makePopover(*m_popover));
+        QWidget *content = makePopover(*m_popover);
+        auto *palette = qobject_cast<SkinPalettePopover *>(content);
+        m_host->open(anchor, content, true, palette ? palette->selectedTile() : nullptr);
     } else if (m_wallpaperExpanded) {
         // Made where it will lie (its glass and shadow go beside it there);
         // it draws its own glass.

@@ -72,6 +72,15 @@ SkinPalettePopover::SkinPalettePopover(glass::StyleStore &styles, QWidget *paren
     column->addWidget(note);
 }
 
+QWidget *SkinPalettePopover::selectedTile() const
+{
+    const QList<SkinTile *> tiles = findChildren<SkinTile *>(Qt::FindDirectChildrenOnly);
+    for (SkinTile *tile : tiles)
+        if (tile->isSelected())
+            return tile;
+    return tiles.isEmpty() ? nullptr : tiles.first();
+}
+
 // ---- SkinTile
 
 SkinTile::SkinTile(const stage::UISkin &skin, glass::StyleStore &styles, QWidget *parent)

@@ -17,12 +17,16 @@ int skinNamePixelSize(const QFont &base, const QString &name, int width, QString
 // The skin palette: a grid of every skin the store loaded, each tile a
 // miniature in that skin's own colours, the chosen one ticked. Pressing a
 // tile selects its skin; the popover stays open and recolours at once.
+// The keyboard starts on the skin in use.
 class SkinPalettePopover : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kWidth = 320;
 
     explicit SkinPalettePopover(glass::StyleStore &styles, QWidget *parent = nullptr);
+
+    // The tile of the skin in use (the first one when none is ticked).
+    QWidget *selectedTile() const;
 };
 
 // One tile: the chrome in the colours of the skin in use, the miniature in

@@ -7,6 +7,7 @@
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextDocument>
@@ -28,6 +29,18 @@ constexpr int kRowPadX = 14;
 constexpr int kRowPadY = 8;
 constexpr int kRowSymbol = 14;
 constexpr int kRowGap = 7;
+
+// Return presses a tray control that holds the keyboard, as Space does.
+bool pressedByReturn(QAbstractButton *button, QKeyEvent *event)
+{
+    if ((event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) ||
+        (event->modifiers() & ~Qt::KeypadModifier))
+        return false;
+    if (button->isEnabled())
+        button->click();
+    event->accept();
+    return true;
+}
 
 } // namespace
 
@@ -94,7 +107,9 @@ void paintTraySymbol(QPainter &p, const QString &name, const QRectF &box, const 
 ContextChip::ContextChip(glass::StyleStore &styles, QWidget *parent) : QAbstractButton(parent), m_styles(styles)
 {
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus); // a press never takes the keyboard from the composer
+    // Tab reaches it; a press never takes the keyboard from the composer.
+    setFocusPolicy(Qt::TabFocus);
+    glass::FocusRing::setShape(this, -1);
     // Shrinks below its title's width in a narrow row, never grows past it.
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     glass::FrostShapeBackground::install(this, glass::QirvTheme::FrostRole::chip, glass::FrostShape::capsule(), false,
@@ -170,6 +185,12 @@ void ContextChip::restyle()
     update();
 }
 
+void ContextChip::keyPressEvent(QKeyEvent *event)
+{
+    if (!pressedByReturn(this, event))
+        QAbstractButton::keyPressEvent(event);
+}
+
 bool ContextChip::hitButton(const QPoint &pos) const
 {
     return glass::FrostShape::capsule().path(QRectF(rect())).contains(QPointF(pos) + QPointF(0.5, 0.5));
@@ -205,7 +226,9 @@ void ContextChip::paintEvent(QPaintEvent *)
 TrayIconButton::TrayIconButton(glass::StyleStore &styles, QWidget *parent) : QAbstractButton(parent), m_styles(styles)
 {
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus); // a press never takes the keyboard from the composer
+    // Tab reaches it; a press never takes the keyboard from the composer.
+    setFocusPolicy(Qt::TabFocus);
+    glass::FocusRing::setShape(this, -1);
     setFixedSize(26, 26);
     connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));
 }
@@ -244,6 +267,12 @@ void TrayIconButton::setOpacity(qreal opacity)
 {
     m_opacity = opacity;
     update();
+}
+
+void TrayIconButton::keyPressEvent(QKeyEvent *event)
+{
+    if (!pressedByReturn(this, event))
+        QAbstractButton::keyPressEvent(event);
 }
 
 bool TrayIconButton::hitButton(const QPoint &pos) const

@@ -50,7 +50,8 @@ QString plainToolTip(const QString &text);
 void paintTraySymbol(QPainter &p, const QString &name, const QRectF &box, const QColor &color);
 
 // A capsule chip: a symbol and a one-line title on chip glass, never
-// stretched or cut. Only the capsule takes presses.
+// stretched or cut. Only the capsule takes presses; Tab reaches it, and
+// Return or Space presses it then.
 class ContextChip : public QAbstractButton {
     Q_OBJECT
 public:
@@ -73,6 +74,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool hitButton(const QPoint &pos) const override;
 
 private:
@@ -87,6 +89,7 @@ private:
 };
 
 // A 26 x 26 round button: a symbol in the tint on a filled disc with a rim.
+// Tab reaches it, and Return or Space presses it then.
 class TrayIconButton : public QAbstractButton {
     Q_OBJECT
 public:
@@ -110,6 +113,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool hitButton(const QPoint &pos) const override;
 
 private:

@@ -53,7 +53,7 @@ QRect TrayPopoverHost::placement(const QRect &anchor, const QSize &size, const Q
     return {QPoint(x, y), size};
 }
 
-void TrayPopoverHost::open(QWidget *anchor, QWidget *content, bool dressed)
+void TrayPopoverHost::open(QWidget *anchor, QWidget *content, bool dressed, QWidget *entry)
 {
     dismiss();
     if (!anchor || !content)
@@ -66,7 +66,7 @@ void TrayPopoverHost::open(QWidget *anchor, QWidget *content, bool dressed)
         glass::trayGlassPopover(content, 16, m_styles);
     content->adjustSize();
     place();
-    m_trap = new glass::FocusTrap(content, m_home);
+    m_trap = new glass::FocusTrap(content, m_home, entry);
     content->show();
     content->raise();
     fadeIn(content);

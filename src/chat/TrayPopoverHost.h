@@ -34,9 +34,10 @@ public:
     void setFocusHome(glass::FocusTrap::Home home) { m_home = std::move(home); }
 
     // Takes the content (deleted when closed), gives it the tray glass
-    // dressing unless it draws its own, and shows it above anchor. An open
-    // popover is closed first (without closed()).
-    void open(QWidget *anchor, QWidget *content, bool dressed = true);
+    // dressing unless it draws its own, and shows it above anchor with the
+    // keyboard on entry (null: its first control). An open popover is
+    // closed first (without closed()).
+    void open(QWidget *anchor, QWidget *content, bool dressed = true, QWidget *entry = nullptr);
     // Closes the open popover, if any, and emits closed().
     void close();
     bool isOpen() const { return !m_content.isNull(); }

@@ -1,6 +1,7 @@
 #include "panels/SessionRowDelegate.h"
 
 #include "app/SessionListModel.h"
+#include "glass/FocusRing.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
@@ -100,6 +101,13 @@ void SessionRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     case Kind::session:
         paintSession(p, r, index);
         break;
+    }
+    if (option.state & QStyle::State_HasFocus) {
+        // The keyboard's row, ringed as the window's focus ring would be.
+        const qreal half = glass::FocusRing::kWidth / 2;
+        p.setPen(QPen(s.focusRing, glass::FocusRing::kWidth));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(r).adjusted(4 + half, 1 + half, -4 - half, -1 - half), 8 - half, 8 - half);
     }
     p.restore();
 }

@@ -13,7 +13,8 @@ struct SessionHover;
 
 // Paints the rows of the sidebar's list: the section header, the empty
 // line, the "Archived" toggle and the session rows (unread dot, pin, title,
-// and the "⋮" button, shown only on the hovered row).
+// and the "⋮" button, shown only on the hovered row). The keyboard's row
+// is ringed while the list holds it.
 class SessionRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:

@@ -11,6 +11,7 @@
 #include "panels/DeleteSessionSheet.h"
 #include "panels/RenameSheet.h"
 #include "panels/SessionActions.h"
+#include "panels/SessionList.h"
 #include "panels/SessionRowDelegate.h"
 #include "panels/SessionSections.h"
 #include "panels/SidebarControls.h"
@@ -90,7 +91,7 @@ SidebarView::SidebarView(app::AppViewModel &app, glass::StyleStore &styles, QWid
     column->addWidget(new SidebarDivider(styles, this));
 
     // The list.
-    m_list = new QListView(this);
+    m_list = new SessionList(this);
     m_list->setObjectName(QStringLiteral("sessionList"));
     m_list->setModel(m_sections.get());
     m_delegate = new SessionRowDelegate(styles, m_hover, m_list);
@@ -101,7 +102,6 @@ SidebarView::SidebarView(app::AppViewModel &app, glass::StyleStore &styles, QWid
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setUniformItemSizes(true);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setMouseTracking(true);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->setAutoFillBackground(false);
@@ -121,6 +121,15 @@ SidebarView::SidebarView(app::AppViewModel &app, glass::StyleStore &styles, QWid
         m_app.setSessionSearch(text);
     });
     connect(&m_app, &VM::sessionSearchChanged, this, &SidebarView::syncSearch);
+    // The keyboard enters on the selected session.
+    m_list->setEntryRow([this] {
+        for (int row = 0; row < m_sections->rowCount(); ++row)
+            if (m_sections->kindAt(row) == Kind::session && m_sections->index(row).data(Roles::IsSelectedRole).toBool())
+                return row;
+        return -1;
+    });
+    connect(m_list, &SessionList::rowActivated, this, &SidebarView::activateRow);
+    connect(m_list, &SessionList::menuRequested, this, &SidebarView::openMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         const QModelIndex at = m_list->indexAt(pos);
         if (at.isValid() && m_sections->kindAt(at.row()) == Kind::session)
@@ -138,6 +147,11 @@ SidebarView::~SidebarView()
 {
     // The list goes with the widget, after the members: it must not outlive its model unheard.
     m_list->setModel(nullptr);
+}
+
+QListView &SidebarView::list() const
+{
+    return *m_list;
 }
 
 QString SidebarView::projectTitle(const QString &rootPath)
@@ -220,20 +234,25 @@ void SidebarView::onListClicked(const QPoint &pos)
     const QModelIndex at = m_list->indexAt(pos);
     if (!at.isValid())
         return;
-    switch (m_sections->kindAt(at.row())) {
-    case Kind::archivedToggle:
-        m_sections->setArchivedExpanded(!m_sections->archivedExpanded());
-        return;
-    case Kind::session: {
-        const QRect row = m_list->visualRect(at);
-        if (SessionRowDelegate::menuButtonRect(row).contains(pos)) {
-            const QRect button = SessionRowDelegate::menuButtonRect(row);
+    if (m_sections->kindAt(at.row()) == Kind::session) {
+        const QRect button = SessionRowDelegate::menuButtonRect(m_list->visualRect(at));
+        if (button.contains(pos)) {
             openMenu(at.row(), m_list->viewport()->mapToGlobal(button.bottomLeft()));
             return;
         }
-        m_app.selectSession(at.data(Roles::IdRole).toUuid());
-        return;
     }
+    activateRow(at.row());
+}
+
+void SidebarView::activateRow(int row)
+{
+    switch (m_sections->kindAt(row)) {
+    case Kind::archivedToggle:
+        m_sections->setArchivedExpanded(!m_sections->archivedExpanded());
+        return;
+    case Kind::session:
+        m_app.selectSession(m_sections->index(row).data(Roles::IdRole).toUuid());
+        return;
     default:
         return;
     }

@@ -23,6 +23,7 @@ namespace panels {
 
 class AccountFooter;
 class SearchField;
+class SessionList;
 class SessionRowDelegate;
 class SessionSectionsModel;
 class SidebarButton;
@@ -45,7 +46,7 @@ public:
     // The project button's title for a project folder path.
     static QString projectTitle(const QString &rootPath);
 
-    QListView &list() const { return *m_list; }
+    QListView &list() const;
     SessionSectionsModel &sections() const { return *m_sections; }
     SearchField &searchField() const { return *m_search; }
     SidebarButton &newSessionButton() const { return *m_newSession; }
@@ -64,6 +65,8 @@ protected:
 
 private:
     void onListClicked(const QPoint &pos);
+    // A click or Return on a row: a session is selected, the toggle flips.
+    void activateRow(int row);
     void setHovered(const QModelIndex &index);
     void syncProject();
     void syncSearch();
@@ -77,7 +80,7 @@ private:
     SidebarButton *m_newSession = nullptr;
     SidebarButton *m_project = nullptr;
     SearchField *m_search = nullptr;
-    QListView *m_list = nullptr;
+    SessionList *m_list = nullptr;
     SessionRowDelegate *m_delegate = nullptr;
     AccountFooter *m_footer = nullptr;
     QPointer<glass::SheetOverlay> m_sheets;

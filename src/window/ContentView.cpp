@@ -10,6 +10,7 @@
 #include "glass/SheetOverlay.h"
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"
+#include "glass/TabStops.h"
 #include "palette/CommandPaletteView.h"
 #include "settings/OnboardingSheet.h"
 #include "window/ActionRegistry.h"
@@ -156,6 +157,28 @@ QWidget *ContentView::focusHome() const
 {
     auto *chat = qobject_cast<chat::ChatView *>(m_chat->view());
     return chat ? chat->composer()->field() : nullptr;
+}
+
+QList<QWidget *> ContentView::tabStops() const
+{
+    QList<QWidget *> stops = glass::TabStops::readingOrder(m_titleStrip);
+    for (PanelSlot *slot : {m_sidebar, m_fileTree, m_peek, m_chat, m_toolLog}) {
+        if (auto *chat = qobject_cast<chat::ChatView *>(slot->view()))
+            stops << chat->tabStops();
+        else
+            stops << glass::TabStops::readingOrder(slot);
+    }
+    return stops;
+}
+
+bool ContentView::ordersTabFor(const QWidget *w) const
+{
+    for (const QWidget *place : {static_cast<const QWidget *>(m_titleStrip), static_cast<const QWidget *>(m_sidebar),
+                                 static_cast<const QWidget *>(m_fileTree), static_cast<const QWidget *>(m_peek),
+                                 static_cast<const QWidget *>(m_chat), static_cast<const QWidget *>(m_toolLog)})
+        if (w && (w == place || place->isAncestorOf(w)))
+            return true;
+    return false;
 }
 
 void ContentView::applyStyles()

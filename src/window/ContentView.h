@@ -59,6 +59,11 @@ public:
     void addAlert(WindowAlert *alert);
     // Where the keyboard belongs when nothing else holds it: the composer.
     QWidget *focusHome() const;
+    // What Tab reaches in the window, in order: the title strip's buttons,
+    // the sidebar, the file tree, the file peek, the chat, the tool log.
+    QList<QWidget *> tabStops() const;
+    // Whether w lies in one of those places (not in a sheet or a popover).
+    bool ordersTabFor(const QWidget *w) const;
 
     static constexpr int kSidebarWidth = 260;
     static constexpr int kFileTreeWidth = 240;

@@ -1,10 +1,11 @@
 #include "window/EscapeDispatcher.h"
 
 #include "app/AppViewModel.h"
+#include "chat/ApprovalCard.h"
 #include "glass/SheetOverlay.h"
 
 #include <QAction>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QShortcut>
 
@@ -37,6 +38,11 @@ EscapeDispatcher::Outcome EscapeDispatcher::dispatch()
         return Outcome::peekClosed;
     }
     if (m_app.pendingApproval()) {
+        // Someone writing the next instruction may press Escape for the
+        // draft: only the card itself answers then. Stopping would deny the
+        // call just the same, so nothing happens.
+        if (!m_app.draft().isEmpty() && !approvalHoldsKeyboard())
+            return Outcome::nothing;
         m_app.resolveApproval(false, false);
         return Outcome::denied;
     }
@@ -45,6 +51,14 @@ EscapeDispatcher::Outcome EscapeDispatcher::dispatch()
         return Outcome::stopped;
     }
     return Outcome::nothing;
+}
+
+bool EscapeDispatcher::approvalHoldsKeyboard()
+{
+    for (QWidget *w = QApplication::focusWidget(); w; w = w->parentWidget())
+        if (qobject_cast<chat::ApprovalCard *>(w))
+            return true;
+    return false;
 }
 
 } // namespace window

@@ -18,7 +18,9 @@ namespace window {
 // The one owner of Escape in the main window, wherever the keyboard is in
 // it. Escape goes to an open sheet first (a tray popover takes it before
 // any of this); else it closes the file peek; else it denies the tool call
-// an approval card waits on; else it stops the run in flight. The stop
+// an approval card waits on, unless the composer holds a draft and the card
+// does not hold the keyboard (then it does nothing: the key was meant for
+// the draft); else it stops the run in flight. The stop
 // command's key lands here while a run is on, the window's own at rest.
 class EscapeDispatcher : public QObject {
     Q_OBJECT
@@ -34,6 +36,8 @@ public:
     Outcome dispatch();
 
 private:
+    static bool approvalHoldsKeyboard();
+
     app::AppViewModel &m_app;
     QPointer<glass::SheetOverlay> m_sheets;
 };

@@ -4,6 +4,7 @@
 #include "glass/FocusRing.h"
 #include "glass/FocusTrap.h"
 #include "glass/Styles.h"
+#include "glass/TabStops.h"
 #include "window/AboutPanel.h"
 #include "window/ActionRegistry.h"
 #include "window/ContentView.h"
@@ -13,6 +14,7 @@
 #include "window/SettingsHost.h"
 #include "window/TitleStrip.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
@@ -178,6 +180,27 @@ void MainWindow::changeEvent(QEvent *event)
     if (event->type() == QEvent::WindowStateChange)
         m_content->titleStrip()->showMaximizedState(isMaximized());
     QWidget::changeEvent(event);
+}
+
+bool MainWindow::focusNextPrevChild(bool next)
+{
+    // Tab follows the window as it reads, whenever its views were made (a
+    // sidebar shown again, rows laid out as they scroll in); Shift+Tab is
+    // the same way back. Sheets and popovers keep their own round.
+    QWidget *from = QApplication::focusWidget();
+    if (!from || from->window() != this || !m_content->ordersTabFor(from))
+        return QWidget::focusNextPrevChild(next);
+    const QList<QWidget *> stops = m_content->tabStops();
+    QWidget *at = from;
+    while (at && at != this && !stops.contains(at))
+        at = at->parentWidget(); // a control inside a stop (a card's preview)
+    if (!at || at == this)
+        return QWidget::focusNextPrevChild(next);
+    QWidget *to = glass::TabStops::step(stops, at, next);
+    if (!to)
+        return QWidget::focusNextPrevChild(next);
+    to->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
 }
 
 void MainWindow::showEvent(QShowEvent *event)

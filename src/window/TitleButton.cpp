@@ -1,7 +1,9 @@
 #include "window/TitleButton.h"
 
+#include "glass/FocusRing.h"
 #include "glass/SymbolIcons.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace window {
@@ -12,8 +14,22 @@ constexpr int kSymbolSize = 16;
 
 TitleButton::TitleButton(const QString &symbol, QWidget *parent) : QAbstractButton(parent), m_symbol(symbol)
 {
-    setFocusPolicy(Qt::NoFocus); // the title bar never takes the keyboard
+    // Tab reaches it; a click leaves the keyboard where it was.
+    setFocusPolicy(Qt::TabFocus);
+    glass::FocusRing::setShape(this, 7);
     setAttribute(Qt::WA_Hover);
+}
+
+void TitleButton::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !(event->modifiers() & ~Qt::KeypadModifier)) {
+        if (isEnabled())
+            click();
+        event->accept();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void TitleButton::setSymbol(const QString &symbol)

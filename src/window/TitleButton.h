@@ -7,7 +7,8 @@ namespace window {
 
 // A title-bar button: one symbol in the primary text colour at an opacity
 // that tells the state it controls (on, off, disabled), a faint fill under
-// the pointer, and its help text as tooltip. No text, no key of its own.
+// the pointer, and its help text as tooltip. No text, no key of its own;
+// Tab reaches it, and Return or Space presses it then.
 class TitleButton : public QAbstractButton {
     Q_OBJECT
 public:
@@ -25,6 +26,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
 

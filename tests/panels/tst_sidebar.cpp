@@ -28,6 +28,7 @@
 #include "support/TestMain.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QHelpEvent>
 #include <QToolTip>
 #include <QLineEdit>
@@ -543,6 +544,69 @@ private slots:
         QCOMPARE(m_rig->sidebar().hoveredSession(), std::optional(b.id));
         QTest::mouseMove(list.viewport(), list.visualRect(m_rig->sidebar().sections().index(0)).center());
         QCOMPARE(m_rig->sidebar().hoveredSession(), std::nullopt);
+    }
+
+    // The list with the keyboard: it enters on the selected session, the
+    // arrows, Home and End move over the rows that act (never a header),
+    // Return or Space selects or opens the archived group, and the menu
+    // key or Shift+F10 opens the current session's menu. The keyboard stays
+    // on its session when the rows are sorted again.
+    void listByKeyboard_data()
+    {
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("selected"); // the selected session afterwards
+        QTest::addColumn<QString>("menuFor");  // whose menu opened, if any
+        QTest::addColumn<QStringList>("rows");
+        const QStringList rest{"# Sessions", "first", "second", "third", "> Archived"};
+        QTest::newRow("enters on the selected one, Down, Return") << QStringList{"Down", "Return"} << "third" << ""
+                                                                 << rest;
+        QTest::newRow("Up twice stops at the top, Space") << QStringList{"Up", "Up", "Up", "Space"} << "first" << ""
+                                                          << rest;
+        QTest::newRow("Home skips the header") << QStringList{"End", "Home", "Return"} << "first" << "" << rest;
+        QTest::newRow("End reaches the toggle, Return opens the group")
+            << QStringList{"End", "Return", "End", "Return"} << "old" << ""
+            << QStringList{"# Sessions", "first", "second", "third", "v Archived", "a:old"};
+        QTest::newRow("Shift+F10 opens the current row's menu")
+            << QStringList{"Up", "Shift+F10"} << "second" << "first" << rest;
+        QTest::newRow("the menu key too") << QStringList{"Down", "Menu"} << "second" << "third" << rest;
+        QTest::newRow("no menu on the toggle") << QStringList{"End", "Menu"} << "second" << "" << rest;
+        QTest::newRow("kept on its session after a re-sort")
+            << QStringList{"Down", "pin third", "Down", "Return"} << "first" << ""
+            << QStringList{"# Sessions", "third [pin]", "first", "second", "> Archived"};
+    }
+    void listByKeyboard()
+    {
+        QFETCH(QStringList, keys);
+        QFETCH(QString, selected);
+        QFETCH(QString, menuFor);
+        QFETCH(QStringList, rows);
+        m_rig = std::make_unique<Rig>();
+        QVERIFY(m_rig->showActive());
+        const model::Conversation first = session("first", 1), second = session("second", 2),
+                                  third = session("third", 3), old = session("old", 4, false, true);
+        m_rig->setSessions({first, second, third, old}, second.id);
+        panels::SidebarView &sidebar = m_rig->sidebar();
+        // Tab from the search field: the list is the next stop.
+        sidebar.searchField().edit()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(sidebar.searchField().edit(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), &sidebar.list());
+        for (const QString &key : keys) {
+            if (key == "pin third")
+                m_rig->vm().togglePinSession(third.id);
+            else
+                QTest::keyClick(&sidebar.list(), QKeySequence(key)[0].key(), QKeySequence(key)[0].keyboardModifiers());
+        }
+        QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, selected);
+        QMenu *menu = openedMenu(sidebar);
+        QCOMPARE(menu && menu->isVisible(), !menuFor.isEmpty());
+        if (menu) { // its entries act on that row: Pin pins it
+            menu->close();
+            menu->actions().first()->trigger();
+            QCoreApplication::processEvents();
+            QVERIFY(m_rig->rows().contains(menuFor + QStringLiteral(" [pin]")));
+        } else {
+            QCOMPARE(m_rig->rows(), rows);
+        }
     }
 
     // The "⋮" button says what it is; the rest of the row says nothing.

@@ -27,11 +27,14 @@
 #include "window/MainWindow.h"
 #include "window/PanelSlot.h"
 #include "window/SettingsHost.h"
+#include "window/TitleButton.h"
+#include "window/TitleStrip.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListView>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -163,7 +166,20 @@ QStringList tabAround(QWidget &window, glass::FocusRing &ring, const QColor &col
         seen.insert(f);
         names << describe(f);
         QCoreApplication::processEvents();
-        if (ring.target() != f || !ring.ringWidget()) {
+        if (auto *list = qobject_cast<QListView *>(f)) {
+            // The session list rings its current row instead.
+            const QRect row(list->viewport()->mapTo(f->window(), list->visualRect(list->currentIndex()).topLeft()),
+                            list->visualRect(list->currentIndex()).size());
+            // Its stroke's middle lies 5 pixels in from the row's sides, 2 from its top and bottom.
+            const QRect around = row.adjusted(8, 5, -8, -5);
+            const QImage shot = f->window()->grab(row).toImage();
+            if (!list->currentIndex().isValid() || ringSidesShown(shot, row, around, color) < 4) {
+                QTest::qFail(qPrintable(QStringLiteral("no ring on the current row of ") + describe(f)), __FILE__,
+                             __LINE__);
+                return {};
+            }
+            sheet.add(shot);
+        } else if (ring.target() != f || !ring.ringWidget()) {
             // Only the composer shows the keyboard its own way (its caret).
             if (!qobject_cast<chat::ComposerField *>(f)) {
                 QTest::qFail(qPrintable(QStringLiteral("no ring on ") + describe(f)), __FILE__, __LINE__);
@@ -187,6 +203,36 @@ QStringList tabAround(QWidget &window, glass::FocusRing &ring, const QColor &col
     }
     Q_UNUSED(window);
     return names;
+}
+
+// A stop as a test names it: a title button by its symbol, the card as
+// such, anything else by its object name, else its text.
+QString stopName(const QWidget *w)
+{
+    if (auto *title = qobject_cast<const window::TitleButton *>(w))
+        return QStringLiteral("title:") + title->symbol();
+    if (auto *card = qobject_cast<const chat::ApprovalCard *>(w); card)
+        return QStringLiteral("card");
+    if (!w)
+        return QStringLiteral("nothing");
+    if (!w->objectName().isEmpty())
+        return w->objectName();
+    auto *button = qobject_cast<const QAbstractButton *>(w);
+    return button ? button->text() : QString();
+}
+
+// Tab (or Shift+Tab) from the composer until it is reached again.
+QStringList walk(bool forward)
+{
+    QStringList names;
+    QWidget *start = focused();
+    for (int i = 0; i < 60; ++i) {
+        QTest::keyClick(focused(), forward ? Qt::Key_Tab : Qt::Key_Backtab, forward ? Qt::NoModifier : Qt::ShiftModifier);
+        if (focused() == start)
+            return names;
+        names << stopName(focused());
+    }
+    return names << QStringLiteral("(no way back)");
 }
 
 } // namespace
@@ -575,6 +621,111 @@ private Q_SLOTS:
             QCOMPARE(vm.pendingApproval().has_value(), pending && ends != "approval");
             QCOMPARE(vm.isRunning(), running && ends != "run");
         }
+        if (vm.isRunning())
+            vm.stop();
+    }
+
+    // Tab goes round the window as it reads: from the composer to an
+    // approval card (its hint says so) and the tray, then the title bar,
+    // the sidebar (its list one stop) and the conversation; Shift+Tab
+    // exactly back. It holds after the sidebar is made again.
+    void tabGoesRoundTheWindow_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QStringList>("after"); // what follows the composer, in order
+        const QStringList tray{"projectChip", "toolGuardChip", "modelChip", "skinButton", "wallpaperToggle",
+                               "wallpaperButton", "micButton"};
+        const QStringList title{"title:sidebar.left", "title:folder", "title:wrench.and.screwdriver",
+                                "title:square.and.arrow.up", "title:folder.badge.plus", "title:plus"};
+        QTest::newRow("at rest") << "" << tray + title;
+        QTest::newRow("sidebar shown again") << "sidebar again" << tray + title;
+        QTest::newRow("approval card after the composer")
+            << "card" << QStringList{"card", "Deny", "Allow writes this session", "Approve"} + tray;
+    }
+    void tabGoesRoundTheWindow()
+    {
+        QFETCH(QString, state);
+        QFETCH(QStringList, after);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        QVERIFY(showActive(kit));
+        vm.setShowSidebar(state != "sidebar again");
+        QTRY_COMPARE(bool(sidebar(w)), vm.showSidebar());
+        vm.setShowSidebar(true);
+        QTRY_VERIFY(sidebar(w) && !w.content()->sidebarSlot()->isAnimating());
+        if (state == "card") {
+            vm.setToolGuard(model::ToolGuardMode::Ask);
+            kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply(
+                {{"c1", "write_file", "{\"path\":\"new.txt\",\"content\":\"x\"}"}}));
+            QVERIFY(typeText(QStringLiteral("go")) && press(Qt::Key_Return));
+            QTRY_VERIFY(vm.pendingApproval().has_value());
+            composer(w)->setFocus(Qt::MouseFocusReason);
+        }
+        VERIFY_FOCUS(composer(w));
+        const QStringList forward = walk(true);
+        QVERIFY2(forward.mid(0, after.size()) == after, qPrintable(forward.join(", ")));
+        // The sidebar after the title bar, top down, its list one stop.
+        const QStringList side{"newSession", "projectButton", "", "sessionList"};
+        const qsizetype top = forward.indexOf(side.first());
+        QVERIFY2(top > forward.indexOf(QStringLiteral("title:plus")), qPrintable(forward.join(", ")));
+        QCOMPARE(forward.mid(top, side.size()), side);
+        QCOMPARE(forward.count(side.last()), 1);
+        QStringList backward = walk(false);
+        std::reverse(backward.begin(), backward.end());
+        QCOMPARE(backward, forward);
+        vm.stop();
+    }
+
+    // With a draft in the composer Escape answers no approval, whichever
+    // way it comes (the stop command's key while the run waits, or the
+    // window's own at rest); from the card, after Tab, it denies.
+    void escapeWithDraftAnswersNothing_data()
+    {
+        QTest::addColumn<QString>("draft");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("denied");
+        QTest::newRow("draft, composer") << "next step" << "composer" << false;
+        QTest::newRow("draft of spaces, composer") << "  " << "composer" << false;
+        QTest::newRow("draft, search field") << "next step" << "search" << false;
+        QTest::newRow("draft, session list") << "next step" << "list" << false;
+        QTest::newRow("draft, skin button") << "next step" << "skin" << false;
+        QTest::newRow("draft, Tab to the card") << "next step" << "tab" << true;
+        QTest::newRow("draft, card's preview clicked") << "next step" << "preview" << true;
+        QTest::newRow("no draft, composer") << "" << "composer" << true;
+    }
+    void escapeWithDraftAnswersNothing()
+    {
+        QFETCH(QString, draft);
+        QFETCH(QString, focus);
+        QFETCH(bool, denied);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        app::AppViewModel &vm = kit.vm();
+        QVERIFY(showActive(kit));
+        vm.setToolGuard(model::ToolGuardMode::Ask);
+        kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply(
+            {{"c1", "write_file", "{\"path\":\"new.txt\",\"content\":\"x\"}"}}));
+        kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Done.")));
+        QVERIFY(typeText(QStringLiteral("go")) && press(Qt::Key_Return) && typeText(draft));
+        auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+        QTRY_VERIFY(chatView->transcript()->approvalCard() && chatView->transcript()->approvalCard()->isArmed());
+        chat::ApprovalCard *card = chatView->transcript()->approvalCard();
+        const QHash<QString, QWidget *> places{{"composer", composer(w)},
+                                               {"tab", composer(w)},
+                                               {"search", sidebar(w)->searchField().edit()},
+                                               {"list", &sidebar(w)->list()},
+                                               {"skin", tray(w)->skinButton()},
+                                               {"preview", card->previewView()}};
+        places.value(focus)->setFocus(Qt::OtherFocusReason);
+        if (focus == "tab")
+            QVERIFY(press(Qt::Key_Tab));
+        QVERIFY(press(Qt::Key_Escape));
+        QCOMPARE(!vm.pendingApproval().has_value(), denied);
+        QCOMPARE(vm.draft(), draft);
+        QTest::qWait(50);
+        QTRY_COMPARE(kit.peer().requests().size(), denied ? 2 : 1);
+        QCOMPARE(kit.peer().requests().last().body.contains("User denied this tool call."), denied);
         if (vm.isRunning())
             vm.stop();
     }
