@@ -132,7 +132,8 @@ std::optional<QString> AccountController::keyRejection(const QString &typed)
         return QStringLiteral("The API key holds a line break; nothing was saved.");
     // It could not be sent: every run would fail.
     if (!auth::tokenFits(key))
-        return QStringLiteral("The API key is larger than 64 KB; nothing was saved.");
+        return QStringLiteral("The API key is larger than ") + auth::tokenLimitText()
+            + QStringLiteral("; nothing was saved.");
     return std::nullopt;
 }
 
