@@ -185,14 +185,15 @@ bool AccountController::isWebAddress(const QUrl &url)
            (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
-bool AccountController::openWebPage(const QUrl &url)
+QCoro::Task<bool> AccountController::openWebPage(QUrl url)
 {
     if (!isWebAddress(url))
-        return false;
-    if (m_desktop.openUrl(url))
-        return true;
-    emit pageUnopened(DesktopText::unopened(url));
-    return false;
+        co_return false;
+    QPointer<AccountController> self(this);
+    const bool opened = co_await m_desktop.openUrl(url);
+    if (!opened && self)
+        emit pageUnopened(DesktopText::unopened(url));
+    co_return opened;
 }
 
 } // namespace app

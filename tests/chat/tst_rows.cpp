@@ -37,9 +37,9 @@ namespace {
 
 struct RecordingDesktop final : platform::DesktopServices {
     QList<QUrl> opened;
-    bool openUrl(const QUrl &url) override { opened.append(url); return true; }
-    bool revealFile(const QString &) override { return true; }
-    bool openTerminal(const QString &) override { return true; }
+    QCoro::Task<bool> openUrl(QUrl url) override { opened.append(url); co_return true; }
+    QCoro::Task<bool> revealFile(QString) override { co_return true; }
+    QCoro::Task<bool> openTerminal(QString) override { co_return true; }
 };
 
 void writeSkin(const QString &dir, const QString &id, const QString &kind, const QString &bg, const QString &text,
