@@ -280,14 +280,9 @@ private slots:
         QTest::newRow("web page with 200")
             << QStringList{pending, "200 <!DOCTYPE html><html><head><title>Sign in &amp; go</title></head><body>x</body></html>"}
             << "The answer from Ovu auth was a web page, not JSON: \u201cSign in & go\u201d.";
-        QTest::newRow("plain text with 400") << QStringList{"400 Bad Request\r\n"}
-                                             << "The answer from Ovu auth was not JSON: \u201cBad Request\u201d.";
         QTest::newRow("XML with 403")
             << QStringList{"403 <?xml version=\"1.0\"?><Error><Message>Access denied</Message></Error>"}
             << "The answer from Ovu auth was not JSON: \u201cAccess denied\u201d.";
-        QTest::newRow("empty with 200") << QStringList{pending, "200 "} << "The answer from Ovu auth was empty.";
-        QTest::newRow("broken JSON with 200")
-            << QStringList{"200 {\"access_token\":"} << "The answer from Ovu auth was not valid JSON (<parser>).";
         QTest::newRow("busy server and time-out keep polling")
             << QStringList{"503 Service Unavailable", "429 slow down", "408 ", "500 {\"access_token\":", ok} << "-";
     }
@@ -295,7 +290,6 @@ private slots:
     {
         QFETCH(QStringList, replies);
         QFETCH(QString, error);
-        error.replace(QStringLiteral("<parser>"), parserText(replies.last().section(QLatin1Char(' '), 1).toUtf8()));
         m_peer->enqueue(kDevicePath, OAuthServerPeer::json(200, deviceReply()));
         script(*m_peer, replies);
         MoonshelfAuth &auth = makeAuth();

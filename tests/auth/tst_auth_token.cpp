@@ -121,9 +121,6 @@ private slots:
         QTest::newRow("refused with an HTML page")
             << 502 << QByteArray("<!DOCTYPE html><html><head><title>Bad Gateway</title></head><body>x</body></html>")
             << "refresh-1" << qint64(0) << "Session expired. Sign in again. (Ovu auth answered 502: Bad Gateway)";
-        QTest::newRow("refused with XML")
-            << 403 << QByteArray("<?xml version=\"1.0\"?><Error><Code>AccessDenied</Code></Error>") << "refresh-1"
-            << qint64(0) << "Session expired. Sign in again. (Ovu auth answered 403: AccessDenied)";
         QTest::newRow("refused with a huge body")
             << 500 << QByteArray(2 << 20, 'y') << "refresh-1" << qint64(0)
             << "Session expired. Sign in again. (Ovu auth answered 500: " + QString(600, u'y') + u'\u2026' + ")";

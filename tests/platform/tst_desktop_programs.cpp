@@ -118,7 +118,7 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("folder");
         QTest::newRow("no such program") << "/nonexistent/opener" << "";
-        QTest::newRow("no program named") << "" << "";
+        QTest::newRow("none named") << "" << "";
         QTest::newRow("folder gone") << "/bin/true" << "/nonexistent/folder";
     }
     void cannotStart()
