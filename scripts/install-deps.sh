@@ -28,6 +28,22 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "${missing[@]}"
+  # A fresh machine's daily updates hold apt's locks for minutes: wait for
+  # them (up to 15 min) rather than fail at once. apt-get install waits by
+  # itself; apt-get update does not wait for the lists lock, so it is retried
+  # while that lock is what stops it.
+  lock=(-o DPkg::Lock::Timeout=900)
+  errors=$(mktemp)
+  trap 'rm -f "$errors"' EXIT
+  until_time=$((SECONDS + 900))
+  until apt-get "${lock[@]}" update 2>"$errors"; do
+    cat "$errors" >&2
+    if ! grep -q 'Unable to lock\|Could not get lock' "$errors" || [ $SECONDS -ge $until_time ]; then
+      exit 1
+    fi
+    echo "Waiting for another package manager to finish..." >&2
+    sleep 5
+  done
+  cat "$errors" >&2
+  apt-get "${lock[@]}" install -y --no-install-recommends "${missing[@]}"
 fi

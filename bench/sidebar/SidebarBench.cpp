@@ -61,9 +61,9 @@ public:
 
 class NoDesktop final : public platform::DesktopServices {
 public:
-    bool openUrl(const QUrl &) override { return false; }
-    bool revealFile(const QString &) override { return false; }
-    bool openTerminal(const QString &) override { return false; }
+    QCoro::Task<bool> openUrl(QUrl) override { co_return false; }
+    QCoro::Task<bool> revealFile(QString) override { co_return false; }
+    QCoro::Task<bool> openTerminal(QString) override { co_return false; }
 };
 
 void report(const char *name, double value, const char *unit)

@@ -149,7 +149,8 @@ std::optional<QString> AccountController::keyRejection(const QString &typed)
         return QStringLiteral("The API key holds a line break; nothing was saved.");
     // It could not be sent: every run would fail.
     if (!auth::tokenFits(key))
-        return QStringLiteral("The API key is larger than 64 KB; nothing was saved.");
+        return QStringLiteral("The API key is larger than ") + auth::tokenLimitText()
+            + QStringLiteral("; nothing was saved.");
     return std::nullopt;
 }
 
@@ -201,14 +202,15 @@ bool AccountController::isWebAddress(const QUrl &url)
            (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
-bool AccountController::openWebPage(const QUrl &url)
+QCoro::Task<bool> AccountController::openWebPage(QUrl url)
 {
     if (!isWebAddress(url))
-        return false;
-    if (m_desktop.openUrl(url))
-        return true;
-    emit pageUnopened(DesktopText::unopened(url));
-    return false;
+        co_return false;
+    QPointer<AccountController> self(this);
+    const bool opened = co_await m_desktop.openUrl(url);
+    if (!opened && self)
+        emit pageUnopened(DesktopText::unopened(url));
+    co_return opened;
 }
 
 } // namespace app

@@ -74,7 +74,7 @@ public:
 
     // Opens a web page in the browser; anything but http or https is refused.
     // When no browser can be started, pageUnopened says so with the address.
-    bool openWebPage(const QUrl &url);
+    QCoro::Task<bool> openWebPage(QUrl url);
 
     // Why a typed key cannot be saved; none when it can.
     static std::optional<QString> keyRejection(const QString &typed);

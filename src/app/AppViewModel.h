@@ -214,14 +214,15 @@ public:
     // The desktop for the window's views (links, the About panel): what it
     // cannot start is told through errorMessage, with what to copy.
     platform::DesktopServices &tellingDesktop();
-    // Opens the tip link in the browser; false when there is none.
-    bool openTipJar();
+    // Opens the tip link in the browser; a browser that cannot open it is
+    // told through errorMessage.
+    void openTipJar();
 
     // The project folder and the session file.
     // Asks for a project folder; the file tree reloads also when cancelled.
     QCoro::Task<> pickProjectFolder();
     void revealProjectInFinder();
-    void openProjectInTerminal();
+    QCoro::Task<> openProjectInTerminal();
     // Opens the file tree on the path and peeks it; fileTreeRequested tells
     // the window the person asked for the tree, so it shows even where room
     // is short.

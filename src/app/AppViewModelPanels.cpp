@@ -5,6 +5,8 @@
 #include "app/TellingDesktop.h"
 #include "platform/DesktopServices.h"
 
+#include <QPointer>
+
 #include <QFileInfo>
 
 namespace app {
@@ -43,16 +45,20 @@ void AppViewModel::revealInFinder(const QString &path)
     tellingDesktop().revealFile(path);
 }
 
-bool AppViewModel::openTipJar()
+void AppViewModel::openTipJar()
 {
-    return Donation::openTipJar(tellingDesktop());
+    Donation::openTipJar(tellingDesktop());
 }
 
 platform::DesktopServices &AppViewModel::tellingDesktop()
 {
     if (!m_tellingDesktop) {
-        m_tellingDesktop = std::make_unique<TellingDesktop>([this]() -> platform::DesktopServices & { return desktop(); },
-                                                            [this](const QString &text) { setErrorMessage(text); });
+        m_tellingDesktop = std::make_unique<TellingDesktop>(
+            [this]() -> platform::DesktopServices & { return desktop(); },
+            [self = QPointer<AppViewModel>(this)](const QString &text) {
+                if (self)
+                    self->setErrorMessage(text);
+            });
     }
     return *m_tellingDesktop;
 }

@@ -91,19 +91,23 @@ void AppViewModel::revealProjectInFinder()
     tellingDesktop().revealFile(m_workspace->rootPath());
 }
 
-void AppViewModel::openProjectInTerminal()
+QCoro::Task<> AppViewModel::openProjectInTerminal()
 {
     if (!m_workspace->hasRoot()) {
         pickProjectFolder();
-        return;
+        co_return;
     }
+    QPointer<AppViewModel> self(this);
     // The folder goes to the terminal as its working directory, never as
     // text a shell would read.
     const QString root = m_workspace->rootPath();
-    if (desktop().openTerminal(root))
-        return;
+    platform::DesktopServices &desk = desktop(); // outlives this object
+    if (co_await desk.openTerminal(root) || !self)
+        co_return;
     // Without a terminal the file manager shows the folder, and the person learns why.
-    const bool shown = desktop().revealFile(root);
+    const bool shown = co_await desk.revealFile(root);
+    if (!self)
+        co_return;
     setErrorMessage(DesktopText::noTerminal(root) + QLatin1Char(' ')
                     + (shown ? QStringLiteral("The file manager shows the folder instead.")
                              : DesktopText::unopened(QUrl::fromLocalFile(root))));

@@ -71,10 +71,12 @@ bool isConfigured()
     return tipJarURL().has_value();
 }
 
-bool openTipJar(platform::DesktopServices &desktop)
+QCoro::Task<bool> openTipJar(platform::DesktopServices &desktop)
 {
     const auto url = tipJarURL();
-    return url && desktop.openUrl(*url);
+    if (!url)
+        co_return false;
+    co_return co_await desktop.openUrl(*url);
 }
 
 } // namespace app::Donation

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <QCoroTask>
+
 #include <optional>
 
 namespace platform {
@@ -29,8 +31,9 @@ std::optional<QUrl> tipJarURL(const QString &override, const QString &handle, co
 std::optional<QUrl> tipJarURL();
 bool isConfigured();
 
-// Asks the desktop to open the link; false when there is none.
-bool openTipJar(platform::DesktopServices &desktop);
+// Asks the desktop to open the link; false when there is none or it could
+// not be opened.
+QCoro::Task<bool> openTipJar(platform::DesktopServices &desktop);
 
 } // namespace Donation
 } // namespace app

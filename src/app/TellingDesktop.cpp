@@ -22,26 +22,33 @@ TellingDesktop::TellingDesktop(std::function<platform::DesktopServices &()> desk
 {
 }
 
-bool TellingDesktop::told(bool started, const QString &text)
+// Each copies what it needs before it waits: the answer can come after this
+// object is gone.
+QCoro::Task<bool> TellingDesktop::openUrl(QUrl url)
 {
+    const auto tell = m_tell;
+    const bool opened = co_await m_desktop().openUrl(url);
+    if (!opened)
+        tell(DesktopText::unopened(url));
+    co_return opened;
+}
+
+QCoro::Task<bool> TellingDesktop::revealFile(QString path)
+{
+    const auto tell = m_tell;
+    const bool shown = co_await m_desktop().revealFile(path);
+    if (!shown)
+        tell(DesktopText::unopened(QUrl::fromLocalFile(path)));
+    co_return shown;
+}
+
+QCoro::Task<bool> TellingDesktop::openTerminal(QString folder)
+{
+    const auto tell = m_tell;
+    const bool started = co_await m_desktop().openTerminal(folder);
     if (!started)
-        m_tell(text);
-    return started;
-}
-
-bool TellingDesktop::openUrl(const QUrl &url)
-{
-    return told(m_desktop().openUrl(url), DesktopText::unopened(url));
-}
-
-bool TellingDesktop::revealFile(const QString &path)
-{
-    return told(m_desktop().revealFile(path), DesktopText::unopened(QUrl::fromLocalFile(path)));
-}
-
-bool TellingDesktop::openTerminal(const QString &folder)
-{
-    return told(m_desktop().openTerminal(folder), DesktopText::noTerminal(folder));
+        tell(DesktopText::noTerminal(folder));
+    co_return started;
 }
 
 } // namespace app

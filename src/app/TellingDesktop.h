@@ -19,17 +19,18 @@ QString noTerminal(const QString &folder);
 } // namespace DesktopText
 
 // The desktop as the window's views use it: whatever cannot be started is
-// told (the controller's error text) instead of only ending on stderr.
+// told (the controller's error text) instead of only ending on stderr. The
+// telling function must be safe to call after its owner is gone (it may
+// come seconds later).
 class TellingDesktop final : public platform::DesktopServices {
 public:
     TellingDesktop(std::function<platform::DesktopServices &()> desktop, std::function<void(const QString &)> tell);
 
-    bool openUrl(const QUrl &url) override;
-    bool revealFile(const QString &path) override;
-    bool openTerminal(const QString &folder) override;
+    QCoro::Task<bool> openUrl(QUrl url) override;
+    QCoro::Task<bool> revealFile(QString path) override;
+    QCoro::Task<bool> openTerminal(QString folder) override;
 
 private:
-    bool told(bool started, const QString &text);
 
     std::function<platform::DesktopServices &()> m_desktop;
     std::function<void(const QString &)> m_tell;

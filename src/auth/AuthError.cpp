@@ -1,5 +1,7 @@
 #include "auth/AuthError.h"
 
+#include "auth/OAuthSession.h"
+
 namespace auth {
 
 AuthError AuthError::http(QString label, QString detail)
@@ -27,6 +29,11 @@ AuthError AuthError::badJson(QString description)
     return {Kind::badJson, {}, std::move(description)};
 }
 
+AuthError AuthError::unreadableAnswer(QString what)
+{
+    return {Kind::unreadableAnswer, {}, std::move(what)};
+}
+
 QString AuthError::description() const
 {
     switch (kind) {
@@ -51,7 +58,10 @@ QString AuthError::description() const
     case Kind::badJson:
         return detail;
     case Kind::tokenTooLarge:
-        return QStringLiteral("Ovu auth sent a token larger than 64 KB; it was not saved.");
+        return QStringLiteral("Ovu auth sent a token larger than ") + tokenLimitText()
+            + QStringLiteral("; it was not saved.");
+    case Kind::unreadableAnswer:
+        return detail + u'.';
     }
     return {};
 }

@@ -20,6 +20,7 @@ struct AuthError {
         transport,
         badJson,
         tokenTooLarge,
+        unreadableAnswer,
     };
 
     Kind kind = Kind::invalidResponse;
@@ -37,6 +38,8 @@ struct AuthError {
     static AuthError transport(QString description);
     static AuthError badJson(QString description);
     static AuthError tokenTooLarge() { return {Kind::tokenTooLarge, {}, {}}; }
+    // What was wrong with an answer that could not be read (OAuth::unreadableAnswer).
+    static AuthError unreadableAnswer(QString what);
 
     QString description() const;
 

@@ -135,7 +135,8 @@ platform::Result<Imported, Failure> read(const QString &filePath, const QDateTim
         return fail(QStringLiteral("Token field was empty in auth.json"), AuthError::invalidQirvCLIAuth());
     const auto refreshToken = stringField(*entry, QStringLiteral("refresh_token"));
     if (!tokenFits(token) || (refreshToken && !tokenFits(*refreshToken)))
-        return fail(QStringLiteral("A token in auth.json is larger than 64 KB"), AuthError::invalidQirvCLIAuth());
+        return fail(QStringLiteral("A token in auth.json is larger than ") + tokenLimitText(),
+                    AuthError::invalidQirvCLIAuth());
 
     Imported imported;
     OAuthSession &s = imported.session;

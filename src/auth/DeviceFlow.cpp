@@ -50,10 +50,9 @@ platform::Result<DeviceCodeResponse, AuthError> parseDeviceCodeReply(const OAuth
     using R = platform::Result<DeviceCodeResponse, AuthError>;
     if (!outcome.isHttp || outcome.status < 200 || outcome.status > 299)
         return R::failure(AuthError::http(QStringLiteral("Device code failed"), OAuth::serviceWords(outcome)));
-    QJsonParseError parseError{};
-    const QJsonDocument doc = QJsonDocument::fromJson(outcome.body, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return R::failure(AuthError::badJson(parseError.errorString()));
+    if (const auto what = OAuth::unreadableAnswer(outcome))
+        return R::failure(AuthError::unreadableAnswer(*what));
+    const QJsonDocument doc = QJsonDocument::fromJson(outcome.body);
     if (!doc.isObject())
         return R::failure(AuthError::invalidResponse());
     const QJsonObject o = doc.object();
@@ -113,9 +112,13 @@ QCoro::Task<std::optional<platform::Result<TokenResponse, AuthError>>> pollForTo
             co_return R::failure(AuthError::transport(outcome.transportError));
         if (!outcome.isHttp)
             continue;
-        // A reply too long to read holds no token that could be used.
-        if (outcome.status == 200 && outcome.cut)
-            co_return R::failure(AuthError::tokenTooLarge());
+        // An answer that cannot be read will not become readable by asking
+        // again; a gateway's or an overloaded server's may.
+        if (const auto what = OAuth::unreadableAnswer(outcome)) {
+            if (OAuth::isPassingStatus(outcome.status))
+                continue;
+            co_return R::failure(AuthError::unreadableAnswer(*what));
+        }
         const QJsonObject reply = OAuth::objectOrEmpty(outcome.body);
         const auto accessToken = stringField(reply, QStringLiteral("access_token"));
         if (outcome.status == 200 && accessToken) {

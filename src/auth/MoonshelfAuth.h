@@ -122,6 +122,7 @@ private:
 
     void stopSignIn(bool userCancelled);
     QCoro::Task<> runSignIn(std::shared_ptr<SignInAttempt> attempt);
+    QCoro::Task<> openVerificationPage(std::shared_ptr<SignInAttempt> attempt, QUrl url, QString userCode);
     void failSignIn(SignInAttempt &attempt, const AuthError &error);
     QCoro::Task<> refreshOnce();
 

@@ -6,6 +6,8 @@
 #include "auth/TokenRefresh.h"
 #include "platform/DesktopServices.h"
 
+#include <QPointer>
+
 namespace auth {
 
 void MoonshelfAuth::startDeviceSignIn()
@@ -54,6 +56,17 @@ void MoonshelfAuth::failSignIn(SignInAttempt &attempt, const AuthError &error)
     setIsSigningIn(false);
 }
 
+QCoro::Task<> MoonshelfAuth::openVerificationPage(std::shared_ptr<SignInAttempt> attempt, QUrl url, QString userCode)
+{
+    QPointer<MoonshelfAuth> self(this);
+    const bool opened = co_await m_deps.desktop->openUrl(url);
+    // Told only while this sign-in is the one under way.
+    if (opened || !self || attempt->cancelled || attempt->finished)
+        co_return;
+    setLastError(QStringLiteral("No browser could be started. Open %1 in a browser and approve code %2 there.")
+                     .arg(url.toString(), userCode));
+}
+
 QCoro::Task<> MoonshelfAuth::runSignIn(std::shared_ptr<SignInAttempt> attempt)
 {
     QPointer<MoonshelfAuth> self(this);
@@ -75,11 +88,10 @@ QCoro::Task<> MoonshelfAuth::runSignIn(std::shared_ptr<SignInAttempt> attempt)
     setSignInVerificationURL(device.verificationURIComplete ? device.verificationURIComplete
                                                             : device.verificationURI);
     setLastStatus(QStringLiteral("Approve code ") + device.userCode + QStringLiteral(" in your browser"));
-    // Without a browser the person opens the page: they are told where.
-    if (m_signInVerificationURL && !m_deps.desktop->openUrl(*m_signInVerificationURL)) {
-        setLastError(QStringLiteral("No browser could be started. Open %1 in a browser and approve code %2 there.")
-                         .arg(m_signInVerificationURL->toString(), device.userCode));
-    }
+    // Without a browser the person opens the page: they are told where. The
+    // opener's answer is not waited for: polling starts meanwhile.
+    if (m_signInVerificationURL)
+        openVerificationPage(attempt, *m_signInVerificationURL, device.userCode);
 
     const auto tokens = co_await DeviceFlow::pollForTokens(device, context);
     if (!self || !tokens || attempt->cancelled)

@@ -97,6 +97,37 @@ QJsonObject objectOrEmpty(const QByteArray &body)
     return doc.isObject() ? doc.object() : QJsonObject();
 }
 
+std::optional<QString> unreadableAnswer(const HttpOutcome &outcome)
+{
+    const QString from = QStringLiteral("The answer from Ovu auth");
+    if (outcome.cut)
+        return from + QStringLiteral(" was over %1 KB, too large to read").arg(kReplyLimit / 1024);
+    QJsonParseError parseError{};
+    (void)QJsonDocument::fromJson(outcome.body, &parseError);
+    if (parseError.error == QJsonParseError::NoError)
+        return std::nullopt;
+    const QByteArray start = outcome.body.trimmed().left(512).toLower();
+    if (start.isEmpty())
+        return from + QStringLiteral(" was empty");
+    // Broken JSON keeps the parser's words: they say where it broke.
+    if (start.startsWith('{') || start.startsWith('['))
+        return from + QStringLiteral(" was not valid JSON (") + parseError.errorString() + u')';
+    QString words = serviceWords(outcome);
+    // A page with no words of its own gives back its markup: none is shown.
+    if (words.startsWith(u'<'))
+        words.clear();
+    const QString quoted = words.isEmpty() ? QString() : QStringLiteral(": \u201c") + words + u'\u201d';
+    // A login page, a proxy's or a firewall's page: its title says whose.
+    if (start.startsWith("<!doctype html") || start.contains("<html"))
+        return from + QStringLiteral(" was a web page, not JSON") + quoted;
+    return from + QStringLiteral(" was not JSON") + quoted;
+}
+
+bool isPassingStatus(int status)
+{
+    return status >= 500 || status == 408 || status == 429;
+}
+
 QString serviceWords(const HttpOutcome &outcome)
 {
     if (!outcome.cut) {

@@ -9,6 +9,7 @@
 #include <QCoroTask>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 class QNetworkAccessManager;
@@ -56,6 +57,16 @@ QCoro::Task<HttpOutcome> postForm(QNetworkAccessManager &network, QUrl url, Form
 // The body as a JSON object; a body that does not parse, or is not an
 // object, gives an empty object.
 QJsonObject objectOrEmpty(const QByteArray &body);
+
+// What is wrong with a body that is no JSON at all, said for the person:
+// too large to read, empty, a web page (with its title), other text (with
+// its words) or broken JSON (with the parser's words). No full stop at the
+// end. None when the body is JSON, of whatever kind.
+std::optional<QString> unreadableAnswer(const HttpOutcome &outcome);
+
+// Statuses after which the same request may well be answered: a gateway or
+// server fault, a time-out, too many requests.
+bool isPassingStatus(int status);
 
 // Text as strict UTF-8; none when it is not.
 std::optional<QString> strictUtf8(const QByteArray &bytes);

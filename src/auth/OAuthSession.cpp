@@ -16,6 +16,11 @@ bool tokenFits(const QString &token)
     return token.toUtf8().size() <= kTokenLimitBytes;
 }
 
+QString tokenLimitText()
+{
+    return QStringLiteral("%1 KB").arg(kTokenLimitBytes / 1024);
+}
+
 bool tokensFit(const OAuthSession &session)
 {
     return tokenFits(session.accessToken) && (!session.refreshToken || tokenFits(*session.refreshToken));

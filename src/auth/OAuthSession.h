@@ -24,10 +24,13 @@ struct OAuthSession {
     friend bool operator==(const OAuthSession &, const OAuthSession &) = default;
 };
 
-// The largest token (access or refresh) taken, in UTF-8 bytes: larger ones
-// cannot go into a request header, so they are refused where they come in.
-inline constexpr qsizetype kTokenLimitBytes = 64 * 1024;
+// The largest token (access or refresh) or API key taken, in UTF-8 bytes:
+// servers take request headers of 8 to 16 KB in all, so a larger one fails
+// every request and is refused where it comes in.
+inline constexpr qsizetype kTokenLimitBytes = 16 * 1024;
 bool tokenFits(const QString &token);
+// "16 KB", for the texts that refuse a larger token or key.
+QString tokenLimitText();
 // Both tokens fit.
 bool tokensFit(const OAuthSession &session);
 

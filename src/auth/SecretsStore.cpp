@@ -31,7 +31,7 @@ QString SecretsError::description() const
         return QStringLiteral("The API key in %1 contains a line break or NUL character; it was not saved.")
             .arg(detail);
     case Kind::keyTooLarge:
-        return QStringLiteral("The API key in %1 is larger than 64 KB; it was not saved.").arg(detail);
+        return QStringLiteral("The API key in %1 is larger than %2; it was not saved.").arg(detail, tokenLimitText());
     }
     return {};
 }

@@ -11,6 +11,33 @@
 
 namespace auth {
 
+namespace {
+
+// What failed, for "Session expired. Sign in again. (…)": the service's own
+// words when its JSON error has them, else its status and what it sent, never
+// a whole page of markup.
+QString failureReason(const OAuth::HttpOutcome &outcome, const QJsonObject &reply)
+{
+    for (const char *key : {"error_description", "error"}) {
+        if (const auto words = stringField(reply, QLatin1String(key))) {
+            const QString shown = platform::ServiceText::forDisplay(*words);
+            if (!shown.trimmed().isEmpty())
+                return shown;
+        }
+    }
+    if (outcome.status == 200) {
+        if (const auto what = OAuth::unreadableAnswer(outcome))
+            return *what;
+        return QStringLiteral("The answer from Ovu auth held no access token");
+    }
+    QString reason = QStringLiteral("Ovu auth answered %1").arg(outcome.status);
+    if (const QString words = OAuth::serviceWords(outcome); !words.isEmpty())
+        reason += QStringLiteral(": ") + words;
+    return reason;
+}
+
+} // namespace
+
 QCoro::Task<platform::Result<OAuthSession, AuthError>> refresh(OAuthSession session, QNetworkAccessManager *network,
                                                                Clock *clock)
 {
@@ -29,16 +56,14 @@ QCoro::Task<platform::Result<OAuthSession, AuthError>> refresh(OAuthSession sess
     if (!outcome.isHttp)
         co_return R::failure(AuthError::refreshFailed(QStringLiteral("Invalid response")));
 
-    const QString tooLarge = QStringLiteral("Ovu auth sent a token larger than 64 KB");
-    if (outcome.status == 200 && outcome.cut)
-        co_return R::failure(AuthError::refreshFailed(tooLarge));
     const QJsonObject reply = OAuth::objectOrEmpty(outcome.body);
     const auto accessToken = stringField(reply, QStringLiteral("access_token"));
     if (outcome.status == 200 && accessToken) {
         // Refused whole: the session in use stays as it was.
         const auto newRefresh = stringField(reply, QStringLiteral("refresh_token"));
         if (!tokenFits(*accessToken) || (newRefresh && !tokenFits(*newRefresh)))
-            co_return R::failure(AuthError::refreshFailed(tooLarge));
+            co_return R::failure(
+                AuthError::refreshFailed(QStringLiteral("Ovu auth sent a token larger than ") + tokenLimitText()));
         session.accessToken = *accessToken;
         if (const auto refresh = stringField(reply, QStringLiteral("refresh_token")); refresh && !refresh->isEmpty())
             session.refreshToken = *refresh;
@@ -49,17 +74,7 @@ QCoro::Task<platform::Result<OAuthSession, AuthError>> refresh(OAuthSession sess
         session.expiresAt = clock->now().addSecs(seconds);
         co_return session;
     }
-    // The service's words, never a whole page of markup.
-    QString reason;
-    if (const auto description = stringField(reply, QStringLiteral("error_description")))
-        reason = platform::ServiceText::forDisplay(*description);
-    else if (const auto error = stringField(reply, QStringLiteral("error")))
-        reason = platform::ServiceText::forDisplay(*error);
-    else if (const QString words = OAuth::serviceWords(outcome); !words.isEmpty() || outcome.body.isEmpty())
-        reason = words;
-    else
-        reason = QStringLiteral("refresh failed");
-    co_return R::failure(AuthError::refreshFailed(reason));
+    co_return R::failure(AuthError::refreshFailed(failureReason(outcome, reply)));
 }
 
 } // namespace auth

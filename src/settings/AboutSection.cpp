@@ -12,6 +12,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QVBoxLayout>
 
 namespace settings {
@@ -39,8 +40,10 @@ AboutSection::AboutSection(app::AccountController &links, QWidget *parent) : QWi
     column->addWidget(m_disclaimer);
     column->addWidget(m_free);
     column->addWidget(m_maker, 0, Qt::AlignLeft);
-    connect(m_maker, &QAbstractButton::clicked, this,
-            [&links] { links.openWebPage(model::BrandDisclaimer::builtByURL()); });
+    connect(m_maker, &QAbstractButton::clicked, this, [&links] {
+        const QUrl maker = model::BrandDisclaimer::builtByURL();
+        links.openWebPage(maker);
+    });
 }
 
 void AboutSection::applyLook(const SettingsLook &look)
@@ -91,11 +94,16 @@ TipSection::TipSection(app::AccountController &links, QWidget *parent) : QWidget
     column->addWidget(m_caption);
 }
 
-void TipSection::tip()
+QCoro::Task<> TipSection::tip()
 {
+    QPointer<TipSection> self(this);
     const auto url = app::Donation::tipJarURL();
-    if (url && m_links.openWebPage(*url))
-        return;
+    if (url) {
+        // The browser's opener may fail a moment after it started.
+        const bool opened = co_await m_links.openWebPage(*url);
+        if (opened || !self)
+            co_return;
+    }
     // With the address to copy when it was the browser that failed.
     QString text = QStringLiteral("Couldn\u2019t open PayPal.");
     if (url && app::AccountController::isWebAddress(*url))

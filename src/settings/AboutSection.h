@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <QCoroTask>
+
 class QLabel;
 
 namespace app {
@@ -51,7 +53,7 @@ signals:
     void bannerRequested(const settings::Banner &banner);
 
 private:
-    void tip();
+    QCoro::Task<> tip();
 
     app::AccountController &m_links;
     QLabel *m_free = nullptr;

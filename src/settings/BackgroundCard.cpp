@@ -175,10 +175,14 @@ BackgroundCard::BackgroundCard(stage::BackgroundSettings &bg, app::AccountContro
     connect(m_undo, &QAbstractButton::clicked, this, [this] { m_bg.undoWallpaper(); });
     connect(m_apply, &QAbstractButton::clicked, this, [this] { m_bg.applyRemoteURL(); });
     connect(m_turnOff, &QAbstractButton::clicked, this, [this] { m_bg.clearBackground(); });
-    connect(m_picsum, &QAbstractButton::clicked, this, [this] { m_links.openWebPage(picsumHomePage()); });
+    connect(m_picsum, &QAbstractButton::clicked, this, [this] {
+        const QUrl home = picsumHomePage();
+        m_links.openWebPage(home);
+    });
     connect(m_creditLink, &QAbstractButton::clicked, this, [this] {
         const auto credit = m_bg.photoCredit();
-        m_links.openWebPage(creditDestination(credit ? credit->url : std::nullopt));
+        const QUrl destination = creditDestination(credit ? credit->url : std::nullopt);
+        m_links.openWebPage(destination);
     });
 
     // The stage turned on, from here or anywhere: bring its image in line.

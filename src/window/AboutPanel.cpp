@@ -53,7 +53,10 @@ AboutPanel::AboutPanel(glass::StyleStore &styles, platform::DesktopServices &des
     link->setAlignment(Qt::AlignCenter);
     link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     connect(link, &QLabel::linkActivated, this,
-            [&desktop](const QString &) { desktop.openUrl(model::BrandDisclaimer::builtByURL()); });
+            [&desktop](const QString &) {
+                const QUrl maker = model::BrandDisclaimer::builtByURL();
+                desktop.openUrl(maker);
+            });
     column->addWidget(link);
     setMinimumWidth(300);
 }

@@ -13,6 +13,8 @@
 #include <QObject>
 #include <QUrl>
 
+#include <QCoroTimer>
+
 #include <coroutine>
 #include <memory>
 #include <vector>
@@ -53,13 +55,17 @@ class RecordingDesktop final : public platform::DesktopServices {
 public:
     QList<QUrl> opened;
     bool browserWorks = true;
-    bool openUrl(const QUrl &url) override
+    // As a desktop's opener does, the answer can come a moment later.
+    std::chrono::milliseconds answerAfter{0};
+    QCoro::Task<bool> openUrl(QUrl url) override
     {
         opened.append(url);
-        return browserWorks;
+        if (answerAfter.count() > 0)
+            co_await QCoro::sleepFor(answerAfter);
+        co_return browserWorks;
     }
-    bool revealFile(const QString &) override { return false; }
-    bool openTerminal(const QString &) override { return false; }
+    QCoro::Task<bool> revealFile(QString) override { co_return false; }
+    QCoro::Task<bool> openTerminal(QString) override { co_return false; }
 };
 
 // A keyring in memory, for the cases a real daemon cannot be made to show.

@@ -237,8 +237,10 @@ private slots:
         QTest::newRow("file, line feed") << QByteArray() << QByteArray("sk-a\nsk-b\n") << "~/.config/ovu/api_key";
         QTest::newRow("file, NUL") << QByteArray() << QByteArray("sk-a\0b\n", 7) << "~/.config/ovu/api_key";
         // A key too large to send is refused the same way.
-        QTest::newRow("environment, over 64 KB") << QByteArray(70'000, 'k') << QByteArray("file-key") << "OVU_API_KEY";
-        QTest::newRow("file, over 64 KB") << QByteArray() << QByteArray(1 << 20, 'k') << "~/.config/ovu/api_key";
+        QTest::newRow("environment, over 16 KB") << QByteArray(16 * 1024 + 1, 'k') << QByteArray("file-key")
+                                                 << "OVU_API_KEY";
+        QTest::newRow("file, 65,536 bytes") << QByteArray() << QByteArray(65'536, 'k') << "~/.config/ovu/api_key";
+        QTest::newRow("file, a megabyte") << QByteArray() << QByteArray(1 << 20, 'k') << "~/.config/ovu/api_key";
     }
     void importRefusesKeyWithBreakInside()
     {
@@ -254,8 +256,8 @@ private slots:
         auto store = makeSecrets(keyring);
         const auto imported = waitForTask(store->importFromEnvironmentOrConfigFiles());
         QVERIFY(!imported.ok());
-        const QString why = env.size() > 64 * 1024 || ovuFile.size() > 64 * 1024
-            ? QStringLiteral("is larger than 64 KB")
+        const QString why = env.size() > 16 * 1024 || ovuFile.size() > 16 * 1024
+            ? QStringLiteral("is larger than 16 KB")
             : QStringLiteral("contains a line break or NUL character");
         QCOMPARE(imported.error().description(), QStringLiteral("The API key in %1 %2; it was not saved.").arg(source, why));
         SECRET_EQ(keyring->item, std::optional(QByteArray("old key")));

@@ -140,8 +140,8 @@ private slots:
         QTest::newRow("token of the wrong type")
             << R"({"accessToken":5,"expiresAt":"2026-03-01T09:30:00Z",)" + rest + "}"
             << QStringLiteral("Missing key: accessToken");
-        QTest::newRow("token over 64 KB is no session")
-            << "{\"accessToken\":\"" + QByteArray(70'000, 't') + "\",\"expiresAt\":\"2026-03-01T09:30:00Z\"," + rest + "}"
+        QTest::newRow("token over 16 KB is no session")
+            << "{\"accessToken\":\"" + QByteArray(16 * 1024 + 1, 't') + "\",\"expiresAt\":\"2026-03-01T09:30:00Z\"," + rest + "}"
             << QStringLiteral("Token too large");
         QTest::newRow("null and mistyped optionals read as missing")
             << R"({"accessToken":"t","expiresAt":"2026-03-01T09:30:00Z","email":null,"refreshToken":7,"x":1,)" + rest +
@@ -403,12 +403,12 @@ private slots:
             << "Found %PATH% but no access token fields (expected \u201ckey\u201d or \u201caccess_token\u201d)."
             << QDateTime();
         QTest::newRow("not JSON leaves the texts alone") << QByteArray("nope{") << "" << "" << "-" << QDateTime();
-        QTest::newRow("access token over 64 KB")
-            << "{\"a\": {\"key\":\"" + QByteArray(64 * 1024 + 1, 'k') + "\"}}" << "" << ""
-            << "A token in auth.json is larger than 64 KB" << QDateTime();
-        QTest::newRow("refresh token over 64 KB")
-            << "{\"a\": {\"key\":\"k\",\"refresh_token\":\"" + QByteArray(70'000, 'r') + "\"}}" << "" << ""
-            << "A token in auth.json is larger than 64 KB" << QDateTime();
+        QTest::newRow("access token over 16 KB")
+            << "{\"a\": {\"key\":\"" + QByteArray(16 * 1024 + 1, 'k') + "\"}}" << "" << ""
+            << "A token in auth.json is larger than 16 KB" << QDateTime();
+        QTest::newRow("refresh token of 65,536 bytes")
+            << "{\"a\": {\"key\":\"k\",\"refresh_token\":\"" + QByteArray(65'536, 'r') + "\"}}" << "" << ""
+            << "A token in auth.json is larger than 16 KB" << QDateTime();
     }
     void cliImport()
     {

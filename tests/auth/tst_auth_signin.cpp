@@ -42,6 +42,14 @@ void script(OAuthServerPeer &peer, const QStringList &replies)
     }
 }
 
+// The JSON parser's own words for a body.
+QString parserText(const QByteArray &body)
+{
+    QJsonParseError parseError{};
+    QJsonDocument::fromJson(body, &parseError);
+    return parseError.errorString();
+}
+
 QString text(const std::optional<QString> &value)
 {
     return value ? *value : QStringLiteral("-");
@@ -254,17 +262,29 @@ private slots:
             << QStringList{"502 <html>bad gateway</html>", "400 {\"error\":\"teapot\"}", "400 {\"error\":5}", ok} << "-";
         QTest::newRow("empty access token is accepted") << QStringList{"200 {\"access_token\":\"\"}"} << "-";
         // A token that could never be sent is refused before it is stored.
-        const QString tooLarge = QStringLiteral("Ovu auth sent a token larger than 64 KB; it was not saved.");
-        QTest::newRow("access token over 64 KB")
-            << QStringList{QStringLiteral("200 {\"access_token\":\"%1\"}").arg(QString(64 * 1024 + 1, u'a'))} << tooLarge;
-        QTest::newRow("refresh token over 64 KB")
-            << QStringList{QStringLiteral("200 {\"access_token\":\"a\",\"refresh_token\":\"%1\"}").arg(QString(70'000, u'r'))}
+        const QString tooLarge = QStringLiteral("Ovu auth sent a token larger than 16 KB; it was not saved.");
+        QTest::newRow("access token over 16 KB")
+            << QStringList{QStringLiteral("200 {\"access_token\":\"%1\"}").arg(QString(16 * 1024 + 1, u'a'))} << tooLarge;
+        QTest::newRow("access token of 65,536 bytes")
+            << QStringList{QStringLiteral("200 {\"access_token\":\"%1\"}").arg(QString(65'536, u'a'))} << tooLarge;
+        QTest::newRow("refresh token over 16 KB")
+            << QStringList{QStringLiteral("200 {\"access_token\":\"a\",\"refresh_token\":\"%1\"}").arg(QString(20'000, u'r'))}
             << tooLarge;
-        QTest::newRow("token of exactly 64 KB is taken")
-            << QStringList{QStringLiteral("200 {\"access_token\":\"%1\"}").arg(QString(64 * 1024, u'a'))} << "-";
-        QTest::newRow("reply too long to read")
+        QTest::newRow("token of exactly 16 KB is taken")
+            << QStringList{QStringLiteral("200 {\"access_token\":\"%1\"}").arg(QString(16 * 1024, u'a'))} << "-";
+        // An answer that cannot be read ends the sign-in and says what came;
+        // a gateway's or a busy server's is asked again.
+        QTest::newRow("small token in a reply too long to read")
             << QStringList{QStringLiteral("200 {\"access_token\":\"a\",\"x\":\"%1\"}").arg(QString(300'000, u'x'))}
-            << tooLarge;
+            << "The answer from Ovu auth was over 256 KB, too large to read.";
+        QTest::newRow("web page with 200")
+            << QStringList{pending, "200 <!DOCTYPE html><html><head><title>Sign in &amp; go</title></head><body>x</body></html>"}
+            << "The answer from Ovu auth was a web page, not JSON: \u201cSign in & go\u201d.";
+        QTest::newRow("XML with 403")
+            << QStringList{"403 <?xml version=\"1.0\"?><Error><Message>Access denied</Message></Error>"}
+            << "The answer from Ovu auth was not JSON: \u201cAccess denied\u201d.";
+        QTest::newRow("busy server and time-out keep polling")
+            << QStringList{"503 Service Unavailable", "429 slow down", "408 ", "500 {\"access_token\":", ok} << "-";
     }
     void pollOutcomes()
     {
@@ -318,7 +338,20 @@ private slots:
         QTest::newRow("a megabyte is cut short") << 500 << QByteArray(1 << 20, 'x')
                                                  << "Device code failed: " + QString(600, u'x') + u'\u2026';
         QTest::newRow("body not UTF-8") << 400 << QByteArray("\xff\xfe") << "Device code failed: ";
-        QTest::newRow("not JSON") << 200 << QByteArray("nope") << "<parser>";
+        QTest::newRow("not JSON") << 200 << QByteArray("nope")
+                                  << "The answer from Ovu auth was not JSON: \u201cnope\u201d.";
+        QTest::newRow("web page")
+            << 200 << QByteArray("<html><head><title>Captive portal</title></head><body><p>Log in</p></body></html>")
+            << "The answer from Ovu auth was a web page, not JSON: \u201cCaptive portal\u201d.";
+        QTest::newRow("web page without a title") << 200 << QByteArray("<!doctype html>\n<body></body>")
+                                                  << "The answer from Ovu auth was a web page, not JSON.";
+        QTest::newRow("ten megabytes") << 200 << "{\"device_code\":\"" + QByteArray(10 << 20, 'd') + "\"}"
+                                       << "The answer from Ovu auth was over 256 KB, too large to read.";
+        QTest::newRow("broken JSON") << 200 << QByteArray(R"({"device_code":"d",)")
+                                     << "The answer from Ovu auth was not valid JSON (<parser>).";
+        QTest::newRow("empty") << 200 << QByteArray() << "The answer from Ovu auth was empty.";
+        QTest::newRow("bytes that are not text") << 200 << QByteArray("\xff\xfe\x01")
+                                                 << "The answer from Ovu auth was not JSON.";
         QTest::newRow("not an object") << 200 << QByteArray("[]") << "Unexpected response from Ovu auth.";
         QTest::newRow("no user code") << 200 << QByteArray(R"({"device_code":"d"})")
                                       << "Unexpected response from Ovu auth.";
@@ -330,11 +363,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, error);
-        if (error == QLatin1String("<parser>")) {
-            QJsonParseError parseError{};
-            QJsonDocument::fromJson(body, &parseError);
-            error = parseError.errorString();
-        }
+        error.replace(QStringLiteral("<parser>"), parserText(body));
         m_peer->enqueue(kDevicePath, OAuthServerPeer::json(status, body));
         MoonshelfAuth &auth = makeAuth();
         signInToTheEnd(auth);

@@ -104,28 +104,42 @@ private slots:
             << qint64(0) << "Session expired. Sign in again. (Token revoked)";
         QTest::newRow("refused with an error word") << 400 << QByteArray(R"({"error":"invalid_grant"})") << "refresh-1"
                                                     << qint64(0) << "Session expired. Sign in again. (invalid_grant)";
+        // Without words of its own, the status and what came say what failed.
         QTest::newRow("refused in plain text") << 401 << QByteArray("go away") << "refresh-1" << qint64(0)
-                                               << "Session expired. Sign in again. (go away)";
+                                               << "Session expired. Sign in again. (Ovu auth answered 401: go away)";
         QTest::newRow("refused with bytes that are not text") << 500 << QByteArray("\xff\xfe") << "refresh-1" << qint64(0)
-                                                              << "Session expired. Sign in again. (refresh failed)";
+                                                              << "Session expired. Sign in again. (Ovu auth answered 500)";
         QTest::newRow("refused with a cut-off UTF-8 sequence")
-            << 500 << QByteArray("no\xc3") << "refresh-1" << qint64(0) << "Session expired. Sign in again. (refresh failed)";
-        QTest::newRow("refused with an empty body") << 500 << QByteArray() << "refresh-1" << qint64(0)
-                                                    << "Session expired. Sign in again. ()";
+            << 500 << QByteArray("no\xc3") << "refresh-1" << qint64(0)
+            << "Session expired. Sign in again. (Ovu auth answered 500)";
+        QTest::newRow("refused with an empty body") << 400 << QByteArray() << "refresh-1" << qint64(0)
+                                                    << "Session expired. Sign in again. (Ovu auth answered 400)";
+        QTest::newRow("refused with an empty description")
+            << 400 << QByteArray(R"({"error_description":" ","error":"invalid_grant"})") << "refresh-1" << qint64(0)
+            << "Session expired. Sign in again. (invalid_grant)";
         // The service's words, not a page of markup.
         QTest::newRow("refused with an HTML page")
             << 502 << QByteArray("<!DOCTYPE html><html><head><title>Bad Gateway</title></head><body>x</body></html>")
-            << "refresh-1" << qint64(0) << "Session expired. Sign in again. (Bad Gateway)";
+            << "refresh-1" << qint64(0) << "Session expired. Sign in again. (Ovu auth answered 502: Bad Gateway)";
         QTest::newRow("refused with a huge body")
             << 500 << QByteArray(2 << 20, 'y') << "refresh-1" << qint64(0)
-            << "Session expired. Sign in again. (" + QString(600, u'y') + u'\u2026' + ")";
+            << "Session expired. Sign in again. (Ovu auth answered 500: " + QString(600, u'y') + u'\u2026' + ")";
+        QTest::newRow("200 with a web page")
+            << 200 << QByteArray("<html><head><title>Sign in</title></head></html>") << "refresh-1" << qint64(0)
+            << "Session expired. Sign in again. (The answer from Ovu auth was a web page, not JSON: \u201cSign in\u201d)";
+        QTest::newRow("200 too long to read, small token")
+            << 200 << "{\"access_token\":\"a\",\"x\":\"" + QByteArray(300'000, 'x') + "\"}" << "refresh-1" << qint64(0)
+            << "Session expired. Sign in again. (The answer from Ovu auth was over 256 KB, too large to read)";
+        QTest::newRow("200 without a token") << 200 << QByteArray(R"({"token_type":"Bearer"})") << "refresh-1"
+                                             << qint64(0)
+                                             << "Session expired. Sign in again. (The answer from Ovu auth held no access token)";
         // A token too large to send is not taken: the session stays as it was.
-        QTest::newRow("new access token over 64 KB")
-            << 200 << QByteArray("{\"access_token\":\"") + QByteArray(70'000, 'a') + "\"}" << "refresh-1" << qint64(0)
-            << "Session expired. Sign in again. (Ovu auth sent a token larger than 64 KB)";
-        QTest::newRow("new refresh token over 64 KB")
-            << 200 << QByteArray("{\"access_token\":\"access-2\",\"refresh_token\":\"") + QByteArray(70'000, 'r') + "\"}"
-            << "refresh-1" << qint64(0) << "Session expired. Sign in again. (Ovu auth sent a token larger than 64 KB)";
+        QTest::newRow("new access token of 65,536 bytes")
+            << 200 << QByteArray("{\"access_token\":\"") + QByteArray(65'536, 'a') + "\"}" << "refresh-1" << qint64(0)
+            << "Session expired. Sign in again. (Ovu auth sent a token larger than 16 KB)";
+        QTest::newRow("new refresh token over 16 KB")
+            << 200 << QByteArray("{\"access_token\":\"access-2\",\"refresh_token\":\"") + QByteArray(16 * 1024 + 1, 'r') + "\"}"
+            << "refresh-1" << qint64(0) << "Session expired. Sign in again. (Ovu auth sent a token larger than 16 KB)";
         QTest::newRow("token with another status than 200")
             << 201 << QByteArray(R"({"access_token":"x","error":"odd"})") << "refresh-1" << qint64(0)
             << "Session expired. Sign in again. (odd)";

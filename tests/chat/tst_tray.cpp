@@ -43,20 +43,20 @@ namespace {
 
 struct RecordingDesktop final : platform::DesktopServices {
     QStringList calls;
-    bool openUrl(const QUrl &url) override
+    QCoro::Task<bool> openUrl(QUrl url) override
     {
         calls << QStringLiteral("open ") + url.toString();
-        return true;
+        co_return true;
     }
-    bool revealFile(const QString &path) override
+    QCoro::Task<bool> revealFile(QString path) override
     {
         calls << QStringLiteral("reveal ") + path;
-        return true;
+        co_return true;
     }
-    bool openTerminal(const QString &folder) override
+    QCoro::Task<bool> openTerminal(QString folder) override
     {
         calls << QStringLiteral("terminal ") + folder;
-        return true;
+        co_return true;
     }
 };
 

@@ -137,8 +137,10 @@ private slots:
                                          << "error: The API key is empty; nothing was saved.";
         QTest::newRow("line break inside") << QStringLiteral("sk-a\nsk-b") << true
                                            << "error: The API key holds a line break; nothing was saved.";
-        QTest::newRow("over 64 KB") << QString(64 * 1024 + 1, u'k') << true
-                                    << "error: The API key is larger than 64 KB; nothing was saved.";
+        QTest::newRow("over 16 KB") << QString(16 * 1024 + 1, u'k') << true
+                                    << "error: The API key is larger than 16 KB; nothing was saved.";
+        QTest::newRow("65,536 bytes") << QString(65'536, u'k') << true
+                                      << "error: The API key is larger than 16 KB; nothing was saved.";
     }
     // A refused key never replaces the stored one.
     void refusedKeys()

@@ -376,6 +376,37 @@ private slots:
         QTRY_COMPARE(card->statusLine()->text(), QStringLiteral("Could not read image."));
     }
 
+    // The tip link's browser fails a moment after it was asked: the tip
+    // section says so then.
+    void tipUnopened_data()
+    {
+        QTest::addColumn<bool>("browserWorks");
+        QTest::addColumn<QString>("banner");
+        QTest::newRow("opens") << true << "-";
+        QTest::newRow("browser fails")
+            << false
+            << QStringLiteral("error: Couldn\u2019t open PayPal. No browser could be started to open %1. Copy the "
+                              "address into a browser yourself.");
+    }
+    void tipUnopened()
+    {
+        QFETCH(bool, browserWorks);
+        QFETCH(QString, banner);
+        if (!app::Donation::isConfigured())
+            QSKIP("no tip link in this build");
+        SettingsWindow &window = makeWindow();
+        m_rig->desktop().browserWorks = browserWorks;
+        m_rig->desktop().answerAfter = std::chrono::milliseconds(200);
+        window.tipSection()->tipButton()->click();
+        QVERIFY(!window.banner());
+        if (browserWorks) {
+            QTest::qWait(400);
+            QVERIFY(!window.banner());
+        } else {
+            QTRY_COMPARE(describe(window.banner()), banner.arg(app::Donation::tipJarURL()->toString()));
+        }
+    }
+
     // Both tip controls run the same action once; the maker's link opens.
     void tipAndAbout()
     {

@@ -88,22 +88,22 @@ QCoro::Task<std::optional<QString>> ScriptedPanels::chooseFolder(FolderRequest r
     co_return answer;
 }
 
-bool RecordingDesktop::openUrl(const QUrl &url)
+QCoro::Task<bool> RecordingDesktop::openUrl(QUrl url)
 {
     calls.append(QStringLiteral("url ") + url.toString());
-    return browserWorks;
+    co_return browserWorks;
 }
 
-bool RecordingDesktop::revealFile(const QString &path)
+QCoro::Task<bool> RecordingDesktop::revealFile(QString path)
 {
     calls.append(QStringLiteral("reveal ") + path);
-    return fileManagerWorks;
+    co_return fileManagerWorks;
 }
 
-bool RecordingDesktop::openTerminal(const QString &folder)
+QCoro::Task<bool> RecordingDesktop::openTerminal(QString folder)
 {
     calls.append(QStringLiteral("terminal ") + folder);
-    return terminalWorks;
+    co_return terminalWorks;
 }
 
 WindowKit::WindowKit(bool inProject, bool firstStart, Panels panels)

@@ -55,9 +55,9 @@ public:
     bool fileManagerWorks = true;
     bool browserWorks = true;
 
-    bool openUrl(const QUrl &url) override;
-    bool revealFile(const QString &path) override;
-    bool openTerminal(const QString &folder) override;
+    QCoro::Task<bool> openUrl(QUrl url) override;
+    QCoro::Task<bool> revealFile(QString path) override;
+    QCoro::Task<bool> openTerminal(QString folder) override;
 };
 
 // The main window over a controller on the loopback chat service, with its
