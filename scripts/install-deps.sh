@@ -12,7 +12,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libgl-dev libegl-dev libxkbcommon-dev libxcb-damage0-dev
   zsh bubblewrap gnome-keyring dbus dbus-x11 libsecret-tools tmux
-  ffmpeg xvfb xdotool
+  ffmpeg xvfb xdotool xdg-utils
   fonts-noto-color-emoji
   # The fuzz targets: libFuzzer comes with clang.
   clang-14 libclang-rt-14-dev
