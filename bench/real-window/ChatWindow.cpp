@@ -10,6 +10,7 @@
 //       stream_no_stage: the app's composer while a 100,000-character reply
 //       streams from a loopback service, over the default stage and without
 //   real_window.stream_<stage>_cpu   the app's CPU per wall second meanwhile
+//       (_idle_cpu: the same window at rest before)
 //   real_window.stream_cpu_stage_over_no_stage   the ratio of the two
 //   real_window.scroll_<stage>_p95/_median   a session of 2,000 messages: a
 //       wheel step until the frame that shows the list moved
@@ -570,6 +571,12 @@ bool keysWhileStreaming(XSession &x, PeerThread &peer, bool stage, double *cpuOu
         std::fprintf(stderr, "typing shows nothing in the composer (%s)\n", tag.c_str());
         return false;
     }
+    // The same window at rest, for what the stream adds.
+    const double idle0 = processCpu(app.pid());
+    const double idleWall0 = nowMs();
+    x.settle(3000);
+    print("real_window." + tag + "_idle_cpu", (processCpu(app.pid()) - idle0) / ((nowMs() - idleWall0) / 1000),
+          "cores");
     std::vector<double> times, cpu;
     int missed = 0;
     for (int run = 0; run < 2; ++run) {

@@ -195,10 +195,15 @@ QRectF MessageChrome::shapeInView(const QRectF &rect, const QRectF &exposed)
 {
     constexpr qreal kBeyond = kRadius + 4;
     QRectF drawn = rect;
-    if (exposed.top() - kBeyond > rect.top())
-        drawn.setTop(exposed.top() - kBeyond);
-    if (exposed.bottom() + kBeyond < rect.bottom())
-        drawn.setBottom(exposed.bottom() + kBeyond);
+    // A cut end lies out of sight, and a real end keeps room for both its
+    // corners: a few rows exposed at the very end would otherwise get a
+    // shape too short for its radius.
+    const qreal top = std::min(exposed.top() - kBeyond, rect.bottom() - 2 * kBeyond);
+    const qreal bottom = std::max(exposed.bottom() + kBeyond, rect.top() + 2 * kBeyond);
+    if (top > rect.top())
+        drawn.setTop(top);
+    if (bottom < rect.bottom())
+        drawn.setBottom(bottom);
     return drawn.height() > 0 ? drawn : rect;
 }
 
