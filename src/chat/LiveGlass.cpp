@@ -70,6 +70,8 @@ void LiveGlass::paintEvent(QPaintEvent *event)
     const std::optional<QRect> shown = cachedDecoration(sheet, exposed);
     if (!shown)
         m_decoration = QImage();
+    if (sheet)
+        MessageChrome::prepareFromSheet(*sheet, this, exposed, look);
     // In bands: the raster engine would hand each tall fill to its thread
     // pool, and a frame of streaming has several.
     glass::paintInBands(p, exposed, [&](const QRect &band) {
