@@ -354,7 +354,7 @@ void TestSessionOperations::storedTextsKeepNoSpareRoom()
         store->replaceMessages(all);
     else
         QVERIFY(store->replaceMessages(a.id, all));
-    const QString &kept = store->conversation(a.id)->messages.last().content;
+    const QString kept = store->conversation(a.id)->messages.last().content;
     QCOMPARE(kept, streamed);
     QVERIFY2(kept.capacity() - kept.size() <= 64 + kept.size() / 16,
              qPrintable(QStringLiteral("%1 of %2").arg(kept.capacity()).arg(kept.size())));
