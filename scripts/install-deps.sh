@@ -10,7 +10,7 @@ packages=(
   rapidjson-dev libsimdjson-dev libheif-dev libcurl4-openssl-dev
   libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us pocketsphinx-testdata
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-  libgl-dev libegl-dev libxkbcommon-dev libxcb-damage0-dev
+  libgl-dev libegl-dev libxkbcommon-dev libxcb-damage0-dev libxcb-xtest0-dev
   zsh bubblewrap gnome-keyring dbus dbus-x11 libsecret-tools tmux
   ffmpeg xvfb xdotool xdg-utils
   fonts-noto-color-emoji

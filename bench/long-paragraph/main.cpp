@@ -1,13 +1,17 @@
 // One finished reply that is a single long paragraph (no blank line), shown
 // in the chat list at 1280 x 800, scrolled to its end as a new reply is.
-// Prints, one figure a line, each the median of several runs:
+// Prints, one figure a line:
+//   long_paragraph_<kind>_<size>k_first_paint_cold   the first time in a new
+//       process (this program started again for it): the glyphs of the text
+//       are new to the fonts, as when a session opens after a start
 //   long_paragraph_<kind>_<size>k_first_paint   from the message entering the
-//       list to the first frame of the list painted
+//       list to the first frame of the list painted, the median of warm runs
 //   long_paragraph_prose_linearity   100k first paint / 10k first paint
 // Kinds: prose with Markdown marks, minified JSON, one word without a space,
 // words just short of the length past which a paragraph wraps anywhere,
 // CJK without spaces. Arguments: the number of runs (default 5), then the
-// kinds to run (default all; one alone is for a profiler).
+// kinds to run (default all; one alone is for a profiler); or --cold <kind>
+// <size> for one cold run.
 #include "app/MessageListModel.h"
 #include "chat/MarkdownDocument.h"
 #include "chat/MarkdownRenderCache.h"
@@ -20,6 +24,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QProcess>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -104,20 +109,37 @@ double firstPaint(chat::MessageRowContext context, const QString &text, QImage &
     return double(t.nsecsElapsed()) / 1e6;
 }
 
+// The first paint in a process of its own (this program with --cold).
+double coldFirstPaint(const QString &kind, int size)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--cold"), kind, QString::number(size)});
+    if (!child.waitForFinished(120'000) || child.exitCode() != 0)
+        return -1;
+    return child.readAllStandardOutput().trimmed().toDouble();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 5;
+    const bool cold = argc == 4 && QByteArray(argv[1]) == "--cold";
+    const int runs = !cold && argc > 1 ? qMax(1, atoi(argv[1])) : 5;
     ChatStores stores;
 
     QImage frame(1280, 800, QImage::Format_ARGB32_Premultiplied);
     chat::MarkdownRenderCache cache;
     const chat::MessageRowContext context{stores.styles, stores.background, cache, nullptr};
-    // Fonts and glyph caches are set up once per process, not per reply.
+    // Fonts and glyph caches are set up once per process, not per reply:
+    // the window shows other text before a session opens.
     firstPaint(context, paragraph(QStringLiteral("prose"), 2000), frame);
+    if (cold) {
+        std::printf("%.1f\n", firstPaint(context, paragraph(QString::fromLatin1(argv[2]), atoi(argv[3])), frame));
+        return 0;
+    }
 
     double prose10 = 0;
     double prose100 = 0;
@@ -126,6 +148,8 @@ int main(int argc, char **argv)
         if (!only.isEmpty() && !only.contains(QLatin1String(kind)))
             continue;
         for (int size : {10'000, 100'000}) {
+            std::printf("long_paragraph_%s_%dk_first_paint_cold %.1f ms\n", kind, size / 1000,
+                        coldFirstPaint(QString::fromLatin1(kind), size));
             const QString text = paragraph(QString::fromLatin1(kind), size);
             std::vector<double> paints;
             for (int i = 0; i < runs; ++i)

@@ -3,6 +3,14 @@
 #include "chat/MessageChrome.h"
 #include "glass/GlassSurface.h"
 
+#include <QImage>
+
+#include <optional>
+
+namespace glass {
+class BackdropSheet;
+}
+
 namespace chat {
 
 // The glass of the reply being written. Unlike a finished turn's bubble it
@@ -33,8 +41,29 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The decoration and border of the part of the bubble the list shows,
+    // kept as one picture per size, place and skin: a frame of streaming
+    // copies its glass from the list's sheet and this picture under the few
+    // lines of text that changed, instead of filling and stroking the whole
+    // shape again.
+    // The part of the bubble the picture holds, brought up to date; none
+    // when exposed is to be drawn directly.
+    std::optional<QRect> cachedDecoration(glass::BackdropSheet *sheet, const QRect &exposed);
+    void paintDecoration(QPainter &p, const QRectF &drawn);
+
     double m_visibility = 0;
     double m_opacity = 1;
+    struct DecorationKey {
+        QSize size;
+        QRect shown;
+        QRgb accent = 0, stroke = 0;
+        bool light = false;
+        double visibility = 0;
+        qreal dpr = 1;
+        bool operator==(const DecorationKey &) const = default;
+    };
+    DecorationKey m_decorationKey;
+    QImage m_decoration;
 };
 
 } // namespace chat

@@ -71,6 +71,8 @@ public:
     bool layOutSome(qint64 nanoseconds);
     qreal top(int index) const;
     qreal height() const;
+    // Where the open tail begins: appending changes nothing above it.
+    qreal tailTop() const { return top(int(m_pieces.size())); }
     // First piece whose bottom lies below y.
     int pieceAt(qreal y) const;
 

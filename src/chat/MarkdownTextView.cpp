@@ -77,11 +77,12 @@ void MarkdownTextView::setStreamingText(const QString &text)
         m_streaming = true;
         m_renderer.reset();
     }
+    const int from = m_renderer ? tailTop() : 0;
     if (m_renderer)
         m_renderer->setText(text);
     // Only appended here; the tail is rebuilt when the frame is drawn.
     updateGeometry();
-    update();
+    updateFrom(from);
 }
 
 void MarkdownTextView::appendStreamingText(QStringView fragment)
@@ -91,10 +92,28 @@ void MarkdownTextView::appendStreamingText(QStringView fragment)
         return;
     }
     m_text.append(fragment);
+    const int from = m_renderer ? tailTop() : 0;
     if (m_renderer)
         m_renderer->append(fragment);
     updateGeometry();
-    update();
+    updateFrom(from);
+}
+
+int MarkdownTextView::tailTop() const
+{
+    // A restarted text (not a continuation) changes all of it.
+    return m_renderer && m_text.startsWith(m_renderer->text()) ? int(std::floor(m_renderer->tailTop())) : 0;
+}
+
+void MarkdownTextView::updateFrom(int y)
+{
+    // What is finished above the open tail stays as drawn: a frame of
+    // streaming repaints the tail only, not the whole reply and its glass.
+    y = qMax(0, y - 1);
+    if (y >= height())
+        update();
+    else
+        update(QRect(0, y, width(), height() - y));
 }
 
 MarkdownRenderer &MarkdownTextView::rendererFor(int width) const
@@ -165,7 +184,10 @@ void MarkdownTextView::heightsChanged()
         m_lastHeight = h;
         updateGeometry();
     }
-    update();
+    if (m_streaming)
+        updateFrom(tailTop());
+    else
+        update();
     if (m_renderer && !m_idle.isActive())
         m_idle.start();
 }

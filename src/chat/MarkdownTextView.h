@@ -92,6 +92,10 @@ private:
     // text becomes the primary selection where the system has one.
     void takeSelection();
     void heightsChanged();
+    // The top of the open tail, in pixels (0 when it is not known).
+    int tailTop() const;
+    // Repaints from y down.
+    void updateFrom(int y);
 
     MarkdownStyle m_style;
     MarkdownRenderer::Mode m_mode = MarkdownRenderer::Mode::Markdown;

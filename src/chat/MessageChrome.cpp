@@ -6,6 +6,7 @@
 #include "glass/FrostShape.h"
 #include "glass/GlassMaterial.h"
 #include "glass/GlassPainter.h"
+#include "glass/PaintBands.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 
@@ -195,10 +196,15 @@ QRectF MessageChrome::shapeInView(const QRectF &rect, const QRectF &exposed)
 {
     constexpr qreal kBeyond = kRadius + 4;
     QRectF drawn = rect;
-    if (exposed.top() - kBeyond > rect.top())
-        drawn.setTop(exposed.top() - kBeyond);
-    if (exposed.bottom() + kBeyond < rect.bottom())
-        drawn.setBottom(exposed.bottom() + kBeyond);
+    // A cut end lies out of sight, and a real end keeps room for both its
+    // corners: a few rows exposed at the very end would otherwise get a
+    // shape too short for its radius.
+    const qreal top = std::min(exposed.top() - kBeyond, rect.bottom() - 2 * kBeyond);
+    const qreal bottom = std::max(exposed.bottom() + kBeyond, rect.top() + 2 * kBeyond);
+    if (top > rect.top())
+        drawn.setTop(top);
+    if (bottom < rect.bottom())
+        drawn.setBottom(bottom);
     return drawn.height() > 0 ? drawn : rect;
 }
 
@@ -239,13 +245,27 @@ void MessageChrome::userBubble(QPainter &p, const QRectF &rect, double v, const 
     p.restore();
 }
 
+namespace {
+
+glass::BackdropSheet::Draw sheetDraw(const MessageChrome::TurnGlass &look)
+{
+    return [look](QPainter &layer, const glass::BackdropFrame *frame, QPointF origin, const QRectF &r) {
+        MessageChrome::paintGlass(layer, r, look, frame, origin);
+    };
+}
+
+} // namespace
+
+void MessageChrome::prepareFromSheet(glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &exposed,
+                                     const TurnGlass &look)
+{
+    sheet.prepare(bubble, exposed, look.key(), sheetDraw(look));
+}
+
 void MessageChrome::paintFromSheet(QPainter &p, glass::BackdropSheet &sheet, const QWidget *bubble,
                                    const QRect &exposed, const QRectF &drawn, const TurnGlass &look)
 {
-    const glass::BackdropSheet::Draw draw = [look](QPainter &layer, const glass::BackdropFrame *frame,
-                                                   QPointF origin, const QRectF &r) {
-        paintGlass(layer, r, look, frame, origin);
-    };
+    const glass::BackdropSheet::Draw draw = sheetDraw(look);
     // The held glass of all that is exposed at once: holding has a cost per
     // stroke (a margin around it), the copies below have none.
     sheet.prepare(bubble, exposed, look.key(), draw);
@@ -371,16 +391,23 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
     // per bubble a frame instead of resampling the wallpaper. A bubble much
     // taller than the view (a long reply) shapes only the stretch in view.
     const QRect exposed = event->rect() & rect();
-    const QRectF drawn = MessageChrome::shapeInView(QRectF(rect()), QRectF(exposed));
-    for (const auto &[v, alpha] : looks) {
-        if (v <= 0.01 || alpha <= 0)
-            continue;
-        p.setOpacity(alpha);
-        MessageChrome::paintFromSheet(p, *sheet, this, exposed, drawn, turnGlass(s, v));
-    }
-    // The faint decoration changes over at half way, drawn once per look.
-    p.setOpacity(opacity);
-    paintDecoration(p, s, drawn, blending && m_mix >= 0.5 ? m_next : m_look);
+    for (const auto &[v, alpha] : looks)
+        if (v > 0.01 && alpha > 0)
+            MessageChrome::prepareFromSheet(*sheet, this, exposed, turnGlass(s, v));
+    // In bands: the raster engine would hand each tall copy to its thread
+    // pool, which costs more than the copy.
+    glass::paintInBands(p, exposed, [&](const QRect &band) {
+        const QRectF drawn = MessageChrome::shapeInView(QRectF(rect()), QRectF(band));
+        for (const auto &[v, alpha] : looks) {
+            if (v <= 0.01 || alpha <= 0)
+                continue;
+            p.setOpacity(alpha);
+            MessageChrome::paintFromSheet(p, *sheet, this, band, drawn, turnGlass(s, v));
+        }
+        // The faint decoration changes over at half way, drawn once per look.
+        p.setOpacity(opacity);
+        paintDecoration(p, s, drawn, blending && m_mix >= 0.5 ? m_next : m_look);
+    });
 }
 
 MessageChrome::TurnGlass BubbleFrame::turnGlass(const stage::UISkin &skin, double look) const
@@ -415,10 +442,13 @@ void BubbleFrame::paintDecoration(QPainter &p, const stage::UISkin &s, const QRe
         m_decoration.setDevicePixelRatio(dpr);
         m_decoration.fill(Qt::transparent);
         QPainter d(&m_decoration);
-        if (m_kind == Kind::Assistant)
-            MessageChrome::assistantDecoration(d, QRectF(rect()), v, s);
-        else
-            MessageChrome::userDecoration(d, QRectF(rect()), v);
+        glass::paintInBands(d, rect(), [&](const QRect &band) {
+            const QRectF shape = MessageChrome::shapeInView(QRectF(rect()), QRectF(band));
+            if (m_kind == Kind::Assistant)
+                MessageChrome::assistantDecoration(d, QRectF(rect()), v, s, shape);
+            else
+                MessageChrome::userDecoration(d, QRectF(rect()), v, shape);
+        });
     }
     p.drawImage(QPointF(0, 0), m_decoration);
 }

@@ -79,6 +79,9 @@ QRectF shapeInView(const QRectF &rect, const QRectF &exposed);
 // drawn is the stretch of the shape to clip to (shapeInView).
 void paintFromSheet(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &exposed,
                     const QRectF &drawn, const TurnGlass &look);
+// Has the sheet hold that glass over exposed at once, for a bubble about to
+// copy it in several bands (holding costs a margin per stroke).
+void prepareFromSheet(glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &exposed, const TurnGlass &look);
 // The Markdown look of a turn with its text colour: replies have 6 px
 // between lines, the person's bubbles kUserLineSpacing.
 inline constexpr qreal kReplyLineSpacing = 6;

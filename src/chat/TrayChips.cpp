@@ -102,6 +102,20 @@ void paintTraySymbol(QPainter &p, const QString &name, const QRectF &box, const 
         p.drawImage(box.topLeft(), image);
 }
 
+void TraySymbolImage::paint(QPainter &p, const QString &name, const QRectF &box, const QColor &color)
+{
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    if (name != m_name || box.size() != m_size || color.rgba() != m_color || dpr != m_dpr) {
+        m_name = name;
+        m_size = box.size();
+        m_color = color.rgba();
+        m_dpr = dpr;
+        m_image = glass::SymbolIcons::render(name, box.size(), color, dpr);
+    }
+    if (!m_image.isNull())
+        p.drawImage(box.topLeft(), m_image);
+}
+
 // ---- ContextChip
 
 ContextChip::ContextChip(glass::StyleStore &styles, QWidget *parent) : QAbstractButton(parent), m_styles(styles)
@@ -212,7 +226,7 @@ void ContextChip::paintEvent(QPaintEvent *)
     const qreal symbolTop = (r.height() - kChipSymbol) / 2;
     const QString title = paintedTitle();
     const qreal symbolLeft = title.isEmpty() ? (r.width() - kChipSymbol) / 2 : kChipPadX;
-    paintTraySymbol(p, m_symbol, QRectF(symbolLeft, symbolTop, kChipSymbol, kChipSymbol), c.content);
+    m_symbolImage.paint(p, m_symbol, QRectF(symbolLeft, symbolTop, kChipSymbol, kChipSymbol), c.content);
     if (title.isEmpty())
         return;
     p.setFont(f);
@@ -293,7 +307,7 @@ void TrayIconButton::paintEvent(QPaintEvent *)
     p.setPen(QPen(m_rim.isValid() ? m_rim : trayRim(m_styles.styles()), 1));
     p.drawEllipse(r.adjusted(0.5, 0.5, -0.5, -0.5));
     const qreal s = m_symbolPixels;
-    paintTraySymbol(p, m_symbol, QRectF((r.width() - s) / 2, (r.height() - s) / 2, s, s), m_tint);
+    m_symbolImage.paint(p, m_symbol, QRectF((r.width() - s) / 2, (r.height() - s) / 2, s, s), m_tint);
 }
 
 // ---- TrayPopoverRow
@@ -341,7 +355,7 @@ void TrayPopoverRow::paintEvent(QPaintEvent *)
     p.setRenderHint(QPainter::Antialiasing);
     const glass::Styles &s = m_styles.styles();
     const QRectF r(rect());
-    paintTraySymbol(p, m_symbol, QRectF(kRowPadX, (r.height() - kRowSymbol) / 2, kRowSymbol, kRowSymbol), s.text);
+    m_symbolImage.paint(p, m_symbol, QRectF(kRowPadX, (r.height() - kRowSymbol) / 2, kRowSymbol, kRowSymbol), s.text);
     p.setFont(font());
     p.setPen(s.text);
     const qreal x = kRowPadX + kRowSymbol + kRowGap;

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QImage>
 #include <QMargins>
 
 namespace glass {
@@ -49,6 +50,21 @@ QString plainToolTip(const QString &text);
 // Paints a symbol of resources/icons, centred in box, in one colour.
 void paintTraySymbol(QPainter &p, const QString &name, const QRectF &box, const QColor &color);
 
+// The same, through the last image a widget drew: the composer's tray is
+// painted again whenever the list scrolls under it, and rendering a symbol
+// reads and draws its file each time.
+class TraySymbolImage {
+public:
+    void paint(QPainter &p, const QString &name, const QRectF &box, const QColor &color);
+
+private:
+    QString m_name;
+    QSizeF m_size;
+    QRgb m_color = 0;
+    qreal m_dpr = 0;
+    QImage m_image;
+};
+
 // A capsule chip: a symbol and a one-line title on chip glass, never
 // stretched or cut. Only the capsule takes presses; Tab reaches it, and
 // Return or Space presses it then.
@@ -82,6 +98,7 @@ private:
 
     glass::StyleStore &m_styles;
     QString m_symbol;
+    TraySymbolImage m_symbolImage;
     int m_maxTitleWidth = 0;
     bool m_emphasized = false;
     double m_glow = 0;
@@ -119,6 +136,7 @@ protected:
 private:
     glass::StyleStore &m_styles;
     QString m_symbol;
+    TraySymbolImage m_symbolImage;
     QColor m_tint;
     QColor m_fill;
     QColor m_rim;
@@ -147,6 +165,7 @@ private:
 
     glass::StyleStore &m_styles;
     QString m_symbol;
+    TraySymbolImage m_symbolImage;
 };
 
 // A line of text in a popover, in one of the style's text colours, with

@@ -5,6 +5,7 @@
 #include "glass/Styles.h"
 
 #include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
 
@@ -173,11 +174,14 @@ PaintedPiece::PaintedPiece(QWidget *parent, Paint paint)
     setFocusPolicy(Qt::NoFocus);
 }
 
-void PaintedPiece::paintEvent(QPaintEvent *)
+void PaintedPiece::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    m_paint(p, QRectF(rect()));
+    // In bands: a piece as tall as the composer is stroked whenever the list
+    // scrolls under it, and the raster engine would share each stroke out
+    // to its thread pool.
+    paintInBands(p, event->rect() & rect(), [&](const QRect &) { m_paint(p, QRectF(rect())); });
 }
 
 void attachToHost(QWidget *piece, QWidget *host, HostFollower::Placement placement, QMargins around,

@@ -2,6 +2,10 @@
 
 #include <QMutexLocker>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace model {
 
 ConversationStoreWriter::ConversationStoreWriter(QString filePath, StoreFileWriter writer, bool inBackground)
@@ -72,6 +76,13 @@ void ConversationStoreWriter::write(const State &state)
     const QString failure = m_writer(m_filePath, m_encoder.encode(state.conversations, state.selectedID));
     if (m_onResult)
         m_onResult(failure);
+#if defined(__GLIBC__)
+    // Each write encodes the whole history into buffers as large as the
+    // file, here and in the threads that encode its parts; the allocator
+    // would keep their pages after they are freed, a little more at every
+    // reply of a growing session.
+    malloc_trim(0);
+#endif
 }
 
 } // namespace model

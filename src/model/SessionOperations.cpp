@@ -15,6 +15,23 @@ const QString &newSessionTitle()
     return title;
 }
 
+// A reply assembled fragment by fragment keeps the room its string grew
+// into (up to its size again); the store holds every message for the
+// session's life, so it keeps each text at its own size.
+bool hasSpareRoom(const QString &text)
+{
+    return text.capacity() - text.size() > 64 + text.size() / 16;
+}
+
+QList<ChatMessage> withoutSpareRoom(const QList<ChatMessage> &messages)
+{
+    QList<ChatMessage> out = messages; // shares data until a message changes
+    for (qsizetype i = 0; i < out.size(); ++i)
+        if (hasSpareRoom(messages[i].content))
+            out[i].content.squeeze();
+    return out;
+}
+
 } // namespace
 
 bool ConversationStore::isPlaceholderTitle(const QString &title)
@@ -213,6 +230,8 @@ bool ConversationStore::updateConversation(const QUuid &conversationID, const Ch
 void ConversationStore::appendTo(Conversation &c, const ChatMessage &message)
 {
     c.messages.append(message);
+    if (hasSpareRoom(message.content))
+        c.messages.last().content.squeeze();
     c.isUnread = false;
     if (message.role == MessageRole::User && isPlaceholderTitle(c.title)) {
         const QString trimmed = message.content.trimmed();
@@ -236,12 +255,13 @@ bool ConversationStore::appendMessage(const QUuid &conversationID, const ChatMes
 
 void ConversationStore::replaceMessages(const QList<ChatMessage> &messages)
 {
-    updateSelected([&messages](Conversation &c) { c.messages = messages; });
+    updateSelected([&messages](Conversation &c) { c.messages = withoutSpareRoom(messages); });
 }
 
 bool ConversationStore::replaceMessages(const QUuid &conversationID, const QList<ChatMessage> &messages)
 {
-    return updateConversation(conversationID, [&messages](Conversation &c) { c.messages = messages; });
+    return updateConversation(conversationID,
+                              [&messages](Conversation &c) { c.messages = withoutSpareRoom(messages); });
 }
 
 } // namespace model

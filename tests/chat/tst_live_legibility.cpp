@@ -176,6 +176,55 @@ private slots:
         QCOMPARE(sheet->layerDraws(), drawn);
     }
 
+    // The live bubble keeps its decoration as a picture: after a change of
+    // skin, of width or of height it must look as a bubble made anew does.
+    void keptPictureFollowsTheBubble_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char *change : {"skin", "width", "more lines"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+    void keptPictureFollowsTheBubble()
+    {
+        QFETCH(QString, change);
+        StagedChat c(QStringLiteral("default"), m_wallpapers.file(QStringLiteral("bright")), -1, QSize(700, 520));
+        const QString first = QStringLiteral("Reading the sources first, then **the build**.");
+        QString text = first;
+        int width = 600;
+        // A streaming tail is laid out when drawn: placed again after a frame.
+        const auto place = [&](chat::LiveAssistantBlock *block) {
+            block->setStreamingText(text);
+            for (int i = 0; i < 2; ++i) {
+                block->setGeometry(40, 40, width, block->heightForWidth(width));
+                block->show();
+                c.window->grab();
+                QTest::qWait(20);
+            }
+        };
+        auto *live = new chat::LiveAssistantBlock(c.context(), c.list);
+        place(live);
+        QVERIFY(c.showAndWait());
+        const QImage before = c.window->grab().toImage();
+        if (change == QLatin1String("skin"))
+            c.skins->select(QStringLiteral("paper"));
+        else if (change == QLatin1String("width"))
+            width = 520;
+        else
+            text += QStringLiteral("\n\nThen the tests, one by one, each in a home of its own.\n\n- first\n- second");
+        place(live);
+        const QImage kept = c.window->grab().toImage();
+        QVERIFY(kept != before);
+        delete live;
+        auto *fresh = new chat::LiveAssistantBlock(c.context(), c.list);
+        place(fresh);
+        // The breathing mark moves with time: its corner is left out.
+        const auto withoutMark = [&](QImage image) {
+            QPainter(&image).fillRect(QRect(fresh->mapTo(c.window.get(), QPoint()), QSize(70, 64)), Qt::black);
+            return image;
+        };
+        QCOMPARE(withoutMark(kept), withoutMark(c.window->grab().toImage()));
+    }
+
     // A long reply's glass is painted only where exposed; painted band by
     // band it must come out as painted whole, rounded ends included.
     void glassInBands_data()

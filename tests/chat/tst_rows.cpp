@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPaintEvent>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
@@ -181,6 +182,32 @@ PictureDistance distance(const QImage &a, const QImage &b)
 
 } // namespace
 
+// Paints of a widget, gathered.
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QRegion *painted) : m_painted(painted) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            *m_painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+
+private:
+    QRegion *m_painted;
+};
+
+// Several paragraphs already streamed, the last one open.
+QString streamedStart()
+{
+    QString text;
+    for (int i = 0; i < 5; ++i)
+        text += QStringLiteral("Paragraph %1 of the reply, long enough to wrap over more than one line of the "
+                               "view at its width.\n\n")
+                    .arg(i);
+    return text + QStringLiteral("The open paragraph");
+}
+
 class TestRows : public QObject {
     Q_OBJECT
 private slots:
@@ -259,6 +286,87 @@ private slots:
             QVERIFY(glass::Contrast::ratio(chat::MessageChrome::assistantTextColor(0, skin), ground) >= 4.5);
             QVERIFY(glass::Contrast::ratio(chat::MessageChrome::assistantSecondaryColor(0, skin), ground) >= 3);
         }
+    }
+
+    // A streamed fragment repaints the text from its open tail down (a text
+    // that grows asks for a layout, which repaints it all); all that changed
+    // on screen lies in what was repainted.
+    void streamingRepaintsWhatChanged_data()
+    {
+        QTest::addColumn<QString>("next");
+        QTest::addColumn<bool>("fromTheTop");
+        const QString start = streamedStart();
+        QTest::newRow("same line") << start + QStringLiteral(" and more words") << false;
+        QTest::newRow("word at the end") << start + QStringLiteral("s") << false;
+        QTest::newRow("new paragraph") << start + QStringLiteral("\n\nA new paragraph.") << true;
+        QTest::newRow("code opens") << start + QStringLiteral("\n\n```cpp\nint x = 1;") << true;
+        QTest::newRow("not a continuation") << QStringLiteral("Another text altogether.\n\n") + start << true;
+    }
+    void streamingRepaintsWhatChanged()
+    {
+        QFETCH(QString, next);
+        QFETCH(bool, fromTheTop);
+        const auto shown = [](const QString &text) {
+            auto view = std::make_unique<chat::MarkdownTextView>();
+            view->setStyle(chatTestStyle());
+            view->setStreamingText(text);
+            view->resize(420, 10);
+            view->resize(420, view->heightForWidth(420));
+            view->grab(); // the tail laid out
+            view->resize(420, view->heightForWidth(420));
+            return view;
+        };
+        std::unique_ptr<chat::MarkdownTextView> view = shown(streamedStart());
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        const QImage before = view->grab().toImage();
+        QRegion painted;
+        PaintRecorder recorder(&painted);
+        view->installEventFilter(&recorder);
+        view->setStreamingText(next);
+        QTest::qWait(40);
+        view->removeEventFilter(&recorder);
+        const QImage after = shown(next)->grab().toImage();
+        QRect changed;
+        for (int y = 0; y < std::min(before.height(), after.height()); ++y)
+            for (int x = 0; x < before.width(); ++x)
+                if (before.pixel(x, y) != after.pixel(x, y))
+                    changed |= QRect(x, y, 1, 1);
+        // (What lies below the view's height shows once the row grows it.)
+        QVERIFY2(changed.isEmpty() || painted.contains(changed), qPrintable(QStringLiteral("changed %1,%2 %3x%4, painted from %5")
+                                                             .arg(changed.x())
+                                                             .arg(changed.y())
+                                                             .arg(changed.width())
+                                                             .arg(changed.height())
+                                                             .arg(painted.boundingRect().top())));
+        QCOMPARE(painted.boundingRect().top() == 0, fromTheTop);
+    }
+
+    // A stretch of a tall bubble is drawn with a shorter shape; within what
+    // is exposed that shape must be the bubble's own, ends and corners too.
+    void shapeInViewKeepsTheBubblesShape_data()
+    {
+        QTest::addColumn<QRect>("exposed");
+        QTest::newRow("middle") << QRect(0, 400, 300, 64);
+        QTest::newRow("last rows") << QRect(0, 996, 300, 4);
+        QTest::newRow("first rows") << QRect(0, 0, 300, 3);
+        QTest::newRow("near the end") << QRect(0, 980, 300, 12);
+        QTest::newRow("whole") << QRect(0, 0, 300, 1000);
+    }
+    void shapeInViewKeepsTheBubblesShape()
+    {
+        QFETCH(QRect, exposed);
+        const QRectF bubble(0, 0, 300, 1000);
+        const auto fill = [&](const QRectF &shapeRect) {
+            QImage image(bubble.size().toSize(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter p(&image);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setClipRect(exposed);
+            p.fillPath(chat::MessageChrome::bubbleShape(shapeRect), Qt::white);
+            return image;
+        };
+        QCOMPARE(fill(chat::MessageChrome::shapeInView(bubble, QRectF(exposed))), fill(bubble));
     }
 
     void rowParts_data()

@@ -251,6 +251,52 @@ private slots:
         }
     }
 
+    // A widget keeps the last symbol image it drew; a new name, colour,
+    // size or scale draws the new symbol, as painting it afresh does.
+    void keptSymbolFollowsItsLook_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QColor>("color");
+        QTest::addColumn<double>("size");
+        QTest::addColumn<double>("dpr");
+        QTest::newRow("same") << "checkmark" << QColor(Qt::white) << 14.0 << 1.0;
+        QTest::newRow("name") << "text.cursor" << QColor(Qt::white) << 14.0 << 1.0;
+        QTest::newRow("colour") << "checkmark" << QColor(Qt::red) << 14.0 << 1.0;
+        QTest::newRow("size") << "checkmark" << QColor(Qt::white) << 20.0 << 1.0;
+        QTest::newRow("scale") << "checkmark" << QColor(Qt::white) << 14.0 << 2.0;
+    }
+    void keptSymbolFollowsItsLook()
+    {
+        QFETCH(QString, name);
+        QFETCH(QColor, color);
+        QFETCH(double, size);
+        QFETCH(double, dpr);
+        const auto canvas = [](qreal scale) {
+            QImage image((QSizeF(32, 32) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(scale);
+            image.fill(Qt::transparent);
+            return image;
+        };
+        TraySymbolImage kept;
+        QImage first = canvas(1.0);
+        {
+            QPainter p(&first);
+            kept.paint(p, QStringLiteral("checkmark"), QRectF(4, 4, 14, 14), Qt::white);
+        }
+        QImage again = canvas(dpr);
+        QImage fresh = canvas(dpr);
+        {
+            QPainter p(&again);
+            kept.paint(p, name, QRectF(4, 4, size, size), color);
+        }
+        {
+            QPainter p(&fresh);
+            paintTraySymbol(p, name, QRectF(4, 4, size, size), color);
+        }
+        QVERIFY(fresh != canvas(dpr)); // the symbol is there at all
+        QCOMPARE(again, fresh);
+    }
+
     void trayFillAndRim()
     {
         Rig rig(QStringLiteral("golden-default"));

@@ -25,6 +25,8 @@ private Q_SLOTS:
     void changesToNothingSelectedAreDropped();
     void idAddressedChangesReachTheirSession();
     void operationsOnUnknownIdsWriteNothing();
+    void storedTextsKeepNoSpareRoom_data();
+    void storedTextsKeepNoSpareRoom();
     void writesPerOperation_data();
     void writesPerOperation();
     void forkTitles_data();
@@ -321,6 +323,41 @@ void TestSessionOperations::idAddressedChangesReachTheirSession()
     QVERIFY(!store->replaceMessages(a.id, cleaned));
     QCOMPARE(h.writes, 0);
     QVERIFY(!store->conversation(a.id));
+}
+
+// A streamed reply is assembled fragment by fragment: the store keeps the
+// text, not the room its string grew into, and the text is unchanged.
+void TestSessionOperations::storedTextsKeepNoSpareRoom_data()
+{
+    QTest::addColumn<QString>("operation");
+    for (const char *operation : {"append", "append to id", "replace", "replace in id"})
+        QTest::newRow(operation) << QString::fromLatin1(operation);
+}
+
+void TestSessionOperations::storedTextsKeepNoSpareRoom()
+{
+    QFETCH(QString, operation);
+    ConversationHarness h;
+    const Conversation a = conversation(QStringLiteral("a"), 10);
+    auto store = openWith(h, {a}, a.id);
+    QString streamed;
+    for (int i = 0; i < 2000; ++i)
+        streamed += QStringLiteral("word%1 ").arg(i % 10);
+    QVERIFY(streamed.capacity() > streamed.size() + 1000);
+    const ChatMessage reply = message(MessageRole::Assistant, streamed);
+    const QList<ChatMessage> all = store->conversation(a.id)->messages + QList<ChatMessage>{reply};
+    if (operation == QLatin1String("append"))
+        store->appendMessage(reply);
+    else if (operation == QLatin1String("append to id"))
+        QVERIFY(store->appendMessage(a.id, reply));
+    else if (operation == QLatin1String("replace"))
+        store->replaceMessages(all);
+    else
+        QVERIFY(store->replaceMessages(a.id, all));
+    const QString kept = store->conversation(a.id)->messages.last().content;
+    QCOMPARE(kept, streamed);
+    QVERIFY2(kept.capacity() - kept.size() <= 64 + kept.size() / 16,
+             qPrintable(QStringLiteral("%1 of %2").arg(kept.capacity()).arg(kept.size())));
 }
 
 void TestSessionOperations::operationsOnUnknownIdsWriteNothing()
