@@ -248,6 +248,7 @@ void WallpaperExpandedPanel::build()
     m_url = new StyledField(m_styles.styles().field, this);
     m_url->setObjectName(QStringLiteral("urlField"));
     m_url->setPlaceholderText(QStringLiteral("URL"));
+    m_url->setAccessibleName(QStringLiteral("Image URL"));
     connect(m_url, &QLineEdit::textEdited, this, [this](const QString &text) {
         if (m_bg)
             m_bg->setCustomURLString(text);

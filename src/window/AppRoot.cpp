@@ -3,7 +3,7 @@
 
 #include "app/AppServices.h"
 #include "app/AppViewModel.h"
-#include "glass/AccessibleScrollArea.h"
+#include "glass/ReaderAccess.h"
 #include "glass/Styles.h"
 #include "platform/DesktopServices.h"
 #include "platform/MotionPreference.h"
@@ -31,7 +31,7 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
     m_panels = std::make_unique<WidgetFilePanels>();
 
     // Before any view exists, so no scroll area gets Qt's interface first.
-    glass::installAccessibleScrollAreas();
+    glass::installReaderAccess();
     QApplication::setStyle(makeAppStyle());
     followSkinPalette(*m_styles);
 

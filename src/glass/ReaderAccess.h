@@ -3,8 +3,20 @@
 class QAccessibleInterface;
 class QObject;
 class QString;
+class QWidget;
 
 namespace glass {
+
+// What screen readers are given beyond Qt's own interfaces. Install once the
+// application object exists (Qt installs its factory there, and factories
+// installed later are asked first); a second call adds nothing.
+void installReaderAccess();
+
+// Keeps a decorative widget (a mark, a flourish) out of the tree readers
+// walk: its parent's interface leaves it out of its children. Call it before
+// the widget is shown.
+void hideFromReaders(QWidget *widget);
+bool isHiddenFromReaders(const QWidget *widget);
 
 // Qt's own interface for scroll areas counts a scroll bar among its children
 // only while the bar shows, and reads its child list without a bounds check.
@@ -15,8 +27,7 @@ namespace glass {
 // come and go, and an index past it answers nothing.
 QAccessibleInterface *accessibleScrollArea(const QString &className, QObject *object);
 
-// Puts accessibleScrollArea before Qt's own factory; call it once the
-// application object exists (Qt installs its factory there).
-void installAccessibleScrollAreas();
+// A plain widget whose children hidden from readers are left out.
+QAccessibleInterface *accessiblePlainWidget(const QString &className, QObject *object);
 
 } // namespace glass

@@ -1,0 +1,95 @@
+#include "glass/ReaderAccess.h"
+
+#include <QAccessibleWidget>
+#include <QFocusFrame>
+#include <QMenu>
+#include <QString>
+#include <QWidget>
+
+namespace glass {
+
+namespace {
+
+constexpr char kHiddenFromReaders[] = "moonshelfHiddenFromReaders";
+
+// A widget's children as Qt's own interface lists them, less those hidden
+// from readers. The list is built anew for every question, so it never holds
+// a widget that is gone.
+class FilteredWidget : public QAccessibleWidget {
+public:
+    using QAccessibleWidget::QAccessibleWidget;
+
+    int childCount() const override { return int(children().size()); }
+
+    QAccessibleInterface *child(int index) const override
+    {
+        const QList<QWidget *> list = children();
+        return index >= 0 && index < list.size() ? QAccessible::queryAccessibleInterface(list.at(index)) : nullptr;
+    }
+
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        if (!child || !child->object() || !child->object()->isWidgetType())
+            return -1;
+        return int(children().indexOf(static_cast<QWidget *>(child->object())));
+    }
+
+private:
+    QList<QWidget *> children() const
+    {
+        QList<QWidget *> list;
+        for (QObject *o : widget()->children()) {
+            if (!o->isWidgetType())
+                continue;
+            auto *w = static_cast<QWidget *>(o);
+            // The same widgets Qt leaves out: windows of their own, focus
+            // frames, menus and its internal helpers.
+            if (w->isWindow() || qobject_cast<QFocusFrame *>(w) || qobject_cast<QMenu *>(w) ||
+                w->objectName() == u"qt_rubberband" || w->objectName() == u"qt_spinbox_lineedit")
+                continue;
+            if (isHiddenFromReaders(w))
+                continue;
+            list.append(w);
+        }
+        return list;
+    }
+};
+
+} // namespace
+
+void hideFromReaders(QWidget *widget)
+{
+    widget->setProperty(kHiddenFromReaders, true);
+}
+
+bool isHiddenFromReaders(const QWidget *widget)
+{
+    return widget->property(kHiddenFromReaders).toBool();
+}
+
+QAccessibleInterface *accessibleScrollArea(const QString &className, QObject *object)
+{
+    // Text edits and item views have interfaces of their own further down the
+    // class chain and never reach these names.
+    if (className != u"QAbstractScrollArea" && className != u"QScrollArea")
+        return nullptr;
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    return new FilteredWidget(static_cast<QWidget *>(object), QAccessible::Client);
+}
+
+QAccessibleInterface *accessiblePlainWidget(const QString &className, QObject *object)
+{
+    // Reached by every widget class of ours that Qt has no interface for.
+    if (className != u"QWidget" || !object || !object->isWidgetType())
+        return nullptr;
+    return new FilteredWidget(static_cast<QWidget *>(object));
+}
+
+void installReaderAccess()
+{
+    QAccessible::installFactory(accessiblePlainWidget);
+    QAccessible::installFactory(accessibleScrollArea);
+}
+
+} // namespace glass
