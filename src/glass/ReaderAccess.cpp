@@ -42,10 +42,16 @@ private:
             if (!o->isWidgetType())
                 continue;
             auto *w = static_cast<QWidget *>(o);
+            // A menu this widget opened (a row's actions) is part of it while
+            // it is open: a reader finds it where the person opened it.
+            if (qobject_cast<QMenu *>(w)) {
+                if (w->isVisible() && !isHiddenFromReaders(w))
+                    list.append(w);
+                continue;
+            }
             // The same widgets Qt leaves out: windows of their own, focus
-            // frames, menus and its internal helpers.
-            if (w->isWindow() || qobject_cast<QFocusFrame *>(w) || qobject_cast<QMenu *>(w) ||
-                w->objectName() == u"qt_rubberband" || w->objectName() == u"qt_spinbox_lineedit")
+            // frames and its internal helpers.
+            if (w->isWindow() || qobject_cast<QFocusFrame *>(w) || w->objectName() == u"qt_rubberband" || w->objectName() == u"qt_spinbox_lineedit")
                 continue;
             if (isHiddenFromReaders(w))
                 continue;

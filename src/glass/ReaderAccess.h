@@ -27,7 +27,8 @@ bool isHiddenFromReaders(const QWidget *widget);
 // come and go, and an index past it answers nothing.
 QAccessibleInterface *accessibleScrollArea(const QString &className, QObject *object);
 
-// A plain widget whose children hidden from readers are left out.
+// A plain widget whose children hidden from readers are left out, and whose
+// open menus (a row's actions, say) are among its children.
 QAccessibleInterface *accessiblePlainWidget(const QString &className, QObject *object);
 
 } // namespace glass

@@ -259,6 +259,7 @@ void SidebarView::openMenu(int row, const QPoint &globalPos)
                                                 else
                                                     SessionActions::run(m_app, action, id, unread);
                                             });
+    menu->setAccessibleName(QStringLiteral("Session actions"));
     menu->popup(globalPos);
 }
 

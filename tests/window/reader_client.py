@@ -1,10 +1,12 @@
 # A screen reader's view of the running app, through the accessibility bus.
 #   reader_client.py service            a loopback chat service; prints its port
 #   reader_client.py walk SECONDS       walks the whole tree again and again
-#   reader_client.py check main|settings
+#   reader_client.py check main|menu|settings
 #                                       the named window's controls, against the
 #                                       rules below; prints each failure
 #   reader_client.py dump main|settings what a reader hears: role, name, states
+#   reader_client.py point ROLE NAME    the screen point at the middle of the
+#                                       main window's first showing ROLE NAME
 import http.server
 import itertools
 import json
@@ -13,7 +15,7 @@ import sys
 import time
 
 APP = "Moonshelf Mac"
-WINDOWS = {"main": "Moonshelf Mac", "settings": "Settings"}
+WINDOWS = {"main": "Moonshelf Mac", "menu": "Moonshelf Mac", "settings": "Settings"}
 # Roles a person acts on; each must carry a name.
 CONTROLS = {"push button", "toggle button", "check box", "radio button", "text", "password text", "slider",
             "spin button", "combo box", "menu item", "list item", "page tab", "link"}
@@ -159,6 +161,11 @@ def check(which):
 
     # Each rule: what a reader must find, and what it finds.
     rules = {
+        "menu": [
+            ("a session row's menu is in the tree while open",
+             lambda: [(a.name, sorted({c.getRoleName() for c in children(a)})) for a in find(tree, "popup menu", "Session actions")],
+             [("Session actions", ["menu item", "separator"])]),
+        ],
         "main": [
             ("no crew mark", lambda: [a.description for a, _ in tree if a.description == "Felgrin"], []),
             ("the Ready chrome reads as its text and Retry",
@@ -197,6 +204,17 @@ def check(which):
     return 1 if failures else 0
 
 
+def point(role, name):
+    import pyatspi
+    w = window(pyatspi, "main")
+    for acc, _ in nodes(w) if w is not None else []:
+        if acc.getRoleName() == role and acc.name == name and "showing" in states(pyatspi, acc):
+            box = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            print(box.x + box.width // 2, box.y + box.height // 2)
+            return 0
+    return 1
+
+
 def dump(which):
     import pyatspi
     w = window(pyatspi, which)
@@ -220,6 +238,8 @@ if __name__ == "__main__":
         walk(float(sys.argv[2]))
     elif command == "check":
         sys.exit(check(sys.argv[2]))
+    elif command == "point":
+        sys.exit(point(sys.argv[2], sys.argv[3]))
     elif command == "dump":
         sys.exit(dump(sys.argv[2]))
     else:

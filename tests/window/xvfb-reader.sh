@@ -3,7 +3,8 @@
 # virtual X screen of its own and a private session bus, while two readers
 # walk its whole tree again and again: the window changes as a person works
 # (the command palette, the settings window and Tab through it, an approval
-# card arriving from a loopback service, the error sheet) and the app must
+# card arriving from a loopback service, the error sheet, a session row's
+# menu) and the app must
 # live through every round. Then every control of the main and settings
 # windows must have a name, and the decorative marks must not be there.
 # Usage: xvfb-reader.sh <moonshelf> <output folder>
@@ -22,6 +23,8 @@ export APP="$app" OUT="$out" CLIENT="$here/reader_client.py" ROUNDS="${READER_RO
 # A display number nobody else holds: Xvfb picks it and says which.
 Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$home/display" 2>"$out/reader-xvfb.log" &
 xvfb=$!
+# Whatever ends this script ends its display too.
+trap 'kill "$xvfb" 2>/dev/null; rm -rf "$home"' EXIT
 for _ in $(seq 100); do [ -s "$home/display" ] && break; sleep 0.05; done
 [ -s "$home/display" ] || { echo "FAIL: Xvfb did not start"; kill "$xvfb"; exit 1; }
 export DISPLAY=":$(cat "$home/display")"
@@ -31,9 +34,12 @@ dbus-run-session -- bash -c '
   set -u
   status=0
   fail() { echo "FAIL: $*"; status=1; }
+  started=()
+  trap "kill \${started[*]} 2>/dev/null" EXIT
   # The key the app signs in with, in a keyring of this run.
   printf pw | gnome-keyring-daemon --foreground --unlock --components=secrets > /dev/null 2>&1 &
   keyring=$!
+  started+=($keyring)
   # Once it holds its name: asked before, the bus would start one of its own.
   for _ in $(seq 100); do
     dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
@@ -44,11 +50,13 @@ dbus-run-session -- bash -c '
     fail "the key could not be stored in the keyring"
   /usr/bin/python3 "$CLIENT" service > "$HOME/port" &
   service=$!
+  started+=($service)
   for _ in $(seq 100); do [ -s "$HOME/port" ] && break; sleep 0.05; done
   export MOONSHELF_API_BASE="http://127.0.0.1:$(cat "$HOME/port")" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
   "$APP" > "$OUT/reader-launch.log" 2>&1 &
   pid=$!
+  started+=($pid)
   alive() { kill -0 "$pid" 2>/dev/null; }
   main=$(timeout 20 xdotool search --sync --onlyvisible --name "^Moonshelf Mac\$" | head -1) || true
   if [ -z "$main" ]; then
@@ -58,6 +66,7 @@ dbus-run-session -- bash -c '
     walker1=$!
     /usr/bin/python3 "$CLIENT" walk 300 2> "$OUT/reader-walk-2.log" &
     walker2=$!
+    started+=($walker1 $walker2)
     sleep 1
     for round in $(seq "$ROUNDS"); do
       xdotool windowfocus --sync "$main" 2>/dev/null || true
@@ -75,6 +84,17 @@ dbus-run-session -- bash -c '
       # Deny: the run asks again and meets the error sheet.
       xdotool key Escape; sleep 0.8
       xdotool key Return; sleep 0.3
+      # The menu of a session row, opened where the row lies and closed again.
+      # (The first message names the session.)
+      if row=$(/usr/bin/python3 "$CLIENT" point "list item" "round 1"); then
+        xdotool mousemove $row click 3; sleep 0.4
+        if [ "$round" = "$ROUNDS" ] && alive; then
+          /usr/bin/python3 "$CLIENT" check menu || status=1
+        fi
+        xdotool key Escape; sleep 0.2
+      elif [ "$round" = "$ROUNDS" ]; then
+        fail "no session row in the tree to open the menu of"
+      fi
       alive || { fail "moonshelf died in round $round while readers walked its tree"; break; }
     done
     if alive; then
@@ -96,9 +116,8 @@ dbus-run-session -- bash -c '
   wait "$pid" 2>/dev/null || true
   kill "$service" "$keyring" 2>/dev/null || true
   wait "$service" "$keyring" 2>/dev/null || true
+  started=()
   exit $status
 ' || status=1
-kill "$xvfb" 2>/dev/null || true
-wait "$xvfb" 2>/dev/null || true
 [ "$status" -eq 0 ] && echo "PASS: the app lived through $ROUNDS rounds with readers walking its tree; every control has a name ($out/reader-main.txt, $out/reader-settings.txt)"
 exit $status
