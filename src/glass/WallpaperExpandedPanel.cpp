@@ -165,6 +165,7 @@ void WallpaperExpandedPanel::build()
     m_close = new QToolButton(this);
     m_close->setObjectName(QStringLiteral("closeButton"));
     m_close->setToolTip(QStringLiteral("Close"));
+    m_close->setAccessibleName(QStringLiteral("Close"));
     m_close->setAutoRaise(true);
     m_close->setCursor(Qt::PointingHandCursor);
     m_close->setIconSize(QSize(kCloseIcon, kCloseIcon));
@@ -198,6 +199,7 @@ void WallpaperExpandedPanel::build()
     overlayRow->addStretch(1);
     overlayRow->addWidget(m_percent);
     m_slider = new StyledSlider(m_styles.styles(), this);
+    m_slider->setAccessibleName(QStringLiteral("Overlay"));
     m_slider->setObjectName(QStringLiteral("overlaySlider"));
     m_slider->setRange(0, kSliderSteps);
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
