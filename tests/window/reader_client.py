@@ -177,6 +177,8 @@ def check(which):
                              if c.getRoleName() != "label" and "showing" in states(pyatspi, c))
                       for a in find(tree, "label", "Waiting for approval\u2026")],
              [[]]),
+            ("the open session is the selected row",
+             lambda: [a.name for a, st in shown if a.getRoleName() == "list item" and "selected" in st], ["round 1"]),
             ("the panel buttons say whether their panel is on",
              lambda: [(a.name, "checked" in states(pyatspi, a)) for n in ("Sidebar", "Files", "Tools")
                       for a in find(tree, "check box", n)],
