@@ -7,6 +7,7 @@
 #   reader_client.py dump main|settings what a reader hears: role, name, states
 #   reader_client.py point ROLE NAME    the screen point at the middle of the
 #                                       main window's first showing ROLE NAME
+#   reader_client.py await ROLE NAME    waits (up to 15 s) until it shows
 import http.server
 import itertools
 import json
@@ -206,13 +207,14 @@ def check(which):
     return 1 if failures else 0
 
 
-def point(role, name):
+def point(role, name, quiet=False):
     import pyatspi
     w = window(pyatspi, "main")
     for acc, _ in nodes(w) if w is not None else []:
         if acc.getRoleName() == role and acc.name == name and "showing" in states(pyatspi, acc):
             box = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-            print(box.x + box.width // 2, box.y + box.height // 2)
+            if not quiet:
+                print(box.x + box.width // 2, box.y + box.height // 2)
             return 0
     return 1
 
@@ -240,6 +242,13 @@ if __name__ == "__main__":
         walk(float(sys.argv[2]))
     elif command == "check":
         sys.exit(check(sys.argv[2]))
+    elif command == "await":
+        deadline = time.time() + 15
+        while time.time() < deadline:
+            if point(sys.argv[2], sys.argv[3], quiet=True) == 0:
+                sys.exit(0)
+            time.sleep(0.1)
+        sys.exit("%s %r did not show" % (sys.argv[2], sys.argv[3]))
     elif command == "point":
         sys.exit(point(sys.argv[2], sys.argv[3]))
     elif command == "dump":

@@ -58,6 +58,8 @@ dbus-run-session -- bash -c '
   pid=$!
   started+=($pid)
   alive() { kill -0 "$pid" 2>/dev/null; }
+  # Waits until a reader finds ROLE NAME showing (a gone app is reported apart).
+  awaits() { alive || return 0; /usr/bin/python3 "$CLIENT" await "$1" "$2" || fail "$3"; }
   main=$(timeout 20 xdotool search --sync --onlyvisible --name "^Moonshelf Mac\$" | head -1) || true
   if [ -z "$main" ]; then
     fail "the main window did not appear"
@@ -75,14 +77,23 @@ dbus-run-session -- bash -c '
       for _ in $(seq 12); do xdotool key Tab; sleep 0.04; done
       xdotool key Escape; sleep 0.3
       xdotool windowfocus --sync "$main" 2>/dev/null || true
-      xdotool type --delay 10 "round $round"; xdotool key ctrl+Return; sleep 1.2
+      xdotool type --delay 10 "round $round"; xdotool key ctrl+Return
+      # The first request fails at once; each later one asks for a write.
+      if [ "$round" = 1 ]; then
+        awaits "push button" "OK" "the error sheet did not show"
+        xdotool key Return; sleep 0.3
+        alive && continue
+        fail "moonshelf died in round $round while readers walked its tree"; break
+      fi
+      awaits "push button" "Approve" "the approval card did not show"
       if [ "$round" = "$ROUNDS" ] && alive; then
         # With the card up and a reply finished above it.
         /usr/bin/python3 "$CLIENT" check main || status=1
         /usr/bin/python3 "$CLIENT" dump main > "$OUT/reader-main.txt" 2>&1 || true
       fi
       # Deny: the run asks again and meets the error sheet.
-      xdotool key Escape; sleep 0.8
+      xdotool key Escape
+      awaits "push button" "OK" "the error sheet did not show"
       xdotool key Return; sleep 0.3
       # The menu of a session row, opened where the row lies and closed again.
       # (The first message names the session.)
