@@ -3,14 +3,26 @@
 #include <QAccessibleWidget>
 #include <QFocusFrame>
 #include <QMenu>
+#include <QMenuBar>
 #include <QString>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace glass {
 
 namespace {
 
 constexpr char kHiddenFromReaders[] = "moonshelfHiddenFromReaders";
+
+// A menu opened from a menu bar or another menu: readers find it there.
+bool isSubmenu(const QMenu *menu)
+{
+    const QList<QObject *> owners = menu->menuAction()->associatedObjects();
+    return std::any_of(owners.cbegin(), owners.cend(), [](const QObject *o) {
+        return qobject_cast<const QMenu *>(o) || qobject_cast<const QMenuBar *>(o);
+    });
+}
 
 // A widget's children as Qt's own interface lists them, less those hidden
 // from readers. The list is built anew for every question, so it never holds
@@ -44,9 +56,9 @@ private:
             auto *w = static_cast<QWidget *>(o);
             // A menu this widget opened (a row's actions) is part of it while
             // it is open: a reader finds it where the person opened it.
-            if (qobject_cast<QMenu *>(w)) {
-                if (w->isVisible() && !isHiddenFromReaders(w))
-                    list.append(w);
+            if (auto *menu = qobject_cast<QMenu *>(w)) {
+                if (menu->isVisible() && !isHiddenFromReaders(menu) && !isSubmenu(menu))
+                    list.append(menu);
                 continue;
             }
             // The same widgets Qt leaves out: windows of their own, focus
