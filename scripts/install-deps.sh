@@ -13,6 +13,8 @@ packages=(
   libgl-dev libegl-dev libxkbcommon-dev libxcb-damage0-dev libxcb-xtest0-dev
   zsh bubblewrap gnome-keyring dbus dbus-x11 libsecret-tools tmux
   ffmpeg xvfb xdotool xdg-utils
+  # A screen reader's client for the real-window accessibility test.
+  at-spi2-core python3-pyatspi
   fonts-noto-color-emoji
   # The fuzz targets: libFuzzer comes with clang.
   clang-14 libclang-rt-14-dev

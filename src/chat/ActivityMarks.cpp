@@ -2,6 +2,7 @@
 
 #include "chat/SparkleStar.h"
 #include "glass/QirvTheme.h"
+#include "glass/ReaderAccess.h"
 #include "glass/Styles.h"
 
 #include <QDateTime>
@@ -32,6 +33,8 @@ RestingActivityMark::RestingActivityMark(glass::StyleStore &styles, QWidget *par
 {
     setFixedSize(22, 22);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Decoration: "Ready" beside it says the same.
+    glass::hideFromReaders(this);
     connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));
 }
 
@@ -92,6 +95,8 @@ BreathingActivityMark::BreathingActivityMark(glass::StyleStore &styles, QWidget 
 {
     setFixedSize(54, 54);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Decoration: the status text beside it says the same.
+    glass::hideFromReaders(this);
     m_tick.setInterval(1000 / 30);
     m_tick.setTimerType(Qt::PreciseTimer);
     connect(&m_tick, &QTimer::timeout, this, qOverload<>(&QWidget::update));

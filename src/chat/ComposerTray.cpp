@@ -15,6 +15,7 @@
 #include "stage/BackgroundSettings.h"
 
 #include <QBoxLayout>
+#include <QDir>
 #include <QKeySequence>
 #include <QShortcut>
 #include <QTimer>
@@ -78,6 +79,14 @@ ComposerTray::ComposerTray(app::AppViewModel &app, glass::StyleStore &styles, QW
     m_eye = button("wallpaperToggle");
     m_wallpaper = button("wallpaperButton");
     m_mic = button("micButton");
+    // Symbols say nothing to a screen reader: each button is named, and the
+    // toggles say whether they are on.
+    m_skin->setAccessibleName(QStringLiteral("UI skin"));
+    m_eye->setAccessibleName(QStringLiteral("Show background image / video"));
+    m_wallpaper->setAccessibleName(QStringLiteral("Image"));
+    m_mic->setAccessibleName(QStringLiteral("Speak"));
+    for (TrayIconButton *toggle : {m_skin, m_eye, m_wallpaper, m_mic})
+        toggle->setCheckable(true);
     m_send = button("sendButton");
     m_send->setSymbol(QStringLiteral("arrow.up"));
     m_send->setSymbolPixelSize(12);
@@ -91,6 +100,7 @@ ComposerTray::ComposerTray(app::AppViewModel &app, glass::StyleStore &styles, QW
     m_stop = button("stopButton");
     m_stop->setSymbol(QStringLiteral("stop.fill"));
     m_stop->setToolTip(QStringLiteral("Stop. Cancel Qirv mid-response or mid-tool run."));
+    m_stop->setAccessibleName(QStringLiteral("Stop"));
 
     for (QWidget *anchor : {static_cast<QWidget *>(m_project), static_cast<QWidget *>(m_guard),
                             static_cast<QWidget *>(m_model), static_cast<QWidget *>(m_skin),
@@ -349,16 +359,22 @@ void ComposerTray::refreshChips()
     m_project->setText(project.title);
     m_project->setSymbol(project.symbol);
     m_project->setToolTip(plainToolTip(project.tooltip));
+    // A reader hears what each chip is about, not its title alone.
+    m_project->setAccessibleName(root.isEmpty() ? project.title
+                                                : QStringLiteral("Project: ") + QDir(root).dirName());
     m_project->setLook(false, m_introGlow, false);
 
     const model::AppSettings &settings = m_app.settingsStore().settings();
     const model::ToolGuardMode mode = settings.effectiveToolGuardMode();
     m_guard->setSymbol(toolGuardInfo(mode).symbol);
     m_guard->setToolTip(toolGuardTooltip(mode));
+    m_guard->setAccessibleName(QStringLiteral("Permissions: ") + toolGuardInfo(mode).title);
     m_guard->setLook(false, m_introGlow, mode == model::ToolGuardMode::Yolo);
 
     m_model->setText(model::ModelCatalog::chipLabel(settings.model));
     m_model->setToolTip(plainToolTip(modelChipTooltip(settings.model)));
+    const std::optional<model::QirvModelOption> option = model::ModelCatalog::option(settings.model);
+    m_model->setAccessibleName(QStringLiteral("Model: ") + (option ? option->title : settings.model));
     m_model->setMaximumTitleWidth(kProjectTitleWidth);
     m_model->setLook(false, 0, false);
     for (ContextChip *chip : {m_project, m_guard, m_model})
@@ -372,18 +388,21 @@ void ComposerTray::refreshButtons()
 
     m_skin->setTint(s.textSecondary);
     m_skin->setFill(trayFill(s, m_popover == TrayPopover::skin));
+    m_skin->setChecked(m_popover == TrayPopover::skin);
 
     const bool shown = m_app.background().isEnabled();
     m_eye->setSymbol(shown ? QStringLiteral("eye.slash.fill") : QStringLiteral("eye.fill"));
     m_eye->setTint(shown ? accent : s.textSecondary);
     m_eye->setFill(trayFill(s, shown));
     m_eye->setToolTip(shown ? QStringLiteral("Hide") : QStringLiteral("Show"));
+    m_eye->setChecked(shown);
 
     m_wallpaper->setSymbol(m_wallpaperExpanded ? QStringLiteral("chevron.down")
                                                : QStringLiteral("photo.on.rectangle.angled"));
     m_wallpaper->setTint(s.textSecondary);
     m_wallpaper->setFill(trayFill(s, m_wallpaperExpanded));
     m_wallpaper->setToolTip(m_wallpaperExpanded ? QStringLiteral("Close") : QStringLiteral("Image"));
+    m_wallpaper->setChecked(m_wallpaperExpanded);
 
     const bool listening = m_app.isDictating();
     m_mic->setSymbol(listening ? QStringLiteral("waveform") : QStringLiteral("mic.fill"));
@@ -391,6 +410,7 @@ void ComposerTray::refreshButtons()
     m_mic->setFill(trayFill(s, listening));
     m_mic->setToolTip(listening ? QStringLiteral("Stop listening")
                                 : QStringLiteral("Speak. Dictate into the composer. The microphone is on only while you dictate."));
+    m_mic->setChecked(listening);
 
     m_stop->setTint(Qt::white);
     m_stop->setFill(glass::QirvTheme::withOpacity(glass::QirvTheme::color(s.skin.colors.danger), 0.85));
@@ -409,6 +429,7 @@ void ComposerTray::refreshSend()
     const QString keys = sendShortcut().toString(QKeySequence::NativeText);
     m_send->setToolTip(running ? QStringLiteral("Stop current run and send this message (%1).").arg(keys)
                                : QStringLiteral("Send. Run this message (%1).").arg(keys));
+    m_send->setAccessibleName(running ? QStringLiteral("Stop and send") : QStringLiteral("Send"));
     m_stop->setVisible(running);
     fitRow();
 }

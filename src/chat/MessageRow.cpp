@@ -7,6 +7,7 @@
 #include "chat/MessageRowParts.h"
 #include "chat/TurnFade.h"
 #include "glass/FelgrinMark.h"
+#include "glass/ReaderAccess.h"
 #include "glass/FrostShapeBackground.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
@@ -99,6 +100,7 @@ MessageRow::MessageRow(MessageRowContext context, QWidget *parent)
     chrome->addWidget(ready, 0, Qt::AlignVCenter);
     auto *crew = new glass::FelgrinMark(11, glass::FelgrinMark::Style::resting, skins);
     crew->setToolTip(QStringLiteral("Felgrin"));
+    glass::hideFromReaders(crew);
     chrome->addWidget(crew, 0, Qt::AlignVCenter);
     m_retry = new MessageRowRetryButton(context.styles);
     connect(m_retry, &QAbstractButton::clicked, this, [this] {

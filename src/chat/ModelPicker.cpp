@@ -75,6 +75,8 @@ ModelRow::ModelRow(const model::QirvModelOption &option, bool selected, glass::S
     : QAbstractButton(parent), m_styles(styles), m_option(option), m_selected(selected)
 {
     setText(option.title);
+    setCheckable(true);
+    setChecked(selected);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus); // reached by Tab while the popover holds the keyboard
     glass::FocusRing::setInside(this, 8);

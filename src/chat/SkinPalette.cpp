@@ -93,7 +93,12 @@ SkinTile::SkinTile(const stage::UISkin &skin, glass::StyleStore &styles, QWidget
     glass::FocusRing::setInside(this, 12);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMinimumWidth(10 + 2 * kTilePad);
-    connect(&styles, &glass::StyleStore::changed, this, qOverload<>(&QWidget::update));
+    setCheckable(true);
+    setChecked(isSelected());
+    connect(&styles, &glass::StyleStore::changed, this, [this] {
+        setChecked(isSelected());
+        update();
+    });
 }
 
 bool SkinTile::isSelected() const

@@ -61,6 +61,8 @@ ToolGuardRow::ToolGuardRow(model::ToolGuardMode mode, bool current, glass::Style
     : QAbstractButton(parent), m_styles(styles), m_mode(mode), m_current(current)
 {
     setText(toolGuardInfo(mode).title);
+    setCheckable(true);
+    setChecked(current);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus); // reached by Tab while the popover holds the keyboard
     glass::FocusRing::setInside(this, 8);

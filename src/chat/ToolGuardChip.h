@@ -47,6 +47,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // Checked tells a screen reader which row is ticked; a click asks for the
+    // choice and the tick follows the store, not the click.
+    void nextCheckState() override {}
 
 private:
     glass::StyleStore &m_styles;

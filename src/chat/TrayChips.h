@@ -132,6 +132,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     bool hitButton(const QPoint &pos) const override;
+    // A checkable one shows the state it is given: a click asks for the
+    // change, which comes back through setChecked once it is made.
+    void nextCheckState() override {}
 
 private:
     glass::StyleStore &m_styles;

@@ -165,6 +165,7 @@ void WallpaperExpandedPanel::build()
     m_close = new QToolButton(this);
     m_close->setObjectName(QStringLiteral("closeButton"));
     m_close->setToolTip(QStringLiteral("Close"));
+    m_close->setAccessibleName(QStringLiteral("Close"));
     m_close->setAutoRaise(true);
     m_close->setCursor(Qt::PointingHandCursor);
     m_close->setIconSize(QSize(kCloseIcon, kCloseIcon));
@@ -198,6 +199,7 @@ void WallpaperExpandedPanel::build()
     overlayRow->addStretch(1);
     overlayRow->addWidget(m_percent);
     m_slider = new StyledSlider(m_styles.styles(), this);
+    m_slider->setAccessibleName(QStringLiteral("Overlay"));
     m_slider->setObjectName(QStringLiteral("overlaySlider"));
     m_slider->setRange(0, kSliderSteps);
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
@@ -248,6 +250,7 @@ void WallpaperExpandedPanel::build()
     m_url = new StyledField(m_styles.styles().field, this);
     m_url->setObjectName(QStringLiteral("urlField"));
     m_url->setPlaceholderText(QStringLiteral("URL"));
+    m_url->setAccessibleName(QStringLiteral("Image URL"));
     connect(m_url, &QLineEdit::textEdited, this, [this](const QString &text) {
         if (m_bg)
             m_bg->setCustomURLString(text);

@@ -41,6 +41,7 @@ CommandPaletteView::CommandPaletteView(app::AppViewModel &app, glass::StyleStore
     m_glass = new QLabel(this);
     m_field = new QLineEdit(this);
     m_field->setPlaceholderText(QStringLiteral("Jump to action…"));
+    m_field->setAccessibleName(QStringLiteral("Command Palette"));
     m_field->setFrame(false);
     m_clear = new glass::SymbolButton(QStringLiteral("xmark.circle.fill"), styles.styles().textTertiary,
                                       QStringLiteral("Clear"), this);

@@ -87,6 +87,7 @@ FilePeekView::FilePeekView(app::AppViewModel &app, glass::StyleStore &styles, QW
     m_reveal = new glass::StyledButton(QString(), s.secondaryButton, this);
     m_reveal->setIcon(glass::SymbolIcons::icon(QStringLiteral("folder"), s.secondaryButton.text, 13));
     m_reveal->setToolTip(QStringLiteral("Show in File Manager"));
+    m_reveal->setAccessibleName(QStringLiteral("Show in File Manager"));
     m_close = new glass::SymbolButton(QStringLiteral("xmark"), s.textTertiary, QStringLiteral("Close peek"), this);
     header->addWidget(m_attach);
     header->addWidget(m_reveal);
@@ -165,6 +166,8 @@ void FilePeekView::setFile(const model::PeekedFile &file)
     m_file = file;
     m_path->setText(file.displayPath);
     m_path->setToolTip(file.displayPath);
+    // A reader in the text hears which file it is reading.
+    m_text->setAccessibleName(file.displayPath);
     m_meta->setText(metaLine(file));
     if (file.content) {
         // An empty text still shows an (empty) text area, not "Nothing to preview".

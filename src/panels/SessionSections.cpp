@@ -171,6 +171,9 @@ Qt::ItemFlags SessionSectionsModel::flags(const QModelIndex &index) const
         return Qt::NoItemFlags;
     switch (kindAt(index.row())) {
     case RowKind::session:
+        // Selectable so the open one can be marked selected for screen
+        // readers; the list itself lets no click select.
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     case RowKind::archivedToggle:
         return Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
     default:

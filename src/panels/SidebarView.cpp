@@ -139,8 +139,32 @@ SidebarView::SidebarView(app::AppViewModel &app, glass::StyleStore &styles, QWid
         m_list->viewport()->update();
         update();
     });
+    // The open session is drawn from the model; screen readers learn it from
+    // the list's selection, which no click changes (the list selects nothing).
+    QAbstractItemModel *sections = m_sections.get();
+    connect(sections, &QAbstractItemModel::modelReset, this, &SidebarView::syncReaderSelection);
+    connect(sections, &QAbstractItemModel::layoutChanged, this, &SidebarView::syncReaderSelection);
+    connect(sections, &QAbstractItemModel::rowsInserted, this, &SidebarView::syncReaderSelection);
+    connect(sections, &QAbstractItemModel::rowsRemoved, this, &SidebarView::syncReaderSelection);
+    connect(sections, &QAbstractItemModel::dataChanged, this, &SidebarView::syncReaderSelection);
     syncProject();
     syncSearch();
+    syncReaderSelection();
+}
+
+void SidebarView::syncReaderSelection()
+{
+    QItemSelectionModel *selection = m_list->selectionModel();
+    for (int row = 0; row < m_sections->rowCount(); ++row) {
+        const QModelIndex at = m_sections->index(row);
+        if (at.data(Roles::IsSelectedRole).toBool()) {
+            if (!selection->isSelected(at))
+                selection->select(at, QItemSelectionModel::ClearAndSelect);
+            return;
+        }
+    }
+    if (selection->hasSelection())
+        selection->clearSelection();
 }
 
 SidebarView::~SidebarView()
@@ -278,6 +302,7 @@ void SidebarView::openMenu(int row, const QPoint &globalPos)
                                                 else
                                                     SessionActions::run(m_app, action, id, unread);
                                             });
+    menu->setAccessibleName(QStringLiteral("Session actions"));
     menu->popup(globalPos);
 }
 

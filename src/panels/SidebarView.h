@@ -70,6 +70,7 @@ private:
     void setHovered(const QModelIndex &index);
     void syncProject();
     void syncSearch();
+    void syncReaderSelection();
     QString titleOf(const QUuid &id) const;
     void openSheet(QWidget *content);
     void closeSheet(QWidget *content);

@@ -24,6 +24,7 @@ ApiKeySection::ApiKeySection(app::AppViewModel &app, QWidget *parent)
     column->setSpacing(12);
 
     m_field = new FieldFrame(QStringLiteral("Ovu API key"), this);
+    m_field->edit()->setAccessibleName(QStringLiteral("Ovu API key"));
     QLineEdit *edit = m_field->edit();
     edit->setEchoMode(QLineEdit::Password);
     // No context menu: it offers nothing a masked field may do.

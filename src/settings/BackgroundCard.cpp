@@ -121,6 +121,7 @@ BackgroundCard::BackgroundCard(stage::BackgroundSettings &bg, app::AccountContro
     auto *urlRow = new QHBoxLayout;
     urlRow->setSpacing(8);
     m_url = new FieldFrame(QStringLiteral("https://\u2026 image URL"), this);
+    m_url->edit()->setAccessibleName(QStringLiteral("Image URL"));
     m_apply = new SettingsButton(QStringLiteral("Apply URL"), this);
     urlRow->addWidget(m_url, 1);
     urlRow->addWidget(m_apply);

@@ -33,11 +33,15 @@ ModelRow::ModelRow(const model::QirvModelOption &option, QWidget *parent) : QAbs
     glass::FocusRing::setShape(this, 8);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAccessibleName(option.title);
+    // Checked is how a reader hears which row is chosen; a click asks for the
+    // choice, which comes back through setSelected.
+    setCheckable(true);
 }
 
 void ModelRow::setSelected(bool selected)
 {
     m_selected = selected;
+    setChecked(selected);
     update();
 }
 
@@ -131,6 +135,7 @@ ModelSection::ModelSection(app::AppViewModel &app, QWidget *parent) : QWidget(pa
     m_label->setContentsMargins(0, 4, 0, 0);
     column->addWidget(m_label);
     m_field = new FieldFrame(QStringLiteral("e.g. qirv-4.5"), this);
+    m_field->edit()->setAccessibleName(QStringLiteral("Custom API id"));
     column->addWidget(m_field);
     m_caption = makeText(QStringLiteral("Composer chip uses the same list. Flagship default is Qirv 4.5."), this, true);
     column->addWidget(m_caption);

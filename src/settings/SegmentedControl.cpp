@@ -2,7 +2,9 @@
 
 #include "glass/Contrast.h"
 #include "settings/RoundedBox.h"
+#include "settings/SegmentedAccess.h"
 
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -17,12 +19,44 @@ SegmentedControl::SegmentedControl(const QStringList &segments, QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // Before anything asks for this control's interface; a second call adds nothing.
+    QAccessible::installFactory(segmentedControlAccess);
 }
 
 void SegmentedControl::setCurrent(int index)
 {
+    show(index);
+}
+
+void SegmentedControl::choose(int index)
+{
+    if (index < 0 || index >= m_segments.size())
+        return;
+    show(index);
+    emit activated(index);
+}
+
+void SegmentedControl::show(int index)
+{
+    const int previous = m_current;
     m_current = index;
     update();
+    if (previous == index || !QAccessible::isActive())
+        return;
+    QAccessibleInterface *group = QAccessible::queryAccessibleInterface(this);
+    QAccessible::State checked;
+    checked.checked = true;
+    for (int i : {previous, index}) {
+        if (QAccessibleInterface *segment = group ? group->child(i) : nullptr) {
+            QAccessibleStateChangeEvent change(segment, checked);
+            QAccessible::updateAccessibility(&change);
+        }
+    }
+    // The keyboard stays on the control; a reader follows the checked segment.
+    if (hasFocus() && group && group->child(index)) {
+        QAccessibleEvent focus(group->child(index), QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
 }
 
 void SegmentedControl::applyLook(const SettingsLook &look)
@@ -54,9 +88,7 @@ void SegmentedControl::mouseReleaseEvent(QMouseEvent *event)
 {
     for (int i = 0; i < m_segments.size(); ++i) {
         if (segmentRect(i).contains(event->position().toPoint())) {
-            m_current = i;
-            update();
-            emit activated(i);
+            choose(i);
             return;
         }
     }
@@ -70,9 +102,7 @@ void SegmentedControl::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
         return;
     }
-    m_current = next;
-    update();
-    emit activated(next);
+    choose(next);
 }
 
 void SegmentedControl::paintEvent(QPaintEvent *)

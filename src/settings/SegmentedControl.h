@@ -16,6 +16,8 @@ public:
 
     int current() const { return m_current; }
     void setCurrent(int index); // no signal
+    // As a click on that segment: it becomes current and activated is emitted.
+    void choose(int index);
     QStringList segments() const { return m_segments; }
     QRect segmentRect(int index) const;
     void applyLook(const SettingsLook &look);
@@ -30,6 +32,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Makes index current and tells screen readers which segment is checked.
+    void show(int index);
+
     QStringList m_segments;
     int m_current = -1;
     SettingsLook m_look;

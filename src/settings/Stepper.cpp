@@ -30,6 +30,15 @@ Stepper::Stepper(QWidget *parent) : QWidget(parent)
 void Stepper::setLabel(const QString &text)
 {
     m_label->setText(text);
+    // A reader on a step button hears the value it changes.
+    m_down->setAccessibleDescription(text);
+    m_up->setAccessibleDescription(text);
+}
+
+void Stepper::setSubject(const QString &subject)
+{
+    m_down->setAccessibleName(QStringLiteral("Decrement ") + subject);
+    m_up->setAccessibleName(QStringLiteral("Increment ") + subject);
 }
 
 QString Stepper::label() const

@@ -18,6 +18,8 @@ public:
     explicit Stepper(QWidget *parent = nullptr);
 
     void setLabel(const QString &text);
+    // What the steps change, for screen readers: the buttons are named after it.
+    void setSubject(const QString &subject);
     QString label() const;
     void setStepEnabled(bool down, bool up);
     void applyLook(const SettingsLook &look);

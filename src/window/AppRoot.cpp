@@ -3,6 +3,7 @@
 
 #include "app/AppServices.h"
 #include "app/AppViewModel.h"
+#include "glass/ReaderAccess.h"
 #include "glass/Styles.h"
 #include "platform/DesktopServices.h"
 #include "platform/MotionPreference.h"
@@ -29,6 +30,8 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
     m_desktop = std::make_unique<platform::SystemDesktopServices>();
     m_panels = std::make_unique<WidgetFilePanels>();
 
+    // Before any view exists, so no scroll area gets Qt's interface first.
+    glass::installReaderAccess();
     QApplication::setStyle(makeAppStyle());
     followSkinPalette(*m_styles);
 

@@ -27,6 +27,9 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    // A checkable one shows the state it is given: a click asks for the
+    // change, which comes back through setChecked once it is made.
+    void nextCheckState() override {}
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
 

@@ -50,6 +50,12 @@ TitleStrip::TitleStrip(app::AppViewModel &app, ActionRegistry &actions, glass::S
     m_sidebar = button(QStringLiteral("sidebar.left"), Command::toggleSidebar);
     m_files = button(QStringLiteral("folder"), Command::toggleFiles);
     m_files->setToolTip(QStringLiteral("Files. Show or hide the project file tree."));
+    // The symbols say nothing to a screen reader: each button is named, and
+    // the three panel buttons say whether their panel is on.
+    m_sidebar->setAccessibleName(QStringLiteral("Sidebar"));
+    m_files->setAccessibleName(QStringLiteral("Files"));
+    for (TitleButton *toggle : {m_sidebar, m_files})
+        toggle->setCheckable(true);
     if (m_menuBar) {
         row->addSpacing(6);
         m_menuBar->setParent(this);
@@ -66,14 +72,20 @@ TitleStrip::TitleStrip(app::AppViewModel &app, ActionRegistry &actions, glass::S
     // The button stops; Escape goes through the window's dispatcher instead.
     connect(m_stop, &QAbstractButton::clicked, &m_app, &app::AppViewModel::stop);
     m_stop->setToolTip(QStringLiteral("Stop. Cancel Qirv mid-response or mid-tool run."));
+    m_stop->setAccessibleName(QStringLiteral("Stop"));
     m_toolLog = button(QStringLiteral("wrench.and.screwdriver"), Command::toggleTools);
     m_toolLog->setToolTip(QStringLiteral("Tools. Show or hide the tool log."));
+    m_toolLog->setAccessibleName(QStringLiteral("Tools"));
+    m_toolLog->setCheckable(true);
     m_export = button(QStringLiteral("square.and.arrow.up"), Command::exportSession);
     m_export->setToolTip(QStringLiteral("Export session as Markdown"));
+    m_export->setAccessibleName(QStringLiteral("Export session as Markdown"));
     m_openFolder = button(QStringLiteral("folder.badge.plus"), Command::openProjectFolder);
     m_openFolder->setToolTip(QStringLiteral("Open project folder"));
+    m_openFolder->setAccessibleName(QStringLiteral("Open project folder"));
     m_newSession = button(QStringLiteral("plus"), Command::newSession);
     m_newSession->setToolTip(withShortcut(QStringLiteral("New Session"), m_actions.action(Command::newSession)));
+    m_newSession->setAccessibleName(QStringLiteral("New Session"));
     m_export->setOpacity(kOff);
     m_openFolder->setOpacity(kOff);
     m_newSession->setOpacity(kOff);
@@ -82,10 +94,13 @@ TitleStrip::TitleStrip(app::AppViewModel &app, ActionRegistry &actions, glass::S
         row->addSpacing(10);
         m_minimize = new TitleButton(QStringLiteral("window.minimize"), this);
         m_minimize->setToolTip(QStringLiteral("Minimize"));
+        m_minimize->setAccessibleName(QStringLiteral("Minimize"));
         m_maximize = new TitleButton(QStringLiteral("window.maximize"), this);
         m_maximize->setToolTip(QStringLiteral("Maximize"));
+        m_maximize->setAccessibleName(QStringLiteral("Maximize"));
         m_close = new TitleButton(QStringLiteral("window.close"), this);
         m_close->setToolTip(QStringLiteral("Close"));
+        m_close->setAccessibleName(QStringLiteral("Close"));
         m_close->setDestructiveHover(true);
         for (TitleButton *b : {m_minimize, m_maximize, m_close}) {
             b->setOpacity(kOn);
@@ -109,12 +124,14 @@ void TitleStrip::refresh()
     const bool sidebar = m_app.showSidebar();
     m_sidebar->setSymbol(sidebar ? QStringLiteral("sidebar.left") : QStringLiteral("sidebar.right"));
     m_sidebar->setOpacity(sidebar ? kOn : kOff);
+    m_sidebar->setChecked(sidebar);
     m_sidebar->setToolTip(withShortcut(sidebar ? QStringLiteral("Hide Sidebar") : QStringLiteral("Show Sidebar"),
                                        m_actions.action(Command::toggleSidebar)));
 
     const bool files = m_app.projectPanelShown();
     m_files->setSymbol(files ? QStringLiteral("folder.fill") : QStringLiteral("folder"));
     m_files->setOpacity(files ? kOn : kOff);
+    m_files->setChecked(files);
 
     const bool running = m_app.isRunning();
     m_stop->setEnabled(running);
@@ -123,6 +140,7 @@ void TitleStrip::refresh()
     const bool tools = m_app.toolLogShown();
     m_toolLog->setSymbol(tools ? QStringLiteral("wrench.and.screwdriver.fill") : QStringLiteral("wrench.and.screwdriver"));
     m_toolLog->setOpacity(tools ? kOn : kOff);
+    m_toolLog->setChecked(tools);
 }
 
 void TitleStrip::applyStyles()
@@ -245,6 +263,7 @@ void TitleStrip::showMaximizedState(bool maximized)
         return;
     m_maximize->setSymbol(maximized ? QStringLiteral("window.restore") : QStringLiteral("window.maximize"));
     m_maximize->setToolTip(maximized ? QStringLiteral("Restore") : QStringLiteral("Maximize"));
+    m_maximize->setAccessibleName(m_maximize->toolTip());
 }
 
 bool TitleStrip::eventFilter(QObject *watched, QEvent *event)
