@@ -188,6 +188,7 @@ void StageBackground::updateVideo()
     m_video = new LoopingVideoBackground(m_last.videoPath, this);
     m_video->setTarget((QSizeF(size()) * devicePixelRatioF()).toSize(), kBlurRadius / kDownscale * devicePixelRatioF());
     m_video->setPaused(!isOnScreen());
+    m_video->setTint(videoTint());
     connect(m_video, &LoopingVideoBackground::frameReady, this, [this] {
         redraw();
         backdropMoved(m_glassVideo.isNull());
@@ -332,8 +333,25 @@ const BackdropFrame &StageBackground::backdropFrame() const
     return m_frame;
 }
 
+QColor StageBackground::videoTint() const
+{
+    // What paintLook lays over the picture (the colour under a fading
+    // picture, then the veil), as one colour: the picture keeps
+    // fade * (1 - veil) of itself.
+    const stage::UISkin skin = m_styles ? m_styles->styles().skin : stage::UISkin::steel();
+    QColor bg = QirvTheme::color(skin.colors.bg);
+    if (bg.alpha() < 255) {
+        const qreal a = bg.alphaF();
+        bg = QColor::fromRgbF(bg.redF() * a, bg.greenF() * a, bg.blueF() * a);
+    }
+    bg.setAlphaF(std::clamp(1.0 - mediaOpacity() * (1.0 - veilOpacity()), 0.0, 1.0));
+    return bg;
+}
+
 void StageBackground::redraw()
 {
+    if (m_video)
+        m_video->setTint(videoTint());
     ++m_canvasSerial; // a frame being drawn elsewhere is stale now
     m_shownPose = pose();
     m_canvas = QImage();
@@ -408,11 +426,18 @@ void StageBackground::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
     if (media() == Media::video) {
-        // A video frame is already the stage's size, and the next one comes
-        // soon: drawn straight, it needs no copy of its own.
-        const Look l = look();
-        for (const QRect &r : event->region())
-            paintLook(p, l, r);
+        // A video frame comes at the stage's size with the stage's colour,
+        // fade and veil already laid on: it is copied as it is.
+        const QImage frame = m_video ? m_video->frame() : QImage();
+        if (frame.isNull()) {
+            const Look l = look();
+            for (const QRect &r : event->region())
+                paintLook(p, l, r);
+        } else {
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.drawImage(QRectF(rect()), frame);
+            m_video->frameDrawn();
+        }
         return;
     }
     const qreal dpr = devicePixelRatioF();
