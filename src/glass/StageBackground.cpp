@@ -175,6 +175,10 @@ void StageBackground::updateVideo()
     const QString key = m_last.videoPath.isEmpty() || !shown
                             ? QString()
                             : m_last.videoPath + QLatin1Char('#') + QString::number(m_last.videoRevision);
+    // A player is made once the window is on screen: making one loads the
+    // media backend, which the window's first frame need not wait for.
+    if (!key.isEmpty() && !m_video && !isOnScreen())
+        return;
     if (key == m_videoKey)
         return;
     delete m_video;
@@ -519,6 +523,7 @@ void StageBackground::screenChanged()
         return;
     m_wasOnScreen = onScreen;
     if (onScreen) {
+        updateVideo();
         // The motion went on meanwhile: show where it is now.
         redraw();
         backdropMoved(true);

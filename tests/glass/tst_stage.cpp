@@ -321,6 +321,32 @@ private slots:
         QTRY_VERIFY(!scene.stage->video());
     }
 
+    // The player (which loads the media backend) is made once the window
+    // is on screen, never on the way to its first frame; once made, it
+    // stays (paused) while the window is hidden.
+    void videoPlayerWaitsForTheScreen()
+    {
+        Fixture f;
+        const QString clip = makeClip(f.dir.path());
+        if (clip.isEmpty())
+            QSKIP("ffmpeg is not installed");
+        QCoro::waitFor(f.bg->pickLocalVideo(clip));
+        QWidget window;
+        window.resize(640, 400);
+        auto *stage = new StageBackground(*f.bg, *f.styles, &window);
+        stage->setGeometry(window.rect());
+        settle();
+        QCOMPARE(stage->media(), Media::video);
+        QVERIFY(!stage->video());
+        window.show();
+        QTRY_VERIFY(stage->video());
+        LoopingVideoBackground *video = stage->video();
+        window.hide();
+        settle();
+        QCOMPARE(stage->video(), video);
+        QTRY_VERIFY(video->isPaused());
+    }
+
     // A video frame comes with the stage's veil laid on: what the window
     // shows is the frame under the skin's colour at the veil's opacity.
     void videoFramesCarryTheVeil_data()
