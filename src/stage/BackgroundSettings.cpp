@@ -367,8 +367,6 @@ QStringList BackgroundSettings::currentImageCandidates() const
 
 void BackgroundSettings::loadCurrentFromDisk()
 {
-    // Read from disk now: a start-up load still in flight has nothing to add.
-    m_startupLoad = 0;
     const QStringList candidates = currentImageCandidates();
     for (const QString &path : candidates) {
         if (!QFileInfo(path).isFile())
@@ -450,12 +448,16 @@ void BackgroundSettings::reloadImage()
 {
     if (!m_isEnabled)
         return;
-    // This decides now: a start-up load still in flight has nothing to add.
-    m_startupLoad = 0;
-    if (m_useVideo)
+    if (m_useVideo) {
+        m_startupLoad = 0; // a start-up image has nothing to add to a video
         setLoadedImage({});
-    else
-        loadCurrentFromDisk();
+        return;
+    }
+    loadCurrentFromDisk();
+    // An image found now wins over a start-up load still in flight; with
+    // none, that load may still install the first-run image.
+    if (!m_loadedImage.isNull())
+        m_startupLoad = 0;
 }
 
 QStringList BackgroundSettings::imageNameFilters()

@@ -419,40 +419,48 @@ private slots:
         QCOMPARE(saved->isEnabled, enabled);
     }
 
-    // Whatever the user does while start-up is still decoding has the last word.
-    void startupInBackgroundYieldsToLaterChoices_data()
+    // Whatever the user does while start-up is still decoding has the last
+    // word; a reload that finds nothing leaves the first-run image to come.
+    void startupInBackgroundAndLaterChoices_data()
     {
         QTest::addColumn<QString>("meanwhile");
-        QTest::newRow("turned off and on again (a reload)") << "reload";
-        QTest::newRow("switched to video") << "video";
+        QTest::addColumn<bool>("imageOnDisk");
+        QTest::addColumn<QSize>("imageSize"); // afterwards; 0 x 0: none
+        QTest::addColumn<bool>("video");
+        QTest::newRow("reloaded: the file read whole wins") << "reload" << true << QSize(1600, 1200) << false;
+        QTest::newRow("switched to video") << "video" << true << QSize(0, 0) << true;
+        QTest::newRow("first start, switched on: the first-run image still comes")
+            << "switch on" << false << QSize(355, 200) << false;
     }
 
-    void startupInBackgroundYieldsToLaterChoices()
+    void startupInBackgroundAndLaterChoices()
     {
         QFETCH(QString, meanwhile);
+        QFETCH(bool, imageOnDisk);
+        QFETCH(QSize, imageSize);
+        QFETCH(bool, video);
         Stage s;
         QDir().mkpath(s.support);
-        writeAll(s.file("wallpaper-current.jpg"), jpegOf(Qt::blue, QSize(1600, 1200)));
-        QJsonObject o = validRecord();
-        o.insert("currentImagePath", s.file("wallpaper-current.jpg"));
-        s.writeRecord(o);
+        if (imageOnDisk) {
+            writeAll(s.file("wallpaper-current.jpg"), jpegOf(Qt::blue, QSize(1600, 1200)));
+            QJsonObject o = validRecord();
+            o.insert("currentImagePath", s.file("wallpaper-current.jpg"));
+            s.writeRecord(o);
+        }
         BackgroundSettings::Config config = s.config();
         config.startupImageInBackground = true;
         config.startupImageFit = QSize(300, 200);
         BackgroundSettings b(config);
         QSignalSpy loaded(&b, &BackgroundSettings::startupImageLoaded);
-        if (meanwhile == "reload") {
-            b.reloadImage(); // reads the file whole, now
-            QCOMPARE(b.loadedImage().size(), QSize(1600, 1200));
-        } else {
+        if (meanwhile == "video")
             b.setUseVideo(true);
-            b.reloadImage();
-            QVERIFY(b.loadedImage().isNull());
-        }
-        const QImage before = b.loadedImage();
+        if (meanwhile == "switch on")
+            b.setIsEnabled(true);
+        b.reloadImage();
         QVERIFY(loaded.wait(10'000));
-        QCOMPARE(b.loadedImage().cacheKey(), before.cacheKey());
-        QCOMPARE(b.useVideo(), meanwhile == "video");
+        QCOMPARE(b.loadedImage().size(), imageSize);
+        QCOMPARE(b.useVideo(), video);
+        QVERIFY(b.isEnabled());
     }
 
     void coveringSize_data()
