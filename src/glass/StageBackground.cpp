@@ -439,7 +439,11 @@ void StageBackground::paintEvent(QPaintEvent *event)
                 paintLook(p, l, r);
         } else {
             p.setCompositionMode(QPainter::CompositionMode_Source);
-            p.drawImage(QRectF(rect()), frame);
+            // In bands, as the rest of the stage: one blit of the whole
+            // height would be shared out among the engine's threads.
+            const QRectF whole(rect());
+            for (const QRect &r : event->region())
+                paintInBands(p, r, [&](const QRect &) { p.drawImage(whole, frame); });
             m_video->frameDrawn();
         }
         return;
