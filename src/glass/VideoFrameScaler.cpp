@@ -4,6 +4,10 @@
 #include <QVideoFrame>
 
 #include <algorithm>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <cmath>
 
 namespace glass {
@@ -118,7 +122,7 @@ QRectF VideoFrameScaler::visibleRect(QSizeF source, QSizeF target)
     return QRectF(QPointF((source.width() - seen.width()) / 2, (source.height() - seen.height()) / 2), seen);
 }
 
-void VideoFrameScaler::makeTaps(Taps &taps, double from, double step, int n, int planeSize)
+void VideoFrameScaler::makeTaps(Taps &taps, double from, double step, int n, int planeSize, int total)
 {
     // Every output sample reads the same number of source samples (some
     // weigh nothing), so the loops below have a fixed length.
@@ -146,54 +150,55 @@ void VideoFrameScaler::makeTaps(Taps &taps, double from, double step, int n, int
             if (t > 1)
                 w[1] = f;
         }
-        double total = 0;
+        double covered = 0;
         for (double v : w)
-            total += v;
+            covered += v;
         int *out = taps.weights.data() + size_t(i) * size_t(t);
         int sum = 0, heaviest = 0;
         for (int k = 0; k < t; ++k) {
-            out[k] = total > 0 ? int(std::lround(w[size_t(k)] / total * 256)) : (k == 0 ? 256 : 0);
+            out[k] = covered > 0 ? int(std::lround(w[size_t(k)] / covered * total)) : (k == 0 ? total : 0);
             sum += out[k];
             if (out[k] > out[heaviest])
                 heaviest = k;
         }
-        out[heaviest] += 256 - sum; // rounding must not brighten or darken
+        out[heaviest] += total - sum; // rounding must not brighten or darken
         taps.first[size_t(i)] = first;
     }
 }
 
 namespace {
 
-// One row across: dst[i] = the taps over src (8.8 fixed point) -> a byte.
-template <int T>
-void filterRow(const quint16 *src, const int *first, const int *weights, int n, uchar *dst)
+// One row across: dst[i] = the taps over src (a column filtered down, 8.7
+// fixed point, under weights summing to 256) -> a byte.
+void filterRowAny(const quint16 *src, const int *first, const int *weights, const qint16 *weights4, int t, int n,
+                  uchar *dst)
 {
-    for (int i = 0; i < n; ++i) {
-        const quint16 *s = src + first[i];
-        const int *w = weights + i * T;
-        int sum = 1 << 15;
-        for (int k = 0; k < T; ++k)
-            sum += s[k] * w[k];
-        dst[i] = uchar(sum >> 16);
-    }
-}
-
-void filterRowAny(const quint16 *src, const int *first, const int *weights, int t, int n, uchar *dst)
-{
-    switch (t) {
-    case 1: return filterRow<1>(src, first, weights, n, dst);
-    case 2: return filterRow<2>(src, first, weights, n, dst);
-    case 3: return filterRow<3>(src, first, weights, n, dst);
-    case 4: return filterRow<4>(src, first, weights, n, dst);
-    default:
-        for (int i = 0; i < n; ++i) {
-            const quint16 *s = src + first[i];
-            const int *w = weights + i * t;
-            int sum = 1 << 15;
-            for (int k = 0; k < t; ++k)
-                sum += s[k] * w[k];
-            dst[i] = uchar(sum >> 16);
+    int i = 0;
+#ifdef __SSE2__
+    if (t <= 4) {
+        // Two outputs at a time: four samples each (those past the taps
+        // weigh nothing), multiplied and summed in pairs.
+        const auto *column = reinterpret_cast<const qint16 *>(src);
+        for (; i + 1 < n; i += 2) {
+            const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(column + first[i]));
+            const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(column + first[i + 1]));
+            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(weights4 + size_t(i) * 4));
+            const __m128i m = _mm_madd_epi16(_mm_unpacklo_epi64(a, b), w);
+            const __m128i s = _mm_add_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+            dst[i] = uchar((_mm_cvtsi128_si32(s) + (1 << 14)) >> 15);
+            dst[i + 1] = uchar((_mm_cvtsi128_si32(_mm_unpackhi_epi64(s, s)) + (1 << 14)) >> 15);
         }
+    }
+#else
+    Q_UNUSED(weights4);
+#endif
+    for (; i < n; ++i) {
+        const quint16 *s = src + first[i];
+        const int *w = weights + i * t;
+        int sum = 1 << 14;
+        for (int k = 0; k < t; ++k)
+            sum += s[k] * w[k];
+        dst[i] = uchar(sum >> 15);
     }
 }
 
@@ -255,18 +260,25 @@ void spread(const uchar *src, int n, uchar *dst)
 void VideoFrameScaler::resample(const uchar *plane, qsizetype stride, int pixelStep, int planeW, int planeH,
                                 QRectF area, int dstW, int dstH, uchar *dst)
 {
-    makeTaps(m_tx, area.x(), area.width() / dstW, dstW, planeW);
-    makeTaps(m_ty, area.y(), area.height() / dstH, dstH, planeH);
+    makeTaps(m_tx, area.x(), area.width() / dstW, dstW, planeW, 256);
+    // Down with weights summing to 128: a column then fits 15 bits.
+    makeTaps(m_ty, area.y(), area.height() / dstH, dstH, planeH, 128);
     // Only the columns some output sample reads.
     const int col0 = m_tx.first.front();
     const int cols = m_tx.first.back() + m_tx.stride - col0;
     for (int &f : m_tx.first)
         f -= col0;
-    m_column.resize(size_t(cols));
+    // Four samples are read from each output's first one: room past the end.
+    m_column.assign(size_t(cols) + 4, 0);
+    m_weights4.assign(size_t(dstW) * 4 + 4, 0);
+    if (m_tx.stride <= 4)
+        for (int i = 0; i < dstW; ++i)
+            for (int k = 0; k < m_tx.stride; ++k)
+                m_weights4[size_t(i) * 4 + size_t(k)] = qint16(m_tx.weights[size_t(i) * size_t(m_tx.stride) + size_t(k)]);
     m_packed.resize(pixelStep == 1 ? 0 : size_t(m_ty.stride) * size_t(cols));
     for (int j = 0; j < dstH; ++j) {
         // Down first, over whole rows of bytes (which vectorises)...
-        std::fill(m_column.begin(), m_column.end(), 0);
+        std::fill(m_column.begin(), m_column.begin() + cols, 0);
         quint16 *column = m_column.data();
         const int *w = m_ty.weights.data() + size_t(j) * size_t(m_ty.stride);
         for (int k = 0; k < m_ty.stride; ++k) {
@@ -282,7 +294,8 @@ void VideoFrameScaler::resample(const uchar *plane, qsizetype stride, int pixelS
             accumulate(column, in, cols, weight);
         }
         // ...then across, on the one row that made.
-        filterRowAny(column, m_tx.first.data(), m_tx.weights.data(), m_tx.stride, dstW, dst + size_t(j) * size_t(dstW));
+        filterRowAny(column, m_tx.first.data(), m_tx.weights.data(), m_weights4.data(), m_tx.stride, dstW,
+                     dst + size_t(j) * size_t(dstW));
     }
 }
 

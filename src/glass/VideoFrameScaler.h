@@ -36,11 +36,11 @@ public:
 private:
     struct Taps {
         std::vector<int> first;   // per output sample: first source sample read
-        std::vector<int> weights; // stride weights per sample, summing to 256
+        std::vector<int> weights; // stride weights per sample, summing to the total asked for
         int stride = 0;           // source samples each output sample reads
     };
     // Output sample i of n covers plane samples [from + i * step, from + (i + 1) * step).
-    static void makeTaps(Taps &taps, double from, double step, int n, int planeSize);
+    static void makeTaps(Taps &taps, double from, double step, int n, int planeSize, int total);
     // One plane (samples pixelStep bytes apart in a row) into dst, dstW x dstH bytes.
     void resample(const uchar *plane, qsizetype stride, int pixelStep, int planeW, int planeH, QRectF area,
                   int dstW, int dstH, uchar *dst);
@@ -51,7 +51,8 @@ private:
     QImage &outputImage(QSize size);
 
     std::vector<QImage> m_outputs;
-    std::vector<quint16> m_column; // one output row, filtered down, 8.8 fixed point
+    std::vector<quint16> m_column; // one output row, filtered down, 8.7 fixed point
+    std::vector<qint16> m_weights4; // the taps across, four per output sample
     std::vector<uchar> m_packed;   // interleaved chroma rows, gathered
     std::vector<uchar> m_y, m_u, m_v;
     std::vector<int> m_uRow, m_vRow; // a chroma row at the output's width
