@@ -1,24 +1,42 @@
-// The real moonshelf executable, from exec to its first painted frame, with
-// 0, 5 and 50 MB of history. Run under an X server of its own:
+// The real moonshelf executable, from exec to its first frame that shows the
+// window drawn, with 0, 5 and 50 MB of history, and beside it, in the same
+// run, a plain Qt window (this program started with --plain-window: a list
+// and a text, the least a window with a sidebar and a transcript draws).
+// Run under an X server of its own:
 //   xvfb-run -a -s "-screen 0 1600x1000x24" dbus-run-session bench_first_frame [moonshelf] [runs]
-// Each run starts the app in a HOME of its size and watches the X server with the
-// Damage extension: every top-level window gets a damage object as it is
-// created (before it can be mapped or drawn), and the first damage reported
-// is the first frame the app put on the screen. Prints, one figure a line,
-// the median of the runs:
-//   real_window.first_frame_<n>mb       wall time, exec to first frame
-//   real_window.first_frame_<n>mb_cpu   CPU time of the app (all threads)
-//                                       until then
-//   real_window.first_frame_<n>mb_main_cpu   of that, the main thread's
-//   real_window.first_frame_<n>mb_main_waiting_for_cpu   time the main
-//                                       thread was ready to run but had no
-//                                       CPU (what a busy machine adds)
+// Each run starts the app in a HOME of its size and watches the X server with
+// the Damage extension: every top-level window gets a damage object as it is
+// created (before it can be mapped or drawn). After each damage report the
+// window's sidebar column and its middle (the transcript) are read back from
+// the server; the frame counts once both show drawn content (many colours,
+// not one flat fill: a black or stage-coloured window is not drawn). The
+// time is taken when that read-back arrives, which is later than the frame,
+// never earlier. The first run in each HOME is a first start (nothing on
+// disk yet) and is reported on its own; the rest are reported as median and
+// slowest. With MOONSHELF_FIRST_FRAME_SHOTS=<dir>, each run also saves the
+// frame found and the window 1.5 s later as PNG files there.
+// Prints, one figure a line:
+//   real_window.first_frame_<n>mb_first_start   wall time, exec to first drawn frame, first start
+//   real_window.first_frame_<n>mb               the same, median of the later starts
+//   real_window.first_frame_<n>mb_slowest       and the slowest of them
+//   real_window.first_frame_<n>mb_cpu           CPU time of the app (all threads) until then, median
+//   real_window.first_frame_<n>mb_main_cpu      of that, the main thread's
+//   real_window.first_frame_<n>mb_main_waiting_for_cpu   time the main thread was ready to run
+//                                               but had no CPU (what a busy machine adds)
+//   real_window.plain_qt_first_frame_first_start, real_window.plain_qt_first_frame
+//                                               the plain Qt window, the same way
+//   real_window.first_frame_<n>mb_vs_plain_qt   the median against the plain window's
 #include "BenchHistory.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QListWidget>
 #include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
 
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
@@ -28,6 +46,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <unordered_map>
+#include <unordered_set>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -89,6 +109,7 @@ double median(std::vector<double> v)
 struct Frame {
     double wallMs = -1;
     ProcessSched sched;
+    xcb_window_t window = 0;
 };
 
 class DamageWatcher {
@@ -115,19 +136,20 @@ public:
             xcb_disconnect(m_conn);
     }
 
-    // Starts the app and waits for its first frame (or the timeout).
-    Frame run(const char *app, char *const *env, double timeoutMs)
+    // Starts argv[0] and waits for its first drawn frame (or the timeout).
+    Frame run(char *const *argv, char *const *env, double timeoutMs, const QString &shots)
     {
         Frame frame;
         pid_t pid = 0;
-        char *const argv[] = {const_cast<char *>(app), nullptr};
         const double start = nowMs();
-        if (posix_spawn(&pid, app, nullptr, nullptr, argv, env) != 0)
+        if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, env) != 0)
             return frame;
         const int fd = xcb_get_file_descriptor(m_conn);
+        std::vector<xcb_window_t> damaged;
         while (frame.wallMs < 0 && nowMs() - start < timeoutMs) {
             pollfd p{fd, POLLIN, 0};
             poll(&p, 1, 20);
+            damaged.clear();
             while (xcb_generic_event_t *event = xcb_poll_for_event(m_conn)) {
                 const int type = event->response_type & 0x7f;
                 if (type == XCB_CREATE_NOTIFY) {
@@ -138,14 +160,31 @@ public:
                                           XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
                         xcb_flush(m_conn);
                     }
-                } else if (type == m_damageEvent && frame.wallMs < 0) {
-                    frame.wallMs = nowMs() - start;
-                    frame.sched = processSched(pid);
+                } else if (type == m_damageEvent) {
+                    auto *damage = reinterpret_cast<xcb_damage_notify_event_t *>(event);
+                    // Seen: the damage object reports again only after a subtract.
+                    xcb_damage_subtract(m_conn, damage->damage, XCB_NONE, XCB_NONE);
+                    if (std::find(damaged.begin(), damaged.end(), damage->drawable) == damaged.end())
+                        damaged.push_back(damage->drawable);
                 }
                 free(event);
             }
+            for (xcb_window_t window : damaged) {
+                if (isDrawn(window)) {
+                    frame.wallMs = nowMs() - start;
+                    frame.sched = processSched(pid);
+                    frame.window = window;
+                    break;
+                }
+            }
             if (xcb_connection_has_error(m_conn))
                 break;
+        }
+        if (frame.wallMs >= 0 && !shots.isEmpty()) {
+            const QString name = QStringLiteral("%1/%2").arg(shots).arg(m_shot++);
+            grab(frame.window).save(name + QStringLiteral("-first.png"));
+            usleep(1'500'000);
+            grab(frame.window).save(name + QStringLiteral("-later.png"));
         }
         // Ours to end: the app was started here.
         kill(pid, SIGTERM);
@@ -155,6 +194,66 @@ public:
     }
 
 private:
+    // The sidebar column and the middle of the window (the transcript), read
+    // back: both must hold drawn content, not one flat colour.
+    bool isDrawn(xcb_window_t window)
+    {
+        xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, window), nullptr);
+        if (!geometry)
+            return false;
+        const int w = geometry->width, h = geometry->height;
+        free(geometry);
+        if (w < 600 || h < 400)
+            return false; // not the main window
+        const QRect sidebar(8, 60, 240, h - 120);
+        const QRect middle(w * 2 / 5, 60, w * 2 / 5, h - 120);
+        return showsContent(grab(window, sidebar)) && showsContent(grab(window, middle));
+    }
+
+    static bool showsContent(const QImage &image)
+    {
+        if (image.isNull())
+            return false;
+        qsizetype most = 0;
+        std::unordered_map<quint32, qsizetype> counts;
+        for (int y = 0; y < image.height(); ++y) {
+            const auto *line = reinterpret_cast<const quint32 *>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const quint32 c = line[x] & 0xffffff;
+                most = std::max(most, ++counts[c]);
+            }
+        }
+        const qsizetype all = qsizetype(image.width()) * image.height();
+        // Text and controls: a few dozen shades, and more than a speck of them.
+        return counts.size() >= 16 && all - most >= all / 200;
+    }
+
+    QImage grab(xcb_window_t window, QRect area = QRect())
+    {
+        if (area.isNull()) {
+            xcb_get_geometry_reply_t *g = xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, window), nullptr);
+            if (!g)
+                return {};
+            area = QRect(0, 0, g->width, g->height);
+            free(g);
+        }
+        xcb_get_image_reply_t *reply = xcb_get_image_reply(
+            m_conn,
+            xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, window, qint16(area.x()), qint16(area.y()),
+                          quint16(area.width()), quint16(area.height()), ~0u),
+            nullptr);
+        if (!reply)
+            return {};
+        QImage image;
+        if (xcb_get_image_data_length(reply) >= area.width() * area.height() * 4)
+            image = QImage(xcb_get_image_data(reply), area.width(), area.height(), area.width() * 4,
+                           QImage::Format_RGB32)
+                        .copy();
+        free(reply);
+        return image;
+    }
+
+    int m_shot = 0;
     xcb_connection_t *m_conn = nullptr;
     xcb_window_t m_root = 0;
     int m_damageEvent = 0;
@@ -184,11 +283,66 @@ std::vector<std::string> environmentFor(const QString &home)
 
 } // namespace
 
+// The reference: what a plain Qt window with a list and a text takes to
+// put its first drawn frame on the screen.
+int plainWindow(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    QWidget window;
+    window.resize(1280, 800);
+    auto *layout = new QHBoxLayout(&window);
+    auto *list = new QListWidget;
+    list->setFixedWidth(260);
+    for (int i = 0; i < 30; ++i)
+        list->addItem(QStringLiteral("Session %1").arg(i + 1));
+    auto *text = new QTextEdit;
+    QString body;
+    for (int i = 0; i < 20; ++i)
+        body += QStringLiteral("<p>A paragraph of the transcript, number %1, long enough to wrap across the "
+                               "column at least once, as replies do.</p>")
+                    .arg(i + 1);
+    text->setHtml(body);
+    layout->addWidget(list);
+    layout->addWidget(text);
+    window.show();
+    return application.exec();
+}
+
+struct Figures {
+    double firstStart = -1;
+    std::vector<double> wall, cpu, mainCpu, mainWait;
+};
+
+// Runs + 1 starts in one HOME: the first is a first start.
+bool measure(DamageWatcher &watcher, char *const *argv, char *const *envp, int runs, const QString &shots,
+             Figures &out)
+{
+    for (int i = 0; i <= runs; ++i) {
+        const Frame frame = watcher.run(argv, envp, 30'000, shots);
+        if (frame.wallMs < 0) {
+            std::fprintf(stderr, "no drawn frame from %s within 30 s\n", argv[0]);
+            return false;
+        }
+        if (i == 0) {
+            out.firstStart = frame.wallMs;
+            continue;
+        }
+        out.wall.push_back(frame.wallMs);
+        out.cpu.push_back(frame.sched.allRunMs);
+        out.mainCpu.push_back(frame.sched.main.runMs);
+        out.mainWait.push_back(frame.sched.main.waitMs);
+    }
+    return true;
+}
+
 int main(int argc, char **argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "--plain-window")
+        return plainWindow(argc, argv);
     QCoreApplication application(argc, argv);
     const std::string app = argc > 1 ? argv[1] : MOONSHELF_EXECUTABLE;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
+    const QString shots = qEnvironmentVariable("MOONSHELF_FIRST_FRAME_SHOTS");
     DamageWatcher watcher;
     if (!watcher.connect()) {
         std::fprintf(stderr, "no X server with the Damage extension: run under xvfb-run -a\n");
@@ -196,38 +350,54 @@ int main(int argc, char **argv)
     }
     if (!std::getenv("DBUS_SESSION_BUS_ADDRESS"))
         std::fprintf(stderr, "no session bus: the app starts one of its own on each run (use dbus-run-session)\n");
-    for (int megabytes : {0, 5, 50}) {
-        // One home for all runs, as for someone who starts the app every
-        // day; the first run, not counted, makes what a first start makes.
-        QTemporaryDir home;
-        if (bench::writeHome(home.path(), megabytes) < 0)
-            return 1;
-        QDir(home.path()).mkdir(QStringLiteral("run"));
-        QFile::setPermissions(home.filePath(QStringLiteral("run")),
+
+    auto environment = [](const QString &home, std::vector<std::string> &env, std::vector<char *> &envp) {
+        QDir(home).mkdir(QStringLiteral("run"));
+        QFile::setPermissions(home + QStringLiteral("/run"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        std::vector<std::string> env = environmentFor(home.path());
-        std::vector<char *> envp;
+        env = environmentFor(home);
         for (std::string &s : env)
             envp.push_back(s.data());
         envp.push_back(nullptr);
-        std::vector<double> wall, cpu, mainCpu, mainWait;
-        for (int i = 0; i <= runs; ++i) {
-            const Frame frame = watcher.run(app.c_str(), envp.data(), 30'000);
-            if (frame.wallMs < 0) {
-                std::fprintf(stderr, "no frame from %s within 30 s (%d MB)\n", app.c_str(), megabytes);
-                return 1;
-            }
-            if (i > 0) {
-                wall.push_back(frame.wallMs);
-                cpu.push_back(frame.sched.allRunMs);
-                mainCpu.push_back(frame.sched.main.runMs);
-                mainWait.push_back(frame.sched.main.waitMs);
-            }
-        }
-        std::printf("real_window.first_frame_%dmb %.1f ms\n", megabytes, median(wall));
-        std::printf("real_window.first_frame_%dmb_cpu %.1f ms\n", megabytes, median(cpu));
-        std::printf("real_window.first_frame_%dmb_main_cpu %.1f ms\n", megabytes, median(mainCpu));
-        std::printf("real_window.first_frame_%dmb_main_waiting_for_cpu %.1f ms\n", megabytes, median(mainWait));
+    };
+
+    // The reference first, in a HOME of its own.
+    Figures plain;
+    {
+        QTemporaryDir home;
+        std::vector<std::string> env;
+        std::vector<char *> envp;
+        environment(home.path(), env, envp);
+        std::string self = QCoreApplication::applicationFilePath().toStdString();
+        char plainFlag[] = "--plain-window";
+        char *const plainArgv[] = {self.data(), plainFlag, nullptr};
+        if (!measure(watcher, plainArgv, envp.data(), runs, QString(), plain))
+            return 1;
+        std::printf("real_window.plain_qt_first_frame_first_start %.1f ms\n", plain.firstStart);
+        std::printf("real_window.plain_qt_first_frame %.1f ms\n", median(plain.wall));
+        std::fflush(stdout);
+    }
+    for (int megabytes : {0, 5, 50}) {
+        // One home for all runs, as for someone who starts the app every day.
+        QTemporaryDir home;
+        if (bench::writeHome(home.path(), megabytes) < 0)
+            return 1;
+        std::vector<std::string> env;
+        std::vector<char *> envp;
+        environment(home.path(), env, envp);
+        std::string appPath = app;
+        char *const appArgv[] = {appPath.data(), nullptr};
+        Figures f;
+        if (!measure(watcher, appArgv, envp.data(), runs, shots, f))
+            return 1;
+        std::printf("real_window.first_frame_%dmb_first_start %.1f ms\n", megabytes, f.firstStart);
+        std::printf("real_window.first_frame_%dmb %.1f ms\n", megabytes, median(f.wall));
+        std::printf("real_window.first_frame_%dmb_slowest %.1f ms\n", megabytes,
+                    *std::max_element(f.wall.begin(), f.wall.end()));
+        std::printf("real_window.first_frame_%dmb_cpu %.1f ms\n", megabytes, median(f.cpu));
+        std::printf("real_window.first_frame_%dmb_main_cpu %.1f ms\n", megabytes, median(f.mainCpu));
+        std::printf("real_window.first_frame_%dmb_main_waiting_for_cpu %.1f ms\n", megabytes, median(f.mainWait));
+        std::printf("real_window.first_frame_%dmb_vs_plain_qt %.2f x\n", megabytes, median(f.wall) / median(plain.wall));
         std::fflush(stdout);
     }
     return 0;

@@ -1,4 +1,5 @@
 #include "glass/GlassMaterial.h"
+#include "glass/PaintBands.h"
 
 #include "glass/Contrast.h"
 #include "glass/QirvTheme.h"
@@ -140,7 +141,7 @@ void paintHeld(QPainter &painter, const QPainterPath &clip, bool light, const st
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setClipPath(clip, Qt::IntersectClip);
-    painter.drawImage(area, layer);
+    paintInBands(painter, area.toAlignedRect(), [&](const QRect &) { painter.drawImage(area, layer); }, kPathBandRows);
     painter.restore();
 }
 

@@ -1,4 +1,5 @@
 #include "glass/GlassPainter.h"
+#include "glass/PaintBands.h"
 
 #include "glass/GlassMaterial.h"
 
@@ -78,11 +79,16 @@ void frostShape(QPainter &painter, const QRectF &rect, const FrostShape &shape, 
     painter.setRenderHint(QPainter::Antialiasing);
     const bool light = skin.isLight();
     visualEffect(painter, path, QirvTheme::windowMaterial(role), light, backdrop, origin);
-    painter.fillPath(path, fillMaterialTint(QirvTheme::fillMaterial(role), light));
-    painter.fillPath(path, QirvTheme::wash(role, skin));
+    const QColor tint = fillMaterialTint(QirvTheme::fillMaterial(role), light);
+    const QColor wash = QirvTheme::wash(role, skin);
     QColor accent = QirvTheme::color(skin.colors.accent);
     accent.setAlphaF(accent.alphaF() * 0.04f);
-    painter.fillPath(path, accent);
+    // In bands: a glass shape repaints with every frame of a video stage.
+    paintInBands(painter, path.boundingRect().toAlignedRect(), [&](const QRect &) {
+        painter.fillPath(path, tint);
+        painter.fillPath(path, wash);
+        painter.fillPath(path, accent);
+    }, kPathBandRows);
     if (stroke)
         innerBorder(painter, rect, shape,
                     light ? QColor::fromRgbF(0, 0, 0, strokeStrong ? 0.12f : 0.08f)
@@ -113,7 +119,10 @@ void innerBorder(QPainter &painter, const QRectF &rect, const FrostShape &shape,
     pen.setMiterLimit(10);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    painter.drawPath(shape.inset(rect, width / 2));
+    const QPainterPath outline = shape.inset(rect, width / 2);
+    // In bands: a tall outline's spans would go to the engine's threads.
+    paintInBands(painter, outline.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2),
+                 [&](const QRect &) { painter.drawPath(outline); }, kPathBandRows);
     painter.restore();
 }
 

@@ -1,31 +1,22 @@
 #include "glass/LoopingVideoBackground.h"
 
+#include "glass/VideoFrameScaler.h"
+
 #include <QMediaPlayer>
+#include <QPainter>
 #include <QUrl>
 #include <QVideoFrame>
 #include <QVideoSink>
 
 namespace glass {
 
-namespace {
-
-// Scales to fill target (keeping the aspect) and crops the overflow evenly.
-QImage fillCrop(const QImage &image, QSize target)
-{
-    if (image.isNull() || target.isEmpty())
-        return image;
-    const QImage scaled = image.scaled(target, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    const QPoint offset((scaled.width() - target.width()) / 2, (scaled.height() - target.height()) / 2);
-    return scaled.copy(QRect(offset, target)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
-} // namespace
 
 LoopingVideoBackground::LoopingVideoBackground(const QString &path, QObject *parent)
     : QObject(parent)
     , m_path(path)
     , m_player(new QMediaPlayer(this))
     , m_sink(new QVideoSink(this))
+    , m_scaler(std::make_shared<VideoFrameScaler>())
 {
     // No audio output is attached, so the player can never make a sound.
     m_player->setVideoSink(m_sink);
@@ -40,8 +31,11 @@ LoopingVideoBackground::LoopingVideoBackground(const QString &path, QObject *par
         if (tag != m_targetSerial || images.size() != 2)
             return; // made for a size the stage no longer has
         m_frame = images.at(0);
-        m_blurred = images.at(1);
+        if (!images.at(1).isNull())
+            m_blurred = images.at(1);
         ++m_framesShown;
+        m_awaitingDraw = true;
+        m_delivered.start();
         emit frameReady();
     });
     m_player->setSource(QUrl::fromLocalFile(path));
@@ -83,18 +77,43 @@ void LoopingVideoBackground::setPaused(bool paused)
 
 void LoopingVideoBackground::onFrame(const QVideoFrame &frame)
 {
-    if (!frame.isValid() || m_target.isEmpty())
+    if (!frame.isValid() || m_target.isEmpty() || m_paused)
         return;
+    // One frame in flight, and none the screen would not show: the decoder
+    // gets its buffer back at once.
+    if (m_worker.isBusy() || (m_awaitingDraw && m_delivered.isValid() && m_delivered.elapsed() < kDrawWaitMs)) {
+        ++m_framesDropped;
+        return;
+    }
+    const bool blurred = !m_blurredAt.isValid() || m_blurredAt.elapsed() >= kBlurredEveryMs || m_blurred.isNull();
+    if (blurred)
+        m_blurredAt.start();
     const QSize target = m_target;
+    const QSize small = (target / kBlurDownscale).expandedTo(QSize(1, 1));
     const qreal radius = m_blurRadius;
+    const QColor tint = m_tint;
     m_worker.submit(
-        [frame, target, radius] {
-            // QVideoFrame is implicitly shared; mapping it for conversion is safe on a worker.
-            const QImage full = fillCrop(frame.toImage(), target);
+        [frame, target, small, radius, tint, blurred, scaler = m_scaler] {
+            QImage full, little;
+            if (VideoFrameScaler::handles(frame.pixelFormat())) {
+                full = scaler->fill(frame, target, tint);
+                if (blurred)
+                    little = scaler->fill(frame, small);
+            } else {
+                // A format of its own: Qt's conversion, then the same fill.
+                const QImage image = frame.toImage();
+                if (!image.isNull()) {
+                    const QImage seen = image.copy(VideoFrameScaler::visibleRect(image.size(), target).toAlignedRect());
+                    full = seen.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                               .convertToFormat(QImage::Format_RGB32);
+                    QPainter(&full).fillRect(full.rect(), tint.isValid() ? tint : QColor(Qt::transparent));
+                    if (blurred)
+                        little = seen.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                }
+            }
             if (full.isNull())
                 return QList<QImage>();
-            const QSize small = (target / LoopingVideoBackground::kBlurDownscale).expandedTo(QSize(1, 1));
-            return QList<QImage>{full, BackdropBlur::backdropCopy(full, small, radius)};
+            return QList<QImage>{full, little.isNull() ? QImage() : BackdropBlur::backdropCopy(little, small, radius)};
         },
         m_targetSerial);
 }

@@ -2,9 +2,13 @@
 
 #include "glass/BackdropBlur.h"
 
+#include <QColor>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QSize>
+
+#include <memory>
 
 class QMediaPlayer;
 class QVideoFrame;
@@ -12,12 +16,17 @@ class QVideoSink;
 
 namespace glass {
 
+class VideoFrameScaler;
+
 // The stage's video: a muted player that loops one file without end,
 // decoded into a video sink (never a native video window, which nothing
-// could be drawn over). Each frame is scaled to fill the stage and given a
-// blurred copy for the glass, off the UI thread; while that work runs, a
-// newer frame replaces any waiting one, so slow machines drop frames
-// instead of falling behind.
+// could be drawn over). Each frame is converted to RGB at the stage's size,
+// filling it, off the UI thread; the glass's blurred copy is made at the
+// rate the glass follows the video. Only one frame is ever in
+// flight: frames that come while one is converted, or before the last one
+// was drawn, are dropped rather than queued, so the decoder holds no more
+// than that one buffer and slow machines show fewer frames instead of
+// falling behind.
 class LoopingVideoBackground : public QObject {
     Q_OBJECT
 public:
@@ -29,14 +38,23 @@ public:
     // The stage's size in device pixels, and the blur radius for the glass
     // copy, in those pixels.
     void setTarget(QSize pixels, qreal blurRadius);
+    // What the stage lays over the video (its fade and veil, as one colour
+    // whose alpha is its share): frames are made with it laid on, so the
+    // stage only copies them. Frames made before a change keep the old one.
+    void setTint(const QColor &tint) { m_tint = tint; }
+    QColor tint() const { return m_tint; }
 
-    // The latest prepared frame (filling the target, cropped) and its
-    // blurred, downscaled copy. Null until the first frame.
+    // The latest prepared frame (filling the target, cropped, tinted) and a
+    // blurred, downscaled copy without the tint. Null until the first frame.
     QImage frame() const { return m_frame; }
     QImage blurredFrame() const { return m_blurred; }
 
+    // The stage drew the latest frame: the next one may be converted.
+    void frameDrawn() { m_awaitingDraw = false; }
+
     // For tests and the benchmark.
     int framesShown() const { return m_framesShown; }
+    int framesDropped() const { return m_framesDropped; }
     int loopsCompleted() const { return m_loops; }
     QMediaPlayer *player() const { return m_player; }
 
@@ -48,6 +66,11 @@ public:
 
     // The part of the blurred copy that matches the frame (it keeps its aspect).
     static constexpr int kBlurDownscale = 4;
+    // The glass shows the video blurred: a new copy this often is enough.
+    static constexpr qint64 kBlurredEveryMs = 100;
+    // A frame the stage did not draw within this long (it was covered, or
+    // the UI thread was busy) no longer holds the next one back.
+    static constexpr qint64 kDrawWaitMs = 100;
 
 signals:
     void frameReady();
@@ -60,8 +83,14 @@ private:
     QMediaPlayer *m_player = nullptr;
     QVideoSink *m_sink = nullptr;
     LatestImageWorker m_worker;
+    std::shared_ptr<VideoFrameScaler> m_scaler; // used by one job at a time
+    QElapsedTimer m_delivered; // since the last frame was handed to the stage
+    QElapsedTimer m_blurredAt; // since the last blurred copy was asked for
+    bool m_awaitingDraw = false;
+    int m_framesDropped = 0;
     QSize m_target;
     qreal m_blurRadius = 7;
+    QColor m_tint;
     quint64 m_targetSerial = 0;
     QImage m_frame;
     QImage m_blurred;

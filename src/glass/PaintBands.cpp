@@ -4,18 +4,16 @@
 
 namespace glass {
 
-namespace {
-// The engine shares out a fill of more than about 96 rows (spans).
-constexpr int kBandRows = 64;
-} // namespace
-
-void paintInBands(QPainter &painter, const QRect &area, const std::function<void(const QRect &band)> &paint)
+// The engine shares out a fill of more than about 96 spans (rows, for a
+// plain fill).
+void paintInBands(QPainter &painter, const QRect &area, const std::function<void(const QRect &band)> &paint,
+                  int bandRows)
 {
     if (area.isEmpty())
         return;
     // Rows are device rows: a scaled painter (high-DPI) gets thinner bands.
     const qreal scale = std::max<qreal>(1.0, painter.deviceTransform().m22());
-    const int rows = std::max(1, int(kBandRows / scale));
+    const int rows = std::max(1, int(bandRows / scale));
     for (int top = area.top(); top <= area.bottom(); top += rows) {
         const QRect band(area.left(), top, area.width(), std::min(rows, area.bottom() + 1 - top));
         painter.save();

@@ -175,6 +175,10 @@ void StageBackground::updateVideo()
     const QString key = m_last.videoPath.isEmpty() || !shown
                             ? QString()
                             : m_last.videoPath + QLatin1Char('#') + QString::number(m_last.videoRevision);
+    // A player is made once the window is on screen: making one loads the
+    // media backend, which the window's first frame need not wait for.
+    if (!key.isEmpty() && !m_video && !isOnScreen())
+        return;
     if (key == m_videoKey)
         return;
     delete m_video;
@@ -188,6 +192,7 @@ void StageBackground::updateVideo()
     m_video = new LoopingVideoBackground(m_last.videoPath, this);
     m_video->setTarget((QSizeF(size()) * devicePixelRatioF()).toSize(), kBlurRadius / kDownscale * devicePixelRatioF());
     m_video->setPaused(!isOnScreen());
+    m_video->setTint(videoTint());
     connect(m_video, &LoopingVideoBackground::frameReady, this, [this] {
         redraw();
         backdropMoved(m_glassVideo.isNull());
@@ -332,8 +337,25 @@ const BackdropFrame &StageBackground::backdropFrame() const
     return m_frame;
 }
 
+QColor StageBackground::videoTint() const
+{
+    // What paintLook lays over the picture (the colour under a fading
+    // picture, then the veil), as one colour: the picture keeps
+    // fade * (1 - veil) of itself.
+    const stage::UISkin skin = m_styles ? m_styles->styles().skin : stage::UISkin::steel();
+    QColor bg = QirvTheme::color(skin.colors.bg);
+    if (bg.alpha() < 255) {
+        const qreal a = bg.alphaF();
+        bg = QColor::fromRgbF(bg.redF() * a, bg.greenF() * a, bg.blueF() * a);
+    }
+    bg.setAlphaF(std::clamp(1.0 - mediaOpacity() * (1.0 - veilOpacity()), 0.0, 1.0));
+    return bg;
+}
+
 void StageBackground::redraw()
 {
+    if (m_video)
+        m_video->setTint(videoTint());
     ++m_canvasSerial; // a frame being drawn elsewhere is stale now
     m_shownPose = pose();
     m_canvas = QImage();
@@ -408,11 +430,22 @@ void StageBackground::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
     if (media() == Media::video) {
-        // A video frame is already the stage's size, and the next one comes
-        // soon: drawn straight, it needs no copy of its own.
-        const Look l = look();
-        for (const QRect &r : event->region())
-            paintLook(p, l, r);
+        // A video frame comes at the stage's size with the stage's colour,
+        // fade and veil already laid on: it is copied as it is.
+        const QImage frame = m_video ? m_video->frame() : QImage();
+        if (frame.isNull()) {
+            const Look l = look();
+            for (const QRect &r : event->region())
+                paintLook(p, l, r);
+        } else {
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            // In bands, as the rest of the stage: one blit of the whole
+            // height would be shared out among the engine's threads.
+            const QRectF whole(rect());
+            for (const QRect &r : event->region())
+                paintInBands(p, r, [&](const QRect &) { p.drawImage(whole, frame); });
+            m_video->frameDrawn();
+        }
         return;
     }
     const qreal dpr = devicePixelRatioF();
@@ -494,6 +527,7 @@ void StageBackground::screenChanged()
         return;
     m_wasOnScreen = onScreen;
     if (onScreen) {
+        updateVideo();
         // The motion went on meanwhile: show where it is now.
         redraw();
         backdropMoved(true);

@@ -131,6 +131,8 @@ private:
         qreal dpr = 1;
     };
     Look look() const;
+    // The stage's colour, fade and veil over a video frame, as one colour.
+    QColor videoTint() const;
     static QImage render(const Look &look);
     static void paintLook(QPainter &painter, const Look &look, const QRect &area);
     // Tells the glass, at the motion's pose of now; a video frame only now

@@ -1,8 +1,11 @@
 #include "glass/SymbolIcons.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QPainter>
 #include <QPixmap>
+#include <QPixmapCache>
+#include <QThread>
 #include <QSvgRenderer>
 
 namespace glass::SymbolIcons {
@@ -12,6 +15,8 @@ QString pathOf(const QString &name)
 {
     return QStringLiteral(":/icons/%1.svg").arg(name);
 }
+
+QImage draw(const QString &name, QSizeF size, const QBrush &brush, qreal dpr);
 } // namespace
 
 bool exists(const QString &name)
@@ -21,6 +26,31 @@ bool exists(const QString &name)
 }
 
 QImage render(const QString &name, QSizeF size, const QBrush &brush, qreal dpr)
+{
+    // Views ask on every paint (thirty times a second over a video stage):
+    // a symbol in one colour is parsed and drawn once, then kept in Qt's
+    // pixmap cache, which only the GUI thread may use.
+    const bool cacheable = brush.style() == Qt::SolidPattern && QCoreApplication::instance()
+                           && QThread::currentThread() == QCoreApplication::instance()->thread();
+    QString key;
+    if (cacheable) {
+        key = QStringLiteral("symbol:%1:%2x%3:%4:%5")
+                  .arg(name)
+                  .arg(size.width())
+                  .arg(size.height())
+                  .arg(brush.color().rgba64().toArgb32(), 0, 16)
+                  .arg(dpr);
+        if (QPixmap cached; QPixmapCache::find(key, &cached))
+            return cached.toImage();
+    }
+    QImage image = draw(name, size, brush, dpr);
+    if (cacheable && !image.isNull())
+        QPixmapCache::insert(key, QPixmap::fromImage(image));
+    return image;
+}
+
+namespace {
+QImage draw(const QString &name, QSizeF size, const QBrush &brush, qreal dpr)
 {
     // Asked first: the renderer warns about a file it cannot open (an empty
     // or unknown name), and a view may ask for one on every paint.
@@ -43,6 +73,7 @@ QImage render(const QString &name, QSizeF size, const QBrush &brush, qreal dpr)
     image.setDevicePixelRatio(dpr);
     return image;
 }
+} // namespace
 
 QPixmap pixmap(const QString &name, int size, const QColor &color, qreal dpr)
 {

@@ -17,13 +17,20 @@ namespace stage::BackgroundFiles {
 
 namespace {
 
-QImage decode(QIODevice *device, qint64 maxPixels)
+QImage decode(QIODevice *device, qint64 maxPixels, QSize fit)
 {
     QImageReader reader(device);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > maxPixels)
         return {};
+    if (size.isValid() && fit.isValid()) {
+        // The size is the stored one; a recorded quarter turn swaps what must cover what.
+        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+        const QSize wanted = coveringSize(size, turned ? fit.transposed() : fit);
+        if (wanted != size)
+            reader.setScaledSize(wanted);
+    }
     // Formats that cannot tell their size up front still stop at the limit.
     const qint64 limitMB = (maxPixels * 4) / (1024 * 1024) + 1;
     reader.setAllocationLimit(int(qMin<qint64>(limitMB, 1 << 20)));
@@ -42,21 +49,29 @@ bool isDirectlyInside(const QString &path, const QString &dir)
 
 } // namespace
 
-QImage decodeImageBytes(const QByteArray &bytes, qint64 maxPixels)
+QSize coveringSize(QSize size, QSize fit)
+{
+    if (size.isEmpty() || !fit.isValid() || fit.isEmpty())
+        return size;
+    const QSize covering = size.scaled(fit, Qt::KeepAspectRatioByExpanding);
+    return covering.width() < size.width() ? covering : size;
+}
+
+QImage decodeImageBytes(const QByteArray &bytes, qint64 maxPixels, QSize fit)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly))
         return {};
-    return decode(&buffer, maxPixels);
+    return decode(&buffer, maxPixels, fit);
 }
 
-QImage decodeImageFile(const QString &path, qint64 maxPixels)
+QImage decodeImageFile(const QString &path, qint64 maxPixels, QSize fit)
 {
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return {};
-    return decode(&file, maxPixels);
+    return decode(&file, maxPixels, fit);
 }
 
 QByteArray encodeJpeg(const QImage &image, int quality)

@@ -14,8 +14,14 @@ inline constexpr int kHistoryLimit = 200;
 // Decodes by content (not by name), applying the orientation the file
 // records. An image of more than maxPixels pixels is refused before its
 // pixels are decoded, so a small file cannot claim gigabytes. Null on failure.
-QImage decodeImageBytes(const QByteArray &bytes, qint64 maxPixels);
-QImage decodeImageFile(const QString &path, qint64 maxPixels);
+// With a valid fit, a larger image is decoded straight at the smallest
+// size that still covers fit with its aspect kept (cheaper than decoding
+// it whole: JPEG and WebP decode scaled); a smaller one at its own size.
+QImage decodeImageBytes(const QByteArray &bytes, qint64 maxPixels, QSize fit = QSize());
+QImage decodeImageFile(const QString &path, qint64 maxPixels, QSize fit = QSize());
+
+// The size a source of size is decoded at to cover fit (see above).
+QSize coveringSize(QSize size, QSize fit);
 
 // JPEG at the given quality (0-100), full size. Empty on failure.
 QByteArray encodeJpeg(const QImage &image, int quality);

@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
 
@@ -52,15 +54,92 @@ BackgroundSettings::BackgroundSettings(const Config &config, QObject *parent)
     QDir().mkpath(historyDirectory());
 
     loadPersisted();
-    if (!m_useVideo) {
+    if (!m_useVideo && m_config.startupImageInBackground) {
+        // Finished by loadStartupImage(), in the same order, once decoded.
+        m_startupLoad = beginGeneration();
+        loadStartupImage();
+    } else if (!m_useVideo) {
         loadCurrentFromDisk();
         if (!m_loadedImage.isNull() && !m_currentImagePath.isEmpty())
             persist();
+        if (m_loadedImage.isNull())
+            installShipDefaultStage();
     }
-    if (m_loadedImage.isNull() && !m_useVideo)
-        installShipDefaultStage();
     setPhotoCredit(StagePhotoCatalog::credit(m_customURLString));
     refreshCanUndo();
+}
+
+namespace {
+
+// What start-up shows, found and decoded on a worker thread.
+struct StartupImage {
+    QString winner;          // the candidate that decoded; empty: none did
+    QImage image;            // its picture
+    QByteArray migrated;     // a legacy winner as JPEG for the current slot; empty: copy it
+    QByteArray firstRun;     // no winner: the first-run image's bytes
+    QImage firstRunImage;    // and its picture; null: it does not decode
+};
+
+StartupImage findStartupImage(const QStringList &candidates, const QString &currentSlot, const QString &firstRun,
+                              qint64 maxPixels, QSize fit)
+{
+    StartupImage found;
+    for (const QString &path : candidates) {
+        if (!QFileInfo(path).isFile())
+            continue;
+        if (path == currentSlot) {
+            found.image = BackgroundFiles::decodeImageFile(path, maxPixels, fit);
+        } else {
+            // A legacy file moves into the current slot whole: decoded at full size.
+            found.image = BackgroundFiles::decodeImageFile(path, maxPixels);
+            if (!found.image.isNull())
+                found.migrated = BackgroundFiles::encodeJpeg(found.image, kMigratedJpegQuality);
+        }
+        if (!found.image.isNull()) {
+            found.winner = path;
+            return found;
+        }
+    }
+    QFile resource(firstRun);
+    if (resource.open(QIODevice::ReadOnly)) {
+        found.firstRun = resource.readAll();
+        found.firstRunImage = BackgroundFiles::decodeImageBytes(found.firstRun, maxPixels, fit);
+    }
+    return found;
+}
+
+} // namespace
+
+void BackgroundSettings::loadStartupImage()
+{
+    const quint64 generation = m_startupLoad;
+    // A watcher, not a co_await: the result is applied from the event loop
+    // even when the worker is done before the constructor is, so nothing is
+    // ever decoded on the way to the window's first frame.
+    auto *watcher = new QFutureWatcher<StartupImage>(this);
+    connect(watcher, &QFutureWatcher<StartupImage>::finished, this, [this, watcher, generation] {
+        const StartupImage found = watcher->result();
+        watcher->deleteLater();
+        // Any wallpaper action meanwhile, a reload or video mode has the last word.
+        const bool current = m_startupLoad == generation && isCurrent(generation) && !m_useVideo;
+        m_startupLoad = 0;
+        if (current && !found.winner.isEmpty()) {
+            if (found.winner != currentImageFilePath()) {
+                if (!found.migrated.isEmpty())
+                    (void)platform::writeFileAtomically(currentImageFilePath(), found.migrated);
+                else if (!QFileInfo::exists(currentImageFilePath()))
+                    QFile::copy(found.winner, currentImageFilePath());
+            }
+            m_currentImagePath = currentImageFilePath();
+            setLoadedImage(found.image);
+            persist();
+        } else if (current && !found.firstRunImage.isNull()) {
+            installFirstRunStage(found.firstRun, found.firstRunImage);
+        }
+        emit startupImageLoaded();
+    });
+    watcher->setFuture(QtConcurrent::run(findStartupImage, currentImageCandidates(), currentImageFilePath(),
+                                         m_config.firstRunImage, m_config.maxImagePixels, m_config.startupImageFit));
 }
 
 BackgroundSettings::~BackgroundSettings() = default;
@@ -275,7 +354,7 @@ void BackgroundSettings::persist()
     refreshCanUndo();
 }
 
-void BackgroundSettings::loadCurrentFromDisk()
+QStringList BackgroundSettings::currentImageCandidates() const
 {
     const QDir support(m_config.supportDirectory);
     QStringList candidates;
@@ -283,8 +362,13 @@ void BackgroundSettings::loadCurrentFromDisk()
         candidates << m_currentImagePath;
     candidates << currentImageFilePath() << support.filePath(QStringLiteral("user-wallpaper-remote.jpg"))
                << support.filePath(QStringLiteral("user-wallpaper.jpg"));
+    return candidates;
+}
 
-    for (const QString &path : std::as_const(candidates)) {
+void BackgroundSettings::loadCurrentFromDisk()
+{
+    const QStringList candidates = currentImageCandidates();
+    for (const QString &path : candidates) {
         if (!QFileInfo(path).isFile())
             continue;
         const QImage image = BackgroundFiles::decodeImageFile(path, m_config.maxImagePixels);
@@ -312,8 +396,12 @@ void BackgroundSettings::installShipDefaultStage()
         return;
     const QByteArray bytes = resource.readAll();
     const QImage image = BackgroundFiles::decodeImageBytes(bytes, m_config.maxImagePixels);
-    if (image.isNull())
-        return;
+    if (!image.isNull())
+        installFirstRunStage(bytes, image);
+}
+
+void BackgroundSettings::installFirstRunStage(const QByteArray &bytes, const QImage &image)
+{
     // The WebP bytes go under the .jpg name; the file is read back by content.
     (void)platform::writeFileAtomically(currentImageFilePath(), bytes);
     setLoadedImage(image);
@@ -360,10 +448,16 @@ void BackgroundSettings::reloadImage()
 {
     if (!m_isEnabled)
         return;
-    if (m_useVideo)
+    if (m_useVideo) {
+        m_startupLoad = 0; // a start-up image has nothing to add to a video
         setLoadedImage({});
-    else
-        loadCurrentFromDisk();
+        return;
+    }
+    loadCurrentFromDisk();
+    // An image found now wins over a start-up load still in flight; with
+    // none, that load may still install the first-run image.
+    if (!m_loadedImage.isNull())
+        m_startupLoad = 0;
 }
 
 QStringList BackgroundSettings::imageNameFilters()

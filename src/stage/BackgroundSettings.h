@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QObject>
 #include <QString>
+#include <QSize>
 #include <QStringList>
 #include <QUrl>
 
@@ -50,12 +51,19 @@ public:
         qint64 maxDownloadBytes = 40LL * 1024 * 1024;      // checked while reading
         qint64 maxImagePixels = 64LL * 1024 * 1024;        // larger images are refused undecoded
         int transferTimeoutMs = 60'000;                    // no bytes for this long: failure
+        // Start-up finds and decodes the current image (or the first-run
+        // image) on a worker thread, no larger than needed to fill
+        // startupImageFit, instead of before the window can first be drawn;
+        // until it is there the stage shows its colour alone.
+        bool startupImageInBackground = false;
+        QSize startupImageFit;                             // invalid: full size
     };
     // The application's folder and the real web hosts.
     static Config defaultConfig();
 
     // Restores background.json and the current image, or installs the
-    // first-run stage image when image mode finds nothing to show.
+    // first-run stage image when image mode finds nothing to show (at once,
+    // or once a worker has decoded it: see Config).
     explicit BackgroundSettings(const Config &config, QObject *parent = nullptr);
     ~BackgroundSettings() override;
 
@@ -84,6 +92,9 @@ public:
     // Moves whenever a video is set, so a player reloads even when the
     // path is the same as before.
     int videoRevision() const { return m_videoRevision; }
+
+    // The start-up image is still being decoded off the UI thread.
+    bool isLoadingStartupImage() const { return m_startupLoad != 0; }
 
     // Plain state, for the views and tests.
     QString currentImagePath() const { return m_currentImagePath; } // empty: none
@@ -129,12 +140,17 @@ signals:
     void videoChanged();
     // After any published field changed.
     void changed();
+    // The start-up image decoded in the background was applied (or found stale).
+    void startupImageLoaded();
 
 private:
     // Start-up and files.
     void loadPersisted();
     void loadCurrentFromDisk();
     void installShipDefaultStage();
+    void installFirstRunStage(const QByteArray &bytes, const QImage &image);
+    void loadStartupImage();
+    QStringList currentImageCandidates() const;
     void saveEncodedAsCurrent(const QImage &image, const QByteArray &jpeg);
     void pushCurrentToHistoryIfNeeded();
     void refreshCanUndo();
@@ -172,6 +188,7 @@ private:
     QString m_currentImagePath;
     bool m_suppressPersist = false;
     quint64 m_fetchGeneration = 0;
+    quint64 m_startupLoad = 0; // the generation a background start-up load began in; 0: none
     QStringList m_historyStack;
 };
 

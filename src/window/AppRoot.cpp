@@ -16,13 +16,32 @@
 #include "window/WidgetFilePanels.h"
 
 #include <QApplication>
+#include <QScreen>
 
 namespace window {
+
+namespace {
+
+// The wallpaper is decoded off the UI thread, so the window's first frame
+// waits for nothing: big enough to fill the largest screen with the drift's
+// zoom (6 %) and shift to spare, never larger than it is.
+stage::BackgroundSettings::Config backgroundConfig()
+{
+    stage::BackgroundSettings::Config config = stage::BackgroundSettings::defaultConfig();
+    config.startupImageInBackground = true;
+    QSize largest;
+    for (const QScreen *screen : QGuiApplication::screens())
+        largest = largest.expandedTo((QSizeF(screen->size()) * screen->devicePixelRatio() * 1.1).toSize());
+    config.startupImageFit = largest.isEmpty() ? QSize() : largest;
+    return config;
+}
+
+} // namespace
 
 AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
 {
     m_skins = std::make_unique<stage::SkinStore>(stage::SkinStore::defaultSources());
-    m_background = std::make_unique<stage::BackgroundSettings>(stage::BackgroundSettings::defaultConfig());
+    m_background = std::make_unique<stage::BackgroundSettings>(backgroundConfig());
     m_styles = std::make_unique<glass::StyleStore>(*m_skins);
     m_motion = std::make_unique<platform::MotionPreference>();
     connect(m_motion.get(), &platform::MotionPreference::reduceMotionChanged, m_styles.get(),

@@ -76,6 +76,40 @@ private slots:
         QVERIFY(!glass::SymbolIcons::render(QStringLiteral("xmark"), QSizeF(12, 12), Qt::black).isNull());
     }
 
+    // A symbol asked for again (as views do on every paint) comes in the
+    // colour, size and pixel ratio asked for, whatever was asked before.
+    void symbolsAskedAgain_data()
+    {
+        QTest::addColumn<QColor>("firstColor");
+        QTest::addColumn<qreal>("firstDpr");
+        QTest::addColumn<QColor>("color");
+        QTest::addColumn<qreal>("dpr");
+        QTest::newRow("same again") << QColor(Qt::red) << 1.0 << QColor(Qt::red) << 1.0;
+        QTest::newRow("another colour") << QColor(Qt::red) << 1.0 << QColor(Qt::blue) << 1.0;
+        QTest::newRow("the same colour, half transparent") << QColor(Qt::red) << 1.0 << QColor(255, 0, 0, 128) << 1.0;
+        QTest::newRow("another pixel ratio") << QColor(Qt::red) << 1.0 << QColor(Qt::red) << 2.0;
+    }
+    void symbolsAskedAgain()
+    {
+        QFETCH(QColor, firstColor);
+        QFETCH(qreal, firstDpr);
+        QFETCH(QColor, color);
+        QFETCH(qreal, dpr);
+        const QString name = QStringLiteral("xmark");
+        (void)glass::SymbolIcons::render(name, QSizeF(16, 16), firstColor, firstDpr);
+        const QImage again = glass::SymbolIcons::render(name, QSizeF(16, 16), color, dpr);
+        QCOMPARE(again.size(), QSize(16, 16) * dpr);
+        QCOMPARE(again.devicePixelRatio(), dpr);
+        // The most opaque pixel shows the colour asked for.
+        QColor strongest(Qt::transparent);
+        for (int y = 0; y < again.height(); ++y)
+            for (int x = 0; x < again.width(); ++x)
+                if (again.pixelColor(x, y).alpha() > strongest.alpha())
+                    strongest = again.pixelColor(x, y);
+        QCOMPARE(strongest.alpha(), color.alpha());
+        QCOMPARE(strongest.rgb(), color.rgb());
+    }
+
     // The ring turns only while its widget is on screen.
     void spinnerTicksWhileShown()
     {

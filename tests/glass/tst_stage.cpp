@@ -55,7 +55,7 @@ bool samePose(const KenBurnsPose &a, const KenBurnsPose &b)
 }
 
 // A short clip of colour bars, made with ffmpeg; empty when ffmpeg is missing.
-QString makeClip(const QString &dir)
+QString makeClip(const QString &dir, const QString &source = QStringLiteral("testsrc2=size=320x180:rate=25"))
 {
     const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     if (ffmpeg.isEmpty())
@@ -64,7 +64,7 @@ QString makeClip(const QString &dir)
     QProcess p;
     p.start(ffmpeg, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
                      QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("testsrc2=size=320x180:rate=25"), QStringLiteral("-t"), QStringLiteral("0.6"),
+                     source, QStringLiteral("-t"), QStringLiteral("0.6"),
                      QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path});
     if (!p.waitForFinished(30'000) || p.exitCode() != 0)
         return {};
@@ -319,6 +319,62 @@ private slots:
         // Leaving video mode removes the player.
         f.bg->clearBackground();
         QTRY_VERIFY(!scene.stage->video());
+    }
+
+    // The player (which loads the media backend) is made once the window
+    // is on screen, never on the way to its first frame; once made, it
+    // stays (paused) while the window is hidden.
+    void videoPlayerWaitsForTheScreen()
+    {
+        Fixture f;
+        const QString clip = makeClip(f.dir.path());
+        if (clip.isEmpty())
+            QSKIP("ffmpeg is not installed");
+        QCoro::waitFor(f.bg->pickLocalVideo(clip));
+        QWidget window;
+        window.resize(640, 400);
+        auto *stage = new StageBackground(*f.bg, *f.styles, &window);
+        stage->setGeometry(window.rect());
+        settle();
+        QCOMPARE(stage->media(), Media::video);
+        QVERIFY(!stage->video());
+        window.show();
+        QTRY_VERIFY(stage->video());
+        LoopingVideoBackground *video = stage->video();
+        window.hide();
+        settle();
+        QCOMPARE(stage->video(), video);
+        QTRY_VERIFY(video->isPaused());
+    }
+
+    // A video frame comes with the stage's veil laid on: what the window
+    // shows is the frame under the skin's colour at the veil's opacity.
+    void videoFramesCarryTheVeil_data()
+    {
+        QTest::addColumn<double>("overlay");
+        QTest::newRow("no veil") << 0.0;
+        QTest::newRow("half") << 0.5;
+        QTest::newRow("nearly opaque") << 0.95;
+    }
+
+    void videoFramesCarryTheVeil()
+    {
+        QFETCH(double, overlay);
+        Fixture f;
+        const QString clip = makeClip(f.dir.path(), QStringLiteral("color=c=white:size=320x180:rate=25"));
+        if (clip.isEmpty())
+            QSKIP("ffmpeg is not installed");
+        f.bg->setOverlayOpacity(overlay);
+        Scene scene(f);
+        QCoro::waitFor(f.bg->pickLocalVideo(clip));
+        settle();
+        QTRY_VERIFY_WITH_TIMEOUT(scene.stage->video() && scene.stage->video()->framesShown() >= 3, 10'000);
+        const QColor bg(0x0A, 0x0C, 0x0F);
+        const QColor expected = QColor::fromRgbF(1 - overlay + bg.redF() * overlay, 1 - overlay + bg.greenF() * overlay,
+                                                 1 - overlay + bg.blueF() * overlay);
+        const QRgb shown = scene.grab().pixel(320, 200);
+        QVERIFY2(painttest::distance(shown, expected.rgb()) < 12,
+                 qPrintable(QStringLiteral("%1 against %2").arg(QColor(shown).name(), expected.name())));
     }
 
     // Glass that stands opaque over the stage is not repainted with it: it

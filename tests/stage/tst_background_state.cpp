@@ -1,6 +1,7 @@
 #include "support/TestMain.h"
 
 #include "stage/BackgroundPersisted.h"
+#include "stage/BackgroundFiles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/StagePhotoCatalog.h"
 
@@ -354,6 +355,131 @@ private slots:
         b.reloadImage();
         QVERIFY(!b.loadedImage().isNull());
         QVERIFY(!b.useVideo());
+    }
+    // Start-up in the background: nothing is decoded before the window can
+    // be drawn, and what comes once the worker is done is what a start-up
+    // in one go gives, the picture decoded no larger than the screen needs.
+    void startupInBackground_data()
+    {
+        QTest::addColumn<QString>("onDisk");
+        QTest::addColumn<QSize>("imageSize");     // of the loaded image afterwards; empty: none
+        QTest::addColumn<bool>("enabled");        // afterwards
+        QTest::addColumn<QByteArray>("slotStart"); // how wallpaper-current.jpg begins afterwards; empty: absent
+        QTest::newRow("first start: the first-run image, shrunk to cover")
+            << "nothing" << QSize(355, 200) << true << QByteArray("RIFF");
+        QTest::newRow("current image, shrunk to cover") << "current 1600x1200" << QSize(300, 225) << true
+                                                        << QByteArray("\xFF\xD8");
+        QTest::newRow("current image smaller than the screen stays whole")
+            << "current 100x80" << QSize(100, 80) << true << QByteArray("\xFF\xD8");
+        QTest::newRow("legacy image, no settings file: migrated whole") << "legacy 400x300" << QSize(400, 300) << false
+                                                      << QByteArray("\xFF\xD8");
+        QTest::newRow("undecodable current: the first-run image again")
+            << "garbage current" << QSize(355, 200) << true << QByteArray("RIFF");
+        QTest::newRow("stage off: its image still loads") << "current 1600x1200, stage off" << QSize(300, 225)
+                                                          << false << QByteArray("\xFF\xD8");
+    }
+
+    void startupInBackground()
+    {
+        QFETCH(QString, onDisk);
+        QFETCH(QSize, imageSize);
+        QFETCH(bool, enabled);
+        QFETCH(QByteArray, slotStart);
+        Stage s;
+        QDir().mkpath(s.support);
+        if (onDisk.startsWith("current")) {
+            writeAll(s.file("wallpaper-current.jpg"),
+                     jpegOf(Qt::blue, onDisk.startsWith("current 100x80") ? QSize(100, 80) : QSize(1600, 1200)));
+            QJsonObject o = validRecord();
+            o.insert("currentImagePath", s.file("wallpaper-current.jpg"));
+            o.insert("isEnabled", !onDisk.endsWith("stage off"));
+            s.writeRecord(o);
+        } else if (onDisk.startsWith("legacy")) {
+            writeAll(s.file("user-wallpaper.jpg"), jpegOf(Qt::yellow, QSize(400, 300)));
+        } else if (onDisk.startsWith("garbage")) {
+            writeAll(s.file("wallpaper-current.jpg"), "not an image");
+        }
+        BackgroundSettings::Config config = s.config();
+        config.startupImageInBackground = true;
+        config.startupImageFit = QSize(300, 200);
+        BackgroundSettings b(config);
+        // Nothing decoded yet: the stage shows its colour.
+        QVERIFY(b.loadedImage().isNull());
+        QVERIFY(b.isLoadingStartupImage());
+        QSignalSpy loaded(&b, &BackgroundSettings::startupImageLoaded);
+        QVERIFY(loaded.wait(10'000));
+        QVERIFY(!b.isLoadingStartupImage());
+        QCOMPARE(b.loadedImage().size(), imageSize);
+        QCOMPARE(b.isEnabled(), enabled);
+        QCOMPARE(b.currentImagePath(), s.file("wallpaper-current.jpg"));
+        QVERIFY(readAll(s.file("wallpaper-current.jpg")).startsWith(slotStart));
+        const auto saved = s.saved();
+        QVERIFY(saved);
+        QCOMPARE(saved->currentImagePath, std::optional<QString>(s.file("wallpaper-current.jpg")));
+        QCOMPARE(saved->isEnabled, enabled);
+    }
+
+    // Whatever the user does while start-up is still decoding has the last
+    // word; a reload that finds nothing leaves the first-run image to come.
+    void startupInBackgroundAndLaterChoices_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("imageOnDisk");
+        QTest::addColumn<QSize>("imageSize"); // afterwards; 0 x 0: none
+        QTest::addColumn<bool>("video");
+        QTest::newRow("reloaded: the file read whole wins") << "reload" << true << QSize(1600, 1200) << false;
+        QTest::newRow("switched to video") << "video" << true << QSize(0, 0) << true;
+        QTest::newRow("first start, switched on: the first-run image still comes")
+            << "switch on" << false << QSize(355, 200) << false;
+    }
+
+    void startupInBackgroundAndLaterChoices()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, imageOnDisk);
+        QFETCH(QSize, imageSize);
+        QFETCH(bool, video);
+        Stage s;
+        QDir().mkpath(s.support);
+        if (imageOnDisk) {
+            writeAll(s.file("wallpaper-current.jpg"), jpegOf(Qt::blue, QSize(1600, 1200)));
+            QJsonObject o = validRecord();
+            o.insert("currentImagePath", s.file("wallpaper-current.jpg"));
+            s.writeRecord(o);
+        }
+        BackgroundSettings::Config config = s.config();
+        config.startupImageInBackground = true;
+        config.startupImageFit = QSize(300, 200);
+        BackgroundSettings b(config);
+        QSignalSpy loaded(&b, &BackgroundSettings::startupImageLoaded);
+        if (meanwhile == "video")
+            b.setUseVideo(true);
+        if (meanwhile == "switch on")
+            b.setIsEnabled(true);
+        b.reloadImage();
+        QVERIFY(loaded.wait(10'000));
+        QCOMPARE(b.loadedImage().size(), imageSize);
+        QCOMPARE(b.useVideo(), video);
+        QVERIFY(b.isEnabled());
+    }
+
+    void coveringSize_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("fit");
+        QTest::addColumn<QSize>("expected");
+        QTest::newRow("wide image, wide screen") << QSize(4000, 2000) << QSize(2000, 1200) << QSize(2400, 1200);
+        QTest::newRow("tall image covers the width") << QSize(1000, 3000) << QSize(500, 500) << QSize(500, 1500);
+        QTest::newRow("smaller than the screen: whole") << QSize(800, 600) << QSize(1920, 1080) << QSize(800, 600);
+        QTest::newRow("no screen size: whole") << QSize(4000, 2000) << QSize() << QSize(4000, 2000);
+    }
+
+    void coveringSize()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QSize, fit);
+        QFETCH(QSize, expected);
+        QCOMPARE(BackgroundFiles::coveringSize(size, fit), expected);
     }
 };
 

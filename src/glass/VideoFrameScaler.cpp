@@ -1,0 +1,380 @@
+#include "glass/VideoFrameScaler.h"
+
+#include <QPainter>
+#include <QVideoFrame>
+
+#include <algorithm>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#include <cmath>
+
+namespace glass {
+
+namespace {
+
+// The YUV -> RGB matrix of a frame, in 16.16 fixed point.
+struct Matrix {
+    int yOffset = 16;
+    int y = 0, rv = 0, gu = 0, gv = 0, bu = 0;
+};
+
+Matrix matrixFor(const QVideoFrameFormat &format, int height)
+{
+    QVideoFrameFormat::ColorSpace space = format.colorSpace();
+    if (space == QVideoFrameFormat::ColorSpace_Undefined)
+        space = height >= 720 ? QVideoFrameFormat::ColorSpace_BT709 : QVideoFrameFormat::ColorSpace_BT601;
+    double kr = 0.299, kb = 0.114;
+    if (space == QVideoFrameFormat::ColorSpace_BT709) {
+        kr = 0.2126;
+        kb = 0.0722;
+    } else if (space == QVideoFrameFormat::ColorSpace_BT2020) {
+        kr = 0.2627;
+        kb = 0.0593;
+    }
+    const double kg = 1 - kr - kb;
+    // Video range unless the frame says otherwise, as decoders deliver it.
+    const bool full = format.colorRange() == QVideoFrameFormat::ColorRange_Full;
+    const double ys = full ? 1.0 : 255.0 / 219.0;
+    const double cs = full ? 1.0 : 255.0 / 224.0;
+    auto fixed = [](double v) { return int(std::lround(v * 65536)); };
+    Matrix m;
+    m.yOffset = full ? 0 : 16;
+    m.y = fixed(ys);
+    m.rv = fixed(2 * (1 - kr) * cs);
+    m.bu = fixed(2 * (1 - kb) * cs);
+    m.gu = fixed(2 * kb * (1 - kb) / kg * cs);
+    m.gv = fixed(2 * kr * (1 - kr) / kg * cs);
+    return m;
+}
+
+struct Planes {
+    const uchar *y = nullptr, *u = nullptr, *v = nullptr;
+    qsizetype yStride = 0, cStride = 0;
+    int cStep = 1;         // bytes between two chroma samples of a row
+    int cw = 0, ch = 0;    // chroma plane size
+};
+
+bool planesOf(const QVideoFrame &frame, Planes &p)
+{
+    const int w = frame.width();
+    const int h = frame.height();
+    p.y = frame.bits(0);
+    p.yStride = frame.bytesPerLine(0);
+    p.cw = (w + 1) / 2;
+    p.ch = (h + 1) / 2;
+    switch (frame.pixelFormat()) {
+    case QVideoFrameFormat::Format_YUV420P:
+        if (frame.planeCount() < 3)
+            return false;
+        p.u = frame.bits(1);
+        p.v = frame.bits(2);
+        p.cStride = frame.bytesPerLine(1);
+        break;
+    case QVideoFrameFormat::Format_YV12:
+        if (frame.planeCount() < 3)
+            return false;
+        p.v = frame.bits(1);
+        p.u = frame.bits(2);
+        p.cStride = frame.bytesPerLine(1);
+        break;
+    case QVideoFrameFormat::Format_NV12:
+    case QVideoFrameFormat::Format_NV21:
+        if (frame.planeCount() < 2)
+            return false;
+        p.u = frame.bits(1);
+        p.v = p.u + 1;
+        if (frame.pixelFormat() == QVideoFrameFormat::Format_NV21)
+            std::swap(p.u, p.v);
+        p.cStride = frame.bytesPerLine(1);
+        p.cStep = 2;
+        break;
+    default:
+        return false;
+    }
+    return p.y && p.u && p.v;
+}
+
+} // namespace
+
+bool VideoFrameScaler::handles(QVideoFrameFormat::PixelFormat format)
+{
+    switch (format) {
+    case QVideoFrameFormat::Format_YUV420P:
+    case QVideoFrameFormat::Format_YV12:
+    case QVideoFrameFormat::Format_NV12:
+    case QVideoFrameFormat::Format_NV21:
+        return true;
+    default:
+        return QVideoFrameFormat::imageFormatFromPixelFormat(format) != QImage::Format_Invalid
+               && QImage::toPixelFormat(QVideoFrameFormat::imageFormatFromPixelFormat(format)).bitsPerPixel() == 32;
+    }
+}
+
+QRectF VideoFrameScaler::visibleRect(QSizeF source, QSizeF target)
+{
+    if (source.isEmpty() || target.isEmpty())
+        return {};
+    const double scale = std::max(target.width() / source.width(), target.height() / source.height());
+    const QSizeF seen(std::min(source.width(), target.width() / scale),
+                      std::min(source.height(), target.height() / scale));
+    return QRectF(QPointF((source.width() - seen.width()) / 2, (source.height() - seen.height()) / 2), seen);
+}
+
+void VideoFrameScaler::makeTaps(Taps &taps, double from, double step, int n, int planeSize, int total)
+{
+    // Every output sample reads the same number of source samples (some
+    // weigh nothing), so the loops below have a fixed length.
+    taps.stride = std::min(planeSize, step >= 1 ? int(std::ceil(step)) + 1 : 2);
+    const int t = taps.stride;
+    taps.first.assign(size_t(n), 0);
+    taps.weights.assign(size_t(n) * size_t(t), 0);
+    std::vector<double> w(static_cast<size_t>(t));
+    for (int i = 0; i < n; ++i) {
+        std::fill(w.begin(), w.end(), 0.0);
+        int first = 0;
+        if (step >= 1) {
+            // Shrinking: each source sample weighs what of it the output sample covers.
+            const double a = std::clamp(from + i * step, 0.0, double(planeSize));
+            const double b = std::clamp(from + (i + 1) * step, a, double(planeSize));
+            first = std::clamp(int(std::floor(a)), 0, planeSize - t);
+            for (int k = 0; k < t; ++k)
+                w[size_t(k)] = std::max(0.0, std::min(b, first + k + 1.0) - std::max(a, double(first + k)));
+        } else {
+            // Growing: linear between the two nearest samples.
+            const double c = std::clamp(from + (i + 0.5) * step - 0.5, 0.0, double(planeSize - 1));
+            first = std::clamp(int(std::floor(c)), 0, planeSize - t);
+            const double f = std::clamp(c - first, 0.0, 1.0);
+            w[0] = 1 - f;
+            if (t > 1)
+                w[1] = f;
+        }
+        double covered = 0;
+        for (double v : w)
+            covered += v;
+        int *out = taps.weights.data() + size_t(i) * size_t(t);
+        int sum = 0, heaviest = 0;
+        for (int k = 0; k < t; ++k) {
+            out[k] = covered > 0 ? int(std::lround(w[size_t(k)] / covered * total)) : (k == 0 ? total : 0);
+            sum += out[k];
+            if (out[k] > out[heaviest])
+                heaviest = k;
+        }
+        out[heaviest] += total - sum; // rounding must not brighten or darken
+        taps.first[size_t(i)] = first;
+    }
+}
+
+namespace {
+
+// One row across: dst[i] = the taps over src (a column filtered down, 8.7
+// fixed point, under weights summing to 256) -> a byte.
+void filterRowAny(const quint16 *src, const int *first, const int *weights, const qint16 *weights4, int t, int n,
+                  uchar *dst)
+{
+    int i = 0;
+#ifdef __SSE2__
+    if (t <= 4) {
+        // Two outputs at a time: four samples each (those past the taps
+        // weigh nothing), multiplied and summed in pairs.
+        const auto *column = reinterpret_cast<const qint16 *>(src);
+        for (; i + 1 < n; i += 2) {
+            const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(column + first[i]));
+            const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(column + first[i + 1]));
+            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(weights4 + size_t(i) * 4));
+            const __m128i m = _mm_madd_epi16(_mm_unpacklo_epi64(a, b), w);
+            const __m128i s = _mm_add_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+            dst[i] = uchar((_mm_cvtsi128_si32(s) + (1 << 14)) >> 15);
+            dst[i + 1] = uchar((_mm_cvtsi128_si32(_mm_unpackhi_epi64(s, s)) + (1 << 14)) >> 15);
+        }
+    }
+#else
+    Q_UNUSED(weights4);
+#endif
+    for (; i < n; ++i) {
+        const quint16 *s = src + first[i];
+        const int *w = weights + i * t;
+        int sum = 1 << 14;
+        for (int k = 0; k < t; ++k)
+            sum += s[k] * w[k];
+        dst[i] = uchar(sum >> 15);
+    }
+}
+
+// The per-pixel loops, built for the wider vector units too where the
+// processor has them.
+#define MOONSHELF_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+
+MOONSHELF_VECTOR_CLONES
+void accumulate(quint16 *column, const uchar *in, int n, int weight)
+{
+    for (int i = 0; i < n; ++i)
+        column[i] = quint16(column[i] + in[i] * weight);
+}
+
+// A colour laid over the picture: each channel becomes (c * keep + add) / 256.
+struct Tint {
+    int keep = 256;
+    int addR = 0, addG = 0, addB = 0;
+};
+
+Tint tintFor(const QColor &color)
+{
+    Tint t;
+    if (!color.isValid() || color.alpha() == 0)
+        return t;
+    const QColor c = color.toRgb();
+    const int share = std::clamp(int(std::lround(c.alphaF() * 256)), 0, 256);
+    t.keep = 256 - share;
+    t.addR = c.red() * share + 128;
+    t.addG = c.green() * share + 128;
+    t.addB = c.blue() * share + 128;
+    return t;
+}
+
+MOONSHELF_VECTOR_CLONES
+void convertRow(const uchar *ys, const int *ur, const int *vr, int n, const Matrix &m, const Tint &t, quint32 *line)
+{
+    for (int i = 0; i < n; ++i) {
+        const int y = (ys[i] - m.yOffset) * m.y + (1 << 15);
+        const int u = ur[i], v = vr[i];
+        const int r = std::clamp((y + m.rv * v) >> 16, 0, 255);
+        const int g = std::clamp((y - m.gu * u - m.gv * v) >> 16, 0, 255);
+        const int b = std::clamp((y + m.bu * u) >> 16, 0, 255);
+        line[i] = 0xff000000u | (quint32((r * t.keep + t.addR) >> 8) << 16) | (quint32((g * t.keep + t.addG) >> 8) << 8)
+                  | quint32((b * t.keep + t.addB) >> 8);
+    }
+}
+
+// Samples step bytes apart (an interleaved chroma plane) gathered into a row of their own.
+template <int Step>
+void spread(const uchar *src, int n, uchar *dst)
+{
+    for (int i = 0; i < n; ++i)
+        dst[i] = src[i * Step];
+}
+
+} // namespace
+
+void VideoFrameScaler::resample(const uchar *plane, qsizetype stride, int pixelStep, int planeW, int planeH,
+                                QRectF area, int dstW, int dstH, uchar *dst)
+{
+    makeTaps(m_tx, area.x(), area.width() / dstW, dstW, planeW, 256);
+    // Down with weights summing to 128: a column then fits 15 bits.
+    makeTaps(m_ty, area.y(), area.height() / dstH, dstH, planeH, 128);
+    // Only the columns some output sample reads.
+    const int col0 = m_tx.first.front();
+    const int cols = m_tx.first.back() + m_tx.stride - col0;
+    for (int &f : m_tx.first)
+        f -= col0;
+    // Four samples are read from each output's first one: room past the end.
+    m_column.assign(size_t(cols) + 4, 0);
+    m_weights4.assign(size_t(dstW) * 4 + 4, 0);
+    if (m_tx.stride <= 4)
+        for (int i = 0; i < dstW; ++i)
+            for (int k = 0; k < m_tx.stride; ++k)
+                m_weights4[size_t(i) * 4 + size_t(k)] = qint16(m_tx.weights[size_t(i) * size_t(m_tx.stride) + size_t(k)]);
+    m_packed.resize(pixelStep == 1 ? 0 : size_t(m_ty.stride) * size_t(cols));
+    for (int j = 0; j < dstH; ++j) {
+        // Down first, over whole rows of bytes (which vectorises)...
+        std::fill(m_column.begin(), m_column.begin() + cols, 0);
+        quint16 *column = m_column.data();
+        const int *w = m_ty.weights.data() + size_t(j) * size_t(m_ty.stride);
+        for (int k = 0; k < m_ty.stride; ++k) {
+            const int weight = w[k];
+            if (weight == 0)
+                continue;
+            const uchar *in = plane + qsizetype(m_ty.first[size_t(j)] + k) * stride + qsizetype(col0) * pixelStep;
+            if (pixelStep != 1) {
+                uchar *packed = m_packed.data() + size_t(k) * size_t(cols);
+                spread<2>(in, cols, packed);
+                in = packed;
+            }
+            accumulate(column, in, cols, weight);
+        }
+        // ...then across, on the one row that made.
+        filterRowAny(column, m_tx.first.data(), m_tx.weights.data(), m_weights4.data(), m_tx.stride, dstW,
+                     dst + size_t(j) * size_t(dstW));
+    }
+}
+
+QImage &VideoFrameScaler::outputImage(QSize size)
+{
+    // Three are enough: the one shown, the one being made, one to spare.
+    constexpr size_t kKept = 3;
+    for (QImage &image : m_outputs)
+        if (image.size() == size && image.isDetached())
+            return image;
+    std::erase_if(m_outputs, [size](const QImage &image) { return image.size() != size && image.isDetached(); });
+    if (m_outputs.size() >= kKept)
+        m_outputs.erase(m_outputs.begin());
+    m_outputs.emplace_back(size, QImage::Format_RGB32);
+    return m_outputs.back();
+}
+
+QImage VideoFrameScaler::fill(const QVideoFrame &source, QSize target, QColor tint)
+{
+    if (!source.isValid() || target.isEmpty() || source.size().isEmpty())
+        return {};
+    QVideoFrame frame = source; // shares the buffer; mapping needs a non-const handle
+    if (!frame.map(QVideoFrame::ReadOnly))
+        return {};
+    const int w = frame.width();
+    const int h = frame.height();
+    const QRectF seen = visibleRect(QSizeF(w, h), QSizeF(target));
+    QImage out;
+
+    const QImage::Format rgb = QVideoFrameFormat::imageFormatFromPixelFormat(frame.pixelFormat());
+    Planes p;
+    if (planesOf(frame, p)) {
+        const int W = target.width(), H = target.height();
+        const int CW = (W + 1) / 2, CH = (H + 1) / 2; // chroma at half the size, as it came
+        m_y.resize(size_t(W) * size_t(H));
+        m_u.resize(size_t(CW) * size_t(CH));
+        m_v.resize(size_t(CW) * size_t(CH));
+        resample(p.y, p.yStride, 1, w, h, seen, W, H, m_y.data());
+        const double sx = double(p.cw) / w, sy = double(p.ch) / h;
+        const QRectF cSeen(seen.x() * sx, seen.y() * sy, seen.width() * sx, seen.height() * sy);
+        resample(p.u, p.cStride, p.cStep, p.cw, p.ch, cSeen, CW, CH, m_u.data());
+        resample(p.v, p.cStride, p.cStep, p.cw, p.ch, cSeen, CW, CH, m_v.data());
+        frame.unmap();
+
+        const Matrix m = matrixFor(frame.surfaceFormat(), h);
+        const Tint t = tintFor(tint);
+        QImage &image = outputImage(target);
+        m_uRow.resize(size_t(W));
+        m_vRow.resize(size_t(W));
+        int *ur = m_uRow.data();
+        int *vr = m_vRow.data();
+        for (int j = 0; j < H; ++j) {
+            if (j % 2 == 0) {
+                // Each chroma sample serves two pixels across (and two rows down).
+                const uchar *us = m_u.data() + size_t(j / 2) * size_t(CW);
+                const uchar *vs = m_v.data() + size_t(j / 2) * size_t(CW);
+                for (int i = 0; i < W; ++i) {
+                    ur[i] = us[i >> 1] - 128;
+                    vr[i] = vs[i >> 1] - 128;
+                }
+            }
+            convertRow(m_y.data() + size_t(j) * size_t(W), ur, vr, W, m, t,
+                       reinterpret_cast<quint32 *>(image.scanLine(j)));
+        }
+        return image;
+    }
+    if (rgb != QImage::Format_Invalid && QImage::toPixelFormat(rgb).bitsPerPixel() == 32) {
+        // Already RGB: a crop and one smooth scale, no conversion pass.
+        const QImage wrapped(frame.bits(0), w, h, frame.bytesPerLine(0), rgb);
+        out = wrapped.copy(seen.toAlignedRect())
+                  .scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                  .convertToFormat(QImage::Format_RGB32);
+        if (tint.isValid() && tint.alpha() > 0) {
+            QPainter p(&out);
+            p.fillRect(out.rect(), tint);
+        }
+    }
+    frame.unmap();
+    return out;
+}
+
+} // namespace glass

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QSize>
+#include <QVideoFrameFormat>
+
+#include <vector>
+
+class QVideoFrame;
+
+namespace glass {
+
+// Turns a decoded video frame into the picture the stage draws: RGB at the
+// stage's size, filling it with the aspect kept and the overflow cropped
+// evenly. The frame's planes are read on the CPU and scaled while they are
+// converted (an area average when shrinking, linear when growing), so a
+// frame never makes the round trip through a GPU (or its software stand-in)
+// and no full-size RGB copy is ever made.
+// Not thread-safe: one scaler converts one frame at a time, on any thread.
+class VideoFrameScaler {
+public:
+    // The pixel formats converted here: planar and semi-planar 4:2:0 YUV
+    // (what the decoders hand over), and 32-bit RGB. Others go through
+    // Qt's own conversion.
+    static bool handles(QVideoFrameFormat::PixelFormat format);
+
+    // The frame filling target, as RGB32, with tint (its alpha the share of
+    // it) laid over it. Null when the frame cannot be read.
+    QImage fill(const QVideoFrame &frame, QSize target, QColor tint = QColor());
+
+    // The part of a source of this size that fills target (centred, the
+    // overflow cropped evenly), in source pixels.
+    static QRectF visibleRect(QSizeF source, QSizeF target);
+
+private:
+    struct Taps {
+        std::vector<int> first;   // per output sample: first source sample read
+        std::vector<int> weights; // stride weights per sample, summing to the total asked for
+        int stride = 0;           // source samples each output sample reads
+    };
+    // Output sample i of n covers plane samples [from + i * step, from + (i + 1) * step).
+    static void makeTaps(Taps &taps, double from, double step, int n, int planeSize, int total);
+    // One plane (samples pixelStep bytes apart in a row) into dst, dstW x dstH bytes.
+    void resample(const uchar *plane, qsizetype stride, int pixelStep, int planeW, int planeH, QRectF area,
+                  int dstW, int dstH, uchar *dst);
+
+    // An image of this size that nobody else holds any more, to write the
+    // next frame into: a new 4 MB image per frame costs more in page faults
+    // than the conversion itself.
+    QImage &outputImage(QSize size);
+
+    std::vector<QImage> m_outputs;
+    std::vector<quint16> m_column; // one output row, filtered down, 8.7 fixed point
+    std::vector<qint16> m_weights4; // the taps across, four per output sample
+    std::vector<uchar> m_packed;   // interleaved chroma rows, gathered
+    std::vector<uchar> m_y, m_u, m_v;
+    std::vector<int> m_uRow, m_vRow; // a chroma row at the output's width
+    Taps m_tx, m_ty;
+};
+
+} // namespace glass
