@@ -105,6 +105,8 @@ bool gitConfigGlobal(const RuleContext &c)
     return true;
 }
 
+bool isShellLine(const QString &value);
+
 // git -c KEY=VALUE before the subcommand: settings that name a program are
 // judged by what they run; hooks and includes from outside the project, an
 // fsmonitor program and the ext transport run what the line does not show.
@@ -118,9 +120,14 @@ bool gitOneOffConfig(const RuleContext &c)
         const QString key = setting.section(u'=', 0, 0).toLower();
         const QString value = setting.section(u'=', 1);
         if (isOneOf(key, {u"core.pager", u"core.editor", u"core.sshcommand", u"sequence.editor", u"diff.external", u"gpg.program"})
+            || key.startsWith(QLatin1String("pager."))
             || (key.startsWith(QLatin1String("filter.")) && (key.endsWith(QLatin1String(".clean")) || key.endsWith(QLatin1String(".smudge"))
-                                                             || key.endsWith(QLatin1String(".process")))))
+                                                             || key.endsWith(QLatin1String(".process"))))) {
             c.review.run(Text::known(value), Language::Shell, c.scope);
+            // A program with its arguments is judged by what it runs; a
+            // shell line in its place is an escape the command hides.
+            flagged = flagged || (!key.startsWith(QLatin1String("filter.")) && isShellLine(value));
+        }
         else if ((key.startsWith(QLatin1String("alias.")) || key == u"credential.helper") && value.startsWith(u'!'))
             c.review.run(Text::known(value.mid(1)), Language::Shell, c.scope);
         else if (key == u"core.hookspath" || key == u"include.path" || key.startsWith(QLatin1String("includeif.")))
@@ -303,6 +310,64 @@ bool editorEscapes(const RuleContext &c)
     return escapes;
 }
 
+// A setting's program that is a shell line rather than a program with its
+// arguments: a shell or interpreter given its text, or shell operators.
+bool isShellLine(const QString &value)
+{
+    static const QRegularExpression operators(QStringLiteral("[;&|`<>]|\\$\\(|^\\s*!"));
+    if (operators.match(value).hasMatch())
+        return true;
+    const QStringList w = value.split(u' ', Qt::SkipEmptyParts);
+    static const QRegularExpression runner(QStringLiteral("^(?:[a-z]*sh|busybox|python[0-9.]*|perl|ruby|node|php|lua[0-9.]*|tclsh)$"));
+    return w.size() > 1 && runner.match(baseName(w.first()).toLower()).hasMatch()
+           && std::any_of(w.cbegin() + 1, w.cend(), [](const QString &x) { return x.startsWith(u'-') && !x.startsWith(QLatin1String("--")) && (x.contains(u'c') || x.contains(u'e')); });
+}
+
+// gdb -ex '!cmd', -ex 'shell cmd', lldb -o 'platform shell cmd': the
+// debugger leaves for a shell before it debugs anything.
+bool debuggerEscapes(const RuleContext &c)
+{
+    static const QRegularExpression escape(QStringLiteral("^\\s*(?:!|shell\\b|pipe\\b|\\||platform\\s+shell\\b|python\\b.*\\b(?:system|popen|subprocess|exec)|script\\b.*\\b(?:system|popen|subprocess))"));
+    const QStringList a = c.inv.texts();
+    bool escapes = false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const QString &x = a.at(i);
+        QString command;
+        if (isOneOf(x, {u"-ex", u"-iex", u"--ex", u"--iex", u"-eval-command", u"--eval-command", u"-o", u"--one-line", u"-O",
+                        u"--one-line-before-file", u"-k", u"--one-line-on-crash"}) && i + 1 < a.size())
+            command = a.at(++i);
+        else if (x.startsWith(QLatin1String("--eval-command=")) || x.startsWith(QLatin1String("-eval-command=")))
+            command = x.section(u'=', 1);
+        if (command.isEmpty() || !escape.match(command).hasMatch())
+            continue;
+        escapes = true;
+        const QString shell = command.trimmed().remove(QRegularExpression(QStringLiteral("^(?:!|\\||shell|pipe|platform\\s+shell)\\s*")));
+        if (!shell.isEmpty())
+            c.review.run(Text::known(shell), Language::Shell, c.scope);
+    }
+    return escapes;
+}
+
+// emacs --eval '(shell-command ...)': Lisp that starts processes.
+bool emacsEscapes(const RuleContext &c)
+{
+    static const QRegularExpression process(QStringLiteral("\\((?:async-)?shell-command|\\((?:call|start|make)-process|\\(process-lines|\\((?:e|ansi-)?(?:shell|term)\\b"));
+    const QStringList a = c.inv.texts();
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const QString &x = a.at(i);
+        const bool next = isOneOf(x, {u"--eval", u"-eval", u"--execute", u"-execute", u"-e"}) && i + 1 < a.size();
+        const QString lisp = next ? a.at(i + 1) : (x.startsWith(QLatin1String("--eval=")) ? x.mid(7) : QString());
+        if (!process.match(lisp).hasMatch())
+            continue;
+        // What it runs is judged first, so its own reason is the one shown.
+        static const QRegularExpression literal(QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*)\""));
+        for (auto it = literal.globalMatch(lisp); it.hasNext();)
+            c.review.run(Text::known(it.next().captured(1)), Language::Shell, c.scope);
+        return true;
+    }
+    return false;
+}
+
 // man -P/--pager CMD: the pager is a command line.
 bool manPager(const RuleContext &c)
 {
@@ -313,10 +378,13 @@ bool manPager(const RuleContext &c)
             pager = a.at(i + 1);
         else if (a.at(i).startsWith(QLatin1String("--pager=")))
             pager = a.at(i).mid(8);
-        if (!pager.isEmpty())
-            c.review.run(Text::known(pager), Language::Shell, c.scope);
+        if (pager.isEmpty())
+            continue;
+        c.review.run(Text::known(pager), Language::Shell, c.scope);
+        if (isShellLine(pager))
+            return true;
     }
-    return false; // judged by what the pager runs
+    return false; // a pager program is judged by what it runs
 }
 
 // A network client that sends what it reads, or the words it is given.
@@ -675,7 +743,7 @@ const std::vector<Rule> &ruleTable()
          {"apt list --installed", "apt show nginx", "apt-get remove -s foo", "apt-cache search remove", "apt install ripgrep"}},
         {"dpkg-remove", T::Command, words("dpkg"), {}, words("-r -P --remove --purge"), words("--dry-run --no-act --simulate"), {}, nullptr, kPackages,
          {"dpkg -r libfoo", "dpkg --purge libfoo", "dpkg -P foo"}, {"dpkg -l", "dpkg -L libc6", "dpkg -s foo", "dpkg --dry-run -r foo"}},
-        {"rpm-remove", T::Command, words("dnf yum microdnf tdnf zypper apk xbps-remove snap flatpak brew port"),
+        {"rpm-remove", T::Command, words("dnf yum microdnf tdnf zypper apk snap flatpak brew port"),
          words("remove erase autoremove rm del uninstall"), {}, words("--assumeno --dry-run -n --simulate"), {}, nullptr, kPackages,
          {"dnf remove foo", "yum erase foo", "zypper rm foo", "apk del foo", "snap remove firefox", "flatpak uninstall org.x.Y", "brew uninstall node"},
          {"dnf list installed", "snap list", "flatpak list", "brew list", "apk info"}},
@@ -711,7 +779,7 @@ const std::vector<Rule> &ruleTable()
          {"nvm uninstall 18", "pyenv uninstall 3.11", "rbenv uninstall 3.2", "asdf uninstall nodejs 18", "mise uninstall node@18", "sdk uninstall java 17",
           "volta uninstall node", "deno uninstall x", "pkg delete x", "guix remove x", "pkcon remove x", "tlmgr remove x", "ghcup rm ghc 9.2"},
          {"nvm use 18", "pyenv versions", "asdf list", "mise ls", "deno run main.ts"}},
-        {"package-remove-other", T::Command, words("rpm nix pip-autoremove npm bun gem"), {}, {}, words("--test"), {}, [](const RuleContext &c) {
+        {"package-remove-other", T::Command, words("rpm nix pip-autoremove npm bun gem xbps-remove pkg_delete pkgrm"), {}, {}, words("--test"), {}, [](const RuleContext &c) {
              const QString &n = c.inv.name;
              if (n == u"rpm")
                  return c.flags.has(u'e', u"--erase");
@@ -726,6 +794,7 @@ const std::vector<Rule> &ruleTable()
              return true;
          }, kPackages,
          {"rpm -e x", "rpm --erase x", "nix profile remove x", "pip-autoremove x -y", "npm prune -g", "bun pm rm -g x", "gem cleanup",
+          "xbps-remove -R vim", "pkg_delete vim",
           "Rscript -e 'remove.packages(\"dplyr\")'", "julia -e 'using Pkg; Pkg.rm(\"x\")'"},
          {"rpm -qa", "rpm -qi x", "npm prune", "gem cleanup -n", "nix profile list"}},
         {"other-package-remove", T::Command, words("composer dotnet opam luarocks cpanm go poetry"),
@@ -862,6 +931,32 @@ const std::vector<Rule> &ruleTable()
          {"gh config set editor vim", "aws configure set region x", "gcloud config set project x", "kubectl config use-context prod",
           "az config set core.output=json"},
          {"gh config get editor", "aws configure list", "kubectl config view", "git lfs install", "gcloud config list"}},
+        {"global-package-config", T::Command, words("composer dotnet"), {}, {}, {}, {}, [](const RuleContext &c) {
+             const QStringList o = c.operandsBefore;
+             if (c.inv.name == u"dotnet")
+                 return o.value(0) == u"nuget" && isOneOf(o.value(1), {u"add", u"update", u"remove", u"enable", u"disable", u"config"})
+                        && o.value(2) != u"get";
+             return o.value(0) == u"config" && c.flags.has(u'g', u"--global") && o.size() >= 2 && !c.flags.hasLong(u"--list");
+         }, kGlobalConfig,
+         {"composer config -g repo.packagist composer http://x", "composer config --global secure-http false",
+          "dotnet nuget add source http://evil -n evil", "dotnet nuget disable source nuget.org"},
+         {"composer config -g --list", "composer config name", "composer config repositories.x path ../x", "dotnet nuget list source"}},
+        {"default-toolchain", T::Command, words("rustup pyenv rbenv nodenv goenv jenv nvm mise rtx asdf"), {}, {}, {}, {}, [](const RuleContext &c) {
+             const QStringList o = c.operandsBefore;
+             const QString &n = c.inv.name;
+             if (n == u"rustup")
+                 return (o.value(0) == u"default" && o.size() >= 2) || (o.value(0) == u"set" && o.size() >= 2);
+             if (n == u"nvm")
+                 return o.value(0) == u"alias" && o.value(1) == u"default" && o.size() >= 3;
+             if (n == u"mise" || n == u"rtx")
+                 return o.value(0) == u"use" && c.flags.has(u'g', u"--global");
+             if (n == u"asdf")
+                 return (o.value(0) == u"global" && o.size() >= 3) || (o.value(0) == u"set" && c.flags.has(u'u', u"--home"));
+             return o.value(0) == u"global" && o.size() >= 2;
+         }, QStringLiteral("Default toolchain changed for every project (%1)"),
+         {"rustup default nightly", "pyenv global 3.12.1", "rbenv global 3.2.0", "nvm alias default 18", "mise use -g node@20",
+          "asdf global nodejs 20.1.0"},
+         {"rustup default", "rustup override set nightly", "pyenv global", "pyenv local 3.12", "mise use node@20", "nvm use 18", "rustup show"}},
         {"registry-login", T::Command, words("cargo npm pnpm yarn gem docker podman helm"), words("login adduser signin registry+login"), {}, {}, {}, nullptr,
          kGlobalConfig, {"cargo login x", "npm login", "gem signin", "docker login -u x ghcr.io", "helm registry login x"}, {"npm whoami", "docker logout"}},
         {"desktop-entry", T::Command, words("desktop-file-install xdg-desktop-menu xdg-desktop-icon"), {}, {}, {}, {},
@@ -894,7 +989,18 @@ const std::vector<Rule> &ruleTable()
          {"vim -c 'set nu' file", "vim +10 file", "vim -c wq file", "ex -sc '%s/a/b/g|x' file", "vim -c ':%s/foo/bar/g' -c wq file",
           "less +G log.txt", "less +/pattern file", "vim -es -c 'normal gg=G' -c wq x.c", "echo 'w' | ed -s f", "vim -c 'w!' f",
           "vim -c 'e!' f", "vim -c 'normal dd' -c wq f", "vim -c '%!sort' -c wq f", "ex -sc '%!xxd' -cx f"}},
-        {"man-pager", T::Command, words("man"), {}, {}, {}, {}, manPager, {}, {}, {"man -P cat ls", "man --pager=less ls"}},
+        {"man-pager", T::Command, words("man"), {}, {}, {}, {}, manPager, QStringLiteral("Editor or pager runs a shell command (%1)"),
+         {"man -P 'sh -c id' ls", "man --pager='less; id' ls"}, {"man -P cat ls", "man --pager=less ls", "man -P 'less -R' git"}},
+        {"debugger-escape", T::Command, words("gdb gdb-multiarch cgdb lldb rust-gdb rust-lldb"), {}, {}, {}, {}, debuggerEscapes,
+         QStringLiteral("Debugger runs a shell command (%1)"),
+         {"gdb -batch -ex '!id'", "gdb -ex 'shell id' -batch", "gdb --eval-command='shell id' -batch", "lldb -o 'platform shell id' -b",
+          "gdb -q -iex '!id' ./app"},
+         {"gdb -batch -ex run -ex bt ./build/app", "lldb -o run -o bt ./build/app", "gdb -ex 'break main' --args ./app x"}},
+        {"emacs-escape", T::Command, words("emacs emacs-nox emacsclient"), {}, {}, {}, {}, emacsEscapes,
+         QStringLiteral("Editor or pager runs a shell command (%1)"),
+         {"emacs --batch --eval '(shell-command \"id\")'", "emacs -batch -eval '(call-process \"sh\" nil t nil \"-c\" \"id\")'",
+          "emacsclient -e '(start-process \"x\" nil \"id\")'", "emacs --eval '(term \"/bin/sh\")'"},
+         {"emacs --batch -l ert -f ert-run-tests-batch-and-exit", "emacs --batch --eval '(byte-compile-file \"x.el\")'", "emacs -nw notes.md"}},
 
         // The environment sent somewhere.
         {"environment-sent", T::Command, {}, {}, {}, {}, {}, environmentSent, QStringLiteral("Environment sent over the network (%1)"),
@@ -919,6 +1025,12 @@ const std::vector<Rule> &ruleTable()
          {"systemctl status nginx", "systemctl --user status x", "systemctl list-units --failed", "systemctl --user list-timers",
           "systemctl is-active nginx", "systemctl cat x", "systemctl show -p ActiveState x", "systemctl restart app",
           "systemctl --user restart pipewire", "systemctl --user daemon-reload"}},
+        {"init-scripts", T::Command, words("update-rc.d chkconfig rc-update insserv sysv-rc-conf"), {}, {}, words("--list -l -n --dry-run"), {},
+         [](const RuleContext &c) {
+             return !c.operandsBefore.isEmpty() && !isOneOf(c.operandsBefore.first(), {u"show", u"list"});
+         }, kService,
+         {"update-rc.d evil defaults", "chkconfig evil on", "rc-update add evil default", "chkconfig --add evil", "insserv evil"},
+         {"chkconfig --list", "rc-update show", "rc-update"}},
         {"detached-unit", T::Wrapper, words("systemd-run"), {}, {}, words("--scope --pty -t --wait -P --pipe --on-active --on-boot --on-startup --on-unit-active --on-unit-inactive --on-calendar"), {}, nullptr, kService,
          {"systemd-run --user sleep 100", "systemd-run --user --unit=x sh -c 'sleep 9'"},
          {"systemd-run --user --scope make", "systemd-run --user --wait true", "systemd-run --user --pty bash"}},
