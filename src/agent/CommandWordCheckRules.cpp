@@ -603,7 +603,11 @@ void permissionsRule(Review &review, const Invocation &inv, Scope &scope)
     const bool recursive = f.has(u'R', u"--recursive");
     if (inv.name == u"chmod" && recursive && std::any_of(args.cbegin(), args.cend(), grantsWorldWrite))
         review.flag(reasonOf("world-writable"));
-    if ((inv.name == u"chown" || inv.name == u"chgrp") && recursive)
+    // Handing the project's own folders to someone is everyday; anything
+    // outside it changes hands for good.
+    const std::vector<const Word *> targets = operandWords(inv);
+    const auto outside = [&](const Word *w) { return !isInsideProject(review.place(*w, scope)); };
+    if ((inv.name == u"chown" || inv.name == u"chgrp") && recursive && std::any_of(targets.begin() + (targets.empty() ? 0 : 1), targets.end(), outside))
         review.flag(reasonOf("ownership-changed", inv.name));
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);

@@ -664,7 +664,8 @@ const std::vector<Rule> &ruleTable()
         {"world-writable", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Recursive world-writable chmod"),
          {"chmod -R a+w src", "chmod --recursive o+w x"}, {"chmod -R u+w build"}},
         {"ownership-changed", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Recursive ownership change (%1)"),
-         {"chown -R nobody /srv", "chgrp -R users ~"}, {"chown me file.txt"}},
+         {"chown -R nobody /srv", "chgrp -R users ~", "chown -R me:me ../other", "chown -R nobody build ~/x"},
+         {"chown me file.txt", "chown -R $USER build", "chgrp -R staff src docs"}},
         {"home-or-root-changed", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Home or root folder changed (%1)"),
          {"chmod -R 755 /opt/app", "chmod -R 700 ~"}, {"chmod -R 755 build"}},
         {"secret-variable", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Credential read (environment variable)"),
@@ -756,7 +757,8 @@ const std::vector<Rule> &ruleTable()
         {"pip-remove", T::Command, words("pip pip3 pip2 pipx"), words("uninstall uninstall-all"), {}, words("-h --help"), {}, nullptr, kPackages,
          {"pip uninstall -y requests", "pip3 uninstall numpy", "python3 -m pip uninstall -y requests", "python -m pip uninstall requests",
           "pipx uninstall black", "pip3.11 uninstall x", "/usr/bin/python3 -m pip uninstall x"},
-         {"pip install -r requirements.txt", "pip list", "python3 -m pip show requests", "pip freeze", "pip uninstall -h"}},
+         {"pip install -r requirements.txt", "pip list", "python3 -m pip show requests", "pip freeze", "pip uninstall -h",
+          ".venv/bin/pip uninstall -y requests", "venv/bin/python -m pip uninstall -y x", "./env/bin/pip3 uninstall x"}},
         {"uv-remove", T::Command, words("uv"), words("pip+uninstall tool+uninstall"), {}, {}, {}, nullptr, kPackages,
          {"uv pip uninstall requests", "uv tool uninstall ruff"}, {"uv remove requests", "uv pip list"}},
         {"node-global-remove", T::Command, words("npm pnpm bun"), words("uninstall remove rm un r unlink"), words("-g --global --location=global"), {}, {}, nullptr, kPackages,
@@ -1092,8 +1094,15 @@ void judgeByRows(Review &review, const Invocation &given, Scope &scope)
     if (args.contains(QStringLiteral("--help")))
         return; // a command asked for its help does nothing else
     const Flags flags = flagsOf(args);
+    // .venv/bin/pip, ./node_modules/.bin/x: a tool of the project's own
+    // environment removes packages from that environment only.
+    const QString spelled = given.nameWord ? given.nameWord->text : QString();
+    const bool projectTool = spelled.contains(u'/') && !spelled.startsWith(u'/') && !spelled.startsWith(u'~') && !spelled.startsWith(u'$')
+                             && isInsideProject(review.place(*given.nameWord, scope));
     for (const Rule &rule : ruleTable()) {
         if (rule.trigger != Trigger::Command || (!rule.names.isEmpty() && !rule.names.contains(inv.name)))
+            continue;
+        if (projectTool && rule.reason == kPackages)
             continue;
         const QStringList all = operandsOf(args, rule.valueOptions);
         QStringList operands = all;
