@@ -246,8 +246,16 @@ bool deletesInProjectOnly(const QString &text, const QRegularExpression &deletes
 {
     static const QRegularExpression literal(QStringLiteral(
         "\\b(?:rmtree|rmSync|rm_rf|rm_r|remove_dir_all|rimraf|remove_tree)\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1"));
+    // Naming the function in an import ("from shutil import rmtree", "use
+    // File::Path qw(remove_tree)") deletes nothing; its calls are counted.
+    static const QRegularExpression imports(QStringLiteral(
+        "\\bfrom\\s+[\\w.]+\\s+import\\s+[\\w\\s,()]*?(?=;|\\n|$)|\\buse\\s+[\\w:]+\\s+qw\\s*(?:\\([^)]*\\)|\\[[^\\]]*\\]|\\{[^}]*\\}|/[^/]*/)"));
+    QString calls = text;
+    calls.replace(imports, QStringLiteral(" "));
+    if (calls.contains(QRegularExpression(QStringLiteral("\\bimport\\b[^;\\n]*\\bas\\b"))))
+        return false; // renamed on import: its calls cannot be told apart
     qsizetype sites = 0;
-    for (auto it = deletes.globalMatch(text); it.hasNext(); it.next())
+    for (auto it = deletes.globalMatch(calls); it.hasNext(); it.next())
         ++sites;
     qsizetype confined = 0;
     for (auto it = literal.globalMatch(text); it.hasNext();) {

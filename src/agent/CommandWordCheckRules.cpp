@@ -613,6 +613,10 @@ void permissionsRule(Review &review, const Invocation &inv, Scope &scope)
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || Places::isHomeOrRoot(p))
             review.flag(reasonOf("home-or-root-changed", inv.name));
+        // A system file's mode, owner or attributes decide who may change or
+        // run it: o+w on /etc/passwd, +i on /etc/resolv.conf.
+        if (Places::isSystemPlace(p))
+            review.flag(reasonOf("system-folder"));
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
             review.flag(reasonOf("credential-place", *label));
     }
@@ -804,9 +808,12 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
     }
     const QString remoteName = QUrl(url).fileName().isEmpty() ? QStringLiteral("index.html") : QUrl(url).fileName();
     const auto save = [&](const Word *target, const QString &text) {
-        if (target && target->expands)
+        if (target && target->expands) {
             review.downloadedUnnamed();
-        else if (text != u"-" && text != u"/dev/stdout") {
+            // "$HOME/..." still names its place.
+            if (const Place at = review.place(*target, scope); at.base == Place::Base::Home)
+                judgeWrite(review, at, Writes::Overwrites);
+        } else if (text != u"-" && text != u"/dev/stdout") {
             // What it saves replaces the file there, as a redirect does.
             const Place at = target ? review.place(*target, scope) : review.place(text, scope);
             judgeWrite(review, at, Writes::Overwrites);
