@@ -858,6 +858,17 @@ const std::vector<Rule> &ruleTable()
           "perl -e 'fork for 1..100000'"},
          {"python3 -c 'import os; print(os.getpid())'", "perl -e 'my $pid = fork; waitpid($pid, 0)'", "python3 -c 'while True: break'"}},
 
+        {"memory-exhausted", T::Program, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program exhausts the memory"),
+         {"python3 -c 'bytearray(10**12)'", "python3 -c 'x = \" \" * (1 << 40)'", "perl -e '$x = \"x\" x 1e12'",
+          "python3 -c 'a=[]\nwhile 1: a.append(\" \"*10**8)'", "node -e 'const a=[]; for(;;) a.push(new Array(1e6))'",
+          "ruby -e 'a=[]; loop { a << \"x\" * 1_000_000 }'", "lua -e 's=\"\" while true do s = s .. s end'"},
+         {"python3 -c 'print(2**100)'", "python3 -c 'print(\"-\" * 40)'", "node -e 'const a=[]; for(let i=0;i<10;i++) a.push(i)'",
+          "python3 -c 'b = bytearray(1024)'", "perl -e 'print \"=\" x 72'", "python3 -c 'while True:\n  l = input()\n  if not l: break'"}},
+        {"spawn-loop", T::Program, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program forks in a loop"),
+         {"lua -e 'while true do os.execute(\"sleep 1 &\") end'", "awk 'BEGIN { while (1) system(\"sleep 100 &\") }'",
+          "python3 -c 'import subprocess\nwhile True: subprocess.Popen([\"sleep\", \"9\"])'"},
+         {"python3 -c 'import subprocess; subprocess.run([\"make\"])'", "awk '{ system(\"echo \" $1) }' list.txt"}},
+
         // Network and firewall configuration.
         {"firewall-tables", T::Command, words("iptables ip6tables iptables-nft iptables-legacy ip6tables-nft ip6tables-legacy ebtables arptables "
                                                "iptables-restore ip6tables-restore"),
@@ -1240,8 +1251,20 @@ void judgeProgram(Review &review, const QString &program)
     static const QRegularExpression forks(QStringLiteral("\\bfork\\b|\\bpcntl_fork\\b|\\bspawn\\s*\\(|\\bProcess\\s*\\("));
     static const QRegularExpression loops(QStringLiteral(
         "\\bwhile\\b|\\bloop\\b|\\buntil\\b|\\bfor(?:each)?\\b|\\bsetInterval\\b|\\biter\\s*\\(|\\bitertools\\.count\\b|\\brepeat\\b|\\.times\\b|\\.each\\b"));
-    if (forks.match(program).hasMatch() && loops.match(program).hasMatch())
+    // Starting commands in the background counts as forking: os.execute("x &").
+    static const QRegularExpression detached(QStringLiteral(
+        "\\b(?:os\\.execute|system|exec|popen|io\\.popen|shell_exec|passthru)\\s*\\(?\\s*['\"][^'\"]*&\\s*['\"]|\\bPopen\\s*\\(|\\bchild_process\\b[^;]*\\b(?:spawn|exec|fork)\\b"));
+    if ((forks.match(program).hasMatch() || detached.match(program).hasMatch()) && loops.match(program).hasMatch())
         review.flag(reasonOf("fork-loop"));
+    // Memory: one allocation of tens of gigabytes, or a list grown forever.
+    static const QRegularExpression huge(QStringLiteral(
+        "(?:\\bbytearray|\\bbytes|\\bnew\\s+(?:Array|ArrayBuffer|Uint8Array)|\\bBuffer\\.alloc\\w*|\\bstring\\.rep|\\bstr_repeat|\\]\\s*\\*|['\"][^'\"]{0,8}['\"]\\s*(?:\\*|x|,))"
+        "\\s*\\(?\\s*(?:10\\s*\\*\\*\\s*(?:1[0-9]|[2-9]\\d)|1e(?:1[0-9]|[2-9]\\d)|1\\s*<<\\s*(?:3[4-9]|[4-9]\\d)|\\d{11,})"));
+    static const QRegularExpression endless(QStringLiteral(
+        "(?:\\bwhile\\s*\\(?\\s*(?:True|1|true|!0)\\s*\\)?|\\bfor\\s*\\(\\s*;\\s*;\\s*\\)|\\bloop\\s*(?:do\\b|\\{)|\\bwhile\\s+true\\s+do\\b)"
+        "[\\s\\S]*(?:\\.(?:append|push|extend|concat)\\s*\\(|\\s(?:\\+=|<<)\\s*['\"\\[]|\\b(\\w+)\\s*=\\s*\\1\\s*(?:\\.\\.|\\+|\\*)\\s*\\1\\b)"));
+    if (huge.match(program).hasMatch() || (endless.match(program).hasMatch() && !program.contains(QLatin1String("break"))))
+        review.flag(reasonOf("memory-exhausted"));
 }
 
 void judgePlaceWritten(Review &review, const Place &place, const Text &content)
