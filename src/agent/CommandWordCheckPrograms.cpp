@@ -171,6 +171,34 @@ Lexed lex(const QString &text, Language language)
                 command = true;
             }
         }
+        // Quote-like literals: Perl q{} qq{} qw{}, Ruby %q{} %Q{} %w{} %{},
+        // Lua [[...]] and [=[...]=].
+        if (close.isNull() && language == Language::Lua && c == u'[') {
+            qsizetype k = i + 1;
+            while (k < text.size() && text[k] == u'=')
+                ++k;
+            if (k < text.size() && text[k] == u'[') {
+                const QString ending = u']' + QString(k - i - 1, u'=') + u']';
+                const qsizetype end = text.indexOf(ending, k + 1);
+                const qsizetype stop = end < 0 ? text.size() : end;
+                blank(k + 1, stop);
+                i = stop + ending.size();
+                continue;
+            }
+        }
+        if (close.isNull() && (i == 0 || !(text[i - 1].isLetterOrNumber() || text[i - 1] == u'_' || text[i - 1] == u'$'))) {
+            qsizetype open = -1;
+            if (language == Language::Perl && c == u'q') {
+                open = text.mid(i, 2) == u"qq" || text.mid(i, 2) == u"qw" ? i + 2 : i + 1;
+            } else if (language == Language::Ruby && c == u'%') {
+                open = i + 1 < text.size() && QStringView(u"qQwWi").contains(text[i + 1]) ? i + 2 : i + 1;
+            }
+            if (open > 0 && open < text.size() && QStringView(u"({[<|/!#").contains(text[open])) {
+                const QChar o = text[open];
+                close = o == u'(' ? u')' : o == u'{' ? u'}' : o == u'[' ? u']' : o == u'<' ? u'>' : o;
+                start = open + 1;
+            }
+        }
         if (close.isNull()) {
             ++i;
             continue;
@@ -394,6 +422,11 @@ Call readCall(const QString &program, const Lexed &lexed, qsizetype from, Langua
     while (q < end && QStringView(u" \t[(").contains(program[q]))
         ++q;
     call.literal = q < end && QStringView(u"'\"`").contains(program[q]);
+    // q{...}, %q{...}, [[...]]: a literal behind its opening marks.
+    qsizetype k = p;
+    while (k < end && k < p + 4 && !lexed.inString.at(k) && QStringView(u"qQwW%{[(<|/!#=").contains(program[k]))
+        ++k;
+    call.literal = call.literal || (k > p && k < end && lexed.inString.at(k));
     for (qsizetype j = p; j < end; ++j) {
         if (lexed.inString.at(j)) {
             // Interpolation inside a literal: "${x}", "#{x}", "$x" in double quotes.
