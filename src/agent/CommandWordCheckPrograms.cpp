@@ -426,11 +426,18 @@ Call readCall(const QString &program, const Lexed &lexed, qsizetype from, Langua
     qsizetype k = p;
     while (k < end && k < p + 4 && !lexed.inString.at(k) && QStringView(u"qQwW%{[(<|/!#=").contains(program[k]))
         ++k;
-    call.literal = call.literal || (k > p && k < end && lexed.inString.at(k));
+    const bool quoteLike = k > p && k < end && lexed.inString.at(k);
+    call.literal = call.literal || quoteLike;
+    // qq{} and %Q{} %{} interpolate as double quotes do; q{}, %q{}, [[ ]] do not.
+    const QString opener = quoteLike ? program.mid(p, k - p) : QString();
+    const bool doubleLike = opener.contains(QLatin1String("qq")) || opener.contains(QLatin1String("%Q"))
+                            || (opener.startsWith(u'%') && opener.size() > 1 && !opener.at(1).isLetter());
     for (qsizetype j = p; j < end; ++j) {
+        if (quoteLike && !lexed.inString.at(j) && QStringView(u"qQwW%{}[]()<>|/!#=").contains(program[j]))
+            continue; // the marks around a quote-like literal
         if (lexed.inString.at(j)) {
             // Interpolation inside a literal: "${x}", "#{x}", "$x" in double quotes.
-            const QChar quote = j > 0 ? program[j - 1] : QChar();
+            const QChar quote = j > 0 ? (doubleLike ? u'"' : program[j - 1]) : QChar();
             if (j > 0 && !lexed.inString.at(j - 1)) {
                 qsizetype k = j;
                 while (k < end && lexed.inString.at(k))

@@ -1308,6 +1308,20 @@ const std::vector<Harmless> &harmlessRows()
             {"pwsh -c 'Get-ChildItem'", ""},
             {"julia -e 'println(1+1)'", ""},
             {"expect -c 'spawn ssh host; expect eof'", ""},
+            // Project clean-ups and project environments in other spellings.
+            {"perl -e 'use File::Path qw(remove_tree); remove_tree(\"blib\")'", ""},
+            {"python3 -c 'from shutil import rmtree; rmtree(\"build\")'", ""},
+            {"perl -e 'system(q{find . -name \"*.o\" -delete})'", ""},
+            {"ruby -e 'system(%q{git branch -d topic})'", ""},
+            {"lua -e 'os.execute([[git rebase origin/main]])'", ""},
+            {".venv/bin/python -m pip uninstall -y old-lib", ""},
+            {"chown -R $USER:$USER build dist", ""},
+            {"git clone https://example.com/x/y.git vendor/y", ""},
+            {"cp -r assets/ build/", ""},
+            {"perl -pi -e 's/v1/v2/' src/version.h", ""},
+            {"git -c core.pager='less -FRX' log", ""},
+            {"gdb -batch -ex run -ex bt --args ./build/app --test", ""},
+            {"python3 -c 'import os; print(os.environ.get(\"HOME\"))' | nc -q1 localhost 9000", ""},
     };
     return rows;
 }
