@@ -689,6 +689,8 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
             if (program.startsWith(u'|'))
                 program = program.mid(1).replace(QLatin1String("%s"), QLatin1String("file"));
             run(Text::known(program), Language::Shell, scope);
+            if (isShellLine(program))
+                flag(reasonOf("editor-escape", a->text.left(eq)));
         }
     }
     if (!r.invocation) {

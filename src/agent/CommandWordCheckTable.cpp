@@ -105,8 +105,6 @@ bool gitConfigGlobal(const RuleContext &c)
     return true;
 }
 
-bool isShellLine(const QString &value);
-
 // git -c KEY=VALUE before the subcommand: settings that name a program are
 // judged by what they run; hooks and includes from outside the project, an
 // fsmonitor program and the ext transport run what the line does not show.
@@ -310,18 +308,6 @@ bool editorEscapes(const RuleContext &c)
     return escapes;
 }
 
-// A setting's program that is a shell line rather than a program with its
-// arguments: a shell or interpreter given its text, or shell operators.
-bool isShellLine(const QString &value)
-{
-    static const QRegularExpression operators(QStringLiteral("[;&|`<>]|\\$\\(|^\\s*!"));
-    if (operators.match(value).hasMatch())
-        return true;
-    const QStringList w = value.split(u' ', Qt::SkipEmptyParts);
-    static const QRegularExpression runner(QStringLiteral("^(?:[a-z]*sh|busybox|python[0-9.]*|perl|ruby|node|php|lua[0-9.]*|tclsh)$"));
-    return w.size() > 1 && runner.match(baseName(w.first()).toLower()).hasMatch()
-           && std::any_of(w.cbegin() + 1, w.cend(), [](const QString &x) { return x.startsWith(u'-') && !x.startsWith(QLatin1String("--")) && (x.contains(u'c') || x.contains(u'e')); });
-}
 
 // gdb -ex '!cmd', -ex 'shell cmd', lldb -o 'platform shell cmd': the
 // debugger leaves for a shell before it debugs anything.
@@ -574,6 +560,17 @@ const QString kGlobalConfig = QStringLiteral("Global tool configuration changed 
 const QString kService = QStringLiteral("Service change (persistence)");
 
 } // namespace
+
+bool isShellLine(const QString &value)
+{
+    static const QRegularExpression operators(QStringLiteral("[;&|`<>]|\\$\\(|^\\s*!"));
+    if (operators.match(value).hasMatch())
+        return true;
+    const QStringList w = value.split(u' ', Qt::SkipEmptyParts);
+    static const QRegularExpression runner(QStringLiteral("^(?:[a-z]*sh|busybox|python[0-9.]*|perl|ruby|node|php|lua[0-9.]*|tclsh)$"));
+    return w.size() > 1 && runner.match(baseName(w.first()).toLower()).hasMatch()
+           && std::any_of(w.cbegin() + 1, w.cend(), [](const QString &x) { return x.startsWith(u'-') && !x.startsWith(QLatin1String("--")) && (x.contains(u'c') || x.contains(u'e')); });
+}
 
 bool isInsideProject(const Place &p)
 {
@@ -1001,10 +998,12 @@ const std::vector<Rule> &ruleTable()
          {"ex -sc '!id' -cx", "vim -c '!id'", "view -c '!id' x", "vim -es -c '!id' -c q", "ex -c '!touch ~/x' file", "vim +'!id' +q",
           "nvim --headless -c 'silent !id' +q", "vim -c 'r !id' x", "vim -c 'call system(\"id\")' -c q", "vim -c 'terminal' x",
           "echo '!id' | ed", "printf '!id\\nq\\n' | ex -s", "less +'!id' file", "vim -c 'py3 import os; os.system(\"id\")'",
-          "vim -c 'norm :!id^M'", "echo 'e !id' | ed"},
+          "vim -c 'norm :!id^M'", "echo 'e !id' | ed", "PAGER='sh -c id' git log", "GIT_PAGER='id;' git log",
+          "MANPAGER='bash -c \"id\"' man ls", "GIT_SSH_COMMAND='sh -c id' git fetch"},
          {"vim -c 'set nu' file", "vim +10 file", "vim -c wq file", "ex -sc '%s/a/b/g|x' file", "vim -c ':%s/foo/bar/g' -c wq file",
           "less +G log.txt", "less +/pattern file", "vim -es -c 'normal gg=G' -c wq x.c", "echo 'w' | ed -s f", "vim -c 'w!' f",
-          "vim -c 'e!' f", "vim -c 'normal dd' -c wq f", "vim -c '%!sort' -c wq f", "ex -sc '%!xxd' -cx f"}},
+          "vim -c 'e!' f", "vim -c 'normal dd' -c wq f", "vim -c '%!sort' -c wq f", "ex -sc '%!xxd' -cx f", "PAGER=cat git log",
+          "GIT_EDITOR=true git rebase --continue", "GIT_SSH_COMMAND='ssh -i ./deploy_key' git fetch", "LESSOPEN='| lesspipe %s' less x.gz"}},
         {"man-pager", T::Command, words("man"), {}, {}, {}, {}, manPager, QStringLiteral("Editor or pager runs a shell command (%1)"),
          {"man -P 'sh -c id' ls", "man --pager='less; id' ls"}, {"man -P cat ls", "man --pager=less ls", "man -P 'less -R' git"}},
         {"debugger-escape", T::Command, words("gdb gdb-multiarch cgdb lldb rust-gdb rust-lldb"), {}, {}, {}, {}, debuggerEscapes,
