@@ -395,6 +395,10 @@ Call readCall(const QString &program, const Lexed &lexed, qsizetype from, Langua
     while (p < program.size() && (program[p] == u' ' || program[p] == u'\t'))
         ++p;
     const bool list = p < program.size() && !lexed.inString.at(p) && (program[p] == u'[' || program[p] == u'(');
+    // Perl's and Ruby's system("rm", "-r", $dir): the arguments after the
+    // first are words of the same command.
+    const bool wordList = (language == Language::Perl || language == Language::Ruby) && p < program.size() && lexed.inString.at(qMin(p + 1, program.size() - 1))
+                          && QStringView(u"'\"").contains(program[p]);
     // A list is the whole command; otherwise its first argument is.
     qsizetype end = p;
     int nesting = 0;
@@ -412,7 +416,7 @@ Call readCall(const QString &program, const Lexed &lexed, qsizetype from, Langua
                 ++end;
                 break;
             }
-        } else if (nesting == 0 && (c == u',' || c == u';' || c == u'\n')) {
+        } else if (nesting == 0 && (c == u';' || c == u'\n' || (c == u',' && !wordList))) {
             break;
         }
     }

@@ -690,7 +690,10 @@ const std::vector<Rule> &ruleTable()
         {"program-kills", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program kills processes"),
          {"python3 -c 'import os; os.kill(1, 9)'"}, {"python3 -c 'import signal; print(signal.SIGTERM)'"}},
         {"program-runs", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program runs commands"),
-         {"python3 -c 'import os,sys; os.system(sys.argv[1])' x"}, {"python3 -c 'import os; os.system(\"ls\")'"}},
+         {"python3 -c 'import os,sys; os.system(sys.argv[1])' x", "perl -e 'system(\"rm\",\"-r\",$ENV{HOME})'",
+          "ruby -e 'system(\"rm\", \"-r\", Dir.home)'", "perl -e 'system(qq{git checkout $branch})'"},
+         {"python3 -c 'import os; os.system(\"ls\")'", "perl -e 'system(\"make\", \"test\")'", "ruby -e 'system(%q{git status})'",
+          "lua -e 'os.execute([[make check]])'"}},
         {"program-credential", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program touches credential files"),
          {"python3 -c \"print(open('/home/u/.ssh/id_rsa').read())\""}, {"python3 -c \"print(open('README').read())\""}},
         // Power, services and processes of others.
