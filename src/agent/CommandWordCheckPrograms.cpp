@@ -268,12 +268,14 @@ bool calls(const QRegularExpression &re, const QString &text, const Lexed &lexed
 }
 
 // Whether every delete the program makes removes a folder named by a
-// literal path inside the project (shutil.rmtree('build'), rmSync('dist')):
+// literal path inside the project (shutil.rmtree('build'), rmSync('dist'),
+// rmdirSync('out', {recursive: true})):
 // the project's own clean-up. The project folder itself does not count.
 bool deletesInProjectOnly(const QString &text, const QRegularExpression &deletes)
 {
     static const QRegularExpression literal(QStringLiteral(
-        "\\b(?:rmtree|rmSync|rm_rf|rm_r|remove_dir_all|rimraf|remove_tree)\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1"));
+        "(?|\\b(?:rmtree|rmSync|rm_rf|rm_r|remove_dir_all|rimraf|remove_tree)\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1|"
+        "(?:\\brmdirSync|\\bDeno\\.remove(?:Sync)?|\\b(?:fs|promises)\\.rm)\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1\\s*,\\s*\\{[^}]*\\brecursive\\s*:\\s*true)"));
     // Naming the function in an import ("from shutil import rmtree", "use
     // File::Path qw(remove_tree)") deletes nothing; its calls are counted.
     static const QRegularExpression imports(QStringLiteral(

@@ -681,8 +681,11 @@ const std::vector<Rule> &ruleTable()
          {"mv ~/Documents /dev/null"}, {"mv a b"}},
         // What inline programs do.
         {"program-deletes", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program deletes files"),
-         {"python3 -c 'import os; os.remove(\"notes.txt\")'", "python3 -c \"import shutil; shutil.rmtree('/tmp/x')\""},
-         {"python3 -c \"import shutil; shutil.rmtree('build')\""}},
+         {"python3 -c 'import os; os.remove(\"notes.txt\")'", "python3 -c \"import shutil; shutil.rmtree('/tmp/x')\"",
+          "node -e \"require('fs').rmdirSync('/etc', {recursive: true})\"", "deno eval \"Deno.removeSync('../other', {recursive: true})\""},
+         {"python3 -c \"import shutil; shutil.rmtree('build')\"", "node -e \"require('fs').rmdirSync('out', {recursive: true})\"",
+          "deno eval \"await Deno.remove('dist', { recursive: true })\"", "node -e \"fs.promises.rm('coverage', {recursive: true})\"",
+          "ruby -rfileutils -e 'FileUtils.rm_r(\"coverage\")'", "perl -MFile::Path=rmtree -e 'rmtree(\"blib\")'"}},
         {"program-overwrites", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program overwrites files"),
          {"python3 -c \"open('/etc/hosts','w').write('x')\""}, {"python3 -c \"print(open('x').read())\""}},
         {"program-permissions", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program changes permissions"),
