@@ -112,7 +112,8 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
                                     });
         if (!scriptGiven && !files.empty())
             files.erase(files.begin());
-        each(files, Writes::Changes);
+        // Rewritten in place is rewritten whole, as a redirect would.
+        each(files, Writes::Overwrites);
         return;
     }
     if (extractsArchive(inv)) {
