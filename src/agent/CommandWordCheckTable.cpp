@@ -886,7 +886,9 @@ const std::vector<Rule> &ruleTable()
         {"spawn-loop", T::Program, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program forks in a loop"),
          {"lua -e 'while true do os.execute(\"sleep 1 &\") end'", "awk 'BEGIN { while (1) system(\"sleep 100 &\") }'",
           "python3 -c 'import subprocess\nwhile True: subprocess.Popen([\"sleep\", \"9\"])'"},
-         {"python3 -c 'import subprocess; subprocess.run([\"make\"])'", "awk '{ system(\"echo \" $1) }' list.txt"}},
+         {"python3 -c 'import subprocess; subprocess.run([\"make\"])'", "awk '{ system(\"echo \" $1) }' list.txt",
+          "python3 -c 'import subprocess\nfor t in (\"a\", \"b\"): subprocess.Popen([\"make\", t]).wait()'",
+          "node -e \"const cp = require('child_process'); for (const t of ['a', 'b']) cp.execSync('make ' + t)\""}},
 
         // Network and firewall configuration.
         {"firewall-tables", T::Command, words("iptables ip6tables iptables-nft iptables-legacy ip6tables-nft ip6tables-legacy ebtables arptables "
@@ -1277,7 +1279,12 @@ void judgeProgram(Review &review, const QString &program)
     // Starting commands in the background counts as forking: os.execute("x &").
     static const QRegularExpression detached(QStringLiteral(
         "\\b(?:os\\.execute|system|exec|popen|io\\.popen|shell_exec|passthru)\\s*\\(?\\s*['\"][^'\"]*&\\s*['\"]|\\bPopen\\s*\\(|\\bchild_process\\b[^;]*\\b(?:spawn|exec|fork)\\b"));
-    if ((forks.match(program).hasMatch() || detached.match(program).hasMatch()) && loops.match(program).hasMatch())
+    // A loop that never ends: the only kind in which a background start
+    // (unlike fork) is a hazard; a loop over a list starts a few.
+    static const QRegularExpression neverEnds(QStringLiteral(
+        "\\bwhile\\s*\\(?\\s*(?:True|1|true|!0)\\s*\\)?|\\bfor\\s*\\(\\s*;\\s*;\\s*\\)|\\bloop\\s*(?:do\\b|\\{)|\\bwhile\\s+true\\s+do\\b|\\biter\\s*\\(\\s*int\\b"));
+    if ((forks.match(program).hasMatch() && loops.match(program).hasMatch())
+        || (detached.match(program).hasMatch() && neverEnds.match(program).hasMatch()))
         review.flag(reasonOf("fork-loop"));
     // Memory: one allocation of tens of gigabytes, or a list grown forever.
     static const QRegularExpression huge(QStringLiteral(
