@@ -536,6 +536,19 @@ void foundRule(Review &review, const std::vector<const Word *> &words, const QSt
         review.flag(reasonOf("found-deleted", finder));
 }
 
+// A starting point the line spells in full: "$PWD/build", or a variable
+// the line itself set; one from the environment could be anywhere.
+bool knownPlace(Review &review, const Word &w, Scope &scope)
+{
+    static const QRegularExpression variable(QStringLiteral("\\$\\{?(\\w+)"));
+    for (auto it = variable.globalMatch(w.text); it.hasNext();) {
+        const QString name = it.next().captured(1);
+        if (name != u"PWD" && !scope.values.contains(name))
+            return false;
+    }
+    return review.textOf(w, scope).kind == Text::Kind::Known;
+}
+
 void findRule(Review &review, const Invocation &inv, Scope &scope)
 {
     // The starting points come before the expression; none is ".". Deletes
@@ -546,7 +559,8 @@ void findRule(Review &review, const Invocation &inv, Scope &scope)
         const Word &w = *inv.args[i];
         if (w.text.startsWith(u'-') || w.text.startsWith(u'(') || w.text.startsWith(u'!'))
             break;
-        inProject = inProject && !w.expands && !w.text.startsWith(u'~') && isInsideProject(review.place(w, scope));
+        inProject = inProject && (!w.expands || knownPlace(review, w, scope)) && !w.text.startsWith(u'~')
+                    && isInsideProject(review.place(w, scope));
     }
     for (i = 0; i < inv.args.size(); ++i) {
         const QString a = inv.text(i);
