@@ -719,14 +719,25 @@ const std::vector<Rule> &ruleTable()
         {"program-credential", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program touches credential files"),
          {"python3 -c \"print(open('/home/u/.ssh/id_rsa').read())\""}, {"python3 -c \"print(open('README').read())\""}},
         // Power, services and processes of others.
-        {"shutdown", T::Command, words("poweroff halt systemctl loginctl init telinit"), {}, {}, {}, {}, [](const RuleContext &c) {
+        {"shutdown", T::Command, words("poweroff halt systemctl loginctl init telinit rtcwake kexec"), {}, {}, {}, {}, [](const RuleContext &c) {
              if (isOneOf(c.inv.name, {u"poweroff", u"halt"}))
                  return true;
              if (isOneOf(c.inv.name, {u"init", u"telinit"}))
                  return c.operandsBefore.value(0) == u"0";
+             // rtcwake sleeps or powers off unless only asked about the alarm;
+             // kexec -e boots another kernel at once.
+             if (c.inv.name == u"rtcwake") {
+                 const QStringList a = c.inv.texts();
+                 const qsizetype m = std::max(a.indexOf(QStringLiteral("-m")), a.indexOf(QStringLiteral("--mode")));
+                 const QString mode = m >= 0 ? a.value(m + 1) : QString();
+                 return !isOneOf(mode, {u"no", u"show", u"disable"}) && !c.flags.has(u'n', u"--dry-run");
+             }
+             if (c.inv.name == u"kexec")
+                 return c.flags.has(u'e', u"--exec");
              return managerVerb(c, "poweroff halt kexec");
-         }, QStringLiteral("System shutdown"), {"poweroff", "/sbin/halt -p", "systemctl poweroff", "loginctl poweroff", "init 0", "telinit 0"},
-         {"systemctl status", "init.sh 0", "loginctl list-sessions"}},
+         }, QStringLiteral("System shutdown"), {"poweroff", "/sbin/halt -p", "systemctl poweroff", "loginctl poweroff", "init 0", "telinit 0",
+                                                  "rtcwake -m off -s 60", "rtcwake -s 30", "kexec -e"},
+         {"systemctl status", "init.sh 0", "loginctl list-sessions", "rtcwake -m show", "rtcwake -n -m mem -s 60", "kexec -l x --initrd=y"}},
         {"reboot", T::Command, words("systemctl loginctl init telinit"), {}, {}, {}, {}, [](const RuleContext &c) {
              if (isOneOf(c.inv.name, {u"init", u"telinit"}))
                  return c.operandsBefore.value(0) == u"6";
