@@ -780,9 +780,11 @@ const std::vector<Rule> &ruleTable()
         {"dpkg-remove", T::Command, words("dpkg"), {}, words("-r -P --remove --purge"), words("--dry-run --no-act --simulate"), {}, nullptr, kPackages,
          {"dpkg -r libfoo", "dpkg --purge libfoo", "dpkg -P foo"}, {"dpkg -l", "dpkg -L libc6", "dpkg -s foo", "dpkg --dry-run -r foo"}},
         {"rpm-remove", T::Command, words("dnf yum microdnf tdnf zypper apk snap flatpak brew port"),
-         words("remove erase autoremove rm del uninstall"), {}, words("--assumeno --dry-run -n --simulate"), {}, nullptr, kPackages,
-         {"dnf remove foo", "yum erase foo", "zypper rm foo", "apk del foo", "snap remove firefox", "flatpak uninstall org.x.Y", "brew uninstall node"},
-         {"dnf list installed", "snap list", "flatpak list", "brew list", "apk info"}},
+         words("remove erase autoremove rm del uninstall history+undo history+rollback"), {}, words("--assumeno --dry-run --simulate"), {},
+         nullptr, kPackages,
+         {"dnf remove foo", "yum erase foo", "zypper rm foo", "apk del foo", "snap remove firefox", "flatpak uninstall org.x.Y", "brew uninstall node",
+          "zypper -n rm x", "dnf history undo 5", "yum history rollback 3"},
+         {"dnf list installed", "snap list", "flatpak list", "brew list", "apk info", "dnf history list", "zypper -n in x"}},
         {"pacman-remove", T::Command, words("pacman yay paru"), {}, {}, words("-p --print"), {}, pacmanRemoves, kPackages,
          {"pacman -R foo", "pacman -Rns foo", "yay -Rs bar"}, {"pacman -Qs foo", "pacman -Ss ripgrep", "pacman -Q"}},
         {"emerge-remove", T::Command, words("emerge"), {}, words("-C --unmerge --depclean -c"), words("-p --pretend"), {}, nullptr, kPackages,
@@ -816,7 +818,7 @@ const std::vector<Rule> &ruleTable()
          {"nvm uninstall 18", "pyenv uninstall 3.11", "rbenv uninstall 3.2", "asdf uninstall nodejs 18", "mise uninstall node@18", "sdk uninstall java 17",
           "volta uninstall node", "deno uninstall x", "pkg delete x", "guix remove x", "pkcon remove x", "tlmgr remove x", "ghcup rm ghc 9.2"},
          {"nvm use 18", "pyenv versions", "asdf list", "mise ls", "deno run main.ts"}},
-        {"package-remove-other", T::Command, words("rpm nix pip-autoremove npm bun gem xbps-remove pkg_delete pkgrm"), {}, {}, words("--test"), {}, [](const RuleContext &c) {
+        {"package-remove-other", T::Command, words("rpm nix pip-autoremove npm bun gem xbps-remove pkg_delete pkgrm nix-collect-garbage"), {}, {}, words("--test"), {}, [](const RuleContext &c) {
              const QString &n = c.inv.name;
              if (n == u"rpm")
                  return c.flags.has(u'e', u"--erase");
@@ -828,12 +830,14 @@ const std::vector<Rule> &ruleTable()
                  return c.operandsBefore.mid(0, 2) == QStringList{QStringLiteral("pm"), QStringLiteral("rm")} && c.flags.has(u'g', u"--global");
              if (n == u"gem")
                  return c.operandsBefore.value(0) == u"cleanup" && !c.flags.has(u'n', u"--dry-run");
+             if (n == u"nix-collect-garbage")
+                 return c.flags.has(u'd', u"--delete-old") || c.flags.hasLong(u"--delete-older-than");
              return true;
          }, kPackages,
          {"rpm -e x", "rpm --erase x", "nix profile remove x", "pip-autoremove x -y", "npm prune -g", "bun pm rm -g x", "gem cleanup",
-          "xbps-remove -R vim", "pkg_delete vim",
+          "xbps-remove -R vim", "pkg_delete vim", "nix-collect-garbage -d",
           "Rscript -e 'remove.packages(\"dplyr\")'", "julia -e 'using Pkg; Pkg.rm(\"x\")'"},
-         {"rpm -qa", "rpm -qi x", "npm prune", "gem cleanup -n", "nix profile list"}},
+         {"rpm -qa", "rpm -qi x", "npm prune", "gem cleanup -n", "nix profile list", "nix-collect-garbage"}},
         {"other-package-remove", T::Command, words("composer dotnet opam luarocks cpanm go poetry"),
          words("global+remove tool+uninstall remove uninstall clean self+remove"), {}, {}, {}, [](const RuleContext &c) {
              const QString &n = c.inv.name;
