@@ -859,6 +859,8 @@ const std::vector<Rule> &ruleTable()
          {"chmod u+s /usr/local/bin/x", "chmod 4755 myprog", "chmod g+s dir", "chmod +s ./a.out", "chmod 2755 tool", "install -m 4755 x ~/x",
           "chmod -R u=rwxs x", "busybox chmod 6755 x", "chmod =4755 x"},
          {"chmod +x script.sh", "chmod 755 build/app", "chmod -R u+w build", "chmod 644 file", "chmod 1777 tmp", "chmod u=rwx,g=rx,o= f"}},
+        {"machine-shell", T::Command, words("machinectl"), words("shell login"), {}, {}, words("-M --machine -E --setenv --uid"), nullptr, kPrivilege,
+         {"machinectl shell root@", "machinectl shell --uid=0 .host", "machinectl login"}, {"machinectl list", "machinectl status x"}},
         {"capabilities", T::Command, words("setcap filecap"), {}, {}, words("-v --verify"), {}, nullptr, kPrivilege,
          {"setcap cap_net_raw+ep ./ping", "setcap cap_sys_admin=eip /usr/bin/python3", "setcap -r x"}, {"getcap /usr/bin/ping", "setcap -v cap_net_raw+ep x"}},
         {"accounts", T::Command,
