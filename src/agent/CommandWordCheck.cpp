@@ -484,6 +484,7 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 break;
             }
             if (wrapper->mode == Mode::Env && isAssignment(*words[i])) {
+                r.assignments.push_back(words[i]); // env PAGER=... cmd: as a prefix assignment
                 ++i;
                 continue;
             }

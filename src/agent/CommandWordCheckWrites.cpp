@@ -127,9 +127,15 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
                 dir = x.mid(12);
             else if ((n == u"7z" || n == u"7za") && x.startsWith(QLatin1String("-o")))
                 dir = x.mid(2);
-            if (!dir.isEmpty())
+            if (!dir.isEmpty()) {
                 judgeWrite(review, next ? review.place(*inv.args[std::size_t(i + 1)], scope) : review.place(dir, scope), Writes::Overwrites);
+                return;
+            }
         }
+        // No folder given: it unpacks where the line stands, which "cd ~"
+        // may have moved out of the project.
+        if (!scope.cwd.parts.isEmpty() || scope.cwd.base != Place::Base::Relative)
+            judgeWrite(review, review.place(QStringLiteral("."), scope), Writes::Overwrites);
         return;
     }
     if (n == u"truncate") {
@@ -198,8 +204,16 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
         const std::vector<const Word *> ops = fileOperands(inv, {u"-b", u"--branch", u"-o", u"--origin", u"--depth", u"-c", u"--config",
                                                                  u"--reference", u"--template", u"-u", u"--upload-pack", u"--separate-git-dir",
                                                                  u"--filter", u"-j", u"--jobs"});
-        if (ops.size() >= 3)
+        if (ops.size() >= 3) {
             judgeWrite(review, review.place(*ops.back(), scope), Writes::Overwrites);
+        } else if (ops.size() == 2) {
+            // Into a folder named after the repository, where the line stands.
+            QString name = baseName(ops.back()->text.section(u':', -1));
+            if (name.endsWith(QLatin1String(".git")))
+                name.chop(4);
+            if (!name.isEmpty())
+                judgeWrite(review, review.place(name, scope), Writes::Overwrites);
+        }
     }
 }
 
