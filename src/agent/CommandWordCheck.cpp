@@ -514,6 +514,8 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             if (name == u"systemd-run" && option.startsWith(QLatin1String("--on-")))
                 r.scheduled = true;
             options.append(option);
+            if (takesValue(*wrapper, option) && i + 1 < words.size())
+                options.append(option + u'=' + words[i + 1]->text); // "-P 0" also as "-P=0"
             if (name == u"command" && (option == u"-v" || option == u"-V"))
                 return r; // only looks the name up
             if ((name == u"chrt" || name == u"taskset" || name == u"ionice") && (option == u"-p" || option == u"-P" || option == u"--pid")) {

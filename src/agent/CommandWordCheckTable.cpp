@@ -889,6 +889,12 @@ const std::vector<Rule> &ruleTable()
           ": | while true; do sleep 1 & done", "nohup sh -c 'while true; do curl x; done' &", "(while true; do echo x; done) &"},
          {"while read f; do gzip \"$f\" & done < list.txt", "for f in a b c; do make $f & done; wait", "while true; do sleep 1; done",
           "make & wait"}},
+        {"unbounded-parallel", T::Wrapper, words("xargs parallel"), {}, words("-P0 -P=0 --max-procs=0 -j0 -j=0 --jobs=0 --jobs=-0"), {}, {}, nullptr,
+         QStringLiteral("Exhausts the machine's resources (%1)"),
+         {"seq 1000000 | xargs -P0 -n1 sleep", "yes | xargs -P 0 -n 1 sleep", "seq 100000 | xargs --max-procs=0 -I{} sleep 100",
+          "yes | parallel -j0 sleep 100", "seq 1e6 | parallel --jobs 0 sleep"},
+         {"find . -name '*.png' | xargs -P4 -n1 optipng", "xargs -P \"$(nproc)\" -n1 gzip < list.txt", "parallel -j8 gzip ::: *.log",
+          "xargs -n1 echo < list.txt"}},
         {"fork-loop", T::Program, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program forks in a loop"),
          {"python3 -c 'import os\nwhile True: os.fork()'", "perl -e 'fork while 1'", "perl -e 'fork while fork'", "ruby -e 'loop { fork }'",
           "node -e 'while(1) require(\"child_process\").fork(__filename)'", "php -r 'while(1) pcntl_fork();'",
@@ -1200,11 +1206,13 @@ std::optional<QString> wrapperReason(const QString &name, const QStringList &opt
     for (const Rule &rule : ruleTable()) {
         if (rule.trigger != Trigger::Wrapper || !rule.names.contains(name))
             continue;
+        if (!rule.options.isEmpty() && std::none_of(options.cbegin(), options.cend(), [&](const QString &o) { return rule.options.contains(o); }))
+            continue;
         const bool excepted = std::any_of(options.cbegin(), options.cend(), [&](const QString &o) {
             return rule.except.contains(o) || rule.except.contains(o.section(u'=', 0, 0));
         });
         if (!excepted)
-            return rule.reason;
+            return rule.reason.contains(QLatin1String("%1")) ? rule.reason.arg(name) : rule.reason;
     }
     return std::nullopt;
 }
