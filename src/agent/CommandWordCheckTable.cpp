@@ -607,7 +607,9 @@ const std::vector<Rule> &ruleTable()
          {"x0=ab; x1=$x0$x0; x2=$x1$x1; echo $x2"}},
         // What is read or written: credential and start-up places.
         {"credential-place", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Credential file access (%1)"),
-         {"cat ~/.ssh/id_ed25519", "tar czf k.tgz ~/.gnupg", "cat /proc/1/environ"}, {"ls ~/.ssh", "cat ~/.ssh/id_ed25519.pub"}},
+         {"cat ~/.ssh/id_ed25519", "tar czf k.tgz ~/.gnupg", "cat /proc/1/environ", "sqlite3 ~/.mozilla/firefox/*/logins.db .dump",
+          "cat ~/.config/rclone/rclone.conf", "cat ~/.s3cfg"},
+         {"ls ~/.ssh", "cat ~/.ssh/id_ed25519.pub", "ls ~/.mozilla/firefox", "cat ~/.config/rclone/filters.txt"}},
         {"shell-profile", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Shell profile tampering"),
          {"echo 'x' >> ~/.zshenv", "cp evil ~/.bash_aliases"}, {"ls -l ~/.zshenv"}},
         {"autostart", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Autostart change (persistence)"),
