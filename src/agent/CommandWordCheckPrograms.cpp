@@ -275,6 +275,7 @@ bool deletesInProjectOnly(const QString &text, const QRegularExpression &deletes
 {
     static const QRegularExpression literal(QStringLiteral(
         "(?|\\b(?:rmtree|rmSync|rm_rf|rm_r|remove_dir_all|rimraf|remove_tree)\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1|"
+        "\\b(?:rmtree|rm_rf|rm_r)\\s*\\(\\s*(?:pathlib\\.)?(?:Path|Pathname)(?:\\.new)?\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1\\s*\\)(?!\\s*[/.])|"
         "(?:\\brmdirSync|\\bDeno\\.remove(?:Sync)?|\\b(?:fs|promises)\\.rm)\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1\\s*,\\s*\\{[^}]*\\brecursive\\s*:\\s*true)"));
     // Naming the function in an import ("from shutil import rmtree", "use
     // File::Path qw(remove_tree)") deletes nothing; its calls are counted.

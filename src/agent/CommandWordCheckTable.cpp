@@ -703,10 +703,12 @@ const std::vector<Rule> &ruleTable()
         // What inline programs do.
         {"program-deletes", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program deletes files"),
          {"python3 -c 'import os; os.remove(\"notes.txt\")'", "python3 -c \"import shutil; shutil.rmtree('/tmp/x')\"",
-          "node -e \"require('fs').rmdirSync('/etc', {recursive: true})\"", "deno eval \"Deno.removeSync('../other', {recursive: true})\""},
+          "node -e \"require('fs').rmdirSync('/etc', {recursive: true})\"", "deno eval \"Deno.removeSync('../other', {recursive: true})\"",
+          "python3 -c 'import shutil; from pathlib import Path; shutil.rmtree(Path(\"build\") / \"..\" / \"..\")'"},
          {"python3 -c \"import shutil; shutil.rmtree('build')\"", "node -e \"require('fs').rmdirSync('out', {recursive: true})\"",
           "deno eval \"await Deno.remove('dist', { recursive: true })\"", "node -e \"fs.promises.rm('coverage', {recursive: true})\"",
-          "ruby -rfileutils -e 'FileUtils.rm_r(\"coverage\")'", "perl -MFile::Path=rmtree -e 'rmtree(\"blib\")'"}},
+          "ruby -rfileutils -e 'FileUtils.rm_r(\"coverage\")'", "perl -MFile::Path=rmtree -e 'rmtree(\"blib\")'",
+          "python3 -c 'import shutil, pathlib; shutil.rmtree(pathlib.Path(\"build\"))'"}},
         {"program-overwrites", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program overwrites files"),
          {"python3 -c \"open('/etc/hosts','w').write('x')\""}, {"python3 -c \"print(open('x').read())\""}},
         {"program-permissions", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Inline program changes permissions"),
@@ -1131,10 +1133,11 @@ const std::vector<Rule> &ruleTable()
         {"git-rebase", T::Command, words("git"), words("rebase"), {}, {}, words("-C -c --git-dir --work-tree --namespace"), rebaseRewrites,
          QStringLiteral("History rewritten (git rebase)"),
          {"git rebase -i HEAD~5", "git rebase --root", "git rebase --onto main a b"}, {"git rebase origin/main", "git rebase main", "git pull --rebase"}},
-        {"git-update-ref", T::Command, words("git"), words("update-ref"), {}, {}, words("-C -c --git-dir --work-tree --namespace"), updateRefMoves,
+        {"git-update-ref", T::Command, words("git"), words("update-ref"), {}, {}, words("-C -c --git-dir --work-tree --namespace -m"), updateRefMoves,
          QStringLiteral("History rewritten (git update-ref)"),
          {"git update-ref refs/heads/main HEAD~5", "git update-ref HEAD abc123", "git update-ref --stdin < x", "git update-ref refs/heads/x new old"},
-         {"git update-ref refs/heads/backup HEAD", "git update-ref refs/tmp/x abc123"}},
+         {"git update-ref refs/heads/backup HEAD", "git update-ref refs/tmp/x abc123", "git update-ref -m 'backup' refs/heads/bak HEAD",
+          "git update-ref refs/heads/x $(git rev-parse HEAD)"}},
     };
     return table;
 }
