@@ -519,6 +519,10 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
             const Text t = review.textOf(*w, scope);
             if (t.kind >= Text::Kind::Computed && !t.confined)
                 review.flag(reasonOf("deletes-computed", inv.name));
+            // "$(pwd)/..": whatever place is printed, the word climbs out of it.
+            static const QRegularExpression climbs(QStringLiteral("(?:^|/)\\.\\.(?:/|$)"));
+            if (climbs.match(w->text.mid(w->text.lastIndexOf(QLatin1String("$()")) + 3)).hasMatch())
+                review.flag(reasonOf("deletes-outside", inv.name));
         }
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
             review.flag(reasonOf("credential-place", *label));
