@@ -864,6 +864,36 @@ const std::vector<Rule> &ruleTable()
          {"chmod u+s /usr/local/bin/x", "chmod 4755 myprog", "chmod g+s dir", "chmod +s ./a.out", "chmod 2755 tool", "install -m 4755 x ~/x",
           "chmod -R u=rwxs x", "busybox chmod 6755 x", "chmod =4755 x"},
          {"chmod +x script.sh", "chmod 755 build/app", "chmod -R u+w build", "chmod 644 file", "chmod 1777 tmp", "chmod u=rwx,g=rx,o= f"}},
+        {"container-host-root", T::Command, words("docker podman nerdctl"), words("run create container+run container+create"), {}, {},
+         words("-H --host --context -c --config --log-level"), [](const RuleContext &c) {
+             // A container given the host: privileged, the host's root or
+             // system folders mounted, its process table, or all capabilities.
+             static const QRegularExpression hostMount(QStringLiteral("^(?:/|/etc|/root|/home|/usr|/var|/boot|/var/run/docker\\.sock|/run/docker\\.sock)/?(?::|$)"));
+             const QStringList a = c.inv.texts();
+             for (qsizetype i = 0; i < a.size(); ++i) {
+                 const QString &x = a.at(i);
+                 if (x == u"--privileged" || x == u"--pid=host" || x == u"--userns=host" || x.startsWith(QLatin1String("--cap-add=ALL"))
+                     || x.startsWith(QLatin1String("--cap-add=SYS_ADMIN")))
+                     return true;
+                 QString mount;
+                 if ((x == u"-v" || x == u"--volume" || x == u"--mount" || x == u"--pid" || x == u"--cap-add") && i + 1 < a.size())
+                     mount = x == u"--pid" || x == u"--cap-add" ? x + u'=' + a.at(i + 1) : a.at(i + 1);
+                 else if (x.startsWith(QLatin1String("--volume=")) || x.startsWith(QLatin1String("--mount=")))
+                     mount = x.section(u'=', 1);
+                 if (mount == u"--pid=host" || mount == u"--cap-add=ALL" || mount == u"--cap-add=SYS_ADMIN")
+                     return true;
+                 if (mount.startsWith(QLatin1String("type=bind")))
+                     mount = mount.section(QLatin1String("source="), 1).section(u',', 0, 0) + u':';
+                 if (hostMount.match(mount).hasMatch())
+                     return true;
+             }
+             return false;
+         }, kPrivilege,
+         {"docker run --privileged -v /:/mnt alpine chroot /mnt sh", "docker run -v /:/host alpine sh", "podman run --pid=host -it x",
+          "docker run -v /var/run/docker.sock:/var/run/docker.sock x", "docker run --mount type=bind,source=/,target=/h x",
+          "docker run --volume=/etc:/e alpine cat /e/shadow", "docker run --cap-add ALL x"},
+         {"docker run --rm -v \"$PWD\":/src -w /src node:20 npm test", "docker run -p 8080:80 nginx", "docker run -v ./data:/data x",
+          "podman run --rm -it alpine sh", "docker compose run app pytest"}},
         {"machine-shell", T::Command, words("machinectl"), words("shell login"), {}, {}, words("-M --machine -E --setenv --uid"), nullptr, kPrivilege,
          {"machinectl shell root@", "machinectl shell --uid=0 .host", "machinectl login"}, {"machinectl list", "machinectl status x"}},
         {"capabilities", T::Command, words("setcap filecap"), {}, {}, words("-v --verify"), {}, nullptr, kPrivilege,
