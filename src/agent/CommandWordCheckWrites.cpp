@@ -117,6 +117,15 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
         return;
     }
     if (extractsArchive(inv)) {
+        // A downloaded archive unpacks files the line does not name: a
+        // script run from them later runs the download.
+        const bool downloaded = inv.input.kind == Text::Kind::Download
+                                || std::any_of(inv.args.cbegin(), inv.args.cend(), [&](const Word *w) {
+                                       const std::optional<Text> t = review.writtenAt(review.place(*w, scope));
+                                       return t && t->kind == Text::Kind::Download;
+                                   });
+        if (downloaded)
+            review.downloadedUnnamed();
         // Unpacking into a folder writes over what lies there.
         const QStringList a = inv.texts();
         for (qsizetype i = 0; i < a.size(); ++i) {
