@@ -315,7 +315,6 @@ bool debuggerEscapes(const RuleContext &c)
 {
     static const QRegularExpression escape(QStringLiteral("^\\s*(?:!|shell\\b|pipe\\b|\\||platform\\s+shell\\b|python\\b.*\\b(?:system|popen|subprocess|exec)|script\\b.*\\b(?:system|popen|subprocess))"));
     const QStringList a = c.inv.texts();
-    bool escapes = false;
     for (qsizetype i = 0; i < a.size(); ++i) {
         const QString &x = a.at(i);
         QString command;
@@ -326,12 +325,14 @@ bool debuggerEscapes(const RuleContext &c)
             command = x.section(u'=', 1);
         if (command.isEmpty() || !escape.match(command).hasMatch())
             continue;
-        escapes = true;
+        // The first escape decides; what it runs is judged so its own
+        // reason shows, and the rest would only repeat the question.
         const QString shell = command.trimmed().remove(QRegularExpression(QStringLiteral("^(?:!|\\||shell|pipe|platform\\s+shell)\\s*")));
         if (!shell.isEmpty())
             c.review.run(Text::known(shell), Language::Shell, c.scope);
+        return true;
     }
-    return escapes;
+    return false;
 }
 
 // emacs --eval '(shell-command ...)': Lisp that starts processes.
@@ -1356,10 +1357,14 @@ void judgeProgram(Review &review, const QString &program)
     static const QRegularExpression huge(QStringLiteral(
         "(?:\\bbytearray|\\bbytes|\\bnew\\s+(?:Array|ArrayBuffer|Uint8Array)|\\bBuffer\\.alloc\\w*|\\bstring\\.rep|\\bstr_repeat|\\]\\s*\\*|['\"][^'\"]{0,8}['\"]\\s*(?:\\*|x|,))"
         "\\s*\\(?\\s*(?:10\\s*\\*\\*\\s*(?:1[0-9]|[2-9]\\d)|1e(?:1[0-9]|[2-9]\\d)|1\\s*<<\\s*(?:3[4-9]|[4-9]\\d)|\\d{11,})"));
+    // The loop first, then what grows after it: two passes, each linear.
     static const QRegularExpression endless(QStringLiteral(
-        "(?:\\bwhile\\s*\\(?\\s*(?:True|1|true|!0)\\s*\\)?|\\bfor\\s*\\(\\s*;\\s*;\\s*\\)|\\bloop\\s*(?:do\\b|\\{)|\\bwhile\\s+true\\s+do\\b)"
-        "[\\s\\S]*(?:\\.(?:append|push|extend|concat)\\s*\\(|\\s(?:\\+=|<<)\\s*['\"\\[]|\\b(\\w+)\\s*=\\s*\\1\\s*(?:\\.\\.|\\+|\\*)\\s*\\1\\b)"));
-    if (huge.match(program).hasMatch() || (endless.match(program).hasMatch() && !program.contains(QLatin1String("break"))))
+        "\\bwhile\\s*\\(?\\s*(?:True|1|true|!0)\\s*\\)?|\\bfor\\s*\\(\\s*;\\s*;\\s*\\)|\\bloop\\s*(?:do\\b|\\{)|\\bwhile\\s+true\\s+do\\b"));
+    static const QRegularExpression grows(QStringLiteral(
+        "\\.(?:append|push|extend|concat)\\s*\\(|\\s(?:\\+=|<<)\\s*['\"\\[]|\\b(\\w+)\\s*=\\s*\\1\\s*(?:\\.\\.|\\+|\\*)\\s*\\1\\b"));
+    const QRegularExpressionMatch loop = endless.match(program);
+    if (huge.match(program).hasMatch()
+        || (loop.hasMatch() && grows.match(program, loop.capturedEnd()).hasMatch() && !program.contains(QLatin1String("break"))))
         review.flag(reasonOf("memory-exhausted"));
 }
 
