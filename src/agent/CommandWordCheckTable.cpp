@@ -698,7 +698,7 @@ const std::vector<Rule> &ruleTable()
           "curl -o ~/notes.txt https://x/n", "wget -O ../other/index.html https://x", "sed -i 's/a/b/' ../other/config.py",
           "perl -pi -e 's/a/b/' ~/notes.txt", "mv notes.txt ~/", "cp a.txt b.txt /", "curl -o \"$HOME/notes.txt\" https://x/n",
           "wget -P ../other https://x/f", "curl --output-dir ~/Downloads -O https://x/f", "git clone https://x/r.git ../other",
-          "cp --target-directory=../other a.txt", "cd ~ && git clone https://x/y.git", "cd ~ && tar xf /tmp/a.tar", "pushd .. && unzip /tmp/a.zip"},
+          "cp --target-directory=../other a.txt", "mv * ../", "cd ~ && git clone https://x/y.git", "cd ~ && tar xf /tmp/a.tar", "pushd .. && unzip /tmp/a.zip"},
          {"cp README.md ~/backup/", "echo x >> ~/notes.txt", "cp x /tmp/x", "curl -o build/page.html https://x", "sed -i 's/a/b/' /tmp/x",
           "perl -pi -e 's/v1/v2/' src/version.h", "wget -P vendor https://x/f", "git clone https://x/r.git vendor/r", "cp a.txt build/",
           "cp -t build a.txt", "cd vendor && git clone https://x/y", "cd build && tar xf ../a.tar", "cd /tmp && unzip a.zip", "git clone git@x:y/z.git"}},

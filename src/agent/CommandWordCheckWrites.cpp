@@ -185,9 +185,12 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
             for (auto it = ops.cbegin(); it != ops.cend() - 1; ++it) {
                 Place file = destination;
                 file.parts.append(baseName((*it)->text));
-                // Straight into home or the root, a file lands over one of
-                // theirs; a folder under them only gains files.
-                judgeWrite(review, file, Places::isHomeOrRoot(destination) ? Writes::Overwrites : Writes::Changes);
+                // Straight into home, the root or the folder holding the
+                // project, a file lands over one of theirs (another project,
+                // a dotfile); a folder under them only gains files.
+                const bool top = Places::isHomeOrRoot(destination)
+                                 || (destination.base == Place::Base::Relative && Places::isTopFolder(destination));
+                judgeWrite(review, file, top ? Writes::Overwrites : Writes::Changes);
             }
         }
         judgeWrite(review, destination, folder ? Writes::Changes : Writes::Overwrites);
