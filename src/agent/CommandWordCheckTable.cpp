@@ -355,6 +355,44 @@ bool emacsEscapes(const RuleContext &c)
     return false;
 }
 
+// sqlite3 ".shell CMD", mysql "\\! CMD" or "system CMD", psql "\\! CMD": a
+// database client leaving for a shell, from its arguments or its input.
+bool clientEscapes(const RuleContext &c)
+{
+    static const QRegularExpression escape(QStringLiteral("(?:^|[;\\n])\\s*(?:\\.shell|\\.system|\\\\!|system)\\s+([^;\\n]*)"));
+    QStringList texts = c.inv.texts();
+    if (c.inv.input.kind == Text::Kind::Known)
+        texts.append(c.inv.input.text);
+    for (const QString &t : std::as_const(texts)) {
+        if (const QRegularExpressionMatch m = escape.match(t); m.hasMatch()) {
+            c.review.run(Text::known(m.captured(1)), Language::Shell, c.scope);
+            return true;
+        }
+    }
+    return false;
+}
+
+// git difftool -x CMD and git bisect run CMD ...: git runs the command given.
+bool gitRunsGiven(const RuleContext &c)
+{
+    const QStringList a = c.inv.texts();
+    const qsizetype sub = a.indexOf(QStringLiteral("difftool")) >= 0 ? a.indexOf(QStringLiteral("difftool")) : a.indexOf(QStringLiteral("bisect"));
+    if (sub < 0)
+        return false;
+    if (a.at(sub) == u"bisect") {
+        if (a.value(sub + 1) == u"run" && std::size_t(sub + 2) < c.inv.args.size())
+            c.review.runWords({c.inv.args.begin() + sub + 2, c.inv.args.end()}, c.scope);
+        return false;
+    }
+    for (qsizetype i = sub + 1; i < a.size(); ++i) {
+        if ((a.at(i) == u"-x" || a.at(i) == u"--extcmd") && i + 1 < a.size())
+            c.review.run(Text::known(a.at(i + 1)), Language::Shell, c.scope);
+        else if (a.at(i).startsWith(QLatin1String("--extcmd=")))
+            c.review.run(Text::known(a.at(i).mid(9)), Language::Shell, c.scope);
+    }
+    return false; // judged by what it runs
+}
+
 // man -P/--pager CMD: the pager is a command line.
 bool manPager(const RuleContext &c)
 {
@@ -1095,6 +1133,14 @@ const std::vector<Rule> &ruleTable()
           "GIT_EDITOR=true git rebase --continue", "GIT_SSH_COMMAND='ssh -i ./deploy_key' git fetch", "LESSOPEN='| lesspipe %s' less x.gz"}},
         {"man-pager", T::Command, words("man"), {}, {}, {}, {}, manPager, QStringLiteral("Editor or pager runs a shell command (%1)"),
          {"man -P 'sh -c id' ls", "man --pager='less; id' ls"}, {"man -P cat ls", "man --pager=less ls", "man -P 'less -R' git"}},
+        {"client-escape", T::Command, words("sqlite3 mysql mariadb psql"), {}, {}, {}, {}, clientEscapes,
+         QStringLiteral("Database client runs a shell command (%1)"),
+         {"sqlite3 x.db '.shell id'", "sqlite3 x.db '.system id'", "mysql -e '\\! id'", "psql -c '\\! id'", "echo '.shell id' | sqlite3 x.db",
+          "mysql -e 'system id'"},
+         {"sqlite3 x.db '.tables'", "sqlite3 x.db 'select * from t'", "psql -c 'SELECT 1'", "mysql -e 'show databases'",
+          "sqlite3 -cmd '.mode csv' x.db '.import data.csv t'"}},
+        {"git-runs-given", T::Command, words("git"), {}, {}, {}, {}, gitRunsGiven, {}, {},
+         {"git difftool -y -x 'diff -u'", "git bisect run make test", "git difftool --extcmd=meld"}},
         {"debugger-escape", T::Command, words("gdb gdb-multiarch cgdb lldb rust-gdb rust-lldb"), {}, {}, {}, {}, debuggerEscapes,
          QStringLiteral("Debugger runs a shell command (%1)"),
          {"gdb -batch -ex '!id'", "gdb -ex 'shell id' -batch", "gdb --eval-command='shell id' -batch", "lldb -o 'platform shell id' -b",
