@@ -484,6 +484,7 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 break;
             }
             if (wrapper->mode == Mode::Env && isAssignment(*words[i])) {
+                r.assignments.push_back(words[i]); // env PAGER=... cmd: as a prefix assignment
                 ++i;
                 continue;
             }
@@ -513,6 +514,8 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             if (name == u"systemd-run" && option.startsWith(QLatin1String("--on-")))
                 r.scheduled = true;
             options.append(option);
+            if (takesValue(*wrapper, option) && i + 1 < words.size())
+                options.append(option + u'=' + words[i + 1]->text); // "-P 0" also as "-P=0"
             if (name == u"command" && (option == u"-v" || option == u"-V"))
                 return r; // only looks the name up
             if ((name == u"chrt" || name == u"taskset" || name == u"ionice") && (option == u"-p" || option == u"-P" || option == u"--pid")) {
@@ -689,6 +692,8 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
             if (program.startsWith(u'|'))
                 program = program.mid(1).replace(QLatin1String("%s"), QLatin1String("file"));
             run(Text::known(program), Language::Shell, scope);
+            if (isShellLine(program))
+                flag(reasonOf("editor-escape", a->text.left(eq)));
         }
     }
     if (!r.invocation) {

@@ -96,6 +96,22 @@ bool printsEnvironment(const Invocation &inv)
         return noOperands;
     if (isOneOf(inv.name, {u"export", u"declare", u"typeset"}))
         return noOperands && (a.isEmpty() || a.contains(QStringLiteral("-p")) || a.contains(QStringLiteral("-x")) || a.contains(QStringLiteral("-px")));
+    // A process's environment file: cat /proc/self/environ, xargs -0 -a ...
+    static const QRegularExpression environFile(QStringLiteral("^/proc/[^/]+/environ$"));
+    if (std::any_of(a.cbegin(), a.cend(), [](const QString &x) { return environFile.match(x).hasMatch(); }))
+        return true;
+    // An inline program that prints the whole environment: os.environ,
+    // %ENV, ENV.to_h, process.env, $_ENV; one variable read by name is not.
+    static const QRegularExpression interpreter(QStringLiteral("^(?:python[0-9.]*|perl|ruby|node|nodejs|bun|deno|php)$"));
+    static const QRegularExpression whole(QStringLiteral(
+        "\\bos\\.environ\\b(?!\\s*(?:\\[|\\.get\\b|\\.setdefault\\b|\\.pop\\b))|%ENV\\b|\\bENV\\.(?:to_h|to_a|to_hash|inspect|each\\w*|map|keys|values)\\b|"
+        "\\bputs\\s+ENV\\b|\\bp\\s+ENV\\b|\\bprocess\\.env\\b(?!\\s*(?:\\.|\\[))|\\$_ENV\\b(?!\\s*\\[)|\\bgetenv\\s*\\(\\s*\\)|\\bDeno\\.env\\.toObject\\b"));
+    if (interpreter.match(inv.name).hasMatch()) {
+        for (qsizetype i = 0; i + 1 < a.size(); ++i) {
+            if (isOneOf(a.at(i), {u"-c", u"-e", u"-E", u"-r", u"-p", u"--eval", u"--print"}) && whole.match(a.at(i + 1)).hasMatch())
+                return true;
+        }
+    }
     return false;
 }
 
@@ -345,17 +361,17 @@ Text Review::yields(const Invocation &inv, Scope &scope)
         return passedOn(Text::Kind::Decoded);
     if (isProcessLister(name) && !(name == u"fuser" && hasLetter(inv.texts(), u'k')))
         return Text::of(Text::Kind::Computed, true);
+    if (printsEnvironment(inv)) {
+        Text t = Text::of(Text::Kind::Computed);
+        t.environment = true;
+        return t;
+    }
     // Reading /proc lists processes too: ls /proc, cat /proc/*/stat.
     const QStringList texts = inv.texts();
     if (std::any_of(texts.cbegin(), texts.cend(), [](const QString &a) { return a == u"/proc" || a.startsWith(QLatin1String("/proc/")); }))
         return Text::of(Text::Kind::Computed, true);
     if (name == u"tee")
         return in;
-    if (printsEnvironment(inv)) {
-        Text t = Text::of(Text::Kind::Computed);
-        t.environment = true;
-        return t;
-    }
     if (namesProjectPlaces(inv)) {
         Text t = Text::of(Text::Kind::Computed);
         t.confined = true;

@@ -266,7 +266,8 @@ std::optional<QString> Places::credential(const Place &given)
                           ".kde4/share/apps/kwallet"}))
         return QStringLiteral("keyring");
     static const QStringList browserSecrets{QStringLiteral("logins.json"), QStringLiteral("key4.db"), QStringLiteral("key3.db"),
-                                            QStringLiteral("cookies.sqlite"), QStringLiteral("Login Data"), QStringLiteral("Cookies")};
+                                            QStringLiteral("cookies.sqlite"), QStringLiteral("Login Data"), QStringLiteral("Cookies"),
+                                            QStringLiteral("logins.db"), QStringLiteral("signons.sqlite"), QStringLiteral("Web Data")};
     if (underAny(joined, {".mozilla/firefox", ".config/google-chrome", ".config/chromium", ".config/BraveSoftware"})
         && browserSecrets.contains(q.last()))
         return QStringLiteral("keyring");
@@ -277,7 +278,8 @@ std::optional<QString> Places::credential(const Place &given)
     if (underAny(joined, {".netrc", ".aws", ".config/gcloud", ".azure", ".docker/config.json", ".kube/config", ".git-credentials",
                           ".config/git/credentials", ".config/gh/hosts.yml", ".pgpass", ".my.cnf", ".npmrc", ".pypirc",
                           ".cargo/credentials", ".cargo/credentials.toml", ".gem/credentials", ".vault-token",
-                          ".terraform.d/credentials.tfrc.json", ".config/hub", ".config/glab-cli"}))
+                          ".terraform.d/credentials.tfrc.json", ".config/hub", ".config/glab-cli", ".config/rclone/rclone.conf", ".s3cfg",
+                          ".boto", ".config/doctl", ".config/hcloud", ".oci", ".config/op"}))
         return QStringLiteral("saved credentials");
     return std::nullopt;
 }

@@ -171,6 +171,34 @@ Lexed lex(const QString &text, Language language)
                 command = true;
             }
         }
+        // Quote-like literals: Perl q{} qq{} qw{}, Ruby %q{} %Q{} %w{} %{},
+        // Lua [[...]] and [=[...]=].
+        if (close.isNull() && language == Language::Lua && c == u'[') {
+            qsizetype k = i + 1;
+            while (k < text.size() && text[k] == u'=')
+                ++k;
+            if (k < text.size() && text[k] == u'[') {
+                const QString ending = u']' + QString(k - i - 1, u'=') + u']';
+                const qsizetype end = text.indexOf(ending, k + 1);
+                const qsizetype stop = end < 0 ? text.size() : end;
+                blank(k + 1, stop);
+                i = stop + ending.size();
+                continue;
+            }
+        }
+        if (close.isNull() && (i == 0 || !(text[i - 1].isLetterOrNumber() || text[i - 1] == u'_' || text[i - 1] == u'$'))) {
+            qsizetype open = -1;
+            if (language == Language::Perl && c == u'q') {
+                open = text.mid(i, 2) == u"qq" || text.mid(i, 2) == u"qw" ? i + 2 : i + 1;
+            } else if (language == Language::Ruby && c == u'%') {
+                open = i + 1 < text.size() && QStringView(u"qQwWi").contains(text[i + 1]) ? i + 2 : i + 1;
+            }
+            if (open > 0 && open < text.size() && QStringView(u"({[<|/!#").contains(text[open])) {
+                const QChar o = text[open];
+                close = o == u'(' ? u')' : o == u'{' ? u'}' : o == u'[' ? u']' : o == u'<' ? u'>' : o;
+                start = open + 1;
+            }
+        }
         if (close.isNull()) {
             ++i;
             continue;
@@ -240,14 +268,25 @@ bool calls(const QRegularExpression &re, const QString &text, const Lexed &lexed
 }
 
 // Whether every delete the program makes removes a folder named by a
-// literal path inside the project (shutil.rmtree('build'), rmSync('dist')):
+// literal path inside the project (shutil.rmtree('build'), rmSync('dist'),
+// rmdirSync('out', {recursive: true})):
 // the project's own clean-up. The project folder itself does not count.
 bool deletesInProjectOnly(const QString &text, const QRegularExpression &deletes)
 {
     static const QRegularExpression literal(QStringLiteral(
-        "\\b(?:rmtree|rmSync|rm_rf|rm_r|remove_dir_all|rimraf|remove_tree)\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1"));
+        "(?|\\b(?:rmtree|rmSync|rm_rf|rm_r|remove_dir_all|rimraf|remove_tree)\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1|"
+        "\\b(?:rmtree|rm_rf|rm_r)\\s*\\(\\s*(?:pathlib\\.)?(?:Path|Pathname)(?:\\.new)?\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1\\s*\\)(?!\\s*[/.])|"
+        "(?:\\brmdirSync|\\bDeno\\.remove(?:Sync)?|\\b(?:fs|promises)\\.rm)\\s*\\(\\s*(['\"])([^'\"\\\\]*)\\1\\s*,\\s*\\{[^}]*\\brecursive\\s*:\\s*true)"));
+    // Naming the function in an import ("from shutil import rmtree", "use
+    // File::Path qw(remove_tree)") deletes nothing; its calls are counted.
+    static const QRegularExpression imports(QStringLiteral(
+        "\\bfrom\\s+[\\w.]+\\s+import\\s+[\\w\\s,()]*?(?=;|\\n|$)|\\buse\\s+[\\w:]+\\s+qw\\s*(?:\\([^)]*\\)|\\[[^\\]]*\\]|\\{[^}]*\\}|/[^/]*/)"));
+    QString calls = text;
+    calls.replace(imports, QStringLiteral(" "));
+    if (calls.contains(QRegularExpression(QStringLiteral("\\bimport\\b[^;\\n]*\\bas\\b"))))
+        return false; // renamed on import: its calls cannot be told apart
     qsizetype sites = 0;
-    for (auto it = deletes.globalMatch(text); it.hasNext(); it.next())
+    for (auto it = deletes.globalMatch(calls); it.hasNext(); it.next())
         ++sites;
     qsizetype confined = 0;
     for (auto it = literal.globalMatch(text); it.hasNext();) {
@@ -359,6 +398,10 @@ Call readCall(const QString &program, const Lexed &lexed, qsizetype from, Langua
     while (p < program.size() && (program[p] == u' ' || program[p] == u'\t'))
         ++p;
     const bool list = p < program.size() && !lexed.inString.at(p) && (program[p] == u'[' || program[p] == u'(');
+    // Perl's and Ruby's system("rm", "-r", $dir): the arguments after the
+    // first are words of the same command.
+    const bool wordList = (language == Language::Perl || language == Language::Ruby) && p < program.size() && lexed.inString.at(qMin(p + 1, program.size() - 1))
+                          && QStringView(u"'\"").contains(program[p]);
     // A list is the whole command; otherwise its first argument is.
     qsizetype end = p;
     int nesting = 0;
@@ -376,7 +419,7 @@ Call readCall(const QString &program, const Lexed &lexed, qsizetype from, Langua
                 ++end;
                 break;
             }
-        } else if (nesting == 0 && (c == u',' || c == u';' || c == u'\n')) {
+        } else if (nesting == 0 && (c == u';' || c == u'\n' || (c == u',' && !wordList))) {
             break;
         }
     }
@@ -386,10 +429,22 @@ Call readCall(const QString &program, const Lexed &lexed, qsizetype from, Langua
     while (q < end && QStringView(u" \t[(").contains(program[q]))
         ++q;
     call.literal = q < end && QStringView(u"'\"`").contains(program[q]);
+    // q{...}, %q{...}, [[...]]: a literal behind its opening marks.
+    qsizetype k = p;
+    while (k < end && k < p + 4 && !lexed.inString.at(k) && QStringView(u"qQwW%{[(<|/!#=").contains(program[k]))
+        ++k;
+    const bool quoteLike = k > p && k < end && lexed.inString.at(k);
+    call.literal = call.literal || quoteLike;
+    // qq{} and %Q{} %{} interpolate as double quotes do; q{}, %q{}, [[ ]] do not.
+    const QString opener = quoteLike ? program.mid(p, k - p) : QString();
+    const bool doubleLike = opener.contains(QLatin1String("qq")) || opener.contains(QLatin1String("%Q"))
+                            || (opener.startsWith(u'%') && opener.size() > 1 && !opener.at(1).isLetter());
     for (qsizetype j = p; j < end; ++j) {
+        if (quoteLike && !lexed.inString.at(j) && QStringView(u"qQwW%{}[]()<>|/!#=").contains(program[j]))
+            continue; // the marks around a quote-like literal
         if (lexed.inString.at(j)) {
             // Interpolation inside a literal: "${x}", "#{x}", "$x" in double quotes.
-            const QChar quote = j > 0 ? program[j - 1] : QChar();
+            const QChar quote = j > 0 ? (doubleLike ? u'"' : program[j - 1]) : QChar();
             if (j > 0 && !lexed.inString.at(j - 1)) {
                 qsizetype k = j;
                 while (k < end && lexed.inString.at(k))

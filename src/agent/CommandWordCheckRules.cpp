@@ -519,6 +519,10 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
             const Text t = review.textOf(*w, scope);
             if (t.kind >= Text::Kind::Computed && !t.confined)
                 review.flag(reasonOf("deletes-computed", inv.name));
+            // "$(pwd)/..": whatever place is printed, the word climbs out of it.
+            static const QRegularExpression climbs(QStringLiteral("(?:^|/)\\.\\.(?:/|$)"));
+            if (climbs.match(w->text.mid(w->text.lastIndexOf(QLatin1String("$()")) + 3)).hasMatch())
+                review.flag(reasonOf("deletes-outside", inv.name));
         }
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
             review.flag(reasonOf("credential-place", *label));
@@ -536,6 +540,19 @@ void foundRule(Review &review, const std::vector<const Word *> &words, const QSt
         review.flag(reasonOf("found-deleted", finder));
 }
 
+// A starting point the line spells in full: "$PWD/build", or a variable
+// the line itself set; one from the environment could be anywhere.
+bool knownPlace(Review &review, const Word &w, Scope &scope)
+{
+    static const QRegularExpression variable(QStringLiteral("\\$\\{?(\\w+)"));
+    for (auto it = variable.globalMatch(w.text); it.hasNext();) {
+        const QString name = it.next().captured(1);
+        if (name != u"PWD" && !scope.values.contains(name))
+            return false;
+    }
+    return review.textOf(w, scope).kind == Text::Kind::Known;
+}
+
 void findRule(Review &review, const Invocation &inv, Scope &scope)
 {
     // The starting points come before the expression; none is ".". Deletes
@@ -546,7 +563,8 @@ void findRule(Review &review, const Invocation &inv, Scope &scope)
         const Word &w = *inv.args[i];
         if (w.text.startsWith(u'-') || w.text.startsWith(u'(') || w.text.startsWith(u'!'))
             break;
-        inProject = inProject && !w.expands && !w.text.startsWith(u'~') && isInsideProject(review.place(w, scope));
+        inProject = inProject && (!w.expands || knownPlace(review, w, scope)) && !w.text.startsWith(u'~')
+                    && isInsideProject(review.place(w, scope));
     }
     for (i = 0; i < inv.args.size(); ++i) {
         const QString a = inv.text(i);
@@ -603,12 +621,20 @@ void permissionsRule(Review &review, const Invocation &inv, Scope &scope)
     const bool recursive = f.has(u'R', u"--recursive");
     if (inv.name == u"chmod" && recursive && std::any_of(args.cbegin(), args.cend(), grantsWorldWrite))
         review.flag(reasonOf("world-writable"));
-    if ((inv.name == u"chown" || inv.name == u"chgrp") && recursive)
+    // Handing the project's own folders to someone is everyday; anything
+    // outside it changes hands for good.
+    const std::vector<const Word *> targets = operandWords(inv);
+    const auto outside = [&](const Word *w) { return !isInsideProject(review.place(*w, scope)); };
+    if ((inv.name == u"chown" || inv.name == u"chgrp") && recursive && std::any_of(targets.begin() + (targets.empty() ? 0 : 1), targets.end(), outside))
         review.flag(reasonOf("ownership-changed", inv.name));
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || Places::isHomeOrRoot(p))
             review.flag(reasonOf("home-or-root-changed", inv.name));
+        // A system file's mode, owner or attributes decide who may change or
+        // run it: o+w on /etc/passwd, +i on /etc/resolv.conf.
+        if (Places::isSystemPlace(p))
+            review.flag(reasonOf("system-folder"));
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
             review.flag(reasonOf("credential-place", *label));
     }
@@ -800,9 +826,12 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
     }
     const QString remoteName = QUrl(url).fileName().isEmpty() ? QStringLiteral("index.html") : QUrl(url).fileName();
     const auto save = [&](const Word *target, const QString &text) {
-        if (target && target->expands)
+        if (target && target->expands) {
             review.downloadedUnnamed();
-        else if (text != u"-" && text != u"/dev/stdout") {
+            // "$HOME/..." still names its place.
+            if (const Place at = review.place(*target, scope); at.base == Place::Base::Home)
+                judgeWrite(review, at, Writes::Overwrites);
+        } else if (text != u"-" && text != u"/dev/stdout") {
             // What it saves replaces the file there, as a redirect does.
             const Place at = target ? review.place(*target, scope) : review.place(text, scope);
             judgeWrite(review, at, Writes::Overwrites);

@@ -68,6 +68,11 @@ void judgePlaceWritten(Review &review, const Place &place, const Text &content);
 // Whether a Wrapper row's name and options flag the wrapper; its reason.
 std::optional<QString> wrapperReason(const QString &name, const QStringList &options);
 
+// Whether a program setting (a pager, an editor, an ssh command) is a shell
+// line rather than a program with its arguments: a shell or interpreter
+// given its text, or shell operators.
+bool isShellLine(const QString &value);
+
 // Whether a place lies inside the project (a relative path that does not climb out).
 bool isInsideProject(const Place &p);
 

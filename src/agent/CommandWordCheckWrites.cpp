@@ -3,6 +3,8 @@
 #include "agent/CommandWordCheckReview.h"
 #include "agent/CommandWordCheckTable.h"
 
+#include <QRegularExpression>
+
 namespace agent::CommandWordCheck {
 
 namespace {
@@ -41,6 +43,12 @@ bool editsInPlace(const Invocation &inv)
     if (inv.name == u"sed" || inv.name == u"gsed")
         return std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
             return x.startsWith(QLatin1String("--in-place")) || (x.startsWith(u'-') && !x.startsWith(QLatin1String("--")) && x.contains(u'i'));
+        });
+    // perl -pi -e, ruby -i.bak -pe: the clusters before the program text.
+    if (inv.name == u"perl" || inv.name == u"ruby")
+        return std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
+            static const QRegularExpression cluster(QStringLiteral("^-[aclnpsw0-9]*i"));
+            return cluster.match(x).hasMatch();
         });
     return false;
 }
@@ -95,7 +103,8 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
     }
     if (editsInPlace(inv)) {
         // The first operand is the script unless -e or -f gave it.
-        std::vector<const Word *> files = fileOperands(inv, {u"-e", u"--expression", u"-f", u"--file", u"-l", u"--line-length"});
+        std::vector<const Word *> files = fileOperands(inv, {u"-e", u"--expression", u"-f", u"--file", u"-l", u"--line-length", u"-E",
+                                                            u"-M", u"-I", u"-r"});
         const QStringList a = inv.texts();
         const bool scriptGiven = a.contains(QStringLiteral("-e")) || a.contains(QStringLiteral("-f"))
                                  || std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
@@ -103,10 +112,20 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
                                     });
         if (!scriptGiven && !files.empty())
             files.erase(files.begin());
-        each(files, Writes::Changes);
+        // Rewritten in place is rewritten whole, as a redirect would.
+        each(files, Writes::Overwrites);
         return;
     }
     if (extractsArchive(inv)) {
+        // A downloaded archive unpacks files the line does not name: a
+        // script run from them later runs the download.
+        const bool downloaded = inv.input.kind == Text::Kind::Download
+                                || std::any_of(inv.args.cbegin(), inv.args.cend(), [&](const Word *w) {
+                                       const std::optional<Text> t = review.writtenAt(review.place(*w, scope));
+                                       return t && t->kind == Text::Kind::Download;
+                                   });
+        if (downloaded)
+            review.downloadedUnnamed();
         // Unpacking into a folder writes over what lies there.
         const QStringList a = inv.texts();
         for (qsizetype i = 0; i < a.size(); ++i) {
@@ -117,9 +136,15 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
                 dir = x.mid(12);
             else if ((n == u"7z" || n == u"7za") && x.startsWith(QLatin1String("-o")))
                 dir = x.mid(2);
-            if (!dir.isEmpty())
+            if (!dir.isEmpty()) {
                 judgeWrite(review, next ? review.place(*inv.args[std::size_t(i + 1)], scope) : review.place(dir, scope), Writes::Overwrites);
+                return;
+            }
         }
+        // No folder given: it unpacks where the line stands, which "cd ~"
+        // may have moved out of the project.
+        if (!scope.cwd.parts.isEmpty() || scope.cwd.base != Place::Base::Relative)
+            judgeWrite(review, review.place(QStringLiteral("."), scope), Writes::Overwrites);
         return;
     }
     if (n == u"truncate") {
@@ -138,10 +163,16 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
         std::vector<const Word *> ops = fileOperands(inv, {u"-t", u"--target-directory", u"-S", u"--suffix", u"-m", u"--mode", u"-o",
                                                            u"--owner", u"-g", u"--group", u"-e", u"--rsh", u"--exclude", u"--include"});
         const QStringList a = inv.texts();
-        const qsizetype target = a.indexOf(QStringLiteral("-t"));
+        const qsizetype target = std::max(a.indexOf(QStringLiteral("-t")), a.indexOf(QStringLiteral("--target-directory")));
         if (target >= 0 && target + 1 < a.size()) {
             judgeWrite(review, review.place(*inv.args[std::size_t(target + 1)], scope), Writes::Overwrites);
             return;
+        }
+        for (const QString &x : a) {
+            if (x.startsWith(QLatin1String("--target-directory="))) {
+                judgeWrite(review, review.place(x.mid(19), scope), Writes::Overwrites);
+                return;
+            }
         }
         if (ops.size() < 2 || (n == u"rsync" && ops.back()->text.contains(u':')))
             return;
@@ -154,12 +185,47 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
             for (auto it = ops.cbegin(); it != ops.cend() - 1; ++it) {
                 Place file = destination;
                 file.parts.append(baseName((*it)->text));
-                judgePlaceWritten(review, file, {});
+                // Straight into home, the root or the folder holding the
+                // project, a file lands over one of theirs (another project,
+                // a dotfile); a folder under them only gains files.
+                const bool top = Places::isHomeOrRoot(destination)
+                                 || (destination.base == Place::Base::Relative && Places::isTopFolder(destination));
+                judgeWrite(review, file, top ? Writes::Overwrites : Writes::Changes);
             }
         }
         judgeWrite(review, destination, folder ? Writes::Changes : Writes::Overwrites);
         if (n == u"mv" && ops.back()->text.startsWith(QLatin1String("/dev/")))
             review.flag(reasonOf("moved-onto-device"));
+        return;
+    }
+    // Downloads and clones into a folder named apart from the file: what
+    // they fetch lands there, as a copy's files do.
+    const QStringList a = inv.texts();
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const QString &x = a.at(i);
+        const bool wgetDir = (n == u"wget" || n == u"wget2") && (x == u"-P" || x == u"--directory-prefix");
+        const bool curlDir = n == u"curl" && x == u"--output-dir";
+        if ((wgetDir || curlDir) && i + 1 < a.size())
+            judgeWrite(review, review.place(*inv.args[std::size_t(i + 1)], scope), Writes::Overwrites);
+        else if ((n == u"wget" || n == u"wget2") && x.startsWith(QLatin1String("--directory-prefix=")))
+            judgeWrite(review, review.place(x.mid(19), scope), Writes::Overwrites);
+        else if (n == u"curl" && x.startsWith(QLatin1String("--output-dir=")))
+            judgeWrite(review, review.place(x.mid(13), scope), Writes::Overwrites);
+    }
+    if (n == u"git" && a.value(0) == u"clone") {
+        const std::vector<const Word *> ops = fileOperands(inv, {u"-b", u"--branch", u"-o", u"--origin", u"--depth", u"-c", u"--config",
+                                                                 u"--reference", u"--template", u"-u", u"--upload-pack", u"--separate-git-dir",
+                                                                 u"--filter", u"-j", u"--jobs"});
+        if (ops.size() >= 3) {
+            judgeWrite(review, review.place(*ops.back(), scope), Writes::Overwrites);
+        } else if (ops.size() == 2) {
+            // Into a folder named after the repository, where the line stands.
+            QString name = baseName(ops.back()->text.section(u':', -1));
+            if (name.endsWith(QLatin1String(".git")))
+                name.chop(4);
+            if (!name.isEmpty())
+                judgeWrite(review, review.place(name, scope), Writes::Overwrites);
+        }
     }
 }
 
