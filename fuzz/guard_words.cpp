@@ -3,7 +3,7 @@
 // sh -c '<that command>' too. The check only reads text; nothing is run.
 #include "FuzzCheck.h"
 
-#include "agent/CommandWordCheck.h"
+#include "agent/guard/CommandWordCheck.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // single judgement of a hostile command line of a few kilobytes, measured on
 // its first (cold) run; the reference line is an everyday command. Commands
 // are only classified, never run.
-#include "agent/CommandTables.h"
+#include "agent/guard/CommandTables.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "agent/OneShot.h"
+#include "platform/OneShot.h"
 #include "app/AppServices.h"
 #include "app/LiveActivity.h"
 #include "app/SettingsSection.h"

@@ -1,6 +1,6 @@
 #include "window/WidgetFilePanels.h"
 
-#include "agent/OneShot.h"
+#include "platform/OneShot.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "agent/OneShot.h"
+#include "platform/OneShot.h"
 #include "app/AppViewModel.h"
 #include "model/ChatRecords.h"
 #include "support/ChatServicePeer.h"
