@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-namespace agent {
+namespace platform {
 
 // A value that is set once and awaited once. Unlike a signal, it outlives
 // the object that sets it, so a setter that goes away can still answer (the
@@ -43,4 +43,4 @@ private:
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
-} // namespace agent
+} // namespace platform

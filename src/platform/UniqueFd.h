@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace agent {
+namespace platform {
 
 // An owned file descriptor, closed when dropped.
 class UniqueFd {
@@ -35,4 +35,4 @@ private:
     int m_fd;
 };
 
-} // namespace agent
+} // namespace platform

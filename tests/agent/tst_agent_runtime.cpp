@@ -76,7 +76,7 @@ class TestAgentRuntime : public QObject {
     QList<std::pair<QUuid, QString>> m_deltas;
     QList<model::PendingApproval> m_approvals;
     QList<bool> m_answers;             // scripted answers, in order
-    std::optional<agent::OneShot<bool>> m_held; // an approval nobody answers yet
+    std::optional<platform::OneShot<bool>> m_held; // an approval nobody answers yet
 
     void setMode(model::ToolGuardMode mode)
     {
@@ -112,7 +112,7 @@ class TestAgentRuntime : public QObject {
             if (!m_answers.isEmpty())
                 co_return m_answers.takeFirst();
             m_held.emplace();
-            const agent::OneShot<bool> held = *m_held;
+            const platform::OneShot<bool> held = *m_held;
             co_return co_await held;
         });
     }

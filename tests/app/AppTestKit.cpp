@@ -22,7 +22,7 @@ QCoro::Task<platform::Result<QString, app::TokenFailure>> FakeSignIn::bearerToke
     ++script->calls;
     if (script->hold) {
         script->held.emplace();
-        const agent::OneShot<bool> held = *script->held;
+        const platform::OneShot<bool> held = *script->held;
         co_await held;
     }
     if (script->failure)

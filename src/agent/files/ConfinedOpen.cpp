@@ -15,7 +15,7 @@ namespace agent::ConfinedOpen {
 
 namespace {
 
-using OpenResult = platform::Result<UniqueFd, Failure>;
+using OpenResult = platform::Result<platform::UniqueFd, Failure>;
 using PathResolution::Part;
 
 constexpr int kMaxLinkHops = 40; // as the kernel's own limit
@@ -52,9 +52,9 @@ bool sameFile(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-UniqueFd duplicate(int fd)
+platform::UniqueFd duplicate(int fd)
 {
-    return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    return platform::UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
 }
 
 } // namespace
@@ -63,7 +63,7 @@ OpenResult open(const QString &root, const QString &target, Want want)
 {
     if (!PathResolution::isInside(target, root))
         return escape();
-    const UniqueFd rootFd(::open(QFile::encodeName(root).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const platform::UniqueFd rootFd(::open(QFile::encodeName(root).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!rootFd.isValid())
         return systemError(errno);
 
@@ -86,7 +86,7 @@ OpenResult open(const QString &root, const QString &target, Want want)
             continue;
         }
         const QByteArray name = NativeName::pick(trail.fd(), part.names);
-        UniqueFd node(::openat(trail.fd(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        platform::UniqueFd node(::openat(trail.fd(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat st {};
         if (!node.isValid() || ::fstat(node.get(), &st) != 0)
             return systemError(errno);
@@ -125,7 +125,7 @@ OpenResult open(const QString &root, const QString &target, Want want)
         // Re-opened through the descriptor that was checked, never by name:
         // a FIFO swapped in meanwhile would be opened (and its writer woken).
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(node.get());
-        UniqueFd file(::open(self.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        platform::UniqueFd file(::open(self.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (!file.isValid())
             return systemError(errno);
         struct stat opened {};
@@ -138,7 +138,7 @@ OpenResult open(const QString &root, const QString &target, Want want)
 
     if (want == Want::File)
         return OpenResult::failure({Failure::Kind::Directory, 0});
-    UniqueFd dir(::openat(trail.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    platform::UniqueFd dir(::openat(trail.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.isValid())
         return systemError(errno);
     return dir;

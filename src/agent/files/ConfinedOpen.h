@@ -24,6 +24,6 @@ struct Failure {
 // followed only when its target, resolved again, stays inside root.
 // File: a regular file, opened without blocking; a FIFO or a device is refused
 // before it is opened. Directory: a folder, ready for fdopendir.
-[[nodiscard]] platform::Result<UniqueFd, Failure> open(const QString &root, const QString &target, Want want);
+[[nodiscard]] platform::Result<platform::UniqueFd, Failure> open(const QString &root, const QString &target, Want want);
 
 } // namespace agent::ConfinedOpen

@@ -57,7 +57,7 @@ std::optional<Failure> write(const QString &root, const QString &target, const Q
         return Failure{FailureKind::Escape, {}};
     const QList<QStringView> parts = QStringView(target).sliced(prefix.size()).split(u'/');
 
-    UniqueFd dir(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    platform::UniqueFd dir(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() < 0)
         return systemFailure(QStringLiteral("Could not open"), root, errno);
     QString walked = root;
@@ -101,7 +101,7 @@ std::optional<Failure> write(const QString &root, const QString &target, const Q
         return systemFailure(QStringLiteral("Could not write"), target, ENAMETOOLONG);
 
     QByteArray temp;
-    UniqueFd file;
+    platform::UniqueFd file;
     for (int attempt = 0; attempt < 16 && file.get() < 0; ++attempt) {
         // Independent of the target's name, so any legal name can be written.
         temp = temporaryName();

@@ -24,16 +24,16 @@ QString systemText(int error)
 
 } // namespace
 
-platform::Result<UniqueFd, ReadFailure> openInProject(const WorkspaceManager &workspace, const QString &givenPath,
+platform::Result<platform::UniqueFd, ReadFailure> openInProject(const WorkspaceManager &workspace, const QString &givenPath,
                                                       ConfinedOpen::Want want, const QString &verb)
 {
     using Kind = ReadFailure::Kind;
     const auto root = workspace.resolvedRoot();
     if (!root)
-        return failed<UniqueFd>(Kind::Workspace, 0, root.error().description());
+        return failed<platform::UniqueFd>(Kind::Workspace, 0, root.error().description());
     const auto resolved = workspace.resolvePath(givenPath);
     if (!resolved)
-        return failed<UniqueFd>(Kind::Workspace, 0, resolved.error().description());
+        return failed<platform::UniqueFd>(Kind::Workspace, 0, resolved.error().description());
 
     auto opened = ConfinedOpen::open(*root, *resolved, want);
     if (opened)
@@ -42,15 +42,15 @@ platform::Result<UniqueFd, ReadFailure> openInProject(const WorkspaceManager &wo
     const ConfinedOpen::Failure &f = opened.error();
     switch (f.kind) {
     case ConfinedOpen::Failure::Kind::Escape:
-        return failed<UniqueFd>(Kind::Workspace, 0, WorkspaceError::pathOutsideWorkspace(givenPath).description());
+        return failed<platform::UniqueFd>(Kind::Workspace, 0, WorkspaceError::pathOutsideWorkspace(givenPath).description());
     case ConfinedOpen::Failure::Kind::Directory:
-        return failed<UniqueFd>(Kind::Directory, 0, prefix + systemText(EISDIR));
+        return failed<platform::UniqueFd>(Kind::Directory, 0, prefix + systemText(EISDIR));
     case ConfinedOpen::Failure::Kind::NotRegular:
-        return failed<UniqueFd>(Kind::NotRegular, 0, prefix + QStringLiteral("Not a regular file"));
+        return failed<platform::UniqueFd>(Kind::NotRegular, 0, prefix + QStringLiteral("Not a regular file"));
     case ConfinedOpen::Failure::Kind::System:
         break;
     }
-    return failed<UniqueFd>(Kind::System, f.error, prefix + systemText(f.error));
+    return failed<platform::UniqueFd>(Kind::System, f.error, prefix + systemText(f.error));
 }
 
 platform::Result<QByteArray, ReadFailure> readProjectFile(const WorkspaceManager &workspace, const QString &givenPath,

@@ -29,7 +29,7 @@ struct ReadFailure {
 // then walked from the project root's descriptor so that a link swapped in
 // meanwhile cannot lead the read out of the project. verb starts the
 // messages ("Could not read").
-[[nodiscard]] platform::Result<UniqueFd, ReadFailure> openInProject(const WorkspaceManager &workspace,
+[[nodiscard]] platform::Result<platform::UniqueFd, ReadFailure> openInProject(const WorkspaceManager &workspace,
                                                                     const QString &givenPath,
                                                                     ConfinedOpen::Want want, const QString &verb);
 

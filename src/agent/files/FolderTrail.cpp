@@ -5,7 +5,7 @@
 
 namespace agent {
 
-bool FolderTrail::enter(UniqueFd dir)
+bool FolderTrail::enter(platform::UniqueFd dir)
 {
     struct stat st {};
     if (!dir.isValid() || ::fstat(m_dir.get(), &st) != 0)
@@ -19,7 +19,7 @@ bool FolderTrail::leave()
 {
     if (m_trail.empty())
         return false;
-    UniqueFd up(::openat(m_dir.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    platform::UniqueFd up(::openat(m_dir.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat st {};
     if (!up.isValid() || ::fstat(up.get(), &st) != 0)
         return false;
@@ -31,7 +31,7 @@ bool FolderTrail::leave()
     return true;
 }
 
-void FolderTrail::restart(UniqueFd dir)
+void FolderTrail::restart(platform::UniqueFd dir)
 {
     m_trail.clear();
     m_dir = std::move(dir);

@@ -15,25 +15,25 @@ namespace agent {
 class FolderTrail {
 public:
     // Starts in the folder open as dir (an O_PATH or read descriptor).
-    explicit FolderTrail(UniqueFd dir) : m_dir(std::move(dir)) {}
+    explicit FolderTrail(platform::UniqueFd dir) : m_dir(std::move(dir)) {}
 
     int fd() const { return m_dir.get(); }
     bool isAtStart() const { return m_trail.empty(); }
 
     // Goes down into dir, a folder just opened below the current one.
-    bool enter(UniqueFd dir);
+    bool enter(platform::UniqueFd dir);
     // Goes back to the folder it came from; false when that is not possible
     // (at the start, or the way back is no longer the way it came).
     bool leave();
     // Starts again in dir, forgetting the way so far.
-    void restart(UniqueFd dir);
+    void restart(platform::UniqueFd dir);
 
 private:
     struct Identity {
         dev_t dev = 0;
         ino_t ino = 0;
     };
-    UniqueFd m_dir;
+    platform::UniqueFd m_dir;
     std::vector<Identity> m_trail;
 };
 

@@ -29,9 +29,9 @@ std::optional<QByteArray> readLinkAt(int dirFd, const QByteArray &name)
     return target;
 }
 
-UniqueFd openSystemRoot()
+platform::UniqueFd openSystemRoot()
 {
-    return UniqueFd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return platform::UniqueFd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
 }
 
 } // namespace
@@ -58,7 +58,7 @@ std::optional<QString> resolveAll(const QString &absolutePath)
 {
     if (!absolutePath.startsWith(u'/') || absolutePath.contains(QChar(0)))
         return std::nullopt;
-    UniqueFd top = openSystemRoot();
+    platform::UniqueFd top = openSystemRoot();
     if (!top.isValid())
         return std::nullopt;
     FolderTrail trail(std::move(top));
@@ -119,7 +119,7 @@ std::optional<QString> resolveAll(const QString &absolutePath)
         resolved.append(NativeName::display(name));
         if (!S_ISDIR(st.st_mode))
             pastFile = true;
-        else if (!trail.enter(UniqueFd(::openat(trail.fd(), name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))))
+        else if (!trail.enter(platform::UniqueFd(::openat(trail.fd(), name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))))
             missing = true; // replaced meanwhile, or not searchable
     }
     return u'/' + resolved.join(u'/');

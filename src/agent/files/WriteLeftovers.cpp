@@ -63,7 +63,7 @@ QByteArrayList sweepFolder(int dirFd, const timespec &before, int &removed)
 
 int remove(const QString &root, const timespec &before, const std::atomic<bool> &stop)
 {
-    UniqueFd top(::open(QFile::encodeName(root).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    platform::UniqueFd top(::open(QFile::encodeName(root).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat rootStat {};
     if (!top.isValid() || ::fstat(top.get(), &rootStat) != 0)
         return 0;
@@ -80,7 +80,7 @@ int remove(const QString &root, const timespec &before, const std::atomic<bool> 
             continue;
         }
         const QByteArray name = levels.back().takeLast();
-        UniqueFd sub(::openat(trail.fd(), name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        platform::UniqueFd sub(::openat(trail.fd(), name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat st {};
         if (!sub.isValid() || ::fstat(sub.get(), &st) != 0 || st.st_dev != rootStat.st_dev)
             continue;

@@ -1,6 +1,6 @@
 #include "agent/guard/PolicyEngine.h"
 
-#include "agent/guard/CommandTables.h"
+#include "agent/guard/ShellGuard.h"
 #include "agent/calls/ToolArguments.h"
 #include "agent/calls/ToolDefinitions.h"
 
@@ -10,7 +10,7 @@ using model::ToolGuardMode;
 using model::ToolRisk;
 
 PolicyDecision PolicyEngine::decide(const QString &toolName, const QString &argumentsJSON,
-                                    const std::optional<CommandTables::Verdict> &verdict) const
+                                    const std::optional<ShellGuard::Verdict> &verdict) const
 {
     const ToolRisk risk = ToolDefinitions::risk(toolName);
     if (risk == ToolRisk::Read)
@@ -32,7 +32,7 @@ PolicyDecision PolicyEngine::decide(const QString &toolName, const QString &argu
     if (!command)
         return PolicyDecision::allow();
     const bool destructive = verdict && verdict->command == *command ? verdict->destructive.has_value()
-                                                                     : CommandTables::destructiveReason(*command).has_value();
+                                                                     : ShellGuard::destructiveReason(*command).has_value();
     if (destructive)
         return PolicyDecision::needsApproval();
     return PolicyDecision::allow();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "agent/guard/CommandTables.h"
+#include "agent/guard/ShellGuard.h"
 #include "model/SettingsRecords.h"
 
 #include <QString>
@@ -39,7 +39,7 @@ public:
     PolicyDecision decide(const QString &toolName, const QString &argumentsJSON) const { return decide(toolName, argumentsJSON, {}); }
     // The same, with the call's command already judged (off the UI thread);
     // a verdict on another text than the call's command is not used.
-    PolicyDecision decide(const QString &toolName, const QString &argumentsJSON, const std::optional<CommandTables::Verdict> &verdict) const;
+    PolicyDecision decide(const QString &toolName, const QString &argumentsJSON, const std::optional<ShellGuard::Verdict> &verdict) const;
 
 private:
     static std::optional<QString> shellCommand(const QString &argumentsJSON);

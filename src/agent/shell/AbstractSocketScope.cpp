@@ -43,13 +43,13 @@ bool available()
     return scopes;
 }
 
-UniqueFd prepare()
+platform::UniqueFd prepare()
 {
     if (!available())
-        return UniqueFd();
+        return platform::UniqueFd();
     const RulesetAttributes attributes{0, 0, kScopeAbstractUnixSocket};
     // The kernel makes it close on exec.
-    return UniqueFd(int(::syscall(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0)));
+    return platform::UniqueFd(int(::syscall(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0)));
 }
 
 bool applyToSelf(int ruleset)

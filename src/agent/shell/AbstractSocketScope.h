@@ -12,7 +12,7 @@ bool available();
 
 // The ruleset a command is confined with: it handles no file or network
 // access, only the scope; closed on exec. Invalid where not available.
-UniqueFd prepare();
+platform::UniqueFd prepare();
 
 // Confines the calling process (and all it starts) with the ruleset, setting
 // no_new_privs first where the process may not do it without. Only system

@@ -30,7 +30,7 @@ int pidfdSendSignal(int pidfd, int signal)
 
 QByteArray readAll(const QByteArray &path, qsizetype cap)
 {
-    const UniqueFd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    const platform::UniqueFd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
     QByteArray out;
     if (!fd.isValid())
         return out;
@@ -129,7 +129,7 @@ int signalAll(const Target &target, int signal)
     forEachOwnProcess([&](pid_t pid, const QByteArray &dir) {
         // The pidfd pins the process before it is looked at: if the id is
         // reused after this, the signal goes nowhere.
-        const UniqueFd pidfd(pidfdOpen(pid));
+        const platform::UniqueFd pidfd(pidfdOpen(pid));
         if (!pidfd.isValid() && errno != ENOSYS)
             return true; // gone already
         if (!belongs(pid, dir, target))

@@ -118,10 +118,10 @@ void ShellRunner::start(const QString &command, const QString &workingDirectory,
     for (const QString &name : platform::CredentialEnvironment::names())
         env.remove(name);
     ShellSandbox::Launch launch;
-    UniqueFd infoWrite; // open until the sandbox program has started
+    platform::UniqueFd infoWrite; // open until the sandbox program has started
     // Abstract sockets made outside stay out of reach, where the kernel can
     // do that; the scope passes through the sandbox program to all it starts.
-    const UniqueFd scope = ShellSandbox::socketScopeFor(sandboxProgram);
+    const platform::UniqueFd scope = ShellSandbox::socketScopeFor(sandboxProgram);
     m_scoped = scope.isValid();
     if (m_isolated) {
         // The sandbox program tells the pid of the sandbox's first process
@@ -208,7 +208,7 @@ void ShellRunner::readSandboxInfo()
     // Pinned at once: the pid cannot be reused while the pidfd is held. One
     // already gone (or no longer in a namespace of its own) has taken its
     // namespace with it.
-    UniqueFd pidfd(int(::syscall(SYS_pidfd_open, m_sandboxFirst, 0)));
+    platform::UniqueFd pidfd(int(::syscall(SYS_pidfd_open, m_sandboxFirst, 0)));
     const auto ns = ProcessSweep::pidNamespaceOf(m_sandboxFirst);
     if (pidfd.isValid() && ns && ns != ProcessSweep::pidNamespaceOf(::getpid())) {
         m_sweep.pidNamespace = *ns;

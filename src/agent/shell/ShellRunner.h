@@ -104,11 +104,11 @@ private:
     pid_t m_first = 0;
     // Isolated: what the sandbox program tells of its first process, whose
     // end (the kernel empties the namespace first) is the end of the command.
-    UniqueFd m_infoRead;
+    platform::UniqueFd m_infoRead;
     std::unique_ptr<QSocketNotifier> m_infoNotifier;
     QByteArray m_info;
     pid_t m_sandboxFirst = 0;
-    UniqueFd m_sandboxFirstPidfd;
+    platform::UniqueFd m_sandboxFirstPidfd;
     std::unique_ptr<QSocketNotifier> m_sandboxFirstNotifier;
     ProcessSweep::Target m_sweep;
     Ending m_ending = Ending::None;

@@ -220,11 +220,11 @@ std::optional<qint64> firstProcess(const QByteArray &info)
     return match.captured(1).toLongLong();
 }
 
-UniqueFd socketScopeFor(const QString &program)
+platform::UniqueFd socketScopeFor(const QString &program)
 {
     struct stat st {};
     if (::stat(QFile::encodeName(program).constData(), &st) == 0 && (st.st_mode & S_ISUID))
-        return UniqueFd();
+        return platform::UniqueFd();
     return AbstractSocketScope::prepare();
 }
 
@@ -242,7 +242,7 @@ QCoro::Task<bool> probe(QString sandboxProgram)
     process->setArguments(sandboxArguments(QStringLiteral("/")) << QStringLiteral("/bin/true"));
     // Tried as commands run: confined to their own abstract sockets, which
     // also sets no_new_privs before the sandbox program starts.
-    const UniqueFd scope = socketScopeFor(sandboxProgram);
+    const platform::UniqueFd scope = socketScopeFor(sandboxProgram);
     process->setChildProcessModifier([scope = scope.get()] { AbstractSocketScope::applyToSelf(scope); });
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());

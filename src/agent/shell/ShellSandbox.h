@@ -72,7 +72,7 @@ inline constexpr int kParentDeathSignal = SIGUSR1;
 // The abstract-socket scope (see AbstractSocketScope) for a command started
 // through program (empty: the shell alone); none where program is setuid,
 // which the no_new_privs the scope may bring along would keep from working.
-UniqueFd socketScopeFor(const QString &program);
+platform::UniqueFd socketScopeFor(const QString &program);
 
 // The bubblewrap on PATH; empty when there is none.
 QString findProgram();

@@ -74,7 +74,7 @@ QCoro::Task<TurnResult> OVUClient::streamComplete(QString bearerToken, QString m
     // The exchange belongs to the client: destroying the client cancels it.
     auto *exchange = new StreamExchange(std::move(request), m_connections, *m_workers, std::move(onDelta),
                                         std::move(cancellation), this);
-    const OneShot<TurnResult> done = exchange->completion();
+    const platform::OneShot<TurnResult> done = exchange->completion();
     // Only locals are touched after this point: the client may be gone.
     co_return co_await done;
 }

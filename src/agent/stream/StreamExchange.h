@@ -30,7 +30,7 @@ public:
     // waiting turn always resumes; the worker is stopped and joined.
     ~StreamExchange() override;
 
-    OneShot<TurnResult> completion() const { return m_completion; }
+    platform::OneShot<TurnResult> completion() const { return m_completion; }
 
 private:
     void onWake();
@@ -46,7 +46,7 @@ private:
     std::shared_ptr<StreamTransfer> m_transfer;
     // Released when the worker has left run().
     std::shared_ptr<std::binary_semaphore> m_workerDone = std::make_shared<std::binary_semaphore>(0);
-    OneShot<TurnResult> m_completion;
+    platform::OneShot<TurnResult> m_completion;
     QTimer m_frame; // holds deliveries to one per frame
     QElapsedTimer m_sinceDelivery;
     bool m_completed = false;

@@ -1,6 +1,6 @@
 #include "agent/tools/ApprovalPreview.h"
 
-#include "agent/guard/CommandTables.h"
+#include "agent/guard/ShellGuard.h"
 #include "agent/files/FileReading.h"
 #include "agent/tools/FileTools.h"
 #include "agent/tools/LineDiff.h"
@@ -148,11 +148,11 @@ Built strReplacePreview(const QJsonObject &args, const WorkspaceManager &workspa
     return {QStringLiteral("edit ") + path, capped(lines.join(u'\n'))};
 }
 
-Built shellPreview(const QJsonObject &args, const QString &argumentsJSON, const std::optional<CommandTables::Verdict> &verdict)
+Built shellPreview(const QJsonObject &args, const QString &argumentsJSON, const std::optional<ShellGuard::Verdict> &verdict)
 {
     const QString command = ToolArguments::string(args, QStringLiteral("command")).value_or(argumentsJSON);
     const QString shown = PreviewText::escapedForDisplay(command, true);
-    const std::optional<QString> reason = verdict && verdict->command == command ? verdict->destructive : CommandTables::destructiveReason(command);
+    const std::optional<QString> reason = verdict && verdict->command == command ? verdict->destructive : ShellGuard::destructiveReason(command);
     if (reason)
         return {QStringLiteral("run_shell: needs a look"), QStringLiteral("⚠ ") + *reason + QStringLiteral("\n$ ") + shown};
     return {QStringLiteral("run_shell"), QStringLiteral("$ ") + shown};
@@ -166,7 +166,7 @@ Built build(const QString &toolName, const QString &argumentsJSON, const Workspa
 }
 
 Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace,
-            const std::optional<CommandTables::Verdict> &verdict)
+            const std::optional<ShellGuard::Verdict> &verdict)
 {
     const QJsonObject args = ToolArguments::parseOrEmpty(argumentsJSON);
     if (toolName == u"write_file")

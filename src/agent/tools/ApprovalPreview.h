@@ -1,6 +1,6 @@
 #pragma once
 
-#include "agent/guard/CommandTables.h"
+#include "agent/guard/ShellGuard.h"
 
 #include <QString>
 
@@ -25,7 +25,7 @@ Built build(const QString &toolName, const QString &argumentsJSON, const Workspa
 // The same, with the shell command already judged; a verdict on another
 // text than the one the preview shows is not used.
 Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace,
-            const std::optional<CommandTables::Verdict> &verdict);
+            const std::optional<ShellGuard::Verdict> &verdict);
 
 } // namespace ApprovalPreview
 } // namespace agent

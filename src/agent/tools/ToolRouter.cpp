@@ -1,6 +1,6 @@
 #include "agent/tools/ToolRouter.h"
 
-#include "agent/guard/CommandTables.h"
+#include "agent/guard/ShellGuard.h"
 #include "agent/tools/FileTools.h"
 #include "agent/shell/ShellRunner.h"
 #include "agent/shell/ShellSandbox.h"
@@ -58,15 +58,15 @@ void ToolRouter::cancelRunningCommand()
 
 std::optional<QString> ToolRouter::destructiveShellReason(const QString &command)
 {
-    return CommandTables::destructiveReason(command);
+    return ShellGuard::destructiveReason(command);
 }
 
 std::optional<QString> ToolRouter::blockedShellReason(const QString &command)
 {
-    return CommandTables::blockedReason(command);
+    return ShellGuard::blockedReason(command);
 }
 
-QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argumentsJSON, std::optional<CommandTables::Verdict> verdict)
+QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argumentsJSON, std::optional<ShellGuard::Verdict> verdict)
 {
     auto parsed = ToolArguments::parse(argumentsJSON);
     if (!parsed) {
@@ -101,7 +101,7 @@ QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argum
     co_return tool(*m_workspace, arguments);
 }
 
-QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command, std::optional<CommandTables::Verdict> verdict)
+QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command, std::optional<ShellGuard::Verdict> verdict)
 {
     // A folder that is gone cannot be the working directory.
     if (!m_workspace || !m_workspace->hasRoot() || !QFileInfo(m_workspace->rootPath()).isDir())

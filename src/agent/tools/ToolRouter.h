@@ -1,6 +1,6 @@
 #pragma once
 
-#include "agent/guard/CommandTables.h"
+#include "agent/guard/ShellGuard.h"
 #include "agent/calls/ToolExecutionResult.h"
 
 #include <QObject>
@@ -42,7 +42,7 @@ public:
     // A verdict given is the command's judgement made before (off the UI
     // thread); one on another text than the command is not used.
     QCoro::Task<ToolExecutionResult> execute(QString name, QString argumentsJSON,
-                                             std::optional<CommandTables::Verdict> verdict = std::nullopt);
+                                             std::optional<ShellGuard::Verdict> verdict = std::nullopt);
 
     // The sandbox program shell commands run in: bubblewrap from PATH unless
     // set; an empty one runs them without isolation. Whether it works here is
@@ -62,7 +62,7 @@ public:
     static std::optional<QString> blockedShellReason(const QString &command);
 
 private:
-    QCoro::Task<ToolExecutionResult> runShell(QString command, std::optional<CommandTables::Verdict> verdict);
+    QCoro::Task<ToolExecutionResult> runShell(QString command, std::optional<ShellGuard::Verdict> verdict);
 
     WorkspaceManager *m_workspace;
     double m_shellTimeout = kDefaultShellTimeout;

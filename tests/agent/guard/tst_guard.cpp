@@ -216,7 +216,7 @@ private Q_SLOTS:
         QFETCH(QString, judged);
         QFETCH(bool, destructive);
         QFETCH(PolicyDecision::Action, action);
-        const CommandTables::Verdict verdict{judged, std::nullopt, destructive ? std::optional<QString>(QStringLiteral("x")) : std::nullopt};
+        const ShellGuard::Verdict verdict{judged, std::nullopt, destructive ? std::optional<QString>(QStringLiteral("x")) : std::nullopt};
         const QString args = QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("command"), command}}).toJson(QJsonDocument::Compact));
         QCOMPARE(PolicyEngine(settings).decide(QStringLiteral("run_shell"), args, verdict).action, action);
     }
@@ -231,7 +231,7 @@ private Q_SLOTS:
         ToolRouter router(&workspace);
         router.setSandboxProgram(QString());
         const QString args = QStringLiteral(R"({"command":"touch made"})");
-        const CommandTables::Verdict blocked{QStringLiteral("touch made"), QStringLiteral("Blocked: test verdict"), std::nullopt};
+        const ShellGuard::Verdict blocked{QStringLiteral("touch made"), QStringLiteral("Blocked: test verdict"), std::nullopt};
         const ToolExecutionResult refused = QCoro::waitFor(router.execute(QStringLiteral("run_shell"), args, blocked));
         QCOMPARE(refused.output, QStringLiteral("Blocked: test verdict"));
         QVERIFY(refused.isError);

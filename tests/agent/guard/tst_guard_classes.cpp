@@ -1,8 +1,8 @@
 // The guard's class table: for each class of harm, spellings the word check
 // has to judge by effect, and harmless look-alikes it must leave alone.
 // Commands are classified only; none is ever run.
-#include "agent/guard/CommandWordCheck.h"
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/CommandReview.h"
+#include "agent/guard/CommandReviewTable.h"
 #include "agent/guard/PolicyEngine.h"
 #include "agent/tools/ToolRouter.h"
 #include "support/TestMain.h"
@@ -1317,7 +1317,7 @@ const std::vector<Harmless> &harmlessRows()
 // The row of the rule table whose reason the text is ("%1" standing for a name).
 bool isRuleReason(const QString &reason)
 {
-    for (const CommandWordCheck::Rule &r : CommandWordCheck::ruleTable()) {
+    for (const CommandReview::Rule &r : CommandReview::ruleTable()) {
         const qsizetype at = r.reason.indexOf(QLatin1String("%1"));
         if (at < 0 ? reason == r.reason
                    : reason.startsWith(r.reason.left(at)) && reason.endsWith(r.reason.mid(at + 2)) && reason.size() > r.reason.size() - 2)
@@ -1369,7 +1369,7 @@ private Q_SLOTS:
     void tooComplex()
     {
         QFETCH(QString, command);
-        QCOMPARE(CommandWordCheck::destructiveReason(command).value_or(QString()), QStringLiteral("Command is too complex to judge"));
+        QCOMPARE(CommandReview::destructiveReason(command).value_or(QString()), QStringLiteral("Command is too complex to judge"));
         QCOMPARE(yoloDecision(command), PolicyDecision::Action::NeedsApproval);
     }
 
@@ -1391,7 +1391,7 @@ private Q_SLOTS:
     void withinTheBound()
     {
         QFETCH(QString, command);
-        QCOMPARE(CommandWordCheck::destructiveReason(command).value_or(QString()), QString());
+        QCOMPARE(CommandReview::destructiveReason(command).value_or(QString()), QString());
     }
 
     void caught_data()
@@ -1412,10 +1412,10 @@ private Q_SLOTS:
         QCOMPARE(yoloDecision(command), PolicyDecision::Action::NeedsApproval);
         QCOMPARE(ToolRouter::blockedShellReason(command).value_or(QString()), blocked ? QString::fromLatin1(kBlockedKill) : QString());
         // Each example is one of a rule of the table, unless a fixed row spoke.
-        if (CommandWordCheck::destructiveReason(command) == reason)
+        if (CommandReview::destructiveReason(command) == reason)
             QVERIFY2(isRuleReason(reason), "no row of the rule table gives this reason");
         // One reading gives both answers, as the two questions do.
-        const CommandTables::Verdict verdict = CommandTables::judge(command);
+        const ShellGuard::Verdict verdict = ShellGuard::judge(command);
         QCOMPARE(verdict.destructive, std::optional<QString>(reason));
         QCOMPARE(verdict.blocked.value_or(QString()), blocked ? QString::fromLatin1(kBlockedKill) : QString());
     }
@@ -1433,8 +1433,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, command);
         QFETCH(QString, row);
-        QCOMPARE(CommandWordCheck::destructiveReason(command).value_or(QString()), QString());
-        QVERIFY(!CommandWordCheck::killsOtherProcesses(command));
+        QCOMPARE(CommandReview::destructiveReason(command).value_or(QString()), QString());
+        QVERIFY(!CommandReview::killsOtherProcesses(command));
         QCOMPARE(ToolRouter::destructiveShellReason(command).value_or(QString()), row);
         QCOMPARE(yoloDecision(command), row.isEmpty() ? PolicyDecision::Action::Allow : PolicyDecision::Action::NeedsApproval);
         QVERIFY(!ToolRouter::blockedShellReason(command));

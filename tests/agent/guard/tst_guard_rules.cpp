@@ -2,9 +2,9 @@
 // asked about in YOLO, with the row's reason when no other rule speaks
 // first; its look-alikes must pass untouched. Commands are classified only;
 // none is ever run.
-#include "agent/guard/CommandTables.h"
-#include "agent/guard/CommandWordCheck.h"
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/ShellGuard.h"
+#include "agent/guard/CommandReview.h"
+#include "agent/guard/CommandReviewTable.h"
 #include "agent/guard/PolicyEngine.h"
 #include "support/TestMain.h"
 
@@ -12,7 +12,7 @@
 #include <QJsonObject>
 
 using namespace agent;
-using namespace agent::CommandWordCheck;
+using namespace agent::CommandReview;
 
 namespace {
 
@@ -61,14 +61,14 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(QString, reason);
         QFETCH(bool, blocked);
-        const CommandTables::Verdict verdict = CommandTables::judge(command);
+        const ShellGuard::Verdict verdict = ShellGuard::judge(command);
         QVERIFY2(verdict.destructive, "not asked");
         // Signals to others' processes are refused as well.
         QCOMPARE(verdict.blocked.has_value(), blocked);
         QCOMPARE(yoloDecision(command), PolicyDecision::Action::NeedsApproval);
         // The row's own reason, unless a fixed row spoke first.
         if (!reason.isEmpty() && !verdict.destructive->startsWith(stem(reason)))
-            QCOMPARE(CommandWordCheck::destructiveReason(command).value_or(QString()).left(stem(reason).size()), stem(reason));
+            QCOMPARE(CommandReview::destructiveReason(command).value_or(QString()).left(stem(reason).size()), stem(reason));
     }
 
     void leaves_data()
@@ -82,7 +82,7 @@ private Q_SLOTS:
     void leaves()
     {
         QFETCH(QString, command);
-        QCOMPARE(CommandTables::judge(command), (CommandTables::Verdict{command, std::nullopt, std::nullopt}));
+        QCOMPARE(ShellGuard::judge(command), (ShellGuard::Verdict{command, std::nullopt, std::nullopt}));
         QCOMPARE(yoloDecision(command), PolicyDecision::Action::Allow);
     }
 
@@ -98,11 +98,11 @@ private Q_SLOTS:
     void sameThroughAShell()
     {
         QFETCH(QString, command);
-        const std::optional<QString> reason = CommandTables::judge(command).destructive;
+        const std::optional<QString> reason = ShellGuard::judge(command).destructive;
         QString quoted = command;
         quoted.replace(u'\'', QStringLiteral("'\\''"));
         for (const QString &wrapper : {QStringLiteral("sh -c "), QStringLiteral("bash -lc "), QStringLiteral("eval -- ")})
-            QCOMPARE(CommandTables::judge(wrapper + u'\'' + quoted + u'\'').destructive.has_value(), reason.has_value());
+            QCOMPARE(ShellGuard::judge(wrapper + u'\'' + quoted + u'\'').destructive.has_value(), reason.has_value());
     }
 };
 

@@ -1,4 +1,4 @@
-#include "agent/guard/CommandWordCheck.h"
+#include "agent/guard/CommandReview.h"
 #include "agent/guard/ShellWords.h"
 #include "agent/tools/ToolRouter.h"
 #include "support/TestMain.h"
@@ -220,15 +220,15 @@ private Q_SLOTS:
     void deepNesting()
     {
         const QString deep = QString(QStringLiteral("$(")).repeated(5000) + QStringLiteral("rm -r -f x") + QString(u')').repeated(5000);
-        QCOMPARE(CommandWordCheck::destructiveReason(deep).value_or(QString()), QStringLiteral("Command nested too deeply to check"));
+        QCOMPARE(CommandReview::destructiveReason(deep).value_or(QString()), QStringLiteral("Command nested too deeply to check"));
         const QString evals = QStringLiteral("eval ").repeated(2000) + QStringLiteral("rm -r -f x");
-        QCOMPARE(CommandWordCheck::destructiveReason(evals).value_or(QString()), kForceDelete);
-        QVERIFY(!CommandWordCheck::killsOtherProcesses(QString(u'(').repeated(100000)));
+        QCOMPARE(CommandReview::destructiveReason(evals).value_or(QString()), kForceDelete);
+        QVERIFY(!CommandReview::killsOtherProcesses(QString(u'(').repeated(100000)));
         // More run calls than are read asks instead of reading them all.
         const QString calls = QStringLiteral("python3 -c '") + QStringLiteral("os.system(").repeated(5000) + u'\'';
-        QCOMPARE(CommandWordCheck::destructiveReason(calls).value_or(QString()), QStringLiteral("Inline program runs commands"));
+        QCOMPARE(CommandReview::destructiveReason(calls).value_or(QString()), QStringLiteral("Inline program runs commands"));
         const QString heredocs = QStringLiteral("cat <<a ").repeated(3000) + u'\n' + QStringLiteral("a\n").repeated(3000) + QStringLiteral("shred x");
-        QCOMPARE(CommandWordCheck::destructiveReason(heredocs).value_or(QString()), QStringLiteral("Irrecoverable erase (shred)"));
+        QCOMPARE(CommandReview::destructiveReason(heredocs).value_or(QString()), QStringLiteral("Irrecoverable erase (shred)"));
     }
 };
 

@@ -459,7 +459,7 @@ private Q_SLOTS:
         if (!AbstractSocketScope::available())
             QSKIP("the kernel cannot scope abstract sockets (before Linux 6.12)");
         const QByteArray name = "moonshelf-test-" + QByteArray::number(QRandomGenerator::global()->generate64());
-        const UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        const platform::UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));

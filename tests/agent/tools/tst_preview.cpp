@@ -258,7 +258,7 @@ private Q_SLOTS:
         QFETCH(QString, judged);
         QFETCH(QString, reason);
         QFETCH(Built, expected);
-        const CommandTables::Verdict verdict{judged, std::nullopt, reason.isEmpty() ? std::nullopt : std::optional<QString>(reason)};
+        const ShellGuard::Verdict verdict{judged, std::nullopt, reason.isEmpty() ? std::nullopt : std::optional<QString>(reason)};
         QCOMPARE(ApprovalPreview::build(QStringLiteral("run_shell"), args, *m_ws, verdict), expected);
     }
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 enum class Language { Shell, Python, Perl, Ruby, JavaScript, Php, Lua, R, Awk, Tcl, Vim, Other };
 
@@ -39,4 +39,4 @@ struct ProgramFindings {
 
 ProgramFindings inspectProgram(const QString &program, Language language);
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

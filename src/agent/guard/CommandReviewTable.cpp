@@ -1,9 +1,9 @@
 // The rows of the guard's rule table and the walkers that try them.
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/CommandReviewTable.h"
 
 #include <QRegularExpression>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 namespace {
 
@@ -1131,4 +1131,4 @@ void judgePlaceWritten(Review &review, const Place &place, const Text &content)
         review.flag(reasonOf("endless-output"));
 }
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

@@ -1,12 +1,12 @@
-#include "agent/guard/CommandWordCheck.h"
+#include "agent/guard/CommandReview.h"
 
-#include "agent/guard/CommandWordCheckReview.h"
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/CommandReviewer.h"
+#include "agent/guard/CommandReviewTable.h"
 #include "platform/CredentialEnvironment.h"
 
 #include <QRegularExpression>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 namespace {
 
@@ -877,4 +877,4 @@ bool killsOtherProcesses(const QString &command)
     return reviewed(command).killsOthers;
 }
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

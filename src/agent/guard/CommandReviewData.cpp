@@ -1,12 +1,12 @@
 // Other people's data: mirrors that delete, cloud and infrastructure
 // teardown, repository and database deletion, and commands that print
 // stored credentials.
-#include "agent/guard/CommandWordCheckReview.h"
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/CommandReviewer.h"
+#include "agent/guard/CommandReviewTable.h"
 
 #include <QRegularExpression>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 namespace {
 
@@ -264,4 +264,4 @@ bool judgeData(Review &review, const Invocation &inv, Scope &scope)
            || secrets(review, inv, f);
 }
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

@@ -1,11 +1,11 @@
 #pragma once
 
-// The reviewer behind CommandWordCheck: walks a parsed command line the way
+// The reviewer behind CommandReview: walks a parsed command line the way
 // the shell would run it, follows text into the shells and interpreters that
 // run it, and hands each command to the rules of its name.
 
-#include "agent/guard/CommandWordCheckPlaces.h"
-#include "agent/guard/CommandWordCheckPrograms.h"
+#include "agent/guard/CommandReviewPlaces.h"
+#include "agent/guard/CommandReviewPrograms.h"
 #include "agent/guard/ShellWords.h"
 
 #include <QHash>
@@ -17,7 +17,7 @@
 #include <optional>
 #include <vector>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 using ShellWords::Word;
 
@@ -231,4 +231,4 @@ inline bool isOneOf(const QString &name, std::initializer_list<const char16_t *>
     return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
 }
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

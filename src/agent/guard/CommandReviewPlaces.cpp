@@ -1,12 +1,12 @@
-#include "agent/guard/CommandWordCheckPlaces.h"
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/CommandReviewPlaces.h"
+#include "agent/guard/CommandReviewTable.h"
 
 #include <QDir>
 #include <QRegularExpression>
 
 #include <algorithm>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 namespace {
 
@@ -433,4 +433,4 @@ bool Places::mentionsCredential(const QString &text)
     return markers.match(text).hasMatch();
 }
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

@@ -5,14 +5,14 @@
 // look-alikes it must leave alone. A new rule is a new row; the examples of
 // every row are walked by one test.
 
-#include "agent/guard/CommandWordCheckReview.h"
+#include "agent/guard/CommandReviewer.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <vector>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 // What a row looks at.
 enum class Trigger {
@@ -71,4 +71,4 @@ std::optional<QString> wrapperReason(const QString &name, const QStringList &opt
 // Whether a place lies inside the project (a relative path that does not climb out).
 bool isInsideProject(const Place &p);
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

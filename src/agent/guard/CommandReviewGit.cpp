@@ -1,9 +1,9 @@
 // git: what loses work or history. Commands that only add, show or move
 // forward are left alone.
-#include "agent/guard/CommandWordCheckReview.h"
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/CommandReviewer.h"
+#include "agent/guard/CommandReviewTable.h"
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 namespace {
 
@@ -175,4 +175,4 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
     return true;
 }
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

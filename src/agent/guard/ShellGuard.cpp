@@ -1,10 +1,10 @@
-#include "agent/guard/CommandTables.h"
+#include "agent/guard/ShellGuard.h"
 
-#include "agent/guard/CommandWordCheck.h"
+#include "agent/guard/CommandReview.h"
 
 #include <array>
 
-namespace agent::CommandTables {
+namespace agent::ShellGuard {
 
 namespace {
 
@@ -118,7 +118,7 @@ Verdict judge(const QString &command)
         return v;
     // The same harm in the spellings a substring cannot see (kill -9 -1, a
     // path to pkill, killall at the end, ...).
-    const CommandWordCheck::Findings found = CommandWordCheck::review(command);
+    const CommandReview::Findings found = CommandReview::review(command);
     if (!v.blocked && found.killsOthers)
         v.blocked = QStringLiteral("Blocked: killing other processes is not allowed from the agent.");
     if (!v.destructive)
@@ -136,4 +136,4 @@ std::optional<QString> destructiveReason(const QString &command)
     return judge(command).destructive;
 }
 
-} // namespace agent::CommandTables
+} // namespace agent::ShellGuard

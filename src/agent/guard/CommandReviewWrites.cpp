@@ -1,9 +1,9 @@
 // Where a command writes: editors, in-place filters, copies, links and
 // truncation, judged by the place they write, not by the command's name.
-#include "agent/guard/CommandWordCheckReview.h"
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/CommandReviewer.h"
+#include "agent/guard/CommandReviewTable.h"
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 namespace {
 
@@ -163,4 +163,4 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
     }
 }
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

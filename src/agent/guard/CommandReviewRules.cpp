@@ -1,7 +1,7 @@
 // The rules of each command: what a careful reviewer asks about, by the
 // command's name, options and operands.
-#include "agent/guard/CommandWordCheckReview.h"
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/CommandReviewer.h"
+#include "agent/guard/CommandReviewTable.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -9,7 +9,7 @@
 
 #include <functional>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 namespace {
 
@@ -1020,4 +1020,4 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
         review.flag(reasonOf("found-deleted", scope.finder));
 }
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

@@ -1,12 +1,12 @@
 // What text flows between commands: what each command prints, what it reads,
 // what files earlier commands of the line wrote, and what a shell or an
 // interpreter is finally given to run.
-#include "agent/guard/CommandWordCheckReview.h"
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/CommandReviewer.h"
+#include "agent/guard/CommandReviewTable.h"
 
 #include <QRegularExpression>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 namespace {
 
@@ -532,4 +532,4 @@ bool Review::isPidVariable(const Word &word) const
     return false;
 }
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

@@ -1,9 +1,9 @@
 // Disks and file systems: every tool that writes a block device or makes,
 // changes or wipes a file system, unless it only lists or checks.
-#include "agent/guard/CommandWordCheckReview.h"
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/CommandReviewer.h"
+#include "agent/guard/CommandReviewTable.h"
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 namespace {
 
@@ -202,4 +202,4 @@ bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
     return false;
 }
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

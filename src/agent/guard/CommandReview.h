@@ -4,7 +4,7 @@
 
 #include <optional>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 // What the fixed tables cannot see: a reviewer's reading of what the command
 // line runs. It is parsed as the shell would (quotes, expansions, here-
@@ -39,4 +39,4 @@ std::optional<QString> destructiveReason(const QString &command);
 // or a process group, of ids a process listing found, pkill, killall ...
 bool killsOtherProcesses(const QString &command);
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

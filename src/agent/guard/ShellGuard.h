@@ -10,8 +10,8 @@ namespace agent {
 // and collapses runs of whitespace to one space, then looks for each pattern
 // as a plain substring; the first row that matches wins. After the rows, the
 // command split into shell words is checked for other spellings of the same
-// harm (CommandWordCheck).
-namespace CommandTables {
+// harm (CommandReview).
+namespace ShellGuard {
 
 // Both tables' answers for one command, from one reading of it: judged once
 // per tool call and carried to the approval card and to the run.
@@ -30,5 +30,5 @@ std::optional<QString> blockedReason(const QString &command);
 // A command that can do lasting harm, with the reason shown to the user.
 std::optional<QString> destructiveReason(const QString &command);
 
-} // namespace CommandTables
+} // namespace ShellGuard
 } // namespace agent

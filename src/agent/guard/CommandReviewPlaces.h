@@ -5,7 +5,7 @@
 
 #include <optional>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 // Where a path word points, as far as the text tells: "~", "$HOME",
 // "${HOME}", "/home/$USER", "/root" and the user's own home path all become
@@ -81,4 +81,4 @@ private:
     QString m_home;
 };
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview

@@ -1,12 +1,12 @@
-#include "agent/guard/CommandWordCheckPrograms.h"
+#include "agent/guard/CommandReviewPrograms.h"
 
-#include "agent/guard/CommandWordCheckPlaces.h"
-#include "agent/guard/CommandWordCheckReview.h"
-#include "agent/guard/CommandWordCheckTable.h"
+#include "agent/guard/CommandReviewPlaces.h"
+#include "agent/guard/CommandReviewer.h"
+#include "agent/guard/CommandReviewTable.h"
 
 #include <QRegularExpression>
 
-namespace agent::CommandWordCheck {
+namespace agent::CommandReview {
 
 namespace {
 
@@ -751,4 +751,4 @@ ProgramFindings inspectProgram(const QString &given, Language language)
     return f;
 }
 
-} // namespace agent::CommandWordCheck
+} // namespace agent::CommandReview
