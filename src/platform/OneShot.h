@@ -17,8 +17,6 @@ namespace platform {
 template <typename T>
 class OneShot {
 public:
-    bool isSet() const { return m_state->value.has_value(); }
-
     // Later calls are ignored: the first answer wins.
     void set(T value) const
     {

@@ -89,7 +89,6 @@ public:
     // A value the line's expansions made, of this length: past its own
     // bound it is too complex as well.
     bool expanded(qsizetype length);
-    bool exhausted() const { return m_exhausted; }
     // Code run by a shell or an interpreter.
     void run(const Text &code, Language language, Scope &scope);
     // A command given as words by another command (find -exec, fd -x).
@@ -158,7 +157,6 @@ private:
     // or makes the shell that runs their text.
     bool runner(const std::vector<const Word *> &words, std::size_t &i, const QString &name, Resolved &r);
     void judgeResolved(Resolved &r, const Text &input, Scope &scope);
-    void judgeShell(const Invocation &inv, Scope &scope);
 
     // What a command prints.
     Text yields(const Invocation &inv, Scope &scope);

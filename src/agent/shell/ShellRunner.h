@@ -51,7 +51,6 @@ public:
     void cancel();
 
     bool isFinished() const { return m_finished; }
-    bool isIsolated() const { return m_isolated; }
     ToolExecutionResult result() const { return m_result; }
     // NAME=token, set in the environment of a command run without isolation;
     // unique to this call.

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace agent {
@@ -25,5 +26,8 @@ struct OVUAssistantTurn {
 
     friend bool operator==(const OVUAssistantTurn &, const OVUAssistantTurn &) = default;
 };
+
+// Takes each non-empty text fragment of a turn as it streams in.
+using DeltaHandler = std::function<void(const QString &fragment)>;
 
 } // namespace agent

@@ -28,8 +28,6 @@ using TurnResult = platform::Result<OVUAssistantTurn, OVUClientError>;
 class OVUClient : public QObject {
     Q_OBJECT
 public:
-    using DeltaHandler = std::function<void(const QString &fragment)>;
-
     // The stream does not go through `network`: it has its own transport,
     // which reads the reply in large blocks on a worker thread. The other
     // requests of the app keep to the shared session.
@@ -44,7 +42,6 @@ public:
 
     // How long the stream may stay silent before the turn fails (600 s).
     void setTransferTimeout(std::chrono::milliseconds timeout) { m_transferTimeout = timeout; }
-    std::chrono::milliseconds transferTimeout() const { return m_transferTimeout; }
 
     // The request body: model, messages, stream; tools and tool_choice only
     // when there are tools.

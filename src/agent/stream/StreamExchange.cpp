@@ -15,7 +15,7 @@ constexpr int kFrameMilliseconds = 16;
 } // namespace
 
 StreamExchange::StreamExchange(StreamRequest request, std::shared_ptr<StreamConnections> connections,
-                               QThreadPool &workers, OVUClient::DeltaHandler onDelta,
+                               QThreadPool &workers, DeltaHandler onDelta,
                                std::shared_ptr<RunCancellation> cancellation, QObject *parent)
     : QObject(parent), m_onDelta(std::move(onDelta)), m_cancellation(std::move(cancellation))
 {

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "agent/stream/OVUClient.h"
-#include "platform/OneShot.h"
 #include "agent/stream/StreamTransfer.h"
+#include "platform/OneShot.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -15,6 +14,8 @@ class QThreadPool;
 
 namespace agent {
 
+class RunCancellation;
+
 // One streamed request in flight, seen from the main thread. The transfer
 // reads and assembles on a worker thread; here the fragments are handed on
 // at most once per frame, and the exchange completes once with the turn or
@@ -25,7 +26,7 @@ public:
     // The transfer runs on one of `workers`' threads, which must outlive
     // this object.
     StreamExchange(StreamRequest request, std::shared_ptr<StreamConnections> connections, QThreadPool &workers,
-                   OVUClient::DeltaHandler onDelta, std::shared_ptr<RunCancellation> cancellation, QObject *parent);
+                   DeltaHandler onDelta, std::shared_ptr<RunCancellation> cancellation, QObject *parent);
     // Going away before the end completes the exchange as cancelled, so the
     // waiting turn always resumes; the worker is stopped and joined.
     ~StreamExchange() override;
@@ -41,7 +42,7 @@ private:
     void cancel();
     void complete(TurnResult result);
 
-    OVUClient::DeltaHandler m_onDelta;
+    DeltaHandler m_onDelta;
     std::shared_ptr<RunCancellation> m_cancellation;
     std::shared_ptr<StreamTransfer> m_transfer;
     // Released when the worker has left run().

@@ -32,7 +32,6 @@ public:
 
     // Seconds a shell command may run. Not finite or not above 0 means 120;
     // clamped to one day when used.
-    double shellTimeout() const { return m_shellTimeout; }
     void setShellTimeout(double seconds) { m_shellTimeout = seconds; }
 
     // Parses the arguments, dispatches on the name and returns the result.
