@@ -1,5 +1,5 @@
 #include "agent/guard/CommandReviewPlaces.h"
-#include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewReasons.h"
 
 #include <QDir>
 #include <QRegularExpression>

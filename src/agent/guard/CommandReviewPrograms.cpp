@@ -1,8 +1,8 @@
 #include "agent/guard/CommandReviewPrograms.h"
 
 #include "agent/guard/CommandReviewPlaces.h"
+#include "agent/guard/CommandReviewReasons.h"
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
 
 #include <QRegularExpression>
 

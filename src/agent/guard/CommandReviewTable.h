@@ -5,6 +5,7 @@
 // look-alikes it must leave alone. A new rule is a new row; the examples of
 // every row are walked by one test.
 
+#include "agent/guard/CommandReviewReasons.h"
 #include "agent/guard/CommandReviewer.h"
 
 #include <QString>
@@ -52,8 +53,6 @@ struct Rule {
 };
 
 const std::vector<Rule> &ruleTable();
-// The reason of the row with this id, its "%1" filled with name.
-QString reasonOf(const char *id, const QString &name = {});
 
 // The Command rows, tried on each command before its own rules.
 void judgeByRows(Review &review, const Invocation &inv, Scope &scope);
