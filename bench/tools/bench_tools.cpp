@@ -1,8 +1,8 @@
 // Prints one figure a line: "name value unit".
-#include "agent/tools/LineDiff.h"
-#include "agent/shell/ShellSandbox.h"
-#include "agent/tools/ToolRouter.h"
 #include "agent/files/WorkspaceManager.h"
+#include "agent/shell/ShellSandbox.h"
+#include "agent/tools/LineDiff.h"
+#include "agent/tools/ToolRouter.h"
 
 #include <QCoreApplication>
 #include <QDir>

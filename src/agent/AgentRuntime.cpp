@@ -1,16 +1,16 @@
 #include "agent/AgentRuntime.h"
 
-#include "agent/tools/ApprovalPreview.h"
-#include "platform/OneShot.h"
-#include "agent/guard/PolicyEngine.h"
-#include "agent/stream/RequestContext.h"
-#include "agent/stream/RunCancellation.h"
 #include "agent/SystemPrompt.h"
 #include "agent/calls/ToolArguments.h"
 #include "agent/calls/ToolDefinitions.h"
-#include "agent/tools/ToolRouter.h"
 #include "agent/files/WorkspaceManager.h"
+#include "agent/guard/PolicyEngine.h"
+#include "agent/stream/RequestContext.h"
+#include "agent/stream/RunCancellation.h"
+#include "agent/tools/ApprovalPreview.h"
+#include "agent/tools/ToolRouter.h"
 #include "platform/Graphemes.h"
+#include "platform/OneShot.h"
 #include "platform/SharedNetwork.h"
 
 #include <QtConcurrent/QtConcurrentRun>

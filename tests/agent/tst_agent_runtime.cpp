@@ -1,14 +1,14 @@
 #include "agent/AgentRuntime.h"
-#include "platform/OneShot.h"
+#include "agent/calls/ToolDefinitions.h"
+#include "agent/files/WorkspaceManager.h"
 #include "agent/guard/PolicyEngine.h"
 #include "agent/stream/RequestContext.h"
-#include "agent/calls/ToolDefinitions.h"
 #include "agent/tools/ToolRouter.h"
-#include "agent/files/WorkspaceManager.h"
 #include "platform/Graphemes.h"
+#include "platform/OneShot.h"
 #include "support/ChatServicePeer.h"
-#include "support/TestMain.h"
 #include "support/TaskWait.h"
+#include "support/TestMain.h"
 
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/UniqueFd.h"
 #include "platform/Result.h"
+#include "platform/UniqueFd.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #include "agent/files/ConfinedWrite.h"
 
 #include "agent/files/NativeName.h"
-#include "platform/UniqueFd.h"
 #include "platform/AtomicFile.h"
+#include "platform/UniqueFd.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "agent/files/ConfinedOpen.h"
-#include "platform/UniqueFd.h"
 #include "platform/Result.h"
+#include "platform/UniqueFd.h"
 
 #include <QByteArray>
 #include <QString>

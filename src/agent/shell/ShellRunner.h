@@ -1,7 +1,7 @@
 #pragma once
 
-#include "agent/shell/ProcessSweep.h"
 #include "agent/calls/ToolExecutionResult.h"
+#include "agent/shell/ProcessSweep.h"
 #include "platform/UniqueFd.h"
 
 #include <QByteArray>

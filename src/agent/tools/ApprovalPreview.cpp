@@ -1,13 +1,13 @@
 #include "agent/tools/ApprovalPreview.h"
 
-#include "agent/guard/ShellGuard.h"
+#include "agent/calls/ToolArguments.h"
 #include "agent/files/FileReading.h"
+#include "agent/files/WorkspaceManager.h"
+#include "agent/guard/ShellGuard.h"
 #include "agent/tools/FileTools.h"
 #include "agent/tools/LineDiff.h"
 #include "agent/tools/PreviewText.h"
 #include "agent/tools/StrReplaceEdit.h"
-#include "agent/calls/ToolArguments.h"
-#include "agent/files/WorkspaceManager.h"
 
 #include <QJsonDocument>
 #include <QStringDecoder>

@@ -1,11 +1,11 @@
 #include "agent/tools/FileTools.h"
 
+#include "agent/calls/ToolArguments.h"
 #include "agent/files/ConfinedWrite.h"
 #include "agent/files/FileReading.h"
 #include "agent/files/NativeName.h"
-#include "agent/tools/StrReplaceEdit.h"
-#include "agent/calls/ToolArguments.h"
 #include "agent/files/WorkspaceManager.h"
+#include "agent/tools/StrReplaceEdit.h"
 
 #include <QFile>
 

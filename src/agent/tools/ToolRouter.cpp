@@ -1,11 +1,11 @@
 #include "agent/tools/ToolRouter.h"
 
-#include "agent/guard/ShellGuard.h"
-#include "agent/tools/FileTools.h"
-#include "agent/shell/ShellRunner.h"
-#include "agent/shell/ShellSandbox.h"
 #include "agent/calls/ToolArguments.h"
 #include "agent/files/WorkspaceManager.h"
+#include "agent/guard/ShellGuard.h"
+#include "agent/shell/ShellRunner.h"
+#include "agent/shell/ShellSandbox.h"
+#include "agent/tools/FileTools.h"
 
 #include <QFileInfo>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "agent/guard/ShellGuard.h"
 #include "agent/calls/ToolExecutionResult.h"
+#include "agent/guard/ShellGuard.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "agent/shell/ShellRunner.h"
-#include "agent/tools/ToolRouter.h"
 #include "agent/files/WorkspaceManager.h"
+#include "agent/tools/ToolRouter.h"
 #include "support/TestMain.h"
 
 #include <QElapsedTimer>

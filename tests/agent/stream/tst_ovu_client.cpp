@@ -2,8 +2,8 @@
 #include "agent/stream/RunCancellation.h"
 #include "agent/stream/StreamExchange.h"
 #include "support/ChatServicePeer.h"
-#include "support/TestMain.h"
 #include "support/TaskWait.h"
+#include "support/TestMain.h"
 
 #include <QCoroTask>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "agent/tools/ApprovalPreview.h"
-#include "agent/tools/ToolRouter.h"
 #include "agent/files/WorkspaceManager.h"
+#include "agent/tools/ToolRouter.h"
 #include "platform/UserDefaults.h"
 #include "support/TestMain.h"
 
