@@ -4,8 +4,8 @@
 // must not depend on which parser a stray byte elsewhere in it sends it to.
 #include "FuzzCheck.h"
 
-#include "agent/StreamChunk.h"
-#include "agent/StreamChunkText.h"
+#include "agent/stream/StreamChunk.h"
+#include "agent/stream/StreamChunkText.h"
 
 #include <cstdint>
 

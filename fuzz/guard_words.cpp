@@ -3,7 +3,7 @@
 // sh -c '<that command>' too. The check only reads text; nothing is run.
 #include "FuzzCheck.h"
 
-#include "agent/CommandWordCheck.h"
+#include "agent/guard/CommandReview.h"
 
 #include <cstdint>
 
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // (sh -c '+x; rm -rf /' runs nothing): "--" keeps it the command.
     const bool optionLike = command.startsWith(u'-') || command.startsWith(u'+');
     const QString wrapped = (optionLike ? QStringLiteral("sh -c -- ") : QStringLiteral("sh -c ")) + singleQuoted(command);
-    using namespace agent::CommandWordCheck;
+    using namespace agent::CommandReview;
     const std::optional<QString> reason = destructiveReason(command);
     const std::optional<QString> wrappedReason = destructiveReason(wrapped);
     fuzz::check(wrappedReason.has_value() == reason.has_value(),

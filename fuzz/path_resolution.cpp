@@ -4,8 +4,8 @@
 // at nothing or at each other).
 #include "FuzzCheck.h"
 
-#include "agent/PathResolution.h"
-#include "agent/WorkspaceManager.h"
+#include "agent/files/PathResolution.h"
+#include "agent/files/WorkspaceManager.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 // itself, it gives the same text fragments and the same turn or failure.
 #include "FuzzCheck.h"
 
-#include "agent/SseAssembler.h"
+#include "agent/stream/SseAssembler.h"
 
 #include <QHash>
 #include <QRandomGenerator>

@@ -2,7 +2,7 @@
 // single judgement of a hostile command line of a few kilobytes, measured on
 // its first (cold) run; the reference line is an everyday command. Commands
 // are only classified, never run.
-#include "agent/CommandTables.h"
+#include "agent/guard/ShellGuard.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -72,7 +72,7 @@ int main(int argc, char **argv)
     const auto timed = [](const QString &command) {
         QElapsedTimer t;
         t.start();
-        (void)CommandTables::judge(command); // one reading per tool call, as the app does
+        (void)ShellGuard::judge(command); // one reading per tool call, as the app does
         return double(t.nsecsElapsed()) / 1e6;
     };
     std::printf("guard.reference_everyday_command %.3f ms\n", timed(QStringLiteral("git status && make -j8 && ctest --output-on-failure")));

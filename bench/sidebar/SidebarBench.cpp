@@ -6,7 +6,7 @@
 //   sidebar.scroll_step_mean_ms        one wheel step of the list, repainted
 //   sidebar.scroll_step_max_ms         the slowest step
 //   sidebar.row_change_ms              one session renamed at the top of the list, repainted
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
 #include "app/AppServices.h"
 #include "app/AppViewModel.h"
 #include "auth/Clock.h"

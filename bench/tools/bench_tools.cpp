@@ -1,8 +1,8 @@
 // Prints one figure a line: "name value unit".
-#include "agent/LineDiff.h"
-#include "agent/ShellSandbox.h"
-#include "agent/ToolRouter.h"
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
+#include "agent/shell/ShellSandbox.h"
+#include "agent/tools/LineDiff.h"
+#include "agent/tools/ToolRouter.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,16 +1,16 @@
 #include "agent/AgentRuntime.h"
 
-#include "agent/ApprovalPreview.h"
-#include "agent/OneShot.h"
-#include "agent/PolicyEngine.h"
-#include "agent/RequestContext.h"
-#include "agent/RunCancellation.h"
 #include "agent/SystemPrompt.h"
-#include "agent/ToolArguments.h"
-#include "agent/ToolDefinitions.h"
-#include "agent/ToolRouter.h"
-#include "agent/WorkspaceManager.h"
+#include "agent/calls/ToolArguments.h"
+#include "agent/calls/ToolDefinitions.h"
+#include "agent/files/WorkspaceManager.h"
+#include "agent/guard/PolicyEngine.h"
+#include "agent/stream/RequestContext.h"
+#include "agent/stream/RunCancellation.h"
+#include "agent/tools/ApprovalPreview.h"
+#include "agent/tools/ToolRouter.h"
 #include "platform/Graphemes.h"
+#include "platform/OneShot.h"
 #include "platform/SharedNetwork.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -41,10 +41,10 @@ QString shellText(const QString &argumentsJSON)
 
 // The future is a named local: g++ 12 destroys lambda temporaries of a
 // co_await expression twice.
-QCoro::Task<CommandTables::Verdict> judgedOffThread(QString command)
+QCoro::Task<ShellGuard::Verdict> judgedOffThread(QString command)
 {
-    QFuture<CommandTables::Verdict> future = QtConcurrent::run([command] { return CommandTables::judge(command); });
-    CommandTables::Verdict verdict = co_await future;
+    QFuture<ShellGuard::Verdict> future = QtConcurrent::run([command] { return ShellGuard::judge(command); });
+    ShellGuard::Verdict verdict = co_await future;
     co_return verdict;
 }
 
@@ -110,7 +110,7 @@ namespace {
 
 // Awaits the caller's approval task and hands its answer on; owns the task
 // so it lives as long as the answer is pending.
-QCoro::Task<void> forwardAnswer(QCoro::Task<bool> asked, OneShot<bool> answer)
+QCoro::Task<void> forwardAnswer(QCoro::Task<bool> asked, platform::OneShot<bool> answer)
 {
     answer.set(co_await std::move(asked));
 }
@@ -270,7 +270,7 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
             // A shell call's command is read once, off the UI thread (a hostile
             // line takes the reader milliseconds); the policy, the card and the
             // run all use that verdict.
-            std::optional<CommandTables::Verdict> verdict;
+            std::optional<ShellGuard::Verdict> verdict;
             if (ToolDefinitions::risk(call.name) == model::ToolRisk::Shell) {
                 verdict = co_await judgedOffThread(shellText(call.arguments));
                 if (!self || !m_tools || state->cancelled())
@@ -371,7 +371,7 @@ QCoro::Task<bool> AgentRuntime::askApproval(std::shared_ptr<RunState> state, mod
 {
     if (!m_onPendingApproval || state->cancelled())
         co_return false;
-    OneShot<bool> answer;
+    platform::OneShot<bool> answer;
     // A stop answers false at once, whatever the asked side does later.
     const QMetaObject::Connection onStop = connect(state->cancellation.get(), &RunCancellation::cancelled,
                                                    state->cancellation.get(), [answer] { answer.set(false); });

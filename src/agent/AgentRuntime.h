@@ -1,7 +1,7 @@
 #pragma once
 
-#include "agent/OVUClient.h"
-#include "agent/OVUClientError.h"
+#include "agent/stream/OVUClient.h"
+#include "agent/stream/OVUClientError.h"
 #include "model/ChatRecords.h"
 #include "model/RunRecords.h"
 #include "platform/Result.h"

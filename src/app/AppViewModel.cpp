@@ -1,9 +1,9 @@
 #include "app/AppViewModel.h"
 
 #include "agent/AgentRuntime.h"
-#include "agent/PolicyEngine.h"
-#include "agent/ToolRouter.h"
-#include "agent/WorkspaceManager.h"
+#include "agent/guard/PolicyEngine.h"
+#include "agent/tools/ToolRouter.h"
+#include "agent/files/WorkspaceManager.h"
 #include "app/ItemModels.h"
 #include "stage/BackgroundSettings.h"
 #include "model/AttachmentTempStore.h"

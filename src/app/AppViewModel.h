@@ -1,6 +1,6 @@
 #pragma once
 
-#include "agent/OneShot.h"
+#include "platform/OneShot.h"
 #include "app/AppServices.h"
 #include "app/LiveActivity.h"
 #include "app/SettingsSection.h"
@@ -311,7 +311,7 @@ private:
     struct Settling {
         QUuid conversationID;
         ActiveRun::CutCall call;
-        agent::OneShot<bool> done;
+        platform::OneShot<bool> done;
     };
 
     void wireRuntime();
@@ -372,7 +372,7 @@ private:
     void settleStopped(const QUuid &runId, const QList<model::ChatMessage> &runMessages);
     void onConversationsChanged();
     // Set once the stopped run in that session that still settles is done.
-    std::optional<agent::OneShot<bool>> settlingIn(const QUuid &conversationID) const;
+    std::optional<platform::OneShot<bool>> settlingIn(const QUuid &conversationID) const;
     void finishRun(const QUuid &runId);
     // Stores what a run ending early had done: its finished steps, then the
     // text streamed after them (with the suffix); false when no text was left.
@@ -395,7 +395,7 @@ private:
     // still fits now and its staged copy is still there.
     bool stagedStillFits(const model::StagedAttachment &staged, qint64 count, qint64 total) const;
     // Taken by each attach on a worker; set when it ends, letting the next go.
-    agent::OneShot<bool> takeAttachTurn(std::optional<agent::OneShot<bool>> &previous);
+    platform::OneShot<bool> takeAttachTurn(std::optional<platform::OneShot<bool>> &previous);
     model::AttachmentTempStore &staging() const { return *m_staging; }
     platform::DesktopServices &desktop() const;
     std::unique_ptr<platform::DesktopServices> m_tellingDesktop;
@@ -445,12 +445,12 @@ private:
 
     // Run state.
     std::optional<ActiveRun> m_run;
-    std::optional<agent::OneShot<bool>> m_approvalAnswer;
+    std::optional<platform::OneShot<bool>> m_approvalAnswer;
     QHash<QUuid, Settling> m_settling; // by run id
     std::optional<QUuid> m_lastSelection;
     // Content hashes of dropped images, by attachment id.
     QHash<QUuid, QByteArray> m_imageHashes;
-    std::optional<agent::OneShot<bool>> m_attachTail;
+    std::optional<platform::OneShot<bool>> m_attachTail;
     // Last, so the views' models go before what they read.
     std::unique_ptr<ItemModels> m_itemModels;
 };

@@ -20,15 +20,15 @@ constexpr int kStagingAttempts = 3;
 
 // Lets the next queued attach go when this one ends, however it ends.
 struct TurnRelease {
-    agent::OneShot<bool> turn;
+    platform::OneShot<bool> turn;
     ~TurnRelease() { turn.set(true); }
 };
 
 } // namespace
 
-agent::OneShot<bool> AppViewModel::takeAttachTurn(std::optional<agent::OneShot<bool>> &previous)
+platform::OneShot<bool> AppViewModel::takeAttachTurn(std::optional<platform::OneShot<bool>> &previous)
 {
-    previous = std::exchange(m_attachTail, agent::OneShot<bool>());
+    previous = std::exchange(m_attachTail, platform::OneShot<bool>());
     return *m_attachTail;
 }
 
@@ -45,7 +45,7 @@ bool AppViewModel::stagedStillFits(const model::StagedAttachment &staged, qint64
 QCoro::Task<bool> AppViewModel::attachFileAsync(QUrl url)
 {
     QPointer<AppViewModel> self(this);
-    std::optional<agent::OneShot<bool>> previous;
+    std::optional<platform::OneShot<bool>> previous;
     const TurnRelease release{takeAttachTurn(previous)};
     // A copy (it holds only its folder), usable after the controller is gone.
     const Store store = staging();
@@ -87,7 +87,7 @@ QCoro::Task<bool> AppViewModel::attachFileAsync(QUrl url)
 QCoro::Task<bool> AppViewModel::attachImageDataAsync(QByteArray data, QString suggestedName)
 {
     QPointer<AppViewModel> self(this);
-    std::optional<agent::OneShot<bool>> previous;
+    std::optional<platform::OneShot<bool>> previous;
     const TurnRelease release{takeAttachTurn(previous)};
     const Store store = staging();
     if (data.isEmpty())

@@ -1,6 +1,6 @@
 #include "app/AppViewModel.h"
 
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
 #include "app/FilePeek.h"
 #include "app/MessageComposer.h"
 #include "app/ToolPaths.h"

@@ -1,6 +1,6 @@
 #include "app/AppViewModel.h"
 
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
 #include "app/Donation.h"
 #include "app/TellingDesktop.h"
 #include "platform/DesktopServices.h"

@@ -1,6 +1,6 @@
 #include "app/AppViewModel.h"
 
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
 #include "app/FilePanels.h"
 #include "app/SessionExport.h"
 #include "app/TellingDesktop.h"

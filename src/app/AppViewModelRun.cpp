@@ -1,9 +1,9 @@
 #include "app/AppViewModel.h"
 
 #include "agent/AgentRuntime.h"
-#include "agent/PolicyEngine.h"
-#include "agent/ToolRouter.h"
-#include "agent/WorkspaceManager.h"
+#include "agent/guard/PolicyEngine.h"
+#include "agent/tools/ToolRouter.h"
+#include "agent/files/WorkspaceManager.h"
 #include "app/AccountController.h"
 #include "app/MessageComposer.h"
 #include "app/PartialReply.h"
@@ -113,7 +113,7 @@ QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString s
     // A command stopped in this session may still be ending: its real
     // result goes in first, so the model is told what really happened, and
     // no new command starts while the old one still runs.
-    while (const std::optional<agent::OneShot<bool>> settling = self->settlingIn(conversationID)) {
+    while (const std::optional<platform::OneShot<bool>> settling = self->settlingIn(conversationID)) {
         co_await *settling;
         if (!self || !self->isCurrent(runId))
             co_return;
@@ -188,7 +188,7 @@ bool AppViewModel::keepPartial(const ActiveRun &run, const QList<ChatMessage> &f
     return kept.has_value();
 }
 
-std::optional<agent::OneShot<bool>> AppViewModel::settlingIn(const QUuid &conversationID) const
+std::optional<platform::OneShot<bool>> AppViewModel::settlingIn(const QUuid &conversationID) const
 {
     for (const Settling &settling : m_settling) {
         if (settling.conversationID == conversationID)
@@ -284,7 +284,7 @@ QCoro::Task<bool> AppViewModel::askApproval(QUuid runId, model::PendingApproval 
     // A stale run, or a second request while one waits, is denied at once.
     if (!isCurrent(runId) || m_approvalAnswer)
         co_return false;
-    const agent::OneShot<bool> answer;
+    const platform::OneShot<bool> answer;
     m_approvalAnswer = answer;
     setPendingApproval(approval);
     // Nothing of the controller is touched after this: it may be gone.
@@ -293,7 +293,7 @@ QCoro::Task<bool> AppViewModel::askApproval(QUuid runId, model::PendingApproval 
 
 void AppViewModel::answerPendingApproval(bool approved)
 {
-    const std::optional<agent::OneShot<bool>> handle = std::exchange(m_approvalAnswer, std::nullopt);
+    const std::optional<platform::OneShot<bool>> handle = std::exchange(m_approvalAnswer, std::nullopt);
     setPendingApproval(std::nullopt);
     if (handle)
         handle->set(approved);

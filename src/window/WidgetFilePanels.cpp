@@ -1,6 +1,6 @@
 #include "window/WidgetFilePanels.h"
 
-#include "agent/OneShot.h"
+#include "platform/OneShot.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -28,7 +28,7 @@ std::optional<QString> firstChoice(const QFileDialog &dialog)
 QCoro::Task<std::optional<QString>> run(QFileDialog *dialog)
 {
     const QPointer<QWidget> behind = dialog->parentWidget() ? dialog->parentWidget()->window() : nullptr;
-    agent::OneShot<std::optional<QString>> answer;
+    platform::OneShot<std::optional<QString>> answer;
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, answer](int result) {
         answer.set(result == QDialog::Accepted ? firstChoice(*dialog) : std::nullopt);
     });

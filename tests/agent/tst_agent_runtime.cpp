@@ -1,14 +1,14 @@
 #include "agent/AgentRuntime.h"
-#include "agent/OneShot.h"
-#include "agent/PolicyEngine.h"
-#include "agent/RequestContext.h"
-#include "agent/ToolDefinitions.h"
-#include "agent/ToolRouter.h"
-#include "agent/WorkspaceManager.h"
+#include "agent/calls/ToolDefinitions.h"
+#include "agent/files/WorkspaceManager.h"
+#include "agent/guard/PolicyEngine.h"
+#include "agent/stream/RequestContext.h"
+#include "agent/tools/ToolRouter.h"
 #include "platform/Graphemes.h"
+#include "platform/OneShot.h"
 #include "support/ChatServicePeer.h"
-#include "support/TestMain.h"
 #include "support/TaskWait.h"
+#include "support/TestMain.h"
 
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
@@ -76,7 +76,7 @@ class TestAgentRuntime : public QObject {
     QList<std::pair<QUuid, QString>> m_deltas;
     QList<model::PendingApproval> m_approvals;
     QList<bool> m_answers;             // scripted answers, in order
-    std::optional<agent::OneShot<bool>> m_held; // an approval nobody answers yet
+    std::optional<platform::OneShot<bool>> m_held; // an approval nobody answers yet
 
     void setMode(model::ToolGuardMode mode)
     {
@@ -112,7 +112,7 @@ class TestAgentRuntime : public QObject {
             if (!m_answers.isEmpty())
                 co_return m_answers.takeFirst();
             m_held.emplace();
-            const agent::OneShot<bool> held = *m_held;
+            const platform::OneShot<bool> held = *m_held;
             co_return co_await held;
         });
     }

@@ -1,6 +1,6 @@
 #include "AppTestKit.h"
 
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
 #include "stage/BackgroundSettings.h"
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationFile.h"
@@ -22,7 +22,7 @@ QCoro::Task<platform::Result<QString, app::TokenFailure>> FakeSignIn::bearerToke
     ++script->calls;
     if (script->hold) {
         script->held.emplace();
-        const agent::OneShot<bool> held = *script->held;
+        const platform::OneShot<bool> held = *script->held;
         co_await held;
     }
     if (script->failure)

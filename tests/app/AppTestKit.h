@@ -1,6 +1,6 @@
 #pragma once
 
-#include "agent/OneShot.h"
+#include "platform/OneShot.h"
 #include "app/AppViewModel.h"
 #include "model/ChatRecords.h"
 #include "support/ChatServicePeer.h"
@@ -31,7 +31,7 @@ public:
         std::optional<app::TokenFailure> failure;
         bool hold = false;
         int calls = 0;
-        std::optional<agent::OneShot<bool>> held;
+        std::optional<platform::OneShot<bool>> held;
     };
 
     explicit FakeSignIn(std::shared_ptr<Script> script) : m_script(std::move(script)) {}

@@ -1,8 +1,8 @@
 #include "AppTestKit.h"
 
 #include "agent/AgentRuntime.h"
-#include "agent/OVUClientError.h"
-#include "agent/WorkspaceManager.h"
+#include "agent/stream/OVUClientError.h"
+#include "agent/files/WorkspaceManager.h"
 #include "app/SessionListModel.h"
 #include "auth/AuthError.h"
 #include "model/ConversationStore.h"

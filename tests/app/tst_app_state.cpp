@@ -1,6 +1,6 @@
 #include "AppTestKit.h"
 
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
 #include "stage/BackgroundSettings.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"

@@ -2,7 +2,7 @@
 // project menu, and the connect capsule: it opens the settings, its
 // breathing values, and it stays still while hidden.
 
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
 #include "app/AppTestKit.h"
 #include "chat/ChatView.h"
 #include "chat/ComposerBar.h"

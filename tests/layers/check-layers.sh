@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a header of a layer its folder may not use.
-# The map mirrors the levels written down in the root CMakeLists.txt.
+# The map mirrors the levels written down in the root CMakeLists.txt; the
+# agent's subfolders have a map of their own (agent_allowed).
 set -u
 src=${1:-$(dirname "$0")/../../src}
 
@@ -14,6 +15,18 @@ allowed() {
     glass) echo "glass stage model platform" ;;
     chat | panels | palette | settings) echo "$1 app glass stage model platform" ;;
     window) echo "window chat panels palette settings app glass agent auth dictation stage model platform" ;;
+    *) echo "" ;;
+  esac
+}
+
+# Inside src/agent: what each subfolder may include of the others. "." is the
+# agent's own root (the runtime), which uses them all and which none may use.
+agent_allowed() {
+  case $1 in
+    calls | files | stream) echo "$1" ;;
+    guard | shell) echo "$1 calls" ;;
+    tools) echo "tools calls files guard shell" ;;
+    .) echo ". calls files stream guard shell tools" ;;
     *) echo "" ;;
   esac
 }
@@ -35,6 +48,35 @@ for dir in "$src"/*/; do
   done < <(grep -rnoE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"[a-z]+/' "$dir" \
              | sed -E 's/^([^:]+):([0-9]+):.*"([a-z]+)\/$/\1:\2:\3/')
 done
+
+if [ -d "$src/agent" ]; then
+  for dir in "$src/agent" "$src"/agent/*/; do
+    [ -d "$dir" ] || continue
+    part=.
+    [ "$dir" = "$src/agent" ] || part=$(basename "$dir")
+    ok=$(agent_allowed "$part")
+    if [ -z "$ok" ]; then
+      echo "unknown agent folder: $part (add it to the map)"
+      bad=1
+      continue
+    fi
+    # The root's own files only; each subfolder is read whole.
+    depth=()
+    [ "$part" = . ] && depth=(-maxdepth 1)
+    while IFS=: read -r file line used; do
+      [ -n "$used" ] || used=.
+      case " $ok " in
+        *" $used "*) continue ;;
+      esac
+      target="agent/$used/"
+      [ "$used" != . ] || target="the agent's root"
+      echo "$file:$line: agent/$part may not include $target"
+      bad=1
+    done < <(find "$dir" "${depth[@]}" -type f \( -name '*.h' -o -name '*.cpp' \) -print0 \
+               | xargs -0 -r grep -HnoE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"agent/([a-z]+/)?' \
+               | sed -E 's/^([^:]+):([0-9]+):.*"agent\/([a-z]*)\/?$/\1:\2:\3/')
+  done
+fi
 
 # The layers below the views must not reach for Widgets.
 for layer in platform model agent auth dictation stage app; do

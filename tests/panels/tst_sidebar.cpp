@@ -1,6 +1,6 @@
 #include "SidebarRig.h"
 
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
 #include "app/SessionListModel.h"
 #include "glass/SymbolIcons.h"
 #include "app/AppViewModel.h"

@@ -1,6 +1,6 @@
 #include "WindowKit.h"
 
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
 #include "glass/Contrast.h"
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"

@@ -4,7 +4,7 @@
 
 #include "WindowKit.h"
 
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
 #include "model/ConversationStore.h"
 #include "platform/UserDefaults.h"
 #include "support/TestMain.h"

@@ -1,6 +1,6 @@
 #include "WindowKit.h"
 
-#include "agent/WorkspaceManager.h"
+#include "agent/files/WorkspaceManager.h"
 #include "chat/MarkdownTextView.h"
 #include "model/ConversationStore.h"
 #include "support/TestMain.h"

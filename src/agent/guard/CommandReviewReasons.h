@@ -1,0 +1,13 @@
+#pragma once
+
+// The reasons the review gives, looked up by the id of the rule row that
+// writes them (CommandReviewTable), for the parts below the table.
+
+#include <QString>
+
+namespace agent::CommandReview {
+
+// The reason of the row with this id, its "%1" filled with name.
+QString reasonOf(const char *id, const QString &name = {});
+
+} // namespace agent::CommandReview

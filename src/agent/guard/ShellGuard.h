@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace agent {
+
+// Fixed tables of shell command fragments. Matching lower-cases the command
+// and collapses runs of whitespace to one space, then looks for each pattern
+// as a plain substring; the first row that matches wins. After the rows, the
+// command split into shell words is checked for other spellings of the same
+// harm (CommandReview).
+namespace ShellGuard {
+
+// Both tables' answers for one command, from one reading of it: judged once
+// per tool call and carried to the approval card and to the run.
+struct Verdict {
+    QString command; // the text judged
+    std::optional<QString> blocked;
+    std::optional<QString> destructive;
+
+    friend bool operator==(const Verdict &, const Verdict &) = default;
+};
+Verdict judge(const QString &command);
+
+// A command that must never start, with the refusal the model reads.
+std::optional<QString> blockedReason(const QString &command);
+
+// A command that can do lasting harm, with the reason shown to the user.
+std::optional<QString> destructiveReason(const QString &command);
+
+} // namespace ShellGuard
+} // namespace agent

@@ -1,0 +1,141 @@
+#include "agent/tools/ToolRouter.h"
+
+#include "agent/calls/ToolArguments.h"
+#include "agent/files/WorkspaceManager.h"
+#include "agent/guard/ShellGuard.h"
+#include "agent/shell/ShellRunner.h"
+#include "agent/shell/ShellSandbox.h"
+#include "agent/tools/FileTools.h"
+
+#include <QFileInfo>
+#include <QPointer>
+
+#include <qcoro/qcorosignal.h>
+
+#include <memory>
+#include <utility>
+
+namespace agent {
+
+QString description(ToolError error)
+{
+    switch (error) {
+    case ToolError::InvalidArguments:
+        break;
+    }
+    return QStringLiteral("Invalid tool arguments JSON");
+}
+
+ToolRouter::ToolRouter(WorkspaceManager *workspace, QObject *parent)
+    : QObject(parent), m_workspace(workspace), m_sandboxProgram(ShellSandbox::findProgram())
+{
+}
+
+void ToolRouter::setSandboxProgram(const QString &program)
+{
+    m_sandboxProgram = program;
+    m_sandboxWorks.reset();
+}
+
+ToolRouter::~ToolRouter()
+{
+    // The suspended execute() owns the runner and resumes with "cancelled".
+    cancelRunningCommand();
+}
+
+bool ToolRouter::isCommandRunning() const
+{
+    return m_running && !m_running->isFinished();
+}
+
+void ToolRouter::cancelRunningCommand()
+{
+    if (m_running)
+        m_running->cancel();
+    else if (m_probing)
+        m_cancelWhileProbing = true;
+}
+
+std::optional<QString> ToolRouter::destructiveShellReason(const QString &command)
+{
+    return ShellGuard::destructiveReason(command);
+}
+
+std::optional<QString> ToolRouter::blockedShellReason(const QString &command)
+{
+    return ShellGuard::blockedReason(command);
+}
+
+QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argumentsJSON, std::optional<ShellGuard::Verdict> verdict)
+{
+    auto parsed = ToolArguments::parse(argumentsJSON);
+    if (!parsed) {
+        const ToolArguments::ParseFailure &f = parsed.error();
+        co_return ToolExecutionResult::failure(f.kind == ToolArguments::ParseFailure::Kind::Syntax
+                                                   ? f.message
+                                                   : description(ToolError::InvalidArguments));
+    }
+    const QJsonObject arguments = parsed.value();
+
+    if (name == u"run_shell") {
+        const std::optional<QString> command = ToolArguments::string(arguments, QStringLiteral("command"));
+        if (!command)
+            co_return ToolExecutionResult::failure(QStringLiteral("Missing command"));
+        co_return co_await runShell(*command, std::move(verdict));
+    }
+
+    using FileTool = ToolExecutionResult (*)(const WorkspaceManager &, const QJsonObject &);
+    FileTool tool = nullptr;
+    if (name == u"list_dir")
+        tool = FileTools::listDir;
+    else if (name == u"read_file")
+        tool = FileTools::readFile;
+    else if (name == u"write_file")
+        tool = FileTools::writeFile;
+    else if (name == u"str_replace")
+        tool = FileTools::strReplace;
+    else
+        co_return ToolExecutionResult::failure(QStringLiteral("Unknown tool: ") + name);
+    if (!m_workspace)
+        co_return ToolExecutionResult::failure(WorkspaceError::noWorkspace().description());
+    co_return tool(*m_workspace, arguments);
+}
+
+QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command, std::optional<ShellGuard::Verdict> verdict)
+{
+    // A folder that is gone cannot be the working directory.
+    if (!m_workspace || !m_workspace->hasRoot() || !QFileInfo(m_workspace->rootPath()).isDir())
+        co_return ToolExecutionResult::failure(WorkspaceError::noWorkspace().description());
+    const std::optional<QString> blocked = verdict && verdict->command == command ? verdict->blocked : blockedShellReason(command);
+    if (const std::optional<QString> message = blocked)
+        co_return ToolExecutionResult::failure(*message);
+
+    if (!m_sandboxWorks) {
+        const QPointer<ToolRouter> self(this);
+        const QString program = m_sandboxProgram;
+        m_probing = true;
+        m_cancelWhileProbing = false;
+        const bool works = co_await ShellSandbox::probe(program);
+        if (!self)
+            co_return ToolExecutionResult::failure(QStringLiteral("Command cancelled"));
+        m_probing = false;
+        if (program == m_sandboxProgram)
+            m_sandboxWorks = works;
+        // A stop while the sandbox was tried reaches the command before it starts.
+        if (std::exchange(m_cancelWhileProbing, false))
+            co_return ToolExecutionResult::failure(QStringLiteral("Command cancelled"));
+    }
+    const QString sandbox = m_sandboxWorks.value_or(false) ? m_sandboxProgram : QString();
+
+    // The coroutine owns the runner: it outlives the router if need be, and is
+    // deleted from the event loop, never inside its own signal.
+    const std::unique_ptr<ShellRunner, void (*)(ShellRunner *)> runner(new ShellRunner(),
+                                                                       [](ShellRunner *r) { r->deleteLater(); });
+    m_running = runner.get();
+    runner->start(command, m_workspace->rootPath(), m_shellTimeout, sandbox);
+    if (!runner->isFinished())
+        co_await qCoro(runner.get(), &ShellRunner::finished);
+    co_return runner->result();
+}
+
+} // namespace agent
