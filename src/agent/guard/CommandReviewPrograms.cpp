@@ -2,7 +2,6 @@
 
 #include "agent/guard/CommandReviewPlaces.h"
 #include "agent/guard/CommandReviewReasons.h"
-#include "agent/guard/CommandReviewer.h"
 
 #include <QRegularExpression>
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
+#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -38,5 +40,11 @@ struct ProgramFindings {
 };
 
 ProgramFindings inspectProgram(const QString &program, Language language);
+
+// Whether name is one of the names given.
+inline bool isOneOf(const QString &name, std::initializer_list<const char16_t *> names)
+{
+    return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
+}
 
 } // namespace agent::CommandReview

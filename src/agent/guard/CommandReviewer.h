@@ -224,9 +224,4 @@ QString baseName(const QString &word);
 // *_API_KEY, *PASSWORD, *_SECRET ...
 bool isSecretName(const QString &name);
 
-inline bool isOneOf(const QString &name, std::initializer_list<const char16_t *> names)
-{
-    return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
-}
-
 } // namespace agent::CommandReview
