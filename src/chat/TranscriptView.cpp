@@ -50,8 +50,16 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
     verticalScrollBar()->setSingleStep(40);
     // The bubbles copy their glass from one backdrop behind the whole list.
     new glass::BackdropSheet(viewport());
+    // The rows live in an area ending where the composer begins: a row
+    // moved by a scroll step then marks nothing under the composer for
+    // repainting (Qt clips a moved child's area to its parents' rects, not
+    // to the viewport's mask), so the composer is not drawn again each step.
+    m_shownArea = new QWidget(viewport());
+    m_shownArea->setObjectName(QStringLiteral("shownArea"));
+    m_shownArea->setBackgroundRole(QPalette::Window);
+    m_shownArea->installEventFilter(this);
 
-    m_welcome = new QWidget(viewport());
+    m_welcome = new QWidget(m_shownArea);
     m_welcome->setObjectName(QStringLiteral("welcomeSlot"));
     auto *welcomeLayout = new QVBoxLayout(m_welcome);
     welcomeLayout->setContentsMargins(0, 0, 0, 0);
@@ -137,9 +145,10 @@ void TranscriptView::setShownBottom(int y)
 
 void TranscriptView::applyShownBottom()
 {
+    const int bottom = m_shownBottom ? *m_shownBottom - viewport()->y() : viewport()->height();
+    m_shownArea->setGeometry(0, 0, viewport()->width(), std::clamp(bottom, 0, viewport()->height()));
     if (!m_shownBottom)
         return;
-    const int bottom = *m_shownBottom - viewport()->y();
     if (bottom >= viewport()->height())
         viewport()->clearMask();
     else
@@ -373,7 +382,7 @@ void TranscriptView::syncSingletons()
     }
     if (live) {
         if (!m_live) {
-            m_live = new LiveAssistantBlock(m_context, viewport());
+            m_live = new LiveAssistantBlock(m_context, m_shownArea);
             watchSelectionDrags(m_live->textView());
             m_live->show();
         }
@@ -390,7 +399,7 @@ void TranscriptView::syncSingletons()
             // The old card may be going from inside its own answer: later.
             if (m_card)
                 m_card->retire();
-            m_card = new ApprovalCard(pending, m_context.styles, viewport());
+            m_card = new ApprovalCard(pending, m_context.styles, m_shownArea);
             connect(m_card, &ApprovalCard::answered, this,
                     [this](const QString &id, bool approved, bool allowWrites) {
                         if (m_answer)
@@ -482,7 +491,7 @@ MessageRow *TranscriptView::takeRow()
         m_pool.pop_back();
         return row;
     }
-    auto *row = new MessageRow(m_context, viewport());
+    auto *row = new MessageRow(m_context, m_shownArea);
     watchSelectionDrags(row->textView());
     // Its text may grow after it was measured (laid out when idle or painted).
     row->installEventFilter(this);
@@ -673,6 +682,8 @@ bool TranscriptView::viewportEvent(QEvent *event)
     if (event->type() == QEvent::LayoutRequest) {
         m_anchor = captureAnchor();
         relayout();
+    } else if (event->type() == QEvent::Resize) {
+        applyShownBottom();
     }
     return QAbstractScrollArea::viewportEvent(event);
 }
@@ -685,7 +696,7 @@ void TranscriptView::watchSelectionDrags(QWidget *text)
 void TranscriptView::scrollForSelection()
 {
     QWidget *item = m_dragText;
-    while (item && item->parentWidget() != viewport())
+    while (item && item->parentWidget() != m_shownArea)
         item = item->parentWidget();
     if (!item || !m_dragText->isDragSelecting()) {
         m_edgeScroll->stop();
@@ -734,7 +745,8 @@ bool TranscriptView::eventFilter(QObject *watched, QEvent *event)
         const int i = row && m_rowMessage.contains(row) ? m_indexOf.value(m_rowMessage.value(row), -1) : -1;
         if (i >= 0)
             m_items[size_t(i)].measured = false;
-        if (i >= 0 || watched == m_welcome || watched == m_card) {
+        // The shown area hears of its children's (a row or the live reply) new size hints.
+        if (i >= 0 || watched == m_welcome || watched == m_card || watched == m_shownArea) {
             m_anchor = captureAnchor();
             relayout();
         }

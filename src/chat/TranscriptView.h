@@ -195,6 +195,7 @@ private:
     std::function<void()> m_onRetry;
     ApprovalAnswer m_answer;
 
+    QWidget *m_shownArea = nullptr; // the rows' parent, above the composer
     QWidget *m_welcome = nullptr;
     LiveAssistantBlock *m_live = nullptr;
     QPointer<ApprovalCard> m_card;

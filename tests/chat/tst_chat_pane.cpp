@@ -27,6 +27,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QVariantAnimation>
@@ -113,6 +114,21 @@ QList<ChatMessage> conversation(int count)
     }
     return list;
 }
+
+// Paints of the widgets it watches, gathered (in each one's coordinates).
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QRegion *painted) : m_painted(painted) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            *m_painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+
+private:
+    QRegion *m_painted;
+};
 
 struct Pane {
     Harness h;
@@ -894,6 +910,56 @@ private slots:
         QTRY_VERIFY(!card);
         QTRY_VERIFY(!pane.vm().isRunning());
         QVERIFY(!QFile::exists(pane.h.projectPath() + "/a.txt"));
+    }
+
+    // The list scrolls under the composer: a step repaints the rows above
+    // it and not the composer's field, whose glass and text are costly.
+    void scrollingLeavesTheComposerAlone_data()
+    {
+        QTest::addColumn<int>("wheelSteps");
+        QTest::addColumn<int>("barStep");
+        QTest::newRow("wheel up") << 3 << 0;
+        QTest::newRow("wheel down") << -3 << 0;
+        QTest::newRow("one pixel") << 0 << -1;
+        QTest::newRow("a page up") << 0 << -700;
+    }
+    void scrollingLeavesTheComposerAlone()
+    {
+        QFETCH(int, wheelSteps);
+        QFETCH(int, barStep);
+        const int flash = QApplication::cursorFlashTime();
+        QApplication::setCursorFlashTime(0); // a blinking caret repaints the field
+        const auto restore = qScopeGuard([flash] { QApplication::setCursorFlashTime(flash); });
+        Pane pane;
+        pane.view->resize(1280, 800);
+        app::MessageListModel model;
+        chat::TranscriptView *list = pane.list();
+        list->setModel(&model);
+        model.showConversation(QUuid::createUuid(), conversation(200));
+        QVERIFY(QTest::qWaitForWindowExposed(pane.view.get()));
+        QTest::qWait(200); // the rows shown measured
+        QScrollBar *bar = list->verticalScrollBar();
+        bar->setValue(bar->maximum() / 2);
+        QTest::qWait(200);
+
+        QRegion fieldPainted, listPainted;
+        PaintRecorder fieldPaints(&fieldPainted), listPaints(&listPainted);
+        chat::ComposerField *field = pane.field();
+        const QList<QWidget *> fieldParts = field->findChildren<QWidget *>() << field;
+        for (QWidget *w : fieldParts)
+            w->installEventFilter(&fieldPaints);
+        for (chat::MessageRow *row : list->viewport()->findChildren<chat::MessageRow *>())
+            row->installEventFilter(&listPaints);
+        const int before = bar->value();
+        wheel(list, wheelSteps);
+        if (barStep)
+            bar->setValue(before + barStep);
+        QVERIFY(bar->value() != before);
+        QTRY_VERIFY(!listPainted.isEmpty());
+        QTest::qWait(100);
+        QVERIFY2(fieldPainted.isEmpty(),
+                 qPrintable(QStringLiteral("%1 px of the field painted").arg(fieldPainted.boundingRect().height())));
+        pane.list()->setModel(&pane.vm().messageModel());
     }
 
     void rowWidgetsStayBounded()
