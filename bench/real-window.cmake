@@ -13,5 +13,6 @@ target_compile_definitions(bench_first_frame PRIVATE MOONSHELF_EXECUTABLE="$<TAR
 # line edit, and wheel steps through a long session.
 pkg_check_modules(XCB_XTEST REQUIRED IMPORTED_TARGET xcb-xtest)
 moonshelf_add_bench(bench_real_window_chat SOURCES ${CMAKE_CURRENT_LIST_DIR}/real-window/ChatWindow.cpp
-  LIBS moonshelf_testsupport moonshelf_model moonshelf_platform Qt6::Widgets PkgConfig::XCB_DAMAGE PkgConfig::XCB_XTEST)
+  LIBS moonshelf_benchhistory moonshelf_testsupport moonshelf_model moonshelf_platform Qt6::Widgets PkgConfig::XCB_DAMAGE
+  PkgConfig::XCB_XTEST)
 target_compile_definitions(bench_real_window_chat PRIVATE MOONSHELF_EXECUTABLE="$<TARGET_FILE:moonshelf>")

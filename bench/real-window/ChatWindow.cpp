@@ -17,6 +17,7 @@
 #include "model/ConversationFile.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "BenchHistory.h"
 #include "support/ChatServicePeer.h"
 
 #include <QApplication>
@@ -386,29 +387,6 @@ std::vector<double> typeAndTime(XSession &x, const GlyphLine &line, double durat
     return out;
 }
 
-std::vector<std::string> environmentFor(const QString &home, quint16 port)
-{
-    std::vector<std::string> out;
-    const std::vector<std::string> replaced{"HOME=", "XDG_RUNTIME_DIR=", "XDG_DATA_HOME=", "XDG_CONFIG_HOME=",
-                                           "XDG_CACHE_HOME=", "QT_QPA_PLATFORM=", "OVU_API_KEY=",
-                                           "MOONSHELF_API_BASE="};
-    for (char **e = environ; *e; ++e) {
-        const std::string var(*e);
-        if (std::none_of(replaced.begin(), replaced.end(), [&](const std::string &p) { return var.rfind(p, 0) == 0; }))
-            out.push_back(var);
-    }
-    const std::string h = home.toStdString();
-    out.push_back("HOME=" + h);
-    out.push_back("XDG_RUNTIME_DIR=" + h + "/run");
-    out.push_back("XDG_DATA_HOME=" + h + "/share");
-    out.push_back("XDG_CONFIG_HOME=" + h + "/config");
-    out.push_back("XDG_CACHE_HOME=" + h + "/cache");
-    out.push_back("QT_QPA_PLATFORM=xcb");
-    out.push_back("OVU_API_KEY=bench-key");
-    out.push_back("MOONSHELF_API_BASE=http://127.0.0.1:" + std::to_string(port));
-    return out;
-}
-
 // An application folder past the first-run sheet, with the stage on (its
 // default) or off, and optionally one session of messages.
 bool writeHome(const QString &home, bool stage, const QList<model::ChatMessage> &messages)
@@ -451,30 +429,6 @@ bool writeHome(const QString &home, bool stage, const QList<model::ChatMessage> 
     if (!err.isEmpty())
         std::fprintf(stderr, "cannot write the home: %s\n", qPrintable(err));
     return err.isEmpty();
-}
-
-// About 100,000 characters of Markdown prose with lists and code, as a model writes.
-QString longReply()
-{
-    const QString paragraph = QStringLiteral(
-        "The build reads **CMakeLists.txt**, configures each target and then runs `ctest` over the suite; "
-        "a failing test prints its output, so the log shows [the cause](https://example.org/log) at once. ");
-    QString out;
-    int i = 0;
-    while (out.size() < 100'000) {
-        switch (i++ % 4) {
-        case 0:
-        case 1:
-            out += paragraph + paragraph + QStringLiteral("\n\n");
-            break;
-        case 2:
-            out += QStringLiteral("- first step of %1\n- second step\n- third step\n\n").arg(i);
-            break;
-        default:
-            out += QStringLiteral("```cpp\nint step_%1 = run(\"tests\");\n```\n\n").arg(i);
-        }
-    }
-    return out;
 }
 
 QList<model::ChatMessage> longSession(int count)
@@ -556,7 +510,7 @@ bool keysWhileStreaming(XSession &x, PeerThread &peer, bool stage, double *cpuOu
     if (!writeHome(home.path(), stage, {}))
         return false;
     Child app;
-    if (!app.start({kApp}, environmentFor(home.path(), peer.peer().port())))
+    if (!app.start({kApp}, bench::appEnvironment(home.path(), {"OVU_API_KEY=bench-key", "MOONSHELF_API_BASE=http://127.0.0.1:" + std::to_string(peer.peer().port())})))
         return false;
     if (!x.waitForWindow(600, 400, 30'000)) {
         std::fprintf(stderr, "no window from %s\n", kApp.c_str());
@@ -580,7 +534,7 @@ bool keysWhileStreaming(XSession &x, PeerThread &peer, bool stage, double *cpuOu
     std::vector<double> times, cpu;
     int missed = 0;
     for (int run = 0; run < 2; ++run) {
-        testsupport::ChatServicePeer::Reply r = testsupport::ChatServicePeer::textReply(longReply(), 12'500);
+        testsupport::ChatServicePeer::Reply r = testsupport::ChatServicePeer::textReply(bench::longReply(), 12'500);
         r.pieceSize = r.body.size() / 400 + 1;
         r.pieceDelayMs = 25; // about ten seconds
         peer.peer().enqueue(r);
@@ -638,7 +592,7 @@ bool scrolling(XSession &x, PeerThread &peer, bool stage)
     if (!writeHome(home.path(), stage, longSession(2000)))
         return false;
     Child app;
-    if (!app.start({kApp}, environmentFor(home.path(), peer.peer().port())))
+    if (!app.start({kApp}, bench::appEnvironment(home.path(), {"OVU_API_KEY=bench-key", "MOONSHELF_API_BASE=http://127.0.0.1:" + std::to_string(peer.peer().port())})))
         return false;
     if (!x.waitForWindow(600, 400, 30'000))
         return false;

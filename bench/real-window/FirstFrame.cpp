@@ -55,8 +55,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char **environ;
-
 namespace {
 
 double nowMs()
@@ -259,28 +257,6 @@ private:
     int m_damageEvent = 0;
 };
 
-// The environment for one run: this one's, with HOME and the XDG folders
-// pointing into home, no credentials, and the X platform.
-std::vector<std::string> environmentFor(const QString &home)
-{
-    std::vector<std::string> out;
-    const std::vector<std::string> replaced{"HOME=", "XDG_RUNTIME_DIR=", "XDG_DATA_HOME=", "XDG_CONFIG_HOME=",
-                                           "XDG_CACHE_HOME=", "QT_QPA_PLATFORM=", "OVU_API_KEY="};
-    for (char **e = environ; *e; ++e) {
-        const std::string var(*e);
-        if (std::none_of(replaced.begin(), replaced.end(), [&](const std::string &p) { return var.rfind(p, 0) == 0; }))
-            out.push_back(var);
-    }
-    const std::string h = home.toStdString();
-    out.push_back("HOME=" + h);
-    out.push_back("XDG_RUNTIME_DIR=" + h + "/run");
-    out.push_back("XDG_DATA_HOME=" + h + "/share");
-    out.push_back("XDG_CONFIG_HOME=" + h + "/config");
-    out.push_back("XDG_CACHE_HOME=" + h + "/cache");
-    out.push_back("QT_QPA_PLATFORM=xcb");
-    return out;
-}
-
 } // namespace
 
 // The reference: what a plain Qt window with a list and a text takes to
@@ -355,7 +331,7 @@ int main(int argc, char **argv)
         QDir(home).mkdir(QStringLiteral("run"));
         QFile::setPermissions(home + QStringLiteral("/run"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        env = environmentFor(home);
+        env = bench::appEnvironment(home);
         for (std::string &s : env)
             envp.push_back(s.data());
         envp.push_back(nullptr);

@@ -7,7 +7,10 @@
 #include <QDateTime>
 #include <QDir>
 
+#include <algorithm>
 #include <cstdio>
+
+extern char **environ;
 
 namespace bench {
 
@@ -63,6 +66,54 @@ qint64 writeHome(const QString &home, int megabytes, int sessions)
         return -1;
     }
     return size;
+}
+
+QString longReply()
+{
+    const QString paragraph = QStringLiteral(
+        "The build reads **CMakeLists.txt**, configures each target and then runs `ctest` over the suite; "
+        "a failing test prints its output, so the log shows [the cause](https://example.org/log) at once. ");
+    QString out;
+    int i = 0;
+    while (out.size() < 100'000) {
+        switch (i++ % 4) {
+        case 0:
+        case 1:
+            out += paragraph + paragraph + QStringLiteral("\n\n");
+            break;
+        case 2:
+            out += QStringLiteral("- first step of %1\n- second step\n- third step\n\n").arg(i);
+            break;
+        default:
+            out += QStringLiteral("```cpp\nint step_%1 = run(\"tests\");\n```\n\n").arg(i);
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> appEnvironment(const QString &home, const std::vector<std::string> &extra)
+{
+    const std::string h = home.toStdString();
+    std::vector<std::string> set{"HOME=" + h,
+                                 "XDG_RUNTIME_DIR=" + h + "/run",
+                                 "XDG_DATA_HOME=" + h + "/share",
+                                 "XDG_CONFIG_HOME=" + h + "/config",
+                                 "XDG_CACHE_HOME=" + h + "/cache",
+                                 "QT_QPA_PLATFORM=xcb"};
+    set.insert(set.end(), extra.begin(), extra.end());
+    const auto nameOf = [](const std::string &entry) { return entry.substr(0, entry.find('=') + 1); };
+    std::vector<std::string> out;
+    for (char **e = environ; *e; ++e) {
+        const std::string var(*e);
+        const std::string name = nameOf(var);
+        // No credentials of the person's reach the app.
+        if (name == "OVU_API_KEY=")
+            continue;
+        if (std::none_of(set.begin(), set.end(), [&](const std::string &s) { return nameOf(s) == name; }))
+            out.push_back(var);
+    }
+    out.insert(out.end(), set.begin(), set.end());
+    return out;
 }
 
 } // namespace bench

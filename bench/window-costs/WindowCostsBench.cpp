@@ -18,6 +18,7 @@
 //                                 while the sidebar slides out and in, or the
 //                                 file peek moves in and out, over the
 //                                 wallpaper and a session of 400 messages
+#include "BenchHistory.h"
 #include "WindowKit.h"
 
 #include "app/AppViewModel.h"
@@ -151,30 +152,6 @@ double idleMedian(int ms)
     return median(runs);
 }
 
-// About 100,000 characters of Markdown prose with lists and code, as a model writes.
-QString longReply()
-{
-    const QString paragraph = QStringLiteral(
-        "The build reads **CMakeLists.txt**, configures each target and then runs `ctest` over the suite; "
-        "a failing test prints its output, so the log shows [the cause](https://example.org/log) at once. ");
-    QString out;
-    int i = 0;
-    while (out.size() < 100'000) {
-        switch (i++ % 4) {
-        case 0:
-        case 1:
-            out += paragraph + paragraph + QStringLiteral("\n\n");
-            break;
-        case 2:
-            out += QStringLiteral("- first step of %1\n- second step\n- third step\n\n").arg(i);
-            break;
-        default:
-            out += QStringLiteral("```cpp\nint step_%1 = run(\"tests\");\n```\n\n").arg(i);
-        }
-    }
-    return out;
-}
-
 struct StreamFigures {
     double cpu = -1;
     double frameP95 = -1;
@@ -184,7 +161,7 @@ struct StreamFigures {
 // with keys, types into the composer every 97 ms meanwhile.
 StreamFigures stream(windowtest::WindowKit &kit, bool typeKeys)
 {
-    static const QString reply = longReply();
+    static const QString reply = bench::longReply();
     constexpr int kFragments = 12'500;
     testsupport::ChatServicePeer::Reply r = testsupport::ChatServicePeer::textReply(reply, kFragments);
     r.pieceSize = r.body.size() / 400 + 1;
@@ -346,13 +323,13 @@ int main(int argc, char **argv)
             model::ChatMessage m;
             m.id = QUuid::createUuid();
             m.role = i % 2 ? model::MessageRole::Assistant : model::MessageRole::User;
-            m.content = longReply().left(i % 2 ? 600 : 80);
+            m.content = bench::longReply().left(i % 2 ? 600 : 80);
             messages.append(m);
         }
         store.replaceMessages(*store.selectedConversationID(), messages);
         QFile file(QDir(kit.projectPath()).filePath(QStringLiteral("notes.md")));
         if (file.open(QIODevice::WriteOnly))
-            file.write(longReply().left(3000).toUtf8());
+            file.write(bench::longReply().left(3000).toUtf8());
         file.close();
         QTest::qWait(500);
         window::ContentView *content = kit.window().content();
