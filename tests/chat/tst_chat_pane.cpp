@@ -18,6 +18,7 @@
 #include "model/ConversationStore.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "support/PaintHelpers.h"
 #include "support/TestMain.h"
 
 #include <QAbstractButton>
@@ -114,21 +115,6 @@ QList<ChatMessage> conversation(int count)
     }
     return list;
 }
-
-// Paints of the widgets it watches, gathered (in each one's coordinates).
-class PaintRecorder : public QObject {
-public:
-    explicit PaintRecorder(QRegion *painted) : m_painted(painted) {}
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            *m_painted += static_cast<QPaintEvent *>(event)->region();
-        return false;
-    }
-
-private:
-    QRegion *m_painted;
-};
 
 struct Pane {
     Harness h;
@@ -943,7 +929,7 @@ private slots:
         QTest::qWait(200);
 
         QRegion fieldPainted, listPainted;
-        PaintRecorder fieldPaints(&fieldPainted), listPaints(&listPainted);
+        testsupport::PaintRecorder fieldPaints(&fieldPainted), listPaints(&listPainted);
         chat::ComposerField *field = pane.field();
         const QList<QWidget *> fieldParts = field->findChildren<QWidget *>() << field;
         for (QWidget *w : fieldParts)

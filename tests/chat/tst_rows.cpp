@@ -182,21 +182,6 @@ PictureDistance distance(const QImage &a, const QImage &b)
 
 } // namespace
 
-// Paints of a widget, gathered.
-class PaintRecorder : public QObject {
-public:
-    explicit PaintRecorder(QRegion *painted) : m_painted(painted) {}
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            *m_painted += static_cast<QPaintEvent *>(event)->region();
-        return false;
-    }
-
-private:
-    QRegion *m_painted;
-};
-
 // Several paragraphs already streamed, the last one open.
 QString streamedStart()
 {
@@ -321,7 +306,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
         const QImage before = view->grab().toImage();
         QRegion painted;
-        PaintRecorder recorder(&painted);
+        testsupport::PaintRecorder recorder(&painted);
         view->installEventFilter(&recorder);
         view->setStreamingText(next);
         QTest::qWait(40);

@@ -4,8 +4,10 @@
 // test links Qt Widgets).
 
 #include <QDirIterator>
+#include <QEvent>
 #include <QFileInfo>
 #include <QImage>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QRegion>
@@ -13,6 +15,21 @@
 #include <QWidget>
 
 namespace testsupport {
+
+// Paints of the widgets it watches, gathered (in each one's coordinates).
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QRegion *painted) : m_painted(painted) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            *m_painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+
+private:
+    QRegion *m_painted;
+};
 
 // The ids of the skin files in a folder, sorted.
 inline QStringList skinIds(const QString &folder)

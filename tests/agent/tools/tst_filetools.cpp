@@ -32,6 +32,38 @@ QString json(const QJsonObject &o)
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
+// Swaps a folder for a link to outside and back, again and again, on a
+// thread of its own until stopped.
+class FolderSwapper {
+public:
+    FolderSwapper(const QString &folder, const QString &outside, std::chrono::microseconds pause)
+        : m_folder(QFile::encodeName(folder)), m_real(QFile::encodeName(folder + QStringLiteral("-real"))),
+          m_outside(QFile::encodeName(outside)), m_thread([this, pause] {
+              while (!m_stop) {
+                  ::rename(m_folder.constData(), m_real.constData());
+                  ::symlink(m_outside.constData(), m_folder.constData());
+                  std::this_thread::sleep_for(pause);
+                  ::unlink(m_folder.constData());
+                  ::rename(m_real.constData(), m_folder.constData());
+                  std::this_thread::sleep_for(pause);
+              }
+          })
+    {
+    }
+    ~FolderSwapper() { stop(); }
+    void stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    const QByteArray m_folder, m_real, m_outside;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
 QByteArray contents(const QString &path)
 {
     QFile f(path);
@@ -278,27 +310,13 @@ private Q_SLOTS:
     void linkSwappedInDuringWrites()
     {
         QDir().mkpath(at(QStringLiteral("sw")));
-        std::atomic<bool> stop{false};
-        const QByteArray sw = QFile::encodeName(at(QStringLiteral("sw")));
-        const QByteArray real = QFile::encodeName(at(QStringLiteral("sw-real")));
-        const QByteArray outside = QFile::encodeName(m_outside);
-        std::thread swapper([&] {
-            while (!stop) {
-                ::rename(sw.constData(), real.constData());
-                ::symlink(outside.constData(), sw.constData());
-                std::this_thread::sleep_for(std::chrono::microseconds(50));
-                ::unlink(sw.constData());
-                ::rename(real.constData(), sw.constData());
-                std::this_thread::sleep_for(std::chrono::microseconds(50));
-            }
-        });
+        FolderSwapper swapper(at(QStringLiteral("sw")), m_outside, std::chrono::microseconds(50));
         int written = 0;
         for (int i = 0; i < 400; ++i) {
             if (!run(QStringLiteral("write_file"), QJsonObject{{"path", "sw/f.txt"}, {"content", "x"}}).isError)
                 ++written;
         }
-        stop = true;
-        swapper.join();
+        swapper.stop();
         QVERIFY(!QFileInfo::exists(m_outside + QStringLiteral("/f.txt")));
         QVERIFY(QDir(m_outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
         QVERIFY(written > 0);
@@ -348,20 +366,7 @@ private Q_SLOTS:
         // The outside file holds what the edits look for: reading it would show.
         put(m_outside + QStringLiteral("/f.txt"), "SECRET side nothing");
         put(m_outside + QStringLiteral("/only-outside.txt"), "SECRET");
-        std::atomic<bool> stop{false};
-        const QByteArray sw = QFile::encodeName(at(QStringLiteral("sw")));
-        const QByteArray real = QFile::encodeName(at(QStringLiteral("sw-real")));
-        const QByteArray outside = QFile::encodeName(m_outside);
-        std::thread swapper([&] {
-            while (!stop) {
-                ::rename(sw.constData(), real.constData());
-                ::symlink(outside.constData(), sw.constData());
-                std::this_thread::sleep_for(std::chrono::microseconds(20));
-                ::unlink(sw.constData());
-                ::rename(real.constData(), sw.constData());
-                std::this_thread::sleep_for(std::chrono::microseconds(20));
-            }
-        });
+        FolderSwapper swapper(at(QStringLiteral("sw")), m_outside, std::chrono::microseconds(20));
         int leaks = 0;
         int insideSeen = 0;
         QString leaked;
@@ -374,8 +379,7 @@ private Q_SLOTS:
             if (out.contains(u"inside") || out.contains(u"f.txt (6 B)") || out.contains(u"not found") || out.contains(u"  in\n"))
                 ++insideSeen;
         }
-        stop = true;
-        swapper.join();
+        swapper.stop();
         QVERIFY2(leaks == 0, qPrintable(QStringLiteral("%1 reads outside, e.g. %2").arg(leaks).arg(leaked)));
         QVERIFY(insideSeen > 0);
         QCOMPARE(contents(at(QStringLiteral("sw/f.txt"))), QByteArray("inside"));
