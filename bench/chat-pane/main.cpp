@@ -10,9 +10,9 @@
 // list lies over the stage, as in the window, so the glass bubbles show
 // the blurred wallpaper behind them.
 #include "app/MessageListModel.h"
-#include "chat/MarkdownRenderCache.h"
-#include "chat/TranscriptView.h"
-#include "chat/TurnFade.h"
+#include "chat/markdown/MarkdownRenderCache.h"
+#include "chat/transcript/TranscriptView.h"
+#include "chat/transcript/TurnFade.h"
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"
 #include "stage/BackgroundSettings.h"
