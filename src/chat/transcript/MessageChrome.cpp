@@ -69,21 +69,6 @@ double MessageChrome::materialOpacity(double v)
     return 0.78 * v;
 }
 
-void MessageChrome::paintMaterial(QPainter &p, const QRectF &area, double opacity,
-                                  const glass::BackdropFrame *backdrop, QPointF origin)
-{
-    if (opacity <= 0)
-        return;
-    p.save();
-    p.setOpacity(p.opacity() * opacity);
-    if (backdrop)
-        glass::paintBackdrop(p, *backdrop, origin, area);
-    else
-        p.fillRect(area, QColor(16, 16, 20));
-    p.fillRect(area, kDarkTint);
-    p.restore();
-}
-
 quint64 MessageChrome::TurnGlass::key() const
 {
     // The opacity in millionths takes 20 bits; the colour sits above the light bit.

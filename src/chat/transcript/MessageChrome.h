@@ -62,10 +62,6 @@ void userBubble(QPainter &painter, const QRectF &rect, double visibility, const 
 // rim). The bubbles above draw both.
 QPainterPath bubbleShape(const QRectF &rect);
 double materialOpacity(double visibility);
-// The dark material alone, translucent: the blurred backdrop under a dark
-// tint at opacity. Unclipped over area; with no backdrop a dark fill stands in.
-void paintMaterial(QPainter &painter, const QRectF &area, double opacity, const glass::BackdropFrame *backdrop,
-                   QPointF origin);
 // drawn (when valid) limits the shape to a stretch of rect, as shapeInView gives it.
 void assistantDecoration(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin,
                          const QRectF &drawn = {});

@@ -87,7 +87,6 @@ public:
 
     // What exists now (for the pane, tests and the benchmark).
     int rowWidgetCount() const; // message rows alive, bound or pooled
-    int boundRowCount() const { return int(m_bound.size()); }
     MessageRow *rowFor(const QUuid &id) const;
     LiveAssistantBlock *liveBlock() const { return m_live; }
     ApprovalCard *approvalCard() const { return m_card; }
