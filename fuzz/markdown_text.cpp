@@ -4,7 +4,7 @@
 // needs no second cleaning, and squeezed text holds no run of spaces.
 #include "FuzzCheck.h"
 
-#include "chat/MarkdownText.h"
+#include "chat/markdown/MarkdownText.h"
 
 #include <cstdint>
 

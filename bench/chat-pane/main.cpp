@@ -10,9 +10,9 @@
 // list lies over the stage, as in the window, so the glass bubbles show
 // the blurred wallpaper behind them.
 #include "app/MessageListModel.h"
-#include "chat/MarkdownRenderCache.h"
-#include "chat/TranscriptView.h"
-#include "chat/TurnFade.h"
+#include "chat/markdown/MarkdownRenderCache.h"
+#include "chat/transcript/TranscriptView.h"
+#include "chat/transcript/TurnFade.h"
 #include "glass/StageBackground.h"
 #include "glass/Styles.h"
 #include "stage/BackgroundSettings.h"
@@ -152,7 +152,7 @@ void run(bool stageOn, stage::BackgroundSettings &bg, glass::StyleStore &styles)
             std::vector<double> wall, cpu;
         } moving{"veil", {}, {}}, fading{"fade", {}, {}};
         for (const double veil : {0.3, 0.1, 0.6, 0.1}) {
-            Frames &frames = fading.wall.empty() && veil != 0.6 ? moving : fading;
+            Frames &into = fading.wall.empty() && veil != 0.6 ? moving : fading;
             bg.setOverlayOpacity(veil);
             const QList<QVariantAnimation *> fades =
                 view.findChild<chat::TurnFade *>()->findChildren<QVariantAnimation *>();
@@ -171,19 +171,19 @@ void run(bool stageOn, stage::BackgroundSettings &bg, glass::StyleStore &styles)
                     QPainter p(&frame);
                     window.render(&p, QPoint(), QRegion(view.viewport()->geometry()));
                 }
-                frames.wall.push_back(ms(t.nsecsElapsed()));
-                frames.cpu.push_back(ms(cpuNanoseconds() - cpu));
+                into.wall.push_back(ms(t.nsecsElapsed()));
+                into.cpu.push_back(ms(cpuNanoseconds() - cpu));
             }
             for (QVariantAnimation *a : fades)
                 a->stop();
         }
-        for (Frames *frames : {&moving, &fading}) {
-            std::sort(frames->wall.begin(), frames->wall.end());
-            std::sort(frames->cpu.begin(), frames->cpu.end());
-            std::printf("chat_pane_%s_frame_p95_%s %.2f ms\n", frames->name, tag,
-                        frames->wall[size_t(frames->wall.size() * 0.95)]);
-            std::printf("chat_pane_%s_frame_cpu_p95_%s %.2f ms\n", frames->name, tag,
-                        frames->cpu[size_t(frames->cpu.size() * 0.95)]);
+        for (Frames *set : {&moving, &fading}) {
+            std::sort(set->wall.begin(), set->wall.end());
+            std::sort(set->cpu.begin(), set->cpu.end());
+            std::printf("chat_pane_%s_frame_p95_%s %.2f ms\n", set->name, tag,
+                        set->wall[size_t(set->wall.size() * 0.95)]);
+            std::printf("chat_pane_%s_frame_cpu_p95_%s %.2f ms\n", set->name, tag,
+                        set->cpu[size_t(set->cpu.size() * 0.95)]);
         }
     }
 

@@ -4,8 +4,8 @@
 // height found, the visible 720 x 900 painted) in wall and CPU time, the total CPU of streaming
 // against rendering the whole reply at once, and the first paint of a 1 MB
 // message.
-#include "chat/MarkdownRenderer.h"
-#include "chat/MarkdownTextView.h"
+#include "chat/markdown/MarkdownRenderer.h"
+#include "chat/markdown/MarkdownTextView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -13,9 +13,9 @@
 // kinds to run (default all; one alone is for a profiler); or --cold <kind>
 // <size> for one cold run.
 #include "app/MessageListModel.h"
-#include "chat/MarkdownDocument.h"
-#include "chat/MarkdownRenderCache.h"
-#include "chat/TranscriptView.h"
+#include "chat/markdown/MarkdownDocument.h"
+#include "chat/markdown/MarkdownRenderCache.h"
+#include "chat/transcript/TranscriptView.h"
 #include "glass/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"

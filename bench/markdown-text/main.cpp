@@ -2,7 +2,7 @@
 // cleaned before rendering, and prints the median of five runs, one figure a
 // line: ordinary prose with code spans and links, and hostile lines (backtick
 // runs of rising length, link openers and autolink openers never closed).
-#include "chat/MarkdownText.h"
+#include "chat/markdown/MarkdownText.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -120,13 +120,13 @@ int main(int argc, char **argv)
     // The longest the UI thread is held at once while the list takes a change in.
     const auto longestSlice = [&] {
         QElapsedTimer slice;
-        double worst = 0;
+        double longest = 0;
         for (int i = 0; i < 600; ++i) {
             slice.start();
             QCoreApplication::processEvents();
-            worst = std::max(worst, slice.nsecsElapsed() / 1e6);
+            longest = std::max(longest, slice.nsecsElapsed() / 1e6);
         }
-        return worst;
+        return longest;
     };
     // The first layout: rows out of sight are measured in slices.
     while (list.rowHeights().unmeasured() > 0)

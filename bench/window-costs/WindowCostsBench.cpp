@@ -23,8 +23,8 @@
 
 #include "app/AppViewModel.h"
 #include "chat/ChatView.h"
-#include "chat/ComposerBar.h"
-#include "chat/ComposerField.h"
+#include "chat/composer/ComposerBar.h"
+#include "chat/composer/ComposerField.h"
 #include "model/ConversationStore.h"
 #include "stage/BackgroundSettings.h"
 #include "support/ChatServicePeer.h"

@@ -27,7 +27,6 @@ void AppViewModel::assign(T &field, const T &value, void (AppViewModel::*signal)
         return;
     field = value;
     emit(this->*signal)();
-    emit changed();
 }
 
 AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(parent), m_services(std::move(services))
@@ -63,10 +62,6 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
     // views hear of the deletion, and nothing more goes out for it.
     connect(m_conversations.get(), &model::ConversationStore::conversationsChanged, this,
             &AppViewModel::onConversationsChanged);
-    // Forwarded notices copy nothing: views read the stores themselves.
-    connect(m_conversations.get(), &model::ConversationStore::conversationsChanged, this, &AppViewModel::changed);
-    connect(m_conversations.get(), &model::ConversationStore::selectedConversationIDChanged, this,
-            &AppViewModel::changed);
     connect(m_conversations.get(), &model::ConversationStore::historyLoaded, this, [this] {
         emit historyLoaded();
         // A send pressed before the history was there goes out now, into
@@ -74,7 +69,6 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
         if (std::exchange(m_sendWhenLoaded, false))
             send();
     });
-    connect(m_settingsStore.get(), &model::SettingsStore::settingsChanged, this, &AppViewModel::changed);
     // The stores keep working in memory; the user hears once per run of
     // failed saves that quitting now would lose changes.
     connect(m_conversations.get(), &model::ConversationStore::saveFailed, this, [this](const QString &reason) {
@@ -84,8 +78,6 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
         setErrorMessage(QStringLiteral("Could not save settings: ") + reason);
     });
     connect(m_workspace.get(), &agent::WorkspaceManager::rootChanged, this, &AppViewModel::projectRootChanged);
-    connect(m_workspace.get(), &agent::WorkspaceManager::rootChanged, this, &AppViewModel::changed);
-    connect(m_background, &stage::BackgroundSettings::changed, this, &AppViewModel::changed);
 
     // A write allowance belongs to one session.
     m_lastSelection = m_conversations->selectedConversationID();
@@ -96,10 +88,7 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
     wireItemModels();
     wireDictation();
 
-    connect(m_services.signIn.get(), &SignInSource::changed, this, [this] {
-        emit changed();
-        mirrorSignIn();
-    });
+    connect(m_services.signIn.get(), &SignInSource::changed, this, &AppViewModel::mirrorSignIn);
     mirrorSignIn();
 
     if (!m_settingsStore->settings().hasCompletedOnboarding)
@@ -223,11 +212,6 @@ void AppViewModel::setStreamingText(const QString &text)
 {
     flushStreamingText();
     assign(m_streamingText, text, &AppViewModel::streamingTextChanged);
-}
-
-void AppViewModel::setToolLog(const QList<model::ToolLogEntry> &log)
-{
-    assign(m_toolLog, log, &AppViewModel::toolLogChanged);
 }
 
 void AppViewModel::setPendingApproval(const std::optional<model::PendingApproval> &approval)

@@ -51,10 +51,9 @@ struct ItemModels;
 // turns user actions into agent runs, approvals and attachments, and holds
 // the state the windows share. Main thread only.
 //
-// Every published field has its own change signal; `changed()` follows
-// every change of any of them and every change notice of the stores held.
-// Views follow the item models and the fields' own signals, not changed();
-// the streamed text is announced at most once per frame.
+// Every published field has its own change signal; views follow the item
+// models and those signals, and read the stores held through their own
+// notices. The streamed text is announced at most once per frame.
 class AppViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)
@@ -286,7 +285,6 @@ signals:
     void isDictatingChanged();
     // The conversation history read in the background has arrived.
     void historyLoaded();
-    void changed();
 
 private:
     // The run in flight: what it may still write, and where.
@@ -336,7 +334,6 @@ private:
     void dropErrorsOfDeletedSessions();
     void setIsRunning(bool on);
     void setStreamingText(const QString &text);
-    void setToolLog(const QList<model::ToolLogEntry> &log);
     void setPendingApproval(const std::optional<model::PendingApproval> &approval);
     void setIsAuthenticated(bool on);
     void setAuthStatusText(const QString &text);

@@ -17,7 +17,6 @@ void AppViewModel::wireDictation()
     dictation::SpeechCapture &capture = speech();
     connect(&capture, &dictation::SpeechCapture::isListeningChanged, this, [this] {
         emit isDictatingChanged();
-        emit changed();
     });
     // A failure while listening (the microphone gone, the recogniser
     // failing) reaches the user at once, not only at the next tap.

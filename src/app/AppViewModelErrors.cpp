@@ -47,7 +47,6 @@ void AppViewModel::refreshErrorMessage()
     m_errorConversationID = owner;
     m_errorWantsSignIn = wantsSignIn;
     emit errorMessageChanged();
-    emit changed();
 }
 
 void AppViewModel::dropErrorsOfDeletedSessions()

@@ -35,10 +35,7 @@ void AppViewModel::wireItemModels()
     m_itemModels = std::make_unique<ItemModels>(*m_conversations);
     ItemModels &models = *m_itemModels;
 
-    connect(&models.streamFrame, &FramePacer::due, this, [this] {
-        emit streamingTextChanged();
-        emit changed();
-    });
+    connect(&models.streamFrame, &FramePacer::due, this, &AppViewModel::streamingTextChanged);
 
     models.sessionFilter.setSearch(m_sessionSearch);
     models.archivedFilter.setSearch(m_sessionSearch);

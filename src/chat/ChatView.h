@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chat/MarkdownRenderCache.h"
+#include "chat/markdown/MarkdownRenderCache.h"
 
 #include <QWidget>
 

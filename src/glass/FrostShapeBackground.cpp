@@ -24,12 +24,6 @@ FrostShapeBackground *FrostShapeBackground::install(QWidget *host, QirvTheme::Fr
     return background;
 }
 
-void FrostShapeBackground::setRole(QirvTheme::FrostRole role)
-{
-    m_role = role;
-    invalidate();
-}
-
 void FrostShapeBackground::setShape(FrostShape shape)
 {
     m_shape = shape;
@@ -83,12 +77,6 @@ VisualEffectView::VisualEffectView(QirvTheme::WindowMaterial material, BlendingM
     , m_state(state)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void VisualEffectView::setMaterial(QirvTheme::WindowMaterial material)
-{
-    m_material = material;
-    invalidate();
 }
 
 void VisualEffectView::paintEvent(QPaintEvent *)

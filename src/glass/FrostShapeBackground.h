@@ -23,7 +23,6 @@ public:
     FrostShape shape() const { return m_shape; }
     bool stroke() const { return m_stroke; }
     bool strokeStrong() const { return m_strokeStrong; }
-    void setRole(QirvTheme::FrostRole role);
     void setShape(FrostShape shape);
     void setStroke(bool stroke, bool strong);
 
@@ -68,7 +67,6 @@ public:
     QirvTheme::WindowMaterial material() const { return m_material; }
     BlendingMode blendingMode() const { return m_blendingMode; }
     State state() const { return m_state; }
-    void setMaterial(QirvTheme::WindowMaterial material);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -100,12 +100,6 @@ HostFollower::HostFollower(QWidget *piece, QWidget *host, Placement placement, Q
     sync();
 }
 
-void HostFollower::setMargins(QMargins around)
-{
-    m_around = around;
-    sync();
-}
-
 bool HostFollower::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_host)

@@ -76,7 +76,6 @@ public:
     enum class Placement { behind, over, around };
     HostFollower(QWidget *piece, QWidget *host, Placement placement, QMargins around = {},
                  QWidget *stackUnder = nullptr);
-    void setMargins(QMargins around);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -369,8 +369,8 @@ QImage VideoFrameScaler::fill(const QVideoFrame &source, QSize target, QColor ti
                   .scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                   .convertToFormat(QImage::Format_RGB32);
         if (tint.isValid() && tint.alpha() > 0) {
-            QPainter p(&out);
-            p.fillRect(out.rect(), tint);
+            QPainter tinted(&out);
+            tinted.fillRect(out.rect(), tint);
         }
     }
     frame.unmap();

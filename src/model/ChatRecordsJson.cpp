@@ -46,12 +46,6 @@ QByteArray encodeJson(const Conversation &conversation)
     return encodeOne(conversation);
 }
 
-platform::Result<ToolCallRecord, JsonDecodeError> decodeToolCallRecord(QByteArrayView json)
-{
-    return decodeOne<ToolCallRecord>(
-        json, [](const codec::Value &v, ToolCallRecord &out, JsonDecodeError &e) { return codec::read(v, out, e); });
-}
-
 platform::Result<ChatMessage, JsonDecodeError> decodeChatMessage(QByteArrayView json)
 {
     return decodeOne<ChatMessage>(json, [](const codec::Value &v, ChatMessage &out, JsonDecodeError &e) {

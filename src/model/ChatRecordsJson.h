@@ -16,7 +16,6 @@ QByteArray encodeJson(const ToolCallRecord &record);
 QByteArray encodeJson(const ChatMessage &message);
 QByteArray encodeJson(const Conversation &conversation);
 
-[[nodiscard]] platform::Result<ToolCallRecord, JsonDecodeError> decodeToolCallRecord(QByteArrayView json);
 [[nodiscard]] platform::Result<ChatMessage, JsonDecodeError> decodeChatMessage(QByteArrayView json);
 [[nodiscard]] platform::Result<Conversation, JsonDecodeError> decodeConversation(QByteArrayView json);
 

@@ -94,7 +94,7 @@ FilePeekView::FilePeekView(app::AppViewModel &app, glass::StyleStore &styles, QW
     header->addWidget(m_close);
     column->addLayout(header);
     // The 1-pixel line under the header.
-    column->addWidget(new glass::HairlineRule(styles, [](const glass::Styles &s) { return s.separator; }, this));
+    column->addWidget(new glass::HairlineRule(styles, [](const glass::Styles &st) { return st.separator; }, this));
 
     m_body = new QStackedWidget(this);
     m_text = new QPlainTextEdit(m_body);

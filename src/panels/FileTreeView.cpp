@@ -93,9 +93,9 @@ FileTreeView::FileTreeView(app::AppViewModel &app, glass::StyleStore &styles, QW
     connect(&m_app, &app::AppViewModel::peekedFileChanged, this, &FileTreeView::updateHighlights);
     connect(&m_app, &app::AppViewModel::highlightedFilePathChanged, this, &FileTreeView::updateHighlights);
     connect(&m_styles, &glass::StyleStore::changed, this, [this, refresh, hide, open] {
-        const glass::Styles &s = m_styles.styles();
-        refresh->setColor(s.textSecondary);
-        hide->setColor(s.textTertiary);
+        const glass::Styles &st = m_styles.styles();
+        refresh->setColor(st.textSecondary);
+        hide->setColor(st.textTertiary);
         open->restyle();
         m_tree->viewport()->update();
     });

@@ -43,20 +43,20 @@ std::optional<QDateTime> httpDate(const QString &text, const QDateTime &now)
         month = monthOf(m.capturedView(2));
         year = m.captured(3).toInt();
         clock = {m.captured(4), m.captured(5), m.captured(6)};
-    } else if (const QRegularExpressionMatch m = rfc850.match(text); m.hasMatch()) {
-        day = m.captured(1).toInt();
-        month = monthOf(m.capturedView(2));
+    } else if (const QRegularExpressionMatch old = rfc850.match(text); old.hasMatch()) {
+        day = old.captured(1).toInt();
+        month = monthOf(old.capturedView(2));
         // A two-digit year more than 50 years ahead is one of the past.
         const int thisYear = now.date().year();
-        year = thisYear / 100 * 100 + m.captured(3).toInt();
+        year = thisYear / 100 * 100 + old.captured(3).toInt();
         if (year > thisYear + 50)
             year -= 100;
-        clock = {m.captured(4), m.captured(5), m.captured(6)};
-    } else if (const QRegularExpressionMatch m = asctime.match(text); m.hasMatch()) {
-        month = monthOf(m.capturedView(1));
-        day = m.captured(2).toInt();
-        clock = {m.captured(3), m.captured(4), m.captured(5)};
-        year = m.captured(6).toInt();
+        clock = {old.captured(4), old.captured(5), old.captured(6)};
+    } else if (const QRegularExpressionMatch bare = asctime.match(text); bare.hasMatch()) {
+        month = monthOf(bare.capturedView(1));
+        day = bare.captured(2).toInt();
+        clock = {bare.captured(3), bare.captured(4), bare.captured(5)};
+        year = bare.captured(6).toInt();
     } else {
         return std::nullopt;
     }

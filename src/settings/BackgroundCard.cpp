@@ -181,8 +181,8 @@ BackgroundCard::BackgroundCard(stage::BackgroundSettings &bg, app::AccountContro
         m_links.openWebPage(home);
     });
     connect(m_creditLink, &QAbstractButton::clicked, this, [this] {
-        const auto credit = m_bg.photoCredit();
-        const QUrl destination = creditDestination(credit ? credit->url : std::nullopt);
+        const auto shown = m_bg.photoCredit();
+        const QUrl destination = creditDestination(shown ? shown->url : std::nullopt);
         m_links.openWebPage(destination);
     });
 

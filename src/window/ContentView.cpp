@@ -2,8 +2,8 @@
 
 #include "app/AppViewModel.h"
 #include "chat/ChatView.h"
-#include "chat/ComposerBar.h"
-#include "chat/ComposerField.h"
+#include "chat/composer/ComposerBar.h"
+#include "chat/composer/ComposerField.h"
 #include "glass/AlertSheet.h"
 #include "glass/Motion.h"
 #include "glass/StyledButton.h"

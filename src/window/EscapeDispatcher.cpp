@@ -1,7 +1,7 @@
 #include "window/EscapeDispatcher.h"
 
 #include "app/AppViewModel.h"
-#include "chat/ApprovalCard.h"
+#include "chat/transcript/ApprovalCard.h"
 #include "glass/SheetOverlay.h"
 
 #include <QAction>

@@ -61,7 +61,6 @@ public:
     QMenuBar *menuBar() const { return m_menuBar; }
     SettingsHost &settings() const { return *m_settings; }
     EscapeDispatcher &escape() const { return *m_escape; }
-    bool hasSystemFrame() const { return m_systemFrame; }
 
     // What a quit now would lose (empty: nothing), asked before closing.
     using UnsavedWork = std::function<QString()>;

@@ -635,7 +635,7 @@ private Q_SLOTS:
         if (kind.startsWith("deleted")) {
             // The run ends with its session, before anyone hears of the deletion.
             std::optional<bool> liveRunWhenHeard;
-            connect(&vm, &AppViewModel::changed, &vm, [&] {
+            connect(&vm.conversations(), &model::ConversationStore::conversationsChanged, &vm, [&] {
                 if (!liveRunWhenHeard)
                     liveRunWhenHeard = vm.runConversationID().has_value();
             });
@@ -897,7 +897,7 @@ private Q_SLOTS:
         QTemporaryDir other;
         // Views hear of the new folder only once the run is stopped.
         std::optional<bool> liveRunWhenHeard;
-        connect(&vm, &AppViewModel::changed, &vm, [&] {
+        connect(&vm.workspace(), &agent::WorkspaceManager::rootChanged, &vm, [&] {
             if (!liveRunWhenHeard)
                 liveRunWhenHeard = vm.runConversationID().has_value();
         });

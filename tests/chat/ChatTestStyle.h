@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chat/MarkdownStyle.h"
+#include "chat/markdown/MarkdownStyle.h"
 
 // A fixed style, so layouts do not depend on the skin in use.
 inline chat::MarkdownStyle chatTestStyle()

@@ -6,8 +6,8 @@
 
 #include "support/PaintHelpers.h"
 
-#include "chat/MarkdownRenderCache.h"
-#include "chat/MessageRowContext.h"
+#include "chat/markdown/MarkdownRenderCache.h"
+#include "chat/transcript/MessageRowContext.h"
 #include "glass/BackdropSheet.h"
 #include "glass/Contrast.h"
 #include "glass/StageBackground.h"

@@ -27,12 +27,12 @@ struct Rig {
     explicit Rig(const QString &locale = QStringLiteral("en-US"))
     {
         SpeechCapture::Dependencies deps;
-        auto input = std::make_unique<FakeAudioInput>();
-        auto access = std::make_unique<FakeSpeechAccess>();
-        this->input = input.get();
-        this->access = access.get();
-        deps.input = std::move(input);
-        deps.access = std::move(access);
+        auto ownInput = std::make_unique<FakeAudioInput>();
+        auto ownAccess = std::make_unique<FakeSpeechAccess>();
+        this->input = ownInput.get();
+        this->access = ownAccess.get();
+        deps.input = std::move(ownInput);
+        deps.access = std::move(ownAccess);
         deps.localeName = locale;
         deps.makeRecognizer = [this](const QString &name) -> std::unique_ptr<Recognizer> {
             localesAsked << name;

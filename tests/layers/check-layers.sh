@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a header of a layer its folder may not use.
 # The map mirrors the levels written down in the root CMakeLists.txt; the
-# agent's subfolders have a map of their own (agent_allowed).
+# agent's and the chat pane's subfolders have maps of their own (agent_allowed,
+# chat_allowed).
 set -u
 src=${1:-$(dirname "$0")/../../src}
 
@@ -49,14 +50,30 @@ for dir in "$src"/*/; do
              | sed -E 's/^([^:]+):([0-9]+):.*"([a-z]+)\/$/\1:\2:\3/')
 done
 
-if [ -d "$src/agent" ]; then
-  for dir in "$src/agent" "$src"/agent/*/; do
+# Inside src/chat: the Markdown view is the floor every other part builds on
+# and uses none of them; the parts use no other part; "." is the pane at the
+# root, which uses them all and which none may use.
+chat_allowed() {
+  case $1 in
+    markdown) echo "markdown" ;;
+    composer | tray | transcript | welcome) echo "$1 markdown" ;;
+    .) echo ". markdown composer tray transcript welcome" ;;
+    *) echo "" ;;
+  esac
+}
+
+# check_parts LAYER MAP: each subfolder of src/LAYER (and its root's own files)
+# against the map MAP.
+check_parts() {
+  local layer=$1 map=$2 dir part ok file line used target
+  [ -d "$src/$layer" ] || return 0
+  for dir in "$src/$layer" "$src/$layer"/*/; do
     [ -d "$dir" ] || continue
     part=.
-    [ "$dir" = "$src/agent" ] || part=$(basename "$dir")
-    ok=$(agent_allowed "$part")
+    [ "$dir" = "$src/$layer" ] || part=$(basename "$dir")
+    ok=$("$map" "$part")
     if [ -z "$ok" ]; then
-      echo "unknown agent folder: $part (add it to the map)"
+      echo "unknown $layer folder: $part (add it to the map)"
       bad=1
       continue
     fi
@@ -68,15 +85,17 @@ if [ -d "$src/agent" ]; then
       case " $ok " in
         *" $used "*) continue ;;
       esac
-      target="agent/$used/"
-      [ "$used" != . ] || target="the agent's root"
-      echo "$file:$line: agent/$part may not include $target"
+      target="$layer/$used/"
+      [ "$used" != . ] || target="the $layer's root"
+      echo "$file:$line: $layer/$part may not include $target"
       bad=1
     done < <(find "$dir" "${depth[@]}" -type f \( -name '*.h' -o -name '*.cpp' \) -print0 \
-               | xargs -0 -r grep -HnoE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"agent/([a-z]+/)?' \
-               | sed -E 's/^([^:]+):([0-9]+):.*"agent\/([a-z]*)\/?$/\1:\2:\3/')
+               | xargs -0 -r grep -HnoE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"'"$layer"'/([a-z]+/)?' \
+               | sed -E 's/^([^:]+):([0-9]+):.*"'"$layer"'\/([a-z]*)\/?$/\1:\2:\3/')
   done
-fi
+}
+check_parts agent agent_allowed
+check_parts chat chat_allowed
 
 # The layers below the views must not reach for Widgets.
 for layer in platform model agent auth dictation stage app; do

@@ -54,6 +54,29 @@ void TestLayerMap::judgesTree_data()
         "agent/files/deep/Trail.cpp:1: agent/files may not include agent/tools/");
     row("unknown agent subfolder", base + QStringList{QStringLiteral("agent/misc/Helper.h:")},
         "unknown agent folder: misc (add it to the map)");
+    row("the pane uses every chat part", base + QStringList{
+            QStringLiteral("chat/ChatView.cpp: chat/transcript/TranscriptView.h"),
+            QStringLiteral("chat/ChatView.h: chat/markdown/MarkdownRenderCache.h"),
+            QStringLiteral("chat/ChatView.cpp: chat/composer/ComposerBar.h"),
+            QStringLiteral("chat/ChatView.cpp: chat/tray/ComposerTray.h"),
+            QStringLiteral("chat/ChatView.cpp: chat/welcome/WelcomeCard.h"),
+            QStringLiteral("chat/transcript/MessageRow.cpp: chat/markdown/MarkdownTextView.h"),
+            QStringLiteral("chat/welcome/WelcomeCard.cpp: chat/welcome/StatusChip.h"),
+            QStringLiteral("chat/markdown/MarkdownRenderer.h: chat/markdown/MarkdownText.h")}, "");
+    row("markdown reaches the transcript", base + QStringList{
+            QStringLiteral("chat/markdown/MarkdownTextView.cpp: chat/transcript/MessageChrome.h")},
+        "chat/markdown/MarkdownTextView.cpp:1: chat/markdown may not include chat/transcript/");
+    row("markdown reaches up to the pane", base + QStringList{
+            QStringLiteral("chat/markdown/CodeBlockView.h: chat/ChatView.h")},
+        "chat/markdown/CodeBlockView.h:1: chat/markdown may not include the chat's root");
+    row("transcript reaches the composer", base + QStringList{
+            QStringLiteral("chat/transcript/TranscriptView.cpp: chat/composer/ComposerBar.h")},
+        "chat/transcript/TranscriptView.cpp:1: chat/transcript may not include chat/composer/");
+    row("tray reaches the welcome card", base + QStringList{
+            QStringLiteral("chat/tray/ComposerTray.h: chat/welcome/StatusChip.h")},
+        "chat/tray/ComposerTray.h:1: chat/tray may not include chat/welcome/");
+    row("unknown chat subfolder", base + QStringList{QStringLiteral("chat/widgets/Helper.h:")},
+        "unknown chat folder: widgets (add it to the map)");
     row("unknown layer", base + QStringList{QStringLiteral("extras/Helper.h:")},
         "unknown layer folder: extras (add it to the map)");
     row("a lower layer reaches the agent", base + QStringList{

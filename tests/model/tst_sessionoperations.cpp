@@ -445,7 +445,7 @@ void TestSessionOperations::writesPerOperation()
     else if (verb == "unread")
         store->setUnread(id, true);
     else if (verb == "update")
-        store->updateSelected([](Conversation &c) { c.isPinned = true; });
+        store->updateSelected([](Conversation &pinned) { pinned.isPinned = true; });
     else if (operation == "append")
         store->appendMessage(m);
     else if (verb == "append")

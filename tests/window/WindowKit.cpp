@@ -35,9 +35,9 @@ QString brightImage(const QString &dir)
 bool pickWallpaper(stage::BackgroundSettings &background, const QString &path)
 {
     bool done = false;
-    [](stage::BackgroundSettings &bg, QString path, bool &done) -> QCoro::Task<> {
-        co_await bg.pickLocalImage(path);
-        done = true;
+    [](stage::BackgroundSettings &bg, QString file, bool &finished) -> QCoro::Task<> {
+        co_await bg.pickLocalImage(file);
+        finished = true;
     }(background, path, done);
     return QTest::qWaitFor([&] { return done; }, 20000);
 }

@@ -231,9 +231,9 @@ private Q_SLOTS:
         kit.panels().folderAnswer = chosen;
 
         bool done = false;
-        [](app::AppViewModel &vm, bool &done) -> QCoro::Task<> {
+        [](app::AppViewModel &vm, bool &finished) -> QCoro::Task<> {
             co_await vm.pickProjectFolder();
-            done = true;
+            finished = true;
         }(kit.vm(), done);
         QTRY_VERIFY(done);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome);

@@ -154,9 +154,9 @@ private Q_SLOTS:
         }
 
         bool done = false;
-        [](app::AppViewModel &vm, bool &done) -> QCoro::Task<> {
-            co_await vm.exportSelectedSession();
-            done = true;
+        [](app::AppViewModel &model, bool &finished) -> QCoro::Task<> {
+            co_await model.exportSelectedSession();
+            finished = true;
         }(vm, done);
         QTRY_VERIFY(done);
 

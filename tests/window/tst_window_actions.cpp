@@ -1,7 +1,7 @@
 #include "WindowKit.h"
 
 #include "agent/files/WorkspaceManager.h"
-#include "chat/MarkdownTextView.h"
+#include "chat/markdown/MarkdownTextView.h"
 #include "model/ConversationStore.h"
 #include "support/TestMain.h"
 #include "window/ActionRegistry.h"

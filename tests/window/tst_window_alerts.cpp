@@ -1,8 +1,8 @@
 #include "WindowKit.h"
 
-#include "chat/ComposerTray.h"
-#include "chat/TrayChips.h"
-#include "chat/TrayPopoverHost.h"
+#include "chat/tray/ComposerTray.h"
+#include "chat/tray/TrayChips.h"
+#include "chat/tray/TrayPopoverHost.h"
 #include "glass/AlertSheet.h"
 #include "glass/SheetOverlay.h"
 #include "glass/StyledButton.h"

@@ -1,6 +1,6 @@
 #include "WindowKit.h"
 
-#include "chat/ComposerTray.h"
+#include "chat/tray/ComposerTray.h"
 #include "glass/StageBackground.h"
 #include "stage/BackgroundSettings.h"
 #include "support/TestMain.h"

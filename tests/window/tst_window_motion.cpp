@@ -8,9 +8,9 @@
 #include "WindowKit.h"
 
 #include "chat/ChatView.h"
-#include "chat/ComposerBar.h"
-#include "chat/MessageRow.h"
-#include "chat/TranscriptView.h"
+#include "chat/composer/ComposerBar.h"
+#include "chat/transcript/MessageRow.h"
+#include "chat/transcript/TranscriptView.h"
 #include "model/ConversationStore.h"
 
 #include "glass/Styles.h"

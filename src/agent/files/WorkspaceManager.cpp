@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
-#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace agent {
 
@@ -97,7 +97,7 @@ void WorkspaceManager::sweepWriteLeftovers()
         *m_sweepStop = true;
     m_sweepStop = std::make_shared<std::atomic<bool>>(false);
     // A large project takes a while to walk: never on the main thread.
-    QThreadPool::globalInstance()->start(
+    (void)QtConcurrent::run(
         [root = m_rootPath, before = m_startedAt, stop = m_sweepStop, self = QPointer<WorkspaceManager>(this)]() mutable {
             const int removed = WriteLeftovers::remove(root, before, *stop);
             if (*stop)

@@ -541,8 +541,8 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
         if (i < words.size() && !r.wrapperReason)
             r.wrapperReason = wrapperReason(name, options);
         // sudo alone only prints its usage; with a command, a shell (-s, -i) or as su it runs as another user.
-        const bool shellOption = std::any_of(words.cbegin(), words.cend(), [](const Word *w) {
-            return w->text == u"-s" || w->text == u"-i" || w->text == u"--shell" || w->text == u"--login";
+        const bool shellOption = std::any_of(words.cbegin(), words.cend(), [](const Word *word) {
+            return word->text == u"-s" || word->text == u"-i" || word->text == u"--shell" || word->text == u"--login";
         });
         if (wrapper->mode == Mode::Escalates && (i < words.size() || text || shellOption || name == u"su"))
             r.escalations.append(name);

@@ -445,10 +445,10 @@ Call readCall(const QString &program, const Lexed &lexed, qsizetype from, Langua
             // Interpolation inside a literal: "${x}", "#{x}", "$x" in double quotes.
             const QChar quote = j > 0 ? (doubleLike ? u'"' : program[j - 1]) : QChar();
             if (j > 0 && !lexed.inString.at(j - 1)) {
-                qsizetype k = j;
-                while (k < end && lexed.inString.at(k))
-                    ++k;
-                const QString body = program.mid(j, k - j);
+                qsizetype close = j;
+                while (close < end && lexed.inString.at(close))
+                    ++close;
+                const QString body = program.mid(j, close - j);
                 static const QRegularExpression variable(QStringLiteral("[$@][A-Za-z_{]"));
                 const bool interpolates = body.contains(QLatin1String("${")) || body.contains(QLatin1String("#{"))
                                           || (quote == u'"' && language != Language::Python && language != Language::JavaScript
@@ -791,8 +791,8 @@ ProgramFindings inspectProgram(const QString &given, Language language)
         f.commands.append(vimShellCommands(program));
     if (language == Language::Tcl) {
         // exec, spawn and system run their words; open "|cmd" runs a pipe; file delete deletes.
-        static const QRegularExpression runs = rx("(?:^|[;\\n\\[{])\\s*(?:exec|spawn|system)\\s+((?:-\\S+\\s+)*)([^;\\n\\]}]*)");
-        for (auto it = runs.globalMatch(program); it.hasNext();)
+        static const QRegularExpression spawns = rx("(?:^|[;\\n\\[{])\\s*(?:exec|spawn|system)\\s+((?:-\\S+\\s+)*)([^;\\n\\]}]*)");
+        for (auto it = spawns.globalMatch(program); it.hasNext();)
             f.commands.append(it.next().captured(2).remove(u'{').remove(u'}').remove(u'"'));
         static const QRegularExpression pipe = rx("\\bopen\\s+[\"{]?\\|([^\"}\\]\\n;]*)");
         for (auto it = pipe.globalMatch(program); it.hasNext();)

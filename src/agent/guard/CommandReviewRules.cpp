@@ -536,7 +536,7 @@ void foundRule(Review &review, const std::vector<const Word *> &words, const QSt
     Scope inner = scope;
     inner.finder = finder;
     review.runWords(words, inner);
-    if (const std::optional<Invocation> inner = review.quietInvocation(words, scope); inner && deleters().contains(inner->name))
+    if (const std::optional<Invocation> quiet = review.quietInvocation(words, scope); quiet && deleters().contains(quiet->name))
         review.flag(reasonOf("found-deleted", finder));
 }
 

@@ -252,11 +252,11 @@ std::optional<QString> vimEscape(const QString &command, bool *escapes)
         if (const QRegularExpressionMatch m = readWrite.match(piece); m.hasMatch()) {
             *escapes = true;
             shell = m.captured(1);
-        } else if (const QRegularExpressionMatch m = bang.match(piece); m.hasMatch()) {
+        } else if (const QRegularExpressionMatch filter = bang.match(piece); filter.hasMatch()) {
             // "%!sort" filters lines through a command: judged by what it runs.
-            if (m.captured(1).isEmpty())
+            if (filter.captured(1).isEmpty())
                 *escapes = true;
-            shell = m.captured(2);
+            shell = filter.captured(2);
         } else if (code.match(piece).hasMatch() || normal.match(piece).hasMatch()) {
             *escapes = true;
         }
@@ -1263,9 +1263,9 @@ void judgeByRows(Review &review, const Invocation &given, Scope &scope)
         if (!rule.subcommands.isEmpty()) {
             bool matched = false;
             for (const QString &phrase : rule.subcommands) {
-                const QStringList spelled = QString(phrase).replace(QLatin1String("+"), QLatin1String(" ")).split(u' ');
-                if (operands.mid(0, spelled.size()) == spelled) {
-                    operands = operands.mid(spelled.size());
+                const QStringList phraseWords = QString(phrase).replace(QLatin1String("+"), QLatin1String(" ")).split(u' ');
+                if (operands.mid(0, phraseWords.size()) == phraseWords) {
+                    operands = operands.mid(phraseWords.size());
                     matched = true;
                     break;
                 }

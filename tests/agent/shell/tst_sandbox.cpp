@@ -192,7 +192,7 @@ private Q_SLOTS:
         QVERIFY2(marked.writtenPid() > 0, "the marked process never started");
         QVERIFY2(seen, "the marked process was never seen running, so its end proves nothing");
         QVERIFY2(!survived, "a process the command started outlived the call");
-        const auto expect = [&](const QString &text) { return isolated ? text : withNote(text); };
+        const auto expect = [&](const QString &said) { return isolated ? said : withNote(said); };
         switch (ending) {
         case Ending::Exit:
             QVERIFY2(!result.isError && result.output.startsWith(u"exit 0\n"), qPrintable(result.output));

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "app/LiveActivity.h"
+#include "chat/transcript/MessageRowContext.h"
+
+#include <QWidget>
+
+class QLabel;
+
+namespace chat {
+
+class BreathingActivityMark;
+class CrossFadeLabel;
+class LiveGlass;
+class MarkdownTextView;
+
+// The assistant's turn while a run is in flight: the breathing mark, a
+// one-line status ("Thinking…", "Writing…", "Waiting for approval…",
+// "Working · list dir…", a new one cross-fading with the old over 0.15 s)
+// and the reply so far as Markdown. The text only grows: each frame
+// rebuilds the open tail, never what is finished.
+class LiveAssistantBlock : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kStatusFadeMs = 150;
+    explicit LiveAssistantBlock(MessageRowContext context, QWidget *parent = nullptr);
+
+    void setActivity(const app::LiveActivity &activity);
+    void setStreamingText(const QString &text);
+
+    static QString statusText(const app::LiveActivity &activity);
+    // At least 0.85 with the wallpaper on, whatever its veil; 0 with it off.
+    static double effectiveVisibility(bool wallpaperOn, double overlayOpacity);
+
+    QString status() const;
+    MarkdownTextView *textView() const { return m_text; }
+    double visibility() const;
+
+private:
+    void applyLook();
+    void applyFade();
+
+    MessageRowContext m_context;
+    LiveGlass *m_bubble = nullptr;
+    BreathingActivityMark *m_mark = nullptr;
+    CrossFadeLabel *m_status = nullptr;
+    MarkdownTextView *m_text = nullptr;
+    bool m_activitySet = false;
+};
+
+} // namespace chat

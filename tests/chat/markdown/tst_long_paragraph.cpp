@@ -1,0 +1,331 @@
+// One long paragraph without a blank line (a log line, minified JSON, a
+// hash, text without spaces): laid out once, at the width it is shown at,
+// with no character lost or doubled by the wrapping, no grapheme torn at a
+// line's edge, and every gesture copying exactly what is shown.
+
+#include "ChatTestStyle.h"
+#include "support/PaintHelpers.h"
+#include "support/TestMain.h"
+
+#include "app/MessageListModel.h"
+#include "chat/markdown/MarkdownDocument.h"
+#include "chat/markdown/MarkdownRenderCache.h"
+#include "chat/markdown/MarkdownRenderer.h"
+#include "chat/markdown/MarkdownTextView.h"
+#include "chat/transcript/MessageRow.h"
+#include "chat/markdown/TextSelection.h"
+#include "chat/transcript/TranscriptView.h"
+#include "glass/Styles.h"
+#include "stage/BackgroundSettings.h"
+#include "stage/SkinStore.h"
+#include "support/ChatStores.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextBoundaryFinder>
+#include <QTextLayout>
+
+#include <limits>
+
+using chat::MarkdownRenderer;
+using chat::TextSelection;
+namespace Selecting = chat::TextSelecting;
+
+namespace {
+
+constexpr int kWidth = 420;
+
+QString repeated(const QString &unit, int size)
+{
+    QString out;
+    while (out.size() < size)
+        out += unit;
+    return out;
+}
+
+QString letters(int size, char32_t first, int span)
+{
+    QRandomGenerator r(5);
+    QString out;
+    while (out.size() < size)
+        out += QString::fromUcs4(std::array{char32_t(first + r.bounded(span))}.data(), 1);
+    return out;
+}
+
+QString words(int size)
+{
+    static const QStringList pool{"log", "entry", "value", "retry", "connection", "a", "done", "of", "service"};
+    QRandomGenerator r(9);
+    QString out;
+    while (out.size() < size)
+        out += pool[r.bounded(pool.size())] + u' ';
+    return out.trimmed();
+}
+
+MarkdownRenderer laidOut(const QString &source)
+{
+    MarkdownRenderer r(chatTestStyle(), kWidth);
+    r.append(source);
+    r.finish();
+    r.layOutSome(std::numeric_limits<qint64>::max());
+    return r;
+}
+
+struct Line {
+    int start = 0;
+    int length = 0;
+    qreal width = 0;
+};
+
+// Every line of every prose block, in order, as text positions of the block.
+QList<QList<Line>> linesOf(const QTextDocument &doc)
+{
+    QList<QList<Line>> out;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        QList<Line> lines;
+        const QTextLayout *layout = block.layout();
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            lines.append({line.textStart(), line.textLength(), line.naturalTextWidth()});
+        }
+        out.append(lines);
+    }
+    return out;
+}
+
+} // namespace
+
+class LongParagraphTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Rows of awkward single paragraphs: the whole text selected copies
+    // exactly what is shown; the lines of each block follow one another
+    // with nothing lost or doubled, each begins on a grapheme boundary and
+    // fits the width; ordinary words are never cut at a line's edge.
+    void awkwardParagraphs_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("wordsWhole");
+
+        const QString word = letters(100'000, U'a', 26);
+        QTest::newRow("one 100k word without a space") << word << word << false;
+        QString json = QStringLiteral("[");
+        for (int i = 0; json.size() < 30'000; ++i)
+            json += QStringLiteral("{\"id\":%1,\"name\":\"item-%1\",\"tags\":[\"a\",\"b\"],\"ok\":true},").arg(i);
+        json.chop(1);
+        json += u']';
+        QTest::newRow("minified JSON") << json << json << false;
+        const QString cjk = letters(30'000, 0x4e00, 0x5000);
+        QTest::newRow("CJK without spaces") << cjk << cjk << false;
+        // A woman-woman-girl family (joined by ZWJ), a flag, e with a combining acute, a skin tone.
+        const QString marks = repeated(QStringLiteral("ab\U0001F469\u200D\U0001F469\u200D\U0001F467e\u0301"
+                                                      "\U0001F1EB\U0001F1F7c\u0327\U0001F44D\U0001F3FD"),
+                                       12'000);
+        QTest::newRow("emoji and combining marks, no space") << marks << marks << false;
+        const QString arabic = letters(12'000, 0x0628, 20);
+        QTest::newRow("right-to-left run without a space") << arabic << arabic << false;
+        const QString prose = words(30'000);
+        QTest::newRow("ordinary words, 30k") << prose << prose << true;
+        const QString mixed = repeated(QStringLiteral("the file \u05E9\u05DC\u05D5\u05DD \u0645\u0631\u062D\u0628\u0627 "
+                                                      "opened 42 times "),
+                                       20'000)
+                                  .trimmed();
+        QTest::newRow("mixed scripts with spaces") << mixed << mixed << true;
+        const QString hash = words(3000) + u' ' + letters(1500, U'0', 10) + u' ' + words(3000);
+        QTest::newRow("a 1500-digit run among words") << hash << hash << false;
+        QTest::newRow("CRLF line ends") << QStringLiteral("alpha beta\r\ngamma delta\r\n\r\nepsilon\r\n")
+                                        << QStringLiteral("alpha beta gamma delta\nepsilon") << true;
+    }
+    void awkwardParagraphs()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, shown);
+        QFETCH(bool, wordsWhole);
+
+        MarkdownRenderer r = laidOut(source);
+        QVERIFY(r.count() >= 1);
+        const int last = r.count() - 1;
+        QCOMPARE(Selecting::text(r, {{0, 0}, {last, Selecting::pieceLength(r, last)}}), shown);
+
+        for (int i = 0; i < r.count(); ++i) {
+            const auto &piece = r.piece(i);
+            QVERIFY(piece.exact);
+            QVERIFY(piece.doc);
+            const QList<QList<Line>> blocks = linesOf(*piece.doc);
+            QTextBlock block = piece.doc->begin();
+            for (const QList<Line> &lines : blocks) {
+                const QString text = block.text();
+                QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+                int next = 0;
+                for (const Line &line : lines) {
+                    QCOMPARE(line.start, next);
+                    next = line.start + line.length;
+                    graphemes.setPosition(line.start);
+                    QVERIFY2(graphemes.isAtBoundary(), qPrintable(QStringLiteral("line at %1").arg(line.start)));
+                    const QStringView body = QStringView(text).mid(line.start, line.length).trimmed();
+                    if (QTextBoundaryFinder(QTextBoundaryFinder::Grapheme, body.toString()).toNextBoundary() <
+                        body.size())
+                        QVERIFY2(line.width <= kWidth + 0.5, qPrintable(QString::number(line.width)));
+                    if (wordsWhole && line.start > 0)
+                        QVERIFY2(text[line.start - 1].isSpace(),
+                                 qPrintable(text.mid(line.start - 10, 20)));
+                }
+                QCOMPARE(next, int(text.size()));
+                block = block.next();
+            }
+        }
+    }
+
+    // A run that cannot be broken, alone in its paragraph, breaks where
+    // Qt's word-or-anywhere wrapping breaks it: each line as full as it goes.
+    // (Words before or after such a run in its paragraph may be cut at the
+    // edge too: the price of a layout that stays linear.)
+    void runWrapsAtTheSamePlaces_data()
+    {
+        QTest::addColumn<QString>("run");
+        const int size = int(chat::MarkdownDocument::kLongestWordWrapped) + 2000;
+        QTest::newRow("letters") << letters(size, U'a', 26);
+        QTest::newRow("digits") << repeated(QStringLiteral("1234567890"), size);
+        QTest::newRow("combining marks") << repeated(QStringLiteral("e\u0301o\u0308n\u0303"), size);
+    }
+    void runWrapsAtTheSamePlaces()
+    {
+        QFETCH(QString, run);
+        chat::MarkdownDocument fast(chatTestStyle());
+        fast.setProse(run);
+        QCOMPARE(fast.defaultTextOption().wrapMode(), QTextOption::WrapAnywhere);
+        chat::MarkdownDocument reference(chatTestStyle());
+        reference.setProse(run);
+        QTextOption option = reference.defaultTextOption();
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        reference.setDefaultTextOption(option);
+        fast.setTextWidth(kWidth);
+        fast.size();
+        reference.setTextWidth(kWidth);
+        reference.size();
+        const auto starts = [](const QTextDocument &doc) {
+            QList<int> out;
+            const QList<QList<Line>> blocks = linesOf(doc);
+            for (const Line &line : blocks.first())
+                out.append(line.start);
+            return out;
+        };
+        QVERIFY(starts(fast).size() > 20);
+        QCOMPARE(starts(fast), starts(reference));
+        QCOMPARE(fast.size().height(), reference.size().height());
+    }
+
+    // Ordinary text keeps Qt's own wrapping; only a paragraph with a run
+    // longer than the limit wraps anywhere.
+    void wrapsAnywhereOnlyPastTheLimit_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("anywhere");
+        const qsizetype limit = chat::MarkdownDocument::kLongestWordWrapped;
+        QTest::newRow("long prose") << words(50'000) << false;
+        QTest::newRow("a URL") << QStringLiteral("see https://example.org/") + letters(300, U'a', 26) << false;
+        QTest::newRow("a run at the limit") << words(100) + u' ' + letters(int(limit), U'a', 26) << false;
+        QTest::newRow("a run past the limit") << words(100) + u' ' + letters(int(limit) + 1, U'a', 26) << true;
+        QTest::newRow("past the limit in a later paragraph")
+            << QStringLiteral("1. first\n\n2. ") + letters(int(limit) + 50, U'a', 26) << true;
+    }
+    void wrapsAnywhereOnlyPastTheLimit()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, anywhere);
+        MarkdownRenderer r = laidOut(source);
+        QCOMPARE(r.count(), 1);
+        QCOMPARE(r.piece(0).doc->defaultTextOption().wrapMode() == QTextOption::WrapAnywhere, anywhere);
+    }
+
+    // The gestures on a long paragraph in a view: a drag over many lines, a
+    // double click on a 100k word, a triple click on the paragraph; Ctrl+C
+    // copies exactly the text they cover.
+    void gesturesCopyExactly()
+    {
+        const QString word = letters(100'000, U'a', 26);
+        const QString text = words(400) + u' ' + word + u' ' + words(400);
+        chat::MarkdownTextView view;
+        view.setStyle(chatTestStyle());
+        view.setFinishedText(QUuid::createUuid(), text);
+        view.resize(kWidth, view.heightForWidth(kWidth));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QApplication::setActiveWindow(&view);
+        MarkdownRenderer &r = view.renderer();
+        QCOMPARE(r.count(), 1);
+        QTextDocument *doc = r.piece(0).doc.get();
+        const QTextLayout *layout = doc->begin().layout();
+        QVERIFY(layout->lineCount() > 300);
+        const auto at = [&](int position) {
+            const QTextLine line = layout->lineForTextPosition(position);
+            return QPoint(int(line.cursorToX(position)) + 1, int(line.y() + line.height() / 2));
+        };
+        QClipboard *clipboard = QGuiApplication::clipboard();
+
+        const int from = layout->lineAt(3).textStart() + 2;
+        const int to = layout->lineAt(250).textStart() + 5;
+        QTest::mousePress(&view, Qt::LeftButton, {}, at(from));
+        QTest::mouseMove(&view, at(from + 40));
+        QTest::mouseMove(&view, at(to));
+        QTest::mouseRelease(&view, Qt::LeftButton, {}, at(to));
+        clipboard->clear();
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), text.mid(from, to - from));
+
+        const int inWord = int(text.indexOf(word)) + 50'000;
+        QTest::mouseDClick(&view, Qt::LeftButton, {}, at(inWord));
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), word);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, at(inWord));
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), text);
+    }
+
+    // A long reply in a new list is laid out once, at the width its row is
+    // shown at: Qt asks a new row's height at the few dozen pixels of its
+    // default size first, where a long text costs most.
+    void laidOutOnceAtItsWidth_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("prose") << words(30'000);
+        QTest::newRow("one word") << letters(30'000, U'a', 26);
+    }
+    void laidOutOnceAtItsWidth()
+    {
+        QFETCH(QString, text);
+        ChatStores s;
+        chat::MarkdownRenderCache cache;
+        app::MessageListModel model;
+        chat::TranscriptView list(chat::MessageRowContext{s.styles, s.background, cache});
+        list.resize(1000, 700);
+        list.setModel(&model);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        model::ChatMessage reply;
+        reply.id = QUuid::createUuid();
+        reply.role = model::MessageRole::Assistant;
+        reply.content = text;
+        model.showConversation(QUuid::createUuid(), {reply});
+        list.scrollToBottom(false);
+        const QImage frame = list.viewport()->grab().toImage();
+        chat::MessageRow *row = list.rowFor(reply.id);
+        QVERIFY(row);
+        QCOMPARE(cache.builds(), 1);
+        chat::MarkdownTextView *shown = row->textView();
+        QCOMPARE(int(shown->renderer().width()), shown->width());
+        QCOMPARE(shown->height(), int(std::ceil(shown->renderer().height())));
+        QVERIFY(frame.save(QDir(testsupport::outputDirectory())
+                               .filePath(QStringLiteral("chat-long-paragraph-%1.png").arg(QTest::currentDataTag()))));
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(LongParagraphTest)
+#include "tst_long_paragraph.moc"

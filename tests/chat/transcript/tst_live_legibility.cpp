@@ -1,0 +1,264 @@
+// The live reply and the finished turns stay legible on their own glass:
+// every shipped skin over the default stage, plain white and bright or busy
+// pictures. Each text is measured against the glass painted behind it
+// (WCAG contrast, the worst pixel of its box).
+
+#include "StagedChat.h"
+#include "support/TestMain.h"
+
+#include "chat/transcript/LiveAssistantBlock.h"
+#include "chat/transcript/LiveGlass.h"
+#include "glass/BackdropSheet.h"
+#include "chat/markdown/MarkdownTextView.h"
+#include "chat/transcript/MessageRow.h"
+
+#include <QDir>
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+
+using chattest::StagedChat;
+using chattest::worstContrast;
+
+namespace {
+
+// The worst contrast of each ink over its text box, after the words are
+// taken away: an opacity effect of 0 keeps every box where it was.
+struct InkBox {
+    QWidget *text;
+    QColor ink;
+};
+QList<double> worstOnGlass(QWidget &window, const QList<InkBox> &boxes)
+{
+    QList<QRect> rects;
+    for (const InkBox &b : boxes) {
+        rects.append(QRect(b.text->mapTo(&window, QPoint()), b.text->size()));
+        auto *gone = new QGraphicsOpacityEffect(b.text);
+        gone->setOpacity(0);
+        b.text->setGraphicsEffect(gone);
+    }
+    const QImage glass = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QList<double> worst;
+    for (qsizetype i = 0; i < boxes.size(); ++i) {
+        worst.append(worstContrast(glass, rects[i], boxes[i].ink));
+        boxes[i].text->setGraphicsEffect(nullptr);
+    }
+    return worst;
+}
+
+} // namespace
+
+class LiveLegibilityTest : public QObject {
+    Q_OBJECT
+
+    chattest::Wallpapers m_wallpapers;
+
+private slots:
+    void textOnItsGlass_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QString>("backdrop");
+        const QStringList ids = testsupport::skinIds(chattest::kSkinDir);
+        QVERIFY(ids.size() >= 8);
+        for (const QString &id : ids)
+            for (const char *backdrop : {"stage", "white", "bright"})
+                QTest::newRow(qPrintable(id + QLatin1Char('/') + QLatin1String(backdrop))) << id << QString::fromLatin1(backdrop);
+    }
+
+    void textOnItsGlass()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QString, backdrop);
+        StagedChat c(skin, m_wallpapers.file(backdrop), -1, QSize(760, 320)); // the veil at its first-run value
+        QCOMPARE(c.skins->current().id, skin);
+        QWidget &window = *c.window;
+        // As in the transcript: the bubbles copy their glass from the list's sheet.
+        auto *live = new chat::LiveAssistantBlock(c.context(), c.list);
+        live->setActivity(app::LiveActivity::working(QStringLiteral("run_shell")));
+        live->setStreamingText(QStringLiteral("Running the build now. First the configure step, then **every** "
+                                              "target, and the tests last. It takes a minute or two."));
+        live->setGeometry(40, 30, 640, live->heightForWidth(640));
+        QVERIFY(c.showAndWait());
+
+        const QImage shot = window.grab().toImage();
+        QVERIFY(shot.save(QDir(testsupport::outputDirectory())
+                              .filePath(QStringLiteral("live-legibility-%1-%2.png").arg(skin, backdrop))));
+
+        auto *status = live->findChild<QLabel *>();
+        chat::MarkdownTextView *text = live->textView();
+        QVERIFY(status && text->isVisible());
+        const QColor statusInk = status->palette().color(QPalette::WindowText);
+        const QColor textInk = text->markdownStyle().ink;
+        const QRect statusBox(status->mapTo(&window, QPoint()), status->size());
+        const QRect textBox(text->mapTo(&window, QPoint()), text->size());
+        // The glass alone: the block keeps its size, its words are taken away.
+        for (QWidget *w : live->findChildren<QWidget *>())
+            if (w != live && w->parentWidget() != live)
+                w->hide();
+        const QImage glass = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+        const double statusRatio = worstContrast(glass, statusBox, statusInk);
+        const double textRatio = worstContrast(glass, textBox, textInk);
+        qInfo("%s on %s: reply %.2f, status %.2f", qPrintable(skin), qPrintable(backdrop), textRatio, statusRatio);
+        QVERIFY2(textRatio >= 4.5, qPrintable(QStringLiteral("reply text %1").arg(textRatio, 0, 'f', 2)));
+        QVERIFY2(statusRatio >= 3, qPrintable(QStringLiteral("status line %1").arg(statusRatio, 0, 'f', 2)));
+    }
+
+    // Finished turns, user and assistant, at the veils a bubble shows at:
+    // none, thin, 0.275 (where the text colour turns) and the first-run
+    // value. Below 0.275 the assistant's text is light and the user's is
+    // the skin's own, so the glass behind each has to suit its own text.
+    void finishedTurnsOnTheirGlass_data()
+    {
+        QVERIFY(chattest::addSkinBackdropVeilRows({"white", "busy", "stage"}) >= 8);
+    }
+
+    void finishedTurnsOnTheirGlass()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QString, backdrop);
+        QFETCH(double, veil);
+        StagedChat c(skin, m_wallpapers.file(backdrop), veil, QSize(760, 330));
+        QCOMPARE(c.skins->current().id, skin);
+        QWidget &window = *c.window;
+        auto *user = new chat::MessageRow(c.context(), c.list);
+        user->setMessage(model::ChatMessage::make(model::MessageRole::User,
+                                                  QStringLiteral("Can you explain how the build finds its tests?")),
+                         false);
+        auto *reply = new chat::MessageRow(c.context(), c.list);
+        reply->setMessage(model::ChatMessage::make(model::MessageRole::Assistant,
+                                                   QStringLiteral("It reads the list in **CMakeLists.txt**, then "
+                                                                  "each test runs on its own. See [the "
+                                                                  "docs](https://cmake.org) for the details of "
+                                                                  "every step and option.")),
+                          false);
+        user->setGeometry(40, 20, 680, user->heightForWidth(680));
+        reply->setGeometry(40, user->geometry().bottom() + 24, 680, reply->heightForWidth(680));
+        QVERIFY(c.showAndWait());
+        QVERIFY(user->showsBubble() && reply->showsBubble());
+
+        QVERIFY(window.grab().save(QDir(testsupport::outputDirectory())
+                                       .filePath(QStringLiteral("finished-legibility-%1-%2-%3.png")
+                                                     .arg(skin, backdrop, QString(QTest::currentDataTag()).section(u'/', 2)))));
+        chat::MarkdownTextView *userText = user->textView();
+        chat::MarkdownTextView *replyText = reply->textView();
+        const QList<double> worst = worstOnGlass(window, {{userText, userText->markdownStyle().ink},
+                                                          {replyText, replyText->markdownStyle().ink},
+                                                          {replyText, replyText->markdownStyle().link}});
+        qInfo("%s: user %.2f, reply %.2f, link %.2f", QTest::currentDataTag(), worst[0], worst[1], worst[2]);
+        QVERIFY2(worst[0] >= 4.5, qPrintable(QStringLiteral("user text %1").arg(worst[0], 0, 'f', 2)));
+        QVERIFY2(worst[1] >= 4.5, qPrintable(QStringLiteral("reply text %1").arg(worst[1], 0, 'f', 2)));
+        QVERIFY2(worst[2] >= 3, qPrintable(QStringLiteral("link %1").arg(worst[2], 0, 'f', 2)));
+    }
+
+    // While a reply streams the list follows it, so the block moves every
+    // frame: its glass comes from the list's sheet, which stays put, and a
+    // move is a copy, not the glass held again.
+    void followingTheReplyCopiesItsGlass_data() { glassInBands_data(); }
+    void followingTheReplyCopiesItsGlass()
+    {
+        QFETCH(QString, skin);
+        StagedChat c(skin, chattest::kDefaultStage, -1, QSize(700, 700));
+        auto *live = new chat::LiveAssistantBlock(c.context(), c.list);
+        live->setStreamingText(QStringLiteral("Reading the sources first."));
+        live->setGeometry(40, 200, 600, 420);
+        QVERIFY(c.showAndWait());
+        auto *sheet = c.list->findChild<glass::BackdropSheet *>();
+        QVERIFY(sheet);
+        c.window->grab();
+        const int drawn = sheet->layerDraws();
+        QVERIFY(drawn > 0);
+        // Scrolled up with the reply, a few lines at a time, over the stretch already shown.
+        live->setGeometry(40, 300, 600, 320);
+        for (int y = 300; y >= 200; y -= 10) {
+            live->move(40, y);
+            c.window->grab();
+        }
+        QCOMPARE(sheet->layerDraws(), drawn);
+    }
+
+    // The live bubble keeps its decoration as a picture: after a change of
+    // skin, of width or of height it must look as a bubble made anew does.
+    void keptPictureFollowsTheBubble_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char *change : {"skin", "width", "more lines"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+    void keptPictureFollowsTheBubble()
+    {
+        QFETCH(QString, change);
+        StagedChat c(QStringLiteral("default"), m_wallpapers.file(QStringLiteral("bright")), -1, QSize(700, 520));
+        const QString first = QStringLiteral("Reading the sources first, then **the build**.");
+        QString text = first;
+        int width = 600;
+        // A streaming tail is laid out when drawn: placed again after a frame.
+        const auto place = [&](chat::LiveAssistantBlock *block) {
+            block->setStreamingText(text);
+            for (int i = 0; i < 2; ++i) {
+                block->setGeometry(40, 40, width, block->heightForWidth(width));
+                block->show();
+                c.window->grab();
+                QTest::qWait(20);
+            }
+        };
+        auto *live = new chat::LiveAssistantBlock(c.context(), c.list);
+        place(live);
+        QVERIFY(c.showAndWait());
+        const QImage before = c.window->grab().toImage();
+        if (change == QLatin1String("skin"))
+            c.skins->select(QStringLiteral("paper"));
+        else if (change == QLatin1String("width"))
+            width = 520;
+        else
+            text += QStringLiteral("\n\nThen the tests, one by one, each in a home of its own.\n\n- first\n- second");
+        place(live);
+        const QImage kept = c.window->grab().toImage();
+        QVERIFY(kept != before);
+        delete live;
+        auto *fresh = new chat::LiveAssistantBlock(c.context(), c.list);
+        place(fresh);
+        // The breathing mark moves with time: its corner is left out.
+        const auto withoutMark = [&](QImage image) {
+            QPainter(&image).fillRect(QRect(fresh->mapTo(c.window.get(), QPoint()), QSize(70, 64)), Qt::black);
+            return image;
+        };
+        QCOMPARE(withoutMark(kept), withoutMark(c.window->grab().toImage()));
+    }
+
+    // A long reply's glass is painted only where exposed; painted band by
+    // band it must come out as painted whole, rounded ends included.
+    void glassInBands_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("dark") << "default";
+        QTest::newRow("light") << "paper";
+    }
+    void glassInBands()
+    {
+        QFETCH(QString, skin);
+        StagedChat c(skin, chattest::kDefaultStage, -1, QSize(400, 2600));
+        QWidget &window = *c.window;
+        auto *glassView = new chat::LiveGlass(*c.styles, &window);
+        glassView->setVisibility(0.85);
+        glassView->setGeometry(30, 40, 340, 2500);
+        QVERIFY(c.showAndWait());
+        const auto render = [&](int band) { return testsupport::renderInBands(window, band); };
+        const QImage whole = render(window.height());
+        const QImage bands = render(97);
+        int largest = 0;
+        for (int y = 0; y < whole.height(); ++y)
+            for (int x = 0; x < whole.width(); ++x) {
+                const QRgb a = whole.pixel(x, y), b = bands.pixel(x, y);
+                largest = std::max({largest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                    std::abs(qBlue(a) - qBlue(b))});
+            }
+        QVERIFY2(largest <= 2, qPrintable(QStringLiteral("largest %1").arg(largest)));
+        // The glass is there at all: it differs from the bare stage.
+        QCOMPARE(glassView->isLight(), skin == QLatin1String("paper"));
+        glassView->setVisibility(0);
+        QVERIFY(render(window.height()) != whole);
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(LiveLegibilityTest)
+#include "tst_live_legibility.moc"
