@@ -525,54 +525,49 @@ private Q_SLOTS:
         QCOMPARE(log.take(), (QStringList{"removed 2", "removed 1", "removed 0"}));
     }
 
-    // A burst of pokes gives at most one notice per frame; an owed notice
-    // flushed goes out at once, and nothing owed gives nothing.
-    void framePacerCoalesces()
+    void streamedRunPacedPerFrame_data()
     {
-        app::FramePacer pacer;
-        QElapsedTimer clock;
-        QList<qint64> notices;
-        connect(&pacer, &app::FramePacer::due, this, [&] { notices.append(clock.elapsed()); });
-        clock.start();
-        int pokes = 0;
-        while (clock.elapsed() < 100) {
-            pacer.poke();
-            ++pokes;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        }
-        QTRY_VERIFY(!pacer.isOwed());
-        QVERIFY(pokes > 50);
-        QVERIFY2(notices.size() >= 2 && notices.size() <= 100 / app::FramePacer::kFrameMs + 2,
-                 qPrintable(QString::number(notices.size())));
-        for (qsizetype i = 1; i < notices.size(); ++i)
-            QVERIFY2(notices[i] - notices[i - 1] >= app::FramePacer::kFrameMs - 1,
-                     qPrintable(QStringLiteral("%1 ms apart").arg(notices[i] - notices[i - 1])));
+        // The reply's text in that many events; the bytes a write carries
+        // (0: all at once) and the pause between writes; where the reply
+        // stalls for a while (-1: never, 0: halfway).
+        QTest::addColumn<int>("words");
+        QTest::addColumn<int>("events");
+        QTest::addColumn<int>("pieceSize");
+        QTest::addColumn<int>("pieceDelayMs");
+        QTest::addColumn<int>("stallAfter");
 
-        notices.clear();
-        QVERIFY(!pacer.flush());
-        pacer.poke();
-        QVERIFY(pacer.flush());
-        QCOMPARE(notices.size(), 1);
-        QTest::qWait(2 * app::FramePacer::kFrameMs);
-        QCOMPARE(notices.size(), 1);
+        QTest::newRow("one fragment") << 1 << 1 << 0 << 0 << -1;
+        QTest::newRow("one burst in one write") << 60 << 60 << 0 << 0 << -1;
+        QTest::newRow("burst of small writes, a pause, the rest") << 60 << 60 << 97 << 0 << 0;
+        QTest::newRow("a write per event, a millisecond apart") << 200 << 200 << 1 << 1 << -1;
     }
 
-    // A streamed reply reaches the live row at most once per frame, and
-    // the whole text is announced before the run ends.
+    // A streamed reply reaches the views joined, at most once per frame but
+    // for the end, which is told at once; every notice shows new text and
+    // the last one the whole reply, before the run ends.
     void streamedRunPacedPerFrame()
     {
+        QFETCH(int, words);
+        QFETCH(int, events);
+        QFETCH(int, pieceSize);
+        QFETCH(int, pieceDelayMs);
+        QFETCH(int, stallAfter);
+
         apptest::Harness h;
         app::AppViewModel &vm = h.make();
         MessageListModel &rows = vm.messageModel();
         QAbstractItemModelTester tester(&rows, QAbstractItemModelTester::FailureReportingMode::QtTest);
 
         QString text;
-        for (int i = 0; i < 60; ++i)
+        for (int i = 0; i < words; ++i)
             text += QStringLiteral("word%1 ").arg(i);
-        // Half the reply in a burst of small writes, a pause, then the rest.
-        Peer::Reply reply = Peer::textReply(text, 60);
-        reply.pieceSize = 97;
-        reply.stallAfter = reply.body.size() / 2;
+        Peer::Reply reply = Peer::textReply(text, events);
+        if (pieceSize == 1) // one event a write
+            pieceSize = int(reply.body.indexOf("\n\n") + 2);
+        reply.pieceSize = pieceSize;
+        reply.pieceDelayMs = pieceDelayMs;
+        if (stallAfter == 0)
+            reply.stallAfter = reply.body.size() / 2;
         h.peer().enqueue(reply);
 
         QElapsedTimer clock;
@@ -591,15 +586,25 @@ private Q_SLOTS:
         connect(&rows, &QAbstractItemModel::rowsRemoved, this,
                 [&](const QModelIndex &, int first) { structure.append(QStringLiteral("removed %1").arg(first)); });
         connect(&rows, &QAbstractItemModel::modelReset, this, [&] { structure.append(QStringLiteral("reset")); });
-        connect(&vm, &app::AppViewModel::streamingTextChanged, this,
-                [&] { announced.append(vm.streamingText()); });
+        bool runEnded = false;
+        bool announcedAfterTheEnd = false;
+        connect(&vm, &app::AppViewModel::isRunningChanged, this, [&] { runEnded = runEnded || !vm.isRunning(); });
+        connect(&vm, &app::AppViewModel::streamingTextChanged, this, [&] {
+            if (vm.streamingText().isEmpty())
+                return;
+            announcedAfterTheEnd = announcedAfterTheEnd || runEnded;
+            announced.append(vm.streamingText());
+        });
 
         vm.setDraft(QStringLiteral("go"));
         vm.send();
-        QSignalSpy stalled(&h.peer(), &Peer::stalled);
-        QTRY_COMPARE(stalled.size(), 1);
-        QTest::qWait(60);
-        h.peer().resumeStalls();
+        if (reply.stallAfter >= 0) {
+            QSignalSpy stalled(&h.peer(), &Peer::stalled);
+            QTRY_COMPARE(stalled.size(), 1);
+            // What came before the pause is shown without waiting for more.
+            QTRY_VERIFY(!announced.isEmpty());
+            h.peer().resumeStalls();
+        }
         QTRY_VERIFY(!vm.isRunning());
 
         // The live row as the run starts, the user message above it, the
@@ -609,12 +614,15 @@ private Q_SLOTS:
         QCOMPARE(rows.rowCount(), 2);
         QCOMPARE(rows.index(1).data(MessageListModel::MessageRole).value<ChatMessage>().content, text);
         QVERIFY(!liveChanges.isEmpty());
-        for (qsizetype i = 1; i < liveChanges.size(); ++i)
+        // The last change may be the end, told at once.
+        for (qsizetype i = 1; i + 1 < liveChanges.size(); ++i)
             QVERIFY2(liveChanges[i] - liveChanges[i - 1] >= 15,
                      qPrintable(QStringLiteral("%1 ms apart").arg(liveChanges[i] - liveChanges[i - 1])));
-        // Fewer announcements than fragments, the last one whole.
-        announced.removeAll(QString());
-        QVERIFY2(announced.size() < 60, qPrintable(QString::number(announced.size())));
+        QVERIFY(!announcedAfterTheEnd);
+        QVERIFY2(announced.size() <= std::max(1, events / 2), qPrintable(QString::number(announced.size())));
+        for (qsizetype i = 1; i < announced.size(); ++i)
+            QVERIFY2(announced[i].size() > announced[i - 1].size() && announced[i].startsWith(announced[i - 1]),
+                     qPrintable(announced[i]));
         QCOMPARE(announced.last(), text);
     }
 
