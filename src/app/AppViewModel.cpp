@@ -210,7 +210,6 @@ void AppViewModel::setIsRunning(bool on)
 
 void AppViewModel::setStreamingText(const QString &text)
 {
-    flushStreamingText();
     assign(m_streamingText, text, &AppViewModel::streamingTextChanged);
 }
 

@@ -318,10 +318,6 @@ private:
     void wireItemModels();
     void refreshMessageRows();
     void refreshLiveRows();
-    // Streamed fragments are announced once per frame; the owed
-    // announcement goes out before the streamed text is replaced.
-    void scheduleStreamingTextChanged();
-    void flushStreamingText();
     void mirrorSignIn();
     // A run's error, kept with its session (none: cleared).
     struct RunError {

@@ -35,8 +35,6 @@ void AppViewModel::wireItemModels()
     m_itemModels = std::make_unique<ItemModels>(*m_conversations);
     ItemModels &models = *m_itemModels;
 
-    connect(&models.streamFrame, &FramePacer::due, this, &AppViewModel::streamingTextChanged);
-
     models.sessionFilter.setSearch(m_sessionSearch);
     models.archivedFilter.setSearch(m_sessionSearch);
     connect(this, &AppViewModel::sessionSearchChanged, this, [this] {
@@ -57,10 +55,7 @@ void AppViewModel::wireItemModels()
     connect(m_conversations.get(), &Store::conversationsReplaced, this, &AppViewModel::refreshMessageRows);
     connect(m_conversations.get(), &Store::selectedConversationIDChanged, this, &AppViewModel::refreshMessageRows);
 
-    connect(this, &AppViewModel::streamingTextChanged, this, [this] {
-        m_itemModels->announcedText = m_streamingText;
-        refreshLiveRows();
-    });
+    connect(this, &AppViewModel::streamingTextChanged, this, &AppViewModel::refreshLiveRows);
     connect(this, &AppViewModel::isRunningChanged, this, &AppViewModel::refreshLiveRows);
     connect(this, &AppViewModel::pendingApprovalChanged, this, &AppViewModel::refreshLiveRows);
     connect(this, &AppViewModel::toolLogChanged, this, [this] {
@@ -92,26 +87,8 @@ void AppViewModel::refreshLiveRows()
     // A run's reply and approval card stay with the session it runs in.
     const std::optional<QUuid> runIn = runConversationID();
     const bool ours = runIn && messages.conversationID() == runIn;
-    const QString &text = m_itemModels->announcedText;
-    LiveActivity activity = liveActivity();
-    // Writing begins with the first text shown, not the first received.
-    if (activity == LiveActivity::writing() && text.isEmpty())
-        activity = LiveActivity::thinking();
-    messages.setLive(ours, text, activity);
+    messages.setLive(ours, m_streamingText, liveActivity());
     messages.setApproval(ours ? m_pendingApproval : std::nullopt);
-}
-
-void AppViewModel::scheduleStreamingTextChanged()
-{
-    if (m_itemModels)
-        m_itemModels->streamFrame.poke();
-}
-
-void AppViewModel::flushStreamingText()
-{
-    // Emits through due(), at once.
-    if (m_itemModels)
-        m_itemModels->streamFrame.flush();
 }
 
 } // namespace app

@@ -311,9 +311,10 @@ void AppViewModel::onStreamDelta(const QUuid &runId, const QString &fragment)
     if (!isCurrent(runId) || fragment.isEmpty())
         return;
     // Appended in place: comparing the whole text per fragment would make a
-    // long reply quadratic.
+    // long reply quadratic. The stream hands text on at most once per frame,
+    // so the views hear each handing at once.
     m_streamingText += fragment;
-    scheduleStreamingTextChanged();
+    emit streamingTextChanged();
 }
 
 void AppViewModel::onToolLog(const QUuid &runId, const model::ToolLogEntry &entry)

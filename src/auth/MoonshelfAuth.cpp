@@ -2,9 +2,9 @@
 
 #include "auth/CliSessionImport.h"
 #include "auth/Clock.h"
-#include "auth/MoonshelfAuthState.h"
 #include "auth/SecretsStore.h"
 #include "auth/SessionFile.h"
+#include "auth/SignInAttempt.h"
 #include "platform/DesktopServices.h"
 #include "platform/SharedNetwork.h"
 #include "platform/UserDefaults.h"

@@ -23,6 +23,7 @@ namespace auth {
 
 class Clock;
 class SecretsStore;
+struct SignInAttempt;
 
 // The one sign-in object of the process: the device-code sign-in, the
 // session and its file, the command-line import, refresh, sign-out and the
@@ -102,8 +103,6 @@ signals:
     void refreshFinished();
 
 private:
-    struct SignInAttempt;
-
     void applySession(OAuthSession session, const QString &status);
     void saveToDisk(const OAuthSession &session);
     std::optional<OAuthSession> loadFromDisk() const;

@@ -2,7 +2,7 @@
 
 #include "auth/Clock.h"
 #include "auth/DeviceFlow.h"
-#include "auth/MoonshelfAuthState.h"
+#include "auth/SignInAttempt.h"
 #include "auth/TokenRefresh.h"
 #include "platform/DesktopServices.h"
 

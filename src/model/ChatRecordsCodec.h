@@ -4,7 +4,7 @@
 // our emitter, shared by the record functions and the conversation file.
 
 #include "model/ChatRecords.h"
-#include "model/ChatRecordsJson.h"
+#include "model/JsonDecodeError.h"
 #include "model/JsonEmitter.h"
 
 #include <rapidjson/document.h>

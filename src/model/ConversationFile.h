@@ -2,6 +2,7 @@
 
 #include "model/ChatRecords.h"
 #include "model/ChatRecordsJson.h"
+#include "model/ConversationEnvelope.h"
 #include "platform/Result.h"
 
 #include <QByteArray>
@@ -14,18 +15,6 @@
 class QThreadPool;
 
 namespace model {
-
-// The content of conversations.json: an envelope object
-// {"conversations": [...], "selectedConversationID": "..."}, or the older
-// bare array of conversations without a selection.
-struct ConversationFileContent {
-    QList<Conversation> conversations;
-    std::optional<QUuid> selectedConversationID;
-    bool wasBareArray = false;
-    // Positions of conversations with a user or assistant message holding
-    // "data:image"; only these can change in the storage clean-up.
-    QList<qsizetype> mayHoldInlineImages;
-};
 
 // Strict: one bad record fails the whole file. Large files are decoded on
 // the pool (null: the global one).

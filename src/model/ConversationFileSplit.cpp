@@ -114,7 +114,7 @@ std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByt
     }
 
     const QByteArray tail = "{\"conversations\":[]" + bytes.sliced(close + 1);
-    auto rest = decodeConversationFile(tail, pool);
+    auto rest = decodeConversationEnvelope(tail, pool);
     if (!rest)
         return std::nullopt;
 

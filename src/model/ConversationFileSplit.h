@@ -2,7 +2,7 @@
 
 // Internal to the model library: the fast path for large conversation files.
 
-#include "model/ConversationFile.h"
+#include "model/ConversationEnvelope.h"
 
 #include <optional>
 

@@ -1,7 +1,5 @@
 #include "model/HeifDecoder.h"
 
-#include "model/ImageRecompressor.h"
-
 #include <QColorSpace>
 
 #include <libheif/heif.h>
@@ -52,7 +50,7 @@ bool recognises(const QByteArray &bytes)
     return len >= 12 && heif_check_filetype(reinterpret_cast<const uint8_t *>(bytes.constData()), len) != heif_filetype_no;
 }
 
-std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels)
+std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, QSize (*fit)(QSize))
 {
     ensureInitialised();
     std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
@@ -92,7 +90,7 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels)
 
     // A view of libheif's buffer; the copy or the scaled image owns its pixels.
     const QImage view(pixels, iw, ih, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    const QSize target = ImageRecompressor::targetSize(view.size());
+    const QSize target = fit(view.size());
     QImage image = target == view.size() ? view.copy()
                                          : view.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (image.isNull())

@@ -12,9 +12,8 @@ namespace model::HeifDecoder {
 bool recognises(const QByteArray &bytes);
 
 // The primary image, upright (libheif applies the file's rotation and
-// mirroring), scaled so its longest side is at most 1280 pixels, with its ICC
-// profile kept. Nothing for broken data or more than maxPixels pixels, checked
-// before decoding.
-std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels);
+// mirroring), scaled to fit(its size), with its ICC profile kept. Nothing for
+// broken data or more than maxPixels pixels, checked before decoding.
+std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, QSize (*fit)(QSize));
 
 } // namespace model::HeifDecoder

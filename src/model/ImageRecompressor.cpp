@@ -143,7 +143,7 @@ std::optional<QImage> decode(const QByteArray &bytes)
     if (reader.canRead() && isAcceptedQtFormat(reader.format()))
         image = decodeWithQt(reader, bytes);
     else if (HeifDecoder::recognises(bytes))
-        image = HeifDecoder::decode(bytes, kMaxSourcePixels);
+        image = HeifDecoder::decode(bytes, kMaxSourcePixels, targetSize);
     if (!image)
         return std::nullopt;
 

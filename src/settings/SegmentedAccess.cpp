@@ -1,4 +1,4 @@
-#include "settings/SegmentedAccess.h"
+// What a screen reader is told of a SegmentedControl.
 
 #include "settings/SegmentedControl.h"
 
@@ -120,7 +120,7 @@ private:
 
 } // namespace
 
-QAccessibleInterface *segmentedControlAccess(const QString &className, QObject *object)
+QAccessibleInterface *SegmentedControl::accessFor(const QString &className, QObject *object)
 {
     if (className != QLatin1String(SegmentedControl::staticMetaObject.className()))
         return nullptr;

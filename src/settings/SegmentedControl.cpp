@@ -2,7 +2,6 @@
 
 #include "glass/Contrast.h"
 #include "settings/RoundedBox.h"
-#include "settings/SegmentedAccess.h"
 
 #include <QAccessible>
 #include <QFontMetrics>
@@ -20,7 +19,7 @@ SegmentedControl::SegmentedControl(const QStringList &segments, QWidget *parent)
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     // Before anything asks for this control's interface; a second call adds nothing.
-    QAccessible::installFactory(segmentedControlAccess);
+    QAccessible::installFactory(accessFor);
 }
 
 void SegmentedControl::setCurrent(int index)

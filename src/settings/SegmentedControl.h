@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QWidget>
 
+class QAccessibleInterface;
+
 namespace settings {
 
 // A row of mutually exclusive segments. Showing a selection never emits;
@@ -22,6 +24,11 @@ public:
     QRect segmentRect(int index) const;
     void applyLook(const SettingsLook &look);
     QSize sizeHint() const override;
+
+    // What a screen reader is told of one: a group named after the control,
+    // one radio button per segment, the current one checked. A factory for
+    // QAccessible, installed by the first control made.
+    static QAccessibleInterface *accessFor(const QString &className, QObject *object);
 
 signals:
     void activated(int index);

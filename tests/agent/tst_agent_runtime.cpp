@@ -537,9 +537,12 @@ private slots:
         const QUuid second = QUuid::createUuid();
         bool stopped = false;
         QList<std::pair<QUuid, bool>> seen; // run id, arrived after the stop
+        QString secondText;
         std::optional<RunResult> secondResult;
-        m_runtime->setOnStreamDelta([&](const QUuid &runId, const QString &) {
+        m_runtime->setOnStreamDelta([&](const QUuid &runId, const QString &text) {
             seen.append({runId, stopped});
+            if (runId == second)
+                secondText += text;
             if (runId == first && !stopped) {
                 stopped = true;
                 m_runtime->cancel(first);
@@ -560,12 +563,9 @@ private slots:
         QTRY_VERIFY(secondResult.has_value());
         QVERIFY(secondResult->ok());
         QTest::qWait(200); // the first reply's remaining writes
-        int secondCount = 0;
-        for (const auto &[runId, afterStop] : seen) {
+        for (const auto &[runId, afterStop] : seen)
             QVERIFY(!(runId == first && afterStop));
-            secondCount += runId == second;
-        }
-        QCOMPARE(secondCount, 5);
+        QCOMPARE(secondText, QStringLiteral("second run"));
     }
 
     void destroyingTheRuntimeAnswersAWaitingApproval()
@@ -660,12 +660,17 @@ private slots:
     void destroyingTheRuntimeInsideADelta()
     {
         m_peer->enqueue(ChatServicePeer::textReply("abcdef", 6));
-        m_runtime->setOnStreamDelta([this](const QUuid &, const QString &) { m_runtime.reset(); });
+        QString handed;
+        m_runtime->setOnStreamDelta([this, &handed](const QUuid &, const QString &text) {
+            handed = text;
+            m_runtime.reset();
+        });
         const RunResult result = run(question());
         QVERIFY(!m_runtime);
         QVERIFY(!result.ok());
         QVERIFY(result.error().isCancellation());
-        QCOMPARE(result.error().unfinishedText, QStringLiteral("a"));
+        QVERIFY(!handed.isEmpty());
+        QCOMPARE(result.error().unfinishedText, handed);
     }
 
     // A handler may delete the runtime while it is being called; the run

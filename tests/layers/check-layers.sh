@@ -2,7 +2,7 @@
 # Fails when a source file includes a header of a layer its folder may not use.
 # The map mirrors the levels written down in the root CMakeLists.txt; the
 # agent's and the chat pane's subfolders have maps of their own (agent_allowed,
-# chat_allowed).
+# chat_allowed). It also fails a circle of includes between files.
 set -u
 src=${1:-$(dirname "$0")/../../src}
 
@@ -96,6 +96,32 @@ check_parts() {
 }
 check_parts agent agent_allowed
 check_parts chat chat_allowed
+
+# No file reaches itself through includes, inside a folder as across them.
+# A header and its source are one unit (chat/transcript/TurnFade): a unit
+# that includes another's header uses it, and two units that use each other,
+# directly or around a longer circle, are one tangle no folder map can see.
+# tsort names the units of each circle it meets; the first in order leads.
+while read -r circle; do
+  echo "include circle: $circle"
+  bad=1
+done < <(cd "$src" && find . -type f \( -name '*.h' -o -name '*.cpp' \) -print0 \
+           | xargs -0 -r grep -HoE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"[^"]+\.h"' \
+           | sed -E 's#^\./##; s#^([^:]+)\.(h|cpp):.*"([^"]+)\.h"$#\1 \3#' \
+           | awk '$1 != $2' | sort -u | tsort 2>&1 >/dev/null \
+           | awk '
+               function flush(  i, lead, line) {
+                 if (n == 0) return
+                 lead = 1
+                 for (i = 2; i <= n; i++) if (unit[i] < unit[lead]) lead = i
+                 line = unit[lead]
+                 for (i = 1; i < n; i++) line = line " -> " unit[(lead - 1 + i) % n + 1]
+                 print line " -> " unit[lead]
+                 n = 0
+               }
+               /input contains a loop/ { flush(); next }
+               { sub(/^tsort: /, ""); unit[++n] = $0 }
+               END { flush() }')
 
 # The layers below the views must not reach for Widgets.
 for layer in platform model agent auth dictation stage app; do

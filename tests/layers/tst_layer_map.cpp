@@ -79,6 +79,20 @@ void TestLayerMap::judgesTree_data()
         "unknown chat folder: widgets (add it to the map)");
     row("unknown layer", base + QStringList{QStringLiteral("extras/Helper.h:")},
         "unknown layer folder: extras (add it to the map)");
+    row("two files of a folder include each other", base + QStringList{
+            QStringLiteral("chat/transcript/TurnFade.cpp: chat/transcript/LiveAssistantBlock.h"),
+            QStringLiteral("chat/transcript/LiveAssistantBlock.cpp: chat/transcript/TurnFade.h")},
+        "include circle: chat/transcript/LiveAssistantBlock -> chat/transcript/TurnFade -> "
+        "chat/transcript/LiveAssistantBlock");
+    row("three headers around a circle", base + QStringList{
+            QStringLiteral("model/Store.h: model/Index.h"),
+            QStringLiteral("model/Index.h: model/Codec.h"),
+            QStringLiteral("model/Codec.h: model/Store.h")},
+        "include circle: model/Codec -> model/Store -> model/Index -> model/Codec");
+    row("a source includes its own header", base + QStringList{
+            QStringLiteral("model/Store.cpp: model/Store.h"),
+            QStringLiteral("model/Store.h: model/Records.h"),
+            QStringLiteral("model/Index.cpp: model/Store.h")}, "");
     row("a lower layer reaches the agent", base + QStringList{
             QStringLiteral("model/Store.cpp: agent/calls/ToolArguments.h")},
         "model/Store.cpp:1: model may not include agent/");

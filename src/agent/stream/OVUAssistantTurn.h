@@ -27,7 +27,8 @@ struct OVUAssistantTurn {
     friend bool operator==(const OVUAssistantTurn &, const OVUAssistantTurn &) = default;
 };
 
-// Takes each non-empty text fragment of a turn as it streams in.
+// Takes the text of a turn as it streams in: what arrived since the last
+// call, joined, never empty.
 using DeltaHandler = std::function<void(const QString &fragment)>;
 
 } // namespace agent

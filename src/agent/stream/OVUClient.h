@@ -47,8 +47,10 @@ public:
     // when there are tools.
     static QByteArray requestBody(const QString &model, const QJsonArray &messages, const QJsonArray &tools);
 
-    // One turn. onDelta gets every non-empty text fragment, in order, on the
-    // main thread, never after the turn has ended or was cancelled. A
+    // One turn. onDelta gets the text fragments in order, on the main
+    // thread, those of one frame joined in one call, at most one call per
+    // frame but the last, which comes at once, and never after the turn has
+    // ended or was cancelled. A
     // cancellation aborts the request at once and fails with `cancelled`.
     QCoro::Task<TurnResult> streamComplete(QString bearerToken, QString model, QJsonArray messages, QJsonArray tools,
                                            DeltaHandler onDelta, std::shared_ptr<RunCancellation> cancellation = {});

@@ -7,21 +7,12 @@
 
 namespace agent {
 
-namespace {
-
-// The main thread hears of new fragments at most this often.
-constexpr int kFrameMilliseconds = 16;
-
-} // namespace
-
 StreamExchange::StreamExchange(StreamRequest request, std::shared_ptr<StreamConnections> connections,
                                QThreadPool &workers, DeltaHandler onDelta,
                                std::shared_ptr<RunCancellation> cancellation, QObject *parent)
     : QObject(parent), m_onDelta(std::move(onDelta)), m_cancellation(std::move(cancellation))
 {
-    m_frame.setSingleShot(true);
-    m_frame.setTimerType(Qt::PreciseTimer);
-    connect(&m_frame, &QTimer::timeout, this, &StreamExchange::takeAndDeliver);
+    connect(&m_frame, &FramePacer::due, this, &StreamExchange::takeAndDeliver);
     if (m_cancellation)
         connect(m_cancellation.get(), &RunCancellation::cancelled, this, &StreamExchange::cancel);
 
@@ -49,23 +40,14 @@ StreamExchange::~StreamExchange()
 void StreamExchange::onWake()
 {
     // The end is handed on at once: only the stream of fragments is paced.
-    if (m_transfer->hasEnded()) {
-        m_frame.stop();
-        return takeAndDeliver();
-    }
-    if (m_frame.isActive())
-        return;
-    const qint64 since = m_sinceDelivery.isValid() ? m_sinceDelivery.elapsed() : kFrameMilliseconds;
-    if (since < kFrameMilliseconds) {
-        m_frame.start(int(kFrameMilliseconds - since));
-        return;
-    }
-    takeAndDeliver();
+    if (m_transfer->hasEnded())
+        m_frame.flush();
+    else
+        m_frame.poke();
 }
 
 void StreamExchange::takeAndDeliver()
 {
-    m_sinceDelivery.start();
     StreamTransfer::Taken taken = m_transfer->take();
     const QPointer<StreamExchange> alive(this);
     if (!m_completed && !deliver(taken.fragments)) {
@@ -84,18 +66,19 @@ void StreamExchange::takeAndDeliver()
 
 bool StreamExchange::deliver(const QStringList &fragments)
 {
-    const QPointer<StreamExchange> alive(this);
-    for (const QString &fragment : fragments) {
-        if (m_cancellation && m_cancellation->isCancelled()) {
-            cancel();
-            return false;
-        }
-        if (m_onDelta)
-            m_onDelta(fragment);
-        if (!alive || m_completed) // the handler stopped the run or destroyed its client
-            return false;
+    if (fragments.isEmpty())
+        return true;
+    if (m_cancellation && m_cancellation->isCancelled()) {
+        cancel();
+        return false;
     }
-    return true;
+    if (!m_onDelta)
+        return true;
+    const QPointer<StreamExchange> alive(this);
+    // One call per frame: whoever listens tells its views once.
+    m_onDelta(fragments.size() == 1 ? fragments.first() : fragments.join(QString()));
+    // The handler may have stopped the run or destroyed its client.
+    return alive && !m_completed;
 }
 
 void StreamExchange::cancel()

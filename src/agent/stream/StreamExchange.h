@@ -1,11 +1,10 @@
 #pragma once
 
+#include "agent/stream/FramePacer.h"
 #include "agent/stream/StreamTransfer.h"
 #include "platform/OneShot.h"
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
 #include <memory>
 #include <semaphore>
@@ -18,8 +17,8 @@ class RunCancellation;
 
 // One streamed request in flight, seen from the main thread. The transfer
 // reads and assembles on a worker thread; here the fragments are handed on
-// at most once per frame, and the exchange completes once with the turn or
-// the failure.
+// joined, at most once per frame, and the exchange completes once with the
+// turn or the failure.
 class StreamExchange : public QObject {
     Q_OBJECT
 public:
@@ -36,8 +35,9 @@ public:
 private:
     void onWake();
     void takeAndDeliver();
-    // Hands fragments on; false when the exchange ended meanwhile (stopped,
-    // or destroyed by the handler), and then nothing of it may be touched.
+    // Hands the fragments on as one text; false when the exchange ended
+    // meanwhile (stopped, or destroyed by the handler), and then nothing of
+    // it may be touched.
     bool deliver(const QStringList &fragments);
     void cancel();
     void complete(TurnResult result);
@@ -48,8 +48,7 @@ private:
     // Released when the worker has left run().
     std::shared_ptr<std::binary_semaphore> m_workerDone = std::make_shared<std::binary_semaphore>(0);
     platform::OneShot<TurnResult> m_completion;
-    QTimer m_frame; // holds deliveries to one per frame
-    QElapsedTimer m_sinceDelivery;
+    FramePacer m_frame; // holds deliveries to one per frame
     bool m_completed = false;
     bool m_ended = false;
 };

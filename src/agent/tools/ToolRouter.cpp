@@ -56,16 +56,6 @@ void ToolRouter::cancelRunningCommand()
         m_cancelWhileProbing = true;
 }
 
-std::optional<QString> ToolRouter::destructiveShellReason(const QString &command)
-{
-    return ShellGuard::destructiveReason(command);
-}
-
-std::optional<QString> ToolRouter::blockedShellReason(const QString &command)
-{
-    return ShellGuard::blockedReason(command);
-}
-
 QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argumentsJSON, std::optional<ShellGuard::Verdict> verdict)
 {
     auto parsed = ToolArguments::parse(argumentsJSON);
@@ -106,7 +96,8 @@ QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command, std::opti
     // A folder that is gone cannot be the working directory.
     if (!m_workspace || !m_workspace->hasRoot() || !QFileInfo(m_workspace->rootPath()).isDir())
         co_return ToolExecutionResult::failure(WorkspaceError::noWorkspace().description());
-    const std::optional<QString> blocked = verdict && verdict->command == command ? verdict->blocked : blockedShellReason(command);
+    const std::optional<QString> blocked =
+        verdict && verdict->command == command ? verdict->blocked : ShellGuard::blockedReason(command);
     if (const std::optional<QString> message = blocked)
         co_return ToolExecutionResult::failure(*message);
 

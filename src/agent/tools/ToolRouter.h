@@ -55,11 +55,6 @@ public:
     // execute() then returns "Command cancelled". No-op when idle.
     void cancelRunningCommand();
 
-    // The reason a shell command looks destructive, or nothing.
-    static std::optional<QString> destructiveShellReason(const QString &command);
-    // The refusal message of a command that must not run, or nothing.
-    static std::optional<QString> blockedShellReason(const QString &command);
-
 private:
     QCoro::Task<ToolExecutionResult> runShell(QString command, std::optional<ShellGuard::Verdict> verdict);
 

@@ -1,6 +1,6 @@
 #include "chat/markdown/CodeBlockView.h"
 
-#include "chat/markdown/TextSelection.h"
+#include "chat/markdown/TabColumns.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -120,7 +120,7 @@ qreal maxOffset(const QRectF &card, const MarkdownRenderer::Code &code)
 qreal columnX(const QString &line, int column, const QFont &mono)
 {
     const QString shown = MarkdownRenderer::expandTabs(line);
-    const int at = TextSelecting::shownColumn(line, column);
+    const int at = TabColumns::shownColumn(line, column);
     const QFontMetricsF metrics(mono);
     if (shown.size() > kShapedLine)
         return at * metrics.averageCharWidth();
@@ -143,7 +143,7 @@ int columnAt(const QString &line, qreal x, const QFont &mono)
         layout.endLayout();
         at = textLine.isValid() ? textLine.xToCursor(x) : 0;
     }
-    return TextSelecting::writtenColumn(line, at);
+    return TabColumns::writtenColumn(line, at);
 }
 
 void paint(QPainter &p, const QRectF &card, const QRectF &clip, const MarkdownRenderer::Code &code,

@@ -57,11 +57,6 @@ QString text(MarkdownRenderer &r, const TextSelection &selection);
 TextSelection wordAt(MarkdownRenderer &r, TextPoint point);
 TextSelection lineAt(MarkdownRenderer &r, TextPoint point);
 
-// Columns of a code line: the line as written against the line drawn, whose
-// tabs are spaces to the next multiple of four.
-int shownColumn(QStringView line, int column);
-// The written column nearest to a drawn one (inside a tab: its nearer end).
-int writtenColumn(QStringView line, int shownColumn);
 // The start of a word around column in text, and its end: [first, second).
 std::pair<int, int> wordSpan(QStringView text, int column);
 

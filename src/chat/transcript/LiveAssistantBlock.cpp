@@ -34,11 +34,6 @@ QString LiveAssistantBlock::statusText(const app::LiveActivity &activity)
     return {};
 }
 
-double LiveAssistantBlock::effectiveVisibility(bool wallpaperOn, double overlayOpacity)
-{
-    return std::max(MessageChrome::bubbleVisibility(wallpaperOn, overlayOpacity), wallpaperOn ? 0.85 : 0.0);
-}
-
 LiveAssistantBlock::LiveAssistantBlock(MessageRowContext context, QWidget *parent)
     : QWidget(parent), m_context(context)
 {
@@ -106,7 +101,8 @@ QString LiveAssistantBlock::status() const
 
 double LiveAssistantBlock::visibility() const
 {
-    return effectiveVisibility(m_context.background.isEnabled(), m_context.background.overlayOpacity());
+    return MessageChrome::liveBubbleVisibility(m_context.background.isEnabled(),
+                                               m_context.background.overlayOpacity());
 }
 
 void LiveAssistantBlock::applyLook()

@@ -29,8 +29,6 @@ public:
     void setStreamingText(const QString &text);
 
     static QString statusText(const app::LiveActivity &activity);
-    // At least 0.85 with the wallpaper on, whatever its veil; 0 with it off.
-    static double effectiveVisibility(bool wallpaperOn, double overlayOpacity);
 
     QString status() const;
     MarkdownTextView *textView() const { return m_text; }

@@ -151,6 +151,11 @@ double MessageChrome::bubbleVisibility(bool wallpaperOn, double overlayOpacity)
     return std::min(v, 1.0);
 }
 
+double MessageChrome::liveBubbleVisibility(bool wallpaperOn, double overlayOpacity)
+{
+    return std::max(bubbleVisibility(wallpaperOn, overlayOpacity), wallpaperOn ? 0.85 : 0.0);
+}
+
 QColor MessageChrome::assistantTextColor(double v, const stage::UISkin &skin)
 {
     if (v > 0.5)

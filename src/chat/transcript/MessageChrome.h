@@ -38,6 +38,9 @@ struct TurnGlass {
 };
 
 double bubbleVisibility(bool wallpaperOn, double overlayOpacity);
+// The reply being written: at least 0.85 with the wallpaper on, whatever
+// its veil; 0 with it off.
+double liveBubbleVisibility(bool wallpaperOn, double overlayOpacity);
 QColor assistantTextColor(double visibility, const stage::UISkin &skin);
 QColor assistantSecondaryColor(double visibility, const stage::UISkin &skin);
 QColor userTextColor(double visibility, const stage::UISkin &skin);

@@ -1,6 +1,5 @@
 #include "chat/transcript/TurnFade.h"
 
-#include "chat/transcript/LiveAssistantBlock.h"
 #include "chat/transcript/MessageChrome.h"
 #include "glass/Motion.h"
 #include "stage/BackgroundSettings.h"
@@ -60,7 +59,7 @@ double TurnFade::targetOf(Turn turn) const
 {
     const bool on = m_background.isEnabled();
     const double veil = m_background.overlayOpacity();
-    return turn == Turn::live ? LiveAssistantBlock::effectiveVisibility(on, veil)
+    return turn == Turn::live ? MessageChrome::liveBubbleVisibility(on, veil)
                               : MessageChrome::bubbleVisibility(on, veil);
 }
 

@@ -4,7 +4,7 @@
 #include "agent/guard/CommandReview.h"
 #include "agent/guard/CommandReviewTable.h"
 #include "agent/guard/PolicyEngine.h"
-#include "agent/tools/ToolRouter.h"
+#include "agent/guard/ShellGuard.h"
 #include "support/TestMain.h"
 
 #include <QJsonDocument>
@@ -1452,9 +1452,9 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(QString, reason);
         QFETCH(bool, blocked);
-        QCOMPARE(ToolRouter::destructiveShellReason(command).value_or(QString()), reason);
+        QCOMPARE(ShellGuard::destructiveReason(command).value_or(QString()), reason);
         QCOMPARE(yoloDecision(command), PolicyDecision::Action::NeedsApproval);
-        QCOMPARE(ToolRouter::blockedShellReason(command).value_or(QString()), blocked ? QString::fromLatin1(kBlockedKill) : QString());
+        QCOMPARE(ShellGuard::blockedReason(command).value_or(QString()), blocked ? QString::fromLatin1(kBlockedKill) : QString());
         // Each example is one of a rule of the table, unless a fixed row spoke.
         if (CommandReview::destructiveReason(command) == reason)
             QVERIFY2(isRuleReason(reason), "no row of the rule table gives this reason");
@@ -1479,9 +1479,9 @@ private Q_SLOTS:
         QFETCH(QString, row);
         QCOMPARE(CommandReview::destructiveReason(command).value_or(QString()), QString());
         QVERIFY(!CommandReview::killsOtherProcesses(command));
-        QCOMPARE(ToolRouter::destructiveShellReason(command).value_or(QString()), row);
+        QCOMPARE(ShellGuard::destructiveReason(command).value_or(QString()), row);
         QCOMPARE(yoloDecision(command), row.isEmpty() ? PolicyDecision::Action::Allow : PolicyDecision::Action::NeedsApproval);
-        QVERIFY(!ToolRouter::blockedShellReason(command));
+        QVERIFY(!ShellGuard::blockedReason(command));
     }
 
     // What the guard says of a command it says of that command run as inline
@@ -1497,13 +1497,13 @@ private Q_SLOTS:
     void sameThroughAShell()
     {
         QFETCH(QString, command);
-        const std::optional<QString> reason = ToolRouter::destructiveShellReason(command);
-        const std::optional<QString> blocked = ToolRouter::blockedShellReason(command);
+        const std::optional<QString> reason = ShellGuard::destructiveReason(command);
+        const std::optional<QString> blocked = ShellGuard::blockedReason(command);
         for (const QString &wrapper : {QStringLiteral("sh -c "), QStringLiteral("bash -lc "), QStringLiteral("eval "),
                                        QStringLiteral("zsh -c -- "), QStringLiteral("bash -c ")}) {
             const QString wrapped = wrapper + shellQuoted(command);
-            QCOMPARE(ToolRouter::destructiveShellReason(wrapped), reason);
-            QCOMPARE(ToolRouter::blockedShellReason(wrapped), blocked);
+            QCOMPARE(ShellGuard::destructiveReason(wrapped), reason);
+            QCOMPARE(ShellGuard::blockedReason(wrapped), blocked);
         }
     }
 };

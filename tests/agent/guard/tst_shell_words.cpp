@@ -1,6 +1,6 @@
 #include "agent/guard/CommandReview.h"
 #include "agent/guard/ShellWords.h"
-#include "agent/tools/ToolRouter.h"
+#include "agent/guard/ShellGuard.h"
 #include "support/TestMain.h"
 
 using namespace agent;
@@ -212,8 +212,8 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(QString, destructive);
         QFETCH(QString, blocked);
-        QCOMPARE(ToolRouter::destructiveShellReason(command).value_or(QString()), destructive);
-        QCOMPARE(ToolRouter::blockedShellReason(command).value_or(QString()), blocked);
+        QCOMPARE(ShellGuard::destructiveReason(command).value_or(QString()), destructive);
+        QCOMPARE(ShellGuard::blockedReason(command).value_or(QString()), blocked);
     }
 
     // Hostile input ends in bounded time and never crashes.

@@ -1,5 +1,6 @@
 #include "agent/shell/ShellRunner.h"
 #include "agent/files/WorkspaceManager.h"
+#include "agent/guard/ShellGuard.h"
 #include "agent/tools/ToolRouter.h"
 #include "support/TestMain.h"
 
@@ -172,7 +173,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, command);
         QFETCH(QString, message);
-        QCOMPARE(ToolRouter::blockedShellReason(command).value_or(QString()), message);
+        QCOMPARE(ShellGuard::blockedReason(command).value_or(QString()), message);
     }
 
     // Every row as written, in any case, anywhere in the command; the Linux
@@ -206,10 +207,10 @@ private Q_SLOTS:
     {
         QFETCH(QString, pattern);
         QFETCH(QString, message);
-        QCOMPARE(ToolRouter::blockedShellReason(QStringLiteral("cd x && ") + pattern + QStringLiteral("y")).value_or(QString()), message);
-        QCOMPARE(ToolRouter::blockedShellReason(pattern.toUpper() + QStringLiteral("Y")).value_or(QString()), message);
+        QCOMPARE(ShellGuard::blockedReason(QStringLiteral("cd x && ") + pattern + QStringLiteral("y")).value_or(QString()), message);
+        QCOMPARE(ShellGuard::blockedReason(pattern.toUpper() + QStringLiteral("Y")).value_or(QString()), message);
         if (pattern.endsWith(u' ')) // the space is part of the pattern
-            QVERIFY(!ToolRouter::blockedShellReason(QStringLiteral("echo ") + pattern.trimmed()));
+            QVERIFY(!ShellGuard::blockedReason(QStringLiteral("echo ") + pattern.trimmed()));
     }
 
     void everyDestructiveRow_data()
@@ -255,10 +256,10 @@ private Q_SLOTS:
     {
         QFETCH(QString, pattern);
         QFETCH(QString, reason);
-        QCOMPARE(ToolRouter::destructiveShellReason(QStringLiteral("cd x && ") + pattern + QStringLiteral("y")).value_or(QString()), reason);
-        QCOMPARE(ToolRouter::destructiveShellReason(pattern.toUpper() + QStringLiteral("Y")).value_or(QString()), reason);
+        QCOMPARE(ShellGuard::destructiveReason(QStringLiteral("cd x && ") + pattern + QStringLiteral("y")).value_or(QString()), reason);
+        QCOMPARE(ShellGuard::destructiveReason(pattern.toUpper() + QStringLiteral("Y")).value_or(QString()), reason);
         // A destructive command is not refused: it only asks first.
-        QVERIFY(!ToolRouter::blockedShellReason(pattern + QStringLiteral("y")));
+        QVERIFY(!ShellGuard::blockedReason(pattern + QStringLiteral("y")));
     }
 
     void destructiveTable_data()
@@ -299,7 +300,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, command);
         QFETCH(QString, reason);
-        QCOMPARE(ToolRouter::destructiveShellReason(command).value_or(QString()), reason);
+        QCOMPARE(ShellGuard::destructiveReason(command).value_or(QString()), reason);
     }
 };
 

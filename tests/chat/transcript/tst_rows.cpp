@@ -248,7 +248,7 @@ private slots:
         QFETCH(double, expected);
         QVERIFY(qAbs(chat::MessageChrome::bubbleVisibility(on, veil) - expected) < 1e-9);
         // The live block stays visible over any wallpaper.
-        const double live = chat::LiveAssistantBlock::effectiveVisibility(on, veil);
+        const double live = chat::MessageChrome::liveBubbleVisibility(on, veil);
         QCOMPARE(live, on ? std::max(expected, 0.85) : 0.0);
     }
 

@@ -2,8 +2,6 @@
 
 // Private to MoonshelfAuth's sources.
 
-#include "auth/MoonshelfAuth.h"
-
 #include <QNetworkReply>
 #include <QPointer>
 
@@ -11,7 +9,7 @@ namespace auth {
 
 // One device sign-in. Cancelling marks it (and aborts its request); the task
 // checks the mark after every wait and, once marked, writes nothing.
-struct MoonshelfAuth::SignInAttempt {
+struct SignInAttempt {
     bool cancelled = false;
     bool finished = false;
     QPointer<QNetworkReply> inflight;
