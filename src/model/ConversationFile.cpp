@@ -100,8 +100,8 @@ Result decodeConversationFile(QByteArray bytes, QThreadPool *pool)
     return content;
 }
 
-const QByteArray &ConversationFileEncoder::encode(const QList<Conversation> &conversations,
-                                                  const std::optional<QUuid> &selected)
+QByteArrayList ConversationFileEncoder::encodeParts(const QList<Conversation> &conversations,
+                                                    const std::optional<QUuid> &selected)
 {
     // Reuse the JSON of every conversation equal to the one last written;
     // QList and QString compare shared data by pointer first, so an
@@ -110,15 +110,23 @@ const QByteArray &ConversationFileEncoder::encode(const QList<Conversation> &con
         const Conversation *value;
         QByteArray json;
         bool fresh = false;
+        bool keep = true;
     };
     std::vector<Part> parts;
     parts.reserve(conversations.size());
     for (const Conversation &c : conversations) {
         const auto cached = m_cache.constFind(c.id);
-        if (cached != m_cache.cend() && cached->value == c)
-            parts.push_back({&c, cached->json});
-        else
+        if (cached == m_cache.cend())
             parts.push_back({&c, {}, true});
+        else if (!(cached->value == c))
+            // Changed since the last write: the session being talked in,
+            // which changes again at the next one. Its JSON would be a second
+            // copy of it, growing with every reply, and of no use then.
+            parts.push_back({&c, {}, true, false});
+        else if (cached->json.isNull())
+            parts.push_back({&c, {}, true}); // settled: kept from now on
+        else
+            parts.push_back({&c, cached->json});
     }
     const auto encodeOne = [](Part &part) {
         if (!part.fresh)
@@ -138,32 +146,39 @@ const QByteArray &ConversationFileEncoder::encode(const QList<Conversation> &con
     // Ids repeat only in damaged lists; the equality check keeps that correct.
     QHash<QUuid, Entry> next;
     next.reserve(conversations.size());
-    qsizetype total = 64;
-    for (const Part &part : parts) {
-        next.insert(part.value->id, Entry{*part.value, part.json});
-        total += part.json.size() + 8;
-    }
-
-    QByteArray &out = m_out;
-    out.resize(0);
-    if (out.capacity() < total || out.capacity() > 2 * total) {
-        // Room to grow, so that the next message does not need a new buffer.
-        out = QByteArray();
-        out.reserve(total + total / 8);
-    }
-    out.append("{\n  \"conversations\" : [");
+    QByteArrayList out;
+    out.reserve(qsizetype(parts.size()) * 2 + 4);
+    out.append(QByteArrayLiteral("{\n  \"conversations\" : ["));
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        out.append(i == 0 ? "\n    " : ",\n    ");
-        out.append(parts[i].json);
+        Part &part = parts[i];
+        // The room the estimate left would be kept with it.
+        if (part.fresh && part.keep)
+            part.json.squeeze();
+        next.insert(part.value->id, Entry{*part.value, part.keep ? part.json : QByteArray()});
+        out.append(i == 0 ? QByteArrayLiteral("\n    ") : QByteArrayLiteral(",\n    "));
+        out.append(std::move(part.json));
     }
-    out.append(parts.empty() ? "]" : "\n  ]");
+    out.append(parts.empty() ? QByteArrayLiteral("]") : QByteArrayLiteral("\n  ]"));
+    QByteArray tail;
     if (selected) {
-        out.append(",\n  \"selectedConversationID\" : ");
-        appendJsonString(out, selected->toByteArray(QUuid::WithoutBraces));
+        tail.append(",\n  \"selectedConversationID\" : ");
+        appendJsonString(tail, selected->toByteArray(QUuid::WithoutBraces));
     }
-    out.append("\n}");
+    tail.append("\n}");
+    out.append(tail);
     m_cache = std::move(next);
     return out;
+}
+
+QByteArray ConversationFileEncoder::encode(const QList<Conversation> &conversations,
+                                           const std::optional<QUuid> &selected)
+{
+    return encodeParts(conversations, selected).join();
+}
+
+qsizetype ConversationFileEncoder::keptJsonCount() const
+{
+    return std::count_if(m_cache.cbegin(), m_cache.cend(), [](const Entry &e) { return !e.json.isNull(); });
 }
 
 } // namespace model

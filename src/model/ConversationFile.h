@@ -5,6 +5,7 @@
 #include "platform/Result.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QHash>
 #include <QList>
 #include <QUuid>
@@ -34,22 +35,27 @@ struct ConversationFileContent {
 
 // Encodes the envelope: keys sorted at every level, indented, whole-second UTC
 // dates, "selectedConversationID" left out when nothing is selected. Keeps the
-// JSON of each conversation it wrote and reuses it while that conversation is
-// unchanged, so saving after one appended message encodes one conversation.
+// JSON of each conversation it wrote that had not changed since the write
+// before, and reuses it while that conversation stays unchanged, so saving
+// after one appended message encodes one conversation. The session being
+// talked in changes at every write: its JSON is not kept, so the history is
+// not held twice, once as text and once as JSON, as it grows.
 class ConversationFileEncoder {
 public:
-    // The bytes stay valid until the next call. The buffer is kept between
-    // calls: a fresh one of tens of megabytes costs more in page faults than
-    // the encoding itself.
-    const QByteArray &encode(const QList<Conversation> &conversations, const std::optional<QUuid> &selected);
+    // The file in parts to be written in order, the kept JSON among them
+    // shared, not copied: the whole file is never put together in memory.
+    QByteArrayList encodeParts(const QList<Conversation> &conversations, const std::optional<QUuid> &selected);
+    // The whole file at once.
+    QByteArray encode(const QList<Conversation> &conversations, const std::optional<QUuid> &selected);
+    // How many conversations' JSON is kept for the next call.
+    qsizetype keptJsonCount() const;
 
 private:
     struct Entry {
         Conversation value; // shares its data with the store's copy
-        QByteArray json;
+        QByteArray json;    // null while the conversation keeps changing
     };
     QHash<QUuid, Entry> m_cache;
-    QByteArray m_out;
 };
 
 } // namespace model

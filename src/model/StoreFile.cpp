@@ -36,6 +36,11 @@ StoreFileWriter defaultStoreFileWriter()
     return [](const QString &path, const QByteArray &bytes) { return platform::writeFileAtomically(path, bytes); };
 }
 
+StorePartsWriter defaultStorePartsWriter()
+{
+    return [](const QString &path, const QByteArrayList &parts) { return platform::writeFileAtomically(path, parts); };
+}
+
 Clock systemClock()
 {
     return [] { return QDateTime::currentDateTimeUtc(); };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QDateTime>
 #include <QString>
 
@@ -30,6 +31,10 @@ FileRead readStoreFile(const QString &path);
 using StoreFileWriter = std::function<QString(const QString &path, const QByteArray &bytes)>;
 // Atomic, 0600, synced: the default for every store.
 StoreFileWriter defaultStoreFileWriter();
+// The same for a file handed over in parts, to be written in order: the
+// conversation history, which is never held whole in memory.
+using StorePartsWriter = std::function<QString(const QString &path, const QByteArrayList &parts)>;
+StorePartsWriter defaultStorePartsWriter();
 
 // Tells the first failure of a run of failed saves from the rest, so a store
 // reports a full disk once, not at every change.

@@ -94,7 +94,41 @@ bool writeAllToFd(int fd, QByteArrayView bytes)
     return true;
 }
 
+namespace {
+
+// Small parts go out together: one system call for many of them.
+bool writePartsToFd(int fd, const QByteArrayList &parts)
+{
+    constexpr qsizetype kGather = 64 * 1024;
+    QByteArray gathered;
+    for (const QByteArray &part : parts) {
+        if (gathered.size() + part.size() <= kGather) {
+            if (gathered.isNull())
+                gathered.reserve(kGather);
+            gathered.append(part);
+            continue;
+        }
+        if (!writeAllToFd(fd, gathered))
+            return false;
+        gathered.resize(0);
+        if (part.size() >= kGather) {
+            if (!writeAllToFd(fd, part))
+                return false;
+        } else {
+            gathered.append(part);
+        }
+    }
+    return writeAllToFd(fd, gathered);
+}
+
+} // namespace
+
 QString writeFileAtomically(const QString &path, const QByteArray &bytes, const WriteOptions &options)
+{
+    return writeFileAtomically(path, QByteArrayList{bytes}, options);
+}
+
+QString writeFileAtomically(const QString &path, const QByteArrayList &parts, const WriteOptions &options)
 {
     const QByteArray target = QFile::encodeName(path);
     mode_t mode = 0644;
@@ -112,7 +146,7 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes, const 
     if (fd < 0)
         return errnoText("create");
     bool ok = (mode == 0600 || ::fchmod(fd, mode) == 0);
-    ok = ok && writeAllToFd(fd, bytes);
+    ok = ok && writePartsToFd(fd, parts);
     if (ok && options.sync)
         ok = ::fsync(fd) == 0;
     const QString failure = ok ? QString() : errnoText("write");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,10 @@ struct WriteOptions {
 // the old file or the new one, never a half-written one. Returns an empty
 // string on success, else what failed.
 [[nodiscard]] QString writeFileAtomically(const QString &path, const QByteArray &bytes,
+                                          const WriteOptions &options = {});
+// The same for a file made of parts, written one after the other: a large
+// file need not be put together in memory first.
+[[nodiscard]] QString writeFileAtomically(const QString &path, const QByteArrayList &parts,
                                           const WriteOptions &options = {});
 
 // Removes what interrupted atomic writes left in dir: the temporary files

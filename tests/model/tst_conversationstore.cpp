@@ -32,6 +32,8 @@ private Q_SLOTS:
     void unreadableFileIsNotAFirstStart();
     void nothingIsWrittenWhenTheBadFileCannotBeMoved();
     void writtenFileIsSortedIndentedAndWholeSeconds();
+    void encoderKeepsOnlySettledSessions_data();
+    void encoderKeepsOnlySettledSessions();
     void selectionObserverWritesOnlyOnChange();
     void savedFileAlwaysMatchesMemory_data();
     void savedFileAlwaysMatchesMemory();
@@ -234,6 +236,54 @@ void TestConversationStore::nothingIsWrittenWhenTheBadFileCannotBeMoved()
     QCOMPARE(h.read(), QByteArray("[{\"broken\""));
 }
 
+// The encoder reuses the JSON of sessions that did not change, but keeps
+// none of a session that changed since the write before (the one being
+// talked in, which changes again at the next write): the history is not held
+// twice as it grows. Whatever it keeps, every write is the whole file.
+void TestConversationStore::encoderKeepsOnlySettledSessions_data()
+{
+    QTest::addColumn<QStringList>("steps"); // "write", "change <n>", "add"
+    QTest::addColumn<QList<int>>("keptAfterWrites");
+    QTest::newRow("every session at the first write") << QStringList{"write"} << QList<int>{3};
+    QTest::newRow("a changed session is not kept")
+        << QStringList{"write", "change 1", "write"} << QList<int>{3, 2};
+    QTest::newRow("a session changing at every write")
+        << QStringList{"write", "change 1", "write", "change 1", "write", "change 1", "write"}
+        << QList<int>{3, 2, 2, 2};
+    QTest::newRow("a session kept again once it settles")
+        << QStringList{"write", "change 0", "write", "write", "write"} << QList<int>{3, 2, 3, 3};
+    QTest::newRow("two sessions changed at once")
+        << QStringList{"write", "change 0", "change 2", "write"} << QList<int>{3, 1};
+    QTest::newRow("a new session is kept")
+        << QStringList{"write", "add", "write", "change 3", "write"} << QList<int>{3, 4, 3};
+}
+
+void TestConversationStore::encoderKeepsOnlySettledSessions()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QList<int>, keptAfterWrites);
+    QList<Conversation> list;
+    for (const char *title : {"a", "b", "c"}) {
+        list.append(conversation(QString::fromLatin1(title), 0));
+        list.last().messages.append(message(MessageRole::User, QStringLiteral("hello ") + list.last().title));
+    }
+    ConversationFileEncoder encoder;
+    QList<int> kept;
+    for (const QString &step : std::as_const(steps)) {
+        if (step == QLatin1String("write")) {
+            const QByteArray written = encoder.encodeParts(list, list.first().id).join();
+            QCOMPARE(written, ConversationFileEncoder().encode(list, list.first().id));
+            kept.append(int(encoder.keptJsonCount()));
+        } else if (step == QLatin1String("add")) {
+            list.append(conversation(QStringLiteral("new"), 0));
+        } else {
+            Conversation &c = list[step.section(u' ', 1).toInt()];
+            c.messages.append(message(MessageRole::Assistant, QStringLiteral("reply %1").arg(c.messages.size())));
+        }
+    }
+    QCOMPARE(kept, keptAfterWrites);
+}
+
 void TestConversationStore::writtenFileIsSortedIndentedAndWholeSeconds()
 {
     ConversationHarness h;
@@ -373,9 +423,10 @@ struct GatedWriter {
     QSemaphore gate{1000};
     int failuresLeft = 0;
 
-    model::StoreFileWriter writer()
+    model::StorePartsWriter writer()
     {
-        return [this](const QString &path, const QByteArray &bytes) {
+        return [this](const QString &path, const QByteArrayList &parts) {
+            const QByteArray bytes = parts.join();
             started.release();
             (void)gate.tryAcquire(1, 5000); // a write that blocks its caller must not hang the test
             {
@@ -516,10 +567,10 @@ void TestConversationStore::failedSavesAreReportedOncePerRun()
     auto mutex = std::make_shared<QMutex>();
     ConversationStore::Options options = h.options();
     options.writeInBackground = background;
-    options.writer = [results, mutex](const QString &path, const QByteArray &bytes) {
+    options.writer = [results, mutex](const QString &path, const QByteArrayList &parts) {
         QMutexLocker lock(mutex.get());
         const QString result = results->isEmpty() ? QString() : results->takeFirst();
-        return result.isEmpty() ? platform::writeFileAtomically(path, bytes) : result;
+        return result.isEmpty() ? platform::writeFileAtomically(path, parts) : result;
     };
     ConversationStore store(options);
     QSignalSpy failures(&store, &ConversationStore::saveFailed);

@@ -84,6 +84,32 @@ private Q_SLOTS:
         QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temp left
     }
 
+    // A file handed over in parts holds them in order, whatever their sizes:
+    // small ones are gathered, large ones go out on their own.
+    void atomicWriteOfParts_data()
+    {
+        QTest::addColumn<QList<int>>("sizes");
+        QTest::newRow("no parts") << QList<int>{};
+        QTest::newRow("one empty part") << QList<int>{0};
+        QTest::newRow("small parts") << QList<int>{1, 7, 0, 300};
+        QTest::newRow("small parts past the gathering room") << QList<int>(40, 3000);
+        QTest::newRow("a large part between small ones") << QList<int>{5, 200'000, 9, 65'536, 1};
+        QTest::newRow("a part that just fills the room") << QList<int>{65'535, 1, 2};
+    }
+    void atomicWriteOfParts()
+    {
+        QFETCH(QList<int>, sizes);
+        QByteArrayList parts;
+        for (int i = 0; i < sizes.size(); ++i)
+            parts.append(QByteArray(sizes[i], char('a' + i % 26)));
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath(QStringLiteral("f.json"));
+        QCOMPARE(writeFileAtomically(path, parts), QString());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), parts.join());
+    }
+
     void atomicWriteFailureKeepsOldFile()
     {
         QTemporaryDir tmp;
