@@ -6,7 +6,7 @@
 // "append_message" is a later one, which reuses the JSON of the unchanged
 // ones. Both are the time the caller (the UI thread) is held; the store
 // encodes and writes on its own thread, and "*_on_disk" is the time until
-// that write is done. "encode_*" split the work of a save, in the parts the
+// that write is done. "encode_*" split the work of a save, in the pieces the
 // store writes: encoding every conversation, re-encoding after one message,
 // and the same for a history of one 50 MB session, where the changed session
 // is the whole file. Raw writes use the store's own atomic, synced write.
@@ -174,11 +174,13 @@ int main(int argc, char **argv)
 
     // Where a save's time goes, without the store.
     std::vector<double> encodeAll, encodeOne, encodeBig, bigAppend;
-    // In parts, as the store writes them: the file is never put together.
-    const auto encoded = [](const QByteArrayList &parts) {
+    // Piece by piece, as the store writes them: the file is never put together.
+    const auto encoded = [&selected](ConversationFileEncoder &encoder, const QList<Conversation> &list) {
         qsizetype size = 0;
-        for (const QByteArray &part : parts)
-            size += part.size();
+        encoder.encodeTo(list, selected, [&size](QByteArrayView piece) {
+            size += piece.size();
+            return true;
+        });
         return size;
     };
     QList<Conversation> big{history.first()};
@@ -187,13 +189,13 @@ int main(int argc, char **argv)
     for (int run = 0; run < kRuns; ++run) {
         ConversationFileEncoder encoder;
         QList<Conversation> list = history;
-        encodeAll.push_back(timeMs([&] { sink += encoded(encoder.encodeParts(list, selected)); }));
+        encodeAll.push_back(timeMs([&] { sink += encoded(encoder, list); }));
         list[run + 1].messages.append(ChatMessage::make(MessageRole::User, QStringLiteral("one more")));
-        encodeOne.push_back(timeMs([&] { sink += encoded(encoder.encodeParts(list, selected)); }));
+        encodeOne.push_back(timeMs([&] { sink += encoded(encoder, list); }));
         QList<Conversation> bigList = big;
-        sink += encoded(encoder.encodeParts(bigList, selected));
+        sink += encoded(encoder, bigList);
         bigList.first().messages.append(ChatMessage::make(MessageRole::User, QStringLiteral("one more")));
-        encodeBig.push_back(timeMs([&] { sink += encoded(encoder.encodeParts(bigList, selected)); }));
+        encodeBig.push_back(timeMs([&] { sink += encoded(encoder, bigList); }));
     }
     {
         // One big session, as a long-running chat is: the store's own append.

@@ -100,8 +100,8 @@ Result decodeConversationFile(QByteArray bytes, QThreadPool *pool)
     return content;
 }
 
-QByteArrayList ConversationFileEncoder::encodeParts(const QList<Conversation> &conversations,
-                                                    const std::optional<QUuid> &selected)
+bool ConversationFileEncoder::encodeTo(const QList<Conversation> &conversations, const std::optional<QUuid> &selected,
+                                       const platform::ByteSink &sink)
 {
     // Reuse the JSON of every conversation equal to the one last written;
     // QList and QString compare shared data by pointer first, so an
@@ -109,8 +109,8 @@ QByteArrayList ConversationFileEncoder::encodeParts(const QList<Conversation> &c
     struct Part {
         const Conversation *value;
         QByteArray json;
-        bool fresh = false;
-        bool keep = true;
+        bool fresh = false; // encoded now, to be kept
+        bool streamed = false;
     };
     std::vector<Part> parts;
     parts.reserve(conversations.size());
@@ -120,9 +120,10 @@ QByteArrayList ConversationFileEncoder::encodeParts(const QList<Conversation> &c
             parts.push_back({&c, {}, true});
         else if (!(cached->value == c))
             // Changed since the last write: the session being talked in,
-            // which changes again at the next one. Its JSON would be a second
-            // copy of it, growing with every reply, and of no use then.
-            parts.push_back({&c, {}, true, false});
+            // which changes again at the next one. Its JSON kept would be a
+            // second copy of it, growing with every reply and of no use then;
+            // it is written message by message, never held whole.
+            parts.push_back({&c, {}, false, true});
         else if (cached->json.isNull())
             parts.push_back({&c, {}, true}); // settled: kept from now on
         else
@@ -137,6 +138,8 @@ QByteArrayList ConversationFileEncoder::encodeParts(const QList<Conversation> &c
         part.json.reserve(estimate);
         JsonEmitter emitter(part.json, 2);
         codec::write(emitter, *part.value);
+        // The room the estimate left would be kept with it.
+        part.json.squeeze();
     };
     if (std::count_if(parts.begin(), parts.end(), [](const Part &p) { return p.fresh; }) > 1)
         QtConcurrent::blockingMap(parts, encodeOne);
@@ -146,34 +149,46 @@ QByteArrayList ConversationFileEncoder::encodeParts(const QList<Conversation> &c
     // Ids repeat only in damaged lists; the equality check keeps that correct.
     QHash<QUuid, Entry> next;
     next.reserve(conversations.size());
-    QByteArrayList out;
-    out.reserve(qsizetype(parts.size()) * 2 + 4);
-    out.append(QByteArrayLiteral("{\n  \"conversations\" : ["));
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        Part &part = parts[i];
-        // The room the estimate left would be kept with it.
-        if (part.fresh && part.keep)
-            part.json.squeeze();
-        next.insert(part.value->id, Entry{*part.value, part.keep ? part.json : QByteArray()});
-        out.append(i == 0 ? QByteArrayLiteral("\n    ") : QByteArrayLiteral(",\n    "));
-        out.append(std::move(part.json));
+    for (const Part &part : parts)
+        next.insert(part.value->id, Entry{*part.value, part.json});
+    m_cache = std::move(next);
+
+    bool ok = sink("{\n  \"conversations\" : [");
+    QByteArray scratch;
+    for (std::size_t i = 0; ok && i < parts.size(); ++i) {
+        ok = sink(i == 0 ? "\n    " : ",\n    ");
+        if (!ok || !parts[i].streamed) {
+            ok = ok && sink(parts[i].json);
+            continue;
+        }
+        scratch.resize(0);
+        JsonEmitter emitter(scratch, 2);
+        codec::write(emitter, *parts[i].value, [&] {
+            ok = ok && sink(scratch);
+            scratch.resize(0);
+        });
+        ok = ok && sink(scratch);
     }
-    out.append(parts.empty() ? QByteArrayLiteral("]") : QByteArrayLiteral("\n  ]"));
-    QByteArray tail;
+    if (!ok)
+        return false;
+    QByteArray tail = parts.empty() ? "]" : "\n  ]";
     if (selected) {
         tail.append(",\n  \"selectedConversationID\" : ");
         appendJsonString(tail, selected->toByteArray(QUuid::WithoutBraces));
     }
     tail.append("\n}");
-    out.append(tail);
-    m_cache = std::move(next);
-    return out;
+    return sink(tail);
 }
 
 QByteArray ConversationFileEncoder::encode(const QList<Conversation> &conversations,
                                            const std::optional<QUuid> &selected)
 {
-    return encodeParts(conversations, selected).join();
+    QByteArray out;
+    encodeTo(conversations, selected, [&out](QByteArrayView piece) {
+        out.append(piece);
+        return true;
+    });
+    return out;
 }
 
 qsizetype ConversationFileEncoder::keptJsonCount() const

@@ -2,10 +2,10 @@
 
 #include "model/ChatRecords.h"
 #include "model/ChatRecordsJson.h"
+#include "platform/AtomicFile.h"
 #include "platform/Result.h"
 
 #include <QByteArray>
-#include <QByteArrayList>
 #include <QHash>
 #include <QList>
 #include <QUuid>
@@ -42,9 +42,11 @@ struct ConversationFileContent {
 // not held twice, once as text and once as JSON, as it grows.
 class ConversationFileEncoder {
 public:
-    // The file in parts to be written in order, the kept JSON among them
-    // shared, not copied: the whole file is never put together in memory.
-    QByteArrayList encodeParts(const QList<Conversation> &conversations, const std::optional<QUuid> &selected);
+    // Hands the file to the sink in order, a changed session message by
+    // message: the whole file, or the whole of a long session, is never put
+    // together in memory. False when the sink refused a piece.
+    bool encodeTo(const QList<Conversation> &conversations, const std::optional<QUuid> &selected,
+                  const platform::ByteSink &sink);
     // The whole file at once.
     QByteArray encode(const QList<Conversation> &conversations, const std::optional<QUuid> &selected);
     // How many conversations' JSON is kept for the next call.

@@ -36,9 +36,11 @@ StoreFileWriter defaultStoreFileWriter()
     return [](const QString &path, const QByteArray &bytes) { return platform::writeFileAtomically(path, bytes); };
 }
 
-StorePartsWriter defaultStorePartsWriter()
+StoreStreamWriter defaultStoreStreamWriter()
 {
-    return [](const QString &path, const QByteArrayList &parts) { return platform::writeFileAtomically(path, parts); };
+    return [](const QString &path, const platform::ByteSource &source) {
+        return platform::writeFileAtomically(path, source);
+    };
 }
 
 Clock systemClock()

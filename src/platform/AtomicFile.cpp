@@ -96,39 +96,35 @@ bool writeAllToFd(int fd, QByteArrayView bytes)
 
 namespace {
 
-// Small parts go out together: one system call for many of them.
-bool writePartsToFd(int fd, const QByteArrayList &parts)
+// Small pieces go out together: one system call for many of them.
+bool writeFromSource(int fd, const ByteSource &source)
 {
     constexpr qsizetype kGather = 64 * 1024;
     QByteArray gathered;
-    for (const QByteArray &part : parts) {
-        if (gathered.size() + part.size() <= kGather) {
-            if (gathered.isNull())
-                gathered.reserve(kGather);
-            gathered.append(part);
-            continue;
+    const ByteSink sink = [fd, &gathered](QByteArrayView piece) {
+        if (gathered.size() + piece.size() <= kGather) {
+            gathered.append(piece);
+            return true;
         }
         if (!writeAllToFd(fd, gathered))
             return false;
         gathered.resize(0);
-        if (part.size() >= kGather) {
-            if (!writeAllToFd(fd, part))
-                return false;
-        } else {
-            gathered.append(part);
-        }
-    }
-    return writeAllToFd(fd, gathered);
+        if (piece.size() >= kGather)
+            return writeAllToFd(fd, piece);
+        gathered.append(piece);
+        return true;
+    };
+    return source(sink) && writeAllToFd(fd, gathered);
 }
 
 } // namespace
 
 QString writeFileAtomically(const QString &path, const QByteArray &bytes, const WriteOptions &options)
 {
-    return writeFileAtomically(path, QByteArrayList{bytes}, options);
+    return writeFileAtomically(path, ByteSource([&bytes](const ByteSink &sink) { return sink(bytes); }), options);
 }
 
-QString writeFileAtomically(const QString &path, const QByteArrayList &parts, const WriteOptions &options)
+QString writeFileAtomically(const QString &path, const ByteSource &source, const WriteOptions &options)
 {
     const QByteArray target = QFile::encodeName(path);
     mode_t mode = 0644;
@@ -146,7 +142,7 @@ QString writeFileAtomically(const QString &path, const QByteArrayList &parts, co
     if (fd < 0)
         return errnoText("create");
     bool ok = (mode == 0600 || ::fchmod(fd, mode) == 0);
-    ok = ok && writePartsToFd(fd, parts);
+    ok = ok && writeFromSource(fd, source);
     if (ok && options.sync)
         ok = ::fsync(fd) == 0;
     const QString failure = ok ? QString() : errnoText("write");

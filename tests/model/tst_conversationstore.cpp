@@ -34,6 +34,8 @@ private Q_SLOTS:
     void writtenFileIsSortedIndentedAndWholeSeconds();
     void encoderKeepsOnlySettledSessions_data();
     void encoderKeepsOnlySettledSessions();
+    void encoderStopsAtTheFirstRefusedPiece_data();
+    void encoderStopsAtTheFirstRefusedPiece();
     void selectionObserverWritesOnlyOnChange();
     void savedFileAlwaysMatchesMemory_data();
     void savedFileAlwaysMatchesMemory();
@@ -271,7 +273,11 @@ void TestConversationStore::encoderKeepsOnlySettledSessions()
     QList<int> kept;
     for (const QString &step : std::as_const(steps)) {
         if (step == QLatin1String("write")) {
-            const QByteArray written = encoder.encodeParts(list, list.first().id).join();
+            QByteArray written;
+            QVERIFY(encoder.encodeTo(list, list.first().id, [&written](QByteArrayView piece) {
+                written.append(piece);
+                return true;
+            }));
             QCOMPARE(written, ConversationFileEncoder().encode(list, list.first().id));
             kept.append(int(encoder.keptJsonCount()));
         } else if (step == QLatin1String("add")) {
@@ -282,6 +288,46 @@ void TestConversationStore::encoderKeepsOnlySettledSessions()
         }
     }
     QCOMPARE(kept, keptAfterWrites);
+}
+
+// A piece the file did not take ends the write: nothing after it is handed
+// over, kept or streamed, and the write reports it.
+void TestConversationStore::encoderStopsAtTheFirstRefusedPiece_data()
+{
+    QTest::addColumn<bool>("changed"); // the long session streamed message by message
+    QTest::addColumn<int>("refused");  // 1-based; 0: none
+    QTest::newRow("all taken, kept sessions") << false << 0;
+    QTest::newRow("all taken, a streamed session") << true << 0;
+    QTest::newRow("the first piece") << true << 1;
+    QTest::newRow("inside the streamed session") << true << 5;
+    QTest::newRow("between kept sessions") << false << 4;
+}
+
+void TestConversationStore::encoderStopsAtTheFirstRefusedPiece()
+{
+    QFETCH(bool, changed);
+    QFETCH(int, refused);
+    QList<Conversation> list{conversation(QStringLiteral("long"), 0), conversation(QStringLiteral("short"), 0)};
+    for (int i = 0; i < 6; ++i)
+        list.first().messages.append(message(MessageRole::User, QStringLiteral("message %1").arg(i)));
+    ConversationFileEncoder encoder;
+    QVERIFY(encoder.encodeTo(list, std::nullopt, [](QByteArrayView) { return true; }));
+    if (changed)
+        list.first().messages.append(message(MessageRole::Assistant, QStringLiteral("reply")));
+    int offered = 0;
+    QByteArray taken;
+    const bool ok = encoder.encodeTo(list, std::nullopt, [&](QByteArrayView piece) {
+        ++offered;
+        if (offered == refused)
+            return false;
+        taken.append(piece);
+        return true;
+    });
+    QCOMPARE(ok, refused == 0);
+    if (refused > 0)
+        QCOMPARE(offered, refused);
+    else
+        QCOMPARE(taken, ConversationFileEncoder().encode(list, std::nullopt));
 }
 
 void TestConversationStore::writtenFileIsSortedIndentedAndWholeSeconds()
@@ -423,10 +469,14 @@ struct GatedWriter {
     QSemaphore gate{1000};
     int failuresLeft = 0;
 
-    model::StorePartsWriter writer()
+    model::StoreStreamWriter writer()
     {
-        return [this](const QString &path, const QByteArrayList &parts) {
-            const QByteArray bytes = parts.join();
+        return [this](const QString &path, const platform::ByteSource &source) {
+            QByteArray bytes;
+            source([&bytes](QByteArrayView piece) {
+                bytes.append(piece);
+                return true;
+            });
             started.release();
             (void)gate.tryAcquire(1, 5000); // a write that blocks its caller must not hang the test
             {
@@ -567,10 +617,10 @@ void TestConversationStore::failedSavesAreReportedOncePerRun()
     auto mutex = std::make_shared<QMutex>();
     ConversationStore::Options options = h.options();
     options.writeInBackground = background;
-    options.writer = [results, mutex](const QString &path, const QByteArrayList &parts) {
+    options.writer = [results, mutex](const QString &path, const platform::ByteSource &source) {
         QMutexLocker lock(mutex.get());
         const QString result = results->isEmpty() ? QString() : results->takeFirst();
-        return result.isEmpty() ? platform::writeFileAtomically(path, parts) : result;
+        return result.isEmpty() ? platform::writeFileAtomically(path, source) : result;
     };
     ConversationStore store(options);
     QSignalSpy failures(&store, &ConversationStore::saveFailed);
