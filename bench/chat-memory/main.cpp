@@ -7,7 +7,7 @@
 // and listed, but nothing laid out or drawn: what the rest of the app
 // holds). After every reply the allocator gives back what it can
 // (malloc_trim) before the process is measured, so freed pages do not count
-// and none are hidden. Prints the medians of three runs and the worst run,
+// and none are hidden. Prints the medians of five runs and the worst run,
 // one figure a line (with "_pane_hidden" for the second mode):
 //   chat_memory.reply_text                the text of one reply as UTF-16:
 //                                         what a stored reply costs at least
@@ -19,8 +19,10 @@
 //   chat_memory.rss_growth_per_reply_worst the worst run's slope
 //   chat_memory.heap_growth_per_reply     the same slope of the bytes malloc
 //                                         has handed out and not got back
-//   chat_memory.render_cache_account      what the rendered-message cache
-//                                         counts it holds at the end
+//   chat_memory.render_cache_growth_per_reply the same slope of what the
+//                                         rendered-message cache counts it
+//                                         holds: it fills up to its bound
+//   chat_memory.render_cache_account      what that cache counts at the end
 #include "app/AppViewModel.h"
 #include "chat/ChatView.h"
 #include "glass/Styles.h"
@@ -51,7 +53,7 @@
 namespace {
 
 constexpr int kReplies = 50;
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 
 double rssMb()
 {
@@ -168,11 +170,12 @@ int runChild(bool shown, const QUrl &endpoint)
         settle(300);
         if (shown)
             view.grab();
-        std::vector<double> rss, heap;
+        std::vector<double> rss, heap, cache;
         const auto note = [&] {
             const Sample now = sample();
             rss.push_back(now.rssMb);
             heap.push_back(now.heapMb);
+            cache.push_back(double(view.renderCache().bytes()) / (1024 * 1024));
         };
         note();
         for (int i = 0; i < kReplies; ++i) {
@@ -189,8 +192,8 @@ int runChild(bool shown, const QUrl &endpoint)
             note();
         }
         if (status == 0)
-            std::printf("%.2f %.2f %.2f %.2f %.2f\n", rss.front(), rss.back(), slopeKb(rss, kReplies / 2),
-                        slopeKb(heap, kReplies / 2), double(view.renderCache().bytes()) / (1024 * 1024));
+            std::printf("%.2f %.2f %.2f %.2f %.2f %.2f\n", rss.front(), rss.back(), slopeKb(rss, kReplies / 2),
+                        slopeKb(heap, kReplies / 2), slopeKb(cache, kReplies / 2), cache.back());
     }
     return status;
 }
@@ -227,7 +230,7 @@ int main(int argc, char **argv)
         peerThread.wait();
     });
     for (const char *mode : {"run", "run-hidden"}) {
-        std::vector<double> before, after, growth, heapGrowth, cache;
+        std::vector<double> before, after, growth, heapGrowth, cacheGrowth, cache;
         for (int run = 0; run < kRuns; ++run) {
             QProcess p;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -247,13 +250,14 @@ int main(int argc, char **argv)
                 return 1;
             }
             const QList<QByteArray> figures = p.readAllStandardOutput().trimmed().split(' ');
-            if (figures.size() != 5)
+            if (figures.size() != 6)
                 return 1;
             before.push_back(figures[0].toDouble());
             after.push_back(figures[1].toDouble());
             growth.push_back(figures[2].toDouble());
             heapGrowth.push_back(figures[3].toDouble());
-            cache.push_back(figures[4].toDouble());
+            cacheGrowth.push_back(figures[4].toDouble());
+            cache.push_back(figures[5].toDouble());
         }
         const char *suffix = qstrcmp(mode, "run") == 0 ? "" : "_pane_hidden";
         if (!*suffix)
@@ -264,6 +268,7 @@ int main(int argc, char **argv)
         std::printf("chat_memory.rss_growth_per_reply_worst%s %.0f kB\n", suffix,
                     *std::max_element(growth.cbegin(), growth.cend()));
         std::printf("chat_memory.heap_growth_per_reply%s %.0f kB\n", suffix, median(heapGrowth));
+        std::printf("chat_memory.render_cache_growth_per_reply%s %.0f kB\n", suffix, median(cacheGrowth));
         std::printf("chat_memory.render_cache_account%s %.1f MB\n", suffix, median(cache));
         std::fflush(stdout);
     }
