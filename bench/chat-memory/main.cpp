@@ -4,8 +4,9 @@
 // message list into the real pane at 1280 x 800. Each run is a child process
 // of its own with a fresh HOME (cold), once with the pane shown and painted
 // after every reply, and once with it never shown (the same replies, stored
-// and listed, but nothing laid out or drawn: what the rest of the app
-// holds). After every reply the allocator gives back what it can
+// and listed, nothing drawn: what the rest of the app holds; the list still
+// lays out the rows at its bottom, the short ones whole, and the rendered-
+// message cache keeps them until it is full). After every reply the allocator gives back what it can
 // (malloc_trim) before the process is measured, so freed pages do not count
 // and none are hidden. Prints the medians of five runs and the worst run,
 // one figure a line (with "_pane_hidden" for the second mode):
