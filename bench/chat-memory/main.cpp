@@ -1,17 +1,29 @@
 // The chat pane's memory as replies come: 50 replies of 20,000 characters
 // (prose, a list and a code block), each streamed from a loopback service
-// into the real pane at 1280 x 800 and painted when done. Each run is a
-// child process of its own with a fresh HOME, once with the pane shown and
-// once with it hidden (the same replies, stored and listed, but nothing laid
-// out or drawn: what the rest of the app holds). Prints the medians of
-// three runs, one figure a line (with "_pane_hidden" for the second):
-//   chat_memory.rss_before_replies        RSS with the pane shown, empty
+// through the app's view model, its session store (saving to disk) and its
+// message list into the real pane at 1280 x 800. Each run is a child process
+// of its own with a fresh HOME (cold), once with the pane shown and painted
+// after every reply, and once with it never shown (the same replies, stored
+// and listed, nothing drawn: what the rest of the app holds; the list still
+// lays out the rows at its bottom, the short ones whole, and the rendered-
+// message cache keeps them until it is full). After every reply the allocator gives back what it can
+// (malloc_trim) before the process is measured, so freed pages do not count
+// and none are hidden. Prints the medians of five runs and the worst run,
+// one figure a line (with "_pane_hidden" for the second mode):
+//   chat_memory.reply_text                the text of one reply as UTF-16:
+//                                         what a stored reply costs at least
+//   chat_memory.rss_before_replies        RSS with the pane, empty
 //   chat_memory.rss_after_50_replies      RSS after the 50th reply
-//   chat_memory.rss_growth_per_reply      over the last 25 replies (the
-//                                         rendered-message cache is full by
-//                                         then)
-//   chat_memory.render_cache_account      what the rendered-message cache
-//                                         counts it holds at the end
+//   chat_memory.rss_growth_per_reply      the least-squares slope of RSS over
+//                                         the last 25 replies (the rendered-
+//                                         message cache is full by then)
+//   chat_memory.rss_growth_per_reply_worst the worst run's slope
+//   chat_memory.heap_growth_per_reply     the same slope of the bytes malloc
+//                                         has handed out and not got back
+//   chat_memory.render_cache_growth_per_reply the same slope of what the
+//                                         rendered-message cache counts it
+//                                         holds: it fills up to its bound
+//   chat_memory.render_cache_account      what that cache counts at the end
 #include "app/AppViewModel.h"
 #include "chat/ChatView.h"
 #include "glass/Styles.h"
@@ -33,6 +45,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -40,7 +54,7 @@
 namespace {
 
 constexpr int kReplies = 50;
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 
 double rssMb()
 {
@@ -51,6 +65,36 @@ double rssMb()
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     return -1;
+}
+
+// What the process holds after the allocator gave back its free pages.
+struct Sample {
+    double rssMb = 0;
+    double heapMb = 0; // handed out by malloc and not freed, mapped chunks included
+};
+
+Sample sample()
+{
+    malloc_trim(0);
+    const struct mallinfo2 info = mallinfo2();
+    return {rssMb(), double(info.uordblks + info.hblkhd) / (1024 * 1024)};
+}
+
+// Least-squares slope of the last samples, in kB a reply: one sample alone
+// carries whatever happened to be in flight when it was taken.
+double slopeKb(const std::vector<double> &mb, size_t last)
+{
+    const size_t from = mb.size() - last;
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (size_t i = from; i < mb.size(); ++i) {
+        const double x = double(i);
+        sx += x;
+        sy += mb[i];
+        sxx += x * x;
+        sxy += x * mb[i];
+    }
+    const double n = double(last);
+    return (n * sxy - sx * sy) / (n * sxx - sx * sx) * 1024.0;
 }
 
 // About 20,000 characters of a reply: paragraphs, a list, a code block.
@@ -125,8 +169,16 @@ int runChild(bool shown, const QUrl &endpoint)
         if (shown)
             view.show();
         settle(300);
-        view.grab();
-        std::vector<double> rss{rssMb()};
+        if (shown)
+            view.grab();
+        std::vector<double> rss, heap, cache;
+        const auto note = [&] {
+            const Sample now = sample();
+            rss.push_back(now.rssMb);
+            heap.push_back(now.heapMb);
+            cache.push_back(double(view.renderCache().bytes()) / (1024 * 1024));
+        };
+        note();
         for (int i = 0; i < kReplies; ++i) {
             vm.setDraft(QStringLiteral("Question %1: why does the build fail?").arg(i));
             vm.send();
@@ -136,13 +188,13 @@ int runChild(bool shown, const QUrl &endpoint)
                 break;
             }
             settle(100); // the finished row laid out in idle slices
-            view.grab();
-            rss.push_back(rssMb());
+            if (shown)
+                view.grab();
+            note();
         }
         if (status == 0)
-            std::printf("%.2f %.2f %.2f %.2f\n", rss.front(), rss.back(),
-                        (rss.back() - rss[kReplies / 2]) * 1024.0 / (kReplies - kReplies / 2),
-                        double(view.renderCache().bytes()) / (1024 * 1024));
+            std::printf("%.2f %.2f %.2f %.2f %.2f %.2f\n", rss.front(), rss.back(), slopeKb(rss, kReplies / 2),
+                        slopeKb(heap, kReplies / 2), slopeKb(cache, kReplies / 2), cache.back());
     }
     return status;
 }
@@ -179,7 +231,7 @@ int main(int argc, char **argv)
         peerThread.wait();
     });
     for (const char *mode : {"run", "run-hidden"}) {
-        std::vector<double> before, after, growth, cache;
+        std::vector<double> before, after, growth, heapGrowth, cacheGrowth, cache;
         for (int run = 0; run < kRuns; ++run) {
             QProcess p;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -199,17 +251,25 @@ int main(int argc, char **argv)
                 return 1;
             }
             const QList<QByteArray> figures = p.readAllStandardOutput().trimmed().split(' ');
-            if (figures.size() != 4)
+            if (figures.size() != 6)
                 return 1;
             before.push_back(figures[0].toDouble());
             after.push_back(figures[1].toDouble());
             growth.push_back(figures[2].toDouble());
-            cache.push_back(figures[3].toDouble());
+            heapGrowth.push_back(figures[3].toDouble());
+            cacheGrowth.push_back(figures[4].toDouble());
+            cache.push_back(figures[5].toDouble());
         }
         const char *suffix = qstrcmp(mode, "run") == 0 ? "" : "_pane_hidden";
+        if (!*suffix)
+            std::printf("chat_memory.reply_text %.0f kB\n", double(reply(0).size()) * 2 / 1024);
         std::printf("chat_memory.rss_before_replies%s %.1f MB\n", suffix, median(before));
         std::printf("chat_memory.rss_after_50_replies%s %.1f MB\n", suffix, median(after));
         std::printf("chat_memory.rss_growth_per_reply%s %.0f kB\n", suffix, median(growth));
+        std::printf("chat_memory.rss_growth_per_reply_worst%s %.0f kB\n", suffix,
+                    *std::max_element(growth.cbegin(), growth.cend()));
+        std::printf("chat_memory.heap_growth_per_reply%s %.0f kB\n", suffix, median(heapGrowth));
+        std::printf("chat_memory.render_cache_growth_per_reply%s %.0f kB\n", suffix, median(cacheGrowth));
         std::printf("chat_memory.render_cache_account%s %.1f MB\n", suffix, median(cache));
         std::fflush(stdout);
     }

@@ -6,10 +6,10 @@
 // "append_message" is a later one, which reuses the JSON of the unchanged
 // ones. Both are the time the caller (the UI thread) is held; the store
 // encodes and writes on its own thread, and "*_on_disk" is the time until
-// that write is done. "encode_*" split the work of a save: encoding every
-// conversation, re-encoding after one message, and the same for a history
-// of one 50 MB session, where the changed session is the whole file. Raw
-// writes use the store's own atomic, synced write.
+// that write is done. "encode_*" split the work of a save, in the pieces the
+// store writes: encoding every conversation, re-encoding after one message,
+// and the same for a history of one 50 MB session, where the changed session
+// is the whole file. Raw writes use the store's own atomic, synced write.
 
 #include "model/ConversationFile.h"
 #include "model/ConversationStore.h"
@@ -174,19 +174,28 @@ int main(int argc, char **argv)
 
     // Where a save's time goes, without the store.
     std::vector<double> encodeAll, encodeOne, encodeBig, bigAppend;
+    // Piece by piece, as the store writes them: the file is never put together.
+    const auto encoded = [&selected](ConversationFileEncoder &encoder, const QList<Conversation> &list) {
+        qsizetype size = 0;
+        encoder.encodeTo(list, selected, [&size](QByteArrayView piece) {
+            size += piece.size();
+            return true;
+        });
+        return size;
+    };
     QList<Conversation> big{history.first()};
     for (qsizetype i = 1; i < history.size(); ++i)
         big.first().messages.append(history[i].messages);
     for (int run = 0; run < kRuns; ++run) {
         ConversationFileEncoder encoder;
         QList<Conversation> list = history;
-        encodeAll.push_back(timeMs([&] { sink += encoder.encode(list, selected).size(); }));
+        encodeAll.push_back(timeMs([&] { sink += encoded(encoder, list); }));
         list[run + 1].messages.append(ChatMessage::make(MessageRole::User, QStringLiteral("one more")));
-        encodeOne.push_back(timeMs([&] { sink += encoder.encode(list, selected).size(); }));
+        encodeOne.push_back(timeMs([&] { sink += encoded(encoder, list); }));
         QList<Conversation> bigList = big;
-        sink += encoder.encode(bigList, selected).size();
+        sink += encoded(encoder, bigList);
         bigList.first().messages.append(ChatMessage::make(MessageRole::User, QStringLiteral("one more")));
-        encodeBig.push_back(timeMs([&] { sink += encoder.encode(bigList, selected).size(); }));
+        encodeBig.push_back(timeMs([&] { sink += encoded(encoder, bigList); }));
     }
     {
         // One big session, as a long-running chat is: the store's own append.

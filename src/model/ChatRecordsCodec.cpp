@@ -189,6 +189,11 @@ void write(JsonEmitter &out, const ChatMessage &message)
 
 void write(JsonEmitter &out, const Conversation &c)
 {
+    write(out, c, {});
+}
+
+void write(JsonEmitter &out, const Conversation &c, const std::function<void()> &afterMessage)
+{
     out.beginObject();
     out.key("createdAt");
     out.utf8String(IsoDate::format(c.createdAt));
@@ -202,8 +207,11 @@ void write(JsonEmitter &out, const Conversation &c)
     out.boolean(c.isUnread);
     out.key("messages");
     out.beginArray();
-    for (const ChatMessage &m : c.messages)
+    for (const ChatMessage &m : c.messages) {
         write(out, m);
+        if (afterMessage)
+            afterMessage();
+    }
     out.endArray();
     out.key("title");
     out.string(c.title);

@@ -9,6 +9,8 @@
 
 #include <rapidjson/document.h>
 
+#include <functional>
+
 namespace model::codec {
 
 using Value = rapidjson::Value;
@@ -16,6 +18,9 @@ using Value = rapidjson::Value;
 void write(JsonEmitter &out, const ToolCallRecord &record);
 void write(JsonEmitter &out, const ChatMessage &message);
 void write(JsonEmitter &out, const Conversation &conversation);
+// The same, calling afterMessage once each message is written, so that a
+// caller can hand on what is written so far and not hold it all.
+void write(JsonEmitter &out, const Conversation &conversation, const std::function<void()> &afterMessage);
 
 struct ReadState {
     // A user or assistant message held "data:image": the storage clean-up

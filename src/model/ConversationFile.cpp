@@ -17,8 +17,8 @@ platform::Result<ConversationFileContent, JsonDecodeError> decodeConversationFil
     return decodeConversationEnvelope(std::move(bytes), pool);
 }
 
-const QByteArray &ConversationFileEncoder::encode(const QList<Conversation> &conversations,
-                                                  const std::optional<QUuid> &selected)
+bool ConversationFileEncoder::encodeTo(const QList<Conversation> &conversations, const std::optional<QUuid> &selected,
+                                       const platform::ByteSink &sink)
 {
     // Reuse the JSON of every conversation equal to the one last written;
     // QList and QString compare shared data by pointer first, so an
@@ -26,16 +26,25 @@ const QByteArray &ConversationFileEncoder::encode(const QList<Conversation> &con
     struct Part {
         const Conversation *value;
         QByteArray json;
-        bool fresh = false;
+        bool fresh = false; // encoded now, to be kept
+        bool streamed = false;
     };
     std::vector<Part> parts;
     parts.reserve(conversations.size());
     for (const Conversation &c : conversations) {
         const auto cached = m_cache.constFind(c.id);
-        if (cached != m_cache.cend() && cached->value == c)
-            parts.push_back({&c, cached->json});
-        else
+        if (cached == m_cache.cend())
             parts.push_back({&c, {}, true});
+        else if (!(cached->value == c))
+            // Changed since the last write: the session being talked in,
+            // which changes again at the next one. Its JSON kept would be a
+            // second copy of it, growing with every reply and of no use then;
+            // it is written message by message, never held whole.
+            parts.push_back({&c, {}, false, true});
+        else if (cached->json.isNull())
+            parts.push_back({&c, {}, true}); // settled: kept from now on
+        else
+            parts.push_back({&c, cached->json});
     }
     const auto encodeOne = [](Part &part) {
         if (!part.fresh)
@@ -46,6 +55,8 @@ const QByteArray &ConversationFileEncoder::encode(const QList<Conversation> &con
         part.json.reserve(estimate);
         JsonEmitter emitter(part.json, 2);
         codec::write(emitter, *part.value);
+        // The room the estimate left would be kept with it.
+        part.json.squeeze();
     };
     if (std::count_if(parts.begin(), parts.end(), [](const Part &p) { return p.fresh; }) > 1)
         QtConcurrent::blockingMap(parts, encodeOne);
@@ -55,32 +66,51 @@ const QByteArray &ConversationFileEncoder::encode(const QList<Conversation> &con
     // Ids repeat only in damaged lists; the equality check keeps that correct.
     QHash<QUuid, Entry> next;
     next.reserve(conversations.size());
-    qsizetype total = 64;
-    for (const Part &part : parts) {
+    for (const Part &part : parts)
         next.insert(part.value->id, Entry{*part.value, part.json});
-        total += part.json.size() + 8;
-    }
-
-    QByteArray &out = m_out;
-    out.resize(0);
-    if (out.capacity() < total || out.capacity() > 2 * total) {
-        // Room to grow, so that the next message does not need a new buffer.
-        out = QByteArray();
-        out.reserve(total + total / 8);
-    }
-    out.append("{\n  \"conversations\" : [");
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        out.append(i == 0 ? "\n    " : ",\n    ");
-        out.append(parts[i].json);
-    }
-    out.append(parts.empty() ? "]" : "\n  ]");
-    if (selected) {
-        out.append(",\n  \"selectedConversationID\" : ");
-        appendJsonString(out, selected->toByteArray(QUuid::WithoutBraces));
-    }
-    out.append("\n}");
     m_cache = std::move(next);
+
+    bool ok = sink("{\n  \"conversations\" : [");
+    QByteArray scratch;
+    for (std::size_t i = 0; ok && i < parts.size(); ++i) {
+        ok = sink(i == 0 ? "\n    " : ",\n    ");
+        if (!ok || !parts[i].streamed) {
+            ok = ok && sink(parts[i].json);
+            continue;
+        }
+        scratch.resize(0);
+        JsonEmitter emitter(scratch, 2);
+        codec::write(emitter, *parts[i].value, [&] {
+            ok = ok && sink(scratch);
+            scratch.resize(0);
+        });
+        ok = ok && sink(scratch);
+    }
+    if (!ok)
+        return false;
+    QByteArray tail = parts.empty() ? "]" : "\n  ]";
+    if (selected) {
+        tail.append(",\n  \"selectedConversationID\" : ");
+        appendJsonString(tail, selected->toByteArray(QUuid::WithoutBraces));
+    }
+    tail.append("\n}");
+    return sink(tail);
+}
+
+QByteArray ConversationFileEncoder::encode(const QList<Conversation> &conversations,
+                                           const std::optional<QUuid> &selected)
+{
+    QByteArray out;
+    encodeTo(conversations, selected, [&out](QByteArrayView piece) {
+        out.append(piece);
+        return true;
+    });
     return out;
+}
+
+qsizetype ConversationFileEncoder::keptJsonCount() const
+{
+    return std::count_if(m_cache.cbegin(), m_cache.cend(), [](const Entry &e) { return !e.json.isNull(); });
 }
 
 } // namespace model

@@ -3,6 +3,7 @@
 #include "model/ChatRecords.h"
 #include "model/ChatRecordsJson.h"
 #include "model/ConversationEnvelope.h"
+#include "platform/AtomicFile.h"
 #include "platform/Result.h"
 
 #include <QByteArray>
@@ -23,22 +24,29 @@ namespace model {
 
 // Encodes the envelope: keys sorted at every level, indented, whole-second UTC
 // dates, "selectedConversationID" left out when nothing is selected. Keeps the
-// JSON of each conversation it wrote and reuses it while that conversation is
-// unchanged, so saving after one appended message encodes one conversation.
+// JSON of each conversation it wrote that had not changed since the write
+// before, and reuses it while that conversation stays unchanged, so saving
+// after one appended message encodes one conversation. The session being
+// talked in changes at every write: its JSON is not kept, so the history is
+// not held twice, once as text and once as JSON, as it grows.
 class ConversationFileEncoder {
 public:
-    // The bytes stay valid until the next call. The buffer is kept between
-    // calls: a fresh one of tens of megabytes costs more in page faults than
-    // the encoding itself.
-    const QByteArray &encode(const QList<Conversation> &conversations, const std::optional<QUuid> &selected);
+    // Hands the file to the sink in order, a changed session message by
+    // message: the whole file, or the whole of a long session, is never put
+    // together in memory. False when the sink refused a piece.
+    bool encodeTo(const QList<Conversation> &conversations, const std::optional<QUuid> &selected,
+                  const platform::ByteSink &sink);
+    // The whole file at once.
+    QByteArray encode(const QList<Conversation> &conversations, const std::optional<QUuid> &selected);
+    // How many conversations' JSON is kept for the next call.
+    qsizetype keptJsonCount() const;
 
 private:
     struct Entry {
         Conversation value; // shares its data with the store's copy
-        QByteArray json;
+        QByteArray json;    // null while the conversation keeps changing
     };
     QHash<QUuid, Entry> m_cache;
-    QByteArray m_out;
 };
 
 } // namespace model

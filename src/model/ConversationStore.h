@@ -42,7 +42,7 @@ class ConversationStore : public QObject {
 public:
     struct Options {
         QString filePath; // conversations.json; its folder is created when missing
-        StoreFileWriter writer = defaultStoreFileWriter();
+        StoreStreamWriter writer = defaultStoreStreamWriter();
         Clock clock = systemClock();
         // False: each save is on disk (or failed) before the change returns.
         bool writeInBackground = true;

@@ -8,7 +8,7 @@
 
 namespace model {
 
-ConversationStoreWriter::ConversationStoreWriter(QString filePath, StoreFileWriter writer, bool inBackground)
+ConversationStoreWriter::ConversationStoreWriter(QString filePath, StoreStreamWriter writer, bool inBackground)
     : m_filePath(std::move(filePath)), m_writer(std::move(writer)), m_inBackground(inBackground)
 {
 }
@@ -73,14 +73,15 @@ void ConversationStoreWriter::write(const State &state)
 {
     // Memory keeps the change after a failed write; the next save writes
     // everything again.
-    const QString failure = m_writer(m_filePath, m_encoder.encode(state.conversations, state.selectedID));
+    const QString failure = m_writer(m_filePath, [this, &state](const platform::ByteSink &sink) {
+        return m_encoder.encodeTo(state.conversations, state.selectedID, sink);
+    });
     if (m_onResult)
         m_onResult(failure);
 #if defined(__GLIBC__)
-    // Each write encodes the whole history into buffers as large as the
-    // file, here and in the threads that encode its parts; the allocator
-    // would keep their pages after they are freed, a little more at every
-    // reply of a growing session.
+    // Each write encodes the sessions not seen before into buffers as large
+    // as them, here and in the threads that encode them; the allocator
+    // would keep their pages after they are freed.
     malloc_trim(0);
 #endif
 }

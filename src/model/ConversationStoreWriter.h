@@ -28,7 +28,7 @@ public:
         std::optional<QUuid> selectedID;
     };
 
-    ConversationStoreWriter(QString filePath, StoreFileWriter writer, bool inBackground);
+    ConversationStoreWriter(QString filePath, StoreStreamWriter writer, bool inBackground);
     // Gets the result of every write (empty: success), on the thread that
     // wrote. Set before the first submit.
     void setResultHandler(std::function<void(const QString &failure)> handler) { m_onResult = std::move(handler); }
@@ -48,7 +48,7 @@ private:
     void write(const State &state);
 
     const QString m_filePath;
-    const StoreFileWriter m_writer;
+    const StoreStreamWriter m_writer;
     const bool m_inBackground;
     std::function<void(const QString &)> m_onResult;
     // Used by one thread at a time: the writer thread, or the caller when

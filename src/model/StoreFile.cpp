@@ -36,6 +36,13 @@ StoreFileWriter defaultStoreFileWriter()
     return [](const QString &path, const QByteArray &bytes) { return platform::writeFileAtomically(path, bytes); };
 }
 
+StoreStreamWriter defaultStoreStreamWriter()
+{
+    return [](const QString &path, const platform::ByteSource &source) {
+        return platform::writeFileAtomically(path, source);
+    };
+}
+
 Clock systemClock()
 {
     return [] { return QDateTime::currentDateTimeUtc(); };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AtomicFile.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -30,6 +32,10 @@ FileRead readStoreFile(const QString &path);
 using StoreFileWriter = std::function<QString(const QString &path, const QByteArray &bytes)>;
 // Atomic, 0600, synced: the default for every store.
 StoreFileWriter defaultStoreFileWriter();
+// The same for a file made while it is written: the conversation history,
+// which is never held whole in memory.
+using StoreStreamWriter = std::function<QString(const QString &path, const platform::ByteSource &source)>;
+StoreStreamWriter defaultStoreStreamWriter();
 
 // Tells the first failure of a run of failed saves from the rest, so a store
 // reports a full disk once, not at every change.

@@ -94,7 +94,37 @@ bool writeAllToFd(int fd, QByteArrayView bytes)
     return true;
 }
 
+namespace {
+
+// Small pieces go out together: one system call for many of them.
+bool writeFromSource(int fd, const ByteSource &source)
+{
+    constexpr qsizetype kGather = 64 * 1024;
+    QByteArray gathered;
+    const ByteSink sink = [fd, &gathered](QByteArrayView piece) {
+        if (gathered.size() + piece.size() <= kGather) {
+            gathered.append(piece);
+            return true;
+        }
+        if (!writeAllToFd(fd, gathered))
+            return false;
+        gathered.resize(0);
+        if (piece.size() >= kGather)
+            return writeAllToFd(fd, piece);
+        gathered.append(piece);
+        return true;
+    };
+    return source(sink) && writeAllToFd(fd, gathered);
+}
+
+} // namespace
+
 QString writeFileAtomically(const QString &path, const QByteArray &bytes, const WriteOptions &options)
+{
+    return writeFileAtomically(path, ByteSource([&bytes](const ByteSink &sink) { return sink(bytes); }), options);
+}
+
+QString writeFileAtomically(const QString &path, const ByteSource &source, const WriteOptions &options)
 {
     const QByteArray target = QFile::encodeName(path);
     mode_t mode = 0644;
@@ -112,7 +142,7 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes, const 
     if (fd < 0)
         return errnoText("create");
     bool ok = (mode == 0600 || ::fchmod(fd, mode) == 0);
-    ok = ok && writeAllToFd(fd, bytes);
+    ok = ok && writeFromSource(fd, source);
     if (ok && options.sync)
         ok = ::fsync(fd) == 0;
     const QString failure = ok ? QString() : errnoText("write");

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <sys/types.h>
 
@@ -23,6 +24,16 @@ struct WriteOptions {
 // the old file or the new one, never a half-written one. Returns an empty
 // string on success, else what failed.
 [[nodiscard]] QString writeFileAtomically(const QString &path, const QByteArray &bytes,
+                                          const WriteOptions &options = {});
+
+// Takes a file's bytes piece by piece, in order; false when a piece could
+// not be written, and nothing more should be handed to it then.
+using ByteSink = std::function<bool(QByteArrayView piece)>;
+// Hands a file's bytes to the sink, in order; false when the sink refused one.
+using ByteSource = std::function<bool(const ByteSink &sink)>;
+// The same for a file made while it is written: a large file is never held
+// in memory whole.
+[[nodiscard]] QString writeFileAtomically(const QString &path, const ByteSource &source,
                                           const WriteOptions &options = {});
 
 // Removes what interrupted atomic writes left in dir: the temporary files

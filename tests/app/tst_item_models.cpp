@@ -36,7 +36,7 @@ struct StoreFixture {
     {
         ConversationStore::Options options;
         options.filePath = dir.filePath(QStringLiteral("conversations.json"));
-        options.writer = [](const QString &p, const QByteArray &b) { return platform::writeFileAtomically(p, b); };
+        options.writer = [](const QString &p, const platform::ByteSource &b) { return platform::writeFileAtomically(p, b); };
         options.clock = [this] {
             now = now.addSecs(60);
             return now;

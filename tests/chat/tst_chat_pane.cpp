@@ -948,6 +948,42 @@ private slots:
         pane.list()->setModel(&pane.vm().messageModel());
     }
 
+    // Heights measured at a width are kept for the last few widths the list
+    // had (the pane's first width counts), so going back to one of them (a
+    // panel shown and hidden again) need not measure again; a window dragged
+    // through hundreds of widths keeps no more than those.
+    void heightsKeptForTheLastWidths_data()
+    {
+        QTest::addColumn<QList<int>>("widths"); // of the pane, in turn
+        QTest::addColumn<int>("kept");          // of the widths visited, counted from the last
+        QTest::newRow("one more width") << QList<int>{700} << 2;
+        QTest::newRow("back to the width before") << QList<int>{700, 800, 700} << 3;
+        QTest::newRow("four widths") << QList<int>{500, 600, 700} << 4;
+        QTest::newRow("back to the oldest width kept") << QList<int>{500, 600, 700, 900} << 4;
+        QTest::newRow("a fifth width lets the oldest go") << QList<int>{500, 600, 700, 800} << 4;
+        QTest::newRow("a drag through many widths")
+            << QList<int>{800, 790, 780, 770, 760, 750, 740, 730, 720, 710, 700} << 4;
+    }
+    void heightsKeptForTheLastWidths()
+    {
+        QFETCH(QList<int>, widths);
+        QFETCH(int, kept);
+        Pane pane;
+        pane.fill(conversation(40));
+        chat::TranscriptView *list = pane.list();
+        QCoreApplication::processEvents();
+        QList<int> columns{list->columnWidth()}; // the latest first, each once
+        for (int w : std::as_const(widths)) {
+            pane.view->resize(w, 700);
+            QCoreApplication::processEvents();
+            columns.removeAll(list->columnWidth());
+            columns.prepend(list->columnWidth());
+        }
+        QList<int> expected = columns.first(kept);
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(list->keptHeightWidths(), expected);
+    }
+
     void rowWidgetsStayBounded()
     {
         Pane pane;

@@ -34,7 +34,7 @@ struct ConversationHarness {
     model::ConversationStore::Options options()
     {
         return {path(),
-                [this](const QString &p, const QByteArray &b) {
+                [this](const QString &p, const platform::ByteSource &b) {
                     ++writes;
                     return platform::writeFileAtomically(p, b);
                 },

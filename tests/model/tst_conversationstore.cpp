@@ -32,6 +32,10 @@ private Q_SLOTS:
     void unreadableFileIsNotAFirstStart();
     void nothingIsWrittenWhenTheBadFileCannotBeMoved();
     void writtenFileIsSortedIndentedAndWholeSeconds();
+    void encoderKeepsOnlySettledSessions_data();
+    void encoderKeepsOnlySettledSessions();
+    void encoderStopsAtTheFirstRefusedPiece_data();
+    void encoderStopsAtTheFirstRefusedPiece();
     void selectionObserverWritesOnlyOnChange();
     void savedFileAlwaysMatchesMemory_data();
     void savedFileAlwaysMatchesMemory();
@@ -234,6 +238,98 @@ void TestConversationStore::nothingIsWrittenWhenTheBadFileCannotBeMoved()
     QCOMPARE(h.read(), QByteArray("[{\"broken\""));
 }
 
+// The encoder reuses the JSON of sessions that did not change, but keeps
+// none of a session that changed since the write before (the one being
+// talked in, which changes again at the next write): the history is not held
+// twice as it grows. Whatever it keeps, every write is the whole file.
+void TestConversationStore::encoderKeepsOnlySettledSessions_data()
+{
+    QTest::addColumn<QStringList>("steps"); // "write", "change <n>", "add"
+    QTest::addColumn<QList<int>>("keptAfterWrites");
+    QTest::newRow("every session at the first write") << QStringList{"write"} << QList<int>{3};
+    QTest::newRow("a changed session is not kept")
+        << QStringList{"write", "change 1", "write"} << QList<int>{3, 2};
+    QTest::newRow("a session changing at every write")
+        << QStringList{"write", "change 1", "write", "change 1", "write", "change 1", "write"}
+        << QList<int>{3, 2, 2, 2};
+    QTest::newRow("a session kept again once it settles")
+        << QStringList{"write", "change 0", "write", "write", "write"} << QList<int>{3, 2, 3, 3};
+    QTest::newRow("two sessions changed at once")
+        << QStringList{"write", "change 0", "change 2", "write"} << QList<int>{3, 1};
+    QTest::newRow("a new session is kept")
+        << QStringList{"write", "add", "write", "change 3", "write"} << QList<int>{3, 4, 3};
+}
+
+void TestConversationStore::encoderKeepsOnlySettledSessions()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QList<int>, keptAfterWrites);
+    QList<Conversation> list;
+    for (const char *title : {"a", "b", "c"}) {
+        list.append(conversation(QString::fromLatin1(title), 0));
+        list.last().messages.append(message(MessageRole::User, QStringLiteral("hello ") + list.last().title));
+    }
+    ConversationFileEncoder encoder;
+    QList<int> kept;
+    for (const QString &step : std::as_const(steps)) {
+        if (step == QLatin1String("write")) {
+            QByteArray written;
+            QVERIFY(encoder.encodeTo(list, list.first().id, [&written](QByteArrayView piece) {
+                written.append(piece);
+                return true;
+            }));
+            QCOMPARE(written, ConversationFileEncoder().encode(list, list.first().id));
+            kept.append(int(encoder.keptJsonCount()));
+        } else if (step == QLatin1String("add")) {
+            list.append(conversation(QStringLiteral("new"), 0));
+        } else {
+            Conversation &c = list[step.section(u' ', 1).toInt()];
+            c.messages.append(message(MessageRole::Assistant, QStringLiteral("reply %1").arg(c.messages.size())));
+        }
+    }
+    QCOMPARE(kept, keptAfterWrites);
+}
+
+// A piece the file did not take ends the write: nothing after it is handed
+// over, kept or streamed, and the write reports it.
+void TestConversationStore::encoderStopsAtTheFirstRefusedPiece_data()
+{
+    QTest::addColumn<bool>("changed"); // the long session streamed message by message
+    QTest::addColumn<int>("refused");  // 1-based; 0: none
+    QTest::newRow("all taken, kept sessions") << false << 0;
+    QTest::newRow("all taken, a streamed session") << true << 0;
+    QTest::newRow("the first piece") << true << 1;
+    QTest::newRow("inside the streamed session") << true << 5;
+    QTest::newRow("between kept sessions") << false << 4;
+}
+
+void TestConversationStore::encoderStopsAtTheFirstRefusedPiece()
+{
+    QFETCH(bool, changed);
+    QFETCH(int, refused);
+    QList<Conversation> list{conversation(QStringLiteral("long"), 0), conversation(QStringLiteral("short"), 0)};
+    for (int i = 0; i < 6; ++i)
+        list.first().messages.append(message(MessageRole::User, QStringLiteral("message %1").arg(i)));
+    ConversationFileEncoder encoder;
+    QVERIFY(encoder.encodeTo(list, std::nullopt, [](QByteArrayView) { return true; }));
+    if (changed)
+        list.first().messages.append(message(MessageRole::Assistant, QStringLiteral("reply")));
+    int offered = 0;
+    QByteArray taken;
+    const bool ok = encoder.encodeTo(list, std::nullopt, [&](QByteArrayView piece) {
+        ++offered;
+        if (offered == refused)
+            return false;
+        taken.append(piece);
+        return true;
+    });
+    QCOMPARE(ok, refused == 0);
+    if (refused > 0)
+        QCOMPARE(offered, refused);
+    else
+        QCOMPARE(taken, ConversationFileEncoder().encode(list, std::nullopt));
+}
+
 void TestConversationStore::writtenFileIsSortedIndentedAndWholeSeconds()
 {
     ConversationHarness h;
@@ -373,9 +469,14 @@ struct GatedWriter {
     QSemaphore gate{1000};
     int failuresLeft = 0;
 
-    model::StoreFileWriter writer()
+    model::StoreStreamWriter writer()
     {
-        return [this](const QString &path, const QByteArray &bytes) {
+        return [this](const QString &path, const platform::ByteSource &source) {
+            QByteArray bytes;
+            source([&bytes](QByteArrayView piece) {
+                bytes.append(piece);
+                return true;
+            });
             started.release();
             (void)gate.tryAcquire(1, 5000); // a write that blocks its caller must not hang the test
             {
@@ -516,10 +617,10 @@ void TestConversationStore::failedSavesAreReportedOncePerRun()
     auto mutex = std::make_shared<QMutex>();
     ConversationStore::Options options = h.options();
     options.writeInBackground = background;
-    options.writer = [results, mutex](const QString &path, const QByteArray &bytes) {
+    options.writer = [results, mutex](const QString &path, const platform::ByteSource &source) {
         QMutexLocker lock(mutex.get());
         const QString result = results->isEmpty() ? QString() : results->takeFirst();
-        return result.isEmpty() ? platform::writeFileAtomically(path, bytes) : result;
+        return result.isEmpty() ? platform::writeFileAtomically(path, source) : result;
     };
     ConversationStore store(options);
     QSignalSpy failures(&store, &ConversationStore::saveFailed);

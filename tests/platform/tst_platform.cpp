@@ -84,6 +84,54 @@ private Q_SLOTS:
         QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temp left
     }
 
+    // A file made while it is written holds its pieces in order, whatever
+    // their sizes: small ones are gathered, large ones go out on their own.
+    void atomicWriteOfPieces_data()
+    {
+        QTest::addColumn<QList<int>>("sizes");
+        QTest::newRow("no parts") << QList<int>{};
+        QTest::newRow("one empty part") << QList<int>{0};
+        QTest::newRow("small parts") << QList<int>{1, 7, 0, 300};
+        QTest::newRow("small parts past the gathering room") << QList<int>(40, 3000);
+        QTest::newRow("a large part between small ones") << QList<int>{5, 200'000, 9, 65'536, 1};
+        QTest::newRow("a part that just fills the room") << QList<int>{65'535, 1, 2};
+    }
+    void atomicWriteOfPieces()
+    {
+        QFETCH(QList<int>, sizes);
+        QByteArrayList pieces;
+        for (int i = 0; i < sizes.size(); ++i)
+            pieces.append(QByteArray(sizes[i], char('a' + i % 26)));
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath(QStringLiteral("f.json"));
+        const ByteSource source = [&pieces](const ByteSink &sink) {
+            for (const QByteArray &piece : std::as_const(pieces)) {
+                if (!sink(piece))
+                    return false;
+            }
+            return true;
+        };
+        QCOMPARE(writeFileAtomically(path, source), QString());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), pieces.join());
+    }
+
+    // A source that gives up leaves the old file as it was and no
+    // temporary file behind.
+    void atomicWriteOfPiecesThatFails()
+    {
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath(QStringLiteral("f.json"));
+        QCOMPARE(writeFileAtomically(path, "old"), QString());
+        const ByteSource failing = [](const ByteSink &sink) { return sink(QByteArray(100'000, 'x')) && false; };
+        QVERIFY(!writeFileAtomically(path, failing).isEmpty());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("old"));
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
     void atomicWriteFailureKeepsOldFile()
     {
         QTemporaryDir tmp;

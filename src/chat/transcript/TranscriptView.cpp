@@ -12,6 +12,7 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QSet>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
@@ -456,6 +457,27 @@ void TranscriptView::applyHeights(int width)
     }
 }
 
+void TranscriptView::forgetOldWidths(int width)
+{
+    std::erase(m_heightWidths, width);
+    m_heightWidths.insert(m_heightWidths.begin(), width);
+    if (m_heightWidths.size() <= size_t(kHeightWidths))
+        return;
+    const int oldest = m_heightWidths.back();
+    m_heightWidths.pop_back();
+    m_heights.removeIf([oldest](const QHash<HeightKey, CachedHeight>::iterator &it) { return it.key().width == oldest; });
+}
+
+QList<int> TranscriptView::keptHeightWidths() const
+{
+    QSet<int> widths;
+    for (auto it = m_heights.cbegin(); it != m_heights.cend(); ++it)
+        widths.insert(it.key().width);
+    QList<int> sorted = widths.values();
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
+}
+
 void TranscriptView::recomputeOffsets()
 {
     m_tops.resize(m_items.size());
@@ -605,6 +627,7 @@ void TranscriptView::relayout()
     const int width = columnWidth();
     if (width != m_layoutWidth) {
         m_layoutWidth = width;
+        forgetOldWidths(width);
         applyHeights(width);
     }
     const std::optional<Anchor> anchor = std::exchange(m_anchor, std::nullopt);

@@ -96,6 +96,12 @@ public:
     // model's live/approval row id); null when it is not listed.
     QRect itemRect(const QUuid &id) const;
     int heightMeasurements() const { return m_measurements; }
+    // The column widths measured heights are kept for, ascending (at most
+    // kHeightWidths of them).
+    QList<int> keptHeightWidths() const;
+    // A window resized, or panels shown and hidden, passes many widths:
+    // heights are kept for the last few only.
+    static constexpr int kHeightWidths = 4;
 
 signals:
     // A new approval card is up (the keyboard decides whether it goes there).
@@ -150,6 +156,7 @@ private:
     int estimate(const Item &item, int width) const;
     void recomputeOffsets();
     void applyHeights(int width);
+    void forgetOldWidths(int width);
     bool finishedTurn(const Item &item) const;
     MessageRow *takeRow();
     void releaseRow(const QUuid &id);
@@ -163,6 +170,7 @@ private:
     std::vector<int> m_tops;
     QHash<QUuid, int> m_indexOf;
     QHash<HeightKey, CachedHeight> m_heights;
+    std::vector<int> m_heightWidths; // the widths m_heights holds, the latest first
     QHash<QUuid, MessageRow *> m_bound;
     QHash<MessageRow *, QUuid> m_rowMessage;
     QHash<MessageRow *, size_t> m_rowKey;
