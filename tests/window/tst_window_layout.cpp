@@ -460,6 +460,47 @@ private Q_SLOTS:
         }
     }
 
+    void viewsMadeAtStart_data()
+    {
+        QTest::addColumn<QString>("slot");
+        QTest::addColumn<bool>("made");
+        QTest::newRow("sidebar, open") << QStringLiteral("sidebar") << true;
+        QTest::newRow("chat") << QStringLiteral("chat") << true;
+        QTest::newRow("file tree, closed") << QStringLiteral("fileTree") << false;
+        QTest::newRow("tool log, closed") << QStringLiteral("toolLog") << false;
+        QTest::newRow("file peek, nothing peeked") << QStringLiteral("filePeek") << false;
+    }
+
+    // As the window is built, only the panels that show get a view: one
+    // made for a closed panel would be thrown away at once, costing the
+    // start its time.
+    void viewsMadeAtStart()
+    {
+        QFETCH(QString, slot);
+        QFETCH(bool, made);
+        // A view is given to its slot as it is made, before anything could
+        // drop it again.
+        struct ViewsGiven : QObject {
+            QStringList places;
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                if (event->type() == QEvent::ChildAdded && qobject_cast<PanelSlot *>(watched) &&
+                    static_cast<QChildEvent *>(event)->child()->isWidgetType())
+                    places << watched->objectName();
+                return false;
+            }
+        } given;
+        qApp->installEventFilter(&given);
+        windowtest::WindowKit kit;
+        qApp->removeEventFilter(&given);
+        ContentView *c = kit.window().content();
+        QVERIFY(!kit.vm().showProjectPanel() && !kit.vm().showToolLog() && !kit.vm().peekedFile());
+        QCOMPARE(given.places.contains(slot), made);
+        PanelSlot *place = c->findChild<PanelSlot *>(slot);
+        QVERIFY(place);
+        QCOMPARE(place->view() != nullptr, made);
+    }
+
     // Hiding the sidebar slides it out within its room (the chat grows by
     // 261 at the end);
     // a panel's view leaves with it and comes back fresh.
