@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QImageReader>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace glass::BrandImages {
 
@@ -13,8 +14,17 @@ namespace {
 
 QImage decodeFile(const QString &path)
 {
-    if (!QFileInfo::exists(path))
+    const QFileInfo file(path);
+    if (!file.exists())
         return {};
+    // First as its name says: guessing from the content loads and asks
+    // every image plugin installed, which costs a start its first frame.
+    QImageReader named(path, file.suffix().toLower().toLatin1());
+    named.setAutoDetectImageFormat(false);
+    named.setAutoTransform(true);
+    const QImage image = named.read();
+    if (!image.isNull())
+        return image;
     QImageReader reader(path);
     reader.setAutoTransform(true);
     return reader.read(); // null when it does not decode
@@ -99,6 +109,12 @@ QImage razevuMark()
 {
     static const QImage image = loadRazevuMark(Lookup::defaults());
     return image;
+}
+
+void decodeAhead()
+{
+    // The local static is made once, whichever thread comes first.
+    (void)QtConcurrent::run([] { appIcon(); });
 }
 
 } // namespace glass::BrandImages
