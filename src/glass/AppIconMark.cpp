@@ -115,6 +115,15 @@ void AppIconMark::paint(QPainter &painter, const QRectF &square, bool rounded, c
     painter.restore();
 }
 
+void AppIconMark::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Shown with its window, the mark paints a few tens of milliseconds
+    // later: the icon decodes on the pool meanwhile. A mark that stays
+    // hidden (a start into a session) costs the start nothing.
+    BrandImages::decodeAhead();
+}
+
 void AppIconMark::paintEvent(QPaintEvent *)
 {
     QPainter p(this);

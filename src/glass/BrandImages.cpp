@@ -8,6 +8,8 @@
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <mutex>
+
 namespace glass::BrandImages {
 
 namespace {
@@ -113,8 +115,9 @@ QImage razevuMark()
 
 void decodeAhead()
 {
+    static std::once_flag started;
     // The local static is made once, whichever thread comes first.
-    (void)QtConcurrent::run([] { appIcon(); });
+    std::call_once(started, [] { (void)QtConcurrent::run([] { appIcon(); }); });
 }
 
 } // namespace glass::BrandImages

@@ -3,7 +3,6 @@
 
 #include "app/AppServices.h"
 #include "app/AppViewModel.h"
-#include "glass/BrandImages.h"
 #include "glass/ReaderAccess.h"
 #include "glass/Styles.h"
 #include "platform/DesktopServices.h"
@@ -41,9 +40,6 @@ stage::BackgroundSettings::Config backgroundConfig()
 
 AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
 {
-    // The welcome card shows the app icon in the first frame: its 1024-pixel
-    // master decodes meanwhile, not as the card paints.
-    glass::BrandImages::decodeAhead();
     m_skins = std::make_unique<stage::SkinStore>(stage::SkinStore::defaultSources());
     m_background = std::make_unique<stage::BackgroundSettings>(backgroundConfig());
     m_styles = std::make_unique<glass::StyleStore>(*m_skins);
