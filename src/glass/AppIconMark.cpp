@@ -54,9 +54,10 @@ AppIconMark::AppIconMark(qreal size, bool rounded, StyleStore &styles, QWidget *
     auto *shadow = paintAround(this, reach, [size, rounded, skinStore](QPainter &p, const QRectF &square) {
         if (!skinStore)
             return;
-        paint(p, QRectF(square.topLeft(), QSizeF(size, size)), rounded, BrandImages::appIcon(),
-              BrandImages::razevuMark(), skinStore->styles().skin, &ShadowCache::forStyles(*skinStore),
-              MarkLayers::shadow);
+        const QImage icon = BrandImages::appIcon();
+        paint(p, QRectF(square.topLeft(), QSizeF(size, size)), rounded, icon,
+              icon.isNull() ? BrandImages::razevuMark() : QImage(), skinStore->styles().skin,
+              &ShadowCache::forStyles(*skinStore), MarkLayers::shadow);
     });
     connect(&styles, &StyleStore::changed, shadow, qOverload<>(&QWidget::update));
 }
@@ -114,10 +115,20 @@ void AppIconMark::paint(QPainter &painter, const QRectF &square, bool rounded, c
     painter.restore();
 }
 
+void AppIconMark::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Shown with its window, the mark paints a few tens of milliseconds
+    // later: the icon decodes on the pool meanwhile. A mark that stays
+    // hidden (a start into a session) costs the start nothing.
+    BrandImages::decodeAhead();
+}
+
 void AppIconMark::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    paint(p, QRectF(0, 0, m_size, m_size), m_rounded, BrandImages::appIcon(), BrandImages::razevuMark(),
+    const QImage icon = BrandImages::appIcon();
+    paint(p, QRectF(0, 0, m_size, m_size), m_rounded, icon, icon.isNull() ? BrandImages::razevuMark() : QImage(),
           m_styles ? m_styles->styles().skin : stage::UISkin::steel(), m_styles ? &ShadowCache::forStyles(*m_styles) : nullptr,
           MarkLayers::body);
 }

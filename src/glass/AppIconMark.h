@@ -29,6 +29,7 @@ public:
     static qreal shadowReach(qreal size);
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QImageReader>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <mutex>
 
 namespace glass::BrandImages {
 
@@ -13,8 +16,17 @@ namespace {
 
 QImage decodeFile(const QString &path)
 {
-    if (!QFileInfo::exists(path))
+    const QFileInfo file(path);
+    if (!file.exists())
         return {};
+    // First as its name says: guessing from the content loads and asks
+    // every image plugin installed, which costs a start its first frame.
+    QImageReader named(path, file.suffix().toLower().toLatin1());
+    named.setAutoDetectImageFormat(false);
+    named.setAutoTransform(true);
+    const QImage image = named.read();
+    if (!image.isNull())
+        return image;
     QImageReader reader(path);
     reader.setAutoTransform(true);
     return reader.read(); // null when it does not decode
@@ -99,6 +111,13 @@ QImage razevuMark()
 {
     static const QImage image = loadRazevuMark(Lookup::defaults());
     return image;
+}
+
+void decodeAhead()
+{
+    static std::once_flag started;
+    // The local static is made once, whichever thread comes first.
+    std::call_once(started, [] { (void)QtConcurrent::run([] { appIcon(); }); });
 }
 
 } // namespace glass::BrandImages

@@ -37,5 +37,9 @@ QImage loadRazevuMark(const Lookup &lookup);
 QImage appIcon();
 QImage razevuMark();
 
+// Starts decoding appIcon() on the shared pool (the first call only), so
+// the first mark that draws it finds it decoded (or waits only for the rest).
+void decodeAhead();
+
 } // namespace BrandImages
 } // namespace glass

@@ -29,6 +29,8 @@ public:
     // rendered for the device pixel ratio dpr. Its top-left lies
     // BackdropBlur::softMargin(radius * dpr) device pixels up and left of the rect.
     QImage shadow(QSizeF size, const FrostShape &shape, const QColor &color, qreal radius, qreal dpr);
+    // The same made afresh, in device pixels (what shadow() caches).
+    static QImage stretchedShadow(QSize px, const FrostShape &deviceShape, const QColor &color, qreal deviceRadius);
     // Any image made by make(), remembered under key.
     QImage cached(const QString &key, const std::function<QImage()> &make);
 

@@ -9,10 +9,15 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <sys/resource.h>
 
 namespace model {
 
 namespace {
+
+// The history reader's nice value (per thread on Linux): it gets a third of
+// the UI thread's share of a core both want.
+constexpr int kReaderNice = 5;
 
 bool sameContents(const QList<ChatMessage> &a, const QList<ChatMessage> &b)
 {
@@ -60,6 +65,9 @@ ConversationStore::ConversationStore(Options options, QObject *parent)
         m_loader.reset(QThread::create([this, path = m_filePath, slot = m_loaded] {
             // Two helpers: the window's first frames need the cores and the
             // shared pool (images are scaled there) more than the history.
+            // For the same reason the reader yields a busy core to the UI
+            // thread: a lower priority, which the helpers it starts inherit.
+            ::setpriority(PRIO_PROCESS, 0, std::max(::getpriority(PRIO_PROCESS, 0), kReaderNice));
             QThreadPool helpers;
             helpers.setMaxThreadCount(2);
             *slot = readHistory(path, &helpers);

@@ -17,9 +17,11 @@ namespace stage::BackgroundFiles {
 
 namespace {
 
-QImage decode(QIODevice *device, qint64 maxPixels, QSize fit)
+QImage decodeAs(QIODevice *device, const QByteArray &format, qint64 maxPixels, QSize fit)
 {
-    QImageReader reader(device);
+    QImageReader reader(device, format);
+    // Told the format, it asks no plugin but the one for it.
+    reader.setAutoDetectImageFormat(format.isEmpty());
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > maxPixels)
@@ -40,6 +42,22 @@ QImage decode(QIODevice *device, qint64 maxPixels, QSize fit)
     return image;
 }
 
+QImage decode(QIODevice *device, qint64 maxPixels, QSize fit)
+{
+    // Telling the content by its first bytes here saves loading and asking
+    // every image plugin installed (a wallpaper is read before the window's
+    // first frame); what this does not know, or what then fails, is told
+    // by Qt as before.
+    const QByteArray format = formatOf(device->peek(16));
+    if (!format.isEmpty()) {
+        const qint64 start = device->pos();
+        QImage image = decodeAs(device, format, maxPixels, fit);
+        if (!image.isNull() || !device->seek(start))
+            return image;
+    }
+    return decodeAs(device, QByteArray(), maxPixels, fit);
+}
+
 bool isDirectlyInside(const QString &path, const QString &dir)
 {
     const QFileInfo info(path);
@@ -48,6 +66,21 @@ bool isDirectlyInside(const QString &path, const QString &dir)
 }
 
 } // namespace
+
+QByteArray formatOf(const QByteArray &head)
+{
+    if (head.startsWith("\xFF\xD8\xFF"))
+        return "jpeg";
+    if (head.startsWith("\x89PNG\r\n\x1A\n"))
+        return "png";
+    if (head.startsWith("RIFF") && head.mid(8, 4) == "WEBP")
+        return "webp";
+    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))
+        return "gif";
+    if (head.startsWith("BM"))
+        return "bmp";
+    return {};
+}
 
 QSize coveringSize(QSize size, QSize fit)
 {

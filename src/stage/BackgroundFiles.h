@@ -20,6 +20,10 @@ inline constexpr int kHistoryLimit = 200;
 QImage decodeImageBytes(const QByteArray &bytes, qint64 maxPixels, QSize fit = QSize());
 QImage decodeImageFile(const QString &path, qint64 maxPixels, QSize fit = QSize());
 
+// The image format the first bytes of a file show (jpeg, png, webp, gif,
+// bmp), or empty when they show none of these.
+QByteArray formatOf(const QByteArray &head);
+
 // The size a source of size is decoded at to cover fit (see above).
 QSize coveringSize(QSize size, QSize fit);
 

@@ -1,9 +1,11 @@
 #include "window/AppStyle.h"
+#include "window/DeferredIcon.h"
 
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QStyleFactory>
 #include <QToolTip>
@@ -22,6 +24,21 @@ public:
         if (hint == SH_ScrollBar_Transient)
             return 1;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    QIcon standardIcon(StandardPixmap icon, const QStyleOption *option, const QWidget *widget) const override
+    {
+        // The menu bar takes its overflow arrow as it is built, long before
+        // it has to show one (if ever): read from its file then, it would
+        // hold up the first frame loading every image plugin.
+        if ((icon == SP_ToolBarHorizontalExtensionButton || icon == SP_ToolBarVerticalExtensionButton) && !option) {
+            const QPointer<const AppStyle> style(this);
+            const QPointer<const QWidget> asking(widget);
+            return deferredIcon([style, asking, icon, widget] {
+                return style ? style->QProxyStyle::standardIcon(icon, nullptr, asking ? widget : nullptr) : QIcon();
+            });
+        }
+        return QProxyStyle::standardIcon(icon, option, widget);
     }
 };
 

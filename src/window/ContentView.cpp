@@ -88,6 +88,11 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
     addAlert(m_alert);
 
     m_commandActions = actions.actions();
+    // The side panels come in once syncPanels() below finds them wanted: a
+    // slot present while its view is plugged in makes that view at once,
+    // only for it to be dropped again when the panel is closed.
+    for (PanelSlot *slot : {m_fileTree, m_toolLog, m_peek})
+        slot->setPresent(false);
     plugViews();
 
     using VM = app::AppViewModel;

@@ -1,5 +1,6 @@
 #include "PaintFixture.h"
 
+#include "glass/BackdropBlur.h"
 #include "glass/FrostShapeBackground.h"
 #include "glass/GlassDecoration.h"
 #include "glass/ShadowCache.h"
@@ -227,6 +228,48 @@ private slots:
         // Over the blue backdrop, a plain blue tint and the grey layers: no moonlit detail.
         QVERIFY(painttest::roughness(plain, QRect(10, 10, 240, 480)) < 0.5);
         QVERIFY(qBlue(plain.pixel(130, 250)) > qRed(plain.pixel(130, 250)) + 60);
+    }
+
+    void shadowIsTheWholeShapeBlurred_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("kind"); // FrostShape::Kind
+        QTest::addColumn<qreal>("corner");
+        QTest::addColumn<qreal>("radius");
+        using K = FrostShape::Kind;
+        QTest::newRow("wide rectangle") << QSize(400, 40) << int(K::rectangle) << 0.0 << 12.0;
+        QTest::newRow("card") << QSize(600, 300) << int(K::roundedRectangle) << 14.0 << 24.0;
+        QTest::newRow("card at 1.25x: a corner between pixels") << QSize(520, 260) << int(K::roundedRectangle)
+                                                                << 17.5 << 15.0;
+        QTest::newRow("corner wider than the bar is high") << QSize(500, 20) << int(K::roundedRectangle) << 16.0
+                                                          << 6.0;
+        QTest::newRow("capsule") << QSize(300, 36) << int(K::capsule) << 0.0 << 8.0;
+        QTest::newRow("standing capsule") << QSize(30, 200) << int(K::capsule) << 0.0 << 5.0;
+        QTest::newRow("smaller than its corners") << QSize(40, 40) << int(K::roundedRectangle) << 10.0 << 20.0;
+        QTest::newRow("circle") << QSize(120, 120) << int(K::circle) << 0.0 << 10.0;
+    }
+
+    // A long shadow is made from a short one with its middle repeated: the
+    // very pixels of the whole shape blurred.
+    void shadowIsTheWholeShapeBlurred()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, kind);
+        QFETCH(qreal, corner);
+        QFETCH(qreal, radius);
+        const FrostShape shape{FrostShape::Kind(kind), corner};
+        const QColor color = QColor::fromRgbF(0.1f, 0, 0.2f, 0.4f);
+        QImage mask(size, QImage::Format_ARGB32_Premultiplied);
+        mask.fill(Qt::transparent);
+        {
+            QPainter p(&mask);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.fillPath(shape.path(QRectF(QPointF(0, 0), QSizeF(size))), Qt::black);
+        }
+        const QImage whole = BackdropBlur::softMask(mask, color, radius);
+        const QImage made = ShadowCache::stretchedShadow(size, shape, color, radius);
+        QCOMPARE(made.size(), whole.size());
+        QCOMPARE(made.convertToFormat(QImage::Format_ARGB32_Premultiplied), whole);
     }
 
     void skinChangeRecoloursAndEmptiesBakedShadows()

@@ -9,6 +9,7 @@
 #include "support/TestMain.h"
 
 #include <QApplication>
+#include <QBuffer>
 
 using namespace stage;
 using namespace glass;
@@ -113,6 +114,39 @@ private slots:
             return name == QLatin1String("razevu-mark") ? solid(Qt::green) : QImage();
         };
         QCOMPARE(QColor(BrandImages::loadRazevuMark(lookup).pixel(1, 1)), QColor(Qt::green));
+    }
+
+    void iconFileDecodes_data()
+    {
+        QTest::addColumn<QByteArray>("written"); // the format of the bytes under AppIcon.png
+        QTest::addColumn<bool>("found");
+        QTest::newRow("png") << QByteArray("png") << true;
+        QTest::newRow("jpeg under the png name") << QByteArray("jpeg") << true;
+        QTest::newRow("bmp under the png name") << QByteArray("bmp") << true;
+        QTest::newRow("not an image") << QByteArray() << false;
+    }
+
+    // A file is read as its name says first, and by its content when that
+    // fails; one that decodes neither way counts as missing.
+    void iconFileDecodes()
+    {
+        QFETCH(QByteArray, written);
+        QFETCH(bool, found);
+        QTemporaryDir dir;
+        QByteArray bytes("not an image at all");
+        if (!written.isEmpty()) {
+            QBuffer buffer(&bytes);
+            bytes.clear();
+            buffer.open(QIODevice::WriteOnly);
+            QVERIFY(solid(Qt::blue).save(&buffer, written.constData()));
+        }
+        put(dir.path(), QStringLiteral("AppIcon.png"), bytes);
+        BrandImages::Lookup lookup;
+        lookup.resourceDirectories = {dir.path()};
+        const QImage icon = BrandImages::loadIcon(lookup);
+        QCOMPARE(!icon.isNull(), found);
+        if (found)
+            QVERIFY(qAbs(QColor(icon.pixel(4, 4)).blue() - 255) < 8);
     }
 
     void shippedImagesAreFound()

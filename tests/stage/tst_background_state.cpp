@@ -5,6 +5,7 @@
 #include "stage/BackgroundSettings.h"
 #include "stage/StagePhotoCatalog.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -480,6 +481,49 @@ private slots:
         QFETCH(QSize, fit);
         QFETCH(QSize, expected);
         QCOMPARE(BackgroundFiles::coveringSize(size, fit), expected);
+    }
+
+    void decodesByContent_data()
+    {
+        QTest::addColumn<QByteArray>("written"); // the format the bytes are in
+        QTest::addColumn<QByteArray>("told");    // what their first bytes show
+        QTest::newRow("jpeg") << QByteArray("jpeg") << QByteArray("jpeg");
+        QTest::newRow("png") << QByteArray("png") << QByteArray("png");
+        QTest::newRow("webp") << QByteArray("webp") << QByteArray("webp");
+        QTest::newRow("bmp") << QByteArray("bmp") << QByteArray("bmp");
+        QTest::newRow("tiff: left to Qt to tell") << QByteArray("tiff") << QByteArray();
+    }
+
+    // Whatever the format, the image decodes, scaled to cover the fit; the
+    // first bytes tell the common formats without asking Qt's plugins.
+    void decodesByContent()
+    {
+        QFETCH(QByteArray, written);
+        QFETCH(QByteArray, told);
+        QImage source(400, 200, QImage::Format_RGB32);
+        source.fill(QColor(30, 140, 220));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(source.save(&buffer, written.constData()));
+        QCOMPARE(BackgroundFiles::formatOf(bytes.left(16)), told);
+        const QImage image = BackgroundFiles::decodeImageBytes(bytes, 1'000'000, QSize(100, 40));
+        QCOMPARE(image.size(), QSize(100, 50));
+        QVERIFY(qAbs(qBlue(image.pixel(50, 25)) - 220) < 12);
+    }
+
+    void formatOfShortOrForeignBytes_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::newRow("nothing") << QByteArray();
+        QTest::newRow("a RIFF that is no WebP") << QByteArray("RIFF\x10\0\0\0WAVEfmt ", 16);
+        QTest::newRow("half a PNG signature") << QByteArray("\x89PNG");
+        QTest::newRow("text") << QByteArray("hello, world");
+    }
+    void formatOfShortOrForeignBytes()
+    {
+        QFETCH(QByteArray, head);
+        QCOMPARE(BackgroundFiles::formatOf(head), QByteArray());
     }
 };
 

@@ -12,6 +12,7 @@
 #include "window/ActionRegistry.h"
 #include "window/AppStyle.h"
 #include "window/ContentView.h"
+#include "window/DeferredIcon.h"
 #include "window/ErrorAlert.h"
 #include "window/EscapeDispatcher.h"
 #include "window/MainWindow.h"
@@ -36,6 +37,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QListView>
+#include <QPainter>
+#include <QStyleFactory>
 #include <QToolTip>
 
 #include <QLabel>
@@ -122,6 +125,77 @@ private Q_SLOTS:
         QVERIFY(area.verticalScrollBar()->isVisible());
         QCOMPARE(area.viewport()->width(), area.width());
         QVERIFY(area.verticalScrollBar()->geometry().intersects(area.viewport()->geometry()));
+    }
+
+    void deferredIconIsMadeOnFirstUse_data()
+    {
+        QTest::addColumn<QString>("use");
+        QTest::addColumn<int>("made");
+        QTest::newRow("only held") << QStringLiteral("none") << 0;
+        QTest::newRow("asked whether null") << QStringLiteral("isNull") << 0;
+        QTest::newRow("pixmap") << QStringLiteral("pixmap") << 1;
+        QTest::newRow("painted") << QStringLiteral("paint") << 1;
+        QTest::newRow("sizes") << QStringLiteral("sizes") << 1;
+        QTest::newRow("pixmap twice, once via a copy") << QStringLiteral("copy") << 1;
+    }
+
+    // What a deferred icon stands for is made when it is first drawn or
+    // measured, once, and the icon draws as the one made.
+    void deferredIconIsMadeOnFirstUse()
+    {
+        QFETCH(QString, use);
+        QFETCH(int, made);
+        QImage red(16, 16, QImage::Format_ARGB32_Premultiplied);
+        red.fill(Qt::red);
+        int calls = 0;
+        const QIcon icon = window::deferredIcon([&] {
+            ++calls;
+            return QIcon(QPixmap::fromImage(red));
+        });
+        QImage drawn;
+        if (use == QLatin1String("isNull")) {
+            QVERIFY(!icon.isNull());
+        } else if (use == QLatin1String("pixmap")) {
+            drawn = icon.pixmap(16, 16).toImage();
+        } else if (use == QLatin1String("paint")) {
+            drawn = QImage(16, 16, QImage::Format_ARGB32_Premultiplied);
+            drawn.fill(Qt::transparent);
+            QPainter p(&drawn);
+            icon.paint(&p, drawn.rect());
+        } else if (use == QLatin1String("sizes")) {
+            QCOMPARE(icon.availableSizes(), QList<QSize>{QSize(16, 16)});
+        } else if (use == QLatin1String("copy")) {
+            QIcon copy = icon;
+            copy.detach();
+            QCOMPARE(copy.pixmap(16, 16).toImage().pixel(8, 8), red.pixel(8, 8));
+            drawn = icon.pixmap(16, 16).toImage();
+        }
+        QCOMPARE(calls, made);
+        if (!drawn.isNull())
+            QCOMPARE(drawn.convertToFormat(QImage::Format_ARGB32).pixel(8, 8), qRgb(255, 0, 0));
+    }
+
+    void menuBarArrowDrawsAsFusions_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::newRow("horizontal") << int(QStyle::SP_ToolBarHorizontalExtensionButton);
+        QTest::newRow("vertical") << int(QStyle::SP_ToolBarVerticalExtensionButton);
+    }
+
+    // The app's style gives the menu bar's overflow arrow deferred, and it
+    // draws as Fusion's own.
+    void menuBarArrowDrawsAsFusions()
+    {
+        QFETCH(int, which);
+        std::unique_ptr<QStyle> style(window::makeAppStyle());
+        std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+        const auto pixmap = QStyle::StandardPixmap(which);
+        const QIcon ours = style->standardIcon(pixmap);
+        const QIcon theirs = fusion->standardIcon(pixmap);
+        QVERIFY(!theirs.isNull());
+        QCOMPARE(ours.availableSizes(), theirs.availableSizes());
+        for (int side : {16, 32})
+            QCOMPARE(ours.pixmap(side, side).toImage(), theirs.pixmap(side, side).toImage());
     }
 
     void windowGeometry()
@@ -458,6 +532,47 @@ private Q_SLOTS:
             QCOMPARE(strip->filesButton()->opacity() > 0.7, c->fileTreeSlot()->isVisible());
             QCOMPARE(strip->toolLogButton()->opacity() > 0.7, c->toolLogSlot()->isVisible());
         }
+    }
+
+    void viewsMadeAtStart_data()
+    {
+        QTest::addColumn<QString>("slot");
+        QTest::addColumn<bool>("made");
+        QTest::newRow("sidebar, open") << QStringLiteral("sidebar") << true;
+        QTest::newRow("chat") << QStringLiteral("chat") << true;
+        QTest::newRow("file tree, closed") << QStringLiteral("fileTree") << false;
+        QTest::newRow("tool log, closed") << QStringLiteral("toolLog") << false;
+        QTest::newRow("file peek, nothing peeked") << QStringLiteral("filePeek") << false;
+    }
+
+    // As the window is built, only the panels that show get a view: one
+    // made for a closed panel would be thrown away at once, costing the
+    // start its time.
+    void viewsMadeAtStart()
+    {
+        QFETCH(QString, slot);
+        QFETCH(bool, made);
+        // A view is given to its slot as it is made, before anything could
+        // drop it again.
+        struct ViewsGiven : QObject {
+            QStringList places;
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                if (event->type() == QEvent::ChildAdded && qobject_cast<PanelSlot *>(watched) &&
+                    static_cast<QChildEvent *>(event)->child()->isWidgetType())
+                    places << watched->objectName();
+                return false;
+            }
+        } given;
+        qApp->installEventFilter(&given);
+        windowtest::WindowKit kit;
+        qApp->removeEventFilter(&given);
+        ContentView *c = kit.window().content();
+        QVERIFY(!kit.vm().showProjectPanel() && !kit.vm().showToolLog() && !kit.vm().peekedFile());
+        QCOMPARE(given.places.contains(slot), made);
+        PanelSlot *place = c->findChild<PanelSlot *>(slot);
+        QVERIFY(place);
+        QCOMPARE(place->view() != nullptr, made);
     }
 
     // Hiding the sidebar slides it out within its room (the chat grows by

@@ -1,6 +1,6 @@
 #include "agent/stream/StreamConnections.h"
 
-#include <curl/curl.h>
+#include "agent/stream/CurlLibrary.h"
 
 namespace agent {
 
@@ -24,25 +24,22 @@ void unlock(CURL *, curl_lock_data data, void *self)
 
 } // namespace
 
-void StreamConnections::initLibrary()
-{
-    // Thread-safe in this libcurl; the once keeps the cost to the first call.
-    static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-    (void)done;
-}
+StreamConnections::StreamConnections() = default;
 
-StreamConnections::StreamConnections()
+CURLSH *StreamConnections::handle()
 {
-    initLibrary();
-    m_share = curl_share_init();
-    if (!m_share)
-        return;
-    curl_share_setopt(m_share, CURLSHOPT_LOCKFUNC, lock);
-    curl_share_setopt(m_share, CURLSHOPT_UNLOCKFUNC, unlock);
-    curl_share_setopt(m_share, CURLSHOPT_USERDATA, static_cast<void *>(m_locks));
-    curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
-    curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    std::call_once(m_made, [this] {
+        const CurlLibrary &lib = curlLibrary();
+        if (!lib.loaded || !(m_share = lib.curl_share_init()))
+            return;
+        lib.curl_share_setopt(m_share, CURLSHOPT_LOCKFUNC, lock);
+        lib.curl_share_setopt(m_share, CURLSHOPT_UNLOCKFUNC, unlock);
+        lib.curl_share_setopt(m_share, CURLSHOPT_USERDATA, static_cast<void *>(m_locks));
+        lib.curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+        lib.curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        lib.curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    });
+    return m_share;
 }
 
 void StreamConnections::beginFinishing()
@@ -69,7 +66,7 @@ bool StreamConnections::waitForFinished(std::chrono::milliseconds limit)
 StreamConnections::~StreamConnections()
 {
     if (m_share)
-        curl_share_cleanup(m_share);
+        curlLibrary().curl_share_cleanup(m_share);
 }
 
 } // namespace agent

@@ -19,7 +19,8 @@ public:
     StreamConnections(const StreamConnections &) = delete;
     StreamConnections &operator=(const StreamConnections &) = delete;
 
-    CURLSH *handle() const { return m_share; }
+    // Made on first use, so a client that never streams never opens libcurl.
+    CURLSH *handle();
 
     // A transfer whose turn is whole still reads its reply to the end, and
     // only then gives its connection back. The next turn may start before
@@ -30,10 +31,8 @@ public:
     // At most `limit`; true when none was finishing by then.
     bool waitForFinished(std::chrono::milliseconds limit);
 
-    // libcurl's global set-up, once per process, before any handle.
-    static void initLibrary();
-
 private:
+    std::once_flag m_made;
     CURLSH *m_share = nullptr;
     std::mutex m_locks[8]; // one per kind of shared data
     std::mutex m_finishingMutex;

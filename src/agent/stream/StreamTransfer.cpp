@@ -8,7 +8,7 @@
 #include <QMutexLocker>
 #include <QUrl>
 
-#include <curl/curl.h>
+#include "agent/stream/CurlLibrary.h"
 
 #include <algorithm>
 #include <cstring>
@@ -86,10 +86,11 @@ StreamTransfer::~StreamTransfer() = default;
 
 void StreamTransfer::stop()
 {
+    const CurlLibrary &curl = curlLibrary();
     m_stop.store(true);
     QMutexLocker lock(&m_mutex);
     if (m_multi)
-        curl_multi_wakeup(m_multi);
+        curl.curl_multi_wakeup(m_multi);
     m_stopped.wakeAll();
 }
 
@@ -159,9 +160,10 @@ size_t StreamTransfer::receiveHeader(const char *data, size_t size)
 
 size_t StreamTransfer::receive(const char *data, size_t size)
 {
+    const CurlLibrary &curl = curlLibrary();
     m_bytes += qint64(size);
     if (m_status == 0)
-        curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &m_status);
+        curl.curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &m_status);
     if (m_status >= 300) {
         // Only the start of an error body is read: what is shown of it is
         // short, and a huge or endless body must not hold the turn.
@@ -200,40 +202,52 @@ void StreamTransfer::run()
         if (m_connections->waitForFinished(std::chrono::milliseconds(10)))
             break;
     }
-    CURLM *multi = curl_multi_init();
-    m_easy = curl_easy_init();
+    const CurlLibrary &curl = curlLibrary();
+    CURLM *multi = curl.loaded ? curl.curl_multi_init() : nullptr;
+    m_easy = multi ? curl.curl_easy_init() : nullptr;
+    if (!m_easy) {
+        if (multi)
+            curl.curl_multi_cleanup(multi);
+        std::optional<TurnResult> result;
+        if (!m_stop.load())
+            result = TurnResult::failure(OVUClientError::transport(
+                curl.loaded ? QStringLiteral("The connection could not be set up.")
+                            : QStringLiteral("The network library (libcurl) could not be loaded.")));
+        post({}, std::move(result), true);
+        return;
+    }
     curl_slist *headers = nullptr;
     for (const QByteArray &header : m_request.headers)
-        headers = curl_slist_append(headers, header.constData());
+        headers = curl.curl_slist_append(headers, header.constData());
     // A large history must not wait for a "100 Continue" first.
-    headers = curl_slist_append(headers, "Expect:");
+    headers = curl.curl_slist_append(headers, "Expect:");
 
-    curl_easy_setopt(m_easy, CURLOPT_URL, m_request.url.constData());
-    curl_easy_setopt(m_easy, CURLOPT_POST, 1L);
-    curl_easy_setopt(m_easy, CURLOPT_POSTFIELDS, m_request.body.constData());
-    curl_easy_setopt(m_easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_request.body.size()));
-    curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, &StreamTransfer::onBody);
-    curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &StreamTransfer::onHeader);
-    curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_errorText);
-    curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
-    curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
+    curl.curl_easy_setopt(m_easy, CURLOPT_URL, m_request.url.constData());
+    curl.curl_easy_setopt(m_easy, CURLOPT_POST, 1L);
+    curl.curl_easy_setopt(m_easy, CURLOPT_POSTFIELDS, m_request.body.constData());
+    curl.curl_easy_setopt(m_easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_request.body.size()));
+    curl.curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, headers);
+    curl.curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, &StreamTransfer::onBody);
+    curl.curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);
+    curl.curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &StreamTransfer::onHeader);
+    curl.curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
+    curl.curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_errorText);
+    curl.curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    curl.curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
     // Redirects are not followed: the bearer token goes to this host only.
-    curl_easy_setopt(m_easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl.curl_easy_setopt(m_easy, CURLOPT_FOLLOWLOCATION, 0L);
     // Like the rest of the app's requests: straight to the host, whatever
     // proxy variables the environment holds.
-    curl_easy_setopt(m_easy, CURLOPT_PROXY, "");
-    curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl.curl_easy_setopt(m_easy, CURLOPT_PROXY, "");
+    curl.curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR, "http,https");
     if (m_connections && m_connections->handle())
-        curl_easy_setopt(m_easy, CURLOPT_SHARE, m_connections->handle());
+        curl.curl_easy_setopt(m_easy, CURLOPT_SHARE, m_connections->handle());
 
     {
         QMutexLocker lock(&m_mutex);
         m_multi = multi;
     }
-    curl_multi_add_handle(multi, m_easy);
+    curl.curl_multi_add_handle(multi, m_easy);
 
     // The idle time-out compares the time of the last byte at each turn of
     // the loop; the loop itself waits at most kLongestWait.
@@ -246,7 +260,7 @@ void StreamTransfer::run()
     bool burst = false; // the last wait for data was shorter than kGatherTime
     int running = 1;
     while (!m_stop.load()) {
-        curl_multi_perform(multi, &running);
+        curl.curl_multi_perform(multi, &running);
         if (!running)
             break;
         auto now = Clock::now();
@@ -280,23 +294,23 @@ void StreamTransfer::run()
             wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(bodyLeft)
                                       + std::chrono::milliseconds(1));
         }
-        curl_multi_poll(multi, nullptr, 0, int(wait.count()), nullptr);
+        curl.curl_multi_poll(multi, nullptr, 0, int(wait.count()), nullptr);
         burst = Clock::now() - now < kGatherTime;
     }
 
     CURLcode code = CURLE_OK;
     bool finished = false;
     int queued = 0;
-    while (CURLMsg *message = curl_multi_info_read(multi, &queued)) {
+    while (CURLMsg *message = curl.curl_multi_info_read(multi, &queued)) {
         if (message->msg == CURLMSG_DONE) {
             code = message->data.result;
             finished = true;
         }
     }
     if (m_status == 0)
-        curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &m_status);
+        curl.curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &m_status);
     long osErrno = 0;
-    curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osErrno);
+    curl.curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osErrno);
 
     std::optional<TurnResult> result;
     QStringList fragments;
@@ -322,18 +336,19 @@ void StreamTransfer::run()
         QMutexLocker lock(&m_mutex);
         m_multi = nullptr;
     }
-    curl_multi_remove_handle(multi, m_easy);
-    curl_easy_cleanup(m_easy);
+    curl.curl_multi_remove_handle(multi, m_easy);
+    curl.curl_easy_cleanup(m_easy);
     m_easy = nullptr;
     if (m_finishing)
         m_connections->endFinishing(); // the connection is back in the cache
-    curl_multi_cleanup(multi);
-    curl_slist_free_all(headers);
+    curl.curl_multi_cleanup(multi);
+    curl.curl_slist_free_all(headers);
     post(std::move(fragments), std::move(result), true);
 }
 
 TurnResult StreamTransfer::conclude(int code, long status)
 {
+    const CurlLibrary &curl = curlLibrary();
     if (status >= 400) {
         QString words = platform::ServiceText::fromBody(m_errorBody);
         // A body that says nothing: the status's own words.
@@ -347,7 +362,7 @@ TurnResult StreamTransfer::conclude(int code, long status)
     }
     if (status >= 300) {
         char *location = nullptr;
-        curl_easy_getinfo(m_easy, CURLINFO_REDIRECT_URL, &location);
+        curl.curl_easy_getinfo(m_easy, CURLINFO_REDIRECT_URL, &location);
         return TurnResult::failure(OVUClientError::redirect(int(status), redirectHost(location)));
     }
     if (code == CURLE_OPERATION_TIMEDOUT) {
@@ -366,7 +381,7 @@ TurnResult StreamTransfer::conclude(int code, long status)
         return TurnResult::failure(OVUClientError::invalidResponse());
     // The transport's own text.
     const QString text = m_errorText[0] ? QString::fromUtf8(m_errorText)
-                                        : QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
+                                        : QString::fromUtf8(curl.curl_easy_strerror(CURLcode(code)));
     return TurnResult::failure(OVUClientError::transport(text));
 }
 
