@@ -13,6 +13,9 @@ constexpr qsizetype kPerProseCharacter = 37;
 // The text as given, the pieces' copies of it and their growth room.
 constexpr qsizetype kPerTextCharacter = 6;
 constexpr qsizetype kPerCodeLine = 64;
+// A long paragraph drawn in slices keeps, besides its document, the text
+// and formats the slices are cut from and their lines.
+constexpr qsizetype kPerSlicedCharacter = 10;
 
 // A document holds a block for each line at most (blank ones included).
 qsizetype lines(const QString &text)
@@ -38,6 +41,9 @@ qsizetype MarkdownRenderCache::bytesHeld(const MarkdownRenderer &renderer)
         }
         bytes += kPerDocument + kPerBlock * lines(piece.markdown) +
                  kPerProseCharacter * piece.markdown.size();
+        // Known from the text alone: the account is made before the layout.
+        if (piece.markdown.size() >= LongParagraph::kShortest && !piece.markdown.contains(QLatin1String("\n\n")))
+            bytes += kPerSlicedCharacter * piece.markdown.size();
     }
     return bytes;
 }

@@ -79,13 +79,16 @@ QString reply(const QString &kind, int size, int seed = 0)
 // Lays all of it out and draws it, as a row shown whole does.
 void layOutAndDraw(MarkdownRenderer &r)
 {
-    for (int i = 0; i < r.count(); ++i)
-        r.layOut(i);
+    r.layOutAll();
     QImage image(int(r.width()), 400, QImage::Format_ARGB32_Premultiplied);
     QPainter p(&image);
-    for (int i = 0; i < r.count(); ++i)
-        if (const chat::MarkdownDocument *doc = r.piece(i).doc.get())
-            doc->documentLayout()->draw(&p, {});
+    for (int i = 0; i < r.count(); ++i) {
+        const MarkdownRenderer::Piece &piece = r.piece(i);
+        if (piece.paragraph)
+            piece.paragraph->draw(&p, QRectF(0, 0, r.width(), piece.height), {0, 0}, Qt::white, Qt::blue);
+        else if (piece.doc)
+            piece.doc->documentLayout()->draw(&p, {});
+    }
 }
 
 } // namespace
