@@ -41,6 +41,10 @@ Qt::Alignment visualAlignment(Qt::LayoutDirection direction, Qt::Alignment align
     return alignment;
 }
 
+// Below any clip (lines are drawn in order of y); QTextLine keeps y in
+// 26.6 fixed point.
+constexpr qreal kOutOfSight = 1'000'000;
+
 } // namespace
 
 bool LongParagraph::applies(const QTextDocument &doc)
@@ -158,10 +162,13 @@ QTextLayout &LongParagraph::slice(int index) const
     const QList<Line> &all = lines();
     const int first = index * kSliceLines;
     const int last = qMin(int(all.size()), first + kSliceLines);
+    // One line more than drawn, out of sight: a layout's last line ends
+    // its paragraph, and a selection going on past it would be drawn so.
+    const int end = qMin(int(all.size()), last + 1);
     const int from = all[first].start;
-    layout = shaped(from, all[last - 1].start + all[last - 1].length);
+    layout = shaped(from, all[end - 1].start + all[end - 1].length);
     layout->beginLayout();
-    for (int i = first; i < last; ++i) {
+    for (int i = first; i < end; ++i) {
         const Line &wanted = all[i];
         QTextLine line = layout->createLine();
         if (!line.isValid())
@@ -171,7 +178,7 @@ QTextLayout &LongParagraph::slice(int index) const
         // otherwise here, the line still holds exactly the worker's text.
         if (line.textLength() != wanted.length)
             line.setNumColumns(wanted.length, wanted.width);
-        line.setPosition({wanted.x, wanted.y});
+        line.setPosition({wanted.x, i < last ? wanted.y : kOutOfSight});
     }
     layout->endLayout();
     return *layout;
@@ -208,12 +215,16 @@ void LongParagraph::draw(QPainter *painter, const QRectF &clip, std::pair<int, i
         if (first.y > bottom)
             break;
         QTextLayout &layout = slice(s);
+        // Up to the end of the line out of sight: the last line drawn sees
+        // the selection go on as the whole paragraph's does.
         const int from = first.start;
         const int to = from + int(layout.text().size());
         QList<QTextLayout::FormatRange> marked;
-        const int a = qMax(selection.first, from);
+        // A selection from before the slice starts before its text too: the
+        // first line is then filled whole, as in the whole paragraph.
+        const int a = selection.first < from ? from - 1 : selection.first;
         const int b = qMin(selection.second, to);
-        if (a < b) {
+        if (a < b && selection.second > from) {
             QTextCharFormat format;
             format.setBackground(selectionFill);
             format.setForeground(ink);

@@ -27,9 +27,11 @@
 #include <QDir>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
+#include <QTextCursor>
 #include <QTextLayout>
 
 using chat::MarkdownRenderer;
@@ -275,18 +277,77 @@ private slots:
             draw(p);
             return image;
         };
+        // A selection from a third of the text to two thirds, across the window.
+        const int length = whole.characterCount() - 1;
+        const std::pair<int, int> selected{length / 3, length * 2 / 3};
+        const QColor fill(40, 90, 200);
         const QImage expected = drawn([&](QPainter &p) {
             QAbstractTextDocumentLayout::PaintContext context;
             context.palette.setColor(QPalette::Text, style.ink);
             context.clip = window;
+            QAbstractTextDocumentLayout::Selection marked;
+            marked.cursor = QTextCursor(&whole);
+            marked.cursor.setPosition(selected.first);
+            marked.cursor.setPosition(selected.second, QTextCursor::KeepAnchor);
+            marked.format.setBackground(fill);
+            marked.format.setForeground(style.ink);
+            context.selections.append(marked);
             whole.documentLayout()->draw(&p, context);
         });
-        const QImage sliced = drawn([&](QPainter &p) { piece.paragraph->draw(&p, window, {0, 0}, style.ink, {}); });
+        const QImage sliced =
+            drawn([&](QPainter &p) { piece.paragraph->draw(&p, window, selected, style.ink, fill); });
         if (samePixels)
             QVERIFY(sliced == expected);
         else
             QVERIFY(sliced != drawn([](QPainter &) {})); // drawn, lines checked above
         QCOMPARE(piece.doc->begin().layout()->lineCount(), 0);
+    }
+
+    // Before its lines are known, the part of a long paragraph in view is
+    // drawn all the same, wrapped from a break near where it begins: the
+    // window in view holds text from its top to its bottom (a session
+    // opens on the end of its last reply).
+    void guessFillsTheView_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<qreal>("at"); // where the window begins, as a share of the height
+        const QString prose = words(40'000);
+        const QString cjk = letters(40'000, 0x4e00, 0x5000);
+        const QString word = letters(40'000, U'a', 26);
+        QTest::newRow("prose at the end") << prose << 1.0;
+        QTest::newRow("prose in the middle") << prose << 0.5;
+        QTest::newRow("CJK at the end") << cjk << 1.0;
+        QTest::newRow("CJK in the middle") << cjk << 0.5;
+        QTest::newRow("one word at the end") << word << 1.0;
+    }
+    void guessFillsTheView()
+    {
+        QFETCH(QString, source);
+        QFETCH(qreal, at);
+        const chat::MarkdownStyle style = chatTestStyle();
+        chat::MarkdownDocument doc(style);
+        doc.setProse(source);
+        QVERIFY(chat::LongParagraph::applies(doc));
+        const chat::LongParagraph paragraph(doc, {source, false, style, kWidth});
+        const qreal height = MarkdownRenderer::estimateHeight(style, source, kWidth);
+        const QRectF window(0, std::floor((height - 600) * at), kWidth, 600);
+        QImage image(kWidth, 600, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        {
+            QPainter p(&image);
+            p.translate(0, -window.top());
+            p.setClipRect(window);
+            paragraph.drawGuess(&p, window, height, Qt::white);
+        }
+        const auto inked = [&image](int top, int bottom) {
+            for (int y = top; y < bottom; ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) != qRgb(0, 0, 0))
+                        return true;
+            return false;
+        };
+        QVERIFY(inked(0, 40));
+        QVERIFY(inked(image.height() - 40, image.height()));
     }
 
     // A run that cannot be broken, alone in its paragraph, breaks where
@@ -395,6 +456,46 @@ private slots:
         QTest::mouseClick(&view, Qt::LeftButton, {}, at(inWord));
         QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(clipboard->text(), text);
+    }
+
+    // A link in a long paragraph is found under the pointer wherever it
+    // sits, and a click follows it when it may be followed.
+    void linksInALongParagraphFollow_data()
+    {
+        QTest::addColumn<qreal>("at"); // the share of the text before the link
+        QTest::addColumn<QString>("href");
+        QTest::addColumn<bool>("follows");
+        QTest::newRow("near the start") << 0.02 << QStringLiteral("https://example.org/a") << true;
+        QTest::newRow("in the middle") << 0.5 << QStringLiteral("https://example.org/b") << true;
+        QTest::newRow("at the end") << 1.0 << QStringLiteral("mailto:someone@example.org") << true;
+        QTest::newRow("a script link") << 0.5 << QStringLiteral("javascript:alert(1)") << false;
+    }
+    void linksInALongParagraphFollow()
+    {
+        QFETCH(qreal, at);
+        QFETCH(QString, href);
+        QFETCH(bool, follows);
+        const QString text = words(int(12'000 * at)) + QStringLiteral(" [the link](") + href + QStringLiteral(") ") +
+                             words(int(12'000 * (1 - at)));
+        chat::MarkdownTextView view;
+        view.setStyle(chatTestStyle());
+        view.setFinishedText(QUuid::createUuid(), text.trimmed());
+        view.resize(kWidth, 100); // the renderer is the one for the view's width
+        MarkdownRenderer &r = view.renderer();
+        r.layOutAll();
+        view.resize(kWidth, view.heightForWidth(kWidth));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(r.count(), 1);
+        const chat::LongParagraph *paragraph = r.piece(0).paragraph.get();
+        QVERIFY(paragraph);
+        const int position = int(r.piece(0).doc->toPlainText().indexOf(QStringLiteral("the link"))) + 3;
+        const QRectF cursor = paragraph->cursorRect(position);
+        QSignalSpy activated(&view, &chat::MarkdownTextView::linkActivated);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(int(cursor.x()) + 1, int(cursor.center().y())));
+        QCOMPARE(activated.size(), follows ? 1 : 0);
+        if (follows)
+            QCOMPARE(activated.first().first().toUrl(), QUrl(href));
     }
 
     // A long reply in a new list is laid out once, at the width its row is
