@@ -60,10 +60,21 @@ std::shared_ptr<MarkdownRenderer> MarkdownRenderCache::get(const QUuid &id, cons
         }
         remove(entry);
     }
-    auto renderer = std::make_shared<MarkdownRenderer>(style, int(width), mode);
-    renderer->append(text);
-    renderer->finish();
-    ++m_builds;
+    std::shared_ptr<MarkdownRenderer> renderer = m_live.lock();
+    // The live reply is drawn in an ink of its own: the rest must match.
+    if (renderer && renderer->text() == text && int(renderer->width()) == int(width) && renderer->mode() == mode &&
+        renderer->restyle(style)) {
+        // Its last text laid out as the live view would at its next frame:
+        // finishing keeps that layout.
+        renderer->refresh(true);
+        renderer->finish();
+        m_live.reset();
+    } else {
+        renderer = std::make_shared<MarkdownRenderer>(style, int(width), mode);
+        renderer->append(text);
+        renderer->finish();
+        ++m_builds;
+    }
     const qsizetype bytes = bytesHeld(*renderer);
     m_order.push_front(Entry{key, text, renderer, bytes});
     m_index.insert(key, m_order.begin());

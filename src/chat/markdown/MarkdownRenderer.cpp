@@ -101,6 +101,17 @@ MarkdownRenderer::MarkdownRenderer(const MarkdownStyle &style, qreal width, Mode
     m_proseLine = body.lineSpacing() + style.lineSpacing;
 }
 
+bool MarkdownRenderer::restyle(const MarkdownStyle &style)
+{
+    const MarkdownStyle &now = m_style;
+    if (style.body != now.body || style.mono != now.mono || style.label != now.label ||
+        style.lineSpacing != now.lineSpacing || style.blockSpacing != now.blockSpacing || style.link != now.link ||
+        style.rule != now.rule)
+        return false;
+    m_style = style;
+    return true;
+}
+
 void MarkdownRenderer::append(QStringView fragment)
 {
     if (fragment.isEmpty() || m_finished)

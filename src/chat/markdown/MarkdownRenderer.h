@@ -94,6 +94,11 @@ public:
 
     const MarkdownStyle &style() const { return m_style; }
     qreal width() const { return m_width; }
+    Mode mode() const { return m_mode; }
+    // Takes style for drawing when it lays out as the current one does
+    // (fonts, spacing, and the link and rule colours the documents hold);
+    // false, changing nothing, when it does not.
+    bool restyle(const MarkdownStyle &style);
     qreal codeLineHeight() const { return m_codeLine; }
     qreal codeHeaderHeight() const { return m_codeHeader; }
     static constexpr qreal kCodePadding = 12;

@@ -113,6 +113,9 @@ void MarkdownTextView::setStreamingText(const QString &text)
 {
     if (!m_streaming || !text.startsWith(m_text))
         m_selection = {};
+    // Finished and shared with the reply's row: more text starts one of its own.
+    if (m_renderer && m_renderer->isFinished() && text != m_text)
+        m_renderer.reset();
     m_text = text;
     if (!m_streaming) {
         m_streaming = true;
@@ -132,6 +135,8 @@ void MarkdownTextView::appendStreamingText(QStringView fragment)
         setStreamingText(m_text + fragment.toString());
         return;
     }
+    if (m_renderer && m_renderer->isFinished() && !fragment.isEmpty())
+        m_renderer.reset();
     m_text.append(fragment);
     const int from = m_renderer ? tailTop() : 0;
     if (m_renderer)
@@ -169,6 +174,8 @@ MarkdownRenderer &MarkdownTextView::rendererFor(int width) const
         m_renderer->append(m_text);
         if (!m_streaming)
             m_renderer->finish();
+        else if (m_cache)
+            m_cache->setLive(m_renderer);
     }
     return *m_renderer;
 }
