@@ -122,7 +122,8 @@ void MarkdownTextView::setStreamingText(const QString &text)
         m_renderer.reset();
     }
     const int from = m_renderer ? tailTop() : 0;
-    if (m_renderer)
+    // A finished one holds this very text (else it went above).
+    if (m_renderer && !m_renderer->isFinished())
         m_renderer->setText(text);
     // Only appended here; the tail is rebuilt when the frame is drawn.
     updateGeometry();
