@@ -41,6 +41,9 @@ Qt::Alignment visualAlignment(Qt::LayoutDirection direction, Qt::Alignment align
     return alignment;
 }
 
+// Lines a guess holds at most: more than any screen shows.
+constexpr int kGuessedRows = 160;
+
 // Below any clip (lines are drawn in order of y); QTextLine keeps y in
 // 26.6 fixed point.
 constexpr qreal kOutOfSight = 1'000'000;
@@ -253,7 +256,10 @@ void LongParagraph::drawGuess(QPainter *painter, const QRectF &clip, qreal heigh
         const QString sample = m_text.mid(qBound(0, near - 64, qMax(0, size - 128)), 128);
         const qreal advance = metrics.horizontalAdvance(sample) / qMax<qsizetype>(1, sample.size());
         const qreal perLine = qMax<qreal>(1, m_width / qMax<qreal>(0.5, advance));
-        const int count = qMin(size, int((clip.height() / lineHeight + 2) * perLine));
+        // A view is a screen high at most: a taller clip (a grab of the whole
+        // view) is not worth shaping all the paragraph for a guess.
+        const int rows = int(qMin<qreal>(clip.height(), kGuessedRows * lineHeight) / lineHeight) + 2;
+        const int count = qMin(size, int(rows * perLine));
         const int from = qBound(0, atEnd ? size - count : near, size - 1);
         // From the next place a line may begin, as a line of the real layout would.
         int start = from;
