@@ -4,6 +4,11 @@
 //   long_paragraph_<kind>_<size>k_first_paint_cold   the first time in a new
 //       process (this program started again for it): the glyphs of the text
 //       are new to the fonts, as when a session opens after a start
+//   long_paragraph_<kind>_<size>k_complete_cold   in the same new process,
+//       from the message entering the list until all of the paragraph is
+//       laid out (its row at its real height) and painted again
+//   long_paragraph_<kind>_<size>k_longest_step_cold   the longest the UI
+//       thread was busy at once after the first paint until complete
 //   long_paragraph_<kind>_<size>k_first_paint   from the message entering the
 //       list to the first frame of the list painted, the median of warm runs
 //   long_paragraph_prose_linearity   100k first paint / 10k first paint
@@ -11,10 +16,13 @@
 // words just short of the length past which a paragraph wraps anywhere,
 // CJK without spaces. Arguments: the number of runs (default 5), then the
 // kinds to run (default all; one alone is for a profiler); or --cold <kind>
-// <size> for one cold run.
+// <size> for one cold run, which with MOONSHELF_BENCH_FRAMES set to a folder
+// saves its first and complete frames there.
 #include "app/MessageListModel.h"
 #include "chat/markdown/MarkdownDocument.h"
 #include "chat/markdown/MarkdownRenderCache.h"
+#include "chat/markdown/MarkdownTextView.h"
+#include "chat/transcript/MessageRow.h"
 #include "chat/transcript/TranscriptView.h"
 #include "glass/Styles.h"
 #include "stage/BackgroundSettings.h"
@@ -27,9 +35,11 @@
 #include <QProcess>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -78,8 +88,28 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-// A new list each time: a row bound for the first time, as when a session opens.
-double firstPaint(chat::MessageRowContext context, const QString &text, QImage &frame)
+struct Paints {
+    double first = 0;    // ms
+    double complete = 0; // ms, when asked for
+    double longest = 0;  // ms, the longest UI-thread step until complete
+};
+
+bool laidOut(const chat::TranscriptView &view, const QUuid &id)
+{
+    const chat::MessageRow *row = view.rowFor(id);
+    if (!row)
+        return false;
+    const chat::MarkdownRenderer &r = row->textView()->renderer();
+    for (int i = 0; i < r.count(); ++i)
+        if (!r.piece(i).exact)
+            return false;
+    return view.itemRect(id).height() == row->heightForWidth(view.columnWidth()) &&
+           row->textView()->height() == int(std::ceil(r.height()));
+}
+
+// A new list each time: a row bound for the first time, as when a session
+// opens; with complete, the events run until all of it is laid out.
+Paints paint(chat::MessageRowContext context, const QString &text, QImage &frame, bool complete = false)
 {
     app::MessageListModel model;
     chat::TranscriptView view(context);
@@ -97,27 +127,58 @@ double firstPaint(chat::MessageRowContext context, const QString &text, QImage &
     reply.role = model::MessageRole::Assistant;
     reply.content = text;
 
+    const auto render = [&] {
+        frame.fill(Qt::black);
+        QPainter p(&frame);
+        view.viewport()->render(&p);
+    };
     QElapsedTimer t;
     t.start();
     model.showConversation(QUuid::createUuid(), {question, reply});
     view.scrollToBottom(false);
-    frame.fill(Qt::black);
-    {
-        QPainter p(&frame);
-        view.viewport()->render(&p);
+    render();
+    Paints out;
+    out.first = double(t.nsecsElapsed()) / 1e6;
+    if (!complete)
+        return out;
+    // To look at: the first frame and the complete one, as PNGs in this folder.
+    const QString frames = qEnvironmentVariable("MOONSHELF_BENCH_FRAMES");
+    if (!frames.isEmpty())
+        frame.save(frames + QStringLiteral("/first.png"));
+    QElapsedTimer step;
+    while (!laidOut(view, reply.id) && t.elapsed() < 60'000) {
+        step.start();
+        // One pass over the events that are due; a worker's result comes as one.
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        out.longest = qMax(out.longest, double(step.nsecsElapsed()) / 1e6);
+        if (step.nsecsElapsed() < 100'000)
+            QThread::usleep(200);
     }
-    return double(t.nsecsElapsed()) / 1e6;
+    view.scrollToBottom(false);
+    render();
+    out.complete = double(t.nsecsElapsed()) / 1e6;
+    if (!frames.isEmpty())
+        frame.save(frames + QStringLiteral("/complete.png"));
+    return out;
 }
 
-// The first paint in a process of its own (this program with --cold).
-double coldFirstPaint(const QString &kind, int size)
+double firstPaint(chat::MessageRowContext context, const QString &text, QImage &frame)
+{
+    return paint(context, text, frame).first;
+}
+
+// The first paint and the rest in a process of its own (this program with --cold).
+Paints coldPaints(const QString &kind, int size)
 {
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--cold"), kind, QString::number(size)});
     if (!child.waitForFinished(120'000) || child.exitCode() != 0)
-        return -1;
-    return child.readAllStandardOutput().trimmed().toDouble();
+        return {-1, -1, -1};
+    const QList<QByteArray> figures = child.readAllStandardOutput().simplified().split(' ');
+    if (figures.size() != 3)
+        return {-1, -1, -1};
+    return {figures[0].toDouble(), figures[1].toDouble(), figures[2].toDouble()};
 }
 
 } // namespace
@@ -137,7 +198,8 @@ int main(int argc, char **argv)
     // the window shows other text before a session opens.
     firstPaint(context, paragraph(QStringLiteral("prose"), 2000), frame);
     if (cold) {
-        std::printf("%.1f\n", firstPaint(context, paragraph(QString::fromLatin1(argv[2]), atoi(argv[3])), frame));
+        const Paints p = paint(context, paragraph(QString::fromLatin1(argv[2]), atoi(argv[3])), frame, true);
+        std::printf("%.1f %.1f %.1f\n", p.first, p.complete, p.longest);
         return 0;
     }
 
@@ -148,8 +210,10 @@ int main(int argc, char **argv)
         if (!only.isEmpty() && !only.contains(QLatin1String(kind)))
             continue;
         for (int size : {10'000, 100'000}) {
-            std::printf("long_paragraph_%s_%dk_first_paint_cold %.1f ms\n", kind, size / 1000,
-                        coldFirstPaint(QString::fromLatin1(kind), size));
+            const Paints fresh = coldPaints(QString::fromLatin1(kind), size);
+            std::printf("long_paragraph_%s_%dk_first_paint_cold %.1f ms\n", kind, size / 1000, fresh.first);
+            std::printf("long_paragraph_%s_%dk_complete_cold %.1f ms\n", kind, size / 1000, fresh.complete);
+            std::printf("long_paragraph_%s_%dk_longest_step_cold %.1f ms\n", kind, size / 1000, fresh.longest);
             const QString text = paragraph(QString::fromLatin1(kind), size);
             std::vector<double> paints;
             for (int i = 0; i < runs; ++i)

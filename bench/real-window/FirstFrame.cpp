@@ -26,6 +26,10 @@
 //   real_window.plain_qt_first_frame_first_start, real_window.plain_qt_first_frame
 //                                               the plain Qt window, the same way
 //   real_window.first_frame_<n>mb_vs_plain_qt   the median against the plain window's
+//   real_window.first_frame_cjk_paragraph...      the same figures for a history of one
+//                                               session whose reply is one 100,000-character
+//                                               paragraph of CJK (thousands of distinct
+//                                               characters), opened at its end on start
 #include "BenchHistory.h"
 
 #include <QApplication>
@@ -311,6 +315,29 @@ bool measure(DamageWatcher &watcher, char *const *argv, char *const *envp, int r
     return true;
 }
 
+namespace {
+
+// A question and its answer: one paragraph of 100,000 CJK characters.
+model::Conversation cjkSession()
+{
+    model::Conversation c;
+    c.id = QUuid::createUuid();
+    c.title = QStringLiteral("Translation");
+    c.createdAt = QDateTime::currentDateTimeUtc().addDays(-1);
+    c.updatedAt = c.createdAt;
+    c.messages.append(model::ChatMessage::make(model::MessageRole::User, QStringLiteral("Translate the log.")));
+    QString answer;
+    std::uint32_t seed = 7;
+    while (answer.size() < 100'000) {
+        seed = seed * 1664525u + 1013904223u;
+        answer += QChar(char16_t(0x4e00 + (seed >> 8) % 0x5000));
+    }
+    c.messages.append(model::ChatMessage::make(model::MessageRole::Assistant, answer));
+    return c;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     if (argc > 1 && std::string(argv[1]) == "--plain-window")
@@ -353,11 +380,13 @@ int main(int argc, char **argv)
         std::printf("real_window.plain_qt_first_frame %.1f ms\n", median(plain.wall));
         std::fflush(stdout);
     }
-    for (int megabytes : {0, 5, 50}) {
+    for (int megabytes : {0, 5, 50, -1}) {
         // One home for all runs, as for someone who starts the app every day.
         QTemporaryDir home;
-        if (bench::writeHome(home.path(), megabytes) < 0)
+        if ((megabytes >= 0 ? bench::writeHome(home.path(), megabytes) : bench::writeHome(home.path(), {cjkSession()})) <
+            0)
             return 1;
+        const std::string name = megabytes >= 0 ? std::to_string(megabytes) + "mb" : std::string("cjk_paragraph");
         std::vector<std::string> env;
         std::vector<char *> envp;
         environment(home.path(), env, envp);
@@ -366,14 +395,14 @@ int main(int argc, char **argv)
         Figures f;
         if (!measure(watcher, appArgv, envp.data(), runs, shots, f))
             return 1;
-        std::printf("real_window.first_frame_%dmb_first_start %.1f ms\n", megabytes, f.firstStart);
-        std::printf("real_window.first_frame_%dmb %.1f ms\n", megabytes, median(f.wall));
-        std::printf("real_window.first_frame_%dmb_slowest %.1f ms\n", megabytes,
-                    *std::max_element(f.wall.begin(), f.wall.end()));
-        std::printf("real_window.first_frame_%dmb_cpu %.1f ms\n", megabytes, median(f.cpu));
-        std::printf("real_window.first_frame_%dmb_main_cpu %.1f ms\n", megabytes, median(f.mainCpu));
-        std::printf("real_window.first_frame_%dmb_main_waiting_for_cpu %.1f ms\n", megabytes, median(f.mainWait));
-        std::printf("real_window.first_frame_%dmb_vs_plain_qt %.2f x\n", megabytes, median(f.wall) / median(plain.wall));
+        const char *n = name.c_str();
+        std::printf("real_window.first_frame_%s_first_start %.1f ms\n", n, f.firstStart);
+        std::printf("real_window.first_frame_%s %.1f ms\n", n, median(f.wall));
+        std::printf("real_window.first_frame_%s_slowest %.1f ms\n", n, *std::max_element(f.wall.begin(), f.wall.end()));
+        std::printf("real_window.first_frame_%s_cpu %.1f ms\n", n, median(f.cpu));
+        std::printf("real_window.first_frame_%s_main_cpu %.1f ms\n", n, median(f.mainCpu));
+        std::printf("real_window.first_frame_%s_main_waiting_for_cpu %.1f ms\n", n, median(f.mainWait));
+        std::printf("real_window.first_frame_%s_vs_plain_qt %.2f x\n", n, median(f.wall) / median(plain.wall));
         std::fflush(stdout);
     }
     return 0;

@@ -46,11 +46,15 @@ QList<model::Conversation> history(int megabytes, int sessions)
 
 qint64 writeHome(const QString &home, int megabytes, int sessions)
 {
+    return writeHome(home, megabytes > 0 ? history(megabytes, sessions) : QList<model::Conversation>{});
+}
+
+qint64 writeHome(const QString &home, const QList<model::Conversation> &list)
+{
     const QString support = home + QStringLiteral("/share/") + QLatin1String(platform::AppPaths::kAppFolderName);
     QDir().mkpath(support);
     qint64 size = 0;
-    if (megabytes > 0) {
-        const QList<model::Conversation> list = history(megabytes, sessions);
+    if (!list.isEmpty()) {
         const QByteArray bytes = model::ConversationFileEncoder().encode(list, list.first().id);
         if (const QString err = platform::writeFileAtomically(support + QStringLiteral("/conversations.json"), bytes);
             !err.isEmpty()) {

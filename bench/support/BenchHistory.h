@@ -20,6 +20,8 @@ QList<model::Conversation> history(int megabytes, int sessions);
 // every start but the first. Returns the size of conversations.json, or -1
 // with the reason on stderr.
 qint64 writeHome(const QString &home, int megabytes, int sessions = 40);
+// The same with the given sessions (the first one selected).
+qint64 writeHome(const QString &home, const QList<model::Conversation> &conversations);
 
 // About 100,000 characters of Markdown prose with lists and code, as a model writes.
 QString longReply();

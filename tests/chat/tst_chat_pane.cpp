@@ -791,6 +791,11 @@ private slots:
         chat::MessageRow *row = nullptr;
         QTRY_VERIFY((row = pane.list()->rowFor(messages.last().id)));
         QTRY_VERIFY(row->textView()->isVisible());
+        // The row took the live block's layout: no long paragraph in it is
+        // drawn from a guess while a worker finds its lines again.
+        const chat::MarkdownRenderer &shown = row->textView()->renderer();
+        for (int i = 0; i < shown.count(); ++i)
+            QVERIFY(!shown.piece(i).paragraph && shown.piece(i).exact);
         // A new width reaches the row before the height that goes with it,
         // which follows at the next layout pass: what counts is where it settles.
         QTRY_COMPARE(row->textView()->width(), liveWidth);

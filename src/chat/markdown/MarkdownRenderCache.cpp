@@ -13,6 +13,9 @@ constexpr qsizetype kPerProseCharacter = 37;
 // The text as given, the pieces' copies of it and their growth room.
 constexpr qsizetype kPerTextCharacter = 6;
 constexpr qsizetype kPerCodeLine = 64;
+// A long paragraph drawn in slices keeps, besides its document, the text
+// and formats the slices are cut from and their lines.
+constexpr qsizetype kPerSlicedCharacter = 10;
 
 // A document holds a block for each line at most (blank ones included).
 qsizetype lines(const QString &text)
@@ -38,6 +41,9 @@ qsizetype MarkdownRenderCache::bytesHeld(const MarkdownRenderer &renderer)
         }
         bytes += kPerDocument + kPerBlock * lines(piece.markdown) +
                  kPerProseCharacter * piece.markdown.size();
+        // Known from the text alone: the account is made before the layout.
+        if (piece.markdown.size() >= LongParagraph::kShortest && !piece.markdown.contains(QLatin1String("\n\n")))
+            bytes += kPerSlicedCharacter * piece.markdown.size();
     }
     return bytes;
 }
@@ -54,10 +60,21 @@ std::shared_ptr<MarkdownRenderer> MarkdownRenderCache::get(const QUuid &id, cons
         }
         remove(entry);
     }
-    auto renderer = std::make_shared<MarkdownRenderer>(style, int(width), mode);
-    renderer->append(text);
-    renderer->finish();
-    ++m_builds;
+    std::shared_ptr<MarkdownRenderer> renderer = m_live.lock();
+    // The live reply is drawn in an ink of its own: the rest must match.
+    if (renderer && renderer->text() == text && int(renderer->width()) == int(width) && renderer->mode() == mode &&
+        renderer->restyle(style)) {
+        // Its last text laid out as the live view would at its next frame:
+        // finishing keeps that layout.
+        renderer->refresh(true);
+        renderer->finish();
+        m_live.reset();
+    } else {
+        renderer = std::make_shared<MarkdownRenderer>(style, int(width), mode);
+        renderer->append(text);
+        renderer->finish();
+        ++m_builds;
+    }
     const qsizetype bytes = bytesHeld(*renderer);
     m_order.push_front(Entry{key, text, renderer, bytes});
     m_index.insert(key, m_order.begin());

@@ -26,6 +26,11 @@ public:
     // The renderer for a finished text, built on a miss.
     std::shared_ptr<MarkdownRenderer> get(const QUuid &id, const QString &text, qreal width,
                                           const MarkdownStyle &style, MarkdownRenderer::Mode mode);
+    // The renderer of the reply streaming now. A row asking for the same
+    // text at the same width, laid out alike (the reply, finished), gets it,
+    // finished and in the row's style, rather than one built anew: no line
+    // of it wraps anew or is laid out again.
+    void setLive(const std::shared_ptr<MarkdownRenderer> &renderer) { m_live = renderer; }
     int builds() const { return m_builds; }
     // What the entries hold, as bytesHeld() counts it; above maxBytes()
     // only while the rows shown hold more.
@@ -65,6 +70,7 @@ private:
     Order m_order;
     QHash<Key, Order::iterator> m_index;
     int m_builds = 0;
+    std::weak_ptr<MarkdownRenderer> m_live;
 };
 
 } // namespace chat

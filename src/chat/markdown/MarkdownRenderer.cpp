@@ -101,6 +101,17 @@ MarkdownRenderer::MarkdownRenderer(const MarkdownStyle &style, qreal width, Mode
     m_proseLine = body.lineSpacing() + style.lineSpacing;
 }
 
+bool MarkdownRenderer::restyle(const MarkdownStyle &style)
+{
+    const MarkdownStyle &now = m_style;
+    if (style.body != now.body || style.mono != now.mono || style.label != now.label ||
+        style.lineSpacing != now.lineSpacing || style.blockSpacing != now.blockSpacing || style.link != now.link ||
+        style.rule != now.rule)
+        return false;
+    m_style = style;
+    return true;
+}
+
 void MarkdownRenderer::append(QStringView fragment)
 {
     if (fragment.isEmpty() || m_finished)
@@ -266,7 +277,7 @@ bool MarkdownRenderer::refresh(bool force)
     // The tail is what one sees while a reply streams: lay it out now.
     for (Piece &piece : m_tail)
         if (!piece.exact)
-            measure(piece);
+            measure(piece, true);
     m_tailDirty = false;
     m_tailCost = cost.nsecsElapsed();
     m_sinceTail.start();
@@ -323,7 +334,7 @@ qreal MarkdownRenderer::estimateHeight(const MarkdownStyle &style, QStringView t
     return estimate(text, qMax<qreal>(1, width), body.averageCharWidth(), body.lineSpacing() + style.lineSpacing);
 }
 
-void MarkdownRenderer::measure(Piece &piece) const
+void MarkdownRenderer::measure(Piece &piece, bool whole) const
 {
     if (!piece.doc) {
         piece.doc = std::make_unique<MarkdownDocument>(m_style);
@@ -331,6 +342,16 @@ void MarkdownRenderer::measure(Piece &piece) const
             piece.doc->setPlain(piece.markdown);
         else
             piece.doc->setProse(piece.markdown);
+        if (!whole && LongParagraph::applies(*piece.doc))
+            piece.paragraph = std::make_unique<LongParagraph>(
+                *piece.doc, LongParagraph::Source{piece.markdown, m_mode == Mode::Plain, m_style, m_width});
+    }
+    if (piece.paragraph) {
+        if (piece.paragraph->adopt()) {
+            piece.height = piece.paragraph->height();
+            piece.exact = true;
+        }
+        return;
     }
     piece.doc->setTextWidth(m_width);
     piece.height = std::ceil(piece.doc->documentLayout()->documentSize().height());
@@ -368,9 +389,26 @@ bool MarkdownRenderer::layOut(int index)
         return false;
     const qreal before = piece.height;
     measure(piece);
-    if (piece.height == before)
+    if (!piece.exact || piece.height == before)
         return false;
     invalidateTops(index + 1);
+    return true;
+}
+
+void MarkdownRenderer::layOutAll()
+{
+    for (int i = 0; i < count(); ++i) {
+        layOut(i);
+        waitForLines(i);
+    }
+}
+
+bool MarkdownRenderer::waitForLines(int index)
+{
+    if (index < 0 || index >= count() || !piece(index).waiting())
+        return false;
+    mutablePiece(index).paragraph->wait();
+    layOut(index);
     return true;
 }
 
@@ -384,6 +422,10 @@ bool MarkdownRenderer::layOutSome(qint64 nanoseconds)
     for (int i = 0; i < count(); ++i) {
         if (piece(i).exact)
             continue;
+        if (piece(i).waiting()) {
+            layOut(i); // takes the lines if the worker is done
+            continue;
+        }
         if (laidOne && clock.nsecsElapsed() >= nanoseconds)
             return false;
         layOut(i);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chat/markdown/LongParagraph.h"
 #include "chat/markdown/MarkdownDocument.h"
 #include "chat/markdown/MarkdownStyle.h"
 #include "chat/markdown/MarkdownText.h"
@@ -39,9 +40,14 @@ public:
         MarkdownText::Block::Kind kind = MarkdownText::Block::Kind::Prose;
         QString markdown;                       // prose
         std::unique_ptr<MarkdownDocument> doc;  // prose, once laid out
+        // prose that is one long paragraph: drawn in slices, its lines found
+        // by a worker; its document is never laid out
+        std::unique_ptr<LongParagraph> paragraph;
         Code code;                              // code
         qreal height = 0;
         bool exact = false;                     // height from a layout
+        // A long paragraph whose lines the worker has not yet found.
+        bool waiting() const { return paragraph && !exact; }
     };
 
     MarkdownRenderer(const MarkdownStyle &style, qreal width, Mode mode = Mode::Markdown);
@@ -66,9 +72,16 @@ public:
     int count() const;
     const Piece &piece(int index) const;
     // Lays the piece out if it is not yet; true when its height changed.
+    // A long paragraph starts its worker, and takes its lines once it is done.
     bool layOut(int index);
-    // Lays out pieces not yet laid out until the deadline; true when all are.
+    // Lays out pieces not yet laid out until the deadline; true when all
+    // are or wait for their workers (which are not waited for).
     bool layOutSome(qint64 nanoseconds);
+    // Lays out every piece, waiting for the workers.
+    void layOutAll();
+    // Waits for the lines of a long paragraph still waiting for them; true
+    // when it waited (heights below it may have changed).
+    bool waitForLines(int index);
     qreal top(int index) const;
     qreal height() const;
     // Where the open tail begins: appending changes nothing above it.
@@ -81,6 +94,11 @@ public:
 
     const MarkdownStyle &style() const { return m_style; }
     qreal width() const { return m_width; }
+    Mode mode() const { return m_mode; }
+    // Takes style for drawing when it lays out as the current one does
+    // (fonts, spacing, and the link and rule colours the documents hold);
+    // false, changing nothing, when it does not.
+    bool restyle(const MarkdownStyle &style);
     qreal codeLineHeight() const { return m_codeLine; }
     qreal codeHeaderHeight() const { return m_codeHeader; }
     static constexpr qreal kCodePadding = 12;
@@ -126,7 +144,9 @@ private:
     qreal codeHeight(const Code &code) const;
     qreal estimate(QStringView markdown) const;
     static qreal estimate(QStringView markdown, qreal width, qreal averageChar, qreal lineHeight);
-    void measure(Piece &piece) const;
+    // whole: laid out at once (a streaming tail, shaped anew at every
+    // refresh), not in slices.
+    void measure(Piece &piece, bool whole = false) const;
     Piece &mutablePiece(int index);
     void invalidateTops(int from);
 

@@ -32,6 +32,47 @@ MarkdownTextView::MarkdownTextView(QWidget *parent)
     m_frame.setSingleShot(true);
     m_frame.setInterval(16);
     connect(&m_frame, &QTimer::timeout, this, [this] { heightsChanged(); });
+    connect(&m_linesFound, &QFutureWatcherBase::finished, this, &MarkdownTextView::linesFound);
+}
+
+void MarkdownTextView::linesFound()
+{
+    if (!m_renderer)
+        return;
+    // A new height is only asked for: the resize that follows repaints.
+    const int h = heightForWidth(qMax(1, width()));
+    if (h != m_lastHeight) {
+        m_lastHeight = h;
+        m_awaitingSize = h != height();
+        updateGeometry();
+        // A parent that keeps the view's size shows the lines all the same.
+        QTimer::singleShot(100, this, [this] {
+            if (std::exchange(m_awaitingSize, false))
+                update();
+        });
+    } else {
+        update();
+    }
+    watchLines();
+}
+
+void MarkdownTextView::resizeEvent(QResizeEvent *event)
+{
+    m_awaitingSize = false;
+    QWidget::resizeEvent(event);
+}
+
+void MarkdownTextView::watchLines()
+{
+    if (!m_renderer || m_linesFound.isRunning())
+        return;
+    for (int i = 0; i < m_renderer->count(); ++i) {
+        const auto &piece = m_renderer->piece(i);
+        if (piece.waiting()) {
+            m_linesFound.setFuture(piece.paragraph->future());
+            return;
+        }
+    }
 }
 
 void MarkdownTextView::setStyle(const MarkdownStyle &style)
@@ -72,13 +113,17 @@ void MarkdownTextView::setStreamingText(const QString &text)
 {
     if (!m_streaming || !text.startsWith(m_text))
         m_selection = {};
+    // Finished and shared with the reply's row: more text starts one of its own.
+    if (m_renderer && m_renderer->isFinished() && text != m_text)
+        m_renderer.reset();
     m_text = text;
     if (!m_streaming) {
         m_streaming = true;
         m_renderer.reset();
     }
     const int from = m_renderer ? tailTop() : 0;
-    if (m_renderer)
+    // A finished one holds this very text (else it went above).
+    if (m_renderer && !m_renderer->isFinished())
         m_renderer->setText(text);
     // Only appended here; the tail is rebuilt when the frame is drawn.
     updateGeometry();
@@ -91,6 +136,8 @@ void MarkdownTextView::appendStreamingText(QStringView fragment)
         setStreamingText(m_text + fragment.toString());
         return;
     }
+    if (m_renderer && m_renderer->isFinished() && !fragment.isEmpty())
+        m_renderer.reset();
     m_text.append(fragment);
     const int from = m_renderer ? tailTop() : 0;
     if (m_renderer)
@@ -128,6 +175,8 @@ MarkdownRenderer &MarkdownTextView::rendererFor(int width) const
         m_renderer->append(m_text);
         if (!m_streaming)
             m_renderer->finish();
+        else if (m_cache)
+            m_cache->setLive(m_renderer);
     }
     return *m_renderer;
 }
@@ -169,7 +218,8 @@ int MarkdownTextView::idealWidth(int maxWidth) const
     for (int i = 0; i < r.count(); ++i) {
         r.layOut(i);
         const auto &p = r.piece(i);
-        if (p.kind == Kind::Code)
+        // A long paragraph fills any width it is shown at.
+        if (p.kind == Kind::Code || p.paragraph)
             return maxWidth;
         if (p.doc)
             widest = qMax(widest, p.doc->idealWidth());
@@ -190,6 +240,7 @@ void MarkdownTextView::heightsChanged()
         update();
     if (m_renderer && !m_idle.isActive())
         m_idle.start();
+    watchLines();
 }
 
 void MarkdownTextView::layOutInIdle()
@@ -208,6 +259,7 @@ void MarkdownTextView::layOutInIdle()
     }
     if (!done)
         m_idle.start();
+    watchLines();
 }
 
 void MarkdownTextView::paintEvent(QPaintEvent *event)
@@ -228,7 +280,9 @@ void MarkdownTextView::paintEvent(QPaintEvent *event)
     for (int i = r.pieceAt(clip.top()); i < r.count(); ++i) {
         if (r.top(i) > clip.bottom())
             break;
-        grew |= r.layOut(i);
+        // A worker's lines are taken when the list asks the height, not here.
+        if (!r.piece(i).waiting())
+            grew |= r.layOut(i);
         const auto &piece = r.piece(i);
         const QRectF rect(0, r.top(i), width(), piece.height);
         CodeBlockView::Selected span{0, 0, m_style.selection};
@@ -239,6 +293,24 @@ void MarkdownTextView::paintEvent(QPaintEvent *event)
         if (piece.kind == Kind::Code) {
             CodeBlockView::paint(p, rect, clip, piece.code, r, m_codeOffsets.value(i), m_copied.value(i) > 0,
                                  &m_codeLines, i, selected ? &span : nullptr);
+            continue;
+        }
+        if (piece.paragraph) {
+            // Lines found, but the view not yet resized to them: drawn now,
+            // the bottom of the view would show the middle of the paragraph.
+            // The guess shown stays until the resize.
+            const bool placed = piece.exact && !m_awaitingSize;
+            const qreal shown = placed ? piece.height
+                                       : qMax<qreal>(1, height() - (std::ceil(r.height()) - piece.height));
+            p.save();
+            p.translate(rect.topLeft());
+            const QRectF inside = clip.translated(-rect.topLeft()).intersected(QRectF(0, 0, width(), shown));
+            p.setClipRect(inside);
+            if (placed)
+                piece.paragraph->draw(&p, inside, {span.from, span.to}, m_style.ink, m_style.selection);
+            else
+                piece.paragraph->drawGuess(&p, inside, shown, m_style.ink);
+            p.restore();
             continue;
         }
         p.save();
@@ -271,6 +343,7 @@ void MarkdownTextView::paintEvent(QPaintEvent *event)
         m_lastHeight = wanted;
         QMetaObject::invokeMethod(this, [this] { updateGeometry(); update(); }, Qt::QueuedConnection);
     }
+    watchLines();
 }
 
 MarkdownTextView::Hit MarkdownTextView::hitTest(QPointF pos) const
@@ -291,6 +364,11 @@ MarkdownTextView::Hit MarkdownTextView::hitTest(QPointF pos) const
         hit.copyButton = CodeBlockView::copyButtonRect(hit.rect, r, m_copied.value(i) > 0)
                              .adjusted(-6, 0, 6, 0)
                              .contains(pos);
+    } else if (piece.paragraph) {
+        hit.text = true;
+        // Until its lines are known no link is placed yet.
+        if (piece.exact)
+            hit.href = piece.paragraph->anchorAt(pos - hit.rect.topLeft());
     } else if (piece.doc) {
         hit.text = true;
         hit.href = piece.doc->documentLayout()->anchorAt(pos - hit.rect.topLeft());

@@ -5,6 +5,7 @@
 #include "chat/markdown/TextSelection.h"
 
 #include <QElapsedTimer>
+#include <QFutureWatcher>
 #include <QHash>
 #include <QTimer>
 #include <QUuid>
@@ -73,6 +74,7 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     bool event(QEvent *event) override;
 
@@ -96,6 +98,9 @@ private:
     int tailTop() const;
     // Repaints from y down.
     void updateFrom(int y);
+    // Listens for the worker of a long paragraph still waiting for its lines.
+    void watchLines();
+    void linesFound();
 
     MarkdownStyle m_style;
     MarkdownRenderer::Mode m_mode = MarkdownRenderer::Mode::Markdown;
@@ -108,6 +113,8 @@ private:
     int m_askedHeight = -1; // the last height paint asked a layout for
     mutable QTimer m_idle;
     QTimer m_frame; // a tail whose rebuild was put off
+    QFutureWatcher<void> m_linesFound;
+    bool m_awaitingSize = false; // lines found, the view not yet resized to them
     CodeBlockView::LineCache m_codeLines;
     const MarkdownRenderer *m_codeLinesFor = nullptr; // whose pieces the lines are
     QHash<int, qreal> m_codeOffsets;

@@ -57,8 +57,8 @@ int lineStart(const MarkdownRenderer::Code &code, int line)
     return start;
 }
 
-// Pieces hold a document once laid out; a selection may reach pieces
-// that were never on screen.
+// Pieces hold a document once laid out (a long paragraph's as soon as its
+// worker starts); a selection may reach pieces that were never on screen.
 QTextDocument *document(MarkdownRenderer &r, int piece)
 {
     r.layOut(piece);
@@ -94,6 +94,12 @@ TextPoint pointAt(MarkdownRenderer &r, QPointF pos, const QHash<int, qreal> &cod
     const QRectF card(0, r.top(i), r.width(), r.piece(i).height);
     if (r.piece(i).kind != Kind::Code) {
         QTextDocument *doc = document(r, i);
+        // A place in a long paragraph needs its lines; once they are known
+        // the pieces below may sit elsewhere.
+        if (r.waitForLines(i))
+            return pointAt(r, pos, codeOffsets);
+        if (const LongParagraph *paragraph = r.piece(i).paragraph.get())
+            return {i, paragraph->hitTest(pos - card.topLeft())};
         const int at = doc ? doc->documentLayout()->hitTest(pos - card.topLeft(), Qt::FuzzyHit) : 0;
         return {i, qMax(0, at)};
     }

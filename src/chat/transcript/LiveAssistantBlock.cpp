@@ -56,6 +56,8 @@ LiveAssistantBlock::LiveAssistantBlock(MessageRowContext context, QWidget *paren
     column->addLayout(header);
     m_text = new MarkdownTextView;
     m_text->hide();
+    // Where its layout goes when the reply finishes (a streaming text is never cached).
+    m_text->setCache(&context.cache);
     // The finished row puts its copy button beside the text: the same room
     // is kept free here, so the reply does not wrap anew when it finishes.
     auto *textLine = new QHBoxLayout;

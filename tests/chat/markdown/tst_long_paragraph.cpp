@@ -8,6 +8,7 @@
 #include "support/TestMain.h"
 
 #include "app/MessageListModel.h"
+#include "chat/markdown/LongParagraph.h"
 #include "chat/markdown/MarkdownDocument.h"
 #include "chat/markdown/MarkdownRenderCache.h"
 #include "chat/markdown/MarkdownRenderer.h"
@@ -24,13 +25,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QPainter>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
+#include <QTextCursor>
 #include <QTextLayout>
-
-#include <limits>
 
 using chat::MarkdownRenderer;
 using chat::TextSelection;
@@ -72,7 +74,7 @@ MarkdownRenderer laidOut(const QString &source)
     MarkdownRenderer r(chatTestStyle(), kWidth);
     r.append(source);
     r.finish();
-    r.layOutSome(std::numeric_limits<qint64>::max());
+    r.layOutAll();
     return r;
 }
 
@@ -83,6 +85,19 @@ struct Line {
 };
 
 // Every line of every prose block, in order, as text positions of the block.
+QList<QList<Line>> linesOf(const QTextDocument &doc);
+
+// The same for a piece: a long paragraph's lines are those its worker found.
+QList<QList<Line>> linesOf(const MarkdownRenderer::Piece &piece)
+{
+    if (!piece.paragraph)
+        return linesOf(*piece.doc);
+    QList<Line> lines;
+    for (const chat::LongParagraph::Line &line : piece.paragraph->lines())
+        lines.append({line.start, line.length, line.naturalWidth});
+    return {lines};
+}
+
 QList<QList<Line>> linesOf(const QTextDocument &doc)
 {
     QList<QList<Line>> out;
@@ -158,7 +173,7 @@ private slots:
             const auto &piece = r.piece(i);
             QVERIFY(piece.exact);
             QVERIFY(piece.doc);
-            const QList<QList<Line>> blocks = linesOf(*piece.doc);
+            const QList<QList<Line>> blocks = linesOf(piece);
             QTextBlock block = piece.doc->begin();
             for (const QList<Line> &lines : blocks) {
                 const QString text = block.text();
@@ -181,6 +196,158 @@ private slots:
                 block = block.next();
             }
         }
+    }
+
+    // A long paragraph is drawn in slices of lines whose starts a worker
+    // found: every line begins, ends and sits where one layout of the whole
+    // paragraph puts it, and the part in view, at the end or in the middle,
+    // is drawn pixel for pixel as that layout draws it. The piece's own
+    // document is never laid out.
+    void slicesDrawAsTheWholeParagraph_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<qreal>("at"); // where the window in view begins, as a share of the height
+        // The whole layout shapes a run in items of 4096 characters: letters
+        // that join (Arabic) are drawn apart across that cut there, and
+        // joined in a slice that does not cut them.
+        QTest::addColumn<bool>("samePixels");
+
+        QString prose;
+        for (int i = 0; prose.size() < 12'000; ++i)
+            prose += QStringLiteral("The build **runs** `main.cpp` and [the log](https://qt.io/%1) then %2 checks. ")
+                         .arg(i)
+                         .arg(words(40 + i % 7));
+        QString json = QStringLiteral("[");
+        for (int i = 0; json.size() < 12'000; ++i)
+            json += QStringLiteral("{\"id\":%1,\"name\":\"item-%1\",\"ok\":true},").arg(i);
+        const QString word = letters(20'000, U'a', 26);
+        const QString cjk = letters(20'000, 0x4e00, 0x5000);
+        const QString arabic = repeated(QStringLiteral("\u0645\u0631\u062D\u0628\u0627 \u0628\u0643 "), 8000);
+        const QString marks = repeated(QStringLiteral("ab\U0001F469\u200D\U0001F469\u200D\U0001F467e\u0301 "), 8000);
+        for (const int width : {420, 1100}) {
+            for (const qreal at : {1.0, 0.5}) {
+                const QString tail = QStringLiteral(" at %1, %2").arg(width).arg(QLatin1String(at == 1.0 ? "end" : "middle"));
+                QTest::newRow(qPrintable(QStringLiteral("prose with marks") + tail)) << prose << width << at << true;
+                QTest::newRow(qPrintable(QStringLiteral("minified JSON") + tail)) << json << width << at << true;
+                QTest::newRow(qPrintable(QStringLiteral("one word") + tail)) << word << width << at << true;
+                QTest::newRow(qPrintable(QStringLiteral("CJK") + tail)) << cjk << width << at << true;
+                QTest::newRow(qPrintable(QStringLiteral("right-to-left words") + tail)) << arabic << width << at << false;
+                QTest::newRow(qPrintable(QStringLiteral("emoji and marks") + tail)) << marks << width << at << true;
+            }
+        }
+    }
+    void slicesDrawAsTheWholeParagraph()
+    {
+        QFETCH(QString, source);
+        QFETCH(int, width);
+        QFETCH(qreal, at);
+        QFETCH(bool, samePixels);
+        const chat::MarkdownStyle style = chatTestStyle();
+        MarkdownRenderer r(style, width);
+        r.append(source);
+        r.finish();
+        r.layOutAll();
+        QCOMPARE(r.count(), 1);
+        const MarkdownRenderer::Piece &piece = r.piece(0);
+        QVERIFY(piece.paragraph);
+        QVERIFY(piece.exact);
+
+        chat::MarkdownDocument whole(style);
+        whole.setProse(source);
+        whole.setTextWidth(width);
+        QCOMPARE(piece.height, std::ceil(whole.documentLayout()->documentSize().height()));
+        const QTextLayout *layout = whole.begin().layout();
+        const QList<chat::LongParagraph::Line> &lines = piece.paragraph->lines();
+        QCOMPARE(lines.size(), layout->lineCount());
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            QCOMPARE(lines[i].start, line.textStart());
+            QCOMPARE(lines[i].length, line.textLength());
+            QCOMPARE(lines[i].y + layout->position().y(), line.y() + layout->position().y());
+        }
+
+        const QRectF window(0, std::floor((piece.height - 700) * at), width, 700);
+        const auto drawn = [&](const std::function<void(QPainter &)> &draw) {
+            QImage image(width, 700, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::black);
+            QPainter p(&image);
+            p.translate(0, -window.top());
+            p.setClipRect(window);
+            draw(p);
+            return image;
+        };
+        // A selection from a third of the text to two thirds, across the window.
+        const int length = whole.characterCount() - 1;
+        const std::pair<int, int> selected{length / 3, length * 2 / 3};
+        const QColor fill(40, 90, 200);
+        const QImage expected = drawn([&](QPainter &p) {
+            QAbstractTextDocumentLayout::PaintContext context;
+            context.palette.setColor(QPalette::Text, style.ink);
+            context.clip = window;
+            QAbstractTextDocumentLayout::Selection marked;
+            marked.cursor = QTextCursor(&whole);
+            marked.cursor.setPosition(selected.first);
+            marked.cursor.setPosition(selected.second, QTextCursor::KeepAnchor);
+            marked.format.setBackground(fill);
+            marked.format.setForeground(style.ink);
+            context.selections.append(marked);
+            whole.documentLayout()->draw(&p, context);
+        });
+        const QImage sliced =
+            drawn([&](QPainter &p) { piece.paragraph->draw(&p, window, selected, style.ink, fill); });
+        if (samePixels)
+            QVERIFY(sliced == expected);
+        else
+            QVERIFY(sliced != drawn([](QPainter &) {})); // drawn, lines checked above
+        QCOMPARE(piece.doc->begin().layout()->lineCount(), 0);
+    }
+
+    // Before its lines are known, the part of a long paragraph in view is
+    // drawn all the same, wrapped from a break near where it begins: the
+    // window in view holds text from its top to its bottom (a session
+    // opens on the end of its last reply).
+    void guessFillsTheView_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<qreal>("at"); // where the window begins, as a share of the height
+        const QString prose = words(40'000);
+        const QString cjk = letters(40'000, 0x4e00, 0x5000);
+        const QString word = letters(40'000, U'a', 26);
+        QTest::newRow("prose at the end") << prose << 1.0;
+        QTest::newRow("prose in the middle") << prose << 0.5;
+        QTest::newRow("CJK at the end") << cjk << 1.0;
+        QTest::newRow("CJK in the middle") << cjk << 0.5;
+        QTest::newRow("one word at the end") << word << 1.0;
+    }
+    void guessFillsTheView()
+    {
+        QFETCH(QString, source);
+        QFETCH(qreal, at);
+        const chat::MarkdownStyle style = chatTestStyle();
+        chat::MarkdownDocument doc(style);
+        doc.setProse(source);
+        QVERIFY(chat::LongParagraph::applies(doc));
+        const chat::LongParagraph paragraph(doc, {source, false, style, kWidth});
+        const qreal height = MarkdownRenderer::estimateHeight(style, source, kWidth);
+        const QRectF window(0, std::floor((height - 600) * at), kWidth, 600);
+        QImage image(kWidth, 600, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        {
+            QPainter p(&image);
+            p.translate(0, -window.top());
+            p.setClipRect(window);
+            paragraph.drawGuess(&p, window, height, Qt::white);
+        }
+        const auto inked = [&image](int top, int bottom) {
+            for (int y = top; y < bottom; ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) != qRgb(0, 0, 0))
+                        return true;
+            return false;
+        };
+        QVERIFY(inked(0, 40));
+        QVERIFY(inked(image.height() - 40, image.height()));
     }
 
     // A run that cannot be broken, alone in its paragraph, breaks where
@@ -261,17 +428,19 @@ private slots:
         QApplication::setActiveWindow(&view);
         MarkdownRenderer &r = view.renderer();
         QCOMPARE(r.count(), 1);
-        QTextDocument *doc = r.piece(0).doc.get();
-        const QTextLayout *layout = doc->begin().layout();
-        QVERIFY(layout->lineCount() > 300);
+        r.layOutAll();
+        const chat::LongParagraph *paragraph = r.piece(0).paragraph.get();
+        QVERIFY(paragraph);
+        const QList<chat::LongParagraph::Line> &lines = paragraph->lines();
+        QVERIFY(lines.size() > 300);
         const auto at = [&](int position) {
-            const QTextLine line = layout->lineForTextPosition(position);
-            return QPoint(int(line.cursorToX(position)) + 1, int(line.y() + line.height() / 2));
+            const QRectF cursor = paragraph->cursorRect(position);
+            return QPoint(int(cursor.x()) + 1, int(cursor.center().y()));
         };
         QClipboard *clipboard = QGuiApplication::clipboard();
 
-        const int from = layout->lineAt(3).textStart() + 2;
-        const int to = layout->lineAt(250).textStart() + 5;
+        const int from = lines[3].start + 2;
+        const int to = lines[250].start + 5;
         QTest::mousePress(&view, Qt::LeftButton, {}, at(from));
         QTest::mouseMove(&view, at(from + 40));
         QTest::mouseMove(&view, at(to));
@@ -287,6 +456,46 @@ private slots:
         QTest::mouseClick(&view, Qt::LeftButton, {}, at(inWord));
         QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(clipboard->text(), text);
+    }
+
+    // A link in a long paragraph is found under the pointer wherever it
+    // sits, and a click follows it when it may be followed.
+    void linksInALongParagraphFollow_data()
+    {
+        QTest::addColumn<qreal>("at"); // the share of the text before the link
+        QTest::addColumn<QString>("href");
+        QTest::addColumn<bool>("follows");
+        QTest::newRow("near the start") << 0.02 << QStringLiteral("https://example.org/a") << true;
+        QTest::newRow("in the middle") << 0.5 << QStringLiteral("https://example.org/b") << true;
+        QTest::newRow("at the end") << 1.0 << QStringLiteral("mailto:someone@example.org") << true;
+        QTest::newRow("a script link") << 0.5 << QStringLiteral("javascript:alert(1)") << false;
+    }
+    void linksInALongParagraphFollow()
+    {
+        QFETCH(qreal, at);
+        QFETCH(QString, href);
+        QFETCH(bool, follows);
+        const QString text = words(int(12'000 * at)) + QStringLiteral(" [the link](") + href + QStringLiteral(") ") +
+                             words(int(12'000 * (1 - at)));
+        chat::MarkdownTextView view;
+        view.setStyle(chatTestStyle());
+        view.setFinishedText(QUuid::createUuid(), text.trimmed());
+        view.resize(kWidth, 100); // the renderer is the one for the view's width
+        MarkdownRenderer &r = view.renderer();
+        r.layOutAll();
+        view.resize(kWidth, view.heightForWidth(kWidth));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(r.count(), 1);
+        const chat::LongParagraph *paragraph = r.piece(0).paragraph.get();
+        QVERIFY(paragraph);
+        const int position = int(r.piece(0).doc->toPlainText().indexOf(QStringLiteral("the link"))) + 3;
+        const QRectF cursor = paragraph->cursorRect(position);
+        QSignalSpy activated(&view, &chat::MarkdownTextView::linkActivated);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(int(cursor.x()) + 1, int(cursor.center().y())));
+        QCOMPARE(activated.size(), follows ? 1 : 0);
+        if (follows)
+            QCOMPARE(activated.first().first().toUrl(), QUrl(href));
     }
 
     // A long reply in a new list is laid out once, at the width its row is

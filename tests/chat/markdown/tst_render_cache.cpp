@@ -79,13 +79,16 @@ QString reply(const QString &kind, int size, int seed = 0)
 // Lays all of it out and draws it, as a row shown whole does.
 void layOutAndDraw(MarkdownRenderer &r)
 {
-    for (int i = 0; i < r.count(); ++i)
-        r.layOut(i);
+    r.layOutAll();
     QImage image(int(r.width()), 400, QImage::Format_ARGB32_Premultiplied);
     QPainter p(&image);
-    for (int i = 0; i < r.count(); ++i)
-        if (const chat::MarkdownDocument *doc = r.piece(i).doc.get())
-            doc->documentLayout()->draw(&p, {});
+    for (int i = 0; i < r.count(); ++i) {
+        const MarkdownRenderer::Piece &piece = r.piece(i);
+        if (piece.paragraph)
+            piece.paragraph->draw(&p, QRectF(0, 0, r.width(), piece.height), {0, 0}, Qt::white, Qt::blue);
+        else if (piece.doc)
+            piece.doc->documentLayout()->draw(&p, {});
+    }
 }
 
 } // namespace
@@ -135,6 +138,66 @@ private Q_SLOTS:
         const qsizetype held = before - heapInUse();
         QVERIFY2(account >= held * 95 / 100, qPrintable(QStringLiteral("account %1, held %2").arg(account).arg(held)));
         QVERIFY2(account <= held * 16 / 10, qPrintable(QStringLiteral("account %1, held %2").arg(account).arg(held)));
+    }
+
+    // The reply streaming now gives its layout to the row that asks for the
+    // same text at the same width, laid out alike (the reply, finished): no
+    // line of it is laid out again. A row asking for anything else gets one
+    // built anew, and the live view goes on with a renderer of its own when
+    // more text comes, leaving the row's as it was.
+    void liveLayoutGoesToItsRow_data()
+    {
+        QTest::addColumn<QString>("suffix"); // added to the live text in what the row asks
+        QTest::addColumn<int>("widthChange");
+        QTest::addColumn<bool>("otherInk");
+        QTest::addColumn<bool>("otherFont");
+        QTest::addColumn<bool>("shared");
+        QTest::newRow("the same text") << QString() << 0 << false << false << true;
+        QTest::newRow("the same text in another ink") << QString() << 0 << true << false << true;
+        QTest::newRow("a longer text") << QStringLiteral(" more") << 0 << false << false << false;
+        QTest::newRow("another width") << QString() << 10 << false << false << false;
+        QTest::newRow("another font") << QString() << 0 << false << true << false;
+    }
+    void liveLayoutGoesToItsRow()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(int, widthChange);
+        QFETCH(bool, otherInk);
+        QFETCH(bool, otherFont);
+        QFETCH(bool, shared);
+        const chat::MarkdownStyle style = chatTestStyle();
+        MarkdownRenderCache cache;
+        chat::MarkdownTextView live;
+        live.setStyle(style);
+        live.setCache(&cache);
+        live.resize(500, 100);
+        const QString text = reply(QStringLiteral("paragraphs"), 5000);
+        live.setStreamingText(text);
+        const MarkdownRenderer *streaming = &live.renderer();
+
+        chat::MarkdownStyle rowStyle = style;
+        if (otherInk) {
+            rowStyle.ink = Qt::red;
+            rowStyle.cacheTag += QStringLiteral("|red");
+        }
+        if (otherFont) {
+            rowStyle.body.setPixelSize(17);
+            rowStyle.cacheTag += QStringLiteral("|17");
+        }
+        const QString asked = text + suffix;
+        const std::shared_ptr<MarkdownRenderer> row =
+            cache.get(QUuid::createUuid(), asked, 500 + widthChange, rowStyle, MarkdownRenderer::Mode::Markdown);
+        QCOMPARE(row.get() == streaming, shared);
+        QCOMPARE(cache.builds(), shared ? 0 : 1);
+        QVERIFY(row->isFinished());
+        QCOMPARE(row->text(), asked);
+        QCOMPARE(row->style().ink, rowStyle.ink);
+
+        live.setStreamingText(text);
+        live.appendStreamingText(u" and on");
+        QCOMPARE(live.renderer().text(), text + QStringLiteral(" and on"));
+        QCOMPARE(row->text(), asked);
+        QVERIFY(row->isFinished());
     }
 
     // Least recently used first, but never what a row still holds: that

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "chat/markdown/MarkdownStyle.h"
+
+#include <QFuture>
+#include <QList>
+#include <QTextLayout>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QPainter;
+class QTextDocument;
+
+namespace chat {
+
+// A prose piece that is one long paragraph, drawn without shaping all of
+// it on the UI thread. A worker finds where its lines begin with a document
+// and fonts of its own (Qt's font engines and glyph caches belong to the
+// thread that made them, so that costs the UI thread nothing), and the UI
+// thread lays out only the slices of lines it draws or hit-tests: only
+// the glyphs shown are loaded. Until the lines come, the part in view is
+// drawn wrapped from a guessed start.
+class LongParagraph {
+public:
+    // Shorter paragraphs are laid out whole: they cost a few milliseconds.
+    static constexpr int kShortest = 3000;
+    // Lines laid out together when a part of the paragraph is drawn.
+    static constexpr int kSliceLines = 24;
+
+    struct Line {
+        int start = 0;
+        int length = 0;
+        qreal x = 0;
+        qreal y = 0;          // from the document's top
+        qreal height = 0;
+        qreal width = 0;      // the width it was wrapped at
+        qreal naturalWidth = 0;
+        friend bool operator==(const Line &, const Line &) = default;
+    };
+    struct Lines {
+        QList<Line> lines;
+        QPointF origin;   // where the paragraph's layout sits in the document
+        qreal height = 0; // the document's, rounded up as a piece's height is
+    };
+    // How the worker builds the same document as the UI thread's.
+    struct Source {
+        QString text;
+        bool plain = false;
+        MarkdownStyle style;
+        qreal width = 0;
+    };
+
+    // Whether doc (a piece's document) is one long paragraph this path draws.
+    static bool applies(const QTextDocument &doc);
+    // The lines of the source's document laid out whole (what the worker runs).
+    static Lines lay(const Source &source);
+
+    // Takes doc's text and formats (doc itself is never laid out) and
+    // starts the worker.
+    LongParagraph(const QTextDocument &doc, Source source);
+    ~LongParagraph();
+    LongParagraph(const LongParagraph &) = delete;
+    LongParagraph &operator=(const LongParagraph &) = delete;
+
+    // Takes the worker's lines if it is done; true when they are known.
+    bool adopt();
+    // Waits for the lines (an action that needs them at once).
+    void wait();
+    bool isReady() const { return m_lines.has_value(); }
+    QFuture<void> future() const { return QFuture<void>(m_future); }
+    const QList<Line> &lines() const;
+    qreal height() const;
+
+    // Draws the lines crossing clip (piece coordinates); the stretch
+    // [selection.first, selection.second) on a selection background.
+    void draw(QPainter *painter, const QRectF &clip, std::pair<int, int> selection, const QColor &ink,
+              const QColor &selectionFill) const;
+    // Before the lines are known: the part of a piece of this height in
+    // clip, wrapped from a break near where it should begin; the end of the
+    // paragraph sits at the bottom.
+    void drawGuess(QPainter *painter, const QRectF &clip, qreal height, const QColor &ink) const;
+    // The text position nearest to pos; the link under it.
+    int hitTest(QPointF pos) const;
+    QString anchorAt(QPointF pos) const;
+    // Where position is drawn: the x of its cursor and its line's rect.
+    QRectF cursorRect(int position) const;
+
+private:
+    int lineAt(qreal y) const;
+    int lineOf(int position) const;
+    QTextLayout &slice(int index) const;
+    // The text [from, to) with its formats, not yet wrapped.
+    std::unique_ptr<QTextLayout> shaped(int from, int to) const;
+
+    QString m_text;
+    QList<QTextLayout::FormatRange> m_formats;
+    QTextOption m_option;
+    QFont m_font;
+    qreal m_lineSpacing = 0;
+    qreal m_width = 0;
+    std::shared_ptr<std::atomic<bool>> m_abandoned;
+    QFuture<Lines> m_future;
+    std::optional<Lines> m_lines;
+    mutable std::vector<std::unique_ptr<QTextLayout>> m_slices;
+    struct Guess {
+        int from = -1;
+        qreal top = 0;
+        std::unique_ptr<QTextLayout> layout;
+    };
+    mutable Guess m_guess;
+};
+
+} // namespace chat
