@@ -201,8 +201,9 @@ void PaintedPiece::paintEvent(QPaintEvent *event)
         QPainter p(this);
         // Only the parts asked for: over a video stage that is the thin
         // rim its glass leaves uncovered.
-        for (const QRect &r : event->region())
-            p.drawImage(QRectF(r), m_cache, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
+        paintInBands(p, event->rect() & rect(), [&](const QRect &band) {
+            p.drawImage(QRectF(band), m_cache, QRectF(QPointF(band.topLeft()) * dpr, QSizeF(band.size()) * dpr));
+        });
         return;
     }
     QPainter p(this);

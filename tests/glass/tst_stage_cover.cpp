@@ -3,6 +3,7 @@
 #include "glass/FrostShape.h"
 #include "glass/FrostShapeBackground.h"
 #include "glass/GlassSurface.h"
+#include "glass/PaintBands.h"
 #include "glass/StageCover.h"
 #include "support/TestMain.h"
 
@@ -35,6 +36,22 @@ struct Layers {
             glass = new FrostShapeBackground(QirvTheme::FrostRole::card, FrostShape::roundedRectangle(12), true, false,
                                              styles, container);
         glass->setGeometry(10, 10, 150, 80);
+    }
+};
+
+// Fills what it is asked to repaint, in bands, and notes the bands.
+class BandedFill : public QWidget {
+public:
+    QList<QRect> bands;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        paintInBands(p, rect(), [&](const QRect &band) {
+            bands.append(band);
+            p.fillRect(band, Qt::blue);
+        });
     }
 };
 
@@ -123,6 +140,35 @@ private slots:
         }
         QVERIFY(QTest::qWaitForWindowExposed(&l.window));
         QCOMPARE(glass::coveredByGlass(l.stage), expected);
+    }
+
+    // A partial repaint is painted band by band inside each rectangle of
+    // its region (no band straddles two, so each is a plain rectangle
+    // clip), all of it and nothing else.
+    void bandsFollowTheRepaintedRegion_data()
+    {
+        QTest::addColumn<QRegion>("region");
+        QTest::newRow("one rectangle") << QRegion(10, 10, 100, 150);
+        QTest::newRow("a ring") << QRegion(0, 0, 200, 200) - QRegion(20, 20, 160, 160);
+        QTest::newRow("two apart") << (QRegion(0, 0, 50, 30) + QRegion(120, 90, 60, 100));
+    }
+    void bandsFollowTheRepaintedRegion()
+    {
+        QFETCH(QRegion, region);
+        BandedFill w;
+        w.resize(200, 200);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_VERIFY(!w.bands.isEmpty());
+        w.bands.clear();
+        w.repaint(region);
+        for (const QRect &band : std::as_const(w.bands))
+            QVERIFY2(std::any_of(region.begin(), region.end(), [&](const QRect &r) { return r.contains(band); }),
+                     qPrintable(QStringLiteral("%1,%2 %3x%4").arg(band.x()).arg(band.y()).arg(band.width()).arg(band.height())));
+        QRegion painted;
+        for (const QRect &band : std::as_const(w.bands))
+            painted += band;
+        QVERIFY((painted ^ region).isEmpty());
     }
 
     // A cached piece paints once for any number of repaints, and again
