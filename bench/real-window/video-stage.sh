@@ -9,9 +9,11 @@
 # The app's figures only count when the stage is really playing: its window
 # is grabbed from the X server for two seconds afterwards and the distinct
 # frames it showed are counted. A busy machine moves both figures: the two
-# are measured in turn, rounds times, and the median CPU figures are
-# printed with the worst round's ratio beside them; memory is the largest
-# of the rounds.
+# are measured in turn, rounds times, each round giving a ratio of its
+# own; the median ratio is printed with the lowest and highest beside it,
+# the median CPU figures, and the machine's load (the 1-minute average,
+# median and highest of the rounds) so a figure from a busy machine shows
+# as one. Memory is the largest of the rounds.
 # Usage: video-stage.sh <moonshelf> [video] [seconds] [rounds]
 #   without a video, a 1080p 30 fps H.264 clip of 8 s is made with ffmpeg.
 # Runs its own X server (Xvfb -displayfd) and session bus. Prints
@@ -20,7 +22,7 @@ set -euo pipefail
 app="$(realpath "$1")"
 video="${2:-}"
 seconds="${3:-10}"
-rounds="${4:-3}"
+rounds="${4:-5}"
 warmup=5
 tick=$(getconf CLK_TCK)
 page_kb=$(( $(getconf PAGESIZE) / 1024 ))
@@ -39,11 +41,19 @@ if [ -z "$video" ]; then
 fi
 video="$(realpath "$video")"
 
-# An X server of our own, on a display number it picks.
+# An X server of our own, on the display number in VIDEO_STAGE_DISPLAY
+# (a shared machine hands each user one) or else one it picks.
 exec 3<> "$work/display"
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+if [ -n "${VIDEO_STAGE_DISPLAY:-}" ]; then
+  Xvfb ":$VIDEO_STAGE_DISPLAY" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$VIDEO_STAGE_DISPLAY" ] && break; sleep 0.05; done
+  echo "$VIDEO_STAGE_DISPLAY" > "$work/display"
+else
+  Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+fi
 display=":$(head -n1 "$work/display")"
 [ "$display" != ":" ] || { echo "Xvfb did not start" >&2; exit 1; }
 
@@ -84,7 +94,7 @@ printf '{"isEnabled":true,"overlayOpacity":0.35,"customURLString":"","animateKen
 export DISPLAY="$display"
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 largest() { printf '%s\n' "$@" | sort -g | tail -n1; }
-app_cpus=() app_rsss=() app_peaks=() ref_cpus=() ref_rsss=() showns=() worst=0
+app_cpus=() app_rsss=() app_peaks=() ref_cpus=() ref_rsss=() showns=() ratios=() loads=()
 for round in $(seq "$rounds"); do
   dbus-run-session -- env HOME="$home" XDG_RUNTIME_DIR="$home/run" XDG_DATA_HOME="$home/share" \
     XDG_CONFIG_HOME="$home/config" XDG_CACHE_HOME="$home/cache" QT_QPA_PLATFORM=xcb "$app" >/dev/null 2>&1 &
@@ -100,6 +110,7 @@ for round in $(seq "$rounds"); do
   wid="$(xdotool search --sync --onlyvisible --pid "$app_pid" | head -n1)"
   eval "$(xdotool getwindowgeometry --shell "$wid")" # WIDTH HEIGHT X Y
   measure "$app_pid"
+  loads+=("$(cut -d' ' -f1 /proc/loadavg)")
   app_cpus+=("$cores") app_rsss+=("$rss_mb") app_peaks+=("$peak_mb")
   # What the window showed: distinct frames over 2 s, grabbed after the measurement.
   shown=$(ffmpeg -v error -f x11grab -framerate 30 -video_size "${WIDTH}x${HEIGHT}" -i "$display+$X,$Y" -t 2 \
@@ -113,7 +124,8 @@ for round in $(seq "$rounds"); do
   measure "$ref_pid"
   ref_cpus+=("$cores") ref_rsss+=("$rss_mb")
   kill "$ref_pid"; wait "$ref_pid" 2>/dev/null || true
-  worst=$(echo "r = ${app_cpus[-1]} / ${ref_cpus[-1]}; if (r > $worst) r else $worst" | bc -l)
+  loads+=("$(cut -d' ' -f1 /proc/loadavg)")
+  ratios+=("$(echo "${app_cpus[-1]} / ${ref_cpus[-1]}" | bc -l)")
 done
 app_cores=$(median "${app_cpus[@]}") ref_cores=$(median "${ref_cpus[@]}")
 app_rss=$(largest "${app_rsss[@]}") app_peak=$(largest "${app_peaks[@]}") ref_rss=$(largest "${ref_rsss[@]}")
@@ -122,8 +134,12 @@ shown=$(median "${showns[@]}")
 printf 'video_stage.window_pixels %dx%d px\n' "$WIDTH" "$HEIGHT"
 printf 'video_stage.app_cpu %.3f cores\n' "$app_cores"
 printf 'video_stage.ffmpeg_cpu %.3f cores\n' "$ref_cores"
-printf 'video_stage.cpu_ratio %.2f x\n' "$(echo "$app_cores / $ref_cores" | bc -l)"
-printf 'video_stage.cpu_ratio_worst_round %.2f x\n' "$worst"
+printf 'video_stage.cpu_ratio %.2f x\n' "$(median "${ratios[@]}")"
+printf 'video_stage.cpu_ratio_lowest_round %.2f x\n' "$(printf '%s\n' "${ratios[@]}" | sort -g | head -n1)"
+printf 'video_stage.cpu_ratio_highest_round %.2f x\n' "$(largest "${ratios[@]}")"
+printf 'video_stage.rounds %d count\n' "$rounds"
+printf 'video_stage.load_median %.2f load\n' "$(median "${loads[@]}")"
+printf 'video_stage.load_highest %.2f load\n' "$(largest "${loads[@]}")"
 printf 'video_stage.app_rss %.0f MB\n' "$app_rss"
 printf 'video_stage.app_rss_peak %.0f MB\n' "$app_peak"
 printf 'video_stage.ffmpeg_rss %.0f MB\n' "$ref_rss"

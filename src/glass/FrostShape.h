@@ -2,6 +2,7 @@
 
 #include <QPainterPath>
 #include <QRectF>
+#include <QRegion>
 
 namespace glass {
 
@@ -20,6 +21,9 @@ struct FrostShape {
     QPainterPath path(const QRectF &rect) const;
     // The same shape moved inwards by amount on every side (corner radii shrink with it).
     QPainterPath inset(const QRectF &rect, qreal amount) const;
+    // The whole pixels the shape covers in rect, its antialiased edge and
+    // corners left out: what it hides completely when filled opaque.
+    QRegion solidRegion(const QRect &rect) const;
 
     friend bool operator==(const FrostShape &, const FrostShape &) = default;
 };

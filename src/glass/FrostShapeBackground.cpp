@@ -37,6 +37,11 @@ void FrostShapeBackground::setStroke(bool stroke, bool strong)
     invalidate();
 }
 
+QRegion FrostShapeBackground::solidRegion() const
+{
+    return m_shape.solidRegion(rect());
+}
+
 void FrostShapeBackground::paintEvent(QPaintEvent *)
 {
     QPainter p(this);

@@ -25,6 +25,8 @@ public:
     bool strokeStrong() const { return m_strokeStrong; }
     void setShape(FrostShape shape);
     void setStroke(bool stroke, bool strong);
+    // The shape's inside: the backdrop is painted opaque there.
+    QRegion solidRegion() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

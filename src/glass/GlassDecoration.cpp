@@ -27,6 +27,8 @@ GlassDecoration::GlassDecoration(QWidget *content, QirvTheme::FrostRole role, Fr
         if (m_paintOverlay && m_styles)
             m_paintOverlay(p, r, m_styles->styles().skin);
     });
+    // Its look changes only through this decoration, which says so.
+    m_overlay->setCached(true);
     attachToHost(m_overlay, content, HostFollower::Placement::over);
 
     if (m_shadowLook.color.alpha() > 0) {
@@ -53,14 +55,14 @@ GlassDecoration::GlassDecoration(QWidget *content, QirvTheme::FrostRole role, Fr
 void GlassDecoration::setOverlay(Overlay overlay)
 {
     m_paintOverlay = std::move(overlay);
-    m_overlay->update();
+    m_overlay->invalidate();
 }
 
 void GlassDecoration::setShape(FrostShape shape)
 {
     m_shape = shape;
     m_background->setShape(shape);
-    m_overlay->update();
+    m_overlay->invalidate();
     if (m_shadow)
         m_shadow->update();
 }
@@ -70,7 +72,7 @@ void GlassDecoration::applyPalette()
     if (!m_content || !m_styles)
         return;
     m_content->setPalette(m_styles->styles().palette());
-    m_overlay->update();
+    m_overlay->invalidate();
     if (m_shadow)
         m_shadow->update();
 }

@@ -20,6 +20,11 @@ GlassSurface::GlassSurface(StyleStore &styles, QWidget *parent)
     connect(&styles, &StyleStore::changed, this, &GlassSurface::invalidate);
 }
 
+QRegion GlassSurface::solidRegion() const
+{
+    return testAttribute(Qt::WA_OpaquePaintEvent) ? QRegion(rect()) : QRegion();
+}
+
 void GlassSurface::invalidate()
 {
     ++m_generation;
@@ -168,8 +173,39 @@ PaintedPiece::PaintedPiece(QWidget *parent, Paint paint)
     setFocusPolicy(Qt::NoFocus);
 }
 
+void PaintedPiece::setCached(bool cached)
+{
+    m_cached = cached;
+    invalidate();
+}
+
+void PaintedPiece::invalidate()
+{
+    m_cache = QImage();
+    update();
+}
+
 void PaintedPiece::paintEvent(QPaintEvent *event)
 {
+    if (m_cached) {
+        const qreal dpr = devicePixelRatioF();
+        const QSize pixels = (QSizeF(size()) * dpr).toSize();
+        if (m_cache.size() != pixels || m_cache.devicePixelRatio() != dpr) {
+            m_cache = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+            m_cache.setDevicePixelRatio(dpr);
+            m_cache.fill(Qt::transparent);
+            QPainter cache(&m_cache);
+            cache.setRenderHint(QPainter::Antialiasing);
+            m_paint(cache, QRectF(rect()));
+        }
+        QPainter p(this);
+        // Only the parts asked for: over a video stage that is the thin
+        // rim its glass leaves uncovered.
+        paintInBands(p, event->rect() & rect(), [&](const QRect &band) {
+            p.drawImage(QRectF(band), m_cache, QRectF(QPointF(band.topLeft()) * dpr, QSizeF(band.size()) * dpr));
+        });
+        return;
+    }
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     // In bands: a piece as tall as the composer is stroked whenever the list

@@ -19,6 +19,12 @@ public:
     explicit GlassSurface(StyleStore &styles, QWidget *parent = nullptr);
 
     StyleStore &styleStore() const { return *m_styles; }
+
+    // The part of the surface (its coordinates) painted opaque whatever the
+    // stage behind it shows: a stage frame need not be drawn under it, nor
+    // anything over it drawn again. Its whole rectangle when it paints
+    // every pixel of it, else nothing unless it says otherwise.
+    virtual QRegion solidRegion() const;
     // The style values and the skin in use, read at each draw.
     const Styles &styles() const;
     const stage::UISkin &skin() const;
@@ -98,11 +104,21 @@ public:
     using Paint = std::function<void(QPainter &, const QRectF &)>;
     PaintedPiece(QWidget *parent, Paint paint);
 
+    // Keeps what it painted and copies that until invalidate() or a new
+    // size: for a piece whose look changes only when its owner says so,
+    // which a video stage below would otherwise have stroked again with
+    // every frame.
+    void setCached(bool cached);
+    // The look changed: painted again at the next paint.
+    void invalidate();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     Paint m_paint;
+    bool m_cached = false;
+    QImage m_cache; // null: to be painted
 };
 
 // Puts piece behind, over or around host and keeps it there.

@@ -4,6 +4,7 @@
 #include "glass/LoopingVideoBackground.h"
 #include "glass/PaintBands.h"
 #include "glass/QirvTheme.h"
+#include "glass/StageCover.h"
 #include "glass/Styles.h"
 
 #include <QPaintEvent>
@@ -194,8 +195,13 @@ void StageBackground::updateVideo()
     m_video->setPaused(!isOnScreen());
     m_video->setTint(videoTint());
     connect(m_video, &LoopingVideoBackground::frameReady, this, [this] {
-        redraw();
+        const quint64 glassBefore = m_revision;
         backdropMoved(m_glassVideo.isNull());
+        // The glass over the stage shows the frame only when it is told of
+        // one; the rest of the time the frame is drawn only where no glass
+        // hides it, and what lies over that glass stays as it is.
+        if (m_revision == glassBefore)
+            redrawVideo();
     });
 }
 
@@ -360,6 +366,12 @@ void StageBackground::redraw()
     m_shownPose = pose();
     m_canvas = QImage();
     update();
+}
+
+void StageBackground::redrawVideo()
+{
+    m_video->setTint(videoTint());
+    update(QRegion(rect()) - coveredByGlass(this));
 }
 
 void StageBackground::redrawLater()
@@ -582,6 +594,9 @@ void StageBackground::backdropMoved(bool force)
     m_glassPose = pose();
     m_glassVideo = m_video ? m_video->blurredFrame() : QImage();
     ++m_revision;
+    // The glass over a video stage is drawn again only with the stage below it.
+    if (media() == Media::video)
+        redraw();
     emit backdropChanged();
 }
 

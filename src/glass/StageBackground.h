@@ -115,6 +115,8 @@ private:
     qint64 now() const { return m_clock.elapsed(); }
     // The whole stage is drawn again, at the motion's pose of now.
     void redraw();
+    // A new video frame: drawn where no glass hides it.
+    void redrawVideo();
     // The same, drawn off the UI thread and shown when it is ready: a step
     // of the drift, which nothing waits for.
     void redrawLater();

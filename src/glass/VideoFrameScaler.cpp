@@ -176,9 +176,26 @@ void filterRowAny(const quint16 *src, const int *first, const int *weights, cons
     int i = 0;
 #ifdef __SSE2__
     if (t <= 4) {
-        // Two outputs at a time: four samples each (those past the taps
-        // weigh nothing), multiplied and summed in pairs.
+        // Eight outputs at a time: four samples each (those past the taps
+        // weigh nothing), multiplied and summed in pairs, the pairs summed
+        // and the eight bytes stored at once.
         const auto *column = reinterpret_cast<const qint16 *>(src);
+        const auto four = [&](int at) {
+            const auto pair = [&](int k) {
+                const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(column + first[k]));
+                const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(column + first[k + 1]));
+                const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(weights4 + size_t(k) * 4));
+                return _mm_castsi128_ps(_mm_madd_epi16(_mm_unpacklo_epi64(a, b), w));
+            };
+            const __m128 lo = pair(at), hi = pair(at + 2);
+            const __m128i sum = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))),
+                                              _mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1))));
+            return _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(1 << 14)), 15);
+        };
+        for (; i + 7 < n; i += 8) {
+            const __m128i words = _mm_packs_epi32(four(i), four(i + 4));
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + i), _mm_packus_epi16(words, words));
+        }
         for (; i + 1 < n; i += 2) {
             const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(column + first[i]));
             const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(column + first[i + 1]));
@@ -247,6 +264,23 @@ void convertRow(const uchar *ys, const int *ur, const int *vr, int n, const Matr
     }
 }
 
+// A chroma row at the output's width, each sample serving two pixels, centred on 0.
+MOONSHELF_VECTOR_CLONES
+void widenChroma(const uchar *us, const uchar *vs, int n, int *ur, int *vr)
+{
+    for (int c = 0; c < n / 2; ++c) {
+        const int u = us[c] - 128, v = vs[c] - 128;
+        ur[2 * c] = u;
+        ur[2 * c + 1] = u;
+        vr[2 * c] = v;
+        vr[2 * c + 1] = v;
+    }
+    if (n % 2) {
+        ur[n - 1] = us[n / 2] - 128;
+        vr[n - 1] = vs[n / 2] - 128;
+    }
+}
+
 // Samples step bytes apart (an interleaved chroma plane) gathered into a row of their own.
 template <int Step>
 void spread(const uchar *src, int n, uchar *dst)
@@ -257,35 +291,61 @@ void spread(const uchar *src, int n, uchar *dst)
 
 } // namespace
 
+const VideoFrameScaler::Plan &VideoFrameScaler::planFor(int planeW, int planeH, QRectF area, int dstW, int dstH)
+{
+    for (size_t i = 0; i < m_plans.size(); ++i) {
+        const Plan &p = m_plans[i];
+        if (p.planeW == planeW && p.planeH == planeH && p.dstW == dstW && p.dstH == dstH && p.area == area) {
+            if (i > 0)
+                std::rotate(m_plans.begin(), m_plans.begin() + qsizetype(i), m_plans.begin() + qsizetype(i) + 1);
+            return m_plans.front();
+        }
+    }
+    // Two outputs (the frame and its small copy) of two plane sizes each.
+    constexpr size_t kKept = 8;
+    if (m_plans.size() >= kKept)
+        m_plans.pop_back();
+    m_plans.insert(m_plans.begin(), Plan{});
+    Plan &p = m_plans.front();
+    p.planeW = planeW;
+    p.planeH = planeH;
+    p.dstW = dstW;
+    p.dstH = dstH;
+    p.area = area;
+    makeTaps(p.tx, area.x(), area.width() / dstW, dstW, planeW, 256);
+    // Down with weights summing to 128: a column then fits 15 bits.
+    makeTaps(p.ty, area.y(), area.height() / dstH, dstH, planeH, 128);
+    // Only the columns some output sample reads.
+    p.col0 = p.tx.first.front();
+    p.cols = p.tx.first.back() + p.tx.stride - p.col0;
+    for (int &f : p.tx.first)
+        f -= p.col0;
+    p.weights4.assign(size_t(dstW) * 4 + 4, 0);
+    if (p.tx.stride <= 4)
+        for (int i = 0; i < dstW; ++i)
+            for (int k = 0; k < p.tx.stride; ++k)
+                p.weights4[size_t(i) * 4 + size_t(k)] = qint16(p.tx.weights[size_t(i) * size_t(p.tx.stride) + size_t(k)]);
+    return p;
+}
+
 void VideoFrameScaler::resample(const uchar *plane, qsizetype stride, int pixelStep, int planeW, int planeH,
                                 QRectF area, int dstW, int dstH, uchar *dst)
 {
-    makeTaps(m_tx, area.x(), area.width() / dstW, dstW, planeW, 256);
-    // Down with weights summing to 128: a column then fits 15 bits.
-    makeTaps(m_ty, area.y(), area.height() / dstH, dstH, planeH, 128);
-    // Only the columns some output sample reads.
-    const int col0 = m_tx.first.front();
-    const int cols = m_tx.first.back() + m_tx.stride - col0;
-    for (int &f : m_tx.first)
-        f -= col0;
+    const Plan &p = planFor(planeW, planeH, area, dstW, dstH);
+    const int cols = p.cols;
     // Four samples are read from each output's first one: room past the end.
     m_column.assign(size_t(cols) + 4, 0);
-    m_weights4.assign(size_t(dstW) * 4 + 4, 0);
-    if (m_tx.stride <= 4)
-        for (int i = 0; i < dstW; ++i)
-            for (int k = 0; k < m_tx.stride; ++k)
-                m_weights4[size_t(i) * 4 + size_t(k)] = qint16(m_tx.weights[size_t(i) * size_t(m_tx.stride) + size_t(k)]);
-    m_packed.resize(pixelStep == 1 ? 0 : size_t(m_ty.stride) * size_t(cols));
+    m_packed.resize(pixelStep == 1 ? 0 : size_t(p.ty.stride) * size_t(cols));
     for (int j = 0; j < dstH; ++j) {
         // Down first, over whole rows of bytes (which vectorises)...
         std::fill(m_column.begin(), m_column.begin() + cols, 0);
         quint16 *column = m_column.data();
-        const int *w = m_ty.weights.data() + size_t(j) * size_t(m_ty.stride);
-        for (int k = 0; k < m_ty.stride; ++k) {
+        const int *w = p.ty.weights.data() + size_t(j) * size_t(p.ty.stride);
+        for (int k = 0; k < p.ty.stride; ++k) {
             const int weight = w[k];
             if (weight == 0)
                 continue;
-            const uchar *in = plane + qsizetype(m_ty.first[size_t(j)] + k) * stride + qsizetype(col0) * pixelStep;
+            const uchar *in = plane + qsizetype(p.ty.first[size_t(j)] + k) * stride + qsizetype(p.col0) * pixelStep;
             if (pixelStep != 1) {
                 uchar *packed = m_packed.data() + size_t(k) * size_t(cols);
                 spread<2>(in, cols, packed);
@@ -294,7 +354,7 @@ void VideoFrameScaler::resample(const uchar *plane, qsizetype stride, int pixelS
             accumulate(column, in, cols, weight);
         }
         // ...then across, on the one row that made.
-        filterRowAny(column, m_tx.first.data(), m_tx.weights.data(), m_weights4.data(), m_tx.stride, dstW,
+        filterRowAny(column, p.tx.first.data(), p.tx.weights.data(), p.weights4.data(), p.tx.stride, dstW,
                      dst + size_t(j) * size_t(dstW));
     }
 }
@@ -352,10 +412,7 @@ QImage VideoFrameScaler::fill(const QVideoFrame &source, QSize target, QColor ti
                 // Each chroma sample serves two pixels across (and two rows down).
                 const uchar *us = m_u.data() + size_t(j / 2) * size_t(CW);
                 const uchar *vs = m_v.data() + size_t(j / 2) * size_t(CW);
-                for (int i = 0; i < W; ++i) {
-                    ur[i] = us[i >> 1] - 128;
-                    vr[i] = vs[i >> 1] - 128;
-                }
+                widenChroma(us, vs, W, ur, vr);
             }
             convertRow(m_y.data() + size_t(j) * size_t(W), ur, vr, W, m, t,
                        reinterpret_cast<quint32 *>(image.scanLine(j)));

@@ -41,6 +41,17 @@ private:
     };
     // Output sample i of n covers plane samples [from + i * step, from + (i + 1) * step).
     static void makeTaps(Taps &taps, double from, double step, int n, int planeSize, int total);
+    // How one plane of a size is filtered into an output of a size: the same
+    // for every frame of a video, so made once (a frame makes six, its
+    // blurred copy six more).
+    struct Plan {
+        int planeW = 0, planeH = 0, dstW = 0, dstH = 0;
+        QRectF area;
+        Taps tx, ty;
+        int col0 = 0, cols = 0;         // the source columns read
+        std::vector<qint16> weights4;   // the taps across, four per output sample
+    };
+    const Plan &planFor(int planeW, int planeH, QRectF area, int dstW, int dstH);
     // One plane (samples pixelStep bytes apart in a row) into dst, dstW x dstH bytes.
     void resample(const uchar *plane, qsizetype stride, int pixelStep, int planeW, int planeH, QRectF area,
                   int dstW, int dstH, uchar *dst);
@@ -52,11 +63,10 @@ private:
 
     std::vector<QImage> m_outputs;
     std::vector<quint16> m_column; // one output row, filtered down, 8.7 fixed point
-    std::vector<qint16> m_weights4; // the taps across, four per output sample
+    std::vector<Plan> m_plans;     // the latest first
     std::vector<uchar> m_packed;   // interleaved chroma rows, gathered
     std::vector<uchar> m_y, m_u, m_v;
     std::vector<int> m_uRow, m_vRow; // a chroma row at the output's width
-    Taps m_tx, m_ty;
 };
 
 } // namespace glass

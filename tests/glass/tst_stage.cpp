@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QThread>
 #include <QElapsedTimer>
+#include <QPaintEvent>
 #include <QMediaPlayer>
 #include <QProcess>
 #include <QSignalSpy>
@@ -324,6 +325,49 @@ private slots:
     // The player (which loads the media backend) is made once the window
     // is on screen, never on the way to its first frame; once made, it
     // stays (paused) while the window is hidden.
+    // Over a playing video, what lies on opaque glass is drawn again only
+    // when the glass is told of a new blurred frame (ten times a second),
+    // not with every frame; what lies over the bare stage is drawn with
+    // every frame.
+    void videoFramesSpareWhatLiesOnGlass()
+    {
+        Fixture f;
+        const QString clip = makeClip(f.dir.path(), QStringLiteral("testsrc2=size=320x180:rate=50"));
+        if (clip.isEmpty())
+            QSKIP("ffmpeg is not installed");
+        Scene scene(f);
+        auto *glassPane = new FrostShapeBackground(QirvTheme::FrostRole::card, FrostShape::roundedRectangle(12), true,
+                                                   false, *f.styles, &scene.window);
+        glassPane->setGeometry(100, 100, 300, 200);
+        struct Probe : QWidget {
+            int paints = 0;
+            using QWidget::QWidget;
+            void paintEvent(QPaintEvent *) override { ++paints; }
+        };
+        auto *onGlass = new Probe(&scene.window);
+        onGlass->setGeometry(200, 150, 40, 40);
+        auto *onStage = new Probe(&scene.window);
+        onStage->setGeometry(500, 320, 40, 40);
+        glassPane->show();
+        onGlass->show();
+        onStage->show();
+        QCoro::waitFor(f.bg->pickLocalVideo(clip));
+        settle();
+        LoopingVideoBackground *video = scene.stage->video();
+        QVERIFY(video);
+        QTRY_VERIFY_WITH_TIMEOUT(video->framesShown() >= 3, 10'000);
+        const int frames = video->framesShown(), glassPaints = onGlass->paints, stagePaints = onStage->paints;
+        const quint64 revision = scene.stage->backdropFrame().revision;
+        QTRY_VERIFY_WITH_TIMEOUT(onGlass->paints > glassPaints + 1 && video->framesShown() >= frames + 20, 10'000);
+        const int shown = video->framesShown() - frames;
+        const int told = int(scene.stage->backdropFrame().revision - revision);
+        QVERIFY2(onStage->paints - stagePaints >= shown / 2,
+                 qPrintable(QStringLiteral("%1 paints for %2 frames").arg(onStage->paints - stagePaints).arg(shown)));
+        QVERIFY2(onGlass->paints - glassPaints <= told + 2 && told < shown,
+                 qPrintable(QStringLiteral("%1 paints for %2 frames, %3 blurred frames")
+                                .arg(onGlass->paints - glassPaints).arg(shown).arg(told)));
+    }
+
     void videoPlayerWaitsForTheScreen()
     {
         Fixture f;

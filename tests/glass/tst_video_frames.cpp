@@ -163,6 +163,51 @@ private slots:
                      qPrintable(QStringLiteral("at %1,%2: %3").arg(points[i].x()).arg(points[i].y()).arg(describe(out.pixel(points[i])))));
     }
 
+    // Every output pixel shows the part of the frame it covers, at any
+    // width (whole groups of eight, the ones left over, odd chroma): a ramp
+    // across the luma (and one across the blue chroma) reads at each pixel
+    // what the ramp holds at that pixel's centre.
+    void rampsKeepTheirPlace_data()
+    {
+        QTest::addColumn<QSize>("target");
+        QTest::addColumn<bool>("chroma"); // the ramp in the blue chroma, else in the luma
+        for (const QSize target : {QSize(7, 3), QSize(13, 7), QSize(99, 50), QSize(100, 50), QSize(203, 101), QSize(333, 120)})
+            for (const bool chroma : {false, true})
+                QTest::addRow("%dx%d, %s", target.width(), target.height(), chroma ? "chroma" : "luma") << target << chroma;
+    }
+    void rampsKeepTheirPlace()
+    {
+        QFETCH(QSize, target);
+        QFETCH(bool, chroma);
+        const QSize size(200, 100);
+        const double lumaStep = 219.0 / (size.width() - 1), chromaStep = 224.0 / (size.width() / 2 - 1);
+        const Pixel flat = constant(128);
+        const Pixel y = chroma ? constant(126) : Pixel([&](int x, int) { return int(std::lround(16 + x * lumaStep)); });
+        const Pixel u = chroma ? Pixel([&](int x, int) { return int(std::lround(16 + x * chromaStep)); }) : flat;
+        const QVideoFrame frame = makeFrame(QVideoFrameFormat::Format_YUV420P, size, y, u, flat);
+        VideoFrameScaler scaler;
+        const QImage out = scaler.fill(frame, target);
+        QCOMPARE(out.size(), target);
+        const QRectF seen = VideoFrameScaler::visibleRect(QSizeF(size), QSizeF(target));
+        const int cw = (target.width() + 1) / 2;
+        for (int i = 0; i < target.width(); ++i) {
+            int expected = 0;
+            if (chroma) {
+                // Chroma at half the size: pixel i shows chroma sample i / 2.
+                const double c = seen.x() / 2 + ((i / 2) + 0.5) * seen.width() / 2 / cw - 0.5;
+                const double value = 16 + std::clamp(c, 0.0, size.width() / 2 - 1.0) * chromaStep;
+                expected = int(std::lround((126 - 16) * 255.0 / 219 + 2 * (1 - 0.0722) * (value - 128) * 255 / 224));
+            } else {
+                const double c = seen.x() + (i + 0.5) * seen.width() / target.width() - 0.5;
+                expected = int(std::lround(std::clamp(c, 0.0, size.width() - 1.0) * lumaStep * 255 / 219));
+            }
+            expected = std::clamp(expected, 0, 255);
+            const QRgb shown = out.pixel(i, target.height() / 2);
+            QVERIFY2(std::abs(qBlue(shown) - expected) <= 3,
+                     qPrintable(QStringLiteral("column %1: %2, not %3").arg(i).arg(describe(shown)).arg(expected)));
+        }
+    }
+
     // Shrinking averages what each pixel covers: fine detail turns into its
     // mean instead of flickering between its extremes.
     void shrinkingAverages_data()

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QRegion>
+
+class QWidget;
+
+namespace glass {
+
+// The part of stage (in its coordinates) that glass stacked above it hides
+// behind opaque pixels: the solid regions of the visible glass surfaces in
+// the siblings above it, clipped by their parents, left out where anything
+// between could show the stage through (a graphics effect, such as a fade).
+// A new video frame need not be drawn there, nor anything over that glass.
+QRegion coveredByGlass(const QWidget *stage);
+
+} // namespace glass

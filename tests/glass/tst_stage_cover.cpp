@@ -1,0 +1,217 @@
+#include "PaintFixture.h"
+
+#include "glass/FrostShape.h"
+#include "glass/FrostShapeBackground.h"
+#include "glass/GlassSurface.h"
+#include "glass/PaintBands.h"
+#include "glass/StageCover.h"
+#include "support/TestMain.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QPaintEvent>
+
+using namespace glass;
+using painttest::Fixture;
+
+Q_DECLARE_METATYPE(glass::FrostShape)
+
+namespace {
+
+// A stage stand-in and, above it, a container holding one glass surface.
+struct Layers {
+    QWidget window;
+    QWidget *stage;
+    QWidget *container;
+    GlassSurface *glass = nullptr;
+    explicit Layers(StyleStore &styles, bool panel)
+    {
+        window.resize(400, 300);
+        stage = new QWidget(&window);
+        stage->setGeometry(window.rect());
+        container = new QWidget(&window);
+        container->setGeometry(40, 30, 200, 120);
+        if (panel)
+            glass = new FrostPanelBackground(QirvTheme::FrostRole::card, styles, container);
+        else
+            glass = new FrostShapeBackground(QirvTheme::FrostRole::card, FrostShape::roundedRectangle(12), true, false,
+                                             styles, container);
+        glass->setGeometry(10, 10, 150, 80);
+    }
+};
+
+// Fills what it is asked to repaint, in bands, and notes the bands.
+class BandedFill : public QWidget {
+public:
+    QList<QRect> bands;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        paintInBands(p, rect(), [&](const QRect &band) {
+            bands.append(band);
+            p.fillRect(band, Qt::blue);
+        });
+    }
+};
+
+} // namespace
+
+class StageCoverTest : public QObject {
+    Q_OBJECT
+private slots:
+    // Every pixel a shape calls solid is fully covered when the shape is
+    // filled, antialiased, as the glass fills it; and most of the shape is.
+    void solidRegionIsFullyCovered_data()
+    {
+        QTest::addColumn<FrostShape>("shape");
+        QTest::addColumn<QRect>("rect");
+        QTest::addColumn<double>("leastShare"); // of the rectangle's area
+        QTest::newRow("rectangle") << FrostShape::rectangle() << QRect(3, 4, 100, 60) << 0.9;
+        QTest::newRow("rounded") << FrostShape::roundedRectangle(12) << QRect(5, 2, 120, 70) << 0.85;
+        QTest::newRow("radius past half the height") << FrostShape::roundedRectangle(80) << QRect(0, 0, 90, 40) << 0.6;
+        QTest::newRow("capsule") << FrostShape::capsule() << QRect(1, 1, 140, 30) << 0.7;
+        QTest::newRow("tall capsule") << FrostShape::capsule() << QRect(1, 1, 24, 90) << 0.6;
+        QTest::newRow("circle in a wide box") << FrostShape::circle() << QRect(0, 0, 90, 50) << 0.2;
+        QTest::newRow("tiny rounded") << FrostShape::roundedRectangle(6) << QRect(0, 0, 4, 4) << 0.0;
+    }
+    void solidRegionIsFullyCovered()
+    {
+        QFETCH(FrostShape, shape);
+        QFETCH(QRect, rect);
+        QFETCH(double, leastShare);
+        QImage filled(rect.right() + 4, rect.bottom() + 4, QImage::Format_ARGB32_Premultiplied);
+        filled.fill(Qt::transparent);
+        {
+            QPainter p(&filled);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.fillPath(shape.path(QRectF(rect)), Qt::white);
+        }
+        const QRegion solid = shape.solidRegion(rect);
+        qint64 area = 0;
+        for (const QRect &r : solid) {
+            area += qint64(r.width()) * r.height();
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    QVERIFY2(qAlpha(filled.pixel(x, y)) == 255, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+        }
+        QVERIFY2(area >= leastShare * rect.width() * rect.height(), qPrintable(QString::number(area)));
+    }
+
+    // What a video frame need not repaint: glass above the stage, as far as
+    // it is seen, and nothing that could let the stage show through.
+    void coveredByGlass_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QRegion>("expected"); // in the stage's coordinates
+        const QRect panel(50, 40, 150, 80);    // the glass, placed in the stage
+        QTest::newRow("rounded glass: its inside") << "shape" << FrostShape::roundedRectangle(12).solidRegion(QRect(panel));
+        QTest::newRow("opaque panel: all of it") << "panel" << QRegion(panel);
+        QTest::newRow("hidden") << "hidden" << QRegion();
+        QTest::newRow("container hidden") << "container hidden" << QRegion();
+        QTest::newRow("clipped by its container") << "clipped" << QRegion(QRect(50, 40, 100, 80));
+        QTest::newRow("partly off the stage") << "off stage" << QRegion(QRect(0, 0, 50, 80));
+        QTest::newRow("fading container") << "effect" << QRegion();
+        QTest::newRow("below the stage") << "below" << QRegion();
+        QTest::newRow("a window of its own") << "window" << QRegion();
+    }
+    void coveredByGlass()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QRegion, expected);
+        Fixture f;
+        Layers l(*f.styles, setup != QLatin1String("shape"));
+        if (setup == QLatin1String("hidden"))
+            l.glass->hide();
+        else if (setup == QLatin1String("container hidden"))
+            l.container->hide();
+        else if (setup == QLatin1String("clipped"))
+            l.container->resize(110, 120);
+        else if (setup == QLatin1String("off stage"))
+            l.container->move(-110, -10);
+        else if (setup == QLatin1String("effect"))
+            l.container->setGraphicsEffect(new QGraphicsOpacityEffect);
+        else if (setup == QLatin1String("below"))
+            l.container->stackUnder(l.stage);
+        l.window.show();
+        if (setup == QLatin1String("window")) {
+            l.container->setWindowFlag(Qt::Tool);
+            l.container->show();
+        }
+        QVERIFY(QTest::qWaitForWindowExposed(&l.window));
+        QCOMPARE(glass::coveredByGlass(l.stage), expected);
+    }
+
+    // A partial repaint is painted band by band inside each rectangle of
+    // its region (no band straddles two, so each is a plain rectangle
+    // clip), all of it and nothing else.
+    void bandsFollowTheRepaintedRegion_data()
+    {
+        QTest::addColumn<QRegion>("region");
+        QTest::newRow("one rectangle") << QRegion(10, 10, 100, 150);
+        QTest::newRow("a ring") << QRegion(0, 0, 200, 200) - QRegion(20, 20, 160, 160);
+        QTest::newRow("two apart") << (QRegion(0, 0, 50, 30) + QRegion(120, 90, 60, 100));
+    }
+    void bandsFollowTheRepaintedRegion()
+    {
+        QFETCH(QRegion, region);
+        BandedFill w;
+        w.resize(200, 200);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_VERIFY(!w.bands.isEmpty());
+        w.bands.clear();
+        w.repaint(region);
+        for (const QRect &band : std::as_const(w.bands))
+            QVERIFY2(std::any_of(region.begin(), region.end(), [&](const QRect &r) { return r.contains(band); }),
+                     qPrintable(QStringLiteral("%1,%2 %3x%4").arg(band.x()).arg(band.y()).arg(band.width()).arg(band.height())));
+        QRegion painted;
+        for (const QRect &band : std::as_const(w.bands))
+            painted += band;
+        QVERIFY((painted ^ region).isEmpty());
+    }
+
+    // A cached piece paints once for any number of repaints, and again
+    // only after invalidate() or a new size.
+    void cachedPiecePaintsOnlyWhenTold_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("paints");
+        QTest::addColumn<QRgb>("colour");
+        QTest::newRow("repaints only") << QString() << 1 << qRgb(255, 0, 0);
+        QTest::newRow("invalidated") << "invalidate" << 2 << qRgb(0, 0, 255);
+        QTest::newRow("resized") << "resize" << 2 << qRgb(0, 0, 255);
+    }
+    void cachedPiecePaintsOnlyWhenTold()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, paints);
+        QFETCH(QRgb, colour);
+        QWidget window;
+        window.resize(120, 80);
+        int painted = 0;
+        QColor fill(Qt::red);
+        auto *piece = new PaintedPiece(&window, [&](QPainter &p, const QRectF &r) {
+            ++painted;
+            p.fillRect(r, fill);
+        });
+        piece->setCached(true);
+        piece->setGeometry(10, 10, 60, 40);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_COMPARE(painted, 1);
+        fill = Qt::blue;
+        if (change == QLatin1String("invalidate"))
+            piece->invalidate();
+        else if (change == QLatin1String("resize"))
+            piece->resize(70, 40);
+        for (int i = 0; i < 3; ++i)
+            piece->repaint();
+        QCOMPARE(painted, paints);
+        const QImage shown = window.grab().toImage();
+        QCOMPARE(shown.pixel(30, 30), colour);
+    }
+};
+
+MOONSHELF_TEST_WIDGETS_MAIN(StageCoverTest)
+#include "tst_stage_cover.moc"
