@@ -2,9 +2,12 @@
 
 #include <QColor>
 #include <QImage>
+#include <QObject>
 #include <QPointF>
 #include <QSizeF>
 #include <QTransform>
+
+#include <functional>
 
 class QPainter;
 class QWidget;
@@ -34,6 +37,9 @@ public:
     virtual ~BackdropProvider() = default;
     virtual const BackdropFrame &backdropFrame() const = 0;
     virtual QWidget *backdropWidget() = 0;
+    // Calls then (queued, in context's thread) whenever the frame changes;
+    // the connection ends with context.
+    virtual QMetaObject::Connection followBackdrop(QObject *context, std::function<void()> then) = 0;
 };
 
 // The part of the backdrop that lies behind a surface whose top-left corner

@@ -1,7 +1,6 @@
 #include "glass/GlassSurface.h"
 
 #include "glass/PaintBands.h"
-#include "glass/StageBackground.h"
 #include "glass/Styles.h"
 
 #include <QEvent>
@@ -41,16 +40,16 @@ GlassSurface::Shown GlassSurface::shownOf(const BackdropFrame *frame)
 
 void GlassSurface::follow(BackdropProvider *provider)
 {
-    QObject *notifier = provider ? qobject_cast<StageBackground *>(provider->backdropWidget()) : nullptr;
+    QObject *notifier = provider ? provider->backdropWidget() : nullptr;
     if (notifier == m_followed)
         return;
     if (m_followed)
         disconnect(m_followed, nullptr, this, nullptr);
     m_followed = notifier;
-    if (auto *stage = qobject_cast<StageBackground *>(notifier))
+    if (provider)
         // Queued: the stage may say so while a paint is under way, when an
         // update asked for would be lost.
-        connect(stage, &StageBackground::backdropChanged, this, &GlassSurface::backdropChanged, Qt::QueuedConnection);
+        provider->followBackdrop(this, [this] { backdropChanged(); });
 }
 
 void GlassSurface::backdropChanged()

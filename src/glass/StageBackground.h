@@ -56,6 +56,10 @@ public:
 
     const BackdropFrame &backdropFrame() const override;
     QWidget *backdropWidget() override { return this; }
+    QMetaObject::Connection followBackdrop(QObject *context, std::function<void()> then) override
+    {
+        return connect(this, &StageBackground::backdropChanged, context, std::move(then), Qt::QueuedConnection);
+    }
 
     // The blurred copy of the current image is ready (or there is none to make).
     bool isBackdropReady() const;
