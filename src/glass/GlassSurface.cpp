@@ -77,6 +77,13 @@ void GlassSurface::paintCached(QPainter &painter, const Draw &draw)
     paintInBands(painter, rect(), [&](const QRect &) { painter.drawImage(QPointF(0, 0), m_cache); });
 }
 
+void GlassSurface::coverStage()
+{
+    const BackdropLocation where = backdrop();
+    if (auto *stage = where.provider ? qobject_cast<StageBackground *>(where.provider->backdropWidget()) : nullptr)
+        stage->addCover(this);
+}
+
 const Styles &GlassSurface::styles() const
 {
     return m_styles->styles();

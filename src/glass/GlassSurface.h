@@ -19,6 +19,11 @@ public:
     explicit GlassSurface(StyleStore &styles, QWidget *parent = nullptr);
 
     StyleStore &styleStore() const { return *m_styles; }
+
+    // The part of the surface (its own coordinates) that it paints opaquely
+    // whatever lies behind, as things stand now: the stage below leaves it
+    // unpainted, as it is painted over in the same pass. Empty by default.
+    virtual QRegion opaqueArea() const { return {}; }
     // The style values and the skin in use, read at each draw.
     const Styles &styles() const;
     const stage::UISkin &skin() const;
@@ -33,6 +38,8 @@ protected:
     using Draw = std::function<void(QPainter &, const BackdropFrame *backdrop, QPointF origin)>;
     void paintCached(QPainter &painter, const Draw &draw);
     void invalidate();
+    // Tells the stage behind of opaqueArea() (a surface that has one calls it when it paints).
+    void coverStage();
 
 private:
     // What of the backdrop a surface shows enough of to be drawn again for:

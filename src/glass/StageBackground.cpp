@@ -1,11 +1,13 @@
 #include "glass/StageBackground.h"
 
 #include "stage/BackgroundSettings.h"
+#include "glass/GlassSurface.h"
 #include "glass/LoopingVideoBackground.h"
 #include "glass/PaintBands.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 
+#include <QGraphicsEffect>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -38,7 +40,7 @@ StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore
         if (tag != m_canvasSerial || images.size() != 1)
             return; // drawn for a stage that has changed since
         m_canvas = images.first();
-        update();
+        updateUncovered();
     });
     m_glassLater.setSingleShot(true);
     connect(&m_glassLater, &QTimer::timeout, this, [this] { backdropMoved(true); });
@@ -359,7 +361,15 @@ void StageBackground::redraw()
     ++m_canvasSerial; // a frame being drawn elsewhere is stale now
     m_shownPose = pose();
     m_canvas = QImage();
-    update();
+    updateUncovered();
+}
+
+void StageBackground::updateUncovered()
+{
+    // A cover shows the glass of the last backdrop revision, not the stage:
+    // it is repainted when the revision moves (backdropMoved), so a frame of
+    // the stage alone leaves it and everything above it alone.
+    update(QRegion(rect()) - coveredRegion());
 }
 
 void StageBackground::redrawLater()
@@ -426,8 +436,55 @@ void StageBackground::paintLook(QPainter &p, const Look &l, const QRect &area)
     });
 }
 
+void StageBackground::addCover(GlassSurface *cover)
+{
+    if (!cover)
+        return;
+    m_covers.removeAll(nullptr);
+    if (!m_covers.contains(cover))
+        m_covers.append(cover);
+}
+
+bool StageBackground::isAbove(const QWidget *w) const
+{
+    const QWidget *parent = parentWidget();
+    if (!parent)
+        return false;
+    while (w && w->parentWidget() != parent)
+        w = w->parentWidget();
+    if (!w || w == this)
+        return false;
+    const QObjectList &stack = parent->children(); // bottom first
+    return stack.indexOf(w) > stack.indexOf(this);
+}
+
+QRegion StageBackground::coveredRegion() const
+{
+    QRegion covered;
+    const QWidget *top = window();
+    for (const QPointer<GlassSurface> &cover : m_covers) {
+        if (!cover || !cover->isVisible() || !cover->updatesEnabled() || cover->window() != top || !isAbove(cover))
+            continue;
+        QRegion opaque = cover->opaqueArea();
+        if (opaque.isEmpty())
+            continue;
+        // Painted into an effect's picture and laid on from there (a fade):
+        // what reaches the window is not opaque.
+        bool throughEffect = false;
+        for (const QWidget *w = cover; w && w != top && !throughEffect; w = w->parentWidget())
+            throughEffect = w->graphicsEffect() != nullptr;
+        if (throughEffect)
+            continue;
+        opaque &= cover->visibleRegion();
+        covered += opaque.translated(cover->mapTo(top, QPoint(0, 0)) - mapTo(top, QPoint(0, 0)));
+    }
+    return covered & rect();
+}
+
 void StageBackground::paintEvent(QPaintEvent *event)
 {
+    // Under opaque glass nothing of the stage would stay on screen.
+    const QRegion region = event->region() - coveredRegion();
     QPainter p(this);
     if (media() == Media::video) {
         // A video frame comes at the stage's size with the stage's colour,
@@ -435,14 +492,14 @@ void StageBackground::paintEvent(QPaintEvent *event)
         const QImage frame = m_video ? m_video->frame() : QImage();
         if (frame.isNull()) {
             const Look l = look();
-            for (const QRect &r : event->region())
+            for (const QRect &r : region)
                 paintLook(p, l, r);
         } else {
             p.setCompositionMode(QPainter::CompositionMode_Source);
             // In bands, as the rest of the stage: one blit of the whole
             // height would be shared out among the engine's threads.
             const QRectF whole(rect());
-            for (const QRect &r : event->region())
+            for (const QRect &r : region)
                 paintInBands(p, r, [&](const QRect &) { p.drawImage(whole, frame); });
             m_video->frameDrawn();
         }
@@ -454,7 +511,7 @@ void StageBackground::paintEvent(QPaintEvent *event)
     // What repaints over the stage (a streamed line, a caret) gets a copy
     // of its part, not the picture resampled again.
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    for (const QRect &r : event->region())
+    for (const QRect &r : region)
         paintInBands(p, r, [&](const QRect &band) {
             p.drawImage(QRectF(band), m_canvas, QRectF(QPointF(band.topLeft()) * dpr, QSizeF(band.size()) * dpr));
         });
@@ -582,6 +639,8 @@ void StageBackground::backdropMoved(bool force)
     m_glassPose = pose();
     m_glassVideo = m_video ? m_video->blurredFrame() : QImage();
     ++m_revision;
+    // The covers show the new revision.
+    update(coveredRegion());
     emit backdropChanged();
 }
 

@@ -22,6 +22,7 @@ class BackgroundSettings;
 namespace glass {
 
 class StyleStore;
+class GlassSurface;
 class LoopingVideoBackground;
 
 // The backdrop of the main window, under everything else: the skin's
@@ -77,6 +78,14 @@ public:
     // the area, and large enough that the pose's shift leaves no edge bare.
     static QRectF coverRect(QSizeF image, QSizeF area, const KenBurnsPose &pose);
 
+    // Glass above the stage that paints part of itself opaquely: where it
+    // does, the stage is not painted (it would be painted over at once).
+    void addCover(GlassSurface *cover);
+    // The stage's part under the covers' opaque areas now, in its coordinates:
+    // only a cover that is shown, stacked above the stage, repainted with it
+    // and drawn straight to the window (no effect in between) counts.
+    QRegion coveredRegion() const;
+
 signals:
     // What the glass shows changed (media, pose, veil, skin).
     void backdropChanged();
@@ -115,6 +124,8 @@ private:
     qint64 now() const { return m_clock.elapsed(); }
     // The whole stage is drawn again, at the motion's pose of now.
     void redraw();
+    // Repaints the stage where no cover hides it.
+    void updateUncovered();
     // The same, drawn off the UI thread and shown when it is ready: a step
     // of the drift, which nothing waits for.
     void redrawLater();
@@ -177,6 +188,10 @@ private:
     quint64 m_canvasSerial = 0;
     KenBurnsPose m_glassPose; // the pose the glass was told
     QImage m_glassVideo;      // the video frame's blurred copy the glass was told
+
+    // Whether w lies in a sibling of the stage stacked above it.
+    bool isAbove(const QWidget *w) const;
+    QList<QPointer<GlassSurface>> m_covers;
 
     mutable BackdropFrame m_frame;
     quint64 m_revision = 1;

@@ -2,6 +2,7 @@
 
 #include "glass/FrostShapeBackground.h"
 #include "glass/GlassDecoration.h"
+#include "glass/GlassPainter.h"
 #include "glass/ShadowCache.h"
 #include "glass/SidebarGlassBackground.h"
 #include "glass/StageBackground.h"
@@ -63,6 +64,42 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(QFile::exists(painttest::stageImagePath()), "the shipped stage image is missing");
+    }
+
+    // Between the rounded corners the sides of an inner border are drawn
+    // alone (a tall bubble repaints a few rows at a time): they must give
+    // the pixels the whole outline gives there.
+    void innerBorderSidesMatchTheOutline_data()
+    {
+        QTest::addColumn<qreal>("width");
+        QTest::addColumn<QColor>("ink");
+        QTest::addColumn<QRectF>("rect");
+        QTest::newRow("faint rim") << 0.6 << QColor::fromRgbF(1, 1, 1, 0.085f) << QRectF(0, 0, 240, 300);
+        QTest::newRow("dark hairline") << 1.0 << QColor(0, 0, 0, 40) << QRectF(0, 0, 240, 300);
+        QTest::newRow("odd width") << 0.6 << QColor(255, 255, 255, 200) << QRectF(0, 0, 241, 300);
+    }
+    void innerBorderSidesMatchTheOutline()
+    {
+        QFETCH(qreal, width);
+        QFETCH(QColor, ink);
+        QFETCH(QRectF, rect);
+        const FrostShape shape = FrostShape::roundedRectangle(18);
+        const QRect rows(0, 19, int(std::ceil(rect.width())), 300 - 38);
+        const auto paint = [&](bool sidesOnly) {
+            QImage image(rect.size().toSize(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(QColor(40, 60, 90));
+            QPainter p(&image);
+            if (sidesOnly) {
+                GlassPainter::innerBorderSides(p, rect, rows, ink, width);
+            } else {
+                p.setClipRect(rows);
+                GlassPainter::innerBorder(p, rect, shape, ink, width);
+            }
+            return image;
+        };
+        const QImage outline = paint(false);
+        QVERIFY(outline.pixel(0, 150) != QColor(40, 60, 90).rgb()); // the rim is there at all
+        QCOMPARE(paint(true), outline);
     }
 
     void rolesTintAsTheirWashSays()
