@@ -100,6 +100,7 @@ void SidebarGlassBackground::resizeEvent(QResizeEvent *event)
 
 void SidebarGlassBackground::paintEvent(QPaintEvent *)
 {
+    coverStage();
     QPainter painter(this);
     paintCached(painter, [this](QPainter &p, const BackdropFrame *backdrop, QPointF origin) {
         // Held within the material's band as a whole, sheen included.

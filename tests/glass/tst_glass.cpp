@@ -243,6 +243,34 @@ private slots:
         QCOMPARE(frame.center(), QPointF(0.42 * sidebar, 0.52 * 700));
     }
 
+    // The stage leaves unpainted what a surface says it paints opaquely:
+    // there its pixels must not depend on what lies beneath.
+    void sidebarGlassIsOpaqueWhereItSays_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("dark") << "default";
+        QTest::newRow("light") << "paper";
+    }
+    void sidebarGlassIsOpaqueWhereItSays()
+    {
+        QFETCH(QString, skin);
+        Fixture f;
+        f.skins->select(skin);
+        Scene scene(f, QSize(700, 500));
+        auto *sidebar = new SidebarGlassBackground(*f.bg, *f.styles, &scene.window);
+        sidebar->setGeometry(0, 0, 260, 500);
+        sidebar->show();
+        QTRY_VERIFY(scene.ready() && sidebar->isWallpaperReady());
+        const auto over = [&](const QColor &ground) {
+            QImage image(sidebar->size(), QImage::Format_RGB32);
+            image.fill(ground);
+            sidebar->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            return image;
+        };
+        QCOMPARE(sidebar->opaqueArea(), QRegion(sidebar->rect()));
+        QCOMPARE(over(Qt::black), over(Qt::white));
+    }
+
     void sidebarTintsPlainlyWithoutWallpaper()
     {
         Fixture f;

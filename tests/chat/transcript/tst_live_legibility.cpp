@@ -221,6 +221,52 @@ private slots:
         QCOMPARE(paint(true).copy(straight), whole.copy(straight));
     }
 
+    // What a turn's glass says it paints opaquely (the stage is left
+    // unpainted there) must not depend on what lies beneath, in a list
+    // (glass from the sheet) or on its own.
+    void turnGlassIsOpaqueWhereItSays_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QString>("glass");
+        QTest::addColumn<bool>("inList");
+        for (const char *skin : {"default", "paper"})
+            for (const char *glass : {"live", "turn"})
+                for (const bool inList : {true, false})
+                    QTest::addRow("%s %s %s", skin, glass, inList ? "in a list" : "alone")
+                        << QString::fromLatin1(skin) << QString::fromLatin1(glass) << inList;
+    }
+    void turnGlassIsOpaqueWhereItSays()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QString, glass);
+        QFETCH(bool, inList);
+        StagedChat c(skin, chattest::kDefaultStage, -1, QSize(700, 520));
+        QWidget *parent = inList ? c.list : c.window.get();
+        glass::GlassSurface *surface = nullptr;
+        if (glass == QLatin1String("live")) {
+            auto *live = new chat::LiveGlass(*c.styles, parent);
+            live->setVisibility(0.85);
+            surface = live;
+        } else {
+            auto *turn = new chat::BubbleFrame(chat::BubbleFrame::Kind::Assistant, *c.styles, parent);
+            turn->setVisibility(0.85);
+            surface = turn;
+        }
+        surface->setGeometry(40, 30, 560, 300);
+        surface->show();
+        QVERIFY(c.showAndWait());
+        const auto over = [&](const QColor &ground) {
+            QImage image(surface->size(), QImage::Format_RGB32);
+            image.fill(ground);
+            surface->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            return image;
+        };
+        const QRect opaque = surface->opaqueArea().boundingRect();
+        QCOMPARE(surface->opaqueArea(), QRegion(opaque));
+        QVERIFY(opaque.height() > 200);
+        QCOMPARE(over(Qt::black).copy(opaque), over(Qt::white).copy(opaque));
+    }
+
     // The stage is left unpainted under a turn's glass only where that glass
     // is opaque: between its rounded ends, drawn at full opacity.
     void opaqueAreaOfTurnGlass_data()
