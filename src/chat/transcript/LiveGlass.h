@@ -41,7 +41,6 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 
-
 private:
     // A stretch of whole rows: the glass and the decoration over it.
     void paintRows(QPainter &p, glass::BackdropSheet *sheet, const QRect &rows, const MessageChrome::TurnGlass &look);
