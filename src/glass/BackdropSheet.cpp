@@ -42,7 +42,7 @@ BackdropSheet::Layer &BackdropSheet::layerFor(quint64 material)
         m_layers.erase(m_layers.begin());
     Layer layer;
     layer.material = material;
-    layer.image = QImage(m_key.pixels, QImage::Format_ARGB32_Premultiplied);
+    layer.image = QImage(m_key.pixels, QImage::Format_RGB32);
     layer.image.setDevicePixelRatio(m_key.dpr);
     m_layers.push_back(std::move(layer));
     return m_layers.back();
@@ -86,8 +86,6 @@ BackdropSheet::Layer *BackdropSheet::update(const QWidget *widget, const QRect &
     Layer &layer = layerFor(material);
     const QRegion missing = QRegion(*wanted) - layer.valid;
     if (!missing.isEmpty()) {
-        if (layer.valid.isEmpty())
-            layer.image.fill(Qt::transparent);
         QPainter p(&layer.image);
         for (const QRect &r : missing) {
             p.save();

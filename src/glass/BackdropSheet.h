@@ -24,9 +24,10 @@ namespace glass {
 class BackdropSheet : public QObject {
     Q_OBJECT
 public:
-    // Draws a material into a transparent layer over area (host
-    // coordinates); origin is the host's top-left corner on the stage.
-    // The backdrop is null when the window has no stage.
+    // Draws a material over area (host coordinates), opaquely: the layers
+    // have no alpha, so a copy from them is a plain copy of rows. origin is
+    // the host's top-left corner on the stage. The backdrop is null when the
+    // window has no stage.
     using Draw = std::function<void(QPainter &, const BackdropFrame *backdrop, QPointF origin, const QRectF &area)>;
 
     // Becomes a child of host.

@@ -126,6 +126,24 @@ void innerBorder(QPainter &painter, const QRectF &rect, const FrostShape &shape,
     painter.restore();
 }
 
+void innerBorderSides(QPainter &painter, const QRectF &rect, const QRect &rows, const QBrush &brush, qreal width)
+{
+    if (rows.isEmpty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPen pen(brush, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    pen.setMiterLimit(10);
+    painter.setPen(pen);
+    painter.setClipRect(rows, Qt::IntersectClip);
+    // Past the rows at both ends, so no cap falls inside them.
+    const qreal top = rows.top() - 2, bottom = rows.bottom() + 3;
+    const qreal half = width / 2;
+    painter.drawLine(QLineF(rect.left() + half, top, rect.left() + half, bottom));
+    painter.drawLine(QLineF(rect.right() - half, top, rect.right() - half, bottom));
+    painter.restore();
+}
+
 void glassCardBorder(QPainter &painter, const QRectF &rect, const FrostShape &shape)
 {
     QLinearGradient g(rect.topLeft(), rect.bottomRight());

@@ -44,6 +44,11 @@ void frostPanel(QPainter &painter, const QRectF &rect, QirvTheme::FrostRole role
 // A border drawn inside shape (inset by half the width).
 void innerBorder(QPainter &painter, const QRectF &rect, const FrostShape &shape, const QBrush &brush, qreal width);
 
+// The two straight sides of innerBorder over rows (whose top and bottom
+// lie between the shape's rounded corners): the same pen down the same
+// lines, without stroking the whole outline for a few rows.
+void innerBorderSides(QPainter &painter, const QRectF &rect, const QRect &rows, const QBrush &brush, qreal width);
+
 // The overlays of a glass card and of a text field.
 void glassCardBorder(QPainter &painter, const QRectF &rect, const FrostShape &shape);
 void fieldBorder(QPainter &painter, const QRectF &rect, const FrostShape &shape, bool emphasized, const stage::UISkin &skin);

@@ -40,6 +40,9 @@ public:
     bool showsWallpaper() const;
     bool isWallpaperReady() const { return !m_blurred.isNull() && m_blurredKey == m_wantedKey; }
 
+    // All of it: its layers lie on the stage's opaque backdrop.
+    QRegion solidRegion() const override { return QRegion(rect()); }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

@@ -39,7 +39,7 @@ StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore
         if (tag != m_canvasSerial || images.size() != 1)
             return; // drawn for a stage that has changed since
         m_canvas = images.first();
-        update();
+        updateUncovered();
     });
     m_glassLater.setSingleShot(true);
     connect(&m_glassLater, &QTimer::timeout, this, [this] { backdropMoved(true); });
@@ -365,13 +365,21 @@ void StageBackground::redraw()
     ++m_canvasSerial; // a frame being drawn elsewhere is stale now
     m_shownPose = pose();
     m_canvas = QImage();
-    update();
+    updateUncovered();
+}
+
+void StageBackground::updateUncovered()
+{
+    // A cover shows the glass of the last backdrop revision, not the stage:
+    // it is repainted when the revision moves (backdropMoved), so a frame of
+    // the stage alone leaves it and everything above it alone.
+    update(QRegion(rect()) - coveredRegion());
 }
 
 void StageBackground::redrawVideo()
 {
     m_video->setTint(videoTint());
-    update(QRegion(rect()) - coveredByGlass(this));
+    update(QRegion(rect()) - coveredRegion());
 }
 
 void StageBackground::redrawLater()
@@ -438,8 +446,15 @@ void StageBackground::paintLook(QPainter &p, const Look &l, const QRect &area)
     });
 }
 
+QRegion StageBackground::coveredRegion() const
+{
+    return coveredByGlass(this);
+}
+
 void StageBackground::paintEvent(QPaintEvent *event)
 {
+    // Under opaque glass nothing of the stage would stay on screen.
+    const QRegion region = event->region() - coveredRegion();
     QPainter p(this);
     if (media() == Media::video) {
         // A video frame comes at the stage's size with the stage's colour,
@@ -447,14 +462,14 @@ void StageBackground::paintEvent(QPaintEvent *event)
         const QImage frame = m_video ? m_video->frame() : QImage();
         if (frame.isNull()) {
             const Look l = look();
-            for (const QRect &r : event->region())
+            for (const QRect &r : region)
                 paintLook(p, l, r);
         } else {
             p.setCompositionMode(QPainter::CompositionMode_Source);
             // In bands, as the rest of the stage: one blit of the whole
             // height would be shared out among the engine's threads.
             const QRectF whole(rect());
-            for (const QRect &r : event->region())
+            for (const QRect &r : region)
                 paintInBands(p, r, [&](const QRect &) { p.drawImage(whole, frame); });
             m_video->frameDrawn();
         }
@@ -466,7 +481,7 @@ void StageBackground::paintEvent(QPaintEvent *event)
     // What repaints over the stage (a streamed line, a caret) gets a copy
     // of its part, not the picture resampled again.
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    for (const QRect &r : event->region())
+    for (const QRect &r : region)
         paintInBands(p, r, [&](const QRect &band) {
             p.drawImage(QRectF(band), m_canvas, QRectF(QPointF(band.topLeft()) * dpr, QSizeF(band.size()) * dpr));
         });
@@ -597,6 +612,8 @@ void StageBackground::backdropMoved(bool force)
     // The glass over a video stage is drawn again only with the stage below it.
     if (media() == Media::video)
         redraw();
+    // The covers show the new revision.
+    update(coveredRegion());
     emit backdropChanged();
 }
 

@@ -81,6 +81,11 @@ public:
     // the area, and large enough that the pose's shift leaves no edge bare.
     static QRectF coverRect(QSizeF image, QSizeF area, const KenBurnsPose &pose);
 
+    // The stage's part that opaque glass above it hides now, in its
+    // coordinates: there the stage is not painted (it would be painted over
+    // at once).
+    QRegion coveredRegion() const;
+
 signals:
     // What the glass shows changed (media, pose, veil, skin).
     void backdropChanged();
@@ -121,6 +126,8 @@ private:
     void redraw();
     // A new video frame: drawn where no glass hides it.
     void redrawVideo();
+    // Repaints the stage where no cover hides it.
+    void updateUncovered();
     // The same, drawn off the UI thread and shown when it is ready: a step
     // of the drift, which nothing waits for.
     void redrawLater();

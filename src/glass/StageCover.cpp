@@ -40,7 +40,8 @@ QRegion coveredByGlass(const QWidget *stage)
         if (auto *self = qobject_cast<GlassSurface *>(above))
             surfaces.append(self);
         for (const GlassSurface *surface : std::as_const(surfaces)) {
-            if (!surface->isVisible() || !drawnAsItIs(surface, above))
+            // A surface that does not repaint would leave the stage's old pixels there.
+            if (!surface->isVisible() || !surface->updatesEnabled() || !drawnAsItIs(surface, above))
                 continue;
             // Only what its parents let show of it.
             QRegion solid = surface->solidRegion() & surface->visibleRegion();

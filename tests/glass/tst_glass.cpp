@@ -3,6 +3,7 @@
 #include "glass/BackdropBlur.h"
 #include "glass/FrostShapeBackground.h"
 #include "glass/GlassDecoration.h"
+#include "glass/GlassPainter.h"
 #include "glass/ShadowCache.h"
 #include "glass/SidebarGlassBackground.h"
 #include "glass/StageBackground.h"
@@ -64,6 +65,42 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(QFile::exists(painttest::stageImagePath()), "the shipped stage image is missing");
+    }
+
+    // Between the rounded corners the sides of an inner border are drawn
+    // alone (a tall bubble repaints a few rows at a time): they must give
+    // the pixels the whole outline gives there.
+    void innerBorderSidesMatchTheOutline_data()
+    {
+        QTest::addColumn<qreal>("width");
+        QTest::addColumn<QColor>("ink");
+        QTest::addColumn<QRectF>("rect");
+        QTest::newRow("faint rim") << 0.6 << QColor::fromRgbF(1, 1, 1, 0.085f) << QRectF(0, 0, 240, 300);
+        QTest::newRow("dark hairline") << 1.0 << QColor(0, 0, 0, 40) << QRectF(0, 0, 240, 300);
+        QTest::newRow("odd width") << 0.6 << QColor(255, 255, 255, 200) << QRectF(0, 0, 241, 300);
+    }
+    void innerBorderSidesMatchTheOutline()
+    {
+        QFETCH(qreal, width);
+        QFETCH(QColor, ink);
+        QFETCH(QRectF, rect);
+        const FrostShape shape = FrostShape::roundedRectangle(18);
+        const QRect rows(0, 19, int(std::ceil(rect.width())), 300 - 38);
+        const auto paint = [&](bool sidesOnly) {
+            QImage image(rect.size().toSize(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(QColor(40, 60, 90));
+            QPainter p(&image);
+            if (sidesOnly) {
+                GlassPainter::innerBorderSides(p, rect, rows, ink, width);
+            } else {
+                p.setClipRect(rows);
+                GlassPainter::innerBorder(p, rect, shape, ink, width);
+            }
+            return image;
+        };
+        const QImage outline = paint(false);
+        QVERIFY(outline.pixel(0, 150) != QColor(40, 60, 90).rgb()); // the rim is there at all
+        QCOMPARE(paint(true), outline);
     }
 
     void rolesTintAsTheirWashSays()
@@ -205,6 +242,69 @@ private slots:
         QCOMPARE(frame.width(), imageWidth);
         QCOMPARE(frame.height(), 1.15 * 700);
         QCOMPARE(frame.center(), QPointF(0.42 * sidebar, 0.52 * 700));
+    }
+
+    // The stage leaves unpainted what a surface says it paints opaquely:
+    // there its pixels must not depend on what lies beneath, in any skin.
+    void glassIsOpaqueWhereItSays_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QString>("surface");
+        for (const char *skin : {"default", "paper"})
+            for (const char *surface : {"sidebar", "panel", "rounded chip", "capsule with stroke", "circle",
+                                        "plain rectangle", "effect view"})
+                QTest::addRow("%s, %s", skin, surface) << QString::fromLatin1(skin) << QString::fromLatin1(surface);
+    }
+    void glassIsOpaqueWhereItSays()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QString, surface);
+        Fixture f;
+        f.skins->select(skin);
+        Scene scene(f, QSize(700, 500));
+        GlassSurface *glass = nullptr;
+        QRect at(40, 40, 260, 90);
+        if (surface == QLatin1String("sidebar")) {
+            glass = new SidebarGlassBackground(*f.bg, *f.styles, &scene.window);
+            at = QRect(0, 0, 260, 500);
+        } else if (surface == QLatin1String("panel")) {
+            glass = new FrostPanelBackground(Role::panel, *f.styles, &scene.window);
+        } else if (surface == QLatin1String("rounded chip")) {
+            glass = new FrostShapeBackground(Role::chip, FrostShape::roundedRectangle(12), false, false, *f.styles,
+                                             &scene.window);
+        } else if (surface == QLatin1String("capsule with stroke")) {
+            glass = new FrostShapeBackground(Role::card, FrostShape::capsule(), true, true, *f.styles, &scene.window);
+        } else if (surface == QLatin1String("circle")) {
+            glass = new FrostShapeBackground(Role::chip, FrostShape::circle(), true, false, *f.styles, &scene.window);
+            at = QRect(40, 40, 90, 90);
+        } else if (surface == QLatin1String("plain rectangle")) {
+            glass = new FrostShapeBackground(Role::field, FrostShape::rectangle(), true, false, *f.styles,
+                                             &scene.window);
+        } else {
+            glass = new VisualEffectView(QirvTheme::WindowMaterial::popover,
+                                         VisualEffectView::BlendingMode::withinWindow,
+                                         VisualEffectView::State::active, *f.styles, &scene.window);
+        }
+        glass->setGeometry(at);
+        glass->show();
+        QTRY_VERIFY(scene.ready());
+        if (auto *sidebar = qobject_cast<SidebarGlassBackground *>(glass))
+            QTRY_VERIFY(sidebar->isWallpaperReady());
+        const auto over = [&](const QColor &ground) {
+            QImage image(glass->size(), QImage::Format_RGB32);
+            image.fill(ground);
+            glass->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            return image;
+        };
+        const QRegion solid = glass->solidRegion();
+        QVERIFY(!solid.isEmpty());
+        QVERIFY(QRegion(glass->rect()).contains(solid.boundingRect()));
+        const QImage black = over(Qt::black), white = over(Qt::white);
+        for (const QRect &r : solid)
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    if (black.pixel(x, y) != white.pixel(x, y))
+                        QFAIL(qPrintable(QStringLiteral("see-through at %1,%2").arg(x).arg(y)));
     }
 
     void sidebarTintsPlainlyWithoutWallpaper()

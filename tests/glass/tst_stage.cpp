@@ -3,6 +3,7 @@
 #include "glass/BackdropBlur.h"
 #include "glass/FrostShape.h"
 #include "glass/FrostShapeBackground.h"
+#include "glass/GlassSurface.h"
 #include "glass/KenBurnsMotion.h"
 #include "glass/LoopingVideoBackground.h"
 #include "glass/SidebarGlassBackground.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QThread>
 #include <QElapsedTimer>
+#include <QGraphicsOpacityEffect>
 #include <QPaintEvent>
 #include <QMediaPlayer>
 #include <QProcess>
@@ -71,6 +73,40 @@ QString makeClip(const QString &dir, const QString &source = QStringLiteral("tes
         return {};
     return path;
 }
+
+// Glass that says which part of it is opaque and paints itself blue, at an opacity.
+class CoverGlass : public GlassSurface {
+public:
+    using GlassSurface::GlassSurface;
+    QRegion opaque;
+    qreal alpha = 1;
+    QRegion solidRegion() const override { return opaque; }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.setOpacity(alpha);
+        p.fillRect(rect(), Qt::blue);
+    }
+};
+
+// A panel above the stage at (100, 50) holding a cover at (20, 10), 200 x 150,
+// opaque in its rows 20 to 129.
+struct CoveredScene : Scene {
+    QWidget *panel;
+    CoverGlass *cover;
+    explicit CoveredScene(Fixture &f)
+        : Scene(f)
+    {
+        panel = new QWidget(&window);
+        panel->setGeometry(100, 50, 300, 200);
+        cover = new CoverGlass(*f.styles, panel);
+        cover->setGeometry(20, 10, 200, 150);
+        cover->opaque = QRect(0, 20, 200, 110);
+        panel->show();
+    }
+};
 
 } // namespace
 
@@ -207,6 +243,80 @@ private slots:
         QVERIFY(mid.scale < from.scale && mid.scale > 1.0);
         QVERIFY(samePose(motion.poseAt(30'200), KenBurnsPose::rest()));
         QVERIFY(!motion.isAnimating(30'250));
+    }
+
+    // The stage leaves unpainted only what a cover will paint over in the
+    // same pass: glass hidden, beneath the stage, kept from repainting,
+    // drawn through an effect or cut by its parent covers that much less.
+    void coveredRegionIsWhatOpaqueGlassAboveHides_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QRegion>("covered");
+        const QRect whole(120, 80, 200, 110);
+        QTest::newRow("opaque glass above") << "" << QRegion(whole);
+        QTest::newRow("nothing opaque") << "translucent" << QRegion();
+        QTest::newRow("hidden") << "hidden" << QRegion();
+        QTest::newRow("beneath the stage") << "stage raised" << QRegion();
+        QTest::newRow("through an effect") << "effect" << QRegion();
+        QTest::newRow("updates held") << "updates off" << QRegion();
+        QTest::newRow("cut by its parent") << "parent shorter" << QRegion(QRect(120, 80, 200, 70));
+    }
+    void coveredRegionIsWhatOpaqueGlassAboveHides()
+    {
+        QFETCH(QString, change);
+        QFETCH(QRegion, covered);
+        Fixture f;
+        CoveredScene scene(f);
+        if (change == QLatin1String("translucent"))
+            scene.cover->opaque = QRegion();
+        else if (change == QLatin1String("hidden"))
+            scene.cover->hide();
+        else if (change == QLatin1String("stage raised"))
+            scene.stage->raise();
+        else if (change == QLatin1String("effect"))
+            scene.panel->setGraphicsEffect(new QGraphicsOpacityEffect(scene.panel));
+        else if (change == QLatin1String("updates off"))
+            scene.panel->setUpdatesEnabled(false);
+        else if (change == QLatin1String("parent shorter"))
+            scene.panel->resize(300, 100);
+        QCOMPARE(scene.stage->coveredRegion(), covered);
+    }
+
+    // Under a cover the picture is the cover's own; once the cover turns
+    // translucent the stage shows through it again.
+    void coverPaintsWhatTheStageLeaves_data()
+    {
+        QTest::addColumn<bool>("translucentLater");
+        QTest::newRow("opaque") << false;
+        QTest::newRow("turned translucent") << true;
+    }
+    void coverPaintsWhatTheStageLeaves()
+    {
+        QFETCH(bool, translucentLater);
+        Fixture f;
+        f.bg->setOverlayOpacity(0);
+        CoveredScene scene(f);
+        scene.cover->hide();
+        settle();
+        const QImage bare = scene.grab();
+        scene.cover->show();
+        QVERIFY(!scene.stage->coveredRegion().isEmpty());
+        if (translucentLater) {
+            scene.cover->alpha = 0.5;
+            scene.cover->opaque = QRegion();
+        }
+        const QImage shot = scene.grab();
+        for (const QPoint &at : {QPoint(130, 90), QPoint(300, 180), QPoint(210, 140)}) {
+            const QRgb under = bare.pixel(at), got = shot.pixel(at);
+            if (!translucentLater) {
+                QCOMPARE(got, QColor(Qt::blue).rgb());
+                continue;
+            }
+            // Half blue over the stage's own pixel.
+            QVERIFY2(std::abs(qRed(got) - qRed(under) / 2) <= 2 && std::abs(qGreen(got) - qGreen(under) / 2) <= 2
+                         && std::abs(qBlue(got) - (qBlue(under) + 255) / 2) <= 2,
+                     qPrintable(QStringLiteral("%1 over %2").arg(QColor(got).name(), QColor(under).name())));
+        }
     }
 
     void stageOffDrawsOnlyTheSkinColour_data()

@@ -54,6 +54,13 @@ MessageChrome::TurnGlass LiveGlass::turnGlass() const
             MessageChrome::assistantFill(m_visibility, skin())};
 }
 
+QRegion LiveGlass::solidRegion() const
+{
+    if (m_visibility <= 0.01 || m_opacity < 1)
+        return {};
+    return MessageChrome::straightRows(size());
+}
+
 void LiveGlass::paintEvent(QPaintEvent *event)
 {
     if (m_visibility <= 0.01 || m_opacity <= 0)
@@ -64,35 +71,53 @@ void LiveGlass::paintEvent(QPaintEvent *event)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setOpacity(std::min(m_opacity, 1.0));
-    const QRectF whole(rect());
     const MessageChrome::TurnGlass look = turnGlass();
     glass::BackdropSheet *sheet = glass::BackdropSheet::find(this);
-    const std::optional<QRect> shown = cachedDecoration(sheet, exposed);
-    if (!shown)
-        m_decoration = QImage();
     if (sheet)
         MessageChrome::prepareFromSheet(*sheet, this, exposed, look);
+    // Between the rounded ends the glass is a plain rectangle: copied as it
+    // is and decorated with plain fills. A frame of streaming repaints the
+    // whole bubble whenever the list follows a new line, and shaping, or a
+    // picture of the decoration made again for each new height, cost more
+    // than all the rest of the bubble.
+    const QRect straight = sheet ? MessageChrome::straightRows(size()) : QRect();
     // In bands: the raster engine would hand each tall fill to its thread
     // pool, and a frame of streaming has several.
     glass::paintInBands(p, exposed, [&](const QRect &band) {
-        const QRectF drawn = MessageChrome::shapeInView(whole, QRectF(band));
-        if (sheet) {
-            MessageChrome::paintFromSheet(p, *sheet, this, band, drawn, look);
-        } else {
-            const glass::BackdropLocation where = backdrop();
-            p.save();
-            p.setClipPath(MessageChrome::bubbleShape(drawn), Qt::IntersectClip);
-            MessageChrome::paintGlass(p, drawn, look, where.provider ? &where.provider->backdropFrame() : nullptr,
-                                      where.origin);
-            p.restore();
+        const QRect plain = band & straight;
+        if (plain.isEmpty()) {
+            paintRows(p, sheet, band, look);
+            return;
         }
-        if (shown)
-            p.drawImage(QRectF(band), m_decoration,
-                        QRectF(QPointF(band.topLeft() - shown->topLeft()) * m_decorationKey.dpr,
-                               QSizeF(band.size()) * m_decorationKey.dpr));
-        else
-            paintDecoration(p, drawn);
+        MessageChrome::copyStraightFromSheet(p, *sheet, this, plain, look);
+        MessageChrome::assistantDecorationStraight(p, QRectF(rect()), plain, m_visibility, skin());
+        if (isLight())
+            glass::GlassPainter::innerBorderSides(p, QRectF(rect()), plain, styles().card.stroke, 1.0);
+        paintRows(p, sheet, QRect(band.left(), band.top(), band.width(), plain.top() - band.top()), look);
+        paintRows(p, sheet, QRect(band.left(), plain.bottom() + 1, band.width(), band.bottom() - plain.bottom()), look);
     });
+}
+
+void LiveGlass::paintRows(QPainter &p, glass::BackdropSheet *sheet, const QRect &rows,
+                          const MessageChrome::TurnGlass &look)
+{
+    if (rows.isEmpty())
+        return;
+    p.save();
+    p.setClipRect(rows, Qt::IntersectClip);
+    const QRectF drawn = MessageChrome::shapeInView(QRectF(rect()), QRectF(rows));
+    if (sheet) {
+        MessageChrome::paintFromSheet(p, *sheet, this, rows, drawn, look);
+    } else {
+        const glass::BackdropLocation where = backdrop();
+        p.save();
+        p.setClipPath(MessageChrome::bubbleShape(drawn), Qt::IntersectClip);
+        MessageChrome::paintGlass(p, drawn, look, where.provider ? &where.provider->backdropFrame() : nullptr,
+                                  where.origin);
+        p.restore();
+    }
+    paintDecoration(p, drawn);
+    p.restore();
 }
 
 void LiveGlass::paintDecoration(QPainter &p, const QRectF &drawn)
@@ -100,38 +125,6 @@ void LiveGlass::paintDecoration(QPainter &p, const QRectF &drawn)
     MessageChrome::assistantDecoration(p, QRectF(rect()), m_visibility, skin(), drawn);
     if (isLight()) // the white rim is lost on light glass: a dark hairline instead
         glass::GlassPainter::innerBorder(p, drawn, glass::FrostShape::roundedRectangle(kRadius), styles().card.stroke, 1.0);
-}
-
-std::optional<QRect> LiveGlass::cachedDecoration(glass::BackdropSheet *sheet, const QRect &exposed)
-{
-    // Only in a list, and at full opacity: a fade draws each layer at its
-    // opacity, which a flattened picture would not.
-    if (!sheet || !sheet->host() || m_opacity < 1)
-        return std::nullopt;
-    const QRect shown = rect() & sheet->host()->rect().translated(-mapTo(sheet->host(), QPoint()));
-    if (!shown.contains(exposed))
-        return std::nullopt;
-    const glass::Styles &s = styles();
-    const DecorationKey key{size(),
-                            shown,
-                            glass::QirvTheme::color(s.skin.colors.accent).rgba(),
-                            s.card.stroke.rgba(),
-                            isLight(),
-                            m_visibility,
-                            devicePixelRatioF()};
-    if (!(key == m_decorationKey) || m_decoration.isNull()) {
-        m_decorationKey = key;
-        m_decoration = QImage((QSizeF(shown.size()) * key.dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
-        m_decoration.setDevicePixelRatio(key.dpr);
-        m_decoration.fill(Qt::transparent);
-        QPainter d(&m_decoration);
-        d.setRenderHint(QPainter::Antialiasing);
-        d.translate(-shown.topLeft());
-        glass::paintInBands(d, shown, [&](const QRect &band) {
-            paintDecoration(d, MessageChrome::shapeInView(QRectF(rect()), QRectF(band)));
-        });
-    }
-    return shown;
 }
 
 } // namespace chat

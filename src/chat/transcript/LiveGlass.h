@@ -3,9 +3,6 @@
 #include "chat/transcript/MessageChrome.h"
 #include "glass/GlassSurface.h"
 
-#include <QImage>
-
-#include <optional>
 
 namespace glass {
 class BackdropSheet;
@@ -37,33 +34,20 @@ public:
     // the band of the text drawn on it.
     MessageChrome::TurnGlass turnGlass() const;
 
+    // The straight rows between the bubble's ends at full opacity: its glass
+    // is opaque there.
+    QRegion solidRegion() const override;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // The decoration and border of the part of the bubble the list shows,
-    // kept as one picture per size, place and skin: a frame of streaming
-    // copies its glass from the list's sheet and this picture under the few
-    // lines of text that changed, instead of filling and stroking the whole
-    // shape again.
-    // The part of the bubble the picture holds, brought up to date; none
-    // when exposed is to be drawn directly.
-    std::optional<QRect> cachedDecoration(glass::BackdropSheet *sheet, const QRect &exposed);
+    // A stretch of whole rows: the glass and the decoration over it.
+    void paintRows(QPainter &p, glass::BackdropSheet *sheet, const QRect &rows, const MessageChrome::TurnGlass &look);
     void paintDecoration(QPainter &p, const QRectF &drawn);
 
     double m_visibility = 0;
     double m_opacity = 1;
-    struct DecorationKey {
-        QSize size;
-        QRect shown;
-        QRgb accent = 0, stroke = 0;
-        bool light = false;
-        double visibility = 0;
-        qreal dpr = 1;
-        bool operator==(const DecorationKey &) const = default;
-    };
-    DecorationKey m_decorationKey;
-    QImage m_decoration;
 };
 
 } // namespace chat

@@ -37,6 +37,9 @@ void glassIn(QPainter &p, const QPainterPath &shape, const MessageChrome::TurnGl
     p.restore();
 }
 
+QLinearGradient assistantGradient(const QRectF &rect, double v, const stage::UISkin &skin);
+QColor assistantRim(double v);
+
 // rect: the whole bubble; drawn: the stretch of its shape that is drawn.
 void assistantDecor(QPainter &p, const QRectF &rect, const QRectF &drawn, double v, const stage::UISkin &skin)
 {
@@ -44,13 +47,23 @@ void assistantDecor(QPainter &p, const QRectF &rect, const QRectF &drawn, double
     const QPainterPath path = shape.path(drawn);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
+    p.fillPath(path, assistantGradient(rect, v, skin));
+    glass::GlassPainter::innerBorder(p, drawn, shape, assistantRim(v), 0.6);
+    p.restore();
+}
+
+QLinearGradient assistantGradient(const QRectF &rect, double v, const stage::UISkin &skin)
+{
     const QColor accent = color(skin.colors.accent);
     QLinearGradient gradient(rect.topLeft(), rect.bottomRight());
     gradient.setColorAt(0, withOpacity(accent, 0.12 * v));
     gradient.setColorAt(1, withOpacity(accent, 0.04 * v));
-    p.fillPath(path, gradient);
-    glass::GlassPainter::innerBorder(p, drawn, shape, withOpacity(Qt::white, 0.10 * v), 0.6);
-    p.restore();
+    return gradient;
+}
+
+QColor assistantRim(double v)
+{
+    return withOpacity(Qt::white, 0.10 * v);
 }
 
 void userDecor(QPainter &p, const QRectF &drawn, double v)
@@ -205,6 +218,28 @@ void MessageChrome::assistantDecoration(QPainter &p, const QRectF &rect, double 
         assistantDecor(p, rect, drawn.isValid() ? drawn : rect, v, skin);
 }
 
+QRect MessageChrome::straightRows(const QSize &bubble)
+{
+    // Rows that touch a corner's curve (an antialiased row included) are not straight.
+    const int end = int(std::ceil(kRadius)) + 1;
+    if (bubble.height() <= 2 * end)
+        return {};
+    return QRect(0, end, bubble.width(), bubble.height() - 2 * end);
+}
+
+void MessageChrome::assistantDecorationStraight(QPainter &p, const QRectF &rect, const QRect &part, double v,
+                                                const stage::UISkin &skin)
+{
+    if (v <= 0.01 || part.isEmpty())
+        return;
+    p.save();
+    p.setClipRect(part, Qt::IntersectClip);
+    // Whole pixels inside the shape: the fill the shape gets there, unshaped.
+    p.fillRect(part, assistantGradient(rect, v, skin));
+    glass::GlassPainter::innerBorderSides(p, rect, part, assistantRim(v), 0.6);
+    p.restore();
+}
+
 void MessageChrome::userDecoration(QPainter &p, const QRectF &rect, double v, const QRectF &drawn)
 {
     if (v > 0.01)
@@ -252,6 +287,12 @@ void MessageChrome::prepareFromSheet(glass::BackdropSheet &sheet, const QWidget 
     sheet.prepare(bubble, exposed, look.key(), sheetDraw(look));
 }
 
+void MessageChrome::copyStraightFromSheet(QPainter &p, glass::BackdropSheet &sheet, const QWidget *bubble,
+                                          const QRect &part, const TurnGlass &look)
+{
+    sheet.paint(p, bubble, part, look.key(), sheetDraw(look));
+}
+
 void MessageChrome::paintFromSheet(QPainter &p, glass::BackdropSheet &sheet, const QWidget *bubble,
                                    const QRect &exposed, const QRectF &drawn, const TurnGlass &look)
 {
@@ -274,13 +315,12 @@ void MessageChrome::paintFromSheet(QPainter &p, glass::BackdropSheet &sheet, con
     // Only the rounded ends need the shape's clip; between them the shape
     // is the plain rectangle, copied straight (a clipped copy costs several
     // times as much).
-    const int end = int(std::ceil(kRadius)) + 1;
-    const int height = bubble->height();
-    const int width = bubble->width();
-    if (height > 2 * end) {
-        material(exposed & QRect(0, 0, width, end), true);
-        material(exposed & QRect(0, end, width, height - 2 * end), false);
-        material(exposed & QRect(0, height - end, width, end), true);
+    const QRect straight = straightRows(bubble->size());
+    if (!straight.isEmpty()) {
+        const int width = bubble->width();
+        material(exposed & QRect(0, 0, width, straight.top()), true);
+        material(exposed & straight, false);
+        material(exposed & QRect(0, straight.bottom() + 1, width, bubble->height() - straight.bottom() - 1), true);
     } else {
         material(exposed, true);
     }
@@ -349,6 +389,13 @@ void BubbleFrame::setShown(double look, double next, double mix, double opacity)
     m_mix = mix;
     m_opacity = opacity;
     update();
+}
+
+QRegion BubbleFrame::solidRegion() const
+{
+    if (m_opacity < 1 || m_look <= 0.01)
+        return {};
+    return MessageChrome::straightRows(size());
 }
 
 void BubbleFrame::paintEvent(QPaintEvent *event)

@@ -78,6 +78,18 @@ QRectF shapeInView(const QRectF &rect, const QRectF &exposed);
 // drawn is the stretch of the shape to clip to (shapeInView).
 void paintFromSheet(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &exposed,
                     const QRectF &drawn, const TurnGlass &look);
+// The rows of a bubble of this size between its rounded ends, full width:
+// there its shape is the plain rectangle. Empty for a bubble too short.
+QRect straightRows(const QSize &bubble);
+// The assistant's decoration over part (within straightRows of rect) as
+// plain fills and lines: the pixels assistantDecoration gives there, without
+// filling and stroking the rounded shape.
+void assistantDecorationStraight(QPainter &painter, const QRectF &rect, const QRect &part, double visibility,
+                                 const stage::UISkin &skin);
+// The held glass over part (within straightRows) copied from the sheet
+// unshaped: there the shape covers whole pixels.
+void copyStraightFromSheet(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &part,
+                           const TurnGlass &look);
 // Has the sheet hold that glass over exposed at once, for a bubble about to
 // copy it in several bands (holding costs a margin per stroke).
 void prepareFromSheet(glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &exposed, const TurnGlass &look);
@@ -107,6 +119,8 @@ public:
     double shownNext() const { return m_next; }
     double shownMix() const { return m_mix; }
     double shownOpacity() const { return m_opacity; }
+    // The straight rows between the ends while the shown look is drawn at full opacity.
+    QRegion solidRegion() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

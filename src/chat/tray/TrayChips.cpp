@@ -116,6 +116,42 @@ void TraySymbolImage::paint(QPainter &p, const QString &name, const QRectF &box,
         p.drawImage(box.topLeft(), m_image);
 }
 
+void TrayOutlineImage::draw(QPainter &p, const Look &look)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setOpacity(p.opacity() * look.opacity);
+    const QRectF r(QPointF(0, 0), QSizeF(look.size));
+    if (look.round) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor::fromRgba(look.fill));
+        p.drawEllipse(r);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor::fromRgba(look.rim), 1));
+        p.drawEllipse(r.adjusted(0.5, 0.5, -0.5, -0.5));
+    } else {
+        p.setPen(QPen(QColor::fromRgba(look.rim), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(glass::FrostShape::capsule().inset(r, 0.5));
+    }
+    p.restore();
+}
+
+void TrayOutlineImage::paint(QPainter &p, const Look &look)
+{
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    if (!(look == m_look) || dpr != m_dpr || m_image.isNull()) {
+        m_look = look;
+        m_dpr = dpr;
+        m_image = QImage((QSizeF(look.size) * dpr).toSize().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+        m_image.setDevicePixelRatio(dpr);
+        m_image.fill(Qt::transparent);
+        QPainter picture(&m_image);
+        draw(picture, look);
+    }
+    p.drawImage(QPointF(0, 0), m_image);
+}
+
 // ---- ContextChip
 
 ContextChip::ContextChip(glass::StyleStore &styles, QWidget *parent) : QAbstractButton(parent), m_styles(styles)
@@ -218,9 +254,12 @@ void ContextChip::paintEvent(QPaintEvent *)
         p.setOpacity(0.7);
     const ChipColors c = colors();
     const QRectF r(rect());
-    p.setPen(QPen(c.border, 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(glass::FrostShape::capsule().inset(r, 0.5));
+    {
+        const qreal opacity = p.opacity();
+        p.setOpacity(1);
+        m_outline.paint(p, {size(), false, 0, c.border.rgba(), opacity});
+        p.setOpacity(opacity);
+    }
 
     const QFont f = trayFont(m_styles.styles(), 11, QFont::DemiBold);
     const qreal symbolTop = (r.height() - kChipSymbol) / 2;
@@ -300,12 +339,13 @@ void TrayIconButton::paintEvent(QPaintEvent *)
     p.setRenderHint(QPainter::Antialiasing);
     p.setOpacity(isDown() ? m_opacity * 0.7 : m_opacity); // a plain button dims while pressed
     const QRectF r(rect());
-    p.setPen(Qt::NoPen);
-    p.setBrush(m_fill);
-    p.drawEllipse(r);
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(m_rim.isValid() ? m_rim : trayRim(m_styles.styles()), 1));
-    p.drawEllipse(r.adjusted(0.5, 0.5, -0.5, -0.5));
+    const QColor rim = m_rim.isValid() ? m_rim : trayRim(m_styles.styles());
+    {
+        const qreal opacity = p.opacity();
+        p.setOpacity(1);
+        m_outline.paint(p, {size(), true, m_fill.rgba(), rim.rgba(), opacity});
+        p.setOpacity(opacity);
+    }
     const qreal s = m_symbolPixels;
     m_symbolImage.paint(p, m_symbol, QRectF((r.width() - s) / 2, (r.height() - s) / 2, s, s), m_tint);
 }

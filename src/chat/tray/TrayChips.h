@@ -65,6 +65,32 @@ private:
     QImage m_image;
 };
 
+// The outline of a tray element (a round button's disc and rim, a chip's
+// capsule rim), drawn once per look and copied after: an antialiased round
+// shape makes several spans a row, which the raster engine shares out to
+// its thread pool, and the tray is painted again with every frame of a
+// video stage. The opacity is part of the look: the layers are laid at it
+// one over the other, as they would be drawn directly.
+class TrayOutlineImage {
+public:
+    struct Look {
+        QSize size;
+        bool round = true; // a disc, else a capsule with no fill
+        QRgb fill = 0;
+        QRgb rim = 0;
+        qreal opacity = 1;
+        bool operator==(const Look &) const = default;
+    };
+    void paint(QPainter &p, const Look &look);
+    // Drawn directly, as the picture holds it.
+    static void draw(QPainter &p, const Look &look);
+
+private:
+    Look m_look;
+    qreal m_dpr = 0;
+    QImage m_image;
+};
+
 // A capsule chip: a symbol and a one-line title on chip glass, never
 // stretched or cut. Only the capsule takes presses; Tab reaches it, and
 // Return or Space presses it then.
@@ -99,6 +125,7 @@ private:
     glass::StyleStore &m_styles;
     QString m_symbol;
     TraySymbolImage m_symbolImage;
+    TrayOutlineImage m_outline;
     int m_maxTitleWidth = 0;
     bool m_emphasized = false;
     double m_glow = 0;
@@ -140,6 +167,7 @@ private:
     glass::StyleStore &m_styles;
     QString m_symbol;
     TraySymbolImage m_symbolImage;
+    TrayOutlineImage m_outline;
     QColor m_tint;
     QColor m_fill;
     QColor m_rim;

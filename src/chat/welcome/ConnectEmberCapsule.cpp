@@ -6,12 +6,14 @@
 #include "glass/FrostShape.h"
 #include "glass/GlassPainter.h"
 #include "glass/GlassSurface.h"
+#include "glass/PaintBands.h"
 #include "glass/ShadowCache.h"
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
 
 #include <QEasingCurve>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QRadialGradient>
 
@@ -323,11 +325,21 @@ void ConnectEmberCapsule::paintGlow(QPainter &p, const QRectF &capsule)
     p.restore();
 }
 
-void ConnectEmberCapsule::paintEvent(QPaintEvent *)
+void ConnectEmberCapsule::paintEvent(QPaintEvent *event)
 {
     ++m_paints;
-    const glass::Styles &s = m_styles.styles();
     QPainter p(this);
+    QImage symbol;
+    // In bands: its shaped fills and rims make several spans a row, and the
+    // raster engine would share each out to its thread pool, with every
+    // frame of a video stage.
+    glass::paintInBands(p, event->rect() & rect(), [&](const QRect &) { paintCapsule(p, symbol); },
+                        glass::kPathBandRows);
+}
+
+void ConnectEmberCapsule::paintCapsule(QPainter &p, QImage &symbol)
+{
+    const glass::Styles &s = m_styles.styles();
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRectF capsule = capsuleRect();
@@ -395,7 +407,9 @@ void ConnectEmberCapsule::paintEvent(QPaintEvent *)
     p.setPen(alpha(kEmberWarm, 0.22));
     for (const QPointF d : {QPointF(0, 1), QPointF(0, -1), QPointF(1, 0), QPointF(-1, 0)})
         p.drawText(textBox.translated(d), Qt::AlignLeft | Qt::AlignVCenter, label);
-    p.drawImage(symbolBox, glass::SymbolIcons::render(m_symbol, symbolBox.size(), QColor(Qt::white), dpr));
+    if (symbol.isNull())
+        symbol = glass::SymbolIcons::render(m_symbol, symbolBox.size(), QColor(Qt::white), dpr);
+    p.drawImage(symbolBox, symbol);
     p.setPen(Qt::white);
     p.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter, label);
 }

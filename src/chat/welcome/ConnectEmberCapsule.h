@@ -77,6 +77,8 @@ protected:
     bool hitButton(const QPoint &pos) const override;
 
 private:
+    // The capsule, its light, rim and label; the symbol is rendered once a paint.
+    void paintCapsule(QPainter &p, QImage &symbol);
     struct Ease {
         double from = 0, to = 0;
         qint64 start = 0;

@@ -8,6 +8,7 @@
 
 #include "chat/transcript/LiveAssistantBlock.h"
 #include "chat/transcript/LiveGlass.h"
+#include "chat/transcript/MessageChrome.h"
 #include "glass/BackdropSheet.h"
 #include "chat/markdown/MarkdownTextView.h"
 #include "chat/transcript/MessageRow.h"
@@ -176,8 +177,140 @@ private slots:
         QCOMPARE(sheet->layerDraws(), drawn);
     }
 
-    // The live bubble keeps its decoration as a picture: after a change of
-    // skin, of width or of height it must look as a bubble made anew does.
+    // Between its rounded ends a bubble's decoration is drawn as plain
+    // fills (a streamed frame repaints the whole bubble): the pixels there
+    // must be those of the shape drawn whole.
+    void straightRowsDecorateAsTheShape_data()
+    {
+        QTest::addColumn<double>("visibility");
+        QTest::addColumn<QSizeF>("size");
+        QTest::newRow("full glass") << 1.0 << QSizeF(340, 420);
+        QTest::newRow("thin glass") << 0.3 << QSizeF(340, 420);
+        QTest::newRow("just taller than its ends") << 0.85 << QSizeF(300, 40);
+        QTest::newRow("odd size") << 0.85 << QSizeF(301, 263);
+    }
+    void straightRowsDecorateAsTheShape()
+    {
+        QFETCH(double, visibility);
+        QFETCH(QSizeF, size);
+        const stage::UISkin skin = stage::UISkin::steel();
+        const QRectF rect(QPointF(0, 0), size);
+        const QRect straight = chat::MessageChrome::straightRows(size.toSize());
+        QVERIFY(!straight.isEmpty());
+        const auto paint = [&](bool inPieces) {
+            QImage image(size.toSize(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(QColor(30, 34, 44));
+            QPainter p(&image);
+            if (!inPieces) {
+                chat::MessageChrome::assistantDecoration(p, rect, visibility, skin);
+                return image;
+            }
+            for (const QRect &end : QRegion(image.rect()) - straight) {
+                p.save();
+                p.setClipRect(end);
+                chat::MessageChrome::assistantDecoration(p, rect, visibility, skin,
+                                                         chat::MessageChrome::shapeInView(rect, QRectF(end)));
+                p.restore();
+            }
+            chat::MessageChrome::assistantDecorationStraight(p, rect, straight, visibility, skin);
+            return image;
+        };
+        const QImage whole = paint(false);
+        QVERIFY(whole.pixel(int(size.width() / 2), int(size.height() / 2)) != QColor(30, 34, 44).rgb());
+        // The ends are shaped as before, a stretch of the shape at a time.
+        QCOMPARE(paint(true).copy(straight), whole.copy(straight));
+    }
+
+    // What a turn's glass says it paints opaquely (the stage is left
+    // unpainted there) must not depend on what lies beneath, in a list
+    // (glass from the sheet) or on its own.
+    void turnGlassIsOpaqueWhereItSays_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QString>("glass");
+        QTest::addColumn<bool>("inList");
+        for (const char *skin : {"default", "paper"})
+            for (const char *glass : {"live", "turn"})
+                for (const bool inList : {true, false})
+                    QTest::addRow("%s %s %s", skin, glass, inList ? "in a list" : "alone")
+                        << QString::fromLatin1(skin) << QString::fromLatin1(glass) << inList;
+    }
+    void turnGlassIsOpaqueWhereItSays()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QString, glass);
+        QFETCH(bool, inList);
+        StagedChat c(skin, chattest::kDefaultStage, -1, QSize(700, 520));
+        QWidget *parent = inList ? c.list : c.window.get();
+        glass::GlassSurface *surface = nullptr;
+        if (glass == QLatin1String("live")) {
+            auto *live = new chat::LiveGlass(*c.styles, parent);
+            live->setVisibility(0.85);
+            surface = live;
+        } else {
+            auto *turn = new chat::BubbleFrame(chat::BubbleFrame::Kind::Assistant, *c.styles, parent);
+            turn->setVisibility(0.85);
+            surface = turn;
+        }
+        surface->setGeometry(40, 30, 560, 300);
+        surface->show();
+        QVERIFY(c.showAndWait());
+        const auto over = [&](const QColor &ground) {
+            QImage image(surface->size(), QImage::Format_RGB32);
+            image.fill(ground);
+            surface->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            return image;
+        };
+        const QRect opaque = surface->solidRegion().boundingRect();
+        QCOMPARE(surface->solidRegion(), QRegion(opaque));
+        QVERIFY(opaque.height() > 200);
+        QCOMPARE(over(Qt::black).copy(opaque), over(Qt::white).copy(opaque));
+    }
+
+    // The stage is left unpainted under a turn's glass only where that glass
+    // is opaque: between its rounded ends, drawn at full opacity.
+    void solidRegionOfTurnGlass_data()
+    {
+        QTest::addColumn<QString>("glass");
+        QTest::addColumn<double>("visibility");
+        QTest::addColumn<double>("opacity");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QRegion>("opaque");
+        const QRegion rows(QRect(0, 19, 200, 262));
+        QTest::newRow("live reply") << "live" << 0.85 << 1.0 << 300 << rows;
+        QTest::newRow("live reply without glass") << "live" << 0.0 << 1.0 << 300 << QRegion();
+        QTest::newRow("live reply fading") << "live" << 0.85 << 0.6 << 300 << QRegion();
+        QTest::newRow("live reply all ends") << "live" << 0.85 << 1.0 << 38 << QRegion();
+        QTest::newRow("finished turn") << "turn" << 0.85 << 1.0 << 300 << rows;
+        QTest::newRow("finished turn fading") << "turn" << 0.85 << 0.5 << 300 << QRegion();
+        QTest::newRow("finished turn without glass") << "turn" << 0.0 << 1.0 << 300 << QRegion();
+    }
+    void solidRegionOfTurnGlass()
+    {
+        QFETCH(QString, glass);
+        QFETCH(double, visibility);
+        QFETCH(double, opacity);
+        QFETCH(int, height);
+        QFETCH(QRegion, opaque);
+        StagedChat c(QStringLiteral("default"), chattest::kDefaultStage, -1, QSize(300, 400));
+        if (glass == QLatin1String("live")) {
+            chat::LiveGlass live(*c.styles);
+            live.resize(200, height);
+            live.setVisibility(visibility);
+            live.setOpacity(opacity);
+            QCOMPARE(live.solidRegion(), opaque);
+        } else {
+            chat::BubbleFrame turn(chat::BubbleFrame::Kind::Assistant, *c.styles);
+            turn.resize(200, height);
+            turn.setVisibility(visibility);
+            turn.setShown(visibility, visibility, 0, opacity);
+            QCOMPARE(turn.solidRegion(), opaque);
+        }
+    }
+
+    // The live bubble is drawn in pieces (plain rows between its ends, the
+    // glass copied from the list's sheet): after a change of skin, of width
+    // or of height it must look as a bubble made anew does.
     void keptPictureFollowsTheBubble_data()
     {
         QTest::addColumn<QString>("change");

@@ -297,6 +297,70 @@ private slots:
         QCOMPARE(again, fresh);
     }
 
+    // A round button's disc and rim and a chip's capsule rim come from a
+    // picture kept per look: after another look it must draw as the shape
+    // drawn directly over the same ground does.
+    void keptOutlineFollowsItsLook_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("round");
+        QTest::addColumn<QColor>("fill");
+        QTest::addColumn<QColor>("rim");
+        QTest::addColumn<double>("opacity");
+        QTest::addColumn<double>("dpr");
+        const QColor fill(60, 70, 90, 71), rim(255, 255, 255, 36);
+        QTest::newRow("same") << QSize(26, 26) << true << fill << rim << 1.0 << 1.0;
+        QTest::newRow("pressed") << QSize(26, 26) << true << fill << rim << 0.7 << 1.0;
+        QTest::newRow("active fill") << QSize(26, 26) << true << QColor(255, 140, 60, 56) << rim << 1.0 << 1.0;
+        QTest::newRow("larger") << QSize(32, 32) << true << fill << rim << 1.0 << 1.0;
+        QTest::newRow("capsule chip") << QSize(120, 23) << false << QColor() << QColor(255, 255, 255, 60) << 1.0
+                                      << 1.0;
+        QTest::newRow("scale") << QSize(26, 26) << true << fill << rim << 1.0 << 2.0;
+    }
+    void keptOutlineFollowsItsLook()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, round);
+        QFETCH(QColor, fill);
+        QFETCH(QColor, rim);
+        QFETCH(double, opacity);
+        QFETCH(double, dpr);
+        const auto ground = [](qreal scale) {
+            QImage image((QSizeF(130, 40) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(scale);
+            image.fill(QColor(20, 40, 70));
+            return image;
+        };
+        TrayOutlineImage kept;
+        QImage first = ground(1.0);
+        {
+            QPainter p(&first);
+            kept.paint(p, {QSize(26, 26), true, QColor(10, 10, 10, 80).rgba(), QColor(Qt::white).rgba(), 1.0});
+        }
+        const TrayOutlineImage::Look look{size, round, fill.rgba(), rim.rgba(), opacity};
+        QImage again = ground(dpr);
+        QImage fresh = ground(dpr);
+        {
+            QPainter p(&again);
+            kept.paint(p, look);
+        }
+        {
+            QPainter p(&fresh);
+            TrayOutlineImage::draw(p, look);
+        }
+        QVERIFY(fresh != ground(dpr)); // the outline is there at all
+        // Its layers are flattened (premultiplied, 8 bits) before they are
+        // laid on: a level of rounding for each.
+        int largest = 0;
+        for (int y = 0; y < fresh.height(); ++y)
+            for (int x = 0; x < fresh.width(); ++x) {
+                const QRgb a = fresh.pixel(x, y), b = again.pixel(x, y);
+                largest = std::max({largest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                    std::abs(qBlue(a) - qBlue(b))});
+            }
+        QVERIFY2(largest <= 2, qPrintable(QStringLiteral("largest %1").arg(largest)));
+    }
+
     void trayFillAndRim()
     {
         Rig rig(QStringLiteral("golden-default"));
