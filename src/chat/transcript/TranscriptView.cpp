@@ -476,7 +476,6 @@ void TranscriptView::recomputeOffsets()
 
 int TranscriptView::measure(QWidget *w, int width)
 {
-    ++m_measurements;
     if (w->hasHeightForWidth())
         return qMax(0, w->heightForWidth(width));
     if (QLayout *l = w->layout(); l && l->hasHeightForWidth())
