@@ -8,6 +8,7 @@
 #                                             not EXCLUDE
 #   bash scripts/test.sh --fuzz [SECONDS]     the fuzz targets, built with clang in build-fuzz/, each
 #                                             run for SECONDS (30) on its seed corpus in fuzz/corpus/
+# A compiler warning fails each build; MOONSHELF_WERROR=OFF lets warnings through.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +20,7 @@ case "${1:-}" in
   *) echo "usage: $0 [--sanitize [REGEX [EXCLUDE]] | --fuzz [SECONDS]]" >&2; exit 2 ;;
 esac
 jobs=${MOONSHELF_JOBS:-$(nproc)}
+werror=-DMOONSHELF_WERROR=${MOONSHELF_WERROR:-ON}
 
 bash scripts/install-deps.sh
 
@@ -37,7 +39,7 @@ run_ctest() {
 case $mode in
 normal)
   # No debug info: with it the 70 statically linked test programs fill several gigabytes.
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG"
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" "$werror"
   cmake --build build --parallel "$jobs"
   run_ctest --test-dir build --output-on-failure --parallel "$jobs"
   ;;
@@ -47,7 +49,7 @@ sanitize)
   chosen=(-R "$regex")
   [ -z "${2:-}" ] || chosen+=(-E "$2")
   cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1" \
-    -DMOONSHELF_SANITIZE=ON >/dev/null
+    -DMOONSHELF_SANITIZE=ON "$werror" >/dev/null
   # Only the programs the chosen tests run: a test is named after its program, and
   # a script's test names the built programs it starts.
   mapfile -t programs < <(
@@ -70,7 +72,7 @@ sanitize)
 fuzz)
   seconds=${1:-30}
   cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1" \
-    -DCMAKE_CXX_COMPILER=clang++-14 -DMOONSHELF_FUZZ=ON >/dev/null
+    -DCMAKE_CXX_COMPILER=clang++-14 -DMOONSHELF_FUZZ=ON "$werror" >/dev/null
   cmake --build build-fuzz --parallel "$jobs" --target moonshelf_fuzz
   bash fuzz/run.sh build-fuzz/fuzz "$seconds" "$jobs"
   ;;

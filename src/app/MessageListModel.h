@@ -49,13 +49,10 @@ public:
     // whose message changed get dataChanged, the rest is replaced.
     void updateMessages(const QList<model::ChatMessage> &messages);
     std::optional<QUuid> conversationID() const { return m_conversationID; }
-    qsizetype messageCount() const { return m_messages.size(); }
 
     // The live row: shown or not, its text and activity.
     void setLive(bool shown, const QString &text, const LiveActivity &activity);
     void setApproval(const std::optional<model::PendingApproval> &approval);
-    bool hasLiveRow() const { return m_liveShown; }
-    bool hasApprovalRow() const { return m_approval.has_value(); }
     // -1 when the row is not there.
     int liveRow() const;
     int approvalRow() const;

@@ -2,6 +2,8 @@
 
 #include "platform/Graphemes.h"
 
+#include <string_view>
+
 namespace app::SessionExport {
 
 namespace {
@@ -10,11 +12,9 @@ constexpr qsizetype kNameCharacters = 60;
 
 bool replacedInName(QChar c)
 {
-    static constexpr char16_t kReserved[] = u"/:\\?%*|\"<>";
-    for (const char16_t r : kReserved) {
-        if (r != 0 && c == QChar(r))
-            return true;
-    }
+    static constexpr std::u16string_view kReserved = u"/:\\?%*|\"<>";
+    if (kReserved.find(c.unicode()) != std::u16string_view::npos)
+        return true;
     // Control characters would end up in the name shown by the file panel
     // and on disk (a line feed in a file name breaks most tools).
     return c.category() == QChar::Other_Control;

@@ -43,7 +43,6 @@ public:
     QString hypothesis() const;
     // Ends the utterance and gives its final text.
     QString endUtterance();
-    bool inUtterance() const { return m_inUtterance; }
 
 private:
     SphinxDecoder(cmd_ln_s *config, ps_decoder_s *decoder) : m_config(config), m_decoder(decoder) {}

@@ -81,10 +81,8 @@ void LoopingVideoBackground::onFrame(const QVideoFrame &frame)
         return;
     // One frame in flight, and none the screen would not show: the decoder
     // gets its buffer back at once.
-    if (m_worker.isBusy() || (m_awaitingDraw && m_delivered.isValid() && m_delivered.elapsed() < kDrawWaitMs)) {
-        ++m_framesDropped;
+    if (m_worker.isBusy() || (m_awaitingDraw && m_delivered.isValid() && m_delivered.elapsed() < kDrawWaitMs))
         return;
-    }
     const bool blurred = !m_blurredAt.isValid() || m_blurredAt.elapsed() >= kBlurredEveryMs || m_blurred.isNull();
     if (blurred)
         m_blurredAt.start();

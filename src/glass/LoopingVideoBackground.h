@@ -54,7 +54,6 @@ public:
 
     // For tests and the benchmark.
     int framesShown() const { return m_framesShown; }
-    int framesDropped() const { return m_framesDropped; }
     int loopsCompleted() const { return m_loops; }
     QMediaPlayer *player() const { return m_player; }
 
@@ -87,7 +86,6 @@ private:
     QElapsedTimer m_delivered; // since the last frame was handed to the stage
     QElapsedTimer m_blurredAt; // since the last blurred copy was asked for
     bool m_awaitingDraw = false;
-    int m_framesDropped = 0;
     QSize m_target;
     qreal m_blurRadius = 7;
     QColor m_tint;

@@ -14,7 +14,6 @@ class StyledField : public QLineEdit {
 public:
     explicit StyledField(const FieldStyle &style, QWidget *parent = nullptr);
 
-    const FieldStyle &fieldStyle() const { return *m_style; }
     // Takes up the style's font, colours and padding again (after the store changed).
     void restyle();
 

@@ -126,7 +126,7 @@ AttachmentTempStore::StageFileResult AttachmentTempStore::stageFile(const QUrl &
                                                                     qint64 currentCount,
                                                                     qint64 currentTotalBytes) const
 {
-    const auto fail = [](auto error) { return StageFileResult::failure(StageFileFailure(std::move(error))); };
+    const auto fail = [](StageFileFailure error) { return StageFileResult::failure(std::move(error)); };
     if (currentCount > kMaxAttachments - 1)
         return fail(IngestError::tooMany());
     if (!url.isLocalFile())

@@ -79,8 +79,6 @@ public:
     void purgeAll() const;
 
     static std::optional<CompressedImage> compressImage(const QByteArray &bytes);
-    // compressImage on a worker; co_await it (QCoroFuture) or watch it.
-    static QFuture<std::optional<CompressedImage>> compressImageAsync(QByteArray bytes);
 
     // By the name's extension, lower-cased.
     static bool isImageFileName(const QString &path);

@@ -34,9 +34,4 @@ AttachmentTempStore::stageImageAsync(QByteArray data, QString suggestedName, qin
     co_return result;
 }
 
-QFuture<std::optional<CompressedImage>> AttachmentTempStore::compressImageAsync(QByteArray bytes)
-{
-    return QtConcurrent::run([bytes] { return compressImage(bytes); });
-}
-
 } // namespace model

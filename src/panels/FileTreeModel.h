@@ -37,7 +37,6 @@ public:
 
     // The row of an entry by its path, if the tree holds it.
     QModelIndex indexForPath(const QString &path) const;
-    bool isLoading() const { return m_walking; }
 
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
     QModelIndex parent(const QModelIndex &child) const override;

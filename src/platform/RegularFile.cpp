@@ -21,15 +21,12 @@ QString RegularFileError::reason() const
     return QString::fromLocal8Bit(std::strerror(errorNumber));
 }
 
-Result<BoundedRead, RegularFileError> readRegularFile(const QString &path, qint64 maxBytes, FinalLink link)
+Result<BoundedRead, RegularFileError> readRegularFile(const QString &path, qint64 maxBytes)
 {
     using R = Result<BoundedRead, RegularFileError>;
     const auto system = [](int error) { return R::failure({RegularFileError::Kind::System, error}); };
 
-    int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    if (link == FinalLink::Refuse)
-        flags |= O_NOFOLLOW;
-    const int fd = ::open(QFile::encodeName(path).constData(), flags);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return system(errno);
     auto read = readOpenRegularFile(fd, maxBytes);

@@ -25,14 +25,11 @@ struct BoundedRead {
     qint64 size = 0;  // the file's size when it was opened
 };
 
-enum class FinalLink { Follow, Refuse };
-
 // Reads at most maxBytes of a regular file. Opened without blocking and
 // checked after opening, so a FIFO or device (also one swapped in after an
 // earlier check) is refused at once instead of hanging the caller; a file
 // that grows meanwhile cannot flood memory.
-[[nodiscard]] Result<BoundedRead, RegularFileError> readRegularFile(const QString &path, qint64 maxBytes,
-                                                                    FinalLink link = FinalLink::Follow);
+[[nodiscard]] Result<BoundedRead, RegularFileError> readRegularFile(const QString &path, qint64 maxBytes);
 
 // The same for a file already open for reading; the descriptor stays the
 // caller's, and is read from where it stands.

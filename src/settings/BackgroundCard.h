@@ -54,7 +54,6 @@ public:
     QSlider *overlaySlider() const { return m_overlay; }
     QLabel *percentLabel() const { return m_percent; }
     SettingsButton *chooseImageButton() const { return m_chooseImage; }
-    SettingsButton *chooseVideoButton() const { return m_chooseVideo; }
     SettingsButton *randomButton() const { return m_random; }
     SettingsButton *undoButton() const { return m_undo; }
     FieldFrame *urlField() const { return m_url; }

@@ -53,7 +53,6 @@ void ClinkingGlasses::tiltTo(qreal degrees, int ms)
 
 void ClinkingGlasses::enterEvent(QEnterEvent *event)
 {
-    m_hovering = true;
     m_scaleAnimation->stop();
     m_scaleAnimation->setStartValue(m_scale);
     m_scaleAnimation->setEndValue(1.12);
@@ -63,7 +62,6 @@ void ClinkingGlasses::enterEvent(QEnterEvent *event)
 
 void ClinkingGlasses::leaveEvent(QEvent *event)
 {
-    m_hovering = false;
     m_scaleAnimation->stop();
     m_scaleAnimation->setStartValue(m_scale);
     m_scaleAnimation->setEndValue(1.0);

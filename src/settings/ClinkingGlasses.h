@@ -16,7 +16,6 @@ public:
 
     void setReduceMotion(bool reduce) { m_reduceMotion = reduce; }
     qreal tilt() const { return m_tilt; }
-    bool isHovering() const { return m_hovering; }
     QSize sizeHint() const override { return QSize(36, 36); }
 
 protected:
@@ -28,7 +27,6 @@ private:
     void tiltTo(qreal degrees, int ms);
 
     bool m_reduceMotion = false;
-    bool m_hovering = false;
     qreal m_tilt = 0;
     qreal m_scale = 1;
     QVariantAnimation *m_tiltAnimation = nullptr;

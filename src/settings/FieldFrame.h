@@ -23,7 +23,6 @@ public:
     // Drawn on the chip frost of skin from now on (its text colours still
     // from the field style).
     void setChipFrost(const stage::UISkin &skin);
-    bool isChipFrost() const { return m_frost.has_value(); }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

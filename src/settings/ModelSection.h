@@ -60,7 +60,6 @@ public:
 
     const QList<ModelRow *> &rows() const { return m_rows; }
     FieldFrame *customField() const { return m_field; }
-    bool hasPendingEdit() const { return m_pending.has_value(); }
 
 private:
     void sync();

@@ -26,7 +26,7 @@ SettingsLook SettingsLook::build(const glass::Styles &styles)
 {
     using glass::Contrast::ensure;
     using glass::Contrast::over;
-    const auto hex = [](const QString &text) { return glass::QirvTheme::color(text); };
+    const auto hex = [](const QString &hexText) { return glass::QirvTheme::color(hexText); };
     const stage::SkinColors &colors = styles.skin.colors;
 
     SettingsLook l;

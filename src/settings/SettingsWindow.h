@@ -74,7 +74,6 @@ public:
     ModelSection *modelSection() const { return m_model; }
     SafetySection *safetySection() const { return m_safety; }
     AgentSection *agentSection() const { return m_agent; }
-    SettingsButton *doneButton() const { return m_done; }
     // Where the alerts show; null until the first one.
     glass::SheetOverlay *sheets() const { return m_sheets; }
     BannerView *bannerView() const { return m_bannerView; }

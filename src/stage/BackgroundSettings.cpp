@@ -20,7 +20,6 @@ namespace stage {
 
 namespace {
 
-constexpr int kCurrentJpegQuality = 88;
 constexpr int kMigratedJpegQuality = 90;
 
 double clampedOpacity(double value)

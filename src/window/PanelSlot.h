@@ -42,7 +42,6 @@ public:
     bool hasFactory() const { return bool(m_factory); }
     QWidget *view() const { return m_view; }
     QSize sizeHint() const override;
-    int panelWidth() const { return m_width; }
 
     // Present or absent; with animated, it moves as set by setMotion().
     void setPresent(bool present, bool animated = false);

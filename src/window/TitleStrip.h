@@ -34,10 +34,8 @@ public:
     TitleButton *filesButton() const { return m_files; }
     TitleButton *stopButton() const { return m_stop; }
     TitleButton *toolLogButton() const { return m_toolLog; }
-    TitleButton *exportButton() const { return m_export; }
     TitleButton *openFolderButton() const { return m_openFolder; }
     TitleButton *newSessionButton() const { return m_newSession; }
-    TitleButton *maximizeButton() const { return m_maximize; }
     // The window went to or from maximized: the button shows what it does next.
     void showMaximizedState(bool maximized);
 

@@ -93,6 +93,7 @@ private Q_SLOTS:
         QTest::newRow("80 characters cut to 60") << QString(80, QLatin1Char('x')) << QString(60, QLatin1Char('x')) + ".md";
         QTest::newRow("empty") << "" << ".md";
         QTest::newRow("control characters replaced") << "a\nb\tc\x7f" << "a-b-c-.md";
+        QTest::newRow("NUL replaced like any control character") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << "a-b.md";
         QTest::newRow("combining accent stays whole at the cut")
             << QString(59, QLatin1Char('x')) + QString::fromUtf8("e\xCC\x81") + "yz"
             << QString(59, QLatin1Char('x')) + QString::fromUtf8("e\xCC\x81") + ".md";

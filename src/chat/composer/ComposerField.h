@@ -24,7 +24,6 @@ public:
     static constexpr int kCaretWidth = 1;
     QRectF caretRect() const;
     bool caretShown() const;
-    QColor caretColor() const { return m_caretColor; }
     // Height for the text's lines, one to eight.
     int fittedHeight() const;
     QSize sizeHint() const override;

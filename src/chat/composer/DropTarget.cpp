@@ -125,8 +125,6 @@ QCoro::Task<> DropTarget::stage(DropPlan plan)
         else
             self->m_app->attachImageDataAsync(plan.image->data, plan.image->suggestedName);
     }
-    if (self)
-        emit self->dropHandled();
 }
 
 } // namespace chat

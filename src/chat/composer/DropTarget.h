@@ -43,9 +43,6 @@ public:
 
 signals:
     void dropTargetedChanged(bool targeted);
-    // Everything a drop started has reached the controller (for tests and
-    // benchmarks; the attachments themselves follow on the controller).
-    void dropHandled();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

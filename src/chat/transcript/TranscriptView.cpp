@@ -498,7 +498,6 @@ void TranscriptView::recomputeOffsets()
 
 int TranscriptView::measure(QWidget *w, int width)
 {
-    ++m_measurements;
     if (w->hasHeightForWidth())
         return qMax(0, w->heightForWidth(width));
     if (QLayout *l = w->layout(); l && l->hasHeightForWidth())

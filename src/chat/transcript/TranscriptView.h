@@ -91,11 +91,9 @@ public:
     LiveAssistantBlock *liveBlock() const { return m_live; }
     ApprovalCard *approvalCard() const { return m_card; }
     int columnWidth() const;
-    int contentHeight() const { return m_contentHeight; }
     // Where an item lies in content coordinates (by message id or the
     // model's live/approval row id); null when it is not listed.
     QRect itemRect(const QUuid &id) const;
-    int heightMeasurements() const { return m_measurements; }
     // The column widths measured heights are kept for, ascending (at most
     // kHeightWidths of them).
     QList<int> keptHeightWidths() const;
@@ -188,7 +186,6 @@ private:
     int m_contentHeight = 0;
     int m_welcomeHeight = 0;
     int m_layoutWidth = 0;
-    int m_measurements = 0;
     bool m_placing = false;
     bool m_followBottom = true;
     std::optional<Anchor> m_anchor;

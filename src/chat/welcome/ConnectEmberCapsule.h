@@ -31,8 +31,6 @@ public:
 
     // The animated values as shown now.
     double breath() const { return m_breath; }
-    double hoverAmount() const { return m_hover; }
-    double pressAmount() const { return m_press; }
     bool hovering() const { return m_hovering; }
     bool isBreathing() const { return m_ticker.isActive(); }
     double bloomTopOpacity() const;

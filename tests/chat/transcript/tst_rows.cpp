@@ -680,7 +680,10 @@ private slots:
         QFETCH(QString, skin);
         Fixture f;
         StagedList staged(f, skin, 0.1, QSize(760, 620), QRect(20, 10, 720, 600));
-        auto [window, stage, list, sheet] = std::tie(staged.window, staged.stage, staged.list, staged.sheet);
+        QWidget &window = staged.window;
+        auto *const stage = staged.stage;
+        auto *const list = staged.list;
+        auto *const sheet = staged.sheet;
         auto *user = new chat::MessageRow(f.context(), list);
         user->setMessage(message(MessageRole::User, QStringLiteral("Can you explain the build?")), false);
         auto *reply = new chat::MessageRow(f.context(), list);
@@ -759,7 +762,9 @@ private slots:
         QFETCH(bool, drawsAgain);
         Fixture f;
         StagedList staged(f, skin, 0.1, QSize(760, 400), QRect(20, 10, 680, 380));
-        auto [window, list, sheet] = std::tie(staged.window, staged.list, staged.sheet);
+        QWidget &window = staged.window;
+        auto *const list = staged.list;
+        auto *const sheet = staged.sheet;
         auto *user = new chat::MessageRow(f.context(), list);
         user->setMessage(message(MessageRole::User, QStringLiteral("Can you explain the build?")), false);
         auto *reply = new chat::MessageRow(f.context(), list);
@@ -790,7 +795,8 @@ private slots:
         QFETCH(QString, skin);
         Fixture f;
         StagedList staged(f, skin, std::nullopt, QSize(400, 2600), QRect(0, 0, 400, 2600));
-        auto [window, sheet] = std::tie(staged.window, staged.sheet);
+        QWidget &window = staged.window;
+        auto *const sheet = staged.sheet;
         auto *bubble = new chat::BubbleFrame(chat::BubbleFrame::Kind::Assistant, *f.styles, staged.list);
         bubble->setVisibility(1.0);
         bubble->setGeometry(30, 40, 340, 2500);
