@@ -353,7 +353,9 @@ void ConnectEmberCapsule::paintCapsule(QPainter &p, QImage &symbol)
     const qreal h = capsule.height();
 
     p.save();
-    p.setClipPath(path);
+    // Within the band being painted: a clip replaced would paint the whole
+    // body again for every band.
+    p.setClipPath(path, Qt::IntersectClip);
     const glass::BackdropLocation where = glass::locateBackdrop(this);
     const glass::BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
     glass::GlassPainter::frostShape(p, capsule, shape, glass::QirvTheme::FrostRole::field, false, false, s.skin, frame,

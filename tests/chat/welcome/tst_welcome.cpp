@@ -468,6 +468,19 @@ private slots:
             const QColor fill = picture.pixelColor(inside);
             QVERIFY2(glass::Contrast::ratio(Qt::white, fill) >= 4.5,
                      qPrintable(QStringLiteral("%1 on %2").arg(glass::Contrast::ratio(Qt::white, fill)).arg(fill.name())));
+            // The white label and its symbol are there at all, painted over
+            // the capsule in every band of its height.
+            const QRect box(capsule->mapTo(&window, QPoint(0, 0)), capsule->size());
+            int white = 0, top = box.bottom(), bottom = box.top();
+            for (int y = box.top(); y <= box.bottom(); ++y)
+                for (int x = box.left(); x <= box.right(); ++x)
+                    if (const QColor c = picture.pixelColor(x, y); c.red() > 235 && c.green() > 235 && c.blue() > 235) {
+                        ++white;
+                        top = std::min(top, y);
+                        bottom = std::max(bottom, y);
+                    }
+            QVERIFY2(white > 60, qPrintable(QString::number(white)));
+            QVERIFY(bottom - top >= 8);
         }
     }
 };
