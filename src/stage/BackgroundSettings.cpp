@@ -347,9 +347,16 @@ void BackgroundSettings::persist()
     record.historyStack = m_historyStack;
     record.didFinishInitialSetup = true;
     record.photoCredit = m_photoCredit;
-    // A failed write is not reported: the state in memory stays right and
-    // the next change writes the file again.
-    (void)platform::writeFileAtomically(configPath(), record.encode());
+    // A file that already holds these bytes is left alone: every start
+    // restores the wallpaper, and replacing and syncing the file then held
+    // the UI thread while the window drew its first frame.
+    const QByteArray bytes = record.encode();
+    QFile current(configPath());
+    if (!current.open(QIODevice::ReadOnly) || current.size() != bytes.size() || current.readAll() != bytes) {
+        // A failed write is not reported: the state in memory stays right and
+        // the next change writes the file again.
+        (void)platform::writeFileAtomically(configPath(), bytes);
+    }
     refreshCanUndo();
 }
 

@@ -3,6 +3,7 @@
 #include "platform/AppPaths.h"
 #include "platform/InstanceChannel.h"
 #include "platform/InstanceLock.h"
+#include "window/AfterFirstFrame.h"
 #include "window/AppRoot.h"
 #include "window/MainWindow.h"
 #include "window/WindowIcon.h"
@@ -76,7 +77,9 @@ int main(int argc, char **argv)
     platform::InstanceChannel channel(supportDirectory);
     QObject::connect(&channel, &platform::InstanceChannel::raiseRequested, &root.window(),
                      &window::MainWindow::bringToFront);
-    channel.listen();
+    // Replacing the socket file waits on the disk: after the first frame,
+    // as a second start keeps trying for a few seconds.
+    window::afterFirstFrame(root.window(), [&channel] { channel.listen(); });
     window::setWindowIconAfterFirstFrame(root.window());
     root.window().show();
     // Without a window manager nothing else gives the new window the keyboard.

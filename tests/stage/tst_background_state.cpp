@@ -15,6 +15,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace stage;
 
 namespace {
@@ -52,6 +54,13 @@ QJsonObject validRecord()
         {"animateKenBurns", false}, {"useVideo", false}, {"historyStack", QJsonArray{}},
         {"didFinishInitialSetup", true},
     };
+}
+
+// The file's inode: an atomic write replaces it, a file left alone keeps it.
+ino_t inode(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
 }
 
 struct Stage {
@@ -295,6 +304,42 @@ private slots:
         QVERIFY(QFileInfo::exists(s.file("user-wallpaper.jpg")));
         QCOMPARE(s.saved()->currentImagePath, std::optional<QString>(s.file("wallpaper-current.jpg")));
         QCOMPARE(b.loadedImage().size(), QSize(40, 30));
+    }
+
+    void restartWritesTheRecordOnlyWhenItsBytesDiffer_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("as last written") << "unchanged" << false;
+        QTest::newRow("same record, other layout") << "indented" << true;
+        QTest::newRow("removed") << "removed" << true;
+    }
+
+    void restartWritesTheRecordOnlyWhenItsBytesDiffer()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, replaced);
+        Stage s;
+        QByteArray written;
+        {
+            BackgroundSettings first(s.config());
+            written = readAll(s.file("background.json"));
+        }
+        QVERIFY(!written.isEmpty());
+        if (before == u"indented")
+            writeAll(s.file("background.json"), QJsonDocument::fromJson(written).toJson(QJsonDocument::Indented));
+        else if (before == u"removed")
+            QVERIFY(QFile::remove(s.file("background.json")));
+        const ino_t old = inode(s.file("background.json"));
+
+        // Restoring the current image saves the record.
+        BackgroundSettings again(s.config());
+        QCOMPARE(again.currentImagePath(), s.file("wallpaper-current.jpg"));
+        if (before == u"removed")
+            QVERIFY(s.saved()); // written afresh, from defaults
+        else
+            QCOMPARE(readAll(s.file("background.json")), written);
+        QCOMPARE(inode(s.file("background.json")) != old, replaced);
     }
 
     void addressFieldRefreshesCreditWithoutSaving()
