@@ -25,7 +25,6 @@ class AboutSection : public QWidget {
 public:
     AboutSection(app::AccountController &links, QWidget *parent = nullptr);
     void applyLook(const SettingsLook &look);
-    LinkButton *makerLink() const { return m_maker; }
 
 private:
     QLabel *m_intro = nullptr;

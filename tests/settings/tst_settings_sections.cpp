@@ -25,6 +25,7 @@
 #include "settings/SettingsButton.h"
 #include "settings/Stepper.h"
 #include "stage/StagePhotoCatalog.h"
+#include "support/NamedWidget.h"
 #include "support/TestEnvironment.h"
 #include "support/TestMain.h"
 
@@ -44,6 +45,26 @@
 using namespace settingstest;
 using settings::SettingsWindow;
 namespace Values = settings::SectionValues;
+
+namespace {
+
+// Controls found as a screen reader names them.
+QLineEdit *customField(settings::ModelSection *section)
+{
+    return testsupport::namedWidget<QLineEdit>(section, QStringLiteral("Custom API id"));
+}
+
+settings::SettingsButton *stepButton(settings::AgentSection *section, const QString &name)
+{
+    return testsupport::namedWidget<settings::SettingsButton>(section, name);
+}
+
+settings::SettingsButton *cardButton(settings::BackgroundCard *card, const QString &name)
+{
+    return testsupport::namedWidget<settings::SettingsButton>(card, name);
+}
+
+} // namespace
 
 class SectionsTest : public QObject {
     Q_OBJECT
@@ -145,7 +166,7 @@ private slots:
     void modelRows()
     {
         SettingsWindow &window = makeWindow();
-        settings::ModelSection *section = window.modelSection();
+        settings::ModelSection *section = window.findChild<settings::ModelSection *>();
         QCOMPARE(section->rows().size(), model::ModelCatalog::options().size());
         const auto marked = [&] {
             QStringList ids;
@@ -155,12 +176,12 @@ private slots:
             return ids;
         };
         QCOMPARE(marked(), QStringList{QStringLiteral("qirv-4.5")});
-        QCOMPARE(section->customField()->edit()->text(), QStringLiteral("qirv-4.5"));
+        QCOMPARE(customField(section)->text(), QStringLiteral("qirv-4.5"));
         settings::ModelRow *last = section->rows().last();
         last->click();
         QCOMPARE(stored().model, last->option().id);
         QCOMPARE(marked(), QStringList{last->option().id});
-        QCOMPARE(section->customField()->edit()->text(), last->option().id);
+        QCOMPARE(customField(section)->text(), last->option().id);
     }
 
     // Typing writes at most a few times a second and the rest on hiding;
@@ -168,8 +189,8 @@ private slots:
     void customModelIsThrottled()
     {
         SettingsWindow &window = makeWindow();
-        settings::ModelSection *section = window.modelSection();
-        QLineEdit *field = section->customField()->edit();
+        settings::ModelSection *section = window.findChild<settings::ModelSection *>();
+        QLineEdit *field = customField(section);
         QSignalSpy writes(&m_rig->vm().settingsStore(), &model::SettingsStore::settingsChanged);
         field->setFocus();
         field->selectAll();
@@ -210,7 +231,7 @@ private slots:
         settings.policyMode = powerUser ? model::PolicyMode::PowerUser : model::PolicyMode::Tiered;
         settings.yoloEnabled = yolo;
         SettingsWindow &window = makeWindow(settings);
-        settings::SafetySection *section = window.safetySection();
+        settings::SafetySection *section = window.findChild<settings::SafetySection *>();
         QCOMPARE(section->picker()->current(), shown);
         QCOMPARE(section->captionIsDanger(), danger);
         QCOMPARE(section->caption()->text(),
@@ -223,7 +244,7 @@ private slots:
     void choosingGuard()
     {
         SettingsWindow &window = makeWindow();
-        settings::SegmentedControl *picker = window.safetySection()->picker();
+        settings::SegmentedControl *picker = window.findChild<settings::SafetySection *>()->picker();
         QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(2).center());
         QCOMPARE(stored().toolGuardMode, std::optional(model::ToolGuardMode::Yolo));
         QCOMPARE(stored().policyMode, model::PolicyMode::PowerUser);
@@ -232,7 +253,7 @@ private slots:
         QCOMPARE(stored().toolGuardMode, std::optional(model::ToolGuardMode::Balanced));
         QCOMPARE(stored().policyMode, model::PolicyMode::Tiered);
         QVERIFY(!stored().yoloEnabled);
-        QVERIFY(!window.safetySection()->captionIsDanger());
+        QVERIFY(!window.findChild<settings::SafetySection *>()->captionIsDanger());
     }
 
     // Out-of-range and odd stored limits are shown as stored; a step brings
@@ -243,17 +264,17 @@ private slots:
         odd.maxAgentIterations = 3;
         odd.shellTimeoutSeconds = 100.7;
         SettingsWindow &window = makeWindow(odd);
-        settings::AgentSection *section = window.agentSection();
+        settings::AgentSection *section = window.findChild<settings::AgentSection *>();
         QCOMPARE(section->iterations()->label(), QStringLiteral("Max tool iterations: 3"));
         QCOMPARE(section->timeout()->label(), QStringLiteral("Shell timeout: 100s"));
         QCOMPARE(stored().maxAgentIterations, 3);
         QCOMPARE(stored().shellTimeoutSeconds, 100.7);
-        QVERIFY(!section->iterations()->downButton()->isEnabled());
+        QVERIFY(!stepButton(section, QStringLiteral("Decrement Max tool iterations"))->isEnabled());
 
         QSignalSpy writes(&m_rig->vm().settingsStore(), &model::SettingsStore::settingsChanged);
-        section->iterations()->upButton()->click();
+        stepButton(section, QStringLiteral("Increment Max tool iterations"))->click();
         QCOMPARE(stored().maxAgentIterations, 5);
-        section->timeout()->upButton()->click();
+        stepButton(section, QStringLiteral("Increment Shell timeout"))->click();
         QCOMPARE(stored().shellTimeoutSeconds, 115.0);
         QCOMPARE(writes.size(), 2);
         QCOMPARE(section->timeout()->label(), QStringLiteral("Shell timeout: 115s"));
@@ -264,9 +285,9 @@ private slots:
         model::AppSettings odd;
         odd.shellTimeoutSeconds = std::numeric_limits<double>::quiet_NaN();
         SettingsWindow &window = makeWindow(odd);
-        settings::AgentSection *section = window.agentSection();
+        settings::AgentSection *section = window.findChild<settings::AgentSection *>();
         QCOMPARE(section->timeout()->label(), QStringLiteral("Shell timeout: nans"));
-        section->timeout()->upButton()->click();
+        stepButton(section, QStringLiteral("Increment Shell timeout"))->click();
         QCOMPARE(stored().shellTimeoutSeconds, 15.0);
     }
 
@@ -274,11 +295,11 @@ private slots:
     void stageCard()
     {
         SettingsWindow &window = makeWindow();
-        settings::BackgroundCard *card = window.backgroundCard();
+        settings::BackgroundCard *card = window.findChild<settings::BackgroundCard *>();
         stage::BackgroundSettings &bg = m_rig->background();
         // Shown on the slider's coarser steps, never written back rounded.
         bg.setOverlayOpacity(0.3574);
-        QCOMPARE(card->percentLabel()->text(), QStringLiteral("35%"));
+        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("overlayPercent"))->text(), QStringLiteral("35%"));
         QCOMPARE(bg.overlayOpacity(), 0.3574);
         bg.setIsEnabled(false);
         QVERIFY(!card->motionSwitch()->isEnabled());
@@ -307,14 +328,14 @@ private slots:
             card->overlaySlider()->setValue(290);
             card->overlaySlider()->clearFocus();
         }
-        QCOMPARE(card->percentLabel()->text(), QStringLiteral("29%"));
+        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("overlayPercent"))->text(), QStringLiteral("29%"));
         QVERIFY(bg.isEnabled());
-        QVERIFY(card->showSwitch()->isChecked());
+        QVERIFY(testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->isChecked());
 
-        card->showSwitch()->click();
+        testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->click();
         QVERIFY(!bg.isEnabled());
         QVERIFY(!card->motionSwitch()->isEnabled());
-        card->showSwitch()->click();
+        testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->click();
         QVERIFY(bg.isEnabled());
         QVERIFY(card->motionSwitch()->isEnabled());
         card->motionSwitch()->click();
@@ -323,27 +344,27 @@ private slots:
         QVERIFY(!card->statusLine()->isVisibleTo(card));
         card->urlField()->edit()->clear();
         bg.setCustomURLString(QString());
-        card->applyButton()->click();
+        cardButton(card, QStringLiteral("Apply URL"))->click();
         QTRY_COMPARE(card->statusLine()->text(), QStringLiteral("Enter a valid http(s) image URL."));
         QVERIFY(card->statusLine()->isVisibleTo(card));
 
         // A curated address shows its credit as it is typed.
-        QVERIFY(!card->creditBlock()->isVisibleTo(card));
+        QVERIFY(!card->findChild<QWidget *>(QStringLiteral("photoCredit"))->isVisibleTo(card));
         const QString curated = stage::StagePhotoCatalog::firstRunImageAddress();
         QTest::keyClicks(card->urlField()->edit(), curated);
         QCOMPARE(bg.customURLString(), curated);
-        QVERIFY(card->creditBlock()->isVisibleTo(card));
-        QCOMPARE(card->creditLine()->text(), stage::StagePhotoCatalog::credit(curated)->detailLine());
-        card->creditLink()->click();
+        QVERIFY(card->findChild<QWidget *>(QStringLiteral("photoCredit"))->isVisibleTo(card));
+        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("photoCreditLine"))->text(), stage::StagePhotoCatalog::credit(curated)->detailLine());
+        testsupport::namedWidget<settings::LinkButton>(card, settings::BackgroundCard::creditLinkText())->click();
         QCOMPARE(m_rig->desktop().opened.size(), 1);
         QVERIFY(app::AccountController::isWebAddress(m_rig->desktop().opened.first()));
 
-        card->picsumLink()->click();
+        testsupport::namedWidget<settings::LinkButton>(card, QStringLiteral("Picsum"))->click();
         QCOMPARE(m_rig->desktop().opened.last(), settings::BackgroundCard::picsumHomePage());
 
-        card->turnOffButton()->click();
+        cardButton(card, QStringLiteral("Turn off"))->click();
         QVERIFY(!bg.isEnabled());
-        QVERIFY(!card->showSwitch()->isChecked());
+        QVERIFY(!testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->isChecked());
         QCOMPARE(card->statusLine()->text(),
                  QStringLiteral("Background hidden. Your image is still saved for next time you turn it on."));
         QVERIFY(!card->undoButton()->isEnabled() || bg.canUndo());
@@ -353,7 +374,7 @@ private slots:
     void stageChoosers()
     {
         SettingsWindow &window = makeWindow();
-        settings::BackgroundCard *card = window.backgroundCard();
+        settings::BackgroundCard *card = window.findChild<settings::BackgroundCard *>();
         stage::BackgroundSettings &bg = m_rig->background();
         QStringList asked;
         QString answer;
@@ -362,7 +383,7 @@ private slots:
             return answer;
         });
         const QString before = bg.statusMessage();
-        card->chooseImageButton()->click();
+        cardButton(card, QStringLiteral("Choose image\u2026"))->click();
         QCOMPARE(asked, QStringList{QStringLiteral("Choose image")});
         QCOMPARE(bg.statusMessage(), before);
 
@@ -372,7 +393,7 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("plain text");
         file.close();
-        card->chooseImageButton()->click();
+        cardButton(card, QStringLiteral("Choose image\u2026"))->click();
         QTRY_COMPARE(card->statusLine()->text(), QStringLiteral("Could not read image."));
     }
 
@@ -397,7 +418,7 @@ private slots:
         SettingsWindow &window = makeWindow();
         m_rig->desktop().browserWorks = browserWorks;
         m_rig->desktop().answerAfter = std::chrono::milliseconds(200);
-        window.tipSection()->tipButton()->click();
+        window.findChild<settings::TipSection *>()->tipButton()->click();
         QVERIFY(!window.banner());
         if (browserWorks) {
             QTest::qWait(400);
@@ -411,7 +432,7 @@ private slots:
     void tipAndAbout()
     {
         SettingsWindow &window = makeWindow();
-        settings::TipSection *tip = window.tipSection();
+        settings::TipSection *tip = window.findChild<settings::TipSection *>();
         QCOMPARE(tip->showsTipControls(), app::Donation::isConfigured());
         if (tip->showsTipControls()) {
             tip->tipButton()->click();
@@ -421,7 +442,7 @@ private slots:
             QCOMPARE(m_rig->desktop().opened, (QList<QUrl>{*app::Donation::tipJarURL(), *app::Donation::tipJarURL()}));
         }
         m_rig->desktop().opened.clear();
-        window.aboutSection()->makerLink()->click();
+        testsupport::namedWidget<settings::LinkButton>(&window, QStringLiteral("Built by Dulmar"))->click();
         QCOMPARE(m_rig->desktop().opened, (QList<QUrl>{model::BrandDisclaimer::builtByURL()}));
         QVERIFY(!window.banner());
     }
@@ -446,7 +467,7 @@ private slots:
         QCoreApplication::processEvents();
         const QImage shot = window.grab().toImage();
         const qreal dpr = shot.devicePixelRatio();
-        settings::ModelSection *section = window.modelSection();
+        settings::ModelSection *section = window.findChild<settings::ModelSection *>();
         const QRect around(section->mapTo(&window, QPoint(-30, -50)), section->size() + QSize(60, 80));
         shot.copy(QRect(around.topLeft() * dpr, around.size() * dpr))
             .save(QDir(testsupport::outputDirectory()).filePath(QStringLiteral("settings-model-%1.png").arg(skin)));
@@ -462,7 +483,7 @@ private slots:
         QVERIFY2(edge.lightness() >= inside.lightness(),
                  qPrintable(QStringLiteral("edge %1, inside %2").arg(edge.name(), inside.name())));
 
-        settings::FieldFrame *field = section->customField();
+        settings::FieldFrame *field = section->findChild<settings::FieldFrame *>();
         QImage frost(field->size() * dpr, QImage::Format_ARGB32_Premultiplied);
         frost.setDevicePixelRatio(dpr);
         frost.fill(pixel(field, {field->width() / 2, -6})); // the card behind it

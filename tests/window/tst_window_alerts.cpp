@@ -64,7 +64,7 @@ QStringList visibleButtons(glass::AlertSheet *sheet)
 // Where the settings window's column stands: the section at its top.
 QString sectionAtTop(settings::SettingsWindow *window)
 {
-    const int top = window->scrollArea()->verticalScrollBar()->value();
+    const int top = window->findChild<QScrollArea *>()->verticalScrollBar()->value();
     QString title;
     for (settings::SectionCard *card : window->sections()) {
         if (card->y() <= top + 16)
@@ -294,7 +294,7 @@ private Q_SLOTS:
         auto *settings = qobject_cast<settings::SettingsWindow *>(host.window());
         QVERIFY(settings);
         QTRY_COMPARE(sectionAtTop(settings), section);
-        QVERIFY(settings->scrollArea()->verticalScrollBar()->value() > 0);
+        QVERIFY(settings->findChild<QScrollArea *>()->verticalScrollBar()->value() > 0);
         host.window()->close();
     }
 
