@@ -9,6 +9,9 @@
 #include "stage/SkinStore.h"
 #include "window/AppStyle.h"
 #include "window/ContentView.h"
+#include "window/PanelSlot.h"
+#include "window/TitleButton.h"
+#include "support/NamedWidget.h"
 #include "window/MainWindow.h"
 #include "window/WidgetFilePanels.h"
 
@@ -20,6 +23,16 @@
 #include <qcoro/qcorotimer.h>
 
 namespace windowtest {
+
+window::PanelSlot *panelSlot(const QObject *content, const QString &name)
+{
+    return content->findChild<window::PanelSlot *>(name);
+}
+
+window::TitleButton *titleButton(const QObject *strip, const QString &name)
+{
+    return testsupport::namedWidget<window::TitleButton>(strip, name);
+}
 
 QString brightImage(const QString &dir)
 {

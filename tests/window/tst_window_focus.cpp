@@ -85,19 +85,19 @@ bool showActive(windowtest::WindowKit &kit)
 
 chat::ComposerField *composer(window::MainWindow &w)
 {
-    auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+    auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
     return chatView ? chatView->composer()->field() : nullptr;
 }
 
 chat::ComposerTray *tray(window::MainWindow &w)
 {
-    auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+    auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
     return chatView ? chatView->findChild<chat::ComposerTray *>() : nullptr;
 }
 
 panels::SidebarView *sidebar(window::MainWindow &w)
 {
-    return qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+    return qobject_cast<panels::SidebarView *>(windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->view());
 }
 
 // Crops of each focused control with its ring, side by side, for a person to look at.
@@ -501,7 +501,7 @@ private Q_SLOTS:
         QVERIFY(press(Qt::Key_Return));
         QVERIFY(vm.isRunning());
         QVERIFY(typeText(draft)); // before the card comes
-        auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+        auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
         QTRY_VERIFY(chatView->transcript()->approvalCard());
         QPointer<chat::ApprovalCard> card = chatView->transcript()->approvalCard();
         const QString newFile = kit.projectPath() + QStringLiteral("/new.txt");
@@ -600,9 +600,9 @@ private Q_SLOTS:
         if (focus == "search")
             sidebar(w)->searchField().edit()->setFocus(Qt::MouseFocusReason);
         else if (focus == "peek")
-            w.content()->peekSlot()->view()->findChild<QPlainTextEdit *>()->setFocus(Qt::MouseFocusReason);
+            windowtest::panelSlot(w.content(), QStringLiteral("filePeek"))->view()->findChild<QPlainTextEdit *>()->setFocus(Qt::MouseFocusReason);
         if (focus == "card") {
-            auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+            auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
             VERIFY_FOCUS(chatView->transcript()->approvalCard());
         }
         if (state == "palette")
@@ -653,7 +653,7 @@ private Q_SLOTS:
         vm.setShowSidebar(state != "sidebar again");
         QTRY_COMPARE(bool(sidebar(w)), vm.showSidebar());
         vm.setShowSidebar(true);
-        QTRY_VERIFY(sidebar(w) && !w.content()->sidebarSlot()->isAnimating());
+        QTRY_VERIFY(sidebar(w) && !windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->isAnimating());
         if (state == "card") {
             vm.setToolGuard(model::ToolGuardMode::Ask);
             kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply(
@@ -708,7 +708,7 @@ private Q_SLOTS:
             {{"c1", "write_file", "{\"path\":\"new.txt\",\"content\":\"x\"}"}}));
         kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Done.")));
         QVERIFY(typeText(QStringLiteral("go")) && press(Qt::Key_Return) && typeText(draft));
-        auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+        auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
         QTRY_VERIFY(chatView->transcript()->approvalCard() && chatView->transcript()->approvalCard()->isArmed());
         chat::ApprovalCard *card = chatView->transcript()->approvalCard();
         const QHash<QString, QWidget *> places{{"composer", composer(w)},

@@ -50,7 +50,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         QVERIFY(kit.show());
         window::MainWindow &w = kit.window();
-        auto *sidebar = qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+        auto *sidebar = qobject_cast<panels::SidebarView *>(windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->view());
         QVERIFY(sidebar);
         model::ConversationStore &store = kit.vm().conversations();
         store.rename(store.selectedConversationID().value(), "first");
@@ -90,7 +90,7 @@ private Q_SLOTS:
         QVERIFY(kit.show());
         window::MainWindow &w = kit.window();
         app::AppViewModel &vm = kit.vm();
-        auto *sidebar = qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+        auto *sidebar = qobject_cast<panels::SidebarView *>(windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->view());
         QVERIFY(sidebar);
         const QUuid id = *vm.conversations().selectedConversationID();
         for (const QString &step : {first, then}) {
@@ -136,7 +136,7 @@ private Q_SLOTS:
             kit.vm().send();
             QVERIFY(kit.vm().isRunning());
         }
-        auto *sidebar = qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+        auto *sidebar = qobject_cast<panels::SidebarView *>(windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->view());
         QVERIFY(sidebar);
         const QUuid id = *kit.vm().conversations().selectedConversationID();
         sidebar->openDelete(id);
