@@ -48,7 +48,6 @@ public:
 
     QListView &list() const;
     SessionSectionsModel &sections() const { return *m_sections; }
-    SearchField &searchField() const { return *m_search; }
     SidebarButton &newSessionButton() const { return *m_newSession; }
     SidebarButton &projectButton() const { return *m_project; }
     AccountFooter &footer() const { return *m_footer; }

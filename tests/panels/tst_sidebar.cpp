@@ -25,6 +25,7 @@
 #include "panels/SidebarView.h"
 #include "platform/Graphemes.h"
 #include "stage/SkinStore.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 
 #include <QAbstractItemModelTester>
@@ -319,7 +320,7 @@ private slots:
         QCOMPARE(sheet->prompt(), QString("Delete “Old notes”? This cannot be undone."));
         QVERIFY(m_rig->stored(second.id)); // nothing gone yet
         if (answer == "delete")
-            sheet->deleteButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Delete"))->click();
         else if (answer == "cancel")
             sheet->cancelButton()->click();
         else
@@ -338,7 +339,7 @@ private slots:
         const model::Conversation only = session("only", 1);
         m_rig->setSessions({only});
         m_rig->sidebar().openDelete(only.id);
-        qobject_cast<panels::DeleteSessionSheet *>(m_rig->sheets().content())->deleteButton()->click();
+        testsupport::namedWidget<glass::StyledButton>(m_rig->sheets().content(), QStringLiteral("Delete"))->click();
         QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "New session"}));
         QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, QString("New session"));
     }
@@ -400,11 +401,11 @@ private slots:
             sheet->field()->selectAll();
             QTest::keyClicks(sheet->field(), typed);
         }
-        QCOMPARE(sheet->renameButton()->isEnabled(), buttonEnabled);
+        QCOMPARE(testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Rename"))->isEnabled(), buttonEnabled);
         if (how == "return")
             QTest::keyClick(sheet->field(), Qt::Key_Return);
         else if (how == "button")
-            sheet->renameButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Rename"))->click();
         else if (how == "cancel")
             sheet->cancelButton()->click();
         else
@@ -587,8 +588,8 @@ private slots:
         m_rig->setSessions({first, second, third, old}, second.id);
         panels::SidebarView &sidebar = m_rig->sidebar();
         // Tab from the search field: the list is the next stop.
-        sidebar.searchField().edit()->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(sidebar.searchField().edit(), Qt::Key_Tab);
+        testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions"))->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions")), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), &sidebar.list());
         for (const QString &key : keys) {
             if (key == "pin third")
@@ -684,11 +685,11 @@ private slots:
         m_rig->vm().workspace().setWorkspace(project.path());
         QCOMPARE(sidebar.projectButton().text(), QFileInfo(project.path()).fileName());
 
-        QTest::keyClicks(sidebar.searchField().edit(), "ALP");
+        QTest::keyClicks(testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions")), "ALP");
         QCOMPARE(m_rig->vm().sessionSearch(), QString("ALP"));
         QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "alpha"}));
         m_rig->vm().setSessionSearch("x");
-        QCOMPARE(sidebar.searchField().edit()->text(), QString("x"));
+        QCOMPARE(testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions"))->text(), QString("x"));
         QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "- No matches"}));
     }
 

@@ -21,6 +21,7 @@
 #include "panels/SidebarControls.h"
 #include "panels/SidebarView.h"
 #include "settings/OnboardingSheet.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 #include "window/ActionRegistry.h"
 #include "window/ContentView.h"
@@ -292,7 +293,7 @@ private Q_SLOTS:
         app::AppViewModel &vm = kit.vm();
         QVERIFY(showActive(kit));
         VERIFY_FOCUS(composer(w)); // at start
-        QLineEdit *search = sidebar(w)->searchField().edit();
+        QLineEdit *search = testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"));
         QWidget *had = before == "search" ? static_cast<QWidget *>(search) : composer(w);
         had->setFocus(Qt::MouseFocusReason);
         VERIFY_FOCUS(had);
@@ -398,7 +399,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         window::MainWindow &w = kit.window();
         QVERIFY(showActive(kit));
-        QWidget *had = before == "search" ? static_cast<QWidget *>(sidebar(w)->searchField().edit()) : composer(w);
+        QWidget *had = before == "search" ? static_cast<QWidget *>(testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))) : composer(w);
         had->setFocus(Qt::MouseFocusReason);
         QPointer<QWidget> shown;
         if (other == "about") {
@@ -598,7 +599,7 @@ private Q_SLOTS:
                 QTRY_VERIFY(vm.pendingApproval().has_value());
         }
         if (focus == "search")
-            sidebar(w)->searchField().edit()->setFocus(Qt::MouseFocusReason);
+            testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))->setFocus(Qt::MouseFocusReason);
         else if (focus == "peek")
             windowtest::panelSlot(w.content(), QStringLiteral("filePeek"))->view()->findChild<QPlainTextEdit *>()->setFocus(Qt::MouseFocusReason);
         if (focus == "card") {
@@ -713,7 +714,7 @@ private Q_SLOTS:
         chat::ApprovalCard *card = chatView->transcript()->approvalCard();
         const QHash<QString, QWidget *> places{{"composer", composer(w)},
                                                {"tab", composer(w)},
-                                               {"search", sidebar(w)->searchField().edit()},
+                                               {"search", testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))},
                                                {"list", &sidebar(w)->list()},
                                                {"skin", tray(w)->skinButton()},
                                                {"preview", card->previewView()}};
