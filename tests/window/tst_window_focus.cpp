@@ -34,6 +34,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
@@ -717,7 +718,7 @@ private Q_SLOTS:
                                                {"search", testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))},
                                                {"list", &sidebar(w)->list()},
                                                {"skin", tray(w)->skinButton()},
-                                               {"preview", card->previewView()}};
+                                               {"preview", testsupport::namedWidget<QPlainTextEdit>(card, QStringLiteral("Preview"))}};
         places.value(focus)->setFocus(Qt::OtherFocusReason);
         if (focus == "tab")
             QVERIFY(press(Qt::Key_Tab));
