@@ -41,7 +41,6 @@ public:
     TipSection(app::AccountController &links, QWidget *parent = nullptr);
     void applyLook(const SettingsLook &look);
 
-    SettingsButton *tipButton() const { return m_tip; }
     ClinkingGlasses *glasses() const { return m_glasses; }
     bool showsTipControls() const { return m_tip != nullptr; }
 

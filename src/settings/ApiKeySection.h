@@ -31,8 +31,6 @@ public:
     // it as it is when there is none or the keyring cannot be read.
     void prefillFromKeyring();
 
-    SettingsButton *importButton() const { return m_import; }
-    SettingsButton *clearButton() const { return m_clear; }
     // Whether an action is waiting for the keyring.
     bool isBusy() const { return m_busy; }
 

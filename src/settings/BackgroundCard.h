@@ -49,11 +49,7 @@ public:
     static QUrl creditDestination(const std::optional<QString> &creditUrl);
     static QString creditLinkText();
 
-    glass::GlassSwitch *motionSwitch() const { return m_motion; }
-    QSlider *overlaySlider() const { return m_overlay; }
     SettingsButton *randomButton() const { return m_random; }
-    SettingsButton *undoButton() const { return m_undo; }
-    FieldFrame *urlField() const { return m_url; }
     BusyIndicator *progress() const { return m_progress; }
     QLabel *statusLine() const { return m_status; }
 

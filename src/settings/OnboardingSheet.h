@@ -32,7 +32,6 @@ public:
     };
     static QList<Step> steps();
 
-    glass::StyledButton *settingsButton() const { return m_settings; }
 
     QSize sizeHint() const override { return kSize; }
 

@@ -29,8 +29,6 @@ public:
     void applyLook(const SettingsLook &look);
 
     // Shown for the tests and the pictures.
-    SettingsButton *importButton() const { return m_import; }
-    SettingsButton *cancelButton() const { return m_cancel; }
     QLabel *modeLine() const { return m_mode; }
     QLabel *detailLine() const { return m_detail; }
     QLabel *codeLine() const { return m_code; }

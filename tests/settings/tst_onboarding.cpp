@@ -105,9 +105,9 @@ private slots:
         if (how == "build")
             buildButton(stage.sheet)->click();
         else if (how == "settings")
-            stage.sheet->settingsButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(stage.sheet, QStringLiteral("Open Settings first\u2026"))->click();
         else
-            QTest::keyClick(stage.sheet->settingsButton(), Qt::Key_Return); // whichever button has focus
+            QTest::keyClick(testsupport::namedWidget<glass::StyledButton>(stage.sheet, QStringLiteral("Open Settings first\u2026")), Qt::Key_Return); // whichever button has focus
         QCoreApplication::processEvents();
         QCOMPARE(events, log);
         QVERIFY(vm.settingsStore().settings().hasCompletedOnboarding);

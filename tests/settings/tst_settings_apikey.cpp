@@ -43,6 +43,16 @@ SettingsButton *saveButton(ApiKeySection *section)
     return testsupport::namedWidget<SettingsButton>(section, QStringLiteral("Save to Keyring"));
 }
 
+SettingsButton *clearButton(ApiKeySection *section)
+{
+    return testsupport::namedWidget<SettingsButton>(section, QStringLiteral("Clear key"));
+}
+
+SettingsButton *importButton(ApiKeySection *section)
+{
+    return testsupport::namedWidget<SettingsButton>(section, QStringLiteral("Import from env / config"));
+}
+
 QLabel *keyringNote(ApiKeySection *section)
 {
     return testsupport::namedWidget<QLabel>(
@@ -97,7 +107,7 @@ private slots:
     {
         SettingsWindow &window = makeWindow();
         ApiKeySection *section = window.findChild<ApiKeySection *>();
-        QVERIFY(!section->clearButton()->isVisibleTo(section));
+        QVERIFY(!clearButton(section)->isVisibleTo(section));
         typeKey(keyField(section), QStringLiteral("  sk-typed-1 "));
         finish(section, saveButton(section));
         SECRET_EQ(Rig::keyringNow(), std::optional(QStringLiteral("sk-typed-1")));
@@ -105,14 +115,14 @@ private slots:
         QCOMPARE(describe(window.banner()), QStringLiteral("success: API key saved to the keyring (fallback)."));
         QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("API key"));
         QVERIFY(m_rig->vm().isAuthenticated());
-        QVERIFY(section->clearButton()->isVisibleTo(section));
+        QVERIFY(clearButton(section)->isVisibleTo(section));
         savePicture(window, QStringLiteral("settings-apikey-saved-dark"), window.findChild<ApiKeySection *>());
 
-        finish(section, section->clearButton());
+        finish(section, clearButton(section));
         QVERIFY(!Rig::keyringNow());
         QCOMPARE(describe(window.banner()), QStringLiteral("info: API key removed."));
         QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("Not signed in"));
-        QVERIFY(!section->clearButton()->isVisibleTo(section));
+        QVERIFY(!clearButton(section)->isVisibleTo(section));
         // The text stays and can be saved again.
         QVERIFY(saveButton(section)->isEnabled());
     }
@@ -127,19 +137,19 @@ private slots:
         ApiKeySection *section = window.findChild<ApiKeySection *>();
         typeKey(keyField(section), QStringLiteral("sk-typed-2"));
         finish(section, saveButton(section));
-        QVERIFY(section->clearButton()->isVisibleTo(section));
+        QVERIFY(clearButton(section)->isVisibleTo(section));
         // The key's buttons near the bottom of the page, the next controls below it.
         QScrollBar *bar = window.findChild<QScrollArea *>()->verticalScrollBar();
-        const QPoint buttonsInPage = section->clearButton()->mapTo(window.findChild<QScrollArea *>()->widget(), QPoint(0, 0));
+        const QPoint buttonsInPage = clearButton(section)->mapTo(window.findChild<QScrollArea *>()->widget(), QPoint(0, 0));
         bar->setValue(buttonsInPage.y() - window.findChild<QScrollArea *>()->viewport()->height() + 60);
         const int before = bar->value();
         QVERIFY(before > 0 && before < bar->maximum());
-        section->clearButton()->setFocus(Qt::TabFocusReason);
+        clearButton(section)->setFocus(Qt::TabFocusReason);
 
         QSignalSpy done(section, &ApiKeySection::actionFinished);
-        QTest::keyClick(section->clearButton(), Qt::Key_Space);
+        QTest::keyClick(clearButton(section), Qt::Key_Space);
         QVERIFY(!done.isEmpty() || done.wait(10000));
-        QVERIFY(!section->clearButton()->isVisibleTo(section));
+        QVERIFY(!clearButton(section)->isVisibleTo(section));
         // Held while the key was removed, then gone: the keyboard stays in the section.
         QVERIFY(QApplication::focusWidget());
         QVERIFY2(section->isAncestorOf(QApplication::focusWidget()), QApplication::focusWidget()->metaObject()->className());
@@ -199,7 +209,7 @@ private slots:
         SettingsWindow &window = makeWindow();
         ApiKeySection *section = window.findChild<ApiKeySection *>();
         typeKey(keyField(section), QStringLiteral("typed"));
-        finish(section, section->importButton());
+        finish(section, importButton(section));
         if (expected.isEmpty()) {
             QCOMPARE(describe(window.banner()),
                      QStringLiteral("error: No OVU_API_KEY env var or config file found (~/.config/ovu/api_key, "
@@ -226,7 +236,7 @@ private slots:
         SECRET_EQ(keyField(section)->text(), QStringLiteral("sk-stored"));
         QCOMPARE(keyField(section)->echoMode(), QLineEdit::Password);
         QVERIFY(keyField(section)->displayText() != keyField(section)->text());
-        QVERIFY(section->clearButton()->isVisibleTo(section));
+        QVERIFY(clearButton(section)->isVisibleTo(section));
         QVERIFY(!keyringNote(section)->isVisibleTo(section));
 
         window.hide();
@@ -252,7 +262,7 @@ private slots:
         QCOMPARE(m_rig->vm().account().keyState(), app::AccountController::KeyState::Unavailable);
         SECRET_EQ(keyField(section)->text(), QStringLiteral("typed-before"));
         QVERIFY(keyringNote(section)->isVisibleTo(section));
-        QVERIFY(!section->clearButton()->isVisibleTo(section));
+        QVERIFY(!clearButton(section)->isVisibleTo(section));
         finish(section, saveButton(section));
         QVERIFY(describe(window.banner()).startsWith(QStringLiteral("error: Could not save API key to the keyring")));
         QVERIFY(state->item == QByteArray("sk-behind-the-lock"));

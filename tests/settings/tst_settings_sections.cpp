@@ -232,7 +232,7 @@ private slots:
         settings.yoloEnabled = yolo;
         SettingsWindow &window = makeWindow(settings);
         settings::SafetySection *section = window.findChild<settings::SafetySection *>();
-        QCOMPARE(section->picker()->current(), shown);
+        QCOMPARE(testsupport::namedWidget<settings::SegmentedControl>(section, QStringLiteral("Tool guard"))->current(), shown);
         QCOMPARE(section->captionIsDanger(), danger);
         QCOMPARE(section->caption()->text(),
                  Values::guardCaption(model::kAllToolGuardModes.at(std::size_t(shown))).text);
@@ -244,7 +244,7 @@ private slots:
     void choosingGuard()
     {
         SettingsWindow &window = makeWindow();
-        settings::SegmentedControl *picker = window.findChild<settings::SafetySection *>()->picker();
+        settings::SegmentedControl *picker = testsupport::namedWidget<settings::SegmentedControl>(&window, QStringLiteral("Tool guard"));
         QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(2).center());
         QCOMPARE(stored().toolGuardMode, std::optional(model::ToolGuardMode::Yolo));
         QCOMPARE(stored().policyMode, model::PolicyMode::PowerUser);
@@ -302,31 +302,31 @@ private slots:
         QCOMPARE(card->findChild<QLabel *>(QStringLiteral("overlayPercent"))->text(), QStringLiteral("35%"));
         QCOMPARE(bg.overlayOpacity(), 0.3574);
         bg.setIsEnabled(false);
-        QVERIFY(!card->motionSwitch()->isEnabled());
-        QVERIFY(card->overlaySlider()->isEnabled());
+        QVERIFY(!testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->isEnabled());
+        QVERIFY(testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->isEnabled());
 
         // The first-run image is loaded: moving the veil turns the stage on.
         QVERIFY(!bg.loadedImage().isNull());
-        card->overlaySlider()->setValue(290);
+        testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->setValue(290);
         QCOMPARE(bg.overlayOpacity(), 0.29);
         // The wheel over a slider the user has not picked scrolls the page,
         // not the veil; once picked, it moves the slider.
         const auto wheel = [&] {
-            QSlider *slider = card->overlaySlider();
+            QSlider *slider = testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"));
             const QPointF at(slider->width() / 2.0, slider->height() / 2.0);
             QWheelEvent event(at, slider->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                               Qt::NoScrollPhase, false);
             QApplication::sendEvent(slider, &event);
         };
-        card->overlaySlider()->clearFocus();
+        testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->clearFocus();
         wheel();
-        QCOMPARE(card->overlaySlider()->value(), 290);
-        card->overlaySlider()->setFocus();
-        if (card->overlaySlider()->hasFocus()) { // focus needs an active window
+        QCOMPARE(testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->value(), 290);
+        testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->setFocus();
+        if (testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->hasFocus()) { // focus needs an active window
             wheel();
-            QVERIFY(card->overlaySlider()->value() != 290);
-            card->overlaySlider()->setValue(290);
-            card->overlaySlider()->clearFocus();
+            QVERIFY(testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->value() != 290);
+            testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->setValue(290);
+            testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->clearFocus();
         }
         QCOMPARE(card->findChild<QLabel *>(QStringLiteral("overlayPercent"))->text(), QStringLiteral("29%"));
         QVERIFY(bg.isEnabled());
@@ -334,15 +334,15 @@ private slots:
 
         testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->click();
         QVERIFY(!bg.isEnabled());
-        QVERIFY(!card->motionSwitch()->isEnabled());
+        QVERIFY(!testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->isEnabled());
         testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->click();
         QVERIFY(bg.isEnabled());
-        QVERIFY(card->motionSwitch()->isEnabled());
-        card->motionSwitch()->click();
+        QVERIFY(testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->isEnabled());
+        testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->click();
         QCOMPARE(bg.animateKenBurns(), false);
 
         QVERIFY(!card->statusLine()->isVisibleTo(card));
-        card->urlField()->edit()->clear();
+        testsupport::namedWidget<QLineEdit>(card, QStringLiteral("Image URL"))->clear();
         bg.setCustomURLString(QString());
         cardButton(card, QStringLiteral("Apply URL"))->click();
         QTRY_COMPARE(card->statusLine()->text(), QStringLiteral("Enter a valid http(s) image URL."));
@@ -351,7 +351,7 @@ private slots:
         // A curated address shows its credit as it is typed.
         QVERIFY(!card->findChild<QWidget *>(QStringLiteral("photoCredit"))->isVisibleTo(card));
         const QString curated = stage::StagePhotoCatalog::firstRunImageAddress();
-        QTest::keyClicks(card->urlField()->edit(), curated);
+        QTest::keyClicks(testsupport::namedWidget<QLineEdit>(card, QStringLiteral("Image URL")), curated);
         QCOMPARE(bg.customURLString(), curated);
         QVERIFY(card->findChild<QWidget *>(QStringLiteral("photoCredit"))->isVisibleTo(card));
         QCOMPARE(card->findChild<QLabel *>(QStringLiteral("photoCreditLine"))->text(), stage::StagePhotoCatalog::credit(curated)->detailLine());
@@ -367,7 +367,7 @@ private slots:
         QVERIFY(!testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->isChecked());
         QCOMPARE(card->statusLine()->text(),
                  QStringLiteral("Background hidden. Your image is still saved for next time you turn it on."));
-        QVERIFY(!card->undoButton()->isEnabled() || bg.canUndo());
+        QVERIFY(!cardButton(card, QStringLiteral("Undo photo"))->isEnabled() || bg.canUndo());
     }
 
     // A cancelled chooser changes nothing; an unreadable file says so.
@@ -418,7 +418,7 @@ private slots:
         SettingsWindow &window = makeWindow();
         m_rig->desktop().browserWorks = browserWorks;
         m_rig->desktop().answerAfter = std::chrono::milliseconds(200);
-        window.findChild<settings::TipSection *>()->tipButton()->click();
+        testsupport::namedWidget<settings::SettingsButton>(&window, QStringLiteral("Buy me a drink"))->click();
         QVERIFY(!window.banner());
         if (browserWorks) {
             QTest::qWait(400);
@@ -435,7 +435,7 @@ private slots:
         settings::TipSection *tip = window.findChild<settings::TipSection *>();
         QCOMPARE(tip->showsTipControls(), app::Donation::isConfigured());
         if (tip->showsTipControls()) {
-            tip->tipButton()->click();
+            testsupport::namedWidget<settings::SettingsButton>(tip, QStringLiteral("Buy me a drink"))->click();
             m_rig->styles().setReduceMotion(true); // as the desktop asks
             tip->glasses()->click();
             QCOMPARE(tip->glasses()->tilt(), 0.0);

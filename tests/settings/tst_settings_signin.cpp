@@ -38,6 +38,11 @@ settings::SettingsButton *signOutButton(QWidget *section)
     return testsupport::namedWidget<settings::SettingsButton>(section, QStringLiteral("Sign out Moonshelf"));
 }
 
+settings::SettingsButton *sectionButton(QWidget *section, const QString &name)
+{
+    return testsupport::namedWidget<settings::SettingsButton>(section, name);
+}
+
 settings::LinkButton *pageLink(QWidget *section)
 {
     return testsupport::namedWidget<settings::LinkButton>(section, QStringLiteral("Open sign-in page"));
@@ -176,7 +181,7 @@ private slots:
         window.show();
         signInButton(signInSection(window))->click();
         QTRY_VERIFY_WITH_TIMEOUT(!m_peer->requestsTo(kTokenPath).isEmpty(), 10000);
-        signInSection(window)->cancelButton()->click();
+        sectionButton(signInSection(window), QStringLiteral("Cancel"))->click();
         QVERIFY(!signInSection(window)->isWaitingShown());
         QCOMPARE(m_log.last(), QStringLiteral("success: Sign-in cancelled"));
         QVERIFY(!m_settings->auth().session());
@@ -250,7 +255,7 @@ private slots:
         window.show();
         if (!file.isEmpty())
             authtest::writeCliAuth(file);
-        signInSection(window)->importButton()->click();
+        sectionButton(signInSection(window), QStringLiteral("Import from Qirv CLI"))->click();
         QCOMPARE(m_log.first(), QStringLiteral("info: Importing from ") +
                                     QDir::home().filePath(QStringLiteral(".qirv/auth.json")) + QChar(0x2026));
         QTRY_COMPARE(m_settings->alerts().size(), 1);
@@ -277,7 +282,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.activateWindow();
-        signInSection(window)->importButton()->click();
+        sectionButton(signInSection(window), QStringLiteral("Import from Qirv CLI"))->click();
         QTRY_VERIFY(window.sheets() && window.sheets()->isOpen());
         auto *sheet = qobject_cast<glass::AlertSheet *>(window.sheets()->content());
         QVERIFY(sheet);

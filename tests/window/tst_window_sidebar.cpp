@@ -11,6 +11,7 @@
 #include "panels/SessionSections.h"
 #include "panels/SidebarView.h"
 #include "settings/OnboardingSheet.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 #include "window/ContentView.h"
 #include "window/MainWindow.h"
@@ -176,7 +177,7 @@ private Q_SLOTS:
         if (how == "return")
             type(w, Qt::Key_Return);
         else
-            sheet->settingsButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Open Settings first\u2026"))->click();
         QCoreApplication::processEvents();
         QVERIFY(!w.content()->sheets()->isOpen());
         QVERIFY(!vm.showOnboarding());
