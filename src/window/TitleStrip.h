@@ -30,8 +30,6 @@ public:
 
     static constexpr int kHeight = 40;
 
-    TitleButton *stopButton() const { return m_stop; }
-    TitleButton *newSessionButton() const { return m_newSession; }
     // The window went to or from maximized: the button shows what it does next.
     void showMaximizedState(bool maximized);
 

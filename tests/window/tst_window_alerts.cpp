@@ -326,8 +326,8 @@ private Q_SLOTS:
         host.window()->close();
         QTRY_VERIFY(!host.window());
 
-        QVERIFY(alert->settingsButton()->isVisible());
-        QTest::mouseClick(alert->settingsButton(), Qt::LeftButton);
+        QVERIFY(testsupport::namedWidget<glass::StyledButton>(alert->sheet(), QStringLiteral("Settings"))->isVisible());
+        QTest::mouseClick(testsupport::namedWidget<glass::StyledButton>(alert->sheet(), QStringLiteral("Settings")), Qt::LeftButton);
         QVERIFY(!kit.vm().errorMessage());
         QTRY_VERIFY(host.window() && host.window()->isVisible());
         auto *settings = qobject_cast<settings::SettingsWindow *>(host.window());

@@ -612,9 +612,9 @@ private Q_SLOTS:
         window::TitleStrip *strip = kit.window().content()->titleStrip();
         QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->toolTip(), QStringLiteral("Hide Sidebar (Ctrl+Alt+S)"));
         QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->symbol(), QStringLiteral("sidebar.left"));
-        QCOMPARE(strip->stopButton()->isEnabled(), false);
-        QCOMPARE(strip->stopButton()->opacity(), 0.28);
-        QCOMPARE(strip->newSessionButton()->toolTip(), QStringLiteral("New Session (Ctrl+N)"));
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Stop"))->isEnabled(), false);
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Stop"))->opacity(), 0.28);
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("New Session"))->toolTip(), QStringLiteral("New Session (Ctrl+N)"));
         windowtest::titleButton(strip, QStringLiteral("Sidebar"))->click();
         QVERIFY(!vm.showSidebar());
         QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->toolTip(), QStringLiteral("Show Sidebar (Ctrl+Alt+S)"));
