@@ -77,6 +77,12 @@ QString outputPath(const QString &name)
     return QDir(testsupport::outputDirectory()).filePath(name + QStringLiteral(".png"));
 }
 
+// The header's project button, by its object name: its spoken name is the project's.
+panels::SidebarButton &projectButton(panels::SidebarView &sidebar)
+{
+    return *sidebar.findChild<panels::SidebarButton *>(QStringLiteral("projectButton"));
+}
+
 } // namespace
 
 class SidebarTest : public QObject {
@@ -322,7 +328,7 @@ private slots:
         if (answer == "delete")
             testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Delete"))->click();
         else if (answer == "cancel")
-            sheet->cancelButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Cancel"))->click();
         else
             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : sheet,
                             answer == "return" ? Qt::Key_Return : Qt::Key_Escape);
@@ -407,7 +413,7 @@ private slots:
         else if (how == "button")
             testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Rename"))->click();
         else if (how == "cancel")
-            sheet->cancelButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Cancel"))->click();
         else
             QTest::keyClick(sheet->field(), Qt::Key_Escape);
         QCoreApplication::processEvents();
@@ -671,19 +677,19 @@ private slots:
         const model::Conversation a = session("alpha", 1);
         m_rig->setSessions({a});
         panels::SidebarView &sidebar = m_rig->sidebar();
-        sidebar.newSessionButton().click();
+        sidebar.findChild<panels::SidebarButton *>(QStringLiteral("newSession"))->click();
         QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, QString("New session"));
         QCOMPARE(m_rig->stored().size(), 2);
 
-        QCOMPARE(sidebar.projectButton().text(), QString("Open project folder"));
+        QCOMPARE(projectButton(sidebar).text(), QString("Open project folder"));
         const QUuid refresh = m_rig->vm().fileTreeRefresh();
-        sidebar.projectButton().click(); // the panel is cancelled
+        projectButton(sidebar).click(); // the panel is cancelled
         QTRY_VERIFY(m_rig->vm().fileTreeRefresh() != refresh);
         QCOMPARE(m_rig->panels().folderRequests, 1);
-        QCOMPARE(sidebar.projectButton().text(), QString("Open project folder"));
+        QCOMPARE(projectButton(sidebar).text(), QString("Open project folder"));
         QTemporaryDir project;
         m_rig->vm().workspace().setWorkspace(project.path());
-        QCOMPARE(sidebar.projectButton().text(), QFileInfo(project.path()).fileName());
+        QCOMPARE(projectButton(sidebar).text(), QFileInfo(project.path()).fileName());
 
         QTest::keyClicks(testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions")), "ALP");
         QCOMPARE(m_rig->vm().sessionSearch(), QString("ALP"));
@@ -736,14 +742,14 @@ private slots:
         m_rig->signIn().signedIn = false;
         m_rig->vm().refreshSignIn();
         panels::AccountFooter &footer = m_rig->sidebar().footer();
-        QCOMPARE(footer.accountButton()->currentTitle(), QString("Sign in"));
-        QCOMPARE(footer.accountButton()->toolTip(), QString("Settings"));
-        footer.accountButton()->click();
+        QCOMPARE(footer.findChild<panels::AccountButton *>()->currentTitle(), QString("Sign in"));
+        QCOMPARE(footer.findChild<panels::AccountButton *>()->toolTip(), QString("Settings"));
+        footer.findChild<panels::AccountButton *>()->click();
         QVERIFY(m_rig->vm().showSettings());
-        QCOMPARE(footer.tipButton() != nullptr, app::Donation::isConfigured());
-        if (footer.tipButton()) {
-            QCOMPARE(footer.tipButton()->toolTip(), app::Donation::buttonHelp());
-            footer.tipButton()->click();
+        QCOMPARE(testsupport::namedWidget<glass::SymbolButton>(&footer, app::Donation::buttonHelp()) != nullptr, app::Donation::isConfigured());
+        if (testsupport::namedWidget<glass::SymbolButton>(&footer, app::Donation::buttonHelp())) {
+            QCOMPARE(testsupport::namedWidget<glass::SymbolButton>(&footer, app::Donation::buttonHelp())->toolTip(), app::Donation::buttonHelp());
+            testsupport::namedWidget<glass::SymbolButton>(&footer, app::Donation::buttonHelp())->click();
             QCOMPARE(m_rig->desktop().opened, QList<QUrl>{*app::Donation::tipJarURL()});
         }
     }
