@@ -282,7 +282,7 @@ private Q_SLOTS:
         if (how == "custom") {
             auto *tray = w.findChild<chat::ComposerTray *>();
             QVERIFY(tray);
-            QTest::mouseClick(tray->modelChip(), Qt::LeftButton, {}, tray->modelChip()->rect().center());
+            QTest::mouseClick(tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")), Qt::LeftButton, {}, tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))->rect().center());
             QTRY_VERIFY(tray->popovers().isOpen());
             QWidget *row = tray->popovers().content()->findChild<QWidget *>(QStringLiteral("customInSettings"));
             QVERIFY(row);

@@ -352,10 +352,10 @@ private Q_SLOTS:
         QVERIFY(showActive(kit));
         QVERIFY(typeText(QStringLiteral("draft")));
         chat::ComposerTray *t = tray(w);
-        QWidget *anchor = chip == "permissions" ? static_cast<QWidget *>(t->toolGuardChip())
-                          : chip == "model"     ? static_cast<QWidget *>(t->modelChip())
+        QWidget *anchor = chip == "permissions" ? static_cast<QWidget *>(t->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip")))
+                          : chip == "model"     ? static_cast<QWidget *>(t->findChild<chat::ContextChip *>(QStringLiteral("modelChip")))
                           : chip == "project"   ? static_cast<QWidget *>(t->projectChip())
-                                                : static_cast<QWidget *>(t->skinButton());
+                                                : static_cast<QWidget *>(t->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton")));
         QTest::mouseClick(anchor, Qt::LeftButton, {}, anchor->rect().center());
         QWidget *popover = t->popovers().content();
         QVERIFY(popover);
@@ -610,7 +610,7 @@ private Q_SLOTS:
         if (state == "palette")
             QVERIFY(press(Qt::Key_K, Qt::ControlModifier));
         if (state == "popover")
-            QTest::mouseClick(tray(w)->modelChip(), Qt::LeftButton);
+            QTest::mouseClick(tray(w)->findChild<chat::ContextChip *>(QStringLiteral("modelChip")), Qt::LeftButton);
 
         for (const QString &ends : escapes) {
             const bool peek = vm.peekedFile().has_value(), sheet = w.content()->sheets()->isOpen(),
@@ -717,7 +717,7 @@ private Q_SLOTS:
                                                {"tab", composer(w)},
                                                {"search", testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))},
                                                {"list", &sidebar(w)->list()},
-                                               {"skin", tray(w)->skinButton()},
+                                               {"skin", tray(w)->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton"))},
                                                {"preview", testsupport::namedWidget<QPlainTextEdit>(card, QStringLiteral("Preview"))}};
         places.value(focus)->setFocus(Qt::OtherFocusReason);
         if (focus == "tab")
@@ -777,9 +777,9 @@ private Q_SLOTS:
 
         // The popovers' rows and the wallpaper panel's controls.
         chat::ComposerTray *t = tray(w);
-        for (QWidget *anchor : {static_cast<QWidget *>(t->projectChip()), static_cast<QWidget *>(t->toolGuardChip()),
-                                static_cast<QWidget *>(t->modelChip()), static_cast<QWidget *>(t->skinButton()),
-                                static_cast<QWidget *>(t->wallpaperButton())}) {
+        for (QWidget *anchor : {static_cast<QWidget *>(t->projectChip()), static_cast<QWidget *>(t->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip"))),
+                                static_cast<QWidget *>(t->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))), static_cast<QWidget *>(t->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton"))),
+                                static_cast<QWidget *>(t->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton")))}) {
             QTest::mouseClick(anchor, Qt::LeftButton, {}, anchor->rect().center());
             QVERIFY(t->popovers().isOpen());
             QTRY_VERIFY(!t->popovers().content()->graphicsEffect()); // painted whole after its fade

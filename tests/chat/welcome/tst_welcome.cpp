@@ -272,12 +272,12 @@ private slots:
             const QRect r(w->mapTo(composer, QPoint()), w->size());
             QVERIFY2(inner.contains(r), qPrintable(w->objectName()));
         }
-        QVERIFY(tray->sendButton()->isVisible());
-        QVERIFY(tray->micButton()->isVisible());
+        QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("sendButton"))->isVisible());
+        QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton"))->isVisible());
         if (width >= 900) {
-            QVERIFY(tray->skinButton()->isVisible());
-            QVERIFY(tray->wallpaperToggle()->isVisible());
-            QCOMPARE(tray->modelChip()->paintedTitle(), tray->modelChip()->shownTitle());
+            QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton"))->isVisible());
+            QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperToggle"))->isVisible());
+            QCOMPARE(tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))->paintedTitle(), tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))->shownTitle());
             // A folder name that fits is shown whole (no ellipsis from rounding).
             QCOMPARE(tray->projectChip()->paintedTitle(), tray->projectChip()->shownTitle());
         }
