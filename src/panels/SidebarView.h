@@ -48,7 +48,6 @@ public:
 
     QListView &list() const;
     SessionSectionsModel &sections() const { return *m_sections; }
-    AccountFooter &footer() const { return *m_footer; }
     const std::optional<QUuid> &hoveredSession() const { return m_hover.id; }
     const std::optional<QUuid> &renameTarget() const { return m_renameTarget; }
 

@@ -741,7 +741,7 @@ private slots:
         m_rig = std::make_unique<Rig>();
         m_rig->signIn().signedIn = false;
         m_rig->vm().refreshSignIn();
-        panels::AccountFooter &footer = m_rig->sidebar().footer();
+        panels::AccountFooter &footer = *m_rig->sidebar().findChild<panels::AccountFooter *>();
         QCOMPARE(footer.findChild<panels::AccountButton *>()->currentTitle(), QString("Sign in"));
         QCOMPARE(footer.findChild<panels::AccountButton *>()->toolTip(), QString("Settings"));
         footer.findChild<panels::AccountButton *>()->click();
