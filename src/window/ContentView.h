@@ -45,10 +45,8 @@ public:
     ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuBar, bool windowButtons,
                 QWidget *parent = nullptr);
 
-    glass::StageBackground *stage() const { return m_stage; }
     TitleStrip *titleStrip() const { return m_titleStrip; }
     glass::SheetOverlay *sheets() const { return m_sheets; }
-    ErrorAlert *alert() const { return m_alert; }
     // Shows the alert's sheet whenever it is wanted, before the error alert
     // and the flags' sheets (the quit question).
     void addAlert(WindowAlert *alert);

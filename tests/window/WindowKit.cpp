@@ -174,7 +174,7 @@ bool WindowKit::showActive()
 
 bool WindowKit::waitForStage()
 {
-    glass::StageBackground *stage = m_window->content()->stage();
+    glass::StageBackground *stage = m_window->content()->findChild<glass::StageBackground *>(QStringLiteral("stage"));
     return QTest::qWaitFor([stage] { return stage->media() == glass::StageBackground::Media::image; }, 10000)
         && QTest::qWaitFor([stage] { return stage->isBackdropReady() && stage->mediaOpacity() > 0.99; }, 10000);
 }

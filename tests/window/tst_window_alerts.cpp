@@ -91,7 +91,7 @@ private Q_SLOTS:
         app::AppViewModel &vm = kit.vm();
         window::MainWindow &w = kit.window();
         QVERIFY(kit.showActive());
-        window::ErrorAlert *alert = w.content()->alert();
+        window::ErrorAlert *alert = w.content()->findChild<window::ErrorAlert *>();
         glass::SheetOverlay *sheets = w.content()->sheets();
 
         kit.peer().enqueue(Peer::errorReply(502, "<html><head><title>502 Bad Gateway</title></head></html>"));
@@ -142,7 +142,7 @@ private Q_SLOTS:
         window::MainWindow &w = kit.window();
         QVERIFY(kit.show());
         glass::SheetOverlay *sheets = w.content()->sheets();
-        window::ErrorAlert *alert = w.content()->alert();
+        window::ErrorAlert *alert = w.content()->findChild<window::ErrorAlert *>();
 
         vm.setShowCommandPalette(true);
         QTRY_VERIFY(qobject_cast<palette::CommandPaletteView *>(sheets->content()));
@@ -237,7 +237,7 @@ private Q_SLOTS:
             429, R"({"error":{"message":"Rate limit reached for qirv-4.5 in organization org-7 on requests per min."}})"));
         vm.setDraft(QStringLiteral("hello"));
         vm.send();
-        window::ErrorAlert *alert = kit.window().content()->alert();
+        window::ErrorAlert *alert = kit.window().content()->findChild<window::ErrorAlert *>();
         QTRY_VERIFY(alert->isShown());
         QTest::qWait(50);
 
@@ -318,7 +318,7 @@ private Q_SLOTS:
         else
             kit.signIn().failure = app::TokenFailure{QStringLiteral("Not signed in."), true};
         sendFromComposer(w, QStringLiteral("hello"));
-        window::ErrorAlert *alert = w.content()->alert();
+        window::ErrorAlert *alert = w.content()->findChild<window::ErrorAlert *>();
         QTRY_VERIFY(alert->isShown());
         QCOMPARE(visibleButtons(alert->sheet()), (QStringList{"Settings", "OK"}));
         window::SettingsHost &host = w.settings();

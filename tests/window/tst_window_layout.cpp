@@ -214,7 +214,7 @@ private Q_SLOTS:
         QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
         // The stage lies under everything, the title strip included.
         ContentView *c = w.content();
-        QCOMPARE(c->stage()->geometry(), c->rect());
+        QCOMPARE(c->findChild<glass::StageBackground *>(QStringLiteral("stage"))->geometry(), c->rect());
         QCOMPARE(c->titleStrip()->geometry().top(), 0);
         QCOMPARE(c->titleStrip()->height(), window::TitleStrip::kHeight);
     }
@@ -680,7 +680,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         QVERIFY(kit.show());
         app::AppViewModel &vm = kit.vm();
-        window::ErrorAlert *alert = kit.window().content()->alert();
+        window::ErrorAlert *alert = kit.window().content()->findChild<window::ErrorAlert *>();
         QVERIFY(!alert->isShown());
         vm.setErrorMessage(message);
         QTRY_VERIFY(alert->isShown());
