@@ -131,6 +131,7 @@ BackgroundCard::BackgroundCard(stage::BackgroundSettings &bg, app::AccountContro
     m_progress = new BusyIndicator(QStringLiteral("Loading\u2026"), this);
     column->addWidget(m_progress, 0, Qt::AlignLeft);
     m_status = makeText(QString(), this, true);
+    m_status->setObjectName(QStringLiteral("stageStatus"));
     column->addWidget(m_status);
 
     m_credit = new QWidget(this);

@@ -51,7 +51,6 @@ public:
 
     SettingsButton *randomButton() const { return m_random; }
     BusyIndicator *progress() const { return m_progress; }
-    QLabel *statusLine() const { return m_status; }
 
 private:
     void sync();

@@ -21,7 +21,6 @@ public:
     explicit SafetySection(app::AppViewModel &app, QWidget *parent = nullptr);
 
     void applyLook(const SettingsLook &look);
-    QLabel *caption() const { return m_caption; }
     bool captionIsDanger() const { return m_danger; }
 
 private:

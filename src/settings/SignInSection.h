@@ -29,9 +29,6 @@ public:
     void applyLook(const SettingsLook &look);
 
     // Shown for the tests and the pictures.
-    QLabel *modeLine() const { return m_mode; }
-    QLabel *detailLine() const { return m_detail; }
-    QLabel *codeLine() const { return m_code; }
     bool dotShowsSignedIn() const { return m_signedInDot; }
     bool isWaitingShown() const;
 

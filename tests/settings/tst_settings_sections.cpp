@@ -234,7 +234,7 @@ private slots:
         settings::SafetySection *section = window.findChild<settings::SafetySection *>();
         QCOMPARE(testsupport::namedWidget<settings::SegmentedControl>(section, QStringLiteral("Tool guard"))->current(), shown);
         QCOMPARE(section->captionIsDanger(), danger);
-        QCOMPARE(section->caption()->text(),
+        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("guardCaption"))->text(),
                  Values::guardCaption(model::kAllToolGuardModes.at(std::size_t(shown))).text);
         // Showing it wrote nothing back.
         QCOMPARE(this->stored().toolGuardMode, settings.toolGuardMode);
@@ -265,8 +265,8 @@ private slots:
         odd.shellTimeoutSeconds = 100.7;
         SettingsWindow &window = makeWindow(odd);
         settings::AgentSection *section = window.findChild<settings::AgentSection *>();
-        QCOMPARE(section->iterations()->label(), QStringLiteral("Max tool iterations: 3"));
-        QCOMPARE(section->timeout()->label(), QStringLiteral("Shell timeout: 100s"));
+        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("iterations"))->label(), QStringLiteral("Max tool iterations: 3"));
+        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("shellTimeout"))->label(), QStringLiteral("Shell timeout: 100s"));
         QCOMPARE(stored().maxAgentIterations, 3);
         QCOMPARE(stored().shellTimeoutSeconds, 100.7);
         QVERIFY(!stepButton(section, QStringLiteral("Decrement Max tool iterations"))->isEnabled());
@@ -277,7 +277,7 @@ private slots:
         stepButton(section, QStringLiteral("Increment Shell timeout"))->click();
         QCOMPARE(stored().shellTimeoutSeconds, 115.0);
         QCOMPARE(writes.size(), 2);
-        QCOMPARE(section->timeout()->label(), QStringLiteral("Shell timeout: 115s"));
+        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("shellTimeout"))->label(), QStringLiteral("Shell timeout: 115s"));
     }
 
     void agentLimitNotANumber()
@@ -286,7 +286,7 @@ private slots:
         odd.shellTimeoutSeconds = std::numeric_limits<double>::quiet_NaN();
         SettingsWindow &window = makeWindow(odd);
         settings::AgentSection *section = window.findChild<settings::AgentSection *>();
-        QCOMPARE(section->timeout()->label(), QStringLiteral("Shell timeout: nans"));
+        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("shellTimeout"))->label(), QStringLiteral("Shell timeout: nans"));
         stepButton(section, QStringLiteral("Increment Shell timeout"))->click();
         QCOMPARE(stored().shellTimeoutSeconds, 15.0);
     }
@@ -341,12 +341,12 @@ private slots:
         testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->click();
         QCOMPARE(bg.animateKenBurns(), false);
 
-        QVERIFY(!card->statusLine()->isVisibleTo(card));
+        QVERIFY(!card->findChild<QLabel *>(QStringLiteral("stageStatus"))->isVisibleTo(card));
         testsupport::namedWidget<QLineEdit>(card, QStringLiteral("Image URL"))->clear();
         bg.setCustomURLString(QString());
         cardButton(card, QStringLiteral("Apply URL"))->click();
-        QTRY_COMPARE(card->statusLine()->text(), QStringLiteral("Enter a valid http(s) image URL."));
-        QVERIFY(card->statusLine()->isVisibleTo(card));
+        QTRY_COMPARE(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->text(), QStringLiteral("Enter a valid http(s) image URL."));
+        QVERIFY(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->isVisibleTo(card));
 
         // A curated address shows its credit as it is typed.
         QVERIFY(!card->findChild<QWidget *>(QStringLiteral("photoCredit"))->isVisibleTo(card));
@@ -365,7 +365,7 @@ private slots:
         cardButton(card, QStringLiteral("Turn off"))->click();
         QVERIFY(!bg.isEnabled());
         QVERIFY(!testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->isChecked());
-        QCOMPARE(card->statusLine()->text(),
+        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->text(),
                  QStringLiteral("Background hidden. Your image is still saved for next time you turn it on."));
         QVERIFY(!cardButton(card, QStringLiteral("Undo photo"))->isEnabled() || bg.canUndo());
     }
@@ -394,7 +394,7 @@ private slots:
         file.write("plain text");
         file.close();
         cardButton(card, QStringLiteral("Choose image\u2026"))->click();
-        QTRY_COMPARE(card->statusLine()->text(), QStringLiteral("Could not read image."));
+        QTRY_COMPARE(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->text(), QStringLiteral("Could not read image."));
     }
 
     // The tip link's browser fails a moment after it was asked: the tip

@@ -109,14 +109,14 @@ private slots:
         window.show();
         settings::SignInSection *section = signInSection(window);
         QVERIFY(!section->isWaitingShown());
-        QCOMPARE(section->detailLine()->text(), QStringLiteral("Not connected. Sign in or import your Qirv CLI session."));
+        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInDetail"))->text(), QStringLiteral("Not connected. Sign in or import your Qirv CLI session."));
         QVERIFY(!section->dotShowsSignedIn());
 
         signInButton(section)->click();
         QVERIFY(section->isWaitingShown());
         QTRY_VERIFY_WITH_TIMEOUT(m_peer->heldCount() == 1, 10000);
-        QVERIFY(section->codeLine()->isVisibleTo(section));
-        QCOMPARE(section->codeLine()->text(), QStringLiteral("Code: ABCD-EFGH"));
+        QVERIFY(section->findChild<QLabel *>(QStringLiteral("signInCode"))->isVisibleTo(section));
+        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInCode"))->text(), QStringLiteral("Code: ABCD-EFGH"));
         QVERIFY(pageLink(section)->isVisibleTo(section));
         savePicture(window, QStringLiteral("settings-signin-waiting-dark"), signInSection(window));
 
@@ -134,8 +134,8 @@ private slots:
                         }));
         QVERIFY(!section->isWaitingShown());
         QVERIFY(signOutButton(section)->isVisibleTo(section));
-        QCOMPARE(section->modeLine()->text(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
-        QCOMPARE(section->detailLine()->text(), QStringLiteral("ada@example.com"));
+        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInMode"))->text(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
+        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInDetail"))->text(), QStringLiteral("ada@example.com"));
         QVERIFY(section->dotShowsSignedIn());
         QVERIFY(m_settings->vm().isAuthenticated());
         QCOMPARE(m_settings->vm().authStatusText(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
