@@ -504,8 +504,8 @@ private Q_SLOTS:
         QVERIFY(vm.isRunning());
         QVERIFY(typeText(draft)); // before the card comes
         auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
-        QTRY_VERIFY(chatView->transcript()->approvalCard());
-        QPointer<chat::ApprovalCard> card = chatView->transcript()->approvalCard();
+        QTRY_VERIFY(chatView->findChild<chat::TranscriptView *>()->approvalCard());
+        QPointer<chat::ApprovalCard> card = chatView->findChild<chat::TranscriptView *>()->approvalCard();
         const QString newFile = kit.projectPath() + QStringLiteral("/new.txt");
 
         if (draft.isEmpty()) {
@@ -605,7 +605,7 @@ private Q_SLOTS:
             windowtest::panelSlot(w.content(), QStringLiteral("filePeek"))->view()->findChild<QPlainTextEdit *>()->setFocus(Qt::MouseFocusReason);
         if (focus == "card") {
             auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
-            VERIFY_FOCUS(chatView->transcript()->approvalCard());
+            VERIFY_FOCUS(chatView->findChild<chat::TranscriptView *>()->approvalCard());
         }
         if (state == "palette")
             QVERIFY(press(Qt::Key_K, Qt::ControlModifier));
@@ -711,8 +711,8 @@ private Q_SLOTS:
         kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Done.")));
         QVERIFY(typeText(QStringLiteral("go")) && press(Qt::Key_Return) && typeText(draft));
         auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
-        QTRY_VERIFY(chatView->transcript()->approvalCard() && chatView->transcript()->approvalCard()->isArmed());
-        chat::ApprovalCard *card = chatView->transcript()->approvalCard();
+        QTRY_VERIFY(chatView->findChild<chat::TranscriptView *>()->approvalCard() && chatView->findChild<chat::TranscriptView *>()->approvalCard()->isArmed());
+        chat::ApprovalCard *card = chatView->findChild<chat::TranscriptView *>()->approvalCard();
         const QHash<QString, QWidget *> places{{"composer", composer(w)},
                                                {"tab", composer(w)},
                                                {"search", testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))},

@@ -184,7 +184,7 @@ private Q_SLOTS:
         ContentView *c = kit.window().content();
         auto *chat = c->findChild<chat::ChatView *>();
         QVERIFY(chat);
-        chat::TranscriptView *list = chat->transcript();
+        chat::TranscriptView *list = chat->findChild<chat::TranscriptView *>();
         QTRY_VERIFY(list->isAtBottom());
         if (scrolledUp) {
             list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() / 2);
@@ -229,7 +229,7 @@ private Q_SLOTS:
         QVERIFY(kit.show());
         auto *chat = kit.window().content()->findChild<chat::ChatView *>();
         QVERIFY(chat);
-        chat::TranscriptView *list = chat->transcript();
+        chat::TranscriptView *list = chat->findChild<chat::TranscriptView *>();
         QTRY_VERIFY(list->isAtBottom());
         QWidget *card = chat->findChild<chat::ComposerBar *>()->card();
         // Below the card (whose caret blinks), left of the scroll bar (which

@@ -489,7 +489,7 @@ private slots:
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(f.write(QStringLiteral("build.log"), QByteArray(300, 'l'))),
                       QUrl::fromLocalFile(f.write(QStringLiteral("shot.png"), encoded("PNG", 11)))});
-        QWidget *list = view.transcript()->viewport();
+        QWidget *list = view.findChild<chat::TranscriptView *>()->viewport();
         QDragEnterEvent overList(QPoint(400, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         send(list, overList);
         QVERIFY(!overList.isAccepted());
