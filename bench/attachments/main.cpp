@@ -205,7 +205,7 @@ void capsule(Fixture &fixture)
     card->setGeometry(0, 24, 900, 400);
     window.show();
     spin(300);
-    chat::ConnectEmberCapsule *capsule = card->connectCapsule();
+    chat::ConnectEmberCapsule *capsule = card->findChild<chat::ConnectEmberCapsule *>(QStringLiteral("connectEmberCapsule"));
     if (!capsule->isVisible())
         qFatal("the capsule is not shown");
 

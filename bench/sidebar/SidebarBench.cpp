@@ -22,6 +22,7 @@
 #include "platform/DesktopServices.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "support/NamedWidget.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -146,7 +147,7 @@ int main(int argc, char **argv)
     sidebar.sections().setArchivedExpanded(true);
     QCoreApplication::processEvents();
     QListView &list = sidebar.list();
-    QLineEdit &field = *sidebar.searchField().edit();
+    QLineEdit &field = *testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions"));
 
     // The very first key also lays out the field's text and fills glyph
     // caches: reported on its own.

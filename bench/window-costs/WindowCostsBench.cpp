@@ -170,7 +170,7 @@ StreamFigures stream(windowtest::WindowKit &kit, bool typeKeys)
 
     app::AppViewModel &vm = kit.vm();
     FrameClockApp *app = frameClock();
-    auto *chat = qobject_cast<chat::ChatView *>(kit.window().content()->chatSlot()->view());
+    auto *chat = qobject_cast<chat::ChatView *>(kit.window().content()->findChild<window::PanelSlot *>(QStringLiteral("chat"))->view());
     QWidget *field = chat ? static_cast<QWidget *>(chat->composer()->field()) : nullptr;
     app->keyTarget = typeKeys ? field : nullptr;
     app->frames.clear();
@@ -334,12 +334,12 @@ int main(int argc, char **argv)
         QTest::qWait(500);
         window::ContentView *content = kit.window().content();
         const std::vector<double> sidebar = framesWhileMoving(
-            content->sidebarSlot(), [&](bool on) { kit.vm().setShowSidebar(on); }, true);
+            content->findChild<window::PanelSlot *>(QStringLiteral("sidebar")), [&](bool on) { kit.vm().setShowSidebar(on); }, true);
         print(QStringLiteral("window_motion_sidebar_frame_p95"), percentile(sidebar, 0.95), "ms");
         print(QStringLiteral("window_motion_sidebar_frames"), double(sidebar.size()), "frames");
         const QUrl peeked = QUrl::fromLocalFile(file.fileName());
         const std::vector<double> peek = framesWhileMoving(
-            content->peekSlot(),
+            content->findChild<window::PanelSlot *>(QStringLiteral("filePeek")),
             [&](bool on) {
                 if (on)
                     kit.vm().peekFile(peeked);

@@ -77,7 +77,7 @@ int startupChild()
         });
     };
     // The stage is painted first in every frame of the window.
-    w.content()->stage()->installEventFilter(&watcher);
+    w.content()->findChild<glass::StageBackground *>(QStringLiteral("stage"))->installEventFilter(&watcher);
     w.show();
     QTimer::singleShot(60'000, qApp, &QCoreApplication::quit);
     QApplication::exec();

@@ -57,13 +57,12 @@ std::optional<QString> SecretsStore::loadAPIKey() const
     return m_key;
 }
 
-void SecretsStore::setCache(KeyState state, std::optional<QString> key, QString reason)
+void SecretsStore::setCache(KeyState state, std::optional<QString> key)
 {
-    if (state == m_state && key == m_key && reason == m_unavailableReason)
+    if (state == m_state && key == m_key)
         return;
     m_state = state;
     m_key = std::move(key);
-    m_unavailableReason = std::move(reason);
     emit changed();
 }
 
@@ -110,7 +109,7 @@ QCoro::Task<> SecretsStore::reload()
         setCache(KeyState::absent, std::nullopt);
         break;
     case KeyringReply::Outcome::unavailable:
-        setCache(KeyState::unavailable, std::nullopt, reply.detail);
+        setCache(KeyState::unavailable, std::nullopt);
         break;
     }
     release();

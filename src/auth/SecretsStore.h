@@ -54,8 +54,6 @@ public:
     // is no key or the keyring could not be read.
     std::optional<QString> loadAPIKey() const;
     KeyState keyState() const { return m_state; }
-    // Why the keyring is unavailable (the backend's text), for diagnostics.
-    QString unavailableReason() const { return m_unavailableReason; }
 
     // Completes once the first read has answered.
     QCoro::Task<> ready();
@@ -83,12 +81,11 @@ private:
     // Keyring jobs run one at a time, so the cache follows their order.
     QCoro::Task<bool> acquire();
     void release();
-    void setCache(KeyState state, std::optional<QString> key, QString reason = {});
+    void setCache(KeyState state, std::optional<QString> key);
 
     std::unique_ptr<KeyringBackend> m_backend;
     KeyState m_state = KeyState::loading;
     std::optional<QString> m_key;
-    QString m_unavailableReason;
     bool m_busy = false;
 };
 

@@ -35,7 +35,6 @@ public:
     ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
     ~ChatView() override;
 
-    TranscriptView *transcript() const { return m_transcript; }
     const MarkdownRenderCache &renderCache() const { return m_cache; }
     ComposerBar *composer() const { return m_composer; }
     // Where the welcome card goes: put it into this widget's layout.

@@ -45,9 +45,7 @@ class AccountFooter : public QWidget {
 public:
     AccountFooter(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
 
-    AccountButton *accountButton() const { return m_account; }
     // Null when no tip link is configured.
-    glass::SymbolButton *tipButton() const { return m_tip; }
 
 private:
     app::AppViewModel &m_app;

@@ -13,7 +13,7 @@ DeleteSessionSheet::DeleteSessionSheet(glass::StyleStore &styles, const QString 
     setObjectName(QStringLiteral("deleteSessionSheet"));
     headline()->setWordWrap(true);
     headline()->setTextFormat(Qt::PlainText);
-    m_delete = addButtons(QStringLiteral("Delete"), styles.styles().destructive);
+    addButtons(QStringLiteral("Delete"), styles.styles().destructive);
     restyle();
 }
 

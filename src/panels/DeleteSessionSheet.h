@@ -13,16 +13,12 @@ public:
     DeleteSessionSheet(glass::StyleStore &styles, const QString &title, QWidget *parent = nullptr);
 
     QString prompt() const;
-    glass::StyledButton *deleteButton() const { return m_delete; }
 
 signals:
     void confirmed();
 
 protected:
     void confirm() override { emit confirmed(); }
-
-private:
-    glass::StyledButton *m_delete = nullptr;
 };
 
 } // namespace panels

@@ -27,7 +27,6 @@ public:
     FileTreeView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
 
     FileTreeModel &model() const { return *m_model; }
-    QTreeView &tree() const { return *m_tree; }
     // The row menu of an entry, as the context menu shows it.
     QMenu *rowMenu(const QString &path, bool isDirectory, QWidget *parent);
 

@@ -21,7 +21,6 @@ public:
     static bool canRename(const QString &draft) { return !draft.trimmed().isEmpty(); }
 
     glass::StyledField *field() const { return m_field; }
-    glass::StyledButton *renameButton() const { return m_rename; }
 
 signals:
     void committed(const QString &draft); // the draft as typed

@@ -20,7 +20,6 @@ namespace panels {
 class SheetFrame : public QWidget {
     Q_OBJECT
 public:
-    glass::StyledButton *cancelButton() const { return m_cancel; }
 
     static constexpr int kWidth = 360;
 

@@ -48,10 +48,6 @@ public:
 
     QListView &list() const;
     SessionSectionsModel &sections() const { return *m_sections; }
-    SearchField &searchField() const { return *m_search; }
-    SidebarButton &newSessionButton() const { return *m_newSession; }
-    SidebarButton &projectButton() const { return *m_project; }
-    AccountFooter &footer() const { return *m_footer; }
     const std::optional<QUuid> &hoveredSession() const { return m_hover.id; }
     const std::optional<QUuid> &renameTarget() const { return m_renameTarget; }
 

@@ -25,7 +25,6 @@ class AboutSection : public QWidget {
 public:
     AboutSection(app::AccountController &links, QWidget *parent = nullptr);
     void applyLook(const SettingsLook &look);
-    LinkButton *makerLink() const { return m_maker; }
 
 private:
     QLabel *m_intro = nullptr;
@@ -42,7 +41,6 @@ public:
     TipSection(app::AccountController &links, QWidget *parent = nullptr);
     void applyLook(const SettingsLook &look);
 
-    SettingsButton *tipButton() const { return m_tip; }
     ClinkingGlasses *glasses() const { return m_glasses; }
     bool showsTipControls() const { return m_tip != nullptr; }
 

@@ -16,6 +16,8 @@ AgentSection::AgentSection(app::AppViewModel &app, QWidget *parent) : QWidget(pa
     column->setSpacing(12);
     m_iterations = new Stepper(this);
     m_timeout = new Stepper(this);
+    m_iterations->setObjectName(QStringLiteral("iterations"));
+    m_timeout->setObjectName(QStringLiteral("shellTimeout"));
     m_iterations->setSubject(QStringLiteral("Max tool iterations"));
     m_timeout->setSubject(QStringLiteral("Shell timeout"));
     column->addWidget(m_iterations);

@@ -21,8 +21,6 @@ public:
     explicit AgentSection(app::AppViewModel &app, QWidget *parent = nullptr);
 
     void applyLook(const SettingsLook &look);
-    Stepper *iterations() const { return m_iterations; }
-    Stepper *timeout() const { return m_timeout; }
 
 private:
     void sync();

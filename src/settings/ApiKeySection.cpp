@@ -71,11 +71,6 @@ QString ApiKeySection::captionText()
     return QStringLiteral("Only if Moonshelf sign-in fails. Pay-per-token via console.ovu.ai.");
 }
 
-QLineEdit *ApiKeySection::keyField() const
-{
-    return m_field->edit();
-}
-
 void ApiKeySection::prefillFromKeyring()
 {
     const auto key = m_account.storedAPIKey();

@@ -8,7 +8,6 @@
 #include <qcoro/qcorotask.h>
 
 class QLabel;
-class QLineEdit;
 
 namespace app {
 class AppViewModel;
@@ -32,11 +31,6 @@ public:
     // it as it is when there is none or the keyring cannot be read.
     void prefillFromKeyring();
 
-    QLineEdit *keyField() const;
-    SettingsButton *saveButton() const { return m_save; }
-    SettingsButton *importButton() const { return m_import; }
-    SettingsButton *clearButton() const { return m_clear; }
-    QLabel *keyringNote() const { return m_note; }
     // Whether an action is waiting for the keyring.
     bool isBusy() const { return m_busy; }
 

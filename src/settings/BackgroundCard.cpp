@@ -82,6 +82,7 @@ BackgroundCard::BackgroundCard(stage::BackgroundSettings &bg, app::AccountContro
     auto *overlayRow = new QHBoxLayout;
     m_overlayTitle = makeText(QStringLiteral("Overlay"), this, false);
     m_percent = makeText(QString(), this, false);
+    m_percent->setObjectName(QStringLiteral("overlayPercent"));
     overlayRow->addWidget(m_overlayTitle);
     overlayRow->addStretch(1);
     overlayRow->addWidget(m_percent);
@@ -130,14 +131,17 @@ BackgroundCard::BackgroundCard(stage::BackgroundSettings &bg, app::AccountContro
     m_progress = new BusyIndicator(QStringLiteral("Loading\u2026"), this);
     column->addWidget(m_progress, 0, Qt::AlignLeft);
     m_status = makeText(QString(), this, true);
+    m_status->setObjectName(QStringLiteral("stageStatus"));
     column->addWidget(m_status);
 
     m_credit = new QWidget(this);
+    m_credit->setObjectName(QStringLiteral("photoCredit"));
     auto *credit = new QVBoxLayout(m_credit);
     credit->setContentsMargins(0, 6, 0, 0);
     credit->setSpacing(6);
     m_creditTitle = makeText(QStringLiteral("Photo credit"), m_credit, false);
     m_creditLine = makeText(QString(), m_credit, true);
+    m_creditLine->setObjectName(QStringLiteral("photoCreditLine"));
     m_creditLink = new LinkButton(creditLinkText(), m_credit);
     credit->addWidget(m_creditTitle);
     credit->addWidget(m_creditLine);

@@ -49,22 +49,8 @@ public:
     static QUrl creditDestination(const std::optional<QString> &creditUrl);
     static QString creditLinkText();
 
-    glass::GlassSwitch *showSwitch() const { return m_show; }
-    glass::GlassSwitch *motionSwitch() const { return m_motion; }
-    QSlider *overlaySlider() const { return m_overlay; }
-    QLabel *percentLabel() const { return m_percent; }
-    SettingsButton *chooseImageButton() const { return m_chooseImage; }
     SettingsButton *randomButton() const { return m_random; }
-    SettingsButton *undoButton() const { return m_undo; }
-    FieldFrame *urlField() const { return m_url; }
-    SettingsButton *applyButton() const { return m_apply; }
-    SettingsButton *turnOffButton() const { return m_turnOff; }
     BusyIndicator *progress() const { return m_progress; }
-    QLabel *statusLine() const { return m_status; }
-    QWidget *creditBlock() const { return m_credit; }
-    QLabel *creditLine() const { return m_creditLine; }
-    LinkButton *creditLink() const { return m_creditLink; }
-    LinkButton *picsumLink() const { return m_picsum; }
 
 private:
     void sync();

@@ -59,7 +59,6 @@ public:
     void flush();
 
     const QList<ModelRow *> &rows() const { return m_rows; }
-    FieldFrame *customField() const { return m_field; }
 
 private:
     void sync();

@@ -32,8 +32,6 @@ public:
     };
     static QList<Step> steps();
 
-    glass::StyledButton *buildButton() const { return m_build; }
-    glass::StyledButton *settingsButton() const { return m_settings; }
 
     QSize sizeHint() const override { return kSize; }
 

@@ -30,6 +30,7 @@ SafetySection::SafetySection(app::AppViewModel &app, QWidget *parent) : QWidget(
     m_picker = new SegmentedControl(segmentTitles(), this);
     m_picker->setAccessibleName(QStringLiteral("Tool guard"));
     m_caption = makeText(QString(), this, true);
+    m_caption->setObjectName(QStringLiteral("guardCaption"));
     m_hint = makeText(QStringLiteral("Also on the composer row (Ask / Balanced / YOLO)."), this, true);
     column->addWidget(m_picker);
     column->addWidget(m_caption);

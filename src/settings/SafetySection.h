@@ -21,8 +21,6 @@ public:
     explicit SafetySection(app::AppViewModel &app, QWidget *parent = nullptr);
 
     void applyLook(const SettingsLook &look);
-    SegmentedControl *picker() const { return m_picker; }
-    QLabel *caption() const { return m_caption; }
     bool captionIsDanger() const { return m_danger; }
 
 private:

@@ -66,18 +66,9 @@ public:
     void showSection(app::SettingsSection section);
 
     const QList<SectionCard *> &sections() const { return m_sections; }
-    SignInSection *signInSection() const { return m_signIn; }
-    ApiKeySection *apiKeySection() const { return m_apiKey; }
-    AboutSection *aboutSection() const { return m_about; }
-    TipSection *tipSection() const { return m_tip; }
-    BackgroundCard *backgroundCard() const { return m_background; }
-    ModelSection *modelSection() const { return m_model; }
-    SafetySection *safetySection() const { return m_safety; }
-    AgentSection *agentSection() const { return m_agent; }
     // Where the alerts show; null until the first one.
     glass::SheetOverlay *sheets() const { return m_sheets; }
     BannerView *bannerView() const { return m_bannerView; }
-    QScrollArea *scrollArea() const { return m_scroll; }
     const SettingsLook &look() const { return m_look; }
 
 signals:

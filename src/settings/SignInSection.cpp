@@ -48,7 +48,9 @@ SignInSection::SignInSection(app::AppViewModel &app, QWidget *parent)
     auto *statusText = new QVBoxLayout;
     statusText->setSpacing(4);
     m_mode = makeText(QString(), this, true);
+    m_mode->setObjectName(QStringLiteral("signInMode"));
     m_detail = makeText(QString(), this, true);
+    m_detail->setObjectName(QStringLiteral("signInDetail"));
     m_cliPath = makeText(QStringLiteral("Qirv CLI session lives at: ~/.qirv/auth.json"), this, true);
     m_cliPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusText->addWidget(m_mode);
@@ -66,6 +68,7 @@ SignInSection::SignInSection(app::AppViewModel &app, QWidget *parent)
     waiting->setSpacing(8);
     m_progress = new BusyIndicator(QStringLiteral("Waiting for browser approval\u2026"), m_waiting);
     m_code = makeText(QString(), m_waiting, false);
+    m_code->setObjectName(QStringLiteral("signInCode"));
     m_code->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_pageLink = new LinkButton(QStringLiteral("Open sign-in page"), m_waiting);
     m_cancel = new SettingsButton(QStringLiteral("Cancel"), m_waiting);

@@ -29,14 +29,6 @@ public:
     void applyLook(const SettingsLook &look);
 
     // Shown for the tests and the pictures.
-    SettingsButton *signInButton() const { return m_signIn; }
-    SettingsButton *importButton() const { return m_import; }
-    SettingsButton *signOutButton() const { return m_signOut; }
-    SettingsButton *cancelButton() const { return m_cancel; }
-    LinkButton *pageLink() const { return m_pageLink; }
-    QLabel *modeLine() const { return m_mode; }
-    QLabel *detailLine() const { return m_detail; }
-    QLabel *codeLine() const { return m_code; }
     bool dotShowsSignedIn() const { return m_signedInDot; }
     bool isWaitingShown() const;
 

@@ -24,8 +24,6 @@ public:
     void setStepEnabled(bool down, bool up);
     void applyLook(const SettingsLook &look);
 
-    SettingsButton *downButton() const { return m_down; }
-    SettingsButton *upButton() const { return m_up; }
 
 signals:
     void stepRequested(int direction); // +1 or -1

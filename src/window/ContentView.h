@@ -45,15 +45,8 @@ public:
     ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuBar, bool windowButtons,
                 QWidget *parent = nullptr);
 
-    glass::StageBackground *stage() const { return m_stage; }
     TitleStrip *titleStrip() const { return m_titleStrip; }
-    PanelSlot *sidebarSlot() const { return m_sidebar; }
-    PanelSlot *fileTreeSlot() const { return m_fileTree; }
-    PanelSlot *chatSlot() const { return m_chat; }
-    PanelSlot *peekSlot() const { return m_peek; }
-    PanelSlot *toolLogSlot() const { return m_toolLog; }
     glass::SheetOverlay *sheets() const { return m_sheets; }
-    ErrorAlert *alert() const { return m_alert; }
     // Shows the alert's sheet whenever it is wanted, before the error alert
     // and the flags' sheets (the quit question).
     void addAlert(WindowAlert *alert);

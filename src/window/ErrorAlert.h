@@ -31,8 +31,6 @@ public:
     // The alert while it is shown, else null.
     glass::AlertSheet *sheet() const { return m_sheet; }
     bool isShown() const;
-    glass::StyledButton *retryButton() const { return m_retry; }
-    glass::StyledButton *settingsButton() const { return m_settings; }
 
 private:
     void sync();

@@ -30,12 +30,6 @@ public:
 
     static constexpr int kHeight = 40;
 
-    TitleButton *sidebarButton() const { return m_sidebar; }
-    TitleButton *filesButton() const { return m_files; }
-    TitleButton *stopButton() const { return m_stop; }
-    TitleButton *toolLogButton() const { return m_toolLog; }
-    TitleButton *openFolderButton() const { return m_openFolder; }
-    TitleButton *newSessionButton() const { return m_newSession; }
     // The window went to or from maximized: the button shows what it does next.
     void showMaximizedState(bool maximized);
 

@@ -136,7 +136,7 @@ struct Pane {
     ~Pane() { view.reset(); }
     app::AppViewModel &vm() { return h.vm(); }
     chat::ComposerField *field() { return view->composer()->field(); }
-    chat::TranscriptView *list() { return view->transcript(); }
+    chat::TranscriptView *list() { return view->findChild<chat::TranscriptView *>(); }
     // A session holding these messages, selected.
     QUuid fill(const QList<ChatMessage> &messages)
     {
@@ -617,10 +617,10 @@ private slots:
         view.resize(900, 700);
         view.show();
         QVERIFY(!vm.isHistoryLoaded());
-        QVERIFY(!view.transcript()->showsWelcome());
+        QVERIFY(!view.findChild<chat::TranscriptView *>()->showsWelcome());
         QTRY_VERIFY(vm.isHistoryLoaded());
-        QCOMPARE(view.transcript()->visibleMessageCount(), withMessages ? 3 : 0);
-        QCOMPARE(view.transcript()->showsWelcome(), !withMessages);
+        QCOMPARE(view.findChild<chat::TranscriptView *>()->visibleMessageCount(), withMessages ? 3 : 0);
+        QCOMPARE(view.findChild<chat::TranscriptView *>()->showsWelcome(), !withMessages);
     }
 
     void liveReplyOnlyUnderItsSession()

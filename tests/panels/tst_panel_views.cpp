@@ -49,6 +49,12 @@ QString toolTipAt(QAbstractItemView &view, const QPoint &pos)
     return help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
 }
 
+// The panel's one tree of files.
+QTreeView &tree(panels::FileTreeView &view)
+{
+    return *view.findChild<QTreeView *>();
+}
+
 } // namespace
 
 class PanelViewsTest : public QObject {
@@ -81,7 +87,7 @@ private slots:
         QTRY_VERIFY(view.model().indexForPath(root + "/" + secondName).isValid());
         const auto click = [&](const QString &name) {
             const QModelIndex index = view.model().indexForPath(root + "/" + name);
-            QTest::mouseClick(view.tree().viewport(), Qt::LeftButton, {}, view.tree().visualRect(index).center());
+            QTest::mouseClick(tree(view).viewport(), Qt::LeftButton, {}, tree(view).visualRect(index).center());
         };
         click("a.txt");
         QTRY_COMPARE(marked(view.model(), root), QStringList{"a.txt"});

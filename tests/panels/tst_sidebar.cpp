@@ -25,6 +25,7 @@
 #include "panels/SidebarView.h"
 #include "platform/Graphemes.h"
 #include "stage/SkinStore.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 
 #include <QAbstractItemModelTester>
@@ -74,6 +75,12 @@ bool choose(panels::SidebarView &sidebar, const QUuid &id, const QString &text)
 QString outputPath(const QString &name)
 {
     return QDir(testsupport::outputDirectory()).filePath(name + QStringLiteral(".png"));
+}
+
+// The header's project button, by its object name: its spoken name is the project's.
+panels::SidebarButton &projectButton(panels::SidebarView &sidebar)
+{
+    return *sidebar.findChild<panels::SidebarButton *>(QStringLiteral("projectButton"));
 }
 
 } // namespace
@@ -319,9 +326,9 @@ private slots:
         QCOMPARE(sheet->prompt(), QString("Delete “Old notes”? This cannot be undone."));
         QVERIFY(m_rig->stored(second.id)); // nothing gone yet
         if (answer == "delete")
-            sheet->deleteButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Delete"))->click();
         else if (answer == "cancel")
-            sheet->cancelButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Cancel"))->click();
         else
             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : sheet,
                             answer == "return" ? Qt::Key_Return : Qt::Key_Escape);
@@ -338,7 +345,7 @@ private slots:
         const model::Conversation only = session("only", 1);
         m_rig->setSessions({only});
         m_rig->sidebar().openDelete(only.id);
-        qobject_cast<panels::DeleteSessionSheet *>(m_rig->sheets().content())->deleteButton()->click();
+        testsupport::namedWidget<glass::StyledButton>(m_rig->sheets().content(), QStringLiteral("Delete"))->click();
         QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "New session"}));
         QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, QString("New session"));
     }
@@ -400,13 +407,13 @@ private slots:
             sheet->field()->selectAll();
             QTest::keyClicks(sheet->field(), typed);
         }
-        QCOMPARE(sheet->renameButton()->isEnabled(), buttonEnabled);
+        QCOMPARE(testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Rename"))->isEnabled(), buttonEnabled);
         if (how == "return")
             QTest::keyClick(sheet->field(), Qt::Key_Return);
         else if (how == "button")
-            sheet->renameButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Rename"))->click();
         else if (how == "cancel")
-            sheet->cancelButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Cancel"))->click();
         else
             QTest::keyClick(sheet->field(), Qt::Key_Escape);
         QCoreApplication::processEvents();
@@ -587,8 +594,8 @@ private slots:
         m_rig->setSessions({first, second, third, old}, second.id);
         panels::SidebarView &sidebar = m_rig->sidebar();
         // Tab from the search field: the list is the next stop.
-        sidebar.searchField().edit()->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(sidebar.searchField().edit(), Qt::Key_Tab);
+        testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions"))->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions")), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), &sidebar.list());
         for (const QString &key : keys) {
             if (key == "pin third")
@@ -670,25 +677,25 @@ private slots:
         const model::Conversation a = session("alpha", 1);
         m_rig->setSessions({a});
         panels::SidebarView &sidebar = m_rig->sidebar();
-        sidebar.newSessionButton().click();
+        sidebar.findChild<panels::SidebarButton *>(QStringLiteral("newSession"))->click();
         QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, QString("New session"));
         QCOMPARE(m_rig->stored().size(), 2);
 
-        QCOMPARE(sidebar.projectButton().text(), QString("Open project folder"));
+        QCOMPARE(projectButton(sidebar).text(), QString("Open project folder"));
         const QUuid refresh = m_rig->vm().fileTreeRefresh();
-        sidebar.projectButton().click(); // the panel is cancelled
+        projectButton(sidebar).click(); // the panel is cancelled
         QTRY_VERIFY(m_rig->vm().fileTreeRefresh() != refresh);
         QCOMPARE(m_rig->panels().folderRequests, 1);
-        QCOMPARE(sidebar.projectButton().text(), QString("Open project folder"));
+        QCOMPARE(projectButton(sidebar).text(), QString("Open project folder"));
         QTemporaryDir project;
         m_rig->vm().workspace().setWorkspace(project.path());
-        QCOMPARE(sidebar.projectButton().text(), QFileInfo(project.path()).fileName());
+        QCOMPARE(projectButton(sidebar).text(), QFileInfo(project.path()).fileName());
 
-        QTest::keyClicks(sidebar.searchField().edit(), "ALP");
+        QTest::keyClicks(testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions")), "ALP");
         QCOMPARE(m_rig->vm().sessionSearch(), QString("ALP"));
         QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "alpha"}));
         m_rig->vm().setSessionSearch("x");
-        QCOMPARE(sidebar.searchField().edit()->text(), QString("x"));
+        QCOMPARE(testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions"))->text(), QString("x"));
         QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "- No matches"}));
     }
 
@@ -734,15 +741,15 @@ private slots:
         m_rig = std::make_unique<Rig>();
         m_rig->signIn().signedIn = false;
         m_rig->vm().refreshSignIn();
-        panels::AccountFooter &footer = m_rig->sidebar().footer();
-        QCOMPARE(footer.accountButton()->currentTitle(), QString("Sign in"));
-        QCOMPARE(footer.accountButton()->toolTip(), QString("Settings"));
-        footer.accountButton()->click();
+        panels::AccountFooter &footer = *m_rig->sidebar().findChild<panels::AccountFooter *>();
+        QCOMPARE(footer.findChild<panels::AccountButton *>()->currentTitle(), QString("Sign in"));
+        QCOMPARE(footer.findChild<panels::AccountButton *>()->toolTip(), QString("Settings"));
+        footer.findChild<panels::AccountButton *>()->click();
         QVERIFY(m_rig->vm().showSettings());
-        QCOMPARE(footer.tipButton() != nullptr, app::Donation::isConfigured());
-        if (footer.tipButton()) {
-            QCOMPARE(footer.tipButton()->toolTip(), app::Donation::buttonHelp());
-            footer.tipButton()->click();
+        QCOMPARE(testsupport::namedWidget<glass::SymbolButton>(&footer, app::Donation::buttonHelp()) != nullptr, app::Donation::isConfigured());
+        if (testsupport::namedWidget<glass::SymbolButton>(&footer, app::Donation::buttonHelp())) {
+            QCOMPARE(testsupport::namedWidget<glass::SymbolButton>(&footer, app::Donation::buttonHelp())->toolTip(), app::Donation::buttonHelp());
+            testsupport::namedWidget<glass::SymbolButton>(&footer, app::Donation::buttonHelp())->click();
             QCOMPARE(m_rig->desktop().opened, QList<QUrl>{*app::Donation::tipJarURL()});
         }
     }

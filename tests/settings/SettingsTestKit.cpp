@@ -108,7 +108,7 @@ QString describe(const std::optional<settings::Banner> &banner)
 QString savePicture(settings::SettingsWindow &window, const QString &name, QWidget *part)
 {
     if (part)
-        window.scrollArea()->ensureWidgetVisible(part, 0, 16);
+        window.findChild<QScrollArea *>()->ensureWidgetVisible(part, 0, 16);
     QWidget &widget = window;
     const QString path = QDir(testsupport::outputDirectory()).filePath(name + QStringLiteral(".png"));
     QDir().mkpath(QFileInfo(path).absolutePath());

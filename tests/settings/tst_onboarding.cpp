@@ -8,6 +8,7 @@
 #include "platform/AppPaths.h"
 #include "settings/OnboardingSheet.h"
 #include "stage/SkinStore.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 
 #include <QDir>
@@ -17,6 +18,12 @@
 #include <QLabel>
 
 namespace {
+
+// The sheet's closing button, found as a screen reader names it.
+glass::StyledButton *buildButton(QWidget *sheet)
+{
+    return testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Let's build"));
+}
 
 // hasCompletedOnboarding as settings.json holds it now; absent: no file.
 std::optional<bool> storedFlag()
@@ -96,11 +103,11 @@ private slots:
             events << (vm.showSettings() ? "settings up" : "settings down");
         });
         if (how == "build")
-            stage.sheet->buildButton()->click();
+            buildButton(stage.sheet)->click();
         else if (how == "settings")
-            stage.sheet->settingsButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(stage.sheet, QStringLiteral("Open Settings first\u2026"))->click();
         else
-            QTest::keyClick(stage.sheet->settingsButton(), Qt::Key_Return); // whichever button has focus
+            QTest::keyClick(testsupport::namedWidget<glass::StyledButton>(stage.sheet, QStringLiteral("Open Settings first\u2026")), Qt::Key_Return); // whichever button has focus
         QCoreApplication::processEvents();
         QCOMPARE(events, log);
         QVERIFY(vm.settingsStore().settings().hasCompletedOnboarding);
@@ -119,7 +126,7 @@ private slots:
         Stage stage(vm);
         stage.host.show();
         QVERIFY(QTest::qWaitForWindowExposed(&stage.host));
-        QTest::keyClick(stage.sheet->buildButton(), Qt::Key_Escape);
+        QTest::keyClick(buildButton(stage.sheet), Qt::Key_Escape);
         QCoreApplication::processEvents();
         QVERIFY(stage.sheets->isOpen());
         QVERIFY(vm.showOnboarding());
@@ -163,7 +170,7 @@ private slots:
             QVERIFY2(stage.sheet->rect().contains(inSheet), qPrintable(label->text()));
             QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
         }
-        const QRect button(stage.sheet->buildButton()->mapTo(stage.sheet, QPoint()), stage.sheet->buildButton()->size());
+        const QRect button(buildButton(stage.sheet)->mapTo(stage.sheet, QPoint()), buildButton(stage.sheet)->size());
         QVERIFY(stage.sheet->rect().contains(button));
     }
 };

@@ -6,6 +6,7 @@
 #include "platform/UserDefaults.h"
 #include "settings/ApiKeySection.h"
 #include "settings/SettingsButton.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 
 #include <QDir>
@@ -29,6 +30,34 @@ void writeKeyFile(const QString &relative, const QByteArray &bytes)
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(bytes);
+}
+
+// The section's controls, found as a screen reader names them.
+QLineEdit *keyField(ApiKeySection *section)
+{
+    return testsupport::namedWidget<QLineEdit>(section, QStringLiteral("Ovu API key"));
+}
+
+SettingsButton *saveButton(ApiKeySection *section)
+{
+    return testsupport::namedWidget<SettingsButton>(section, QStringLiteral("Save to Keyring"));
+}
+
+SettingsButton *clearButton(ApiKeySection *section)
+{
+    return testsupport::namedWidget<SettingsButton>(section, QStringLiteral("Clear key"));
+}
+
+SettingsButton *importButton(ApiKeySection *section)
+{
+    return testsupport::namedWidget<SettingsButton>(section, QStringLiteral("Import from env / config"));
+}
+
+QLabel *keyringNote(ApiKeySection *section)
+{
+    return testsupport::namedWidget<QLabel>(
+        section, QStringLiteral("The keyring is unavailable: a stored key can be neither read nor changed "
+                                "until it is unlocked."));
 }
 
 void typeKey(QLineEdit *field, const QString &text)
@@ -77,25 +106,25 @@ private slots:
     void saveStoresTrimmedKey()
     {
         SettingsWindow &window = makeWindow();
-        ApiKeySection *section = window.apiKeySection();
-        QVERIFY(!section->clearButton()->isVisibleTo(section));
-        typeKey(section->keyField(), QStringLiteral("  sk-typed-1 "));
-        finish(section, section->saveButton());
+        ApiKeySection *section = window.findChild<ApiKeySection *>();
+        QVERIFY(!clearButton(section)->isVisibleTo(section));
+        typeKey(keyField(section), QStringLiteral("  sk-typed-1 "));
+        finish(section, saveButton(section));
         SECRET_EQ(Rig::keyringNow(), std::optional(QStringLiteral("sk-typed-1")));
-        SECRET_EQ(section->keyField()->text(), QStringLiteral("  sk-typed-1 "));
+        SECRET_EQ(keyField(section)->text(), QStringLiteral("  sk-typed-1 "));
         QCOMPARE(describe(window.banner()), QStringLiteral("success: API key saved to the keyring (fallback)."));
         QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("API key"));
         QVERIFY(m_rig->vm().isAuthenticated());
-        QVERIFY(section->clearButton()->isVisibleTo(section));
-        savePicture(window, QStringLiteral("settings-apikey-saved-dark"), window.apiKeySection());
+        QVERIFY(clearButton(section)->isVisibleTo(section));
+        savePicture(window, QStringLiteral("settings-apikey-saved-dark"), window.findChild<ApiKeySection *>());
 
-        finish(section, section->clearButton());
+        finish(section, clearButton(section));
         QVERIFY(!Rig::keyringNow());
         QCOMPARE(describe(window.banner()), QStringLiteral("info: API key removed."));
         QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("Not signed in"));
-        QVERIFY(!section->clearButton()->isVisibleTo(section));
+        QVERIFY(!clearButton(section)->isVisibleTo(section));
         // The text stays and can be saved again.
-        QVERIFY(section->saveButton()->isEnabled());
+        QVERIFY(saveButton(section)->isEnabled());
     }
 
     // A focused button that goes away as its action ends gives the keyboard
@@ -105,22 +134,22 @@ private slots:
     {
         SettingsWindow &window = makeWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        ApiKeySection *section = window.apiKeySection();
-        typeKey(section->keyField(), QStringLiteral("sk-typed-2"));
-        finish(section, section->saveButton());
-        QVERIFY(section->clearButton()->isVisibleTo(section));
+        ApiKeySection *section = window.findChild<ApiKeySection *>();
+        typeKey(keyField(section), QStringLiteral("sk-typed-2"));
+        finish(section, saveButton(section));
+        QVERIFY(clearButton(section)->isVisibleTo(section));
         // The key's buttons near the bottom of the page, the next controls below it.
-        QScrollBar *bar = window.scrollArea()->verticalScrollBar();
-        const QPoint buttonsInPage = section->clearButton()->mapTo(window.scrollArea()->widget(), QPoint(0, 0));
-        bar->setValue(buttonsInPage.y() - window.scrollArea()->viewport()->height() + 60);
+        QScrollBar *bar = window.findChild<QScrollArea *>()->verticalScrollBar();
+        const QPoint buttonsInPage = clearButton(section)->mapTo(window.findChild<QScrollArea *>()->widget(), QPoint(0, 0));
+        bar->setValue(buttonsInPage.y() - window.findChild<QScrollArea *>()->viewport()->height() + 60);
         const int before = bar->value();
         QVERIFY(before > 0 && before < bar->maximum());
-        section->clearButton()->setFocus(Qt::TabFocusReason);
+        clearButton(section)->setFocus(Qt::TabFocusReason);
 
         QSignalSpy done(section, &ApiKeySection::actionFinished);
-        QTest::keyClick(section->clearButton(), Qt::Key_Space);
+        QTest::keyClick(clearButton(section), Qt::Key_Space);
         QVERIFY(!done.isEmpty() || done.wait(10000));
-        QVERIFY(!section->clearButton()->isVisibleTo(section));
+        QVERIFY(!clearButton(section)->isVisibleTo(section));
         // Held while the key was removed, then gone: the keyboard stays in the section.
         QVERIFY(QApplication::focusWidget());
         QVERIFY2(section->isAncestorOf(QApplication::focusWidget()), QApplication::focusWidget()->metaObject()->className());
@@ -150,9 +179,9 @@ private slots:
         QFETCH(QString, error);
         QVERIFY(Rig::storeInKeyring(QStringLiteral("sk-kept")));
         SettingsWindow &window = makeWindow();
-        ApiKeySection *section = window.apiKeySection();
-        section->keyField()->setText(typed);
-        QCOMPARE(section->saveButton()->isEnabled(), buttonEnabled);
+        ApiKeySection *section = window.findChild<ApiKeySection *>();
+        keyField(section)->setText(typed);
+        QCOMPARE(saveButton(section)->isEnabled(), buttonEnabled);
         const auto saved = testsupport::waitForTask(m_rig->vm().account().saveAPIKey(typed));
         QVERIFY(!saved.ok());
         QCOMPARE(QStringLiteral("error: ") + saved.error(), error);
@@ -178,19 +207,19 @@ private slots:
         if (!qirvKeyFile.isEmpty())
             writeKeyFile(QStringLiteral(".qirv/api_key"), qirvKeyFile);
         SettingsWindow &window = makeWindow();
-        ApiKeySection *section = window.apiKeySection();
-        typeKey(section->keyField(), QStringLiteral("typed"));
-        finish(section, section->importButton());
+        ApiKeySection *section = window.findChild<ApiKeySection *>();
+        typeKey(keyField(section), QStringLiteral("typed"));
+        finish(section, importButton(section));
         if (expected.isEmpty()) {
             QCOMPARE(describe(window.banner()),
                      QStringLiteral("error: No OVU_API_KEY env var or config file found (~/.config/ovu/api_key, "
                                     "~/.qirv/api_key)."));
-            SECRET_EQ(section->keyField()->text(), QStringLiteral("typed"));
+            SECRET_EQ(keyField(section)->text(), QStringLiteral("typed"));
             QVERIFY(!Rig::keyringNow());
             QVERIFY(!m_rig->vm().isAuthenticated());
         } else {
             QCOMPARE(describe(window.banner()), QStringLiteral("success: Imported API key and saved to the keyring."));
-            SECRET_EQ(section->keyField()->text(), expected);
+            SECRET_EQ(keyField(section)->text(), expected);
             SECRET_EQ(Rig::keyringNow(), std::optional(expected));
             QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("API key"));
         }
@@ -203,18 +232,18 @@ private slots:
     {
         QVERIFY(Rig::storeInKeyring(QStringLiteral("sk-stored")));
         SettingsWindow &window = makeWindow();
-        ApiKeySection *section = window.apiKeySection();
-        SECRET_EQ(section->keyField()->text(), QStringLiteral("sk-stored"));
-        QCOMPARE(section->keyField()->echoMode(), QLineEdit::Password);
-        QVERIFY(section->keyField()->displayText() != section->keyField()->text());
-        QVERIFY(section->clearButton()->isVisibleTo(section));
-        QVERIFY(!section->keyringNote()->isVisibleTo(section));
+        ApiKeySection *section = window.findChild<ApiKeySection *>();
+        SECRET_EQ(keyField(section)->text(), QStringLiteral("sk-stored"));
+        QCOMPARE(keyField(section)->echoMode(), QLineEdit::Password);
+        QVERIFY(keyField(section)->displayText() != keyField(section)->text());
+        QVERIFY(clearButton(section)->isVisibleTo(section));
+        QVERIFY(!keyringNote(section)->isVisibleTo(section));
 
         window.hide();
-        typeKey(section->keyField(), QStringLiteral("other"));
+        typeKey(keyField(section), QStringLiteral("other"));
         window.show();
-        SECRET_EQ(section->keyField()->text(), QStringLiteral("sk-stored"));
-        savePicture(window, QStringLiteral("settings-apikey-stored-dark"), window.apiKeySection());
+        SECRET_EQ(keyField(section)->text(), QStringLiteral("sk-stored"));
+        savePicture(window, QStringLiteral("settings-apikey-stored-dark"), window.findChild<ApiKeySection *>());
     }
 
     // A locked keyring is not "no key": the field is left alone and the
@@ -227,19 +256,19 @@ private slots:
         m_rig = std::make_unique<Rig>();
         m_rig->useFakeKeyring(state);
         SettingsWindow &window = m_rig->make();
-        ApiKeySection *section = window.apiKeySection();
-        typeKey(section->keyField(), QStringLiteral("typed-before"));
+        ApiKeySection *section = window.findChild<ApiKeySection *>();
+        typeKey(keyField(section), QStringLiteral("typed-before"));
         window.show();
         QCOMPARE(m_rig->vm().account().keyState(), app::AccountController::KeyState::Unavailable);
-        SECRET_EQ(section->keyField()->text(), QStringLiteral("typed-before"));
-        QVERIFY(section->keyringNote()->isVisibleTo(section));
-        QVERIFY(!section->clearButton()->isVisibleTo(section));
-        finish(section, section->saveButton());
+        SECRET_EQ(keyField(section)->text(), QStringLiteral("typed-before"));
+        QVERIFY(keyringNote(section)->isVisibleTo(section));
+        QVERIFY(!clearButton(section)->isVisibleTo(section));
+        finish(section, saveButton(section));
         QVERIFY(describe(window.banner()).startsWith(QStringLiteral("error: Could not save API key to the keyring")));
         QVERIFY(state->item == QByteArray("sk-behind-the-lock"));
-        savePicture(window, QStringLiteral("settings-apikey-locked-dark"), window.apiKeySection());
+        savePicture(window, QStringLiteral("settings-apikey-locked-dark"), window.findChild<ApiKeySection *>());
         m_rig->skins().setSelectedID(QStringLiteral("daylight"));
-        savePicture(window, QStringLiteral("settings-apikey-locked-light"), window.apiKeySection());
+        savePicture(window, QStringLiteral("settings-apikey-locked-light"), window.findChild<ApiKeySection *>());
     }
 };
 

@@ -25,6 +25,7 @@
 #include "settings/SettingsButton.h"
 #include "settings/Stepper.h"
 #include "stage/StagePhotoCatalog.h"
+#include "support/NamedWidget.h"
 #include "support/TestEnvironment.h"
 #include "support/TestMain.h"
 
@@ -44,6 +45,26 @@
 using namespace settingstest;
 using settings::SettingsWindow;
 namespace Values = settings::SectionValues;
+
+namespace {
+
+// Controls found as a screen reader names them.
+QLineEdit *customField(settings::ModelSection *section)
+{
+    return testsupport::namedWidget<QLineEdit>(section, QStringLiteral("Custom API id"));
+}
+
+settings::SettingsButton *stepButton(settings::AgentSection *section, const QString &name)
+{
+    return testsupport::namedWidget<settings::SettingsButton>(section, name);
+}
+
+settings::SettingsButton *cardButton(settings::BackgroundCard *card, const QString &name)
+{
+    return testsupport::namedWidget<settings::SettingsButton>(card, name);
+}
+
+} // namespace
 
 class SectionsTest : public QObject {
     Q_OBJECT
@@ -145,7 +166,7 @@ private slots:
     void modelRows()
     {
         SettingsWindow &window = makeWindow();
-        settings::ModelSection *section = window.modelSection();
+        settings::ModelSection *section = window.findChild<settings::ModelSection *>();
         QCOMPARE(section->rows().size(), model::ModelCatalog::options().size());
         const auto marked = [&] {
             QStringList ids;
@@ -155,12 +176,12 @@ private slots:
             return ids;
         };
         QCOMPARE(marked(), QStringList{QStringLiteral("qirv-4.5")});
-        QCOMPARE(section->customField()->edit()->text(), QStringLiteral("qirv-4.5"));
+        QCOMPARE(customField(section)->text(), QStringLiteral("qirv-4.5"));
         settings::ModelRow *last = section->rows().last();
         last->click();
         QCOMPARE(stored().model, last->option().id);
         QCOMPARE(marked(), QStringList{last->option().id});
-        QCOMPARE(section->customField()->edit()->text(), last->option().id);
+        QCOMPARE(customField(section)->text(), last->option().id);
     }
 
     // Typing writes at most a few times a second and the rest on hiding;
@@ -168,8 +189,8 @@ private slots:
     void customModelIsThrottled()
     {
         SettingsWindow &window = makeWindow();
-        settings::ModelSection *section = window.modelSection();
-        QLineEdit *field = section->customField()->edit();
+        settings::ModelSection *section = window.findChild<settings::ModelSection *>();
+        QLineEdit *field = customField(section);
         QSignalSpy writes(&m_rig->vm().settingsStore(), &model::SettingsStore::settingsChanged);
         field->setFocus();
         field->selectAll();
@@ -210,10 +231,10 @@ private slots:
         settings.policyMode = powerUser ? model::PolicyMode::PowerUser : model::PolicyMode::Tiered;
         settings.yoloEnabled = yolo;
         SettingsWindow &window = makeWindow(settings);
-        settings::SafetySection *section = window.safetySection();
-        QCOMPARE(section->picker()->current(), shown);
+        settings::SafetySection *section = window.findChild<settings::SafetySection *>();
+        QCOMPARE(testsupport::namedWidget<settings::SegmentedControl>(section, QStringLiteral("Tool guard"))->current(), shown);
         QCOMPARE(section->captionIsDanger(), danger);
-        QCOMPARE(section->caption()->text(),
+        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("guardCaption"))->text(),
                  Values::guardCaption(model::kAllToolGuardModes.at(std::size_t(shown))).text);
         // Showing it wrote nothing back.
         QCOMPARE(this->stored().toolGuardMode, settings.toolGuardMode);
@@ -223,7 +244,7 @@ private slots:
     void choosingGuard()
     {
         SettingsWindow &window = makeWindow();
-        settings::SegmentedControl *picker = window.safetySection()->picker();
+        settings::SegmentedControl *picker = testsupport::namedWidget<settings::SegmentedControl>(&window, QStringLiteral("Tool guard"));
         QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(2).center());
         QCOMPARE(stored().toolGuardMode, std::optional(model::ToolGuardMode::Yolo));
         QCOMPARE(stored().policyMode, model::PolicyMode::PowerUser);
@@ -232,7 +253,7 @@ private slots:
         QCOMPARE(stored().toolGuardMode, std::optional(model::ToolGuardMode::Balanced));
         QCOMPARE(stored().policyMode, model::PolicyMode::Tiered);
         QVERIFY(!stored().yoloEnabled);
-        QVERIFY(!window.safetySection()->captionIsDanger());
+        QVERIFY(!window.findChild<settings::SafetySection *>()->captionIsDanger());
     }
 
     // Out-of-range and odd stored limits are shown as stored; a step brings
@@ -243,20 +264,20 @@ private slots:
         odd.maxAgentIterations = 3;
         odd.shellTimeoutSeconds = 100.7;
         SettingsWindow &window = makeWindow(odd);
-        settings::AgentSection *section = window.agentSection();
-        QCOMPARE(section->iterations()->label(), QStringLiteral("Max tool iterations: 3"));
-        QCOMPARE(section->timeout()->label(), QStringLiteral("Shell timeout: 100s"));
+        settings::AgentSection *section = window.findChild<settings::AgentSection *>();
+        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("iterations"))->label(), QStringLiteral("Max tool iterations: 3"));
+        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("shellTimeout"))->label(), QStringLiteral("Shell timeout: 100s"));
         QCOMPARE(stored().maxAgentIterations, 3);
         QCOMPARE(stored().shellTimeoutSeconds, 100.7);
-        QVERIFY(!section->iterations()->downButton()->isEnabled());
+        QVERIFY(!stepButton(section, QStringLiteral("Decrement Max tool iterations"))->isEnabled());
 
         QSignalSpy writes(&m_rig->vm().settingsStore(), &model::SettingsStore::settingsChanged);
-        section->iterations()->upButton()->click();
+        stepButton(section, QStringLiteral("Increment Max tool iterations"))->click();
         QCOMPARE(stored().maxAgentIterations, 5);
-        section->timeout()->upButton()->click();
+        stepButton(section, QStringLiteral("Increment Shell timeout"))->click();
         QCOMPARE(stored().shellTimeoutSeconds, 115.0);
         QCOMPARE(writes.size(), 2);
-        QCOMPARE(section->timeout()->label(), QStringLiteral("Shell timeout: 115s"));
+        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("shellTimeout"))->label(), QStringLiteral("Shell timeout: 115s"));
     }
 
     void agentLimitNotANumber()
@@ -264,9 +285,9 @@ private slots:
         model::AppSettings odd;
         odd.shellTimeoutSeconds = std::numeric_limits<double>::quiet_NaN();
         SettingsWindow &window = makeWindow(odd);
-        settings::AgentSection *section = window.agentSection();
-        QCOMPARE(section->timeout()->label(), QStringLiteral("Shell timeout: nans"));
-        section->timeout()->upButton()->click();
+        settings::AgentSection *section = window.findChild<settings::AgentSection *>();
+        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("shellTimeout"))->label(), QStringLiteral("Shell timeout: nans"));
+        stepButton(section, QStringLiteral("Increment Shell timeout"))->click();
         QCOMPARE(stored().shellTimeoutSeconds, 15.0);
     }
 
@@ -274,86 +295,86 @@ private slots:
     void stageCard()
     {
         SettingsWindow &window = makeWindow();
-        settings::BackgroundCard *card = window.backgroundCard();
+        settings::BackgroundCard *card = window.findChild<settings::BackgroundCard *>();
         stage::BackgroundSettings &bg = m_rig->background();
         // Shown on the slider's coarser steps, never written back rounded.
         bg.setOverlayOpacity(0.3574);
-        QCOMPARE(card->percentLabel()->text(), QStringLiteral("35%"));
+        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("overlayPercent"))->text(), QStringLiteral("35%"));
         QCOMPARE(bg.overlayOpacity(), 0.3574);
         bg.setIsEnabled(false);
-        QVERIFY(!card->motionSwitch()->isEnabled());
-        QVERIFY(card->overlaySlider()->isEnabled());
+        QVERIFY(!testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->isEnabled());
+        QVERIFY(testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->isEnabled());
 
         // The first-run image is loaded: moving the veil turns the stage on.
         QVERIFY(!bg.loadedImage().isNull());
-        card->overlaySlider()->setValue(290);
+        testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->setValue(290);
         QCOMPARE(bg.overlayOpacity(), 0.29);
         // The wheel over a slider the user has not picked scrolls the page,
         // not the veil; once picked, it moves the slider.
         const auto wheel = [&] {
-            QSlider *slider = card->overlaySlider();
+            QSlider *slider = testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"));
             const QPointF at(slider->width() / 2.0, slider->height() / 2.0);
             QWheelEvent event(at, slider->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                               Qt::NoScrollPhase, false);
             QApplication::sendEvent(slider, &event);
         };
-        card->overlaySlider()->clearFocus();
+        testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->clearFocus();
         wheel();
-        QCOMPARE(card->overlaySlider()->value(), 290);
-        card->overlaySlider()->setFocus();
-        if (card->overlaySlider()->hasFocus()) { // focus needs an active window
+        QCOMPARE(testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->value(), 290);
+        testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->setFocus();
+        if (testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->hasFocus()) { // focus needs an active window
             wheel();
-            QVERIFY(card->overlaySlider()->value() != 290);
-            card->overlaySlider()->setValue(290);
-            card->overlaySlider()->clearFocus();
+            QVERIFY(testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->value() != 290);
+            testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->setValue(290);
+            testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->clearFocus();
         }
-        QCOMPARE(card->percentLabel()->text(), QStringLiteral("29%"));
+        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("overlayPercent"))->text(), QStringLiteral("29%"));
         QVERIFY(bg.isEnabled());
-        QVERIFY(card->showSwitch()->isChecked());
+        QVERIFY(testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->isChecked());
 
-        card->showSwitch()->click();
+        testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->click();
         QVERIFY(!bg.isEnabled());
-        QVERIFY(!card->motionSwitch()->isEnabled());
-        card->showSwitch()->click();
+        QVERIFY(!testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->isEnabled());
+        testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->click();
         QVERIFY(bg.isEnabled());
-        QVERIFY(card->motionSwitch()->isEnabled());
-        card->motionSwitch()->click();
+        QVERIFY(testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->isEnabled());
+        testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->click();
         QCOMPARE(bg.animateKenBurns(), false);
 
-        QVERIFY(!card->statusLine()->isVisibleTo(card));
-        card->urlField()->edit()->clear();
+        QVERIFY(!card->findChild<QLabel *>(QStringLiteral("stageStatus"))->isVisibleTo(card));
+        testsupport::namedWidget<QLineEdit>(card, QStringLiteral("Image URL"))->clear();
         bg.setCustomURLString(QString());
-        card->applyButton()->click();
-        QTRY_COMPARE(card->statusLine()->text(), QStringLiteral("Enter a valid http(s) image URL."));
-        QVERIFY(card->statusLine()->isVisibleTo(card));
+        cardButton(card, QStringLiteral("Apply URL"))->click();
+        QTRY_COMPARE(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->text(), QStringLiteral("Enter a valid http(s) image URL."));
+        QVERIFY(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->isVisibleTo(card));
 
         // A curated address shows its credit as it is typed.
-        QVERIFY(!card->creditBlock()->isVisibleTo(card));
+        QVERIFY(!card->findChild<QWidget *>(QStringLiteral("photoCredit"))->isVisibleTo(card));
         const QString curated = stage::StagePhotoCatalog::firstRunImageAddress();
-        QTest::keyClicks(card->urlField()->edit(), curated);
+        QTest::keyClicks(testsupport::namedWidget<QLineEdit>(card, QStringLiteral("Image URL")), curated);
         QCOMPARE(bg.customURLString(), curated);
-        QVERIFY(card->creditBlock()->isVisibleTo(card));
-        QCOMPARE(card->creditLine()->text(), stage::StagePhotoCatalog::credit(curated)->detailLine());
-        card->creditLink()->click();
+        QVERIFY(card->findChild<QWidget *>(QStringLiteral("photoCredit"))->isVisibleTo(card));
+        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("photoCreditLine"))->text(), stage::StagePhotoCatalog::credit(curated)->detailLine());
+        testsupport::namedWidget<settings::LinkButton>(card, settings::BackgroundCard::creditLinkText())->click();
         QCOMPARE(m_rig->desktop().opened.size(), 1);
         QVERIFY(app::AccountController::isWebAddress(m_rig->desktop().opened.first()));
 
-        card->picsumLink()->click();
+        testsupport::namedWidget<settings::LinkButton>(card, QStringLiteral("Picsum"))->click();
         QCOMPARE(m_rig->desktop().opened.last(), settings::BackgroundCard::picsumHomePage());
 
-        card->turnOffButton()->click();
+        cardButton(card, QStringLiteral("Turn off"))->click();
         QVERIFY(!bg.isEnabled());
-        QVERIFY(!card->showSwitch()->isChecked());
-        QCOMPARE(card->statusLine()->text(),
+        QVERIFY(!testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->isChecked());
+        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->text(),
                  QStringLiteral("Background hidden. Your image is still saved for next time you turn it on."));
-        QVERIFY(!card->undoButton()->isEnabled() || bg.canUndo());
+        QVERIFY(!cardButton(card, QStringLiteral("Undo photo"))->isEnabled() || bg.canUndo());
     }
 
     // A cancelled chooser changes nothing; an unreadable file says so.
     void stageChoosers()
     {
         SettingsWindow &window = makeWindow();
-        settings::BackgroundCard *card = window.backgroundCard();
+        settings::BackgroundCard *card = window.findChild<settings::BackgroundCard *>();
         stage::BackgroundSettings &bg = m_rig->background();
         QStringList asked;
         QString answer;
@@ -362,7 +383,7 @@ private slots:
             return answer;
         });
         const QString before = bg.statusMessage();
-        card->chooseImageButton()->click();
+        cardButton(card, QStringLiteral("Choose image\u2026"))->click();
         QCOMPARE(asked, QStringList{QStringLiteral("Choose image")});
         QCOMPARE(bg.statusMessage(), before);
 
@@ -372,8 +393,8 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("plain text");
         file.close();
-        card->chooseImageButton()->click();
-        QTRY_COMPARE(card->statusLine()->text(), QStringLiteral("Could not read image."));
+        cardButton(card, QStringLiteral("Choose image\u2026"))->click();
+        QTRY_COMPARE(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->text(), QStringLiteral("Could not read image."));
     }
 
     // The tip link's browser fails a moment after it was asked: the tip
@@ -397,7 +418,7 @@ private slots:
         SettingsWindow &window = makeWindow();
         m_rig->desktop().browserWorks = browserWorks;
         m_rig->desktop().answerAfter = std::chrono::milliseconds(200);
-        window.tipSection()->tipButton()->click();
+        testsupport::namedWidget<settings::SettingsButton>(&window, QStringLiteral("Buy me a drink"))->click();
         QVERIFY(!window.banner());
         if (browserWorks) {
             QTest::qWait(400);
@@ -411,17 +432,17 @@ private slots:
     void tipAndAbout()
     {
         SettingsWindow &window = makeWindow();
-        settings::TipSection *tip = window.tipSection();
+        settings::TipSection *tip = window.findChild<settings::TipSection *>();
         QCOMPARE(tip->showsTipControls(), app::Donation::isConfigured());
         if (tip->showsTipControls()) {
-            tip->tipButton()->click();
+            testsupport::namedWidget<settings::SettingsButton>(tip, QStringLiteral("Buy me a drink"))->click();
             m_rig->styles().setReduceMotion(true); // as the desktop asks
             tip->glasses()->click();
             QCOMPARE(tip->glasses()->tilt(), 0.0);
             QCOMPARE(m_rig->desktop().opened, (QList<QUrl>{*app::Donation::tipJarURL(), *app::Donation::tipJarURL()}));
         }
         m_rig->desktop().opened.clear();
-        window.aboutSection()->makerLink()->click();
+        testsupport::namedWidget<settings::LinkButton>(&window, QStringLiteral("Built by Dulmar"))->click();
         QCOMPARE(m_rig->desktop().opened, (QList<QUrl>{model::BrandDisclaimer::builtByURL()}));
         QVERIFY(!window.banner());
     }
@@ -446,7 +467,7 @@ private slots:
         QCoreApplication::processEvents();
         const QImage shot = window.grab().toImage();
         const qreal dpr = shot.devicePixelRatio();
-        settings::ModelSection *section = window.modelSection();
+        settings::ModelSection *section = window.findChild<settings::ModelSection *>();
         const QRect around(section->mapTo(&window, QPoint(-30, -50)), section->size() + QSize(60, 80));
         shot.copy(QRect(around.topLeft() * dpr, around.size() * dpr))
             .save(QDir(testsupport::outputDirectory()).filePath(QStringLiteral("settings-model-%1.png").arg(skin)));
@@ -462,7 +483,7 @@ private slots:
         QVERIFY2(edge.lightness() >= inside.lightness(),
                  qPrintable(QStringLiteral("edge %1, inside %2").arg(edge.name(), inside.name())));
 
-        settings::FieldFrame *field = section->customField();
+        settings::FieldFrame *field = section->findChild<settings::FieldFrame *>();
         QImage frost(field->size() * dpr, QImage::Format_ARGB32_Premultiplied);
         frost.setDevicePixelRatio(dpr);
         frost.fill(pixel(field, {field->width() / 2, -6})); // the card behind it

@@ -9,6 +9,7 @@
 #include "settings/LinkButton.h"
 #include "settings/SettingsButton.h"
 #include "settings/SignInSection.h"
+#include "support/NamedWidget.h"
 #include "support/OAuthServerPeer.h"
 #include "support/TestMain.h"
 
@@ -20,6 +21,32 @@ using settings::SettingsWindow;
 using testsupport::OAuthServerPeer;
 
 namespace {
+
+// The sign-in card and its controls, found as a screen reader names them.
+settings::SignInSection *signInSection(SettingsWindow &window)
+{
+    return window.findChild<settings::SignInSection *>();
+}
+
+settings::SettingsButton *signInButton(QWidget *section)
+{
+    return testsupport::namedWidget<settings::SettingsButton>(section, QStringLiteral("Sign in with Moonshelf"));
+}
+
+settings::SettingsButton *signOutButton(QWidget *section)
+{
+    return testsupport::namedWidget<settings::SettingsButton>(section, QStringLiteral("Sign out Moonshelf"));
+}
+
+settings::SettingsButton *sectionButton(QWidget *section, const QString &name)
+{
+    return testsupport::namedWidget<settings::SettingsButton>(section, name);
+}
+
+settings::LinkButton *pageLink(QWidget *section)
+{
+    return testsupport::namedWidget<settings::LinkButton>(section, QStringLiteral("Open sign-in page"));
+}
 
 const QByteArray kDevicePath = "/oauth2/device/code";
 const QByteArray kTokenPath = "/oauth2/token";
@@ -80,21 +107,21 @@ private slots:
 
         SettingsWindow &window = makeWindow();
         window.show();
-        settings::SignInSection *section = window.signInSection();
+        settings::SignInSection *section = signInSection(window);
         QVERIFY(!section->isWaitingShown());
-        QCOMPARE(section->detailLine()->text(), QStringLiteral("Not connected. Sign in or import your Qirv CLI session."));
+        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInDetail"))->text(), QStringLiteral("Not connected. Sign in or import your Qirv CLI session."));
         QVERIFY(!section->dotShowsSignedIn());
 
-        section->signInButton()->click();
+        signInButton(section)->click();
         QVERIFY(section->isWaitingShown());
         QTRY_VERIFY_WITH_TIMEOUT(m_peer->heldCount() == 1, 10000);
-        QVERIFY(section->codeLine()->isVisibleTo(section));
-        QCOMPARE(section->codeLine()->text(), QStringLiteral("Code: ABCD-EFGH"));
-        QVERIFY(section->pageLink()->isVisibleTo(section));
-        savePicture(window, QStringLiteral("settings-signin-waiting-dark"), window.signInSection());
+        QVERIFY(section->findChild<QLabel *>(QStringLiteral("signInCode"))->isVisibleTo(section));
+        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInCode"))->text(), QStringLiteral("Code: ABCD-EFGH"));
+        QVERIFY(pageLink(section)->isVisibleTo(section));
+        savePicture(window, QStringLiteral("settings-signin-waiting-dark"), signInSection(window));
 
         m_settings->desktop().opened.clear();
-        section->pageLink()->click();
+        pageLink(section)->click();
         QCOMPARE(m_settings->desktop().opened, (QList<QUrl>{QUrl(QStringLiteral("https://example.test/device"))}));
 
         m_peer->release();
@@ -106,21 +133,21 @@ private slots:
                             "success: Signed in with Moonshelf as ada@example.com.",
                         }));
         QVERIFY(!section->isWaitingShown());
-        QVERIFY(section->signOutButton()->isVisibleTo(section));
-        QCOMPARE(section->modeLine()->text(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
-        QCOMPARE(section->detailLine()->text(), QStringLiteral("ada@example.com"));
+        QVERIFY(signOutButton(section)->isVisibleTo(section));
+        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInMode"))->text(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
+        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInDetail"))->text(), QStringLiteral("ada@example.com"));
         QVERIFY(section->dotShowsSignedIn());
         QVERIFY(m_settings->vm().isAuthenticated());
         QCOMPARE(m_settings->vm().authStatusText(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
-        savePicture(window, QStringLiteral("settings-signin-success-dark"), window.signInSection());
+        savePicture(window, QStringLiteral("settings-signin-success-dark"), signInSection(window));
         m_settings->skins().setSelectedID(QStringLiteral("daylight"));
-        savePicture(window, QStringLiteral("settings-signin-success-light"), window.signInSection());
+        savePicture(window, QStringLiteral("settings-signin-success-light"), signInSection(window));
 
         // The service turned the session down: not shown as connected until
         // the session changes.
         m_settings->vm().account().noteCredentialRefused();
-        QVERIFY(!window.signInSection()->dotShowsSignedIn());
-        window.signInSection()->signOutButton()->click();
+        QVERIFY(!signInSection(window)->dotShowsSignedIn());
+        signOutButton(signInSection(window))->click();
         QVERIFY(!m_settings->vm().account().isCredentialRefused());
     }
 
@@ -131,16 +158,16 @@ private slots:
         m_peer->enqueue(kTokenPath, OAuthServerPeer::json(400, R"({"error":"access_denied"})"));
         SettingsWindow &window = makeWindow();
         window.show();
-        window.signInSection()->signInButton()->click();
+        signInButton(signInSection(window))->click();
         waitUntilSignInEnds();
         QCOMPARE(m_log.size(), 4);
         QVERIFY2(m_log.last().startsWith(QStringLiteral("error: ")), qPrintable(m_log.join(" | ")));
         QCOMPARE(m_log.filter(QStringLiteral("Sign-in failed")).size(), 0);
         QVERIFY(!m_settings->vm().isAuthenticated());
-        QVERIFY(!window.signInSection()->isWaitingShown());
-        savePicture(window, QStringLiteral("settings-signin-error-dark"), window.signInSection());
+        QVERIFY(!signInSection(window)->isWaitingShown());
+        savePicture(window, QStringLiteral("settings-signin-error-dark"), signInSection(window));
         m_settings->skins().setSelectedID(QStringLiteral("paper"));
-        savePicture(window, QStringLiteral("settings-signin-error-light"), window.signInSection());
+        savePicture(window, QStringLiteral("settings-signin-error-light"), signInSection(window));
     }
 
     // Cancel stops the waiting and says so; nothing is opened or stored.
@@ -152,10 +179,10 @@ private slots:
         m_peer->setFallback(kTokenPath, held);
         SettingsWindow &window = makeWindow();
         window.show();
-        window.signInSection()->signInButton()->click();
+        signInButton(signInSection(window))->click();
         QTRY_VERIFY_WITH_TIMEOUT(!m_peer->requestsTo(kTokenPath).isEmpty(), 10000);
-        window.signInSection()->cancelButton()->click();
-        QVERIFY(!window.signInSection()->isWaitingShown());
+        sectionButton(signInSection(window), QStringLiteral("Cancel"))->click();
+        QVERIFY(!signInSection(window)->isWaitingShown());
         QCOMPARE(m_log.last(), QStringLiteral("success: Sign-in cancelled"));
         QVERIFY(!m_settings->auth().session());
     }
@@ -172,12 +199,12 @@ private slots:
         m_settings->desktop().browserWorks = false;
         m_settings->desktop().answerAfter = std::chrono::milliseconds(300); // as a failing opener does
         window.show();
-        window.signInSection()->signInButton()->click();
+        signInButton(signInSection(window))->click();
         QTRY_VERIFY_WITH_TIMEOUT(m_settings->auth().signInUserCode().has_value(), 10000);
         QTRY_COMPARE(m_log.last(), QStringLiteral("error: No browser could be started. Open https://example.test/device "
                                                   "in a browser and approve code ABCD-EFGH there."));
         QVERIFY(m_settings->auth().isSigningIn()); // the code still works
-        window.signInSection()->pageLink()->click();
+        pageLink(signInSection(window))->click();
         QTRY_COMPARE(m_log.last(), QStringLiteral("error: No browser could be started to open "
                                                   "https://example.test/device. Copy the address into a browser "
                                                   "yourself."));
@@ -192,12 +219,12 @@ private slots:
         m_peer->setFallback(kTokenPath, held);
         SettingsWindow &window = makeWindow();
         window.show();
-        window.signInSection()->signInButton()->click();
+        signInButton(signInSection(window))->click();
         QTRY_VERIFY_WITH_TIMEOUT(m_settings->auth().signInUserCode().has_value() || !m_settings->auth().isSigningIn(),
                                  10000);
-        QVERIFY(!window.signInSection()->pageLink()->isVisibleTo(window.signInSection()));
+        QVERIFY(!pageLink(signInSection(window))->isVisibleTo(signInSection(window)));
         QVERIFY(!m_settings->vm().account().signInVerificationURL());
-        window.signInSection()->pageLink()->click();
+        pageLink(signInSection(window))->click();
         QVERIFY(m_settings->desktop().opened.isEmpty());
     }
 
@@ -228,14 +255,14 @@ private slots:
         window.show();
         if (!file.isEmpty())
             authtest::writeCliAuth(file);
-        window.signInSection()->importButton()->click();
+        sectionButton(signInSection(window), QStringLiteral("Import from Qirv CLI"))->click();
         QCOMPARE(m_log.first(), QStringLiteral("info: Importing from ") +
                                     QDir::home().filePath(QStringLiteral(".qirv/auth.json")) + QChar(0x2026));
         QTRY_COMPARE(m_settings->alerts().size(), 1);
         QCOMPARE(m_log.last(), banner);
         QCOMPARE(m_settings->alerts().first(), alert);
         QCOMPARE(m_settings->vm().isAuthenticated(), signedIn);
-        QCOMPARE(window.signInSection()->signOutButton()->isVisibleTo(window.signInSection()), signedIn);
+        QCOMPARE(signOutButton(signInSection(window))->isVisibleTo(signInSection(window)), signedIn);
     }
 
     // The import's alert is a sheet in the settings window itself: Return
@@ -255,7 +282,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.activateWindow();
-        window.signInSection()->importButton()->click();
+        sectionButton(signInSection(window), QStringLiteral("Import from Qirv CLI"))->click();
         QTRY_VERIFY(window.sheets() && window.sheets()->isOpen());
         auto *sheet = qobject_cast<glass::AlertSheet *>(window.sheets()->content());
         QVERIFY(sheet);
@@ -280,11 +307,11 @@ private slots:
         window.show();
         // Opened with a session and a status: that status as information.
         QCOMPARE(m_log, (QStringList{"info: " + *m_settings->auth().lastStatus()}));
-        window.signInSection()->signOutButton()->click();
+        signOutButton(signInSection(window))->click();
         QCOMPARE(m_log.last(), QStringLiteral("info: Signed out of Moonshelf session."));
         QVERIFY(!m_settings->vm().isAuthenticated());
         QCOMPARE(m_settings->vm().authStatusText(), QStringLiteral("Not signed in"));
-        QVERIFY(!window.signInSection()->signOutButton()->isVisibleTo(window.signInSection()));
+        QVERIFY(!signOutButton(signInSection(window))->isVisibleTo(signInSection(window)));
     }
 
     // Escape does what Done does: the controller's fields are refreshed and the window closes.

@@ -219,11 +219,11 @@ private slots:
         SettingsWindow &window = m_rig->make(QStringLiteral("default"));
         window.show();
         window.setBanner(Banner{Banner::Kind::Info, QStringLiteral("kept")});
-        window.scrollArea()->verticalScrollBar()->setValue(200);
+        window.findChild<QScrollArea *>()->verticalScrollBar()->setValue(200);
         const QColor before = window.look().elevated;
         m_rig->skins().setSelectedID(QStringLiteral("daylight"));
         QVERIFY(window.look().elevated != before);
-        QCOMPARE(window.scrollArea()->verticalScrollBar()->value(), 0);
+        QCOMPARE(window.findChild<QScrollArea *>()->verticalScrollBar()->value(), 0);
         QCOMPARE(describe(window.banner()), QStringLiteral("info: kept"));
     }
 };

@@ -9,6 +9,9 @@
 #include "stage/SkinStore.h"
 #include "window/AppStyle.h"
 #include "window/ContentView.h"
+#include "window/PanelSlot.h"
+#include "window/TitleButton.h"
+#include "support/NamedWidget.h"
 #include "window/MainWindow.h"
 #include "window/WidgetFilePanels.h"
 
@@ -20,6 +23,16 @@
 #include <qcoro/qcorotimer.h>
 
 namespace windowtest {
+
+window::PanelSlot *panelSlot(const QObject *content, const QString &name)
+{
+    return content->findChild<window::PanelSlot *>(name);
+}
+
+window::TitleButton *titleButton(const QObject *strip, const QString &name)
+{
+    return testsupport::namedWidget<window::TitleButton>(strip, name);
+}
 
 QString brightImage(const QString &dir)
 {
@@ -161,7 +174,7 @@ bool WindowKit::showActive()
 
 bool WindowKit::waitForStage()
 {
-    glass::StageBackground *stage = m_window->content()->stage();
+    glass::StageBackground *stage = m_window->content()->findChild<glass::StageBackground *>(QStringLiteral("stage"));
     return QTest::qWaitFor([stage] { return stage->media() == glass::StageBackground::Media::image; }, 10000)
         && QTest::qWaitFor([stage] { return stage->isBackdropReady() && stage->mediaOpacity() > 0.99; }, 10000);
 }

@@ -20,10 +20,17 @@ class SkinStore;
 }
 namespace window {
 class MainWindow;
+class PanelSlot;
+class TitleButton;
 class WidgetFilePanels;
 }
 
 namespace windowtest {
+
+// The content view's slot for one panel, found by its object name.
+window::PanelSlot *panelSlot(const QObject *content, const QString &name);
+// The title strip's button a screen reader calls name.
+window::TitleButton *titleButton(const QObject *strip, const QString &name);
 
 // A bright, finely textured picture saved in dir, for a wallpaper.
 QString brightImage(const QString &dir);

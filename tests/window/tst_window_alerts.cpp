@@ -12,6 +12,7 @@
 #include "settings/SettingsWindow.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "support/NamedWidget.h"
 #include "support/TestEnvironment.h"
 #include "support/TestMain.h"
 #include "window/ContentView.h"
@@ -64,7 +65,7 @@ QStringList visibleButtons(glass::AlertSheet *sheet)
 // Where the settings window's column stands: the section at its top.
 QString sectionAtTop(settings::SettingsWindow *window)
 {
-    const int top = window->scrollArea()->verticalScrollBar()->value();
+    const int top = window->findChild<QScrollArea *>()->verticalScrollBar()->value();
     QString title;
     for (settings::SectionCard *card : window->sections()) {
         if (card->y() <= top + 16)
@@ -90,7 +91,7 @@ private Q_SLOTS:
         app::AppViewModel &vm = kit.vm();
         window::MainWindow &w = kit.window();
         QVERIFY(kit.showActive());
-        window::ErrorAlert *alert = w.content()->alert();
+        window::ErrorAlert *alert = w.content()->findChild<window::ErrorAlert *>();
         glass::SheetOverlay *sheets = w.content()->sheets();
 
         kit.peer().enqueue(Peer::errorReply(502, "<html><head><title>502 Bad Gateway</title></head></html>"));
@@ -122,7 +123,7 @@ private Q_SLOTS:
         kit.peer().enqueue(Peer::textReply(QStringLiteral("Now it works.")));
         QTRY_COMPARE(focused(), alert->sheet()->defaultButton());
         QTest::keyClick(focused(), Qt::Key_Tab);
-        QCOMPARE(focused(), alert->retryButton());
+        QCOMPARE(focused(), testsupport::namedWidget<glass::StyledButton>(alert->sheet(), QStringLiteral("Retry")));
         QTest::keyClick(focused(), Qt::Key_Return);
         QTRY_VERIFY(!sheets->isOpen());
         QTRY_VERIFY(!vm.isRunning());
@@ -141,7 +142,7 @@ private Q_SLOTS:
         window::MainWindow &w = kit.window();
         QVERIFY(kit.show());
         glass::SheetOverlay *sheets = w.content()->sheets();
-        window::ErrorAlert *alert = w.content()->alert();
+        window::ErrorAlert *alert = w.content()->findChild<window::ErrorAlert *>();
 
         vm.setShowCommandPalette(true);
         QTRY_VERIFY(qobject_cast<palette::CommandPaletteView *>(sheets->content()));
@@ -236,7 +237,7 @@ private Q_SLOTS:
             429, R"({"error":{"message":"Rate limit reached for qirv-4.5 in organization org-7 on requests per min."}})"));
         vm.setDraft(QStringLiteral("hello"));
         vm.send();
-        window::ErrorAlert *alert = kit.window().content()->alert();
+        window::ErrorAlert *alert = kit.window().content()->findChild<window::ErrorAlert *>();
         QTRY_VERIFY(alert->isShown());
         QTest::qWait(50);
 
@@ -281,7 +282,7 @@ private Q_SLOTS:
         if (how == "custom") {
             auto *tray = w.findChild<chat::ComposerTray *>();
             QVERIFY(tray);
-            QTest::mouseClick(tray->modelChip(), Qt::LeftButton, {}, tray->modelChip()->rect().center());
+            QTest::mouseClick(tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")), Qt::LeftButton, {}, tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))->rect().center());
             QTRY_VERIFY(tray->popovers().isOpen());
             QWidget *row = tray->popovers().content()->findChild<QWidget *>(QStringLiteral("customInSettings"));
             QVERIFY(row);
@@ -294,7 +295,7 @@ private Q_SLOTS:
         auto *settings = qobject_cast<settings::SettingsWindow *>(host.window());
         QVERIFY(settings);
         QTRY_COMPARE(sectionAtTop(settings), section);
-        QVERIFY(settings->scrollArea()->verticalScrollBar()->value() > 0);
+        QVERIFY(settings->findChild<QScrollArea *>()->verticalScrollBar()->value() > 0);
         host.window()->close();
     }
 
@@ -317,7 +318,7 @@ private Q_SLOTS:
         else
             kit.signIn().failure = app::TokenFailure{QStringLiteral("Not signed in."), true};
         sendFromComposer(w, QStringLiteral("hello"));
-        window::ErrorAlert *alert = w.content()->alert();
+        window::ErrorAlert *alert = w.content()->findChild<window::ErrorAlert *>();
         QTRY_VERIFY(alert->isShown());
         QCOMPARE(visibleButtons(alert->sheet()), (QStringList{"Settings", "OK"}));
         window::SettingsHost &host = w.settings();
@@ -325,8 +326,8 @@ private Q_SLOTS:
         host.window()->close();
         QTRY_VERIFY(!host.window());
 
-        QVERIFY(alert->settingsButton()->isVisible());
-        QTest::mouseClick(alert->settingsButton(), Qt::LeftButton);
+        QVERIFY(testsupport::namedWidget<glass::StyledButton>(alert->sheet(), QStringLiteral("Settings"))->isVisible());
+        QTest::mouseClick(testsupport::namedWidget<glass::StyledButton>(alert->sheet(), QStringLiteral("Settings")), Qt::LeftButton);
         QVERIFY(!kit.vm().errorMessage());
         QTRY_VERIFY(host.window() && host.window()->isVisible());
         auto *settings = qobject_cast<settings::SettingsWindow *>(host.window());

@@ -90,7 +90,7 @@ private Q_SLOTS:
             shown = visibleTopLevel([menu](QWidget *t) { return t == menu; });
         } else {
             // The "⋮" of the selected session says what it is.
-            auto *sidebar = qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+            auto *sidebar = qobject_cast<panels::SidebarView *>(windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->view());
             QVERIFY(sidebar);
             QListView &list = sidebar->list();
             const int row = sidebar->sections().rowOfSession(*kit.vm().conversations().selectedConversationID());

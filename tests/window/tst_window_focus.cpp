@@ -21,6 +21,7 @@
 #include "panels/SidebarControls.h"
 #include "panels/SidebarView.h"
 #include "settings/OnboardingSheet.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 #include "window/ActionRegistry.h"
 #include "window/ContentView.h"
@@ -33,6 +34,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
@@ -85,19 +87,19 @@ bool showActive(windowtest::WindowKit &kit)
 
 chat::ComposerField *composer(window::MainWindow &w)
 {
-    auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+    auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
     return chatView ? chatView->composer()->field() : nullptr;
 }
 
 chat::ComposerTray *tray(window::MainWindow &w)
 {
-    auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
+    auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
     return chatView ? chatView->findChild<chat::ComposerTray *>() : nullptr;
 }
 
 panels::SidebarView *sidebar(window::MainWindow &w)
 {
-    return qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+    return qobject_cast<panels::SidebarView *>(windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->view());
 }
 
 // Crops of each focused control with its ring, side by side, for a person to look at.
@@ -292,7 +294,7 @@ private Q_SLOTS:
         app::AppViewModel &vm = kit.vm();
         QVERIFY(showActive(kit));
         VERIFY_FOCUS(composer(w)); // at start
-        QLineEdit *search = sidebar(w)->searchField().edit();
+        QLineEdit *search = testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"));
         QWidget *had = before == "search" ? static_cast<QWidget *>(search) : composer(w);
         had->setFocus(Qt::MouseFocusReason);
         VERIFY_FOCUS(had);
@@ -350,10 +352,10 @@ private Q_SLOTS:
         QVERIFY(showActive(kit));
         QVERIFY(typeText(QStringLiteral("draft")));
         chat::ComposerTray *t = tray(w);
-        QWidget *anchor = chip == "permissions" ? static_cast<QWidget *>(t->toolGuardChip())
-                          : chip == "model"     ? static_cast<QWidget *>(t->modelChip())
+        QWidget *anchor = chip == "permissions" ? static_cast<QWidget *>(t->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip")))
+                          : chip == "model"     ? static_cast<QWidget *>(t->findChild<chat::ContextChip *>(QStringLiteral("modelChip")))
                           : chip == "project"   ? static_cast<QWidget *>(t->projectChip())
-                                                : static_cast<QWidget *>(t->skinButton());
+                                                : static_cast<QWidget *>(t->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton")));
         QTest::mouseClick(anchor, Qt::LeftButton, {}, anchor->rect().center());
         QWidget *popover = t->popovers().content();
         QVERIFY(popover);
@@ -398,7 +400,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         window::MainWindow &w = kit.window();
         QVERIFY(showActive(kit));
-        QWidget *had = before == "search" ? static_cast<QWidget *>(sidebar(w)->searchField().edit()) : composer(w);
+        QWidget *had = before == "search" ? static_cast<QWidget *>(testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))) : composer(w);
         had->setFocus(Qt::MouseFocusReason);
         QPointer<QWidget> shown;
         if (other == "about") {
@@ -501,9 +503,9 @@ private Q_SLOTS:
         QVERIFY(press(Qt::Key_Return));
         QVERIFY(vm.isRunning());
         QVERIFY(typeText(draft)); // before the card comes
-        auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
-        QTRY_VERIFY(chatView->transcript()->approvalCard());
-        QPointer<chat::ApprovalCard> card = chatView->transcript()->approvalCard();
+        auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
+        QTRY_VERIFY(chatView->findChild<chat::TranscriptView *>()->approvalCard());
+        QPointer<chat::ApprovalCard> card = chatView->findChild<chat::TranscriptView *>()->approvalCard();
         const QString newFile = kit.projectPath() + QStringLiteral("/new.txt");
 
         if (draft.isEmpty()) {
@@ -598,17 +600,17 @@ private Q_SLOTS:
                 QTRY_VERIFY(vm.pendingApproval().has_value());
         }
         if (focus == "search")
-            sidebar(w)->searchField().edit()->setFocus(Qt::MouseFocusReason);
+            testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))->setFocus(Qt::MouseFocusReason);
         else if (focus == "peek")
-            w.content()->peekSlot()->view()->findChild<QPlainTextEdit *>()->setFocus(Qt::MouseFocusReason);
+            windowtest::panelSlot(w.content(), QStringLiteral("filePeek"))->view()->findChild<QPlainTextEdit *>()->setFocus(Qt::MouseFocusReason);
         if (focus == "card") {
-            auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
-            VERIFY_FOCUS(chatView->transcript()->approvalCard());
+            auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
+            VERIFY_FOCUS(chatView->findChild<chat::TranscriptView *>()->approvalCard());
         }
         if (state == "palette")
             QVERIFY(press(Qt::Key_K, Qt::ControlModifier));
         if (state == "popover")
-            QTest::mouseClick(tray(w)->modelChip(), Qt::LeftButton);
+            QTest::mouseClick(tray(w)->findChild<chat::ContextChip *>(QStringLiteral("modelChip")), Qt::LeftButton);
 
         for (const QString &ends : escapes) {
             const bool peek = vm.peekedFile().has_value(), sheet = w.content()->sheets()->isOpen(),
@@ -653,7 +655,7 @@ private Q_SLOTS:
         vm.setShowSidebar(state != "sidebar again");
         QTRY_COMPARE(bool(sidebar(w)), vm.showSidebar());
         vm.setShowSidebar(true);
-        QTRY_VERIFY(sidebar(w) && !w.content()->sidebarSlot()->isAnimating());
+        QTRY_VERIFY(sidebar(w) && !windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->isAnimating());
         if (state == "card") {
             vm.setToolGuard(model::ToolGuardMode::Ask);
             kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply(
@@ -708,15 +710,15 @@ private Q_SLOTS:
             {{"c1", "write_file", "{\"path\":\"new.txt\",\"content\":\"x\"}"}}));
         kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Done.")));
         QVERIFY(typeText(QStringLiteral("go")) && press(Qt::Key_Return) && typeText(draft));
-        auto *chatView = qobject_cast<chat::ChatView *>(w.content()->chatSlot()->view());
-        QTRY_VERIFY(chatView->transcript()->approvalCard() && chatView->transcript()->approvalCard()->isArmed());
-        chat::ApprovalCard *card = chatView->transcript()->approvalCard();
+        auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
+        QTRY_VERIFY(chatView->findChild<chat::TranscriptView *>()->approvalCard() && chatView->findChild<chat::TranscriptView *>()->approvalCard()->isArmed());
+        chat::ApprovalCard *card = chatView->findChild<chat::TranscriptView *>()->approvalCard();
         const QHash<QString, QWidget *> places{{"composer", composer(w)},
                                                {"tab", composer(w)},
-                                               {"search", sidebar(w)->searchField().edit()},
+                                               {"search", testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))},
                                                {"list", &sidebar(w)->list()},
-                                               {"skin", tray(w)->skinButton()},
-                                               {"preview", card->previewView()}};
+                                               {"skin", tray(w)->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton"))},
+                                               {"preview", testsupport::namedWidget<QPlainTextEdit>(card, QStringLiteral("Preview"))}};
         places.value(focus)->setFocus(Qt::OtherFocusReason);
         if (focus == "tab")
             QVERIFY(press(Qt::Key_Tab));
@@ -775,9 +777,9 @@ private Q_SLOTS:
 
         // The popovers' rows and the wallpaper panel's controls.
         chat::ComposerTray *t = tray(w);
-        for (QWidget *anchor : {static_cast<QWidget *>(t->projectChip()), static_cast<QWidget *>(t->toolGuardChip()),
-                                static_cast<QWidget *>(t->modelChip()), static_cast<QWidget *>(t->skinButton()),
-                                static_cast<QWidget *>(t->wallpaperButton())}) {
+        for (QWidget *anchor : {static_cast<QWidget *>(t->projectChip()), static_cast<QWidget *>(t->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip"))),
+                                static_cast<QWidget *>(t->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))), static_cast<QWidget *>(t->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton"))),
+                                static_cast<QWidget *>(t->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton")))}) {
             QTest::mouseClick(anchor, Qt::LeftButton, {}, anchor->rect().center());
             QVERIFY(t->popovers().isOpen());
             QTRY_VERIFY(!t->popovers().content()->graphicsEffect()); // painted whole after its fade

@@ -56,7 +56,7 @@ private Q_SLOTS:
         kit.background().setAnimateKenBurns(true);
         window::MainWindow &w = kit.window();
         QVERIFY(kit.show());
-        glass::StageBackground *stage = w.content()->stage();
+        glass::StageBackground *stage = w.content()->findChild<glass::StageBackground *>(QStringLiteral("stage"));
         QTRY_VERIFY_WITH_TIMEOUT(stage->media() == glass::StageBackground::Media::image, 10'000);
         QTRY_VERIFY(stage->isTicking());
         // The window's one-off animations (the tray's intro glow) are over.

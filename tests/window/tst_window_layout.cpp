@@ -66,12 +66,12 @@ struct Widths {
 Widths widths(ContentView *c)
 {
     const auto w = [](PanelSlot *s) { return s->isVisible() ? s->width() : 0; };
-    return {w(c->sidebarSlot()), w(c->fileTreeSlot()), c->chatSlot()->width(), w(c->toolLogSlot())};
+    return {w(windowtest::panelSlot(c, QStringLiteral("sidebar"))), w(windowtest::panelSlot(c, QStringLiteral("fileTree"))), windowtest::panelSlot(c, QStringLiteral("chat"))->width(), w(windowtest::panelSlot(c, QStringLiteral("toolLog")))};
 }
 
 bool settled(ContentView *c)
 {
-    return !c->sidebarSlot()->isAnimating();
+    return !windowtest::panelSlot(c, QStringLiteral("sidebar"))->isAnimating();
 }
 
 // Where the first row of the tool log offers "Reveal in Files": the first
@@ -214,7 +214,7 @@ private Q_SLOTS:
         QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
         // The stage lies under everything, the title strip included.
         ContentView *c = w.content();
-        QCOMPARE(c->stage()->geometry(), c->rect());
+        QCOMPARE(c->findChild<glass::StageBackground *>(QStringLiteral("stage"))->geometry(), c->rect());
         QCOMPARE(c->titleStrip()->geometry().top(), 0);
         QCOMPARE(c->titleStrip()->height(), window::TitleStrip::kHeight);
     }
@@ -256,7 +256,7 @@ private Q_SLOTS:
         const QColor border = glass::QirvTheme::color(kit.styles().styles().skin.colors.border);
         QCOMPARE(border.alpha(), 255); // these skins' borders are opaque: the line shows it as it is
         const int y = c->height() / 2;
-        const QList<int> lines{c->fileTreeSlot()->geometry().right(), c->toolLogSlot()->geometry().left()};
+        const QList<int> lines{windowtest::panelSlot(c, QStringLiteral("fileTree"))->geometry().right(), windowtest::panelSlot(c, QStringLiteral("toolLog"))->geometry().left()};
         for (int x : lines) {
             const QPoint at = c->mapTo(&kit.window(), QPoint(x, y)) * shot.devicePixelRatio();
             const QColor seen(shot.pixel(at));
@@ -299,16 +299,16 @@ private Q_SLOTS:
         QCOMPARE(w.toolLog, tools ? 281 : 0);
         QCOMPARE(w.chat, 1280 - w.sidebar - w.fileTree - w.toolLog);
         if (sidebar)
-            QCOMPARE(c->sidebarSlot()->panelRect().width(), 260);
+            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("sidebar"))->panelRect().width(), 260);
         if (files)
-            QCOMPARE(c->fileTreeSlot()->panelRect().width(), 240);
+            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("fileTree"))->panelRect().width(), 240);
         if (tools)
-            QCOMPARE(c->toolLogSlot()->panelRect().width(), 280);
+            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("toolLog"))->panelRect().width(), 280);
         // Order, left to right: sidebar, file tree, chat, tool log.
         if (files)
-            QCOMPARE(c->fileTreeSlot()->geometry().right() + 1, c->chatSlot()->geometry().left());
+            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("fileTree"))->geometry().right() + 1, windowtest::panelSlot(c, QStringLiteral("chat"))->geometry().left());
         if (tools)
-            QCOMPARE(c->chatSlot()->geometry().right() + 1, c->toolLogSlot()->geometry().left());
+            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry().right() + 1, windowtest::panelSlot(c, QStringLiteral("toolLog"))->geometry().left());
     }
 
     // In a narrow window the file tree steps aside for the chat first, then
@@ -355,8 +355,8 @@ private Q_SLOTS:
         w.resize(size);
         QTRY_COMPARE(c->width(), size.width());
         QTRY_COMPARE(widths(c).sidebar + widths(c).fileTree + widths(c).chat + widths(c).toolLog, size.width());
-        QCOMPARE(c->fileTreeSlot()->isVisible(), treeShown);
-        QCOMPARE(c->toolLogSlot()->isVisible(), logShown);
+        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible(), treeShown);
+        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible(), logShown);
         QVERIFY(vm.showProjectPanel() && vm.showToolLog()); // the person's choice, kept
         if (treeShown || logShown)
             QVERIFY2(widths(c).chat >= ContentView::kMinChatWidth, qPrintable(QString::number(widths(c).chat)));
@@ -366,14 +366,14 @@ private Q_SLOTS:
 
         // Room again: every panel back, as the person left them.
         w.resize(1400, 800);
-        QTRY_VERIFY(c->fileTreeSlot()->isVisible() && c->toolLogSlot()->isVisible());
+        QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible() && windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible());
         // A panel the person closed stays closed when room returns.
         w.resize(size);
         vm.setShowToolLog(false);
         w.resize(1400, 800);
         QTRY_COMPARE(c->width(), 1400);
-        QVERIFY(!c->toolLogSlot()->isVisible());
-        QVERIFY(c->fileTreeSlot()->isVisible());
+        QVERIFY(!windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible());
+        QVERIFY(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible());
     }
 
     // The person asks for the tree with the tool log's "Reveal in Files":
@@ -415,21 +415,21 @@ private Q_SLOTS:
         vm.setShowToolLog(true); // opened last: the first to stay
         w.resize(size);
         QTRY_COMPARE(c->width(), size.width());
-        QTRY_VERIFY(c->toolLogSlot()->isVisible());
-        QCOMPARE(c->fileTreeSlot()->isVisible(), treeOpen && logShown);
-        auto *log = qobject_cast<panels::ToolLogView *>(c->toolLogSlot()->view());
+        QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible());
+        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible(), treeOpen && logShown);
+        auto *log = qobject_cast<panels::ToolLogView *>(windowtest::panelSlot(c, QStringLiteral("toolLog"))->view());
         QVERIFY(log);
         QTRY_COMPARE(log->list().model()->rowCount(), 1);
         const std::optional<QPoint> reveal = revealPoint(log->list());
         QVERIFY(reveal);
         QTest::mouseClick(log->list().viewport(), Qt::LeftButton, {}, *reveal);
 
-        QTRY_VERIFY(c->fileTreeSlot()->isVisible());
+        QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible());
         QTRY_VERIFY(vm.peekedFile() && vm.peekedFile()->displayPath == QStringLiteral("notes/a.txt"));
-        QCOMPARE(c->toolLogSlot()->isVisible(), logShown);
+        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible(), logShown);
         QVERIFY(vm.showProjectPanel() && vm.showToolLog()); // the log stays the person's choice
         QVERIFY2(widths(c).chat >= ContentView::kMinChatWidth, qPrintable(QString::number(widths(c).chat)));
-        auto *tree = qobject_cast<panels::FileTreeView *>(c->fileTreeSlot()->view());
+        auto *tree = qobject_cast<panels::FileTreeView *>(windowtest::panelSlot(c, QStringLiteral("fileTree"))->view());
         QVERIFY(tree);
         QTRY_VERIFY(tree->model().indexForPath(kit.projectPath() + QStringLiteral("/notes")).isValid());
         if (size == QSize(1100, 700) && treeOpen) {
@@ -438,7 +438,7 @@ private Q_SLOTS:
 
         // Room again: the log back beside the tree.
         w.resize(1500, 800);
-        QTRY_VERIFY(c->fileTreeSlot()->isVisible() && c->toolLogSlot()->isVisible());
+        QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible() && windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible());
     }
 
     // The Files and Tools toggles (their keys, the title bar's buttons, the
@@ -470,9 +470,9 @@ private Q_SLOTS:
         ContentView *c = w.content();
         window::TitleStrip *strip = c->titleStrip();
         const bool files = panel == QLatin1String("files");
-        PanelSlot *toggled = files ? c->fileTreeSlot() : c->toolLogSlot();
-        PanelSlot *other = files ? c->toolLogSlot() : c->fileTreeSlot();
-        window::TitleButton *button = files ? strip->filesButton() : strip->toolLogButton();
+        PanelSlot *toggled = files ? windowtest::panelSlot(c, QStringLiteral("fileTree")) : windowtest::panelSlot(c, QStringLiteral("toolLog"));
+        PanelSlot *other = files ? windowtest::panelSlot(c, QStringLiteral("toolLog")) : windowtest::panelSlot(c, QStringLiteral("fileTree"));
+        window::TitleButton *button = files ? windowtest::titleButton(strip, QStringLiteral("Files")) : windowtest::titleButton(strip, QStringLiteral("Tools"));
         QAction *action = w.actions().action(files ? window::Command::toggleFiles : window::Command::toggleTools);
         const auto stored = [&](bool tree) { return tree ? vm.showProjectPanel() : vm.showToolLog(); };
         // The other panel opened last: the toggled one steps aside first.
@@ -498,7 +498,7 @@ private Q_SLOTS:
             } else if (via == QLatin1String("button")) {
                 button->click();
             } else {
-                auto *chatView = qobject_cast<chat::ChatView *>(c->chatSlot()->view());
+                auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(c, QStringLiteral("chat"))->view());
                 QVERIFY(chatView);
                 auto *tray = chatView->findChild<chat::ComposerTray *>();
                 QTest::mouseClick(tray->projectChip(), Qt::LeftButton, {}, tray->projectChip()->rect().center());
@@ -527,10 +527,10 @@ private Q_SLOTS:
             const auto label = [](bool shown, const char *name) {
                 return (shown ? QStringLiteral("Hide ") : QStringLiteral("Show ")) + QLatin1String(name);
             };
-            QCOMPARE(title("toggle-files"), label(c->fileTreeSlot()->isVisible(), "Files"));
-            QCOMPARE(title("toggle-tools"), label(c->toolLogSlot()->isVisible(), "Tools"));
-            QCOMPARE(strip->filesButton()->opacity() > 0.7, c->fileTreeSlot()->isVisible());
-            QCOMPARE(strip->toolLogButton()->opacity() > 0.7, c->toolLogSlot()->isVisible());
+            QCOMPARE(title("toggle-files"), label(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible(), "Files"));
+            QCOMPARE(title("toggle-tools"), label(windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible(), "Tools"));
+            QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Files"))->opacity() > 0.7, windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible());
+            QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Tools"))->opacity() > 0.7, windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible());
         }
     }
 
@@ -584,24 +584,24 @@ private Q_SLOTS:
         QVERIFY(kit.show());
         ContentView *c = kit.window().content();
         int made = 0;
-        c->sidebarSlot()->setFactory([&made](QWidget *parent) {
+        windowtest::panelSlot(c, QStringLiteral("sidebar"))->setFactory([&made](QWidget *parent) {
             ++made;
             return new QLabel(QStringLiteral("view"), parent);
         });
         QCOMPARE(made, 1);
-        QPointer<QWidget> first = c->sidebarSlot()->view();
-        QTRY_COMPARE(c->chatSlot()->width(), 1280 - 261);
+        QPointer<QWidget> first = windowtest::panelSlot(c, QStringLiteral("sidebar"))->view();
+        QTRY_COMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->width(), 1280 - 261);
         kit.vm().setShowSidebar(false);
-        QVERIFY(c->sidebarSlot()->isAnimating());
-        QCOMPARE(c->sidebarSlot()->width(), 261);
-        QCOMPARE(c->chatSlot()->width(), 1280 - 261);
+        QVERIFY(windowtest::panelSlot(c, QStringLiteral("sidebar"))->isAnimating());
+        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("sidebar"))->width(), 261);
+        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->width(), 1280 - 261);
         QTRY_VERIFY(settled(c));
-        QTRY_COMPARE(c->chatSlot()->width(), 1280);
+        QTRY_COMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->width(), 1280);
         QTRY_VERIFY(first.isNull());
         kit.vm().setShowSidebar(true);
         QTRY_VERIFY(settled(c));
         QCOMPARE(made, 2);
-        QTRY_COMPARE(c->chatSlot()->width(), 1280 - 261);
+        QTRY_COMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->width(), 1280 - 261);
     }
 
     void titleButtons()
@@ -610,24 +610,24 @@ private Q_SLOTS:
         QVERIFY(kit.show()); // its buttons follow what shows
         app::AppViewModel &vm = kit.vm();
         window::TitleStrip *strip = kit.window().content()->titleStrip();
-        QCOMPARE(strip->sidebarButton()->toolTip(), QStringLiteral("Hide Sidebar (Ctrl+Alt+S)"));
-        QCOMPARE(strip->sidebarButton()->symbol(), QStringLiteral("sidebar.left"));
-        QCOMPARE(strip->stopButton()->isEnabled(), false);
-        QCOMPARE(strip->stopButton()->opacity(), 0.28);
-        QCOMPARE(strip->newSessionButton()->toolTip(), QStringLiteral("New Session (Ctrl+N)"));
-        strip->sidebarButton()->click();
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->toolTip(), QStringLiteral("Hide Sidebar (Ctrl+Alt+S)"));
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->symbol(), QStringLiteral("sidebar.left"));
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Stop"))->isEnabled(), false);
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Stop"))->opacity(), 0.28);
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("New Session"))->toolTip(), QStringLiteral("New Session (Ctrl+N)"));
+        windowtest::titleButton(strip, QStringLiteral("Sidebar"))->click();
         QVERIFY(!vm.showSidebar());
-        QCOMPARE(strip->sidebarButton()->toolTip(), QStringLiteral("Show Sidebar (Ctrl+Alt+S)"));
-        QCOMPARE(strip->sidebarButton()->symbol(), QStringLiteral("sidebar.right"));
-        QCOMPARE(strip->sidebarButton()->opacity(), 0.55);
-        strip->filesButton()->click();
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->toolTip(), QStringLiteral("Show Sidebar (Ctrl+Alt+S)"));
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->symbol(), QStringLiteral("sidebar.right"));
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->opacity(), 0.55);
+        windowtest::titleButton(strip, QStringLiteral("Files"))->click();
         QVERIFY(vm.showProjectPanel());
-        QCOMPARE(strip->filesButton()->symbol(), QStringLiteral("folder.fill"));
-        strip->toolLogButton()->click();
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Files"))->symbol(), QStringLiteral("folder.fill"));
+        windowtest::titleButton(strip, QStringLiteral("Tools"))->click();
         QVERIFY(vm.showToolLog());
-        QCOMPARE(strip->toolLogButton()->opacity(), 0.72);
+        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Tools"))->opacity(), 0.72);
         const QUuid refresh = vm.fileTreeRefresh();
-        strip->openFolderButton()->click();
+        windowtest::titleButton(strip, QStringLiteral("Open project folder"))->click();
         QTRY_VERIFY(vm.fileTreeRefresh() != refresh); // also when the panel is cancelled
     }
 
@@ -680,7 +680,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         QVERIFY(kit.show());
         app::AppViewModel &vm = kit.vm();
-        window::ErrorAlert *alert = kit.window().content()->alert();
+        window::ErrorAlert *alert = kit.window().content()->findChild<window::ErrorAlert *>();
         QVERIFY(!alert->isShown());
         vm.setErrorMessage(message);
         QTRY_VERIFY(alert->isShown());

@@ -121,9 +121,9 @@ private Q_SLOTS:
         kit.styles().setReduceMotion(reduceMotion);
         QVERIFY(kit.show());
         ContentView *c = kit.window().content();
-        PanelSlot *peek = c->peekSlot();
-        const QRect chatBefore = c->chatSlot()->geometry();
-        Resizes chatResizes(c->chatSlot());
+        PanelSlot *peek = windowtest::panelSlot(c, QStringLiteral("filePeek"));
+        const QRect chatBefore = windowtest::panelSlot(c, QStringLiteral("chat"))->geometry();
+        Resizes chatResizes(windowtest::panelSlot(c, QStringLiteral("chat")));
         AnimationLog log(c);
         const QString file = writeProjectFile(kit, QStringLiteral("notes.txt"), lines(4).toUtf8());
         QVERIFY(!file.isEmpty());
@@ -137,10 +137,10 @@ private Q_SLOTS:
             holdAt(slide, 0.5);
             window::SlidePicture *picture = peek->picture();
             QVERIFY(picture && picture->isVisible());
-            QCOMPARE(picture->parentWidget(), c->chatSlot());
+            QCOMPARE(picture->parentWidget(), windowtest::panelSlot(c, QStringLiteral("chat")));
             QVERIFY(picture->offset().y() < 0 && picture->offset().y() > -picture->height());
             QVERIFY(picture->opacity() > 0.3 && picture->opacity() < 1);
-            QCOMPARE(c->chatSlot()->geometry(), chatBefore);
+            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry(), chatBefore);
             QCOMPARE(peek->height(), 0);
             save(&kit.window(), QStringLiteral("motion-peek-half.png"));
             slide->resume();
@@ -148,18 +148,18 @@ private Q_SLOTS:
         QTRY_VERIFY(!peek->isAnimating());
         QVERIFY(peek->isVisible());
         QVERIFY(!peek->picture() || !peek->picture()->isVisible());
-        QCOMPARE(c->chatSlot()->geometry().top(), peek->geometry().bottom() + 1);
+        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry().top(), peek->geometry().bottom() + 1);
         QCOMPARE(chatResizes.count, 1);
 
         kit.vm().setPeekedFile(std::nullopt);
         if (!reduceMotion) {
             // Leaving gives the room back at once and the picture moves up over it.
-            QCOMPARE(c->chatSlot()->geometry(), chatBefore);
+            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry(), chatBefore);
             QVERIFY(peek->picture()->isVisible());
         }
         QTRY_VERIFY(!peek->isAnimating());
         QVERIFY(!peek->isVisible() && !peek->view());
-        QCOMPARE(c->chatSlot()->geometry(), chatBefore);
+        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry(), chatBefore);
         QCOMPARE(chatResizes.count, 2);
         QCOMPARE(log.entries(), expected);
     }
@@ -184,7 +184,7 @@ private Q_SLOTS:
         ContentView *c = kit.window().content();
         auto *chat = c->findChild<chat::ChatView *>();
         QVERIFY(chat);
-        chat::TranscriptView *list = chat->transcript();
+        chat::TranscriptView *list = chat->findChild<chat::TranscriptView *>();
         QTRY_VERIFY(list->isAtBottom());
         if (scrolledUp) {
             list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() / 2);
@@ -207,13 +207,13 @@ private Q_SLOTS:
 
         const QString file = writeProjectFile(kit, QStringLiteral("notes.txt"), lines(8).toUtf8());
         kit.vm().peekFile(QUrl::fromLocalFile(file));
-        QTRY_VERIFY(c->peekSlot()->isVisible() && c->peekSlot()->height() > 100);
+        QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("filePeek"))->isVisible() && windowtest::panelSlot(c, QStringLiteral("filePeek"))->height() > 100);
         QCoreApplication::processEvents();
         QVERIFY(row);
         QCOMPARE(row->mapTo(&kit.window(), QPoint(0, 0)).y(), before);
 
         kit.vm().setPeekedFile(std::nullopt);
-        QTRY_VERIFY(!c->peekSlot()->isVisible());
+        QTRY_VERIFY(!windowtest::panelSlot(c, QStringLiteral("filePeek"))->isVisible());
         QCoreApplication::processEvents();
         QVERIFY(row);
         QCOMPARE(row->mapTo(&kit.window(), QPoint(0, 0)).y(), before);
@@ -229,7 +229,7 @@ private Q_SLOTS:
         QVERIFY(kit.show());
         auto *chat = kit.window().content()->findChild<chat::ChatView *>();
         QVERIFY(chat);
-        chat::TranscriptView *list = chat->transcript();
+        chat::TranscriptView *list = chat->findChild<chat::TranscriptView *>();
         QTRY_VERIFY(list->isAtBottom());
         QWidget *card = chat->findChild<chat::ComposerBar *>()->card();
         // Below the card (whose caret blinks), left of the scroll bar (which
@@ -273,14 +273,14 @@ private Q_SLOTS:
         const QString file = writeProjectFile(kit, QStringLiteral("f.txt"), bytes);
         QVERIFY(!file.isEmpty());
         kit.vm().peekFile(QUrl::fromLocalFile(file));
-        QTRY_VERIFY(c->peekSlot()->isVisible());
-        QTRY_COMPARE(c->peekSlot()->height(), c->peekSlot()->view()->sizeHint().height());
-        const int h = c->peekSlot()->height();
+        QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("filePeek"))->isVisible());
+        QTRY_COMPARE(windowtest::panelSlot(c, QStringLiteral("filePeek"))->height(), windowtest::panelSlot(c, QStringLiteral("filePeek"))->view()->sizeHint().height());
+        const int h = windowtest::panelSlot(c, QStringLiteral("filePeek"))->height();
         QVERIFY2(h >= lowest && h <= highest, qPrintable(QString::number(h)));
-        QCOMPARE(c->chatSlot()->geometry().top(), c->peekSlot()->geometry().bottom() + 1);
+        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry().top(), windowtest::panelSlot(c, QStringLiteral("filePeek"))->geometry().bottom() + 1);
         // Every line of a short file is in sight, without scrolling.
         if (bytes.size() < 400 && !bytes.startsWith('\0')) {
-            auto *text = c->peekSlot()->view()->findChild<QPlainTextEdit *>();
+            auto *text = windowtest::panelSlot(c, QStringLiteral("filePeek"))->view()->findChild<QPlainTextEdit *>();
             QCOMPARE(text->verticalScrollBar()->maximum(), 0);
         }
         save(&kit.window(), QStringLiteral("peek-%1.png").arg(QString::fromLatin1(QTest::currentDataTag()).section(u':', 0, 0)));
@@ -317,13 +317,13 @@ private Q_SLOTS:
             kit.vm().setShowToolLog(true);
             kit.window().resize(1100, 700);
             QTRY_COMPARE(c->width(), 1100);
-            QTRY_VERIFY(!c->fileTreeSlot()->isVisible() && c->toolLogSlot()->isVisible());
+            QTRY_VERIFY(!windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible() && windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible());
         }
-        PanelSlot *sidebar = c->sidebarSlot();
+        PanelSlot *sidebar = windowtest::panelSlot(c, QStringLiteral("sidebar"));
         QVariantAnimation *slide = c->findChild<QVariantAnimation *>(QStringLiteral("sidebarSlide"));
-        QTRY_COMPARE(c->chatSlot()->geometry().left(), 261);
-        const QRect chatWith = c->chatSlot()->geometry();
-        Resizes chatResizes(c->chatSlot());
+        QTRY_COMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry().left(), 261);
+        const QRect chatWith = windowtest::panelSlot(c, QStringLiteral("chat"))->geometry();
+        Resizes chatResizes(windowtest::panelSlot(c, QStringLiteral("chat")));
         AnimationLog log(c);
 
         kit.vm().setShowSidebar(false);
@@ -352,7 +352,7 @@ private Q_SLOTS:
                 QCOMPARE(slot.pixelColor(260, y), slot.pixelColor(edge + 1, y));
                 QVERIFY(slot.pixelColor(edge, y) != slot.pixelColor(edge + 1, y));
             }
-            QCOMPARE(c->chatSlot()->geometry(), chatWith);
+            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry(), chatWith);
             QCOMPARE(chatResizes.count, 0);
             save(&kit.window(), QStringLiteral("motion-sidebar-%1-50.png").arg(skin));
             slide->resume();
@@ -360,21 +360,21 @@ private Q_SLOTS:
             QVERIFY(!sidebar->isVisible());
         }
         QTRY_VERIFY(!sidebar->isAnimating() && !sidebar->isVisible());
-        QTRY_COMPARE(c->chatSlot()->geometry().left(), narrow ? 241 : 0);
+        QTRY_COMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry().left(), narrow ? 241 : 0);
         QCOMPARE(chatResizes.count, 1);
-        QCOMPARE(c->fileTreeSlot()->isVisible(), narrow);
+        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible(), narrow);
 
         kit.vm().setShowSidebar(true);
         if (!reduceMotion) {
             // Coming: the room taken at once (the tree stepping aside with
             // it), the picture still out of sight.
-            QCOMPARE(c->chatSlot()->geometry(), chatWith);
+            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry(), chatWith);
             QCOMPARE(chatResizes.count, 2);
             QVERIFY(sidebar->isAnimating() && sidebar->picture()->offset().x() <= -250);
-            QVERIFY(!c->fileTreeSlot()->isVisible());
+            QVERIFY(!windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible());
         }
         QTRY_VERIFY(!sidebar->isAnimating() && sidebar->isVisible());
-        QTRY_COMPARE(c->chatSlot()->geometry(), chatWith);
+        QTRY_COMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry(), chatWith);
         QCOMPARE(chatResizes.count, 2);
         QVERIFY(sidebar->view()->isVisible());
         QCOMPARE(sidebar->width(), 261);

@@ -50,7 +50,7 @@ private Q_SLOTS:
         shot.save(QDir(testsupport::outputDirectory()).filePath(name));
 
         window::TitleStrip *strip = kit.window().content()->titleStrip();
-        for (window::TitleButton *button : {strip->sidebarButton(), strip->newSessionButton()}) {
+        for (window::TitleButton *button : {windowtest::titleButton(strip, QStringLiteral("Sidebar")), windowtest::titleButton(strip, QStringLiteral("New Session"))}) {
             // The symbol's own square, clear of the button's edges.
             const QRect area = QRect(button->mapTo(&kit.window(), QPoint(0, 0)), button->size()).adjusted(6, 5, -6, -5);
             const double c = windowtest::strongestContrast(shot, area);

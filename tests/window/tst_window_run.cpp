@@ -42,7 +42,7 @@ private Q_SLOTS:
         vm.setToolGuard(model::ToolGuardMode::Ask);
         QVERIFY(kit.showActive());
 
-        window::TitleButton *stopButton = w.content()->titleStrip()->stopButton();
+        window::TitleButton *stopButton = windowtest::titleButton(w.content()->titleStrip(), QStringLiteral("Stop"));
         QAction *stopAction = w.actions().action(window::Command::stop);
         QStringList log;
         bool streamed = false;

@@ -11,6 +11,7 @@
 #include "panels/SessionSections.h"
 #include "panels/SidebarView.h"
 #include "settings/OnboardingSheet.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 #include "window/ContentView.h"
 #include "window/MainWindow.h"
@@ -50,7 +51,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         QVERIFY(kit.show());
         window::MainWindow &w = kit.window();
-        auto *sidebar = qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+        auto *sidebar = qobject_cast<panels::SidebarView *>(windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->view());
         QVERIFY(sidebar);
         model::ConversationStore &store = kit.vm().conversations();
         store.rename(store.selectedConversationID().value(), "first");
@@ -90,7 +91,7 @@ private Q_SLOTS:
         QVERIFY(kit.show());
         window::MainWindow &w = kit.window();
         app::AppViewModel &vm = kit.vm();
-        auto *sidebar = qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+        auto *sidebar = qobject_cast<panels::SidebarView *>(windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->view());
         QVERIFY(sidebar);
         const QUuid id = *vm.conversations().selectedConversationID();
         for (const QString &step : {first, then}) {
@@ -136,7 +137,7 @@ private Q_SLOTS:
             kit.vm().send();
             QVERIFY(kit.vm().isRunning());
         }
-        auto *sidebar = qobject_cast<panels::SidebarView *>(w.content()->sidebarSlot()->view());
+        auto *sidebar = qobject_cast<panels::SidebarView *>(windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->view());
         QVERIFY(sidebar);
         const QUuid id = *kit.vm().conversations().selectedConversationID();
         sidebar->openDelete(id);
@@ -176,7 +177,7 @@ private Q_SLOTS:
         if (how == "return")
             type(w, Qt::Key_Return);
         else
-            sheet->settingsButton()->click();
+            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Open Settings first\u2026"))->click();
         QCoreApplication::processEvents();
         QVERIFY(!w.content()->sheets()->isOpen());
         QVERIFY(!vm.showOnboarding());

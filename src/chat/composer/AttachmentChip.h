@@ -32,7 +32,6 @@ public:
 
     QString nameText() const;
     QString sizeText() const;
-    glass::SymbolButton *removeButton() const { return m_remove; }
     // Whether the leading square shows the thumbnail (else a symbol).
     bool showsThumbnail() const;
 

@@ -60,7 +60,6 @@ public:
     // For tests: arms the card now instead of after the delay.
     void armNow() { m_armed = true; }
 
-    QPlainTextEdit *previewView() const { return m_preview; }
     QString previewText() const;
     int buttonCount() const;
     bool hasHeightForWidth() const override { return true; }

@@ -56,14 +56,6 @@ public:
 
     TrayPopoverHost &popovers() const { return *m_host; }
     ContextChip *projectChip() const { return m_project; }
-    ContextChip *toolGuardChip() const { return m_guard; }
-    ContextChip *modelChip() const { return m_model; }
-    TrayIconButton *skinButton() const { return m_skin; }
-    TrayIconButton *wallpaperToggle() const { return m_eye; }
-    TrayIconButton *wallpaperButton() const { return m_wallpaper; }
-    TrayIconButton *micButton() const { return m_mic; }
-    TrayIconButton *sendButton() const { return m_send; }
-    TrayIconButton *stopButton() const { return m_stop; }
 
     // One row whatever the width; said as height-for-width so the composer
     // card, which sizes itself that way, counts the row.

@@ -160,6 +160,7 @@ WelcomeCard::WelcomeCard(app::AppViewModel &app, glass::StyleStore &styles, QWid
     glass::glassCard(m_card, 24, styles);
 
     m_menu = new QMenu(this);
+    m_menu->setObjectName(QStringLiteral("welcomeProjectMenu"));
     connect(m_menu, &QMenu::aboutToShow, this, &WelcomeCard::fillProjectMenu);
 
     connect(m_connect, &QAbstractButton::clicked, this, [this] { m_app.setShowSettings(true); });

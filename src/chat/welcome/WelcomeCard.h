@@ -37,11 +37,8 @@ public:
     QLabel *title() const { return m_title; }
     QLabel *tagline() const { return m_tagline; }
     // Exactly one of these two is shown: the badge while signed in.
-    StatusChip *liveChip() const { return m_live; }
-    ConnectEmberCapsule *connectCapsule() const { return m_connect; }
     // The project's chip ("Open folder" without a project) and its menu.
     StatusChip *projectChip() const { return m_project; }
-    QMenu *projectMenu() const { return m_menu; }
 
     // The last component of the folder's path, a trailing slash ignored.
     static QString folderName(const QString &rootPath);

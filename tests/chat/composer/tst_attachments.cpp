@@ -20,6 +20,7 @@
 #include "glass/SymbolButton.h"
 #include "model/AttachmentTempStore.h"
 #include "stage/SkinStore.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 
 #include <QApplication>
@@ -207,14 +208,14 @@ private slots:
         QCOMPARE(chips.at(0)->toolTip(), QStringLiteral("Will send inline context (2048 bytes)"));
         QVERIFY(chips.at(1)->sizeText().startsWith(QStringLiteral("Image \u00B7 ")));
         QCOMPARE(chips.at(2)->toolTip(), QStringLiteral("Path only (large or binary)"));
-        QCOMPARE(chips.at(1)->removeButton()->toolTip(), QStringLiteral("Remove attachment"));
+        QCOMPARE(testsupport::namedWidget<glass::SymbolButton>(chips.at(1), QStringLiteral("Remove attachment"))->toolTip(), QStringLiteral("Remove attachment"));
         QTRY_VERIFY(chips.at(1)->showsThumbnail());
         QVERIFY(!chips.at(0)->showsThumbnail());
 
         // Removing the first keeps the others' widgets and decodes nothing again.
         QCOMPARE(strip->thumbnails().decodeCount(), 1);
         const QUuid imageId = chips.at(1)->file().id;
-        chips.at(0)->removeButton()->click();
+        testsupport::namedWidget<glass::SymbolButton>(chips.at(0), QStringLiteral("Remove attachment"))->click();
         QCOMPARE(f.vm().attachments().size(), 2);
         const QList<chat::AttachmentChip *> after = strip->chips();
         QCOMPARE(after.size(), 2);
@@ -238,7 +239,7 @@ private slots:
         QTRY_COMPARE(strip.thumbnails().state(file.id), chat::AttachmentThumbnails::State::Failed);
         QVERIFY(!chip->showsThumbnail());
         QCOMPARE(chip->toolTip(), chat::AttachmentChipText::toolTip(file));
-        chip->removeButton()->click();
+        testsupport::namedWidget<glass::SymbolButton>(chip, QStringLiteral("Remove attachment"))->click();
         QVERIFY(f.vm().attachments().isEmpty());
     }
 
@@ -488,7 +489,7 @@ private slots:
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(f.write(QStringLiteral("build.log"), QByteArray(300, 'l'))),
                       QUrl::fromLocalFile(f.write(QStringLiteral("shot.png"), encoded("PNG", 11)))});
-        QWidget *list = view.transcript()->viewport();
+        QWidget *list = view.findChild<chat::TranscriptView *>()->viewport();
         QDragEnterEvent overList(QPoint(400, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         send(list, overList);
         QVERIFY(!overList.isAccepted());

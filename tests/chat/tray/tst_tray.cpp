@@ -436,7 +436,7 @@ private slots:
             s.yoloEnabled = yolo;
         });
         const ToolGuardMode expected = *model::fromRaw<ToolGuardMode>(mode);
-        ContextChip *chip = rig.tray->toolGuardChip();
+        ContextChip *chip = rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip"));
         QCOMPARE(chip->text(), QStringLiteral("Permissions"));
         QCOMPARE(chip->symbol(), toolGuardInfo(expected).symbol);
         QCOMPARE(chip->toolTip(), toolGuardTooltip(expected));
@@ -457,7 +457,7 @@ private slots:
     {
         Rig rig;
         rig.setSettings([](model::AppSettings &s) { s.toolGuardMode = ToolGuardMode::Ask; });
-        rig.click(rig.tray->toolGuardChip());
+        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip")));
         rig.app->setToolGuard(ToolGuardMode::Balanced);
         QVERIFY(rig.tray->popovers().isOpen());
         QVERIFY(rig.inPopover<ToolGuardRow>(QStringLiteral("guard-balanced"))->isCurrent());
@@ -484,13 +484,13 @@ private slots:
         Rig rig;
         rig.setSettings([](model::AppSettings &s) { s.toolGuardMode = ToolGuardMode::Ask; });
         QSignalSpy saved(&rig.app->settingsStore(), &model::SettingsStore::settingsChanged);
-        rig.click(rig.tray->toolGuardChip());
+        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip")));
         rig.click(rig.inPopover(QStringLiteral("guard-") + row));
         QCOMPARE(saved.count(), 1);
         QCOMPARE(rig.app->settingsStore().settings().toolGuardMode, model::fromRaw<ToolGuardMode>(row));
         QVERIFY(!rig.tray->popovers().isOpen());
         QCOMPARE(rig.tray->trayPopover(), std::nullopt);
-        QCOMPARE(rig.tray->toolGuardChip()->symbol(), toolGuardInfo(*model::fromRaw<ToolGuardMode>(row)).symbol);
+        QCOMPARE(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip"))->symbol(), toolGuardInfo(*model::fromRaw<ToolGuardMode>(row)).symbol);
     }
 
     void modelChip_data()
@@ -511,7 +511,7 @@ private slots:
         QFETCH(bool, custom);
         Rig rig;
         rig.setSettings([&](model::AppSettings &s) { s.model = id; });
-        ContextChip *chip = rig.tray->modelChip();
+        ContextChip *chip = rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"));
         QCOMPARE(chip->text(), label);
         QCOMPARE(chip->toolTip(), modelChipTooltip(id));
         QVERIFY(chip->toolTip().startsWith(QStringLiteral("Model: ") + id + QLatin1Char('\n')));
@@ -541,7 +541,7 @@ private slots:
         rig.setSettings([](model::AppSettings &s) { s.model = QStringLiteral("custom7"); });
         const model::AppSettings before = rig.app->settingsStore().settings();
         const QString target = model::ModelCatalog::options().last().id;
-        rig.click(rig.tray->modelChip());
+        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
         rig.click(rig.inPopover(QStringLiteral("model-") + target));
         QVERIFY(!rig.tray->popovers().isOpen());
         model::AppSettings expected = before;
@@ -550,13 +550,13 @@ private slots:
         QFile file(rig.app->settingsStore().filePath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("model")).toString(), target);
-        QCOMPARE(rig.tray->modelChip()->text(), model::ModelCatalog::chipLabel(target));
+        QCOMPARE(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))->text(), model::ModelCatalog::chipLabel(target));
     }
 
     void customIdOpensSettings()
     {
         Rig rig;
-        rig.click(rig.tray->modelChip());
+        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
         rig.click(rig.inPopover(QStringLiteral("customInSettings")));
         QVERIFY(rig.app->showSettings());
         QCOMPARE(rig.app->takeSettingsSection(), std::optional(app::SettingsSection::model));
@@ -627,7 +627,7 @@ private slots:
     {
         QFETCH(int, squeeze);
         Rig rig(QStringLiteral("default"), false);
-        ContextChip *chip = rig.tray->toolGuardChip();
+        ContextChip *chip = rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip"));
         const QSize whole = chip->sizeHint();
         chip->resize(std::max(0, whole.width() - squeeze), whole.height());
         const QString title = chip->paintedTitle();
@@ -684,9 +684,9 @@ private slots:
     void skinTileSelectsAndStays()
     {
         Rig rig;
-        rig.click(rig.tray->skinButton());
+        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton")));
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::skin));
-        QCOMPARE(rig.tray->skinButton()->fill(), trayFill(rig.styles->styles(), true));
+        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton"))->fill(), trayFill(rig.styles->styles(), true));
         QWidget *popover = rig.tray->popovers().content();
         auto *tile = rig.inPopover<SkinTile>(QStringLiteral("skin-golden-default"));
         QVERIFY(tile);
@@ -732,28 +732,28 @@ private slots:
         QSignalSpy escapeFired(escapeAction, &QAction::triggered);
         QSignalSpy closed(&rig.tray->popovers(), &TrayPopoverHost::closed);
 
-        rig.click(rig.tray->modelChip());
+        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::model));
         rig.click(rig.tray->projectChip());
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::project));
         QVERIFY(rig.inPopover(QStringLiteral("filesRow")));
         QVERIFY(!rig.inPopover(QStringLiteral("modelHeader")));
-        rig.click(rig.tray->toolGuardChip());
+        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip")));
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::permissions));
-        rig.click(rig.tray->skinButton());
+        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton")));
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::skin));
-        rig.click(rig.tray->skinButton());
+        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton")));
         QCOMPARE(rig.tray->trayPopover(), std::nullopt);
         QVERIFY(!rig.tray->popovers().isOpen());
 
-        rig.click(rig.tray->modelChip());
+        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
         QSignalSpy pressed(rig.elsewhere, &QPushButton::clicked);
         rig.click(rig.elsewhere);
         QVERIFY(!rig.tray->popovers().isOpen());
         QCOMPARE(rig.tray->trayPopover(), std::nullopt);
         QCOMPARE(pressed.count(), 1);
 
-        rig.click(rig.tray->modelChip());
+        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
         rig.elsewhere->setFocus();
         QTest::keyClick(rig.elsewhere, Qt::Key_Escape);
         QVERIFY(!rig.tray->popovers().isOpen());
@@ -768,7 +768,7 @@ private slots:
     void hitAreas()
     {
         Rig rig;
-        ContextChip *chip = rig.tray->modelChip();
+        ContextChip *chip = rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"));
         QTest::mouseClick(chip, Qt::LeftButton, {}, QPoint(1, 1)); // the corner outside the capsule
         QCOMPARE(rig.tray->trayPopover(), std::nullopt);
         QTest::mouseClick(chip, Qt::LeftButton, {}, QPoint(chip->width() / 2, 1));
@@ -781,12 +781,12 @@ private slots:
     void wallpaperPanelAndChipsExclude()
     {
         Rig rig;
-        rig.click(rig.tray->modelChip());
-        rig.click(rig.tray->wallpaperButton());
+        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
+        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton")));
         QVERIFY(rig.tray->wallpaperExpanded());
         QCOMPARE(rig.tray->trayPopover(), std::nullopt);
-        QCOMPARE(rig.tray->wallpaperButton()->symbol(), QStringLiteral("chevron.down"));
-        QCOMPARE(rig.tray->wallpaperButton()->toolTip(), QStringLiteral("Close"));
+        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton"))->symbol(), QStringLiteral("chevron.down"));
+        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton"))->toolTip(), QStringLiteral("Close"));
         QVERIFY(rig.inPopover(QStringLiteral("titleLabel"))); // the wallpaper panel
         // A status line makes the panel taller; the popover grows with it, above the button.
         QWidget *frame = rig.tray->popovers().content();
@@ -794,19 +794,19 @@ private slots:
         rig.bg->clearBackground();
         QTRY_VERIFY(frame->height() > before);
         QTRY_COMPARE(frame->height(), frame->sizeHint().height());
-        QVERIFY(frame->geometry().bottom() < rig.tray->wallpaperButton()->mapTo(rig.window.get(), QPoint(0, 0)).y());
-        rig.click(rig.tray->toolGuardChip());
+        QVERIFY(frame->geometry().bottom() < rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton"))->mapTo(rig.window.get(), QPoint(0, 0)).y());
+        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip")));
         QVERIFY(!rig.tray->wallpaperExpanded());
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::permissions));
-        QCOMPARE(rig.tray->wallpaperButton()->symbol(), QStringLiteral("photo.on.rectangle.angled"));
-        QCOMPARE(rig.tray->wallpaperButton()->toolTip(), QStringLiteral("Image"));
+        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton"))->symbol(), QStringLiteral("photo.on.rectangle.angled"));
+        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton"))->toolTip(), QStringLiteral("Image"));
     }
 
     void eyeShowsAndHides()
     {
         Rig rig;
         QVERIFY(rig.bg->isEnabled());
-        TrayIconButton *eye = rig.tray->wallpaperToggle();
+        TrayIconButton *eye = rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperToggle"));
         QCOMPARE(eye->symbol(), QStringLiteral("eye.slash.fill"));
         QCOMPARE(eye->toolTip(), QStringLiteral("Hide"));
         rig.click(eye);
@@ -834,13 +834,13 @@ private slots:
         QFETCH(bool, enabled);
         Rig rig;
         rig.app->setDraft(draft);
-        TrayIconButton *send = rig.tray->sendButton();
+        TrayIconButton *send = rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("sendButton"));
         const glass::Styles &s = rig.styles->styles();
         QCOMPARE(send->isEnabled(), enabled);
         QCOMPARE(send->opacity(), enabled ? 1.0 : 0.45);
         QCOMPARE(send->tint(), enabled ? alphaOf(s.link.color, 0.95) : s.textTertiary);
         QCOMPARE(send->toolTip(), QStringLiteral("Send. Run this message (Ctrl+Return)."));
-        QVERIFY(!rig.tray->stopButton()->isVisible());
+        QVERIFY(!rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("stopButton"))->isVisible());
         // Ctrl+Return anywhere in the window is this button.
         rig.elsewhere->setFocus();
         QTest::keyClick(rig.elsewhere, Qt::Key_Return, Qt::ControlModifier);
@@ -853,16 +853,16 @@ private slots:
     {
         Rig rig;
         rig.app->setDraft(QStringLiteral("Hello"));
-        rig.click(rig.tray->micButton());
+        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton")));
         QTRY_VERIFY(rig.app->isDictating());
-        QCOMPARE(rig.tray->micButton()->symbol(), QStringLiteral("waveform"));
-        QCOMPARE(rig.tray->micButton()->toolTip(), QStringLiteral("Stop listening"));
+        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton"))->symbol(), QStringLiteral("waveform"));
+        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton"))->toolTip(), QStringLiteral("Stop listening"));
         QVERIFY(rig.recognizer);
         rig.recognizer->partial(rig.recognizer->begun, QStringLiteral("world"));
         QTRY_COMPARE(rig.app->draft(), QStringLiteral("Hello world"));
-        rig.click(rig.tray->micButton());
+        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton")));
         QVERIFY(!rig.app->isDictating());
-        QCOMPARE(rig.tray->micButton()->symbol(), QStringLiteral("mic.fill"));
+        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton"))->symbol(), QStringLiteral("mic.fill"));
         QCOMPARE(rig.app->draft(), QStringLiteral("Hello world"));
         QCOMPARE(rig.app->errorMessage(), std::nullopt);
     }
@@ -873,7 +873,7 @@ private slots:
     {
         Rig rig;
         rig.app->setDraft(QStringLiteral("Hello"));
-        rig.click(rig.tray->micButton());
+        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton")));
         QTRY_VERIFY(rig.app->isDictating());
         rig.recognizer->partial(rig.recognizer->begun, QStringLiteral("wor"));
         QTRY_COMPARE(rig.app->draft(), QStringLiteral("Hello wor"));
@@ -887,13 +887,13 @@ private slots:
     void micFailureWhileListening()
     {
         Rig rig;
-        rig.click(rig.tray->micButton());
+        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton")));
         QTRY_VERIFY(rig.app->isDictating());
         rig.audio->breakOff(QStringLiteral("device unplugged"));
         QTRY_VERIFY(rig.app->errorMessage().has_value());
         QVERIFY(rig.app->errorMessage()->contains(QStringLiteral("device unplugged")));
         QTRY_VERIFY(!rig.app->isDictating());
-        QCOMPARE(rig.tray->micButton()->symbol(), QStringLiteral("mic.fill"));
+        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton"))->symbol(), QStringLiteral("mic.fill"));
     }
 
     // During a run: stop shows last, send stays usable with an empty draft.
@@ -903,15 +903,15 @@ private slots:
         rig.app->setDraft(QStringLiteral("go"));
         rig.app->send();
         QVERIFY(rig.app->isRunning());
-        TrayIconButton *send = rig.tray->sendButton();
-        QVERIFY(rig.tray->stopButton()->isVisible());
+        TrayIconButton *send = rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("sendButton"));
+        QVERIFY(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("stopButton"))->isVisible());
         QVERIFY(send->isEnabled());
         QCOMPARE(send->opacity(), 1.0);
         QCOMPARE(send->toolTip(), QStringLiteral("Stop current run and send this message (Ctrl+Return)."));
-        QVERIFY(rig.tray->stopButton()->x() > send->x());
-        rig.click(rig.tray->stopButton());
+        QVERIFY(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("stopButton"))->x() > send->x());
+        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("stopButton")));
         QVERIFY(!rig.app->isRunning());
-        QVERIFY(!rig.tray->stopButton()->isVisible());
+        QVERIFY(!rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("stopButton"))->isVisible());
         QVERIFY(!send->isEnabled());
     }
 
@@ -919,7 +919,7 @@ private slots:
     {
         Rig rig;
         rig.access->speech = dictation::AccessStatus::denied;
-        rig.click(rig.tray->micButton());
+        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton")));
         QTRY_VERIFY(rig.app->errorMessage().has_value());
         QVERIFY(rig.app->errorMessage()->startsWith(QStringLiteral("Speech recognition is off")));
         QVERIFY(!rig.app->isDictating());
@@ -985,7 +985,7 @@ private slots:
         QVERIFY(rig.window->rect().contains(box));
         QVERIFY(box.bottom() < anchor->mapTo(rig.window.get(), QPoint(0, 0)).y());
         // The resting chips' text against their own glass.
-        for (ContextChip *chip : {rig.tray->projectChip(), rig.tray->modelChip()}) {
+        for (ContextChip *chip : {rig.tray->projectChip(), rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))}) {
             const QPoint p = chip->mapTo(rig.window.get(), QPoint(chip->width() - 4, chip->height() / 2));
             const QColor chipGlass(shot.pixel(p));
             QVERIFY2(glass::Contrast::ratio(chip->colors().content, chipGlass) >= 3.0, qPrintable(chipGlass.name()));

@@ -28,6 +28,22 @@ using apptest::Harness;
 
 namespace {
 
+// The card's parts, found by their object names.
+chat::StatusChip *liveChipOf(const QWidget *card)
+{
+    return card->findChild<chat::StatusChip *>(QStringLiteral("welcomeLiveChip"));
+}
+
+chat::ConnectEmberCapsule *connectCapsuleOf(const QWidget *card)
+{
+    return card->findChild<chat::ConnectEmberCapsule *>(QStringLiteral("connectEmberCapsule"));
+}
+
+QMenu *projectMenuOf(const QWidget *card)
+{
+    return card->findChild<QMenu *>(QStringLiteral("welcomeProjectMenu"));
+}
+
 struct Fixture {
     Harness h;
     std::unique_ptr<stage::SkinStore> skins;
@@ -91,14 +107,14 @@ private slots:
         const glass::Styles &s = f.styles->styles();
 
         QCOMPARE(card.title()->text(), QStringLiteral("What are we building?"));
-        QCOMPARE(card.liveChip()->isVisible(), signedIn);
-        QCOMPARE(card.connectCapsule()->isVisible(), !signedIn);
+        QCOMPARE(liveChipOf(&card)->isVisible(), signedIn);
+        QCOMPARE(connectCapsuleOf(&card)->isVisible(), !signedIn);
         if (signedIn) {
-            QCOMPARE(card.liveChip()->text(), QStringLiteral("Moonshelf live"));
-            QCOMPARE(card.liveChip()->symbol(), QStringLiteral("bolt.fill"));
-            QCOMPARE(card.liveChip()->tint(), s.success);
+            QCOMPARE(liveChipOf(&card)->text(), QStringLiteral("Moonshelf live"));
+            QCOMPARE(liveChipOf(&card)->symbol(), QStringLiteral("bolt.fill"));
+            QCOMPARE(liveChipOf(&card)->tint(), s.success);
         } else {
-            QCOMPARE(card.connectCapsule()->text(), QStringLiteral("Connect Moonshelf"));
+            QCOMPARE(connectCapsuleOf(&card)->text(), QStringLiteral("Connect Moonshelf"));
         }
         chat::StatusChip *chip = card.projectChip();
         QCOMPARE(chip->symbol(), QStringLiteral("folder.fill"));
@@ -114,8 +130,8 @@ private slots:
         // Signing in or out while shown swaps the account chip.
         f.h.signIn().signedIn = !signedIn;
         f.h.signInObject()->announce();
-        QTRY_COMPARE(card.liveChip()->isVisible(), !signedIn);
-        QCOMPARE(card.connectCapsule()->isVisible(), signedIn);
+        QTRY_COMPARE(liveChipOf(&card)->isVisible(), !signedIn);
+        QCOMPARE(connectCapsuleOf(&card)->isVisible(), signedIn);
     }
 
     void accountChips()
@@ -127,14 +143,14 @@ private slots:
         card.show();
         QVERIFY(QTest::qWaitForWindowExposed(&card));
         QVERIFY(!vm.showSettings());
-        QTest::mouseClick(card.connectCapsule(), Qt::LeftButton, {}, card.connectCapsule()->rect().center());
+        QTest::mouseClick(connectCapsuleOf(&card), Qt::LeftButton, {}, connectCapsuleOf(&card)->rect().center());
         QVERIFY(vm.showSettings());
 
         vm.setShowSettings(false);
         f.h.signIn().signedIn = true;
         f.h.signInObject()->announce();
-        QTRY_VERIFY(card.liveChip()->isVisible());
-        QTest::mouseClick(card.liveChip(), Qt::LeftButton);
+        QTRY_VERIFY(liveChipOf(&card)->isVisible());
+        QTest::mouseClick(liveChipOf(&card), Qt::LeftButton);
         QVERIFY(!vm.showSettings()); // the badge does nothing
     }
 
@@ -145,18 +161,18 @@ private slots:
         chat::WelcomeCard card(vm, *f.styles);
         card.show();
         vm.setShowProjectPanel(false);
-        emit card.projectMenu()->aboutToShow();
+        emit projectMenuOf(&card)->aboutToShow();
         const QStringList hidden{"Show Files", "-", "Show in File Manager", "Open in Terminal", "-", "Change Project\u2026"};
-        QCOMPARE(menuTexts(card.projectMenu()), hidden);
-        card.projectMenu()->actions().first()->trigger();
+        QCOMPARE(menuTexts(projectMenuOf(&card)), hidden);
+        projectMenuOf(&card)->actions().first()->trigger();
         QVERIFY(vm.showProjectPanel());
-        emit card.projectMenu()->aboutToShow();
-        QCOMPARE(menuTexts(card.projectMenu()).first(), QStringLiteral("Hide Files"));
+        emit projectMenuOf(&card)->aboutToShow();
+        QCOMPARE(menuTexts(projectMenuOf(&card)).first(), QStringLiteral("Hide Files"));
 
         // "Change Project…" cancelled in the folder panel still reloads the file tree.
         const QUuid refresh = vm.fileTreeRefresh();
         const QString root = vm.projectRootPath();
-        card.projectMenu()->actions().last()->trigger();
+        projectMenuOf(&card)->actions().last()->trigger();
         QTRY_VERIFY(vm.fileTreeRefresh() != refresh);
         QCOMPARE(vm.projectRootPath(), root);
 
@@ -198,7 +214,7 @@ private slots:
         QVERIFY(glass->rect().contains(card.title()->geometry()));
         // The long folder name gives way (cut at its end), the capsule keeps its size.
         QVERIFY(card.projectChip()->width() < card.projectChip()->sizeHint().width());
-        QCOMPARE(card.connectCapsule()->width(), card.connectCapsule()->sizeHint().width());
+        QCOMPARE(connectCapsuleOf(&card)->width(), connectCapsuleOf(&card)->sizeHint().width());
         card.grab().save(outputPath(QStringLiteral("welcome-narrow.png")));
         // The height the chat list gives it holds the whole card.
         QVERIFY(card.heightForWidth(360) >= glass->layout()->totalHeightForWidth(glass->width()) + 40);
@@ -243,7 +259,7 @@ private slots:
             QVERIFY(label->height() >= label->heightForWidth(label->width()));
             QVERIFY(glass->rect().contains(label->geometry()));
         }
-        for (QWidget *chip : {static_cast<QWidget *>(card->connectCapsule()), static_cast<QWidget *>(card->projectChip())})
+        for (QWidget *chip : {static_cast<QWidget *>(connectCapsuleOf(card)), static_cast<QWidget *>(card->projectChip())})
             QVERIFY(glass->rect().contains(QRect(chip->mapTo(glass, QPoint()), chip->size())));
 
         QWidget *composer = view.composer()->card();
@@ -256,12 +272,12 @@ private slots:
             const QRect r(w->mapTo(composer, QPoint()), w->size());
             QVERIFY2(inner.contains(r), qPrintable(w->objectName()));
         }
-        QVERIFY(tray->sendButton()->isVisible());
-        QVERIFY(tray->micButton()->isVisible());
+        QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("sendButton"))->isVisible());
+        QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton"))->isVisible());
         if (width >= 900) {
-            QVERIFY(tray->skinButton()->isVisible());
-            QVERIFY(tray->wallpaperToggle()->isVisible());
-            QCOMPARE(tray->modelChip()->paintedTitle(), tray->modelChip()->shownTitle());
+            QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton"))->isVisible());
+            QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperToggle"))->isVisible());
+            QCOMPARE(tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))->paintedTitle(), tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))->shownTitle());
             // A folder name that fits is shown whole (no ellipsis from rounding).
             QCOMPARE(tray->projectChip()->paintedTitle(), tray->projectChip()->shownTitle());
         }
@@ -448,7 +464,7 @@ private slots:
 
         // The status row at twice the size, to judge the chips' edges.
         const QRect row = card->projectChip()->geometry().united(
-            signedIn ? card->liveChip()->geometry() : card->connectCapsule()->geometry());
+            signedIn ? liveChipOf(card)->geometry() : connectCapsuleOf(card)->geometry());
         const QRect inWindow = QRect(card->card()->mapTo(&window, row.topLeft()), row.size()).adjusted(-30, -20, 30, 20);
         QImage zoom(inWindow.size() * 2, QImage::Format_ARGB32_Premultiplied);
         zoom.setDevicePixelRatio(2);
@@ -463,7 +479,7 @@ private slots:
 
         if (!signedIn) {
             // Left of the symbol inside the capsule: the fill the label sits on.
-            chat::ConnectEmberCapsule *capsule = card->connectCapsule();
+            chat::ConnectEmberCapsule *capsule = connectCapsuleOf(card);
             const QPoint inside = capsule->mapTo(&window, QPoint(10, capsule->height() / 2));
             const QColor fill = picture.pixelColor(inside);
             QVERIFY2(glass::Contrast::ratio(Qt::white, fill) >= 4.5,
