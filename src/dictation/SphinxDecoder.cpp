@@ -1,7 +1,8 @@
 #include "dictation/SphinxDecoder.h"
 
+#include "platform/LibrarySymbols.h"
+
 #include <QFileInfo>
-#include <QLibrary>
 
 #include <cmn.h>
 #include <err.h>
@@ -46,25 +47,22 @@ const Sphinx &sphinx()
         QLibrary pocket(QStringLiteral("pocketsphinx"), 3);
         if (!base.load() || !pocket.load())
             return s;
-        bool all = true;
-        const auto resolve = [&all](QLibrary &library, auto &function, const char *name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
-            all = all && function;
-        };
-        resolve(base, s.err_set_logfp, "err_set_logfp");
-        resolve(base, s.cmd_ln_init, "cmd_ln_init");
-        resolve(base, s.cmd_ln_free_r, "cmd_ln_free_r");
-        resolve(base, s.cmn_live_set, "cmn_live_set");
-        resolve(pocket, s.ps_args, "ps_args");
-        resolve(pocket, s.ps_init, "ps_init");
-        resolve(pocket, s.ps_free, "ps_free");
-        resolve(pocket, s.ps_get_feat, "ps_get_feat");
-        resolve(pocket, s.ps_start_utt, "ps_start_utt");
-        resolve(pocket, s.ps_process_raw, "ps_process_raw");
-        resolve(pocket, s.ps_get_in_speech, "ps_get_in_speech");
-        resolve(pocket, s.ps_get_hyp, "ps_get_hyp");
-        resolve(pocket, s.ps_end_utt, "ps_end_utt");
-        if (!all)
+        platform::LibrarySymbols symbols(base);
+        symbols.resolve(s.err_set_logfp, "err_set_logfp");
+        symbols.resolve(s.cmd_ln_init, "cmd_ln_init");
+        symbols.resolve(s.cmd_ln_free_r, "cmd_ln_free_r");
+        symbols.resolve(s.cmn_live_set, "cmn_live_set");
+        symbols.from(pocket);
+        symbols.resolve(s.ps_args, "ps_args");
+        symbols.resolve(s.ps_init, "ps_init");
+        symbols.resolve(s.ps_free, "ps_free");
+        symbols.resolve(s.ps_get_feat, "ps_get_feat");
+        symbols.resolve(s.ps_start_utt, "ps_start_utt");
+        symbols.resolve(s.ps_process_raw, "ps_process_raw");
+        symbols.resolve(s.ps_get_in_speech, "ps_get_in_speech");
+        symbols.resolve(s.ps_get_hyp, "ps_get_hyp");
+        symbols.resolve(s.ps_end_utt, "ps_end_utt");
+        if (!symbols.all())
             return s;
         // The library logs every step of its work to stderr by default.
         s.err_set_logfp(nullptr);

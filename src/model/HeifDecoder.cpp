@@ -1,12 +1,12 @@
 #include "model/HeifDecoder.h"
 
+#include "platform/LibrarySymbols.h"
+
 #include <QColorSpace>
-#include <QLibrary>
 
 #include <libheif/heif.h>
 
 #include <memory>
-#include <type_traits>
 
 namespace model::HeifDecoder {
 
@@ -50,12 +50,8 @@ const Heif &heif()
         library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
         if (!library.load())
             return h;
-        bool all = true;
-        const auto resolve = [&](auto &function, const char *name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
-            all = all && function;
-        };
-#define MOONSHELF_HEIF_RESOLVE(name) resolve(h.name, #name);
+        platform::LibrarySymbols symbols(library);
+#define MOONSHELF_HEIF_RESOLVE(name) symbols.resolve(h.name, #name);
         MOONSHELF_HEIF_RESOLVE(heif_init)
         MOONSHELF_HEIF_RESOLVE(heif_check_filetype)
         MOONSHELF_HEIF_RESOLVE(heif_context_alloc)
@@ -76,7 +72,7 @@ const Heif &heif()
         MOONSHELF_HEIF_RESOLVE(heif_image_get_width)
         MOONSHELF_HEIF_RESOLVE(heif_image_get_height)
 #undef MOONSHELF_HEIF_RESOLVE
-        if (!all)
+        if (!symbols.all())
             return h;
         h.heif_init(nullptr);
         h.loaded = true;

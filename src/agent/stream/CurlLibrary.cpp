@@ -1,8 +1,6 @@
 #include "agent/stream/CurlLibrary.h"
 
-#include <QLibrary>
-
-#include <type_traits>
+#include "platform/LibrarySymbols.h"
 
 namespace agent {
 
@@ -13,12 +11,8 @@ const CurlLibrary &curlLibrary()
         QLibrary library(QStringLiteral("curl"), 4);
         if (!library.load())
             return lib;
-        bool all = true;
-        const auto resolve = [&](auto &function, const char *name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
-            all = all && function;
-        };
-#define MOONSHELF_CURL_RESOLVE(name) resolve(lib.name, #name);
+        platform::LibrarySymbols symbols(library);
+#define MOONSHELF_CURL_RESOLVE(name) symbols.resolve(lib.name, #name);
         MOONSHELF_CURL_RESOLVE(curl_global_init)
         MOONSHELF_CURL_RESOLVE(curl_share_init)
         MOONSHELF_CURL_RESOLVE(curl_share_setopt)
@@ -40,7 +34,7 @@ const CurlLibrary &curlLibrary()
         MOONSHELF_CURL_RESOLVE(curl_slist_free_all)
 #undef MOONSHELF_CURL_RESOLVE
         // Thread-safe in this libcurl; done once, before any handle.
-        lib.loaded = all && lib.curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+        lib.loaded = symbols.all() && lib.curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
         return lib;
     }();
     return opened;
