@@ -718,9 +718,11 @@ private Q_SLOTS:
         QSignalSpy rejected(sheets, &glass::SheetOverlay::rejected);
         sheets->open(new QLabel(QStringLiteral("sheet")));
         QVERIFY(sheets->isOpen());
-        QCOMPARE(kit.window().escape().dispatch(), window::EscapeDispatcher::Outcome::sheet);
+        auto *escape = kit.window().findChild<window::EscapeDispatcher *>();
+        QVERIFY(escape);
+        QCOMPARE(escape->dispatch(), window::EscapeDispatcher::Outcome::sheet);
         QCOMPARE(rejected.size(), 1);
-        QCOMPARE(kit.window().escape().dispatch(), window::EscapeDispatcher::Outcome::nothing);
+        QCOMPARE(escape->dispatch(), window::EscapeDispatcher::Outcome::nothing);
     }
 
     void unsavedWork_data()
