@@ -6,6 +6,7 @@
 #include "glass/Styles.h"
 #include "panels/FileTreeModel.h"
 #include "panels/FileTreeView.h"
+#include "panels/ToolLogList.h"
 #include "panels/ToolLogView.h"
 #include "stage/SkinStore.h"
 #include "support/TestMain.h"
@@ -117,7 +118,9 @@ private slots:
         view.resize(280, 500);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QListView &list = view.list();
+        auto *found = view.findChild<panels::ToolLogList *>();
+        QVERIFY(found);
+        QListView &list = *found;
         const QRect row = list.visualRect(list.model()->index(0, 0));
         QVERIFY(row.height() > 40);
         QList<QPoint> helped;

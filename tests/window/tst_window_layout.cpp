@@ -29,6 +29,7 @@
 #include "palette/PaletteCommand.h"
 #include "panels/FileTreeModel.h"
 #include "panels/FileTreeView.h"
+#include "panels/ToolLogList.h"
 #include "panels/ToolLogView.h"
 
 #include <QDir>
@@ -419,10 +420,12 @@ private Q_SLOTS:
         QCOMPARE(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible(), treeOpen && logShown);
         auto *log = qobject_cast<panels::ToolLogView *>(windowtest::panelSlot(c, QStringLiteral("toolLog"))->view());
         QVERIFY(log);
-        QTRY_COMPARE(log->list().model()->rowCount(), 1);
-        const std::optional<QPoint> reveal = revealPoint(log->list());
+        auto *list = log->findChild<panels::ToolLogList *>();
+        QVERIFY(list);
+        QTRY_COMPARE(list->model()->rowCount(), 1);
+        const std::optional<QPoint> reveal = revealPoint(*list);
         QVERIFY(reveal);
-        QTest::mouseClick(log->list().viewport(), Qt::LeftButton, {}, *reveal);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, *reveal);
 
         QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible());
         QTRY_VERIFY(vm.peekedFile() && vm.peekedFile()->displayPath == QStringLiteral("notes/a.txt"));
