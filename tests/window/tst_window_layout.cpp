@@ -434,7 +434,9 @@ private Q_SLOTS:
         QVERIFY2(widths(c).chat >= ContentView::kMinChatWidth, qPrintable(QString::number(widths(c).chat)));
         auto *tree = qobject_cast<panels::FileTreeView *>(windowtest::panelSlot(c, QStringLiteral("fileTree"))->view());
         QVERIFY(tree);
-        QTRY_VERIFY(tree->model().indexForPath(kit.projectPath() + QStringLiteral("/notes")).isValid());
+        auto *files = tree->findChild<panels::FileTreeModel *>();
+        QVERIFY(files);
+        QTRY_VERIFY(files->indexForPath(kit.projectPath() + QStringLiteral("/notes")).isValid());
         if (size == QSize(1100, 700) && treeOpen) {
             saveInDarkAndLight(kit, w, QStringLiteral("reveal-1100"));
         }
