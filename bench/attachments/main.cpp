@@ -153,7 +153,7 @@ void keystrokes(Fixture &fixture)
     wait.start();
     auto ready = [&] {
         for (const model::AttachedFile &file : vm->attachments()) {
-            if (strip->thumbnails().state(file.id) != chat::AttachmentThumbnails::State::Ready)
+            if (strip->findChild<chat::AttachmentThumbnails *>()->state(file.id) != chat::AttachmentThumbnails::State::Ready)
                 return false;
         }
         return true;
@@ -193,7 +193,7 @@ void keystrokes(Fixture &fixture)
     print("attach_keystroke_to_paint_p95_10_images", times[times.size() * 95 / 100], "ms");
     print("attach_field_paints_per_keystroke", double(counter.paints) / 300.0, "paints");
     print("attach_strip_paints_per_keystroke", double(chipPaints.paints) / 300.0, "paints");
-    print("attach_thumbnail_decodes_10_images", strip->thumbnails().decodeCount(), "decodes");
+    print("attach_thumbnail_decodes_10_images", strip->findChild<chat::AttachmentThumbnails *>()->decodeCount(), "decodes");
 }
 
 void capsule(Fixture &fixture)

@@ -144,9 +144,13 @@ int main(int argc, char **argv)
     sidebar.show();
     if (!QTest::qWaitForWindowExposed(&sidebar))
         return 1;
-    sidebar.sections().setArchivedExpanded(true);
+    auto *sessionList = sidebar.findChild<QListView *>(QStringLiteral("sessionList"));
+    auto *sections = sessionList ? qobject_cast<panels::SessionSectionsModel *>(sessionList->model()) : nullptr;
+    if (!sections)
+        return 1;
+    QListView &list = *sessionList;
+    sections->setArchivedExpanded(true);
     QCoreApplication::processEvents();
-    QListView &list = sidebar.list();
     QLineEdit &field = *testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions"));
 
     // The very first key also lays out the field's text and fills glyph

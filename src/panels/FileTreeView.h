@@ -26,7 +26,6 @@ class FileTreeView : public QWidget {
 public:
     FileTreeView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
 
-    FileTreeModel &model() const { return *m_model; }
     // The row menu of an entry, as the context menu shows it.
     QMenu *rowMenu(const QString &path, bool isDirectory, QWidget *parent);
 

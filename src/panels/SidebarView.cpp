@@ -173,10 +173,6 @@ SidebarView::~SidebarView()
     m_list->setModel(nullptr);
 }
 
-QListView &SidebarView::list() const
-{
-    return *m_list;
-}
 
 QString SidebarView::projectTitle(const QString &rootPath)
 {

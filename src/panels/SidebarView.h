@@ -46,8 +46,6 @@ public:
     // The project button's title for a project folder path.
     static QString projectTitle(const QString &rootPath);
 
-    QListView &list() const;
-    SessionSectionsModel &sections() const { return *m_sections; }
     const std::optional<QUuid> &hoveredSession() const { return m_hover.id; }
     const std::optional<QUuid> &renameTarget() const { return m_renameTarget; }
 

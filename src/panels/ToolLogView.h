@@ -24,8 +24,6 @@ class ToolLogView : public QWidget {
 public:
     ToolLogView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *parent = nullptr);
 
-    QListView &list() const { return *m_list; }
-
 private:
     void showState();
     void onClicked(const QModelIndex &index, const QPoint &pos);

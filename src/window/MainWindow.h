@@ -60,7 +60,6 @@ public:
     ContentView *content() const { return m_content; }
     QMenuBar *menuBar() const { return m_menuBar; }
     SettingsHost &settings() const { return *m_settings; }
-    EscapeDispatcher &escape() const { return *m_escape; }
 
     // What a quit now would lose (empty: nothing), asked before closing.
     using UnsavedWork = std::function<QString()>;

@@ -143,6 +143,7 @@ void PanelSlot::takePicture()
         setVisible(true);
         if (!m_picture)
             m_picture = new SlidePicture(this);
+        m_picture->setObjectName(objectName() + QStringLiteral("Picture"));
         // Taken where it lies in place: its glass shows what is behind it there.
         m_view->move(m_lineEdge == Qt::LeftEdge ? 1 : 0, 0);
         m_picture->setPicture(pictureOf(m_view->geometry()));
@@ -152,6 +153,7 @@ void PanelSlot::takePicture()
         if (!m_picture || m_picture->parentWidget() != m_below) {
             delete m_picture;
             m_picture = new SlidePicture(m_below);
+            m_picture->setObjectName(objectName() + QStringLiteral("Picture"));
         }
         // Shown but no room taken while it moves: the room below is given
         // back at once and taken only in place. (A hidden view would be

@@ -52,8 +52,6 @@ public:
     bool isAnimating() const;
     // How far in it is: 0 (away) ... 1 (in place).
     double progress() const { return m_progress; }
-    // The picture shown while it moves (for tests).
-    SlidePicture *picture() const { return m_picture; }
 
 signals:
     void presenceSettled(bool present);

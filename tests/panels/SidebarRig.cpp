@@ -9,6 +9,7 @@
 #include "stage/SkinStore.h"
 
 #include <QDir>
+#include <QListView>
 #include <QTimeZone>
 #include <QTest>
 
@@ -90,7 +91,7 @@ QStringList Rig::rows()
 {
     using Kind = panels::SessionSectionsModel::RowKind;
     using Roles = app::SessionListModel::Role;
-    panels::SessionSectionsModel &m = m_sidebar->sections();
+    panels::SessionSectionsModel &m = sectionsOf(*m_sidebar);
     QStringList out;
     for (int row = 0; row < m.rowCount(); ++row) {
         const QModelIndex at = m.index(row);
@@ -124,7 +125,23 @@ QStringList Rig::rows()
 
 int Rig::rowOf(const QUuid &id)
 {
-    return m_sidebar->sections().rowOfSession(id);
+    return sectionsOf(*m_sidebar).rowOfSession(id);
+}
+
+QListView &sessionList(const panels::SidebarView &sidebar)
+{
+    auto *list = sidebar.findChild<QListView *>(QStringLiteral("sessionList"));
+    if (!list)
+        qFatal("the sidebar has no session list");
+    return *list;
+}
+
+panels::SessionSectionsModel &sectionsOf(const panels::SidebarView &sidebar)
+{
+    auto *sections = qobject_cast<panels::SessionSectionsModel *>(sessionList(sidebar).model());
+    if (!sections)
+        qFatal("the session list shows no sections");
+    return *sections;
 }
 
 model::Conversation session(const QString &title, int minutesAgo, bool pinned, bool archived, bool unread)

@@ -18,7 +18,10 @@ class StyleStore;
 namespace model {
 class AttachmentTempStore;
 }
+class QListView;
+
 namespace panels {
+class SessionSectionsModel;
 class SidebarView;
 }
 namespace stage {
@@ -84,6 +87,11 @@ private:
     panels::SidebarView *m_sidebar = nullptr;
     glass::SheetOverlay *m_sheets = nullptr;
 };
+
+// The sidebar's session list, found by its object name, and the sections
+// it shows.
+QListView &sessionList(const panels::SidebarView &sidebar);
+panels::SessionSectionsModel &sectionsOf(const panels::SidebarView &sidebar);
 
 // A session updated minutesAgo minutes before now.
 model::Conversation session(const QString &title, int minutesAgo, bool pinned = false, bool archived = false,

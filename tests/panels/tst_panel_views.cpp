@@ -6,6 +6,7 @@
 #include "glass/Styles.h"
 #include "panels/FileTreeModel.h"
 #include "panels/FileTreeView.h"
+#include "panels/ToolLogList.h"
 #include "panels/ToolLogView.h"
 #include "stage/SkinStore.h"
 #include "support/TestMain.h"
@@ -84,16 +85,18 @@ private slots:
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         const QString root = h.projectPath();
-        QTRY_VERIFY(view.model().indexForPath(root + "/" + secondName).isValid());
+        auto *files = view.findChild<panels::FileTreeModel *>();
+        QVERIFY(files);
+        QTRY_VERIFY(files->indexForPath(root + "/" + secondName).isValid());
         const auto click = [&](const QString &name) {
-            const QModelIndex index = view.model().indexForPath(root + "/" + name);
+            const QModelIndex index = files->indexForPath(root + "/" + name);
             QTest::mouseClick(tree(view).viewport(), Qt::LeftButton, {}, tree(view).visualRect(index).center());
         };
         click("a.txt");
-        QTRY_COMPARE(marked(view.model(), root), QStringList{"a.txt"});
+        QTRY_COMPARE(marked(*files, root), QStringList{"a.txt"});
         click(secondName);
         QTRY_VERIFY(vm.peekedFile() && vm.peekedFile()->displayPath == secondName);
-        QCOMPARE(marked(view.model(), root), QStringList{secondName});
+        QCOMPARE(marked(*files, root), QStringList{secondName});
     }
 
     // "Reveal in Files" says what it does, over the button and nowhere
@@ -117,7 +120,9 @@ private slots:
         view.resize(280, 500);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QListView &list = view.list();
+        auto *found = view.findChild<panels::ToolLogList *>();
+        QVERIFY(found);
+        QListView &list = *found;
         const QRect row = list.visualRect(list.model()->index(0, 0));
         QVERIFY(row.height() > 40);
         QList<QPoint> helped;

@@ -39,7 +39,9 @@
 
 using panels::SessionActions::Action;
 using sidebartest::Rig;
+using sidebartest::sectionsOf;
 using sidebartest::session;
+using sidebartest::sessionList;
 
 namespace {
 
@@ -52,7 +54,7 @@ QMenu *openedMenu(panels::SidebarView &sidebar)
 
 bool choose(panels::SidebarView &sidebar, const QUuid &id, const QString &text)
 {
-    const int row = sidebar.sections().rowOfSession(id);
+    const int row = sectionsOf(sidebar).rowOfSession(id);
     if (row < 0)
         return false;
     sidebar.openMenu(row, QPoint(10, 10));
@@ -127,7 +129,7 @@ private slots:
                             session("Pinned old", 90, true), session("Archived pinned old", 40, true, true),
                             session("Archived new", 5, false, true)});
         m_rig->vm().setSessionSearch(search);
-        m_rig->sidebar().sections().setArchivedExpanded(expanded);
+        sectionsOf(m_rig->sidebar()).setArchivedExpanded(expanded);
         QCOMPARE(m_rig->rows(), expected);
     }
 
@@ -173,13 +175,13 @@ private slots:
         m_rig = std::make_unique<Rig>();
         const model::Conversation a = session("alpha", 3), b = session("beta", 2), c = session("gamma", 1, false, true);
         m_rig->setSessions({a, b, c});
-        QAbstractItemModelTester tester(&m_rig->sidebar().sections(),
+        QAbstractItemModelTester tester(&sectionsOf(m_rig->sidebar()),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         app::AppViewModel &vm = m_rig->vm();
         vm.setSessionSearch("a");
         vm.setSessionSearch("zz");
         vm.setSessionSearch("");
-        m_rig->sidebar().sections().setArchivedExpanded(true);
+        sectionsOf(m_rig->sidebar()).setArchivedExpanded(true);
         vm.togglePinSession(b.id);
         vm.archiveSession(a.id);
         vm.unarchiveSession(c.id);
@@ -187,7 +189,7 @@ private slots:
         vm.setSessionUnread(b.id, true);
         vm.renameSession(b.id, "renamed");
         vm.deleteSession(b.id);
-        m_rig->sidebar().sections().setArchivedExpanded(false);
+        sectionsOf(m_rig->sidebar()).setArchivedExpanded(false);
         vm.newChat();
         m_rig->setSessions({session("only", 1)});
         QVERIFY(!QTest::currentTestFailed());
@@ -263,11 +265,11 @@ private slots:
         const model::Conversation first = session("first", 1), second = session("second", 2),
                                   archived = session("archived one", 3, false, true);
         m_rig->setSessions({first, second, archived}, first.id);
-        m_rig->sidebar().sections().setArchivedExpanded(true);
+        sectionsOf(m_rig->sidebar()).setArchivedExpanded(true);
         const model::Conversation &row = target == 0 ? second : archived;
         QVERIFY(choose(m_rig->sidebar(), row.id, entry));
         QTest::qWait(5);
-        m_rig->sidebar().sections().setArchivedExpanded(false);
+        sectionsOf(m_rig->sidebar()).setArchivedExpanded(false);
         QCOMPARE(m_rig->rows(), rows);
         QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, selected);
 
@@ -471,8 +473,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&m_rig->host()));
         const model::Conversation first = session("first", 1), second = session("both", 2, true, false, true);
         m_rig->setSessions({first, second}, first.id);
-        QListView &list = m_rig->sidebar().list();
-        const QRect row = list.visualRect(m_rig->sidebar().sections().index(m_rig->rowOf(second.id)));
+        QListView &list = sessionList(m_rig->sidebar());
+        const QRect row = list.visualRect(sectionsOf(m_rig->sidebar()).index(m_rig->rowOf(second.id)));
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, panels::SessionRowDelegate::menuButtonRect(row).center());
         QVERIFY(openedMenu(m_rig->sidebar()));
         openedMenu(m_rig->sidebar())->close();
@@ -483,7 +485,7 @@ private slots:
         QVERIFY(!m_rig->stored(second.id)->isUnread);
         // The archived toggle opens and closes the group.
         m_rig->vm().archiveSession(first.id);
-        const QRect toggle = list.visualRect(m_rig->sidebar().sections().index(2));
+        const QRect toggle = list.visualRect(sectionsOf(m_rig->sidebar()).index(2));
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, toggle.center());
         QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "both [pin]", "v Archived", "a:first"}));
     }
@@ -499,7 +501,7 @@ private slots:
         for (int i = 0; i < 200; ++i)
             list.append(session(QStringLiteral("session %1").arg(i), i + 1));
         m_rig->setSessions(list);
-        QListView &view = m_rig->sidebar().list();
+        QListView &view = sessionList(m_rig->sidebar());
         QScrollBar *bar = view.verticalScrollBar();
         QVERIFY(bar->maximum() > 1000);
         bar->setValue(900);
@@ -541,15 +543,15 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&m_rig->host()));
         const model::Conversation a = session("a", 1), b = session("b", 2);
         m_rig->setSessions({a, b});
-        QListView &list = m_rig->sidebar().list();
+        QListView &list = sessionList(m_rig->sidebar());
         const auto at = [&](const QUuid &id) {
-            return list.visualRect(m_rig->sidebar().sections().index(m_rig->rowOf(id))).center();
+            return list.visualRect(sectionsOf(m_rig->sidebar()).index(m_rig->rowOf(id))).center();
         };
         QTest::mouseMove(list.viewport(), at(a.id));
         QCOMPARE(m_rig->sidebar().hoveredSession(), std::optional(a.id));
         QTest::mouseMove(list.viewport(), at(b.id));
         QCOMPARE(m_rig->sidebar().hoveredSession(), std::optional(b.id));
-        QTest::mouseMove(list.viewport(), list.visualRect(m_rig->sidebar().sections().index(0)).center());
+        QTest::mouseMove(list.viewport(), list.visualRect(sectionsOf(m_rig->sidebar()).index(0)).center());
         QCOMPARE(m_rig->sidebar().hoveredSession(), std::nullopt);
     }
 
@@ -596,12 +598,12 @@ private slots:
         // Tab from the search field: the list is the next stop.
         testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions"))->setFocus(Qt::TabFocusReason);
         QTest::keyClick(testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions")), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), &sidebar.list());
+        QCOMPARE(QApplication::focusWidget(), &sessionList(sidebar));
         for (const QString &key : keys) {
             if (key == "pin third")
                 m_rig->vm().togglePinSession(third.id);
             else
-                QTest::keyClick(&sidebar.list(), QKeySequence(key)[0].key(), QKeySequence(key)[0].keyboardModifiers());
+                QTest::keyClick(&sessionList(sidebar), QKeySequence(key)[0].key(), QKeySequence(key)[0].keyboardModifiers());
         }
         QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, selected);
         QMenu *menu = openedMenu(sidebar);
@@ -624,8 +626,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&m_rig->host()));
         const model::Conversation a = session("a session with a title", 1);
         m_rig->setSessions({a});
-        QListView &list = m_rig->sidebar().list();
-        const QRect row = list.visualRect(m_rig->sidebar().sections().index(m_rig->rowOf(a.id)));
+        QListView &list = sessionList(m_rig->sidebar());
+        const QRect row = list.visualRect(sectionsOf(m_rig->sidebar()).index(m_rig->rowOf(a.id)));
         const auto tipAt = [&](QPoint pos) {
             QTest::mouseMove(list.viewport(), pos);
             QHelpEvent help(QEvent::ToolTip, pos, list.viewport()->mapToGlobal(pos));
@@ -636,7 +638,7 @@ private slots:
         const QRect button = panels::SessionRowDelegate::menuButtonRect(row);
         QCOMPARE(tipAt(button.center()), QStringLiteral("Session actions"));
         QCOMPARE(tipAt(QPoint(row.left() + 20, row.center().y())), QString());
-        QCOMPARE(tipAt(list.visualRect(m_rig->sidebar().sections().index(0)).center()), QString()); // the header
+        QCOMPARE(tipAt(list.visualRect(sectionsOf(m_rig->sidebar()).index(0)).center()), QString()); // the header
     }
 
     // A fork's title is cut before " (fork)", which stays in view.
@@ -801,13 +803,13 @@ private slots:
                             session("Unread reply from the agent", 3, false, false, true), hovered,
                             session("Old experiment", 30, false, true), session("Spike: video stage", 40, false, true)},
                            selected.id);
-        m_rig->sidebar().sections().setArchivedExpanded(true);
+        sectionsOf(m_rig->sidebar()).setArchivedExpanded(true);
         m_rig->host().show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_rig->host()));
-        QListView &list = m_rig->sidebar().list();
+        QListView &list = sessionList(m_rig->sidebar());
         QTest::mouseMove(list.viewport(), QPoint(1, 1)); // the pointer may still be where the last test left it
         QTest::mouseMove(list.viewport(),
-                         list.visualRect(m_rig->sidebar().sections().index(m_rig->rowOf(hovered.id))).center());
+                         list.visualRect(sectionsOf(m_rig->sidebar()).index(m_rig->rowOf(hovered.id))).center());
         QCoreApplication::processEvents();
         QCOMPARE(m_rig->sidebar().hoveredSession(), std::optional(hovered.id));
         const QImage image = m_rig->host().grab().toImage();
@@ -815,7 +817,7 @@ private slots:
 
         const glass::Styles &s = m_rig->styles().styles();
         const auto pixelAt = [&](const QUuid &id) {
-            const QRect row = list.visualRect(m_rig->sidebar().sections().index(m_rig->rowOf(id)));
+            const QRect row = list.visualRect(sectionsOf(m_rig->sidebar()).index(m_rig->rowOf(id)));
             const QPoint inHost = list.viewport()->mapTo(&m_rig->host(), QPoint(row.left() + 6, row.center().y()));
             return QColor(image.pixel(inHost * image.devicePixelRatio()));
         };

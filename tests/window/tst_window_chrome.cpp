@@ -92,10 +92,14 @@ private Q_SLOTS:
             // The "⋮" of the selected session says what it is.
             auto *sidebar = qobject_cast<panels::SidebarView *>(windowtest::panelSlot(w.content(), QStringLiteral("sidebar"))->view());
             QVERIFY(sidebar);
-            QListView &list = sidebar->list();
-            const int row = sidebar->sections().rowOfSession(*kit.vm().conversations().selectedConversationID());
+            auto *found = sidebar->findChild<QListView *>(QStringLiteral("sessionList"));
+            QVERIFY(found);
+            QListView &list = *found;
+            auto *sections = qobject_cast<panels::SessionSectionsModel *>(list.model());
+            QVERIFY(sections);
+            const int row = sections->rowOfSession(*kit.vm().conversations().selectedConversationID());
             const QPoint at =
-                panels::SessionRowDelegate::menuButtonRect(list.visualRect(sidebar->sections().index(row))).center();
+                panels::SessionRowDelegate::menuButtonRect(list.visualRect(sections->index(row))).center();
             QTest::mouseMove(list.viewport(), at);
             QHelpEvent help(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
             QCoreApplication::sendEvent(list.viewport(), &help);

@@ -716,7 +716,7 @@ private Q_SLOTS:
         const QHash<QString, QWidget *> places{{"composer", composer(w)},
                                                {"tab", composer(w)},
                                                {"search", testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))},
-                                               {"list", &sidebar(w)->list()},
+                                               {"list", sidebar(w)->findChild<QListView *>(QStringLiteral("sessionList"))},
                                                {"skin", tray(w)->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton"))},
                                                {"preview", testsupport::namedWidget<QPlainTextEdit>(card, QStringLiteral("Preview"))}};
         places.value(focus)->setFocus(Qt::OtherFocusReason);

@@ -29,6 +29,7 @@
 #include "palette/PaletteCommand.h"
 #include "panels/FileTreeModel.h"
 #include "panels/FileTreeView.h"
+#include "panels/ToolLogList.h"
 #include "panels/ToolLogView.h"
 
 #include <QDir>
@@ -419,10 +420,12 @@ private Q_SLOTS:
         QCOMPARE(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible(), treeOpen && logShown);
         auto *log = qobject_cast<panels::ToolLogView *>(windowtest::panelSlot(c, QStringLiteral("toolLog"))->view());
         QVERIFY(log);
-        QTRY_COMPARE(log->list().model()->rowCount(), 1);
-        const std::optional<QPoint> reveal = revealPoint(log->list());
+        auto *list = log->findChild<panels::ToolLogList *>();
+        QVERIFY(list);
+        QTRY_COMPARE(list->model()->rowCount(), 1);
+        const std::optional<QPoint> reveal = revealPoint(*list);
         QVERIFY(reveal);
-        QTest::mouseClick(log->list().viewport(), Qt::LeftButton, {}, *reveal);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, *reveal);
 
         QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible());
         QTRY_VERIFY(vm.peekedFile() && vm.peekedFile()->displayPath == QStringLiteral("notes/a.txt"));
@@ -431,7 +434,9 @@ private Q_SLOTS:
         QVERIFY2(widths(c).chat >= ContentView::kMinChatWidth, qPrintable(QString::number(widths(c).chat)));
         auto *tree = qobject_cast<panels::FileTreeView *>(windowtest::panelSlot(c, QStringLiteral("fileTree"))->view());
         QVERIFY(tree);
-        QTRY_VERIFY(tree->model().indexForPath(kit.projectPath() + QStringLiteral("/notes")).isValid());
+        auto *files = tree->findChild<panels::FileTreeModel *>();
+        QVERIFY(files);
+        QTRY_VERIFY(files->indexForPath(kit.projectPath() + QStringLiteral("/notes")).isValid());
         if (size == QSize(1100, 700) && treeOpen) {
             saveInDarkAndLight(kit, w, QStringLiteral("reveal-1100"));
         }
@@ -718,9 +723,11 @@ private Q_SLOTS:
         QSignalSpy rejected(sheets, &glass::SheetOverlay::rejected);
         sheets->open(new QLabel(QStringLiteral("sheet")));
         QVERIFY(sheets->isOpen());
-        QCOMPARE(kit.window().escape().dispatch(), window::EscapeDispatcher::Outcome::sheet);
+        auto *escape = kit.window().findChild<window::EscapeDispatcher *>();
+        QVERIFY(escape);
+        QCOMPARE(escape->dispatch(), window::EscapeDispatcher::Outcome::sheet);
         QCOMPARE(rejected.size(), 1);
-        QCOMPARE(kit.window().escape().dispatch(), window::EscapeDispatcher::Outcome::nothing);
+        QCOMPARE(escape->dispatch(), window::EscapeDispatcher::Outcome::nothing);
     }
 
     void unsavedWork_data()

@@ -50,6 +50,12 @@ protected:
     }
 };
 
+// The picture a slot shows while it moves, found under the content view.
+window::SlidePicture *pictureOf(const QObject *content, const PanelSlot *slot)
+{
+    return content->findChild<window::SlidePicture *>(slot->objectName() + QStringLiteral("Picture"));
+}
+
 void fillSession(windowtest::WindowKit &kit, int count)
 {
     model::ConversationStore &store = kit.vm().conversations();
@@ -135,7 +141,7 @@ private Q_SLOTS:
             QVERIFY(peek->isAnimating());
             auto *slide = c->findChild<QVariantAnimation *>(QStringLiteral("filePeekSlide"));
             holdAt(slide, 0.5);
-            window::SlidePicture *picture = peek->picture();
+            window::SlidePicture *picture = pictureOf(c, peek);
             QVERIFY(picture && picture->isVisible());
             QCOMPARE(picture->parentWidget(), windowtest::panelSlot(c, QStringLiteral("chat")));
             QVERIFY(picture->offset().y() < 0 && picture->offset().y() > -picture->height());
@@ -147,7 +153,7 @@ private Q_SLOTS:
         }
         QTRY_VERIFY(!peek->isAnimating());
         QVERIFY(peek->isVisible());
-        QVERIFY(!peek->picture() || !peek->picture()->isVisible());
+        QVERIFY(!pictureOf(c, peek) || !pictureOf(c, peek)->isVisible());
         QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry().top(), peek->geometry().bottom() + 1);
         QCOMPARE(chatResizes.count, 1);
 
@@ -155,7 +161,7 @@ private Q_SLOTS:
         if (!reduceMotion) {
             // Leaving gives the room back at once and the picture moves up over it.
             QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry(), chatBefore);
-            QVERIFY(peek->picture()->isVisible());
+            QVERIFY(pictureOf(c, peek)->isVisible());
         }
         QTRY_VERIFY(!peek->isAnimating());
         QVERIFY(!peek->isVisible() && !peek->view());
@@ -336,7 +342,7 @@ private Q_SLOTS:
             // Half way: its room held, its picture half out past the leading
             // edge and half faded, its line half faded; the chat not moved.
             QCOMPARE(sidebar->width(), 261);
-            window::SlidePicture *picture = sidebar->picture();
+            window::SlidePicture *picture = pictureOf(c, sidebar);
             QVERIFY(picture && picture->isVisible() && !sidebar->view()->isVisible());
             QCOMPARE(picture->geometry(), QRect(0, 0, 260, sidebar->height()));
             QVERIFY2(picture->offset().x() < -60 && picture->offset().x() > -200,
@@ -370,7 +376,7 @@ private Q_SLOTS:
             // it), the picture still out of sight.
             QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry(), chatWith);
             QCOMPARE(chatResizes.count, 2);
-            QVERIFY(sidebar->isAnimating() && sidebar->picture()->offset().x() <= -250);
+            QVERIFY(sidebar->isAnimating() && pictureOf(c, sidebar)->offset().x() <= -250);
             QVERIFY(!windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible());
         }
         QTRY_VERIFY(!sidebar->isAnimating() && sidebar->isVisible());

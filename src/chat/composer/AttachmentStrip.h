@@ -30,7 +30,6 @@ public:
     static AttachmentStrip *install(QWidget *slot, app::AppViewModel &app, glass::StyleStore &styles);
 
     QList<AttachmentChip *> chips() const;
-    AttachmentThumbnails &thumbnails() const { return *m_thumbnails; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -35,7 +35,6 @@ public:
     DropTarget(app::AppViewModel &app, glass::StyleStore &styles, QWidget *card);
 
     bool isDropTargeted() const { return m_targeted; }
-    DropOverlay *overlay() const { return m_overlay; }
 
     // Whether the drop was taken: the answer is given at once, before any
     // file is looked at or staged.

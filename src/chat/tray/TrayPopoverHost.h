@@ -42,7 +42,6 @@ public:
     void close();
     bool isOpen() const { return !m_content.isNull(); }
     QWidget *content() const { return m_content; }
-    QWidget *anchor() const { return m_anchor; }
 
     // The widget popovers of anchor lie in: the nearest ancestor holding
     // the stage (so the glass finds what is behind it), else the window.

@@ -35,7 +35,6 @@ public:
 
     QWidget *card() const { return m_card; }
     QLabel *title() const { return m_title; }
-    QLabel *tagline() const { return m_tagline; }
     // Exactly one of these two is shown: the badge while signed in.
     // The project's chip ("Open folder" without a project) and its menu.
     StatusChip *projectChip() const { return m_project; }

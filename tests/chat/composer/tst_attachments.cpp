@@ -213,7 +213,7 @@ private slots:
         QVERIFY(!chips.at(0)->showsThumbnail());
 
         // Removing the first keeps the others' widgets and decodes nothing again.
-        QCOMPARE(strip->thumbnails().decodeCount(), 1);
+        QCOMPARE(strip->findChild<chat::AttachmentThumbnails *>()->decodeCount(), 1);
         const QUuid imageId = chips.at(1)->file().id;
         testsupport::namedWidget<glass::SymbolButton>(chips.at(0), QStringLiteral("Remove attachment"))->click();
         QCOMPARE(f.vm().attachments().size(), 2);
@@ -223,7 +223,7 @@ private slots:
         QCOMPARE(after.at(1), chips.at(2));
         QCOMPARE(after.at(0)->file().id, imageId);
         QVERIFY(after.at(0)->showsThumbnail());
-        QCOMPARE(strip->thumbnails().decodeCount(), 1);
+        QCOMPARE(strip->findChild<chat::AttachmentThumbnails *>()->decodeCount(), 1);
     }
 
     // A staged image that is gone before it is decoded shows the symbol and still removes.
@@ -236,7 +236,7 @@ private slots:
         chat::AttachmentStrip strip(f.vm(), *f.styles);
         strip.show();
         chat::AttachmentChip *chip = strip.chips().first();
-        QTRY_COMPARE(strip.thumbnails().state(file.id), chat::AttachmentThumbnails::State::Failed);
+        QTRY_COMPARE(strip.findChild<chat::AttachmentThumbnails *>()->state(file.id), chat::AttachmentThumbnails::State::Failed);
         QVERIFY(!chip->showsThumbnail());
         QCOMPARE(chip->toolTip(), chat::AttachmentChipText::toolTip(file));
         testsupport::namedWidget<glass::SymbolButton>(chip, QStringLiteral("Remove attachment"))->click();
@@ -400,11 +400,11 @@ private slots:
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         send(&card.widget, enter);
         QVERIFY(enter.isAccepted());
-        QVERIFY(card.target->overlay()->isVisible());
+        QVERIFY(card.widget.findChild<chat::DropOverlay *>()->isVisible());
         QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         send(&card.widget, drop);
         QCOMPARE(drop.isAccepted(), taken);
-        QVERIFY(!card.target->overlay()->isVisible());
+        QVERIFY(!card.widget.findChild<chat::DropOverlay *>()->isVisible());
         QCOMPARE(log, (QStringList{"overlay shown", "overlay hidden"}));
 
         if (!error.isEmpty())
@@ -544,7 +544,7 @@ private slots:
         field->setFrameShape(QFrame::NoFrame);
         column->addWidget(field);
         window.resize(620, 170);
-        auto *target = new chat::DropTarget(f.vm(), *f.styles, &window);
+        new chat::DropTarget(f.vm(), *f.styles, &window);
         window.show();
         QTRY_VERIFY(strip->chips().first()->showsThumbnail());
         QImage plain = window.grab().toImage();
@@ -554,7 +554,7 @@ private slots:
         data.setData(QStringLiteral("image/png"), encoded("PNG", 10));
         QDragEnterEvent enter(QPoint(300, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         send(&window, enter);
-        QVERIFY(target->overlay()->isVisible());
+        QVERIFY(window.findChild<chat::DropOverlay *>()->isVisible());
         const QImage over = window.grab().toImage();
         over.save(outputPath(QStringLiteral("drop-overlay-%1.png").arg(skin)));
         // The dashed border runs along the left edge: on for 7, off for 5.

@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QGraphicsOpacityEffect>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
@@ -980,7 +981,14 @@ private slots:
         const QImage shot = rig.window->grab().toImage();
         savePng(shot, QStringLiteral("tray-%1-%2%3").arg(which, skin, bright ? QStringLiteral("-bright") : QString()));
 
-        QWidget *anchor = rig.tray->popovers().anchor();
+        // The control it was opened from.
+        static const QHash<QString, QString> anchors{{QStringLiteral("project"), QStringLiteral("projectChip")},
+                                                     {QStringLiteral("permissions"), QStringLiteral("toolGuardChip")},
+                                                     {QStringLiteral("model"), QStringLiteral("modelChip")},
+                                                     {QStringLiteral("skin"), QStringLiteral("skinButton")},
+                                                     {QStringLiteral("wallpaper"), QStringLiteral("wallpaperButton")}};
+        auto *anchor = rig.tray->findChild<QWidget *>(anchors.value(which));
+        QVERIFY(anchor);
         const QRect box = content->geometry();
         QVERIFY(rig.window->rect().contains(box));
         QVERIFY(box.bottom() < anchor->mapTo(rig.window.get(), QPoint(0, 0)).y());

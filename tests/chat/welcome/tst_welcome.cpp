@@ -15,6 +15,7 @@
 #include "glass/Styles.h"
 #include "stage/SkinStore.h"
 #include "glass/SymbolIcons.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 
 #include <QAction>
@@ -32,6 +33,14 @@ namespace {
 chat::StatusChip *liveChipOf(const QWidget *card)
 {
     return card->findChild<chat::StatusChip *>(QStringLiteral("welcomeLiveChip"));
+}
+
+// The tagline, found by what a reader hears.
+QLabel *taglineOf(const QWidget *card)
+{
+    return testsupport::namedWidget<QLabel>(card, QStringLiteral("Moonshelf Mac. One stage for builders. Open a project, "
+                                                                 "spin a session, ship cool shit with Qirv. Flagship "
+                                                                 "models now and next."));
 }
 
 chat::ConnectEmberCapsule *connectCapsuleOf(const QWidget *card)
@@ -210,7 +219,9 @@ private slots:
         QWidget *glass = card.card();
         QVERIFY(glass->width() <= 360 - 24);
         QVERIFY(card.title()->height() > card.title()->fontMetrics().height()); // two lines
-        QVERIFY(card.tagline()->width() <= glass->width() - 2 * chat::WelcomeCard::kCardPadding);
+        QLabel *tagline = taglineOf(&card);
+        QVERIFY(tagline);
+        QVERIFY(tagline->width() <= glass->width() - 2 * chat::WelcomeCard::kCardPadding);
         QVERIFY(glass->rect().contains(card.title()->geometry()));
         // The long folder name gives way (cut at its end), the capsule keeps its size.
         QVERIFY(card.projectChip()->width() < card.projectChip()->sizeHint().width());
@@ -250,7 +261,8 @@ private slots:
         auto *card = view.findChild<chat::WelcomeCard *>();
         QVERIFY(card);
         QWidget *glass = card->card();
-        for (QLabel *label : {card->title(), card->tagline()}) {
+        QVERIFY(taglineOf(card));
+        for (QLabel *label : {card->title(), taglineOf(card)}) {
             const QFontMetrics fm(label->font());
             int widest = 0;
             for (const QString &word : label->text().split(QLatin1Char(' ')))
@@ -474,8 +486,10 @@ private slots:
 
         const QRect glassCard = card->card()->geometry();
         QVERIFY(qAbs(glassCard.center().x() - card->width() / 2) <= 1);
-        QVERIFY(card->tagline()->width() <= chat::WelcomeCard::kTaglineMaxWidth);
-        QVERIFY(card->tagline()->height() > card->tagline()->fontMetrics().height()); // it wraps
+        QLabel *tagline = taglineOf(card);
+        QVERIFY(tagline);
+        QVERIFY(tagline->width() <= chat::WelcomeCard::kTaglineMaxWidth);
+        QVERIFY(tagline->height() > tagline->fontMetrics().height()); // it wraps
 
         if (!signedIn) {
             // Left of the symbol inside the capsule: the fill the label sits on.
