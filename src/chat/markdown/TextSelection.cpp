@@ -134,7 +134,12 @@ QString text(MarkdownRenderer &r, const TextSelection &selection)
     return parts.join(u'\n');
 }
 
-TextSelection wordAt(MarkdownRenderer &r, TextPoint point)
+namespace {
+
+// The selection around a point, from a span within the point's own line
+// (a code line, or a paragraph's block).
+template <typename SpanInLine>
+TextSelection spanAround(MarkdownRenderer &r, TextPoint point, SpanInLine spanInLine)
 {
     if (point.piece < 0 || point.piece >= r.count())
         return {point, point};
@@ -144,28 +149,25 @@ TextSelection wordAt(MarkdownRenderer &r, TextPoint point)
             return {point, point};
         const LineColumn at = lineColumn(code, point.offset);
         const int start = lineStart(code, at.line);
-        const auto [from, to] = wordSpan(code.lines[at.line], at.column);
+        const auto [from, to] = spanInLine(QStringView(code.lines[at.line]), at.column);
         return {{point.piece, start + from}, {point.piece, start + to}};
     }
     const QTextBlock block = document(r, point.piece)->findBlock(point.offset);
-    const auto [from, to] = wordSpan(block.text(), point.offset - block.position());
+    const QString text = block.text();
+    const auto [from, to] = spanInLine(QStringView(text), point.offset - block.position());
     return {{point.piece, block.position() + from}, {point.piece, block.position() + to}};
+}
+
+} // namespace
+
+TextSelection wordAt(MarkdownRenderer &r, TextPoint point)
+{
+    return spanAround(r, point, wordSpan);
 }
 
 TextSelection lineAt(MarkdownRenderer &r, TextPoint point)
 {
-    if (point.piece < 0 || point.piece >= r.count())
-        return {point, point};
-    if (r.piece(point.piece).kind == Kind::Code) {
-        const auto &code = r.piece(point.piece).code;
-        if (code.lines.isEmpty())
-            return {point, point};
-        const LineColumn at = lineColumn(code, point.offset);
-        const int start = lineStart(code, at.line);
-        return {{point.piece, start}, {point.piece, start + int(code.lines[at.line].size())}};
-    }
-    const QTextBlock block = document(r, point.piece)->findBlock(point.offset);
-    return {{point.piece, block.position()}, {point.piece, block.position() + block.length() - 1}};
+    return spanAround(r, point, [](QStringView line, int) { return std::pair<int, int>(0, int(line.size())); });
 }
 
 std::pair<int, int> wordSpan(QStringView text, int column)
