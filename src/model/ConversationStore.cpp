@@ -74,7 +74,8 @@ ConversationStore::ConversationStore(Options options, QObject *parent)
             QMetaObject::invokeMethod(this, &ConversationStore::takeLoadedHistory, Qt::QueuedConnection);
         }));
         m_loader->setObjectName(QStringLiteral("conversation history reader"));
-        m_loader->start();
+        if (!options.loadWhenAsked)
+            m_loader->start();
         return;
     }
     adopt(readHistory(m_filePath));
@@ -90,7 +91,7 @@ ConversationStore::~ConversationStore()
     if (m_changedWhileLoading)
         waitForHistory();
     else
-        m_loader->wait();
+        m_loader->wait(); // one never started has nothing to wait for
 }
 
 ConversationStore::Loaded ConversationStore::readHistory(const QString &path, QThreadPool *pool)
@@ -125,6 +126,7 @@ void ConversationStore::takeLoadedHistory()
 {
     if (!m_loader)
         return; // already taken in by waitForHistory()
+    startLoadingHistory();
     m_loader->wait();
     m_loader.reset();
     std::optional<Loaded> loaded = std::move(*m_loaded);
@@ -136,6 +138,12 @@ void ConversationStore::takeLoadedHistory()
 void ConversationStore::waitForHistory()
 {
     takeLoadedHistory();
+}
+
+void ConversationStore::startLoadingHistory()
+{
+    if (m_loader && !m_loader->isRunning() && !m_loader->isFinished())
+        m_loader->start();
 }
 
 void ConversationStore::adopt(Loaded loaded)
