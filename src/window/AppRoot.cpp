@@ -9,6 +9,7 @@
 #include "platform/MotionPreference.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "window/AfterFirstFrame.h"
 #include "window/MainWindow.h"
 #include "window/UnsavedWork.h"
 #include "model/ConversationStore.h"
@@ -43,9 +44,6 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
     m_skins = std::make_unique<stage::SkinStore>(stage::SkinStore::defaultSources());
     m_background = std::make_unique<stage::BackgroundSettings>(backgroundConfig());
     m_styles = std::make_unique<glass::StyleStore>(*m_skins);
-    m_motion = std::make_unique<platform::MotionPreference>();
-    connect(m_motion.get(), &platform::MotionPreference::reduceMotionChanged, m_styles.get(),
-            &glass::StyleStore::setReduceMotion);
     m_desktop = std::make_unique<platform::SystemDesktopServices>();
     m_panels = std::make_unique<WidgetFilePanels>();
 
@@ -55,6 +53,7 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
     followSkinPalette(*m_styles);
 
     app::AppServices services = app::AppServices::live();
+    services.historyWhenAsked = true;
     services.background = m_background.get();
     services.panels = m_panels.get();
     services.desktop = m_desktop.get();
@@ -72,6 +71,18 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
                                    m_app->settingsStore().lastSaveFailure());
     });
     connect(m_window.get(), &MainWindow::closedForGood, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    // What the first frame does not show waits for it. The history is not
+    // in it (the list fills in when it arrives), and reading a large one
+    // beside the frame slows the frame. Connecting to the session bus for
+    // the motion preference waits on the bus; until its answer, motion is
+    // on, as it was while the answer was on its way.
+    afterFirstFrame(*m_window, [this] {
+        m_app->conversations().startLoadingHistory();
+        m_motion = std::make_unique<platform::MotionPreference>();
+        connect(m_motion.get(), &platform::MotionPreference::reduceMotionChanged, m_styles.get(),
+                &glass::StyleStore::setReduceMotion);
+    });
 }
 
 AppRoot::~AppRoot()
