@@ -7,6 +7,7 @@
 #include "glass/Styles.h"
 #include "platform/DesktopServices.h"
 #include "platform/MotionPreference.h"
+#include "platform/SharedNetwork.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "window/AfterFirstFrame.h"
@@ -42,6 +43,10 @@ stage::BackgroundSettings::Config backgroundConfig()
 AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
 {
     m_skins = std::make_unique<stage::SkinStore>(stage::SkinStore::defaultSources());
+    // Before the wallpaper's decoding starts on a worker: Qt makes one plugin
+    // list at a time, and the worker's (every image plugin's) is slow, so the
+    // network's, made later here, would wait for it.
+    platform::sharedNetwork();
     m_background = std::make_unique<stage::BackgroundSettings>(backgroundConfig());
     m_styles = std::make_unique<glass::StyleStore>(*m_skins);
     m_desktop = std::make_unique<platform::SystemDesktopServices>();
