@@ -49,7 +49,8 @@ struct AppServices {
     // exists.
     bool historyInBackground = false;
     // With historyInBackground: the reading starts only when the owner asks
-    // the conversation store for it (the app: once the first frame is out).
+    // the conversation store for it (the app: a large history, once the
+    // first frame is out).
     bool historyWhenAsked = false;
 
     // The real sign-in, network, service, clipboard, staging and stage.

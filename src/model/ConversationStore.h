@@ -28,8 +28,8 @@ namespace model {
 // The history may be read on a thread of its own (Options::loadInBackground),
 // so a window can paint before a large file is decoded, and that reading may
 // wait to be asked for (Options::loadWhenAsked), so it does not compete with
-// the window's first frame for the cores and the memory map. Until it arrives the
-// list holds only the sessions made meanwhile and the selection is the one
+// the window's first frame for the cores and the memory map. Until it arrives
+// the list holds only the sessions made meanwhile and the selection is the one
 // made meanwhile, if any; nothing is written. When it arrives those sessions
 // stay in front of the loaded ones, a selection made meanwhile wins over the
 // stored one, and if anything changed meanwhile the whole is written once.
