@@ -48,10 +48,6 @@ struct AppServices {
     // the window's first frame (the app); false: read before the controller
     // exists.
     bool historyInBackground = false;
-    // With historyInBackground: the reading starts only when the owner asks
-    // the conversation store for it (the app: a large history, once the
-    // first frame is out).
-    bool historyWhenAsked = false;
 
     // The real sign-in, network, service, clipboard, staging and stage.
     static AppServices live();

@@ -36,7 +36,6 @@ AppViewModel::AppViewModel(AppServices services, QObject *parent) : QObject(pare
 
     model::ConversationStore::Options history{model::ConversationStore::defaultFilePath()};
     history.loadInBackground = m_services.historyInBackground;
-    history.loadWhenAsked = m_services.historyWhenAsked;
     m_conversations = std::make_unique<model::ConversationStore>(std::move(history));
     m_settingsStore = std::make_unique<model::SettingsStore>();
     m_workspace = std::make_unique<agent::WorkspaceManager>();

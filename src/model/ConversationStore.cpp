@@ -74,8 +74,7 @@ ConversationStore::ConversationStore(Options options, QObject *parent)
             QMetaObject::invokeMethod(this, &ConversationStore::takeLoadedHistory, Qt::QueuedConnection);
         }));
         m_loader->setObjectName(QStringLiteral("conversation history reader"));
-        if (!options.loadWhenAsked)
-            m_loader->start();
+        m_loader->start();
         return;
     }
     adopt(readHistory(m_filePath));
@@ -91,7 +90,7 @@ ConversationStore::~ConversationStore()
     if (m_changedWhileLoading)
         waitForHistory();
     else
-        m_loader->wait(); // one never started has nothing to wait for
+        m_loader->wait();
 }
 
 ConversationStore::Loaded ConversationStore::readHistory(const QString &path, QThreadPool *pool)
@@ -126,7 +125,6 @@ void ConversationStore::takeLoadedHistory()
 {
     if (!m_loader)
         return; // already taken in by waitForHistory()
-    startLoadingHistory();
     m_loader->wait();
     m_loader.reset();
     std::optional<Loaded> loaded = std::move(*m_loaded);
@@ -138,12 +136,6 @@ void ConversationStore::takeLoadedHistory()
 void ConversationStore::waitForHistory()
 {
     takeLoadedHistory();
-}
-
-void ConversationStore::startLoadingHistory()
-{
-    if (m_loader && !m_loader->isRunning() && !m_loader->isFinished())
-        m_loader->start();
 }
 
 void ConversationStore::adopt(Loaded loaded)

@@ -26,10 +26,8 @@ namespace model {
 // holds at least one conversation and the selection names one of them.
 //
 // The history may be read on a thread of its own (Options::loadInBackground),
-// so a window can paint before a large file is decoded, and that reading may
-// wait to be asked for (Options::loadWhenAsked), so it does not compete with
-// the window's first frame for the cores and the memory map. Until it arrives
-// the list holds only the sessions made meanwhile and the selection is the one
+// so a window can paint before a large file is decoded. Until it arrives the
+// list holds only the sessions made meanwhile and the selection is the one
 // made meanwhile, if any; nothing is written. When it arrives those sessions
 // stay in front of the loaded ones, a selection made meanwhile wins over the
 // stored one, and if anything changed meanwhile the whole is written once.
@@ -50,9 +48,6 @@ public:
         bool writeInBackground = true;
         // True: an existing file is read and decoded on a thread of its own.
         bool loadInBackground = false;
-        // With loadInBackground: the reading starts at startLoadingHistory()
-        // (or when the history is needed), not at once.
-        bool loadWhenAsked = false;
     };
 
     // The application's store, in the support folder.
@@ -66,8 +61,6 @@ public:
     bool isHistoryLoaded() const { return !m_loader; }
     // Takes the history in now, waiting for the reading thread if need be.
     void waitForHistory();
-    // Starts the reading held back by Options::loadWhenAsked; once only.
-    void startLoadingHistory();
 
     // Every session, active and archived, in stored order.
     const QList<Conversation> &conversations() const { return m_conversations; }

@@ -18,18 +18,11 @@
 #include "window/WidgetFilePanels.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QScreen>
 
 namespace window {
 
 namespace {
-
-// A history at least this large is not in the window's first frame anyway:
-// reading it takes longer than making the frame. Read beside the frame, it
-// only slows the frame down, so it is read once the frame is out. A smaller
-// one is read at once and is usually in the first frame.
-constexpr qint64 kHistoryReadAfterFrameBytes = 32 * 1024 * 1024;
 
 // The wallpaper is decoded off the UI thread, so the window's first frame
 // waits for nothing: big enough to fill the largest screen with the drift's
@@ -65,8 +58,6 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
     followSkinPalette(*m_styles);
 
     app::AppServices services = app::AppServices::live();
-    services.historyWhenAsked =
-        QFileInfo(model::ConversationStore::defaultFilePath()).size() >= kHistoryReadAfterFrameBytes;
     services.background = m_background.get();
     services.panels = m_panels.get();
     services.desktop = m_desktop.get();
@@ -85,12 +76,10 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
     });
     connect(m_window.get(), &MainWindow::closedForGood, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    // What the first frame does not show waits for it: a large history (see
-    // above), and the motion preference, as connecting to the session bus
-    // for it waits on the bus; until its answer, motion is on, as it was
-    // while the answer was on its way.
+    // The motion preference waits for the first frame: connecting to the
+    // session bus for it waits on the bus. Until its answer motion is on, as
+    // it was while the answer was on its way.
     afterFirstFrame(*m_window, [this] {
-        m_app->conversations().startLoadingHistory();
         m_motion = std::make_unique<platform::MotionPreference>();
         connect(m_motion.get(), &platform::MotionPreference::reduceMotionChanged, m_styles.get(),
                 &glass::StyleStore::setReduceMotion);

@@ -20,21 +20,17 @@ private Q_SLOTS:
     void untouchedStoreRestoresTheSelectionWithoutWriting();
     void endingBeforeArrivalLosesNothing_data();
     void endingBeforeArrivalLosesNothing();
-    void readingHeldBackStartsWhenAskedOrNeeded_data();
-    void readingHeldBackStartsWhenAskedOrNeeded();
     void noFileStartsAtOnce();
     void damagedFileIsStillSetAside();
 
 private:
     // Three stored sessions, B selected; the store opened on them in the
     // background. Nothing has arrived while the test does not spin events.
-    // whenAsked: the reading waits for startLoadingHistory().
-    std::unique_ptr<ConversationStore> openOnHistory(ConversationHarness &h, bool whenAsked = false)
+    std::unique_ptr<ConversationStore> openOnHistory(ConversationHarness &h)
     {
         h.put(envelopeOf(m_stored, m_stored[1].id));
         ConversationStore::Options options = h.options();
         options.loadInBackground = true;
-        options.loadWhenAsked = whenAsked;
         return std::make_unique<ConversationStore>(options);
     }
     static QList<Conversation> fromFile(const ConversationHarness &h)
@@ -127,23 +123,18 @@ void TestConversationHistory::endingBeforeArrivalLosesNothing_data()
 {
     QTest::addColumn<bool>("changed");
     QTest::addColumn<bool>("destroy"); // else flush()
-    QTest::addColumn<bool>("neverAsked"); // the reading was held back and never started
-    QTest::newRow("flush after a new session") << true << false << false;
-    QTest::newRow("quit after a new session") << true << true << false;
-    QTest::newRow("quit untouched") << false << true << false;
-    QTest::newRow("flush untouched") << false << false << false;
-    QTest::newRow("flush after a new session, reading never asked for") << true << false << true;
-    QTest::newRow("quit after a new session, reading never asked for") << true << true << true;
-    QTest::newRow("quit untouched, reading never asked for") << false << true << true;
+    QTest::newRow("flush after a new session") << true << false;
+    QTest::newRow("quit after a new session") << true << true;
+    QTest::newRow("quit untouched") << false << true;
+    QTest::newRow("flush untouched") << false << false;
 }
 
 void TestConversationHistory::endingBeforeArrivalLosesNothing()
 {
     QFETCH(bool, changed);
     QFETCH(bool, destroy);
-    QFETCH(bool, neverAsked);
     ConversationHarness h;
-    auto store = openOnHistory(h, neverAsked);
+    auto store = openOnHistory(h);
     const QByteArray before = h.read();
     if (changed)
         store->newChat();
@@ -158,43 +149,6 @@ void TestConversationHistory::endingBeforeArrivalLosesNothing()
     const QList<Conversation> written = fromFile(h);
     QCOMPARE(testing::titles(written), QStringList({"New session", "A", "B", "C"}));
     QCOMPARE(written.mid(1), m_stored);
-}
-
-void TestConversationHistory::readingHeldBackStartsWhenAskedOrNeeded_data()
-{
-    QTest::addColumn<QString>("then");
-    QTest::newRow("asked for") << "ask";
-    QTest::newRow("asked for twice") << "ask twice";
-    QTest::newRow("needed before it was asked for") << "wait";
-}
-
-void TestConversationHistory::readingHeldBackStartsWhenAskedOrNeeded()
-{
-    QFETCH(QString, then);
-    ConversationHarness h;
-    auto store = openOnHistory(h, true);
-    QSignalSpy arrived(store.get(), &ConversationStore::historyLoaded);
-    // Not read while nobody asks, however long the events run.
-    QTest::qWait(100);
-    QCOMPARE(arrived.size(), 0);
-    QVERIFY(!store->isHistoryLoaded());
-    QVERIFY(store->conversations().isEmpty());
-
-    if (then == u"wait") {
-        store->waitForHistory();
-    } else {
-        store->startLoadingHistory();
-        if (then == u"ask twice")
-            store->startLoadingHistory();
-        QVERIFY(arrived.wait(10000));
-    }
-    QVERIFY(store->isHistoryLoaded());
-    QCOMPARE(store->conversations(), m_stored);
-    QCOMPARE(store->selectedConversationID(), std::optional(m_stored[1].id));
-    store->startLoadingHistory(); // once in, asking again reads nothing
-    QTest::qWait(20);
-    QCOMPARE(arrived.size(), 1);
-    QCOMPARE(h.writes, 0);
 }
 
 void TestConversationHistory::noFileStartsAtOnce()
