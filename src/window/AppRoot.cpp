@@ -7,8 +7,10 @@
 #include "glass/Styles.h"
 #include "platform/DesktopServices.h"
 #include "platform/MotionPreference.h"
+#include "platform/SharedNetwork.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "window/AfterFirstFrame.h"
 #include "window/MainWindow.h"
 #include "window/UnsavedWork.h"
 #include "model/ConversationStore.h"
@@ -41,11 +43,12 @@ stage::BackgroundSettings::Config backgroundConfig()
 AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
 {
     m_skins = std::make_unique<stage::SkinStore>(stage::SkinStore::defaultSources());
+    // Before the wallpaper's decoding starts on a worker: Qt makes one plugin
+    // list at a time, and the worker's (every image plugin's) is slow, so the
+    // network's, made later here, would wait for it.
+    platform::sharedNetwork();
     m_background = std::make_unique<stage::BackgroundSettings>(backgroundConfig());
     m_styles = std::make_unique<glass::StyleStore>(*m_skins);
-    m_motion = std::make_unique<platform::MotionPreference>();
-    connect(m_motion.get(), &platform::MotionPreference::reduceMotionChanged, m_styles.get(),
-            &glass::StyleStore::setReduceMotion);
     m_desktop = std::make_unique<platform::SystemDesktopServices>();
     m_panels = std::make_unique<WidgetFilePanels>();
 
@@ -72,6 +75,15 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
                                    m_app->settingsStore().lastSaveFailure());
     });
     connect(m_window.get(), &MainWindow::closedForGood, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    // The motion preference waits for the first frame: connecting to the
+    // session bus for it waits on the bus. Until its answer motion is on, as
+    // it was while the answer was on its way.
+    afterFirstFrame(*m_window, [this] {
+        m_motion = std::make_unique<platform::MotionPreference>();
+        connect(m_motion.get(), &platform::MotionPreference::reduceMotionChanged, m_styles.get(),
+                &glass::StyleStore::setReduceMotion);
+    });
 }
 
 AppRoot::~AppRoot()

@@ -53,6 +53,10 @@ int main(int argc, char **argv)
     // The main window's close ends the app (with its question, if any); the
     // settings window alone never does.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The menu bar sits in the window's own title strip, never in the
+    // desktop's: without this, making it asks the session bus whether the
+    // desktop has a global menu, before the first frame.
+    QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
 
     // Before any store is opened: two processes saving the same files lose
     // each other's updates.
