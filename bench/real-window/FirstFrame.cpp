@@ -13,8 +13,13 @@
 // time is taken when that read-back arrives, which is later than the frame,
 // never earlier. The first run in each HOME is a first start (nothing on
 // disk yet) and is reported on its own; the rest are reported as median and
-// slowest. With MOONSHELF_FIRST_FRAME_SHOTS=<dir>, each run also saves the
-// frame found and the window 1.5 s later as PNG files there.
+// slowest. Each start of the app goes beside a start of the plain window,
+// in turn before and after it. After the first frame the two columns are
+// read back after each frame for 2.5 s more, for when the window settles:
+// the history's sessions listed and the open session shown, which may come
+// after the first frame. With MOONSHELF_FIRST_FRAME_SHOTS=<dir>, each run
+// also saves the frame found and the window 1.5 s after it settled as PNG
+// files there.
 // Prints, one figure a line:
 //   real_window.first_frame_<n>mb_first_start   wall time, exec to first drawn frame, first start
 //   real_window.first_frame_<n>mb               the same, median of the later starts
@@ -23,9 +28,12 @@
 //   real_window.first_frame_<n>mb_main_cpu      of that, the main thread's
 //   real_window.first_frame_<n>mb_main_waiting_for_cpu   time the main thread was ready to run
 //                                               but had no CPU (what a busy machine adds)
+//   real_window.first_frame_<n>mb_settled       exec to the first frame from which on both
+//                                               columns stay as they finally are, median
+//   real_window.first_frame_<n>mb_plain_qt_beside   the plain window's median, started beside
+//   real_window.first_frame_<n>mb_vs_plain_qt   the app's median against that
 //   real_window.plain_qt_first_frame_first_start, real_window.plain_qt_first_frame
-//                                               the plain Qt window, the same way
-//   real_window.first_frame_<n>mb_vs_plain_qt   the median against the plain window's
+//                                               the plain Qt window over all its starts
 //   real_window.first_frame_cjk_paragraph...      the same figures for a history of one
 //                                               session whose reply is one 100,000-character
 //                                               paragraph of CJK (thousands of distinct
@@ -50,6 +58,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <poll.h>
@@ -112,7 +121,31 @@ struct Frame {
     double wallMs = -1;
     ProcessSched sched;
     xcb_window_t window = 0;
+    // When the sidebar and the transcript first showed what they show once
+    // the start has settled (the history's sessions and the open session).
+    double settledMs = -1;
 };
+
+// Pixels that differ strongly: a line of text come or gone, not the
+// wallpaper's drift of a pixel or two under glass.
+qsizetype strongChanges(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return qsizetype(a.width()) * a.height();
+    qsizetype n = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto *la = reinterpret_cast<const quint32 *>(a.constScanLine(y));
+        const auto *lb = reinterpret_cast<const quint32 *>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            const int dr = std::abs(qRed(la[x]) - qRed(lb[x]));
+            const int dg = std::abs(qGreen(la[x]) - qGreen(lb[x]));
+            const int db = std::abs(qBlue(la[x]) - qBlue(lb[x]));
+            if (std::max({dr, dg, db}) > 64)
+                ++n;
+        }
+    }
+    return n;
+}
 
 class DamageWatcher {
 public:
@@ -139,7 +172,8 @@ public:
     }
 
     // Starts argv[0] and waits for its first drawn frame (or the timeout).
-    Frame run(char *const *argv, char *const *env, double timeoutMs, const QString &shots)
+    // With settleMs, then watches that long for when it settles.
+    Frame run(char *const *argv, char *const *env, double timeoutMs, const QString &shots, double settleMs = 0)
     {
         Frame frame;
         pid_t pid = 0;
@@ -182,6 +216,8 @@ public:
             if (xcb_connection_has_error(m_conn))
                 break;
         }
+        if (frame.wallMs >= 0 && settleMs > 0)
+            frame.settledMs = settle(frame, start, settleMs);
         if (frame.wallMs >= 0 && !shots.isEmpty()) {
             const QString name = QStringLiteral("%1/%2").arg(shots).arg(m_shot++);
             grab(frame.window).save(name + QStringLiteral("-first.png"));
@@ -196,20 +232,67 @@ public:
     }
 
 private:
-    // The sidebar column and the middle of the window (the transcript), read
-    // back: both must hold drawn content, not one flat colour.
-    bool isDrawn(xcb_window_t window)
+    struct Columns {
+        QImage sidebar, middle;
+    };
+
+    // The sidebar column and the middle of the window (the transcript).
+    std::optional<Columns> columns(xcb_window_t window)
     {
         xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, window), nullptr);
         if (!geometry)
-            return false;
+            return std::nullopt;
         const int w = geometry->width, h = geometry->height;
         free(geometry);
         if (w < 600 || h < 400)
-            return false; // not the main window
-        const QRect sidebar(8, 60, 240, h - 120);
-        const QRect middle(w * 2 / 5, 60, w * 2 / 5, h - 120);
-        return showsContent(grab(window, sidebar)) && showsContent(grab(window, middle));
+            return std::nullopt; // not the main window
+        return Columns{grab(window, QRect(8, 60, 240, h - 120)), grab(window, QRect(w * 2 / 5, 60, w * 2 / 5, h - 120))};
+    }
+
+    // Both columns read back must hold drawn content, not one flat colour.
+    bool isDrawn(xcb_window_t window)
+    {
+        const std::optional<Columns> c = columns(window);
+        return c && showsContent(c->sidebar) && showsContent(c->middle);
+    }
+
+    static bool near(const Columns &a, const Columns &b)
+    {
+        return strongChanges(a.sidebar, b.sidebar) * 100 < qsizetype(a.sidebar.width()) * a.sidebar.height()
+               && strongChanges(a.middle, b.middle) * 50 < qsizetype(a.middle.width()) * a.middle.height();
+    }
+
+    // Reads the columns back after each frame for settleMs; the time of the
+    // first frame from which on they stay near what they finally show.
+    double settle(const Frame &first, double start, double settleMs)
+    {
+        std::vector<std::pair<double, Columns>> seen;
+        if (std::optional<Columns> c = columns(first.window))
+            seen.emplace_back(first.wallMs, *c);
+        const int fd = xcb_get_file_descriptor(m_conn);
+        while (nowMs() - start < first.wallMs + settleMs) {
+            pollfd p{fd, POLLIN, 0};
+            poll(&p, 1, 20);
+            bool damaged = false;
+            while (xcb_generic_event_t *event = xcb_poll_for_event(m_conn)) {
+                if ((event->response_type & 0x7f) == m_damageEvent) {
+                    auto *damage = reinterpret_cast<xcb_damage_notify_event_t *>(event);
+                    xcb_damage_subtract(m_conn, damage->damage, XCB_NONE, XCB_NONE);
+                    damaged |= damage->drawable == first.window;
+                }
+                free(event);
+            }
+            if (damaged)
+                if (std::optional<Columns> c = columns(first.window))
+                    seen.emplace_back(nowMs() - start, *c);
+        }
+        if (seen.empty())
+            return -1;
+        const Columns &last = seen.back().second;
+        std::size_t from = seen.size() - 1;
+        while (from > 0 && near(seen[from - 1].second, last))
+            --from;
+        return seen[from].first;
     }
 
     static bool showsContent(const QImage &image)
@@ -290,27 +373,50 @@ int plainWindow(int argc, char **argv)
 
 struct Figures {
     double firstStart = -1;
-    std::vector<double> wall, cpu, mainCpu, mainWait;
+    std::vector<double> wall, cpu, mainCpu, mainWait, settled;
 };
 
-// Runs + 1 starts in one HOME: the first is a first start.
-bool measure(DamageWatcher &watcher, char *const *argv, char *const *envp, int runs, const QString &shots,
-             Figures &out)
+struct Start {
+    char *const *argv;
+    char *const *envp;
+};
+
+bool record(const Frame &frame, bool first, const char *what, Figures &out)
 {
-    for (int i = 0; i <= runs; ++i) {
-        const Frame frame = watcher.run(argv, envp, 30'000, shots);
-        if (frame.wallMs < 0) {
-            std::fprintf(stderr, "no drawn frame from %s within 30 s\n", argv[0]);
-            return false;
-        }
-        if (i == 0) {
+    if (frame.wallMs < 0) {
+        std::fprintf(stderr, "no drawn frame from %s within 30 s\n", what);
+        return false;
+    }
+    if (first) {
+        if (out.firstStart < 0)
             out.firstStart = frame.wallMs;
-            continue;
+        return true;
+    }
+    out.wall.push_back(frame.wallMs);
+    out.cpu.push_back(frame.sched.allRunMs);
+    out.mainCpu.push_back(frame.sched.main.runMs);
+    out.mainWait.push_back(frame.sched.main.waitMs);
+    if (frame.settledMs >= 0)
+        out.settled.push_back(frame.settledMs);
+    return true;
+}
+
+// Runs + 1 starts of the app in one HOME, each beside a start of the plain
+// window (in turn before and after it), so that a change of the machine's
+// load meets both alike. The first start of each is reported on its own.
+bool measure(DamageWatcher &watcher, Start app, Start plain, int runs, const QString &shots, Figures &appOut,
+             Figures &plainOut)
+{
+    constexpr double kSettleMs = 2500;
+    for (int i = 0; i <= runs; ++i) {
+        for (const bool appFirst : {i % 2 == 1, i % 2 == 0}) {
+            const bool ok = appFirst ? record(watcher.run(app.argv, app.envp, 30'000, shots, kSettleMs), i == 0,
+                                              app.argv[0], appOut)
+                                     : record(watcher.run(plain.argv, plain.envp, 30'000, QString()), i == 0,
+                                              "the plain window", plainOut);
+            if (!ok)
+                return false;
         }
-        out.wall.push_back(frame.wallMs);
-        out.cpu.push_back(frame.sched.allRunMs);
-        out.mainCpu.push_back(frame.sched.main.runMs);
-        out.mainWait.push_back(frame.sched.main.waitMs);
     }
     return true;
 }
@@ -364,22 +470,15 @@ int main(int argc, char **argv)
         envp.push_back(nullptr);
     };
 
-    // The reference first, in a HOME of its own.
-    Figures plain;
-    {
-        QTemporaryDir home;
-        std::vector<std::string> env;
-        std::vector<char *> envp;
-        environment(home.path(), env, envp);
-        std::string self = QCoreApplication::applicationFilePath().toStdString();
-        char plainFlag[] = "--plain-window";
-        char *const plainArgv[] = {self.data(), plainFlag, nullptr};
-        if (!measure(watcher, plainArgv, envp.data(), runs, QString(), plain))
-            return 1;
-        std::printf("real_window.plain_qt_first_frame_first_start %.1f ms\n", plain.firstStart);
-        std::printf("real_window.plain_qt_first_frame %.1f ms\n", median(plain.wall));
-        std::fflush(stdout);
-    }
+    // The reference, in a HOME of its own.
+    QTemporaryDir plainHome;
+    std::vector<std::string> plainEnv;
+    std::vector<char *> plainEnvp;
+    environment(plainHome.path(), plainEnv, plainEnvp);
+    std::string self = QCoreApplication::applicationFilePath().toStdString();
+    char plainFlag[] = "--plain-window";
+    char *const plainArgv[] = {self.data(), plainFlag, nullptr};
+    Figures plainAll;
     for (int megabytes : {0, 5, 50, -1}) {
         // One home for all runs, as for someone who starts the app every day.
         QTemporaryDir home;
@@ -392,9 +491,15 @@ int main(int argc, char **argv)
         environment(home.path(), env, envp);
         std::string appPath = app;
         char *const appArgv[] = {appPath.data(), nullptr};
-        Figures f;
-        if (!measure(watcher, appArgv, envp.data(), runs, shots, f))
+        Figures f, plain;
+        plain.firstStart = plainAll.firstStart;
+        if (!measure(watcher, {appArgv, envp.data()}, {plainArgv, plainEnvp.data()}, runs, shots, f, plain))
             return 1;
+        if (plainAll.firstStart < 0) {
+            plainAll.firstStart = plain.firstStart;
+            std::printf("real_window.plain_qt_first_frame_first_start %.1f ms\n", plain.firstStart);
+        }
+        plainAll.wall.insert(plainAll.wall.end(), plain.wall.begin(), plain.wall.end());
         const char *n = name.c_str();
         std::printf("real_window.first_frame_%s_first_start %.1f ms\n", n, f.firstStart);
         std::printf("real_window.first_frame_%s %.1f ms\n", n, median(f.wall));
@@ -402,8 +507,11 @@ int main(int argc, char **argv)
         std::printf("real_window.first_frame_%s_cpu %.1f ms\n", n, median(f.cpu));
         std::printf("real_window.first_frame_%s_main_cpu %.1f ms\n", n, median(f.mainCpu));
         std::printf("real_window.first_frame_%s_main_waiting_for_cpu %.1f ms\n", n, median(f.mainWait));
+        std::printf("real_window.first_frame_%s_settled %.1f ms\n", n, median(f.settled));
+        std::printf("real_window.first_frame_%s_plain_qt_beside %.1f ms\n", n, median(plain.wall));
         std::printf("real_window.first_frame_%s_vs_plain_qt %.2f x\n", n, median(f.wall) / median(plain.wall));
         std::fflush(stdout);
     }
+    std::printf("real_window.plain_qt_first_frame %.1f ms\n", median(plainAll.wall));
     return 0;
 }
