@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace glass {
 
@@ -38,7 +39,10 @@ StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore
     connect(&m_canvasWorker, &LatestImageWorker::finished, this, [this](const QList<QImage> &images, quint64 tag) {
         if (tag != m_canvasSerial || images.size() != 1)
             return; // drawn for a stage that has changed since
-        m_canvas = images.first();
+        // The frame shown until now is drawn over for a later step.
+        m_spareCanvas = std::exchange(m_canvas, images.first());
+        m_canvasDrawn = m_pendingDrawn;
+        m_canvasPose = m_pendingPose;
         updateUncovered();
     });
     m_glassLater.setSingleShot(true);
@@ -365,6 +369,8 @@ void StageBackground::redraw()
     ++m_canvasSerial; // a frame being drawn elsewhere is stale now
     m_shownPose = pose();
     m_canvas = QImage();
+    m_canvasDrawn = QRegion();
+    m_canvasPose = m_shownPose;
     updateUncovered();
 }
 
@@ -385,13 +391,27 @@ void StageBackground::redrawVideo()
 void StageBackground::redrawLater()
 {
     const KenBurnsPose next = pose();
+    const quint64 serial = ++m_canvasSerial;
+    // Until it is ready the last frame stays, and the next step is counted from this one.
+    m_shownPose = next;
+    // What glass hides would be painted over at once: it is drawn when
+    // something shows it (fillCanvas), and a stage hidden whole costs nothing.
+    const QRegion uncovered = QRegion(rect()) - coveredRegion();
+    if (uncovered.isEmpty()) {
+        m_canvasDrawn = QRegion();
+        m_canvasPose = next;
+        return;
+    }
     Look wanted = look();
     wanted.cover = coverRect(m_image.size(), size(), next);
     wanted.placed = poseTransform(next);
-    const quint64 serial = ++m_canvasSerial;
-    m_canvasWorker.submit([wanted] { return QList<QImage>{render(wanted)}; }, serial);
-    // Until it is ready the last frame stays, and the next step is counted from this one.
-    m_shownPose = next;
+    m_pendingDrawn = uncovered;
+    m_pendingPose = next;
+    m_canvasWorker.submit(
+        [wanted, uncovered, into = std::exchange(m_spareCanvas, QImage())]() mutable {
+            return QList<QImage>{render(wanted, uncovered, std::move(into))};
+        },
+        serial);
 }
 
 StageBackground::Look StageBackground::look() const
@@ -418,13 +438,48 @@ StageBackground::Look StageBackground::look() const
     return l;
 }
 
-QImage StageBackground::render(const Look &l)
+QImage StageBackground::render(const Look &l, const QRegion &wanted, QImage into)
 {
-    QImage canvas(l.pixels, QImage::Format_ARGB32_Premultiplied);
+    // A frame's worth of fresh memory at each step costs page faults and
+    // zeroing: a former frame no one else holds is drawn over instead.
+    QImage canvas = std::move(into);
+    if (canvas.size() != l.pixels || canvas.format() != QImage::Format_ARGB32_Premultiplied || !canvas.isDetached())
+        canvas = QImage(l.pixels, QImage::Format_ARGB32_Premultiplied);
     canvas.setDevicePixelRatio(l.dpr);
     QPainter p(&canvas);
-    paintLook(p, l, QRect(QPoint(0, 0), (QSizeF(l.pixels) / l.dpr).toSize()));
+    paintLookIn(p, l, wanted);
     return canvas;
+}
+
+void StageBackground::paintLookIn(QPainter &p, const Look &l, const QRegion &wanted)
+{
+    const QRect whole(QPoint(0, 0), (QSizeF(l.pixels) / l.dpr).toSize());
+    // A pixel more around each part: at a fractional scale a part's edge
+    // may split a device pixel, which must not stay undrawn. The overlap is
+    // drawn the same twice.
+    for (const QRect &r : wanted)
+        paintLook(p, l, r.adjusted(-1, -1, 1, 1) & whole);
+}
+
+void StageBackground::fillCanvas(const QRegion &needed)
+{
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * dpr).toSize();
+    if (m_canvas.isNull() || m_canvas.size() != pixels) {
+        m_canvas = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_canvas.setDevicePixelRatio(dpr);
+        m_canvasDrawn = QRegion();
+        m_canvasPose = m_shownPose;
+    }
+    const QRegion missing = needed - m_canvasDrawn;
+    if (missing.isEmpty())
+        return;
+    Look l = look();
+    l.cover = coverRect(m_image.size(), size(), m_canvasPose);
+    l.placed = poseTransform(m_canvasPose);
+    QPainter p(&m_canvas);
+    paintLookIn(p, l, missing);
+    m_canvasDrawn += missing;
 }
 
 void StageBackground::paintLook(QPainter &p, const Look &l, const QRect &area)
@@ -476,8 +531,7 @@ void StageBackground::paintEvent(QPaintEvent *event)
         return;
     }
     const qreal dpr = devicePixelRatioF();
-    if (m_canvas.isNull() || m_canvas.size() != (QSizeF(size()) * dpr).toSize())
-        m_canvas = render(look());
+    fillCanvas(region);
     // What repaints over the stage (a streamed line, a caret) gets a copy
     // of its part, not the picture resampled again.
     p.setCompositionMode(QPainter::CompositionMode_Source);
@@ -491,6 +545,7 @@ void StageBackground::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     m_canvas = QImage();
+    m_canvasDrawn = QRegion();
     prepareImage();
     if (m_video)
         m_video->setTarget((QSizeF(size()) * devicePixelRatioF()).toSize(),

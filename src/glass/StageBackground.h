@@ -146,8 +146,14 @@ private:
     Look look() const;
     // The stage's colour, fade and veil over a video frame, as one colour.
     QColor videoTint() const;
-    static QImage render(const Look &look);
+    // The frame drawn where wanted, left as it was elsewhere; drawn into
+    // into when that fits (a former frame), else into a new image.
+    static QImage render(const Look &look, const QRegion &wanted, QImage into = {});
     static void paintLook(QPainter &painter, const Look &look, const QRect &area);
+    static void paintLookIn(QPainter &painter, const Look &look, const QRegion &wanted);
+    // What paintEvent copies from m_canvas and is not drawn there yet,
+    // drawn now at the canvas's own pose.
+    void fillCanvas(const QRegion &needed);
     // Tells the glass, at the motion's pose of now; a video frame only now
     // and then (force: at once).
     void backdropMoved(bool force);
@@ -184,8 +190,15 @@ private:
 
     // The stage as last drawn (device pixels), copied where anything above
     // repaints: the picture moves only at visible steps.
+    // A step of the drift is drawn only where no glass hides the stage;
+    // the rest is drawn when it is first shown.
     QImage m_canvas;
+    QRegion m_canvasDrawn;    // where m_canvas holds the picture
+    KenBurnsPose m_canvasPose; // the pose m_canvas is drawn at
+    QRegion m_pendingDrawn;   // the same, of the frame being drawn elsewhere
+    KenBurnsPose m_pendingPose;
     KenBurnsPose m_shownPose; // the pose m_canvas shows (or will)
+    QImage m_spareCanvas;     // a former frame, memory for the next step's
     LatestImageWorker m_canvasWorker;
     quint64 m_canvasSerial = 0;
     KenBurnsPose m_glassPose; // the pose the glass was told

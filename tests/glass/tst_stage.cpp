@@ -96,8 +96,8 @@ protected:
 struct CoveredScene : Scene {
     QWidget *panel;
     CoverGlass *cover;
-    explicit CoveredScene(Fixture &f)
-        : Scene(f)
+    explicit CoveredScene(Fixture &f, QSize size = QSize(640, 400))
+        : Scene(f, size)
     {
         panel = new QWidget(&window);
         panel->setGeometry(100, 50, 300, 200);
@@ -792,6 +792,78 @@ private slots:
             // A late timer may make one step a little longer; never a jump.
             QVERIFY2(step <= 2 * StageBackground::kVisibleStep, qPrintable(QString::number(step)));
         }
+    }
+
+    // A step of the drift is drawn only where no glass hides the stage;
+    // whatever the glass then uncovers is drawn too, of a piece with the
+    // rest: no hole, no old frame, no seam. After several steps the frames
+    // are drawn into the memory of former ones, never drawn under the cover.
+    void driftUncoveredLaterIsWhole_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QRect>("looked"); // in the window, under the cover as it was
+        QTest::addColumn<int>("steps");    // of the drift before the change
+        const QRect underCover(120, 80, 200, 110);
+        QTest::newRow("cover hidden") << "hidden" << underCover << 1;
+        QTest::newRow("cover moved away") << "moved" << underCover << 1;
+        QTest::newRow("cover turned translucent") << "translucent" << underCover << 1;
+        QTest::newRow("whole stage was covered") << "whole hidden" << QRect(0, 0, 1280, 800) << 1;
+        QTest::newRow("cover hidden after frames drawn into former ones") << "hidden" << underCover << 4;
+        QTest::newRow("cover moved after frames drawn into former ones") << "moved" << underCover << 4;
+    }
+    void driftUncoveredLaterIsWhole()
+    {
+        QFETCH(QString, change);
+        QFETCH(QRect, looked);
+        QFETCH(int, steps);
+        // A smooth wallpaper: neighbouring pixels differ by a level or two.
+        QImage wallpaper(1280, 800, QImage::Format_RGB32);
+        for (int y = 0; y < wallpaper.height(); ++y)
+            for (int x = 0; x < wallpaper.width(); ++x)
+                wallpaper.setPixel(x, y, qRgb(40 + x * 200 / 1280, 40 + y * 200 / 800, 160));
+        Fixture f(wallpaper);
+        f.bg->setOverlayOpacity(0);
+        CoveredScene scene(f, QSize(1280, 800));
+        if (change == QLatin1String("whole hidden")) {
+            scene.panel->setGeometry(scene.window.rect());
+            scene.cover->setGeometry(scene.panel->rect());
+            scene.cover->opaque = scene.cover->rect();
+        }
+        QTRY_VERIFY(scene.stage->isBackdropReady());
+        settle();
+        QVERIFY(!scene.stage->coveredRegion().isEmpty());
+        scene.grab(); // the stage drawn once where uncovered
+        for (int step = 0; step < steps; ++step) {
+            const KenBurnsPose before = scene.stage->shownPose();
+            QTRY_VERIFY_WITH_TIMEOUT(!(scene.stage->shownPose() == before), 8000);
+            QTest::qWait(150); // the step's frame, drawn off the UI thread, lands
+            scene.grab();
+        }
+
+        if (change == QLatin1String("hidden") || change == QLatin1String("whole hidden"))
+            scene.cover->hide();
+        else if (change == QLatin1String("moved"))
+            scene.panel->move(100, 500);
+        else if (change == QLatin1String("translucent")) {
+            scene.cover->alpha = 0.5;
+            scene.cover->opaque = QRegion();
+        }
+        const QImage shot = scene.grab();
+        int worst = 0;
+        QPoint at;
+        for (int y = looked.top(); y < looked.bottom(); ++y)
+            for (int x = looked.left(); x < looked.right(); ++x) {
+                const QRgb p = shot.pixel(x, y);
+                for (const QRgb q : {shot.pixel(x + 1, y), shot.pixel(x, y + 1)}) {
+                    const int d = std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                            std::abs(qBlue(p) - qBlue(q))});
+                    if (d > worst) {
+                        worst = d;
+                        at = QPoint(x, y);
+                    }
+                }
+            }
+        QVERIFY2(worst <= 3, qPrintable(QStringLiteral("a step of %1 at %2,%3").arg(worst).arg(at.x()).arg(at.y())));
     }
 
     void imageStageRendersWithMotion()
