@@ -97,7 +97,10 @@ void StageBackground::scheduleSync()
     if (m_syncPending)
         return;
     m_syncPending = true;
-    QTimer::singleShot(0, this, &StageBackground::sync);
+    QTimer::singleShot(0, this, [this] {
+        if (m_syncPending) // not taken in by a paint meanwhile
+            sync();
+    });
 }
 
 void StageBackground::sync()
@@ -508,6 +511,11 @@ QRegion StageBackground::coveredRegion() const
 
 void StageBackground::paintEvent(QPaintEvent *event)
 {
+    // What changed since the last look is taken in before drawing: a
+    // wallpaper decoded while the window was being built is in its first
+    // frame, not in one after the work that follows that frame.
+    if (m_syncPending)
+        sync();
     // Under opaque glass nothing of the stage would stay on screen.
     const QRegion region = event->region() - coveredRegion();
     QPainter p(this);
