@@ -114,6 +114,11 @@ private slots:
         QTest::newRow("fading container") << "effect" << QRegion();
         QTest::newRow("below the stage") << "below" << QRegion();
         QTest::newRow("a window of its own") << "window" << QRegion();
+        // In a row of a list, as the list keeps them: partly scrolled out,
+        // wholly out of sight, or hidden for reuse.
+        QTest::newRow("row half scrolled out") << "row half out" << QRegion(QRect(50, 30, 150, 50));
+        QTest::newRow("row out of sight") << "row out" << QRegion();
+        QTest::newRow("row hidden") << "row hidden" << QRegion();
     }
     void coveredByGlass()
     {
@@ -133,6 +138,14 @@ private slots:
             l.container->setGraphicsEffect(new QGraphicsOpacityEffect);
         else if (setup == QLatin1String("below"))
             l.container->stackUnder(l.stage);
+        if (setup.startsWith(QLatin1String("row"))) {
+            auto *row = new QWidget(l.container);
+            row->setGeometry(0, setup == QLatin1String("row out") ? 130 : -40, 200, 120);
+            l.glass->setParent(row);
+            l.glass->show();
+            if (setup == QLatin1String("row hidden"))
+                row->hide();
+        }
         l.window.show();
         if (setup == QLatin1String("window")) {
             l.container->setWindowFlag(Qt::Tool);
