@@ -5,6 +5,7 @@
 #include "glass/GlassSurface.h"
 #include "glass/PaintBands.h"
 #include "glass/StageCover.h"
+#include "glass/BackdropSheet.h"
 #include "support/TestMain.h"
 
 #include <QGraphicsOpacityEffect>
@@ -53,6 +54,22 @@ protected:
             p.fillRect(band, Qt::blue);
         });
     }
+};
+
+// A stage that counts how often its whole frame is asked for.
+class CountingStage : public QWidget, public BackdropProvider {
+public:
+    using QWidget::QWidget;
+    BackdropFrame frame;
+    mutable int framesAsked = 0;
+    const BackdropFrame &backdropFrame() const override
+    {
+        ++framesAsked;
+        return frame;
+    }
+    quint64 backdropRevision() const override { return frame.revision; }
+    QWidget *backdropWidget() override { return this; }
+    QMetaObject::Connection followBackdrop(QObject *, std::function<void()>) override { return {}; }
 };
 
 } // namespace
@@ -153,6 +170,62 @@ private slots:
         }
         QVERIFY(QTest::qWaitForWindowExposed(&l.window));
         QCOMPARE(glass::coveredByGlass(l.stage), expected);
+    }
+
+    // A piece in a scrolling list copies its part of the sheet at every
+    // frame: the stage's whole frame is built only when something must be
+    // drawn again (a new revision, the list moved on the stage).
+    void sheetAsksTheFrameOnlyToDraw_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("framesAsked");
+        QTest::addColumn<int>("draws");
+        QTest::newRow("copied again") << QString() << 0 << 0;
+        QTest::newRow("new revision") << "revision" << 1 << 1;
+        QTest::newRow("list moved") << "move" << 1 << 1;
+    }
+    void sheetAsksTheFrameOnlyToDraw()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, framesAsked);
+        QFETCH(int, draws);
+        QWidget window;
+        window.resize(300, 200);
+        auto *stage = new CountingStage(&window);
+        stage->setGeometry(window.rect());
+        stage->frame.base = Qt::darkBlue;
+        stage->frame.revision = 1;
+        auto *list = new QWidget(&window);
+        list->setGeometry(20, 20, 200, 150);
+        auto *piece = new QWidget(list);
+        piece->setGeometry(10, 30, 120, 40);
+        BackdropSheet sheet(list);
+        int drawn = 0;
+        const BackdropSheet::Draw draw = [&](QPainter &p, const BackdropFrame *frame, QPointF, const QRectF &area) {
+            ++drawn;
+            p.fillRect(area, frame ? frame->base : QColor(Qt::red));
+        };
+        QImage image(piece->size(), QImage::Format_RGB32);
+        const auto copy = [&] {
+            image.fill(Qt::black);
+            QPainter p(&image);
+            sheet.paint(p, piece, piece->rect(), 7, draw);
+        };
+        copy();
+        QCOMPARE(drawn, 1);
+        stage->framesAsked = 0;
+        drawn = 0;
+        if (change == QLatin1String("revision")) {
+            stage->frame.revision = 2;
+            stage->frame.base = Qt::darkGreen;
+        } else if (change == QLatin1String("move")) {
+            list->move(24, 20);
+        }
+        copy();
+        QCOMPARE(stage->framesAsked, framesAsked);
+        QCOMPARE(drawn, draws);
+        QCOMPARE(sheet.layerDraws(), 1 + draws);
+        QCOMPARE(image.pixel(5, 5), stage->frame.base.rgb());
     }
 
     // A partial repaint is painted band by band inside each rectangle of
