@@ -42,12 +42,17 @@ void addCovered(const QWidget *widget, QPoint at, const QRect &shown, QRegion &c
 
 QRegion coveredByGlass(const QWidget *stage)
 {
+    return stage ? coveredByGlass(stage, stage->rect()) : QRegion();
+}
+
+QRegion coveredByGlass(const QWidget *stage, const QRect &within)
+{
     QRegion covered;
     const QWidget *parent = stage ? stage->parentWidget() : nullptr;
     if (!parent || !stage->isVisible())
         return covered;
     const QObjectList &siblings = parent->children();
-    const QRect onStage = stage->geometry();
+    const QRect onStage = (within & stage->rect()).translated(stage->pos());
     // Children are painted in their order: only those after the stage lie above it.
     for (qsizetype i = siblings.indexOf(stage) + 1; i > 0 && i < siblings.size(); ++i) {
         if (!siblings.at(i)->isWidgetType())
@@ -56,7 +61,7 @@ QRegion coveredByGlass(const QWidget *stage)
         if (!above->isWindow() && above->isVisible())
             addCovered(above, above->pos(), onStage, covered);
     }
-    return covered.translated(-stage->pos()) & stage->rect();
+    return covered.translated(-stage->pos()) & (within & stage->rect());
 }
 
 } // namespace glass

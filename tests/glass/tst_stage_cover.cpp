@@ -121,26 +121,34 @@ private slots:
     {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QRegion>("expected"); // in the stage's coordinates
+        QTest::addColumn<QRect>("within");     // null: the whole stage
         const QRect panel(50, 40, 150, 80);    // the glass, placed in the stage
-        QTest::newRow("rounded glass: its inside") << "shape" << FrostShape::roundedRectangle(12).solidRegion(QRect(panel));
-        QTest::newRow("opaque panel: all of it") << "panel" << QRegion(panel);
-        QTest::newRow("hidden") << "hidden" << QRegion();
-        QTest::newRow("container hidden") << "container hidden" << QRegion();
-        QTest::newRow("clipped by its container") << "clipped" << QRegion(QRect(50, 40, 100, 80));
-        QTest::newRow("partly off the stage") << "off stage" << QRegion(QRect(0, 0, 50, 80));
-        QTest::newRow("fading container") << "effect" << QRegion();
-        QTest::newRow("below the stage") << "below" << QRegion();
-        QTest::newRow("a window of its own") << "window" << QRegion();
+        QTest::newRow("rounded glass: its inside")
+            << "shape" << FrostShape::roundedRectangle(12).solidRegion(QRect(panel)) << QRect();
+        QTest::newRow("opaque panel: all of it") << "panel" << QRegion(panel) << QRect();
+        QTest::newRow("hidden") << "hidden" << QRegion() << QRect();
+        QTest::newRow("container hidden") << "container hidden" << QRegion() << QRect();
+        QTest::newRow("clipped by its container") << "clipped" << QRegion(QRect(50, 40, 100, 80)) << QRect();
+        QTest::newRow("partly off the stage") << "off stage" << QRegion(QRect(0, 0, 50, 80)) << QRect();
+        QTest::newRow("fading container") << "effect" << QRegion() << QRect();
+        QTest::newRow("below the stage") << "below" << QRegion() << QRect();
+        QTest::newRow("a window of its own") << "window" << QRegion() << QRect();
         // In a row of a list, as the list keeps them: partly scrolled out,
         // wholly out of sight, or hidden for reuse.
-        QTest::newRow("row half scrolled out") << "row half out" << QRegion(QRect(50, 30, 150, 50));
-        QTest::newRow("row out of sight") << "row out" << QRegion();
-        QTest::newRow("row hidden") << "row hidden" << QRegion();
+        QTest::newRow("row half scrolled out") << "row half out" << QRegion(QRect(50, 30, 150, 50)) << QRect();
+        QTest::newRow("row out of sight") << "row out" << QRegion() << QRect();
+        QTest::newRow("row hidden") << "row hidden" << QRegion() << QRect();
+        // A repaint of part of the stage looks only there.
+        QTest::newRow("part over the glass") << "panel" << QRegion(QRect(50, 40, 50, 20)) << QRect(0, 0, 100, 60);
+        QTest::newRow("part beside the glass") << "panel" << QRegion() << QRect(210, 0, 100, 300);
+        QTest::newRow("part over a scrolled row") << "row half out" << QRegion(QRect(60, 30, 40, 10))
+                                                  << QRect(60, 0, 40, 40);
     }
     void coveredByGlass()
     {
         QFETCH(QString, setup);
         QFETCH(QRegion, expected);
+        QFETCH(QRect, within);
         Fixture f;
         Layers l(*f.styles, setup != QLatin1String("shape"));
         if (setup == QLatin1String("hidden"))
@@ -169,7 +177,7 @@ private slots:
             l.container->show();
         }
         QVERIFY(QTest::qWaitForWindowExposed(&l.window));
-        QCOMPARE(glass::coveredByGlass(l.stage), expected);
+        QCOMPARE(within.isNull() ? glass::coveredByGlass(l.stage) : glass::coveredByGlass(l.stage, within), expected);
     }
 
     // A piece in a scrolling list copies its part of the sheet at every
