@@ -15,6 +15,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <optional>
 
 namespace chat {
 
@@ -428,18 +429,23 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
     // per bubble a frame instead of resampling the wallpaper. A bubble much
     // taller than the view (a long reply) shapes only the stretch in view.
     const QRect exposed = event->rect() & rect();
-    for (const auto &[v, alpha] : looks)
-        if (v > 0.01 && alpha > 0)
-            MessageChrome::prepareFromSheet(*sheet, this, exposed, turnGlass(s, v));
+    // Each look's material once a paint, not once a band: it weighs the
+    // text's contrast on both kinds of glass.
+    std::optional<MessageChrome::TurnGlass> glasses[2];
+    for (int i = 0; i < 2; ++i)
+        if (looks[i].first > 0.01 && looks[i].second > 0) {
+            glasses[i] = turnGlass(s, looks[i].first);
+            MessageChrome::prepareFromSheet(*sheet, this, exposed, *glasses[i]);
+        }
     // In bands: the raster engine would hand each tall copy to its thread
     // pool, which costs more than the copy.
     glass::paintInBands(p, exposed, [&](const QRect &band) {
         const QRectF drawn = MessageChrome::shapeInView(QRectF(rect()), QRectF(band));
-        for (const auto &[v, alpha] : looks) {
-            if (v <= 0.01 || alpha <= 0)
+        for (int i = 0; i < 2; ++i) {
+            if (!glasses[i])
                 continue;
-            p.setOpacity(alpha);
-            MessageChrome::paintFromSheet(p, *sheet, this, band, drawn, turnGlass(s, v));
+            p.setOpacity(looks[i].second);
+            MessageChrome::paintFromSheet(p, *sheet, this, band, drawn, *glasses[i]);
         }
         // The faint decoration changes over at half way, drawn once per look.
         p.setOpacity(opacity);
