@@ -308,7 +308,12 @@ void MessageChrome::paintFromSheet(QPainter &p, glass::BackdropSheet &sheet, con
         if (shaped) {
             p.setRenderHint(QPainter::Antialiasing);
             p.setClipRect(area, Qt::IntersectClip);
-            p.setClipPath(bubbleShape(drawn), Qt::IntersectClip);
+            // The engine rasterises a clip over all of its path: only the
+            // stretch of the shape around these rows, the same there.
+            QRectF near = shapeInView(QRectF(bubble->rect()), QRectF(area));
+            near.setTop(std::max(near.top(), drawn.top()));
+            near.setBottom(std::min(near.bottom(), drawn.bottom()));
+            p.setClipPath(bubbleShape(near), Qt::IntersectClip);
         }
         sheet.paint(p, bubble, area, look.key(), draw);
         p.restore();
