@@ -4,7 +4,6 @@
 #include "glass/Backdrop.h"
 #include "glass/Contrast.h"
 #include "glass/Motion.h"
-#include "glass/PaintBands.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
@@ -194,30 +193,26 @@ void MessageRowCopyButton::paintEvent(QPaintEvent *)
     QPainterPath square;
     square.addRoundedRect(box, 8, 8);
     paintHeldGlass(p, this, square, m_lightGlass);
-    // In bands: the raster engine would hand the square's antialiased spans
-    // to its thread pool and wait, at every frame of a scroll under it.
-    glass::paintInBands(p, rect(), [&](const QRect &) {
-        p.setOpacity(kCopyOpacity * m_fade);
-        p.setPen(QPen(withOpacity(color(c.border), 0.35), 0.5));
-        p.setBrush(withOpacity(color(c.elevated2), 0.45));
-        p.drawRoundedRect(box.adjusted(0.25, 0.25, -0.25, -0.25), 8, 8);
-        // The palette's symbol colour has the opacity in it already.
-        p.setOpacity(m_fade);
-        p.setPen(QPen(palette().color(QPalette::WindowText), 1.1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.setBrush(Qt::NoBrush);
-        const QRectF glyph = box.adjusted(7, 7, -7, -7);
-        if (isCopied()) {
-            QPainterPath tick;
-            tick.moveTo(glyph.left(), glyph.center().y());
-            tick.lineTo(glyph.left() + glyph.width() * 0.38, glyph.bottom() - 1);
-            tick.lineTo(glyph.right(), glyph.top() + 1);
-            p.drawPath(tick);
-        } else {
-            const qreal s = glyph.width() * 0.66;
-            p.drawRoundedRect(QRectF(glyph.right() - s, glyph.top(), s, s), 1.5, 1.5);
-            p.drawRoundedRect(QRectF(glyph.left(), glyph.bottom() - s, s, s), 1.5, 1.5);
-        }
-    }, glass::kPathBandRows);
+    p.setOpacity(kCopyOpacity * m_fade);
+    p.setPen(QPen(withOpacity(color(c.border), 0.35), 0.5));
+    p.setBrush(withOpacity(color(c.elevated2), 0.45));
+    p.drawRoundedRect(box.adjusted(0.25, 0.25, -0.25, -0.25), 8, 8);
+    // The palette's symbol colour has the opacity in it already.
+    p.setOpacity(m_fade);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1.1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    const QRectF glyph = box.adjusted(7, 7, -7, -7);
+    if (isCopied()) {
+        QPainterPath tick;
+        tick.moveTo(glyph.left(), glyph.center().y());
+        tick.lineTo(glyph.left() + glyph.width() * 0.38, glyph.bottom() - 1);
+        tick.lineTo(glyph.right(), glyph.top() + 1);
+        p.drawPath(tick);
+    } else {
+        const qreal s = glyph.width() * 0.66;
+        p.drawRoundedRect(QRectF(glyph.right() - s, glyph.top(), s, s), 1.5, 1.5);
+        p.drawRoundedRect(QRectF(glyph.left(), glyph.bottom() - s, s, s), 1.5, 1.5);
+    }
 }
 
 MessageRowTools::MessageRowTools(glass::StyleStore &styles, QWidget *parent)
