@@ -36,6 +36,9 @@ class BackdropProvider {
 public:
     virtual ~BackdropProvider() = default;
     virtual const BackdropFrame &backdropFrame() const = 0;
+    // The frame's revision alone: asked at every copy of a sheet, where
+    // the whole frame is needed only to draw.
+    virtual quint64 backdropRevision() const { return backdropFrame().revision; }
     virtual QWidget *backdropWidget() = 0;
     // Calls then (queued, in context's thread) whenever the frame changes;
     // the connection ends with context.

@@ -54,10 +54,9 @@ BackdropSheet::Layer *BackdropSheet::update(const QWidget *widget, const QRect &
     if (!m_host || !widget || area.isEmpty())
         return nullptr;
     const BackdropLocation where = locateBackdrop(m_host);
-    const BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
     const qreal dpr = m_host->devicePixelRatioF();
-    const Key key{where.provider, frame ? frame->revision : 0, where.origin, (QSizeF(m_host->size()) * dpr).toSize(),
-                  dpr};
+    const Key key{where.provider, where.provider ? where.provider->backdropRevision() : 0, where.origin,
+                  (QSizeF(m_host->size()) * dpr).toSize(), dpr};
     if (!(key == m_key)) {
         // What a layer holds at a place does not depend on the host's size:
         // a host that only changes size within its layers (a side panel
@@ -86,6 +85,7 @@ BackdropSheet::Layer *BackdropSheet::update(const QWidget *widget, const QRect &
     Layer &layer = layerFor(material);
     const QRegion missing = QRegion(*wanted) - layer.valid;
     if (!missing.isEmpty()) {
+        const BackdropFrame *frame = where.provider ? &where.provider->backdropFrame() : nullptr;
         QPainter p(&layer.image);
         for (const QRect &r : missing) {
             p.save();

@@ -516,8 +516,10 @@ void StageBackground::paintEvent(QPaintEvent *event)
     // frame, not in one after the work that follows that frame.
     if (m_syncPending)
         sync();
-    // Under opaque glass nothing of the stage would stay on screen.
-    const QRegion region = event->region() - coveredRegion();
+    // Under opaque glass nothing of the stage would stay on screen. Only
+    // the glass over the part repainted is looked for: a small repaint (a
+    // fading button) is as frequent as a large one.
+    const QRegion region = event->region() - coveredByGlass(this, event->rect());
     QPainter p(this);
     if (media() == Media::video) {
         // A video frame comes at the stage's size with the stage's colour,

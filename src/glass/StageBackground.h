@@ -55,6 +55,7 @@ public:
     static constexpr int kDownscale = 4;
 
     const BackdropFrame &backdropFrame() const override;
+    quint64 backdropRevision() const override { return m_revision; }
     QWidget *backdropWidget() override { return this; }
     QMetaObject::Connection followBackdrop(QObject *context, std::function<void()> then) override
     {

@@ -8,49 +8,60 @@ namespace glass {
 
 namespace {
 
-// Whether surface is painted as it is into top's window: an effect (a
-// fade, a shadow) on it or a parent draws it through a pixmap, and a window
-// of its own is another surface altogether.
-bool drawnAsItIs(const QWidget *surface, const QWidget *top)
+// Adds what the glass in widget's tree hides. at: widget's top-left corner
+// and shown: what its ancestors let show, both in the stage's parent's
+// coordinates. A tree that shows nothing there, is hidden, is drawn
+// through a pixmap (an effect: a fade, a shadow) or is a window of its own
+// is not walked: a list keeps many rows out of sight or hidden for reuse,
+// and each paint of the stage asks.
+void addCovered(const QWidget *widget, QPoint at, const QRect &shown, QRegion &covered)
 {
-    for (const QWidget *w = surface; w; w = w->parentWidget()) {
-        if (w->graphicsEffect() || w->isWindow())
-            return false;
-        if (w == top)
-            return true;
+    const QRect inside = shown & QRect(at, widget->size());
+    if (inside.isEmpty() || widget->graphicsEffect())
+        return;
+    // A surface that does not repaint would leave the stage's old pixels there.
+    if (auto *surface = qobject_cast<const GlassSurface *>(widget); surface && surface->updatesEnabled()) {
+        if (QRegion solid = surface->solidRegion(); !solid.isEmpty()) {
+            // Only what its parents let show of it.
+            solid &= surface->visibleRegion();
+            if (!surface->mask().isEmpty())
+                solid &= surface->mask();
+            covered += solid.translated(at);
+        }
     }
-    return false;
+    for (const QObject *child : widget->children()) {
+        if (!child->isWidgetType())
+            continue;
+        auto *w = static_cast<const QWidget *>(child);
+        if (!w->isWindow() && w->isVisible())
+            addCovered(w, at + w->pos(), inside, covered);
+    }
 }
 
 } // namespace
 
 QRegion coveredByGlass(const QWidget *stage)
 {
+    return stage ? coveredByGlass(stage, stage->rect()) : QRegion();
+}
+
+QRegion coveredByGlass(const QWidget *stage, const QRect &within)
+{
     QRegion covered;
     const QWidget *parent = stage ? stage->parentWidget() : nullptr;
     if (!parent || !stage->isVisible())
         return covered;
     const QObjectList &siblings = parent->children();
+    const QRect onStage = (within & stage->rect()).translated(stage->pos());
     // Children are painted in their order: only those after the stage lie above it.
     for (qsizetype i = siblings.indexOf(stage) + 1; i > 0 && i < siblings.size(); ++i) {
-        auto *above = qobject_cast<QWidget *>(siblings.at(i));
-        if (!above || above->isWindow() || !above->isVisible())
+        if (!siblings.at(i)->isWidgetType())
             continue;
-        QList<GlassSurface *> surfaces = above->findChildren<GlassSurface *>();
-        if (auto *self = qobject_cast<GlassSurface *>(above))
-            surfaces.append(self);
-        for (const GlassSurface *surface : std::as_const(surfaces)) {
-            // A surface that does not repaint would leave the stage's old pixels there.
-            if (!surface->isVisible() || !surface->updatesEnabled() || !drawnAsItIs(surface, above))
-                continue;
-            // Only what its parents let show of it.
-            QRegion solid = surface->solidRegion() & surface->visibleRegion();
-            if (!surface->mask().isEmpty())
-                solid &= surface->mask();
-            covered += solid.translated(surface->mapTo(parent, QPoint(0, 0)) - stage->pos());
-        }
+        auto *above = static_cast<const QWidget *>(siblings.at(i));
+        if (!above->isWindow() && above->isVisible())
+            addCovered(above, above->pos(), onStage, covered);
     }
-    return covered & stage->rect();
+    return covered.translated(-stage->pos()) & (within & stage->rect());
 }
 
 } // namespace glass

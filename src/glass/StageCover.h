@@ -12,5 +12,8 @@ namespace glass {
 // between could show the stage through (a graphics effect, such as a fade).
 // A new video frame need not be drawn there, nor anything over that glass.
 QRegion coveredByGlass(const QWidget *stage);
+// The same within a part of the stage (its coordinates), for a paint of
+// that part: glass elsewhere is not looked at.
+QRegion coveredByGlass(const QWidget *stage, const QRect &within);
 
 } // namespace glass

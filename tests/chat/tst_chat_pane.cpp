@@ -989,6 +989,62 @@ private slots:
         QCOMPARE(list->keptHeightWidths(), expected);
     }
 
+    // Once a scroll rests, the rows past the overscan in its direction are
+    // bound and measured: the next step, shorter than that reach, finds
+    // every row it shows already bound; a step the other way does not.
+    void rowsBoundAheadOfAScroll_data()
+    {
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<int>("next");
+        QTest::addColumn<bool>("allBoundBefore");
+        QTest::newRow("up, on up") << -1 << -1 << true;
+        QTest::newRow("down, on down") << 1 << 1 << true;
+        QTest::newRow("up, then down") << -1 << 1 << false;
+    }
+    void rowsBoundAheadOfAScroll()
+    {
+        QFETCH(int, direction);
+        QFETCH(int, next);
+        QFETCH(bool, allBoundBefore);
+        Pane pane;
+        pane.view->resize(1280, 800);
+        app::MessageListModel model;
+        chat::TranscriptView *list = pane.list();
+        list->setModel(&model);
+        const QList<ChatMessage> messages = conversation(400);
+        model.showConversation(QUuid::createUuid(), messages);
+        QScrollBar *bar = list->verticalScrollBar();
+        // The session's switch goes to its bottom after the current event,
+        // gliding there: both end before the list is scrolled by hand.
+        auto *glide = list->findChild<QVariantAnimation *>(QStringLiteral("bottomGlide"));
+        QVERIFY(glide);
+        QTest::qWait(300);
+        QTRY_VERIFY(bar->maximum() > 20 * 800 && list->isAtBottom() && glide->state() == QAbstractAnimation::Stopped);
+        bar->setValue(bar->maximum() / 2);
+        QTest::qWait(chat::TranscriptView::kAheadDelayMs * 3);
+        QVERIFY(!list->isAtBottom());
+        const int step = chat::TranscriptView::kAhead - 60;
+        bar->setValue(bar->value() + direction * step);
+        const auto bound = [&] {
+            QHash<QUuid, chat::MessageRow *> rows;
+            for (const ChatMessage &m : messages)
+                if (chat::MessageRow *row = list->rowFor(m.id))
+                    rows.insert(m.id, row);
+            return rows;
+        };
+        const QHash<QUuid, chat::MessageRow *> justAfter = bound();
+        QTRY_VERIFY(bound().size() > justAfter.size());
+        const QHash<QUuid, chat::MessageRow *> before = bound();
+        QVERIFY2(before.size() <= 30, qPrintable(QString::number(before.size())));
+
+        bar->setValue(bar->value() + next * step);
+        const QHash<QUuid, chat::MessageRow *> after = bound();
+        bool allBefore = true;
+        for (auto it = after.cbegin(); it != after.cend(); ++it)
+            allBefore &= before.value(it.key()) == it.value();
+        QCOMPARE(allBefore, allBoundBefore);
+    }
+
     void rowWidgetsStayBounded()
     {
         Pane pane;

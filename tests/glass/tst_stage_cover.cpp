@@ -5,6 +5,7 @@
 #include "glass/GlassSurface.h"
 #include "glass/PaintBands.h"
 #include "glass/StageCover.h"
+#include "glass/BackdropSheet.h"
 #include "support/TestMain.h"
 
 #include <QGraphicsOpacityEffect>
@@ -53,6 +54,22 @@ protected:
             p.fillRect(band, Qt::blue);
         });
     }
+};
+
+// A stage that counts how often its whole frame is asked for.
+class CountingStage : public QWidget, public BackdropProvider {
+public:
+    using QWidget::QWidget;
+    BackdropFrame frame;
+    mutable int framesAsked = 0;
+    const BackdropFrame &backdropFrame() const override
+    {
+        ++framesAsked;
+        return frame;
+    }
+    quint64 backdropRevision() const override { return frame.revision; }
+    QWidget *backdropWidget() override { return this; }
+    QMetaObject::Connection followBackdrop(QObject *, std::function<void()>) override { return {}; }
 };
 
 } // namespace
@@ -104,21 +121,34 @@ private slots:
     {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QRegion>("expected"); // in the stage's coordinates
+        QTest::addColumn<QRect>("within");     // null: the whole stage
         const QRect panel(50, 40, 150, 80);    // the glass, placed in the stage
-        QTest::newRow("rounded glass: its inside") << "shape" << FrostShape::roundedRectangle(12).solidRegion(QRect(panel));
-        QTest::newRow("opaque panel: all of it") << "panel" << QRegion(panel);
-        QTest::newRow("hidden") << "hidden" << QRegion();
-        QTest::newRow("container hidden") << "container hidden" << QRegion();
-        QTest::newRow("clipped by its container") << "clipped" << QRegion(QRect(50, 40, 100, 80));
-        QTest::newRow("partly off the stage") << "off stage" << QRegion(QRect(0, 0, 50, 80));
-        QTest::newRow("fading container") << "effect" << QRegion();
-        QTest::newRow("below the stage") << "below" << QRegion();
-        QTest::newRow("a window of its own") << "window" << QRegion();
+        QTest::newRow("rounded glass: its inside")
+            << "shape" << FrostShape::roundedRectangle(12).solidRegion(QRect(panel)) << QRect();
+        QTest::newRow("opaque panel: all of it") << "panel" << QRegion(panel) << QRect();
+        QTest::newRow("hidden") << "hidden" << QRegion() << QRect();
+        QTest::newRow("container hidden") << "container hidden" << QRegion() << QRect();
+        QTest::newRow("clipped by its container") << "clipped" << QRegion(QRect(50, 40, 100, 80)) << QRect();
+        QTest::newRow("partly off the stage") << "off stage" << QRegion(QRect(0, 0, 50, 80)) << QRect();
+        QTest::newRow("fading container") << "effect" << QRegion() << QRect();
+        QTest::newRow("below the stage") << "below" << QRegion() << QRect();
+        QTest::newRow("a window of its own") << "window" << QRegion() << QRect();
+        // In a row of a list, as the list keeps them: partly scrolled out,
+        // wholly out of sight, or hidden for reuse.
+        QTest::newRow("row half scrolled out") << "row half out" << QRegion(QRect(50, 30, 150, 50)) << QRect();
+        QTest::newRow("row out of sight") << "row out" << QRegion() << QRect();
+        QTest::newRow("row hidden") << "row hidden" << QRegion() << QRect();
+        // A repaint of part of the stage looks only there.
+        QTest::newRow("part over the glass") << "panel" << QRegion(QRect(50, 40, 50, 20)) << QRect(0, 0, 100, 60);
+        QTest::newRow("part beside the glass") << "panel" << QRegion() << QRect(210, 0, 100, 300);
+        QTest::newRow("part over a scrolled row") << "row half out" << QRegion(QRect(60, 30, 40, 10))
+                                                  << QRect(60, 0, 40, 40);
     }
     void coveredByGlass()
     {
         QFETCH(QString, setup);
         QFETCH(QRegion, expected);
+        QFETCH(QRect, within);
         Fixture f;
         Layers l(*f.styles, setup != QLatin1String("shape"));
         if (setup == QLatin1String("hidden"))
@@ -133,13 +163,77 @@ private slots:
             l.container->setGraphicsEffect(new QGraphicsOpacityEffect);
         else if (setup == QLatin1String("below"))
             l.container->stackUnder(l.stage);
+        if (setup.startsWith(QLatin1String("row"))) {
+            auto *row = new QWidget(l.container);
+            row->setGeometry(0, setup == QLatin1String("row out") ? 130 : -40, 200, 120);
+            l.glass->setParent(row);
+            l.glass->show();
+            if (setup == QLatin1String("row hidden"))
+                row->hide();
+        }
         l.window.show();
         if (setup == QLatin1String("window")) {
             l.container->setWindowFlag(Qt::Tool);
             l.container->show();
         }
         QVERIFY(QTest::qWaitForWindowExposed(&l.window));
-        QCOMPARE(glass::coveredByGlass(l.stage), expected);
+        QCOMPARE(within.isNull() ? glass::coveredByGlass(l.stage) : glass::coveredByGlass(l.stage, within), expected);
+    }
+
+    // A piece in a scrolling list copies its part of the sheet at every
+    // frame: the stage's whole frame is built only when something must be
+    // drawn again (a new revision, the list moved on the stage).
+    void sheetAsksTheFrameOnlyToDraw_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("framesAsked");
+        QTest::addColumn<int>("draws");
+        QTest::newRow("copied again") << QString() << 0 << 0;
+        QTest::newRow("new revision") << "revision" << 1 << 1;
+        QTest::newRow("list moved") << "move" << 1 << 1;
+    }
+    void sheetAsksTheFrameOnlyToDraw()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, framesAsked);
+        QFETCH(int, draws);
+        QWidget window;
+        window.resize(300, 200);
+        auto *stage = new CountingStage(&window);
+        stage->setGeometry(window.rect());
+        stage->frame.base = Qt::darkBlue;
+        stage->frame.revision = 1;
+        auto *list = new QWidget(&window);
+        list->setGeometry(20, 20, 200, 150);
+        auto *piece = new QWidget(list);
+        piece->setGeometry(10, 30, 120, 40);
+        BackdropSheet sheet(list);
+        int drawn = 0;
+        const BackdropSheet::Draw draw = [&](QPainter &p, const BackdropFrame *frame, QPointF, const QRectF &area) {
+            ++drawn;
+            p.fillRect(area, frame ? frame->base : QColor(Qt::red));
+        };
+        QImage image(piece->size(), QImage::Format_RGB32);
+        const auto copy = [&] {
+            image.fill(Qt::black);
+            QPainter p(&image);
+            sheet.paint(p, piece, piece->rect(), 7, draw);
+        };
+        copy();
+        QCOMPARE(drawn, 1);
+        stage->framesAsked = 0;
+        drawn = 0;
+        if (change == QLatin1String("revision")) {
+            stage->frame.revision = 2;
+            stage->frame.base = Qt::darkGreen;
+        } else if (change == QLatin1String("move")) {
+            list->move(24, 20);
+        }
+        copy();
+        QCOMPARE(stage->framesAsked, framesAsked);
+        QCOMPARE(drawn, draws);
+        QCOMPARE(sheet.layerDraws(), 1 + draws);
+        QCOMPARE(image.pixel(5, 5), stage->frame.base.rgb());
     }
 
     // A partial repaint is painted band by band inside each rectangle of

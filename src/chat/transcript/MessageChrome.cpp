@@ -15,6 +15,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <optional>
 
 namespace chat {
 
@@ -307,7 +308,12 @@ void MessageChrome::paintFromSheet(QPainter &p, glass::BackdropSheet &sheet, con
         if (shaped) {
             p.setRenderHint(QPainter::Antialiasing);
             p.setClipRect(area, Qt::IntersectClip);
-            p.setClipPath(bubbleShape(drawn), Qt::IntersectClip);
+            // The engine rasterises a clip over all of its path: only the
+            // stretch of the shape around these rows, the same there.
+            QRectF near = shapeInView(QRectF(bubble->rect()), QRectF(area));
+            near.setTop(std::max(near.top(), drawn.top()));
+            near.setBottom(std::min(near.bottom(), drawn.bottom()));
+            p.setClipPath(bubbleShape(near), Qt::IntersectClip);
         }
         sheet.paint(p, bubble, area, look.key(), draw);
         p.restore();
@@ -428,18 +434,23 @@ void BubbleFrame::paintEvent(QPaintEvent *event)
     // per bubble a frame instead of resampling the wallpaper. A bubble much
     // taller than the view (a long reply) shapes only the stretch in view.
     const QRect exposed = event->rect() & rect();
-    for (const auto &[v, alpha] : looks)
-        if (v > 0.01 && alpha > 0)
-            MessageChrome::prepareFromSheet(*sheet, this, exposed, turnGlass(s, v));
+    // Each look's material once a paint, not once a band: it weighs the
+    // text's contrast on both kinds of glass.
+    std::optional<MessageChrome::TurnGlass> glasses[2];
+    for (int i = 0; i < 2; ++i)
+        if (looks[i].first > 0.01 && looks[i].second > 0) {
+            glasses[i] = turnGlass(s, looks[i].first);
+            MessageChrome::prepareFromSheet(*sheet, this, exposed, *glasses[i]);
+        }
     // In bands: the raster engine would hand each tall copy to its thread
     // pool, which costs more than the copy.
     glass::paintInBands(p, exposed, [&](const QRect &band) {
         const QRectF drawn = MessageChrome::shapeInView(QRectF(rect()), QRectF(band));
-        for (const auto &[v, alpha] : looks) {
-            if (v <= 0.01 || alpha <= 0)
+        for (int i = 0; i < 2; ++i) {
+            if (!glasses[i])
                 continue;
-            p.setOpacity(alpha);
-            MessageChrome::paintFromSheet(p, *sheet, this, band, drawn, turnGlass(s, v));
+            p.setOpacity(looks[i].second);
+            MessageChrome::paintFromSheet(p, *sheet, this, band, drawn, *glasses[i]);
         }
         // The faint decoration changes over at half way, drawn once per look.
         p.setOpacity(opacity);

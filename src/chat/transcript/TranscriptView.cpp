@@ -85,6 +85,10 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
     m_edgeScroll = new QTimer(this);
     m_edgeScroll->setInterval(16);
     connect(m_edgeScroll, &QTimer::timeout, this, &TranscriptView::scrollForSelection);
+    m_ahead = new QTimer(this);
+    m_ahead->setSingleShot(true);
+    m_ahead->setInterval(kAheadDelayMs);
+    connect(m_ahead, &QTimer::timeout, this, &TranscriptView::bindAhead);
     // The person scrolling (wheel, keys, the bar) ends a glide: where they
     // scroll to decides whether the bottom is followed.
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] { m_scroll->stop(); });
@@ -570,21 +574,29 @@ void TranscriptView::bindRow(MessageRow *row, const Item &item)
 bool TranscriptView::materialize(int value)
 {
     const int width = columnWidth();
-    const int y0 = value - kOverscan;
-    const int y1 = value + viewport()->height() + kOverscan;
+    // Rows are bound within the overscan; those bound ahead of the last
+    // scroll are kept until the scrolling turns.
+    const int aboveAhead = m_aheadDirection < 0 ? kAhead : 0;
+    const int belowAhead = m_aheadDirection > 0 ? kAhead : 0;
+    const int y0 = value - kOverscan - (m_bindingAhead ? aboveAhead : 0);
+    const int y1 = value + viewport()->height() + kOverscan + (m_bindingAhead ? belowAhead : 0);
+    const int keep0 = value - kOverscan - aboveAhead;
+    const int keep1 = value + viewport()->height() + kOverscan + belowAhead;
     bool changed = false;
     QSet<QUuid> keep;
     if (!m_items.empty()) {
-        auto it = std::upper_bound(m_tops.begin(), m_tops.end(), y0);
+        auto it = std::upper_bound(m_tops.begin(), m_tops.end(), keep0);
         size_t i = it == m_tops.begin() ? 0 : size_t(it - m_tops.begin()) - 1;
-        for (; i < m_items.size() && m_tops[i] <= y1; ++i) {
+        for (; i < m_items.size() && m_tops[i] <= keep1; ++i) {
             Item &item = m_items[i];
             int h = item.height;
             if (item.kind == Kind::Message) {
-                if (m_tops[i] + item.height < y0)
+                if (m_tops[i] + item.height < keep0)
+                    continue;
+                MessageRow *row = m_bound.value(item.id, nullptr);
+                if (!row && (m_tops[i] + item.height < y0 || m_tops[i] > y1))
                     continue;
                 keep.insert(item.id);
-                MessageRow *row = m_bound.value(item.id, nullptr);
                 const bool finished = finishedTurn(item);
                 if (!row) {
                     row = takeRow();
@@ -616,6 +628,16 @@ bool TranscriptView::materialize(int value)
         if (!keep.contains(id))
             releaseRow(id);
     return changed;
+}
+
+void TranscriptView::bindAhead()
+{
+    if (m_aheadDirection == 0 || m_placing)
+        return;
+    m_anchor = captureAnchor();
+    m_bindingAhead = true;
+    relayout();
+    m_bindingAhead = false;
 }
 
 void TranscriptView::relayout()
@@ -688,7 +710,7 @@ void TranscriptView::resizeEvent(QResizeEvent *event)
     relayout();
 }
 
-void TranscriptView::scrollContentsBy(int, int)
+void TranscriptView::scrollContentsBy(int, int dy)
 {
     if (m_placing)
         return;
@@ -696,7 +718,13 @@ void TranscriptView::scrollContentsBy(int, int)
     if (m_scroll->state() != QAbstractAnimation::Running)
         m_followBottom = isAtBottom();
     m_anchor = captureAnchor();
+    if (dy != 0)
+        m_aheadDirection = dy > 0 ? -1 : 1;
     relayout();
+    // Not while a selection is dragged past an edge: that scrolls on its own
+    // clock, and the rows it reaches are the ones it selects.
+    if (dy != 0 && !m_edgeScroll->isActive())
+        m_ahead->start();
 }
 
 bool TranscriptView::viewportEvent(QEvent *event)

@@ -43,6 +43,11 @@ public:
     static constexpr int kSpacing = 34;
     static constexpr int kBottomSpacer = 8;
     static constexpr int kOverscan = 240;
+    // Past the overscan, in the direction the list was last scrolled: rows
+    // bound there once the scrolling rests, so that the next step finds
+    // them laid out instead of laying them out before its frame.
+    static constexpr int kAhead = 360;
+    static constexpr int kAheadDelayMs = 30;
 
     explicit TranscriptView(MessageRowContext context, QWidget *parent = nullptr);
     ~TranscriptView() override;
@@ -146,6 +151,7 @@ private:
     void watchSelectionDrags(QWidget *text);
     void scrollForSelection();
     bool materialize(int value);
+    void bindAhead();
     void reload();
     void onDataChanged(const QModelIndex &from, const QModelIndex &to);
     void syncSingletons();
@@ -205,6 +211,9 @@ private:
     QPointer<ApprovalCard> m_card;
     QVariantAnimation *m_scroll = nullptr;
     QTimer *m_edgeScroll = nullptr;
+    QTimer *m_ahead = nullptr;
+    int m_aheadDirection = 0; // -1 up, 1 down, 0 not scrolled
+    bool m_bindingAhead = false;
     QPointer<MarkdownTextView> m_dragText;
     QPointF m_dragPointer; // global
 };

@@ -811,6 +811,36 @@ private slots:
                  qPrintable(QStringLiteral("largest %1, off %2").arg(own.largest).arg(own.offShare)));
     }
 
+    // A bubble's rounded ends are clipped to a stretch of its shape around
+    // the rows painted; painted band by band, however the bands cut them, the
+    // ends come out as painted whole.
+    void bubbleEndsInBands_data()
+    {
+        QTest::addColumn<bool>("assistant");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("band");
+        QTest::newRow("user, short, thin bands") << false << 48 << 7;
+        QTest::newRow("user, taller, bands across the ends") << false << 130 << 23;
+        QTest::newRow("assistant, short") << true << 60 << 13;
+        QTest::newRow("assistant, tall, bands across the ends") << true << 300 << 29;
+    }
+    void bubbleEndsInBands()
+    {
+        QFETCH(bool, assistant);
+        QFETCH(int, height);
+        QFETCH(int, band);
+        Fixture f;
+        StagedList staged(f, QStringLiteral("night"), 0.1, QSize(420, 400), QRect(0, 0, 420, 400));
+        auto *bubble = new chat::BubbleFrame(assistant ? chat::BubbleFrame::Kind::Assistant : chat::BubbleFrame::Kind::User,
+                                             *f.styles, staged.list);
+        bubble->setVisibility(1.0);
+        bubble->setGeometry(30, 41, 340, height);
+        QVERIFY(staged.showAndWait());
+        const QImage whole = testsupport::renderInBands(staged.window, staged.window.height());
+        const PictureDistance d = distance(whole, testsupport::renderInBands(staged.window, band));
+        QVERIFY2(d.largest <= 2, qPrintable(QStringLiteral("largest %1").arg(d.largest)));
+    }
+
     void pictures_data()
     {
         QTest::addColumn<QString>("skin");
