@@ -388,7 +388,7 @@ void StageBackground::updateUncovered()
 void StageBackground::redrawVideo()
 {
     m_video->setTint(videoTint());
-    update(QRegion(rect()) - coveredRegion());
+    updateUncovered();
 }
 
 void StageBackground::redrawLater()

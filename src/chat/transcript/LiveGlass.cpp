@@ -84,17 +84,15 @@ void LiveGlass::paintEvent(QPaintEvent *event)
     // In bands: the raster engine would hand each tall fill to its thread
     // pool, and a frame of streaming has several.
     glass::paintInBands(p, exposed, [&](const QRect &band) {
-        const QRect plain = band & straight;
-        if (plain.isEmpty()) {
-            paintRows(p, sheet, band, look);
-            return;
+        const auto [above, plain, below] = MessageChrome::aroundStraightRows(band, straight);
+        if (!plain.isEmpty()) {
+            MessageChrome::copyStraightFromSheet(p, *sheet, this, plain, look);
+            MessageChrome::assistantDecorationStraight(p, QRectF(rect()), plain, m_visibility, skin());
+            if (isLight())
+                glass::GlassPainter::innerBorderSides(p, QRectF(rect()), plain, styles().card.stroke, 1.0);
         }
-        MessageChrome::copyStraightFromSheet(p, *sheet, this, plain, look);
-        MessageChrome::assistantDecorationStraight(p, QRectF(rect()), plain, m_visibility, skin());
-        if (isLight())
-            glass::GlassPainter::innerBorderSides(p, QRectF(rect()), plain, styles().card.stroke, 1.0);
-        paintRows(p, sheet, QRect(band.left(), band.top(), band.width(), plain.top() - band.top()), look);
-        paintRows(p, sheet, QRect(band.left(), plain.bottom() + 1, band.width(), band.bottom() - plain.bottom()), look);
+        paintRows(p, sheet, above, look);
+        paintRows(p, sheet, below, look);
     });
 }
 

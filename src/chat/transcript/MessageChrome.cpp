@@ -228,6 +228,17 @@ QRect MessageChrome::straightRows(const QSize &bubble)
     return QRect(0, end, bubble.width(), bubble.height() - 2 * end);
 }
 
+std::array<QRect, 3> MessageChrome::aroundStraightRows(const QRect &area, const QRect &straight)
+{
+    if (straight.isEmpty())
+        return {area, QRect(), QRect()};
+    const auto rows = [&](int top, int bottom) {
+        return bottom < top ? QRect() : area & QRect(area.left(), top, area.width(), bottom - top + 1);
+    };
+    return {rows(area.top(), straight.top() - 1), rows(straight.top(), straight.bottom()),
+            rows(straight.bottom() + 1, area.bottom())};
+}
+
 void MessageChrome::assistantDecorationStraight(QPainter &p, const QRectF &rect, const QRect &part, double v,
                                                 const stage::UISkin &skin)
 {
@@ -321,15 +332,10 @@ void MessageChrome::paintFromSheet(QPainter &p, glass::BackdropSheet &sheet, con
     // Only the rounded ends need the shape's clip; between them the shape
     // is the plain rectangle, copied straight (a clipped copy costs several
     // times as much).
-    const QRect straight = straightRows(bubble->size());
-    if (!straight.isEmpty()) {
-        const int width = bubble->width();
-        material(exposed & QRect(0, 0, width, straight.top()), true);
-        material(exposed & straight, false);
-        material(exposed & QRect(0, straight.bottom() + 1, width, bubble->height() - straight.bottom() - 1), true);
-    } else {
-        material(exposed, true);
-    }
+    const auto [above, straight, below] = aroundStraightRows(exposed, straightRows(bubble->size()));
+    material(above, true);
+    material(straight, false);
+    material(below, true);
 }
 
 MarkdownStyle MessageChrome::markdownStyle(const glass::Styles &styles, const QColor &ink, qreal lineSpacing)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include "chat/markdown/MarkdownStyle.h"
 #include "glass/GlassSurface.h"
 #include "stage/UISkin.h"
@@ -81,6 +83,9 @@ void paintFromSheet(QPainter &painter, glass::BackdropSheet &sheet, const QWidge
 // The rows of a bubble of this size between its rounded ends, full width:
 // there its shape is the plain rectangle. Empty for a bubble too short.
 QRect straightRows(const QSize &bubble);
+// area cut at those rows: the rows above them, among them and below them
+// (each empty where area has none). Without straight rows, all of it above.
+std::array<QRect, 3> aroundStraightRows(const QRect &area, const QRect &straight);
 // The assistant's decoration over part (within straightRows of rect) as
 // plain fills and lines: the pixels assistantDecoration gives there, without
 // filling and stroking the rounded shape.
