@@ -405,9 +405,7 @@ void StageBackground::redrawLater()
         m_canvasPose = next;
         return;
     }
-    Look wanted = look();
-    wanted.cover = coverRect(m_image.size(), size(), next);
-    wanted.placed = poseTransform(next);
+    const Look wanted = look(next);
     m_pendingDrawn = uncovered;
     m_pendingPose = next;
     m_canvasWorker.submit(
@@ -417,7 +415,7 @@ void StageBackground::redrawLater()
         serial);
 }
 
-StageBackground::Look StageBackground::look() const
+StageBackground::Look StageBackground::look(const KenBurnsPose &pose) const
 {
     Look l;
     const stage::UISkin skin = m_styles ? m_styles->styles().skin : stage::UISkin::steel();
@@ -429,8 +427,8 @@ StageBackground::Look StageBackground::look() const
         // stretch); a new image shows at once, from the original until then.
         const bool scaledIsCurrent = !m_scaled.isNull() && m_scaledFrom == m_image.cacheKey();
         l.picture = scaledIsCurrent ? m_scaled : m_image;
-        l.cover = coverRect(m_image.size(), size(), m_shownPose);
-        l.placed = poseTransform(m_shownPose);
+        l.cover = coverRect(m_image.size(), size(), pose);
+        l.placed = poseTransform(pose);
     } else if (l.media == Media::video && m_video) {
         l.picture = m_video->frame();
         l.cover = QRectF(rect());
@@ -477,9 +475,7 @@ void StageBackground::fillCanvas(const QRegion &needed)
     const QRegion missing = needed - m_canvasDrawn;
     if (missing.isEmpty())
         return;
-    Look l = look();
-    l.cover = coverRect(m_image.size(), size(), m_canvasPose);
-    l.placed = poseTransform(m_canvasPose);
+    const Look l = look(m_canvasPose);
     QPainter p(&m_canvas);
     paintLookIn(p, l, missing);
     m_canvasDrawn += missing;
@@ -526,7 +522,7 @@ void StageBackground::paintEvent(QPaintEvent *event)
         // fade and veil already laid on: it is copied as it is.
         const QImage frame = m_video ? m_video->frame() : QImage();
         if (frame.isNull()) {
-            const Look l = look();
+            const Look l = look(m_shownPose);
             for (const QRect &r : region)
                 paintLook(p, l, r);
         } else {

@@ -144,7 +144,8 @@ private:
         QSize pixels;
         qreal dpr = 1;
     };
-    Look look() const;
+    // Now's look, the picture placed at pose.
+    Look look(const KenBurnsPose &pose) const;
     // The stage's colour, fade and veil over a video frame, as one colour.
     QColor videoTint() const;
     // The frame drawn where wanted, left as it was elsewhere; drawn into
