@@ -37,13 +37,20 @@ StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore
     m_ticker.setTimerType(Qt::PreciseTimer);
     connect(&m_ticker, &QTimer::timeout, this, &StageBackground::tick);
     connect(&m_canvasWorker, &LatestImageWorker::finished, this, [this](const QList<QImage> &images, quint64 tag) {
-        if (tag != m_canvasSerial || images.size() != 1)
+        if (tag != m_canvasSerial || images.isEmpty())
             return; // drawn for a stage that has changed since
+        if (images.size() > 1) {
+            m_baked = images.at(1);
+            m_bakedFrom = m_pendingBake;
+        }
         // The frame shown until now is drawn over for a later step.
         m_spareCanvas = std::exchange(m_canvas, images.first());
         m_canvasDrawn = m_pendingDrawn;
         m_canvasPose = m_pendingPose;
-        updateUncovered();
+        // What was uncovered when the step was asked for, and what was
+        // shown meanwhile from the former frame (glass moved away): the
+        // stage is not looked over for glass again.
+        update(m_pendingDrawn + std::exchange(m_shownWhilePending, QRegion()));
     });
     m_glassLater.setSingleShot(true);
     connect(&m_glassLater, &QTimer::timeout, this, [this] { backdropMoved(true); });
@@ -63,6 +70,7 @@ StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore
             return;
         m_scaled = images.at(0);
         m_blurred = images.at(1);
+        m_baked = QImage();
         m_scaledFrom = m_image.cacheKey(); // the tag is current: made from this image
         redraw();
         backdropMoved(true);
@@ -268,6 +276,7 @@ void StageBackground::prepareImage()
         m_imageWorker.cancel();
         m_scaled = QImage();
         m_blurred = QImage();
+        m_baked = QImage();
         return;
     }
     const QSizeF cover = coverRect(m_image.size(), size(), KenBurnsPose::rest()).size();
@@ -408,9 +417,17 @@ void StageBackground::redrawLater()
     const Look wanted = look(next);
     m_pendingDrawn = uncovered;
     m_pendingPose = next;
+    m_shownWhilePending = QRegion();
+    if (wanted.bakeable)
+        m_pendingBake = {m_scaled.cacheKey(), wanted.bg.rgba(), wanted.veil};
     m_canvasWorker.submit(
         [wanted, uncovered, into = std::exchange(m_spareCanvas, QImage())]() mutable {
-            return QList<QImage>{render(wanted, uncovered, std::move(into))};
+            if (!wanted.bakeable)
+                return QList<QImage>{render(wanted, uncovered, std::move(into))};
+            Look baked = wanted;
+            baked.picture = bake(wanted);
+            baked.baked = true;
+            return QList<QImage>{render(baked, uncovered, std::move(into)), baked.picture};
         },
         serial);
 }
@@ -434,6 +451,16 @@ StageBackground::Look StageBackground::look(const KenBurnsPose &pose) const
         l.cover = QRectF(rect());
     }
     l.veil = veilOpacity();
+    const qint64 t = now();
+    const bool settled = m_fade.isDone(t) && m_veil.isDone(t) && l.fade >= 1;
+    if (l.media == Media::image && l.picture.cacheKey() == m_scaled.cacheKey() && settled) {
+        if (!m_baked.isNull() && m_bakedFrom == BakedFrom{m_scaled.cacheKey(), l.bg.rgba(), l.veil}) {
+            l.picture = m_baked;
+            l.baked = true;
+        } else {
+            l.bakeable = true;
+        }
+    }
     l.dpr = devicePixelRatioF();
     l.pixels = (QSizeF(size()) * l.dpr).toSize();
     return l;
@@ -481,8 +508,30 @@ void StageBackground::fillCanvas(const QRegion &needed)
     m_canvasDrawn += missing;
 }
 
+QImage StageBackground::bake(const Look &l)
+{
+    QImage baked(l.picture.size(), QImage::Format_RGB32);
+    QPainter p(&baked);
+    Look flat = l;
+    flat.cover = QRectF(QPointF(0, 0), QSizeF(l.picture.size()));
+    flat.placed = QTransform();
+    paintLook(p, flat, baked.rect());
+    return baked;
+}
+
 void StageBackground::paintLook(QPainter &p, const Look &l, const QRect &area)
 {
+    if (l.baked) {
+        paintInBands(p, area, [&](const QRect &) {
+            p.save();
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.setTransform(l.placed, true);
+            p.drawImage(l.cover, l.picture);
+            p.restore();
+        });
+        return;
+    }
     paintInBands(p, area, [&](const QRect &band) {
         if (l.bg.alpha() < 255)
             p.fillRect(band, Qt::black);
@@ -538,6 +587,8 @@ void StageBackground::paintEvent(QPaintEvent *event)
     }
     const qreal dpr = devicePixelRatioF();
     fillCanvas(region);
+    if (m_canvasWorker.isBusy())
+        m_shownWhilePending += region - m_pendingDrawn;
     // What repaints over the stage (a streamed line, a caret) gets a copy
     // of its part, not the picture resampled again.
     p.setCompositionMode(QPainter::CompositionMode_Source);

@@ -69,7 +69,7 @@ public:
     // (device pixels, at the place it moves most) since the last frame, and
     // the glass is told only this far: it shows the picture blurred.
     static constexpr qreal kVisibleStep = 0.5;
-    static constexpr qreal kGlassStep = 1.5;
+    static constexpr qreal kGlassStep = 3.0;
     // How far the picture moves (device pixels, at the stage's corners, where
     // the zoom adds most) between two poses. 0 without an image.
     qreal stepBetween(const KenBurnsPose &from, const KenBurnsPose &to) const;
@@ -138,6 +138,11 @@ private:
         Media media = Media::none;
         qreal fade = 0;
         QImage picture;    // the image, or the video frame
+        // The picture already holds the colour under it and the veil over
+        // it, opaque: a step of the drift resamples it once and blends nothing.
+        bool baked = false;
+        // Not baked yet, but nothing is fading: a baked copy would stay good.
+        bool bakeable = false;
         QRectF cover;      // where the image goes before the pose
         QTransform placed; // the pose
         qreal veil = 0;
@@ -152,6 +157,8 @@ private:
     // into when that fits (a former frame), else into a new image.
     static QImage render(const Look &look, const QRegion &wanted, QImage into = {});
     static void paintLook(QPainter &painter, const Look &look, const QRect &area);
+    // The picture with its colour and veil laid on, as paintLook draws them.
+    static QImage bake(const Look &look);
     static void paintLookIn(QPainter &painter, const Look &look, const QRegion &wanted);
     // What paintEvent copies from m_canvas and is not drawn there yet,
     // drawn now at the canvas's own pose.
@@ -183,6 +190,16 @@ private:
     QImage m_image;          // the wallpaper as loaded
     QImage m_scaled;         // the same, scaled to fill the stage (device pixels)
     QImage m_blurred;        // its blurred, downscaled copy
+    // The scaled copy baked with the colour and veil below, once they settle.
+    QImage m_baked;
+    struct BakedFrom {
+        qint64 scaled = 0;
+        QRgb bg = 0;
+        qreal veil = -1;
+        bool operator==(const BakedFrom &) const = default;
+    };
+    BakedFrom m_bakedFrom;
+    BakedFrom m_pendingBake; // what the frame being drawn elsewhere bakes
     qint64 m_scaledFrom = 0; // the cacheKey of the image the copies were made from
     quint64 m_imageSerial = 0;
     LatestImageWorker m_imageWorker;
@@ -199,6 +216,7 @@ private:
     KenBurnsPose m_canvasPose; // the pose m_canvas is drawn at
     QRegion m_pendingDrawn;   // the same, of the frame being drawn elsewhere
     KenBurnsPose m_pendingPose;
+    QRegion m_shownWhilePending; // drawn from the former frame meanwhile, outside m_pendingDrawn
     KenBurnsPose m_shownPose; // the pose m_canvas shows (or will)
     QImage m_spareCanvas;     // a former frame, memory for the next step's
     LatestImageWorker m_canvasWorker;

@@ -876,6 +876,56 @@ private slots:
         QVERIFY2(worst <= 3, qPrintable(QStringLiteral("a step of %1 at %2,%3").arg(worst).arg(at.x()).arg(at.y())));
     }
 
+    // Each frame of the drift shows the veil over the picture over the
+    // skin's colour, once each: the first frame, the step that prepares the
+    // settled picture for the steps after it, and a step drawn from that.
+    void driftFramesLayerColourPictureAndVeilOnce_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QColor>("picture");
+        QTest::addColumn<double>("veil");
+        QTest::newRow("opaque picture, veil") << "default" << QColor(200, 120, 40) << 0.35;
+        QTest::newRow("no veil") << "bluebase" << QColor(200, 120, 40) << 0.0;
+        QTest::newRow("translucent picture over a blue skin") << "bluebase" << QColor(250, 250, 250, 100) << 0.6;
+    }
+    void driftFramesLayerColourPictureAndVeilOnce()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QColor, picture);
+        QFETCH(double, veil);
+        QImage wallpaper(320, 200, QImage::Format_ARGB32);
+        wallpaper.fill(picture);
+        Fixture f(wallpaper);
+        f.skins->select(skin);
+        f.bg->setOverlayOpacity(veil);
+        Scene scene(f);
+        QTRY_VERIFY(scene.stage->isBackdropReady());
+        settle();
+
+        const QColor bg = QirvTheme::color(f.styles->styles().skin.colors.bg);
+        const QColor shown = QColor::fromRgba(f.bg->loadedImage().pixel(0, 0));
+        const auto over = [](double top, double under, double alpha) { return top * alpha + under * (1 - alpha); };
+        const auto expected = [&](auto channel) {
+            const double pictured = over(channel(shown), channel(bg), shown.alphaF());
+            return over(channel(bg), pictured, veil);
+        };
+        const QColor want = QColor::fromRgbF(float(expected([](const QColor &c) { return c.redF(); })),
+                                             float(expected([](const QColor &c) { return c.greenF(); })),
+                                             float(expected([](const QColor &c) { return c.blueF(); })));
+        for (const QString &frame : {QStringLiteral("first"), QStringLiteral("preparing step"),
+                                     QStringLiteral("prepared step")}) {
+            if (frame != QLatin1String("first")) {
+                const KenBurnsPose before = scene.stage->shownPose();
+                QTRY_VERIFY_WITH_TIMEOUT(!(scene.stage->shownPose() == before), 8000);
+                QTest::qWait(150); // the step's frame, drawn off the UI thread, lands
+            }
+            const QRgb got = scene.grab().pixel(320, 200);
+            QVERIFY2(painttest::distance(got, want.rgb()) <= 3,
+                     qPrintable(frame + QStringLiteral(": ") + QColor(got).name() + QStringLiteral(" not ")
+                                + want.name()));
+        }
+    }
+
     void imageStageRendersWithMotion()
     {
         Fixture f(painttest::colourfulWallpaper());
