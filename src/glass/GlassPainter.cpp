@@ -83,11 +83,11 @@ void frostShape(QPainter &painter, const QRectF &rect, const FrostShape &shape, 
     const QColor wash = QirvTheme::wash(role, skin);
     QColor accent = QirvTheme::color(skin.colors.accent);
     accent.setAlphaF(accent.alphaF() * 0.04f);
+    // The three washes as one: the path is rasterised once, not three times.
+    const QColor washes = QirvTheme::layered(accent, QirvTheme::layered(wash, tint));
     // In bands: a glass shape repaints with every frame of a video stage.
     paintInBands(painter, path.boundingRect().toAlignedRect(), [&](const QRect &) {
-        painter.fillPath(path, tint);
-        painter.fillPath(path, wash);
-        painter.fillPath(path, accent);
+        painter.fillPath(path, washes);
     }, kPathBandRows);
     if (stroke)
         innerBorder(painter, rect, shape,
@@ -105,10 +105,9 @@ void frostPanel(QPainter &painter, const QRectF &rect, QirvTheme::FrostRole role
     visualEffect(painter, path, QirvTheme::windowMaterial(role), skin.isLight(), backdrop, origin);
     QColor wash = QirvTheme::wash(role, skin);
     wash.setAlphaF(wash.alphaF() * 0.65f);
-    painter.fillRect(rect, wash);
     QColor accent = QirvTheme::color(skin.colors.accent);
     accent.setAlphaF(accent.alphaF() * 0.04f);
-    painter.fillRect(rect, accent);
+    painter.fillRect(rect, QirvTheme::layered(accent, wash));
 }
 
 void innerBorder(QPainter &painter, const QRectF &rect, const FrostShape &shape, const QBrush &brush, qreal width)

@@ -58,6 +58,17 @@ QColor withOpacity(QColor c, qreal opacity)
     return c;
 }
 
+QColor layered(const QColor &top, const QColor &under)
+{
+    const QColor t = top.toRgb(), u = under.toRgb();
+    const double at = t.alphaF(), au = u.alphaF() * (1 - at);
+    const double a = at + au;
+    if (a <= 0)
+        return QColor(0, 0, 0, 0);
+    const auto mix = [&](double ct, double cu) { return float((ct * at + cu * au) / a); };
+    return QColor::fromRgbF(mix(t.redF(), u.redF()), mix(t.greenF(), u.greenF()), mix(t.blueF(), u.blueF()), float(a));
+}
+
 QLinearGradient accentGradient(const QRectF &rect, const stage::UISkin &skin)
 {
     QLinearGradient g(rect.topLeft(), rect.bottomRight());

@@ -36,6 +36,10 @@ QColor color(const QString &skinHex);
 // c with its alpha scaled by opacity.
 QColor withOpacity(QColor c, qreal opacity);
 
+// Two flat colours laid one over the other, as one colour: filling with it
+// once gives what filling with under, then top, gives.
+QColor layered(const QColor &top, const QColor &under);
+
 // From accentGradientStart (top leading) to accentGradientEnd (bottom trailing) over rect.
 QLinearGradient accentGradient(const QRectF &rect, const stage::UISkin &skin);
 

@@ -79,6 +79,38 @@ private slots:
         QVERIFY2(std::abs(Contrast::ratio(a, b) - expected) < 0.02, qPrintable(QString::number(Contrast::ratio(a, b))));
     }
 
+    // One fill with the layered colour gives what the two fills give, over
+    // any backdrop.
+    void layeredFillsAsTwo_data()
+    {
+        QTest::addColumn<QColor>("under");
+        QTest::addColumn<QColor>("top");
+        QTest::newRow("faint washes") << QColor(22, 22, 26, 46) << QColor(0x2A, 0x33, 0x40, 120);
+        QTest::newRow("opaque under") << QColor(10, 200, 40) << QColor(255, 255, 255, 60);
+        QTest::newRow("clear top") << QColor(200, 10, 10, 90) << QColor(0, 0, 0, 0);
+        QTest::newRow("both clear") << QColor(0, 0, 0, 0) << QColor(255, 0, 0, 0);
+        QTest::newRow("nearly clear under a strong top") << QColor(255, 255, 0, 3) << QColor(30, 60, 250, 240);
+    }
+    void layeredFillsAsTwo()
+    {
+        QFETCH(QColor, under);
+        QFETCH(QColor, top);
+        for (const QColor backdrop : {QColor(Qt::black), QColor(Qt::white), QColor(180, 40, 90), QColor(0, 0, 0, 0)}) {
+            QImage twice(1, 1, QImage::Format_ARGB32_Premultiplied), once = twice;
+            twice.fill(backdrop);
+            once.fill(backdrop);
+            QPainter(&twice).fillRect(twice.rect(), under);
+            QPainter(&twice).fillRect(twice.rect(), top);
+            QPainter(&once).fillRect(once.rect(), QirvTheme::layered(top, under));
+            const QRgb a = twice.pixel(0, 0), b = once.pixel(0, 0);
+            const int worst = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                        std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+            QVERIFY2(worst <= 2, qPrintable(backdrop.name(QColor::HexArgb) + QStringLiteral(": ")
+                                            + QColor::fromRgba(a).name(QColor::HexArgb) + QStringLiteral(" vs ")
+                                            + QColor::fromRgba(b).name(QColor::HexArgb)));
+        }
+    }
+
     void ensureReachesTarget_data()
     {
         QTest::addColumn<QColor>("fg");
