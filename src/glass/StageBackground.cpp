@@ -286,8 +286,10 @@ void StageBackground::prepareImage()
     m_imageWorker.submit(
         [image, pixels, small] {
             return QList<QImage>{
+                // An opaque picture stays opaque: it is drawn without blending.
                 image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                    .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                    .convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                             : QImage::Format_RGB32),
                 BackdropBlur::backdropCopy(image, small, kBlurRadius / kDownscale)};
         },
         m_imageSerial);
@@ -532,11 +534,16 @@ void StageBackground::paintLook(QPainter &p, const Look &l, const QRect &area)
         });
         return;
     }
+    const bool pictured = l.media != Media::none && !l.picture.isNull();
+    // The picture covers the whole stage: an opaque one at full strength
+    // leaves nothing of the colour under it to see.
+    const bool hidesColour = pictured && l.fade >= 1 && !l.picture.hasAlphaChannel();
     paintInBands(p, area, [&](const QRect &band) {
-        if (l.bg.alpha() < 255)
+        if (!hidesColour && l.bg.alpha() < 255)
             p.fillRect(band, Qt::black);
-        p.fillRect(band, l.bg);
-        if (l.media != Media::none && !l.picture.isNull()) {
+        if (!hidesColour)
+            p.fillRect(band, l.bg);
+        if (pictured) {
             p.save();
             p.setOpacity(l.fade);
             p.setRenderHint(QPainter::SmoothPixmapTransform, l.media == Media::image);
