@@ -570,8 +570,13 @@ void StageBackground::paintEvent(QPaintEvent *event)
         sync();
     // Under opaque glass nothing of the stage would stay on screen. Only
     // the glass over the part repainted is looked for: a small repaint (a
-    // fading button) is as frequent as a large one.
-    const QRegion region = event->region() - coveredByGlass(this, event->rect());
+    // fading button) is as frequent as a large one. A repaint within what
+    // the frame shown was drawn for (uncovered when it was asked for, as a
+    // step of the drift is) is not looked over again: glass that moved onto
+    // it since paints over it anyway.
+    const QRegion asked = event->region();
+    const bool drawnFor = !m_canvasDrawn.isEmpty() && (asked - m_canvasDrawn).isEmpty();
+    const QRegion region = drawnFor ? asked : asked - coveredByGlass(this, event->rect());
     QPainter p(this);
     if (media() == Media::video) {
         // A video frame comes at the stage's size with the stage's colour,
