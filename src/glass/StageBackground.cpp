@@ -50,7 +50,8 @@ StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore
         // What was uncovered when the step was asked for, and what was
         // shown meanwhile from the former frame (glass moved away): the
         // stage is not looked over for glass again.
-        update(m_pendingDrawn + std::exchange(m_shownWhilePending, QRegion()));
+        m_landedRegion = m_pendingDrawn + std::exchange(m_shownWhilePending, QRegion());
+        update(m_landedRegion);
     });
     m_glassLater.setSingleShot(true);
     connect(&m_glassLater, &QTimer::timeout, this, [this] { backdropMoved(true); });
@@ -570,13 +571,13 @@ void StageBackground::paintEvent(QPaintEvent *event)
         sync();
     // Under opaque glass nothing of the stage would stay on screen. Only
     // the glass over the part repainted is looked for: a small repaint (a
-    // fading button) is as frequent as a large one. A repaint within what
-    // the frame shown was drawn for (uncovered when it was asked for, as a
-    // step of the drift is) is not looked over again: glass that moved onto
-    // it since paints over it anyway.
+    // fading button) is as frequent as a large one. The repaint of a landed
+    // step of the drift is what was uncovered a moment ago: it is not
+    // looked over again (glass that moved onto it since paints over it).
     const QRegion asked = event->region();
-    const bool drawnFor = !m_canvasDrawn.isEmpty() && (asked - m_canvasDrawn).isEmpty();
-    const QRegion region = drawnFor ? asked : asked - coveredByGlass(this, event->rect());
+    const bool landed = !m_landedRegion.isEmpty() && (asked - m_landedRegion).isEmpty();
+    m_landedRegion = QRegion();
+    const QRegion region = landed ? asked : asked - coveredByGlass(this, event->rect());
     QPainter p(this);
     if (media() == Media::video) {
         // A video frame comes at the stage's size with the stage's colour,

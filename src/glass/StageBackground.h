@@ -217,6 +217,7 @@ private:
     QRegion m_pendingDrawn;   // the same, of the frame being drawn elsewhere
     KenBurnsPose m_pendingPose;
     QRegion m_shownWhilePending; // drawn from the former frame meanwhile, outside m_pendingDrawn
+    QRegion m_landedRegion;      // the repaint a landed step asked for, until it is painted
     KenBurnsPose m_shownPose; // the pose m_canvas shows (or will)
     QImage m_spareCanvas;     // a former frame, memory for the next step's
     LatestImageWorker m_canvasWorker;
