@@ -421,15 +421,15 @@ void StageBackground::redrawLater()
     m_pendingDrawn = uncovered;
     m_pendingPose = next;
     m_shownWhilePending = QRegion();
-    if (wanted.bakeable)
-        m_pendingBake = {m_scaled.cacheKey(), wanted.bg.rgba(), wanted.veil};
+    if (wanted.bakeAs)
+        m_pendingBake = *wanted.bakeAs;
     m_canvasWorker.submit(
         [wanted, uncovered, into = std::exchange(m_spareCanvas, QImage())]() mutable {
-            if (!wanted.bakeable)
+            if (!wanted.bakeAs)
                 return QList<QImage>{render(wanted, uncovered, std::move(into))};
             Look baked = wanted;
             baked.picture = bake(wanted);
-            baked.baked = true;
+            baked.veil = 0;
             return QList<QImage>{render(baked, uncovered, std::move(into)), baked.picture};
         },
         serial);
@@ -457,11 +457,13 @@ StageBackground::Look StageBackground::look(const KenBurnsPose &pose) const
     const qint64 t = now();
     const bool settled = m_fade.isDone(t) && m_veil.isDone(t) && l.fade >= 1;
     if (l.media == Media::image && l.picture.cacheKey() == m_scaled.cacheKey() && settled) {
-        if (!m_baked.isNull() && m_bakedFrom == BakedFrom{m_scaled.cacheKey(), l.bg.rgba(), l.veil}) {
+        const BakedFrom from{m_scaled.cacheKey(), l.bg.rgba(), l.veil};
+        if (!m_baked.isNull() && m_bakedFrom == from) {
+            // The colour and veil are in the picture already.
             l.picture = m_baked;
-            l.baked = true;
+            l.veil = 0;
         } else {
-            l.bakeable = true;
+            l.bakeAs = from;
         }
     }
     l.dpr = devicePixelRatioF();
@@ -524,17 +526,6 @@ QImage StageBackground::bake(const Look &l)
 
 void StageBackground::paintLook(QPainter &p, const Look &l, const QRect &area)
 {
-    if (l.baked) {
-        paintInBands(p, area, [&](const QRect &) {
-            p.save();
-            p.setCompositionMode(QPainter::CompositionMode_Source);
-            p.setRenderHint(QPainter::SmoothPixmapTransform);
-            p.setTransform(l.placed, true);
-            p.drawImage(l.cover, l.picture);
-            p.restore();
-        });
-        return;
-    }
     const bool pictured = l.media != Media::none && !l.picture.isNull();
     // The picture covers the whole stage: an opaque one at full strength
     // leaves nothing of the colour under it to see.

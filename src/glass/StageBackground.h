@@ -132,17 +132,22 @@ private:
     // The same, drawn off the UI thread and shown when it is ready: a step
     // of the drift, which nothing waits for.
     void redrawLater();
+    // What a baked picture was made from: the scaled copy, the colour and the veil.
+    struct BakedFrom {
+        qint64 scaled = 0;
+        QRgb bg = 0;
+        qreal veil = -1;
+        bool operator==(const BakedFrom &) const = default;
+    };
     // Everything a frame of the stage is drawn from, so it can be drawn on any thread.
     struct Look {
         QColor bg;
         Media media = Media::none;
         qreal fade = 0;
         QImage picture;    // the image, or the video frame
-        // The picture already holds the colour under it and the veil over
-        // it, opaque: a step of the drift resamples it once and blends nothing.
-        bool baked = false;
-        // Not baked yet, but nothing is fading: a baked copy would stay good.
-        bool bakeable = false;
+        // Nothing fades, but the picture is not baked for this look yet: a
+        // baked copy (see bake()) would stay good, and is known by this.
+        std::optional<BakedFrom> bakeAs;
         QRectF cover;      // where the image goes before the pose
         QTransform placed; // the pose
         qreal veil = 0;
@@ -157,7 +162,9 @@ private:
     // into when that fits (a former frame), else into a new image.
     static QImage render(const Look &look, const QRegion &wanted, QImage into = {});
     static void paintLook(QPainter &painter, const Look &look, const QRect &area);
-    // The picture with its colour and veil laid on, as paintLook draws them.
+    // The picture with its colour and veil laid on, as paintLook draws them:
+    // opaque, so the look that shows it (no veil) draws it without blending,
+    // resampled once.
     static QImage bake(const Look &look);
     static void paintLookIn(QPainter &painter, const Look &look, const QRegion &wanted);
     // What paintEvent copies from m_canvas and is not drawn there yet,
@@ -192,12 +199,6 @@ private:
     QImage m_blurred;        // its blurred, downscaled copy
     // The scaled copy baked with the colour and veil below, once they settle.
     QImage m_baked;
-    struct BakedFrom {
-        qint64 scaled = 0;
-        QRgb bg = 0;
-        qreal veil = -1;
-        bool operator==(const BakedFrom &) const = default;
-    };
     BakedFrom m_bakedFrom;
     BakedFrom m_pendingBake; // what the frame being drawn elsewhere bakes
     qint64 m_scaledFrom = 0; // the cacheKey of the image the copies were made from
