@@ -524,9 +524,23 @@ QImage StageBackground::bake(const Look &l)
     return baked;
 }
 
+bool StageBackground::showsPicture(const Look &l)
+{
+    return l.media != Media::none && !l.picture.isNull();
+}
+
+QColor StageBackground::flatColour(const Look &l)
+{
+    QImage pixel(1, 1, QImage::Format_RGB32);
+    QPainter p(&pixel);
+    paintLook(p, l, pixel.rect());
+    p.end();
+    return pixel.pixelColor(0, 0);
+}
+
 void StageBackground::paintLook(QPainter &p, const Look &l, const QRect &area)
 {
-    const bool pictured = l.media != Media::none && !l.picture.isNull();
+    const bool pictured = showsPicture(l);
     // The picture covers the whole stage: an opaque one at full strength
     // leaves nothing of the colour under it to see.
     const bool hidesColour = pictured && l.fade >= 1 && !l.picture.hasAlphaChannel();
@@ -587,6 +601,15 @@ void StageBackground::paintEvent(QPaintEvent *event)
                 paintInBands(p, r, [&](const QRect &) { p.drawImage(whole, frame); });
             m_video->frameDrawn();
         }
+        return;
+    }
+    // Without a picture the stage is one colour: filled, not copied from a
+    // canvas of that colour, which would read as much as it writes.
+    if (const Look l = look(m_shownPose); !showsPicture(l)) {
+        const QColor flat = flatColour(l);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect &r : region)
+            paintInBands(p, r, [&](const QRect &band) { p.fillRect(band, flat); });
         return;
     }
     const qreal dpr = devicePixelRatioF();

@@ -162,6 +162,9 @@ private:
     // into when that fits (a former frame), else into a new image.
     static QImage render(const Look &look, const QRegion &wanted, QImage into = {});
     static void paintLook(QPainter &painter, const Look &look, const QRect &area);
+    static bool showsPicture(const Look &look);
+    // A look without a picture: its one colour, as paintLook lays it.
+    static QColor flatColour(const Look &look);
     // The picture with its colour and veil laid on, as paintLook draws them:
     // opaque, so the look that shows it (no veil) draws it without blending,
     // resampled once.

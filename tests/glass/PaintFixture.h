@@ -57,7 +57,8 @@ struct Fixture {
     std::unique_ptr<stage::BackgroundSettings> bg;
     std::unique_ptr<glass::StyleStore> styles; // built from skins, as main() does
 
-    // Skins: the built-ins plus "redwash" (elevated pure red, accent green).
+    // Skins: the built-ins plus "redwash" (elevated pure red, accent green),
+    // "bluebase" (a blue colour) and "seethrough" (a half-clear colour).
     // Stage: on, with the shipped stage image (or firstRunImage).
     explicit Fixture(const QImage &wallpaper = QImage())
     {
@@ -70,6 +71,8 @@ struct Fixture {
                   QStringLiteral("#00FF00"));
         writeSkin(dir.filePath(QStringLiteral("skins")), QStringLiteral("bluebase"), QStringLiteral("#151A22"),
                   QStringLiteral("#8AA4B8"), QStringLiteral("#1030C0"));
+        writeSkin(dir.filePath(QStringLiteral("skins")), QStringLiteral("seethrough"), QStringLiteral("#1B222C"),
+                  QStringLiteral("#8AA4B8"), QStringLiteral("#20609F80"));
         skins = std::make_unique<stage::SkinStore>(
             stage::SkinStore::Sources{dir.filePath(QStringLiteral("none")), dir.filePath(QStringLiteral("skins"))});
         skins->select(QStringLiteral("default")); // an earlier test's choice is in the settings
