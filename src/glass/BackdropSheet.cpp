@@ -38,8 +38,10 @@ BackdropSheet::Layer &BackdropSheet::layerFor(quint64 material)
             std::rotate(it, it + 1, m_layers.end());
         return m_layers.back();
     }
-    if (m_layers.size() >= kMaxLayers)
+    if (m_layers.size() >= kMaxLayers) {
         m_layers.erase(m_layers.begin());
+        ++m_generation;
+    }
     Layer layer;
     layer.material = material;
     layer.image = QImage(m_key.pixels, QImage::Format_RGB32);
@@ -66,6 +68,7 @@ BackdropSheet::Layer *BackdropSheet::update(const QWidget *widget, const QRect &
         sameSize.pixels = m_key.pixels;
         const bool onlyResized = sameSize == m_key;
         m_key = key;
+        ++m_generation;
         if (!onlyResized) {
             m_layers.clear();
         } else {

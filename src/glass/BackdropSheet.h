@@ -48,6 +48,9 @@ public:
 
     // Layers drawn since the sheet was made (for tests and benchmarks).
     int layerDraws() const { return m_layerDraws; }
+    // Moves whenever a layer loses what it held (the stage moved, a layer
+    // made room for another): a copy of a layer made before is stale then.
+    quint64 generation() const { return m_generation; }
 
 private:
     struct Key {
@@ -72,6 +75,7 @@ private:
     Key m_key;
     std::vector<Layer> m_layers; // most recently used last
     int m_layerDraws = 0;
+    quint64 m_generation = 0;
 };
 
 } // namespace glass

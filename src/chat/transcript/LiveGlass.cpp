@@ -75,25 +75,34 @@ void LiveGlass::paintEvent(QPaintEvent *event)
     glass::BackdropSheet *sheet = glass::BackdropSheet::find(this);
     if (sheet)
         MessageChrome::prepareFromSheet(*sheet, this, exposed, look);
-    // Between the rounded ends the glass is a plain rectangle: copied as it
-    // is and decorated with plain fills. A frame of streaming repaints the
-    // whole bubble whenever the list follows a new line, and shaping, or a
-    // picture of the decoration made again for each new height, cost more
-    // than all the rest of the bubble.
+    // Between the rounded ends the glass is a plain rectangle: a copy of the
+    // decorated glass kept for it. A frame of streaming repaints the whole
+    // bubble whenever the list follows a new line, and shaping, or washing
+    // the glass again, cost more than all the rest of the bubble.
     const QRect straight = sheet ? MessageChrome::straightRows(size()) : QRect();
+    const WashedRows::Decor decor{m_visibility, skin(), isLight() ? styles().card.stroke : QColor()};
     // In bands: the raster engine would hand each tall fill to its thread
     // pool, and a frame of streaming has several.
     glass::paintInBands(p, exposed, [&](const QRect &band) {
         const auto [above, plain, below] = MessageChrome::aroundStraightRows(band, straight);
-        if (!plain.isEmpty()) {
+        if (!plain.isEmpty() && m_opacity >= 1) {
+            m_washed.paint(p, *sheet, this, plain, look, decor);
+        } else if (!plain.isEmpty()) {
+            // Fading: the glass and the wash each at the opacity, as over the ends.
             MessageChrome::copyStraightFromSheet(p, *sheet, this, plain, look);
             MessageChrome::assistantDecorationStraight(p, QRectF(rect()), plain, m_visibility, skin());
-            if (isLight())
-                glass::GlassPainter::innerBorderSides(p, QRectF(rect()), plain, styles().card.stroke, 1.0);
+            if (decor.border.isValid())
+                glass::GlassPainter::innerBorderSides(p, QRectF(rect()), plain, decor.border, 1.0);
         }
         paintRows(p, sheet, above, look);
         paintRows(p, sheet, below, look);
     });
+}
+
+void LiveGlass::hideEvent(QHideEvent *event)
+{
+    glass::GlassSurface::hideEvent(event);
+    m_washed.clear();
 }
 
 void LiveGlass::paintRows(QPainter &p, glass::BackdropSheet *sheet, const QRect &rows,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/transcript/MessageChrome.h"
+#include "chat/transcript/WashedRows.h"
 #include "glass/GlassSurface.h"
 
 
@@ -37,9 +38,12 @@ public:
     // The straight rows between the bubble's ends at full opacity: its glass
     // is opaque there.
     QRegion solidRegion() const override;
+    // The decorated glass kept for the straight rows (for tests).
+    const WashedRows &washedRows() const { return m_washed; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     // A stretch of whole rows: the glass and the decoration over it.
@@ -48,6 +52,7 @@ private:
 
     double m_visibility = 0;
     double m_opacity = 1;
+    WashedRows m_washed;
 };
 
 } // namespace chat

@@ -38,7 +38,6 @@ void glassIn(QPainter &p, const QPainterPath &shape, const MessageChrome::TurnGl
     p.restore();
 }
 
-QLinearGradient assistantGradient(const QRectF &rect, double v, const stage::UISkin &skin);
 QColor assistantRim(double v);
 
 // rect: the whole bubble; drawn: the stretch of its shape that is drawn.
@@ -48,12 +47,14 @@ void assistantDecor(QPainter &p, const QRectF &rect, const QRectF &drawn, double
     const QPainterPath path = shape.path(drawn);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    p.fillPath(path, assistantGradient(rect, v, skin));
+    p.fillPath(path, MessageChrome::assistantGradient(rect, v, skin));
     glass::GlassPainter::innerBorder(p, drawn, shape, assistantRim(v), 0.6);
     p.restore();
 }
 
-QLinearGradient assistantGradient(const QRectF &rect, double v, const stage::UISkin &skin)
+} // namespace
+
+QLinearGradient MessageChrome::assistantGradient(const QRectF &rect, double v, const stage::UISkin &skin)
 {
     const QColor accent = color(skin.colors.accent);
     QLinearGradient gradient(rect.topLeft(), rect.bottomRight());
@@ -61,6 +62,8 @@ QLinearGradient assistantGradient(const QRectF &rect, double v, const stage::UIS
     gradient.setColorAt(1, withOpacity(accent, 0.04 * v));
     return gradient;
 }
+
+namespace {
 
 QColor assistantRim(double v)
 {
@@ -247,7 +250,7 @@ void MessageChrome::assistantDecorationStraight(QPainter &p, const QRectF &rect,
     p.save();
     p.setClipRect(part, Qt::IntersectClip);
     // Whole pixels inside the shape: the fill the shape gets there, unshaped.
-    p.fillRect(part, assistantGradient(rect, v, skin));
+    p.fillRect(part, MessageChrome::assistantGradient(rect, v, skin));
     glass::GlassPainter::innerBorderSides(p, rect, part, assistantRim(v), 0.6);
     p.restore();
 }

@@ -8,6 +8,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainterPath>
 #include <QRectF>
 
@@ -50,6 +51,9 @@ QColor userTextColor(double visibility, const stage::UISkin &skin);
 bool readsOnLightGlass(const QColor &ink);
 TurnGlass assistantGlass(double visibility, const stage::UISkin &skin);
 TurnGlass userGlass(double visibility, const stage::UISkin &skin);
+// The assistant's wash over its glass: the accent, thinning from the
+// bubble's top left to its bottom right.
+QLinearGradient assistantGradient(const QRectF &rect, double visibility, const stage::UISkin &skin);
 // The turns' flat colours over their material.
 QColor assistantFill(double visibility, const stage::UISkin &skin);
 QColor userFill(double visibility, const stage::UISkin &skin);
