@@ -75,20 +75,25 @@ void LiveGlass::paintEvent(QPaintEvent *event)
     glass::BackdropSheet *sheet = glass::BackdropSheet::find(this);
     if (sheet)
         MessageChrome::prepareFromSheet(*sheet, this, exposed, look);
-    // Between the rounded ends the glass is a plain rectangle: a copy of the
-    // decorated glass kept for it. A frame of streaming repaints the whole
-    // bubble whenever the list follows a new line, and shaping, or washing
-    // the glass again, cost more than all the rest of the bubble.
+    // The decorated glass is kept (WashedRows) and copied. A frame of
+    // streaming repaints the whole bubble whenever the list follows a new
+    // line, and shaping the ends, or washing the glass again, cost more than
+    // all the rest of the bubble.
     const QRect straight = sheet ? MessageChrome::straightRows(size()) : QRect();
     const WashedRows::Decor decor{m_visibility, skin(), isLight() ? styles().card.stroke : QColor()};
     // In bands: the raster engine would hand each tall fill to its thread
     // pool, and a frame of streaming has several.
     glass::paintInBands(p, exposed, [&](const QRect &band) {
         const auto [above, plain, below] = MessageChrome::aroundStraightRows(band, straight);
-        if (!plain.isEmpty() && m_opacity >= 1) {
-            m_washed.paint(p, *sheet, this, plain, look, decor);
-        } else if (!plain.isEmpty()) {
-            // Fading: the glass and the wash each at the opacity, as over the ends.
+        if (sheet && m_opacity >= 1) {
+            m_washed.paintStraight(p, *sheet, this, plain, look, decor);
+            for (const QRect &end : {above, below})
+                if (!m_washed.paintEnd(p, *sheet, this, end, look, decor))
+                    paintRows(p, sheet, end, look);
+            return;
+        }
+        if (!plain.isEmpty()) {
+            // Fading: the glass and the wash each at the opacity.
             MessageChrome::copyStraightFromSheet(p, *sheet, this, plain, look);
             MessageChrome::assistantDecorationStraight(p, QRectF(rect()), plain, m_visibility, skin());
             if (decor.border.isValid())

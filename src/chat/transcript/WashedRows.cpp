@@ -1,6 +1,7 @@
 #include "chat/transcript/WashedRows.h"
 
 #include "glass/BackdropSheet.h"
+#include "glass/FrostShape.h"
 #include "glass/GlassPainter.h"
 #include "glass/QirvTheme.h"
 
@@ -14,6 +15,8 @@ namespace chat {
 
 namespace {
 
+constexpr qreal kRadius = 18; // the bubbles' corner
+
 // Where a point lies along a gradient from rect's top left to its bottom right.
 double along(const QRectF &rect, QPointF point)
 {
@@ -26,6 +29,11 @@ double spreadOf(const QLinearGradient &gradient)
 {
     const QGradientStops stops = gradient.stops();
     return stops.size() < 2 ? 0 : 255 * std::abs(stops.first().second.alphaF() - stops.last().second.alphaF());
+}
+
+QRect hostArea(const QWidget *host, const QWidget *bubble, QPoint offset)
+{
+    return host->rect() & QRect(offset.x(), 0, bubble->width(), host->height());
 }
 
 } // namespace
@@ -47,50 +55,58 @@ void WashedRows::clear()
     m_image = QImage();
     m_valid = QRegion();
     m_washFor = QRectF();
+    m_top = m_bottom = End();
 }
 
-void WashedRows::paint(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &part,
-                       const MessageChrome::TurnGlass &look, const Decor &decor)
+QPoint WashedRows::keep(glass::BackdropSheet &sheet, const QWidget *bubble, const MessageChrome::TurnGlass &look,
+                        const Decor &decor)
 {
     QWidget *host = sheet.host();
-    if (!host || part.isEmpty())
-        return;
-    // The sheet first: it may find the stage moved and start over.
-    MessageChrome::prepareFromSheet(sheet, bubble, part, look);
     const QPoint offset = bubble->mapTo(host, QPoint(0, 0));
     const QRectF bubbleRect(QPointF(offset), QSizeF(bubble->size()));
-    const QRectF rows = QRectF(MessageChrome::straightRows(bubble->size()).translated(offset));
     const double spread = spreadOf(MessageChrome::assistantGradient(bubbleRect, decor.visibility, decor.skin));
     const QRgb accent = glass::QirvTheme::color(decor.skin.colors.accent).rgba();
     const QRgb border = decor.border.isValid() ? decor.border.rgba() : 0;
     const qreal dpr = host->devicePixelRatioF();
-    const QRect area = host->rect() & QRect(offset.x(), 0, bubble->width(), host->height());
-    // Only rows on the host are ever copied: the wash must hold there.
-    const QRectF shown = rows & QRectF(area);
+    const QRect area = hostArea(host, bubble, offset);
+    // Only what lies on the host is ever copied: the wash must hold there.
+    const QRectF shown = bubbleRect & QRectF(area);
     const bool kept = m_sheet == &sheet && m_generation == sheet.generation() && m_look == look.key()
         && m_accent == accent && m_border == border && m_visibility == decor.visibility && m_area == area
         && m_image.devicePixelRatio() == dpr && m_washFor.left() == bubbleRect.left()
-        && m_washFor.width() == bubbleRect.width()
-        && washDifference(m_washFor, bubbleRect, shown, spread) <= 0.5;
-    if (!kept) {
-        m_sheet = &sheet;
-        m_generation = sheet.generation();
-        m_look = look.key();
-        m_accent = accent;
-        m_border = border;
-        m_visibility = decor.visibility;
-        m_washFor = bubbleRect;
-        m_valid = QRegion();
-        ++m_washes;
-        if (m_area != area || m_image.devicePixelRatio() != dpr || m_image.isNull()) {
-            m_area = area;
-            m_image = QImage((QSizeF(area.size()) * dpr).toSize(), QImage::Format_RGB32);
-            m_image.setDevicePixelRatio(dpr);
-        }
+        && m_washFor.width() == bubbleRect.width() && washDifference(m_washFor, bubbleRect, shown, spread) <= 0.5;
+    if (kept)
+        return offset;
+    m_sheet = &sheet;
+    m_generation = sheet.generation();
+    m_look = look.key();
+    m_accent = accent;
+    m_border = border;
+    m_visibility = decor.visibility;
+    m_washFor = bubbleRect;
+    m_valid = QRegion();
+    m_top = m_bottom = End();
+    ++m_washes;
+    if (m_area != area || m_image.devicePixelRatio() != dpr || m_image.isNull()) {
+        m_area = area;
+        m_image = QImage((QSizeF(area.size()) * dpr).toSize(), QImage::Format_RGB32);
+        m_image.setDevicePixelRatio(dpr);
     }
-    const QRect wanted = part.translated(offset) & m_area;
+    return offset;
+}
+
+void WashedRows::paintStraight(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble,
+                               const QRect &rows, const MessageChrome::TurnGlass &look, const Decor &decor)
+{
+    if (!sheet.host() || rows.isEmpty())
+        return;
+    // The sheet first: it may find the stage moved and start over.
+    MessageChrome::prepareFromSheet(sheet, bubble, rows, look);
+    const QPoint offset = keep(sheet, bubble, look, decor);
+    const QRect wanted = rows.translated(offset) & m_area;
     if (wanted.isEmpty())
         return;
+    const qreal dpr = m_image.devicePixelRatio();
     if (const QRegion missing = QRegion(wanted) - m_valid; !missing.isEmpty()) {
         // In the bubble's coordinates, as the sheet and the decoration take them.
         QPainter p(&m_image);
@@ -110,6 +126,43 @@ void WashedRows::paint(QPainter &painter, glass::BackdropSheet &sheet, const QWi
     }
     const QRectF source(QPointF(wanted.topLeft() - m_area.topLeft()) * dpr, QSizeF(wanted.size()) * dpr);
     painter.drawImage(QRectF(wanted.translated(-offset)), m_image, source);
+}
+
+bool WashedRows::paintEnd(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &rows,
+                          const MessageChrome::TurnGlass &look, const Decor &decor)
+{
+    const QRect straight = MessageChrome::straightRows(bubble->size());
+    if (!sheet.host() || straight.isEmpty())
+        return false;
+    if (rows.isEmpty())
+        return true;
+    const bool top = rows.bottom() < straight.top();
+    const QRect endRows = top ? QRect(0, 0, bubble->width(), straight.top())
+                              : QRect(0, straight.bottom() + 1, bubble->width(), bubble->height() - straight.bottom() - 1);
+    MessageChrome::prepareFromSheet(sheet, bubble, endRows, look);
+    const QPoint offset = keep(sheet, bubble, look, decor);
+    End &end = top ? m_top : m_bottom;
+    const int edge = top ? offset.y() : offset.y() + bubble->height();
+    const qreal dpr = m_image.devicePixelRatio();
+    if (end.image.isNull() || end.edge != edge || end.image.size() != (QSizeF(endRows.size()) * dpr).toSize()) {
+        end.edge = edge;
+        end.image = QImage((QSizeF(endRows.size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+        end.image.setDevicePixelRatio(dpr);
+        end.image.fill(Qt::transparent);
+        QPainter p(&end.image);
+        p.translate(0, -endRows.top());
+        const QRectF rect(bubble->rect());
+        const QRectF drawn = MessageChrome::shapeInView(rect, QRectF(endRows));
+        MessageChrome::paintFromSheet(p, sheet, bubble, endRows, drawn, look);
+        // The shape is the bubble's; the wash is the one kept for the rows between.
+        const QRectF washFor = m_washFor.translated(-QPointF(offset));
+        MessageChrome::assistantDecoration(p, washFor, decor.visibility, decor.skin, drawn);
+        if (decor.border.isValid())
+            glass::GlassPainter::innerBorder(p, drawn, glass::FrostShape::roundedRectangle(kRadius), decor.border, 1.0);
+    }
+    const QRectF source(QPointF(rows.topLeft() - endRows.topLeft()) * dpr, QSizeF(rows.size()) * dpr);
+    painter.drawImage(QRectF(rows), end.image, source);
+    return true;
 }
 
 } // namespace chat

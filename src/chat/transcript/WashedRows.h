@@ -12,23 +12,28 @@ class BackdropSheet;
 
 namespace chat {
 
-// The straight rows of the reply's bubble with its decoration laid on (the
-// accent's wash, the rims), kept where they lie over the list's sheet. A
-// streamed frame moves the bubble by a few lines; its rows are then one
-// copy, not a copy and a wash. The wash moves with the bubble, so it is laid
-// again from the sheet once the one kept would be off by half a level.
+// The reply's bubble with its decoration laid on its glass (the accent's
+// wash, the rims), kept where it lies over the list's sheet. A streamed
+// frame moves the bubble by a few lines: its straight rows are then one
+// copy, not a copy and a wash, and an end that stayed put (the bottom one
+// while the list follows) is one copy too. The wash moves with the bubble,
+// so it is laid again once the one kept would be off by half a level.
 class WashedRows {
 public:
     struct Decor {
         double visibility = 0;
         stage::UISkin skin;
-        QColor border; // the light glass's hairline at the sides; invalid: none
+        QColor border; // the light glass's hairline; invalid: none
     };
 
-    // Copies part (within straightRows of bubble, in its coordinates) at
-    // the painter's opacity.
-    void paint(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &part,
-               const MessageChrome::TurnGlass &look, const Decor &decor);
+    // Paints rows (bubble coordinates, within straightRows) at the
+    // painter's opacity.
+    void paintStraight(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &rows,
+                       const MessageChrome::TurnGlass &look, const Decor &decor);
+    // Paints rows within one of the bubble's rounded ends, over what lies
+    // beneath. False (nothing painted) for a bubble without straight rows.
+    bool paintEnd(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &rows,
+                  const MessageChrome::TurnGlass &look, const Decor &decor);
     void clear();
     // Times the wash was laid afresh (for tests).
     int washes() const { return m_washes; }
@@ -39,6 +44,16 @@ public:
     static double washDifference(const QRectF &a, const QRectF &b, const QRectF &area, double spread);
 
 private:
+    // An end as drawn, clear around its corners.
+    struct End {
+        int edge = 0; // the bubble's top or bottom on the host
+        QImage image;
+    };
+    // Where the bubble lies on the host; drops what is kept when that no
+    // longer fits it.
+    QPoint keep(glass::BackdropSheet &sheet, const QWidget *bubble, const MessageChrome::TurnGlass &look,
+                const Decor &decor);
+
     QPointer<glass::BackdropSheet> m_sheet;
     quint64 m_generation = 0;
     quint64 m_look = 0;
@@ -46,9 +61,10 @@ private:
     QRgb m_border = 0;
     double m_visibility = -1;
     QRectF m_washFor; // the bubble's rect on the sheet's host that the wash was laid for
-    QRect m_area;     // what the image holds, on the host
+    QRect m_area;     // what the image of the straight rows holds, on the host
     QImage m_image;
     QRegion m_valid;  // on the host
+    End m_top, m_bottom;
     int m_washes = 0;
 };
 
