@@ -190,12 +190,14 @@ private slots:
         QTest::addColumn<int>("step");
         QTest::addColumn<int>("frames");
         QTest::addColumn<int>("washes"); // laid afresh over the frames, at most
-        QTest::newRow("dark, following a line a frame") << "default" << true << 12 << 4 << 1;
-        QTest::newRow("light, following a line a frame") << "paper" << true << 12 << 4 << 1;
-        QTest::newRow("dark, growing a line a frame") << "default" << false << 12 << 4 << 1;
-        QTest::newRow("light, growing three lines a frame") << "paper" << false << 72 << 4 << 4;
-        QTest::newRow("dark, following three lines a frame") << "default" << true << 72 << 4 << 4;
-        QTest::newRow("dark, a jump") << "default" << true << 300 << 1 << 1;
+        QTest::addColumn<double>("veil"); // the stage's veil changed first; below 0: left
+        QTest::newRow("dark, following a line a frame") << "default" << true << 12 << 4 << 1 << -1.0;
+        QTest::newRow("light, following a line a frame") << "paper" << true << 12 << 4 << 1 << -1.0;
+        QTest::newRow("dark, growing a line a frame") << "default" << false << 12 << 4 << 1 << -1.0;
+        QTest::newRow("light, growing three lines a frame") << "paper" << false << 72 << 4 << 4 << -1.0;
+        QTest::newRow("dark, following three lines a frame") << "default" << true << 72 << 4 << 4 << -1.0;
+        QTest::newRow("dark, a jump") << "default" << true << 300 << 1 << 1 << -1.0;
+        QTest::newRow("dark, the stage changes") << "default" << true << 0 << 1 << 1 << 0.05;
     }
     void grownBubbleLooksAsMadeAnew()
     {
@@ -204,6 +206,7 @@ private slots:
         QFETCH(int, step);
         QFETCH(int, frames);
         QFETCH(int, washes);
+        QFETCH(double, veil);
         StagedChat c(skin, chattest::kDefaultStage, -1, QSize(700, 700));
         const int bottom = 640, top = 20;
         auto *live = new chat::LiveGlass(*c.styles, c.list);
@@ -215,6 +218,10 @@ private slots:
         live->show();
         QVERIFY(c.showAndWait());
         c.window->grab();
+        if (veil >= 0) {
+            c.background->setOverlayOpacity(veil);
+            QVERIFY(c.waitForVeil(veil));
+        }
         const int before = live->washedRows().washes();
         for (int frame = 1; frame <= frames; ++frame) {
             place(300 + frame * step);
