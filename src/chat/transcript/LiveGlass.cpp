@@ -83,9 +83,10 @@ void LiveGlass::paintEvent(QPaintEvent *event)
     const WashedRows::Decor decor{m_visibility, skin(), isLight() ? styles().card.stroke : QColor()};
     // In bands: the raster engine would hand each tall fill to its thread
     // pool, and a frame of streaming has several.
+    const bool kept = sheet && m_opacity >= 1 && WashedRows::suits(devicePixelRatioF());
     glass::paintInBands(p, exposed, [&](const QRect &band) {
         const auto [above, plain, below] = MessageChrome::aroundStraightRows(band, straight);
-        if (sheet && m_opacity >= 1) {
+        if (kept) {
             m_washed.paintStraight(p, *sheet, this, plain, look, decor);
             for (const QRect &end : {above, below})
                 if (!m_washed.paintEnd(p, *sheet, this, end, look, decor))
@@ -93,7 +94,8 @@ void LiveGlass::paintEvent(QPaintEvent *event)
             return;
         }
         if (!plain.isEmpty()) {
-            // Fading: the glass and the wash each at the opacity.
+            // Fading, the glass and the wash each at the opacity; or drawn
+            // afresh at a fractional scale.
             MessageChrome::copyStraightFromSheet(p, *sheet, this, plain, look);
             MessageChrome::assistantDecorationStraight(p, QRectF(rect()), plain, m_visibility, skin());
             if (decor.border.isValid())

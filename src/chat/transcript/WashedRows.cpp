@@ -49,6 +49,11 @@ double WashedRows::washDifference(const QRectF &a, const QRectF &b, const QRectF
     return most * spread;
 }
 
+bool WashedRows::suits(qreal devicePixelRatio)
+{
+    return devicePixelRatio == std::floor(devicePixelRatio);
+}
+
 void WashedRows::clear()
 {
     m_sheet = nullptr;

@@ -35,6 +35,10 @@ public:
     bool paintEnd(QPainter &painter, glass::BackdropSheet &sheet, const QWidget *bubble, const QRect &rows,
                   const MessageChrome::TurnGlass &look, const Decor &decor);
     void clear();
+    // Whether kept pieces can be copied on a screen of this scale: at a
+    // fractional one, a piece placed on the widget's grid does not lie on
+    // the device's, and its copy would be resampled, its rims smeared.
+    static bool suits(qreal devicePixelRatio);
     // Times the wash was laid afresh (for tests).
     int washes() const { return m_washes; }
 
