@@ -182,21 +182,26 @@ private slots:
 
     // A piece in a scrolling list copies its part of the sheet at every
     // frame: the stage's whole frame is built only when something must be
-    // drawn again (a new revision, the list moved on the stage).
+    // drawn again (a new revision, the list moved on the stage, a layer
+    // that made room for others). A copy kept of a layer is stale then,
+    // and the sheet's generation says so.
     void sheetAsksTheFrameOnlyToDraw_data()
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("framesAsked");
         QTest::addColumn<int>("draws");
-        QTest::newRow("copied again") << QString() << 0 << 0;
-        QTest::newRow("new revision") << "revision" << 1 << 1;
-        QTest::newRow("list moved") << "move" << 1 << 1;
+        QTest::addColumn<bool>("stale");
+        QTest::newRow("copied again") << QString() << 0 << 0 << false;
+        QTest::newRow("new revision") << "revision" << 1 << 1 << true;
+        QTest::newRow("list moved") << "move" << 1 << 1 << true;
+        QTest::newRow("five more materials") << "materials" << 6 << 6 << true;
     }
     void sheetAsksTheFrameOnlyToDraw()
     {
         QFETCH(QString, change);
         QFETCH(int, framesAsked);
         QFETCH(int, draws);
+        QFETCH(bool, stale);
         QWidget window;
         window.resize(300, 200);
         auto *stage = new CountingStage(&window);
@@ -223,15 +228,22 @@ private slots:
         QCOMPARE(drawn, 1);
         stage->framesAsked = 0;
         drawn = 0;
+        const quint64 generation = sheet.generation();
         if (change == QLatin1String("revision")) {
             stage->frame.revision = 2;
             stage->frame.base = Qt::darkGreen;
         } else if (change == QLatin1String("move")) {
             list->move(24, 20);
+        } else if (change == QLatin1String("materials")) {
+            QImage other(piece->size(), QImage::Format_RGB32);
+            QPainter p(&other);
+            for (quint64 material = 8; material <= 12; ++material)
+                sheet.paint(p, piece, piece->rect(), material, draw);
         }
         copy();
         QCOMPARE(stage->framesAsked, framesAsked);
         QCOMPARE(drawn, draws);
+        QCOMPARE(sheet.generation() != generation, stale);
         QCOMPARE(sheet.layerDraws(), 1 + draws);
         QCOMPARE(image.pixel(5, 5), stage->frame.base.rgb());
     }
