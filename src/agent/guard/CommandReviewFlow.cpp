@@ -194,8 +194,11 @@ CurlOutput curlOutput(const QStringList &args)
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &x = args.at(i);
         const QString next = i + 1 < args.size() ? args.at(i + 1) : QString();
+        // An option whose value is missing (the last word) names no file:
+        // curl refuses to run then.
+        const bool hasNext = i + 1 < args.size();
         if (x == u"--output" || x == u"--output-dir") {
-            if (x == u"--output")
+            if (x == u"--output" && hasNext)
                 out = {CurlOutput::To::File, next, i + 1};
             ++i;
         } else if (x.startsWith(QLatin1String("--output="))) {
@@ -212,7 +215,7 @@ CurlOutput curlOutput(const QStringList &args)
                 if (!values.contains(letter))
                     continue;
                 const bool attached = k + 1 < x.size();
-                if (letter == u'o')
+                if (letter == u'o' && (attached || hasNext))
                     out = attached ? CurlOutput{CurlOutput::To::File, x.mid(k + 1), -1} : CurlOutput{CurlOutput::To::File, next, i + 1};
                 if (!attached)
                     ++i;

@@ -1172,6 +1172,10 @@ const std::vector<Harmless> &harmlessRows()
             {"curl -s https://x.test/a | jq .", ""},
             {"curl -s https://x.test/a | python3 -m json.tool", ""},
             {"curl -o s.sh https://x.test/s && cat s.sh", ""},
+            // The output option as the last word, without its file.
+            {"curl https://x.test/s -o", ""},
+            {"curl https://x.test/s --output", ""},
+            {"curl -sSo | cat", ""},
             {"base64 -d in.b64 > out.bin", ""},
             {"echo aGk= | base64 -d", ""},
             {"xxd file | head", ""},
