@@ -1,8 +1,6 @@
 #include "chat/transcript/LiveGlass.h"
 
 #include "glass/BackdropSheet.h"
-#include "glass/FrostShape.h"
-#include "glass/GlassPainter.h"
 #include "glass/PaintBands.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
@@ -11,12 +9,6 @@
 #include <QPainter>
 
 namespace chat {
-
-namespace {
-
-constexpr qreal kRadius = 18; // the bubbles' corner
-
-} // namespace
 
 LiveGlass::LiveGlass(glass::StyleStore &styles, QWidget *parent)
     : glass::GlassSurface(styles, parent)
@@ -90,19 +82,17 @@ void LiveGlass::paintEvent(QPaintEvent *event)
             m_washed.paintStraight(p, *sheet, this, plain, look, decor);
             for (const QRect &end : {above, below})
                 if (!m_washed.paintEnd(p, *sheet, this, end, look, decor))
-                    paintRows(p, sheet, end, look);
+                    paintRows(p, sheet, end, look, decor);
             return;
         }
         if (!plain.isEmpty()) {
             // Fading, the glass and the wash each at the opacity; or drawn
             // afresh at a fractional scale.
             MessageChrome::copyStraightFromSheet(p, *sheet, this, plain, look);
-            MessageChrome::assistantDecorationStraight(p, QRectF(rect()), plain, m_visibility, skin());
-            if (decor.border.isValid())
-                glass::GlassPainter::innerBorderSides(p, QRectF(rect()), plain, decor.border, 1.0);
+            decor.paintStraight(p, QRectF(rect()), plain);
         }
-        paintRows(p, sheet, above, look);
-        paintRows(p, sheet, below, look);
+        paintRows(p, sheet, above, look, decor);
+        paintRows(p, sheet, below, look, decor);
     });
 }
 
@@ -113,7 +103,7 @@ void LiveGlass::hideEvent(QHideEvent *event)
 }
 
 void LiveGlass::paintRows(QPainter &p, glass::BackdropSheet *sheet, const QRect &rows,
-                          const MessageChrome::TurnGlass &look)
+                          const MessageChrome::TurnGlass &look, const WashedRows::Decor &decor)
 {
     if (rows.isEmpty())
         return;
@@ -130,15 +120,8 @@ void LiveGlass::paintRows(QPainter &p, glass::BackdropSheet *sheet, const QRect 
                                   where.origin);
         p.restore();
     }
-    paintDecoration(p, drawn);
+    decor.paintShaped(p, QRectF(rect()), drawn);
     p.restore();
-}
-
-void LiveGlass::paintDecoration(QPainter &p, const QRectF &drawn)
-{
-    MessageChrome::assistantDecoration(p, QRectF(rect()), m_visibility, skin(), drawn);
-    if (isLight()) // the white rim is lost on light glass: a dark hairline instead
-        glass::GlassPainter::innerBorder(p, drawn, glass::FrostShape::roundedRectangle(kRadius), styles().card.stroke, 1.0);
 }
 
 } // namespace chat

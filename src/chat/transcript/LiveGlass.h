@@ -47,8 +47,8 @@ protected:
 
 private:
     // A stretch of whole rows: the glass and the decoration over it.
-    void paintRows(QPainter &p, glass::BackdropSheet *sheet, const QRect &rows, const MessageChrome::TurnGlass &look);
-    void paintDecoration(QPainter &p, const QRectF &drawn);
+    void paintRows(QPainter &p, glass::BackdropSheet *sheet, const QRect &rows, const MessageChrome::TurnGlass &look,
+                   const WashedRows::Decor &decor);
 
     double m_visibility = 0;
     double m_opacity = 1;

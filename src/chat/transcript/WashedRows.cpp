@@ -38,6 +38,20 @@ QRect hostArea(const QWidget *host, const QWidget *bubble, QPoint offset)
 
 } // namespace
 
+void WashedRows::Decor::paintStraight(QPainter &p, const QRectF &rect, const QRect &part) const
+{
+    MessageChrome::assistantDecorationStraight(p, rect, part, visibility, skin);
+    if (border.isValid())
+        glass::GlassPainter::innerBorderSides(p, rect, part, border, 1.0);
+}
+
+void WashedRows::Decor::paintShaped(QPainter &p, const QRectF &rect, const QRectF &drawn) const
+{
+    MessageChrome::assistantDecoration(p, rect, visibility, skin, drawn);
+    if (border.isValid())
+        glass::GlassPainter::innerBorder(p, drawn, glass::FrostShape::roundedRectangle(kRadius), border, 1.0);
+}
+
 double WashedRows::washDifference(const QRectF &a, const QRectF &b, const QRectF &area, double spread)
 {
     // Along a gradient is affine in the point, and so is the difference of
@@ -122,9 +136,7 @@ void WashedRows::paintStraight(QPainter &painter, glass::BackdropSheet &sheet, c
             p.save();
             p.setClipRect(own);
             MessageChrome::copyStraightFromSheet(p, sheet, bubble, own, look);
-            MessageChrome::assistantDecorationStraight(p, washFor, own, decor.visibility, decor.skin);
-            if (decor.border.isValid())
-                glass::GlassPainter::innerBorderSides(p, washFor, own, decor.border, 1.0);
+            decor.paintStraight(p, washFor, own);
             p.restore();
         }
         m_valid += missing;
@@ -160,10 +172,7 @@ bool WashedRows::paintEnd(QPainter &painter, glass::BackdropSheet &sheet, const 
         const QRectF drawn = MessageChrome::shapeInView(rect, QRectF(endRows));
         MessageChrome::paintFromSheet(p, sheet, bubble, endRows, drawn, look);
         // The shape is the bubble's; the wash is the one kept for the rows between.
-        const QRectF washFor = m_washFor.translated(-QPointF(offset));
-        MessageChrome::assistantDecoration(p, washFor, decor.visibility, decor.skin, drawn);
-        if (decor.border.isValid())
-            glass::GlassPainter::innerBorder(p, drawn, glass::FrostShape::roundedRectangle(kRadius), decor.border, 1.0);
+        decor.paintShaped(p, m_washFor.translated(-QPointF(offset)), drawn);
     }
     const QRectF source(QPointF(rows.topLeft() - endRows.topLeft()) * dpr, QSizeF(rows.size()) * dpr);
     painter.drawImage(QRectF(rows), end.image, source);

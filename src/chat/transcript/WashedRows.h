@@ -20,10 +20,17 @@ namespace chat {
 // so it is laid again once the one kept would be off by half a level.
 class WashedRows {
 public:
+    // What the reply's bubble lays over its glass: the accent's wash and
+    // the rim, and on light glass (where the white rim is lost) a dark hairline.
     struct Decor {
         double visibility = 0;
         stage::UISkin skin;
         QColor border; // the light glass's hairline; invalid: none
+
+        // Over part, within the straight rows of bubble rect: plain fills and lines.
+        void paintStraight(QPainter &painter, const QRectF &rect, const QRect &part) const;
+        // Over drawn, the stretch of the shape of bubble rect (as shapeInView gives it).
+        void paintShaped(QPainter &painter, const QRectF &rect, const QRectF &drawn) const;
     };
 
     // Paints rows (bubble coordinates, within straightRows) at the
