@@ -16,6 +16,8 @@ packages=(
   # A screen reader's client for the real-window accessibility test.
   at-spi2-core python3-pyatspi
   fonts-noto-color-emoji
+  # The video frame benchmark measures the stage's scaler against these.
+  libyuv-dev libswscale-dev
   # The fuzz targets: libFuzzer comes with clang.
   clang-14 libclang-rt-14-dev
 )

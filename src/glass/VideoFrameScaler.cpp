@@ -1,6 +1,5 @@
 #include "glass/VideoFrameScaler.h"
 
-#include <QPainter>
 #include <QVideoFrame>
 
 #include <algorithm>
@@ -20,9 +19,8 @@ struct Matrix {
     int y = 0, rv = 0, gu = 0, gv = 0, bu = 0;
 };
 
-Matrix matrixFor(const QVideoFrameFormat &format, int height)
+Matrix matrixFor(QVideoFrameFormat::ColorSpace space, QVideoFrameFormat::ColorRange range, int height)
 {
-    QVideoFrameFormat::ColorSpace space = format.colorSpace();
     if (space == QVideoFrameFormat::ColorSpace_Undefined)
         space = height >= 720 ? QVideoFrameFormat::ColorSpace_BT709 : QVideoFrameFormat::ColorSpace_BT601;
     double kr = 0.299, kb = 0.114;
@@ -35,7 +33,7 @@ Matrix matrixFor(const QVideoFrameFormat &format, int height)
     }
     const double kg = 1 - kr - kb;
     // Video range unless the frame says otherwise, as decoders deliver it.
-    const bool full = format.colorRange() == QVideoFrameFormat::ColorRange_Full;
+    const bool full = range == QVideoFrameFormat::ColorRange_Full;
     const double ys = full ? 1.0 : 255.0 / 219.0;
     const double cs = full ? 1.0 : 255.0 / 224.0;
     auto fixed = [](double v) { return int(std::lround(v * 65536)); };
@@ -49,57 +47,112 @@ Matrix matrixFor(const QVideoFrameFormat &format, int height)
     return m;
 }
 
-struct Planes {
-    const uchar *y = nullptr, *u = nullptr, *v = nullptr;
-    qsizetype yStride = 0, cStride = 0;
-    int cStep = 1;         // bytes between two chroma samples of a row
-    int cw = 0, ch = 0;    // chroma plane size
+// Where a frame's three channels lie: Y, U, V (or R, G, B) planes, with
+// step bytes between two samples of a row.
+struct Channels {
+    const uchar *c[3] = {};
+    qsizetype stride[3] = {};
+    int step = 1;
+    bool rgb = false;   // the three are R, G and B at the frame's size
+    int cw = 0, ch = 0; // the size of the second and third planes
 };
 
-bool planesOf(const QVideoFrame &frame, Planes &p)
+// The byte of R, G and B in a pixel of each 32-bit packed layout (the names
+// give the bytes in memory order). Ours rather than Qt's table, which maps
+// some of these to an image format of the other byte order.
+bool packedOffsets(QVideoFrameFormat::PixelFormat format, int (&at)[3])
 {
-    const int w = frame.width();
-    const int h = frame.height();
-    p.y = frame.bits(0);
-    p.yStride = frame.bytesPerLine(0);
-    p.cw = (w + 1) / 2;
-    p.ch = (h + 1) / 2;
-    switch (frame.pixelFormat()) {
-    case QVideoFrameFormat::Format_YUV420P:
-        if (frame.planeCount() < 3)
-            return false;
-        p.u = frame.bits(1);
-        p.v = frame.bits(2);
-        p.cStride = frame.bytesPerLine(1);
-        break;
-    case QVideoFrameFormat::Format_YV12:
-        if (frame.planeCount() < 3)
-            return false;
-        p.v = frame.bits(1);
-        p.u = frame.bits(2);
-        p.cStride = frame.bytesPerLine(1);
-        break;
-    case QVideoFrameFormat::Format_NV12:
-    case QVideoFrameFormat::Format_NV21:
-        if (frame.planeCount() < 2)
-            return false;
-        p.u = frame.bits(1);
-        p.v = p.u + 1;
-        if (frame.pixelFormat() == QVideoFrameFormat::Format_NV21)
-            std::swap(p.u, p.v);
-        p.cStride = frame.bytesPerLine(1);
-        p.cStep = 2;
-        break;
+    using F = QVideoFrameFormat;
+    switch (format) {
+    case F::Format_ARGB8888:
+    case F::Format_ARGB8888_Premultiplied:
+    case F::Format_XRGB8888:
+        at[0] = 1, at[1] = 2, at[2] = 3;
+        return true;
+    case F::Format_BGRA8888:
+    case F::Format_BGRA8888_Premultiplied:
+    case F::Format_BGRX8888:
+        at[0] = 2, at[1] = 1, at[2] = 0;
+        return true;
+    case F::Format_ABGR8888:
+    case F::Format_XBGR8888:
+        at[0] = 3, at[1] = 2, at[2] = 1;
+        return true;
+    case F::Format_RGBA8888:
+    case F::Format_RGBX8888:
+        at[0] = 0, at[1] = 1, at[2] = 2;
+        return true;
     default:
         return false;
     }
-    return p.y && p.u && p.v;
+}
+
+// The channels of planes, or false when one is missing or a stride is
+// shorter than the row it must hold.
+bool channelsOf(const VideoFrameScaler::Planes &f, Channels &p)
+{
+    const int w = f.size.width();
+    const int h = f.size.height();
+    if (w <= 0 || h <= 0 || f.count < 1 || !f.bits[0])
+        return false;
+    const auto fits = [&](int plane, qsizetype row) {
+        return plane < f.count && f.bits[size_t(plane)] && f.strides[size_t(plane)] >= row;
+    };
+    p.cw = (w + 1) / 2;
+    p.ch = (h + 1) / 2;
+    int at[3];
+    if (packedOffsets(f.format, at)) {
+        if (!fits(0, qsizetype(w) * 4))
+            return false;
+        for (int k = 0; k < 3; ++k) {
+            p.c[k] = f.bits[0] + at[k];
+            p.stride[k] = f.strides[0];
+        }
+        p.step = 4;
+        p.rgb = true;
+        p.cw = w;
+        p.ch = h;
+        return true;
+    }
+    if (!fits(0, w))
+        return false;
+    p.c[0] = f.bits[0];
+    p.stride[0] = f.strides[0];
+    switch (f.format) {
+    case QVideoFrameFormat::Format_YUV420P:
+    case QVideoFrameFormat::Format_YV12: {
+        if (!fits(1, p.cw) || !fits(2, p.cw))
+            return false;
+        // Each chroma plane with its own stride: the two need not match.
+        const int u = f.format == QVideoFrameFormat::Format_YUV420P ? 1 : 2;
+        const int v = 3 - u;
+        p.c[1] = f.bits[size_t(u)];
+        p.stride[1] = f.strides[size_t(u)];
+        p.c[2] = f.bits[size_t(v)];
+        p.stride[2] = f.strides[size_t(v)];
+        return true;
+    }
+    case QVideoFrameFormat::Format_NV12:
+    case QVideoFrameFormat::Format_NV21: {
+        if (!fits(1, qsizetype(p.cw) * 2))
+            return false;
+        const bool nv12 = f.format == QVideoFrameFormat::Format_NV12;
+        p.c[1] = f.bits[1] + (nv12 ? 0 : 1);
+        p.c[2] = f.bits[1] + (nv12 ? 1 : 0);
+        p.stride[1] = p.stride[2] = f.strides[1];
+        p.step = 2;
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 } // namespace
 
 bool VideoFrameScaler::handles(QVideoFrameFormat::PixelFormat format)
 {
+    int at[3];
     switch (format) {
     case QVideoFrameFormat::Format_YUV420P:
     case QVideoFrameFormat::Format_YV12:
@@ -107,8 +160,7 @@ bool VideoFrameScaler::handles(QVideoFrameFormat::PixelFormat format)
     case QVideoFrameFormat::Format_NV21:
         return true;
     default:
-        return QVideoFrameFormat::imageFormatFromPixelFormat(format) != QImage::Format_Invalid
-               && QImage::toPixelFormat(QVideoFrameFormat::imageFormatFromPixelFormat(format)).bitsPerPixel() == 32;
+        return packedOffsets(format, at);
     }
 }
 
@@ -264,6 +316,14 @@ void convertRow(const uchar *ys, const int *ur, const int *vr, int n, const Matr
     }
 }
 
+MOONSHELF_VECTOR_CLONES
+void tintRow(const uchar *rs, const uchar *gs, const uchar *bs, int n, const Tint &t, quint32 *line)
+{
+    for (int i = 0; i < n; ++i)
+        line[i] = 0xff000000u | (quint32((rs[i] * t.keep + t.addR) >> 8) << 16)
+                  | (quint32((gs[i] * t.keep + t.addG) >> 8) << 8) | quint32((bs[i] * t.keep + t.addB) >> 8);
+}
+
 // A chroma row at the output's width, each sample serving two pixels, centred on 0.
 MOONSHELF_VECTOR_CLONES
 void widenChroma(const uchar *us, const uchar *vs, int n, int *ur, int *vr)
@@ -348,7 +408,10 @@ void VideoFrameScaler::resample(const uchar *plane, qsizetype stride, int pixelS
             const uchar *in = plane + qsizetype(p.ty.first[size_t(j)] + k) * stride + qsizetype(p.col0) * pixelStep;
             if (pixelStep != 1) {
                 uchar *packed = m_packed.data() + size_t(k) * size_t(cols);
-                spread<2>(in, cols, packed);
+                if (pixelStep == 2)
+                    spread<2>(in, cols, packed);
+                else
+                    spread<4>(in, cols, packed);
                 in = packed;
             }
             accumulate(column, in, cols, weight);
@@ -380,58 +443,67 @@ QImage VideoFrameScaler::fill(const QVideoFrame &source, QSize target, QColor ti
     QVideoFrame frame = source; // shares the buffer; mapping needs a non-const handle
     if (!frame.map(QVideoFrame::ReadOnly))
         return {};
-    const int w = frame.width();
-    const int h = frame.height();
+    Planes planes;
+    planes.format = frame.pixelFormat();
+    planes.size = frame.size();
+    planes.count = std::min(frame.planeCount(), 3);
+    for (int k = 0; k < planes.count; ++k) {
+        planes.bits[size_t(k)] = frame.bits(k);
+        planes.strides[size_t(k)] = frame.bytesPerLine(k);
+    }
+    planes.colorSpace = frame.surfaceFormat().colorSpace();
+    planes.colorRange = frame.surfaceFormat().colorRange();
+    QImage out = fill(planes, target, tint);
+    frame.unmap();
+    return out;
+}
+
+QImage VideoFrameScaler::fill(const Planes &planes, QSize target, QColor tint)
+{
+    Channels p;
+    if (target.isEmpty() || !channelsOf(planes, p))
+        return {};
+    const int w = planes.size.width();
+    const int h = planes.size.height();
     const QRectF seen = visibleRect(QSizeF(w, h), QSizeF(target));
-    QImage out;
+    const int W = target.width(), H = target.height();
+    // Chroma at half the size, as it came; R, G and B at the full size.
+    const int CW = p.rgb ? W : (W + 1) / 2, CH = p.rgb ? H : (H + 1) / 2;
+    m_y.resize(size_t(W) * size_t(H));
+    m_u.resize(size_t(CW) * size_t(CH));
+    m_v.resize(size_t(CW) * size_t(CH));
+    resample(p.c[0], p.stride[0], p.rgb ? p.step : 1, w, h, seen, W, H, m_y.data());
+    const double sx = double(p.cw) / w, sy = double(p.ch) / h;
+    const QRectF cSeen(seen.x() * sx, seen.y() * sy, seen.width() * sx, seen.height() * sy);
+    resample(p.c[1], p.stride[1], p.step, p.cw, p.ch, cSeen, CW, CH, m_u.data());
+    resample(p.c[2], p.stride[2], p.step, p.cw, p.ch, cSeen, CW, CH, m_v.data());
 
-    const QImage::Format rgb = QVideoFrameFormat::imageFormatFromPixelFormat(frame.pixelFormat());
-    Planes p;
-    if (planesOf(frame, p)) {
-        const int W = target.width(), H = target.height();
-        const int CW = (W + 1) / 2, CH = (H + 1) / 2; // chroma at half the size, as it came
-        m_y.resize(size_t(W) * size_t(H));
-        m_u.resize(size_t(CW) * size_t(CH));
-        m_v.resize(size_t(CW) * size_t(CH));
-        resample(p.y, p.yStride, 1, w, h, seen, W, H, m_y.data());
-        const double sx = double(p.cw) / w, sy = double(p.ch) / h;
-        const QRectF cSeen(seen.x() * sx, seen.y() * sy, seen.width() * sx, seen.height() * sy);
-        resample(p.u, p.cStride, p.cStep, p.cw, p.ch, cSeen, CW, CH, m_u.data());
-        resample(p.v, p.cStride, p.cStep, p.cw, p.ch, cSeen, CW, CH, m_v.data());
-        frame.unmap();
-
-        const Matrix m = matrixFor(frame.surfaceFormat(), h);
-        const Tint t = tintFor(tint);
-        QImage &image = outputImage(target);
-        m_uRow.resize(size_t(W));
-        m_vRow.resize(size_t(W));
-        int *ur = m_uRow.data();
-        int *vr = m_vRow.data();
+    const Tint t = tintFor(tint);
+    QImage &image = outputImage(target);
+    if (p.rgb) {
         for (int j = 0; j < H; ++j) {
-            if (j % 2 == 0) {
-                // Each chroma sample serves two pixels across (and two rows down).
-                const uchar *us = m_u.data() + size_t(j / 2) * size_t(CW);
-                const uchar *vs = m_v.data() + size_t(j / 2) * size_t(CW);
-                widenChroma(us, vs, W, ur, vr);
-            }
-            convertRow(m_y.data() + size_t(j) * size_t(W), ur, vr, W, m, t,
-                       reinterpret_cast<quint32 *>(image.scanLine(j)));
+            const size_t row = size_t(j) * size_t(W);
+            tintRow(m_y.data() + row, m_u.data() + row, m_v.data() + row, W, t,
+                    reinterpret_cast<quint32 *>(image.scanLine(j)));
         }
         return image;
     }
-    if (rgb != QImage::Format_Invalid && QImage::toPixelFormat(rgb).bitsPerPixel() == 32) {
-        // Already RGB: a crop and one smooth scale, no conversion pass.
-        const QImage wrapped(frame.bits(0), w, h, frame.bytesPerLine(0), rgb);
-        out = wrapped.copy(seen.toAlignedRect())
-                  .scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                  .convertToFormat(QImage::Format_RGB32);
-        if (tint.isValid() && tint.alpha() > 0) {
-            QPainter tinted(&out);
-            tinted.fillRect(out.rect(), tint);
+    const Matrix m = matrixFor(planes.colorSpace, planes.colorRange, h);
+    m_uRow.resize(size_t(W));
+    m_vRow.resize(size_t(W));
+    int *ur = m_uRow.data();
+    int *vr = m_vRow.data();
+    for (int j = 0; j < H; ++j) {
+        if (j % 2 == 0) {
+            // Each chroma sample serves two pixels across (and two rows down).
+            const uchar *us = m_u.data() + size_t(j / 2) * size_t(CW);
+            const uchar *vs = m_v.data() + size_t(j / 2) * size_t(CW);
+            widenChroma(us, vs, W, ur, vr);
         }
+        convertRow(m_y.data() + size_t(j) * size_t(W), ur, vr, W, m, t,
+                   reinterpret_cast<quint32 *>(image.scanLine(j)));
     }
-    frame.unmap();
-    return out;
+    return image;
 }
 
 } // namespace glass

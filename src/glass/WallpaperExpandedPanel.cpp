@@ -9,6 +9,7 @@
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
 #include "glass/TextInk.h"
+#include "stage/OverlayPercent.h"
 #include "stage/BackgroundSettings.h"
 
 #include <QEvent>
@@ -110,12 +111,6 @@ void WallpaperExpandedPanel::fitToContent()
 void WallpaperExpandedPanel::setFileChooser(FileChooser chooser)
 {
     m_chooser = std::move(chooser);
-}
-
-QString WallpaperExpandedPanel::percentText(double overlayOpacity)
-{
-    // Truncated, not rounded: 0.29 × 100 is just under 29 and reads 28%.
-    return QString::number(qint64(std::trunc(overlayOpacity * 100))) + QLatin1Char('%');
 }
 
 QString WallpaperExpandedPanel::statusText(const QString &text, const QFont &font, int width)
@@ -315,7 +310,7 @@ void WallpaperExpandedPanel::refresh()
     const bool on = m_bg->isEnabled();
     m_stage->setChecked(on);
     m_stage->setText(on ? QStringLiteral("On") : QStringLiteral("Off"));
-    m_percent->setText(percentText(m_bg->overlayOpacity()));
+    m_percent->setText(stage::overlayPercentText(m_bg->overlayOpacity()));
     m_slider->setValue(int(std::lround(m_bg->overlayOpacity() * kSliderSteps)));
     m_motion->setChecked(m_bg->animateKenBurns());
     m_motion->setEnabled(on);

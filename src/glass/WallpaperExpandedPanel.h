@@ -42,8 +42,6 @@ public:
     // The open panels of the desktop unless replaced (tests do).
     void setFileChooser(FileChooser chooser);
 
-    // The overlay as the panel reads it: the whole-number part of × 100, then "%".
-    static QString percentText(double overlayOpacity);
     // The status line: at most two lines at width, the rest cut with an
     // ellipsis; a word longer than a line breaks anywhere, and a line break
     // in the text starts a new line.

@@ -11,6 +11,7 @@
 #include "settings/SettingsButton.h"
 #include "settings/SettingsText.h"
 #include "stage/BackgroundSettings.h"
+#include "stage/OverlayPercent.h"
 #include "stage/StagePhotoCatalog.h"
 
 #include <QHBoxLayout>
@@ -209,7 +210,7 @@ void BackgroundCard::sync()
         m_overlay->setValue(int(std::lround(std::clamp(opacity, 0.0, 1.0) * kSliderSteps)));
     }
     m_motion->setEnabled(m_bg.isEnabled());
-    m_percent->setText(SectionValues::overlayPercent(m_bg.overlayOpacity()));
+    m_percent->setText(stage::overlayPercentText(m_bg.overlayOpacity()));
     m_undo->setEnabled(m_bg.canUndo());
     if (m_url->edit()->text() != m_bg.customURLString()) {
         const QSignalBlocker block(m_url->edit());

@@ -7,18 +7,7 @@ namespace settings::SectionValues {
 namespace {
 // 2^63: the first double that no longer fits a qint64.
 constexpr double kInt64Limit = 9223372036854775808.0;
-// Room for the slip of x 100 on a value that is meant as a whole percentage.
-constexpr double kSlip = 1e-7;
 } // namespace
-
-QString overlayPercent(double opacity)
-{
-    if (std::isnan(opacity))
-        opacity = 0;
-    opacity = std::clamp(opacity, 0.0, 1.0);
-    const auto percent = static_cast<qint64>(std::floor(opacity * 100 + kSlip));
-    return QString::number(std::min<qint64>(percent, 100)) + QLatin1Char('%');
-}
 
 std::optional<qint64> wholeSeconds(double seconds)
 {

@@ -12,11 +12,6 @@ namespace settings {
 // how their steppers move. Pure.
 namespace SectionValues {
 
-// The overlay as a whole percentage, truncated: 0.357 reads "35%", 0.29
-// reads "29%" (not the 28 a bare floor of 0.29 x 100 gives). Values outside
-// 0...1 read as the nearest end; a value that is not a number reads "0%".
-QString overlayPercent(double opacity);
-
 // The timeout in whole seconds, truncated toward zero; none when it has no
 // 64-bit equivalent (not finite, or too large).
 std::optional<qint64> wholeSeconds(double seconds);

@@ -5,6 +5,7 @@
 #include <QVideoFrame>
 
 #include <functional>
+#include <vector>
 
 using glass::VideoFrameScaler;
 using Pixel = std::function<int(int x, int y)>;
@@ -72,6 +73,30 @@ QString describe(QRgb c)
 {
     return QStringLiteral("(%1, %2, %3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
 }
+
+
+// Planes each in an allocation of its own that ends at its last sample,
+// so a read past a plane is a read past its allocation.
+struct ExactPlanes {
+    std::vector<std::vector<uchar>> buffers;
+    VideoFrameScaler::Planes planes;
+
+    // rowBytes and rows per plane; strides may be longer than the rows.
+    ExactPlanes(QVideoFrameFormat::PixelFormat format, QSize size, QList<int> rowBytes, QList<int> rows,
+                QList<int> strides, QList<uchar> fills)
+    {
+        planes.format = format;
+        planes.size = size;
+        planes.count = int(rowBytes.size());
+        planes.colorSpace = QVideoFrameFormat::ColorSpace_BT709;
+        planes.colorRange = QVideoFrameFormat::ColorRange_Video;
+        for (qsizetype k = 0; k < rowBytes.size(); ++k) {
+            buffers.emplace_back(size_t(strides[k]) * size_t(rows[k] - 1) + size_t(rowBytes[k]), fills[k]);
+            planes.bits[size_t(k)] = buffers.back().data();
+            planes.strides[size_t(k)] = strides[k];
+        }
+    }
+};
 
 } // namespace
 
@@ -283,6 +308,104 @@ private slots:
             QCOMPARE(image.pixel(8, 4), qRgb(255, 255, 255));
     }
 
+    // Each plane is read with its own stride: chroma planes whose strides
+    // differ from each other and from their rows, each ending at its last
+    // sample, give the colour their samples hold.
+    void planesKeepTheirOwnStrides_data()
+    {
+        QTest::addColumn<QVideoFrameFormat::PixelFormat>("format");
+        QTest::addColumn<QList<int>>("extra"); // bytes past each plane's row
+        using F = QVideoFrameFormat;
+        // BT.709 red: Y 63, U 102, V 240.
+        for (const auto format : {F::Format_YUV420P, F::Format_YV12}) {
+            const char *name = format == F::Format_YUV420P ? "yuv420p" : "yv12";
+            QTest::addRow("%s, third plane shorter", name) << format << QList<int>{40, 24, 0};
+            QTest::addRow("%s, third plane longer", name) << format << QList<int>{0, 0, 32};
+            QTest::addRow("%s, all exact", name) << format << QList<int>{0, 0, 0};
+        }
+        QTest::newRow("nv12, padded") << F::Format_NV12 << QList<int>{8, 3};
+        QTest::newRow("nv21, exact") << F::Format_NV21 << QList<int>{0, 0};
+    }
+
+    void planesKeepTheirOwnStrides()
+    {
+        QFETCH(QVideoFrameFormat::PixelFormat, format);
+        QFETCH(QList<int>, extra);
+        using F = QVideoFrameFormat;
+        const QSize size(37, 21);
+        const int cw = 19, ch = 11;
+        const bool semi = format == F::Format_NV12 || format == F::Format_NV21;
+        const QList<int> rowBytes = semi ? QList<int>{37, 2 * cw} : QList<int>{37, cw, cw};
+        const QList<int> rows = semi ? QList<int>{21, ch} : QList<int>{21, ch, ch};
+        QList<int> strides;
+        for (qsizetype k = 0; k < rowBytes.size(); ++k)
+            strides << rowBytes[k] + extra[k];
+        const uchar u = 102, v = 240;
+        const QList<uchar> fills = format == F::Format_YUV420P ? QList<uchar>{63, u, v}
+                                   : format == F::Format_YV12  ? QList<uchar>{63, v, u}
+                                                               : QList<uchar>{63, 0};
+        ExactPlanes frame(format, size, rowBytes, rows, strides, fills);
+        if (semi) {
+            const bool nv12 = format == F::Format_NV12;
+            for (int j = 0; j < ch; ++j)
+                for (int i = 0; i < cw; ++i) {
+                    frame.buffers[1][size_t(j * strides[1] + 2 * i)] = nv12 ? u : v;
+                    frame.buffers[1][size_t(j * strides[1] + 2 * i + 1)] = nv12 ? v : u;
+                }
+        }
+        VideoFrameScaler scaler;
+        for (const QSize target : {QSize(23, 13), QSize(80, 45)}) {
+            const QImage out = scaler.fill(frame.planes, target);
+            QCOMPARE(out.size(), target);
+            for (const QPoint at : {QPoint(0, 0), QPoint(target.width() - 1, target.height() - 1)})
+                QVERIFY2(near(out.pixel(at), qRgb(255, 0, 0), 3), qPrintable(describe(out.pixel(at))));
+        }
+    }
+
+    // Packed RGB in every byte order gives its own colours, under a veil
+    // too; a stride shorter than a row is refused rather than read past.
+    void packedLayouts_data()
+    {
+        QTest::addColumn<QVideoFrameFormat::PixelFormat>("format");
+        QTest::addColumn<QList<int>>("at"); // the byte of R, G and B in a pixel
+        using F = QVideoFrameFormat;
+        QTest::newRow("rgba") << F::Format_RGBA8888 << QList<int>{0, 1, 2};
+        QTest::newRow("rgbx") << F::Format_RGBX8888 << QList<int>{0, 1, 2};
+        QTest::newRow("bgra") << F::Format_BGRA8888 << QList<int>{2, 1, 0};
+        QTest::newRow("bgra premultiplied") << F::Format_BGRA8888_Premultiplied << QList<int>{2, 1, 0};
+        QTest::newRow("bgrx") << F::Format_BGRX8888 << QList<int>{2, 1, 0};
+        QTest::newRow("argb") << F::Format_ARGB8888 << QList<int>{1, 2, 3};
+        QTest::newRow("xrgb") << F::Format_XRGB8888 << QList<int>{1, 2, 3};
+        QTest::newRow("abgr") << F::Format_ABGR8888 << QList<int>{3, 2, 1};
+        QTest::newRow("xbgr") << F::Format_XBGR8888 << QList<int>{3, 2, 1};
+    }
+
+    void packedLayouts()
+    {
+        QFETCH(QVideoFrameFormat::PixelFormat, format);
+        QFETCH(QList<int>, at);
+        QVERIFY(VideoFrameScaler::handles(format));
+        const QSize size(15, 9);
+        const int stride = 15 * 4 + 4;
+        ExactPlanes frame(format, size, {15 * 4}, {9}, {stride}, {255});
+        // 200, 100, 0 in the pixel's R, G and B bytes; the rest opaque.
+        for (int j = 0; j < 9; ++j)
+            for (int i = 0; i < 15; ++i) {
+                uchar *pixel = frame.buffers[0].data() + j * stride + i * 4;
+                pixel[at[0]] = 200;
+                pixel[at[1]] = 100;
+                pixel[at[2]] = 0;
+            }
+        VideoFrameScaler scaler;
+        const QImage plain = scaler.fill(frame.planes, QSize(8, 5));
+        QVERIFY2(near(plain.pixel(4, 2), qRgb(200, 100, 0), 1), qPrintable(describe(plain.pixel(4, 2))));
+        const QImage veiled = scaler.fill(frame.planes, QSize(31, 17), QColor::fromRgbF(0, 0, 1, 0.5));
+        QVERIFY2(near(veiled.pixel(30, 16), qRgb(100, 50, 128), 1), qPrintable(describe(veiled.pixel(30, 16))));
+
+        frame.planes.strides[0] = 15 * 4 - 1;
+        QVERIFY(scaler.fill(frame.planes, QSize(8, 5)).isNull());
+    }
+
     void formatsHandled_data()
     {
         QTest::addColumn<QVideoFrameFormat::PixelFormat>("format");
@@ -291,6 +414,7 @@ private slots:
         QTest::newRow("yuv420p") << F::Format_YUV420P << true;
         QTest::newRow("nv12") << F::Format_NV12 << true;
         QTest::newRow("bgra") << F::Format_BGRA8888 << true;
+        QTest::newRow("rgba") << F::Format_RGBA8888 << true;
         QTest::newRow("uyvy goes through Qt") << F::Format_UYVY << false;
         QTest::newRow("p010 goes through Qt") << F::Format_P010 << false;
     }

@@ -11,6 +11,7 @@
 #include "model/ModelCatalog.h"
 #include "model/SettingsStore.h"
 #include "platform/UserDefaults.h"
+#include "stage/OverlayPercent.h"
 #include "settings/AboutSection.h"
 #include "settings/AgentSection.h"
 #include "settings/BackgroundCard.h"
@@ -108,7 +109,7 @@ private slots:
     {
         QFETCH(double, opacity);
         QFETCH(QString, shown);
-        QCOMPARE(Values::overlayPercent(opacity), shown);
+        QCOMPARE(stage::overlayPercentText(opacity), shown);
     }
 
     void timeoutLabel_data()
