@@ -74,8 +74,11 @@ Result decodeConversationEnvelope(QByteArray bytes, QThreadPool *pool)
     if (!doc.IsObject())
         return failure(JsonDecodeError::Kind::WrongType, {});
 
-    const auto conversations = doc.FindMember("conversations");
-    if (conversations == doc.MemberEnd())
+    // Looked up through a const view: both sides of each comparison are then
+    // the same const iterator type, which C++20 reads without ambiguity.
+    const codec::Value &root = doc;
+    const auto conversations = root.FindMember("conversations");
+    if (conversations == root.MemberEnd())
         return failure(JsonDecodeError::Kind::MissingKey, QStringLiteral("conversations"));
     if (!conversations->value.IsArray())
         return failure(JsonDecodeError::Kind::WrongType, QStringLiteral("conversations"));
@@ -84,8 +87,8 @@ Result decodeConversationEnvelope(QByteArray bytes, QThreadPool *pool)
         return Result::failure(error);
     }
 
-    const auto selected = doc.FindMember("selectedConversationID");
-    if (selected != doc.MemberEnd() && !selected->value.IsNull()) {
+    const auto selected = root.FindMember("selectedConversationID");
+    if (selected != root.MemberEnd() && !selected->value.IsNull()) {
         const codec::Value &v = selected->value;
         if (!v.IsString())
             return failure(JsonDecodeError::Kind::WrongType, QStringLiteral("selectedConversationID"));
