@@ -62,6 +62,34 @@ private slots:
                                      : testsupport::namedWidget(&root, name);
         QCOMPARE(found, expected < 0 ? nullptr : made.at(expected));
     }
+
+    // By type alone, or type and object name: one match or none at all.
+    void uniqueChild_data()
+    {
+        QTest::addColumn<QStringList>("objectNames"); // of the buttons made
+        QTest::addColumn<QString>("wanted");
+        QTest::addColumn<int>("expected"); // index into the buttons, -1: none found
+        QTest::newRow("the only one") << QStringList{"save"} << QString() << 0;
+        QTest::newRow("two of the type, none named") << QStringList{"save", "open"} << QString() << -1;
+        QTest::newRow("two, one of the name") << QStringList{"save", "open"} << "open" << 1;
+        QTest::newRow("two of one name") << QStringList{"save", "save"} << "save" << -1;
+        QTest::newRow("no such name") << QStringList{"save"} << "open" << -1;
+    }
+    void uniqueChild()
+    {
+        QFETCH(QStringList, objectNames);
+        QFETCH(QString, wanted);
+        QFETCH(int, expected);
+        QWidget root;
+        new QLabel(&root); // another type never counts
+        QList<QPushButton *> made;
+        for (const QString &name : objectNames) {
+            made << new QPushButton(&root);
+            made.back()->setObjectName(name);
+        }
+        QCOMPARE(testsupport::uniqueChild<QPushButton>(&root, wanted), expected < 0 ? nullptr : made.at(expected));
+    }
+
 };
 
 MOONSHELF_TEST_WIDGETS_MAIN(NamedWidgetTest)

@@ -209,17 +209,18 @@ private slots:
         QVERIFY(chips.at(1)->sizeText().startsWith(QStringLiteral("Image \u00B7 ")));
         QCOMPARE(chips.at(2)->toolTip(), QStringLiteral("Path only (large or binary)"));
         // The chip's one button, found by its type: its help and its spoken name are what is checked.
-        const QList<glass::SymbolButton *> buttons = chips.at(1)->findChildren<glass::SymbolButton *>();
-        QCOMPARE(buttons.size(), 1);
-        QCOMPARE(buttons.at(0)->toolTip(), QStringLiteral("Remove attachment"));
-        QCOMPARE(testsupport::spokenName(buttons.at(0)), QStringLiteral("Remove attachment"));
+        REQUIRE_CHILD(remove, glass::SymbolButton, chips.at(1));
+        QCOMPARE(remove->toolTip(), QStringLiteral("Remove attachment"));
+        QCOMPARE(testsupport::spokenName(remove), QStringLiteral("Remove attachment"));
         QTRY_VERIFY(chips.at(1)->showsThumbnail());
         QVERIFY(!chips.at(0)->showsThumbnail());
 
         // Removing the first keeps the others' widgets and decodes nothing again.
-        QCOMPARE(strip->findChild<chat::AttachmentThumbnails *>()->decodeCount(), 1);
+        REQUIRE_CHILD(thumbnails, chat::AttachmentThumbnails, strip);
+        QCOMPARE(thumbnails->decodeCount(), 1);
         const QUuid imageId = chips.at(1)->file().id;
-        testsupport::namedWidget<glass::SymbolButton>(chips.at(0), QStringLiteral("Remove attachment"))->click();
+        REQUIRE_NAMED(removeFirst, glass::SymbolButton, chips.at(0), QStringLiteral("Remove attachment"));
+        removeFirst->click();
         QCOMPARE(f.vm().attachments().size(), 2);
         const QList<chat::AttachmentChip *> after = strip->chips();
         QCOMPARE(after.size(), 2);
@@ -227,7 +228,7 @@ private slots:
         QCOMPARE(after.at(1), chips.at(2));
         QCOMPARE(after.at(0)->file().id, imageId);
         QVERIFY(after.at(0)->showsThumbnail());
-        QCOMPARE(strip->findChild<chat::AttachmentThumbnails *>()->decodeCount(), 1);
+        QCOMPARE(thumbnails->decodeCount(), 1);
     }
 
     // A staged image that is gone before it is decoded shows the symbol and still removes.
@@ -240,10 +241,12 @@ private slots:
         chat::AttachmentStrip strip(f.vm(), *f.styles);
         strip.show();
         chat::AttachmentChip *chip = strip.chips().first();
-        QTRY_COMPARE(strip.findChild<chat::AttachmentThumbnails *>()->state(file.id), chat::AttachmentThumbnails::State::Failed);
+        REQUIRE_CHILD(thumbnails, chat::AttachmentThumbnails, &strip);
+        QTRY_COMPARE(thumbnails->state(file.id), chat::AttachmentThumbnails::State::Failed);
         QVERIFY(!chip->showsThumbnail());
         QCOMPARE(chip->toolTip(), chat::AttachmentChipText::toolTip(file));
-        testsupport::namedWidget<glass::SymbolButton>(chip, QStringLiteral("Remove attachment"))->click();
+        REQUIRE_NAMED(remove, glass::SymbolButton, chip, QStringLiteral("Remove attachment"));
+        remove->click();
         QVERIFY(f.vm().attachments().isEmpty());
     }
 
@@ -404,11 +407,12 @@ private slots:
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         send(&card.widget, enter);
         QVERIFY(enter.isAccepted());
-        QVERIFY(card.widget.findChild<chat::DropOverlay *>()->isVisible());
+        REQUIRE_CHILD(overlay, chat::DropOverlay, &card.widget);
+        QVERIFY(overlay->isVisible());
         QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         send(&card.widget, drop);
         QCOMPARE(drop.isAccepted(), taken);
-        QVERIFY(!card.widget.findChild<chat::DropOverlay *>()->isVisible());
+        QVERIFY(!overlay->isVisible());
         QCOMPARE(log, (QStringList{"overlay shown", "overlay hidden"}));
 
         if (!error.isEmpty())
@@ -493,7 +497,8 @@ private slots:
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(f.write(QStringLiteral("build.log"), QByteArray(300, 'l'))),
                       QUrl::fromLocalFile(f.write(QStringLiteral("shot.png"), encoded("PNG", 11)))});
-        QWidget *list = view.findChild<chat::TranscriptView *>()->viewport();
+        REQUIRE_CHILD(transcript, chat::TranscriptView, &view);
+        QWidget *list = transcript->viewport();
         QDragEnterEvent overList(QPoint(400, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         send(list, overList);
         QVERIFY(!overList.isAccepted());
@@ -558,7 +563,8 @@ private slots:
         data.setData(QStringLiteral("image/png"), encoded("PNG", 10));
         QDragEnterEvent enter(QPoint(300, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         send(&window, enter);
-        QVERIFY(window.findChild<chat::DropOverlay *>()->isVisible());
+        REQUIRE_CHILD(overlay, chat::DropOverlay, &window);
+        QVERIFY(overlay->isVisible());
         const QImage over = window.grab().toImage();
         over.save(outputPath(QStringLiteral("drop-overlay-%1.png").arg(skin)));
         // The dashed border runs along the left edge: on for 7, off for 5.
