@@ -146,11 +146,7 @@ QStringList SseAssembler::feed(QByteArrayView bytes)
 
 void SseAssembler::feedLines(QByteArrayView bytes, QStringList &fragments)
 {
-    if (m_skipLeadingLF) {
-        m_skipLeadingLF = false;
-        if (bytes.front() == '\n')
-            bytes = bytes.sliced(1);
-    }
+    // Kept as it came, however the pieces cut a CR LF.
     if (!m_sawDataLine && m_plainBody.size() <= kPlainBodyLimit) {
         m_plainBody.append(bytes.first(std::min(bytes.size(), kPlainBodyLimit + 1 - m_plainBody.size())));
         // Compressed data is told at once: it may stream on for long.
@@ -161,6 +157,11 @@ void SseAssembler::feedLines(QByteArrayView bytes, QStringList &fragments)
                 return;
             }
         }
+    }
+    if (m_skipLeadingLF) {
+        m_skipLeadingLF = false;
+        if (bytes.front() == '\n')
+            bytes = bytes.sliced(1);
     }
     m_buffer.append(bytes);
 
