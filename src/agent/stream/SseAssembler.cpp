@@ -56,20 +56,27 @@ constexpr qsizetype kShownDataCharacters = 120;
 // How much of what a page or text that came instead says is shown.
 constexpr qsizetype kShownWordsCharacters = 200;
 
+// The member's next string `piece` meets a held-back half, or has a half
+// at an edge (rare: checked without touching the string's data).
+bool hasHalves(char16_t high, const QString &piece)
+{
+    return high || (!piece.isEmpty() && (piece.at(0).isLowSurrogate() || piece.at(piece.size() - 1).isHighSurrogate()));
+}
+
 // `piece` is the member's next string, `high` the half its last string
 // held back (0: none). Gives what the member gains now; a high half at
 // the piece's end is held back in turn.
 QString joinHalves(char16_t &high, QString piece)
 {
     if (high) {
-        const bool meets = !piece.isEmpty() && piece.front().isLowSurrogate();
+        const bool meets = !piece.isEmpty() && piece.at(0).isLowSurrogate();
         piece.prepend(meets ? QChar(high) : QChar(QChar::ReplacementCharacter));
         high = 0;
-    } else if (!piece.isEmpty() && piece.front().isLowSurrogate()) {
+    } else if (!piece.isEmpty() && piece.at(0).isLowSurrogate()) {
         piece[0] = QChar::ReplacementCharacter;
     }
-    if (!piece.isEmpty() && piece.back().isHighSurrogate()) {
-        high = piece.back().unicode();
+    if (!piece.isEmpty() && piece.at(piece.size() - 1).isHighSurrogate()) {
+        high = piece.at(piece.size() - 1).unicode();
         piece.chop(1);
     }
     return piece;
@@ -411,8 +418,10 @@ void SseAssembler::apply(const StreamChunk &chunk, QStringList &fragments)
     if (chunk.finishReason)
         m_finishReason = chunk.finishReason;
     if (!chunk.content.isEmpty()) {
-        const QString piece = joinHalves(m_textHigh, chunk.content);
-        if (!piece.isEmpty()) {
+        if (!hasHalves(m_textHigh, chunk.content)) {
+            m_text += chunk.content;
+            fragments.append(chunk.content);
+        } else if (const QString piece = joinHalves(m_textHigh, chunk.content); !piece.isEmpty()) {
             m_text += piece;
             fragments.append(piece);
         }
@@ -423,7 +432,9 @@ void SseAssembler::apply(const StreamChunk &chunk, QStringList &fragments)
             entry.id = part.id;
         if (!part.name.isEmpty())
             entry.name = part.name;
-        if (!part.arguments.isEmpty())
+        if (!hasHalves(entry.high, part.arguments))
+            entry.arguments += part.arguments;
+        else
             entry.arguments += joinHalves(entry.high, part.arguments);
     }
 }
