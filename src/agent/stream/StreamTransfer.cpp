@@ -82,8 +82,9 @@ std::optional<OVUClientError> secureConnectionError(int code, const QString &lib
     using Cause = OVUClientError::Cause;
     switch (code) {
     case CURLE_SSL_CONNECT_ERROR:
-        // A plain-HTTP server answers the TLS hello in plain text.
-        for (const char *sign : {"wrong version number", "packet length too long", "http request"}) {
+        // A plain-HTTP server answers the TLS hello in plain text, which
+        // OpenSSL and GnuTLS name so.
+        for (const char *sign : {"wrong version number", "packet length too long", "unexpected TLS packet"}) {
             if (libraryText.contains(QLatin1StringView(sign), Qt::CaseInsensitive))
                 return OVUClientError::secureConnection(Cause::NoTls);
         }

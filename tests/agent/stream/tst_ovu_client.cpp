@@ -419,6 +419,10 @@ private slots:
         QTest::newRow("lone-high-surrogate")
             << first + "data: {\"choices\":[{\"delta\":{\"content\":\"\\ud800!\"}}]}\n\n" + rest
             << QStringLiteral("Hello, \uFFFD!world.") << 0;
+        QTest::newRow("pair-cut-between-events")
+            << first + ChatServicePeer::escapedEvent(ChatServicePeer::contentChunk(QString(QChar(0xD83D))))
+                + ChatServicePeer::escapedEvent(ChatServicePeer::contentChunk(QChar(0xDE00) + QStringLiteral("!"))) + rest
+            << QStringLiteral("Hello, \U0001F600!world.") << 0;
         QTest::newRow("number-beyond-double-range")
             << first + "data: {\"usage\":{\"t\":1e400},\"choices\":[{\"delta\":{\"content\":\"big \"}}]}\n\n" + rest
             << "Hello, big world." << 0;
