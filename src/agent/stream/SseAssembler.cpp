@@ -153,24 +153,26 @@ QStringList SseAssembler::feed(QByteArrayView bytes)
 
 void SseAssembler::feedLines(QByteArrayView bytes, QStringList &fragments)
 {
-    // Kept as it came, however the pieces cut a CR LF.
-    if (!m_sawDataLine && m_plainBody.size() <= kPlainBodyLimit) {
-        m_plainBody.append(bytes.first(std::min(bytes.size(), kPlainBodyLimit + 1 - m_plainBody.size())));
-        // Compressed data is told at once: it may stream on for long.
-        if (!m_headChecked && m_plainBody.size() >= 4) {
-            m_headChecked = true;
-            if (looksCompressed(m_plainBody)) {
-                m_failure = OVUClientError::notAStream(OVUClientError::Cause::Compressed);
-                return;
-            }
-        }
-    }
+    const QByteArrayView asCame = bytes;
     if (m_skipLeadingLF) {
         m_skipLeadingLF = false;
         if (bytes.front() == '\n')
             bytes = bytes.sliced(1);
     }
     m_buffer.append(bytes);
+    // Kept as it came, however the pieces cut a CR LF.
+    if (!m_sawDataLine && m_plainBody.size() <= kPlainBodyLimit) {
+        m_plainBody.append(asCame.first(std::min(asCame.size(), kPlainBodyLimit + 1 - m_plainBody.size())));
+        // Compressed data is told at once: it may stream on for long.
+        if (!m_headChecked && m_plainBody.size() >= 4) {
+            m_headChecked = true;
+            if (looksCompressed(m_plainBody)) {
+                m_failure = OVUClientError::notAStream(OVUClientError::Cause::Compressed);
+                m_buffer.clear();
+                return;
+            }
+        }
+    }
 
     const char *data = m_buffer.constData();
     const qsizetype size = m_buffer.size();

@@ -230,15 +230,16 @@ private:
     bool m_exists = false;
 };
 
-// Nothing when the parser leaves the line to the other one. `marked`: the
+// Nothing when the parser leaves the line to the other one. `Marked`: the
 // payload came from readablePayload(), its strings hold marks.
-template <typename Json>
-std::optional<StreamChunk> readChunk(const Json &doc, bool marked)
+template <bool Marked, typename Json>
+std::optional<StreamChunk> readChunk(const Json &doc)
 {
     // Content and arguments keep a half pair at their edges: the member's
     // next string may hold the other half.
-    const auto read = [marked](const Json &value, bool keepEdges) {
-        return marked ? unmarked(value.string(), keepEdges) : value.string();
+    const auto unmark = [](QString &text, bool keepEdges) {
+        if constexpr (Marked)
+            text = unmarked(std::move(text), keepEdges);
     };
     StreamChunk chunk;
     if (!doc.isObject() || doc.memberCount() == 0)
@@ -249,7 +250,8 @@ std::optional<StreamChunk> readChunk(const Json &doc, bool marked)
             return std::nullopt;
         chunk.isError = true;
         chunk.hasChoice = true;
-        chunk.errorText = marked ? unmarked(streamError.errorText(), false) : streamError.errorText();
+        chunk.errorText = streamError.errorText();
+        unmark(chunk.errorText, false);
         return chunk;
     }
 
@@ -260,16 +262,20 @@ std::optional<StreamChunk> readChunk(const Json &doc, bool marked)
     const Json choice = choices.first();
 
     const Json finish = choice.member("finish_reason");
-    if (finish.isString())
-        chunk.finishReason = read(finish, false);
+    if (finish.isString()) {
+        chunk.finishReason = finish.string();
+        unmark(*chunk.finishReason, false);
+    }
 
     const Json delta = choice.member("delta");
     if (!delta.isObject())
         return chunk;
 
     const Json content = delta.member("content");
-    if (content.isString() && !content.isEmptyString())
-        chunk.content = read(content, true);
+    if (content.isString() && !content.isEmptyString()) {
+        chunk.content = content.string();
+        unmark(chunk.content, true);
+    }
 
     const Json toolCalls = delta.member("tool_calls");
     if (!toolCalls.isListOfObjects())
@@ -284,16 +290,22 @@ std::optional<StreamChunk> readChunk(const Json &doc, bool marked)
         StreamChunk::CallPart part;
         part.index = *index;
         const Json id = call.member("id");
-        if (id.isString())
-            part.id = read(id, false);
+        if (id.isString()) {
+            part.id = id.string();
+            unmark(part.id, false);
+        }
         const Json function = call.member("function");
         if (function.isObject()) {
             const Json name = function.member("name");
-            if (name.isString())
-                part.name = read(name, false);
+            if (name.isString()) {
+                part.name = name.string();
+                unmark(part.name, false);
+            }
             const Json arguments = function.member("arguments");
-            if (arguments.isString())
-                part.arguments = read(arguments, true);
+            if (arguments.isString()) {
+                part.arguments = arguments.string();
+                unmark(part.arguments, true);
+            }
         }
         chunk.calls.append(std::move(part));
     });
@@ -359,7 +371,7 @@ std::optional<StreamChunk> readLenientText(QByteArrayView payload, bool marked)
     doc.Populate(parse);
     if (!parsed)
         return std::nullopt;
-    return readChunk(RapidJson(&doc), marked);
+    return marked ? readChunk<true>(RapidJson(&doc)) : readChunk<false>(RapidJson(&doc));
 }
 
 } // namespace
@@ -387,7 +399,7 @@ std::optional<StreamChunk> StreamChunkReader::readFast(QByteArrayView payload, b
     simdjson::dom::element root;
     if (m_parser->parse(payload.data(), size_t(payload.size())).get(root))
         return std::nullopt;
-    return readChunk(SimdJson(root), readable);
+    return readable ? readChunk<true>(SimdJson(root)) : readChunk<false>(SimdJson(root));
 }
 
 std::optional<StreamChunk> StreamChunkReader::readLenient(QByteArrayView payload)
