@@ -25,9 +25,9 @@ QString describe(const std::optional<agent::StreamChunk> &chunk)
     return out;
 }
 
-void agree(agent::StreamChunkReader &reader, QByteArrayView fastInput, QByteArrayView payload)
+void agree(agent::StreamChunkReader &reader, QByteArrayView fastInput, QByteArrayView payload, bool readable)
 {
-    const std::optional<agent::StreamChunk> fast = reader.readFast(fastInput);
+    const std::optional<agent::StreamChunk> fast = reader.readFast(fastInput, readable);
     if (!fast)
         return;
     const std::optional<agent::StreamChunk> lenient = agent::StreamChunkReader::readLenient(payload);
@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static agent::StreamChunkReader reader;
     const QByteArrayView payload(reinterpret_cast<const char *>(data), qsizetype(size));
-    agree(reader, payload, payload);
+    agree(reader, payload, payload, false);
     if (const std::optional<QByteArray> readable = agent::readablePayload(payload))
-        agree(reader, *readable, payload);
+        agree(reader, *readable, payload, true);
     return 0;
 }

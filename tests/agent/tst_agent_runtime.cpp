@@ -236,6 +236,64 @@ private slots:
         QCOMPARE(third[3].toObject().value("tool_call_id").toString(), QStringLiteral("c1"));
     }
 
+    // A service that escapes what is not ASCII cuts a tool call's
+    // arguments between the halves of a surrogate pair: the file written
+    // holds the character, and a half that never meets its other half
+    // (also one in another call) is a replacement character.
+    void charactersCutBetweenEventsReachTheFile_data()
+    {
+        QTest::addColumn<QList<int>>("indexes"); // the call of each argument piece
+        QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<QByteArrayList>("files"); // f0.txt, f1.txt, ... as written
+        const QString high(QChar(0xD83D));
+        const QString low(QChar(0xDE00));
+        const QString open = q("{'path':'f0.txt','content':'");
+        QTest::newRow("pair cut between two pieces of one call")
+            << QList<int>{0, 0} << QStringList{open + high, low + q("'}")} << QByteArrayList{"\xf0\x9f\x98\x80"};
+        QTest::newRow("half that never meets its other half")
+            << QList<int>{0, 0} << QStringList{open + "a" + high, q("b'}")} << QByteArrayList{"a\xef\xbf\xbd" "b"};
+        QTest::newRow("halves in two calls stay apart")
+            << QList<int>{1, 0, 1, 0}
+            << QStringList{q("{'path':'f1.txt','content':'"), open + "a" + high, low + q("b'}"), q("'}")}
+            << QByteArrayList{"a\xef\xbf\xbd", "\xef\xbf\xbd" "b"};
+    }
+
+    void charactersCutBetweenEventsReachTheFile()
+    {
+        QFETCH(QList<int>, indexes);
+        QFETCH(QStringList, pieces);
+        QFETCH(QByteArrayList, files);
+        setMode(model::ToolGuardMode::Yolo);
+        QByteArray body;
+        QSet<int> named;
+        for (qsizetype i = 0; i < pieces.size(); ++i) {
+            const int index = indexes.at(i);
+            const bool first = !named.contains(index);
+            named.insert(index);
+            body += ChatServicePeer::escapedEvent(ChatServicePeer::toolCallChunk(
+                index, first ? QStringLiteral("w%1").arg(index) : QString(), first ? "write_file" : QString(), pieces.at(i)));
+        }
+        body += ChatServicePeer::event(ChatServicePeer::finishChunk("tool_calls")) + ChatServicePeer::doneEvent();
+        m_peer->enqueue(ChatServicePeer::sseReply(body));
+        m_peer->enqueue(ChatServicePeer::textReply("done"));
+
+        const RunResult result = run(question());
+        QVERIFY(result.ok());
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const QString name = QStringLiteral("f%1.txt").arg(i);
+            QFile file(m_project->filePath(name));
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(name));
+            QCOMPARE(file.readAll().toHex(' '), files.at(i).toHex(' '));
+            // What the model is told matches what is on disk.
+            const QString said = QStringLiteral("Wrote %1 bytes to ").arg(files.at(i).size());
+            const auto told = std::find_if(result.value().begin(), result.value().end(), [&](const ChatMessage &m) {
+                return m.toolCallId == QStringLiteral("w%1").arg(i);
+            });
+            QVERIFY(told != result.value().end());
+            QVERIFY2(told->content.startsWith(said), qPrintable(told->content));
+        }
+    }
+
     void approvals()
     {
         setMode(model::ToolGuardMode::Ask);

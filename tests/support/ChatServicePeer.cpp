@@ -170,6 +170,13 @@ void ChatServicePeer::onNewConnection()
 void ChatServicePeer::onReadyRead(Connection *connection)
 {
     connection->buffer += connection->socket->readAll();
+    // A TLS hello is not HTTP: answered as a plain server does.
+    if (connection->buffer.startsWith('\x16') && !connection->responding) {
+        connection->responding = true;
+        connection->socket->write("HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+        connection->socket->disconnectFromHost();
+        return;
+    }
     while (!connection->responding) {
         const qsizetype headEnd = connection->buffer.indexOf("\r\n\r\n");
         if (headEnd < 0)
@@ -307,6 +314,65 @@ void ChatServicePeer::sendNext(QPointer<QTcpSocket> socket, std::shared_ptr<cons
 QByteArray ChatServicePeer::event(const QJsonObject &chunk, const QByteArray &lineEnd)
 {
     return "data: " + QJsonDocument(chunk).toJson(QJsonDocument::Compact) + lineEnd + lineEnd;
+}
+
+namespace {
+
+// JSON as a service writes it that escapes every character beyond ASCII:
+// a lone half of a surrogate pair is written as its own escape.
+void writeEscaped(const QJsonValue &value, QByteArray &out)
+{
+    switch (value.type()) {
+    case QJsonValue::Object: {
+        out += '{';
+        const QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (it != object.begin())
+                out += ',';
+            writeEscaped(it.key(), out);
+            out += ':';
+            writeEscaped(it.value(), out);
+        }
+        out += '}';
+        break;
+    }
+    case QJsonValue::Array: {
+        out += '[';
+        const QJsonArray array = value.toArray();
+        for (qsizetype i = 0; i < array.size(); ++i) {
+            if (i > 0)
+                out += ',';
+            writeEscaped(array.at(i), out);
+        }
+        out += ']';
+        break;
+    }
+    case QJsonValue::String: {
+        out += '"';
+        for (const QChar c : value.toString()) {
+            if (c == u'"' || c == u'\\')
+                out += '\\' + QByteArray(1, char(c.unicode()));
+            else if (c.unicode() >= 0x20 && c.unicode() < 0x7f)
+                out += char(c.unicode());
+            else
+                out += "\\u" + QByteArray::number(c.unicode(), 16).rightJustified(4, '0');
+        }
+        out += '"';
+        break;
+    }
+    default: // numbers, true, false, null
+        out += QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).chopped(1).sliced(1);
+        break;
+    }
+}
+
+} // namespace
+
+QByteArray ChatServicePeer::escapedEvent(const QJsonObject &chunk)
+{
+    QByteArray json;
+    writeEscaped(chunk, json);
+    return "data: " + json + "\n\n";
 }
 
 QByteArray ChatServicePeer::doneEvent(const QByteArray &lineEnd)

@@ -87,6 +87,10 @@ public:
 
     // SSE building blocks.
     static QByteArray event(const QJsonObject &chunk, const QByteArray &lineEnd = "\n");
+    // The chunk as a service writes it that escapes every character beyond
+    // ASCII as \uXXXX: a string cut between the halves of a surrogate pair
+    // carries its half as an escape of its own.
+    static QByteArray escapedEvent(const QJsonObject &chunk);
     static QByteArray doneEvent(const QByteArray &lineEnd = "\n");
     static QJsonObject contentChunk(const QString &text);
     static QJsonObject finishChunk(const QString &reason);

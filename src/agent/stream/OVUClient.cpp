@@ -64,6 +64,8 @@ QCoro::Task<TurnResult> OVUClient::streamComplete(QString bearerToken, QString m
         co_return TurnResult::failure(OVUClientError::missingAPIKey());
     if (cancellation && cancellation->isCancelled())
         co_return TurnResult::failure(OVUClientError::cancelled());
+    if (std::optional<OVUClientError> unusable = OVUClientError::checkAddress(m_endpoint))
+        co_return TurnResult::failure(std::move(*unusable));
 
     StreamRequest request;
     request.url = m_endpoint.toEncoded();

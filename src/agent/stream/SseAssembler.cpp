@@ -2,6 +2,8 @@
 
 #include "platform/ServiceText.h"
 
+#include <QStringDecoder>
+
 #include <cstring>
 #include <utility>
 
@@ -51,6 +53,72 @@ constexpr qsizetype kPlainBodyLimit = 64 * 1024;
 constexpr int kEagerJoinLines = 8;
 // How much of unreadable data the error shows.
 constexpr qsizetype kShownDataCharacters = 120;
+// How much of what a page or text that came instead says is shown.
+constexpr qsizetype kShownWordsCharacters = 200;
+
+// The member's next string `piece` meets a held-back half, or has a half
+// at an edge (rare: checked without touching the string's data).
+bool hasHalves(char16_t high, const QString &piece)
+{
+    return high || (!piece.isEmpty() && (piece.at(0).isLowSurrogate() || piece.at(piece.size() - 1).isHighSurrogate()));
+}
+
+// `piece` is the member's next string, `high` the half its last string
+// held back (0: none). Gives what the member gains now; a high half at
+// the piece's end is held back in turn.
+QString joinHalves(char16_t &high, QString piece)
+{
+    if (high) {
+        const bool meets = !piece.isEmpty() && piece.at(0).isLowSurrogate();
+        piece.prepend(meets ? QChar(high) : QChar(QChar::ReplacementCharacter));
+        high = 0;
+    } else if (!piece.isEmpty() && piece.at(0).isLowSurrogate()) {
+        piece[0] = QChar::ReplacementCharacter;
+    }
+    if (!piece.isEmpty() && piece.at(piece.size() - 1).isHighSurrogate()) {
+        high = piece.at(piece.size() - 1).unicode();
+        piece.chop(1);
+    }
+    return piece;
+}
+
+// Compressed data, by its first bytes: gzip, zstd, zlib (HTTP's
+// "deflate"). No event stream starts so.
+bool looksCompressed(QByteArrayView head)
+{
+    if (head.startsWith("\x1f\x8b") || head.startsWith("\x28\xb5\x2f\xfd"))
+        return true;
+    return head.size() >= 2 && head[0] == '\x78'
+        && (head[1] == '\x01' || head[1] == '\x5e' || head[1] == '\x9c' || head[1] == '\xda');
+}
+
+bool isAsciiSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
+}
+
+// Bytes no text holds: control characters other than blanks, or what is
+// not UTF-8 (a character cut at the end of `head` is not counted).
+bool looksBinary(QByteArrayView head)
+{
+    for (const char c : head) {
+        if ((static_cast<unsigned char>(c) < 0x20 && !isAsciiSpace(c)) || c == '\x7f')
+            return true;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    (void)decoder.decode(head);
+    return decoder.hasError();
+}
+
+// A line an event stream may hold: blank, a comment, or one of its fields.
+bool isEventStreamLine(QByteArrayView line)
+{
+    if (line.isEmpty() || line.startsWith(':'))
+        return true;
+    const qsizetype colon = line.indexOf(':');
+    const QByteArrayView field = colon < 0 ? line : line.first(colon);
+    return field == "data" || field == "event" || field == "id" || field == "retry";
+}
 
 } // namespace
 
@@ -85,14 +153,26 @@ QStringList SseAssembler::feed(QByteArrayView bytes)
 
 void SseAssembler::feedLines(QByteArrayView bytes, QStringList &fragments)
 {
+    const QByteArrayView asCame = bytes;
     if (m_skipLeadingLF) {
         m_skipLeadingLF = false;
         if (bytes.front() == '\n')
             bytes = bytes.sliced(1);
     }
     m_buffer.append(bytes);
-    if (!m_sawDataLine && m_plainBody.size() <= kPlainBodyLimit)
-        m_plainBody.append(bytes.first(std::min(bytes.size(), kPlainBodyLimit + 1 - m_plainBody.size())));
+    // Kept as it came, however the pieces cut a CR LF.
+    if (!m_sawDataLine && m_plainBody.size() <= kPlainBodyLimit) {
+        m_plainBody.append(asCame.first(std::min(asCame.size(), kPlainBodyLimit + 1 - m_plainBody.size())));
+        // Compressed data is told at once: it may stream on for long.
+        if (!m_headChecked && m_plainBody.size() >= 4) {
+            m_headChecked = true;
+            if (looksCompressed(m_plainBody)) {
+                m_failure = OVUClientError::notAStream(OVUClientError::Cause::Compressed);
+                m_buffer.clear();
+                return;
+            }
+        }
+    }
 
     const char *data = m_buffer.constData();
     const qsizetype size = m_buffer.size();
@@ -156,6 +236,8 @@ QStringList SseAssembler::endOfBody()
     // The body's end ends the event too.
     if (!stopped())
         endEvent(fragments);
+    if (!stopped())
+        flushHalf(fragments);
     return fragments;
 }
 
@@ -181,24 +263,69 @@ OVUAssistantTurn SseAssembler::turn() const
 {
     OVUAssistantTurn result;
     result.text = m_text;
+    if (m_textHigh)
+        result.text += QChar::ReplacementCharacter;
     result.finishReason = m_finishReason;
     for (const auto &[index, entry] : m_calls) {
         if (entry.name.isEmpty())
             continue;
+        QString arguments = entry.arguments;
+        if (entry.high)
+            arguments += QChar::ReplacementCharacter;
         result.toolCalls.append(
-            {entry.id.isEmpty() ? QStringLiteral("call_") + QString::number(index) : entry.id, entry.name, entry.arguments});
+            {entry.id.isEmpty() ? QStringLiteral("call_") + QString::number(index) : entry.id, entry.name, arguments});
     }
     return result;
 }
 
+void SseAssembler::flushHalf(QStringList &fragments)
+{
+    if (!m_textHigh)
+        return;
+    m_textHigh = 0;
+    m_text += QChar::ReplacementCharacter;
+    fragments.append(QString(QChar::ReplacementCharacter));
+}
+
 std::optional<OVUClientError> SseAssembler::plainBodyError() const
 {
-    if (m_plainBody.isEmpty() || m_plainBody.size() > kPlainBodyLimit)
+    using Cause = OVUClientError::Cause;
+    QByteArrayView body(m_plainBody);
+    if (looksCompressed(body))
+        return OVUClientError::notAStream(Cause::Compressed);
+    while (!body.isEmpty() && isAsciiSpace(body.front()))
+        body = body.sliced(1);
+    if (body.isEmpty())
         return std::nullopt;
-    const std::optional<StreamChunk> chunk = StreamChunkReader::readLenient(m_plainBody);
-    if (!chunk || !chunk->isError)
-        return std::nullopt;
-    return OVUClientError::streamError(chunk->errorText);
+    const bool whole = m_plainBody.size() <= kPlainBodyLimit;
+    const auto words = [&] {
+        return platform::ServiceText::forDisplay(platform::ServiceText::fromBody(m_plainBody), kShownWordsCharacters);
+    };
+    if (body.front() == '{' || body.front() == '[') {
+        // Too long to read whole: a document still, by its start.
+        const std::optional<StreamChunk> chunk = whole ? StreamChunkReader::readLenient(m_plainBody) : std::nullopt;
+        if (chunk && chunk->isError)
+            return OVUClientError::streamError(chunk->errorText);
+        if (chunk || !whole)
+            return OVUClientError::notAStream(Cause::JsonReply);
+    }
+    if (body.front() == '<') {
+        // Markup left as it was (XML, say) tells nothing.
+        const QString shown = words();
+        return OVUClientError::notAStream(Cause::WebPage, shown.startsWith(u'<') ? QString() : shown);
+    }
+    if (looksBinary(body))
+        return OVUClientError::notAStream(Cause::Binary);
+    // Lines that are all an event stream's are a stream cut short.
+    for (QByteArrayView rest = body; !rest.isEmpty();) {
+        qsizetype end = 0;
+        while (end < rest.size() && rest[end] != '\n' && rest[end] != '\r')
+            ++end;
+        if (!isEventStreamLine(rest.first(end)))
+            return OVUClientError::notAStream(Cause::PlainText, words());
+        rest = rest.sliced(std::min(end + 1, rest.size()));
+    }
+    return std::nullopt;
 }
 
 void SseAssembler::processLine(QByteArrayView line, QStringList &fragments)
@@ -218,8 +345,10 @@ void SseAssembler::processLine(QByteArrayView line, QStringList &fragments)
     const QByteArrayView payload = trimmedPayload(line.sliced(prefix.size()), storage);
     if (payload == "[DONE]") {
         endEvent(fragments);
-        if (!stopped())
+        if (!stopped()) {
+            flushHalf(fragments);
             m_done = true;
+        }
         return;
     }
     if (m_pendingLines == 0) {
@@ -291,8 +420,13 @@ void SseAssembler::apply(const StreamChunk &chunk, QStringList &fragments)
     if (chunk.finishReason)
         m_finishReason = chunk.finishReason;
     if (!chunk.content.isEmpty()) {
-        m_text += chunk.content;
-        fragments.append(chunk.content);
+        if (!hasHalves(m_textHigh, chunk.content)) {
+            m_text += chunk.content;
+            fragments.append(chunk.content);
+        } else if (const QString piece = joinHalves(m_textHigh, chunk.content); !piece.isEmpty()) {
+            m_text += piece;
+            fragments.append(piece);
+        }
     }
     for (const StreamChunk::CallPart &part : chunk.calls) {
         Entry &entry = m_calls[part.index];
@@ -300,7 +434,10 @@ void SseAssembler::apply(const StreamChunk &chunk, QStringList &fragments)
             entry.id = part.id;
         if (!part.name.isEmpty())
             entry.name = part.name;
-        entry.arguments += part.arguments;
+        if (!hasHalves(entry.high, part.arguments))
+            entry.arguments += part.arguments;
+        else
+            entry.arguments += joinHalves(entry.high, part.arguments);
     }
 }
 

@@ -27,6 +27,15 @@ namespace agent {
 // that is a chunk by itself comes, is skipped (a proxy's "keep-alive");
 // a reply of skipped lines only, without text or tool call, fails with
 // the first of them.
+//
+// A string of the content, or of one call's arguments, that ends with the
+// high half of a surrogate pair holds it back until the member's next
+// string: when that begins with the low half, the two join. A half that
+// never meets its other half is U+FFFD.
+//
+// A body without any data line that is something else (a web page, one
+// JSON document, compressed data, other text) fails saying what it is;
+// compressed data as soon as its first bytes show it.
 class SseAssembler {
 public:
     SseAssembler();
@@ -47,7 +56,7 @@ public:
     // stopped early (neither the end mark nor a finish reason came) or had
     // only lines that could not be read. A body without any data line that
     // is a JSON object with an "error" member is the service's error, not a
-    // stream cut short.
+    // stream cut short; one that is not an event stream says what it is.
     platform::Result<OVUAssistantTurn, OVUClientError> finish();
 
     bool isDone() const { return m_done; }
@@ -62,6 +71,7 @@ private:
         QString id;
         QString name;
         QString arguments;
+        char16_t high = 0; // the half held back from the arguments
     };
 
     // Takes bytes after the byte-order mark.
@@ -72,6 +82,10 @@ private:
     void endEvent(QStringList &fragments);
     // Drops the unread data, keeping its first line to show.
     void skipPending();
+    // A held-back half that meets nothing more: U+FFFD, in the text and
+    // as a fragment.
+    void flushHalf(QStringList &fragments);
+    // What a body without data lines is, when it is no event stream.
     std::optional<OVUClientError> plainBodyError() const;
     bool stopped() const { return m_done || m_failure.has_value(); }
 
@@ -93,6 +107,8 @@ private:
     std::optional<QString> m_firstSkipped;
     std::optional<OVUClientError> m_failure;
     QString m_text;
+    char16_t m_textHigh = 0; // the half held back from the text
+    bool m_headChecked = false; // the body's first bytes were looked at
     std::optional<QString> m_finishReason;
     std::map<qint64, Entry> m_calls;
     StreamChunkReader m_reader;

@@ -118,7 +118,7 @@ public:
     // Numbers were read from their text: an integer that fits is an Int64.
     std::optional<qint64> index() const
     {
-        if (m_value && m_value->IsInt64() && m_value->GetInt64() >= 0)
+        if (m_value && m_value->IsInt64())
             return m_value->GetInt64();
         return 0;
     }
@@ -185,12 +185,12 @@ public:
             return 0;
         switch (m_element.type()) {
         case simdjson::dom::element_type::INT64:
-            return std::max<qint64>(m_element.get_int64().value_unsafe(), 0);
+            return m_element.get_int64().value_unsafe();
         case simdjson::dom::element_type::DOUBLE: {
             // A text that is an integer reads as a whole double; one that
-            // is not may too. Zero and fractions are no index either way.
+            // is not may too. Zero is 0 either way, fractions no index.
             const double d = m_element.get_double().value_unsafe();
-            if (d > 0 && std::isfinite(d) && std::trunc(d) == d)
+            if (d != 0 && std::isfinite(d) && std::trunc(d) == d)
                 return std::nullopt;
             return 0;
         }
@@ -230,10 +230,17 @@ private:
     bool m_exists = false;
 };
 
-// Nothing when the parser leaves the line to the other one.
-template <typename Json>
+// Nothing when the parser leaves the line to the other one. `Marked`: the
+// payload came from readablePayload(), its strings hold marks.
+template <bool Marked, typename Json>
 std::optional<StreamChunk> readChunk(const Json &doc)
 {
+    // Content and arguments keep a half pair at their edges: the member's
+    // next string may hold the other half.
+    const auto unmark = [](QString &text, bool keepEdges) {
+        if constexpr (Marked)
+            text = unmarked(std::move(text), keepEdges);
+    };
     StreamChunk chunk;
     if (!doc.isObject() || doc.memberCount() == 0)
         return chunk;
@@ -244,6 +251,7 @@ std::optional<StreamChunk> readChunk(const Json &doc)
         chunk.isError = true;
         chunk.hasChoice = true;
         chunk.errorText = streamError.errorText();
+        unmark(chunk.errorText, false);
         return chunk;
     }
 
@@ -254,16 +262,20 @@ std::optional<StreamChunk> readChunk(const Json &doc)
     const Json choice = choices.first();
 
     const Json finish = choice.member("finish_reason");
-    if (finish.isString())
+    if (finish.isString()) {
         chunk.finishReason = finish.string();
+        unmark(*chunk.finishReason, false);
+    }
 
     const Json delta = choice.member("delta");
     if (!delta.isObject())
         return chunk;
 
     const Json content = delta.member("content");
-    if (content.isString() && !content.isEmptyString())
+    if (content.isString() && !content.isEmptyString()) {
         chunk.content = content.string();
+        unmark(chunk.content, true);
+    }
 
     const Json toolCalls = delta.member("tool_calls");
     if (!toolCalls.isListOfObjects())
@@ -278,16 +290,22 @@ std::optional<StreamChunk> readChunk(const Json &doc)
         StreamChunk::CallPart part;
         part.index = *index;
         const Json id = call.member("id");
-        if (id.isString())
+        if (id.isString()) {
             part.id = id.string();
+            unmark(part.id, false);
+        }
         const Json function = call.member("function");
         if (function.isObject()) {
             const Json name = function.member("name");
-            if (name.isString())
+            if (name.isString()) {
                 part.name = name.string();
+                unmark(part.name, false);
+            }
             const Json arguments = function.member("arguments");
-            if (arguments.isString())
+            if (arguments.isString()) {
                 part.arguments = arguments.string();
+                unmark(part.arguments, true);
+            }
         }
         chunk.calls.append(std::move(part));
     });
@@ -329,7 +347,7 @@ private:
 };
 
 // The lenient parser over a payload already made readable.
-std::optional<StreamChunk> readLenientText(QByteArrayView payload)
+std::optional<StreamChunk> readLenientText(QByteArrayView payload, bool marked)
 {
     // Small pools on the stack: one line is small.
     char valueBuffer[4096];
@@ -353,7 +371,7 @@ std::optional<StreamChunk> readLenientText(QByteArrayView payload)
     doc.Populate(parse);
     if (!parsed)
         return std::nullopt;
-    return readChunk(RapidJson(&doc));
+    return marked ? readChunk<true>(RapidJson(&doc)) : readChunk<false>(RapidJson(&doc));
 }
 
 } // namespace
@@ -368,26 +386,26 @@ std::optional<StreamChunk> StreamChunkReader::read(QByteArrayView payload)
         return chunk;
     const std::optional<QByteArray> readable = readablePayload(payload);
     if (!readable)
-        return readLenientText(payload);
-    if (std::optional<StreamChunk> chunk = readFast(*readable))
+        return readLenientText(payload, false);
+    if (std::optional<StreamChunk> chunk = readFast(*readable, true))
         return chunk;
-    return readLenientText(*readable);
+    return readLenientText(*readable, true);
 }
 
-std::optional<StreamChunk> StreamChunkReader::readFast(QByteArrayView payload)
+std::optional<StreamChunk> StreamChunkReader::readFast(QByteArrayView payload, bool readable)
 {
     if (!m_parser)
         m_parser = std::make_unique<simdjson::dom::parser>();
     simdjson::dom::element root;
     if (m_parser->parse(payload.data(), size_t(payload.size())).get(root))
         return std::nullopt;
-    return readChunk(SimdJson(root));
+    return readable ? readChunk<true>(SimdJson(root)) : readChunk<false>(SimdJson(root));
 }
 
 std::optional<StreamChunk> StreamChunkReader::readLenient(QByteArrayView payload)
 {
     const std::optional<QByteArray> readable = readablePayload(payload);
-    return readLenientText(readable ? QByteArrayView(*readable) : payload);
+    return readable ? readLenientText(*readable, true) : readLenientText(payload, false);
 }
 
 } // namespace agent

@@ -16,7 +16,7 @@ namespace agent {
 // What one data line of the reply says, as the turn reads it.
 struct StreamChunk {
     struct CallPart {
-        qint64 index = 0; // a non-negative integer, else 0
+        qint64 index = 0; // an integer, else 0
         QString id;       // empty: none
         QString name;     // empty: none
         QString arguments;
@@ -53,8 +53,9 @@ public:
 
     // The two paths, for checking that they agree. The fast one gives
     // nothing for what it refuses or leaves to the other (error objects, a
-    // tool index its number cannot settle).
-    std::optional<StreamChunk> readFast(QByteArrayView payload);
+    // tool index its number cannot settle). `readable`: the payload is what
+    // readablePayload() gave.
+    std::optional<StreamChunk> readFast(QByteArrayView payload, bool readable = false);
     static std::optional<StreamChunk> readLenient(QByteArrayView payload);
 
 private:

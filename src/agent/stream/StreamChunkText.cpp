@@ -47,6 +47,23 @@ bool isLow(int unit)
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
+// The mark: a noncharacter, kept for use inside a program. It is followed
+// by a second one, or by the lone unit moved to U+E000..U+E7FF.
+constexpr char16_t kMark = 0xFDD0;
+constexpr char16_t kLoneUnitBase = 0xE000;
+constexpr QByteArrayView kMarkUtf8("\xEF\xB7\x90");
+constexpr QByteArrayView kDoubledMark("\\ufdd0\\ufdd0");
+
+QByteArray loneUnitMark(int unit)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    const int moved = kLoneUnitBase + (unit - 0xD800);
+    QByteArray out("\\ufdd0\\u");
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += hex[(moved >> shift) & 0xF];
+    return out;
+}
+
 // Past the number that starts at `at` (no check of its form).
 qsizetype numberEnd(QByteArrayView text, qsizetype at)
 {
@@ -192,13 +209,19 @@ std::optional<QByteArray> readablePayload(QByteArrayView payload)
                 }
                 const bool paired = isHigh(unit) ? isLow(escapedUnit(payload, i + 6)) : isLow(unit) && isHigh(previousUnit);
                 if ((isHigh(unit) || isLow(unit)) && !paired) {
-                    replace(i, i + 6, "\\ufffd");
+                    replace(i, i + 6, loneUnitMark(unit));
+                    previousUnit = -1;
+                } else if (unit == kMark) {
+                    replace(i, i + 6, kDoubledMark);
                     previousUnit = -1;
                 } else {
                     previousUnit = unit;
                 }
                 i += 6;
                 continue;
+            } else if (c == kMarkUtf8.front() && payload.sliced(i).startsWith(kMarkUtf8)) {
+                replace(i, i + kMarkUtf8.size(), kDoubledMark);
+                i += kMarkUtf8.size();
             } else {
                 ++i;
             }
@@ -221,6 +244,48 @@ std::optional<QByteArray> readablePayload(QByteArrayView payload)
     if (copied == 0)
         return std::nullopt;
     out.append(payload.sliced(copied));
+    return out;
+}
+
+QString unmarked(QString text, bool keepEdges)
+{
+    qsizetype at = text.indexOf(QChar(kMark));
+    if (at < 0)
+        return text;
+    QString out = text.first(at);
+    out.reserve(text.size());
+    while (at < text.size()) {
+        const char16_t c = text.at(at).unicode();
+        if (c != kMark) {
+            out += QChar(c);
+            ++at;
+            continue;
+        }
+        const char16_t next = at + 1 < text.size() ? text.at(at + 1).unicode() : 0;
+        if (next == kMark) {
+            out += QChar(kMark);
+            at += 2;
+        } else if (next >= kLoneUnitBase && next < kLoneUnitBase + 0x800) {
+            out += QChar(char16_t(0xD800 + (next - kLoneUnitBase)));
+            at += 2;
+        } else {
+            out += QChar::ReplacementCharacter; // a mark cut from its unit
+            ++at;
+        }
+    }
+    // Only lone units came from marks; a pair is whole already.
+    for (qsizetype k = 0; k < out.size(); ++k) {
+        const QChar c = out.at(k);
+        if (c.isHighSurrogate() && k + 1 < out.size() && out.at(k + 1).isLowSurrogate()) {
+            ++k;
+            continue;
+        }
+        if (!c.isSurrogate())
+            continue;
+        const bool edge = (c.isLowSurrogate() && k == 0) || (c.isHighSurrogate() && k == out.size() - 1);
+        if (!keepEdges || !edge)
+            out[k] = QChar::ReplacementCharacter;
+    }
     return out;
 }
 

@@ -75,6 +75,39 @@ QString redirectHost(const char *location)
     return platform::ServiceText::forDisplay(host, 200);
 }
 
+// A failure to set up TLS, said plainly; the library's words only where
+// they tell the person something (which certificate problem).
+std::optional<OVUClientError> secureConnectionError(int code, const QString &libraryText)
+{
+    using Cause = OVUClientError::Cause;
+    switch (code) {
+    case CURLE_SSL_CONNECT_ERROR:
+        // A plain-HTTP server answers the TLS hello in plain text, which
+        // OpenSSL and GnuTLS name so.
+        for (const char *sign : {"wrong version number", "packet length too long", "unexpected TLS packet"}) {
+            if (libraryText.contains(QLatin1StringView(sign), Qt::CaseInsensitive))
+                return OVUClientError::secureConnection(Cause::NoTls);
+        }
+        return OVUClientError::secureConnection(Cause::None, platform::ServiceText::forDisplay(libraryText, 200));
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+        return OVUClientError::secureConnection(Cause::Certificate, platform::ServiceText::forDisplay(libraryText, 200));
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_CLIENTCERT:
+        return OVUClientError::secureConnection(Cause::None, platform::ServiceText::forDisplay(libraryText, 200));
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 StreamTransfer::StreamTransfer(StreamRequest request, std::shared_ptr<StreamConnections> connections, Wake wake)
@@ -150,10 +183,14 @@ size_t StreamTransfer::receiveHeader(const char *data, size_t size)
         const qsizetype reasonAt = line.indexOf(' ', line.indexOf(' ') + 1);
         m_reason = reasonAt < 0 ? QByteArray() : line.mid(reasonAt + 1).trimmed();
         m_retryAfter = QByteArray();
+        m_contentEncoding = QByteArray();
         m_statusLineAt = std::chrono::steady_clock::now();
-    } else if (const qsizetype colon = line.indexOf(':');
-               colon > 0 && line.first(colon).trimmed().compare("retry-after", Qt::CaseInsensitive) == 0) {
-        m_retryAfter = line.mid(colon + 1);
+    } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
+        const QByteArray name = line.first(colon).trimmed();
+        if (name.compare("retry-after", Qt::CaseInsensitive) == 0)
+            m_retryAfter = line.mid(colon + 1);
+        else if (name.compare("content-encoding", Qt::CaseInsensitive) == 0)
+            m_contentEncoding = line.mid(colon + 1).trimmed();
     }
     return size;
 }
@@ -175,11 +212,17 @@ size_t StreamTransfer::receive(const char *data, size_t size)
     }
     if (m_resultPosted)
         return size; // the rest after the end mark is read and dropped
-    QStringList fragments = m_assembler.feed(QByteArrayView(data, qsizetype(size)));
+    QStringList fragments;
     std::optional<TurnResult> result;
-    if (m_assembler.failure() || m_assembler.isDone()) {
+    // No encoding was asked for, so none is undone: such a body cannot be read.
+    if (!m_contentEncoding.isEmpty() && m_contentEncoding.compare("identity", Qt::CaseInsensitive) != 0)
+        result = TurnResult::failure(OVUClientError::notAStream(OVUClientError::Cause::Compressed));
+    else
+        fragments = m_assembler.feed(QByteArrayView(data, qsizetype(size)));
+    if (result || m_assembler.failure() || m_assembler.isDone()) {
         // Nothing after the end mark or an error object is read.
-        result = m_assembler.finish();
+        if (!result)
+            result = m_assembler.finish();
         m_resultPosted = true;
         // Before the turn hears of it: its next turn waits for the connection.
         if (m_connections && !m_finishing) {
@@ -377,11 +420,18 @@ TurnResult StreamTransfer::conclude(int code, long status)
         // was complete, or carried an error, is reported as such.
         return m_assembler.finish();
     }
-    if (code == CURLE_OK || code == CURLE_WEIRD_SERVER_REPLY || code == CURLE_UNSUPPORTED_PROTOCOL)
-        return TurnResult::failure(OVUClientError::invalidResponse());
     // The transport's own text.
     const QString text = m_errorText[0] ? QString::fromUtf8(m_errorText)
                                         : QString::fromUtf8(curl.curl_easy_strerror(CURLcode(code)));
+    if (code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_URL_MALFORMAT) {
+        using Cause = OVUClientError::Cause;
+        return TurnResult::failure(OVUClientError::unusableAddress(
+            QUrl::fromEncoded(m_request.url), code == CURLE_URL_MALFORMAT ? Cause::Malformed : Cause::UnsupportedScheme));
+    }
+    if (const std::optional<OVUClientError> tls = secureConnectionError(code, text))
+        return TurnResult::failure(*tls);
+    if (code == CURLE_OK || code == CURLE_WEIRD_SERVER_REPLY)
+        return TurnResult::failure(OVUClientError::invalidResponse());
     return TurnResult::failure(OVUClientError::transport(text));
 }
 

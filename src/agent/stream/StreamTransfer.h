@@ -88,6 +88,7 @@ private:
     int m_headStatus = 0;
     QByteArray m_reason;
     QByteArray m_retryAfter;
+    QByteArray m_contentEncoding;
     std::chrono::steady_clock::time_point m_statusLineAt;
     bool m_resultPosted = false;
     bool m_finishing = false; // counted as finishing in m_connections

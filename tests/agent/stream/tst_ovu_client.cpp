@@ -419,6 +419,10 @@ private slots:
         QTest::newRow("lone-high-surrogate")
             << first + "data: {\"choices\":[{\"delta\":{\"content\":\"\\ud800!\"}}]}\n\n" + rest
             << QStringLiteral("Hello, \uFFFD!world.") << 0;
+        QTest::newRow("pair-cut-between-events")
+            << first + ChatServicePeer::escapedEvent(ChatServicePeer::contentChunk(QString(QChar(0xD83D))))
+                + ChatServicePeer::escapedEvent(ChatServicePeer::contentChunk(QChar(0xDE00) + QStringLiteral("!"))) + rest
+            << QStringLiteral("Hello, \U0001F600!world.") << 0;
         QTest::newRow("number-beyond-double-range")
             << first + "data: {\"usage\":{\"t\":1e400},\"choices\":[{\"delta\":{\"content\":\"big \"}}]}\n\n" + rest
             << "Hello, big world." << 0;
@@ -508,45 +512,131 @@ private slots:
                      QStringLiteral("The reply from Ovu API ended before it was complete. Try again."));
     }
 
-    // A reply below 400 that is a plain JSON error, not events, shows the
-    // service's message.
+    // A reply below 400 that is not events says what came instead: the
+    // service's message of a plain JSON error, else what the body is.
     void plainErrorBody_data()
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<Framing>("framing");
+        QTest::addColumn<QByteArray>("encoding"); // the Content-Encoding header, if any
         QTest::addColumn<QString>("text");
         const QString prefix = QStringLiteral("Ovu API reported an error during the reply: ");
         QTest::newRow("object-message-content-length")
             << QByteArray(R"({"error":{"message":"quota exceeded","type":"billing"}})") << Framing::ContentLength
-            << prefix + "quota exceeded";
+            << QByteArray() << prefix + "quota exceeded";
         QTest::newRow("pretty-printed-chunked") << QByteArray("{\n  \"error\": {\n    \"message\": \"busy\"\n  }\n}\n")
-                                                << Framing::Chunked << prefix + "busy";
-        QTest::newRow("string-close-delimited")
-            << QByteArray(R"({"error":"model not found"})") << Framing::CloseDelimited << prefix + "model not found";
+                                                << Framing::Chunked << QByteArray() << prefix + "busy";
+        QTest::newRow("string-close-delimited") << QByteArray(R"({"error":"model not found"})") << Framing::CloseDelimited
+                                                << QByteArray() << prefix + "model not found";
         QTest::newRow("after-a-byte-order-mark")
-            << QByteArray("\xEF\xBB\xBF{\"error\":\"model not found\"}") << Framing::ContentLength
+            << QByteArray("\xEF\xBB\xBF{\"error\":\"model not found\"}") << Framing::ContentLength << QByteArray()
             << prefix + "model not found";
-        QTest::newRow("no-error-member-is-cut-short")
-            << QByteArray(R"({"status":"ok"})") << Framing::ContentLength
-            << "The reply from Ovu API ended before it was complete. Try again.";
-        QTest::newRow("null-error-is-cut-short")
-            << QByteArray(R"({"error":null})") << Framing::ContentLength
-            << "The reply from Ovu API ended before it was complete. Try again.";
+
+        const QString json = QStringLiteral("Ovu API answered with a single JSON reply, not a reply stream.");
+        QTest::newRow("no-error-member") << QByteArray(R"({"status":"ok"})") << Framing::ContentLength << QByteArray()
+                                         << json;
+        QTest::newRow("null-error") << QByteArray(R"({"error":null})") << Framing::ContentLength << QByteArray() << json;
+        QTest::newRow("whole-reply-not-streamed")
+            << QByteArray(R"({"object":"chat.completion","choices":[{"message":{"role":"assistant","content":"Hi"}}]})")
+            << Framing::Chunked << QByteArray() << json;
+        QTest::newRow("list-beyond-64-kb") << "\n[" + QByteArray(100'000, '1').replace(1, 1, ",") + "]"
+                                           << Framing::CloseDelimited << QByteArray() << json;
+
+        const QString page = QStringLiteral("Ovu API answered with a web page, not a reply stream");
+        QTest::newRow("sign-in-page-of-a-network")
+            << QByteArray("<!DOCTYPE html>\n<html><head><title>Guest Wi-Fi &amp; Login</title></head>"
+                          "<body><form>data: none</form></body></html>")
+            << Framing::ContentLength << QByteArray() << page + ": Guest Wi-Fi & Login";
+        QTest::newRow("page-without-title-after-blank-lines")
+            << QByteArray("\r\n\n<html><body><p>Proxy says no</p></body></html>") << Framing::Chunked << QByteArray()
+            << page + ": Proxy says no";
+        QTest::newRow("xml") << QByteArray("<?xml version=\"1.0\"?><Error/>") << Framing::ContentLength << QByteArray()
+                             << page + ".";
+
+        const QString compressed = QStringLiteral("Ovu API answered with compressed data, not a reply stream.");
+        const QByteArray events = ChatServicePeer::textReply("Hello").body;
+        QTest::newRow("gzip-not-asked-for") << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03") + QByteArray(40, '\x01')
+                                            << Framing::Chunked << QByteArray("gzip") << compressed;
+        QTest::newRow("gzip-without-its-header") << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03") + QByteArray(40, '\x01')
+                                                 << Framing::ContentLength << QByteArray() << compressed;
+        QTest::newRow("zlib") << qCompress(events).sliced(4) << Framing::ContentLength << QByteArray() << compressed;
+        QTest::newRow("zstd") << QByteArray("\x28\xb5\x2f\xfd\x24\x05\x29\x00") << Framing::ContentLength << QByteArray()
+                              << compressed;
+        QTest::newRow("declared-br") << events << Framing::Chunked << QByteArray("br") << compressed;
+
+        QTest::newRow("plain-text") << QByteArray("Access denied by policy.\n") << Framing::ContentLength << QByteArray()
+                                    << "Ovu API answered with plain text, not a reply stream: Access denied by policy.";
+        QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR") << Framing::ContentLength << QByteArray()
+                                << "Ovu API answered with binary data, not a reply stream.";
+        // Lines an event stream holds are a stream cut short, not text.
+        QTest::newRow("only-comments-and-fields") << QByteArray(": keep-alive\nevent: message\nretry: 5\n\n")
+                                                  << Framing::Chunked << QByteArray()
+                                                  << "The reply from Ovu API ended before it was complete. Try again.";
+        QTest::newRow("identity-encoding-is-read") << events << Framing::Chunked << QByteArray("identity") << QString();
     }
 
     void plainErrorBody()
     {
         QFETCH(QByteArray, body);
         QFETCH(Framing, framing);
+        QFETCH(QByteArray, encoding);
         QFETCH(QString, text);
         ChatServicePeer::Reply reply = ChatServicePeer::sseReply(body);
         reply.contentType = "application/json";
         reply.framing = framing;
+        if (!encoding.isEmpty())
+            reply.headers.append({"Content-Encoding", encoding});
         m_peer->enqueue(reply);
         const Call out = call();
+        QCOMPARE(out.result.ok() ? QString() : out.result.error().description(), text);
+        if (!out.result.ok())
+            QVERIFY(out.fragments.isEmpty());
+    }
+
+    // Compressed data is said at once, not after the reply's end.
+    void endlessCompressedReplyEndsAtOnce()
+    {
+        ChatServicePeer::Reply reply = ChatServicePeer::sseReply(qCompress(QByteArray(100'000, 'x')).sliced(4));
+        reply.stallAfter = 64;
+        m_peer->enqueue(reply);
+        m_client->setTransferTimeout(std::chrono::seconds(20));
+        QElapsedTimer timer;
+        timer.start();
+        const Call out = call();
         QVERIFY(!out.result.ok());
-        QCOMPARE(out.result.error().description(), text);
-        QVERIFY(out.fragments.isEmpty());
+        QCOMPARE(out.result.error().cause, OVUClientError::Cause::Compressed);
+        QCOMPARE_LT(timer.elapsed(), 10'000);
+    }
+
+    // An address the stream cannot use sends nothing and says why; TLS to
+    // a plain server says a secure connection could not be made.
+    void addressesThatCannotBeUsed_data()
+    {
+        QTest::addColumn<QString>("address"); // %1: the peer's port
+        QTest::addColumn<QString>("text");
+        const QString tail = QStringLiteral(" cannot be used: it is not an http or https address. Nothing was sent.");
+        QTest::newRow("ftp") << "ftp://127.0.0.1:%1/v1/chat/completions"
+                             << "The Ovu API address ftp://127.0.0.1:%1/v1/chat/completions" + tail;
+        QTest::newRow("file-with-user-part") << "file://me:secret@/srv/api/v1/chat/completions"
+                                             << "The Ovu API address file:///srv/api/v1/chat/completions" + tail;
+        QTest::newRow("no-host") << "http:///v1/chat/completions"
+                                 << "The Ovu API address http:///v1/chat/completions cannot be used: it names no host. "
+                                    "Nothing was sent.";
+        QTest::newRow("tls-to-a-plain-server")
+            << "https://127.0.0.1:%1/v1/chat/completions"
+            << "A secure connection to Ovu API could not be made: the server does not use TLS at this address.";
+    }
+
+    void addressesThatCannotBeUsed()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, text);
+        m_client = std::make_unique<OVUClient>(m_network, QUrl(address.arg(m_peer->port())));
+        m_client->setTransferTimeout(std::chrono::seconds(20));
+        const Call out = call();
+        QVERIFY(!out.result.ok());
+        QCOMPARE(out.result.error().description(), text.arg(m_peer->port()));
+        QCOMPARE(m_peer->requestCount(), 0);
     }
 
     // The body's last line has no line break: its fragment still reaches

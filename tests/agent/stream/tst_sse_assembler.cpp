@@ -30,6 +30,7 @@ Outcome feedInPieces(const QByteArray &body, const QList<qsizetype> &cuts)
         from = cut;
     }
     out.fragments += assembler.feed(QByteArrayView(body).sliced(from));
+    out.fragments += assembler.endOfBody(); // as the client does
     auto result = assembler.finish();
     if (result.ok())
         out.turn = result.value();
@@ -150,6 +151,31 @@ private slots:
         QTest::newRow("surrogates-reversed") << content("\\udc00\\ud800") + kStop << fffd + fffd << true;
         QTest::newRow("surrogate-pair-kept") << content("\\ud83c\\udf19") + kStop
                                              << QString::fromUtf8("\xf0\x9f\x8c\x99") << true;
+        // A service that escapes what is not ASCII may cut a reply between
+        // the halves of a pair: they join across events, and only a half
+        // that never meets its other half is a replacement character.
+        const QString grin = QString::fromUtf8("\xf0\x9f\x98\x80");
+        QTest::newRow("pair-cut-between-events") << content("a\\ud83d") + content("\\ude00b") + kStop << "a" + grin + "b"
+                                                 << true;
+        QTest::newRow("pair-cut-with-a-tool-call-between")
+            << content("\\ud83d") + q("data: {'choices':[{'delta':{'tool_calls':[{'index':0,'function':{'arguments':'{}'}}]}}]}")
+                + "\n" + content("\\ude00") + kStop
+            << grin << true;
+        QTest::newRow("pair-cut-read-by-the-lenient-parser")
+            << QByteArray("data: {\"pad\":\"\xff\",\"choices\":[{\"delta\":{\"content\":\"a\\ud83d\"}}]}\n\n")
+                + content("\\ude00") + kStop
+            << "a" + grin << true;
+        QTest::newRow("high-half-never-met-at-the-body-end") << content("a\\ud83d") + kStop << "a" + fffd << true;
+        QTest::newRow("high-half-never-met-before-done") << content("a\\ud83d") + kDone << "a" + fffd << true;
+        QTest::newRow("high-half-then-other-text") << content("a\\ud83d") + content("b") + kStop << "a" + fffd + "b"
+                                                   << true;
+        QTest::newRow("high-half-then-high-half") << content("\\ud83d") + content("\\ud83d") + content("\\ude00") + kStop
+                                                  << fffd + grin << true;
+        QTest::newRow("low-half-without-high") << content("\\ude00b") + kStop << fffd + "b" << true;
+        // The noncharacter U+FDD0 in the text is text, beside a cut pair too.
+        QTest::newRow("noncharacter-beside-a-cut-pair")
+            << content("\\uFDD0\xef\xb7\x90\\ud83d") + content("\\ude00\\ufdd0") + kStop
+            << QString(2, QChar(0xFDD0)) + grin + QChar(0xFDD0) << true;
         QTest::newRow("lone-surrogate-in-member-not-read")
             << q("data: {'x':'\\udbff','choices':[{'delta':{'content':'k'}}]}") + "\n" + kStop << "k" << true;
         for (const char *number : {"1e400", "-1e400", "1E+99999999999", "0e9407370957", "12e-9999999999"}) {
@@ -328,10 +354,10 @@ private slots:
                    call(q("{'index':18446744073709551615,'id':'b','function':{'name':'read_file','arguments':'x'}}")) +
                    call(q("{'index':1e300,'function':{'arguments':'y'}}")) + kStop
             << QList<OVUToolCall>{{"b", "read_file", "xy"}, {"a", "list_dir", "{}"}};
-        // An index that is not a non-negative integer merges into 0, read
-        // from the number's text, not from a double that rounds it.
-        for (const char *index : {"0.99999999999999999999", "-1", "1.5", "1e400", "0e9407370957", "9223372036854775808",
-                                  "'1'", "1.0000000000000000000001", "-0.0"}) {
+        // An index that is not an integer merges into 0, read from the
+        // number's text, not from a double that rounds it.
+        for (const char *index : {"0.99999999999999999999", "-1.5", "1.5", "1e400", "0e9407370957", "9223372036854775808",
+                                  "'1'", "1.0000000000000000000001", "-0.0", "-9223372036854775809"}) {
             QTest::addRow("index-%s-is-0", index)
                 << call(q("{'index':0,'id':'a','function':{'name':'list_dir','arguments':'{'}}")) +
                        call(q("{'index':") + q(index) + q(",'function':{'arguments':'}'}}")) + kStop
@@ -343,9 +369,30 @@ private slots:
                        call(q("{'index':") + index + q(",'id':'b','function':{'name':'read_file','arguments':'x'}}")) + kStop
                 << QList<OVUToolCall>{{"a", "list_dir", "{}"}, {"b", "read_file", "x"}};
         }
+        // Any integer is an index of its own; a negative one sorts first.
+        for (const char *index : {"-1", "-1.0", "-1e0", "-100e-2"}) {
+            QTest::addRow("index-%s-is-its-own-call", index)
+                << call(q("{'index':0,'id':'a','function':{'name':'list_dir','arguments':'{}'}}")) +
+                       call(q("{'index':") + index + q(",'function':{'name':'read_file','arguments':'x'}}")) + kStop
+                << QList<OVUToolCall>{{"call_-1", "read_file", "x"}, {"a", "list_dir", "{}"}};
+        }
         QTest::newRow("index-9223372036854775807-kept")
             << call(q("{'index':9223372036854775807,'function':{'name':'list_dir','arguments':'{}'}}")) + kStop
             << QList<OVUToolCall>{{"call_9223372036854775807", "list_dir", "{}"}};
+        // Halves of a pair join within one call's arguments, never across calls.
+        const QString grin = QString::fromUtf8("\xf0\x9f\x98\x80");
+        const QString fffd(QChar::ReplacementCharacter);
+        QTest::newRow("pair-cut-between-argument-pieces")
+            << call(q("{'index':0,'id':'a','function':{'name':'write_file','arguments':'x\\ud83d'}}")) +
+                   call(q("{'index':0,'function':{'arguments':'\\ude00y'}}")) + kStop
+            << QList<OVUToolCall>{{"a", "write_file", "x" + grin + "y"}};
+        QTest::newRow("halves-in-two-calls-stay-apart")
+            << call(q("{'index':0,'id':'a','function':{'name':'write_file','arguments':'x\\ud83d'}}")) +
+                   call(q("{'index':1,'id':'b','function':{'name':'write_file','arguments':'\\ude00y'}}")) + kStop
+            << QList<OVUToolCall>{{"a", "write_file", "x" + fffd}, {"b", "write_file", fffd + "y"}};
+        QTest::newRow("halves-in-id-and-name-are-replaced")
+            << call(q("{'index':0,'id':'a\\ud83d','function':{'name':'\\ude00w'}}")) + kStop
+            << QList<OVUToolCall>{{"a" + fffd, fffd + "w", ""}};
         QTest::newRow("tool-calls-not-a-list-ignored")
             << q("data: {'choices':[{'delta':{'tool_calls':{'index':0}}}]}") + "\n" + kStop << QList<OVUToolCall>{};
     }
