@@ -2,6 +2,7 @@
 
 #include "agent/guard/CommandReviewer.h"
 #include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewTargets.h"
 #include "platform/CredentialEnvironment.h"
 
 #include <QRegularExpression>
@@ -370,6 +371,8 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
             continue;
         const bool writes = r.op.contains(u'>');
         const Place at = place(r.target, scope);
+        if (writes)
+            judgeLanding(*this, at); // a credential or git hook planted names its place
         if (const std::optional<QString> label = Places::credential(at))
             flag(reasonOf("credential-place", *label));
         if (Places::isStartupFile(at))
@@ -861,6 +864,8 @@ Review reviewed(const QString &command)
     Scope top;
     top.depth = -1;
     review.shellText(command, top);
+    if (!review.reason)
+        review.reason = review.weakReason();
     return review;
 }
 

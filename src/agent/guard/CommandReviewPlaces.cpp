@@ -409,7 +409,7 @@ QString Places::label(const Place &p)
 {
     switch (p.base) {
     case Place::Base::Home:
-        return QStringLiteral("~/") + p.parts.join(u'/');
+        return p.parts.isEmpty() ? QStringLiteral("~") : QStringLiteral("~/") + p.parts.join(u'/');
     case Place::Base::Absolute:
         return u'/' + p.parts.join(u'/');
     case Place::Base::Relative:
