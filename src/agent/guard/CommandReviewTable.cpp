@@ -124,14 +124,18 @@ bool gitOneOffConfig(const RuleContext &c)
             // shell line in its place is an escape the command hides.
             flagged = flagged || (!key.startsWith(QLatin1String("filter.")) && isShellLine(value));
         }
-        else if ((key.startsWith(QLatin1String("alias.")) || key == u"credential.helper") && value.startsWith(u'!'))
+        else if ((key.startsWith(QLatin1String("alias.")) || key == u"credential.helper") && value.startsWith(u'!')) {
             c.review.run(Text::known(value.mid(1)), Language::Shell, c.scope);
+            flagged = flagged || key == u"credential.helper"; // a shell line git starts unseen
+        }
         else if (key == u"core.hookspath" || key == u"include.path" || key.startsWith(QLatin1String("includeif.")))
             flagged = flagged || !isInsideProject(c.review.place(value, c.scope)) || value.startsWith(u'~');
         else if (key == u"core.fsmonitor")
             flagged = flagged || !isOneOf(value.toLower(), {u"true", u"false", u"0", u"1", u""});
         else if ((key == u"protocol.allow" || key.startsWith(QLatin1String("protocol.ext"))) && value == u"always")
             flagged = true;
+        else if (settingRunsProgram(key, value) && !key.startsWith(QLatin1String("alias.")))
+            flagged = true; // helpers by name, templates of hooks, ext:: URLs, remote helpers
         ++i;
     }
     return flagged;

@@ -16,7 +16,7 @@ bool dashOIsOutput(const QString &name)
                            u"apt-get", u"aptitude", u"grep", u"egrep", u"fgrep", u"zgrep", u"rg", u"ag", u"ack", u"ls", u"lsblk",
                            u"findmnt", u"lsof", u"ip", u"journalctl", u"systemctl", u"top", u"htop", u"nc", u"ncat", u"netcat", u"rsync",
                            u"xargs", u"unzip", u"zip", u"tar", u"bsdtar", u"cpio", u"git", u"kubectl", u"helm", u"oc", u"yq", u"docker",
-                           u"podman", u"sysctl", u"nmcli", u"fuser", u"make", u"gmake", u"curl", u"wget", u"mpv", u"pacman", u"dpkg"});
+                           u"podman", u"sysctl", u"nmcli", u"fuser", u"make", u"gmake", u"curl", u"mpv", u"pacman", u"dpkg", u"xxd"});
 }
 
 // Long options naming a file written, and those naming a folder written into.
@@ -78,16 +78,20 @@ bool rewritesInPlace(const Invocation &inv)
     return false;
 }
 
-// Words after the options: not starting with "-", or everything after "--".
-std::vector<const Word *> operandsOf(const Invocation &inv)
+// Words after the options: not starting with "-", or everything after "--";
+// the value of each option of valueOptions is skipped.
+std::vector<const Word *> operandsOf(const Invocation &inv, std::initializer_list<const char16_t *> valueOptions = {})
 {
     std::vector<const Word *> out;
     bool options = true;
-    for (const Word *w : inv.args) {
+    for (std::size_t i = 0; i < inv.args.size(); ++i) {
+        const Word *w = inv.args[i];
         if (options && w->text == u"--")
             options = false;
         else if (!options || w->text.size() < 2 || !w->text.startsWith(u'-'))
             out.push_back(w);
+        else if (isOneOf(w->text, valueOptions))
+            ++i;
     }
     return out;
 }
@@ -153,16 +157,25 @@ void outputOptions(Review &review, const Invocation &inv, Scope &scope)
 void positionalOutputs(Review &review, const Invocation &inv, Scope &scope)
 {
     const QString &n = inv.name;
-    const std::vector<const Word *> ops = operandsOf(inv);
+    // Options of these programs that take a value (xxd's and scp's -o too).
+    const std::vector<const Word *> ops =
+        isOneOf(n, {u"xxd", u"scp"})
+            ? operandsOf(inv, {u"-l", u"-c", u"-g", u"-s", u"-o", u"-i", u"-P", u"-F", u"-S", u"-J", u"-c"})
+            : operandsOf(inv, {u"-l", u"-b", u"-C", u"-n", u"-a", u"-t", u"-f", u"-s", u"-w", u"-c", u"-g", u"-O", u"-I", u"-B", u"-j", u"-R",
+                               u"-K", u"-N"});
     const QStringList a = inv.texts();
     const auto write = [&](std::size_t index, Writes how) {
         if (index < ops.size() && !isStandardStream(ops[index]->text))
             judgeWrite(review, review.place(*ops[index], scope), how);
     };
     if (n == u"sponge") {
-        write(0, flagsOf(a).has(u'a', u"--append") ? Writes::Changes : Writes::Overwrites);
+        const std::vector<const Word *> files = operandsOf(inv);
+        if (!files.empty())
+            judgeWrite(review, review.place(*files.front(), scope), flagsOf(a).has(u'a', u"--append") ? Writes::Changes : Writes::Overwrites);
     } else if (isOneOf(n, {u"uniq", u"xxd", u"split", u"objcopy"})) {
         write(1, Writes::Overwrites); // IN OUT, or IN PREFIX
+    } else if (n == u"scp" && ops.size() >= 2 && !ops.back()->text.contains(u':')) {
+        write(ops.size() - 1, Writes::Overwrites); // fetched to a place of this machine
     } else if (n == u"zip") {
         write(0, Writes::Changes);
     } else if (isOneOf(n, {u"7z", u"7za", u"7zr", u"rar", u"ar"}) && !ops.empty()
@@ -177,7 +190,7 @@ void positionalOutputs(Review &review, const Invocation &inv, Scope &scope)
                            && !isOneOf(before, {u"-y", u"-n", u"-hide_banner", u"-nostdin", u"-stats", u"-nostats"});
         if (last == ops.back() && !value)
             judgeWrite(review, review.place(*last, scope), Writes::Overwrites);
-    } else if (n == u"patch") {
+    } else if (n == u"patch" && !a.contains(QStringLiteral("--dry-run")) && !a.contains(QStringLiteral("--check"))) {
         // patch [options] [FILE [PATCH]]: the file named is changed.
         static const QStringList values{QStringLiteral("-i"), QStringLiteral("-o"), QStringLiteral("-d"), QStringLiteral("-D"),
                                         QStringLiteral("-F"), QStringLiteral("-p"), QStringLiteral("-r"), QStringLiteral("-z"),
@@ -255,7 +268,7 @@ void workingFolders(Review &review, const Invocation &inv, Scope &scope)
             }
         }
     };
-    if (n == u"patch")
+    if (n == u"patch" && !a.contains(QStringLiteral("--dry-run")) && !a.contains(QStringLiteral("--check")))
         folderOption({u"-d"}, {u"--directory"});
     else if (n == u"make" || n == u"gmake")
         folderOption({u"-C"}, {u"--directory"});
