@@ -5,7 +5,6 @@
 #include "agent/guard/CommandReviewTargets.h"
 
 #include "agent/guard/CommandReviewReasons.h"
-#include "agent/guard/CommandReviewTable.h"
 #include "platform/AppPaths.h"
 #include "platform/CredentialEnvironment.h"
 

@@ -2,7 +2,6 @@
 // operands: the place each target resolves to is judged as a redirect's is.
 #include "agent/guard/CommandReviewTargets.h"
 
-#include "agent/guard/CommandReviewTable.h"
 
 namespace agent::CommandReview {
 
