@@ -699,6 +699,8 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
                 flag(reasonOf("editor-escape", a->text.left(eq)));
         }
     }
+    if (r.invocation && r.invocation->name == u"git")
+        judgeGitEnvironment(*this, r.assignments, scope);
     if (!r.invocation) {
         assigned(r.assignments, scope);
         return;

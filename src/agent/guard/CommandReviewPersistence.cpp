@@ -5,8 +5,12 @@
 #include "agent/guard/CommandReviewTargets.h"
 
 #include "agent/guard/CommandReviewReasons.h"
+#include "agent/guard/CommandReviewTable.h"
 #include "platform/AppPaths.h"
 #include "platform/CredentialEnvironment.h"
+
+#include <QHash>
+#include <QRegularExpression>
 
 namespace agent::CommandReview {
 
@@ -215,6 +219,39 @@ void judgeGitSettings(Review &review, const Invocation &inv, Scope &scope)
             setting(ops.at(1), ops.at(2));
     } else if (ops.size() >= 2 && !isOneOf(ops.first(), {u"get", u"list", u"unset", u"rename-section", u"remove-section"})) {
         setting(ops.at(0), ops.at(1));
+    }
+}
+
+void judgeGitEnvironment(Review &review, const std::vector<const Word *> &assignments, Scope &scope)
+{
+    QHash<QString, QString> values;
+    for (const Word *a : assignments) {
+        const qsizetype eq = a->text.indexOf(u'=');
+        values.insert(a->text.left(eq), a->text.mid(eq + 1));
+    }
+    QList<std::pair<QString, QString>> settings;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (it.key().startsWith(QLatin1String("GIT_CONFIG_KEY_")))
+            settings.append({it.value(), values.value(QStringLiteral("GIT_CONFIG_VALUE_") + it.key().mid(15))});
+    }
+    // 'core.pager=less' 'alias.x=!sh': each setting quoted on its own.
+    static const QRegularExpression quoted(QStringLiteral("'([^'=]*)=([^']*)'"));
+    for (const QRegularExpressionMatch &m : quoted.globalMatch(values.value(QStringLiteral("GIT_CONFIG_PARAMETERS"))))
+        settings.append({m.captured(1), m.captured(2)});
+    for (const auto &[key, value] : std::as_const(settings)) {
+        if (!settingRunsProgram(key, value))
+            continue;
+        // A program with its arguments is judged by what it runs, as with -c.
+        if (settingNamesProgram(key) && !key.toLower().startsWith(QLatin1String("filter.")))
+            review.run(Text::known(value), Language::Shell, scope);
+        if (!settingNamesProgram(key) || isShellLine(value))
+            review.flag(reasonOf("git-one-off-config"));
+    }
+    // A configuration file of settings from outside the project.
+    for (const char *name : {"GIT_CONFIG_GLOBAL", "GIT_CONFIG_SYSTEM", "GIT_CONFIG"}) {
+        const QString file = values.value(QString::fromLatin1(name));
+        if (!file.isEmpty() && file != u"/dev/null" && !isInsideProject(review.place(file, scope)))
+            review.flag(reasonOf("git-one-off-config"));
     }
 }
 

@@ -30,6 +30,10 @@ void judgeMade(Review &review, const Place &place);
 // that run programs at a later git command.
 void judgeGitSettings(Review &review, const Invocation &inv, Scope &scope);
 
+// GIT_CONFIG_PARAMETERS, GIT_CONFIG_KEY_n / GIT_CONFIG_VALUE_n and
+// GIT_CONFIG_GLOBAL before git: one-shot settings, judged as "git -c" ones.
+void judgeGitEnvironment(Review &review, const std::vector<const Word *> &assignments, Scope &scope);
+
 // Whether a git setting, given this value, makes git run a program: hooks,
 // pagers, editors, helpers, drivers, filters, "!" aliases, includes ...
 bool settingRunsProgram(const QString &key, const QString &value);

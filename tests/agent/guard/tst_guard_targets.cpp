@@ -96,6 +96,14 @@ const Landing kLandings[] = {
     {"git setting", "git config hook.pre-commit.command ./x", "git-runs-later", "hook.pre-commit.command"},
     {"git setting", "git clone --config=alias.x='!sh' https://x/y.git", "git-runs-later", "alias.x"},
     {"git setting", "git init --template=/tmp/t", "git-runs-later", "init.templateDir"},
+    // One-shot settings that run a program unseen, by option or environment.
+    {"git one-shot", "git -c credential.helper='!sh -c id' fetch", "git-one-off-config", ""},
+    {"git one-shot", "git -c init.templateDir=/tmp/t init", "git-one-off-config", ""},
+    {"git one-shot", "git -c core.askPass='sh -c id' fetch", "git-one-off-config", ""},
+    {"git one-shot", "git --config-env=core.pager=P log", "git-one-off-config", ""},
+    {"git one-shot", "GIT_CONFIG_COUNT=1 GIT_CONFIG_KEY_0=core.fsmonitor GIT_CONFIG_VALUE_0='sh -c x' git status", "git-one-off-config", ""},
+    {"git one-shot", "GIT_CONFIG_PARAMETERS=\"'core.sshCommand=sh -c id'\" git fetch", "git-one-off-config", ""},
+    {"git one-shot", "GIT_CONFIG_GLOBAL=/tmp/evil.cfg git status", "git-one-off-config", ""},
     // The app's credential places: made, linked or written.
     {"credential place", "ln -s \"$PWD/.loot\" ~/.qirv", "credential-planted", "~/.qirv"},
     {"credential place", "ln -s \"$PWD/.loot\" /root/.qirv", "credential-planted", "~/.qirv"},
@@ -126,6 +134,8 @@ const char *const kLookAlikes[] = {
     "cat .git/config", "ls .git/hooks", "git config user.name x", "git config --get core.hooksPath", "git config --unset core.fsmonitor",
     "git config core.fsmonitor false", "git config -f tools.ini build.command make", "echo x >> .git/info/exclude",
     "cp .git/config /tmp/config.bak", "cp hooks/pre-commit scripts/hooks/", "git -c core.pager=cat log",
+    "GIT_CONFIG_COUNT=1 GIT_CONFIG_KEY_0=core.pager GIT_CONFIG_VALUE_0=cat git log", "GIT_CONFIG_GLOBAL=/dev/null git status",
+    "git -c credential.helper= push",
     "ls -la ~/.qirv", "mkdir -p .qirv", "mkdir -p ~/.config/ovu-notes", "echo k > .config/ovu/api_key", "mkdir -p ~/.cache/x",
 };
 
