@@ -49,6 +49,9 @@ constexpr Rewriter kRewriters[] = {
     {u"gofmt goimports gofumpt shfmt", u"-w --write", u"-l -d --list --diff"},
     {u"prettier eslint stylelint biome standard", u"--write -w --fix", u"--check -c"},
     {u"ruff", u"format --fix", u"--check --diff"},
+    {u"sd optipng jpegoptim", u"", u"-p --preview -n --noaction --simulate"},
+    {u"yq xmlstarlet", u"-i -L", u""},
+    {u"exiftool", u"-overwrite_original -overwrite_original_in_place", u""},
 };
 
 QStringList listOf(const char16_t *spaced)
@@ -119,7 +122,10 @@ bool isStandardStream(const QString &text)
 // Output options by shape, for any program.
 void outputOptions(Review &review, const Invocation &inv, Scope &scope)
 {
-    const bool dashO = dashOIsOutput(inv.name);
+    // git's -o names a file or folder for archive and format-patch only.
+    const QStringList a = inv.texts();
+    const bool dashO = dashOIsOutput(inv.name)
+                       || (inv.name == u"git" && (a.contains(QStringLiteral("archive")) || a.contains(QStringLiteral("format-patch"))));
     for (std::size_t i = 0; i < inv.args.size(); ++i) {
         const Word *w = inv.args[i];
         const QString &x = w->text;
@@ -175,6 +181,10 @@ void positionalOutputs(Review &review, const Invocation &inv, Scope &scope)
         write(1, Writes::Overwrites); // IN OUT, or IN PREFIX
     } else if (n == u"scp" && ops.size() >= 2 && !ops.back()->text.contains(u':')) {
         write(ops.size() - 1, Writes::Overwrites); // fetched to a place of this machine
+    } else if (isOneOf(n, {u"docker", u"podman", u"kubectl", u"aws", u"gsutil", u"rclone"}) && ops.size() >= 3
+               && isOneOf(ops[n == u"aws" ? 1 : 0]->text, {u"cp", u"copy", u"copyto", u"sync", u"mv", u"move"})
+               && !ops.back()->text.contains(u':')) {
+        write(ops.size() - 1, Writes::Overwrites); // copied out of a container, a bucket, a remote
     } else if (n == u"zip") {
         write(0, Writes::Changes);
     } else if (isOneOf(n, {u"7z", u"7za", u"7zr", u"rar", u"ar"}) && !ops.empty()
@@ -346,6 +356,13 @@ void judgeTargets(Review &review, const Invocation &inv, Scope &scope)
     positionalOutputs(review, inv, scope);
     archiveWritten(review, inv, scope);
     workingFolders(review, inv, scope);
+    // awk -i inplace: the files after the program are rewritten.
+    if (isOneOf(inv.name, {u"awk", u"gawk"}) && inv.texts().join(u' ').contains(QLatin1String("-i inplace"))) {
+        const std::vector<const Word *> ops = operandsOf(inv, {u"-i", u"-v", u"-F", u"-f", u"-e"});
+        const bool programGiven = inv.texts().contains(QStringLiteral("-f")) || inv.texts().contains(QStringLiteral("-e"));
+        for (std::size_t k = programGiven ? 0 : 1; k < ops.size(); ++k)
+            judgeWrite(review, review.place(*ops[k], scope), Writes::Overwrites);
+    }
     if (rewritesInPlace(inv)) {
         for (const Word *w : operandsOf(inv))
             judgeWrite(review, review.place(*w, scope), Writes::Overwrites);
