@@ -179,6 +179,13 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
                 return;
             }
         }
+        // ln TARGET alone links it under its own name where the line stands.
+        if (n == u"ln" && ops.size() == 1) {
+            const QString name = baseName(ops.front()->text);
+            if (!name.isEmpty())
+                judgeWrite(review, review.place(name, scope), Writes::Overwrites);
+            return;
+        }
         if (ops.size() < 2 || (n == u"rsync" && ops.back()->text.contains(u':')))
             return;
         // A dry run writes nothing; a mirror that deletes has its own rule.

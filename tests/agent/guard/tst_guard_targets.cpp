@@ -114,6 +114,7 @@ const Landing kLandings[] = {
     {"credential place", "ln -s \"$PWD/.loot\" ~/.qirv", "credential-planted", "~/.qirv"},
     {"credential place", "ln -s \"$PWD/.loot\" /root/.qirv", "credential-planted", "~/.qirv"},
     {"credential place", "cd ~ && ln -s /work/p/.loot .qirv", "credential-planted", "~/.qirv"},
+    {"credential place", "cd ~/.config && ln -s /work/p/qirv", "credential-planted", "~/.config/qirv"},
     {"credential place", "mkdir -p \"$XDG_CONFIG_HOME/qirv\"", "credential-planted", "~/.config/qirv"},
     {"credential place", "ln -sfn .loot ~/.config/ovu", "credential-planted", "~/.config/ovu"},
     {"credential place", "ln -s \"$PWD/ovu\" ~/.config/", "credential-planted", "~/.config/ovu"},
@@ -143,7 +144,7 @@ const char *const kLookAlikes[] = {
     "cp .git/config /tmp/config.bak", "cp hooks/pre-commit scripts/hooks/", "git -c core.pager=cat log",
     "GIT_CONFIG_COUNT=1 GIT_CONFIG_KEY_0=core.pager GIT_CONFIG_VALUE_0=cat git log", "GIT_CONFIG_GLOBAL=/dev/null git status",
     "git -c credential.helper= push",
-    "ls -la ~/.qirv", "mkdir -p .qirv", "mkdir -p ~/.config/ovu-notes", "echo k > .config/ovu/api_key", "mkdir -p ~/.cache/x",
+    "ls -la ~/.qirv", "mkdir -p .qirv", "ln -s ../shared/config.json", "ln -s /work/p/qirv", "mkdir -p ~/.config/ovu-notes", "echo k > .config/ovu/api_key", "mkdir -p ~/.cache/x",
 };
 
 PolicyDecision::Action decision(model::ToolGuardMode mode, const QString &command)
