@@ -2,7 +2,6 @@
 // operands: the place each target resolves to is judged as a redirect's is.
 #include "agent/guard/CommandReviewTargets.h"
 
-
 namespace agent::CommandReview {
 
 namespace {
@@ -32,50 +31,47 @@ bool isOutputFolderOption(const QString &option)
 }
 
 // Formatters, compressors and other tools that rewrite the files they are
-// given, with the option that makes them do it (empty: they always do) and
+// given, with the options that make them do it (none: they always do) and
 // the options that make them only look or print.
 struct Rewriter {
-    const char16_t *names;
-    const char16_t *writeOptions;
-    const char16_t *lookOptions;
+    QStringList names;
+    QStringList writeOptions;
+    QStringList lookOptions;
 };
 
-constexpr Rewriter kRewriters[] = {
-    {u"gzip gunzip bzip2 bunzip2 xz unxz lzma unlzma lzip pigz unpigz pbzip2 compress uncompress brotli zstd unzstd lz4 unlz4",
-     u"", u"-c --stdout --to-stdout -t --test -l --list -h --help"},
-    {u"dos2unix unix2dos mac2unix unix2mac", u"", u"-i --info"},
-    {u"black isort rustfmt autoflake mogrify strip sstrip", u"", u"--check --diff -c --check-only --print --help -V --version"},
-    {u"clang-format autopep8 yapf xmllint", u"-i --in-place", u""},
-    {u"gofmt goimports gofumpt shfmt", u"-w --write", u"-l -d --list --diff"},
-    {u"prettier eslint stylelint biome standard", u"--write -w --fix", u"--check -c"},
-    {u"ruff", u"format --fix", u"--check --diff"},
-    {u"sd optipng jpegoptim", u"", u"-p --preview -n --noaction --simulate"},
-    {u"yq xmlstarlet", u"-i -L", u""},
-    {u"exiftool", u"-overwrite_original -overwrite_original_in_place", u""},
-};
-
-QStringList listOf(const char16_t *spaced)
+const std::vector<Rewriter> &rewriters()
 {
-    return QString::fromUtf16(spaced).split(u' ', Qt::SkipEmptyParts);
+    const auto words = [](const char *spaced) { return QString::fromLatin1(spaced).split(u' ', Qt::SkipEmptyParts); };
+    static const std::vector<Rewriter> table{
+        {words("gzip gunzip bzip2 bunzip2 xz unxz lzma unlzma lzip pigz unpigz pbzip2 compress uncompress brotli zstd unzstd lz4 unlz4"), {},
+         words("-c --stdout --to-stdout -t --test -l --list -h --help")},
+        {words("dos2unix unix2dos mac2unix unix2mac"), {}, words("-i --info")},
+        {words("black isort rustfmt autoflake mogrify strip sstrip"), {}, words("--check --diff -c --check-only --print --help -V --version")},
+        {words("clang-format autopep8 yapf"), words("-i --in-place"), {}},
+        {words("gofmt goimports gofumpt shfmt"), words("-w --write"), words("-l -d --list --diff")},
+        {words("prettier eslint stylelint biome standard"), words("--write -w --fix"), words("--check -c")},
+        {words("ruff"), words("format --fix"), words("--check --diff")},
+        {words("sd optipng jpegoptim"), {}, words("-p --preview -n --noaction --simulate")},
+        {words("yq xmlstarlet"), words("-i -L"), {}},
+        {words("exiftool"), words("-overwrite_original -overwrite_original_in_place"), {}},
+    };
+    return table;
 }
 
 // Whether the invocation rewrites its file operands in place.
 bool rewritesInPlace(const Invocation &inv)
 {
     const QStringList a = inv.texts();
-    // Any program told so in the usual words.
+    const auto any = [&](const QStringList &options) { return std::any_of(a.cbegin(), a.cend(), [&](const QString &x) { return options.contains(x); }); };
+    // Any program told so in the usual words; sed's own rule reads its
+    // script, rsync's --inplace writes its destination only.
     if (std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
             return x == u"--in-place" || x == u"--inplace" || x.startsWith(QLatin1String("--in-place="));
         }))
-        return inv.name != u"sed" && inv.name != u"gsed"; // sed's own rule reads its script
-    for (const Rewriter &r : kRewriters) {
-        if (!listOf(r.names).contains(inv.name))
-            continue;
-        const QStringList look = listOf(r.lookOptions);
-        if (std::any_of(a.cbegin(), a.cend(), [&](const QString &x) { return look.contains(x); }))
-            return false;
-        const QStringList write = listOf(r.writeOptions);
-        return write.isEmpty() || std::any_of(a.cbegin(), a.cend(), [&](const QString &x) { return write.contains(x); });
+        return !isOneOf(inv.name, {u"sed", u"gsed", u"rsync"});
+    for (const Rewriter &r : rewriters()) {
+        if (r.names.contains(inv.name))
+            return !any(r.lookOptions) && (r.writeOptions.isEmpty() || any(r.writeOptions));
     }
     return false;
 }
