@@ -26,9 +26,24 @@ bool isOutputFileOption(const QString &option)
 
 bool isOutputFolderOption(const QString &option)
 {
-    return isOneOf(option.toLower(), {u"--output-dir", u"--output-directory", u"--outdir", u"--out-dir", u"--target-directory",
-                                      u"--directory-prefix", u"--output-path", u"--outpath"});
+    // protoc's --python_out=DIR, --grpc-out=DIR: one per generator.
+    const QString o = option.toLower();
+    return isOneOf(o, {u"--output-dir", u"--output-directory", u"--outdir", u"--out-dir", u"--target-directory", u"--directory-prefix",
+                       u"--output-path", u"--outpath"})
+           || (o.size() > 6 && (o.endsWith(QLatin1String("_out")) || o.endsWith(QLatin1String("-out"))));
 }
+
+// Short options of a few programs that name what they write: a capture
+// file, a class folder, a download or build folder.
+struct ShortOutput {
+    const char16_t *names;
+    const char16_t *option;
+};
+
+constexpr ShortOutput kShortOutputs[] = {
+    {u"tcpdump tshark dumpcap", u"-w"}, {u"javac kotlinc", u"-d"}, {u"pip pip3", u"-d"}, {u"pip pip3", u"-t"},
+    {u"pip pip3", u"-w"},               {u"ninja samu meson", u"-C"}, {u"cmake", u"-B"},
+};
 
 // Formatters, compressors and other tools that rewrite the files they are
 // given, with the options that make them do it (none: they always do) and
@@ -273,6 +288,16 @@ void workingFolders(Review &review, const Invocation &inv, Scope &scope)
             }
         }
     };
+    for (const ShortOutput &o : kShortOutputs) {
+        if (QString::fromUtf16(o.names).split(u' ').contains(n)) {
+            for (qsizetype i = 0; i + 1 < a.size(); ++i) {
+                if (a.at(i) == QStringView(o.option))
+                    judgeWrite(review, review.place(*inv.args[std::size_t(i + 1)], scope), Writes::Overwrites);
+                else if (a.at(i).startsWith(QStringView(o.option)) && a.at(i).size() > 2 && !a.at(i).startsWith(QLatin1String("--")))
+                    judgeWrite(review, review.places().resolve(a.at(i).mid(2), inv.args[std::size_t(i)]->unquoted(2), scope.cwd), Writes::Overwrites);
+            }
+        }
+    }
     if (n == u"patch" && !a.contains(QStringLiteral("--dry-run")) && !a.contains(QStringLiteral("--check")))
         folderOption({u"-d"}, {u"--directory"});
     else if (n == u"make" || n == u"gmake")

@@ -35,6 +35,10 @@ const Landing kLandings[] = {
     {"output option", "wget -o ~/wget.log https://x/y", "overwrites-outside", "~/wget.log"},
     {"output option", "openssl req -new -key k.pem -out ~/x.csr", "overwrites-outside", "~/x.csr"},
     {"output option", "imgtool bs=1M of=/mnt/usb/b.img", "overwrites-outside", "/mnt/usb/b.img"},
+    {"output option", "protoc --python_out=../gen x.proto", "overwrites-outside", "../gen"},
+    {"output option", "tcpdump -i any -w ~/cap.pcap", "overwrites-outside", "~/cap.pcap"},
+    {"output option", "javac -d ../classes Main.java", "overwrites-outside", "../classes"},
+    {"output option", "cmake -S . -B ../build", "overwrites-outside", "../build"},
     // Outputs by position.
     {"positional output", "cat x | sponge ~/.bash_history", "overwrites-outside", "~/.bash_history"},
     {"positional output", "ls | sponge -a ~/files.txt", "writes-outside", "~/files.txt"},
@@ -130,7 +134,7 @@ const Landing kLandings[] = {
 // else, writes inside the project or a temporary folder, reading git's files.
 const char *const kLookAlikes[] = {
     "grep -C 3 main ~/other/a.c", "grep -o 'foo' ~/notes.txt", "ls -o ~", "ps -o pid,cmd", "set -o pipefail; make", "find ~ -name x -o -name y",
-    "make -o ~/x all", "kubectl get pods -o json", "report-tool --output=json", "report-tool -o yaml",
+    "make -o ~/x all", "kubectl get pods -o json", "wc -w ~/x", "tcpdump -r ~/cap.pcap", "ninja -C build", "cmake -B build", "report-tool --output=json", "report-tool -o yaml",
     "tar -C ~/src -cf out.tar .", "tar -tf ~/a.tar", "tar -xf ~/Downloads/a.tar", "unzip -l ~/a.zip", "zip -r out.zip ~/docs",
     "gzip -c ~/notes.txt > notes.gz", "gzip -t ~/a.gz", "black --check ~/other/x.py", "gofmt -l ~/go/src", "clang-format ~/x.c",
     "prettier --check ~/site/x.js", "sd -p foo bar ~/x.txt", "yq '.a' ~/x.yml", "awk '{print}' ~/x.txt", "docker cp x.txt app:/data",
