@@ -4,6 +4,8 @@
 // for the person's next git command or the app's next sign-in.
 #include "agent/guard/CommandReviewTargets.h"
 
+#include "agent/guard/CommandReview.h"
+
 #include "agent/guard/CommandReviewReasons.h"
 #include "agent/guard/CommandReviewTable.h"
 #include "platform/AppPaths.h"
@@ -131,6 +133,11 @@ bool settingRunsProgram(const QString &key, const QString &value)
     if (section == u"sendemail" && name == u"smtpserver")
         return v.startsWith(u'/') || v.startsWith(u'~'); // a path is a program
     return false;
+}
+
+bool runsLater(const QString &projectPath)
+{
+    return gitPersistence(Places().resolve(projectPath, false, {})).has_value();
 }
 
 void judgeLanding(Review &review, const Place &place)
