@@ -2,6 +2,8 @@
 // operands: the place each target resolves to is judged as a redirect's is.
 #include "agent/guard/CommandReviewTargets.h"
 
+#include "agent/guard/CommandReviewReasons.h"
+
 namespace agent::CommandReview {
 
 namespace {
@@ -358,6 +360,9 @@ void workingFolders(Review &review, const Invocation &inv, Scope &scope)
         });
         if (reads && !a.mid(i).contains(QStringLiteral("--apply")))
             return;
+        // --unsafe-paths lets the patch write wherever its own lines say.
+        if (!elsewhere && a.mid(i).contains(QStringLiteral("--unsafe-paths")))
+            review.flagWeakly(reasonOf("writes-outside", QStringLiteral("paths the patch names")));
     } else if (isOneOf(sub, {u"", u"status", u"log", u"diff", u"show", u"rev-parse", u"ls-files", u"ls-tree", u"describe", u"blame", u"grep",
                              u"cat-file", u"shortlog", u"rev-list", u"for-each-ref", u"name-rev", u"merge-base", u"whatchanged",
                              u"count-objects", u"fsck", u"help", u"version", u"remote", u"branch", u"tag", u"reflog", u"show-ref",

@@ -67,6 +67,7 @@ const Landing kLandings[] = {
     // Folders a command works in.
     {"working folder", "patch -p1 -d ../other-repo < fix.patch", "writes-outside", "../other-repo"},
     {"working folder", "git apply --directory=../other-repo x.patch", "writes-outside", "../other-repo"},
+    {"working folder", "git apply --unsafe-paths fix.patch", "writes-outside", "paths the patch names"},
     {"working folder", "make -C ~/src/lib install", "writes-outside", "~/src/lib"},
     {"working folder", "git -C ../lib pull", "writes-outside", "../lib"},
     {"working folder", "git -C ../a -C b stash pop", "writes-outside", "../a/b"},
