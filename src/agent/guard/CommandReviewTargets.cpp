@@ -204,6 +204,8 @@ void positionalOutputs(Review &review, const Invocation &inv, Scope &scope)
                && (n == u"ar" ? !ops[0]->text.contains(u't') && !ops[0]->text.contains(u'x') && !ops[0]->text.contains(u'p')
                               : isOneOf(ops[0]->text, {u"a", u"u", u"d", u"rn"}))) {
         write(1, Writes::Changes);
+    } else if (n == u"unrar" && ops.size() >= 3 && isOneOf(ops[0]->text, {u"x", u"e"}) && ops.back()->text.endsWith(u'/')) {
+        write(ops.size() - 1, Writes::Overwrites); // unrar x ARCHIVE [FILES] FOLDER/
     } else if (isOneOf(n, {u"convert", u"magick", u"ffmpeg", u"avconv"}) && ops.size() >= 2) {
         // The last word, unless it is the value of an option.
         const Word *last = inv.args.back();
@@ -300,7 +302,15 @@ void workingFolders(Review &review, const Invocation &inv, Scope &scope)
             }
         }
     }
-    if (n == u"patch" && !a.contains(QStringLiteral("--dry-run")) && !a.contains(QStringLiteral("--check")))
+    // Without a folder given, they work where the line stands, which
+    // "cd ../other" may have moved out of the project.
+    const bool folderGiven = std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
+        return isOneOf(x, {u"-d", u"-C"}) || x.startsWith(QLatin1String("--directory"));
+    });
+    const bool patches = n == u"patch" && !a.contains(QStringLiteral("--dry-run")) && !a.contains(QStringLiteral("--check"));
+    if ((patches || isOneOf(n, {u"make", u"gmake", u"ninja", u"samu"})) && !folderGiven && !(n == u"make" && a.contains(QStringLiteral("-n"))))
+        judgeWrite(review, scope.cwd, Writes::Changes);
+    if (patches)
         folderOption({u"-d"}, {u"--directory"});
     else if (n == u"make" || n == u"gmake")
         folderOption({u"-C"}, {u"--directory"});
@@ -370,8 +380,8 @@ void workingFolders(Review &review, const Invocation &inv, Scope &scope)
                              u"range-diff", u"difftool", u"verify-commit", u"verify-tag", u"config", u"clone"})) {
         return; // they read, or write what their own rules judge
     }
-    if (elsewhere)
-        judgeWrite(review, root, Writes::Changes);
+    // Where the line stands counts as well: "cd ../other && git pull".
+    judgeWrite(review, root, Writes::Changes);
 }
 
 } // namespace

@@ -51,6 +51,7 @@ const Landing kLandings[] = {
     {"positional output", "tar czf ~/backup.tgz .", "overwrites-outside", "~/backup.tgz"},
     {"positional output", "tar --create --file=../src.tar src", "overwrites-outside", "../src.tar"},
     {"positional output", "docker cp app:/data ~/data", "overwrites-outside", "~/data"},
+    {"positional output", "unrar x a.rar ~/x/", "overwrites-outside", "~/x"},
     {"positional output", "aws s3 cp s3://b/k ~/k", "overwrites-outside", "~/k"},
     {"positional output", "git archive -o ~/x.tar HEAD", "overwrites-outside", "~/x.tar"},
     // Rewritten in place.
@@ -73,6 +74,9 @@ const Landing kLandings[] = {
     {"working folder", "git -C ../a -C b stash pop", "writes-outside", "../a/b"},
     {"working folder", "unsquashfs -d ~/rootfs image.sqfs", "writes-outside", "~/rootfs"},
     {"working folder", "patch ~/x.c < fix.patch", "writes-outside", "~/x.c"},
+    {"working folder", "cd ../other-repo && patch -p1 < fix.patch", "writes-outside", "../other-repo"},
+    {"working folder", "cd ~/src/lib && make install", "writes-outside", "~/src/lib"},
+    {"working folder", "cd ../other && git pull", "writes-outside", "../other"},
     // Appends and copies into folders outside.
     {"adds outside", "tee -a ~/Documents/todo.txt", "writes-outside", "~/Documents/todo.txt"},
     {"adds outside", "echo note >> ~/notes.txt", "writes-outside", "~/notes.txt"},
@@ -141,7 +145,7 @@ const char *const kLookAlikes[] = {
     "prettier --check ~/site/x.js", "sd -p foo bar ~/x.txt", "yq '.a' ~/x.yml", "awk '{print}' ~/x.txt", "docker cp x.txt app:/data",
     "git format-patch -o patches HEAD~3", "uniq ~/in.txt out.txt", "xxd -o 16 ~/x", "ffmpeg -i ~/in.mp4 out.mp4", "scp notes.md host:",
     "patch -p1 < ~/fix.patch", "patch --dry-run -p1 -d ../other < fix.patch", "git apply --check --directory=../other x.patch",
-    "git -C ../other status", "git -C ~/dotfiles log --oneline", "git --work-tree=../site diff", "rsync -n -av src/ ../other/",
+    "git -C ../other status", "cd ../other && git status", "cd build && make", "cd /tmp/x && git commit -m x", "git -C ~/dotfiles log --oneline", "git --work-tree=../site diff", "rsync -n -av src/ ../other/",
     "curl -o - https://x | head", "sort -o out.txt ~/list.txt", "report-tool --output-dir build/reports", "make -C build -j8",
     "git worktree add .worktrees/feature", "tee -a build/log.txt", "cp ~/x.txt build/", "cp notes.txt /tmp/", "tar czf /tmp/x.tgz .",
     "cat .git/config", "ls .git/hooks", "git config user.name x", "git config --get core.hooksPath", "git config --unset core.fsmonitor",
