@@ -824,6 +824,9 @@ std::vector<Invocation> Review::withValues(const Invocation &inv, Scope &scope)
             const QString &text = choices[i].at(k % choices[i].size());
             const bool glob = inv.args[i]->glob || text.contains(u'*') || text.contains(u'?');
             m_synthetic.push_back(Word{text, QByteArray(text.size(), 's'), {}, false, glob, false});
+            // "~/$d" filled in is still home: the shell expands the tilde first.
+            if (inv.args[i]->unquoted(0) && inv.args[i]->text.startsWith(u'~') && text.startsWith(u'~'))
+                m_synthetic.back().quoting[0] = 'u';
             filled.args[i] = &m_synthetic.back();
         }
         out.push_back(std::move(filled));

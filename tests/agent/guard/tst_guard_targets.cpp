@@ -126,6 +126,7 @@ const Landing kLandings[] = {
     {"credential place", "cd ~/.config && ln -s /work/p/qirv", "credential-planted", "~/.config/qirv"},
     {"credential place", "mkdir -p \"$XDG_CONFIG_HOME/qirv\"", "credential-planted", "~/.config/qirv"},
     {"credential place", "ln -sfn .loot ~/.config/ovu", "credential-planted", "~/.config/ovu"},
+    {"credential place", "for d in .qirv .config/ovu; do ln -s \"$PWD/.loot\" ~/$d; done", "credential-planted", "~/.qirv"},
     {"credential place", "ln -s \"$PWD/ovu\" ~/.config/", "credential-planted", "~/.config/ovu"},
     {"credential place", "echo sk-1 > ~/.config/ovu/api_key", "credential-planted", "~/.config/ovu/api_key"},
     {"credential place", "printf x | tee ~/.qirv/auth.json", "credential-planted", "~/.qirv/auth.json"},
