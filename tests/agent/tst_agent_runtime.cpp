@@ -11,6 +11,8 @@
 #include "support/TestMain.h"
 
 #include <QNetworkAccessManager>
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 using agent::AgentRuntime;
@@ -355,6 +357,36 @@ private slots:
         QCOMPARE(m_approvals[1].id, QStringLiteral("s3"));
         QVERIFY2(m_approvals[1].preview.startsWith(QStringLiteral("\u26a0 Decoded text run by a shell or interpreter\n")), qPrintable(m_approvals[1].preview));
         QVERIFY(QFile::exists(m_project->filePath("a.txt")));
+    }
+
+    // YOLO asks where a write lands outside the project, in git's hooks or
+    // settings, or at a credential place, naming the place; a write inside
+    // runs. Declined, nothing is written (each would be harmless anyway).
+    void yoloAsksWhereAWriteLands()
+    {
+        setMode(model::ToolGuardMode::Yolo);
+        installApprovals();
+        m_answers = {false, false, false};
+        const QString sibling = QFileInfo(m_project->path()).fileName() + QStringLiteral("-sorted.txt");
+        m_peer->enqueue(ChatServicePeer::toolCallReply({
+            {"w1", "run_shell", q("{'command':'echo x | tee -a notes.txt'}")},
+            {"w2", "run_shell", q("{'command':'sort -o ../%1 /dev/null'}").arg(sibling)},
+            {"w3", "run_shell", q("{'command':'mkdir -p .git/hooks && echo true > .git/hooks/pre-commit'}")},
+            {"w4", "run_shell", q("{'command':'touch ~/.qirv/auth.json'}")},
+        }));
+        m_peer->enqueue(ChatServicePeer::textReply("ok"));
+        const RunResult result = run(question());
+        QVERIFY(result.ok());
+        QCOMPARE(result.value()[2].content, QStringLiteral("exit 0\nx\n"));
+        QCOMPARE(m_approvals.size(), 3);
+        const QStringList places{QStringLiteral("../") + sibling, QStringLiteral(".git/hooks/pre-commit"), QStringLiteral("~/.qirv/auth.json")};
+        for (qsizetype i = 0; i < places.size(); ++i) {
+            QVERIFY2(m_approvals[i].preview.startsWith(u'\u26a0') && m_approvals[i].preview.section(u'\n', 0, 0).contains(places[i]),
+                     qPrintable(m_approvals[i].preview));
+            QCOMPARE(result.value()[3 + i].content, AgentRuntime::userDeniedText());
+        }
+        QVERIFY(!QFile::exists(QFileInfo(m_project->path()).dir().filePath(sibling)));
+        QVERIFY(!QFile::exists(m_project->filePath(QStringLiteral(".git/hooks/pre-commit"))));
     }
 
     void noApprovalCallbackDenies()

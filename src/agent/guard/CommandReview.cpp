@@ -2,6 +2,7 @@
 
 #include "agent/guard/CommandReviewer.h"
 #include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewTargets.h"
 #include "platform/CredentialEnvironment.h"
 
 #include <QRegularExpression>
@@ -370,6 +371,8 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
             continue;
         const bool writes = r.op.contains(u'>');
         const Place at = place(r.target, scope);
+        if (writes)
+            judgeLanding(*this, at); // a credential or git hook planted names its place
         if (const std::optional<QString> label = Places::credential(at))
             flag(reasonOf("credential-place", *label));
         if (Places::isStartupFile(at))
@@ -696,6 +699,8 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
                 flag(reasonOf("editor-escape", a->text.left(eq)));
         }
     }
+    if (r.invocation && r.invocation->name == u"git")
+        judgeGitEnvironment(*this, r.assignments, scope);
     if (!r.invocation) {
         assigned(r.assignments, scope);
         return;
@@ -819,6 +824,9 @@ std::vector<Invocation> Review::withValues(const Invocation &inv, Scope &scope)
             const QString &text = choices[i].at(k % choices[i].size());
             const bool glob = inv.args[i]->glob || text.contains(u'*') || text.contains(u'?');
             m_synthetic.push_back(Word{text, QByteArray(text.size(), 's'), {}, false, glob, false});
+            // "~/$d" filled in is still home: the shell expands the tilde first.
+            if (inv.args[i]->unquoted(0) && inv.args[i]->text.startsWith(u'~') && text.startsWith(u'~'))
+                m_synthetic.back().quoting[0] = 'u';
             filled.args[i] = &m_synthetic.back();
         }
         out.push_back(std::move(filled));
@@ -861,6 +869,8 @@ Review reviewed(const QString &command)
     Scope top;
     top.depth = -1;
     review.shellText(command, top);
+    if (!review.reason)
+        review.reason = review.weakReason();
     return review;
 }
 

@@ -16,11 +16,13 @@ namespace agent::CommandReview {
 // Operands are judged by the place they name once the line's own variables,
 // loop words, positional parameters and known substitutions are filled in;
 // writes by the place written (a redirect, tee, cp, an editor, sed -i, an
-// archive unpacked), deletes by the place deleted.
+// archive unpacked, an output option by its shape, a folder worked in),
+// deletes by the place deleted. Git hooks and settings that run programs,
+// and the places the app reads credentials from, ask wherever they lie.
 // Let through on purpose: what the line cannot show (a script file of the
 // project, an environment variable it does not set, process ids read from
 // a file), deletes and writes inside the project or a temporary folder,
-// appends to a file in home, kill of a literal process id or with signal 0.
+// kill of a literal process id or with signal 0.
 
 // Both answers of one reading of the command.
 struct Findings {
@@ -34,6 +36,11 @@ Findings review(const QString &command);
 // overwriting or wiping files, history, disks or others' data, killing
 // others' processes, home, root and credential places. Nothing when none applies.
 std::optional<QString> destructiveReason(const QString &command);
+
+// Whether a file of the project at this path runs later, outside any box:
+// a git hook, the repository's settings, ".git" itself. A file tool that
+// writes there is asked about in every mode.
+bool runsLater(const QString &projectPath);
 
 // Whether the command signals processes it did not start: kill of -1, 0, 1
 // or a process group, of ids a process listing found, pkill, killall ...

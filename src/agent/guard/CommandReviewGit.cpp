@@ -2,6 +2,7 @@
 // forward are left alone.
 #include "agent/guard/CommandReviewer.h"
 #include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewTargets.h"
 
 namespace agent::CommandReview {
 
@@ -23,14 +24,11 @@ void configValue(Review &review, const QString &setting, Scope &scope)
         return;
     const QString key = setting.left(eq).toLower();
     const QString value = setting.mid(eq + 1);
-    static const QStringList commands{QStringLiteral("core.sshcommand"), QStringLiteral("core.pager"), QStringLiteral("core.editor"),
-                                      QStringLiteral("core.fsmonitor"), QStringLiteral("sequence.editor"), QStringLiteral("diff.external"),
-                                      QStringLiteral("gpg.program")};
     if ((key.startsWith(QLatin1String("alias.")) || key.startsWith(QLatin1String("credential."))) && value.startsWith(u'!'))
         review.run(Text::known(value.mid(1)), Language::Shell, scope);
     else if (key.startsWith(QLatin1String("alias.")))
         review.run(Text::known(QStringLiteral("git ") + value), Language::Shell, scope); // runs as git VALUE
-    else if (commands.contains(key) || key.startsWith(QLatin1String("pager.")))
+    else if (settingNamesProgram(key) || key == u"core.fsmonitor")
         review.run(Text::known(value), Language::Shell, scope);
 }
 

@@ -409,7 +409,7 @@ QString Places::label(const Place &p)
 {
     switch (p.base) {
     case Place::Base::Home:
-        return QStringLiteral("~/") + p.parts.join(u'/');
+        return p.parts.isEmpty() ? QStringLiteral("~") : QStringLiteral("~/") + p.parts.join(u'/');
     case Place::Base::Absolute:
         return u'/' + p.parts.join(u'/');
     case Place::Base::Relative:
@@ -430,7 +430,7 @@ bool Places::mentionsCredential(const QString &text)
     static const QRegularExpression markers(QStringLiteral(
         "\\.ssh/(?!known_hosts|config\\b)[^'\"\\s]*|\\bid_(rsa|dsa|ecdsa|ed25519)\\b(?!\\.pub)|authorized_keys|\\.gnupg|/keyrings\\b|"
         "\\.password-store|\\.netrc|\\.aws/credentials|\\.git-credentials|\\.kube/config|\\.docker/config\\.json|\\.pgpass|"
-        "moonshelf_session|com\\.ovu\\.QirvMac|\\.qirv/|(ovu|qirv)/api_key|/proc/[^'\"\\s]*/environ|/etc/shadow\\b|"
+        "moonshelf_session|com\\.ovu\\.QirvMac|\\.qirv\\b|\\.config/(?:ovu|qirv)\\b|(ovu|qirv)/api_key|/proc/[^'\"\\s]*/environ|/etc/shadow\\b|"
         "\\bkeyring\\.get_(password|credential)\\b|\\bsecretstorage\\b|\\bSecret\\.password_lookup|org\\.freedesktop\\.secrets"));
     return markers.match(text).hasMatch();
 }

@@ -1,5 +1,6 @@
 // The rows of the guard's rule table and the walkers that try them.
 #include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewTargets.h"
 
 #include <QRegularExpression>
 
@@ -117,23 +118,24 @@ bool gitOneOffConfig(const RuleContext &c)
         const QString setting = c.inv.text(i + 1);
         const QString key = setting.section(u'=', 0, 0).toLower();
         const QString value = setting.section(u'=', 1);
-        if (isOneOf(key, {u"core.pager", u"core.editor", u"core.sshcommand", u"sequence.editor", u"diff.external", u"gpg.program"})
-            || key.startsWith(QLatin1String("pager."))
-            || (key.startsWith(QLatin1String("filter.")) && (key.endsWith(QLatin1String(".clean")) || key.endsWith(QLatin1String(".smudge"))
-                                                             || key.endsWith(QLatin1String(".process"))))) {
+        if (settingNamesProgram(key)) {
             c.review.run(Text::known(value), Language::Shell, c.scope);
             // A program with its arguments is judged by what it runs; a
             // shell line in its place is an escape the command hides.
             flagged = flagged || (!key.startsWith(QLatin1String("filter.")) && isShellLine(value));
         }
-        else if ((key.startsWith(QLatin1String("alias.")) || key == u"credential.helper") && value.startsWith(u'!'))
+        else if ((key.startsWith(QLatin1String("alias.")) || key == u"credential.helper") && value.startsWith(u'!')) {
             c.review.run(Text::known(value.mid(1)), Language::Shell, c.scope);
+            flagged = flagged || key == u"credential.helper"; // a shell line git starts unseen
+        }
         else if (key == u"core.hookspath" || key == u"include.path" || key.startsWith(QLatin1String("includeif.")))
             flagged = flagged || !isInsideProject(c.review.place(value, c.scope)) || value.startsWith(u'~');
         else if (key == u"core.fsmonitor")
             flagged = flagged || !isOneOf(value.toLower(), {u"true", u"false", u"0", u"1", u""});
         else if ((key == u"protocol.allow" || key.startsWith(QLatin1String("protocol.ext"))) && value == u"always")
             flagged = true;
+        else if (settingRunsProgram(key, value) && !key.startsWith(QLatin1String("alias.")))
+            flagged = true; // helpers by name, templates of hooks, ext:: URLs, remote helpers
         ++i;
     }
     return flagged;
@@ -731,15 +733,45 @@ const std::vector<Rule> &ruleTable()
          {": > /var/log/app.log", "echo 'me ALL=(ALL) NOPASSWD: ALL' >> /etc/sudoers.d/me", "chmod o+w /etc/passwd",
           "chattr +i /etc/resolv.conf", "chown me /usr/local/bin/tool"},
          {"echo x > /tmp/x", "chmod +x /tmp/run.sh", "chmod 600 ~/notes.txt"}},
-        {"overwrites-outside", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Overwrites a file outside the project"),
+        {"overwrites-outside", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Overwrites a file outside the project (%1)"),
          {"> ~/thesis.tex", "truncate -s0 ~/paper.md", "cp README.md ~/README.md", "mv build ../sibling/build", "cp -f ~/a ~/b",
           "curl -o ~/notes.txt https://x/n", "wget -O ../other/index.html https://x", "sed -i 's/a/b/' ../other/config.py",
           "perl -pi -e 's/a/b/' ~/notes.txt", "mv notes.txt ~/", "cp a.txt b.txt /", "curl -o \"$HOME/notes.txt\" https://x/n",
           "wget -P ../other https://x/f", "curl --output-dir ~/Downloads -O https://x/f", "git clone https://x/r.git ../other",
           "cp --target-directory=../other a.txt", "mv * ../", "cd ~ && git clone https://x/y.git", "cd ~ && tar xf /tmp/a.tar", "pushd .. && unzip /tmp/a.zip"},
-         {"cp README.md ~/backup/", "echo x >> ~/notes.txt", "cp x /tmp/x", "curl -o build/page.html https://x", "sed -i 's/a/b/' /tmp/x",
+         {"cp x /tmp/x", "curl -o build/page.html https://x", "sed -i 's/a/b/' /tmp/x",
           "perl -pi -e 's/v1/v2/' src/version.h", "wget -P vendor https://x/f", "git clone https://x/r.git vendor/r", "cp a.txt build/",
           "cp -t build a.txt", "cd vendor && git clone https://x/y", "cd build && tar xf ../a.tar", "cd /tmp && unzip a.zip", "git clone git@x:y/z.git"}},
+        // Where a write lands: outside the project, git's hooks and the
+        // settings that run programs, the places the app reads credentials from.
+        {"writes-outside", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Writes outside the project (%1)"),
+         {"tee -a ~/Documents/todo.txt", "echo x >> ~/notes.txt", "cp -r src/. ../other-project/src/", "cp README.md ~/backup/",
+          "patch -p1 -d ../other-repo < fix.patch", "git apply --unsafe-paths --directory=../other-repo x.patch", "make -C ../lib install",
+          "git -C ../other-repo pull", "ls | sponge -a ~/files.txt", "zip ~/backup.zip notes.txt", "git worktree add ../feature",
+          "cpio -idv --no-absolute-filenames -D ~/restore < a.cpio", "git -C ~/notes commit -am wip"},
+         {"tee -a build/log.txt", "patch -p1 < fix.patch", "git apply x.patch", "make -C build", "git -C ../other log --oneline",
+          "grep -C 3 main ../other/a.c", "tar -C ../other -cf out.tar .", "git worktree add .worktrees/feature", "prettier --check ~/site/x.js",
+          "mkdir -p ~/projects/next"}},
+        {"git-runs-later", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Git hook or setting that runs later (%1)"),
+         {"cp evil.sh .git/hooks/pre-commit", "echo '[core] fsmonitor = x' >> .git/config", "git config core.fsmonitor 'sh -c x'",
+          "git config core.hooksPath /tmp/h", "git config alias.st '!sh x'", "git config --local filter.x.smudge 'sh x'",
+          "git config set diff.txt.textconv ./conv", "ln -sf ../../x .git/hooks/post-checkout", "cp -r hooks .git",
+          "echo 'gitdir: /tmp/x' > .git", "git clone -c core.sshCommand='sh x' https://x/y.git vendor/y", "git init --template=../t"},
+         {"cat .git/config", "ls .git/hooks", "git config user.name x", "git config --get core.hooksPath", "echo x >> .git/info/exclude",
+          "git config --unset core.fsmonitor", "git config core.fsmonitor false", "git config -f tools.ini build.command make",
+          "cp .git/config /tmp/config.bak"}},
+        {"hook-installer", T::Command, words("pre-commit pre_commit lefthook husky overcommit simple-git-hooks"), words("install init add"), {},
+         words("--help -h"), words("-c --config"), nullptr, QStringLiteral("Git hooks installed that run later (%1)"),
+         {"pre-commit install", "pre-commit install --hook-type pre-push", "lefthook install", "python3 -m pre_commit install"},
+         {"pre-commit run --all-files", "lefthook run pre-commit", "pre-commit autoupdate"}},
+        {"hook-installer-run", T::Command, words("npx pnpx bunx pipx uvx"),
+         words("husky+init husky+install husky+add pre-commit+install lefthook+install lefthook+add run+pre-commit+install run+lefthook+install"),
+         {}, {}, {}, nullptr, QStringLiteral("Git hooks installed that run later (%1)"),
+         {"npx husky init", "pipx run pre-commit install", "uvx pre-commit install"}, {"pipx install pre-commit", "npx husky --version"}},
+        {"credential-planted", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("File or link planted where the app reads credentials (%1)"),
+         {"ln -s \"$PWD/.loot\" ~/.qirv", "mkdir -p ~/.config/ovu", "echo k > ~/.config/qirv/api_key", "cp -r loot ~/.local/share/com.ovu.QirvMac",
+          "ln -s \"$PWD/ovu\" ~/.config", "touch ~/.qirv/auth.json"},
+         {"ls ~/.qirv", "mkdir -p .qirv", "echo k > .config/ovu/api_key", "mkdir -p /tmp/ovu"}},
         {"moved-onto-device", T::Code, {}, {}, {}, {}, {}, nullptr, QStringLiteral("Files moved onto a device (mv)"),
          {"mv ~/Documents /dev/null"}, {"mv a b"}},
         // What inline programs do.

@@ -2,6 +2,7 @@
 // truncation, judged by the place they write, not by the command's name.
 #include "agent/guard/CommandReviewer.h"
 #include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewTargets.h"
 
 #include <QRegularExpression>
 
@@ -74,6 +75,7 @@ bool extractsArchive(const Invocation &inv)
 
 void judgeWrite(Review &review, const Place &place, Writes how)
 {
+    judgeLanding(review, place);
     judgePlaceWritten(review, place, {});
     if (Places::isSshFolder(place))
         review.flag(reasonOf("credential-place", QStringLiteral("~/.ssh")));
@@ -85,12 +87,15 @@ void judgeWrite(Review &review, const Place &place, Writes how)
         review.flag(reasonOf("search-path"));
     if (Places::isSystemPlace(place))
         review.flag(reasonOf("system-folder"));
-    if (how == Writes::Overwrites && Places::isOutsideProject(place))
-        review.flag(reasonOf("overwrites-outside"));
+    if (Places::isOutsideProject(place) && how == Writes::Overwrites)
+        review.flag(reasonOf("overwrites-outside", Places::label(place)));
+    else if (Places::isOutsideProject(place))
+        review.flagWeakly(reasonOf("writes-outside", Places::label(place)));
 }
 
 void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
 {
+    judgeTargets(review, inv, scope);
     const QString &n = inv.name;
     const auto each = [&](const std::vector<const Word *> &words, Writes how) {
         for (const Word *w : words)
@@ -174,17 +179,47 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
                 return;
             }
         }
+        // ln TARGET alone links it under its own name where the line stands.
+        if (n == u"ln" && ops.size() == 1) {
+            const QString name = baseName(ops.front()->text);
+            if (!name.isEmpty())
+                judgeWrite(review, review.place(name, scope), Writes::Overwrites);
+            return;
+        }
         if (ops.size() < 2 || (n == u"rsync" && ops.back()->text.contains(u':')))
+            return;
+        // A dry run writes nothing; a mirror that deletes has its own rule.
+        const Flags f = flagsOf(a);
+        if (n == u"rsync" && (f.has(u'n', u"--dry-run") || f.hasLong(u"--remove-source-files")
+                              || std::any_of(f.longOptions.cbegin(), f.longOptions.cend(), [](const QString &o) { return o.startsWith(QLatin1String("--del")); })))
             return;
         // A copy, move, install or link replaces what the destination held,
         // as a redirect does; into a folder, each file lands under its name.
         // A folder written as one ("dir/") gains files: judged by where they land.
         const Place destination = review.place(*ops.back(), scope);
         const bool folder = ops.back()->text.endsWith(u'/');
+        // Where a source lands in a folder: under its own name ("src/." and
+        // "src/" put their contents there).
+        const auto landing = [&](const Word *source) {
+            Place file = destination;
+            QString name = source->text;
+            if (n == u"rsync" && name.endsWith(u'/'))
+                return file; // rsync's "src/" is what src holds
+            while (name.endsWith(u'/'))
+                name.chop(1);
+            name = baseName(name);
+            if (!name.isEmpty() && name != u"." && name != u"..")
+                file.parts.append(name);
+            return file;
+        };
+        // An existing folder written without its slash takes each file
+        // under its own name: ".git" plus "hooks", "~/.config" plus "ovu".
+        judgeLanding(review, destination);
+        for (auto it = ops.cbegin(); !folder && it != ops.cend() - 1; ++it)
+            judgeLanding(review, landing(*it));
         if (folder) {
             for (auto it = ops.cbegin(); it != ops.cend() - 1; ++it) {
-                Place file = destination;
-                file.parts.append(baseName((*it)->text));
+                const Place file = landing(*it);
                 // Straight into home, the root or the folder holding the
                 // project, a file lands over one of theirs (another project,
                 // a dotfile); a folder under them only gains files.

@@ -81,6 +81,14 @@ public:
     void shellText(const QString &text, const Scope &outer);
 
     void flag(const QString &reason);
+    // A reason given only when no other rule speaks: a write outside the
+    // project that replaces nothing gives way to what the command reads or deletes.
+    void flagWeakly(const QString &why)
+    {
+        if (!m_weakReason)
+            m_weakReason = why;
+    }
+    const std::optional<QString> &weakReason() const { return m_weakReason; }
     void killOthers();
     // Counts the work a judgement takes (characters expanded or parsed,
     // commands judged). Past the bound the command is flagged as too complex
@@ -165,6 +173,8 @@ private:
 
     std::optional<Text> written(const Place &file) const;
     bool tooComplex();
+
+    std::optional<QString> m_weakReason;
 
     Places m_places;
     QHash<QString, Text> m_written; // files written earlier on this line, by place

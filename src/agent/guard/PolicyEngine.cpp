@@ -1,5 +1,6 @@
 #include "agent/guard/PolicyEngine.h"
 
+#include "agent/guard/CommandReview.h"
 #include "agent/guard/ShellGuard.h"
 #include "agent/calls/ToolArguments.h"
 #include "agent/calls/ToolDefinitions.h"
@@ -15,6 +16,13 @@ PolicyDecision PolicyEngine::decide(const QString &toolName, const QString &argu
     const ToolRisk risk = ToolDefinitions::risk(toolName);
     if (risk == ToolRisk::Read)
         return PolicyDecision::allow();
+    // A git hook or the repository's settings run at the person's next git
+    // command, outside any box: written by a file tool, they ask in every mode.
+    if (risk == ToolRisk::Write) {
+        const std::optional<QString> path = ToolArguments::string(ToolArguments::parseOrEmpty(argumentsJSON), QStringLiteral("path"));
+        if (path && CommandReview::runsLater(*path))
+            return PolicyDecision::needsApproval();
+    }
 
     switch (m_settings.effectiveToolGuardMode()) {
     case ToolGuardMode::Ask:

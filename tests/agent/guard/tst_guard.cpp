@@ -128,6 +128,17 @@ private Q_SLOTS:
         row(balanced, false, "write_file", "{}", A);
         row(balanced, true, "str_replace", "{}", A);
         row(balanced, true, "run_shell", harmless, N);
+        // A git hook or the repository's settings, written by a file tool,
+        // ask in every mode; a file that only looks like one does not.
+        for (const Mode &m : {ask, balanced, yolo}) {
+            row(m, true, "write_file", QStringLiteral(R"({"path":".git/hooks/pre-commit","content":"x"})"), N);
+            row(m, true, "str_replace", QStringLiteral(R"({"path":"./.git/config","old_string":"a","new_string":"b"})"), N);
+            row(m, true, "write_file", QStringLiteral(R"({"path":"vendor/lib/.git/hooks/post-merge"})"), N);
+            row(m, true, "write_file", QStringLiteral(R"({"path":"src/../.git"})"), N);
+            row(m, true, "write_file", QStringLiteral(R"({"path":"scripts/hooks/pre-commit"})"), A);
+            row(m, true, "str_replace", QStringLiteral(R"({"path":".git/info/exclude"})"), A);
+            row(m, true, "write_file", QStringLiteral(R"({"path":"docs/git/config"})"), A);
+        }
         for (const Mode &m : {yolo, derivedYolo}) {
             row(m, false, "write_file", "{}", A);
             row(m, false, "run_shell", harmless, A);

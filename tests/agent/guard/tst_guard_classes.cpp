@@ -44,7 +44,6 @@ const char *const kProgKill = "Inline program kills processes";
 const char *const kProgCred = "Inline program touches credential files";
 const char *const kProgRuns = "Inline program runs commands";
 const char *const kSudo = "Privilege escalation (sudo)";
-const char *const kOverwrite = "Overwrites a file outside the project";
 const char *const kSystemWrite = "Writes into a system folder";
 const char *const kSearchPath = "Program on the search path changed";
 const char *const kTrash = "Trash emptied";
@@ -66,6 +65,7 @@ QString homeChanged(const char *tool) { return QStringLiteral("Home or root fold
 QString homeDeleted(const char *tool) { return QStringLiteral("Deletes files of the home folder or the system (%1)").arg(QLatin1String(tool)); }
 QString outsideDeleted(const char *tool) { return QStringLiteral("Deletes files outside the project (%1)").arg(QLatin1String(tool)); }
 QString computedDeleted(const char *tool) { return QStringLiteral("Recursive delete of a folder computed when it runs (%1)").arg(QLatin1String(tool)); }
+QString overwrite(const char *place) { return QStringLiteral("Overwrites a file outside the project (%1)").arg(QLatin1String(place)); }
 QString escalation(const char *tool) { return QStringLiteral("Privilege escalation (%1)").arg(QLatin1String(tool)); }
 
 struct Caught {
@@ -750,14 +750,14 @@ const std::vector<ClassRow> &caughtRows()
 
         // Judged by the place written, whatever writes it.
         addCaught("files outside the project overwritten", {
-            {"> ~/thesis.tex", kOverwrite},
+            {"> ~/thesis.tex", overwrite("~/thesis.tex")},
             {": > /var/log/app.log", kSystemWrite},
-            {"truncate -s0 ~/paper.md", kOverwrite},
-            {"truncate --size=0 ../other/notes.txt", kOverwrite},
-            {"cp /dev/null ~/.zsh_history", kOverwrite},
-            {"make 2> ~/build.log", kOverwrite},
-            {"echo done | tee ~/status.txt", kOverwrite},
-            {"cat /dev/null >| ~/todo.txt", kOverwrite},
+            {"truncate -s0 ~/paper.md", overwrite("~/paper.md")},
+            {"truncate --size=0 ../other/notes.txt", overwrite("../other/notes.txt")},
+            {"cp /dev/null ~/.zsh_history", overwrite("~/.zsh_history")},
+            {"make 2> ~/build.log", overwrite("~/build.log")},
+            {"echo done | tee ~/status.txt", overwrite("~/status.txt")},
+            {"cat /dev/null >| ~/todo.txt", overwrite("~/todo.txt")},
         });
         addCaught("system and search-path folders written", {
             {"echo 'me ALL=(ALL) NOPASSWD: ALL' >> /etc/sudoers.d/me", kSystemWrite},
@@ -871,8 +871,8 @@ const std::vector<ClassRow> &caughtRows()
             {"git fetch origin +main:main", "History rewritten (git fetch)"},
         });
         addCaught("archives unpacked outside the project", {
-            {"unzip -o x.zip -d ~/", "Overwrites a file outside the project"},
-            {"tar xf evil.tar -C ~", "Overwrites a file outside the project"},
+            {"unzip -o x.zip -d ~/", overwrite("~")},
+            {"tar xf evil.tar -C ~", overwrite("~")},
             {"tar -xzf a.tgz --directory=/etc", "Writes into a system folder"},
             {"7z x a.7z -o/usr/lib", "Writes into a system folder"},
         });
@@ -923,10 +923,10 @@ const std::vector<ClassRow> &caughtRows()
         });
         // Destinations, escapes, settings and programs in spellings of their own.
         addCaught("landing outside the project", {
-            {"mv notes.txt ~/", kOverwrite},
-            {"git clone https://x/y.git ../other", kOverwrite},
-            {"cd ~ && tar xf /tmp/a.tar", kOverwrite},
-            {"sed -i 's/a/b/' ../other/config.py", kOverwrite},
+            {"mv notes.txt ~/", overwrite("~/notes.txt")},
+            {"git clone https://x/y.git ../other", overwrite("../other")},
+            {"cd ~ && tar xf /tmp/a.tar", overwrite("~")},
+            {"sed -i 's/a/b/' ../other/config.py", overwrite("../other/config.py")},
             {"wget -P ~/bin https://x/tool", kSearchPath},
             {"curl -o \"$HOME/.local/bin/tool\" https://x/tool", kSearchPath},
             {"chattr +i /etc/resolv.conf", kSystemWrite},
@@ -1137,7 +1137,6 @@ const std::vector<Harmless> &harmlessRows()
             {"du -sh ~", ""},
             {"cat ~/.gitconfig", ""},
             {"cat ~/notes.txt", ""},
-            {"cp README.md ~/backup/", ""},
             {"mkdir -p ~/tmp/x", ""},
             {"rm -r build/", ""},
             {"rm -f *.o", ""},
@@ -1260,7 +1259,6 @@ const std::vector<Harmless> &harmlessRows()
             {"export PATH=\"$HOME/.local/bin:$PATH\"", ""},
             {"source venv/bin/activate", ""},
             {"watch -n 5 'ls -la'", ""},
-            {"rsync -av --exclude .git ./ ../backup/", ""},
             {"chmod -R go-w src", ""},
             {"find . -name '*.pyc' -exec ls -l {} \\;", ""},
             {"jq -r '.[] | \"rm \\(.name)\"' list.json", ""},
@@ -1269,7 +1267,6 @@ const std::vector<Harmless> &harmlessRows()
             // Writes in the project, to temporary places, or appended.
             {"make > build.log 2> /dev/null", ""},
             {"echo x > /tmp/out.txt", ""},
-            {"echo note >> ~/notes.txt", ""},
             {"truncate -s 10M disk.img", ""},
             {": > build/log.txt", ""},
             {"sed -i 's/a/b/' src/main.c", ""},
