@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/LiveActivity.h"
+#include "chat/markdown/ReaderText.h"
 #include "chat/transcript/MessageRowContext.h"
 
 #include <QWidget>
@@ -33,8 +34,13 @@ public:
     QString status() const;
     MarkdownTextView *textView() const { return m_text; }
     double visibility() const;
+    // The reply so far as a screen reader reads it (see ReaderText).
+    QString readerText() const;
 
 private:
+    // While a reader listens, the bus hears what the reply's text gained.
+    void tellReaders();
+
     void applyLook();
     void applyFade();
 
@@ -44,6 +50,9 @@ private:
     CrossFadeLabel *m_status = nullptr;
     MarkdownTextView *m_text = nullptr;
     bool m_activitySet = false;
+    // Read only while a reader is active, or when one asks.
+    mutable StreamingReaderText m_reader;
+    QString m_told;
 };
 
 } // namespace chat

@@ -60,6 +60,8 @@ MessageRow::MessageRow(MessageRowContext context, QWidget *parent)
     // them, and the rest must go with it when the pane deletes the row.
     m_text = new MarkdownTextView(this);
     m_text->setCache(&context.cache);
+    // The list reads the message itself, rows scrolled away included.
+    glass::hideFromReaders(m_text);
     m_copy = new MessageRowCopyButton(context.styles, this);
     connect(m_copy, &QAbstractButton::clicked, this, [this] {
         if (m_onCopy)

@@ -1,0 +1,30 @@
+#pragma once
+
+class QAccessibleInterface;
+class QObject;
+class QString;
+
+namespace chat {
+
+class TranscriptView;
+
+// What a screen reader finds in the conversation. The list is a list of
+// every message in screen order, rows scrolled away included: each is a
+// list item named after who wrote it ("You", "Qirv"), whose text is the
+// message as read (see ReaderText) and whose children are its parts
+// (headings, list items, code cards, tables and their cells, links) and,
+// while its row is on screen, the row's buttons. The live reply and the
+// approval card are listed where they show. A message keeps its object
+// (and so its path on the bus) while it is listed. Nothing here runs until
+// a reader asks.
+void installTranscriptAccess();
+QAccessibleInterface *accessibleTranscriptPart(const QString &className, QObject *object);
+
+// The view's list changed: objects of messages no longer listed go, and
+// readers are told. Call only while QAccessible::isActive().
+void transcriptItemsChanged(TranscriptView *view);
+// The list moved or was laid out anew: readers hear which messages came
+// into view and which left it (only rows bound can be in view).
+void transcriptMoved(TranscriptView *view);
+
+} // namespace chat
