@@ -8,11 +8,14 @@
 #include "glass/ReaderAccess.h"
 
 #include <QAccessible>
+#include <QObject>
 #include <QPointer>
 #include <QScrollBar>
 #include <QSet>
 #include <QUrl>
 #include <QWindow>
+
+#include <array>
 
 namespace chat {
 
@@ -297,9 +300,15 @@ private:
 // order; the welcome card when it shows; the scroll bar last.
 class TranscriptAccess : public glass::ReaderWidget {
 public:
-    explicit TranscriptAccess(TranscriptView *view) : glass::ReaderWidget(view, QAccessible::List) {}
+    explicit TranscriptAccess(TranscriptView *view) : glass::ReaderWidget(view, QAccessible::List)
+    {
+        m_watch = {QObject::connect(view, &TranscriptView::readerItemsChanged, view, [this] { itemsChanged(); }),
+                   QObject::connect(view, &TranscriptView::readerViewMoved, view, [this] { moved(); })};
+    }
     ~TranscriptAccess() override
     {
+        for (const QMetaObject::Connection &c : m_watch)
+            QObject::disconnect(c);
         for (QAccessible::Id id : std::as_const(m_messages))
             QAccessible::deleteAccessibleInterface(id);
     }
@@ -323,7 +332,8 @@ public:
         return QAccessible::accessibleInterface(*it);
     }
 
-    // Messages no longer listed go; readers hear of what came and went.
+    // Messages no longer listed go; readers hear of what came and went
+    // (while one is active: the view tells only then).
     void itemsChanged()
     {
         QList<QUuid> listed;
@@ -366,7 +376,8 @@ public:
     }
 
     // Readers keep what they were told of an object's showing: messages
-    // scrolled into or out of view tell them so.
+    // scrolled into or out of view tell them so (only bound rows can be in
+    // view).
     void moved()
     {
         QSet<QUuid> shown;
@@ -424,6 +435,7 @@ private:
     mutable QHash<QUuid, QAccessible::Id> m_messages;
     QList<QUuid> m_listed;
     QSet<QUuid> m_shown;
+    std::array<QMetaObject::Connection, 2> m_watch;
 };
 
 TranscriptAccess *accessOf(TranscriptView *view)
@@ -493,16 +505,6 @@ void installTranscriptAccess()
     QAccessible::installFactory(accessibleTranscriptPart);
 }
 
-void transcriptItemsChanged(TranscriptView *view)
-{
-    if (TranscriptAccess *list = accessOf(view))
-        list->itemsChanged();
-}
 
-void transcriptMoved(TranscriptView *view)
-{
-    if (TranscriptAccess *list = accessOf(view))
-        list->moved();
-}
 
 } // namespace chat

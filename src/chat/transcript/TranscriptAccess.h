@@ -6,8 +6,6 @@ class QString;
 
 namespace chat {
 
-class TranscriptView;
-
 // What a screen reader finds in the conversation. The list is a list of
 // every message in screen order, rows scrolled away included: each is a
 // list item named after who wrote it ("You", "Qirv"), whose text is the
@@ -19,12 +17,5 @@ class TranscriptView;
 // a reader asks.
 void installTranscriptAccess();
 QAccessibleInterface *accessibleTranscriptPart(const QString &className, QObject *object);
-
-// The view's list changed: objects of messages no longer listed go, and
-// readers are told. Call only while QAccessible::isActive().
-void transcriptItemsChanged(TranscriptView *view);
-// The list moved or was laid out anew: readers hear which messages came
-// into view and which left it (only rows bound can be in view).
-void transcriptMoved(TranscriptView *view);
 
 } // namespace chat

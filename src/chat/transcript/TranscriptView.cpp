@@ -5,7 +5,6 @@
 #include "chat/transcript/LiveAssistantBlock.h"
 #include "chat/markdown/MarkdownTextView.h"
 #include "chat/transcript/MessageRow.h"
-#include "chat/transcript/TranscriptAccess.h"
 #include "chat/transcript/TurnFade.h"
 #include "glass/BackdropSheet.h"
 #include "platform/DesktopServices.h"
@@ -371,7 +370,7 @@ void TranscriptView::reload()
         m_anchor.reset();
     relayout();
     if (QAccessible::isActive())
-        transcriptItemsChanged(this);
+        emit readerItemsChanged();
     if (switched)
         emit conversationSwitched();
     else if (oldCount != m_messageCount)
@@ -704,7 +703,7 @@ void TranscriptView::relayout()
     place();
     m_placing = false;
     if (QAccessible::isActive())
-        transcriptMoved(this);
+        emit readerViewMoved();
 }
 
 void TranscriptView::place()

@@ -128,6 +128,10 @@ signals:
     void messageCountChanged();
     // Another conversation is shown.
     void conversationSwitched();
+    // Only while a screen reader is active: the items listed changed; the
+    // list was laid out or scrolled (messages may have come into view).
+    void readerItemsChanged();
+    void readerViewMoved();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
