@@ -16,8 +16,11 @@
 
 #include <QAccessible>
 #include <QBoxLayout>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QScopeGuard>
+
+#include <algorithm>
 
 namespace chat {
 
@@ -79,6 +82,8 @@ LiveAssistantBlock::LiveAssistantBlock(MessageRowContext context, QWidget *paren
             &LiveAssistantBlock::applyLook);
     if (context.fade)
         connect(context.fade, &TurnFade::changed, this, &LiveAssistantBlock::applyFade);
+    m_tellLater.setSingleShot(true);
+    connect(&m_tellLater, &QTimer::timeout, this, &LiveAssistantBlock::tellReaders);
     applyLook();
 }
 
@@ -98,8 +103,10 @@ void LiveAssistantBlock::setStreamingText(const QString &text)
 {
     m_text->setVisible(!text.isEmpty());
     m_text->setStreamingText(text);
-    if (QAccessible::isActive())
-        tellReaders();
+    // A reader hears the reply grow in steps a few times a second, not at
+    // every frame: reading a long reply again costs its length.
+    if (QAccessible::isActive() && !m_tellLater.isActive())
+        m_tellLater.start(int(std::max<qint64>(kReaderStepMs, 4 * m_tellCost / 1'000'000)));
 }
 
 QString LiveAssistantBlock::readerText() const
@@ -109,8 +116,11 @@ QString LiveAssistantBlock::readerText() const
 
 void LiveAssistantBlock::tellReaders()
 {
+    QElapsedTimer cost;
+    cost.start();
     // What the bus was told last, whatever a reader asked for meanwhile.
     const QString before = std::exchange(m_told, m_reader.update(m_text->text()));
+    m_tellCost = cost.nsecsElapsed();
     const QString &after = m_told;
     if (after == before)
         return;

@@ -4,6 +4,7 @@
 #include "chat/markdown/ReaderText.h"
 #include "chat/transcript/MessageRowContext.h"
 
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
@@ -24,6 +25,9 @@ class LiveAssistantBlock : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kStatusFadeMs = 150;
+    // How often, at most, a screen reader hears what the reply gained (at
+    // least four times what reading it costs).
+    static constexpr int kReaderStepMs = 150;
     explicit LiveAssistantBlock(MessageRowContext context, QWidget *parent = nullptr);
 
     void setActivity(const app::LiveActivity &activity);
@@ -53,6 +57,8 @@ private:
     // Read only while a reader is active, or when one asks.
     mutable StreamingReaderText m_reader;
     QString m_told;
+    QTimer m_tellLater;
+    qint64 m_tellCost = 0; // ns
 };
 
 } // namespace chat
