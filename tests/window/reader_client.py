@@ -260,6 +260,9 @@ def check(which):
             # then the reply that asked to write (the last one still live).
             ("every message is read in order, as who wrote it and its text", lambda: messages(tree),
              [("You", "round 1")] + [m for r in range(2, rounds + 1) for m in (("You", "round %d" % r), ("Qirv", REPLY_READ))]),
+            ("the messages are read without taking the keyboard (it stays on the card or the composer)",
+             lambda: [c.name for c in children(conversation(tree)) if c.getRoleName() == "list item"
+                      and {"focusable", "focused"} & states(pyatspi, c)] if conversation(tree) else None, []),
             ("a reply's parts are read as a reader reads them: headings, items, cells, links, code",
              lambda: parts(first_reply(tree)) if first_reply(tree) else None,
              [("heading", "Plan", []), ("paragraph", "", []), ("list item", "notes.txt with a greeting", []),

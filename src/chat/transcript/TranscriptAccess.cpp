@@ -427,7 +427,8 @@ private:
                 break;
             }
         }
-        list.append(QAccessible::queryAccessibleInterface(v->verticalScrollBar()));
+        // The bar's own holder, its parent for a reader too.
+        list.append(QAccessible::queryAccessibleInterface(v->verticalScrollBar()->parentWidget()));
         list.removeAll(nullptr);
         return list;
     }
@@ -497,6 +498,9 @@ QAccessibleInterface *accessibleTranscriptPart(const QString &className, QObject
     // what it writes or runs), then its buttons.
     if (className == u"chat::ApprovalCard")
         return new ListedWidget(static_cast<QWidget *>(object), QAccessible::Dialog);
+    if (className == u"QWidget" && object->objectName() == u"welcomeSlot" &&
+        transcriptOf(static_cast<QWidget *>(object)))
+        return new ListedWidget(static_cast<QWidget *>(object));
     return nullptr;
 }
 
