@@ -210,7 +210,9 @@ class MessageAccess : public QAccessibleInterface, public ReadOnlyText {
 public:
     MessageAccess(TranscriptView *view, const QUuid &id) : m_view(view), m_id(id) {}
 
-    bool isValid() const override { return index() >= 0; }
+    // Valid until the list lets it go (after telling readers it went); a
+    // message no longer listed reads as nothing meanwhile.
+    bool isValid() const override { return !m_view.isNull(); }
     QObject *object() const override { return nullptr; }
     QWindow *window() const override { return m_view ? m_view->window()->windowHandle() : nullptr; }
     QAccessibleInterface *parent() const override
