@@ -197,19 +197,22 @@ def first_reply(tree):
 
 def heard_replies():
     # Each reply's text rebuilt from what the bus told as it grew: an insert
-    # at the start begins a reply. With how many inserts it came.
+    # at the start begins a reply (unless it replaces what was just taken
+    # from there). With how many inserts it came.
     replies = []
+    replacing = False
     for e in heard():
         if e["role"] != "list item" or e["name"] != "Qirv" or not e["type"].startswith("object:text-changed"):
             continue
         if e["type"].endswith("insert"):
-            if e["detail1"] == 0 or not replies:
+            if (e["detail1"] == 0 and not replacing) or not replies:
                 replies.append(["", 0])
             text = replies[-1][0]
             replies[-1] = [text[:e["detail1"]] + e["text"] + text[e["detail1"]:], replies[-1][1] + 1]
         elif replies:
             text = replies[-1][0]
             replies[-1][0] = text[:e["detail1"]] + text[e["detail1"] + e["detail2"]:]
+        replacing = e["type"].endswith("delete") and e["detail1"] == 0
     return replies
 
 
