@@ -272,7 +272,7 @@ def check(which):
               ("list item", "then see the guide", [("link", "the guide", "https://example.com/guide")]),
               ("table", "", [("table cell", "file", ""), ("table cell", "lines", ""), ("table cell", "notes.txt", ""),
                              ("table cell", "1", "")]),
-              ("section", "sh", [])]),
+              ("section", "sh", []), ("label", "write_file", [])]),
             ("the approval card reads which tool, what it writes, then its buttons",
              lambda: [(a.description.split("\n")[:2], a.description.split("\n")[-1],
                        [c.name for c, _ in nodes(a) if c.getRoleName() == "push button"])

@@ -11,7 +11,8 @@ namespace chat {
 // A message's text as a screen reader reads it: its parts in screen order,
 // read from the same Markdown document the view renders (never laid out).
 struct ReaderPart {
-    enum class Kind { Paragraph, Heading, ListItem, Code, Table, Cell, Link };
+    // Label: a short text beside the message's own (a tool it asked for).
+    enum class Kind { Paragraph, Heading, ListItem, Code, Table, Cell, Link, Label };
     Kind kind = Kind::Paragraph;
     // As read: a numbered item with its number, a table's cells by tabs and
     // its rows by lines, a code card's lines as written.

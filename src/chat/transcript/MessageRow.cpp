@@ -86,6 +86,8 @@ MessageRow::MessageRow(MessageRowContext context, QWidget *parent)
     m_assistantBubble->installEventFilter(this);
 
     m_tools = new MessageRowTools(context.styles, this);
+    // Painted chips: the list reads the tools' names with the message.
+    glass::hideFromReaders(m_tools);
 
     // The finished chrome: mark, "Ready", the crew mark and Retry, on a chip capsule.
     m_finished = new QWidget(this);

@@ -134,7 +134,7 @@ public:
                 return m_part.label;
             // What a reader says for a link or an item before anything else.
             if (m_part.kind == Kind::Link || m_part.kind == Kind::ListItem || m_part.kind == Kind::Heading ||
-                m_part.kind == Kind::Cell)
+                m_part.kind == Kind::Cell || m_part.kind == Kind::Label)
                 return m_part.text;
         }
         // Where a link leads, as a reader's "where does it go" says.
@@ -165,6 +165,8 @@ public:
             return QAccessible::Cell;
         case ReaderPart::Kind::Link:
             return QAccessible::Link;
+        case ReaderPart::Kind::Label:
+            return QAccessible::StaticText;
         }
         return QAccessible::Paragraph;
     }
@@ -287,6 +289,15 @@ private:
         m_parts = ReaderText::parts(MessageRow::bodyText(message),
                                     user ? MarkdownRenderer::Mode::Plain : MarkdownRenderer::Mode::Markdown);
         m_text = ReaderText::join(m_parts);
+        // The tools a reply asked for, after its text, as their chips name them.
+        if (!user && message.toolCalls) {
+            for (const model::ToolCallRecord &call : *message.toolCalls) {
+                ReaderPart tool;
+                tool.kind = ReaderPart::Kind::Label;
+                tool.text = call.name;
+                m_parts.append(std::move(tool));
+            }
+        }
         return m_parts;
     }
 

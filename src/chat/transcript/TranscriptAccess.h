@@ -10,11 +10,11 @@ namespace chat {
 // every message in screen order, rows scrolled away included: each is a
 // list item named after who wrote it ("You", "Qirv"), whose text is the
 // message as read (see ReaderText) and whose children are its parts
-// (headings, list items, code cards, tables and their cells, links) and,
-// while its row is on screen, the row's buttons. The live reply and the
-// approval card are listed where they show. A message keeps its object
-// (and so its path on the bus) while it is listed. Nothing here runs until
-// a reader asks.
+// (headings, list items, code cards, tables and their cells, links), the
+// tools it asked for and, while its row is bound, the row's buttons. The
+// live reply and the approval card are listed where they show. A message
+// keeps its object (and so its path on the bus) while it is listed.
+// Nothing here runs until a reader asks.
 void installTranscriptAccess();
 QAccessibleInterface *accessibleTranscriptPart(const QString &className, QObject *object);
 

@@ -46,6 +46,7 @@ QString outline(const QList<chat::ReaderPart> &parts)
         case Kind::Table: s = QStringLiteral("table"); break;
         case Kind::Cell: s = QStringLiteral("cell"); break;
         case Kind::Link: s = QStringLiteral("link:") + p.href; break;
+        case Kind::Label: s = QStringLiteral("label:") + p.text; break;
         }
         if (!p.parts.isEmpty())
             s += u'[' + outline(p.parts) + u']';
