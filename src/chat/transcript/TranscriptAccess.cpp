@@ -267,6 +267,8 @@ public:
         return m_text;
     }
 
+    const QUuid &id() const { return m_id; }
+
 private:
     int index() const { return m_view ? m_view->itemIndex(m_id) : -1; }
     MessageRow *row() const { return m_view ? m_view->rowFor(m_id) : nullptr; }
@@ -326,15 +328,52 @@ public:
             QAccessible::deleteAccessibleInterface(id);
     }
 
-    int childCount() const override { return int(entries().size()); }
+    // Welcome card (while it shows), the items, the scroll bar's holder;
+    // found by index, so a long list costs a reader no more than a short one.
+    int childCount() const override { return welcome() + view()->itemCount() + 1; }
     QAccessibleInterface *child(int index) const override
     {
-        const QList<QAccessibleInterface *> list = entries();
-        return index >= 0 && index < list.size() ? list.at(index) : nullptr;
+        TranscriptView *v = view();
+        if (index < 0 || index >= childCount())
+            return nullptr;
+        if (index < welcome())
+            return QAccessible::queryAccessibleInterface(v->welcomeSlot());
+        const int i = index - welcome();
+        if (i == v->itemCount())
+            return QAccessible::queryAccessibleInterface(v->verticalScrollBar()->parentWidget());
+        switch (v->itemKind(i)) {
+        case TranscriptView::Kind::Message:
+            return message(v->itemId(i));
+        case TranscriptView::Kind::Live:
+            return v->liveBlock() ? QAccessible::queryAccessibleInterface(v->liveBlock()) : nullptr;
+        case TranscriptView::Kind::Approval:
+            return v->approvalCard() ? QAccessible::queryAccessibleInterface(v->approvalCard()) : nullptr;
+        }
+        return nullptr;
     }
     int indexOfChild(const QAccessibleInterface *child) const override
     {
-        return int(entries().indexOf(const_cast<QAccessibleInterface *>(child)));
+        TranscriptView *v = view();
+        if (!child)
+            return -1;
+        if (const auto *m = dynamic_cast<const MessageAccess *>(child)) {
+            const int i = v->itemIndex(m->id());
+            return i < 0 ? -1 : welcome() + i;
+        }
+        const QObject *o = child->object();
+        if (!o)
+            return -1;
+        if (o == v->welcomeSlot())
+            return welcome() ? 0 : -1;
+        if (o == v->verticalScrollBar()->parentWidget())
+            return welcome() + v->itemCount();
+        for (int i = v->itemCount() - 1; i >= 0; --i) {
+            const TranscriptView::Kind kind = v->itemKind(i);
+            if ((kind == TranscriptView::Kind::Live && o == v->liveBlock()) ||
+                (kind == TranscriptView::Kind::Approval && o == v->approvalCard()))
+                return welcome() + i;
+        }
+        return -1;
     }
 
     QAccessibleInterface *message(const QUuid &id) const
@@ -419,32 +458,7 @@ public:
 private:
     TranscriptView *view() const { return static_cast<TranscriptView *>(widget()); }
 
-    QList<QAccessibleInterface *> entries() const
-    {
-        QList<QAccessibleInterface *> list;
-        TranscriptView *v = view();
-        if (v->showsWelcome())
-            list.append(QAccessible::queryAccessibleInterface(v->welcomeSlot()));
-        for (int i = 0; i < v->itemCount(); ++i) {
-            switch (v->itemKind(i)) {
-            case TranscriptView::Kind::Message:
-                list.append(message(v->itemId(i)));
-                break;
-            case TranscriptView::Kind::Live:
-                if (v->liveBlock())
-                    list.append(QAccessible::queryAccessibleInterface(v->liveBlock()));
-                break;
-            case TranscriptView::Kind::Approval:
-                if (v->approvalCard())
-                    list.append(QAccessible::queryAccessibleInterface(v->approvalCard()));
-                break;
-            }
-        }
-        // The bar's own holder, its parent for a reader too.
-        list.append(QAccessible::queryAccessibleInterface(v->verticalScrollBar()->parentWidget()));
-        list.removeAll(nullptr);
-        return list;
-    }
+    int welcome() const { return view()->showsWelcome() ? 1 : 0; }
 
     mutable QHash<QUuid, QAccessible::Id> m_messages;
     QList<QUuid> m_listed;
