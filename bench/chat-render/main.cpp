@@ -2,10 +2,12 @@
 // fragments through the live Markdown view and prints, one figure a line:
 // the cost of one append, the 95th percentile of a frame (tail rebuilt,
 // height found, the visible 720 x 900 painted) in wall and CPU time, the total CPU of streaming
-// against rendering the whole reply at once, and the first paint of a 1 MB
-// message.
+// against rendering the whole reply at once, what a screen reader's text
+// of the reply costs a frame while one listens (nothing while none does),
+// and the first paint of a 1 MB message.
 #include "chat/markdown/MarkdownRenderer.h"
 #include "chat/markdown/MarkdownTextView.h"
+#include "chat/markdown/ReaderText.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -106,7 +108,8 @@ void stream(const QString &kind, int size)
     view.resize(720, 100);
     QImage canvas(720, 900, QImage::Format_ARGB32_Premultiplied);
     // A frame's CPU time too: the wall time swings with what else the machine runs.
-    QList<qint64> appends, frames, frameCpus;
+    QList<qint64> appends, frames, frameCpus, readerFrames;
+    chat::StreamingReaderText reader;
     const qint64 cpu0 = cpuNanoseconds();
     QElapsedTimer clock;
     qsizetype at = 0;
@@ -125,6 +128,11 @@ void stream(const QString &kind, int size)
             paintBottom(view, canvas);
             frames.append(clock.nsecsElapsed());
             frameCpus.append(cpuNanoseconds() - frameCpu);
+            // Apart from the frame: the live reply does this only while a
+            // reader is active, and at most every 150 ms (or four times its cost).
+            clock.start();
+            reader.update(view.text());
+            readerFrames.append(clock.nsecsElapsed());
         }
     }
     const qint64 streamingCpu = cpuNanoseconds() - cpu0;
@@ -139,6 +147,8 @@ void stream(const QString &kind, int size)
     std::sort(appends.begin(), appends.end());
     std::sort(frames.begin(), frames.end());
     std::sort(frameCpus.begin(), frameCpus.end());
+    const double readerTotal = std::accumulate(readerFrames.begin(), readerFrames.end(), 0.0);
+    std::sort(readerFrames.begin(), readerFrames.end());
     const double appendMean = std::accumulate(appends.begin(), appends.end(), 0.0) / appends.size();
     const auto p95 = [](const QList<qint64> &v) { return v[qMin(v.size() - 1, qsizetype(v.size() * 0.95))]; };
     const QString name = QStringLiteral("chat_render_%1_%2k").arg(kind).arg(size / 1000);
@@ -148,6 +158,8 @@ void stream(const QString &kind, int size)
     std::printf("%s_frame_cpu_p95 %.3f ms\n", qPrintable(name), p95(frameCpus) / 1e6);
     std::printf("%s_stream_cpu %.1f ms\n", qPrintable(name), streamingCpu / 1e6);
     std::printf("%s_oneshot_cpu %.1f ms\n", qPrintable(name), oneShotCpu / 1e6);
+    std::printf("%s_reader_update_p95 %.3f ms\n", qPrintable(name), p95(readerFrames) / 1e6);
+    std::printf("%s_reader_total %.1f ms\n", qPrintable(name), readerTotal / 1e6);
     std::fflush(stdout);
 }
 

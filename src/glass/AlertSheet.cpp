@@ -6,6 +6,7 @@
 #include "glass/SymbolIcons.h"
 #include "glass/TextInk.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QKeyEvent>
@@ -103,7 +104,13 @@ QString AlertSheet::message() const
 
 void AlertSheet::setMessage(const QString &message)
 {
+    const bool changed = message != m_message->text();
     m_message->setText(message);
+    // A reader speaks a sheet's new words as it spoke the first ones.
+    if (changed && isVisible() && QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    }
     m_message->setVisible(!message.isEmpty());
     updateGeometry();
 }
@@ -113,6 +120,20 @@ QSize AlertSheet::sizeHint() const
     // The height the wrapped texts need at the sheet's width.
     const int height = layout()->hasHeightForWidth() ? layout()->heightForWidth(kWidth) : layout()->sizeHint().height();
     return {kWidth, height};
+}
+
+void AlertSheet::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // As a platform alert is told: readers speak an alert's title and
+    // message when it starts showing. The sheet shows with its overlay,
+    // which Qt reports alone, so the sheet says it itself.
+    if (QAccessible::isActive()) {
+        QAccessibleEvent shown(this, QAccessible::ObjectShow);
+        QAccessible::updateAccessibility(&shown);
+        QAccessibleEvent alert(this, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
 }
 
 bool AlertSheet::event(QEvent *event)

@@ -1,5 +1,7 @@
 #include "glass/ReaderAccess.h"
 
+#include "glass/AlertSheet.h"
+
 #include <QAccessibleWidget>
 #include <QFocusFrame>
 #include <QMenu>
@@ -24,56 +26,70 @@ bool isSubmenu(const QMenu *menu)
     });
 }
 
-// A widget's children as Qt's own interface lists them, less those hidden
-// from readers. The list is built anew for every question, so it never holds
-// a widget that is gone.
-class FilteredWidget : public QAccessibleWidget {
+// Its message, spoken when it comes; its buttons are its children.
+class AlertAccess : public ReaderWidget {
 public:
-    using QAccessibleWidget::QAccessibleWidget;
-
-    int childCount() const override { return int(children().size()); }
-
-    QAccessibleInterface *child(int index) const override
+    explicit AlertAccess(AlertSheet *sheet)
+        : ReaderWidget(sheet, QAccessible::AlertMessage)
     {
-        const QList<QWidget *> list = children();
-        return index >= 0 && index < list.size() ? QAccessible::queryAccessibleInterface(list.at(index)) : nullptr;
     }
 
-    int indexOfChild(const QAccessibleInterface *child) const override
+    QString text(QAccessible::Text t) const override
     {
-        if (!child || !child->object() || !child->object()->isWidgetType())
-            return -1;
-        return int(children().indexOf(static_cast<QWidget *>(child->object())));
-    }
-
-private:
-    QList<QWidget *> children() const
-    {
-        QList<QWidget *> list;
-        for (QObject *o : widget()->children()) {
-            if (!o->isWidgetType())
-                continue;
-            auto *w = static_cast<QWidget *>(o);
-            // A menu this widget opened (a row's actions) is part of it while
-            // it is open: a reader finds it where the person opened it.
-            if (auto *menu = qobject_cast<QMenu *>(w)) {
-                if (menu->isVisible() && !isHiddenFromReaders(menu) && !isSubmenu(menu))
-                    list.append(menu);
-                continue;
-            }
-            // The same widgets Qt leaves out: windows of their own, focus
-            // frames and its internal helpers.
-            if (w->isWindow() || qobject_cast<QFocusFrame *>(w) || w->objectName() == u"qt_rubberband" || w->objectName() == u"qt_spinbox_lineedit")
-                continue;
-            if (isHiddenFromReaders(w))
-                continue;
-            list.append(w);
-        }
-        return list;
+        const auto *sheet = static_cast<const AlertSheet *>(object());
+        if (t == QAccessible::Name)
+            return sheet->title();
+        if (t == QAccessible::Description)
+            return sheet->message();
+        return ReaderWidget::text(t);
     }
 };
 
 } // namespace
+
+int ReaderWidget::childCount() const
+{
+    return int(readerChildren().size());
+}
+
+QAccessibleInterface *ReaderWidget::child(int index) const
+{
+    const QList<QWidget *> list = readerChildren();
+    return index >= 0 && index < list.size() ? QAccessible::queryAccessibleInterface(list.at(index)) : nullptr;
+}
+
+int ReaderWidget::indexOfChild(const QAccessibleInterface *child) const
+{
+    if (!child || !child->object() || !child->object()->isWidgetType())
+        return -1;
+    return int(readerChildren().indexOf(static_cast<QWidget *>(child->object())));
+}
+
+QList<QWidget *> ReaderWidget::readerChildren() const
+{
+    QList<QWidget *> list;
+    for (QObject *o : widget()->children()) {
+        if (!o->isWidgetType())
+            continue;
+        auto *w = static_cast<QWidget *>(o);
+        // A menu this widget opened (a row's actions) is part of it while
+        // it is open: a reader finds it where the person opened it.
+        if (auto *menu = qobject_cast<QMenu *>(w)) {
+            if (menu->isVisible() && !isHiddenFromReaders(menu) && !isSubmenu(menu))
+                list.append(menu);
+            continue;
+        }
+        // The same widgets Qt leaves out: windows of their own, focus
+        // frames and its internal helpers.
+        if (w->isWindow() || qobject_cast<QFocusFrame *>(w) || w->objectName() == u"qt_rubberband" ||
+            w->objectName() == u"qt_spinbox_lineedit")
+            continue;
+        if (isHiddenFromReaders(w))
+            continue;
+        list.append(w);
+    }
+    return list;
+}
 
 void hideFromReaders(QWidget *widget)
 {
@@ -93,7 +109,7 @@ QAccessibleInterface *accessibleScrollArea(const QString &className, QObject *ob
         return nullptr;
     if (!object || !object->isWidgetType())
         return nullptr;
-    return new FilteredWidget(static_cast<QWidget *>(object), QAccessible::Client);
+    return new ReaderWidget(static_cast<QWidget *>(object), QAccessible::Client);
 }
 
 QAccessibleInterface *accessiblePlainWidget(const QString &className, QObject *object)
@@ -101,11 +117,19 @@ QAccessibleInterface *accessiblePlainWidget(const QString &className, QObject *o
     // Reached by every widget class of ours that Qt has no interface for.
     if (className != u"QWidget" || !object || !object->isWidgetType())
         return nullptr;
-    return new FilteredWidget(static_cast<QWidget *>(object));
+    return new ReaderWidget(static_cast<QWidget *>(object));
+}
+
+QAccessibleInterface *accessibleAlertSheet(const QString &className, QObject *object)
+{
+    if (className != u"glass::AlertSheet" || !object)
+        return nullptr;
+    return new AlertAccess(static_cast<AlertSheet *>(object));
 }
 
 void installReaderAccess()
 {
+    QAccessible::installFactory(accessibleAlertSheet);
     QAccessible::installFactory(accessiblePlainWidget);
     QAccessible::installFactory(accessibleScrollArea);
 }

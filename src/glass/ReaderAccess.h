@@ -1,11 +1,27 @@
 #pragma once
 
-class QAccessibleInterface;
+#include <QAccessibleWidget>
+
 class QObject;
 class QString;
 class QWidget;
 
 namespace glass {
+
+// A widget's children as Qt's own interface lists them, less those hidden
+// from readers, and with the open menus it owns. The list is built anew for
+// every question, so it never holds a widget that is gone.
+class ReaderWidget : public QAccessibleWidget {
+public:
+    using QAccessibleWidget::QAccessibleWidget;
+
+    int childCount() const override;
+    QAccessibleInterface *child(int index) const override;
+    int indexOfChild(const QAccessibleInterface *child) const override;
+
+protected:
+    QList<QWidget *> readerChildren() const;
+};
 
 // What screen readers are given beyond Qt's own interfaces. Install once the
 // application object exists (Qt installs its factory there, and factories
@@ -30,5 +46,9 @@ QAccessibleInterface *accessibleScrollArea(const QString &className, QObject *ob
 // A plain widget whose children hidden from readers are left out, and whose
 // open menus (a row's actions, say) are among its children.
 QAccessibleInterface *accessiblePlainWidget(const QString &className, QObject *object);
+
+// An alert sheet is an alert: its title is its name and its message its
+// description, so a reader speaks the message when the sheet comes.
+QAccessibleInterface *accessibleAlertSheet(const QString &className, QObject *object);
 
 } // namespace glass

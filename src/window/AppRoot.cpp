@@ -3,6 +3,7 @@
 
 #include "app/AppServices.h"
 #include "app/AppViewModel.h"
+#include "chat/transcript/TranscriptAccess.h"
 #include "glass/ReaderAccess.h"
 #include "glass/Styles.h"
 #include "platform/DesktopServices.h"
@@ -54,6 +55,7 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
 
     // Before any view exists, so no scroll area gets Qt's interface first.
     glass::installReaderAccess();
+    chat::installTranscriptAccess();
     QApplication::setStyle(makeAppStyle());
     followSkinPalette(*m_styles);
 

@@ -12,7 +12,9 @@
 #include "chat/transcript/LiveAssistantBlock.h"
 #include "chat/markdown/MarkdownTextView.h"
 #include "chat/transcript/MessageRow.h"
+#include "chat/transcript/TranscriptAccess.h"
 #include "chat/transcript/TranscriptView.h"
+#include "glass/ReaderAccess.h"
 #include "glass/QirvTheme.h"
 #include "glass/Styles.h"
 #include "model/ConversationStore.h"
@@ -22,6 +24,7 @@
 #include "support/TestMain.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QWheelEvent>
 #include <QDir>
@@ -1082,6 +1085,72 @@ private slots:
                 QVERIFY(!row->isCopiedShown());
         bar->setValue(0);
         QVERIFY(list->rowFor(messages[0].id)->isCopiedShown());
+        pane.list()->setModel(&pane.vm().messageModel());
+    }
+
+    // A screen reader reads every message of the list in order, rows not
+    // bound included, each under the same object wherever the list is
+    // scrolled; the rows in view say they are showing, the others not.
+    void readerReadsEveryMessage()
+    {
+        glass::installReaderAccess();
+        chat::installTranscriptAccess();
+        Pane pane;
+        app::MessageListModel model;
+        chat::TranscriptView *list = pane.list();
+        list->setModel(&model);
+        const QList<ChatMessage> messages = conversation(40);
+        model.showConversation(QUuid::createUuid(), messages);
+        list->scrollToBottom(false);
+        QAccessibleInterface *access = QAccessible::queryAccessibleInterface(list);
+        QVERIFY(access);
+        QCOMPARE(access->role(), QAccessible::List);
+
+        const auto listed = [&] {
+            QList<QAccessibleInterface *> items;
+            for (int i = 0; i < access->childCount(); ++i)
+                if (QAccessibleInterface *c = access->child(i); c && c->role() == QAccessible::ListItem)
+                    items.append(c);
+            return items;
+        };
+        const QList<QAccessibleInterface *> items = listed();
+        QCOMPARE(items.size(), messages.size());
+        for (int i = 0; i < messages.size(); ++i) {
+            QAccessibleInterface *item = items[i];
+            QCOMPARE(access->indexOfChild(item), i);
+            QCOMPARE(item->parent(), access);
+            const QString expected =
+                i % 2 == 0 ? QStringLiteral("Question %1: what does the build do?").arg(i)
+                           : QStringLiteral("Answer %1. The build compiles main.cpp, links the app and runs the "
+                                            "tests.\none step\nanother step")
+                                 .arg(i);
+            QCOMPARE(item->text(QAccessible::Name), i % 2 == 0 ? QStringLiteral("You") : QStringLiteral("Qirv"));
+            QVERIFY(item->textInterface());
+            QCOMPARE(item->textInterface()->text(0, -1), expected);
+            const bool bound = list->rowFor(messages[i].id) != nullptr;
+            QCOMPARE(!item->state().offscreen, list->itemInView(i));
+            // A reply's parts, then its row's buttons while it is bound.
+            if (i % 2 == 1) {
+                QList<QAccessible::Role> roles;
+                for (int c = 0; c < item->childCount(); ++c)
+                    roles.append(item->child(c)->role());
+                QList<QAccessible::Role> parts{QAccessible::Paragraph, QAccessible::ListItem, QAccessible::ListItem};
+                if (bound)
+                    parts.append(QAccessible::Client);
+                QCOMPARE(roles, parts);
+                QCOMPARE(item->child(1)->text(QAccessible::Name), QStringLiteral("one step"));
+                QCOMPARE(item->child(0)->parent(), item);
+            }
+        }
+        QVERIFY(items.first()->state().offscreen);
+        QVERIFY(!items.last()->state().offscreen);
+        // The first message keeps its object while the list scrolls.
+        const QAccessible::Id first = QAccessible::uniqueId(items.first());
+        list->verticalScrollBar()->setValue(0);
+        QVERIFY(!listed().first()->state().offscreen);
+        QCOMPARE(QAccessible::uniqueId(listed().first()), first);
+        list->scrollToBottom(false);
+        QCOMPARE(QAccessible::uniqueId(listed().first()), first);
         pane.list()->setModel(&pane.vm().messageModel());
     }
 

@@ -1,21 +1,32 @@
 # A screen reader's view of the running app, through the accessibility bus.
 #   reader_client.py service            a loopback chat service; prints its port
 #   reader_client.py walk SECONDS       walks the whole tree again and again
-#   reader_client.py check main|menu|settings
+#   reader_client.py check main|menu|settings|alert|heard
 #                                       the named window's controls, against the
 #                                       rules below; prints each failure
 #   reader_client.py dump main|settings what a reader hears: role, name, states
 #   reader_client.py point ROLE NAME    the screen point at the middle of the
 #                                       main window's first showing ROLE NAME
 #   reader_client.py await ROLE NAME    waits (up to 15 s) until it shows
+#   reader_client.py listen FILE        writes what the bus tells a reader (text
+#                                       added, alerts shown) to FILE, one JSON
+#                                       line each, until stopped
 import http.server
 import itertools
 import json
+import os
 import socketserver
 import sys
 import time
 
 APP = "Moonshelf Mac"
+# The reply written before each write request, in pieces, as a model streams
+# it; and how a reader reads it (numbers, cells by tabs, code as written).
+REPLY = ("## Plan\n\nI will write **one** file:\n\n- notes.txt with a greeting\n"
+         "- then see [the guide](https://example.com/guide)\n\n"
+         "| file | lines |\n|---|---|\n| notes.txt | 1 |\n\n```sh\ncat notes.txt\n```")
+REPLY_READ = "Plan\nI will write one file:\nnotes.txt with a greeting\nthen see the guide\nfile\tlines\nnotes.txt\t1\ncat notes.txt"
+ERROR = "scripted failure"
 WINDOWS = {"main": "Moonshelf Mac", "menu": "Moonshelf Mac", "settings": "Settings"}
 # Roles a person acts on; each must carry a name.
 CONTROLS = {"push button", "toggle button", "check box", "radio button", "text", "password text", "slider",
@@ -40,8 +51,10 @@ def service():
             self.rfile.read(int(self.headers.get("Content-Length", 0)))
             n = next(counter)
             if n % 2 == 0:
-                self.reply(500, "application/json", json.dumps({"error": {"message": "scripted failure"}}).encode())
+                self.reply(500, "application/json", json.dumps({"error": {"message": ERROR}}).encode())
                 return
+            pieces = [REPLY[i:i + 24] for i in range(0, len(REPLY), 24)]
+            text = [event({"choices": [{"index": 0, "delta": {"content": p}}]}) for p in pieces]
             call = {"index": 0, "id": "call_%d" % n, "type": "function",
                     "function": {"name": "write_file", "arguments": ""}}
             args = json.dumps({"path": "notes.txt", "content": "hello\n"})
@@ -49,14 +62,20 @@ def service():
             body += event({"choices": [{"index": 0, "delta": {"tool_calls": [{"index": 0, "function": {"arguments": args}}]}}]})
             body += event({"choices": [{"index": 0, "delta": {}, "finish_reason": "tool_calls"}]})
             body += b"data: [DONE]\n\n"
-            self.reply(200, "text/event-stream", body)
+            # The reply's text a piece at a time, so a reader hears it grow.
+            self.reply(200, "text/event-stream", text + [body])
 
         def reply(self, status, kind, body):
+            parts = body if isinstance(body, list) else [body]
             self.send_response(status)
             self.send_header("Content-Type", kind)
-            self.send_header("Content-Length", str(len(body)))
+            self.send_header("Content-Length", str(sum(len(p) for p in parts)))
             self.end_headers()
-            self.wfile.write(body)
+            for i, part in enumerate(parts):
+                if i:
+                    time.sleep(0.12)
+                self.wfile.write(part)
+                self.wfile.flush()
 
     class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
         daemon_threads = True
@@ -141,13 +160,75 @@ def find(tree, role, name):
     return [acc for acc, _ in tree if acc.getRoleName() == role and acc.name == name]
 
 
+def text_of(acc):
+    try:
+        return acc.queryText().getText(0, -1)
+    except Exception:
+        return None
+
+
+def conversation(tree):
+    # The list whose items are the messages.
+    for acc, _ in tree:
+        if acc.getRoleName() == "list" and any(c.getRoleName() == "list item" and c.name in ("You", "Qirv")
+                                               for c in children(acc)):
+            return acc
+    return None
+
+
+def messages(tree):
+    found = conversation(tree)
+    return [(c.name, text_of(c)) for c in children(found) if c.getRoleName() == "list item"] if found else []
+
+
+def parts(acc):
+    # A message's parts, each with its own parts (cells, links), as roles and names.
+    return [(c.getRoleName(), c.name, [(g.getRoleName(), g.name, g.description) for g in children(c)])
+            for c in children(acc) if c.getRoleName() != "filler"]
+
+
+def first_reply(tree):
+    found = conversation(tree)
+    for c in children(found) if found else []:
+        if c.name == "Qirv" and any(g.getRoleName() == "heading" for g in children(c)):
+            return c
+    return None
+
+
+def heard_replies():
+    # Each reply's text rebuilt from what the bus told as it grew: an insert
+    # at the start begins a reply (unless it replaces what was just taken
+    # from there). With how many inserts it came.
+    replies = []
+    replacing = False
+    for e in heard():
+        if e["role"] != "list item" or e["name"] != "Qirv" or not e["type"].startswith("object:text-changed"):
+            continue
+        if e["type"].endswith("insert"):
+            if (e["detail1"] == 0 and not replacing) or not replies:
+                replies.append(["", 0])
+            text = replies[-1][0]
+            replies[-1] = [text[:e["detail1"]] + e["text"] + text[e["detail1"]:], replies[-1][1] + 1]
+        elif replies:
+            text = replies[-1][0]
+            replies[-1][0] = text[:e["detail1"]] + text[e["detail1"] + e["detail2"]:]
+        replacing = e["type"].endswith("delete") and e["detail1"] == 0
+    return replies
+
+
+def heard():
+    with open(os.environ["OUT"] + "/reader-heard.jsonl") as f:
+        return [json.loads(line) for line in f]
+
+
 def check(which):
     import pyatspi
-    w = window(pyatspi, which)
-    if w is None:
+    rounds = int(os.environ.get("ROUNDS", "6"))
+    w = None if which == "heard" else window(pyatspi, "main" if which == "alert" else which)
+    if w is None and which != "heard":
         print("FAIL: no %s window in the tree" % which)
         return 1
-    tree = list(nodes(w))
+    tree = list(nodes(w)) if w is not None else []
     failures = []
     shown = [(acc, states(pyatspi, acc)) for acc, _ in tree]
     for acc, st in shown:
@@ -178,12 +259,49 @@ def check(which):
                              if c.getRoleName() != "label" and "showing" in states(pyatspi, c))
                       for a in find(tree, "label", "Waiting for approval\u2026")],
              [[]]),
+            # The conversation, as a reader reads it: each round's message,
+            # then the reply that asked to write (the last one still live).
+            ("every message is read in order, as who wrote it and its text", lambda: messages(tree),
+             [("You", "round 1")] + [m for r in range(2, rounds + 1) for m in (("You", "round %d" % r), ("Qirv", REPLY_READ))]),
+            ("the messages are read without taking the keyboard (it stays on the card or the composer)",
+             lambda: [c.name for c in children(conversation(tree)) if c.getRoleName() == "list item"
+                      and {"focusable", "focused"} & states(pyatspi, c)] if conversation(tree) else None, []),
+            ("a reply's parts are read as a reader reads them: headings, items, cells, links, code",
+             lambda: parts(first_reply(tree)) if first_reply(tree) else None,
+             [("heading", "Plan", []), ("paragraph", "", []), ("list item", "notes.txt with a greeting", []),
+              ("list item", "then see the guide", [("link", "the guide", "https://example.com/guide")]),
+              ("table", "", [("table cell", "file", ""), ("table cell", "lines", ""), ("table cell", "notes.txt", ""),
+                             ("table cell", "1", "")]),
+              ("section", "sh", []), ("label", "write_file", [])]),
+            ("the approval card reads which tool, what it writes, then its buttons",
+             lambda: [(a.description.split("\n")[:2], a.description.split("\n")[-1],
+                       [c.name for c, _ in nodes(a) if c.getRoleName() == "push button"])
+                      for a in find(tree, "dialog", "Approval required")],
+             [(["write_file", "write notes.txt"], "hello", ["Deny", "Allow writes this session", "Approve"])]),
             ("the open session is the selected row",
              lambda: [a.name for a, st in shown if a.getRoleName() == "list item" and "selected" in st], ["round 1"]),
             ("the panel buttons say whether their panel is on",
              lambda: [(a.name, "checked" in states(pyatspi, a)) for n in ("Sidebar", "Files", "Tools")
                       for a in find(tree, "check box", n)],
              [("Sidebar", True), ("Files", False), ("Tools", False)]),
+        ],
+        "alert": [
+            ("the error sheet is an alert with the error's words and its button",
+             lambda: [(a.description, [c.name for c, _ in nodes(a) if c.getRoleName() == "push button"
+                                       and "showing" in states(pyatspi, c)])
+                      for a, st in shown if a.getRoleName() == "alert"],
+             [("Ovu API error 500: scripted failure", ["Retry", "OK"])]),
+        ],
+        # What a reader listening on the bus was told while the person worked.
+        "heard": [
+            ("each reply's words came as it grew, and add up to its text",
+             lambda: [(text, inserts >= 3) for text, inserts in heard_replies()], [(REPLY_READ, True)] * (rounds - 1)),
+            ("each error's words came when its sheet showed",
+             lambda: sorted({(e["name"], e["description"]) for e in heard()
+                             if e["role"] == "alert" and e["type"] == "object:state-changed:showing" and e["detail1"]}),
+             [("Something went wrong", "Ovu API error 500: scripted failure")]),
+            ("an error sheet for each failure",
+             lambda: sum(1 for e in heard() if e["role"] == "alert" and e["detail1"]) >= rounds, True),
         ],
         "settings": [
             ("the tool guard is a group of three choices, Ask chosen", lambda: radios("Tool guard"),
@@ -207,6 +325,25 @@ def check(which):
     return 1 if failures else 0
 
 
+def listen(path):
+    import pyatspi
+    out = open(path, "a", buffering=1)
+
+    def heard(event):
+        try:
+            src = event.source
+            record = {"type": event.type, "role": src.getRoleName(), "name": src.name,
+                      "description": src.description, "detail1": event.detail1, "detail2": event.detail2,
+                      "text": event.any_data if isinstance(event.any_data, str) else None}
+        except Exception:
+            return
+        out.write(json.dumps(record) + "\n")
+
+    pyatspi.Registry.registerEventListener(heard, "object:text-changed:insert", "object:text-changed:delete",
+                                           "object:state-changed:showing")
+    pyatspi.Registry.start()
+
+
 def point(role, name, quiet=False):
     import pyatspi
     w = window(pyatspi, "main")
@@ -219,18 +356,37 @@ def point(role, name, quiet=False):
     return 1
 
 
+def said(acc):
+    # The text of what a reader reads as text (not of the controls).
+    if acc.getRoleName() in CONTROLS - {"list item", "link"}:
+        return ""
+    try:
+        text = acc.queryText().getText(0, -1)
+    except Exception:
+        return ""
+    return " text=%r" % (text if len(text) < 80 else text[:77] + "...") if text else ""
+
+
+def listed(acc):
+    try:
+        return acc.parent.getRoleName() == "list" and acc.getRoleName() == "list item"
+    except Exception:
+        return False
+
+
 def dump(which):
     import pyatspi
     w = window(pyatspi, which)
     if w is None:
         return 1
-    keep = ("focusable", "focused", "checked", "selected", "expanded", "sensitive")
+    keep = ("focusable", "focused", "checked", "selected", "expanded", "sensitive", "showing")
     for acc, depth in nodes(w):
         st = states(pyatspi, acc)
-        if "showing" not in st or (acc.getRoleName() == "filler" and not acc.name):
+        # Rows scrolled away are listed too: a reader reaches them.
+        if ("showing" not in st and depth > 0 and not listed(acc)) or (acc.getRoleName() == "filler" and not acc.name):
             continue
-        print("%s[%s] %r %s" % ("  " * depth, acc.getRoleName(), acc.name,
-                                 ",".join(s for s in keep if s in st)))
+        print("%s[%s] %r %s%s" % ("  " * depth, acc.getRoleName(), acc.name,
+                                   ",".join(s for s in keep if s in st), said(acc)))
     return 0
 
 
@@ -249,6 +405,8 @@ if __name__ == "__main__":
                 sys.exit(0)
             time.sleep(0.1)
         sys.exit("%s %r did not show" % (sys.argv[2], sys.argv[3]))
+    elif command == "listen":
+        listen(sys.argv[2])
     elif command == "point":
         sys.exit(point(sys.argv[2], sys.argv[3]))
     elif command == "dump":

@@ -6,12 +6,16 @@
 # card arriving from a loopback service, the error sheet, a session row's
 # menu) and the app must
 # live through every round. Then every control of the main and settings
-# windows must have a name, and the decorative marks must not be there.
+# windows must have a name, and the decorative marks must not be there; the
+# conversation reads in order, part by part; and a third reader, listening
+# on the bus, heard each reply's words as it streamed and each error's words
+# as its sheet came.
 # Usage: xvfb-reader.sh <moonshelf> <output folder>
 set -euo pipefail
 app="$1"; out="$2"
 here="$(cd "$(dirname "$0")" && pwd)"
 mkdir -p "$out"
+rm -f "$out/reader-heard.jsonl"
 source "$here/xvfb-home.sh"
 project="$home/work/project"
 mkdir -p "$project" "$XDG_DATA_HOME/com.ovu.QirvMac" "$XDG_CONFIG_HOME/com.ovu"
@@ -69,6 +73,10 @@ dbus-run-session -- bash -c '
     /usr/bin/python3 "$CLIENT" walk 300 2> "$OUT/reader-walk-2.log" &
     walker2=$!
     started+=($walker1 $walker2)
+    # And one that hears what the bus tells a reader as the person works.
+    /usr/bin/python3 "$CLIENT" listen "$OUT/reader-heard.jsonl" 2> "$OUT/reader-listen.log" &
+    listener=$!
+    started+=($listener)
     sleep 1
     for round in $(seq "$ROUNDS"); do
       xdotool windowfocus --sync "$main" 2>/dev/null || true
@@ -94,6 +102,9 @@ dbus-run-session -- bash -c '
       # Deny: the run asks again and meets the error sheet.
       xdotool key Escape
       awaits "push button" "OK" "the error sheet did not show"
+      if [ "$round" = "$ROUNDS" ] && alive; then
+        /usr/bin/python3 "$CLIENT" check alert || status=1
+      fi
       xdotool key Return; sleep 0.3
       # The menu of a session row, opened where the row lies and closed again.
       # (The first message names the session.)
@@ -116,8 +127,9 @@ dbus-run-session -- bash -c '
       /usr/bin/python3 "$CLIENT" check settings || status=1
       /usr/bin/python3 "$CLIENT" dump settings > "$OUT/reader-settings.txt" 2>&1 || true
     fi
-    kill "$walker1" "$walker2" 2>/dev/null || true
-    wait "$walker1" "$walker2" 2>/dev/null || true
+    kill "$walker1" "$walker2" "$listener" 2>/dev/null || true
+    wait "$walker1" "$walker2" "$listener" 2>/dev/null || true
+    /usr/bin/python3 "$CLIENT" check heard || status=1
   fi
   if ! alive; then
     fail "moonshelf is not running at the end"

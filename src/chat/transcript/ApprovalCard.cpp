@@ -82,6 +82,13 @@ ApprovalCard::ApprovalCard(const model::PendingApproval &pending, glass::StyleSt
     glass::FocusRing::setShape(this, 16);
     setAccessibleName(QStringLiteral("Approval required"));
     m_visible = ApprovalText::visible(pending.preview);
+    // Read with the card's name and before its buttons: which tool, and
+    // what it writes or runs.
+    QStringList said{ApprovalText::visible(pending.name).text};
+    if (pending.summary != pending.name)
+        said.append(ApprovalText::visible(pending.summary).text);
+    said.append(m_visible.text);
+    setAccessibleDescription(said.join(u'\n').trimmed());
     m_look = ApprovalText::look(pending.risk, styles.styles());
 
     auto *column = new QVBoxLayout(this);

@@ -8,14 +8,19 @@
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/TurnFade.h"
 #include "glass/Motion.h"
+#include "glass/ReaderAccess.h"
 #include "glass/Styles.h"
 #include "glass/TextInk.h"
 #include "platform/DesktopServices.h"
 #include "stage/BackgroundSettings.h"
 
+#include <QAccessible>
 #include <QBoxLayout>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QScopeGuard>
+
+#include <algorithm>
 
 namespace chat {
 
@@ -56,6 +61,8 @@ LiveAssistantBlock::LiveAssistantBlock(MessageRowContext context, QWidget *paren
     column->addLayout(header);
     m_text = new MarkdownTextView;
     m_text->hide();
+    // Read as the block's own text.
+    glass::hideFromReaders(m_text);
     // Where its layout goes when the reply finishes (a streaming text is never cached).
     m_text->setCache(&context.cache);
     // The finished row puts its copy button beside the text: the same room
@@ -75,6 +82,8 @@ LiveAssistantBlock::LiveAssistantBlock(MessageRowContext context, QWidget *paren
             &LiveAssistantBlock::applyLook);
     if (context.fade)
         connect(context.fade, &TurnFade::changed, this, &LiveAssistantBlock::applyFade);
+    m_tellLater.setSingleShot(true);
+    connect(&m_tellLater, &QTimer::timeout, this, &LiveAssistantBlock::tellReaders);
     applyLook();
 }
 
@@ -94,6 +103,38 @@ void LiveAssistantBlock::setStreamingText(const QString &text)
 {
     m_text->setVisible(!text.isEmpty());
     m_text->setStreamingText(text);
+    // A reader hears the reply grow in steps a few times a second, not at
+    // every frame: reading a long reply again costs its length.
+    if (QAccessible::isActive() && !m_tellLater.isActive())
+        m_tellLater.start(int(std::max<qint64>(kReaderStepMs, 4 * m_tellCost / 1'000'000)));
+}
+
+QString LiveAssistantBlock::readerText() const
+{
+    return m_reader.update(m_text->text());
+}
+
+void LiveAssistantBlock::tellReaders()
+{
+    QElapsedTimer cost;
+    cost.start();
+    // What the bus was told last, whatever a reader asked for meanwhile.
+    const QString before = std::exchange(m_told, m_reader.update(m_text->text()));
+    m_tellCost = cost.nsecsElapsed();
+    const QString &after = m_told;
+    if (after == before)
+        return;
+    // Mostly the text only grows; a Markdown mark closing can change what
+    // was read just before the end.
+    const qsizetype common = std::mismatch(before.cbegin(), before.cend(), after.cbegin(), after.cend()).first -
+                             before.cbegin();
+    if (common == before.size()) {
+        QAccessibleTextInsertEvent event(this, int(common), after.mid(common));
+        QAccessible::updateAccessibility(&event);
+    } else {
+        QAccessibleTextUpdateEvent event(this, int(common), before.mid(common), after.mid(common));
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 QString LiveAssistantBlock::status() const

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/LiveActivity.h"
+#include "chat/markdown/ReaderText.h"
 #include "chat/transcript/MessageRowContext.h"
 
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
@@ -23,6 +25,9 @@ class LiveAssistantBlock : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kStatusFadeMs = 150;
+    // How often, at most, a screen reader hears what the reply gained (at
+    // least four times what reading it costs).
+    static constexpr int kReaderStepMs = 150;
     explicit LiveAssistantBlock(MessageRowContext context, QWidget *parent = nullptr);
 
     void setActivity(const app::LiveActivity &activity);
@@ -33,8 +38,13 @@ public:
     QString status() const;
     MarkdownTextView *textView() const { return m_text; }
     double visibility() const;
+    // The reply so far as a screen reader reads it (see ReaderText).
+    QString readerText() const;
 
 private:
+    // While a reader listens, the bus hears what the reply's text gained.
+    void tellReaders();
+
     void applyLook();
     void applyFade();
 
@@ -44,6 +54,11 @@ private:
     CrossFadeLabel *m_status = nullptr;
     MarkdownTextView *m_text = nullptr;
     bool m_activitySet = false;
+    // Read only while a reader is active, or when one asks.
+    mutable StreamingReaderText m_reader;
+    QString m_told;
+    QTimer m_tellLater;
+    qint64 m_tellCost = 0; // ns
 };
 
 } // namespace chat

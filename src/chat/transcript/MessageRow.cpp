@@ -60,6 +60,8 @@ MessageRow::MessageRow(MessageRowContext context, QWidget *parent)
     // them, and the rest must go with it when the pane deletes the row.
     m_text = new MarkdownTextView(this);
     m_text->setCache(&context.cache);
+    // The list reads the message itself, rows scrolled away included.
+    glass::hideFromReaders(m_text);
     m_copy = new MessageRowCopyButton(context.styles, this);
     connect(m_copy, &QAbstractButton::clicked, this, [this] {
         if (m_onCopy)
@@ -84,6 +86,8 @@ MessageRow::MessageRow(MessageRowContext context, QWidget *parent)
     m_assistantBubble->installEventFilter(this);
 
     m_tools = new MessageRowTools(context.styles, this);
+    // Painted chips: the list reads the tools' names with the message.
+    glass::hideFromReaders(m_tools);
 
     // The finished chrome: mark, "Ready", the crew mark and Retry, on a chip capsule.
     m_finished = new QWidget(this);

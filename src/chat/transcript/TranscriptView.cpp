@@ -7,7 +7,9 @@
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/TurnFade.h"
 #include "glass/BackdropSheet.h"
+#include "platform/DesktopServices.h"
 
+#include <QAccessible>
 #include <QCursor>
 #include <QEvent>
 #include <QMouseEvent>
@@ -245,6 +247,34 @@ QRect TranscriptView::itemRect(const QUuid &id) const
     return {(viewport()->width() - w) / 2, m_tops[size_t(i)], w, m_items[size_t(i)].height};
 }
 
+QUuid TranscriptView::messageOf(const MessageRow *row) const
+{
+    return m_rowMessage.value(const_cast<MessageRow *>(row));
+}
+
+QRect TranscriptView::itemScreenRect(int index) const
+{
+    if (index < 0 || size_t(index) >= m_tops.size())
+        return {};
+    const int w = columnWidth();
+    const QPoint topLeft((viewport()->width() - w) / 2, m_tops[size_t(index)] - verticalScrollBar()->value());
+    return {viewport()->mapToGlobal(topLeft), QSize(w, m_items[size_t(index)].height)};
+}
+
+bool TranscriptView::itemInView(int index) const
+{
+    if (index < 0 || size_t(index) >= m_tops.size() || !isVisible())
+        return false;
+    const int top = m_tops[size_t(index)] - verticalScrollBar()->value();
+    return top < m_shownArea->height() && top + m_items[size_t(index)].height > 0;
+}
+
+void TranscriptView::openLink(const QUrl &url) const
+{
+    if (m_context.desktop)
+        m_context.desktop->openUrl(url);
+}
+
 size_t TranscriptView::keyOf(const model::ChatMessage &message)
 {
     size_t seed = qHashMulti(0, message.content, int(message.role));
@@ -339,6 +369,8 @@ void TranscriptView::reload()
     if (switched)
         m_anchor.reset();
     relayout();
+    if (QAccessible::isActive())
+        emit readerItemsChanged();
     if (switched)
         emit conversationSwitched();
     else if (oldCount != m_messageCount)
@@ -670,6 +702,8 @@ void TranscriptView::relayout()
     }
     place();
     m_placing = false;
+    if (QAccessible::isActive())
+        emit readerViewMoved();
 }
 
 void TranscriptView::place()

@@ -106,6 +106,21 @@ public:
     // heights are kept for the last few only.
     static constexpr int kHeightWidths = 4;
 
+    // What a screen reader lists, in screen order (rows not bound included).
+    enum class Kind { Message, Live, Approval };
+    int itemCount() const { return int(m_items.size()); }
+    Kind itemKind(int index) const { return m_items[size_t(index)].kind; }
+    QUuid itemId(int index) const { return m_items[size_t(index)].id; }
+    const model::ChatMessage &itemMessage(int index) const { return m_items[size_t(index)].message; }
+    int itemIndex(const QUuid &id) const { return m_indexOf.value(id, -1); }
+    // The message a bound row shows; the messages of the rows bound.
+    QUuid messageOf(const MessageRow *row) const;
+    QList<QUuid> boundMessages() const { return m_bound.keys(); }
+    // Where an item lies on the screen, and whether any of it is in view.
+    QRect itemScreenRect(int index) const;
+    bool itemInView(int index) const;
+    void openLink(const QUrl &url) const;
+
 signals:
     // A new approval card is up (the keyboard decides whether it goes there).
     void approvalCardShown(ApprovalCard *card);
@@ -113,6 +128,10 @@ signals:
     void messageCountChanged();
     // Another conversation is shown.
     void conversationSwitched();
+    // Only while a screen reader is active: the items listed changed; the
+    // list was laid out or scrolled (messages may have come into view).
+    void readerItemsChanged();
+    void readerViewMoved();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -121,7 +140,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    enum class Kind { Message, Live, Approval };
     struct Item {
         Kind kind = Kind::Message;
         QUuid id;

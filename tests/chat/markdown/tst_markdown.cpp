@@ -3,6 +3,7 @@
 
 #include "chat/markdown/MarkdownDocument.h"
 #include "chat/markdown/MarkdownText.h"
+#include "chat/markdown/ReaderText.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QGuiApplication>
@@ -27,6 +28,31 @@ QStringList anchorsOf(const QTextDocument &doc)
             if (it.fragment().charFormat().isAnchor())
                 out.append(it.fragment().charFormat().anchorHref());
     return out;
+}
+
+// A reader's parts in short: kinds, a code card's label, a link's target,
+// the parts inside in brackets.
+QString outline(const QList<chat::ReaderPart> &parts)
+{
+    using Kind = chat::ReaderPart::Kind;
+    QStringList out;
+    for (const chat::ReaderPart &p : parts) {
+        QString s;
+        switch (p.kind) {
+        case Kind::Paragraph: s = QStringLiteral("paragraph"); break;
+        case Kind::Heading: s = QStringLiteral("heading%1").arg(p.level); break;
+        case Kind::ListItem: s = QStringLiteral("item"); break;
+        case Kind::Code: s = QStringLiteral("code:") + p.label; break;
+        case Kind::Table: s = QStringLiteral("table"); break;
+        case Kind::Cell: s = QStringLiteral("cell"); break;
+        case Kind::Link: s = QStringLiteral("link:") + p.href; break;
+        case Kind::Label: s = QStringLiteral("label:") + p.text; break;
+        }
+        if (!p.parts.isEmpty())
+            s += u'[' + outline(p.parts) + u']';
+        out.append(s);
+    }
+    return out.join(u' ');
 }
 
 bool hasImage(const QTextDocument &doc)
@@ -225,6 +251,61 @@ private slots:
 
     // Tables are drawn with one rule in the style's rule colour and room in
     // each cell; a quote with a bar beside it per level, not a wide indent.
+    // What a screen reader is given for a message: the text as read, and
+    // its parts. A streamed text, read piece by piece as it grows, reads as
+    // the whole text read at once at every step.
+    void readerText_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("plain");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("parts");
+        QTest::newRow("heading, then marks read as words") << "# Title\n\nSome **bold** `code` words." << false
+                                                           << "Title\nSome bold code words." << "heading1 paragraph";
+        QTest::newRow("numbered items say their number, across blank lines")
+            << "1. one\n\n2. two\n\n3. three" << false << "1. one\n2. two\n3. three" << "item item item";
+        QTest::newRow("bullets are items") << "- a\n- b" << false << "a\nb" << "item item";
+        QTest::newRow("a link is a link inside its passage")
+            << "See [the docs](https://example.com/d) now." << false << "See the docs now."
+            << "paragraph[link:https://example.com/d]";
+        QTest::newRow("a link that cannot be followed is only words") << "[run](javascript:alert(1)) it" << false
+                                                                         << "run it" << "paragraph";
+        QTest::newRow("an image reads as its alternative text") << "![a cat](https://example.com/cat.png)" << false
+                                                                << "a cat" << "paragraph";
+        QTest::newRow("a table by cells: tabs between, rows by lines")
+            << "| a | b |\n|---|---|\n| 1 | [x](https://example.com) |" << false << "a\tb\n1\tx"
+            << "table[cell cell cell cell[link:https://example.com]]";
+        QTest::newRow("code as written, named as its card") << "Run:\n\n```python\nprint( 1 )\n\tx\n```" << false
+                                                            << "Run:\nprint( 1 )\n\tx" << "paragraph code:python";
+        QTest::newRow("code without a language") << "```\nls -la\n```" << false << "ls -la" << "code:code";
+        QTest::newRow("a quote reads as its words") << "> quoted words\n\nafter" << false << "quoted words\nafter"
+                                                    << "paragraph paragraph";
+        QTest::newRow("a person's message reads as typed") << "# not a heading\n- nor a list" << true
+                                                           << "# not a heading\n- nor a list" << "paragraph";
+        QTest::newRow("nothing") << "" << false << "" << "";
+    }
+    void readerText()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, plain);
+        QFETCH(QString, text);
+        QFETCH(QString, parts);
+        using Mode = chat::MarkdownRenderer::Mode;
+        const QList<chat::ReaderPart> read = chat::ReaderText::parts(source, plain ? Mode::Plain : Mode::Markdown);
+        QCOMPARE(chat::ReaderText::join(read), text);
+        QCOMPARE(outline(read), parts);
+        if (plain)
+            return;
+        chat::StreamingReaderText streamed;
+        for (qsizetype n = 1; n <= source.size(); n += 3) {
+            const QString prefix = source.left(n);
+            QCOMPARE(streamed.update(prefix),
+                     chat::ReaderText::join(chat::ReaderText::parts(prefix, Mode::Markdown)));
+        }
+        QCOMPARE(streamed.update(source), text);
+        QCOMPARE(streamed.parts(), read);
+    }
+
     void tablesAndQuotes_data()
     {
         QTest::addColumn<QString>("markdown");

@@ -2,6 +2,7 @@
 #include "support/PaintHelpers.h"
 #include "support/TestMain.h"
 
+#include "app/MessageListModel.h"
 #include "chat/transcript/ActivityMarks.h"
 #include "chat/transcript/LiveAssistantBlock.h"
 #include "chat/markdown/MarkdownRenderCache.h"
@@ -10,6 +11,9 @@
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/MessageRowParts.h"
 #include "chat/transcript/SparkleStar.h"
+#include "chat/transcript/TranscriptAccess.h"
+#include "chat/transcript/TranscriptView.h"
+#include "glass/ReaderAccess.h"
 #include "glass/BackdropSheet.h"
 #include "glass/Contrast.h"
 #include "glass/StageBackground.h"
@@ -18,6 +22,7 @@
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFontMetrics>
@@ -559,18 +564,45 @@ private slots:
     {
         QTest::addColumn<QString>("href");
         QTest::addColumn<bool>("opens");
-        QTest::newRow("https") << "https://example.org/x" << true;
-        QTest::newRow("mailto") << "mailto:me@example.org" << true;
-        QTest::newRow("file") << "file:///etc/passwd" << false;
-        QTest::newRow("javascript") << "javascript:alert(1)" << false;
+        // A screen reader's link (its press action), as the list reads it.
+        QTest::addColumn<bool>("byReader");
+        for (bool byReader : {false, true}) {
+            const char *how = byReader ? ", by a reader" : "";
+            QTest::addRow("https%s", how) << "https://example.org/x" << true << byReader;
+            QTest::addRow("mailto%s", how) << "mailto:me@example.org" << true << byReader;
+            QTest::addRow("file%s", how) << "file:///etc/passwd" << false << byReader;
+            QTest::addRow("javascript%s", how) << "javascript:alert(1)" << false << byReader;
+        }
     }
     void linksOpenThroughTheDesktop()
     {
         QFETCH(QString, href);
         QFETCH(bool, opens);
+        QFETCH(bool, byReader);
         Fixture f;
+        const ChatMessage reply = message(MessageRole::Assistant, QStringLiteral("[linklinklinklink](%1) after").arg(href));
+        if (byReader) {
+            glass::installReaderAccess();
+            chat::installTranscriptAccess();
+            app::MessageListModel model;
+            chat::TranscriptView list(f.context());
+            list.setModel(&model);
+            model.showConversation(QUuid::createUuid(), {reply});
+            QAccessibleInterface *paragraph = QAccessible::queryAccessibleInterface(&list)->child(0)->child(0);
+            QCOMPARE(paragraph->role(), QAccessible::Paragraph);
+            // Only a link that can be followed is a link to a reader.
+            QCOMPARE(paragraph->childCount(), opens ? 1 : 0);
+            if (opens) {
+                QAccessibleInterface *link = paragraph->child(0);
+                QCOMPARE(link->role(), QAccessible::Link);
+                QCOMPARE(link->text(QAccessible::Name), QStringLiteral("linklinklinklink"));
+                link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            }
+            QCOMPARE(f.desktop.opened, opens ? QList<QUrl>{QUrl(href)} : QList<QUrl>{});
+            return;
+        }
         chat::MessageRow row(f.context());
-        row.setMessage(message(MessageRole::Assistant, QStringLiteral("[linklinklinklink](%1) after").arg(href)), false);
+        row.setMessage(reply, false);
         row.resize(500, 200);
         row.show();
         QVERIFY(QTest::qWaitForWindowExposed(&row));
