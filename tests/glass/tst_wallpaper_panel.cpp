@@ -3,6 +3,7 @@
 #include "glass/GlassSwitch.h"
 #include "glass/StageBackground.h"
 #include "glass/WallpaperExpandedPanel.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 
 #include <QApplication>
@@ -38,14 +39,6 @@ struct Panel {
         });
         window.show();
     }
-    template <typename T>
-    T *child(const char *name) const
-    {
-        T *w = panel->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no %s in the panel", name);
-        return w;
-    }
 };
 
 QString writeImage(const QString &dir, const QColor &color)
@@ -79,8 +72,9 @@ private slots:
         QFETCH(QString, text);
         Fixture f;
         Panel p(f);
+        REQUIRE_CHILD(overlayPercent, QLabel, p.panel, QStringLiteral("overlayPercent"));
         f.bg->applyOverlayOpacity(overlay);
-        QCOMPARE(p.child<QLabel>("overlayPercent")->text(), text);
+        QCOMPARE(overlayPercent->text(), text);
     }
 
     // Every text of the card, with the help texts only the grid's buttons have.
@@ -108,7 +102,7 @@ private slots:
         QFETCH(QString, help);
         Fixture f;
         Panel p(f);
-        QWidget *w = p.child<QWidget>(qPrintable(name));
+        REQUIRE_CHILD(w, QWidget, p.panel, name);
         QString shown;
         if (auto *label = qobject_cast<QLabel *>(w))
             shown = label->text();
@@ -134,16 +128,17 @@ private slots:
         QFETCH(bool, enabled);
         Fixture f;
         Panel p(f);
+        REQUIRE_CHILD(goButton, QPushButton, p.panel, QStringLiteral("goButton"));
         f.bg->setCustomURLString(address);
-        QCOMPARE(p.child<QPushButton>("goButton")->isEnabled(), enabled);
+        QCOMPARE(goButton->isEnabled(), enabled);
     }
 
     void stageSwitchReadsAndReloads()
     {
         Fixture f;
         Panel p(f);
-        auto *stage = p.child<GlassSwitch>("stageSwitch");
-        auto *motion = p.child<GlassSwitch>("motionSwitch");
+        REQUIRE_CHILD(stage, GlassSwitch, p.panel, QStringLiteral("stageSwitch"));
+        REQUIRE_CHILD(motion, GlassSwitch, p.panel, QStringLiteral("motionSwitch"));
         QVERIFY(f.bg->isEnabled());
         QCOMPARE(stage->text(), QStringLiteral("On"));
         const qint64 image = f.bg->loadedImage().cacheKey();
@@ -166,10 +161,12 @@ private slots:
     {
         Fixture f;
         Panel p(f);
+        REQUIRE_CHILD(overlaySlider, QSlider, p.panel, QStringLiteral("overlaySlider"));
+        REQUIRE_CHILD(overlayPercent, QLabel, p.panel, QStringLiteral("overlayPercent"));
         f.bg->setIsEnabled(false);
-        p.child<QSlider>("overlaySlider")->setValue(500);
+        overlaySlider->setValue(500);
         QCOMPARE(f.bg->overlayOpacity(), 0.5);
-        QCOMPARE(p.child<QLabel>("overlayPercent")->text(), QStringLiteral("50%"));
+        QCOMPARE(overlayPercent->text(), QStringLiteral("50%"));
         QVERIFY(f.bg->isEnabled()); // the action switches a hidden stage on
     }
 
@@ -177,8 +174,9 @@ private slots:
     {
         Fixture f;
         Panel p(f);
+        REQUIRE_CHILD(motionSwitch, GlassSwitch, p.panel, QStringLiteral("motionSwitch"));
         const bool before = f.bg->animateKenBurns();
-        QTest::mouseClick(p.child<GlassSwitch>("motionSwitch"), Qt::LeftButton);
+        QTest::mouseClick(motionSwitch, Qt::LeftButton);
         QCOMPARE(f.bg->animateKenBurns(), !before);
     }
 
@@ -186,21 +184,23 @@ private slots:
     {
         Fixture f;
         Panel p(f);
+        REQUIRE_CHILD(photoButton, QPushButton, p.panel, QStringLiteral("photoButton"));
+        REQUIRE_CHILD(undoButton, QPushButton, p.panel, QStringLiteral("undoButton"));
         f.bg->setIsEnabled(false);
         p.answer.clear(); // the user cancels
-        p.child<QPushButton>("photoButton")->click();
+        photoButton->click();
         QCOMPARE(p.captions, QStringList{QStringLiteral("Choose image")});
         QTRY_VERIFY(f.bg->isEnabled());
 
         p.answer = writeImage(f.dir.path(), QColor(200, 30, 30));
         const qint64 before = f.bg->loadedImage().cacheKey();
-        p.child<QPushButton>("photoButton")->click();
+        photoButton->click();
         QTRY_VERIFY(f.bg->loadedImage().cacheKey() != before);
         QCOMPARE(QColor(f.bg->loadedImage().pixel(10, 10)).red(), 200);
         QVERIFY(f.bg->isEnabled());
         // The image it replaced went to the history: Undo is usable now.
-        QTRY_VERIFY(p.child<QPushButton>("undoButton")->isEnabled());
-        p.child<QPushButton>("undoButton")->click();
+        QTRY_VERIFY(undoButton->isEnabled());
+        undoButton->click();
         QTRY_COMPARE(f.bg->statusMessage(), QStringLiteral("Restored previous wallpaper."));
     }
 
@@ -208,12 +208,13 @@ private slots:
     {
         Fixture f;
         Panel p(f);
+        REQUIRE_CHILD(videoButton, QPushButton, p.panel, QStringLiteral("videoButton"));
         QFile clip(f.dir.filePath(QStringLiteral("clip.mp4")));
         QVERIFY(clip.open(QIODevice::WriteOnly));
         clip.write("not really a movie");
         clip.close();
         p.answer = clip.fileName();
-        p.child<QPushButton>("videoButton")->click();
+        videoButton->click();
         QCOMPARE(p.captions, QStringList{QStringLiteral("Choose video")});
         QTRY_VERIFY(f.bg->useVideo());
         QCOMPARE(f.bg->statusMessage(), QStringLiteral("Video set."));
@@ -224,28 +225,32 @@ private slots:
     {
         Fixture f;
         Panel p(f);
-        p.child<QPushButton>("randomButton")->click();
+        REQUIRE_CHILD(randomButton, QPushButton, p.panel, QStringLiteral("randomButton"));
+        REQUIRE_CHILD(urlField, QLineEdit, p.panel, QStringLiteral("urlField"));
+        randomButton->click();
         const QString address = f.bg->customURLString();
         QVERIFY2(address.startsWith(QStringLiteral("http://127.0.0.1:9/seed/")) &&
                      address.endsWith(QStringLiteral("/1920/1080")),
                  qPrintable(address));
-        QCOMPARE(p.child<QLineEdit>("urlField")->text(), address); // the field follows at once
+        QCOMPARE(urlField->text(), address); // the field follows at once
     }
 
     void undoFollowsCanUndo()
     {
         Fixture f;
         Panel p(f);
+        REQUIRE_CHILD(undoButton, QPushButton, p.panel, QStringLiteral("undoButton"));
         QVERIFY(!f.bg->canUndo());
-        QVERIFY(!p.child<QPushButton>("undoButton")->isEnabled());
+        QVERIFY(!undoButton->isEnabled());
     }
 
     void goAppliesTheTypedAddress()
     {
         Fixture f;
         Panel p(f);
-        auto *field = p.child<QLineEdit>("urlField");
-        auto *go = p.child<QPushButton>("goButton");
+        REQUIRE_CHILD(statusLine, QLabel, p.panel, QStringLiteral("statusLine"));
+        REQUIRE_CHILD(field, QLineEdit, p.panel, QStringLiteral("urlField"));
+        REQUIRE_CHILD(go, QPushButton, p.panel, QStringLiteral("goButton"));
         field->clear();
         f.bg->setCustomURLString(QString());
         QVERIFY(!go->isEnabled());
@@ -254,15 +259,16 @@ private slots:
         QVERIFY(go->isEnabled());
         go->click();
         QTRY_COMPARE(f.bg->statusMessage(), QStringLiteral("Enter a valid http(s) image URL."));
-        QVERIFY(p.child<QLabel>("statusLine")->isVisible());
+        QVERIFY(statusLine->isVisible());
     }
 
     void clearHidesTheStageAndCloses()
     {
         Fixture f;
         Panel p(f);
+        REQUIRE_CHILD(clearButton, QPushButton, p.panel, QStringLiteral("clearButton"));
         QSignalSpy closed(p.panel, &WallpaperExpandedPanel::expandedChanged);
-        p.child<QPushButton>("clearButton")->click();
+        clearButton->click();
         QVERIFY(!f.bg->isEnabled());
         QCOMPARE(f.bg->statusMessage(),
                  QStringLiteral("Background hidden. Your image is still saved for next time you turn it on."));
@@ -275,19 +281,20 @@ private slots:
     {
         Fixture f;
         Panel p(f);
+        REQUIRE_CHILD(closeButton, QToolButton, p.panel, QStringLiteral("closeButton"));
         QSignalSpy closed(p.panel, &WallpaperExpandedPanel::expandedChanged);
         const bool enabled = f.bg->isEnabled();
-        p.child<QToolButton>("closeButton")->click();
+        closeButton->click();
         QCOMPARE(closed.count(), 1);
         QCOMPARE(f.bg->isEnabled(), enabled);
-        QCOMPARE(p.child<QToolButton>("closeButton")->toolTip(), QStringLiteral("Close"));
+        QCOMPARE(closeButton->toolTip(), QStringLiteral("Close"));
     }
 
     void statusLineShowsAtMostTwoLines()
     {
         Fixture f;
         Panel p(f);
-        auto *status = p.child<QLabel>("statusLine");
+        REQUIRE_CHILD(status, QLabel, p.panel, QStringLiteral("statusLine"));
         QVERIFY(f.bg->statusMessage().isNull());
         QVERIFY(!status->isVisible());
         f.bg->clearBackground(); // a long status message
@@ -338,7 +345,7 @@ private slots:
         QVERIFY(image.save(f.dir.filePath(fileName), "PNG"));
         QCoro::waitFor(f.bg->pickLocalImage(f.dir.filePath(fileName)));
         QCOMPARE(f.bg->statusMessage(), QStringLiteral("Using ") + fileName);
-        auto *status = p.child<QLabel>("statusLine");
+        REQUIRE_CHILD(status, QLabel, p.panel, QStringLiteral("statusLine"));
         QCOMPARE(status->text().count(QLatin1Char('\n')), 1);
         QTRY_VERIFY(p.panel->rect().contains(status->geometry()));
         QCOMPARE(p.panel->height(), p.panel->sizeHint().height());
@@ -391,7 +398,8 @@ private slots:
         const QImage shot = window.grab().toImage();
         painttest::savePng(shot, QStringLiteral("wallpaper-panel-%1").arg(skin));
         // The panel's labels take the text colours of its glass.
-        const QColor title = panel->findChild<QLabel *>(QStringLiteral("titleLabel"))->palette().color(QPalette::WindowText);
+        REQUIRE_CHILD(titleLabel, QLabel, panel, QStringLiteral("titleLabel"));
+        const QColor title = titleLabel->palette().color(QPalette::WindowText);
         QCOMPARE(title, f.styles->styles().secondary.color);
         QCOMPARE(panel->width(), WallpaperExpandedPanel::kWidth);
         // The card is glass: lighter than the stage beside it, not opaque grey.

@@ -3,6 +3,7 @@
 #include "app/MoonshelfSignIn.h"
 #include "auth/QtKeychainBackend.h"
 #include "platform/SharedNetwork.h"
+#include "support/NamedWidget.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -107,8 +108,14 @@ QString describe(const std::optional<settings::Banner> &banner)
 
 QString savePicture(settings::SettingsWindow &window, const QString &name, QWidget *part)
 {
-    if (part)
-        window.findChild<QScrollArea *>()->ensureWidgetVisible(part, 0, 16);
+    if (part) {
+        // A picture is for a person to look at: without its one page it is
+        // taken where the window stands rather than ending the program.
+        if (QScrollArea *page = testsupport::uniqueChild<QScrollArea>(&window))
+            page->ensureWidgetVisible(part, 0, 16);
+        else
+            qWarning("%s: no single page to scroll %s into view", qPrintable(name), part->metaObject()->className());
+    }
     QWidget &widget = window;
     const QString path = QDir(testsupport::outputDirectory()).filePath(name + QStringLiteral(".png"));
     QDir().mkpath(QFileInfo(path).absolutePath());

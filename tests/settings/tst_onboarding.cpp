@@ -19,11 +19,9 @@
 
 namespace {
 
-// The sheet's closing button, found as a screen reader names it.
-glass::StyledButton *buildButton(QWidget *sheet)
-{
-    return testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Let's build"));
-}
+// The sheet's closing buttons, as a screen reader names them.
+const QString kBuild = QStringLiteral("Let's build");
+const QString kSettingsFirst = QStringLiteral("Open Settings first\u2026");
 
 // hasCompletedOnboarding as settings.json holds it now; absent: no file.
 std::optional<bool> storedFlag()
@@ -102,12 +100,14 @@ private slots:
         connect(&vm, &app::AppViewModel::showSettingsChanged, this, [&] {
             events << (vm.showSettings() ? "settings up" : "settings down");
         });
+        REQUIRE_NAMED(build, glass::StyledButton, stage.sheet, kBuild);
+        REQUIRE_NAMED(settingsFirst, glass::StyledButton, stage.sheet, kSettingsFirst);
         if (how == "build")
-            buildButton(stage.sheet)->click();
+            build->click();
         else if (how == "settings")
-            testsupport::namedWidget<glass::StyledButton>(stage.sheet, QStringLiteral("Open Settings first\u2026"))->click();
+            settingsFirst->click();
         else
-            QTest::keyClick(testsupport::namedWidget<glass::StyledButton>(stage.sheet, QStringLiteral("Open Settings first\u2026")), Qt::Key_Return); // whichever button has focus
+            QTest::keyClick(settingsFirst, Qt::Key_Return); // whichever button has focus
         QCoreApplication::processEvents();
         QCOMPARE(events, log);
         QVERIFY(vm.settingsStore().settings().hasCompletedOnboarding);
@@ -126,7 +126,8 @@ private slots:
         Stage stage(vm);
         stage.host.show();
         QVERIFY(QTest::qWaitForWindowExposed(&stage.host));
-        QTest::keyClick(buildButton(stage.sheet), Qt::Key_Escape);
+        REQUIRE_NAMED(build, glass::StyledButton, stage.sheet, kBuild);
+        QTest::keyClick(build, Qt::Key_Escape);
         QCoreApplication::processEvents();
         QVERIFY(stage.sheets->isOpen());
         QVERIFY(vm.showOnboarding());
@@ -170,7 +171,8 @@ private slots:
             QVERIFY2(stage.sheet->rect().contains(inSheet), qPrintable(label->text()));
             QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
         }
-        const QRect button(buildButton(stage.sheet)->mapTo(stage.sheet, QPoint()), buildButton(stage.sheet)->size());
+        REQUIRE_NAMED(build, glass::StyledButton, stage.sheet, kBuild);
+        const QRect button(build->mapTo(stage.sheet, QPoint()), build->size());
         QVERIFY(stage.sheet->rect().contains(button));
     }
 };

@@ -32,33 +32,13 @@ void writeKeyFile(const QString &relative, const QByteArray &bytes)
         file.write(bytes);
 }
 
-// The section's controls, found as a screen reader names them.
-QLineEdit *keyField(ApiKeySection *section)
-{
-    return testsupport::namedWidget<QLineEdit>(section, QStringLiteral("Ovu API key"));
-}
-
-SettingsButton *saveButton(ApiKeySection *section)
-{
-    return testsupport::namedWidget<SettingsButton>(section, QStringLiteral("Save to Keyring"));
-}
-
-SettingsButton *clearButton(ApiKeySection *section)
-{
-    return testsupport::namedWidget<SettingsButton>(section, QStringLiteral("Clear key"));
-}
-
-SettingsButton *importButton(ApiKeySection *section)
-{
-    return testsupport::namedWidget<SettingsButton>(section, QStringLiteral("Import from env / config"));
-}
-
-QLabel *keyringNote(ApiKeySection *section)
-{
-    return testsupport::namedWidget<QLabel>(
-        section, QStringLiteral("The keyring is unavailable: a stored key can be neither read nor changed "
-                                "until it is unlocked."));
-}
+// The section's controls, as a screen reader names them.
+const QString kKeyField = QStringLiteral("Ovu API key");
+const QString kSave = QStringLiteral("Save to Keyring");
+const QString kClear = QStringLiteral("Clear key");
+const QString kImport = QStringLiteral("Import from env / config");
+const QString kKeyringNote = QStringLiteral("The keyring is unavailable: a stored key can be neither read nor changed "
+                                            "until it is unlocked.");
 
 void typeKey(QLineEdit *field, const QString &text)
 {
@@ -106,25 +86,28 @@ private slots:
     void saveStoresTrimmedKey()
     {
         SettingsWindow &window = makeWindow();
-        ApiKeySection *section = window.findChild<ApiKeySection *>();
-        QVERIFY(!clearButton(section)->isVisibleTo(section));
-        typeKey(keyField(section), QStringLiteral("  sk-typed-1 "));
-        finish(section, saveButton(section));
+        REQUIRE_CHILD(section, ApiKeySection, &window);
+        REQUIRE_NAMED(field, QLineEdit, section, kKeyField);
+        REQUIRE_NAMED(save, SettingsButton, section, kSave);
+        REQUIRE_NAMED(clear, SettingsButton, section, kClear);
+        QVERIFY(!clear->isVisibleTo(section));
+        typeKey(field, QStringLiteral("  sk-typed-1 "));
+        finish(section, save);
         SECRET_EQ(Rig::keyringNow(), std::optional(QStringLiteral("sk-typed-1")));
-        SECRET_EQ(keyField(section)->text(), QStringLiteral("  sk-typed-1 "));
+        SECRET_EQ(field->text(), QStringLiteral("  sk-typed-1 "));
         QCOMPARE(describe(window.banner()), QStringLiteral("success: API key saved to the keyring (fallback)."));
         QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("API key"));
         QVERIFY(m_rig->vm().isAuthenticated());
-        QVERIFY(clearButton(section)->isVisibleTo(section));
-        savePicture(window, QStringLiteral("settings-apikey-saved-dark"), window.findChild<ApiKeySection *>());
+        QVERIFY(clear->isVisibleTo(section));
+        savePicture(window, QStringLiteral("settings-apikey-saved-dark"), section);
 
-        finish(section, clearButton(section));
+        finish(section, clear);
         QVERIFY(!Rig::keyringNow());
         QCOMPARE(describe(window.banner()), QStringLiteral("info: API key removed."));
         QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("Not signed in"));
-        QVERIFY(!clearButton(section)->isVisibleTo(section));
+        QVERIFY(!clear->isVisibleTo(section));
         // The text stays and can be saved again.
-        QVERIFY(saveButton(section)->isEnabled());
+        QVERIFY(save->isEnabled());
     }
 
     // A focused button that goes away as its action ends gives the keyboard
@@ -134,22 +117,26 @@ private slots:
     {
         SettingsWindow &window = makeWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        ApiKeySection *section = window.findChild<ApiKeySection *>();
-        typeKey(keyField(section), QStringLiteral("sk-typed-2"));
-        finish(section, saveButton(section));
-        QVERIFY(clearButton(section)->isVisibleTo(section));
+        REQUIRE_CHILD(section, ApiKeySection, &window);
+        REQUIRE_NAMED(field, QLineEdit, section, kKeyField);
+        REQUIRE_NAMED(save, SettingsButton, section, kSave);
+        REQUIRE_NAMED(clear, SettingsButton, section, kClear);
+        typeKey(field, QStringLiteral("sk-typed-2"));
+        finish(section, save);
+        QVERIFY(clear->isVisibleTo(section));
         // The key's buttons near the bottom of the page, the next controls below it.
-        QScrollBar *bar = window.findChild<QScrollArea *>()->verticalScrollBar();
-        const QPoint buttonsInPage = clearButton(section)->mapTo(window.findChild<QScrollArea *>()->widget(), QPoint(0, 0));
-        bar->setValue(buttonsInPage.y() - window.findChild<QScrollArea *>()->viewport()->height() + 60);
+        REQUIRE_CHILD(page, QScrollArea, &window);
+        QScrollBar *bar = page->verticalScrollBar();
+        const QPoint buttonsInPage = clear->mapTo(page->widget(), QPoint(0, 0));
+        bar->setValue(buttonsInPage.y() - page->viewport()->height() + 60);
         const int before = bar->value();
         QVERIFY(before > 0 && before < bar->maximum());
-        clearButton(section)->setFocus(Qt::TabFocusReason);
+        clear->setFocus(Qt::TabFocusReason);
 
         QSignalSpy done(section, &ApiKeySection::actionFinished);
-        QTest::keyClick(clearButton(section), Qt::Key_Space);
+        QTest::keyClick(clear, Qt::Key_Space);
         QVERIFY(!done.isEmpty() || done.wait(10000));
-        QVERIFY(!clearButton(section)->isVisibleTo(section));
+        QVERIFY(!clear->isVisibleTo(section));
         // Held while the key was removed, then gone: the keyboard stays in the section.
         QVERIFY(QApplication::focusWidget());
         QVERIFY2(section->isAncestorOf(QApplication::focusWidget()), QApplication::focusWidget()->metaObject()->className());
@@ -179,9 +166,11 @@ private slots:
         QFETCH(QString, error);
         QVERIFY(Rig::storeInKeyring(QStringLiteral("sk-kept")));
         SettingsWindow &window = makeWindow();
-        ApiKeySection *section = window.findChild<ApiKeySection *>();
-        keyField(section)->setText(typed);
-        QCOMPARE(saveButton(section)->isEnabled(), buttonEnabled);
+        REQUIRE_CHILD(section, ApiKeySection, &window);
+        REQUIRE_NAMED(field, QLineEdit, section, kKeyField);
+        REQUIRE_NAMED(save, SettingsButton, section, kSave);
+        field->setText(typed);
+        QCOMPARE(save->isEnabled(), buttonEnabled);
         const auto saved = testsupport::waitForTask(m_rig->vm().account().saveAPIKey(typed));
         QVERIFY(!saved.ok());
         QCOMPARE(QStringLiteral("error: ") + saved.error(), error);
@@ -207,19 +196,21 @@ private slots:
         if (!qirvKeyFile.isEmpty())
             writeKeyFile(QStringLiteral(".qirv/api_key"), qirvKeyFile);
         SettingsWindow &window = makeWindow();
-        ApiKeySection *section = window.findChild<ApiKeySection *>();
-        typeKey(keyField(section), QStringLiteral("typed"));
-        finish(section, importButton(section));
+        REQUIRE_CHILD(section, ApiKeySection, &window);
+        REQUIRE_NAMED(field, QLineEdit, section, kKeyField);
+        REQUIRE_NAMED(importKey, SettingsButton, section, kImport);
+        typeKey(field, QStringLiteral("typed"));
+        finish(section, importKey);
         if (expected.isEmpty()) {
             QCOMPARE(describe(window.banner()),
                      QStringLiteral("error: No OVU_API_KEY env var or config file found (~/.config/ovu/api_key, "
                                     "~/.qirv/api_key)."));
-            SECRET_EQ(keyField(section)->text(), QStringLiteral("typed"));
+            SECRET_EQ(field->text(), QStringLiteral("typed"));
             QVERIFY(!Rig::keyringNow());
             QVERIFY(!m_rig->vm().isAuthenticated());
         } else {
             QCOMPARE(describe(window.banner()), QStringLiteral("success: Imported API key and saved to the keyring."));
-            SECRET_EQ(keyField(section)->text(), expected);
+            SECRET_EQ(field->text(), expected);
             SECRET_EQ(Rig::keyringNow(), std::optional(expected));
             QCOMPARE(m_rig->vm().authStatusText(), QStringLiteral("API key"));
         }
@@ -232,18 +223,21 @@ private slots:
     {
         QVERIFY(Rig::storeInKeyring(QStringLiteral("sk-stored")));
         SettingsWindow &window = makeWindow();
-        ApiKeySection *section = window.findChild<ApiKeySection *>();
-        SECRET_EQ(keyField(section)->text(), QStringLiteral("sk-stored"));
-        QCOMPARE(keyField(section)->echoMode(), QLineEdit::Password);
-        QVERIFY(keyField(section)->displayText() != keyField(section)->text());
-        QVERIFY(clearButton(section)->isVisibleTo(section));
-        QVERIFY(!keyringNote(section)->isVisibleTo(section));
+        REQUIRE_CHILD(section, ApiKeySection, &window);
+        REQUIRE_NAMED(field, QLineEdit, section, kKeyField);
+        REQUIRE_NAMED(clear, SettingsButton, section, kClear);
+        REQUIRE_NAMED(note, QLabel, section, kKeyringNote);
+        SECRET_EQ(field->text(), QStringLiteral("sk-stored"));
+        QCOMPARE(field->echoMode(), QLineEdit::Password);
+        QVERIFY(field->displayText() != field->text());
+        QVERIFY(clear->isVisibleTo(section));
+        QVERIFY(!note->isVisibleTo(section));
 
         window.hide();
-        typeKey(keyField(section), QStringLiteral("other"));
+        typeKey(field, QStringLiteral("other"));
         window.show();
-        SECRET_EQ(keyField(section)->text(), QStringLiteral("sk-stored"));
-        savePicture(window, QStringLiteral("settings-apikey-stored-dark"), window.findChild<ApiKeySection *>());
+        SECRET_EQ(field->text(), QStringLiteral("sk-stored"));
+        savePicture(window, QStringLiteral("settings-apikey-stored-dark"), section);
     }
 
     // A locked keyring is not "no key": the field is left alone and the
@@ -256,19 +250,23 @@ private slots:
         m_rig = std::make_unique<Rig>();
         m_rig->useFakeKeyring(state);
         SettingsWindow &window = m_rig->make();
-        ApiKeySection *section = window.findChild<ApiKeySection *>();
-        typeKey(keyField(section), QStringLiteral("typed-before"));
+        REQUIRE_CHILD(section, ApiKeySection, &window);
+        REQUIRE_NAMED(field, QLineEdit, section, kKeyField);
+        REQUIRE_NAMED(save, SettingsButton, section, kSave);
+        REQUIRE_NAMED(clear, SettingsButton, section, kClear);
+        typeKey(field, QStringLiteral("typed-before"));
         window.show();
+        REQUIRE_NAMED(note, QLabel, section, kKeyringNote);
         QCOMPARE(m_rig->vm().account().keyState(), app::AccountController::KeyState::Unavailable);
-        SECRET_EQ(keyField(section)->text(), QStringLiteral("typed-before"));
-        QVERIFY(keyringNote(section)->isVisibleTo(section));
-        QVERIFY(!clearButton(section)->isVisibleTo(section));
-        finish(section, saveButton(section));
+        SECRET_EQ(field->text(), QStringLiteral("typed-before"));
+        QVERIFY(note->isVisibleTo(section));
+        QVERIFY(!clear->isVisibleTo(section));
+        finish(section, save);
         QVERIFY(describe(window.banner()).startsWith(QStringLiteral("error: Could not save API key to the keyring")));
         QVERIFY(state->item == QByteArray("sk-behind-the-lock"));
-        savePicture(window, QStringLiteral("settings-apikey-locked-dark"), window.findChild<ApiKeySection *>());
+        savePicture(window, QStringLiteral("settings-apikey-locked-dark"), section);
         m_rig->skins().setSelectedID(QStringLiteral("daylight"));
-        savePicture(window, QStringLiteral("settings-apikey-locked-light"), window.findChild<ApiKeySection *>());
+        savePicture(window, QStringLiteral("settings-apikey-locked-light"), section);
     }
 };
 

@@ -49,21 +49,8 @@ namespace Values = settings::SectionValues;
 
 namespace {
 
-// Controls found as a screen reader names them.
-QLineEdit *customField(settings::ModelSection *section)
-{
-    return testsupport::namedWidget<QLineEdit>(section, QStringLiteral("Custom API id"));
-}
-
-settings::SettingsButton *stepButton(settings::AgentSection *section, const QString &name)
-{
-    return testsupport::namedWidget<settings::SettingsButton>(section, name);
-}
-
-settings::SettingsButton *cardButton(settings::BackgroundCard *card, const QString &name)
-{
-    return testsupport::namedWidget<settings::SettingsButton>(card, name);
-}
+// The custom model id field, as a screen reader names it.
+const QString kCustomField = QStringLiteral("Custom API id");
 
 } // namespace
 
@@ -167,7 +154,8 @@ private slots:
     void modelRows()
     {
         SettingsWindow &window = makeWindow();
-        settings::ModelSection *section = window.findChild<settings::ModelSection *>();
+        REQUIRE_CHILD(section, settings::ModelSection, &window);
+        REQUIRE_NAMED(field, QLineEdit, section, kCustomField);
         QCOMPARE(section->rows().size(), model::ModelCatalog::options().size());
         const auto marked = [&] {
             QStringList ids;
@@ -177,12 +165,12 @@ private slots:
             return ids;
         };
         QCOMPARE(marked(), QStringList{QStringLiteral("qirv-4.5")});
-        QCOMPARE(customField(section)->text(), QStringLiteral("qirv-4.5"));
+        QCOMPARE(field->text(), QStringLiteral("qirv-4.5"));
         settings::ModelRow *last = section->rows().last();
         last->click();
         QCOMPARE(stored().model, last->option().id);
         QCOMPARE(marked(), QStringList{last->option().id});
-        QCOMPARE(customField(section)->text(), last->option().id);
+        QCOMPARE(field->text(), last->option().id);
     }
 
     // Typing writes at most a few times a second and the rest on hiding;
@@ -190,8 +178,8 @@ private slots:
     void customModelIsThrottled()
     {
         SettingsWindow &window = makeWindow();
-        settings::ModelSection *section = window.findChild<settings::ModelSection *>();
-        QLineEdit *field = customField(section);
+        REQUIRE_CHILD(section, settings::ModelSection, &window);
+        REQUIRE_NAMED(field, QLineEdit, section, kCustomField);
         QSignalSpy writes(&m_rig->vm().settingsStore(), &model::SettingsStore::settingsChanged);
         field->setFocus();
         field->selectAll();
@@ -232,10 +220,12 @@ private slots:
         settings.policyMode = powerUser ? model::PolicyMode::PowerUser : model::PolicyMode::Tiered;
         settings.yoloEnabled = yolo;
         SettingsWindow &window = makeWindow(settings);
-        settings::SafetySection *section = window.findChild<settings::SafetySection *>();
-        QCOMPARE(testsupport::namedWidget<settings::SegmentedControl>(section, QStringLiteral("Tool guard"))->current(), shown);
+        REQUIRE_CHILD(section, settings::SafetySection, &window);
+        REQUIRE_NAMED(picker, settings::SegmentedControl, section, QStringLiteral("Tool guard"));
+        REQUIRE_CHILD(caption, QLabel, section, QStringLiteral("guardCaption"));
+        QCOMPARE(picker->current(), shown);
         QCOMPARE(section->captionIsDanger(), danger);
-        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("guardCaption"))->text(),
+        QCOMPARE(caption->text(),
                  Values::guardCaption(model::kAllToolGuardModes.at(std::size_t(shown))).text);
         // Showing it wrote nothing back.
         QCOMPARE(this->stored().toolGuardMode, settings.toolGuardMode);
@@ -245,7 +235,8 @@ private slots:
     void choosingGuard()
     {
         SettingsWindow &window = makeWindow();
-        settings::SegmentedControl *picker = testsupport::namedWidget<settings::SegmentedControl>(&window, QStringLiteral("Tool guard"));
+        REQUIRE_CHILD(section, settings::SafetySection, &window);
+        REQUIRE_NAMED(picker, settings::SegmentedControl, section, QStringLiteral("Tool guard"));
         QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(2).center());
         QCOMPARE(stored().toolGuardMode, std::optional(model::ToolGuardMode::Yolo));
         QCOMPARE(stored().policyMode, model::PolicyMode::PowerUser);
@@ -254,7 +245,7 @@ private slots:
         QCOMPARE(stored().toolGuardMode, std::optional(model::ToolGuardMode::Balanced));
         QCOMPARE(stored().policyMode, model::PolicyMode::Tiered);
         QVERIFY(!stored().yoloEnabled);
-        QVERIFY(!window.findChild<settings::SafetySection *>()->captionIsDanger());
+        QVERIFY(!section->captionIsDanger());
     }
 
     // Out-of-range and odd stored limits are shown as stored; a step brings
@@ -265,20 +256,25 @@ private slots:
         odd.maxAgentIterations = 3;
         odd.shellTimeoutSeconds = 100.7;
         SettingsWindow &window = makeWindow(odd);
-        settings::AgentSection *section = window.findChild<settings::AgentSection *>();
-        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("iterations"))->label(), QStringLiteral("Max tool iterations: 3"));
-        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("shellTimeout"))->label(), QStringLiteral("Shell timeout: 100s"));
+        REQUIRE_CHILD(section, settings::AgentSection, &window);
+        REQUIRE_CHILD(iterations, settings::Stepper, section, QStringLiteral("iterations"));
+        REQUIRE_CHILD(timeout, settings::Stepper, section, QStringLiteral("shellTimeout"));
+        REQUIRE_NAMED(fewerIterations, settings::SettingsButton, section, QStringLiteral("Decrement Max tool iterations"));
+        REQUIRE_NAMED(moreIterations, settings::SettingsButton, section, QStringLiteral("Increment Max tool iterations"));
+        REQUIRE_NAMED(longerTimeout, settings::SettingsButton, section, QStringLiteral("Increment Shell timeout"));
+        QCOMPARE(iterations->label(), QStringLiteral("Max tool iterations: 3"));
+        QCOMPARE(timeout->label(), QStringLiteral("Shell timeout: 100s"));
         QCOMPARE(stored().maxAgentIterations, 3);
         QCOMPARE(stored().shellTimeoutSeconds, 100.7);
-        QVERIFY(!stepButton(section, QStringLiteral("Decrement Max tool iterations"))->isEnabled());
+        QVERIFY(!fewerIterations->isEnabled());
 
         QSignalSpy writes(&m_rig->vm().settingsStore(), &model::SettingsStore::settingsChanged);
-        stepButton(section, QStringLiteral("Increment Max tool iterations"))->click();
+        moreIterations->click();
         QCOMPARE(stored().maxAgentIterations, 5);
-        stepButton(section, QStringLiteral("Increment Shell timeout"))->click();
+        longerTimeout->click();
         QCOMPARE(stored().shellTimeoutSeconds, 115.0);
         QCOMPARE(writes.size(), 2);
-        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("shellTimeout"))->label(), QStringLiteral("Shell timeout: 115s"));
+        QCOMPARE(timeout->label(), QStringLiteral("Shell timeout: 115s"));
     }
 
     void agentLimitNotANumber()
@@ -286,9 +282,11 @@ private slots:
         model::AppSettings odd;
         odd.shellTimeoutSeconds = std::numeric_limits<double>::quiet_NaN();
         SettingsWindow &window = makeWindow(odd);
-        settings::AgentSection *section = window.findChild<settings::AgentSection *>();
-        QCOMPARE(section->findChild<settings::Stepper *>(QStringLiteral("shellTimeout"))->label(), QStringLiteral("Shell timeout: nans"));
-        stepButton(section, QStringLiteral("Increment Shell timeout"))->click();
+        REQUIRE_CHILD(section, settings::AgentSection, &window);
+        REQUIRE_CHILD(timeout, settings::Stepper, section, QStringLiteral("shellTimeout"));
+        REQUIRE_NAMED(longerTimeout, settings::SettingsButton, section, QStringLiteral("Increment Shell timeout"));
+        QCOMPARE(timeout->label(), QStringLiteral("Shell timeout: nans"));
+        longerTimeout->click();
         QCOMPARE(stored().shellTimeoutSeconds, 15.0);
     }
 
@@ -296,86 +294,101 @@ private slots:
     void stageCard()
     {
         SettingsWindow &window = makeWindow();
-        settings::BackgroundCard *card = window.findChild<settings::BackgroundCard *>();
+        REQUIRE_CHILD(card, settings::BackgroundCard, &window);
+        REQUIRE_CHILD(percent, QLabel, card, QStringLiteral("overlayPercent"));
+        REQUIRE_CHILD(status, QLabel, card, QStringLiteral("stageStatus"));
+        REQUIRE_CHILD(credit, QWidget, card, QStringLiteral("photoCredit"));
+        REQUIRE_CHILD(creditLine, QLabel, card, QStringLiteral("photoCreditLine"));
+        REQUIRE_NAMED(overlay, QSlider, card, QStringLiteral("Overlay"));
+        REQUIRE_NAMED(motion, glass::GlassSwitch, card, QStringLiteral("Motion"));
+        REQUIRE_NAMED(shown, glass::GlassSwitch, card, QStringLiteral("Show background image / video"));
+        REQUIRE_NAMED(url, QLineEdit, card, QStringLiteral("Image URL"));
+        REQUIRE_NAMED(applyUrl, settings::SettingsButton, card, QStringLiteral("Apply URL"));
+        REQUIRE_NAMED(turnOff, settings::SettingsButton, card, QStringLiteral("Turn off"));
+        REQUIRE_NAMED(undo, settings::SettingsButton, card, QStringLiteral("Undo photo"));
+        REQUIRE_NAMED(picsum, settings::LinkButton, card, QStringLiteral("Picsum"));
         stage::BackgroundSettings &bg = m_rig->background();
         // Shown on the slider's coarser steps, never written back rounded.
         bg.setOverlayOpacity(0.3574);
-        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("overlayPercent"))->text(), QStringLiteral("35%"));
+        QCOMPARE(percent->text(), QStringLiteral("35%"));
         QCOMPARE(bg.overlayOpacity(), 0.3574);
         bg.setIsEnabled(false);
-        QVERIFY(!testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->isEnabled());
-        QVERIFY(testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->isEnabled());
+        QVERIFY(!motion->isEnabled());
+        QVERIFY(overlay->isEnabled());
 
         // The first-run image is loaded: moving the veil turns the stage on.
         QVERIFY(!bg.loadedImage().isNull());
-        testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->setValue(290);
+        overlay->setValue(290);
         QCOMPARE(bg.overlayOpacity(), 0.29);
         // The wheel over a slider the user has not picked scrolls the page,
         // not the veil; once picked, it moves the slider.
         const auto wheel = [&] {
-            QSlider *slider = testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"));
+            QSlider *slider = overlay;
             const QPointF at(slider->width() / 2.0, slider->height() / 2.0);
             QWheelEvent event(at, slider->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                               Qt::NoScrollPhase, false);
             QApplication::sendEvent(slider, &event);
         };
-        testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->clearFocus();
+        overlay->clearFocus();
         wheel();
-        QCOMPARE(testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->value(), 290);
-        testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->setFocus();
-        if (testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->hasFocus()) { // focus needs an active window
+        QCOMPARE(overlay->value(), 290);
+        overlay->setFocus();
+        if (overlay->hasFocus()) { // focus needs an active window
             wheel();
-            QVERIFY(testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->value() != 290);
-            testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->setValue(290);
-            testsupport::namedWidget<QSlider>(card, QStringLiteral("Overlay"))->clearFocus();
+            QVERIFY(overlay->value() != 290);
+            overlay->setValue(290);
+            overlay->clearFocus();
         }
-        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("overlayPercent"))->text(), QStringLiteral("29%"));
+        QCOMPARE(percent->text(), QStringLiteral("29%"));
         QVERIFY(bg.isEnabled());
-        QVERIFY(testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->isChecked());
+        QVERIFY(shown->isChecked());
 
-        testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->click();
+        shown->click();
         QVERIFY(!bg.isEnabled());
-        QVERIFY(!testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->isEnabled());
-        testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->click();
+        QVERIFY(!motion->isEnabled());
+        shown->click();
         QVERIFY(bg.isEnabled());
-        QVERIFY(testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->isEnabled());
-        testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Motion"))->click();
+        QVERIFY(motion->isEnabled());
+        motion->click();
         QCOMPARE(bg.animateKenBurns(), false);
 
-        QVERIFY(!card->findChild<QLabel *>(QStringLiteral("stageStatus"))->isVisibleTo(card));
-        testsupport::namedWidget<QLineEdit>(card, QStringLiteral("Image URL"))->clear();
+        QVERIFY(!status->isVisibleTo(card));
+        url->clear();
         bg.setCustomURLString(QString());
-        cardButton(card, QStringLiteral("Apply URL"))->click();
-        QTRY_COMPARE(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->text(), QStringLiteral("Enter a valid http(s) image URL."));
-        QVERIFY(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->isVisibleTo(card));
+        applyUrl->click();
+        QTRY_COMPARE(status->text(), QStringLiteral("Enter a valid http(s) image URL."));
+        QVERIFY(status->isVisibleTo(card));
 
         // A curated address shows its credit as it is typed.
-        QVERIFY(!card->findChild<QWidget *>(QStringLiteral("photoCredit"))->isVisibleTo(card));
+        QVERIFY(!credit->isVisibleTo(card));
         const QString curated = stage::StagePhotoCatalog::firstRunImageAddress();
-        QTest::keyClicks(testsupport::namedWidget<QLineEdit>(card, QStringLiteral("Image URL")), curated);
+        QTest::keyClicks(url, curated);
         QCOMPARE(bg.customURLString(), curated);
-        QVERIFY(card->findChild<QWidget *>(QStringLiteral("photoCredit"))->isVisibleTo(card));
-        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("photoCreditLine"))->text(), stage::StagePhotoCatalog::credit(curated)->detailLine());
-        testsupport::namedWidget<settings::LinkButton>(card, settings::BackgroundCard::creditLinkText())->click();
+        QVERIFY(credit->isVisibleTo(card));
+        QCOMPARE(creditLine->text(), stage::StagePhotoCatalog::credit(curated)->detailLine());
+        REQUIRE_NAMED(creditLink, settings::LinkButton, card, settings::BackgroundCard::creditLinkText());
+        creditLink->click();
         QCOMPARE(m_rig->desktop().opened.size(), 1);
         QVERIFY(app::AccountController::isWebAddress(m_rig->desktop().opened.first()));
 
-        testsupport::namedWidget<settings::LinkButton>(card, QStringLiteral("Picsum"))->click();
+        picsum->click();
         QCOMPARE(m_rig->desktop().opened.last(), settings::BackgroundCard::picsumHomePage());
 
-        cardButton(card, QStringLiteral("Turn off"))->click();
+        turnOff->click();
         QVERIFY(!bg.isEnabled());
-        QVERIFY(!testsupport::namedWidget<glass::GlassSwitch>(card, QStringLiteral("Show background image / video"))->isChecked());
-        QCOMPARE(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->text(),
+        QVERIFY(!shown->isChecked());
+        QCOMPARE(status->text(),
                  QStringLiteral("Background hidden. Your image is still saved for next time you turn it on."));
-        QVERIFY(!cardButton(card, QStringLiteral("Undo photo"))->isEnabled() || bg.canUndo());
+        QVERIFY(!undo->isEnabled() || bg.canUndo());
     }
 
     // A cancelled chooser changes nothing; an unreadable file says so.
     void stageChoosers()
     {
         SettingsWindow &window = makeWindow();
-        settings::BackgroundCard *card = window.findChild<settings::BackgroundCard *>();
+        REQUIRE_CHILD(card, settings::BackgroundCard, &window);
+        REQUIRE_CHILD(status, QLabel, card, QStringLiteral("stageStatus"));
+        REQUIRE_NAMED(choose, settings::SettingsButton, card, QStringLiteral("Choose image\u2026"));
         stage::BackgroundSettings &bg = m_rig->background();
         QStringList asked;
         QString answer;
@@ -384,7 +397,7 @@ private slots:
             return answer;
         });
         const QString before = bg.statusMessage();
-        cardButton(card, QStringLiteral("Choose image\u2026"))->click();
+        choose->click();
         QCOMPARE(asked, QStringList{QStringLiteral("Choose image")});
         QCOMPARE(bg.statusMessage(), before);
 
@@ -394,8 +407,8 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("plain text");
         file.close();
-        cardButton(card, QStringLiteral("Choose image\u2026"))->click();
-        QTRY_COMPARE(card->findChild<QLabel *>(QStringLiteral("stageStatus"))->text(), QStringLiteral("Could not read image."));
+        choose->click();
+        QTRY_COMPARE(status->text(), QStringLiteral("Could not read image."));
     }
 
     // The tip link's browser fails a moment after it was asked: the tip
@@ -419,7 +432,8 @@ private slots:
         SettingsWindow &window = makeWindow();
         m_rig->desktop().browserWorks = browserWorks;
         m_rig->desktop().answerAfter = std::chrono::milliseconds(200);
-        testsupport::namedWidget<settings::SettingsButton>(&window, QStringLiteral("Buy me a drink"))->click();
+        REQUIRE_NAMED(tipButton, settings::SettingsButton, &window, QStringLiteral("Buy me a drink"));
+        tipButton->click();
         QVERIFY(!window.banner());
         if (browserWorks) {
             QTest::qWait(400);
@@ -433,17 +447,19 @@ private slots:
     void tipAndAbout()
     {
         SettingsWindow &window = makeWindow();
-        settings::TipSection *tip = window.findChild<settings::TipSection *>();
+        REQUIRE_CHILD(tip, settings::TipSection, &window);
         QCOMPARE(tip->showsTipControls(), app::Donation::isConfigured());
         if (tip->showsTipControls()) {
-            testsupport::namedWidget<settings::SettingsButton>(tip, QStringLiteral("Buy me a drink"))->click();
+            REQUIRE_NAMED(tipButton, settings::SettingsButton, tip, QStringLiteral("Buy me a drink"));
+            tipButton->click();
             m_rig->styles().setReduceMotion(true); // as the desktop asks
             tip->glasses()->click();
             QCOMPARE(tip->glasses()->tilt(), 0.0);
             QCOMPARE(m_rig->desktop().opened, (QList<QUrl>{*app::Donation::tipJarURL(), *app::Donation::tipJarURL()}));
         }
         m_rig->desktop().opened.clear();
-        testsupport::namedWidget<settings::LinkButton>(&window, QStringLiteral("Built by Dulmar"))->click();
+        REQUIRE_NAMED(maker, settings::LinkButton, &window, QStringLiteral("Built by Dulmar"));
+        maker->click();
         QCOMPARE(m_rig->desktop().opened, (QList<QUrl>{model::BrandDisclaimer::builtByURL()}));
         QVERIFY(!window.banner());
     }
@@ -468,7 +484,7 @@ private slots:
         QCoreApplication::processEvents();
         const QImage shot = window.grab().toImage();
         const qreal dpr = shot.devicePixelRatio();
-        settings::ModelSection *section = window.findChild<settings::ModelSection *>();
+        REQUIRE_CHILD(section, settings::ModelSection, &window);
         const QRect around(section->mapTo(&window, QPoint(-30, -50)), section->size() + QSize(60, 80));
         shot.copy(QRect(around.topLeft() * dpr, around.size() * dpr))
             .save(QDir(testsupport::outputDirectory()).filePath(QStringLiteral("settings-model-%1.png").arg(skin)));
@@ -484,7 +500,7 @@ private slots:
         QVERIFY2(edge.lightness() >= inside.lightness(),
                  qPrintable(QStringLiteral("edge %1, inside %2").arg(edge.name(), inside.name())));
 
-        settings::FieldFrame *field = section->findChild<settings::FieldFrame *>();
+        REQUIRE_CHILD(field, settings::FieldFrame, section);
         QImage frost(field->size() * dpr, QImage::Format_ARGB32_Premultiplied);
         frost.setDevicePixelRatio(dpr);
         frost.fill(pixel(field, {field->width() / 2, -6})); // the card behind it

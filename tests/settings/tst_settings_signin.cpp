@@ -22,31 +22,11 @@ using testsupport::OAuthServerPeer;
 
 namespace {
 
-// The sign-in card and its controls, found as a screen reader names them.
-settings::SignInSection *signInSection(SettingsWindow &window)
-{
-    return window.findChild<settings::SignInSection *>();
-}
-
-settings::SettingsButton *signInButton(QWidget *section)
-{
-    return testsupport::namedWidget<settings::SettingsButton>(section, QStringLiteral("Sign in with Moonshelf"));
-}
-
-settings::SettingsButton *signOutButton(QWidget *section)
-{
-    return testsupport::namedWidget<settings::SettingsButton>(section, QStringLiteral("Sign out Moonshelf"));
-}
-
-settings::SettingsButton *sectionButton(QWidget *section, const QString &name)
-{
-    return testsupport::namedWidget<settings::SettingsButton>(section, name);
-}
-
-settings::LinkButton *pageLink(QWidget *section)
-{
-    return testsupport::namedWidget<settings::LinkButton>(section, QStringLiteral("Open sign-in page"));
-}
+// The sign-in card's controls, as a screen reader names them.
+const QString kSignIn = QStringLiteral("Sign in with Moonshelf");
+const QString kSignOut = QStringLiteral("Sign out Moonshelf");
+const QString kImport = QStringLiteral("Import from Qirv CLI");
+const QString kPageLink = QStringLiteral("Open sign-in page");
 
 const QByteArray kDevicePath = "/oauth2/device/code";
 const QByteArray kTokenPath = "/oauth2/token";
@@ -107,21 +87,27 @@ private slots:
 
         SettingsWindow &window = makeWindow();
         window.show();
-        settings::SignInSection *section = signInSection(window);
+        REQUIRE_CHILD(section, settings::SignInSection, &window);
+        REQUIRE_NAMED(signIn, settings::SettingsButton, section, kSignIn);
+        REQUIRE_NAMED(signOut, settings::SettingsButton, section, kSignOut);
+        REQUIRE_NAMED(pageLink, settings::LinkButton, section, kPageLink);
+        REQUIRE_CHILD(detail, QLabel, section, QStringLiteral("signInDetail"));
+        REQUIRE_CHILD(code, QLabel, section, QStringLiteral("signInCode"));
+        REQUIRE_CHILD(mode, QLabel, section, QStringLiteral("signInMode"));
         QVERIFY(!section->isWaitingShown());
-        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInDetail"))->text(), QStringLiteral("Not connected. Sign in or import your Qirv CLI session."));
+        QCOMPARE(detail->text(), QStringLiteral("Not connected. Sign in or import your Qirv CLI session."));
         QVERIFY(!section->dotShowsSignedIn());
 
-        signInButton(section)->click();
+        signIn->click();
         QVERIFY(section->isWaitingShown());
         QTRY_VERIFY_WITH_TIMEOUT(m_peer->heldCount() == 1, 10000);
-        QVERIFY(section->findChild<QLabel *>(QStringLiteral("signInCode"))->isVisibleTo(section));
-        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInCode"))->text(), QStringLiteral("Code: ABCD-EFGH"));
-        QVERIFY(pageLink(section)->isVisibleTo(section));
-        savePicture(window, QStringLiteral("settings-signin-waiting-dark"), signInSection(window));
+        QVERIFY(code->isVisibleTo(section));
+        QCOMPARE(code->text(), QStringLiteral("Code: ABCD-EFGH"));
+        QVERIFY(pageLink->isVisibleTo(section));
+        savePicture(window, QStringLiteral("settings-signin-waiting-dark"), section);
 
         m_settings->desktop().opened.clear();
-        pageLink(section)->click();
+        pageLink->click();
         QCOMPARE(m_settings->desktop().opened, (QList<QUrl>{QUrl(QStringLiteral("https://example.test/device"))}));
 
         m_peer->release();
@@ -133,21 +119,21 @@ private slots:
                             "success: Signed in with Moonshelf as ada@example.com.",
                         }));
         QVERIFY(!section->isWaitingShown());
-        QVERIFY(signOutButton(section)->isVisibleTo(section));
-        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInMode"))->text(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
-        QCOMPARE(section->findChild<QLabel *>(QStringLiteral("signInDetail"))->text(), QStringLiteral("ada@example.com"));
+        QVERIFY(signOut->isVisibleTo(section));
+        QCOMPARE(mode->text(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
+        QCOMPARE(detail->text(), QStringLiteral("ada@example.com"));
         QVERIFY(section->dotShowsSignedIn());
         QVERIFY(m_settings->vm().isAuthenticated());
         QCOMPARE(m_settings->vm().authStatusText(), QStringLiteral("Moonshelf \u00b7 ada@example.com"));
-        savePicture(window, QStringLiteral("settings-signin-success-dark"), signInSection(window));
+        savePicture(window, QStringLiteral("settings-signin-success-dark"), section);
         m_settings->skins().setSelectedID(QStringLiteral("daylight"));
-        savePicture(window, QStringLiteral("settings-signin-success-light"), signInSection(window));
+        savePicture(window, QStringLiteral("settings-signin-success-light"), section);
 
         // The service turned the session down: not shown as connected until
         // the session changes.
         m_settings->vm().account().noteCredentialRefused();
-        QVERIFY(!signInSection(window)->dotShowsSignedIn());
-        signOutButton(signInSection(window))->click();
+        QVERIFY(!section->dotShowsSignedIn());
+        signOut->click();
         QVERIFY(!m_settings->vm().account().isCredentialRefused());
     }
 
@@ -158,16 +144,18 @@ private slots:
         m_peer->enqueue(kTokenPath, OAuthServerPeer::json(400, R"({"error":"access_denied"})"));
         SettingsWindow &window = makeWindow();
         window.show();
-        signInButton(signInSection(window))->click();
+        REQUIRE_CHILD(section, settings::SignInSection, &window);
+        REQUIRE_NAMED(signIn, settings::SettingsButton, section, kSignIn);
+        signIn->click();
         waitUntilSignInEnds();
         QCOMPARE(m_log.size(), 4);
         QVERIFY2(m_log.last().startsWith(QStringLiteral("error: ")), qPrintable(m_log.join(" | ")));
         QCOMPARE(m_log.filter(QStringLiteral("Sign-in failed")).size(), 0);
         QVERIFY(!m_settings->vm().isAuthenticated());
-        QVERIFY(!signInSection(window)->isWaitingShown());
-        savePicture(window, QStringLiteral("settings-signin-error-dark"), signInSection(window));
+        QVERIFY(!section->isWaitingShown());
+        savePicture(window, QStringLiteral("settings-signin-error-dark"), section);
         m_settings->skins().setSelectedID(QStringLiteral("paper"));
-        savePicture(window, QStringLiteral("settings-signin-error-light"), signInSection(window));
+        savePicture(window, QStringLiteral("settings-signin-error-light"), section);
     }
 
     // Cancel stops the waiting and says so; nothing is opened or stored.
@@ -179,10 +167,13 @@ private slots:
         m_peer->setFallback(kTokenPath, held);
         SettingsWindow &window = makeWindow();
         window.show();
-        signInButton(signInSection(window))->click();
+        REQUIRE_CHILD(section, settings::SignInSection, &window);
+        REQUIRE_NAMED(signIn, settings::SettingsButton, section, kSignIn);
+        REQUIRE_NAMED(cancel, settings::SettingsButton, section, QStringLiteral("Cancel"));
+        signIn->click();
         QTRY_VERIFY_WITH_TIMEOUT(!m_peer->requestsTo(kTokenPath).isEmpty(), 10000);
-        sectionButton(signInSection(window), QStringLiteral("Cancel"))->click();
-        QVERIFY(!signInSection(window)->isWaitingShown());
+        cancel->click();
+        QVERIFY(!section->isWaitingShown());
         QCOMPARE(m_log.last(), QStringLiteral("success: Sign-in cancelled"));
         QVERIFY(!m_settings->auth().session());
     }
@@ -199,12 +190,15 @@ private slots:
         m_settings->desktop().browserWorks = false;
         m_settings->desktop().answerAfter = std::chrono::milliseconds(300); // as a failing opener does
         window.show();
-        signInButton(signInSection(window))->click();
+        REQUIRE_CHILD(section, settings::SignInSection, &window);
+        REQUIRE_NAMED(signIn, settings::SettingsButton, section, kSignIn);
+        REQUIRE_NAMED(pageLink, settings::LinkButton, section, kPageLink);
+        signIn->click();
         QTRY_VERIFY_WITH_TIMEOUT(m_settings->auth().signInUserCode().has_value(), 10000);
         QTRY_COMPARE(m_log.last(), QStringLiteral("error: No browser could be started. Open https://example.test/device "
                                                   "in a browser and approve code ABCD-EFGH there."));
         QVERIFY(m_settings->auth().isSigningIn()); // the code still works
-        pageLink(signInSection(window))->click();
+        pageLink->click();
         QTRY_COMPARE(m_log.last(), QStringLiteral("error: No browser could be started to open "
                                                   "https://example.test/device. Copy the address into a browser "
                                                   "yourself."));
@@ -219,12 +213,15 @@ private slots:
         m_peer->setFallback(kTokenPath, held);
         SettingsWindow &window = makeWindow();
         window.show();
-        signInButton(signInSection(window))->click();
+        REQUIRE_CHILD(section, settings::SignInSection, &window);
+        REQUIRE_NAMED(signIn, settings::SettingsButton, section, kSignIn);
+        REQUIRE_NAMED(pageLink, settings::LinkButton, section, kPageLink);
+        signIn->click();
         QTRY_VERIFY_WITH_TIMEOUT(m_settings->auth().signInUserCode().has_value() || !m_settings->auth().isSigningIn(),
                                  10000);
-        QVERIFY(!pageLink(signInSection(window))->isVisibleTo(signInSection(window)));
+        QVERIFY(!pageLink->isVisibleTo(section));
         QVERIFY(!m_settings->vm().account().signInVerificationURL());
-        pageLink(signInSection(window))->click();
+        pageLink->click();
         QVERIFY(m_settings->desktop().opened.isEmpty());
     }
 
@@ -253,16 +250,19 @@ private slots:
         QFETCH(bool, signedIn);
         SettingsWindow &window = makeWindow();
         window.show();
+        REQUIRE_CHILD(section, settings::SignInSection, &window);
+        REQUIRE_NAMED(importSession, settings::SettingsButton, section, kImport);
+        REQUIRE_NAMED(signOut, settings::SettingsButton, section, kSignOut);
         if (!file.isEmpty())
             authtest::writeCliAuth(file);
-        sectionButton(signInSection(window), QStringLiteral("Import from Qirv CLI"))->click();
+        importSession->click();
         QCOMPARE(m_log.first(), QStringLiteral("info: Importing from ") +
                                     QDir::home().filePath(QStringLiteral(".qirv/auth.json")) + QChar(0x2026));
         QTRY_COMPARE(m_settings->alerts().size(), 1);
         QCOMPARE(m_log.last(), banner);
         QCOMPARE(m_settings->alerts().first(), alert);
         QCOMPARE(m_settings->vm().isAuthenticated(), signedIn);
-        QCOMPARE(signOutButton(signInSection(window))->isVisibleTo(signInSection(window)), signedIn);
+        QCOMPARE(signOut->isVisibleTo(section), signedIn);
     }
 
     // The import's alert is a sheet in the settings window itself: Return
@@ -282,7 +282,9 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.activateWindow();
-        sectionButton(signInSection(window), QStringLiteral("Import from Qirv CLI"))->click();
+        REQUIRE_CHILD(section, settings::SignInSection, &window);
+        REQUIRE_NAMED(importSession, settings::SettingsButton, section, kImport);
+        importSession->click();
         QTRY_VERIFY(window.sheets() && window.sheets()->isOpen());
         auto *sheet = qobject_cast<glass::AlertSheet *>(window.sheets()->content());
         QVERIFY(sheet);
@@ -305,13 +307,15 @@ private slots:
         SettingsWindow &window = makeWindow();
         QVERIFY(m_settings->auth().session());
         window.show();
+        REQUIRE_CHILD(section, settings::SignInSection, &window);
+        REQUIRE_NAMED(signOut, settings::SettingsButton, section, kSignOut);
         // Opened with a session and a status: that status as information.
         QCOMPARE(m_log, (QStringList{"info: " + *m_settings->auth().lastStatus()}));
-        signOutButton(signInSection(window))->click();
+        signOut->click();
         QCOMPARE(m_log.last(), QStringLiteral("info: Signed out of Moonshelf session."));
         QVERIFY(!m_settings->vm().isAuthenticated());
         QCOMPARE(m_settings->vm().authStatusText(), QStringLiteral("Not signed in"));
-        QVERIFY(!signOutButton(signInSection(window))->isVisibleTo(signInSection(window)));
+        QVERIFY(!signOut->isVisibleTo(section));
     }
 
     // Escape does what Done does: the controller's fields are refreshed and the window closes.

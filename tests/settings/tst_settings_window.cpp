@@ -9,6 +9,7 @@
 #include "settings/BannerView.h"
 #include "settings/SectionCard.h"
 #include "settings/SignInSection.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 
 #include <QScrollArea>
@@ -219,11 +220,12 @@ private slots:
         SettingsWindow &window = m_rig->make(QStringLiteral("default"));
         window.show();
         window.setBanner(Banner{Banner::Kind::Info, QStringLiteral("kept")});
-        window.findChild<QScrollArea *>()->verticalScrollBar()->setValue(200);
+        REQUIRE_CHILD(page, QScrollArea, &window);
+        page->verticalScrollBar()->setValue(200);
         const QColor before = window.look().elevated;
         m_rig->skins().setSelectedID(QStringLiteral("daylight"));
         QVERIFY(window.look().elevated != before);
-        QCOMPARE(window.findChild<QScrollArea *>()->verticalScrollBar()->value(), 0);
+        QCOMPARE(page->verticalScrollBar()->value(), 0);
         QCOMPARE(describe(window.banner()), QStringLiteral("info: kept"));
     }
 };

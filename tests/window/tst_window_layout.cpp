@@ -8,6 +8,7 @@
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "glass/StageBackground.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 #include "window/ActionRegistry.h"
 #include "window/AppStyle.h"
@@ -64,6 +65,7 @@ struct Widths {
     int sidebar, fileTree, chat, toolLog;
 };
 
+// The slots are looked up again here: each test requires them before asking.
 Widths widths(ContentView *c)
 {
     const auto w = [](PanelSlot *s) { return s->isVisible() ? s->width() : 0; };
@@ -215,7 +217,8 @@ private Q_SLOTS:
         QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
         // The stage lies under everything, the title strip included.
         ContentView *c = w.content();
-        QCOMPARE(c->findChild<glass::StageBackground *>(QStringLiteral("stage"))->geometry(), c->rect());
+        REQUIRE_CHILD(stage, glass::StageBackground, c, QStringLiteral("stage"));
+        QCOMPARE(stage->geometry(), c->rect());
         QCOMPARE(c->titleStrip()->geometry().top(), 0);
         QCOMPARE(c->titleStrip()->height(), window::TitleStrip::kHeight);
     }
@@ -249,6 +252,9 @@ private Q_SLOTS:
         vm.setShowProjectPanel(true);
         vm.setShowToolLog(true);
         ContentView *c = kit.window().content();
+        REQUIRE_CHILD(sidebarSlot, PanelSlot, c, QStringLiteral("sidebar"));
+        REQUIRE_CHILD(fileTreeSlot, PanelSlot, c, QStringLiteral("fileTree"));
+        REQUIRE_CHILD(toolLogSlot, PanelSlot, c, QStringLiteral("toolLog"));
         QTRY_VERIFY(settled(c));
         QVERIFY(kit.waitForStage()); // faded in, for the saved picture
         const QImage shot = kit.window().grab().toImage();
@@ -257,7 +263,7 @@ private Q_SLOTS:
         const QColor border = glass::QirvTheme::color(kit.styles().styles().skin.colors.border);
         QCOMPARE(border.alpha(), 255); // these skins' borders are opaque: the line shows it as it is
         const int y = c->height() / 2;
-        const QList<int> lines{windowtest::panelSlot(c, QStringLiteral("fileTree"))->geometry().right(), windowtest::panelSlot(c, QStringLiteral("toolLog"))->geometry().left()};
+        const QList<int> lines{fileTreeSlot->geometry().right(), toolLogSlot->geometry().left()};
         for (int x : lines) {
             const QPoint at = c->mapTo(&kit.window(), QPoint(x, y)) * shot.devicePixelRatio();
             const QColor seen(shot.pixel(at));
@@ -289,6 +295,10 @@ private Q_SLOTS:
         QVERIFY(kit.show());
         app::AppViewModel &vm = kit.vm();
         ContentView *c = kit.window().content();
+        REQUIRE_CHILD(sidebarSlot, PanelSlot, c, QStringLiteral("sidebar"));
+        REQUIRE_CHILD(fileTreeSlot, PanelSlot, c, QStringLiteral("fileTree"));
+        REQUIRE_CHILD(chatSlot, PanelSlot, c, QStringLiteral("chat"));
+        REQUIRE_CHILD(toolLogSlot, PanelSlot, c, QStringLiteral("toolLog"));
         vm.setShowSidebar(sidebar);
         vm.setShowProjectPanel(files);
         vm.setShowToolLog(tools);
@@ -300,16 +310,16 @@ private Q_SLOTS:
         QCOMPARE(w.toolLog, tools ? 281 : 0);
         QCOMPARE(w.chat, 1280 - w.sidebar - w.fileTree - w.toolLog);
         if (sidebar)
-            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("sidebar"))->panelRect().width(), 260);
+            QCOMPARE(sidebarSlot->panelRect().width(), 260);
         if (files)
-            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("fileTree"))->panelRect().width(), 240);
+            QCOMPARE(fileTreeSlot->panelRect().width(), 240);
         if (tools)
-            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("toolLog"))->panelRect().width(), 280);
+            QCOMPARE(toolLogSlot->panelRect().width(), 280);
         // Order, left to right: sidebar, file tree, chat, tool log.
         if (files)
-            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("fileTree"))->geometry().right() + 1, windowtest::panelSlot(c, QStringLiteral("chat"))->geometry().left());
+            QCOMPARE(fileTreeSlot->geometry().right() + 1, chatSlot->geometry().left());
         if (tools)
-            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry().right() + 1, windowtest::panelSlot(c, QStringLiteral("toolLog"))->geometry().left());
+            QCOMPARE(chatSlot->geometry().right() + 1, toolLogSlot->geometry().left());
     }
 
     // In a narrow window the file tree steps aside for the chat first, then
@@ -342,6 +352,10 @@ private Q_SLOTS:
         window::MainWindow &w = kit.window();
         app::AppViewModel &vm = kit.vm();
         ContentView *c = w.content();
+        REQUIRE_CHILD(sidebarSlot, PanelSlot, c, QStringLiteral("sidebar"));
+        REQUIRE_CHILD(fileTreeSlot, PanelSlot, c, QStringLiteral("fileTree"));
+        REQUIRE_CHILD(chatSlot, PanelSlot, c, QStringLiteral("chat"));
+        REQUIRE_CHILD(toolLogSlot, PanelSlot, c, QStringLiteral("toolLog"));
         w.setMinimumSize(600, 500); // below the window's own, for the narrowest row
         vm.setShowSidebar(sidebar);
         vm.setShowProjectPanel(true);
@@ -356,8 +370,8 @@ private Q_SLOTS:
         w.resize(size);
         QTRY_COMPARE(c->width(), size.width());
         QTRY_COMPARE(widths(c).sidebar + widths(c).fileTree + widths(c).chat + widths(c).toolLog, size.width());
-        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible(), treeShown);
-        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible(), logShown);
+        QCOMPARE(fileTreeSlot->isVisible(), treeShown);
+        QCOMPARE(toolLogSlot->isVisible(), logShown);
         QVERIFY(vm.showProjectPanel() && vm.showToolLog()); // the person's choice, kept
         if (treeShown || logShown)
             QVERIFY2(widths(c).chat >= ContentView::kMinChatWidth, qPrintable(QString::number(widths(c).chat)));
@@ -367,14 +381,14 @@ private Q_SLOTS:
 
         // Room again: every panel back, as the person left them.
         w.resize(1400, 800);
-        QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible() && windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible());
+        QTRY_VERIFY(fileTreeSlot->isVisible() && toolLogSlot->isVisible());
         // A panel the person closed stays closed when room returns.
         w.resize(size);
         vm.setShowToolLog(false);
         w.resize(1400, 800);
         QTRY_COMPARE(c->width(), 1400);
-        QVERIFY(!windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible());
-        QVERIFY(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible());
+        QVERIFY(!toolLogSlot->isVisible());
+        QVERIFY(fileTreeSlot->isVisible());
     }
 
     // The person asks for the tree with the tool log's "Reveal in Files":
@@ -400,6 +414,10 @@ private Q_SLOTS:
         window::MainWindow &w = kit.window();
         app::AppViewModel &vm = kit.vm();
         ContentView *c = w.content();
+        REQUIRE_CHILD(sidebarSlot, PanelSlot, c, QStringLiteral("sidebar"));
+        REQUIRE_CHILD(fileTreeSlot, PanelSlot, c, QStringLiteral("fileTree"));
+        REQUIRE_CHILD(chatSlot, PanelSlot, c, QStringLiteral("chat"));
+        REQUIRE_CHILD(toolLogSlot, PanelSlot, c, QStringLiteral("toolLog"));
         QDir(kit.projectPath()).mkpath(QStringLiteral("notes"));
         QFile file(kit.projectPath() + QStringLiteral("/notes/a.txt"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("alpha\n") == 6);
@@ -416,26 +434,24 @@ private Q_SLOTS:
         vm.setShowToolLog(true); // opened last: the first to stay
         w.resize(size);
         QTRY_COMPARE(c->width(), size.width());
-        QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible());
-        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible(), treeOpen && logShown);
-        auto *log = qobject_cast<panels::ToolLogView *>(windowtest::panelSlot(c, QStringLiteral("toolLog"))->view());
+        QTRY_VERIFY(toolLogSlot->isVisible());
+        QCOMPARE(fileTreeSlot->isVisible(), treeOpen && logShown);
+        auto *log = qobject_cast<panels::ToolLogView *>(toolLogSlot->view());
         QVERIFY(log);
-        auto *list = log->findChild<panels::ToolLogList *>();
-        QVERIFY(list);
+        REQUIRE_CHILD(list, panels::ToolLogList, log);
         QTRY_COMPARE(list->model()->rowCount(), 1);
         const std::optional<QPoint> reveal = revealPoint(*list);
         QVERIFY(reveal);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, *reveal);
 
-        QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible());
+        QTRY_VERIFY(fileTreeSlot->isVisible());
         QTRY_VERIFY(vm.peekedFile() && vm.peekedFile()->displayPath == QStringLiteral("notes/a.txt"));
-        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible(), logShown);
+        QCOMPARE(toolLogSlot->isVisible(), logShown);
         QVERIFY(vm.showProjectPanel() && vm.showToolLog()); // the log stays the person's choice
         QVERIFY2(widths(c).chat >= ContentView::kMinChatWidth, qPrintable(QString::number(widths(c).chat)));
-        auto *tree = qobject_cast<panels::FileTreeView *>(windowtest::panelSlot(c, QStringLiteral("fileTree"))->view());
+        auto *tree = qobject_cast<panels::FileTreeView *>(fileTreeSlot->view());
         QVERIFY(tree);
-        auto *files = tree->findChild<panels::FileTreeModel *>();
-        QVERIFY(files);
+        REQUIRE_CHILD(files, panels::FileTreeModel, tree);
         QTRY_VERIFY(files->indexForPath(kit.projectPath() + QStringLiteral("/notes")).isValid());
         if (size == QSize(1100, 700) && treeOpen) {
             saveInDarkAndLight(kit, w, QStringLiteral("reveal-1100"));
@@ -443,7 +459,7 @@ private Q_SLOTS:
 
         // Room again: the log back beside the tree.
         w.resize(1500, 800);
-        QTRY_VERIFY(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible() && windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible());
+        QTRY_VERIFY(fileTreeSlot->isVisible() && toolLogSlot->isVisible());
     }
 
     // The Files and Tools toggles (their keys, the title bar's buttons, the
@@ -473,11 +489,17 @@ private Q_SLOTS:
         window::MainWindow &w = kit.window();
         app::AppViewModel &vm = kit.vm();
         ContentView *c = w.content();
+        REQUIRE_CHILD(sidebarSlot, PanelSlot, c, QStringLiteral("sidebar"));
+        REQUIRE_CHILD(fileTreeSlot, PanelSlot, c, QStringLiteral("fileTree"));
+        REQUIRE_CHILD(chatSlot, PanelSlot, c, QStringLiteral("chat"));
+        REQUIRE_CHILD(toolLogSlot, PanelSlot, c, QStringLiteral("toolLog"));
         window::TitleStrip *strip = c->titleStrip();
+        REQUIRE_NAMED(filesButton, window::TitleButton, strip, QStringLiteral("Files"));
+        REQUIRE_NAMED(toolsButton, window::TitleButton, strip, QStringLiteral("Tools"));
         const bool files = panel == QLatin1String("files");
-        PanelSlot *toggled = files ? windowtest::panelSlot(c, QStringLiteral("fileTree")) : windowtest::panelSlot(c, QStringLiteral("toolLog"));
-        PanelSlot *other = files ? windowtest::panelSlot(c, QStringLiteral("toolLog")) : windowtest::panelSlot(c, QStringLiteral("fileTree"));
-        window::TitleButton *button = files ? windowtest::titleButton(strip, QStringLiteral("Files")) : windowtest::titleButton(strip, QStringLiteral("Tools"));
+        PanelSlot *toggled = files ? fileTreeSlot : toolLogSlot;
+        PanelSlot *other = files ? toolLogSlot : fileTreeSlot;
+        window::TitleButton *button = files ? filesButton : toolsButton;
         QAction *action = w.actions().action(files ? window::Command::toggleFiles : window::Command::toggleTools);
         const auto stored = [&](bool tree) { return tree ? vm.showProjectPanel() : vm.showToolLog(); };
         // The other panel opened last: the toggled one steps aside first.
@@ -503,13 +525,12 @@ private Q_SLOTS:
             } else if (via == QLatin1String("button")) {
                 button->click();
             } else {
-                auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(c, QStringLiteral("chat"))->view());
+                auto *chatView = qobject_cast<chat::ChatView *>(chatSlot->view());
                 QVERIFY(chatView);
-                auto *tray = chatView->findChild<chat::ComposerTray *>();
+                REQUIRE_CHILD(tray, chat::ComposerTray, chatView);
                 QTest::mouseClick(tray->projectChip(), Qt::LeftButton, {}, tray->projectChip()->rect().center());
                 QTRY_VERIFY(tray->popovers().content());
-                auto *row = tray->popovers().content()->findChild<QAbstractButton *>(QStringLiteral("filesRow"));
-                QVERIFY(row);
+                REQUIRE_CHILD(row, QAbstractButton, tray->popovers().content(), QStringLiteral("filesRow"));
                 QCOMPARE(row->text(), was ? QStringLiteral("Hide Files") : QStringLiteral("Show Files"));
                 row->click();
             }
@@ -532,10 +553,10 @@ private Q_SLOTS:
             const auto label = [](bool shown, const char *name) {
                 return (shown ? QStringLiteral("Hide ") : QStringLiteral("Show ")) + QLatin1String(name);
             };
-            QCOMPARE(title("toggle-files"), label(windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible(), "Files"));
-            QCOMPARE(title("toggle-tools"), label(windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible(), "Tools"));
-            QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Files"))->opacity() > 0.7, windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible());
-            QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Tools"))->opacity() > 0.7, windowtest::panelSlot(c, QStringLiteral("toolLog"))->isVisible());
+            QCOMPARE(title("toggle-files"), label(fileTreeSlot->isVisible(), "Files"));
+            QCOMPARE(title("toggle-tools"), label(toolLogSlot->isVisible(), "Tools"));
+            QCOMPARE(filesButton->opacity() > 0.7, fileTreeSlot->isVisible());
+            QCOMPARE(toolsButton->opacity() > 0.7, toolLogSlot->isVisible());
         }
     }
 
@@ -575,8 +596,7 @@ private Q_SLOTS:
         ContentView *c = kit.window().content();
         QVERIFY(!kit.vm().showProjectPanel() && !kit.vm().showToolLog() && !kit.vm().peekedFile());
         QCOMPARE(given.places.contains(slot), made);
-        PanelSlot *place = c->findChild<PanelSlot *>(slot);
-        QVERIFY(place);
+        REQUIRE_CHILD(place, PanelSlot, c, slot);
         QCOMPARE(place->view() != nullptr, made);
     }
 
@@ -588,25 +608,27 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         QVERIFY(kit.show());
         ContentView *c = kit.window().content();
+        REQUIRE_CHILD(sidebarSlot, PanelSlot, c, QStringLiteral("sidebar"));
+        REQUIRE_CHILD(chatSlot, PanelSlot, c, QStringLiteral("chat"));
         int made = 0;
-        windowtest::panelSlot(c, QStringLiteral("sidebar"))->setFactory([&made](QWidget *parent) {
+        sidebarSlot->setFactory([&made](QWidget *parent) {
             ++made;
             return new QLabel(QStringLiteral("view"), parent);
         });
         QCOMPARE(made, 1);
-        QPointer<QWidget> first = windowtest::panelSlot(c, QStringLiteral("sidebar"))->view();
-        QTRY_COMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->width(), 1280 - 261);
+        QPointer<QWidget> first = sidebarSlot->view();
+        QTRY_COMPARE(chatSlot->width(), 1280 - 261);
         kit.vm().setShowSidebar(false);
-        QVERIFY(windowtest::panelSlot(c, QStringLiteral("sidebar"))->isAnimating());
-        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("sidebar"))->width(), 261);
-        QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->width(), 1280 - 261);
+        QVERIFY(sidebarSlot->isAnimating());
+        QCOMPARE(sidebarSlot->width(), 261);
+        QCOMPARE(chatSlot->width(), 1280 - 261);
         QTRY_VERIFY(settled(c));
-        QTRY_COMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->width(), 1280);
+        QTRY_COMPARE(chatSlot->width(), 1280);
         QTRY_VERIFY(first.isNull());
         kit.vm().setShowSidebar(true);
         QTRY_VERIFY(settled(c));
         QCOMPARE(made, 2);
-        QTRY_COMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->width(), 1280 - 261);
+        QTRY_COMPARE(chatSlot->width(), 1280 - 261);
     }
 
     void titleButtons()
@@ -615,24 +637,30 @@ private Q_SLOTS:
         QVERIFY(kit.show()); // its buttons follow what shows
         app::AppViewModel &vm = kit.vm();
         window::TitleStrip *strip = kit.window().content()->titleStrip();
-        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->toolTip(), QStringLiteral("Hide Sidebar (Ctrl+Alt+S)"));
-        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->symbol(), QStringLiteral("sidebar.left"));
-        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Stop"))->isEnabled(), false);
-        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Stop"))->opacity(), 0.28);
-        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("New Session"))->toolTip(), QStringLiteral("New Session (Ctrl+N)"));
-        windowtest::titleButton(strip, QStringLiteral("Sidebar"))->click();
+        REQUIRE_NAMED(sidebarButton, window::TitleButton, strip, QStringLiteral("Sidebar"));
+        REQUIRE_NAMED(stopButton, window::TitleButton, strip, QStringLiteral("Stop"));
+        REQUIRE_NAMED(newSessionButton, window::TitleButton, strip, QStringLiteral("New Session"));
+        REQUIRE_NAMED(filesButton, window::TitleButton, strip, QStringLiteral("Files"));
+        REQUIRE_NAMED(toolsButton, window::TitleButton, strip, QStringLiteral("Tools"));
+        REQUIRE_NAMED(openFolderButton, window::TitleButton, strip, QStringLiteral("Open project folder"));
+        QCOMPARE(sidebarButton->toolTip(), QStringLiteral("Hide Sidebar (Ctrl+Alt+S)"));
+        QCOMPARE(sidebarButton->symbol(), QStringLiteral("sidebar.left"));
+        QCOMPARE(stopButton->isEnabled(), false);
+        QCOMPARE(stopButton->opacity(), 0.28);
+        QCOMPARE(newSessionButton->toolTip(), QStringLiteral("New Session (Ctrl+N)"));
+        sidebarButton->click();
         QVERIFY(!vm.showSidebar());
-        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->toolTip(), QStringLiteral("Show Sidebar (Ctrl+Alt+S)"));
-        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->symbol(), QStringLiteral("sidebar.right"));
-        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Sidebar"))->opacity(), 0.55);
-        windowtest::titleButton(strip, QStringLiteral("Files"))->click();
+        QCOMPARE(sidebarButton->toolTip(), QStringLiteral("Show Sidebar (Ctrl+Alt+S)"));
+        QCOMPARE(sidebarButton->symbol(), QStringLiteral("sidebar.right"));
+        QCOMPARE(sidebarButton->opacity(), 0.55);
+        filesButton->click();
         QVERIFY(vm.showProjectPanel());
-        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Files"))->symbol(), QStringLiteral("folder.fill"));
-        windowtest::titleButton(strip, QStringLiteral("Tools"))->click();
+        QCOMPARE(filesButton->symbol(), QStringLiteral("folder.fill"));
+        toolsButton->click();
         QVERIFY(vm.showToolLog());
-        QCOMPARE(windowtest::titleButton(strip, QStringLiteral("Tools"))->opacity(), 0.72);
+        QCOMPARE(toolsButton->opacity(), 0.72);
         const QUuid refresh = vm.fileTreeRefresh();
-        windowtest::titleButton(strip, QStringLiteral("Open project folder"))->click();
+        openFolderButton->click();
         QTRY_VERIFY(vm.fileTreeRefresh() != refresh); // also when the panel is cancelled
     }
 
@@ -685,7 +713,7 @@ private Q_SLOTS:
         windowtest::WindowKit kit;
         QVERIFY(kit.show());
         app::AppViewModel &vm = kit.vm();
-        window::ErrorAlert *alert = kit.window().content()->findChild<window::ErrorAlert *>();
+        REQUIRE_CHILD(alert, window::ErrorAlert, kit.window().content());
         QVERIFY(!alert->isShown());
         vm.setErrorMessage(message);
         QTRY_VERIFY(alert->isShown());
@@ -693,7 +721,7 @@ private Q_SLOTS:
         QCOMPARE(kit.window().content()->sheets()->content(), sheet);
         QCOMPARE(sheet->title(), QStringLiteral("Something went wrong"));
         QCOMPARE(sheet->message(), message);
-        auto *text = sheet->findChild<QLabel *>(QStringLiteral("alertMessage"));
+        REQUIRE_CHILD(text, QLabel, sheet, QStringLiteral("alertMessage"));
         QCOMPARE(text->textFormat(), Qt::PlainText);
         // The app's own error: "OK" alone ("Retry" is for a run's error).
         QList<QString> shown;
@@ -723,8 +751,7 @@ private Q_SLOTS:
         QSignalSpy rejected(sheets, &glass::SheetOverlay::rejected);
         sheets->open(new QLabel(QStringLiteral("sheet")));
         QVERIFY(sheets->isOpen());
-        auto *escape = kit.window().findChild<window::EscapeDispatcher *>();
-        QVERIFY(escape);
+        REQUIRE_CHILD(escape, window::EscapeDispatcher, &kit.window());
         QCOMPARE(escape->dispatch(), window::EscapeDispatcher::Outcome::sheet);
         QCOMPARE(rejected.size(), 1);
         QCOMPARE(escape->dispatch(), window::EscapeDispatcher::Outcome::nothing);

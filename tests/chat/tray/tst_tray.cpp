@@ -18,6 +18,7 @@
 #include "platform/DesktopServices.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "support/NamedWidget.h"
 #include "support/PaintHelpers.h"
 #include "support/TestMain.h"
 #include "AppTestKit.h"
@@ -437,7 +438,7 @@ private slots:
             s.yoloEnabled = yolo;
         });
         const ToolGuardMode expected = *model::fromRaw<ToolGuardMode>(mode);
-        ContextChip *chip = rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip"));
+        REQUIRE_CHILD(chip, chat::ContextChip, rig.tray, QStringLiteral("toolGuardChip"));
         QCOMPARE(chip->text(), QStringLiteral("Permissions"));
         QCOMPARE(chip->symbol(), toolGuardInfo(expected).symbol);
         QCOMPARE(chip->toolTip(), toolGuardTooltip(expected));
@@ -457,12 +458,16 @@ private slots:
     void openPopoverFollowsTheSettings()
     {
         Rig rig;
+        REQUIRE_CHILD(toolGuardChip, chat::ContextChip, rig.tray, QStringLiteral("toolGuardChip"));
         rig.setSettings([](model::AppSettings &s) { s.toolGuardMode = ToolGuardMode::Ask; });
-        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip")));
+        rig.click(toolGuardChip);
         rig.app->setToolGuard(ToolGuardMode::Balanced);
         QVERIFY(rig.tray->popovers().isOpen());
-        QVERIFY(rig.inPopover<ToolGuardRow>(QStringLiteral("guard-balanced"))->isCurrent());
-        QVERIFY(!rig.inPopover<ToolGuardRow>(QStringLiteral("guard-ask"))->isCurrent());
+        auto *balanced = rig.inPopover<ToolGuardRow>(QStringLiteral("guard-balanced"));
+        auto *ask = rig.inPopover<ToolGuardRow>(QStringLiteral("guard-ask"));
+        QVERIFY(balanced && ask);
+        QVERIFY(balanced->isCurrent());
+        QVERIFY(!ask->isCurrent());
     }
 
     void toolGuardTooltipText()
@@ -483,15 +488,18 @@ private slots:
     {
         QFETCH(QString, row);
         Rig rig;
+        REQUIRE_CHILD(toolGuardChip, chat::ContextChip, rig.tray, QStringLiteral("toolGuardChip"));
         rig.setSettings([](model::AppSettings &s) { s.toolGuardMode = ToolGuardMode::Ask; });
         QSignalSpy saved(&rig.app->settingsStore(), &model::SettingsStore::settingsChanged);
-        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip")));
-        rig.click(rig.inPopover(QStringLiteral("guard-") + row));
+        rig.click(toolGuardChip);
+        QWidget *chosen = rig.inPopover(QStringLiteral("guard-") + row);
+        QVERIFY(chosen);
+        rig.click(chosen);
         QCOMPARE(saved.count(), 1);
         QCOMPARE(rig.app->settingsStore().settings().toolGuardMode, model::fromRaw<ToolGuardMode>(row));
         QVERIFY(!rig.tray->popovers().isOpen());
         QCOMPARE(rig.tray->trayPopover(), std::nullopt);
-        QCOMPARE(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip"))->symbol(), toolGuardInfo(*model::fromRaw<ToolGuardMode>(row)).symbol);
+        QCOMPARE(toolGuardChip->symbol(), toolGuardInfo(*model::fromRaw<ToolGuardMode>(row)).symbol);
     }
 
     void modelChip_data()
@@ -512,7 +520,7 @@ private slots:
         QFETCH(bool, custom);
         Rig rig;
         rig.setSettings([&](model::AppSettings &s) { s.model = id; });
-        ContextChip *chip = rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"));
+        REQUIRE_CHILD(chip, chat::ContextChip, rig.tray, QStringLiteral("modelChip"));
         QCOMPARE(chip->text(), label);
         QCOMPARE(chip->toolTip(), modelChipTooltip(id));
         QVERIFY(chip->toolTip().startsWith(QStringLiteral("Model: ") + id + QLatin1Char('\n')));
@@ -539,11 +547,14 @@ private slots:
     void modelSelectionWritesSettings()
     {
         Rig rig;
+        REQUIRE_CHILD(modelChip, chat::ContextChip, rig.tray, QStringLiteral("modelChip"));
         rig.setSettings([](model::AppSettings &s) { s.model = QStringLiteral("custom7"); });
         const model::AppSettings before = rig.app->settingsStore().settings();
         const QString target = model::ModelCatalog::options().last().id;
-        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
-        rig.click(rig.inPopover(QStringLiteral("model-") + target));
+        rig.click(modelChip);
+        QWidget *chosen = rig.inPopover(QStringLiteral("model-") + target);
+        QVERIFY(chosen);
+        rig.click(chosen);
         QVERIFY(!rig.tray->popovers().isOpen());
         model::AppSettings expected = before;
         expected.model = target;
@@ -551,14 +562,17 @@ private slots:
         QFile file(rig.app->settingsStore().filePath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("model")).toString(), target);
-        QCOMPARE(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))->text(), model::ModelCatalog::chipLabel(target));
+        QCOMPARE(modelChip->text(), model::ModelCatalog::chipLabel(target));
     }
 
     void customIdOpensSettings()
     {
         Rig rig;
-        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
-        rig.click(rig.inPopover(QStringLiteral("customInSettings")));
+        REQUIRE_CHILD(modelChip, chat::ContextChip, rig.tray, QStringLiteral("modelChip"));
+        rig.click(modelChip);
+        QWidget *custom = rig.inPopover(QStringLiteral("customInSettings"));
+        QVERIFY(custom);
+        rig.click(custom);
         QVERIFY(rig.app->showSettings());
         QCOMPARE(rig.app->takeSettingsSection(), std::optional(app::SettingsSection::model));
         QVERIFY(!rig.tray->popovers().isOpen());
@@ -628,7 +642,7 @@ private slots:
     {
         QFETCH(int, squeeze);
         Rig rig(QStringLiteral("default"), false);
-        ContextChip *chip = rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip"));
+        REQUIRE_CHILD(chip, chat::ContextChip, rig.tray, QStringLiteral("toolGuardChip"));
         const QSize whole = chip->sizeHint();
         chip->resize(std::max(0, whole.width() - squeeze), whole.height());
         const QString title = chip->paintedTitle();
@@ -665,8 +679,10 @@ private slots:
         rig.click(rig.tray->projectChip());
         QVERIFY(rig.tray->popovers().isOpen());
         auto *filesRow = rig.inPopover<TrayPopoverRow>(QStringLiteral("filesRow"));
+        QWidget *chosen = rig.inPopover(row);
+        QVERIFY(filesRow && chosen);
         QCOMPARE(filesRow->text(), files ? QStringLiteral("Hide Files") : QStringLiteral("Show Files"));
-        rig.click(rig.inPopover(row));
+        rig.click(chosen);
         QVERIFY(!rig.tray->popovers().isOpen());
         QCOMPARE(rig.tray->trayPopover(), std::nullopt);
         if (call == QLatin1String("files")) {
@@ -685,9 +701,10 @@ private slots:
     void skinTileSelectsAndStays()
     {
         Rig rig;
-        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton")));
+        REQUIRE_CHILD(skinButton, chat::TrayIconButton, rig.tray, QStringLiteral("skinButton"));
+        rig.click(skinButton);
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::skin));
-        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton"))->fill(), trayFill(rig.styles->styles(), true));
+        QCOMPARE(skinButton->fill(), trayFill(rig.styles->styles(), true));
         QWidget *popover = rig.tray->popovers().content();
         auto *tile = rig.inPopover<SkinTile>(QStringLiteral("skin-golden-default"));
         QVERIFY(tile);
@@ -698,7 +715,9 @@ private slots:
         QVERIFY(restyled.count() >= 1);
         QVERIFY(rig.styles->styles().light);
         QVERIFY(tile->isSelected());
-        QVERIFY(!rig.inPopover<SkinTile>(QStringLiteral("skin-default"))->isSelected());
+        auto *first = rig.inPopover<SkinTile>(QStringLiteral("skin-default"));
+        QVERIFY(first);
+        QVERIFY(!first->isSelected());
         // Still open, the same popover.
         QCOMPARE(rig.tray->popovers().content(), popover);
         QVERIFY(popover->isVisible());
@@ -727,34 +746,37 @@ private slots:
     void popoverSwitchingAndClosing()
     {
         Rig rig;
+        REQUIRE_CHILD(modelChip, chat::ContextChip, rig.tray, QStringLiteral("modelChip"));
+        REQUIRE_CHILD(toolGuardChip, chat::ContextChip, rig.tray, QStringLiteral("toolGuardChip"));
+        REQUIRE_CHILD(skinButton, chat::TrayIconButton, rig.tray, QStringLiteral("skinButton"));
         auto *escapeAction = new QAction(rig.window.get());
         escapeAction->setShortcut(Qt::Key_Escape);
         rig.window->addAction(escapeAction);
         QSignalSpy escapeFired(escapeAction, &QAction::triggered);
         QSignalSpy closed(&rig.tray->popovers(), &TrayPopoverHost::closed);
 
-        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
+        rig.click(modelChip);
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::model));
         rig.click(rig.tray->projectChip());
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::project));
         QVERIFY(rig.inPopover(QStringLiteral("filesRow")));
         QVERIFY(!rig.inPopover(QStringLiteral("modelHeader")));
-        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip")));
+        rig.click(toolGuardChip);
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::permissions));
-        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton")));
+        rig.click(skinButton);
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::skin));
-        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton")));
+        rig.click(skinButton);
         QCOMPARE(rig.tray->trayPopover(), std::nullopt);
         QVERIFY(!rig.tray->popovers().isOpen());
 
-        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
+        rig.click(modelChip);
         QSignalSpy pressed(rig.elsewhere, &QPushButton::clicked);
         rig.click(rig.elsewhere);
         QVERIFY(!rig.tray->popovers().isOpen());
         QCOMPARE(rig.tray->trayPopover(), std::nullopt);
         QCOMPARE(pressed.count(), 1);
 
-        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
+        rig.click(modelChip);
         rig.elsewhere->setFocus();
         QTest::keyClick(rig.elsewhere, Qt::Key_Escape);
         QVERIFY(!rig.tray->popovers().isOpen());
@@ -769,12 +791,13 @@ private slots:
     void hitAreas()
     {
         Rig rig;
-        ContextChip *chip = rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"));
+        REQUIRE_CHILD(chip, chat::ContextChip, rig.tray, QStringLiteral("modelChip"));
         QTest::mouseClick(chip, Qt::LeftButton, {}, QPoint(1, 1)); // the corner outside the capsule
         QCOMPARE(rig.tray->trayPopover(), std::nullopt);
         QTest::mouseClick(chip, Qt::LeftButton, {}, QPoint(chip->width() / 2, 1));
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::model));
         QWidget *row = rig.inPopover(QStringLiteral("customInSettings"));
+        QVERIFY(row);
         QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(row->width() - 3, 2)); // empty space, in the inset
         QVERIFY(rig.app->showSettings());
     }
@@ -782,12 +805,15 @@ private slots:
     void wallpaperPanelAndChipsExclude()
     {
         Rig rig;
-        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")));
-        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton")));
+        REQUIRE_CHILD(modelChip, chat::ContextChip, rig.tray, QStringLiteral("modelChip"));
+        REQUIRE_CHILD(wallpaperButton, chat::TrayIconButton, rig.tray, QStringLiteral("wallpaperButton"));
+        REQUIRE_CHILD(toolGuardChip, chat::ContextChip, rig.tray, QStringLiteral("toolGuardChip"));
+        rig.click(modelChip);
+        rig.click(wallpaperButton);
         QVERIFY(rig.tray->wallpaperExpanded());
         QCOMPARE(rig.tray->trayPopover(), std::nullopt);
-        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton"))->symbol(), QStringLiteral("chevron.down"));
-        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton"))->toolTip(), QStringLiteral("Close"));
+        QCOMPARE(wallpaperButton->symbol(), QStringLiteral("chevron.down"));
+        QCOMPARE(wallpaperButton->toolTip(), QStringLiteral("Close"));
         QVERIFY(rig.inPopover(QStringLiteral("titleLabel"))); // the wallpaper panel
         // A status line makes the panel taller; the popover grows with it, above the button.
         QWidget *frame = rig.tray->popovers().content();
@@ -795,19 +821,19 @@ private slots:
         rig.bg->clearBackground();
         QTRY_VERIFY(frame->height() > before);
         QTRY_COMPARE(frame->height(), frame->sizeHint().height());
-        QVERIFY(frame->geometry().bottom() < rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton"))->mapTo(rig.window.get(), QPoint(0, 0)).y());
-        rig.click(rig.tray->findChild<chat::ContextChip *>(QStringLiteral("toolGuardChip")));
+        QVERIFY(frame->geometry().bottom() < wallpaperButton->mapTo(rig.window.get(), QPoint(0, 0)).y());
+        rig.click(toolGuardChip);
         QVERIFY(!rig.tray->wallpaperExpanded());
         QCOMPARE(rig.tray->trayPopover(), std::optional<TrayPopover>(TrayPopover::permissions));
-        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton"))->symbol(), QStringLiteral("photo.on.rectangle.angled"));
-        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperButton"))->toolTip(), QStringLiteral("Image"));
+        QCOMPARE(wallpaperButton->symbol(), QStringLiteral("photo.on.rectangle.angled"));
+        QCOMPARE(wallpaperButton->toolTip(), QStringLiteral("Image"));
     }
 
     void eyeShowsAndHides()
     {
         Rig rig;
         QVERIFY(rig.bg->isEnabled());
-        TrayIconButton *eye = rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperToggle"));
+        REQUIRE_CHILD(eye, chat::TrayIconButton, rig.tray, QStringLiteral("wallpaperToggle"));
         QCOMPARE(eye->symbol(), QStringLiteral("eye.slash.fill"));
         QCOMPARE(eye->toolTip(), QStringLiteral("Hide"));
         rig.click(eye);
@@ -834,14 +860,15 @@ private slots:
         QFETCH(QString, draft);
         QFETCH(bool, enabled);
         Rig rig;
+        REQUIRE_CHILD(stopButton, chat::TrayIconButton, rig.tray, QStringLiteral("stopButton"));
         rig.app->setDraft(draft);
-        TrayIconButton *send = rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("sendButton"));
+        REQUIRE_CHILD(send, chat::TrayIconButton, rig.tray, QStringLiteral("sendButton"));
         const glass::Styles &s = rig.styles->styles();
         QCOMPARE(send->isEnabled(), enabled);
         QCOMPARE(send->opacity(), enabled ? 1.0 : 0.45);
         QCOMPARE(send->tint(), enabled ? alphaOf(s.link.color, 0.95) : s.textTertiary);
         QCOMPARE(send->toolTip(), QStringLiteral("Send. Run this message (Ctrl+Return)."));
-        QVERIFY(!rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("stopButton"))->isVisible());
+        QVERIFY(!stopButton->isVisible());
         // Ctrl+Return anywhere in the window is this button.
         rig.elsewhere->setFocus();
         QTest::keyClick(rig.elsewhere, Qt::Key_Return, Qt::ControlModifier);
@@ -853,17 +880,18 @@ private slots:
     void micDictatesIntoTheDraft()
     {
         Rig rig;
+        REQUIRE_CHILD(micButton, chat::TrayIconButton, rig.tray, QStringLiteral("micButton"));
         rig.app->setDraft(QStringLiteral("Hello"));
-        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton")));
+        rig.click(micButton);
         QTRY_VERIFY(rig.app->isDictating());
-        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton"))->symbol(), QStringLiteral("waveform"));
-        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton"))->toolTip(), QStringLiteral("Stop listening"));
+        QCOMPARE(micButton->symbol(), QStringLiteral("waveform"));
+        QCOMPARE(micButton->toolTip(), QStringLiteral("Stop listening"));
         QVERIFY(rig.recognizer);
         rig.recognizer->partial(rig.recognizer->begun, QStringLiteral("world"));
         QTRY_COMPARE(rig.app->draft(), QStringLiteral("Hello world"));
-        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton")));
+        rig.click(micButton);
         QVERIFY(!rig.app->isDictating());
-        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton"))->symbol(), QStringLiteral("mic.fill"));
+        QCOMPARE(micButton->symbol(), QStringLiteral("mic.fill"));
         QCOMPARE(rig.app->draft(), QStringLiteral("Hello world"));
         QCOMPARE(rig.app->errorMessage(), std::nullopt);
     }
@@ -873,8 +901,9 @@ private slots:
     void micNeverOverwritesTyping()
     {
         Rig rig;
+        REQUIRE_CHILD(micButton, chat::TrayIconButton, rig.tray, QStringLiteral("micButton"));
         rig.app->setDraft(QStringLiteral("Hello"));
-        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton")));
+        rig.click(micButton);
         QTRY_VERIFY(rig.app->isDictating());
         rig.recognizer->partial(rig.recognizer->begun, QStringLiteral("wor"));
         QTRY_COMPARE(rig.app->draft(), QStringLiteral("Hello wor"));
@@ -888,39 +917,42 @@ private slots:
     void micFailureWhileListening()
     {
         Rig rig;
-        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton")));
+        REQUIRE_CHILD(micButton, chat::TrayIconButton, rig.tray, QStringLiteral("micButton"));
+        rig.click(micButton);
         QTRY_VERIFY(rig.app->isDictating());
         rig.audio->breakOff(QStringLiteral("device unplugged"));
         QTRY_VERIFY(rig.app->errorMessage().has_value());
         QVERIFY(rig.app->errorMessage()->contains(QStringLiteral("device unplugged")));
         QTRY_VERIFY(!rig.app->isDictating());
-        QCOMPARE(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton"))->symbol(), QStringLiteral("mic.fill"));
+        QCOMPARE(micButton->symbol(), QStringLiteral("mic.fill"));
     }
 
     // During a run: stop shows last, send stays usable with an empty draft.
     void runShowsStop()
     {
         Rig rig;
+        REQUIRE_CHILD(stopButton, chat::TrayIconButton, rig.tray, QStringLiteral("stopButton"));
         rig.app->setDraft(QStringLiteral("go"));
         rig.app->send();
         QVERIFY(rig.app->isRunning());
-        TrayIconButton *send = rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("sendButton"));
-        QVERIFY(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("stopButton"))->isVisible());
+        REQUIRE_CHILD(send, chat::TrayIconButton, rig.tray, QStringLiteral("sendButton"));
+        QVERIFY(stopButton->isVisible());
         QVERIFY(send->isEnabled());
         QCOMPARE(send->opacity(), 1.0);
         QCOMPARE(send->toolTip(), QStringLiteral("Stop current run and send this message (Ctrl+Return)."));
-        QVERIFY(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("stopButton"))->x() > send->x());
-        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("stopButton")));
+        QVERIFY(stopButton->x() > send->x());
+        rig.click(stopButton);
         QVERIFY(!rig.app->isRunning());
-        QVERIFY(!rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("stopButton"))->isVisible());
+        QVERIFY(!stopButton->isVisible());
         QVERIFY(!send->isEnabled());
     }
 
     void micFailureBecomesTheError()
     {
         Rig rig;
+        REQUIRE_CHILD(micButton, chat::TrayIconButton, rig.tray, QStringLiteral("micButton"));
         rig.access->speech = dictation::AccessStatus::denied;
-        rig.click(rig.tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton")));
+        rig.click(micButton);
         QTRY_VERIFY(rig.app->errorMessage().has_value());
         QVERIFY(rig.app->errorMessage()->startsWith(QStringLiteral("Speech recognition is off")));
         QVERIFY(!rig.app->isDictating());
@@ -964,6 +996,7 @@ private slots:
         QFETCH(QString, which);
         QFETCH(bool, bright);
         Rig rig(skin, true, bright ? brightWallpaper() : QImage());
+        REQUIRE_CHILD(modelChip, chat::ContextChip, rig.tray, QStringLiteral("modelChip"));
         rig.tray->setIntroGlow(0);
         rig.setSettings([](model::AppSettings &s) { s.model = QStringLiteral("custom7"); });
         if (which == QLatin1String("wallpaper"))
@@ -987,13 +1020,12 @@ private slots:
                                                      {QStringLiteral("model"), QStringLiteral("modelChip")},
                                                      {QStringLiteral("skin"), QStringLiteral("skinButton")},
                                                      {QStringLiteral("wallpaper"), QStringLiteral("wallpaperButton")}};
-        auto *anchor = rig.tray->findChild<QWidget *>(anchors.value(which));
-        QVERIFY(anchor);
+        REQUIRE_CHILD(anchor, QWidget, rig.tray, anchors.value(which));
         const QRect box = content->geometry();
         QVERIFY(rig.window->rect().contains(box));
         QVERIFY(box.bottom() < anchor->mapTo(rig.window.get(), QPoint(0, 0)).y());
         // The resting chips' text against their own glass.
-        for (ContextChip *chip : {rig.tray->projectChip(), rig.tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))}) {
+        for (ContextChip *chip : {rig.tray->projectChip(), modelChip}) {
             const QPoint p = chip->mapTo(rig.window.get(), QPoint(chip->width() - 4, chip->height() / 2));
             const QColor chipGlass(shot.pixel(p));
             QVERIFY2(glass::Contrast::ratio(chip->colors().content, chipGlass) >= 3.0, qPrintable(chipGlass.name()));

@@ -29,29 +29,13 @@ using apptest::Harness;
 
 namespace {
 
-// The card's parts, found by their object names.
-chat::StatusChip *liveChipOf(const QWidget *card)
-{
-    return card->findChild<chat::StatusChip *>(QStringLiteral("welcomeLiveChip"));
-}
-
-// The tagline, found by what a reader hears.
-QLabel *taglineOf(const QWidget *card)
-{
-    return testsupport::namedWidget<QLabel>(card, QStringLiteral("Moonshelf Mac. One stage for builders. Open a project, "
-                                                                 "spin a session, ship cool shit with Qirv. Flagship "
-                                                                 "models now and next."));
-}
-
-chat::ConnectEmberCapsule *connectCapsuleOf(const QWidget *card)
-{
-    return card->findChild<chat::ConnectEmberCapsule *>(QStringLiteral("connectEmberCapsule"));
-}
-
-QMenu *projectMenuOf(const QWidget *card)
-{
-    return card->findChild<QMenu *>(QStringLiteral("welcomeProjectMenu"));
-}
+// The card's parts: the account chips and the project menu by their
+// object names, the tagline by what a reader hears.
+const QString kLiveChip = QStringLiteral("welcomeLiveChip");
+const QString kCapsule = QStringLiteral("connectEmberCapsule");
+const QString kProjectMenu = QStringLiteral("welcomeProjectMenu");
+const QString kTagline = QStringLiteral("Moonshelf Mac. One stage for builders. Open a project, spin a session, ship "
+                                        "cool shit with Qirv. Flagship models now and next.");
 
 struct Fixture {
     Harness h;
@@ -114,16 +98,18 @@ private slots:
         card.resize(700, 420);
         card.show();
         const glass::Styles &s = f.styles->styles();
+        REQUIRE_CHILD(live, chat::StatusChip, &card, kLiveChip);
+        REQUIRE_CHILD(capsule, chat::ConnectEmberCapsule, &card, kCapsule);
 
         QCOMPARE(card.title()->text(), QStringLiteral("What are we building?"));
-        QCOMPARE(liveChipOf(&card)->isVisible(), signedIn);
-        QCOMPARE(connectCapsuleOf(&card)->isVisible(), !signedIn);
+        QCOMPARE(live->isVisible(), signedIn);
+        QCOMPARE(capsule->isVisible(), !signedIn);
         if (signedIn) {
-            QCOMPARE(liveChipOf(&card)->text(), QStringLiteral("Moonshelf live"));
-            QCOMPARE(liveChipOf(&card)->symbol(), QStringLiteral("bolt.fill"));
-            QCOMPARE(liveChipOf(&card)->tint(), s.success);
+            QCOMPARE(live->text(), QStringLiteral("Moonshelf live"));
+            QCOMPARE(live->symbol(), QStringLiteral("bolt.fill"));
+            QCOMPARE(live->tint(), s.success);
         } else {
-            QCOMPARE(connectCapsuleOf(&card)->text(), QStringLiteral("Connect Moonshelf"));
+            QCOMPARE(capsule->text(), QStringLiteral("Connect Moonshelf"));
         }
         chat::StatusChip *chip = card.projectChip();
         QCOMPARE(chip->symbol(), QStringLiteral("folder.fill"));
@@ -139,8 +125,8 @@ private slots:
         // Signing in or out while shown swaps the account chip.
         f.h.signIn().signedIn = !signedIn;
         f.h.signInObject()->announce();
-        QTRY_COMPARE(liveChipOf(&card)->isVisible(), !signedIn);
-        QCOMPARE(connectCapsuleOf(&card)->isVisible(), signedIn);
+        QTRY_COMPARE(live->isVisible(), !signedIn);
+        QCOMPARE(capsule->isVisible(), signedIn);
     }
 
     void accountChips()
@@ -151,15 +137,17 @@ private slots:
         card.resize(700, 420);
         card.show();
         QVERIFY(QTest::qWaitForWindowExposed(&card));
+        REQUIRE_CHILD(live, chat::StatusChip, &card, kLiveChip);
+        REQUIRE_CHILD(capsule, chat::ConnectEmberCapsule, &card, kCapsule);
         QVERIFY(!vm.showSettings());
-        QTest::mouseClick(connectCapsuleOf(&card), Qt::LeftButton, {}, connectCapsuleOf(&card)->rect().center());
+        QTest::mouseClick(capsule, Qt::LeftButton, {}, capsule->rect().center());
         QVERIFY(vm.showSettings());
 
         vm.setShowSettings(false);
         f.h.signIn().signedIn = true;
         f.h.signInObject()->announce();
-        QTRY_VERIFY(liveChipOf(&card)->isVisible());
-        QTest::mouseClick(liveChipOf(&card), Qt::LeftButton);
+        QTRY_VERIFY(live->isVisible());
+        QTest::mouseClick(live, Qt::LeftButton);
         QVERIFY(!vm.showSettings()); // the badge does nothing
     }
 
@@ -169,19 +157,20 @@ private slots:
         app::AppViewModel &vm = f.make(true, true);
         chat::WelcomeCard card(vm, *f.styles);
         card.show();
+        REQUIRE_CHILD(menu, QMenu, &card, kProjectMenu);
         vm.setShowProjectPanel(false);
-        emit projectMenuOf(&card)->aboutToShow();
+        emit menu->aboutToShow();
         const QStringList hidden{"Show Files", "-", "Show in File Manager", "Open in Terminal", "-", "Change Project\u2026"};
-        QCOMPARE(menuTexts(projectMenuOf(&card)), hidden);
-        projectMenuOf(&card)->actions().first()->trigger();
+        QCOMPARE(menuTexts(menu), hidden);
+        menu->actions().first()->trigger();
         QVERIFY(vm.showProjectPanel());
-        emit projectMenuOf(&card)->aboutToShow();
-        QCOMPARE(menuTexts(projectMenuOf(&card)).first(), QStringLiteral("Hide Files"));
+        emit menu->aboutToShow();
+        QCOMPARE(menuTexts(menu).first(), QStringLiteral("Hide Files"));
 
         // "Change Project…" cancelled in the folder panel still reloads the file tree.
         const QUuid refresh = vm.fileTreeRefresh();
         const QString root = vm.projectRootPath();
-        projectMenuOf(&card)->actions().last()->trigger();
+        menu->actions().last()->trigger();
         QTRY_VERIFY(vm.fileTreeRefresh() != refresh);
         QCOMPARE(vm.projectRootPath(), root);
 
@@ -219,13 +208,13 @@ private slots:
         QWidget *glass = card.card();
         QVERIFY(glass->width() <= 360 - 24);
         QVERIFY(card.title()->height() > card.title()->fontMetrics().height()); // two lines
-        QLabel *tagline = taglineOf(&card);
-        QVERIFY(tagline);
+        REQUIRE_NAMED(tagline, QLabel, &card, kTagline);
+        REQUIRE_CHILD(capsule, chat::ConnectEmberCapsule, &card, kCapsule);
         QVERIFY(tagline->width() <= glass->width() - 2 * chat::WelcomeCard::kCardPadding);
         QVERIFY(glass->rect().contains(card.title()->geometry()));
         // The long folder name gives way (cut at its end), the capsule keeps its size.
         QVERIFY(card.projectChip()->width() < card.projectChip()->sizeHint().width());
-        QCOMPARE(connectCapsuleOf(&card)->width(), connectCapsuleOf(&card)->sizeHint().width());
+        QCOMPARE(capsule->width(), capsule->sizeHint().width());
         card.grab().save(outputPath(QStringLiteral("welcome-narrow.png")));
         // The height the chat list gives it holds the whole card.
         QVERIFY(card.heightForWidth(360) >= glass->layout()->totalHeightForWidth(glass->width()) + 40);
@@ -258,11 +247,11 @@ private slots:
         QTest::qWait(50);
         view.grab().save(outputPath(QStringLiteral("chat-narrow-%1-%2.png").arg(width).arg(skin)));
 
-        auto *card = view.findChild<chat::WelcomeCard *>();
-        QVERIFY(card);
+        REQUIRE_CHILD(card, chat::WelcomeCard, &view);
         QWidget *glass = card->card();
-        QVERIFY(taglineOf(card));
-        for (QLabel *label : {card->title(), taglineOf(card)}) {
+        REQUIRE_NAMED(tagline, QLabel, card, kTagline);
+        REQUIRE_CHILD(capsule, chat::ConnectEmberCapsule, card, kCapsule);
+        for (QLabel *label : {card->title(), tagline}) {
             const QFontMetrics fm(label->font());
             int widest = 0;
             for (const QString &word : label->text().split(QLatin1Char(' ')))
@@ -271,12 +260,16 @@ private slots:
             QVERIFY(label->height() >= label->heightForWidth(label->width()));
             QVERIFY(glass->rect().contains(label->geometry()));
         }
-        for (QWidget *chip : {static_cast<QWidget *>(connectCapsuleOf(card)), static_cast<QWidget *>(card->projectChip())})
+        for (QWidget *chip : {static_cast<QWidget *>(capsule), static_cast<QWidget *>(card->projectChip())})
             QVERIFY(glass->rect().contains(QRect(chip->mapTo(glass, QPoint()), chip->size())));
 
         QWidget *composer = view.composer()->card();
-        auto *tray = view.findChild<chat::ComposerTray *>();
-        QVERIFY(tray);
+        REQUIRE_CHILD(tray, chat::ComposerTray, &view);
+        REQUIRE_CHILD(send, chat::TrayIconButton, tray, QStringLiteral("sendButton"));
+        REQUIRE_CHILD(mic, chat::TrayIconButton, tray, QStringLiteral("micButton"));
+        REQUIRE_CHILD(skinButton, chat::TrayIconButton, tray, QStringLiteral("skinButton"));
+        REQUIRE_CHILD(wallpaperToggle, chat::TrayIconButton, tray, QStringLiteral("wallpaperToggle"));
+        REQUIRE_CHILD(modelChip, chat::ContextChip, tray, QStringLiteral("modelChip"));
         const QRect inner = composer->rect();
         for (QWidget *w : tray->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
             if (!w->isVisible())
@@ -284,12 +277,12 @@ private slots:
             const QRect r(w->mapTo(composer, QPoint()), w->size());
             QVERIFY2(inner.contains(r), qPrintable(w->objectName()));
         }
-        QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("sendButton"))->isVisible());
-        QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("micButton"))->isVisible());
+        QVERIFY(send->isVisible());
+        QVERIFY(mic->isVisible());
         if (width >= 900) {
-            QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("skinButton"))->isVisible());
-            QVERIFY(tray->findChild<chat::TrayIconButton *>(QStringLiteral("wallpaperToggle"))->isVisible());
-            QCOMPARE(tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))->paintedTitle(), tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))->shownTitle());
+            QVERIFY(skinButton->isVisible());
+            QVERIFY(wallpaperToggle->isVisible());
+            QCOMPARE(modelChip->paintedTitle(), modelChip->shownTitle());
             // A folder name that fits is shown whole (no ellipsis from rounding).
             QCOMPARE(tray->projectChip()->paintedTitle(), tray->projectChip()->shownTitle());
         }
@@ -344,8 +337,8 @@ private slots:
         QWidget slot;
         slot.setLayout(new QVBoxLayout);
         chat::WelcomeCard *card = chat::WelcomeCard::install(&slot, vm, *f.styles);
-        auto *capsule = slot.findChild<chat::ConnectEmberCapsule *>();
-        QVERIFY(card && capsule);
+        QVERIFY(card);
+        REQUIRE_CHILD(capsule, chat::ConnectEmberCapsule, &slot);
         QCOMPARE(capsule->symbol(), QStringLiteral("person.badge.key"));
         const QImage symbol = glass::SymbolIcons::render(capsule->symbol(), QSizeF(48, 48), Qt::white);
         QVERIFY(!symbol.isNull());
@@ -474,9 +467,10 @@ private slots:
         const QImage picture = window.grab().toImage();
         picture.save(outputPath(QStringLiteral("welcome-%1-%2.png").arg(skin, signedIn ? "in" : "out")));
 
+        REQUIRE_CHILD(live, chat::StatusChip, card, kLiveChip);
+        REQUIRE_CHILD(capsule, chat::ConnectEmberCapsule, card, kCapsule);
         // The status row at twice the size, to judge the chips' edges.
-        const QRect row = card->projectChip()->geometry().united(
-            signedIn ? liveChipOf(card)->geometry() : connectCapsuleOf(card)->geometry());
+        const QRect row = card->projectChip()->geometry().united(signedIn ? live->geometry() : capsule->geometry());
         const QRect inWindow = QRect(card->card()->mapTo(&window, row.topLeft()), row.size()).adjusted(-30, -20, 30, 20);
         QImage zoom(inWindow.size() * 2, QImage::Format_ARGB32_Premultiplied);
         zoom.setDevicePixelRatio(2);
@@ -486,14 +480,12 @@ private slots:
 
         const QRect glassCard = card->card()->geometry();
         QVERIFY(qAbs(glassCard.center().x() - card->width() / 2) <= 1);
-        QLabel *tagline = taglineOf(card);
-        QVERIFY(tagline);
+        REQUIRE_NAMED(tagline, QLabel, card, kTagline);
         QVERIFY(tagline->width() <= chat::WelcomeCard::kTaglineMaxWidth);
         QVERIFY(tagline->height() > tagline->fontMetrics().height()); // it wraps
 
         if (!signedIn) {
             // Left of the symbol inside the capsule: the fill the label sits on.
-            chat::ConnectEmberCapsule *capsule = connectCapsuleOf(card);
             const QPoint inside = capsule->mapTo(&window, QPoint(10, capsule->height() / 2));
             const QColor fill = picture.pixelColor(inside);
             QVERIFY2(glass::Contrast::ratio(Qt::white, fill) >= 4.5,
