@@ -6,6 +6,7 @@
 #include "agent/shell/PrivilegeNote.h"
 #include "agent/shell/ShellSandbox.h"
 #include "platform/CredentialEnvironment.h"
+#include "platform/FolderPlace.h"
 #include "platform/Graphemes.h"
 
 #include <QCoreApplication>
@@ -15,7 +16,6 @@
 #include <QStringDecoder>
 
 #include <cerrno>
-#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -48,14 +48,6 @@ QString decodeStream(const QByteArray &bytes, bool truncated)
     if (truncated)
         text.append(truncationMark());
     return text;
-}
-
-// Where the folder a descriptor holds is now.
-QString placeOf(int folder)
-{
-    QByteArray place(PATH_MAX, Qt::Uninitialized);
-    const ssize_t n = ::readlink(("/proc/self/fd/" + QByteArray::number(folder)).constData(), place.data(), place.size());
-    return n > 0 && n < place.size() ? QFile::decodeName(place.first(n)) : QString();
 }
 
 void appendNote(QString &text, const QString &note)
@@ -134,8 +126,15 @@ void ShellRunner::start(const QString &command, int workingFolder, double timeou
 {
     m_timeoutSeconds = effectiveTimeout(timeoutSeconds);
     m_command = command;
-    m_workingDirectory = placeOf(workingFolder);
     m_isolated = !sandboxProgram.isEmpty();
+    // The sandbox program is told the folder by this path, checked to lead
+    // to the folder held; nothing of the command runs meanwhile.
+    const std::optional<QString> place = platform::placeOfFolder(workingFolder);
+    if (!place) {
+        finish(ToolExecutionResult::failure(QString::fromLocal8Bit(std::strerror(ENOENT))));
+        return;
+    }
+    m_workingDirectory = *place;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The app's own credentials stay with the app.
     for (const QString &name : platform::CredentialEnvironment::names())
