@@ -53,7 +53,7 @@ platform::UniqueFd prepare(bool withSignals)
     return platform::UniqueFd(int(::syscall(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0)));
 }
 
-bool applyToSelf(int ruleset)
+__attribute__((no_sanitize("address", "undefined"))) bool applyToSelf(int ruleset)
 {
     if (ruleset < 0)
         return false;

@@ -12,14 +12,14 @@ namespace agent::ChildDescriptors {
 
 namespace {
 
-void markCloseOnExec(int fd)
+MOONSHELF_BEFORE_EXEC void markCloseOnExec(int fd)
 {
     const int flags = ::fcntl(fd, F_GETFD);
     if (flags >= 0 && !(flags & FD_CLOEXEC))
         ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
 }
 
-bool markRange(unsigned first, unsigned last)
+MOONSHELF_BEFORE_EXEC bool markRange(unsigned first, unsigned last)
 {
     if (first > last)
         return true;
@@ -27,12 +27,12 @@ bool markRange(unsigned first, unsigned last)
 }
 
 // Kernels before 5.11: each open descriptor, as /proc lists it.
-bool markListed(int keep)
+MOONSHELF_BEFORE_EXEC bool markListed(int keep)
 {
     const int dir = ::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return false;
-    alignas(8) char buffer[4096];
+    alignas(8) char buffer[1024]; // small: the stack may be a small one
     for (;;) {
         const long n = ::syscall(SYS_getdents64, dir, buffer, sizeof buffer);
         if (n <= 0)

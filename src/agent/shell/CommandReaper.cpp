@@ -16,6 +16,10 @@ namespace agent::CommandReaper {
 
 namespace {
 
+// Taken when the app loads: a first call through the lazy binding stub would
+// run the dynamic linker in a child that may share the app's memory.
+pid_t (*const forkProcess)() = &::_Fork;
+
 // Runs as zsh without start-up files but /etc/zshenv. A trap with a command
 // (not an ignored signal) keeps the reaper alive through the SIGTERM of a
 // time-out while the command's own processes get the default action.
@@ -56,7 +60,7 @@ endAll
 [[ $code == <-> ]] || code=137
 exit $code)";
 
-void writeStatus(int fd, int code)
+MOONSHELF_BEFORE_EXEC void writeStatus(int fd, int code)
 {
     char text[16];
     int at = int(sizeof text);
@@ -69,7 +73,7 @@ void writeStatus(int fd, int code)
     }
 }
 
-[[noreturn]] void runCommand(pid_t middle, const Exec &command, int scope)
+[[noreturn]] MOONSHELF_BEFORE_EXEC void runCommand(pid_t middle, const Exec &command, int scope)
 {
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0 || ::getppid() != middle)
         ::_exit(127);
@@ -90,14 +94,14 @@ void writeStatus(int fd, int code)
 
 // Every signal stays blocked here: a SIGTERM for the command leaves it to
 // report; only a SIGKILL, or the reaper's end, ends it first.
-[[noreturn]] void runMiddle(pid_t reaper, int statusWrite, const Exec &command, int scope)
+[[noreturn]] MOONSHELF_BEFORE_EXEC void runMiddle(pid_t reaper, int statusWrite, const Exec &command, int scope)
 {
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0 || ::getppid() != reaper)
         ::_exit(127);
     // Its memory is the app's: not to be read through /proc.
     ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     const pid_t self = ::getpid();
-    const pid_t shell = ::_Fork();
+    const pid_t shell = forkProcess();
     if (shell == 0)
         runCommand(self, command, scope);
     // Holds nothing but the status pipe: the command's output ends with it.
@@ -139,7 +143,7 @@ Exec::Exec(const QString &program, const QStringList &arguments, const QProcessE
     m_envp.push_back(nullptr);
 }
 
-void startBelow(pid_t app, int folder, int statusRead, int statusWrite, const Exec &command, int scope)
+MOONSHELF_BEFORE_EXEC void startBelow(pid_t app, int folder, int statusRead, int statusWrite, const Exec &command, int scope)
 {
     ::setsid();
     ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
@@ -153,7 +157,7 @@ void startBelow(pid_t app, int folder, int statusRead, int statusWrite, const Ex
     sigset_t previous;
     ::sigprocmask(SIG_BLOCK, &all, &previous);
     const pid_t reaper = ::getpid();
-    const pid_t middle = ::_Fork();
+    const pid_t middle = forkProcess();
     if (middle == 0)
         runMiddle(reaper, statusWrite, command, scope);
     ::sigprocmask(SIG_SETMASK, &previous, nullptr);

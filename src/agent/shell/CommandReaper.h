@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agent/shell/ChildDescriptors.h"
 #include "agent/shell/ShellSandbox.h"
 
 #include <QByteArrayList>
@@ -50,6 +51,6 @@ private:
 // holds only descriptors 0 to 2 and is confined with scope unless that is
 // -1. Returns in the reaper; statusRead is left open for it. Only system
 // calls.
-void startBelow(pid_t app, int folder, int statusRead, int statusWrite, const Exec &command, int scope);
+MOONSHELF_BEFORE_EXEC void startBelow(pid_t app, int folder, int statusRead, int statusWrite, const Exec &command, int scope);
 
 } // namespace agent::CommandReaper
