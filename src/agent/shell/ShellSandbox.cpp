@@ -1,6 +1,7 @@
 #include "agent/shell/ShellSandbox.h"
 
 #include "agent/shell/AbstractSocketScope.h"
+#include "agent/shell/ChildDescriptors.h"
 #include "platform/AppPaths.h"
 #include "platform/CredentialEnvironment.h"
 #include "platform/UserDefaults.h"
@@ -211,7 +212,10 @@ QCoro::Task<bool> probe(QString sandboxProgram)
     // Tried as commands run: confined to their own abstract sockets, which
     // also sets no_new_privs before the sandbox program starts.
     const platform::UniqueFd scope = socketScopeFor(sandboxProgram);
-    process->setChildProcessModifier([scope = scope.get()] { AbstractSocketScope::applyToSelf(scope); });
+    process->setChildProcessModifier([scope = scope.get()] {
+        ChildDescriptors::keepOnlyStandard();
+        AbstractSocketScope::applyToSelf(scope);
+    });
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
