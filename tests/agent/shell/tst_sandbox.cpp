@@ -4,6 +4,8 @@
 #include "agent/shell/ShellRunner.h"
 #include "agent/shell/ShellSandbox.h"
 #include "agent/tools/ToolRouter.h"
+#include "auth/CliSessionImport.h"
+#include "auth/CredentialPlace.h"
 #include "platform/AppPaths.h"
 #include "platform/UserDefaults.h"
 #include "support/MarkedProcess.h"
@@ -554,6 +556,42 @@ private Q_SLOTS:
             QVERIFY(!target.isEmpty());
             QVERIFY2(!r.output.contains(target), qPrintable(r.output));
         }
+    }
+
+    // A command that plants a link at a credential place leading into the
+    // project gets nothing through it: the app takes no credential from there.
+    void plantedCredentialLinkIsUnused_data()
+    {
+        QTest::addColumn<bool>("isolated");
+        QTest::newRow("sandbox") << true;
+        QTest::newRow("without sandbox") << false;
+    }
+    void plantedCredentialLinkIsUnused()
+    {
+        QFETCH(bool, isolated);
+        skipUnlessSandbox(isolated);
+        const QString planted = QDir::home().filePath(QStringLiteral(".qirv"));
+        const auto cleanUp = qScopeGuard([&] {
+            QFile::remove(planted);
+            QDir(m_tmp.filePath(QStringLiteral(".loot"))).removeRecursively();
+        });
+        m_ws->setWorkspace(m_tmp.path()); // the folder last opened, as the app stores it
+        // The test's own home: what an earlier test left there goes.
+        if (!QFileInfo(planted).isSymLink())
+            QDir(planted).removeRecursively();
+        QFile::remove(planted);
+        const ToolExecutionResult r = shell(isolated, QStringLiteral("mkdir -p .loot && ln -s \"$PWD/.loot\" ~/.qirv && "
+                                                                     "echo '{\"a\": {\"key\": \"planted\"}}' > .loot/auth.json && "
+                                                                     "echo planted-key > .loot/api_key"));
+        QVERIFY2(r.output.startsWith(u"exit 0\n"), qPrintable(r.output));
+        QVERIFY(QFileInfo(planted).isSymLink());
+        const QString file = auth::CliSessionImport::path(QDir::homePath());
+        const auto imported = auth::CliSessionImport::read(file, QDateTime::currentDateTimeUtc());
+        QVERIFY(!imported);
+        QCOMPARE(imported.error().lastError,
+                 std::optional(QStringLiteral("Could not read %1: It lies in the open project folder %2, where tools can read and change it")
+                                   .arg(file, QFileInfo(m_tmp.path()).canonicalFilePath())));
+        QCOMPARE(auth::CredentialPlace::refusal(QDir::home().filePath(QStringLiteral(".qirv/api_key"))).isEmpty(), false);
     }
 
     // A Stop that comes once the command has ended, before the app has
