@@ -90,6 +90,7 @@ void WorkspaceManager::publish(const QString &rootPath, const QByteArray &bookma
     // The folder is taken now, as the path names it at this moment: opening
     // the same path again takes what is there now.
     m_rootFd.reset(::open(QFile::encodeName(rootPath).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    m_rootPlace = platform::placeOfFolder(m_rootFd.get()).value_or(QString());
     if (rootChange) {
         sweepWriteLeftovers();
         Q_EMIT rootChanged();
@@ -127,6 +128,10 @@ ResolveResult WorkspaceManager::resolvedRoot() const
     const std::optional<QString> root = platform::placeOfFolder(m_rootFd.get());
     if (!root)
         return ResolveResult::failure(WorkspaceError::noWorkspace());
+    if (*root != m_rootPlace) {
+        m_rootPlace = *root;
+        platform::UserDefaults::setValue(QString::fromLatin1(kBookmarkKey), *root);
+    }
     return *root;
 }
 

@@ -60,6 +60,8 @@ public:
     // open or it is gone or no longer a directory. It is the folder that was
     // opened, held by a descriptor, wherever it now is: a folder renamed and
     // replaced by a link (or another folder) at its old path stays the one.
+    // Found moved, its stored bookmark is made afresh (a stale one), so that
+    // the next launch and whoever reads the bookmark find it where it is.
     [[nodiscard]] platform::Result<QString, WorkspaceError> resolvedRoot() const;
 
     // The descriptor of the opened folder (O_PATH), for work done in it
@@ -80,6 +82,7 @@ private:
 
     QString m_rootPath;
     platform::UniqueFd m_rootFd;
+    mutable QString m_rootPlace; // where the folder was last found
     QByteArray m_bookmarkData;
     timespec m_startedAt{};
     std::shared_ptr<std::atomic<bool>> m_sweepStop;

@@ -212,6 +212,23 @@ private Q_SLOTS:
         QCOMPARE(outcome(ws, tree.root), QStringLiteral("Open a project folder first (Ctrl+O)."));
     }
 
+    // Renamed, with a link left at its old path, the folder opened stays the
+    // project, and its bookmark follows it.
+    void movedFolderStaysTheProject()
+    {
+        Tree tree;
+        tree.touch(QStringLiteral("p/a.txt"));
+        WorkspaceManager ws;
+        ws.setWorkspace(tree.root);
+        const QString moved = tree.root + QStringLiteral("-moved");
+        QVERIFY(QDir().rename(tree.root, moved));
+        QVERIFY(QDir().mkpath(tree.root + QStringLiteral("-elsewhere")));
+        QVERIFY(QFile::link(tree.root + QStringLiteral("-elsewhere"), tree.root));
+        const QString place = QFileInfo(moved).canonicalFilePath();
+        QCOMPARE(outcome(ws, QStringLiteral("a.txt")), place + QStringLiteral("/a.txt"));
+        QCOMPARE(platform::UserDefaults::value(QString::fromLatin1(WorkspaceManager::kBookmarkKey)).toString(), place);
+    }
+
     void filesystemRootWorks()
     {
         WorkspaceManager ws;
