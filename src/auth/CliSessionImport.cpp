@@ -1,5 +1,6 @@
 #include "auth/CliSessionImport.h"
 
+#include "auth/CredentialPlace.h"
 #include "auth/InternetDate.h"
 #include "auth/JsonFields.h"
 #include "auth/OAuthRequest.h"
@@ -79,6 +80,8 @@ platform::Result<Imported, Failure> read(const QString &filePath, const QDateTim
         readError = QStringLiteral("Not a regular file");
     else if (!file.open(QIODevice::ReadOnly))
         readError = file.errorString();
+    else if (const QString why = CredentialPlace::refusalOfOpen(file.handle()); !why.isEmpty())
+        readError = why;
     else {
         // Read on the main thread: a huge file would stall the window.
         bytes = file.read(kFileLimitBytes + 1);

@@ -1,5 +1,6 @@
 #include "auth/SecretsStore.h"
 
+#include "auth/CredentialPlace.h"
 #include "auth/OAuthRequest.h"
 #include "auth/OAuthSession.h"
 #include "auth/QtKeychainBackend.h"
@@ -186,6 +187,9 @@ QCoro::Task<platform::Result<QString, SecretsError>> SecretsStore::importFromEnv
             QFile file(home.filePath(QString::fromLatin1(relative)));
             // Not a regular file (a FIFO would block): skipped like a missing one.
             if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
+                continue;
+            // One the model's tools can reach is not the person's key.
+            if (!CredentialPlace::refusalOfOpen(file.handle()).isEmpty())
                 continue;
             // A key file is a line; a huge one is not read whole.
             const auto text = OAuth::strictUtf8(file.read(kTokenLimitBytes + 64));

@@ -1,5 +1,6 @@
 #include "auth/SessionFile.h"
 
+#include "auth/CredentialPlace.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 
@@ -24,6 +25,10 @@ QString save(const OAuthSession &session)
     const QString folder = platform::AppPaths::makePrivateDirectory(QFileInfo(file).absolutePath());
     if (!folder.isEmpty())
         return folder;
+    // Nor into a folder the model's tools can read (a link at the file
+    // itself is replaced, not followed).
+    if (const QString why = CredentialPlace::refusal(QFileInfo(file).absolutePath()); !why.isEmpty())
+        return why;
     return platform::writeFileAtomically(file, encodeSession(session), platform::WriteOptions{0600, true});
 }
 
@@ -31,6 +36,8 @@ std::optional<OAuthSession> load()
 {
     QFile file(path());
     if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    if (!CredentialPlace::refusalOfOpen(file.handle()).isEmpty())
         return std::nullopt;
     // Two tokens of the largest size and a few short fields; anything much
     // larger is no session of ours, and is not read whole.

@@ -8,12 +8,15 @@
 #include "support/TestMain.h"
 
 #include <QDir>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <atomic>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 
 using namespace authtest;
@@ -495,6 +498,91 @@ private slots:
                  std::optional(QStringLiteral("Could not read ") + cliPath() + QStringLiteral(": The file is larger than 256 KB")));
         SECRET_EQ(auth.session(), before);
         SECRET_EQ(auth::SessionFile::load(), before);
+    }
+
+    // No credential is taken from a file the model's tools can reach: one
+    // whose real place is in the open project (a link planted at its place
+    // leads there) or a hard link on the project's file system. Links that
+    // lead elsewhere keep working, as does anything while no project is open.
+    void credentialReachedThroughTheProject_data()
+    {
+        QTest::addColumn<QString>("file");  // under the home folder; "session": the app's session file
+        QTest::addColumn<QString>("placed"); // folder-link, file-link, hard-link, elsewhere, no-project
+        QTest::addColumn<QString>("why");   // empty: taken
+        const QString inside = QStringLiteral("It lies in the open project folder %ROOT%, where tools can read and change it");
+        QTest::newRow("command-line session, its folder linked into the project") << ".qirv/auth.json" << "folder-link" << inside;
+        QTest::newRow("command-line session, linked into the project") << ".qirv/auth.json" << "file-link" << inside;
+        QTest::newRow("command-line session, hard link of a project file")
+            << ".qirv/auth.json" << "hard-link" << "It has other names on the file system of the open project folder %ROOT%";
+        QTest::newRow("command-line session, linked elsewhere") << ".qirv/auth.json" << "elsewhere" << "";
+        QTest::newRow("command-line session, no project open") << ".qirv/auth.json" << "no-project" << "";
+        QTest::newRow("key file, its folder linked into the project") << ".qirv/api_key" << "folder-link" << inside;
+        QTest::newRow("key file, linked elsewhere") << ".config/qirv/api_key" << "elsewhere" << "";
+        QTest::newRow("session file, linked into the project") << "session" << "file-link" << inside;
+        QTest::newRow("session file, linked elsewhere") << "session" << "elsewhere" << "";
+    }
+    void credentialReachedThroughTheProject()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, placed);
+        QFETCH(QString, why);
+        QTemporaryDir project;
+        QTemporaryDir elsewhere;
+        const QString bookmark = QString::fromLatin1(platform::UserDefaults::kWorkspaceBookmark);
+        const QString place = file == u"session" ? auth::SessionFile::path() : QDir::home().filePath(file);
+        const auto cleanUp = qScopeGuard([&] {
+            platform::UserDefaults::remove(bookmark);
+            QFile::remove(place);
+            QFile::remove(QFileInfo(place).absolutePath()); // a link, never followed
+        });
+        if (placed != u"no-project")
+            platform::UserDefaults::setValue(bookmark, project.path());
+        const QDateTime expiry(QDate(2030, 1, 1), QTime(0, 0), Qt::UTC);
+        const QByteArray bytes = file == u"session" ? auth::encodeSession(sampleSession(expiry))
+                                 : file.endsWith(u"auth.json") ? QByteArray(R"({"a": {"key": "planted-token"}})")
+                                                               : QByteArray("planted-key");
+        const QString target = (placed == u"elsewhere" ? elsewhere.path() : project.path()) + QStringLiteral("/.loot/") + QFileInfo(place).fileName();
+        QVERIFY(QDir().mkpath(QFileInfo(target).absolutePath()));
+        QFile written(target);
+        QVERIFY(written.open(QIODevice::WriteOnly) && written.write(bytes) == bytes.size());
+        written.close();
+        QVERIFY(QDir().mkpath(QFileInfo(place).absolutePath()));
+        QFile::remove(place);
+        if (placed == u"folder-link") {
+            QDir(QFileInfo(place).absolutePath()).removeRecursively();
+            QVERIFY(QFile::link(QFileInfo(target).absolutePath(), QFileInfo(place).absolutePath()));
+        } else if (placed == u"hard-link") {
+            if (::link(QFile::encodeName(target).constData(), QFile::encodeName(place).constData()) != 0)
+                QSKIP("the home and temporary folders lie on different file systems");
+        } else {
+            QVERIFY(QFile::link(target, place));
+        }
+        why.replace(QStringLiteral("%ROOT%"), QFileInfo(project.path()).canonicalFilePath());
+
+        AuthRig rig;
+        MoonshelfAuth &auth = rig.make();
+        if (file == u"session") {
+            QCOMPARE(auth.session().has_value(), why.isEmpty());
+            // A new session replaces the link: nothing is written where it led.
+            writeCliAuth(R"({"a": {"key": "imported-token"}})");
+            QVERIFY(auth.importFromQirvCLI().ok());
+            QCOMPARE(auth.lastError(), std::nullopt);
+            QFile kept(target);
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), bytes);
+            return;
+        }
+        if (file.endsWith(u"api_key")) {
+            const auto imported = waitForTask(rig.secrets->importFromEnvironmentOrConfigFiles());
+            QCOMPARE(imported.ok(), why.isEmpty());
+            return;
+        }
+        const auto imported = auth.importFromQirvCLI();
+        QCOMPARE(imported.ok(), why.isEmpty());
+        if (!why.isEmpty()) {
+            QCOMPARE(auth.lastError(), std::optional(QStringLiteral("Could not read ") + place + QStringLiteral(": ") + why));
+            QVERIFY(!auth.session());
+        }
     }
 };
 

@@ -2,13 +2,17 @@
 
 #include "agent/files/PathResolution.h"
 #include "agent/files/WriteLeftovers.h"
+#include "platform/FolderPlace.h"
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <fcntl.h>
 
 namespace agent {
 
@@ -83,6 +87,10 @@ void WorkspaceManager::publish(const QString &rootPath, const QByteArray &bookma
     const bool bookmarkChange = bookmark != m_bookmarkData;
     m_rootPath = rootPath;
     m_bookmarkData = bookmark;
+    // The folder is taken now, as the path names it at this moment: opening
+    // the same path again takes what is there now.
+    m_rootFd.reset(::open(QFile::encodeName(rootPath).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    m_rootPlace = platform::placeOfFolder(m_rootFd.get()).value_or(QString());
     if (rootChange) {
         sweepWriteLeftovers();
         Q_EMIT rootChanged();
@@ -116,10 +124,14 @@ ResolveResult WorkspaceManager::resolvedRoot() const
 {
     if (m_rootPath.isEmpty())
         return ResolveResult::failure(WorkspaceError::noWorkspace());
-    // A root that is gone or is no longer a folder confines nothing.
-    const std::optional<QString> root = PathResolution::resolveAll(QDir::cleanPath(m_rootPath));
-    if (!root || !QFileInfo(*root).isDir())
+    // A root that is gone confines nothing.
+    const std::optional<QString> root = platform::placeOfFolder(m_rootFd.get());
+    if (!root)
         return ResolveResult::failure(WorkspaceError::noWorkspace());
+    if (*root != m_rootPlace) {
+        m_rootPlace = *root;
+        platform::UserDefaults::setValue(QString::fromLatin1(kBookmarkKey), *root);
+    }
     return *root;
 }
 
@@ -129,8 +141,8 @@ ResolveResult WorkspaceManager::resolvePath(const QString &path) const
     if (!root)
         return root;
 
-    const QString candidate = path.startsWith(u'/') ? QDir::cleanPath(path)
-                                                    : QDir::cleanPath(m_rootPath + u'/' + path);
+    // A relative path starts at the folder held, not at the path it was opened by.
+    const QString candidate = path.startsWith(u'/') ? QDir::cleanPath(path) : QDir::cleanPath(*root + u'/' + path);
     const std::optional<QString> resolved = PathResolution::resolveAll(candidate);
     if (!resolved || !PathResolution::isInside(*resolved, *root))
         return ResolveResult::failure(WorkspaceError::pathOutsideWorkspace(path));

@@ -2,6 +2,7 @@
 
 #include "agent/files/WorkspaceError.h"
 #include "platform/Result.h"
+#include "platform/UniqueFd.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -56,8 +57,17 @@ public:
     [[nodiscard]] platform::Result<QString, WorkspaceError> resolvePath(const QString &path) const;
 
     // The folder with every symbolic link resolved; NoWorkspace when none is
-    // open or it is gone or no longer a directory.
+    // open or it is gone or no longer a directory. It is the folder that was
+    // opened, held by a descriptor, wherever it now is: a folder renamed and
+    // replaced by a link (or another folder) at its old path stays the one.
+    // Found moved, its stored bookmark is made afresh (a stale one), so that
+    // the next launch and whoever reads the bookmark find it where it is.
     [[nodiscard]] platform::Result<QString, WorkspaceError> resolvedRoot() const;
+
+    // The descriptor of the opened folder (O_PATH), for work done in it
+    // without looking its path up again; -1 when none is open or it could
+    // not be opened.
+    int rootDescriptor() const { return m_rootFd.get(); }
 
 Q_SIGNALS:
     void rootChanged();
@@ -71,6 +81,8 @@ private:
     void sweepWriteLeftovers();
 
     QString m_rootPath;
+    platform::UniqueFd m_rootFd;
+    mutable QString m_rootPlace; // where the folder was last found
     QByteArray m_bookmarkData;
     timespec m_startedAt{};
     std::shared_ptr<std::atomic<bool>> m_sweepStop;

@@ -21,6 +21,7 @@ namespace {
 
 constexpr unsigned kCreateRulesetVersion = 1U << 0;
 constexpr std::uint64_t kScopeAbstractUnixSocket = 1ULL << 0;
+constexpr std::uint64_t kScopeSignal = 1ULL << 1;
 constexpr long kFirstAbiWithScopes = 6;
 
 // The ruleset's attributes as of the scopes: older kernels take a prefix.
@@ -43,16 +44,16 @@ bool available()
     return scopes;
 }
 
-platform::UniqueFd prepare()
+platform::UniqueFd prepare(bool withSignals)
 {
     if (!available())
         return platform::UniqueFd();
-    const RulesetAttributes attributes{0, 0, kScopeAbstractUnixSocket};
+    const RulesetAttributes attributes{0, 0, kScopeAbstractUnixSocket | (withSignals ? kScopeSignal : 0)};
     // The kernel makes it close on exec.
     return platform::UniqueFd(int(::syscall(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0)));
 }
 
-bool applyToSelf(int ruleset)
+__attribute__((no_sanitize("address", "undefined"))) bool applyToSelf(int ruleset)
 {
     if (ruleset < 0)
         return false;

@@ -11,8 +11,10 @@ namespace agent::AbstractSocketScope {
 bool available();
 
 // The ruleset a command is confined with: it handles no file or network
-// access, only the scope; closed on exec. Invalid where not available.
-platform::UniqueFd prepare();
+// access, only the scope, and withSignals, signals too: none reaches a
+// process outside the scope, nor does a trace. Closed on exec. Invalid where
+// not available.
+platform::UniqueFd prepare(bool withSignals = false);
 
 // Confines the calling process (and all it starts) with the ruleset, setting
 // no_new_privs first where the process may not do it without. Only system

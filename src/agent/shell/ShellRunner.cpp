@@ -1,12 +1,16 @@
 #include "agent/shell/ShellRunner.h"
 
 #include "agent/shell/AbstractSocketScope.h"
+#include "agent/shell/ChildDescriptors.h"
+#include "agent/shell/CommandReaper.h"
 #include "agent/shell/PrivilegeNote.h"
 #include "agent/shell/ShellSandbox.h"
 #include "platform/CredentialEnvironment.h"
+#include "platform/FolderPlace.h"
 #include "platform/Graphemes.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QStringDecoder>
@@ -18,7 +22,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
-#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace agent {
@@ -109,19 +113,41 @@ ShellRunner::~ShellRunner()
 void ShellRunner::start(const QString &command, const QString &workingDirectory, double timeoutSeconds,
                         const QString &sandboxProgram)
 {
+    const platform::UniqueFd folder(::open(QFile::encodeName(workingDirectory).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.isValid()) {
+        m_timeoutSeconds = effectiveTimeout(timeoutSeconds);
+        finish(ToolExecutionResult::failure(QString::fromLocal8Bit(std::strerror(errno))));
+        return;
+    }
+    start(command, folder.get(), timeoutSeconds, sandboxProgram);
+}
+
+void ShellRunner::start(const QString &command, int workingFolder, double timeoutSeconds, const QString &sandboxProgram)
+{
     m_timeoutSeconds = effectiveTimeout(timeoutSeconds);
     m_command = command;
-    m_workingDirectory = workingDirectory;
     m_isolated = !sandboxProgram.isEmpty();
+    // The sandbox program is told the folder by this path, checked to lead
+    // to the folder held; nothing of the command runs meanwhile.
+    const std::optional<QString> place = platform::placeOfFolder(workingFolder);
+    if (!place) {
+        finish(ToolExecutionResult::failure(QString::fromLocal8Bit(std::strerror(ENOENT))));
+        return;
+    }
+    m_workingDirectory = *place;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The app's own credentials stay with the app.
     for (const QString &name : platform::CredentialEnvironment::names())
         env.remove(name);
     ShellSandbox::Launch launch;
     platform::UniqueFd infoWrite; // open until the sandbox program has started
+    platform::UniqueFd statusRead; // the same, for the reaper without a sandbox
+    platform::UniqueFd statusWrite;
+    std::shared_ptr<const CommandReaper::Exec> exec;
     // Abstract sockets made outside stay out of reach, where the kernel can
     // do that; the scope passes through the sandbox program to all it starts.
-    const platform::UniqueFd scope = ShellSandbox::socketScopeFor(sandboxProgram);
+    // Without a sandbox it keeps signals in too: the reaper lies outside.
+    const platform::UniqueFd scope = ShellSandbox::socketScopeFor(sandboxProgram, !m_isolated);
     m_scoped = scope.isValid();
     if (m_isolated) {
         // The sandbox program tells the pid of the sandbox's first process
@@ -135,12 +161,18 @@ void ShellRunner::start(const QString &command, const QString &workingDirectory,
         infoWrite.reset(info[1]);
         // The app's secrets, the person's runtime folder and display, and
         // their terminal servers stay outside.
-        launch = ShellSandbox::isolated(sandboxProgram, command, workingDirectory, infoWrite.get(), ShellSandbox::hiddenFrom(env));
+        launch = ShellSandbox::isolated(sandboxProgram, command, m_workingDirectory, infoWrite.get(),
+                                        ShellSandbox::hiddenFrom(env));
         env = ShellSandbox::sandboxEnvironment(env);
-        // Its own session, so that no signal meant for the app's group reaches it.
-        m_process.setChildProcessModifier([fd = infoWrite.get(), scope = scope.get()] {
+        // Its own session, so that no signal meant for the app's group
+        // reaches it; started in the folder held, and holding nothing of the
+        // app's but the information pipe, which the sandbox program closes.
+        m_process.setChildProcessModifier([fd = infoWrite.get(), scope = scope.get(), folder = workingFolder] {
             ::setsid();
+            if (::fchdir(folder) != 0)
+                ::_exit(127);
             ::fcntl(fd, F_SETFD, 0);
+            ChildDescriptors::keepOnlyStandard(fd);
             AbstractSocketScope::applyToSelf(scope);
         });
         m_infoNotifier = std::make_unique<QSocketNotifier>(m_infoRead.get(), QSocketNotifier::Read);
@@ -152,27 +184,30 @@ void ShellRunner::start(const QString &command, const QString &workingDirectory,
                                  + QByteArray::number(QRandomGenerator::system()->generate64(), 16);
         m_sweep.environmentEntry = QByteArray(kTokenVariable) + '=' + token;
         env.insert(QString::fromLatin1(kTokenVariable), QString::fromLatin1(token));
-        launch = ShellSandbox::unisolated(command);
-        // Its own session and group; the reaper adopts every orphan of the
-        // command, the flag outliving the exec, and hears of the app's death
-        // however it comes (a SIGKILL too). An app gone before the request
-        // took effect is seen in the parent that changed.
-        m_process.setChildProcessModifier([app = ::getpid(), scope = scope.get()] {
-            ::setsid();
-            ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
-            ::prctl(PR_SET_PDEATHSIG, ShellSandbox::kParentDeathSignal, 0, 0, 0);
-            if (::getppid() != app)
-                ::_exit(127);
-            AbstractSocketScope::applyToSelf(scope);
+        // The reaper learns the command's status through a pipe of its own.
+        int status[2];
+        if (::pipe2(status, O_CLOEXEC) != 0) {
+            finish(ToolExecutionResult::failure(QString::fromLocal8Bit(std::strerror(errno))));
+            return;
+        }
+        statusRead.reset(status[0]);
+        statusWrite.reset(status[1]);
+        launch = CommandReaper::launch(statusRead.get());
+        const ShellSandbox::Launch shell = ShellSandbox::unisolated(command);
+        exec = std::make_shared<const CommandReaper::Exec>(shell.program, shell.arguments, env);
+        m_process.setChildProcessModifier([app = ::getpid(), scope = scope.get(), folder = workingFolder,
+                                           read = statusRead.get(), write = statusWrite.get(), exec] {
+            CommandReaper::startBelow(app, folder, read, write, *exec, scope);
         });
     }
     m_process.setProcessEnvironment(env);
     m_process.setProgram(launch.program);
     m_process.setArguments(launch.arguments);
-    m_process.setWorkingDirectory(workingDirectory);
     m_process.setStandardInputFile(QProcess::nullDevice());
     m_process.start(QIODevice::ReadOnly);
     infoWrite.reset();
+    statusRead.reset();
+    statusWrite.reset();
     if (m_finished)
         return; // failed to start; errorOccurred already finished us
     m_first = pid_t(m_process.processId());
@@ -294,9 +329,22 @@ void ShellRunner::onProcessError(QProcess::ProcessError error)
     finish(ToolExecutionResult::failure(m_process.errorString()));
 }
 
+bool ShellRunner::commandEnded() const
+{
+    // Ended but not yet reported: peeked at, left for the process starter to reap.
+    siginfo_t info{};
+    if (::waitid(P_PID, id_t(m_first), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno == ECHILD;
+    if (info.si_pid == m_first)
+        return true;
+    // In the sandbox the command has ended once the sandbox's first process has.
+    return m_isolated && m_sandboxFirstPidfd.isValid() && sandboxEmptied();
+}
+
 void ShellRunner::beginTermination(Ending ending)
 {
-    if (m_finished || m_ending != Ending::None || m_first <= 0 || m_processExited)
+    // Once the command has ended, its own result stands: what it did is done.
+    if (m_finished || m_ending != Ending::None || m_first <= 0 || m_processExited || commandEnded())
         return;
     m_ending = ending;
     m_timeout.stop();

@@ -22,7 +22,8 @@ namespace agent {
 // nothing the command starts outlives the call, however it ends. Without
 // one: the command runs in a session of its own under a reaper that kills
 // what is left below it when the shell ends or the app dies (a SIGKILL too),
-// and at the time-out or on cancel
+// and that the command cannot signal where the kernel can scope signals; at
+// the time-out or on cancel
 // the group, the session and every process carrying the call's environment
 // entry are ended as well. Either way the output is read as it comes, a
 // time-out or cancel sends SIGTERM and then SIGKILL after a grace period, and
@@ -42,13 +43,20 @@ public:
     // never be destroyed while its child runs.
     ~ShellRunner() override;
 
-    // Starts `/bin/zsh -lc command` in workingDirectory, in the sandbox of
-    // sandboxProgram, or without isolation when that is empty (the result
-    // then says so). timeoutSeconds must already be sane (finite, above 0).
-    // May finish at once (start failure).
+    // Starts `/bin/zsh -lc command` in the folder workingFolder holds (a
+    // descriptor, borrowed for the call: the folder is never looked up again
+    // by a path), in the sandbox of sandboxProgram, or without isolation when
+    // that is empty (the result then says so). The command holds no
+    // descriptor of the app's but its standard three. timeoutSeconds must
+    // already be sane (finite, above 0). May finish at once (start failure).
+    void start(const QString &command, int workingFolder, double timeoutSeconds, const QString &sandboxProgram);
+    // The same in the folder at workingDirectory, opened once here.
     void start(const QString &command, const QString &workingDirectory, double timeoutSeconds,
                const QString &sandboxProgram);
+    // Ends the command, unless it has already ended: then its result stands.
     void cancel();
+    // The process started: the sandbox program, or the reaper.
+    qint64 processId() const { return m_first; }
 
     bool isFinished() const { return m_finished; }
     ToolExecutionResult result() const { return m_result; }
@@ -73,6 +81,7 @@ private:
     void drain(QProcess::ProcessChannel channel);
     void onProcessFinished();
     void onProcessError(QProcess::ProcessError error);
+    bool commandEnded() const;
     void beginTermination(Ending ending);
     void onGraceOver();
     void checkAllGone();

@@ -1,6 +1,7 @@
 #include "agent/shell/ShellSandbox.h"
 
 #include "agent/shell/AbstractSocketScope.h"
+#include "agent/shell/ChildDescriptors.h"
 #include "platform/AppPaths.h"
 #include "platform/CredentialEnvironment.h"
 #include "platform/UserDefaults.h"
@@ -40,37 +41,6 @@ QStringList sandboxArguments(const QString &workingDirectory)
         QStringLiteral("--"),
     };
 }
-
-// Runs as zsh without start-up files but /etc/zshenv. A trap with a command
-// (not an ignored signal) keeps the reaper alive through the SIGTERM of a
-// time-out while the command's own processes get the default action.
-// $(<file) reads without starting a process, so the list of children holds
-// only what the command left. SIGUSR1 comes when the app dies: traps run at
-// once even while the login shell runs, and one sent while the app still
-// lives (by the command itself) changes nothing.
-constexpr char kReaperScript[] = R"(trap : TERM INT HUP
-zmodload zsh/zselect 2>/dev/null
-setopt traps_async
-app=$PPID
-endAll() {
-  local left
-  while :; do
-    left=$(</proc/$$/task/$$/children)
-    [[ -z ${left// } ]] && break
-    kill -KILL ${=left} 2>/dev/null
-    zselect -t 1 2>/dev/null
-  done
-}
-appGone() {
-  local stat=$(</proc/$$/stat)
-  local fields=(${=stat##*\) })
-  [[ $fields[2] != $app ]]
-}
-trap 'appGone && { endAll; exit 137 }' USR1
-/bin/zsh -lc "$1"
-code=$?
-endAll
-exit $code)";
 
 bool hasType(const QString &path, mode_t type)
 {
@@ -207,8 +177,7 @@ QProcessEnvironment sandboxEnvironment(QProcessEnvironment environment)
 
 Launch unisolated(const QString &command)
 {
-    return {QString::fromLatin1(kShell),
-            {QStringLiteral("-fc"), QString::fromLatin1(kReaperScript), QStringLiteral("moonshelf-shell"), command}};
+    return {QString::fromLatin1(kShell), {QStringLiteral("-lc"), command}};
 }
 
 std::optional<qint64> firstProcess(const QByteArray &info)
@@ -220,12 +189,12 @@ std::optional<qint64> firstProcess(const QByteArray &info)
     return match.captured(1).toLongLong();
 }
 
-platform::UniqueFd socketScopeFor(const QString &program)
+platform::UniqueFd socketScopeFor(const QString &program, bool withSignals)
 {
     struct stat st {};
     if (::stat(QFile::encodeName(program).constData(), &st) == 0 && (st.st_mode & S_ISUID))
         return platform::UniqueFd();
-    return AbstractSocketScope::prepare();
+    return AbstractSocketScope::prepare(withSignals);
 }
 
 QString findProgram()
@@ -243,7 +212,10 @@ QCoro::Task<bool> probe(QString sandboxProgram)
     // Tried as commands run: confined to their own abstract sockets, which
     // also sets no_new_privs before the sandbox program starts.
     const platform::UniqueFd scope = socketScopeFor(sandboxProgram);
-    process->setChildProcessModifier([scope = scope.get()] { AbstractSocketScope::applyToSelf(scope); });
+    process->setChildProcessModifier([scope = scope.get()] {
+        ChildDescriptors::keepOnlyStandard();
+        AbstractSocketScope::applyToSelf(scope);
+    });
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());

@@ -6,7 +6,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <csignal>
 #include <optional>
 
 #include <qcoro/qcorotask.h>
@@ -59,20 +58,15 @@ QProcessEnvironment sandboxEnvironment(QProcessEnvironment environment);
 // to its information descriptor; nothing until it is all there.
 std::optional<qint64> firstProcess(const QByteArray &info);
 
-// The command without a sandbox: its login shell runs under a small reaper
-// shell that, once the login shell has ended, kills whatever the command left
-// below it. The caller makes the reaper a child subreaper before it starts
-// (PR_SET_CHILD_SUBREAPER outlives exec), so that orphans of the command,
-// also those that left its session or cleared their environment, stay below
-// it; and has it sent kParentDeathSignal when the app dies (the reaper then
-// ends all of it at once, however the app ended).
+// The command without a sandbox: its login shell, which the caller starts
+// below a reaper of its own (see CommandReaper).
 Launch unisolated(const QString &command);
-inline constexpr int kParentDeathSignal = SIGUSR1;
 
 // The abstract-socket scope (see AbstractSocketScope) for a command started
-// through program (empty: the shell alone); none where program is setuid,
-// which the no_new_privs the scope may bring along would keep from working.
-platform::UniqueFd socketScopeFor(const QString &program);
+// through program, with signals for a command without a sandbox (its reaper
+// and the app lie outside); none where program is setuid, which the
+// no_new_privs the scope may bring along would keep from working.
+platform::UniqueFd socketScopeFor(const QString &program, bool withSignals = false);
 
 // The bubblewrap on PATH; empty when there is none.
 QString findProgram();

@@ -7,7 +7,6 @@
 #include "agent/shell/ShellSandbox.h"
 #include "agent/tools/FileTools.h"
 
-#include <QFileInfo>
 #include <QPointer>
 
 #include <qcoro/qcorosignal.h>
@@ -94,7 +93,7 @@ QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argum
 QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command, std::optional<ShellGuard::Verdict> verdict)
 {
     // A folder that is gone cannot be the working directory.
-    if (!m_workspace || !m_workspace->hasRoot() || !QFileInfo(m_workspace->rootPath()).isDir())
+    if (!m_workspace || !m_workspace->hasRoot() || !m_workspace->resolvedRoot())
         co_return ToolExecutionResult::failure(WorkspaceError::noWorkspace().description());
     const std::optional<QString> blocked =
         verdict && verdict->command == command ? verdict->blocked : ShellGuard::blockedReason(command);
@@ -123,7 +122,8 @@ QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command, std::opti
     const std::unique_ptr<ShellRunner, void (*)(ShellRunner *)> runner(new ShellRunner(),
                                                                        [](ShellRunner *r) { r->deleteLater(); });
     m_running = runner.get();
-    runner->start(command, m_workspace->rootPath(), m_shellTimeout, sandbox);
+    // In the folder that was opened, held open: not wherever its path leads now.
+    runner->start(command, m_workspace->rootDescriptor(), m_shellTimeout, sandbox);
     if (!runner->isFinished())
         co_await qCoro(runner.get(), &ShellRunner::finished);
     co_return runner->result();

@@ -183,28 +183,50 @@ private Q_SLOTS:
         QVERIFY(QFile::link(tree.root, viaLink));
         WorkspaceManager ws;
         ws.setWorkspace(viaLink);
-        QCOMPARE(ws.rootPath(), viaLink); // kept as opened, for the shell's working folder
+        QCOMPARE(ws.rootPath(), viaLink); // kept as opened, as shown
         QCOMPARE(outcome(ws, QStringLiteral("src/a.txt")), tree.root + QStringLiteral("/src/a.txt"));
         QCOMPARE(outcome(ws, viaLink + QStringLiteral("/src")), tree.root + QStringLiteral("/src"));
     }
 
+    // The folder that was opened is the project: another made at its path
+    // later is not.
     void rootThatIsGoneConfinesNothing_data()
     {
-        QTest::addColumn<bool>("replaceWithFile");
-        QTest::newRow("folder removed") << false;
-        QTest::newRow("folder replaced by a file") << true;
+        QTest::addColumn<QString>("replacement"); // at the folder's path
+        QTest::newRow("folder removed") << "";
+        QTest::newRow("folder replaced by a file") << "file";
+        QTest::newRow("folder replaced by another folder") << "folder";
     }
     void rootThatIsGoneConfinesNothing()
     {
-        QFETCH(bool, replaceWithFile);
+        QFETCH(QString, replacement);
         Tree tree;
         WorkspaceManager ws;
         ws.setWorkspace(tree.root);
         QVERIFY(QDir(tree.root).removeRecursively());
-        if (replaceWithFile)
+        if (replacement == u"file")
             tree.touch(QStringLiteral("p"));
+        else if (replacement == u"folder")
+            QVERIFY(QDir().mkpath(tree.root + QStringLiteral("/src")));
         QCOMPARE(outcome(ws, QStringLiteral("anything")), QStringLiteral("Open a project folder first (Ctrl+O)."));
         QCOMPARE(outcome(ws, tree.root), QStringLiteral("Open a project folder first (Ctrl+O)."));
+    }
+
+    // Renamed, with a link left at its old path, the folder opened stays the
+    // project, and its bookmark follows it.
+    void movedFolderStaysTheProject()
+    {
+        Tree tree;
+        tree.touch(QStringLiteral("p/a.txt"));
+        WorkspaceManager ws;
+        ws.setWorkspace(tree.root);
+        const QString moved = tree.root + QStringLiteral("-moved");
+        QVERIFY(QDir().rename(tree.root, moved));
+        QVERIFY(QDir().mkpath(tree.root + QStringLiteral("-elsewhere")));
+        QVERIFY(QFile::link(tree.root + QStringLiteral("-elsewhere"), tree.root));
+        const QString place = QFileInfo(moved).canonicalFilePath();
+        QCOMPARE(outcome(ws, QStringLiteral("a.txt")), place + QStringLiteral("/a.txt"));
+        QCOMPARE(platform::UserDefaults::value(QString::fromLatin1(WorkspaceManager::kBookmarkKey)).toString(), place);
     }
 
     void filesystemRootWorks()

@@ -4,11 +4,14 @@
 #include "agent/shell/ShellRunner.h"
 #include "agent/shell/ShellSandbox.h"
 #include "agent/tools/ToolRouter.h"
+#include "auth/CliSessionImport.h"
+#include "auth/CredentialPlace.h"
 #include "platform/AppPaths.h"
 #include "platform/UserDefaults.h"
 #include "support/MarkedProcess.h"
 #include "support/TestMain.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
@@ -16,10 +19,12 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <cstddef>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -40,7 +45,8 @@ QString withNote(const QString &text)
 }
 
 // How a call ends in a row of the table.
-enum class Ending { Exit, TimeOut, Stop, RouterDeleted, RunnerDeleted };
+// ParentKilled: the command tries to end what runs it, then exits.
+enum class Ending { Exit, ParentKilled, TimeOut, Stop, RouterDeleted, RunnerDeleted };
 
 // Waits, inside the command, until the test has seen the marked process run
 // and made seenFile (at most a minute, the call's own limit): the command
@@ -121,6 +127,10 @@ private Q_SLOTS:
             {"new session ignoring SIGTERM, stop", ignoresTerm, "%1 & sleep 1000", Ending::Stop},
             {"nohup at a normal exit", QStringLiteral("nohup "), "%1 > /dev/null 2>&1 & %2", Ending::Exit},
             {"double fork at a normal exit", {}, "( ( %1 & ) & ); %2", Ending::Exit},
+            // Its parent is a process of this test's own runner (in the
+            // sandbox, the sandbox's first process).
+            {"parent killed, cleared environment in a new session", clearedSession,
+             "%1 & echo $PPID | xargs kill -KILL; %2", Ending::ParentKilled},
             {"router deleted (session deleted)", {}, "%1 & sleep 1000", Ending::RouterDeleted},
             {"runner deleted (app quits)", clearedSession, "%1 & sleep 1000", Ending::RunnerDeleted},
         };
@@ -166,7 +176,7 @@ private Q_SLOTS:
             if (!seen || acted)
                 return;
             acted = true;
-            if (ending == Ending::Exit)
+            if (ending == Ending::Exit || ending == Ending::ParentKilled)
                 QFile(m_tmp.filePath(seenFile)).open(QIODevice::WriteOnly);
             else if (ending == Ending::Stop)
                 r->cancelRunningCommand();
@@ -197,6 +207,12 @@ private Q_SLOTS:
         case Ending::Exit:
             QVERIFY2(!result.isError && result.output.startsWith(u"exit 0\n"), qPrintable(result.output));
             QCOMPARE(result.output.endsWith(ShellRunner::unisolatedNote()), !isolated);
+            break;
+        case Ending::ParentKilled:
+            // It cannot: signals stay in its scope. Where the kernel cannot
+            // scope them, the shell goes with its parent.
+            QVERIFY2(result.output.startsWith(isolated || AbstractSocketScope::available() ? u"exit 0\n" : u"exit 137\n"),
+                     qPrintable(result.output));
             break;
         case Ending::TimeOut:
             QCOMPARE(result, ToolExecutionResult::failure(expect(QStringLiteral("Command timed out after 3s"))));
@@ -510,9 +526,157 @@ private Q_SLOTS:
         QTRY_VERIFY2_WITH_TIMEOUT(!marked.running(), "the command outlived the process that ran it", 5000);
     }
 
+    // A command holds only its standard descriptors, though the app holds a
+    // connection and a pipe that any child would inherit.
+    void commandHoldsOnlyItsOwnDescriptors_data()
+    {
+        QTest::addColumn<bool>("isolated");
+        QTest::newRow("sandbox") << true;
+        QTest::newRow("without sandbox") << false;
+    }
+    void commandHoldsOnlyItsOwnDescriptors()
+    {
+        QFETCH(bool, isolated);
+        skipUnlessSandbox(isolated);
+        int connection[2];
+        int pipe[2];
+        QVERIFY(::socketpair(AF_UNIX, SOCK_STREAM, 0, connection) == 0);
+        QVERIFY(::pipe(pipe) == 0);
+        const platform::UniqueFd held[] = {platform::UniqueFd(connection[0]), platform::UniqueFd(connection[1]),
+                                           platform::UniqueFd(pipe[0]), platform::UniqueFd(pipe[1])};
+        for (const platform::UniqueFd &fd : held)
+            QCOMPARE(::fcntl(fd.get(), F_GETFD) & FD_CLOEXEC, 0);
+        // What a program the command starts holds, and what the shell holds
+        // (some of its own, on /dev/null).
+        const ToolExecutionResult r = shell(isolated, QStringLiteral("sh -c 'ls /proc/$$/fd'; ls -l /proc/$$/fd; :"));
+        const QString listed = QStringLiteral("exit 0\n0\n1\n2\n");
+        QVERIFY2(r.output.startsWith(listed), qPrintable(r.output));
+        for (const platform::UniqueFd &fd : held) {
+            const QString target = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd.get()));
+            QVERIFY(!target.isEmpty());
+            QVERIFY2(!r.output.contains(target), qPrintable(r.output));
+        }
+    }
+
+    // A command that plants a link at a credential place leading into the
+    // project gets nothing through it: the app takes no credential from there.
+    void plantedCredentialLinkIsUnused_data()
+    {
+        QTest::addColumn<bool>("isolated");
+        QTest::newRow("sandbox") << true;
+        QTest::newRow("without sandbox") << false;
+    }
+    void plantedCredentialLinkIsUnused()
+    {
+        QFETCH(bool, isolated);
+        skipUnlessSandbox(isolated);
+        const QString planted = QDir::home().filePath(QStringLiteral(".qirv"));
+        const auto cleanUp = qScopeGuard([&] {
+            QFile::remove(planted);
+            QDir(m_tmp.filePath(QStringLiteral(".loot"))).removeRecursively();
+        });
+        m_ws->setWorkspace(m_tmp.path()); // the folder last opened, as the app stores it
+        // The test's own home: what an earlier test left there goes.
+        if (!QFileInfo(planted).isSymLink())
+            QDir(planted).removeRecursively();
+        QFile::remove(planted);
+        const ToolExecutionResult r = shell(isolated, QStringLiteral("mkdir -p .loot && ln -s \"$PWD/.loot\" ~/.qirv && "
+                                                                     "echo '{\"a\": {\"key\": \"planted\"}}' > .loot/auth.json && "
+                                                                     "echo planted-key > .loot/api_key"));
+        QVERIFY2(r.output.startsWith(u"exit 0\n"), qPrintable(r.output));
+        QVERIFY(QFileInfo(planted).isSymLink());
+        const QString file = auth::CliSessionImport::path(QDir::homePath());
+        const auto imported = auth::CliSessionImport::read(file, QDateTime::currentDateTimeUtc());
+        QVERIFY(!imported);
+        QCOMPARE(imported.error().lastError,
+                 std::optional(QStringLiteral("Could not read %1: It lies in the open project folder %2, where tools can read and change it")
+                                   .arg(file, QFileInfo(m_tmp.path()).canonicalFilePath())));
+        QCOMPARE(auth::CredentialPlace::refusal(QDir::home().filePath(QStringLiteral(".qirv/api_key"))).isEmpty(), false);
+    }
+
+    // A Stop that comes once the command has ended, before the app has
+    // heard of the end, leaves the command's own result: it did its work.
+    void stopAfterTheCommandEnded_data()
+    {
+        QTest::addColumn<bool>("isolated");
+        QTest::newRow("sandbox") << true;
+        QTest::newRow("without sandbox") << false;
+    }
+    void stopAfterTheCommandEnded()
+    {
+        QFETCH(bool, isolated);
+        skipUnlessSandbox(isolated);
+        const QString written = m_tmp.filePath(QStringLiteral("written-before-stop"));
+        QFile::remove(written);
+        ShellRunner runner;
+        runner.start(QStringLiteral("echo done > written-before-stop; exit 3"), m_tmp.path(), 60, isolated ? m_sandbox : QString());
+        QVERIFY(!runner.isFinished());
+        // Without the event loop: the end is not handled until the Stop is.
+        const QByteArray stat = "/proc/" + QByteArray::number(runner.processId()) + "/stat";
+        QElapsedTimer waited;
+        waited.start();
+        const auto ended = [&] {
+            QFile f(QString::fromLatin1(stat));
+            if (!f.open(QIODevice::ReadOnly))
+                return true;
+            const QByteArray line = f.readAll();
+            return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
+        };
+        while (!ended() && waited.elapsed() < 30000)
+            QThread::msleep(5);
+        QVERIFY2(ended(), "the command did not end");
+        runner.cancel();
+        QTRY_VERIFY_WITH_TIMEOUT(runner.isFinished(), 10000);
+        const QString said = QStringLiteral("exit 3\n(no output)");
+        QCOMPARE(runner.result(), ToolExecutionResult::failure(isolated ? said : withNote(said)));
+        QVERIFY(QFile::exists(written));
+    }
+
+    // A command that moves the project folder away and leaves a link or
+    // another folder at its path does not move the next call: commands and
+    // file tools stay in the folder that was opened.
+    void folderMovedByACommand_data()
+    {
+        QTest::addColumn<bool>("isolated");
+        QTest::addColumn<QString>("replacement"); // made at the folder's path
+        for (const bool isolated : {true, false}) {
+            const char *place = isolated ? "sandbox" : "without sandbox";
+            QTest::addRow("%s, link to another folder", place) << isolated << "ln -s elsewhere project";
+            QTest::addRow("%s, another folder", place) << isolated << "mkdir project";
+        }
+    }
+    void folderMovedByACommand()
+    {
+        QFETCH(bool, isolated);
+        QFETCH(QString, replacement);
+        skipUnlessSandbox(isolated);
+        QTemporaryDir dir;
+        const QString project = dir.filePath(QStringLiteral("project"));
+        QVERIFY(QDir().mkpath(project) && QDir().mkpath(dir.filePath(QStringLiteral("elsewhere"))));
+        QFile marker(project + QStringLiteral("/marker"));
+        QVERIFY(marker.open(QIODevice::WriteOnly) && marker.write("opened\n") > 0);
+        marker.close();
+        WorkspaceManager workspace;
+        workspace.setWorkspace(project);
+        ToolRouter r(&workspace);
+        r.setSandboxProgram(isolated ? m_sandbox : QString());
+        const auto run = [&](const QString &command) {
+            return QCoro::waitFor(r.execute(QStringLiteral("run_shell"), shellArgs(command))).output;
+        };
+        const QString moved = run(QStringLiteral("cd .. && mv project moved && ") + replacement);
+        QVERIFY2(moved.startsWith(u"exit 0\n"), qPrintable(moved));
+        const QString said = QStringLiteral("exit 0\n%1/moved\nopened\n").arg(QFileInfo(dir.path()).canonicalFilePath());
+        QCOMPARE(run(QStringLiteral("pwd -P; cat marker")), isolated ? said : withNote(said));
+        const QString args = QString::fromUtf8(QJsonDocument(QJsonObject{{"path", "marker"}}).toJson(QJsonDocument::Compact));
+        const ToolExecutionResult read = QCoro::waitFor(r.execute(QStringLiteral("read_file"), args));
+        QVERIFY2(!read.isError && read.output.contains(u"opened"), qPrintable(read.output));
+    }
+
     // A process outside the sandbox cannot be seen or signalled from inside:
-    // its pid names nothing there. Signal 0 is sent to a sleep the test
-    // started, which only asks whether it exists.
+    // its pid names nothing there. Without the sandbox it is seen, and
+    // signalled only where the kernel cannot keep signals in the command's
+    // scope. Signal 0 is sent to a sleep the test started, which only asks
+    // whether it may be signalled.
     void processesOutsideOutOfReach()
     {
         skipUnlessSandbox(true);
@@ -525,7 +689,7 @@ private Q_SLOTS:
         const ToolExecutionResult inside = shell(true, probe);
         sleeper.kill();
         sleeper.waitForFinished(5000);
-        QCOMPARE(outside.output, withNote(QStringLiteral("exit 0\n0\nseen\n")));
+        QCOMPARE(outside.output, withNote(QStringLiteral("exit 0\n%1\nseen\n").arg(AbstractSocketScope::available() ? 1 : 0)));
         QCOMPARE(inside.output, QStringLiteral("exit 0\n1\nunseen\n"));
     }
 
