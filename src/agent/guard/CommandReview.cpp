@@ -17,10 +17,10 @@ constexpr int kMaxDepth = 8; // command lines run by sh -c, eval, find -exec ...
 
 // What one judgement may take. A short line can still ask for a lot: each
 // assignment of "x=$y$y" doubles a value, loops multiply commands, texts run
-// by shells are parsed again. The bounds hold whatever the nesting.
-constexpr qsizetype kMaxValue = 32 * 1024;        // one expanded word
-constexpr qsizetype kMaxCharacters = 1024 * 1024; // expanded and parsed, all told
-constexpr int kMaxCommands = 2048;                // commands judged or asked what they print
+// by shells are parsed again. The budget holds whatever the nesting.
+constexpr qsizetype kMaxValue = 32 * 1024; // one expanded word
+constexpr qint64 kCommandCost = 1000;      // a command judged or asked what it prints: its rows and places
+constexpr qint64 kWordCost = 300;          // each word of a command judged: its places, looked up by several rules
 
 bool isAssignment(const Word &w)
 {
@@ -238,11 +238,17 @@ bool Review::spend(qsizetype characters, int commands)
 {
     if (m_exhausted)
         return false;
-    m_characters += characters;
-    m_commands += commands;
-    if (m_characters <= kMaxCharacters && m_commands <= kMaxCommands)
+    if (m_work.spend(characters + commands * kCommandCost))
         return true;
     return tooComplex();
+}
+
+bool Review::spendOnWords(const std::vector<const Word *> &words)
+{
+    qint64 units = 0;
+    for (const Word *w : words)
+        units += kWordCost + w->text.size();
+    return spend(units);
 }
 
 bool Review::expanded(qsizetype length)
@@ -278,7 +284,12 @@ void Review::shellText(const QString &text, const Scope &outer)
     if (!spend(text.size(), 1))
         return;
     Scope scope{outer.cwd, {}, outer.depth + 1, outer.values, outer.finder, outer.background};
-    list(parse(text), scope);
+    const CommandList commands = parse(text, m_work);
+    if (m_work.exhausted()) {
+        tooComplex();
+        return;
+    }
+    list(commands, scope);
 }
 
 void Review::list(const CommandList &commands, Scope &scope)
@@ -844,9 +855,9 @@ Place Review::place(const Word &word, const Scope &scope) const
 {
     // A zsh glob qualifier ("~/*(/)", "*(.om[1,3])") picks among the matches
     // of the pattern before it: the place is the pattern's.
-    static const QRegularExpression qualifier(QStringLiteral("\\([^()]*\\)$"));
-    if (word.glob && word.text.endsWith(u')')) {
-        const QString pattern = QString(word.text).remove(qualifier);
+    const qsizetype open = word.text.lastIndexOf(u'(');
+    if (word.glob && word.text.endsWith(u')') && open >= 0 && word.text.indexOf(u')', open) == word.text.size() - 1) {
+        const QString pattern = word.text.left(open);
         if (pattern.contains(u'*') || pattern.contains(u'?') || pattern.contains(u'['))
             return m_places.resolve(pattern, word.unquoted(0), scope.cwd);
     }
@@ -855,9 +866,9 @@ Place Review::place(const Word &word, const Scope &scope) const
 
 namespace {
 
-Review reviewed(const QString &command)
+Review reviewed(const QString &command, std::stop_token stop)
 {
-    Review review;
+    Review review(std::move(stop));
     Scope top;
     top.depth = -1;
     review.shellText(command, top);
@@ -866,20 +877,20 @@ Review reviewed(const QString &command)
 
 } // namespace
 
-Findings review(const QString &command)
+Findings review(const QString &command, std::stop_token stop)
 {
-    const Review r = reviewed(command);
+    const Review r = reviewed(command, std::move(stop));
     return {r.reason, r.killsOthers};
 }
 
 std::optional<QString> destructiveReason(const QString &command)
 {
-    return reviewed(command).reason;
+    return reviewed(command, {}).reason;
 }
 
 bool killsOtherProcesses(const QString &command)
 {
-    return reviewed(command).killsOthers;
+    return reviewed(command, {}).killsOthers;
 }
 
 } // namespace agent::CommandReview

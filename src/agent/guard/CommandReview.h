@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <stop_token>
 
 namespace agent::CommandReview {
 
@@ -27,7 +28,8 @@ struct Findings {
     std::optional<QString> reason; // as destructiveReason
     bool killsOthers = false;      // as killsOtherProcesses
 };
-Findings review(const QString &command);
+// A stop asked for ends the reading promptly, as too complex to judge.
+Findings review(const QString &command, std::stop_token stop = {});
 
 // Why the command can do lasting harm or reach secrets: a command name
 // computed when it runs, decoded or downloaded text run, deleting,

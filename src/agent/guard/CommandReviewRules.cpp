@@ -1022,6 +1022,8 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
             return w->text == u"--help" || w->text == u"--version";
         }))
         return;
+    if (!review.spendOnWords(inv.args))
+        return;
     // The table's rows first: no command's own rules claim it before them.
     judgeByRows(review, inv, scope);
     const std::optional<Language> language = interpreterLanguage(inv.name);

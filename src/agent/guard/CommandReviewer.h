@@ -7,6 +7,7 @@
 #include "agent/guard/CommandReviewPlaces.h"
 #include "agent/guard/CommandReviewPrograms.h"
 #include "agent/guard/ShellWords.h"
+#include "agent/guard/WorkBudget.h"
 
 #include <QHash>
 #include <QSet>
@@ -74,6 +75,8 @@ struct ShellSource {
 
 class Review {
 public:
+    explicit Review(std::stop_token stop = {}) : m_work(WorkBudget::kDefaultUnits, std::move(stop)) {}
+
     std::optional<QString> reason;
     bool killsOthers = false;
 
@@ -86,6 +89,9 @@ public:
     // commands judged). Past the bound the command is flagged as too complex
     // and the review stops, so every answer comes in a few milliseconds.
     bool spend(qsizetype characters, int commands = 0);
+    // The same for the words of a command judged: each costs its rows' look.
+    bool spendOnWords(const std::vector<const Word *> &words);
+    WorkBudget &work() { return m_work; }
     // A value the line's expansions made, of this length: past its own
     // bound it is too complex as well.
     bool expanded(qsizetype length);
@@ -173,8 +179,7 @@ private:
     QHash<int, Text> m_descriptors; // what "exec 3< x" opened for reading
     std::deque<Word> m_synthetic;
     int m_flowDepth = 0; // nesting of what-does-it-print questions
-    qsizetype m_characters = 0;
-    int m_commands = 0;
+    WorkBudget m_work;
     bool m_exhausted = false;
 };
 

@@ -28,7 +28,12 @@ bool isBlank(QChar c)
 // Characters that end an unquoted word.
 bool isMeta(QChar c)
 {
-    return QStringView(u" \t\n;&|()<>").contains(c);
+    switch (c.unicode()) {
+    case ' ': case '\t': case '\n': case ';': case '&': case '|': case '(': case ')': case '<': case '>':
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool isPlain(const Word &w, QStringView text)
@@ -72,13 +77,15 @@ QString quoteRemoved(QStringView text)
 
 class Parser {
 public:
-    explicit Parser(QStringView text) : m_s(text) {}
+    Parser(QStringView text, WorkBudget &work) : m_s(text), m_work(work) {}
 
     CommandList list(Stop stop, int depth)
     {
         State st;
         int parens = 0;
         while (m_i < m_s.size()) {
+            if (!spend(1))
+                break;
             const QChar c = m_s[m_i];
             if (stop == Stop::CloseParen && c == u')' && parens == 0) {
                 ++m_i;
@@ -231,7 +238,7 @@ public:
     {
         State st;
         st.inWord = true;
-        while (m_i < m_s.size()) {
+        while (m_i < m_s.size() && spend(1)) {
             const QChar c = m_s[m_i];
             if (c == u'\\' && m_i + 1 < m_s.size() && QStringView(u"$`\\\n").contains(m_s[m_i + 1])) {
                 if (m_s[m_i + 1] != u'\n')
@@ -269,6 +276,13 @@ private:
             inWord = true;
         }
     };
+
+    // Spends from the judgement's budget; once it is gone every loop ends
+    // and the parse stops where it stands (the caller sees the budget spent).
+    bool spend(qint64 units) const
+    {
+        return m_work.spend(units);
+    }
 
     QChar peek(qsizetype ahead) const
     {
@@ -374,6 +388,8 @@ private:
     {
         int nesting = 0;
         for (qsizetype j = open; j < m_s.size(); ++j) {
+            if (!spend(1))
+                return m_s.size();
             const QChar c = m_s[j];
             if (c == u'\\' || c == u'\'' || c == u'"') {
                 j = pastQuoted(j);
@@ -421,7 +437,7 @@ private:
                 if (depth >= kMaxDepth) {
                     st.word.tooDeep = true;
                 } else {
-                    Parser sub(inner);
+                    Parser sub(inner, m_work);
                     collectSubstitutions(sub.list(Stop::End, depth + 1), st.word.substitutions);
                 }
             }
@@ -463,6 +479,8 @@ private:
         int nesting = 0;
         bool comma = false;
         for (qsizetype j = open; j < m_s.size(); ++j) {
+            if (!spend(1))
+                return false;
             const QChar c = m_s[j];
             if (isMeta(c) || c == u'\'' || c == u'"')
                 return false;
@@ -499,7 +517,7 @@ private:
         }
         if (st.inWord) {
             static const QRegularExpression assignment(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*\\+?=$"));
-            if (assignment.match(st.word.text).hasMatch() && !st.word.anyQuoted())
+            if (st.word.text.endsWith(u'=') && assignment.match(st.word.text).hasMatch() && !st.word.anyQuoted())
                 arrayElements(st, depth);
             else
                 globQualifier(st, depth);
@@ -548,7 +566,7 @@ private:
         }
         // The qualifier's quotes only protect the code from the lexer.
         const QString text = quoteRemoved(m.capturedLength(2) > 0 ? m.captured(2) : m.captured(3));
-        Parser sub(text);
+        Parser sub(text, m_work);
         st.word.substitutions.push_back(sub.list(Stop::End, depth + 1));
     }
 
@@ -583,7 +601,10 @@ private:
     qsizetype lineEnd(qsizetype from) const
     {
         for (qsizetype j = from; j < m_s.size(); ++j) {
+            const qsizetype at = j;
             j = pastQuoted(j);
+            if (!spend(1 + qMax<qsizetype>(0, j - at)))
+                return -1;
             if (j < 0)
                 return -1;
             if (j < m_s.size() && m_s[j] == u'\n')
@@ -629,6 +650,8 @@ private:
             qsizetype e = m_s.indexOf(u'\n', p);
             if (e < 0)
                 e = m_s.size();
+            if (!spend(1 + e - p))
+                break;
             QStringView line = m_s.sliced(p, e - p);
             while (stripTabs && line.startsWith(u'\t'))
                 line = line.sliced(1);
@@ -641,14 +664,14 @@ private:
         m_bodyResume = m_skipTo = p;
         if (delimiter.anyQuoted())
             return Word{body, QByteArray(body.size(), 's'), {}, false, false, false};
-        Parser sub(body);
+        Parser sub(body, m_work);
         return sub.expandedBody(depth + 1);
     }
 
     // Past the pattern of a case branch and its ")", or past "esac".
     void skipCasePattern(State &st)
     {
-        while (m_i < m_s.size()) {
+        while (m_i < m_s.size() && spend(1)) {
             const QChar c = m_s[m_i];
             if (isBlank(c) || c == u'\n') {
                 ++m_i;
@@ -667,7 +690,7 @@ private:
         if (peek(0) == u'(')
             ++m_i;
         int nesting = 0;
-        while (m_i < m_s.size()) {
+        while (m_i < m_s.size() && spend(1)) {
             const QChar c = m_s[m_i];
             if (c == u'\\') {
                 m_i += 2;
@@ -689,6 +712,7 @@ private:
     }
 
     QStringView m_s;
+    WorkBudget &m_work;
     qsizetype m_i = 0;
     qsizetype m_skipFrom = -1;   // the line break after which here-document bodies start
     qsizetype m_skipTo = -1;     // where parsing goes on past them
@@ -709,7 +733,13 @@ int hexValue(QChar c)
 
 CommandList parse(const QString &command)
 {
-    return Parser(command).list(Stop::End, 0);
+    WorkBudget work;
+    return parse(command, work);
+}
+
+CommandList parse(const QString &command, WorkBudget &work)
+{
+    return Parser(command, work).list(Stop::End, 0);
 }
 
 QString decodeEscapes(QStringView text)

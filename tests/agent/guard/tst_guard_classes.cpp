@@ -2,6 +2,7 @@
 // has to judge by effect, and harmless look-alikes it must leave alone.
 // Commands are classified only; none is ever run.
 #include "agent/guard/CommandReview.h"
+#include "agent/guard/CommandReviewReasons.h"
 #include "agent/guard/CommandReviewTable.h"
 #include "agent/guard/PolicyEngine.h"
 #include "agent/guard/ShellGuard.h"
@@ -1410,14 +1411,57 @@ private Q_SLOTS:
         QTest::newRow("loops in loops")
             << repeated(12, [](int i) { return QStringLiteral("for v%1 in a b c d e f g h i j k l m n o p; do ").arg(i); }, {},
                         repeated(400, [](int) { return QStringLiteral("ls $v1$v2$v3; "); }));
+        // Shapes whose reading once grew faster than their length, at 64 KB.
+        const qsizetype k = 64 * 1024;
+        QTest::newRow("unclosed braces") << QStringLiteral("echo ") + QString(k, u'{');
+        QTest::newRow("nested brace lists") << QStringLiteral("echo ") + QStringLiteral("{a,").repeated(k / 3);
+        QTest::newRow("deep braces") << QStringLiteral("echo ") + QString(k / 2, u'{') + QString(k / 2, u'}');
+        QTest::newRow("thirty thousand words") << QStringLiteral("rm ") + QStringLiteral("a ").repeated(k / 2);
+        QTest::newRow("code qualifiers") << QStringLiteral("ls *") + QStringLiteral("(e:x:)").repeated(k / 6);
         QTest::newRow("format reused for each argument")
             << QStringLiteral("ls \"$(printf '%s") + repeated(60, [](int) { return QStringLiteral("abcdefgh"); }) + u'\''
                    + repeated(600, [](int) { return QStringLiteral(" a"); }) + QStringLiteral(")\"");
     }
+    // Other shapes of the same size end in a real verdict within the budget.
+    void hostileButJudged_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("asks");
+        const qsizetype k = 64 * 1024;
+        QTest::newRow("stars in a home path") << QStringLiteral("cat ~/") + QString(k, u'*') << true;
+        QTest::newRow("stars in a project path") << QStringLiteral("rm ") + QString(k, u'*') << false;
+        QTest::newRow("glob qualifiers") << QStringLiteral("ls *") + QStringLiteral("(x)").repeated(k / 3) << false;
+        QTest::newRow("brace pairs") << QStringLiteral("echo ") + QStringLiteral("{a,b}").repeated(k / 5) << false;
+        QTest::newRow("a long commit message") << QStringLiteral("git commit -m \"") + QString(k, u'x') + u'"' << false;
+        QTest::newRow("a long quoted here-document")
+            << QStringLiteral("cat > notes.txt <<'EOF'\n") + QStringLiteral("line $x `y` text\n").repeated(k / 18) + QStringLiteral("EOF\n") << false;
+    }
+    void hostileButJudged()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, asks);
+        const std::optional<QString> reason = CommandReview::destructiveReason(command);
+        QVERIFY(reason != CommandReview::reasonOf("too-complex"));
+        QCOMPARE(reason.has_value(), asks);
+    }
+
+    // A stop asked for ends the judging at its next check, as too complex:
+    // a stopped run uses no verdict, and none may let a command through.
+    void stopEndsTheJudging()
+    {
+        std::stop_source stop;
+        stop.request_stop();
+        for (const QString &command : {QStringLiteral("ls"), QStringLiteral("git status && make -j8")}) {
+            const ShellGuard::Verdict verdict = ShellGuard::judge(command, stop.get_token());
+            QCOMPARE(verdict.destructive, std::optional<QString>(CommandReview::reasonOf("too-complex")));
+            QCOMPARE(yoloDecision(command), PolicyDecision::Action::Allow);
+        }
+    }
+
     void tooComplex()
     {
         QFETCH(QString, command);
-        QCOMPARE(CommandReview::destructiveReason(command).value_or(QString()), QStringLiteral("Command is too complex to judge"));
+        QCOMPARE(CommandReview::destructiveReason(command), std::optional<QString>(CommandReview::reasonOf("too-complex")));
         QCOMPARE(yoloDecision(command), PolicyDecision::Action::NeedsApproval);
     }
 
