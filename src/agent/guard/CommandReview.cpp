@@ -29,6 +29,29 @@ bool isAssignment(const Word &w)
     return m.hasMatch() && w.unquoted(0) && w.unquoted(m.capturedEnd() - 1);
 }
 
+// A word that is only a search-path lookup of a literal name: "$(which X)",
+// "$(command -v X)", "`type -P X`". What it runs is that program.
+std::optional<QString> pathLookup(const Word &w)
+{
+    if (w.text != u"$()" || w.substitutions.size() != 1 || w.substitutions.front().pipelines.size() != 1
+        || w.substitutions.front().pipelines.front().commands.size() != 1)
+        return std::nullopt;
+    const SimpleCommand &c = w.substitutions.front().pipelines.front().commands.front();
+    QStringList a;
+    for (const Word &word : c.words) {
+        if (word.expands || word.glob || !word.substitutions.empty())
+            return std::nullopt;
+        a.append(word.text);
+    }
+    if (!c.redirects.empty() && !(c.redirects.size() == 1 && c.redirects.front().target.text == u"/dev/null"))
+        return std::nullopt;
+    const bool lookup = (a.size() == 2 && a.first() == u"which") || (a.size() == 3 && a.first() == u"command" && a.at(1) == u"-v")
+                        || (a.size() == 3 && a.first() == u"type" && a.at(1) == u"-P");
+    if (!lookup || a.last().startsWith(u'-'))
+        return std::nullopt;
+    return a.last();
+}
+
 bool isReserved(const Word &w)
 {
     static const QStringList words{QStringLiteral("if"),   QStringLiteral("then"),  QStringLiteral("else"), QStringLiteral("elif"),
@@ -424,6 +447,12 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             i += 2; // "function name { ... }": the body follows
             continue;
         }
+        if (const std::optional<QString> program = pathLookup(w)) {
+            // "$(which python3)" is python3, found on the search path.
+            std::vector<const Word *> named(words.begin() + qsizetype(i), words.end());
+            named.front() = synthetic(*program);
+            return withWrappers(r, resolve(named, scope));
+        }
         if (w.expands || (w.glob && w.text != u"[" && w.text != u"[[") || (!replace.isEmpty() && w.text.contains(replace))) {
             r.computedName = true;
             return r;
@@ -499,15 +528,27 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 ++i;
                 continue;
             }
-            if (wrapper->mode == Mode::Env && (option.startsWith(QLatin1String("-S")) || option.startsWith(QLatin1String("--split-string")))) {
-                // env -S splits its string into the command line it runs.
-                QStringList rest;
-                const qsizetype valueAt = option.startsWith(QLatin1String("-S")) ? 2 : option.indexOf(u'=') + 1;
+            const bool splitCluster = option.size() > 1 && option.at(0) == u'-' && option.at(1) != u'-' && option.contains(u'S');
+            if (wrapper->mode == Mode::Env && (splitCluster || option.startsWith(QLatin1String("--split-string")))) {
+                // env -S STRING (also -iS, -S"...", --split-string=...) splits
+                // its string into words, quotes and escapes read as a shell
+                // reads them, and runs them with the words after it: the
+                // command is the first of them, with no shell between.
+                const qsizetype valueAt = splitCluster ? option.indexOf(u'S') + 1 : option.indexOf(u'=') + 1;
                 const bool attached = valueAt > 0 && valueAt < option.size();
-                for (std::size_t j = i + (attached ? 0 : 1); j < words.size(); ++j)
-                    rest.append(j == i ? option.mid(valueAt) : words[j]->text);
-                text = synthetic(rest.join(u' '));
-                break;
+                const std::size_t next = i + (attached ? 1 : 2);
+                std::vector<const Word *> split;
+                const QString value = attached ? option.mid(valueAt) : (i + 1 < words.size() ? words[i + 1]->text : QString());
+                for (const Pipeline &p : parse(value, m_work).pipelines) {
+                    for (const SimpleCommand &sc : p.commands) {
+                        for (const Word &part : sc.words) {
+                            m_synthetic.push_back(part);
+                            split.push_back(&m_synthetic.back());
+                        }
+                    }
+                }
+                split.insert(split.end(), words.begin() + qsizetype(qMin(next, words.size())), words.end());
+                return withWrappers(r, resolve(split, scope));
             }
             // A lone "-" ends the options of zsh's builtins and empties env's
             // environment; only su reads it as an operand (a login shell).
@@ -618,6 +659,16 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
         }
     }
     return r;
+}
+
+Review::Resolved Review::withWrappers(const Resolved &outer, Resolved inner)
+{
+    inner.escalations = outer.escalations + inner.escalations;
+    inner.assignments.insert(inner.assignments.begin(), outer.assignments.begin(), outer.assignments.end());
+    inner.scheduled = inner.scheduled || outer.scheduled;
+    if (!inner.wrapperReason)
+        inner.wrapperReason = outer.wrapperReason;
+    return inner;
 }
 
 bool Review::runner(const std::vector<const Word *> &words, std::size_t &i, const QString &name, Resolved &r)

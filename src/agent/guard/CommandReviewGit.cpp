@@ -59,8 +59,12 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
     static const QStringList valueOptions{QStringLiteral("-C"), QStringLiteral("--git-dir"), QStringLiteral("--work-tree"),
                                           QStringLiteral("--namespace"), QStringLiteral("--config-env"), QStringLiteral("--super-prefix")};
     qsizetype i = 0;
+    bool cleanUnforced = false; // clean.requireForce=false: clean deletes without -f
     while (i < args.size() && args.at(i).startsWith(u'-')) {
         if (args.at(i) == u"-c" && i + 1 < args.size()) {
+            const QString setting = args.at(i + 1).toLower();
+            cleanUnforced = cleanUnforced || setting == u"clean.requireforce=false" || setting == u"clean.requireforce=0"
+                            || setting == u"clean.requireforce=no" || setting == u"clean.requireforce=off";
             configValue(review, args.at(i + 1), scope);
             i += 2;
         } else {
@@ -99,7 +103,9 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
         if (f.hasLong(u"--hard"))
             review.flag(reasonOf("git-hard-reset"));
     } else if (sub == u"clean") {
-        if (f.has(u'f', u"--force") && !f.has(u'n', u"--dry-run"))
+        // -X deletes only what the project ignores: its build output.
+        const bool onlyIgnored = f.has(u'X') && !f.has(u'x');
+        if ((f.has(u'f', u"--force") || cleanUnforced) && !f.has(u'n', u"--dry-run") && !f.has(u'i', u"--interactive") && !onlyIgnored)
             review.flag(reasonOf("git-clean"));
     } else if (sub == u"checkout") {
         if (f.has(u'f', u"--force") || everyPath(ops))

@@ -450,8 +450,7 @@ bool Places::isToolConfig(const Place &p)
             QStringLiteral(".local/share/applications/mimeapps.list"), QStringLiteral(".m2/settings.xml"),
             QStringLiteral(".gradle/gradle.properties"), QStringLiteral(".gradle/init.gradle"), QStringLiteral(".ideavimrc"),
             QStringLiteral(".direnvrc"), QStringLiteral(".Rprofile"), QStringLiteral(".aws/config")};
-        static const QRegularExpression sitePackages(QStringLiteral("^\\.local/lib/python[0-9.]*/site-packages/(?:[^/]*\\.pth|usercustomize\\.py|sitecustomize\\.py)$"));
-        return desktopEntry || files.contains(joined) || sitePackages.match(joined).hasMatch()
+        return desktopEntry || files.contains(joined)
                || underAny(joined, {".config/git", ".pip", ".config/pip", ".cargo/config", ".cargo/config.toml", ".bundle", ".config/go",
                                     ".vim", ".config/nvim", ".emacs.d", ".config/emacs", ".config/gdb", ".config/nano", ".config/tmux",
                                     ".config/yarn", ".config/pnpm", ".gradle/init.d", ".config/Code/User", ".config/VSCodium/User",

@@ -207,8 +207,14 @@ void writtenScript(Review &review, const Invocation &inv, Scope &scope)
     Language language = Language::Shell;
     if (content.kind == Text::Kind::Known && content.text.startsWith(QLatin1String("#!"))) {
         const QString line = content.text.section(u'\n', 0, 0);
-        const QStringList words = line.mid(2).split(u' ', Qt::SkipEmptyParts);
-        const QString interpreter = words.isEmpty() ? QString() : baseName(words.first() == u"/usr/bin/env" && words.size() > 1 ? words.at(1) : words.first());
+        QStringList words = line.mid(2).split(u' ', Qt::SkipEmptyParts);
+        // "#!/usr/bin/env -S python3 -u": env's options and settings come first.
+        if (!words.isEmpty() && baseName(words.first()) == u"env") {
+            words.removeFirst();
+            while (!words.isEmpty() && (words.first().startsWith(u'-') || words.first().contains(u'=')))
+                words.removeFirst();
+        }
+        const QString interpreter = words.isEmpty() ? QString() : baseName(words.first());
         if (const std::optional<Language> l = interpreterLanguage(interpreter.toLower()))
             language = *l;
     }
@@ -495,11 +501,31 @@ const QStringList &deleters()
     return names;
 }
 
+bool knownPlace(Review &review, const Word &w, Scope &scope);
+
+// A clean-up of the project's own folders (rm -rf build dist): every
+// operand a place the line spells out inside the project, and none the
+// project itself or all it holds.
+bool cleansInsideProject(Review &review, const Invocation &inv, Scope &scope)
+{
+    // Operands that xargs or a finder ("{}") supply are not spelled out.
+    const std::vector<const Word *> operands = operandWords(inv);
+    return !inv.viaXargs && std::all_of(operands.cbegin(), operands.cend(), [&](const Word *w) {
+        if (w->text.contains(QLatin1String("{}")))
+            return false;
+        const Place p = review.place(*w, scope);
+        const bool everything = p.isProject()
+                                || (p.base == Place::Base::Relative && p.parts.size() == 1 && QStringView(p.parts.first()).contains(u'*')
+                                    && p.parts.first().count(u'*') == p.parts.first().size() - (p.parts.first().startsWith(u'.') ? 1 : 0));
+        return (!w->expands || knownPlace(review, *w, scope)) && !w->text.startsWith(u'~') && isInsideProject(p) && !everything;
+    });
+}
+
 void rmRule(Review &review, const Invocation &inv, Scope &scope)
 {
     const Flags f = flagsOf(inv.texts());
     const bool recursive = f.has(u'r', u"--recursive") || f.has(u'R');
-    if (recursive && f.has(u'f', u"--force"))
+    if (recursive && f.has(u'f', u"--force") && !cleansInsideProject(review, inv, scope))
         review.flag(reasonOf("rm-recursive-force"));
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);

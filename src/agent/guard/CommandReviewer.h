@@ -162,6 +162,9 @@ private:
     // uv run, conda run, nix-shell --run ...: moves i to the command they run,
     // or makes the shell that runs their text.
     bool runner(const std::vector<const Word *> &words, std::size_t &i, const QString &name, Resolved &r);
+    // What the wrappers before a command split or looked up (env -S, $(which x))
+    // add to the command they lead to.
+    static Resolved withWrappers(const Resolved &outer, Resolved inner);
     void judgeResolved(Resolved &r, const Text &input, Scope &scope);
 
     // What a command prints.

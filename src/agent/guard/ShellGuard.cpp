@@ -59,7 +59,6 @@ constexpr std::array kDestructive{
     Row{u"secret-tool search", u"Keyring credential read"},
     Row{u"systemctl enable", u"Service change (persistence)"},
     Row{u"systemctl --user enable", u"Service change (persistence)"},
-    Row{u"~/.config/autostart", u"Autostart change (persistence)"},
     Row{u"~/.profile", u"Shell profile tampering"},
 };
 

@@ -123,19 +123,19 @@ private Q_SLOTS:
         QTest::newRow("rm -r of the home folder") << "rm -r ~/" << "Recursive delete of home or root (rm)" << "";
         QTest::newRow("rm -r of $HOME") << "rm -R \"$HOME\"/" << "Recursive delete of home or root (rm)" << "";
         QTest::newRow("quoted command name") << "r''m -rf /" << kForceDelete << "";
-        QTest::newRow("backslash before the name") << "\\rm -f -R build" << kForceDelete << "";
-        QTest::newRow("path prefix") << "/bin/rm -r -f x" << kForceDelete << "";
-        QTest::newRow("command prefix") << "command rm -r -f x" << kForceDelete << "";
-        QTest::newRow("env prefix") << "env -u X A=1 rm -r -f x" << kForceDelete << "";
-        QTest::newRow("env split string") << "env -S 'rm -r -f x'" << kForceDelete << "";
-        QTest::newRow("timeout prefix") << "timeout 5 nice -n 3 rm -r -f x" << kForceDelete << "";
+        QTest::newRow("backslash before the name") << "\\rm -f -R ../build" << kForceDelete << "";
+        QTest::newRow("path prefix") << "/bin/rm -r -f ~/x" << kForceDelete << "";
+        QTest::newRow("command prefix") << "command rm -r -f ~/x" << kForceDelete << "";
+        QTest::newRow("env prefix") << "env -u X A=1 rm -r -f ~/x" << kForceDelete << "";
+        QTest::newRow("env split string") << "env -S 'rm -r -f ~/x'" << kForceDelete << "";
+        QTest::newRow("timeout prefix") << "timeout 5 nice -n 3 rm -r -f ~/x" << kForceDelete << "";
         QTest::newRow("after &&") << "cd / && rm -r -f *" << kForceDelete << "";
-        QTest::newRow("inside a substitution") << "echo $(rm -r -f x)" << kForceDelete << "";
+        QTest::newRow("inside a substitution") << "echo $(rm -r -f ~/x)" << kForceDelete << "";
         QTest::newRow("xargs") << "ls | xargs rm -r -f" << kForceDelete << "";
         QTest::newRow("sh -c text") << "bash -c 'rm -r -f ~'" << kForceDelete << "";
-        QTest::newRow("eval") << "eval rm -r -f x" << kForceDelete << "";
+        QTest::newRow("eval") << "eval rm -r -f ~/x" << kForceDelete << "";
         QTest::newRow("find -exec") << "find . -exec rm -r -f {} +" << kForceDelete << "";
-        QTest::newRow("inside if") << "if true; then rm -r -f x; fi" << kForceDelete << "";
+        QTest::newRow("inside if") << "if true; then rm -r -f ~/x; fi" << kForceDelete << "";
         QTest::newRow("find -delete") << "find / -delete" << "Recursive delete (find -delete)" << "";
         QTest::newRow("dd to a disk") << "dd bs=1M if=/dev/zero of=/dev/sda" << "Raw disk write (dd)" << "";
         QTest::newRow("redirect to a disk") << "cat /dev/zero > /dev/sda" << "Raw disk write (redirect to a device)" << "";
@@ -221,7 +221,7 @@ private Q_SLOTS:
     {
         const QString deep = QString(QStringLiteral("$(")).repeated(5000) + QStringLiteral("rm -r -f x") + QString(u')').repeated(5000);
         QCOMPARE(CommandReview::destructiveReason(deep).value_or(QString()), QStringLiteral("Command nested too deeply to check"));
-        const QString evals = QStringLiteral("eval ").repeated(2000) + QStringLiteral("rm -r -f x");
+        const QString evals = QStringLiteral("eval ").repeated(2000) + QStringLiteral("rm -r -f ~/x");
         QCOMPARE(CommandReview::destructiveReason(evals).value_or(QString()), kForceDelete);
         QVERIFY(!CommandReview::killsOtherProcesses(QString(u'(').repeated(100000)));
         // More run calls than are read asks instead of reading them all.
