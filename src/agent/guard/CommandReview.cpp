@@ -251,8 +251,16 @@ Flags flagsOf(const QStringList &args)
     return f;
 }
 
+void Review::flagRow(const char *id, const QString &name)
+{
+    if (!leftOut(id))
+        flag(reasonOf(id, name));
+}
+
 void Review::flag(const QString &why)
 {
+    if (m_leftOut && isReasonOf(m_leftOut, why))
+        return;
     if (!reason)
         reason = why;
 }
@@ -282,14 +290,16 @@ bool Review::expanded(qsizetype length)
 bool Review::tooComplex()
 {
     m_exhausted = true;
-    flag(reasonOf("too-complex"));
+    flagRow("too-complex");
     return false;
 }
 
 void Review::killOthers()
 {
+    if (leftOut("kills-others"))
+        return;
     killsOthers = true;
-    flag(reasonOf("kills-others"));
+    flagRow("kills-others");
 }
 
 const Word *Review::synthetic(const QString &text)
@@ -301,7 +311,7 @@ const Word *Review::synthetic(const QString &text)
 void Review::shellText(const QString &text, const Scope &outer)
 {
     if (outer.depth >= kMaxDepth) {
-        flag(reasonOf("nested-too-deeply"));
+        flagRow("nested-too-deeply");
         return;
     }
     if (!spend(text.size(), 1))
@@ -351,7 +361,7 @@ void Review::list(const CommandList &commands, Scope &scope)
 void Review::nested(const Word &w, Scope &scope)
 {
     if (w.tooDeep)
-        flag(reasonOf("nested-too-deeply"));
+        flagRow("nested-too-deeply");
     for (const CommandList &sub : w.substitutions) {
         Scope inner = scope;
         list(sub, inner);
@@ -405,14 +415,14 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
         const bool writes = r.op.contains(u'>');
         const Place at = place(r.target, scope);
         if (const std::optional<QString> label = Places::credential(at))
-            flag(reasonOf("credential-place", *label));
+            flagRow("credential-place", *label);
         if (Places::isStartupFile(at))
-            flag(reasonOf("shell-profile"));
+            flagRow("shell-profile");
         if (writes) {
             if (Places::isDevice(target))
-                flag(reasonOf("raw-disk-write", QStringLiteral("redirect to a device")));
+                flagRow("raw-disk-write", QStringLiteral("redirect to a device"));
             if (target == u"/proc/sysrq-trigger")
-                flag(reasonOf("reboot"));
+                flagRow("reboot");
             const bool appends = r.op == u">>" || r.op == u"&>>" || r.op == u"<>";
             const Text written = r.fd == 2 ? Text::of(Text::Kind::Computed) : output;
             judgePlaceWritten(*this, at, written);
@@ -731,11 +741,11 @@ std::optional<Invocation> Review::quietInvocation(const std::vector<const Word *
 void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
 {
     if (r.computedName)
-        flag(reasonOf("computed-name"));
+        flagRow("computed-name");
     for (const QString &name : std::as_const(r.escalations))
-        flag(reasonOf("escalation", name));
+        flagRow("escalation", name);
     if (r.scheduled)
-        flag(reasonOf("scheduled"));
+        flagRow("scheduled");
     if (r.wrapperReason)
         flag(*r.wrapperReason);
     for (const Word *a : r.assignments) {
@@ -755,7 +765,7 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
                 program = program.mid(1).replace(QLatin1String("%s"), QLatin1String("file"));
             run(Text::known(program), Language::Shell, scope);
             if (isShellLine(program))
-                flag(reasonOf("editor-escape", a->text.left(eq)));
+                flagRow("editor-escape", a->text.left(eq));
         }
     }
     if (!r.invocation) {
@@ -893,7 +903,7 @@ void Review::runWords(const std::vector<const Word *> &words, Scope &scope)
     if (!spend(0, 1))
         return;
     if (scope.depth >= kMaxDepth) {
-        flag(reasonOf("nested-too-deeply"));
+        flagRow("nested-too-deeply");
         return;
     }
     Scope inner = scope;
@@ -917,9 +927,10 @@ Place Review::place(const Word &word, const Scope &scope) const
 
 namespace {
 
-Review reviewed(const QString &command, std::stop_token stop)
+Review reviewed(const QString &command, std::stop_token stop, const char *leftOut = nullptr)
 {
     Review review(std::move(stop));
+    review.leaveOut(leftOut);
     Scope top;
     top.depth = -1;
     review.shellText(command, top);
@@ -931,6 +942,12 @@ Review reviewed(const QString &command, std::stop_token stop)
 Findings review(const QString &command, std::stop_token stop)
 {
     const Review r = reviewed(command, std::move(stop));
+    return {r.reason, r.killsOthers};
+}
+
+Findings reviewWithout(const QString &command, const char *rowId)
+{
+    const Review r = reviewed(command, {}, rowId);
     return {r.reason, r.killsOthers};
 }
 

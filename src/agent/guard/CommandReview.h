@@ -30,6 +30,9 @@ struct Findings {
 };
 // A stop asked for ends the reading promptly, as too complex to judge.
 Findings review(const QString &command, std::stop_token stop = {});
+// The same reading with one row of the rule table left out: what the
+// command's answer owes to that row alone.
+Findings reviewWithout(const QString &command, const char *rowId);
 
 // Why the command can do lasting harm or reach secrets: a command name
 // computed when it runs, decoded or downloaded text run, deleting,

@@ -75,7 +75,7 @@ void checkFolders(Review &review, const Invocation &inv, Scope &scope)
         if (w->text.startsWith(u'-'))
             continue;
         if (const std::optional<QString> inside = Places::credentialInside(review.place(*w, scope)))
-            review.flag(reasonOf("credential-place", *inside));
+            review.flagRow("credential-place", *inside);
     }
 }
 
@@ -112,10 +112,10 @@ void checkPlaces(Review &review, const Invocation &inv, Scope &scope, const std:
         for (const qsizetype start : std::as_const(starts)) {
             const Place p = review.places().resolve(text.mid(start), w.unquoted(start), cwd);
             if (const std::optional<QString> label = Places::credential(p))
-                review.flag(reasonOf("credential-place", *label));
+                review.flagRow("credential-place", *label);
 
             if (Places::isStartupFile(p))
-                review.flag(reasonOf("shell-profile"));
+                review.flagRow("shell-profile");
             if (const std::optional<QString> why = Places::persistence(p))
                 review.flag(*why);
         }
@@ -184,9 +184,9 @@ void program(Review &review, Language language, const Invocation &inv, Scope &sc
     if (wiredToNetwork(inv))
         review.run(Text::of(Text::Kind::Download), language, scope);
     if (src.remote)
-        review.flag(reasonOf("remote-script"));
+        review.flagRow("remote-script");
     if (src.encoded)
-        review.flag(reasonOf("decoded-text"));
+        review.flagRow("decoded-text");
     for (const Word *w : src.codeWords) {
         review.run(review.programOf(*w, scope), language, scope);
         if (inv.name == u"pwsh" || inv.name == u"powershell")
@@ -392,7 +392,7 @@ void killRule(Review &review, const Invocation &inv, Scope &scope)
 void processChangeRule(Review &review, const Invocation &inv, Scope &scope)
 {
     const QStringList a = inv.texts();
-    const auto changed = [&] { review.flag(reasonOf("changes-others", inv.name)); };
+    const auto changed = [&] { review.flagRow("changes-others", inv.name); };
     if (inv.name == u"renice" && (a.contains(QStringLiteral("-u")) || a.contains(QStringLiteral("--user")) || a.contains(QStringLiteral("-g"))))
         return changed(); // every process of a user or group
     const bool byPid = inv.name == u"renice" || std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
@@ -503,9 +503,9 @@ const QStringList &deleters()
 
 bool knownPlace(Review &review, const Word &w, Scope &scope);
 
-// A clean-up of the project's own folders (rm -rf build dist): every
-// operand a place the line spells out inside the project, and none the
-// project itself or all it holds.
+// A clean-up of the project's own folders (rm -rf build dist) or of a
+// temporary one: every operand a place the line spells out there, and none
+// the project itself or all it holds.
 bool cleansInsideProject(Review &review, const Invocation &inv, Scope &scope)
 {
     // Operands that xargs or a finder ("{}") supply are not spelled out.
@@ -517,7 +517,7 @@ bool cleansInsideProject(Review &review, const Invocation &inv, Scope &scope)
         const bool everything = p.isProject()
                                 || (p.base == Place::Base::Relative && p.parts.size() == 1 && QStringView(p.parts.first()).contains(u'*')
                                     && p.parts.first().count(u'*') == p.parts.first().size() - (p.parts.first().startsWith(u'.') ? 1 : 0));
-        return (!w->expands || knownPlace(review, *w, scope)) && !w->text.startsWith(u'~') && isInsideProject(p) && !everything;
+        return (!w->expands || knownPlace(review, *w, scope)) && !w->text.startsWith(u'~') && !Places::isOutsideProject(p) && !everything;
     });
 }
 
@@ -526,32 +526,32 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
     const Flags f = flagsOf(inv.texts());
     const bool recursive = f.has(u'r', u"--recursive") || f.has(u'R');
     if (recursive && f.has(u'f', u"--force") && !cleansInsideProject(review, inv, scope))
-        review.flag(reasonOf("rm-recursive-force"));
+        review.flagRow("rm-recursive-force");
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || (w->glob && Places::isHomeOrRoot(p)))
-            review.flag(reasonOf("rm-home-or-root"));
+            review.flagRow("rm-home-or-root");
         if (recursive && p.parts.contains(QStringLiteral(".git")))
-            review.flag(reasonOf("git-history-deleted"));
+            review.flagRow("git-history-deleted");
         if ((p.base == Place::Base::Home && p.parts.size() == 1) || Places::isSystemPlace(p))
-            review.flag(reasonOf("deletes-home-or-system", inv.name));
+            review.flagRow("deletes-home-or-system", inv.name);
         if (p.base == Place::Base::Relative && Places::isOutsideProject(p))
-            review.flag(reasonOf("deletes-outside", inv.name));
+            review.flagRow("deletes-outside", inv.name);
         if (Places::isTrash(p))
-            review.flag(reasonOf("trash-emptied"));
+            review.flagRow("trash-emptied");
         if (recursive && !w->substitutions.empty()) {
             // rm -r "$(...)": what the command prints is deleted, unless it
             // names only places in the project.
             const Text t = review.textOf(*w, scope);
             if (t.kind >= Text::Kind::Computed && !t.confined)
-                review.flag(reasonOf("deletes-computed", inv.name));
+                review.flagRow("deletes-computed", inv.name);
             // "$(pwd)/..": whatever place is printed, the word climbs out of it.
             static const QRegularExpression climbs(QStringLiteral("(?:^|/)\\.\\.(?:/|$)"));
             if (climbs.match(w->text.mid(w->text.lastIndexOf(QLatin1String("$()")) + 3)).hasMatch())
-                review.flag(reasonOf("deletes-outside", inv.name));
+                review.flagRow("deletes-outside", inv.name);
         }
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
-            review.flag(reasonOf("credential-place", *label));
+            review.flagRow("credential-place", *label);
     }
 }
 
@@ -563,7 +563,7 @@ void foundRule(Review &review, const std::vector<const Word *> &words, const QSt
     inner.finder = finder;
     review.runWords(words, inner);
     if (const std::optional<Invocation> quiet = review.quietInvocation(words, scope); quiet && deleters().contains(quiet->name))
-        review.flag(reasonOf("found-deleted", finder));
+        review.flagRow("found-deleted", finder);
 }
 
 // A starting point the line spells in full: "$PWD/build", or a variable
@@ -595,7 +595,7 @@ void findRule(Review &review, const Invocation &inv, Scope &scope)
     for (i = 0; i < inv.args.size(); ++i) {
         const QString a = inv.text(i);
         if (a == u"-delete" && !inProject)
-            review.flag(reasonOf("find-delete"));
+            review.flagRow("find-delete");
         if (a == u"-exec" || a == u"-execdir" || a == u"-ok" || a == u"-okdir") {
             std::vector<const Word *> run;
             for (++i; i < inv.args.size() && inv.text(i) != u";" && inv.text(i) != u"+"; ++i)
@@ -646,23 +646,23 @@ void permissionsRule(Review &review, const Invocation &inv, Scope &scope)
     const Flags f = flagsOf(args);
     const bool recursive = f.has(u'R', u"--recursive");
     if (inv.name == u"chmod" && recursive && std::any_of(args.cbegin(), args.cend(), grantsWorldWrite))
-        review.flag(reasonOf("world-writable"));
+        review.flagRow("world-writable");
     // Handing the project's own folders to someone is everyday; anything
     // outside it changes hands for good.
     const std::vector<const Word *> targets = operandWords(inv);
     const auto outside = [&](const Word *w) { return !isInsideProject(review.place(*w, scope)); };
     if ((inv.name == u"chown" || inv.name == u"chgrp") && recursive && std::any_of(targets.begin() + (targets.empty() ? 0 : 1), targets.end(), outside))
-        review.flag(reasonOf("ownership-changed", inv.name));
+        review.flagRow("ownership-changed", inv.name);
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || Places::isHomeOrRoot(p))
-            review.flag(reasonOf("home-or-root-changed", inv.name));
+            review.flagRow("home-or-root-changed", inv.name);
         // A system file's mode, owner or attributes decide who may change or
         // run it: o+w on /etc/passwd, +i on /etc/resolv.conf.
         if (Places::isSystemPlace(p))
-            review.flag(reasonOf("system-folder"));
+            review.flagRow("system-folder");
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
-            review.flag(reasonOf("credential-place", *label));
+            review.flagRow("credential-place", *label);
     }
 }
 
@@ -672,7 +672,7 @@ void mvRule(Review &review, const Invocation &inv, Scope &scope)
     for (std::size_t i = 0; i + 1 < operands.size(); ++i) {
         const Place p = review.place(*operands[i], scope);
         if (Places::isHomeOrRoot(p) || (p.base == Place::Base::Absolute && Places::isTopFolder(p)))
-            review.flag(reasonOf("home-or-root-changed", QStringLiteral("mv")));
+            review.flagRow("home-or-root-changed", QStringLiteral("mv"));
     }
 }
 
@@ -681,7 +681,7 @@ void psRule(Review &review, const Invocation &inv, Scope &)
 {
     for (const QString &a : inv.texts()) {
         if (!a.startsWith(u'-') && a.contains(u'e') && !a.contains(u'=') && a.size() < 12 && a.toLower() == a)
-            review.flag(reasonOf("credential-place", QStringLiteral("process environment")));
+            review.flagRow("credential-place", QStringLiteral("process environment"));
     }
 }
 
@@ -694,7 +694,7 @@ void attachRule(Review &review, const Invocation &inv, Scope &scope)
                                  return x.startsWith(QLatin1String("--pid=")) || x.startsWith(QLatin1String("--attach"));
                              });
     if (attaches) {
-        review.flag(reasonOf("credential-place", QStringLiteral("process environment")));
+        review.flagRow("credential-place", QStringLiteral("process environment"));
         return;
     }
     if (inv.name == u"strace" || inv.name == u"ltrace") {
@@ -819,7 +819,7 @@ void sedRule(Review &review, const Invocation &inv, Scope &)
     static const QRegularExpression runs(QStringLiteral("(^|[;\\n{}])\\s*([0-9$]+|/[^/]*/)?\\s*e(\\s|$|;)|\\bs(.)(?:(?!\\4).)*\\4(?:(?!\\4).)*\\4[gpiImM0-9w]*e"));
     for (const QString &s : std::as_const(scripts)) {
         if (runs.match(s).hasMatch())
-            review.flag(reasonOf("program-runs"));
+            review.flagRow("program-runs");
     }
 }
 
@@ -870,9 +870,9 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
         const bool cluster = x.startsWith(u'-') && !x.startsWith(QLatin1String("--"));
         if (inv.name == u"curl") {
             if ((x == u"-X" || x == u"--request") && next && next->text.toUpper() == u"DELETE")
-                review.flag(reasonOf("http-delete", QStringLiteral("curl")));
+                review.flagRow("http-delete", QStringLiteral("curl"));
             if (x.startsWith(QLatin1String("-X")) && x.mid(2).toUpper() == u"DELETE")
-                review.flag(reasonOf("http-delete", QStringLiteral("curl")));
+                review.flagRow("http-delete", QStringLiteral("curl"));
         } else if (inv.name == u"wget" || inv.name == u"wget2") {
             if (x.startsWith(QLatin1String("--output-document=")))
                 return save(nullptr, x.mid(18));
@@ -906,7 +906,7 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
 // would go to the model with the command's output.
 void secretVariables(Review &review, const Invocation &inv)
 {
-    const auto leaked = [&] { review.flag(reasonOf("secret-variable")); };
+    const auto leaked = [&] { review.flagRow("secret-variable"); };
     if (isOneOf(inv.name, {u"echo", u"printf", u"print"})) {
         static const QRegularExpression reference(QStringLiteral("\\$\\{?!?([A-Za-z_][A-Za-z0-9_]*)"));
         for (const Word *w : inv.args) {
@@ -1071,10 +1071,10 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
     checkFolders(review, inv, scope);
     secretVariables(review, inv);
     if (inv.viaXargs && deleters().contains(inv.name))
-        review.flag(reasonOf("found-deleted", QStringLiteral("xargs")));
+        review.flagRow("found-deleted", QStringLiteral("xargs"));
     const bool found = std::any_of(inv.args.cbegin(), inv.args.cend(), [](const Word *w) { return w->text.contains(QLatin1String("{}")); });
     if (found && !scope.finder.isEmpty() && deleters().contains(inv.name))
-        review.flag(reasonOf("found-deleted", scope.finder));
+        review.flagRow("found-deleted", scope.finder);
 }
 
 } // namespace agent::CommandReview

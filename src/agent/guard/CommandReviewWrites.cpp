@@ -76,17 +76,17 @@ void judgeWrite(Review &review, const Place &place, Writes how)
 {
     judgePlaceWritten(review, place, {});
     if (Places::isSshFolder(place))
-        review.flag(reasonOf("credential-place", QStringLiteral("~/.ssh")));
+        review.flagRow("credential-place", QStringLiteral("~/.ssh"));
     if (Places::isStartupFile(place))
-        review.flag(reasonOf("shell-profile"));
+        review.flagRow("shell-profile");
     if (const std::optional<QString> why = Places::persistence(place))
         review.flag(*why);
     if (Places::isSearchPath(place))
-        review.flag(reasonOf("search-path"));
+        review.flagRow("search-path");
     if (Places::isSystemPlace(place))
-        review.flag(reasonOf("system-folder"));
+        review.flagRow("system-folder");
     if (how == Writes::Overwrites && Places::isOutsideProject(place))
-        review.flag(reasonOf("overwrites-outside"));
+        review.flagRow("overwrites-outside");
 }
 
 void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
@@ -195,7 +195,7 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
         }
         judgeWrite(review, destination, folder ? Writes::Changes : Writes::Overwrites);
         if (n == u"mv" && ops.back()->text.startsWith(QLatin1String("/dev/")))
-            review.flag(reasonOf("moved-onto-device"));
+            review.flagRow("moved-onto-device");
         return;
     }
     // Downloads and clones into a folder named apart from the file: what

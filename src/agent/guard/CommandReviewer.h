@@ -83,7 +83,14 @@ public:
     // A command line run by a shell.
     void shellText(const QString &text, const Scope &outer);
 
+    // The reason of the row with this id ("%1" filled with name).
+    void flagRow(const char *id, const QString &name = {});
+    // A reason text written by a row of the table (a wrapper's, a program's
+    // effect, a persistence place's).
     void flag(const QString &reason);
+    // The row the reading leaves out, to show what each row alone catches.
+    void leaveOut(const char *id) { m_leftOut = id; }
+    bool leftOut(const char *id) const { return m_leftOut && qstrcmp(m_leftOut, id) == 0; }
     void killOthers();
     // Counts the work a judgement takes (characters expanded or parsed,
     // commands judged). Past the bound the command is flagged as too complex
@@ -184,6 +191,7 @@ private:
     int m_flowDepth = 0; // nesting of what-does-it-print questions
     WorkBudget m_work;
     bool m_exhausted = false;
+    const char *m_leftOut = nullptr;
 };
 
 // Where curl puts what it fetches: standard output, a file (the word at
