@@ -1,7 +1,7 @@
 #include "agent/guard/CommandReview.h"
 
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewRows.h"
 #include "platform/CredentialEnvironment.h"
 
 #include <QRegularExpression>

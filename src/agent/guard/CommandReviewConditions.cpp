@@ -69,6 +69,17 @@ bool isNetworkClient(const QString &name)
 
 } // namespace
 
+bool anyOperandIn(const RuleContext &c, const char *list)
+{
+    const QStringList wanted = QString::fromUtf8(list).split(u' ', Qt::SkipEmptyParts);
+    return std::any_of(c.operands.cbegin(), c.operands.cend(), [&](const QString &o) { return wanted.contains(o.toLower()); });
+}
+
+bool firstOperandIn(const RuleContext &c, const char *list)
+{
+    return !c.operands.isEmpty() && QString::fromUtf8(list).split(u' ', Qt::SkipEmptyParts).contains(c.operands.first().toLower());
+}
+
 bool shutsDown(const RuleContext &c)
 {
     const QString &n = c.inv.name;

@@ -1,8 +1,8 @@
 // Other people's data: mirrors that delete, cloud and infrastructure
 // teardown, repository and database deletion, and commands that print
 // stored credentials.
+#include "agent/guard/CommandReviewConditions.h"
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
 
 #include <QRegularExpression>
 
@@ -247,11 +247,46 @@ bool registry(Review &review, const Invocation &inv, const Flags &f)
 
 } // namespace
 
-bool judgeData(Review &review, const Invocation &inv, Scope &scope)
+namespace Conditions {
+
+// Each reads its tools' words and flags what it finds; none applies to a
+// row of its own. Every one is tried on every command (none claims it).
+bool cloudTeardown(const RuleContext &c)
 {
-    const Flags f = flagsOf(inv.texts());
-    return rsync(review, inv, f, scope) || registry(review, inv, f) || cloud(review, inv, f) || httpDelete(review, inv, f) || database(review, inv)
-           || secrets(review, inv, f);
+    cloud(c.review, c.inv, c.flags);
+    return false;
 }
+
+bool rsyncMirror(const RuleContext &c)
+{
+    rsync(c.review, c.inv, c.flags, c.scope);
+    return false;
+}
+
+bool registryRemovals(const RuleContext &c)
+{
+    registry(c.review, c.inv, c.flags);
+    return false;
+}
+
+bool httpDeletes(const RuleContext &c)
+{
+    httpDelete(c.review, c.inv, c.flags);
+    return false;
+}
+
+bool databaseStatements(const RuleContext &c)
+{
+    database(c.review, c.inv);
+    return false;
+}
+
+bool secretStores(const RuleContext &c)
+{
+    secrets(c.review, c.inv, c.flags);
+    return false;
+}
+
+} // namespace Conditions
 
 } // namespace agent::CommandReview

@@ -1,7 +1,8 @@
 // Disks and file systems: every tool that writes a block device or makes,
 // changes or wipes a file system, unless it only lists or checks.
+#include "agent/guard/CommandReviewConditions.h"
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewRows.h"
 
 namespace agent::CommandReview {
 
@@ -145,6 +146,8 @@ bool detachesStorage(Review &review, const Invocation &inv, const Flags &f, Scop
 
 } // namespace
 
+namespace {
+
 bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
 {
     const QString &n = inv.name;
@@ -194,6 +197,14 @@ bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
                 review.wrote(review.place(f.operands.last(), scope), *content);
         }
     }
+    return false;
+}
+
+} // namespace
+
+bool Conditions::diskTools(const RuleContext &c)
+{
+    judgeDisk(c.review, c.inv, c.scope);
     return false;
 }
 

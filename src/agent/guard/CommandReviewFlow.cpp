@@ -2,7 +2,7 @@
 // what files earlier commands of the line wrote, and what a shell or an
 // interpreter is finally given to run.
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewRows.h"
 
 #include <QRegularExpression>
 

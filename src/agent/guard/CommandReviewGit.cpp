@@ -1,7 +1,8 @@
 // git: what loses work or history. Commands that only add, show or move
 // forward are left alone.
+#include "agent/guard/CommandReviewConditions.h"
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewRows.h"
 
 namespace agent::CommandReview {
 
@@ -36,10 +37,10 @@ void configValue(Review &review, const QString &setting, Scope &scope)
 
 } // namespace
 
-bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
+namespace {
+
+void judgeGit(Review &review, const Invocation &inv, Scope &scope)
 {
-    if (inv.name != u"git")
-        return false;
     const QStringList args = inv.texts();
     static const QStringList valueOptions{QStringLiteral("-C"), QStringLiteral("--git-dir"), QStringLiteral("--work-tree"),
                                           QStringLiteral("--namespace"), QStringLiteral("--config-env"), QStringLiteral("--super-prefix")};
@@ -57,7 +58,7 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
         }
     }
     if (i >= args.size())
-        return true;
+        return;
     const QString sub = args.at(i);
     const Flags f = flagsOf(args.mid(i + 1));
     const QStringList &ops = f.operands;
@@ -75,7 +76,7 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
         }
     } else if (sub == u"push") {
         if (f.has(u'n', u"--dry-run"))
-            return true;
+            return;
         const bool deletes = f.has(u'd', u"--delete") || f.hasLong(u"--prune")
                              || std::any_of(ops.cbegin(), ops.cend(), [](const QString &o) { return o.size() > 1 && o.startsWith(u':'); });
         const bool forces = f.has(u'f', u"--force") || f.hasLong(u"--force-with-lease") || f.hasLong(u"--force-if-includes")
@@ -163,7 +164,14 @@ bool judgeGit(Review &review, const Invocation &inv, Scope &scope)
         if (ops.contains(u"fill") || ops.contains(u"get"))
             review.flagRow("credential-place", QStringLiteral("saved credentials"));
     }
-    return true;
+}
+
+} // namespace
+
+bool Conditions::gitWork(const RuleContext &c)
+{
+    judgeGit(c.review, c.inv, c.scope);
+    return false;
 }
 
 } // namespace agent::CommandReview

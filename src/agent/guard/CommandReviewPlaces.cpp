@@ -500,4 +500,9 @@ bool Places::mentionsCredential(const QString &text)
     return markers.match(text).hasMatch();
 }
 
+bool isInsideProject(const Place &p)
+{
+    return p.base == Place::Base::Relative && !Places::isOutsideProject(p);
+}
+
 } // namespace agent::CommandReview

@@ -1,7 +1,8 @@
 // The rules of each command: what a careful reviewer asks about, by the
 // command's name, options and operands.
+#include "agent/guard/CommandReviewConditions.h"
+#include "agent/guard/CommandReviewRows.h"
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -12,8 +13,6 @@
 namespace agent::CommandReview {
 
 namespace {
-
-using Rule = void (*)(Review &, const Invocation &, Scope &);
 
 // Operand words: those that are not options (all of them after "--").
 std::vector<const Word *> operandWords(const Invocation &inv)
@@ -928,46 +927,169 @@ void secretVariables(Review &review, const Invocation &inv)
     }
 }
 
-const QHash<QString, Rule> &rules()
+} // namespace
+
+// The rules of the commands above as the table's rows: each reads its
+// command's words and flags what it finds; none applies to a row itself.
+namespace Conditions {
+
+bool evalText(const RuleContext &c)
 {
-    static const QHash<QString, Rule> table = [] {
-        QHash<QString, Rule> t;
-        const auto add = [&t](std::initializer_list<const char *> names, Rule rule) {
-            for (const char *n : names)
-                t.insert(QString::fromLatin1(n), rule);
-        };
-        add({"eval"}, evalRule);
-        add({"source", "."}, sourceRule);
-        add({"alias"}, aliasRule);
-        add({"trap"}, trapRule);
-        add({"cd", "pushd"}, cdRule);
-        add({"for", "select"}, forRule);
-        add({"read", "mapfile", "readarray"}, readRule);
-        add({"local", "declare", "typeset", "export", "readonly"}, declareRule);
-        add({"kill"}, killRule);
-        add({"prlimit", "renice", "ionice", "taskset", "chrt"}, processChangeRule);
-        add({"tmux", "byobu"}, tmuxRule);
-        add({"screen"}, screenRule);
-        add({"dtach"}, dtachRule);
-        add({"rm", "unlink"}, rmRule);
-        add({"find"}, findRule);
-        add({"fd", "fdfind"}, fdRule);
-        add({"chmod", "chown", "chgrp", "chattr", "setfacl"}, permissionsRule);
-        add({"mv"}, mvRule);
-        add({"ps"}, psRule);
-        add({"gdb", "strace", "ltrace", "gcore"}, attachRule);
-        add({"ssh", "scp", "sftp"}, sshRule);
-        add({"tar", "zip"}, commandOptionRule);
-        add({"sed", "gsed"}, sedRule);
-        add({"make", "gmake"}, makeRule);
-        add({"nc", "ncat", "netcat", "socat"}, netcatRule);
-        add({"curl", "wget", "wget2", "aria2c"}, downloadRule);
-        return t;
-    }();
-    return table;
+    evalRule(c.review, c.inv, c.scope);
+    return false;
 }
 
-} // namespace
+bool sourcedFile(const RuleContext &c)
+{
+    sourceRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool aliasText(const RuleContext &c)
+{
+    aliasRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool trapText(const RuleContext &c)
+{
+    trapRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool folderChange(const RuleContext &c)
+{
+    cdRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool loopValues(const RuleContext &c)
+{
+    forRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool readValues(const RuleContext &c)
+{
+    readRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool declaredValues(const RuleContext &c)
+{
+    declareRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool killTargets(const RuleContext &c)
+{
+    killRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool processChange(const RuleContext &c)
+{
+    processChangeRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool tmuxCommands(const RuleContext &c)
+{
+    tmuxRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool screenCommands(const RuleContext &c)
+{
+    screenRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool dtachCommand(const RuleContext &c)
+{
+    dtachRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool rmTargets(const RuleContext &c)
+{
+    rmRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool findActions(const RuleContext &c)
+{
+    findRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool fdActions(const RuleContext &c)
+{
+    fdRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool permissionTargets(const RuleContext &c)
+{
+    permissionsRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool mvSources(const RuleContext &c)
+{
+    mvRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool psEnvironment(const RuleContext &c)
+{
+    psRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool attachTargets(const RuleContext &c)
+{
+    attachRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool sshCommands(const RuleContext &c)
+{
+    sshRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool commandOptions(const RuleContext &c)
+{
+    commandOptionRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool sedScript(const RuleContext &c)
+{
+    sedRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool makeRecipes(const RuleContext &c)
+{
+    makeRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool netcatShell(const RuleContext &c)
+{
+    netcatRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool downloads(const RuleContext &c)
+{
+    downloadRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+} // namespace Conditions
 
 bool isShell(const QString &name)
 {
@@ -1062,12 +1184,9 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
         return shell(review, inv, scope);
     if (language)
         return program(review, *language, inv, scope);
-    if (inv.name == u"rsync" || inv.name == u"scp")
-        commandOptionRule(review, inv, scope);
-    if (!judgeGit(review, inv, scope) && !judgeData(review, inv, scope) && !judgeDisk(review, inv, scope)) {
-        if (const auto it = rules().constFind(inv.name); it != rules().cend())
-            (*it)(review, inv, scope);
-    }
+    // Then the rows that read a command's words further: what it runs, the
+    // places and settings it changes. Each is tried; none claims a command.
+    judgeByRows(review, inv, scope, Trigger::Walk);
     checkFolders(review, inv, scope);
     secretVariables(review, inv);
     if (inv.viaXargs && deleters().contains(inv.name))

@@ -1,7 +1,7 @@
 // Where a command writes: editors, in-place filters, copies, links and
 // truncation, judged by the place they write, not by the command's name.
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewRows.h"
 
 #include <QRegularExpression>
 

@@ -210,10 +210,6 @@ ShellSource shellSource(const Invocation &inv);
 
 // The rules of each command, by name; flags through the review.
 void judge(Review &review, const Invocation &inv, Scope &scope);
-// Parts of judge, one file each.
-bool judgeGit(Review &review, const Invocation &inv, Scope &scope);
-bool judgeData(Review &review, const Invocation &inv, Scope &scope);
-bool judgeDisk(Review &review, const Invocation &inv, Scope &scope);
 
 // How a command writes a place: changes or adds to it, or replaces what it held.
 enum class Writes { Changes, Overwrites };
