@@ -64,7 +64,7 @@ bool isRepositoryShorthand(const QString &spec)
 bool isNetworkClient(const QString &name)
 {
     return isOneOf(name, {u"curl", u"wget", u"wget2", u"http", u"https", u"xh", u"xhs", u"httpie", u"aria2c", u"nc", u"ncat", u"netcat",
-                          u"socat", u"telnet", u"openssl", u"lftp", u"ftp", u"tftp"});
+                          u"socat", u"telnet", u"openssl", u"lftp", u"ftp", u"tftp", u"git"});
 }
 
 } // namespace
@@ -135,8 +135,12 @@ bool changesBootSettings(const RuleContext &c)
         return c.flags.has(u'w', u"--write");
     if (n == u"grub-mkconfig" || n == u"grub2-mkconfig")
         return c.flags.has(u'o', u"--output");
+    if (n == u"sbctl")
+        return isOneOf(c.operandsBefore.value(0), {u"enroll-keys", u"sign", u"sign-all", u"create-keys", u"reset", u"remove-file"});
+    if (n == u"kernel-install")
+        return isOneOf(c.operandsBefore.value(0), {u"add", u"remove"});
     return isOneOf(n, {u"grub-install", u"grub2-install", u"grub-reboot", u"grub-set-default", u"grub2-set-default", u"update-grub",
-                       u"kernelstub", u"update-initramfs"});
+                       u"kernelstub", u"update-initramfs", u"dracut", u"mkinitcpio"});
 }
 
 bool installsFromElsewhere(const RuleContext &c)
@@ -148,7 +152,7 @@ bool installsFromElsewhere(const RuleContext &c)
         // Only a URL names an index; "-c constraints.txt" and "-f ./wheels" are files.
         const QStringList indexes = optionValues(c, {u"-i", u"--index-url", u"--extra-index-url", u"--index", u"--default-index",
                                                      u"--extra-index", u"-f", u"--find-links", u"-c", u"--channel"});
-        const QStringList specs = optionValues(c, {u"--spec", u"--from", u"--with"});
+        const QStringList specs = optionValues(c, {u"--spec", u"--from", u"--with", u"-e", u"--editable"});
         const bool foreign = std::any_of(indexes.cbegin(), indexes.cend(), [](const QString &u) { return u.contains(QLatin1String("://")) && isForeignIndex(u); })
                              || std::any_of(specs.cbegin(), specs.cend(), isRemoteSpec);
         // A trusted host is fetched from without checking its certificate.
@@ -171,7 +175,15 @@ bool sendsSecret(const RuleContext &c)
     if (!isNetworkClient(c.inv.name))
         return false;
     static const QRegularExpression reference(QStringLiteral("\\$\\{?([A-Za-z_][A-Za-z0-9_]*)"));
-    for (const Word *w : c.inv.args) {
+    // Its words, and what it reads as text from a here-string or here-document.
+    std::vector<const Word *> sent = c.inv.args;
+    for (const ShellWords::Redirect *r : c.inv.redirects) {
+        if (r->op == u"<<<")
+            sent.push_back(&r->target);
+        else if (r->hereDoc)
+            sent.push_back(&*r->hereDoc);
+    }
+    for (const Word *w : sent) {
         for (auto it = reference.globalMatch(w->text); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();
             if (w->live(m.capturedStart()) && isSecretName(m.captured(1)))
@@ -185,6 +197,11 @@ bool restartsOnItsOwn(const RuleContext &c)
 {
     const QStringList policies = optionValues(c, {u"--restart"});
     return std::any_of(policies.cbegin(), policies.cend(), [](const QString &p) { return !p.isEmpty() && p != u"no"; });
+}
+
+bool addsAccountKey(const RuleContext &c)
+{
+    return isOneOf(c.operandsBefore.value(0), {u"ssh-key", u"gpg-key"}) && c.operandsBefore.value(1) == u"add";
 }
 
 bool addsBootEntry(const RuleContext &c)
@@ -201,6 +218,10 @@ bool deletesKeys(const RuleContext &c)
         return std::any_of(c.flags.longOptions.cbegin(), c.flags.longOptions.cend(), [](const QString &o) { return o.startsWith(QLatin1String("--delete-")); });
     if (n == u"pass" || n == u"gopass")
         return isOneOf(c.operandsBefore.value(0), {u"rm", u"remove", u"delete"});
+    if (n == u"op")
+        return c.operandsBefore.value(0) == u"item" && c.operandsBefore.value(1) == u"delete";
+    if (n == u"bw" || n == u"rbw")
+        return isOneOf(c.operandsBefore.value(0), {u"delete", u"remove", u"rm"});
     if (n == u"keyctl")
         return isOneOf(c.operandsBefore.value(0), {u"clear", u"unlink", u"revoke", u"invalidate", u"purge", u"reject"});
     return false;
@@ -227,6 +248,27 @@ bool servesOutside(const RuleContext &c)
         folders = c.operands.mid(0, 1);
     else if (n == u"busybox" || n == u"httpd")
         folders = optionValues(c, {u"-h"});
+    else if (n == u"caddy")
+        folders = c.operandsBefore.value(0) == u"file-server" ? optionValues(c, {u"--root", u"-r"}) : QStringList{};
+    else if (n == u"darkhttpd")
+        folders = c.operands.mid(0, 1);
+    else if (n == u"rclone")
+        folders = c.operandsBefore.value(0) == u"serve" ? c.operandsBefore.mid(2, 1) : QStringList{};
+    else if (n == u"ruby") {
+        // ruby -run -e httpd DIR: the un library's file server.
+        const QStringList a = c.inv.texts();
+        const qsizetype at = a.indexOf(QStringLiteral("httpd"));
+        if (!a.contains(QStringLiteral("-run")) || at < 1 || a.at(at - 1) != u"-e")
+            return false;
+        for (qsizetype i = at + 1; i < a.size(); ++i) {
+            if (a.at(i).startsWith(u'-'))
+                i += a.at(i).size() == 2 ? 1 : 0;
+            else
+                return !isInsideProject(c.review.place(*c.inv.args[std::size_t(i)], c.scope));
+        }
+    }
+    if ((n == u"caddy" && c.operandsBefore.value(0) != u"file-server") || (n == u"rclone" && c.operandsBefore.value(0) != u"serve"))
+        return false;
     if (n == u"php" && !c.flags.has(u'S'))
         return false;
     // Without a folder it serves the one the line stands in.
@@ -247,8 +289,14 @@ bool opensTunnel(const RuleContext &c)
     const QString &n = c.inv.name;
     if (n == u"ssh" || n == u"autossh") {
         const QStringList settings = optionValues(c, {u"-o"});
-        return c.flags.has(u'R') || std::any_of(settings.cbegin(), settings.cend(), [](const QString &s) {
-                   return s.startsWith(QLatin1String("RemoteForward"), Qt::CaseInsensitive);
+        // -R opens a port there into here; -g, or a forward bound to every
+        // address, opens one here to the network.
+        const QStringList forwards = optionValues(c, {u"-L", u"-D"});
+        const bool everyAddress = std::any_of(forwards.cbegin(), forwards.cend(), [](const QString &f) {
+            return f.startsWith(QLatin1String("0.0.0.0:")) || f.startsWith(QLatin1String("*:")) || f.startsWith(u':') || f.startsWith(QLatin1String("[::]:"));
+        });
+        return c.flags.has(u'R') || c.flags.has(u'g') || everyAddress || std::any_of(settings.cbegin(), settings.cend(), [](const QString &s) {
+                   return s.startsWith(QLatin1String("RemoteForward"), Qt::CaseInsensitive) || s.startsWith(QLatin1String("GatewayPorts"), Qt::CaseInsensitive);
                });
     }
     if (n == u"chisel")
@@ -257,6 +305,9 @@ bool opensTunnel(const RuleContext &c)
         return c.operandsBefore.contains(QStringLiteral("tunnel"));
     if (n == u"bore")
         return c.operandsBefore.value(0) == u"local";
+    if (n == u"tailscale")
+        return isOneOf(c.operandsBefore.value(0), {u"funnel", u"serve"}) && !c.operandsBefore.contains(QStringLiteral("status"))
+               && !c.operandsBefore.contains(QStringLiteral("off"));
     return isOneOf(n, {u"ngrok", u"lt", u"localtunnel", u"frpc", u"zrok", u"tunnelto"}) && !c.operandsBefore.isEmpty()
            && !isOneOf(c.operandsBefore.value(0), {u"version", u"help", u"config"});
 }
@@ -297,6 +348,8 @@ bool gitRunsGiven(const RuleContext &c)
             runText(a.at(++i));
         else if (verb == u"difftool" && x.startsWith(QLatin1String("--extcmd=")))
             runText(x.mid(9));
+        else if (verb == u"grep" && (x.startsWith(QLatin1String("-O")) || x.startsWith(QLatin1String("--open-files-in-pager="))) && x.contains(QRegularExpression(QStringLiteral("^-O.|="))))
+            runText(x.startsWith(QLatin1String("-O")) ? x.mid(2) : x.section(u'=', 1));
         else if (verb == u"rebase" && (x == u"-x" || x == u"--exec") && withValue)
             runText(a.at(++i));
         else if (verb == u"rebase" && x.startsWith(QLatin1String("--exec=")))

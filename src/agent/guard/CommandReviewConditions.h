@@ -33,6 +33,8 @@ bool sendsSecret(const RuleContext &c);
 // restart policy, a process manager's boot entry.
 bool restartsOnItsOwn(const RuleContext &c);
 bool addsBootEntry(const RuleContext &c);
+// A key added to an account on a forge: it lets in whoever holds it, there.
+bool addsAccountKey(const RuleContext &c);
 
 // Keys and passwords deleted from their stores; system logs deleted.
 bool deletesKeys(const RuleContext &c);

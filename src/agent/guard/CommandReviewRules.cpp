@@ -49,6 +49,20 @@ bool onlyLooks(const Invocation &inv)
     return false;
 }
 
+// Commands that only read the files they are given and print what they
+// find: they change no file named in their words.
+bool onlyReads(const Invocation &inv)
+{
+    if (isOneOf(inv.name, {u"cat", u"tac", u"head", u"tail", u"less", u"more", u"most", u"bat", u"batcat", u"grep", u"egrep", u"fgrep",
+                           u"rg", u"ag", u"ack", u"wc", u"diff", u"cmp", u"comm", u"file", u"strings", u"md5sum", u"sha1sum",
+                           u"sha256sum", u"sha512sum", u"b2sum", u"cksum", u"hexdump", u"xxd", u"od", u"nl", u"jq", u"yq", u"column",
+                           u"colordiff", u"zcat", u"bzcat", u"xzcat", u"zless", u"zgrep"}))
+        return true;
+    if (inv.name == u"sort")
+        return !flagsOf(inv.texts()).has(u'o', u"--output");
+    return false;
+}
+
 // Commands that read or copy whole folders: given a folder that holds a
 // credential place, they read it too.
 bool readsRecursively(const Invocation &inv)
@@ -86,6 +100,7 @@ void checkPlaces(Review &review, const Invocation &inv, Scope &scope, const std:
     if (onlyLooks(inv))
         return;
     const bool identityOption = isOneOf(inv.name, {u"ssh", u"scp", u"sftp", u"rsync", u"sshfs"});
+    const bool reader = onlyReads(inv);
     Place cwd = scope.cwd;
     for (std::size_t i = 0; i < inv.args.size(); ++i) {
         const Word &w = *inv.args[i];
@@ -112,7 +127,10 @@ void checkPlaces(Review &review, const Invocation &inv, Scope &scope, const std:
             const Place p = review.places().resolve(text.mid(start), w.unquoted(start), cwd);
             if (const std::optional<QString> label = Places::credential(p))
                 review.flagRow("credential-place", *label);
-
+            // Reading a start-up file or a service changes nothing; a
+            // command that might write there is asked about.
+            if (reader)
+                continue;
             if (Places::isStartupFile(p))
                 review.flagRow("shell-profile");
             if (const std::optional<QString> why = Places::persistence(p))
