@@ -47,9 +47,9 @@ struct Rule {
     QStringList valueOptions; // options before the subcommand that take the next word
     bool (*when)(const RuleContext &) = nullptr; // the further condition; none when null
     QString reason;           // "%1" stands for the command name
-    QStringList catches;      // asked in YOLO
+    QStringList catches;      // asked in YOLO, each caught by this row alone (left out, it passes)
     QStringList leaves;       // look-alikes: not flagged by this row
-    bool killsOthers = false; // also refused outright: it signals processes it did not start
+    bool killsOthers = false; // also refused outright: it signals processes it did not start (a Walk row: its catches are)
 };
 
 } // namespace agent::CommandReview
