@@ -316,7 +316,7 @@ void Review::shellText(const QString &text, const Scope &outer)
     }
     if (!spend(text.size(), 1))
         return;
-    Scope scope{outer.cwd, {}, outer.depth + 1, outer.values, outer.finder, outer.background};
+    Scope scope{outer.cwd, {}, outer.depth + 1, outer.values, outer.finder, outer.background, outer.secrets};
     const CommandList commands = parse(text, m_work);
     if (m_work.exhausted()) {
         tooComplex();
@@ -768,6 +768,18 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
                 flagRow("editor-escape", a->text.left(eq));
         }
     }
+    // PIP_INDEX_URL=..., npm_config_registry=... before an installer: the
+    // index it fetches from, as its option would say.
+    static const QRegularExpression indexVariable(QStringLiteral("^(?:PIP_(?:EXTRA_)?INDEX_URL|PIP_FIND_LINKS|UV_(?:EXTRA_|DEFAULT_)?INDEX(?:_URL)?|"
+                                                                 "NPM_CONFIG_REGISTRY|YARN_REGISTRY|BUN_CONFIG_REGISTRY|CARGO_REGISTRIES_\\w+_INDEX)$"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    for (const Word *a : r.assignments) {
+        const qsizetype eq = a->text.indexOf(u'=');
+        const QString value = a->text.mid(eq + 1);
+        if (r.invocation && indexVariable.match(a->text.left(eq)).hasMatch() && value.contains(QLatin1String("://"))
+            && !value.startsWith(QLatin1String("https://pypi.org/")) && !value.startsWith(QLatin1String("https://registry.npmjs.org")))
+            flagRow("foreign-install", r.invocation->name);
+    }
     if (!r.invocation) {
         assigned(r.assignments, scope);
         return;
@@ -788,8 +800,20 @@ void Review::assigned(const std::vector<const Word *> &assignments, Scope &scope
         const qsizetype eq = a->text.indexOf(u'=');
         const QString name = a->text.left(eq).remove(u'+');
         const Word value = valueWord(*a, eq + 1);
+        // A copy of a secret is a secret: sent later under its new name.
+        static const QRegularExpression reference(QStringLiteral("\\$\\{?([A-Za-z_][A-Za-z0-9_]*)"));
+        bool secret = false;
+        for (auto it = reference.globalMatch(value.text); it.hasNext() && !secret;) {
+            const QRegularExpressionMatch m = it.next();
+            secret = value.live(m.capturedStart()) && (isSecretName(m.captured(1)) || scope.secrets.contains(m.captured(1)));
+        }
+        if (secret)
+            scope.secrets.insert(name);
+        else
+            scope.secrets.remove(name);
         const Text t = textOf(value, scope);
-        if (t.kind != Text::Kind::Known || a->text.at(eq - 1) == u'+' || value.text.startsWith(u'(')) {
+        // A secret's value is not the line's to know: "$t" stays a reference.
+        if (secret || t.kind != Text::Kind::Known || a->text.at(eq - 1) == u'+' || value.text.startsWith(u'(')) {
             scope.values.remove(name);
             continue;
         }

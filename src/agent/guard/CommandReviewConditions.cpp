@@ -186,7 +186,7 @@ bool sendsSecret(const RuleContext &c)
     for (const Word *w : sent) {
         for (auto it = reference.globalMatch(w->text); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();
-            if (w->live(m.capturedStart()) && isSecretName(m.captured(1)))
+            if (w->live(m.capturedStart()) && (isSecretName(m.captured(1)) || c.scope.secrets.contains(m.captured(1))))
                 return true;
         }
     }

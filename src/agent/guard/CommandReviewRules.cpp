@@ -921,7 +921,7 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
 // Secret variables printed: echo "$X_TOKEN", printenv API_KEY, and the
 // environment filtered for secrets (env | grep -i token). Their values
 // would go to the model with the command's output.
-void secretVariables(Review &review, const Invocation &inv)
+void secretVariables(Review &review, const Invocation &inv, const Scope &scope)
 {
     const auto leaked = [&] { review.flagRow("secret-variable"); };
     if (isOneOf(inv.name, {u"echo", u"printf", u"print"})) {
@@ -929,7 +929,7 @@ void secretVariables(Review &review, const Invocation &inv)
         for (const Word *w : inv.args) {
             for (auto it = reference.globalMatch(w->text); it.hasNext();) {
                 const QRegularExpressionMatch m = it.next();
-                if (w->live(m.capturedStart()) && isSecretName(m.captured(1)))
+                if (w->live(m.capturedStart()) && (isSecretName(m.captured(1)) || scope.secrets.contains(m.captured(1))))
                     return leaked();
             }
         }
@@ -1206,7 +1206,7 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
     // places and settings it changes. Each is tried; none claims a command.
     judgeByRows(review, inv, scope, Trigger::Walk);
     checkFolders(review, inv, scope);
-    secretVariables(review, inv);
+    secretVariables(review, inv, scope);
     if (inv.viaXargs && deleters().contains(inv.name))
         review.flagRow("found-deleted", QStringLiteral("xargs"));
     const bool found = std::any_of(inv.args.cbegin(), inv.args.cend(), [](const Word *w) { return w->text.contains(QLatin1String("{}")); });

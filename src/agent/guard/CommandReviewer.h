@@ -61,6 +61,7 @@ struct Scope {
     QHash<QString, QStringList> values;
     QString finder; // find, xargs ...: whose findings "{}" stands for here
     bool background = false; // run as a background job ("cmd &")
+    QSet<QString> secrets;   // variables this line filled from a secret ("t=$GITHUB_TOKEN")
 };
 
 // Where a shell takes the commands it runs.
