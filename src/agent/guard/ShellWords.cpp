@@ -7,6 +7,8 @@ namespace agent::ShellWords {
 namespace {
 
 constexpr int kMaxDepth = 16;
+constexpr qint64 kWordCost = 40;    // units of work for each word kept, beyond its characters
+constexpr qint64 kCommandCost = 60; // and for each command
 
 enum class Stop { End, CloseParen, Backtick };
 
@@ -306,6 +308,8 @@ private:
             --st.caseDepth;
             return;
         }
+        // A word and a command kept cost more than the characters read.
+        spend(kWordCost);
         st.command.words.push_back(std::move(word));
         const std::vector<Word> &w = st.command.words;
         if (w.size() == 3 && isPlain(w[0], u"case") && isPlain(w[2], u"in")) {
@@ -320,8 +324,10 @@ private:
         endWord(st, depth);
         st.pendingOp.clear();
         st.pendingFd = -1;
-        if (!st.command.words.empty() || !st.command.redirects.empty())
+        if (!st.command.words.empty() || !st.command.redirects.empty()) {
+            spend(kCommandCost);
             st.pipeline.commands.push_back(std::move(st.command));
+        }
         st.command = {};
     }
 
