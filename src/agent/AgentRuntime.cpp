@@ -40,10 +40,11 @@ QString shellText(const QString &argumentsJSON)
 }
 
 // The future is a named local: g++ 12 destroys lambda temporaries of a
-// co_await expression twice.
-QCoro::Task<ShellGuard::Verdict> judgedOffThread(QString command)
+// co_await expression twice. Stop reaches the judging through the token, so
+// the worker ends within a few checks rather than at the end of the judgement.
+QCoro::Task<ShellGuard::Verdict> judgedOffThread(QString command, std::stop_token stop)
 {
-    QFuture<ShellGuard::Verdict> future = QtConcurrent::run([command] { return ShellGuard::judge(command); });
+    QFuture<ShellGuard::Verdict> future = QtConcurrent::run([command, stop] { return ShellGuard::judge(command, stop); });
     ShellGuard::Verdict verdict = co_await future;
     co_return verdict;
 }
@@ -272,7 +273,7 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
             // run all use that verdict.
             std::optional<ShellGuard::Verdict> verdict;
             if (ToolDefinitions::risk(call.name) == model::ToolRisk::Shell) {
-                verdict = co_await judgedOffThread(shellText(call.arguments));
+                verdict = co_await judgedOffThread(shellText(call.arguments), state->cancellation->stopToken());
                 if (!self || !m_tools || state->cancelled())
                     co_return state->fail(OVUClientError::cancelled());
             }

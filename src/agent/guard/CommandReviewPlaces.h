@@ -81,4 +81,7 @@ private:
     QString m_home;
 };
 
+// Whether a place lies inside the project (a relative path that does not climb out).
+bool isInsideProject(const Place &p);
+
 } // namespace agent::CommandReview

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <stop_token>
 
 namespace agent {
 
@@ -22,7 +23,9 @@ struct Verdict {
 
     friend bool operator==(const Verdict &, const Verdict &) = default;
 };
-Verdict judge(const QString &command);
+// A stop asked for while it judges ends the judging promptly; the verdict
+// then asks (too complex to judge), though a stopped run uses none.
+Verdict judge(const QString &command, std::stop_token stop = {});
 
 // A command that must never start, with the refusal the model reads.
 std::optional<QString> blockedReason(const QString &command);

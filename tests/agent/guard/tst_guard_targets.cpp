@@ -134,6 +134,9 @@ const Landing kLandings[] = {
     {"credential place", "ln -s \"$PWD/d\" ~/.local/share/com.ovu.QirvMac", "credential-planted", "~/.local/share/com.ovu.QirvMac"},
     {"credential place", "cp x.keyring ~/.local/share/keyrings/", "credential-planted", "~/.local/share/keyrings"},
     {"credential place", "install -D k ~/.config/qirv/api_key", "credential-planted", "~/.config/qirv/api_key"},
+    {"credential place", "echo k > ~/.config/qirv/api_key", "credential-planted", "~/.config/qirv/api_key"},
+    {"credential place", "touch ~/.qirv/auth.json", "credential-planted", "~/.qirv/auth.json"},
+    {"credential place", "cp -r loot ~/.local/share/com.ovu.QirvMac", "credential-planted", "~/.local/share/com.ovu.QirvMac"},
 };
 
 // Look-alikes: options of the same shape that read or mean something
