@@ -983,9 +983,9 @@ Place Review::place(const Word &word, const Scope &scope) const
 
 namespace {
 
-Review reviewed(const QString &command, std::stop_token stop, const char *leftOut = nullptr)
+Review reviewed(const QString &command, std::stop_token stop, const char *leftOut = nullptr, const QString &projectRoot = {})
 {
-    Review review(std::move(stop));
+    Review review(std::move(stop), projectRoot);
     review.leaveOut(leftOut);
     Scope top;
     top.depth = -1;
@@ -996,9 +996,9 @@ Review reviewed(const QString &command, std::stop_token stop, const char *leftOu
 
 } // namespace
 
-Findings review(const QString &command, std::stop_token stop)
+Findings review(const QString &command, std::stop_token stop, const QString &projectRoot)
 {
-    const Review r = reviewed(command, std::move(stop));
+    const Review r = reviewed(command, std::move(stop), nullptr, projectRoot);
     return {r.reason, r.killsOthers};
 }
 

@@ -31,7 +31,9 @@ struct Findings {
     bool killsOthers = false;      // as killsOtherProcesses
 };
 // A stop asked for ends the reading promptly, as too complex to judge.
-Findings review(const QString &command, std::stop_token stop = {});
+// projectRoot: the project's absolute path, when known, so a path written
+// absolute that lies in the project is judged as the project's.
+Findings review(const QString &command, std::stop_token stop = {}, const QString &projectRoot = {});
 // The same reading with one row of the rule table left out: what the
 // command's answer owes to that row alone.
 Findings reviewWithout(const QString &command, const char *rowId);

@@ -150,7 +150,35 @@ Place expanded(const Place &p)
 
 } // namespace
 
-Places::Places() : m_home(QDir::cleanPath(QDir::homePath())) {}
+Places::Places(const QString &projectRoot) : m_home(QDir::cleanPath(QDir::homePath()))
+{
+    if (!projectRoot.startsWith(u'/'))
+        return;
+    const Place root = resolve(QDir::cleanPath(projectRoot), false, {});
+    if (!root.parts.isEmpty())
+        m_project = root;
+}
+
+// A place given from home or "/" (or climbing out of the project) that lies
+// in the project is the project's, relative to its root.
+Place Places::inProject(Place place) const
+{
+    if (!m_project)
+        return place;
+    const QStringList &root = m_project->parts;
+    Place whole = place;
+    if (place.base == Place::Base::Relative) {
+        qsizetype up = 0;
+        while (up < place.parts.size() && place.parts.at(up) == u"..")
+            ++up;
+        if (up == 0 || up > root.size())
+            return place;
+        whole = {m_project->base, root.mid(0, root.size() - up) + place.parts.mid(up)};
+    }
+    if (whole.base == m_project->base && whole.parts.size() >= root.size() && std::equal(root.cbegin(), root.cend(), whole.parts.cbegin()))
+        return {Place::Base::Relative, whole.parts.mid(root.size())};
+    return place;
+}
 
 Place Places::resolve(const QString &text, bool tildeLive, const Place &cwd) const
 {
@@ -213,7 +241,7 @@ Place Places::resolve(const QString &text, bool tildeLive, const Place &cwd) con
         else if (p.size() >= 2 && p.first() == u"home")
             place = {Place::Base::Home, p.mid(2)}; // someone's home: /home/$USER, /home/*
     }
-    return place;
+    return inProject(std::move(place));
 }
 
 bool Places::isTopFolder(const Place &p)

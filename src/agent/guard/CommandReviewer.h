@@ -76,7 +76,11 @@ struct ShellSource {
 
 class Review {
 public:
-    explicit Review(std::stop_token stop = {}) : m_work(WorkBudget::kDefaultUnits, std::move(stop)) {}
+    // projectRoot: the project's absolute path, when known (Places).
+    explicit Review(std::stop_token stop = {}, const QString &projectRoot = {})
+        : m_places(projectRoot), m_work(WorkBudget::kDefaultUnits, std::move(stop))
+    {
+    }
 
     std::optional<QString> reason;
     bool killsOthers = false;

@@ -104,7 +104,7 @@ bool containsAny(const QString &text, std::initializer_list<QStringView> needles
 
 } // namespace
 
-Verdict judge(const QString &command, std::stop_token stop)
+Verdict judge(const QString &command, std::stop_token stop, const QString &projectRoot)
 {
     const QString text = normalized(command);
     Verdict v{command, firstMatch(kBlocked, text), firstMatch(kDestructive, text)};
@@ -117,7 +117,7 @@ Verdict judge(const QString &command, std::stop_token stop)
         return v;
     // The same harm in the spellings a substring cannot see (kill -9 -1, a
     // path to pkill, killall at the end, ...).
-    const CommandReview::Findings found = CommandReview::review(command, std::move(stop));
+    const CommandReview::Findings found = CommandReview::review(command, std::move(stop), projectRoot);
     if (!v.blocked && found.killsOthers)
         v.blocked = QStringLiteral("Blocked: killing other processes is not allowed from the agent.");
     if (!v.destructive)

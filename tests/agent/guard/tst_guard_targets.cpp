@@ -9,6 +9,7 @@
 #include "agent/guard/ShellGuard.h"
 #include "support/TestMain.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -160,6 +161,31 @@ const char *const kLookAlikes[] = {
     "ls -la ~/.qirv", "mkdir -p .qirv", "ln -s ../shared/config.json", "ln -s /work/p/qirv", "mkdir -p ~/.config/ovu-notes", "echo k > .config/ovu/api_key", "mkdir -p ~/.cache/x",
 };
 
+// With the project's path known, a path written absolute, from home, or
+// climbing out and back in that lands in the project is the project's;
+// a neighbour sharing its name's start, or a climb that stays out, is not.
+struct Rooted {
+    const char *command;
+    const char *row; // empty: passes
+    const char *place;
+};
+
+const Rooted kRooted[] = {
+    {"cp a.txt /work/proj/build/a.txt", "", ""},
+    {"sed -i 's/a/b/' /work/proj/src/x.c", "", ""},
+    {"echo x >> /work/proj/notes.txt", "", ""},
+    {"sort -o /work/proj/out.txt in.txt", "", ""},
+    {"cd /work/proj/src && patch -p1 < fix.patch", "", ""},
+    {"echo x > ../proj/out.txt", "", ""},
+    {"cd .. && tee -a proj/log.txt", "", ""},
+    {"rm -r /work/proj/build", "", ""},
+    {"cp a.txt /work/proj-old/a.txt", "overwrites-outside", "/work/proj-old/a.txt"},
+    {"echo x >> /work/other/n.txt", "writes-outside", "/work/other/n.txt"},
+    {"tee -a /work/proj/../other/x", "writes-outside", "/work/other/x"},
+    {"cp a.txt ../other/a.txt", "overwrites-outside", "../other/a.txt"},
+    {"cp evil.sh /work/proj/.git/hooks/pre-commit", "git-runs-later", ".git/hooks/pre-commit"},
+};
+
 PolicyDecision::Action decision(model::ToolGuardMode mode, const QString &command)
 {
     model::AppSettings s;
@@ -208,6 +234,28 @@ private Q_SLOTS:
         QFETCH(QString, command);
         for (const model::ToolGuardMode mode : {model::ToolGuardMode::Ask, model::ToolGuardMode::Balanced, model::ToolGuardMode::Yolo})
             QCOMPARE(decision(mode, command), PolicyDecision::Action::NeedsApproval);
+    }
+
+    void projectRootKnown_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("reason");
+        for (const Rooted &r : kRooted)
+            QTest::newRow(r.command) << QString::fromUtf8(r.command)
+                                     << (*r.row ? CommandReview::reasonOf(r.row, QString::fromUtf8(r.place)) : QString());
+    }
+    void projectRootKnown()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, reason);
+        QCOMPARE(ShellGuard::judge(command, {}, QStringLiteral("/work/proj/")).destructive.value_or(QString()), reason);
+        // Under home, the same place spelt from home.
+        const QString home = QDir::homePath();
+        QString fromHome = command;
+        fromHome.replace(QLatin1String("/work/"), QStringLiteral("~/work/"));
+        QString expected = reason;
+        expected.replace(QLatin1String("/work/"), QStringLiteral("~/work/"));
+        QCOMPARE(ShellGuard::judge(fromHome, {}, home + QStringLiteral("/work/proj")).destructive.value_or(QString()), expected);
     }
 
     void lookAlikes_data()
