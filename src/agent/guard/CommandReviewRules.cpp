@@ -554,6 +554,9 @@ void rmRule(Review &review, const Invocation &inv, Scope &scope)
             review.flagRow("deletes-home-or-system", inv.name);
         if (p.base == Place::Base::Relative && Places::isOutsideProject(p))
             review.flagRow("deletes-outside", inv.name);
+        // Any other place outside the project lost, named; a cache is made again.
+        else if (Places::isOutsideProject(p) && !(p.base == Place::Base::Home && p.parts.value(0) == u".cache"))
+            review.flagOutside("removes-outside", Places::label(p));
         if (Places::isTrash(p))
             review.flagRow("trash-emptied");
         if (recursive && !w->substitutions.empty()) {

@@ -1162,7 +1162,6 @@ const std::vector<Harmless> &harmlessRows()
             {"rm -r build/", false},
             {"rm -f *.o", false},
             {"rm -r ./dist", false},
-            {"rm -r ~/code/proj/build", false},
             {"rmdir empty", false},
             {"mv a b", false},
             {"cp -r src dst", false},

@@ -179,6 +179,7 @@ const Rooted kRooted[] = {
     {"echo x > ../proj/out.txt", "", ""},
     {"cd .. && tee -a proj/log.txt", "", ""},
     {"rm -r /work/proj/build", "", ""},
+    {"rm -r /work/proj-old/build", "removes-outside", "/work/proj-old/build"},
     {"cp a.txt /work/proj-old/a.txt", "overwrites-outside", "/work/proj-old/a.txt"},
     {"echo x >> /work/other/n.txt", "writes-outside", "/work/other/n.txt"},
     {"tee -a /work/proj/../other/x", "writes-outside", "/work/other/x"},
