@@ -602,6 +602,15 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             }
             if (name == u"systemd-run" && option.startsWith(QLatin1String("--on-")))
                 r.scheduled = true;
+            // env -C DIR, sudo -D DIR: the command runs in DIR, as after "cd DIR &&".
+            const QLatin1String dirOption = name == u"env" ? QLatin1String("-C") : QLatin1String("-D");
+            if ((name == u"env" || name == u"sudo") && (option.startsWith(dirOption) || option == u"--chdir" || option.startsWith(QLatin1String("--chdir=")))) {
+                const Place from = r.cwd.value_or(scope.cwd);
+                if ((option == dirOption || option == u"--chdir") && i + 1 < words.size())
+                    r.cwd = m_places.resolve(words[i + 1]->text, words[i + 1]->unquoted(0), from);
+                else if (option != dirOption && option != u"--chdir")
+                    r.cwd = m_places.resolve(option.mid(option.startsWith(dirOption) ? 2 : 8), false, from);
+            }
             options.append(option);
             if (takesValue(*wrapper, option) && i + 1 < words.size())
                 options.append(option + u'=' + words[i + 1]->text); // "-P 0" also as "-P=0"
@@ -705,6 +714,8 @@ Review::Resolved Review::withWrappers(const Resolved &outer, Resolved inner)
     inner.scheduled = inner.scheduled || outer.scheduled;
     if (!inner.wrapperReason)
         inner.wrapperReason = outer.wrapperReason;
+    if (!inner.cwd)
+        inner.cwd = outer.cwd;
     return inner;
 }
 
@@ -767,6 +778,13 @@ std::optional<Invocation> Review::quietInvocation(const std::vector<const Word *
 
 void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
 {
+    if (r.cwd) {
+        // Judged in the wrapper's folder; the line stays where it stands.
+        Scope moved = scope;
+        moved.cwd = *std::exchange(r.cwd, std::nullopt);
+        judgeResolved(r, input, moved);
+        return;
+    }
     if (r.computedName)
         flagRow("computed-name");
     for (const QString &name : std::as_const(r.escalations))

@@ -168,6 +168,7 @@ private:
         bool scheduled = false;                 // systemd-run --on-calendar ...: runs later too
         std::optional<QString> wrapperReason;   // what a wrapper itself does (a detached unit)
         std::vector<const Word *> assignments;  // NAME=value before the command
+        std::optional<Place> cwd;               // env -C DIR, sudo -D DIR: where the command runs
     };
 
     void list(const ShellWords::CommandList &commands, Scope &scope);

@@ -78,6 +78,9 @@ const Landing kLandings[] = {
     {"working folder", "cd ../other-repo && patch -p1 < fix.patch", "writes-outside", "../other-repo"},
     {"working folder", "cd ~/src/lib && make install", "writes-outside", "~/src/lib"},
     {"working folder", "cd ../other && git pull", "writes-outside", "../other"},
+    {"working folder", "env -C ../other-repo patch -p1 < fix.patch", "writes-outside", "../other-repo"},
+    {"working folder", "env --chdir=$HOME/notes tee -a todo.txt", "writes-outside", "~/notes/todo.txt"},
+    {"working folder", "env -i -C ~ sort -o thesis.tex notes.txt", "overwrites-outside", "~/thesis.tex"},
     // Appends and copies into folders outside.
     {"adds outside", "tee -a ~/Documents/todo.txt", "writes-outside", "~/Documents/todo.txt"},
     {"adds outside", "echo note >> ~/notes.txt", "writes-outside", "~/notes.txt"},
@@ -151,7 +154,7 @@ const char *const kLookAlikes[] = {
     "git format-patch -o patches HEAD~3", "uniq ~/in.txt out.txt", "xxd -o 16 ~/x", "ffmpeg -i ~/in.mp4 out.mp4", "scp notes.md host:",
     "patch -p1 < ~/fix.patch", "patch --dry-run -p1 -d ../other < fix.patch", "git apply --check --directory=../other x.patch",
     "git -C ../other status", "cd ../other && git status", "cd build && make", "cd /tmp/x && git commit -m x", "git -C ~/dotfiles log --oneline", "git --work-tree=../site diff", "rsync -n -av src/ ../other/",
-    "curl -o - https://x | head", "sort -o out.txt ~/list.txt", "report-tool --output-dir build/reports", "make -C build -j8",
+    "curl -o - https://x | head", "env -C build tee -a log.txt", "env -C /tmp sort -o x.txt in.txt", "cd ~ && env -C /tmp tee x", "sort -o out.txt ~/list.txt", "report-tool --output-dir build/reports", "make -C build -j8",
     "git worktree add .worktrees/feature", "tee -a build/log.txt", "cp ~/x.txt build/", "cp notes.txt /tmp/", "tar czf /tmp/x.tgz .",
     "cat .git/config", "ls .git/hooks", "git config user.name x", "git config --get core.hooksPath", "git config --unset core.fsmonitor",
     "git config core.fsmonitor false", "git config -f tools.ini build.command make", "echo x >> .git/info/exclude",
@@ -257,6 +260,15 @@ private Q_SLOTS:
         QString expected = reason;
         expected.replace(QLatin1String("/work/"), QStringLiteral("~/work/"));
         QCOMPARE(ShellGuard::judge(fromHome, {}, home + QStringLiteral("/work/proj")).destructive.value_or(QString()), expected);
+    }
+
+    // sudo -D moves the folder as env -C does (its escalation left aside).
+    void sudoMovesTheFolder()
+    {
+        const QString profile = CommandReview::reasonOf("shell-profile");
+        QCOMPARE(CommandReview::reviewWithout(QStringLiteral("sudo -D ~ tee -a .bashrc"), "escalation").reason, profile);
+        QCOMPARE(CommandReview::reviewWithout(QStringLiteral("sudo --chdir=$HOME tee -a .bashrc"), "escalation").reason, profile);
+        QCOMPARE(CommandReview::reviewWithout(QStringLiteral("sudo -D ~/proj tee -a .bashrc"), "escalation").reason, std::nullopt);
     }
 
     void lookAlikes_data()
