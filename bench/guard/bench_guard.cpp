@@ -1,5 +1,5 @@
 // Prints one figure a line: "name value unit". Each figure is the slowest
-// single judgement of a hostile command line of a few kilobytes, measured on
+// single judgement of a hostile command line of 1, 4 or 64 KB, measured on
 // its first (cold) run; the reference line is an everyday command. Commands
 // are only classified, never run.
 #include "agent/guard/ShellGuard.h"
@@ -61,6 +61,26 @@ std::vector<Input> inputs(qsizetype size)
     out.push_back({"looped_commands", grown(size, [](int) { return QStringLiteral("rm $v;"); },
                                             QStringLiteral("for v in a b c d e f g h i j k l m n o p; do "), QStringLiteral(" done"))});
     out.push_back({"substituted_words", grown(size, [](int) { return QStringLiteral("$(a) "); }, QStringLiteral("rm "))});
+    // Shapes whose reading once grew faster than their length: nested and
+    // unclosed brace lists, runs of stars in a path, glob qualifiers, words.
+    const auto half = [&](const QString &open, const QString &close) {
+        return QStringLiteral("echo ") + open.repeated(size / (2 * open.size())) + close.repeated(size / (2 * qMax<qsizetype>(1, close.size())));
+    };
+    out.push_back({"open_braces", grown(size, [](int) { return QStringLiteral("{"); }, QStringLiteral("echo "))});
+    out.push_back({"nested_brace_lists", grown(size, [](int) { return QStringLiteral("{a,"); }, QStringLiteral("echo "))});
+    out.push_back({"closed_brace_lists", half(QStringLiteral("{a,"), QStringLiteral("}"))});
+    out.push_back({"deep_braces", half(QStringLiteral("{"), QStringLiteral("}"))});
+    out.push_back({"nested_parameters", half(QStringLiteral("${x:-"), QStringLiteral("}"))});
+    out.push_back({"adjacent_stars", grown(size, [](int) { return QStringLiteral("*"); }, QStringLiteral("cat ~/"))});
+    out.push_back({"star_classes", grown(size, [](int) { return QStringLiteral("*[a-z]"); }, QStringLiteral("rm -r ~/."))});
+    out.push_back({"glob_qualifiers", grown(size, [](int) { return QStringLiteral("(x)"); }, QStringLiteral("ls *"))});
+    out.push_back({"code_qualifiers", grown(size, [](int) { return QStringLiteral("(e:x:)"); }, QStringLiteral("ls *"))});
+    out.push_back({"short_words", grown(size, [](int) { return QStringLiteral("a "); }, QStringLiteral("rm "))});
+    out.push_back({"loop_words", grown(size, [](int) { return QStringLiteral("a "); }, QStringLiteral("for v in "), QStringLiteral("; do rm $v; done"))});
+    out.push_back({"editor_commands", grown(size, [](int) { return QStringLiteral("-c 'set nu' "); }, QStringLiteral("vim "))});
+    out.push_back({"backticks", grown(size, [](int) { return QStringLiteral("`"); }, QStringLiteral("echo "))});
+    out.push_back({"unquoted_here_document", grown(size, [](int) { return QStringLiteral("line $x `y` text\n"); },
+                                                   QStringLiteral("cat > out.txt <<EOF\n"), QStringLiteral("EOF\n"))});
     return out;
 }
 
@@ -76,7 +96,8 @@ int main(int argc, char **argv)
         return double(t.nsecsElapsed()) / 1e6;
     };
     std::printf("guard.reference_everyday_command %.3f ms\n", timed(QStringLiteral("git status && make -j8 && ctest --output-on-failure")));
-    for (const qsizetype size : {qsizetype(1024), qsizetype(4096)}) {
+    // Every command up to 64 KB is judged within the work budget.
+    for (const qsizetype size : {qsizetype(1024), qsizetype(4096), qsizetype(65536)}) {
         double worst = 0;
         for (const Input &in : inputs(size)) {
             const double ms = timed(in.command);

@@ -40,10 +40,12 @@ QString shellText(const QString &argumentsJSON)
 }
 
 // The future is a named local: g++ 12 destroys lambda temporaries of a
-// co_await expression twice.
-QCoro::Task<ShellGuard::Verdict> judgedOffThread(QString command)
+// co_await expression twice. Stop reaches the judging through the token, so
+// the worker ends within a few checks rather than at the end of the judgement.
+QCoro::Task<ShellGuard::Verdict> judgedOffThread(QString command, std::stop_token stop, QString projectRoot)
 {
-    QFuture<ShellGuard::Verdict> future = QtConcurrent::run([command] { return ShellGuard::judge(command); });
+    QFuture<ShellGuard::Verdict> future =
+        QtConcurrent::run([command, stop, projectRoot] { return ShellGuard::judge(command, stop, projectRoot); });
     ShellGuard::Verdict verdict = co_await future;
     co_return verdict;
 }
@@ -272,7 +274,9 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
             // run all use that verdict.
             std::optional<ShellGuard::Verdict> verdict;
             if (ToolDefinitions::risk(call.name) == model::ToolRisk::Shell) {
-                verdict = co_await judgedOffThread(shellText(call.arguments));
+                // Paths the model writes absolute in the project are the project's.
+                verdict = co_await judgedOffThread(shellText(call.arguments), state->cancellation->stopToken(),
+                                                   state->request.workspacePath.value_or(QString()));
                 if (!self || !m_tools || state->cancelled())
                     co_return state->fail(OVUClientError::cancelled());
             }

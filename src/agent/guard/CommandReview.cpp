@@ -1,7 +1,7 @@
 #include "agent/guard/CommandReview.h"
 
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewRows.h"
 #include "agent/guard/CommandReviewTargets.h"
 #include "platform/CredentialEnvironment.h"
 
@@ -18,16 +18,39 @@ constexpr int kMaxDepth = 8; // command lines run by sh -c, eval, find -exec ...
 
 // What one judgement may take. A short line can still ask for a lot: each
 // assignment of "x=$y$y" doubles a value, loops multiply commands, texts run
-// by shells are parsed again. The bounds hold whatever the nesting.
-constexpr qsizetype kMaxValue = 32 * 1024;        // one expanded word
-constexpr qsizetype kMaxCharacters = 1024 * 1024; // expanded and parsed, all told
-constexpr int kMaxCommands = 2048;                // commands judged or asked what they print
+// by shells are parsed again. The budget holds whatever the nesting.
+constexpr qsizetype kMaxValue = 32 * 1024; // one expanded word
+constexpr qint64 kCommandCost = 1000;      // a command judged or asked what it prints: its rows and places
+constexpr qint64 kWordCost = 300;          // each word of a command judged: its places, looked up by several rules
 
 bool isAssignment(const Word &w)
 {
     static const QRegularExpression re(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*(\\[[^]]*\\])?\\+?="));
     const QRegularExpressionMatch m = re.match(w.text);
     return m.hasMatch() && w.unquoted(0) && w.unquoted(m.capturedEnd() - 1);
+}
+
+// A word that is only a search-path lookup of a literal name: "$(which X)",
+// "$(command -v X)", "`type -P X`". What it runs is that program.
+std::optional<QString> pathLookup(const Word &w)
+{
+    if (w.text != u"$()" || w.substitutions.size() != 1 || w.substitutions.front().pipelines.size() != 1
+        || w.substitutions.front().pipelines.front().commands.size() != 1)
+        return std::nullopt;
+    const SimpleCommand &c = w.substitutions.front().pipelines.front().commands.front();
+    QStringList a;
+    for (const Word &word : c.words) {
+        if (word.expands || word.glob || !word.substitutions.empty())
+            return std::nullopt;
+        a.append(word.text);
+    }
+    if (!c.redirects.empty() && !(c.redirects.size() == 1 && c.redirects.front().target.text == u"/dev/null"))
+        return std::nullopt;
+    const bool lookup = (a.size() == 2 && a.first() == u"which") || (a.size() == 3 && a.first() == u"command" && a.at(1) == u"-v")
+                        || (a.size() == 3 && a.first() == u"type" && a.at(1) == u"-P");
+    if (!lookup || a.last().startsWith(u'-'))
+        return std::nullopt;
+    return a.last();
 }
 
 bool isReserved(const Word &w)
@@ -229,8 +252,40 @@ Flags flagsOf(const QStringList &args)
     return f;
 }
 
+void Review::flagRow(const char *id, const QString &name)
+{
+    if (leftOut(id))
+        m_leftOutSpoke = true;
+    else
+        flag(reasonOf(id, name));
+}
+
+void Review::flagOutside(const char *id, const QString &place, bool weak)
+{
+    if (leftOut(id)) {
+        m_leftOutSpoke = true;
+        return;
+    }
+    std::optional<QString> &slot = weak ? m_weakReason : m_outsideReason;
+    if (!slot)
+        slot = reasonOf(id, place);
+}
+
+std::optional<QString> Review::finalReason() const
+{
+    // A row left out that spoke leaves the outside rows silent as well: the
+    // row alone decides what it catches.
+    if (reason || m_leftOutSpoke)
+        return reason;
+    return m_outsideReason ? m_outsideReason : m_weakReason;
+}
+
 void Review::flag(const QString &why)
 {
+    if (m_leftOut && isReasonOf(m_leftOut, why)) {
+        m_leftOutSpoke = true;
+        return;
+    }
     if (!reason)
         reason = why;
 }
@@ -239,11 +294,17 @@ bool Review::spend(qsizetype characters, int commands)
 {
     if (m_exhausted)
         return false;
-    m_characters += characters;
-    m_commands += commands;
-    if (m_characters <= kMaxCharacters && m_commands <= kMaxCommands)
+    if (m_work.spend(characters + commands * kCommandCost))
         return true;
     return tooComplex();
+}
+
+bool Review::spendOnWords(const std::vector<const Word *> &words)
+{
+    qint64 units = 0;
+    for (const Word *w : words)
+        units += kWordCost + w->text.size();
+    return spend(units);
 }
 
 bool Review::expanded(qsizetype length)
@@ -254,14 +315,16 @@ bool Review::expanded(qsizetype length)
 bool Review::tooComplex()
 {
     m_exhausted = true;
-    flag(reasonOf("too-complex"));
+    flagRow("too-complex");
     return false;
 }
 
 void Review::killOthers()
 {
+    if (leftOut("kills-others"))
+        return;
     killsOthers = true;
-    flag(reasonOf("kills-others"));
+    flagRow("kills-others");
 }
 
 const Word *Review::synthetic(const QString &text)
@@ -273,13 +336,18 @@ const Word *Review::synthetic(const QString &text)
 void Review::shellText(const QString &text, const Scope &outer)
 {
     if (outer.depth >= kMaxDepth) {
-        flag(reasonOf("nested-too-deeply"));
+        flagRow("nested-too-deeply");
         return;
     }
     if (!spend(text.size(), 1))
         return;
-    Scope scope{outer.cwd, {}, outer.depth + 1, outer.values, outer.finder, outer.background};
-    list(parse(text), scope);
+    Scope scope{outer.cwd, {}, outer.depth + 1, outer.values, outer.finder, outer.background, outer.secrets};
+    const CommandList commands = parse(text, m_work);
+    if (m_work.exhausted()) {
+        tooComplex();
+        return;
+    }
+    list(commands, scope);
 }
 
 void Review::list(const CommandList &commands, Scope &scope)
@@ -318,7 +386,7 @@ void Review::list(const CommandList &commands, Scope &scope)
 void Review::nested(const Word &w, Scope &scope)
 {
     if (w.tooDeep)
-        flag(reasonOf("nested-too-deeply"));
+        flagRow("nested-too-deeply");
     for (const CommandList &sub : w.substitutions) {
         Scope inner = scope;
         list(sub, inner);
@@ -374,14 +442,14 @@ void Review::redirects(const SimpleCommand &c, const Text &output, Scope &scope)
         if (writes)
             judgeLanding(*this, at); // a credential or git hook planted names its place
         if (const std::optional<QString> label = Places::credential(at))
-            flag(reasonOf("credential-place", *label));
+            flagRow("credential-place", *label);
         if (Places::isStartupFile(at))
-            flag(reasonOf("shell-profile"));
+            flagRow("shell-profile");
         if (writes) {
             if (Places::isDevice(target))
-                flag(reasonOf("raw-disk-write", QStringLiteral("redirect to a device")));
+                flagRow("raw-disk-write", QStringLiteral("redirect to a device"));
             if (target == u"/proc/sysrq-trigger")
-                flag(reasonOf("reboot"));
+                flagRow("reboot");
             const bool appends = r.op == u">>" || r.op == u"&>>" || r.op == u"<>";
             const Text written = r.fd == 2 ? Text::of(Text::Kind::Computed) : output;
             judgePlaceWritten(*this, at, written);
@@ -415,6 +483,12 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
         if (w.text == u"function" && !w.anyQuoted()) {
             i += 2; // "function name { ... }": the body follows
             continue;
+        }
+        if (const std::optional<QString> program = pathLookup(w)) {
+            // "$(which python3)" is python3, found on the search path.
+            std::vector<const Word *> named(words.begin() + qsizetype(i), words.end());
+            named.front() = synthetic(*program);
+            return withWrappers(r, resolve(named, scope));
         }
         if (w.expands || (w.glob && w.text != u"[" && w.text != u"[[") || (!replace.isEmpty() && w.text.contains(replace))) {
             r.computedName = true;
@@ -491,15 +565,27 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
                 ++i;
                 continue;
             }
-            if (wrapper->mode == Mode::Env && (option.startsWith(QLatin1String("-S")) || option.startsWith(QLatin1String("--split-string")))) {
-                // env -S splits its string into the command line it runs.
-                QStringList rest;
-                const qsizetype valueAt = option.startsWith(QLatin1String("-S")) ? 2 : option.indexOf(u'=') + 1;
+            const bool splitCluster = option.size() > 1 && option.at(0) == u'-' && option.at(1) != u'-' && option.contains(u'S');
+            if (wrapper->mode == Mode::Env && (splitCluster || option.startsWith(QLatin1String("--split-string")))) {
+                // env -S STRING (also -iS, -S"...", --split-string=...) splits
+                // its string into words, quotes and escapes read as a shell
+                // reads them, and runs them with the words after it: the
+                // command is the first of them, with no shell between.
+                const qsizetype valueAt = splitCluster ? option.indexOf(u'S') + 1 : option.indexOf(u'=') + 1;
                 const bool attached = valueAt > 0 && valueAt < option.size();
-                for (std::size_t j = i + (attached ? 0 : 1); j < words.size(); ++j)
-                    rest.append(j == i ? option.mid(valueAt) : words[j]->text);
-                text = synthetic(rest.join(u' '));
-                break;
+                const std::size_t next = i + (attached ? 1 : 2);
+                std::vector<const Word *> split;
+                const QString value = attached ? option.mid(valueAt) : (i + 1 < words.size() ? words[i + 1]->text : QString());
+                for (const Pipeline &p : parse(value, m_work).pipelines) {
+                    for (const SimpleCommand &sc : p.commands) {
+                        for (const Word &part : sc.words) {
+                            m_synthetic.push_back(part);
+                            split.push_back(&m_synthetic.back());
+                        }
+                    }
+                }
+                split.insert(split.end(), words.begin() + qsizetype(qMin(next, words.size())), words.end());
+                return withWrappers(r, resolve(split, scope));
             }
             // A lone "-" ends the options of zsh's builtins and empties env's
             // environment; only su reads it as an operand (a login shell).
@@ -516,6 +602,15 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
             }
             if (name == u"systemd-run" && option.startsWith(QLatin1String("--on-")))
                 r.scheduled = true;
+            // env -C DIR, sudo -D DIR: the command runs in DIR, as after "cd DIR &&".
+            const QLatin1String dirOption = name == u"env" ? QLatin1String("-C") : QLatin1String("-D");
+            if ((name == u"env" || name == u"sudo") && (option.startsWith(dirOption) || option == u"--chdir" || option.startsWith(QLatin1String("--chdir=")))) {
+                const Place from = r.cwd.value_or(scope.cwd);
+                if ((option == dirOption || option == u"--chdir") && i + 1 < words.size())
+                    r.cwd = m_places.resolve(words[i + 1]->text, words[i + 1]->unquoted(0), from);
+                else if (option != dirOption && option != u"--chdir")
+                    r.cwd = m_places.resolve(option.mid(option.startsWith(dirOption) ? 2 : 8), false, from);
+            }
             options.append(option);
             if (takesValue(*wrapper, option) && i + 1 < words.size())
                 options.append(option + u'=' + words[i + 1]->text); // "-P 0" also as "-P=0"
@@ -612,6 +707,18 @@ Review::Resolved Review::resolve(const std::vector<const Word *> &words, const S
     return r;
 }
 
+Review::Resolved Review::withWrappers(const Resolved &outer, Resolved inner)
+{
+    inner.escalations = outer.escalations + inner.escalations;
+    inner.assignments.insert(inner.assignments.begin(), outer.assignments.begin(), outer.assignments.end());
+    inner.scheduled = inner.scheduled || outer.scheduled;
+    if (!inner.wrapperReason)
+        inner.wrapperReason = outer.wrapperReason;
+    if (!inner.cwd)
+        inner.cwd = outer.cwd;
+    return inner;
+}
+
 bool Review::runner(const std::vector<const Word *> &words, std::size_t &i, const QString &name, Resolved &r)
 {
     const Runner *found = nullptr;
@@ -671,12 +778,19 @@ std::optional<Invocation> Review::quietInvocation(const std::vector<const Word *
 
 void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
 {
+    if (r.cwd) {
+        // Judged in the wrapper's folder; the line stays where it stands.
+        Scope moved = scope;
+        moved.cwd = *std::exchange(r.cwd, std::nullopt);
+        judgeResolved(r, input, moved);
+        return;
+    }
     if (r.computedName)
-        flag(reasonOf("computed-name"));
+        flagRow("computed-name");
     for (const QString &name : std::as_const(r.escalations))
-        flag(reasonOf("escalation", name));
+        flagRow("escalation", name);
     if (r.scheduled)
-        flag(reasonOf("scheduled"));
+        flagRow("scheduled");
     if (r.wrapperReason)
         flag(*r.wrapperReason);
     for (const Word *a : r.assignments) {
@@ -696,11 +810,23 @@ void Review::judgeResolved(Resolved &r, const Text &input, Scope &scope)
                 program = program.mid(1).replace(QLatin1String("%s"), QLatin1String("file"));
             run(Text::known(program), Language::Shell, scope);
             if (isShellLine(program))
-                flag(reasonOf("editor-escape", a->text.left(eq)));
+                flagRow("editor-escape", a->text.left(eq));
         }
     }
     if (r.invocation && r.invocation->name == u"git")
         judgeGitEnvironment(*this, r.assignments, scope);
+    // PIP_INDEX_URL=..., npm_config_registry=... before an installer: the
+    // index it fetches from, as its option would say.
+    static const QRegularExpression indexVariable(QStringLiteral("^(?:PIP_(?:EXTRA_)?INDEX_URL|PIP_FIND_LINKS|UV_(?:EXTRA_|DEFAULT_)?INDEX(?:_URL)?|"
+                                                                 "NPM_CONFIG_REGISTRY|YARN_REGISTRY|BUN_CONFIG_REGISTRY|CARGO_REGISTRIES_\\w+_INDEX)$"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    for (const Word *a : r.assignments) {
+        const qsizetype eq = a->text.indexOf(u'=');
+        const QString value = a->text.mid(eq + 1);
+        if (r.invocation && indexVariable.match(a->text.left(eq)).hasMatch() && value.contains(QLatin1String("://"))
+            && !value.startsWith(QLatin1String("https://pypi.org/")) && !value.startsWith(QLatin1String("https://registry.npmjs.org")))
+            flagRow("foreign-install", r.invocation->name);
+    }
     if (!r.invocation) {
         assigned(r.assignments, scope);
         return;
@@ -721,8 +847,20 @@ void Review::assigned(const std::vector<const Word *> &assignments, Scope &scope
         const qsizetype eq = a->text.indexOf(u'=');
         const QString name = a->text.left(eq).remove(u'+');
         const Word value = valueWord(*a, eq + 1);
+        // A copy of a secret is a secret: sent later under its new name.
+        static const QRegularExpression reference(QStringLiteral("\\$\\{?([A-Za-z_][A-Za-z0-9_]*)"));
+        bool secret = false;
+        for (auto it = reference.globalMatch(value.text); it.hasNext() && !secret;) {
+            const QRegularExpressionMatch m = it.next();
+            secret = value.live(m.capturedStart()) && (isSecretName(m.captured(1)) || scope.secrets.contains(m.captured(1)));
+        }
+        if (secret)
+            scope.secrets.insert(name);
+        else
+            scope.secrets.remove(name);
         const Text t = textOf(value, scope);
-        if (t.kind != Text::Kind::Known || a->text.at(eq - 1) == u'+' || value.text.startsWith(u'(')) {
+        // A secret's value is not the line's to know: "$t" stays a reference.
+        if (secret || t.kind != Text::Kind::Known || a->text.at(eq - 1) == u'+' || value.text.startsWith(u'(')) {
             scope.values.remove(name);
             continue;
         }
@@ -839,7 +977,7 @@ void Review::runWords(const std::vector<const Word *> &words, Scope &scope)
     if (!spend(0, 1))
         return;
     if (scope.depth >= kMaxDepth) {
-        flag(reasonOf("nested-too-deeply"));
+        flagRow("nested-too-deeply");
         return;
     }
     Scope inner = scope;
@@ -852,9 +990,9 @@ Place Review::place(const Word &word, const Scope &scope) const
 {
     // A zsh glob qualifier ("~/*(/)", "*(.om[1,3])") picks among the matches
     // of the pattern before it: the place is the pattern's.
-    static const QRegularExpression qualifier(QStringLiteral("\\([^()]*\\)$"));
-    if (word.glob && word.text.endsWith(u')')) {
-        const QString pattern = QString(word.text).remove(qualifier);
+    const qsizetype open = word.text.lastIndexOf(u'(');
+    if (word.glob && word.text.endsWith(u')') && open >= 0 && word.text.indexOf(u')', open) == word.text.size() - 1) {
+        const QString pattern = word.text.left(open);
         if (pattern.contains(u'*') || pattern.contains(u'?') || pattern.contains(u'['))
             return m_places.resolve(pattern, word.unquoted(0), scope.cwd);
     }
@@ -863,33 +1001,39 @@ Place Review::place(const Word &word, const Scope &scope) const
 
 namespace {
 
-Review reviewed(const QString &command)
+Review reviewed(const QString &command, std::stop_token stop, const char *leftOut = nullptr, const QString &projectRoot = {})
 {
-    Review review;
+    Review review(std::move(stop), projectRoot);
+    review.leaveOut(leftOut);
     Scope top;
     top.depth = -1;
     review.shellText(command, top);
-    if (!review.reason)
-        review.reason = review.weakReason();
+    review.reason = review.finalReason();
     return review;
 }
 
 } // namespace
 
-Findings review(const QString &command)
+Findings review(const QString &command, std::stop_token stop, const QString &projectRoot)
 {
-    const Review r = reviewed(command);
+    const Review r = reviewed(command, std::move(stop), nullptr, projectRoot);
+    return {r.reason, r.killsOthers};
+}
+
+Findings reviewWithout(const QString &command, const char *rowId)
+{
+    const Review r = reviewed(command, {}, rowId);
     return {r.reason, r.killsOthers};
 }
 
 std::optional<QString> destructiveReason(const QString &command)
 {
-    return reviewed(command).reason;
+    return reviewed(command, {}).reason;
 }
 
 bool killsOtherProcesses(const QString &command)
 {
-    return reviewed(command).killsOthers;
+    return reviewed(command, {}).killsOthers;
 }
 
 } // namespace agent::CommandReview

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <stop_token>
 
 namespace agent::CommandReview {
 
@@ -29,7 +30,13 @@ struct Findings {
     std::optional<QString> reason; // as destructiveReason
     bool killsOthers = false;      // as killsOtherProcesses
 };
-Findings review(const QString &command);
+// A stop asked for ends the reading promptly, as too complex to judge.
+// projectRoot: the project's absolute path, when known, so a path written
+// absolute that lies in the project is judged as the project's.
+Findings review(const QString &command, std::stop_token stop = {}, const QString &projectRoot = {});
+// The same reading with one row of the rule table left out: what the
+// command's answer owes to that row alone.
+Findings reviewWithout(const QString &command, const char *rowId);
 
 // Why the command can do lasting harm or reach secrets: a command name
 // computed when it runs, decoded or downloaded text run, deleting,

@@ -1,24 +1,14 @@
 // Other people's data: mirrors that delete, cloud and infrastructure
 // teardown, repository and database deletion, and commands that print
 // stored credentials.
+#include "agent/guard/CommandReviewConditions.h"
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
 
 #include <QRegularExpression>
 
 namespace agent::CommandReview {
 
 namespace {
-
-QString destroyed(const QString &tool)
-{
-    return reasonOf("infrastructure-destroyed", tool);
-}
-
-QString mirror(const QString &tool)
-{
-    return reasonOf("mirror-deletes", tool);
-}
 
 // An operand that names a tearing-down action of a cloud or infrastructure
 // tool: "destroy", "delete-stack", "apps:destroy", "rm", "prune" ...
@@ -78,7 +68,7 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
         return false;
     const QStringList &ops = f.operands;
     const QStringList all = inv.texts();
-    const auto saved = [&] { review.flag(reasonOf("credential-place", QStringLiteral("saved credentials"))); };
+    const auto saved = [&] { review.flagRow("credential-place", QStringLiteral("saved credentials")); };
     // Commands that print a stored token or key.
     if ((n == u"gh" && ops.size() >= 2 && ops.at(0) == u"auth" && (ops.at(1) == u"token" || f.has(u't', u"--show-token")))
         || (n == u"gcloud" && (ops.contains(u"print-access-token") || ops.contains(u"print-identity-token")))
@@ -96,14 +86,14 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
             const bool deleteMethod = ((a == u"-X" || a == u"--method") && i + 1 < all.size() && all.at(i + 1).toUpper() == u"DELETE")
                                       || a.toUpper() == u"-XDELETE" || a.toUpper() == u"--METHOD=DELETE";
             if (deleteMethod) {
-                review.flag(reasonOf("http-delete", n));
+                review.flagRow("http-delete", n);
                 return true;
             }
         }
         if ((ops.size() >= 2 && ops.at(0) == u"repo" && ops.at(1) == u"delete") || (n == u"hub" && ops.value(0) == u"delete"))
-            review.flag(reasonOf("repository-deleted", n));
+            review.flagRow("repository-deleted", n);
         else if (std::any_of(ops.cbegin(), ops.cend(), [](const QString &o) { return o == u"delete"; }))
-            review.flag(destroyed(n));
+            review.flagRow("infrastructure-destroyed", n);
         return true;
     }
     const bool mirrors = (n == u"aws" && ops.contains(u"sync") && f.hasLong(u"--delete"))
@@ -113,7 +103,7 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
                          || (n == u"mc" && ops.contains(u"mirror") && f.hasLong(u"--remove"))
                          || (n == u"azcopy" && ops.contains(u"sync") && f.hasLong(u"--delete-destination"));
     if (mirrors) {
-        review.flag(mirror(n));
+        review.flagRow("mirror-deletes", n);
         return true;
     }
     const bool terraform = isOneOf(n, {u"terraform", u"tofu", u"terragrunt", u"opentofu"});
@@ -126,7 +116,7 @@ bool cloud(Review &review, const Invocation &inv, const Flags &f)
                           || (n == u"pulumi" && ops.value(0) == u"down")
                           || (n.startsWith(QLatin1String("kafka-topics")) && f.hasLong(u"--delete"));
     if (teardown && !(terraform && ops.value(0) == u"plan"))
-        review.flag(destroyed(n));
+        review.flagRow("infrastructure-destroyed", n);
     return true;
 }
 
@@ -145,18 +135,18 @@ bool rsync(Review &review, const Invocation &inv, const Flags &f, Scope &scope)
     const bool intoProject = destination && !destination->text.contains(u':') && !destination->expands
                              && isInsideProject(review.place(*destination, scope));
     if ((hasLongPrefix(f, QLatin1String("--del")) && !intoProject) || f.hasLong(u"--remove-source-files"))
-        review.flag(mirror(QStringLiteral("rsync")));
+        review.flagRow("mirror-deletes", QStringLiteral("rsync"));
     return true;
 }
 
 bool httpDelete(Review &review, const Invocation &inv, const Flags &f)
 {
     if (isOneOf(inv.name, {u"http", u"https", u"xh", u"xhs"}) && !f.operands.isEmpty() && f.operands.first().toUpper() == u"DELETE") {
-        review.flag(reasonOf("http-delete", inv.name));
+        review.flagRow("http-delete", inv.name);
         return true;
     }
     if ((inv.name == u"wget" || inv.name == u"wget2") && f.longOptions.contains(QStringLiteral("--method=DELETE")))
-        review.flag(reasonOf("http-delete", inv.name));
+        review.flagRow("http-delete", inv.name);
     return false;
 }
 
@@ -164,7 +154,7 @@ bool database(Review &review, const Invocation &inv)
 {
     const QString &n = inv.name;
     if (isOneOf(n, {u"dropdb", u"dropuser"})) {
-        review.flag(reasonOf("database-dropped", n));
+        review.flagRow("database-dropped", n);
         return true;
     }
     if (!isOneOf(n, {u"psql", u"mysql", u"mariadb", u"sqlite3", u"mongo", u"mongosh", u"redis-cli", u"cqlsh", u"clickhouse-client",
@@ -178,7 +168,7 @@ bool database(Review &review, const Invocation &inv)
         "dropdatabase\\b|\\.drop\\s*\\(|deletemany\\s*\\(\\s*\\{\\s*\\}\\s*\\))|^\\s*drop\\s"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
     if (drops.match(statements).hasMatch() || (n == u"mysqladmin" && inv.texts().contains(u"drop")))
-        review.flag(reasonOf("database-dropped", n));
+        review.flagRow("database-dropped", n);
     return true;
 }
 
@@ -187,18 +177,18 @@ bool secrets(Review &review, const Invocation &inv, const Flags &f)
 {
     const QString &n = inv.name;
     const QStringList &ops = f.operands;
-    const auto keyring = [&] { review.flag(reasonOf("credential-place", QStringLiteral("keyring"))); };
+    const auto keyring = [&] { review.flagRow("credential-place", QStringLiteral("keyring")); };
     if (n == u"gpg" || n == u"gpg2") {
         if (std::any_of(f.longOptions.cbegin(), f.longOptions.cend(), [](const QString &o) { return o.startsWith(QLatin1String("--export-secret")); }))
-            review.flag(reasonOf("credential-place", QStringLiteral("~/.gnupg")));
+            review.flagRow("credential-place", QStringLiteral("~/.gnupg"));
         return true;
     }
     const QString joined = inv.texts().join(u' ');
     if (isOneOf(n, {u"busctl", u"dbus-send", u"gdbus", u"qdbus", u"qdbus6"}) && joined.contains(QLatin1String("org.freedesktop.login1"))) {
         if (joined.contains(QLatin1String("PowerOff")) || joined.contains(QLatin1String("Halt")))
-            review.flag(reasonOf("shutdown"));
+            review.flagRow("shutdown");
         else if (joined.contains(QLatin1String("Reboot")))
-            review.flag(reasonOf("reboot"));
+            review.flagRow("reboot");
         else if (joined.contains(QLatin1String("Terminate")) || joined.contains(QLatin1String("Kill")))
             review.killOthers();
         return true;
@@ -233,7 +223,7 @@ bool secrets(Review &review, const Invocation &inv, const Flags &f)
         return true;
     }
     if (n.startsWith(QLatin1String("docker-credential-")) && ops.value(0) == u"get") {
-        review.flag(reasonOf("credential-place", QStringLiteral("saved credentials")));
+        review.flagRow("credential-place", QStringLiteral("saved credentials"));
         return true;
     }
     return false;
@@ -251,17 +241,52 @@ bool registry(Review &review, const Invocation &inv, const Flags &f)
     if (!removes)
         return false;
     if (!dryRun(f))
-        review.flag(reasonOf("published-package-removed", n));
+        review.flagRow("published-package-removed", n);
     return true;
 }
 
 } // namespace
 
-bool judgeData(Review &review, const Invocation &inv, Scope &scope)
+namespace Conditions {
+
+// Each reads its tools' words and flags what it finds; none applies to a
+// row of its own. Every one is tried on every command (none claims it).
+bool cloudTeardown(const RuleContext &c)
 {
-    const Flags f = flagsOf(inv.texts());
-    return rsync(review, inv, f, scope) || registry(review, inv, f) || cloud(review, inv, f) || httpDelete(review, inv, f) || database(review, inv)
-           || secrets(review, inv, f);
+    cloud(c.review, c.inv, c.flags);
+    return false;
 }
+
+bool rsyncMirror(const RuleContext &c)
+{
+    rsync(c.review, c.inv, c.flags, c.scope);
+    return false;
+}
+
+bool registryRemovals(const RuleContext &c)
+{
+    registry(c.review, c.inv, c.flags);
+    return false;
+}
+
+bool httpDeletes(const RuleContext &c)
+{
+    httpDelete(c.review, c.inv, c.flags);
+    return false;
+}
+
+bool databaseStatements(const RuleContext &c)
+{
+    database(c.review, c.inv);
+    return false;
+}
+
+bool secretStores(const RuleContext &c)
+{
+    secrets(c.review, c.inv, c.flags);
+    return false;
+}
+
+} // namespace Conditions
 
 } // namespace agent::CommandReview

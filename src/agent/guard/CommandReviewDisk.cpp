@@ -1,16 +1,12 @@
 // Disks and file systems: every tool that writes a block device or makes,
 // changes or wipes a file system, unless it only lists or checks.
+#include "agent/guard/CommandReviewConditions.h"
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewRows.h"
 
 namespace agent::CommandReview {
 
 namespace {
-
-QString rawWrite(const QString &tool)
-{
-    return reasonOf("raw-disk-write", tool);
-}
 
 bool anyOperand(const QStringList &list, std::initializer_list<const char16_t *> names)
 {
@@ -150,27 +146,29 @@ bool detachesStorage(Review &review, const Invocation &inv, const Flags &f, Scop
 
 } // namespace
 
+namespace {
+
 bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
 {
     const QString &n = inv.name;
     const QStringList args = inv.texts();
     const Flags f = flagsOf(args);
     if (detachesStorage(review, inv, f, scope)) {
-        review.flag(reasonOf("storage-taken", n));
+        review.flagRow("storage-taken", n);
         return true;
     }
     if (writesDevice(inv, f)) {
-        review.flag(rawWrite(n));
+        review.flagRow("raw-disk-write", n);
         return true;
     }
     if (changesFileSystem(inv, f)) {
-        review.flag(reasonOf("file-system-wiped", n));
+        review.flagRow("file-system-wiped", n);
         return true;
     }
     if (n == u"dd") {
         for (const QString &a : args) {
             if (a.startsWith(QLatin1String("of=")) && Places::isDevice(a.mid(3)))
-                review.flag(rawWrite(n));
+                review.flagRow("raw-disk-write", n);
         }
         return true;
     }
@@ -178,27 +176,35 @@ bool judgeDisk(Review &review, const Invocation &inv, Scope &scope)
         // tee writes what it reads to every file it names.
         for (const QString &o : f.operands) {
             if (Places::isDevice(o))
-                review.flag(rawWrite(n));
+                review.flagRow("raw-disk-write", n);
             if (Places::isSshFolder(review.place(o, scope)))
-                review.flag(reasonOf("credential-place", QStringLiteral("~/.ssh")));
+                review.flagRow("credential-place", QStringLiteral("~/.ssh"));
             review.wrote(review.place(o, scope), inv.input);
         }
         return true;
     }
     if (n == u"truncate") {
         if (std::any_of(f.operands.cbegin(), f.operands.cend(), Places::isDevice))
-            review.flag(rawWrite(n));
+            review.flagRow("raw-disk-write", n);
         return true;
     }
     if (isOneOf(n, {u"cp", u"install", u"ln", u"mv", u"pv", u"cat"}) && f.operands.size() >= 2 && n != u"cat" && n != u"pv") {
         if (Places::isDevice(f.operands.last()))
-            review.flag(rawWrite(n));
+            review.flagRow("raw-disk-write", n);
         if (n == u"cp" || n == u"ln") {
             // A copy of a file this line wrote carries its text.
             if (std::optional<Text> content = review.writtenAt(review.place(f.operands.first(), scope)))
                 review.wrote(review.place(f.operands.last(), scope), *content);
         }
     }
+    return false;
+}
+
+} // namespace
+
+bool Conditions::diskTools(const RuleContext &c)
+{
+    judgeDisk(c.review, c.inv, c.scope);
     return false;
 }
 

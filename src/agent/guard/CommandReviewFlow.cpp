@@ -2,7 +2,7 @@
 // what files earlier commands of the line wrote, and what a shell or an
 // interpreter is finally given to run.
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewRows.h"
 
 #include <QRegularExpression>
 
@@ -467,13 +467,13 @@ void Review::run(const Text &code, Language language, Scope &scope)
     case Text::Kind::File:
         return; // a script file the line did not write: what the project runs anyway
     case Text::Kind::Computed:
-        flag(reasonOf("computed-name"));
+        flagRow("computed-name");
         return;
     case Text::Kind::Decoded:
-        flag(reasonOf("decoded-text"));
+        flagRow("decoded-text");
         return;
     case Text::Kind::Download:
-        flag(reasonOf("remote-script"));
+        flagRow("remote-script");
         return;
     case Text::Kind::Known:
         break;
@@ -491,13 +491,13 @@ void Review::run(const Text &code, Language language, Scope &scope)
     for (const QString &command : f.commands)
         shellText(command, scope);
     if (f.downloadsAndRuns)
-        flag(reasonOf("remote-script"));
+        flagRow("remote-script");
     if (f.decodesAndRuns)
-        flag(reasonOf("decoded-text"));
+        flagRow("decoded-text");
     if (f.runsUnknown)
-        flag(reasonOf("program-runs"));
+        flagRow("program-runs");
     if (f.credential)
-        flag(reasonOf("program-credential"));
+        flagRow("program-credential");
 }
 
 void Review::wrote(const Place &file, const Text &content)

@@ -7,7 +7,8 @@
 #include "agent/guard/CommandReview.h"
 
 #include "agent/guard/CommandReviewReasons.h"
-#include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewPlaces.h"
+#include "agent/guard/CommandReviewPrograms.h"
 #include "platform/AppPaths.h"
 #include "platform/CredentialEnvironment.h"
 
@@ -143,15 +144,15 @@ bool runsLater(const QString &projectPath)
 void judgeLanding(Review &review, const Place &place)
 {
     if (isAppCredentialPlace(place))
-        review.flag(reasonOf("credential-planted", Places::label(place)));
+        review.flagRow("credential-planted", Places::label(place));
     if (const std::optional<QString> git = gitPersistence(place))
-        review.flag(reasonOf("git-runs-later", *git));
+        review.flagRow("git-runs-later", *git);
 }
 
 void judgeMade(Review &review, const Place &place)
 {
     if (isAppCredentialPlace(place))
-        review.flag(reasonOf("credential-planted", Places::label(place)));
+        review.flagRow("credential-planted", Places::label(place));
 }
 
 void judgeGitSettings(Review &review, const Invocation &inv, Scope &scope)
@@ -162,7 +163,7 @@ void judgeGitSettings(Review &review, const Invocation &inv, Scope &scope)
         const QString &x = a.at(i);
         // --config-env=KEY=VARIABLE: a value the line does not show.
         if (x.startsWith(QLatin1String("--config-env=")) && settingRunsProgram(x.mid(13).section(u'=', 0, 0), QStringLiteral("?")))
-            review.flag(reasonOf("git-one-off-config"));
+            review.flagRow("git-one-off-config");
         i += isOneOf(x, {u"-C", u"-c", u"--git-dir", u"--work-tree", u"--namespace", u"--config-env", u"--super-prefix", u"--exec-path"}) ? 2 : 1;
     }
     if (i >= a.size())
@@ -170,7 +171,7 @@ void judgeGitSettings(Review &review, const Invocation &inv, Scope &scope)
     const QString sub = a.at(i);
     const auto setting = [&](const QString &key, const QString &value) {
         if (settingRunsProgram(key, value))
-            review.flag(reasonOf("git-runs-later", key));
+            review.flagRow("git-runs-later", key);
     };
     if (sub == u"clone" || sub == u"init") {
         // Settings written into the new repository, and hooks copied from a template.
@@ -208,7 +209,7 @@ void judgeGitSettings(Review &review, const Invocation &inv, Scope &scope)
             reading = reading || x == u"--blob";
             ++k;
         } else if (x == u"-e" || x == u"--edit") {
-            review.flag(reasonOf("git-runs-later", QStringLiteral(".git/config")));
+            review.flagRow("git-runs-later", QStringLiteral(".git/config"));
             return;
         } else if (x.startsWith(QLatin1String("--get")) || isOneOf(x, {u"-l", u"--list", u"--unset", u"--unset-all", u"--remove-section",
                                                                           u"--rename-section"})) {
@@ -220,7 +221,7 @@ void judgeGitSettings(Review &review, const Invocation &inv, Scope &scope)
     if (reading || ops.isEmpty())
         return;
     if (ops.first() == u"edit") {
-        review.flag(reasonOf("git-runs-later", QStringLiteral(".git/config")));
+        review.flagRow("git-runs-later", QStringLiteral(".git/config"));
     } else if (ops.first() == u"set") {
         if (ops.size() >= 3)
             setting(ops.at(1), ops.at(2));
@@ -252,13 +253,13 @@ void judgeGitEnvironment(Review &review, const std::vector<const Word *> &assign
         if (settingNamesProgram(key) && !key.toLower().startsWith(QLatin1String("filter.")))
             review.run(Text::known(value), Language::Shell, scope);
         if (!settingNamesProgram(key) || isShellLine(value))
-            review.flag(reasonOf("git-one-off-config"));
+            review.flagRow("git-one-off-config");
     }
     // A configuration file of settings from outside the project.
     for (const char *name : {"GIT_CONFIG_GLOBAL", "GIT_CONFIG_SYSTEM", "GIT_CONFIG"}) {
         const QString file = values.value(QString::fromLatin1(name));
         if (!file.isEmpty() && file != u"/dev/null" && !isInsideProject(review.place(file, scope)))
-            review.flag(reasonOf("git-one-off-config"));
+            review.flagRow("git-one-off-config");
     }
 }
 

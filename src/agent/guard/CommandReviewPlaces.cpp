@@ -45,6 +45,71 @@ std::optional<QString> afterVariable(const QString &text, QLatin1String name)
     return std::nullopt;
 }
 
+// Whether a shell pattern ("*", "?", "[...]") matches the whole name. Runs
+// of stars are one star and only the last star is backtracked to, so a
+// pattern of many stars costs no more than one.
+bool globMatches(QStringView pattern, QStringView name)
+{
+    qsizetype p = 0;
+    qsizetype n = 0;
+    qsizetype starP = -1;
+    qsizetype starN = 0;
+    const auto classMatches = [&](qsizetype &at, QChar c) {
+        // [abc], [!a-z], [^x]; an unclosed "[" is a plain character.
+        const qsizetype close = pattern.indexOf(u']', at + 2);
+        if (close < 0)
+            return std::optional<bool>();
+        qsizetype i = at + 1;
+        const bool negate = pattern.at(i) == u'!' || pattern.at(i) == u'^';
+        if (negate)
+            ++i;
+        bool found = false;
+        for (; i < close; ++i) {
+            if (i + 2 < close && pattern.at(i + 1) == u'-') {
+                found = found || (c >= pattern.at(i) && c <= pattern.at(i + 2));
+                i += 2;
+            } else {
+                found = found || c == pattern.at(i);
+            }
+        }
+        at = close;
+        return std::optional<bool>(found != negate);
+    };
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern.at(p) == u'*') {
+            while (p < pattern.size() && pattern.at(p) == u'*')
+                ++p;
+            starP = p;
+            starN = n;
+            continue;
+        }
+        if (p < pattern.size()) {
+            qsizetype at = p;
+            bool matched = false;
+            if (pattern.at(p) == u'?') {
+                matched = true;
+            } else if (pattern.at(p) == u'[') {
+                const std::optional<bool> inClass = classMatches(at, name.at(n));
+                matched = inClass ? *inClass : name.at(n) == u'[';
+            } else {
+                matched = pattern.at(p) == name.at(n);
+            }
+            if (matched) {
+                p = at + 1;
+                ++n;
+                continue;
+            }
+        }
+        if (starP < 0)
+            return false;
+        p = starP;
+        n = ++starN;
+    }
+    while (p < pattern.size() && pattern.at(p) == u'*')
+        ++p;
+    return p == pattern.size();
+}
+
 // Names a pattern component may stand for, most sensitive first: "~/.??h"
 // is read as "~/.ssh", "~/.*rc" as "~/.bashrc".
 const QStringList &sensitiveNames()
@@ -64,15 +129,17 @@ const QStringList &sensitiveNames()
 Place expanded(const Place &p)
 {
     Place out = p;
+    static const QRegularExpression stars(QStringLiteral("\\*{3,}"));
     for (QString &part : out.parts) {
-        // "*" alone is everything in the folder, judged as that folder.
-        if ((!part.contains(u'*') && !part.contains(u'?') && !part.contains(u'[')) || part == u"*")
+        // Three stars or more match what two do (zsh's "**" included).
+        if (part.contains(QLatin1String("***")))
+            part.replace(stars, QStringLiteral("**"));
+        // "*" alone is everything in the folder, judged as that folder. No
+        // file name is longer than 255 characters, nor a pattern of one.
+        if ((!part.contains(u'*') && !part.contains(u'?') && !part.contains(u'[')) || part == u"*" || part.size() > 255)
             continue;
-        const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(part, QRegularExpression::UnanchoredWildcardConversion)
-                                             .prepend(u'^')
-                                             .append(u'$'));
         for (const QString &name : sensitiveNames()) {
-            if (pattern.match(name).hasMatch()) {
+            if (globMatches(part, name)) {
                 part = name;
                 break;
             }
@@ -83,7 +150,35 @@ Place expanded(const Place &p)
 
 } // namespace
 
-Places::Places() : m_home(QDir::cleanPath(QDir::homePath())) {}
+Places::Places(const QString &projectRoot) : m_home(QDir::cleanPath(QDir::homePath()))
+{
+    if (!projectRoot.startsWith(u'/'))
+        return;
+    const Place root = resolve(QDir::cleanPath(projectRoot), false, {});
+    if (!root.parts.isEmpty())
+        m_project = root;
+}
+
+// A place given from home or "/" (or climbing out of the project) that lies
+// in the project is the project's, relative to its root.
+Place Places::inProject(Place place) const
+{
+    if (!m_project)
+        return place;
+    const QStringList &root = m_project->parts;
+    Place whole = place;
+    if (place.base == Place::Base::Relative) {
+        qsizetype up = 0;
+        while (up < place.parts.size() && place.parts.at(up) == u"..")
+            ++up;
+        if (up == 0 || up > root.size())
+            return place;
+        whole = {m_project->base, root.mid(0, root.size() - up) + place.parts.mid(up)};
+    }
+    if (whole.base == m_project->base && whole.parts.size() >= root.size() && std::equal(root.cbegin(), root.cend(), whole.parts.cbegin()))
+        return {Place::Base::Relative, whole.parts.mid(root.size())};
+    return place;
+}
 
 Place Places::resolve(const QString &text, bool tildeLive, const Place &cwd) const
 {
@@ -146,7 +241,7 @@ Place Places::resolve(const QString &text, bool tildeLive, const Place &cwd) con
         else if (p.size() >= 2 && p.first() == u"home")
             place = {Place::Base::Home, p.mid(2)}; // someone's home: /home/$USER, /home/*
     }
-    return place;
+    return inProject(std::move(place));
 }
 
 bool Places::isTopFolder(const Place &p)
@@ -235,8 +330,7 @@ std::optional<QString> Places::credential(const Place &given)
         return QStringLiteral("app data");
     if (absolute && q.size() >= 3 && q.first() == u"proc") {
         // /proc/1/environ, also spelt as a pattern: /proc/*/env*
-        const QRegularExpression last(QRegularExpression::wildcardToRegularExpression(q.last()));
-        if (last.match(QStringLiteral("environ")).hasMatch() || last.match(QStringLiteral("mem")).hasMatch())
+        if (globMatches(q.last(), u"environ") || globMatches(q.last(), u"mem"))
             return QStringLiteral("process environment");
     }
     for (qsizetype i = 0; i < q.size(); ++i) {
@@ -384,8 +478,7 @@ bool Places::isToolConfig(const Place &p)
             QStringLiteral(".local/share/applications/mimeapps.list"), QStringLiteral(".m2/settings.xml"),
             QStringLiteral(".gradle/gradle.properties"), QStringLiteral(".gradle/init.gradle"), QStringLiteral(".ideavimrc"),
             QStringLiteral(".direnvrc"), QStringLiteral(".Rprofile"), QStringLiteral(".aws/config")};
-        static const QRegularExpression sitePackages(QStringLiteral("^\\.local/lib/python[0-9.]*/site-packages/(?:[^/]*\\.pth|usercustomize\\.py|sitecustomize\\.py)$"));
-        return desktopEntry || files.contains(joined) || sitePackages.match(joined).hasMatch()
+        return desktopEntry || files.contains(joined)
                || underAny(joined, {".config/git", ".pip", ".config/pip", ".cargo/config", ".cargo/config.toml", ".bundle", ".config/go",
                                     ".vim", ".config/nvim", ".emacs.d", ".config/emacs", ".config/gdb", ".config/nano", ".config/tmux",
                                     ".config/yarn", ".config/pnpm", ".gradle/init.d", ".config/Code/User", ".config/VSCodium/User",
@@ -433,6 +526,11 @@ bool Places::mentionsCredential(const QString &text)
         "moonshelf_session|com\\.ovu\\.QirvMac|\\.qirv\\b|\\.config/(?:ovu|qirv)\\b|(ovu|qirv)/api_key|/proc/[^'\"\\s]*/environ|/etc/shadow\\b|"
         "\\bkeyring\\.get_(password|credential)\\b|\\bsecretstorage\\b|\\bSecret\\.password_lookup|org\\.freedesktop\\.secrets"));
     return markers.match(text).hasMatch();
+}
+
+bool isInsideProject(const Place &p)
+{
+    return p.base == Place::Base::Relative && !Places::isOutsideProject(p);
 }
 
 } // namespace agent::CommandReview

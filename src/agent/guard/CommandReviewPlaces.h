@@ -21,7 +21,10 @@ struct Place {
 
 class Places {
 public:
-    Places();
+    // projectRoot: the project's absolute path, when known. A path written
+    // absolute, from home, or climbing out with ".." and back that lands in
+    // it is then a place of the project. Home itself or "/" is no project.
+    explicit Places(const QString &projectRoot = {});
 
     // The place a word names. tildeLive: the word starts with an unquoted "~".
     // A relative word is taken from cwd, which is the project when empty.
@@ -78,7 +81,13 @@ public:
     const QString &home() const { return m_home; }
 
 private:
+    Place inProject(Place place) const;
+
     QString m_home;
+    std::optional<Place> m_project; // the project's root, from home or "/"
 };
+
+// Whether a place lies inside the project (a relative path that does not climb out).
+bool isInsideProject(const Place &p);
 
 } // namespace agent::CommandReview

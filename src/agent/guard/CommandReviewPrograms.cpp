@@ -805,4 +805,15 @@ ProgramFindings inspectProgram(const QString &given, Language language)
     return f;
 }
 
+bool isShellLine(const QString &value)
+{
+    static const QRegularExpression operators(QStringLiteral("[;&|`<>]|\\$\\(|^\\s*!"));
+    if (operators.match(value).hasMatch())
+        return true;
+    const QStringList w = value.split(u' ', Qt::SkipEmptyParts);
+    static const QRegularExpression runner(QStringLiteral("^(?:[a-z]*sh|busybox|python[0-9.]*|perl|ruby|node|php|lua[0-9.]*|tclsh)$"));
+    return w.size() > 1 && runner.match(w.first().mid(w.first().lastIndexOf(u'/') + 1).toLower()).hasMatch()
+           && std::any_of(w.cbegin() + 1, w.cend(), [](const QString &x) { return x.startsWith(u'-') && !x.startsWith(QLatin1String("--")) && (x.contains(u'c') || x.contains(u'e')); });
+}
+
 } // namespace agent::CommandReview

@@ -47,4 +47,9 @@ inline bool isOneOf(const QString &name, std::initializer_list<const char16_t *>
     return std::any_of(names.begin(), names.end(), [&](const char16_t *n) { return name == QStringView(n); });
 }
 
+// Whether a program setting (a pager, an editor, an ssh command) is a shell
+// line rather than a program with its arguments: a shell or interpreter
+// given its text, or shell operators.
+bool isShellLine(const QString &value);
+
 } // namespace agent::CommandReview

@@ -9,5 +9,7 @@ namespace agent::CommandReview {
 
 // The reason of the row with this id, its "%1" filled with name.
 QString reasonOf(const char *id, const QString &name = {});
+// Whether the text is the reason of the row with this id, for any name.
+bool isReasonOf(const char *id, const QString &text);
 
 } // namespace agent::CommandReview

@@ -1,7 +1,8 @@
 // The rules of each command: what a careful reviewer asks about, by the
 // command's name, options and operands.
+#include "agent/guard/CommandReviewConditions.h"
+#include "agent/guard/CommandReviewRows.h"
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -12,8 +13,6 @@
 namespace agent::CommandReview {
 
 namespace {
-
-using Rule = void (*)(Review &, const Invocation &, Scope &);
 
 // Operand words: those that are not options (all of them after "--").
 std::vector<const Word *> operandWords(const Invocation &inv)
@@ -50,6 +49,20 @@ bool onlyLooks(const Invocation &inv)
     return false;
 }
 
+// Commands that only read the files they are given and print what they
+// find: they change no file named in their words.
+bool onlyReads(const Invocation &inv)
+{
+    if (isOneOf(inv.name, {u"cat", u"tac", u"head", u"tail", u"less", u"more", u"most", u"bat", u"batcat", u"grep", u"egrep", u"fgrep",
+                           u"rg", u"ag", u"ack", u"wc", u"diff", u"cmp", u"comm", u"file", u"strings", u"md5sum", u"sha1sum",
+                           u"sha256sum", u"sha512sum", u"b2sum", u"cksum", u"hexdump", u"xxd", u"od", u"nl", u"jq", u"yq", u"column",
+                           u"colordiff", u"zcat", u"bzcat", u"xzcat", u"zless", u"zgrep"}))
+        return true;
+    if (inv.name == u"sort")
+        return !flagsOf(inv.texts()).has(u'o', u"--output");
+    return false;
+}
+
 // Commands that read or copy whole folders: given a folder that holds a
 // credential place, they read it too.
 bool readsRecursively(const Invocation &inv)
@@ -75,7 +88,7 @@ void checkFolders(Review &review, const Invocation &inv, Scope &scope)
         if (w->text.startsWith(u'-'))
             continue;
         if (const std::optional<QString> inside = Places::credentialInside(review.place(*w, scope)))
-            review.flag(reasonOf("credential-place", *inside));
+            review.flagRow("credential-place", *inside);
     }
 }
 
@@ -87,6 +100,7 @@ void checkPlaces(Review &review, const Invocation &inv, Scope &scope, const std:
     if (onlyLooks(inv))
         return;
     const bool identityOption = isOneOf(inv.name, {u"ssh", u"scp", u"sftp", u"rsync", u"sshfs"});
+    const bool reader = onlyReads(inv);
     Place cwd = scope.cwd;
     for (std::size_t i = 0; i < inv.args.size(); ++i) {
         const Word &w = *inv.args[i];
@@ -112,10 +126,13 @@ void checkPlaces(Review &review, const Invocation &inv, Scope &scope, const std:
         for (const qsizetype start : std::as_const(starts)) {
             const Place p = review.places().resolve(text.mid(start), w.unquoted(start), cwd);
             if (const std::optional<QString> label = Places::credential(p))
-                review.flag(reasonOf("credential-place", *label));
-
+                review.flagRow("credential-place", *label);
+            // Reading a start-up file or a service changes nothing; a
+            // command that might write there is asked about.
+            if (reader)
+                continue;
             if (Places::isStartupFile(p))
-                review.flag(reasonOf("shell-profile"));
+                review.flagRow("shell-profile");
             if (const std::optional<QString> why = Places::persistence(p))
                 review.flag(*why);
         }
@@ -184,9 +201,9 @@ void program(Review &review, Language language, const Invocation &inv, Scope &sc
     if (wiredToNetwork(inv))
         review.run(Text::of(Text::Kind::Download), language, scope);
     if (src.remote)
-        review.flag(reasonOf("remote-script"));
+        review.flagRow("remote-script");
     if (src.encoded)
-        review.flag(reasonOf("decoded-text"));
+        review.flagRow("decoded-text");
     for (const Word *w : src.codeWords) {
         review.run(review.programOf(*w, scope), language, scope);
         if (inv.name == u"pwsh" || inv.name == u"powershell")
@@ -207,8 +224,14 @@ void writtenScript(Review &review, const Invocation &inv, Scope &scope)
     Language language = Language::Shell;
     if (content.kind == Text::Kind::Known && content.text.startsWith(QLatin1String("#!"))) {
         const QString line = content.text.section(u'\n', 0, 0);
-        const QStringList words = line.mid(2).split(u' ', Qt::SkipEmptyParts);
-        const QString interpreter = words.isEmpty() ? QString() : baseName(words.first() == u"/usr/bin/env" && words.size() > 1 ? words.at(1) : words.first());
+        QStringList words = line.mid(2).split(u' ', Qt::SkipEmptyParts);
+        // "#!/usr/bin/env -S python3 -u": env's options and settings come first.
+        if (!words.isEmpty() && baseName(words.first()) == u"env") {
+            words.removeFirst();
+            while (!words.isEmpty() && (words.first().startsWith(u'-') || words.first().contains(u'=')))
+                words.removeFirst();
+        }
+        const QString interpreter = words.isEmpty() ? QString() : baseName(words.first());
         if (const std::optional<Language> l = interpreterLanguage(interpreter.toLower()))
             language = *l;
     }
@@ -386,7 +409,7 @@ void killRule(Review &review, const Invocation &inv, Scope &scope)
 void processChangeRule(Review &review, const Invocation &inv, Scope &scope)
 {
     const QStringList a = inv.texts();
-    const auto changed = [&] { review.flag(reasonOf("changes-others", inv.name)); };
+    const auto changed = [&] { review.flagRow("changes-others", inv.name); };
     if (inv.name == u"renice" && (a.contains(QStringLiteral("-u")) || a.contains(QStringLiteral("--user")) || a.contains(QStringLiteral("-g"))))
         return changed(); // every process of a user or group
     const bool byPid = inv.name == u"renice" || std::any_of(a.cbegin(), a.cend(), [](const QString &x) {
@@ -495,37 +518,60 @@ const QStringList &deleters()
     return names;
 }
 
+bool knownPlace(Review &review, const Word &w, Scope &scope);
+
+// A clean-up of the project's own folders (rm -rf build dist) or of a
+// temporary one: every operand a place the line spells out there, and none
+// the project itself or all it holds.
+bool cleansInsideProject(Review &review, const Invocation &inv, Scope &scope)
+{
+    // Operands that xargs or a finder ("{}") supply are not spelled out.
+    const std::vector<const Word *> operands = operandWords(inv);
+    return !inv.viaXargs && std::all_of(operands.cbegin(), operands.cend(), [&](const Word *w) {
+        if (w->text.contains(QLatin1String("{}")))
+            return false;
+        const Place p = review.place(*w, scope);
+        const bool everything = p.isProject()
+                                || (p.base == Place::Base::Relative && p.parts.size() == 1 && QStringView(p.parts.first()).contains(u'*')
+                                    && p.parts.first().count(u'*') == p.parts.first().size() - (p.parts.first().startsWith(u'.') ? 1 : 0));
+        return (!w->expands || knownPlace(review, *w, scope)) && !w->text.startsWith(u'~') && !Places::isOutsideProject(p) && !everything;
+    });
+}
+
 void rmRule(Review &review, const Invocation &inv, Scope &scope)
 {
     const Flags f = flagsOf(inv.texts());
     const bool recursive = f.has(u'r', u"--recursive") || f.has(u'R');
-    if (recursive && f.has(u'f', u"--force"))
-        review.flag(reasonOf("rm-recursive-force"));
+    if (recursive && f.has(u'f', u"--force") && !cleansInsideProject(review, inv, scope))
+        review.flagRow("rm-recursive-force");
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || (w->glob && Places::isHomeOrRoot(p)))
-            review.flag(reasonOf("rm-home-or-root"));
+            review.flagRow("rm-home-or-root");
         if (recursive && p.parts.contains(QStringLiteral(".git")))
-            review.flag(reasonOf("git-history-deleted"));
+            review.flagRow("git-history-deleted");
         if ((p.base == Place::Base::Home && p.parts.size() == 1) || Places::isSystemPlace(p))
-            review.flag(reasonOf("deletes-home-or-system", inv.name));
+            review.flagRow("deletes-home-or-system", inv.name);
         if (p.base == Place::Base::Relative && Places::isOutsideProject(p))
-            review.flag(reasonOf("deletes-outside", inv.name));
+            review.flagRow("deletes-outside", inv.name);
+        // Any other place outside the project lost, named; a cache is made again.
+        else if (Places::isOutsideProject(p) && !(p.base == Place::Base::Home && p.parts.value(0) == u".cache"))
+            review.flagOutside("removes-outside", Places::label(p));
         if (Places::isTrash(p))
-            review.flag(reasonOf("trash-emptied"));
+            review.flagRow("trash-emptied");
         if (recursive && !w->substitutions.empty()) {
             // rm -r "$(...)": what the command prints is deleted, unless it
             // names only places in the project.
             const Text t = review.textOf(*w, scope);
             if (t.kind >= Text::Kind::Computed && !t.confined)
-                review.flag(reasonOf("deletes-computed", inv.name));
+                review.flagRow("deletes-computed", inv.name);
             // "$(pwd)/..": whatever place is printed, the word climbs out of it.
             static const QRegularExpression climbs(QStringLiteral("(?:^|/)\\.\\.(?:/|$)"));
             if (climbs.match(w->text.mid(w->text.lastIndexOf(QLatin1String("$()")) + 3)).hasMatch())
-                review.flag(reasonOf("deletes-outside", inv.name));
+                review.flagRow("deletes-outside", inv.name);
         }
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
-            review.flag(reasonOf("credential-place", *label));
+            review.flagRow("credential-place", *label);
     }
 }
 
@@ -537,7 +583,7 @@ void foundRule(Review &review, const std::vector<const Word *> &words, const QSt
     inner.finder = finder;
     review.runWords(words, inner);
     if (const std::optional<Invocation> quiet = review.quietInvocation(words, scope); quiet && deleters().contains(quiet->name))
-        review.flag(reasonOf("found-deleted", finder));
+        review.flagRow("found-deleted", finder);
 }
 
 // A starting point the line spells in full: "$PWD/build", or a variable
@@ -569,7 +615,7 @@ void findRule(Review &review, const Invocation &inv, Scope &scope)
     for (i = 0; i < inv.args.size(); ++i) {
         const QString a = inv.text(i);
         if (a == u"-delete" && !inProject)
-            review.flag(reasonOf("find-delete"));
+            review.flagRow("find-delete");
         if (a == u"-exec" || a == u"-execdir" || a == u"-ok" || a == u"-okdir") {
             std::vector<const Word *> run;
             for (++i; i < inv.args.size() && inv.text(i) != u";" && inv.text(i) != u"+"; ++i)
@@ -620,23 +666,23 @@ void permissionsRule(Review &review, const Invocation &inv, Scope &scope)
     const Flags f = flagsOf(args);
     const bool recursive = f.has(u'R', u"--recursive");
     if (inv.name == u"chmod" && recursive && std::any_of(args.cbegin(), args.cend(), grantsWorldWrite))
-        review.flag(reasonOf("world-writable"));
+        review.flagRow("world-writable");
     // Handing the project's own folders to someone is everyday; anything
     // outside it changes hands for good.
     const std::vector<const Word *> targets = operandWords(inv);
     const auto outside = [&](const Word *w) { return !isInsideProject(review.place(*w, scope)); };
     if ((inv.name == u"chown" || inv.name == u"chgrp") && recursive && std::any_of(targets.begin() + (targets.empty() ? 0 : 1), targets.end(), outside))
-        review.flag(reasonOf("ownership-changed", inv.name));
+        review.flagRow("ownership-changed", inv.name);
     for (const Word *w : operandWords(inv)) {
         const Place p = review.place(*w, scope);
         if ((recursive && (Places::isTopFolder(p) || Places::isSystemFolder(p))) || Places::isHomeOrRoot(p))
-            review.flag(reasonOf("home-or-root-changed", inv.name));
+            review.flagRow("home-or-root-changed", inv.name);
         // A system file's mode, owner or attributes decide who may change or
         // run it: o+w on /etc/passwd, +i on /etc/resolv.conf.
         if (Places::isSystemPlace(p))
-            review.flag(reasonOf("system-folder"));
+            review.flagRow("system-folder");
         if (const std::optional<QString> label = recursive ? Places::credentialInside(p) : std::nullopt)
-            review.flag(reasonOf("credential-place", *label));
+            review.flagRow("credential-place", *label);
     }
 }
 
@@ -646,7 +692,7 @@ void mvRule(Review &review, const Invocation &inv, Scope &scope)
     for (std::size_t i = 0; i + 1 < operands.size(); ++i) {
         const Place p = review.place(*operands[i], scope);
         if (Places::isHomeOrRoot(p) || (p.base == Place::Base::Absolute && Places::isTopFolder(p)))
-            review.flag(reasonOf("home-or-root-changed", QStringLiteral("mv")));
+            review.flagRow("home-or-root-changed", QStringLiteral("mv"));
     }
 }
 
@@ -655,7 +701,7 @@ void psRule(Review &review, const Invocation &inv, Scope &)
 {
     for (const QString &a : inv.texts()) {
         if (!a.startsWith(u'-') && a.contains(u'e') && !a.contains(u'=') && a.size() < 12 && a.toLower() == a)
-            review.flag(reasonOf("credential-place", QStringLiteral("process environment")));
+            review.flagRow("credential-place", QStringLiteral("process environment"));
     }
 }
 
@@ -668,7 +714,7 @@ void attachRule(Review &review, const Invocation &inv, Scope &scope)
                                  return x.startsWith(QLatin1String("--pid=")) || x.startsWith(QLatin1String("--attach"));
                              });
     if (attaches) {
-        review.flag(reasonOf("credential-place", QStringLiteral("process environment")));
+        review.flagRow("credential-place", QStringLiteral("process environment"));
         return;
     }
     if (inv.name == u"strace" || inv.name == u"ltrace") {
@@ -793,7 +839,7 @@ void sedRule(Review &review, const Invocation &inv, Scope &)
     static const QRegularExpression runs(QStringLiteral("(^|[;\\n{}])\\s*([0-9$]+|/[^/]*/)?\\s*e(\\s|$|;)|\\bs(.)(?:(?!\\4).)*\\4(?:(?!\\4).)*\\4[gpiImM0-9w]*e"));
     for (const QString &s : std::as_const(scripts)) {
         if (runs.match(s).hasMatch())
-            review.flag(reasonOf("program-runs"));
+            review.flagRow("program-runs");
     }
 }
 
@@ -844,9 +890,9 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
         const bool cluster = x.startsWith(u'-') && !x.startsWith(QLatin1String("--"));
         if (inv.name == u"curl") {
             if ((x == u"-X" || x == u"--request") && next && next->text.toUpper() == u"DELETE")
-                review.flag(reasonOf("http-delete", QStringLiteral("curl")));
+                review.flagRow("http-delete", QStringLiteral("curl"));
             if (x.startsWith(QLatin1String("-X")) && x.mid(2).toUpper() == u"DELETE")
-                review.flag(reasonOf("http-delete", QStringLiteral("curl")));
+                review.flagRow("http-delete", QStringLiteral("curl"));
         } else if (inv.name == u"wget" || inv.name == u"wget2") {
             if (x.startsWith(QLatin1String("--output-document=")))
                 return save(nullptr, x.mid(18));
@@ -878,15 +924,15 @@ void downloadRule(Review &review, const Invocation &inv, Scope &scope)
 // Secret variables printed: echo "$X_TOKEN", printenv API_KEY, and the
 // environment filtered for secrets (env | grep -i token). Their values
 // would go to the model with the command's output.
-void secretVariables(Review &review, const Invocation &inv)
+void secretVariables(Review &review, const Invocation &inv, const Scope &scope)
 {
-    const auto leaked = [&] { review.flag(reasonOf("secret-variable")); };
+    const auto leaked = [&] { review.flagRow("secret-variable"); };
     if (isOneOf(inv.name, {u"echo", u"printf", u"print"})) {
         static const QRegularExpression reference(QStringLiteral("\\$\\{?!?([A-Za-z_][A-Za-z0-9_]*)"));
         for (const Word *w : inv.args) {
             for (auto it = reference.globalMatch(w->text); it.hasNext();) {
                 const QRegularExpressionMatch m = it.next();
-                if (w->live(m.capturedStart()) && isSecretName(m.captured(1)))
+                if (w->live(m.capturedStart()) && (isSecretName(m.captured(1)) || scope.secrets.contains(m.captured(1))))
                     return leaked();
             }
         }
@@ -902,46 +948,169 @@ void secretVariables(Review &review, const Invocation &inv)
     }
 }
 
-const QHash<QString, Rule> &rules()
+} // namespace
+
+// The rules of the commands above as the table's rows: each reads its
+// command's words and flags what it finds; none applies to a row itself.
+namespace Conditions {
+
+bool evalText(const RuleContext &c)
 {
-    static const QHash<QString, Rule> table = [] {
-        QHash<QString, Rule> t;
-        const auto add = [&t](std::initializer_list<const char *> names, Rule rule) {
-            for (const char *n : names)
-                t.insert(QString::fromLatin1(n), rule);
-        };
-        add({"eval"}, evalRule);
-        add({"source", "."}, sourceRule);
-        add({"alias"}, aliasRule);
-        add({"trap"}, trapRule);
-        add({"cd", "pushd"}, cdRule);
-        add({"for", "select"}, forRule);
-        add({"read", "mapfile", "readarray"}, readRule);
-        add({"local", "declare", "typeset", "export", "readonly"}, declareRule);
-        add({"kill"}, killRule);
-        add({"prlimit", "renice", "ionice", "taskset", "chrt"}, processChangeRule);
-        add({"tmux", "byobu"}, tmuxRule);
-        add({"screen"}, screenRule);
-        add({"dtach"}, dtachRule);
-        add({"rm", "unlink"}, rmRule);
-        add({"find"}, findRule);
-        add({"fd", "fdfind"}, fdRule);
-        add({"chmod", "chown", "chgrp", "chattr", "setfacl"}, permissionsRule);
-        add({"mv"}, mvRule);
-        add({"ps"}, psRule);
-        add({"gdb", "strace", "ltrace", "gcore"}, attachRule);
-        add({"ssh", "scp", "sftp"}, sshRule);
-        add({"tar", "zip"}, commandOptionRule);
-        add({"sed", "gsed"}, sedRule);
-        add({"make", "gmake"}, makeRule);
-        add({"nc", "ncat", "netcat", "socat"}, netcatRule);
-        add({"curl", "wget", "wget2", "aria2c"}, downloadRule);
-        return t;
-    }();
-    return table;
+    evalRule(c.review, c.inv, c.scope);
+    return false;
 }
 
-} // namespace
+bool sourcedFile(const RuleContext &c)
+{
+    sourceRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool aliasText(const RuleContext &c)
+{
+    aliasRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool trapText(const RuleContext &c)
+{
+    trapRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool folderChange(const RuleContext &c)
+{
+    cdRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool loopValues(const RuleContext &c)
+{
+    forRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool readValues(const RuleContext &c)
+{
+    readRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool declaredValues(const RuleContext &c)
+{
+    declareRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool killTargets(const RuleContext &c)
+{
+    killRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool processChange(const RuleContext &c)
+{
+    processChangeRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool tmuxCommands(const RuleContext &c)
+{
+    tmuxRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool screenCommands(const RuleContext &c)
+{
+    screenRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool dtachCommand(const RuleContext &c)
+{
+    dtachRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool rmTargets(const RuleContext &c)
+{
+    rmRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool findActions(const RuleContext &c)
+{
+    findRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool fdActions(const RuleContext &c)
+{
+    fdRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool permissionTargets(const RuleContext &c)
+{
+    permissionsRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool mvSources(const RuleContext &c)
+{
+    mvRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool psEnvironment(const RuleContext &c)
+{
+    psRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool attachTargets(const RuleContext &c)
+{
+    attachRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool sshCommands(const RuleContext &c)
+{
+    sshRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool commandOptions(const RuleContext &c)
+{
+    commandOptionRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool sedScript(const RuleContext &c)
+{
+    sedRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool makeRecipes(const RuleContext &c)
+{
+    makeRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool netcatShell(const RuleContext &c)
+{
+    netcatRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+bool downloads(const RuleContext &c)
+{
+    downloadRule(c.review, c.inv, c.scope);
+    return false;
+}
+
+} // namespace Conditions
 
 bool isShell(const QString &name)
 {
@@ -1022,6 +1191,8 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
             return w->text == u"--help" || w->text == u"--version";
         }))
         return;
+    if (!review.spendOnWords(inv.args))
+        return;
     // The table's rows first: no command's own rules claim it before them.
     judgeByRows(review, inv, scope);
     const std::optional<Language> language = interpreterLanguage(inv.name);
@@ -1034,19 +1205,16 @@ void judge(Review &review, const Invocation &inv, Scope &scope)
         return shell(review, inv, scope);
     if (language)
         return program(review, *language, inv, scope);
-    if (inv.name == u"rsync" || inv.name == u"scp")
-        commandOptionRule(review, inv, scope);
-    if (!judgeGit(review, inv, scope) && !judgeData(review, inv, scope) && !judgeDisk(review, inv, scope)) {
-        if (const auto it = rules().constFind(inv.name); it != rules().cend())
-            (*it)(review, inv, scope);
-    }
+    // Then the rows that read a command's words further: what it runs, the
+    // places and settings it changes. Each is tried; none claims a command.
+    judgeByRows(review, inv, scope, Trigger::Walk);
     checkFolders(review, inv, scope);
-    secretVariables(review, inv);
+    secretVariables(review, inv, scope);
     if (inv.viaXargs && deleters().contains(inv.name))
-        review.flag(reasonOf("found-deleted", QStringLiteral("xargs")));
+        review.flagRow("found-deleted", QStringLiteral("xargs"));
     const bool found = std::any_of(inv.args.cbegin(), inv.args.cend(), [](const Word *w) { return w->text.contains(QLatin1String("{}")); });
     if (found && !scope.finder.isEmpty() && deleters().contains(inv.name))
-        review.flag(reasonOf("found-deleted", scope.finder));
+        review.flagRow("found-deleted", scope.finder);
 }
 
 } // namespace agent::CommandReview

@@ -372,7 +372,7 @@ void workingFolders(Review &review, const Invocation &inv, Scope &scope)
             return;
         // --unsafe-paths lets the patch write wherever its own lines say.
         if (!elsewhere && a.mid(i).contains(QStringLiteral("--unsafe-paths")))
-            review.flagWeakly(reasonOf("writes-outside", QStringLiteral("paths the patch names")));
+            review.flagOutside("writes-outside", QStringLiteral("paths the patch names"), true);
     } else if (isOneOf(sub, {u"", u"status", u"log", u"diff", u"show", u"rev-parse", u"ls-files", u"ls-tree", u"describe", u"blame", u"grep",
                              u"cat-file", u"shortlog", u"rev-list", u"for-each-ref", u"name-rev", u"merge-base", u"whatchanged",
                              u"count-objects", u"fsck", u"help", u"version", u"remote", u"branch", u"tag", u"reflog", u"show-ref",

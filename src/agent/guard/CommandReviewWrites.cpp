@@ -1,7 +1,7 @@
 // Where a command writes: editors, in-place filters, copies, links and
 // truncation, judged by the place they write, not by the command's name.
 #include "agent/guard/CommandReviewer.h"
-#include "agent/guard/CommandReviewTable.h"
+#include "agent/guard/CommandReviewRows.h"
 #include "agent/guard/CommandReviewTargets.h"
 
 #include <QRegularExpression>
@@ -78,19 +78,19 @@ void judgeWrite(Review &review, const Place &place, Writes how)
     judgeLanding(review, place);
     judgePlaceWritten(review, place, {});
     if (Places::isSshFolder(place))
-        review.flag(reasonOf("credential-place", QStringLiteral("~/.ssh")));
+        review.flagRow("credential-place", QStringLiteral("~/.ssh"));
     if (Places::isStartupFile(place))
-        review.flag(reasonOf("shell-profile"));
+        review.flagRow("shell-profile");
     if (const std::optional<QString> why = Places::persistence(place))
         review.flag(*why);
     if (Places::isSearchPath(place))
-        review.flag(reasonOf("search-path"));
+        review.flagRow("search-path");
     if (Places::isSystemPlace(place))
-        review.flag(reasonOf("system-folder"));
+        review.flagRow("system-folder");
     if (Places::isOutsideProject(place) && how == Writes::Overwrites)
-        review.flag(reasonOf("overwrites-outside", Places::label(place)));
+        review.flagOutside("overwrites-outside", Places::label(place));
     else if (Places::isOutsideProject(place))
-        review.flagWeakly(reasonOf("writes-outside", Places::label(place)));
+        review.flagOutside("writes-outside", Places::label(place), true);
 }
 
 void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
@@ -230,7 +230,7 @@ void judgeWriters(Review &review, const Invocation &inv, Scope &scope)
         }
         judgeWrite(review, destination, folder ? Writes::Changes : Writes::Overwrites);
         if (n == u"mv" && ops.back()->text.startsWith(QLatin1String("/dev/")))
-            review.flag(reasonOf("moved-onto-device"));
+            review.flagRow("moved-onto-device");
         return;
     }
     // Downloads and clones into a folder named apart from the file: what

@@ -7,6 +7,7 @@
 #include "agent/guard/CommandReviewPlaces.h"
 #include "agent/guard/CommandReviewPrograms.h"
 #include "agent/guard/ShellWords.h"
+#include "agent/guard/WorkBudget.h"
 
 #include <QHash>
 #include <QSet>
@@ -60,6 +61,7 @@ struct Scope {
     QHash<QString, QStringList> values;
     QString finder; // find, xargs ...: whose findings "{}" stands for here
     bool background = false; // run as a background job ("cmd &")
+    QSet<QString> secrets;   // variables this line filled from a secret ("t=$GITHUB_TOKEN")
 };
 
 // Where a shell takes the commands it runs.
@@ -74,26 +76,40 @@ struct ShellSource {
 
 class Review {
 public:
+    // projectRoot: the project's absolute path, when known (Places).
+    explicit Review(std::stop_token stop = {}, const QString &projectRoot = {})
+        : m_places(projectRoot), m_work(WorkBudget::kDefaultUnits, std::move(stop))
+    {
+    }
+
     std::optional<QString> reason;
     bool killsOthers = false;
 
     // A command line run by a shell.
     void shellText(const QString &text, const Scope &outer);
 
+    // The reason of the row with this id ("%1" filled with name).
+    void flagRow(const char *id, const QString &name = {});
+    // A reason text written by a row of the table (a wrapper's, a program's
+    // effect, a persistence place's).
     void flag(const QString &reason);
-    // A reason given only when no other rule speaks: a write outside the
-    // project that replaces nothing gives way to what the command reads or deletes.
-    void flagWeakly(const QString &why)
-    {
-        if (!m_weakReason)
-            m_weakReason = why;
-    }
-    const std::optional<QString> &weakReason() const { return m_weakReason; }
+    // A row of where a write lands outside the project: its reason is given
+    // only when no other row speaks (the place's own class names it better),
+    // and a weak one (a write that replaces nothing) gives way to a strong one.
+    void flagOutside(const char *id, const QString &place, bool weak = false);
+    // The reason to show: a row's, else an outside row's, strong before weak.
+    std::optional<QString> finalReason() const;
+    // The row the reading leaves out, to show what each row alone catches.
+    void leaveOut(const char *id) { m_leftOut = id; }
+    bool leftOut(const char *id) const { return m_leftOut && qstrcmp(m_leftOut, id) == 0; }
     void killOthers();
     // Counts the work a judgement takes (characters expanded or parsed,
     // commands judged). Past the bound the command is flagged as too complex
     // and the review stops, so every answer comes in a few milliseconds.
     bool spend(qsizetype characters, int commands = 0);
+    // The same for the words of a command judged: each costs its rows' look.
+    bool spendOnWords(const std::vector<const Word *> &words);
+    WorkBudget &work() { return m_work; }
     // A value the line's expansions made, of this length: past its own
     // bound it is too complex as well.
     bool expanded(qsizetype length);
@@ -152,6 +168,7 @@ private:
         bool scheduled = false;                 // systemd-run --on-calendar ...: runs later too
         std::optional<QString> wrapperReason;   // what a wrapper itself does (a detached unit)
         std::vector<const Word *> assignments;  // NAME=value before the command
+        std::optional<Place> cwd;               // env -C DIR, sudo -D DIR: where the command runs
     };
 
     void list(const ShellWords::CommandList &commands, Scope &scope);
@@ -164,6 +181,9 @@ private:
     // uv run, conda run, nix-shell --run ...: moves i to the command they run,
     // or makes the shell that runs their text.
     bool runner(const std::vector<const Word *> &words, std::size_t &i, const QString &name, Resolved &r);
+    // What the wrappers before a command split or looked up (env -S, $(which x))
+    // add to the command they lead to.
+    static Resolved withWrappers(const Resolved &outer, Resolved inner);
     void judgeResolved(Resolved &r, const Text &input, Scope &scope);
 
     // What a command prints.
@@ -174,7 +194,9 @@ private:
     std::optional<Text> written(const Place &file) const;
     bool tooComplex();
 
+    std::optional<QString> m_outsideReason;
     std::optional<QString> m_weakReason;
+    bool m_leftOutSpoke = false; // the row left out would have spoken
 
     Places m_places;
     QHash<QString, Text> m_written; // files written earlier on this line, by place
@@ -183,9 +205,9 @@ private:
     QHash<int, Text> m_descriptors; // what "exec 3< x" opened for reading
     std::deque<Word> m_synthetic;
     int m_flowDepth = 0; // nesting of what-does-it-print questions
-    qsizetype m_characters = 0;
-    int m_commands = 0;
+    WorkBudget m_work;
     bool m_exhausted = false;
+    const char *m_leftOut = nullptr;
 };
 
 // Where curl puts what it fetches: standard output, a file (the word at
@@ -204,10 +226,6 @@ ShellSource shellSource(const Invocation &inv);
 
 // The rules of each command, by name; flags through the review.
 void judge(Review &review, const Invocation &inv, Scope &scope);
-// Parts of judge, one file each.
-bool judgeGit(Review &review, const Invocation &inv, Scope &scope);
-bool judgeData(Review &review, const Invocation &inv, Scope &scope);
-bool judgeDisk(Review &review, const Invocation &inv, Scope &scope);
 
 // How a command writes a place: changes or adds to it, or replaces what it held.
 enum class Writes { Changes, Overwrites };

@@ -59,7 +59,6 @@ constexpr std::array kDestructive{
     Row{u"secret-tool search", u"Keyring credential read"},
     Row{u"systemctl enable", u"Service change (persistence)"},
     Row{u"systemctl --user enable", u"Service change (persistence)"},
-    Row{u"~/.config/autostart", u"Autostart change (persistence)"},
     Row{u"~/.profile", u"Shell profile tampering"},
 };
 
@@ -105,7 +104,7 @@ bool containsAny(const QString &text, std::initializer_list<QStringView> needles
 
 } // namespace
 
-Verdict judge(const QString &command)
+Verdict judge(const QString &command, std::stop_token stop, const QString &projectRoot)
 {
     const QString text = normalized(command);
     Verdict v{command, firstMatch(kBlocked, text), firstMatch(kDestructive, text)};
@@ -118,7 +117,7 @@ Verdict judge(const QString &command)
         return v;
     // The same harm in the spellings a substring cannot see (kill -9 -1, a
     // path to pkill, killall at the end, ...).
-    const CommandReview::Findings found = CommandReview::review(command);
+    const CommandReview::Findings found = CommandReview::review(command, std::move(stop), projectRoot);
     if (!v.blocked && found.killsOthers)
         v.blocked = QStringLiteral("Blocked: killing other processes is not allowed from the agent.");
     if (!v.destructive)

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <stop_token>
 
 namespace agent {
 
@@ -22,7 +23,11 @@ struct Verdict {
 
     friend bool operator==(const Verdict &, const Verdict &) = default;
 };
-Verdict judge(const QString &command);
+// A stop asked for while it judges ends the judging promptly; the verdict
+// then asks (too complex to judge), though a stopped run uses none.
+// projectRoot: the absolute path of the project the command runs in, when
+// known: a path written absolute that lies in it is the project's.
+Verdict judge(const QString &command, std::stop_token stop = {}, const QString &projectRoot = {});
 
 // A command that must never start, with the refusal the model reads.
 std::optional<QString> blockedReason(const QString &command);

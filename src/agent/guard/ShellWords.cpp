@@ -7,6 +7,8 @@ namespace agent::ShellWords {
 namespace {
 
 constexpr int kMaxDepth = 16;
+constexpr qint64 kWordCost = 40;    // units of work for each word kept, beyond its characters
+constexpr qint64 kCommandCost = 60; // and for each command
 
 enum class Stop { End, CloseParen, Backtick };
 
@@ -28,7 +30,12 @@ bool isBlank(QChar c)
 // Characters that end an unquoted word.
 bool isMeta(QChar c)
 {
-    return QStringView(u" \t\n;&|()<>").contains(c);
+    switch (c.unicode()) {
+    case ' ': case '\t': case '\n': case ';': case '&': case '|': case '(': case ')': case '<': case '>':
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool isPlain(const Word &w, QStringView text)
@@ -72,13 +79,15 @@ QString quoteRemoved(QStringView text)
 
 class Parser {
 public:
-    explicit Parser(QStringView text) : m_s(text) {}
+    Parser(QStringView text, WorkBudget &work) : m_s(text), m_work(work) {}
 
     CommandList list(Stop stop, int depth)
     {
         State st;
         int parens = 0;
         while (m_i < m_s.size()) {
+            if (!spend(1))
+                break;
             const QChar c = m_s[m_i];
             if (stop == Stop::CloseParen && c == u')' && parens == 0) {
                 ++m_i;
@@ -231,7 +240,7 @@ public:
     {
         State st;
         st.inWord = true;
-        while (m_i < m_s.size()) {
+        while (m_i < m_s.size() && spend(1)) {
             const QChar c = m_s[m_i];
             if (c == u'\\' && m_i + 1 < m_s.size() && QStringView(u"$`\\\n").contains(m_s[m_i + 1])) {
                 if (m_s[m_i + 1] != u'\n')
@@ -270,6 +279,13 @@ private:
         }
     };
 
+    // Spends from the judgement's budget; once it is gone every loop ends
+    // and the parse stops where it stands (the caller sees the budget spent).
+    bool spend(qint64 units) const
+    {
+        return m_work.spend(units);
+    }
+
     QChar peek(qsizetype ahead) const
     {
         return m_i + ahead < m_s.size() ? m_s[m_i + ahead] : QChar();
@@ -292,6 +308,8 @@ private:
             --st.caseDepth;
             return;
         }
+        // A word and a command kept cost more than the characters read.
+        spend(kWordCost);
         st.command.words.push_back(std::move(word));
         const std::vector<Word> &w = st.command.words;
         if (w.size() == 3 && isPlain(w[0], u"case") && isPlain(w[2], u"in")) {
@@ -306,8 +324,10 @@ private:
         endWord(st, depth);
         st.pendingOp.clear();
         st.pendingFd = -1;
-        if (!st.command.words.empty() || !st.command.redirects.empty())
+        if (!st.command.words.empty() || !st.command.redirects.empty()) {
+            spend(kCommandCost);
             st.pipeline.commands.push_back(std::move(st.command));
+        }
         st.command = {};
     }
 
@@ -374,6 +394,8 @@ private:
     {
         int nesting = 0;
         for (qsizetype j = open; j < m_s.size(); ++j) {
+            if (!spend(1))
+                return m_s.size();
             const QChar c = m_s[j];
             if (c == u'\\' || c == u'\'' || c == u'"') {
                 j = pastQuoted(j);
@@ -421,7 +443,7 @@ private:
                 if (depth >= kMaxDepth) {
                     st.word.tooDeep = true;
                 } else {
-                    Parser sub(inner);
+                    Parser sub(inner, m_work);
                     collectSubstitutions(sub.list(Stop::End, depth + 1), st.word.substitutions);
                 }
             }
@@ -463,6 +485,8 @@ private:
         int nesting = 0;
         bool comma = false;
         for (qsizetype j = open; j < m_s.size(); ++j) {
+            if (!spend(1))
+                return false;
             const QChar c = m_s[j];
             if (isMeta(c) || c == u'\'' || c == u'"')
                 return false;
@@ -499,7 +523,7 @@ private:
         }
         if (st.inWord) {
             static const QRegularExpression assignment(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*\\+?=$"));
-            if (assignment.match(st.word.text).hasMatch() && !st.word.anyQuoted())
+            if (st.word.text.endsWith(u'=') && assignment.match(st.word.text).hasMatch() && !st.word.anyQuoted())
                 arrayElements(st, depth);
             else
                 globQualifier(st, depth);
@@ -548,7 +572,7 @@ private:
         }
         // The qualifier's quotes only protect the code from the lexer.
         const QString text = quoteRemoved(m.capturedLength(2) > 0 ? m.captured(2) : m.captured(3));
-        Parser sub(text);
+        Parser sub(text, m_work);
         st.word.substitutions.push_back(sub.list(Stop::End, depth + 1));
     }
 
@@ -583,7 +607,10 @@ private:
     qsizetype lineEnd(qsizetype from) const
     {
         for (qsizetype j = from; j < m_s.size(); ++j) {
+            const qsizetype at = j;
             j = pastQuoted(j);
+            if (!spend(1 + qMax<qsizetype>(0, j - at)))
+                return -1;
             if (j < 0)
                 return -1;
             if (j < m_s.size() && m_s[j] == u'\n')
@@ -629,6 +656,8 @@ private:
             qsizetype e = m_s.indexOf(u'\n', p);
             if (e < 0)
                 e = m_s.size();
+            if (!spend(1 + e - p))
+                break;
             QStringView line = m_s.sliced(p, e - p);
             while (stripTabs && line.startsWith(u'\t'))
                 line = line.sliced(1);
@@ -641,14 +670,14 @@ private:
         m_bodyResume = m_skipTo = p;
         if (delimiter.anyQuoted())
             return Word{body, QByteArray(body.size(), 's'), {}, false, false, false};
-        Parser sub(body);
+        Parser sub(body, m_work);
         return sub.expandedBody(depth + 1);
     }
 
     // Past the pattern of a case branch and its ")", or past "esac".
     void skipCasePattern(State &st)
     {
-        while (m_i < m_s.size()) {
+        while (m_i < m_s.size() && spend(1)) {
             const QChar c = m_s[m_i];
             if (isBlank(c) || c == u'\n') {
                 ++m_i;
@@ -667,7 +696,7 @@ private:
         if (peek(0) == u'(')
             ++m_i;
         int nesting = 0;
-        while (m_i < m_s.size()) {
+        while (m_i < m_s.size() && spend(1)) {
             const QChar c = m_s[m_i];
             if (c == u'\\') {
                 m_i += 2;
@@ -689,6 +718,7 @@ private:
     }
 
     QStringView m_s;
+    WorkBudget &m_work;
     qsizetype m_i = 0;
     qsizetype m_skipFrom = -1;   // the line break after which here-document bodies start
     qsizetype m_skipTo = -1;     // where parsing goes on past them
@@ -709,7 +739,13 @@ int hexValue(QChar c)
 
 CommandList parse(const QString &command)
 {
-    return Parser(command).list(Stop::End, 0);
+    WorkBudget work;
+    return parse(command, work);
+}
+
+CommandList parse(const QString &command, WorkBudget &work)
+{
+    return Parser(command, work).list(Stop::End, 0);
 }
 
 QString decodeEscapes(QStringView text)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "agent/guard/WorkBudget.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -59,6 +61,9 @@ struct CommandList {
 // text. A substitution nested deeper than a limit ends the parse, and its
 // word says so. Case patterns and arithmetic commands are skipped.
 CommandList parse(const QString &command);
+// The same, spending from a judgement's budget: once it is gone the parse
+// ends where it stands, and the budget says so.
+CommandList parse(const QString &command, WorkBudget &work);
 
 // Text with ANSI-C backslash escapes ($'...', echo -e, printf) decoded.
 QString decodeEscapes(QStringView text);

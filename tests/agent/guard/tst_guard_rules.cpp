@@ -71,6 +71,27 @@ private Q_SLOTS:
             QCOMPARE(CommandReview::destructiveReason(command).value_or(QString()).left(stem(reason).size()), stem(reason));
     }
 
+    // Each example owes its answer to its own row: left out, the word
+    // check lets the example through. A row that catches nothing of its own
+    // (or only what others catch) fails here.
+    void caughtByItsRowAlone_data() { catches_data(); }
+    void caughtByItsRowAlone()
+    {
+        QFETCH(QString, command);
+        const QByteArray id = QByteArray(QTest::currentDataTag()).split(' ').first();
+        QVERIFY2(CommandReview::review(command).reason, "the word check lets it through");
+        const Findings without = CommandReview::reviewWithout(command, id.constData());
+        QVERIFY2(!without.reason, qPrintable(QStringLiteral("also caught without its row: ") + without.reason.value_or(QString())));
+        QVERIFY(!without.killsOthers);
+    }
+
+    // Every row proves itself with at least one command it must catch.
+    void everyRowCatches()
+    {
+        for (const Rule &r : ruleTable())
+            QVERIFY2(!r.catches.isEmpty(), r.id);
+    }
+
     void leaves_data()
     {
         QTest::addColumn<QString>("command");

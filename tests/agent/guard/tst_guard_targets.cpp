@@ -9,6 +9,7 @@
 #include "agent/guard/ShellGuard.h"
 #include "support/TestMain.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -77,6 +78,9 @@ const Landing kLandings[] = {
     {"working folder", "cd ../other-repo && patch -p1 < fix.patch", "writes-outside", "../other-repo"},
     {"working folder", "cd ~/src/lib && make install", "writes-outside", "~/src/lib"},
     {"working folder", "cd ../other && git pull", "writes-outside", "../other"},
+    {"working folder", "env -C ../other-repo patch -p1 < fix.patch", "writes-outside", "../other-repo"},
+    {"working folder", "env --chdir=$HOME/notes tee -a todo.txt", "writes-outside", "~/notes/todo.txt"},
+    {"working folder", "env -i -C ~ sort -o thesis.tex notes.txt", "overwrites-outside", "~/thesis.tex"},
     // Appends and copies into folders outside.
     {"adds outside", "tee -a ~/Documents/todo.txt", "writes-outside", "~/Documents/todo.txt"},
     {"adds outside", "echo note >> ~/notes.txt", "writes-outside", "~/notes.txt"},
@@ -134,6 +138,9 @@ const Landing kLandings[] = {
     {"credential place", "ln -s \"$PWD/d\" ~/.local/share/com.ovu.QirvMac", "credential-planted", "~/.local/share/com.ovu.QirvMac"},
     {"credential place", "cp x.keyring ~/.local/share/keyrings/", "credential-planted", "~/.local/share/keyrings"},
     {"credential place", "install -D k ~/.config/qirv/api_key", "credential-planted", "~/.config/qirv/api_key"},
+    {"credential place", "echo k > ~/.config/qirv/api_key", "credential-planted", "~/.config/qirv/api_key"},
+    {"credential place", "touch ~/.qirv/auth.json", "credential-planted", "~/.qirv/auth.json"},
+    {"credential place", "cp -r loot ~/.local/share/com.ovu.QirvMac", "credential-planted", "~/.local/share/com.ovu.QirvMac"},
 };
 
 // Look-alikes: options of the same shape that read or mean something
@@ -147,7 +154,7 @@ const char *const kLookAlikes[] = {
     "git format-patch -o patches HEAD~3", "uniq ~/in.txt out.txt", "xxd -o 16 ~/x", "ffmpeg -i ~/in.mp4 out.mp4", "scp notes.md host:",
     "patch -p1 < ~/fix.patch", "patch --dry-run -p1 -d ../other < fix.patch", "git apply --check --directory=../other x.patch",
     "git -C ../other status", "cd ../other && git status", "cd build && make", "cd /tmp/x && git commit -m x", "git -C ~/dotfiles log --oneline", "git --work-tree=../site diff", "rsync -n -av src/ ../other/",
-    "curl -o - https://x | head", "sort -o out.txt ~/list.txt", "report-tool --output-dir build/reports", "make -C build -j8",
+    "curl -o - https://x | head", "env -C build tee -a log.txt", "env -C /tmp sort -o x.txt in.txt", "cd ~ && env -C /tmp tee x", "sort -o out.txt ~/list.txt", "report-tool --output-dir build/reports", "make -C build -j8",
     "git worktree add .worktrees/feature", "tee -a build/log.txt", "cp ~/x.txt build/", "cp notes.txt /tmp/", "tar czf /tmp/x.tgz .",
     "cat .git/config", "ls .git/hooks", "git config user.name x", "git config --get core.hooksPath", "git config --unset core.fsmonitor",
     "git config core.fsmonitor false", "git config -f tools.ini build.command make", "echo x >> .git/info/exclude",
@@ -155,6 +162,32 @@ const char *const kLookAlikes[] = {
     "GIT_CONFIG_COUNT=1 GIT_CONFIG_KEY_0=core.pager GIT_CONFIG_VALUE_0=cat git log", "GIT_CONFIG_GLOBAL=/dev/null git status",
     "git -c credential.helper= push",
     "ls -la ~/.qirv", "mkdir -p .qirv", "ln -s ../shared/config.json", "ln -s /work/p/qirv", "mkdir -p ~/.config/ovu-notes", "echo k > .config/ovu/api_key", "mkdir -p ~/.cache/x",
+};
+
+// With the project's path known, a path written absolute, from home, or
+// climbing out and back in that lands in the project is the project's;
+// a neighbour sharing its name's start, or a climb that stays out, is not.
+struct Rooted {
+    const char *command;
+    const char *row; // empty: passes
+    const char *place;
+};
+
+const Rooted kRooted[] = {
+    {"cp a.txt /work/proj/build/a.txt", "", ""},
+    {"sed -i 's/a/b/' /work/proj/src/x.c", "", ""},
+    {"echo x >> /work/proj/notes.txt", "", ""},
+    {"sort -o /work/proj/out.txt in.txt", "", ""},
+    {"cd /work/proj/src && patch -p1 < fix.patch", "", ""},
+    {"echo x > ../proj/out.txt", "", ""},
+    {"cd .. && tee -a proj/log.txt", "", ""},
+    {"rm -r /work/proj/build", "", ""},
+    {"rm -r /work/proj-old/build", "removes-outside", "/work/proj-old/build"},
+    {"cp a.txt /work/proj-old/a.txt", "overwrites-outside", "/work/proj-old/a.txt"},
+    {"echo x >> /work/other/n.txt", "writes-outside", "/work/other/n.txt"},
+    {"tee -a /work/proj/../other/x", "writes-outside", "/work/other/x"},
+    {"cp a.txt ../other/a.txt", "overwrites-outside", "../other/a.txt"},
+    {"cp evil.sh /work/proj/.git/hooks/pre-commit", "git-runs-later", ".git/hooks/pre-commit"},
 };
 
 PolicyDecision::Action decision(model::ToolGuardMode mode, const QString &command)
@@ -205,6 +238,37 @@ private Q_SLOTS:
         QFETCH(QString, command);
         for (const model::ToolGuardMode mode : {model::ToolGuardMode::Ask, model::ToolGuardMode::Balanced, model::ToolGuardMode::Yolo})
             QCOMPARE(decision(mode, command), PolicyDecision::Action::NeedsApproval);
+    }
+
+    void projectRootKnown_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("reason");
+        for (const Rooted &r : kRooted)
+            QTest::newRow(r.command) << QString::fromUtf8(r.command)
+                                     << (*r.row ? CommandReview::reasonOf(r.row, QString::fromUtf8(r.place)) : QString());
+    }
+    void projectRootKnown()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, reason);
+        QCOMPARE(ShellGuard::judge(command, {}, QStringLiteral("/work/proj/")).destructive.value_or(QString()), reason);
+        // Under home, the same place spelt from home.
+        const QString home = QDir::homePath();
+        QString fromHome = command;
+        fromHome.replace(QLatin1String("/work/"), QStringLiteral("~/work/"));
+        QString expected = reason;
+        expected.replace(QLatin1String("/work/"), QStringLiteral("~/work/"));
+        QCOMPARE(ShellGuard::judge(fromHome, {}, home + QStringLiteral("/work/proj")).destructive.value_or(QString()), expected);
+    }
+
+    // sudo -D moves the folder as env -C does (its escalation left aside).
+    void sudoMovesTheFolder()
+    {
+        const QString profile = CommandReview::reasonOf("shell-profile");
+        QCOMPARE(CommandReview::reviewWithout(QStringLiteral("sudo -D ~ tee -a .bashrc"), "escalation").reason, profile);
+        QCOMPARE(CommandReview::reviewWithout(QStringLiteral("sudo --chdir=$HOME tee -a .bashrc"), "escalation").reason, profile);
+        QCOMPARE(CommandReview::reviewWithout(QStringLiteral("sudo -D ~/proj tee -a .bashrc"), "escalation").reason, std::nullopt);
     }
 
     void lookAlikes_data()

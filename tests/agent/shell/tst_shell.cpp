@@ -246,7 +246,6 @@ private Q_SLOTS:
             {"secret-tool search", "Keyring credential read"},
             {"systemctl enable", "Service change (persistence)"},
             {"systemctl --user enable", "Service change (persistence)"},
-            {"~/.config/autostart", "Autostart change (persistence)"},
             {"~/.profile", profile},
         };
         for (const auto &[pattern, reason] : rows)
