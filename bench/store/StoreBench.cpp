@@ -10,6 +10,11 @@
 // store writes: encoding every conversation, re-encoding after one message,
 // and the same for a history of one 50 MB session, where the changed session
 // is the whole file. Raw writes use the store's own atomic, synced write.
+// "decode" is the bytes already in memory turned into records, on all cores
+// and on the two helpers the app's history reader uses; "load_cold" and
+// "raw_read_cold" read the file after the page cache was dropped (only as
+// root, with MOONSHELF_BENCH_DROP_CACHES=1: it slows the whole machine for a
+// moment). "--decode-loop N" only decodes, N times, for a profiler.
 
 #include "model/ConversationFile.h"
 #include "model/ConversationStore.h"
@@ -21,10 +26,13 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <unistd.h>
 #include <vector>
 
 using namespace model;
@@ -121,6 +129,17 @@ void print(const char *name, double value, const char *unit)
     std::fflush(stdout);
 }
 
+// Empties the page cache, so the next read comes from the disk.
+bool dropCaches()
+{
+    if (qEnvironmentVariable("MOONSHELF_BENCH_DROP_CACHES") != QLatin1String("1"))
+        return false;
+    ::sync();
+    std::ofstream control("/proc/sys/vm/drop_caches");
+    control << "3\n";
+    return bool(control.flush());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -144,6 +163,41 @@ int main(int argc, char **argv)
     print("store.file_size", bytes.size() / 1e6, "MB");
     print("store.messages", double(kSessions) * kMessagesPerSession, "count");
     print("store.threads", QThread::idealThreadCount(), "count");
+
+    QThreadPool twoHelpers;
+    twoHelpers.setMaxThreadCount(2);
+    if (argc == 3 && QByteArray(argv[1]) == "--decode-loop") {
+        for (int i = atoi(argv[2]); i > 0; --i)
+            if (!decodeConversationFile(bytes, &twoHelpers))
+                return 1;
+        return 0;
+    }
+    std::vector<double> decodeAll, decodeTwo;
+    for (int run = 0; run < kRuns; ++run) {
+        bool ok = true;
+        decodeAll.push_back(timeMs([&] { ok = ok && decodeConversationFile(bytes).ok(); }));
+        decodeTwo.push_back(timeMs([&] { ok = ok && decodeConversationFile(bytes, &twoHelpers).ok(); }));
+        if (!ok) {
+            std::fprintf(stderr, "the history did not decode\n");
+            return 1;
+        }
+    }
+    print("store.decode", median(decodeAll), "ms");
+    print("store.decode_two_helpers", median(decodeTwo), "ms");
+    if (dropCaches()) {
+        const double rawCold = timeMs([&] {
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly))
+                (void)f.readAll();
+        });
+        dropCaches();
+        std::unique_ptr<ConversationStore> store;
+        const double loadCold =
+            timeMs([&] { store = std::make_unique<ConversationStore>(ConversationStore::Options{path}); });
+        print("store.raw_read_cold", rawCold, "ms");
+        print("store.load_cold", loadCold, "ms");
+        print("store.load_cold_ratio", loadCold / rawCold, "x");
+    }
 
     std::vector<double> rawWrite, rawRead, load, save, saveOnDisk, append, appendOnDisk;
     qsizetype sink = 0;
