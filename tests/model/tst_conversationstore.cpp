@@ -48,6 +48,8 @@ private Q_SLOTS:
     void errorInAnyConversationFailsTheFile();
     void largeFilesDecodeInChunksOrFallBack_data();
     void largeFilesDecodeInChunksOrFallBack();
+    void chunksAreReadAsStrictlyAsTheWhole_data();
+    void chunksAreReadAsStrictlyAsTheWhole();
     void storesLiveInTheSupportFolder();
     void deeplyNestedJson_data();
     void deeplyNestedJson();
@@ -712,6 +714,63 @@ void TestConversationStore::largeFilesDecodeInChunksOrFallBack()
         QCOMPARE(chunks->conversations, list);
         QCOMPARE(chunks->selectedConversationID, std::optional(list[3].id));
     }
+}
+
+// The chunks are read by another parser: whatever it takes, it reads as the
+// ordinary decoder does, and what that one refuses it refuses too. Changes
+// go into one conversation's title, or into every record for a key.
+void TestConversationStore::chunksAreReadAsStrictlyAsTheWhole_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<bool>("inChunks");
+    QTest::addColumn<bool>("valid");
+    const QByteArray title("\"c13\"");
+    QTest::newRow("escaped letters") << title << QByteArray("\"c\\u0031\\u0033\"") << true << true;
+    QTest::newRow("surrogate pair") << title << QByteArray("\"c\\ud83d\\ude00\"") << true << true;
+    QTest::newRow("unknown escape") << title << QByteArray("\"c\\x13\"") << false << false;
+    QTest::newRow("short unicode escape") << title << QByteArray("\"c\\u13\"") << false << false;
+    QTest::newRow("high surrogate alone") << title << QByteArray("\"c\\ud83d\"") << false << false;
+    // The ordinary decoder takes it (as a replacement character); the
+    // chunks leave it to that one.
+    QTest::newRow("low surrogate alone") << title << QByteArray("\"c\\ude00\"") << false << true;
+    QTest::newRow("tab not escaped") << title << QByteArray("\"c\t13\"") << false << false;
+    QTest::newRow("NUL byte") << title << QByteArray("\"c\0\"", 4) << false << false;
+    QTest::newRow("invalid UTF-8") << title << QByteArray("\"c\xff\"") << false << false;
+    QTest::newRow("unknown key") << title << QByteArray("\"c13\", \"extra\" : [1, {\"a\" : null}]") << true << true;
+    QTest::newRow("bad JSON under an unknown key") << title << QByteArray("\"c13\", \"extra\" : [1 2]") << false
+                                                   << false;
+    QTest::newRow("repeated key: the last one holds") << title << QByteArray("\"c13\", \"title\" : \"again\"")
+                                                      << true << true;
+    QTest::newRow("null flags") << QByteArray("\"isPinned\" : false") << QByteArray("\"isPinned\" : null") << true
+                                << true;
+    QTest::newRow("text for a flag") << QByteArray("\"isPinned\" : false") << QByteArray("\"isPinned\" : \"no\"")
+                                     << false << false;
+    QTest::newRow("null tool calls") << QByteArray("\"toolCalls\" : []") << QByteArray("\"toolCalls\" : null") << true
+                                     << true;
+    QTest::newRow("unknown role") << QByteArray("\"role\" : \"assistant\"") << QByteArray("\"role\" : \"robot\"")
+                                  << false << false;
+    QTest::newRow("fractional seconds") << QByteArray("Z\"") << QByteArray(".5Z\"") << false << false;
+    QTest::newRow("message id with braces") << QByteArray("\"id\" : \"") << QByteArray("\"id\" : \"{") << false
+                                            << false;
+}
+
+void TestConversationStore::chunksAreReadAsStrictlyAsTheWhole()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(bool, inChunks);
+    QFETCH(bool, valid);
+    const QList<Conversation> list = largeHistory();
+    QByteArray bytes = envelopeOf(list, list[3].id);
+    QVERIFY(bytes.contains(from));
+    bytes.replace(from, to);
+    const auto chunks = decodeConversationFileInChunks(bytes);
+    const auto decoded = decodeConversationFile(bytes);
+    QCOMPARE(decoded.ok(), valid);
+    QCOMPARE(chunks.has_value(), inChunks);
+    if (chunks)
+        QCOMPARE(chunks->conversations, decoded->conversations);
 }
 
 void TestConversationStore::storesLiveInTheSupportFolder()
