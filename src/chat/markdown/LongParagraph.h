@@ -7,6 +7,7 @@
 #include <QTextLayout>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,19 +17,31 @@ class QTextDocument;
 
 namespace chat {
 
+namespace CharacterWrap {
+struct Frame;
+}
+
 // A prose piece that is one long paragraph, drawn without shaping all of
 // it on the UI thread. A worker finds where its lines begin with a document
 // and fonts of its own (Qt's font engines and glyph caches belong to the
 // thread that made them, so that costs the UI thread nothing), and the UI
 // thread lays out only the slices of lines it draws or hit-tests: only
 // the glyphs shown are loaded. Until the lines come, the part in view is
-// drawn wrapped from a guessed start.
+// drawn wrapped from a guessed start. A paragraph of characters that are
+// as wide alone as in a run (CJK among them, where nearly every character
+// is a new glyph to load) has its lines found in a few milliseconds
+// instead, each distinct word measured once over the cores (see
+// CharacterWrap): soon enough to wait for, so that what shows first is
+// where the text stays.
 class LongParagraph {
 public:
     // Shorter paragraphs are laid out whole: they cost a few milliseconds.
     static constexpr int kShortest = 3000;
     // Lines laid out together when a part of the paragraph is drawn.
     static constexpr int kSliceLines = 24;
+    // How long the first frame waits for lines found by measuring words
+    // before it shows a guess: on a busy machine they may come later.
+    static constexpr std::chrono::milliseconds kLinesWait{100};
 
     struct Line {
         int start = 0;
@@ -67,6 +80,9 @@ public:
 
     // Takes the worker's lines if it is done; true when they are known.
     bool adopt();
+    // For lines found by measuring words, waits up to longest for them;
+    // otherwise only takes them if they are there.
+    bool awaitLines(std::chrono::milliseconds longest);
     // Waits for the lines (an action that needs them at once).
     void wait();
     bool isReady() const { return m_lines.has_value(); }
@@ -88,6 +104,9 @@ public:
     // Where position is drawn: the x of its cursor and its line's rect.
     QRectF cursorRect(int position) const;
 
+    // Where a document of the source's kind places its one paragraph.
+    static CharacterWrap::Frame frameOf(const Source &source);
+
 private:
     int lineAt(qreal y) const;
     int lineOf(int position) const;
@@ -104,6 +123,7 @@ private:
     std::shared_ptr<std::atomic<bool>> m_abandoned;
     QFuture<Lines> m_future;
     std::optional<Lines> m_lines;
+    bool m_measuredByWords = false;
     mutable std::vector<std::unique_ptr<QTextLayout>> m_slices;
     struct Guess {
         int from = -1;
