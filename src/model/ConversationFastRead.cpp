@@ -117,10 +117,11 @@ bool readMessage(dom::element json, ChatMessage &out, codec::ReadState &state)
                 out.toolCalls.reset();
             } else {
                 dom::array array;
-                ok = !v.get_array().get(array);
+                if (v.get_array().get(array))
+                    return false;
                 QList<ToolCallRecord> calls;
-                calls.reserve(qsizetype(ok ? array.size() : 0));
-                for (auto it = ok ? array.begin() : array.end(); ok && it != array.end(); ++it) {
+                calls.reserve(qsizetype(array.size()));
+                for (auto it = array.begin(); ok && it != array.end(); ++it) {
                     ToolCallRecord call;
                     ok = readToolCall(*it, call);
                     calls.append(std::move(call));
@@ -163,10 +164,12 @@ bool readConversation(dom::element json, Conversation &out, codec::ReadState &st
             ok = isNull(v) || !v.get_bool().get(flag);
         } else if (k == "messages") {
             dom::array array;
-            ok = haveMessages = !v.get_array().get(array);
+            if (v.get_array().get(array))
+                return false;
+            haveMessages = true;
             QList<ChatMessage> messages;
-            messages.reserve(qsizetype(ok ? array.size() : 0));
-            for (auto it = ok ? array.begin() : array.end(); ok && it != array.end(); ++it) {
+            messages.reserve(qsizetype(array.size()));
+            for (auto it = array.begin(); ok && it != array.end(); ++it) {
                 ChatMessage message;
                 ok = readMessage(*it, message, state);
                 messages.append(std::move(message));
