@@ -742,6 +742,7 @@ void TestConversationStore::chunksAreReadAsStrictlyAsTheWhole_data()
                                                    << false;
     QTest::newRow("repeated key: the last one holds") << title << QByteArray("\"c13\", \"title\" : \"again\"")
                                                       << true << true;
+    QTest::newRow("messages not a list") << title << QByteArray("\"c13\", \"messages\" : false") << false << false;
     QTest::newRow("null flags") << QByteArray("\"isPinned\" : false") << QByteArray("\"isPinned\" : null") << true
                                 << true;
     QTest::newRow("text for a flag") << QByteArray("\"isPinned\" : false") << QByteArray("\"isPinned\" : \"no\"")
