@@ -18,6 +18,10 @@
 // kinds to run (default all; one alone is for a profiler); or --cold <kind>
 // <size> for one cold run, which with MOONSHELF_BENCH_FRAMES set to a folder
 // saves its first and complete frames there.
+// The CJK figures need a CJK font, as every CJK reader has one (Debian:
+// fonts-noto-cjk, not installed by scripts/install-deps.sh since nothing is
+// built with it): without one the text falls back to boxes of one glyph,
+// which costs nothing to load, and the program says so on stderr.
 #include "app/MessageListModel.h"
 #include "chat/markdown/MarkdownDocument.h"
 #include "chat/markdown/MarkdownRenderCache.h"
@@ -31,6 +35,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFontDatabase>
 #include <QImage>
 #include <QProcess>
 #include <QPainter>
@@ -190,6 +195,8 @@ int main(int argc, char **argv)
     const bool cold = argc == 4 && QByteArray(argv[1]) == "--cold";
     const int runs = !cold && argc > 1 ? qMax(1, atoi(argv[1])) : 5;
     ChatStores stores;
+    if (!cold && QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty())
+        std::fprintf(stderr, "no CJK font: the CJK figures measure boxes (install fonts-noto-cjk)\n");
 
     QImage frame(1280, 800, QImage::Format_ARGB32_Premultiplied);
     chat::MarkdownRenderCache cache;

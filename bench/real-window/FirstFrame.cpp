@@ -38,6 +38,7 @@
 //                                               session whose reply is one 100,000-character
 //                                               paragraph of CJK (thousands of distinct
 //                                               characters), opened at its end on start
+//                                               (with a CJK font installed: fonts-noto-cjk)
 #include "BenchHistory.h"
 
 #include <QApplication>
