@@ -11,7 +11,9 @@
 // and the same for a history of one 50 MB session, where the changed session
 // is the whole file. Raw writes use the store's own atomic, synced write.
 // "decode" is the bytes already in memory turned into records, on all cores
-// and on the two helpers the app's history reader uses; "load_cold" and
+// and on two helpers; "*_cpu" is the processor time the process spent on it
+// in all its threads, which a busy machine changes far less than the wall
+// time; "load_cold" and
 // "raw_read_cold" read the file after the page cache was dropped (only as
 // root, with MOONSHELF_BENCH_DROP_CACHES=1: it slows the whole machine for a
 // moment). "--decode-loop N" only decodes, N times, for a profiler.
@@ -115,6 +117,14 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// Processor time of all the process's threads, in milliseconds.
+double cpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
 double timeMs(const std::function<void()> &f)
 {
     QElapsedTimer t;
@@ -172,10 +182,19 @@ int main(int argc, char **argv)
                 return 1;
         return 0;
     }
-    std::vector<double> decodeAll, decodeTwo;
+    std::vector<double> decodeAll, decodeTwo, decodeCpu, readCpu;
     for (int run = 0; run < kRuns; ++run) {
         bool ok = true;
+        const double cpuBefore = cpuMs();
         decodeAll.push_back(timeMs([&] { ok = ok && decodeConversationFile(bytes).ok(); }));
+        decodeCpu.push_back(cpuMs() - cpuBefore);
+        const double readBefore = cpuMs();
+        {
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly))
+                ok = ok && f.readAll().size() == bytes.size();
+        }
+        readCpu.push_back(cpuMs() - readBefore);
         decodeTwo.push_back(timeMs([&] { ok = ok && decodeConversationFile(bytes, &twoHelpers).ok(); }));
         if (!ok) {
             std::fprintf(stderr, "the history did not decode\n");
@@ -184,6 +203,9 @@ int main(int argc, char **argv)
     }
     print("store.decode", median(decodeAll), "ms");
     print("store.decode_two_helpers", median(decodeTwo), "ms");
+    print("store.decode_cpu", median(decodeCpu), "ms");
+    print("store.raw_read_cpu", median(readCpu), "ms");
+    print("store.decode_cpu_vs_raw_read_cpu", median(decodeCpu) / median(readCpu), "x");
     if (dropCaches()) {
         const double rawCold = timeMs([&] {
             QFile f(path);
