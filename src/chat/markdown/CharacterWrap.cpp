@@ -12,8 +12,8 @@ namespace chat::CharacterWrap {
 
 namespace {
 
-// Characters whose glyph is chosen and spaced alone: no joining, no marks,
-// no kerning worth a pixel across a line.
+// Characters that neither join nor carry marks: a word of them is shaped
+// alone as in its run (a kerning with the next character is measured with it).
 bool measuredAlone(char16_t c)
 {
     return (c >= 0x20 && c <= 0x7e) || (c >= 0xa1 && c <= 0xff && c != 0xad) || (c >= 0x2010 && c <= 0x2027) ||
