@@ -231,8 +231,10 @@ std::optional<LongParagraph::Lines> lay(const Paragraph &paragraph, const Frame 
         pos = end;
     }
 
-    // Split over the cores; this thread measures a share too.
-    const int shareCount = int(qBound(qsizetype(1), words.size() / 256, qsizetype(qMax(1, QThread::idealThreadCount()))));
+    // Split over the cores but one, left to the UI thread; this thread
+    // measures a share too.
+    const int shareCount =
+        int(qBound(qsizetype(1), words.size() / 256, qsizetype(qMax(1, QThread::idealThreadCount() - 1))));
     std::vector<Share> work(static_cast<std::size_t>(shareCount));
     QTextOption measuring = paragraph.option;
     measuring.setWrapMode(QTextOption::NoWrap);

@@ -145,7 +145,8 @@ LongParagraph::LongParagraph(const QTextDocument &doc, Source source)
 
 bool LongParagraph::awaitLines(std::chrono::milliseconds longest)
 {
-    if (!m_measuredByWords)
+    // Once: a wait that ran out is not repeated at every layout.
+    if (!m_measuredByWords || std::exchange(m_waited, true))
         return adopt();
     const QDeadlineTimer deadline(longest);
     while (!adopt() && !deadline.hasExpired())

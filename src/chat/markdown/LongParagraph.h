@@ -80,8 +80,8 @@ public:
 
     // Takes the worker's lines if it is done; true when they are known.
     bool adopt();
-    // For lines found by measuring words, waits up to longest for them;
-    // otherwise only takes them if they are there.
+    // For lines found by measuring words, waits up to longest for them, the
+    // first time only; otherwise only takes them if they are there.
     bool awaitLines(std::chrono::milliseconds longest);
     // Waits for the lines (an action that needs them at once).
     void wait();
@@ -124,6 +124,7 @@ private:
     QFuture<Lines> m_future;
     std::optional<Lines> m_lines;
     bool m_measuredByWords = false;
+    bool m_waited = false;
     mutable std::vector<std::unique_ptr<QTextLayout>> m_slices;
     struct Guess {
         int from = -1;

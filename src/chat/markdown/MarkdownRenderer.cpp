@@ -345,7 +345,8 @@ void MarkdownRenderer::measure(Piece &piece, bool whole) const
         if (!whole && LongParagraph::applies(*piece.doc)) {
             piece.paragraph = std::make_unique<LongParagraph>(
                 *piece.doc, LongParagraph::Source{piece.markdown, m_mode == Mode::Plain, m_style, m_width});
-            piece.paragraph->awaitLines(LongParagraph::kLinesWait);
+            if (m_awaitsLines)
+                piece.paragraph->awaitLines(LongParagraph::kLinesWait);
         }
     }
     if (piece.paragraph) {
