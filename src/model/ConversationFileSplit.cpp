@@ -3,11 +3,15 @@
 #include "model/ChatRecordsCodec.h"
 #include "model/ConversationFastRead.h"
 
+#include <QFuture>
+#include <QMutex>
 #include <QThreadPool>
-#include <QtConcurrentMap>
+#include <QtConcurrentRun>
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <vector>
 
 namespace model {
@@ -101,69 +105,135 @@ void decodeChunk(const QByteArray &bytes, Chunk &chunk, FastConversationReader &
     chunk.ok = reader.read(json, chunk.value, chunk.state);
 }
 
-// Chunks taken in turn by one thread with one reader.
-struct Group {
-    Chunk *begin = nullptr;
-    Chunk *end = nullptr;
-};
-
 } // namespace
 
-std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByteArray &bytes, QThreadPool *pool)
+// The chunks cut so far, each decoded on the pool as soon as it is whole.
+struct ConversationChunks::State {
+    QThreadPool *pool = nullptr;
+    // The file's bytes, shared with the reader, which fills them in place:
+    // should it change them otherwise (the file changed size while read), it
+    // gets a copy of its own and these stay as the tasks read them.
+    QByteArray bytes;
+    bool headSeen = false;
+    bool failed = false;
+    qsizetype cut = -1;     // the latest cut found, where the next chunk starts
+    qsizetype scanned = 0;  // no cut starts before this but those found
+    qsizetype fed = 0;      // bytes seen
+    std::deque<Chunk> chunks;
+    std::size_t submitted = 0;
+    QList<QFuture<void>> tasks;
+    // Readers (and their buffers) kept from one chunk to the next.
+    QMutex lock;
+    std::vector<std::unique_ptr<FastConversationReader>> readers;
+};
+
+ConversationChunks::ConversationChunks(QThreadPool *pool) : d(std::make_unique<State>())
 {
-    if (bytes.size() < kMinimumSize)
-        return std::nullopt;
-    const QByteArrayView all(bytes);
+    d->pool = pool ? pool : QThreadPool::globalInstance();
+}
 
-    // Head: {"conversations" : [ and nothing else before the first cut.
-    qsizetype head = 0;
-    if (!expect(all, head, "{") || !expect(all, head, "\"conversations\"") || !expect(all, head, ":")
-        || !expect(all, head, "["))
-        return std::nullopt;
-    const qsizetype first = nextStart(all, head);
-    if (first < 0 || skipSpace(all, head) != first + kStart.size() - 1)
-        return std::nullopt;
+ConversationChunks::~ConversationChunks()
+{
+    for (QFuture<void> &task : d->tasks)
+        task.waitForFinished();
+}
 
-    // Tail: from the array's closing bracket to the end, decoded on its own.
-    const qsizetype close = all.lastIndexOf(']');
-    if (close < first)
-        return std::nullopt;
-
-    std::vector<Chunk> chunks;
-    for (qsizetype at = first; at >= 0 && at < close;) {
-        const qsizetype next = nextStart(all, at + kStart.size());
-        const bool last = next < 0 || next > close;
-        Chunk chunk;
-        chunk.begin = at + kStart.size() - 1;
-        chunk.end = last ? close : next;
-        chunk.last = last;
-        chunks.push_back(std::move(chunk));
-        at = next;
+void ConversationChunks::submit(qsizetype readable)
+{
+    const QByteArray &bytes = d->bytes;
+    // A chunk is decoded once the bytes the parser may look at past its end
+    // are read too.
+    while (d->submitted < d->chunks.size() &&
+           (d->chunks[d->submitted].end + qsizetype(FastConversationReader::kPadding) <= readable ||
+            readable == bytes.size())) {
+        Chunk *chunk = &d->chunks[d->submitted++];
+        State *state = d.get();
+        d->tasks.append(QtConcurrent::run(d->pool, [state, chunk] {
+            std::unique_ptr<FastConversationReader> reader;
+            {
+                QMutexLocker locked(&state->lock);
+                if (!state->readers.empty()) {
+                    reader = std::move(state->readers.back());
+                    state->readers.pop_back();
+                }
+            }
+            if (!reader)
+                reader = std::make_unique<FastConversationReader>();
+            decodeChunk(state->bytes, *chunk, *reader);
+            QMutexLocker locked(&state->lock);
+            state->readers.push_back(std::move(reader));
+        }));
     }
+}
+
+void ConversationChunks::feed(const QByteArray &bytes, qsizetype done)
+{
+    if (d->failed || bytes.size() < kMinimumSize)
+        return;
+    if (d->bytes.isNull())
+        d->bytes = bytes;
+    else if (d->bytes.constData() != bytes.constData() || d->bytes.size() != bytes.size())
+        d->failed = true; // not the same file
+    if (d->failed)
+        return;
+    d->fed = done;
+    // Cuts are looked for where the whole marker is read.
+    const QByteArrayView seen(bytes.constData(), done);
+    if (!d->headSeen) {
+        // Head: {"conversations" : [ and nothing else before the first cut.
+        const qsizetype first = nextStart(seen, 0);
+        if (first < 0)
+            return;
+        qsizetype head = 0;
+        const QByteArrayView all(bytes.constData(), first);
+        d->headSeen = true;
+        if (!expect(all, head, "{") || !expect(all, head, "\"conversations\"") || !expect(all, head, ":") ||
+            !expect(all, head, "[") || skipSpace(seen, head) != first + kStart.size() - 1) {
+            d->failed = true;
+            return;
+        }
+        d->cut = first;
+    }
+    for (qsizetype next = nextStart(seen, std::max(d->cut + kStart.size(), d->scanned)); next >= 0;
+         next = nextStart(seen, d->cut + kStart.size())) {
+        Chunk chunk;
+        chunk.begin = d->cut + kStart.size() - 1;
+        chunk.end = next;
+        d->chunks.push_back(std::move(chunk));
+        d->cut = next;
+    }
+    // A marker may start in the last few bytes, not yet whole.
+    d->scanned = std::max(d->scanned, done - kStart.size() + 1);
+    submit(done);
+}
+
+std::optional<ConversationFileContent> ConversationChunks::finish(const QByteArray &bytes)
+{
+    if (bytes.size() < kMinimumSize || d->fed != bytes.size() || d->failed || !d->headSeen ||
+        bytes.constData() != d->bytes.constData())
+        return std::nullopt;
+    // Tail: from the array's closing bracket to the end, decoded on its own.
+    const qsizetype close = QByteArrayView(bytes).lastIndexOf(']');
+    if (close < d->cut)
+        return std::nullopt;
+    Chunk last;
+    last.begin = d->cut + kStart.size() - 1;
+    last.end = close;
+    last.last = true;
+    d->chunks.push_back(std::move(last));
+    submit(bytes.size());
 
     const QByteArray tail = "{\"conversations\":[]" + bytes.sliced(close + 1);
-    auto rest = decodeConversationEnvelope(tail, pool);
+    auto rest = decodeConversationEnvelope(tail, d->pool);
+    for (QFuture<void> &task : d->tasks)
+        task.waitForFinished();
     if (!rest)
         return std::nullopt;
 
-    // A few groups a thread, so that one with longer sessions does not
-    // hold up the rest.
-    QThreadPool *threads = pool ? pool : QThreadPool::globalInstance();
-    const std::size_t groupCount =
-        std::min(chunks.size(), std::size_t(std::max(1, threads->maxThreadCount())) * 4);
-    std::vector<Group> groups(groupCount);
-    for (std::size_t g = 0; g < groupCount; ++g)
-        groups[g] = {chunks.data() + chunks.size() * g / groupCount, chunks.data() + chunks.size() * (g + 1) / groupCount};
-    QtConcurrent::blockingMap(threads, groups, [&bytes](Group &group) {
-        FastConversationReader reader;
-        for (Chunk *chunk = group.begin; chunk != group.end && (chunk == group.begin || chunk[-1].ok); ++chunk)
-            decodeChunk(bytes, *chunk, reader);
-    });
-
     ConversationFileContent content;
     content.selectedConversationID = rest->selectedConversationID;
-    content.conversations.reserve(qsizetype(chunks.size()));
-    for (Chunk &chunk : chunks) {
+    content.conversations.reserve(qsizetype(d->chunks.size()));
+    for (Chunk &chunk : d->chunks) {
         if (!chunk.ok)
             return std::nullopt;
         if (chunk.state.sawInlineImage)
@@ -171,6 +241,13 @@ std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByt
         content.conversations.append(std::move(chunk.value));
     }
     return content;
+}
+
+std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByteArray &bytes, QThreadPool *pool)
+{
+    ConversationChunks chunks(pool);
+    chunks.feed(bytes, bytes.size());
+    return chunks.finish(bytes);
 }
 
 } // namespace model

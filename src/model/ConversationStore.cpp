@@ -1,5 +1,6 @@
 #include "model/ConversationStore.h"
 
+#include "model/ConversationFileSplit.h"
 #include "platform/AppPaths.h"
 
 #include <QCoreApplication>
@@ -96,16 +97,23 @@ ConversationStore::~ConversationStore()
 ConversationStore::Loaded ConversationStore::readHistory(const QString &path, QThreadPool *pool)
 {
     Loaded loaded;
-    FileRead read = readStoreFile(path);
+    // A large file's conversations are decoded while the rest is read.
+    ConversationChunks chunks(pool);
+    FileRead read =
+        readStoreFile(path, [&chunks](const QByteArray &bytes, qsizetype done) { chunks.feed(bytes, done); });
     loaded.state = read.state;
     if (read.state != StoreFileState::Loaded)
         return loaded;
-    auto decoded = decodeConversationFile(std::move(read.bytes), pool);
-    if (!decoded) {
-        loaded.state = StoreFileState::Undecodable;
-        return loaded;
+    std::optional<ConversationFileContent> whole = chunks.finish(read.bytes);
+    if (!whole) {
+        auto decoded = decodeConversationEnvelope(std::move(read.bytes), pool);
+        if (!decoded) {
+            loaded.state = StoreFileState::Undecodable;
+            return loaded;
+        }
+        whole = std::move(decoded.value());
     }
-    ConversationFileContent &content = decoded.value();
+    ConversationFileContent &content = *whole;
     loaded.conversations = std::move(content.conversations);
     if (!content.wasBareArray)
         loaded.selectedID = content.selectedConversationID;

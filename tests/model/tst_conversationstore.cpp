@@ -48,6 +48,8 @@ private Q_SLOTS:
     void errorInAnyConversationFailsTheFile();
     void largeFilesDecodeInChunksOrFallBack_data();
     void largeFilesDecodeInChunksOrFallBack();
+    void largeFileIsDecodedWhileRead_data();
+    void largeFileIsDecodedWhileRead();
     void chunksAreReadAsStrictlyAsTheWhole_data();
     void chunksAreReadAsStrictlyAsTheWhole();
     void storesLiveInTheSupportFolder();
@@ -704,6 +706,17 @@ void TestConversationStore::largeFilesDecodeInChunksOrFallBack()
     const auto chunks = decodeConversationFileInChunks(bytes);
     QCOMPARE(bytes, original); // the ordinary path may still need them
     QCOMPARE(chunks.has_value(), inChunks);
+    // Fed as it is read, in blocks that cut the markers between conversations.
+    ConversationChunks pieces;
+    for (qsizetype done = 4099;; done += 4099) {
+        pieces.feed(bytes, qMin(done, bytes.size()));
+        if (done >= bytes.size())
+            break;
+    }
+    const auto fed = pieces.finish(bytes);
+    QCOMPARE(fed.has_value(), inChunks);
+    if (fed)
+        QCOMPARE(fed->conversations, list);
     const auto decoded = decodeConversationFile(bytes);
     QCOMPARE(decoded.ok(), valid);
     if (!valid)
@@ -714,6 +727,38 @@ void TestConversationStore::largeFilesDecodeInChunksOrFallBack()
         QCOMPARE(chunks->conversations, list);
         QCOMPARE(chunks->selectedConversationID, std::optional(list[3].id));
     }
+}
+
+// A history larger than the blocks it is read in: decoded while read, into
+// what was written; a bad record anywhere still fails all of it.
+void TestConversationStore::largeFileIsDecodedWhileRead_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("as written") << QByteArray() << QByteArray() << true;
+    QTest::newRow("a bad record in every block") << QByteArray("\"c13\"") << QByteArray("13") << false;
+}
+
+void TestConversationStore::largeFileIsDecodedWhileRead()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(bool, valid);
+    const QList<Conversation> one = largeHistory();
+    const QList<Conversation> list = one + one + one + one;
+    QByteArray bytes = envelopeOf(list, list[3].id);
+    QVERIFY(bytes.size() > (5 << 20));
+    bytes.replace(from, to);
+    ConversationHarness h;
+    h.put(bytes);
+    auto store = h.open();
+    QCOMPARE(store->loadState(), valid ? StoreFileState::Loaded : StoreFileState::Undecodable);
+    if (!valid)
+        return;
+    QCOMPARE(store->conversations(), list);
+    QCOMPARE(store->selectedConversationID(), std::optional(list[3].id));
+    QCOMPARE(h.writes, 0);
 }
 
 // The chunks are read by another parser: whatever it takes, it reads as the

@@ -231,10 +231,12 @@ std::optional<LongParagraph::Lines> lay(const Paragraph &paragraph, const Frame 
         pos = end;
     }
 
-    // Split over the cores but one, left to the UI thread; this thread
-    // measures a share too.
-    const int shareCount =
-        int(qBound(qsizetype(1), words.size() / 256, qsizetype(qMax(1, QThread::idealThreadCount() - 1))));
+    // Split over a few cores, never all: one is left to the UI thread, and
+    // each thread first sets up its own fonts (their fallbacks found anew),
+    // which costs more than it saves past a few. This thread measures a
+    // share too.
+    const int cores = qBound(1, QThread::idealThreadCount() - 1, 4);
+    const int shareCount = int(qBound(qsizetype(1), words.size() / 1024, qsizetype(cores)));
     std::vector<Share> work(static_cast<std::size_t>(shareCount));
     QTextOption measuring = paragraph.option;
     measuring.setWrapMode(QTextOption::NoWrap);
