@@ -156,7 +156,7 @@ bool applies(QStringView text)
     return true;
 }
 
-std::optional<LongParagraph::Lines> lay(const Paragraph &paragraph, const Frame &frame)
+std::optional<ParagraphLines> lay(const Paragraph &paragraph, const Frame &frame)
 {
     const QString &text = paragraph.text;
     const QTextOption::WrapMode wrap = paragraph.option.wrapMode();
@@ -263,7 +263,7 @@ std::optional<LongParagraph::Lines> lay(const Paragraph &paragraph, const Frame 
     // before the word and the word fit the width; spaces at the end of a
     // line hang past it.
     const qint64 width = qRound64(frame.lineWidth * 64);
-    LongParagraph::Lines out;
+    ParagraphLines out;
     out.origin = frame.origin;
     qreal y = frame.firstY;
     for (std::size_t u = 0; u < units.size();) {
@@ -295,7 +295,7 @@ std::optional<LongParagraph::Lines> lay(const Paragraph &paragraph, const Frame 
                              qreal(committed + overhang) / 64});
         y += height + paragraph.lineSpacing;
     }
-    const LongParagraph::Line &last = out.lines.constLast();
+    const ParagraphLine &last = out.lines.constLast();
     out.height = std::ceil(frame.origin.y() + last.y + last.height + frame.below);
     return out;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chat/markdown/LongParagraph.h"
+#include "chat/markdown/ParagraphLines.h"
 
 #include <QFont>
 #include <QList>
@@ -48,7 +48,7 @@ bool applies(QStringView text);
 Paragraph detached(const Paragraph &paragraph);
 // Nothing when the paragraph is not of that kind. Any thread, with a
 // detached paragraph.
-std::optional<LongParagraph::Lines> lay(const Paragraph &paragraph, const Frame &frame);
+std::optional<ParagraphLines> lay(const Paragraph &paragraph, const Frame &frame);
 
 } // namespace CharacterWrap
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/markdown/MarkdownStyle.h"
+#include "chat/markdown/ParagraphLines.h"
 
 #include <QFuture>
 #include <QList>
@@ -43,21 +44,8 @@ public:
     // before it shows a guess: on a busy machine they may come later.
     static constexpr std::chrono::milliseconds kLinesWait{100};
 
-    struct Line {
-        int start = 0;
-        int length = 0;
-        qreal x = 0;
-        qreal y = 0;          // from the document's top
-        qreal height = 0;
-        qreal width = 0;      // the width it was wrapped at
-        qreal naturalWidth = 0;
-        friend bool operator==(const Line &, const Line &) = default;
-    };
-    struct Lines {
-        QList<Line> lines;
-        QPointF origin;   // where the paragraph's layout sits in the document
-        qreal height = 0; // the document's, rounded up as a piece's height is
-    };
+    using Line = ParagraphLine;
+    using Lines = ParagraphLines;
     // How the worker builds the same document as the UI thread's.
     struct Source {
         QString text;
