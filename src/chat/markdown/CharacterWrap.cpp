@@ -156,6 +156,18 @@ bool applies(QStringView text)
     return true;
 }
 
+qsizetype distinctCharacters(QStringView text)
+{
+    std::vector<bool> seen(0x10000, false);
+    qsizetype count = 0;
+    for (const QChar c : text)
+        if (!seen[c.unicode()]) {
+            seen[c.unicode()] = true;
+            ++count;
+        }
+    return count;
+}
+
 std::optional<ParagraphLines> lay(const Paragraph &paragraph, const Frame &frame)
 {
     const QString &text = paragraph.text;

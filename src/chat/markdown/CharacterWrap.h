@@ -42,6 +42,8 @@ struct Frame {
 
 // Whether every character is of the kind measured alone.
 bool applies(QStringView text);
+// How many different characters the text holds.
+qsizetype distinctCharacters(QStringView text);
 // A copy whose fonts and formats share nothing with the given one's, for
 // another thread: Qt's font and format data keep caches that each thread
 // using them would rewrite.

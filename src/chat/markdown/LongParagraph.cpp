@@ -125,8 +125,8 @@ LongParagraph::LongParagraph(const QTextDocument &doc, Source source)
     if (CharacterWrap::applies(m_text)) {
         words = CharacterWrap::detached({m_text, m_formats, m_option, m_font, m_lineSpacing});
         frame = frameOf(source);
+        m_worthWaiting = CharacterWrap::distinctCharacters(m_text) <= kDistinctWorthWaiting;
     }
-    m_measuredByWords = words.has_value();
 
     source.style.body = unshared(source.style.body);
     source.style.mono = unshared(source.style.mono);
@@ -146,7 +146,7 @@ LongParagraph::LongParagraph(const QTextDocument &doc, Source source)
 bool LongParagraph::awaitLines(std::chrono::milliseconds longest)
 {
     // Once: a wait that ran out is not repeated at every layout.
-    if (!m_measuredByWords || std::exchange(m_waited, true))
+    if (!m_worthWaiting || std::exchange(m_waited, true))
         return adopt();
     const QDeadlineTimer deadline(longest);
     while (!adopt() && !deadline.hasExpired())

@@ -43,6 +43,10 @@ public:
     // How long the first frame waits for lines found by measuring words
     // before it shows a guess: on a busy machine they may come later.
     static constexpr std::chrono::milliseconds kLinesWait{100};
+    // Distinct characters (each a glyph to load) past which those lines are
+    // not expected within that wait, and not waited for: a reply in a CJK
+    // language uses a few thousand.
+    static constexpr qsizetype kDistinctWorthWaiting = 4000;
 
     using Line = ParagraphLine;
     using Lines = ParagraphLines;
@@ -68,8 +72,9 @@ public:
 
     // Takes the worker's lines if it is done; true when they are known.
     bool adopt();
-    // For lines found by measuring words, waits up to longest for them, the
-    // first time only; otherwise only takes them if they are there.
+    // For lines found by measuring words of not too many distinct
+    // characters, waits up to longest for them, the first time only;
+    // otherwise only takes them if they are there.
     bool awaitLines(std::chrono::milliseconds longest);
     // Waits for the lines (an action that needs them at once).
     void wait();
@@ -111,7 +116,7 @@ private:
     std::shared_ptr<std::atomic<bool>> m_abandoned;
     QFuture<Lines> m_future;
     std::optional<Lines> m_lines;
-    bool m_measuredByWords = false;
+    bool m_worthWaiting = false;
     bool m_waited = false;
     mutable std::vector<std::unique_ptr<QTextLayout>> m_slices;
     struct Guess {
