@@ -14,10 +14,15 @@
 //   long_paragraph_prose_linearity   100k first paint / 10k first paint
 // Kinds: prose with Markdown marks, minified JSON, one word without a space,
 // words just short of the length past which a paragraph wraps anywhere,
-// CJK without spaces. Arguments: the number of runs (default 5), then the
+// CJK without spaces over 20,480 characters, and over the 2,500 a reply in a
+// CJK language might use. Arguments: the number of runs (default 5), then the
 // kinds to run (default all; one alone is for a profiler); or --cold <kind>
 // <size> for one cold run, which with MOONSHELF_BENCH_FRAMES set to a folder
 // saves its first and complete frames there.
+// The CJK figures need a CJK font, as every CJK reader has one (Debian:
+// fonts-noto-cjk, not installed by scripts/install-deps.sh since nothing is
+// built with it): without one the text falls back to boxes of one glyph,
+// which costs nothing to load, and the program says so on stderr.
 #include "app/MessageListModel.h"
 #include "chat/markdown/MarkdownDocument.h"
 #include "chat/markdown/MarkdownRenderCache.h"
@@ -31,6 +36,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFontDatabase>
 #include <QImage>
 #include <QProcess>
 #include <QPainter>
@@ -75,7 +81,11 @@ QString paragraph(const QString &kind, int size)
                 out += QChar(u'a' + r.bounded(26));
             out += u' ';
         }
-    } else { // cjk
+    } else if (kind == QLatin1String("cjk_common")) {
+        // As a reply in a CJK language: a few thousand characters in use.
+        while (out.size() < size)
+            out += QChar(0x4e00 + r.bounded(2500));
+    } else { // cjk: thousands of characters, nearly every one a new glyph
         while (out.size() < size)
             out += QChar(0x4e00 + r.bounded(0x5000));
     }
@@ -190,6 +200,8 @@ int main(int argc, char **argv)
     const bool cold = argc == 4 && QByteArray(argv[1]) == "--cold";
     const int runs = !cold && argc > 1 ? qMax(1, atoi(argv[1])) : 5;
     ChatStores stores;
+    if (!cold && QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty())
+        std::fprintf(stderr, "no CJK font: the CJK figures measure boxes (install fonts-noto-cjk)\n");
 
     QImage frame(1280, 800, QImage::Format_ARGB32_Premultiplied);
     chat::MarkdownRenderCache cache;
@@ -206,7 +218,7 @@ int main(int argc, char **argv)
     double prose10 = 0;
     double prose100 = 0;
     const QStringList only = app.arguments().mid(2);
-    for (const char *kind : {"prose", "json", "word", "runs", "cjk"}) {
+    for (const char *kind : {"prose", "json", "word", "runs", "cjk", "cjk_common"}) {
         if (!only.isEmpty() && !only.contains(QLatin1String(kind)))
             continue;
         for (int size : {10'000, 100'000}) {

@@ -38,6 +38,7 @@
 //                                               session whose reply is one 100,000-character
 //                                               paragraph of CJK (thousands of distinct
 //                                               characters), opened at its end on start
+//                                               (with a CJK font installed: fonts-noto-cjk)
 #include "BenchHistory.h"
 
 #include <QApplication>
@@ -216,11 +217,13 @@ public:
             if (xcb_connection_has_error(m_conn))
                 break;
         }
+        // The frame found, read back at once (it may be gone after the settling).
+        const QImage firstShot = frame.wallMs >= 0 && !shots.isEmpty() ? grab(frame.window) : QImage();
         if (frame.wallMs >= 0 && settleMs > 0)
             frame.settledMs = settle(frame, start, settleMs);
         if (frame.wallMs >= 0 && !shots.isEmpty()) {
             const QString name = QStringLiteral("%1/%2").arg(shots).arg(m_shot++);
-            grab(frame.window).save(name + QStringLiteral("-first.png"));
+            firstShot.save(name + QStringLiteral("-first.png"));
             usleep(1'500'000);
             grab(frame.window).save(name + QStringLiteral("-later.png"));
         }

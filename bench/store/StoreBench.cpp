@@ -10,6 +10,13 @@
 // store writes: encoding every conversation, re-encoding after one message,
 // and the same for a history of one 50 MB session, where the changed session
 // is the whole file. Raw writes use the store's own atomic, synced write.
+// "decode" is the bytes already in memory turned into records, on all cores
+// and on two helpers; "*_cpu" is the processor time the process spent on it
+// in all its threads, which a busy machine changes far less than the wall
+// time; "load_cold" and
+// "raw_read_cold" read the file after the page cache was dropped (only as
+// root, with MOONSHELF_BENCH_DROP_CACHES=1: it slows the whole machine for a
+// moment). "--decode-loop N" only decodes, N times, for a profiler.
 
 #include "model/ConversationFile.h"
 #include "model/ConversationStore.h"
@@ -21,10 +28,13 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <unistd.h>
 #include <vector>
 
 using namespace model;
@@ -107,6 +117,14 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// Processor time of all the process's threads, in milliseconds.
+double cpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
 double timeMs(const std::function<void()> &f)
 {
     QElapsedTimer t;
@@ -119,6 +137,17 @@ void print(const char *name, double value, const char *unit)
 {
     std::printf("%s %.2f %s\n", name, value, unit);
     std::fflush(stdout);
+}
+
+// Empties the page cache, so the next read comes from the disk.
+bool dropCaches()
+{
+    if (qEnvironmentVariable("MOONSHELF_BENCH_DROP_CACHES") != QLatin1String("1"))
+        return false;
+    ::sync();
+    std::ofstream control("/proc/sys/vm/drop_caches");
+    control << "3\n";
+    return bool(control.flush());
 }
 
 } // namespace
@@ -144,6 +173,53 @@ int main(int argc, char **argv)
     print("store.file_size", bytes.size() / 1e6, "MB");
     print("store.messages", double(kSessions) * kMessagesPerSession, "count");
     print("store.threads", QThread::idealThreadCount(), "count");
+
+    QThreadPool twoHelpers;
+    twoHelpers.setMaxThreadCount(2);
+    if (argc == 3 && QByteArray(argv[1]) == "--decode-loop") {
+        for (int i = atoi(argv[2]); i > 0; --i)
+            if (!decodeConversationFile(bytes, &twoHelpers))
+                return 1;
+        return 0;
+    }
+    std::vector<double> decodeAll, decodeTwo, decodeCpu, readCpu;
+    for (int run = 0; run < kRuns; ++run) {
+        bool ok = true;
+        const double cpuBefore = cpuMs();
+        decodeAll.push_back(timeMs([&] { ok = ok && decodeConversationFile(bytes).ok(); }));
+        decodeCpu.push_back(cpuMs() - cpuBefore);
+        const double readBefore = cpuMs();
+        {
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly))
+                ok = ok && f.readAll().size() == bytes.size();
+        }
+        readCpu.push_back(cpuMs() - readBefore);
+        decodeTwo.push_back(timeMs([&] { ok = ok && decodeConversationFile(bytes, &twoHelpers).ok(); }));
+        if (!ok) {
+            std::fprintf(stderr, "the history did not decode\n");
+            return 1;
+        }
+    }
+    print("store.decode", median(decodeAll), "ms");
+    print("store.decode_two_helpers", median(decodeTwo), "ms");
+    print("store.decode_cpu", median(decodeCpu), "ms");
+    print("store.raw_read_cpu", median(readCpu), "ms");
+    print("store.decode_cpu_vs_raw_read_cpu", median(decodeCpu) / median(readCpu), "x");
+    if (dropCaches()) {
+        const double rawCold = timeMs([&] {
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly))
+                (void)f.readAll();
+        });
+        dropCaches();
+        std::unique_ptr<ConversationStore> store;
+        const double loadCold =
+            timeMs([&] { store = std::make_unique<ConversationStore>(ConversationStore::Options{path}); });
+        print("store.raw_read_cold", rawCold, "ms");
+        print("store.load_cold", loadCold, "ms");
+        print("store.load_cold_ratio", loadCold / rawCold, "x");
+    }
 
     std::vector<double> rawWrite, rawRead, load, save, saveOnDisk, append, appendOnDisk;
     qsizetype sink = 0;

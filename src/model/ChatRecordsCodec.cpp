@@ -5,6 +5,7 @@
 
 #include <rapidjson/error/en.h>
 
+#include <array>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
@@ -126,17 +127,39 @@ void writeUuid(JsonEmitter &out, const QUuid &id)
 
 bool readUuid(const Value &v, QUuid &out)
 {
-    if (!v.IsString() || v.GetStringLength() != 36)
+    return v.IsString() && parseUuid(bytesOf(v), out);
+}
+
+bool parseUuid(QByteArrayView text, QUuid &out)
+{
+    if (text.size() != 36)
         return false;
-    const char *s = v.GetString();
+    // Read here, not by QUuid: one is read for every stored message.
+    static constexpr auto kDigits = [] {
+        std::array<signed char, 256> digits{};
+        digits.fill(-1);
+        for (int c = 0; c < 10; ++c)
+            digits['0' + c] = static_cast<signed char>(c);
+        for (int c = 0; c < 6; ++c)
+            digits['a' + c] = digits['A' + c] = static_cast<signed char>(10 + c);
+        return digits;
+    }();
+    std::array<uchar, 16> bytes{};
+    int nibble = 0;
     for (int i = 0; i < 36; ++i) {
-        const char c = s[i];
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? c != '-'
-                 : !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+        const uchar c = uchar(text[i]);
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (c != '-')
+                return false;
+            continue;
+        }
+        const int digit = kDigits[c];
+        if (digit < 0)
             return false;
+        bytes[nibble / 2] = uchar(bytes[nibble / 2] << 4 | digit);
+        ++nibble;
     }
-    out = QUuid::fromString(QLatin1StringView(s, 36));
+    out = QUuid::fromRfc4122(QByteArrayView(bytes.data(), 16));
     return true;
 }
 

@@ -36,6 +36,7 @@ bool read(const Value &json, Conversation &out, JsonDecodeError &error, ReadStat
 // A UUID in its 36-character 8-4-4-4-12 form, either case; QUuid alone would
 // also take braces.
 bool readUuid(const Value &json, QUuid &out);
+bool parseUuid(QByteArrayView text, QUuid &out);
 
 // Parses in place (the bytes are overwritten and must outlive the document).
 bool parse(QByteArray &bytes, rapidjson::Document &doc, JsonDecodeError &error);

@@ -1,13 +1,17 @@
 #include "model/ConversationFileSplit.h"
 
 #include "model/ChatRecordsCodec.h"
-#include "model/Utf8Check.h"
+#include "model/ConversationFastRead.h"
 
+#include <QFuture>
+#include <QMutex>
 #include <QThreadPool>
-#include <QtConcurrentMap>
+#include <QtConcurrentRun>
 
-#include <atomic>
+#include <algorithm>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <vector>
 
 namespace model {
@@ -24,6 +28,22 @@ constexpr qsizetype kMinimumSize = 1 << 20;
 bool isSpace(char c)
 {
     return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
+
+// The next cut at or after from, or -1: a line break found with memchr,
+// many times faster than a general search for the whole marker.
+qsizetype nextStart(QByteArrayView b, qsizetype from)
+{
+    const char *const end = b.data() + b.size();
+    for (const char *p = b.data() + from; p < end;) {
+        p = static_cast<const char *>(std::memchr(p, '\n', std::size_t(end - p)));
+        if (!p)
+            return -1;
+        if (QByteArrayView(p, end - p).startsWith(kStart))
+            return p - b.data();
+        ++p;
+    }
+    return -1;
 }
 
 qsizetype skipSpace(QByteArrayView b, qsizetype i)
@@ -51,80 +71,169 @@ struct Chunk {
     bool ok = false;
 };
 
-void decodeChunk(const QByteArray &bytes, Chunk &chunk)
+// Where the conversation of a chunk ends: after it, blanks, one comma
+// (none after the last), blanks. -1 when the chunk does not end so.
+qsizetype objectEnd(QByteArrayView bytes, const Chunk &chunk)
 {
-    // Each chunk gets its own buffer, as the in-place parser rewrites it and
-    // the ordinary path may still need the original.
-    QByteArray local(bytes.constData() + chunk.begin, chunk.end - chunk.begin);
-    if (!isValidUtf8(local))
-        return;
-    rapidjson::Document doc;
-    rapidjson::InsituStringStream stream(local.data());
-    doc.ParseStream<rapidjson::kParseInsituFlag | rapidjson::kParseStopWhenDoneFlag | rapidjson::kParseIterativeFlag>(
-        stream);
-    if (doc.HasParseError())
-        return;
-    // Between this conversation and the next: blanks, one comma, blanks.
-    const QByteArrayView rest = QByteArrayView(bytes).sliced(chunk.begin + qsizetype(stream.Tell()),
-                                                             chunk.end - chunk.begin - qsizetype(stream.Tell()));
-    qsizetype i = skipSpace(rest, 0);
+    qsizetype i = chunk.end;
+    while (i > chunk.begin && isSpace(bytes[i - 1]))
+        --i;
     if (!chunk.last) {
-        if (i >= rest.size() || rest[i] != ',')
-            return;
-        i = skipSpace(rest, i + 1);
+        if (i <= chunk.begin || bytes[i - 1] != ',')
+            return -1;
+        --i;
+        while (i > chunk.begin && isSpace(bytes[i - 1]))
+            --i;
     }
-    if (i != rest.size())
+    return i > chunk.begin && bytes[i - 1] == '}' ? i : -1;
+}
+
+void decodeChunk(const QByteArray &bytes, Chunk &chunk, FastConversationReader &reader)
+{
+    const qsizetype end = objectEnd(bytes, chunk);
+    if (end < 0)
         return;
-    JsonDecodeError error;
-    chunk.ok = codec::read(doc, chunk.value, error, chunk.state);
+    QByteArrayView json = QByteArrayView(bytes).sliced(chunk.begin, end - chunk.begin);
+    // The parser reads a little past the end: the rest of the file is
+    // there, but after the last conversation it may be too short.
+    QByteArray padded;
+    if (bytes.size() - end < qsizetype(FastConversationReader::kPadding)) {
+        padded.reserve(json.size() + qsizetype(FastConversationReader::kPadding));
+        padded.append(json);
+        json = padded;
+    }
+    chunk.ok = reader.read(json, chunk.value, chunk.state);
 }
 
 } // namespace
 
-std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByteArray &bytes, QThreadPool *pool)
+// The chunks cut so far, each decoded on the pool as soon as it is whole.
+struct ConversationChunks::State {
+    QThreadPool *pool = nullptr;
+    // The file's bytes, shared with the reader, which fills them in place:
+    // should it change them otherwise (the file changed size while read), it
+    // gets a copy of its own and these stay as the tasks read them.
+    QByteArray bytes;
+    bool headSeen = false;
+    bool failed = false;
+    qsizetype cut = -1;     // the latest cut found, where the next chunk starts
+    qsizetype scanned = 0;  // no cut starts before this but those found
+    qsizetype fed = 0;      // bytes seen
+    std::deque<Chunk> chunks;
+    std::size_t submitted = 0;
+    QList<QFuture<void>> tasks;
+    // Readers (and their buffers) kept from one chunk to the next.
+    QMutex lock;
+    std::vector<std::unique_ptr<FastConversationReader>> readers;
+};
+
+ConversationChunks::ConversationChunks(QThreadPool *pool) : d(std::make_unique<State>())
 {
-    if (bytes.size() < kMinimumSize || bytes.contains('\0'))
-        return std::nullopt;
-    const QByteArrayView all(bytes);
+    d->pool = pool ? pool : QThreadPool::globalInstance();
+}
 
-    // Head: {"conversations" : [ and nothing else before the first cut.
-    qsizetype head = 0;
-    if (!expect(all, head, "{") || !expect(all, head, "\"conversations\"") || !expect(all, head, ":")
-        || !expect(all, head, "["))
-        return std::nullopt;
-    const qsizetype first = all.indexOf(kStart, head);
-    if (first < 0 || skipSpace(all, head) != first + kStart.size() - 1)
-        return std::nullopt;
+ConversationChunks::~ConversationChunks()
+{
+    for (QFuture<void> &task : d->tasks)
+        task.waitForFinished();
+}
 
-    // Tail: from the array's closing bracket to the end, decoded on its own.
-    const qsizetype close = all.lastIndexOf(']');
-    if (close < first)
-        return std::nullopt;
-
-    std::vector<Chunk> chunks;
-    for (qsizetype at = first; at >= 0 && at < close;) {
-        const qsizetype next = all.indexOf(kStart, at + kStart.size());
-        const bool last = next < 0 || next > close;
-        Chunk chunk;
-        chunk.begin = at + kStart.size() - 1;
-        chunk.end = last ? close : next;
-        chunk.last = last;
-        chunks.push_back(std::move(chunk));
-        at = next;
+void ConversationChunks::submit(qsizetype readable)
+{
+    const QByteArray &bytes = d->bytes;
+    // A chunk is decoded once the bytes the parser may look at past its end
+    // are read too.
+    while (d->submitted < d->chunks.size() &&
+           (d->chunks[d->submitted].end + qsizetype(FastConversationReader::kPadding) <= readable ||
+            readable == bytes.size())) {
+        Chunk *chunk = &d->chunks[d->submitted++];
+        State *state = d.get();
+        d->tasks.append(QtConcurrent::run(d->pool, [state, chunk] {
+            std::unique_ptr<FastConversationReader> reader;
+            {
+                QMutexLocker locked(&state->lock);
+                if (!state->readers.empty()) {
+                    reader = std::move(state->readers.back());
+                    state->readers.pop_back();
+                }
+            }
+            if (!reader)
+                reader = std::make_unique<FastConversationReader>();
+            decodeChunk(state->bytes, *chunk, *reader);
+            QMutexLocker locked(&state->lock);
+            state->readers.push_back(std::move(reader));
+        }));
     }
+}
+
+void ConversationChunks::feed(const QByteArray &bytes, qsizetype done)
+{
+    if (d->failed || bytes.size() < kMinimumSize)
+        return;
+    if (d->bytes.isNull())
+        d->bytes = bytes;
+    else if (d->bytes.constData() != bytes.constData() || d->bytes.size() != bytes.size())
+        d->failed = true; // not the same file
+    if (d->failed)
+        return;
+    d->fed = done;
+    // Cuts are looked for where the whole marker is read.
+    const QByteArrayView seen(bytes.constData(), done);
+    if (!d->headSeen) {
+        // Head: {"conversations" : [ and nothing else before the first cut.
+        const qsizetype first = nextStart(seen, 0);
+        if (first < 0)
+            return;
+        qsizetype head = 0;
+        const QByteArrayView all(bytes.constData(), first);
+        d->headSeen = true;
+        if (!expect(all, head, "{") || !expect(all, head, "\"conversations\"") || !expect(all, head, ":") ||
+            !expect(all, head, "[") || skipSpace(seen, head) != first + kStart.size() - 1) {
+            d->failed = true;
+            return;
+        }
+        d->cut = first;
+    }
+    for (qsizetype next = nextStart(seen, std::max(d->cut + kStart.size(), d->scanned)); next >= 0;
+         next = nextStart(seen, d->cut + kStart.size())) {
+        Chunk chunk;
+        chunk.begin = d->cut + kStart.size() - 1;
+        chunk.end = next;
+        d->chunks.push_back(std::move(chunk));
+        d->cut = next;
+    }
+    // A marker may start in the last few bytes, not yet whole.
+    d->scanned = std::max(d->scanned, done - kStart.size() + 1);
+    submit(done);
+}
+
+std::optional<ConversationFileContent> ConversationChunks::finish(const QByteArray &bytes)
+{
+    if (bytes.size() < kMinimumSize || d->fed != bytes.size() || d->failed || !d->headSeen ||
+        bytes.constData() != d->bytes.constData())
+        return std::nullopt;
+    // Tail: from the array's closing bracket to the end, decoded on its own.
+    const qsizetype close = QByteArrayView(bytes).lastIndexOf(']');
+    if (close < d->cut)
+        return std::nullopt;
+    Chunk last;
+    last.begin = d->cut + kStart.size() - 1;
+    last.end = close;
+    last.last = true;
+    d->chunks.push_back(std::move(last));
+    submit(bytes.size());
 
     const QByteArray tail = "{\"conversations\":[]" + bytes.sliced(close + 1);
-    auto rest = decodeConversationEnvelope(tail, pool);
+    auto rest = decodeConversationEnvelope(tail, d->pool);
+    for (QFuture<void> &task : d->tasks)
+        task.waitForFinished();
     if (!rest)
         return std::nullopt;
 
-    QtConcurrent::blockingMap(pool ? pool : QThreadPool::globalInstance(), chunks,
-                              [&bytes](Chunk &chunk) { decodeChunk(bytes, chunk); });
-
     ConversationFileContent content;
     content.selectedConversationID = rest->selectedConversationID;
-    content.conversations.reserve(qsizetype(chunks.size()));
-    for (Chunk &chunk : chunks) {
+    content.conversations.reserve(qsizetype(d->chunks.size()));
+    for (Chunk &chunk : d->chunks) {
         if (!chunk.ok)
             return std::nullopt;
         if (chunk.state.sawInlineImage)
@@ -132,6 +241,13 @@ std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByt
         content.conversations.append(std::move(chunk.value));
     }
     return content;
+}
+
+std::optional<ConversationFileContent> decodeConversationFileInChunks(const QByteArray &bytes, QThreadPool *pool)
+{
+    ConversationChunks chunks(pool);
+    chunks.feed(bytes, bytes.size());
+    return chunks.finish(bytes);
 }
 
 } // namespace model

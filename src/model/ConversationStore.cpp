@@ -1,5 +1,6 @@
 #include "model/ConversationStore.h"
 
+#include "model/ConversationFileSplit.h"
 #include "platform/AppPaths.h"
 
 #include <QCoreApplication>
@@ -63,13 +64,13 @@ ConversationStore::ConversationStore(Options options, QObject *parent)
     if (options.loadInBackground && QFileInfo::exists(m_filePath)) {
         m_loaded = std::make_shared<std::optional<Loaded>>();
         m_loader.reset(QThread::create([this, path = m_filePath, slot = m_loaded] {
-            // Two helpers: the window's first frames need the cores and the
-            // shared pool (images are scaled there) more than the history.
-            // For the same reason the reader yields a busy core to the UI
-            // thread: a lower priority, which the helpers it starts inherit.
+            // The window's first frames need a core for the UI thread and
+            // the shared pool (images are scaled there): the helpers leave
+            // two cores, and the reader yields a busy core to the UI thread
+            // with a lower priority, which the helpers it starts inherit.
             ::setpriority(PRIO_PROCESS, 0, std::max(::getpriority(PRIO_PROCESS, 0), kReaderNice));
             QThreadPool helpers;
-            helpers.setMaxThreadCount(2);
+            helpers.setMaxThreadCount(std::max(2, QThread::idealThreadCount() - 2));
             *slot = readHistory(path, &helpers);
             QMetaObject::invokeMethod(this, &ConversationStore::takeLoadedHistory, Qt::QueuedConnection);
         }));
@@ -96,16 +97,23 @@ ConversationStore::~ConversationStore()
 ConversationStore::Loaded ConversationStore::readHistory(const QString &path, QThreadPool *pool)
 {
     Loaded loaded;
-    FileRead read = readStoreFile(path);
+    // A large file's conversations are decoded while the rest is read.
+    ConversationChunks chunks(pool);
+    FileRead read =
+        readStoreFile(path, [&chunks](const QByteArray &bytes, qsizetype done) { chunks.feed(bytes, done); });
     loaded.state = read.state;
     if (read.state != StoreFileState::Loaded)
         return loaded;
-    auto decoded = decodeConversationFile(std::move(read.bytes), pool);
-    if (!decoded) {
-        loaded.state = StoreFileState::Undecodable;
-        return loaded;
+    std::optional<ConversationFileContent> whole = chunks.finish(read.bytes);
+    if (!whole) {
+        auto decoded = decodeConversationEnvelope(std::move(read.bytes), pool);
+        if (!decoded) {
+            loaded.state = StoreFileState::Undecodable;
+            return loaded;
+        }
+        whole = std::move(decoded.value());
     }
-    ConversationFileContent &content = decoded.value();
+    ConversationFileContent &content = *whole;
     loaded.conversations = std::move(content.conversations);
     if (!content.wasBareArray)
         loaded.selectedID = content.selectedConversationID;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,7 +13,7 @@
 
 namespace model {
 
-FileRead readStoreFile(const QString &path)
+FileRead readStoreFile(const QString &path, const std::function<void(const QByteArray &, qsizetype)> &progress)
 {
     const QByteArray native = QFile::encodeName(path);
     struct stat st {};
@@ -25,9 +26,37 @@ FileRead readStoreFile(const QString &path)
     QFile file(path);
     if (!S_ISREG(st.st_mode) || !file.open(QIODevice::ReadOnly))
         return {StoreFileState::Unreadable, {}};
-    QByteArray bytes = file.readAll();
+    constexpr qint64 kBlock = 4 << 20;
+    if (!progress || st.st_size <= kBlock) {
+        QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return {StoreFileState::Unreadable, {}};
+        if (progress)
+            progress(bytes, bytes.size());
+        return {StoreFileState::Loaded, std::move(bytes)};
+    }
+    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+    // Filled in place, also while progress keeps a copy sharing it: what
+    // it was told is read stays as it is.
+    char *const into = bytes.data();
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const qint64 got = file.read(into + done, std::min<qint64>(kBlock, bytes.size() - done));
+        if (got <= 0)
+            break;
+        done += got;
+        if (done < bytes.size())
+            progress(bytes, done);
+    }
     if (file.error() != QFileDevice::NoError)
         return {StoreFileState::Unreadable, {}};
+    // Changed while read (shorter or longer than it was): as it is now, in
+    // an array of its own.
+    if (done < bytes.size())
+        bytes.truncate(done);
+    else if (const QByteArray rest = file.readAll(); !rest.isEmpty())
+        bytes.append(rest);
+    progress(bytes, bytes.size());
     return {StoreFileState::Loaded, std::move(bytes)};
 }
 

@@ -25,7 +25,11 @@ struct FileRead {
 };
 
 // Reads the whole file; tells a missing file from one that cannot be read.
-FileRead readStoreFile(const QString &path);
+// A large file is read in blocks, and progress is told after each block
+// the bytes array (already of the file's size, and not moved after) and how
+// much of it is read.
+FileRead readStoreFile(const QString &path,
+                       const std::function<void(const QByteArray &bytes, qsizetype done)> &progress = {});
 
 // Writes a store's whole file; an empty result is success, else what failed.
 // Stores take one so tests can count and fail writes.

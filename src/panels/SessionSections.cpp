@@ -81,6 +81,17 @@ void SessionSectionsModel::setSearchText(const QString &text)
     }
 }
 
+void SessionSectionsModel::setHistoryLoading(bool loading)
+{
+    if (loading == m_loading)
+        return;
+    m_loading = loading;
+    if (m_active.rowCount() == 0 && m_changing == 0) {
+        const QModelIndex line = index(1);
+        emit dataChanged(line, line, {Qt::DisplayRole});
+    }
+}
+
 void SessionSectionsModel::setArchivedExpanded(bool expanded)
 {
     if (expanded == m_expanded)
@@ -193,7 +204,9 @@ QVariant SessionSectionsModel::data(const QModelIndex &index, int role) const
     case RowKind::sectionHeader:
         return role == Qt::DisplayRole ? QVariant(QStringLiteral("Sessions")) : QVariant();
     case RowKind::emptyText:
-        return role == Qt::DisplayRole ? QVariant(emptyText(m_search)) : QVariant();
+        if (role != Qt::DisplayRole)
+            return {};
+        return m_loading ? loadingText() : emptyText(m_search);
     case RowKind::archivedToggle:
         if (role == Qt::DisplayRole)
             return QStringLiteral("Archived");

@@ -15,6 +15,7 @@ namespace panels {
 // and, when expanded, the archived sessions. Session rows answer every role
 // of the session models; a change of one session is a change of its row,
 // and anything that moves rows (search, sort, add, remove) resets the list.
+// Until the stored history is read, the line reads that it is loading.
 class SessionSectionsModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -30,10 +31,14 @@ public:
 
     // The search text as typed: it decides which empty line shows.
     void setSearchText(const QString &text);
+    // While the stored history is still read, an empty list says so rather
+    // than that there are no sessions.
+    void setHistoryLoading(bool loading);
     void setArchivedExpanded(bool expanded);
     bool archivedExpanded() const { return m_expanded; }
 
     static QString emptyText(const QString &searchAsTyped);
+    static QString loadingText() { return QStringLiteral("Loading sessions…"); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -58,6 +63,7 @@ private:
     app::SessionFilterModel &m_active;
     app::SessionFilterModel &m_archived;
     QString m_search;
+    bool m_loading = false;
     bool m_expanded = false;
     int m_changing = 0; // nested announcements of the two sources
 };

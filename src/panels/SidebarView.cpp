@@ -121,6 +121,8 @@ SidebarView::SidebarView(app::AppViewModel &app, glass::StyleStore &styles, QWid
         m_app.setSessionSearch(text);
     });
     connect(&m_app, &VM::sessionSearchChanged, this, &SidebarView::syncSearch);
+    m_sections->setHistoryLoading(!m_app.isHistoryLoaded());
+    connect(&m_app, &VM::historyLoaded, this, [this] { m_sections->setHistoryLoading(false); });
     // The keyboard enters on the selected session.
     m_list->setEntryRow([this] {
         for (int row = 0; row < m_sections->rowCount(); ++row)

@@ -48,6 +48,10 @@ private Q_SLOTS:
     void errorInAnyConversationFailsTheFile();
     void largeFilesDecodeInChunksOrFallBack_data();
     void largeFilesDecodeInChunksOrFallBack();
+    void largeFileIsDecodedWhileRead_data();
+    void largeFileIsDecodedWhileRead();
+    void chunksAreReadAsStrictlyAsTheWhole_data();
+    void chunksAreReadAsStrictlyAsTheWhole();
     void storesLiveInTheSupportFolder();
     void deeplyNestedJson_data();
     void deeplyNestedJson();
@@ -702,6 +706,17 @@ void TestConversationStore::largeFilesDecodeInChunksOrFallBack()
     const auto chunks = decodeConversationFileInChunks(bytes);
     QCOMPARE(bytes, original); // the ordinary path may still need them
     QCOMPARE(chunks.has_value(), inChunks);
+    // Fed as it is read, in blocks that cut the markers between conversations.
+    ConversationChunks pieces;
+    for (qsizetype done = 4099;; done += 4099) {
+        pieces.feed(bytes, qMin(done, bytes.size()));
+        if (done >= bytes.size())
+            break;
+    }
+    const auto fed = pieces.finish(bytes);
+    QCOMPARE(fed.has_value(), inChunks);
+    if (fed)
+        QCOMPARE(fed->conversations, list);
     const auto decoded = decodeConversationFile(bytes);
     QCOMPARE(decoded.ok(), valid);
     if (!valid)
@@ -712,6 +727,96 @@ void TestConversationStore::largeFilesDecodeInChunksOrFallBack()
         QCOMPARE(chunks->conversations, list);
         QCOMPARE(chunks->selectedConversationID, std::optional(list[3].id));
     }
+}
+
+// A history larger than the blocks it is read in: decoded while read, into
+// what was written; a bad record anywhere still fails all of it.
+void TestConversationStore::largeFileIsDecodedWhileRead_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("as written") << QByteArray() << QByteArray() << true;
+    QTest::newRow("a bad record in every block") << QByteArray("\"c13\"") << QByteArray("13") << false;
+}
+
+void TestConversationStore::largeFileIsDecodedWhileRead()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(bool, valid);
+    const QList<Conversation> one = largeHistory();
+    const QList<Conversation> list = one + one + one + one;
+    QByteArray bytes = envelopeOf(list, list[3].id);
+    QVERIFY(bytes.size() > (5 << 20));
+    bytes.replace(from, to);
+    ConversationHarness h;
+    h.put(bytes);
+    auto store = h.open();
+    QCOMPARE(store->loadState(), valid ? StoreFileState::Loaded : StoreFileState::Undecodable);
+    if (!valid)
+        return;
+    QCOMPARE(store->conversations(), list);
+    QCOMPARE(store->selectedConversationID(), std::optional(list[3].id));
+    QCOMPARE(h.writes, 0);
+}
+
+// The chunks are read by another parser: whatever it takes, it reads as the
+// ordinary decoder does, and what that one refuses it refuses too. Changes
+// go into one conversation's title, or into every record for a key.
+void TestConversationStore::chunksAreReadAsStrictlyAsTheWhole_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<bool>("inChunks");
+    QTest::addColumn<bool>("valid");
+    const QByteArray title("\"c13\"");
+    QTest::newRow("escaped letters") << title << QByteArray("\"c\\u0031\\u0033\"") << true << true;
+    QTest::newRow("surrogate pair") << title << QByteArray("\"c\\ud83d\\ude00\"") << true << true;
+    QTest::newRow("unknown escape") << title << QByteArray("\"c\\x13\"") << false << false;
+    QTest::newRow("short unicode escape") << title << QByteArray("\"c\\u13\"") << false << false;
+    QTest::newRow("high surrogate alone") << title << QByteArray("\"c\\ud83d\"") << false << false;
+    // The ordinary decoder takes it (as a replacement character); the
+    // chunks leave it to that one.
+    QTest::newRow("low surrogate alone") << title << QByteArray("\"c\\ude00\"") << false << true;
+    QTest::newRow("tab not escaped") << title << QByteArray("\"c\t13\"") << false << false;
+    QTest::newRow("NUL byte") << title << QByteArray("\"c\0\"", 4) << false << false;
+    QTest::newRow("invalid UTF-8") << title << QByteArray("\"c\xff\"") << false << false;
+    QTest::newRow("unknown key") << title << QByteArray("\"c13\", \"extra\" : [1, {\"a\" : null}]") << true << true;
+    QTest::newRow("bad JSON under an unknown key") << title << QByteArray("\"c13\", \"extra\" : [1 2]") << false
+                                                   << false;
+    QTest::newRow("repeated key: the last one holds") << title << QByteArray("\"c13\", \"title\" : \"again\"")
+                                                      << true << true;
+    QTest::newRow("messages not a list") << title << QByteArray("\"c13\", \"messages\" : false") << false << false;
+    QTest::newRow("null flags") << QByteArray("\"isPinned\" : false") << QByteArray("\"isPinned\" : null") << true
+                                << true;
+    QTest::newRow("text for a flag") << QByteArray("\"isPinned\" : false") << QByteArray("\"isPinned\" : \"no\"")
+                                     << false << false;
+    QTest::newRow("null tool calls") << QByteArray("\"toolCalls\" : []") << QByteArray("\"toolCalls\" : null") << true
+                                     << true;
+    QTest::newRow("unknown role") << QByteArray("\"role\" : \"assistant\"") << QByteArray("\"role\" : \"robot\"")
+                                  << false << false;
+    QTest::newRow("fractional seconds") << QByteArray("Z\"") << QByteArray(".5Z\"") << false << false;
+    QTest::newRow("message id with braces") << QByteArray("\"id\" : \"") << QByteArray("\"id\" : \"{") << false
+                                            << false;
+}
+
+void TestConversationStore::chunksAreReadAsStrictlyAsTheWhole()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(bool, inChunks);
+    QFETCH(bool, valid);
+    const QList<Conversation> list = largeHistory();
+    QByteArray bytes = envelopeOf(list, list[3].id);
+    QVERIFY(bytes.contains(from));
+    bytes.replace(from, to);
+    const auto chunks = decodeConversationFileInChunks(bytes);
+    const auto decoded = decodeConversationFile(bytes);
+    QCOMPARE(decoded.ok(), valid);
+    QCOMPARE(chunks.has_value(), inChunks);
+    if (chunks)
+        QCOMPARE(chunks->conversations, decoded->conversations);
 }
 
 void TestConversationStore::storesLiveInTheSupportFolder()

@@ -27,9 +27,19 @@ QCoro::Task<std::optional<QString>> ScriptedPanels::chooseFolder(FolderRequest)
     co_return folderAnswer;
 }
 
-Rig::Rig(const QString &skin)
+Rig::Rig(const QString &skin) : Rig(skin, {}) {}
+
+Rig::Rig(const QList<model::Conversation> &storedHistory) : Rig(QStringLiteral("default"), storedHistory) {}
+
+Rig::Rig(const QString &skin, const QList<model::Conversation> &storedHistory)
 {
     apptest::Harness::removeStoreFiles();
+    if (!storedHistory.isEmpty()) {
+        model::ConversationStore store(model::ConversationStore::Options{model::ConversationStore::defaultFilePath()});
+        store.setConversations(storedHistory);
+        store.setSelectedConversationID(storedHistory.first().id);
+        store.flush();
+    }
     m_auth.make();
     m_skins = std::make_unique<stage::SkinStore>(
         stage::SkinStore::Sources{QStringLiteral(":/skins"), QDir(m_local.stagePath()).filePath(QStringLiteral("skins"))});
@@ -41,6 +51,7 @@ Rig::Rig(const QString &skin)
     services.panels = &m_panels;
     services.auth = m_auth.auth.get();
     services.desktop = &m_auth.desktop;
+    services.historyInBackground = !storedHistory.isEmpty();
     m_vm = std::make_unique<app::AppViewModel>(std::move(services));
 
     m_host = std::make_unique<QWidget>();

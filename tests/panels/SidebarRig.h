@@ -48,6 +48,8 @@ public:
 class Rig {
 public:
     explicit Rig(const QString &skin = QStringLiteral("default"));
+    // With history stored before the start, read in the background as the app does.
+    explicit Rig(const QList<model::Conversation> &storedHistory);
     ~Rig();
 
     app::AppViewModel &vm() { return *m_vm; }
@@ -76,6 +78,8 @@ public:
     int rowOf(const QUuid &id);
 
 private:
+    Rig(const QString &skin, const QList<model::Conversation> &storedHistory);
+
     apptest::LocalServices m_local;
     authtest::AuthRig m_auth;
     ScriptedPanels m_panels;

@@ -154,6 +154,28 @@ private slots:
         QCOMPARE(panels::SessionSectionsModel::emptyText(search), expected.at(1).mid(2));
     }
 
+    // Until the stored history is read the list says it is loading, whatever
+    // is typed; then the sessions, or the search's own empty text.
+    void loadingHistory_data()
+    {
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QStringList>("loaded");
+        QTest::newRow("no search") << "" << QStringList{"# Sessions", "newer", "older", "> Archived"};
+        QTest::newRow("search typed meanwhile") << "zzz" << QStringList{"# Sessions", "- No matches"};
+    }
+    void loadingHistory()
+    {
+        QFETCH(QString, search);
+        QFETCH(QStringList, loaded);
+        m_rig = std::make_unique<Rig>(
+            QList<model::Conversation>{session("older", 9), session("newer", 2), session("put away", 1, false, true)});
+        QVERIFY(!m_rig->vm().isHistoryLoaded());
+        m_rig->vm().setSessionSearch(search);
+        QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "- Loading sessions…"}));
+        QTRY_VERIFY(m_rig->vm().isHistoryLoaded());
+        QCOMPARE(m_rig->rows(), loaded);
+    }
+
     // Equal dates keep the stored order, whatever the sort visits first.
     void tiesKeepStoredOrder()
     {

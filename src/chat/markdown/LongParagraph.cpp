@@ -1,8 +1,11 @@
 #include "chat/markdown/LongParagraph.h"
 
+#include "chat/markdown/CharacterWrap.h"
 #include "chat/markdown/MarkdownDocument.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QDeadlineTimer>
+#include <QThread>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QTextBlock>
@@ -80,6 +83,21 @@ LongParagraph::Lines LongParagraph::lay(const Source &source)
     return out;
 }
 
+CharacterWrap::Frame LongParagraph::frameOf(const Source &source)
+{
+    MarkdownDocument doc(source.style);
+    if (source.plain)
+        doc.setPlain(QStringLiteral("x"));
+    else
+        doc.setProse(QStringLiteral("x"));
+    doc.setTextWidth(source.width);
+    const qreal height = doc.documentLayout()->documentSize().height(); // lays it out
+    const QTextLayout *layout = doc.begin().layout();
+    const QTextLine line = layout->lineAt(0);
+    const QPointF origin = layout->position();
+    return {origin, line.x(), line.width(), line.y(), height - (origin.y() + line.y() + line.height())};
+}
+
 LongParagraph::LongParagraph(const QTextDocument &doc, Source source)
     : m_abandoned(std::make_shared<std::atomic<bool>>(false))
 {
@@ -100,13 +118,40 @@ LongParagraph::LongParagraph(const QTextDocument &doc, Source source)
     m_lineSpacing = source.style.lineSpacing;
     m_width = source.width;
 
+    // Words measured alone: the lines come in a few milliseconds, over the
+    // cores, soon enough to wait for them before the first frame.
+    std::optional<CharacterWrap::Paragraph> words;
+    CharacterWrap::Frame frame;
+    if (CharacterWrap::applies(m_text)) {
+        words = CharacterWrap::detached({m_text, m_formats, m_option, m_font, m_lineSpacing});
+        frame = frameOf(source);
+        m_worthWaiting = CharacterWrap::distinctCharacters(m_text) <= kDistinctWorthWaiting;
+    }
+
     source.style.body = unshared(source.style.body);
     source.style.mono = unshared(source.style.mono);
     source.style.label = unshared(source.style.label);
-    m_future = QtConcurrent::run([source = std::move(source), abandoned = m_abandoned] {
+    m_future = QtConcurrent::run([source = std::move(source), words = std::move(words), frame,
+                                  abandoned = m_abandoned] {
         // A width or text given up before the pool got to it costs nothing.
-        return abandoned->load() ? Lines{} : lay(source);
+        if (abandoned->load())
+            return Lines{};
+        if (words)
+            if (std::optional<Lines> lines = CharacterWrap::lay(*words, frame))
+                return *lines;
+        return lay(source);
     });
+}
+
+bool LongParagraph::awaitLines(std::chrono::milliseconds longest)
+{
+    // Once: a wait that ran out is not repeated at every layout.
+    if (!m_worthWaiting || std::exchange(m_waited, true))
+        return adopt();
+    const QDeadlineTimer deadline(longest);
+    while (!adopt() && !deadline.hasExpired())
+        QThread::usleep(250);
+    return isReady();
 }
 
 LongParagraph::~LongParagraph()

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "chat/markdown/MarkdownStyle.h"
+#include "chat/markdown/ParagraphLines.h"
 
 #include <QFuture>
 #include <QList>
 #include <QTextLayout>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,35 +18,38 @@ class QTextDocument;
 
 namespace chat {
 
+namespace CharacterWrap {
+struct Frame;
+}
+
 // A prose piece that is one long paragraph, drawn without shaping all of
 // it on the UI thread. A worker finds where its lines begin with a document
 // and fonts of its own (Qt's font engines and glyph caches belong to the
 // thread that made them, so that costs the UI thread nothing), and the UI
 // thread lays out only the slices of lines it draws or hit-tests: only
 // the glyphs shown are loaded. Until the lines come, the part in view is
-// drawn wrapped from a guessed start.
+// drawn wrapped from a guessed start. A paragraph of characters that are
+// as wide alone as in a run (CJK among them, where nearly every character
+// is a new glyph to load) has its lines found in a few milliseconds
+// instead, each distinct word measured once over the cores (see
+// CharacterWrap): soon enough to wait for, so that what shows first is
+// where the text stays.
 class LongParagraph {
 public:
     // Shorter paragraphs are laid out whole: they cost a few milliseconds.
     static constexpr int kShortest = 3000;
     // Lines laid out together when a part of the paragraph is drawn.
     static constexpr int kSliceLines = 24;
+    // How long the first frame waits for lines found by measuring words
+    // before it shows a guess: on a busy machine they may come later.
+    static constexpr std::chrono::milliseconds kLinesWait{100};
+    // Distinct characters (each a glyph to load) past which those lines are
+    // not expected within that wait, and not waited for: a reply in a CJK
+    // language uses a few thousand.
+    static constexpr qsizetype kDistinctWorthWaiting = 4000;
 
-    struct Line {
-        int start = 0;
-        int length = 0;
-        qreal x = 0;
-        qreal y = 0;          // from the document's top
-        qreal height = 0;
-        qreal width = 0;      // the width it was wrapped at
-        qreal naturalWidth = 0;
-        friend bool operator==(const Line &, const Line &) = default;
-    };
-    struct Lines {
-        QList<Line> lines;
-        QPointF origin;   // where the paragraph's layout sits in the document
-        qreal height = 0; // the document's, rounded up as a piece's height is
-    };
+    using Line = ParagraphLine;
+    using Lines = ParagraphLines;
     // How the worker builds the same document as the UI thread's.
     struct Source {
         QString text;
@@ -67,6 +72,10 @@ public:
 
     // Takes the worker's lines if it is done; true when they are known.
     bool adopt();
+    // For lines found by measuring words of not too many distinct
+    // characters, waits up to longest for them, the first time only;
+    // otherwise only takes them if they are there.
+    bool awaitLines(std::chrono::milliseconds longest);
     // Waits for the lines (an action that needs them at once).
     void wait();
     bool isReady() const { return m_lines.has_value(); }
@@ -88,6 +97,9 @@ public:
     // Where position is drawn: the x of its cursor and its line's rect.
     QRectF cursorRect(int position) const;
 
+    // Where a document of the source's kind places its one paragraph.
+    static CharacterWrap::Frame frameOf(const Source &source);
+
 private:
     int lineAt(qreal y) const;
     int lineOf(int position) const;
@@ -104,6 +116,8 @@ private:
     std::shared_ptr<std::atomic<bool>> m_abandoned;
     QFuture<Lines> m_future;
     std::optional<Lines> m_lines;
+    bool m_worthWaiting = false;
+    bool m_waited = false;
     mutable std::vector<std::unique_ptr<QTextLayout>> m_slices;
     struct Guess {
         int from = -1;

@@ -342,9 +342,12 @@ void MarkdownRenderer::measure(Piece &piece, bool whole) const
             piece.doc->setPlain(piece.markdown);
         else
             piece.doc->setProse(piece.markdown);
-        if (!whole && LongParagraph::applies(*piece.doc))
+        if (!whole && LongParagraph::applies(*piece.doc)) {
             piece.paragraph = std::make_unique<LongParagraph>(
                 *piece.doc, LongParagraph::Source{piece.markdown, m_mode == Mode::Plain, m_style, m_width});
+            if (m_awaitsLines)
+                piece.paragraph->awaitLines(LongParagraph::kLinesWait);
+        }
     }
     if (piece.paragraph) {
         if (piece.paragraph->adopt()) {

@@ -79,6 +79,10 @@ public:
     bool layOutSome(qint64 nanoseconds);
     // Lays out every piece, waiting for the workers.
     void layOutAll();
+    // Whether a long paragraph laid out from now on is waited for a moment
+    // when its lines come soon (LongParagraph::awaitLines): for a view on
+    // screen, not for the widths a layout tries before its window is up.
+    void setAwaitsLines(bool awaits) { m_awaitsLines = awaits; }
     // Waits for the lines of a long paragraph still waiting for them; true
     // when it waited (heights below it may have changed).
     bool waitForLines(int index);
@@ -172,6 +176,7 @@ private:
     bool m_tailDirty = false;
     QElapsedTimer m_sinceTail;
     qint64 m_tailCost = 0;
+    bool m_awaitsLines = true;
 };
 
 } // namespace chat

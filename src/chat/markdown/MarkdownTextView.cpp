@@ -166,8 +166,10 @@ void MarkdownTextView::updateFrom(int y)
 MarkdownRenderer &MarkdownTextView::rendererFor(int width) const
 {
     width = qMax(1, width);
-    if (m_renderer && int(m_renderer->width()) == width)
+    if (m_renderer && int(m_renderer->width()) == width) {
+        m_renderer->setAwaitsLines(window()->isVisible());
         return *m_renderer;
+    }
     if (!m_streaming && m_cache) {
         m_renderer = m_cache->get(m_id, m_text, width, m_style, m_mode);
     } else {
@@ -178,6 +180,7 @@ MarkdownRenderer &MarkdownTextView::rendererFor(int width) const
         else if (m_cache)
             m_cache->setLive(m_renderer);
     }
+    m_renderer->setAwaitsLines(window()->isVisible());
     return *m_renderer;
 }
 

@@ -69,6 +69,17 @@ QString words(int size)
     return out.trimmed();
 }
 
+// Ideographs in runs between Latin words, full-width and closing punctuation
+// and kana: the text a CJK reply about code is made of.
+QString cjkWithWords(int size)
+{
+    QString out;
+    for (int i = 0; out.size() < size; ++i)
+        out += letters(37 + i % 11, 0x4e00, 0x5000) + QStringLiteral("，「Qt 6.4」の") + letters(20, 0x3041, 0x50) +
+               QStringLiteral("。 ");
+    return out;
+}
+
 MarkdownRenderer laidOut(const QString &source)
 {
     MarkdownRenderer r(chatTestStyle(), kWidth);
@@ -223,6 +234,7 @@ private slots:
             json += QStringLiteral("{\"id\":%1,\"name\":\"item-%1\",\"ok\":true},").arg(i);
         const QString word = letters(20'000, U'a', 26);
         const QString cjk = letters(20'000, 0x4e00, 0x5000);
+        const QString cjkMixed = cjkWithWords(12'000);
         const QString arabic = repeated(QStringLiteral("\u0645\u0631\u062D\u0628\u0627 \u0628\u0643 "), 8000);
         const QString marks = repeated(QStringLiteral("ab\U0001F469\u200D\U0001F469\u200D\U0001F467e\u0301 "), 8000);
         for (const int width : {420, 1100}) {
@@ -232,6 +244,8 @@ private slots:
                 QTest::newRow(qPrintable(QStringLiteral("minified JSON") + tail)) << json << width << at << true;
                 QTest::newRow(qPrintable(QStringLiteral("one word") + tail)) << word << width << at << true;
                 QTest::newRow(qPrintable(QStringLiteral("CJK") + tail)) << cjk << width << at << true;
+                QTest::newRow(qPrintable(QStringLiteral("CJK with Latin words") + tail)) << cjkMixed << width << at
+                                                                                        << true;
                 QTest::newRow(qPrintable(QStringLiteral("right-to-left words") + tail)) << arabic << width << at << false;
                 QTest::newRow(qPrintable(QStringLiteral("emoji and marks") + tail)) << marks << width << at << true;
             }
@@ -507,6 +521,60 @@ private slots:
         QTest::newRow("prose") << words(30'000);
         QTest::newRow("one word") << letters(30'000, U'a', 26);
     }
+    // A long paragraph whose words are as wide alone as in their run has
+    // its lines in a few milliseconds: the first frame of a session opened
+    // on it is the one that stays (no guessed wrap that every line leaves
+    // later). Texts of the size and the number of distinct characters of a
+    // long reply (its glyphs are measured before the first frame).
+    void firstFrameStays_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("CJK") << letters(40'000, 0x4e00, 600);
+        QString mixed;
+        for (int i = 0; mixed.size() < 30'000; ++i)
+            mixed += letters(37 + i % 11, 0x4e00, 600) + QStringLiteral("，「Qt 6.4」の") + letters(20, 0x3041, 0x50) +
+                     QStringLiteral("。 ");
+        QTest::newRow("CJK with Latin words and punctuation") << mixed;
+        QTest::newRow("prose") << words(30'000);
+    }
+    void firstFrameStays()
+    {
+        QFETCH(QString, text);
+        // The pool's threads have their fonts, as after the window's first text.
+        MarkdownRenderer warm(chatTestStyle(), kWidth);
+        warm.append(cjkWithWords(4000));
+        warm.finish();
+        warm.layOutAll();
+        ChatStores s;
+        chat::MarkdownRenderCache cache;
+        app::MessageListModel model;
+        chat::TranscriptView list(chat::MessageRowContext{s.styles, s.background, cache});
+        list.resize(1000, 700);
+        list.setModel(&model);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        model::ChatMessage reply;
+        reply.id = QUuid::createUuid();
+        reply.role = model::MessageRole::Assistant;
+        reply.content = text;
+        model.showConversation(QUuid::createUuid(), {reply});
+        list.scrollToBottom(false);
+        // What the window does before it paints: the scroll bar comes.
+        QCoreApplication::processEvents();
+        list.scrollToBottom(false);
+        const QImage first = list.viewport()->grab().toImage();
+        QVERIFY(list.rowFor(reply.id)->textView()->renderer().piece(0).exact);
+        QTest::qWait(300); // a worker would have brought other lines by now
+        list.scrollToBottom(false);
+        const QImage later = list.viewport()->grab().toImage();
+        if (later != first) {
+            const QDir out(testsupport::outputDirectory());
+            first.save(out.filePath(QStringLiteral("long-paragraph-first-%1.png").arg(QTest::currentDataTag())));
+            later.save(out.filePath(QStringLiteral("long-paragraph-later-%1.png").arg(QTest::currentDataTag())));
+        }
+        QVERIFY(later == first);
+    }
+
     void laidOutOnceAtItsWidth()
     {
         QFETCH(QString, text);
