@@ -16,6 +16,9 @@ packages=(
   # A screen reader's client for the real-window accessibility test.
   at-spi2-core python3-pyatspi
   fonts-noto-color-emoji
+  # The CJK font a user of that script has: the long-paragraph and first-frame
+  # benchmarks measure with it, not with fallback boxes.
+  fonts-noto-cjk
   # The video frame benchmark measures the stage's scaler against these.
   libyuv-dev libswscale-dev
   # The fuzz targets: libFuzzer comes with clang.
