@@ -50,14 +50,7 @@ model::PendingApproval pendingApproval(const PreparedCall &call, const Workspace
     // show than the tool's name.
     const ApprovalPreview::Built built =
         workspace ? ApprovalPreview::build(call, *workspace) : ApprovalPreview::Built{call.name, QString()};
-    model::PendingApproval approval;
-    approval.id = call.id;
-    approval.name = call.name;
-    approval.argumentsJSON = call.argumentsJSON;
-    approval.risk = call.risk;
-    approval.preview = built.preview;
-    approval.summary = built.summary;
-    return approval;
+    return {call.id, call.name, call.argumentsJSON, call.risk, built.preview, built.summary};
 }
 
 } // namespace

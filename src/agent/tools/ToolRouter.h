@@ -44,8 +44,8 @@ public:
         return execute(PreparedCall::read({}, std::move(name), std::move(argumentsJSON)));
     }
 
-    // Why the call's shell command looks destructive, or nothing: what the
-    // policy weighs and the approval card shows, from the call's verdict.
+    // Why the call's shell command looks destructive, or nothing: its
+    // verdict's reason, the one the approval card shows and the policy weighs.
     static std::optional<QString> destructiveShellReason(const PreparedCall &call);
 
     // The sandbox program shell commands run in: bubblewrap from PATH unless
