@@ -1,10 +1,11 @@
 #include "agent/AgentRuntime.h"
 
 #include "agent/SystemPrompt.h"
-#include "agent/calls/ToolArguments.h"
+#include "agent/calls/PreparedCall.h"
 #include "agent/calls/ToolDefinitions.h"
 #include "agent/files/WorkspaceManager.h"
 #include "agent/guard/PolicyEngine.h"
+#include "agent/guard/ShellGuard.h"
 #include "agent/stream/RequestContext.h"
 #include "agent/stream/RunCancellation.h"
 #include "agent/tools/ApprovalPreview.h"
@@ -32,13 +33,6 @@ ChatMessage toolMessage(const QString &callId, const QString &content)
     return message;
 }
 
-// The text a shell call runs and its card shows: the "command" string, else
-// the arguments as given.
-QString shellText(const QString &argumentsJSON)
-{
-    return ToolArguments::string(ToolArguments::parseOrEmpty(argumentsJSON), QStringLiteral("command")).value_or(argumentsJSON);
-}
-
 // The future is a named local: g++ 12 destroys lambda temporaries of a
 // co_await expression twice. Stop reaches the judging through the token, so
 // the worker ends within a few checks rather than at the end of the judgement.
@@ -48,6 +42,15 @@ QCoro::Task<ShellGuard::Verdict> judgedOffThread(QString command, std::stop_toke
         QtConcurrent::run([command, stop, projectRoot] { return ShellGuard::judge(command, stop, projectRoot); });
     ShellGuard::Verdict verdict = co_await future;
     co_return verdict;
+}
+
+model::PendingApproval pendingApproval(const PreparedCall &call, const WorkspaceManager *workspace)
+{
+    // A router made without a project manager has nothing more specific to
+    // show than the tool's name.
+    const ApprovalPreview::Built built =
+        workspace ? ApprovalPreview::build(call, *workspace) : ApprovalPreview::Built{call.name, QString()};
+    return {call.id, call.name, call.argumentsJSON, call.risk, built.preview, built.summary};
 }
 
 } // namespace
@@ -231,7 +234,7 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
     }
 
     for (qint64 iteration = 1; iteration <= limit; ++iteration) {
-        if (!self || !m_tools || state->cancelled())
+        if (gone() || state->cancelled())
             co_return state->fail(OVUClientError::cancelled());
 
         const QJsonArray payload =
@@ -246,7 +249,7 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
         const QJsonArray schemas = ToolDefinitions::schemas();
         TurnResult streamed = co_await m_client->streamComplete(state->request.bearerToken, state->request.model,
                                                                  payload, schemas, onDelta, state->cancellation);
-        if (!self || !m_tools || state->cancelled())
+        if (gone() || state->cancelled())
             co_return state->fail(OVUClientError::cancelled());
         if (!streamed.ok())
             co_return state->fail(streamed.error());
@@ -265,99 +268,13 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
         state->turnIndex = state->working.size();
         state->working.append(assistant);
 
-        for (const OVUToolCall &call : turn.toolCalls) {
-            if (!self || !m_tools || state->cancelled())
+        for (const OVUToolCall &toolCall : turn.toolCalls) {
+            if (gone() || state->cancelled())
                 co_return state->fail(OVUClientError::cancelled());
-
-            // A shell call's command is read once, off the UI thread (a hostile
-            // line takes the reader milliseconds); the policy, the card and the
-            // run all use that verdict.
-            std::optional<ShellGuard::Verdict> verdict;
-            if (ToolDefinitions::risk(call.name) == model::ToolRisk::Shell) {
-                // Paths the model writes absolute in the project are the project's.
-                verdict = co_await judgedOffThread(shellText(call.arguments), state->cancellation->stopToken(),
-                                                   state->request.workspacePath.value_or(QString()));
-                if (!self || !m_tools || state->cancelled())
-                    co_return state->fail(OVUClientError::cancelled());
-            }
-            const PolicyDecision decision = m_policy.decide(call.name, call.arguments, verdict);
-            const QUuid logId = QUuid::createUuid();
-            const QString argumentsPreview = platform::Graphemes::prefix(call.arguments, kArgumentsPreviewCap);
-            log(*state, logId, call.name, argumentsPreview, Status::Pending, QString());
-            if (gone())
+            PreparedCall call = PreparedCall::read(toolCall.id, toolCall.name, toolCall.arguments);
+            const bool goOn = co_await takeUp(state, std::move(call));
+            if (!goOn)
                 co_return state->fail(OVUClientError::cancelled());
-
-            if (decision.action == PolicyDecision::Action::Deny) {
-                log(*state, logId, call.name, argumentsPreview, Status::Denied, decision.reason);
-                state->working.append(toolMessage(call.id, decision.reason));
-                if (gone())
-                    co_return state->fail(OVUClientError::cancelled());
-                reportFinished(*state);
-                continue;
-            }
-            if (decision.action == PolicyDecision::Action::NeedsApproval) {
-                // A router made without a project manager has nothing more
-                // specific to show than the tool's name.
-                const WorkspaceManager *workspace = m_tools->workspace();
-                const ApprovalPreview::Built built = workspace
-                    ? ApprovalPreview::build(call.name, call.arguments, *workspace, verdict)
-                    : ApprovalPreview::Built{call.name, QString()};
-                model::PendingApproval approval;
-                approval.id = call.id;
-                approval.name = call.name;
-                approval.argumentsJSON = call.arguments;
-                approval.risk = ToolDefinitions::risk(call.name);
-                approval.preview = built.preview;
-                approval.summary = built.summary;
-                const bool approved = co_await askApproval(state, approval);
-                if (gone()) {
-                    state->working.append(toolMessage(call.id, userDeniedText()));
-                    co_return state->fail(OVUClientError::cancelled());
-                }
-                if (!approved) {
-                    log(*state, logId, call.name, argumentsPreview, Status::Denied, deniedByUserPreview());
-                    state->working.append(toolMessage(call.id, userDeniedText()));
-                    if (gone())
-                        co_return state->fail(OVUClientError::cancelled());
-                    reportFinished(*state);
-                    continue;
-                }
-                log(*state, logId, call.name, argumentsPreview, Status::Approved, QString());
-                if (gone())
-                    co_return state->fail(OVUClientError::cancelled());
-            }
-
-            log(*state, logId, call.name, argumentsPreview, Status::Running, QString());
-            if (gone())
-                co_return state->fail(OVUClientError::cancelled());
-            m_tools->setShellTimeout(m_policy.settings().shellTimeoutSeconds);
-            reportStarted(*state, call.id);
-            if (gone())
-                co_return state->fail(OVUClientError::cancelled());
-            // A stop from one of the handlers above reaches no command: the
-            // call is not carried out, and ends as a stopped one would.
-            if (state->cancelled()) {
-                state->working.append(toolMessage(call.id, stoppedCallText()));
-                log(*state, logId, call.name, argumentsPreview, Status::Failure, stoppedCallText());
-                co_return state->fail(OVUClientError::cancelled());
-            }
-            // A stop ends the running command; execute() then returns its result.
-            const QPointer<ToolRouter> tools = m_tools;
-            const QMetaObject::Connection stopShell = connect(
-                state->cancellation.get(), &RunCancellation::cancelled, tools.data(), [tools] {
-                    if (tools)
-                        tools->cancelRunningCommand();
-                });
-            const ToolExecutionResult result = co_await tools->execute(call.name, call.arguments, verdict);
-            disconnect(stopShell);
-            state->working.append(toolMessage(call.id, result.output));
-            if (!self)
-                co_return state->fail(OVUClientError::cancelled());
-            log(*state, logId, call.name, argumentsPreview, result.isError ? Status::Failure : Status::Success,
-                platform::Graphemes::prefix(result.output, kResultPreviewCap));
-            if (gone())
-                co_return state->fail(OVUClientError::cancelled());
-            reportFinished(*state);
         }
         state->turnIndex = -1;
 
@@ -369,6 +286,95 @@ QCoro::Task<RunResult> AgentRuntime::runRounds(std::shared_ptr<RunState> state)
         }
     }
     co_return state->working; // not reached: the last iteration returns
+}
+
+QCoro::Task<bool> AgentRuntime::takeUp(std::shared_ptr<RunState> state, PreparedCall call)
+{
+    // As in runRounds: the runtime may be gone after any await or handler.
+    QPointer<AgentRuntime> self(this);
+    const auto gone = [&self, this] { return !self || !m_tools; };
+    // A call that ends without running: its tool message, then the report.
+    const auto answer = [&](const QString &content) {
+        state->working.append(toolMessage(call.id, content));
+        if (gone())
+            return false;
+        reportFinished(*state);
+        return true;
+    };
+
+    // A shell call's command is read once, off the UI thread (a hostile line
+    // takes the reader milliseconds); the policy, the card and the run all
+    // use that verdict. Paths the model writes absolute in the project are
+    // the project's.
+    if (call.risk == model::ToolRisk::Shell) {
+        call.verdict = co_await judgedOffThread(call.commandText(), state->cancellation->stopToken(),
+                                                state->request.workspacePath.value_or(QString()));
+        if (gone() || state->cancelled())
+            co_return false;
+    }
+    // Decided here, once: the policy may ask first; a command the verdict
+    // blocks is refused by the router only after that.
+    const PolicyDecision decision = m_policy.decide(call);
+    const QUuid logId = QUuid::createUuid();
+    const QString argumentsPreview = platform::Graphemes::prefix(call.argumentsJSON, kArgumentsPreviewCap);
+    const auto report = [&](Status status, const QString &resultPreview) {
+        log(*state, logId, call.name, argumentsPreview, status, resultPreview);
+    };
+    report(Status::Pending, QString());
+    if (gone())
+        co_return false;
+
+    if (decision.action == PolicyDecision::Action::Deny) {
+        report(Status::Denied, decision.reason);
+        co_return answer(decision.reason);
+    }
+    if (decision.action == PolicyDecision::Action::NeedsApproval) {
+        model::PendingApproval approval = pendingApproval(call, m_tools->workspace());
+        const bool approved = co_await askApproval(state, std::move(approval));
+        if (gone()) {
+            state->working.append(toolMessage(call.id, userDeniedText()));
+            co_return false;
+        }
+        if (!approved) {
+            report(Status::Denied, deniedByUserPreview());
+            co_return answer(userDeniedText());
+        }
+        report(Status::Approved, QString());
+        if (gone())
+            co_return false;
+    }
+
+    report(Status::Running, QString());
+    if (gone())
+        co_return false;
+    m_tools->setShellTimeout(m_policy.settings().shellTimeoutSeconds);
+    reportStarted(*state, call.id);
+    if (gone())
+        co_return false;
+    // A stop from one of the handlers above reaches no command: the call is
+    // not carried out, and ends as a stopped one would.
+    if (state->cancelled()) {
+        state->working.append(toolMessage(call.id, stoppedCallText()));
+        report(Status::Failure, stoppedCallText());
+        co_return false;
+    }
+    // A stop ends the running command; execute() then returns its result.
+    const QPointer<ToolRouter> tools = m_tools;
+    const QMetaObject::Connection stopShell =
+        connect(state->cancellation.get(), &RunCancellation::cancelled, tools.data(), [tools] {
+            if (tools)
+                tools->cancelRunningCommand();
+        });
+    const ToolExecutionResult result = co_await tools->execute(call);
+    disconnect(stopShell);
+    state->working.append(toolMessage(call.id, result.output));
+    if (!self)
+        co_return false;
+    report(result.isError ? Status::Failure : Status::Success, platform::Graphemes::prefix(result.output, kResultPreviewCap));
+    if (gone())
+        co_return false;
+    reportFinished(*state);
+    co_return true;
 }
 
 QCoro::Task<bool> AgentRuntime::askApproval(std::shared_ptr<RunState> state, model::PendingApproval approval)

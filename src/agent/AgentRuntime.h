@@ -21,6 +21,7 @@ class QNetworkAccessManager;
 namespace agent {
 
 class PolicyEngine;
+struct PreparedCall;
 class RunCancellation;
 class ToolRouter;
 
@@ -121,6 +122,10 @@ public:
 private:
     struct RunState;
     QCoro::Task<RunResult> runRounds(std::shared_ptr<RunState> state);
+    // Decides, asks about and carries out one call of the turn in hand, and
+    // appends its tool message. False: the run ends as cancelled, and the
+    // runtime may be gone.
+    QCoro::Task<bool> takeUp(std::shared_ptr<RunState> state, PreparedCall call);
     QCoro::Task<bool> askApproval(std::shared_ptr<RunState> state, model::PendingApproval approval);
     void reportFinished(const RunState &state) const;
     void reportStarted(const RunState &state, const QString &callId) const;

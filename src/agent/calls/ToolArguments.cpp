@@ -16,12 +16,6 @@ platform::Result<QJsonObject, ParseFailure> parse(const QString &argumentsJSON)
     return doc.object();
 }
 
-QJsonObject parseOrEmpty(const QString &argumentsJSON)
-{
-    auto parsed = parse(argumentsJSON);
-    return parsed ? std::move(parsed).value() : QJsonObject();
-}
-
 std::optional<QString> string(const QJsonObject &arguments, const QString &key)
 {
     const QJsonValue value = arguments.value(key);

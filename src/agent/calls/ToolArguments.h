@@ -9,8 +9,8 @@
 
 namespace agent {
 
-// The one reading of a tool call's arguments text, shared by the policy, the
-// previews and the router, so what the approval card shows is what runs.
+// How a tool call's arguments text is read (once per call, PreparedCall) and
+// how a member of it is taken.
 namespace ToolArguments {
 
 struct ParseFailure {
@@ -24,9 +24,6 @@ struct ParseFailure {
 // The arguments as a JSON object. The top level must be an object; an array
 // parses but fails with NotAnObject.
 [[nodiscard]] platform::Result<QJsonObject, ParseFailure> parse(const QString &argumentsJSON);
-
-// The object, or an empty one when the text does not parse to an object.
-QJsonObject parseOrEmpty(const QString &argumentsJSON);
 
 // The member's text when it is a JSON string; any other type counts as missing.
 std::optional<QString> string(const QJsonObject &arguments, const QString &key);

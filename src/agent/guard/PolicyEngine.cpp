@@ -3,23 +3,21 @@
 #include "agent/guard/CommandReview.h"
 #include "agent/guard/ShellGuard.h"
 #include "agent/calls/ToolArguments.h"
-#include "agent/calls/ToolDefinitions.h"
 
 namespace agent {
 
 using model::ToolGuardMode;
 using model::ToolRisk;
 
-PolicyDecision PolicyEngine::decide(const QString &toolName, const QString &argumentsJSON,
-                                    const std::optional<ShellGuard::Verdict> &verdict) const
+PolicyDecision PolicyEngine::decide(const PreparedCall &call) const
 {
-    const ToolRisk risk = ToolDefinitions::risk(toolName);
+    const ToolRisk risk = call.risk;
     if (risk == ToolRisk::Read)
         return PolicyDecision::allow();
     // A git hook or the repository's settings run at the person's next git
     // command, outside any box: written by a file tool, they ask in every mode.
     if (risk == ToolRisk::Write) {
-        const std::optional<QString> path = ToolArguments::string(ToolArguments::parseOrEmpty(argumentsJSON), QStringLiteral("path"));
+        const std::optional<QString> path = ToolArguments::string(call.arguments, QStringLiteral("path"));
         if (path && CommandReview::runsLater(*path))
             return PolicyDecision::needsApproval();
     }
@@ -34,21 +32,10 @@ PolicyDecision PolicyEngine::decide(const QString &toolName, const QString &argu
     case ToolGuardMode::Yolo:
         break;
     }
-    if (risk == ToolRisk::Write)
+    // Arguments without a "command" string carry nothing to weigh.
+    if (risk == ToolRisk::Write || !call.shellCommand)
         return PolicyDecision::allow();
-    const std::optional<QString> command = shellCommand(argumentsJSON);
-    if (!command)
-        return PolicyDecision::allow();
-    const bool destructive = verdict && verdict->command == *command ? verdict->destructive.has_value()
-                                                                     : ShellGuard::destructiveReason(*command).has_value();
-    if (destructive)
-        return PolicyDecision::needsApproval();
-    return PolicyDecision::allow();
-}
-
-std::optional<QString> PolicyEngine::shellCommand(const QString &argumentsJSON)
-{
-    return ToolArguments::string(ToolArguments::parseOrEmpty(argumentsJSON), QStringLiteral("command"));
+    return ShellGuard::verdictOf(call).destructive ? PolicyDecision::needsApproval() : PolicyDecision::allow();
 }
 
 } // namespace agent

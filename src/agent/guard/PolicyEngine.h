@@ -1,11 +1,9 @@
 #pragma once
 
-#include "agent/guard/ShellGuard.h"
+#include "agent/calls/PreparedCall.h"
 #include "model/SettingsRecords.h"
 
 #include <QString>
-
-#include <optional>
 
 namespace agent {
 
@@ -35,15 +33,15 @@ public:
     bool allowWritesForCurrentChat() const { return m_allowWritesForCurrentChat; }
     void setAllowWritesForCurrentChat(bool allow) { m_allowWritesForCurrentChat = allow; }
 
-    // Allow or NeedsApproval; never Deny. Changes nothing.
-    PolicyDecision decide(const QString &toolName, const QString &argumentsJSON) const { return decide(toolName, argumentsJSON, {}); }
-    // The same, with the call's command already judged (off the UI thread);
-    // a verdict on another text than the call's command is not used.
-    PolicyDecision decide(const QString &toolName, const QString &argumentsJSON, const std::optional<ShellGuard::Verdict> &verdict) const;
+    // Allow or NeedsApproval; never Deny. Changes nothing. A shell call is
+    // weighed on its verdict (judged now when it came without one).
+    PolicyDecision decide(const PreparedCall &call) const;
+    PolicyDecision decide(const QString &toolName, const QString &argumentsJSON) const
+    {
+        return decide(PreparedCall::read({}, toolName, argumentsJSON));
+    }
 
 private:
-    static std::optional<QString> shellCommand(const QString &argumentsJSON);
-
     model::AppSettings m_settings;
     bool m_allowWritesForCurrentChat = false;
 };

@@ -135,4 +135,10 @@ std::optional<QString> destructiveReason(const QString &command)
     return judge(command).destructive;
 }
 
+Verdict verdictOf(const PreparedCall &call)
+{
+    const QString command = call.commandText();
+    return call.verdict && call.verdict->command == command ? *call.verdict : judge(command);
+}
+
 } // namespace agent::ShellGuard

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "agent/calls/PreparedCall.h"
+
 #include <QString>
 
 #include <optional>
@@ -14,15 +16,10 @@ namespace agent {
 // harm (CommandReview).
 namespace ShellGuard {
 
-// Both tables' answers for one command, from one reading of it: judged once
-// per tool call and carried to the approval card and to the run.
-struct Verdict {
-    QString command; // the text judged
-    std::optional<QString> blocked;
-    std::optional<QString> destructive;
+// Judged once per tool call and carried with it to the policy, the approval
+// card and the run.
+using Verdict = ShellVerdict;
 
-    friend bool operator==(const Verdict &, const Verdict &) = default;
-};
 // A stop asked for while it judges ends the judging promptly; the verdict
 // then asks (too complex to judge), though a stopped run uses none.
 // projectRoot: the absolute path of the project the command runs in, when
@@ -34,6 +31,10 @@ std::optional<QString> blockedReason(const QString &command);
 
 // A command that can do lasting harm, with the reason shown to the user.
 std::optional<QString> destructiveReason(const QString &command);
+
+// The call's verdict when it was judged on its command text, else one made
+// now: the one place a call missing its judgement is judged.
+Verdict verdictOf(const PreparedCall &call);
 
 } // namespace ShellGuard
 } // namespace agent

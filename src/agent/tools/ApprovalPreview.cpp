@@ -3,11 +3,11 @@
 #include "agent/calls/ToolArguments.h"
 #include "agent/files/FileReading.h"
 #include "agent/files/WorkspaceManager.h"
-#include "agent/guard/ShellGuard.h"
 #include "agent/tools/FileTools.h"
 #include "agent/tools/LineDiff.h"
 #include "agent/tools/PreviewText.h"
 #include "agent/tools/StrReplaceEdit.h"
+#include "agent/tools/ToolRouter.h"
 
 #include <QJsonDocument>
 #include <QStringDecoder>
@@ -148,35 +148,31 @@ Built strReplacePreview(const QJsonObject &args, const WorkspaceManager &workspa
     return {QStringLiteral("edit ") + path, capped(lines.join(u'\n'))};
 }
 
-Built shellPreview(const QJsonObject &args, const QString &argumentsJSON, const std::optional<ShellGuard::Verdict> &verdict)
+Built shellPreview(const PreparedCall &call)
 {
-    const QString command = ToolArguments::string(args, QStringLiteral("command")).value_or(argumentsJSON);
-    const QString shown = PreviewText::escapedForDisplay(command, true);
-    const std::optional<QString> reason = verdict && verdict->command == command ? verdict->destructive : ShellGuard::destructiveReason(command);
-    if (reason)
+    const QString shown = PreviewText::escapedForDisplay(call.commandText(), true);
+    if (const std::optional<QString> reason = ToolRouter::destructiveShellReason(call))
         return {QStringLiteral("run_shell: needs a look"), QStringLiteral("⚠ ") + *reason + QStringLiteral("\n$ ") + shown};
     return {QStringLiteral("run_shell"), QStringLiteral("$ ") + shown};
 }
 
 } // namespace
 
-Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace)
+Built build(const PreparedCall &call, const WorkspaceManager &workspace)
 {
-    return build(toolName, argumentsJSON, workspace, std::nullopt);
+    if (call.name == u"write_file")
+        return writeFilePreview(call.arguments, workspace);
+    if (call.name == u"str_replace")
+        return strReplacePreview(call.arguments, workspace);
+    if (call.name == u"run_shell")
+        return shellPreview(call);
+    return {PreviewText::escapedForDisplay(call.name, false),
+            PreviewText::escapedForDisplay(prettyJSON(call.argumentsJSON), true)};
 }
 
-Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace,
-            const std::optional<ShellGuard::Verdict> &verdict)
+Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace)
 {
-    const QJsonObject args = ToolArguments::parseOrEmpty(argumentsJSON);
-    if (toolName == u"write_file")
-        return writeFilePreview(args, workspace);
-    if (toolName == u"str_replace")
-        return strReplacePreview(args, workspace);
-    if (toolName == u"run_shell")
-        return shellPreview(args, argumentsJSON, verdict);
-    return {PreviewText::escapedForDisplay(toolName, false),
-            PreviewText::escapedForDisplay(prettyJSON(argumentsJSON), true)};
+    return build(PreparedCall::read({}, toolName, argumentsJSON), workspace);
 }
 
 } // namespace agent::ApprovalPreview

@@ -1,10 +1,8 @@
 #pragma once
 
-#include "agent/guard/ShellGuard.h"
+#include "agent/calls/PreparedCall.h"
 
 #include <QString>
-
-#include <optional>
 
 namespace agent {
 
@@ -21,11 +19,9 @@ struct Built {
     friend bool operator==(const Built &, const Built &) = default;
 };
 
+// A shell call's warning is its verdict's (judged now when it came without one).
+Built build(const PreparedCall &call, const WorkspaceManager &workspace);
 Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace);
-// The same, with the shell command already judged; a verdict on another
-// text than the one the preview shows is not used.
-Built build(const QString &toolName, const QString &argumentsJSON, const WorkspaceManager &workspace,
-            const std::optional<ShellGuard::Verdict> &verdict);
 
 } // namespace ApprovalPreview
 } // namespace agent

@@ -55,49 +55,52 @@ void ToolRouter::cancelRunningCommand()
         m_cancelWhileProbing = true;
 }
 
-QCoro::Task<ToolExecutionResult> ToolRouter::execute(QString name, QString argumentsJSON, std::optional<ShellGuard::Verdict> verdict)
+std::optional<QString> ToolRouter::destructiveShellReason(const PreparedCall &call)
 {
-    auto parsed = ToolArguments::parse(argumentsJSON);
-    if (!parsed) {
-        const ToolArguments::ParseFailure &f = parsed.error();
-        co_return ToolExecutionResult::failure(f.kind == ToolArguments::ParseFailure::Kind::Syntax
-                                                   ? f.message
-                                                   : description(ToolError::InvalidArguments));
-    }
-    const QJsonObject arguments = parsed.value();
+    return ShellGuard::verdictOf(call).destructive;
+}
 
-    if (name == u"run_shell") {
-        const std::optional<QString> command = ToolArguments::string(arguments, QStringLiteral("command"));
-        if (!command)
+std::optional<QString> ToolRouter::blockedShellReason(const PreparedCall &call)
+{
+    return ShellGuard::verdictOf(call).blocked;
+}
+
+QCoro::Task<ToolExecutionResult> ToolRouter::execute(PreparedCall call)
+{
+    if (const std::optional<ToolArguments::ParseFailure> &f = call.unreadable)
+        co_return ToolExecutionResult::failure(f->kind == ToolArguments::ParseFailure::Kind::Syntax
+                                                   ? f->message
+                                                   : description(ToolError::InvalidArguments));
+
+    if (call.name == u"run_shell") {
+        if (!call.shellCommand)
             co_return ToolExecutionResult::failure(QStringLiteral("Missing command"));
-        co_return co_await runShell(*command, std::move(verdict));
+        co_return co_await runShell(std::move(call));
     }
 
     using FileTool = ToolExecutionResult (*)(const WorkspaceManager &, const QJsonObject &);
     FileTool tool = nullptr;
-    if (name == u"list_dir")
+    if (call.name == u"list_dir")
         tool = FileTools::listDir;
-    else if (name == u"read_file")
+    else if (call.name == u"read_file")
         tool = FileTools::readFile;
-    else if (name == u"write_file")
+    else if (call.name == u"write_file")
         tool = FileTools::writeFile;
-    else if (name == u"str_replace")
+    else if (call.name == u"str_replace")
         tool = FileTools::strReplace;
     else
-        co_return ToolExecutionResult::failure(QStringLiteral("Unknown tool: ") + name);
+        co_return ToolExecutionResult::failure(QStringLiteral("Unknown tool: ") + call.name);
     if (!m_workspace)
         co_return ToolExecutionResult::failure(WorkspaceError::noWorkspace().description());
-    co_return tool(*m_workspace, arguments);
+    co_return tool(*m_workspace, call.arguments);
 }
 
-QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command, std::optional<ShellGuard::Verdict> verdict)
+QCoro::Task<ToolExecutionResult> ToolRouter::runShell(PreparedCall call)
 {
     // A folder that is gone cannot be the working directory.
     if (!m_workspace || !m_workspace->hasRoot() || !m_workspace->resolvedRoot())
         co_return ToolExecutionResult::failure(WorkspaceError::noWorkspace().description());
-    const std::optional<QString> blocked =
-        verdict && verdict->command == command ? verdict->blocked : ShellGuard::blockedReason(command);
-    if (const std::optional<QString> message = blocked)
+    if (const std::optional<QString> message = blockedShellReason(call))
         co_return ToolExecutionResult::failure(*message);
 
     if (!m_sandboxWorks) {
@@ -123,7 +126,7 @@ QCoro::Task<ToolExecutionResult> ToolRouter::runShell(QString command, std::opti
                                                                        [](ShellRunner *r) { r->deleteLater(); });
     m_running = runner.get();
     // In the folder that was opened, held open: not wherever its path leads now.
-    runner->start(command, m_workspace->rootDescriptor(), m_shellTimeout, sandbox);
+    runner->start(*call.shellCommand, m_workspace->rootDescriptor(), m_shellTimeout, sandbox);
     if (!runner->isFinished())
         co_await qCoro(runner.get(), &ShellRunner::finished);
     co_return runner->result();

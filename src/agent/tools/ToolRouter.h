@@ -1,7 +1,7 @@
 #pragma once
 
 #include "agent/calls/ToolExecutionResult.h"
-#include "agent/guard/ShellGuard.h"
+#include "agent/calls/PreparedCall.h"
 
 #include <QObject>
 #include <QPointer>
@@ -34,14 +34,19 @@ public:
     // clamped to one day when used.
     void setShellTimeout(double seconds) { m_shellTimeout = seconds; }
 
-    // Parses the arguments, dispatches on the name and returns the result.
-    // File tools complete without suspending; run_shell suspends until the
-    // command exits, times out or is cancelled, leaving the thread free.
-    // Parameters by value: they must outlive the suspension.
-    // A verdict given is the command's judgement made before (off the UI
-    // thread); one on another text than the command is not used.
-    QCoro::Task<ToolExecutionResult> execute(QString name, QString argumentsJSON,
-                                             std::optional<ShellGuard::Verdict> verdict = std::nullopt);
+    // Dispatches on the name and returns the result. File tools complete
+    // without suspending; run_shell suspends until the command exits, times
+    // out or is cancelled, leaving the thread free. By value: the call must
+    // outlive the suspension. A command its verdict blocks never starts.
+    QCoro::Task<ToolExecutionResult> execute(PreparedCall call);
+    QCoro::Task<ToolExecutionResult> execute(QString name, QString argumentsJSON)
+    {
+        return execute(PreparedCall::read({}, std::move(name), std::move(argumentsJSON)));
+    }
+
+    // Why the call's shell command looks destructive, or nothing: its
+    // verdict's reason, the one the approval card shows and the policy weighs.
+    static std::optional<QString> destructiveShellReason(const PreparedCall &call);
 
     // The sandbox program shell commands run in: bubblewrap from PATH unless
     // set; an empty one runs them without isolation. Whether it works here is
@@ -56,7 +61,9 @@ public:
     void cancelRunningCommand();
 
 private:
-    QCoro::Task<ToolExecutionResult> runShell(QString command, std::optional<ShellGuard::Verdict> verdict);
+    // The refusal of a command that must never start, or nothing; likewise.
+    static std::optional<QString> blockedShellReason(const PreparedCall &call);
+    QCoro::Task<ToolExecutionResult> runShell(PreparedCall call);
 
     WorkspaceManager *m_workspace;
     double m_shellTimeout = kDefaultShellTimeout;

@@ -227,9 +227,10 @@ private Q_SLOTS:
         QFETCH(QString, judged);
         QFETCH(bool, destructive);
         QFETCH(PolicyDecision::Action, action);
-        const ShellGuard::Verdict verdict{judged, std::nullopt, destructive ? std::optional<QString>(QStringLiteral("x")) : std::nullopt};
         const QString args = QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("command"), command}}).toJson(QJsonDocument::Compact));
-        QCOMPARE(PolicyEngine(settings).decide(QStringLiteral("run_shell"), args, verdict).action, action);
+        PreparedCall call = PreparedCall::read({}, QStringLiteral("run_shell"), args);
+        call.verdict = ShellVerdict{judged, std::nullopt, destructive ? std::optional<QString>(QStringLiteral("x")) : std::nullopt};
+        QCOMPARE(PolicyEngine(settings).decide(call).action, action);
     }
 
     // The run refuses what the verdict blocked without reading the command
@@ -241,9 +242,9 @@ private Q_SLOTS:
         workspace.setWorkspace(project.path());
         ToolRouter router(&workspace);
         router.setSandboxProgram(QString());
-        const QString args = QStringLiteral(R"({"command":"touch made"})");
-        const ShellGuard::Verdict blocked{QStringLiteral("touch made"), QStringLiteral("Blocked: test verdict"), std::nullopt};
-        const ToolExecutionResult refused = QCoro::waitFor(router.execute(QStringLiteral("run_shell"), args, blocked));
+        PreparedCall call = PreparedCall::read({}, QStringLiteral("run_shell"), QStringLiteral(R"({"command":"touch made"})"));
+        call.verdict = ShellVerdict{QStringLiteral("touch made"), QStringLiteral("Blocked: test verdict"), std::nullopt};
+        const ToolExecutionResult refused = QCoro::waitFor(router.execute(call));
         QCOMPARE(refused.output, QStringLiteral("Blocked: test verdict"));
         QVERIFY(refused.isError);
         QVERIFY(!QFileInfo::exists(project.filePath(QStringLiteral("made"))));

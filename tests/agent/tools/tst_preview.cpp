@@ -258,8 +258,9 @@ private Q_SLOTS:
         QFETCH(QString, judged);
         QFETCH(QString, reason);
         QFETCH(Built, expected);
-        const ShellGuard::Verdict verdict{judged, std::nullopt, reason.isEmpty() ? std::nullopt : std::optional<QString>(reason)};
-        QCOMPARE(ApprovalPreview::build(QStringLiteral("run_shell"), args, *m_ws, verdict), expected);
+        PreparedCall call = PreparedCall::read({}, QStringLiteral("run_shell"), args);
+        call.verdict = ShellVerdict{judged, std::nullopt, reason.isEmpty() ? std::nullopt : std::optional<QString>(reason)};
+        QCOMPARE(ApprovalPreview::build(call, *m_ws), expected);
     }
 
     void pathsAreEscaped()
