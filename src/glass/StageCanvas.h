@@ -54,6 +54,7 @@ public:
     KenBurnsPose shownPose() const { return m_shownPose; }
     const QImage &image() const { return m_image; }
     QRegion drawn() const { return m_drawn; }
+    // A step is being drawn and has not landed yet.
     bool isStepping() const { return m_worker.isBusy(); }
 
     // The look changed: everything drawn is forgotten (a step being drawn

@@ -47,7 +47,8 @@ void WashedRows::Decor::paintShaped(QPainter &p, const QRectF &rect, const QRect
 {
     MessageChrome::assistantDecoration(p, rect, visibility, skin, drawn);
     if (border.isValid())
-        glass::GlassPainter::innerBorder(p, drawn, glass::FrostShape::roundedRectangle(MessageChrome::kBubbleRadius), border, 1.0);
+        glass::GlassPainter::innerBorder(p, drawn, glass::FrostShape::roundedRectangle(MessageChrome::kBubbleRadius),
+                                         border, 1.0);
 }
 
 double WashedRows::washDifference(const QRectF &a, const QRectF &b, const QRectF &area, double spread)
