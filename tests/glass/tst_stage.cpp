@@ -921,7 +921,7 @@ private slots:
         };
         canvas.redraw(KenBurnsPose::start());
         canvas.uncover(QRegion(stage.rect()), fill);
-        QTest::qWait(50);
+        QTRY_VERIFY((QRegion(stage.rect()) - painted).isEmpty()); // shown once whole
         painted = QRegion();
 
         QImage frame(200, 100, QImage::Format_ARGB32_Premultiplied);
@@ -932,7 +932,9 @@ private slots:
         if (overtaken)
             canvas.redraw(KenBurnsPose::end());
         QTRY_VERIFY(!canvas.isStepping());
-        QTest::qWait(50);
+        if (!repainted.isEmpty())
+            QTRY_VERIFY(!painted.isEmpty());
+        QTest::qWait(30);
         QCOMPARE(painted, repainted);
         QCOMPARE(canvas.drawn(), overtaken ? QRegion() : drawn);
         QCOMPARE(canvas.takeLanded(repainted), !overtaken);
