@@ -36,23 +36,6 @@ StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore
     m_clock.start();
     m_ticker.setTimerType(Qt::PreciseTimer);
     connect(&m_ticker, &QTimer::timeout, this, &StageBackground::tick);
-    connect(&m_canvasWorker, &LatestImageWorker::finished, this, [this](const QList<QImage> &images, quint64 tag) {
-        if (tag != m_canvasSerial || images.isEmpty())
-            return; // drawn for a stage that has changed since
-        if (images.size() > 1) {
-            m_baked = images.at(1);
-            m_bakedFrom = m_pendingBake;
-        }
-        // The frame shown until now is drawn over for a later step.
-        m_spareCanvas = std::exchange(m_canvas, images.first());
-        m_canvasDrawn = m_pendingDrawn;
-        m_canvasPose = m_pendingPose;
-        // What was uncovered when the step was asked for, and what was
-        // shown meanwhile from the former frame (glass moved away): the
-        // stage is not looked over for glass again.
-        m_landedRegion = m_pendingDrawn + std::exchange(m_shownWhilePending, QRegion());
-        update(m_landedRegion);
-    });
     m_glassLater.setSingleShot(true);
     connect(&m_glassLater, &QTimer::timeout, this, [this] { backdropMoved(true); });
 
@@ -71,7 +54,7 @@ StageBackground::StageBackground(stage::BackgroundSettings &settings, StyleStore
             return;
         m_scaled = images.at(0);
         m_blurred = images.at(1);
-        m_baked = QImage();
+        m_canvas.forgetBake();
         m_scaledFrom = m_image.cacheKey(); // the tag is current: made from this image
         redraw();
         backdropMoved(true);
@@ -277,7 +260,7 @@ void StageBackground::prepareImage()
         m_imageWorker.cancel();
         m_scaled = QImage();
         m_blurred = QImage();
-        m_baked = QImage();
+        m_canvas.forgetBake();
         return;
     }
     const QSizeF cover = coverRect(m_image.size(), size(), KenBurnsPose::rest()).size();
@@ -381,11 +364,7 @@ void StageBackground::redraw()
 {
     if (m_video)
         m_video->setTint(videoTint());
-    ++m_canvasSerial; // a frame being drawn elsewhere is stale now
-    m_shownPose = pose();
-    m_canvas = QImage();
-    m_canvasDrawn = QRegion();
-    m_canvasPose = m_shownPose;
+    m_canvas.redraw(pose());
     updateUncovered();
 }
 
@@ -406,33 +385,18 @@ void StageBackground::redrawVideo()
 void StageBackground::redrawLater()
 {
     const KenBurnsPose next = pose();
-    const quint64 serial = ++m_canvasSerial;
-    // Until it is ready the last frame stays, and the next step is counted from this one.
-    m_shownPose = next;
     // What glass hides would be painted over at once: it is drawn when
-    // something shows it (fillCanvas), and a stage hidden whole costs nothing.
+    // something shows it, and a stage hidden whole costs nothing.
     const QRegion uncovered = QRegion(rect()) - coveredRegion();
-    if (uncovered.isEmpty()) {
-        m_canvasDrawn = QRegion();
-        m_canvasPose = next;
-        return;
-    }
-    const Look wanted = look(next);
-    m_pendingDrawn = uncovered;
-    m_pendingPose = next;
-    m_shownWhilePending = QRegion();
-    if (wanted.bakeAs)
-        m_pendingBake = *wanted.bakeAs;
-    m_canvasWorker.submit(
-        [wanted, uncovered, into = std::exchange(m_spareCanvas, QImage())]() mutable {
-            if (!wanted.bakeAs)
-                return QList<QImage>{render(wanted, uncovered, std::move(into))};
-            Look baked = wanted;
-            baked.picture = bake(wanted);
-            baked.veil = 0;
-            return QList<QImage>{render(baked, uncovered, std::move(into)), baked.picture};
-        },
-        serial);
+    const Look wanted = uncovered.isEmpty() ? Look() : look(next);
+    m_canvas.step(next, uncovered, [wanted, uncovered](QImage into) {
+        if (!wanted.bakeAs)
+            return QList<QImage>{render(wanted, uncovered, std::move(into))};
+        Look baked = wanted;
+        baked.picture = bake(wanted);
+        baked.veil = 0;
+        return QList<QImage>{render(baked, uncovered, std::move(into)), baked.picture};
+    }, wanted.bakeAs);
 }
 
 StageBackground::Look StageBackground::look(const KenBurnsPose &pose) const
@@ -458,9 +422,9 @@ StageBackground::Look StageBackground::look(const KenBurnsPose &pose) const
     const bool settled = m_fade.isDone(t) && m_veil.isDone(t) && l.fade >= 1;
     if (l.media == Media::image && l.picture.cacheKey() == m_scaled.cacheKey() && settled) {
         const BakedFrom from{m_scaled.cacheKey(), l.bg.rgba(), l.veil};
-        if (!m_baked.isNull() && m_bakedFrom == from) {
+        if (QImage baked = m_canvas.baked(from); !baked.isNull()) {
             // The colour and veil are in the picture already.
-            l.picture = m_baked;
+            l.picture = std::move(baked);
             l.veil = 0;
         } else {
             l.bakeAs = from;
@@ -492,25 +456,6 @@ void StageBackground::paintLookIn(QPainter &p, const Look &l, const QRegion &wan
     // drawn the same twice.
     for (const QRect &r : wanted)
         paintLook(p, l, r.adjusted(-1, -1, 1, 1) & whole);
-}
-
-void StageBackground::fillCanvas(const QRegion &needed)
-{
-    const qreal dpr = devicePixelRatioF();
-    const QSize pixels = (QSizeF(size()) * dpr).toSize();
-    if (m_canvas.isNull() || m_canvas.size() != pixels) {
-        m_canvas = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        m_canvas.setDevicePixelRatio(dpr);
-        m_canvasDrawn = QRegion();
-        m_canvasPose = m_shownPose;
-    }
-    const QRegion missing = needed - m_canvasDrawn;
-    if (missing.isEmpty())
-        return;
-    const Look l = look(m_canvasPose);
-    QPainter p(&m_canvas);
-    paintLookIn(p, l, missing);
-    m_canvasDrawn += missing;
 }
 
 QImage StageBackground::bake(const Look &l)
@@ -580,16 +525,14 @@ void StageBackground::paintEvent(QPaintEvent *event)
     // step of the drift is what was uncovered a moment ago: it is not
     // looked over again (glass that moved onto it since paints over it).
     const QRegion asked = event->region();
-    const bool landed = !m_landedRegion.isEmpty() && (asked - m_landedRegion).isEmpty();
-    m_landedRegion = QRegion();
-    const QRegion region = landed ? asked : asked - coveredByGlass(this, event->rect());
+    const QRegion region = m_canvas.takeLanded(asked) ? asked : asked - coveredByGlass(this, event->rect());
     QPainter p(this);
     if (media() == Media::video) {
         // A video frame comes at the stage's size with the stage's colour,
         // fade and veil already laid on: it is copied as it is.
         const QImage frame = m_video ? m_video->frame() : QImage();
         if (frame.isNull()) {
-            const Look l = look(m_shownPose);
+            const Look l = look(m_canvas.shownPose());
             for (const QRect &r : region)
                 paintLook(p, l, r);
         } else {
@@ -605,31 +548,25 @@ void StageBackground::paintEvent(QPaintEvent *event)
     }
     // Without a picture the stage is one colour: filled, not copied from a
     // canvas of that colour, which would read as much as it writes.
-    if (const Look l = look(m_shownPose); !showsPicture(l)) {
+    if (const Look l = look(m_canvas.shownPose()); !showsPicture(l)) {
         const QColor flat = flatColour(l);
         p.setCompositionMode(QPainter::CompositionMode_Source);
         for (const QRect &r : region)
             paintInBands(p, r, [&](const QRect &band) { p.fillRect(band, flat); });
         return;
     }
-    const qreal dpr = devicePixelRatioF();
-    fillCanvas(region);
-    if (m_canvasWorker.isBusy())
-        m_shownWhilePending += region - m_pendingDrawn;
     // What repaints over the stage (a streamed line, a caret) gets a copy
     // of its part, not the picture resampled again.
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    for (const QRect &r : region)
-        paintInBands(p, r, [&](const QRect &band) {
-            p.drawImage(QRectF(band), m_canvas, QRectF(QPointF(band.topLeft()) * dpr, QSizeF(band.size()) * dpr));
-        });
+    m_canvas.uncover(region, [this](QPainter &painter, const KenBurnsPose &at, const QRegion &missing) {
+        paintLookIn(painter, look(at), missing);
+    });
+    m_canvas.paint(p, region);
 }
 
 void StageBackground::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    m_canvas = QImage();
-    m_canvasDrawn = QRegion();
+    m_canvas.resized();
     prepareImage();
     if (m_video)
         m_video->setTarget((QSizeF(size()) * devicePixelRatioF()).toSize(),
@@ -724,7 +661,7 @@ int StageBackground::nextStepIn(qint64 t) const
 {
     for (int dt = kFrameMs; dt < kLongestWaitMs; dt += kFrameMs) {
         const KenBurnsPose then = m_motion.poseAt(t + dt);
-        if (stepBetween(m_shownPose, then) >= kVisibleStep || stepBetween(m_glassPose, then) >= kGlassStep)
+        if (stepBetween(m_canvas.shownPose(), then) >= kVisibleStep || stepBetween(m_glassPose, then) >= kGlassStep)
             return dt;
     }
     return kLongestWaitMs;
@@ -767,7 +704,7 @@ void StageBackground::tick()
         backdropMoved(true);
     } else {
         const KenBurnsPose now = pose();
-        if (stepBetween(m_shownPose, now) >= kVisibleStep)
+        if (stepBetween(m_canvas.shownPose(), now) >= kVisibleStep)
             redrawLater();
         if (stepBetween(m_glassPose, now) >= kGlassStep)
             backdropMoved(true);

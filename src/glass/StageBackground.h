@@ -3,6 +3,7 @@
 #include "glass/Backdrop.h"
 #include "glass/BackdropBlur.h"
 #include "glass/KenBurnsMotion.h"
+#include "glass/StageCanvas.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -43,7 +44,7 @@ public:
     // Where the slow motion is now; the stage shows it once it has moved a
     // visible step from the pose shown (shownPose()).
     KenBurnsPose pose() const;
-    KenBurnsPose shownPose() const { return m_shownPose; }
+    KenBurnsPose shownPose() const { return m_canvas.shownPose(); }
     qreal mediaOpacity() const;   // the fade of the stage switching on or off
     qreal veilOpacity() const;    // 0 when no veil is drawn
     LoopingVideoBackground *video() const { return m_video; }
@@ -132,13 +133,7 @@ private:
     // The same, drawn off the UI thread and shown when it is ready: a step
     // of the drift, which nothing waits for.
     void redrawLater();
-    // What a baked picture was made from: the scaled copy, the colour and the veil.
-    struct BakedFrom {
-        qint64 scaled = 0;
-        QRgb bg = 0;
-        qreal veil = -1;
-        bool operator==(const BakedFrom &) const = default;
-    };
+    using BakedFrom = StageCanvas::BakedFrom;
     // Everything a frame of the stage is drawn from, so it can be drawn on any thread.
     struct Look {
         QColor bg;
@@ -170,9 +165,6 @@ private:
     // resampled once.
     static QImage bake(const Look &look);
     static void paintLookIn(QPainter &painter, const Look &look, const QRegion &wanted);
-    // What paintEvent copies from m_canvas and is not drawn there yet,
-    // drawn now at the canvas's own pose.
-    void fillCanvas(const QRegion &needed);
     // Tells the glass, at the motion's pose of now; a video frame only now
     // and then (force: at once).
     void backdropMoved(bool force);
@@ -200,10 +192,6 @@ private:
     QImage m_image;          // the wallpaper as loaded
     QImage m_scaled;         // the same, scaled to fill the stage (device pixels)
     QImage m_blurred;        // its blurred, downscaled copy
-    // The scaled copy baked with the colour and veil below, once they settle.
-    QImage m_baked;
-    BakedFrom m_bakedFrom;
-    BakedFrom m_pendingBake; // what the frame being drawn elsewhere bakes
     qint64 m_scaledFrom = 0; // the cacheKey of the image the copies were made from
     quint64 m_imageSerial = 0;
     LatestImageWorker m_imageWorker;
@@ -211,21 +199,9 @@ private:
     LoopingVideoBackground *m_video = nullptr;
     QString m_videoKey;
 
-    // The stage as last drawn (device pixels), copied where anything above
-    // repaints: the picture moves only at visible steps.
-    // A step of the drift is drawn only where no glass hides the stage;
-    // the rest is drawn when it is first shown.
-    QImage m_canvas;
-    QRegion m_canvasDrawn;    // where m_canvas holds the picture
-    KenBurnsPose m_canvasPose; // the pose m_canvas is drawn at
-    QRegion m_pendingDrawn;   // the same, of the frame being drawn elsewhere
-    KenBurnsPose m_pendingPose;
-    QRegion m_shownWhilePending; // drawn from the former frame meanwhile, outside m_pendingDrawn
-    QRegion m_landedRegion;      // the repaint a landed step asked for, until it is painted
-    KenBurnsPose m_shownPose; // the pose m_canvas shows (or will)
-    QImage m_spareCanvas;     // a former frame, memory for the next step's
-    LatestImageWorker m_canvasWorker;
-    quint64 m_canvasSerial = 0;
+    // What is drawn where, and the drift's step being drawn; the scaled
+    // copy baked with the colour and veil, once they settle.
+    StageCanvas m_canvas{*this};
     KenBurnsPose m_glassPose; // the pose the glass was told
     QImage m_glassVideo;      // the video frame's blurred copy the glass was told
 

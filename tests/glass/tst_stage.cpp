@@ -8,6 +8,7 @@
 #include "glass/LoopingVideoBackground.h"
 #include "glass/SidebarGlassBackground.h"
 #include "glass/StageBackground.h"
+#include "glass/StageCanvas.h"
 #include "support/TestMain.h"
 
 #include <QApplication>
@@ -881,6 +882,63 @@ private slots:
                 }
             }
         QVERIFY2(worst <= 3, qPrintable(QStringLiteral("a step of %1 at %2,%3").arg(worst).arg(at.x()).arg(at.y())));
+    }
+
+    // A landed step of the drift repaints the stage where it was drawn and
+    // where the former frame was shown meanwhile (glass moved off it), and
+    // nothing more: glass over the rest is left alone. That one repaint is
+    // not looked over for glass again; a step overtaken repaints nothing.
+    void landedStepRepaintsWhatItDrewAndWhatWasShownMeanwhile_data()
+    {
+        QTest::addColumn<QRegion>("drawn");   // where the step is drawn
+        QTest::addColumn<QRegion>("shown");   // painted from the former frame meanwhile
+        QTest::addColumn<bool>("overtaken");  // the look changed before it landed
+        QTest::addColumn<QRegion>("repainted");
+        const QRegion step = QRegion(0, 0, 120, 100) + QRegion(120, 60, 80, 40);
+        const QRect moved(140, 10, 40, 30);
+        QTest::newRow("nothing shown meanwhile") << step << QRegion() << false << step;
+        QTest::newRow("shown within the step") << step << QRegion(10, 10, 30, 30) << false << step;
+        QTest::newRow("glass moved off a part") << step << QRegion(moved) << false << step + moved;
+        QTest::newRow("overtaken") << step << QRegion(moved) << true << QRegion();
+    }
+    void landedStepRepaintsWhatItDrewAndWhatWasShownMeanwhile()
+    {
+        QFETCH(QRegion, drawn);
+        QFETCH(QRegion, shown);
+        QFETCH(bool, overtaken);
+        QFETCH(QRegion, repainted);
+        QWidget stage;
+        QRegion painted;
+        testsupport::PaintRecorder recorder(&painted);
+        stage.installEventFilter(&recorder);
+        stage.resize(200, 100);
+        stage.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&stage));
+        StageCanvas canvas(stage);
+        const auto fill = [](QPainter &p, const KenBurnsPose &, const QRegion &r) {
+            for (const QRect &part : r)
+                p.fillRect(part, Qt::red);
+        };
+        canvas.redraw(KenBurnsPose::start());
+        canvas.uncover(QRegion(stage.rect()), fill);
+        QTRY_VERIFY((QRegion(stage.rect()) - painted).isEmpty()); // shown once whole
+        painted = QRegion();
+
+        QImage frame(200, 100, QImage::Format_ARGB32_Premultiplied);
+        frame.fill(Qt::green);
+        canvas.step(KenBurnsPose::rest(), drawn, [frame](QImage) { return QList<QImage>{frame}; }, std::nullopt);
+        QVERIFY(canvas.isStepping()); // it lands once the event loop runs
+        canvas.uncover(shown, fill);
+        if (overtaken)
+            canvas.redraw(KenBurnsPose::end());
+        QTRY_VERIFY(!canvas.isStepping());
+        if (!repainted.isEmpty())
+            QTRY_VERIFY(!painted.isEmpty());
+        QTest::qWait(30);
+        QCOMPARE(painted, repainted);
+        QCOMPARE(canvas.drawn(), overtaken ? QRegion() : drawn);
+        QCOMPARE(canvas.takeLanded(repainted), !overtaken);
+        QVERIFY(!canvas.takeLanded(repainted)); // taken once
     }
 
     // Each frame of the drift shows the veil over the picture over the

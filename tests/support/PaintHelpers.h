@@ -3,6 +3,9 @@
 // Helpers for tests that paint widgets and check pictures (the including
 // test links Qt Widgets).
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <QDirIterator>
 #include <QEvent>
 #include <QFileInfo>
@@ -90,6 +93,20 @@ inline QImage busyPhoto()
     for (int x = 0; x < 1280; x += 24)
         p.fillRect(x, 0, 3, 800, QColor(255, 255, 230, 140));
     return image;
+}
+
+// The most levels by which two pictures of one size differ in any channel
+// of any pixel.
+inline int largestDifference(const QImage &a, const QImage &b)
+{
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+        }
+    return largest;
 }
 
 } // namespace testsupport

@@ -21,7 +21,6 @@ namespace chat {
 
 namespace {
 
-constexpr qreal kRadius = 18;
 using glass::QirvTheme::color;
 using glass::QirvTheme::withOpacity;
 
@@ -43,7 +42,7 @@ QColor assistantRim(double v);
 // rect: the whole bubble; drawn: the stretch of its shape that is drawn.
 void assistantDecor(QPainter &p, const QRectF &rect, const QRectF &drawn, double v, const stage::UISkin &skin)
 {
-    const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
+    const glass::FrostShape shape = glass::FrostShape::roundedRectangle(MessageChrome::kBubbleRadius);
     const QPainterPath path = shape.path(drawn);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
@@ -72,7 +71,7 @@ QColor assistantRim(double v)
 
 void userDecor(QPainter &p, const QRectF &drawn, double v)
 {
-    const glass::FrostShape shape = glass::FrostShape::roundedRectangle(kRadius);
+    const glass::FrostShape shape = glass::FrostShape::roundedRectangle(MessageChrome::kBubbleRadius);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     glass::GlassPainter::innerBorder(p, drawn, shape, withOpacity(Qt::white, 0.12 * v), 0.6);
@@ -196,12 +195,12 @@ QColor MessageChrome::userTextColor(double v, const stage::UISkin &skin)
 
 QPainterPath MessageChrome::bubbleShape(const QRectF &rect)
 {
-    return glass::FrostShape::roundedRectangle(kRadius).path(rect);
+    return glass::FrostShape::roundedRectangle(MessageChrome::kBubbleRadius).path(rect);
 }
 
 QRectF MessageChrome::shapeInView(const QRectF &rect, const QRectF &exposed)
 {
-    constexpr qreal kBeyond = kRadius + 4;
+    constexpr qreal kBeyond = MessageChrome::kBubbleRadius + 4;
     QRectF drawn = rect;
     // A cut end lies out of sight, and a real end keeps room for both its
     // corners: a few rows exposed at the very end would otherwise get a
@@ -225,7 +224,7 @@ void MessageChrome::assistantDecoration(QPainter &p, const QRectF &rect, double 
 QRect MessageChrome::straightRows(const QSize &bubble)
 {
     // Rows that touch a corner's curve (an antialiased row included) are not straight.
-    const int end = int(std::ceil(kRadius)) + 1;
+    const int end = int(std::ceil(MessageChrome::kBubbleRadius)) + 1;
     if (bubble.height() <= 2 * end)
         return {};
     return QRect(0, end, bubble.width(), bubble.height() - 2 * end);

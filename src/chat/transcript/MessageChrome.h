@@ -66,6 +66,8 @@ void assistantBubble(QPainter &painter, const QRectF &rect, double visibility, c
                      const glass::BackdropFrame *backdrop, QPointF origin);
 void userBubble(QPainter &painter, const QRectF &rect, double visibility, const stage::UISkin &skin,
                 const glass::BackdropFrame *backdrop, QPointF origin);
+// The bubbles' corner.
+inline constexpr qreal kBubbleRadius = 18;
 // A bubble's two layers: the held glass (paintGlass, clipped to
 // bubbleShape) and the decoration over it (the assistant's gradient, the
 // rim). The bubbles above draw both.

@@ -15,8 +15,6 @@ namespace chat {
 
 namespace {
 
-constexpr qreal kRadius = 18; // the bubbles' corner
-
 // Where a point lies along a gradient from rect's top left to its bottom right.
 double along(const QRectF &rect, QPointF point)
 {
@@ -49,7 +47,8 @@ void WashedRows::Decor::paintShaped(QPainter &p, const QRectF &rect, const QRect
 {
     MessageChrome::assistantDecoration(p, rect, visibility, skin, drawn);
     if (border.isValid())
-        glass::GlassPainter::innerBorder(p, drawn, glass::FrostShape::roundedRectangle(kRadius), border, 1.0);
+        glass::GlassPainter::innerBorder(p, drawn, glass::FrostShape::roundedRectangle(MessageChrome::kBubbleRadius),
+                                         border, 1.0);
 }
 
 double WashedRows::washDifference(const QRectF &a, const QRectF &b, const QRectF &area, double spread)
@@ -70,7 +69,7 @@ bool WashedRows::suits(qreal devicePixelRatio)
 
 void WashedRows::clear()
 {
-    m_sheet = nullptr;
+    m_key = Key();
     m_image = QImage();
     m_valid = QRegion();
     m_washFor = QRectF();
@@ -84,33 +83,29 @@ QPoint WashedRows::keep(glass::BackdropSheet &sheet, const QWidget *bubble, cons
     const QPoint offset = bubble->mapTo(host, QPoint(0, 0));
     const QRectF bubbleRect(QPointF(offset), QSizeF(bubble->size()));
     const double spread = spreadOf(MessageChrome::assistantGradient(bubbleRect, decor.visibility, decor.skin));
-    const QRgb accent = glass::QirvTheme::color(decor.skin.colors.accent).rgba();
-    const QRgb border = decor.border.isValid() ? decor.border.rgba() : 0;
-    const qreal dpr = host->devicePixelRatioF();
     const QRect area = hostArea(host, bubble, offset);
+    const Key key{&sheet,
+                  sheet.generation(),
+                  look.key(),
+                  glass::QirvTheme::color(decor.skin.colors.accent).rgba(),
+                  decor.border.isValid() ? decor.border.rgba() : 0,
+                  decor.visibility,
+                  area,
+                  host->devicePixelRatioF(),
+                  bubbleRect.left(),
+                  bubbleRect.width()};
     // Only what lies on the host is ever copied: the wash must hold there.
-    const QRectF shown = bubbleRect & QRectF(area);
-    const bool kept = m_sheet == &sheet && m_generation == sheet.generation() && m_look == look.key()
-        && m_accent == accent && m_border == border && m_visibility == decor.visibility && m_area == area
-        && m_image.devicePixelRatio() == dpr && m_washFor.left() == bubbleRect.left()
-        && m_washFor.width() == bubbleRect.width() && washDifference(m_washFor, bubbleRect, shown, spread) <= 0.5;
-    if (kept)
+    if (key == m_key && washDifference(m_washFor, bubbleRect, bubbleRect & QRectF(area), spread) <= 0.5)
         return offset;
-    m_sheet = &sheet;
-    m_generation = sheet.generation();
-    m_look = look.key();
-    m_accent = accent;
-    m_border = border;
-    m_visibility = decor.visibility;
+    if (key.area != m_key.area || key.dpr != m_key.dpr || m_image.isNull()) {
+        m_image = QImage((QSizeF(area.size()) * key.dpr).toSize(), QImage::Format_RGB32);
+        m_image.setDevicePixelRatio(key.dpr);
+    }
+    m_key = key;
     m_washFor = bubbleRect;
     m_valid = QRegion();
     m_top = m_bottom = End();
     ++m_washes;
-    if (m_area != area || m_image.devicePixelRatio() != dpr || m_image.isNull()) {
-        m_area = area;
-        m_image = QImage((QSizeF(area.size()) * dpr).toSize(), QImage::Format_RGB32);
-        m_image.setDevicePixelRatio(dpr);
-    }
     return offset;
 }
 
@@ -122,14 +117,14 @@ void WashedRows::paintStraight(QPainter &painter, glass::BackdropSheet &sheet, c
     // The sheet first: it may find the stage moved and start over.
     MessageChrome::prepareFromSheet(sheet, bubble, rows, look);
     const QPoint offset = keep(sheet, bubble, look, decor);
-    const QRect wanted = rows.translated(offset) & m_area;
+    const QRect wanted = rows.translated(offset) & m_key.area;
     if (wanted.isEmpty())
         return;
     const qreal dpr = m_image.devicePixelRatio();
     if (const QRegion missing = QRegion(wanted) - m_valid; !missing.isEmpty()) {
         // In the bubble's coordinates, as the sheet and the decoration take them.
         QPainter p(&m_image);
-        p.translate(QPointF(offset - m_area.topLeft()));
+        p.translate(QPointF(offset - m_key.area.topLeft()));
         const QRectF washFor = m_washFor.translated(-QPointF(offset));
         for (const QRect &r : missing) {
             const QRect own = r.translated(-offset);
@@ -141,7 +136,7 @@ void WashedRows::paintStraight(QPainter &painter, glass::BackdropSheet &sheet, c
         }
         m_valid += missing;
     }
-    const QRectF source(QPointF(wanted.topLeft() - m_area.topLeft()) * dpr, QSizeF(wanted.size()) * dpr);
+    const QRectF source(QPointF(wanted.topLeft() - m_key.area.topLeft()) * dpr, QSizeF(wanted.size()) * dpr);
     painter.drawImage(QRectF(wanted.translated(-offset)), m_image, source);
 }
 

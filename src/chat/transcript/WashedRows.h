@@ -60,19 +60,28 @@ private:
         int edge = 0; // the bubble's top or bottom on the host
         QImage image;
     };
+    // What the kept pieces are drawn for, but the bubble's height and place
+    // down the host (the wash allows for those): equal keys, same pixels.
+    struct Key {
+        QPointer<glass::BackdropSheet> sheet;
+        quint64 generation = 0; // the sheet's
+        quint64 look = 0;       // the glass's
+        QRgb accent = 0;
+        QRgb border = 0;        // 0: none
+        double visibility = -1;
+        QRect area;             // the host's columns the bubble spans
+        qreal dpr = 0;
+        qreal left = 0;         // the bubble's, on the host
+        qreal width = 0;
+        bool operator==(const Key &) const = default;
+    };
     // Where the bubble lies on the host; drops what is kept when that no
     // longer fits it.
     QPoint keep(glass::BackdropSheet &sheet, const QWidget *bubble, const MessageChrome::TurnGlass &look,
                 const Decor &decor);
 
-    QPointer<glass::BackdropSheet> m_sheet;
-    quint64 m_generation = 0;
-    quint64 m_look = 0;
-    QRgb m_accent = 0;
-    QRgb m_border = 0;
-    double m_visibility = -1;
+    Key m_key;
     QRectF m_washFor; // the bubble's rect on the sheet's host that the wash was laid for
-    QRect m_area;     // what the image of the straight rows holds, on the host
     QImage m_image;
     QRegion m_valid;  // on the host
     End m_top, m_bottom;
