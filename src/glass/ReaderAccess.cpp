@@ -31,6 +31,19 @@ class FilteredWidget : public QAccessibleWidget {
 public:
     using QAccessibleWidget::QAccessibleWidget;
 
+    // A widget hidden from readers (or inside one) is no object of theirs:
+    // an invalid interface carries none of its events to the bus either, so
+    // a mark shown, hidden or renamed says nothing.
+    bool isValid() const override
+    {
+        if (!QAccessibleWidget::isValid())
+            return false;
+        for (const QWidget *w = widget(); w; w = w->parentWidget())
+            if (isHiddenFromReaders(w))
+                return false;
+        return true;
+    }
+
     int childCount() const override { return int(children().size()); }
 
     QAccessibleInterface *child(int index) const override

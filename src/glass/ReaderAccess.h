@@ -13,8 +13,8 @@ namespace glass {
 void installReaderAccess();
 
 // Keeps a decorative widget (a mark, a flourish) out of the tree readers
-// walk: its parent's interface leaves it out of its children. Call it before
-// the widget is shown.
+// walk: its parent's interface leaves it out of its children, and it sends
+// them no events (shown, hidden, renamed). Call it before the widget is shown.
 void hideFromReaders(QWidget *widget);
 bool isHiddenFromReaders(const QWidget *widget);
 

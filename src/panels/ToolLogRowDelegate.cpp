@@ -23,7 +23,10 @@ void drawLines(QPainter *p, const QRect &box, const QStringList &lines, int line
 {
     int y = box.top();
     for (const QString &line : lines) {
-        p->drawText(QRect(box.left(), y, box.width(), lineSpacing), Qt::AlignLeft | Qt::AlignVCenter, line);
+        // Unclipped: a monospace underscore lies below the descent its line
+        // box allows, and clipped to the box it vanished.
+        p->drawText(QRect(box.left(), y, box.width(), lineSpacing), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip,
+                    line);
         y += lineSpacing;
     }
 }

@@ -8,6 +8,7 @@
 #include "chat/transcript/TurnFade.h"
 #include "glass/BackdropSheet.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QEvent>
 #include <QMouseEvent>
@@ -92,9 +93,33 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
     // The person scrolling (wheel, keys, the bar) ends a glide: where they
     // scroll to decides whether the bottom is followed.
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] { m_scroll->stop(); });
+    // A control of a row the keyboard reaches (Copy, Retry) is scrolled into
+    // view; a click leaves the list where it is.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now && m_shownArea->isAncestorOf(now) && QGuiApplication::mouseButtons() == Qt::NoButton)
+            reveal(now);
+    });
 }
 
 TranscriptView::~TranscriptView() = default;
+
+void TranscriptView::reveal(QWidget *control)
+{
+    const int margin = 24;
+    const QRect at(control->mapTo(viewport(), QPoint(0, 0)), control->size());
+    // What lies under the composer is not in view.
+    const int top = 0;
+    const int bottom = qMin(viewport()->height(), m_shownBottom ? *m_shownBottom - viewport()->y() : viewport()->height());
+    int delta = 0;
+    if (at.top() - margin < top)
+        delta = at.top() - margin - top;
+    else if (at.bottom() + margin > bottom)
+        delta = qMin(at.bottom() + margin - bottom, at.top() - margin - top);
+    if (delta == 0)
+        return;
+    m_scroll->stop();
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + delta);
+}
 
 void TranscriptView::setModel(app::MessageListModel *model)
 {
@@ -624,9 +649,13 @@ bool TranscriptView::materialize(int value)
         }
     }
     const QList<QUuid> bound = m_bound.keys();
-    for (const QUuid &id : bound)
-        if (!keep.contains(id))
+    const QWidget *focus = QApplication::focusWidget();
+    for (const QUuid &id : bound) {
+        // A row holding the keyboard stays its message's, wherever it lies.
+        MessageRow *row = m_bound.value(id);
+        if (!keep.contains(id) && !(focus && row->isAncestorOf(focus)))
             releaseRow(id);
+    }
     return changed;
 }
 

@@ -146,6 +146,7 @@ private:
         int delta = 0;
     };
     Anchor captureAnchor() const;
+    void reveal(QWidget *control);
     // A text selection dragged past the list's top or bottom edge scrolls
     // it, faster the further past, as far as that text reaches.
     void watchSelectionDrags(QWidget *text);
