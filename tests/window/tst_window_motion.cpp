@@ -9,6 +9,7 @@
 
 #include "chat/ChatView.h"
 #include "chat/composer/ComposerBar.h"
+#include "chat/transcript/LiveAssistantBlock.h"
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/TranscriptView.h"
 #include "model/ConversationStore.h"
@@ -290,6 +291,73 @@ private Q_SLOTS:
             QCOMPARE(text->verticalScrollBar()->maximum(), 0);
         }
         save(&kit.window(), QStringLiteral("peek-%1.png").arg(QString::fromLatin1(QTest::currentDataTag()).section(u':', 0, 0)));
+    }
+
+    // A short reply that finishes: its words stay where they were and the
+    // user's message above it does not jump; whatever the finished row adds
+    // (its "Ready" line) comes in below, gliding.
+    void shortReplySettlesInPlace()
+    {
+        windowtest::WindowKit kit;
+        QVERIFY(kit.show());
+        auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(kit.window().content(), QStringLiteral("chat"))->view());
+        QVERIFY(chatView);
+        chat::TranscriptView *list = chatView->findChild<chat::TranscriptView *>();
+        QVERIFY(list);
+        // The reply's first words, then a pause so it is seen live, then the end.
+        const QByteArray head = testsupport::ChatServicePeer::event(
+            testsupport::ChatServicePeer::contentChunk(QStringLiteral("Sure, done.")));
+        testsupport::ChatServicePeer::Reply reply = testsupport::ChatServicePeer::sseReply(
+            head + testsupport::ChatServicePeer::event(testsupport::ChatServicePeer::finishChunk(QStringLiteral("stop")))
+            + testsupport::ChatServicePeer::doneEvent());
+        reply.splitAt = {head.size()};
+        reply.pieceDelayMs = 600;
+        kit.peer().enqueue(reply);
+        kit.vm().setDraft(QStringLiteral("hello"));
+        kit.vm().send();
+        // The user's row, followed frame by frame from the reply's first words to well after its end.
+        QTRY_VERIFY(kit.vm().isRunning() && !kit.vm().streamingText().isEmpty());
+        const QUuid user = kit.vm().conversations().selectedConversation()->messages.first().id;
+        const auto userTop = [&] {
+            chat::MessageRow *row = list->rowFor(user);
+            return row ? row->mapTo(&kit.window(), QPoint()).y() : -1;
+        };
+        // Where the reply's words stand: in the live block, then in their row.
+        const auto replyTop = [&] {
+            const QList<model::ChatMessage> messages = kit.vm().conversations().selectedConversation()->messages;
+            if (messages.size() > 1 && list->rowFor(messages.last().id) && list->rowFor(messages.last().id)->isVisible()) {
+                QWidget *text = reinterpret_cast<QWidget *>(list->rowFor(messages.last().id)->textView());
+                return text->mapTo(&kit.window(), QPoint()).y();
+            }
+            if (list->liveBlock() && list->liveBlock()->isVisible())
+                return reinterpret_cast<QWidget *>(list->liveBlock()->textView())->mapTo(&kit.window(), QPoint()).y();
+            return -1;
+        };
+        QTRY_VERIFY(userTop() >= 0 && replyTop() >= 0);
+        const QPoint live(userTop(), replyTop());
+        auto *arrival = list->findChild<QVariantAnimation *>(QStringLiteral("replyArrival"));
+        QVERIFY(arrival);
+        QTRY_VERIFY(arrival->state() == QAbstractAnimation::Running);
+        // Step by step through the glide: from where the live block showed
+        // the words, never more than a step's share of the way at once.
+        QPoint last = live;
+        int worst = 0;
+        for (int step = 0; step <= 10; ++step) {
+            holdAt(arrival, step / 10.0);
+            QCoreApplication::processEvents();
+            const QPoint now(userTop(), replyTop());
+            QCOMPARE(now.x(), live.x());
+            worst = qMax(worst, qAbs(now.y() - last.y()));
+            last = now;
+        }
+        arrival->resume();
+        QTRY_VERIFY(arrival->state() == QAbstractAnimation::Stopped);
+        const int settled = replyTop();
+        worst = qMax(worst, qAbs(settled - last.y()));
+        // The live block shows the words 66 px lower than their row does.
+        QVERIFY2(live.y() - settled > 30, qPrintable(QStringLiteral("%1 -> %2").arg(live.y()).arg(settled)));
+        QVERIFY2(worst <= 20, qPrintable(QStringLiteral("the reply's words moved %1 px at once").arg(worst)));
+        QCOMPARE(userTop(), live.x());
     }
 
     // The chat column glides with the sliding sidebar, going and coming: no

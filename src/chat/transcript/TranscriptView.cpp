@@ -7,6 +7,7 @@
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/TurnFade.h"
 #include "glass/BackdropSheet.h"
+#include "glass/Motion.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -82,6 +83,18 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
         // The content may have grown meanwhile: end on the real bottom.
         m_followBottom = true;
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    });
+    m_arrival = new QVariantAnimation(this);
+    m_arrival->setObjectName(QStringLiteral("replyArrival"));
+    m_arrival->setEasingCurve(glass::Motion::easeOut());
+    connect(m_arrival, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) {
+        m_arrivalOffset = v.toInt();
+        place();
+    });
+    connect(m_arrival, &QVariantAnimation::finished, this, [this] {
+        m_arrivalOffset = 0;
+        m_arriving = {};
+        place();
     });
     m_edgeScroll = new QTimer(this);
     m_edgeScroll->setInterval(16);
@@ -347,9 +360,11 @@ void TranscriptView::reload()
         if (m_items[i].kind == Kind::Message)
             ++m_messageCount;
     }
+    std::optional<Anchor> arrival;
     if (readingLive && !switched && !m_lastAssistant.isNull() && !listedBefore.contains(m_lastAssistant)) {
         m_anchor = Anchor{m_lastAssistant, liveTextTop - MessageRow::kAssistantTextTop};
         m_anchorOverFollow = m_followBottom;
+        arrival = m_anchor;
     }
     // Rows whose message left go back to the pool.
     const QList<QUuid> bound = m_bound.keys();
@@ -364,6 +379,8 @@ void TranscriptView::reload()
     if (switched)
         m_anchor.reset();
     relayout();
+    if (arrival)
+        glideIn(*arrival);
     if (switched)
         emit conversationSwitched();
     else if (oldCount != m_messageCount)
@@ -701,6 +718,28 @@ void TranscriptView::relayout()
     m_placing = false;
 }
 
+void TranscriptView::glideIn(const Anchor &wanted)
+{
+    // The list could not scroll far enough to keep the words in place: the
+    // row starts where they were and glides to where it lies, so they never
+    // jump in one frame.
+    const int i = m_indexOf.value(wanted.id, -1);
+    if (i < 0)
+        return;
+    const int offset = wanted.delta - (m_tops[size_t(i)] - verticalScrollBar()->value());
+    const int ms = glass::Motion::duration(m_context.styles, kArrivalMs);
+    if (offset == 0 || ms <= 0)
+        return;
+    m_arrival->stop();
+    m_arriving = wanted.id;
+    m_arrivalOffset = offset;
+    m_arrival->setDuration(ms);
+    m_arrival->setStartValue(offset);
+    m_arrival->setEndValue(0);
+    m_arrival->start();
+    place();
+}
+
 void TranscriptView::place()
 {
     const int width = columnWidth();
@@ -709,7 +748,8 @@ void TranscriptView::place()
     for (auto it = m_bound.cbegin(); it != m_bound.cend(); ++it) {
         const int i = m_indexOf.value(it.key(), -1);
         if (i >= 0)
-            it.value()->setGeometry(x, m_tops[size_t(i)] - value, width, m_items[size_t(i)].height);
+            it.value()->setGeometry(x, m_tops[size_t(i)] - value + (it.key() == m_arriving ? m_arrivalOffset : 0), width,
+                                    m_items[size_t(i)].height);
     }
     for (size_t i = 0; i < m_items.size(); ++i) {
         QWidget *single = m_items[i].kind == Kind::Live       ? static_cast<QWidget *>(m_live)

@@ -48,6 +48,8 @@ public:
     // them laid out instead of laying them out before its frame.
     static constexpr int kAhead = 360;
     static constexpr int kAheadDelayMs = 30;
+    // A finished reply gliding from where its live block showed its words.
+    static constexpr int kArrivalMs = 220;
 
     explicit TranscriptView(MessageRowContext context, QWidget *parent = nullptr);
     ~TranscriptView() override;
@@ -147,6 +149,7 @@ private:
     };
     Anchor captureAnchor() const;
     void reveal(QWidget *control);
+    void glideIn(const Anchor &wanted);
     // A text selection dragged past the list's top or bottom edge scrolls
     // it, faster the further past, as far as that text reaches.
     void watchSelectionDrags(QWidget *text);
@@ -211,6 +214,11 @@ private:
     LiveAssistantBlock *m_live = nullptr;
     QPointer<ApprovalCard> m_card;
     QVariantAnimation *m_scroll = nullptr;
+    // A finished reply whose words could not be kept where the live block
+    // showed them (the list too short to scroll there) glides from there.
+    QVariantAnimation *m_arrival = nullptr;
+    QUuid m_arriving;
+    int m_arrivalOffset = 0;
     QTimer *m_edgeScroll = nullptr;
     QTimer *m_ahead = nullptr;
     int m_aheadDirection = 0; // -1 up, 1 down, 0 not scrolled
