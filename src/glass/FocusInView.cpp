@@ -19,9 +19,12 @@ FocusInView::~FocusInView()
 
 void FocusInView::reveal(QWidget *control)
 {
-    for (QWidget *w = control ? control->parentWidget() : nullptr; w && !w->isWindow(); w = w->parentWidget())
+    for (QWidget *w = control ? control->parentWidget() : nullptr; w && !w->isWindow(); w = w->parentWidget()) {
         if (auto *area = qobject_cast<QScrollArea *>(w); area && area->widget() && area->widget()->isAncestorOf(control))
             area->ensureWidgetVisible(control, kMargin, kMargin);
+        else if (auto *rows = dynamic_cast<RevealsControls *>(w))
+            rows->revealControl(control);
+    }
 }
 
 bool FocusInView::eventFilter(QObject *watched, QEvent *event)

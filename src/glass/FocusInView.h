@@ -6,6 +6,14 @@ class QWidget;
 
 namespace glass {
 
+// A scrolling view that places its rows itself (no QScrollArea) and brings
+// one of their controls into view when asked.
+class RevealsControls {
+public:
+    virtual ~RevealsControls() = default;
+    virtual void revealControl(QWidget *control) = 0;
+};
+
 // A control the keyboard reaches (Tab, Shift+Tab, a shortcut, the app
 // moving it) is scrolled into view in every scroll area it lies in, from the
 // innermost out, wherever the keyboard came from: a scroll area only does

@@ -62,7 +62,7 @@ void FileTreeRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
         const qreal half = glass::FocusRing::kWidth / 2;
         painter->setPen(QPen(s.focusRing, glass::FocusRing::kWidth));
         painter->setBrush(Qt::NoBrush);
-        painter->drawRoundedRect(QRectF(r).adjusted(half, half, -4 - half, -half), 5, 5);
+        painter->drawRoundedRect(QRectF(r).adjusted(4 + half, 1 + half, -4 - half, -1 - half), 5, 5);
     }
     painter->restore();
 }

@@ -168,8 +168,8 @@ QStringList tabAround(QWidget &window, glass::FocusRing &ring, const QColor &col
         seen.insert(f);
         names << describe(f);
         QCoreApplication::processEvents();
-        if (auto *list = qobject_cast<QListView *>(f)) {
-            // The session list rings its current row instead.
+        if (auto *list = qobject_cast<QAbstractItemView *>(f)) {
+            // The session list and the file tree ring their current row instead.
             const QRect row(list->viewport()->mapTo(f->window(), list->visualRect(list->currentIndex()).topLeft()),
                             list->visualRect(list->currentIndex()).size());
             // Its stroke's middle lies 5 pixels in from the row's sides, 2 from its top and bottom.

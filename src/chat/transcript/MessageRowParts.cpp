@@ -9,6 +9,7 @@
 #include "glass/SymbolIcons.h"
 #include "glass/TextInk.h"
 
+#include <QFocusEvent>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -184,12 +185,14 @@ bool MessageRowCopyButton::event(QEvent *event)
 void MessageRowCopyButton::focusInEvent(QFocusEvent *event)
 {
     QAbstractButton::focusInEvent(event);
+    m_keyboard = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     fadeTo(true);
 }
 
 void MessageRowCopyButton::focusOutEvent(QFocusEvent *event)
 {
     QAbstractButton::focusOutEvent(event);
+    m_keyboard = false;
     fadeTo(true);
 }
 

@@ -30,7 +30,7 @@ public:
     void setHovering(bool on, bool animated = true);
     void setCopied(bool on);
     bool isCopied() const { return m_copied > 0; }
-    bool isShown() const { return m_hovering || m_copied > 0 || hasFocus(); }
+    bool isShown() const { return m_hovering || m_copied > 0 || m_keyboard; }
     // How far it is faded in, 0...1.
     double fade() const { return m_fade; }
     QSize sizeHint() const override { return {36, 36}; }
@@ -48,6 +48,7 @@ private:
     glass::StyleStore &m_styles;
     bool m_lightGlass = false;
     bool m_hovering = false;
+    bool m_keyboard = false; // reached by Tab and holding the keyboard
     int m_copied = 0;
     double m_fade = 0;
     QVariantAnimation *m_fading = nullptr;

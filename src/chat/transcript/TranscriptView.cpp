@@ -106,18 +106,14 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
     // The person scrolling (wheel, keys, the bar) ends a glide: where they
     // scroll to decides whether the bottom is followed.
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] { m_scroll->stop(); });
-    // A control of a row the keyboard reaches (Copy, Retry) is scrolled into
-    // view; a click leaves the list where it is.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
-        if (now && m_shownArea->isAncestorOf(now) && QGuiApplication::mouseButtons() == Qt::NoButton)
-            reveal(now);
-    });
 }
 
 TranscriptView::~TranscriptView() = default;
 
-void TranscriptView::reveal(QWidget *control)
+void TranscriptView::revealControl(QWidget *control)
 {
+    if (!m_shownArea->isAncestorOf(control))
+        return;
     const int margin = 24;
     const QRect at(control->mapTo(viewport(), QPoint(0, 0)), control->size());
     // What lies under the composer is not in view.

@@ -2,6 +2,7 @@
 
 #include "chat/transcript/ApprovalCard.h"
 #include "chat/transcript/MessageRowContext.h"
+#include "glass/FocusInView.h"
 #include "model/ChatRecords.h"
 #include "model/RunRecords.h"
 
@@ -33,7 +34,7 @@ class MessageRow;
 // scrolls; a row's height is kept per (message id, width) once measured and
 // estimated from its text before. Hover and "copied" are kept per message
 // id, never in a reused widget.
-class TranscriptView : public QAbstractScrollArea {
+class TranscriptView : public QAbstractScrollArea, public glass::RevealsControls {
     Q_OBJECT
 public:
     static constexpr int kColumnMaxWidth = 720;
@@ -78,6 +79,10 @@ public:
     // goes on in it. It holds nothing until the welcome card is put into its layout.
     QWidget *welcomeSlot() const { return m_welcome; }
     bool showsWelcome() const;
+
+    // A row's control the keyboard reached (Copy, Retry) comes into view,
+    // clear of the composer.
+    void revealControl(QWidget *control) override;
 
     // Goes to the bottom and follows it from there on.
     void scrollToBottom(bool animated);
@@ -148,7 +153,6 @@ private:
         int delta = 0;
     };
     Anchor captureAnchor() const;
-    void reveal(QWidget *control);
     void glideIn(const Anchor &wanted);
     // A text selection dragged past the list's top or bottom edge scrolls
     // it, faster the further past, as far as that text reaches.
