@@ -126,6 +126,17 @@ void FileTreeOutline::focusInEvent(QFocusEvent *event)
     viewport()->update();
 }
 
+void FileTreeOutline::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTreeView::currentChanged(current, previous);
+    // A click makes a row current without the keyboard: none is, until it comes.
+    if (current.isValid() && !hasFocus())
+        QMetaObject::invokeMethod(this, [this] {
+            if (!hasFocus() && selectionModel())
+                selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        }, Qt::QueuedConnection);
+}
+
 void FileTreeOutline::focusOutEvent(QFocusEvent *event)
 {
     QTreeView::focusOutEvent(event);

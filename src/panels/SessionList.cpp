@@ -207,6 +207,17 @@ void SessionList::focusOutEvent(QFocusEvent *event)
     viewport()->update();
 }
 
+void SessionList::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QListView::currentChanged(current, previous);
+    // A click makes a row current without the keyboard: none is, until it comes.
+    if (current.isValid() && !hasFocus())
+        QMetaObject::invokeMethod(this, [this] {
+            if (!hasFocus() && selectionModel())
+                selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        }, Qt::QueuedConnection);
+}
+
 void SessionList::rememberCurrent()
 {
     m_keptID = {};

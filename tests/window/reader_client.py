@@ -8,6 +8,10 @@
 #   reader_client.py point ROLE NAME    the screen point at the middle of the
 #                                       main window's first showing ROLE NAME
 #   reader_client.py await ROLE NAME    waits (up to 15 s) until it shows
+#   reader_client.py listen SECONDS     what the app tells the bus, one event a
+#                                       line (type, role, name, description)
+#   reader_client.py silent FILE        no event of FILE came from a mark kept
+#                                       out of the tree
 import http.server
 import itertools
 import json
@@ -17,6 +21,12 @@ import time
 
 APP = "Moonshelf Mac"
 WINDOWS = {"main": "Moonshelf Mac", "menu": "Moonshelf Mac", "settings": "Settings"}
+# Buttons of every kind: their names are short and tell them apart.
+BUTTONS = {"push button", "toggle button", "check box", "radio button", "link"}
+# Words that say the opposite of each other in a name and its description.
+OPPOSITES = [("show", "hide"), ("open", "close"), ("start", "stop"), ("on", "off")]
+# What the marks kept out of the tree are called, were they named.
+MARKS = ("Felgrin", "Polish mark")
 # Roles a person acts on; each must carry a name.
 CONTROLS = {"push button", "toggle button", "check box", "radio button", "text", "password text", "slider",
             "spin button", "combo box", "menu item", "list item", "page tab", "link"}
@@ -154,6 +164,44 @@ def check(which):
         if acc.getRoleName() in CONTROLS and "showing" in st and not acc.name.strip():
             failures.append("a %s has no name (help text %r)" % (acc.getRoleName(), acc.description))
 
+    def parent_of(acc):
+        try:
+            return acc.parent
+        except Exception:
+            return None
+
+    def clashing_names():
+        # A name repeated in three or more like containers is a row's own
+        # action (each message's Copy); twice, or twice in one place, two
+        # controls a reader cannot tell apart.
+        places = {}
+        for acc, st in shown:
+            if acc.getRoleName() in BUTTONS and "showing" in st and acc.name.strip():
+                places.setdefault(acc.name, []).append(parent_of(acc))
+        return sorted(name for name, parents in places.items()
+                      if len(parents) > 1 and (len(parents) < 3 or len(set(map(id, parents))) < len(parents)))
+
+    def long_names():
+        return sorted(a.name for a, st in shown if a.getRoleName() in BUTTONS and "showing" in st and
+                      (len(a.name.split()) > 6 or ". " in a.name or a.name.rstrip().endswith(".")))
+
+    def disagreeing():
+        found = []
+        for a, st in shown:
+            if a.getRoleName() not in CONTROLS or "showing" not in st or not a.description:
+                continue
+            first_name = (a.name.split() or [""])[0].lower()
+            first_desc = (a.description.split() or [""])[0].lower()
+            if any({first_name, first_desc} == {x, y} for x, y in OPPOSITES):
+                found.append((a.name, a.description))
+        return found
+
+    general = [
+        ("names short (a word or a few, not a sentence)", long_names, []),
+        ("no two controls share a name", clashing_names, []),
+        ("a name and its description do not say opposite things", disagreeing, []),
+    ]
+
     def radios(group):
         found = find(tree, "panel", group) + find(tree, "filler", group)
         if not found:
@@ -180,6 +228,13 @@ def check(which):
              [[]]),
             ("the open session is the selected row",
              lambda: [a.name for a, st in shown if a.getRoleName() == "list item" and "selected" in st], ["round 1"]),
+            ("every list and tree is named",
+             lambda: [a.getRoleName() for a, st in shown if a.getRoleName() in ("list", "tree", "tree table", "table")
+                      and "showing" in st and not a.name.strip()], []),
+            # The card holds the keyboard now: no row of a list may say it has it.
+            ("no row reports the focus while the keyboard is elsewhere",
+             lambda: [a.name for a, st in shown if a.getRoleName() in ("list item", "table cell", "tree item")
+                      and "focused" in st], []),
             ("the panel buttons say whether their panel is on",
              lambda: [(a.name, "checked" in states(pyatspi, a)) for n in ("Sidebar", "Files", "Tools")
                       for a in find(tree, "check box", n)],
@@ -198,13 +253,41 @@ def check(which):
               "Increment Shell timeout"]),
         ],
     }
-    for what, got, expected in rules[which]:
+    for what, got, expected in rules[which] + (general if which != "menu" else []):
         found = got()
         if found != expected:
             failures.append("%s: expected %r, found %r" % (what, expected, found))
     for f in failures:
         print("FAIL (%s window): %s" % (which, f))
     return 1 if failures else 0
+
+
+def listen(seconds):
+    import pyatspi
+    import signal
+
+    def heard(event):
+        try:
+            src = event.source
+            print("%s\t%s\t%s\t%s" % (event.type, src.getRoleName(), src.name, src.description), flush=True)
+        except Exception:
+            pass
+
+    def stop(*_):
+        pyatspi.Registry.stop()
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGALRM, stop)
+    signal.alarm(int(seconds))
+    pyatspi.Registry.registerEventListener(heard, "object:", "window:")
+    pyatspi.Registry.start()
+
+
+def silent(path):
+    with open(path, encoding="utf-8", errors="replace") as f:
+        loud = [line.rstrip("\n") for line in f if any(m in line for m in MARKS)]
+    for line in loud[:5]:
+        print("FAIL (events): a mark kept out of the tree told the bus: %s" % line)
+    return 1 if loud else 0
 
 
 def point(role, name, quiet=False):
@@ -249,6 +332,10 @@ if __name__ == "__main__":
                 sys.exit(0)
             time.sleep(0.1)
         sys.exit("%s %r did not show" % (sys.argv[2], sys.argv[3]))
+    elif command == "listen":
+        listen(float(sys.argv[2]))
+    elif command == "silent":
+        sys.exit(silent(sys.argv[2]))
     elif command == "point":
         sys.exit(point(sys.argv[2], sys.argv[3]))
     elif command == "dump":

@@ -68,7 +68,10 @@ dbus-run-session -- bash -c '
     walker1=$!
     /usr/bin/python3 "$CLIENT" walk 300 2> "$OUT/reader-walk-2.log" &
     walker2=$!
-    started+=($walker1 $walker2)
+    # What the app tells the bus meanwhile (a finished reply shows the crew mark).
+    /usr/bin/python3 "$CLIENT" listen 300 > "$OUT/reader-events.log" 2>&1 &
+    listener=$!
+    started+=($walker1 $walker2 $listener)
     sleep 1
     for round in $(seq "$ROUNDS"); do
       xdotool windowfocus --sync "$main" 2>/dev/null || true
@@ -116,8 +119,10 @@ dbus-run-session -- bash -c '
       /usr/bin/python3 "$CLIENT" check settings || status=1
       /usr/bin/python3 "$CLIENT" dump settings > "$OUT/reader-settings.txt" 2>&1 || true
     fi
-    kill "$walker1" "$walker2" 2>/dev/null || true
-    wait "$walker1" "$walker2" 2>/dev/null || true
+    kill "$walker1" "$walker2" "$listener" 2>/dev/null || true
+    wait "$walker1" "$walker2" "$listener" 2>/dev/null || true
+    [ -s "$OUT/reader-events.log" ] || fail "the listener heard nothing from the app"
+    /usr/bin/python3 "$CLIENT" silent "$OUT/reader-events.log" || status=1
   fi
   if ! alive; then
     fail "moonshelf is not running at the end"
