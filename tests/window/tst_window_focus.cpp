@@ -39,6 +39,8 @@
 #include <QListView>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 namespace {
@@ -735,6 +737,64 @@ private Q_SLOTS:
     // Every control Tab reaches, in the main window, the settings window,
     // a sheet and a popover, shows a ring in the skin's accent around it:
     // a control whose focus would not show does not take the keyboard.
+    // Wherever the keyboard comes from, the control it reaches is scrolled
+    // into view: past the settings window's "Done" (a header outside the
+    // page) into a page scrolled away from it, and back from the composer
+    // into a conversation scrolled up.
+    void keyboardScrollsIntoView_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("forward");
+        QTest::newRow("settings: Tab past Done, the page at its end") << "settings end" << true;
+        QTest::newRow("settings: Shift+Tab from Done, the page at its top") << "settings top" << false;
+        QTest::newRow("chat: Shift+Tab from the composer, the list scrolled up") << "chat" << false;
+    }
+    void keyboardScrollsIntoView()
+    {
+        QFETCH(QString, where);
+        QFETCH(bool, forward);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        if (where == u"chat") {
+            model::ConversationStore &store = kit.vm().conversations();
+            const QUuid session = *store.selectedConversationID();
+            for (int i = 0; i < 40; ++i)
+                store.appendMessage(session, model::ChatMessage::make(i % 2 ? model::MessageRole::Assistant : model::MessageRole::User,
+                                                                      QStringLiteral("Message %1 of a long session.\n\nWith a second paragraph.").arg(i)));
+        }
+        QVERIFY(showActive(kit));
+        QAbstractScrollArea *area = nullptr;
+        if (where.startsWith(u"settings")) {
+            QVERIFY(press(Qt::Key_Comma, Qt::ControlModifier));
+            QWidget *settings = w.settings().window();
+            QTRY_COMPARE(QApplication::activeWindow(), settings);
+            area = settings->findChild<QScrollArea *>();
+            QVERIFY(area);
+            QTRY_VERIFY(area->verticalScrollBar()->maximum() > 200);
+            area->verticalScrollBar()->setValue(where.endsWith(u"end") ? area->verticalScrollBar()->maximum() : 0);
+            QAbstractButton *done = testsupport::namedWidget<QAbstractButton>(settings, QStringLiteral("Done"));
+            QVERIFY(done);
+            done->setFocus(Qt::TabFocusReason);
+        } else {
+            auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
+            area = chatView->findChild<chat::TranscriptView *>();
+            QTRY_VERIFY(area->verticalScrollBar()->maximum() > 1000);
+            area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum() / 2);
+            QTest::qWait(50);
+            composer(w)->setFocus(Qt::MouseFocusReason);
+        }
+        const int before = area->verticalScrollBar()->value();
+        QVERIFY(press(forward ? Qt::Key_Tab : Qt::Key_Backtab, forward ? Qt::NoModifier : Qt::ShiftModifier));
+        QWidget *reached = focused();
+        QVERIFY(reached && area->isAncestorOf(reached));
+        QCoreApplication::processEvents();
+        const QRect at(reached->mapTo(area->viewport(), QPoint(0, 0)), reached->size());
+        QVERIFY2(area->viewport()->rect().contains(at),
+                 qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 in a view %6 high (scrolled %7 -> %8)")
+                                .arg(describe(reached)).arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height())
+                                .arg(area->viewport()->height()).arg(before).arg(area->verticalScrollBar()->value())));
+    }
+
     void everyFocusShowsItsRing_data()
     {
         QTest::addColumn<QString>("skin");
