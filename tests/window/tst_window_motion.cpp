@@ -9,6 +9,7 @@
 
 #include "chat/ChatView.h"
 #include "chat/composer/ComposerBar.h"
+#include "chat/transcript/ActivityMarks.h"
 #include "chat/transcript/LiveAssistantBlock.h"
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/TranscriptView.h"
@@ -291,6 +292,41 @@ private Q_SLOTS:
             QCOMPARE(text->verticalScrollBar()->maximum(), 0);
         }
         save(&kit.window(), QStringLiteral("peek-%1.png").arg(QString::fromLatin1(QTest::currentDataTag()).section(u':', 0, 0)));
+    }
+
+    // The live reply's breathing mark moves, unless the desktop asks for
+    // less motion (before the reply, or while it is written): then it
+    // holds one pose, as the README says the marks do.
+    void breathingMarkFollowsReducedMotion_data()
+    {
+        QTest::addColumn<int>("reduce"); // 0 never, 1 from the start, 2 while it moves
+        QTest::newRow("motion wanted: the stars move") << 0;
+        QTest::newRow("reduced motion: they hold still") << 1;
+        QTest::newRow("reduced while the reply is written: they stop") << 2;
+    }
+    void breathingMarkFollowsReducedMotion()
+    {
+        QFETCH(int, reduce);
+        windowtest::WindowKit kit;
+        kit.styles().setReduceMotion(reduce == 1);
+        QVERIFY(kit.show());
+        testsupport::ChatServicePeer::Reply stalling = testsupport::ChatServicePeer::textReply(QStringLiteral("Thinking it over"));
+        stalling.stallAfter = 20;
+        kit.peer().enqueue(stalling);
+        kit.vm().setDraft(QStringLiteral("hello"));
+        kit.vm().send();
+        chat::BreathingActivityMark *mark = nullptr;
+        QTRY_VERIFY((mark = kit.window().findChild<chat::BreathingActivityMark *>()) && mark->isVisible());
+        if (reduce == 2) {
+            QTRY_VERIFY(mark->isMoving());
+            kit.styles().setReduceMotion(true);
+        }
+        const QImage first = mark->grab().toImage();
+        QTest::qWait(250);
+        const QImage later = mark->grab().toImage();
+        QCOMPARE(mark->isMoving(), reduce == 0);
+        QCOMPARE(first == later, reduce != 0);
+        kit.vm().stop();
     }
 
     // A short reply that finishes: its words stay where they were and the
