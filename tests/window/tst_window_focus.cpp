@@ -16,6 +16,7 @@
 #include "glass/Styles.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"
+#include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "palette/CommandPaletteView.h"
 #include "panels/SidebarControls.h"
@@ -42,6 +43,9 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QMenu>
+#include <QTimer>
+#include <QTreeView>
 
 namespace {
 
@@ -737,6 +741,120 @@ private Q_SLOTS:
     // Every control Tab reaches, in the main window, the settings window,
     // a sheet and a popover, shows a ring in the skin's accent around it:
     // a control whose focus would not show does not take the keyboard.
+    // Return presses whatever button has the keyboard, as Space does, of
+    // every kind the window has (the footer's Settings did nothing).
+    void returnPressesEveryButton_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("expected");
+        const int ret = Qt::Key_Return, space = Qt::Key_Space;
+        QTest::newRow("the sidebar footer's Settings, Return") << "Settings" << ret << "settings";
+        QTest::newRow("the sidebar footer's Settings, Space") << "Settings" << space << "settings";
+        QTest::newRow("the sidebar's New session") << "New session" << ret << "sessions 2";
+        QTest::newRow("a title-bar toggle (Files)") << "Files" << ret << "files on";
+        QTest::newRow("a tray toggle (the wallpaper's eye)") << "Background image / video" << ret << "wallpaper off";
+        QTest::newRow("a panel's symbol button (Hide Tools panel)") << "Hide Tools panel" << ret << "tools off";
+        QTest::newRow("the welcome card's chip (Open folder)") << "Open folder" << int(Qt::Key_Enter) << "folder asked";
+    }
+    void returnPressesEveryButton()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, key);
+        QFETCH(QString, expected);
+        windowtest::WindowKit kit(false); // no project: the welcome card offers one
+        kit.vm().setShowToolLog(true);
+        QVERIFY(showActive(kit));
+        QAbstractButton *b = nullptr;
+        QTRY_VERIFY((b = testsupport::namedWidget<QAbstractButton>(&kit.window(), button)) && b->isVisible());
+        b->setFocus(Qt::TabFocusReason);
+        QVERIFY(b->hasFocus());
+        const bool wallpaper = kit.vm().background().isEnabled();
+        QVERIFY(press(Qt::Key(key)));
+        if (expected == u"settings") {
+            QTRY_VERIFY(kit.window().settings().window() && kit.window().settings().window()->isVisible());
+            kit.window().settings().window()->close();
+        } else if (expected == u"sessions 2") {
+            QTRY_COMPARE(kit.vm().conversations().conversations().size(), 2);
+        } else if (expected == u"files on") {
+            QVERIFY(kit.vm().showProjectPanel());
+        } else if (expected == u"wallpaper off") {
+            QVERIFY(wallpaper);
+            QVERIFY(!kit.vm().background().isEnabled());
+        } else if (expected == u"tools off") {
+            QVERIFY(!kit.vm().showToolLog());
+        } else if (expected == u"folder asked") {
+            QTRY_COMPARE(kit.panels().folders.size(), 1);
+        } else {
+            QFAIL("no such check");
+        }
+    }
+
+    // The project's files by keys alone, once Tab has reached the tree:
+    // Return or Space opens a folder or peeks a file, Shift+F10 opens the
+    // row's menu; no row is current once the keyboard has left, and it
+    // comes back to the row it left.
+    void fileTreeByKeys_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("expected");
+        // Rows: the folder "docs" (holding "guide.txt"), then "notes.txt".
+        QTest::newRow("Return on a folder opens it") << "Return" << "open docs";
+        QTest::newRow("Down, Return peeks a file") << "Down Return" << "peek notes.txt";
+        QTest::newRow("Space peeks as Return does") << "Down Space" << "peek notes.txt";
+        QTest::newRow("into an opened folder: Right, Down, Return") << "Right Down Return" << "peek guide.txt";
+        QTest::newRow("Shift+F10 opens the row's menu") << "Down Shift+F10" << "menu Peek";
+        QTest::newRow("left by Tab: no row is current") << "Down Tab" << "current none";
+        QTest::newRow("back by Shift+Tab: the row it left") << "Down Tab Shift+Tab" << "current notes.txt";
+    }
+    void fileTreeByKeys()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, expected);
+        windowtest::WindowKit kit;
+        QVERIFY(QDir(kit.projectPath()).mkpath(QStringLiteral("docs")));
+        for (const QString &name : {QStringLiteral("docs/guide.txt"), QStringLiteral("notes.txt")}) {
+            QFile f(QDir(kit.projectPath()).filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("text\n") > 0);
+        }
+        kit.vm().setShowProjectPanel(true);
+        QVERIFY(showActive(kit));
+        QTreeView *tree = nullptr;
+        QTRY_VERIFY((tree = kit.window().findChild<QTreeView *>()) && tree->isVisible() && tree->model()->rowCount() == 2);
+        QCOMPARE(tree->accessibleName(), QStringLiteral("Project files"));
+        QVERIFY(tree->focusPolicy() & Qt::TabFocus);
+        tree->setFocus(Qt::TabFocusReason);
+        QVERIFY(tree->hasFocus());
+        QString menuFirst; // the menu's first entry, read while it was open
+        for (const QString &key : keys.split(u' ')) {
+            const QKeySequence seq(key);
+            if (key == u"Shift+F10") {
+                // The menu runs its own loop: look at it, then close it.
+                QTimer::singleShot(200, this, [&menuFirst] {
+                    if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                        menuFirst = menu->actions().value(0) ? menu->actions().first()->text() : QString();
+                        menu->close();
+                    }
+                });
+            }
+            QVERIFY(press(Qt::Key(seq[0].key()), seq[0].keyboardModifiers()));
+            QTest::qWait(20);
+        }
+        const QString what = expected.section(u' ', 0, 0), name = expected.section(u' ', 1);
+        const auto nameAt = [](const QModelIndex &i) { return i.isValid() ? i.data().toString() : QStringLiteral("none"); };
+        if (what == u"open") {
+            QCOMPARE(nameAt(tree->model()->index(0, 0)), name);
+            QVERIFY(tree->isExpanded(tree->model()->index(0, 0)));
+        } else if (what == u"peek") {
+            QTRY_VERIFY(kit.vm().peekedFile().has_value());
+            QCOMPARE(QFileInfo(kit.vm().peekedFile()->url.toLocalFile()).fileName(), name);
+        } else if (what == u"menu") {
+            QTRY_COMPARE(menuFirst, name);
+        } else if (what == u"current") {
+            QCOMPARE(nameAt(tree->currentIndex()), name);
+        }
+    }
+
     // Wherever the keyboard comes from, the control it reaches is scrolled
     // into view: past the settings window's "Done" (a header outside the
     // page) into a page scrolled away from it, and back from the composer
