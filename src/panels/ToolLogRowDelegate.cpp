@@ -2,6 +2,7 @@
 
 #include "app/AppViewModel.h"
 #include "app/ToolLogModel.h"
+#include "glass/FocusRing.h"
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
 
@@ -131,6 +132,13 @@ void ToolLogRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, 
         p->setPen(s.accent);
         p->drawText(l.reveal.adjusted(symbol + 5, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
                     QStringLiteral("Reveal in Files"));
+    }
+    if (option.state & QStyle::State_HasFocus) {
+        // The keyboard's row, ringed as the window's focus ring would be.
+        const qreal half = glass::FocusRing::kWidth / 2;
+        p->setPen(QPen(s.focusRing, glass::FocusRing::kWidth));
+        p->setBrush(Qt::NoBrush);
+        p->drawRoundedRect(QRectF(0, 0, option.rect.width(), option.rect.height()).adjusted(4 + half, 1 + half, -4 - half, -1 - half), 8, 8);
     }
     p->restore();
 }

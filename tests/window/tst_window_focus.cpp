@@ -20,6 +20,7 @@
 #include "stage/SkinStore.h"
 #include "palette/CommandPaletteView.h"
 #include "panels/SidebarControls.h"
+#include "panels/ToolLogList.h"
 #include "panels/SidebarView.h"
 #include "settings/OnboardingSheet.h"
 #include "support/NamedWidget.h"
@@ -852,6 +853,60 @@ private Q_SLOTS:
             QTRY_COMPARE(menuFirst, name);
         } else if (what == u"current") {
             QCOMPARE(nameAt(tree->currentIndex()), name);
+        }
+    }
+
+    // The tool log by keys alone: its rows are one Tab stop; Return on a
+    // call reveals its file (the painted "Reveal in Files"), Shift+F10
+    // opens the call's menu; no row is current once the keyboard has left.
+    void toolLogByKeys_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Return reveals the newest call's file") << "Return" << "peek notes.txt";
+        QTest::newRow("Shift+F10 opens the call's menu") << "Shift+F10" << "menu Reveal in Files";
+        QTest::newRow("left by Tab: no row is current") << "Tab" << "current none";
+    }
+    void toolLogByKeys()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, expected);
+        windowtest::WindowKit kit;
+        QFile f(QDir(kit.projectPath()).filePath(QStringLiteral("notes.txt")));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("text\n") > 0);
+        f.close();
+        kit.vm().setShowToolLog(true);
+        QVERIFY(showActive(kit));
+        kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply({{"c1", "read_file", R"({"path":"notes.txt"})"}}));
+        kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Read.")));
+        kit.vm().setDraft(QStringLiteral("go"));
+        kit.vm().send();
+        QTRY_VERIFY(!kit.vm().isRunning() && kit.vm().toolLog().size() == 1);
+        auto *list = kit.window().findChild<panels::ToolLogList *>();
+        QVERIFY(list && list->isVisible());
+        QCOMPARE(list->accessibleName(), QStringLiteral("Tool log"));
+        QVERIFY(list->focusPolicy() & Qt::TabFocus);
+        list->setFocus(Qt::TabFocusReason);
+        QVERIFY(list->hasFocus() && list->currentIndex().isValid());
+        QString menuFirst;
+        if (keys == u"Shift+F10")
+            QTimer::singleShot(200, this, [&menuFirst] {
+                if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                    menuFirst = menu->actions().value(0) ? menu->actions().first()->text() : QString();
+                    menu->close();
+                }
+            });
+        const QKeySequence seq(keys);
+        QVERIFY(press(Qt::Key(seq[0].key()), seq[0].keyboardModifiers()));
+        const QString what = expected.section(u' ', 0, 0), name = expected.section(u' ', 1);
+        if (what == u"peek") {
+            QTRY_VERIFY(kit.vm().peekedFile().has_value());
+            QCOMPARE(QFileInfo(kit.vm().peekedFile()->url.toLocalFile()).fileName(), name);
+        } else if (what == u"menu") {
+            QTRY_COMPARE(menuFirst, name);
+        } else {
+            QVERIFY(!list->hasFocus());
+            QVERIFY(!list->currentIndex().isValid());
         }
     }
 
