@@ -9,6 +9,7 @@
 #include "chat/composer/ComposerField.h"
 #include "chat/tray/ComposerTray.h"
 #include "chat/tray/TrayChips.h"
+#include "chat/transcript/MessageRowParts.h"
 #include "chat/transcript/TranscriptView.h"
 #include "chat/tray/TrayPopoverHost.h"
 #include "glass/FocusRing.h"
@@ -757,6 +758,7 @@ private Q_SLOTS:
         QTest::newRow("a tray toggle (the wallpaper's eye)") << "Background image / video" << ret << "wallpaper off";
         QTest::newRow("a panel's symbol button (Hide Tools panel)") << "Hide Tools panel" << ret << "tools off";
         QTest::newRow("the welcome card's chip (Open folder)") << "Open folder" << int(Qt::Key_Enter) << "folder asked";
+        QTest::newRow("a reply's Copy") << "Copy" << ret << "copied";
     }
     void returnPressesEveryButton()
     {
@@ -765,6 +767,9 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         windowtest::WindowKit kit(false); // no project: the welcome card offers one
         kit.vm().setShowToolLog(true);
+        if (expected == u"copied")
+            kit.vm().conversations().appendMessage(*kit.vm().conversations().selectedConversationID(),
+                                                   model::ChatMessage::make(model::MessageRole::Assistant, QStringLiteral("Copied words.")));
         QVERIFY(showActive(kit));
         QAbstractButton *b = nullptr;
         QTRY_VERIFY((b = testsupport::namedWidget<QAbstractButton>(&kit.window(), button)) && b->isVisible());
@@ -784,6 +789,9 @@ private Q_SLOTS:
             QVERIFY(!kit.vm().background().isEnabled());
         } else if (expected == u"tools off") {
             QVERIFY(!kit.vm().showToolLog());
+        } else if (expected == u"copied") {
+            // (The kit's clipboard goes nowhere: the button says it copied.)
+            QVERIFY(qobject_cast<chat::MessageRowCopyButton *>(b) && qobject_cast<chat::MessageRowCopyButton *>(b)->isCopied());
         } else if (expected == u"folder asked") {
             QTRY_COMPARE(kit.panels().folders.size(), 1);
         } else {
