@@ -57,7 +57,7 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
     // it to the composer, not to whatever comes next in the window (a
     // title-bar button a typed space would press).
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
-        if (!old || !isAncestorOf(old) || (now && isAncestorOf(now)) || (now && old->isVisible()))
+        if (!old || !isAncestorOf(old) || old->isVisible() || (now && isAncestorOf(now)))
             return;
         if (now && now->window() != window())
             return; // another window (a sheet of its own, the settings)

@@ -55,7 +55,7 @@ public:
 
 signals:
     void presenceSettled(bool present);
-    // Each step of a move, and where it settled (0 away ... 1 in place).
+    // Each step of a move (0 away ... 1 in place), and settling in place.
     void progressChanged(double progress);
 
 protected:
