@@ -21,7 +21,6 @@
 #include "stage/SkinStore.h"
 #include "palette/CommandPaletteView.h"
 #include "panels/SidebarControls.h"
-#include "panels/ToolLogList.h"
 #include "panels/SidebarView.h"
 #include "settings/OnboardingSheet.h"
 #include "support/NamedWidget.h"
@@ -799,25 +798,32 @@ private Q_SLOTS:
         }
     }
 
-    // The project's files by keys alone, once Tab has reached the tree:
-    // Return or Space opens a folder or peeks a file, Shift+F10 opens the
-    // row's menu; no row is current once the keyboard has left, and it
-    // comes back to the row it left.
-    void fileTreeByKeys_data()
+    // The panels' rows by keys alone, once Tab has reached their list (one
+    // stop each): in the file tree Return or Space opens a folder or peeks
+    // a file; in the tool log Return reveals a call's file (its painted
+    // "Reveal in Files"); Shift+F10 opens a row's menu. No row is current
+    // once the keyboard has left, and it comes back to the row it left.
+    void panelRowsByKeys_data()
     {
+        QTest::addColumn<QString>("list");
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("expected");
-        // Rows: the folder "docs" (holding "guide.txt"), then "notes.txt".
-        QTest::newRow("Return on a folder opens it") << "Return" << "open docs";
-        QTest::newRow("Down, Return peeks a file") << "Down Return" << "peek notes.txt";
-        QTest::newRow("Space peeks as Return does") << "Down Space" << "peek notes.txt";
-        QTest::newRow("into an opened folder: Right, Down, Return") << "Right Down Return" << "peek guide.txt";
-        QTest::newRow("Shift+F10 opens the row's menu") << "Down Shift+F10" << "menu Peek";
-        QTest::newRow("left by Tab: no row is current") << "Down Tab" << "current none";
-        QTest::newRow("back by Shift+Tab: the row it left") << "Down Tab Shift+Tab" << "current notes.txt";
+        // The tree's rows: the folder "docs" (holding "guide.txt"), then "notes.txt".
+        QTest::newRow("tree: Return on a folder opens it") << "Project files" << "Return" << "open docs";
+        QTest::newRow("tree: Down, Return peeks a file") << "Project files" << "Down Return" << "peek notes.txt";
+        QTest::newRow("tree: Space peeks as Return does") << "Project files" << "Down Space" << "peek notes.txt";
+        QTest::newRow("tree: into an opened folder") << "Project files" << "Right Down Return" << "peek guide.txt";
+        QTest::newRow("tree: Shift+F10 opens the row's menu") << "Project files" << "Down Shift+F10" << "menu Peek";
+        QTest::newRow("tree: left by Tab, no row is current") << "Project files" << "Down Tab" << "current none";
+        QTest::newRow("tree: back by Shift+Tab, the row it left") << "Project files" << "Down Tab Shift+Tab" << "current notes.txt";
+        // The tool log's one call read notes.txt.
+        QTest::newRow("tool log: Return reveals the call's file") << "Tool log" << "Return" << "peek notes.txt";
+        QTest::newRow("tool log: Shift+F10 opens the call's menu") << "Tool log" << "Shift+F10" << "menu Reveal in Files";
+        QTest::newRow("tool log: left by Tab, no row is current") << "Tool log" << "Tab" << "current none";
     }
-    void fileTreeByKeys()
+    void panelRowsByKeys()
     {
+        QFETCH(QString, list);
         QFETCH(QString, keys);
         QFETCH(QString, expected);
         windowtest::WindowKit kit;
@@ -826,14 +832,23 @@ private Q_SLOTS:
             QFile f(QDir(kit.projectPath()).filePath(name));
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write("text\n") > 0);
         }
-        kit.vm().setShowProjectPanel(true);
+        const bool tree = list == u"Project files";
+        kit.vm().setShowProjectPanel(tree);
+        kit.vm().setShowToolLog(!tree);
         QVERIFY(showActive(kit));
-        QTreeView *tree = nullptr;
-        QTRY_VERIFY((tree = kit.window().findChild<QTreeView *>()) && tree->isVisible() && tree->model()->rowCount() == 2);
-        QCOMPARE(tree->accessibleName(), QStringLiteral("Project files"));
-        QVERIFY(tree->focusPolicy() & Qt::TabFocus);
-        tree->setFocus(Qt::TabFocusReason);
-        QVERIFY(tree->hasFocus());
+        if (!tree) {
+            kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply({{"c1", "read_file", R"({"path":"notes.txt"})"}}));
+            kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Read.")));
+            kit.vm().setDraft(QStringLiteral("go"));
+            kit.vm().send();
+            QTRY_VERIFY(!kit.vm().isRunning() && kit.vm().toolLog().size() == 1);
+        }
+        QAbstractItemView *rows = nullptr;
+        QTRY_VERIFY((rows = testsupport::namedWidget<QAbstractItemView>(&kit.window(), list)) && rows->isVisible() &&
+                    rows->model()->rowCount() > 0);
+        QVERIFY(rows->focusPolicy() & Qt::TabFocus);
+        rows->setFocus(Qt::TabFocusReason);
+        QVERIFY(rows->hasFocus() && rows->currentIndex().isValid());
         QString menuFirst; // the menu's first entry, read while it was open
         for (const QString &key : keys.split(u' ')) {
             const QKeySequence seq(key);
@@ -850,71 +865,17 @@ private Q_SLOTS:
             QTest::qWait(20);
         }
         const QString what = expected.section(u' ', 0, 0), name = expected.section(u' ', 1);
-        const auto nameAt = [](const QModelIndex &i) { return i.isValid() ? i.data().toString() : QStringLiteral("none"); };
         if (what == u"open") {
-            QCOMPARE(nameAt(tree->model()->index(0, 0)), name);
-            QVERIFY(tree->isExpanded(tree->model()->index(0, 0)));
+            QCOMPARE(rows->model()->index(0, 0).data().toString(), name);
+            QVERIFY(qobject_cast<QTreeView *>(rows)->isExpanded(rows->model()->index(0, 0)));
         } else if (what == u"peek") {
             QTRY_VERIFY(kit.vm().peekedFile().has_value());
             QCOMPARE(QFileInfo(kit.vm().peekedFile()->url.toLocalFile()).fileName(), name);
         } else if (what == u"menu") {
             QTRY_COMPARE(menuFirst, name);
-        } else if (what == u"current") {
-            QCOMPARE(nameAt(tree->currentIndex()), name);
-        }
-    }
-
-    // The tool log by keys alone: its rows are one Tab stop; Return on a
-    // call reveals its file (the painted "Reveal in Files"), Shift+F10
-    // opens the call's menu; no row is current once the keyboard has left.
-    void toolLogByKeys_data()
-    {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("Return reveals the newest call's file") << "Return" << "peek notes.txt";
-        QTest::newRow("Shift+F10 opens the call's menu") << "Shift+F10" << "menu Reveal in Files";
-        QTest::newRow("left by Tab: no row is current") << "Tab" << "current none";
-    }
-    void toolLogByKeys()
-    {
-        QFETCH(QString, keys);
-        QFETCH(QString, expected);
-        windowtest::WindowKit kit;
-        QFile f(QDir(kit.projectPath()).filePath(QStringLiteral("notes.txt")));
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("text\n") > 0);
-        f.close();
-        kit.vm().setShowToolLog(true);
-        QVERIFY(showActive(kit));
-        kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply({{"c1", "read_file", R"({"path":"notes.txt"})"}}));
-        kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Read.")));
-        kit.vm().setDraft(QStringLiteral("go"));
-        kit.vm().send();
-        QTRY_VERIFY(!kit.vm().isRunning() && kit.vm().toolLog().size() == 1);
-        auto *list = kit.window().findChild<panels::ToolLogList *>();
-        QVERIFY(list && list->isVisible());
-        QCOMPARE(list->accessibleName(), QStringLiteral("Tool log"));
-        QVERIFY(list->focusPolicy() & Qt::TabFocus);
-        list->setFocus(Qt::TabFocusReason);
-        QVERIFY(list->hasFocus() && list->currentIndex().isValid());
-        QString menuFirst;
-        if (keys == u"Shift+F10")
-            QTimer::singleShot(200, this, [&menuFirst] {
-                if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-                    menuFirst = menu->actions().value(0) ? menu->actions().first()->text() : QString();
-                    menu->close();
-                }
-            });
-        const QKeySequence seq(keys);
-        QVERIFY(press(Qt::Key(seq[0].key()), seq[0].keyboardModifiers()));
-        const QString what = expected.section(u' ', 0, 0), name = expected.section(u' ', 1);
-        if (what == u"peek") {
-            QTRY_VERIFY(kit.vm().peekedFile().has_value());
-            QCOMPARE(QFileInfo(kit.vm().peekedFile()->url.toLocalFile()).fileName(), name);
-        } else if (what == u"menu") {
-            QTRY_COMPARE(menuFirst, name);
         } else {
-            QVERIFY(!list->hasFocus());
-            QVERIFY(!list->currentIndex().isValid());
+            const QModelIndex current = rows->currentIndex();
+            QCOMPARE(current.isValid() ? current.data().toString() : QStringLiteral("none"), name);
         }
     }
 
