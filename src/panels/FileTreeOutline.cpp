@@ -55,6 +55,9 @@ void FileTreeOutline::restoreCurrent()
 
 void FileTreeOutline::keyPressEvent(QKeyEvent *event)
 {
+    // A key that comes while a reload has just dropped the row: from that row.
+    if (!currentIndex().isValid())
+        restoreCurrent();
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     switch (event->key()) {
     case Qt::Key_Return:
