@@ -43,7 +43,9 @@ void FileTreeOutline::keepCurrent()
 
 void FileTreeOutline::restoreCurrent()
 {
-    if (!hasFocus())
+    // Only for the keyboard, and only while no row is current: a key may
+    // have placed it since the reload.
+    if (!hasFocus() || currentIndex().isValid())
         return;
     QModelIndex to = rowOf(m_kept);
     if (!to.isValid() && model())
