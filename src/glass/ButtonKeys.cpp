@@ -1,6 +1,7 @@
 #include "glass/ButtonKeys.h"
 
 #include "glass/SheetKeys.h"
+#include "glass/SheetOverlay.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -27,6 +28,11 @@ bool ButtonKeys::eventFilter(QObject *watched, QEvent *event)
     auto *button = qobject_cast<QAbstractButton *>(watched);
     if (!button || !button->hasFocus() || !SheetKeys::isAccept(*static_cast<QKeyEvent *>(event)))
         return false;
+    // In a sheet Return is the sheet's default action, whichever of its
+    // buttons has the keyboard.
+    for (const QWidget *w = button->parentWidget(); w; w = w->parentWidget())
+        if (qobject_cast<const SheetOverlay *>(w))
+            return false;
     // Claimed before any shortcut of the window (a sheet's Return) sees it.
     if (type == QEvent::ShortcutOverride) {
         event->accept();

@@ -935,6 +935,8 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 in a view %6 high (scrolled %7 -> %8)")
                                 .arg(describe(reached)).arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height())
                                 .arg(area->viewport()->height()).arg(before).arg(area->verticalScrollBar()->value())));
+        if (QWidget *settings = w.settings().window())
+            settings->close(); // a window of its own, gone once closed
     }
 
     void everyFocusShowsItsRing_data()
@@ -963,6 +965,9 @@ private Q_SLOTS:
                                             model::ChatMessage::make(model::MessageRole::Assistant,
                                                                      QStringLiteral("**Hello.**"))});
         QVERIFY(showActive(kit));
+        // The file tree walks the folder off the UI thread: its row first.
+        QTRY_VERIFY(w.findChild<QTreeView *>() && w.findChild<QTreeView *>()->model()->rowCount() == 1);
+        QTest::qWait(100);
         auto *ring = w.findChild<glass::FocusRing *>();
         QVERIFY(ring);
         const QColor accent = kit.styles().styles().focusRing;
