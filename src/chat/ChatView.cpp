@@ -56,7 +56,7 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
     // the run it asked for starts, an attachment's Remove once sent) hands
     // it to the composer, not to whatever comes next in the window (a
     // title-bar button a typed space would press).
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
         if (!old || !isAncestorOf(old) || old->isVisible() || (now && isAncestorOf(now)))
             return;
         if (now && now->window() != window())
@@ -107,7 +107,11 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
     connect(m_composer, &ComposerBar::heightChanged, this, &ChatView::placeComposer);
 }
 
-ChatView::~ChatView() = default;
+ChatView::~ChatView()
+{
+    // Its children give up the keyboard as they go: not a control going.
+    disconnect(m_focusWatch);
+}
 
 QWidget *ChatView::welcomeSlot() const
 {
