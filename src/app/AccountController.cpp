@@ -39,6 +39,14 @@ void AccountController::noteCredentialRefused()
     emit changed();
 }
 
+void AccountController::noteCredentialAccepted()
+{
+    if (!m_refused)
+        return;
+    m_refused = false;
+    emit changed();
+}
+
 bool AccountController::hasSession() const
 {
     return m_auth.session().has_value();

@@ -51,6 +51,8 @@ public:
     // session or the key changes, the account is not shown as connected.
     bool isCredentialRefused() const { return m_refused; }
     void noteCredentialRefused();
+    // A later request went through with it: shown as connected again.
+    void noteCredentialAccepted();
     std::optional<QString> lastError() const;
 
     // The stored key, for the masked field only.

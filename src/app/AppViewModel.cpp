@@ -1,4 +1,5 @@
 #include "app/AppViewModel.h"
+#include "app/AccountController.h"
 
 #include "agent/AgentRuntime.h"
 #include "agent/guard/PolicyEngine.h"
@@ -137,7 +138,9 @@ void AppViewModel::wireRuntime()
 
 void AppViewModel::mirrorSignIn()
 {
-    setIsAuthenticated(m_services.signIn->isSignedIn());
+    // What the last request found: a credential the service turned down is
+    // not shown as connected until a request goes through with it again.
+    setIsAuthenticated(m_services.signIn->isSignedIn() && !(m_account && m_account->isCredentialRefused()));
     setAuthStatusText(m_services.signIn->authModeDescription());
 }
 
@@ -182,6 +185,7 @@ void AppViewModel::newChat()
     setAttachments({});
     m_imageHashes.clear();
     setPeekedFile(std::nullopt);
+    emit newChatStarted();
 }
 
 void AppViewModel::setToolGuard(model::ToolGuardMode mode)

@@ -259,6 +259,8 @@ public:
     void stopDictation();
 
 signals:
+    // The person started a new session (not a store making one of its own).
+    void newChatStarted();
     void draftChanged();
     void isRunningChanged();
     void streamingTextChanged();

@@ -13,6 +13,7 @@ AccountController &AppViewModel::account()
         auth::MoonshelfAuth &auth = m_services.auth ? *m_services.auth : auth::MoonshelfAuth::shared();
         platform::DesktopServices &desktop = m_services.desktop ? *m_services.desktop : systemDesktop;
         m_account = new AccountController(auth, desktop, this);
+        connect(m_account, &AccountController::changed, this, &AppViewModel::mirrorSignIn);
     }
     return *m_account;
 }

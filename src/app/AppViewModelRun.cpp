@@ -150,6 +150,8 @@ QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString s
         co_return;
     }
     if (result.ok()) {
+        if (self->m_account)
+            self->m_account->noteCredentialAccepted();
         self->m_conversations->replaceMessages(conversationID, ChatMessage::sanitizeForStorage(result.value()));
     } else if (!result.error().isCancellation()) {
         const agent::RunFailure &failure = result.error();

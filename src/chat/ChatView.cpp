@@ -15,6 +15,7 @@
 #include "glass/TabStops.h"
 #include "model/ChatRecords.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLayout>
 #include <QPointer>
@@ -51,6 +52,19 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
     m_transcript->setApprovalAnswer(
         [this](const QString &id, bool approved, bool allowWrites) { answerApproval(id, approved, allowWrites); });
     connect(m_transcript, &TranscriptView::approvalCardShown, this, &ChatView::offerKeyboard);
+    // A control of this view that goes while it has the keyboard (Retry as
+    // the run it asked for starts, an attachment's Remove once sent) hands
+    // it to the composer, not to whatever comes next in the window (a
+    // title-bar button a typed space would press).
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
+        if (!old || !isAncestorOf(old) || old->isVisible() || (now && isAncestorOf(now)))
+            return;
+        if (now && now->window() != window())
+            return; // another window (a sheet of its own, the settings)
+        QWidget *field = m_composer->field();
+        if (field->isVisible() && field->isEnabled())
+            field->setFocus(Qt::OtherFocusReason);
+    });
     m_transcript->setRunning(app.isRunning(), app.runConversationID());
     m_transcript->setWaitingForHistory(!app.isHistoryLoaded());
     connect(&app, &app::AppViewModel::historyLoaded, m_transcript, [this] { m_transcript->setWaitingForHistory(false); });
@@ -93,7 +107,11 @@ ChatView::ChatView(app::AppViewModel &app, glass::StyleStore &styles, QWidget *p
     connect(m_composer, &ComposerBar::heightChanged, this, &ChatView::placeComposer);
 }
 
-ChatView::~ChatView() = default;
+ChatView::~ChatView()
+{
+    // Its children give up the keyboard as they go: not a control going.
+    disconnect(m_focusWatch);
+}
 
 QWidget *ChatView::welcomeSlot() const
 {

@@ -55,6 +55,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    QMetaObject::Connection m_focusWatch;
     void placeComposer();
     void offerKeyboard(ApprovalCard *card);
     void answerApproval(const QString &approvalID, bool approved, bool allowWrites);

@@ -47,6 +47,19 @@ public:
 
 } // namespace
 
+bool ReaderWidget::isValid() const
+{
+    // A widget hidden from readers (or inside one) is no object of theirs:
+    // an invalid interface carries none of its events to the bus either, so
+    // a mark shown, hidden or renamed says nothing.
+    if (!QAccessibleWidget::isValid())
+        return false;
+    for (const QWidget *w = widget(); w; w = w->parentWidget())
+        if (isHiddenFromReaders(w))
+            return false;
+    return true;
+}
+
 int ReaderWidget::childCount() const
 {
     return int(readerChildren().size());

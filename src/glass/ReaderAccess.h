@@ -15,6 +15,7 @@ class ReaderWidget : public QAccessibleWidget {
 public:
     using QAccessibleWidget::QAccessibleWidget;
 
+    bool isValid() const override;
     int childCount() const override;
     QAccessibleInterface *child(int index) const override;
     int indexOfChild(const QAccessibleInterface *child) const override;
@@ -29,8 +30,8 @@ protected:
 void installReaderAccess();
 
 // Keeps a decorative widget (a mark, a flourish) out of the tree readers
-// walk: its parent's interface leaves it out of its children. Call it before
-// the widget is shown.
+// walk: its parent's interface leaves it out of its children, and it sends
+// them no events (shown, hidden, renamed). Call it before the widget is shown.
 void hideFromReaders(QWidget *widget);
 bool isHiddenFromReaders(const QWidget *widget);
 

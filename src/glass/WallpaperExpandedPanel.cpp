@@ -160,7 +160,7 @@ void WallpaperExpandedPanel::build()
     m_close = new QToolButton(this);
     m_close->setObjectName(QStringLiteral("closeButton"));
     m_close->setToolTip(QStringLiteral("Close"));
-    m_close->setAccessibleName(QStringLiteral("Close"));
+    m_close->setAccessibleName(QStringLiteral("Close image panel")); // the window has a Close too
     m_close->setAutoRaise(true);
     m_close->setCursor(Qt::PointingHandCursor);
     m_close->setIconSize(QSize(kCloseIcon, kCloseIcon));

@@ -127,6 +127,9 @@ AccountFooter::AccountFooter(app::AppViewModel &app, glass::StyleStore &styles, 
         m_tip = new glass::SymbolButton(QStringLiteral("heart.fill"), glass::QirvTheme::withOpacity(s.accent, 0.85),
                                         app::Donation::buttonHelp(), this);
         m_tip->setObjectName(QStringLiteral("tipButton"));
+        // Its help text is a sentence: the name is short, the sentence its description.
+        m_tip->setAccessibleName(QStringLiteral("Tip"));
+        m_tip->setAccessibleDescription(app::Donation::buttonHelp());
         m_tip->setSymbolSize(12);
         m_tip->setFixedSize(28, 28);
         m_tip->setCursor(Qt::PointingHandCursor);

@@ -1,5 +1,6 @@
 #include "panels/FileTreeRowDelegate.h"
 
+#include "glass/FocusRing.h"
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
 #include "panels/FileTreeModel.h"
@@ -56,6 +57,13 @@ void FileTreeRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     const QRect text = r.adjusted(4 + kSymbol + 6, 0, -6, 0);
     painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft,
                       painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideMiddle, text.width()));
+    if (option.state & QStyle::State_HasFocus) {
+        // The keyboard's row, ringed as the window's focus ring would be.
+        const qreal half = glass::FocusRing::kWidth / 2;
+        painter->setPen(QPen(s.focusRing, glass::FocusRing::kWidth));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(QRectF(r).adjusted(4 + half, 1 + half, -4 - half, -1 - half), 5, 5);
+    }
     painter->restore();
 }
 

@@ -6,6 +6,7 @@
 #include "glass/Styles.h"
 #include "glass/SymbolButton.h"
 #include "panels/FileTreeModel.h"
+#include "panels/FileTreeOutline.h"
 #include "panels/FileTreeRowDelegate.h"
 #include "panels/PanelChrome.h"
 
@@ -44,12 +45,12 @@ FileTreeView::FileTreeView(app::AppViewModel &app, glass::StyleStore &styles, QW
     m_empty->addControl(open);
     m_stack->addWidget(m_empty);
 
-    m_tree = new QTreeView(m_stack);
+    m_tree = new FileTreeOutline(m_stack);
+    m_tree->setAccessibleName(QStringLiteral("Project files"));
     m_tree->setModel(m_model);
     m_tree->setHeaderHidden(true);
     m_tree->setFrameShape(QFrame::NoFrame);
     m_tree->setSelectionMode(QAbstractItemView::NoSelection);
-    m_tree->setFocusPolicy(Qt::NoFocus);
     m_tree->setUniformRowHeights(true);
     m_tree->setIndentation(14);
     m_tree->setMouseTracking(true);
@@ -67,15 +68,27 @@ FileTreeView::FileTreeView(app::AppViewModel &app, glass::StyleStore &styles, QW
         if (!index.data(FileTreeModel::IsDirectoryRole).toBool())
             m_app.peekFile(QUrl::fromLocalFile(index.data(FileTreeModel::PathRole).toString()));
     });
-    connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        const QModelIndex index = m_tree->indexAt(pos);
+    // The keyboard's Return or Space: what a click does.
+    connect(m_tree, &FileTreeOutline::rowChosen, this, [this](const QModelIndex &index) {
+        if (!index.data(FileTreeModel::IsDirectoryRole).toBool())
+            m_app.peekFile(QUrl::fromLocalFile(index.data(FileTreeModel::PathRole).toString()));
+    });
+    m_tree->setEntryRow([this] {
+        const auto &peeked = m_app.peekedFile();
+        return peeked ? m_model->indexForPath(peeked->url.path()) : QModelIndex();
+    });
+    const auto openMenu = [this](const QModelIndex &index, const QPoint &globalPos) {
         if (!index.isValid())
             return;
         QMenu *menu = rowMenu(index.data(FileTreeModel::PathRole).toString(),
                               index.data(FileTreeModel::IsDirectoryRole).toBool(), this);
         menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->popup(m_tree->viewport()->mapToGlobal(pos));
+        menu->popup(globalPos);
+    };
+    connect(m_tree, &QWidget::customContextMenuRequested, this, [this, openMenu](const QPoint &pos) {
+        openMenu(m_tree->indexAt(pos), m_tree->viewport()->mapToGlobal(pos));
     });
+    connect(m_tree, &FileTreeOutline::menuRequested, this, openMenu);
     // Folders the user opened stay open, and the list stays where it was.
     connect(m_tree, &QTreeView::expanded, this,
             [this](const QModelIndex &i) { m_openFolders.insert(i.data(FileTreeModel::PathRole).toString()); });

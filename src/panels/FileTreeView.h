@@ -5,7 +5,6 @@
 #include <QWidget>
 
 class QStackedWidget;
-class QTreeView;
 
 namespace app {
 class AppViewModel;
@@ -17,6 +16,7 @@ class StyleStore;
 namespace panels {
 
 class FileTreeModel;
+class FileTreeOutline;
 class PanelEmptyState;
 
 // The "Project" panel: the project folder as an outline, from which a file
@@ -45,7 +45,7 @@ private:
     FileTreeModel *m_model = nullptr;
     QStackedWidget *m_stack = nullptr;
     PanelEmptyState *m_empty = nullptr;
-    QTreeView *m_tree = nullptr;
+    FileTreeOutline *m_tree = nullptr;
     QSet<QString> m_openFolders;
     int m_scroll = 0;
 };

@@ -6,6 +6,7 @@
 #include "panels/SessionSections.h"
 
 #include <QContextMenuEvent>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 
 #include <utility>
@@ -24,6 +25,7 @@ SessionList::SessionList(QWidget *parent) : QListView(parent)
     // The ring goes round the current row, drawn by the rows.
     glass::FocusRing::setOwnIndicator(this);
     setTabKeyNavigation(false);
+    setAccessibleName(QStringLiteral("Sessions"));
 }
 
 void SessionList::setModel(QAbstractItemModel *model)
@@ -108,6 +110,11 @@ void SessionList::enter()
     }
     if (acts(currentRow()))
         return;
+    if (m_keptID.isValid()) {
+        restoreCurrent();
+        if (acts(currentRow()))
+            return;
+    }
     QList<bool> enabled;
     for (int r = 0; model() && r < model()->rowCount(); ++r)
         enabled.append(acts(r));
@@ -190,7 +197,25 @@ void SessionList::focusInEvent(QFocusEvent *event)
 void SessionList::focusOutEvent(QFocusEvent *event)
 {
     QListView::focusOutEvent(event);
+    // No row is current without the keyboard (a reader would hear it as
+    // focused still); its session is kept for the keyboard's return. A
+    // row's own menu keeps it.
+    if (event->reason() != Qt::PopupFocusReason && selectionModel()) {
+        rememberCurrent();
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
     viewport()->update();
+}
+
+void SessionList::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QListView::currentChanged(current, previous);
+    // A click makes a row current without the keyboard: none is, until it comes.
+    if (current.isValid() && !hasFocus())
+        QMetaObject::invokeMethod(this, [this] {
+            if (!hasFocus() && selectionModel())
+                selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        }, Qt::QueuedConnection);
 }
 
 void SessionList::rememberCurrent()

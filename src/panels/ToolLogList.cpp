@@ -1,6 +1,11 @@
 #include "panels/ToolLogList.h"
 
+#include "glass/FocusRing.h"
+
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -18,6 +23,11 @@ constexpr int kFirstGuess = 64;
 ToolLogList::ToolLogList(QWidget *parent) : QListView(parent)
 {
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Tab reaches it once; a click acts without taking the keyboard.
+    setFocusPolicy(Qt::TabFocus);
+    setTabKeyNavigation(false);
+    glass::FocusRing::setOwnIndicator(this); // the rows ring the current one
+    setAccessibleName(QStringLiteral("Tool log"));
     m_measurer.setSingleShot(true);
     m_measurer.setInterval(0);
     connect(&m_measurer, &QTimer::timeout, this, &ToolLogList::measureSome);
@@ -338,6 +348,78 @@ int ToolLogList::horizontalOffset() const
 int ToolLogList::verticalOffset() const
 {
     return verticalScrollBar()->value();
+}
+
+void ToolLogList::keyPressEvent(QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && mods == Qt::NoModifier) {
+        if (currentIndex().isValid())
+            emit rowChosen(currentIndex());
+        event->accept();
+        return;
+    }
+    if ((key == Qt::Key_Menu && mods == Qt::NoModifier) || (key == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
+        requestMenu();
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+bool ToolLogList::event(QEvent *event)
+{
+    // The menu key may come as a context menu event of the keyboard.
+    if (event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+        requestMenu();
+        event->accept();
+        return true;
+    }
+    return QListView::event(event);
+}
+
+void ToolLogList::requestMenu()
+{
+    const QModelIndex index = currentIndex();
+    if (!index.isValid())
+        return;
+    const QRect row = visualRect(index);
+    emit menuRequested(index, viewport()->mapToGlobal(QPoint(row.left() + 24, row.top() + 24)));
+}
+
+void ToolLogList::focusInEvent(QFocusEvent *event)
+{
+    // The newest call, unless the keyboard comes back to the one it left.
+    if (!currentIndex().isValid() && model() && model()->rowCount() > 0) {
+        const QModelIndex to = m_kept.isValid() ? QModelIndex(m_kept) : model()->index(0, 0);
+        selectionModel()->setCurrentIndex(to, QItemSelectionModel::NoUpdate);
+        scrollTo(to);
+    }
+    QListView::focusInEvent(event);
+    viewport()->update();
+}
+
+void ToolLogList::focusOutEvent(QFocusEvent *event)
+{
+    QListView::focusOutEvent(event);
+    if (event->reason() != Qt::PopupFocusReason && selectionModel()) { // a row's own menu keeps it
+        m_kept = currentIndex();
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
+    viewport()->update();
+}
+
+void ToolLogList::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QListView::currentChanged(current, previous);
+    // A click makes a row current without the keyboard: none is, until it comes.
+    if (current.isValid() && !hasFocus())
+        QMetaObject::invokeMethod(this, [this] {
+            if (!hasFocus() && selectionModel())
+                selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        }, Qt::QueuedConnection);
 }
 
 QModelIndex ToolLogList::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers)

@@ -3,6 +3,7 @@
 #include "panels/ToolLogRowHeights.h"
 
 #include <QListView>
+#include <QPersistentModelIndex>
 #include <QTimer>
 
 namespace panels {
@@ -15,6 +16,12 @@ namespace panels {
 // hint; at first fill or a new width the ones out of sight are measured in
 // short slices while the UI stays free. Rows inserted or re-measured above
 // what the user is reading keep it in place.
+//
+// With the keyboard it is one Tab stop: the arrow, Home, End and page keys
+// move among the calls, Return or Space reveals the current call's file,
+// the menu key or Shift+F10 opens its menu. A row is current, and ringed,
+// only while the list holds the keyboard, so a reader hears no focused row
+// once it has left.
 class ToolLogList : public QListView {
     Q_OBJECT
 public:
@@ -29,7 +36,18 @@ public:
 
     const ToolLogRowHeights &rowHeights() const { return m_heights; }
 
+signals:
+    // The keyboard: Return or Space on the current row (its "Reveal in
+    // Files"), the menu key or Shift+F10 (its menu, at globalPos).
+    void rowChosen(const QModelIndex &index);
+    void menuRequested(const QModelIndex &index, const QPoint &globalPos);
+
 protected:
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                      const QList<int> &roles = QList<int>()) override;
     void rowsInserted(const QModelIndex &parent, int start, int end) override;
@@ -49,6 +67,8 @@ protected:
     void verticalScrollbarValueChanged(int value) override;
 
 private:
+    void requestMenu();
+    QPersistentModelIndex m_kept; // the row the keyboard left
     // What the user is reading: a row and how far into it the view starts.
     struct Anchor {
         int row = -1;

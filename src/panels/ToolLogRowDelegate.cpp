@@ -2,6 +2,7 @@
 
 #include "app/AppViewModel.h"
 #include "app/ToolLogModel.h"
+#include "glass/FocusRing.h"
 #include "glass/Styles.h"
 #include "glass/SymbolIcons.h"
 
@@ -23,7 +24,10 @@ void drawLines(QPainter *p, const QRect &box, const QStringList &lines, int line
 {
     int y = box.top();
     for (const QString &line : lines) {
-        p->drawText(QRect(box.left(), y, box.width(), lineSpacing), Qt::AlignLeft | Qt::AlignVCenter, line);
+        // Unclipped: a monospace underscore lies below the descent its line
+        // box allows, and clipped to the box it vanished.
+        p->drawText(QRect(box.left(), y, box.width(), lineSpacing), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip,
+                    line);
         y += lineSpacing;
     }
 }
@@ -128,6 +132,13 @@ void ToolLogRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, 
         p->setPen(s.accent);
         p->drawText(l.reveal.adjusted(symbol + 5, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
                     QStringLiteral("Reveal in Files"));
+    }
+    if (option.state & QStyle::State_HasFocus) {
+        // The keyboard's row, ringed as the window's focus ring would be.
+        const qreal half = glass::FocusRing::kWidth / 2;
+        p->setPen(QPen(s.focusRing, glass::FocusRing::kWidth));
+        p->setBrush(Qt::NoBrush);
+        p->drawRoundedRect(QRectF(0, 0, option.rect.width(), option.rect.height()).adjusted(4 + half, 1 + half, -4 - half, -1 - half), 8, 8);
     }
     p->restore();
 }

@@ -18,6 +18,8 @@ public:
     ToolLogRowDelegate(glass::StyleStore &styles, QObject *parent);
 
     ToolLogRows::Layout layoutFor(const QModelIndex &index, int width) const;
+    // The fonts rows are laid out and painted in (the skin's, now).
+    ToolLogRows::Fonts fonts() const;
     static std::optional<QString> pathOf(const QModelIndex &index);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
@@ -32,8 +34,6 @@ public:
     void setModelData(QWidget *, QAbstractItemModel *, const QModelIndex &) const override {}
 
 private:
-    ToolLogRows::Fonts fonts() const;
-
     glass::StyleStore &m_styles;
 };
 

@@ -68,7 +68,6 @@ ToolLogView::ToolLogView(app::AppViewModel &app, glass::StyleStore &styles, QWid
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->viewport()->setAutoFillBackground(false);
     m_list->viewport()->installEventFilter(new PressFilter(m_list, [this](const QPoint &pos) {
@@ -82,7 +81,14 @@ ToolLogView::ToolLogView(app::AppViewModel &app, glass::StyleStore &styles, QWid
         spinner->setVisible(m_app.isRunning());
     });
     connect(close, &QAbstractButton::clicked, this, [this] { m_app.setShowToolLog(false); });
-    connect(m_list, &QWidget::customContextMenuRequested, this, &ToolLogView::showMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { showMenu(m_list->indexAt(pos), m_list->viewport()->mapToGlobal(pos)); });
+    connect(m_list, &ToolLogList::menuRequested, this, &ToolLogView::showMenu);
+    // The keyboard's Return or Space: the row's "Reveal in Files".
+    connect(m_list, &ToolLogList::rowChosen, this, [this](const QModelIndex &index) {
+        if (const auto path = ToolLogRowDelegate::pathOf(index))
+            m_app.revealInFileTree(*path);
+    });
     auto &model = m_app.toolLogModel();
     connect(&model, &QAbstractItemModel::rowsInserted, this, &ToolLogView::showState);
     connect(&model, &QAbstractItemModel::rowsRemoved, this, &ToolLogView::showState);
@@ -120,9 +126,8 @@ void ToolLogView::onClicked(const QModelIndex &index, const QPoint &pos)
     }
 }
 
-void ToolLogView::showMenu(const QPoint &pos)
+void ToolLogView::showMenu(const QModelIndex &index, const QPoint &globalPos)
 {
-    const QModelIndex index = m_list->indexAt(pos);
     const auto path = index.isValid() ? ToolLogRowDelegate::pathOf(index) : std::nullopt;
     if (!path)
         return; // a row without a path has no menu items
@@ -131,7 +136,7 @@ void ToolLogView::showMenu(const QPoint &pos)
     menu->addAction(QStringLiteral("Reveal in Files"), this, [this, p = *path] { m_app.revealInFileTree(p); });
     menu->addAction(QStringLiteral("Attach path to message"), this,
                     [this, p = *path] { m_app.attachLoggedPath(p); });
-    menu->popup(m_list->viewport()->mapToGlobal(pos));
+    menu->popup(globalPos);
 }
 
 } // namespace panels

@@ -3,7 +3,6 @@
 #include <QPersistentModelIndex>
 #include <QWidget>
 
-class QListView;
 class QStackedWidget;
 
 namespace app {
@@ -15,6 +14,7 @@ class StyleStore;
 
 namespace panels {
 
+class ToolLogList;
 class ToolLogRowDelegate;
 
 // The tool activity log: one row per tool call, newest first, with its
@@ -27,12 +27,12 @@ public:
 private:
     void showState();
     void onClicked(const QModelIndex &index, const QPoint &pos);
-    void showMenu(const QPoint &pos);
+    void showMenu(const QModelIndex &index, const QPoint &globalPos);
 
     app::AppViewModel &m_app;
     glass::StyleStore &m_styles;
     QStackedWidget *m_stack = nullptr;
-    QListView *m_list = nullptr;
+    ToolLogList *m_list = nullptr;
     ToolLogRowDelegate *m_delegate = nullptr;
     QPersistentModelIndex m_selectable;
 };

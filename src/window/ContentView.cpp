@@ -28,6 +28,7 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <cmath>
 
 namespace window {
 
@@ -118,8 +119,19 @@ ContentView::ContentView(Stores stores, ActionRegistry &actions, QMenuBar *menuB
         syncPanels(false);
     });
     // The sidebar holds its room until it is gone; then the panels may come back.
-    connect(m_sidebar, &PanelSlot::presenceSettled, this, &ContentView::fitSidePanels);
+    connect(m_sidebar, &PanelSlot::presenceSettled, this, [this] {
+        m_besideSidebar = {};
+        fitSidePanels();
+    });
+    connect(m_sidebar, &PanelSlot::progressChanged, this, &ContentView::followSidebar);
     connect(&m_app, &VM::peekedFileChanged, this, [this] { syncPanels(false); });
+    // A new session is for writing in: the keyboard goes to its composer,
+    // from wherever it was (a title-bar button would take the next space).
+    // An open sheet keeps it; another window gets it back when it leaves.
+    connect(&m_app, &VM::newChatStarted, this, [this] {
+        if (QWidget *home = focusHome())
+            home->setFocus(Qt::OtherFocusReason);
+    });
     connect(&m_app, &VM::showOnboardingChanged, this, &ContentView::syncSheets);
     connect(&m_app, &VM::showCommandPaletteChanged, this, &ContentView::syncSheets);
     connect(m_sheets, &glass::SheetOverlay::closed, this, [this] {
@@ -203,6 +215,25 @@ void ContentView::syncPanels(bool animateSidebar)
     m_sidebar->setPresent(m_app.showSidebar(), animateSidebar && motion);
     fitSidePanels();
     m_peek->setPresent(m_app.peekedFile().has_value() && m_peek->hasFactory(), motion);
+}
+
+void ContentView::followSidebar(double progress)
+{
+    // The room is taken at once and given back once the sidebar is gone, so
+    // the chat is laid out once per slide; meanwhile what stands beside it
+    // is moved with it (the file tree by the whole slide, the centred chat
+    // column by half), so nothing jumps when the room changes hands.
+    const int shift = -int(std::lround((1 - progress) * m_sidebar->width()));
+    const auto follow = [](QWidget *w, Shift &kept, int by) {
+        if (w->x() != kept.placedX) // laid out anew since: that is where it stands
+            kept.applied = 0;
+        w->move(w->x() - kept.applied + by, w->y());
+        kept.applied = by;
+        kept.placedX = w->x();
+    };
+    follow(m_fileTree, m_besideSidebar.fileTree, shift);
+    follow(m_peek, m_besideSidebar.peek, shift / 2);
+    follow(m_chat, m_besideSidebar.chat, shift / 2);
 }
 
 void ContentView::fitSidePanels()

@@ -78,6 +78,7 @@ private:
     void applyStyles();
     void syncPanels(bool animateSidebar);
     void fitSidePanels();
+    void followSidebar(double progress);
     struct Room {
         bool fileTree = false;
         bool toolLog = false;
@@ -103,6 +104,15 @@ private:
     WindowAlert *m_openAlert = nullptr;
     bool m_syncingSheets = false;
     bool m_toolLogStepsAsideFirst = false;
+    // How far the columns beside the moving sidebar stand from where the
+    // layout put them, and where that left them.
+    struct Shift {
+        int applied = 0;
+        int placedX = 0;
+    };
+    struct {
+        Shift fileTree, peek, chat;
+    } m_besideSidebar;
     std::function<QWidget *(QWidget *parent)> m_onboardingSheet;
     QList<QAction *> m_commandActions; // what the palette offers of the window's commands
     std::function<QWidget *(QWidget *parent)> m_paletteSheet;

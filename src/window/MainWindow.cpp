@@ -1,6 +1,8 @@
 #include "window/MainWindow.h"
 
 #include "app/AppViewModel.h"
+#include "glass/ButtonKeys.h"
+#include "glass/FocusInView.h"
 #include "glass/FocusRing.h"
 #include "glass/FocusTrap.h"
 #include "glass/Styles.h"
@@ -40,6 +42,10 @@ MainWindow::MainWindow(Services services, bool systemFrame, QWidget *parent)
 
     // Where the keyboard is shows in every window of the app.
     new glass::FocusRing(m_styles, this);
+    // Return presses the button it is on, and whatever the keyboard reaches
+    // is scrolled into view, in every window of the app.
+    new glass::ButtonKeys(this);
+    new glass::FocusInView(this);
     m_actions = new ActionRegistry(m_app, this);
     // Window actions: their keys work wherever the focus is in this window,
     // with or without the menu bar.

@@ -196,6 +196,7 @@ void PanelSlot::step(double progress)
 {
     const QRect lineBefore = lineRect();
     m_progress = progress;
+    emit progressChanged(progress);
     if (m_lineEdge)
         update(lineBefore.united(lineRect()));
     if (!m_picture || m_picture->isHidden())
@@ -209,6 +210,10 @@ void PanelSlot::step(double progress)
 void PanelSlot::settle()
 {
     m_progress = m_present ? 1 : 0;
+    // Settled away, what stood beside it is laid out anew just after: only
+    // settling in place is a step of its own.
+    if (m_present)
+        emit progressChanged(m_progress);
     if (m_picture)
         m_picture->clear();
     if (slidesSideways())

@@ -55,6 +55,8 @@ public:
 
 signals:
     void presenceSettled(bool present);
+    // Each step of a move (0 away ... 1 in place), and settling in place.
+    void progressChanged(double progress);
 
 protected:
     bool event(QEvent *event) override;

@@ -9,8 +9,9 @@
 #                                       main window's first showing ROLE NAME
 #   reader_client.py await ROLE NAME    waits (up to 15 s) until it shows
 #   reader_client.py listen FILE        writes what the bus tells a reader (text
-#                                       added, alerts shown) to FILE, one JSON
-#                                       line each, until stopped
+#                                       added, alerts shown, any other event of
+#                                       the app) to FILE, one JSON line each,
+#                                       until stopped (at most 300 s)
 import http.server
 import itertools
 import json
@@ -28,6 +29,12 @@ REPLY = ("## Plan\n\nI will write **one** file:\n\n- notes.txt with a greeting\n
 REPLY_READ = "Plan\nI will write one file:\nnotes.txt with a greeting\nthen see the guide\nfile\tlines\nnotes.txt\t1\ncat notes.txt"
 ERROR = "scripted failure"
 WINDOWS = {"main": "Moonshelf Mac", "menu": "Moonshelf Mac", "settings": "Settings"}
+# Buttons of every kind: their names are short and tell them apart.
+BUTTONS = {"push button", "toggle button", "check box", "radio button", "link"}
+# Words that say the opposite of each other in a name and its description.
+OPPOSITES = [("show", "hide"), ("open", "close"), ("start", "stop"), ("on", "off")]
+# What the marks kept out of the tree are called, were they named.
+MARKS = ("Felgrin", "Polish mark")
 # Roles a person acts on; each must carry a name.
 CONTROLS = {"push button", "toggle button", "check box", "radio button", "text", "password text", "slider",
             "spin button", "combo box", "menu item", "list item", "page tab", "link"}
@@ -235,6 +242,61 @@ def check(which):
         if acc.getRoleName() in CONTROLS and "showing" in st and not acc.name.strip():
             failures.append("a %s has no name (help text %r)" % (acc.getRoleName(), acc.description))
 
+    def parent_of(acc):
+        try:
+            return acc.parent
+        except Exception:
+            return None
+
+    def message_of(acc):
+        # The message a control lies in (a reply's Retry, a link in its
+        # text), if any: a reader hears it as that message's own.
+        for _ in range(12):
+            acc = parent_of(acc)
+            if acc is None:
+                return None
+            if acc.getRoleName() == "list item" and acc.name in ("You", "Qirv"):
+                return acc
+        return None
+
+    def clashing_names():
+        # A name repeated in three or more like containers is a row's own
+        # action (each session's button), and so is one in each of several
+        # messages; twice elsewhere, or twice in one place or one message,
+        # two controls a reader cannot tell apart.
+        places, in_messages = {}, {}
+        for acc, st in shown:
+            if acc.getRoleName() in BUTTONS and "showing" in st and acc.name.strip():
+                message = message_of(acc)
+                if message is None:
+                    places.setdefault(acc.name, []).append(parent_of(acc))
+                else:
+                    in_messages.setdefault(acc.name, []).append(message)
+        return sorted({name for name, parents in places.items()
+                       if len(parents) > 1 and (len(parents) < 3 or len(set(map(id, parents))) < len(parents))} |
+                      {name for name, messages in in_messages.items() if len(set(map(id, messages))) < len(messages)})
+
+    def long_names():
+        return sorted(a.name for a, st in shown if a.getRoleName() in BUTTONS and "showing" in st and
+                      (len(a.name.split()) > 6 or ". " in a.name or a.name.rstrip().endswith(".")))
+
+    def disagreeing():
+        found = []
+        for a, st in shown:
+            if a.getRoleName() not in CONTROLS or "showing" not in st or not a.description:
+                continue
+            first_name = (a.name.split() or [""])[0].lower()
+            first_desc = (a.description.split() or [""])[0].lower()
+            if any({first_name, first_desc} == {x, y} for x, y in OPPOSITES):
+                found.append((a.name, a.description))
+        return found
+
+    general = [
+        ("names short (a word or a few, not a sentence)", long_names, []),
+        ("no two controls share a name", clashing_names, []),
+        ("a name and its description do not say opposite things", disagreeing, []),
+    ]
+
     def radios(group):
         found = find(tree, "panel", group) + find(tree, "filler", group)
         if not found:
@@ -280,6 +342,15 @@ def check(which):
              [(["write_file", "write notes.txt"], "hello", ["Deny", "Allow writes this session", "Approve"])]),
             ("the open session is the selected row",
              lambda: [a.name for a, st in shown if a.getRoleName() == "list item" and "selected" in st], ["round 1"]),
+            # A table in a message's text is part of what it says, with no
+            # caption to name it by.
+            ("every list and tree is named",
+             lambda: [a.getRoleName() for a, st in shown if a.getRoleName() in ("list", "tree", "tree table", "table")
+                      and "showing" in st and not a.name.strip() and message_of(a) is None], []),
+            # The card holds the keyboard now: no row of a list may say it has it.
+            ("no row reports the focus while the keyboard is elsewhere",
+             lambda: [a.name for a, st in shown if a.getRoleName() in ("list item", "table cell", "tree item")
+                      and "focused" in st], []),
             ("the panel buttons say whether their panel is on",
              lambda: [(a.name, "checked" in states(pyatspi, a)) for n in ("Sidebar", "Files", "Tools")
                       for a in find(tree, "check box", n)],
@@ -302,6 +373,10 @@ def check(which):
              [("Something went wrong", "Ovu API error 500: scripted failure")]),
             ("an error sheet for each failure",
              lambda: sum(1 for e in heard() if e["role"] == "alert" and e["detail1"]) >= rounds, True),
+            # A finished reply shows the crew mark: it must tell the bus nothing.
+            ("no mark kept out of the tree told the bus anything",
+             lambda: [(e["type"], e["role"], e["name"]) for e in heard()
+                      if any(m in (e["name"] or "") + (e["description"] or "") for m in MARKS)][:5], []),
         ],
         "settings": [
             ("the tool guard is a group of three choices, Ask chosen", lambda: radios("Tool guard"),
@@ -316,7 +391,7 @@ def check(which):
               "Increment Shell timeout"]),
         ],
     }
-    for what, got, expected in rules[which]:
+    for what, got, expected in rules[which] + (general if which != "menu" else []):
         found = got()
         if found != expected:
             failures.append("%s: expected %r, found %r" % (what, expected, found))
@@ -325,8 +400,9 @@ def check(which):
     return 1 if failures else 0
 
 
-def listen(path):
+def listen(path, seconds=300):
     import pyatspi
+    import signal
     out = open(path, "a", buffering=1)
 
     def heard(event):
@@ -339,8 +415,14 @@ def listen(path):
             return
         out.write(json.dumps(record) + "\n")
 
-    pyatspi.Registry.registerEventListener(heard, "object:text-changed:insert", "object:text-changed:delete",
-                                           "object:state-changed:showing")
+    def stop(*_):
+        pyatspi.Registry.stop()
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGALRM, stop)
+    signal.alarm(int(seconds))
+    # Every event of the app: the checks pick text added and alerts shown,
+    # and look for any that came from a mark kept out of the tree.
+    pyatspi.Registry.registerEventListener(heard, "object:", "window:")
     pyatspi.Registry.start()
 
 

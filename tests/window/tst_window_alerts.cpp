@@ -6,7 +6,10 @@
 #include "glass/AlertSheet.h"
 #include "glass/SheetOverlay.h"
 #include "glass/StyledButton.h"
+#include "app/AccountController.h"
+#include "glass/Styles.h"
 #include "model/ConversationStore.h"
+#include "panels/AccountFooter.h"
 #include "palette/CommandPaletteView.h"
 #include "settings/SectionCard.h"
 #include "settings/SettingsWindow.h"
@@ -335,6 +338,49 @@ private Q_SLOTS:
         QTRY_COMPARE(sectionAtTop(settings), QStringLiteral("Moonshelf (your Ovu subscription)"));
         QVERIFY(!kit.vm().errorMessage());
         host.window()->close();
+    }
+
+    // The footer and Settings say what the last request found: after a 401
+    // the footer no longer reads "Connected" over a green dot, and a later
+    // request that goes through with the same credential turns both back.
+    void footerFollowsTheLastRequest()
+    {
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        QVERIFY(kit.showActive());
+        auto *footer = w.findChild<panels::AccountButton *>();
+        QVERIFY(footer);
+        const glass::Styles &s = kit.styles().styles();
+        // The dot's middle, in the footer's painting.
+        const auto dot = [&] {
+            const QImage shot = footer->grab().toImage();
+            return shot.pixelColor(QPoint(16, footer->height() / 2) * shot.devicePixelRatio());
+        };
+        const auto near = [](const QColor &a, const QColor &b) {
+            return qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue()) < 40;
+        };
+        QStringList seen;
+        const auto note = [&] {
+            seen << QStringLiteral("%1, %2 dot, settings %3")
+                        .arg(footer->currentTitle(), near(dot(), s.success) ? "green" : near(dot(), s.accent) ? "accent" : "other",
+                             kit.vm().account().isCredentialRefused() ? "refused" : "accepted");
+        };
+        note();
+        kit.peer().enqueue(Peer::errorReply(401, R"({"error":{"message":"token expired"}})"));
+        sendFromComposer(w, QStringLiteral("hello"));
+        window::ErrorAlert *alert = w.content()->findChild<window::ErrorAlert *>();
+        QTRY_VERIFY(alert->isShown());
+        note();
+        if (w.settings().window())
+            w.settings().window()->close();
+        QTest::mouseClick(testsupport::namedWidget<glass::StyledButton>(alert->sheet(), QStringLiteral("OK")), Qt::LeftButton);
+        QTRY_VERIFY(!alert->isShown());
+        kit.peer().enqueue(Peer::textReply(QStringLiteral("Fine.")));
+        sendFromComposer(w, QStringLiteral("again"));
+        QTRY_VERIFY(kit.peer().requestCount() == 2 && !kit.vm().isRunning());
+        note();
+        QCOMPARE(seen, (QStringList{"Connected, green dot, settings accepted", "Sign in, accent dot, settings refused",
+                                    "Connected, green dot, settings accepted"}));
     }
 };
 

@@ -9,6 +9,7 @@
 #include "chat/composer/ComposerField.h"
 #include "chat/tray/ComposerTray.h"
 #include "chat/tray/TrayChips.h"
+#include "chat/transcript/MessageRowParts.h"
 #include "chat/transcript/TranscriptView.h"
 #include "chat/tray/TrayPopoverHost.h"
 #include "glass/FocusRing.h"
@@ -16,6 +17,7 @@
 #include "glass/Styles.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"
+#include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "palette/CommandPaletteView.h"
 #include "panels/SidebarControls.h"
@@ -39,7 +41,12 @@
 #include <QListView>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QMenu>
+#include <QTimer>
+#include <QTreeView>
 
 namespace {
 
@@ -168,8 +175,8 @@ QStringList tabAround(QWidget &window, glass::FocusRing &ring, const QColor &col
         seen.insert(f);
         names << describe(f);
         QCoreApplication::processEvents();
-        if (auto *list = qobject_cast<QListView *>(f)) {
-            // The session list rings its current row instead.
+        if (auto *list = qobject_cast<QAbstractItemView *>(f)) {
+            // The session list and the file tree ring their current row instead.
             const QRect row(list->viewport()->mapTo(f->window(), list->visualRect(list->currentIndex()).topLeft()),
                             list->visualRect(list->currentIndex()).size());
             // Its stroke's middle lies 5 pixels in from the row's sides, 2 from its top and bottom.
@@ -735,6 +742,203 @@ private Q_SLOTS:
     // Every control Tab reaches, in the main window, the settings window,
     // a sheet and a popover, shows a ring in the skin's accent around it:
     // a control whose focus would not show does not take the keyboard.
+    // Return presses whatever button has the keyboard, as Space does, of
+    // every kind the window has (the footer's Settings did nothing).
+    void returnPressesEveryButton_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("expected");
+        const int ret = Qt::Key_Return, space = Qt::Key_Space;
+        QTest::newRow("the sidebar footer's Settings, Return") << "Settings" << ret << "settings";
+        QTest::newRow("the sidebar footer's Settings, Space") << "Settings" << space << "settings";
+        QTest::newRow("the sidebar's New session") << "New session" << ret << "sessions 2";
+        QTest::newRow("a title-bar toggle (Files)") << "Files" << ret << "files on";
+        QTest::newRow("a tray toggle (the wallpaper's eye)") << "Background image / video" << ret << "wallpaper off";
+        QTest::newRow("a panel's symbol button (Hide Tools panel)") << "Hide Tools panel" << ret << "tools off";
+        QTest::newRow("the welcome card's chip (Open folder)") << "Open folder" << int(Qt::Key_Enter) << "folder asked";
+        QTest::newRow("a reply's Copy") << "Copy" << ret << "copied";
+    }
+    void returnPressesEveryButton()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, key);
+        QFETCH(QString, expected);
+        windowtest::WindowKit kit(false); // no project: the welcome card offers one
+        kit.vm().setShowToolLog(true);
+        if (expected == u"copied")
+            kit.vm().conversations().appendMessage(*kit.vm().conversations().selectedConversationID(),
+                                                   model::ChatMessage::make(model::MessageRole::Assistant, QStringLiteral("Copied words.")));
+        QVERIFY(showActive(kit));
+        QAbstractButton *b = nullptr;
+        QTRY_VERIFY((b = testsupport::namedWidget<QAbstractButton>(&kit.window(), button)) && b->isVisible());
+        b->setFocus(Qt::TabFocusReason);
+        QVERIFY(b->hasFocus());
+        const bool wallpaper = kit.vm().background().isEnabled();
+        QVERIFY(press(Qt::Key(key)));
+        if (expected == u"settings") {
+            QTRY_VERIFY(kit.window().settings().window() && kit.window().settings().window()->isVisible());
+            kit.window().settings().window()->close();
+        } else if (expected == u"sessions 2") {
+            QTRY_COMPARE(kit.vm().conversations().conversations().size(), 2);
+        } else if (expected == u"files on") {
+            QVERIFY(kit.vm().showProjectPanel());
+        } else if (expected == u"wallpaper off") {
+            QVERIFY(wallpaper);
+            QVERIFY(!kit.vm().background().isEnabled());
+        } else if (expected == u"tools off") {
+            QVERIFY(!kit.vm().showToolLog());
+        } else if (expected == u"copied") {
+            // (The kit's clipboard goes nowhere: the button says it copied.)
+            QVERIFY(qobject_cast<chat::MessageRowCopyButton *>(b) && qobject_cast<chat::MessageRowCopyButton *>(b)->isCopied());
+        } else if (expected == u"folder asked") {
+            QTRY_COMPARE(kit.panels().folders.size(), 1);
+        } else {
+            QFAIL("no such check");
+        }
+    }
+
+    // The panels' rows by keys alone, once Tab has reached their list (one
+    // stop each): in the file tree Return or Space opens a folder or peeks
+    // a file; in the tool log Return reveals a call's file (its painted
+    // "Reveal in Files"); Shift+F10 opens a row's menu. No row is current
+    // once the keyboard has left, and it comes back to the row it left.
+    void panelRowsByKeys_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("expected");
+        // The tree's rows: the folder "docs" (holding "guide.txt"), then "notes.txt".
+        QTest::newRow("tree: Return on a folder opens it") << "Project files" << "Return" << "open docs";
+        QTest::newRow("tree: Down, Return peeks a file") << "Project files" << "Down Return" << "peek notes.txt";
+        QTest::newRow("tree: Space peeks as Return does") << "Project files" << "Down Space" << "peek notes.txt";
+        QTest::newRow("tree: into an opened folder") << "Project files" << "Right Down Return" << "peek guide.txt";
+        QTest::newRow("tree: Shift+F10 opens the row's menu") << "Project files" << "Down Shift+F10" << "menu Peek";
+        QTest::newRow("tree: left by Tab, no row is current") << "Project files" << "Down Tab" << "current none";
+        QTest::newRow("tree: back by Shift+Tab, the row it left") << "Project files" << "Down Tab Shift+Tab" << "current notes.txt";
+        // The tool log's one call read notes.txt.
+        QTest::newRow("tool log: Return reveals the call's file") << "Tool log" << "Return" << "peek notes.txt";
+        QTest::newRow("tool log: Shift+F10 opens the call's menu") << "Tool log" << "Shift+F10" << "menu Reveal in Files";
+        QTest::newRow("tool log: left by Tab, no row is current") << "Tool log" << "Tab" << "current none";
+    }
+    void panelRowsByKeys()
+    {
+        QFETCH(QString, list);
+        QFETCH(QString, keys);
+        QFETCH(QString, expected);
+        windowtest::WindowKit kit;
+        QVERIFY(QDir(kit.projectPath()).mkpath(QStringLiteral("docs")));
+        for (const QString &name : {QStringLiteral("docs/guide.txt"), QStringLiteral("notes.txt")}) {
+            QFile f(QDir(kit.projectPath()).filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("text\n") > 0);
+        }
+        const bool tree = list == u"Project files";
+        kit.vm().setShowProjectPanel(tree);
+        kit.vm().setShowToolLog(!tree);
+        QVERIFY(showActive(kit));
+        if (!tree) {
+            kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply({{"c1", "read_file", R"({"path":"notes.txt"})"}}));
+            kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Read.")));
+            kit.vm().setDraft(QStringLiteral("go"));
+            kit.vm().send();
+            QTRY_VERIFY(!kit.vm().isRunning() && kit.vm().toolLog().size() == 1);
+        }
+        QAbstractItemView *rows = nullptr;
+        QTRY_VERIFY((rows = testsupport::namedWidget<QAbstractItemView>(&kit.window(), list)) && rows->isVisible() &&
+                    rows->model()->rowCount() == (tree ? 2 : 1));
+        QVERIFY(rows->focusPolicy() & Qt::TabFocus);
+        rows->setFocus(Qt::TabFocusReason);
+        QVERIFY(rows->hasFocus() && rows->currentIndex().isValid());
+        QString menuFirst; // the menu's first entry, read while it was open
+        for (const QString &key : keys.split(u' ')) {
+            const QKeySequence seq(key);
+            if (key == u"Shift+F10") {
+                // The menu runs its own loop: look at it, then close it.
+                QTimer::singleShot(200, this, [&menuFirst] {
+                    if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                        menuFirst = menu->actions().value(0) ? menu->actions().first()->text() : QString();
+                        menu->close();
+                    }
+                });
+            }
+            QVERIFY(press(Qt::Key(seq[0].key()), seq[0].keyboardModifiers()));
+            QTest::qWait(20);
+        }
+        const QString what = expected.section(u' ', 0, 0), name = expected.section(u' ', 1);
+        if (what == u"open") {
+            QCOMPARE(rows->model()->index(0, 0).data().toString(), name);
+            QVERIFY(qobject_cast<QTreeView *>(rows)->isExpanded(rows->model()->index(0, 0)));
+        } else if (what == u"peek") {
+            QTRY_VERIFY(kit.vm().peekedFile().has_value());
+            QCOMPARE(QFileInfo(kit.vm().peekedFile()->url.toLocalFile()).fileName(), name);
+        } else if (what == u"menu") {
+            QTRY_COMPARE(menuFirst, name);
+        } else {
+            const QModelIndex current = rows->currentIndex();
+            QCOMPARE(current.isValid() ? current.data().toString() : QStringLiteral("none"), name);
+        }
+    }
+
+    // Wherever the keyboard comes from, the control it reaches is scrolled
+    // into view: past the settings window's "Done" (a header outside the
+    // page) into a page scrolled away from it, and back from the composer
+    // into a conversation scrolled up.
+    void keyboardScrollsIntoView_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("forward");
+        QTest::newRow("settings: Tab past Done, the page at its end") << "settings end" << true;
+        QTest::newRow("settings: Shift+Tab from Done, the page at its top") << "settings top" << false;
+        QTest::newRow("chat: Shift+Tab from the composer, the list scrolled up") << "chat" << false;
+    }
+    void keyboardScrollsIntoView()
+    {
+        QFETCH(QString, where);
+        QFETCH(bool, forward);
+        windowtest::WindowKit kit;
+        window::MainWindow &w = kit.window();
+        if (where == u"chat") {
+            model::ConversationStore &store = kit.vm().conversations();
+            const QUuid session = *store.selectedConversationID();
+            for (int i = 0; i < 40; ++i)
+                store.appendMessage(session, model::ChatMessage::make(i % 2 ? model::MessageRole::Assistant : model::MessageRole::User,
+                                                                      QStringLiteral("Message %1 of a long session.\n\nWith a second paragraph.").arg(i)));
+        }
+        QVERIFY(showActive(kit));
+        QAbstractScrollArea *area = nullptr;
+        if (where.startsWith(u"settings")) {
+            QVERIFY(press(Qt::Key_Comma, Qt::ControlModifier));
+            QWidget *settings = w.settings().window();
+            QTRY_COMPARE(QApplication::activeWindow(), settings);
+            area = settings->findChild<QScrollArea *>();
+            QVERIFY(area);
+            QTRY_VERIFY(area->verticalScrollBar()->maximum() > 200);
+            area->verticalScrollBar()->setValue(where.endsWith(u"end") ? area->verticalScrollBar()->maximum() : 0);
+            QAbstractButton *done = testsupport::namedWidget<QAbstractButton>(settings, QStringLiteral("Done"));
+            QVERIFY(done);
+            done->setFocus(Qt::TabFocusReason);
+        } else {
+            auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
+            area = chatView->findChild<chat::TranscriptView *>();
+            QTRY_VERIFY(area->verticalScrollBar()->maximum() > 1000);
+            area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum() / 2);
+            QTest::qWait(50);
+            composer(w)->setFocus(Qt::MouseFocusReason);
+        }
+        const int before = area->verticalScrollBar()->value();
+        QVERIFY(press(forward ? Qt::Key_Tab : Qt::Key_Backtab, forward ? Qt::NoModifier : Qt::ShiftModifier));
+        QWidget *reached = focused();
+        QVERIFY(reached && area->isAncestorOf(reached));
+        QCoreApplication::processEvents();
+        const QRect at(reached->mapTo(area->viewport(), QPoint(0, 0)), reached->size());
+        QVERIFY2(area->viewport()->rect().contains(at),
+                 qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 in a view %6 high (scrolled %7 -> %8)")
+                                .arg(describe(reached)).arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height())
+                                .arg(area->viewport()->height()).arg(before).arg(area->verticalScrollBar()->value())));
+        if (QWidget *settings = w.settings().window())
+            settings->close(); // a window of its own, gone once closed
+    }
+
     void everyFocusShowsItsRing_data()
     {
         QTest::addColumn<QString>("skin");
@@ -761,6 +965,9 @@ private Q_SLOTS:
                                             model::ChatMessage::make(model::MessageRole::Assistant,
                                                                      QStringLiteral("**Hello.**"))});
         QVERIFY(showActive(kit));
+        // The file tree walks the folder off the UI thread: its row first.
+        QTRY_VERIFY(w.findChild<QTreeView *>() && w.findChild<QTreeView *>()->model()->rowCount() == 1);
+        QTest::qWait(100);
         auto *ring = w.findChild<glass::FocusRing *>();
         QVERIFY(ring);
         const QColor accent = kit.styles().styles().focusRing;

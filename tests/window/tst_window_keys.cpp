@@ -90,6 +90,7 @@ private slots:
         // Past the first-run sheet, signed in, asking before writes, in a
         // project, on a skin that is not the palette's first.
         QVERIFY(QDir().mkpath(dataFile(QString())) && m_project.isValid());
+        QVERIFY(write(m_project.filePath(QStringLiteral("notes.txt")), "kiwi-123\n"));
         QVERIFY(write(dataFile(QStringLiteral("settings.json")),
                       R"({"hasCompletedOnboarding":true,"toolGuardMode":"ask"})"));
         QVERIFY(write(dataFile(QStringLiteral("moonshelf_session.json")),
@@ -155,8 +156,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(stored().value(QStringLiteral("conversations")).toArray().size(), 2, 5000);
         QVERIFY(selected() != first);
 
-        // Minimize, maximize, close; New session, the project, the search, the list.
-        QVERIFY(keys(QStringList(7, QStringLiteral("Tab")).join(u' ') + QStringLiteral(" Down Return")));
+        // The new session's composer has the keyboard (a space typed now
+        // would have pressed New Session again); back from it: the welcome
+        // card's two chips, the sidebar's tip and Settings, the list.
+        QVERIFY(keys(QStringList(5, QStringLiteral("shift+Tab")).join(u' ') + QStringLiteral(" Down Return")));
         QTRY_COMPARE_WITH_TIMEOUT(selected(), first, 5000);
         QVERIFY(keys(QStringLiteral("shift+F10")));
         QTest::qWait(400);
@@ -168,6 +171,94 @@ private slots:
             return false;
         };
         QTRY_VERIFY_WITH_TIMEOUT(pinned(), 5000);
+    }
+
+    // Journeys by keys alone, each from a new session (Ctrl+N puts the
+    // keyboard in its composer): what the keys reach and what pressing
+    // there does, read from what the app sends and stores.
+    // keys: xdotool key names, "type:text" (spaces as "_"), "wait:ms".
+    // expected: "sent:TEXT" the last request carries TEXT from the person,
+    // "requests:+N" that many more requests, "window:TITLE" a window shows,
+    // "guard:MODE" the stored tool guard.
+    void keysReachEverything_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("expected");
+        // -- the window's last keyboard gaps --
+        // The tray's eight stops lead on to the title bar's Sidebar button.
+        QTest::newRow("Ctrl+N from a title-bar button: the words typed next are the new session's")
+            << "Tab Tab Tab Tab Tab Tab Tab Tab Tab ctrl+n type:a_b ctrl+Return" << "Fine." << "sent:a b";
+        // Retry goes as the run starts: the keyboard is back in the composer.
+        QTest::newRow("a finished reply's Retry takes the keyboard, then gives it to the composer")
+            << "type:hello ctrl+Return wait:2500 shift+Tab Return wait:2500 type:again ctrl+Return" << "Fine."
+            << "requests:+3;sent:again";
+        // Back from the composer: the welcome card's two chips, the tip, Settings.
+        QTest::newRow("Return on the sidebar footer's Settings opens the settings window")
+            << "shift+Tab shift+Tab shift+Tab shift+Tab Return" << "" << "window:Settings";
+        // The file tree comes between the sidebar and the welcome card.
+        QTest::newRow("the file tree is a Tab stop, and its row menu attaches a file")
+            << "ctrl+b wait:800 shift+Tab shift+Tab shift+Tab Home shift+F10 wait:400 Down Down Return wait:400 "
+               "Tab Tab Tab Tab type:see ctrl+Return ctrl+b"
+            << "Fine." << "sent:see|kiwi-123";
+        QTest::newRow("the permissions popover opens on the level in use: Return keeps it")
+            << "Tab Tab Return wait:400 Down Return wait:400 Return wait:400 Return" << "" << "guard:balanced";
+    }
+    void keysReachEverything()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, reply);
+        QFETCH(QString, expected);
+        if (!reply.isEmpty())
+            for (int i = 0; i < 3; ++i) // a retry asks again
+                m_peer.enqueue(ChatServicePeer::textReply(reply));
+        const int requests = m_peer.requestCount();
+        QVERIFY(x(QStringLiteral("search --sync --onlyvisible --name ^Moonshelf.Mac$ windowfocus --sync").split(u' ')));
+        QVERIFY(this->keys(QStringLiteral("ctrl+n")));
+        QTest::qWait(500 * kSlow);
+        for (const QString &step : keys.split(u' ')) {
+            if (step.startsWith(u"type:"))
+                QVERIFY(x({QStringLiteral("type"), step.mid(5).replace(u'_', u' ')}));
+            else if (step.startsWith(u"wait:"))
+                QTest::qWait(step.mid(5).toInt() * kSlow);
+            else
+                QVERIFY(this->keys(step));
+        }
+        for (const QString &one : expected.split(u';'))
+            if (check(one, requests); QTest::currentTestFailed())
+                return;
+        QTest::qWait(1000 * kSlow); // the reply ends before the next journey
+    }
+
+private:
+    // One check of a journey's end (see keysReachEverything_data).
+    void check(const QString &expected, int requests)
+    {
+        const QString what = expected.section(u':', 0, 0), value = expected.section(u':', 1);
+        if (what == u"sent") {
+            QTRY_VERIFY_WITH_TIMEOUT(m_peer.requestCount() > requests, 15000);
+            QTest::qWait(300);
+            const QJsonArray messages = m_peer.requests().last().json().value(QStringLiteral("messages")).toArray();
+            QVERIFY(!messages.isEmpty());
+            const QString said = messages.last().toObject().value(QStringLiteral("content")).toString();
+            for (const QString &part : value.split(u'|'))
+                QVERIFY2(said.contains(part), qPrintable(said));
+        } else if (what == u"requests") {
+            QTRY_COMPARE_WITH_TIMEOUT(m_peer.requestCount(), requests + value.toInt(), 15000);
+        } else if (what == u"window") {
+            QVERIFY2(x(QStringList{QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                                   QStringLiteral("--name"), QLatin1Char('^') + value + QLatin1Char('$')}),
+                     "the window did not show");
+            QVERIFY(this->keys(QStringLiteral("Escape")));
+            QTest::qWait(400 * kSlow);
+        } else if (what == u"guard") {
+            QTest::qWait(500 * kSlow); // written once the popover closes
+            QFile f(dataFile(QStringLiteral("settings.json")));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value(QStringLiteral("toolGuardMode")).toString(), value);
+        } else {
+            QFAIL(qPrintable(QStringLiteral("no such check: ") + expected));
+        }
     }
 };
 

@@ -31,6 +31,8 @@
 #include "panels/FileTreeModel.h"
 #include "panels/FileTreeView.h"
 #include "panels/ToolLogList.h"
+#include "panels/ToolLogRowDelegate.h"
+#include "panels/ToolLogRows.h"
 #include "panels/ToolLogView.h"
 
 #include <QDir>
@@ -108,6 +110,70 @@ class TestWindowLayout : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The tool log's monospace lines show every underscore ("test_core.py"
+    // read as "test core.py" once its stroke, below the line's descent,
+    // was cut off), in a dark skin and a light one.
+    void toolLogShowsUnderscores_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("dark skin") << "default";
+        QTest::newRow("light skin") << "paper";
+    }
+    void toolLogShowsUnderscores()
+    {
+        QFETCH(QString, skin);
+        windowtest::WindowKit kit;
+        kit.skins().select(skin);
+        QFile file(QDir(kit.projectPath()).filePath(QStringLiteral("test_core.py")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x = 1\n") > 0);
+        file.close();
+        kit.vm().setShowToolLog(true);
+        QVERIFY(kit.show());
+        kit.peer().enqueue(testsupport::ChatServicePeer::toolCallReply({{"c1", "read_file", R"({"path":"test_core.py"})"}}));
+        kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Read.")));
+        kit.vm().setDraft(QStringLiteral("go"));
+        kit.vm().send();
+        QTRY_VERIFY(!kit.vm().isRunning() && kit.vm().toolLog().size() == 1);
+        REQUIRE_CHILD(list, panels::ToolLogList, &kit.window());
+        QTest::qWait(50);
+        const QModelIndex index = list->model()->index(0, 0);
+        auto *delegate = qobject_cast<panels::ToolLogRowDelegate *>(list->itemDelegate());
+        QVERIFY(delegate);
+        const QRect row = list->visualRect(index);
+        const panels::ToolLogRows::Layout l = delegate->layoutFor(index, row.width());
+        const QFontMetrics mono(delegate->fonts().mono);
+        const QString preview = kit.vm().toolLog().first().argumentsPreview;
+        const int columns = std::max(1, l.arguments.width() / std::max(1, mono.horizontalAdvance(u'M')));
+        const QStringList lines = panels::ToolLogRows::wrapped(preview, columns, panels::ToolLogRows::argumentLines);
+        const QImage shot = list->viewport()->grab().toImage();
+        const qreal dpr = shot.devicePixelRatio();
+        int checked = 0;
+        for (int n = 0; n < lines.size(); ++n) {
+            const int at = int(lines[n].indexOf(u'_'));
+            if (at < 0)
+                continue;
+            // The underscore's cell, from the baseline to just under the line's box.
+            const int top = row.top() + l.arguments.top() + n * mono.lineSpacing();
+            const int x0 = row.left() + l.arguments.left() + mono.horizontalAdvance(lines[n].left(at));
+            const QRect cell(x0 + 1, top + mono.ascent() - 1, mono.horizontalAdvance(u'_') - 2,
+                             mono.lineSpacing() - mono.ascent() + 4);
+            // What lies there without ink: past the line's end, on the same band.
+            const QColor bare = shot.pixelColor(QPoint(row.left() + l.arguments.left() +
+                                                       mono.horizontalAdvance(lines[n]) + 12, cell.center().y()) * dpr);
+            int ink = 0;
+            for (int y = cell.top(); y <= cell.bottom(); ++y)
+                for (int x = cell.left(); x <= cell.right(); ++x) {
+                    const QColor c = shot.pixelColor(QPoint(x, y) * dpr);
+                    if (qAbs(c.red() - bare.red()) + qAbs(c.green() - bare.green()) + qAbs(c.blue() - bare.blue()) > 90)
+                        ++ink;
+                }
+            QVERIFY2(ink >= cell.width() / 2, qPrintable(QStringLiteral("no underscore in \"%1\" (%2 inked pixels)").arg(lines[n]).arg(ink)));
+            ++checked;
+        }
+        QVERIFY2(checked > 0, qPrintable(lines.join(u'|')));
+        shot.save(QDir(testsupport::outputDirectory()).filePath(QStringLiteral("toollog-underscore-%1.png").arg(skin)));
+    }
+
     // Scroll bars lie over the content (no track beside it), in every scroll
     // area of the app: the list keeps its whole width over the stage.
     void scrollBarsLieOverContent()

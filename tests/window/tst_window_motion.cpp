@@ -9,6 +9,8 @@
 
 #include "chat/ChatView.h"
 #include "chat/composer/ComposerBar.h"
+#include "chat/transcript/ActivityMarks.h"
+#include "chat/transcript/LiveAssistantBlock.h"
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/TranscriptView.h"
 #include "model/ConversationStore.h"
@@ -292,6 +294,162 @@ private Q_SLOTS:
         save(&kit.window(), QStringLiteral("peek-%1.png").arg(QString::fromLatin1(QTest::currentDataTag()).section(u':', 0, 0)));
     }
 
+    // The live reply's breathing mark moves, unless the desktop asks for
+    // less motion (before the reply, or while it is written): then it
+    // holds one pose, as the README says the marks do.
+    void breathingMarkFollowsReducedMotion_data()
+    {
+        QTest::addColumn<int>("reduce"); // 0 never, 1 from the start, 2 while it moves
+        QTest::newRow("motion wanted: the stars move") << 0;
+        QTest::newRow("reduced motion: they hold still") << 1;
+        QTest::newRow("reduced while the reply is written: they stop") << 2;
+    }
+    void breathingMarkFollowsReducedMotion()
+    {
+        QFETCH(int, reduce);
+        windowtest::WindowKit kit;
+        kit.styles().setReduceMotion(reduce == 1);
+        QVERIFY(kit.show());
+        testsupport::ChatServicePeer::Reply stalling = testsupport::ChatServicePeer::textReply(QStringLiteral("Thinking it over"));
+        stalling.stallAfter = 20;
+        kit.peer().enqueue(stalling);
+        kit.vm().setDraft(QStringLiteral("hello"));
+        kit.vm().send();
+        chat::BreathingActivityMark *mark = nullptr;
+        QTRY_VERIFY((mark = kit.window().findChild<chat::BreathingActivityMark *>()) && mark->isVisible());
+        if (reduce == 2) {
+            QTRY_VERIFY(mark->isMoving());
+            kit.styles().setReduceMotion(true);
+        }
+        const QImage first = mark->grab().toImage();
+        QTest::qWait(250);
+        const QImage later = mark->grab().toImage();
+        QCOMPARE(mark->isMoving(), reduce == 0);
+        QCOMPARE(first == later, reduce != 0);
+        kit.vm().stop();
+    }
+
+    // A short reply that finishes: its words stay where they were and the
+    // user's message above it does not jump; whatever the finished row adds
+    // (its "Ready" line) comes in below, gliding.
+    void shortReplySettlesInPlace()
+    {
+        windowtest::WindowKit kit;
+        QVERIFY(kit.show());
+        auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(kit.window().content(), QStringLiteral("chat"))->view());
+        QVERIFY(chatView);
+        chat::TranscriptView *list = chatView->findChild<chat::TranscriptView *>();
+        QVERIFY(list);
+        // The reply's first words, then a pause so it is seen live, then the end.
+        const QByteArray head = testsupport::ChatServicePeer::event(
+            testsupport::ChatServicePeer::contentChunk(QStringLiteral("Sure, done.")));
+        testsupport::ChatServicePeer::Reply reply = testsupport::ChatServicePeer::sseReply(
+            head + testsupport::ChatServicePeer::event(testsupport::ChatServicePeer::finishChunk(QStringLiteral("stop")))
+            + testsupport::ChatServicePeer::doneEvent());
+        reply.splitAt = {head.size()};
+        reply.pieceDelayMs = 600;
+        kit.peer().enqueue(reply);
+        kit.vm().setDraft(QStringLiteral("hello"));
+        kit.vm().send();
+        // The user's row, followed frame by frame from the reply's first words to well after its end.
+        QTRY_VERIFY(kit.vm().isRunning() && !kit.vm().streamingText().isEmpty());
+        const QUuid user = kit.vm().conversations().selectedConversation()->messages.first().id;
+        const auto userTop = [&] {
+            chat::MessageRow *row = list->rowFor(user);
+            return row ? row->mapTo(&kit.window(), QPoint()).y() : -1;
+        };
+        // Where the reply's words stand: in the live block, then in their row.
+        const auto replyTop = [&] {
+            const QList<model::ChatMessage> messages = kit.vm().conversations().selectedConversation()->messages;
+            if (messages.size() > 1 && list->rowFor(messages.last().id) && list->rowFor(messages.last().id)->isVisible()) {
+                QWidget *text = reinterpret_cast<QWidget *>(list->rowFor(messages.last().id)->textView());
+                return text->mapTo(&kit.window(), QPoint()).y();
+            }
+            if (list->liveBlock() && list->liveBlock()->isVisible())
+                return reinterpret_cast<QWidget *>(list->liveBlock()->textView())->mapTo(&kit.window(), QPoint()).y();
+            return -1;
+        };
+        QTRY_VERIFY(userTop() >= 0 && replyTop() >= 0);
+        const QPoint live(userTop(), replyTop());
+        auto *arrival = list->findChild<QVariantAnimation *>(QStringLiteral("replyArrival"));
+        QVERIFY(arrival);
+        QTRY_VERIFY(arrival->state() == QAbstractAnimation::Running);
+        // Step by step through the glide: from where the live block showed
+        // the words, never more than a step's share of the way at once.
+        QPoint last = live;
+        int worst = 0;
+        for (int step = 0; step <= 10; ++step) {
+            holdAt(arrival, step / 10.0);
+            QCoreApplication::processEvents();
+            const QPoint now(userTop(), replyTop());
+            QCOMPARE(now.x(), live.x());
+            worst = qMax(worst, qAbs(now.y() - last.y()));
+            last = now;
+        }
+        arrival->resume();
+        QTRY_VERIFY(arrival->state() == QAbstractAnimation::Stopped);
+        const int settled = replyTop();
+        worst = qMax(worst, qAbs(settled - last.y()));
+        // The live block shows the words 66 px lower than their row does.
+        QVERIFY2(live.y() - settled > 30, qPrintable(QStringLiteral("%1 -> %2").arg(live.y()).arg(settled)));
+        QVERIFY2(worst <= 20, qPrintable(QStringLiteral("the reply's words moved %1 px at once").arg(worst)));
+        QCOMPARE(userTop(), live.x());
+    }
+
+    // The chat column glides with the sliding sidebar, going and coming: no
+    // frame moves it more than the slide's own step (its room changing
+    // hands at either end moved it 130 px at once), also with the file tree
+    // open beside it, which slides along.
+    void chatGlidesWithTheSidebar_data()
+    {
+        QTest::addColumn<bool>("fileTree");
+        QTest::newRow("chat beside the sidebar") << false;
+        QTest::newRow("file tree between") << true;
+    }
+    void chatGlidesWithTheSidebar()
+    {
+        QFETCH(bool, fileTree);
+        windowtest::WindowKit kit;
+        kit.vm().setShowProjectPanel(fileTree);
+        QVERIFY(kit.show());
+        ContentView *c = kit.window().content();
+        QVariantAnimation *slide = c->findChild<QVariantAnimation *>(QStringLiteral("sidebarSlide"));
+        auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(c, QStringLiteral("chat"))->view());
+        QVERIFY(chatView && slide);
+        PanelSlot *tree = windowtest::panelSlot(c, QStringLiteral("fileTree"));
+        QTRY_COMPARE(tree->isVisible(), fileTree);
+        // Where the composer's middle and the tree's edge stand in the window.
+        const auto where = [&] {
+            QCoreApplication::processEvents();
+            QWidget *bar = chatView->composer();
+            return QPoint(bar->mapTo(&kit.window(), bar->rect().center()).x(), tree->mapTo(&kit.window(), QPoint()).x());
+        };
+        for (const bool show : {false, true}) {
+            QPoint last = where();
+            int worstChat = 0, worstTree = 0;
+            kit.vm().setShowSidebar(show);
+            for (int step = 0; step <= 20; ++step) {
+                if (slide->state() == QAbstractAnimation::Stopped)
+                    break;
+                holdAt(slide, step / 20.0);
+                const QPoint now = where();
+                worstChat = qMax(worstChat, qAbs(now.x() - last.x()));
+                worstTree = qMax(worstTree, qAbs(now.y() - last.y()));
+                last = now;
+            }
+            slide->resume();
+            QTRY_VERIFY(!windowtest::panelSlot(c, QStringLiteral("sidebar"))->isAnimating());
+            const QPoint settled = where();
+            worstChat = qMax(worstChat, qAbs(settled.x() - last.x()));
+            worstTree = qMax(worstTree, qAbs(settled.y() - last.y()));
+            // Half the room (130 px) over twenty steps of an ease-in-out
+            // curve: at most about 13 px a step.
+            QVERIFY2(worstChat <= 16, qPrintable(QStringLiteral("the chat moved %1 px at once").arg(worstChat)));
+            if (fileTree)
+                QVERIFY2(worstTree <= 30, qPrintable(QStringLiteral("the tree moved %1 px at once").arg(worstTree)));
+        }
+    }
+
     // The sidebar slides out past the leading edge and in again within its
     // room, fading; the chat beside it is laid out once per slide (at the
     // start when it comes, at the end when it goes), never at every frame.
@@ -358,7 +516,10 @@ private Q_SLOTS:
                 QCOMPARE(slot.pixelColor(260, y), slot.pixelColor(edge + 1, y));
                 QVERIFY(slot.pixelColor(edge, y) != slot.pixelColor(edge + 1, y));
             }
-            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry(), chatWith);
+            // The chat, not laid out again, half way along its own way.
+            const QRect chatNow = windowtest::panelSlot(c, QStringLiteral("chat"))->geometry();
+            QCOMPARE(chatNow.size(), chatWith.size());
+            QVERIFY2(qAbs(chatNow.left() - (261 + picture->offset().x() / 2)) <= 1, qPrintable(QString::number(chatNow.left())));
             QCOMPARE(chatResizes.count, 0);
             save(&kit.window(), QStringLiteral("motion-sidebar-%1-50.png").arg(skin));
             slide->resume();
@@ -373,8 +534,10 @@ private Q_SLOTS:
         kit.vm().setShowSidebar(true);
         if (!reduceMotion) {
             // Coming: the room taken at once (the tree stepping aside with
-            // it), the picture still out of sight.
-            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry(), chatWith);
+            // it), the chat laid out in it and standing half its way back,
+            // the picture still out of sight.
+            QCOMPARE(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry().size(), chatWith.size());
+            QVERIFY(windowtest::panelSlot(c, QStringLiteral("chat"))->geometry().left() <= 261 - 125);
             QCOMPARE(chatResizes.count, 2);
             QVERIFY(sidebar->isAnimating() && pictureOf(c, sidebar)->offset().x() <= -250);
             QVERIFY(!windowtest::panelSlot(c, QStringLiteral("fileTree"))->isVisible());

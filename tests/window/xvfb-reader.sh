@@ -73,7 +73,8 @@ dbus-run-session -- bash -c '
     /usr/bin/python3 "$CLIENT" walk 300 2> "$OUT/reader-walk-2.log" &
     walker2=$!
     started+=($walker1 $walker2)
-    # And one that hears what the bus tells a reader as the person works.
+    # And one that hears what the bus tells a reader as the person works (a
+    # finished reply shows the crew mark, which must say nothing).
     /usr/bin/python3 "$CLIENT" listen "$OUT/reader-heard.jsonl" 2> "$OUT/reader-listen.log" &
     listener=$!
     started+=($listener)
@@ -129,6 +130,7 @@ dbus-run-session -- bash -c '
     fi
     kill "$walker1" "$walker2" "$listener" 2>/dev/null || true
     wait "$walker1" "$walker2" "$listener" 2>/dev/null || true
+    [ -s "$OUT/reader-heard.jsonl" ] || fail "the listener heard nothing from the app"
     /usr/bin/python3 "$CLIENT" check heard || status=1
   fi
   if ! alive; then

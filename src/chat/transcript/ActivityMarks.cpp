@@ -100,11 +100,25 @@ BreathingActivityMark::BreathingActivityMark(glass::StyleStore &styles, QWidget 
     m_tick.setInterval(1000 / 30);
     m_tick.setTimerType(Qt::PreciseTimer);
     connect(&m_tick, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    // With the desktop asking for less motion the stars hold still.
+    connect(&styles, &glass::StyleStore::reduceMotionChanged, this, [this] {
+        if (isVisible() && !m_styles.reduceMotion())
+            m_tick.start();
+        else
+            m_tick.stop();
+        update();
+    });
+}
+
+bool BreathingActivityMark::isMoving() const
+{
+    return m_tick.isActive();
 }
 
 void BreathingActivityMark::showEvent(QShowEvent *event)
 {
-    m_tick.start();
+    if (!m_styles.reduceMotion())
+        m_tick.start();
     QWidget::showEvent(event);
 }
 
@@ -140,7 +154,7 @@ void BreathingActivityMark::paint(QPainter &p, const QSizeF &size, double t, con
 void BreathingActivityMark::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    const double t = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    const double t = m_styles.reduceMotion() ? kStillTime : QDateTime::currentMSecsSinceEpoch() / 1000.0;
     paint(p, size(), t, glass::QirvTheme::color(m_styles.styles().skin.colors.accent));
 }
 

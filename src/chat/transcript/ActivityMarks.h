@@ -37,7 +37,8 @@ private:
 };
 
 // Five stars that swell, shrink, spin and orbit, 30 times a second while
-// shown (54 × 54). The motion is a function of the clock alone.
+// shown (54 × 54). The motion is a function of the clock alone; while the
+// desktop asks for less motion the mark holds one pose.
 class BreathingActivityMark : public QWidget {
     Q_OBJECT
 public:
@@ -61,6 +62,10 @@ public:
     QSize sizeHint() const override { return {54, 54}; }
     // Draws the mark at time t into a canvas of size.
     static void paint(QPainter &painter, const QSizeF &size, double t, const QColor &accent);
+    // Redrawn 30 times a second: shown, and motion not reduced.
+    bool isMoving() const;
+    // The one pose drawn while motion is reduced.
+    static constexpr double kStillTime = 0;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

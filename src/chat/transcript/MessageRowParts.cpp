@@ -9,6 +9,7 @@
 #include "glass/SymbolIcons.h"
 #include "glass/TextInk.h"
 
+#include <QFocusEvent>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -97,9 +98,9 @@ MessageRowCopyButton::MessageRowCopyButton(glass::StyleStore &styles, QWidget *p
 {
     setFixedSize(kSide, kSide);
     setCursor(Qt::PointingHandCursor);
-    // Rows are reused for other messages as the list scrolls: the keyboard
-    // never rests on one.
-    setFocusPolicy(Qt::NoFocus);
+    // Tab reaches it; the list keeps a row holding the keyboard bound to
+    // its message while it scrolls away.
+    setFocusPolicy(Qt::TabFocus);
     setAccessibleName(QStringLiteral("Copy"));
     m_fading = new QVariantAnimation(this);
     m_fading->setObjectName(QStringLiteral("copyFade"));
@@ -179,6 +180,20 @@ bool MessageRowCopyButton::event(QEvent *event)
         return true;
     }
     return QAbstractButton::event(event);
+}
+
+void MessageRowCopyButton::focusInEvent(QFocusEvent *event)
+{
+    QAbstractButton::focusInEvent(event);
+    m_keyboard = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    fadeTo(true);
+}
+
+void MessageRowCopyButton::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractButton::focusOutEvent(event);
+    m_keyboard = false;
+    fadeTo(true);
 }
 
 void MessageRowCopyButton::paintEvent(QPaintEvent *)
@@ -317,7 +332,7 @@ MessageRowRetryButton::MessageRowRetryButton(glass::StyleStore &styles, QWidget 
     setText(QStringLiteral("Retry"));
     setToolTip(QStringLiteral("Retry"));
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus); // rows are reused as the list scrolls
+    setFocusPolicy(Qt::TabFocus); // a row holding the keyboard is kept for its message
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(&styles, &glass::StyleStore::changed, this, &MessageRowRetryButton::applyLook);
     applyLook();

@@ -14,7 +14,8 @@ class StyleStore;
 namespace chat {
 
 // The copy button beside a bubble: shown while the pointer is over the
-// bubble or for 1.2 s after a copy; otherwise invisible but keeping its place.
+// bubble, while it holds the keyboard or for 1.2 s after a copy; otherwise
+// invisible but keeping its place.
 // Its symbol is drawn in the palette's WindowText: the skin's tertiary text
 // as seen through the button's opacity, on held glass of its own.
 // It fades in and out over 0.12 s, ease-out.
@@ -29,7 +30,7 @@ public:
     void setHovering(bool on, bool animated = true);
     void setCopied(bool on);
     bool isCopied() const { return m_copied > 0; }
-    bool isShown() const { return m_hovering || m_copied > 0; }
+    bool isShown() const { return m_hovering || m_copied > 0 || m_keyboard; }
     // How far it is faded in, 0...1.
     double fade() const { return m_fade; }
     QSize sizeHint() const override { return {36, 36}; }
@@ -37,6 +38,8 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     bool event(QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     void applyLook();
@@ -45,6 +48,7 @@ private:
     glass::StyleStore &m_styles;
     bool m_lightGlass = false;
     bool m_hovering = false;
+    bool m_keyboard = false; // reached by Tab and holding the keyboard
     int m_copied = 0;
     double m_fade = 0;
     QVariantAnimation *m_fading = nullptr;

@@ -7,9 +7,11 @@
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/TurnFade.h"
 #include "glass/BackdropSheet.h"
+#include "glass/Motion.h"
 #include "platform/DesktopServices.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCursor>
 #include <QEvent>
 #include <QMouseEvent>
@@ -42,6 +44,7 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
     setFrameShape(QFrame::NoFrame);
     // The keyboard stays in the composer (or on a card); the list scrolls by wheel and bar.
     setFocusPolicy(Qt::NoFocus);
+    setAccessibleName(QStringLiteral("Conversation"));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setAutoFillBackground(false);
@@ -84,6 +87,18 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
         m_followBottom = true;
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     });
+    m_arrival = new QVariantAnimation(this);
+    m_arrival->setObjectName(QStringLiteral("replyArrival"));
+    m_arrival->setEasingCurve(glass::Motion::easeOut());
+    connect(m_arrival, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) {
+        m_arrivalOffset = v.toInt();
+        place();
+    });
+    connect(m_arrival, &QVariantAnimation::finished, this, [this] {
+        m_arrivalOffset = 0;
+        m_arriving = {};
+        place();
+    });
     m_edgeScroll = new QTimer(this);
     m_edgeScroll->setInterval(16);
     connect(m_edgeScroll, &QTimer::timeout, this, &TranscriptView::scrollForSelection);
@@ -97,6 +112,26 @@ TranscriptView::TranscriptView(MessageRowContext context, QWidget *parent)
 }
 
 TranscriptView::~TranscriptView() = default;
+
+void TranscriptView::revealControl(QWidget *control)
+{
+    if (!m_shownArea->isAncestorOf(control))
+        return;
+    const int margin = 24;
+    const QRect at(control->mapTo(viewport(), QPoint(0, 0)), control->size());
+    // What lies under the composer is not in view.
+    const int top = 0;
+    const int bottom = qMin(viewport()->height(), m_shownBottom ? *m_shownBottom - viewport()->y() : viewport()->height());
+    int delta = 0;
+    if (at.top() - margin < top)
+        delta = at.top() - margin - top;
+    else if (at.bottom() + margin > bottom)
+        delta = qMin(at.bottom() + margin - bottom, at.top() - margin - top);
+    if (delta == 0)
+        return;
+    m_scroll->stop();
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + delta);
+}
 
 void TranscriptView::setModel(app::MessageListModel *model)
 {
@@ -352,9 +387,11 @@ void TranscriptView::reload()
         if (m_items[i].kind == Kind::Message)
             ++m_messageCount;
     }
+    std::optional<Anchor> arrival;
     if (readingLive && !switched && !m_lastAssistant.isNull() && !listedBefore.contains(m_lastAssistant)) {
         m_anchor = Anchor{m_lastAssistant, liveTextTop - MessageRow::kAssistantTextTop};
         m_anchorOverFollow = m_followBottom;
+        arrival = m_anchor;
     }
     // Rows whose message left go back to the pool.
     const QList<QUuid> bound = m_bound.keys();
@@ -369,6 +406,8 @@ void TranscriptView::reload()
     if (switched)
         m_anchor.reset();
     relayout();
+    if (arrival)
+        glideIn(*arrival);
     if (QAccessible::isActive())
         emit readerItemsChanged();
     if (switched)
@@ -656,9 +695,13 @@ bool TranscriptView::materialize(int value)
         }
     }
     const QList<QUuid> bound = m_bound.keys();
-    for (const QUuid &id : bound)
-        if (!keep.contains(id))
+    const QWidget *focus = QApplication::focusWidget();
+    for (const QUuid &id : bound) {
+        // A row holding the keyboard stays its message's, wherever it lies.
+        MessageRow *row = m_bound.value(id);
+        if (!keep.contains(id) && !(focus && row->isAncestorOf(focus)))
             releaseRow(id);
+    }
     return changed;
 }
 
@@ -706,6 +749,28 @@ void TranscriptView::relayout()
         emit readerViewMoved();
 }
 
+void TranscriptView::glideIn(const Anchor &wanted)
+{
+    // The list could not scroll far enough to keep the words in place: the
+    // row starts where they were and glides to where it lies, so they never
+    // jump in one frame.
+    const int i = m_indexOf.value(wanted.id, -1);
+    if (i < 0)
+        return;
+    const int offset = wanted.delta - (m_tops[size_t(i)] - verticalScrollBar()->value());
+    const int ms = glass::Motion::duration(m_context.styles, kArrivalMs);
+    if (offset == 0 || ms <= 0)
+        return;
+    m_arrival->stop();
+    m_arriving = wanted.id;
+    m_arrivalOffset = offset;
+    m_arrival->setDuration(ms);
+    m_arrival->setStartValue(offset);
+    m_arrival->setEndValue(0);
+    m_arrival->start();
+    place();
+}
+
 void TranscriptView::place()
 {
     const int width = columnWidth();
@@ -714,7 +779,8 @@ void TranscriptView::place()
     for (auto it = m_bound.cbegin(); it != m_bound.cend(); ++it) {
         const int i = m_indexOf.value(it.key(), -1);
         if (i >= 0)
-            it.value()->setGeometry(x, m_tops[size_t(i)] - value, width, m_items[size_t(i)].height);
+            it.value()->setGeometry(x, m_tops[size_t(i)] - value + (it.key() == m_arriving ? m_arrivalOffset : 0), width,
+                                    m_items[size_t(i)].height);
     }
     for (size_t i = 0; i < m_items.size(); ++i) {
         QWidget *single = m_items[i].kind == Kind::Live       ? static_cast<QWidget *>(m_live)

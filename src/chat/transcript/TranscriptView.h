@@ -2,6 +2,7 @@
 
 #include "chat/transcript/ApprovalCard.h"
 #include "chat/transcript/MessageRowContext.h"
+#include "glass/FocusInView.h"
 #include "model/ChatRecords.h"
 #include "model/RunRecords.h"
 
@@ -33,7 +34,7 @@ class MessageRow;
 // scrolls; a row's height is kept per (message id, width) once measured and
 // estimated from its text before. Hover and "copied" are kept per message
 // id, never in a reused widget.
-class TranscriptView : public QAbstractScrollArea {
+class TranscriptView : public QAbstractScrollArea, public glass::RevealsControls {
     Q_OBJECT
 public:
     static constexpr int kColumnMaxWidth = 720;
@@ -48,6 +49,8 @@ public:
     // them laid out instead of laying them out before its frame.
     static constexpr int kAhead = 360;
     static constexpr int kAheadDelayMs = 30;
+    // A finished reply gliding from where its live block showed its words.
+    static constexpr int kArrivalMs = 220;
 
     explicit TranscriptView(MessageRowContext context, QWidget *parent = nullptr);
     ~TranscriptView() override;
@@ -76,6 +79,10 @@ public:
     // goes on in it. It holds nothing until the welcome card is put into its layout.
     QWidget *welcomeSlot() const { return m_welcome; }
     bool showsWelcome() const;
+
+    // A row's control the keyboard reached (Copy, Retry) comes into view,
+    // clear of the composer.
+    void revealControl(QWidget *control) override;
 
     // Goes to the bottom and follows it from there on.
     void scrollToBottom(bool animated);
@@ -164,6 +171,7 @@ private:
         int delta = 0;
     };
     Anchor captureAnchor() const;
+    void glideIn(const Anchor &wanted);
     // A text selection dragged past the list's top or bottom edge scrolls
     // it, faster the further past, as far as that text reaches.
     void watchSelectionDrags(QWidget *text);
@@ -228,6 +236,11 @@ private:
     LiveAssistantBlock *m_live = nullptr;
     QPointer<ApprovalCard> m_card;
     QVariantAnimation *m_scroll = nullptr;
+    // A finished reply whose words could not be kept where the live block
+    // showed them (the list too short to scroll there) glides from there.
+    QVariantAnimation *m_arrival = nullptr;
+    QUuid m_arriving;
+    int m_arrivalOffset = 0;
     QTimer *m_edgeScroll = nullptr;
     QTimer *m_ahead = nullptr;
     int m_aheadDirection = 0; // -1 up, 1 down, 0 not scrolled

@@ -82,7 +82,9 @@ ComposerTray::ComposerTray(app::AppViewModel &app, glass::StyleStore &styles, QW
     // Symbols say nothing to a screen reader: each button is named, and the
     // toggles say whether they are on.
     m_skin->setAccessibleName(QStringLiteral("UI skin"));
-    m_eye->setAccessibleName(QStringLiteral("Show background image / video"));
+    // A toggle's name stays; whether it is on is its state, and its
+    // description says what pressing it does.
+    m_eye->setAccessibleName(QStringLiteral("Background image / video"));
     m_wallpaper->setAccessibleName(QStringLiteral("Image"));
     m_mic->setAccessibleName(QStringLiteral("Speak"));
     for (TrayIconButton *toggle : {m_skin, m_eye, m_wallpaper, m_mic})
@@ -100,7 +102,7 @@ ComposerTray::ComposerTray(app::AppViewModel &app, glass::StyleStore &styles, QW
     m_stop = button("stopButton");
     m_stop->setSymbol(QStringLiteral("stop.fill"));
     m_stop->setToolTip(QStringLiteral("Stop. Cancel Qirv mid-response or mid-tool run."));
-    m_stop->setAccessibleName(QStringLiteral("Stop"));
+    m_stop->setAccessibleName(QStringLiteral("Stop run")); // the title bar's is "Stop"
 
     for (QWidget *anchor : {static_cast<QWidget *>(m_project), static_cast<QWidget *>(m_guard),
                             static_cast<QWidget *>(m_model), static_cast<QWidget *>(m_skin),
@@ -251,8 +253,7 @@ void ComposerTray::showOpen()
                           : *m_popover == TrayPopover::model       ? static_cast<QWidget *>(m_model)
                                                                    : static_cast<QWidget *>(m_skin);
         QWidget *content = makePopover(*m_popover);
-        auto *palette = qobject_cast<SkinPalettePopover *>(content);
-        m_host->open(anchor, content, true, palette ? palette->selectedTile() : nullptr);
+        m_host->open(anchor, content, true, TrayPopoverHost::choiceInUse(content));
     } else if (m_wallpaperExpanded) {
         // Made where it will lie (its glass and shadow go beside it there);
         // it draws its own glass.
@@ -395,6 +396,8 @@ void ComposerTray::refreshButtons()
     m_eye->setTint(shown ? accent : s.textSecondary);
     m_eye->setFill(trayFill(s, shown));
     m_eye->setToolTip(shown ? QStringLiteral("Hide") : QStringLiteral("Show"));
+    m_eye->setAccessibleDescription(shown ? QStringLiteral("Hide background image / video")
+                                          : QStringLiteral("Show background image / video"));
     m_eye->setChecked(shown);
 
     m_wallpaper->setSymbol(m_wallpaperExpanded ? QStringLiteral("chevron.down")

@@ -73,6 +73,14 @@ void TrayPopoverHost::open(QWidget *anchor, QWidget *content, bool dressed, QWid
     qApp->installEventFilter(this);
 }
 
+QWidget *TrayPopoverHost::choiceInUse(QWidget *content)
+{
+    for (QWidget *w : glass::FocusTrap::tabStops(content))
+        if (auto *button = qobject_cast<QAbstractButton *>(w); button && button->isCheckable() && button->isChecked())
+            return button;
+    return nullptr;
+}
+
 void TrayPopoverHost::fadeIn(QWidget *content)
 {
     // The effect paints through an offscreen copy, so it only stays for the fade.

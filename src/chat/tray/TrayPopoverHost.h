@@ -46,6 +46,10 @@ public:
     // The widget popovers of anchor lie in: the nearest ancestor holding
     // the stage (so the glass finds what is behind it), else the window.
     static QWidget *overlayParent(QWidget *anchor);
+    // Where a popover of choices opens: on the choice in use (the first
+    // checked button Tab reaches), so Return right after opening keeps it.
+    // Null when none is checked.
+    static QWidget *choiceInUse(QWidget *content);
 
     // Where a popover of size sits over anchor in window: above it with a
     // gap, centred, inside the window's margins (below it when there is no

@@ -1,0 +1,157 @@
+#include "panels/FileTreeOutline.h"
+
+#include "glass/FocusRing.h"
+#include "panels/FileTreeModel.h"
+
+#include <QContextMenuEvent>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+
+namespace panels {
+
+FileTreeOutline::FileTreeOutline(QWidget *parent) : QTreeView(parent)
+{
+    // Tab reaches it once; a click peeks without taking the keyboard.
+    setFocusPolicy(Qt::TabFocus);
+    setTabKeyNavigation(false);
+    // The ring goes round the current row, drawn by the rows.
+    glass::FocusRing::setOwnIndicator(this);
+}
+
+void FileTreeOutline::setModel(QAbstractItemModel *model)
+{
+    QTreeView::setModel(model);
+    if (!model)
+        return;
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, &FileTreeOutline::keepCurrent);
+    // Restored once the view has re-opened its folders.
+    if (auto *tree = qobject_cast<FileTreeModel *>(model))
+        connect(tree, &FileTreeModel::reloaded, this, &FileTreeOutline::restoreCurrent, Qt::QueuedConnection);
+}
+
+QModelIndex FileTreeOutline::rowOf(const QString &path) const
+{
+    auto *tree = qobject_cast<FileTreeModel *>(model());
+    return tree && !path.isEmpty() ? tree->indexForPath(path) : QModelIndex();
+}
+
+void FileTreeOutline::keepCurrent()
+{
+    if (currentIndex().isValid())
+        m_kept = currentIndex().data(FileTreeModel::PathRole).toString();
+}
+
+void FileTreeOutline::restoreCurrent()
+{
+    // Only for the keyboard, and only while no row is current: a key may
+    // have placed it since the reload.
+    if (!hasFocus() || currentIndex().isValid())
+        return;
+    QModelIndex to = rowOf(m_kept);
+    if (!to.isValid() && model())
+        to = model()->index(0, 0);
+    if (to.isValid())
+        selectionModel()->setCurrentIndex(to, QItemSelectionModel::NoUpdate);
+    viewport()->update();
+}
+
+void FileTreeOutline::keyPressEvent(QKeyEvent *event)
+{
+    // A key that comes while a reload has just dropped the row: from that row.
+    if (!currentIndex().isValid())
+        restoreCurrent();
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (mods != Qt::NoModifier)
+            break;
+        choose();
+        event->accept();
+        return;
+    case Qt::Key_Menu:
+    case Qt::Key_F10:
+        if ((event->key() == Qt::Key_Menu && mods != Qt::NoModifier) ||
+            (event->key() == Qt::Key_F10 && mods != Qt::ShiftModifier))
+            break;
+        requestMenu();
+        event->accept();
+        return;
+    default:
+        break;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+bool FileTreeOutline::event(QEvent *event)
+{
+    // The menu key may come as a context menu event of the keyboard.
+    if (event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+        requestMenu();
+        event->accept();
+        return true;
+    }
+    return QTreeView::event(event);
+}
+
+void FileTreeOutline::choose()
+{
+    const QModelIndex index = currentIndex();
+    if (!index.isValid())
+        return;
+    if (model()->hasChildren(index))
+        setExpanded(index, !isExpanded(index));
+    emit rowChosen(index);
+}
+
+void FileTreeOutline::requestMenu()
+{
+    const QModelIndex index = currentIndex();
+    if (!index.isValid())
+        return;
+    const QRect row = visualRect(index);
+    emit menuRequested(index, viewport()->mapToGlobal(QPoint(row.left() + 24, row.bottom())));
+}
+
+void FileTreeOutline::focusInEvent(QFocusEvent *event)
+{
+    // First: the view would put a keyboard coming by Tab on its first row.
+    QModelIndex to = rowOf(m_kept);
+    if (!to.isValid() && m_entry)
+        to = m_entry();
+    if (!to.isValid() && model())
+        to = model()->index(0, 0);
+    if (to.isValid()) {
+        selectionModel()->setCurrentIndex(to, QItemSelectionModel::NoUpdate);
+        scrollTo(to);
+    }
+    QTreeView::focusInEvent(event);
+    viewport()->update();
+}
+
+void FileTreeOutline::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTreeView::currentChanged(current, previous);
+    // A click makes a row current without the keyboard: none is, until it comes.
+    if (current.isValid() && !hasFocus())
+        QMetaObject::invokeMethod(this, [this] {
+            if (!hasFocus() && selectionModel())
+                selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        }, Qt::QueuedConnection);
+}
+
+void FileTreeOutline::focusOutEvent(QFocusEvent *event)
+{
+    QTreeView::focusOutEvent(event);
+    // No row is current without the keyboard (a reader would hear it as
+    // focused); the row is kept for the keyboard's return.
+    if (event->reason() != Qt::PopupFocusReason && selectionModel()) { // a row's own menu keeps it
+        keepCurrent();
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
+    viewport()->update();
+}
+
+} // namespace panels
