@@ -970,7 +970,8 @@ private Q_SLOTS:
             QVERIFY(vm.toolLog().first().status == Status::Denied || vm.toolLog().first().status == Status::Failure);
             QVERIFY(!command.running());
         } else {
-            QVERIFY(elapsed.elapsed() >= within.count());
+            // A coarse timer may fire up to 5 % early.
+            QVERIFY2(elapsed.elapsed() >= within.count() * 9 / 10, qPrintable(QString::number(elapsed.elapsed())));
         }
         QCOMPARE(h.peer().requestCount(), point == "token" ? 0 : 1);
         QVERIFY(!QFile::exists(h.projectPath() + "/new.txt"));
