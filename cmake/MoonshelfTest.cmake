@@ -1,4 +1,22 @@
-# moonshelf_add_test(<name> SOURCES <files...> LIBS <targets...>)
+# Sanitized programs run a few times slower: each test's time limit, and the
+# waits of the scripts that drive the real window (told through the
+# environment variable of the same name), grow by this factor.
+if(MOONSHELF_SANITIZE)
+  set(MOONSHELF_TEST_TIME_SCALE 4)
+else()
+  set(MOONSHELF_TEST_TIME_SCALE 1)
+endif()
+
+# moonshelf_test_limits(<test> <seconds> <environment...>)
+# The test's time limit (scaled) and environment, with the time scale in it.
+function(moonshelf_test_limits name seconds)
+  math(EXPR seconds "${seconds} * ${MOONSHELF_TEST_TIME_SCALE}")
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${seconds}
+    ENVIRONMENT "${ARGN};MOONSHELF_TEST_TIME_SCALE=${MOONSHELF_TEST_TIME_SCALE}")
+endfunction()
+
+# moonshelf_add_test(<name> SOURCES <files...> LIBS <targets...> [TIMEOUT <seconds>])
 # One Qt Test executable per area. Each runs offscreen in its own temporary
 # HOME (set up by tests/support/TestMain.h), never in the user's folders.
 function(moonshelf_add_test name)
@@ -9,13 +27,8 @@ function(moonshelf_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  if(MOONSHELF_SANITIZE)
-    # Sanitized programs run a few times slower.
-    math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 4")
-  endif()
-  set_tests_properties(${name} PROPERTIES
-    TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MOONSHELF_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
+  moonshelf_test_limits(${name} ${ARG_TIMEOUT}
+    QT_QPA_PLATFORM=offscreen MOONSHELF_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output)
 endfunction()
 
 # moonshelf_add_bench(<name> SOURCES <files...> LIBS <targets...>)

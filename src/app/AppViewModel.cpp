@@ -107,6 +107,8 @@ AppViewModel::~AppViewModel()
     // Runs waiting on a stopped one resume and end.
     for (const Settling &settling : std::as_const(m_settling))
         settling.done.set(true);
+    for (const platform::OneShot<bool> &waiter : std::as_const(m_runTasksEnded))
+        waiter.set(false);
     m_runtime.reset();
 }
 

@@ -18,6 +18,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -175,6 +176,11 @@ public:
     // Runs and approvals.
     void send();
     void stop();
+    // Ends the live run as stop() does and returns once every run's steps
+    // have returned, or after `within` when one never answers. The app
+    // quits only then: a step left waiting when the event loop ends is never
+    // resumed, and keeps the prompt and the stream state it holds.
+    QCoro::Task<> endRuns(std::chrono::milliseconds within);
     // Sends the last user message of a session again (the selected one when
     // none is named; a named one is selected first). False when nothing
     // was sent: a run is in flight, or there is nothing to send.
@@ -369,6 +375,7 @@ private:
     // Set once the stopped run in that session that still settles is done.
     std::optional<platform::OneShot<bool>> settlingIn(const QUuid &conversationID) const;
     void finishRun(const QUuid &runId);
+    void runTaskEnded();
     // Stores what a run ending early had done: its finished steps, then the
     // text streamed after them (with the suffix); false when no text was left.
     bool keepPartial(const ActiveRun &run, const QList<model::ChatMessage> &finished, const QString &unfinished,
@@ -442,6 +449,9 @@ private:
     std::optional<ActiveRun> m_run;
     std::optional<platform::OneShot<bool>> m_approvalAnswer;
     QHash<QUuid, Settling> m_settling; // by run id
+    // Run tasks whose frames still live, and who waits for them to end.
+    int m_runTasks = 0;
+    QList<platform::OneShot<bool>> m_runTasksEnded;
     std::optional<QUuid> m_lastSelection;
     // Content hashes of dropped images, by attachment id.
     QHash<QUuid, QByteArray> m_imageHashes;

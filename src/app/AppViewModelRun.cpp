@@ -13,6 +13,8 @@
 
 #include <QCoroFuture>
 #include <QPointer>
+#include <QScopeGuard>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -87,6 +89,11 @@ QCoro::Task<> AppViewModel::runTask(QUuid runId, QUuid conversationID, QString s
 {
     // The controller may be gone, or the run stopped, after every await.
     QPointer<AppViewModel> self(this);
+    ++m_runTasks;
+    const auto ended = qScopeGuard([self] {
+        if (self)
+            self->runTaskEnded();
+    });
     if (!isCurrent(runId))
         co_return;
     if (pending) {
@@ -175,6 +182,28 @@ void AppViewModel::finishRun(const QUuid &runId)
     m_run.reset();
     setIsRunning(false);
     setStreamingText(QString());
+}
+
+void AppViewModel::runTaskEnded()
+{
+    if (--m_runTasks > 0)
+        return;
+    for (const platform::OneShot<bool> &waiter : std::exchange(m_runTasksEnded, {}))
+        waiter.set(true);
+}
+
+QCoro::Task<> AppViewModel::endRuns(std::chrono::milliseconds within)
+{
+    stop();
+    if (m_runTasks == 0)
+        co_return;
+    const platform::OneShot<bool> ended;
+    m_runTasksEnded.append(ended);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [ended] { ended.set(false); });
+    deadline.start(within);
+    co_await ended;
 }
 
 bool AppViewModel::keepPartial(const ActiveRun &run, const QList<ChatMessage> &finished, const QString &unfinished,

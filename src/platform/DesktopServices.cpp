@@ -6,10 +6,11 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <QCoroDBusPendingCall>
 #include <QCoroProcess>
-#include <QCoroSignal>
+#include <QCoroTimer>
 
 #include <memory>
 
@@ -41,9 +42,19 @@ QCoro::Task<bool> runDesktopProgram(QString program, QStringList arguments, QStr
     process->setChildProcessModifier([] { ::setsid(); });
     process->start();
     // Started or not: a folder that is gone fails the start a moment later.
-    if (process->state() == QProcess::Starting)
-        co_await qCoro(process.get(), &QProcess::stateChanged, window);
-    if (process->state() != QProcess::Running)
+    // Heard through a slot that takes the new state only: stateChanged's
+    // private tag arrives as a null pointer, which a QCoro signal wait would
+    // bind a reference to.
+    if (process->state() == QProcess::Starting) {
+        QTimer decided;
+        decided.setSingleShot(true);
+        QObject::connect(process.get(), &QProcess::stateChanged, &decided,
+                         [&decided](QProcess::ProcessState) { decided.start(0); });
+        decided.start(window);
+        co_await decided;
+    }
+    // A quick program may have ended already: that is no failure to start.
+    if (process->state() == QProcess::Starting || process->error() == QProcess::FailedToStart)
         co_return false;
     const bool finished = co_await qCoro(*process).waitForFinished(int(window.count()));
     if (!finished && process->state() != QProcess::NotRunning) {

@@ -76,7 +76,7 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
         return describeUnsavedWork(m_app->conversations().lastSaveFailure(),
                                    m_app->settingsStore().lastSaveFailure());
     });
-    connect(m_window.get(), &MainWindow::closedForGood, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    connect(m_window.get(), &MainWindow::closedForGood, this, [this] { quitOnceRunsEnded(); });
 
     // The motion preference waits for the first frame: connecting to the
     // session bus for it waits on the bus. Until its answer motion is on, as
@@ -86,6 +86,14 @@ AppRoot::AppRoot(bool systemFrame, QObject *parent) : QObject(parent)
         connect(m_motion.get(), &platform::MotionPreference::reduceMotionChanged, m_styles.get(),
                 &glass::StyleStore::setReduceMotion);
     });
+}
+
+QCoro::Task<> AppRoot::quitOnceRunsEnded()
+{
+    // A run still going ends as Stop ends it, its text kept. A command it
+    // runs gets its grace period to end before the app leaves anyway.
+    co_await m_app->endRuns(std::chrono::seconds(3));
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 AppRoot::~AppRoot()

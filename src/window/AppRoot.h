@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <qcoro/qcorotask.h>
+
 #include <memory>
 
 namespace app {
@@ -38,6 +40,8 @@ public:
     app::AppViewModel &app() const { return *m_app; }
 
 private:
+    QCoro::Task<> quitOnceRunsEnded();
+
     std::unique_ptr<stage::SkinStore> m_skins;
     std::unique_ptr<stage::BackgroundSettings> m_background;
     std::unique_ptr<glass::StyleStore> m_styles;

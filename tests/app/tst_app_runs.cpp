@@ -8,6 +8,7 @@
 #include "model/ConversationStore.h"
 #include "support/MarkedProcess.h"
 #include "support/PoolHold.h"
+#include "support/TaskWait.h"
 #include "support/TestMain.h"
 
 #include <QDir>
@@ -905,6 +906,76 @@ private Q_SLOTS:
         QCOMPARE(liveRunWhenHeard, std::optional<bool>(false));
         QVERIFY(!vm.isRunning());
         QCOMPARE(contents(h.storedMessages(conversation)), (QStringList{"go", "partial " + kStopMark}));
+    }
+
+    void quittingEndsRunsAsStopDoes_data()
+    {
+        QTest::addColumn<QString>("point");
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<bool>("endsInTime");
+        QTest::newRow("waiting for approval: denied, the partial kept")
+            << "approval" << QStringList{"go", "Let me write." + kStopMark} << true;
+        QTest::newRow("a command deaf to the polite signal: ended within its grace period")
+            << "shell" << QStringList{"go", "", kCancelled, kStopMark.trimmed()} << true;
+        QTest::newRow("a token that never comes: the quit waits no longer than asked")
+            << "token" << QStringList{"go"} << false;
+    }
+
+    void quittingEndsRunsAsStopDoes()
+    {
+        QFETCH(QString, point);
+        QFETCH(QStringList, stored);
+        QFETCH(bool, endsInTime);
+        Harness h;
+        AppViewModel &vm = h.makeInProject();
+        const QString pidFile = h.projectPath() + QStringLiteral("/pid");
+        MarkedProcess command;
+        if (point == "approval") {
+            vm.setToolGuard(model::ToolGuardMode::Ask);
+            h.peer().enqueue(Peer::toolCallReply(
+                {{"c1", "write_file", json({{"path", "new.txt"}, {"content", "x"}})}}, QStringLiteral("Let me write.")));
+        } else if (point == "shell") {
+            vm.setToolGuard(model::ToolGuardMode::Yolo);
+            h.peer().enqueue(Peer::toolCallReply({{"c1", "run_shell",
+                json({{"command", "trap '' TERM; " + command.becomeIt(pidFile)}})}}));
+        } else {
+            h.signIn().hold = true;
+        }
+        h.peer().setFallback(Peer::textReply(QStringLiteral("should never be asked")));
+        const QUuid conversation = selected(vm);
+        vm.setDraft(QStringLiteral("go"));
+        vm.send();
+        if (point == "approval")
+            QTRY_VERIFY(vm.pendingApproval().has_value());
+        else if (point == "shell")
+            QTRY_VERIFY((command.readPid(pidFile), command.running()));
+        else
+            QTRY_VERIFY(h.signIn().held.has_value());
+
+        // Long enough that an end by the deadline cannot pass for a run
+        // that really ended, except where nothing can end the run.
+        const std::chrono::milliseconds within(endsInTime ? 60000 : 300);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        testsupport::waitForTask([&]() -> QCoro::Task<bool> {
+            co_await vm.endRuns(within);
+            co_return true;
+        }());
+        QVERIFY(!vm.isRunning());
+        QVERIFY(!vm.pendingApproval());
+        QCOMPARE(contents(h.storedMessages(conversation)), stored);
+        if (endsInTime) {
+            QVERIFY2(elapsed.elapsed() < 30000, qPrintable(QString::number(elapsed.elapsed())));
+            // Heard before the run's last step returned, so already here.
+            QVERIFY(vm.toolLog().first().status == Status::Denied || vm.toolLog().first().status == Status::Failure);
+            QVERIFY(!command.running());
+        } else {
+            // A coarse timer may fire up to 5 % early.
+            QVERIFY2(elapsed.elapsed() >= within.count() * 9 / 10, qPrintable(QString::number(elapsed.elapsed())));
+        }
+        QCOMPARE(h.peer().requestCount(), point == "token" ? 0 : 1);
+        QVERIFY(!QFile::exists(h.projectPath() + "/new.txt"));
+        h.releaseToken();
     }
 
     void destructorEndsRunWithoutWriting_data()

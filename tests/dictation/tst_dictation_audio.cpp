@@ -129,10 +129,10 @@ private Q_SLOTS:
         RealRig rig(device);
         QStringList drafts;
         rig.capture->start(draft, [&drafts](const QString &d) { drafts << d; });
-        QTRY_VERIFY_WITH_TIMEOUT(rig.capture->isListening(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.capture->isListening(), 10000 * testsupport::timeScale());
         rig.play(device == PcmConverter::targetFormat() ? recording
                                                         : encode(recordingAt(recording, device.sampleRate()), device));
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.capture->isListening(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.capture->isListening(), 20000 * testsupport::timeScale());
         QCOMPARE(rig.capture->lastError(), QString());
         QVERIFY(!drafts.isEmpty());
         QCOMPARE(drafts.last(), expected);
@@ -154,13 +154,13 @@ private Q_SLOTS:
         RealRig rig;
         QStringList first, second;
         rig.capture->start(QStringLiteral("First"), [&first](const QString &d) { first << d; });
-        QTRY_VERIFY_WITH_TIMEOUT(rig.capture->isListening(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.capture->isListening(), 10000 * testsupport::timeScale());
         rig.play(recording);
         rig.capture->stop();
         rig.capture->start(QStringLiteral("Second"), [&second](const QString &d) { second << d; });
-        QTRY_VERIFY_WITH_TIMEOUT(rig.capture->isListening(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.capture->isListening(), 10000 * testsupport::timeScale());
         rig.play(recording);
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.capture->isListening(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.capture->isListening(), 20000 * testsupport::timeScale());
         QVERIFY2(first.isEmpty(), qPrintable(first.join(u'|')));
         QVERIFY(!second.isEmpty());
         QCOMPARE(second.last(), QStringLiteral("Second go forward ten meters"));
@@ -178,7 +178,7 @@ private Q_SLOTS:
         auto rig = std::make_unique<RealRig>();
         auto drafts = std::make_shared<QStringList>();
         rig->capture->start(QString(), [drafts](const QString &d) { *drafts << d; });
-        QTRY_VERIFY_WITH_TIMEOUT(rig->capture->isListening(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig->capture->isListening(), 10000 * testsupport::timeScale());
         for (int i = 0; i < 3; ++i)
             rig->play(recording);
         const QStringList before = *drafts;

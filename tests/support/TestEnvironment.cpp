@@ -39,4 +39,11 @@ QString outputDirectory()
     return dir;
 }
 
+int timeScale()
+{
+    bool ok = false;
+    const int scale = qEnvironmentVariableIntValue("MOONSHELF_TEST_TIME_SCALE", &ok);
+    return ok && scale > 1 ? scale : 1;
+}
+
 } // namespace testsupport

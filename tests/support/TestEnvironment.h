@@ -12,4 +12,9 @@ QString isolateHome();
 // Where tests may leave files for a person to look at (rendered PNGs).
 QString outputDirectory();
 
+// How many times longer a wait on real work may take here: the sanitized
+// build's factor (MOONSHELF_TEST_TIME_SCALE, set by CMake), else 1. For
+// time limits only, never for a time that is itself the behaviour tested.
+int timeScale();
+
 } // namespace testsupport

@@ -12,6 +12,10 @@
 #                                       added, alerts shown, any other event of
 #                                       the app) to FILE, one JSON line each,
 #                                       until stopped (at most 300 s)
+#   reader_client.py gone ROLE NAME     waits (up to 15 s) until it no longer shows
+#   reader_client.py holds NAME TEXT    waits (up to 15 s) until the text field
+#                                       NAME holds TEXT
+# The waits grow by MOONSHELF_TEST_TIME_SCALE (a sanitized build's factor).
 import http.server
 import itertools
 import json
@@ -419,23 +423,41 @@ def listen(path, seconds=300):
         pyatspi.Registry.stop()
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGALRM, stop)
-    signal.alarm(int(seconds))
+    signal.alarm(int(seconds * float(os.environ.get("MOONSHELF_TEST_TIME_SCALE", "1"))))
     # Every event of the app: the checks pick text added and alerts shown,
     # and look for any that came from a mark kept out of the tree.
     pyatspi.Registry.registerEventListener(heard, "object:", "window:")
     pyatspi.Registry.start()
 
 
-def point(role, name, quiet=False):
-    import pyatspi
+def showing(pyatspi, role, name):
     w = window(pyatspi, "main")
     for acc, _ in nodes(w) if w is not None else []:
-        if acc.getRoleName() == role and acc.name == name and "showing" in states(pyatspi, acc):
-            box = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-            if not quiet:
-                print(box.x + box.width // 2, box.y + box.height // 2)
+        try:
+            if acc.getRoleName() == role and acc.name == name and "showing" in states(pyatspi, acc):
+                return acc
+        except Exception:
+            pass  # gone while being read
+    return None
+
+
+def point(role, name):
+    import pyatspi
+    acc = showing(pyatspi, role, name)
+    if acc is None:
+        return 1
+    box = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    print(box.x + box.width // 2, box.y + box.height // 2)
+    return 0
+
+
+def wait_until(what, test):
+    deadline = time.time() + 15 * float(os.environ.get("MOONSHELF_TEST_TIME_SCALE", "1"))
+    while time.time() < deadline:
+        if test():
             return 0
-    return 1
+        time.sleep(0.1)
+    return what
 
 
 def said(acc):
@@ -480,13 +502,16 @@ if __name__ == "__main__":
         walk(float(sys.argv[2]))
     elif command == "check":
         sys.exit(check(sys.argv[2]))
-    elif command == "await":
-        deadline = time.time() + 15
-        while time.time() < deadline:
-            if point(sys.argv[2], sys.argv[3], quiet=True) == 0:
-                sys.exit(0)
-            time.sleep(0.1)
-        sys.exit("%s %r did not show" % (sys.argv[2], sys.argv[3]))
+    elif command in ("await", "gone", "holds"):
+        import pyatspi
+        role, name = (sys.argv[2], sys.argv[3]) if command != "holds" else ("text", sys.argv[2])
+        if command == "await":
+            sys.exit(wait_until("%s %r did not show" % (role, name), lambda: showing(pyatspi, role, name)))
+        if command == "gone":
+            sys.exit(wait_until("%s %r did not go" % (role, name), lambda: not showing(pyatspi, role, name)))
+        field = lambda: showing(pyatspi, role, name)
+        sys.exit(wait_until("%s %r does not hold %r" % (role, name, sys.argv[3]),
+                            lambda: field() is not None and text_of(field()) == sys.argv[3]))
     elif command == "listen":
         listen(sys.argv[2])
     elif command == "point":

@@ -20,11 +20,7 @@ using testsupport::ChatServicePeer;
 
 // The app under the sanitizers runs a few times slower: what it is given
 // time for grows with it.
-#ifdef __SANITIZE_ADDRESS__
-constexpr int kSlow = 4;
-#else
-constexpr int kSlow = 1;
-#endif
+const int kSlow = testsupport::timeScale();
 
 QString dataFile(const QString &name)
 {
@@ -127,14 +123,14 @@ private slots:
     void journeyByKeys()
     {
         QVERIFY(x({QStringLiteral("type"), QStringLiteral("go")}) && keys(QStringLiteral("Return")));
-        QTRY_COMPARE_WITH_TIMEOUT(m_peer.requestCount(), 1, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer.requestCount(), 1, 15000 * kSlow);
         QTest::qWait(3000 * kSlow); // the card comes and takes the keyboard
         QVERIFY(x({QStringLiteral("type"), QStringLiteral("next")})); // goes on into the composer
         QVERIFY(keys(QStringLiteral("Escape")));
         QTest::qWait(1500 * kSlow);
         QCOMPARE(m_peer.requestCount(), 1);
         QVERIFY(keys(QStringLiteral("Tab Escape")));
-        QTRY_COMPARE_WITH_TIMEOUT(m_peer.requestCount(), 2, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer.requestCount(), 2, 15000 * kSlow);
         QVERIFY(m_peer.requests().last().body.contains("User denied this tool call."));
         QVERIFY(!QFile::exists(m_project.filePath(QStringLiteral("new.txt"))));
         QTest::qWait(1000 * kSlow); // the run ends; the keyboard is back in the composer
@@ -236,15 +232,15 @@ private:
     {
         const QString what = expected.section(u':', 0, 0), value = expected.section(u':', 1);
         if (what == u"sent") {
-            QTRY_VERIFY_WITH_TIMEOUT(m_peer.requestCount() > requests, 15000);
-            QTest::qWait(300);
+            QTRY_VERIFY_WITH_TIMEOUT(m_peer.requestCount() > requests, 15000 * kSlow);
+            QTest::qWait(300 * kSlow);
             const QJsonArray messages = m_peer.requests().last().json().value(QStringLiteral("messages")).toArray();
             QVERIFY(!messages.isEmpty());
             const QString said = messages.last().toObject().value(QStringLiteral("content")).toString();
             for (const QString &part : value.split(u'|'))
                 QVERIFY2(said.contains(part), qPrintable(said));
         } else if (what == u"requests") {
-            QTRY_COMPARE_WITH_TIMEOUT(m_peer.requestCount(), requests + value.toInt(), 15000);
+            QTRY_COMPARE_WITH_TIMEOUT(m_peer.requestCount(), requests + value.toInt(), 15000 * kSlow);
         } else if (what == u"window") {
             QVERIFY2(x(QStringList{QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
                                    QStringLiteral("--name"), QLatin1Char('^') + value + QLatin1Char('$')}),

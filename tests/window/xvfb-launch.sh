@@ -15,7 +15,7 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   "$APP" > "$OUT/first-launch.log" 2>&1 &
   first=$!
   status=0
-  if ! "$CHECK" "$OUT/moonshelf-xvfb.png" 30; then
+  if ! "$CHECK" "$OUT/moonshelf-xvfb.png" $((30 * SCALE)); then
     echo "FAIL: the window did not appear as expected"; status=1
   fi
   if ! kill -0 "$first" 2>/dev/null; then
@@ -27,19 +27,19 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   printf "{\"hasCompletedOnboarding\":true}" > "$XDG_DATA_HOME/com.ovu.QirvMac/settings.json"
   "$APP" > "$OUT/third-launch.log" 2>&1 &
   third=$!
-  if ! "$CHECK" "$OUT/moonshelf-xvfb-stage.png" 30 sky; then
+  if ! "$CHECK" "$OUT/moonshelf-xvfb-stage.png" $((30 * SCALE)) sky; then
     echo "FAIL: the stage does not show under the title strip"; status=1
   fi
   # A second launch brings the running window forward (here from behind its
   # settings window), says why on stderr and exits 0.
-  main=$(timeout 30 xdotool search --sync --onlyvisible --name "^Moonshelf Mac\$" | head -1)
+  main=$(timeout $((30 * SCALE)) xdotool search --sync --onlyvisible --name "^Moonshelf Mac\$" | head -1)
   xdotool windowfocus --sync "$main" && xdotool key ctrl+comma
-  timeout 30 xdotool search --sync --onlyvisible --name "^Settings\$" > /dev/null
-  # Looked at until it holds (or 10 s): how soon depends on the machine.
-  focused() { for _ in $(seq 50); do [ "$(xdotool getwindowfocus)" "$1" "$main" ] && return 0; sleep 0.2; done; return 1; }
+  timeout $((30 * SCALE)) xdotool search --sync --onlyvisible --name "^Settings\$" > /dev/null
+  # Looked at until it holds (or 10 s, scaled): how soon depends on the machine.
+  focused() { for _ in $(seq $((50 * SCALE))); do [ "$(xdotool getwindowfocus)" "$1" "$main" ] && return 0; sleep 0.2; done; return 1; }
   focused != || { echo "FAIL: the settings window did not take the keyboard"; status=1; }
   second=0
-  timeout 20 "$APP" > "$OUT/second-launch.log" 2>&1 || second=$?
+  timeout $((20 * SCALE)) "$APP" > "$OUT/second-launch.log" 2>&1 || second=$?
   if [ "$second" -ne 0 ]; then
     echo "FAIL: a second launch did not hand over and exit 0 (status $second)"; cat "$OUT/second-launch.log"; status=1
   elif ! grep -q "Moonshelf Mac is already running" "$OUT/second-launch.log"; then

@@ -26,17 +26,17 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   # Waits until the visible window titled exactly $1 holds the keyboard.
   holds() {
     local id
-    id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -1) || return 1
+    id=$(timeout $((20 * SCALE)) xdotool search --sync --onlyvisible --name "^$1\$" | head -1) || return 1
     [ -n "$id" ] || return 1
-    for _ in $(seq 50); do
+    for _ in $(seq $((50 * SCALE))); do
       [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ] && { sleep 0.3; return 0; }
       sleep 0.1
     done
     return 1
   }
-  # Whether the visible window titled $1 goes within 5 s.
+  # Whether the visible window titled $1 goes within 5 s (scaled).
   gone() {
-    for _ in $(seq 25); do
+    for _ in $(seq $((25 * SCALE))); do
       xdotool search --onlyvisible --name "^$1\$" > /dev/null || return 0
       sleep 0.2
     done
@@ -55,9 +55,9 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
     done
     return 1
   }
-  # Whether the command $@ succeeds within 15 s.
+  # Whether the command $@ succeeds within 15 s (scaled).
   within() {
-    for _ in $(seq 75); do "$@" && return 0; sleep 0.2; done
+    for _ in $(seq $((75 * SCALE))); do "$@" && return 0; sleep 0.2; done
     return 1
   }
 
