@@ -5,7 +5,7 @@
 // between the darkest and the lightest sample of each channel.
 #include "FuzzCheck.h"
 
-#include "glass/VideoFrameScaler.h"
+#include "glass/stageview/VideoFrameScaler.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -12,7 +12,7 @@
 #include "chat/composer/ComposerField.h"
 #include "chat/welcome/ConnectEmberCapsule.h"
 #include "chat/welcome/WelcomeCard.h"
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "model/AttachmentTempStore.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"

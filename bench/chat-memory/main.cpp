@@ -26,7 +26,7 @@
 //   chat_memory.render_cache_account      what that cache counts at the end
 #include "app/AppViewModel.h"
 #include "chat/ChatView.h"
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "model/AttachmentTempStore.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"

@@ -13,8 +13,8 @@
 #include "chat/markdown/MarkdownRenderCache.h"
 #include "chat/transcript/TranscriptView.h"
 #include "chat/transcript/TurnFade.h"
-#include "glass/StageBackground.h"
-#include "glass/Styles.h"
+#include "glass/stageview/StageBackground.h"
+#include "glass/look/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 

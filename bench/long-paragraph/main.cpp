@@ -29,7 +29,7 @@
 #include "chat/markdown/MarkdownTextView.h"
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/TranscriptView.h"
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "support/ChatStores.h"

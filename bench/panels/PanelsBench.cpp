@@ -5,7 +5,7 @@
 //   panels.toollog_update_ms       one status change at 50,000 entries, through the list's layout and paint
 //   panels.toollog_insert_ms       one new call at the top at 50,000 entries
 #include "app/ToolLogModel.h"
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "panels/FileTreeModel.h"
 #include "panels/ToolLogList.h"
 #include "panels/ToolLogRowDelegate.h"

@@ -13,7 +13,7 @@
 #include "auth/KeyringBackend.h"
 #include "auth/MoonshelfAuth.h"
 #include "auth/SecretsStore.h"
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "model/AttachmentTempStore.h"
 #include "model/ConversationStore.h"
 #include "panels/SessionSections.h"

@@ -5,13 +5,13 @@
 // between two frames in device pixels: the motion is smooth while it stays
 // near half a pixel.
 #include "stage/BackgroundSettings.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/GlassDecoration.h"
-#include "glass/LoopingVideoBackground.h"
-#include "glass/SidebarGlassBackground.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/paint/GlassDecoration.h"
+#include "glass/stageview/LoopingVideoBackground.h"
+#include "glass/paint/SidebarGlassBackground.h"
 #include "stage/SkinStore.h"
-#include "glass/StageBackground.h"
-#include "glass/Styles.h"
+#include "glass/stageview/StageBackground.h"
+#include "glass/look/Styles.h"
 #include "support/TestVideo.h"
 
 #include <QApplication>

@@ -7,7 +7,7 @@
 // (an area scale into BGRA in one call), neither laying a veil. Prints
 // "name value unit" lines, the median of the runs (each run converts a
 // different frame content). The scaler stays while both cost more.
-#include "glass/VideoFrameScaler.h"
+#include "glass/stageview/VideoFrameScaler.h"
 
 #include <QGuiApplication>
 #include <QVideoFrame>

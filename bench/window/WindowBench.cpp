@@ -19,7 +19,7 @@
 #include "window/AppRoot.h"
 #include "window/ContentView.h"
 #include "window/MainWindow.h"
-#include "glass/StageBackground.h"
+#include "glass/stageview/StageBackground.h"
 
 #include <QApplication>
 #include <QDir>

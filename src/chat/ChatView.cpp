@@ -12,7 +12,7 @@
 #include "chat/tray/ComposerTray.h"
 #include "chat/tray/TrayPopoverHost.h"
 #include "chat/transcript/TranscriptView.h"
-#include "glass/TabStops.h"
+#include "glass/controls/TabStops.h"
 #include "model/ChatRecords.h"
 
 #include <QApplication>

@@ -1,12 +1,12 @@
 #include "palette/CommandPaletteView.h"
 
 #include "app/AppViewModel.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/HairlineRule.h"
-#include "glass/Styles.h"
-#include "glass/SymbolButton.h"
-#include "glass/SymbolIcons.h"
-#include "glass/TextInk.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/paint/HairlineRule.h"
+#include "glass/look/Styles.h"
+#include "glass/controls/SymbolButton.h"
+#include "glass/look/SymbolIcons.h"
+#include "glass/look/TextInk.h"
 #include "palette/PaletteRow.h"
 #include "stage/SkinHex.h"
 

@@ -1,7 +1,7 @@
 #include "palette/PaletteRow.h"
 
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
 #include "stage/SkinHex.h"
 
 #include <QPainter>

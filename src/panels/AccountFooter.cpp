@@ -3,10 +3,10 @@
 #include "app/AccountController.h"
 #include "app/AppViewModel.h"
 #include "app/Donation.h"
-#include "glass/QirvTheme.h"
-#include "glass/Styles.h"
-#include "glass/SymbolButton.h"
-#include "glass/SymbolIcons.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/look/Styles.h"
+#include "glass/controls/SymbolButton.h"
+#include "glass/look/SymbolIcons.h"
 
 #include <QBoxLayout>
 #include <QPainter>

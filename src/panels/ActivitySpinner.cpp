@@ -1,7 +1,7 @@
 #include "panels/ActivitySpinner.h"
 
-#include "glass/SpinnerRing.h"
-#include "glass/Styles.h"
+#include "glass/controls/SpinnerRing.h"
+#include "glass/look/Styles.h"
 
 #include <QPainter>
 

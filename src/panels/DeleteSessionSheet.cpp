@@ -1,6 +1,6 @@
 #include "panels/DeleteSessionSheet.h"
 
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "panels/SessionActions.h"
 
 #include <QLabel>

@@ -1,13 +1,13 @@
 #include "panels/FilePeekView.h"
 
 #include "app/AppViewModel.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/HairlineRule.h"
-#include "glass/StyledButton.h"
-#include "glass/Styles.h"
-#include "glass/SymbolButton.h"
-#include "glass/SymbolIcons.h"
-#include "glass/TextInk.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/paint/HairlineRule.h"
+#include "glass/controls/StyledButton.h"
+#include "glass/look/Styles.h"
+#include "glass/controls/SymbolButton.h"
+#include "glass/look/SymbolIcons.h"
+#include "glass/look/TextInk.h"
 #include "panels/PanelChrome.h"
 
 #include <QBoxLayout>

@@ -1,6 +1,6 @@
 #include "panels/FileTreeOutline.h"
 
-#include "glass/FocusRing.h"
+#include "glass/controls/FocusRing.h"
 #include "panels/FileTreeModel.h"
 
 #include <QContextMenuEvent>

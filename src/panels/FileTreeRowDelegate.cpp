@@ -1,8 +1,8 @@
 #include "panels/FileTreeRowDelegate.h"
 
-#include "glass/FocusRing.h"
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
 #include "panels/FileTreeModel.h"
 
 #include <QPainter>

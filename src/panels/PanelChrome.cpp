@@ -1,8 +1,8 @@
 #include "panels/PanelChrome.h"
 
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
-#include "glass/TextInk.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
+#include "glass/look/TextInk.h"
 
 #include <QBoxLayout>
 #include <QLabel>

@@ -1,10 +1,10 @@
 #include "panels/RenameSheet.h"
 
-#include "glass/FrostShape.h"
-#include "glass/GlassPainter.h"
-#include "glass/StyledButton.h"
-#include "glass/StyledField.h"
-#include "glass/Styles.h"
+#include "glass/paint/FrostShape.h"
+#include "glass/paint/GlassPainter.h"
+#include "glass/controls/StyledButton.h"
+#include "glass/controls/StyledField.h"
+#include "glass/look/Styles.h"
 
 #include <QBoxLayout>
 #include <QPainter>

@@ -1,8 +1,8 @@
 #include "panels/SessionActions.h"
 
 #include "app/AppViewModel.h"
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
 #include "panels/SessionTitle.h"
 
 #include <QMenu>

@@ -1,7 +1,7 @@
 #include "panels/SessionList.h"
 
 #include "app/SessionListModel.h"
-#include "glass/FocusRing.h"
+#include "glass/controls/FocusRing.h"
 #include "panels/SessionRowDelegate.h"
 #include "panels/SessionSections.h"
 

@@ -1,9 +1,9 @@
 #include "panels/SheetFrame.h"
 
-#include "glass/SheetKeys.h"
-#include "glass/StyledButton.h"
-#include "glass/Styles.h"
-#include "glass/TextInk.h"
+#include "glass/sheets/SheetKeys.h"
+#include "glass/controls/StyledButton.h"
+#include "glass/look/Styles.h"
+#include "glass/look/TextInk.h"
 
 #include <QBoxLayout>
 #include <QKeyEvent>

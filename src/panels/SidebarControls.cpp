@@ -1,10 +1,10 @@
 #include "panels/SidebarControls.h"
 
-#include "glass/FocusRing.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/StyledField.h"
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/controls/StyledField.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
 
 #include <QBoxLayout>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "panels/ToolLogList.h"
 
-#include "glass/FocusRing.h"
+#include "glass/controls/FocusRing.h"
 
 #include <QContextMenuEvent>
 #include <QElapsedTimer>

@@ -2,9 +2,9 @@
 
 #include "app/AppViewModel.h"
 #include "app/ToolLogModel.h"
-#include "glass/FocusRing.h"
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
 
 #include <QAbstractItemView>
 #include <QHelpEvent>

@@ -1,6 +1,6 @@
 #include "panels/ToolLogRows.h"
 
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 
 #include <QFontMetrics>
 

@@ -2,9 +2,9 @@
 
 #include "app/AppViewModel.h"
 #include "app/ToolLogModel.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/Styles.h"
-#include "glass/SymbolButton.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/look/Styles.h"
+#include "glass/controls/SymbolButton.h"
 #include "panels/ActivitySpinner.h"
 #include "panels/PanelChrome.h"
 #include "panels/ToolLogList.h"

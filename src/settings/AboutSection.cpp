@@ -3,7 +3,7 @@
 #include "app/AccountController.h"
 #include "app/Donation.h"
 #include "app/TellingDesktop.h"
-#include "glass/TextInk.h"
+#include "glass/look/TextInk.h"
 #include "model/BrandDisclaimer.h"
 #include "settings/ClinkingGlasses.h"
 #include "settings/LinkButton.h"

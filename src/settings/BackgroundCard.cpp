@@ -1,9 +1,9 @@
 #include "settings/BackgroundCard.h"
 
 #include "app/AccountController.h"
-#include "glass/GlassSwitch.h"
-#include "glass/OpenFileChoice.h"
-#include "glass/TextInk.h"
+#include "glass/controls/GlassSwitch.h"
+#include "glass/sheets/OpenFileChoice.h"
+#include "glass/look/TextInk.h"
 #include "settings/BusyIndicator.h"
 #include "settings/FieldFrame.h"
 #include "settings/LinkButton.h"

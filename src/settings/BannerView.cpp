@@ -1,7 +1,7 @@
 #include "settings/BannerView.h"
 
-#include "glass/Contrast.h"
-#include "glass/TextInk.h"
+#include "glass/look/Contrast.h"
+#include "glass/look/TextInk.h"
 #include "settings/RoundedBox.h"
 #include "settings/SettingsLook.h"
 #include "settings/SettingsText.h"

@@ -1,6 +1,6 @@
 #include "settings/BusyIndicator.h"
 
-#include "glass/SpinnerRing.h"
+#include "glass/controls/SpinnerRing.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,10 +1,10 @@
 #include "settings/FieldFrame.h"
 
-#include "glass/Backdrop.h"
-#include "glass/FocusRing.h"
-#include "glass/FrostShape.h"
-#include "glass/GlassPainter.h"
-#include "glass/StyledField.h"
+#include "glass/paint/Backdrop.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/paint/FrostShape.h"
+#include "glass/paint/GlassPainter.h"
+#include "glass/controls/StyledField.h"
 #include "settings/RoundedBox.h"
 
 #include <QEvent>

@@ -1,11 +1,11 @@
 #include "settings/OnboardingSheet.h"
 
 #include "app/AppViewModel.h"
-#include "glass/AppIconMark.h"
-#include "glass/QirvTheme.h"
-#include "glass/SheetKeys.h"
-#include "glass/StyledButton.h"
-#include "glass/TextInk.h"
+#include "glass/marks/AppIconMark.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/sheets/SheetKeys.h"
+#include "glass/controls/StyledButton.h"
+#include "glass/look/TextInk.h"
 
 #include <QBoxLayout>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #include "settings/SafetySection.h"
 
 #include "app/AppViewModel.h"
-#include "glass/TextInk.h"
+#include "glass/look/TextInk.h"
 #include "model/SettingsStore.h"
 #include "settings/SectionValues.h"
 #include "settings/SegmentedControl.h"

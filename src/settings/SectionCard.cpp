@@ -1,6 +1,6 @@
 #include "settings/SectionCard.h"
 
-#include "glass/TextInk.h"
+#include "glass/look/TextInk.h"
 #include "settings/RoundedBox.h"
 #include "settings/SettingsLook.h"
 #include "settings/SettingsText.h"

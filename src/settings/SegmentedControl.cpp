@@ -1,6 +1,6 @@
 #include "settings/SegmentedControl.h"
 
-#include "glass/Contrast.h"
+#include "glass/look/Contrast.h"
 #include "settings/RoundedBox.h"
 
 #include <QAccessible>

@@ -1,7 +1,7 @@
 #include "settings/SettingsButton.h"
 
-#include "glass/FocusRing.h"
-#include "glass/SymbolIcons.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/look/SymbolIcons.h"
 
 #include <QEnterEvent>
 #include <QFontMetrics>

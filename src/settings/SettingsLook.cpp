@@ -1,7 +1,7 @@
 #include "settings/SettingsLook.h"
 
-#include "glass/Contrast.h"
-#include "glass/QirvTheme.h"
+#include "glass/look/Contrast.h"
+#include "glass/look/QirvTheme.h"
 
 namespace settings {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,7 +1,7 @@
 #include "settings/SettingsText.h"
 
-#include "glass/SymbolIcons.h"
-#include "glass/TextInk.h"
+#include "glass/look/SymbolIcons.h"
+#include "glass/look/TextInk.h"
 
 #include <QLabel>
 #include <QPainter>

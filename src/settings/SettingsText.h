@@ -1,6 +1,6 @@
 #pragma once
 
-#include "glass/TextInk.h"
+#include "glass/look/TextInk.h"
 
 #include <QColor>
 #include <QFont>

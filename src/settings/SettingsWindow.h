@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/SettingsSection.h"
-#include "glass/SheetOverlay.h"
+#include "glass/sheets/SheetOverlay.h"
 #include "settings/SettingsBanner.h"
 #include "settings/SettingsLook.h"
 

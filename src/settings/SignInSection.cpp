@@ -2,7 +2,7 @@
 
 #include "app/AccountController.h"
 #include "app/AppViewModel.h"
-#include "glass/TextInk.h"
+#include "glass/look/TextInk.h"
 #include "settings/BusyIndicator.h"
 #include "settings/LinkButton.h"
 #include "settings/SettingsButton.h"

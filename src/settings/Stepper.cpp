@@ -1,6 +1,6 @@
 #include "settings/Stepper.h"
 
-#include "glass/TextInk.h"
+#include "glass/look/TextInk.h"
 #include "settings/SettingsButton.h"
 #include "settings/SettingsText.h"
 

@@ -1,6 +1,6 @@
 #include "window/AboutPanel.h"
 
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "model/BrandDisclaimer.h"
 #include "platform/DesktopServices.h"
 

@@ -1,8 +1,8 @@
 #include "window/AppStyle.h"
 #include "window/DeferredIcon.h"
 
-#include "glass/QirvTheme.h"
-#include "glass/Styles.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/look/Styles.h"
 
 #include <QApplication>
 #include <QPointer>

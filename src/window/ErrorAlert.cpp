@@ -1,8 +1,8 @@
 #include "window/ErrorAlert.h"
 
 #include "app/AppViewModel.h"
-#include "glass/AlertSheet.h"
-#include "glass/StyledButton.h"
+#include "glass/sheets/AlertSheet.h"
+#include "glass/controls/StyledButton.h"
 
 namespace window {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "glass/AlertSheet.h"
-#include "glass/StyledButton.h"
+#include "glass/sheets/AlertSheet.h"
+#include "glass/controls/StyledButton.h"
 #include "window/WindowAlert.h"
 
 #include <QPointer>

@@ -2,7 +2,7 @@
 
 #include "app/AppViewModel.h"
 #include "chat/transcript/ApprovalCard.h"
-#include "glass/SheetOverlay.h"
+#include "glass/sheets/SheetOverlay.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "window/PanelSlot.h"
 
-#include "glass/PaintBands.h"
+#include "glass/paint/PaintBands.h"
 
 #include "window/SlidePicture.h"
 

@@ -1,7 +1,7 @@
 #include "window/QuitQuestion.h"
 
-#include "glass/AlertSheet.h"
-#include "glass/StyledButton.h"
+#include "glass/sheets/AlertSheet.h"
+#include "glass/controls/StyledButton.h"
 
 namespace window {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "glass/AlertSheet.h"
+#include "glass/sheets/AlertSheet.h"
 #include "window/WindowAlert.h"
 
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "window/SettingsHost.h"
 
 #include "app/AppViewModel.h"
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "settings/SettingsWindow.h"
 
 #include <QScreen>

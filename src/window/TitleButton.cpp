@@ -1,7 +1,7 @@
 #include "window/TitleButton.h"
 
-#include "glass/FocusRing.h"
-#include "glass/SymbolIcons.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/look/SymbolIcons.h"
 
 #include <QKeyEvent>
 #include <QPainter>

@@ -1,9 +1,9 @@
 #include "window/TitleStrip.h"
 
 #include "app/AppViewModel.h"
-#include "glass/Backdrop.h"
-#include "glass/StageBackground.h"
-#include "glass/Styles.h"
+#include "glass/paint/Backdrop.h"
+#include "glass/stageview/StageBackground.h"
+#include "glass/look/Styles.h"
 #include "window/ActionRegistry.h"
 #include "window/TitleButton.h"
 

@@ -8,10 +8,10 @@
 
 #include "chat/markdown/MarkdownRenderCache.h"
 #include "chat/transcript/MessageRowContext.h"
-#include "glass/BackdropSheet.h"
-#include "glass/Contrast.h"
-#include "glass/StageBackground.h"
-#include "glass/Styles.h"
+#include "glass/paint/BackdropSheet.h"
+#include "glass/look/Contrast.h"
+#include "glass/stageview/StageBackground.h"
+#include "glass/look/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 

@@ -3,7 +3,7 @@
 // Shared set-up of the painting tests: skins of our own, stage settings in
 // a temporary folder with a real stage image, and a place for the PNGs.
 
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "support/PaintHelpers.h"

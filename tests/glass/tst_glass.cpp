@@ -1,12 +1,12 @@
 #include "PaintFixture.h"
 
-#include "glass/BackdropBlur.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/GlassDecoration.h"
-#include "glass/GlassPainter.h"
-#include "glass/ShadowCache.h"
-#include "glass/SidebarGlassBackground.h"
-#include "glass/StageBackground.h"
+#include "glass/paint/BackdropBlur.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/paint/GlassDecoration.h"
+#include "glass/paint/GlassPainter.h"
+#include "glass/paint/ShadowCache.h"
+#include "glass/paint/SidebarGlassBackground.h"
+#include "glass/stageview/StageBackground.h"
 #include "support/TestMain.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "glass/OpenFileChoice.h"
-#include "glass/SheetKeys.h"
-#include "glass/SpinnerRing.h"
-#include "glass/SymbolIcons.h"
+#include "glass/sheets/OpenFileChoice.h"
+#include "glass/sheets/SheetKeys.h"
+#include "glass/controls/SpinnerRing.h"
+#include "glass/look/SymbolIcons.h"
 #include "support/TestMain.h"
 
 #include <QApplication>

@@ -5,11 +5,11 @@
 
 #include "PaintFixture.h"
 
-#include "glass/Contrast.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/SidebarGlassBackground.h"
-#include "glass/StageBackground.h"
-#include "glass/Styles.h"
+#include "glass/look/Contrast.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/paint/SidebarGlassBackground.h"
+#include "glass/stageview/StageBackground.h"
+#include "glass/look/Styles.h"
 #include "support/PaintHelpers.h"
 #include "support/TestMain.h"
 

@@ -1,11 +1,11 @@
 #include "PaintFixture.h"
 
-#include "glass/AppIconMark.h"
-#include "glass/BrandImages.h"
-#include "glass/FelgrinMark.h"
-#include "glass/QirvTheme.h"
-#include "glass/RazevuMark.h"
-#include "glass/SymbolIcons.h"
+#include "glass/marks/AppIconMark.h"
+#include "glass/marks/BrandImages.h"
+#include "glass/marks/FelgrinMark.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/marks/RazevuMark.h"
+#include "glass/look/SymbolIcons.h"
 #include "support/TestMain.h"
 
 #include <QApplication>

@@ -1,14 +1,14 @@
 #include "PaintFixture.h"
 
-#include "glass/BackdropBlur.h"
-#include "glass/FrostShape.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/GlassSurface.h"
-#include "glass/KenBurnsMotion.h"
-#include "glass/LoopingVideoBackground.h"
-#include "glass/SidebarGlassBackground.h"
-#include "glass/StageBackground.h"
-#include "glass/StageCanvas.h"
+#include "glass/paint/BackdropBlur.h"
+#include "glass/paint/FrostShape.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/paint/GlassSurface.h"
+#include "glass/stageview/KenBurnsMotion.h"
+#include "glass/stageview/LoopingVideoBackground.h"
+#include "glass/paint/SidebarGlassBackground.h"
+#include "glass/stageview/StageBackground.h"
+#include "glass/stageview/StageCanvas.h"
 #include "support/TestMain.h"
 
 #include <QApplication>

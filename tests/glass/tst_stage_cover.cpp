@@ -1,11 +1,11 @@
 #include "PaintFixture.h"
 
-#include "glass/FrostShape.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/GlassSurface.h"
-#include "glass/PaintBands.h"
-#include "glass/StageCover.h"
-#include "glass/BackdropSheet.h"
+#include "glass/paint/FrostShape.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/paint/GlassSurface.h"
+#include "glass/paint/PaintBands.h"
+#include "glass/stageview/StageCover.h"
+#include "glass/paint/BackdropSheet.h"
 #include "support/TestMain.h"
 
 #include <QGraphicsOpacityEffect>

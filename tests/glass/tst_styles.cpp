@@ -3,11 +3,11 @@
 
 #include "PaintFixture.h"
 
-#include "glass/Contrast.h"
-#include "glass/GlassMaterial.h"
-#include "glass/QirvTheme.h"
-#include "glass/SheetOverlay.h"
-#include "glass/Styles.h"
+#include "glass/look/Contrast.h"
+#include "glass/paint/GlassMaterial.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/sheets/SheetOverlay.h"
+#include "glass/look/Styles.h"
 #include "support/TestMain.h"
 
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "glass/VideoFrameScaler.h"
+#include "glass/stageview/VideoFrameScaler.h"
 #include "support/TestMain.h"
 
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 #include "PaintFixture.h"
 
-#include "glass/GlassSwitch.h"
-#include "glass/StageBackground.h"
-#include "glass/WallpaperExpandedPanel.h"
+#include "glass/controls/GlassSwitch.h"
+#include "glass/stageview/StageBackground.h"
+#include "glass/stageview/WallpaperExpandedPanel.h"
 #include "support/NamedWidget.h"
 #include "support/TestMain.h"
 

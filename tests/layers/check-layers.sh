@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a header of a layer its folder may not use.
 # The map mirrors the levels written down in the root CMakeLists.txt; the
-# agent's and the chat pane's subfolders have maps of their own (agent_allowed,
-# chat_allowed). It also fails a circle of includes between files.
+# agent's, the chat pane's and the glass's subfolders have maps of their own
+# (agent_allowed, chat_allowed, glass_allowed). It also fails a circle of
+# includes between files.
 set -u
 src=${1:-$(dirname "$0")/../../src}
 
@@ -62,6 +63,21 @@ chat_allowed() {
   esac
 }
 
+# Inside src/glass: the look (theme, style values, ink, symbols) is the floor;
+# the painter builds on it; controls use the look alone; sheets, the marks and
+# the stage's view build on those below them; nothing sits at the root.
+glass_allowed() {
+  case $1 in
+    look) echo "look" ;;
+    paint | controls) echo "$1 look" ;;
+    marks) echo "marks paint look" ;;
+    sheets) echo "sheets controls paint look" ;;
+    stageview) echo "stageview sheets controls paint look" ;;
+    .) echo "." ;;
+    *) echo "" ;;
+  esac
+}
+
 # check_parts LAYER MAP: each subfolder of src/LAYER (and its root's own files)
 # against the map MAP.
 check_parts() {
@@ -96,6 +112,7 @@ check_parts() {
 }
 check_parts agent agent_allowed
 check_parts chat chat_allowed
+check_parts glass glass_allowed
 
 # No file reaches itself through includes, inside a folder as across them.
 # A header and its source are one unit (chat/transcript/TurnFade): a unit

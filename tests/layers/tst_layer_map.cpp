@@ -77,6 +77,17 @@ void TestLayerMap::judgesTree_data()
         "chat/tray/ComposerTray.h:1: chat/tray may not include chat/welcome/");
     row("unknown chat subfolder", base + QStringList{QStringLiteral("chat/widgets/Helper.h:")},
         "unknown chat folder: widgets (add it to the map)");
+    row("the stage's view uses the glass below it", base + QStringList{
+            QStringLiteral("glass/stageview/WallpaperExpandedPanel.cpp: glass/controls/StyledButton.h"),
+            QStringLiteral("glass/stageview/StageBackground.cpp: glass/paint/Backdrop.h"),
+            QStringLiteral("glass/sheets/AlertSheet.cpp: glass/controls/StyledButton.h"),
+            QStringLiteral("glass/paint/GlassPainter.cpp: glass/look/QirvTheme.h")}, "");
+    row("a control reaches the painter", base + QStringList{
+            QStringLiteral("glass/controls/StyledButton.cpp: glass/paint/GlassPainter.h")},
+        "glass/controls/StyledButton.cpp:1: glass/controls may not include glass/paint/");
+    row("the look reaches a sheet", base + QStringList{
+            QStringLiteral("glass/look/Styles.h: glass/sheets/AlertSheet.h")},
+        "glass/look/Styles.h:1: glass/look may not include glass/sheets/");
     row("unknown layer", base + QStringList{QStringLiteral("extras/Helper.h:")},
         "unknown layer folder: extras (add it to the map)");
     row("two files of a folder include each other", base + QStringList{

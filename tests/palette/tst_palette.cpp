@@ -1,5 +1,5 @@
 #include "AppTestKit.h"
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "palette/CommandPaletteView.h"
 #include "palette/PaletteCommand.h"
 #include "stage/BackgroundSettings.h"

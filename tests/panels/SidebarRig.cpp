@@ -1,8 +1,8 @@
 #include "SidebarRig.h"
 
 #include "app/SessionListModel.h"
-#include "glass/SheetOverlay.h"
-#include "glass/Styles.h"
+#include "glass/sheets/SheetOverlay.h"
+#include "glass/look/Styles.h"
 #include "model/ConversationStore.h"
 #include "panels/SessionSections.h"
 #include "panels/SidebarView.h"

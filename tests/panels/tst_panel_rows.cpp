@@ -1,4 +1,4 @@
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "panels/FilePeekView.h"
 #include "panels/ToolLogRows.h"
 #include "stage/UISkin.h"

@@ -3,7 +3,7 @@
 
 #include "app/AppTestKit.h"
 #include "app/AppViewModel.h"
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "panels/FileTreeModel.h"
 #include "panels/FileTreeView.h"
 #include "panels/ToolLogList.h"

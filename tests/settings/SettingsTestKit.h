@@ -4,7 +4,7 @@
 #include "../auth/AuthTestKit.h"
 
 #include "app/AppViewModel.h"
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "settings/SettingsWindow.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"

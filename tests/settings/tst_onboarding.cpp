@@ -1,8 +1,8 @@
 #include "../app/AppTestKit.h"
 
-#include "glass/SheetOverlay.h"
-#include "glass/StyledButton.h"
-#include "glass/Styles.h"
+#include "glass/sheets/SheetOverlay.h"
+#include "glass/controls/StyledButton.h"
+#include "glass/look/Styles.h"
 #include "model/SettingsJson.h"
 #include "model/SettingsStore.h"
 #include "platform/AppPaths.h"

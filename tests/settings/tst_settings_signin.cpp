@@ -3,8 +3,8 @@
 #include "SettingsTestKit.h"
 
 #include "app/AccountController.h"
-#include "glass/AlertSheet.h"
-#include "glass/StyledButton.h"
+#include "glass/sheets/AlertSheet.h"
+#include "glass/controls/StyledButton.h"
 #include "platform/UserDefaults.h"
 #include "settings/LinkButton.h"
 #include "settings/SettingsButton.h"

@@ -4,7 +4,7 @@
 #include "SettingsTestKit.h"
 
 #include "app/AccountController.h"
-#include "glass/Contrast.h"
+#include "glass/look/Contrast.h"
 #include "platform/UserDefaults.h"
 #include "settings/BannerView.h"
 #include "settings/SectionCard.h"

@@ -5,7 +5,7 @@
 // they happen. Named curves are the app's (glass::Motion); others read
 // "other".
 
-#include "glass/Motion.h"
+#include "glass/look/Motion.h"
 
 #include <QObject>
 #include <QSet>

@@ -1,9 +1,9 @@
 #include "WindowKit.h"
 
 #include "agent/files/WorkspaceManager.h"
-#include "glass/Contrast.h"
-#include "glass/StageBackground.h"
-#include "glass/Styles.h"
+#include "glass/look/Contrast.h"
+#include "glass/stageview/StageBackground.h"
+#include "glass/look/Styles.h"
 #include "model/AttachmentTempStore.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"

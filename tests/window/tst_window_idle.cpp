@@ -1,7 +1,7 @@
 #include "WindowKit.h"
 
 #include "chat/tray/ComposerTray.h"
-#include "glass/StageBackground.h"
+#include "glass/stageview/StageBackground.h"
 #include "stage/BackgroundSettings.h"
 #include "support/TestMain.h"
 #include "window/ContentView.h"

@@ -15,7 +15,7 @@
 #include "chat/transcript/TranscriptView.h"
 #include "model/ConversationStore.h"
 
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "panels/FilePeekView.h"
 #include "support/AnimationLog.h"
 #include "support/TestMain.h"

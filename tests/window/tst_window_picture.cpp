@@ -1,6 +1,6 @@
 #include "WindowKit.h"
 
-#include "glass/StageBackground.h"
+#include "glass/stageview/StageBackground.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "support/TestMain.h"

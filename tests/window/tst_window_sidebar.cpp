@@ -1,8 +1,8 @@
 #include "WindowKit.h"
 
-#include "glass/SheetOverlay.h"
-#include "glass/StyledButton.h"
-#include "glass/StyledField.h"
+#include "glass/sheets/SheetOverlay.h"
+#include "glass/controls/StyledButton.h"
+#include "glass/controls/StyledField.h"
 #include "model/ConversationStore.h"
 #include "model/SettingsStore.h"
 #include "palette/CommandPaletteView.h"

@@ -2,12 +2,12 @@
 
 #include "chat/composer/AttachmentChipText.h"
 #include "chat/composer/AttachmentThumbnails.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/GlassPainter.h"
-#include "glass/Styles.h"
-#include "glass/SymbolButton.h"
-#include "glass/SymbolIcons.h"
-#include "glass/TextInk.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/paint/GlassPainter.h"
+#include "glass/look/Styles.h"
+#include "glass/controls/SymbolButton.h"
+#include "glass/look/SymbolIcons.h"
+#include "glass/look/TextInk.h"
 
 #include <QBoxLayout>
 #include <QLabel>

@@ -3,11 +3,11 @@
 #include "app/AppViewModel.h"
 #include "chat/composer/ComposerField.h"
 #include "chat/composer/ComposerPlaceholders.h"
-#include "glass/FocusRing.h"
-#include "glass/FrostShape.h"
-#include "glass/GlassDecoration.h"
-#include "glass/QirvTheme.h"
-#include "glass/Styles.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/paint/FrostShape.h"
+#include "glass/paint/GlassDecoration.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/look/Styles.h"
 
 #include <QBoxLayout>
 #include <QEvent>

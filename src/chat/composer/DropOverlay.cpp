@@ -1,10 +1,10 @@
 #include "chat/composer/DropOverlay.h"
 
-#include "glass/Contrast.h"
-#include "glass/FrostShape.h"
-#include "glass/QirvTheme.h"
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
+#include "glass/look/Contrast.h"
+#include "glass/paint/FrostShape.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
 
 #include <QEvent>
 #include <QPainter>

@@ -1,9 +1,9 @@
 #include "chat/transcript/ActivityMarks.h"
 
 #include "chat/transcript/SparkleStar.h"
-#include "glass/QirvTheme.h"
-#include "glass/ReaderAccess.h"
-#include "glass/Styles.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/sheets/ReaderAccess.h"
+#include "glass/look/Styles.h"
 
 #include <QDateTime>
 #include <QPainter>

@@ -1,13 +1,13 @@
 #include "chat/transcript/ApprovalCard.h"
 
-#include "glass/FocusRing.h"
-#include "glass/FrostShape.h"
-#include "glass/GlassDecoration.h"
-#include "glass/QirvTheme.h"
-#include "glass/StyledButton.h"
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
-#include "glass/TextInk.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/paint/FrostShape.h"
+#include "glass/paint/GlassDecoration.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/controls/StyledButton.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
+#include "glass/look/TextInk.h"
 
 #include <QApplication>
 #include <QBoxLayout>

@@ -1,7 +1,7 @@
 #include "chat/transcript/ApprovalText.h"
 
-#include "glass/QirvTheme.h"
-#include "glass/Styles.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/look/Styles.h"
 
 namespace chat::ApprovalText {
 

@@ -1,6 +1,6 @@
 #include "chat/transcript/CrossFadeLabel.h"
 
-#include "glass/Motion.h"
+#include "glass/look/Motion.h"
 
 #include <QPainter>
 #include <QStyle>

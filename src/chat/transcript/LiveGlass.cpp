@@ -1,9 +1,9 @@
 #include "chat/transcript/LiveGlass.h"
 
-#include "glass/BackdropSheet.h"
-#include "glass/PaintBands.h"
-#include "glass/QirvTheme.h"
-#include "glass/Styles.h"
+#include "glass/paint/BackdropSheet.h"
+#include "glass/paint/PaintBands.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/look/Styles.h"
 
 #include <QPaintEvent>
 #include <QPainter>

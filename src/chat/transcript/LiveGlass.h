@@ -2,7 +2,7 @@
 
 #include "chat/transcript/MessageChrome.h"
 #include "chat/transcript/WashedRows.h"
-#include "glass/GlassSurface.h"
+#include "glass/paint/GlassSurface.h"
 
 
 namespace glass {

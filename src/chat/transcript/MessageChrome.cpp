@@ -1,14 +1,14 @@
 #include "chat/transcript/MessageChrome.h"
 
-#include "glass/Backdrop.h"
-#include "glass/BackdropSheet.h"
-#include "glass/Contrast.h"
-#include "glass/FrostShape.h"
-#include "glass/GlassMaterial.h"
-#include "glass/GlassPainter.h"
-#include "glass/PaintBands.h"
-#include "glass/QirvTheme.h"
-#include "glass/Styles.h"
+#include "glass/paint/Backdrop.h"
+#include "glass/paint/BackdropSheet.h"
+#include "glass/look/Contrast.h"
+#include "glass/paint/FrostShape.h"
+#include "glass/paint/GlassMaterial.h"
+#include "glass/paint/GlassPainter.h"
+#include "glass/paint/PaintBands.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/look/Styles.h"
 
 #include <QLinearGradient>
 #include <QPaintEvent>

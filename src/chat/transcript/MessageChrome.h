@@ -3,7 +3,7 @@
 #include <array>
 
 #include "chat/markdown/MarkdownStyle.h"
-#include "glass/GlassSurface.h"
+#include "glass/paint/GlassSurface.h"
 #include "stage/UISkin.h"
 
 #include <QColor>

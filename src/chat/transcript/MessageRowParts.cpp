@@ -1,13 +1,13 @@
 #include "chat/transcript/MessageRowParts.h"
 
 #include "chat/transcript/MessageChrome.h"
-#include "glass/Backdrop.h"
-#include "glass/Contrast.h"
-#include "glass/Motion.h"
-#include "glass/QirvTheme.h"
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
-#include "glass/TextInk.h"
+#include "glass/paint/Backdrop.h"
+#include "glass/look/Contrast.h"
+#include "glass/look/Motion.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
+#include "glass/look/TextInk.h"
 
 #include <QFocusEvent>
 #include <QHelpEvent>

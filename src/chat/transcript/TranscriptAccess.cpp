@@ -5,7 +5,7 @@
 #include "chat/transcript/LiveAssistantBlock.h"
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/TranscriptView.h"
-#include "glass/ReaderAccess.h"
+#include "glass/sheets/ReaderAccess.h"
 
 #include <QAccessible>
 #include <QObject>

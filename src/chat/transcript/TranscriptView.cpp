@@ -6,8 +6,8 @@
 #include "chat/markdown/MarkdownTextView.h"
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/TurnFade.h"
-#include "glass/BackdropSheet.h"
-#include "glass/Motion.h"
+#include "glass/paint/BackdropSheet.h"
+#include "glass/look/Motion.h"
 #include "platform/DesktopServices.h"
 
 #include <QAccessible>

@@ -2,7 +2,7 @@
 
 #include "chat/transcript/ApprovalCard.h"
 #include "chat/transcript/MessageRowContext.h"
-#include "glass/FocusInView.h"
+#include "glass/controls/FocusInView.h"
 #include "model/ChatRecords.h"
 #include "model/RunRecords.h"
 

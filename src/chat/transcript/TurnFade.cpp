@@ -1,7 +1,7 @@
 #include "chat/transcript/TurnFade.h"
 
 #include "chat/transcript/MessageChrome.h"
-#include "glass/Motion.h"
+#include "glass/look/Motion.h"
 #include "stage/BackgroundSettings.h"
 
 #include <QVariantAnimation>

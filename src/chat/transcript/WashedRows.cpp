@@ -1,9 +1,9 @@
 #include "chat/transcript/WashedRows.h"
 
-#include "glass/BackdropSheet.h"
-#include "glass/FrostShape.h"
-#include "glass/GlassPainter.h"
-#include "glass/QirvTheme.h"
+#include "glass/paint/BackdropSheet.h"
+#include "glass/paint/FrostShape.h"
+#include "glass/paint/GlassPainter.h"
+#include "glass/look/QirvTheme.h"
 
 #include <QPainter>
 #include <QWidget>

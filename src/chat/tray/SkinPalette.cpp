@@ -1,9 +1,9 @@
 #include "chat/tray/SkinPalette.h"
 
 #include "chat/tray/TrayChips.h"
-#include "glass/FocusRing.h"
-#include "glass/QirvTheme.h"
-#include "glass/Styles.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/look/Styles.h"
 #include "stage/SkinStore.h"
 
 #include <QBoxLayout>

@@ -1,8 +1,8 @@
 #include "chat/tray/ToolGuardChip.h"
 
 #include "chat/tray/TrayChips.h"
-#include "glass/FocusRing.h"
-#include "glass/Styles.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/look/Styles.h"
 
 #include <QBoxLayout>
 #include <QPainter>

@@ -1,11 +1,11 @@
 #include "chat/tray/TrayChips.h"
 
-#include "glass/FocusRing.h"
-#include "glass/FrostShape.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/QirvTheme.h"
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/paint/FrostShape.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/look/QirvTheme.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
 
 #include <QKeyEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "glass/HairlineRule.h"
+#include "glass/paint/HairlineRule.h"
 
 #include <QAbstractButton>
 #include <QColor>

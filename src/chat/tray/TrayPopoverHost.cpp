@@ -1,7 +1,7 @@
 #include "chat/tray/TrayPopoverHost.h"
 
-#include "glass/Backdrop.h"
-#include "glass/GlassDecoration.h"
+#include "glass/paint/Backdrop.h"
+#include "glass/paint/GlassDecoration.h"
 
 #include <QAbstractButton>
 #include <QApplication>

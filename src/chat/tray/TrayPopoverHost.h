@@ -1,6 +1,6 @@
 #pragma once
 
-#include "glass/FocusTrap.h"
+#include "glass/sheets/FocusTrap.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,15 +1,15 @@
 #include "chat/welcome/ConnectEmberCapsule.h"
 
-#include "glass/Backdrop.h"
-#include "glass/BackdropBlur.h"
-#include "glass/FocusRing.h"
-#include "glass/FrostShape.h"
-#include "glass/GlassPainter.h"
-#include "glass/GlassSurface.h"
-#include "glass/PaintBands.h"
-#include "glass/ShadowCache.h"
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
+#include "glass/paint/Backdrop.h"
+#include "glass/paint/BackdropBlur.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/paint/FrostShape.h"
+#include "glass/paint/GlassPainter.h"
+#include "glass/paint/GlassSurface.h"
+#include "glass/paint/PaintBands.h"
+#include "glass/paint/ShadowCache.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
 
 #include <QEasingCurve>
 #include <QMouseEvent>

@@ -1,10 +1,10 @@
 #include "chat/welcome/StatusChip.h"
 
-#include "glass/FocusRing.h"
-#include "glass/FrostShapeBackground.h"
-#include "glass/GlassPainter.h"
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
+#include "glass/controls/FocusRing.h"
+#include "glass/paint/FrostShapeBackground.h"
+#include "glass/paint/GlassPainter.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
 
 #include <QPainter>
 

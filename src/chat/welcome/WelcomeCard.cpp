@@ -3,12 +3,12 @@
 #include "app/AppViewModel.h"
 #include "chat/welcome/ConnectEmberCapsule.h"
 #include "chat/welcome/StatusChip.h"
-#include "glass/AppIconMark.h"
-#include "glass/Contrast.h"
-#include "glass/GlassDecoration.h"
-#include "glass/Styles.h"
-#include "glass/SymbolIcons.h"
-#include "glass/TextInk.h"
+#include "glass/marks/AppIconMark.h"
+#include "glass/look/Contrast.h"
+#include "glass/paint/GlassDecoration.h"
+#include "glass/look/Styles.h"
+#include "glass/look/SymbolIcons.h"
+#include "glass/look/TextInk.h"
 
 #include <QBoxLayout>
 #include <QDir>

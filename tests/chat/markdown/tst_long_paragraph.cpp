@@ -17,7 +17,7 @@
 #include "chat/transcript/MessageRow.h"
 #include "chat/markdown/TextSelection.h"
 #include "chat/transcript/TranscriptView.h"
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
 #include "support/ChatStores.h"

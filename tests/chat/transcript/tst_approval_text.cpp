@@ -2,7 +2,7 @@
 // (so what is approved is what runs) and the look of each risk.
 
 #include "chat/transcript/ApprovalText.h"
-#include "glass/Styles.h"
+#include "glass/look/Styles.h"
 #include "support/TestMain.h"
 
 using chat::ApprovalText::visible;

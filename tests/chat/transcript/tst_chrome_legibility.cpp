@@ -12,7 +12,7 @@
 #include "chat/markdown/MarkdownTextView.h"
 #include "chat/transcript/MessageRow.h"
 #include "chat/transcript/MessageRowParts.h"
-#include "glass/FelgrinMark.h"
+#include "glass/marks/FelgrinMark.h"
 
 #include <QDir>
 #include <QGraphicsOpacityEffect>

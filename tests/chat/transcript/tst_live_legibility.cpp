@@ -9,7 +9,7 @@
 #include "chat/transcript/LiveAssistantBlock.h"
 #include "chat/transcript/LiveGlass.h"
 #include "chat/transcript/MessageChrome.h"
-#include "glass/BackdropSheet.h"
+#include "glass/paint/BackdropSheet.h"
 #include "chat/markdown/MarkdownTextView.h"
 #include "chat/transcript/MessageRow.h"
 

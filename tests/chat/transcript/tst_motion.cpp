@@ -17,7 +17,7 @@
 #include "chat/transcript/MessageRowParts.h"
 #include "chat/transcript/TranscriptView.h"
 #include "chat/transcript/TurnFade.h"
-#include "glass/BackdropSheet.h"
+#include "glass/paint/BackdropSheet.h"
 
 #include <QDir>
 #include <QEnterEvent>

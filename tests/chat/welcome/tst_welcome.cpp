@@ -11,10 +11,10 @@
 #include "chat/tray/TrayChips.h"
 #include "chat/welcome/StatusChip.h"
 #include "chat/welcome/WelcomeCard.h"
-#include "glass/Contrast.h"
-#include "glass/Styles.h"
+#include "glass/look/Contrast.h"
+#include "glass/look/Styles.h"
 #include "stage/SkinStore.h"
-#include "glass/SymbolIcons.h"
+#include "glass/look/SymbolIcons.h"
 #include "support/NamedWidget.h"
 #include "support/TestMain.h"
 
