@@ -2,8 +2,8 @@
 
 #include "glass/controls/FocusRing.h"
 #include "panels/FileTreeModel.h"
+#include "panels/RowKeys.h"
 
-#include <QContextMenuEvent>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 
@@ -60,35 +60,22 @@ void FileTreeOutline::keyPressEvent(QKeyEvent *event)
     // A key that comes while a reload has just dropped the row: from that row.
     if (!currentIndex().isValid())
         restoreCurrent();
-    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
-        if (mods != Qt::NoModifier)
-            break;
+    if (RowKeys::chooses(event)) {
         choose();
         event->accept();
         return;
-    case Qt::Key_Menu:
-    case Qt::Key_F10:
-        if ((event->key() == Qt::Key_Menu && mods != Qt::NoModifier) ||
-            (event->key() == Qt::Key_F10 && mods != Qt::ShiftModifier))
-            break;
+    }
+    if (RowKeys::opensMenu(event)) {
         requestMenu();
         event->accept();
         return;
-    default:
-        break;
     }
     QTreeView::keyPressEvent(event);
 }
 
 bool FileTreeOutline::event(QEvent *event)
 {
-    // The menu key may come as a context menu event of the keyboard.
-    if (event->type() == QEvent::ContextMenu &&
-        static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+    if (RowKeys::asksMenu(event)) {
         requestMenu();
         event->accept();
         return true;

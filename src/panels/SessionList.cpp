@@ -2,10 +2,10 @@
 
 #include "app/SessionListModel.h"
 #include "glass/controls/FocusRing.h"
+#include "panels/RowKeys.h"
 #include "panels/SessionRowDelegate.h"
 #include "panels/SessionSections.h"
 
-#include <QContextMenuEvent>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 
@@ -124,7 +124,18 @@ void SessionList::enter()
 void SessionList::keyPressEvent(QKeyEvent *event)
 {
     const int key = event->key();
-    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const Qt::KeyboardModifiers mods = RowKeys::held(event);
+    if (RowKeys::chooses(event)) {
+        if (acts(currentRow()))
+            emit rowActivated(currentRow());
+        event->accept();
+        return;
+    }
+    if (RowKeys::opensMenu(event)) {
+        requestMenu();
+        event->accept();
+        return;
+    }
     switch (key) {
     case Qt::Key_Up:
     case Qt::Key_Down:
@@ -142,22 +153,6 @@ void SessionList::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
-        if (mods != Qt::NoModifier)
-            break;
-        if (acts(currentRow()))
-            emit rowActivated(currentRow());
-        event->accept();
-        return;
-    case Qt::Key_Menu:
-    case Qt::Key_F10:
-        if ((key == Qt::Key_Menu && mods != Qt::NoModifier) || (key == Qt::Key_F10 && mods != Qt::ShiftModifier))
-            break;
-        requestMenu();
-        event->accept();
-        return;
     default:
         break;
     }
@@ -166,10 +161,8 @@ void SessionList::keyPressEvent(QKeyEvent *event)
 
 bool SessionList::event(QEvent *event)
 {
-    // The menu key may come as a context menu event of the keyboard: the
-    // current row's menu, where its "⋮" button is.
-    if (event->type() == QEvent::ContextMenu &&
-        static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+    // The current row's menu, where its "⋮" button is.
+    if (RowKeys::asksMenu(event)) {
         requestMenu();
         event->accept();
         return true;

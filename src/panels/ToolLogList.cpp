@@ -1,8 +1,8 @@
 #include "panels/ToolLogList.h"
 
 #include "glass/controls/FocusRing.h"
+#include "panels/RowKeys.h"
 
-#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -352,15 +352,13 @@ int ToolLogList::verticalOffset() const
 
 void ToolLogList::keyPressEvent(QKeyEvent *event)
 {
-    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
-    const int key = event->key();
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && mods == Qt::NoModifier) {
+    if (RowKeys::chooses(event)) {
         if (currentIndex().isValid())
             emit rowChosen(currentIndex());
         event->accept();
         return;
     }
-    if ((key == Qt::Key_Menu && mods == Qt::NoModifier) || (key == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
+    if (RowKeys::opensMenu(event)) {
         requestMenu();
         event->accept();
         return;
@@ -370,9 +368,7 @@ void ToolLogList::keyPressEvent(QKeyEvent *event)
 
 bool ToolLogList::event(QEvent *event)
 {
-    // The menu key may come as a context menu event of the keyboard.
-    if (event->type() == QEvent::ContextMenu &&
-        static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+    if (RowKeys::asksMenu(event)) {
         requestMenu();
         event->accept();
         return true;
