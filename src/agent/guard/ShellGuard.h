@@ -9,11 +9,14 @@
 
 namespace agent {
 
-// Fixed tables of shell command fragments. Matching lower-cases the command
-// and collapses runs of whitespace to one space, then looks for each pattern
-// as a plain substring; the first row that matches wins. After the rows, the
-// command split into shell words is checked for other spellings of the same
-// harm (CommandReview).
+// Two judges of a shell command. First, fixed tables of command fragments:
+// matching lower-cases the command and collapses runs of whitespace to one
+// space, then looks for each pattern as a plain substring; the first row
+// that matches wins. Then the rule table (CommandReview) reads the command
+// as the shell would, word by word, within a bounded budget of work: other
+// spellings of the same harms, where each write lands, what runs later
+// (git hooks and settings, credentials planted), and the classes the fixed
+// rows do not name.
 namespace ShellGuard {
 
 // Judged once per tool call and carried with it to the policy, the approval

@@ -18,8 +18,8 @@ namespace glass {
 // converted (an area average when shrinking, linear when growing), so a
 // frame never makes the round trip through a GPU (or its software stand-in)
 // and no full-size RGB copy is ever made. bench_video_frames measures it
-// beside libyuv and libswscale doing the same work: at the stage's usual
-// sizes it costs less than either, with the veil laid in the same pass.
+// beside libyuv and libswscale doing the same work (without the veil, which
+// is laid here in the same pass), so the choice is checked again there.
 // Not thread-safe: one scaler converts one frame at a time, on any thread.
 class VideoFrameScaler {
 public:
