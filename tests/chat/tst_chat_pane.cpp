@@ -20,6 +20,7 @@
 #include "model/ConversationStore.h"
 #include "stage/BackgroundSettings.h"
 #include "stage/SkinStore.h"
+#include "support/NamedWidget.h"
 #include "support/PaintHelpers.h"
 #include "support/TestMain.h"
 
@@ -619,11 +620,12 @@ private slots:
         chat::ChatView view(vm, styles);
         view.resize(900, 700);
         view.show();
+        REQUIRE_CHILD(transcript, chat::TranscriptView, &view);
         QVERIFY(!vm.isHistoryLoaded());
-        QVERIFY(!view.findChild<chat::TranscriptView *>()->showsWelcome());
+        QVERIFY(!transcript->showsWelcome());
         QTRY_VERIFY(vm.isHistoryLoaded());
-        QCOMPARE(view.findChild<chat::TranscriptView *>()->visibleMessageCount(), withMessages ? 3 : 0);
-        QCOMPARE(view.findChild<chat::TranscriptView *>()->showsWelcome(), !withMessages);
+        QCOMPARE(transcript->visibleMessageCount(), withMessages ? 3 : 0);
+        QCOMPARE(transcript->showsWelcome(), !withMessages);
     }
 
     void liveReplyOnlyUnderItsSession()

@@ -349,11 +349,13 @@ private slots:
         QVERIFY(sheet);
         QCOMPARE(sheet->prompt(), QString("Delete “Old notes”? This cannot be undone."));
         QVERIFY(m_rig->stored(second.id)); // nothing gone yet
-        if (answer == "delete")
-            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Delete"))->click();
-        else if (answer == "cancel")
-            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Cancel"))->click();
-        else
+        if (answer == "delete") {
+            REQUIRE_NAMED(deleteButton, glass::StyledButton, sheet, QStringLiteral("Delete"));
+            deleteButton->click();
+        } else if (answer == "cancel") {
+            REQUIRE_NAMED(cancelButton, glass::StyledButton, sheet, QStringLiteral("Cancel"));
+            cancelButton->click();
+        } else
             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : sheet,
                             answer == "return" ? Qt::Key_Return : Qt::Key_Escape);
         QCoreApplication::processEvents();
@@ -369,7 +371,8 @@ private slots:
         const model::Conversation only = session("only", 1);
         m_rig->setSessions({only});
         m_rig->sidebar().openDelete(only.id);
-        testsupport::namedWidget<glass::StyledButton>(m_rig->sheets().content(), QStringLiteral("Delete"))->click();
+        REQUIRE_NAMED(deleteButton, glass::StyledButton, m_rig->sheets().content(), QStringLiteral("Delete"));
+        deleteButton->click();
         QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "New session"}));
         QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, QString("New session"));
     }
@@ -431,14 +434,16 @@ private slots:
             sheet->field()->selectAll();
             QTest::keyClicks(sheet->field(), typed);
         }
-        QCOMPARE(testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Rename"))->isEnabled(), buttonEnabled);
-        if (how == "return")
+        REQUIRE_NAMED(renameButton, glass::StyledButton, sheet, QStringLiteral("Rename"));
+        QCOMPARE(renameButton->isEnabled(), buttonEnabled);
+        if (how == "return") {
             QTest::keyClick(sheet->field(), Qt::Key_Return);
-        else if (how == "button")
-            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Rename"))->click();
-        else if (how == "cancel")
-            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Cancel"))->click();
-        else
+        } else if (how == "button") {
+            renameButton->click();
+        } else if (how == "cancel") {
+            REQUIRE_NAMED(cancelButton, glass::StyledButton, sheet, QStringLiteral("Cancel"));
+            cancelButton->click();
+        } else
             QTest::keyClick(sheet->field(), Qt::Key_Escape);
         QCoreApplication::processEvents();
         QVERIFY(!m_rig->sheets().isOpen());
@@ -618,8 +623,9 @@ private slots:
         m_rig->setSessions({first, second, third, old}, second.id);
         panels::SidebarView &sidebar = m_rig->sidebar();
         // Tab from the search field: the list is the next stop.
-        testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions"))->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions")), Qt::Key_Tab);
+        REQUIRE_NAMED(search, QLineEdit, &sidebar, QStringLiteral("Search sessions"));
+        search->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(search, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), &sessionList(sidebar));
         for (const QString &key : keys) {
             if (key == "pin third")
@@ -701,7 +707,8 @@ private slots:
         const model::Conversation a = session("alpha", 1);
         m_rig->setSessions({a});
         panels::SidebarView &sidebar = m_rig->sidebar();
-        sidebar.findChild<panels::SidebarButton *>(QStringLiteral("newSession"))->click();
+        REQUIRE_CHILD(newSession, panels::SidebarButton, &sidebar, QStringLiteral("newSession"));
+        newSession->click();
         QCOMPARE(m_rig->vm().conversations().selectedConversation()->title, QString("New session"));
         QCOMPARE(m_rig->stored().size(), 2);
 
@@ -715,11 +722,12 @@ private slots:
         m_rig->vm().workspace().setWorkspace(project.path());
         QCOMPARE(projectButton(sidebar).text(), QFileInfo(project.path()).fileName());
 
-        QTest::keyClicks(testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions")), "ALP");
+        REQUIRE_NAMED(search, QLineEdit, &sidebar, QStringLiteral("Search sessions"));
+        QTest::keyClicks(search, "ALP");
         QCOMPARE(m_rig->vm().sessionSearch(), QString("ALP"));
         QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "alpha"}));
         m_rig->vm().setSessionSearch("x");
-        QCOMPARE(testsupport::namedWidget<QLineEdit>(&sidebar, QStringLiteral("Search sessions"))->text(), QString("x"));
+        QCOMPARE(search->text(), QString("x"));
         QCOMPARE(m_rig->rows(), (QStringList{"# Sessions", "- No matches"}));
     }
 
@@ -765,10 +773,12 @@ private slots:
         m_rig = std::make_unique<Rig>();
         m_rig->signIn().signedIn = false;
         m_rig->vm().refreshSignIn();
-        panels::AccountFooter &footer = *m_rig->sidebar().findChild<panels::AccountFooter *>();
-        QCOMPARE(footer.findChild<panels::AccountButton *>()->currentTitle(), QString("Sign in"));
-        QCOMPARE(footer.findChild<panels::AccountButton *>()->toolTip(), QString("Settings"));
-        footer.findChild<panels::AccountButton *>()->click();
+        REQUIRE_CHILD(footerWidget, panels::AccountFooter, &m_rig->sidebar());
+        panels::AccountFooter &footer = *footerWidget;
+        REQUIRE_CHILD(account, panels::AccountButton, &footer);
+        QCOMPARE(account->currentTitle(), QString("Sign in"));
+        QCOMPARE(account->toolTip(), QString("Settings"));
+        account->click();
         QVERIFY(m_rig->vm().showSettings());
         // A short name; the sentence of its help is what it is described by.
         auto *tip = testsupport::namedWidget<glass::SymbolButton>(&footer, QStringLiteral("Tip"));

@@ -66,9 +66,9 @@ QStringList visibleButtons(glass::AlertSheet *sheet)
 }
 
 // Where the settings window's column stands: the section at its top.
-QString sectionAtTop(settings::SettingsWindow *window)
+QString sectionAtTop(settings::SettingsWindow *window, QScrollArea *column)
 {
-    const int top = window->findChild<QScrollArea *>()->verticalScrollBar()->value();
+    const int top = column->verticalScrollBar()->value();
     QString title;
     for (settings::SectionCard *card : window->sections()) {
         if (card->y() <= top + 16)
@@ -285,7 +285,8 @@ private Q_SLOTS:
         if (how == "custom") {
             auto *tray = w.findChild<chat::ComposerTray *>();
             QVERIFY(tray);
-            QTest::mouseClick(tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip")), Qt::LeftButton, {}, tray->findChild<chat::ContextChip *>(QStringLiteral("modelChip"))->rect().center());
+            REQUIRE_CHILD(modelChip, chat::ContextChip, tray, QStringLiteral("modelChip"));
+            QTest::mouseClick(modelChip, Qt::LeftButton, {}, modelChip->rect().center());
             QTRY_VERIFY(tray->popovers().isOpen());
             QWidget *row = tray->popovers().content()->findChild<QWidget *>(QStringLiteral("customInSettings"));
             QVERIFY(row);
@@ -297,8 +298,9 @@ private Q_SLOTS:
         QTRY_VERIFY(host.window() && host.window()->isVisible());
         auto *settings = qobject_cast<settings::SettingsWindow *>(host.window());
         QVERIFY(settings);
-        QTRY_COMPARE(sectionAtTop(settings), section);
-        QVERIFY(settings->findChild<QScrollArea *>()->verticalScrollBar()->value() > 0);
+        REQUIRE_CHILD(column, QScrollArea, settings);
+        QTRY_COMPARE(sectionAtTop(settings, column), section);
+        QVERIFY(column->verticalScrollBar()->value() > 0);
         host.window()->close();
     }
 
@@ -329,13 +331,15 @@ private Q_SLOTS:
         host.window()->close();
         QTRY_VERIFY(!host.window());
 
-        QVERIFY(testsupport::namedWidget<glass::StyledButton>(alert->sheet(), QStringLiteral("Settings"))->isVisible());
-        QTest::mouseClick(testsupport::namedWidget<glass::StyledButton>(alert->sheet(), QStringLiteral("Settings")), Qt::LeftButton);
+        REQUIRE_NAMED(settingsButton, glass::StyledButton, alert->sheet(), QStringLiteral("Settings"));
+        QVERIFY(settingsButton->isVisible());
+        QTest::mouseClick(settingsButton, Qt::LeftButton);
         QVERIFY(!kit.vm().errorMessage());
         QTRY_VERIFY(host.window() && host.window()->isVisible());
         auto *settings = qobject_cast<settings::SettingsWindow *>(host.window());
         QVERIFY(settings);
-        QTRY_COMPARE(sectionAtTop(settings), QStringLiteral("Moonshelf (your Ovu subscription)"));
+        REQUIRE_CHILD(column, QScrollArea, settings);
+        QTRY_COMPARE(sectionAtTop(settings, column), QStringLiteral("Moonshelf (your Ovu subscription)"));
         QVERIFY(!kit.vm().errorMessage());
         host.window()->close();
     }

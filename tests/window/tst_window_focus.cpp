@@ -327,8 +327,10 @@ private Q_SLOTS:
         QCOMPARE(vm.draft(), QString());
         QCOMPARE(search->text(), QString());
 
-        if (sheet == "rename")
-            sheets->content()->findChild<QLineEdit *>()->setFocus(); // Return commits from the field
+        if (sheet == "rename") {
+            REQUIRE_CHILD(field, QLineEdit, sheets->content());
+            field->setFocus(); // Return commits from the field
+        }
         QVERIFY(press(Qt::Key(closeKey)));
         QVERIFY(!sheets->isOpen());
         VERIFY_FOCUS(had);
@@ -511,8 +513,9 @@ private Q_SLOTS:
         QVERIFY(vm.isRunning());
         QVERIFY(typeText(draft)); // before the card comes
         auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
-        QTRY_VERIFY(chatView->findChild<chat::TranscriptView *>()->approvalCard());
-        QPointer<chat::ApprovalCard> card = chatView->findChild<chat::TranscriptView *>()->approvalCard();
+        REQUIRE_CHILD(transcript, chat::TranscriptView, chatView);
+        QTRY_VERIFY(transcript->approvalCard());
+        QPointer<chat::ApprovalCard> card = transcript->approvalCard();
         const QString newFile = kit.projectPath() + QStringLiteral("/new.txt");
 
         if (draft.isEmpty()) {
@@ -606,13 +609,17 @@ private Q_SLOTS:
             if (state == "approval")
                 QTRY_VERIFY(vm.pendingApproval().has_value());
         }
-        if (focus == "search")
-            testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))->setFocus(Qt::MouseFocusReason);
-        else if (focus == "peek")
-            windowtest::panelSlot(w.content(), QStringLiteral("filePeek"))->view()->findChild<QPlainTextEdit *>()->setFocus(Qt::MouseFocusReason);
+        if (focus == "search") {
+            REQUIRE_NAMED(search, QLineEdit, sidebar(w), QStringLiteral("Search sessions"));
+            search->setFocus(Qt::MouseFocusReason);
+        } else if (focus == "peek") {
+            REQUIRE_CHILD(peekText, QPlainTextEdit, windowtest::panelSlot(w.content(), QStringLiteral("filePeek"))->view());
+            peekText->setFocus(Qt::MouseFocusReason);
+        }
         if (focus == "card") {
             auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
-            VERIFY_FOCUS(chatView->findChild<chat::TranscriptView *>()->approvalCard());
+            REQUIRE_CHILD(transcript, chat::TranscriptView, chatView);
+            VERIFY_FOCUS(transcript->approvalCard());
         }
         if (state == "palette")
             QVERIFY(press(Qt::Key_K, Qt::ControlModifier));
@@ -718,8 +725,9 @@ private Q_SLOTS:
         kit.peer().enqueue(testsupport::ChatServicePeer::textReply(QStringLiteral("Done.")));
         QVERIFY(typeText(QStringLiteral("go")) && press(Qt::Key_Return) && typeText(draft));
         auto *chatView = qobject_cast<chat::ChatView *>(windowtest::panelSlot(w.content(), QStringLiteral("chat"))->view());
-        QTRY_VERIFY(chatView->findChild<chat::TranscriptView *>()->approvalCard() && chatView->findChild<chat::TranscriptView *>()->approvalCard()->isArmed());
-        chat::ApprovalCard *card = chatView->findChild<chat::TranscriptView *>()->approvalCard();
+        REQUIRE_CHILD(transcript, chat::TranscriptView, chatView);
+        QTRY_VERIFY(transcript->approvalCard() && transcript->approvalCard()->isArmed());
+        chat::ApprovalCard *card = transcript->approvalCard();
         const QHash<QString, QWidget *> places{{"composer", composer(w)},
                                                {"tab", composer(w)},
                                                {"search", testsupport::namedWidget<QLineEdit>(sidebar(w), QStringLiteral("Search sessions"))},
@@ -966,7 +974,8 @@ private Q_SLOTS:
                                                                      QStringLiteral("**Hello.**"))});
         QVERIFY(showActive(kit));
         // The file tree walks the folder off the UI thread: its row first.
-        QTRY_VERIFY(w.findChild<QTreeView *>() && w.findChild<QTreeView *>()->model()->rowCount() == 1);
+        REQUIRE_CHILD(tree, QTreeView, &w);
+        QTRY_VERIFY(tree->model()->rowCount() == 1);
         QTest::qWait(100);
         auto *ring = w.findChild<glass::FocusRing *>();
         QVERIFY(ring);

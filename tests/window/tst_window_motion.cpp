@@ -18,6 +18,7 @@
 #include "glass/look/Styles.h"
 #include "panels/FilePeekView.h"
 #include "support/AnimationLog.h"
+#include "support/NamedWidget.h"
 #include "support/TestMain.h"
 #include "stage/SkinStore.h"
 #include "window/ContentView.h"
@@ -239,7 +240,8 @@ private Q_SLOTS:
         QVERIFY(chat);
         chat::TranscriptView *list = chat->findChild<chat::TranscriptView *>();
         QTRY_VERIFY(list->isAtBottom());
-        QWidget *card = chat->findChild<chat::ComposerBar *>()->card();
+        REQUIRE_CHILD(composer, chat::ComposerBar, chat);
+        QWidget *card = composer->card();
         // Below the card (whose caret blinks), left of the scroll bar (which
         // moves with the list).
         const QRect below(QPoint(0, card->mapTo(chat, QPoint(0, card->height())).y()),

@@ -174,10 +174,12 @@ private Q_SLOTS:
         QVERIFY(vm.showOnboarding());
 
         QSignalSpy settingsAsked(&vm, &app::AppViewModel::showSettingsChanged);
-        if (how == "return")
+        if (how == "return") {
             type(w, Qt::Key_Return);
-        else
-            testsupport::namedWidget<glass::StyledButton>(sheet, QStringLiteral("Open Settings first\u2026"))->click();
+        } else {
+            REQUIRE_NAMED(settingsFirst, glass::StyledButton, sheet, QStringLiteral("Open Settings first\u2026"));
+            settingsFirst->click();
+        }
         QCoreApplication::processEvents();
         QVERIFY(!w.content()->sheets()->isOpen());
         QVERIFY(!vm.showOnboarding());
