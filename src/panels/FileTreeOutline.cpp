@@ -121,24 +121,13 @@ void FileTreeOutline::focusInEvent(QFocusEvent *event)
 void FileTreeOutline::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTreeView::currentChanged(current, previous);
-    // A click makes a row current without the keyboard: none is, until it comes.
-    if (current.isValid() && !hasFocus())
-        QMetaObject::invokeMethod(this, [this] {
-            if (!hasFocus() && selectionModel())
-                selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
-        }, Qt::QueuedConnection);
+    RowKeys::dropCurrentWithoutKeyboard(this, current);
 }
 
 void FileTreeOutline::focusOutEvent(QFocusEvent *event)
 {
     QTreeView::focusOutEvent(event);
-    // No row is current without the keyboard (a reader would hear it as
-    // focused); the row is kept for the keyboard's return.
-    if (event->reason() != Qt::PopupFocusReason && selectionModel()) { // a row's own menu keeps it
-        keepCurrent();
-        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
-    }
-    viewport()->update();
+    RowKeys::dropCurrentOnLeaving(this, event, [this] { keepCurrent(); });
 }
 
 } // namespace panels

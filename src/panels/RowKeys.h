@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QAbstractItemView>
 #include <QContextMenuEvent>
+#include <QFocusEvent>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 
 // The keys a panel's rows answer alike, in the session list, the file tree
-// and the tool log.
+// and the tool log, and their rule that a row is current only while the
+// keyboard is in the list (a reader would hear a current row as focused).
 namespace panels::RowKeys {
 
 // What the person held: the keypad's flag is not a key of theirs.
@@ -32,6 +36,30 @@ inline bool asksMenu(const QEvent *event)
 {
     return event->type() == QEvent::ContextMenu &&
            static_cast<const QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard;
+}
+
+// After a change of the current row: one a click made without the keyboard
+// is dropped, once the click is done.
+inline void dropCurrentWithoutKeyboard(QAbstractItemView *view, const QModelIndex &current)
+{
+    if (!current.isValid() || view->hasFocus())
+        return;
+    QMetaObject::invokeMethod(view, [view] {
+        if (!view->hasFocus() && view->selectionModel())
+            view->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }, Qt::QueuedConnection);
+}
+
+// When the keyboard leaves: the current row is dropped, after keep() has
+// kept it for the keyboard's return. A row's own menu keeps it current.
+template <typename Keep>
+void dropCurrentOnLeaving(QAbstractItemView *view, const QFocusEvent *event, Keep keep)
+{
+    if (event->reason() != Qt::PopupFocusReason && view->selectionModel()) {
+        keep();
+        view->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
+    view->viewport()->update();
 }
 
 } // namespace panels::RowKeys

@@ -190,25 +190,14 @@ void SessionList::focusInEvent(QFocusEvent *event)
 void SessionList::focusOutEvent(QFocusEvent *event)
 {
     QListView::focusOutEvent(event);
-    // No row is current without the keyboard (a reader would hear it as
-    // focused still); its session is kept for the keyboard's return. A
-    // row's own menu keeps it.
-    if (event->reason() != Qt::PopupFocusReason && selectionModel()) {
-        rememberCurrent();
-        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
-    }
-    viewport()->update();
+    // Its session is kept for the keyboard's return.
+    RowKeys::dropCurrentOnLeaving(this, event, [this] { rememberCurrent(); });
 }
 
 void SessionList::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QListView::currentChanged(current, previous);
-    // A click makes a row current without the keyboard: none is, until it comes.
-    if (current.isValid() && !hasFocus())
-        QMetaObject::invokeMethod(this, [this] {
-            if (!hasFocus() && selectionModel())
-                selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
-        }, Qt::QueuedConnection);
+    RowKeys::dropCurrentWithoutKeyboard(this, current);
 }
 
 void SessionList::rememberCurrent()

@@ -400,22 +400,13 @@ void ToolLogList::focusInEvent(QFocusEvent *event)
 void ToolLogList::focusOutEvent(QFocusEvent *event)
 {
     QListView::focusOutEvent(event);
-    if (event->reason() != Qt::PopupFocusReason && selectionModel()) { // a row's own menu keeps it
-        m_kept = currentIndex();
-        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
-    }
-    viewport()->update();
+    RowKeys::dropCurrentOnLeaving(this, event, [this] { m_kept = currentIndex(); });
 }
 
 void ToolLogList::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QListView::currentChanged(current, previous);
-    // A click makes a row current without the keyboard: none is, until it comes.
-    if (current.isValid() && !hasFocus())
-        QMetaObject::invokeMethod(this, [this] {
-            if (!hasFocus() && selectionModel())
-                selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
-        }, Qt::QueuedConnection);
+    RowKeys::dropCurrentWithoutKeyboard(this, current);
 }
 
 QModelIndex ToolLogList::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers)
