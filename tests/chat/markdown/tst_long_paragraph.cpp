@@ -125,6 +125,33 @@ QList<QList<Line>> linesOf(const QTextDocument &doc)
     return out;
 }
 
+
+// A transcript on screen, as the window shows one.
+struct Transcript {
+    ChatStores s;
+    chat::MarkdownRenderCache cache;
+    app::MessageListModel model;
+    chat::TranscriptView list{chat::MessageRowContext{s.styles, s.background, cache}};
+
+    Transcript()
+    {
+        list.resize(1000, 700);
+        list.setModel(&model);
+        list.show();
+    }
+    // A session of one reply, scrolled to its end; the reply's id.
+    QUuid showReply(const QString &text)
+    {
+        model::ChatMessage reply;
+        reply.id = QUuid::createUuid();
+        reply.role = model::MessageRole::Assistant;
+        reply.content = text;
+        model.showConversation(QUuid::createUuid(), {reply});
+        list.scrollToBottom(false);
+        return reply.id;
+    }
+};
+
 } // namespace
 
 class LongParagraphTest : public QObject {
@@ -550,28 +577,17 @@ private slots:
         warm.append(cjkWithWords(4000));
         warm.finish();
         warm.layOutAll();
-        ChatStores s;
-        chat::MarkdownRenderCache cache;
-        app::MessageListModel model;
-        chat::TranscriptView list(chat::MessageRowContext{s.styles, s.background, cache});
-        list.resize(1000, 700);
-        list.setModel(&model);
-        list.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&list));
-        model::ChatMessage reply;
-        reply.id = QUuid::createUuid();
-        reply.role = model::MessageRole::Assistant;
-        reply.content = text;
-        model.showConversation(QUuid::createUuid(), {reply});
-        list.scrollToBottom(false);
+        Transcript t;
+        QVERIFY(QTest::qWaitForWindowExposed(&t.list));
+        const QUuid replyId = t.showReply(text);
         // What the window does before it paints: the scroll bar comes.
         QCoreApplication::processEvents();
-        list.scrollToBottom(false);
-        const QImage first = list.viewport()->grab().toImage();
-        QVERIFY(list.rowFor(reply.id)->textView()->renderer().piece(0).exact);
+        t.list.scrollToBottom(false);
+        const QImage first = t.list.viewport()->grab().toImage();
+        QVERIFY(t.list.rowFor(replyId)->textView()->renderer().piece(0).exact);
         QTest::qWait(300); // a worker would have brought other lines by now
-        list.scrollToBottom(false);
-        const QImage later = list.viewport()->grab().toImage();
+        t.list.scrollToBottom(false);
+        const QImage later = t.list.viewport()->grab().toImage();
         if (later != first) {
             const QDir out(testsupport::outputDirectory());
             first.save(out.filePath(QStringLiteral("long-paragraph-first-%1.png").arg(QTest::currentDataTag())));
@@ -583,24 +599,13 @@ private slots:
     void laidOutOnceAtItsWidth()
     {
         QFETCH(QString, text);
-        ChatStores s;
-        chat::MarkdownRenderCache cache;
-        app::MessageListModel model;
-        chat::TranscriptView list(chat::MessageRowContext{s.styles, s.background, cache});
-        list.resize(1000, 700);
-        list.setModel(&model);
-        list.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&list));
-        model::ChatMessage reply;
-        reply.id = QUuid::createUuid();
-        reply.role = model::MessageRole::Assistant;
-        reply.content = text;
-        model.showConversation(QUuid::createUuid(), {reply});
-        list.scrollToBottom(false);
-        const QImage frame = list.viewport()->grab().toImage();
-        chat::MessageRow *row = list.rowFor(reply.id);
+        Transcript t;
+        QVERIFY(QTest::qWaitForWindowExposed(&t.list));
+        const QUuid replyId = t.showReply(text);
+        const QImage frame = t.list.viewport()->grab().toImage();
+        chat::MessageRow *row = t.list.rowFor(replyId);
         QVERIFY(row);
-        QCOMPARE(cache.builds(), 1);
+        QCOMPARE(t.cache.builds(), 1);
         chat::MarkdownTextView *shown = row->textView();
         QCOMPARE(int(shown->renderer().width()), shown->width());
         QCOMPARE(shown->height(), int(std::ceil(shown->renderer().height())));
